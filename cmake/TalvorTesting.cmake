@@ -1,0 +1,18 @@
+# talvor_add_test(<name> LABEL <unit|ui|dbus|x11> SOURCES ... LIBS ...)
+# One GoogleTest executable; each test case becomes a CTest test carrying the label.
+# `unit`, `ui` and `dbus` tests draw offscreen; `x11` tests use the display they are given.
+function(talvor_add_test name)
+  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_LABEL)
+    message(FATAL_ERROR "talvor_add_test(${name}): LABEL is required")
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE talvor_test_support ${T_LIBS})
+  set(env "TALVOR_TEST=1")
+  if(NOT T_LABEL STREQUAL "x11")
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${env}" TIMEOUT 120)
+endfunction()

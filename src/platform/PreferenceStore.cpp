@@ -1,0 +1,138 @@
+#include "PreferenceStore.h"
+
+#include "PropertyList.h"
+
+#include <cmath>
+
+namespace talvor::platform {
+
+PreferenceStore::PreferenceStore(QString domain) : domain_(std::move(domain)) {}
+
+PreferenceStore::~PreferenceStore() = default;
+
+QVariant PreferenceStore::value(const QString& key) const {
+    std::lock_guard lock(mutex_);
+    const auto p = pending_.constFind(key);
+    if (p != pending_.cend()) {
+        return *p;
+    }
+    return contents_.value(key);
+}
+
+bool PreferenceStore::setValue(const QString& key, const QVariant& value) {
+    QVariant stored;
+    if (value.isValid()) {
+        stored = PropertyList::normalized(value);
+        if (!stored.isValid()) {
+            return false;
+        }
+    }
+    std::function<void()> notify;
+    {
+        std::lock_guard lock(mutex_);
+        const bool wasClean = pending_.isEmpty();
+        pending_.insert(key, stored);
+        if (wasClean) {
+            notify = pendingHandler_;
+        }
+    }
+    if (notify) {
+        notify();
+    }
+    return true;
+}
+
+QVariantMap PreferenceStore::dictionaryRepresentation() const {
+    std::lock_guard lock(mutex_);
+    QVariantMap all = contents_;
+    for (auto it = pending_.cbegin(); it != pending_.cend(); ++it) {
+        if (it.value().isValid()) {
+            all.insert(it.key(), it.value());
+        } else {
+            all.remove(it.key());
+        }
+    }
+    return all;
+}
+
+QStringList PreferenceStore::keys() const {
+    return dictionaryRepresentation().keys();
+}
+
+std::optional<qint64> PreferenceStore::integerValue(const QString& key) const {
+    const QVariant v = value(key);
+    switch (v.typeId()) {
+        case QMetaType::LongLong:
+            return v.toLongLong();
+        case QMetaType::Bool:
+            return v.toBool() ? 1 : 0;
+        case QMetaType::Double: {
+            const double d = v.toDouble();
+            if (!std::isfinite(d) || std::fabs(d) >= 9.2e18) {
+                return std::nullopt;
+            }
+            return static_cast<qint64>(d);
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<QString> PreferenceStore::stringValue(const QString& key) const {
+    const QVariant v = value(key);
+    if (v.typeId() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    return v.toString();
+}
+
+bool PreferenceStore::synchronize() {
+    std::lock_guard lock(mutex_);
+    QVariantMap merged;
+    if (!exchange(pending_, merged)) {
+        // Keep what we know of the domain plus our own unsaved changes.
+        return false;
+    }
+    contents_ = std::move(merged);
+    pending_.clear();
+    return true;
+}
+
+bool PreferenceStore::hasPendingChanges() const {
+    std::lock_guard lock(mutex_);
+    return !pending_.isEmpty();
+}
+
+void PreferenceStore::setPendingChangesHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    pendingHandler_ = std::move(handler);
+}
+
+void PreferenceStore::loadInitialContents() {
+    std::lock_guard lock(mutex_);
+    QVariantMap loaded;
+    if (exchange({}, loaded)) {
+        contents_ = std::move(loaded);
+    }
+}
+
+MemoryPreferenceStore::MemoryPreferenceStore(QString domain) : PreferenceStore(std::move(domain)) {}
+
+bool MemoryPreferenceStore::exchange(const QHash<QString, QVariant>& pending, QVariantMap& contents) {
+    ++synchronizeCount_;
+    if (failSynchronize_) {
+        return false;
+    }
+    contents = backing_;
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
+        if (it.value().isValid()) {
+            contents.insert(it.key(), it.value());
+        } else {
+            contents.remove(it.key());
+        }
+    }
+    backing_ = contents;
+    return true;
+}
+
+}  // namespace talvor::platform

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "PreferenceStore.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace talvor::platform {
+
+// The application's bundle identifier; the user defaults live in the domain of this name.
+inline const QString kMainBundleIdentifier = QStringLiteral("com.larkspindle.TalvorPro");
+
+// The process-wide preference domains, one store per application id, each kept at
+// "<config folder>/<id>.plist". Tests install in-memory stores in their place.
+class Preferences {
+public:
+    static PreferenceStore& domain(const QString& appId);
+    // Puts `store` in place of the domain's store (tests; a domain with no writable home).
+    static void install(std::unique_ptr<PreferenceStore> store);
+    // Forgets every store, so that the next use opens them anew.
+    static void resetAll();
+    // Synchronises every open domain; false when any of them failed.
+    static bool synchronizeAll();
+    // Where the file of a domain lies.
+    static QString filePathFor(const QString& appId);
+};
+
+}  // namespace talvor::platform

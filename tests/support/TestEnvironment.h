@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace talvor::test {
+
+// Points HOME and the XDG folders at a fresh temporary folder for the life of the object,
+// and forgets the preference domains opened before and inside it.
+class XdgSandbox {
+public:
+    XdgSandbox();
+    ~XdgSandbox();
+    QString root() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+    QList<QPair<QByteArray, QByteArray>> saved_;
+};
+
+// Collects log lines while alive.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    const QStringList& lines() const { return lines_; }
+    bool contains(const QString& text) const;
+    void clear() { lines_.clear(); }
+
+private:
+    QStringList lines_;
+    std::function<void(const QString&)> previous_;
+};
+
+// Runs `fn` with the C library's and Qt's default locale set to `locale` (numbers written
+// with decimal commas under de_DE), restoring both afterwards. False when the locale is not
+// installed.
+bool withLocale(const char* locale, const std::function<void()>& fn);
+
+}  // namespace talvor::test
