@@ -1,15 +1,62 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+
+// Saves a picture of the primary screen once start-up has settled, for runs without a
+// visible display.
+void scheduleScreenshot(const QString& path) {
+    QTimer::singleShot(1500, qApp, [path] {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen == nullptr || !screen->grabWindow(0).save(path)) {
+            talvor::platform::log(QStringLiteral("Could not save a screenshot to %1").arg(path));
+            return;
+        }
+        talvor::platform::log(QStringLiteral("Screenshot saved to %1").arg(path));
+    });
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Talvor Pro"));
+    QApplication::setApplicationVersion(QStringLiteral(TALVOR_VERSION));
     QApplication::setOrganizationDomain(QStringLiteral("larkspindle.com"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    QCommandLineParser options;
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Save a picture of the screen to <file> after start-up."),
+                                        QStringLiteral("file"));
+    options.addOption(screenshot);
+    options.process(app);
+
+    talvor::platform::TerminationSignals termination;
+    QObject::connect(&termination, &talvor::platform::TerminationSignals::terminationRequested, &app,
+                     [](int number) {
+                         talvor::platform::log(QStringLiteral("Quitting on signal %1").arg(number));
+                         QApplication::quit();
+                     });
+    if (options.isSet(screenshot)) {
+        scheduleScreenshot(options.value(screenshot));
+    }
+
+    talvor::platform::log(QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));
     const int rc = QApplication::exec();
-    talvor::platform::Preferences::synchronizeAll();
+    if (!talvor::platform::Preferences::synchronizeAll()) {
+        talvor::platform::log(QStringLiteral("Some settings could not be saved"));
+    }
+    talvor::platform::log(QStringLiteral("Talvor Pro quit"));
     return rc;
 }

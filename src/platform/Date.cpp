@@ -15,7 +15,7 @@ Date Date::fromQDateTime(const QDateTime& dt) {
 
 QDateTime Date::toQDateTime() const {
     const double ms = std::floor(timeIntervalSince1970() * 1000.0 + 0.5);
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), QTimeZone::utc());
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC);
 }
 
 }  // namespace talvor

@@ -72,7 +72,8 @@ Date nextGridDate(Date due, double interval, Date now) {
 
 Date gridDateAfterJump(Date due, double interval, Date now) {
     if (due <= now) {
-        return nextGridDate(due, interval, now);
+        // Missed: fire once at once; firing moves it on along the grid.
+        return due;
     }
     // Set back: the grid is kept but the timer must not wait out the jump.
     const double ahead = due.timeIntervalSince(now);

@@ -100,8 +100,9 @@ private:
 // The next fire date of a repeating timer due at `due` once `now` has been reached: the
 // first point of the grid due + k*interval that lies after `now`.
 Date nextGridDate(Date due, double interval, Date now);
-// Where a repeating timer due at `due` belongs after the clock jumped to `now`: missed dates
-// are skipped, and after a jump back it fires within one interval instead of waiting.
+// Where a repeating timer due at `due` belongs after the clock jumped to `now`: a missed
+// date stays (the timer fires once at once), and after a jump back it fires within one
+// interval instead of waiting out the jump.
 Date gridDateAfterJump(Date due, double interval, Date now);
 
 }  // namespace talvor::platform

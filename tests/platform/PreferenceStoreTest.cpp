@@ -1,1 +1,242 @@
+#include "platform/PlistPreferenceStore.h"
+#include "platform/Preferences.h"
+#include "platform/PropertyList.h"
+#include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QSize>
+#include <QFile>
+#include <QTimeZone>
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace talvor::platform {
+namespace {
+
+using test::LogCapture;
+using test::XdgSandbox;
+
+class PlistStore : public ::testing::Test {
+protected:
+    QString path() const { return sandbox_.root() + QStringLiteral("/config/talvor/test.domain.plist"); }
+    std::unique_ptr<PlistPreferenceStore> open() const {
+        return std::make_unique<PlistPreferenceStore>(QStringLiteral("test.domain"), path());
+    }
+    void writeRaw(const QByteArray& bytes) const {
+        QDir().mkpath(QFileInfo(path()).absolutePath());
+        QFile f(path());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QStringList asideFiles() const {
+        return QDir(QFileInfo(path()).absolutePath())
+            .entryList({QStringLiteral("test.domain.plist.corrupt-*")}, QDir::Files | QDir::Hidden);
+    }
+    XdgSandbox sandbox_;
+};
+
+// Every property-list type survives the file and comes back with its own type.
+TEST_F(PlistStore, EveryValueTypeRoundTripsThroughTheFile) {
+    const QDateTime when(QDate(2026, 12, 9), QTime(20, 35, 9), QTimeZone::utc());
+    const QVariantMap values = {
+        {QStringLiteral("bool"), true},
+        {QStringLiteral("boolFalse"), false},
+        {QStringLiteral("int"), qint64(22745)},
+        {QStringLiteral("negative"), qint64(-100)},
+        {QStringLiteral("big"), qint64(1) << 40},
+        {QStringLiteral("real"), 0.1},
+        {QStringLiteral("string"), QStringLiteral("Zürich — 東京 😀")},
+        {QStringLiteral("data"), QByteArray("\x00\x01\xFFzz", 5)},
+        {QStringLiteral("date"), when},
+        {QStringLiteral("array"), QVariantList{qint64(1), QStringLiteral("two"), false}},
+        {QStringLiteral("dict"), QVariantMap{{QStringLiteral("nested"), QVariantList{1.5}}}},
+        {QStringLiteral("empty"), QString()},
+    };
+    {
+        auto store = open();
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            ASSERT_TRUE(store->setValue(it.key(), it.value())) << it.key().toStdString();
+        }
+        ASSERT_TRUE(store->synchronize());
+    }
+    auto again = open();
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const QVariant back = again->value(it.key());
+        SCOPED_TRACE(it.key().toStdString());
+        EXPECT_EQ(back.typeId(), it.value().typeId());
+        EXPECT_EQ(back, it.value());
+    }
+    EXPECT_EQ(again->value(QStringLiteral("bool")).typeId(), QMetaType::Bool);
+    EXPECT_EQ(again->integerValue(QStringLiteral("bool")), 1);
+    EXPECT_EQ(again->stringValue(QStringLiteral("int")), std::nullopt);
+}
+
+TEST_F(PlistStore, ValuesAPropertyListCannotHoldAreRefused) {
+    auto store = open();
+    store->setValue(QStringLiteral("k"), QStringLiteral("kept"));
+    EXPECT_FALSE(store->setValue(QStringLiteral("k"), QVariant::fromValue(QSize(1, 2))));
+    EXPECT_FALSE(store->setValue(QStringLiteral("k"), QVariantList{1, QVariant::fromValue(QSize(1, 2))}));
+    EXPECT_EQ(store->value(QStringLiteral("k")), QVariant(QStringLiteral("kept")));
+}
+
+TEST_F(PlistStore, TwoWritersOnOneFileMergeOnSynchronise) {
+    auto first = open();
+    auto second = open();
+    first->setValue(QStringLiteral("a"), QStringLiteral("from first"));
+    first->setValue(QStringLiteral("shared"), qint64(1));
+    first->setValue(QStringLiteral("gone"), true);
+    ASSERT_TRUE(first->synchronize());
+
+    second->setValue(QStringLiteral("b"), QStringLiteral("from second"));
+    second->setValue(QStringLiteral("shared"), qint64(2));
+    // Not yet seen: the second store read the file before the first wrote.
+    EXPECT_FALSE(second->contains(QStringLiteral("a")));
+    ASSERT_TRUE(second->synchronize());
+    EXPECT_EQ(second->value(QStringLiteral("a")), QVariant(QStringLiteral("from first")));
+    EXPECT_EQ(second->value(QStringLiteral("shared")), QVariant(qint64(2)));
+
+    first->removeValue(QStringLiteral("gone"));
+    ASSERT_TRUE(first->synchronize());
+    EXPECT_EQ(first->value(QStringLiteral("b")), QVariant(QStringLiteral("from second")));
+    EXPECT_EQ(first->value(QStringLiteral("shared")), QVariant(qint64(2)));
+
+    ASSERT_TRUE(second->synchronize());
+    EXPECT_FALSE(second->contains(QStringLiteral("gone")));
+    EXPECT_EQ(open()->dictionaryRepresentation().keys(),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("shared")}));
+}
+
+TEST_F(PlistStore, ConcurrentWritersInSeveralThreadsLoseNothing) {
+    auto first = open();
+    auto second = open();
+    std::atomic<bool> go{false};
+    auto writer = [&go](PreferenceStore* store, const QString& prefix) {
+        while (!go) {
+        }
+        for (int i = 0; i < 40; ++i) {
+            store->setValue(prefix + QString::number(i), qint64(i));
+            store->synchronize();
+        }
+    };
+    std::thread t1(writer, first.get(), QStringLiteral("x"));
+    std::thread t2(writer, second.get(), QStringLiteral("y"));
+    go = true;
+    t1.join();
+    t2.join();
+    EXPECT_EQ(open()->keys().size(), 80);
+}
+
+TEST_F(PlistStore, UnreadableFilesAreMovedAsideAndTheStoreStartsEmpty) {
+    QByteArray good;
+    {
+        auto store = open();
+        store->setValue(QStringLiteral("TimeFontName"), QStringLiteral("DejaVu Sans"));
+        store->setValue(QStringLiteral("MenuItemOptBits"), qint64(22745));
+        ASSERT_TRUE(store->synchronize());
+        QFile f(path());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        good = f.readAll();
+    }
+    const QByteArray broken[] = {
+        good.left(good.size() / 2),
+        QByteArray("this is not a property list at all"),
+        QByteArray(),
+        QByteArray("<?xml version=\"1.0\"?><plist><string>not a dictionary</string></plist>"),
+        *PropertyList::serialize(QVariantList{1}, PropertyList::Format::Binary),
+    };
+    for (const QByteArray& bytes : broken) {
+        SCOPED_TRACE(bytes.left(40).toStdString());
+        QDir(QFileInfo(path()).absolutePath()).removeRecursively();
+        writeRaw(bytes);
+        LogCapture log;
+        auto store = open();
+        EXPECT_TRUE(store->keys().isEmpty());
+        EXPECT_EQ(log.lines().size(), 1);
+        ASSERT_EQ(asideFiles().size(), 1);
+        QFile aside(QFileInfo(path()).absolutePath() + QLatin1Char('/') + asideFiles().first());
+        ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+        EXPECT_EQ(aside.readAll(), bytes);
+        // The store works on: the next write makes a fresh, valid file.
+        store->setValue(QStringLiteral("after"), true);
+        ASSERT_TRUE(store->synchronize());
+        EXPECT_EQ(open()->value(QStringLiteral("after")), QVariant(true));
+    }
+}
+
+TEST_F(PlistStore, AFailedWriteKeepsTheOldFileAndTheChanges) {
+    if (::geteuid() == 0) {
+        // Root writes into read-only folders; an immutable folder would need privileges we drop.
+        GTEST_SKIP() << "permission checks do not apply to root";
+    }
+    auto store = open();
+    store->setValue(QStringLiteral("v"), qint64(1));
+    ASSERT_TRUE(store->synchronize());
+    const QString dir = QFileInfo(path()).absolutePath();
+    ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0500), 0);
+    store->setValue(QStringLiteral("v"), qint64(2));
+    LogCapture log;
+    EXPECT_FALSE(store->synchronize());
+    EXPECT_TRUE(store->hasPendingChanges());
+    EXPECT_EQ(store->value(QStringLiteral("v")), QVariant(qint64(2)));
+    EXPECT_EQ(log.lines().size(), 1);
+    ::chmod(QFile::encodeName(dir).constData(), 0700);
+    EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(1)));
+    ASSERT_TRUE(store->synchronize());
+    EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(2)));
+}
+
+TEST_F(PlistStore, AFailedWriteAsRootKeepsTheOldFileAndTheChanges) {
+    // A path whose folder is a file cannot be written by anyone, root included.
+    auto store = open();
+    store->setValue(QStringLiteral("v"), qint64(1));
+    ASSERT_TRUE(store->synchronize());
+    const QString blocked = sandbox_.root() + QStringLiteral("/blocked");
+    QFile(blocked).open(QIODevice::WriteOnly);
+    PlistPreferenceStore unwritable(QStringLiteral("x"), blocked + QStringLiteral("/x.plist"));
+    unwritable.setValue(QStringLiteral("k"), true);
+    LogCapture log;
+    EXPECT_FALSE(unwritable.synchronize());
+    EXPECT_TRUE(unwritable.hasPendingChanges());
+    EXPECT_EQ(unwritable.value(QStringLiteral("k")), QVariant(true));
+    EXPECT_FALSE(log.lines().isEmpty());
+    EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(1)));
+}
+
+TEST_F(PlistStore, TheFileIsXmlAndPrivate) {
+    auto store = open();
+    store->setValue(QStringLiteral("k"), QStringLiteral("v"));
+    ASSERT_TRUE(store->synchronize());
+    QFile f(path());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().startsWith("<?xml"));
+    EXPECT_EQ(f.permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup), 0);
+}
+
+TEST_F(PlistStore, APendingWriteAsksOnceForASynchronise) {
+    auto store = open();
+    int asked = 0;
+    store->setPendingChangesHandler([&] { ++asked; });
+    store->setValue(QStringLiteral("a"), true);
+    store->setValue(QStringLiteral("b"), true);
+    EXPECT_EQ(asked, 1);
+    ASSERT_TRUE(store->synchronize());
+    store->removeValue(QStringLiteral("a"));
+    EXPECT_EQ(asked, 2);
+}
+
+TEST_F(PlistStore, DomainsLiveInTheConfigFolder) {
+    PreferenceStore& domain = Preferences::domain(QStringLiteral("com.larkspindle.TalvorPro"));
+    domain.setValue(QStringLiteral("k"), true);
+    ASSERT_TRUE(Preferences::synchronizeAll());
+    EXPECT_TRUE(QFile::exists(sandbox_.root() + QStringLiteral("/config/talvor/com.larkspindle.TalvorPro.plist")));
+    EXPECT_EQ(&Preferences::domain(QStringLiteral("com.larkspindle.TalvorPro")), &domain);
+}
+
+}  // namespace
+}  // namespace talvor::platform

@@ -1,0 +1,25 @@
+#pragma once
+
+// Lets GoogleTest print Qt values in failure messages.
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
+
+inline void PrintTo(const QVariant& v, std::ostream* os) {
+    if (!v.isValid()) {
+        *os << "(invalid)";
+        return;
+    }
+    *os << v.typeName() << ' ' << v.toString().toStdString();
+}
