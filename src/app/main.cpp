@@ -1,5 +1,6 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
+#include "platform/Scheduler.h"
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
@@ -52,8 +53,10 @@ int main(int argc, char* argv[]) {
         scheduleScreenshot(options.value(screenshot));
     }
 
+    talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
     talvor::platform::log(QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));
     const int rc = QApplication::exec();
+    talvor::platform::Preferences::disableAutoSync();
     if (!talvor::platform::Preferences::synchronizeAll()) {
         talvor::platform::log(QStringLiteral("Some settings could not be saved"));
     }

@@ -2,9 +2,11 @@
 
 #include "Paths.h"
 #include "PlistPreferenceStore.h"
+#include "Scheduler.h"
 
 #include <QHash>
 
+#include <map>
 #include <mutex>
 
 namespace talvor::platform {
@@ -15,6 +17,10 @@ struct Registry {
     QHash<QString, std::shared_ptr<PreferenceStore>> stores;
     // Stores replaced while the process runs stay alive: a caller may still hold a reference.
     std::vector<std::shared_ptr<PreferenceStore>> retired;
+    Scheduler* autoSync = nullptr;
+    double autoSyncDelay = 1.0;
+    // One pending synchronise a domain; touched on the main thread only.
+    std::map<QString, TimerHandle> syncTimers;
 };
 
 Registry& registry() {
@@ -22,7 +28,59 @@ Registry& registry() {
     return r;
 }
 
+// Called when `store` gets its first unsaved change, possibly on another thread.
+void armAutoSync(const std::weak_ptr<PreferenceStore>& weakStore) {
+    Registry& r = registry();
+    Scheduler* scheduler = nullptr;
+    double delay = 0;
+    {
+        std::lock_guard lock(r.mutex);
+        scheduler = r.autoSync;
+        delay = r.autoSyncDelay;
+    }
+    if (scheduler == nullptr) {
+        return;
+    }
+    scheduler->postToMain([scheduler, delay, weakStore] {
+        auto store = weakStore.lock();
+        if (!store) {
+            return;
+        }
+        TimerHandle timer = scheduler->scheduleAfter(delay, [weakStore] {
+            if (auto s = weakStore.lock()) {
+                s->synchronize();
+            }
+        });
+        Registry& reg = registry();
+        std::lock_guard lock(reg.mutex);
+        reg.syncTimers[store->domain()] = std::move(timer);
+    });
+}
+
+void watchForChanges(const std::shared_ptr<PreferenceStore>& store) {
+    std::weak_ptr<PreferenceStore> weak = store;
+    store->setPendingChangesHandler([weak] { armAutoSync(weak); });
+}
+
 }  // namespace
+
+void Preferences::enableAutoSync(Scheduler& scheduler, double delaySeconds) {
+    Registry& r = registry();
+    std::vector<std::shared_ptr<PreferenceStore>> dirty;
+    {
+        std::lock_guard lock(r.mutex);
+        r.autoSync = &scheduler;
+        r.autoSyncDelay = delaySeconds;
+        for (const auto& s : r.stores) {
+            if (s->hasPendingChanges()) {
+                dirty.push_back(s);
+            }
+        }
+    }
+    for (const auto& s : dirty) {
+        armAutoSync(s);
+    }
+}
 
 QString Preferences::filePathFor(const QString& appId) {
     return Paths::configDir() + QLatin1Char('/') + appId + QStringLiteral(".plist");
@@ -33,7 +91,9 @@ PreferenceStore& Preferences::domain(const QString& appId) {
     std::lock_guard lock(r.mutex);
     auto it = r.stores.find(appId);
     if (it == r.stores.end()) {
-        it = r.stores.insert(appId, std::make_shared<PlistPreferenceStore>(appId, filePathFor(appId)));
+        auto store = std::make_shared<PlistPreferenceStore>(appId, filePathFor(appId));
+        watchForChanges(store);
+        it = r.stores.insert(appId, std::move(store));
     }
     return **it;
 }
@@ -45,7 +105,9 @@ void Preferences::install(std::unique_ptr<PreferenceStore> store) {
     if (auto old = r.stores.take(id)) {
         r.retired.push_back(std::move(old));
     }
-    r.stores.insert(id, std::shared_ptr<PreferenceStore>(std::move(store)));
+    std::shared_ptr<PreferenceStore> shared(std::move(store));
+    watchForChanges(shared);
+    r.stores.insert(id, std::move(shared));
 }
 
 void Preferences::resetAll() {
@@ -55,6 +117,16 @@ void Preferences::resetAll() {
         r.retired.push_back(std::move(s));
     }
     r.stores.clear();
+}
+
+void Preferences::disableAutoSync() {
+    Registry& r = registry();
+    std::map<QString, TimerHandle> timers;
+    {
+        std::lock_guard lock(r.mutex);
+        r.autoSync = nullptr;
+        timers.swap(r.syncTimers);
+    }
 }
 
 bool Preferences::synchronizeAll() {

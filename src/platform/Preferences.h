@@ -24,6 +24,13 @@ public:
     static bool synchronizeAll();
     // Where the file of a domain lies.
     static QString filePathFor(const QString& appId);
+
+    // From now on a domain with unsaved changes is synchronised `delaySeconds` after its
+    // first change, on the scheduler's main loop, so that a crash or a kill loses nothing
+    // that was set more than a moment ago. The scheduler must outlive the registry's use.
+    static void enableAutoSync(class Scheduler& scheduler, double delaySeconds = 1.0);
+    // Stops it, dropping the synchronisations not yet due.
+    static void disableAutoSync();
 };
 
 }  // namespace talvor::platform

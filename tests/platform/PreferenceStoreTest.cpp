@@ -1,6 +1,7 @@
 #include "platform/PlistPreferenceStore.h"
 #include "platform/Preferences.h"
 #include "platform/PropertyList.h"
+#include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
@@ -236,6 +237,27 @@ TEST_F(PlistStore, DomainsLiveInTheConfigFolder) {
     ASSERT_TRUE(Preferences::synchronizeAll());
     EXPECT_TRUE(QFile::exists(sandbox_.root() + QStringLiteral("/config/talvor/com.larkspindle.TalvorPro.plist")));
     EXPECT_EQ(&Preferences::domain(QStringLiteral("com.larkspindle.TalvorPro")), &domain);
+}
+
+TEST_F(PlistStore, ChangesReachTheFileShortlyAfterTheyAreMadeWithoutAnExplicitSave) {
+    test::FakeClock clock(Date::fromReference(0));
+    test::ManualScheduler scheduler(clock);
+    Preferences::enableAutoSync(scheduler, 1.0);
+    PreferenceStore& domain = Preferences::domain(QStringLiteral("auto.sync"));
+    const QString file = Preferences::filePathFor(QStringLiteral("auto.sync"));
+    domain.setValue(QStringLiteral("a"), true);
+    domain.setValue(QStringLiteral("b"), true);
+    scheduler.advanceBy(0.5);
+    EXPECT_FALSE(QFile::exists(file));
+    scheduler.advanceBy(0.6);
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(domain.hasPendingChanges());
+    EXPECT_EQ(PlistPreferenceStore(QStringLiteral("auto.sync"), file).keys().size(), 2);
+    // A later change arms it again.
+    domain.setValue(QStringLiteral("c"), true);
+    scheduler.advanceBy(1.1);
+    EXPECT_EQ(PlistPreferenceStore(QStringLiteral("auto.sync"), file).keys().size(), 3);
+    Preferences::disableAutoSync();
 }
 
 }  // namespace
