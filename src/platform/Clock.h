@@ -44,8 +44,11 @@ public:
     Date now() const override;
     QTimeZone currentZone() const override;
 
-private:
+    // Reads the system's zone choice again, signalling a change. Also runs on changes of
+    // the zone files and every half minute (TZ cannot be watched).
     void checkZone();
+
+private:
     void watchZoneFiles();
     void armJumpDetector();
     void onJumpDetected();
