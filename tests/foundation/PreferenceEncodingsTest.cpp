@@ -1,7 +1,9 @@
+#include "foundation/ColorExtras.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/ScanFormat.h"
 #include "foundation/TalvorLoadFonts.h"
 #include "foundation/TalvorProColor.h"
+#include "platform/KeyedArchiver.h"
 #include "platform/Log.h"
 #include "support/FakeFontResolver.h"
 #include "support/QtPrinters.h"
@@ -369,6 +371,44 @@ TEST_F(PreferenceEncodings, DiagnosticLinesWaitForTheDebugSwitch) {
     CopyAppPrefString(QStringLiteral("missing"));
     myDebug = 0;
     EXPECT_EQ(log.lines(), QStringList{QStringLiteral("CopyAnnotateString: no value for key:missing ")});
+}
+
+// --- colours as data -----------------------------------------------------------------------
+
+TEST(ColourData, ColoursRoundTripThroughTheUserDefaults) {
+    platform::MemoryPreferenceStore store;
+    platform::UserDefaults defaults(store);
+    const QColor colors[] = {QColor::fromRgbF(0.2f, 0.4f, 0.6f, 0.8f), QColor(Qt::black),
+                             QColor::fromCmykF(0.1f, 0.2f, 0.3f, 0.4f)};
+    for (const QColor& c : colors) {
+        UserDefaultsExtras::setColor(defaults, c, QStringLiteral("TodoPriorityColors"));
+        EXPECT_EQ(store.value(QStringLiteral("TodoPriorityColors")).typeId(), QMetaType::QByteArray);
+        const std::optional<QColor> back = UserDefaultsExtras::colorForKey(defaults, QStringLiteral("TodoPriorityColors"));
+        ASSERT_TRUE(back.has_value());
+        expectColor(*back, c.toRgb().redF(), c.toRgb().greenF(), c.toRgb().blueF(), c.alphaF());
+    }
+    UserDefaultsExtras::setColor(defaults, QColor(), QStringLiteral("TodoPriorityColors"));
+    EXPECT_FALSE(store.contains(QStringLiteral("TodoPriorityColors")));
+}
+
+TEST(ColourData, DataThatIsNoColourGivesNone) {
+    platform::MemoryPreferenceStore store;
+    platform::UserDefaults defaults(store);
+    const QByteArray notColours[] = {
+        QByteArray(),
+        QByteArray("garbage garbage garbage"),
+        ColorExtras::asData(Qt::red).left(20),
+        platform::KeyedArchiver(QStringLiteral("NSFont")).archivedData(),
+        platform::KeyedArchiver(QStringLiteral("NSColor")).archivedData(),
+    };
+    for (const QByteArray& data : notColours) {
+        EXPECT_FALSE(ColorExtras::color(data).has_value());
+        defaults.setObject(data, QStringLiteral("c"));
+        EXPECT_FALSE(UserDefaultsExtras::colorForKey(defaults, QStringLiteral("c")).has_value());
+    }
+    defaults.setObject(QStringLiteral("[1] [0] [0] [1]"), QStringLiteral("c"));
+    EXPECT_FALSE(UserDefaultsExtras::colorForKey(defaults, QStringLiteral("c")).has_value());
+    EXPECT_FALSE(UserDefaultsExtras::colorForKey(defaults, QStringLiteral("never")).has_value());
 }
 
 }  // namespace
