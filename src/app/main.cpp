@@ -1,3 +1,5 @@
+#include "foundation/SystemTimeZone.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
@@ -53,6 +55,8 @@ int main(int argc, char* argv[]) {
         scheduleScreenshot(options.value(screenshot));
     }
 
+    // ICU objects made without a zone of their own follow the system's zone rules too.
+    talvor::SystemTimeZone::adoptAsIcuDefault(talvor::platform::Clock::shared());
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
     talvor::platform::log(QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));
     const int rc = QApplication::exec();
