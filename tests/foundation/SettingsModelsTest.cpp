@@ -326,6 +326,58 @@ TEST_F(SettingsModels, TheDateDescriptionNamesTheModel) {
         << text.toStdString();
 }
 
+TEST_F(SettingsModels, EverySettingSurvivesAWriteAndAReload) {
+    const test::FakeFontResolver fonts({QStringLiteral("Known Serif")});
+    test::ScopedFontResolver scoped(fonts);
+    QFont serif(QStringLiteral("Known Serif"));
+    serif.setPointSizeF(18);
+    {
+        TalvorTimeSettings t;
+        t.enableTimeMenu = false;
+        t.showAnalogClockInMenu = t.flashSeparator = t.timeHasDropShadow = true;
+        t.showAlarm = t.showTake5 = t.showDateDiffereneCalc = t.showGlobalScheduler = true;
+        t.showLightDarkMode = t.showCountDown = t.showIPV4IP = t.showIPV6IP = t.locationHasDropShadow = true;
+        t.showLoctionNames = t.showIP = t.showInternalIP = t.hideCountryInMenuItems = t.showOnlineInfo = false;
+        t.timeFont = t.locationFont = serif;
+        t.timeColor = QColor::fromRgbF(0.25f, 0.5f, 0.75f);
+        t.timeColorDMode = QColor::fromRgbF(1, 1, 0);
+        t.locationColor = QColor::fromRgbF(0, 0.5f, 0);
+        t.timeFormat = QStringLiteral("HH:mm");
+        t.locationTimeFormat = QStringLiteral("h a");
+        t.writePrefs();
+        TalvorDateSettings d;
+        d.showMoon = d.showMoonToolTip = d.enableWindowClick = d.hideToDoEventSection = false;
+        d.floatOnTop = d.showDateMenu = d.showDateInMenu = false;
+        d.isSouthernHemisphere = d.attached = d.hasDropShadow = true;
+        d.dateFont = serif;
+        d.dateColor = QColor::fromRgbF(0.5f, 0, 0);
+        d.dateColorDMode = QColor::fromRgbF(0, 0, 0.5f);
+        d.dateFormat = QStringLiteral("d MMMM");
+        d.writePrefs();
+    }
+    const TalvorTimeSettings t;
+    EXPECT_FALSE(t.enableTimeMenu || t.showLoctionNames || t.showIP || t.showInternalIP ||
+                 t.hideCountryInMenuItems || t.showOnlineInfo);
+    EXPECT_TRUE(t.showAnalogClockInMenu && t.flashSeparator && t.timeHasDropShadow && t.showAlarm && t.showTake5 &&
+                t.showDateDiffereneCalc && t.showGlobalScheduler && t.showLightDarkMode && t.showCountDown &&
+                t.showIPV4IP && t.showIPV6IP && t.locationHasDropShadow);
+    EXPECT_EQ(t.timeFont.family(), QStringLiteral("Known Serif"));
+    EXPECT_DOUBLE_EQ(t.locationFont.pointSizeF(), 18.0);
+    EXPECT_EQ(t.timeColor.rgba(), QColor::fromRgbF(0.25f, 0.5f, 0.75f).rgba());
+    EXPECT_EQ(t.timeColorDMode.rgba(), QColor::fromRgbF(1, 1, 0).rgba());
+    EXPECT_EQ(t.locationColor.rgba(), QColor::fromRgbF(0, 0.5f, 0).rgba());
+    EXPECT_EQ(t.timeFormat, QStringLiteral("HH:mm"));
+    EXPECT_EQ(t.locationTimeFormat, QStringLiteral("h a"));
+    const TalvorDateSettings d;
+    EXPECT_FALSE(d.showMoon || d.showMoonToolTip || d.enableWindowClick || d.hideToDoEventSection || d.floatOnTop ||
+                 d.showDateMenu || d.showDateInMenu);
+    EXPECT_TRUE(d.isSouthernHemisphere && d.attached && d.hasDropShadow);
+    EXPECT_EQ(d.dateFont.family(), QStringLiteral("Known Serif"));
+    EXPECT_EQ(d.dateColor.rgba(), QColor::fromRgbF(0.5f, 0, 0).rgba());
+    EXPECT_EQ(d.dateColorDMode.rgba(), QColor::fromRgbF(0, 0, 0.5f).rgba());
+    EXPECT_EQ(d.dateFormat, QStringLiteral("d MMMM"));
+}
+
 TEST_F(SettingsModels, TheFirstModelBuiltIsTheSharedOne) {
     TalvorTimeSettings first;
     TalvorTimeSettings second;
