@@ -14,6 +14,14 @@ platform::PreferenceStore& store() {
     return platform::Preferences::domain(appTalvor4Prefs);
 }
 
+bool synchronize(const QString& failureLine) {
+    if (store().synchronize()) {
+        return true;
+    }
+    platform::log(failureLine);
+    return false;
+}
+
 bool readFlag(const QString& key, bool defaultValue) {
     const std::optional<qint64> v = store().integerValue(key);
     if (!v) {

@@ -15,6 +15,8 @@ inline const QString appTalvor4Prefs = QStringLiteral("com.larkspindle.TalvorPro
 namespace PreferenceDomain {
 
 platform::PreferenceStore& store();
+// Synchronises the domain; on failure writes `failureLine` to the log. True on success.
+bool synchronize(const QString& failureLine);
 
 // A flag: stored as a 32-bit integer 0 or 1. Absent or not an integer gives the default;
 // otherwise the low 8 bits decide (non-zero = on).

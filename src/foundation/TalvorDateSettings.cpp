@@ -19,9 +19,7 @@ TalvorDateSettings* gShared = nullptr;
 const QString kDefaultDateFormat = QStringLiteral("EEE dd MMM");
 
 void synchronizeForLoading() {
-    if (!PreferenceDomain::store().synchronize()) {
-        platform::log(QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
-    }
+    PreferenceDomain::synchronize(QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
 }
 
 }  // namespace
@@ -105,9 +103,8 @@ void TalvorDateSettings::writePrefs() {
 
 void TalvorDateSettings::writePrefsAndSync() {
     writePrefs();
-    if (!PreferenceDomain::store().synchronize()) {
-        platform::log(QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed"));
-    } else if (debugLevel != 0) {
+    if (PreferenceDomain::synchronize(QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed")) &&
+        debugLevel != 0) {
         platform::log(QStringLiteral("writePrefsAndSync TalvorDateSettings writing: showMoon:%1, hem:%2, ds:%3, "
                                      "showDate: %4, showDateInMenu %5, dateFormat: %6")
                           .arg(int(showMoon))

@@ -23,9 +23,7 @@ const QString kDefaultFontName = QStringLiteral("LucidaGrande");
 constexpr float kDefaultFontSize = 14.0f;
 
 void synchronizeForLoading() {
-    if (!PreferenceDomain::store().synchronize()) {
-        platform::log(QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
-    }
+    PreferenceDomain::synchronize(QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
 }
 
 QFont loadFont(const QString& key) {
@@ -153,9 +151,7 @@ void TalvorTimeSettings::writePrefs() {
 void TalvorTimeSettings::writePrefsAndSync() {
     writePrefs();
     // Other processes reload on the announcement: the file must hold the change first.
-    if (!PreferenceDomain::store().synchronize()) {
-        platform::log(QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed"));
-    }
+    PreferenceDomain::synchronize(QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed"));
     platform::DistributedNotificationCenter::defaultCenter().post(keys::TalvorMenuBarDatePrefsChangeNotification);
 }
 
