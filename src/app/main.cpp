@@ -1,4 +1,6 @@
 #include "foundation/SystemTimeZone.h"
+#include "foundation/TalvorDateSettings.h"
+#include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
@@ -60,6 +62,13 @@ int main(int argc, char* argv[]) {
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
     talvor::platform::log(QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));
     const int rc = QApplication::exec();
+    // Settings are saved as they change; this catches what a model holds unsaved.
+    if (talvor::TalvorTimeSettings* time = talvor::TalvorTimeSettings::existingInstance()) {
+        time->writePrefs();
+    }
+    if (talvor::TalvorDateSettings* date = talvor::TalvorDateSettings::existingInstance()) {
+        date->writePrefs();
+    }
     talvor::platform::Preferences::disableAutoSync();
     if (!talvor::platform::Preferences::synchronizeAll()) {
         talvor::platform::log(QStringLiteral("Some settings could not be saved"));

@@ -68,13 +68,38 @@ QString formatCalendarDate(const QString& format, Date date, const QTimeZone& zo
 }
 
 namespace TalvorDateFormat {
+namespace {
+
+// Replaces the escape "%<letter>" but not a literal "%%" followed by the letter.
+QString& replaceEscape(QString& format, QChar letter, const QString& replacement) {
+    QString out;
+    out.reserve(format.size() + replacement.size());
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format.at(i) == QLatin1Char('%') && i + 1 < format.size()) {
+            const QChar next = format.at(i + 1);
+            if (next == letter) {
+                out += replacement;
+            } else {
+                out += format.at(i);
+                out += next;
+            }
+            ++i;
+        } else {
+            out += format.at(i);
+        }
+    }
+    format = out;
+    return format;
+}
+
+}  // namespace
 
 QString& fixWeekNum(QString& format, const QString& week) {
-    return format.replace(QStringLiteral("%W"), week);
+    return replaceEscape(format, QLatin1Char('W'), week);
 }
 
 QString& fixTimeZone(QString& format, const QString& tzAbbreviation) {
-    return format.replace(QStringLiteral("%Z"), tzAbbreviation);
+    return replaceEscape(format, QLatin1Char('Z'), tzAbbreviation);
 }
 
 }  // namespace TalvorDateFormat

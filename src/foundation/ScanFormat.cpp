@@ -71,8 +71,12 @@ bool readReal(std::string_view text, std::size_t& i, double& out) {
         return false;
     }
     if (ec == std::errc::result_out_of_range) {
-        // Like strtod: overflow gives infinity, underflow zero.
-        value = std::fabs(value) < 1.0 ? 0.0 : std::numeric_limits<double>::infinity();
+        // Like strtod: overflow gives infinity, underflow zero. from_chars leaves the value
+        // alone, so the exponent's sign tells which it was.
+        const std::string_view number(begin, static_cast<std::size_t>(ptr - begin));
+        const std::size_t e = number.find_first_of("eE");
+        const bool underflow = e != std::string_view::npos && e + 1 < number.size() && number[e + 1] == '-';
+        value = underflow ? 0.0 : std::numeric_limits<double>::infinity();
     }
     out = negative ? -value : value;
     i = static_cast<std::size_t>(ptr - text.data());

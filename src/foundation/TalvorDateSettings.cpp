@@ -40,6 +40,10 @@ TalvorDateSettings::~TalvorDateSettings() {
     }
 }
 
+TalvorDateSettings* TalvorDateSettings::existingInstance() {
+    return gShared;
+}
+
 TalvorDateSettings& TalvorDateSettings::sharedInstance() {
     if (gShared == nullptr) {
         new TalvorDateSettings();  // registers itself; lives for the process

@@ -26,6 +26,8 @@ public:
     TalvorDateSettings(TalvorDateSettings&&) = default;
 
     static TalvorDateSettings& sharedInstance();
+    // The shared model if one was made, without making one (for the shut-down).
+    static TalvorDateSettings* existingInstance();
 
     void loadPrefs();
     // Writes every setting to the domain (not synchronised) and recomputes the refresh rate.

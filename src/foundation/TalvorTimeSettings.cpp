@@ -62,6 +62,10 @@ TalvorTimeSettings::~TalvorTimeSettings() {
     }
 }
 
+TalvorTimeSettings* TalvorTimeSettings::existingInstance() {
+    return gShared;
+}
+
 TalvorTimeSettings& TalvorTimeSettings::sharedInstance() {
     if (gShared == nullptr) {
         new TalvorTimeSettings();  // registers itself; lives for the process

@@ -27,6 +27,8 @@ public:
 
     // The process-wide model, loaded on first use.
     static TalvorTimeSettings& sharedInstance();
+    // The shared model if one was made, without making one (for the shut-down).
+    static TalvorTimeSettings* existingInstance();
 
     void loadPrefs();
     // Writes every setting to the domain (not synchronised) and recomputes the refresh rate.

@@ -38,7 +38,9 @@ bool writeAll(int fd, const QByteArray& data) {
 }  // namespace
 
 bool writeFileAtomically(const QString& path, const QByteArray& contents, QString* error) {
-    const QFileInfo info(path);
+    // A linked file (a dotfile manager's) is replaced where it really lies; the link stays.
+    const QFileInfo linkInfo(path);
+    const QFileInfo info(linkInfo.isSymLink() ? linkInfo.symLinkTarget() : path);
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
     QByteArray tmpl = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
                                         info.fileName() + QStringLiteral(".XXXXXX"));

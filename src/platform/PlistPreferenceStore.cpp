@@ -11,23 +11,38 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace talvor::platform {
 namespace {
 
-// Holds an exclusive advisory lock on "<folder>/.<name>.lock" for its lifetime. Without a
-// lock file (read-only folder) the work goes on unlocked: the write fails there anyway.
+// Holds an exclusive advisory lock on "<folder>/.<name>.lock" for its lifetime. A writer
+// that keeps the lock longer than `kLockWaitMs` (hung, stopped) makes us give up this round
+// rather than hang the main thread; the changes stay pending.
+constexpr int kLockWaitMs = 2000;
+
 class FileLock {
 public:
+    enum class State { Locked, NoLockFile, TimedOut };
+
     explicit FileLock(const QString& forFile) {
         const QFileInfo info(forFile);
-        const QByteArray path =
-            QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".lock"));
+        const QByteArray path = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                                                  QStringLiteral(".lock"));
         fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        if (fd_ < 0) {
+            state_ = State::NoLockFile;
+            return;
+        }
+        for (int waited = 0; ::flock(fd_, LOCK_EX | LOCK_NB) != 0; waited += 10) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kLockWaitMs) {
+                ::close(fd_);
+                fd_ = -1;
+                state_ = State::TimedOut;
+                return;
             }
+            ::usleep(10000);
         }
     }
     ~FileLock() {
@@ -39,8 +54,11 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
+    State state() const { return state_; }
+
 private:
     int fd_ = -1;
+    State state_ = State::Locked;
 };
 
 }  // namespace
@@ -52,7 +70,8 @@ PlistPreferenceStore::PlistPreferenceStore(QString domain, QString filePath)
 
 PlistPreferenceStore::ReadResult PlistPreferenceStore::readFile(QVariantMap& out) {
     QFile file(filePath_);
-    if (!file.exists()) {
+    // access() follows links: a link to a file not written yet is a missing file.
+    if (::access(QFile::encodeName(filePath_).constData(), F_OK) != 0 && errno == ENOENT) {
         return ReadResult::Missing;
     }
     if (!file.open(QIODevice::ReadOnly)) {
@@ -82,37 +101,57 @@ PlistPreferenceStore::ReadResult PlistPreferenceStore::readFile(QVariantMap& out
     return ReadResult::MovedAside;
 }
 
-bool PlistPreferenceStore::exchange(const QHash<QString, QVariant>& pending, QVariantMap& contents) {
+std::optional<PlistPreferenceStore::FileStamp> PlistPreferenceStore::stampOfFile() const {
+    struct stat st;
+    if (::stat(QFile::encodeName(filePath_).constData(), &st) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{static_cast<quint64>(st.st_ino), static_cast<qint64>(st.st_size),
+                     static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool PlistPreferenceStore::exchange(const QVariantMap& known, const QHash<QString, QVariant>& pending,
+                                    QVariantMap& contents) {
+    // Nothing to write and nobody changed the file: what we know is what it holds.
+    if (pending.isEmpty() && seen_ && stampOfFile() == seen_) {
+        contents = known;
+        return true;
+    }
     const QString dir = QFileInfo(filePath_).absolutePath();
     if (!Paths::makePath(dir) && !pending.isEmpty()) {
         log(QStringLiteral("Preferences %1: cannot create the folder %2").arg(domain(), dir));
         return false;
     }
     FileLock lock(filePath_);
+    if (lock.state() == FileLock::State::TimedOut) {
+        log(QStringLiteral("Preferences %1: another writer holds %2; trying again later").arg(domain(), filePath_));
+        return false;
+    }
+    if (lock.state() == FileLock::State::NoLockFile && !lockFailureLogged_) {
+        lockFailureLogged_ = true;
+        log(QStringLiteral("Preferences %1: no lock file beside %2; writing unlocked").arg(domain(), filePath_));
+    }
 
     QVariantMap onDisk;
     const ReadResult read = readFile(onDisk);
     if (read == ReadResult::Failed) {
         return false;
     }
-    contents = onDisk;
-    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
-        if (it.value().isValid()) {
-            contents.insert(it.key(), it.value());
-        } else {
-            contents.remove(it.key());
+    // A file damaged under us must not take the settings we hold with it.
+    const bool rewrite = !pending.isEmpty() || read == ReadResult::MovedAside;
+    contents = read == ReadResult::MovedAside ? known : onDisk;
+    applyPending(contents, pending);
+    if (rewrite) {
+        QString error;
+        const std::optional<QByteArray> bytes =
+            PropertyList::serialize(QVariant(contents), PropertyList::Format::Xml, &error);
+        if (!bytes || !writeFileAtomically(filePath_, *bytes, &error)) {
+            log(QStringLiteral("Preferences %1: cannot save %2: %3").arg(domain(), filePath_, error));
+            seen_.reset();
+            return false;
         }
     }
-    if (pending.isEmpty()) {
-        return true;
-    }
-    QString error;
-    const std::optional<QByteArray> bytes =
-        PropertyList::serialize(QVariant(contents), PropertyList::Format::Xml, &error);
-    if (!bytes || !writeFileAtomically(filePath_, *bytes, &error)) {
-        log(QStringLiteral("Preferences %1: cannot save %2: %3").arg(domain(), filePath_, error));
-        return false;
-    }
+    seen_ = stampOfFile();
     return true;
 }
 

@@ -14,13 +14,24 @@ public:
     const QString& filePath() const { return filePath_; }
 
 protected:
-    bool exchange(const QHash<QString, QVariant>& pending, QVariantMap& contents) override;
+    bool exchange(const QVariantMap& known, const QHash<QString, QVariant>& pending,
+                  QVariantMap& contents) override;
 
 private:
     enum class ReadResult { Read, Missing, MovedAside, Failed };
     ReadResult readFile(QVariantMap& out);
+    // What the file was when we last read or wrote it, to skip reading it again unchanged.
+    struct FileStamp {
+        quint64 inode = 0;
+        qint64 size = -1;
+        qint64 mtimeNs = 0;
+        friend bool operator==(const FileStamp&, const FileStamp&) = default;
+    };
+    std::optional<FileStamp> stampOfFile() const;
 
     const QString filePath_;
+    std::optional<FileStamp> seen_;
+    bool lockFailureLogged_ = false;
 };
 
 }  // namespace talvor::platform

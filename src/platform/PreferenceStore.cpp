@@ -42,16 +42,20 @@ bool PreferenceStore::setValue(const QString& key, const QVariant& value) {
     return true;
 }
 
+void PreferenceStore::applyPending(QVariantMap& contents, const QHash<QString, QVariant>& pending) {
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
+        if (it.value().isValid()) {
+            contents.insert(it.key(), it.value());
+        } else {
+            contents.remove(it.key());
+        }
+    }
+}
+
 QVariantMap PreferenceStore::dictionaryRepresentation() const {
     std::lock_guard lock(mutex_);
     QVariantMap all = contents_;
-    for (auto it = pending_.cbegin(); it != pending_.cend(); ++it) {
-        if (it.value().isValid()) {
-            all.insert(it.key(), it.value());
-        } else {
-            all.remove(it.key());
-        }
-    }
+    applyPending(all, pending_);
     return all;
 }
 
@@ -89,7 +93,7 @@ std::optional<QString> PreferenceStore::stringValue(const QString& key) const {
 bool PreferenceStore::synchronize() {
     std::lock_guard lock(mutex_);
     QVariantMap merged;
-    if (!exchange(pending_, merged)) {
+    if (!exchange(contents_, pending_, merged)) {
         // Keep what we know of the domain plus our own unsaved changes.
         return false;
     }
@@ -111,26 +115,21 @@ void PreferenceStore::setPendingChangesHandler(std::function<void()> handler) {
 void PreferenceStore::loadInitialContents() {
     std::lock_guard lock(mutex_);
     QVariantMap loaded;
-    if (exchange({}, loaded)) {
+    if (exchange(contents_, {}, loaded)) {
         contents_ = std::move(loaded);
     }
 }
 
 MemoryPreferenceStore::MemoryPreferenceStore(QString domain) : PreferenceStore(std::move(domain)) {}
 
-bool MemoryPreferenceStore::exchange(const QHash<QString, QVariant>& pending, QVariantMap& contents) {
+bool MemoryPreferenceStore::exchange(const QVariantMap&, const QHash<QString, QVariant>& pending,
+                                     QVariantMap& contents) {
     ++synchronizeCount_;
     if (failSynchronize_) {
         return false;
     }
     contents = backing_;
-    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
-        if (it.value().isValid()) {
-            contents.insert(it.key(), it.value());
-        } else {
-            contents.remove(it.key());
-        }
-    }
+    applyPending(contents, pending);
     backing_ = contents;
     return true;
 }

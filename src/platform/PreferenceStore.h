@@ -51,8 +51,11 @@ public:
 
 protected:
     // Merges `pending` (an invalid value means "removed") into the backing store and sets
-    // `contents` to everything the domain now holds. Called with the store locked.
-    virtual bool exchange(const QHash<QString, QVariant>& pending, QVariantMap& contents) = 0;
+    // `contents` to everything the domain now holds. `known` is the domain as last read, for
+    // a backing store that turns out to be unreadable. Called with the store locked.
+    virtual bool exchange(const QVariantMap& known, const QHash<QString, QVariant>& pending,
+                          QVariantMap& contents) = 0;
+    static void applyPending(QVariantMap& contents, const QHash<QString, QVariant>& pending);
     // For subclasses that load their contents at construction.
     void loadInitialContents();
 
@@ -73,7 +76,8 @@ public:
     int synchronizeCount() const { return synchronizeCount_; }
 
 protected:
-    bool exchange(const QHash<QString, QVariant>& pending, QVariantMap& contents) override;
+    bool exchange(const QVariantMap& known, const QHash<QString, QVariant>& pending,
+                  QVariantMap& contents) override;
 
 private:
     QVariantMap backing_;

@@ -28,15 +28,21 @@ Registry& registry() {
     return r;
 }
 
-// Called when `store` gets its first unsaved change, possibly on another thread.
-void armAutoSync(const std::weak_ptr<PreferenceStore>& weakStore) {
+// A failed save is tried again, less and less often, so that a full disk does not turn
+// into a busy loop and a passing failure does not leave changes unsaved until quit.
+constexpr double kMaxRetryDelay = 300.0;
+
+// Called when `store` gets its first unsaved change, possibly on another thread; `delay` 0
+// means the configured one.
+void armAutoSync(const std::weak_ptr<PreferenceStore>& weakStore, double delay = 0) {
     Registry& r = registry();
     Scheduler* scheduler = nullptr;
-    double delay = 0;
     {
         std::lock_guard lock(r.mutex);
         scheduler = r.autoSync;
-        delay = r.autoSyncDelay;
+        if (delay <= 0) {
+            delay = r.autoSyncDelay;
+        }
     }
     if (scheduler == nullptr) {
         return;
@@ -46,14 +52,18 @@ void armAutoSync(const std::weak_ptr<PreferenceStore>& weakStore) {
         if (!store) {
             return;
         }
-        TimerHandle timer = scheduler->scheduleAfter(delay, [weakStore] {
-            if (auto s = weakStore.lock()) {
-                s->synchronize();
-            }
-        });
         Registry& reg = registry();
         std::lock_guard lock(reg.mutex);
-        reg.syncTimers[store->domain()] = std::move(timer);
+        // Switched off (or to another scheduler) since this was posted.
+        if (reg.autoSync != scheduler) {
+            return;
+        }
+        reg.syncTimers[store->domain()] = scheduler->scheduleAfter(delay, [weakStore, delay] {
+            auto s = weakStore.lock();
+            if (s && !s->synchronize() && s->hasPendingChanges()) {
+                armAutoSync(weakStore, std::min(delay * 2, kMaxRetryDelay));
+            }
+        });
     });
 }
 

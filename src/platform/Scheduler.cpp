@@ -1,6 +1,7 @@
 #include "Scheduler.h"
 
 #include "Clock.h"
+#include "Log.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -61,6 +62,13 @@ void Scheduler::setShared(Scheduler* scheduler) {
     gShared.store(scheduler);
 }
 
+double sanitizedInterval(double interval) {
+    if (!(interval > 0) || !std::isfinite(interval)) {
+        return 0.0;
+    }
+    return std::max(interval, kMinimumInterval);
+}
+
 Date nextGridDate(Date due, double interval, Date now) {
     if (due > now) {
         return due;
@@ -92,8 +100,7 @@ QtScheduler::QtScheduler(Clock& clock, QObject* parent) : QObject(parent), clock
 QtScheduler::~QtScheduler() = default;
 
 TimerHandle QtScheduler::scheduleRepeating(Date first, double interval, Action action) {
-    // A zero or negative interval would spin; such a timer fires once.
-    return add(first, interval > 0 ? interval : 0.0, std::move(action));
+    return add(first, sanitizedInterval(interval), std::move(action));
 }
 
 TimerHandle QtScheduler::scheduleAt(Date when, Action action) {
@@ -101,6 +108,10 @@ TimerHandle QtScheduler::scheduleAt(Date when, Action action) {
 }
 
 TimerHandle QtScheduler::add(Date due, double interval, Action action) {
+    if (!std::isfinite(due.timeIntervalSinceReferenceDate())) {
+        log(QStringLiteral("A timer with no valid date was not scheduled"));
+        return TimerHandle();
+    }
     const std::uint64_t id = nextId_++;
     Entry& e = entries_[id];
     e.due = due;

@@ -47,7 +47,8 @@ public:
     // of wall-clock times; ones missed while asleep or after a clock jump are skipped, not
     // fired in a burst.
     [[nodiscard]] virtual TimerHandle scheduleRepeating(Date first, double interval, Action action) = 0;
-    // Fires once at `when` (at once when it has passed).
+    // Fires once at `when` (at once when it has passed). A date that is not finite schedules
+    // nothing (the handle is inactive) and is logged.
     [[nodiscard]] virtual TimerHandle scheduleAt(Date when, Action action) = 0;
     [[nodiscard]] TimerHandle scheduleAfter(double seconds, Action action);
     // Runs `action` on the main thread's loop, soon; callable from any thread.
@@ -96,6 +97,12 @@ private:
     std::uint64_t nextId_ = 1;
     std::unordered_map<std::uint64_t, Entry> entries_;
 };
+
+// Repeating timers fire at most this often, so that a damaged setting cannot spin.
+inline constexpr double kMinimumInterval = 0.01;
+// The interval a repeating timer gets: 0 (fire once) for zero, negative or non-finite
+// intervals, else at least kMinimumInterval.
+double sanitizedInterval(double interval);
 
 // The next fire date of a repeating timer due at `due` once `now` has been reached: the
 // first point of the grid due + k*interval that lies after `now`.

@@ -25,20 +25,20 @@ std::optional<qint64> integerFromText(const QString& text) {
 
 }  // namespace
 
-UserDefaults::UserDefaults(PreferenceStore& appDomain) : store_(appDomain) {}
+UserDefaults::UserDefaults(PreferenceStore& appDomain) : fixedStore_(&appDomain) {}
+
+UserDefaults::UserDefaults(QString appId) : appId_(std::move(appId)) {}
+
+PreferenceStore& UserDefaults::appDomain() const {
+    return fixedStore_ != nullptr ? *fixedStore_ : Preferences::domain(appId_);
+}
 
 UserDefaults& UserDefaults::standard() {
     if (UserDefaults* overridden = gStandardOverride.load()) {
         return *overridden;
     }
-    // Follows the registry, so that a store installed by a test is the one used.
-    static std::mutex m;
-    static std::unique_ptr<UserDefaults> real;
-    std::lock_guard lock(m);
-    PreferenceStore& store = Preferences::domain(kMainBundleIdentifier);
-    if (!real || &real->store_ != &store) {
-        real = std::make_unique<UserDefaults>(store);
-    }
+    // Lives for the process; never destroyed, so it outlasts every static that uses it.
+    static UserDefaults* real = new UserDefaults(kMainBundleIdentifier);
     return *real;
 }
 
@@ -47,7 +47,7 @@ void UserDefaults::setStandard(UserDefaults* defaults) {
 }
 
 QVariant UserDefaults::objectForKey(const QString& key) const {
-    QVariant v = store_.value(key);
+    QVariant v = appDomain().value(key);
     if (v.isValid()) {
         return v;
     }
@@ -146,15 +146,15 @@ QVariantMap UserDefaults::dictionaryForKey(const QString& key) const {
 }
 
 bool UserDefaults::setObject(const QVariant& value, const QString& key) {
-    return store_.setValue(key, value);
+    return appDomain().setValue(key, value);
 }
 
 void UserDefaults::removeObjectForKey(const QString& key) {
-    store_.removeValue(key);
+    appDomain().removeValue(key);
 }
 
 bool UserDefaults::synchronize() {
-    return store_.synchronize();
+    return appDomain().synchronize();
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults) {
@@ -184,7 +184,7 @@ QVariantMap UserDefaults::dictionaryRepresentation() const {
         all = registration_;
         all.insert(global_);
     }
-    all.insert(store_.dictionaryRepresentation());
+    all.insert(appDomain().dictionaryRepresentation());
     return all;
 }
 

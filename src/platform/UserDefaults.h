@@ -16,7 +16,10 @@ namespace talvor::platform {
 // (defaults registered at launch, never written to disk). Writes go to the application domain.
 class UserDefaults {
 public:
+    // Defaults over a given store (tests, other domains).
     explicit UserDefaults(PreferenceStore& appDomain);
+    // Defaults over the registry's store of `appId`, whichever store it holds at each call.
+    explicit UserDefaults(QString appId);
 
     // The defaults of the main bundle's domain.
     static UserDefaults& standard();
@@ -49,10 +52,11 @@ public:
     // Everything the three domains answer, the application's values winning.
     QVariantMap dictionaryRepresentation() const;
 
-    PreferenceStore& appDomain() const { return store_; }
+    PreferenceStore& appDomain() const;
 
 private:
-    PreferenceStore& store_;
+    PreferenceStore* fixedStore_ = nullptr;
+    QString appId_;
     mutable std::mutex mutex_;
     QVariantMap global_;
     QVariantMap registration_;

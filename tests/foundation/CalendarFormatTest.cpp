@@ -85,6 +85,8 @@ TEST(TalvorDateFormat, SubstitutesEveryOccurrenceInOnePass) {
         {"%H:%M %Z", "7", "CEST", "%H:%M CEST"},
         // Replacements holding the escape itself are not searched again.
         {"%W|%Z", "%W%W", "%Z", "%W%W|%Z"},
+        // A literal percent sign before the letter is no escape.
+        {"100%%W %%Z %W", "7", "CET", "100%%W %%Z 7"},
     };
     for (const Case& c : cases) {
         QString f = QString::fromLatin1(c.format);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 namespace talvor {
 namespace {
@@ -49,6 +50,11 @@ TEST(ScanFormat, ReadsInfinityAndNotANumberAsTheLibraryDoes) {
     const auto inf = scanFormat(std::string_view("inf"), "%f");
     ASSERT_EQ(inf.size(), 1u);
     EXPECT_TRUE(std::isinf(scanValueAsDouble(inf[0])));
+    const auto huge = scanFormat(std::string_view("1e999 -1e999 1e-999"), "%f %f %f");
+    ASSERT_EQ(huge.size(), 3u);
+    EXPECT_EQ(scanValueAsDouble(huge[0]), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(scanValueAsDouble(huge[1]), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(scanValueAsDouble(huge[2]), 0.0);
     const auto nan = scanFormat(std::string_view("nan"), "%f");
     ASSERT_EQ(nan.size(), 1u);
     EXPECT_TRUE(std::isnan(scanValueAsDouble(nan[0])));

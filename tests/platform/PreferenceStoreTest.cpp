@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <csignal>
+#include <latch>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -116,10 +118,9 @@ TEST_F(PlistStore, TwoWritersOnOneFileMergeOnSynchronise) {
 TEST_F(PlistStore, ConcurrentWritersInSeveralThreadsLoseNothing) {
     auto first = open();
     auto second = open();
-    std::atomic<bool> go{false};
+    std::latch go(1);
     auto writer = [&go](PreferenceStore* store, const QString& prefix) {
-        while (!go) {
-        }
+        go.wait();
         for (int i = 0; i < 40; ++i) {
             store->setValue(prefix + QString::number(i), qint64(i));
             store->synchronize();
@@ -127,7 +128,7 @@ TEST_F(PlistStore, ConcurrentWritersInSeveralThreadsLoseNothing) {
     };
     std::thread t1(writer, first.get(), QStringLiteral("x"));
     std::thread t2(writer, second.get(), QStringLiteral("y"));
-    go = true;
+    go.count_down();
     t1.join();
     t2.join();
     EXPECT_EQ(open()->keys().size(), 80);
@@ -170,26 +171,75 @@ TEST_F(PlistStore, UnreadableFilesAreMovedAsideAndTheStoreStartsEmpty) {
     }
 }
 
-TEST_F(PlistStore, AFailedWriteKeepsTheOldFileAndTheChanges) {
-    if (::geteuid() == 0) {
-        // Root writes into read-only folders; an immutable folder would need privileges we drop.
-        GTEST_SKIP() << "permission checks do not apply to root";
+// Makes writes beyond `bytes` fail with EFBIG for the life of the object, root included.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
     }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        ::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    sighandler_t oldHandler_ = nullptr;
+};
+
+TEST_F(PlistStore, AFailedWriteKeepsTheOldFileAndTheChanges) {
     auto store = open();
     store->setValue(QStringLiteral("v"), qint64(1));
     ASSERT_TRUE(store->synchronize());
-    const QString dir = QFileInfo(path()).absolutePath();
-    ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0500), 0);
     store->setValue(QStringLiteral("v"), qint64(2));
-    LogCapture log;
-    EXPECT_FALSE(store->synchronize());
+    store->setValue(QStringLiteral("big"), QString(4000, QLatin1Char('x')));
+    {
+        FileSizeLimit limit(1024);
+        LogCapture log;
+        EXPECT_FALSE(store->synchronize());
+        EXPECT_EQ(log.lines().size(), 1);
+    }
     EXPECT_TRUE(store->hasPendingChanges());
     EXPECT_EQ(store->value(QStringLiteral("v")), QVariant(qint64(2)));
-    EXPECT_EQ(log.lines().size(), 1);
-    ::chmod(QFile::encodeName(dir).constData(), 0700);
     EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(1)));
+    const QStringList leftovers = QDir(QFileInfo(path()).absolutePath())
+                                      .entryList({QStringLiteral(".test.domain.plist.*")}, QDir::Files | QDir::Hidden);
+    EXPECT_EQ(leftovers, QStringList{QStringLiteral(".test.domain.plist.lock")}) << "no temporary file is left behind";
+    // Tried again later, the write goes through.
     ASSERT_TRUE(store->synchronize());
     EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(2)));
+}
+
+TEST_F(PlistStore, AFileDamagedWhileRunningKeepsTheSettingsHeld) {
+    auto store = open();
+    store->setValue(QStringLiteral("a"), true);
+    store->setValue(QStringLiteral("b"), qint64(5));
+    ASSERT_TRUE(store->synchronize());
+    writeRaw("garbage written by something else");
+    store->setValue(QStringLiteral("c"), QStringLiteral("new"));
+    ASSERT_TRUE(store->synchronize());
+    const QVariantMap expected = {{QStringLiteral("a"), true}, {QStringLiteral("b"), qint64(5)},
+                                  {QStringLiteral("c"), QStringLiteral("new")}};
+    EXPECT_EQ(store->dictionaryRepresentation(), expected);
+    EXPECT_EQ(open()->dictionaryRepresentation(), expected);
+    EXPECT_EQ(asideFiles().size(), 1);
+}
+
+TEST_F(PlistStore, ALinkedFileStaysALink) {
+    const QString real = sandbox_.root() + QStringLiteral("/dotfiles/prefs.plist");
+    QDir().mkpath(QFileInfo(real).absolutePath());
+    QDir().mkpath(QFileInfo(path()).absolutePath());
+    ASSERT_TRUE(QFile::link(real, path()));
+    auto store = open();
+    store->setValue(QStringLiteral("k"), true);
+    ASSERT_TRUE(store->synchronize());
+    EXPECT_TRUE(QFileInfo(path()).isSymLink());
+    EXPECT_TRUE(QFile::exists(real));
+    EXPECT_EQ(open()->value(QStringLiteral("k")), QVariant(true));
 }
 
 TEST_F(PlistStore, AFailedWriteAsRootKeepsTheOldFileAndTheChanges) {
@@ -258,6 +308,41 @@ TEST_F(PlistStore, ChangesReachTheFileShortlyAfterTheyAreMadeWithoutAnExplicitSa
     scheduler.advanceBy(1.1);
     EXPECT_EQ(PlistPreferenceStore(QStringLiteral("auto.sync"), file).keys().size(), 3);
     Preferences::disableAutoSync();
+}
+
+TEST_F(PlistStore, AFailedAutomaticSaveIsTriedAgainLater) {
+    test::FakeClock clock(Date::fromReference(0));
+    test::ManualScheduler scheduler(clock);
+    Preferences::enableAutoSync(scheduler, 1.0);
+    PreferenceStore& domain = Preferences::domain(QStringLiteral("auto.retry"));
+    domain.setValue(QStringLiteral("big"), QString(4000, QLatin1Char('x')));
+    {
+        FileSizeLimit limit(1024);
+        LogCapture log;
+        scheduler.advanceBy(1.1);
+        EXPECT_TRUE(domain.hasPendingChanges());
+        scheduler.advanceBy(2.1);
+        EXPECT_TRUE(domain.hasPendingChanges());
+        // Less and less often: two tries in three seconds, not a busy loop.
+        EXPECT_EQ(log.lines().size(), 2);
+    }
+    scheduler.advanceBy(60);
+    EXPECT_FALSE(domain.hasPendingChanges());
+    EXPECT_EQ(PlistPreferenceStore(QStringLiteral("auto.retry"), Preferences::filePathFor(QStringLiteral("auto.retry")))
+                  .keys(),
+              QStringList{QStringLiteral("big")});
+    Preferences::disableAutoSync();
+}
+
+TEST_F(PlistStore, NoSaveIsArmedOnceAutomaticSavingIsOff) {
+    test::FakeClock clock(Date::fromReference(0));
+    test::ManualScheduler scheduler(clock);
+    Preferences::enableAutoSync(scheduler, 1.0);
+    PreferenceStore& domain = Preferences::domain(QStringLiteral("auto.off"));
+    domain.setValue(QStringLiteral("k"), true);  // posts the arming to the main loop
+    Preferences::disableAutoSync();
+    scheduler.runPosted();
+    EXPECT_EQ(scheduler.activeTimerCount(), 0u);
 }
 
 }  // namespace

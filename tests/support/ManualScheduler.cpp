@@ -4,7 +4,7 @@ namespace talvor::test {
 
 platform::TimerHandle ManualScheduler::scheduleRepeating(Date first, double interval, Action action) {
     const std::uint64_t id = nextId_++;
-    timers_[id] = Timer{first, interval > 0 ? interval : 0.0, std::move(action)};
+    timers_[id] = Timer{first, platform::sanitizedInterval(interval), std::move(action)};
     return platform::TimerHandle(this, id);
 }
 
@@ -13,13 +13,20 @@ platform::TimerHandle ManualScheduler::scheduleAt(Date when, Action action) {
 }
 
 void ManualScheduler::postToMain(Action action) {
+    std::lock_guard lock(postedMutex_);
     posted_.push_back(std::move(action));
 }
 
 void ManualScheduler::runPosted() {
-    while (!posted_.empty()) {
+    for (;;) {
         std::vector<Action> batch;
-        batch.swap(posted_);
+        {
+            std::lock_guard lock(postedMutex_);
+            batch.swap(posted_);
+        }
+        if (batch.empty()) {
+            return;
+        }
         for (auto& a : batch) {
             a();
         }

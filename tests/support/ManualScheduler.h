@@ -4,6 +4,7 @@
 #include "platform/Scheduler.h"
 
 #include <map>
+#include <mutex>
 #include <vector>
 
 namespace talvor::test {
@@ -42,6 +43,7 @@ private:
     FakeClock& clock_;
     std::uint64_t nextId_ = 1;
     std::map<std::uint64_t, Timer> timers_;
+    std::mutex postedMutex_;  // posting may come from any thread
     std::vector<Action> posted_;
 };
 
