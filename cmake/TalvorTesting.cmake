@@ -8,11 +8,10 @@ function(talvor_add_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE talvor_test_support ${T_LIBS})
-  set(env "TALVOR_TEST=1")
+  # Each property takes one value: a list here would be split into separate properties.
+  set(props LABELS ${T_LABEL} ENVIRONMENT "TALVOR_TEST=1" TIMEOUT 120)
   if(NOT T_LABEL STREQUAL "x11")
-    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+    list(APPEND props ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen")
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${env}" TIMEOUT 120)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()

@@ -1,0 +1,145 @@
+// talvor-shot: renders the menu bar, its menus and registered windows to PNG files,
+// without a display.
+//
+//   talvor-shot [--out DIR] [--scale F] [--width W] [SCENE...]    (no scene: all of them)
+//   talvor-shot --list
+#include "DemoBar.h"
+
+#include "platform/OffscreenStatusBar.h"
+#include "platform/PreferenceStore.h"
+#include "platform/StatusBarPanel.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QImage>
+#include <QWidget>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+using talvor::platform::OffscreenStatusBar;
+
+struct Settings {
+    double scale = 1.0;
+    int width = 1280;
+};
+
+// Draws a widget as it would show on screen; any window can be shot this way.
+QImage grabWindow(QWidget& window, double scale) {
+    window.setAttribute(Qt::WA_DontShowOnScreen);
+    window.show();
+    window.ensurePolished();
+    QImage image((QSizeF(window.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    window.render(&image);
+    return image;
+}
+
+struct Scene {
+    const char* name;
+    const char* description;
+    std::function<QImage(const Settings&)> render;
+};
+
+// One row per picture. Windows of later rooms get a row each, built with grabWindow.
+const Scene kScenes[] = {
+    {"bar", "the menu bar across the top of a screen",
+     [](const Settings& s) {
+         auto demo = talvor::shot::makeDemoBar();
+         OffscreenStatusBar offscreen(demo->bar, QSize(s.width, 800));
+         return offscreen.render(0, s.scale);
+     }},
+    {"bar-menu", "the top of the screen with the time menu open under its item",
+     [](const Settings& s) {
+         auto demo = talvor::shot::makeDemoBar();
+         OffscreenStatusBar offscreen(demo->bar, QSize(s.width, 800));
+         offscreen.click(*demo->time);
+         return offscreen.renderScreen(s.scale);
+     }},
+    {"time-menu", "the time menu alone",
+     [](const Settings&) {
+         auto demo = talvor::shot::makeDemoBar();
+         return OffscreenStatusBar::renderMenu(demo->timeMenu);
+     }},
+    {"panel", "the floating panel window, as a window",
+     [](const Settings& s) {
+         auto demo = talvor::shot::makeDemoBar();
+         talvor::platform::MemoryPreferenceStore store;
+         talvor::platform::StatusBarPanel panel(
+             demo->bar, {talvor::platform::StatusBarPanel::Mode::Floating, &store});
+         return grabWindow(panel, s.scale);
+     }},
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // Always offscreen: the pictures must not depend on a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("talvor-shot"));
+
+    QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral("Renders Talvor's menu bar, menus and windows to PNG files."));
+    options.addHelpOption();
+    const QCommandLineOption out({"o", "out"},
+                                 QStringLiteral("Folder for the pictures (default: .)."),
+                                 QStringLiteral("dir"), QStringLiteral("."));
+    const QCommandLineOption scale(QStringLiteral("scale"),
+                                   QStringLiteral("Device pixel ratio (default: 1)."),
+                                   QStringLiteral("factor"), QStringLiteral("1"));
+    const QCommandLineOption width(QStringLiteral("width"),
+                                   QStringLiteral("Screen width in points (default: 1280)."),
+                                   QStringLiteral("points"), QStringLiteral("1280"));
+    const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("Lists the scenes."));
+    options.addOptions({out, scale, width, list});
+    options.addPositionalArgument(QStringLiteral("scene"),
+                                  QStringLiteral("Scenes to render (default: all)."));
+    options.process(app);
+
+    if (options.isSet(list)) {
+        for (const Scene& s : kScenes) {
+            std::printf("%-10s %s\n", s.name, s.description);
+        }
+        return 0;
+    }
+    Settings settings;
+    settings.scale = std::max(0.5, options.value(scale).toDouble());
+    settings.width = std::max(200, options.value(width).toInt());
+    const QDir dir(options.value(out));
+    if (!dir.exists() && !QDir().mkpath(dir.path())) {
+        std::fprintf(stderr, "talvor-shot: cannot create %s\n", qPrintable(dir.path()));
+        return 1;
+    }
+
+    const QStringList wanted = options.positionalArguments();
+    for (const QString& name : wanted) {
+        const bool known = std::any_of(std::begin(kScenes), std::end(kScenes), [&](const Scene& s) {
+            return name == QLatin1String(s.name);
+        });
+        if (!known) {
+            std::fprintf(stderr, "talvor-shot: no scene \"%s\" (see --list)\n", qPrintable(name));
+            return 2;
+        }
+    }
+    int failures = 0;
+    for (const Scene& s : kScenes) {
+        if (!wanted.isEmpty() && !wanted.contains(QLatin1String(s.name))) {
+            continue;
+        }
+        const QString path = dir.filePath(QString::fromLatin1(s.name) + QStringLiteral(".png"));
+        const QImage image = s.render(settings);
+        if (image.isNull() || !image.save(path)) {
+            std::fprintf(stderr, "talvor-shot: could not write %s\n", qPrintable(path));
+            ++failures;
+            continue;
+        }
+        std::printf("%s\n", qPrintable(path));
+    }
+    return failures == 0 ? 0 : 1;
+}
