@@ -1,0 +1,65 @@
+#include "StringsBundle.h"
+
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace talvor {
+
+StringsBundle::StringsBundle(QString folder) : folder_(std::move(folder)) {}
+
+StringsBundle& StringsBundle::mainBundle() {
+    static StringsBundle bundle(
+        QDir(platform::Paths::systemDataDir()).filePath(QStringLiteral("strings")));
+    return bundle;
+}
+
+std::optional<QString> StringsBundle::localizedString(const QString& key,
+                                                      const QString& table) const {
+    std::lock_guard lock(mutex_);
+    const QHash<QString, QString>& strings = tableLocked(table);
+    const auto it = strings.constFind(key);
+    if (it == strings.constEnd()) {
+        return std::nullopt;
+    }
+    return *it;
+}
+
+void StringsBundle::setTable(const QString& table, QHash<QString, QString> strings) {
+    std::lock_guard lock(mutex_);
+    tables_.insert(table, std::move(strings));
+}
+
+const QHash<QString, QString>& StringsBundle::tableLocked(const QString& table) const {
+    auto it = tables_.find(table);
+    if (it != tables_.end()) {
+        return *it;
+    }
+    QHash<QString, QString> strings;
+    if (!folder_.isEmpty()) {
+        QFile file(QDir(folder_).filePath(table + QStringLiteral(".strings")));
+        if (file.open(QIODevice::ReadOnly)) {
+            QString error;
+            const std::optional<QVariant> parsed =
+                platform::PropertyList::parse(file.readAll(), &error);
+            if (parsed && parsed->typeId() == QMetaType::QVariantMap) {
+                const QVariantMap map = parsed->toMap();
+                for (auto e = map.constBegin(); e != map.constEnd(); ++e) {
+                    if (e.value().typeId() == QMetaType::QString) {
+                        strings.insert(e.key(), e.value().toString());
+                    }
+                }
+            } else {
+                platform::log(QStringLiteral("Strings table %1 is not a dictionary: %2")
+                                  .arg(file.fileName(), error));
+            }
+        }
+    }
+    // Kept even when empty, so a missing table is looked for once.
+    return *tables_.insert(table, std::move(strings));
+}
+
+}  // namespace talvor
