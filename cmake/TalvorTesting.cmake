@@ -1,6 +1,7 @@
 # talvor_add_test(<name> LABEL <unit|ui|dbus|x11> SOURCES ... LIBS ...)
 # One GoogleTest executable; each test case becomes a CTest test carrying the label.
-# `unit`, `ui` and `dbus` tests draw offscreen; `x11` tests use the display they are given.
+# `unit`, `ui` and `dbus` tests draw offscreen; `x11` tests use the display they are given,
+# one at a time.
 function(talvor_add_test name)
   cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
@@ -10,7 +11,11 @@ function(talvor_add_test name)
   target_link_libraries(${name} PRIVATE talvor_test_support ${T_LIBS})
   # Each property takes one value: a list here would be split into separate properties.
   set(props LABELS ${T_LABEL} ENVIRONMENT "TALVOR_TEST=1" TIMEOUT 120)
-  if(NOT T_LABEL STREQUAL "x11")
+  if(T_LABEL STREQUAL "x11")
+    # One virtual display serves every x11 test: grabs, popups and synthetic input of one
+    # test must not reach another, so they take turns.
+    list(APPEND props RESOURCE_LOCK talvor_x11_display)
+  else()
     list(APPEND props ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen")
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})

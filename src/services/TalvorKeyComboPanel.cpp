@@ -1,0 +1,126 @@
+#include "TalvorKeyComboPanel.h"
+
+#include "HotKeyKeys.h"
+#include "TalvorKeyBroadcaster.h"
+
+#include "platform/HotKeyBackend.h"
+#include "platform/Log.h"
+
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace talvor {
+
+TalvorKeyComboPanel::TalvorKeyComboPanel(platform::HotKeyBackend* backend, QObject* parent)
+    : QObject(parent), window_(new QDialog), backend_(backend) {
+    window_->setWindowTitle(tr("Key Combination"));
+    auto* layout = new QVBoxLayout(window_);
+    layout->addWidget(new QLabel(tr("Click the button, then press the key combination:")));
+    broadcaster_ = new TalvorKeyBroadcaster(window_);
+    broadcaster_->setText(tr("Type the combination"));
+    layout->addWidget(broadcaster_);
+    mTextField = new QLineEdit(window_);
+    mTextField->setReadOnly(true);
+    mTextField->setFocusPolicy(Qt::NoFocus);
+    mTextField->setAlignment(Qt::AlignCenter);
+    layout->addWidget(mTextField);
+    auto* buttons = new QDialogButtonBox(window_);
+    QPushButton* clearButton = buttons->addButton(tr("Clear"), QDialogButtonBox::ResetRole);
+    buttons->addButton(QDialogButtonBox::Cancel);
+    buttons->addButton(QDialogButtonBox::Ok);
+    for (QAbstractButton* b : buttons->buttons()) {
+        b->setFocusPolicy(Qt::NoFocus);
+    }
+    connect(clearButton, &QPushButton::clicked, this, &TalvorKeyComboPanel::clear);
+    connect(buttons, &QDialogButtonBox::accepted, this, &TalvorKeyComboPanel::ok);
+    connect(buttons, &QDialogButtonBox::rejected, this, &TalvorKeyComboPanel::cancel);
+    layout->addWidget(buttons);
+
+    setKeyCombo(TalvorKeyCombo::clearKeyCombo());
+    observation_ = platform::NotificationCenter::defaultCenter().addObserver(
+        keys::KeyBraodcasterKeyEvent, QVariant(),
+        [this](const platform::Notification& note) { keyEvent(note); });
+}
+
+TalvorKeyComboPanel::~TalvorKeyComboPanel() {
+    observation_.reset();
+    delete window_;
+}
+
+TalvorKeyComboPanel& TalvorKeyComboPanel::sharedPanel() {
+    static TalvorKeyComboPanel* panel = new TalvorKeyComboPanel;
+    return *panel;
+}
+
+platform::HotKeyBackend& TalvorKeyComboPanel::backend() const {
+    return backend_ != nullptr ? *backend_ : platform::HotKeyBackend::shared();
+}
+
+int TalvorKeyComboPanel::runModal() {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        window_->adjustSize();
+        QRect frame = window_->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window_->move(frame.topLeft());
+    }
+    broadcaster_->setFocus();
+    const int result = window_->exec();
+    window_->hide();
+    return result;
+}
+
+void TalvorKeyComboPanel::setKeyCombo(const TalvorKeyCombo& combo) {
+    mKeyCombo = combo;
+    _keyComboChanged();
+}
+
+void TalvorKeyComboPanel::ok() {
+    window_->done(1);
+}
+
+void TalvorKeyComboPanel::cancel() {
+    window_->done(0);
+}
+
+void TalvorKeyComboPanel::clear() {
+    setKeyCombo(TalvorKeyCombo::clearKeyCombo());
+}
+
+bool TalvorKeyComboPanel::checkForGlobalConflict(qint64 modifiers, qint32 keyCode) {
+    return backend().isHeldElsewhere(keyCode, TalvorKeyCombo::NSModifierForModifiers(modifiers));
+}
+
+void TalvorKeyComboPanel::keyEvent(const platform::Notification& note) {
+    const auto keyCode =
+        static_cast<qint16>(note.userInfo.value(keys::KeyBroadcasterKeyCode).toLongLong());
+    const qint64 modifiers = note.userInfo.value(keys::KeyBroadcasterModifiers).toLongLong();
+    if (checkForGlobalConflict(modifiers, keyCode)) {
+        platform::beep();
+        const QString title = QStringLiteral("Talvor Global hot key conflict");
+        const QString message = QStringLiteral(
+            "Warning: key combination already in used by the System's global "
+            "keyboard shortcuts. \n\nUse the Keyboard & Mouse System Preferences "
+            "panel to disable this key combination or use another combination.");
+        if (alert_) {
+            alert_(title, message);
+        } else {
+            QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::NoButton, window_);
+            box.addButton(QStringLiteral("ok"), QMessageBox::AcceptRole);
+            box.exec();
+        }
+        return;
+    }
+    setKeyCombo(TalvorKeyCombo(keyCode, modifiers));
+}
+
+void TalvorKeyComboPanel::_keyComboChanged() {
+    mTextField->setText(mKeyCombo.isValid() ? mKeyCombo.userDisplayRep() : QString());
+}
+
+}  // namespace talvor
