@@ -4,6 +4,7 @@
 //   talvor-shot [--out DIR] [--scale F] [--width W] [SCENE...]    (no scene: all of them)
 //   talvor-shot --list
 #include "DemoBar.h"
+#include "widgets/WidgetGallery.h"
 
 #include "platform/OffscreenStatusBar.h"
 #include "platform/PreferenceStore.h"
@@ -60,6 +61,8 @@ const Scene kScenes[] = {
          offscreen.click(*demo->time);
          return offscreen.renderScreen(s.scale);
      }},
+    {"gallery", "the reusable views, cells and controls with sample values",
+     [](const Settings& s) { return talvor::renderWidgetGallery(s.scale); }},
     {"time-menu", "the time menu alone",
      [](const Settings&) {
          auto demo = talvor::shot::makeDemoBar();
