@@ -1,9 +1,9 @@
-# talvor_add_test(<name> LABEL <unit|ui|dbus|x11> SOURCES ... LIBS ...)
+# talvor_add_test(<name> LABEL <unit|ui|dbus|x11> [LOCK <resource>] SOURCES ... LIBS ...)
 # One GoogleTest executable; each test case becomes a CTest test carrying the label.
 # `unit`, `ui` and `dbus` tests draw offscreen; `x11` tests use the display they are given,
 # one at a time.
 function(talvor_add_test name)
-  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "LABEL;LOCK" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     message(FATAL_ERROR "talvor_add_test(${name}): LABEL is required")
   endif()
@@ -17,6 +17,10 @@ function(talvor_add_test name)
     list(APPEND props RESOURCE_LOCK talvor_x11_display)
   else()
     list(APPEND props ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen")
+    # Tests that own a shared resource (a well-known bus name, a sound sink) take turns.
+    if(T_LOCK)
+      list(APPEND props RESOURCE_LOCK ${T_LOCK})
+    endif()
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()

@@ -1,0 +1,252 @@
+#include "PFMoveApplication.h"
+
+#include "SystemEventNames.h"
+#include "foundation/StringsBundle.h"
+#include "platform/DesktopEntryFile.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/UserDefaults.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+
+#include <unistd.h>
+#include <cstdlib>
+
+namespace talvor {
+namespace {
+
+// The macOS Applications folder stands for ~/.local/bin in the texts.
+const QString kPlace = QStringLiteral("~/.local/bin");
+
+QString tr(const QString& english) {
+    const std::optional<QString> text =
+        StringsBundle::mainBundle().localizedString(english, QStringLiteral("MoveApplication"));
+    return text && !text->isEmpty() ? *text : english;
+}
+
+bool isUnder(const QString& path, const QString& folder) {
+    if (folder.isEmpty()) {
+        return false;
+    }
+    const QString f = QDir::cleanPath(folder) + QLatin1Char('/');
+    return QDir::cleanPath(path).startsWith(f);
+}
+
+bool runningElsewhere(const QString& path) {
+    const QString wanted = QFileInfo(path).canonicalFilePath();
+    const QString self = QString::number(::getpid());
+    QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QString pid = it.fileName();
+        if (pid == self || pid.toLongLong() == 0) {
+            continue;
+        }
+        if (QFileInfo(it.filePath() + QStringLiteral("/exe")).symLinkTarget() == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+MoveAlertAnswer runMessageBox(const MoveAlert& alert) {
+    QMessageBox box;
+    box.setIcon(QMessageBox::Question);
+    box.setText(alert.messageText);
+    box.setInformativeText(alert.informativeText);
+    QPushButton* move = box.addButton(alert.buttons.value(0), QMessageBox::AcceptRole);
+    QPushButton* stay = box.addButton(alert.buttons.value(1), QMessageBox::RejectRole);
+    box.setDefaultButton(move);
+    box.setEscapeButton(stay);
+    auto* suppress = new QCheckBox(QObject::tr("Do not show this message again"));
+    if (alert.showsSuppressionButton) {
+        box.setCheckBox(suppress);
+    }
+    box.activateWindow();
+    box.exec();
+    return {box.clickedButton() == move ? 0 : 1, suppress->isChecked()};
+}
+
+void showFailure(const MoveToApplicationsEnvironment& env) {
+    const QString text = tr(QStringLiteral("Could not move to %1").arg(kPlace));
+    if (env.runFailureAlert) {
+        env.runFailureAlert(text);
+        return;
+    }
+    QMessageBox box;
+    box.setText(text);
+    box.exec();
+}
+
+// The installed data beside the executable follows it, when there is any.
+void copyTree(const QString& from, const QString& to) {
+    QDirIterator it(from, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        const QString target = to + file.mid(from.size());
+        QDir().mkpath(QFileInfo(target).path());
+        QFile::remove(target);
+        QFile::copy(file, target);
+    }
+}
+
+}  // namespace
+
+QString ShellQuotedString(const QString& string) {
+    QString quoted = string;
+    quoted.replace(QStringLiteral("'"), QStringLiteral("'\\''"));
+    return QStringLiteral("'%1'").arg(quoted);
+}
+
+bool Trash(const QString& path) {
+    if (QFile::moveToTrash(path)) {
+        return true;
+    }
+    platform::log(QStringLiteral("ERROR -- Could not trash '%1'").arg(path));
+    return false;
+}
+
+bool isInBuildOrDownloadFolder(const QString& executablePath, const QString& downloadsFolder) {
+    if (isUnder(executablePath, downloadsFolder)) {
+        return true;
+    }
+    for (QDir dir = QFileInfo(executablePath).absoluteDir();;) {
+        if (dir.exists(QStringLiteral("CMakeCache.txt"))) {
+            return true;
+        }
+        if (!dir.cdUp()) {
+            return false;
+        }
+    }
+}
+
+void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& given) {
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    if (defaults.boolForKey(kMoveToApplicationsFolderAlertSuppressKey) ||
+        qEnvironmentVariableIsSet("TALVOR_NO_MOVE_OFFER")) {
+        return;
+    }
+    MoveToApplicationsEnvironment env = given;
+    if (!env.runAlert) {
+        const QString platformName = QGuiApplication::platformName();
+        if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr ||
+            platformName == QStringLiteral("offscreen") ||
+            platformName == QStringLiteral("minimal")) {
+            return;  // nobody could answer
+        }
+        env.runAlert = runMessageBox;
+    }
+    if (env.executablePath.isEmpty()) {
+        env.executablePath = QCoreApplication::applicationFilePath();
+    }
+    if (env.destinationFolder.isEmpty()) {
+        env.destinationFolder = platform::Paths::homeDir() + QStringLiteral("/.local/bin");
+    }
+    if (env.downloadsFolder.isEmpty()) {
+        env.downloadsFolder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    }
+    if (!env.isRunningElsewhere) {
+        env.isRunningElsewhere = runningElsewhere;
+    }
+    platform::ProcessLauncher& launcher =
+        env.launcher != nullptr ? *env.launcher : platform::ProcessLauncher::shared();
+    const auto exitProcess =
+        env.exitProcess ? env.exitProcess : [](int status) { std::exit(status); };
+
+    const QString source = QDir::cleanPath(env.executablePath);
+    const QString destination =
+        QDir::cleanPath(env.destinationFolder + QLatin1Char('/') + QFileInfo(source).fileName());
+    if (source == destination || !isInBuildOrDownloadFolder(source, env.downloadsFolder)) {
+        return;
+    }
+
+    MoveAlert alert;
+    alert.messageText = tr(QStringLiteral("Move to %1?").arg(kPlace));
+    alert.informativeText =
+        tr(QStringLiteral("I can move myself to %1 if you'd like.").arg(kPlace));
+    if (isUnder(source, env.downloadsFolder)) {
+        alert.informativeText +=
+            QLatin1Char(' ') +
+            tr(QStringLiteral("This will keep your Downloads folder uncluttered."));
+    }
+    alert.buttons = {tr(QStringLiteral("Move to %1").arg(kPlace)),
+                     tr(QStringLiteral("Do Not Move"))};
+    alert.showsSuppressionButton = true;
+    const MoveAlertAnswer answer = env.runAlert(alert);
+    if (answer.button != 0) {
+        if (answer.suppress) {
+            defaults.setBool(true, kMoveToApplicationsFolderAlertSuppressKey);
+            defaults.synchronize();
+        }
+        return;
+    }
+
+    platform::log(QStringLiteral("INFO -- Moving myself to %1").arg(kPlace));
+    if (QFileInfo::exists(destination)) {
+        if (env.isRunningElsewhere(destination)) {
+            platform::log(QStringLiteral("INFO -- Switching to an already running version"));
+            launcher.startDetached(destination, {});
+            exitProcess(0);
+            return;
+        }
+        if (!Trash(destination)) {
+            showFailure(env);
+            return;
+        }
+    }
+    QDir().mkpath(env.destinationFolder);
+    QFile copy(source);
+    if (!copy.copy(destination)) {
+        platform::log(QStringLiteral("ERROR -- Could not copy '%1' to '%2' (%3)")
+                          .arg(source, destination, copy.errorString()));
+        platform::log(QStringLiteral("ERROR -- Could not copy myself to %1").arg(destination));
+        showFailure(env);
+        return;
+    }
+    const QString data = QFileInfo(source).absolutePath() + QStringLiteral("/../share/talvor");
+    if (QFileInfo(data).isDir()) {
+        copyTree(QDir::cleanPath(data),
+                 QDir::cleanPath(env.destinationFolder + QStringLiteral("/../share/talvor")));
+    }
+    QString entryError;
+    if (!platform::DesktopEntryFile::write(
+            platform::DesktopEntryFile::applicationsFolder() +
+                QStringLiteral("/com.larkspindle.TalvorPro.desktop"),
+            {{QStringLiteral("Type"), QStringLiteral("Application")},
+             {QStringLiteral("Name"), QStringLiteral("Talvor Pro")},
+             {QStringLiteral("Comment"),
+              QStringLiteral("Clock, calendar and alarms in the menu bar")},
+             {QStringLiteral("Exec"), platform::DesktopEntryFile::quoteExecArgument(destination)},
+             {QStringLiteral("Terminal"), QStringLiteral("false")},
+             {QStringLiteral("Categories"), QStringLiteral("Utility;Clock;")}},
+            &entryError)) {
+        platform::log(
+            QStringLiteral("WARNING -- Could not write the launcher entry: %1").arg(entryError));
+    }
+    QFile old(source);
+    if (!old.remove()) {
+        platform::log(
+            QStringLiteral("WARNING -- Could not delete '%1': %2").arg(source, old.errorString()));
+        if (!Trash(source)) {
+            platform::log(
+                QStringLiteral("WARNING -- Could not delete application after moving it to %1")
+                    .arg(kPlace));
+        }
+    }
+    const QString script =
+        QStringLiteral("(while /bin/kill -0 %1 >/dev/null 2>&1; do /bin/sleep 0.1; done; %2) &")
+            .arg(::getpid())
+            .arg(ShellQuotedString(destination));
+    launcher.startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    exitProcess(0);
+}
+
+}  // namespace talvor

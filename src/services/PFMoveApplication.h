@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/ProcessLauncher.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace talvor {
+
+// What the move offer shows, and what the user answered.
+struct MoveAlert {
+    QString messageText;
+    QString informativeText;
+    QStringList buttons;  // the first is the default; the second answers Escape
+    bool showsSuppressionButton = false;
+};
+struct MoveAlertAnswer {
+    int button = 1;         // index into MoveAlert::buttons
+    bool suppress = false;  // the suppression check box was ticked
+};
+
+// Where the offer looks and what it uses; empty members take the running program's.
+struct MoveToApplicationsEnvironment {
+    QString executablePath;     // default: the running executable
+    QString destinationFolder;  // default: ~/.local/bin
+    QString downloadsFolder;    // default: the desktop's Downloads folder
+    std::function<MoveAlertAnswer(const MoveAlert&)> runAlert;  // default: a modal message box
+    std::function<void(const QString& messageText)> runFailureAlert;
+    std::function<bool(const QString& path)> isRunningElsewhere;  // default: /proc
+    platform::ProcessLauncher* launcher = nullptr;
+    std::function<void(int status)> exitProcess;  // default: std::exit
+};
+
+// Once at start-up: when Talvor runs from a build tree or the Downloads folder, offers (in a
+// modal alert) to install the executable into ~/.local/bin with a launcher entry; on consent
+// copies it there, removes the old copy, starts the new one and ends this process with
+// status 0. Does nothing when "moveToApplicationsFolderAlertSuppress" is set, when the
+// variable TALVOR_NO_MOVE_OFFER is set, or when nobody can answer (offscreen).
+void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& environment = {});
+
+// Moves the path to the desktop's trash; true on success.
+bool Trash(const QString& path);
+// The text quoted for /bin/sh: every "'" becomes "'\''" and the whole is wrapped in "'".
+QString ShellQuotedString(const QString& string);
+// A build tree (a folder above holds CMakeCache.txt) or the Downloads folder.
+bool isInBuildOrDownloadFolder(const QString& executablePath, const QString& downloadsFolder);
+
+}  // namespace talvor

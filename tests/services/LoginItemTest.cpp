@@ -1,0 +1,348 @@
+#include "platform/DesktopEntryFile.h"
+#include "platform/UserDefaults.h"
+#include "services/AppStartup.h"
+#include "services/PFMoveApplication.h"
+#include "services/SystemEventNames.h"
+#include "support/FakeSystemEvents.h"
+#include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace talvor {
+namespace {
+
+using platform::UserDefaults;
+using platform::DesktopEntryFile::read;
+
+// Makes an executable file at `path` (folders included) and returns its canonical path.
+QString makeProgram(const QString& path, const QByteArray& contents = "#!/bin/sh\n") {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(contents);
+    f.close();
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return QFileInfo(path).canonicalFilePath();
+}
+
+int autostartFiles() {
+    return static_cast<int>(QDir(platform::DesktopEntryFile::autostartFolder())
+                                .entryList({QStringLiteral("*.desktop")}, QDir::Files)
+                                .size());
+}
+
+class syseventsLoginItem : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        program = makeProgram(sandbox.root() + QStringLiteral("/opt/Talvor Pro's/talvor"));
+        other = makeProgram(sandbox.root() + QStringLiteral("/old copy/talvor"));
+    }
+    test::XdgSandbox sandbox;
+    QString program;
+    QString other;
+};
+
+TEST_F(syseventsLoginItem, EnablingTwiceLeavesOneEntryThatStartsThisProgram) {
+    LoginItems items(program);
+    EXPECT_FALSE(items.isEnabled());
+    EXPECT_TRUE(items.setEnabled(true));
+    EXPECT_TRUE(items.setEnabled(true));
+    EXPECT_TRUE(items.isEnabled());
+    EXPECT_EQ(autostartFiles(), 1);
+    EXPECT_EQ(LoginItems::entryPath(),
+              qEnvironmentVariable("XDG_CONFIG_HOME") +
+                  QStringLiteral("/autostart/com.larkspindle.TalvorPro.desktop"));
+    // The path with a blank and a quote survives the Exec line.
+    const auto entry = read(LoginItems::entryPath());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(platform::DesktopEntryFile::splitExec(entry->value(QStringLiteral("Exec"))),
+              QStringList{program});
+    EXPECT_EQ(entry->value(QStringLiteral("Type")), QStringLiteral("Application"));
+    EXPECT_TRUE(UserDefaults::standard().boolForKey(kStartAtLoginKey));
+
+    EXPECT_TRUE(items.setEnabled(false));
+    EXPECT_FALSE(items.isEnabled());
+    EXPECT_EQ(autostartFiles(), 0);
+    EXPECT_TRUE(items.setEnabled(false)) << "disabling when absent changes nothing";
+    EXPECT_EQ(autostartFiles(), 0);
+    EXPECT_FALSE(UserDefaults::standard().boolForKey(kStartAtLoginKey));
+}
+
+// An entry of another copy is not ours: enabling replaces it, disabling leaves it alone.
+TEST_F(syseventsLoginItem, EntryOfAnotherCopyIsReplacedOnlyWhenEnabling) {
+    LoginItems theOther(other);
+    ASSERT_TRUE(theOther.setEnabled(true));
+    LoginItems items(program);
+    EXPECT_FALSE(items.isEnabled());
+
+    EXPECT_TRUE(items.setEnabled(false));
+    EXPECT_EQ(items.entryProgram(), other);
+
+    EXPECT_TRUE(items.setEnabled(true));
+    EXPECT_TRUE(items.isEnabled());
+    EXPECT_FALSE(theOther.isEnabled());
+    EXPECT_EQ(autostartFiles(), 1);
+}
+
+// What the desktop's own settings write counts: hidden or disabled entries are absent, and
+// "StartAtLogin" follows the file at start-up.
+TEST_F(syseventsLoginItem, DesktopsOwnMarksAndStartAtLoginFollowTheFile) {
+    LoginItems items(program);
+    const QString exec = platform::DesktopEntryFile::quoteExecArgument(program);
+    struct Case {
+        const char* name;
+        QList<QPair<QString, QString>> extra;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {"plain", {}, true},
+        {"hidden", {{QStringLiteral("Hidden"), QStringLiteral("true")}}, false},
+        {"gnome off",
+         {{QStringLiteral("X-GNOME-Autostart-enabled"), QStringLiteral("false")}},
+         false},
+        {"gnome on", {{QStringLiteral("X-GNOME-Autostart-enabled"), QStringLiteral("true")}}, true},
+    };
+    for (const Case& c : cases) {
+        QList<QPair<QString, QString>> entries = {
+            {QStringLiteral("Type"), QStringLiteral("Application")},
+            {QStringLiteral("Exec"), exec + QStringLiteral(" %U")}};
+        entries += c.extra;
+        ASSERT_TRUE(platform::DesktopEntryFile::write(LoginItems::entryPath(), entries));
+        UserDefaults::standard().setBool(!c.enabled, kStartAtLoginKey);
+        items.synchronizeStartAtLogin();
+        EXPECT_EQ(items.isEnabled(), c.enabled) << c.name;
+        EXPECT_EQ(UserDefaults::standard().boolForKey(kStartAtLoginKey), c.enabled) << c.name;
+    }
+    // Enabling over a hidden entry makes it effective again.
+    ASSERT_TRUE(platform::DesktopEntryFile::write(
+        LoginItems::entryPath(),
+        {{QStringLiteral("Exec"), exec}, {QStringLiteral("Hidden"), QStringLiteral("true")}}));
+    EXPECT_TRUE(items.setEnabled(true));
+    EXPECT_TRUE(items.isEnabled());
+}
+
+// Changes made elsewhere (the desktop's settings, another copy) are heard, so a bound check
+// box can follow them.
+TEST_F(syseventsLoginItem, ChangesMadeElsewhereAreHeard) {
+    LoginItems items(program);
+    std::vector<bool> heard;
+    QObject::connect(&items, &LoginItems::changed, [&](bool enabled) { heard.push_back(enabled); });
+    items.watch();
+    LoginItems elsewhere(program);
+    ASSERT_TRUE(elsewhere.setEnabled(true));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !heard.empty(); }, 5000));
+    ASSERT_TRUE(QFile::remove(LoginItems::entryPath()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return heard.size() == 2; }, 5000));
+    EXPECT_EQ(heard, (std::vector<bool>{true, false}));
+}
+
+TEST_F(syseventsLoginItem, AppStartupOperatesTheSharedService) {
+    LoginItems items(program);
+    LoginItems::setShared(&items);
+    EXPECT_FALSE(AppStartup::isInLoginItems());
+    AppStartup::setInLoginItems(true);
+    EXPECT_TRUE(AppStartup::isInLoginItems());
+    EXPECT_TRUE(AppStartup::ourURL().startsWith(QStringLiteral("file:///")));
+    EXPECT_TRUE(AppStartup::ourURL().endsWith(QStringLiteral("/talvor")));
+    LoginItems::setShared(nullptr);
+}
+
+TEST(syseventsDesktopEntry, ExecArgumentsRoundTrip) {
+    const QString odd[] = {
+        QStringLiteral("/usr/bin/talvor"),
+        QStringLiteral("/a b/c"),
+        QStringLiteral("/it's/\"q\"/$HOME/`x`"),
+        QStringLiteral("/back\\slash/100%"),
+        QStringLiteral("/tab\there"),
+    };
+    QString exec;
+    QStringList want;
+    for (const QString& arg : odd) {
+        exec += platform::DesktopEntryFile::quoteExecArgument(arg) + QLatin1Char(' ');
+        want.append(arg);
+    }
+    test::XdgSandbox sandbox;
+    const QString path = sandbox.root() + QStringLiteral("/x.desktop");
+    ASSERT_TRUE(platform::DesktopEntryFile::write(
+        path, {{QStringLiteral("Exec"), exec + QStringLiteral("%f")}}));
+    const auto entry = read(path);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(platform::DesktopEntryFile::splitExec(entry->value(QStringLiteral("Exec"))), want);
+    EXPECT_EQ(platform::DesktopEntryFile::quoteExecArgument(QStringLiteral("/usr/bin/talvor")),
+              QStringLiteral("/usr/bin/talvor"));
+}
+
+TEST(syseventsMaxIntegerToZero, OnlyTheNotFoundMarkerBecomesEmpty) {
+    const qint64 max = std::numeric_limits<qint64>::max();
+    EXPECT_EQ(MaxIntegerToZeroValueTransformer::transformedValue(QVariant(max)),
+              QVariant(QString()));
+    EXPECT_EQ(MaxIntegerToZeroValueTransformer::transformedValue(QVariant(max - 1)),
+              QVariant(max - 1));
+    EXPECT_EQ(MaxIntegerToZeroValueTransformer::transformedValue(QVariant(QStringLiteral("x"))),
+              QVariant(QStringLiteral("x")));
+}
+
+TEST(syseventsShellQuotedString, SingleQuotesCloseEscapeAndReopen) {
+    struct Case {
+        QString in, out;
+    };
+    const Case cases[] = {
+        {QStringLiteral("it's"), QStringLiteral("'it'\\''s'")},
+        {QStringLiteral("/plain/path"), QStringLiteral("'/plain/path'")},
+        {QString(), QStringLiteral("''")},
+        {QStringLiteral("''"), QStringLiteral("''\\'''\\'''")},
+        {QStringLiteral("$HOME `x` \"q\""), QStringLiteral("'$HOME `x` \"q\"'")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ShellQuotedString(c.in), c.out) << c.in.toStdString();
+    }
+}
+
+// ---- move to ~/.local/bin
+
+class syseventsMoveToApplications : public ::testing::Test {
+  protected:
+    MoveToApplicationsEnvironment environment(const QString& exe) {
+        MoveToApplicationsEnvironment env;
+        env.executablePath = exe;
+        env.destinationFolder = sandbox.root() + QStringLiteral("/home/.local/bin");
+        env.downloadsFolder = sandbox.root() + QStringLiteral("/home/Downloads");
+        env.runAlert = [this](const MoveAlert& alert) {
+            alerts.push_back(alert);
+            return answer;
+        };
+        env.runFailureAlert = [this](const QString& text) { failures.append(text); };
+        env.isRunningElsewhere = [this](const QString&) { return runningElsewhere; };
+        env.launcher = &launcher;
+        env.exitProcess = [this](int status) { exits.push_back(status); };
+        return env;
+    }
+    test::XdgSandbox sandbox;
+    test::FakeProcessLauncher launcher;
+    std::vector<MoveAlert> alerts;
+    QStringList failures;
+    std::vector<int> exits;
+    MoveAlertAnswer answer;
+    bool runningElsewhere = false;
+};
+
+TEST_F(syseventsMoveToApplications, OfferedOnlyFromBuildTreesAndDownloads) {
+    struct Case {
+        const char* where;
+        bool buildTree;
+        bool offered;
+        bool mentionsDownloads;
+    };
+    const Case cases[] = {
+        {"/home/Downloads/talvor", false, true, true},
+        {"/work/build/src/app/talvor", true, true, false},
+        {"/opt/talvor/bin/talvor", false, false, false},
+        {"/home/.local/bin/talvor", false, false, false},
+    };
+    answer = {1, false};
+    for (const Case& c : cases) {
+        alerts.clear();
+        const QString exe = makeProgram(sandbox.root() + QLatin1String(c.where));
+        if (c.buildTree) {
+            makeProgram(sandbox.root() + QStringLiteral("/work/build/CMakeCache.txt"), "");
+        }
+        PFMoveToApplicationsFolderIfNecessary(environment(exe));
+        ASSERT_EQ(alerts.size(), c.offered ? 1u : 0u) << c.where;
+        if (c.offered) {
+            const MoveAlert& a = alerts.front();
+            EXPECT_EQ(a.messageText, QStringLiteral("Move to ~/.local/bin?"));
+            EXPECT_EQ(a.buttons, (QStringList{QStringLiteral("Move to ~/.local/bin"),
+                                              QStringLiteral("Do Not Move")}));
+            EXPECT_TRUE(a.showsSuppressionButton);
+            EXPECT_EQ(a.informativeText.contains(
+                          QStringLiteral("This will keep your Downloads folder uncluttered.")),
+                      c.mentionsDownloads)
+                << c.where;
+            EXPECT_TRUE(a.informativeText.startsWith(
+                QStringLiteral("I can move myself to ~/.local/bin if you'd like.")));
+        }
+    }
+    EXPECT_TRUE(exits.empty());
+}
+
+TEST_F(syseventsMoveToApplications, DeclinedWithTheBoxTickedNeverAsksAgain) {
+    const QString exe = makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/talvor"));
+    answer = {1, false};
+    PFMoveToApplicationsFolderIfNecessary(environment(exe));
+    PFMoveToApplicationsFolderIfNecessary(environment(exe));
+    EXPECT_EQ(alerts.size(), 2u) << "without the tick it asks at the next launch";
+    answer = {1, true};
+    PFMoveToApplicationsFolderIfNecessary(environment(exe));
+    PFMoveToApplicationsFolderIfNecessary(environment(exe));
+    EXPECT_EQ(alerts.size(), 3u);
+    EXPECT_TRUE(UserDefaults::standard().boolForKey(kMoveToApplicationsFolderAlertSuppressKey));
+    EXPECT_TRUE(QFile::exists(exe));
+}
+
+TEST_F(syseventsMoveToApplications, AcceptedCopiesAddsLauncherRemovesOldAndRelaunches) {
+    const QString exe =
+        makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/it's/talvor"), "binary");
+    answer = {0, false};
+    PFMoveToApplicationsFolderIfNecessary(environment(exe));
+
+    const QString installed = sandbox.root() + QStringLiteral("/home/.local/bin/talvor");
+    QFile copy(installed);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), QByteArray("binary"));
+    EXPECT_TRUE(copy.permissions() & QFileDevice::ExeOwner);
+    EXPECT_FALSE(QFile::exists(exe));
+    const auto entry = read(platform::DesktopEntryFile::applicationsFolder() +
+                            QStringLiteral("/com.larkspindle.TalvorPro.desktop"));
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(platform::DesktopEntryFile::splitExec(entry->value(QStringLiteral("Exec"))),
+              QStringList{installed});
+
+    ASSERT_EQ(launcher.launches.size(), 1u);
+    EXPECT_EQ(launcher.launches[0].program, QStringLiteral("/bin/sh"));
+    const QString script = launcher.launches[0].arguments.value(1);
+    EXPECT_TRUE(script.contains(ShellQuotedString(installed))) << script.toStdString();
+    EXPECT_TRUE(script.startsWith(QStringLiteral("(while /bin/kill -0 ")));
+    EXPECT_EQ(exits, std::vector<int>{0});
+    EXPECT_TRUE(failures.isEmpty());
+}
+
+TEST_F(syseventsMoveToApplications, RunningCopyAtTheDestinationIsSwitchedTo) {
+    const QString exe =
+        makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/talvor"), "new");
+    const QString installed =
+        makeProgram(sandbox.root() + QStringLiteral("/home/.local/bin/talvor"), "old");
+    answer = {0, false};
+    runningElsewhere = true;
+    PFMoveToApplicationsFolderIfNecessary(environment(exe));
+    ASSERT_EQ(launcher.launches.size(), 1u);
+    EXPECT_EQ(launcher.launches[0].program, installed);
+    EXPECT_EQ(exits, std::vector<int>{0});
+    QFile old(installed);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("old")) << "nothing is copied over a running copy";
+    EXPECT_TRUE(QFile::exists(exe));
+}
+
+TEST_F(syseventsMoveToApplications, CopyFailureShowsTheAlertAndKeepsRunning) {
+    const QString exe = makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/talvor"));
+    // A file where the folder should be: nothing can be copied into it.
+    makeProgram(sandbox.root() + QStringLiteral("/home/.local/bin"), "");
+    answer = {0, false};
+    test::LogCapture log;
+    PFMoveToApplicationsFolderIfNecessary(environment(exe));
+    EXPECT_EQ(failures, QStringList{QStringLiteral("Could not move to ~/.local/bin")});
+    EXPECT_TRUE(log.contains(QStringLiteral("ERROR -- Could not copy myself to ")));
+    EXPECT_TRUE(exits.empty());
+    EXPECT_TRUE(QFile::exists(exe));
+}
+
+}  // namespace
+}  // namespace talvor
