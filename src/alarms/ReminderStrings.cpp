@@ -1,0 +1,13 @@
+#include "ReminderStrings.h"
+
+#include "platform/Paths.h"
+
+namespace talvor {
+
+QString ReminderStrings::soundDirectory() {
+    const QString dir = platform::Paths::dataDir() + QStringLiteral("/Zephyrel/Recordings");
+    platform::Paths::makePath(dir);
+    return dir;
+}
+
+}  // namespace talvor

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace talvor {
+
+namespace platform {
+class KeyedArchiver;
+class KeyedUnarchiver;
+}  // namespace platform
+
+// The "Take 5" break settings, kept in the preference domain. Main thread only.
+class TalvorTakeABreakSettings {
+public:
+    // The defaults; the shared instance is loaded from the domain.
+    TalvorTakeABreakSettings();
+
+    // The one break-settings object, loaded on first use.
+    static TalvorTakeABreakSettings& sharedInstance();
+    // Tests: puts another object in its place (not owned); nullptr loads a fresh one on next use.
+    static void setSharedInstance(TalvorTakeABreakSettings* settings);
+
+    // Synchronises the domain (a failure is logged) and reads the six keys; an absent key
+    // takes its default.
+    void loadPrefs();
+    void writePrefs();
+    void writePrefsAndSync();
+    // Duration 5, frequency 30 and repeat 8, in memory only.
+    void resetPrefsToDefaults();
+
+    static QString archiveClassName() { return QStringLiteral("TalvorTakeABreakSettings"); }
+    void encodeWithCoder(platform::KeyedArchiver& coder) const;
+    static std::optional<TalvorTakeABreakSettings> initWithCoder(
+        const platform::KeyedUnarchiver& coder);
+
+    // The break-start sound's default: the built-in sound of that name.
+    static QString defaultSoundPath();
+    // The break-end sound's default: Basso in the system sounds' cache.
+    static QString defaultDurationSoundPath();
+
+    bool enableTakeABreak() const { return enableTakeABreak_; }
+    void setEnableTakeABreak(bool on) { enableTakeABreak_ = on; }
+    // Minutes of a break.
+    int32_t takeABreakDuration() const { return takeABreakDuration_; }
+    void setTakeABreakDuration(int32_t minutes) { takeABreakDuration_ = minutes; }
+    // Minutes of work between breaks.
+    int32_t takeABreakFrequency() const { return takeABreakFrequency_; }
+    void setTakeABreakFrequency(int32_t minutes) { takeABreakFrequency_ = minutes; }
+    // Breaks before the reminders stop.
+    int32_t takeABreakRepeat() const { return takeABreakRepeat_; }
+    void setTakeABreakRepeat(int32_t times) { takeABreakRepeat_ = times; }
+    // Played when a break starts; "Take 5" is the built-in sound.
+    const QString& soundPath() const { return soundPath_; }
+    void setSoundPath(const QString& path) { soundPath_ = path; }
+    // Played when a break ends with Done.
+    const QString& durationSoundPath() const { return durationSoundPath_; }
+    void setDurationSoundPath(const QString& path) { durationSoundPath_ = path; }
+
+private:
+    bool enableTakeABreak_ = true;
+    int32_t takeABreakDuration_ = 5;
+    int32_t takeABreakFrequency_ = 30;
+    int32_t takeABreakRepeat_ = 8;
+    QString soundPath_;
+    QString durationSoundPath_;
+};
+
+}  // namespace talvor

@@ -1,0 +1,42 @@
+#include "TimeTexts.h"
+
+#include "foundation/IcuDates.h"
+
+namespace talvor {
+
+namespace {
+
+// Whether a UTS #35 pattern has the field letter outside quoted text.
+bool patternHasField(const QString& pattern, QChar letter) {
+    bool quoted = false;
+    for (const QChar c : pattern) {
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+        } else if (!quoted && c == letter) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isTwentyFourHourDateFormat() {
+    const std::unique_ptr<icu::SimpleDateFormat> f =
+        IcuDates::createTimeStyleFormat(icu::DateFormat::kShort);
+    if (!f) {
+        return false;
+    }
+    icu::UnicodeString pattern;
+    f->toPattern(pattern);
+    return !patternHasField(IcuDates::fromUnicode(pattern), QLatin1Char('a'));
+}
+
+QString formatTime(Date date) {
+    const QString pattern =
+        isTwentyFourHourDateFormat() ? QStringLiteral("E, H:mm") : QStringLiteral("E, h:mm a");
+    const std::unique_ptr<icu::SimpleDateFormat> f = IcuDates::createPatternFormat(pattern);
+    return f ? IcuDates::format(*f, date) : QString();
+}
+
+}  // namespace talvor

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Date.h"
+
+#include <QString>
+
+// The alarms' time texts, in the default locale and the clock's current zone.
+namespace talvor {
+
+// True when the locale's short time style has no AM/PM mark.
+bool isTwentyFourHourDateFormat();
+// The weekday and the time: "E, h:mm a" in 12-hour locales, "E, H:mm" in 24-hour ones.
+QString formatTime(Date date);
+
+}  // namespace talvor
