@@ -103,8 +103,12 @@ void LogindSessionEvents::readSessionProperties() {
         if (reply.isError()) {
             return;
         }
+        // The first reading sets the state without reporting a change, unless a signal
+        // already told us newer news while the answer was on its way.
+        if (changedBySignal_) {
+            return;
+        }
         const QVariantMap props = reply.value();
-        // The first reading sets the state without reporting a change.
         active_ = props.value(QStringLiteral("Active"), active_).toBool();
         locked_ = props.value(QStringLiteral("LockedHint"), locked_).toBool();
     });
@@ -160,6 +164,7 @@ void LogindSessionEvents::onUnlock() {
 }
 
 void LogindSessionEvents::applyActive(bool active) {
+    changedBySignal_ = true;
     if (active == active_) {
         return;
     }
@@ -170,6 +175,7 @@ void LogindSessionEvents::applyActive(bool active) {
 }
 
 void LogindSessionEvents::applyLocked(bool locked) {
+    changedBySignal_ = true;
     if (locked == locked_) {
         return;
     }

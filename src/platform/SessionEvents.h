@@ -71,6 +71,7 @@ class LogindSessionEvents : public QObject, public SessionEventSource {
     Handlers handlers_;
     bool active_ = true;
     bool locked_ = false;
+    bool changedBySignal_ = false;
 };
 
 }  // namespace talvor::platform

@@ -262,25 +262,30 @@ TEST(syseventsLogind, SleepWakeAndSessionChangesReachTheHandlers) {
     const QString manager = QStringLiteral("org.freedesktop.login1.Manager");
     const QString props = QStringLiteral("org.freedesktop.DBus.Properties");
     const QString session = QStringLiteral("org.freedesktop.login1.Session");
-    logind.emitSignal(QStringLiteral("/org/freedesktop/login1"), manager,
-                      QStringLiteral("PrepareForSleep"), {true});
-    logind.emitSignal(QStringLiteral("/org/freedesktop/login1"), manager,
-                      QStringLiteral("PrepareForSleep"), {false});
-    logind.emitSignal(kSessionPath, props, QStringLiteral("PropertiesChanged"),
-                      {session, QVariantMap{{QStringLiteral("Active"), false}}, QStringList()});
+    // Each change is sent once the one before it was heard: the fake's signals are not
+    // guaranteed to arrive in the order they were sent.
+    auto sendAndHear = [&](const QString& path, const QString& interface, const QString& name,
+                           const QVariantList& args, qsizetype heardAfter) {
+        logind.emitSignal(path, interface, name, args);
+        return QTest::qWaitFor([&] { return heard.size() >= heardAfter; }, 5000);
+    };
+    const QString login1 = QStringLiteral("/org/freedesktop/login1");
+    EXPECT_TRUE(sendAndHear(login1, manager, QStringLiteral("PrepareForSleep"), {true}, 1));
+    EXPECT_TRUE(sendAndHear(login1, manager, QStringLiteral("PrepareForSleep"), {false}, 2));
+    EXPECT_TRUE(sendAndHear(kSessionPath, props, QStringLiteral("PropertiesChanged"),
+                            {session, QVariantMap{{QStringLiteral("Active"), false}}, QStringList()}, 3));
+    EXPECT_TRUE(sendAndHear(kSessionPath, props, QStringLiteral("PropertiesChanged"),
+                            {session, QVariantMap{{QStringLiteral("Active"), true}}, QStringList()}, 4));
+    // An unchanged value is no change: the lock that follows is the next thing heard.
     logind.emitSignal(kSessionPath, props, QStringLiteral("PropertiesChanged"),
                       {session, QVariantMap{{QStringLiteral("Active"), true}}, QStringList()});
-    // An unchanged value is no change.
-    logind.emitSignal(kSessionPath, props, QStringLiteral("PropertiesChanged"),
-                      {session, QVariantMap{{QStringLiteral("Active"), true}}, QStringList()});
-    logind.emitSignal(kSessionPath, session, QStringLiteral("Lock"), {});
-    logind.emitSignal(kSessionPath, props, QStringLiteral("PropertiesChanged"),
-                      {session, QVariantMap{{QStringLiteral("LockedHint"), false}}, QStringList()});
-
+    EXPECT_TRUE(sendAndHear(kSessionPath, session, QStringLiteral("Lock"), {}, 5));
+    EXPECT_TRUE(sendAndHear(kSessionPath, props, QStringLiteral("PropertiesChanged"),
+                            {session, QVariantMap{{QStringLiteral("LockedHint"), false}}, QStringList()}, 6));
+    QTest::qWait(50);
     const QStringList expected = {QStringLiteral("sleep"),    QStringLiteral("wake"),
                                   QStringLiteral("inactive"), QStringLiteral("active"),
                                   QStringLiteral("locked"),   QStringLiteral("unlocked")};
-    EXPECT_TRUE(QTest::qWaitFor([&] { return heard.size() >= expected.size(); }, 5000));
     EXPECT_EQ(heard, expected);
 }
 
