@@ -1,0 +1,34 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+// The crash-reporting kit. The application hands its class to the kit host at start-up:
+// `Trellis::with({&KitClass::of<Wreckord>()})`.
+namespace talvor::crash {
+
+class Wreckord {
+public:
+    // The one instance, made on first use.
+    static Wreckord& sharedInstance();
+
+    // The kit's identity, read by the kit host.
+    static std::string bundleIdentifier();
+    static std::string kitDisplayVersion();
+    static std::string kitBuildVersion();
+    // The kit host's initialisation of this kit: starts the shared instance.
+    static void initializeIfNeeded();
+
+    // Runs the start sequence once per process; later calls do nothing.
+    void start();
+    bool isWreckordStarted() const;
+
+private:
+    Wreckord() = default;
+
+    std::once_flag startOnce_;
+    std::atomic<bool> started_{false};
+};
+
+}  // namespace talvor::crash

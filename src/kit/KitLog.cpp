@@ -1,0 +1,44 @@
+#include "kit/KitLog.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <utility>
+
+namespace talvor::kit {
+namespace {
+
+std::mutex& sinkMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+LogSink& currentSink() {
+    static LogSink sink;
+    return sink;
+}
+
+}  // namespace
+
+void log(std::string_view line) {
+    LogSink sink;
+    {
+        std::lock_guard lock(sinkMutex());
+        sink = currentSink();
+    }
+    if (sink) {
+        sink(line);
+        return;
+    }
+    // One write per line, so lines from several threads do not interleave.
+    std::string text(line);
+    text.push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+LogSink setLogSink(LogSink sink) {
+    std::lock_guard lock(sinkMutex());
+    return std::exchange(currentSink(), std::move(sink));
+}
+
+}  // namespace talvor::kit

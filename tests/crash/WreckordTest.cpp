@@ -1,0 +1,60 @@
+#include "crash/Wreckord.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kit/InfoDictionary.h"
+#include "kit/KitLog.h"
+#include "kit/Trellis.h"
+
+namespace talvor::crash {
+namespace {
+
+using kit::KitClass;
+using kit::Trellis;
+
+TEST(WreckordTest, TheHostSeesTheKitsIdentity) {
+    const KitClass& wreckord = KitClass::of<Wreckord>();
+    struct Row {
+        const char* what;
+        std::string actual;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"name", wreckord.name, "Wreckord"},
+        {"bundleIdentifier", wreckord.bundleIdentifier(), "com.quillon.wreckord.mac"},
+        {"kitDisplayVersion", wreckord.kitDisplayVersion(), "3.9.3"},
+        {"kitBuildVersion", wreckord.kitBuildVersion ? wreckord.kitBuildVersion() : "", "128"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.actual, row.expected) << row.what;
+    }
+    EXPECT_TRUE(wreckord.initializeIfNeeded);
+}
+
+TEST(WreckordTest, StartedByTheHostAsItsOnlyKit) {
+    std::vector<std::string> lines;
+    auto previous = kit::setLogSink([&](std::string_view line) { lines.emplace_back(line); });
+    Trellis::setSharedSDK(std::make_unique<Trellis>(kit::InfoDictionary::fromData(
+        R"(<plist version="1.0"><dict><key>Trellis</key><dict>)"
+        R"(<key>APIKey</key><string>key</string></dict></dict></plist>)")));
+
+    const Trellis& sdk = Trellis::with({&KitClass::of<Wreckord>()});
+
+    EXPECT_EQ(sdk.kitClasses(), (std::vector<const KitClass*>{&KitClass::of<Wreckord>()}));
+    EXPECT_TRUE(Wreckord::sharedInstance().isWreckordStarted());
+    // Starting again (the host's initialisation and a direct start) changes nothing.
+    Wreckord::initializeIfNeeded();
+    EXPECT_TRUE(Wreckord::sharedInstance().isWreckordStarted());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("[Trellis] ", 0), 0u);
+
+    Trellis::setSharedSDK(nullptr);
+    kit::setLogSink(std::move(previous));
+}
+
+}  // namespace
+}  // namespace talvor::crash
