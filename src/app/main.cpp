@@ -5,9 +5,10 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
+#include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "shell/TalvorNSApplication.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -29,10 +30,25 @@ void scheduleScreenshot(const QString& path) {
     });
 }
 
+// What every way of quitting ends with: the settings models hold nothing unsaved, and
+// every domain reaches its file.
+void saveEverything() {
+    if (talvor::TalvorTimeSettings* time = talvor::TalvorTimeSettings::existingInstance()) {
+        time->writePrefs();
+    }
+    if (talvor::TalvorDateSettings* date = talvor::TalvorDateSettings::existingInstance()) {
+        date->writePrefs();
+    }
+    talvor::platform::Preferences::disableAutoSync();
+    if (!talvor::platform::Preferences::synchronizeAll()) {
+        talvor::platform::log(QStringLiteral("Some settings could not be saved"));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    talvor::TalvorNSApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Talvor Pro"));
     QApplication::setApplicationVersion(QStringLiteral(TALVOR_VERSION));
     QApplication::setOrganizationDomain(QStringLiteral("larkspindle.com"));
@@ -47,32 +63,32 @@ int main(int argc, char* argv[]) {
     options.addOption(screenshot);
     options.process(app);
 
+    // Signals quit the same way as the Quit command. Installed before the hand-over so that
+    // a newer copy asking this one to quit is answered cleanly from the start.
     talvor::platform::TerminationSignals termination;
     QObject::connect(&termination, &talvor::platform::TerminationSignals::terminationRequested, &app,
-                     [](int number) {
+                     [&app](int number) {
                          talvor::platform::log(QStringLiteral("Quitting on signal %1").arg(number));
-                         QApplication::quit();
+                         app.terminate();
                      });
-    if (options.isSet(screenshot)) {
-        scheduleScreenshot(options.value(screenshot));
-    }
+
+    // The copy already running saves its alarms and quits before this one reads them.
+    talvor::platform::SingleInstance instance;
+    instance.acquire();
 
     // ICU objects made without a zone of their own follow the system's zone rules too.
     talvor::SystemTimeZone::adoptAsIcuDefault(talvor::platform::Clock::shared());
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
+    app.finishLaunching();
+
+    if (options.isSet(screenshot)) {
+        scheduleScreenshot(options.value(screenshot));
+    }
     talvor::platform::log(QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));
     const int rc = QApplication::exec();
-    // Settings are saved as they change; this catches what a model holds unsaved.
-    if (talvor::TalvorTimeSettings* time = talvor::TalvorTimeSettings::existingInstance()) {
-        time->writePrefs();
-    }
-    if (talvor::TalvorDateSettings* date = talvor::TalvorDateSettings::existingInstance()) {
-        date->writePrefs();
-    }
-    talvor::platform::Preferences::disableAutoSync();
-    if (!talvor::platform::Preferences::synchronizeAll()) {
-        talvor::platform::log(QStringLiteral("Some settings could not be saved"));
-    }
+    // A quit that did not come through terminate() (the session ending) still saves.
+    app.terminate();
+    saveEverything();
     talvor::platform::log(QStringLiteral("Talvor Pro quit"));
     return rc;
 }

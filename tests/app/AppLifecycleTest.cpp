@@ -6,38 +6,76 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <memory>
 
 namespace talvor {
 namespace {
 
-// Starts the application, waits for it to say it started, and sends it a signal.
-void quitBySignal(int signalNumber) {
-    test::XdgSandbox sandbox;
-    QProcess app;
-    app.setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    app.setProcessEnvironment(env);
-    app.start(QStringLiteral(TALVOR_EXECUTABLE), {});
-    ASSERT_TRUE(app.waitForStarted(10000));
-    QByteArray output;
-    while (!output.contains("started") && app.waitForReadyRead(30000)) {
-        output += app.readAll();
+// A running copy of the application, offscreen, in the sandbox's home.
+class RunningTalvor {
+public:
+    RunningTalvor() {
+        app_.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TALVOR_NO_MOVE_OFFER"), QStringLiteral("1"));
+        app_.setProcessEnvironment(env);
+        app_.start(QStringLiteral(TALVOR_EXECUTABLE), {});
     }
-    ASSERT_TRUE(output.contains("started")) << output.toStdString();
-    ::kill(static_cast<pid_t>(app.processId()), signalNumber);
-    ASSERT_TRUE(app.waitForFinished(30000));
-    output += app.readAll();
-    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit) << output.toStdString();
-    EXPECT_EQ(app.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("Talvor Pro quit")) << output.toStdString();
-}
+    ~RunningTalvor() {
+        if (app_.state() != QProcess::NotRunning) {
+            app_.kill();
+            app_.waitForFinished(5000);
+        }
+    }
+    bool waitFor(const QByteArray& text, int ms = 30000) {
+        while (!output_.contains(text) && app_.waitForReadyRead(ms)) {
+            output_ += app_.readAll();
+        }
+        output_ += app_.readAll();
+        return output_.contains(text);
+    }
+    bool waitForExit(int ms = 30000) {
+        const bool done = app_.waitForFinished(ms);
+        output_ += app_.readAll();
+        return done;
+    }
+    void signal(int number) { ::kill(static_cast<pid_t>(app_.processId()), number); }
+    QProcess& process() { return app_; }
+    const QByteArray& output() const { return output_; }
+
+private:
+    QProcess app_;
+    QByteArray output_;
+};
 
 TEST(AppLifecycle, QuitsCleanlyOnTerminationSignals) {
     for (int s : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(s);
-        quitBySignal(s);
+        test::XdgSandbox sandbox;
+        RunningTalvor app;
+        ASSERT_TRUE(app.waitFor("started")) << app.output().toStdString();
+        app.signal(s);
+        ASSERT_TRUE(app.waitForExit()) << app.output().toStdString();
+        EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit) << app.output().toStdString();
+        EXPECT_EQ(app.process().exitCode(), 0) << app.output().toStdString();
+        EXPECT_TRUE(app.output().contains("Talvor Pro quit")) << app.output().toStdString();
     }
+}
+
+TEST(AppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
+    test::XdgSandbox sandbox;
+    RunningTalvor first;
+    ASSERT_TRUE(first.waitFor("started")) << first.output().toStdString();
+    RunningTalvor second;
+    ASSERT_TRUE(first.waitForExit()) << first.output().toStdString();
+    EXPECT_EQ(first.process().exitCode(), 0);
+    EXPECT_TRUE(first.output().contains("Talvor Pro quit")) << first.output().toStdString();
+    ASSERT_TRUE(second.waitFor("started")) << second.output().toStdString();
+    EXPECT_TRUE(second.output().contains("Asking the running copy")) << second.output().toStdString();
+    second.signal(SIGTERM);
+    ASSERT_TRUE(second.waitForExit());
+    EXPECT_EQ(second.process().exitCode(), 0);
 }
 
 }  // namespace

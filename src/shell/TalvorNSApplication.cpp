@@ -1,0 +1,76 @@
+#include "TalvorNSApplication.h"
+
+#include "alarms/ActiveAlarms.h"
+#include "alarms/AlarmMenuController.h"
+#include "alarms/Clock.h"
+#include "alarms/TalvorChimeSettings.h"
+#include "alarms/UsersNotificationManager.h"
+#include "foundation/TalvorDateSettings.h"
+#include "foundation/TalvorTimeSettings.h"
+#include "platform/Log.h"
+
+#include <QFileInfo>
+#include <QSysInfo>
+
+namespace talvor {
+
+TalvorNSApplication::TalvorNSApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+TalvorNSApplication::~TalvorNSApplication() = default;
+
+TalvorNSApplication* TalvorNSApplication::instance() {
+    return qobject_cast<TalvorNSApplication*>(QCoreApplication::instance());
+}
+
+void TalvorNSApplication::finishLaunching() {
+    restoreActiveAlarms();
+    UsersNotificationManager::synchronizeWithAlarms({});
+    amc().updateStatusView();
+}
+
+void TalvorNSApplication::terminate() {
+    if (terminating_) {
+        return;
+    }
+    terminating_ = true;
+    storeActiveAlarms();
+    UsersNotificationManager::synchronizeWithAlarms(Clock::sharedClock().allAlarms());
+    QApplication::quit();
+}
+
+void TalvorNSApplication::storeActiveAlarms() {
+    talvor::storeActiveAlarms();
+}
+
+void TalvorNSApplication::restoreActiveAlarms() {
+    talvor::restoreActiveAlarms();
+}
+
+void TalvorNSApplication::SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) {
+    amc().setAlarmSetController(alarmSetController);
+}
+
+QString TalvorNSApplication::ouputRunningInfo() {
+    const QString executable = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    platform::log(QStringLiteral("%1 v%2 is running on %3")
+                      .arg(executable, QCoreApplication::applicationVersion(), QSysInfo::prettyProductName()));
+    return executable;
+}
+
+void TalvorNSApplication::setTheChimeSettings(std::unique_ptr<TalvorChimeSettings> settings) {
+    theChimeSettings_ = std::move(settings);
+}
+
+TalvorDateSettings& TalvorNSApplication::theDateSettings() const {
+    return TalvorDateSettings::sharedInstance();
+}
+
+TalvorTimeSettings& TalvorNSApplication::theTimeSettings() const {
+    return TalvorTimeSettings::sharedInstance();
+}
+
+AlarmMenuController& TalvorNSApplication::amc() const {
+    return AlarmMenuController::mainMenuController();
+}
+
+}  // namespace talvor

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QApplication>
+#include <QString>
+
+#include <memory>
+
+namespace talvor {
+
+class AlarmMenuController;
+class TalvorChimeSettings;
+class TalvorDateSettings;
+class TalvorTimeSettings;
+
+// The application: it carries the settings objects the whole program reaches through it,
+// and hands the active alarms over from one run to the next (restored at launch, archived
+// and mirrored into scheduled notifications at quit).
+class TalvorNSApplication : public QApplication {
+    Q_OBJECT
+public:
+    TalvorNSApplication(int& argc, char** argv);
+    ~TalvorNSApplication() override;
+
+    static TalvorNSApplication* instance();
+
+    // The launch work of the application itself: restores the active alarms, clears the
+    // notifications scheduled at the last quit, and refreshes the alarm item.
+    void finishLaunching();
+    // Archives and mirrors the alarms, then quits the event loop (the delegate's
+    // shut-down runs on aboutToQuit). The Quit command and termination signals come here.
+    void terminate();
+
+    void storeActiveAlarms();
+    void restoreActiveAlarms();
+    // Forwards the alarm editor to the alarm menu controller.
+    void SetAlarmPrefSetControllerDelegate(QObject* alarmSetController);
+
+    // "<executable> v<version> is running on <system>" in the log; returns the executable name.
+    QString ouputRunningInfo();
+
+    TalvorChimeSettings* theChimeSettings() const { return theChimeSettings_.get(); }
+    void setTheChimeSettings(std::unique_ptr<TalvorChimeSettings> settings);
+    TalvorDateSettings& theDateSettings() const;
+    TalvorTimeSettings& theTimeSettings() const;
+    AlarmMenuController& amc() const;
+
+private:
+    std::unique_ptr<TalvorChimeSettings> theChimeSettings_;
+    bool terminating_ = false;
+};
+
+}  // namespace talvor
