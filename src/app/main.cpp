@@ -7,6 +7,7 @@
 #include "platform/Scheduler.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "shell/AppDelegate.h"
 #include "shell/TalvorNSApplication.h"
 
 #include <QCommandLineParser>
@@ -80,6 +81,10 @@ int main(int argc, char* argv[]) {
     talvor::SystemTimeZone::adoptAsIcuDefault(talvor::platform::Clock::shared());
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
     app.finishLaunching();
+    talvor::AppDelegate delegate;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                     [&delegate] { delegate.applicationWillTerminate(); });
+    delegate.applicationDidFinishLaunching();
 
     if (options.isSet(screenshot)) {
         scheduleScreenshot(options.value(screenshot));

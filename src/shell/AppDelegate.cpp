@@ -1,0 +1,252 @@
+#include "AppDelegate.h"
+
+#include "MenuBarDrawing.h"
+#include "TalvorNSApplication.h"
+#include "alarms/TalvorChimeSettings.h"
+#include "alarms/TalvorTakeABreakSettings.h"
+#include "crash/CrashKeys.h"
+#include "crash/Wreckord.h"
+#include "foundation/FoundationKeys.h"
+#include "foundation/PreferenceDomain.h"
+#include "foundation/StringsBundle.h"
+#include "foundation/TalvorDateSettings.h"
+#include "foundation/TalvorTimeSettings.h"
+#include "kit/Trellis.h"
+#include "platform/Clock.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "platform/Log.h"
+#include "platform/Menu.h"
+#include "platform/StatusBarPanel.h"
+#include "platform/UserDefaults.h"
+#include "services/AppStartup.h"
+#include "services/AppleInterfaceStyle.h"
+#include "services/HotKeyKeys.h"
+#include "services/HotKeyManager.h"
+#include "services/PFMoveApplication.h"
+#include "services/SystemEventMonitor.h"
+#include "services/SystemEventNames.h"
+#include "services/TimedAppearanceSwitching.h"
+
+#include <QCoreApplication>
+
+#include <cmath>
+#include <exception>
+
+namespace talvor {
+namespace {
+
+constexpr quint32 kDefaultMenuItemFlags = 22745;
+
+qint64 dayOfMonth(Date now, const QTimeZone& zone) {
+    return now.toQDateTime().toTimeZone(zone).date().day();
+}
+
+bool isMidnight(Date now, const QTimeZone& zone) {
+    return now.toQDateTime().toTimeZone(zone).time().toString(QStringLiteral("HH:mm:ss")) ==
+           QLatin1String("00:00:00");
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate() : AppDelegate(Options{}) {}
+
+AppDelegate::AppDelegate(Options options)
+    : options_(options), clock_(platform::Clock::shared()), timeMenu_(platform::Menu::create()) {
+    items_ = std::make_unique<StatusItemsController>(*this, TalvorTimeSettings::sharedInstance(),
+                                                     TalvorDateSettings::sharedInstance());
+    connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
+    connect(&clock_, &platform::Clock::timeJumped, this, &AppDelegate::resume);
+}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    // Registered first, so that the crash-reporting kit reads YES when it starts.
+    defaults.registerDefaults({{QString::fromLatin1(keys::NSApplicationCrashOnExceptions), true}});
+    try {
+        kit::Trellis::with({&kit::KitClass::of<crash::Wreckord>()});
+    } catch (const std::exception& e) {
+        platform::log(QStringLiteral("The kits did not start: %1").arg(QString::fromUtf8(e.what())));
+    }
+    defaults.setBool(true, QStringLiteral("NSQuitAlwaysKeepsWindows"));
+    platform::log(QStringLiteral("starting Talvor for Intel 64Bit %1").arg(QCoreApplication::applicationVersion()));
+
+    PFMoveToApplicationsFolderIfNecessary();
+    AppearanceService::shared();
+
+    if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
+        if (app->theChimeSettings() == nullptr) {
+            app->setTheChimeSettings(std::make_unique<TalvorChimeSettings>());
+        }
+        app->theChimeSettings()->LoadTimerOptions();
+    }
+    TalvorMenuItemFlags = static_cast<quint32>(
+        PreferenceDomain::readInteger(QStringLiteral("MenuItemOptBits"), static_cast<qint32>(kDefaultMenuItemFlags)));
+
+    extraHeight = platform::StatusBar::systemStatusBar().thickness();
+    HotKeyManager::sharedManager().loadFromPrefs(keys::HotKeys);
+    items_->updateMenuBarItems();
+    if (options_.showPanel) {
+        panel_ = std::make_unique<platform::StatusBarPanel>(platform::StatusBar::systemStatusBar());
+        panel_->show();
+    }
+    scheduleTick();
+    TalvorTakeABreakSettings::sharedInstance().loadPrefs();
+    registerObservers();
+
+    LoginItems::shared().synchronizeStartAtLogin();
+    timeMenu_->setAutoenablesItems(true);
+    if (PreferenceDomain::readInteger(QStringLiteral("IsAlreadyLaunched"), 0) == 0) {
+        PreferenceDomain::writeInteger(QStringLiteral("IsAlreadyLaunched"), 1);
+        PreferenceDomain::store().synchronize();
+        defaults.setBool(true, QStringLiteral("StartAtLogin"));
+        defaults.synchronize();
+        LoginItems::shared().setEnabled(true);
+    }
+    HotKeyManager::sharedManager().addObserver(this, &AppDelegate::hotKeyDown, &AppDelegate::hotKeyUp,
+                                               keys::ToggleHotKey);
+    HotKeyManager::sharedManager().addObserver(this, &AppDelegate::hotKeyDown, &AppDelegate::hotKeyUp,
+                                               keys::CenterHotKey);
+    repairColours();
+    repairDatePattern();
+}
+
+void AppDelegate::registerObservers() {
+    platform::NotificationCenter& local = platform::NotificationCenter::defaultCenter();
+    SystemEventMonitor::sharedMonitor();
+    for (const QString& name : {NSWorkspaceDidWakeNotification, NSWorkspaceSessionDidBecomeActiveNotification}) {
+        observations_.push_back(local.addObserver(name, QVariant(), [this](const platform::Notification&) {
+            platform::Scheduler::shared().postToMain([this] { resume(); });
+        }));
+    }
+    platform::DistributedNotificationCenter& distributed = platform::DistributedNotificationCenter::defaultCenter();
+    observations_.push_back(distributed.addObserver(keys::TalvorMenuBarDatePrefsChangeNotification, QVariant(),
+                                                    [this](const platform::Notification&) {
+                                                        TalvorTimeSettings::sharedInstance().loadPrefs();
+                                                        TalvorDateSettings::sharedInstance().loadPrefs();
+                                                        items_->dateSettingUpdate(true);
+                                                    }));
+    observations_.push_back(distributed.addObserver(AppleInterfaceThemeChangedNotification, QVariant(),
+                                                    [this](const platform::Notification&) {
+                                                        items_->UpdateFontColorMenuBar();
+                                                        moonUpdate();
+                                                    }));
+}
+
+void AppDelegate::scheduleTick() {
+    // On the grid of whole seconds, so that the seconds shown change with the wall clock.
+    const double now = clock_.now().timeIntervalSinceReferenceDate();
+    updateTimer_ = platform::Scheduler::shared().scheduleRepeating(Date::fromReference(std::floor(now) + 1.0), 1.0,
+                                                                   [this] { updateTimeDate(); });
+}
+
+void AppDelegate::stopTimer() {
+    updateTimer_.cancel();
+}
+
+void AppDelegate::TimeZoneChanged() {
+    texts_.reset();
+    platform::debugLog(QStringLiteral("Changed: TimeZone: %1").arg(QString::fromUtf8(clock_.currentZone().id())));
+    lastDay = -1;
+}
+
+void AppDelegate::resume() {
+    lastDay = -1;
+}
+
+QString AppDelegate::timeItemText(Date now) {
+    const TalvorTimeSettings& time = TalvorTimeSettings::sharedInstance();
+    return texts_.timeText(time.timeFormat, now, clock_.currentZone(), time.flashSeparator);
+}
+
+QString AppDelegate::dateItemText(Date now) {
+    return texts_.dateText(TalvorDateSettings::sharedInstance().dateFormat, now, clock_.currentZone());
+}
+
+void AppDelegate::updateTimeDate() {
+    const Date now = clock_.now();
+    const QTimeZone zone = clock_.currentZone();
+    TimedAppearanceSwitching::tick(now, zone);
+    items_->UpdateFontColorMenuBar();
+
+    if (isMidnight(now, zone)) {
+        lastDay = -1;
+    }
+    // "Second 0" is a new minute since the last tick, so a late tick never loses a chime.
+    if (!lastTick_ || minuteChanged(*lastTick_, now)) {
+        if (TalvorNSApplication* app = TalvorNSApplication::instance(); app && app->theChimeSettings()) {
+            const Date minuteStart = Date::fromReference(std::floor(now.timeIntervalSinceReferenceDate() / 60.0) * 60.0);
+            app->theChimeSettings()->doChimesIfNeeded(minuteStart, StringsBundle::mainBundle());
+        }
+    }
+    lastTick_ = now;
+
+    if (items_->TalvorDate()) {
+        lastDay = -1;
+        if (!TalvorDateSettings::sharedInstance().showDateInMenu) {
+            items_->customDateStatusItem()->setText(platform::AttributedString(), 0.0f, items_->TalvorDate()->buttonFrame());
+        } else {
+            items_->updateDateItem(dateItemText(now));
+        }
+    }
+    if (items_->TalvorTime()) {
+        items_->updateTimeItem(timeItemText(now));
+    }
+    items_->updateAnalogIcon(now);
+    if (lastDay == -1) {
+        moonUpdate();
+    }
+    lastDay = dayOfMonth(now, zone);
+}
+
+void AppDelegate::hotKeyDown(HotKey&) {
+    if (platform::UserDefaults::standard().stringForKey(QStringLiteral("SelectedMenuCalendar")) ==
+        QLatin1String("BigCal")) {
+        return;
+    }
+    showCal();
+}
+
+void AppDelegate::hotKeyUp(HotKey&) {}
+
+void AppDelegate::repairColours() {
+    TalvorTimeSettings& time = TalvorTimeSettings::sharedInstance();
+    TalvorDateSettings& date = TalvorDateSettings::sharedInstance();
+    const bool dark =
+        platform::UserDefaults::standard().stringForKey(keys::AppleInterfaceStyle) == QLatin1String("Dark");
+    if (!dark) {
+        if (isWhite(date.dateColor)) {
+            date.dateColor = Qt::black;
+            date.writePrefsAndSync();
+        }
+        if (isWhite(time.timeColor)) {
+            time.timeColor = Qt::black;
+            time.writePrefsAndSync();
+        }
+    } else {
+        if (isNearBlack(date.dateColorDMode)) {
+            date.dateColorDMode = Qt::white;
+            date.writePrefsAndSync();
+        }
+        if (isNearBlack(time.timeColorDMode)) {
+            time.timeColorDMode = Qt::white;
+            time.writePrefsAndSync();
+        }
+    }
+}
+
+void AppDelegate::repairDatePattern() {
+    TalvorDateSettings& date = TalvorDateSettings::sharedInstance();
+    if (date.dateFormat.contains(QLatin1Char('Y'))) {
+        date.dateFormat.replace(QLatin1Char('Y'), QLatin1Char('y'));
+        date.writePrefsAndSync();
+    }
+}
+
+void AppDelegate::applicationWillTerminate() {
+    observations_.clear();
+    stopTimer();
+}
+
+}  // namespace talvor

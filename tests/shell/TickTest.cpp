@@ -1,0 +1,136 @@
+#include "foundation/FoundationKeys.h"
+#include "foundation/PreferenceDomain.h"
+#include "foundation/TalvorDateSettings.h"
+#include "foundation/TalvorTimeSettings.h"
+#include "platform/StatusBar.h"
+#include "shell/AppDelegate.h"
+#include "shell/TimeDateText.h"
+#include "support/FakeClock.h"
+#include "support/FakeFontResolver.h"
+#include "support/ManualScheduler.h"
+#include "support/QtPrinters.h"
+#include "support/ScopedPreferences.h"
+
+#include <gtest/gtest.h>
+
+namespace talvor {
+namespace {
+
+Date utc(int y, int mo, int d, int h, int mi, int s) {
+    return Date::fromQDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
+}
+
+TEST(shellTimeDateText, TimeTextsFlashAndRepairOldPatterns) {
+    struct Case {
+        const char* pattern;
+        int second;
+        bool flash;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"hh:mm:ss a", 1, true, "12 00 01 PM"},
+        {"hh:mm:ss a", 2, true, "12:00:02 PM"},
+        {"hh:mm:ss a", 1, false, "12:00:01 PM"},
+        {"HH:mm", 1, true, "12 00"},
+        // The old percent style is shown with the default pattern.
+        {"%I:%M", 2, false, "12:00:02 PM"},
+    };
+    TimeDateText texts;
+    for (const Case& c : cases) {
+        EXPECT_EQ(texts.timeText(QString::fromLatin1(c.pattern), utc(2024, 7, 1, 12, 0, c.second), QTimeZone::utc(),
+                                 c.flash),
+                  QString::fromLatin1(c.expected))
+            << c.pattern << " at second " << c.second;
+    }
+}
+
+TEST(shellTimeDateText, CompositeDateFormatsFormatOnlyTheirTokens) {
+    struct Case {
+        const char* format;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"EEEE$*&, $*&d$*&. $*&MMMM", "Monday, 1. July"},
+        // A piece that is no token is copied as it stands, pattern letters included.
+        {"EEE$*& $*&dd'x'", "Mon dd'x'"},
+        {"EEE dd MMM", "Mon 01 Jul"},
+        {"%d %b", "01 Jul 2024"},
+    };
+    TimeDateText texts;
+    for (const Case& c : cases) {
+        EXPECT_EQ(texts.dateText(QString::fromLatin1(c.format), utc(2024, 7, 1, 12, 0, 0), QTimeZone::utc()),
+                  QString::fromLatin1(c.expected))
+            << c.format;
+    }
+    EXPECT_EQ(dateFormatTokens().size(), 31);
+}
+
+TEST(shellTimeDateText, AMinuteChangeIsSeenByLateAndSkippedTicks) {
+    struct Case {
+        double previous, now;
+        bool changed;
+    };
+    const Case cases[] = {{59.9, 60.0, true}, {60.0, 60.999, false}, {58.0, 61.5, true}, {30, 150, true}, {0, 59, false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(minuteChanged(Date::fromReference(c.previous), Date::fromReference(c.now)), c.changed)
+            << c.previous << " -> " << c.now;
+    }
+}
+
+class shellTick : public ::testing::Test {
+protected:
+    shellTick() {
+        platform::Clock::setShared(&clock_);
+        platform::Scheduler::setShared(&scheduler_);
+        platform::StatusBar::setSystemStatusBar(&bar_);
+    }
+    ~shellTick() override {
+        platform::StatusBar::setSystemStatusBar(nullptr);
+        platform::Scheduler::setShared(nullptr);
+        platform::Clock::setShared(nullptr);
+    }
+    test::ScopedMemoryDomain domain_{appTalvor4Prefs};
+    test::FakeFontResolver fonts_{{}, QStringLiteral("Title Sans")};
+    test::ScopedFontResolver scopedFonts_{fonts_};
+    test::FakeClock clock_{utc(2024, 7, 1, 11, 59, 58), QTimeZone::utc()};
+    test::ManualScheduler scheduler_{clock_};
+    platform::StatusBar bar_;
+};
+
+TEST_F(shellTick, TheTickWritesTheItemsEverySecond) {
+    TalvorTimeSettings time;
+    time.flashSeparator = true;
+    time.writePrefs();
+    TalvorDateSettings date;
+    AppDelegate delegate({.showPanel = false});
+    delegate.statusItems().updateMenuBarItems();
+    ASSERT_TRUE(delegate.statusItems().TalvorTime());
+    delegate.updateTimeDate();
+    EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("11:59:58 AM"));
+    EXPECT_EQ(delegate.lastDay, 1);
+    clock_.set(utc(2024, 7, 1, 12, 0, 1));
+    delegate.updateTimeDate();
+    EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("12 00 01 PM"));
+    clock_.set(utc(2024, 7, 1, 12, 0, 2));
+    delegate.updateTimeDate();
+    EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("12:00:02 PM"));
+    // The stored old-style pattern is shown repaired and left as it is in the store.
+    domain_.store().setValue(keys::CustomTime, QStringLiteral("%H:%M"));
+    TalvorTimeSettings::sharedInstance().timeFormat = QStringLiteral("%H:%M");
+    delegate.updateTimeDate();
+    EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("12:00:02 PM"));
+    EXPECT_EQ(domain_.store().value(keys::CustomTime), QVariant(QStringLiteral("%H:%M")));
+}
+
+TEST_F(shellTick, ATimeZoneChangeForcesAFullUpdate) {
+    TalvorTimeSettings time;
+    TalvorDateSettings date;
+    AppDelegate delegate({.showPanel = false});
+    delegate.updateTimeDate();
+    EXPECT_EQ(delegate.lastDay, 1);
+    clock_.setZone(QTimeZone("Pacific/Auckland"));
+    EXPECT_EQ(delegate.lastDay, -1);
+}
+
+}  // namespace
+}  // namespace talvor
