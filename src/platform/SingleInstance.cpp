@@ -10,29 +10,40 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace talvor::platform {
 namespace {
 
-pid_t readHolder(int fd) {
-    char buf[32] = {};
-    const ssize_t n = ::pread(fd, buf, sizeof buf - 1, 0);
-    if (n <= 0) {
+// The process that holds the lock now, as the kernel knows it (not what a file says: a
+// crashed holder leaves its number behind). 0 when nobody holds it.
+pid_t lockHolder(int fd) {
+    struct flock query {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_GETLK, &query) != 0 || query.l_type == F_UNLCK) {
         return 0;
     }
-    const long pid = std::strtol(buf, nullptr, 10);
-    return pid > 0 ? static_cast<pid_t>(pid) : 0;
+    return query.l_pid;
 }
 
 bool tryLock(int fd) {
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    while (::fcntl(fd, F_SETLK, &lock) != 0) {
         if (errno != EINTR) {
             return false;
         }
     }
     return true;
+}
+
+// Only a copy of this very program is ever asked to quit: a number can be reused.
+bool isOurProgram(pid_t pid) {
+    const QString ours = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QString theirs = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath();
+    return !ours.isEmpty() && ours == theirs;
 }
 
 }  // namespace
@@ -44,8 +55,8 @@ SingleInstance::~SingleInstance() {
     if (fd_ >= 0) {
         if (held_) {
             ::ftruncate(fd_, 0);
-            ::flock(fd_, LOCK_UN);
         }
+        // Closing releases the lock.
         ::close(fd_);
     }
 }
@@ -62,27 +73,31 @@ bool SingleInstance::acquire(int waitMs) {
         return false;
     }
     if (!tryLock(fd_)) {
-        const pid_t older = readHolder(fd_);
-        if (older > 0 && older != ::getpid()) {
-            log(QStringLiteral("Asking the running copy (process %1) to quit").arg(older));
-            replaced_ = older;
-            ::kill(older, SIGTERM);
-        }
         bool locked = false;
-        for (int waited = 0; waited < waitMs; waited += 50) {
+        pid_t asked = 0;
+        bool killed = false;
+        for (int waited = 0; !locked && waited < waitMs + 2000; waited += 50) {
+            // Asked again whenever the holder changes: a copy started meanwhile may have
+            // taken over from the one we asked first.
+            const pid_t holder = lockHolder(fd_);
+            if (holder > 0 && holder != asked && holder != ::getpid()) {
+                asked = holder;
+                if (!isOurProgram(holder)) {
+                    log(QStringLiteral("Process %1 holds %2 but is no copy of Talvor; running beside it")
+                            .arg(holder)
+                            .arg(path_));
+                    return false;
+                }
+                log(QStringLiteral("Asking the running copy (process %1) to quit").arg(holder));
+                replaced_ = holder;
+                ::kill(holder, SIGTERM);
+            } else if (holder > 0 && holder == asked && !killed && waited >= waitMs) {
+                log(QStringLiteral("The running copy (process %1) did not quit; stopping it").arg(holder));
+                ::kill(holder, SIGKILL);
+                killed = true;
+            }
             ::usleep(50000);
-            if (tryLock(fd_)) {
-                locked = true;
-                break;
-            }
-        }
-        if (!locked && older > 0 && older != ::getpid()) {
-            log(QStringLiteral("The running copy (process %1) did not quit; stopping it").arg(older));
-            ::kill(older, SIGKILL);
-            for (int waited = 0; waited < 2000 && !locked; waited += 50) {
-                ::usleep(50000);
-                locked = tryLock(fd_);
-            }
+            locked = tryLock(fd_);
         }
         if (!locked) {
             log(QStringLiteral("Another copy keeps %1; running beside it").arg(path_));

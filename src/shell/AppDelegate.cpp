@@ -35,16 +35,15 @@
 namespace talvor {
 namespace {
 
+// The menu-item flag word of a fresh installation: time, city, country and note lines.
 constexpr quint32 kDefaultMenuItemFlags = 22745;
+// A tick later than this after the last one (asleep, clock set) strikes no missed chimes.
+constexpr double kChimeCatchUpSeconds = 120.0;
 
 qint64 dayOfMonth(Date now, const QTimeZone& zone) {
     return now.toQDateTime().toTimeZone(zone).date().day();
 }
 
-bool isMidnight(Date now, const QTimeZone& zone) {
-    return now.toQDateTime().toTimeZone(zone).time().toString(QStringLiteral("HH:mm:ss")) ==
-           QLatin1String("00:00:00");
-}
 
 }  // namespace
 
@@ -117,7 +116,8 @@ void AppDelegate::registerObservers() {
     SystemEventMonitor::sharedMonitor();
     for (const QString& name : {NSWorkspaceDidWakeNotification, NSWorkspaceSessionDidBecomeActiveNotification}) {
         observations_.push_back(local.addObserver(name, QVariant(), [this](const platform::Notification&) {
-            platform::Scheduler::shared().postToMain([this] { resume(); });
+            // Queued on this object, so a notice arriving at shut-down finds nobody.
+            QMetaObject::invokeMethod(this, [this] { resume(); }, Qt::QueuedConnection);
         }));
     }
     platform::DistributedNotificationCenter& distributed = platform::DistributedNotificationCenter::defaultCenter();
@@ -148,11 +148,15 @@ void AppDelegate::stopTimer() {
 void AppDelegate::TimeZoneChanged() {
     texts_.reset();
     platform::debugLog(QStringLiteral("Changed: TimeZone: %1").arg(QString::fromUtf8(clock_.currentZone().id())));
-    lastDay = -1;
+    resume();
 }
 
 void AppDelegate::resume() {
     lastDay = -1;
+    // Everything shown is recomputed at once, not at the next tick.
+    if (updateTimer_.isActive()) {
+        updateTimeDate();
+    }
 }
 
 QString AppDelegate::timeItemText(Date now) {
@@ -170,16 +174,10 @@ void AppDelegate::updateTimeDate() {
     TimedAppearanceSwitching::tick(now, zone);
     items_->UpdateFontColorMenuBar();
 
-    if (isMidnight(now, zone)) {
+    if (dayOfMonth(now, zone) != lastDay) {
         lastDay = -1;
     }
-    // "Second 0" is a new minute since the last tick, so a late tick never loses a chime.
-    if (!lastTick_ || minuteChanged(*lastTick_, now)) {
-        if (TalvorNSApplication* app = TalvorNSApplication::instance(); app && app->theChimeSettings()) {
-            const Date minuteStart = Date::fromReference(std::floor(now.timeIntervalSinceReferenceDate() / 60.0) * 60.0);
-            app->theChimeSettings()->doChimesIfNeeded(minuteStart, StringsBundle::mainBundle());
-        }
-    }
+    strikeChimes(now);
     lastTick_ = now;
 
     if (items_->TalvorDate()) {
@@ -198,6 +196,42 @@ void AppDelegate::updateTimeDate() {
         moonUpdate();
     }
     lastDay = dayOfMonth(now, zone);
+}
+
+// Each minute that began since the last tick gets its chime, so a late tick loses none;
+// after a long gap only the current minute counts, and a clock set back strikes nothing.
+void AppDelegate::strikeChimes(Date now) {
+    TalvorNSApplication* app = TalvorNSApplication::instance();
+    TalvorChimeSettings* chimes = app != nullptr ? app->theChimeSettings() : nullptr;
+    const auto minuteOf = [](Date d) { return std::floor(d.timeIntervalSinceReferenceDate() / 60.0); };
+    const double current = minuteOf(now);
+    double first = current;
+    if (!lastTick_) {
+        // The first tick chimes only when it falls on second 0, as every tick did before.
+        if (now.timeIntervalSinceReferenceDate() - current * 60.0 >= 1.0) {
+            return;
+        }
+    } else {
+        const double gap = now.timeIntervalSince(*lastTick_);
+        // A clock set back repeats minutes already struck.
+        if (gap <= 0 || !minuteChanged(*lastTick_, now)) {
+            return;
+        }
+        if (gap <= kChimeCatchUpSeconds) {
+            first = minuteOf(*lastTick_) + 1;
+        }
+    }
+    for (double minute = first; minute <= current; ++minute) {
+        const Date start = Date::fromReference(minute * 60.0);
+        chimedMinutes_.push_back(start);
+        if (chimes != nullptr) {
+            chimes->doChimesIfNeeded(start, StringsBundle::mainBundle());
+        }
+    }
+    // The record is for tests; keep it short.
+    if (chimedMinutes_.size() > 16) {
+        chimedMinutes_.erase(chimedMinutes_.begin(), chimedMinutes_.end() - 16);
+    }
 }
 
 void AppDelegate::hotKeyDown(HotKey&) {

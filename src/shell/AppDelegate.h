@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace talvor {
@@ -56,14 +57,17 @@ public:
     QString dateItemText(Date now) override;
 
     StatusItemsController& statusItems() { return *items_; }
+    // The minutes whose chimes the last ticks asked for, latest last.
+    const std::vector<Date>& chimedMinutes() const { return chimedMinutes_; }
     qint64 lastDay = -1;
     quint32 TalvorMenuItemFlags = 0;
     double extraHeight = 0;
-    // Guards the time menu's lines against the IP thread.
+    // Guards the time menu's lines against the IP-address thread of the time menu.
     std::mutex menuloc;
 
 private:
     void scheduleTick();
+    void strikeChimes(Date now);
     void registerObservers();
     void repairColours();
     void repairDatePattern();
@@ -76,6 +80,7 @@ private:
     platform::TimerHandle updateTimer_;
     TimeDateText texts_;
     std::optional<Date> lastTick_;
+    std::vector<Date> chimedMinutes_;
     std::vector<platform::Observation> observations_;
 };
 

@@ -45,6 +45,10 @@ QString TimeDateText::format(const QString& pattern, Date now, const QTimeZone& 
     auto key = std::make_pair(pattern, zone.id());
     auto it = formatters_.find(key);
     if (it == formatters_.end()) {
+        // Patterns change only when the user edits them; a bound keeps edits from piling up.
+        if (formatters_.size() >= 64) {
+            formatters_.clear();
+        }
         std::shared_ptr<icu::SimpleDateFormat> f = IcuDates::createPatternFormat(pattern, zone);
         it = formatters_.emplace(std::move(key), std::move(f)).first;
     }

@@ -35,7 +35,7 @@ public:
     // of the date-format tokens is formatted alone, any other is copied as it stands.
     QString dateText(const QString& format, Date now, const QTimeZone& zone);
 
-    // Drops the formatters (after a zone or locale change).
+    // Drops the formatters (after a zone change).
     void reset() { formatters_.clear(); }
 
 private:

@@ -69,6 +69,20 @@ TEST(SingleInstanceTest, ACopyThatIgnoresTheRequestIsStopped) {
     EXPECT_TRUE(log.contains(QStringLiteral("did not quit")));
 }
 
+TEST(SingleInstanceTest, ANumberLeftInTheFileByACrashedCopyIsNeverSignalled) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("instance.lock"));
+    QFile stale(path);
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("1\n");  // init: a number that is surely not ours
+    stale.close();
+    test::LogCapture log;
+    SingleInstance only(path);
+    ASSERT_TRUE(only.acquire(200));
+    EXPECT_EQ(only.replacedProcess(), 0);
+    EXPECT_FALSE(log.contains(QStringLiteral("Asking")));
+}
+
 TEST(SingleInstanceTest, AloneItSimplyHoldsTheLock) {
     QTemporaryDir dir;
     SingleInstance only(dir.filePath(QStringLiteral("sub/instance.lock")));

@@ -10,6 +10,7 @@
 #include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
+#include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,8 @@ protected:
         platform::Scheduler::setShared(nullptr);
         platform::Clock::setShared(nullptr);
     }
+    // Start-up writes the login item and other files: keep them in a temporary home.
+    test::XdgSandbox sandbox_;
     test::ScopedMemoryDomain domain_{appTalvor4Prefs};
     test::FakeFontResolver fonts_{{}, QStringLiteral("Title Sans")};
     test::ScopedFontResolver scopedFonts_{fonts_};
@@ -130,6 +133,51 @@ TEST_F(shellTick, ATimeZoneChangeForcesAFullUpdate) {
     EXPECT_EQ(delegate.lastDay, 1);
     clock_.setZone(QTimeZone("Pacific/Auckland"));
     EXPECT_EQ(delegate.lastDay, -1);
+}
+
+TEST_F(shellTick, EveryMinuteGetsItsChimeOnceEvenWhenTicksAreLate) {
+    TalvorTimeSettings time;
+    TalvorDateSettings date;
+    AppDelegate delegate({.showPanel = false});
+    struct Step {
+        int minute, second;  // of 12:mm:ss
+        std::vector<int> chimed;  // minutes struck by this tick
+    };
+    const Step steps[] = {
+        {0, 30, {}},          // the first tick, not on second 0
+        {0, 59, {}},
+        {1, 0, {1}},          // on time
+        {2, 1, {2}},          // a second late
+        {4, 0, {3, 4}},       // a skipped minute is caught up
+        {4, 10, {}},
+        {3, 0, {}},           // the clock set back: nothing again
+        {10, 0, {10}},        // a long gap: only the current minute
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(::testing::Message() << "12:" << step.minute << ":" << step.second);
+        const std::size_t before = delegate.chimedMinutes().size();
+        clock_.set(utc(2024, 7, 1, 12, step.minute, step.second));
+        delegate.updateTimeDate();
+        std::vector<int> struck;
+        for (std::size_t i = before; i < delegate.chimedMinutes().size(); ++i) {
+            struck.push_back(delegate.chimedMinutes()[i].toQDateTime().time().minute());
+        }
+        EXPECT_EQ(struck, step.chimed);
+    }
+}
+
+TEST_F(shellTick, AZoneChangeRedrawsTheItemsAtOnce) {
+    TalvorTimeSettings time;
+    time.timeFormat = QStringLiteral("HH:mm");
+    time.writePrefs();
+    TalvorDateSettings date;
+    AppDelegate delegate({.showPanel = false});
+    delegate.statusItems().updateMenuBarItems();
+    delegate.applicationDidFinishLaunching();
+    EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("11:59"));
+    clock_.setZone(QTimeZone("Asia/Tokyo"));
+    EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("20:59"));
+    delegate.applicationWillTerminate();
 }
 
 }  // namespace
