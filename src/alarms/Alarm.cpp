@@ -1,5 +1,7 @@
 #include "Alarm.h"
 
+#include "CodingHelpers.h"
+
 #include "AlarmDates.h"
 #include "platform/Clock.h"
 #include "platform/KeyedArchiver.h"
@@ -43,17 +45,8 @@ const QString kRunOnSaturday = QStringLiteral("RunOnSaturday");
 const QString kRunOnSunday = QStringLiteral("RunOnSunday");
 const QString kShouldUseForever = QStringLiteral("ShouldUseForever");
 
-// An object key: nil when absent or not text.
-QString decodeText(const KeyedUnarchiver& coder, const QString& key) {
-    const QVariant v = coder.decodeValue(key);
-    return v.typeId() == QMetaType::QString ? v.toString() : QString();
-}
-
-void encodeText(KeyedArchiver& coder, const QString& key, const QString& text) {
-    if (!text.isNull()) {
-        coder.encodeString(key, text);
-    }
-}
+using alarms_coding::decodeText;
+using alarms_coding::encodeText;
 
 Date now() {
     return platform::Clock::shared().now();

@@ -1,5 +1,7 @@
 #include "Event.h"
 
+#include "CodingHelpers.h"
+
 #include "AlarmsKeys.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Log.h"
@@ -25,16 +27,8 @@ const QString kSoundPath = QStringLiteral("soundPath");
 const QString kKeys = QStringLiteral("NS.keys");
 const QString kObjects = QStringLiteral("NS.objects");
 
-QString decodeText(const KeyedUnarchiver& coder, const QString& key) {
-    const QVariant v = coder.decodeValue(key);
-    return v.typeId() == QMetaType::QString ? v.toString() : QString();
-}
-
-void encodeText(KeyedArchiver& coder, const QString& key, const QString& text) {
-    if (!text.isNull()) {
-        coder.encodeString(key, text);
-    }
-}
+using alarms_coding::decodeText;
+using alarms_coding::encodeText;
 
 // The root object of the store's archive: the keys and the events, in step.
 struct ArchivedEvents {
