@@ -117,6 +117,12 @@ bool PlistPreferenceStore::exchange(const QVariantMap& known, const QHash<QStrin
         contents = known;
         return true;
     }
+    // Reading a domain that was never written leaves no trace (no folder, no lock file).
+    if (pending.isEmpty() && ::access(QFile::encodeName(filePath_).constData(), F_OK) != 0 && errno == ENOENT) {
+        contents.clear();
+        seen_.reset();
+        return true;
+    }
     const QString dir = QFileInfo(filePath_).absolutePath();
     if (!Paths::makePath(dir) && !pending.isEmpty()) {
         log(QStringLiteral("Preferences %1: cannot create the folder %2").arg(domain(), dir));
