@@ -84,6 +84,8 @@ void AppDelegate::applicationDidFinishLaunching() {
         PreferenceDomain::readInteger(QStringLiteral("MenuItemOptBits"), static_cast<qint32>(kDefaultMenuItemFlags)));
 
     extraHeight = platform::StatusBar::systemStatusBar().thickness();
+    moon_ = std::make_unique<MoonDisplay>(TalvorDateSettings::sharedInstance(), clock_);
+    moon_->loadMoonStringsFromBundle(StringsBundle::mainBundle());
     HotKeyManager::sharedManager().loadFromPrefs(keys::HotKeys);
     items_->updateMenuBarItems();
     if (options_.showPanel) {
@@ -232,6 +234,18 @@ void AppDelegate::strikeChimes(Date now) {
     if (chimedMinutes_.size() > 16) {
         chimedMinutes_.erase(chimedMinutes_.begin(), chimedMinutes_.end() - 16);
     }
+}
+
+void AppDelegate::moonUpdate() {
+    if (!items_) {
+        return;  // asked while the status items are still being made
+    }
+    if (!moon_) {
+        moon_ = std::make_unique<MoonDisplay>(TalvorDateSettings::sharedInstance(), clock_);
+        moon_->loadMoonStringsFromBundle(StringsBundle::mainBundle());
+    }
+    const double height = extraHeight > 0 ? extraHeight : platform::StatusBar::systemStatusBar().thickness();
+    moon_->moonUpdate(*items_, height);
 }
 
 void AppDelegate::hotKeyDown(HotKey&) {

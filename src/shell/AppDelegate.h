@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MoonDisplay.h"
 #include "StatusItemsController.h"
 #include "TimeDateText.h"
 #include "platform/NotificationCenter.h"
@@ -51,7 +52,7 @@ public:
     std::shared_ptr<platform::Menu> timeMenu() override { return timeMenu_; }
     void setLastDay(qint64 day) override { lastDay = day; }
     void setupASMMenu() override {}
-    void moonUpdate() override {}
+    void moonUpdate() override;
     void showCal() override {}
     QString timeItemText(Date now) override;
     QString dateItemText(Date now) override;
@@ -82,6 +83,8 @@ private:
     std::optional<Date> lastTick_;
     std::vector<Date> chimedMinutes_;
     std::vector<platform::Observation> observations_;
+    // Made at launch, or at the first refresh when the delegate runs without a launch.
+    std::unique_ptr<MoonDisplay> moon_;
 };
 
 }  // namespace talvor
