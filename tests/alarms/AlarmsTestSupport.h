@@ -1,5 +1,9 @@
 #pragma once
 
+#include "support/ScopedMachineZone.h"
+
+#include <optional>
+
 #include "alarms/Alarm.h"
 #include "alarms/AlarmMenuController.h"
 #include "alarms/Clock.h"
@@ -40,8 +44,7 @@ inline QString wall(Date date) {
 }
 
 inline void setIcuLocale(const char* name) {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(icu::Locale(name), status);
+    test::setIcuDefaultLocale(name);
 }
 
 // Records scheduled notifications instead of showing them.
@@ -79,12 +82,7 @@ private:
 class AlarmsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        hadTz_ = qEnvironmentVariableIsSet("TZ");
-        oldTz_ = qgetenv("TZ");
-        qputenv("TZ", "Pacific/Kiritimati");
-        ::tzset();
-        oldLocale_ = icu::Locale::getDefault();
-        setIcuLocale("en_US");
+        machineZone_.emplace("Pacific/Kiritimati", "en_US");
         platform::Clock::setShared(&clock_);
         platform::Scheduler::setShared(&scheduler_);
         platform::UserDefaults::setStandard(&defaults_);
@@ -101,13 +99,7 @@ protected:
         platform::UserDefaults::setStandard(nullptr);
         platform::Scheduler::setShared(nullptr);
         platform::Clock::setShared(nullptr);
-        setIcuLocale(oldLocale_.getName());
-        if (hadTz_) {
-            qputenv("TZ", oldTz_);
-        } else {
-            qunsetenv("TZ");
-        }
-        ::tzset();
+        machineZone_.reset();
     }
 
     // A new shared alarm clock, as a fresh launch has.
@@ -140,9 +132,7 @@ protected:
 
 private:
     std::unique_ptr<Clock> alarmClock_;
-    icu::Locale oldLocale_;
-    QByteArray oldTz_;
-    bool hadTz_ = false;
+    std::optional<test::ScopedMachineZone> machineZone_;
 };
 
 // Alarm makers.

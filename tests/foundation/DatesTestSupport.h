@@ -1,5 +1,9 @@
 #pragma once
 
+#include "support/ScopedMachineZone.h"
+
+#include <optional>
+
 #include "foundation/CalendarExtras.h"
 #include "foundation/DateExtras.h"
 #include "support/FakeClock.h"
@@ -38,12 +42,7 @@ inline QString wallClock(Date date, const char* zoneId) {
 class DatesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        hadTz_ = qEnvironmentVariableIsSet("TZ");
-        oldTz_ = qgetenv("TZ");
-        qputenv("TZ", "Pacific/Kiritimati");
-        ::tzset();
-        oldLocale_ = icu::Locale::getDefault();
-        setIcuLocale("en_US");
+        machineZone_.emplace("Pacific/Kiritimati", "en_US");
         clock_ = std::make_unique<FakeClock>(localDate("2024-03-05T17:42:31", "Europe/Berlin"),
                                              QTimeZone("Europe/Berlin"));
         platform::Clock::setShared(clock_.get());
@@ -55,27 +54,16 @@ protected:
         CalendarExtras::resetForTesting();
         DateExtras::resetForTesting();
         clock_.reset();
-        setIcuLocale(oldLocale_.getName());
-        if (hadTz_) {
-            qputenv("TZ", oldTz_);
-        } else {
-            qunsetenv("TZ");
-        }
-        ::tzset();
+        machineZone_.reset();
     }
 
-    static void setIcuLocale(const char* name) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(icu::Locale(name), status);
-    }
+    static void setIcuLocale(const char* name) { test::setIcuDefaultLocale(name); }
 
     FakeClock& clock() { return *clock_; }
 
 private:
     std::unique_ptr<FakeClock> clock_;
-    icu::Locale oldLocale_;
-    QByteArray oldTz_;
-    bool hadTz_ = false;
+    std::optional<test::ScopedMachineZone> machineZone_;
 };
 
 }  // namespace talvor::test

@@ -186,25 +186,9 @@ TEST_F(shellMoonDisplay, ThePictureFollowsThePhaseIntoTheItem) {
     EXPECT_TRUE(isShadow(image.pixel(4, 9)));
 }
 
-class shellMoonTick : public ::testing::Test {
+class shellMoonTick : public ::testing::Test, protected test::ShellEnvironment {
 protected:
-    shellMoonTick() {
-        platform::Clock::setShared(&clock_);
-        platform::Scheduler::setShared(&scheduler_);
-        platform::StatusBar::setSystemStatusBar(&bar_);
-    }
-    ~shellMoonTick() override {
-        platform::StatusBar::setSystemStatusBar(nullptr);
-        platform::Scheduler::setShared(nullptr);
-        platform::Clock::setShared(nullptr);
-    }
-    test::XdgSandbox sandbox_;
-    test::ScopedMemoryDomain domain_{appTalvor4Prefs};
-    test::FakeFontResolver fonts_{{}, QStringLiteral("Title Sans")};
-    test::ScopedFontResolver scopedFonts_{fonts_};
-    test::FakeClock clock_{kWaxingCrescent, QTimeZone::utc()};
-    test::ManualScheduler scheduler_{clock_};
-    platform::StatusBar bar_;
+    shellMoonTick() : test::ShellEnvironment(kWaxingCrescent) {}
 };
 
 TEST_F(shellMoonTick, TheTickKeepsTheDateItemsMoonCurrent) {

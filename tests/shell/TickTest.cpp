@@ -7,6 +7,7 @@
 #include "shell/TimeDateText.h"
 #include "support/FakeClock.h"
 #include "support/FakeFontResolver.h"
+#include "ShellTestSupport.h"
 #include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
@@ -78,26 +79,9 @@ TEST(shellTimeDateText, AMinuteChangeIsSeenByLateAndSkippedTicks) {
     }
 }
 
-class shellTick : public ::testing::Test {
+class shellTick : public ::testing::Test, protected test::ShellEnvironment {
 protected:
-    shellTick() {
-        platform::Clock::setShared(&clock_);
-        platform::Scheduler::setShared(&scheduler_);
-        platform::StatusBar::setSystemStatusBar(&bar_);
-    }
-    ~shellTick() override {
-        platform::StatusBar::setSystemStatusBar(nullptr);
-        platform::Scheduler::setShared(nullptr);
-        platform::Clock::setShared(nullptr);
-    }
-    // Start-up writes the login item and other files: keep them in a temporary home.
-    test::XdgSandbox sandbox_;
-    test::ScopedMemoryDomain domain_{appTalvor4Prefs};
-    test::FakeFontResolver fonts_{{}, QStringLiteral("Title Sans")};
-    test::ScopedFontResolver scopedFonts_{fonts_};
-    test::FakeClock clock_{utc(2024, 7, 1, 11, 59, 58), QTimeZone::utc()};
-    test::ManualScheduler scheduler_{clock_};
-    platform::StatusBar bar_;
+    shellTick() : test::ShellEnvironment(utc(2024, 7, 1, 11, 59, 58)) {}
 };
 
 TEST_F(shellTick, TheTickWritesTheItemsEverySecond) {
