@@ -24,10 +24,13 @@
 #include "services/HotKeyManager.h"
 #include "services/PFMoveApplication.h"
 #include "services/SystemEventMonitor.h"
+#include "services/SwitchLightDarkVC.h"
 #include "services/SystemEventNames.h"
 #include "services/TimedAppearanceSwitching.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
 
 #include <cmath>
 #include <exception>
@@ -53,6 +56,15 @@ AppDelegate::AppDelegate(Options options)
     : options_(options), clock_(platform::Clock::shared()), timeMenu_(platform::Menu::create()) {
     items_ = std::make_unique<StatusItemsController>(*this, TalvorTimeSettings::sharedInstance(),
                                                      TalvorDateSettings::sharedInstance());
+    TimeMenu::addFixedItems(*timeMenu_, [this] { showHelp(); }, [this] { quit(); });
+    worldClocks_ = std::make_unique<WorldClockItems>(
+        *timeMenu_, TalvorTimeSettings::sharedInstance(), clock_, menuloc, [this] { return TalvorMenuItemFlags; },
+        WorldClockItems::Actions{});
+    TimeMenu::Actions actions;
+    actions.switchLighDarkMode = [this] { switchLighDarkMode(); };
+    actions.reloadLocations = [this] { reloadLocListNow(); };
+    timeMenuItems_ = std::make_unique<TimeMenu>(*timeMenu_, TalvorTimeSettings::sharedInstance(), *worldClocks_,
+                                                nullptr, std::move(actions));
     connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
     connect(&clock_, &platform::Clock::timeJumped, this, &AppDelegate::resume);
 }
@@ -82,6 +94,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     TalvorMenuItemFlags = static_cast<quint32>(
         PreferenceDomain::readInteger(QStringLiteral("MenuItemOptBits"), static_cast<qint32>(kDefaultMenuItemFlags)));
+    reloadLocListNow();
 
     extraHeight = platform::StatusBar::systemStatusBar().thickness();
     moon_ = std::make_unique<MoonDisplay>(TalvorDateSettings::sharedInstance(), clock_);
@@ -95,6 +108,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     scheduleTick();
     TalvorTakeABreakSettings::sharedInstance().loadPrefs();
     registerObservers();
+    DrawTimeMenuItems();
 
     LoginItems::shared().synchronizeStartAtLogin();
     timeMenu_->setAutoenablesItems(true);
@@ -175,6 +189,9 @@ void AppDelegate::updateTimeDate() {
     const QTimeZone zone = clock_.currentZone();
     TimedAppearanceSwitching::tick(now, zone);
     items_->UpdateFontColorMenuBar();
+    if (TalvorTimeSettings::sharedInstance().showLoctionNames) {
+        worldClocks_->refreshForTick();
+    }
 
     if (dayOfMonth(now, zone) != lastDay) {
         lastDay = -1;
@@ -246,6 +263,42 @@ void AppDelegate::moonUpdate() {
     }
     const double height = extraHeight > 0 ? extraHeight : platform::StatusBar::systemStatusBar().thickness();
     moon_->moonUpdate(*items_, height);
+}
+
+void AppDelegate::LocationChangeNotification() {
+    platform::debugLog(QStringLiteral("Talvor changed location..."));
+    for (qint32 code : std::initializer_list<qint32>{TimeMenu::ExternalIP, 111, TimeMenu::Alarms, TimeMenu::Take5, TimeMenu::WorldClocks}) {
+        UpdateMenu(code);
+    }
+}
+
+void AppDelegate::switchLighDarkMode() {
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    defaults.setObject(QStringLiteral("Manual"), QStringLiteral("AppearanceSwitch"));
+    defaults.synchronize();
+    const QVariant style = defaults.objectForKey(keys::AppleInterfaceStyle);
+    const bool dark = style.typeId() == QMetaType::QString &&
+                      style.toString().compare(QLatin1String("dark"), Qt::CaseInsensitive) == 0;
+    if (dark) {
+        ChangeAppearance::makeLight();
+    } else {
+        ChangeAppearance::makeDark();
+    }
+}
+
+void AppDelegate::showHelp() {
+    const QUrl manual(QString::fromLatin1(SwitchLightDarkVC::kHelpHost) + QStringLiteral("/talvor-manual/"));
+    if (!QDesktopServices::openUrl(manual)) {
+        platform::log(QStringLiteral("Could not open %1").arg(manual.toString()));
+    }
+}
+
+void AppDelegate::quit() {
+    if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
+        app->terminate();
+    } else {
+        QCoreApplication::quit();
+    }
 }
 
 void AppDelegate::hotKeyDown(HotKey&) {

@@ -3,6 +3,8 @@
 #include "MoonDisplay.h"
 #include "StatusItemsController.h"
 #include "TimeDateText.h"
+#include "TimeMenu.h"
+#include "WorldClockItems.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
 
@@ -45,6 +47,25 @@ public:
     void TimeZoneChanged();
     void resume();
 
+    // The time menu's feature items and world-clock lines.
+    void DrawTimeMenuItems() { timeMenuItems_->DrawTimeMenuItems(); }
+    void UpdateMenu(qint32 code) { timeMenuItems_->UpdateMenu(code); }
+    void addMenuSeperator() { timeMenuItems_->addMenuSeperator(); }
+    void addItem(std::shared_ptr<platform::Menu> alarmMenu) { timeMenuItems_->addItem(std::move(alarmMenu)); }
+    void UpdateAlarm() { timeMenuItems_->UpdateAlarm(); }
+    void reloadLocListNow() { worldClocks_->reloadLocListNow(); }
+    int updateLocationMenuItems(int start) { return worldClocks_->updateLocationMenuItems(start); }
+    void RemoveLocMenuItems() { worldClocks_->RemoveLocMenuItems(); }
+    // The location table changed: the floating clocks and the affected groups follow it.
+    void LocationChangeNotification();
+    TimeMenu& timeMenuItems() { return *timeMenuItems_; }
+    WorldClockItems& worldClocks() { return *worldClocks_; }
+
+    // Appearance and help commands of the menus.
+    void switchLighDarkMode();
+    void showHelp();
+    void quit();
+
     void hotKeyDown(HotKey& hotKey);
     void hotKeyUp(HotKey& hotKey);
 
@@ -78,6 +99,8 @@ private:
     std::shared_ptr<platform::Menu> timeMenu_;
     std::unique_ptr<StatusItemsController> items_;
     std::unique_ptr<platform::StatusBarPanel> panel_;
+    std::unique_ptr<WorldClockItems> worldClocks_;
+    std::unique_ptr<TimeMenu> timeMenuItems_;
     platform::TimerHandle updateTimer_;
     TimeDateText texts_;
     std::optional<Date> lastTick_;

@@ -35,11 +35,13 @@ public:
     // of the date-format tokens is formatted alone, any other is copied as it stands.
     QString dateText(const QString& format, Date now, const QTimeZone& zone);
 
+    // `now` through a UTS #35 pattern in `zone`; "" for a pattern ICU refuses.
+    QString format(const QString& pattern, Date now, const QTimeZone& zone);
+
     // Drops the formatters (after a zone change).
     void reset() { formatters_.clear(); }
 
 private:
-    QString format(const QString& pattern, Date now, const QTimeZone& zone);
     std::map<std::pair<QString, QByteArray>, std::shared_ptr<icu::SimpleDateFormat>> formatters_;
 };
 

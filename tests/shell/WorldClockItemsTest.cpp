@@ -1,0 +1,221 @@
+#include "ShellTestSupport.h"
+#include "platform/EventModifiers.h"
+#include "platform/Menu.h"
+#include "shell/WorldClockItems.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+namespace talvor {
+namespace {
+
+using LookUp = WorldClockItems::LookUp;
+
+QVariantList paris(const QVariant& note = QStringLiteral("FR")) {
+    return {note,
+            QStringLiteral("Paris"),
+            QString(),
+            QStringLiteral("France"),
+            QStringLiteral("Europe/Paris"),
+            QStringLiteral("1"),
+            QStringLiteral("CET"),
+            QString(),
+            QString(),
+            QString(),
+            true};
+}
+
+class shellWorldClocks : public ::testing::Test {
+protected:
+    shellWorldClocks() {
+        fixture.time->locationTimeFormat = QStringLiteral("HH:mm");
+        fixture.time->showLoctionNames = true;
+        fixture.time->hideCountryInMenuItems = false;
+    }
+    WorldClockItems& items() {
+        if (!items_) {
+            WorldClockItems::Actions actions;
+            actions.openURL = [this](const QUrl& url) {
+                opened << url.toString(QUrl::FullyEncoded);
+                return true;
+            };
+            items_.emplace(*menu, *fixture.time, fixture.clock, lock, [this] { return flags; }, actions);
+        }
+        return *items_;
+    }
+    QStringList titles() const {
+        QStringList result;
+        for (const auto& item : menu->itemArray()) {
+            result << item->title();
+        }
+        return result;
+    }
+
+    test::ShellFixture fixture;  // 2025-03-04 15:40:30 UTC
+    std::shared_ptr<platform::Menu> menu = platform::Menu::create();
+    std::mutex lock;
+    quint32 flags = 22745;
+    QStringList opened;
+    std::optional<WorldClockItems> items_;
+};
+
+TEST_F(shellWorldClocks, TitlesFollowTheFlagWord) {
+    QVariantList noZone = paris();
+    noZone[5] = QStringLiteral("-100");
+    QVariantList unknownZone = paris();
+    unknownZone[4] = QStringLiteral("Mars/Olympus");
+    QVariantList blankNote = paris(QStringLiteral(" "));
+    QVariantList short5 = paris().mid(0, 5);
+    struct Case {
+        const char* name;
+        QVariantList record;
+        quint32 flags;
+        bool hideCountry;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"default word: time, city, country, note", paris(), 22745, false, "16:40, Paris, France, FR"},
+        {"name then time", paris(), 0x80 | 0x20, false, "Paris, France, 16:40"},
+        {"0x20 wins over 0x10", paris(), 0x80 | 0x20 | 0x10, false, "Paris, France, 16:40"},
+        {"time shown but no order bit", paris(), 0x80, false, "Paris, France"},
+        {"no time", paris(), 0x40 | 0x10, false, "Paris, France, FR"},
+        {"country hidden", paris(), 0x80 | 0x10, true, "16:40, Paris"},
+        {"no zone", noZone, 0x80 | 0x10, false, " NA      , Paris, France"},
+        {"fewer than six fields", short5, 0x80 | 0x10, false, " NA      , Paris, France"},
+        {"unknown zone", unknownZone, 0x80 | 0x10, false, " NA      , Paris, France"},
+        {"a blank note is not appended", blankNote, 22745, false, "16:40, Paris, France"},
+        {"a number as note", paris(33), 0x40, false, "Paris, France, 33"},
+    };
+    for (const Case& c : cases) {
+        flags = c.flags;
+        fixture.time->hideCountryInMenuItems = c.hideCountry;
+        EXPECT_EQ(items().titleFor(c.record, fixture.clock.now()), QString::fromUtf8(c.expected)) << c.name;
+    }
+    QVariantList noCity = paris();
+    noCity[1] = QString();
+    fixture.time->hideCountryInMenuItems = true;
+    flags = 0;
+    EXPECT_EQ(items().titleFor(noCity, fixture.clock.now()), QString());
+}
+
+TEST_F(shellWorldClocks, OnlyABooleanTrueInFieldTenShowsALine) {
+    QVariantList asText = paris();
+    asText[10] = QStringLiteral("1");
+    QVariantList asNumber = paris();
+    asNumber[10] = 1;
+    QVariantList tooShort = paris().mid(0, 10);
+    items().setLocationList({asText, asNumber, tooShort, QVariant(QStringLiteral("not a record"))});
+    EXPECT_EQ(items().updateLocationMenuItems(0), 1);
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("Add Location...")});
+
+    fixture.time->showLoctionNames = false;
+    EXPECT_EQ(items().updateLocationMenuItems(0), 0);
+    EXPECT_EQ(menu->numberOfItems(), 0);
+}
+
+TEST_F(shellWorldClocks, LinesKeepTheListOrderAndCarryTheirLookUps) {
+    QVariantList boston = paris(QString());
+    boston[1] = QStringLiteral("Boston");
+    boston[2] = QStringLiteral("MA");
+    boston[3] = QStringLiteral("USA");
+    boston[4] = QStringLiteral("America/New_York");
+    fixture.time->showOnlineInfo = true;
+    menu->addItemWithTitle(QStringLiteral("above"));
+    menu->addItemWithTitle(QStringLiteral("below"));
+    items().setLocationList({paris(), boston});
+    EXPECT_EQ(items().updateLocationMenuItems(1), 4);
+    EXPECT_EQ(titles(), (QStringList{"above", "16:40, Paris, France, FR", "10:40, Boston, USA", "Add Location...",
+                                     "below"}));
+    EXPECT_EQ(menu->itemAtIndex(1)->representedObject().toString(), QStringLiteral("Paris,France"));
+    EXPECT_EQ(menu->itemAtIndex(2)->representedObject().toString(), QStringLiteral("Boston,MA"));
+
+    const std::shared_ptr<platform::Menu> submenu = menu->itemAtIndex(2)->submenu();
+    ASSERT_NE(submenu, nullptr);
+    QStringList entries;
+    for (const auto& item : submenu->itemArray()) {
+        entries << (item->isSeparatorItem() ? QStringLiteral("---") : item->title() + "=" + item->identifier());
+    }
+    EXPECT_EQ(entries, (QStringList{"Open Info In=", "---", "Sunset/Sunrise...=Boston", "Wikipedia=Boston",
+                                    "Weather Underground=Boston,MA", "Wolfram|Alpha=Boston", "Google=Boston,MA",
+                                    "Google Maps=Boston,MA", "---", "Edit Locations...=Boston,MA"}));
+    // Windows that are not there yet leave their items disabled rather than dead.
+    EXPECT_FALSE(submenu->isItemShownEnabled(*submenu->itemAtIndex(0)));
+    EXPECT_FALSE(submenu->isItemShownEnabled(*submenu->itemAtIndex(2)));
+    EXPECT_TRUE(submenu->isItemShownEnabled(*submenu->itemAtIndex(3)));
+
+    submenu->performActionForItemAtIndex(6);
+    EXPECT_EQ(opened, QStringList{"https://www.google.com/search?q=Boston,MA&oe=UTF-8&um=1&ie=UTF-8"});
+}
+
+TEST_F(shellWorldClocks, ModifierKeysChooseTheLookUp) {
+    using namespace platform;
+    struct Case {
+        ModifierFlags modifiers;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, "https://www.wunderground.com/cgi-bin/findweather/getForecast?query=Paris,France&wuSelect=WEATHER"},
+        {ControlKeyMask | ShiftKeyMask, "https://www.google.com/search?q=Paris,France&oe=UTF-8&um=1&ie=UTF-8"},
+        {AlternateKeyMask | ShiftKeyMask, "https://www.google.com/maps?q=Paris,France&oe=UTF-8&um=1&ie=UTF-8"},
+        {AlternateKeyMask, "https://en.wikipedia.org/wiki/Paris"},
+        {ShiftKeyMask, "https://www.wolframalpha.com/input/?i=Paris,France"},
+        {CommandKeyMask, "https://www.wunderground.com/cgi-bin/findweather/getForecast?query=Paris,France&wuSelect=WEATHER"},
+    };
+    items().setLocationList({paris()});
+    items().updateLocationMenuItems(0);
+    for (const Case& c : cases) {
+        opened.clear();
+        ScopedEventModifiers held(c.modifiers);
+        items().menuSelectedTimeZone(*menu->itemAtIndex(0));
+        EXPECT_EQ(opened, QStringList{QString::fromLatin1(c.expected)}) << c.modifiers;
+    }
+    opened.clear();
+    items().menuSelectedTimeZone(*menu->itemAtIndex(1));  // "Add Location..." has no look-up
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(shellWorldClocks, LookUpsEscapeAnyScriptAsUtf8) {
+    struct Case {
+        const char* text;
+        const char* query;
+    };
+    const Case cases[] = {
+        {"\xC5\x81\xC3\xB3\x64\xC5\xBA", "%C5%81%C3%B3d%C5%BA"},  // Łódź
+        {"\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0", "%D0%9C%D0%BE%D1%81%D0%BA%D0%B2%D0%B0"},  // Москва
+        {"\xE6\x9D\xB1\xE4\xBA\xAC", "%E6%9D%B1%E4%BA%AC"},                                         // 東京
+        {"Trinidad & Tobago?+", "Trinidad%20%26%20Tobago%3F%2B"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WorldClockItems::lookUpURL(LookUp::AnswerEngine, QString::fromUtf8(c.text)).toString(QUrl::FullyEncoded),
+                  QStringLiteral("https://www.wolframalpha.com/input/?i=") + QString::fromLatin1(c.query))
+            << c.text;
+    }
+}
+
+TEST_F(shellWorldClocks, TheTickRetitlesInPlaceAndRebuildsOnlyWhenTheMenuIsClosed) {
+    items().setLocationList({paris()});
+    items().updateLocationMenuItems(0);
+    const platform::MenuItem* line = menu->itemAtIndex(0);
+
+    menu->notifyWillOpen();
+    fixture.clock.advance(60);
+    items().refreshForTick();
+    EXPECT_EQ(menu->itemAtIndex(0), line);
+    EXPECT_EQ(line->title(), QStringLiteral("16:41, Paris, France, FR"));
+
+    QVariantList tokyo = paris(QString());
+    tokyo[1] = QStringLiteral("Tokyo");
+    tokyo[3] = QStringLiteral("Japan");
+    tokyo[4] = QStringLiteral("Asia/Tokyo");
+    items().setLocationList({paris(), tokyo});
+    items().refreshForTick();
+    EXPECT_EQ(menu->numberOfItems(), 2) << "no rebuild while the menu is open";
+
+    menu->notifyDidClose();
+    EXPECT_EQ(titles(), (QStringList{"16:41, Paris, France, FR", "00:41, Tokyo, Japan", "Add Location..."}));
+}
+
+}  // namespace
+}  // namespace talvor
