@@ -56,7 +56,7 @@ AppDelegate::AppDelegate(Options options)
     : options_(options), clock_(platform::Clock::shared()), timeMenu_(platform::Menu::create()) {
     items_ = std::make_unique<StatusItemsController>(*this, TalvorTimeSettings::sharedInstance(),
                                                      TalvorDateSettings::sharedInstance());
-    TimeMenu::addFixedItems(*timeMenu_, [this] { showHelp(); }, [this] { quit(); });
+    TimeMenu::addFixedItems(*timeMenu_, {.preferences = {}, .help = [this] { showHelp(); }, .quit = [this] { quit(); }});
     worldClocks_ = std::make_unique<WorldClockItems>(
         *timeMenu_, TalvorTimeSettings::sharedInstance(), clock_, menuloc, [this] { return TalvorMenuItemFlags; },
         WorldClockItems::Actions{});

@@ -79,26 +79,21 @@ TimeMenu::TimeMenu(platform::Menu& menu, TalvorTimeSettings& settings, WorldCloc
 
 TimeMenu::~TimeMenu() = default;
 
-void TimeMenu::addFixedItems(platform::Menu& menu, std::function<void()> help, std::function<void()> quit) {
-    auto anchor = platform::MenuItem::separatorItem();
-    anchor->setTag(kAnchorTag);
-    menu.addItem(anchor);
-    menu.addItemWithTitle(QStringLiteral("Help/Manual..."), [help](platform::MenuItem&) {
-            if (help) {
-                help();
-            }
-        })->setTag(kHelpTag);
+void TimeMenu::addFixedItems(platform::Menu& menu, const FixedActions& actions) {
+    const auto add = [&menu](const QString& title, const std::function<void()>& action, qint64 tag,
+                             const QString& key = QString()) {
+        platform::MenuAction menuAction;
+        if (action) {
+            menuAction = [action](platform::MenuItem&) { action(); };
+        }
+        menu.addItemWithTitle(title, std::move(menuAction), key)->setTag(tag);
+    };
+    add(QStringLiteral("Preferences..."), actions.preferences, kAnchorTag, QStringLiteral(","));
     auto separator = platform::MenuItem::separatorItem();
     separator->setTag(kQuitSeparatorTag);
     menu.addItem(separator);
-    menu.addItemWithTitle(QStringLiteral("Quit Talvor"),
-                          [quit](platform::MenuItem&) {
-                              if (quit) {
-                                  quit();
-                              }
-                          },
-                          QStringLiteral("q"))
-        ->setTag(kQuitTag);
+    add(QStringLiteral("Help/Manual..."), actions.help, kHelpTag);
+    add(QStringLiteral("Quit Talvor"), actions.quit, kQuitTag, QStringLiteral("q"));
 }
 
 std::shared_ptr<platform::MenuItem> TimeMenu::makeItem(const QString& title, const std::function<void()>& action,

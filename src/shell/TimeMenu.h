@@ -60,7 +60,7 @@ public:
     static constexpr qint64 kDateDifferenceTag = 1010;
     static constexpr qint64 kGlobalSchedulerTag = -83;
     static constexpr qint64 kLightDarkTag = -1050;
-    // Fixed items below the feature groups.
+    // Fixed items.
     static constexpr qint64 kHelpTag = -86;
     static constexpr qint64 kQuitSeparatorTag = -88;
     static constexpr qint64 kQuitTag = -89;
@@ -89,8 +89,14 @@ public:
     TimeMenu(const TimeMenu&) = delete;
     TimeMenu& operator=(const TimeMenu&) = delete;
 
-    // The fixed items: the anchor, "Help/Manual..." and "Quit Talvor".
-    static void addFixedItems(platform::Menu& menu, std::function<void()> help, std::function<void()> quit);
+    struct FixedActions {
+        std::function<void()> preferences;
+        std::function<void()> help;
+        std::function<void()> quit;
+    };
+    // The fixed items: "Preferences..." (the anchor of the groups around it),
+    // "Help/Manual..." and "Quit Talvor".
+    static void addFixedItems(platform::Menu& menu, const FixedActions& actions);
 
     void setIpLines(TimeMenuIpLines* ipLines) { ipLines_ = ipLines; }
 

@@ -60,7 +60,7 @@ QVariantList record(const QString& city, const QString& country, const QString& 
 // A menu with the fixed items and the groups, as the application delegate wires them.
 struct Menus {
     explicit Menus(TalvorTimeSettings& settings, platform::Clock& clock) {
-        TimeMenu::addFixedItems(*menu, {}, {});
+        TimeMenu::addFixedItems(*menu, {});
         worldClocks.emplace(*menu, settings, clock, lock, [] { return 22745u; }, WorldClockItems::Actions{});
         worldClocks->setLocationList({record(QStringLiteral("Oslo"), QStringLiteral("Norway"),
                                              QStringLiteral("Europe/Oslo"), true),
@@ -127,7 +127,7 @@ TEST_F(shellTimeMenu, SettingsGiveTheGroupsInOrderWithTheirTagsAndSeparators) {
         Switches on;
         QStringList expected;
     };
-    const QString fixed = QStringLiteral("--- [-85]|Help/Manual... [-86]|--- [-88]|Quit Talvor [-89]");
+    const QString fixed = QStringLiteral("Preferences... [-85]|--- [-88]|Help/Manual... [-86]|Quit Talvor [-89]");
     const auto rows = [&](const QString& top, const QString& bottom = QString()) {
         QStringList lines = top.isEmpty() ? QStringList() : top.split(QLatin1Char('|'));
         QStringList rest = fixed.split(QLatin1Char('|'));
@@ -266,7 +266,7 @@ TEST_F(shellTimeMenu, InterfaceLinesWithoutAddressesLeaveNoSeparator) {
     menus.ip.v4.clear();
     menus.timeMenu->DrawTimeMenuItems();
     menus.timeMenu->UpdateMenu(111);
-    EXPECT_EQ(menus.menu->itemAtIndex(0)->tag(), TimeMenu::kAnchorTag);
+    EXPECT_EQ(menus.menu->itemAtIndex(0)->tag(), TimeMenu::kAnchorTag) << "no separator above the anchor";
 }
 
 TEST_F(shellTimeMenu, TheExternalLineIsFetchedOnceWhileItStands) {

@@ -3,6 +3,8 @@
 #include "platform/Menu.h"
 #include "platform/StatusBar.h"
 
+#include <QImage>
+
 #include <memory>
 
 namespace talvor::shot {
@@ -18,5 +20,9 @@ struct DemoBar {
 };
 
 std::unique_ptr<DemoBar> makeDemoBar();
+
+// The application's own time menu, built by its classes from sample settings: world clocks
+// for Oslo and Tokyo, alarms, the light/dark item and the fixed items.
+QImage renderTimeMenuWithWorldClocks();
 
 }  // namespace talvor::shot

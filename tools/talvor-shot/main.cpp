@@ -68,6 +68,8 @@ const Scene kScenes[] = {
          auto demo = talvor::shot::makeDemoBar();
          return OffscreenStatusBar::renderMenu(demo->timeMenu);
      }},
+    {"time-menu-world-clocks", "the application's time menu with two world clocks",
+     [](const Settings&) { return talvor::shot::renderTimeMenuWithWorldClocks(); }},
     {"panel", "the floating panel window, as a window",
      [](const Settings& s) {
          auto demo = talvor::shot::makeDemoBar();
