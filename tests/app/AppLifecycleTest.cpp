@@ -1,5 +1,10 @@
+#include "alarms/Alarm.h"
+#include "foundation/PreferenceDomain.h"
+#include "platform/PlistPreferenceStore.h"
+#include "platform/Preferences.h"
 #include "support/TestEnvironment.h"
 
+#include <QDateTime>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -49,6 +54,32 @@ private:
     QByteArray output_;
 };
 
+const QString kStoredAlarms = QStringLiteral("AcitveAlarmsStoredKey");
+
+// The application's settings file as another process sees it.
+platform::PlistPreferenceStore settingsFile() {
+    return platform::PlistPreferenceStore(appTalvor4Prefs, platform::Preferences::filePathFor(appTalvor4Prefs));
+}
+
+// Leaves an alarm for tomorrow in the settings, as a previous run would have.
+void storeAnAlarmForTomorrow() {
+    platform::PlistPreferenceStore store = settingsFile();
+    const Date tomorrow = Date::fromQDateTime(QDateTime::currentDateTimeUtc().addDays(1));
+    store.setValue(kStoredAlarms, archivedAlarms({Alarm::initWithTime(tomorrow, QStringLiteral("dentist"))}));
+    ASSERT_TRUE(store.synchronize());
+}
+
+QStringList storedAlarmTitles() {
+    platform::PlistPreferenceStore store = settingsFile();
+    QStringList titles;
+    if (const std::optional<AlarmList> alarms = unarchivedAlarms(store.value(kStoredAlarms).toByteArray())) {
+        for (const auto& alarm : *alarms) {
+            titles << alarm->title();
+        }
+    }
+    return titles;
+}
+
 TEST(AppLifecycle, QuitsCleanlyOnTerminationSignals) {
     for (int s : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(s);
@@ -63,8 +94,25 @@ TEST(AppLifecycle, QuitsCleanlyOnTerminationSignals) {
     }
 }
 
+TEST(AppLifecycle, TheAlarmsSurviveAQuitBySignal) {
+    test::XdgSandbox sandbox;
+    storeAnAlarmForTomorrow();
+    RunningTalvor app;
+    ASSERT_TRUE(app.waitFor("started")) << app.output().toStdString();
+    // Written over, so that only the quitting copy can have put the alarm back.
+    {
+        platform::PlistPreferenceStore store = settingsFile();
+        store.setValue(kStoredAlarms, QByteArray());
+        ASSERT_TRUE(store.synchronize());
+    }
+    app.signal(SIGTERM);
+    ASSERT_TRUE(app.waitForExit()) << app.output().toStdString();
+    EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")}) << app.output().toStdString();
+}
+
 TEST(AppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
     test::XdgSandbox sandbox;
+    storeAnAlarmForTomorrow();
     RunningTalvor first;
     ASSERT_TRUE(first.waitFor("started")) << first.output().toStdString();
     RunningTalvor second;
@@ -73,6 +121,7 @@ TEST(AppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
     EXPECT_TRUE(first.output().contains("Talvor Pro quit")) << first.output().toStdString();
     ASSERT_TRUE(second.waitFor("started")) << second.output().toStdString();
     EXPECT_TRUE(second.output().contains("Asking the running copy")) << second.output().toStdString();
+    EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")});
     second.signal(SIGTERM);
     ASSERT_TRUE(second.waitForExit());
     EXPECT_EQ(second.process().exitCode(), 0);
