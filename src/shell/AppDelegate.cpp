@@ -276,10 +276,7 @@ void AppDelegate::switchLighDarkMode() {
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     defaults.setObject(QStringLiteral("Manual"), QStringLiteral("AppearanceSwitch"));
     defaults.synchronize();
-    const QVariant style = defaults.objectForKey(keys::AppleInterfaceStyle);
-    const bool dark = style.typeId() == QMetaType::QString &&
-                      style.toString().compare(QLatin1String("dark"), Qt::CaseInsensitive) == 0;
-    if (dark) {
+    if (isDarkAppearance(defaults)) {
         ChangeAppearance::makeLight();
     } else {
         ChangeAppearance::makeDark();

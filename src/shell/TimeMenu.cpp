@@ -19,9 +19,11 @@ namespace {
 using Group = TimeMenu::Group;
 
 // Top to bottom; the anchor stands between the two lists.
-constexpr std::array kUpperGroups{Group::ExternalIP, Group::IPv4Lines,   Group::IPv6Lines,     Group::Alarms,
-                                  Group::Take5,      Group::WorldClocks, Group::FloatingClocks};
-constexpr std::array kLowerGroups{Group::CountDown, Group::DateDifference, Group::GlobalScheduler, Group::LightDark};
+constexpr std::array kUpperGroups{Group::ExternalIP,    Group::IPv4Lines, Group::IPv6Lines,
+                                  Group::Alarms,        Group::Take5,     Group::WorldClocks,
+                                  Group::FloatingClocks};
+constexpr std::array kLowerGroups{Group::CountDown, Group::DateDifference, Group::GlobalScheduler,
+                                  Group::LightDark};
 
 // The groups of one item each, with the item's tag.
 constexpr std::pair<Group, qint64> kItemTags[] = {
@@ -66,7 +68,8 @@ bool isIPGroup(Group group) {
 }
 
 void removeTagged(platform::Menu& menu, qint64 tag) {
-    for (int index = menu.indexOfItemWithTag(tag); index >= 0; index = menu.indexOfItemWithTag(tag)) {
+    for (int index = menu.indexOfItemWithTag(tag); index >= 0;
+         index = menu.indexOfItemWithTag(tag)) {
         menu.removeItemAtIndex(index);
     }
 }
@@ -75,7 +78,11 @@ void removeTagged(platform::Menu& menu, qint64 tag) {
 
 TimeMenu::TimeMenu(platform::Menu& menu, TalvorTimeSettings& settings, WorldClockItems& worldClocks,
                    TimeMenuIpLines* ipLines, Actions actions)
-    : menu_(menu), settings_(settings), worldClocks_(worldClocks), ipLines_(ipLines), actions_(std::move(actions)) {}
+    : menu_(menu),
+      settings_(settings),
+      worldClocks_(worldClocks),
+      ipLines_(ipLines),
+      actions_(std::move(actions)) {}
 
 TimeMenu::~TimeMenu() = default;
 
@@ -96,7 +103,8 @@ void TimeMenu::addFixedItems(platform::Menu& menu, const FixedActions& actions) 
     add(QStringLiteral("Quit Talvor"), actions.quit, kQuitTag, QStringLiteral("q"));
 }
 
-std::shared_ptr<platform::MenuItem> TimeMenu::makeItem(const QString& title, const std::function<void()>& action,
+std::shared_ptr<platform::MenuItem> TimeMenu::makeItem(const QString& title,
+                                                       const std::function<void()>& action,
                                                        qint64 tag) const {
     platform::MenuAction menuAction;
     if (action) {
@@ -131,9 +139,11 @@ int TimeMenu::insertionIndex(Group group) const {
         if (!other) {
             continue;
         }
-        const bool before = upperRank >= 0 ? rankIn(kUpperGroups, *other) >= 0 && rankIn(kUpperGroups, *other) < upperRank
-                                           : rankIn(kLowerGroups, *other) >= 0 &&
-                                                 rankIn(kLowerGroups, *other) < rankIn(kLowerGroups, group);
+        const bool before =
+            upperRank >= 0
+                ? rankIn(kUpperGroups, *other) >= 0 && rankIn(kUpperGroups, *other) < upperRank
+                : rankIn(kLowerGroups, *other) >= 0 &&
+                      rankIn(kLowerGroups, *other) < rankIn(kLowerGroups, group);
         if (before) {
             index = i + 1;
         }
@@ -143,124 +153,131 @@ int TimeMenu::insertionIndex(Group group) const {
 
 void TimeMenu::removeGroup(Group group) {
     switch (group) {
-    case Group::ExternalIP:
-        if (ipLines_) {
-            ipLines_->removeExternalLine();
-        }
-        removeTagged(menu_, kExternalIPTag);
-        return;
-    case Group::IPv4Lines:
-    case Group::IPv6Lines:
-        if (ipLines_) {
-            ipLines_->removeInterfaceLines(group == Group::IPv4Lines ? TimeMenuIpLines::Family::IPv4
-                                                                     : TimeMenuIpLines::Family::IPv6);
-        }
-        return;
-    case Group::WorldClocks:
-        worldClocks_.RemoveLocMenuItems();
-        return;
-    default:
-        for (const auto& [itemGroup, tag] : kItemTags) {
-            if (itemGroup == group) {
-                removeTagged(menu_, tag);
+        case Group::ExternalIP:
+            if (ipLines_) {
+                ipLines_->removeExternalLine();
             }
-        }
+            removeTagged(menu_, kExternalIPTag);
+            return;
+        case Group::IPv4Lines:
+        case Group::IPv6Lines:
+            if (ipLines_) {
+                ipLines_->removeInterfaceLines(group == Group::IPv4Lines
+                                                   ? TimeMenuIpLines::Family::IPv4
+                                                   : TimeMenuIpLines::Family::IPv6);
+            }
+            return;
+        case Group::WorldClocks:
+            worldClocks_.RemoveLocMenuItems();
+            return;
+        default:
+            for (const auto& [itemGroup, tag] : kItemTags) {
+                if (itemGroup == group) {
+                    removeTagged(menu_, tag);
+                }
+            }
     }
 }
 
 void TimeMenu::updateGroup(Group group) {
     switch (group) {
-    case Group::ExternalIP:
-        // A line already there keeps its address; a second line would start a second fetch.
-        if (!settings_.showIP) {
+        case Group::ExternalIP:
+            // A line already there keeps its address; a second line would start a second fetch.
+            if (!settings_.showIP) {
+                removeGroup(group);
+            } else if (menu_.indexOfItemWithTag(kExternalIPTag) < 0 && ipLines_) {
+                ipLines_->insertExternalLine(insertionIndex(group));
+            }
+            return;
+        case Group::IPv4Lines:
+        case Group::IPv6Lines: {
             removeGroup(group);
-        } else if (menu_.indexOfItemWithTag(kExternalIPTag) < 0 && ipLines_) {
-            ipLines_->insertExternalLine(insertionIndex(group));
-        }
-        return;
-    case Group::IPv4Lines:
-    case Group::IPv6Lines: {
-        removeGroup(group);
-        const bool v4 = group == Group::IPv4Lines;
-        if ((v4 ? settings_.showIPV4IP : settings_.showIPV6IP) && ipLines_) {
-            ipLines_->insertInterfaceLines(v4 ? TimeMenuIpLines::Family::IPv4 : TimeMenuIpLines::Family::IPv6,
-                                           insertionIndex(group));
-        }
-        return;
-    }
-    case Group::Alarms:
-        if (!settings_.showAlarm) {
-            removeGroup(group);
+            const bool v4 = group == Group::IPv4Lines;
+            if ((v4 ? settings_.showIPV4IP : settings_.showIPV6IP) && ipLines_) {
+                ipLines_->insertInterfaceLines(
+                    v4 ? TimeMenuIpLines::Family::IPv4 : TimeMenuIpLines::Family::IPv6,
+                    insertionIndex(group));
+            }
             return;
         }
-        if (menu_.indexOfItemWithTag(kAlarmsTag) < 0) {
-            auto item = makeItem(QStringLiteral("Alarms..."), {}, kAlarmsTag);
-            if (ourMenu_) {
-                item->setSubmenu(ourMenu_);
+        case Group::Alarms:
+            if (!settings_.showAlarm) {
+                removeGroup(group);
+                return;
+            }
+            if (menu_.indexOfItemWithTag(kAlarmsTag) < 0) {
+                auto item = makeItem(QStringLiteral("Alarms..."), {}, kAlarmsTag);
+                if (ourMenu_) {
+                    item->setSubmenu(ourMenu_);
+                }
+                insert(item, insertionIndex(group));
+            }
+            platform::NotificationCenter::defaultCenter().post(kZephyrelMainMenuWillAppear);
+            return;
+        case Group::Take5: {
+            removeGroup(group);
+            if (!settings_.showTake5) {
+                return;
+            }
+            auto item = makeItem(QStringLiteral("Take 5..."), {}, kTake5Tag);
+            auto submenu = platform::Menu::create();
+            submenu->addItem(isStop ? makeItem(QStringLiteral("Start"), actions_.enableTake5, 0)
+                                    : makeItem(QStringLiteral("Stop"), actions_.disableTake5, 0));
+            submenu->addItem(
+                makeItem(QStringLiteral("Preferences..."), actions_.showTake5Prefrences, 0));
+            item->setSubmenu(submenu);
+            insert(item, insertionIndex(group));
+            return;
+        }
+        case Group::WorldClocks:
+            if (actions_.reloadLocations) {
+                actions_.reloadLocations();
+            }
+            if (settings_.showLoctionNames) {
+                worldClocks_.updateLocationMenuItems(insertionIndex(group));
+            } else {
+                worldClocks_.RemoveLocMenuItems();
+            }
+            return;
+        case Group::FloatingClocks: {
+            removeGroup(group);
+            const platform::UserDefaults& defaults = platform::UserDefaults::standard();
+            if (!defaults.boolForKey(QStringLiteral("Floater"))) {
+                return;
+            }
+            auto item = makeItem(QStringLiteral("Floating Clocks\u2026"), actions_.showFloating,
+                                 kFloatingClocksTag);
+            if (defaults.boolForKey(QStringLiteral("FloaterState"))) {
+                item->setState(platform::ControlState::On);
+                IsShowFloatingClock = true;
             }
             insert(item, insertionIndex(group));
-        }
-        platform::NotificationCenter::defaultCenter().post(kZephyrelMainMenuWillAppear);
-        return;
-    case Group::Take5: {
-        removeGroup(group);
-        if (!settings_.showTake5) {
             return;
         }
-        auto item = makeItem(QStringLiteral("Take 5..."), {}, kTake5Tag);
-        auto submenu = platform::Menu::create();
-        submenu->addItem(isStop ? makeItem(QStringLiteral("Start"), actions_.enableTake5, 0)
-                                : makeItem(QStringLiteral("Stop"), actions_.disableTake5, 0));
-        submenu->addItem(makeItem(QStringLiteral("Preferences..."), actions_.showTake5Prefrences, 0));
-        item->setSubmenu(submenu);
-        insert(item, insertionIndex(group));
-        return;
-    }
-    case Group::WorldClocks:
-        if (actions_.reloadLocations) {
-            actions_.reloadLocations();
-        }
-        if (settings_.showLoctionNames) {
-            worldClocks_.updateLocationMenuItems(insertionIndex(group));
-        } else {
-            worldClocks_.RemoveLocMenuItems();
-        }
-        return;
-    case Group::FloatingClocks: {
-        removeGroup(group);
-        const platform::UserDefaults& defaults = platform::UserDefaults::standard();
-        if (!defaults.boolForKey(QStringLiteral("Floater"))) {
-            return;
-        }
-        auto item = makeItem(QStringLiteral("Floating Clocks\u2026"), actions_.showFloating, kFloatingClocksTag);
-        if (defaults.boolForKey(QStringLiteral("FloaterState"))) {
-            item->setState(platform::ControlState::On);
-            IsShowFloatingClock = true;
-        }
-        insert(item, insertionIndex(group));
-        return;
-    }
-    case Group::CountDown:
-    case Group::DateDifference:
-    case Group::GlobalScheduler:
-    case Group::LightDark:
-        break;
+        case Group::CountDown:
+        case Group::DateDifference:
+        case Group::GlobalScheduler:
+        case Group::LightDark:
+            break;
     }
 
     removeGroup(group);
     std::shared_ptr<platform::MenuItem> item;
     if (group == Group::CountDown && settings_.showCountDown) {
-        item = makeItem(QStringLiteral("Count Down..."), actions_.showCountDownTimer, kCountDownTag);
+        item =
+            makeItem(QStringLiteral("Count Down..."), actions_.showCountDownTimer, kCountDownTag);
     } else if (group == Group::DateDifference && settings_.showDateDiffereneCalc) {
-        item = makeItem(QStringLiteral("Date Difference Calculator..."), actions_.showDateDifferenceCalculator,
-                        kDateDifferenceTag);
+        item = makeItem(QStringLiteral("Date Difference Calculator..."),
+                        actions_.showDateDifferenceCalculator, kDateDifferenceTag);
     } else if (group == Group::GlobalScheduler && settings_.showGlobalScheduler) {
-        item = makeItem(QStringLiteral("Global Scheduler..."), actions_.showGlobalScheduler, kGlobalSchedulerTag);
+        item = makeItem(QStringLiteral("Global Scheduler..."), actions_.showGlobalScheduler,
+                        kGlobalSchedulerTag);
     } else if (group == Group::LightDark && settings_.showLightDarkMode) {
         item = makeItem(QStringLiteral("Light/Dark Mode..."), {}, kLightDarkTag);
         auto submenu = platform::Menu::create();
         submenu->addItem(makeItem(QStringLiteral("Switch"), actions_.switchLighDarkMode, 0));
-        submenu->addItem(makeItem(QStringLiteral("Preferences..."), actions_.showLightDarkModePrefrences, 0));
+        submenu->addItem(
+            makeItem(QStringLiteral("Preferences..."), actions_.showLightDarkModePrefrences, 0));
         item->setSubmenu(submenu);
     }
     // Without the anchor there is no place for the lower items.
@@ -297,9 +314,10 @@ void TimeMenu::addMenuSeperator() {
     std::optional<Group> previous;
     for (int i = 0; i < menu_.numberOfItems(); ++i) {
         const std::optional<Group> group = groupOfTag(menu_.itemAtIndex(i)->tag());
-        const bool separated = group && (isIPGroup(*group) || *group == Group::Alarms || *group == Group::Take5 ||
-                                         *group == Group::WorldClocks);
-        const bool sameSection = previous && group && (isIPGroup(*previous) ? isIPGroup(*group) : *previous == *group);
+        const bool separated = group && (isIPGroup(*group) || *group == Group::Alarms ||
+                                         *group == Group::Take5 || *group == Group::WorldClocks);
+        const bool sameSection =
+            previous && group && (isIPGroup(*previous) ? isIPGroup(*group) : *previous == *group);
         if (previous && !sameSection) {
             after.push_back(i);
         }

@@ -16,7 +16,7 @@ class WorldClockItems;
 
 // The IP-address lines, as the time menu places them.
 class TimeMenuIpLines {
-public:
+  public:
     enum class Family { IPv4, IPv6 };
     virtual ~TimeMenuIpLines() = default;
     // Inserts the external-address line at `index` and starts a fetch of the address.
@@ -31,7 +31,7 @@ public:
 // separators after the top groups. Every group update first takes out what the group has,
 // so any sequence of updates leaves the menu a fresh build would make. Main thread only.
 class TimeMenu {
-public:
+  public:
     // Group codes of UpdateMenu.
     enum Group : qint32 {
         ExternalIP = 0,
@@ -118,12 +118,13 @@ public:
     // The floating-clocks item carries its check mark.
     bool IsShowFloatingClock = false;
 
-private:
+  private:
     void updateGroup(Group group);
     void removeGroup(Group group);
     int insertionIndex(Group group) const;
     void insert(std::shared_ptr<platform::MenuItem> item, int index);
-    std::shared_ptr<platform::MenuItem> makeItem(const QString& title, const std::function<void()>& action,
+    std::shared_ptr<platform::MenuItem> makeItem(const QString& title,
+                                                 const std::function<void()>& action,
                                                  qint64 tag) const;
 
     platform::Menu& menu_;

@@ -27,15 +27,21 @@ bool hasNoZone(const QVariantList& record) {
     if (record.size() < 6) {
         return true;
     }
-    const std::optional<double> hours = LocationRecord::number(record, LocationRecord::kHoursFromGMT);
+    const std::optional<double> hours =
+        LocationRecord::number(record, LocationRecord::kHoursFromGMT);
     return hours && std::trunc(*hours) == LocationRecord::kNoZoneHours;
 }
 
 }  // namespace
 
-WorldClockItems::WorldClockItems(platform::Menu& menu, TalvorTimeSettings& settings, platform::Clock& clock,
-                                 std::mutex& menuloc, std::function<quint32()> flags, Actions actions)
-    : menu_(menu), settings_(settings), clock_(clock), menuloc_(menuloc), flags_(std::move(flags)),
+WorldClockItems::WorldClockItems(platform::Menu& menu, TalvorTimeSettings& settings,
+                                 platform::Clock& clock, std::mutex& menuloc,
+                                 std::function<quint32()> flags, Actions actions)
+    : menu_(menu),
+      settings_(settings),
+      clock_(clock),
+      menuloc_(menuloc),
+      flags_(std::move(flags)),
       actions_(std::move(actions)) {
     closeConnection_ = QObject::connect(&menu_, &platform::Menu::didClose, [this] {
         if (rebuildWhenClosed_) {
@@ -86,8 +92,9 @@ QString WorldClockItems::titleFor(const QVariantList& record, Date now) {
         const QTimeZone zone(LocationRecord::text(record, LocationRecord::kZone).toUtf8());
         // An unknown zone would otherwise show the local time under another city's name.
         if (!hasNoZone(record) && zone.isValid()) {
-            const QString pattern =
-                settings_.locationTimeFormat.isNull() ? kDefaultLocationTimeFormat : settings_.locationTimeFormat;
+            const QString pattern = settings_.locationTimeFormat.isNull()
+                                        ? kDefaultLocationTimeFormat
+                                        : settings_.locationTimeFormat;
             time = formats_.format(pattern, now, zone);
         }
         if (flags & kNameThenTime) {
@@ -122,27 +129,31 @@ QUrl WorldClockItems::lookUpURL(LookUp lookUp, const QString& text) {
     const QString escaped = QString::fromLatin1(QUrl::toPercentEncoding(text, ","));
     QString url;
     switch (lookUp) {
-    case LookUp::Weather:
-        url = QStringLiteral("https://www.wunderground.com/cgi-bin/findweather/getForecast?query=%1&wuSelect=WEATHER");
-        break;
-    case LookUp::AnswerEngine:
-        url = QStringLiteral("https://www.wolframalpha.com/input/?i=%1");
-        break;
-    case LookUp::Encyclopedia:
-        url = QStringLiteral("https://en.wikipedia.org/wiki/%1");
-        break;
-    case LookUp::WebSearch:
-        url = QStringLiteral("https://www.google.com/search?q=%1&oe=UTF-8&um=1&ie=UTF-8");
-        break;
-    case LookUp::MapSearch:
-        url = QStringLiteral("https://www.google.com/maps?q=%1&oe=UTF-8&um=1&ie=UTF-8");
-        break;
+        case LookUp::Weather:
+            url = QStringLiteral(
+                "https://www.wunderground.com/cgi-bin/findweather/"
+                "getForecast?query=%1&wuSelect=WEATHER");
+            break;
+        case LookUp::AnswerEngine:
+            url = QStringLiteral("https://www.wolframalpha.com/input/?i=%1");
+            break;
+        case LookUp::Encyclopedia:
+            url = QStringLiteral("https://en.wikipedia.org/wiki/%1");
+            break;
+        case LookUp::WebSearch:
+            url = QStringLiteral("https://www.google.com/search?q=%1&oe=UTF-8&um=1&ie=UTF-8");
+            break;
+        case LookUp::MapSearch:
+            url = QStringLiteral("https://www.google.com/maps?q=%1&oe=UTF-8&um=1&ie=UTF-8");
+            break;
     }
     return QUrl(url.arg(escaped), QUrl::StrictMode);
 }
 
 WorldClockItems::LookUp WorldClockItems::lookUpForModifiers(platform::ModifierFlags modifiers) {
-    const auto held = [modifiers](platform::ModifierFlags mask) { return (modifiers & mask) == mask; };
+    const auto held = [modifiers](platform::ModifierFlags mask) {
+        return (modifiers & mask) == mask;
+    };
     if (held(platform::ControlKeyMask | platform::ShiftKeyMask)) {
         return LookUp::WebSearch;
     }
@@ -203,21 +214,25 @@ void WorldClockItems::SetLocMenuItemToolTip(platform::MenuItem& item, const QVar
     if (actions_.showSunInfo) {
         sun = [this](platform::MenuItem& sender) { actions_.showSunInfo(sender.identifier()); };
     }
-    submenu->addItemWithTitle(QStringLiteral("Sunset/Sunrise..."), std::move(sun))->setIdentifier(city);
+    submenu->addItemWithTitle(QStringLiteral("Sunset/Sunrise..."), std::move(sun))
+        ->setIdentifier(city);
     const struct {
         const char* title;
         LookUp lookUp;
         bool cityOnly;
     } lookUps[] = {
-        {"Wikipedia", LookUp::Encyclopedia, true},     {"Weather Underground", LookUp::Weather, false},
-        {"Wolfram|Alpha", LookUp::AnswerEngine, true}, {"Google", LookUp::WebSearch, false},
+        {"Wikipedia", LookUp::Encyclopedia, true},
+        {"Weather Underground", LookUp::Weather, false},
+        {"Wolfram|Alpha", LookUp::AnswerEngine, true},
+        {"Google", LookUp::WebSearch, false},
         {"Google Maps", LookUp::MapSearch, false},
     };
     for (const auto& entry : lookUps) {
         const LookUp kind = entry.lookUp;
         submenu
-            ->addItemWithTitle(QString::fromLatin1(entry.title),
-                               [this, kind](platform::MenuItem& sender) { openLookUp(kind, sender.identifier()); })
+            ->addItemWithTitle(
+                QString::fromLatin1(entry.title),
+                [this, kind](platform::MenuItem& sender) { openLookUp(kind, sender.identifier()); })
             ->setIdentifier(entry.cityOnly ? city : lookUp);
     }
     submenu->addItem(platform::MenuItem::separatorItem());
@@ -227,9 +242,11 @@ void WorldClockItems::SetLocMenuItemToolTip(platform::MenuItem& item, const QVar
     item.setSubmenu(submenu);
 }
 
-std::shared_ptr<platform::MenuItem> WorldClockItems::makeLine(const QVariantList& record, Date now) {
+std::shared_ptr<platform::MenuItem> WorldClockItems::makeLine(const QVariantList& record,
+                                                              Date now) {
     auto item = platform::MenuItem::create(
-        titleFor(record, now), [this](platform::MenuItem& sender) { menuSelectedTimeZone(sender); }, QString());
+        titleFor(record, now), [this](platform::MenuItem& sender) { menuSelectedTimeZone(sender); },
+        QString());
     item->setRepresentedObject(lookUpText(record));
     SetLocMenuItemToolTip(*item, record);
     item->setTag(kTag);
@@ -238,7 +255,8 @@ std::shared_ptr<platform::MenuItem> WorldClockItems::makeLine(const QVariantList
 
 void WorldClockItems::RemoveLocMenuItems() {
     std::lock_guard<std::mutex> lock(menuloc_);
-    for (int index = menu_.indexOfItemWithTag(kTag); index >= 0; index = menu_.indexOfItemWithTag(kTag)) {
+    for (int index = menu_.indexOfItemWithTag(kTag); index >= 0;
+         index = menu_.indexOfItemWithTag(kTag)) {
         menu_.removeItemAtIndex(index);
     }
 }
@@ -255,7 +273,8 @@ int WorldClockItems::updateLocationMenuItems(int start) {
     for (qsizetype i = LocationList_.size() - 1; i >= 0; --i) {
         const QVariantList record = LocationRecord::fields(LocationList_.at(i));
         if (record.size() < 10) {
-            platform::log(QStringLiteral("%1 - %2 items").arg(LocationList_.size() - i).arg(record.size()));
+            platform::log(
+                QStringLiteral("%1 - %2 items").arg(LocationList_.size() - i).arg(record.size()));
         }
         if (!isShown(LocationList_.at(i))) {
             continue;
@@ -282,12 +301,14 @@ void WorldClockItems::refreshForTick() {
         }
     }
     int present = 0;
-    while (first + present < menu_.numberOfItems() && menu_.itemAtIndex(first + present)->tag() == kTag) {
+    while (first + present < menu_.numberOfItems() &&
+           menu_.itemAtIndex(first + present)->tag() == kTag) {
         ++present;
     }
     bool same = present == static_cast<int>(shown.size()) + 1;
     for (size_t i = 0; same && i < shown.size(); ++i) {
-        same = menu_.itemAtIndex(first + static_cast<int>(i))->representedObject().toString() == lookUpText(shown[i]);
+        same = menu_.itemAtIndex(first + static_cast<int>(i))->representedObject().toString() ==
+               lookUpText(shown[i]);
     }
     if (same) {
         const Date now = clock_.now();

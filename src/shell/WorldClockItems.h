@@ -26,7 +26,7 @@ class TalvorTimeSettings;
 // its time and note as the menu-item flag word asks, a submenu of web look-ups, and the
 // "Add Location..." line. Main thread only.
 class WorldClockItems {
-public:
+  public:
     // Bits of the menu-item flag word.
     static constexpr quint32 kShowTime = 0x80;
     static constexpr quint32 kNameThenTime = 0x20;
@@ -46,8 +46,8 @@ public:
     };
 
     // None is owned; all must outlive the object. `flags` gives the menu-item flag word.
-    WorldClockItems(platform::Menu& menu, TalvorTimeSettings& settings, platform::Clock& clock, std::mutex& menuloc,
-                    std::function<quint32()> flags, Actions actions);
+    WorldClockItems(platform::Menu& menu, TalvorTimeSettings& settings, platform::Clock& clock,
+                    std::mutex& menuloc, std::function<quint32()> flags, Actions actions);
     ~WorldClockItems();
     WorldClockItems(const WorldClockItems&) = delete;
     WorldClockItems& operator=(const WorldClockItems&) = delete;
@@ -83,7 +83,7 @@ public:
     void menuSelectedTimeZone(platform::MenuItem& sender);
     void openLookUp(LookUp lookUp, const QString& text);
 
-private:
+  private:
     std::shared_ptr<platform::MenuItem> makeLine(const QVariantList& record, Date now);
     void SetLocMenuItemToolTip(platform::MenuItem& item, const QVariantList& record);
     std::shared_ptr<platform::MenuItem> makeEditItem(const QString& title);

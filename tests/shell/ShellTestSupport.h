@@ -7,6 +7,7 @@
 #include "platform/StatusBar.h"
 #include "platform/UserDefaults.h"
 #include "shell/StatusItemsController.h"
+#include "support/ShellHarness.h"
 #include "support/FakeClock.h"
 #include "support/FakeFontResolver.h"
 #include "support/ManualScheduler.h"
@@ -70,34 +71,6 @@ public:
     // 2025-03-04 15:40:30 UTC
     FakeClock clock{Date::fromUnix(1741102830), QTimeZone::utc()};
     RecordingStatusItemsDelegate delegate;
-};
-
-// What a shell test runs in: a temporary home (start-up writes the login item and other
-// files), an in-memory preference domain, known fonts, a fake clock and scheduler, and a
-// status bar of its own in place of the system one.
-class ShellEnvironment {
-public:
-    explicit ShellEnvironment(Date start, const QTimeZone& zone = QTimeZone::utc())
-        : clock_(start, zone), scheduler_(clock_) {
-        platform::Clock::setShared(&clock_);
-        platform::Scheduler::setShared(&scheduler_);
-        platform::StatusBar::setSystemStatusBar(&bar_);
-    }
-    ~ShellEnvironment() {
-        platform::StatusBar::setSystemStatusBar(nullptr);
-        platform::Scheduler::setShared(nullptr);
-        platform::Clock::setShared(nullptr);
-    }
-    ShellEnvironment(const ShellEnvironment&) = delete;
-    ShellEnvironment& operator=(const ShellEnvironment&) = delete;
-
-    XdgSandbox sandbox_;
-    ScopedMemoryDomain domain_{appTalvor4Prefs};
-    FakeFontResolver fonts_{{}, QStringLiteral("Title Sans")};
-    ScopedFontResolver scopedFonts_{fonts_};
-    FakeClock clock_;
-    ManualScheduler scheduler_;
-    platform::StatusBar bar_;
 };
 
 }  // namespace talvor::test

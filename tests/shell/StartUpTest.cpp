@@ -1,0 +1,144 @@
+#include "ShellTestSupport.h"
+#include "foundation/PreferenceDomain.h"
+#include "platform/Menu.h"
+#include "services/SystemEventNames.h"
+#include "shell/TimeMenu.h"
+#include "support/QtPrinters.h"
+#include "support/ShellHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace talvor {
+namespace {
+
+Date utc(int y, int mo, int d, int h, int mi, int s) {
+    return Date::fromQDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
+}
+
+class shellStartUp : public ::testing::Test {
+  protected:
+    test::ShellHarness harness{utc(2024, 7, 1, 9, 30, 0)};
+    platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
+};
+
+TEST_F(shellStartUp, TheFirstRunWritesItsKeysOnlyOnce) {
+    harness.launch();
+    EXPECT_EQ(harness.store().value(QStringLiteral("IsAlreadyLaunched")), QVariant(qint64(1)));
+    EXPECT_TRUE(defaults().boolForKey(QStringLiteral("StartAtLogin")));
+    EXPECT_TRUE(defaults().boolForKey(QStringLiteral("NSQuitAlwaysKeepsWindows")));
+    EXPECT_TRUE(defaults().boolForKey(QStringLiteral("NSApplicationCrashOnExceptions")));
+    EXPECT_TRUE(LoginItems::shared().isEnabled());
+    harness.quit();
+
+    // The user turned the login item off; the next start leaves it off.
+    LoginItems::shared().setEnabled(false);
+    harness.launch();
+    EXPECT_FALSE(LoginItems::shared().isEnabled());
+    EXPECT_FALSE(defaults().boolForKey(QStringLiteral("StartAtLogin")));
+}
+
+TEST_F(shellStartUp, TheMenuItemFlagWordDefaultsTo22745) {
+    harness.launch();
+    EXPECT_EQ(harness.delegate->TalvorMenuItemFlags, 22745u);
+    harness.quit();
+    harness.store().setValue(QStringLiteral("MenuItemOptBits"), qint64(0x90));
+    harness.launch();
+    EXPECT_EQ(harness.delegate->TalvorMenuItemFlags, 0x90u);
+}
+
+TEST_F(shellStartUp, StoredColoursThatWouldVanishAreRepaired) {
+    struct Case {
+        bool dark;
+        QColor time, date;
+        QColor expectedTime, expectedDate;
+    };
+    const Case cases[] = {
+        // A light bar: white text becomes black; anything off white stays.
+        {false, QColor(255, 255, 255), QColor(255, 255, 255), Qt::black, Qt::black},
+        {false, QColor(254, 255, 255), QColor(255, 254, 255), QColor(254, 255, 255),
+         QColor(255, 254, 255)},
+        // A dark bar: near-black text becomes white.
+        {true, QColor(33, 36, 36), QColor(0, 0, 0), Qt::white, Qt::white},
+        {true, QColor(34, 0, 0), QColor(0, 37, 0), QColor(34, 0, 0), QColor(0, 37, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.time.name().toStdString() + (c.dark ? " dark" : " light"));
+        defaults().setGlobalValue(QStringLiteral("AppleInterfaceStyle"),
+                                  c.dark ? QVariant(QStringLiteral("Dark")) : QVariant());
+        {
+            TalvorTimeSettings time;
+            TalvorDateSettings date;
+            (c.dark ? time.timeColorDMode : time.timeColor) = c.time;
+            (c.dark ? date.dateColorDMode : date.dateColor) = c.date;
+            time.writePrefs();
+            date.writePrefs();
+        }
+        harness.launch();
+        EXPECT_EQ(c.dark ? harness.time->timeColorDMode : harness.time->timeColor, c.expectedTime);
+        EXPECT_EQ(c.dark ? harness.date->dateColorDMode : harness.date->dateColor, c.expectedDate);
+        harness.quit();
+        // Written back, so the next start reads the repaired colours.
+        TalvorTimeSettings reread;
+        EXPECT_EQ(c.dark ? reread.timeColorDMode : reread.timeColor, c.expectedTime);
+    }
+}
+
+TEST_F(shellStartUp, AWeekYearInTheDatePatternBecomesTheCalendarYear) {
+    {
+        TalvorDateSettings date;
+        date.dateFormat = QStringLiteral("dd.MM.YYYY");
+        date.writePrefs();
+    }
+    harness.launch();
+    EXPECT_EQ(harness.date->dateFormat, QStringLiteral("dd.MM.yyyy"));
+    harness.quit();
+    TalvorDateSettings reread;
+    EXPECT_EQ(reread.dateFormat, QStringLiteral("dd.MM.yyyy"));
+}
+
+TEST_F(shellStartUp, WakeSessionAndZoneChangesRedrawAtOnce) {
+    {
+        TalvorTimeSettings time;
+        time.timeFormat = QStringLiteral("HH:mm:ss");
+        time.writePrefs();
+    }
+    AppDelegate& delegate = harness.launch();
+    const std::shared_ptr<platform::StatusItem> item = delegate.statusItems().TalvorTime();
+    ASSERT_NE(item, nullptr);
+    struct Step {
+        const char* name;
+        std::function<void()> cause;
+        const char* expected;
+    };
+    const Step steps[] = {
+        {"wake", [&] { harness.post(NSWorkspaceDidWakeNotification); }, "09:30:05"},
+        {"session", [&] { harness.post(NSWorkspaceSessionDidBecomeActiveNotification); },
+         "09:30:10"},
+        {"zone", [&] { harness.clock_.setZone(QTimeZone("Asia/Kolkata")); }, "15:00:15"},
+    };
+    for (const Step& step : steps) {
+        // The clock moves on without a tick; only the notice can bring the text up to date.
+        harness.clock_.advance(5);
+        step.cause();
+        EXPECT_EQ(item->title(), QString::fromLatin1(step.expected)) << step.name;
+        EXPECT_EQ(delegate.lastDay, 1) << step.name;
+    }
+}
+
+TEST_F(shellStartUp, TheTimeMenuIsBuiltFromTheSettings) {
+    {
+        TalvorTimeSettings time;
+        time.showAlarm = true;
+        time.showLoctionNames = true;
+        time.writePrefs();
+    }
+    AppDelegate& delegate = harness.launch();
+    const std::shared_ptr<platform::Menu> menu = delegate.timeMenu();
+    EXPECT_EQ(menu->itemAtIndex(0)->title(), QStringLiteral("Alarms..."));
+    EXPECT_GE(menu->indexOfItemWithTitle(QStringLiteral("Add Location...")), 2);
+    EXPECT_GT(menu->indexOfItemWithTag(TimeMenu::kQuitTag),
+              menu->indexOfItemWithTag(TimeMenu::kAnchorTag));
+}
+
+}  // namespace
+}  // namespace talvor

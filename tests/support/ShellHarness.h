@@ -1,0 +1,109 @@
+#pragma once
+
+// The application delegate's world in tests: an in-memory preference domain, a fake clock
+// and scheduler, a status bar of its own and fakes of the platform services. For the
+// shell's tests only: it needs the shell library.
+
+#include "foundation/TalvorDateSettings.h"
+#include "foundation/TalvorTimeSettings.h"
+#include "platform/Clock.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Scheduler.h"
+#include "platform/StatusBar.h"
+#include "platform/UserDefaults.h"
+#include "services/AppStartup.h"
+#include "services/HotKeyManager.h"
+#include "shell/AppDelegate.h"
+#include "support/FakeClock.h"
+#include "support/FakeFontResolver.h"
+#include "support/FakeHotKeyBackend.h"
+#include "support/ManualScheduler.h"
+#include "support/ScopedPreferences.h"
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+
+#include <optional>
+
+namespace talvor::test {
+
+// What a shell test runs in: a temporary home (start-up writes the login item and other
+// files), an in-memory preference domain, known fonts, a fake clock and scheduler, and a
+// status bar of its own in place of the system one.
+class ShellEnvironment {
+  public:
+    explicit ShellEnvironment(Date start, const QTimeZone& zone = QTimeZone::utc())
+        : clock_(start, zone), scheduler_(clock_) {
+        platform::Clock::setShared(&clock_);
+        platform::Scheduler::setShared(&scheduler_);
+        platform::StatusBar::setSystemStatusBar(&bar_);
+    }
+    ~ShellEnvironment() {
+        platform::StatusBar::setSystemStatusBar(nullptr);
+        platform::Scheduler::setShared(nullptr);
+        platform::Clock::setShared(nullptr);
+    }
+    ShellEnvironment(const ShellEnvironment&) = delete;
+    ShellEnvironment& operator=(const ShellEnvironment&) = delete;
+
+    XdgSandbox sandbox_;
+    ScopedMemoryDomain domain_{appTalvor4Prefs};
+    FakeFontResolver fonts_{{}, QStringLiteral("Title Sans")};
+    ScopedFontResolver scopedFonts_{fonts_};
+    FakeClock clock_;
+    ManualScheduler scheduler_;
+    platform::StatusBar bar_;
+};
+
+// Start-up and shut-down of the application delegate in a ShellEnvironment.
+class ShellHarness : public ShellEnvironment {
+  public:
+    explicit ShellHarness(Date start, const QTimeZone& zone = QTimeZone::utc())
+        : ShellEnvironment(start, zone) {
+        LoginItems::setShared(&loginItems_);
+        HotKeyManager::setSharedManager(&hotKeys_);
+    }
+    ~ShellHarness() {
+        if (delegate) {
+            quit();
+        }
+        HotKeyManager::setSharedManager(nullptr);
+        LoginItems::setShared(nullptr);
+    }
+
+    // What the stored settings say before the first start.
+    platform::MemoryPreferenceStore& store() { return domain_.store(); }
+
+    // A start of the application: the settings models read the store, then the delegate
+    // runs its start-up.
+    AppDelegate& launch() {
+        time.emplace();
+        date.emplace();
+        delegate.emplace(AppDelegate::Options{.showPanel = false});
+        delegate->applicationDidFinishLaunching();
+        return *delegate;
+    }
+    void quit() {
+        delegate->applicationWillTerminate();
+        delegate.reset();
+        date.reset();
+        time.reset();
+    }
+    // A notice of the platform, delivered as the event loop would.
+    void post(const QString& name) {
+        platform::NotificationCenter::defaultCenter().post(name);
+        QCoreApplication::processEvents();
+    }
+
+    std::optional<TalvorTimeSettings> time;
+    std::optional<TalvorDateSettings> date;
+    std::optional<AppDelegate> delegate;
+
+  private:
+    LoginItems loginItems_{QStringLiteral("/usr/bin/talvor")};
+    FakeHotKeyBackend hotKeyBackend_;
+    platform::UserDefaults hotKeyDefaults_{domain_.store()};
+    HotKeyManager hotKeys_{&hotKeyBackend_, &clock_, &hotKeyDefaults_};
+};
+
+}  // namespace talvor::test
