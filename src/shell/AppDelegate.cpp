@@ -107,6 +107,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     scheduleTick();
     TalvorTakeABreakSettings::sharedInstance().loadPrefs();
+    // The break timer starts stopped: its menu offers "Start".
+    timeMenuItems_->isStop = true;
     registerObservers();
     DrawTimeMenuItems();
 
