@@ -24,6 +24,7 @@
 #include "services/HotKeyManager.h"
 #include "services/PFMoveApplication.h"
 #include "services/SystemEventMonitor.h"
+#include "prefs/PaneFactory.h"
 #include "services/SwitchLightDarkVC.h"
 #include "services/SystemEventNames.h"
 #include "services/TimedAppearanceSwitching.h"
@@ -56,13 +57,34 @@ AppDelegate::AppDelegate(Options options)
     : options_(options), clock_(platform::Clock::shared()), timeMenu_(platform::Menu::create()) {
     items_ = std::make_unique<StatusItemsController>(*this, TalvorTimeSettings::sharedInstance(),
                                                      TalvorDateSettings::sharedInstance());
-    TimeMenu::addFixedItems(*timeMenu_, {.preferences = {}, .help = [this] { showHelp(); }, .quit = [this] { quit(); }});
-    worldClocks_ = std::make_unique<WorldClockItems>(
-        *timeMenu_, TalvorTimeSettings::sharedInstance(), clock_, menuloc, [this] { return TalvorMenuItemFlags; },
-        WorldClockItems::Actions{});
+    SwitchLightDarkDelegate lightDark;
+    lightDark.UpdateMenu = [this](int code) { UpdateMenu(code); };
+    lightDark.openURL = [this](const QUrl& url) { openURL(url); };
+    settings_ = std::make_unique<SettingsWindowHost>(*this, PaneFactory::standard(lightDark));
+
+    TimeMenu::addFixedItems(*timeMenu_, {.preferences = [this] { showPrefs(); },
+                                         .help = [this] { showHelp(); },
+                                         .quit = [this] { quit(); }});
+    WorldClockItems::Actions worldActions;
+    worldActions.openURL = [this](const QUrl& url) {
+        openURL(url);
+        return true;
+    };
+    worldActions.editLocations = [this] {
+        settings_->showPrefs();
+        settings_->loadPrefsView(QStringLiteral("TalvorMenuViewController"), QStringLiteral("PrefsMenu"),
+                                 QStringLiteral("Menu Items"));
+    };
+    worldClocks_ = std::make_unique<WorldClockItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), clock_,
+                                                     menuloc, [this] { return TalvorMenuItemFlags; }, worldActions);
     TimeMenu::Actions actions;
     actions.switchLighDarkMode = [this] { switchLighDarkMode(); };
     actions.reloadLocations = [this] { reloadLocListNow(); };
+    actions.showCountDownTimer = [this] { settings_->showCountDownTimer(); };
+    actions.showDateDifferenceCalculator = [this] { settings_->showDateDifferenceCalculator(); };
+    actions.showGlobalScheduler = [this] { settings_->showGlobalScheduler(); };
+    actions.showTake5Prefrences = [this] { settings_->showTake5Prefrences(); };
+    actions.showLightDarkModePrefrences = [this] { settings_->showLightDarkModePrefrences(); };
     timeMenuItems_ = std::make_unique<TimeMenu>(*timeMenu_, TalvorTimeSettings::sharedInstance(), *worldClocks_,
                                                 nullptr, std::move(actions));
     connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
@@ -114,6 +136,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     LoginItems::shared().synchronizeStartAtLogin();
     timeMenu_->setAutoenablesItems(true);
+    boarding_.showAtFirstLaunch();
     if (PreferenceDomain::readInteger(QStringLiteral("IsAlreadyLaunched"), 0) == 0) {
         PreferenceDomain::writeInteger(QStringLiteral("IsAlreadyLaunched"), 1);
         PreferenceDomain::store().synchronize();
@@ -286,9 +309,18 @@ void AppDelegate::switchLighDarkMode() {
 }
 
 void AppDelegate::showHelp() {
-    const QUrl manual(QString::fromLatin1(SwitchLightDarkVC::kHelpHost) + QStringLiteral("/talvor-manual/"));
-    if (!QDesktopServices::openUrl(manual)) {
-        platform::log(QStringLiteral("Could not open %1").arg(manual.toString()));
+    openURL(QUrl(QString::fromLatin1(SwitchLightDarkVC::kHelpHost) + QStringLiteral("/talvor-manual/")));
+}
+
+void AppDelegate::openURL(const QUrl& url) {
+    if (!QDesktopServices::openUrl(url)) {
+        platform::log(QStringLiteral("Could not open %1").arg(url.toString()));
+    }
+}
+
+void AppDelegate::SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) {
+    if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
+        app->SetAlarmPrefSetControllerDelegate(alarmSetController);
     }
 }
 
@@ -346,6 +378,7 @@ void AppDelegate::repairDatePattern() {
 
 void AppDelegate::applicationWillTerminate() {
     observations_.clear();
+    settings_->saveOpenPane();
     stopTimer();
 }
 

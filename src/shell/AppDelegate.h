@@ -1,6 +1,8 @@
 #pragma once
 
+#include "BoardingScreen.h"
 #include "MoonDisplay.h"
+#include "SettingsWindowHost.h"
 #include "StatusItemsController.h"
 #include "TimeDateText.h"
 #include "TimeMenu.h"
@@ -25,7 +27,7 @@ class StatusBarPanel;
 
 // The application delegate: start-up, the one-second tick and shut-down. It owns the
 // status items and hands the settings, the clock and the bar to the parts that draw them.
-class AppDelegate : public QObject, public StatusItemsDelegate {
+class AppDelegate : public QObject, public StatusItemsDelegate, public SettingsWindowHostDelegate {
     Q_OBJECT
 public:
     struct Options {
@@ -78,6 +80,17 @@ public:
     QString timeItemText(Date now) override;
     QString dateItemText(Date now) override;
 
+    // SettingsWindowHostDelegate.
+    void SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) override;
+    QWidget* minnowCalendarWindow() override { return nullptr; }
+    void openURL(const QUrl& url) override;
+
+    // The settings window and the onboarding window.
+    SettingsWindowHost& settingsWindow() { return *settings_; }
+    void showPrefs() { settings_->showPrefs(); }
+    void showBoardingScreen() { boarding_.showBoardingScreen(); }
+    BoardingScreen& boarding() { return boarding_; }
+
     StatusItemsController& statusItems() { return *items_; }
     // The minutes whose chimes the last ticks asked for, latest last.
     const std::vector<Date>& chimedMinutes() const { return chimedMinutes_; }
@@ -99,6 +112,8 @@ private:
     std::shared_ptr<platform::Menu> timeMenu_;
     std::unique_ptr<StatusItemsController> items_;
     std::unique_ptr<platform::StatusBarPanel> panel_;
+    std::unique_ptr<SettingsWindowHost> settings_;
+    BoardingScreen boarding_;
     std::unique_ptr<WorldClockItems> worldClocks_;
     std::unique_ptr<TimeMenu> timeMenuItems_;
     platform::TimerHandle updateTimer_;

@@ -28,6 +28,8 @@ TEST_F(shellStartUp, TheFirstRunWritesItsKeysOnlyOnce) {
     EXPECT_TRUE(defaults().boolForKey(QStringLiteral("NSQuitAlwaysKeepsWindows")));
     EXPECT_TRUE(defaults().boolForKey(QStringLiteral("NSApplicationCrashOnExceptions")));
     EXPECT_TRUE(LoginItems::shared().isEnabled());
+    EXPECT_NE(harness.delegate->boarding().boardingWindow(), nullptr) << "the welcome shows at the first start";
+    EXPECT_EQ(harness.store().value(QStringLiteral("IsBoardingScreen")), QVariant(qint64(1)));
     harness.quit();
 
     // The user turned the login item off; the next start leaves it off.
@@ -35,6 +37,7 @@ TEST_F(shellStartUp, TheFirstRunWritesItsKeysOnlyOnce) {
     harness.launch();
     EXPECT_FALSE(LoginItems::shared().isEnabled());
     EXPECT_FALSE(defaults().boolForKey(QStringLiteral("StartAtLogin")));
+    EXPECT_EQ(harness.delegate->boarding().boardingWindow(), nullptr) << "and only then";
 }
 
 TEST_F(shellStartUp, TheMenuItemFlagWordDefaultsTo22745) {

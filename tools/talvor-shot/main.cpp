@@ -4,6 +4,7 @@
 //   talvor-shot [--out DIR] [--scale F] [--width W] [SCENE...]    (no scene: all of them)
 //   talvor-shot --list
 #include "DemoBar.h"
+#include "SettingsScene.h"
 #include "widgets/WidgetGallery.h"
 
 #include "platform/OffscreenStatusBar.h"
@@ -77,6 +78,11 @@ const Scene kScenes[] = {
          talvor::platform::StatusBarPanel panel(
              demo->bar, {talvor::platform::StatusBarPanel::Mode::Floating, &store});
          return grabWindow(panel, s.scale);
+     }},
+    {"settings", "the settings window on its About pane",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(12);
+         return grabWindow(scene.window(), s.scale);
      }},
 };
 

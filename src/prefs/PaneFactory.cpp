@@ -1,0 +1,64 @@
+#include "PaneFactory.h"
+
+#include "PreferencePanes.h"
+#include "SwitchLightDarkPane.h"
+
+#include <algorithm>
+
+namespace talvor {
+namespace {
+
+template <class Pane>
+PaneFactory::Maker maker() {
+    return [](const QString& nibName) { return std::make_unique<Pane>(nibName); };
+}
+
+}  // namespace
+
+PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark) {
+    PaneFactory f;
+    f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>());
+    f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"), maker<TalvorPrefsFloatingViewCtrl>());
+    f.add(QStringLiteral("TalvorCalendarPrefs"), maker<TalvorCalendarPrefs>());
+    f.add(QStringLiteral("TalvorMenuViewController"), maker<TalvorMenuViewController>());
+    f.add(QStringLiteral("TalvorPrefsChimesView"), maker<TalvorPrefsChimesView>());
+    f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>());
+    f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>());
+    f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>());
+    f.add(QStringLiteral("DateDiffPrefCalculator"), maker<DateDiffPrefCalculator>());
+    f.add(QStringLiteral("FeedbakReviewUpdateVC"), maker<FeedbakReviewUpdateVC>());
+    f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>());
+    f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>());
+    f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>());
+    f.add(QStringLiteral("TCalendarPrefs"), maker<TCalendarPrefs>());
+    f.add(QStringLiteral("TalvorTake5WindowsController"), maker<TalvorTake5WindowsController>());
+    f.add(QStringLiteral("CountDownTimerViewController"), maker<CountDownTimerViewController>());
+    f.add(QStringLiteral("AlarmSetController"), maker<AlarmSetController>());
+    f.add(QStringLiteral("GlobalSchedulerViewController"), maker<GlobalSchedulerViewController>());
+    f.add(QStringLiteral("SwitchLightDarkVC"),
+          [lightDark = std::move(lightDark)](const QString& nibName) {
+              return std::make_unique<SwitchLightDarkPane>(nibName, lightDark);
+          });
+    return f;
+}
+
+void PaneFactory::add(const QString& className, Maker maker) {
+    makers_.insert(className, std::move(maker));
+}
+
+QStringList PaneFactory::classNames() const {
+    QStringList names = makers_.keys();
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::unique_ptr<PreferencePane> PaneFactory::make(const QString& className,
+                                                  const QString& nibName) const {
+    const auto it = makers_.constFind(className);
+    if (it == makers_.constEnd()) {
+        return nullptr;
+    }
+    return it.value()(nibName);
+}
+
+}  // namespace talvor

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "PreferencePane.h"
+#include "services/SwitchLightDarkVC.h"
+
+#include <QHash>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace talvor {
+
+// Makes settings panes by class name, as the settings window names them; a name without a
+// class makes nothing.
+class PaneFactory {
+  public:
+    using Maker = std::function<std::unique_ptr<PreferencePane>(const QString& nibName)>;
+
+    // Every pane class the settings window can show. The light/dark pane talks to the
+    // application through `lightDark`.
+    static PaneFactory standard(SwitchLightDarkDelegate lightDark = {});
+
+    // Adds or replaces the class `className`.
+    void add(const QString& className, Maker maker);
+    bool contains(const QString& className) const { return makers_.contains(className); }
+    QStringList classNames() const;
+    // A new pane made for `nibName`; null when there is no such class.
+    std::unique_ptr<PreferencePane> make(const QString& className, const QString& nibName) const;
+
+  private:
+    QHash<QString, Maker> makers_;
+};
+
+}  // namespace talvor

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+namespace talvor {
+
+// A settings pane: a controller made for a nib name, whose view is built on first use. The
+// settings window shows one pane at a time and asks the pane it replaces to save.
+class PreferencePane : public QObject {
+    Q_OBJECT
+  public:
+    ~PreferencePane() override;
+
+    const QString& className() const { return className_; }
+    const QString& nibName() const { return nibName_; }
+    const QString& title() const { return title_; }
+
+    // The pane's view, built on first use and owned by the pane; null when it cannot be built.
+    QWidget* view();
+    QWidget* viewIfLoaded() const { return view_; }
+
+    // `saveViewSettings` is optional: only panes with controls of their own answer it.
+    virtual bool respondsToSaveViewSettings() const { return false; }
+    // Copies the pane's controls into their settings and writes them.
+    virtual void saveViewSettings() {}
+
+  protected:
+    PreferencePane(QString className, QString nibName, QString title);
+    virtual std::unique_ptr<QWidget> loadView() = 0;
+
+  private:
+    QString className_;
+    QString nibName_;
+    QString title_;
+    QPointer<QWidget> view_;
+    bool loaded_ = false;
+};
+
+// A pane whose controls come with a later version: its view shows the title and one line.
+class NotedPane : public PreferencePane {
+    Q_OBJECT
+  public:
+    static QString noteText();
+
+  protected:
+    using PreferencePane::PreferencePane;
+    std::unique_ptr<QWidget> loadView() override;
+};
+
+}  // namespace talvor

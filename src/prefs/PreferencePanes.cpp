@@ -1,0 +1,75 @@
+#include "PreferencePanes.h"
+
+namespace talvor {
+
+TalvorTimeViewController::TalvorTimeViewController(QString nibName)
+    : NotedPane(QStringLiteral("TalvorTimeViewController"), std::move(nibName),
+                QStringLiteral("Time Menu")) {}
+
+TalvorPrefsFloatingViewCtrl::TalvorPrefsFloatingViewCtrl(QString nibName)
+    : NotedPane(QStringLiteral("TalvorPrefsFloatingViewCtrl"), std::move(nibName),
+                QStringLiteral("Floating Clocks")) {}
+
+TalvorCalendarPrefs::TalvorCalendarPrefs(QString nibName)
+    : NotedPane(QStringLiteral("TalvorCalendarPrefs"), std::move(nibName),
+                QStringLiteral("MiniCal/Event/To Do")) {}
+
+TalvorMenuViewController::TalvorMenuViewController(QString nibName)
+    : NotedPane(QStringLiteral("TalvorMenuViewController"), std::move(nibName),
+                QStringLiteral("Menu Items")) {}
+
+TalvorPrefsChimesView::TalvorPrefsChimesView(QString nibName)
+    : NotedPane(QStringLiteral("TalvorPrefsChimesView"), std::move(nibName),
+                QStringLiteral("Chimes")) {}
+
+TalvorSetTimeZoneViewCtrl::TalvorSetTimeZoneViewCtrl(QString nibName)
+    : NotedPane(QStringLiteral("TalvorSetTimeZoneViewCtrl"), std::move(nibName),
+                QStringLiteral("Set TimeZone")) {}
+
+TalvorASMViewCtrl::TalvorASMViewCtrl(QString nibName)
+    : NotedPane(QStringLiteral("TalvorASMViewCtrl"), std::move(nibName),
+                QStringLiteral("Applications Menu")) {}
+
+TalvorPrefsMenuExtra::TalvorPrefsMenuExtra(QString nibName)
+    : NotedPane(QStringLiteral("TalvorPrefsMenuExtra"), std::move(nibName),
+                QStringLiteral("About")) {}
+
+DateDiffPrefCalculator::DateDiffPrefCalculator(QString nibName)
+    : NotedPane(QStringLiteral("DateDiffPrefCalculator"), std::move(nibName),
+                QStringLiteral("Date Difference")) {}
+
+FeedbakReviewUpdateVC::FeedbakReviewUpdateVC(QString nibName)
+    : NotedPane(QStringLiteral("FeedbakReviewUpdateVC"), std::move(nibName),
+                QStringLiteral("Feedback")) {}
+
+MenuCalendarPrefs::MenuCalendarPrefs(QString nibName)
+    : NotedPane(QStringLiteral("MenuCalendarPrefs"), std::move(nibName),
+                QStringLiteral("Menubar Calendar")) {}
+
+AdvancedPrefVC::AdvancedPrefVC(QString nibName)
+    : NotedPane(QStringLiteral("AdvancedPrefVC"), std::move(nibName), QStringLiteral("General")) {}
+
+TalvorDateViewController::TalvorDateViewController(QString nibName)
+    : NotedPane(QStringLiteral("TalvorDateViewController"), std::move(nibName),
+                QStringLiteral("Date Menu")) {}
+
+TCalendarPrefs::TCalendarPrefs(QString nibName)
+    : NotedPane(QStringLiteral("TCalendarPrefs"), std::move(nibName), QStringLiteral("Minnow")) {}
+
+TalvorTake5WindowsController::TalvorTake5WindowsController(QString nibName)
+    : NotedPane(QStringLiteral("TalvorTake5WindowsController"), std::move(nibName),
+                QStringLiteral("Take 5  ")) {}
+
+CountDownTimerViewController::CountDownTimerViewController(QString nibName)
+    : NotedPane(QStringLiteral("CountDownTimerViewController"), std::move(nibName),
+                QStringLiteral("Countdown Timer")) {}
+
+AlarmSetController::AlarmSetController(QString nibName)
+    : NotedPane(QStringLiteral("AlarmSetController"), std::move(nibName),
+                QStringLiteral("Create Alarm")) {}
+
+GlobalSchedulerViewController::GlobalSchedulerViewController(QString nibName)
+    : NotedPane(QStringLiteral("GlobalSchedulerViewController"), std::move(nibName),
+                QStringLiteral("Global Scheduler")) {}
+
+}  // namespace talvor

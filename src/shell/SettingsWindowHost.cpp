@@ -1,0 +1,538 @@
+#include "SettingsWindowHost.h"
+
+#include "foundation/TalvorDateSettings.h"
+#include "foundation/TalvorTimeSettings.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+#include "widgets/DVButton.h"
+#include "widgets/NamedColors.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QFontDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+namespace talvor {
+namespace {
+
+using Extra = SettingsPaneRow::Extra;
+using B = SidebarButton;
+
+const QString kLastUsedPrefTag = QStringLiteral("lastUsedPrefTag");
+
+// Tags -1, 5, 7 and 13 name classes that do not exist: choosing them empties the pane area.
+constexpr SettingsPaneRow kRows[] = {
+    {-1, "TalvorAboutViewController", "PrefsAbout", "", std::nullopt},
+    {1, "TalvorTimeViewController", "PrefDateTime", "Time Menu", B::btnTimeMenu},
+    {2, "TalvorPrefsFloatingViewCtrl", "PrefFloating", "Floating Clocks", B::btnFloatingClocks},
+    {3, "TalvorCalendarPrefs", "TalvorCalendarPrefs", "MiniCal/Event/To Do", B::btnMiniCalendar},
+    {4, "TalvorMenuViewController", "PrefsMenu", "Menu Items", B::btnMenuItems},
+    {5, "TalvorAlarmSetup", "alarmSetup", "Alarms", std::nullopt},
+    {6, "TalvorPrefsChimesView", "PrefChimes", "Chimes", B::btnChimesMenu},
+    {7, "TalvorStockViewController", "PrefsStocks", "Stock Portfolio", std::nullopt},
+    {8, "TalvorSetTimeZoneViewCtrl", "PrefsSetTimeZone", "Set TimeZone", B::btnSetTimeZone},
+    {10, "TalvorASMViewCtrl", "PrefASM", "Applications Menu", B::btnASM},
+    {11, "TalvorTake5WindowsController", "TalvorTake5WindowsController", "Take 5  ", B::btnAlarm},
+    {12, "TalvorPrefsMenuExtra", "PrefsMenuExtras", "About", B::btnAbout},
+    {13, "TalvorTakeABreakViewController", "TalvorTakeABreakViewController", "Take A Break",
+     B::btnAppMenuItems},
+    {14, "TCalendarPrefs", "TCalendarPrefs", "Minnow", B::btnMinnowCalendar},
+    {20, "DateDiffPrefCalculator", "DateDiffPrefCalculator", "Date Difference",
+     B::btnDateDifference, Extra::setIsShowDateDiff},
+    {21, "CountDownTimerViewController", "CountDownTimerViewController", "Countdown Timer",
+     B::btnCountDown},
+    {22, "AlarmSetController", "AlarmSetController", "Create Alarm", B::btnCreateAlarm,
+     Extra::setIsShowCreateAlarm},
+    {24, "GlobalSchedulerViewController", "GlobalSchedulerViewController", "Global Scheduler",
+     B::btnGlobalScheduler, Extra::setIsShowGlobalScheduler},
+    {25, "FeedbakReviewUpdateVC", "FeedbakReviewUpdateVC", "Feedback", B::btnFeedback},
+    {26, "MenuCalendarPrefs", "MenuCalendarPrefs", "Menubar Calendar", B::btnMenuCalendar},
+    {27, "AdvancedPrefVC", "AdvancedPrefVC", "General", B::btnAdvanced},
+    {28, "TalvorDateViewController", "PrefDateDMY", "Date Menu", B::btnDateMenu},
+    {29, "SwitchLightDarkVC", "SwitchLightDarkVC", "Light/Dark Mode", B::btnSwitchLightDark},
+};
+
+// The sidebar from top to bottom: a section label starts a group.
+struct SidebarEntry {
+    std::optional<SectionLabel> section;
+    const char* sectionTitle;
+    std::optional<SidebarButton> button;
+    int tag;
+};
+
+constexpr SidebarEntry kSidebar[] = {
+    {std::nullopt, nullptr, B::btnAdvanced, 27},
+    {std::nullopt, nullptr, B::btnFeedback, 25},
+    {SectionLabel::textTime, "Time", std::nullopt, 0},
+    {std::nullopt, nullptr, B::btnTimeMenu, 1},
+    {std::nullopt, nullptr, B::btnMenuItems, 4},
+    {std::nullopt, nullptr, B::btnFloatingClocks, 2},
+    {std::nullopt, nullptr, B::btnChimesMenu, 6},
+    {std::nullopt, nullptr, B::btnAlarm, 11},
+    {std::nullopt, nullptr, B::btnCreateAlarm, 22},
+    {std::nullopt, nullptr, B::btnCountDown, 21},
+    {std::nullopt, nullptr, B::btnGlobalScheduler, 24},
+    {std::nullopt, nullptr, B::btnSetTimeZone, 8},
+    {std::nullopt, nullptr, B::btnSwitchLightDark, 29},
+    {SectionLabel::textDate, "Date", std::nullopt, 0},
+    {std::nullopt, nullptr, B::btnDateMenu, 28},
+    {std::nullopt, nullptr, B::btnDateDifference, 20},
+    {std::nullopt, nullptr, B::btnMenuCalendar, 26},
+    {std::nullopt, nullptr, B::btnMinnowCalendar, 14},
+    {std::nullopt, nullptr, B::btnMiniCalendar, 3},
+    {SectionLabel::textApplications, "Applications", std::nullopt, 0},
+    {std::nullopt, nullptr, B::btnASM, 10},
+    {SectionLabel::textMisc, "Misc", std::nullopt, 0},
+    {std::nullopt, nullptr, B::btnAbout, 12},
+    // Its pane has no class; the button stays for the painting but is not offered.
+    {std::nullopt, nullptr, B::btnAppMenuItems, 13},
+};
+
+QColor grey(int level) {
+    return QColor::fromRgbF(level / 255.0f, level / 255.0f, level / 255.0f, 1.0f);
+}
+const QColor kSelected = grey(238);
+const QColor kOthers = grey(225);
+// The opening of the window and two of its shortcuts paint a shade lighter.
+const QColor kOthersOnOpening = grey(226);
+
+QString windowTitleFor(const QString& title) {
+    return QStringLiteral("Talvor Settings: %1").arg(title);
+}
+
+// A pane may have opened a colour or font dialog; it must not outlive the pane.
+void closeSharedPanels() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if ((qobject_cast<QColorDialog*>(w) || qobject_cast<QFontDialog*>(w)) && w->isVisible()) {
+            w->hide();
+        }
+    }
+}
+
+// What the old pane changed in the time and date settings is stored before it goes.
+void writeSettingsModels() {
+    if (TalvorDateSettings* date = TalvorDateSettings::existingInstance()) {
+        date->writePrefs();
+    }
+    if (TalvorTimeSettings* time = TalvorTimeSettings::existingInstance()) {
+        time->writePrefs();
+    }
+}
+
+}  // namespace
+
+class SettingsWindowHost::Window : public QWidget {
+  public:
+    explicit Window(SettingsWindowHost& host) : host_(host) {}
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (host_.windowShouldClose()) {
+            event->accept();
+        } else {
+            event->ignore();
+        }
+    }
+
+  private:
+    SettingsWindowHost& host_;
+};
+
+SettingsWindowHost::SettingsWindowHost(SettingsWindowHostDelegate& delegate, PaneFactory panes)
+    : delegate_(delegate), panes_(std::move(panes)) {
+    buildWindow();
+}
+
+SettingsWindowHost::~SettingsWindowHost() {
+    // The pane's view lives in the window; it goes with its pane, before the window.
+    viewCtrl_.reset();
+}
+
+std::span<const SettingsPaneRow> SettingsWindowHost::paneRows() {
+    return kRows;
+}
+
+const SettingsPaneRow* SettingsWindowHost::paneRow(int tag) {
+    const auto it = std::find_if(std::begin(kRows), std::end(kRows),
+                                 [tag](const SettingsPaneRow& r) { return r.tag == tag; });
+    return it == std::end(kRows) ? nullptr : &*it;
+}
+
+QWidget* SettingsWindowHost::window() const {
+    return window_.get();
+}
+
+DVButton* SettingsWindowHost::button(SidebarButton which) const {
+    return buttons_.at(static_cast<size_t>(which));
+}
+
+QLabel* SettingsWindowHost::label(SectionLabel which) const {
+    return labels_.at(static_cast<size_t>(which));
+}
+
+void SettingsWindowHost::buildWindow() {
+    window_ = std::make_unique<Window>(*this);
+    window_->setObjectName(QStringLiteral("SettingsWindow"));
+    window_->setWindowTitle(QStringLiteral("Talvor Settings"));
+    auto* layout = new QHBoxLayout(window_.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* sidebar = new QWidget(window_.get());
+    sidebar->setObjectName(QStringLiteral("sidebar"));
+    sidebar->setFixedWidth(180);
+    sidebar->setAutoFillBackground(true);
+    QPalette palette = sidebar->palette();
+    palette.setColor(QPalette::Window, kOthers);
+    sidebar->setPalette(palette);
+    auto* column = new QVBoxLayout(sidebar);
+    column->setContentsMargins(8, 10, 8, 10);
+    column->setSpacing(1);
+    for (const SidebarEntry& entry : kSidebar) {
+        if (entry.section) {
+            auto* text = new QLabel(QString::fromLatin1(entry.sectionTitle), sidebar);
+            QFont bold = text->font();
+            bold.setBold(true);
+            text->setFont(bold);
+            text->setContentsMargins(4, 8, 0, 2);
+            labels_.at(static_cast<size_t>(*entry.section)) = text;
+            column->addWidget(text);
+            continue;
+        }
+        const SettingsPaneRow* row = paneRow(entry.tag);
+        auto* b = new DVButton(QString::fromUtf8(row->title).trimmed(), sidebar);
+        b->setFlat(true);
+        b->setProperty("tag", entry.tag);
+        b->setBackgroundColor(kOthers);
+        b->setFixedHeight(22);
+        b->setVisible(panes_.contains(QString::fromLatin1(row->className)));
+        const int tag = entry.tag;
+        connect(b, &QPushButton::clicked, this, [this, tag] { doOnMain(tag); });
+        buttons_.at(static_cast<size_t>(*entry.button)) = b;
+        column->addWidget(b);
+    }
+    column->addStretch(1);
+    layout->addWidget(sidebar);
+
+    placeHolderView_ = new QWidget(window_.get());
+    placeHolderView_->setObjectName(QStringLiteral("placeHolderView"));
+    placeHolderView_->setFixedSize(580, 500);
+    layout->addWidget(placeHolderView_);
+}
+
+void SettingsWindowHost::paintSidebar(std::optional<SidebarButton> selected,
+                                      const QColor& selectedColour, const QColor& others) {
+    for (DVButton* b : buttons_) {
+        b->setBackgroundColor(others);
+    }
+    if (selected) {
+        button(*selected)->setBackgroundColor(selectedColour);
+    }
+}
+
+void SettingsWindowHost::paintForShortcut(SidebarButton selected, const QColor& others) {
+    paintSidebar(selected, kSelected, others);
+}
+
+void SettingsWindowHost::activateAndOrderFront() {
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void SettingsWindowHost::closeWindow() {
+    window_->close();
+}
+
+void SettingsWindowHost::showPrefs() {
+    const qint64 stored = platform::UserDefaults::standard().integerForKey(kLastUsedPrefTag);
+    if (stored == 0) {
+        paintSidebar(B::btnTimeMenu, kSelected, kOthersOnOpening);
+        IsShowCountDown = false;
+        loadPrefsView(QStringLiteral("TalvorTimeViewController"), QStringLiteral("PrefDateTime"),
+                      QStringLiteral("Time Menu"));
+        activateAndOrderFront();
+        return;
+    }
+    doOnMain(static_cast<int>(std::clamp<qint64>(stored, std::numeric_limits<int>::min(),
+                                                 std::numeric_limits<int>::max())));
+}
+
+void SettingsWindowHost::doOnMain(int tag) {
+    const bool dark = DVButton::isDarkAppearance();
+    const QColor selected = dark ? NamedColors::lightGrayColor() : kSelected;
+    const QColor others = dark ? QColor(Qt::transparent) : kOthers;
+    paintSidebar(std::nullopt, selected, others);
+    IsShowDateDiff = false;
+    IsShowCreateAlarm = false;
+    IsShowGlobalScheduler = false;
+
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    defaults.setInteger(tag, kLastUsedPrefTag);
+    defaults.synchronize();
+
+    if (const SettingsPaneRow* row = paneRow(tag)) {
+        if (row->selected) {
+            button(*row->selected)->setBackgroundColor(selected);
+        }
+        loadPrefsView(QString::fromLatin1(row->className), QString::fromLatin1(row->nibName),
+                      QString::fromUtf8(row->title));
+        switch (row->extra) {
+            case Extra::none:
+                break;
+            case Extra::setIsShowDateDiff:
+                IsShowDateDiff = true;
+                break;
+            case Extra::setIsShowCreateAlarm:
+                IsShowCreateAlarm = true;
+                if (viewCtrl_) {
+                    delegate_.SetAlarmPrefSetControllerDelegate(viewCtrl_.get());
+                }
+                break;
+            case Extra::setIsShowGlobalScheduler:
+                IsShowGlobalScheduler = true;
+                break;
+        }
+    }
+    activateAndOrderFront();
+}
+
+void SettingsWindowHost::changeSettings(int tag) {
+    QMetaObject::invokeMethod(
+        this, [this, tag] { doOnMain(tag); }, Qt::QueuedConnection);
+}
+
+void SettingsWindowHost::loadPrefsView(const QString& className,
+                                       const std::optional<QString>& nibName,
+                                       const QString& title) {
+    closeSharedPanels();
+    writeSettingsModels();
+    if (nibName) {
+        loadPane(className, *nibName, title);
+    } else {
+        loadURL(className, title);
+    }
+}
+
+void SettingsWindowHost::loadPane(const QString& className, const QString& nibName,
+                                  const QString& title) {
+    const QRect area = placeHolderView_->rect();
+    if (viewCtrl_ && viewCtrl_->respondsToSaveViewSettings()) {
+        viewCtrl_->saveViewSettings();
+    }
+    if (viewCtrl_) {
+        platform::debugLog(
+            QStringLiteral("unloading %1 - %2").arg(viewCtrl_->className(), viewCtrl_->title()));
+    }
+    platform::debugLog(QStringLiteral("\n\tLoading %1 viewCtrl %2\n").arg(nibName, className));
+    viewCtrl_ = panes_.make(className, nibName);
+    QWidget* view = viewCtrl_ ? viewCtrl_->view() : nullptr;
+    if (view == nullptr) {
+        platform::log(QStringLiteral("no view"));
+        removeSubview();
+        currentView_ = nullptr;
+        return;
+    }
+    if (view == currentView_) {
+        return;
+    }
+    // The pane hangs from the top of the area, and is never narrower than it.
+    QRect frame = view->geometry();
+    frame.moveTop(0);
+    if (area.width() > frame.width()) {
+        frame.setWidth(area.width());
+    }
+    removeSubview();
+    platform::debugLog(QStringLiteral("adding subview %1\n").arg(className));
+    view->setParent(placeHolderView_);
+    view->setGeometry(frame);
+    view->show();
+    currentView_ = view;
+    window_->setWindowTitle(windowTitleFor(title));
+    window_->update();
+}
+
+void SettingsWindowHost::loadURL(const QString& url, const QString& title) {
+    platform::log(QStringLiteral("Opening URL %1 no nib").arg(url));
+    if (url.isEmpty()) {
+        removeSubview();
+        currentView_ = nullptr;
+        return;
+    }
+    if (url.startsWith(QLatin1String("file://"))) {
+        const QUrl file(url);
+        platform::debugLog(QStringLiteral("target file: %1").arg(file.toLocalFile()));
+        delegate_.openURL(QUrl::fromLocalFile(file.toLocalFile()));
+        removeSubview();
+        currentView_ = nullptr;
+        return;
+    }
+    if (url.startsWith(QLatin1String("http://")) || url.startsWith(QLatin1String("https://"))) {
+        delegate_.openURL(QUrl(url));
+        removeSubview();
+        const QSize area = placeHolderView_->size();
+        auto* opened = new QLabel(QStringLiteral("Opened '%1' in default browser.").arg(title),
+                                  placeHolderView_);
+        opened->setGeometry(16, (area.height() - 32) / 2, area.width() - 32, 32);
+        opened->setToolTip(url);
+        opened->setAlignment(Qt::AlignCenter);
+        opened->setTextInteractionFlags(Qt::NoTextInteraction);
+        opened->show();
+        currentView_ = opened;
+        return;
+    }
+    if (currentView_ && currentView_->parentWidget()) {
+        currentView_->setGeometry(QRect(QPoint(0, 0), currentView_->parentWidget()->size()));
+    }
+}
+
+void SettingsWindowHost::removeSubview() {
+    // Ends any editing in the pane before its view leaves.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && placeHolderView_->isAncestorOf(focus)) {
+        focus->clearFocus();
+    }
+    const QList<QWidget*> shown =
+        placeHolderView_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!shown.isEmpty()) {
+        QWidget* first = shown.first();
+        first->hide();
+        first->setParent(nullptr);
+        // A pane's view belongs to its pane; anything else shown here belongs to the window.
+        if (!viewCtrl_ || first != viewCtrl_->viewIfLoaded()) {
+            first->deleteLater();
+        }
+    }
+    placeHolderView_->update();
+}
+
+PreferencePane* SettingsWindowHost::returnViewController() const {
+    platform::log(QStringLiteral("return view controller: %1")
+                      .arg(viewCtrl_ ? viewCtrl_->className() : QStringLiteral("(null)")));
+    return viewCtrl_.get();
+}
+
+QString SettingsWindowHost::returnViewControllerName() const {
+    return viewCtrl_ ? viewCtrl_->className() : QString();
+}
+
+bool SettingsWindowHost::windowShouldClose() {
+    IsShowDateDiff = false;
+    IsShowCreateAlarm = false;
+    IsShowGlobalScheduler = false;
+    IsShowCountDown = false;
+    return true;
+}
+
+void SettingsWindowHost::closeMinnowCalendar() {
+    QWidget* minnow = delegate_.minnowCalendarWindow();
+    if (minnow && minnow->isVisible()) {
+        minnow->hide();
+    }
+}
+
+void SettingsWindowHost::saveOpenPane() {
+    if (viewCtrl_ && viewCtrl_->respondsToSaveViewSettings()) {
+        viewCtrl_->saveViewSettings();
+    }
+}
+
+// ---- shortcuts
+
+void SettingsWindowHost::showFeedbackPrefs() {
+    paintForShortcut(B::btnFeedback, kOthersOnOpening);
+    loadPrefsView(QStringLiteral("FeedbakReviewUpdateVC"), QStringLiteral("FeedbakReviewUpdateVC"),
+                  QStringLiteral("Feedback"));
+    activateAndOrderFront();
+}
+
+void SettingsWindowHost::showMenubarCalendarPrefs() {
+    paintForShortcut(B::btnMenuCalendar, kOthersOnOpening);
+    loadPrefsView(QStringLiteral("MenuCalendarPrefs"), QStringLiteral("MenuCalendarPrefs"),
+                  QStringLiteral("Menubar Calendar"));
+    activateAndOrderFront();
+}
+
+void SettingsWindowHost::showMinnowCalendarPrefs() {
+    paintForShortcut(B::btnMinnowCalendar, kOthers);
+    loadPrefsView(QStringLiteral("TCalendarPrefs"), QStringLiteral("TCalendarPrefs"), QString());
+    activateAndOrderFront();
+}
+
+void SettingsWindowHost::showAppMenuPreferences() {
+    showPrefs();
+    paintForShortcut(B::btnASM, kOthers);
+    loadPrefsView(QStringLiteral("TalvorASMViewCtrl"), QStringLiteral("PrefASM"),
+                  QStringLiteral("Applications Menu"));
+}
+
+void SettingsWindowHost::showDateDifferenceCalculator() {
+    if (IsShowDateDiff) {
+        closeWindow();
+        IsShowDateDiff = false;
+        return;
+    }
+    IsShowDateDiff = true;
+    showPrefs();
+    paintForShortcut(B::btnDateDifference, kOthers);
+    loadPrefsView(QStringLiteral("DateDiffPrefCalculator"),
+                  QStringLiteral("DateDiffPrefCalculator"), QStringLiteral("Date Difference"));
+}
+
+void SettingsWindowHost::showCountDownTimer() {
+    if (IsShowCountDown) {
+        closeWindow();
+        IsShowCountDown = false;
+        return;
+    }
+    showPrefs();
+    IsShowCountDown = true;
+    paintForShortcut(B::btnCountDown, kOthers);
+    loadPrefsView(QStringLiteral("CountDownTimerViewController"),
+                  QStringLiteral("CountDownTimerViewController"), QString());
+}
+
+void SettingsWindowHost::showGlobalScheduler() {
+    IsShowGlobalScheduler = true;
+    showPrefs();
+    paintForShortcut(B::btnGlobalScheduler, kOthers);
+    loadPrefsView(QStringLiteral("GlobalSchedulerViewController"),
+                  QStringLiteral("GlobalSchedulerViewController"),
+                  QStringLiteral("Global Scheduler Preferences"));
+}
+
+void SettingsWindowHost::showCreateAlarm() {
+    if (IsShowCreateAlarm) {
+        closeWindow();
+        IsShowCreateAlarm = false;
+        return;
+    }
+    IsShowCreateAlarm = true;
+    showPrefs();
+    paintForShortcut(B::btnCreateAlarm, kOthers);
+    loadPrefsView(QStringLiteral("AlarmSetController"), QStringLiteral("AlarmSetController"),
+                  QStringLiteral("Create Alarm"));
+}
+
+void SettingsWindowHost::showTake5Prefrences() {
+    paintForShortcut(B::btnAlarm, kOthers);
+    loadPrefsView(QStringLiteral("TalvorTake5WindowsController"),
+                  QStringLiteral("TalvorTake5WindowsController"), QStringLiteral("Take 5  "));
+    activateAndOrderFront();
+}
+
+void SettingsWindowHost::showLightDarkModePrefrences() {
+    paintForShortcut(B::btnSwitchLightDark, kOthers);
+    loadPrefsView(QStringLiteral("SwitchLightDarkVC"), QStringLiteral("SwitchLightDarkVC"),
+                  QStringLiteral("Light/Dark Mode"));
+    activateAndOrderFront();
+}
+
+}  // namespace talvor

@@ -1,0 +1,154 @@
+#pragma once
+
+#include "prefs/PaneFactory.h"
+#include "prefs/PreferencePane.h"
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <span>
+
+class QLabel;
+
+namespace talvor {
+
+class DVButton;
+
+// What the settings window asks of the application delegate.
+class SettingsWindowHostDelegate {
+  public:
+    virtual ~SettingsWindowHostDelegate() = default;
+    // The "Create Alarm" pane just loaded becomes the alarm menu's editor.
+    virtual void SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) = 0;
+    // The mini calendar's window, when it has one.
+    virtual QWidget* minnowCalendarWindow() = 0;
+    // Opens a file or a web page with the desktop's application for it.
+    virtual void openURL(const QUrl& url) = 0;
+};
+
+// The sidebar buttons, by their outlet names.
+enum class SidebarButton {
+    btnTimeMenu,
+    btnMenuItems,
+    btnFloatingClocks,
+    btnChimesMenu,
+    btnDateMenu,
+    btnMiniCalendar,
+    btnSetTimeZone,
+    btnASM,
+    btnAlarm,
+    btnAbout,
+    btnAppMenuItems,
+    btnDateDifference,
+    btnCountDown,
+    btnCreateAlarm,
+    btnGlobalScheduler,
+    btnMinnowCalendar,
+    btnFeedback,
+    btnMenuCalendar,
+    btnAdvanced,
+    btnSwitchLightDark,
+};
+inline constexpr int kSidebarButtonCount = 20;
+
+// The section labels of the sidebar.
+enum class SectionLabel { textTime, textDate, textApplications, textMisc };
+
+// One sidebar choice: the pane a tag loads, and the flag its choice sets.
+struct SettingsPaneRow {
+    enum class Extra { none, setIsShowDateDiff, setIsShowCreateAlarm, setIsShowGlobalScheduler };
+    int tag;
+    const char* className;
+    const char* nibName;
+    const char* title;
+    std::optional<SidebarButton> selected;
+    Extra extra = Extra::none;
+};
+
+// The settings window: a sidebar of flat buttons under four section labels, and a pane area
+// that shows one pane at a time. It remembers the last sidebar choice in "lastUsedPrefTag",
+// and other menus open it directly on a pane through the shortcuts. Main thread only.
+class SettingsWindowHost : public QObject {
+    Q_OBJECT
+  public:
+    SettingsWindowHost(SettingsWindowHostDelegate& delegate, PaneFactory panes);
+    ~SettingsWindowHost() override;
+
+    // Every sidebar choice that loads something, by tag.
+    static std::span<const SettingsPaneRow> paneRows();
+    static const SettingsPaneRow* paneRow(int tag);
+
+    QWidget* window() const;
+    QWidget* placeHolderView() const { return placeHolderView_; }
+    QWidget* currentView() const { return currentView_; }
+    PreferencePane* viewCtrl() const { return viewCtrl_.get(); }
+    DVButton* button(SidebarButton which) const;
+    QLabel* label(SectionLabel which) const;
+
+    // Opens the window on the remembered pane.
+    void showPrefs();
+    // The sidebar choice of `tag`: remembered, painted and loaded; the window comes forward.
+    void doOnMain(int tag);
+    // `doOnMain` from the event loop.
+    void changeSettings(int tag);
+    // Shows the pane of `className` made for `nibName`, the window titled after `title`.
+    // Without a nib name, `className` is a URL to open instead.
+    void loadPrefsView(const QString& className, const std::optional<QString>& nibName,
+                       const QString& title);
+    void removeSubview();
+    PreferencePane* returnViewController() const;
+    QString returnViewControllerName() const;
+    void changeItemView() {}
+    // Closing the window ends the shortcuts' open state.
+    bool windowShouldClose();
+    void closeMinnowCalendar();
+    // At shut-down: the open pane saves, when it answers to it.
+    void saveOpenPane();
+
+    // Shortcuts from the menus; none of them is remembered as the last choice.
+    void showFeedbackPrefs();
+    void showMenubarCalendarPrefs();
+    void showMinnowCalendarPrefs();
+    void showAppMenuPreferences();
+    void showDateDifferenceCalculator();
+    void showCountDownTimer();
+    void showGlobalScheduler();
+    void showCreateAlarm();
+    void showTake5Prefrences();
+    void showLightDarkModePrefrences();
+
+    // Set while a pane opened through its shortcut is up; the shortcut then closes the window.
+    bool IsShowDateDiff = false;
+    bool IsShowCreateAlarm = false;
+    bool IsShowGlobalScheduler = false;
+    bool IsShowCountDown = false;
+
+  private:
+    class Window;
+
+    void buildWindow();
+    void paintSidebar(std::optional<SidebarButton> selected, const QColor& selectedColour,
+                      const QColor& others);
+    void paintForShortcut(SidebarButton selected, const QColor& others);
+    void activateAndOrderFront();
+    void closeWindow();
+    void loadPane(const QString& className, const QString& nibName, const QString& title);
+    void loadURL(const QString& url, const QString& title);
+
+    SettingsWindowHostDelegate& delegate_;
+    PaneFactory panes_;
+    std::unique_ptr<Window> window_;
+    QWidget* placeHolderView_ = nullptr;
+    QPointer<QWidget> currentView_;
+    std::unique_ptr<PreferencePane> viewCtrl_;
+    std::array<DVButton*, kSidebarButtonCount> buttons_{};
+    std::array<QLabel*, 4> labels_{};
+};
+
+}  // namespace talvor

@@ -1,0 +1,151 @@
+#include "platform/Clock.h"
+#include "prefs/BoardingWinController.h"
+#include "prefs/PaneFactory.h"
+#include "prefs/PreferencePanes.h"
+#include "prefs/SwitchLightDarkPane.h"
+#include "services/AppleInterfaceStyle.h"
+#include "support/FakeClock.h"
+#include "support/FakeSystemEvents.h"
+#include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace talvor {
+namespace {
+
+// Each pane class with the title its settings window shows.
+struct PaneCase {
+    const char* className;
+    const char* title;
+};
+const PaneCase kPanes[] = {
+    {"TalvorTimeViewController", "Time Menu"},
+    {"TalvorPrefsFloatingViewCtrl", "Floating Clocks"},
+    {"TalvorCalendarPrefs", "MiniCal/Event/To Do"},
+    {"TalvorMenuViewController", "Menu Items"},
+    {"TalvorPrefsChimesView", "Chimes"},
+    {"TalvorSetTimeZoneViewCtrl", "Set TimeZone"},
+    {"TalvorASMViewCtrl", "Applications Menu"},
+    {"TalvorPrefsMenuExtra", "About"},
+    {"DateDiffPrefCalculator", "Date Difference"},
+    {"FeedbakReviewUpdateVC", "Feedback"},
+    {"MenuCalendarPrefs", "Menubar Calendar"},
+    {"AdvancedPrefVC", "General"},
+    {"TalvorDateViewController", "Date Menu"},
+    {"TCalendarPrefs", "Minnow"},
+    {"TalvorTake5WindowsController", "Take 5  "},
+    {"CountDownTimerViewController", "Countdown Timer"},
+    {"AlarmSetController", "Create Alarm"},
+    {"GlobalSchedulerViewController", "Global Scheduler"},
+    {"SwitchLightDarkVC", "Light/Dark Mode"},
+};
+
+// The light/dark pane reads the appearance and the clock; both are fakes here.
+class PrefsPanes : public ::testing::Test {
+  protected:
+    PrefsPanes() {
+        platform::Clock::setShared(&clock);
+        service =
+            std::make_unique<AppearanceService>(std::make_unique<test::FakeAppearanceSource>(false),
+                                                std::make_unique<test::FakeAppearanceSetter>());
+        AppearanceService::setShared(service.get());
+    }
+    ~PrefsPanes() override {
+        AppearanceService::setShared(nullptr);
+        platform::Clock::setShared(nullptr);
+    }
+    static SwitchLightDarkDelegate quietLightDark() {
+        SwitchLightDarkDelegate d;
+        d.UpdateMenu = [](int) {};
+        d.makeLocationManager = [] { return std::make_unique<test::FakeLocationService>(); };
+        return d;
+    }
+
+    test::XdgSandbox sandbox;
+    test::FakeClock clock{Date::fromReference(0), QTimeZone::utc()};
+    std::unique_ptr<AppearanceService> service;
+};
+
+TEST_F(PrefsPanes, EveryClassIsMadeForTheNibItIsGivenWithItsTitle) {
+    const PaneFactory factory = PaneFactory::standard(quietLightDark());
+    QStringList expected;
+    for (const PaneCase& c : kPanes) {
+        SCOPED_TRACE(c.className);
+        expected << QString::fromLatin1(c.className);
+        const auto pane = factory.make(QString::fromLatin1(c.className), QStringLiteral("SomeNib"));
+        ASSERT_NE(pane, nullptr);
+        EXPECT_EQ(pane->className(), QString::fromLatin1(c.className));
+        EXPECT_EQ(pane->nibName(), QStringLiteral("SomeNib"));
+        EXPECT_EQ(pane->title(), QString::fromUtf8(c.title));
+        EXPECT_FALSE(pane->respondsToSaveViewSettings());
+        EXPECT_EQ(pane->viewIfLoaded(), nullptr) << "the view waits for its first use";
+        QWidget* view = pane->view();
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(pane->view(), view) << "built once";
+        EXPECT_FALSE(view->size().isEmpty());
+    }
+    expected.sort();
+    EXPECT_EQ(factory.classNames(), expected) << "no pane beyond the settings window's";
+}
+
+TEST_F(PrefsPanes, UnknownClassMakesNothing) {
+    const PaneFactory factory = PaneFactory::standard(quietLightDark());
+    for (const char* name : {"TalvorAboutViewController", "TalvorAlarmSetup",
+                             "TalvorStockViewController", "TalvorTakeABreakViewController", ""}) {
+        EXPECT_EQ(factory.make(QString::fromLatin1(name), QStringLiteral("x")), nullptr) << name;
+    }
+}
+
+TEST_F(PrefsPanes, PaneWithoutControlsShowsItsTitleAndANote) {
+    TalvorTake5WindowsController pane(QStringLiteral("TalvorTake5WindowsController"));
+    QStringList texts;
+    for (const QLabel* label : pane.view()->findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    EXPECT_EQ(texts, QStringList({QStringLiteral("Take 5"), NotedPane::noteText()}));
+}
+
+TEST_F(PrefsPanes, ViewGoesWithItsPaneEvenWhenShownElsewhere) {
+    QWidget area;
+    QPointer<QWidget> view;
+    {
+        TalvorTimeViewController pane(QStringLiteral("PrefDateTime"));
+        view = pane.view();
+        view->setParent(&area);
+    }
+    EXPECT_TRUE(view.isNull());
+    EXPECT_TRUE(area.findChildren<QWidget*>().isEmpty());
+}
+
+TEST_F(PrefsPanes, LightDarkPaneIsTheServicesRoomsPane) {
+    int menuCode = 0;
+    SwitchLightDarkDelegate d = quietLightDark();
+    d.UpdateMenu = [&](int code) { menuCode = code; };
+    SwitchLightDarkPane pane(QStringLiteral("SwitchLightDarkVC"), d);
+    EXPECT_EQ(pane.controller(), nullptr);
+    pane.view();
+    ASSERT_NE(pane.controller(), nullptr);
+    pane.controller()->showLightDarkModeMenu(Qt::Checked);
+    EXPECT_EQ(menuCode, 11) << "the pane talks to the application through the given delegate";
+}
+
+TEST_F(PrefsPanes, WelcomeWindowClosesWithItsButton) {
+    std::optional<BoardingWinController> boarding = BoardingWinController::init();
+    ASSERT_TRUE(boarding.has_value());
+    QWidget* window = boarding->window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->windowTitle().isEmpty());
+    boarding->showWindow();
+    EXPECT_TRUE(window->isVisible());
+    const QList<QPushButton*> buttons = window->findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    buttons.first()->click();
+    EXPECT_FALSE(window->isVisible());
+}
+
+}  // namespace
+}  // namespace talvor

@@ -1,0 +1,445 @@
+#include "foundation/PreferenceDomain.h"
+#include "platform/Clock.h"
+#include "platform/UserDefaults.h"
+#include "services/AppleInterfaceStyle.h"
+#include "shell/SettingsWindowHost.h"
+#include "support/FakeClock.h"
+#include "support/FakeSystemEvents.h"
+#include "support/QtPrinters.h"
+#include "support/ScopedPreferences.h"
+#include "support/TestEnvironment.h"
+#include "widgets/DVButton.h"
+#include "widgets/NamedColors.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+namespace talvor {
+namespace {
+
+using B = SidebarButton;
+
+QColor grey(int level) {
+    return QColor::fromRgbF(level / 255.0f, level / 255.0f, level / 255.0f);
+}
+
+struct Recorded {
+    QStringList calls;
+    QList<QObject*> alarmEditors;
+    QList<QUrl> opened;
+};
+
+class RecordingDelegate : public SettingsWindowHostDelegate {
+  public:
+    explicit RecordingDelegate(Recorded& r) : r_(r) {}
+    void SetAlarmPrefSetControllerDelegate(QObject* c) override { r_.alarmEditors << c; }
+    QWidget* minnowCalendarWindow() override { return minnow; }
+    void openURL(const QUrl& url) override { r_.opened << url; }
+    QWidget* minnow = nullptr;
+
+  private:
+    Recorded& r_;
+};
+
+// A pane that answers `saveViewSettings`, writing what happens to a shared journal.
+class JournalPane : public PreferencePane {
+  public:
+    JournalPane(QString className, QString nibName, QStringList& journal, QSize size)
+        : PreferencePane(std::move(className), std::move(nibName), QStringLiteral("Journal")),
+          journal_(journal),
+          size_(size) {
+        journal_ << QStringLiteral("made %1").arg(id());
+    }
+    ~JournalPane() override { journal_ << QStringLiteral("gone %1").arg(id()); }
+    bool respondsToSaveViewSettings() const override { return true; }
+    void saveViewSettings() override { journal_ << QStringLiteral("save %1").arg(id()); }
+
+  protected:
+    std::unique_ptr<QWidget> loadView() override {
+        auto view = std::make_unique<QWidget>();
+        view->resize(size_);
+        return view;
+    }
+
+  private:
+    QString id() const { return QString::number(reinterpret_cast<quintptr>(this) % 100000); }
+    QStringList& journal_;
+    QSize size_;
+};
+
+// The window over an in-memory preference domain, fake appearance and position services.
+class SettingsWindow : public ::testing::Test {
+  protected:
+    SettingsWindow() : defaults(domain.store()) {
+        platform::UserDefaults::setStandard(&defaults);
+        platform::Clock::setShared(&clock);
+        appearance =
+            std::make_unique<AppearanceService>(std::make_unique<test::FakeAppearanceSource>(false),
+                                                std::make_unique<test::FakeAppearanceSetter>());
+        AppearanceService::setShared(appearance.get());
+    }
+    ~SettingsWindow() override {
+        host.reset();
+        AppearanceService::setShared(nullptr);
+        platform::Clock::setShared(nullptr);
+        platform::UserDefaults::setStandard(nullptr);
+    }
+
+    PaneFactory panes() {
+        SwitchLightDarkDelegate lightDark;
+        lightDark.UpdateMenu = [](int) {};
+        lightDark.makeLocationManager = [] {
+            return std::make_unique<test::FakeLocationService>();
+        };
+        return PaneFactory::standard(lightDark);
+    }
+    SettingsWindowHost& open(PaneFactory factory) {
+        host = std::make_unique<SettingsWindowHost>(delegate, std::move(factory));
+        return *host;
+    }
+    SettingsWindowHost& open() { return open(panes()); }
+
+    QVariant storedTag() const { return defaults.objectForKey(QStringLiteral("lastUsedPrefTag")); }
+    // The buttons painted otherwise than `others`.
+    QList<B> paintedApart(const QColor& others) const {
+        QList<B> apart;
+        for (int i = 0; i < kSidebarButtonCount; ++i) {
+            if (host->button(B(i))->backgroundColor() != others) {
+                apart << B(i);
+            }
+        }
+        return apart;
+    }
+    int shownInArea() const {
+        return host->placeHolderView()
+            ->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)
+            .size();
+    }
+
+    test::XdgSandbox sandbox;
+    test::ScopedMemoryDomain domain{appTalvor4Prefs};
+    platform::UserDefaults defaults;
+    test::FakeClock clock{Date::fromReference(0), QTimeZone::utc()};
+    std::unique_ptr<AppearanceService> appearance;
+    Recorded recorded;
+    RecordingDelegate delegate{recorded};
+    QStringList journal;  // outlives the panes that write to it
+    std::unique_ptr<SettingsWindowHost> host;
+};
+
+// Each sidebar choice: the pane's class, its nib, the window title and the button lit.
+struct TagCase {
+    int tag;
+    const char* className;  // "" when the class does not exist
+    const char* nibName;
+    const char* title;
+    std::optional<B> selected;
+};
+const TagCase kTags[] = {
+    {-1, "", "", "", std::nullopt},
+    {1, "TalvorTimeViewController", "PrefDateTime", "Time Menu", B::btnTimeMenu},
+    {2, "TalvorPrefsFloatingViewCtrl", "PrefFloating", "Floating Clocks", B::btnFloatingClocks},
+    {3, "TalvorCalendarPrefs", "TalvorCalendarPrefs", "MiniCal/Event/To Do", B::btnMiniCalendar},
+    {4, "TalvorMenuViewController", "PrefsMenu", "Menu Items", B::btnMenuItems},
+    {5, "", "", "", std::nullopt},
+    {6, "TalvorPrefsChimesView", "PrefChimes", "Chimes", B::btnChimesMenu},
+    {7, "", "", "", std::nullopt},
+    {8, "TalvorSetTimeZoneViewCtrl", "PrefsSetTimeZone", "Set TimeZone", B::btnSetTimeZone},
+    {10, "TalvorASMViewCtrl", "PrefASM", "Applications Menu", B::btnASM},
+    {11, "TalvorTake5WindowsController", "TalvorTake5WindowsController", "Take 5  ", B::btnAlarm},
+    {12, "TalvorPrefsMenuExtra", "PrefsMenuExtras", "About", B::btnAbout},
+    {13, "", "", "", B::btnAppMenuItems},
+    {14, "TCalendarPrefs", "TCalendarPrefs", "Minnow", B::btnMinnowCalendar},
+    {20, "DateDiffPrefCalculator", "DateDiffPrefCalculator", "Date Difference",
+     B::btnDateDifference},
+    {21, "CountDownTimerViewController", "CountDownTimerViewController", "Countdown Timer",
+     B::btnCountDown},
+    {22, "AlarmSetController", "AlarmSetController", "Create Alarm", B::btnCreateAlarm},
+    {24, "GlobalSchedulerViewController", "GlobalSchedulerViewController", "Global Scheduler",
+     B::btnGlobalScheduler},
+    {25, "FeedbakReviewUpdateVC", "FeedbakReviewUpdateVC", "Feedback", B::btnFeedback},
+    {26, "MenuCalendarPrefs", "MenuCalendarPrefs", "Menubar Calendar", B::btnMenuCalendar},
+    {27, "AdvancedPrefVC", "AdvancedPrefVC", "General", B::btnAdvanced},
+    {28, "TalvorDateViewController", "PrefDateDMY", "Date Menu", B::btnDateMenu},
+    {29, "SwitchLightDarkVC", "SwitchLightDarkVC", "Light/Dark Mode", B::btnSwitchLightDark},
+};
+
+TEST_F(SettingsWindow, EachTagShowsItsPaneUnderItsTitle) {
+    SettingsWindowHost& w = open();
+    for (const TagCase& c : kTags) {
+        SCOPED_TRACE(c.tag);
+        w.doOnMain(1);  // a pane and a title to start from
+        const QString titleBefore = w.window()->windowTitle();
+        w.doOnMain(c.tag);
+        EXPECT_EQ(storedTag(), QVariant(qint64(c.tag)));
+        EXPECT_TRUE(w.window()->isVisible());
+        EXPECT_EQ(paintedApart(grey(225)), c.selected ? QList<B>{*c.selected} : QList<B>{});
+        if (c.selected) {
+            EXPECT_EQ(w.button(*c.selected)->backgroundColor(), grey(238));
+        }
+        if (*c.className == '\0') {
+            EXPECT_EQ(w.viewCtrl(), nullptr);
+            EXPECT_EQ(w.currentView(), nullptr);
+            EXPECT_EQ(shownInArea(), 0);
+            EXPECT_EQ(w.window()->windowTitle(), titleBefore);
+            continue;
+        }
+        EXPECT_EQ(w.returnViewControllerName(), QString::fromLatin1(c.className));
+        ASSERT_NE(w.viewCtrl(), nullptr);
+        EXPECT_EQ(w.viewCtrl()->nibName(), QString::fromLatin1(c.nibName));
+        EXPECT_EQ(w.window()->windowTitle(),
+                  QStringLiteral("Talvor Settings: ") + QString::fromUtf8(c.title));
+        EXPECT_EQ(w.currentView(), w.viewCtrl()->view());
+        EXPECT_EQ(shownInArea(), 1);
+    }
+}
+
+TEST_F(SettingsWindow, TagsWithoutARowKeepThePaneShownButAreRemembered) {
+    SettingsWindowHost& w = open();
+    w.doOnMain(12);
+    PreferencePane* about = w.viewCtrl();
+    for (int tag : {0, 9, 15, 19, 23, -2, 30}) {
+        w.doOnMain(tag);
+        EXPECT_EQ(w.viewCtrl(), about) << tag;
+        EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: About"));
+        EXPECT_EQ(storedTag(), QVariant(qint64(tag)));
+        EXPECT_EQ(paintedApart(grey(225)), QList<B>{}) << tag;
+    }
+}
+
+TEST_F(SettingsWindow, ReplacedPaneSavesFirstAndLeavesTheArea) {
+    PaneFactory factory = panes();
+    factory.add(QStringLiteral("TalvorTimeViewController"), [&](const QString& nib) {
+        return std::make_unique<JournalPane>(QStringLiteral("TalvorTimeViewController"), nib,
+                                             journal, QSize(300, 200));
+    });
+    SettingsWindowHost& w = open(std::move(factory));
+    w.doOnMain(1);
+    const QString first = journal.value(0).mid(5);
+    QPointer<QWidget> firstView = w.currentView();
+
+    w.doOnMain(1);  // the same pane again: a fresh one in its place
+    const QString second = journal.value(2).mid(5);
+    EXPECT_EQ(journal,
+              QStringList({"made " + first, "save " + first, "made " + second, "gone " + first}));
+    EXPECT_TRUE(firstView.isNull());
+    EXPECT_EQ(shownInArea(), 1);
+
+    journal.clear();
+    w.doOnMain(4);  // a pane that does not save
+    EXPECT_EQ(journal, QStringList({"save " + second, "gone " + second}));
+    w.doOnMain(-1);  // no class: nothing to ask
+    EXPECT_EQ(journal.size(), 2);
+    EXPECT_EQ(shownInArea(), 0);
+}
+
+TEST_F(SettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
+    PaneFactory factory = panes();
+    for (const auto& [name, size] : {std::pair{"TalvorTimeViewController", QSize(200, 150)},
+                                     std::pair{"TalvorDateViewController", QSize(900, 700)}}) {
+        const QString className = QString::fromLatin1(name);
+        factory.add(className, [this, className, size](const QString& nib) {
+            return std::make_unique<JournalPane>(className, nib, journal, size);
+        });
+    }
+    SettingsWindowHost& w = open(std::move(factory));
+    const QSize area = w.placeHolderView()->size();
+
+    w.doOnMain(1);
+    EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, area.width(), 150));
+    w.doOnMain(28);
+    EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, 900, 700));
+}
+
+TEST_F(SettingsWindow, RemembersTheLastChoiceAcrossWindows) {
+    SettingsWindowHost& first = open();
+    first.showPrefs();  // nothing stored: the time menu pane
+    EXPECT_EQ(first.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
+    EXPECT_EQ(first.window()->windowTitle(), QStringLiteral("Talvor Settings: Time Menu"));
+    EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnTimeMenu});
+    EXPECT_FALSE(storedTag().isValid()) << "opening alone stores nothing";
+
+    first.doOnMain(12);
+    const int syncs = domain.store().synchronizeCount();
+    EXPECT_GT(syncs, 0) << "the choice is written at once";
+
+    SettingsWindowHost& second = open();
+    second.showPrefs();
+    EXPECT_EQ(second.returnViewControllerName(), QStringLiteral("TalvorPrefsMenuExtra"));
+    EXPECT_EQ(second.window()->windowTitle(), QStringLiteral("Talvor Settings: About"));
+    EXPECT_EQ(paintedApart(grey(225)), QList<B>{B::btnAbout});
+
+    defaults.setInteger(0, QStringLiteral("lastUsedPrefTag"));
+    SettingsWindowHost& third = open();
+    third.showPrefs();
+    EXPECT_EQ(third.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
+}
+
+TEST_F(SettingsWindow, SidebarClickChoosesAndDarkAppearancePaintsItsOwnColours) {
+    SettingsWindowHost& w = open();
+    w.button(B::btnChimesMenu)->click();
+    EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("TalvorPrefsChimesView"));
+    EXPECT_EQ(w.button(B::btnChimesMenu)->backgroundColor(), grey(238));
+
+    defaults.setGlobalValue(QStringLiteral("AppleInterfaceStyle"), QStringLiteral("Dark"));
+    w.button(B::btnDateMenu)->click();
+    EXPECT_EQ(w.button(B::btnDateMenu)->backgroundColor(), NamedColors::lightGrayColor());
+    EXPECT_EQ(paintedApart(QColor(Qt::transparent)), QList<B>{B::btnDateMenu});
+
+    // The shortcuts keep the light colours.
+    w.showTake5Prefrences();
+    EXPECT_EQ(w.button(B::btnAlarm)->backgroundColor(), grey(238));
+    EXPECT_EQ(paintedApart(grey(225)), QList<B>{B::btnAlarm});
+}
+
+TEST_F(SettingsWindow, ChangeSettingsChoosesFromTheEventLoop) {
+    SettingsWindowHost& w = open();
+    w.changeSettings(6);
+    EXPECT_EQ(w.viewCtrl(), nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("TalvorPrefsChimesView"));
+}
+
+TEST_F(SettingsWindow, ShortcutsOpenTheirPaneWithoutBeingRemembered) {
+    struct Case {
+        void (SettingsWindowHost::*shortcut)();
+        const char* className;
+        const char* title;
+        B selected;
+        int others;
+    };
+    const Case cases[] = {
+        {&SettingsWindowHost::showFeedbackPrefs, "FeedbakReviewUpdateVC", "Feedback",
+         B::btnFeedback, 226},
+        {&SettingsWindowHost::showMenubarCalendarPrefs, "MenuCalendarPrefs", "Menubar Calendar",
+         B::btnMenuCalendar, 226},
+        {&SettingsWindowHost::showMinnowCalendarPrefs, "TCalendarPrefs", "", B::btnMinnowCalendar,
+         225},
+        {&SettingsWindowHost::showAppMenuPreferences, "TalvorASMViewCtrl", "Applications Menu",
+         B::btnASM, 225},
+        {&SettingsWindowHost::showGlobalScheduler, "GlobalSchedulerViewController",
+         "Global Scheduler Preferences", B::btnGlobalScheduler, 225},
+        {&SettingsWindowHost::showTake5Prefrences, "TalvorTake5WindowsController", "Take 5  ",
+         B::btnAlarm, 225},
+        {&SettingsWindowHost::showLightDarkModePrefrences, "SwitchLightDarkVC", "Light/Dark Mode",
+         B::btnSwitchLightDark, 225},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.className);
+        SettingsWindowHost& w = open();
+        (w.*c.shortcut)();
+        EXPECT_TRUE(w.window()->isVisible());
+        EXPECT_EQ(w.returnViewControllerName(), QString::fromLatin1(c.className));
+        EXPECT_EQ(w.window()->windowTitle(),
+                  QStringLiteral("Talvor Settings: ") + QString::fromUtf8(c.title));
+        EXPECT_EQ(paintedApart(grey(c.others)), QList<B>{c.selected});
+        EXPECT_FALSE(storedTag().isValid());
+    }
+}
+
+TEST_F(SettingsWindow, ToggleShortcutsCloseWhatTheyOpened) {
+    struct Case {
+        void (SettingsWindowHost::*shortcut)();
+        qint64 storedTag;  // 0: none
+        bool openAfterSecond;
+    };
+    // A remembered choice of another pane clears the date-difference and create-alarm
+    // flags on the way, so the second call opens again; the count-down flag survives.
+    const Case cases[] = {
+        {&SettingsWindowHost::showCountDownTimer, 0, false},
+        {&SettingsWindowHost::showCountDownTimer, 4, false},
+        {&SettingsWindowHost::showDateDifferenceCalculator, 0, false},
+        {&SettingsWindowHost::showDateDifferenceCalculator, 20, false},
+        {&SettingsWindowHost::showDateDifferenceCalculator, 4, true},
+        {&SettingsWindowHost::showCreateAlarm, 0, false},
+        {&SettingsWindowHost::showCreateAlarm, 4, true},
+        {&SettingsWindowHost::showGlobalScheduler, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.storedTag);
+        if (c.storedTag != 0) {
+            defaults.setInteger(c.storedTag, QStringLiteral("lastUsedPrefTag"));
+        } else {
+            defaults.removeObjectForKey(QStringLiteral("lastUsedPrefTag"));
+        }
+        SettingsWindowHost& w = open();
+        (w.*c.shortcut)();
+        EXPECT_TRUE(w.window()->isVisible());
+        (w.*c.shortcut)();
+        EXPECT_EQ(w.window()->isVisible(), c.openAfterSecond);
+    }
+}
+
+TEST_F(SettingsWindow, ClosingTheWindowClearsTheShortcutFlagsAndKeepsThePane) {
+    SettingsWindowHost& w = open();
+    w.showCountDownTimer();
+    w.IsShowDateDiff = w.IsShowCreateAlarm = w.IsShowGlobalScheduler = true;
+    PreferencePane* pane = w.viewCtrl();
+    w.window()->close();
+    EXPECT_FALSE(w.window()->isVisible());
+    EXPECT_FALSE(w.IsShowDateDiff || w.IsShowCreateAlarm || w.IsShowGlobalScheduler ||
+                 w.IsShowCountDown);
+    EXPECT_EQ(w.viewCtrl(), pane);
+    w.showCountDownTimer();
+    EXPECT_TRUE(w.window()->isVisible()) << "a closed window opens again";
+}
+
+TEST_F(SettingsWindow, CreateAlarmPaneBecomesTheAlarmEditor) {
+    SettingsWindowHost& w = open();
+    w.doOnMain(22);
+    EXPECT_TRUE(w.IsShowCreateAlarm);
+    EXPECT_EQ(recorded.alarmEditors, QList<QObject*>{w.viewCtrl()});
+    w.doOnMain(20);
+    EXPECT_TRUE(w.IsShowDateDiff);
+    EXPECT_FALSE(w.IsShowCreateAlarm);
+    EXPECT_EQ(recorded.alarmEditors.size(), 1);
+}
+
+TEST_F(SettingsWindow, WebAddressOpensInTheBrowserAndSaysSo) {
+    SettingsWindowHost& w = open();
+    w.doOnMain(1);
+    w.loadPrefsView(QStringLiteral("https://example.org/help"), std::nullopt,
+                    QStringLiteral("Help"));
+    EXPECT_EQ(recorded.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.org/help"))});
+    auto* said = qobject_cast<QLabel*>(w.currentView());
+    ASSERT_NE(said, nullptr);
+    EXPECT_EQ(said->text(), QStringLiteral("Opened 'Help' in default browser."));
+    EXPECT_EQ(said->toolTip(), QStringLiteral("https://example.org/help"));
+    EXPECT_EQ(shownInArea(), 1);
+
+    w.loadPrefsView(QStringLiteral("file:///tmp/a%20b.txt"), std::nullopt, QString());
+    EXPECT_EQ(recorded.opened.last(), QUrl::fromLocalFile(QStringLiteral("/tmp/a b.txt")));
+    EXPECT_EQ(w.currentView(), nullptr);
+    EXPECT_EQ(shownInArea(), 0);
+
+    w.doOnMain(4);
+    EXPECT_EQ(shownInArea(), 1);
+}
+
+TEST_F(SettingsWindow, ShutDownSavesTheOpenPane) {
+    PaneFactory factory = panes();
+    factory.add(QStringLiteral("AdvancedPrefVC"), [&](const QString& nib) {
+        return std::make_unique<JournalPane>(QStringLiteral("AdvancedPrefVC"), nib, journal,
+                                             QSize(100, 100));
+    });
+    SettingsWindowHost& w = open(std::move(factory));
+    w.saveOpenPane();  // nothing open yet
+    w.doOnMain(27);
+    w.saveOpenPane();
+    EXPECT_EQ(journal.filter(QStringLiteral("save")).size(), 1);
+}
+
+TEST_F(SettingsWindow, CloseMinnowCalendarHidesItsWindowOnly) {
+    SettingsWindowHost& w = open();
+    w.closeMinnowCalendar();  // no calendar window: nothing to do
+    QWidget minnow;
+    delegate.minnow = &minnow;
+    minnow.show();
+    w.closeMinnowCalendar();
+    EXPECT_FALSE(minnow.isVisible());
+}
+
+}  // namespace
+}  // namespace talvor
