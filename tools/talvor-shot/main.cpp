@@ -4,6 +4,7 @@
 //   talvor-shot [--out DIR] [--scale F] [--width W] [SCENE...]    (no scene: all of them)
 //   talvor-shot --list
 #include "DemoBar.h"
+#include "FloatingScene.h"
 #include "widgets/WidgetGallery.h"
 
 #include "platform/OffscreenStatusBar.h"
@@ -76,6 +77,8 @@ const Scene kScenes[] = {
              demo->bar, {talvor::platform::StatusBarPanel::Mode::Floating, &store});
          return grabWindow(panel, s.scale);
      }},
+    {"floating", "two floating clocks on the desktop",
+     [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
 };
 
 }  // namespace
