@@ -105,6 +105,7 @@ std::optional<QTime> parseCalendarTime(const QString& text, const QString& forma
             continue;
         }
         const QChar escape = format.at(++f);
+        skipBlanks(text, i);
         std::optional<int> n;
         switch (escape.toLatin1()) {
             case 'H':

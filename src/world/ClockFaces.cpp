@@ -27,7 +27,7 @@ constexpr std::array<Style, 20> kStyles = {{
     {"ClockFace1", 0xFFFBF8EF, 0xFFE6E0D0, 0xFF3A3A3A, 0xFF1E1E1E, Decoration::Ticks},
     {"ClockFace2", 0xFFEEF5FC, 0xFFC6DAEE, 0xFF1F3B63, 0xFF1F3B63, Decoration::Ticks},
     {"ClockFace3", 0xFF243354, 0xFF0D1426, 0xFFB8BEC8, 0xFFF2F2F2, Decoration::Ticks},
-    {"ClockFace4", 0xFFAEB5BD, 0xFF868D96, 0xFF4A4F55, 0xFF1E2125, Decoration::Ticks},
+    {"ClockFace4", 0xFF8E959D, 0xFF5F666E, 0xFF4A4F55, 0xFF1E2125, Decoration::Ticks},
     {"ClockFace6", 0xFFFFFFFF, 0xFFF0F0F0, 0xFF9A9A9A, 0xFF5A5A5A, Decoration::Dots},
     {"ClockFace7", 0xFF2B2B2B, 0xFF050505, 0xFFC9A227, 0xFFF5F5F5, Decoration::Ticks},
     {"ClockFace8", 0xFFF6DEAE, 0xFFD9A55B, 0xFF6B4423, 0xFF5A3518, Decoration::Ticks},

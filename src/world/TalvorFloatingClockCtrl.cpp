@@ -359,7 +359,6 @@ void TalvorFloatingClockCtrl::buildWindow(const std::vector<Measured>& measured)
 
     try {
         tzWin_->show();
-        tzWin_->raise();
     } catch (const std::exception& e) {
         platform::log(QStringLiteral("Floating Caledar had an exception name: %1   reason: %2   userInfo: %3")
                           .arg(QStringLiteral("std::exception"), QString::fromLocal8Bit(e.what()), QString()));

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "world/TalvorClockCell.h"
 #include "world/TalvorFloatingClockCtrl.h"
 #include "world/TimeZoneWindow.h"
 #include "world/WorldKeys.h"
@@ -49,6 +50,26 @@ QImage renderFloatingClocks(double scale) {
         window->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     }
     platform::Preferences::resetAll();
+    return image;
+}
+
+QImage renderClockFaces(double scale) {
+    constexpr int kSize = 96;
+    constexpr int kColumns = 7;
+    QImage image(QSize(kColumns * kSize, 3 * kSize) * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const QTimeZone zone = QTimeZone::utc();
+    const Date time = Date::fromQDateTime(QDateTime(QDate(2025, 3, 4), QTime(10, 10, 30), zone));
+    for (int type = 1; type <= 21; ++type) {
+        TalvorClockCell cell(CalendarDate{time, zone});
+        cell.SetClockType(type);
+        cell.SetAnalogSecHand(1);
+        cell.SetShowAMPM(0);
+        const int i = type - 1;
+        cell.drawWithFrame(painter, QRectF((i % kColumns) * kSize + 4, (i / kColumns) * kSize + 4, kSize - 8, kSize - 8));
+    }
     return image;
 }
 

@@ -79,6 +79,8 @@ const Scene kScenes[] = {
      }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
+    {"clock-faces", "the clock face of every type at 10:10:30",
+     [](const Settings& s) { return talvor::shot::renderClockFaces(s.scale); }},
 };
 
 }  // namespace
