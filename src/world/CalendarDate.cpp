@@ -35,7 +35,8 @@ std::optional<int> readMeridiem(const QString& text, qsizetype& i) {
                  {locale.amText(), 0},
                  {locale.pmText(), 12}};
     for (const auto& m : marks) {
-        if (!m.mark.isEmpty() && text.mid(i, m.mark.size()).compare(m.mark, Qt::CaseInsensitive) == 0) {
+        if (!m.mark.isEmpty() &&
+            text.mid(i, m.mark.size()).compare(m.mark, Qt::CaseInsensitive) == 0) {
             i += m.mark.size();
             return m.offset;
         }
@@ -106,39 +107,35 @@ std::optional<QTime> parseCalendarTime(const QString& text, const QString& forma
         }
         const QChar escape = format.at(++f);
         skipBlanks(text, i);
-        std::optional<int> n;
+        const auto readInto = [&](int& field) {
+            const std::optional<int> n = readNumber(text, i, 2);
+            field = n.value_or(field);
+            return n.has_value();
+        };
+        bool read = false;
         switch (escape.toLatin1()) {
             case 'H':
+                read = readInto(hour);
+                break;
             case 'I':
-                twelveHour = escape == QLatin1Char('I');
-                n = readNumber(text, i, 2);
-                if (!n) {
-                    return std::nullopt;
-                }
-                hour = *n;
+                twelveHour = true;
+                read = readInto(hour);
                 break;
             case 'M':
-                n = readNumber(text, i, 2);
-                if (!n) {
-                    return std::nullopt;
-                }
-                minute = *n;
+                read = readInto(minute);
                 break;
             case 'S':
-                n = readNumber(text, i, 2);
-                if (!n) {
-                    return std::nullopt;
-                }
-                second = *n;
+                read = readInto(second);
                 break;
             case 'p':
                 meridiem = readMeridiem(text, i);
-                if (!meridiem) {
-                    return std::nullopt;
-                }
+                read = meridiem.has_value();
                 break;
             default:
-                return std::nullopt;
+                break;
+        }
+        if (!read) {
+            return std::nullopt;
         }
     }
     skipBlanks(text, i);

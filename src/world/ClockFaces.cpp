@@ -72,7 +72,8 @@ void drawMarks(QPainter& p, QPointF c, double r, const Style& s) {
             }
             continue;
         }
-        QPen pen(QColor::fromRgba(s.marks), hour ? r * 0.035 : r * 0.012, Qt::SolidLine, Qt::FlatCap);
+        QPen pen(QColor::fromRgba(s.marks), hour ? r * 0.035 : r * 0.012, Qt::SolidLine,
+                 Qt::FlatCap);
         p.setPen(pen);
         p.drawLine(onCircle(c, r * (hour ? 0.81 : 0.87), angle), onCircle(c, r * 0.92, angle));
     }
@@ -99,7 +100,8 @@ void drawDecoration(QPainter& p, QPointF c, double r, const Style& s) {
             p.setBrush(marks.lighter(260));
             const struct {
                 double angle, distance, size;
-            } craters[] = {{40, 0.45, 0.12}, {160, 0.55, 0.09}, {250, 0.35, 0.15}, {310, 0.6, 0.07}};
+            } craters[] = {
+                {40, 0.45, 0.12}, {160, 0.55, 0.09}, {250, 0.35, 0.15}, {310, 0.6, 0.07}};
             for (const auto& k : craters) {
                 p.drawEllipse(onCircle(c, r * k.distance, k.angle), r * k.size, r * k.size);
             }
@@ -144,21 +146,35 @@ std::optional<Resource> resourceForType(int type) {
     const QString tiff = QStringLiteral("tiff");
     const QString png = QStringLiteral("png");
     switch (type) {
-        case -1: return std::nullopt;
-        case 1: return Resource{QStringLiteral("ClockFace1"), tiff};
-        case 2: return Resource{QStringLiteral("ClockFace2"), tiff};
-        case 3: return Resource{QStringLiteral("ClockFace3"), tiff};
+        case -1:
+            return std::nullopt;
+        case 1:
+            return Resource{QStringLiteral("ClockFace1"), tiff};
+        case 2:
+            return Resource{QStringLiteral("ClockFace2"), tiff};
+        case 3:
+            return Resource{QStringLiteral("ClockFace3"), tiff};
         case 4:
-        case 5: return Resource{QStringLiteral("ClockFace4"), tiff};
-        case 6: return Resource{QStringLiteral("ClockFace6"), tiff};
-        case 7: return Resource{QStringLiteral("ClockFace7"), tiff};
-        case 8: return Resource{QStringLiteral("ClockFace8"), tiff};
-        case 9: return Resource{QStringLiteral("clockdark"), png};
-        case 10: return Resource{QStringLiteral("clockying"), png};
-        case 11: return Resource{QStringLiteral("clockapple"), png};
-        case 12: return Resource{QStringLiteral("clocksun"), png};
-        case 13: return Resource{QStringLiteral("clockmoon"), png};
-        default: break;
+        case 5:
+            return Resource{QStringLiteral("ClockFace4"), tiff};
+        case 6:
+            return Resource{QStringLiteral("ClockFace6"), tiff};
+        case 7:
+            return Resource{QStringLiteral("ClockFace7"), tiff};
+        case 8:
+            return Resource{QStringLiteral("ClockFace8"), tiff};
+        case 9:
+            return Resource{QStringLiteral("clockdark"), png};
+        case 10:
+            return Resource{QStringLiteral("clockying"), png};
+        case 11:
+            return Resource{QStringLiteral("clockapple"), png};
+        case 12:
+            return Resource{QStringLiteral("clocksun"), png};
+        case 13:
+            return Resource{QStringLiteral("clockmoon"), png};
+        default:
+            break;
     }
     if (type >= 14 && type <= 21) {
         return Resource{QStringLiteral("ClockFace%1").arg(type - 4), png};
@@ -172,9 +188,12 @@ float handGreyForType(int type) {
         case 7:
         case 11:
         case 16:
-        case 20: return 1.0f;
-        case 5: return 0.8f;
-        default: return 0.0f;
+        case 20:
+            return 1.0f;
+        case 5:
+            return 0.8f;
+        default:
+            return 0.0f;
     }
 }
 

@@ -22,7 +22,8 @@ QString DateFormatterCache::format(const QString& pattern, const QTimeZone& zone
             formatters_.clear();
         }
         ++created_;
-        it = formatters_.emplace(std::move(key), IcuDates::createPatternFormat(pattern, zone)).first;
+        it =
+            formatters_.emplace(std::move(key), IcuDates::createPatternFormat(pattern, zone)).first;
     }
     return it->second ? IcuDates::format(*it->second, date) : QString();
 }

@@ -21,7 +21,7 @@ namespace talvor {
 // ICU formatters of UTS #35 patterns, made once per pattern and zone and kept: the clocks
 // format every second, and making a formatter costs far more than using one.
 class DateFormatterCache {
-public:
+  public:
     DateFormatterCache();
     ~DateFormatterCache();
     DateFormatterCache(const DateFormatterCache&) = delete;
@@ -34,7 +34,7 @@ public:
     int createdCount() const { return created_; }
     void clear();
 
-private:
+  private:
     // Patterns change only when the user edits them; the bound keeps edits from piling up
     // while holding every zone of a large set of clocks.
     static constexpr std::size_t kMaxFormatters = 1024;

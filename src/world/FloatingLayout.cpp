@@ -23,7 +23,9 @@ FloatingGrid layoutFloatingClocks(const FloatingOptions& options, const Floating
     grid.columns = std::max(1, std::min(options.iFloaterColumns, n));
     grid.rows = (n + grid.columns - 1) / grid.columns;
     grid.spacing = std::max(0.0, static_cast<double>(options.fFloaterSpacing));
-    grid.dialSize = options.aDigital != 0 ? 0.0 : std::max(16.0, static_cast<double>(options.fFloaterClockSize));
+    grid.dialSize = options.aDigital != 0
+                        ? 0.0
+                        : std::max(16.0, static_cast<double>(options.fFloaterClockSize));
     grid.belowHeight = options.showsBelowText() ? extents.belowHeight : -1.0;
     const bool noDayOrDate = options.ShowDay == 0 && options.ShowDate == 0;
     grid.aboveHeight = (noDayOrDate || !options.showsAboveText()) ? -1.0 : extents.aboveHeight;
@@ -47,7 +49,8 @@ FloatingGrid layoutFloatingClocks(const FloatingOptions& options, const Floating
         const double yTop = height - row * (S + sp + L + T);
         FloatingCellFrames cell;
         const double dialWidth = S > cw ? S : cw + 0.5;
-        cell.dial = fromBottomUp(x + (cw - std::max(S, cw)) / 2, yTop + L - T, dialWidth, S, height);
+        cell.dial =
+            fromBottomUp(x + (cw - std::max(S, cw)) / 2, yTop + L - T, dialWidth, S, height);
         cell.below = fromBottomUp(x, yTop - T, cw + 0.5, L + 0.5, height);
         cell.above = fromBottomUp(x, yTop + L + S - T, cw + 0.5, T + 0.5, height);
         grid.cells.push_back(cell);

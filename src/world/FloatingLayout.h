@@ -28,7 +28,7 @@ struct FloatingCellFrames {
 struct FloatingGrid {
     int columns = 0;
     int rows = 0;
-    double dialSize = 0;     // 0 in digital mode
+    double dialSize = 0;  // 0 in digital mode
     double cellWidth = 0;
     double belowHeight = 0;  // -1 when no text goes below the dials
     double aboveHeight = 0;  // -1 when no text goes above them

@@ -26,11 +26,11 @@ float asFloat(const ScanValue& v) {
 }  // namespace
 
 void FloatingOptions::scan(const QString& floatingStates) {
-    int* const ints[] = {&floatingOn, &iFloaterWinLayer, &bShowText,       &bIncCountry,
-                         &hotKeyEnabled, &aDigital,      &iFloaterColumns, &faceType};
+    int* const ints[] = {&floatingOn,    &iFloaterWinLayer, &bShowText,       &bIncCountry,
+                         &hotKeyEnabled, &aDigital,         &iFloaterColumns, &faceType};
     float* const reals[] = {&fFloaterClockSize, &fFloaterSpacing, &fFloaterTransparency};
-    int* const tail[] = {&ShowAMPM,          &ShowSeconds,        &ShowDay,
-                         &ShowDate,          &ShowDayForDigital,  &ShowDateForDigital,
+    int* const tail[] = {&ShowAMPM,           &ShowSeconds,       &ShowDay,
+                         &ShowDate,           &ShowDayForDigital, &ShowDateForDigital,
                          &ShowYearForDigital, &ShowTimeWithClock, &ShowDateWithClock};
 
     const std::vector<ScanValue> read = scanFormat(floatingStates, kScanFormat);
@@ -87,9 +87,12 @@ void FloatingOptions::normalise() {
 
 FloatingOptions::Layer FloatingOptions::layer() const {
     switch (iFloaterWinLayer) {
-        case 0: return Layer::Desktop;
-        case 2: return Layer::Above;
-        default: return Layer::Normal;
+        case 0:
+            return Layer::Desktop;
+        case 2:
+            return Layer::Above;
+        default:
+            return Layer::Normal;
     }
 }
 

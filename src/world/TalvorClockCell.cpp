@@ -8,8 +8,8 @@
 #include "platform/Menu.h"
 
 #include <QFontMetricsF>
-#include <QPainter>
 #include <QPaintDevice>
+#include <QPainter>
 
 #include <cmath>
 #include <numbers>
@@ -21,8 +21,8 @@ const QString kStringFormat = QStringLiteral("%H:%M:%S");
 const QString kTwelveHourFormat = QStringLiteral("%I:%M %p");
 
 QColor grey(double level, double alpha) {
-    return QColor::fromRgbF(static_cast<float>(level), static_cast<float>(level), static_cast<float>(level),
-                            static_cast<float>(alpha));
+    return QColor::fromRgbF(static_cast<float>(level), static_cast<float>(level),
+                            static_cast<float>(level), static_cast<float>(alpha));
 }
 
 // The point `length` from the centre towards `degrees` (counter-clockwise from 3 o'clock),
@@ -42,14 +42,13 @@ struct Hand {
 void drawHandShadow(QPainter& p, QPointF centre, double r, const Hand& hand, const QColor& shadow) {
     // A blur of 4 points, offset one point right and down: widening strokes fading out.
     const QPointF offset(1.0, 1.0);
-    const struct {
-        double extra, alpha;
-    } layers[] = {{4.0, 0.12}, {2.5, 0.2}, {1.0, 0.35}};
+    const struct { double extra, alpha; } layers[] = {{4.0, 0.12}, {2.5, 0.2}, {1.0, 0.35}};
     for (const auto& layer : layers) {
         QColor c = shadow;
         c.setAlphaF(static_cast<float>(layer.alpha));
         p.setPen(QPen(c, hand.width + layer.extra, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(along(centre, hand.degrees, -0.1 * r) + offset, along(centre, hand.degrees, hand.length) + offset);
+        p.drawLine(along(centre, hand.degrees, -0.1 * r) + offset,
+                   along(centre, hand.degrees, hand.length) + offset);
     }
 }
 
@@ -73,7 +72,8 @@ QString fillObjects(QString format, const QStringList& objects) {
 }  // namespace
 
 TalvorClockCell::TalvorClockCell()
-    : TalvorClockCell(CalendarDate{platform::Clock::shared().now(), platform::Clock::shared().currentZone()}) {}
+    : TalvorClockCell(
+          CalendarDate{platform::Clock::shared().now(), platform::Clock::shared().currentZone()}) {}
 
 TalvorClockCell::TalvorClockCell(const CalendarDate& time) : time_(time) {}
 
@@ -143,7 +143,8 @@ void TalvorClockCell::incrementHour(int hours, int minutes) {
 
 void TalvorClockCell::setHour(int hour, int minute) {
     const QTime now = time_.timeOfDay();
-    const QTime wanted(hour < 0 ? now.hour() : hour % 24, minute < 0 ? now.minute() : minute % 60, now.second());
+    const QTime wanted(hour < 0 ? now.hour() : hour % 24, minute < 0 ? now.minute() : minute % 60,
+                       now.second());
     setTime(time_.withTimeOfDay(wanted));
 }
 
@@ -234,14 +235,17 @@ std::optional<QFont> TalvorClockCell::markFont() {
     if (size == 0.0f) {
         size = 12.0f;
     }
-    aFont_ = size > 0.0f ? platform::FontResolver::shared().fontNamed(aFontName_, size) : std::nullopt;
+    aFont_ =
+        size > 0.0f ? platform::FontResolver::shared().fontNamed(aFontName_, size) : std::nullopt;
     if (!aFont_) {
-        platform::log(QStringLiteral("Bad Font size selected in Menu Item - %1").arg(size, 0, 'f', 6));
+        platform::log(
+            QStringLiteral("Bad Font size selected in Menu Item - %1").arg(size, 0, 'f', 6));
     }
     return aFont_;
 }
 
-void TalvorClockCell::drawAmPm(const CalendarDate& time, const QRectF& frame, double left, QPainter& painter) {
+void TalvorClockCell::drawAmPm(const CalendarDate& time, const QRectF& frame, double left,
+                               QPainter& painter) {
     const QString text = time.descriptionWithCalendarFormat(QStringLiteral("%p"));
     const std::optional<QFont> font = markFont();
     if (font) {
@@ -257,8 +261,8 @@ void TalvorClockCell::drawAmPm(const CalendarDate& time, const QRectF& frame, do
     painter.drawText(QPointF(xa + 2, bottom - 2 - metrics.descent()), text);
 }
 
-void TalvorClockCell::drawClockHandsForTime(const CalendarDate& time, const QRectF& frame, QPainter& painter,
-                                            bool showsFocus) {
+void TalvorClockCell::drawClockHandsForTime(const CalendarDate& time, const QRectF& frame,
+                                            QPainter& painter, bool showsFocus) {
     if (!textColor_.isValid()) {
         return;
     }
@@ -275,7 +279,8 @@ void TalvorClockCell::drawClockHandsForTime(const CalendarDate& time, const QRec
     const QImage source = faceImage();
     if (!source.isNull()) {
         // Scaled once per size, not at every second.
-        const double ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+        const double ratio =
+            painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
         const QSize pixels = (face.size() * ratio).toSize();
         if (scaledFaceSource_ != source.cacheKey() || scaledFace_.size() != pixels) {
             scaledFace_ = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -285,7 +290,8 @@ void TalvorClockCell::drawClockHandsForTime(const CalendarDate& time, const QRec
         painter.drawImage(face.topLeft(), scaledFace_);
     }
     if (showsFocus) {
-        const QRectF ring = QRectF(face.x(), face.y(), face.width(), face.height() - 2).adjusted(4, 4, -4, -4);
+        const QRectF ring =
+            QRectF(face.x(), face.y(), face.width(), face.height() - 2).adjusted(4, 4, -4, -4);
         painter.setPen(QPen(QColor(0x3D, 0x8E, 0xF5, 200), 3.0));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(ring);
@@ -296,7 +302,8 @@ void TalvorClockCell::drawClockHandsForTime(const CalendarDate& time, const QRec
     const double hand = HandColor_;
     std::vector<Hand> hands = {
         {90.0 - t.minute() / 60.0 * 360.0, 0.775 * r, grey(hand, 0.7), 2.0},
-        {90.0 - (t.hour() / 12.0 * 360.0 + t.minute() / 60.0 * 30.0), 0.5 * r, grey(hand, 0.8), 4.0},
+        {90.0 - (t.hour() / 12.0 * 360.0 + t.minute() / 60.0 * 30.0), 0.5 * r, grey(hand, 0.8),
+         4.0},
     };
     if (analogSecHand_ != 0) {
         hands.push_back({90.0 - t.second() * 6.0, 0.8 * r, QColor(Qt::red), 1.0});
@@ -312,7 +319,8 @@ void TalvorClockCell::drawClockHandsForTime(const CalendarDate& time, const QRec
     painter.restore();
 }
 
-void TalvorClockCell::drawDigitalClockForTime(const CalendarDate& time, const QRectF& frame, QPainter& painter) {
+void TalvorClockCell::drawDigitalClockForTime(const CalendarDate& time, const QRectF& frame,
+                                              QPainter& painter) {
     const QString text = time.descriptionWithCalendarFormat(time.calendarFormat);
     painter.save();
     if (const std::optional<QFont> font = markFont()) {
@@ -322,7 +330,8 @@ void TalvorClockCell::drawDigitalClockForTime(const CalendarDate& time, const QR
     const QSizeF size = metrics.size(0, text);
     painter.fillRect(QRectF(frame.x(), frame.y(), frame.width(), size.height()),
                      bgColor_.isValid() ? bgColor_ : grey(HandColor_, 0.7));
-    const double x = (alignment_ & Qt::AlignHCenter) ? (frame.width() + frame.x() - size.width()) / 2.0 : 2.0;
+    const double x =
+        (alignment_ & Qt::AlignHCenter) ? (frame.width() + frame.x() - size.width()) / 2.0 : 2.0;
     painter.setPen(textColor_.isValid() ? textColor_ : QColor(Qt::blue));
     painter.drawText(QPointF(x, frame.y() + metrics.ascent()), text);
     painter.restore();
@@ -383,9 +392,10 @@ std::shared_ptr<platform::Menu> TalvorClockCell::menuForEvent() const {
     auto menu = platform::Menu::create();
     menu->addItemWithTitle(stringValue());
     menu->addItem(platform::MenuItem::separatorItem());
-    const QString format = StringsBundle::mainBundle()
-                               .localizedString(QStringLiteral("%@ - %@ (%@)"), QStringLiteral("Localizable"))
-                               .value_or(QStringLiteral("%@ - %@ (%@)"));
+    const QString format =
+        StringsBundle::mainBundle()
+            .localizedString(QStringLiteral("%@ - %@ (%@)"), QStringLiteral("Localizable"))
+            .value_or(QStringLiteral("%@ - %@ (%@)"));
     QString name = time_.timeZone.displayName(QTimeZone::StandardTime, QTimeZone::LongName);
     if (name.isEmpty() || name.startsWith(QLatin1String("GMT"))) {
         name = QString::fromLatin1(time_.timeZone.id());

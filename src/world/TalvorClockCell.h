@@ -28,7 +28,7 @@ class Menu;
 // clicking outside the dial (12 hours on) or with the arrow keys.
 // Drawn in y-down coordinates: hands point the same way on screen as on any clock.
 class TalvorClockCell {
-public:
+  public:
     // The time is now (the platform clock), in the clock's current zone.
     TalvorClockCell();
     explicit TalvorClockCell(const CalendarDate& time);
@@ -112,7 +112,7 @@ public:
     std::shared_ptr<platform::Menu> menuForEvent() const;
     bool mouseDownCanMoveWindow() const { return bChangeTime_; }
 
-private:
+  private:
     void redraw();
     QImage faceImage();
     void drawAmPm(const CalendarDate& time, const QRectF& frame, double left, QPainter& painter);

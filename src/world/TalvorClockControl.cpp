@@ -14,20 +14,25 @@ namespace {
 
 // The clock as assistive technology sees it.
 class ClockAccessible : public QAccessibleWidget {
-public:
-    explicit ClockAccessible(TalvorClockControl* control) : QAccessibleWidget(control, QAccessible::Clock) {}
+  public:
+    explicit ClockAccessible(TalvorClockControl* control)
+        : QAccessibleWidget(control, QAccessible::Clock) {}
 
     TalvorClockControl* control() const { return static_cast<TalvorClockControl*>(widget()); }
 
     QString text(QAccessible::Text t) const override {
         switch (t) {
-            case QAccessible::Value: return control()->stringValue();
-            case QAccessible::Description: return control()->accessibilitySynthesis();
+            case QAccessible::Value:
+                return control()->stringValue();
+            case QAccessible::Description:
+                return control()->accessibilitySynthesis();
             case QAccessible::Name: {
                 const QString name = QAccessibleWidget::text(t);
-                return name.isEmpty() ? QString::fromLatin1(TalvorClockControl::kRoleDescription) : name;
+                return name.isEmpty() ? QString::fromLatin1(TalvorClockControl::kRoleDescription)
+                                      : name;
             }
-            default: return QAccessibleWidget::text(t);
+            default:
+                return QAccessibleWidget::text(t);
         }
     }
     void setText(QAccessible::Text t, const QString& text) override {
@@ -39,7 +44,8 @@ public:
     }
 
     QStringList actionNames() const override {
-        return {QAccessibleActionInterface::increaseAction(), QAccessibleActionInterface::decreaseAction()};
+        return {QAccessibleActionInterface::increaseAction(),
+                QAccessibleActionInterface::decreaseAction()};
     }
     QString localizedActionDescription(const QString& name) const override {
         if (name == QAccessibleActionInterface::increaseAction()) {
@@ -62,7 +68,8 @@ public:
 };
 
 QAccessibleInterface* clockAccessibleFactory(const QString& className, QObject* object) {
-    if (className == QLatin1String("talvor::TalvorClockControl") && object != nullptr && object->isWidgetType()) {
+    if (className == QLatin1String("talvor::TalvorClockControl") && object != nullptr &&
+        object->isWidgetType()) {
         return new ClockAccessible(static_cast<TalvorClockControl*>(object));
     }
     return nullptr;
@@ -138,10 +145,18 @@ void TalvorClockControl::mouseReleaseEvent(QMouseEvent* event) {
 
 void TalvorClockControl::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-        case Qt::Key_Left: cell_.moveLeft(event->modifiers()); break;
-        case Qt::Key_Right: cell_.moveRight(event->modifiers()); break;
-        case Qt::Key_Space: cell_.performClick(); break;
-        default: QWidget::keyPressEvent(event); return;
+        case Qt::Key_Left:
+            cell_.moveLeft(event->modifiers());
+            break;
+        case Qt::Key_Right:
+            cell_.moveRight(event->modifiers());
+            break;
+        case Qt::Key_Space:
+            cell_.performClick();
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
     }
     event->accept();
 }

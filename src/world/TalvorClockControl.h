@@ -13,7 +13,7 @@ namespace talvor {
 // move the window; a clock whose time is fixed passes them on to its window.
 class TalvorClockControl : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TalvorClockControl(QWidget* parent = nullptr);
     ~TalvorClockControl() override;
 
@@ -24,12 +24,30 @@ public:
     void moveLeft(Qt::KeyboardModifiers modifiers = {}) { cell_.moveLeft(modifiers); }
     void performClick() { cell_.performClick(); }
     void setTimeToNow(Date now) { cell_.setTimeToNow(now); }
-    void SetClockType(int type) { cell_.SetClockType(type); update(); }
-    void SetShowAMPM(int show) { cell_.SetShowAMPM(show); update(); }
-    void SetAnalogSecHand(int show) { cell_.SetAnalogSecHand(show); update(); }
-    void SetFontName(const QString& name) { cell_.SetFontName(name); update(); }
-    void SetBGColor(const QColor& color) { cell_.SetBGColor(color); update(); }
-    void SetTextColor(const QColor& color) { cell_.SetTextColor(color); update(); }
+    void SetClockType(int type) {
+        cell_.SetClockType(type);
+        update();
+    }
+    void SetShowAMPM(int show) {
+        cell_.SetShowAMPM(show);
+        update();
+    }
+    void SetAnalogSecHand(int show) {
+        cell_.SetAnalogSecHand(show);
+        update();
+    }
+    void SetFontName(const QString& name) {
+        cell_.SetFontName(name);
+        update();
+    }
+    void SetBGColor(const QColor& color) {
+        cell_.SetBGColor(color);
+        update();
+    }
+    void SetTextColor(const QColor& color) {
+        cell_.SetTextColor(color);
+        update();
+    }
     void setTime(const CalendarDate& time) { cell_.setTime(time); }
     const CalendarDate& time() const { return cell_.time(); }
     float setFontSize(float size);
@@ -41,14 +59,16 @@ public:
     const std::optional<QString>& imagePath() const { return cell_.imagePath(); }
     void takeMinuteValueFrom(int minute) { cell_.takeMinuteValueFrom(minute); }
     void takeHourValueFrom(int hour) { cell_.takeHourValueFrom(hour); }
-    void drawWithFrame(QPainter& painter, const QRectF& frame) { cell_.drawWithFrame(painter, frame); }
+    void drawWithFrame(QPainter& painter, const QRectF& frame) {
+        cell_.drawWithFrame(painter, frame);
+    }
 
     // What assistive technology and speech are given.
     static constexpr const char* kRole = "AnalogClock";
     static constexpr const char* kRoleDescription = "Analog Clock";
     QString accessibilitySynthesis() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -59,7 +79,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     bool showsFocus() const;
 
     TalvorClockCell cell_;

@@ -39,7 +39,10 @@ constexpr float kDefaultFontSize = 14.0f;
 const QString kMenuTitle = QStringLiteral("Floating Clocks\u2026");
 
 int weekNumber(Date now, const QTimeZone& zone) {
-    return now.toQDateTime().toTimeZone(zone.isValid() ? zone : QTimeZone::utc()).date().weekNumber();
+    return now.toQDateTime()
+        .toTimeZone(zone.isValid() ? zone : QTimeZone::utc())
+        .date()
+        .weekNumber();
 }
 
 QSizeF measure(const QFontMetricsF& metrics, const QString& text) {
@@ -93,8 +96,8 @@ struct TalvorFloatingClockCtrl::Measured {
     QString above;
 };
 
-TalvorFloatingClockCtrl::TalvorFloatingClockCtrl(platform::Clock& clock, platform::UserDefaults& defaults,
-                                                 Poster post)
+TalvorFloatingClockCtrl::TalvorFloatingClockCtrl(platform::Clock& clock,
+                                                 platform::UserDefaults& defaults, Poster post)
     : clock_(clock), defaults_(defaults), post_(std::move(post)) {
     options_.normalise();
 }
@@ -110,8 +113,10 @@ TalvorFloatingClockCtrl::~TalvorFloatingClockCtrl() {
         }
         tzWin_.reset();
     } catch (const std::exception& e) {
-        platform::log(QStringLiteral("Floating clock window dispose had an exception name: %1   reason: %2   userInfo: %3")
-                          .arg(QStringLiteral("std::exception"), QString::fromLocal8Bit(e.what()), QString()));
+        platform::log(QStringLiteral("Floating clock window dispose had an exception name: %1   "
+                                     "reason: %2   userInfo: %3")
+                          .arg(QStringLiteral("std::exception"), QString::fromLocal8Bit(e.what()),
+                               QString()));
     }
 }
 
@@ -132,7 +137,8 @@ void TalvorFloatingClockCtrl::post(const QString& name) {
 void TalvorFloatingClockCtrl::LoadFloatingOptions(const platform::Notification* notification) {
     profile("LoadFloatingOptions");
     if (notification != nullptr) {
-        PreferenceDomain::synchronize(QStringLiteral("Floating clocks: the preferences could not be synchronised"));
+        PreferenceDomain::synchronize(
+            QStringLiteral("Floating clocks: the preferences could not be synchronised"));
     }
     options_ = FloatingOptions{};
     if (const std::optional<QString> states = CopyAnnotateString(keys::FloatingStates)) {
@@ -187,7 +193,8 @@ QString TalvorFloatingClockCtrl::TimeZoneGetFloatingText(const QVariantList& rec
     return text;
 }
 
-QString TalvorFloatingClockCtrl::labelPattern(const QString& pattern, const QTimeZone& zone, Date now) const {
+QString TalvorFloatingClockCtrl::labelPattern(const QString& pattern, const QTimeZone& zone,
+                                              Date now) const {
     return patternWithWeekAndZone(pattern, weekNumber(now, clock_.currentZone()),
                                   SystemTimeZone::abbreviation(zone, now));
 }
@@ -227,19 +234,23 @@ std::optional<QString> TalvorFloatingClockCtrl::getiChatFlagPath(const QString& 
     } else if (name == QLatin1String("Netherlands")) {
         name = QStringLiteral("The Netherlands");
     }
-    return QDir(platform::Paths::systemDataDir()).filePath(QStringLiteral("Flags/%1.png").arg(name));
+    return QDir(platform::Paths::systemDataDir())
+        .filePath(QStringLiteral("Flags/%1.png").arg(name));
 }
 
 double TalvorFloatingClockCtrl::digitalTextWidth(const QTimeZone& zone, const QString& abbreviation,
                                                  const QFontMetricsF& metrics) {
     // The time text's width changes with the weekday: take the widest of a whole week.
     const Date now = clock_.now();
-    const QString pattern = patternWithWeekAndZone(floatDateFormat_, weekNumber(now, clock_.currentZone()), abbreviation);
+    const QString pattern = patternWithWeekAndZone(
+        floatDateFormat_, weekNumber(now, clock_.currentZone()), abbreviation);
     const QDate today = now.toQDateTime().toTimeZone(zone).date();
     double widest = 0;
     for (int day = 0; day < 7; ++day) {
-        const QDateTime noonish(QDate(today.year(), today.month(), 20).addDays(day), QTime(12, 22), zone);
-        widest = std::max(widest, metrics.horizontalAdvance(formatters_.format(pattern, zone, Date::fromQDateTime(noonish))));
+        const QDateTime noonish(QDate(today.year(), today.month(), 20).addDays(day), QTime(12, 22),
+                                zone);
+        widest = std::max(widest, metrics.horizontalAdvance(formatters_.format(
+                                      pattern, zone, Date::fromQDateTime(noonish))));
     }
     return widest;
 }
@@ -252,8 +263,9 @@ void TalvorFloatingClockCtrl::TimeZoneFloating(const LocationTable& locationList
     options_.fFloaterClockSize = std::max(16.0f, options_.fFloaterClockSize);
     leftAlign_ = PreferenceDomain::readFlag(keys::FloaterLeftAlign, false);
     options_.bIncTimeZone = PreferenceDomain::readFlag(keys::FloaterShowTimeZone, false) ? 1 : 0;
-    FloaterFont_ = TalvorLoadFonts::TalvorLoadFont(keys::FloaterFont, kDefaultFontSize, kDefaultFontName)
-                       .value_or(QFont());
+    FloaterFont_ =
+        TalvorLoadFonts::TalvorLoadFont(keys::FloaterFont, kDefaultFontSize, kDefaultFontName)
+            .value_or(QFont());
     const QFontMetricsF metrics(FloaterFont_);
     const Date now = clock_.now();
 
@@ -266,7 +278,9 @@ void TalvorFloatingClockCtrl::TimeZoneFloating(const LocationTable& locationList
         const QVariantList record = LocationRecord::fields(locationList.at(i));
         if (!LocationRecord::flag(record, LocationRecord::kFloating)) {
             if (record.size() <= 9) {
-                platform::log(QStringLiteral("Floating clocks: location %1 has only %2 fields").arg(i).arg(record.size()));
+                platform::log(QStringLiteral("Floating clocks: location %1 has only %2 fields")
+                                  .arg(i)
+                                  .arg(record.size()));
             }
             continue;
         }
@@ -274,7 +288,8 @@ void TalvorFloatingClockCtrl::TimeZoneFloating(const LocationTable& locationList
         m.record = record;
         m.zone = zoneOf(record);
         m.abbreviation = SystemTimeZone::abbreviation(m.zone, now);
-        m.below = options_.showsBelowText() ? TimeZoneGetFloatingText(record, m.abbreviation) : QString();
+        m.below =
+            options_.showsBelowText() ? TimeZoneGetFloatingText(record, m.abbreviation) : QString();
         m.above = options_.showsAboveText() ? TimeZoneGetFloatingText(m.zone) : QString();
         const QSizeF below = measure(metrics, m.below);
         const QSizeF above = measure(metrics, m.above);
@@ -316,9 +331,10 @@ void TalvorFloatingClockCtrl::buildWindow(const std::vector<Measured>& measured)
     tzWin_->resize(static_cast<int>(std::ceil(grid_.contentSize.width())),
                    static_cast<int>(std::ceil(grid_.contentSize.height())));
 
-    const QColor background = TalvorProColor::myGetColorFromDefaults(keys::FloaterBGColor, QColor(Qt::blue));
-    const QColor foreground =
-        TalvorProColor::myGetColorFromDefaults(keys::FloaterTextColor, QColor::fromRgbF(2.0f / 3, 2.0f / 3, 2.0f / 3));
+    const QColor background =
+        TalvorProColor::myGetColorFromDefaults(keys::FloaterBGColor, QColor(Qt::blue));
+    const QColor foreground = TalvorProColor::myGetColorFromDefaults(
+        keys::FloaterTextColor, QColor::fromRgbF(2.0f / 3, 2.0f / 3, 2.0f / 3));
     const Qt::Alignment alignment = leftAlign_ ? Qt::AlignLeft : Qt::AlignHCenter;
     const Date now = clock_.now();
 
@@ -351,17 +367,21 @@ void TalvorFloatingClockCtrl::buildWindow(const std::vector<Measured>& measured)
         dial->setImagePath(flag);
         dial->setTime(CalendarDate{now, m.zone, floatDateFormat_});
 
-        QLabel* above = makeLabel(tzWin_.get(), frames.above, m.above, FloaterFont_, background, foreground, alignment);
+        QLabel* above = makeLabel(tzWin_.get(), frames.above, m.above, FloaterFont_, background,
+                                  foreground, alignment);
         above->setProperty("tag", kAboveLabelTag);
-        QLabel* below = makeLabel(tzWin_.get(), frames.below, m.below, FloaterFont_, background, foreground, alignment);
+        QLabel* below = makeLabel(tzWin_.get(), frames.below, m.below, FloaterFont_, background,
+                                  foreground, alignment);
         clocks_[k] = FloatingClock{m.record, m.zone, m.abbreviation, dial, above, below};
     }
 
     try {
         tzWin_->show();
     } catch (const std::exception& e) {
-        platform::log(QStringLiteral("Floating Caledar had an exception name: %1   reason: %2   userInfo: %3")
-                          .arg(QStringLiteral("std::exception"), QString::fromLocal8Bit(e.what()), QString()));
+        platform::log(
+            QStringLiteral("Floating Caledar had an exception name: %1   reason: %2   userInfo: %3")
+                .arg(QStringLiteral("std::exception"), QString::fromLocal8Bit(e.what()),
+                     QString()));
     }
 }
 
@@ -418,7 +438,8 @@ void TalvorFloatingClockCtrl::hideClocks() {
 void TalvorFloatingClockCtrl::menuSelectedShowFloating(platform::MenuItem*) {
     profile("menuSelectedShowFloating");
     PreferenceDomain::store().setValue(keys::Floater, QVariant(true));
-    PreferenceDomain::synchronize(QStringLiteral("Floating clocks: the preferences could not be synchronised"));
+    PreferenceDomain::synchronize(
+        QStringLiteral("Floating clocks: the preferences could not be synchronised"));
     post(keys::TalvorFloatingClockPrefsChangeNotification);
 }
 
@@ -428,7 +449,8 @@ void TalvorFloatingClockCtrl::menuSelectedHideFloating(platform::MenuItem*) {
         return;
     }
     PreferenceDomain::store().setValue(keys::Floater, QVariant(false));
-    PreferenceDomain::synchronize(QStringLiteral("Floating clocks: the preferences could not be synchronised"));
+    PreferenceDomain::synchronize(
+        QStringLiteral("Floating clocks: the preferences could not be synchronised"));
     hideClocks();
 }
 
@@ -448,7 +470,9 @@ void TalvorFloatingClockCtrl::buildFloatingClockItem(platform::Menu& menu) {
     if (index < 0) {
         index = menu.numberOfItems();
     }
-    const QString title = bundle().localizedString(kMenuTitle, QStringLiteral("LocalizableMETalvor2")).value_or(kMenuTitle);
+    const QString title = bundle()
+                              .localizedString(kMenuTitle, QStringLiteral("LocalizableMETalvor2"))
+                              .value_or(kMenuTitle);
     platform::MenuAction action;
     if (isFloating()) {
         action = [this](platform::MenuItem& sender) { menuSelectedHideFloating(&sender); };
@@ -460,8 +484,8 @@ void TalvorFloatingClockCtrl::buildFloatingClockItem(platform::Menu& menu) {
     if (hotKeys.value(keys::FloaterHotKeyEnabled).toBool()) {
         const auto code = static_cast<qint16>(hotKeys.value(keys::hotKeyCodeFloater).toLongLong());
         item->setKeyEquivalent(TalvorKeyCombo::_stringForKeyCode(code));
-        item->setKeyEquivalentModifierMask(
-            TalvorKeyCombo::NSModifierForModifiers(hotKeys.value(keys::hotKeyModifiersFloater).toLongLong()));
+        item->setKeyEquivalentModifierMask(TalvorKeyCombo::NSModifierForModifiers(
+            hotKeys.value(keys::hotKeyModifiersFloater).toLongLong()));
     }
     item->setTag(kMenuItemTag);
     menu.insertItem(item, index);

@@ -37,12 +37,13 @@ struct Notification;
 // options, builds the grid of dials and labels, refreshes them every second while shown and
 // offers the show and hide commands. Main thread only.
 class TalvorFloatingClockCtrl {
-public:
+  public:
     // Posts a distributed notification by name, without an object.
     using Poster = std::function<void(const QString& name)>;
 
     // `post` empty: the default distributed centre.
-    explicit TalvorFloatingClockCtrl(platform::Clock& clock, platform::UserDefaults& defaults, Poster post = {});
+    explicit TalvorFloatingClockCtrl(platform::Clock& clock, platform::UserDefaults& defaults,
+                                     Poster post = {});
     // The shared clock and standard defaults.
     TalvorFloatingClockCtrl();
     ~TalvorFloatingClockCtrl();
@@ -103,7 +104,9 @@ public:
     const QString& floatDateFormat2() const { return floatDateFormat2_; }
     bool leftAligned() const { return leftAlign_; }
     int floatingHasSec() const { return floatingHasSec_; }
-    const std::shared_ptr<platform::MenuItem>& floatingMenuItem() const { return floatingMenuItem_; }
+    const std::shared_ptr<platform::MenuItem>& floatingMenuItem() const {
+        return floatingMenuItem_;
+    }
     const FloatingGrid& grid() const { return grid_; }
     const std::vector<FloatingClock>& clocks() const { return clocks_; }
     int formattersCreated() const { return formatters_.createdCount(); }
@@ -112,13 +115,14 @@ public:
     static constexpr qint64 kMenuAnchorTag = -80;
     static constexpr int kAboveLabelTag = 100;
 
-private:
+  private:
     struct Measured;
     void profile(const char* operation) const;
     void post(const QString& name);
     QTimeZone zoneOf(const QVariantList& record) const;
     QString labelPattern(const QString& pattern, const QTimeZone& zone, Date now) const;
-    double digitalTextWidth(const QTimeZone& zone, const QString& abbreviation, const QFontMetricsF& metrics);
+    double digitalTextWidth(const QTimeZone& zone, const QString& abbreviation,
+                            const QFontMetricsF& metrics);
     void buildWindow(const std::vector<Measured>& measured);
 
     platform::Clock& clock_;

@@ -1,9 +1,9 @@
 #include "TimeZoneWindow.h"
 
+#include "WorldKeys.h"
 #include "foundation/ScanFormat.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
-#include "WorldKeys.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -18,9 +18,14 @@ namespace {
 Qt::WindowFlags flagsFor(FloatingOptions::Layer layer) {
     Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint;
     switch (layer) {
-        case FloatingOptions::Layer::Desktop: flags |= Qt::WindowStaysOnBottomHint; break;
-        case FloatingOptions::Layer::Above: flags |= Qt::WindowStaysOnTopHint; break;
-        case FloatingOptions::Layer::Normal: break;
+        case FloatingOptions::Layer::Desktop:
+            flags |= Qt::WindowStaysOnBottomHint;
+            break;
+        case FloatingOptions::Layer::Above:
+            flags |= Qt::WindowStaysOnTopHint;
+            break;
+        case FloatingOptions::Layer::Normal:
+            break;
     }
     return flags;
 }
@@ -46,15 +51,18 @@ TimeZoneWindow::TimeZoneWindow(platform::UserDefaults& defaults, QWidget* parent
 TimeZoneWindow::~TimeZoneWindow() = default;
 
 void TimeZoneWindow::restoreFrame() {
-    const std::optional<QRect> saved = rectFromText(defaults_.stringForKey(keys::TimeFloatWindowFrame));
+    const std::optional<QRect> saved =
+        rectFromText(defaults_.stringForKey(keys::TimeFloatWindowFrame));
     if (saved && onSomeScreen(*saved)) {
         setGeometry(*saved);
         return;
     }
     if (saved) {
         // A screen that is gone would keep the clocks out of sight for good.
-        platform::log(QStringLiteral("Floating clocks: the saved place %1 is on no screen; using the main screen")
-                          .arg(rectText(*saved)));
+        platform::log(
+            QStringLiteral(
+                "Floating clocks: the saved place %1 is on no screen; using the main screen")
+                .arg(rectText(*saved)));
     }
     if (const QScreen* main = QGuiApplication::primaryScreen()) {
         move(main->availableGeometry().topLeft());
@@ -75,7 +83,11 @@ void TimeZoneWindow::setLayer(FloatingOptions::Layer layer) {
 }
 
 QString TimeZoneWindow::rectText(const QRect& rect) {
-    return QStringLiteral("{{%1, %2}, {%3, %4}}").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
+    return QStringLiteral("{{%1, %2}, {%3, %4}}")
+        .arg(rect.x())
+        .arg(rect.y())
+        .arg(rect.width())
+        .arg(rect.height());
 }
 
 std::optional<QRect> TimeZoneWindow::rectFromText(const QString& text) {
@@ -97,7 +109,8 @@ std::optional<QRect> TimeZoneWindow::rectFromText(const QString& text) {
                  static_cast<int>(std::lround(n[2])), static_cast<int>(std::lround(n[3])));
 }
 
-QPoint TimeZoneWindow::draggedOrigin(const QPoint& mouse, const QPoint& grabOffset, const QRect& bounds) {
+QPoint TimeZoneWindow::draggedOrigin(const QPoint& mouse, const QPoint& grabOffset,
+                                     const QRect& bounds) {
     QPoint origin = mouse - grabOffset;
     if (origin.y() < bounds.top()) {
         origin.setY(bounds.top());
@@ -105,7 +118,8 @@ QPoint TimeZoneWindow::draggedOrigin(const QPoint& mouse, const QPoint& grabOffs
     return origin;
 }
 
-QPoint TimeZoneWindow::snappedOrigin(const QRect& frame, const QRect& visible, float tolerance, float padding) {
+QPoint TimeZoneWindow::snappedOrigin(const QRect& frame, const QRect& visible, float tolerance,
+                                     float padding) {
     const double t = tolerance;
     const double p = padding;
     const double fx = frame.x(), fy = frame.y(), fw = frame.width(), fh = frame.height();
@@ -143,7 +157,8 @@ void TimeZoneWindow::windowMoved(Qt::KeyboardModifiers modifiers) {
         return;
     }
     snapping_ = true;
-    const QPoint origin = snappedOrigin(geometry(), screen()->availableGeometry(), snapTolerance_, padding_);
+    const QPoint origin =
+        snappedOrigin(geometry(), screen()->availableGeometry(), snapTolerance_, padding_);
     if (origin != pos()) {
         move(origin);
     }
@@ -154,7 +169,8 @@ void TimeZoneWindow::saveFrame(const QPoint& mouse) {
     // The frame after the move, so that the last step of a drag is not lost.
     defaults_.setObject(rectText(geometry()), keys::TimeFloatWindowFrame);
     const QScreen* under = QGuiApplication::screenAt(mouse);
-    defaults_.setObject(rectText(under != nullptr ? under->geometry() : QRect(0, 0, 0, 0)), keys::TimeFloatScreen);
+    defaults_.setObject(rectText(under != nullptr ? under->geometry() : QRect(0, 0, 0, 0)),
+                        keys::TimeFloatScreen);
 }
 
 void TimeZoneWindow::mousePressEvent(QMouseEvent* event) {

@@ -20,7 +20,7 @@ class UserDefaults;
 // the edges of its screen (off unless asked for; Alt held skips a snap).
 class TimeZoneWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TimeZoneWindow(platform::UserDefaults& defaults, QWidget* parent = nullptr);
     ~TimeZoneWindow() override;
 
@@ -46,17 +46,18 @@ public:
     static QPoint draggedOrigin(const QPoint& mouse, const QPoint& grabOffset, const QRect& bounds);
     // The origin after snapping `frame` to the edges of `visible` that lie within
     // `tolerance`, `padding` away from them (bottom, left, right, top: later ones win).
-    static QPoint snappedOrigin(const QRect& frame, const QRect& visible, float tolerance, float padding);
+    static QPoint snappedOrigin(const QRect& frame, const QRect& visible, float tolerance,
+                                float padding);
     // What the window may be dragged over: the main screen and every screen's free area.
     static QRect dragBounds();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
-private:
+  private:
     void restoreFrame();
     void saveFrame(const QPoint& mouse);
 

@@ -20,7 +20,8 @@ inline const QString floatingTimeFormat = QStringLiteral("floatingTimeFormat");
 inline const QString floatingDateFormat = QStringLiteral("floatingDateFormat");
 
 // The floating-clock window's place, in the standard user defaults.
-inline const QString TimeFloatWindowFrame = QStringLiteral("NSWindow Frame Talvor TimeFloat Window");
+inline const QString TimeFloatWindowFrame =
+    QStringLiteral("NSWindow Frame Talvor TimeFloat Window");
 inline const QString TimeFloatScreen = QStringLiteral("NSScreenTalvorTimeFloat");
 inline const QString TimeFloatAutosaveName = QStringLiteral("Talvor TimeFloat Window");
 

@@ -23,7 +23,8 @@ Date utc(int y, int mo, int d, int h, int mi, int s = 0) {
 }
 
 CalendarDate at(int h, int mi, int s, const QTimeZone& zone = QTimeZone::utc()) {
-    return CalendarDate{Date::fromQDateTime(QDateTime(QDate(2025, 3, 4), QTime(h, mi, s), zone)), zone};
+    return CalendarDate{Date::fromQDateTime(QDateTime(QDate(2025, 3, 4), QTime(h, mi, s), zone)),
+                        zone};
 }
 
 QTime timeOf(const TalvorClockCell& cell) {
@@ -77,24 +78,23 @@ TEST(ClockFaces, TheSharedCacheKeepsTheLastTypeUntilEmptied) {
     EXPECT_NE(again.cacheKey(), first.cacheKey());
 }
 
-// The darkest / reddest pixel around `p`: hands are thin and anti-aliased.
-int darkest(const QImage& image, QPointF p) {
-    int best = 255;
+// The darkest / brightest grey around `p`: hands are thin and anti-aliased.
+int greyAround(const QImage& image, QPointF p, bool darkest) {
+    int best = darkest ? 255 : 0;
     for (int dx = -1; dx <= 1; ++dx) {
         for (int dy = -1; dy <= 1; ++dy) {
-            best = std::min(best, qGray(image.pixel(static_cast<int>(p.x()) + dx, static_cast<int>(p.y()) + dy)));
+            const int g =
+                qGray(image.pixel(static_cast<int>(p.x()) + dx, static_cast<int>(p.y()) + dy));
+            best = darkest ? std::min(best, g) : std::max(best, g);
         }
     }
     return best;
 }
+int darkest(const QImage& image, QPointF p) {
+    return greyAround(image, p, true);
+}
 int brightest(const QImage& image, QPointF p) {
-    int best = 0;
-    for (int dx = -1; dx <= 1; ++dx) {
-        for (int dy = -1; dy <= 1; ++dy) {
-            best = std::max(best, qGray(image.pixel(static_cast<int>(p.x()) + dx, static_cast<int>(p.y()) + dy)));
-        }
-    }
-    return best;
+    return greyAround(image, p, false);
 }
 bool reddish(const QImage& image, QPointF p) {
     for (int dx = -1; dx <= 1; ++dx) {
@@ -109,7 +109,8 @@ bool reddish(const QImage& image, QPointF p) {
 // A point on a 200-point dial centred at (100, 100), `degrees` clockwise from 12.
 QPointF onDial(double degreesFromNorth, double fractionOfRadius) {
     const double a = degreesFromNorth * std::numbers::pi / 180.0;
-    return QPointF(100 + 100 * fractionOfRadius * std::sin(a), 100 - 100 * fractionOfRadius * std::cos(a));
+    return QPointF(100 + 100 * fractionOfRadius * std::sin(a),
+                   100 - 100 * fractionOfRadius * std::cos(a));
 }
 
 QImage render(TalvorClockCell& cell) {
@@ -182,7 +183,8 @@ TEST(ClockCell, AnImageFileReplacesTheFaceAndAMissingOneShowsThePlainFace) {
 
     cell.setImagePath(sandbox.root() + QStringLiteral("/Missing.gif"));
     const QRgb plain = render(cell).pixel(onDial(270, 0.5).toPoint());
-    const QRgb face1 = render(*std::make_unique<TalvorClockCell>(at(3, 0, 0))).pixel(onDial(270, 0.5).toPoint());
+    const QRgb face1 =
+        render(*std::make_unique<TalvorClockCell>(at(3, 0, 0))).pixel(onDial(270, 0.5).toPoint());
     EXPECT_EQ(plain, face1);
 }
 
@@ -201,7 +203,8 @@ TEST(ClockCell, DraggingTheHourHandSetsHourAndMinutesKeepingTheHalfDay) {
     for (const Case& c : cases) {
         TalvorClockCell cell(at(c.before.hour(), c.before.minute(), c.before.second()));
         cell.setHourHandByAngleFromNorth(c.degrees);
-        EXPECT_EQ(timeOf(cell), c.after) << c.degrees << " from " << c.before.toString().toStdString();
+        EXPECT_EQ(timeOf(cell), c.after)
+            << c.degrees << " from " << c.before.toString().toStdString();
     }
 
     // A drag to the right of the centre, 95 degrees, in the afternoon.
@@ -254,9 +257,9 @@ TEST(ClockCell, TimeTextsAreReadInEitherFormOnTheClocksOwnDay) {
         std::optional<QTime> result;
     };
     const Case cases[] = {
-        {"2:30 PM", QTime(14, 30, 0)},  {"12:05 am", QTime(0, 5, 0)}, {"14:30:00", QTime(14, 30, 0)},
-        {" 7:08:09 ", QTime(7, 8, 9)},  {"25:00:00", std::nullopt},   {"13:30 PM", std::nullopt},
-        {"noon", std::nullopt},         {"", std::nullopt},           {"14:30", std::nullopt},
+        {"2:30 PM", QTime(14, 30, 0)}, {"12:05 am", QTime(0, 5, 0)}, {"14:30:00", QTime(14, 30, 0)},
+        {" 7:08:09 ", QTime(7, 8, 9)}, {"25:00:00", std::nullopt},   {"13:30 PM", std::nullopt},
+        {"noon", std::nullopt},        {"", std::nullopt},           {"14:30", std::nullopt},
     };
     for (const Case& c : cases) {
         TalvorClockCell cell(at(23, 59, 58, tokyo));
@@ -265,7 +268,8 @@ TEST(ClockCell, TimeTextsAreReadInEitherFormOnTheClocksOwnDay) {
         EXPECT_EQ(timeOf(cell), c.result.value_or(QTime(23, 59, 58))) << c.text;
         if (c.result) {
             // Still 4 March in Tokyo: the text changes the time of day only.
-            EXPECT_EQ(cell.time().date.toQDateTime().toTimeZone(tokyo).date(), QDate(2025, 3, 4)) << c.text;
+            EXPECT_EQ(cell.time().date.toQDateTime().toTimeZone(tokyo).date(), QDate(2025, 3, 4))
+                << c.text;
         } else {
             EXPECT_EQ(cell.time().date, dayBefore) << c.text;
         }
@@ -300,7 +304,8 @@ TEST(ClockControl, AssistiveTechnologySeesAnAnalogClockItCanSetAndStep) {
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->role(), QAccessible::Clock);
     EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("10:00:00"));
-    EXPECT_EQ(a->text(QAccessible::Description), QStringLiteral("At the tone, the time will be 10:00:00"));
+    EXPECT_EQ(a->text(QAccessible::Description),
+              QStringLiteral("At the tone, the time will be 10:00:00"));
 
     a->setText(QAccessible::Value, QStringLiteral("14:30:00"));
     EXPECT_EQ(control.stringValue(), QStringLiteral("14:30:00"));

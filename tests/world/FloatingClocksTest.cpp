@@ -36,15 +36,18 @@ Date utc(int y, int mo, int d, int h, int mi, int s = 0) {
 // A location record as the picker writes it, shown in the time menu; field 11 as given.
 QVariantList location(const QString& city, const QString& country, const QString& zone,
                       const QVariant& floating = QVariant(true)) {
-    return {QString(), city, QString(), country, zone, QString(), QString(), QString(), QString(), QString(),
-            true, floating};
+    return {QString(), city,      QString(), country,   zone, QString(),
+            QString(), QString(), QString(), QString(), true, floating};
 }
 
-const QVariantList kParis = location(QStringLiteral("Paris"), QStringLiteral("France"), QStringLiteral("Europe/Paris"));
-const QVariantList kTokyo = location(QStringLiteral("Tokyo"), QStringLiteral("Japan"), QStringLiteral("Asia/Tokyo"));
+const QVariantList kParis =
+    location(QStringLiteral("Paris"), QStringLiteral("France"), QStringLiteral("Europe/Paris"));
+const QVariantList kTokyo =
+    location(QStringLiteral("Tokyo"), QStringLiteral("Japan"), QStringLiteral("Asia/Tokyo"));
 const QVariantList kBerlin =
     location(QStringLiteral("Berlin"), QStringLiteral("Germany"), QStringLiteral("Europe/Berlin"));
-const QVariantList kLima = location(QStringLiteral("Lima"), QStringLiteral("Peru"), QStringLiteral("America/Lima"));
+const QVariantList kLima =
+    location(QStringLiteral("Lima"), QStringLiteral("Peru"), QStringLiteral("America/Lima"));
 
 // A table of records ({record} alone would copy the record's fields instead).
 LocationTable table(std::initializer_list<QVariantList> records) {
@@ -56,7 +59,7 @@ LocationTable table(std::initializer_list<QVariantList> records) {
 }
 
 class FloatingClocks : public ::testing::Test {
-protected:
+  protected:
     // Turns the feature on with these packed options and loads them.
     void load(const QString& states, bool on = true) {
         domain_.store().setValue(keys::FloatingStates, states);
@@ -74,11 +77,13 @@ protected:
     // Tuesday 2025-03-04 15:40:30 UTC.
     test::FakeClock clock_{utc(2025, 3, 4, 15, 40, 30), QTimeZone::utc()};
     QStringList posted_;
-    TalvorFloatingClockCtrl ctrl_{clock_, defaults_, [this](const QString& name) { posted_ << name; }};
+    TalvorFloatingClockCtrl ctrl_{clock_, defaults_,
+                                  [this](const QString& name) { posted_ << name; }};
 };
 
 // City and country below, time and date above, 2 columns, 64-point dials, spacing 6.
-const QString kTwoColumns = QStringLiteral("Floating: 1 1 1 1 0 0 1 1 64.000 6.000 1.000 1 1 1 1 0 0 0 1 1");
+const QString kTwoColumns =
+    QStringLiteral("Floating: 1 1 1 1 0 0 1 1 64.000 6.000 1.000 1 1 1 1 0 0 0 1 1");
 
 TEST_F(FloatingClocks, WithoutPackedOptionsTheDefaultsHoldAndTheFormatsAreWrittenBack) {
     test::LogCapture log;
@@ -128,10 +133,13 @@ TEST_F(FloatingClocks, OnlyRecordsWhoseFloatingFieldIsTrueGetAClockInListOrder) 
     load(QStringLiteral("Floating: 1 1 1 1 0 0 9 1 64.000 6.000 1.000 1 1 1 1 0 0 0 1 1"));
     const LocationTable list = {
         kParis,
-        location(QStringLiteral("London"), QStringLiteral("UK"), QStringLiteral("Europe/London"), QStringLiteral("1")),
+        location(QStringLiteral("London"), QStringLiteral("UK"), QStringLiteral("Europe/London"),
+                 QStringLiteral("1")),
         location(QStringLiteral("Lima"), QStringLiteral("Peru"), QStringLiteral("America/Lima"), 1),
-        location(QStringLiteral("Oslo"), QStringLiteral("Norway"), QStringLiteral("Europe/Oslo"), false),
-        QVariantList{QString(), QStringLiteral("Short"), QString(), QString(), QStringLiteral("UTC")},
+        location(QStringLiteral("Oslo"), QStringLiteral("Norway"), QStringLiteral("Europe/Oslo"),
+                 false),
+        QVariantList{QString(), QStringLiteral("Short"), QString(), QString(),
+                     QStringLiteral("UTC")},
         QStringLiteral("not a record"),
         kTokyo,
     };
@@ -157,7 +165,8 @@ TEST_F(FloatingClocks, OnlyRecordsWhoseFloatingFieldIsTrueGetAClockInListOrder) 
     EXPECT_GE(ctrl_.clocks()[0].below->geometry().top(), first.bottom() - 1);
     EXPECT_EQ(ctrl_.tzWin()->size(), QSize(static_cast<int>(std::ceil(grid.contentSize.width())),
                                            static_cast<int>(std::ceil(grid.contentSize.height()))));
-    EXPECT_EQ(ctrl_.clocks()[0].above->property("tag").toInt(), TalvorFloatingClockCtrl::kAboveLabelTag);
+    EXPECT_EQ(ctrl_.clocks()[0].above->property("tag").toInt(),
+              TalvorFloatingClockCtrl::kAboveLabelTag);
 
     // No floating record at all: the window goes away.
     ctrl_.TimeZoneFloating(LocationTable{list[1], list[3]});
@@ -180,7 +189,8 @@ TEST_F(FloatingClocks, ColumnsAskedForComeBackWhenMoreLocationsFloat) {
 }
 
 TEST_F(FloatingClocks, BelowTheDialTheCityCountryAndZoneAsAsked) {
-    const QVariantList noCity = location(QString(), QStringLiteral("France"), QStringLiteral("Europe/Paris"));
+    const QVariantList noCity =
+        location(QString(), QStringLiteral("France"), QStringLiteral("Europe/Paris"));
     const QVariantList nothing = location(QString(), QString(), QStringLiteral("Europe/Paris"));
     struct Case {
         const char* name;
@@ -205,7 +215,8 @@ TEST_F(FloatingClocks, BelowTheDialTheCityCountryAndZoneAsAsked) {
         ctrl_.TimeZoneFloating(table({c.record}));
         ASSERT_EQ(ctrl_.clocks().size(), 1u);
         EXPECT_EQ(below(0), QString::fromUtf8(c.expected));
-        EXPECT_EQ(ctrl_.TimeZoneGetFloatingText(c.record, QStringLiteral("CET")), QString::fromUtf8(c.expected));
+        EXPECT_EQ(ctrl_.TimeZoneGetFloatingText(c.record, QStringLiteral("CET")),
+                  QString::fromUtf8(c.expected));
     }
     domain_.store().setValue(keys::FloaterShowTimeZone, QVariant(false));
     load(QStringLiteral("Floating: 1 1 0 0 0 0 1 1 64 2 1"));
@@ -231,7 +242,8 @@ TEST_F(FloatingClocks, LabelsAndToolTipsFollowTheLocationsZoneAcrossADaylightSav
     EXPECT_EQ(above(0), QStringLiteral("Sunday 3:00\n3/30/25"));
     EXPECT_EQ(below(0), QStringLiteral("Berlin, Germany, CEST"));
     EXPECT_EQ(ctrl_.clocks()[0].dial->stringValue(), QStringLiteral("03:00:00"));
-    EXPECT_EQ(ctrl_.clocks()[0].dial->toolTip(), QStringLiteral("Sunday 3:00 CEST\nSunday 1:00 UTC (System/Local time)"));
+    EXPECT_EQ(ctrl_.clocks()[0].dial->toolTip(),
+              QStringLiteral("Sunday 3:00 CEST\nSunday 1:00 UTC (System/Local time)"));
     EXPECT_EQ(below(1), QStringLiteral("Lima, Peru, -05"));
 }
 
@@ -242,7 +254,8 @@ TEST_F(FloatingClocks, WeekAndZoneEscapesInThePatternsAreFilledIn) {
     ctrl_.updateFoatingClockTime();
     // Tuesday 4 March 2025 is in ISO week 10; the abbreviation's letters stay letters.
     EXPECT_EQ(above(0), QStringLiteral("W10 00:40 JST"));
-    EXPECT_EQ(ctrl_.clocks()[0].dial->toolTip(), QStringLiteral("W10 00:40 JST JST\nW10 15:40 JST UTC (System/Local time)"));
+    EXPECT_EQ(ctrl_.clocks()[0].dial->toolTip(),
+              QStringLiteral("W10 00:40 JST JST\nW10 15:40 JST UTC (System/Local time)"));
 }
 
 TEST_F(FloatingClocks, TheSecondlyRefreshDoesNothingWhileHiddenAndMakesNoFormatters) {
@@ -323,7 +336,8 @@ TEST_F(FloatingClocks, TheMenuItemTakesItsPlaceAndItsCommandFollowsTheWindow) {
 
     auto menu = platform::Menu::create();
     menu->addItemWithTitle(QStringLiteral("First"));
-    menu->addItemWithTitle(QStringLiteral("Anchor"))->setTag(TalvorFloatingClockCtrl::kMenuAnchorTag);
+    menu->addItemWithTitle(QStringLiteral("Anchor"))
+        ->setTag(TalvorFloatingClockCtrl::kMenuAnchorTag);
     ctrl_.buildFloatingClockItem(*menu);
     ASSERT_EQ(menu->indexOfItemWithTag(TalvorFloatingClockCtrl::kMenuItemTag), 1);
     platform::MenuItem* item = menu->itemAtIndex(1);
@@ -352,7 +366,7 @@ TEST_F(FloatingClocks, TheMenuItemTakesItsPlaceAndItsCommandFollowsTheWindow) {
 
 // Points the installed data folder at a temporary one for the life of the object.
 class ScopedSystemData {
-public:
+  public:
     ScopedSystemData() : old_(qgetenv("TALVOR_SYSTEM_DATA_DIR")) {
         qputenv("TALVOR_SYSTEM_DATA_DIR", dir_.path().toUtf8());
         QDir(dir_.path()).mkpath(QStringLiteral("Flags"));
@@ -367,11 +381,12 @@ public:
     void addFlag(const QString& file) const {
         QImage flag(16, 16, QImage::Format_ARGB32);
         flag.fill(Qt::red);
-        flag.save(dir_.filePath(QStringLiteral("Flags/") + file), file.endsWith(QLatin1String("gif")) ? "PNG" : nullptr);
+        flag.save(dir_.filePath(QStringLiteral("Flags/") + file),
+                  file.endsWith(QLatin1String("gif")) ? "PNG" : nullptr);
     }
     QString flags() const { return dir_.filePath(QStringLiteral("Flags")); }
 
-private:
+  private:
     QTemporaryDir dir_;
     QByteArray old_;
 };
@@ -382,8 +397,9 @@ TEST_F(FloatingClocks, FlagFacesLookForEachCountrysPicturePngFirst) {
         const char* country;
         const char* file;
     };
-    for (const Case& c : {Case{"united KINGDOM", "UK.png"}, Case{"Netherlands", "The Netherlands.png"},
-                          Case{"new zealand", "New Zealand.png"}, Case{"France", "France.png"}}) {
+    for (const Case& c :
+         {Case{"united KINGDOM", "UK.png"}, Case{"Netherlands", "The Netherlands.png"},
+          Case{"new zealand", "New Zealand.png"}, Case{"France", "France.png"}}) {
         EXPECT_EQ(TalvorFloatingClockCtrl::getiChatFlagPath(QString::fromUtf8(c.country)),
                   data.flags() + QLatin1Char('/') + QString::fromUtf8(c.file))
             << c.country;
@@ -393,8 +409,8 @@ TEST_F(FloatingClocks, FlagFacesLookForEachCountrysPicturePngFirst) {
     data.addFlag(QStringLiteral("UK.png"));
     data.addFlag(QStringLiteral("France.gif"));
     load(QStringLiteral("Floating: 1 1 1 1 0 0 3 -1 64 2 1"));  // a negative face means flags
-    const QVariantList london =
-        location(QStringLiteral("London"), QStringLiteral("United Kingdom"), QStringLiteral("Europe/London"));
+    const QVariantList london = location(QStringLiteral("London"), QStringLiteral("United Kingdom"),
+                                         QStringLiteral("Europe/London"));
     ctrl_.TimeZoneFloating(table({london, kParis, kTokyo}));
     ASSERT_EQ(ctrl_.clocks().size(), 3u);
     EXPECT_EQ(ctrl_.clocks()[0].dial->imagePath(), data.flags() + QStringLiteral("/UK.png"));
@@ -415,7 +431,8 @@ TEST_F(FloatingClocks, DigitalModeHasNoDialsAndRoomForTheLongestWeekday) {
     EXPECT_EQ(ctrl_.clocks()[0].dial->height(), 0);
     // Today reads "Tuesday 4:40"; the cells already fit any day of the week.
     const QFontMetricsF metrics(ctrl_.FloaterFont());
-    EXPECT_GE(ctrl_.grid().cellWidth, metrics.horizontalAdvance(QStringLiteral("Wednesday 12:22")) + 3.0);
+    EXPECT_GE(ctrl_.grid().cellWidth,
+              metrics.horizontalAdvance(QStringLiteral("Wednesday 12:22")) + 3.0);
 }
 
 TEST_F(FloatingClocks, TheWindowTakesTheLayerAndTheAlpha) {
@@ -424,8 +441,9 @@ TEST_F(FloatingClocks, TheWindowTakesTheLayerAndTheAlpha) {
         Qt::WindowType hint;
         bool set;
     };
-    for (const Case& c : {Case{0, Qt::WindowStaysOnBottomHint, true}, Case{1, Qt::WindowStaysOnBottomHint, false},
-                          Case{1, Qt::WindowStaysOnTopHint, false}, Case{2, Qt::WindowStaysOnTopHint, true}}) {
+    for (const Case& c :
+         {Case{0, Qt::WindowStaysOnBottomHint, true}, Case{1, Qt::WindowStaysOnBottomHint, false},
+          Case{1, Qt::WindowStaysOnTopHint, false}, Case{2, Qt::WindowStaysOnTopHint, true}}) {
         load(QStringLiteral("Floating: 1 %1 1 0 0 0 1 1 64 2 0.5").arg(c.layer));
         ctrl_.TimeZoneFloating(table({kParis}));
         ASSERT_TRUE(ctrl_.isFloating()) << c.layer;

@@ -29,29 +29,34 @@ TEST(FloatingOptions, PackedTextsKeepDefaultsForWhatTheyLackAndRepairDamage) {
     const int kMaxInt = std::numeric_limits<int>::max();
     const Case cases[] = {
         {"no text", std::nullopt, 1, 1, 0, 0, 10, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
-        {"all 20 fields", QStringLiteral("Floating: 1 0 1 1 1 0 3 5 96.000 4.000 0.500 0 0 1 0 1 1 1 0 1"),
-         0, 1, 1, 0, 4, 5, 96.0f, 4.0f, 0.5f, 0, 1, 0, 0, 1},
+        {"all 20 fields",
+         QStringLiteral("Floating: 1 0 1 1 1 0 3 5 96.000 4.000 0.500 0 0 1 0 1 1 1 0 1"), 0, 1, 1,
+         0, 4, 5, 96.0f, 4.0f, 0.5f, 0, 1, 0, 0, 1},
         // The preference pane's reset writes 18 fields: the last two keep their defaults.
-        {"reset's 18 fields", QStringLiteral("Floating: 0 1 1 0 0 0 10 1 48.000 2.000 0.750 1 1 0 1 0 0 0"),
-         1, 1, 0, 0, 11, 1, 48.0f, 2.0f, 0.75f, 1, 0, 1, 1, 1},
-        {"garbage", QStringLiteral("hello world"), 1, 1, 0, 0, 10, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
+        {"reset's 18 fields",
+         QStringLiteral("Floating: 0 1 1 0 0 0 10 1 48.000 2.000 0.750 1 1 0 1 0 0 0"), 1, 1, 0, 0,
+         11, 1, 48.0f, 2.0f, 0.75f, 1, 0, 1, 1, 1},
+        {"garbage", QStringLiteral("hello world"), 1, 1, 0, 0, 10, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1,
+         1, 1},
         {"empty", QString(), 1, 1, 0, 0, 10, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
-        {"cut inside the reals", QStringLiteral("Floating: 1 2 0 1 0 1 1 3 64.5 3"),
-         2, 0, 1, 1, 2, 3, 64.5f, 3.0f, 1.0f, 1, 1, 1, 1, 1},
-        {"decimal commas stop the reading", QStringLiteral("Floating: 1 2 1 0 0 0 2 4 48,000 9,000 0,500 0"),
-         2, 1, 0, 0, 3, 4, 48.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
+        {"cut inside the reals", QStringLiteral("Floating: 1 2 0 1 0 1 1 3 64.5 3"), 2, 0, 1, 1, 2,
+         3, 64.5f, 3.0f, 1.0f, 1, 1, 1, 1, 1},
+        {"decimal commas stop the reading",
+         QStringLiteral("Floating: 1 2 1 0 0 0 2 4 48,000 9,000 0,500 0"), 2, 1, 0, 0, 3, 4, 48.0f,
+         2.0f, 1.0f, 1, 1, 1, 1, 1},
         // Negative layer and city flag give 1, columns below 1 give 10, a negative face the
         // flags, a size below 16 gives 48, negative spacing 2 and negative alpha 1.
-        {"negatives and small values", QStringLiteral("Floating: 1 -5 -3 0 0 0 -1 -7 8.0 -1.0 -0.5"),
-         1, 1, 0, 0, 10, 101, 48.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
-        {"columns field 0 gives one column", QStringLiteral("Floating: 1 1 1 0 0 0 0"),
-         1, 1, 0, 0, 1, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
+        {"negatives and small values",
+         QStringLiteral("Floating: 1 -5 -3 0 0 0 -1 -7 8.0 -1.0 -0.5"), 1, 1, 0, 0, 10, 101, 48.0f,
+         2.0f, 1.0f, 1, 1, 1, 1, 1},
+        {"columns field 0 gives one column", QStringLiteral("Floating: 1 1 1 0 0 0 0"), 1, 1, 0, 0,
+         1, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
         // No window can be drawn from these: a layer above 2 is a normal window, NaN and
         // infinite reals fall back or stop at their bounds, huge integers saturate.
-        {"damaged numbers", QStringLiteral("Floating: 1 7 1 0 0 0 99999999999 0 nan inf 5.0"),
-         1, 1, 0, 0, kMaxInt, 0, 48.0f, FloatingOptions::kMaxSpacing, 1.0f, 1, 1, 1, 1, 1},
-        {"an enormous dial", QStringLiteral("Floating: 1 1 1 0 0 0 1 1 1e30 2 1"),
-         1, 1, 0, 0, 2, 1, FloatingOptions::kMaxClockSize, 2.0f, 1.0f, 1, 1, 1, 1, 1},
+        {"damaged numbers", QStringLiteral("Floating: 1 7 1 0 0 0 99999999999 0 nan inf 5.0"), 1, 1,
+         0, 0, kMaxInt, 0, 48.0f, FloatingOptions::kMaxSpacing, 1.0f, 1, 1, 1, 1, 1},
+        {"an enormous dial", QStringLiteral("Floating: 1 1 1 0 0 0 1 1 1e30 2 1"), 1, 1, 0, 0, 2, 1,
+         FloatingOptions::kMaxClockSize, 2.0f, 1.0f, 1, 1, 1, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -81,9 +86,10 @@ TEST(FloatingOptions, LayerIndexesPickTheWindowLevel) {
         int stored;
         FloatingOptions::Layer layer;
     };
-    for (const Case& c : {Case{0, FloatingOptions::Layer::Desktop}, Case{1, FloatingOptions::Layer::Normal},
-                          Case{2, FloatingOptions::Layer::Above}, Case{3, FloatingOptions::Layer::Normal},
-                          Case{-1, FloatingOptions::Layer::Normal}}) {
+    for (const Case& c :
+         {Case{0, FloatingOptions::Layer::Desktop}, Case{1, FloatingOptions::Layer::Normal},
+          Case{2, FloatingOptions::Layer::Above}, Case{3, FloatingOptions::Layer::Normal},
+          Case{-1, FloatingOptions::Layer::Normal}}) {
         FloatingOptions o;
         o.iFloaterWinLayer = c.stored;
         o.normalise();
@@ -104,9 +110,12 @@ TEST(FloatingLayout, ColumnsNeverExceedTheClocksAndRowsHoldTheRest) {
     struct Case {
         int columns, count, expectedColumns, expectedRows;
     };
-    for (const Case& c : {Case{1, 5, 1, 5}, Case{3, 5, 3, 2}, Case{4, 5, 4, 2}, Case{10, 3, 3, 1}, Case{2, 1, 1, 1}}) {
-        const FloatingGrid grid = layoutFloatingClocks(gridOptions(c.columns), {50, 20, 18, c.count});
-        EXPECT_EQ(grid.columns, c.expectedColumns) << c.columns << " columns, " << c.count << " clocks";
+    for (const Case& c : {Case{1, 5, 1, 5}, Case{3, 5, 3, 2}, Case{4, 5, 4, 2}, Case{10, 3, 3, 1},
+                          Case{2, 1, 1, 1}}) {
+        const FloatingGrid grid =
+            layoutFloatingClocks(gridOptions(c.columns), {50, 20, 18, c.count});
+        EXPECT_EQ(grid.columns, c.expectedColumns)
+            << c.columns << " columns, " << c.count << " clocks";
         EXPECT_EQ(grid.rows, c.expectedRows) << c.columns << " columns, " << c.count << " clocks";
         EXPECT_EQ(grid.cells.size(), static_cast<std::size_t>(c.count));
     }
@@ -152,7 +161,8 @@ TEST(FloatingLayout, DigitalModeAndMissingTextsTakeTheirRoomAway) {
         int day, date, timeAbove, dateAbove;
         bool aboveShown;
     };
-    for (const Case& c : {Case{"day and date off", 0, 0, 1, 1, false}, Case{"time and date above off", 1, 1, 0, 0, false},
+    for (const Case& c : {Case{"day and date off", 0, 0, 1, 1, false},
+                          Case{"time and date above off", 1, 1, 0, 0, false},
                           Case{"date only", 0, 1, 0, 1, true}}) {
         FloatingOptions o = gridOptions(2);
         o.ShowDay = c.day;
