@@ -28,6 +28,8 @@
 #include "services/SwitchLightDarkVC.h"
 #include "services/SystemEventNames.h"
 #include "services/TimedAppearanceSwitching.h"
+#include "world/TalvorFloatingClockCtrl.h"
+#include "world/WorldKeys.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -79,6 +81,7 @@ AppDelegate::AppDelegate(Options options)
                                                      menuloc, [this] { return TalvorMenuItemFlags; }, worldActions);
     TimeMenu::Actions actions;
     actions.switchLighDarkMode = [this] { switchLighDarkMode(); };
+    actions.showFloating = [this] { showFloating(); };
     actions.reloadLocations = [this] { reloadLocListNow(); };
     actions.showCountDownTimer = [this] { settings_->showCountDownTimer(); };
     actions.showDateDifferenceCalculator = [this] { settings_->showDateDifferenceCalculator(); };
@@ -131,6 +134,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     TalvorTakeABreakSettings::sharedInstance().loadPrefs();
     // The break timer starts stopped: its menu offers "Start".
     timeMenuItems_->isStop = true;
+    floatingClockCtrl_ = std::make_unique<TalvorFloatingClockCtrl>();
+    floatingClockCtrl_->LoadFloatingOptions();
     registerObservers();
     DrawTimeMenuItems();
 
@@ -149,6 +154,13 @@ void AppDelegate::applicationDidFinishLaunching() {
     HotKeyManager::sharedManager().addObserver(this, &AppDelegate::hotKeyDown, &AppDelegate::hotKeyUp,
                                                keys::CenterHotKey);
     repairColours();
+    if (defaults.boolForKey(keys::Floater) && defaults.boolForKey(keys::FloaterState)) {
+        if (platform::MenuItem* item = timeMenu_->itemWithTag(TimeMenu::kFloatingClocksTag)) {
+            item->setState(platform::ControlState::On);
+        }
+        timeMenuItems_->IsShowFloatingClock = true;
+        platform::DistributedNotificationCenter::defaultCenter().post(keys::TalvorFloatingClockPrefsChangeNotification);
+    }
     repairDatePattern();
 }
 
@@ -168,6 +180,9 @@ void AppDelegate::registerObservers() {
                                                         TalvorDateSettings::sharedInstance().loadPrefs();
                                                         items_->dateSettingUpdate(true);
                                                     }));
+    observations_.push_back(distributed.addObserver(
+        keys::TalvorFloatingClockPrefsChangeNotification, QVariant(),
+        [this](const platform::Notification& notification) { LoadFloatingOptions(&notification); }));
     observations_.push_back(distributed.addObserver(AppleInterfaceThemeChangedNotification, QVariant(),
                                                     [this](const platform::Notification&) {
                                                         items_->UpdateFontColorMenuBar();
@@ -223,6 +238,9 @@ void AppDelegate::updateTimeDate() {
     }
     strikeChimes(now);
     lastTick_ = now;
+    if (floatingClockCtrl_) {
+        floatingClockCtrl_->updateFoatingClockTime();
+    }
 
     if (items_->TalvorDate()) {
         lastDay = -1;
@@ -291,9 +309,47 @@ void AppDelegate::moonUpdate() {
 }
 
 void AppDelegate::LocationChangeNotification() {
+    if (floatingClockCtrl_) {
+        floatingClockCtrl_->reorderFloatingClocks(worldClocks_->LocationList());
+    }
     platform::debugLog(QStringLiteral("Talvor changed location..."));
     for (qint32 code : std::initializer_list<qint32>{TimeMenu::ExternalIP, 111, TimeMenu::Alarms, TimeMenu::Take5, TimeMenu::WorldClocks}) {
         UpdateMenu(code);
+    }
+}
+
+void AppDelegate::LoadFloatingOptions(const platform::Notification* notification) {
+    if (!floatingClockCtrl_) {
+        return;
+    }
+    floatingClockCtrl_->LoadFloatingOptions(notification);
+    if (notification != nullptr) {
+        reloadLocListNow();
+        floatingClockCtrl_->TimeZoneFloating(worldClocks_->LocationList());
+    }
+}
+
+void AppDelegate::showFloating() {
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    if (!defaults.boolForKey(keys::Floater)) {
+        return;
+    }
+    TimeMenu& menu = *timeMenuItems_;
+    platform::MenuItem* item = timeMenu_->itemWithTag(TimeMenu::kFloatingClocksTag);
+    menu.IsShowFloatingClock = !menu.IsShowFloatingClock;
+    if (item != nullptr) {
+        item->setState(menu.IsShowFloatingClock ? platform::ControlState::On : platform::ControlState::Off);
+    }
+    defaults.setBool(menu.IsShowFloatingClock, keys::FloaterState);
+    if (!menu.IsShowFloatingClock) {
+        if (floatingClockCtrl_) {
+            floatingClockCtrl_->hideClocks();
+        }
+    } else {
+        platform::DistributedNotificationCenter::defaultCenter().post(keys::TalvorFloatingClockPrefsChangeNotification);
+    }
+    if (defaults.synchronize()) {
+        platform::debugLog(QStringLiteral("FC saved success"));
     }
 }
 

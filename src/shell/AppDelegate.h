@@ -20,6 +20,7 @@
 namespace talvor {
 
 class HotKey;
+class TalvorFloatingClockCtrl;
 namespace platform {
 class Clock;
 class StatusBarPanel;
@@ -62,6 +63,12 @@ public:
     void LocationChangeNotification();
     TimeMenu& timeMenuItems() { return *timeMenuItems_; }
     WorldClockItems& worldClocks() { return *worldClocks_; }
+
+    // The floating clocks: the settings changed (`notification` set) or were loaded.
+    void LoadFloatingOptions(const platform::Notification* notification);
+    // "Floating Clocks…": shows or hides the clocks.
+    void showFloating();
+    TalvorFloatingClockCtrl* floatingClocks() { return floatingClockCtrl_.get(); }
 
     // Appearance and help commands of the menus.
     void switchLighDarkMode();
@@ -116,6 +123,7 @@ private:
     BoardingScreen boarding_;
     std::unique_ptr<WorldClockItems> worldClocks_;
     std::unique_ptr<TimeMenu> timeMenuItems_;
+    std::unique_ptr<TalvorFloatingClockCtrl> floatingClockCtrl_;
     platform::TimerHandle updateTimer_;
     TimeDateText texts_;
     std::optional<Date> lastTick_;

@@ -5,6 +5,7 @@
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "world/WorldKeys.h"
 
 #include <algorithm>
 #include <array>
@@ -242,12 +243,12 @@ void TimeMenu::updateGroup(Group group) {
         case Group::FloatingClocks: {
             removeGroup(group);
             const platform::UserDefaults& defaults = platform::UserDefaults::standard();
-            if (!defaults.boolForKey(QStringLiteral("Floater"))) {
+            if (!defaults.boolForKey(keys::Floater)) {
                 return;
             }
             auto item = makeItem(QStringLiteral("Floating Clocks\u2026"), actions_.showFloating,
                                  kFloatingClocksTag);
-            if (defaults.boolForKey(QStringLiteral("FloaterState"))) {
+            if (defaults.boolForKey(keys::FloaterState)) {
                 item->setState(platform::ControlState::On);
                 IsShowFloatingClock = true;
             }

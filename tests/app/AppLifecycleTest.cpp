@@ -121,10 +121,11 @@ TEST(AppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
     EXPECT_TRUE(first.output().contains("Talvor Pro quit")) << first.output().toStdString();
     ASSERT_TRUE(second.waitFor("started")) << second.output().toStdString();
     EXPECT_TRUE(second.output().contains("Asking the running copy")) << second.output().toStdString();
-    EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")});
     second.signal(SIGTERM);
     ASSERT_TRUE(second.waitForExit());
     EXPECT_EQ(second.process().exitCode(), 0);
+    // Read once nobody writes any more: the alarm went through both copies.
+    EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")}) << second.output().toStdString();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "shell/TimeMenu.h"
 #include "support/QtPrinters.h"
 #include "support/ShellHarness.h"
+#include "world/TalvorFloatingClockCtrl.h"
 
 #include <gtest/gtest.h>
 
@@ -141,6 +142,31 @@ TEST_F(shellStartUp, TheTimeMenuIsBuiltFromTheSettings) {
     EXPECT_GE(menu->indexOfItemWithTitle(QStringLiteral("Add Location...")), 2);
     EXPECT_GT(menu->indexOfItemWithTag(TimeMenu::kQuitTag),
               menu->indexOfItemWithTag(TimeMenu::kAnchorTag));
+}
+
+TEST_F(shellStartUp, FloatingClocksLeftShownComeBackAndTheirItemTogglesThem) {
+    harness.store().setValue(QStringLiteral("Floater"), true);
+    harness.store().setValue(QStringLiteral("FloaterState"), true);
+    AppDelegate& delegate = harness.launch();
+    QCoreApplication::processEvents();
+    const std::shared_ptr<platform::Menu> menu = delegate.timeMenu();
+    platform::MenuItem* item = menu->itemWithTag(TimeMenu::kFloatingClocksTag);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->state(), platform::ControlState::On);
+    EXPECT_TRUE(delegate.timeMenuItems().IsShowFloatingClock);
+
+    menu->performActionForItemAtIndex(menu->indexOfItem(item));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(item->state(), platform::ControlState::Off);
+    EXPECT_FALSE(delegate.floatingClocks()->isFloating());
+    EXPECT_EQ(harness.store().value(QStringLiteral("FloaterState")), QVariant(false));
+
+    // With the feature off the item is gone and the command changes nothing.
+    platform::UserDefaults::standard().setBool(false, QStringLiteral("Floater"));
+    delegate.UpdateMenu(TimeMenu::FloatingClocks);
+    EXPECT_EQ(menu->itemWithTag(TimeMenu::kFloatingClocksTag), nullptr);
+    delegate.showFloating();
+    EXPECT_FALSE(delegate.timeMenuItems().IsShowFloatingClock);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 //   talvor-shot [--out DIR] [--scale F] [--width W] [SCENE...]    (no scene: all of them)
 //   talvor-shot --list
 #include "DemoBar.h"
+#include "FloatingScene.h"
 #include "SettingsScene.h"
 #include "widgets/WidgetGallery.h"
 
@@ -84,6 +85,10 @@ const Scene kScenes[] = {
          talvor::shot::SettingsScene scene(12);
          return grabWindow(scene.window(), s.scale);
      }},
+    {"floating", "two floating clocks on the desktop",
+     [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
+    {"clock-faces", "the clock face of every type at 10:10:30",
+     [](const Settings& s) { return talvor::shot::renderClockFaces(s.scale); }},
 };
 
 }  // namespace

@@ -1,0 +1,408 @@
+#include "TalvorClockCell.h"
+
+#include "ClockFaces.h"
+#include "foundation/StringsBundle.h"
+#include "platform/Clock.h"
+#include "platform/FontResolver.h"
+#include "platform/Log.h"
+#include "platform/Menu.h"
+
+#include <QFontMetricsF>
+#include <QPaintDevice>
+#include <QPainter>
+
+#include <cmath>
+#include <numbers>
+
+namespace talvor {
+namespace {
+
+const QString kStringFormat = QStringLiteral("%H:%M:%S");
+const QString kTwelveHourFormat = QStringLiteral("%I:%M %p");
+
+QColor grey(double level, double alpha) {
+    return QColor::fromRgbF(static_cast<float>(level), static_cast<float>(level),
+                            static_cast<float>(level), static_cast<float>(alpha));
+}
+
+// The point `length` from the centre towards `degrees` (counter-clockwise from 3 o'clock),
+// on a screen whose y grows downwards.
+QPointF along(QPointF centre, double degrees, double length) {
+    const double a = degrees * std::numbers::pi / 180.0;
+    return centre + QPointF(length * std::cos(a), -length * std::sin(a));
+}
+
+struct Hand {
+    double degrees;
+    double length;
+    QColor color;
+    double width;
+};
+
+void drawHandShadow(QPainter& p, QPointF centre, double r, const Hand& hand, const QColor& shadow) {
+    // A blur of 4 points, offset one point right and down: widening strokes fading out.
+    const QPointF offset(1.0, 1.0);
+    const struct { double extra, alpha; } layers[] = {{4.0, 0.12}, {2.5, 0.2}, {1.0, 0.35}};
+    for (const auto& layer : layers) {
+        QColor c = shadow;
+        c.setAlphaF(static_cast<float>(layer.alpha));
+        p.setPen(QPen(c, hand.width + layer.extra, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(along(centre, hand.degrees, -0.1 * r) + offset,
+                   along(centre, hand.degrees, hand.length) + offset);
+    }
+}
+
+void drawHand(QPainter& p, QPointF centre, double r, const Hand& hand) {
+    p.setPen(QPen(hand.color, hand.width, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(along(centre, hand.degrees, -0.1 * r), along(centre, hand.degrees, hand.length));
+}
+
+// "%@" by "%@": each takes the next argument.
+QString fillObjects(QString format, const QStringList& objects) {
+    for (const QString& o : objects) {
+        const qsizetype at = format.indexOf(QLatin1String("%@"));
+        if (at < 0) {
+            break;
+        }
+        format.replace(at, 2, o);
+    }
+    return format;
+}
+
+}  // namespace
+
+TalvorClockCell::TalvorClockCell()
+    : TalvorClockCell(
+          CalendarDate{platform::Clock::shared().now(), platform::Clock::shared().currentZone()}) {}
+
+TalvorClockCell::TalvorClockCell(const CalendarDate& time) : time_(time) {}
+
+void TalvorClockCell::redraw() {
+    if (updateCell) {
+        updateCell();
+    }
+}
+
+void TalvorClockCell::setTime(const CalendarDate& time) {
+    if (time == time_) {
+        return;
+    }
+    time_ = time;
+    redraw();
+    sendActionToTarget();
+}
+
+void TalvorClockCell::sendActionToTarget() {
+    if (action) {
+        action();
+    }
+}
+
+bool TalvorClockCell::setObjectValue(const QVariant& value) {
+    if (value.canConvert<Date>() && value.userType() == qMetaTypeId<Date>()) {
+        CalendarDate t = time_;
+        t.date = value.value<Date>();
+        setTime(t);
+        return true;
+    }
+    if (value.userType() == QMetaType::QString) {
+        setStringValue(value.toString());
+        return true;
+    }
+    platform::log(QStringLiteral("setObjectValue: Invalid object %1").arg(value.toString()));
+    return false;
+}
+
+void TalvorClockCell::setStringValue(const QString& text) {
+    std::optional<QTime> parsed = parseCalendarTime(text, kTwelveHourFormat);
+    if (!parsed) {
+        parsed = parseCalendarTime(text, kStringFormat);
+    }
+    if (parsed) {
+        setTime(time_.withTimeOfDay(*parsed));
+    }
+}
+
+QString TalvorClockCell::stringValue() const {
+    return time_.descriptionWithCalendarFormat(kStringFormat);
+}
+
+void TalvorClockCell::setTimeToNow(Date now) {
+    CalendarDate t = time_;
+    t.date = now;
+    setTime(t);
+}
+
+void TalvorClockCell::setTimeToNow() {
+    setTimeToNow(platform::Clock::shared().now());
+}
+
+void TalvorClockCell::incrementHour(int hours, int minutes) {
+    setTime(time_.adding(hours * 3600.0 + minutes * 60.0));
+}
+
+void TalvorClockCell::setHour(int hour, int minute) {
+    const QTime now = time_.timeOfDay();
+    const QTime wanted(hour < 0 ? now.hour() : hour % 24, minute < 0 ? now.minute() : minute % 60,
+                       now.second());
+    setTime(time_.withTimeOfDay(wanted));
+}
+
+void TalvorClockCell::setHourHandByAngleFromNorth(double degrees) {
+    const int hours = static_cast<int>(degrees / 30.0);
+    const int minutes = static_cast<int>((degrees - hours * 30.0) / 30.0 * 60.0);
+    setHour(time_.timeOfDay().hour() >= 12 ? hours + 12 : hours, minutes);
+}
+
+void TalvorClockCell::toggleAmPm() {
+    incrementHour(12, 0);
+}
+
+void TalvorClockCell::SetClockType(int type) {
+    if (type != clockType_) {
+        HandColor_ = ClockFaces::handGreyForType(type);
+    }
+    clockType_ = type;
+}
+
+void TalvorClockCell::SetFontName(const QString& name) {
+    if (!name.isNull()) {
+        aFontName_ = name;
+    }
+}
+
+void TalvorClockCell::SetBGColor(const QColor& color) {
+    if (color.isValid()) {
+        bgColor_ = color;
+    }
+}
+
+void TalvorClockCell::SetTextColor(const QColor& color) {
+    if (color.isValid()) {
+        textColor_ = color;
+    }
+}
+
+float TalvorClockCell::setFontSize(float size) {
+    return std::exchange(fontSize_, size);
+}
+
+bool TalvorClockCell::setChangeTime(bool change) {
+    return std::exchange(bChangeTime_, change);
+}
+
+bool TalvorClockCell::setChangeDigital(bool digital) {
+    const bool previous = std::exchange(bDigitalTime_, digital);
+    redraw();
+    return previous;
+}
+
+void TalvorClockCell::setImagePath(const std::optional<QString>& path) {
+    imagePath_ = path;
+}
+
+void TalvorClockCell::drawWithFrame(QPainter& painter, const QRectF& frame, bool showsFocus) {
+    if (!bDigitalTime_) {
+        drawClockHandsForTime(time_, frame, painter, showsFocus);
+    }
+}
+
+QImage TalvorClockCell::faceImage() {
+    if (imagePath_ && !imagePath_->isEmpty()) {
+        // Kept while the path stays the same, rather than read from disk at every second.
+        if (pathImageSource_ != *imagePath_) {
+            pathImageSource_ = *imagePath_;
+            pathImage_ = QImage(*imagePath_);
+        }
+        if (!pathImage_.isNull()) {
+            return pathImage_;
+        }
+    }
+    return ClockFaces::clockFaceImage(clockType_);
+}
+
+std::optional<QFont> TalvorClockCell::markFont() {
+    const QString key = aFontName_ + QLatin1Char('/') + QString::number(fontSize_);
+    if (key == aFontKey_) {
+        return aFont_;
+    }
+    // Made and logged once per name and size, not at every second.
+    aFontKey_ = key;
+    float size = fontSize_;
+    if (size < 4.0f || aFontName_.isEmpty()) {
+        platform::log(QStringLiteral("clock ctrl: %1, %2").arg(aFontName_).arg(size, 0, 'f', 6));
+    }
+    if (size == 0.0f) {
+        size = 12.0f;
+    }
+    aFont_ =
+        size > 0.0f ? platform::FontResolver::shared().fontNamed(aFontName_, size) : std::nullopt;
+    if (!aFont_) {
+        platform::log(
+            QStringLiteral("Bad Font size selected in Menu Item - %1").arg(size, 0, 'f', 6));
+    }
+    return aFont_;
+}
+
+void TalvorClockCell::drawAmPm(const CalendarDate& time, const QRectF& frame, double left,
+                               QPainter& painter) {
+    const QString text = time.descriptionWithCalendarFormat(QStringLiteral("%p"));
+    const std::optional<QFont> font = markFont();
+    if (font) {
+        painter.setFont(*font);
+    }
+    const QFontMetricsF metrics(painter.font());
+    const double xa = (frame.x() + left) / 2.0;
+    // The mark sits on the dial's lower edge, its shadow one point down and right.
+    const double bottom = frame.y() + frame.height();
+    painter.setPen(QColor(Qt::darkGray));
+    painter.drawText(QPointF(xa + 3, bottom - 1 - metrics.descent()), text);
+    painter.setPen(textColor_);
+    painter.drawText(QPointF(xa + 2, bottom - 2 - metrics.descent()), text);
+}
+
+void TalvorClockCell::drawClockHandsForTime(const CalendarDate& time, const QRectF& frame,
+                                            QPainter& painter, bool showsFocus) {
+    if (!textColor_.isValid()) {
+        return;
+    }
+    const auto r = static_cast<float>(std::min(frame.width(), frame.height()) / 2.0);
+    if (!(r > 0.0f)) {
+        return;
+    }
+    const double left = frame.x() + frame.width() / 2.0 - r;
+    const QRectF face(left, frame.y(), 2.0 * r, 2.0 * r);
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QImage source = faceImage();
+    if (!source.isNull()) {
+        // Scaled once per size, not at every second.
+        const double ratio =
+            painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+        const QSize pixels = (face.size() * ratio).toSize();
+        if (scaledFaceSource_ != source.cacheKey() || scaledFace_.size() != pixels) {
+            scaledFace_ = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            scaledFace_.setDevicePixelRatio(ratio);
+            scaledFaceSource_ = source.cacheKey();
+        }
+        painter.drawImage(face.topLeft(), scaledFace_);
+    }
+    if (showsFocus) {
+        const QRectF ring =
+            QRectF(face.x(), face.y(), face.width(), face.height() - 2).adjusted(4, 4, -4, -4);
+        painter.setPen(QPen(QColor(0x3D, 0x8E, 0xF5, 200), 3.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(ring);
+    }
+
+    const QPointF centre(std::floor(left + r + 0.5), std::floor(frame.y() + r + 0.5));
+    const QTime t = time.timeOfDay();
+    const double hand = HandColor_;
+    std::vector<Hand> hands = {
+        {90.0 - t.minute() / 60.0 * 360.0, 0.775 * r, grey(hand, 0.7), 2.0},
+        {90.0 - (t.hour() / 12.0 * 360.0 + t.minute() / 60.0 * 30.0), 0.5 * r, grey(hand, 0.8),
+         4.0},
+    };
+    if (analogSecHand_ != 0) {
+        hands.push_back({90.0 - t.second() * 6.0, 0.8 * r, QColor(Qt::red), 1.0});
+    }
+    const QColor shadow = grey(1.0 - hand, 1.0);
+    for (const Hand& h : hands) {
+        drawHandShadow(painter, centre, r, h, shadow);
+        drawHand(painter, centre, r, h);
+    }
+    if (showAMPM_ != 0) {
+        drawAmPm(time, frame, left, painter);
+    }
+    painter.restore();
+}
+
+void TalvorClockCell::drawDigitalClockForTime(const CalendarDate& time, const QRectF& frame,
+                                              QPainter& painter) {
+    const QString text = time.descriptionWithCalendarFormat(time.calendarFormat);
+    painter.save();
+    if (const std::optional<QFont> font = markFont()) {
+        painter.setFont(*font);
+    }
+    const QFontMetricsF metrics(painter.font());
+    const QSizeF size = metrics.size(0, text);
+    painter.fillRect(QRectF(frame.x(), frame.y(), frame.width(), size.height()),
+                     bgColor_.isValid() ? bgColor_ : grey(HandColor_, 0.7));
+    const double x =
+        (alignment_ & Qt::AlignHCenter) ? (frame.width() + frame.x() - size.width()) / 2.0 : 2.0;
+    painter.setPen(textColor_.isValid() ? textColor_ : QColor(Qt::blue));
+    painter.drawText(QPointF(x, frame.y() + metrics.ascent()), text);
+    painter.restore();
+}
+
+bool TalvorClockCell::trackMouse(const QPointF& point, const QRectF& frame) {
+    if (!bChangeTime_) {
+        return false;
+    }
+    const auto r = static_cast<float>(std::min(frame.width(), frame.height()) / 2.0);
+    const QPointF centre(std::floor(frame.x() + r + 0.5), std::floor(frame.y() + r + 0.5));
+    const QPointF d = point - centre;
+    if (frame.contains(point) && std::hypot(d.x(), d.y()) < 0.9 * r) {
+        tracking_ = true;
+        trackMouseForTimeChangeEvent(point, frame);
+    } else {
+        toggleAmPm();
+    }
+    return true;
+}
+
+void TalvorClockCell::trackMouseForTimeChangeEvent(const QPointF& point, const QRectF& frame) {
+    const auto r = static_cast<float>(std::min(frame.width(), frame.height()) / 2.0);
+    const QPointF centre(std::floor(frame.x() + r + 0.5), std::floor(frame.y() + r + 0.5));
+    const QPointF d = point - centre;
+    const auto length = static_cast<float>(std::hypot(d.x(), d.y()));
+    if (!(length > 0.0f)) {
+        return;
+    }
+    // Screen y grows downwards: north is negative y.
+    double degrees = std::atan2(d.x() / length, -d.y() / length) * 180.0 / std::numbers::pi;
+    if (degrees < 0) {
+        degrees += 360.0;
+    }
+    setHourHandByAngleFromNorth(degrees);
+    redraw();
+}
+
+void TalvorClockCell::moveLeft(Qt::KeyboardModifiers modifiers) {
+    if (bChangeTime_) {
+        incrementHour(0, (modifiers & Qt::ShiftModifier) ? -15 : -1);
+    }
+}
+
+void TalvorClockCell::moveRight(Qt::KeyboardModifiers modifiers) {
+    if (bChangeTime_) {
+        incrementHour(0, (modifiers & Qt::ShiftModifier) ? 15 : 1);
+    }
+}
+
+void TalvorClockCell::performClick() {
+    if (bChangeTime_) {
+        toggleAmPm();
+    }
+}
+
+std::shared_ptr<platform::Menu> TalvorClockCell::menuForEvent() const {
+    auto menu = platform::Menu::create();
+    menu->addItemWithTitle(stringValue());
+    menu->addItem(platform::MenuItem::separatorItem());
+    const QString format =
+        StringsBundle::mainBundle()
+            .localizedString(QStringLiteral("%@ - %@ (%@)"), QStringLiteral("Localizable"))
+            .value_or(QStringLiteral("%@ - %@ (%@)"));
+    QString name = time_.timeZone.displayName(QTimeZone::StandardTime, QTimeZone::LongName);
+    if (name.isEmpty() || name.startsWith(QLatin1String("GMT"))) {
+        name = QString::fromLatin1(time_.timeZone.id());
+    }
+    menu->addItemWithTitle(
+        fillObjects(format, {QStringLiteral("Time Zone"), name, time_.timeZoneAbbreviation()}));
+    return menu;
+}
+
+}  // namespace talvor

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// Preference keys and notification names of the world room.
+namespace talvor::keys {
+
+// Floating clocks, in the preference domain.
+inline const QString FloatingStates = QStringLiteral("FloatingStates");
+inline const QString Floater = QStringLiteral("Floater");
+inline const QString FloaterState = QStringLiteral("FloaterState");
+inline const QString FloaterLeftAlign = QStringLiteral("FloaterLeftAlign");
+inline const QString FloaterShowTimeZone = QStringLiteral("FloaterShowTimeZone");
+inline const QString FloaterFont = QStringLiteral("FloaterFont");
+inline const QString FloaterBGColor = QStringLiteral("FloaterBGColor");
+inline const QString FloaterTextColor = QStringLiteral("FloaterTextColor");
+
+// Floating clocks, in the standard user defaults.
+inline const QString floatingTimeFormat = QStringLiteral("floatingTimeFormat");
+inline const QString floatingDateFormat = QStringLiteral("floatingDateFormat");
+
+// The floating-clock window's place, in the standard user defaults.
+inline const QString TimeFloatWindowFrame =
+    QStringLiteral("NSWindow Frame Talvor TimeFloat Window");
+inline const QString TimeFloatScreen = QStringLiteral("NSScreenTalvorTimeFloat");
+inline const QString TimeFloatAutosaveName = QStringLiteral("Talvor TimeFloat Window");
+
+// Distributed notifications.
+inline const QString TalvorFloatingClockPrefsChangeNotification =
+    QStringLiteral("TalvorFloatingClockPrefsChangeNotification");
+inline const QString TalvorLocationChangeNotification =
+    QStringLiteral("TalvorLocationChangeNotification");
+
+}  // namespace talvor::keys

@@ -1,0 +1,334 @@
+#include "foundation/SystemTimeZone.h"
+#include "platform/Menu.h"
+#include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
+#include "world/ClockFaces.h"
+#include "world/TalvorClockCell.h"
+#include "world/TalvorClockControl.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace talvor {
+namespace {
+
+Date utc(int y, int mo, int d, int h, int mi, int s = 0) {
+    return Date::fromQDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
+}
+
+CalendarDate at(int h, int mi, int s, const QTimeZone& zone = QTimeZone::utc()) {
+    return CalendarDate{Date::fromQDateTime(QDateTime(QDate(2025, 3, 4), QTime(h, mi, s), zone)),
+                        zone};
+}
+
+QTime timeOf(const TalvorClockCell& cell) {
+    return cell.time().timeOfDay();
+}
+
+TEST(ClockFaces, TypesPickTheirPicturesAndHandColours) {
+    using R = ClockFaces::Resource;
+    struct Case {
+        int type;
+        std::optional<R> resource;
+        float grey;
+    };
+    const R face1{QStringLiteral("ClockFace1"), QStringLiteral("tiff")};
+    const R face4{QStringLiteral("ClockFace4"), QStringLiteral("tiff")};
+    const Case cases[] = {
+        {1, face1, 0.0f},
+        {4, face4, 0.0f},
+        {5, face4, 0.8f},
+        {3, R{QStringLiteral("ClockFace3"), QStringLiteral("tiff")}, 1.0f},
+        {9, R{QStringLiteral("clockdark"), QStringLiteral("png")}, 0.0f},
+        {11, R{QStringLiteral("clockapple"), QStringLiteral("png")}, 1.0f},
+        {14, R{QStringLiteral("ClockFace10"), QStringLiteral("png")}, 0.0f},
+        {20, R{QStringLiteral("ClockFace16"), QStringLiteral("png")}, 1.0f},
+        {21, R{QStringLiteral("ClockFace17"), QStringLiteral("png")}, 0.0f},
+        // Anything else shows the first face; the flags' plain face is that one too.
+        {0, face1, 0.0f},
+        {22, face1, 0.0f},
+        {101, face1, 0.0f},
+        {-1, std::nullopt, 0.0f},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ClockFaces::resourceForType(c.type), c.resource) << c.type;
+        EXPECT_FLOAT_EQ(ClockFaces::handGreyForType(c.type), c.grey) << c.type;
+    }
+    for (int type = 1; type <= 21; ++type) {
+        const QImage face = ClockFaces::drawFace(ClockFaces::resourceForType(type)->name);
+        EXPECT_EQ(face.size(), QSize(256, 256)) << type;
+        EXPECT_EQ(qAlpha(face.pixel(1, 1)), 0) << type << ": outside the dial";
+        EXPECT_EQ(qAlpha(face.pixel(128, 128)), 255) << type;
+    }
+    EXPECT_TRUE(ClockFaces::drawFace(QStringLiteral("NoSuchFace")).isNull());
+}
+
+TEST(ClockFaces, TheSharedCacheKeepsTheLastTypeUntilEmptied) {
+    const QImage first = ClockFaces::clockFaceImage(2);
+    EXPECT_EQ(ClockFaces::clockFaceImage(2).cacheKey(), first.cacheKey());
+    EXPECT_TRUE(ClockFaces::clockFaceImage(-1).isNull());
+    const QImage again = ClockFaces::clockFaceImage(2);
+    EXPECT_FALSE(again.isNull());
+    EXPECT_NE(again.cacheKey(), first.cacheKey());
+}
+
+// The darkest / brightest grey around `p`: hands are thin and anti-aliased.
+int greyAround(const QImage& image, QPointF p, bool darkest) {
+    int best = darkest ? 255 : 0;
+    for (int dx = -1; dx <= 1; ++dx) {
+        for (int dy = -1; dy <= 1; ++dy) {
+            const int g =
+                qGray(image.pixel(static_cast<int>(p.x()) + dx, static_cast<int>(p.y()) + dy));
+            best = darkest ? std::min(best, g) : std::max(best, g);
+        }
+    }
+    return best;
+}
+int darkest(const QImage& image, QPointF p) {
+    return greyAround(image, p, true);
+}
+int brightest(const QImage& image, QPointF p) {
+    return greyAround(image, p, false);
+}
+bool reddish(const QImage& image, QPointF p) {
+    for (int dx = -1; dx <= 1; ++dx) {
+        const QRgb c = image.pixel(static_cast<int>(p.x()) + dx, static_cast<int>(p.y()));
+        if (qRed(c) > 180 && qGreen(c) < 120 && qBlue(c) < 120) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A point on a 200-point dial centred at (100, 100), `degrees` clockwise from 12.
+QPointF onDial(double degreesFromNorth, double fractionOfRadius) {
+    const double a = degreesFromNorth * std::numbers::pi / 180.0;
+    return QPointF(100 + 100 * fractionOfRadius * std::sin(a),
+                   100 - 100 * fractionOfRadius * std::cos(a));
+}
+
+QImage render(TalvorClockCell& cell) {
+    QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    cell.drawWithFrame(painter, QRectF(0, 0, 200, 200));
+    return image;
+}
+
+TEST(ClockCell, HandsPointAtTheTimeOnScreen) {
+    // 03:40:30: minutes at 240 degrees (8 o'clock), hours at 110 (a third of the way past
+    // 3), seconds at 180 (6 o'clock).
+    TalvorClockCell cell(at(3, 40, 30));
+    cell.SetClockType(1);
+    cell.SetShowAMPM(0);
+    cell.SetAnalogSecHand(1);
+    const QImage image = render(cell);
+
+    EXPECT_LT(darkest(image, onDial(240, 0.6)), 110) << "minute hand";
+    EXPECT_LT(darkest(image, onDial(110, 0.35)), 110) << "hour hand";
+    EXPECT_TRUE(reddish(image, onDial(180, 0.6))) << "second hand";
+    for (double empty : {0.0, 60.0, 300.0}) {
+        EXPECT_GT(darkest(image, onDial(empty, 0.6)), 200) << "nothing at " << empty << " degrees";
+    }
+    EXPECT_FALSE(reddish(image, onDial(0, 0.6)));
+
+    // Without the second hand, 6 o'clock is empty.
+    cell.SetAnalogSecHand(0);
+    EXPECT_FALSE(reddish(render(cell), onDial(180, 0.6)));
+}
+
+TEST(ClockCell, HandsAreBlackGreyOrWhiteByFaceType) {
+    struct Case {
+        int type;
+        bool lightHands;
+    };
+    // Type 4 and 5 share a face: black hands on one, 0.8 grey on the other.
+    for (const Case& c : {Case{4, false}, Case{5, true}, Case{3, true}, Case{1, false}}) {
+        TalvorClockCell cell(at(3, 0, 0));
+        cell.SetClockType(c.type);
+        cell.SetShowAMPM(0);
+        const QImage image = render(cell);
+        // At 3:00 the hour hand points east; at 9:00 the face shows plain there.
+        const QPointF hand = onDial(90, 0.3);
+        cell.setTime(at(9, 0, 0));
+        const int faceGrey = qGray(render(cell).pixel(hand.toPoint()));
+        if (c.lightHands) {
+            EXPECT_GT(brightest(image, hand), faceGrey + 30) << c.type;
+        } else {
+            EXPECT_LT(darkest(image, hand), faceGrey - 60) << c.type;
+        }
+    }
+}
+
+TEST(ClockCell, AnImageFileReplacesTheFaceAndAMissingOneShowsThePlainFace) {
+    test::XdgSandbox sandbox;
+    QImage flag(32, 32, QImage::Format_ARGB32);
+    flag.fill(QColor(0, 160, 0));
+    const QString path = sandbox.root() + QStringLiteral("/Green.png");
+    ASSERT_TRUE(flag.save(path));
+
+    TalvorClockCell cell(at(3, 0, 0));
+    cell.SetClockType(101);
+    cell.SetShowAMPM(0);
+    cell.setImagePath(path);
+    const QRgb flagged = render(cell).pixel(onDial(270, 0.5).toPoint());
+    EXPECT_GT(qGreen(flagged), 120);
+    EXPECT_LT(qRed(flagged), 60);
+
+    cell.setImagePath(sandbox.root() + QStringLiteral("/Missing.gif"));
+    const QRgb plain = render(cell).pixel(onDial(270, 0.5).toPoint());
+    const QRgb face1 =
+        render(*std::make_unique<TalvorClockCell>(at(3, 0, 0))).pixel(onDial(270, 0.5).toPoint());
+    EXPECT_EQ(plain, face1);
+}
+
+TEST(ClockCell, DraggingTheHourHandSetsHourAndMinutesKeepingTheHalfDay) {
+    struct Case {
+        QTime before;
+        double degrees;
+        QTime after;
+    };
+    const Case cases[] = {
+        {QTime(14, 0, 5), 95.0, QTime(15, 10, 5)},
+        {QTime(9, 30, 0), 95.0, QTime(3, 10, 0)},
+        {QTime(20, 0, 0), 359.0, QTime(23, 58, 0)},
+        {QTime(1, 0, 0), 0.0, QTime(0, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        TalvorClockCell cell(at(c.before.hour(), c.before.minute(), c.before.second()));
+        cell.setHourHandByAngleFromNorth(c.degrees);
+        EXPECT_EQ(timeOf(cell), c.after)
+            << c.degrees << " from " << c.before.toString().toStdString();
+    }
+
+    // A drag to the right of the centre, 95 degrees, in the afternoon.
+    TalvorClockCell cell(at(14, 0, 0));
+    const QRectF frame(0, 0, 200, 200);
+    ASSERT_TRUE(cell.trackMouse(onDial(95, 0.5), frame));
+    EXPECT_TRUE(cell.isTracking());
+    EXPECT_EQ(timeOf(cell), QTime(15, 10, 0));
+    cell.trackMouseForTimeChangeEvent(onDial(180, 0.5), frame);
+    EXPECT_EQ(timeOf(cell), QTime(18, 0, 0));
+}
+
+TEST(ClockCell, ClicksAndKeysChangeTheTimeOnlyWhenAllowed) {
+    const QRectF frame(0, 0, 200, 200);
+    TalvorClockCell cell(at(10, 20, 0));
+    int actions = 0;
+    int redraws = 0;
+    cell.action = [&] { ++actions; };
+    cell.updateCell = [&] { ++redraws; };
+
+    EXPECT_TRUE(cell.trackMouse(QPointF(2, 2), frame));  // a corner: outside 0.9 of the radius
+    EXPECT_FALSE(cell.isTracking());
+    EXPECT_EQ(timeOf(cell), QTime(22, 20, 0));
+    cell.moveRight(Qt::ShiftModifier);
+    EXPECT_EQ(timeOf(cell), QTime(22, 35, 0));
+    cell.moveLeft();
+    EXPECT_EQ(timeOf(cell), QTime(22, 34, 0));
+    cell.performClick();
+    EXPECT_EQ(timeOf(cell), QTime(10, 34, 0));
+    EXPECT_EQ(actions, 4);
+    EXPECT_EQ(redraws, 4);
+
+    // Setting the same time again is no change.
+    cell.setTime(cell.time());
+    EXPECT_EQ(actions, 4);
+
+    cell.setChangeTime(false);
+    EXPECT_FALSE(cell.trackMouse(QPointF(2, 2), frame));
+    EXPECT_FALSE(cell.trackMouse(QPointF(100, 60), frame));
+    cell.moveRight(Qt::ShiftModifier);
+    cell.performClick();
+    EXPECT_EQ(timeOf(cell), QTime(10, 34, 0));
+    EXPECT_EQ(actions, 4);
+}
+
+TEST(ClockCell, TimeTextsAreReadInEitherFormOnTheClocksOwnDay) {
+    const QTimeZone tokyo("Asia/Tokyo");
+    struct Case {
+        const char* text;
+        std::optional<QTime> result;
+    };
+    const Case cases[] = {
+        {"2:30 PM", QTime(14, 30, 0)}, {"12:05 am", QTime(0, 5, 0)}, {"14:30:00", QTime(14, 30, 0)},
+        {" 7:08:09 ", QTime(7, 8, 9)}, {"25:00:00", std::nullopt},   {"13:30 PM", std::nullopt},
+        {"noon", std::nullopt},        {"", std::nullopt},           {"14:30", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        TalvorClockCell cell(at(23, 59, 58, tokyo));
+        const Date dayBefore = cell.time().date;
+        cell.setStringValue(QString::fromLatin1(c.text));
+        EXPECT_EQ(timeOf(cell), c.result.value_or(QTime(23, 59, 58))) << c.text;
+        if (c.result) {
+            // Still 4 March in Tokyo: the text changes the time of day only.
+            EXPECT_EQ(cell.time().date.toQDateTime().toTimeZone(tokyo).date(), QDate(2025, 3, 4))
+                << c.text;
+        } else {
+            EXPECT_EQ(cell.time().date, dayBefore) << c.text;
+        }
+    }
+    TalvorClockCell cell(at(16, 5, 7, tokyo));
+    EXPECT_EQ(cell.stringValue(), QStringLiteral("16:05:07"));
+    EXPECT_TRUE(cell.setObjectValue(QStringLiteral("09:00:00")));
+    EXPECT_EQ(cell.stringValue(), QStringLiteral("09:00:00"));
+    EXPECT_TRUE(cell.setObjectValue(QVariant::fromValue(utc(2025, 3, 4, 0, 0))));
+    EXPECT_EQ(cell.stringValue(), QStringLiteral("09:00:00"));
+    test::LogCapture log;
+    EXPECT_FALSE(cell.setObjectValue(QVariant(42)));
+    EXPECT_TRUE(log.contains(QStringLiteral("Invalid object")));
+}
+
+TEST(ClockCell, TheContextMenuShowsTheTimeAndTheZone) {
+    TalvorClockCell cell(at(16, 5, 7, QTimeZone("Asia/Tokyo")));
+    const auto menu = cell.menuForEvent();
+    ASSERT_EQ(menu->numberOfItems(), 3);
+    EXPECT_EQ(menu->itemAtIndex(0)->title(), QStringLiteral("16:05:07"));
+    EXPECT_TRUE(menu->itemAtIndex(1)->isSeparatorItem());
+    const QString zone = menu->itemAtIndex(2)->title();
+    EXPECT_TRUE(zone.startsWith(QStringLiteral("Time Zone - "))) << zone.toStdString();
+    EXPECT_TRUE(zone.endsWith(QStringLiteral(" (JST)"))) << zone.toStdString();
+    EXPECT_FALSE(zone.contains(QStringLiteral("%@")));
+}
+
+TEST(ClockControl, AssistiveTechnologySeesAnAnalogClockItCanSetAndStep) {
+    TalvorClockControl control;
+    control.setTime(at(10, 0, 0));
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&control);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->role(), QAccessible::Clock);
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("10:00:00"));
+    EXPECT_EQ(a->text(QAccessible::Description),
+              QStringLiteral("At the tone, the time will be 10:00:00"));
+
+    a->setText(QAccessible::Value, QStringLiteral("14:30:00"));
+    EXPECT_EQ(control.stringValue(), QStringLiteral("14:30:00"));
+    a->setText(QAccessible::Value, QStringLiteral("half past two"));
+    EXPECT_EQ(control.stringValue(), QStringLiteral("14:30:00"));
+
+    QAccessibleActionInterface* actions = a->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    EXPECT_EQ(actions->localizedActionDescription(QAccessibleActionInterface::increaseAction()),
+              QStringLiteral("Increment"));
+    EXPECT_EQ(actions->localizedActionDescription(QAccessibleActionInterface::decreaseAction()),
+              QStringLiteral("Decrement"));
+    actions->doAction(QAccessibleActionInterface::increaseAction());
+    EXPECT_EQ(control.stringValue(), QStringLiteral("14:31:00"));
+    actions->doAction(QAccessibleActionInterface::decreaseAction());
+    actions->doAction(QAccessibleActionInterface::decreaseAction());
+    EXPECT_EQ(control.stringValue(), QStringLiteral("14:29:00"));
+
+    // A clock whose time is fixed cannot be stepped.
+    control.setChangeTime(false);
+    actions->doAction(QAccessibleActionInterface::increaseAction());
+    EXPECT_EQ(control.stringValue(), QStringLiteral("14:29:00"));
+}
+
+}  // namespace
+}  // namespace talvor

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QImage>
+
+namespace talvor::shot {
+
+// Two floating clocks, Paris and Tokyo, at a fixed moment, with the default options.
+QImage renderFloatingClocks(double scale);
+// Every clock face type, 1 to 21, at 10:10:30 with the second hand.
+QImage renderClockFaces(double scale);
+
+}  // namespace talvor::shot
