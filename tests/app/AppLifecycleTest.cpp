@@ -65,7 +65,11 @@ platform::PlistPreferenceStore settingsFile() {
 void storeAnAlarmForTomorrow() {
     platform::PlistPreferenceStore store = settingsFile();
     const Date tomorrow = Date::fromQDateTime(QDateTime::currentDateTimeUtc().addDays(1));
-    store.setValue(kStoredAlarms, archivedAlarms({Alarm::initWithTime(tomorrow, QStringLiteral("dentist"))}));
+    // An alarm on a date: one made with a time alone counts from its start and would ring at once.
+    auto dentist = Alarm::initWithTime(tomorrow, QStringLiteral("dentist"));
+    dentist->setSelRowNo(1);
+    dentist->setIsTimeWithDate(true);
+    store.setValue(kStoredAlarms, archivedAlarms({dentist}));
     ASSERT_TRUE(store.synchronize());
 }
 
