@@ -71,7 +71,7 @@ class IpAddressItems : public QObject {
     // when the system cannot list its interfaces.
     QStringList getIPAddress(const QString& family) const;
 
-    // For the time-menu builder. Each returns the number of lines it inserted.
+    // For the time-menu builder; the insertions return the number of lines inserted.
     // "Copy IP Address" (tag 1001) at `index`, or in place of the line already there; then
     // starts a fetch.
     int insertExternalLine(int index);
