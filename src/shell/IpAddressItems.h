@@ -1,0 +1,143 @@
+#pragma once
+
+#include "platform/Menu.h"
+#include "platform/NetworkInterfaces.h"
+#include "platform/Scheduler.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace talvor {
+
+class IXSCNotificationCenter;
+class TalvorTimeSettings;
+namespace platform {
+class InterfaceChangeSource;
+struct Notification;
+}  // namespace platform
+
+// Tags of the IP lines of the time menu.
+inline constexpr qint64 kExternalIPTag = 1001;
+inline constexpr qint64 kFirstIPv4Tag = 100001;
+inline constexpr qint64 kFirstIPv6Tag = 101000;
+
+// The IP-echo page that answers a POST with the caller's address as text (application
+// preference domain, text): a full http(s) URL, or a bare host or origin, which gets
+// "https://" when it has no scheme and the path "/ExIP.php". Absent or empty: no external
+// address is fetched.
+inline const QString kIPEchoURLKey = QStringLiteral("IPEchoURL");
+
+// The page to ask for `configured` (the preference's text); nullopt when it is empty or
+// not an http(s) URL with a host.
+std::optional<QUrl> ipEchoURL(const QString& configured);
+// The address in an IP-echo reply: the text without tags and surrounding white space, or
+// its last word ("Current IP Address: 203.0.113.7"), when that parses as an IPv4 or IPv6
+// address; nullopt otherwise.
+std::optional<QString> addressFromEchoReply(const QByteArray& body);
+
+// The IP lines at the top of the time menu: the external address, as an IP-echo page sees
+// it, and the machine's own interface addresses. Choosing a line copies its address. Main
+// thread only.
+class IpAddressItems : public QObject {
+    Q_OBJECT
+  public:
+    using Family = platform::AddressFamily;
+
+    static constexpr const char* kCopyIPAddressTitle = "Copy IP Address";
+    static constexpr const char* kNoEchoURLTitle = "External IP: no IP-echo address set";
+    static constexpr const char* kBadEchoURLTitle = "External IP: the IP-echo address is not valid";
+    static constexpr int kDefaultRequestTimeoutMs = 10000;
+    // Tags of one family must not run into the next family's.
+    static constexpr int kMaxLinesPerFamily = 999;
+
+    // None is owned; all must outlive the items. `menuloc` guards the retitling of the
+    // external line, as it guards the world-clock lines.
+    IpAddressItems(platform::Menu& timeMenu, TalvorTimeSettings& settings, std::mutex& menuloc,
+                   QObject* parent = nullptr);
+    ~IpAddressItems() override;
+
+    // Entries "IPv4 - (<interface>): <address>" for "IPV4", "IPv6 - (...): ..." for "IPV6",
+    // in the system's order, loopback interfaces left out. Empty for any other family, or
+    // when the system cannot list its interfaces.
+    QStringList getIPAddress(const QString& family) const;
+
+    // For the time-menu builder; the insertions return the number of lines inserted.
+    // "Copy IP Address" (tag 1001) at `index`, or in place of the line already there; then
+    // starts a fetch.
+    int insertExternalLine(int index);
+    void removeExternalLine();
+    // "Private <entry>" lines of the family (tags 100001 + i, 101000 + i) at `index`, or in
+    // place of the family's lines already there.
+    int insertInterfaceLines(Family family, int index);
+    // Removes the family's lines, tag by tag, up to the first tag that is missing.
+    void removeInterfaceLines(Family family);
+    // The family's lines in the menu now.
+    int interfaceLineCount(Family family) const;
+
+    // Starts one fetch of the external address; asynchronous on the main loop, and only the
+    // newest fetch started may set the line.
+    void getIPBGThread();
+    // Sets the external line's title to `tempIP`.
+    void updateIPMenuWithTitle();
+    // Refreshes the interface lines of the families that are shown, in place; a family with
+    // no lines yet gets them under the lines above it (external, IPv4).
+    void setIPV4AndIPV6IP();
+    // A network key changed: fetch again if the external line is shown, refresh the
+    // interface lines.
+    void NetworkChanged(const platform::Notification& notification);
+    // Fetches a second from now (a burst of changes gives one fetch); never waits.
+    void getIP();
+    // Copies the line's address: after "):" for an interface line, the last address
+    // fetched for the external line (nothing while none is known).
+    void copyIPtoClipboard(platform::MenuItem& sender);
+    // Removes the external line, and inserts a new one at the top if it is shown.
+    void UpdateIP();
+    // The external line's title after its first ":", trimmed; nullopt without the line.
+    std::optional<QString> getExternalIP() const;
+
+    // Calls NetworkChanged when an interface's IPv4 or IPv6 keys change, from `source` (the
+    // kernel's when null). Once; later calls do nothing.
+    void startObservingNetwork(std::unique_ptr<platform::InterfaceChangeSource> source = nullptr);
+    IXSCNotificationCenter* systemConfigNotificationManager() const { return center_.get(); }
+
+    void setRequestTimeout(int milliseconds) { requestTimeoutMs_ = milliseconds; }
+
+    // The last address fetched; none before the first answer and after a failed fetch.
+    const std::optional<QString>& externalIP() const { return externalIP_; }
+    // The external line's title once a fetch ended; "" before.
+    const QString& tempIP() const { return tempIP_; }
+    // Set once a network change asked for a fetch.
+    bool hasNetwork() const { return hasNetwork_; }
+
+  private:
+    std::shared_ptr<platform::MenuItem> makeLine(const QString& title, qint64 tag);
+    int freshIndex(Family family) const;
+    void replyFinished(QNetworkReply* reply, quint64 fetch);
+    void fetchEnded(quint64 fetch, std::optional<QString> address, const QString& title);
+
+    platform::Menu& menu_;
+    TalvorTimeSettings& settings_;
+    std::mutex& menuloc_;
+    QNetworkAccessManager* network_;
+    std::unique_ptr<IXSCNotificationCenter> center_;
+    platform::TimerHandle pendingFetch_;
+    quint64 latestFetch_ = 0;
+    int requestTimeoutMs_ = kDefaultRequestTimeoutMs;
+    bool loggedNoEchoURL_ = false;
+
+    std::optional<QString> externalIP_;
+    QString tempIP_;
+    bool hasNetwork_ = false;
+};
+
+}  // namespace talvor
