@@ -1,6 +1,7 @@
 #include "X11Dock.h"
 
 #include "Log.h"
+#include "XcbReply.h"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QGuiApplication>
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace talvor::platform::x11 {
 namespace {
@@ -65,6 +67,55 @@ bool setTopDock(WId window, const QRect& geometry) {
                         XCB_ATOM_CARDINAL, 32, 12, strut.data());
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL,
                         32, 4, strut.data());
+    xcb_flush(c);
+    return true;
+}
+
+bool setSkipTaskbar(WId window, bool skip, bool shown) {
+    xcb_connection_t* c = connection();
+    if (c == nullptr) {
+        log(QStringLiteral("Taskbar: no X11 connection; windows keep their taskbar entries"));
+        return false;
+    }
+    const auto w = static_cast<xcb_window_t>(window);
+    const xcb_atom_t state = atom(c, "_NET_WM_STATE");
+    const std::array<xcb_atom_t, 2> skips{atom(c, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                          atom(c, "_NET_WM_STATE_SKIP_PAGER")};
+    if (shown) {
+        // The window manager owns the state of a mapped window.
+        XcbReply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
+        if (!geometry) {
+            return false;
+        }
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = w;
+        message.type = state;
+        message.data.data32[0] = skip ? 1 : 0;  // add, remove
+        message.data.data32[1] = skips[0];
+        message.data.data32[2] = skips[1];
+        message.data.data32[3] = 1;  // from the application itself
+        xcb_send_event(c, 0, geometry->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&message));
+    } else {
+        // Qt keeps the states it does not set itself when it maps the window.
+        XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            c, xcb_get_property(c, 0, w, state, XCB_ATOM_ATOM, 0, 64), nullptr));
+        std::vector<xcb_atom_t> states;
+        if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+            const auto* data = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+            states.assign(data, data + xcb_get_property_value_length(reply.get()) / 4);
+        }
+        std::erase_if(states, [&](xcb_atom_t a) { return a == skips[0] || a == skips[1]; });
+        if (skip) {
+            states.insert(states.end(), skips.begin(), skips.end());
+        }
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, state, XCB_ATOM_ATOM, 32,
+                            static_cast<uint32_t>(states.size()), states.data());
+    }
     xcb_flush(c);
     return true;
 }

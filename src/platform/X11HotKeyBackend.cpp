@@ -1,9 +1,8 @@
 #include "X11HotKeyBackend.h"
 
 #include "Log.h"
-
-#include <QSocketNotifier>
-#include <QTimer>
+#include "XcbEventReader.h"
+#include "XcbReply.h"
 
 #include <xcb/xcb.h>
 // xkb.h names a member `explicit`, a C++ keyword.
@@ -20,13 +19,6 @@ namespace talvor::platform {
 namespace {
 
 constexpr quint8 kBadAccess = 10;
-
-template <typename T>
-struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
 
 }  // namespace
 
@@ -91,19 +83,20 @@ X11HotKeyBackend::X11HotKeyBackend(xcb_connection_t* connection, quint32 root, x
     xcb_xkb_select_events(connection_, device, events, 0, events, parts, parts, nullptr);
     xcb_flush(connection_);
 
-    notifier_ =
-        new QSocketNotifier(xcb_get_file_descriptor(connection_), QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &X11HotKeyBackend::readEvents);
+    reader_ = std::make_unique<XcbEventReader>(
+        connection_,
+        QStringLiteral("Hot keys: the connection to the X server was lost; hot keys are off"),
+        [this](const void* event) { handleEvent(event); });
 }
 
 X11HotKeyBackend::~X11HotKeyBackend() {
-    delete notifier_;
+    reader_.reset();
     xcb_disconnect(connection_);
     xkb_context_unref(context_);
 }
 
 bool X11HotKeyBackend::isAvailable() const {
-    return !lost_;
+    return !reader_->isLost();
 }
 
 bool X11HotKeyBackend::loadKeymap() {
@@ -206,7 +199,7 @@ bool X11HotKeyBackend::grabAll(quint32 scanCode, quint16 mods) {
         }
         xcb_flush(connection_);
     }
-    scheduleRead();
+    reader_->scheduleRead();
     return all;
 }
 
@@ -219,7 +212,7 @@ void X11HotKeyBackend::ungrabAll(quint32 scanCode, quint16 mods) {
 }
 
 HotKeyGrab X11HotKeyBackend::registerHotKey(qint32 keyCode, ModifierFlags flags, Handler handler) {
-    if (!checkConnection()) {
+    if (!reader_->checkConnection()) {
         return {0, HotKeyRefusal::Unavailable};
     }
     flags &= kHotKeyModifierMask;
@@ -238,7 +231,7 @@ HotKeyGrab X11HotKeyBackend::registerHotKey(qint32 keyCode, ModifierFlags flags,
         }
     }
     if (!grabAll(*scanCode, mods)) {
-        return {0, checkConnection() ? HotKeyRefusal::Taken : HotKeyRefusal::Unavailable};
+        return {0, reader_->checkConnection() ? HotKeyRefusal::Taken : HotKeyRefusal::Unavailable};
     }
     const quint32 handle = nextHandle_++;
     grabs_[handle] = Grab{keyCode, flags, *scanCode, mods, std::move(handler), false};
@@ -250,7 +243,7 @@ void X11HotKeyBackend::unregisterHotKey(quint32 handle) {
     if (it == grabs_.end()) {
         return;
     }
-    if (!lost_ && it->second.scanCode != 0) {
+    if (!reader_->isLost() && it->second.scanCode != 0) {
         ungrabAll(it->second.scanCode, it->second.xMods);
     }
     grabs_.erase(it);
@@ -258,7 +251,8 @@ void X11HotKeyBackend::unregisterHotKey(quint32 handle) {
 
 bool X11HotKeyBackend::isHeldElsewhere(qint32 keyCode, ModifierFlags flags) {
     flags &= kHotKeyModifierMask;
-    if (!checkConnection() || checkHotKeyCombination(keyCode, flags) != HotKeyRefusal::None) {
+    if (!reader_->checkConnection() ||
+        checkHotKeyCombination(keyCode, flags) != HotKeyRefusal::None) {
         return false;
     }
     const std::optional<quint32> scanCode = layout_->scanCodeForKeyCode(keyCode);
@@ -272,7 +266,7 @@ bool X11HotKeyBackend::isHeldElsewhere(qint32 keyCode, ModifierFlags flags) {
         }
     }
     if (!grabAll(*scanCode, mods)) {
-        return checkConnection();
+        return reader_->checkConnection();
     }
     ungrabAll(*scanCode, mods);
     return false;
@@ -304,38 +298,6 @@ void X11HotKeyBackend::regrabAfterKeymapChange() {
                     .arg(grab.keyCode));
         }
     }
-}
-
-bool X11HotKeyBackend::checkConnection() {
-    if (!lost_ && xcb_connection_has_error(connection_) != 0) {
-        lost_ = true;
-        notifier_->setEnabled(false);
-        log(QStringLiteral("Hot keys: the connection to the X server was lost; hot keys are off"));
-    }
-    return !lost_;
-}
-
-void X11HotKeyBackend::scheduleRead() {
-    // Replies read while waiting can leave events in xcb's queue that the socket no longer
-    // announces.
-    if (!readScheduled_) {
-        readScheduled_ = true;
-        QTimer::singleShot(0, this, [this] {
-            readScheduled_ = false;
-            readEvents();
-        });
-    }
-}
-
-void X11HotKeyBackend::readEvents() {
-    if (!checkConnection()) {
-        return;
-    }
-    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-        handleEvent(event);
-        std::free(event);
-    }
-    checkConnection();
 }
 
 void X11HotKeyBackend::handleEvent(const void* raw) {

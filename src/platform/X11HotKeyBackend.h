@@ -11,9 +11,10 @@
 
 struct xcb_connection_t;
 struct xkb_context;
-class QSocketNotifier;
 
 namespace talvor::platform {
+
+class XcbEventReader;
 
 // Global hot keys on an X server: passive key grabs on the root window through a connection
 // of our own, one grab for each state of Caps Lock and Num Lock. Key codes are mapped to the
@@ -58,12 +59,9 @@ class X11HotKeyBackend : public QObject, public HotKeyBackend {
     bool grabAll(quint32 scanCode, quint16 mods);
     void ungrabAll(quint32 scanCode, quint16 mods);
     void regrabAfterKeymapChange();
-    void readEvents();
-    void scheduleRead();
     // `event`: an xcb_generic_event_t.
     void handleEvent(const void* event);
     void handleKey(quint32 scanCode, quint16 state, quint32 time, bool pressed);
-    bool checkConnection();
 
     xcb_connection_t* connection_;
     quint32 root_;
@@ -71,13 +69,11 @@ class X11HotKeyBackend : public QObject, public HotKeyBackend {
     qint32 deviceId_;
     quint8 xkbFirstEvent_;
     bool detectableAutoRepeat_ = false;
-    bool lost_ = false;
-    bool readScheduled_ = false;
     std::shared_ptr<const KeyboardLayout> layout_;
     quint16 altMask_ = 0;
     quint16 superMask_ = 0;
     quint16 numLockMask_ = 0;
-    QSocketNotifier* notifier_ = nullptr;
+    std::unique_ptr<XcbEventReader> reader_;
     quint32 nextHandle_ = 1;
     std::map<quint32, Grab> grabs_;
 };

@@ -16,33 +16,6 @@
 
 namespace talvor::test {
 
-// Sets or clears an environment variable for the life of the object.
-class ScopedEnvVar {
-public:
-    ScopedEnvVar(const char* name, const QString& value)
-        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-        if (value.isNull()) {
-            qunsetenv(name);
-        } else {
-            qputenv(name, value.toUtf8());
-        }
-    }
-    ~ScopedEnvVar() {
-        if (had_) {
-            qputenv(name_, old_);
-        } else {
-            qunsetenv(name_);
-        }
-    }
-    ScopedEnvVar(const ScopedEnvVar&) = delete;
-    ScopedEnvVar& operator=(const ScopedEnvVar&) = delete;
-
-private:
-    const char* name_;
-    QByteArray old_;
-    bool had_;
-};
-
 class LocationsSandbox : public ::testing::Test {
 protected:
     LocationsSandbox() {

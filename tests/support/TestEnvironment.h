@@ -22,6 +22,33 @@ private:
     QList<QPair<QByteArray, QByteArray>> saved_;
 };
 
+// Sets or clears an environment variable for the life of the object.
+class ScopedEnvVar {
+public:
+    ScopedEnvVar(const char* name, const QString& value)
+        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+        if (value.isNull()) {
+            qunsetenv(name);
+        } else {
+            qputenv(name, value.toUtf8());
+        }
+    }
+    ~ScopedEnvVar() {
+        if (had_) {
+            qputenv(name_, old_);
+        } else {
+            qunsetenv(name_);
+        }
+    }
+    ScopedEnvVar(const ScopedEnvVar&) = delete;
+    ScopedEnvVar& operator=(const ScopedEnvVar&) = delete;
+
+private:
+    const char* name_;
+    QByteArray old_;
+    bool had_;
+};
+
 // Collects log lines while alive.
 class LogCapture {
 public:

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/Menu.h"
+#include "platform/NotificationCenter.h"
+#include "platform/StatusBar.h"
+#include "platform/TaskbarPresence.h"
+#include "platform/Workspace.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace talvor {
+
+// The applications item: an optional status item showing the frontmost application, whose
+// menu lists the running applications, the recently used ones and the desktop's settings
+// panels, and ends with this program's own settings. Also the switch that keeps the
+// program out of the taskbar. Owned by the application delegate; main thread only.
+class ApplicationsMenu {
+  public:
+    static constexpr qint64 kTalvorPreferencesTag = 8001;
+
+    // `showAppMenuPreferences` opens the applications-menu settings. None of the references
+    // is owned; all must outlive the menu.
+    explicit ApplicationsMenu(
+        std::function<void()> showAppMenuPreferences,
+        platform::Workspace& workspace = platform::Workspace::shared(),
+        platform::StatusBar& statusBar = platform::StatusBar::systemStatusBar(),
+        platform::TaskbarPresence& presence = platform::TaskbarPresence::shared());
+    ~ApplicationsMenu();
+    ApplicationsMenu(const ApplicationsMenu&) = delete;
+    ApplicationsMenu& operator=(const ApplicationsMenu&) = delete;
+
+    // Creates the item (and once for good the workspace observers) when "ASMFlag" is on,
+    // removes it when off; a second call with the flag on keeps the one item.
+    void setupASMMenu();
+    // Shows the frontmost application's icon on the item, and its name when "ASMIconFlag" is 0.
+    void applicationActived();
+    // Rebuilds `asmMenu`; while it is open, once it closes.
+    void applicationChange();
+    void addRecentOpenedAppItemsSubMenu();
+    void addSystemPrefsSubMenu();
+    void openASMItem(platform::MenuItem& sender);
+    void openASMPrefs(platform::MenuItem& sender);
+    // A "Recent Items" submenu of the running applications; kept for callers to come.
+    void addRunningAppsItemsSubMenu();
+    // In the taskbar unless "AppDockIconFlag" is non-zero.
+    void UpdateAppDockIcon();
+
+    // The item, or nullptr while "ASMFlag" is off.
+    const std::shared_ptr<platform::StatusItem>& TalvorASM() const { return TalvorASM_; }
+    // Made by the first rebuild.
+    const std::shared_ptr<platform::Menu>& asmMenu() const { return asmMenu_; }
+
+  private:
+    void registerObservers();
+    std::shared_ptr<platform::Menu> appendSubmenu(const QString& title);
+
+    std::function<void()> showAppMenuPreferences_;
+    platform::Workspace& workspace_;
+    platform::StatusBar& TalvorBar_;
+    platform::TaskbarPresence& presence_;
+    std::shared_ptr<platform::StatusItem> TalvorASM_;
+    std::shared_ptr<platform::Menu> asmMenu_;
+    std::vector<platform::Observation> observations_;
+    bool rebuildWhenClosed_ = false;
+};
+
+}  // namespace talvor
