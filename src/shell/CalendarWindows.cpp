@@ -86,6 +86,8 @@ void CalendarWindows::showCal() {
             big.belowView(dateStatusItemRect_);
             big.window()->show();
             big.window()->raise();
+            // Takes the keyboard too, so that Escape closes it.
+            big.window()->activateWindow();
             big.showCalBGImg();
         } else {
             hide(big.window());
