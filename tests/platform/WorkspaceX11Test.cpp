@@ -58,9 +58,15 @@ class XClient {
 class XServer {
   public:
     XServer() : c_(xcb_connect(nullptr, nullptr)) {
-        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        if (ok()) {
+            root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        }
     }
     ~XServer() {
+        if (!ok()) {
+            xcb_disconnect(c_);
+            return;
+        }
         for (const char* name : {"_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW"}) {
             xcb_delete_property(c_, root_, atom(name));
         }

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QPoint>
+#include <QPointF>
+#include <QRectF>
 
 #include <optional>
 #include <ostream>
@@ -22,4 +25,16 @@ inline void PrintTo(const QVariant& v, std::ostream* os) {
         return;
     }
     *os << v.typeName() << ' ' << v.toString().toStdString();
+}
+
+inline void PrintTo(const QPoint& p, std::ostream* os) {
+    *os << '(' << p.x() << ", " << p.y() << ')';
+}
+
+inline void PrintTo(const QPointF& p, std::ostream* os) {
+    *os << '(' << p.x() << ", " << p.y() << ')';
+}
+
+inline void PrintTo(const QRectF& r, std::ostream* os) {
+    *os << '(' << r.x() << ", " << r.y() << ' ' << r.width() << 'x' << r.height() << ')';
 }

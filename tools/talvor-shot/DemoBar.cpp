@@ -46,7 +46,7 @@ QImage appIcon() {
 
 // The date item's kind of view: a moon picture and the date text beside it.
 class DemoDateView : public StatusItemView {
-public:
+  public:
     explicit DemoDateView(AttributedString text) : text_(std::move(text)) {
         const TextMetrics m =
             measureAttributedString(text_, {defaultStatusBarStyle().font, Qt::black});
@@ -70,7 +70,7 @@ public:
                              {defaultStatusBarStyle().font, Qt::black});
     }
 
-private:
+  private:
     AttributedString text_;
 };
 

@@ -3,9 +3,12 @@
 //
 //   talvor-shot [--out DIR] [--scale F] [--width W] [SCENE...]    (no scene: all of them)
 //   talvor-shot --list
+#include "CalendarScenes.h"
 #include "DemoBar.h"
 #include "FloatingScene.h"
 #include "SettingsScene.h"
+
+#include "GrabWindow.h"
 #include "widgets/WidgetGallery.h"
 
 #include "platform/OffscreenStatusBar.h"
@@ -24,23 +27,12 @@
 namespace {
 
 using talvor::platform::OffscreenStatusBar;
+using talvor::shot::grabWindow;
 
 struct Settings {
     double scale = 1.0;
     int width = 1280;
 };
-
-// Draws a widget as it would show on screen; any window can be shot this way.
-QImage grabWindow(QWidget& window, double scale) {
-    window.setAttribute(Qt::WA_DontShowOnScreen);
-    window.show();
-    window.ensurePolished();
-    QImage image((QSizeF(window.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(scale);
-    image.fill(Qt::transparent);
-    window.render(&image);
-    return image;
-}
 
 struct Scene {
     const char* name;
@@ -89,6 +81,11 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
     {"clock-faces", "the clock face of every type at 10:10:30",
      [](const Settings& s) { return talvor::shot::renderClockFaces(s.scale); }},
+
+    {"mini-calendar", "the mini calendar that drops from the date item",
+     [](const Settings& s) { return talvor::shot::renderMiniCalendar(s.scale); }},
+    {"big-calendar", "the date menu's big calendar with the moon of the day",
+     [](const Settings& s) { return talvor::shot::renderBigCalendar(s.scale); }},
 };
 
 }  // namespace
@@ -120,7 +117,7 @@ int main(int argc, char* argv[]) {
 
     if (options.isSet(list)) {
         for (const Scene& s : kScenes) {
-            std::printf("%-10s %s\n", s.name, s.description);
+            std::printf("%-14s %s\n", s.name, s.description);
         }
         return 0;
     }

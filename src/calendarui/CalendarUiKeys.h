@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Preference keys of the calendar windows.
+namespace talvor::keys {
+
+// The first weekday of every month grid, 1 = Sunday ... 7 = Saturday (standard user defaults).
+inline const QString FirstDayOfWeek = QStringLiteral("FirstDayOfWeek");
+
+}  // namespace talvor::keys
+
+namespace talvor::keys {
+
+// Which calendar the date item opens (standard user defaults): "BigCal" the date menu's
+// calendar, anything else or nothing the mini calendar. The "Menubar Calendar" pane writes it.
+inline const QString SelectedMenuCalendar = QStringLiteral("SelectedMenuCalendar");
+inline const QString BigCal = QStringLiteral("BigCal");
+inline const QString Minnow = QStringLiteral("Minnow");
+
+// Distributed: the calendar-window settings changed.
+inline const QString TalvorCalendarPrefsChangeNotification =
+    QStringLiteral("TalvorCalendarPrefsChangeNotification");
+
+}  // namespace talvor::keys

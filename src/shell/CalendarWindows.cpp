@@ -1,0 +1,191 @@
+#include "CalendarWindows.h"
+
+#include "StatusItemsController.h"
+#include "calendarui/CalendarPlacement.h"
+#include "calendarui/CalendarUiKeys.h"
+#include "calendarui/ztCalendarController.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Screens.h"
+#include "platform/UserDefaults.h"
+#include "services/HotKey.h"
+#include "services/HotKeyKeys.h"
+
+#include <QWidget>
+
+namespace talvor {
+namespace {
+
+QString address(const void* object) {
+    return QStringLiteral("0x%1").arg(reinterpret_cast<quintptr>(object), 0, 16);
+}
+
+void hide(QWidget* window) {
+    if (window != nullptr) {
+        window->hide();
+    }
+}
+
+}  // namespace
+
+QRectF centerHotKeyFrame(const QPointF& mouse, const QSizeF& size, const QRectF& area) {
+    return CalendarPlacement::keptOnScreen(QRectF(mouse, size), area);
+}
+
+CalendarWindows::CalendarWindows(StatusItemsController& items, ztCalendarMenuExtra& menuExtra,
+                                 platform::UserDefaults& defaults, platform::Screens& screens)
+    : items_(items), menuExtra_(menuExtra), defaults_(defaults), screens_(screens) {}
+
+CalendarWindows::CalendarWindows(StatusItemsController& items, ztCalendarMenuExtra& menuExtra)
+    : CalendarWindows(items, menuExtra, platform::UserDefaults::standard(),
+                      platform::Screens::shared()) {}
+
+CalendarWindows::~CalendarWindows() {
+    // The controllers outlive us; they must not call back into a dead object.
+    if (boundMinnow_ != nullptr && boundMinnow_->delegate() == this) {
+        boundMinnow_->setDelegate(nullptr);
+    }
+}
+
+bool CalendarWindows::bigCalendarChosen() const {
+    return defaults_.stringForKey(keys::SelectedMenuCalendar) == keys::BigCal;
+}
+
+MinnowCalendarController& CalendarWindows::minnow() {
+    MinnowCalendarController& controller = MinnowCalendarController::sharedInstance();
+    if (boundMinnow_ != &controller) {
+        controller.setDelegate(this);
+        boundMinnow_ = &controller;
+    }
+    return controller;
+}
+
+QRectF CalendarWindows::dateItemWindowFrame() const {
+    const auto& item = items_.TalvorDate();
+    return item ? item->windowFrame() : QRectF();
+}
+
+void CalendarWindows::showCal() {
+    dateStatusItemRect_ = dateItemWindowFrame();
+    if (bigCalendarChosen()) {
+        ztCalendarController& big = ztCalendarController::sharedInstance();
+        calCtrlWindow_ = &big;
+        platform::debugLog(QStringLiteral("MenuExtra: showCal %1").arg(address(&big)));
+        platform::debugLog(
+            QStringLiteral("MenuExtra: window of cal %1").arg(address(big.window())));
+        MinnowCalendarController& mini = minnow();
+        if (mini.isWindowVisible()) {
+            hide(mini.window());
+        }
+        big.setMenuExtra(&menuExtra_);
+        if (big.window() == nullptr) {
+            return;  // the application is quitting
+        }
+        if (!big.isWindowVisible()) {
+            // Placed before it shows, so that it never flashes at its old place.
+            big.belowView(dateStatusItemRect_);
+            big.window()->show();
+            big.window()->raise();
+            // Takes the keyboard too, so that Escape closes it.
+            big.window()->activateWindow();
+            big.showCalBGImg();
+        } else {
+            hide(big.window());
+        }
+        return;
+    }
+
+    if (calCtrlWindow_ != nullptr && calCtrlWindow_->isWindowVisible()) {
+        hide(calCtrlWindow_->window());
+    }
+    MinnowCalendarController& mini = minnow();
+    QWidget* window = mini.window();
+    if (window == nullptr) {
+        return;
+    }
+    if (!mini.isWindowVisible()) {
+        mini.calculateWindowFrame();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    } else {
+        window->hide();
+    }
+}
+
+void CalendarWindows::showCal(QObject*) {
+    showCal();
+}
+
+void CalendarWindows::updatedCalendar() {
+    if (minnow().isWindowVisible() ||
+        (calCtrlWindow_ != nullptr && calCtrlWindow_->isWindowVisible())) {
+        showCal();
+    }
+}
+
+void CalendarWindows::CalendarPrefsUpdates(const platform::Notification&) {
+    ztCalendarController::sharedInstance().updateCalendarPrefs();
+}
+
+void CalendarWindows::closeMinnowCalendar() {
+    MinnowCalendarController& mini = minnow();
+    if (mini.isWindowVisible()) {
+        hide(mini.window());
+    }
+}
+
+void CalendarWindows::hotKeyDown(const HotKey& hotKey) {
+    if (bigCalendarChosen()) {
+        return;
+    }
+    if (hotKey.name() == keys::ToggleHotKey) {
+        showCal();
+    } else if (hotKey.name() == keys::CenterHotKey) {
+        centerHotKeyDown();
+    }
+}
+
+void CalendarWindows::hotKeyUp(const HotKey& hotKey) {
+    if (bigCalendarChosen() || hotKey.name() != keys::CenterHotKey) {
+        return;
+    }
+    centerHotKeyUp();
+}
+
+void CalendarWindows::centerHotKeyDown() {
+    if (dateStatusItemRect_ == QRectF()) {
+        dateStatusItemRect_ = dateItemWindowFrame();
+    }
+    MinnowCalendarController& mini = minnow();
+    QWidget* window = mini.window();
+    if (window == nullptr) {
+        return;
+    }
+    // A key that repeats while held sends more downs: the first one tells what was showing.
+    if (!centerHeld_) {
+        wasVisible_ = mini.isWindowVisible();
+        oldOrigin_ = dateItemWindowFrame().topLeft();
+        centerHeld_ = true;
+    }
+    const QPointF mouse = screens_.mouseLocation();
+    const QRectF frame = centerHotKeyFrame(mouse, window->size(), screens_.availableArea(mouse));
+    window->move(frame.topLeft().toPoint());
+    window->show();
+    window->raise();
+}
+
+void CalendarWindows::centerHotKeyUp() {
+    if (!centerHeld_) {
+        return;  // a release without its press (the key was bound while held)
+    }
+    centerHeld_ = false;
+    MinnowCalendarController& mini = minnow();
+    if (wasVisible_) {
+        mini.calculateWindowFrame();
+    } else if (mini.isWindowVisible()) {
+        hide(mini.window());
+    }
+}
+
+}  // namespace talvor

@@ -1,0 +1,222 @@
+#include "ShellTestSupport.h"
+
+#include "calendarui/CalendarWindow.h"
+#include "calendarui/ztCalendarController.h"
+#include "platform/NotificationCenter.h"
+#include "services/HotKey.h"
+#include "shell/CalendarWindows.h"
+#include "support/FakeScreens.h"
+#include "support/QtPrinters.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace talvor {
+namespace {
+
+const QRectF kDateItem(800, 0, 90, 24);
+
+class NoMoon : public ztCalendarMenuExtra {
+  public:
+    QImage mooonImage(Date) override { return QImage(); }
+    QString addNextMoons(const std::optional<QString>&, Date) override { return QString(); }
+    void showMenubarCalendarPrefs() override {}
+};
+
+// The shell's calendar commands over controllers of the test's own, with the date item
+// shown at kDateItem on a 1280 x 800 screen.
+class shellCalendarWindows : public ::testing::Test, protected test::ShellFixture {
+  protected:
+    shellCalendarWindows() {
+        MinnowCalendarController::setSharedInstance(&mini);
+        ztCalendarController::setSharedInstance(&big);
+        items.updateMenuBarItems();
+        items.TalvorDate()->setWindowFrame(kDateItem);
+    }
+    ~shellCalendarWindows() override {
+        ztCalendarController::setSharedInstance(nullptr);
+        MinnowCalendarController::setSharedInstance(nullptr);
+    }
+
+    void choose(const QVariant& choice) {
+        if (choice.isValid()) {
+            defaults.setObject(choice, QStringLiteral("SelectedMenuCalendar"));
+        } else {
+            defaults.removeObjectForKey(QStringLiteral("SelectedMenuCalendar"));
+        }
+    }
+    bool miniShown() const { return mini.window()->isVisible(); }
+    bool bigShown() const { return big.window()->isVisible(); }
+
+    test::FakeScreens screens;
+    MinnowCalendarController mini{clock, defaults, screens};
+    ztCalendarController big{clock, defaults, screens};
+    StatusItemsController items{delegate, *time, *date, bar, defaults, clock};
+    NoMoon moon;
+    CalendarWindows windows{items, moon, defaults, screens};
+    HotKey toggleKey{QStringLiteral("ToggleHotKey")};
+    HotKey centerKey{QStringLiteral("CenterHotKey")};
+};
+
+TEST_F(shellCalendarWindows, ShowCalTwiceShowsThenHidesTheChosenCalendar) {
+    struct Case {
+        const char* name;
+        QVariant choice;
+        bool bigCalendar;
+    };
+    const Case cases[] = {
+        {"nothing chosen", QVariant(), false},    {"Minnow", QStringLiteral("Minnow"), false},
+        {"empty text", QString(), false},         {"case matters", QStringLiteral("bigcal"), false},
+        {"a number", QVariant(qint64(1)), false}, {"BigCal", QStringLiteral("BigCal"), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        choose(c.choice);
+        windows.setDateStatusItemRect(QRectF());
+        windows.showCal();
+        EXPECT_EQ(windows.dateStatusItemRect(), kDateItem);
+        EXPECT_EQ(miniShown(), !c.bigCalendar);
+        EXPECT_EQ(bigShown(), c.bigCalendar);
+        QWidget* shown = c.bigCalendar ? big.window() : mini.window();
+        EXPECT_EQ(shown->pos(), QPoint(800, 24)) << "hangs under the date item";
+
+        windows.showCal(nullptr);
+        EXPECT_FALSE(miniShown());
+        EXPECT_FALSE(bigShown());
+    }
+    EXPECT_EQ(windows.calCtrlWindow(), &big);
+    auto* bigWindow = static_cast<CalendarWindow*>(big.window());
+    EXPECT_FALSE(bigWindow->backgroundPicture().isNull());
+}
+
+TEST_F(shellCalendarWindows, TheMiniCalendarNeverMakesTheBigOne) {
+    windows.showCal();
+    windows.updatedCalendar();
+    EXPECT_EQ(windows.calCtrlWindow(), nullptr);
+    EXPECT_EQ(big.menuExtra(), nullptr);
+}
+
+TEST_F(shellCalendarWindows, ChoosingTheOtherCalendarReplacesTheOpenOne) {
+    windows.showCal();
+    ASSERT_TRUE(miniShown());
+
+    choose(QStringLiteral("BigCal"));
+    windows.updatedCalendar();
+    EXPECT_FALSE(miniShown());
+    EXPECT_TRUE(bigShown());
+    EXPECT_EQ(big.menuExtra(), &moon);
+
+    choose(QStringLiteral("Minnow"));
+    windows.updatedCalendar();
+    EXPECT_TRUE(miniShown());
+    EXPECT_FALSE(bigShown());
+}
+
+TEST_F(shellCalendarWindows, UpdatedCalendarActsOnlyOnAVisibleCalendar) {
+    for (const char* choice : {"Minnow", "BigCal"}) {
+        SCOPED_TRACE(choice);
+        choose(QString::fromLatin1(choice));
+        windows.updatedCalendar();
+        EXPECT_FALSE(miniShown());
+        EXPECT_FALSE(bigShown());
+    }
+    // A visible calendar of the kind still chosen is put away.
+    windows.showCal();
+    ASSERT_TRUE(bigShown());
+    windows.updatedCalendar();
+    EXPECT_FALSE(bigShown());
+}
+
+TEST_F(shellCalendarWindows, EscapeClosesTheMiniCalendarThroughTheDelegate) {
+    windows.showCal();
+    ASSERT_TRUE(miniShown());
+    EXPECT_EQ(mini.delegate(), &windows);
+    QTest::keyClick(mini.window(), Qt::Key_Escape);
+    EXPECT_FALSE(miniShown());
+    windows.closeMinnowCalendar();
+    EXPECT_FALSE(miniShown()) << "closing a closed calendar changes nothing";
+}
+
+TEST_F(shellCalendarWindows, CalendarSettingsReachTheBigCalendar) {
+    defaults.setInteger(2, QStringLiteral("FirstDayOfWeek"));
+    windows.CalendarPrefsUpdates({QStringLiteral("TalvorCalendarPrefsChangeNotification"), {}, {}});
+    EXPECT_EQ(big.monthView()->grid().firstWeekday, 2);
+}
+
+TEST_F(shellCalendarWindows, HotKeysDoNothingWhileTheBigCalendarIsChosen) {
+    choose(QStringLiteral("BigCal"));
+    windows.hotKeyDown(toggleKey);
+    windows.hotKeyDown(centerKey);
+    windows.hotKeyUp(centerKey);
+    EXPECT_FALSE(miniShown());
+    EXPECT_FALSE(bigShown());
+}
+
+TEST_F(shellCalendarWindows, TheToggleKeyShowsAndHidesOnPress) {
+    windows.hotKeyDown(toggleKey);
+    EXPECT_TRUE(miniShown());
+    windows.hotKeyUp(toggleKey);
+    EXPECT_TRUE(miniShown());
+    windows.hotKeyDown(toggleKey);
+    EXPECT_FALSE(miniShown());
+}
+
+TEST_F(shellCalendarWindows, TheCentreKeyShowsTheCalendarUnderTheMouseWhileHeld) {
+    const QSize size = mini.window()->size();
+    // The usable area of the 1280 x 800 screen starts under the 24-point bar.
+    struct Case {
+        const char* name;
+        QPointF mouse;
+        QPoint expected;
+    };
+    const Case cases[] = {
+        {"middle", {600, 400}, {600, 400}},
+        {"near the right edge", {1270, 400}, {1280 - size.width(), 400}},
+        {"near the bottom", {600, 795}, {600, 800 - size.height()}},
+        {"bottom-right corner", {1279, 799}, {1280 - size.width(), 800 - size.height()}},
+        {"near the left and top", {0, 24}, {0, 24}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        screens.mouse = c.mouse;
+        windows.hotKeyDown(centerKey);
+        EXPECT_TRUE(miniShown());
+        EXPECT_EQ(mini.window()->pos(), c.expected);
+        EXPECT_FALSE(windows.wasVisible());
+        windows.hotKeyUp(centerKey);
+        EXPECT_FALSE(miniShown());
+    }
+}
+
+TEST_F(shellCalendarWindows, TheCentreKeyOnASmallScreenShowsTheTopLeftOfTheCalendar) {
+    test::FakeScreens tiny({QRectF(0, 0, 100, 80)});
+    CalendarWindows onTiny{items, moon, defaults, tiny};
+    tiny.mouse = QPointF(90, 70);
+    onTiny.hotKeyDown(centerKey);
+    EXPECT_EQ(mini.window()->pos(), QPoint(0, 0));
+}
+
+TEST_F(shellCalendarWindows, AfterTheCentreKeyAnOpenCalendarGoesBackUnderTheDateItem) {
+    EXPECT_EQ(windows.dateStatusItemRect(), QRectF());
+    screens.mouse = QPointF(300, 300);
+    windows.hotKeyDown(centerKey);
+    EXPECT_EQ(windows.dateStatusItemRect(), kDateItem) << "filled when still unknown";
+    windows.hotKeyUp(centerKey);
+
+    windows.showCal();
+    windows.hotKeyDown(centerKey);
+    windows.hotKeyDown(centerKey);  // the key repeats while held
+    EXPECT_EQ(mini.window()->pos(), QPoint(300, 300));
+    EXPECT_TRUE(windows.wasVisible());
+    windows.hotKeyUp(centerKey);
+    EXPECT_TRUE(miniShown());
+    EXPECT_EQ(mini.window()->pos(), QPoint(800, 24));
+
+    // A release without its press leaves the calendar alone.
+    windows.hotKeyUp(centerKey);
+    EXPECT_TRUE(miniShown());
+}
+
+}  // namespace
+}  // namespace talvor

@@ -1,0 +1,61 @@
+#include "CalendarScenes.h"
+
+#include "GrabWindow.h"
+
+#include "calendarui/MinnowCalendarController.h"
+#include "calendarui/ztCalendarController.h"
+#include "platform/Clock.h"
+#include "platform/PreferenceStore.h"
+#include "platform/Screens.h"
+#include "platform/UserDefaults.h"
+#include "shell/MoonDisplay.h"
+
+#include <QTimeZone>
+#include <QWidget>
+
+namespace talvor::shot {
+namespace {
+
+// 2025-05-12 12:00:01 UTC.
+class StillClock : public platform::Clock {
+  public:
+    Date now() const override { return Date::fromUnix(1747051201); }
+    QTimeZone currentZone() const override { return QTimeZone::utc(); }
+};
+
+class DemoMoon : public ztCalendarMenuExtra {
+  public:
+    QImage mooonImage(Date) override { return moonPicture(QStringLiteral("MM3")); }
+    QString addNextMoons(const std::optional<QString>&, Date) override {
+        return QStringLiteral(
+            "Current Moon: Waxing Gibbous\nNext:\tFull Moon 13 May, "
+            "New Moon 27 May");
+    }
+    void showMenubarCalendarPrefs() override {}
+};
+
+struct Setting {
+    StillClock clock;
+    platform::MemoryPreferenceStore store{QStringLiteral("talvor-shot")};
+    platform::UserDefaults defaults{store};
+    Setting() { defaults.setInteger(2, QStringLiteral("FirstDayOfWeek")); }
+};
+
+}  // namespace
+
+QImage renderMiniCalendar(double scale) {
+    Setting s;
+    MinnowCalendarController mini(s.clock, s.defaults, platform::Screens::shared());
+    return grabWindow(*mini.window(), scale);
+}
+
+QImage renderBigCalendar(double scale) {
+    Setting s;
+    DemoMoon moon;
+    ztCalendarController big(s.clock, s.defaults, platform::Screens::shared());
+    big.setMenuExtra(&moon);
+    big.showCalBGImg();
+    return grabWindow(*big.window(), scale);
+}
+
+}  // namespace talvor::shot
