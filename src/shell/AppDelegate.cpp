@@ -1,9 +1,14 @@
 #include "AppDelegate.h"
 
+#include "ApplicationsMenu.h"
 #include "MenuBarDrawing.h"
+#include "ShellKeys.h"
 #include "TalvorNSApplication.h"
 #include "alarms/TalvorChimeSettings.h"
 #include "alarms/TalvorTakeABreakSettings.h"
+#include "calendarui/CalendarUiKeys.h"
+#include "calendarui/MinnowCalendarController.h"
+#include "calendarui/ztCalendarController.h"
 #include "crash/CrashKeys.h"
 #include "crash/Wreckord.h"
 #include "foundation/FoundationKeys.h"
@@ -14,6 +19,7 @@
 #include "kit/Trellis.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/InterfaceWatcher.h"
 #include "platform/Log.h"
 #include "platform/Menu.h"
 #include "platform/StatusBarPanel.h"
@@ -59,6 +65,7 @@ AppDelegate::AppDelegate(Options options)
     : options_(options), clock_(platform::Clock::shared()), timeMenu_(platform::Menu::create()) {
     items_ = std::make_unique<StatusItemsController>(*this, TalvorTimeSettings::sharedInstance(),
                                                      TalvorDateSettings::sharedInstance());
+    calendars_ = std::make_unique<CalendarWindows>(*items_, *this);
     SwitchLightDarkDelegate lightDark;
     lightDark.UpdateMenu = [this](int code) { UpdateMenu(code); };
     lightDark.openURL = [this](const QUrl& url) { openURL(url); };
@@ -88,8 +95,9 @@ AppDelegate::AppDelegate(Options options)
     actions.showGlobalScheduler = [this] { settings_->showGlobalScheduler(); };
     actions.showTake5Prefrences = [this] { settings_->showTake5Prefrences(); };
     actions.showLightDarkModePrefrences = [this] { settings_->showLightDarkModePrefrences(); };
+    ip_ = std::make_unique<IpAddressItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), menuloc);
     timeMenuItems_ = std::make_unique<TimeMenu>(*timeMenu_, TalvorTimeSettings::sharedInstance(), *worldClocks_,
-                                                nullptr, std::move(actions));
+                                                ip_.get(), std::move(actions));
     connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
     connect(&clock_, &platform::Clock::timeJumped, this, &AppDelegate::resume);
 }
@@ -122,10 +130,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     reloadLocListNow();
 
     extraHeight = platform::StatusBar::systemStatusBar().thickness();
-    moon_ = std::make_unique<MoonDisplay>(TalvorDateSettings::sharedInstance(), clock_);
-    moon_->loadMoonStringsFromBundle(StringsBundle::mainBundle());
+    moon();
     HotKeyManager::sharedManager().loadFromPrefs(keys::HotKeys);
     items_->updateMenuBarItems();
+    UpdateAppDockIcon();
     if (options_.showPanel) {
         panel_ = std::make_unique<platform::StatusBarPanel>(platform::StatusBar::systemStatusBar());
         panel_->show();
@@ -173,6 +181,7 @@ void AppDelegate::registerObservers() {
             QMetaObject::invokeMethod(this, [this] { resume(); }, Qt::QueuedConnection);
         }));
     }
+    ip_->startObservingNetwork();
     platform::DistributedNotificationCenter& distributed = platform::DistributedNotificationCenter::defaultCenter();
     observations_.push_back(distributed.addObserver(keys::TalvorMenuBarDatePrefsChangeNotification, QVariant(),
                                                     [this](const platform::Notification&) {
@@ -183,11 +192,35 @@ void AppDelegate::registerObservers() {
     observations_.push_back(distributed.addObserver(
         keys::TalvorFloatingClockPrefsChangeNotification, QVariant(),
         [this](const platform::Notification& notification) { LoadFloatingOptions(&notification); }));
+    observations_.push_back(distributed.addObserver(
+        keys::TalvorCalendarPrefsChangeNotification, QVariant(),
+        [this](const platform::Notification& notification) { calendars_->CalendarPrefsUpdates(notification); }));
     observations_.push_back(distributed.addObserver(AppleInterfaceThemeChangedNotification, QVariant(),
                                                     [this](const platform::Notification&) {
                                                         items_->UpdateFontColorMenuBar();
                                                         moonUpdate();
                                                     }));
+}
+
+void AppDelegate::setupASMMenu() {
+    // The workspace is only watched once the item was asked for.
+    if (!asm_ && PreferenceDomain::readInteger(keys::ASMFlag, 0) == 0) {
+        return;
+    }
+    if (!asm_) {
+        asm_ = std::make_unique<ApplicationsMenu>([this] { settings_->showAppMenuPreferences(); });
+    }
+    asm_->setupASMMenu();
+}
+
+void AppDelegate::UpdateAppDockIcon() {
+    if (!asm_ && PreferenceDomain::readInteger(keys::AppDockIconFlag, 0) == 0) {
+        return;  // a taskbar presence, as every window starts
+    }
+    if (!asm_) {
+        asm_ = std::make_unique<ApplicationsMenu>([this] { settings_->showAppMenuPreferences(); });
+    }
+    asm_->UpdateAppDockIcon();
 }
 
 void AppDelegate::scheduleTick() {
@@ -300,12 +333,8 @@ void AppDelegate::moonUpdate() {
     if (!items_) {
         return;  // asked while the status items are still being made
     }
-    if (!moon_) {
-        moon_ = std::make_unique<MoonDisplay>(TalvorDateSettings::sharedInstance(), clock_);
-        moon_->loadMoonStringsFromBundle(StringsBundle::mainBundle());
-    }
     const double height = extraHeight > 0 ? extraHeight : platform::StatusBar::systemStatusBar().thickness();
-    moon_->moonUpdate(*items_, height);
+    moon().moonUpdate(*items_, height);
 }
 
 void AppDelegate::LocationChangeNotification() {
@@ -388,15 +417,33 @@ void AppDelegate::quit() {
     }
 }
 
-void AppDelegate::hotKeyDown(HotKey&) {
-    if (platform::UserDefaults::standard().stringForKey(QStringLiteral("SelectedMenuCalendar")) ==
-        QLatin1String("BigCal")) {
-        return;
-    }
-    showCal();
+void AppDelegate::hotKeyDown(HotKey& hotKey) {
+    calendars_->hotKeyDown(hotKey);
 }
 
-void AppDelegate::hotKeyUp(HotKey&) {}
+void AppDelegate::hotKeyUp(HotKey& hotKey) {
+    calendars_->hotKeyUp(hotKey);
+}
+
+QWidget* AppDelegate::minnowCalendarWindow() {
+    return MinnowCalendarController::sharedInstance().window();
+}
+
+MoonDisplay& AppDelegate::moon() {
+    if (!moon_) {
+        moon_ = std::make_unique<MoonDisplay>(TalvorDateSettings::sharedInstance(), clock_);
+        moon_->loadMoonStringsFromBundle(StringsBundle::mainBundle());
+    }
+    return *moon_;
+}
+
+QImage AppDelegate::mooonImage(Date date) {
+    return moon().mooonImage(date);
+}
+
+QString AppDelegate::addNextMoons(const std::optional<QString>& prefix, Date onDate) {
+    return moon().addNextMoons(onDate, prefix);
+}
 
 void AppDelegate::repairColours() {
     TalvorTimeSettings& time = TalvorTimeSettings::sharedInstance();
@@ -434,6 +481,7 @@ void AppDelegate::repairDatePattern() {
 
 void AppDelegate::applicationWillTerminate() {
     observations_.clear();
+    ztCalendarController::sharedInstance().setMenuExtra(nullptr);
     settings_->saveOpenPane();
     stopTimer();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "BoardingScreen.h"
+#include "CalendarWindows.h"
+#include "calendarui/ztCalendarController.h"
+#include "IpAddressItems.h"
 #include "MoonDisplay.h"
 #include "SettingsWindowHost.h"
 #include "StatusItemsController.h"
@@ -21,6 +24,7 @@ namespace talvor {
 
 class HotKey;
 class TalvorFloatingClockCtrl;
+class ApplicationsMenu;
 namespace platform {
 class Clock;
 class StatusBarPanel;
@@ -28,7 +32,10 @@ class StatusBarPanel;
 
 // The application delegate: start-up, the one-second tick and shut-down. It owns the
 // status items and hands the settings, the clock and the bar to the parts that draw them.
-class AppDelegate : public QObject, public StatusItemsDelegate, public SettingsWindowHostDelegate {
+class AppDelegate : public QObject,
+                    public StatusItemsDelegate,
+                    public SettingsWindowHostDelegate,
+                    public ztCalendarMenuExtra {
     Q_OBJECT
 public:
     struct Options {
@@ -81,15 +88,26 @@ public:
     // StatusItemsDelegate.
     std::shared_ptr<platform::Menu> timeMenu() override { return timeMenu_; }
     void setLastDay(qint64 day) override { lastDay = day; }
-    void setupASMMenu() override {}
+    void setupASMMenu() override;
     void moonUpdate() override;
-    void showCal() override {}
+    void showCal() override { calendars_->showCal(); }
     QString timeItemText(Date now) override;
     QString dateItemText(Date now) override;
 
     // SettingsWindowHostDelegate.
     void SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) override;
-    QWidget* minnowCalendarWindow() override { return nullptr; }
+    QWidget* minnowCalendarWindow() override;
+
+    // ztCalendarMenuExtra: what the big calendar shows of the moon.
+    QImage mooonImage(Date date) override;
+    QString addNextMoons(const std::optional<QString>& prefix, Date onDate) override;
+    void showMenubarCalendarPrefs() override { settings_->showMenubarCalendarPrefs(); }
+
+    // The applications item: its taskbar presence from the settings, made when needed.
+    void UpdateAppDockIcon();
+    ApplicationsMenu* applicationsMenu() { return asm_.get(); }
+    IpAddressItems& ipAddresses() { return *ip_; }
+    CalendarWindows& calendars() { return *calendars_; }
     void openURL(const QUrl& url) override;
 
     // The settings window and the onboarding window.
@@ -108,6 +126,7 @@ public:
     std::mutex menuloc;
 
 private:
+    MoonDisplay& moon();
     void scheduleTick();
     void strikeChimes(Date now);
     void registerObservers();
@@ -120,6 +139,9 @@ private:
     std::unique_ptr<StatusItemsController> items_;
     std::unique_ptr<platform::StatusBarPanel> panel_;
     std::unique_ptr<SettingsWindowHost> settings_;
+    std::unique_ptr<IpAddressItems> ip_;
+    std::unique_ptr<ApplicationsMenu> asm_;
+    std::unique_ptr<CalendarWindows> calendars_;
     BoardingScreen boarding_;
     std::unique_ptr<WorldClockItems> worldClocks_;
     std::unique_ptr<TimeMenu> timeMenuItems_;

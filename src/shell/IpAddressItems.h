@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TimeMenu.h"
 #include "platform/Menu.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/Scheduler.h"
@@ -48,7 +49,7 @@ std::optional<QString> addressFromEchoReply(const QByteArray& body);
 // The IP lines at the top of the time menu: the external address, as an IP-echo page sees
 // it, and the machine's own interface addresses. Choosing a line copies its address. Main
 // thread only.
-class IpAddressItems : public QObject {
+class IpAddressItems : public QObject, public TimeMenuIpLines {
     Q_OBJECT
   public:
     using Family = platform::AddressFamily;
@@ -74,13 +75,13 @@ class IpAddressItems : public QObject {
     // For the time-menu builder; the insertions return the number of lines inserted.
     // "Copy IP Address" (tag 1001) at `index`, or in place of the line already there; then
     // starts a fetch.
-    int insertExternalLine(int index);
-    void removeExternalLine();
+    int insertExternalLine(int index) override;
+    void removeExternalLine() override;
     // "Private <entry>" lines of the family (tags 100001 + i, 101000 + i) at `index`, or in
     // place of the family's lines already there.
-    int insertInterfaceLines(Family family, int index);
+    int insertInterfaceLines(Family family, int index) override;
     // Removes the family's lines, tag by tag, up to the first tag that is missing.
-    void removeInterfaceLines(Family family);
+    void removeInterfaceLines(Family family) override;
     // The family's lines in the menu now.
     int interfaceLineCount(Family family) const;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NetworkInterfaces.h"
+
 #include <QString>
 
 #include <functional>
@@ -17,10 +19,11 @@ class WorldClockItems;
 // The IP-address lines, as the time menu places them.
 class TimeMenuIpLines {
   public:
-    enum class Family { IPv4, IPv6 };
+    using Family = platform::AddressFamily;
     virtual ~TimeMenuIpLines() = default;
-    // Inserts the external-address line at `index` and starts a fetch of the address.
-    virtual void insertExternalLine(int index) = 0;
+    // Inserts the external-address line at `index` and starts a fetch of the address;
+    // returns how many lines it inserted.
+    virtual int insertExternalLine(int index) = 0;
     virtual void removeExternalLine() = 0;
     // Inserts one line per interface address of `family` from `index`; returns how many.
     virtual int insertInterfaceLines(Family family, int index) = 0;

@@ -6,6 +6,7 @@
 #include "support/QtPrinters.h"
 #include "support/ShellHarness.h"
 #include "world/TalvorFloatingClockCtrl.h"
+#include "calendarui/MinnowCalendarController.h"
 
 #include <gtest/gtest.h>
 
@@ -132,6 +133,7 @@ TEST_F(shellStartUp, WakeSessionAndZoneChangesRedrawAtOnce) {
 TEST_F(shellStartUp, TheTimeMenuIsBuiltFromTheSettings) {
     {
         TalvorTimeSettings time;
+        time.showIP = false;
         time.showAlarm = true;
         time.showLoctionNames = true;
         time.writePrefs();
@@ -167,6 +169,23 @@ TEST_F(shellStartUp, FloatingClocksLeftShownComeBackAndTheirItemTogglesThem) {
     EXPECT_EQ(menu->itemWithTag(TimeMenu::kFloatingClocksTag), nullptr);
     delegate.showFloating();
     EXPECT_FALSE(delegate.timeMenuItems().IsShowFloatingClock);
+}
+
+TEST_F(shellStartUp, TheOptionalItemsAndTheCalendarAreWired) {
+    harness.store().setValue(QStringLiteral("ASMFlag"), qint64(1));
+    harness.store().setValue(QStringLiteral("AppDockIconFlag"), qint64(1));
+    AppDelegate& delegate = harness.launch();
+    EXPECT_EQ(harness.bar_.statusItems().size(), 3u) << "time, date and applications";
+    EXPECT_FALSE(harness.taskbar.shows);
+    // The external-address line is on by default and says what it lacks.
+    EXPECT_EQ(delegate.timeMenu()->itemAtIndex(0)->title(), QStringLiteral("External IP: no IP-echo address set"));
+
+    // A click on the date shows the calendar; the next one hides it.
+    MinnowCalendarController& mini = MinnowCalendarController::sharedInstance();
+    delegate.showCal();
+    EXPECT_TRUE(mini.isWindowVisible());
+    delegate.showCal();
+    EXPECT_FALSE(mini.isWindowVisible());
 }
 
 }  // namespace

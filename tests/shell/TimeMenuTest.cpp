@@ -20,11 +20,12 @@ class FakeIpLines : public TimeMenuIpLines {
 public:
     explicit FakeIpLines(platform::Menu& menu) : menu_(menu) {}
 
-    void insertExternalLine(int index) override {
+    int insertExternalLine(int index) override {
         auto item = platform::MenuItem::create(QStringLiteral("Copy IP Address"), [](platform::MenuItem&) {});
         item->setTag(TimeMenu::kExternalIPTag);
         menu_.insertItem(item, index);
         ++fetches;
+        return 1;
     }
     void removeExternalLine() override {}
     int insertInterfaceLines(Family family, int index) override {

@@ -17,6 +17,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeFontResolver.h"
 #include "support/FakeHotKeyBackend.h"
+#include "support/FakeWorkspace.h"
 #include "support/ManualScheduler.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
@@ -62,11 +63,15 @@ class ShellHarness : public ShellEnvironment {
         : ShellEnvironment(start, zone) {
         LoginItems::setShared(&loginItems_);
         HotKeyManager::setSharedManager(&hotKeys_);
+        platform::Workspace::setShared(&workspace);
+        platform::TaskbarPresence::setShared(&taskbar);
     }
     ~ShellHarness() {
         if (delegate) {
             quit();
         }
+        platform::TaskbarPresence::setShared(nullptr);
+        platform::Workspace::setShared(nullptr);
         HotKeyManager::setSharedManager(nullptr);
         LoginItems::setShared(nullptr);
     }
@@ -98,6 +103,8 @@ class ShellHarness : public ShellEnvironment {
     std::optional<TalvorTimeSettings> time;
     std::optional<TalvorDateSettings> date;
     std::optional<AppDelegate> delegate;
+    FakeWorkspace workspace;
+    FakeTaskbarPresence taskbar;
 
   private:
     LoginItems loginItems_{QStringLiteral("/usr/bin/talvor")};
