@@ -41,6 +41,8 @@ LogindSessionEvents::LogindSessionEvents(const QDBusConnection& bus, QObject* pa
     const QString service = QString::fromLatin1(kService);
     bus_.connect(service, QString::fromLatin1(kManagerPath), QString::fromLatin1(kManagerInterface),
                  QStringLiteral("PrepareForSleep"), this, SLOT(onPrepareForSleep(bool)));
+    bus_.connect(service, QString::fromLatin1(kManagerPath), QString::fromLatin1(kManagerInterface),
+                 QStringLiteral("PrepareForShutdown"), this, SLOT(onPrepareForShutdown(bool)));
     sessionPath_ = findSessionPath();
     if (sessionPath_.isEmpty()) {
         log(QStringLiteral("logind knows no session of this process (%1): only sleep and wake "
@@ -112,6 +114,12 @@ void LogindSessionEvents::readSessionProperties() {
         active_ = props.value(QStringLiteral("Active"), active_).toBool();
         locked_ = props.value(QStringLiteral("LockedHint"), locked_).toBool();
     });
+}
+
+void LogindSessionEvents::onPrepareForShutdown(bool start) {
+    if (start && handlers_.willPowerOff) {
+        handlers_.willPowerOff();
+    }
 }
 
 void LogindSessionEvents::onPrepareForSleep(bool start) {

@@ -24,6 +24,8 @@ class SessionEventSource {
         std::function<void(bool active)> sessionActiveChanged;
         // The screen of the session was locked or unlocked.
         std::function<void(bool locked)> sessionLockChanged;
+        // The machine is about to shut down or restart.
+        std::function<void()> willPowerOff;
     };
     virtual ~SessionEventSource();
     virtual void setHandlers(Handlers handlers) = 0;
@@ -33,7 +35,7 @@ class SessionEventSource {
     static std::unique_ptr<SessionEventSource> createSystemSource();
 };
 
-// logind: the manager's PrepareForSleep for sleep and wake, the session object's Active and
+// logind: the manager's PrepareForSleep for sleep and wake, PrepareForShutdown, the session object's Active and
 // LockedHint properties and its Lock/Unlock signals for the session.
 class LogindSessionEvents : public QObject, public SessionEventSource {
     Q_OBJECT
@@ -54,6 +56,7 @@ class LogindSessionEvents : public QObject, public SessionEventSource {
 
   private slots:
     void onPrepareForSleep(bool start);
+    void onPrepareForShutdown(bool start);
     void onSessionPropertiesChanged(const QString& interface, const QVariantMap& changed,
                                     const QStringList& invalidated);
     void onLock();

@@ -23,6 +23,7 @@ SystemEventMonitor::SystemEventMonitor(std::unique_ptr<platform::SessionEventSou
     handlers.sessionLockChanged = [this](bool locked) {
         center_.post(locked ? kScreenIsLockedNotification : kScreenIsUnlockedNotification);
     };
+    handlers.willPowerOff = [this] { center_.post(NSWorkspaceWillPowerOffNotification); };
     source_->setHandlers(std::move(handlers));
 }
 

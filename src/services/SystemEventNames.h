@@ -5,6 +5,8 @@
 namespace talvor {
 
 // Notifications of the workspace (posted on the local centre by SystemEventMonitor).
+inline const QString NSWorkspaceWillPowerOffNotification =
+    QStringLiteral("NSWorkspaceWillPowerOffNotification");
 inline const QString NSWorkspaceWillSleepNotification =
     QStringLiteral("NSWorkspaceWillSleepNotification");
 inline const QString NSWorkspaceDidWakeNotification =

@@ -182,6 +182,12 @@ void AppDelegate::registerObservers() {
         }));
     }
     ip_->startObservingNetwork();
+    // A shutdown of the machine quits as the Quit command does: alarms and settings saved.
+    observations_.push_back(local.addObserver(NSWorkspaceWillPowerOffNotification, QVariant(),
+                                              [this](const platform::Notification&) {
+                                                  QMetaObject::invokeMethod(this, [this] { quit(); },
+                                                                            Qt::QueuedConnection);
+                                              }));
     platform::DistributedNotificationCenter& distributed = platform::DistributedNotificationCenter::defaultCenter();
     observations_.push_back(distributed.addObserver(keys::TalvorMenuBarDatePrefsChangeNotification, QVariant(),
                                                     [this](const platform::Notification&) {
@@ -410,7 +416,9 @@ void AppDelegate::SetAlarmPrefSetControllerDelegate(QObject* alarmSetController)
 }
 
 void AppDelegate::quit() {
-    if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
+    if (options_.terminate) {
+        options_.terminate();
+    } else if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
         app->terminate();
     } else {
         QCoreApplication::quit();

@@ -40,6 +40,8 @@ class AppDelegate : public QObject,
 public:
     struct Options {
         bool showPanel = true;  // false in tests: the items are drawn offscreen
+        // How the application quits; empty: the application's terminate().
+        std::function<void()> terminate = {};
     };
 
     AppDelegate();

@@ -257,6 +257,7 @@ TEST(syseventsLogind, SleepWakeAndSessionChangesReachTheHandlers) {
     h.sessionLockChanged = [&](bool l) {
         heard.append(l ? QStringLiteral("locked") : QStringLiteral("unlocked"));
     };
+    h.willPowerOff = [&] { heard.append(QStringLiteral("power off")); };
     events.setHandlers(h);
 
     const QString manager = QStringLiteral("org.freedesktop.login1.Manager");
@@ -282,10 +283,14 @@ TEST(syseventsLogind, SleepWakeAndSessionChangesReachTheHandlers) {
     EXPECT_TRUE(sendAndHear(kSessionPath, session, QStringLiteral("Lock"), {}, 5));
     EXPECT_TRUE(sendAndHear(kSessionPath, props, QStringLiteral("PropertiesChanged"),
                             {session, QVariantMap{{QStringLiteral("LockedHint"), false}}, QStringList()}, 6));
+    // Only the start of a shutdown counts.
+    logind.emitSignal(login1, manager, QStringLiteral("PrepareForShutdown"), {false});
+    EXPECT_TRUE(sendAndHear(login1, manager, QStringLiteral("PrepareForShutdown"), {true}, 7));
     QTest::qWait(50);
     const QStringList expected = {QStringLiteral("sleep"),    QStringLiteral("wake"),
                                   QStringLiteral("inactive"), QStringLiteral("active"),
-                                  QStringLiteral("locked"),   QStringLiteral("unlocked")};
+                                  QStringLiteral("locked"),   QStringLiteral("unlocked"),
+                                  QStringLiteral("power off")};
     EXPECT_EQ(heard, expected);
 }
 

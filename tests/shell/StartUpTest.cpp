@@ -188,5 +188,14 @@ TEST_F(shellStartUp, TheOptionalItemsAndTheCalendarAreWired) {
     EXPECT_FALSE(mini.isWindowVisible());
 }
 
+TEST_F(shellStartUp, TheQuitItemAndAShutdownTakeTheOneQuitPath) {
+    AppDelegate& delegate = harness.launch();
+    const std::shared_ptr<platform::Menu> menu = delegate.timeMenu();
+    menu->performActionForItemAtIndex(menu->indexOfItemWithTag(TimeMenu::kQuitTag));
+    EXPECT_EQ(harness.quitRequests, 1);
+    harness.post(NSWorkspaceWillPowerOffNotification);
+    EXPECT_EQ(harness.quitRequests, 2);
+}
+
 }  // namespace
 }  // namespace talvor

@@ -22,6 +22,7 @@ class FakeSessionEventSource : public platform::SessionEventSource {
     void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
     void sleep() { call(handlers_.willSleep); }
     void wake() { call(handlers_.didWake); }
+    void powerOff() { call(handlers_.willPowerOff); }
     void setActive(bool active) {
         if (handlers_.sessionActiveChanged) {
             handlers_.sessionActiveChanged(active);

@@ -84,7 +84,7 @@ class ShellHarness : public ShellEnvironment {
     AppDelegate& launch() {
         time.emplace();
         date.emplace();
-        delegate.emplace(AppDelegate::Options{.showPanel = false});
+        delegate.emplace(AppDelegate::Options{.showPanel = false, .terminate = [this] { ++quitRequests; }});
         delegate->applicationDidFinishLaunching();
         return *delegate;
     }
@@ -105,6 +105,8 @@ class ShellHarness : public ShellEnvironment {
     std::optional<AppDelegate> delegate;
     FakeWorkspace workspace;
     FakeTaskbarPresence taskbar;
+    // How often the application was asked to quit (the Quit item, a shutdown).
+    int quitRequests = 0;
 
   private:
     LoginItems loginItems_{QStringLiteral("/usr/bin/talvor")};
