@@ -49,6 +49,12 @@ void saveEverything() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The bar repaints a few hundred pixels every second. Qt's shared-memory upload makes
+    // each repaint wait for the X server first, a round trip that wakes two threads; a plain
+    // upload of so little costs less. A value the user set is left alone.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
+        qputenv("QT_XCB_NO_MITSHM", "1");
+    }
     talvor::TalvorNSApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Talvor Pro"));
     QApplication::setApplicationVersion(QStringLiteral(TALVOR_VERSION));

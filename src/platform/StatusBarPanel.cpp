@@ -15,6 +15,7 @@
 #include <QToolTip>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace talvor::platform {
@@ -31,6 +32,13 @@ StatusBarPanel::Mode resolveMode(StatusBarPanel::Mode wanted) {
     log(QStringLiteral("Status bar: docking needs X11 (platform \"%1\"); the panel floats")
             .arg(QGuiApplication::platformName()));
     return StatusBarPanel::Mode::Floating;
+}
+
+bool samePlaces(const std::vector<PlacedStatusItem>& a, const std::vector<PlacedStatusItem>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const PlacedStatusItem& x, const PlacedStatusItem& y) {
+                          return x.item == y.item && x.rect == y.rect;
+                      });
 }
 
 }  // namespace
@@ -88,7 +96,7 @@ StatusBarPanel::~StatusBarPanel() {
 }
 
 void StatusBarPanel::watch(StatusItem* item) {
-    connect(item, &StatusItem::changed, this, [this] { place(); });
+    connect(item, &StatusItem::changed, this, [this, item] { place(item); });
     connect(item, &StatusItem::menuChanged, this, [this] { pruneMirrors(); });
     connect(item, &StatusItem::popUpMenuRequested, this,
             [this, item](const std::shared_ptr<Menu>& menu) { popUpMenu(*item, menu); });
@@ -105,7 +113,7 @@ QScreen* StatusBarPanel::chosenScreen() const {
     return QGuiApplication::primaryScreen();
 }
 
-void StatusBarPanel::place() {
+void StatusBarPanel::place(const StatusItem* changed) {
     if (placing_) {
         return;
     }
@@ -148,7 +156,7 @@ void StatusBarPanel::place() {
         }
     }
     placing_ = false;
-    relayout();
+    relayout(changed);
 }
 
 void StatusBarPanel::applyDock() {
@@ -172,8 +180,10 @@ void StatusBarPanel::setVisible(bool visible) {
     }
 }
 
-void StatusBarPanel::relayout() {
-    placed_ = layoutStatusBar(bar_, QRectF(rect()), style_);
+void StatusBarPanel::relayout(const StatusItem* changed) {
+    std::vector<PlacedStatusItem> placed = layoutStatusBar(bar_, QRectF(rect()), style_);
+    const bool moved = !samePlaces(placed, placed_);
+    placed_ = std::move(placed);
     for (const auto& item : bar_.statusItems()) {
         QRectF frame;
         for (const PlacedStatusItem& p : placed_) {
@@ -183,7 +193,14 @@ void StatusBarPanel::relayout() {
         }
         item->setWindowFrame(frame);
     }
-    update();
+    // A new text of the same width repaints its item alone: the rest of the strip would be
+    // drawn and sent to the display again unchanged, every second.
+    const QRectF changedRect = changed != nullptr && !moved ? itemRect(changed) : QRectF();
+    if (changedRect.isEmpty()) {
+        update();
+    } else {
+        update(changedRect.toAlignedRect());
+    }
 }
 
 void StatusBarPanel::remember() {

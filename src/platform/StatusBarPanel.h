@@ -65,8 +65,9 @@ protected:
 
 private:
     void watch(StatusItem* item);
-    void relayout();
-    void place();
+    // `changed`: the item whose signal asked for it, or none (everything is repainted).
+    void relayout(const StatusItem* changed = nullptr);
+    void place(const StatusItem* changed = nullptr);
     void applyDock();
     QScreen* chosenScreen() const;
     void remember();

@@ -42,12 +42,18 @@ void CustomDateStatusItem::setText(const platform::AttributedString& text, float
 }
 
 void CustomDateStatusItem::setImage(const QImage& image, const QSizeF& size) {
-    moonFrame_.setSize(QSizeF(size.width(), size.height() + 2.0));
+    const QSizeF moonSize(size.width(), size.height() + 2.0);
+    // The moon is drawn afresh every minute; the same picture needs no redraw.
+    const bool changed = moonFrame_.size() != moonSize || moonImage_ != image;
+    moonFrame_.setSize(moonSize);
     moonImage_ = image;
     QRectF frame = dateButton_->frame();
     frame.moveLeft(size.width() == 0.0 ? 0.0 : moonFrame_.width() + 2.0);
     dateButton_->setFrame(frame);
     updateWidth();
+    if (changed) {
+        setNeedsDisplay();
+    }
 }
 
 bool CustomDateStatusItem::changeColorToWhite() const {

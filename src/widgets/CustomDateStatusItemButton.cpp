@@ -16,30 +16,41 @@ CustomDateStatusItemButton::CustomDateStatusItemButton(CustomDateStatusItemButto
 
 CustomDateStatusItemButton::~CustomDateStatusItemButton() = default;
 
+// The tick sets the same title and frame every second; only a change is worth a redraw.
 void CustomDateStatusItemButton::setAttributedTitle(const platform::AttributedString& title) {
-    title_ = title;
-    setNeedsDisplay();
+    if (!(title_ == title)) {
+        title_ = title;
+        setNeedsDisplay();
+    }
 }
 
 void CustomDateStatusItemButton::setImage(const QImage& image) {
-    image_ = image;
-    setNeedsDisplay();
+    if (image_ != image) {
+        image_ = image;
+        setNeedsDisplay();
+    }
 }
 
 void CustomDateStatusItemButton::setFrame(const QRectF& frame) {
-    frame_ = frame;
-    setWidth(frame.width());
-    setNeedsDisplay();
+    if (frame_ != frame) {
+        frame_ = frame;
+        setWidth(frame.width());
+        setNeedsDisplay();
+    }
 }
 
 void CustomDateStatusItemButton::setBordered(bool on) {
-    bordered_ = on;
-    setNeedsDisplay();
+    if (bordered_ != on) {
+        bordered_ = on;
+        setNeedsDisplay();
+    }
 }
 
 void CustomDateStatusItemButton::setAlignment(Qt::Alignment alignment) {
-    alignment_ = alignment;
-    setNeedsDisplay();
+    if (alignment_ != alignment) {
+        alignment_ = alignment;
+        setNeedsDisplay();
+    }
 }
 
 void CustomDateStatusItemButton::drawRect(QPainter& painter, const QRectF& bounds) {

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTest>
 
@@ -351,6 +352,53 @@ TEST(StatusBarPanelTest, PaintsExactlyWhatTheOffscreenPresenterPaints) {
     const QImage rendered = normalized(offscreen.renderNatural(shown.devicePixelRatio()));
     ASSERT_EQ(shown.size(), rendered.size());
     EXPECT_TRUE(shown == rendered);
+}
+
+// Records the regions the panel repaints.
+class PaintRecorder : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(e)->region();
+        }
+        return false;
+    }
+    QRegion painted;
+};
+
+// The tick retitles an item every second: a text of the same width repaints that item
+// alone, while a wider one moves its neighbours and repaints the strip.
+TEST(StatusBarPanelTest, ANewTextOfTheSameWidthRepaintsOnlyItsItem) {
+    StatusBar bar;
+    auto date = bar.statusItemWithLength(VariableStatusItemLength);
+    auto time = bar.statusItemWithLength(VariableStatusItemLength);
+    date->setAttributedTitle(styled(QStringLiteral("Mon 12 May")));
+    time->setAttributedTitle(styled(QStringLiteral("12:00:01 PM")));
+    MemoryPreferenceStore store;
+    StatusBarPanel panel(bar, {StatusBarPanel::Mode::Floating, &store});
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    PaintRecorder recorder;
+    panel.installEventFilter(&recorder);
+    const auto repaintAfter = [&](const QString& title) {
+        recorder.painted = QRegion();
+        time->setAttributedTitle(styled(title));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder.painted.isEmpty(); }, 2000))
+            << title.toStdString();
+        return recorder.painted;
+    };
+
+    ASSERT_EQ(widthOfString(QStringLiteral("12:00:02 PM"), barFont()),
+              widthOfString(QStringLiteral("12:00:01 PM"), barFont()));
+    EXPECT_EQ(repaintAfter(QStringLiteral("12:00:02 PM")),
+              QRegion(panel.itemRect(time.get()).toAlignedRect()));
+    const QRegion widened = repaintAfter(QStringLiteral("12:00:02 PM and more"));
+    EXPECT_EQ(widened, QRegion(panel.rect()));
+    // What was repainted piecemeal is still exactly what the offscreen presenter paints.
+    repaintAfter(QStringLiteral("12:00:03 PM and more"));
+    OffscreenStatusBar offscreen(bar);
+    const QImage shown = normalized(panel.grab().toImage());
+    EXPECT_TRUE(shown == normalized(offscreen.renderNatural(shown.devicePixelRatio())));
 }
 
 TEST(StatusBarPanelTest, PressesOpenMenusRunActionsAndReachViews) {

@@ -2,6 +2,9 @@
 
 #include "platform/OffscreenStatusBar.h"
 #include "shell/CustomDateStatusItem.h"
+#include "shell/MoonDisplay.h"
+
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +50,36 @@ TEST_F(shellDateItem, TheButtonStandsBesideTheMoonOrEightPointsLeft) {
     EXPECT_DOUBLE_EQ(view.dateButton()->frame().x(), 0.0);
     view.setText(platform::AttributedString(QStringLiteral("Tue 4 Mar")), 60.4f, item);
     EXPECT_DOUBLE_EQ(view.dateButton()->frame().x(), -8.0);
+}
+
+// The tick and the moon hand the view the same text and picture every second or minute:
+// only a change asks for a redraw, and every change does.
+TEST_F(shellDateItem, AsksForARedrawOnlyWhenWhatItShowsChanged) {
+    QSignalSpy redraws(&view, &platform::StatusItemView::needsDisplay);
+    const auto redrawn = [&redraws] {
+        const bool any = !redraws.isEmpty();
+        redraws.clear();
+        return any;
+    };
+    const QRectF item(0, 0, 90, 22);
+    const QImage quarter = moonPicture(QStringLiteral("MM2"), 16);
+    const QImage full = moonPicture(QStringLiteral("MM4"), 16);
+
+    view.setText(platform::AttributedString(QStringLiteral("Tue 4 Mar")), 60.4f, item);
+    EXPECT_TRUE(redrawn());
+    view.setText(platform::AttributedString(QStringLiteral("Tue 4 Mar")), 60.4f, item);
+    EXPECT_FALSE(redrawn());
+    view.setText(platform::AttributedString(QStringLiteral("Wed 5 Mar")), 64.2f, item);
+    EXPECT_TRUE(redrawn());
+
+    view.setImage(quarter, QSizeF(16, 16));
+    EXPECT_TRUE(redrawn());
+    view.setImage(quarter.copy(), QSizeF(16, 16));  // drawn again, the same pixels
+    EXPECT_FALSE(redrawn());
+    view.setImage(full, QSizeF(16, 16));  // same size, new phase
+    EXPECT_TRUE(redrawn());
+    view.setImage(QImage(), QSizeF(0, 0));
+    EXPECT_TRUE(redrawn());
 }
 
 TEST_F(shellDateItem, WhiteTextOnlyForADarkDateColour) {

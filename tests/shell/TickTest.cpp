@@ -13,6 +13,8 @@
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
 
+#include <QSignalSpy>
+
 #include <gtest/gtest.h>
 
 namespace talvor {
@@ -162,6 +164,50 @@ TEST_F(shellTick, AZoneChangeRedrawsTheItemsAtOnce) {
     clock_.setZone(QTimeZone("Asia/Tokyo"));
     EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("20:59"));
     delegate.applicationWillTerminate();
+}
+
+// The bar is drawn again whenever an item says it changed: an item must say so only when
+// what it shows changed, so that with seconds hidden the bar is drawn once a minute.
+TEST_F(shellTick, ItemsChangeOnlyWhenWhatTheyShowChanges) {
+    struct Case {
+        const char* pattern;
+        int timeChanges;  // ticks, of the 60 up to midnight, in which the item changed
+        int dateChanges;
+    };
+    const Case cases[] = {
+        {"hh:mm a", 1, 1},
+        {"hh:mm:ss a", 60, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        clock_.set(utc(2024, 7, 1, 23, 59, 0));
+        TalvorTimeSettings time;
+        time.timeFormat = QString::fromLatin1(c.pattern);
+        time.writePrefs();
+        TalvorDateSettings date;
+        date.showMoon = true;
+        AppDelegate delegate({.showPanel = false});
+        delegate.statusItems().updateMenuBarItems();
+        QSignalSpy timeSpy(delegate.statusItems().TalvorTime().get(),
+                           &platform::StatusItem::changed);
+        QSignalSpy dateSpy(delegate.statusItems().TalvorDate().get(),
+                           &platform::StatusItem::changed);
+        int timeChanges = 0;
+        int dateChanges = 0;
+        for (int second = 1; second <= 60; ++second) {
+            clock_.advance(1.0);
+            delegate.updateTimeDate();
+            timeChanges += timeSpy.isEmpty() ? 0 : 1;
+            dateChanges += dateSpy.isEmpty() ? 0 : 1;
+            timeSpy.clear();
+            dateSpy.clear();
+        }
+        EXPECT_EQ(timeChanges, c.timeChanges);
+        EXPECT_EQ(dateChanges, c.dateChanges);
+        EXPECT_EQ(
+            delegate.statusItems().customDateStatusItem()->dateButton()->attributedTitle().string(),
+            QStringLiteral("Tue 02 Jul"));
+    }
 }
 
 }  // namespace
