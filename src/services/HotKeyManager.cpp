@@ -53,8 +53,9 @@ HotKeyManager& HotKeyManager::sharedManager() {
     if (replacement() != nullptr) {
         return *replacement();
     }
-    static HotKeyManager manager;
-    return manager;
+    // Never destroyed: its keys' bookkeeping is a static of its own that may go first.
+    static auto* manager = new HotKeyManager;
+    return *manager;
 }
 
 void HotKeyManager::setSharedManager(HotKeyManager* manager) {

@@ -181,6 +181,7 @@ void AppDelegate::registerObservers() {
             QMetaObject::invokeMethod(this, [this] { resume(); }, Qt::QueuedConnection);
         }));
     }
+    ip_->setLinesChanged([this] { addMenuSeperator(); });
     ip_->startObservingNetwork();
     // A shutdown of the machine quits as the Quit command does: alarms and settings saved.
     observations_.push_back(local.addObserver(NSWorkspaceWillPowerOffNotification, QVariant(),
@@ -344,6 +345,7 @@ void AppDelegate::moonUpdate() {
 }
 
 void AppDelegate::LocationChangeNotification() {
+    reloadLocListNow();
     if (floatingClockCtrl_) {
         floatingClockCtrl_->reorderFloatingClocks(worldClocks_->LocationList());
     }
@@ -489,7 +491,7 @@ void AppDelegate::repairDatePattern() {
 
 void AppDelegate::applicationWillTerminate() {
     observations_.clear();
-    ztCalendarController::sharedInstance().setMenuExtra(nullptr);
+    ip_->stopObservingNetwork();
     settings_->saveOpenPane();
     stopTimer();
 }

@@ -129,8 +129,10 @@ void ApplicationsMenu::applicationChange() {
     if (!asmMenu_) {
         asmMenu_ = Menu::create(QString());
         asmMenu_->setDelegate({.menuDidClose = [this](Menu&) {
+            // Queued: the item chosen as the menu closed runs its action first.
             if (std::exchange(rebuildWhenClosed_, false)) {
-                applicationChange();
+                QMetaObject::invokeMethod(
+                    asmMenu_.get(), [this] { applicationChange(); }, Qt::QueuedConnection);
             }
         }});
     } else if (asmMenu_->isOpen()) {

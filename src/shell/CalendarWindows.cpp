@@ -45,6 +45,9 @@ CalendarWindows::~CalendarWindows() {
     if (boundMinnow_ != nullptr && boundMinnow_->delegate() == this) {
         boundMinnow_->setDelegate(nullptr);
     }
+    if (calCtrlWindow_ != nullptr && calCtrlWindow_->menuExtra() == &menuExtra_) {
+        calCtrlWindow_->setMenuExtra(nullptr);
+    }
 }
 
 bool CalendarWindows::bigCalendarChosen() const {

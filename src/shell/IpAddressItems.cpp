@@ -205,6 +205,14 @@ void IpAddressItems::setIPV4AndIPV6IP() {
     if (settings_.showIPV6IP) {
         insertInterfaceLines(Family::IPv6, freshIndex(Family::IPv6));
     }
+    if (linesChanged_) {
+        linesChanged_();
+    }
+}
+
+void IpAddressItems::stopObservingNetwork() {
+    center_.reset();
+    pendingFetch_.cancel();
 }
 
 void IpAddressItems::getIPBGThread() {
@@ -232,11 +240,22 @@ void IpAddressItems::getIPBGThread() {
     QNetworkReply* reply = network_->post(request, QByteArray());
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, fetch] { replyFinished(reply, fetch); });
+    // Qt would otherwise hold the whole body in memory, however large the page.
+    connect(reply, &QNetworkReply::downloadProgress, this, [reply](qint64 received, qint64) {
+        if (received > kMaxReplyBytes) {
+            reply->setProperty("talvorTooLarge", true);
+            reply->abort();
+        }
+    });
 }
 
 void IpAddressItems::replyFinished(QNetworkReply* reply, quint64 fetch) {
     reply->deleteLater();
     if (fetch != latestFetch_) {
+        return;
+    }
+    if (reply->property("talvorTooLarge").toBool()) {
+        fetchEnded(fetch, std::nullopt, kNotAnAddressText);
         return;
     }
     switch (reply->error()) {

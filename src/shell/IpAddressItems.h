@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -109,6 +110,10 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     // Calls NetworkChanged when an interface's IPv4 or IPv6 keys change, from `source` (the
     // kernel's when null). Once; later calls do nothing.
     void startObservingNetwork(std::unique_ptr<platform::InterfaceChangeSource> source = nullptr);
+    // Shut-down: no more network notices, no fetch waiting to start.
+    void stopObservingNetwork();
+    // Told after a network change replaced the interface lines (the menu's separators follow).
+    void setLinesChanged(std::function<void()> linesChanged) { linesChanged_ = std::move(linesChanged); }
     IXSCNotificationCenter* systemConfigNotificationManager() const { return center_.get(); }
 
     void setRequestTimeout(int milliseconds) { requestTimeoutMs_ = milliseconds; }
@@ -132,6 +137,7 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     QNetworkAccessManager* network_;
     std::unique_ptr<IXSCNotificationCenter> center_;
     platform::TimerHandle pendingFetch_;
+    std::function<void()> linesChanged_;
     quint64 latestFetch_ = 0;
     int requestTimeoutMs_ = kDefaultRequestTimeoutMs;
     bool loggedNoEchoURL_ = false;

@@ -334,6 +334,9 @@ void TimeMenu::addMenuSeperator() {
 
 void TimeMenu::addItem(std::shared_ptr<platform::Menu> alarmMenu) {
     ourMenu_ = std::move(alarmMenu);
+    if (platform::MenuItem* item = menu_.itemWithTag(kAlarmsTag)) {
+        item->setSubmenu(ourMenu_);
+    }
 }
 
 void TimeMenu::UpdateAlarm() {

@@ -43,14 +43,19 @@ WorldClockItems::WorldClockItems(platform::Menu& menu, TalvorTimeSettings& setti
       menuloc_(menuloc),
       flags_(std::move(flags)),
       actions_(std::move(actions)) {
+    // Nobody sees the lines of a closed menu: they are brought up to date as it opens.
+    openConnection_ = QObject::connect(&menu_, &platform::Menu::willOpen, [this] { refresh(true); });
+    // Queued: the item chosen as the menu closed runs its action before the lines go.
     closeConnection_ = QObject::connect(&menu_, &platform::Menu::didClose, [this] {
         if (rebuildWhenClosed_) {
-            refreshForTick();
+            QMetaObject::invokeMethod(
+                &menu_, [this] { refresh(true); }, Qt::QueuedConnection);
         }
     });
 }
 
 WorldClockItems::~WorldClockItems() {
+    QObject::disconnect(openConnection_);
     QObject::disconnect(closeConnection_);
 }
 
@@ -289,6 +294,12 @@ int WorldClockItems::updateLocationMenuItems(int start) {
 }
 
 void WorldClockItems::refreshForTick() {
+    if (menu_.isOpen()) {
+        refresh(false);
+    }
+}
+
+void WorldClockItems::refresh(bool mayRebuild) {
     const int first = menu_.indexOfItemWithTag(kTag);
     if (!settings_.showLoctionNames || first < 0) {
         rebuildWhenClosed_ = false;
@@ -321,7 +332,7 @@ void WorldClockItems::refreshForTick() {
         }
         return;
     }
-    if (menu_.isOpen()) {
+    if (!mayRebuild) {
         rebuildWhenClosed_ = true;
         return;
     }

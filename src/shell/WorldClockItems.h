@@ -62,9 +62,9 @@ class WorldClockItems {
     // `start` when the lines are switched off.
     int updateLocationMenuItems(int start);
     void RemoveLocMenuItems();
-    // The tick's refresh: the times are rewritten in place when the lines still match the
-    // list; a changed list is rebuilt, but not while the menu is open (that would close its
-    // submenus), so the rebuild then waits for the menu to close.
+    // The tick's refresh while the menu is open: the times are rewritten in place when the
+    // lines still match the list; a changed list is not rebuilt then (that would close the
+    // open submenus) but once the menu closed. A closed menu is refreshed as it opens.
     void refreshForTick();
 
     // Lines the group has: the shown records plus "Add Location...".
@@ -87,6 +87,7 @@ class WorldClockItems {
     std::shared_ptr<platform::MenuItem> makeLine(const QVariantList& record, Date now);
     void SetLocMenuItemToolTip(platform::MenuItem& item, const QVariantList& record);
     std::shared_ptr<platform::MenuItem> makeEditItem(const QString& title);
+    void refresh(bool mayRebuild);
 
     platform::Menu& menu_;
     TalvorTimeSettings& settings_;
@@ -97,6 +98,7 @@ class WorldClockItems {
     LocationTable LocationList_;
     TimeDateText formats_;
     bool rebuildWhenClosed_ = false;
+    QMetaObject::Connection openConnection_;
     QMetaObject::Connection closeConnection_;
 };
 

@@ -119,6 +119,8 @@ TEST_F(shellIpItems, ExternalLineShowsTheFetchedAddressOrTheError) {
         {"not an address", {200, "Service temporarily unavailable"}, notAddress, std::nullopt},
         {"short ipv4 form", {200, "10.1"}, notAddress, std::nullopt},
         {"empty", {200, ""}, notAddress, std::nullopt},
+        // A page far larger than any address is cut off, not read into memory whole.
+        {"huge", {200, QByteArray(300 * 1024, ' ') + "203.0.113.7"}, notAddress, std::nullopt},
         {"http error", {500, "203.0.113.7"}, "Internal Server Error", std::nullopt},
     };
     setEchoURL(server.origin());
