@@ -68,6 +68,9 @@ int main(int argc, char* argv[]) {
                                         QStringLiteral("Save a picture of the screen to <file> after start-up."),
                                         QStringLiteral("file"));
     options.addOption(screenshot);
+    const QCommandLineOption atLogin(QStringLiteral("at-login"),
+                                     QStringLiteral("Started by the desktop at login (the login item)."));
+    options.addOption(atLogin);
     options.process(app);
 
     // Signals quit the same way as the Quit command. Installed before the hand-over so that
@@ -87,7 +90,7 @@ int main(int argc, char* argv[]) {
     talvor::SystemTimeZone::adoptAsIcuDefault(talvor::platform::Clock::shared());
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
     app.finishLaunching();
-    talvor::AppDelegate delegate;
+    talvor::AppDelegate delegate({.startedAtLogin = options.isSet(atLogin)});
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      [&delegate] { delegate.applicationWillTerminate(); });
     delegate.applicationDidFinishLaunching();

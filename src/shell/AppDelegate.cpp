@@ -66,6 +66,7 @@ AppDelegate::AppDelegate(Options options)
     items_ = std::make_unique<StatusItemsController>(*this, TalvorTimeSettings::sharedInstance(),
                                                      TalvorDateSettings::sharedInstance());
     calendars_ = std::make_unique<CalendarWindows>(*items_, *this);
+    dueCountDowns_ = std::make_unique<DueCountDowns>(clock_);
     SwitchLightDarkDelegate lightDark;
     lightDark.UpdateMenu = [this](int code) { UpdateMenu(code); };
     lightDark.openURL = [this](const QUrl& url) { openURL(url); };
@@ -170,15 +171,30 @@ void AppDelegate::applicationDidFinishLaunching() {
         platform::DistributedNotificationCenter::defaultCenter().post(keys::TalvorFloatingClockPrefsChangeNotification);
     }
     repairDatePattern();
+    // A login brings no session notice of its own: the login item says it started us.
+    if (options_.startedAtLogin) {
+        dueCountDowns_->receiveLoginNotification();
+    }
 }
 
 void AppDelegate::registerObservers() {
     platform::NotificationCenter& local = platform::NotificationCenter::defaultCenter();
     SystemEventMonitor::sharedMonitor();
     for (const QString& name : {NSWorkspaceDidWakeNotification, NSWorkspaceSessionDidBecomeActiveNotification}) {
-        observations_.push_back(local.addObserver(name, QVariant(), [this](const platform::Notification&) {
+        const bool wake = name == NSWorkspaceDidWakeNotification;
+        observations_.push_back(local.addObserver(name, QVariant(), [this, wake](const platform::Notification&) {
             // Queued on this object, so a notice arriving at shut-down finds nobody.
-            QMetaObject::invokeMethod(this, [this] { resume(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this, wake] {
+                    if (wake) {
+                        dueCountDowns_->receiveWakeNotification();
+                    } else {
+                        dueCountDowns_->receiveLoginNotification();
+                    }
+                    resume();
+                },
+                Qt::QueuedConnection);
         }));
     }
     ip_->setLinesChanged([this] { addMenuSeperator(); });

@@ -2,6 +2,7 @@
 
 #include "BoardingScreen.h"
 #include "CalendarWindows.h"
+#include "DueCountDowns.h"
 #include "calendarui/ztCalendarController.h"
 #include "IpAddressItems.h"
 #include "MoonDisplay.h"
@@ -42,6 +43,8 @@ public:
         bool showPanel = true;  // false in tests: the items are drawn offscreen
         // How the application quits; empty: the application's terminate().
         std::function<void()> terminate = {};
+        // Started by the login item: the count-downs due at login are shown.
+        bool startedAtLogin = false;
     };
 
     AppDelegate();
@@ -110,6 +113,7 @@ public:
     ApplicationsMenu* applicationsMenu() { return asm_.get(); }
     IpAddressItems& ipAddresses() { return *ip_; }
     CalendarWindows& calendars() { return *calendars_; }
+    DueCountDowns& dueCountDowns() { return *dueCountDowns_; }
     void openURL(const QUrl& url) override;
 
     // The settings window and the onboarding window.
@@ -144,6 +148,7 @@ private:
     std::unique_ptr<IpAddressItems> ip_;
     std::unique_ptr<ApplicationsMenu> asm_;
     std::unique_ptr<CalendarWindows> calendars_;
+    std::unique_ptr<DueCountDowns> dueCountDowns_;
     BoardingScreen boarding_;
     std::unique_ptr<WorldClockItems> worldClocks_;
     std::unique_ptr<TimeMenu> timeMenuItems_;

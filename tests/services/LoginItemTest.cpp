@@ -60,11 +60,12 @@ TEST_F(syseventsLoginItem, EnablingTwiceLeavesOneEntryThatStartsThisProgram) {
     EXPECT_EQ(LoginItems::entryPath(),
               qEnvironmentVariable("XDG_CONFIG_HOME") +
                   QStringLiteral("/autostart/com.larkspindle.TalvorPro.desktop"));
-    // The path with a blank and a quote survives the Exec line.
+    // The path with a blank and a quote survives the Exec line; the program learns it was
+    // started at login.
     const auto entry = read(LoginItems::entryPath());
     ASSERT_TRUE(entry);
     EXPECT_EQ(platform::DesktopEntryFile::splitExec(entry->value(QStringLiteral("Exec"))),
-              QStringList{program});
+              (QStringList{program, QStringLiteral("--at-login")}));
     EXPECT_EQ(entry->value(QStringLiteral("Type")), QStringLiteral("Application"));
     EXPECT_TRUE(UserDefaults::standard().boolForKey(kStartAtLoginKey));
 

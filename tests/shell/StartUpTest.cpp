@@ -7,6 +7,8 @@
 #include "support/ShellHarness.h"
 #include "world/TalvorFloatingClockCtrl.h"
 #include "calendarui/MinnowCalendarController.h"
+#include "alarms/Event.h"
+#include "alarms/EventsWindowController.h"
 
 #include <gtest/gtest.h>
 
@@ -195,6 +197,28 @@ TEST_F(shellStartUp, TheQuitItemAndAShutdownTakeTheOneQuitPath) {
     EXPECT_EQ(harness.quitRequests, 1);
     harness.post(NSWorkspaceWillPowerOffNotification);
     EXPECT_EQ(harness.quitRequests, 2);
+}
+
+TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
+    // One event shown at login and at wake, due in two hours.
+    {
+        EventsDictionary events;
+        const Event due(QStringLiteral("e1"), QStringLiteral("Launch"), harness.clock_.now().addingTimeInterval(7200),
+                        3, 0, 0, 0, QString());
+        events.insert(due.uid(), due);
+        saveEvents(events);
+    }
+    harness.launch();
+    EXPECT_EQ(harness.delegate->dueCountDowns().eventsWindow(), nullptr) << "an ordinary start shows nothing";
+    harness.quit();
+
+    harness.delegate.emplace(AppDelegate::Options{.showPanel = false, .startedAtLogin = true});
+    harness.delegate->applicationDidFinishLaunching();
+    ASSERT_NE(harness.delegate->dueCountDowns().eventsWindow(), nullptr);
+    EXPECT_EQ(harness.delegate->dueCountDowns().eventsWindow()->eventsArray().size(), 1);
+
+    harness.post(NSWorkspaceDidWakeNotification);
+    EXPECT_EQ(harness.delegate->dueCountDowns().currentEventsDisplay(), 2);
 }
 
 }  // namespace
