@@ -7,6 +7,7 @@
 #include "DemoBar.h"
 #include "FloatingScene.h"
 #include "SettingsScene.h"
+#include "SunScene.h"
 
 #include "GrabWindow.h"
 #include "widgets/WidgetGallery.h"
@@ -79,6 +80,8 @@ const Scene kScenes[] = {
      }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
+    {"sun-window", "the sunrise, sunset and twilight times of one city",
+     [](const Settings& s) { return talvor::shot::renderSunWindow(s.scale); }},
     {"clock-faces", "the clock face of every type at 10:10:30",
      [](const Settings& s) { return talvor::shot::renderClockFaces(s.scale); }},
 
