@@ -34,6 +34,8 @@
 #include "services/SwitchLightDarkVC.h"
 #include "services/SystemEventNames.h"
 #include "services/TimedAppearanceSwitching.h"
+#include "sky/SunInfoWindow.h"
+#include "sky/SunInfoWindowController.h"
 #include "world/TalvorFloatingClockCtrl.h"
 #include "world/WorldKeys.h"
 
@@ -80,6 +82,7 @@ AppDelegate::AppDelegate(Options options)
         openURL(url);
         return true;
     };
+    worldActions.showSunInfo = [this](const QString& city) { actSunriseSunsetMenuItemSelection(city); };
     worldActions.editLocations = [this] {
         settings_->showPrefs();
         settings_->loadPrefsView(QStringLiteral("TalvorMenuViewController"), QStringLiteral("PrefsMenu"),
@@ -380,6 +383,18 @@ void AppDelegate::LoadFloatingOptions(const platform::Notification* notification
         reloadLocListNow();
         floatingClockCtrl_->TimeZoneFloating(worldClocks_->LocationList());
     }
+}
+
+void AppDelegate::actSunriseSunsetMenuItemSelection(const QString& city) {
+    if (!sunInfo_) {
+        // The list the menu shows, not a fresh read of the file.
+        sunInfo_ = std::make_unique<SunInfoWindowController>(
+            clock_, [this] { return std::optional<LocationTable>(worldClocks_->LocationList()); });
+    }
+    sunInfo_->setCityName(city);
+    sunInfo_->showInfoForSelectedCity();
+    sunInfo_->window()->center();
+    sunInfo_->showWindow();
 }
 
 void AppDelegate::showFloating() {

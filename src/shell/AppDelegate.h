@@ -26,6 +26,7 @@ namespace talvor {
 class HotKey;
 class TalvorFloatingClockCtrl;
 class ApplicationsMenu;
+class SunInfoWindowController;
 namespace platform {
 class Clock;
 class StatusBarPanel;
@@ -81,6 +82,10 @@ public:
     // "Floating Clocks…": shows or hides the clocks.
     void showFloating();
     TalvorFloatingClockCtrl* floatingClocks() { return floatingClockCtrl_.get(); }
+
+    // "Sunset/Sunrise..." of a world-clock line: the sun window for the city, made once.
+    void actSunriseSunsetMenuItemSelection(const QString& city);
+    SunInfoWindowController* sunInfoWindow() { return sunInfo_.get(); }
 
     // Appearance and help commands of the menus.
     void switchLighDarkMode();
@@ -149,6 +154,7 @@ private:
     std::unique_ptr<ApplicationsMenu> asm_;
     std::unique_ptr<CalendarWindows> calendars_;
     std::unique_ptr<DueCountDowns> dueCountDowns_;
+    std::unique_ptr<SunInfoWindowController> sunInfo_;
     BoardingScreen boarding_;
     std::unique_ptr<WorldClockItems> worldClocks_;
     std::unique_ptr<TimeMenu> timeMenuItems_;

@@ -8,6 +8,7 @@
 #include "world/TalvorFloatingClockCtrl.h"
 #include "calendarui/MinnowCalendarController.h"
 #include "alarms/Event.h"
+#include "sky/SunInfoWindowController.h"
 #include "alarms/EventsWindowController.h"
 
 #include <gtest/gtest.h>
@@ -219,6 +220,22 @@ TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
 
     harness.post(NSWorkspaceDidWakeNotification);
     EXPECT_EQ(harness.delegate->dueCountDowns().currentEventsDisplay(), 2);
+}
+
+TEST_F(shellStartUp, TheSunWindowOpensOnceForTheChosenCity) {
+    AppDelegate& delegate = harness.launch();
+    delegate.worldClocks().setLocationList({QVariantList{QString(), QStringLiteral("Oslo"), QString(),
+                                                         QStringLiteral("Norway"), QStringLiteral("Europe/Oslo"),
+                                                         QStringLiteral("1"), QString(), QStringLiteral("59.91"),
+                                                         QStringLiteral("10.75"), QString(), true}});
+    delegate.actSunriseSunsetMenuItemSelection(QStringLiteral("Oslo"));
+    SunInfoWindowController* window = delegate.sunInfoWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->cityName(), QStringLiteral("Oslo"));
+    EXPECT_TRUE(window->location().has_value());
+    delegate.actSunriseSunsetMenuItemSelection(QStringLiteral("Lima"));
+    EXPECT_EQ(delegate.sunInfoWindow(), window) << "made once and kept";
+    EXPECT_FALSE(window->location().has_value()) << "a city the list does not hold has no times";
 }
 
 }  // namespace
