@@ -1,6 +1,12 @@
 #include "AlarmMenuController.h"
 
 #include "Clock.h"
+#include "foundation/IcuDates.h"
+#include "foundation/MenuItemExtras.h"
+#include "platform/Clock.h"
+#include "platform/Menu.h"
+
+#include <unicode/smpdtfmt.h>
 
 #include <algorithm>
 #include <climits>
@@ -12,8 +18,74 @@ AlarmMenuController* gShared = nullptr;
 }  // namespace
 
 AlarmMenuController::~AlarmMenuController() {
+    QObject::disconnect(opening_);
     if (gShared == this) {
         gShared = nullptr;
+    }
+}
+
+const std::shared_ptr<platform::Menu>& AlarmMenuController::alarmMenu() {
+    if (!alarmMenu_) {
+        alarmMenu_ = platform::Menu::create(QStringLiteral("Alarms"));
+        opening_ = QObject::connect(alarmMenu_.get(), &platform::Menu::willOpen, [this] { rebuildAlarmMenu(); });
+        rebuildAlarmMenu();
+    }
+    return alarmMenu_;
+}
+
+void AlarmMenuController::awakeFromNib(AlarmMenuHost* host) {
+    host_ = host;
+    if (host_ == nullptr) {
+        willAppear_ = {};
+        return;
+    }
+    willAppear_ = platform::NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("ZephyrelMainMenuWillAppear"), QVariant(),
+        [this](const platform::Notification&) { rebuildAlarmMenu(); });
+    host_->addItem(alarmMenu());
+}
+
+namespace {
+
+// The due weekday and time, in the clock form the user's language prefers.
+QString dueText(Date due) {
+    const std::unique_ptr<icu::SimpleDateFormat> style = IcuDates::createTimeStyleFormat();
+    icu::UnicodeString pattern;
+    if (style) {
+        style->toPattern(pattern);
+    }
+    const bool twelveHour = pattern.indexOf(u'a') >= 0;
+    const std::unique_ptr<icu::SimpleDateFormat> format =
+        IcuDates::createPatternFormat(twelveHour ? QStringLiteral("E, h:mm a") : QStringLiteral("E, H:mm"));
+    return format ? IcuDates::format(*format, due) : QString();
+}
+
+}  // namespace
+
+void AlarmMenuController::rebuildAlarmMenu() {
+    platform::Menu& menu = *alarmMenu();
+    menu.removeAllItems();
+    menu.addItemWithTitle(QStringLiteral("Active alarms:"));
+    const AlarmList& alarms = Clock::sharedClock().allAlarms();
+    if (alarms.empty()) {
+        menu.addItemWithTitle(QStringLiteral("No Alarms"));
+    }
+    for (const std::shared_ptr<Alarm>& alarm : alarms) {
+        auto line = platform::MenuItem::create();
+        MenuItemExtras::setTitle(*line, dueText(alarm->time()), alarm->title());
+        auto commands = platform::Menu::create();
+        commands->addItemWithTitle(QStringLiteral("Edit..."), [this](platform::MenuItem&) { editAlarm(); });
+        line->setSubmenu(commands);
+        menu.addItem(line);
+    }
+    menu.addItem(platform::MenuItem::separatorItem());
+    menu.addItemWithTitle(QStringLiteral("Create alarm..."), [this](platform::MenuItem&) { editAlarm(); });
+}
+
+void AlarmMenuController::editAlarm() {
+    if (host_ != nullptr) {
+        host_->showPrefs();
+        host_->doOnMain(22);
     }
 }
 

@@ -3,6 +3,8 @@
 #include "Alarm.h"
 #include "StatusView.h"
 
+#include "platform/NotificationCenter.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -10,9 +12,25 @@
 
 namespace talvor {
 
-// The delegate of every active alarm and the owner of the alarm item of the menu bar. This
-// is its start-up form: it keeps the item's model up to date and marks a due alarm as
-// ringing; sounds, speech, the snooze window and the alarm menu join it later.
+namespace platform {
+class Menu;
+}
+
+// What the alarm menu asks of the application above it.
+class AlarmMenuHost {
+  public:
+    virtual ~AlarmMenuHost() = default;
+    // Takes the alarm menu as the submenu of the time menu's "Alarms..." item.
+    virtual void addItem(std::shared_ptr<platform::Menu> alarmMenu) = 0;
+    // Opens the settings window, then the sidebar choice `tag` (22: creating an alarm).
+    virtual void showPrefs() = 0;
+    virtual void doOnMain(int tag) = 0;
+};
+
+// The delegate of every active alarm and the owner of the alarm item of the menu bar and of
+// the alarm menu. This is its start-up form: it keeps the item's model up to date, marks a
+// due alarm as ringing and lists the active alarms in its menu; sounds, speech, the snooze
+// window and the menu's other commands join it later.
 // Main thread only.
 class AlarmMenuController : public AlarmDelegate {
 public:
@@ -39,6 +57,16 @@ public:
     void setAlarmSetController(QObject* controller) { alarmSetController_ = controller; }
     QObject* alarmSetController() const { return alarmSetController_.data(); }
 
+    // Hands the alarm menu to `host` and keeps it current on "ZephyrelMainMenuWillAppear" and
+    // as it opens; nullptr lets go of the host (it is going away).
+    void awakeFromNib(AlarmMenuHost* host);
+    const std::shared_ptr<platform::Menu>& alarmMenu();
+    // The menu's entries: "Active alarms:", one line per alarm of the shared alarm clock (its
+    // due weekday and time, and its title) or "No Alarms", then "Create alarm...".
+    void rebuildAlarmMenu();
+    // Opens the settings window on creating an alarm.
+    void editAlarm();
+
     StatusView& statusView() { return statusView_; }
     std::shared_ptr<Alarm> nextAlarm() const { return nextAlarm_; }
 
@@ -46,6 +74,10 @@ private:
     StatusView statusView_;
     std::shared_ptr<Alarm> nextAlarm_;
     QPointer<QObject> alarmSetController_;
+    AlarmMenuHost* host_ = nullptr;
+    std::shared_ptr<platform::Menu> alarmMenu_;
+    platform::Observation willAppear_;
+    QMetaObject::Connection opening_;
 };
 
 }  // namespace talvor

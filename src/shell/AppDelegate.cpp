@@ -102,11 +102,15 @@ AppDelegate::AppDelegate(Options options)
     ip_ = std::make_unique<IpAddressItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), menuloc);
     timeMenuItems_ = std::make_unique<TimeMenu>(*timeMenu_, TalvorTimeSettings::sharedInstance(), *worldClocks_,
                                                 ip_.get(), std::move(actions));
+    AlarmMenuController::mainMenuController().awakeFromNib(this);
     connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
     connect(&clock_, &platform::Clock::timeJumped, this, &AppDelegate::resume);
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    // The alarm menu's controller lives for the process.
+    AlarmMenuController::mainMenuController().awakeFromNib(nullptr);
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     platform::UserDefaults& defaults = platform::UserDefaults::standard();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BoardingScreen.h"
+#include "alarms/AlarmMenuController.h"
 #include "CalendarWindows.h"
 #include "DueCountDowns.h"
 #include "calendarui/ztCalendarController.h"
@@ -37,7 +38,8 @@ class StatusBarPanel;
 class AppDelegate : public QObject,
                     public StatusItemsDelegate,
                     public SettingsWindowHostDelegate,
-                    public ztCalendarMenuExtra {
+                    public ztCalendarMenuExtra,
+                    public AlarmMenuHost {
     Q_OBJECT
 public:
     struct Options {
@@ -67,7 +69,7 @@ public:
     void DrawTimeMenuItems() { timeMenuItems_->DrawTimeMenuItems(); }
     void UpdateMenu(qint32 code) { timeMenuItems_->UpdateMenu(code); }
     void addMenuSeperator() { timeMenuItems_->addMenuSeperator(); }
-    void addItem(std::shared_ptr<platform::Menu> alarmMenu) { timeMenuItems_->addItem(std::move(alarmMenu)); }
+    void addItem(std::shared_ptr<platform::Menu> alarmMenu) override { timeMenuItems_->addItem(std::move(alarmMenu)); }
     void UpdateAlarm() { timeMenuItems_->UpdateAlarm(); }
     void reloadLocListNow() { worldClocks_->reloadLocListNow(); }
     int updateLocationMenuItems(int start) { return worldClocks_->updateLocationMenuItems(start); }
@@ -123,7 +125,8 @@ public:
 
     // The settings window and the onboarding window.
     SettingsWindowHost& settingsWindow() { return *settings_; }
-    void showPrefs() { settings_->showPrefs(); }
+    void showPrefs() override { settings_->showPrefs(); }
+    void doOnMain(int tag) override { settings_->doOnMain(tag); }
     void showBoardingScreen() { boarding_.showBoardingScreen(); }
     BoardingScreen& boarding() { return boarding_; }
 
