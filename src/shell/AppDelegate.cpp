@@ -98,16 +98,44 @@ AppDelegate::AppDelegate(Options options)
     actions.showDateDifferenceCalculator = [this] { settings_->showDateDifferenceCalculator(); };
     actions.showGlobalScheduler = [this] { settings_->showGlobalScheduler(); };
     actions.showTake5Prefrences = [this] { settings_->showTake5Prefrences(); };
+    actions.enableTake5 = [this] { breakTimer_->enableTake5(); };
+    actions.disableTake5 = [this] { breakTimer_->disableTake5(); };
     actions.showLightDarkModePrefrences = [this] { settings_->showLightDarkModePrefrences(); };
     ip_ = std::make_unique<IpAddressItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), menuloc);
     timeMenuItems_ = std::make_unique<TimeMenu>(*timeMenu_, TalvorTimeSettings::sharedInstance(), *worldClocks_,
                                                 ip_.get(), std::move(actions));
     AlarmMenuController::mainMenuController().awakeFromNib(this);
+
+    BreakTimer::Hooks breakHooks;
+    breakHooks.take5StateChanged = [this](bool isStop) {
+        timeMenuItems_->isStop = isStop;
+        // Rebuilding the item under the open menu would close its submenu.
+        if (timeMenu_->isOpen()) {
+            take5ItemStale_ = true;
+        } else {
+            UpdateMenu(TimeMenu::Take5);
+        }
+    };
+    breakHooks.showTake5Prefrences = [this] { settings_->showTake5Prefrences(); };
+    breakHooks.sheetParent = [this]() -> QWidget* {
+        QWidget* window = settings_->window();
+        return window != nullptr && window->isVisible() ? window : nullptr;
+    };
+    breakTimer_ = std::make_unique<BreakTimer>(platform::Scheduler::shared(),
+                                               TalvorTakeABreakSettings::sharedInstance(),
+                                               TalvorTimeSettings::sharedInstance(), std::move(breakHooks));
+    connect(timeMenu_.get(), &platform::Menu::didClose, this, [this] {
+        if (std::exchange(take5ItemStale_, false)) {
+            QMetaObject::invokeMethod(this, [this] { UpdateMenu(TimeMenu::Take5); }, Qt::QueuedConnection);
+        }
+    });
     connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
     connect(&clock_, &platform::Clock::timeJumped, this, &AppDelegate::resume);
 }
 
 AppDelegate::~AppDelegate() {
+    // First: its sheet may still report to the menu and settings window as it goes.
+    breakTimer_.reset();
     // The alarm menu's controller lives for the process.
     AlarmMenuController::mainMenuController().awakeFromNib(nullptr);
 }
@@ -526,6 +554,7 @@ void AppDelegate::repairDatePattern() {
 
 void AppDelegate::applicationWillTerminate() {
     observations_.clear();
+    breakTimer_->stopBreakTimer();
     ip_->stopObservingNetwork();
     settings_->saveOpenPane();
     stopTimer();

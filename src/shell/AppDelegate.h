@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BoardingScreen.h"
+#include "BreakTimer.h"
 #include "alarms/AlarmMenuController.h"
 #include "CalendarWindows.h"
 #include "DueCountDowns.h"
@@ -88,6 +89,7 @@ public:
     // "Sunset/Sunrise..." of a world-clock line: the sun window for the city, made once.
     void actSunriseSunsetMenuItemSelection(const QString& city);
     SunInfoWindowController* sunInfoWindow() { return sunInfo_.get(); }
+    BreakTimer& breakTimer() { return *breakTimer_; }
 
     // Appearance and help commands of the menus.
     void switchLighDarkMode();
@@ -158,6 +160,9 @@ private:
     std::unique_ptr<CalendarWindows> calendars_;
     std::unique_ptr<DueCountDowns> dueCountDowns_;
     std::unique_ptr<SunInfoWindowController> sunInfo_;
+    std::unique_ptr<BreakTimer> breakTimer_;
+    // The "Take 5..." item waits for the time menu to close before it is rebuilt.
+    bool take5ItemStale_ = false;
     BoardingScreen boarding_;
     std::unique_ptr<WorldClockItems> worldClocks_;
     std::unique_ptr<TimeMenu> timeMenuItems_;

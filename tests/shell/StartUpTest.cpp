@@ -238,5 +238,29 @@ TEST_F(shellStartUp, TheSunWindowOpensOnceForTheChosenCity) {
     EXPECT_FALSE(window->location().has_value()) << "a city the list does not hold has no times";
 }
 
+TEST_F(shellStartUp, TakeFiveStartsAndStopsFromTheTimeMenu) {
+    {
+        TalvorTimeSettings time;
+        time.showTake5 = true;
+        time.writePrefs();
+    }
+    AppDelegate& delegate = harness.launch();
+    const std::shared_ptr<platform::Menu> menu = delegate.timeMenu();
+    const auto take5 = [&] { return menu->itemWithTag(TimeMenu::kTake5Tag)->submenu(); };
+    ASSERT_EQ(take5()->itemAtIndex(0)->title(), QStringLiteral("Start"));
+    ASSERT_TRUE(take5()->performActionForItemAtIndex(0));
+    EXPECT_FALSE(delegate.breakTimer().isStop());
+    EXPECT_EQ(take5()->itemAtIndex(0)->title(), QStringLiteral("Stop"));
+
+    // Chosen while the menu is open, the item changes once the menu has closed.
+    menu->notifyWillOpen();
+    ASSERT_TRUE(take5()->performActionForItemAtIndex(0));
+    EXPECT_TRUE(delegate.breakTimer().isStop());
+    EXPECT_EQ(take5()->itemAtIndex(0)->title(), QStringLiteral("Stop"));
+    menu->notifyDidClose();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(take5()->itemAtIndex(0)->title(), QStringLiteral("Start"));
+}
+
 }  // namespace
 }  // namespace talvor
