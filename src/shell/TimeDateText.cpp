@@ -45,8 +45,9 @@ QString TimeDateText::format(const QString& pattern, Date now, const QTimeZone& 
     auto key = std::make_pair(pattern, zone.id());
     auto it = formatters_.find(key);
     if (it == formatters_.end()) {
-        // Patterns change only when the user edits them; a bound keeps edits from piling up.
-        if (formatters_.size() >= 64) {
+        // Patterns change only when the user edits them; a bound keeps edits from piling up,
+        // and leaves room for a world-clock line per zone of the location table.
+        if (formatters_.size() >= 512) {
             formatters_.clear();
         }
         std::shared_ptr<icu::SimpleDateFormat> f = IcuDates::createPatternFormat(pattern, zone);
