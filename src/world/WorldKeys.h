@@ -31,4 +31,9 @@ inline const QString TalvorFloatingClockPrefsChangeNotification =
 inline const QString TalvorLocationChangeNotification =
     QStringLiteral("TalvorLocationChangeNotification");
 
+// The location picker's remembered choices, in the standard user defaults. The zone
+// index is kept per region: "ZoneIndex" followed by the region's folder name.
+inline const QString CategoryIndex = QStringLiteral("CategoryIndex");
+inline const QString ZoneIndex = QStringLiteral("ZoneIndex");
+
 }  // namespace talvor::keys
