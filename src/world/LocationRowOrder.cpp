@@ -1,71 +1,52 @@
 #include "LocationRowOrder.h"
 
 #include "foundation/LocationRecord.h"
+#include "platform/Log.h"
 
 namespace talvor {
 namespace {
 
-constexpr int kOffsetColumn = 14;
-
-bool isNumber(const QVariant& value) {
-    switch (value.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Double:
-        case QMetaType::Float:
-            return true;
-        default:
-            return false;
-    }
+bool isNumber(const QVariant& v) {
+    const int type = v.typeId();
+    return type == QMetaType::Double || type == QMetaType::LongLong || type == QMetaType::Int;
 }
 
-bool isText(const QVariant& value) {
-    return value.typeId() == QMetaType::QString;
-}
-
-// A value's text form, when it has one; numbers in C-locale digits.
-QVariant asText(const QVariant& value) {
-    if (isText(value)) {
-        return value;
-    }
-    if (isNumber(value) || value.typeId() == QMetaType::Bool) {
-        return LocationRecord::text(QVariantList{value}, 0);
-    }
-    return value;
-}
-
-int sign(double d) {
-    return d < 0 ? -1 : (d > 0 ? 1 : 0);
+int sign(auto a, auto b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
 }
 
 }  // namespace
 
-int ORDER_BY_CONTEXT2(const QVariant& first, const QVariant& second,
-                      const LocationSortContext& context) {
-    if (!context.column) {
+int ORDER_BY_CONTEXT2(const QVariantList& first, const QVariantList& second,
+                      std::optional<int> column, bool descending) {
+    if (!column) {
         return 0;
     }
-    const int field =
-        *context.column == kOffsetColumn ? LocationRecord::kHoursFromGMT : *context.column;
-    const QVariantList a = LocationRecord::fields(context.descending ? second : first);
-    const QVariantList b = LocationRecord::fields(context.descending ? first : second);
-    // A short record reads as having "" in the fields it lacks.
-    QVariant x = field < a.size() ? a.at(field) : QVariant(QString());
-    QVariant y = field < b.size() ? b.at(field) : QVariant(QString());
-    if (x.typeId() != y.typeId()) {
-        x = asText(x);
-        y = asText(y);
+    const int field = *column == 14 ? LocationRecord::kHoursFromGMT : *column;
+    const QVariantList& a = descending ? second : first;
+    const QVariantList& b = descending ? first : second;
+    QVariant f = field >= 0 && field < a.size() ? a.at(field) : QVariant(QString());
+    QVariant s = field >= 0 && field < b.size() ? b.at(field) : QVariant(QString());
+    if (f.typeId() != s.typeId() && !(isNumber(f) && isNumber(s))) {
+        platform::debugLog(QStringLiteral("first %1 != second %2").arg(f.toString(), s.toString()));
+        f = LocationRecord::text(a, field);
+        s = LocationRecord::text(b, field);
     }
-    if (isNumber(x) && isNumber(y)) {
-        return sign(x.toDouble() - y.toDouble());
+    int order = 0;
+    if (isNumber(f) && isNumber(s)) {
+        order = sign(f.toDouble(), s.toDouble());
+    } else if (f.typeId() == QMetaType::QString) {
+        order = sign(QString::compare(f.toString(), s.toString(), Qt::CaseInsensitive), 0);
+    } else if (f.typeId() == QMetaType::Bool) {
+        order = sign(f.toBool(), s.toBool());
+    } else {
+        order = QVariant::compare(f, s) == QPartialOrdering::Less      ? -1
+                : QVariant::compare(f, s) == QPartialOrdering::Greater ? 1
+                                                                       : 0;
     }
-    if (isText(x)) {
-        return sign(x.toString().compare(y.toString(), Qt::CaseInsensitive));
-    }
-    const QPartialOrdering order = QVariant::compare(x, y);
-    return order == QPartialOrdering::Less ? -1 : (order == QPartialOrdering::Greater ? 1 : 0);
+    platform::debugLog(
+        QStringLiteral("order: %1, f %2, s %3").arg(order, 2).arg(f.toString(), s.toString()));
+    return order;
 }
 
 }  // namespace talvor

@@ -1,21 +1,16 @@
 #pragma once
 
-#include <QVariant>
+#include <QVariantList>
 
 #include <optional>
 
 namespace talvor {
 
-// How the locations window sorts its records: by one column, either way.
-struct LocationSortContext {
-    std::optional<int> column;  // no column: every row compares equal
-    bool descending = false;
-};
-
-// Orders two location records (arrays) by the context's column: column 14 sorts by the
-// offset field (5), any other column by the field of its number. Values of different kinds
-// are compared as text; two numbers numerically; text ignoring case. Returns -1, 0 or 1.
-int ORDER_BY_CONTEXT2(const QVariant& first, const QVariant& second,
-                      const LocationSortContext& context);
+// The row comparator of the location table's sort: <0, 0 or >0 as `first` sorts before,
+// with or after `second` by the field under `column` (column 14 shows field 5). Without a
+// column every row compares equal. Numbers compare as numbers, text ignoring case, and two
+// values of different kinds by their text forms.
+int ORDER_BY_CONTEXT2(const QVariantList& first, const QVariantList& second,
+                      std::optional<int> column, bool descending);
 
 }  // namespace talvor

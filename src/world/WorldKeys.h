@@ -25,6 +25,12 @@ inline const QString TimeFloatWindowFrame =
 inline const QString TimeFloatScreen = QStringLiteral("NSScreenTalvorTimeFloat");
 inline const QString TimeFloatAutosaveName = QStringLiteral("Talvor TimeFloat Window");
 
+// The locations window.
+inline const QString MenuBarOptBits = QStringLiteral("MenuBarOptBits");
+inline const QString SortOrder = QStringLiteral("SortOrder");  // standard user defaults
+inline const QString RowIndexDragType = QStringLiteral("Row Index");
+inline const QString LocationsAutosaveName = QStringLiteral("Talvor Locations");
+
 // Distributed notifications.
 inline const QString TalvorFloatingClockPrefsChangeNotification =
     QStringLiteral("TalvorFloatingClockPrefsChangeNotification");

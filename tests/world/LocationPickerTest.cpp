@@ -326,7 +326,10 @@ TEST(LocationRowOrderTest, OrdersByColumnKindAndDirection) {
         const char* name;
         QVariantList first;
         QVariantList second;
-        LocationSortContext context;
+        struct {
+            std::optional<int> column;
+            bool descending;
+        } context;
         int expected;
     };
     const Case cases[] = {
@@ -339,7 +342,8 @@ TEST(LocationRowOrderTest, OrdersByColumnKindAndDirection) {
         {"a missing field first", short1, paris, {4, false}, -1},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ORDER_BY_CONTEXT2(c.first, c.second, c.context), c.expected) << c.name;
+        EXPECT_EQ(ORDER_BY_CONTEXT2(c.first, c.second, c.context.column, c.context.descending), c.expected)
+            << c.name;
     }
 }
 

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "LocationTableModel.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QDialog;
+class QLineEdit;
+class QRadioButton;
+class QWidget;
+
+namespace talvor {
+
+class DeletableTableView;
+class LocationItemModel;
+class TalvorMyAddressPanel;
+
+namespace platform {
+class Clock;
+}
+
+// The locations window: the editor of the user's world-clock locations, shown as a sheet on
+// the settings window or as a window of its own. One per process. Main thread only.
+class TalvorLocationWinCtrl : public QObject {
+    Q_OBJECT
+  public:
+    // What the window needs from outside; every empty member falls back to the real thing.
+    struct Ports {
+        std::function<std::optional<::talvor::LocationTable>()> load;  // TalvorLoadLocationFile
+        std::function<bool(const ::talvor::LocationTable&)> save;      // TalvorSaveLocationTable
+        std::function<void(const QString& name)> post;                 // the distributed centre
+        // Runs the location picker as a sheet on `parent`; `added` for each new record.
+        std::function<void(QWidget* parent, std::function<void(const QVariantList&)> added,
+                           std::function<void()> finished)>
+            beginAddressSheet;
+        // File choosers; an empty path means the user cancelled.
+        std::function<QString(QWidget* parent)> chooseExportPath;
+        std::function<QString(QWidget* parent)> chooseImportPath;
+        std::function<void(QWidget* parent, const QString& title, const QString& text)>
+            criticalAlert;
+        QVariantList dialCodes;  // nullopt-like: empty loads "CountryCode.plist"
+        platform::Clock* clock = nullptr;
+    };
+
+    // The real files, centre, picker and dialogs.
+    TalvorLocationWinCtrl();
+    explicit TalvorLocationWinCtrl(Ports ports, QObject* parent = nullptr);
+    ~TalvorLocationWinCtrl() override;
+
+    static TalvorLocationWinCtrl& sharedInstance();
+    // Tests put their own controller in place; nullptr goes back to the process's own.
+    static void setSharedInstance(TalvorLocationWinCtrl* ctrl);
+
+    QWidget* window() const;
+    DeletableTableView* LocationTable() const { return table_; }
+    QLineEdit* searchField() const { return searchField_; }
+    LocationItemModel& itemModel() const { return *itemModel_; }
+    static QString helpPage() { return QStringLiteral("#locations"); }
+
+    // A window of its own, in front.
+    void showWindow();
+    // A window-modal sheet on the window of `owner` (the settings window).
+    void showTZLocationSheet(QWidget* owner);
+    void doneTZLocationSheet();
+    // Asked when the sheet closes while the time menu shows location names (the delegate's
+    // UpdateMenu).
+    std::function<void()> updateMenu;
+
+    // Flips the GMT / local-difference choice when `flip`, then retitles the offset column.
+    void GMTvsLTDToggle(bool flip);
+    void AddLocation();
+    void DelLocation();
+    void deleteSelectedRowsInTableView(DeletableTableView* table);
+    void setSearchString(const QString& text);
+    void applySearchFilter();
+    const QString& searchString() const { return searchString_; }
+    // Shows and selects the last row (after an addition).
+    const ::talvor::LocationTable& GetLocList();
+    const ::talvor::LocationTable& locationList() const { return model_.locationList(); }
+
+    void handleLocCheckboxClicked(int row);
+    void handleFloatingCheckboxClicked(int row);
+    void handleLocCheckboxAllOff();
+    void handleFloatCheckboxAllOff();
+    void ReloadDefaultsLocations();
+
+    void exportLocations();
+    void importLocations();
+
+    // A click on a column's header: remembered as "SortOrder", then sortByColumn.
+    void didClickTableColumn(int columnId);
+    void sortByColumn(int columnId);
+    std::optional<int> sortingColumn() const { return mSortingColumn; }
+    bool sortDescending() const { return mSortDescending; }
+
+  private:
+    void buildWindow();
+    void sortData();
+    void moveRow(int source, int target);
+    void selectRows(const QList<int>& rows);
+    QList<int> selectedRows() const;
+    LocationTableModel::Now now() const;
+
+    Ports ports_;
+    LocationTableModel model_;
+    std::unique_ptr<QDialog> window_;
+    DeletableTableView* table_ = nullptr;
+    QLineEdit* searchField_ = nullptr;
+    QRadioButton* gmtButton_ = nullptr;
+    QRadioButton* localButton_ = nullptr;
+    LocationItemModel* itemModel_ = nullptr;
+    std::unique_ptr<TalvorMyAddressPanel> AddressSheet;
+    QString searchString_;
+    std::optional<int> mSortingColumn;
+    bool mSortDescending = false;
+};
+
+}  // namespace talvor

@@ -1,0 +1,311 @@
+#include "foundation/LocationRecord.h"
+#include "foundation/TalvorFilePaths.h"
+#include "platform/Log.h"
+#include "platform/PropertyList.h"
+#include "platform/UserDefaults.h"
+#include "support/FakeClock.h"
+#include "support/TestEnvironment.h"
+#include "widgets/DeletableTableView.h"
+#include "world/LocationItemModel.h"
+#include "world/TalvorLocationWinCtrl.h"
+#include "world/TalvorMenuBarFlags.h"
+#include "world/WorldKeys.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMimeData>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace talvor {
+namespace {
+
+using LocationRecord::kCity;
+
+const QString kLoc = keys::TalvorLocationChangeNotification;
+const QString kFloat = keys::TalvorFloatingClockPrefsChangeNotification;
+
+QVariantList place(const QString& city, const QString& country, const QString& zone) {
+    return {QString(), city,      QString(), country,   zone,  0.0,
+            QString(), QString(), QString(), QString(), false, false};
+}
+
+LocationTable startTable() {
+    LocationTable t;
+    for (const QVariantList& r :
+         {place("Paris", "France", "Europe/Paris"), place("Tokyo", "Japan", "Asia/Tokyo"),
+          place("Lima", "Peru", "America/Lima"), place("Oslo", "Norway", "Europe/Oslo")}) {
+        t.append(QVariant(r));
+    }
+    return t;
+}
+
+QStringList cities(const LocationTable& t) {
+    QStringList out;
+    for (const QVariant& r : t) {
+        out.append(LocationRecord::text(r.toList(), kCity));
+    }
+    return out;
+}
+
+class LocationsWindow : public ::testing::Test {
+  protected:
+    LocationsWindow() {
+        TalvorMenuBarFlags = 0;
+        EXPECT_TRUE(TalvorFilePaths::TalvorSaveLocationTable(startTable()));
+        TalvorLocationWinCtrl::Ports ports;
+        ports.post = [this](const QString& name) { posted_.append(name); };
+        ports.beginAddressSheet = [this](QWidget*, auto added, auto finished) {
+            added_ = std::move(added);
+            finished_ = std::move(finished);
+        };
+        ports.chooseExportPath = [this](QWidget*) { return exportPath_; };
+        ports.chooseImportPath = [this](QWidget*) { return importPath_; };
+        ports.criticalAlert = [this](QWidget*, const QString& title, const QString& text) {
+            alerts_.append(title + QStringLiteral(" | ") + text);
+        };
+        ports.clock = &clock_;
+        ctrl_ = std::make_unique<TalvorLocationWinCtrl>(ports);
+        TalvorLocationWinCtrl::setSharedInstance(ctrl_.get());
+    }
+    ~LocationsWindow() override {
+        TalvorLocationWinCtrl::setSharedInstance(nullptr);
+        TalvorMenuBarFlags = 0;
+    }
+
+    // The table as it is on disk now.
+    static LocationTable onDisk() {
+        QFile f(TalvorFilePaths::locationFilePath());
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return platform::PropertyList::parse(f.readAll()).value_or(QVariant()).toList();
+    }
+    QModelIndex cell(int row, int columnId) const {
+        return ctrl_->itemModel().index(row, LocationItemModel::section(columnId));
+    }
+    void select(std::initializer_list<int> rows) {
+        auto* selection = ctrl_->LocationTable()->selectionModel();
+        selection->clearSelection();
+        for (int row : rows) {
+            selection->select(cell(row, 1),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+    QList<int> selected() const {
+        QList<int> rows;
+        for (const QModelIndex& i : ctrl_->LocationTable()->selectionModel()->selectedRows()) {
+            rows.append(i.row());
+        }
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    test::XdgSandbox sandbox_;
+    test::ScopedEnvVar system_{"TALVOR_SYSTEM_DATA_DIR",
+                               sandbox_.root() + QStringLiteral("/system")};
+    test::LogCapture log_;
+    test::FakeClock clock_{
+        Date::fromQDateTime(QDateTime(QDate(2024, 1, 15), QTime(12, 0), QTimeZone::utc()))};
+    QStringList posted_;
+    QStringList alerts_;
+    QString exportPath_;
+    QString importPath_;
+    std::function<void(const QVariantList&)> added_;
+    std::function<void()> finished_;
+    std::unique_ptr<TalvorLocationWinCtrl> ctrl_;
+};
+
+TEST_F(LocationsWindow, CheckBoxClicksWriteBooleansToTheFile) {
+    LocationItemModel& model = ctrl_->itemModel();
+    ASSERT_TRUE(model.flags(cell(1, 10)) & Qt::ItemIsUserCheckable);
+    EXPECT_EQ(model.data(cell(1, 10), Qt::CheckStateRole), QVariant(Qt::Unchecked));
+
+    ASSERT_TRUE(model.setData(cell(1, 10), Qt::Checked, Qt::CheckStateRole));
+    ASSERT_TRUE(model.setData(cell(2, 11), Qt::Checked, Qt::CheckStateRole));
+    const LocationTable saved = onDisk();
+    EXPECT_EQ(saved.at(1).toList().at(10), QVariant(true));
+    EXPECT_EQ(saved.at(2).toList().at(11), QVariant(true));
+    EXPECT_EQ(saved.at(0).toList().at(10), QVariant(false));
+    EXPECT_EQ(posted_, (QStringList{kLoc, kFloat, kLoc}));
+    EXPECT_EQ(model.data(cell(1, 10), Qt::CheckStateRole), QVariant(Qt::Checked));
+
+    // The file reads back as the time menu sees it: a boolean, not the text "1".
+    EXPECT_TRUE(
+        LocationRecord::flag(TalvorFilePaths::TalvorLoadLocationFile()->at(1).toList(), 10));
+
+    ASSERT_TRUE(model.setData(cell(1, 1), QStringLiteral("Edo"), Qt::EditRole));
+    EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Edo", "Lima", "Oslo"}));
+    EXPECT_FALSE(model.flags(cell(1, 5)) & Qt::ItemIsEditable);
+}
+
+TEST_F(LocationsWindow, DeleteSelectsTheNextRowAndSaves) {
+    select({1, 2});
+    ctrl_->DelLocation();
+    EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Oslo"}));
+    EXPECT_EQ(selected(), QList<int>{1});
+    EXPECT_EQ(posted_, (QStringList{kFloat, kLoc}));
+
+    posted_.clear();
+    ctrl_->LocationTable()->selectionModel()->clearSelection();
+    ctrl_->DelLocation();
+    EXPECT_TRUE(posted_.isEmpty()) << "nothing selected, nothing deleted";
+}
+
+TEST_F(LocationsWindow, DraggedRowMovesAndForgetsTheSortOrder) {
+    ctrl_->didClickTableColumn(1);
+    EXPECT_EQ(platform::UserDefaults::standard().stringForKey(keys::SortOrder),
+              QStringLiteral("1"));
+    EXPECT_EQ(cities(onDisk()), (QStringList{"Lima", "Oslo", "Paris", "Tokyo"}));
+
+    LocationItemModel& model = ctrl_->itemModel();
+    std::unique_ptr<QMimeData> drag(model.mimeData({cell(0, 1), cell(0, 2)}));
+    ASSERT_TRUE(drag);
+    EXPECT_EQ(drag->data(keys::RowIndexDragType).size(), 4);
+    EXPECT_EQ(model.mimeData({cell(0, 1), cell(1, 1)}), nullptr) << "one row at a time";
+
+    EXPECT_FALSE(model.canDropMimeData(drag.get(), Qt::MoveAction, 1, 0, {}));
+    EXPECT_FALSE(model.canDropMimeData(drag.get(), Qt::MoveAction, -1, -1, cell(2, 1)))
+        << "onto a row";
+    ASSERT_TRUE(model.dropMimeData(drag.get(), Qt::MoveAction, 2, 0, {}));
+    EXPECT_EQ(cities(onDisk()), (QStringList{"Oslo", "Lima", "Paris", "Tokyo"}));
+    EXPECT_FALSE(platform::UserDefaults::standard().objectForKey(keys::SortOrder).isValid());
+}
+
+TEST_F(LocationsWindow, HeaderClicksSortKeepingTheSelection) {
+    select({0});  // Paris
+    QHeaderView* header = ctrl_->LocationTable()->horizontalHeader();
+    emit header->sectionClicked(LocationItemModel::section(3));
+    EXPECT_EQ(cities(ctrl_->locationList()), (QStringList{"Paris", "Tokyo", "Oslo", "Lima"}));
+    EXPECT_EQ(selected(), QList<int>{0});
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    emit header->sectionClicked(LocationItemModel::section(3));
+    EXPECT_TRUE(ctrl_->sortDescending());
+    EXPECT_EQ(cities(onDisk()), (QStringList{"Lima", "Oslo", "Tokyo", "Paris"}));
+    EXPECT_EQ(selected(), QList<int>{3});
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    ctrl_->sortByColumn(-1);  // the flag column sorts by country, ascending again
+    EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Tokyo", "Oslo", "Lima"}));
+    EXPECT_EQ(posted_, (QStringList{kLoc, kLoc, kLoc}));
+}
+
+TEST_F(LocationsWindow, SearchHidesRowsWithoutTouchingTheList) {
+    ctrl_->sortByColumn(1);
+    ctrl_->searchField()->setText(QStringLiteral("o"));
+    DeletableTableView* table = ctrl_->LocationTable();
+    // Lima, Oslo, Paris, Tokyo.
+    EXPECT_TRUE(table->isRowHidden(0));
+    EXPECT_FALSE(table->isRowHidden(1));
+    EXPECT_TRUE(table->isRowHidden(2));
+    EXPECT_FALSE(table->isRowHidden(3));
+    ctrl_->searchField()->setText(QStringLiteral("PER"));
+    EXPECT_FALSE(table->isRowHidden(0)) << "country, ignoring case";
+
+    ctrl_->searchField()->clear();
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_FALSE(table->isRowHidden(row));
+    }
+    EXPECT_EQ(cities(ctrl_->locationList()), (QStringList{"Lima", "Oslo", "Paris", "Tokyo"}))
+        << "clearing the search keeps the sorted list";
+}
+
+TEST_F(LocationsWindow, PickedLocationsAreAppendedSavedAndSelected) {
+    ctrl_->AddLocation();
+    ASSERT_TRUE(added_);
+    posted_.clear();
+    QVariantList quito = place("Quito", "Ecuador", "America/Guayaquil");
+    quito[11] = true;
+    added_(quito);
+    EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Tokyo", "Lima", "Oslo", "Quito"}));
+    EXPECT_EQ(selected(), QList<int>{4});
+    EXPECT_EQ(posted_, (QStringList{kFloat, kLoc}));
+    finished_();
+    EXPECT_EQ(ctrl_->locationList().size(), 5);
+}
+
+TEST_F(LocationsWindow, ExportAndImportRoundTrip) {
+    exportPath_ = sandbox_.root() + QStringLiteral("/Talvor locations.plist");
+    ctrl_->exportLocations();
+    EXPECT_TRUE(log_.contains(QStringLiteral("no locations selected")));
+    EXPECT_FALSE(QFile::exists(exportPath_));
+
+    select({1, 3});
+    ctrl_->exportLocations();
+    EXPECT_TRUE(log_.contains(QStringLiteral("2 locations saved in ") + exportPath_ + "."));
+    ctrl_->DelLocation();
+    EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Lima"}));
+
+    importPath_ = exportPath_;
+    posted_.clear();
+    ctrl_->importLocations();
+    EXPECT_EQ(alerts_, QStringList{"Talvor: Locations Imported | Added 2, found 0 duplicates"});
+    EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Lima", "Tokyo", "Oslo"}));
+    EXPECT_EQ(onDisk(), ctrl_->locationList());
+    EXPECT_EQ(posted_, QStringList{kLoc}) << "the menu learns of imported locations";
+
+    ctrl_->importLocations();
+    EXPECT_EQ(alerts_.back(), "Talvor: Locations Imported | Added 0, found 2 duplicates");
+    EXPECT_EQ(ctrl_->locationList().size(), 4);
+}
+
+TEST_F(LocationsWindow, DamagedImportIsRefusedAndLosesNothing) {
+    importPath_ = sandbox_.root() + QStringLiteral("/broken.plist");
+    QFile f(importPath_);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><array><string>");
+    f.close();
+    const LocationTable before = onDisk();
+    ctrl_->importLocations();
+    EXPECT_EQ(alerts_,
+              QStringList{"Talvor: Importing failed | No items loaded for file " + importPath_});
+    EXPECT_EQ(onDisk(), before);
+    EXPECT_EQ(ctrl_->locationList(), before);
+    EXPECT_TRUE(posted_.isEmpty());
+    EXPECT_TRUE(QFile::exists(importPath_)) << "the user's file is left alone";
+}
+
+TEST_F(LocationsWindow, GmtChoiceRetitlesTheOffsetColumn) {
+    LocationItemModel& model = ctrl_->itemModel();
+    const int offset = LocationItemModel::section(5);
+    EXPECT_EQ(model.headerData(offset, Qt::Horizontal, Qt::DisplayRole), QVariant("LTD"));
+    EXPECT_EQ(model.data(cell(1, 5), Qt::DisplayRole), QVariant("9")) << "Tokyo against UTC";
+    clock_.setZone(QTimeZone("Europe/Paris"));
+    EXPECT_EQ(model.data(cell(1, 5), Qt::DisplayRole), QVariant("8"));
+
+    emit ctrl_->LocationTable()->doubleClicked(cell(1, 5));
+    EXPECT_EQ(TalvorMenuBarFlags & kMenuBarGMTOffsets, kMenuBarGMTOffsets);
+    EXPECT_EQ(model.headerData(offset, Qt::Horizontal, Qt::DisplayRole), QVariant("GMT"));
+    EXPECT_EQ(model.data(cell(1, 5), Qt::DisplayRole), QVariant("9"));
+    EXPECT_FALSE(platform::UserDefaults::standard().objectForKey(keys::MenuBarOptBits).isValid())
+        << "the choice is not saved here";
+
+    emit ctrl_->LocationTable()->doubleClicked(cell(1, 1));
+    EXPECT_EQ(TalvorMenuBarFlags & kMenuBarGMTOffsets, kMenuBarGMTOffsets)
+        << "a text cell opens its editor instead";
+}
+
+TEST_F(LocationsWindow, SheetOnTheSettingsWindowAsksForAMenuUpdateWhenDone) {
+    QWidget settings;
+    auto* pane = new QWidget(&settings);
+    int updates = 0;
+    ctrl_->updateMenu = [&updates] { ++updates; };
+    ctrl_->showTZLocationSheet(pane);
+    EXPECT_EQ(ctrl_->window()->parentWidget(), &settings);
+    EXPECT_EQ(ctrl_->window()->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(ctrl_->window()->isVisible());
+    ctrl_->doneTZLocationSheet();
+    EXPECT_FALSE(ctrl_->window()->isVisible());
+    EXPECT_EQ(updates, 1) << "the time menu shows location names by default";
+
+    ctrl_->showWindow();
+    EXPECT_EQ(ctrl_->window()->parentWidget(), nullptr);
+    EXPECT_TRUE(ctrl_->window()->isVisible());
+    EXPECT_EQ(&TalvorLocationWinCtrl::sharedInstance(), ctrl_.get());
+}
+
+}  // namespace
+}  // namespace talvor
