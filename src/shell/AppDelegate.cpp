@@ -37,6 +37,8 @@
 #include "sky/SunInfoWindow.h"
 #include "sky/SunInfoWindowController.h"
 #include "world/TalvorFloatingClockCtrl.h"
+#include "world/TalvorLocationWinCtrl.h"
+#include "world/TalvorMenuBarFlags.h"
 #include "world/WorldKeys.h"
 
 #include <QCoreApplication>
@@ -83,11 +85,7 @@ AppDelegate::AppDelegate(Options options)
         return true;
     };
     worldActions.showSunInfo = [this](const QString& city) { actSunriseSunsetMenuItemSelection(city); };
-    worldActions.editLocations = [this] {
-        settings_->showPrefs();
-        settings_->loadPrefsView(QStringLiteral("TalvorMenuViewController"), QStringLiteral("PrefsMenu"),
-                                 QStringLiteral("Menu Items"));
-    };
+    worldActions.editLocations = [this] { actEditLocationSelection(); };
     worldClocks_ = std::make_unique<WorldClockItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), clock_,
                                                      menuloc, [this] { return TalvorMenuItemFlags; }, worldActions);
     TimeMenu::Actions actions;
@@ -164,6 +162,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     TalvorMenuItemFlags = static_cast<quint32>(
         PreferenceDomain::readInteger(QStringLiteral("MenuItemOptBits"), static_cast<qint32>(kDefaultMenuItemFlags)));
     reloadLocListNow();
+    TalvorMenuBarFlags = static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, 0));
 
     extraHeight = platform::StatusBar::systemStatusBar().thickness();
     moon();
@@ -415,6 +414,16 @@ void AppDelegate::LoadFloatingOptions(const platform::Notification* notification
         reloadLocListNow();
         floatingClockCtrl_->TimeZoneFloating(worldClocks_->LocationList());
     }
+}
+
+void AppDelegate::actEditLocationSelection() {
+    settings_->showPrefs();
+    settings_->loadPrefsView(QStringLiteral("TalvorMenuViewController"), QStringLiteral("PrefsMenu"),
+                             QStringLiteral("Menu Items"));
+    // What the Menu Items pane's locationTimeZoneSetup does: the locations as a sheet on it.
+    TalvorLocationWinCtrl& locations = TalvorLocationWinCtrl::sharedInstance();
+    locations.updateMenu = [this] { UpdateMenu(TimeMenu::WorldClocks); };
+    locations.showTZLocationSheet(settings_->window());
 }
 
 void AppDelegate::actSunriseSunsetMenuItemSelection(const QString& city) {

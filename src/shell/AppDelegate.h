@@ -86,6 +86,8 @@ public:
     void showFloating();
     TalvorFloatingClockCtrl* floatingClocks() { return floatingClockCtrl_.get(); }
 
+    // "Edit Locations..." and "Add Location...": the settings window with the locations.
+    void actEditLocationSelection();
     // "Sunset/Sunrise..." of a world-clock line: the sun window for the city, made once.
     void actSunriseSunsetMenuItemSelection(const QString& city);
     SunInfoWindowController* sunInfoWindow() { return sunInfo_.get(); }

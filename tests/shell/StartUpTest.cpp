@@ -9,6 +9,7 @@
 #include "calendarui/MinnowCalendarController.h"
 #include "alarms/Event.h"
 #include "sky/SunInfoWindowController.h"
+#include "world/TalvorLocationWinCtrl.h"
 #include "alarms/EventsWindowController.h"
 
 #include <gtest/gtest.h>
@@ -260,6 +261,18 @@ TEST_F(shellStartUp, TakeFiveStartsAndStopsFromTheTimeMenu) {
     menu->notifyDidClose();
     QCoreApplication::processEvents();
     EXPECT_EQ(take5()->itemAtIndex(0)->title(), QStringLiteral("Start"));
+}
+
+TEST_F(shellStartUp, EditLocationsOpensTheLocationsOnTheSettingsWindow) {
+    TalvorLocationWinCtrl locations;
+    TalvorLocationWinCtrl::setSharedInstance(&locations);
+    AppDelegate& delegate = harness.launch();
+    delegate.actEditLocationSelection();
+    ASSERT_NE(delegate.settingsWindow().window(), nullptr);
+    EXPECT_TRUE(delegate.settingsWindow().window()->isVisible());
+    EXPECT_TRUE(locations.window()->isVisible());
+    EXPECT_TRUE(static_cast<bool>(locations.updateMenu));
+    TalvorLocationWinCtrl::setSharedInstance(nullptr);
 }
 
 }  // namespace
