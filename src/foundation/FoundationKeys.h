@@ -56,5 +56,11 @@ inline const QString AppleInterfaceStyle = QStringLiteral("AppleInterfaceStyle")
 // Distributed: the time or date settings were written.
 inline const QString TalvorMenuBarDatePrefsChangeNotification =
     QStringLiteral("TalvorMenuBarDatePrefsChangeNotification");
+// Distributed: the menu-bar settings changed outside the time and date models.
+inline const QString TalvorMenuBarPrefsChangeNotification =
+    QStringLiteral("TalvorMenuBarPrefsChangeNotification");
+// Distributed: a pane stored settings that other processes should re-read.
+inline const QString TalvorSettingsUpdatedNotification =
+    QStringLiteral("TalvorSettingsUpdatedNotification");
 
 }  // namespace talvor::keys

@@ -15,12 +15,15 @@ PaneFactory::Maker maker() {
 
 }  // namespace
 
-PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark) {
+PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuDelegate menuItems) {
     PaneFactory f;
     f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>());
     f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"), maker<TalvorPrefsFloatingViewCtrl>());
     f.add(QStringLiteral("TalvorCalendarPrefs"), maker<TalvorCalendarPrefs>());
-    f.add(QStringLiteral("TalvorMenuViewController"), maker<TalvorMenuViewController>());
+    f.add(QStringLiteral("TalvorMenuViewController"),
+          [menuItems = std::move(menuItems)](const QString& nibName) {
+              return std::make_unique<TalvorMenuViewController>(nibName, menuItems);
+          });
     f.add(QStringLiteral("TalvorPrefsChimesView"), maker<TalvorPrefsChimesView>());
     f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>());
     f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>());

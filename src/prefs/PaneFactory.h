@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PreferencePane.h"
+#include "TalvorMenuViewController.h"
 #include "services/SwitchLightDarkVC.h"
 
 #include <QHash>
@@ -18,8 +19,9 @@ class PaneFactory {
     using Maker = std::function<std::unique_ptr<PreferencePane>(const QString& nibName)>;
 
     // Every pane class the settings window can show. The light/dark pane talks to the
-    // application through `lightDark`.
-    static PaneFactory standard(SwitchLightDarkDelegate lightDark = {});
+    // application through `lightDark`, the menu items pane through `menuItems`.
+    static PaneFactory standard(SwitchLightDarkDelegate lightDark = {},
+                                TalvorMenuDelegate menuItems = {});
 
     // Adds or replaces the class `className`.
     void add(const QString& className, Maker maker);

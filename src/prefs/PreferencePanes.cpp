@@ -14,10 +14,6 @@ TalvorCalendarPrefs::TalvorCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TalvorCalendarPrefs"), std::move(nibName),
                 QStringLiteral("MiniCal/Event/To Do")) {}
 
-TalvorMenuViewController::TalvorMenuViewController(QString nibName)
-    : NotedPane(QStringLiteral("TalvorMenuViewController"), std::move(nibName),
-                QStringLiteral("Menu Items")) {}
-
 TalvorPrefsChimesView::TalvorPrefsChimesView(QString nibName)
     : NotedPane(QStringLiteral("TalvorPrefsChimesView"), std::move(nibName),
                 QStringLiteral("Chimes")) {}

@@ -25,12 +25,6 @@ class TalvorCalendarPrefs : public NotedPane {
     explicit TalvorCalendarPrefs(QString nibName);
 };
 
-// The lines of the time menu.
-class TalvorMenuViewController : public NotedPane {
-  public:
-    explicit TalvorMenuViewController(QString nibName);
-};
-
 // The hourly, half-hour and quarter-hour chimes.
 class TalvorPrefsChimesView : public NotedPane {
   public:
