@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PaneDelegate.h"
 #include "PreferencePane.h"
 #include "services/SwitchLightDarkVC.h"
 
@@ -18,8 +19,8 @@ class PaneFactory {
     using Maker = std::function<std::unique_ptr<PreferencePane>(const QString& nibName)>;
 
     // Every pane class the settings window can show. The light/dark pane talks to the
-    // application through `lightDark`.
-    static PaneFactory standard(SwitchLightDarkDelegate lightDark = {});
+    // application through `lightDark`, the others through `delegate`.
+    static PaneFactory standard(SwitchLightDarkDelegate lightDark = {}, PaneDelegate delegate = {});
 
     // Adds or replaces the class `className`.
     void add(const QString& className, Maker maker);
