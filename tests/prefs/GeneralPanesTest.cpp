@@ -23,7 +23,7 @@ namespace {
 const QString kAsmUpdate = QStringLiteral("TalvorASMPrefsUdpateNotification");
 const QString kCalendarChange = QStringLiteral("TalvorCalendarPrefsChangeNotification");
 
-// A memory domain, a private notification centre and a delegate that records every request.
+// A memory domain, a notification centre of this process only and a delegate that records every request.
 class PaneFixture : public ::testing::Test {
   protected:
     PaneFixture() {
@@ -54,6 +54,8 @@ class PaneFixture : public ::testing::Test {
     }
 
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
+    // Off the session bus: tests running beside this one post the same names there.
+    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QString()};
     platform::DistributedNotificationCenter center;
     platform::Observation watch;
     PaneDelegate delegate;
