@@ -1,7 +1,10 @@
 #include "PaneFactory.h"
 
+#include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
+#include "TalvorASMViewCtrl.h"
+#include "TalvorPrefsMenuExtra.h"
 
 #include <algorithm>
 
@@ -13,9 +16,15 @@ PaneFactory::Maker maker() {
     return [](const QString& nibName) { return std::make_unique<Pane>(nibName); };
 }
 
+template <class Pane>
+PaneFactory::Maker maker(const PaneDelegate& delegate) {
+    return [delegate](const QString& nibName) { return std::make_unique<Pane>(nibName, delegate); };
+}
+
 }  // namespace
 
-PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuDelegate menuItems) {
+PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuDelegate menuItems,
+                                  PaneDelegate delegate) {
     PaneFactory f;
     f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>());
     f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"), maker<TalvorPrefsFloatingViewCtrl>());
@@ -26,11 +35,11 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
           });
     f.add(QStringLiteral("TalvorPrefsChimesView"), maker<TalvorPrefsChimesView>());
     f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>());
-    f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>());
-    f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>());
+    f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>(delegate));
+    f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>(delegate));
     f.add(QStringLiteral("DateDiffPrefCalculator"), maker<DateDiffPrefCalculator>());
     f.add(QStringLiteral("FeedbakReviewUpdateVC"), maker<FeedbakReviewUpdateVC>());
-    f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>());
+    f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
     f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>());
     f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>());
     f.add(QStringLiteral("TCalendarPrefs"), maker<TCalendarPrefs>());

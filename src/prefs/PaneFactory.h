@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PaneDelegate.h"
 #include "PreferencePane.h"
 #include "TalvorMenuViewController.h"
 #include "services/SwitchLightDarkVC.h"
@@ -19,9 +20,10 @@ class PaneFactory {
     using Maker = std::function<std::unique_ptr<PreferencePane>(const QString& nibName)>;
 
     // Every pane class the settings window can show. The light/dark pane talks to the
-    // application through `lightDark`, the menu items pane through `menuItems`.
-    static PaneFactory standard(SwitchLightDarkDelegate lightDark = {},
-                                TalvorMenuDelegate menuItems = {});
+    // application through `lightDark`, the menu items pane through `menuItems`, the others
+    // through `delegate`.
+    static PaneFactory standard(SwitchLightDarkDelegate lightDark = {}, TalvorMenuDelegate menuItems = {},
+                                PaneDelegate delegate = {});
 
     // Adds or replaces the class `className`.
     void add(const QString& className, Maker maker);

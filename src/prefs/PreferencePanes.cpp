@@ -22,14 +22,6 @@ TalvorSetTimeZoneViewCtrl::TalvorSetTimeZoneViewCtrl(QString nibName)
     : NotedPane(QStringLiteral("TalvorSetTimeZoneViewCtrl"), std::move(nibName),
                 QStringLiteral("Set TimeZone")) {}
 
-TalvorASMViewCtrl::TalvorASMViewCtrl(QString nibName)
-    : NotedPane(QStringLiteral("TalvorASMViewCtrl"), std::move(nibName),
-                QStringLiteral("Applications Menu")) {}
-
-TalvorPrefsMenuExtra::TalvorPrefsMenuExtra(QString nibName)
-    : NotedPane(QStringLiteral("TalvorPrefsMenuExtra"), std::move(nibName),
-                QStringLiteral("About")) {}
-
 DateDiffPrefCalculator::DateDiffPrefCalculator(QString nibName)
     : NotedPane(QStringLiteral("DateDiffPrefCalculator"), std::move(nibName),
                 QStringLiteral("Date Difference")) {}
@@ -37,10 +29,6 @@ DateDiffPrefCalculator::DateDiffPrefCalculator(QString nibName)
 FeedbakReviewUpdateVC::FeedbakReviewUpdateVC(QString nibName)
     : NotedPane(QStringLiteral("FeedbakReviewUpdateVC"), std::move(nibName),
                 QStringLiteral("Feedback")) {}
-
-MenuCalendarPrefs::MenuCalendarPrefs(QString nibName)
-    : NotedPane(QStringLiteral("MenuCalendarPrefs"), std::move(nibName),
-                QStringLiteral("Menubar Calendar")) {}
 
 AdvancedPrefVC::AdvancedPrefVC(QString nibName)
     : NotedPane(QStringLiteral("AdvancedPrefVC"), std::move(nibName), QStringLiteral("General")) {}

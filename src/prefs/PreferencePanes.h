@@ -37,18 +37,6 @@ class TalvorSetTimeZoneViewCtrl : public NotedPane {
     explicit TalvorSetTimeZoneViewCtrl(QString nibName);
 };
 
-// The applications menu.
-class TalvorASMViewCtrl : public NotedPane {
-  public:
-    explicit TalvorASMViewCtrl(QString nibName);
-};
-
-// About Talvor.
-class TalvorPrefsMenuExtra : public NotedPane {
-  public:
-    explicit TalvorPrefsMenuExtra(QString nibName);
-};
-
 // The date-difference calculator.
 class DateDiffPrefCalculator : public NotedPane {
   public:
@@ -59,12 +47,6 @@ class DateDiffPrefCalculator : public NotedPane {
 class FeedbakReviewUpdateVC : public NotedPane {
   public:
     explicit FeedbakReviewUpdateVC(QString nibName);
-};
-
-// Which calendar the date item opens.
-class MenuCalendarPrefs : public NotedPane {
-  public:
-    explicit MenuCalendarPrefs(QString nibName);
 };
 
 // General settings.

@@ -2,7 +2,7 @@
 
 #include "ApplicationsMenu.h"
 #include "MenuBarDrawing.h"
-#include "ShellKeys.h"
+#include "prefs/PrefsKeys.h"
 #include "TalvorNSApplication.h"
 #include "alarms/TalvorChimeSettings.h"
 #include "alarms/TalvorTakeABreakSettings.h"
@@ -15,6 +15,7 @@
 #include "foundation/PreferenceDomain.h"
 #include "foundation/StringsBundle.h"
 #include "foundation/TalvorDateSettings.h"
+#include "foundation/TalvorMenuItemFlags.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "kit/Trellis.h"
 #include "platform/Clock.h"
@@ -51,8 +52,6 @@
 namespace talvor {
 namespace {
 
-// The menu-item flag word of a fresh installation: time, city, country and note lines.
-constexpr quint32 kDefaultMenuItemFlags = 22745;
 // A tick later than this after the last one (asleep, clock set) strikes no missed chimes.
 constexpr double kChimeCatchUpSeconds = 120.0;
 
@@ -74,7 +73,23 @@ AppDelegate::AppDelegate(Options options)
     SwitchLightDarkDelegate lightDark;
     lightDark.UpdateMenu = [this](int code) { UpdateMenu(code); };
     lightDark.openURL = [this](const QUrl& url) { openURL(url); };
-    settings_ = std::make_unique<SettingsWindowHost>(*this, PaneFactory::standard(lightDark));
+    TalvorMenuDelegate menuItems;
+    menuItems.UpdateMenu = [this](qint32 code) { UpdateMenu(code); };
+    menuItems.locationTimeZoneSetup = [](QWidget* window) {
+        TalvorLocationWinCtrl::sharedInstance().showTZLocationSheet(window);
+    };
+    menuItems.openURL = [this](const QUrl& url) { openURL(url); };
+    PaneDelegate panes;
+    panes.updatedCalendar = [this] { calendars_->updatedCalendar(); };
+    panes.setupASMMenu = [this] { setupASMMenu(); };
+    panes.applicationChange = [this] {
+        if (asm_) {
+            asm_->applicationChange();
+        }
+    };
+    panes.appDockIcon = [this] { UpdateAppDockIcon(); };
+    panes.openURL = [this](const QUrl& url) { openURL(url); };
+    settings_ = std::make_unique<SettingsWindowHost>(*this, PaneFactory::standard(lightDark, menuItems, panes));
 
     TimeMenu::addFixedItems(*timeMenu_, {.preferences = [this] { showPrefs(); },
                                          .help = [this] { showHelp(); },
@@ -87,7 +102,7 @@ AppDelegate::AppDelegate(Options options)
     worldActions.showSunInfo = [this](const QString& city) { actSunriseSunsetMenuItemSelection(city); };
     worldActions.editLocations = [this] { actEditLocationSelection(); };
     worldClocks_ = std::make_unique<WorldClockItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), clock_,
-                                                     menuloc, [this] { return TalvorMenuItemFlags; }, worldActions);
+                                                     menuloc, [] { return TalvorMenuItemFlags; }, worldActions);
     TimeMenu::Actions actions;
     actions.switchLighDarkMode = [this] { switchLighDarkMode(); };
     actions.showFloating = [this] { showFloating(); };
@@ -159,8 +174,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
         app->theChimeSettings()->LoadTimerOptions();
     }
-    TalvorMenuItemFlags = static_cast<quint32>(
-        PreferenceDomain::readInteger(QStringLiteral("MenuItemOptBits"), static_cast<qint32>(kDefaultMenuItemFlags)));
+    loadTalvorMenuItemFlags();
     reloadLocListNow();
     TalvorMenuBarFlags = static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, 0));
 

@@ -138,7 +138,6 @@ public:
     // The minutes whose chimes the last ticks asked for, latest last.
     const std::vector<Date>& chimedMinutes() const { return chimedMinutes_; }
     qint64 lastDay = -1;
-    quint32 TalvorMenuItemFlags = 0;
     double extraHeight = 0;
     // Guards the time menu's lines against the IP-address thread of the time menu.
     std::mutex menuloc;

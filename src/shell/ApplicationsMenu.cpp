@@ -1,6 +1,6 @@
 #include "ApplicationsMenu.h"
 
-#include "ShellKeys.h"
+#include "prefs/PrefsKeys.h"
 #include "foundation/PreferenceDomain.h"
 #include "platform/Log.h"
 

@@ -10,6 +10,7 @@
 #include "alarms/Event.h"
 #include "sky/SunInfoWindowController.h"
 #include "world/TalvorLocationWinCtrl.h"
+#include "foundation/TalvorMenuItemFlags.h"
 #include "alarms/EventsWindowController.h"
 
 #include <gtest/gtest.h>
@@ -48,11 +49,11 @@ TEST_F(shellStartUp, TheFirstRunWritesItsKeysOnlyOnce) {
 
 TEST_F(shellStartUp, TheMenuItemFlagWordDefaultsTo22745) {
     harness.launch();
-    EXPECT_EQ(harness.delegate->TalvorMenuItemFlags, 22745u);
+    EXPECT_EQ(TalvorMenuItemFlags, 22745u);
     harness.quit();
     harness.store().setValue(QStringLiteral("MenuItemOptBits"), qint64(0x90));
     harness.launch();
-    EXPECT_EQ(harness.delegate->TalvorMenuItemFlags, 0x90u);
+    EXPECT_EQ(TalvorMenuItemFlags, 0x90u);
 }
 
 TEST_F(shellStartUp, StoredColoursThatWouldVanishAreRepaired) {

@@ -1,0 +1,80 @@
+#include "PaneDelegate.h"
+
+#include "platform/DistributedNotificationCenter.h"
+#include "services/SwitchLightDarkVC.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QPushButton>
+
+namespace talvor {
+
+void PaneDelegate::open(const QUrl& url) const {
+    if (openURL) {
+        openURL(url);
+    } else {
+        QDesktopServices::openUrl(url);
+    }
+}
+
+void PaneDelegate::postDistributed(const QString& name) const {
+    platform::DistributedNotificationCenter& center =
+        distributedCenter ? *distributedCenter
+                          : platform::DistributedNotificationCenter::defaultCenter();
+    center.post(name);
+}
+
+namespace PaneLinks {
+namespace {
+
+QUrl page(const QString& path) {
+    return QUrl(QLatin1String(SwitchLightDarkVC::kHelpHost) + path);
+}
+
+}  // namespace
+
+QUrl manualPage(const QString& anchor) {
+    return page(QStringLiteral("/talvor-manual/") + anchor);
+}
+
+QUrl changeLogPage() {
+    return page(QStringLiteral("/product/talvor/#changelog"));
+}
+
+QUrl homePage() {
+    return page(QStringLiteral("/"));
+}
+
+std::optional<QString> versionTitle() {
+    const QString version = QCoreApplication::applicationVersion();
+    if (version.isEmpty()) {
+        return std::nullopt;
+    }
+    return QStringLiteral("Version ") + version;
+}
+
+void titleVersionButton(QAbstractButton& button) {
+    if (const std::optional<QString> title = versionTitle()) {
+        button.setText(*title);
+    }
+}
+
+LinkRow makeLinkRow(QWidget& parent, std::function<void()> onVersion,
+                    std::function<void()> onHelp) {
+    LinkRow row{new QHBoxLayout(), new QPushButton(QStringLiteral("Version"), &parent),
+                new QPushButton(QStringLiteral("?"), &parent)};
+    row.versionButton->setObjectName(QStringLiteral("versionButton"));
+    row.helpButton->setObjectName(QStringLiteral("helpButton"));
+    titleVersionButton(*row.versionButton);
+    QObject::connect(row.versionButton, &QPushButton::clicked, std::move(onVersion));
+    QObject::connect(row.helpButton, &QPushButton::clicked, std::move(onHelp));
+    row.layout->addWidget(row.versionButton);
+    row.layout->addStretch(1);
+    row.layout->addWidget(row.helpButton);
+    return row;
+}
+
+}  // namespace PaneLinks
+}  // namespace talvor

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class QAbstractButton;
+class QHBoxLayout;
+class QPushButton;
+class QWidget;
+
+namespace talvor {
+
+namespace platform {
+class DistributedNotificationCenter;
+}
+
+// What the settings panes ask of the application above them. Every member may be empty:
+// the request is then dropped, except `openURL`, which falls back to the desktop's browser.
+struct PaneDelegate {
+    // The menu-calendar choice changed: show the chosen calendar if one is open.
+    std::function<void()> updatedCalendar;
+    // Create or remove the applications item after "ASMFlag" and "ASMIconFlag".
+    std::function<void()> setupASMMenu;
+    // Rebuild the applications menu.
+    std::function<void()> applicationChange;
+    // Apply "AppDockIconFlag" (in or out of the taskbar).
+    std::function<void()> appDockIcon;
+    std::function<void(const QUrl& url)> openURL;
+    // Where distributed notifications go; null: the default centre.
+    platform::DistributedNotificationCenter* distributedCenter = nullptr;
+
+    void call(const std::function<void()>& request) const {
+        if (request) {
+            request();
+        }
+    }
+    void open(const QUrl& url) const;
+    void postDistributed(const QString& name) const;
+};
+
+// The web pages every pane links to.
+namespace PaneLinks {
+
+// The manual at a pane's anchor ("#About_Menu").
+QUrl manualPage(const QString& anchor);
+QUrl changeLogPage();
+QUrl homePage();
+// "Version " and the program's version; none when the program has no version.
+std::optional<QString> versionTitle();
+// Titles the button with `versionTitle`, when there is one.
+void titleVersionButton(QAbstractButton& button);
+
+// The foot of a pane: the version button on the left, the help button ("?") on the right.
+struct LinkRow {
+    QHBoxLayout* layout;
+    QPushButton* versionButton;
+    QPushButton* helpButton;
+};
+LinkRow makeLinkRow(QWidget& parent, std::function<void()> onVersion, std::function<void()> onHelp);
+
+}  // namespace PaneLinks
+
+}  // namespace talvor

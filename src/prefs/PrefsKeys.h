@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+// Preference keys and notification names the settings panes write. The shell reads the same
+// keys to build what they describe.
+namespace talvor::keys {
+
+// The applications item: 32-bit integers 0 or 1 in the application preference domain.
+inline const QString ASMFlag = QStringLiteral("ASMFlag");
+inline const QString ASMIconFlag = QStringLiteral("ASMIconFlag");
+inline const QString PrefsFlag = QStringLiteral("PrefsFlag");
+inline const QString RecentFlag = QStringLiteral("RecentFlag");
+// Despite its name, whether the menu lists the running applications.
+inline const QString RecentList = QStringLiteral("RecentList");
+inline const QString MenuExtraFlag = QStringLiteral("MenuExtraFlag");
+inline const QString PrefsTimingFlag = QStringLiteral("PrefsTimingFlag");
+inline const QString RecentSortFlag = QStringLiteral("RecentSortFlag");
+// Non-zero: the program stays out of the taskbar.
+inline const QString AppDockIconFlag = QStringLiteral("AppDockIconFlag");
+// Distributed: the applications-item or taskbar settings were written.
+inline const QString TalvorASMPrefsUdpateNotification =
+    QStringLiteral("TalvorASMPrefsUdpateNotification");
+
+// How many months the big calendar shows (standard user defaults).
+inline const QString NoOfCalendarToShow = QStringLiteral("NoOfCalendarToShow");
+
+}  // namespace talvor::keys

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "PaneDelegate.h"
+#include "PreferencePane.h"
+
+#include <QCheckBox>
+#include <QPointer>
+#include <QPushButton>
+
+#include <array>
+
+namespace talvor {
+
+// The "Applications Menu" pane: whether the applications item is shown, whether it shows only
+// an icon, and which sections its menu holds. Each setting is an integer flag, 0 or 1, in
+// the application preference domain, kept in a field of the pane.
+class TalvorASMViewCtrl : public PreferencePane {
+  public:
+    explicit TalvorASMViewCtrl(QString nibName, PaneDelegate delegate = {});
+
+    static QString helpPage() { return QStringLiteral("#Application_Menu"); }
+
+    // One flag: its key, field, check box and value when absent.
+    struct Flag {
+        const QString& key;
+        qint32 TalvorASMViewCtrl::*field;
+        const char* control;  // none for a flag no box shows
+        qint32 whenAbsent;
+        bool written;
+    };
+    // In the order they are written; the unwritten ones last.
+    static const std::array<Flag, 8>& flags();
+
+    // Synchronises, reads every flag and shows them.
+    void readPrefs();
+    // Stores the written flags, then synchronises.
+    void writePrefs();
+    // Tells other processes and has the menu rebuilt.
+    void postUpate();
+
+    // Flip a menu section from its value in memory, store, announce.
+    void toggleMenuExtra();
+    void toggleCurrentlyInUseApps();
+    void toggleRecent();
+    void toggleSysPrefs();
+    void toggleActivityTimer();
+    // The item and its look follow their boxes; the item is rebuilt, nothing is announced.
+    void enableMenuExtra();
+    void showIconOnly();
+
+    void helpBtnClicked();
+    void OnVersionNoClicked();
+
+    // Null until the view is built.
+    QCheckBox* checkbox(const char* control) const;
+    QPushButton* versionButton() const { return versionButton_; }
+
+    qint32 ASMFlag = 0;
+    qint32 ASMIconFlag = 0;
+    qint32 PrefsFlag = 1;
+    qint32 RecentFlag = 1;
+    qint32 RunningAppsFlag = 1;
+    qint32 MenuExtraFlag = 1;
+    qint32 showAppTimes = 1;
+    qint32 RecentSortFlag = 0;
+
+  protected:
+    std::unique_ptr<QWidget> loadView() override;
+
+  private:
+    void toggle(qint32 TalvorASMViewCtrl::*field);
+    void showFlags();
+
+    PaneDelegate delegate_;
+    QPointer<QWidget> controls_;  // the view, also while it is being built
+    QPointer<QPushButton> versionButton_;
+};
+
+}  // namespace talvor
