@@ -20,6 +20,10 @@ inline const QString CustomChimeSoundPath = QStringLiteral("CustomChimeSoundPath
 inline const QString ChimeQuarterSoundPath = QStringLiteral("ChimeQuarterSoundPath");
 inline const QString ChimeHalfSoundPath = QStringLiteral("ChimeHalfSoundPath");
 inline const QString Chime3QuarterSoundPath = QStringLiteral("Chime3QuarterSoundPath");
+inline const QString CustomSoundPath = QStringLiteral("CustomSoundPath");
+// Distributed: the chime settings changed (object: the "ChimeStates" text, or none).
+inline const QString LoadTimerOptionsNotification =
+    QStringLiteral("com.marblecastle.talvor.LoadTimerOptions");
 
 // Break reminders, in the preference domain.
 inline const QString TalvorEnableTakeABreak = QStringLiteral("TalvorEnableTakeABreak");

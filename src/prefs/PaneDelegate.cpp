@@ -19,11 +19,11 @@ void PaneDelegate::open(const QUrl& url) const {
     }
 }
 
-void PaneDelegate::postDistributed(const QString& name) const {
+void PaneDelegate::postDistributed(const QString& name, const QString& object) const {
     platform::DistributedNotificationCenter& center =
         distributedCenter ? *distributedCenter
                           : platform::DistributedNotificationCenter::defaultCenter();
-    center.post(name);
+    center.post(name, object);
 }
 
 namespace PaneLinks {

@@ -29,6 +29,8 @@ struct PaneDelegate {
     // Apply "AppDockIconFlag" (in or out of the taskbar).
     std::function<void()> appDockIcon;
     std::function<void(const QUrl& url)> openURL;
+    // Make the application's chime settings reload from the preference domain.
+    std::function<void()> LoadTimerOptions;
     // Where distributed notifications go; null: the default centre.
     platform::DistributedNotificationCenter* distributedCenter = nullptr;
 
@@ -38,7 +40,7 @@ struct PaneDelegate {
         }
     }
     void open(const QUrl& url) const;
-    void postDistributed(const QString& name) const;
+    void postDistributed(const QString& name, const QString& object = QString()) const;
 };
 
 // The web pages every pane links to.

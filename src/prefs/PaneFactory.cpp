@@ -4,6 +4,7 @@
 #include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
 #include "TalvorASMViewCtrl.h"
+#include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsMenuExtra.h"
 
 #include <algorithm>
@@ -33,7 +34,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
           [menuItems = std::move(menuItems)](const QString& nibName) {
               return std::make_unique<TalvorMenuViewController>(nibName, menuItems);
           });
-    f.add(QStringLiteral("TalvorPrefsChimesView"), maker<TalvorPrefsChimesView>());
+    f.add(QStringLiteral("TalvorPrefsChimesView"), maker<TalvorPrefsChimesView>(delegate));
     f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>());
     f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>(delegate));

@@ -14,10 +14,6 @@ TalvorCalendarPrefs::TalvorCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TalvorCalendarPrefs"), std::move(nibName),
                 QStringLiteral("MiniCal/Event/To Do")) {}
 
-TalvorPrefsChimesView::TalvorPrefsChimesView(QString nibName)
-    : NotedPane(QStringLiteral("TalvorPrefsChimesView"), std::move(nibName),
-                QStringLiteral("Chimes")) {}
-
 TalvorSetTimeZoneViewCtrl::TalvorSetTimeZoneViewCtrl(QString nibName)
     : NotedPane(QStringLiteral("TalvorSetTimeZoneViewCtrl"), std::move(nibName),
                 QStringLiteral("Set TimeZone")) {}

@@ -25,12 +25,6 @@ class TalvorCalendarPrefs : public NotedPane {
     explicit TalvorCalendarPrefs(QString nibName);
 };
 
-// The hourly, half-hour and quarter-hour chimes.
-class TalvorPrefsChimesView : public NotedPane {
-  public:
-    explicit TalvorPrefsChimesView(QString nibName);
-};
-
 // The machine's time zone.
 class TalvorSetTimeZoneViewCtrl : public NotedPane {
   public:

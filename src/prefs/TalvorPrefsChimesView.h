@@ -1,0 +1,137 @@
+#pragma once
+
+#include "PaneDelegate.h"
+#include "PreferencePane.h"
+#include "platform/SpeechSynthesizer.h"
+#include "services/TalvorLoadSounds.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace talvor {
+
+namespace platform {
+class SoundPlayer;
+class SoundSystem;
+}  // namespace platform
+
+// The eight on/off fields packed into "ChimeStates".
+struct ChimeStates {
+    int bSpeakHour = 0;
+    int bPlayChimes = 0;
+    int bChimeOnlyOnce = 0;
+    int bChimeHour = 0;
+    int bChimeQuarter = 0;
+    int bChimeHalf = 0;
+    int bChime3Quarter = 0;
+    int OClockFlag = 0;
+
+    // Fields the text lacks, or a text that does not scan, stay 0.
+    static ChimeStates parse(const QString& text);
+    QString format() const;
+    bool operator==(const ChimeStates&) const = default;
+};
+
+// What the chimes pane plays, speaks and asks with.
+struct ChimesPaneServices {
+    // Null: the process-wide ones.
+    platform::SoundSystem* sounds = nullptr;
+    platform::SpeechSynthesizer* speech = nullptr;
+    // Asks for one sound file, starting at the path (empty: home); none when cancelled.
+    // Empty: a file dialog.
+    std::function<std::optional<QString>(const QString& startPath)> chooseSoundFile;
+    SoundMenuFolders folders = SoundMenuFolders::defaults();
+    // The current hour, for the voice preview; empty: the clock's.
+    std::function<int()> currentHour;
+};
+
+// The "Chimes" pane: spoken and struck hours, the four chime sounds, the voice, the volume
+// and the quiet hours. Every change is stored in the preference domain, announced with
+// "com.marblecastle.talvor.LoadTimerOptions" and reloaded by the application's chimes.
+class TalvorPrefsChimesView : public PreferencePane {
+    Q_OBJECT
+  public:
+    // The sound pop-ups, in the order of `soundMenu`.
+    enum class Chime { Hour, Quarter, Half, ThreeQuarter };
+
+    explicit TalvorPrefsChimesView(QString nibName, PaneDelegate delegate = {},
+                                   ChimesPaneServices services = {});
+    ~TalvorPrefsChimesView() override;
+
+    static QString helpPage() { return QStringLiteral("#Chimes"); }
+    static QString soundKey(Chime chime);
+    // "Using volume %3.0f%%" for a slider value.
+    static QString volumeToolTip(int value);
+    // The voice's tool tip: name, gender and age.
+    static QString voiceToolTip(const platform::Voice& voice);
+
+    bool respondsToSaveViewSettings() const override { return true; }
+    void saveViewSettings() override { SaveChimerOptions(); }
+
+    void SaveChimerOptions();
+    void LoadChimeOptions();
+    void menuPlaySoundSelected(Chime chime);
+    // Asks for a file for the pop-up; on OK stores it and gives it to the selected item.
+    void GetSoundFile(Chime chime);
+    void setChimeVolume();
+    void quitTimePeriod(bool start);
+    void setChimeOptions(int column);
+    void speakHours();
+    void playChimes();
+    void menuVoiceSettings();
+    void menuOpenVoiceSettings();
+    void helpBtnClicked();
+    void OnVersionNoClicked();
+
+    // Null until the view is built.
+    QComboBox* voiceMenu() const { return voiceMenu_; }
+    QComboBox* soundMenu(Chime chime) const { return soundMenus_[static_cast<int>(chime)]; }
+    QCheckBox* SpeakHour() const { return SpeakHour_; }
+    QCheckBox* PlayChimes() const { return PlayChimes_; }
+    QButtonGroup* ChimeOnlyOnce() const { return ChimeOnlyOnce_; }
+    QComboBox* QuietStart() const { return QuietStart_; }
+    QComboBox* QuietEnd() const { return QuietEnd_; }
+    QSlider* Volume() const { return Volume_; }
+    // The sound playing as a test; null when none.
+    platform::SoundPlayer* myTestSound() const { return myTestSound_.get(); }
+
+  protected:
+    std::unique_ptr<QWidget> loadView() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    ChimeStates statesFromControls() const;
+    void stopTestSound();
+    void stopObserving();
+    void selectVoice();
+    void fillVoices();
+    void loadSoundMenu(Chime chime);
+    void store();
+
+    PaneDelegate delegate_;
+    ChimesPaneServices services_;
+    bool observing_ = false;
+    QPointer<QComboBox> voiceMenu_;
+    std::array<QPointer<QComboBox>, 4> soundMenus_;
+    QPointer<QCheckBox> SpeakHour_;
+    QPointer<QCheckBox> PlayChimes_;
+    QPointer<QButtonGroup> ChimeOnlyOnce_;
+    QPointer<QComboBox> QuietStart_;
+    QPointer<QComboBox> QuietEnd_;
+    QPointer<QSlider> Volume_;
+    QPointer<QPushButton> btnHelpVersionNo_;
+    std::shared_ptr<platform::SoundPlayer> myTestSound_;
+    platform::SpeechSynthesizer* speechTime_ = nullptr;
+};
+
+}  // namespace talvor
