@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/SpeechSynthesizer.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace talvor::test {
+
+// Voices as given; every text spoken is written down as "voice: text".
+class FakeSpeechSynthesizer : public platform::SpeechSynthesizer {
+  public:
+    std::vector<platform::Voice> availableVoices() override { return voices; }
+    QString defaultVoice() override { return defaultVoiceId; }
+    void startSpeaking(const QString& text, const QString& voice) override {
+        spoken << voice + QStringLiteral(": ") + text;
+    }
+    void stopSpeaking() override { ++stops; }
+
+    std::vector<platform::Voice> voices;
+    QString defaultVoiceId;
+    QStringList spoken;
+    int stops = 0;
+};
+
+}  // namespace talvor::test
