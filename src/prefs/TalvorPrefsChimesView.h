@@ -75,9 +75,6 @@ class TalvorPrefsChimesView : public PreferencePane {
     // The voice's tool tip: name, gender and age.
     static QString voiceToolTip(const platform::Voice& voice);
 
-    bool respondsToSaveViewSettings() const override { return true; }
-    void saveViewSettings() override { SaveChimerOptions(); }
-
     void SaveChimerOptions();
     void LoadChimeOptions();
     void menuPlaySoundSelected(Chime chime);
