@@ -1,10 +1,10 @@
 #include "TalvorChimeSettings.h"
 
 #include "AlarmsKeys.h"
+#include "ChimeStates.h"
 #include "foundation/Calendar.h"
 #include "foundation/IcuDates.h"
 #include "foundation/PreferenceDomain.h"
-#include "foundation/ScanFormat.h"
 #include "foundation/StringsBundle.h"
 #include "platform/Log.h"
 
@@ -17,11 +17,6 @@
 namespace talvor {
 
 namespace {
-
-int32_t toInt32(int64_t v) {
-    return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
-}
 
 // Fills a table text: "%d" takes the number, "%@" the text, "%%" is a percent sign. Other
 // directives are kept as written: a table cannot make the program read arguments it lacks.
@@ -80,17 +75,17 @@ void TalvorChimeSettings::LoadTimerOptions(const QVariant& sender) {
     if (chimeVolume_ == 0) {
         chimeVolume_ = -1;
     }
-    int32_t* const flags[] = {&bSpeakHour_,    &bPlayChimes_, &bChimeOnlyOnce_, &bChimeHour_,
-                              &bChimeQuarter_, &bChimeHalf_,  &bChime3Quarter_, &oClockFlag_};
-    for (int32_t* f : flags) {
-        *f = 0;
-    }
-    if (const std::optional<QString> states = store.stringValue(keys::ChimeStates)) {
-        const std::vector<ScanValue> read = scanFormat(*states, "Chimes: %d %d %d %d %d %d %d %d");
-        for (std::size_t i = 0; i < read.size() && i < std::size(flags); ++i) {
-            *flags[i] = toInt32(static_cast<int64_t>(scanValueAsDouble(read[i])));
-        }
-    }
+    // Absent: every field 0.
+    const ChimeStates states =
+        ChimeStates::parse(store.stringValue(keys::ChimeStates).value_or(QString()));
+    bSpeakHour_ = states.bSpeakHour;
+    bPlayChimes_ = states.bPlayChimes;
+    bChimeOnlyOnce_ = states.bChimeOnlyOnce;
+    bChimeHour_ = states.bChimeHour;
+    bChimeQuarter_ = states.bChimeQuarter;
+    bChimeHalf_ = states.bChimeHalf;
+    bChime3Quarter_ = states.bChime3Quarter;
+    oClockFlag_ = states.OClockFlag;
     QuietStart_ = PreferenceDomain::readInteger(keys::QuietStart, 0);
     QuietEnd_ = PreferenceDomain::readInteger(keys::QuietEnd, 0);
     chimeVoice_ = store.stringValue(keys::chimeVoice).value_or(QString());

@@ -19,12 +19,12 @@ QString voiceIdentifier(const QLocale& locale, const QVoice& voice) {
 
 Voice::Gender genderOf(QVoice::Gender gender) {
     switch (gender) {
-    case QVoice::Male:
-        return Voice::Gender::Male;
-    case QVoice::Female:
-        return Voice::Gender::Female;
-    default:
-        return Voice::Gender::Neuter;
+        case QVoice::Male:
+            return Voice::Gender::Male;
+        case QVoice::Female:
+            return Voice::Gender::Female;
+        default:
+            return Voice::Gender::Neuter;
     }
 }
 

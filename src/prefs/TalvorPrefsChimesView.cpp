@@ -2,7 +2,6 @@
 
 #include "alarms/AlarmsKeys.h"
 #include "foundation/PreferenceDomain.h"
-#include "foundation/ScanFormat.h"
 #include "platform/Clock.h"
 #include "platform/Menu.h"
 #include "platform/SoundPlayer.h"
@@ -30,7 +29,6 @@
 namespace talvor {
 namespace {
 
-constexpr const char* kStatesFormat = "Chimes: %d %d %d %d %d %d %d %d";
 constexpr int kChooseFileItem = 1;
 
 const TalvorPrefsChimesView::Chime kChimes[] = {
@@ -81,22 +79,6 @@ void appendMenu(QComboBox& combo, const platform::Menu& menu) {
 
 }  // namespace
 
-ChimeStates ChimeStates::parse(const QString& text) {
-    ChimeStates s;
-    int* fields[] = {&s.bSpeakHour,    &s.bPlayChimes, &s.bChimeOnlyOnce, &s.bChimeHour,
-                     &s.bChimeQuarter, &s.bChimeHalf,  &s.bChime3Quarter, &s.OClockFlag};
-    const std::vector<ScanValue> read = scanFormat(text, kStatesFormat);
-    for (std::size_t i = 0; i < read.size() && i < std::size(fields); ++i) {
-        *fields[i] = static_cast<int>(scanValueAsDouble(read[i]));
-    }
-    return s;
-}
-
-QString ChimeStates::format() const {
-    return QString::asprintf(kStatesFormat, bSpeakHour, bPlayChimes, bChimeOnlyOnce, bChimeHour,
-                             bChimeQuarter, bChimeHalf, bChime3Quarter, OClockFlag);
-}
-
 TalvorPrefsChimesView::TalvorPrefsChimesView(QString nibName, PaneDelegate delegate,
                                              ChimesPaneServices services)
     : PreferencePane(QStringLiteral("TalvorPrefsChimesView"), std::move(nibName),
@@ -130,14 +112,14 @@ TalvorPrefsChimesView::~TalvorPrefsChimesView() {
 
 QString TalvorPrefsChimesView::soundKey(Chime chime) {
     switch (chime) {
-    case Chime::Hour:
-        return keys::CustomChimeSoundPath;
-    case Chime::Quarter:
-        return keys::ChimeQuarterSoundPath;
-    case Chime::Half:
-        return keys::ChimeHalfSoundPath;
-    case Chime::ThreeQuarter:
-        return keys::Chime3QuarterSoundPath;
+        case Chime::Hour:
+            return keys::CustomChimeSoundPath;
+        case Chime::Quarter:
+            return keys::ChimeQuarterSoundPath;
+        case Chime::Half:
+            return keys::ChimeHalfSoundPath;
+        case Chime::ThreeQuarter:
+            return keys::Chime3QuarterSoundPath;
     }
     return keys::CustomSoundPath;
 }
@@ -149,15 +131,15 @@ QString TalvorPrefsChimesView::volumeToolTip(int value) {
 QString TalvorPrefsChimesView::voiceToolTip(const platform::Voice& voice) {
     QString gender;
     switch (voice.gender) {
-    case platform::Voice::Gender::Neuter:
-        gender = QStringLiteral("Neuter");
-        break;
-    case platform::Voice::Gender::Male:
-        gender = QStringLiteral("Male ");
-        break;
-    case platform::Voice::Gender::Female:
-        gender = QStringLiteral("Female ");
-        break;
+        case platform::Voice::Gender::Neuter:
+            gender = QStringLiteral("Neuter");
+            break;
+        case platform::Voice::Gender::Male:
+            gender = QStringLiteral("Male ");
+            break;
+        case platform::Voice::Gender::Female:
+            gender = QStringLiteral("Female ");
+            break;
     }
     return QStringLiteral("%1 (Gender: %2, Age: %3)").arg(voice.name, gender, voice.age);
 }
@@ -209,7 +191,8 @@ void TalvorPrefsChimesView::selectVoice() {
         return;
     }
     const QString fallback = services_.speech->defaultVoice();
-    const QString voice = PreferenceDomain::store().stringValue(keys::chimeVoice).value_or(fallback);
+    const QString voice =
+        PreferenceDomain::store().stringValue(keys::chimeVoice).value_or(fallback);
     int index = voiceMenu_->findData(voice);
     if (index < 0) {
         index = voiceMenu_->findData(fallback);
@@ -247,7 +230,8 @@ void TalvorPrefsChimesView::LoadChimeOptions() {
     const QSignalBlocker blockVoice(voiceMenu_.data());
     selectVoice();
 
-    const ChimeStates s = ChimeStates::parse(domain.stringValue(keys::ChimeStates).value_or(QString()));
+    const ChimeStates s =
+        ChimeStates::parse(domain.stringValue(keys::ChimeStates).value_or(QString()));
     if (ChimeOnlyOnce_) {
         if (QAbstractButton* column = ChimeOnlyOnce_->button(s.bChimeOnlyOnce)) {
             column->setChecked(true);
@@ -530,7 +514,8 @@ std::unique_ptr<QWidget> TalvorPrefsChimesView::loadView() {
 
     connect(SpeakHour_, &QCheckBox::clicked, this, [this] { speakHours(); });
     connect(PlayChimes_, &QCheckBox::clicked, this, [this] { playChimes(); });
-    connect(ChimeOnlyOnce_, &QButtonGroup::idClicked, this, [this](int id) { setChimeOptions(id); });
+    connect(ChimeOnlyOnce_, &QButtonGroup::idClicked, this,
+            [this](int id) { setChimeOptions(id); });
     connect(voiceMenu_, &QComboBox::activated, this, [this] { menuOpenVoiceSettings(); });
     for (Chime chime : kChimes) {
         connect(soundMenu(chime), &QComboBox::activated, this,

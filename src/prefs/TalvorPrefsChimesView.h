@@ -2,6 +2,7 @@
 
 #include "PaneDelegate.h"
 #include "PreferencePane.h"
+#include "alarms/ChimeStates.h"
 #include "platform/SpeechSynthesizer.h"
 #include "services/TalvorLoadSounds.h"
 
@@ -24,23 +25,6 @@ namespace platform {
 class SoundPlayer;
 class SoundSystem;
 }  // namespace platform
-
-// The eight on/off fields packed into "ChimeStates".
-struct ChimeStates {
-    int bSpeakHour = 0;
-    int bPlayChimes = 0;
-    int bChimeOnlyOnce = 0;
-    int bChimeHour = 0;
-    int bChimeQuarter = 0;
-    int bChimeHalf = 0;
-    int bChime3Quarter = 0;
-    int OClockFlag = 0;
-
-    // Fields the text lacks, or a text that does not scan, stay 0.
-    static ChimeStates parse(const QString& text);
-    QString format() const;
-    bool operator==(const ChimeStates&) const = default;
-};
 
 // What the chimes pane plays, speaks and asks with.
 struct ChimesPaneServices {
