@@ -212,6 +212,7 @@ void TalvorPrefsChimesView::loadSoundMenu(Chime chime) {
     const std::optional<QString> path = PreferenceDomain::store().stringValue(soundKey(chime));
     if (!path || path->isEmpty()) {
         menu->setCurrentIndex(0);
+        shownSound_[static_cast<int>(chime)] = 0;
         return;
     }
     int index = menu->findData(*path);
@@ -221,6 +222,7 @@ void TalvorPrefsChimesView::loadSoundMenu(Chime chime) {
         menu->insertItem(index, QFileInfo(*path).fileName(), *path);
     }
     menu->setCurrentIndex(index);
+    shownSound_[static_cast<int>(chime)] = index;
 }
 
 void TalvorPrefsChimesView::LoadChimeOptions() {
@@ -285,14 +287,19 @@ void TalvorPrefsChimesView::menuPlaySoundSelected(Chime chime) {
         return;
     }
     if (menu->currentIndex() <= 0) {
+        shownSound_[static_cast<int>(chime)] = 0;
         // The full store, so that the packed flags agree with the removed path.
         PreferenceDomain::store().removeValue(soundKey(chime));
         SaveChimerOptions();
         return;
     }
-    if (menu->currentIndex() == kChooseFileItem) {
-        GetSoundFile(chime);
+    // A cancelled chooser leaves the sound as it was.
+    if (menu->currentIndex() == kChooseFileItem && !GetSoundFile(chime) &&
+        selectedPath(menu).isEmpty()) {
+        menu->setCurrentIndex(shownSound_[static_cast<int>(chime)]);
+        return;
     }
+    shownSound_[static_cast<int>(chime)] = menu->currentIndex();
     const QString path = selectedPath(menu);
     std::shared_ptr<platform::SoundPlayer> sound =
         path.isEmpty() ? nullptr : services_.sounds->soundWithContentsOfFile(path);
@@ -319,15 +326,16 @@ void TalvorPrefsChimesView::menuPlaySoundSelected(Chime chime) {
     SaveChimerOptions();
 }
 
-void TalvorPrefsChimesView::GetSoundFile(Chime chime) {
+bool TalvorPrefsChimesView::GetSoundFile(Chime chime) {
     QComboBox* menu = soundMenu(chime);
     const QString start = platform::UserDefaults::standard().stringForKey(soundKey(chime));
     const std::optional<QString> file = services_.chooseSoundFile(start);
     if (!file || menu == nullptr) {
-        return;
+        return false;
     }
     PreferenceDomain::store().setValue(soundKey(chime), *file);
     menu->setItemData(menu->currentIndex(), *file);
+    return true;
 }
 
 void TalvorPrefsChimesView::setChimeVolume() {

@@ -62,8 +62,9 @@ class TalvorPrefsChimesView : public PreferencePane {
     void SaveChimerOptions();
     void LoadChimeOptions();
     void menuPlaySoundSelected(Chime chime);
-    // Asks for a file for the pop-up; on OK stores it and gives it to the selected item.
-    void GetSoundFile(Chime chime);
+    // Asks for a file for the pop-up; on OK stores it, gives it to the selected item and
+    // returns true.
+    bool GetSoundFile(Chime chime);
     void setChimeVolume();
     void quitTimePeriod(bool start);
     void setChimeOptions(int column);
@@ -104,6 +105,8 @@ class TalvorPrefsChimesView : public PreferencePane {
     bool observing_ = false;
     QPointer<QComboBox> voiceMenu_;
     std::array<QPointer<QComboBox>, 4> soundMenus_;
+    // The item each sound pop-up showed before the current choice.
+    std::array<int, 4> shownSound_{};
     QPointer<QCheckBox> SpeakHour_;
     QPointer<QCheckBox> PlayChimes_;
     QPointer<QButtonGroup> ChimeOnlyOnce_;

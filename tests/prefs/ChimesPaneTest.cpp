@@ -318,6 +318,21 @@ TEST_F(ChimesPane, ChoosingAFileStartsAtTheStoredOneAndKeepsTheChoice) {
     EXPECT_EQ(sounds.created.size(), 1u);
 }
 
+TEST_F(ChimesPane, CancellingTheChooserKeepsTheSoundThatWasChosen) {
+    domain.store().setValue(QStringLiteral("ChimeHalfSoundPath"), ding);
+    domain.store().setValue(kStates, QStringLiteral("Chimes: 0 0 0 0 0 1 0 0"));
+    auto pane = makePane();
+    QComboBox* half = pane->soundMenu(Chime::Half);
+    const int shown = half->currentIndex();
+    choose(half, 1);  // chosenFile is none: cancelled
+    EXPECT_EQ(chooserStarts, QStringList(ding));
+    EXPECT_EQ(half->currentIndex(), shown);
+    EXPECT_EQ(stored(QStringLiteral("ChimeHalfSoundPath")), ding);
+    EXPECT_EQ(states(), QStringLiteral("Chimes: 0 0 0 0 0 1 0 0"));
+    EXPECT_TRUE(takePosted().isEmpty());
+    EXPECT_TRUE(sounds.created.empty());
+}
+
 TEST_F(ChimesPane, VoicesAreListedWithTipsPreviewedAndRestored) {
     auto pane = makePane();
     QComboBox* voices = pane->voiceMenu();
