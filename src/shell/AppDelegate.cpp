@@ -89,6 +89,13 @@ AppDelegate::AppDelegate(Options options)
     };
     panes.appDockIcon = [this] { UpdateAppDockIcon(); };
     panes.openURL = [this](const QUrl& url) { openURL(url); };
+    panes.LoadTimerOptions = [] {
+        if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
+            if (TalvorChimeSettings* chimes = app->theChimeSettings()) {
+                chimes->LoadTimerOptions();
+            }
+        }
+    };
     settings_ = std::make_unique<SettingsWindowHost>(*this, PaneFactory::standard(lightDark, menuItems, panes));
 
     TimeMenu::addFixedItems(*timeMenu_, {.preferences = [this] { showPrefs(); },
