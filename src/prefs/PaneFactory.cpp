@@ -5,6 +5,7 @@
 #include "SwitchLightDarkPane.h"
 #include "TalvorASMViewCtrl.h"
 #include "TalvorPrefsMenuExtra.h"
+#include "TalvorSetTimeZoneViewCtrl.h"
 
 #include <algorithm>
 
@@ -34,7 +35,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
               return std::make_unique<TalvorMenuViewController>(nibName, menuItems);
           });
     f.add(QStringLiteral("TalvorPrefsChimesView"), maker<TalvorPrefsChimesView>());
-    f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>());
+    f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>(delegate));
     f.add(QStringLiteral("DateDiffPrefCalculator"), maker<DateDiffPrefCalculator>());

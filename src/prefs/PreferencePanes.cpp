@@ -18,10 +18,6 @@ TalvorPrefsChimesView::TalvorPrefsChimesView(QString nibName)
     : NotedPane(QStringLiteral("TalvorPrefsChimesView"), std::move(nibName),
                 QStringLiteral("Chimes")) {}
 
-TalvorSetTimeZoneViewCtrl::TalvorSetTimeZoneViewCtrl(QString nibName)
-    : NotedPane(QStringLiteral("TalvorSetTimeZoneViewCtrl"), std::move(nibName),
-                QStringLiteral("Set TimeZone")) {}
-
 DateDiffPrefCalculator::DateDiffPrefCalculator(QString nibName)
     : NotedPane(QStringLiteral("DateDiffPrefCalculator"), std::move(nibName),
                 QStringLiteral("Date Difference")) {}

@@ -31,12 +31,6 @@ class TalvorPrefsChimesView : public NotedPane {
     explicit TalvorPrefsChimesView(QString nibName);
 };
 
-// The machine's time zone.
-class TalvorSetTimeZoneViewCtrl : public NotedPane {
-  public:
-    explicit TalvorSetTimeZoneViewCtrl(QString nibName);
-};
-
 // The date-difference calculator.
 class DateDiffPrefCalculator : public NotedPane {
   public:
