@@ -204,7 +204,8 @@ std::unique_ptr<QWidget> TalvorSetTimeZoneViewCtrl::loadView() {
     layout->addLayout(links.layout);
 
     const QString current = QString::fromUtf8(platform::Clock::shared().currentZone().id());
-    if (!selectZone(current) && regionPopUp_->count() > 0) {
+    if (!selectZone(current)) {
+        // Also leaves the button off when the database has no regions at all.
         fillZones(regionPopUp_->currentText());
     }
     showCurrentZone();

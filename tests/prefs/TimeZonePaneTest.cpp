@@ -149,6 +149,15 @@ TEST_F(TimeZonePane, AClockZoneOutsideTheDatabaseStillLeavesAUsableList) {
     EXPECT_TRUE(pane->setZoneButton()->isEnabled());
 }
 
+TEST_F(TimeZonePane, AnEmptyZoneDatabaseAsksForNothing) {
+    TalvorSetTimeZoneViewCtrl pane(QStringLiteral("PrefsSetTimeZone"), delegate,
+                                   ZoneInfoTree(zoneDir.filePath(QStringLiteral("missing"))));
+    ASSERT_NE(pane.view(), nullptr);
+    EXPECT_FALSE(pane.setZoneButton()->isEnabled());
+    pane.setTimeZone();
+    EXPECT_TRUE(setter.requests.isEmpty());
+}
+
 TEST_F(TimeZonePane, TheSystemsAnswerIsShownAndTheButtonWaitsForIt) {
     // Answer -> status line.
     const std::pair<std::optional<Failure>, QString> cases[] = {
