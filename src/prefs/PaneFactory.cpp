@@ -6,6 +6,7 @@
 #include "TalvorASMViewCtrl.h"
 #include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsMenuExtra.h"
+#include "TalvorSetTimeZoneViewCtrl.h"
 
 #include <algorithm>
 
@@ -35,7 +36,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
               return std::make_unique<TalvorMenuViewController>(nibName, menuItems);
           });
     f.add(QStringLiteral("TalvorPrefsChimesView"), maker<TalvorPrefsChimesView>(delegate));
-    f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>());
+    f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>(delegate));
     f.add(QStringLiteral("DateDiffPrefCalculator"), maker<DateDiffPrefCalculator>());

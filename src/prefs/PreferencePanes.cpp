@@ -14,10 +14,6 @@ TalvorCalendarPrefs::TalvorCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TalvorCalendarPrefs"), std::move(nibName),
                 QStringLiteral("MiniCal/Event/To Do")) {}
 
-TalvorSetTimeZoneViewCtrl::TalvorSetTimeZoneViewCtrl(QString nibName)
-    : NotedPane(QStringLiteral("TalvorSetTimeZoneViewCtrl"), std::move(nibName),
-                QStringLiteral("Set TimeZone")) {}
-
 DateDiffPrefCalculator::DateDiffPrefCalculator(QString nibName)
     : NotedPane(QStringLiteral("DateDiffPrefCalculator"), std::move(nibName),
                 QStringLiteral("Date Difference")) {}

@@ -25,12 +25,6 @@ class TalvorCalendarPrefs : public NotedPane {
     explicit TalvorCalendarPrefs(QString nibName);
 };
 
-// The machine's time zone.
-class TalvorSetTimeZoneViewCtrl : public NotedPane {
-  public:
-    explicit TalvorSetTimeZoneViewCtrl(QString nibName);
-};
-
 // The date-difference calculator.
 class DateDiffPrefCalculator : public NotedPane {
   public:

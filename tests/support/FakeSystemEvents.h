@@ -90,7 +90,8 @@ class FakeAppearanceSetter : public platform::AppearanceSetter {
     bool supported = true;
 };
 
-// Records what would have been started; knows the programs it is told of.
+// Records what would have been started; knows the programs it is told of. Programs in
+// `failing` are tried but do not start.
 class FakeProcessLauncher : public platform::ProcessLauncher {
   public:
     struct Launch {
@@ -99,13 +100,14 @@ class FakeProcessLauncher : public platform::ProcessLauncher {
     };
     bool startDetached(const QString& program, const QStringList& arguments) override {
         launches.push_back({program, arguments});
-        return true;
+        return !failing.contains(program);
     }
     QString findExecutable(const QString& name) const override {
         return installed.contains(name) ? QStringLiteral("/usr/bin/") + name : QString();
     }
     std::vector<Launch> launches;
     QStringList installed;
+    QStringList failing;
 };
 
 class FakeLocationService : public platform::LocationService {
