@@ -27,7 +27,8 @@ AlarmMenuController::~AlarmMenuController() {
 const std::shared_ptr<platform::Menu>& AlarmMenuController::alarmMenu() {
     if (!alarmMenu_) {
         alarmMenu_ = platform::Menu::create(QStringLiteral("Alarms"));
-        opening_ = QObject::connect(alarmMenu_.get(), &platform::Menu::willOpen, [this] { rebuildAlarmMenu(); });
+        opening_ = QObject::connect(alarmMenu_.get(), &platform::Menu::willOpen,
+                                    [this] { rebuildAlarmMenu(); });
         rebuildAlarmMenu();
     }
     return alarmMenu_;
@@ -47,17 +48,16 @@ void AlarmMenuController::awakeFromNib(AlarmMenuHost* host) {
 
 namespace {
 
-// The due weekday and time, in the clock form the user's language prefers.
-QString dueText(Date due) {
+// The formatter of the due weekday and time, in the clock form the user's language prefers.
+std::unique_ptr<icu::SimpleDateFormat> dueFormat() {
     const std::unique_ptr<icu::SimpleDateFormat> style = IcuDates::createTimeStyleFormat();
     icu::UnicodeString pattern;
     if (style) {
         style->toPattern(pattern);
     }
     const bool twelveHour = pattern.indexOf(u'a') >= 0;
-    const std::unique_ptr<icu::SimpleDateFormat> format =
-        IcuDates::createPatternFormat(twelveHour ? QStringLiteral("E, h:mm a") : QStringLiteral("E, H:mm"));
-    return format ? IcuDates::format(*format, due) : QString();
+    return IcuDates::createPatternFormat(twelveHour ? QStringLiteral("E, h:mm a")
+                                                    : QStringLiteral("E, H:mm"));
 }
 
 }  // namespace
@@ -70,16 +70,20 @@ void AlarmMenuController::rebuildAlarmMenu() {
     if (alarms.empty()) {
         menu.addItemWithTitle(QStringLiteral("No Alarms"));
     }
+    const std::unique_ptr<icu::SimpleDateFormat> format = alarms.empty() ? nullptr : dueFormat();
     for (const std::shared_ptr<Alarm>& alarm : alarms) {
         auto line = platform::MenuItem::create();
-        MenuItemExtras::setTitle(*line, dueText(alarm->time()), alarm->title());
+        MenuItemExtras::setTitle(
+            *line, format ? IcuDates::format(*format, alarm->time()) : QString(), alarm->title());
         auto commands = platform::Menu::create();
-        commands->addItemWithTitle(QStringLiteral("Edit..."), [this](platform::MenuItem&) { editAlarm(); });
+        commands->addItemWithTitle(QStringLiteral("Edit..."),
+                                   [this](platform::MenuItem&) { editAlarm(); });
         line->setSubmenu(commands);
         menu.addItem(line);
     }
     menu.addItem(platform::MenuItem::separatorItem());
-    menu.addItemWithTitle(QStringLiteral("Create alarm..."), [this](platform::MenuItem&) { editAlarm(); });
+    menu.addItemWithTitle(QStringLiteral("Create alarm..."),
+                          [this](platform::MenuItem&) { editAlarm(); });
 }
 
 void AlarmMenuController::editAlarm() {

@@ -2,7 +2,6 @@
 
 #include "ApplicationsMenu.h"
 #include "MenuBarDrawing.h"
-#include "prefs/PrefsKeys.h"
 #include "TalvorNSApplication.h"
 #include "alarms/TalvorChimeSettings.h"
 #include "alarms/TalvorTakeABreakSettings.h"
@@ -25,14 +24,15 @@
 #include "platform/Menu.h"
 #include "platform/StatusBarPanel.h"
 #include "platform/UserDefaults.h"
+#include "prefs/PaneFactory.h"
+#include "prefs/PrefsKeys.h"
 #include "services/AppStartup.h"
 #include "services/AppleInterfaceStyle.h"
 #include "services/HotKeyKeys.h"
 #include "services/HotKeyManager.h"
 #include "services/PFMoveApplication.h"
-#include "services/SystemEventMonitor.h"
-#include "prefs/PaneFactory.h"
 #include "services/SwitchLightDarkVC.h"
+#include "services/SystemEventMonitor.h"
 #include "services/SystemEventNames.h"
 #include "services/TimedAppearanceSwitching.h"
 #include "sky/SunInfoWindow.h"
@@ -58,7 +58,6 @@ constexpr double kChimeCatchUpSeconds = 120.0;
 qint64 dayOfMonth(Date now, const QTimeZone& zone) {
     return now.toQDateTime().toTimeZone(zone).date().day();
 }
-
 
 }  // namespace
 
@@ -96,7 +95,8 @@ AppDelegate::AppDelegate(Options options)
             }
         }
     };
-    settings_ = std::make_unique<SettingsWindowHost>(*this, PaneFactory::standard(lightDark, menuItems, panes));
+    settings_ = std::make_unique<SettingsWindowHost>(
+        *this, PaneFactory::standard(lightDark, menuItems, panes));
 
     TimeMenu::addFixedItems(*timeMenu_, {.preferences = [this] { showPrefs(); },
                                          .help = [this] { showHelp(); },
@@ -106,10 +106,13 @@ AppDelegate::AppDelegate(Options options)
         openURL(url);
         return true;
     };
-    worldActions.showSunInfo = [this](const QString& city) { actSunriseSunsetMenuItemSelection(city); };
+    worldActions.showSunInfo = [this](const QString& city) {
+        actSunriseSunsetMenuItemSelection(city);
+    };
     worldActions.editLocations = [this] { actEditLocationSelection(); };
-    worldClocks_ = std::make_unique<WorldClockItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), clock_,
-                                                     menuloc, [] { return TalvorMenuItemFlags; }, worldActions);
+    worldClocks_ = std::make_unique<WorldClockItems>(
+        *timeMenu_, TalvorTimeSettings::sharedInstance(), clock_, menuloc,
+        [] { return TalvorMenuItemFlags; }, worldActions);
     TimeMenu::Actions actions;
     actions.switchLighDarkMode = [this] { switchLighDarkMode(); };
     actions.showFloating = [this] { showFloating(); };
@@ -121,9 +124,10 @@ AppDelegate::AppDelegate(Options options)
     actions.enableTake5 = [this] { breakTimer_->enableTake5(); };
     actions.disableTake5 = [this] { breakTimer_->disableTake5(); };
     actions.showLightDarkModePrefrences = [this] { settings_->showLightDarkModePrefrences(); };
-    ip_ = std::make_unique<IpAddressItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), menuloc);
-    timeMenuItems_ = std::make_unique<TimeMenu>(*timeMenu_, TalvorTimeSettings::sharedInstance(), *worldClocks_,
-                                                ip_.get(), std::move(actions));
+    ip_ =
+        std::make_unique<IpAddressItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), menuloc);
+    timeMenuItems_ = std::make_unique<TimeMenu>(*timeMenu_, TalvorTimeSettings::sharedInstance(),
+                                                *worldClocks_, ip_.get(), std::move(actions));
     AlarmMenuController::mainMenuController().awakeFromNib(this);
 
     BreakTimer::Hooks breakHooks;
@@ -141,12 +145,13 @@ AppDelegate::AppDelegate(Options options)
         QWidget* window = settings_->window();
         return window != nullptr && window->isVisible() ? window : nullptr;
     };
-    breakTimer_ = std::make_unique<BreakTimer>(platform::Scheduler::shared(),
-                                               TalvorTakeABreakSettings::sharedInstance(),
-                                               TalvorTimeSettings::sharedInstance(), std::move(breakHooks));
+    breakTimer_ = std::make_unique<BreakTimer>(
+        platform::Scheduler::shared(), TalvorTakeABreakSettings::sharedInstance(),
+        TalvorTimeSettings::sharedInstance(), std::move(breakHooks));
     connect(timeMenu_.get(), &platform::Menu::didClose, this, [this] {
         if (std::exchange(take5ItemStale_, false)) {
-            QMetaObject::invokeMethod(this, [this] { UpdateMenu(TimeMenu::Take5); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { UpdateMenu(TimeMenu::Take5); }, Qt::QueuedConnection);
         }
     });
     connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
@@ -167,10 +172,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     try {
         kit::Trellis::with({&kit::KitClass::of<crash::Wreckord>()});
     } catch (const std::exception& e) {
-        platform::log(QStringLiteral("The kits did not start: %1").arg(QString::fromUtf8(e.what())));
+        platform::log(
+            QStringLiteral("The kits did not start: %1").arg(QString::fromUtf8(e.what())));
     }
     defaults.setBool(true, QStringLiteral("NSQuitAlwaysKeepsWindows"));
-    platform::log(QStringLiteral("starting Talvor for Intel 64Bit %1").arg(QCoreApplication::applicationVersion()));
+    platform::log(QStringLiteral("starting Talvor for Intel 64Bit %1")
+                      .arg(QCoreApplication::applicationVersion()));
 
     PFMoveToApplicationsFolderIfNecessary();
     AppearanceService::shared();
@@ -183,7 +190,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     loadTalvorMenuItemFlags();
     reloadLocListNow();
-    TalvorMenuBarFlags = static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, 0));
+    TalvorMenuBarFlags =
+        static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, 0));
 
     extraHeight = platform::StatusBar::systemStatusBar().thickness();
     moon();
@@ -213,17 +221,18 @@ void AppDelegate::applicationDidFinishLaunching() {
         defaults.synchronize();
         LoginItems::shared().setEnabled(true);
     }
-    HotKeyManager::sharedManager().addObserver(this, &AppDelegate::hotKeyDown, &AppDelegate::hotKeyUp,
-                                               keys::ToggleHotKey);
-    HotKeyManager::sharedManager().addObserver(this, &AppDelegate::hotKeyDown, &AppDelegate::hotKeyUp,
-                                               keys::CenterHotKey);
+    HotKeyManager::sharedManager().addObserver(this, &AppDelegate::hotKeyDown,
+                                               &AppDelegate::hotKeyUp, keys::ToggleHotKey);
+    HotKeyManager::sharedManager().addObserver(this, &AppDelegate::hotKeyDown,
+                                               &AppDelegate::hotKeyUp, keys::CenterHotKey);
     repairColours();
     if (defaults.boolForKey(keys::Floater) && defaults.boolForKey(keys::FloaterState)) {
         if (platform::MenuItem* item = timeMenu_->itemWithTag(TimeMenu::kFloatingClocksTag)) {
             item->setState(platform::ControlState::On);
         }
         timeMenuItems_->IsShowFloatingClock = true;
-        platform::DistributedNotificationCenter::defaultCenter().post(keys::TalvorFloatingClockPrefsChangeNotification);
+        platform::DistributedNotificationCenter::defaultCenter().post(
+            keys::TalvorFloatingClockPrefsChangeNotification);
     }
     repairDatePattern();
     // A login brings no session notice of its own: the login item says it started us.
@@ -235,77 +244,85 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::registerObservers() {
     platform::NotificationCenter& local = platform::NotificationCenter::defaultCenter();
     SystemEventMonitor::sharedMonitor();
-    for (const QString& name : {NSWorkspaceDidWakeNotification, NSWorkspaceSessionDidBecomeActiveNotification}) {
+    for (const QString& name :
+         {NSWorkspaceDidWakeNotification, NSWorkspaceSessionDidBecomeActiveNotification}) {
         const bool wake = name == NSWorkspaceDidWakeNotification;
-        observations_.push_back(local.addObserver(name, QVariant(), [this, wake](const platform::Notification&) {
-            // Queued on this object, so a notice arriving at shut-down finds nobody.
-            QMetaObject::invokeMethod(
-                this,
-                [this, wake] {
-                    if (wake) {
-                        dueCountDowns_->receiveWakeNotification();
-                    } else {
-                        dueCountDowns_->receiveLoginNotification();
-                    }
-                    resume();
-                },
-                Qt::QueuedConnection);
-        }));
+        observations_.push_back(
+            local.addObserver(name, QVariant(), [this, wake](const platform::Notification&) {
+                // Queued on this object, so a notice arriving at shut-down finds nobody.
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, wake] {
+                        if (wake) {
+                            dueCountDowns_->receiveWakeNotification();
+                        } else {
+                            dueCountDowns_->receiveLoginNotification();
+                        }
+                        resume();
+                    },
+                    Qt::QueuedConnection);
+            }));
     }
     ip_->setLinesChanged([this] { addMenuSeperator(); });
     ip_->startObservingNetwork();
     // A shutdown of the machine quits as the Quit command does: alarms and settings saved.
-    observations_.push_back(local.addObserver(NSWorkspaceWillPowerOffNotification, QVariant(),
-                                              [this](const platform::Notification&) {
-                                                  QMetaObject::invokeMethod(this, [this] { quit(); },
-                                                                            Qt::QueuedConnection);
-                                              }));
-    platform::DistributedNotificationCenter& distributed = platform::DistributedNotificationCenter::defaultCenter();
-    observations_.push_back(distributed.addObserver(keys::TalvorMenuBarDatePrefsChangeNotification, QVariant(),
-                                                    [this](const platform::Notification&) {
-                                                        TalvorTimeSettings::sharedInstance().loadPrefs();
-                                                        TalvorDateSettings::sharedInstance().loadPrefs();
-                                                        items_->dateSettingUpdate(true);
-                                                    }));
+    observations_.push_back(local.addObserver(
+        NSWorkspaceWillPowerOffNotification, QVariant(), [this](const platform::Notification&) {
+            QMetaObject::invokeMethod(
+                this, [this] { quit(); }, Qt::QueuedConnection);
+        }));
+    platform::DistributedNotificationCenter& distributed =
+        platform::DistributedNotificationCenter::defaultCenter();
+    observations_.push_back(
+        distributed.addObserver(keys::TalvorMenuBarDatePrefsChangeNotification, QVariant(),
+                                [this](const platform::Notification&) {
+                                    TalvorTimeSettings::sharedInstance().loadPrefs();
+                                    TalvorDateSettings::sharedInstance().loadPrefs();
+                                    items_->dateSettingUpdate(true);
+                                }));
+    observations_.push_back(
+        distributed.addObserver(keys::TalvorFloatingClockPrefsChangeNotification, QVariant(),
+                                [this](const platform::Notification& notification) {
+                                    LoadFloatingOptions(&notification);
+                                }));
+    observations_.push_back(
+        distributed.addObserver(keys::TalvorCalendarPrefsChangeNotification, QVariant(),
+                                [this](const platform::Notification& notification) {
+                                    calendars_->CalendarPrefsUpdates(notification);
+                                }));
     observations_.push_back(distributed.addObserver(
-        keys::TalvorFloatingClockPrefsChangeNotification, QVariant(),
-        [this](const platform::Notification& notification) { LoadFloatingOptions(&notification); }));
-    observations_.push_back(distributed.addObserver(
-        keys::TalvorCalendarPrefsChangeNotification, QVariant(),
-        [this](const platform::Notification& notification) { calendars_->CalendarPrefsUpdates(notification); }));
-    observations_.push_back(distributed.addObserver(AppleInterfaceThemeChangedNotification, QVariant(),
-                                                    [this](const platform::Notification&) {
-                                                        items_->UpdateFontColorMenuBar();
-                                                        moonUpdate();
-                                                    }));
+        AppleInterfaceThemeChangedNotification, QVariant(), [this](const platform::Notification&) {
+            items_->UpdateFontColorMenuBar();
+            moonUpdate();
+        }));
+}
+
+// The workspace is only watched once a setting asks for the applications item or the
+// taskbar switch; until then every window keeps its taskbar presence, as windows start.
+ApplicationsMenu* AppDelegate::applicationsMenuFor(const QString& key) {
+    if (!asm_ && PreferenceDomain::readInteger(key, 0) != 0) {
+        asm_ = std::make_unique<ApplicationsMenu>([this] { settings_->showAppMenuPreferences(); });
+    }
+    return asm_.get();
 }
 
 void AppDelegate::setupASMMenu() {
-    // The workspace is only watched once the item was asked for.
-    if (!asm_ && PreferenceDomain::readInteger(keys::ASMFlag, 0) == 0) {
-        return;
+    if (ApplicationsMenu* menu = applicationsMenuFor(keys::ASMFlag)) {
+        menu->setupASMMenu();
     }
-    if (!asm_) {
-        asm_ = std::make_unique<ApplicationsMenu>([this] { settings_->showAppMenuPreferences(); });
-    }
-    asm_->setupASMMenu();
 }
 
 void AppDelegate::UpdateAppDockIcon() {
-    if (!asm_ && PreferenceDomain::readInteger(keys::AppDockIconFlag, 0) == 0) {
-        return;  // a taskbar presence, as every window starts
+    if (ApplicationsMenu* menu = applicationsMenuFor(keys::AppDockIconFlag)) {
+        menu->UpdateAppDockIcon();
     }
-    if (!asm_) {
-        asm_ = std::make_unique<ApplicationsMenu>([this] { settings_->showAppMenuPreferences(); });
-    }
-    asm_->UpdateAppDockIcon();
 }
 
 void AppDelegate::scheduleTick() {
     // On the grid of whole seconds, so that the seconds shown change with the wall clock.
     const double now = clock_.now().timeIntervalSinceReferenceDate();
-    updateTimer_ = platform::Scheduler::shared().scheduleRepeating(Date::fromReference(std::floor(now) + 1.0), 1.0,
-                                                                   [this] { updateTimeDate(); });
+    updateTimer_ = platform::Scheduler::shared().scheduleRepeating(
+        Date::fromReference(std::floor(now) + 1.0), 1.0, [this] { updateTimeDate(); });
 }
 
 void AppDelegate::stopTimer() {
@@ -314,7 +331,8 @@ void AppDelegate::stopTimer() {
 
 void AppDelegate::TimeZoneChanged() {
     texts_.reset();
-    platform::debugLog(QStringLiteral("Changed: TimeZone: %1").arg(QString::fromUtf8(clock_.currentZone().id())));
+    platform::debugLog(
+        QStringLiteral("Changed: TimeZone: %1").arg(QString::fromUtf8(clock_.currentZone().id())));
     resume();
 }
 
@@ -332,7 +350,8 @@ QString AppDelegate::timeItemText(Date now) {
 }
 
 QString AppDelegate::dateItemText(Date now) {
-    return texts_.dateText(TalvorDateSettings::sharedInstance().dateFormat, now, clock_.currentZone());
+    return texts_.dateText(TalvorDateSettings::sharedInstance().dateFormat, now,
+                           clock_.currentZone());
 }
 
 void AppDelegate::updateTimeDate() {
@@ -356,7 +375,8 @@ void AppDelegate::updateTimeDate() {
     if (items_->TalvorDate()) {
         lastDay = -1;
         if (!TalvorDateSettings::sharedInstance().showDateInMenu) {
-            items_->customDateStatusItem()->setText(platform::AttributedString(), 0.0f, items_->TalvorDate()->buttonFrame());
+            items_->customDateStatusItem()->setText(platform::AttributedString(), 0.0f,
+                                                    items_->TalvorDate()->buttonFrame());
         } else {
             items_->updateDateItem(dateItemText(now));
         }
@@ -376,7 +396,9 @@ void AppDelegate::updateTimeDate() {
 void AppDelegate::strikeChimes(Date now) {
     TalvorNSApplication* app = TalvorNSApplication::instance();
     TalvorChimeSettings* chimes = app != nullptr ? app->theChimeSettings() : nullptr;
-    const auto minuteOf = [](Date d) { return std::floor(d.timeIntervalSinceReferenceDate() / 60.0); };
+    const auto minuteOf = [](Date d) {
+        return std::floor(d.timeIntervalSinceReferenceDate() / 60.0);
+    };
     const double current = minuteOf(now);
     double first = current;
     if (!lastTick_) {
@@ -411,18 +433,20 @@ void AppDelegate::moonUpdate() {
     if (!items_) {
         return;  // asked while the status items are still being made
     }
-    const double height = extraHeight > 0 ? extraHeight : platform::StatusBar::systemStatusBar().thickness();
+    const double height =
+        extraHeight > 0 ? extraHeight : platform::StatusBar::systemStatusBar().thickness();
     moon().moonUpdate(*items_, height);
 }
 
 void AppDelegate::LocationChangeNotification() {
-    reloadLocListNow();
+    platform::debugLog(QStringLiteral("Talvor changed location..."));
+    // The world-clock group reloads the list; the floating clocks then take the fresh one.
+    for (qint32 code : std::initializer_list<qint32>{TimeMenu::ExternalIP, 111, TimeMenu::Alarms,
+                                                     TimeMenu::Take5, TimeMenu::WorldClocks}) {
+        UpdateMenu(code);
+    }
     if (floatingClockCtrl_) {
         floatingClockCtrl_->reorderFloatingClocks(worldClocks_->LocationList());
-    }
-    platform::debugLog(QStringLiteral("Talvor changed location..."));
-    for (qint32 code : std::initializer_list<qint32>{TimeMenu::ExternalIP, 111, TimeMenu::Alarms, TimeMenu::Take5, TimeMenu::WorldClocks}) {
-        UpdateMenu(code);
     }
 }
 
@@ -439,8 +463,8 @@ void AppDelegate::LoadFloatingOptions(const platform::Notification* notification
 
 void AppDelegate::actEditLocationSelection() {
     settings_->showPrefs();
-    settings_->loadPrefsView(QStringLiteral("TalvorMenuViewController"), QStringLiteral("PrefsMenu"),
-                             QStringLiteral("Menu Items"));
+    settings_->loadPrefsView(QStringLiteral("TalvorMenuViewController"),
+                             QStringLiteral("PrefsMenu"), QStringLiteral("Menu Items"));
     // What the Menu Items pane's locationTimeZoneSetup does: the locations as a sheet on it.
     TalvorLocationWinCtrl& locations = TalvorLocationWinCtrl::sharedInstance();
     locations.updateMenu = [this] { UpdateMenu(TimeMenu::WorldClocks); };
@@ -468,7 +492,8 @@ void AppDelegate::showFloating() {
     platform::MenuItem* item = timeMenu_->itemWithTag(TimeMenu::kFloatingClocksTag);
     menu.IsShowFloatingClock = !menu.IsShowFloatingClock;
     if (item != nullptr) {
-        item->setState(menu.IsShowFloatingClock ? platform::ControlState::On : platform::ControlState::Off);
+        item->setState(menu.IsShowFloatingClock ? platform::ControlState::On
+                                                : platform::ControlState::Off);
     }
     defaults.setBool(menu.IsShowFloatingClock, keys::FloaterState);
     if (!menu.IsShowFloatingClock) {
@@ -476,7 +501,8 @@ void AppDelegate::showFloating() {
             floatingClockCtrl_->hideClocks();
         }
     } else {
-        platform::DistributedNotificationCenter::defaultCenter().post(keys::TalvorFloatingClockPrefsChangeNotification);
+        platform::DistributedNotificationCenter::defaultCenter().post(
+            keys::TalvorFloatingClockPrefsChangeNotification);
     }
     if (defaults.synchronize()) {
         platform::debugLog(QStringLiteral("FC saved success"));
@@ -495,7 +521,8 @@ void AppDelegate::switchLighDarkMode() {
 }
 
 void AppDelegate::showHelp() {
-    openURL(QUrl(QString::fromLatin1(SwitchLightDarkVC::kHelpHost) + QStringLiteral("/talvor-manual/")));
+    openURL(QUrl(QString::fromLatin1(SwitchLightDarkVC::kHelpHost) +
+                 QStringLiteral("/talvor-manual/")));
 }
 
 void AppDelegate::openURL(const QUrl& url) {
@@ -551,8 +578,8 @@ QString AppDelegate::addNextMoons(const std::optional<QString>& prefix, Date onD
 void AppDelegate::repairColours() {
     TalvorTimeSettings& time = TalvorTimeSettings::sharedInstance();
     TalvorDateSettings& date = TalvorDateSettings::sharedInstance();
-    const bool dark =
-        platform::UserDefaults::standard().stringForKey(keys::AppleInterfaceStyle) == QLatin1String("Dark");
+    const bool dark = platform::UserDefaults::standard().stringForKey(keys::AppleInterfaceStyle) ==
+                      QLatin1String("Dark");
     if (!dark) {
         if (isWhite(date.dateColor)) {
             date.dateColor = Qt::black;

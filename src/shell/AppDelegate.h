@@ -2,10 +2,8 @@
 
 #include "BoardingScreen.h"
 #include "BreakTimer.h"
-#include "alarms/AlarmMenuController.h"
 #include "CalendarWindows.h"
 #include "DueCountDowns.h"
-#include "calendarui/ztCalendarController.h"
 #include "IpAddressItems.h"
 #include "MoonDisplay.h"
 #include "SettingsWindowHost.h"
@@ -13,6 +11,8 @@
 #include "TimeDateText.h"
 #include "TimeMenu.h"
 #include "WorldClockItems.h"
+#include "alarms/AlarmMenuController.h"
+#include "calendarui/ztCalendarController.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
 
@@ -42,7 +42,7 @@ class AppDelegate : public QObject,
                     public ztCalendarMenuExtra,
                     public AlarmMenuHost {
     Q_OBJECT
-public:
+  public:
     struct Options {
         bool showPanel = true;  // false in tests: the items are drawn offscreen
         // How the application quits; empty: the application's terminate().
@@ -70,7 +70,9 @@ public:
     void DrawTimeMenuItems() { timeMenuItems_->DrawTimeMenuItems(); }
     void UpdateMenu(qint32 code) { timeMenuItems_->UpdateMenu(code); }
     void addMenuSeperator() { timeMenuItems_->addMenuSeperator(); }
-    void addItem(std::shared_ptr<platform::Menu> alarmMenu) override { timeMenuItems_->addItem(std::move(alarmMenu)); }
+    void addItem(std::shared_ptr<platform::Menu> alarmMenu) override {
+        timeMenuItems_->addItem(std::move(alarmMenu));
+    }
     void UpdateAlarm() { timeMenuItems_->UpdateAlarm(); }
     void reloadLocListNow() { worldClocks_->reloadLocListNow(); }
     int updateLocationMenuItems(int start) { return worldClocks_->updateLocationMenuItems(start); }
@@ -142,8 +144,10 @@ public:
     // Guards the time menu's lines against the IP-address thread of the time menu.
     std::mutex menuloc;
 
-private:
+  private:
     MoonDisplay& moon();
+    // The applications item, made when `key` is set or it exists already; else nullptr.
+    ApplicationsMenu* applicationsMenuFor(const QString& key);
     void scheduleTick();
     void strikeChimes(Date now);
     void registerObservers();

@@ -27,7 +27,8 @@ const QString kTimedOutText = QStringLiteral("The IP-echo page did not answer in
 const QString kNotAnAddressText = QStringLiteral("The IP-echo page did not answer with an address");
 
 qint64 firstTag(IpAddressItems::Family family) {
-    return family == IpAddressItems::Family::IPv4 ? kFirstIPv4Tag : kFirstIPv6Tag;
+    return family == IpAddressItems::Family::IPv4 ? TimeMenu::kFirstIPv4Tag
+                                                  : TimeMenu::kFirstIPv6Tag;
 }
 
 std::optional<QString> parsedAddress(const QString& text) {
@@ -135,10 +136,11 @@ std::shared_ptr<platform::MenuItem> IpAddressItems::makeLine(const QString& titl
 }
 
 int IpAddressItems::insertExternalLine(int index) {
-    const int existing = menu_.indexOfItemWithTag(kExternalIPTag);
+    const int existing = menu_.indexOfItemWithTag(TimeMenu::kExternalIPTag);
     removeExternalLine();
-    if (!menu_.insertItem(makeLine(QString::fromLatin1(kCopyIPAddressTitle), kExternalIPTag),
-                          existing >= 0 ? existing : index)) {
+    if (!menu_.insertItem(
+            makeLine(QString::fromLatin1(kCopyIPAddressTitle), TimeMenu::kExternalIPTag),
+            existing >= 0 ? existing : index)) {
         return 0;
     }
     getIPBGThread();
@@ -146,7 +148,7 @@ int IpAddressItems::insertExternalLine(int index) {
 }
 
 void IpAddressItems::removeExternalLine() {
-    while (platform::MenuItem* item = menu_.itemWithTag(kExternalIPTag)) {
+    while (platform::MenuItem* item = menu_.itemWithTag(TimeMenu::kExternalIPTag)) {
         menu_.removeItem(item);
     }
 }
@@ -190,12 +192,12 @@ int IpAddressItems::interfaceLineCount(Family family) const {
 
 int IpAddressItems::freshIndex(Family family) const {
     if (family == Family::IPv6) {
-        const int ipv4 = menu_.indexOfItemWithTag(kFirstIPv4Tag);
+        const int ipv4 = menu_.indexOfItemWithTag(TimeMenu::kFirstIPv4Tag);
         if (ipv4 >= 0) {
             return ipv4 + interfaceLineCount(Family::IPv4);
         }
     }
-    return menu_.indexOfItemWithTag(kExternalIPTag) + 1;
+    return menu_.indexOfItemWithTag(TimeMenu::kExternalIPTag) + 1;
 }
 
 void IpAddressItems::setIPV4AndIPV6IP() {
@@ -291,7 +293,7 @@ void IpAddressItems::fetchEnded(quint64 fetch, std::optional<QString> address,
 
 void IpAddressItems::updateIPMenuWithTitle() {
     std::lock_guard<std::mutex> lock(menuloc_);
-    if (platform::MenuItem* item = menu_.itemWithTag(kExternalIPTag)) {
+    if (platform::MenuItem* item = menu_.itemWithTag(TimeMenu::kExternalIPTag)) {
         item->setTitle(tempIP_);
     }
 }
@@ -320,7 +322,7 @@ void IpAddressItems::copyIPtoClipboard(platform::MenuItem& sender) {
     std::optional<QString> address;
     const QStringList parts = sender.title().split(QStringLiteral("):"));
     // The external line's title may be an error text: only a fetched address is copied.
-    if (sender.tag() != kExternalIPTag && parts.size() > 1) {
+    if (sender.tag() != TimeMenu::kExternalIPTag && parts.size() > 1) {
         address = parts.at(1).trimmed();
     } else if (externalIP_) {
         address = externalIP_->trimmed();
@@ -340,7 +342,7 @@ void IpAddressItems::UpdateIP() {
 }
 
 std::optional<QString> IpAddressItems::getExternalIP() const {
-    const platform::MenuItem* item = menu_.itemWithTag(kExternalIPTag);
+    const platform::MenuItem* item = menu_.itemWithTag(TimeMenu::kExternalIPTag);
     if (item == nullptr) {
         return std::nullopt;
     }

@@ -28,11 +28,6 @@ class InterfaceChangeSource;
 struct Notification;
 }  // namespace platform
 
-// Tags of the IP lines of the time menu.
-inline constexpr qint64 kExternalIPTag = 1001;
-inline constexpr qint64 kFirstIPv4Tag = 100001;
-inline constexpr qint64 kFirstIPv6Tag = 101000;
-
 // The IP-echo page that answers a POST with the caller's address as text (application
 // preference domain, text): a full http(s) URL, or a bare host or origin, which gets
 // "https://" when it has no scheme and the path "/ExIP.php". Absent or empty: no external
@@ -113,7 +108,9 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     // Shut-down: no more network notices, no fetch waiting to start.
     void stopObservingNetwork();
     // Told after a network change replaced the interface lines (the menu's separators follow).
-    void setLinesChanged(std::function<void()> linesChanged) { linesChanged_ = std::move(linesChanged); }
+    void setLinesChanged(std::function<void()> linesChanged) {
+        linesChanged_ = std::move(linesChanged);
+    }
     IXSCNotificationCenter* systemConfigNotificationManager() const { return center_.get(); }
 
     void setRequestTimeout(int milliseconds) { requestTimeoutMs_ = milliseconds; }

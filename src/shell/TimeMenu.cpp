@@ -75,6 +75,19 @@ void removeTagged(platform::Menu& menu, qint64 tag) {
     }
 }
 
+// An item without a command has no action, so the menu shows it disabled.
+std::shared_ptr<platform::MenuItem> makeItem(const QString& title,
+                                             const std::function<void()>& action, qint64 tag,
+                                             const QString& keyEquivalent = QString()) {
+    platform::MenuAction menuAction;
+    if (action) {
+        menuAction = [action](platform::MenuItem&) { action(); };
+    }
+    auto item = platform::MenuItem::create(title, std::move(menuAction), keyEquivalent);
+    item->setTag(tag);
+    return item;
+}
+
 }  // namespace
 
 TimeMenu::TimeMenu(platform::Menu& menu, TalvorTimeSettings& settings, WorldClockItems& worldClocks,
@@ -88,32 +101,14 @@ TimeMenu::TimeMenu(platform::Menu& menu, TalvorTimeSettings& settings, WorldCloc
 TimeMenu::~TimeMenu() = default;
 
 void TimeMenu::addFixedItems(platform::Menu& menu, const FixedActions& actions) {
-    const auto add = [&menu](const QString& title, const std::function<void()>& action, qint64 tag,
-                             const QString& key = QString()) {
-        platform::MenuAction menuAction;
-        if (action) {
-            menuAction = [action](platform::MenuItem&) { action(); };
-        }
-        menu.addItemWithTitle(title, std::move(menuAction), key)->setTag(tag);
-    };
-    add(QStringLiteral("Preferences..."), actions.preferences, kAnchorTag, QStringLiteral(","));
+    menu.addItem(makeItem(QStringLiteral("Preferences..."), actions.preferences, kAnchorTag,
+                          QStringLiteral(",")));
     auto separator = platform::MenuItem::separatorItem();
     separator->setTag(kQuitSeparatorTag);
     menu.addItem(separator);
-    add(QStringLiteral("Help/Manual..."), actions.help, kHelpTag);
-    add(QStringLiteral("Quit Talvor"), actions.quit, kQuitTag, QStringLiteral("q"));
-}
-
-std::shared_ptr<platform::MenuItem> TimeMenu::makeItem(const QString& title,
-                                                       const std::function<void()>& action,
-                                                       qint64 tag) const {
-    platform::MenuAction menuAction;
-    if (action) {
-        menuAction = [action](platform::MenuItem&) { action(); };
-    }
-    auto item = platform::MenuItem::create(title, std::move(menuAction), QString());
-    item->setTag(tag);
-    return item;
+    menu.addItem(makeItem(QStringLiteral("Help/Manual..."), actions.help, kHelpTag));
+    menu.addItem(
+        makeItem(QStringLiteral("Quit Talvor"), actions.quit, kQuitTag, QStringLiteral("q")));
 }
 
 void TimeMenu::insert(std::shared_ptr<platform::MenuItem> item, int index) {
@@ -231,9 +226,6 @@ void TimeMenu::updateGroup(Group group) {
             return;
         }
         case Group::WorldClocks:
-            if (actions_.reloadLocations) {
-                actions_.reloadLocations();
-            }
             if (settings_.showLoctionNames) {
                 worldClocks_.updateLocationMenuItems(insertionIndex(group));
             } else {
@@ -301,6 +293,10 @@ void TimeMenu::DrawTimeMenuItems() {
 void TimeMenu::UpdateMenu(qint32 code) {
     removeTagged(menu_, 0);
     const auto group = static_cast<Group>(code);
+    // Only an update asks for the table again; the first build shows the list loaded at start.
+    if (group == Group::WorldClocks && actions_.reloadLocations) {
+        actions_.reloadLocations();
+    }
     if (rankIn(kUpperGroups, group) >= 0 || rankIn(kLowerGroups, group) >= 0) {
         updateGroup(group);
     }

@@ -81,7 +81,7 @@ class TimeMenu {
         std::function<void()> showTake5Prefrences;
         std::function<void()> switchLighDarkMode;
         std::function<void()> showLightDarkModePrefrences;
-        // Reloads the location list before the world-clock lines are rebuilt.
+        // Reloads the location list before an update rebuilds the world-clock lines.
         std::function<void()> reloadLocations;
     };
 
@@ -126,9 +126,6 @@ class TimeMenu {
     void removeGroup(Group group);
     int insertionIndex(Group group) const;
     void insert(std::shared_ptr<platform::MenuItem> item, int index);
-    std::shared_ptr<platform::MenuItem> makeItem(const QString& title,
-                                                 const std::function<void()>& action,
-                                                 qint64 tag) const;
 
     platform::Menu& menu_;
     TalvorTimeSettings& settings_;

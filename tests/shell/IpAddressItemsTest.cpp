@@ -5,6 +5,7 @@
 #include "platform/Menu.h"
 #include "platform/NetworkInterfaces.h"
 #include "shell/IpAddressItems.h"
+#include "shell/TimeMenu.h"
 #include "support/FakeNetworkInterfaces.h"
 #include "support/FakePasteboard.h"
 #include "support/FakeSystemEvents.h"
@@ -68,7 +69,7 @@ class shellIpItems : public ::testing::Test {
         return list;
     }
     QString externalTitle() const {
-        const platform::MenuItem* item = menu.itemWithTag(kExternalIPTag);
+        const platform::MenuItem* item = menu.itemWithTag(TimeMenu::kExternalIPTag);
         return item != nullptr ? item->title() : QString();
     }
     bool waitForTitleOtherThan(const QString& title) {
@@ -134,7 +135,8 @@ TEST_F(shellIpItems, ExternalLineShowsTheFetchedAddressOrTheError) {
         EXPECT_TRUE(externalTitle().contains(c.title)) << externalTitle().toStdString();
         EXPECT_EQ(items->tempIP(), externalTitle());
         EXPECT_EQ(items->externalIP(), c.copied);
-        EXPECT_EQ(choose(kExternalIPTag), c.copied ? QStringList{*c.copied} : QStringList{});
+        EXPECT_EQ(choose(TimeMenu::kExternalIPTag),
+                  c.copied ? QStringList{*c.copied} : QStringList{});
     }
     // One POST with an empty body per fetch, to the echo path.
     ASSERT_EQ(server.requests().size(), std::size(cases));
@@ -183,7 +185,7 @@ TEST_F(shellIpItems, FailedFetchForgetsTheAddressAndCopiesNothing) {
         ASSERT_TRUE(waitForTitleOtherThan(QStringLiteral("External IP: 203.0.113.7")));
         EXPECT_TRUE(externalTitle().contains(c.title)) << externalTitle().toStdString();
         EXPECT_FALSE(items->externalIP().has_value());
-        EXPECT_TRUE(choose(kExternalIPTag).isEmpty());
+        EXPECT_TRUE(choose(TimeMenu::kExternalIPTag).isEmpty());
         // Back to a known address for the next case.
         setEchoURL(server.origin());
         server.setCannedReply(CannedHttpServer::Reply{200, "203.0.113.7"});
@@ -209,7 +211,7 @@ TEST_F(shellIpItems, StaleReplyNeverOverwritesANewerOne) {
     ASSERT_TRUE(waitForFetchesToEnd());
     EXPECT_EQ(externalTitle(), QStringLiteral("External IP: 203.0.113.2"));
     EXPECT_EQ(items->externalIP(), QStringLiteral("203.0.113.2"));
-    EXPECT_EQ(choose(kExternalIPTag), QStringList{QStringLiteral("203.0.113.2")});
+    EXPECT_EQ(choose(TimeMenu::kExternalIPTag), QStringList{QStringLiteral("203.0.113.2")});
 }
 
 // Going away with a fetch in flight leaves the menu as it was and calls nothing later.
@@ -222,7 +224,7 @@ TEST_F(shellIpItems, DestroyedWhileFetching) {
     QTest::qWait(50);
     EXPECT_EQ(externalTitle(), kCopyTitle);
     // The line outlives its owner: choosing it does nothing.
-    EXPECT_TRUE(choose(kExternalIPTag).isEmpty());
+    EXPECT_TRUE(choose(TimeMenu::kExternalIPTag).isEmpty());
 }
 
 // Without a usable echo page the line says so at once (logged once), and nothing is sent
@@ -248,7 +250,7 @@ TEST_F(shellIpItems, NoUsableEchoAddressSaysSo) {
         items->getIPBGThread();
         EXPECT_EQ(log.lines().size(), 1) << log.lines().join(QLatin1Char('\n')).toStdString();
         EXPECT_FALSE(items->externalIP().has_value());
-        EXPECT_TRUE(choose(kExternalIPTag).isEmpty());
+        EXPECT_TRUE(choose(TimeMenu::kExternalIPTag).isEmpty());
     }
     QTest::qWait(20);
     EXPECT_TRUE(server.requests().empty());
@@ -371,7 +373,7 @@ TEST_F(shellIpItems, CopyTakesTheAddressAfterTheInterface) {
     };
     for (const Case& c : cases) {
         auto item = platform::MenuItem::create(c.title);
-        item->setTag(kFirstIPv4Tag);
+        item->setTag(TimeMenu::kFirstIPv4Tag);
         board.writes.clear();
         items->copyIPtoClipboard(*item);
         EXPECT_EQ(board.writes, c.copied) << c.title.toStdString();
@@ -391,7 +393,7 @@ TEST_F(shellIpItems, ExternalAddressReadBackFromTheLine) {
     };
     items->insertExternalLine(0);
     for (const Case& c : cases) {
-        menu.itemWithTag(kExternalIPTag)->setTitle(c.title);
+        menu.itemWithTag(TimeMenu::kExternalIPTag)->setTitle(c.title);
         EXPECT_EQ(items->getExternalIP(), c.address) << c.title.toStdString();
     }
 }
