@@ -82,7 +82,7 @@ const Date kStart =
 
 // Stands in for the panel: the bar is drawn again after a tick in which an item changed.
 class Presenter : public QObject {
-public:
+  public:
     explicit Presenter(talvor::platform::StatusBar& bar) : offscreen_(bar) {
         for (const auto& item : bar.statusItems()) {
             watch(item.get());
@@ -102,7 +102,7 @@ public:
     }
     std::uint64_t renders = 0;
 
-private:
+  private:
     void watch(talvor::platform::StatusItem* item) {
         connect(item, &talvor::platform::StatusItem::changed, this, [this] { dirty_ = true; });
     }

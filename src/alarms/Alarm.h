@@ -22,7 +22,7 @@ class Alarm;
 
 // Told when an alarm comes due.
 class AlarmDelegate {
-public:
+  public:
     virtual ~AlarmDelegate();
     virtual void alarmTriggered(Alarm& alarm) = 0;
 };
@@ -30,7 +30,7 @@ public:
 // One alarm: what it says, when it is due, how it sounds and how it repeats. Alarms are
 // shared objects with an identity (the clock removes an alarm by identity); main thread only.
 class Alarm : public std::enable_shared_from_this<Alarm> {
-public:
+  public:
     Alarm() = default;
     // initWithTime:title:
     Alarm(Date time, QString title);
@@ -140,7 +140,7 @@ public:
     int64_t selRowNo() const { return selRowNo_; }
     void setSelRowNo(int64_t row) { selRowNo_ = row; }
 
-private:
+  private:
     bool isPlaySound_ = false;
     bool isTimeWithDate_ = false;
     bool isMinuteUnits_ = false;

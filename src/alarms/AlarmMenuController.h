@@ -33,7 +33,7 @@ class AlarmMenuHost {
 // window and the menu's other commands join it later.
 // Main thread only.
 class AlarmMenuController : public AlarmDelegate {
-public:
+  public:
     AlarmMenuController() = default;
     ~AlarmMenuController() override;
     AlarmMenuController(const AlarmMenuController&) = delete;
@@ -70,7 +70,7 @@ public:
     StatusView& statusView() { return statusView_; }
     std::shared_ptr<Alarm> nextAlarm() const { return nextAlarm_; }
 
-private:
+  private:
     StatusView statusView_;
     std::shared_ptr<Alarm> nextAlarm_;
     QPointer<QObject> alarmSetController_;

@@ -13,7 +13,7 @@ namespace talvor {
 // seconds that sends every alarm `tick`. Not the time source (that is platform::Clock).
 // Main thread only.
 class Clock {
-public:
+  public:
     // init: an empty list, the timer started, and a restart one second after the local
     // notification "VantrelSoftware.Zephyrel.Wake". The scheduler must outlive the clock.
     explicit Clock(platform::Scheduler& scheduler);
@@ -56,7 +56,7 @@ public:
     // For changes made to an alarm of the list in place: saves when changes are saved.
     void noteAlarmsChanged();
 
-private:
+  private:
     platform::Scheduler& scheduler_;
     AlarmList alarms_;
     platform::TimerHandle clockTimer_;

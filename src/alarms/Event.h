@@ -17,7 +17,7 @@ class KeyedUnarchiver;
 
 // A count-down event: a named moment in the future whose remaining time is shown.
 class Event {
-public:
+  public:
     Event() = default;
     // initWithID:name:time:displayMode:resolution:daysBefore:hoursBefore:soundPath:
     Event(QString uid, QString name, Date time, int32_t displayMode, int32_t resolution,
@@ -53,7 +53,7 @@ public:
 
     friend bool operator==(const Event&, const Event&) = default;
 
-private:
+  private:
     int32_t eventDisplayMode_ = 0;
     int32_t eventResolution_ = 0;
     int32_t daysBefore_ = 0;

@@ -11,7 +11,7 @@ namespace talvor {
 // and the minutes to go to it (a wedge on the clock icon), and the flashing while an alarm
 // rings. A model: whoever shows it redraws on `changed`. Main thread only.
 class StatusView {
-public:
+  public:
     StatusView() = default;
     StatusView(const StatusView&) = delete;
     StatusView& operator=(const StatusView&) = delete;
@@ -30,7 +30,7 @@ public:
 
     std::function<void()> changed;
 
-private:
+  private:
     int32_t endAngle_ = 0;
     int32_t durationAngle_ = 0;
     bool flashState_ = false;

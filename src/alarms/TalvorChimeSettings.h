@@ -17,7 +17,7 @@ class StringsBundle;
 
 // What the chimes need of the sound and speech services; the sounds room provides it.
 class ChimeSoundPort {
-public:
+  public:
     virtual ~ChimeSoundPort();
     // Plays the sound file on the alert-sound device at `volume` (0-1; negative: the file's
     // own volume) and calls `finished` on the main thread when it has ended. False when the
@@ -34,7 +34,7 @@ public:
 // three-quarter hour, and at the full hour the spoken hour and the hour strikes, all
 // silenced in the quiet hours. Main thread only.
 class TalvorChimeSettings {
-public:
+  public:
     // init: loads the settings. Without a sound port every chime is the system beep and
     // nothing is spoken. The port must outlive the settings.
     explicit TalvorChimeSettings(ChimeSoundPort* sounds = nullptr);
@@ -90,7 +90,7 @@ public:
     // The voice identifier; empty: the default voice.
     const QString& chimeVoice() const { return chimeVoice_; }
 
-private:
+  private:
     double volume() const;
     // Plays the sound whose path the key holds; nothing when none is stored, the beep when it
     // cannot be played. True when a sound started.

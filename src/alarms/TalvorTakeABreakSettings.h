@@ -14,7 +14,7 @@ class KeyedUnarchiver;
 
 // The "Take 5" break settings, kept in the preference domain. Main thread only.
 class TalvorTakeABreakSettings {
-public:
+  public:
     // The defaults; the shared instance is loaded from the domain.
     TalvorTakeABreakSettings();
 
@@ -59,7 +59,7 @@ public:
     const QString& durationSoundPath() const { return durationSoundPath_; }
     void setDurationSoundPath(const QString& path) { durationSoundPath_ = path; }
 
-private:
+  private:
     bool enableTakeABreak_ = true;
     int32_t takeABreakDuration_ = 5;
     int32_t takeABreakFrequency_ = 30;

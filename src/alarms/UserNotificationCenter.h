@@ -24,7 +24,7 @@ struct UserNotification {
 
 // The user-notification centre of the desktop: notifications scheduled for a date.
 class UserNotificationCenter {
-public:
+  public:
     virtual ~UserNotificationCenter();
 
     virtual void scheduleNotification(const UserNotification& notification) = 0;
@@ -48,7 +48,7 @@ bool showDesktopNotification(const UserNotification& notification);
 // date with `show` (the notification service unless told otherwise), as long as the program
 // runs. A date that has passed shows at once. Main thread only.
 class DesktopUserNotificationCenter : public UserNotificationCenter {
-public:
+  public:
     using Show = std::function<void(const UserNotification&)>;
     // The scheduler must outlive the centre.
     explicit DesktopUserNotificationCenter(platform::Scheduler& scheduler, Show show = {});
@@ -57,7 +57,7 @@ public:
     void removeAllScheduledNotifications() override;
     std::vector<UserNotification> scheduledNotifications() const override;
 
-private:
+  private:
     struct Pending {
         UserNotification notification;
         platform::TimerHandle timer;

@@ -6,7 +6,7 @@ namespace talvor {
 
 // Mirrors the active alarms into scheduled user notifications.
 class UsersNotificationManager {
-public:
+  public:
     // Removes every scheduled notification of the program, then schedules one per alarm, in
     // order, at its due time: title "Zephyrel", subtitle the due time as formatTime text,
     // text the alarm's title. An empty list only removes.

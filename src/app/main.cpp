@@ -64,20 +64,22 @@ int main(int argc, char* argv[]) {
     QCommandLineParser options;
     options.addHelpOption();
     options.addVersionOption();
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Save a picture of the screen to <file> after start-up."),
-                                        QStringLiteral("file"));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a picture of the screen to <file> after start-up."),
+        QStringLiteral("file"));
     options.addOption(screenshot);
-    const QCommandLineOption atLogin(QStringLiteral("at-login"),
-                                     QStringLiteral("Started by the desktop at login (the login item)."));
+    const QCommandLineOption atLogin(
+        QStringLiteral("at-login"),
+        QStringLiteral("Started by the desktop at login (the login item)."));
     options.addOption(atLogin);
     options.process(app);
 
     // Signals quit the same way as the Quit command. Installed before the hand-over so that
     // a newer copy asking this one to quit is answered cleanly from the start.
     talvor::platform::TerminationSignals termination;
-    QObject::connect(&termination, &talvor::platform::TerminationSignals::terminationRequested, &app,
-                     [&app](int number) {
+    QObject::connect(&termination, &talvor::platform::TerminationSignals::terminationRequested,
+                     &app, [&app](int number) {
                          talvor::platform::log(QStringLiteral("Quitting on signal %1").arg(number));
                          app.terminate();
                      });
@@ -98,7 +100,8 @@ int main(int argc, char* argv[]) {
     if (options.isSet(screenshot)) {
         scheduleScreenshot(options.value(screenshot));
     }
-    talvor::platform::log(QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));
+    talvor::platform::log(
+        QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));
     const int rc = QApplication::exec();
     // A quit that did not come through terminate() (the session ending) still saves.
     app.terminate();

@@ -9,7 +9,7 @@
 namespace talvor::crash {
 
 class Wreckord {
-public:
+  public:
     // The one instance, made on first use.
     static Wreckord& sharedInstance();
 
@@ -24,7 +24,7 @@ public:
     void start();
     bool isWreckordStarted() const;
 
-private:
+  private:
     Wreckord() = default;
 
     std::once_flag startOnce_;

@@ -23,7 +23,7 @@ namespace talvor {
 // Times are taken in the platform clock's current zone at each call, unless the calendar was
 // given a zone of its own.
 class Calendar {
-public:
+  public:
     Calendar() = default;
 
     // The calendar of an ICU calendar type, in the default locale; null when ICU does not know
@@ -48,7 +48,7 @@ public:
 
     friend bool operator==(const Calendar& a, const Calendar& b) { return a.impl_ == b.impl_; }
 
-private:
+  private:
     struct Impl;
     explicit Calendar(std::shared_ptr<const Impl> impl) : impl_(std::move(impl)) {}
     std::shared_ptr<const Impl> impl_;

@@ -20,7 +20,8 @@ QString offsetText(int seconds) {
 
 }  // namespace
 
-QString formatCalendarDate(const QString& format, Date date, const QTimeZone& zone, const QLocale& locale) {
+QString formatCalendarDate(const QString& format, Date date, const QTimeZone& zone,
+                           const QLocale& locale) {
     const QDateTime local = date.toQDateTime().toTimeZone(zone.isValid() ? zone : QTimeZone::utc());
     const QDate d = local.date();
     const QTime t = local.time();
@@ -35,29 +36,76 @@ QString formatCalendarDate(const QString& format, Date date, const QTimeZone& zo
         const char escape = format.at(i + 1).toLatin1();
         ++i;
         switch (escape) {
-            case 'a': out += locale.dayName(d.dayOfWeek(), QLocale::ShortFormat); break;
-            case 'A': out += locale.dayName(d.dayOfWeek(), QLocale::LongFormat); break;
-            case 'b': out += locale.monthName(d.month(), QLocale::ShortFormat); break;
-            case 'B': out += locale.monthName(d.month(), QLocale::LongFormat); break;
-            case 'c': out += formatCalendarDate(QStringLiteral("%a %b %e %H:%M:%S %Y"), date, zone, locale); break;
-            case 'd': out += twoDigits(d.day()); break;
-            case 'e': out += QString::number(d.day()).rightJustified(2, QLatin1Char(' ')); break;
-            case 'F': out += QString::number(t.msec()).rightJustified(3, QLatin1Char('0')); break;
-            case 'H': out += twoDigits(t.hour()); break;
-            case 'I': out += twoDigits(t.hour() % 12 == 0 ? 12 : t.hour() % 12); break;
-            case 'j': out += QString::number(d.dayOfYear()).rightJustified(3, QLatin1Char('0')); break;
-            case 'm': out += twoDigits(d.month()); break;
-            case 'M': out += twoDigits(t.minute()); break;
-            case 'p': out += t.hour() < 12 ? locale.amText() : locale.pmText(); break;
-            case 'S': out += twoDigits(t.second()); break;
-            case 'w': out += QString::number(d.dayOfWeek() % 7); break;
-            case 'x': out += locale.toString(d, QLocale::ShortFormat); break;
-            case 'X': out += locale.toString(t, QLocale::ShortFormat); break;
-            case 'y': out += twoDigits(d.year() % 100); break;
-            case 'Y': out += QString::number(d.year()); break;
-            case 'Z': out += zoneAbbreviation(zone, local); break;
-            case 'z': out += offsetText(local.offsetFromUtc()); break;
-            case '%': out += QLatin1Char('%'); break;
+            case 'a':
+                out += locale.dayName(d.dayOfWeek(), QLocale::ShortFormat);
+                break;
+            case 'A':
+                out += locale.dayName(d.dayOfWeek(), QLocale::LongFormat);
+                break;
+            case 'b':
+                out += locale.monthName(d.month(), QLocale::ShortFormat);
+                break;
+            case 'B':
+                out += locale.monthName(d.month(), QLocale::LongFormat);
+                break;
+            case 'c':
+                out +=
+                    formatCalendarDate(QStringLiteral("%a %b %e %H:%M:%S %Y"), date, zone, locale);
+                break;
+            case 'd':
+                out += twoDigits(d.day());
+                break;
+            case 'e':
+                out += QString::number(d.day()).rightJustified(2, QLatin1Char(' '));
+                break;
+            case 'F':
+                out += QString::number(t.msec()).rightJustified(3, QLatin1Char('0'));
+                break;
+            case 'H':
+                out += twoDigits(t.hour());
+                break;
+            case 'I':
+                out += twoDigits(t.hour() % 12 == 0 ? 12 : t.hour() % 12);
+                break;
+            case 'j':
+                out += QString::number(d.dayOfYear()).rightJustified(3, QLatin1Char('0'));
+                break;
+            case 'm':
+                out += twoDigits(d.month());
+                break;
+            case 'M':
+                out += twoDigits(t.minute());
+                break;
+            case 'p':
+                out += t.hour() < 12 ? locale.amText() : locale.pmText();
+                break;
+            case 'S':
+                out += twoDigits(t.second());
+                break;
+            case 'w':
+                out += QString::number(d.dayOfWeek() % 7);
+                break;
+            case 'x':
+                out += locale.toString(d, QLocale::ShortFormat);
+                break;
+            case 'X':
+                out += locale.toString(t, QLocale::ShortFormat);
+                break;
+            case 'y':
+                out += twoDigits(d.year() % 100);
+                break;
+            case 'Y':
+                out += QString::number(d.year());
+                break;
+            case 'Z':
+                out += zoneAbbreviation(zone, local);
+                break;
+            case 'z':
+                out += offsetText(local.offsetFromUtc());
+                break;
+            case '%':
+                out += QLatin1Char('%');
+                break;
             default:
                 out += QLatin1Char('%');
                 out += format.at(i);

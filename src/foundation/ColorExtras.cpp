@@ -26,8 +26,8 @@ struct ArchivedColor {
     static std::optional<ArchivedColor> initWithCoder(const platform::KeyedUnarchiver& coder) {
         ArchivedColor c;
         double* parts[] = {&c.red, &c.green, &c.blue, &c.alpha};
-        const QString keys[] = {QStringLiteral("red"), QStringLiteral("green"), QStringLiteral("blue"),
-                                QStringLiteral("alpha")};
+        const QString keys[] = {QStringLiteral("red"), QStringLiteral("green"),
+                                QStringLiteral("blue"), QStringLiteral("alpha")};
         for (int i = 0; i < 4; ++i) {
             if (!coder.containsValueForKey(keys[i])) {
                 return std::nullopt;
@@ -56,7 +56,8 @@ QByteArray asData(const QColor& color) {
 }
 
 std::optional<QColor> color(const QByteArray& data) {
-    const std::optional<ArchivedColor> c = platform::KeyedUnarchiver::unarchiveObjectWithData<ArchivedColor>(data);
+    const std::optional<ArchivedColor> c =
+        platform::KeyedUnarchiver::unarchiveObjectWithData<ArchivedColor>(data);
     if (!c) {
         return std::nullopt;
     }

@@ -43,12 +43,14 @@ QByteArray asData(const QFont& font) {
         return QByteArray();
     }
     const double size = font.pointSizeF() > 0 ? font.pointSizeF() : 12.0;
-    const ArchivedFont archived{font.family(), size, static_cast<qint32>(font.weight()), font.italic()};
+    const ArchivedFont archived{font.family(), size, static_cast<qint32>(font.weight()),
+                                font.italic()};
     return platform::KeyedArchiver::archivedDataWithRootObject(archived);
 }
 
 std::optional<QFont> font(const QByteArray& data) {
-    const std::optional<ArchivedFont> f = platform::KeyedUnarchiver::unarchiveObjectWithData<ArchivedFont>(data);
+    const std::optional<ArchivedFont> f =
+        platform::KeyedUnarchiver::unarchiveObjectWithData<ArchivedFont>(data);
     if (!f) {
         return std::nullopt;
     }

@@ -38,7 +38,8 @@ inline const QString TalvorCalMoonPref = QStringLiteral("TalvorCalMoonPref");
 inline const QString TalvorCalMoonHemPref = QStringLiteral("TalvorCalMoonHemPref");
 inline const QString TalvorCalMoonToolTipPref = QStringLiteral("TalvorCalMoonToolTipPref");
 inline const QString calEnableWindowClickStrKey = QStringLiteral("calEnableWindowClickStrKey");
-inline const QString calHideToDoEventSectionStrKey = QStringLiteral("calHideToDoEventSectionStrKey");
+inline const QString calHideToDoEventSectionStrKey =
+    QStringLiteral("calHideToDoEventSectionStrKey");
 inline const QString TalvorCalFloatOnTopPref = QStringLiteral("TalvorCalFloatOnTopPref");
 inline const QString TalvorCalAttachedPref = QStringLiteral("TalvorCalAttachedPref");
 inline const QString TalvorShowDateMenuPref = QStringLiteral("TalvorShowDateMenuPref");

@@ -9,7 +9,7 @@ namespace talvor {
 
 // One-shot network test and colour from hexadecimal text.
 class Helper {
-public:
+  public:
     // The default route is reachable (flag 2) with no connection to be made first (flag 4
     // clear); false when the flags cannot be read.
     static bool isInternetConnection();

@@ -14,7 +14,7 @@ class CalMonth;
 // freed without cycles; the month index keeps the first node. The links and the month may be
 // read and written from any thread.
 class MonthReference {
-public:
+  public:
     MonthReference() = default;
     MonthReference(const MonthReference&) = delete;
     MonthReference& operator=(const MonthReference&) = delete;
@@ -34,7 +34,7 @@ public:
     std::intptr_t touched() const { return touched_; }
     void setTouched(std::intptr_t touched) { touched_ = touched; }
 
-private:
+  private:
     std::atomic<std::shared_ptr<MonthReference>> next_;
     std::atomic<std::weak_ptr<MonthReference>> prev_;
     std::atomic<std::shared_ptr<CalMonth>> month_;

@@ -18,7 +18,7 @@ inline const QString NetworkMonitorStatusChanged = QStringLiteral("NetworkMonito
 // The process-wide watcher of the network: whether it is online, and a notification when
 // that changes. Lives on the main thread; `isOnline` may be read from any thread.
 class NetworkMonitor {
-public:
+  public:
     // Reads the probe's flags without notifying, then follows its changes.
     explicit NetworkMonitor(
         std::unique_ptr<platform::ReachabilityProbe> probe,
@@ -44,7 +44,7 @@ public:
     // 4 clear. (A connection still to be made, or a transient one alone, is offline.)
     static bool flagsAreOnline(std::uint32_t flags);
 
-private:
+  private:
     std::unique_ptr<platform::ReachabilityProbe> probe_;
     platform::NotificationCenter& center_;
     std::atomic<bool> online_{false};

@@ -14,13 +14,13 @@ namespace {
 // Fulfils the waiter's promise when the last copy of the posted work goes away, whether the
 // work ran or was dropped.
 class Completion {
-public:
+  public:
     explicit Completion(std::promise<void> promise) : promise_(std::move(promise)) {}
     ~Completion() { promise_.set_value(); }
     Completion(const Completion&) = delete;
     Completion& operator=(const Completion&) = delete;
 
-private:
+  private:
     std::promise<void> promise_;
 };
 

@@ -20,7 +20,7 @@ namespace talvor {
 // still to be given by whoever invokes it.
 template <typename... Args>
 class Invocation {
-public:
+  public:
     Invocation() = default;
     Invocation(std::function<bool(Args...)> call, std::function<bool()> targetAlive)
         : call_(std::move(call)), alive_(std::move(targetAlive)) {}
@@ -32,7 +32,7 @@ public:
     bool isTargetAlive() const { return alive_ && alive_(); }
     explicit operator bool() const { return static_cast<bool>(call_); }
 
-private:
+  private:
     std::function<bool(Args...)> call_;
     std::function<bool()> alive_;
 };

@@ -75,7 +75,8 @@ bool readReal(std::string_view text, std::size_t& i, double& out) {
         // alone, so the exponent's sign tells which it was.
         const std::string_view number(begin, static_cast<std::size_t>(ptr - begin));
         const std::size_t e = number.find_first_of("eE");
-        const bool underflow = e != std::string_view::npos && e + 1 < number.size() && number[e + 1] == '-';
+        const bool underflow =
+            e != std::string_view::npos && e + 1 < number.size() && number[e + 1] == '-';
         value = underflow ? 0.0 : std::numeric_limits<double>::infinity();
     }
     out = negative ? -value : value;
@@ -157,7 +158,8 @@ std::vector<ScanValue> scanFormat(std::string_view text, std::string_view format
 
 std::vector<ScanValue> scanFormat(const QString& text, std::string_view format) {
     const QByteArray utf8 = text.toUtf8();
-    return scanFormat(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), format);
+    return scanFormat(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
+                      format);
 }
 
 double scanValueAsDouble(const ScanValue& v) {

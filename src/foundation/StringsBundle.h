@@ -12,7 +12,7 @@ namespace talvor {
 // dictionary "<folder>/T.strings" (key -> text), read on first use. Tables may also be
 // given in memory. Safe to use from any thread.
 class StringsBundle {
-public:
+  public:
     // No folder: only the tables given with setTable.
     StringsBundle() = default;
     explicit StringsBundle(QString folder);
@@ -24,7 +24,7 @@ public:
     std::optional<QString> localizedString(const QString& key, const QString& table) const;
     void setTable(const QString& table, QHash<QString, QString> strings);
 
-private:
+  private:
     const QHash<QString, QString>& tableLocked(const QString& table) const;
 
     QString folder_;

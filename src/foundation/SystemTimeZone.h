@@ -24,7 +24,7 @@ class Clock;
 // of the system database (Europe/Dublin's winter) is counted as standard time, since ICU
 // expects daylight saving to be positive; the offsets themselves are unchanged.
 class SystemTimeZone : public icu::BasicTimeZone {
-public:
+  public:
     // The rules of `zone`. An invalid zone gives UTC under ICU's unknown-zone ID "Etc/Unknown".
     explicit SystemTimeZone(const QTimeZone& zone);
     SystemTimeZone(const SystemTimeZone& other);
@@ -82,7 +82,7 @@ public:
     // The zone's periods and transition rules, shared by copies (defined in the source file).
     struct Rules;
 
-private:
+  private:
     std::shared_ptr<const Rules> rules_;
 };
 

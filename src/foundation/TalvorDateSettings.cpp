@@ -19,7 +19,8 @@ TalvorDateSettings* gShared = nullptr;
 const QString kDefaultDateFormat = QStringLiteral("EEE dd MMM");
 
 void synchronizeForLoading() {
-    PreferenceDomain::synchronize(QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
+    PreferenceDomain::synchronize(
+        QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
 }
 
 }  // namespace
@@ -65,7 +66,8 @@ void TalvorDateSettings::loadPrefs() {
     showDateMenu = readFlag(TalvorShowDateMenuPref, true);
     showDateInMenu = readFlag(TalvorCalDateInMenuPref, true);
     hasDropShadow = readFlag(dateDrowShadow, false);
-    dateFont = TalvorLoadFonts::TalvorLoadFont(DateFont, 14.0f, QStringLiteral("LucidaGrande")).value_or(QFont());
+    dateFont = TalvorLoadFonts::TalvorLoadFont(DateFont, 14.0f, QStringLiteral("LucidaGrande"))
+                   .value_or(QFont());
     dateColor = TalvorProColor::myGetColorFromDefaults(TextColorDate, Qt::black);
     dateColorDMode = TalvorProColor::myGetColorFromDefaults(TextColorDateDMode, Qt::white);
     dateFormat = PreferenceDomain::readText(CustomDate, kDefaultDateFormat);
@@ -107,18 +109,22 @@ void TalvorDateSettings::writePrefs() {
 
 void TalvorDateSettings::writePrefsAndSync() {
     writePrefs();
-    if (PreferenceDomain::synchronize(QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed")) &&
+    if (PreferenceDomain::synchronize(
+            QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed")) &&
         debugLevel != 0) {
-        platform::log(QStringLiteral("writePrefsAndSync TalvorDateSettings writing: showMoon:%1, hem:%2, ds:%3, "
-                                     "showDate: %4, showDateInMenu %5, dateFormat: %6")
-                          .arg(int(showMoon))
-                          .arg(int(isSouthernHemisphere))
-                          .arg(int(hasDropShadow))
-                          .arg(int(showDateMenu))
-                          .arg(int(showDateInMenu))
-                          .arg(dateFormat));
+        platform::log(
+            QStringLiteral(
+                "writePrefsAndSync TalvorDateSettings writing: showMoon:%1, hem:%2, ds:%3, "
+                "showDate: %4, showDateInMenu %5, dateFormat: %6")
+                .arg(int(showMoon))
+                .arg(int(isSouthernHemisphere))
+                .arg(int(hasDropShadow))
+                .arg(int(showDateMenu))
+                .arg(int(showDateInMenu))
+                .arg(dateFormat));
     }
-    platform::DistributedNotificationCenter::defaultCenter().post(keys::TalvorMenuBarDatePrefsChangeNotification);
+    platform::DistributedNotificationCenter::defaultCenter().post(
+        keys::TalvorMenuBarDatePrefsChangeNotification);
 }
 
 void TalvorDateSettings::checkRate() {
@@ -146,11 +152,12 @@ void TalvorDateSettings::resetCalendarToDefaults() {
 }
 
 QString TalvorDateSettings::description() const {
-    return QString::asprintf("TalvorCalMenuSettings x%lx\n\t showMoon %d, showDateMenu %d, showDateInMenu %d, "
-                             "dateFont %s,\tdateFormat %s...\n",
-                             static_cast<unsigned long>(reinterpret_cast<quintptr>(this)), int(showMoon),
-                             int(showDateMenu), int(showDateInMenu), qUtf8Printable(dateFont.family()),
-                             qUtf8Printable(dateFormat));
+    return QString::asprintf(
+        "TalvorCalMenuSettings x%lx\n\t showMoon %d, showDateMenu %d, showDateInMenu %d, "
+        "dateFont %s,\tdateFormat %s...\n",
+        static_cast<unsigned long>(reinterpret_cast<quintptr>(this)), int(showMoon),
+        int(showDateMenu), int(showDateInMenu), qUtf8Printable(dateFont.family()),
+        qUtf8Printable(dateFormat));
 }
 
 void TalvorDateSettings::encodeWithCoder(platform::KeyedArchiver& coder) const {
@@ -173,13 +180,16 @@ void TalvorDateSettings::encodeWithCoder(platform::KeyedArchiver& coder) const {
     }
 }
 
-std::optional<TalvorDateSettings> TalvorDateSettings::initWithCoder(const platform::KeyedUnarchiver& coder) {
+std::optional<TalvorDateSettings> TalvorDateSettings::initWithCoder(
+    const platform::KeyedUnarchiver& coder) {
     using namespace keys;
     platform::debugLog(QStringLiteral("initWithCoder TalvorDateSettings"));
     TalvorDateSettings s{NoLoad{}};
     // Older archives kept this one flag as an integer.
     const QVariant click = coder.decodeValue(calEnableWindowClickStrKey);
-    s.enableWindowClick = click.typeId() == QMetaType::Bool ? click.toBool() : coder.decodeInt32(calEnableWindowClickStrKey) != 0;
+    s.enableWindowClick = click.typeId() == QMetaType::Bool
+                              ? click.toBool()
+                              : coder.decodeInt32(calEnableWindowClickStrKey) != 0;
     s.hideToDoEventSection = coder.decodeBool(calHideToDoEventSectionStrKey);
     s.showMoon = coder.decodeBool(TalvorCalMoonPref);
     s.isSouthernHemisphere = coder.decodeBool(TalvorCalMoonHemPref);
@@ -192,7 +202,8 @@ std::optional<TalvorDateSettings> TalvorDateSettings::initWithCoder(const platfo
         s.dateFont = *f;
     }
     s.dateColor = ColorExtras::color(coder.decodeData(TextColorDate)).value_or(QColor());
-    s.dateColorDMode = ColorExtras::color(coder.decodeData(TextColorDateDMode)).value_or(s.dateColor);
+    s.dateColorDMode =
+        ColorExtras::color(coder.decodeData(TextColorDateDMode)).value_or(s.dateColor);
     if (coder.containsValueForKey(CustomDate)) {
         s.dateFormat = coder.decodeString(CustomDate);
     }

@@ -16,7 +16,7 @@ class KeyedUnarchiver;
 // The date item, the moon display and the calendar window opened from the date item, kept
 // in the application's preference domain. Main thread only.
 class TalvorDateSettings {
-public:
+  public:
     // Loads itself from the preference domain, and becomes the shared model if there is
     // none yet.
     TalvorDateSettings();
@@ -65,7 +65,7 @@ public:
     qint32 miniCalStartOfWeek = 0;
     qint32 debugLevel = 0;
 
-private:
+  private:
     struct NoLoad {};
     explicit TalvorDateSettings(NoLoad);
 };

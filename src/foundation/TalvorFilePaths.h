@@ -14,7 +14,7 @@ namespace talvor {
 // "/Library/Application Support" -> platform::Paths::systemDataDir() (read-only for users:
 // creating folders there fails silently); sub-folders keep their names.
 class TalvorFilePaths {
-public:
+  public:
     // The user's Application Support folder, or its sub-folder `name` (created only then).
     static QString vltGetUserApplSupportFolder(const QString& name = QString());
     // .../com.larkspindle.Talvor, plus /`name` when given; created.

@@ -29,9 +29,9 @@ void TalvorSaveFont(const QString& key, const std::optional<QFont>& aFont) {
         platform::log(QStringLiteral("Save font nil = %1").arg(key));
         return;
     }
-    const QString traits = QString::asprintf("Size: %3.3f Trait:%d Weight:%d", pointSizeOf(*aFont),
-                                             platform::fontTraitMask(*aFont),
-                                             platform::fontManagerWeight(*aFont));
+    const QString traits =
+        QString::asprintf("Size: %3.3f Trait:%d Weight:%d", pointSizeOf(*aFont),
+                          platform::fontTraitMask(*aFont), platform::fontManagerWeight(*aFont));
     const QString name = aFont->family();
     platform::PreferenceStore& store = PreferenceDomain::store();
     store.setValue(key + kTraits, QVariant(traits));
@@ -52,7 +52,8 @@ bool TalvorScanFontTraits(const QString& traits, float* fontSize) {
     return true;
 }
 
-std::optional<QFont> TalvorLoadFont(const QString& key, float defaultSize, const QString& defaultName) {
+std::optional<QFont> TalvorLoadFont(const QString& key, float defaultSize,
+                                    const QString& defaultName) {
     platform::PreferenceStore& store = PreferenceDomain::store();
     const std::optional<QString> traits = store.stringValue(key + kTraits);
     const std::optional<QString> storedName = store.stringValue(key + kName);
@@ -85,13 +86,14 @@ std::optional<QFont> TalvorLoadFont(const QString& key, float defaultSize, const
                                         qUtf8Printable(name), static_cast<double>(size)));
         return std::nullopt;
     }
-    platform::debugLog(QString::asprintf("Loaded: %s %s = %s - %f", qUtf8Printable(font->toString()),
-                                         qUtf8Printable(key), qUtf8Printable(name),
-                                         static_cast<double>(size)));
+    platform::debugLog(QString::asprintf("Loaded: %s %s = %s - %f",
+                                         qUtf8Printable(font->toString()), qUtf8Printable(key),
+                                         qUtf8Printable(name), static_cast<double>(size)));
     return font;
 }
 
-std::optional<QFont> TalvorLoadCopyFont(const QString& key, float defaultSize, const QString& defaultName) {
+std::optional<QFont> TalvorLoadCopyFont(const QString& key, float defaultSize,
+                                        const QString& defaultName) {
     return TalvorLoadFont(key, defaultSize, defaultName);
 }
 

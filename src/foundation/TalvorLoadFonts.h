@@ -19,7 +19,9 @@ bool TalvorScanFontTraits(const QString& traits, float* fontSize);
 // below 2), its name (else the default name, else "ComicSansMS"); an unknown name gives the
 // title-bar font of that size; nullopt, with a log line, when there is none either.
 // A null `defaultName` means no default name.
-std::optional<QFont> TalvorLoadFont(const QString& key, float defaultSize, const QString& defaultName);
-std::optional<QFont> TalvorLoadCopyFont(const QString& key, float defaultSize, const QString& defaultName);
+std::optional<QFont> TalvorLoadFont(const QString& key, float defaultSize,
+                                    const QString& defaultName);
+std::optional<QFont> TalvorLoadCopyFont(const QString& key, float defaultSize,
+                                        const QString& defaultName);
 
 }  // namespace talvor::TalvorLoadFonts

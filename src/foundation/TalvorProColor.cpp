@@ -51,8 +51,9 @@ QColor colorFromText(const QString& text, const QString& keyForLog) {
         platform::log(QString::asprintf("my Get color= %s %3.2f %3.2f %3.2f %3.2f",
                                         qUtf8Printable(keyForLog), c[0], c[1], c[2], c[3]));
     }
-    return QColor::fromRgbF(static_cast<float>(unit(c[0], 0.0)), static_cast<float>(unit(c[1], 0.0)),
-                            static_cast<float>(unit(c[2], 0.0)), static_cast<float>(unit(c[3], 1.0)));
+    return QColor::fromRgbF(
+        static_cast<float>(unit(c[0], 0.0)), static_cast<float>(unit(c[1], 0.0)),
+        static_cast<float>(unit(c[2], 0.0)), static_cast<float>(unit(c[3], 1.0)));
 }
 
 QColor myGetColorFromDefaults(const QString& key, const QColor& defaultColor) {

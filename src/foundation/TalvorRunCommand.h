@@ -10,7 +10,7 @@ namespace talvor {
 // Running helper programs. A command is an argument vector (program first, found on PATH),
 // run without a shell, so no text is ever interpreted as shell syntax.
 class TalvorRunCommand {
-public:
+  public:
     // TalvorUtilGetPipeData: -- the program's standard output, read to its end, as UTF-8.
     // A program that cannot be started: logs "Error opening pipe: <command>", beeps, and
     // gives nullopt.

@@ -23,11 +23,13 @@ const QString kDefaultFontName = QStringLiteral("LucidaGrande");
 constexpr float kDefaultFontSize = 14.0f;
 
 void synchronizeForLoading() {
-    PreferenceDomain::synchronize(QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
+    PreferenceDomain::synchronize(
+        QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
 }
 
 QFont loadFont(const QString& key) {
-    return TalvorLoadFonts::TalvorLoadFont(key, kDefaultFontSize, kDefaultFontName).value_or(QFont());
+    return TalvorLoadFonts::TalvorLoadFont(key, kDefaultFontSize, kDefaultFontName)
+        .value_or(QFont());
 }
 
 void writeFormat(const QString& key, const QString& format) {
@@ -156,7 +158,8 @@ void TalvorTimeSettings::writePrefsAndSync() {
     writePrefs();
     // Other processes reload on the announcement: the file must hold the change first.
     PreferenceDomain::synchronize(QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed"));
-    platform::DistributedNotificationCenter::defaultCenter().post(keys::TalvorMenuBarDatePrefsChangeNotification);
+    platform::DistributedNotificationCenter::defaultCenter().post(
+        keys::TalvorMenuBarDatePrefsChangeNotification);
 }
 
 void TalvorTimeSettings::checkRate() {
@@ -194,14 +197,16 @@ void TalvorTimeSettings::resetTake5ToDefaults() {
 
 void TalvorTimeSettings::encodeWithCoder(platform::KeyedArchiver&) const {}
 
-std::optional<TalvorTimeSettings> TalvorTimeSettings::initWithCoder(const platform::KeyedUnarchiver& coder) {
+std::optional<TalvorTimeSettings> TalvorTimeSettings::initWithCoder(
+    const platform::KeyedUnarchiver& coder) {
     using namespace keys;
     TalvorTimeSettings s{NoLoad{}};
     if (std::optional<QFont> f = FontExtras::font(coder.decodeData(TimeFont))) {
         s.timeFont = *f;
     }
     s.timeColor = ColorExtras::color(coder.decodeData(TextColorTime)).value_or(QColor());
-    s.timeColorDMode = ColorExtras::color(coder.decodeData(TextColorTimeDMode)).value_or(s.timeColor);
+    s.timeColorDMode =
+        ColorExtras::color(coder.decodeData(TextColorTimeDMode)).value_or(s.timeColor);
     if (coder.containsValueForKey(CustomTime)) {
         s.timeFormat = coder.decodeString(CustomTime);
     }

@@ -16,7 +16,7 @@ class KeyedUnarchiver;
 // Everything the time item and the time menu show, kept in the application's preference
 // domain. Main thread only.
 class TalvorTimeSettings {
-public:
+  public:
     // Loads itself from the preference domain, and becomes the shared model if there is
     // none yet.
     TalvorTimeSettings();
@@ -79,7 +79,7 @@ public:
     std::optional<int> indexOfMenuItemTimeFormat;
     qint32 debugLevel = 0;
 
-private:
+  private:
     struct NoLoad {};
     explicit TalvorTimeSettings(NoLoad);
 };

@@ -25,7 +25,7 @@ class TimedEventList;
 class TimedEvent : public std::enable_shared_from_this<TimedEvent> {
     struct Key {};
 
-public:
+  public:
     using Ptr = std::shared_ptr<TimedEvent>;
     static constexpr std::int32_t kDefaultPriority = 100;
 
@@ -76,7 +76,7 @@ public:
     // "<address at seconds>", the fire time truncated to whole seconds.
     QString description() const;
 
-private:
+  private:
     friend class TimedEventList;
     void setOwner(const std::shared_ptr<TimedEventList>& owner);
 
@@ -98,7 +98,7 @@ private:
 class TimedEventList : public std::enable_shared_from_this<TimedEventList> {
     struct Key {};
 
-public:
+  public:
     TimedEventList(Key, platform::Scheduler& scheduler);
     ~TimedEventList();
     TimedEventList(const TimedEventList&) = delete;
@@ -128,7 +128,7 @@ public:
     std::vector<TimedEvent::Ptr> pendingEvents() const;
     platform::Scheduler& scheduler() const { return scheduler_; }
 
-private:
+  private:
     void startOnMain();
     void runOnMain(std::function<void()> work);
 

@@ -13,7 +13,7 @@ namespace talvor::kit {
 
 // A read-only dictionary of a parsed property list.
 class InfoDictionary {
-public:
+  public:
     // A dictionary from XML or binary property-list bytes; nullopt when the bytes do not
     // parse or their root is not a dictionary.
     static std::optional<InfoDictionary> fromData(std::string_view bytes);
@@ -25,7 +25,7 @@ public:
     // The value under `key` when it is a string.
     std::optional<std::string> string(const std::string& key) const;
 
-private:
+  private:
     InfoDictionary(std::shared_ptr<void> root, void* node);
 
     std::shared_ptr<void> root_;  // owns the whole tree; sub-dictionaries share it

@@ -39,7 +39,9 @@ const KitClass& KitClass::of() {
         k.name = kitClassName(typeid(T));
         k.bundleIdentifier = [] { return std::string(T::bundleIdentifier()); };
         k.kitDisplayVersion = [] { return std::string(T::kitDisplayVersion()); };
-        if constexpr (requires { { T::kitBuildVersion() } -> std::convertible_to<std::string>; }) {
+        if constexpr (requires {
+                          { T::kitBuildVersion() } -> std::convertible_to<std::string>;
+                      }) {
             k.kitBuildVersion = [] { return std::string(T::kitBuildVersion()); };
         }
         if constexpr (requires { T::initializeIfNeeded(); }) {

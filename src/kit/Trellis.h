@@ -14,7 +14,7 @@ namespace talvor::kit {
 // The kit host: one process-wide object into which the crash-reporting and analytics kits
 // plug. The application calls `with` once at start-up with its kit classes.
 class Trellis {
-public:
+  public:
     // `infoDictionary` is the application's Info.plist; its "Trellis" dictionary is the
     // host's configuration.
     explicit Trellis(std::optional<InfoDictionary> infoDictionary);
@@ -44,7 +44,7 @@ public:
     // registering the application.
     void onboardAppAndDownloadSettings();
 
-private:
+  private:
     void startKits(const std::vector<const KitClass*>& kits);
 
     std::optional<InfoDictionary> trellisConfig_;

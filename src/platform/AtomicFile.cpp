@@ -4,18 +4,19 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace talvor::platform {
 namespace {
 
 QString errnoText(const char* what, int err) {
-    return QStringLiteral("%1: %2").arg(QString::fromLatin1(what), QString::fromLocal8Bit(std::strerror(err)));
+    return QStringLiteral("%1: %2").arg(QString::fromLatin1(what),
+                                        QString::fromLocal8Bit(std::strerror(err)));
 }
 
 bool writeAll(int fd, const QByteArray& data) {
@@ -86,7 +87,8 @@ bool writeFileAtomically(const QString& path, const QByteArray& contents, QStrin
 }
 
 QString moveAsideCorrupt(const QString& path) {
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stamp =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString aside = path + QStringLiteral(".corrupt-") + stamp;
     for (int n = 2; QFileInfo::exists(aside); ++n) {
         aside = path + QStringLiteral(".corrupt-") + stamp + QLatin1Char('-') + QString::number(n);

@@ -38,7 +38,7 @@ struct TextAttributes {
 // units. Neighbouring runs with equal attributes are kept merged, so two strings with the
 // same text and the same styling compare equal however they were built.
 class AttributedString {
-public:
+  public:
     struct Run {
         QString text;
         TextAttributes attributes;
@@ -62,7 +62,7 @@ public:
 
     bool operator==(const AttributedString& other) const { return runs_ == other.runs_; }
 
-private:
+  private:
     void normalize();
 
     QString text_;

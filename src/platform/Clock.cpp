@@ -7,11 +7,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <sys/timerfd.h>
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <ctime>
-#include <sys/timerfd.h>
-#include <unistd.h>
 
 namespace talvor::platform {
 namespace {
@@ -98,7 +98,8 @@ void SystemClock::checkZone() {
     }
     zoneId_ = id;
     ::tzset();
-    log(QStringLiteral("The time zone changed to %1").arg(QString::fromUtf8(QTimeZone::systemTimeZoneId())));
+    log(QStringLiteral("The time zone changed to %1")
+            .arg(QString::fromUtf8(QTimeZone::systemTimeZoneId())));
     emit zoneChanged();
 }
 
@@ -116,7 +117,8 @@ void SystemClock::armJumpDetector() {
     }
     itimerspec spec{};
     spec.it_value.tv_sec = std::numeric_limits<time_t>::max() / 2;
-    if (::timerfd_settime(jumpFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) != 0) {
+    if (::timerfd_settime(jumpFd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) !=
+        0) {
         log(QStringLiteral("Clock changes will not be noticed: the timer could not be armed"));
     }
 }

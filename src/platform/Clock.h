@@ -15,7 +15,7 @@ namespace talvor::platform {
 // system directly, so that tests can drive time.
 class Clock : public QObject {
     Q_OBJECT
-public:
+  public:
     using QObject::QObject;
     ~Clock() override;
 
@@ -26,7 +26,7 @@ public:
     static Clock& shared();
     static void setShared(Clock* clock);
 
-signals:
+  signals:
     // The system's time zone changed (its rules or its choice).
     void zoneChanged();
     // The wall clock was set: timers aligned to it must be recomputed.
@@ -37,7 +37,7 @@ signals:
 // either changes.
 class SystemClock : public Clock {
     Q_OBJECT
-public:
+  public:
     explicit SystemClock(QObject* parent = nullptr);
     ~SystemClock() override;
 
@@ -48,7 +48,7 @@ public:
     // the zone files and every half minute (TZ cannot be watched).
     void checkZone();
 
-private:
+  private:
     void watchZoneFiles();
     void armJumpDetector();
     void onJumpDetected();

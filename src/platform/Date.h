@@ -3,15 +3,15 @@
 #include <QDateTime>
 #include <QMetaType>
 
-#include <compare>
 #include <unicode/utypes.h>
+#include <compare>
 
 namespace talvor {
 
 // An instant: seconds since 2001-01-01 00:00:00 UTC, as a double. Every stored date and
 // every time computation in the application passes through this type.
 class Date {
-public:
+  public:
     // Seconds between the Unix epoch and the reference date.
     static constexpr double kUnixToReference = 978307200.0;
 
@@ -34,7 +34,7 @@ public:
 
     constexpr auto operator<=>(const Date&) const = default;
 
-private:
+  private:
     constexpr explicit Date(double seconds) : seconds_(seconds) {}
     double seconds_ = 0.0;
 };

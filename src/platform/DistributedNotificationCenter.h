@@ -22,7 +22,7 @@ namespace talvor::platform {
 // called from any thread. Without a session bus the centre delivers to its own observers.
 class DistributedNotificationCenter : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr const char* kObjectPath = "/org/talvor/Notifications";
     static constexpr const char* kInterface = "org.talvor.DistributedNotifications";
     static constexpr const char* kSignal = "Posted";
@@ -53,10 +53,10 @@ public:
     // False while the centre works in this process only.
     bool isConnected() const { return connected_.load(); }
 
-private slots:
+  private slots:
     void onPosted(const QDBusMessage& message);
 
-private:
+  private:
     void deliverLater(Notification note);
 
     std::shared_ptr<detail::ObserverRegistry> registry_;

@@ -24,13 +24,13 @@ ModifierFlags currentEventModifierFlags();
 
 // Makes `flags` the current event's modifiers for the life of the object.
 class ScopedEventModifiers {
-public:
+  public:
     explicit ScopedEventModifiers(ModifierFlags flags);
     ~ScopedEventModifiers();
     ScopedEventModifiers(const ScopedEventModifiers&) = delete;
     ScopedEventModifiers& operator=(const ScopedEventModifiers&) = delete;
 
-private:
+  private:
     bool hadPrevious_;
     ModifierFlags previous_;
 };

@@ -9,7 +9,7 @@ namespace talvor::platform {
 
 // Finds fonts by family name, and the system's title-bar font.
 class FontResolver {
-public:
+  public:
     virtual ~FontResolver();
     // The font of that family at that point size, when the system knows the family.
     virtual std::optional<QFont> fontNamed(const QString& family, double pointSize) const = 0;
@@ -23,7 +23,7 @@ public:
 
 // The system's fonts, through Qt's font database (fontconfig); needs a GUI application.
 class QtFontResolver : public FontResolver {
-public:
+  public:
     std::optional<QFont> fontNamed(const QString& family, double pointSize) const override;
     std::optional<QFont> titleBarFont(double pointSize) const override;
 };

@@ -22,7 +22,7 @@ namespace talvor::platform {
 //   void encodeWithCoder(KeyedArchiver& coder) const;
 //   static std::optional<T> initWithCoder(const KeyedUnarchiver& coder);
 class KeyedArchiver {
-public:
+  public:
     explicit KeyedArchiver(const QString& className);
 
     // Encoding a key again replaces its value. "$class" is reserved: values under it are
@@ -65,7 +65,7 @@ public:
         return coder.archivedData();
     }
 
-private:
+  private:
     template <class T>
     static QVariantMap encoded(const T& object) {
         KeyedArchiver coder(T::archiveClassName());
@@ -86,7 +86,7 @@ private:
 // qint32's range reads as absent (0) in decodeInt32; a real beyond float's range reads as
 // infinity in decodeFloat.
 class KeyedUnarchiver {
-public:
+  public:
     // Only binary property lists are archives: XML, garbage, damaged data, a root that is
     // not a dictionary or one without a "$class" string give nullopt and an error text.
     static std::optional<KeyedUnarchiver> fromData(const QByteArray& data,
@@ -135,7 +135,7 @@ public:
         return T::initWithCoder(*coder);
     }
 
-private:
+  private:
     KeyedUnarchiver(QString className, QVariantMap values)
         : className_(std::move(className)), values_(std::move(values)) {}
     // A coder for `value` when it is an object dictionary of class `className`.

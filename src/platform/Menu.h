@@ -27,7 +27,7 @@ using MenuAction = std::function<void(MenuItem& sender)>;
 // `changed`, and through the menu holding the item with `Menu::itemChanged`.
 class MenuItem : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit MenuItem(const QString& title = {}, MenuAction action = {},
                       const QString& keyEquivalent = {});
     ~MenuItem() override;
@@ -79,10 +79,10 @@ public:
     // The menu that holds the item, or nullptr.
     Menu* menu() const { return menu_; }
 
-signals:
+  signals:
     void changed();
 
-private:
+  private:
     friend class Menu;
     void notifyChanged();
 
@@ -116,7 +116,7 @@ struct MenuDelegate {
 // Main thread only.
 class Menu : public QObject, public std::enable_shared_from_this<Menu> {
     Q_OBJECT
-public:
+  public:
     explicit Menu(const QString& title = {});
     ~Menu() override;
 
@@ -176,7 +176,7 @@ public:
     // is no such item, it has no action, or it is not shown enabled.
     bool performActionForItemAtIndex(int index, ModifierFlags modifiers = 0);
 
-signals:
+  signals:
     // Emitted after the change, with the item's index at that moment.
     void itemInserted(int index);
     void itemRemoved(int index);
@@ -186,7 +186,7 @@ signals:
     void didClose();
     void cancelTrackingRequested();
 
-private:
+  private:
     friend class MenuItem;
     void itemDidChange(const MenuItem* item);
 

@@ -21,7 +21,7 @@ namespace {
 // An entry with a styled title: QMenu draws plain text only. Mouse events pass through to
 // the menu, which keeps hovering, choosing and keyboard handling as for any other entry.
 class AttributedItemWidget : public QWidget {
-public:
+  public:
     explicit AttributedItemWidget(QMenu* menu) : menu_(menu) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
@@ -42,7 +42,7 @@ public:
         return {kTextX + static_cast<int>(std::ceil(m.width)) + kRightPad, h};
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         QStyleOptionMenuItem opt;
@@ -80,7 +80,7 @@ protected:
         drawAttributedString(p, shown, QPointF(kTextX, baseline), {menuFont(), color});
     }
 
-private:
+  private:
     static constexpr int kTextX = 28;
     static constexpr int kRightPad = 16;
     static constexpr int kVPad = 3;

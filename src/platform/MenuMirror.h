@@ -20,7 +20,7 @@ namespace talvor::platform {
 // by child mirrors. Main thread only.
 class MenuMirror : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit MenuMirror(std::shared_ptr<Menu> model, QObject* parent = nullptr);
     ~MenuMirror() override;
 
@@ -32,7 +32,7 @@ public:
     // The mirror of the submenu of the item at `index`; nullptr when it has none.
     MenuMirror* submenuMirrorAt(int index) const;
 
-private:
+  private:
     struct Entry {
         std::weak_ptr<MenuItem> item;
         QPointer<QAction> action;

@@ -76,7 +76,8 @@ void Observation::reset() {
     registry_.reset();
 }
 
-NotificationCenter::NotificationCenter() : registry_(std::make_shared<detail::ObserverRegistry>()) {}
+NotificationCenter::NotificationCenter()
+    : registry_(std::make_shared<detail::ObserverRegistry>()) {}
 
 NotificationCenter::~NotificationCenter() = default;
 
@@ -90,7 +91,8 @@ Observation NotificationCenter::addObserver(const QString& name, const QVariant&
     return registry_->add(name, object, std::move(callback));
 }
 
-void NotificationCenter::post(const QString& name, const QVariant& object, const QVariantMap& userInfo) {
+void NotificationCenter::post(const QString& name, const QVariant& object,
+                              const QVariantMap& userInfo) {
     registry_->deliver(Notification{name, object, userInfo});
 }
 

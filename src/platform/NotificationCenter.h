@@ -4,12 +4,12 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
-#include <atomic>
-#include <cstdint>
 
 namespace talvor::platform {
 
@@ -27,7 +27,7 @@ struct ObserverRegistry;
 // Keeps an observer registered; destroying or resetting it removes the observer. Safe to
 // outlive the centre.
 class Observation {
-public:
+  public:
     Observation() = default;
     Observation(std::weak_ptr<detail::ObserverRegistry> registry, std::uint64_t id)
         : registry_(std::move(registry)), id_(id) {}
@@ -40,7 +40,7 @@ public:
     void reset();
     bool isActive() const { return id_ != 0 && !registry_.expired(); }
 
-private:
+  private:
     std::weak_ptr<detail::ObserverRegistry> registry_;
     std::uint64_t id_ = 0;
 };
@@ -65,7 +65,7 @@ struct ObserverRegistry : std::enable_shared_from_this<ObserverRegistry> {
 // The in-process notification centre: synchronous delivery, on the posting thread, to the
 // observers whose name (empty: any) and object (invalid: any) match.
 class NotificationCenter {
-public:
+  public:
     NotificationCenter();
     ~NotificationCenter();
     NotificationCenter(const NotificationCenter&) = delete;
@@ -78,7 +78,7 @@ public:
     void post(const QString& name, const QVariant& object = QVariant(),
               const QVariantMap& userInfo = QVariantMap());
 
-private:
+  private:
     std::shared_ptr<detail::ObserverRegistry> registry_;
 };
 

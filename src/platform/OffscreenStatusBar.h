@@ -21,7 +21,7 @@ class Menu;
 // bar must outlive it.
 class OffscreenStatusBar : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit OffscreenStatusBar(StatusBar& bar, QSize screenSize = QSize(1280, 800));
     ~OffscreenStatusBar() override;
 
@@ -56,7 +56,7 @@ public:
     // Chooses the entry at `index` of the open menu: the menu closes, then the action runs.
     bool chooseMenuItem(int index, ModifierFlags modifiers = 0);
 
-private:
+  private:
     void watch(StatusItem* item);
     void relayout();
     void open(StatusItem& item, const std::shared_ptr<Menu>& menu);

@@ -30,8 +30,7 @@ QString Paths::configDir() {
 }
 
 QString Paths::dataDir() {
-    return xdgBase("XDG_DATA_HOME", QStringLiteral(".local/share")) + QLatin1Char('/') +
-           kAppFolder;
+    return xdgBase("XDG_DATA_HOME", QStringLiteral(".local/share")) + QLatin1Char('/') + kAppFolder;
 }
 
 QString Paths::cacheDir() {

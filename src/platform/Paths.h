@@ -7,7 +7,7 @@ namespace talvor::platform {
 // The application's folders, following the XDG base-directory variables at every call so
 // that tests can point them at temporary folders.
 class Paths {
-public:
+  public:
     // $XDG_CONFIG_HOME/talvor: the preference domains.
     static QString configDir();
     // $XDG_DATA_HOME/talvor: the per-user Application Support folder.

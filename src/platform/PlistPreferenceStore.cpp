@@ -8,11 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace talvor::platform {
 namespace {
@@ -23,13 +23,13 @@ namespace {
 constexpr int kLockWaitMs = 2000;
 
 class FileLock {
-public:
+  public:
     enum class State { Locked, NoLockFile, TimedOut };
 
     explicit FileLock(const QString& forFile) {
         const QFileInfo info(forFile);
-        const QByteArray path = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                                                  QStringLiteral(".lock"));
+        const QByteArray path = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
+                                                  info.fileName() + QStringLiteral(".lock"));
         fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ < 0) {
             state_ = State::NoLockFile;
@@ -56,7 +56,7 @@ public:
 
     State state() const { return state_; }
 
-private:
+  private:
     int fd_ = -1;
     State state_ = State::Locked;
 };
@@ -110,7 +110,8 @@ std::optional<PlistPreferenceStore::FileStamp> PlistPreferenceStore::stampOfFile
                      static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-bool PlistPreferenceStore::exchange(const QVariantMap& known, const QHash<QString, QVariant>& pending,
+bool PlistPreferenceStore::exchange(const QVariantMap& known,
+                                    const QHash<QString, QVariant>& pending,
                                     QVariantMap& contents) {
     // Nothing to write and nobody changed the file: what we know is what it holds.
     if (pending.isEmpty() && seen_ && stampOfFile() == seen_) {
@@ -118,7 +119,8 @@ bool PlistPreferenceStore::exchange(const QVariantMap& known, const QHash<QStrin
         return true;
     }
     // Reading a domain that was never written leaves no trace (no folder, no lock file).
-    if (pending.isEmpty() && ::access(QFile::encodeName(filePath_).constData(), F_OK) != 0 && errno == ENOENT) {
+    if (pending.isEmpty() && ::access(QFile::encodeName(filePath_).constData(), F_OK) != 0 &&
+        errno == ENOENT) {
         contents.clear();
         seen_.reset();
         return true;
@@ -130,12 +132,14 @@ bool PlistPreferenceStore::exchange(const QVariantMap& known, const QHash<QStrin
     }
     FileLock lock(filePath_);
     if (lock.state() == FileLock::State::TimedOut) {
-        log(QStringLiteral("Preferences %1: another writer holds %2; trying again later").arg(domain(), filePath_));
+        log(QStringLiteral("Preferences %1: another writer holds %2; trying again later")
+                .arg(domain(), filePath_));
         return false;
     }
     if (lock.state() == FileLock::State::NoLockFile && !lockFailureLogged_) {
         lockFailureLogged_ = true;
-        log(QStringLiteral("Preferences %1: no lock file beside %2; writing unlocked").arg(domain(), filePath_));
+        log(QStringLiteral("Preferences %1: no lock file beside %2; writing unlocked")
+                .arg(domain(), filePath_));
     }
 
     QVariantMap onDisk;
@@ -152,7 +156,8 @@ bool PlistPreferenceStore::exchange(const QVariantMap& known, const QHash<QStrin
         const std::optional<QByteArray> bytes =
             PropertyList::serialize(QVariant(contents), PropertyList::Format::Xml, &error);
         if (!bytes || !writeFileAtomically(filePath_, *bytes, &error)) {
-            log(QStringLiteral("Preferences %1: cannot save %2: %3").arg(domain(), filePath_, error));
+            log(QStringLiteral("Preferences %1: cannot save %2: %3")
+                    .arg(domain(), filePath_, error));
             seen_.reset();
             return false;
         }

@@ -8,16 +8,16 @@ namespace talvor::platform {
 // other instances) serialise through an advisory lock beside it; every write is atomic.
 // A file that cannot be parsed is moved aside as "<file>.corrupt-<time>", never overwritten.
 class PlistPreferenceStore : public PreferenceStore {
-public:
+  public:
     PlistPreferenceStore(QString domain, QString filePath);
 
     const QString& filePath() const { return filePath_; }
 
-protected:
+  protected:
     bool exchange(const QVariantMap& known, const QHash<QString, QVariant>& pending,
                   QVariantMap& contents) override;
 
-private:
+  private:
     enum class ReadResult { Read, Missing, MovedAside, Failed };
     ReadResult readFile(QVariantMap& out);
     // What the file was when we last read or wrote it, to skip reading it again unchanged.

@@ -15,7 +15,7 @@ namespace talvor::platform {
 // `synchronize` writes pending changes to the backing store and takes in what other writers
 // put there, keeping ours where both touched a key. Safe to use from several threads.
 class PreferenceStore {
-public:
+  public:
     explicit PreferenceStore(QString domain);
     virtual ~PreferenceStore();
     PreferenceStore(const PreferenceStore&) = delete;
@@ -49,7 +49,7 @@ public:
     // pending changes: the application schedules a synchronise so that nothing waits for quit.
     void setPendingChangesHandler(std::function<void()> handler);
 
-protected:
+  protected:
     // Merges `pending` (an invalid value means "removed") into the backing store and sets
     // `contents` to everything the domain now holds. `known` is the domain as last read, for
     // a backing store that turns out to be unreadable. Called with the store locked.
@@ -59,7 +59,7 @@ protected:
     // For subclasses that load their contents at construction.
     void loadInitialContents();
 
-private:
+  private:
     const QString domain_;
     mutable std::mutex mutex_;
     QVariantMap contents_;
@@ -69,17 +69,17 @@ private:
 
 // A domain kept in memory only: for tests and for running without a writable home.
 class MemoryPreferenceStore : public PreferenceStore {
-public:
+  public:
     explicit MemoryPreferenceStore(QString domain = QStringLiteral("memory"));
     // Makes the next synchronisations fail (or succeed again), as a full disk would.
     void setFailSynchronize(bool fail) { failSynchronize_ = fail; }
     int synchronizeCount() const { return synchronizeCount_; }
 
-protected:
+  protected:
     bool exchange(const QVariantMap& known, const QHash<QString, QVariant>& pending,
                   QVariantMap& contents) override;
 
-private:
+  private:
     QVariantMap backing_;
     bool failSynchronize_ = false;
     int synchronizeCount_ = 0;

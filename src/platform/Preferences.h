@@ -14,7 +14,7 @@ inline const QString kMainBundleIdentifier = QStringLiteral("com.larkspindle.Tal
 // The process-wide preference domains, one store per application id, each kept at
 // "<config folder>/<id>.plist". Tests install in-memory stores in their place.
 class Preferences {
-public:
+  public:
     static PreferenceStore& domain(const QString& appId);
     // Puts `store` in place of the domain's store (tests; a domain with no writable home).
     static void install(std::unique_ptr<PreferenceStore> store);

@@ -5,15 +5,15 @@
 #include <QByteArrayView>
 #include <QDateTime>
 
+#include <locale.h>
+#include <plist/plist.h>
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <locale.h>
 #include <memory>
-#include <plist/plist.h>
 
 namespace talvor::platform::PropertyList {
 namespace {
@@ -35,13 +35,13 @@ constexpr double kMaxDateSeconds = 252423993599.0;
 // libplist formats and reads reals through the C library, which Qt sets to the user's
 // locale: a German locale would read "2.5" as 2.
 class CNumericLocale {
-public:
+  public:
     CNumericLocale() : previous_(uselocale(cLocale())) {}
     ~CNumericLocale() { uselocale(previous_); }
     CNumericLocale(const CNumericLocale&) = delete;
     CNumericLocale& operator=(const CNumericLocale&) = delete;
 
-private:
+  private:
     static locale_t cLocale() {
         static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
         return c;
@@ -243,7 +243,7 @@ QVariant fromNode(plist_t node, int depth) {
 // libplist 2.2 does not survive: nesting that overflows its recursion, and shared objects
 // that expand into an exponential tree. Bounds are checked too, stricter than libplist.
 class BinaryCheck {
-public:
+  public:
     explicit BinaryCheck(const QByteArray& data)
         : bytes_(reinterpret_cast<const uchar*>(data.constData())),
           size_(static_cast<uint64_t>(data.size())),
@@ -271,7 +271,7 @@ public:
         return error_;
     }
 
-private:
+  private:
     bool fail(const char* why) {
         if (error_.isEmpty()) {
             error_ = QStringLiteral("binary property list: %1").arg(QLatin1String(why));

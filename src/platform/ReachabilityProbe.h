@@ -22,7 +22,7 @@ enum ReachabilityFlag : std::uint32_t {
 
 // Whether the network can be reached, as flags, with a call when that may have changed.
 class ReachabilityProbe {
-public:
+  public:
     using ChangeHandler = std::function<void(std::uint32_t flags)>;
     virtual ~ReachabilityProbe();
 
@@ -39,7 +39,7 @@ public:
 // Reachable when the kernel has a usable default route (IPv4 or IPv6).
 class RouteReachabilityProbe : public QObject, public ReachabilityProbe {
     Q_OBJECT
-public:
+  public:
     // The route tables in the /proc/net format (tests give files of their own).
     explicit RouteReachabilityProbe(QString ipv4Routes = QStringLiteral("/proc/net/route"),
                                     QString ipv6Routes = QStringLiteral("/proc/net/ipv6_route"),
@@ -53,7 +53,7 @@ public:
     // line) when the socket cannot be opened.
     bool watchKernelRoutes();
 
-private:
+  private:
     void onRoutesChanged();
 
     QString ipv4Routes_;
@@ -67,7 +67,7 @@ private:
 // while the backend does not know.
 class NetworkInformationProbe : public QObject, public ReachabilityProbe {
     Q_OBJECT
-public:
+  public:
     // Null when no backend loads.
     static std::unique_ptr<NetworkInformationProbe> create();
     ~NetworkInformationProbe() override;
@@ -75,7 +75,7 @@ public:
     std::optional<std::uint32_t> flags() const override;
     void setChangeHandler(ChangeHandler handler) override;
 
-private:
+  private:
     explicit NetworkInformationProbe(QNetworkInformation* info);
     void notify();
 

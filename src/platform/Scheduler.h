@@ -18,7 +18,7 @@ class Scheduler;
 // Owns one scheduled timer: destroying or cancelling the handle stops it. The scheduler
 // must outlive its handles (it is process-wide; in tests, declare it first).
 class TimerHandle {
-public:
+  public:
     TimerHandle() = default;
     TimerHandle(Scheduler* scheduler, std::uint64_t id) : scheduler_(scheduler), id_(id) {}
     TimerHandle(TimerHandle&& other) noexcept;
@@ -31,7 +31,7 @@ public:
     // True while the timer is scheduled (a one-shot timer stops being so once it fired).
     bool isActive() const;
 
-private:
+  private:
     Scheduler* scheduler_ = nullptr;
     std::uint64_t id_ = 0;
 };
@@ -39,14 +39,15 @@ private:
 // Timers by wall-clock date, and work handed to the main thread. With the clock, the only
 // source of time for the application.
 class Scheduler {
-public:
+  public:
     using Action = std::function<void()>;
     virtual ~Scheduler();
 
     // Fires at `first`, then every `interval` seconds after it. Fire dates stay on that grid
     // of wall-clock times; ones missed while asleep or after a clock jump are skipped, not
     // fired in a burst.
-    [[nodiscard]] virtual TimerHandle scheduleRepeating(Date first, double interval, Action action) = 0;
+    [[nodiscard]] virtual TimerHandle scheduleRepeating(Date first, double interval,
+                                                        Action action) = 0;
     // Fires once at `when` (at once when it has passed). A date that is not finite schedules
     // nothing (the handle is inactive) and is logged.
     [[nodiscard]] virtual TimerHandle scheduleAt(Date when, Action action) = 0;
@@ -59,7 +60,7 @@ public:
     static Scheduler& shared();
     static void setShared(Scheduler* scheduler);
 
-protected:
+  protected:
     friend class TimerHandle;
     virtual void cancelTimer(std::uint64_t id) = 0;
     virtual bool isTimerActive(std::uint64_t id) const = 0;
@@ -68,7 +69,7 @@ protected:
 // The scheduler of the running application, on Qt's main event loop.
 class QtScheduler : public QObject, public Scheduler {
     Q_OBJECT
-public:
+  public:
     explicit QtScheduler(Clock& clock, QObject* parent = nullptr);
     ~QtScheduler() override;
 
@@ -77,11 +78,11 @@ public:
     void postToMain(Action action) override;
     Clock& clock() const override { return clock_; }
 
-protected:
+  protected:
     void cancelTimer(std::uint64_t id) override;
     bool isTimerActive(std::uint64_t id) const override;
 
-private:
+  private:
     struct Entry {
         QTimer* timer = nullptr;
         Date due;

@@ -35,8 +35,8 @@ class SessionEventSource {
     static std::unique_ptr<SessionEventSource> createSystemSource();
 };
 
-// logind: the manager's PrepareForSleep for sleep and wake, PrepareForShutdown, the session object's Active and
-// LockedHint properties and its Lock/Unlock signals for the session.
+// logind: the manager's PrepareForSleep for sleep and wake, PrepareForShutdown, the session
+// object's Active and LockedHint properties and its Lock/Unlock signals for the session.
 class LogindSessionEvents : public QObject, public SessionEventSource {
     Q_OBJECT
   public:

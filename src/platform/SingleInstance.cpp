@@ -6,11 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace talvor::platform {
 namespace {
@@ -49,7 +49,8 @@ bool isOurProgram(pid_t pid) {
 }  // namespace
 
 SingleInstance::SingleInstance(QString lockPath)
-    : path_(lockPath.isEmpty() ? Paths::configDir() + QStringLiteral("/instance.lock") : std::move(lockPath)) {}
+    : path_(lockPath.isEmpty() ? Paths::configDir() + QStringLiteral("/instance.lock")
+                               : std::move(lockPath)) {}
 
 SingleInstance::~SingleInstance() {
     if (fd_ >= 0) {
@@ -83,7 +84,8 @@ bool SingleInstance::acquire(int waitMs) {
             if (holder > 0 && holder != asked && holder != ::getpid()) {
                 asked = holder;
                 if (!isOurProgram(holder)) {
-                    log(QStringLiteral("Process %1 holds %2 but is no copy of Talvor; running beside it")
+                    log(QStringLiteral(
+                            "Process %1 holds %2 but is no copy of Talvor; running beside it")
                             .arg(holder)
                             .arg(path_));
                     return false;
@@ -92,7 +94,8 @@ bool SingleInstance::acquire(int waitMs) {
                 replaced_ = holder;
                 ::kill(holder, SIGTERM);
             } else if (holder > 0 && holder == asked && !killed && waited >= waitMs) {
-                log(QStringLiteral("The running copy (process %1) did not quit; stopping it").arg(holder));
+                log(QStringLiteral("The running copy (process %1) did not quit; stopping it")
+                        .arg(holder));
                 ::kill(holder, SIGKILL);
                 killed = true;
             }
@@ -106,7 +109,8 @@ bool SingleInstance::acquire(int waitMs) {
     }
     held_ = true;
     const QByteArray pid = QByteArray::number(static_cast<qint64>(::getpid())) + '\n';
-    if (::ftruncate(fd_, 0) != 0 || ::pwrite(fd_, pid.constData(), static_cast<size_t>(pid.size()), 0) < 0) {
+    if (::ftruncate(fd_, 0) != 0 ||
+        ::pwrite(fd_, pid.constData(), static_cast<size_t>(pid.size()), 0) < 0) {
         log(QStringLiteral("Cannot note this process in %1").arg(path_));
     }
     return true;

@@ -12,7 +12,7 @@ namespace talvor::platform {
 // Held for the life of the object through an advisory lock on a file that also names the
 // holder's process.
 class SingleInstance {
-public:
+  public:
     // `lockPath`: the lock file (its folder is created); by default in the config folder.
     explicit SingleInstance(QString lockPath = QString());
     ~SingleInstance();
@@ -29,7 +29,7 @@ public:
 
     const QString& lockPath() const { return path_; }
 
-private:
+  private:
     QString path_;
     int fd_ = -1;
     bool held_ = false;

@@ -39,7 +39,7 @@ struct StatusItemMouseEvent {
 // item's. Presenters redraw it when it asks (`setNeedsDisplay`).
 class StatusItemView : public QObject {
     Q_OBJECT
-public:
+  public:
     ~StatusItemView() override;
 
     // Draws into `bounds` (0, 0, width, bar thickness), y down.
@@ -51,11 +51,11 @@ public:
     void setWidth(double width);
     void setNeedsDisplay() { emit needsDisplay(); }
 
-signals:
+  signals:
     void needsDisplay();
     void widthChanged();
 
-private:
+  private:
     double width_ = 0;
 };
 
@@ -65,7 +65,7 @@ private:
 // presenter gives it. Main thread only.
 class StatusItem : public QObject {
     Q_OBJECT
-public:
+  public:
     using Action = std::function<void(StatusItem& sender)>;
 
     ~StatusItem() override;
@@ -124,14 +124,14 @@ public:
     void setWindowFrame(const QRectF& frame);
     void performClick(ModifierFlags modifiers = 0);
 
-signals:
+  signals:
     // Something that is drawn, or the item's width, changed.
     void changed();
     void menuChanged();
     void popUpMenuRequested(const std::shared_ptr<talvor::platform::Menu>& menu);
     void windowFrameChanged();
 
-private:
+  private:
     friend class StatusBar;
     StatusItem(StatusBar* bar, double length);
 
@@ -154,7 +154,7 @@ private:
 // may keep one after removing it, and it then belongs to no bar.
 class StatusBar : public QObject {
     Q_OBJECT
-public:
+  public:
     StatusBar();
     ~StatusBar() override;
 
@@ -169,12 +169,12 @@ public:
 
     double thickness() const { return StatusBarThickness; }
 
-signals:
+  signals:
     void itemAdded(talvor::platform::StatusItem* item);
     // Emitted after the item left the bar; it is still alive during the signal.
     void itemRemoved(talvor::platform::StatusItem* item);
 
-private:
+  private:
     std::vector<std::shared_ptr<StatusItem>> items_;
 };
 

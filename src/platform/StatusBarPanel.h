@@ -27,7 +27,7 @@ class PreferenceStore;
 // word on placement and stacking. The status bar must outlive the panel.
 class StatusBarPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum class Mode { Automatic, Dock, Floating };
     struct Options {
         Mode mode = Mode::Automatic;  // Dock on X11, Floating elsewhere
@@ -54,7 +54,7 @@ public:
 
     void setVisible(bool visible) override;
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -63,7 +63,7 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void watch(StatusItem* item);
     // `changed`: the item whose signal asked for it, or none (everything is repainted).
     void relayout(const StatusItem* changed = nullptr);

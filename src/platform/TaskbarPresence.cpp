@@ -15,8 +15,7 @@ TaskbarPresence* gReplacement = nullptr;
 
 // Popups, tool tips and tool windows never have taskbar entries.
 bool hasTaskbarEntry(const QWindow& window) {
-    return window.isTopLevel() &&
-           (window.type() == Qt::Window || window.type() == Qt::Dialog);
+    return window.isTopLevel() && (window.type() == Qt::Window || window.type() == Qt::Dialog);
 }
 
 }  // namespace

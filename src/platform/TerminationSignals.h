@@ -10,14 +10,14 @@ namespace talvor::platform {
 // signal takes the same road as the Quit command. One instance per process.
 class TerminationSignals : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
-signals:
+  signals:
     void terminationRequested(int signalNumber);
 
-private:
+  private:
     void drain();
     QSocketNotifier* notifier_ = nullptr;
 };

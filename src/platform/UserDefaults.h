@@ -15,7 +15,7 @@ namespace talvor::platform {
 // as "AppleInterfaceStyle", fed by the platform services), then the registration domain
 // (defaults registered at launch, never written to disk). Writes go to the application domain.
 class UserDefaults {
-public:
+  public:
     // Defaults over a given store (tests, other domains).
     explicit UserDefaults(PreferenceStore& appDomain);
     // Defaults over the registry's store of `appId`, whichever store it holds at each call.
@@ -54,7 +54,7 @@ public:
 
     PreferenceStore& appDomain() const;
 
-private:
+  private:
     PreferenceStore* fixedStore_ = nullptr;
     QString appId_;
     mutable std::mutex mutex_;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QRect>
 #include <qwindowdefs.h>
+#include <QRect>
 
 namespace talvor::platform::x11 {
 

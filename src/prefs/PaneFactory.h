@@ -22,8 +22,8 @@ class PaneFactory {
     // Every pane class the settings window can show. The light/dark pane talks to the
     // application through `lightDark`, the menu items pane through `menuItems`, the others
     // through `delegate`.
-    static PaneFactory standard(SwitchLightDarkDelegate lightDark = {}, TalvorMenuDelegate menuItems = {},
-                                PaneDelegate delegate = {});
+    static PaneFactory standard(SwitchLightDarkDelegate lightDark = {},
+                                TalvorMenuDelegate menuItems = {}, PaneDelegate delegate = {});
 
     // Adds or replaces the class `className`.
     void add(const QString& className, Maker maker);

@@ -99,8 +99,8 @@ bool LoginItems::setEnabled(bool enable) {
             {QStringLiteral("Comment"),
              QStringLiteral("Clock, calendar and alarms in the menu bar")},
             // The argument tells the program it was started at login (its due count-downs).
-            {QStringLiteral("Exec"),
-             platform::DesktopEntryFile::quoteExecArgument(programPath_) + QStringLiteral(" --at-login")},
+            {QStringLiteral("Exec"), platform::DesktopEntryFile::quoteExecArgument(programPath_) +
+                                         QStringLiteral(" --at-login")},
             {QStringLiteral("Terminal"), QStringLiteral("false")},
             {QStringLiteral("X-GNOME-Autostart-enabled"), QStringLiteral("true")},
         },

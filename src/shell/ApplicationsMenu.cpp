@@ -1,8 +1,8 @@
 #include "ApplicationsMenu.h"
 
-#include "prefs/PrefsKeys.h"
 #include "foundation/PreferenceDomain.h"
 #include "platform/Log.h"
+#include "prefs/PrefsKeys.h"
 
 #include <QCollator>
 #include <QFileInfo>

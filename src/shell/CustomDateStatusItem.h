@@ -18,7 +18,7 @@ class TalvorDateSettings;
 
 // What the date item's view asks of the application delegate.
 class CustomDateStatusItemHost {
-public:
+  public:
     virtual ~CustomDateStatusItemHost() = default;
     // `drawHighlight:fromPath:` with "timePath" or "datePath".
     virtual void drawHighlight(bool highlight, const QString& path) = 0;
@@ -30,9 +30,10 @@ public:
 class CustomDateStatusItem : public platform::StatusItemView,
                              private CustomDateStatusItemButtonDelegate {
     Q_OBJECT
-public:
+  public:
     // Neither is owned; both must outlive the view.
-    CustomDateStatusItem(CustomDateStatusItemHost* appDelegate, const TalvorDateSettings& dateSettings);
+    CustomDateStatusItem(CustomDateStatusItemHost* appDelegate,
+                         const TalvorDateSettings& dateSettings);
     ~CustomDateStatusItem() override;
 
     const std::shared_ptr<CustomDateStatusItemButton>& dateButton() const { return dateButton_; }
@@ -61,7 +62,7 @@ public:
     void mouseDown(const platform::StatusItemMouseEvent& event) override;
     void mouseUp(const platform::StatusItemMouseEvent& event) override;
 
-private:
+  private:
     void dateStatusItemButtonClicked() override;
     // `mouseDown:` with no event.
     void beginHighlight();

@@ -98,7 +98,8 @@ QImage drawClockBase(double size, double devicePixelRatio) {
     p.drawEllipse(c, size / 2 - 0.5, size / 2 - 0.5);
     p.setPen(QPen(QColor(170, 170, 170), 0.75));
     for (int i = 0; i < 12; ++i) {
-        p.drawLine(pointOnCircle(c, size / 2 - 1.5, i * 30.0), pointOnCircle(c, size / 2 - 2.75, i * 30.0));
+        p.drawLine(pointOnCircle(c, size / 2 - 1.5, i * 30.0),
+                   pointOnCircle(c, size / 2 - 2.75, i * 30.0));
     }
     return image;
 }

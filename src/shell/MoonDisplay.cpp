@@ -58,8 +58,9 @@ QImage drawDisc(int size, double angle, QRgb lit) {
             const double f = double(bright) / inside;
             const auto mix = [f](int a, int b) { return int(std::lround(a * f + b * (1.0 - f))); };
             const int alpha = inside * 255 / (kSamples * kSamples);
-            image.setPixel(x, y, qRgba(mix(qRed(lit), qRed(kShadow)), mix(qGreen(lit), qGreen(kShadow)),
-                                       mix(qBlue(lit), qBlue(kShadow)), alpha));
+            image.setPixel(x, y,
+                           qRgba(mix(qRed(lit), qRed(kShadow)), mix(qGreen(lit), qGreen(kShadow)),
+                                 mix(qBlue(lit), qBlue(kShadow)), alpha));
         }
     }
     return image;
@@ -94,10 +95,10 @@ void MoonDisplay::loadMoonStringsFromBundle(const StringsBundle& bundle) {
         moonPhaseNames_[i] = bundle.localizedString(QStringLiteral("PhaseName%1").arg(i), table)
                                  .value_or(QString::fromLatin1(kEnglishPhaseNames[i]));
     }
-    nextFullMoonLabel_ =
-        bundle.localizedString(QStringLiteral("NextFullMoon"), table).value_or(QStringLiteral("Next Full Moon"));
-    nextNewMoonLabel_ =
-        bundle.localizedString(QStringLiteral("NextNewMoon"), table).value_or(QStringLiteral("Next New Moon"));
+    nextFullMoonLabel_ = bundle.localizedString(QStringLiteral("NextFullMoon"), table)
+                             .value_or(QStringLiteral("Next Full Moon"));
+    nextNewMoonLabel_ = bundle.localizedString(QStringLiteral("NextNewMoon"), table)
+                            .value_or(QStringLiteral("Next New Moon"));
     shown_.reset();
 }
 
@@ -110,13 +111,18 @@ void MoonDisplay::setMoonDate(Date date) {
 
 QString MoonDisplay::moonText(const std::optional<QString>& prefix) {
     const QTimeZone zone = clock_.currentZone();
-    // The stored format may be a composite or an old percent pattern: read it as the date item does.
-    const QString format = dateSettings_.dateFormat.isEmpty() ? QStringLiteral("EEE dd MMM yyyy") : dateSettings_.dateFormat;
+    // The stored format may be a composite or an old percent pattern: read it as the date item
+    // does.
+    const QString format = dateSettings_.dateFormat.isEmpty() ? QStringLiteral("EEE dd MMM yyyy")
+                                                              : dateSettings_.dateFormat;
     const int phase = moon_.moonPhaseAsInteger();
     const QString current =
-        QStringLiteral("Current Moon: %1").arg(phase >= 0 && phase < 8 ? moonPhaseNames_[size_t(phase)] : QString());
-    const QString full = QStringLiteral("%1: %2").arg(nextFullMoonLabel_, texts_.dateText(format, moon_.nextFullMoon(), zone));
-    const QString next = QStringLiteral("%1: %2").arg(nextNewMoonLabel_, texts_.dateText(format, moon_.nextNewMoon(), zone));
+        QStringLiteral("Current Moon: %1")
+            .arg(phase >= 0 && phase < 8 ? moonPhaseNames_[size_t(phase)] : QString());
+    const QString full = QStringLiteral("%1: %2").arg(
+        nextFullMoonLabel_, texts_.dateText(format, moon_.nextFullMoon(), zone));
+    const QString next = QStringLiteral("%1: %2").arg(
+        nextNewMoonLabel_, texts_.dateText(format, moon_.nextNewMoon(), zone));
     if (prefix) {
         return *prefix + current + QStringLiteral("\nNext:\t") + full + QStringLiteral(", ") + next;
     }
@@ -207,7 +213,8 @@ void MoonDisplay::moonUpdate(StatusItemsController& items, double extraHeight) {
     shown_ = shown;
     setMoonDate(now);
     if (items.TalvorDate()) {
-        items.TalvorDate()->setToolTip(dateSettings_.showMoonToolTip ? moonText(std::nullopt) : QString());
+        items.TalvorDate()->setToolTip(dateSettings_.showMoonToolTip ? moonText(std::nullopt)
+                                                                     : QString());
     }
     if (item == nullptr) {
         return;

@@ -30,7 +30,7 @@ QImage moonPicture(const QString& name, int size = 64);
 // The moon on the date item: its picture, its tool tip and the texts of the next full and
 // new moon. Owned by the application delegate; main thread only.
 class MoonDisplay {
-public:
+  public:
     static constexpr const char* kStringsTable = "MoonLocalizable";
 
     // Neither is owned; both must outlive the display.
@@ -59,7 +59,7 @@ public:
     TalvorMoonCalc& moon() { return moon_; }
     const std::array<QString, 8>& moonPhaseNames() const { return moonPhaseNames_; }
 
-private:
+  private:
     void setMoonDate(Date date);
     QString moonText(const std::optional<QString>& prefix);
 

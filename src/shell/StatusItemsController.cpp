@@ -33,7 +33,8 @@ StatusItemsController::StatusItemsController(StatusItemsDelegate& delegate,
                                              TalvorTimeSettings& timeSettings,
                                              TalvorDateSettings& dateSettings,
                                              platform::StatusBar& statusBar,
-                                             platform::UserDefaults& defaults, platform::Clock& clock)
+                                             platform::UserDefaults& defaults,
+                                             platform::Clock& clock)
     : delegate_(delegate),
       timeSettings_(timeSettings),
       dateSettings_(dateSettings),
@@ -137,8 +138,9 @@ void StatusItemsController::drawHighlight(bool highlight, const QString& path) {
     if (TalvorDate_ && dateSettings_.showDateInMenu) {
         const QString text = delegate_.dateItemText(now);
         const double width = platform::widthOfString(text, dateSettings_.dateFont);
-        customDateStatusItem_->setText(platform::AttributedString(text, attrsDateDictionary_darkMode),
-                                       static_cast<float>(width), TalvorDate_->buttonFrame());
+        customDateStatusItem_->setText(
+            platform::AttributedString(text, attrsDateDictionary_darkMode),
+            static_cast<float>(width), TalvorDate_->buttonFrame());
     }
     if (TalvorTime_) {
         TalvorTime_->setAttributedTitle(
@@ -201,9 +203,9 @@ void StatusItemsController::loadClockIcon() {
         clockImage_ = TalvorTintedImage::tintedImageWithColor(face, timeSettings_.timeColor);
     } catch (const std::exception& e) {
         clockImage_ = face.copy();
-        platform::log(QStringLiteral("setTimeIcon had an exception name: %1   reason: %2   userInfo: %3")
-                          .arg(QStringLiteral("std::exception"), QString::fromUtf8(e.what()),
-                               QString()));
+        platform::log(
+            QStringLiteral("setTimeIcon had an exception name: %1   reason: %2   userInfo: %3")
+                .arg(QStringLiteral("std::exception"), QString::fromUtf8(e.what()), QString()));
     }
     clockTint_ = timeSettings_.timeColor;
 }
@@ -240,8 +242,8 @@ void StatusItemsController::updateDateItem(const QString& text) {
         return;
     }
     const bool dark = isDark();
-    platform::TextAttributes attrs =
-        fontAndColor(dateSettings_.dateFont, dark ? dateSettings_.dateColorDMode : dateSettings_.dateColor);
+    platform::TextAttributes attrs = fontAndColor(
+        dateSettings_.dateFont, dark ? dateSettings_.dateColorDMode : dateSettings_.dateColor);
     if (!customDateStatusItem_->isMenuOpen() && dateSettings_.hasDropShadow) {
         platform::TextShadow shadow;
         shadow.offset = QPointF(2.0, -2.0);
@@ -251,8 +253,8 @@ void StatusItemsController::updateDateItem(const QString& text) {
     attrsDateDictionary = attrs;
     attrsDateDictionary_darkMode = attrs;
     const double width = platform::widthOfString(text, dateSettings_.dateFont);
-    customDateStatusItem_->setText(platform::AttributedString(text, attrs), static_cast<float>(width),
-                                   TalvorDate_->buttonFrame());
+    customDateStatusItem_->setText(platform::AttributedString(text, attrs),
+                                   static_cast<float>(width), TalvorDate_->buttonFrame());
     TalvorDate_->setLength(width + (dateSettings_.showMoon ? 32.0 : 13.0));
 }
 

@@ -25,7 +25,7 @@ class TalvorTimeSettings;
 
 // What the application delegate supplies to the status items.
 class StatusItemsDelegate {
-public:
+  public:
     virtual ~StatusItemsDelegate() = default;
     // The time item's menu (built once at start-up).
     virtual std::shared_ptr<platform::Menu> timeMenu() = 0;
@@ -45,7 +45,7 @@ public:
 // highlight while a menu is open, and the analog clock icon. Owned by the application
 // delegate; main thread only.
 class StatusItemsController : public CustomDateStatusItemHost {
-public:
+  public:
     // None is owned; all must outlive the controller.
     StatusItemsController(StatusItemsDelegate& delegate, TalvorTimeSettings& timeSettings,
                           TalvorDateSettings& dateSettings,
@@ -90,7 +90,9 @@ public:
 
     const std::shared_ptr<platform::StatusItem>& TalvorTime() const { return TalvorTime_; }
     const std::shared_ptr<platform::StatusItem>& TalvorDate() const { return TalvorDate_; }
-    const std::shared_ptr<CustomDateStatusItem>& customDateStatusItem() const { return customDateStatusItem_; }
+    const std::shared_ptr<CustomDateStatusItem>& customDateStatusItem() const {
+        return customDateStatusItem_;
+    }
     const QImage& clockImage() const { return clockImage_; }
 
     platform::TextAttributes attrsTimeDictionary;
@@ -98,7 +100,7 @@ public:
     platform::TextAttributes attrsDateDictionary;
     platform::TextAttributes attrsDateDictionary_darkMode;
 
-private:
+  private:
     void removeItem(std::shared_ptr<platform::StatusItem>& item);
 
     StatusItemsDelegate& delegate_;

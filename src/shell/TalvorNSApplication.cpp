@@ -53,7 +53,8 @@ void TalvorNSApplication::SetAlarmPrefSetControllerDelegate(QObject* alarmSetCon
 QString TalvorNSApplication::ouputRunningInfo() {
     const QString executable = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     platform::log(QStringLiteral("%1 v%2 is running on %3")
-                      .arg(executable, QCoreApplication::applicationVersion(), QSysInfo::prettyProductName()));
+                      .arg(executable, QCoreApplication::applicationVersion(),
+                           QSysInfo::prettyProductName()));
     return executable;
 }
 

@@ -17,7 +17,7 @@ class TalvorTimeSettings;
 // and mirrored into scheduled notifications at quit).
 class TalvorNSApplication : public QApplication {
     Q_OBJECT
-public:
+  public:
     TalvorNSApplication(int& argc, char** argv);
     ~TalvorNSApplication() override;
 
@@ -44,7 +44,7 @@ public:
     TalvorTimeSettings& theTimeSettings() const;
     AlarmMenuController& amc() const;
 
-private:
+  private:
     std::unique_ptr<TalvorChimeSettings> theChimeSettings_;
     bool terminating_ = false;
 };

@@ -21,14 +21,17 @@ QString withLowerCaseMarks(QString text) {
 
 const QStringList& dateFormatTokens() {
     static const QStringList tokens = {
-        QStringLiteral("EEEE"),   QStringLiteral("E"),      QStringLiteral("EEE"),   QStringLiteral("EEEEEE"),
-        QStringLiteral("EEEEE"),  QStringLiteral("D"),      QStringLiteral("DD"),    QStringLiteral("DDD"),
-        QStringLiteral("MMMM"),   QStringLiteral("MMM"),    QStringLiteral("MMMMM"), QStringLiteral("MM"),
-        QStringLiteral("M"),      QStringLiteral("w"),      QStringLiteral("ww"),    QStringLiteral("d"),
-        QStringLiteral("dd"),     QStringLiteral("W"),      QStringLiteral("yyyy"),  QStringLiteral("yy"),
-        QStringLiteral("F"),      QStringLiteral("FF"),     QStringLiteral("G"),     QStringLiteral("GGGG"),
-        QStringLiteral("GGGGG"),  QStringLiteral("Q"),      QStringLiteral("QQ"),    QStringLiteral("QQQ"),
-        QStringLiteral("QQQQ"),   QStringLiteral("d/M/yy"), QStringLiteral("M/d/yy"),
+        QStringLiteral("EEEE"),   QStringLiteral("E"),     QStringLiteral("EEE"),
+        QStringLiteral("EEEEEE"), QStringLiteral("EEEEE"), QStringLiteral("D"),
+        QStringLiteral("DD"),     QStringLiteral("DDD"),   QStringLiteral("MMMM"),
+        QStringLiteral("MMM"),    QStringLiteral("MMMMM"), QStringLiteral("MM"),
+        QStringLiteral("M"),      QStringLiteral("w"),     QStringLiteral("ww"),
+        QStringLiteral("d"),      QStringLiteral("dd"),    QStringLiteral("W"),
+        QStringLiteral("yyyy"),   QStringLiteral("yy"),    QStringLiteral("F"),
+        QStringLiteral("FF"),     QStringLiteral("G"),     QStringLiteral("GGGG"),
+        QStringLiteral("GGGGG"),  QStringLiteral("Q"),     QStringLiteral("QQ"),
+        QStringLiteral("QQQ"),    QStringLiteral("QQQQ"),  QStringLiteral("d/M/yy"),
+        QStringLiteral("M/d/yy"),
     };
     return tokens;
 }
@@ -56,7 +59,8 @@ QString TimeDateText::format(const QString& pattern, Date now, const QTimeZone& 
     return it->second ? IcuDates::format(*it->second, now) : QString();
 }
 
-QString TimeDateText::timeText(const QString& pattern, Date now, const QTimeZone& zone, bool flashSeparator) {
+QString TimeDateText::timeText(const QString& pattern, Date now, const QTimeZone& zone,
+                               bool flashSeparator) {
     QString text = withLowerCaseMarks(format(repairedTimePattern(pattern), now, zone));
     const auto second = static_cast<long long>(std::floor(now.timeIntervalSince1970()));
     if (flashSeparator && (second % 2) != 0) {
@@ -72,13 +76,16 @@ QString TimeDateText::dateText(const QString& dateFormat, Date now, const QTimeZ
     }
     QString text;
     for (const QString& piece : pattern.split(kPieceSeparator)) {
-        text += dateFormatTokens().contains(piece) ? withLowerCaseMarks(format(piece, now, zone)) : piece;
+        text += dateFormatTokens().contains(piece) ? withLowerCaseMarks(format(piece, now, zone))
+                                                   : piece;
     }
     return text;
 }
 
 bool minuteChanged(Date previousTick, Date now) {
-    const auto minute = [](Date d) { return std::floor(d.timeIntervalSinceReferenceDate() / 60.0); };
+    const auto minute = [](Date d) {
+        return std::floor(d.timeIntervalSinceReferenceDate() / 60.0);
+    };
     return minute(previousTick) != minute(now);
 }
 

@@ -23,7 +23,7 @@ const QStringList& dateFormatTokens();
 // Makes the menu-bar texts of the time and date items: UTS #35 patterns through ICU with
 // the system's zone rules, formatters made once per pattern and zone, not per second.
 class TimeDateText {
-public:
+  public:
     // A stored pattern in the old percent style is shown with these instead.
     static QString repairedTimePattern(const QString& pattern);
     static QString repairedDatePattern(const QString& pattern);
@@ -41,7 +41,7 @@ public:
     // Drops the formatters (after a zone change).
     void reset() { formatters_.clear(); }
 
-private:
+  private:
     std::map<std::pair<QString, QByteArray>, std::shared_ptr<icu::SimpleDateFormat>> formatters_;
 };
 

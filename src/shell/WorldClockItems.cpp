@@ -44,7 +44,8 @@ WorldClockItems::WorldClockItems(platform::Menu& menu, TalvorTimeSettings& setti
       flags_(std::move(flags)),
       actions_(std::move(actions)) {
     // Nobody sees the lines of a closed menu: they are brought up to date as it opens.
-    openConnection_ = QObject::connect(&menu_, &platform::Menu::willOpen, [this] { refresh(true); });
+    openConnection_ =
+        QObject::connect(&menu_, &platform::Menu::willOpen, [this] { refresh(true); });
     // Queued: the item chosen as the menu closed runs its action before the lines go.
     closeConnection_ = QObject::connect(&menu_, &platform::Menu::didClose, [this] {
         if (rebuildWhenClosed_) {

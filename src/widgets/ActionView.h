@@ -8,13 +8,13 @@ namespace talvor {
 // does nothing).
 class ActionView : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit ActionView(QWidget* parent = nullptr) : QLabel(parent) {}
 
-signals:
+  signals:
     void action();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 };

@@ -22,7 +22,7 @@ class KeyedUnarchiver;
 // has no children (the outline shows none under it). Nodes are compared by identity where
 // the tree is searched. Make nodes with std::make_shared.
 class BaseNode : public std::enable_shared_from_this<BaseNode> {
-public:
+  public:
     using Ptr = std::shared_ptr<BaseNode>;
     using NodeList = std::vector<Ptr>;
 
@@ -93,7 +93,7 @@ public:
     // A new, empty node of this node's class.
     virtual Ptr makeNode() const { return std::make_shared<BaseNode>(); }
 
-private:
+  private:
     QVariantMap codedDictionary() const;
 
     QString nodeTitle_;
@@ -106,7 +106,7 @@ private:
 // A node that names a settings page: its interface (`nib`), a description, an extra text
 // for the page's own use, and whether the outline shows a check box beside it.
 class tlChildNode : public BaseNode {
-public:
+  public:
     tlChildNode();  // empty title and description
 
     const QString& description() const { return description_; }
@@ -126,7 +126,7 @@ public:
     QString className() const override { return QStringLiteral("tlChildNode"); }
     Ptr makeNode() const override { return std::make_shared<tlChildNode>(); }
 
-private:
+  private:
     QString description_;
     QString nib_;
     QString extra_;

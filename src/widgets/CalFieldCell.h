@@ -64,7 +64,7 @@ CalFieldCellPlan planCalFieldCell(const std::vector<DayEventMark>& events,
 // The day cell of a month grid: its title is the day number. Used by the calendar grids,
 // which give each cell the event days it shows.
 class CalFieldCell {
-public:
+  public:
     CalFieldCell() = default;
     explicit CalFieldCell(QString title) : title_(std::move(title)) {}
 
@@ -95,7 +95,7 @@ public:
     // The "more events" mark: a 6 x 6 picture, made once and kept.
     static const QImage& triangleImage();
 
-private:
+  private:
     QString title_;
     QFont font_;
     bool bordered_ = false;

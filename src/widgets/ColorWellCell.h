@@ -12,7 +12,7 @@ namespace talvor {
 // A colour swatch: the object value is a colour (a swatch of that colour), or a number
 // (a grey swatch carrying the dot of that colour index, see RenderDot.h).
 class ColorWellCell {
-public:
+  public:
     ColorWellCell() = default;
 
     const QVariant& objectValue() const { return objectValue_; }
@@ -32,7 +32,7 @@ public:
     static QRectF swatchRect(const QRectF& frame);
     void drawInteriorWithFrame(QPainter& painter, const QRectF& frame) const;
 
-private:
+  private:
     QVariant objectValue_{QColor(Qt::black)};
     bool useSquareHighlight_ = false;
     bool useBigDot_ = false;
@@ -45,14 +45,14 @@ private:
 // selected row is "on", a disabled item is disabled.
 class ColorWellCellDelegate : public QStyledItemDelegate {
     Q_OBJECT
-public:
+  public:
     explicit ColorWellCellDelegate(QObject* parent = nullptr) : QStyledItemDelegate(parent) {}
     ColorWellCell& prototype() { return prototype_; }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
-private:
+  private:
     ColorWellCell prototype_;
 };
 

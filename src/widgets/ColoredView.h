@@ -14,7 +14,7 @@ namespace talvor {
 // light border lines; a click on it does not bring its window forward (ShyView).
 class ColoredView : public ShyView {
     Q_OBJECT
-public:
+  public:
     explicit ColoredView(QWidget* parent = nullptr);
 
     QColor backgroundColor() const { return backgroundColor_; }
@@ -41,10 +41,10 @@ public:
 
     static const QColor& borderColor();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor backgroundColor_{Qt::white};
     float cornerRadius_ = 0;
     float leftMargin_ = 0;

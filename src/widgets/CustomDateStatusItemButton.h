@@ -9,7 +9,7 @@
 namespace talvor {
 
 class CustomDateStatusItemButtonDelegate {
-public:
+  public:
     virtual ~CustomDateStatusItemButtonDelegate() = default;
     virtual void dateStatusItemButtonClicked() = 0;
 };
@@ -19,7 +19,7 @@ public:
 // the date item's own view, which places it (`frame`) and passes presses on.
 class CustomDateStatusItemButton : public platform::StatusItemView {
     Q_OBJECT
-public:
+  public:
     // `initWithDelegate:`; the delegate is not owned and must outlive the button (or be
     // cleared with setDelegate(nullptr)).
     explicit CustomDateStatusItemButton(CustomDateStatusItemButtonDelegate* delegate = nullptr);
@@ -46,7 +46,7 @@ public:
     void drawRect(QPainter& painter, const QRectF& bounds) override;
     void mouseDown(const platform::StatusItemMouseEvent& event) override;
 
-private:
+  private:
     CustomDateStatusItemButtonDelegate* delegate_;
     platform::AttributedString title_;
     QImage image_;

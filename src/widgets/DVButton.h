@@ -11,7 +11,7 @@ namespace talvor {
 // draw resets to the appearance's colour.
 class DVButton : public QPushButton {
     Q_OBJECT
-public:
+  public:
     explicit DVButton(const QString& title = QString(), QWidget* parent = nullptr);
 
     QColor TextColor() const { return textColor_; }
@@ -25,10 +25,10 @@ public:
     // Sets the title colour (and, in dark mode, border and background) for the appearance.
     void awakeFromNib();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor textColor_;
     QColor backgroundColor_;
 };

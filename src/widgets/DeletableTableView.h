@@ -14,7 +14,7 @@ namespace talvor {
 // is passed on. Other keys go to the type-ahead.
 class DeletableTableView : public TypeaheadTableView {
     Q_OBJECT
-public:
+  public:
     explicit DeletableTableView(QWidget* parent = nullptr);
 
     // The data source's hook; empty means it cannot delete.
@@ -27,11 +27,11 @@ public:
     // The row the arrows move from: the current row when selected, else the last selected.
     int selectedRow() const;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void highlightSelectionInClipRect(QPainter& painter, const QRect& clip);
     void drawGridInClipRect(QPainter& painter, const QRect& clip);
 };

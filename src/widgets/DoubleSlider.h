@@ -12,7 +12,7 @@ namespace talvor {
 // the second knob keeps out of its way. `drawKnob` runs each time the main knob stands on a
 // tick, as the slider draws it.
 class DoubleSliderCell {
-public:
+  public:
     std::int32_t mainSliderLoc = 0;
     std::int32_t altSliderLoc = 1;
     bool wasMouseDown = false;
@@ -37,7 +37,7 @@ public:
 // the main knob's tick.
 class DoubleSlider : public QSlider {
     Q_OBJECT
-public:
+  public:
     explicit DoubleSlider(QWidget* parent = nullptr);
 
     void setRange(double minValue, double maxValue, std::int32_t numberOfTickMarks);
@@ -54,11 +54,11 @@ public:
 
     const DoubleSliderCell& cell() const { return cell_; }
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     std::vector<double> tickValues() const;
 
     double min_ = 0;

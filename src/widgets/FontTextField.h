@@ -13,7 +13,7 @@ namespace talvor {
 // A text field that passes font-panel changes on to its delegate.
 class FontTextField : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit FontTextField(QWidget* parent = nullptr);
     ~FontTextField() override;
 
@@ -29,7 +29,7 @@ public:
     // As if the user picked `font` in the font panel.
     void pickFont(const QFont& font);
 
-private:
+  private:
     QPointer<QFontDialog> panel_;
 };
 

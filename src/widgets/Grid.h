@@ -17,7 +17,7 @@ namespace talvor {
 // NamedError "OutOfBounds"; grids of unequal sides cannot be joined ("InvalidSizes").
 template <class T>
 class Grid {
-public:
+  public:
     Grid() = default;
     // `initWithRows:cols:`; negative sides count as 0.
     Grid(std::int32_t rows, std::int32_t cols)
@@ -106,7 +106,7 @@ public:
     std::optional<std::vector<T>> objectsInRow(std::int32_t) const { return std::nullopt; }
     std::optional<std::vector<T>> objectsInCol(std::int32_t) const { return std::nullopt; }
 
-private:
+  private:
     std::size_t slot(std::int32_t row, std::int32_t col) const {
         if (row < 0 || row >= numRows_ || col < 0 || col >= numCols_) {
             throw NamedError(QStringLiteral("OutOfBounds"),

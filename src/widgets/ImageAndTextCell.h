@@ -10,7 +10,7 @@ namespace talvor {
 // the text part only.
 class ImageAndTextCell : public QStyledItemDelegate {
     Q_OBJECT
-public:
+  public:
     static constexpr double kImageGap = 3.0;
 
     explicit ImageAndTextCell(QObject* parent = nullptr) : QStyledItemDelegate(parent) {}
@@ -30,10 +30,10 @@ public:
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const override;
 
-protected:
+  protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
-private:
+  private:
     QImage image_;
 };
 

@@ -11,7 +11,7 @@ namespace talvor {
 // remembers its URL.
 class ImageFileWell : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit ImageFileWell(QWidget* parent = nullptr);
 
     const QUrl& url() const { return url_; }
@@ -30,15 +30,15 @@ public:
     QVariantList encodeWithCoder() const;
     bool initWithCoder(const QVariantList& values);
 
-signals:
+  signals:
     void urlChanged(const QUrl& url);
 
-protected:
+  protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     QUrl url_;
 };
 

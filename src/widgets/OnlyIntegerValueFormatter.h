@@ -9,7 +9,7 @@ namespace talvor {
 // beeps and is refused.
 class OnlyIntegerValueFormatter : public QValidator {
     Q_OBJECT
-public:
+  public:
     explicit OnlyIntegerValueFormatter(QObject* parent = nullptr) : QValidator(parent) {}
 
     // The rule alone, without the beep.

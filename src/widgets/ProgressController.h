@@ -12,7 +12,7 @@ namespace talvor {
 // work runs.
 class ProgressController : public QObject {
     Q_OBJECT
-public:
+  public:
     ProgressController();
     ~ProgressController() override;
 
@@ -33,7 +33,7 @@ public:
 
     bool isAnimating() const;
 
-private:
+  private:
     void build();
 
     QPointer<QDialog> window_;

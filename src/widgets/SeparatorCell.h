@@ -9,7 +9,7 @@ namespace talvor {
 // such cells cannot be edited.
 class SeparatorCell : public QStyledItemDelegate {
     Q_OBJECT
-public:
+  public:
     explicit SeparatorCell(QObject* parent = nullptr) : QStyledItemDelegate(parent) {}
 
     static QColor lineColor();

@@ -25,16 +25,16 @@ QImage renderShadowImage(const QSizeF& size, const Shadow& shadow, qreal deviceP
 // directly below the view.
 class ShadowView : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ShadowView(QWidget* view);
 
     const Shadow& shadow() const { return shadow_; }
     QRectF fillRect() const { return fillRect_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     Shadow shadow_;
     QRectF fillRect_;
     QImage cache_;  // the blurred shadow of cacheSize_, kept while size and pixel ratio stay

@@ -25,48 +25,48 @@ int preventWindowOrderingCount();
 
 class ShyButton : public QPushButton {
     Q_OBJECT
-public:
+  public:
     explicit ShyButton(const QString& title = QString(), QWidget* parent = nullptr);
     bool shouldDelayWindowOrderingForEvent() const { return true; }
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
 class ShyTextField : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit ShyTextField(QWidget* parent = nullptr);
     bool shouldDelayWindowOrderingForEvent() const { return true; }
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
 class ShyView : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ShyView(QWidget* parent = nullptr);
     bool shouldDelayWindowOrderingForEvent() const { return true; }
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
 class ShyDatePicker : public QDateTimeEdit {
     Q_OBJECT
-public:
+  public:
     explicit ShyDatePicker(QWidget* parent = nullptr);
     bool shouldDelayWindowOrderingForEvent() const { return true; }
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
 // A rows x cols block of radio cells, one selected at a time.
 class ShyMatrix : public QWidget {
     Q_OBJECT
-public:
+  public:
     ShyMatrix(int rows, int cols, QWidget* parent = nullptr);
     bool shouldDelayWindowOrderingForEvent() const { return true; }
 
@@ -79,14 +79,14 @@ public:
     int selectedRow() const;
     int selectedColumn() const;
 
-signals:
+  signals:
     // A cell was clicked.
     void action();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     int rows_;
     int cols_;
     QButtonGroup* group_;

@@ -74,7 +74,8 @@ void TalvorCustomDatePanel::setPatternLanguage(PatternLanguage language) {
     updateFormatSample();
 }
 
-QString TalvorCustomDatePanel::sampleText(const QString& format, PatternLanguage language, Date now) {
+QString TalvorCustomDatePanel::sampleText(const QString& format, PatternLanguage language,
+                                          Date now) {
     const QTimeZone zone = platform::Clock::shared().currentZone();
     if (language == PatternLanguage::Uts35) {
         const auto formatter = IcuDates::createPatternFormat(format, zone);

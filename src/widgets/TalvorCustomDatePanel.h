@@ -15,7 +15,7 @@ namespace talvor {
 // `format` as it was.
 class TalvorCustomDatePanel : public QDialog {
     Q_OBJECT
-public:
+  public:
     // Which pattern language the caller's format uses: the time pane edits UTS #35
     // patterns ("hh:mm:ss a"), the floating clocks the old percent escapes ("%I:%M %p").
     enum class PatternLanguage { CalendarFormat, Uts35 };
@@ -46,7 +46,7 @@ public:
     QLineEdit* mTextField = nullptr;
     QLabel* mTextDateSample = nullptr;
 
-private:
+  private:
     QString format_;
     PatternLanguage language_ = PatternLanguage::CalendarFormat;
 };

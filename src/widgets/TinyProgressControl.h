@@ -14,7 +14,7 @@ namespace talvor {
 // tool tip while it runs.
 class TinyProgressControl : public QLabel {
     Q_OBJECT
-public:
+  public:
     static constexpr double kFrameInterval = 0.08;
 
     explicit TinyProgressControl(QWidget* parent = nullptr);
@@ -33,7 +33,7 @@ public:
     void nextFrame();
     std::int32_t framePointer() const { return framePointer_; }
 
-private:
+  private:
     std::vector<QImage> images_;
     platform::TimerHandle animationTimer_;
     std::int32_t framePointer_ = 0;

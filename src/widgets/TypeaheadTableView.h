@@ -13,7 +13,7 @@ namespace talvor {
 // hook, clearing the text once the user pauses (the key-repeat delay).
 class TypeaheadTableView : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit TypeaheadTableView(QWidget* parent = nullptr);
     ~TypeaheadTableView() override;
 
@@ -40,10 +40,10 @@ public:
     // Every operation inside the application, copy only outside it.
     static Qt::DropActions draggingSourceOperationMaskForLocal(bool isLocal);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     QWidget* typeaheadDisplay_ = nullptr;
     QString mStringToFind;
     platform::TimerHandle clearTimer_;

@@ -10,7 +10,7 @@ namespace talvor {
 // the whole field.
 class URLTextField : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit URLTextField(const QString& text = QString(), QWidget* parent = nullptr);
 
     // Takes the text as the URL when it is one.
@@ -24,27 +24,27 @@ public:
     // action.
     void performClick();
 
-signals:
+  signals:
     void action();
 
-protected:
+  protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     QUrl url_;
 };
 
 // A label that sends its action as soon as the mouse goes down on it.
 class TalvorURLClick : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit TalvorURLClick(const QString& text = QString(), QWidget* parent = nullptr)
         : QLabel(text, parent) {}
 
-signals:
+  signals:
     void action();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 

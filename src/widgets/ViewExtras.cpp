@@ -123,13 +123,13 @@ constexpr int kRingWidth = 3;
 const char* const kRingProperty = "talvorDragHighlight";
 
 class Ring : public QWidget {
-public:
+  public:
     explicit Ring(QWidget* parent) : QWidget(parent) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setAttribute(Qt::WA_NoSystemBackground);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         QPen pen(NamedColors::selectedControlColor(), kRingWidth);

@@ -32,19 +32,19 @@ namespace talvor {
 namespace {
 
 class PaintedSample : public QWidget {
-public:
+  public:
     PaintedSample(QSize size, std::function<void(QPainter&)> paint) : paint_(std::move(paint)) {
         setFixedSize(size);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         paint_(painter);
     }
 
-private:
+  private:
     std::function<void(QPainter&)> paint_;
 };
 

@@ -12,7 +12,7 @@ namespace talvor {
 // field it turns grey and read-only; leaving or dropping restores white and editable.
 class DropTargetTextField : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit DropTargetTextField(QWidget* parent = nullptr);
 
     // The platform's drag protocol; `source` is the widget the drag started in (null from
@@ -30,14 +30,14 @@ public:
     // The local files among the data's URLs, as paths.
     static QStringList fileNames(const QMimeData& data);
 
-protected:
+  protected:
     virtual bool accepts(const QMimeData& data) const = 0;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void setDropLook(bool dragging);
 };
 
@@ -47,7 +47,7 @@ private:
 // `SetURLPathValue` is called. A drag that started in the field itself is refused.
 class vltDragFileTextField : public DropTargetTextField {
     Q_OBJECT
-public:
+  public:
     explicit vltDragFileTextField(QWidget* parent = nullptr);
 
     // Registers the drag types (file names, string, URL).
@@ -62,19 +62,19 @@ public:
     // Pasteboard text read as a property list, as the field takes it.
     static QString textFromPasteboardText(const QString& text);
 
-protected:
+  protected:
     bool accepts(const QMimeData& data) const override;
 };
 
 // A path field that takes dropped files only: its text becomes the first dropped path.
 class MyTextField : public DropTargetTextField {
     Q_OBJECT
-public:
+  public:
     explicit MyTextField(QWidget* parent = nullptr);
 
     bool performDragOperation(const QMimeData& data) override;
 
-protected:
+  protected:
     bool accepts(const QMimeData& data) const override;
 };
 

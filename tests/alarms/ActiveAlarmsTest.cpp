@@ -9,7 +9,7 @@ namespace talvor::test {
 namespace {
 
 class alarmsActive : public AlarmsTest {
-protected:
+  protected:
     void archive(const AlarmList& alarms) {
         defaults_.setObject(QVariant(archivedAlarms(alarms)), keys::AcitveAlarmsStoredKey);
     }

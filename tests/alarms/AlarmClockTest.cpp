@@ -7,7 +7,7 @@ namespace talvor::test {
 namespace {
 
 class alarmsClock : public AlarmsTest {
-protected:
+  protected:
     QStringList titles() {
         QStringList t;
         for (const auto& a : alarmClock().allAlarms()) {

@@ -49,7 +49,7 @@ inline void setIcuLocale(const char* name) {
 
 // Records scheduled notifications instead of showing them.
 class FakeUserNotificationCenter : public UserNotificationCenter {
-public:
+  public:
     void scheduleNotification(const UserNotification& n) override { scheduled.push_back(n); }
     void removeAllScheduledNotifications() override { scheduled.clear(); }
     std::vector<UserNotification> scheduledNotifications() const override { return scheduled; }
@@ -58,7 +58,7 @@ public:
 
 // Remembers which alarms came due, and when.
 class RecordingDelegate : public AlarmDelegate {
-public:
+  public:
     explicit RecordingDelegate(FakeClock& clock) : clock_(clock) {}
     void alarmTriggered(Alarm& alarm) override {
         fired.push_back(&alarm);
@@ -71,7 +71,7 @@ public:
     std::vector<Date> firedAt;
     std::function<void(Alarm&)> onFire;
 
-private:
+  private:
     FakeClock& clock_;
 };
 
@@ -80,7 +80,7 @@ private:
 // an in-memory preference domain as the standard defaults, ICU in en_US, a fake notification
 // centre, and a fresh shared alarm clock (saving its changes) and alarm menu controller.
 class AlarmsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         machineZone_.emplace("Pacific/Kiritimati", "en_US");
         platform::Clock::setShared(&clock_);
@@ -130,7 +130,7 @@ protected:
     FakeUserNotificationCenter notifications_;
     AlarmMenuController controller_;
 
-private:
+  private:
     std::unique_ptr<Clock> alarmClock_;
     std::optional<test::ScopedMachineZone> machineZone_;
 };

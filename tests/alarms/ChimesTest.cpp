@@ -11,7 +11,7 @@ namespace {
 
 // Plays nothing: records what it is asked, and ends a sound when the test says so.
 class FakeChimePort : public ChimeSoundPort {
-public:
+  public:
     bool playChimeSound(const QString& path, double volume,
                         std::function<void()> finished) override {
         played.push_back(path);
@@ -54,7 +54,7 @@ const QString kHalf = QStringLiteral("/sounds/half.aiff");
 const QString k3Quarter = QStringLiteral("/sounds/3quarter.aiff");
 
 class alarmsChimes : public AlarmsTest {
-protected:
+  protected:
     void SetUp() override {
         AlarmsTest::SetUp();
         store().setValue(keys::CustomChimeSoundPath, kHour);

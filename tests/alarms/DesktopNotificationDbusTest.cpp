@@ -15,10 +15,10 @@ namespace talvor::test {
 class FakeNotificationServer : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
+  public:
     using QObject::QObject;
 
-public slots:
+  public slots:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon,
                 const QString& summary, const QString& body, const QStringList& actions,
                 const QVariantMap& hints, int expireTimeout) {
@@ -34,10 +34,10 @@ public slots:
         return 1;
     }
 
-signals:
+  signals:
     void notified();
 
-public:
+  public:
     QStringList received;
 };
 

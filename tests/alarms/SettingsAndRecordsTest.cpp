@@ -18,7 +18,7 @@ using platform::KeyedArchiver;
 using platform::KeyedUnarchiver;
 
 class alarmsBreaks : public ::testing::Test {
-protected:
+  protected:
     platform::MemoryPreferenceStore& store() { return domain_.store(); }
 
     XdgSandbox sandbox_;  // first: it forgets the domains opened before it

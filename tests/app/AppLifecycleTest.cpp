@@ -18,7 +18,7 @@ namespace {
 
 // A running copy of the application, offscreen, in the sandbox's home.
 class RunningTalvor {
-public:
+  public:
     RunningTalvor() {
         app_.setProcessChannelMode(QProcess::MergedChannels);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -49,7 +49,7 @@ public:
     QProcess& process() { return app_; }
     const QByteArray& output() const { return output_; }
 
-private:
+  private:
     QProcess app_;
     QByteArray output_;
 };
@@ -58,7 +58,8 @@ const QString kStoredAlarms = QStringLiteral("AcitveAlarmsStoredKey");
 
 // The application's settings file as another process sees it.
 platform::PlistPreferenceStore settingsFile() {
-    return platform::PlistPreferenceStore(appTalvor4Prefs, platform::Preferences::filePathFor(appTalvor4Prefs));
+    return platform::PlistPreferenceStore(appTalvor4Prefs,
+                                          platform::Preferences::filePathFor(appTalvor4Prefs));
 }
 
 // Leaves an alarm for tomorrow in the settings, as a previous run would have.
@@ -76,7 +77,8 @@ void storeAnAlarmForTomorrow() {
 QStringList storedAlarmTitles() {
     platform::PlistPreferenceStore store = settingsFile();
     QStringList titles;
-    if (const std::optional<AlarmList> alarms = unarchivedAlarms(store.value(kStoredAlarms).toByteArray())) {
+    if (const std::optional<AlarmList> alarms =
+            unarchivedAlarms(store.value(kStoredAlarms).toByteArray())) {
         for (const auto& alarm : *alarms) {
             titles << alarm->title();
         }
@@ -111,7 +113,8 @@ TEST(AppLifecycle, TheAlarmsSurviveAQuitBySignal) {
     }
     app.signal(SIGTERM);
     ASSERT_TRUE(app.waitForExit()) << app.output().toStdString();
-    EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")}) << app.output().toStdString();
+    EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")})
+        << app.output().toStdString();
 }
 
 TEST(AppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
@@ -124,12 +127,14 @@ TEST(AppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
     EXPECT_EQ(first.process().exitCode(), 0);
     EXPECT_TRUE(first.output().contains("Talvor Pro quit")) << first.output().toStdString();
     ASSERT_TRUE(second.waitFor("started")) << second.output().toStdString();
-    EXPECT_TRUE(second.output().contains("Asking the running copy")) << second.output().toStdString();
+    EXPECT_TRUE(second.output().contains("Asking the running copy"))
+        << second.output().toStdString();
     second.signal(SIGTERM);
     ASSERT_TRUE(second.waitForExit());
     EXPECT_EQ(second.process().exitCode(), 0);
     // Read once nobody writes any more: the alarm went through both copies.
-    EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")}) << second.output().toStdString();
+    EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")})
+        << second.output().toStdString();
 }
 
 }  // namespace

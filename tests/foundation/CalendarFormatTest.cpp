@@ -32,7 +32,8 @@ std::string strftimeC(const char* format, std::time_t t, const char* tz) {
 
 TEST(CalendarFormat, AgreesWithStrftimeOnTheSharedEscapes) {
     const char* format = "%a %A %b %B %d %e %H %I %j %m %M %p %S %w %y %Y %Z %z %% plain text";
-    const char* zones[] = {"UTC", "Europe/Berlin", "America/New_York", "Asia/Kolkata", "Australia/Adelaide"};
+    const char* zones[] = {"UTC", "Europe/Berlin", "America/New_York", "Asia/Kolkata",
+                           "Australia/Adelaide"};
     // Noon and midnight, both sides of DST changes, a leap day, single-digit days.
     const std::time_t instants[] = {
         1719835200,  // 2024-07-01 12:00 UTC
@@ -45,7 +46,8 @@ TEST(CalendarFormat, AgreesWithStrftimeOnTheSharedEscapes) {
     for (const char* zone : zones) {
         for (std::time_t t : instants) {
             SCOPED_TRACE(std::string(zone) + " " + std::to_string(t));
-            const QString ours = formatCalendarDate(QString::fromLatin1(format), Date::fromUnix(static_cast<double>(t)),
+            const QString ours = formatCalendarDate(QString::fromLatin1(format),
+                                                    Date::fromUnix(static_cast<double>(t)),
                                                     QTimeZone(zone), QLocale::c());
             EXPECT_EQ(ours.toStdString(), strftimeC(format, t, zone));
         }
@@ -67,7 +69,8 @@ TEST(CalendarFormat, EscapesOfItsOwn) {
         {"%%W", "%W"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(formatCalendarDate(QString::fromLatin1(c.format), d, utc, QLocale::c()), QString::fromLatin1(c.expected))
+        EXPECT_EQ(formatCalendarDate(QString::fromLatin1(c.format), d, utc, QLocale::c()),
+                  QString::fromLatin1(c.expected))
             << c.format;
     }
 }

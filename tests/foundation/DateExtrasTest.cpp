@@ -10,7 +10,7 @@ namespace talvor {
 
 // The month object of the calendar data stands in here as a plain value.
 class CalMonth {
-public:
+  public:
     explicit CalMonth(int number) : number(number) {}
     int number;
 };

@@ -40,7 +40,7 @@ inline QString wallClock(Date date, const char* zoneId) {
 // (Pacific/Kiritimati, UTC+14) and a fake clock in Berlin, so that anything taking the
 // machine's zone instead of the clock's shows; ICU's default locale is en_US.
 class DatesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         machineZone_.emplace("Pacific/Kiritimati", "en_US");
         clock_ = std::make_unique<FakeClock>(localDate("2024-03-05T17:42:31", "Europe/Berlin"),
@@ -61,7 +61,7 @@ protected:
 
     FakeClock& clock() { return *clock_; }
 
-private:
+  private:
     std::unique_ptr<FakeClock> clock_;
     std::optional<test::ScopedMachineZone> machineZone_;
 };

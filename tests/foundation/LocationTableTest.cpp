@@ -565,7 +565,7 @@ TEST_F(locations_Save, TheCacheOperations) {
 // Warn-me title lists
 
 class locations_WarnMe : public LocationsSandbox {
-protected:
+  protected:
     QString place(int i) const {
         const QString folders[] = {userDataFolder(), data(),
                                    systemDir() + "/com.larkspindle.Talvor/Talvor"};

@@ -17,7 +17,7 @@
 namespace talvor::test {
 
 class LocationsSandbox : public ::testing::Test {
-protected:
+  protected:
     LocationsSandbox() {
         QDir().mkpath(systemDir());
         previousBeep_ = platform::setBeepHandler([this] { ++beeps_; });
@@ -74,7 +74,7 @@ protected:
     QStringList opened_;
     bool openSucceeds_ = true;
 
-private:
+  private:
     platform::BeepHandler previousBeep_;
     vltPaths::OpenFolderHandler previousOpen_;
 };

@@ -38,7 +38,7 @@ TEST(NetworkMonitorFlags, OnlineNeedsReachableWithNoConnectionToMakeFirst) {
 }
 
 class NetworkMonitorTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<NetworkMonitor> make(std::optional<std::uint32_t> initial) {
         auto probe = std::make_unique<FakeReachabilityProbe>(initial);
         fake = probe.get();

@@ -31,7 +31,7 @@ struct Target {
 };
 
 class QTarget : public QObject {
-public:
+  public:
     int hits = 0;
     void hit() { ++hits; }
 };

@@ -26,7 +26,7 @@ using test::ScopedFontResolver;
 using test::ScopedMemoryDomain;
 
 class PreferenceEncodings : public ::testing::Test {
-protected:
+  protected:
     platform::MemoryPreferenceStore& store() { return domain_.store(); }
     ScopedMemoryDomain domain_{appTalvor4Prefs};
 };
@@ -86,7 +86,8 @@ TEST_F(PreferenceEncodings, WritersStoreThirtyTwoBitNumbersAndText) {
     EXPECT_EQ(store().value(QStringLiteral("flag")).toLongLong(), 1);
     EXPECT_EQ(PreferenceDomain::readInteger(QStringLiteral("int"), 0), 22745);
     EXPECT_EQ(PreferenceDomain::readText(QStringLiteral("text"), {}), QStringLiteral("hh:mm:ss a"));
-    EXPECT_EQ(PreferenceDomain::readText(QStringLiteral("int"), QStringLiteral("dflt")), QStringLiteral("dflt"));
+    EXPECT_EQ(PreferenceDomain::readText(QStringLiteral("int"), QStringLiteral("dflt")),
+              QStringLiteral("dflt"));
 }
 
 // --- colours as text ----------------------------------------------------------------------
@@ -105,7 +106,8 @@ TEST_F(PreferenceEncodings, ColourTextIsWrittenInRgbWithSixDecimals) {
         {QColor::fromCmykF(0, 0, 0, 0, 0.25f), 1, 1, 1, 0.25},
         {QColor::fromHsvF(0, 0, 1), 1, 1, 1, 1},
     };
-    const QRegularExpression shape(QStringLiteral(R"(^\[\d\.\d{6}\] \[\d\.\d{6}\] \[\d\.\d{6}\] \[\d\.\d{6}\]$)"));
+    const QRegularExpression shape(
+        QStringLiteral(R"(^\[\d\.\d{6}\] \[\d\.\d{6}\] \[\d\.\d{6}\] \[\d\.\d{6}\]$)"));
     for (const Case& c : cases) {
         TalvorProColor::saveColorToDefaults(c.color, QStringLiteral("TextColorTime"));
         const QString text = store().value(QStringLiteral("TextColorTime")).toString();
@@ -125,7 +127,8 @@ TEST_F(PreferenceEncodings, ColourTextIsWrittenInRgbWithSixDecimals) {
 }
 
 TEST_F(PreferenceEncodings, AColourWithNoComponentsWritesNothing) {
-    store().setValue(QStringLiteral("TextColorDate"), QStringLiteral("[0.100000] [0.200000] [0.300000] [1.000000]"));
+    store().setValue(QStringLiteral("TextColorDate"),
+                     QStringLiteral("[0.100000] [0.200000] [0.300000] [1.000000]"));
     LogCapture log;
     TalvorProColor::saveColorToDefaults(QColor(), QStringLiteral("TextColorDate"));
     EXPECT_EQ(store().value(QStringLiteral("TextColorDate")).toString(),
@@ -172,11 +175,12 @@ TEST_F(PreferenceEncodings, AbsentOrNonTextColourGivesTheDefaultItself) {
 
 TEST_F(PreferenceEncodings, ColourTextRoundTripsUnderACommaDecimalLocale) {
     bool ran = test::withLocale("de_DE.UTF-8", [&] {
-        TalvorProColor::saveColorToDefaults(QColor::fromRgbF(0.5f, 0.25f, 0.125f, 0.75f), QStringLiteral("c"));
+        TalvorProColor::saveColorToDefaults(QColor::fromRgbF(0.5f, 0.25f, 0.125f, 0.75f),
+                                            QStringLiteral("c"));
         const QString text = store().value(QStringLiteral("c")).toString();
         EXPECT_FALSE(text.contains(QLatin1Char(','))) << text.toStdString();
-        expectColor(TalvorProColor::myGetColorFromDefaults(QStringLiteral("c"), Qt::black), 0.5, 0.25, 0.125,
-                    0.75);
+        expectColor(TalvorProColor::myGetColorFromDefaults(QStringLiteral("c"), Qt::black), 0.5,
+                    0.25, 0.125, 0.75);
         store().setValue(QStringLiteral("f"), QStringLiteral("12.5"));
         EXPECT_FLOAT_EQ(myCFGetFloat(QStringLiteral("f")), 12.5f);
     });
@@ -191,15 +195,18 @@ TEST_F(PreferenceEncodings, SavingAFontWritesTraitsAndName) {
     QFont font(QStringLiteral("Lucida Grande"));
     font.setPointSizeF(14);
     TalvorLoadFonts::TalvorSaveFont(QStringLiteral("TimeFont"), font);
-    EXPECT_EQ(store().value(QStringLiteral("TimeFontName")).toString(), QStringLiteral("Lucida Grande"));
-    EXPECT_EQ(store().value(QStringLiteral("TimeFontTraits")).toString(), QStringLiteral("Size: 14.000 Trait:0 Weight:5"));
+    EXPECT_EQ(store().value(QStringLiteral("TimeFontName")).toString(),
+              QStringLiteral("Lucida Grande"));
+    EXPECT_EQ(store().value(QStringLiteral("TimeFontTraits")).toString(),
+              QStringLiteral("Size: 14.000 Trait:0 Weight:5"));
 
     QFont bold(QStringLiteral("X"));
     bold.setPointSizeF(9.5);
     bold.setBold(true);
     bold.setItalic(true);
     TalvorLoadFonts::TalvorSaveFont(QStringLiteral("DateFont"), bold);
-    EXPECT_EQ(store().value(QStringLiteral("DateFontTraits")).toString(), QStringLiteral("Size: 9.500 Trait:3 Weight:9"));
+    EXPECT_EQ(store().value(QStringLiteral("DateFontTraits")).toString(),
+              QStringLiteral("Size: 9.500 Trait:3 Weight:9"));
 }
 
 TEST_F(PreferenceEncodings, SavingNoFontWritesNothingAndLogs) {
@@ -226,17 +233,18 @@ TEST(FontTraits, ScanReadsOnlyASizeAfterThePrefix) {
     };
     for (const Case& c : cases) {
         float size = -1;
-        EXPECT_EQ(TalvorLoadFonts::TalvorScanFontTraits(QString::fromLatin1(c.text), &size), c.ok) << c.text;
+        EXPECT_EQ(TalvorLoadFonts::TalvorScanFontTraits(QString::fromLatin1(c.text), &size), c.ok)
+            << c.text;
         EXPECT_FLOAT_EQ(size, c.size) << c.text;
     }
 }
 
 TEST_F(PreferenceEncodings, LoadingAFontResolvesSizeAndName) {
     struct Case {
-        const char* traits;  // nullptr: not stored
-        const char* name;    // nullptr: not stored
+        const char* traits;       // nullptr: not stored
+        const char* name;         // nullptr: not stored
         const char* defaultName;  // nullptr: none
-        const char* family;  // expected
+        const char* family;       // expected
         double size;
     };
     const Case cases[] = {
@@ -265,7 +273,8 @@ TEST_F(PreferenceEncodings, LoadingAFontResolvesSizeAndName) {
             store().setValue(QStringLiteral("FName"), QString::fromLatin1(c.name));
         }
         const QString defaultName = c.defaultName ? QString::fromLatin1(c.defaultName) : QString();
-        const std::optional<QFont> font = TalvorLoadFonts::TalvorLoadFont(QStringLiteral("F"), 13.0f, defaultName);
+        const std::optional<QFont> font =
+            TalvorLoadFonts::TalvorLoadFont(QStringLiteral("F"), 13.0f, defaultName);
         ASSERT_TRUE(font.has_value());
         EXPECT_EQ(font->family(), QString::fromLatin1(c.family));
         EXPECT_DOUBLE_EQ(font->pointSizeF(), c.size);
@@ -275,7 +284,8 @@ TEST_F(PreferenceEncodings, LoadingAFontResolvesSizeAndName) {
 TEST_F(PreferenceEncodings, AFontNeverWrittenWithNoDefaultNameAsksForComicSans) {
     const FakeFontResolver fonts({QStringLiteral("ComicSansMS")});
     ScopedFontResolver scoped(fonts);
-    const std::optional<QFont> font = TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayFont"), 11.0f, QString());
+    const std::optional<QFont> font =
+        TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayFont"), 11.0f, QString());
     ASSERT_TRUE(font.has_value());
     EXPECT_EQ(fonts.asked(), QStringList{QStringLiteral("ComicSansMS")});
     EXPECT_DOUBLE_EQ(font->pointSizeF(), 11.0);
@@ -285,7 +295,8 @@ TEST_F(PreferenceEncodings, NoFontAtAllIsReportedAsNone) {
     const FakeFontResolver fonts({}, QString());
     ScopedFontResolver scoped(fonts);
     LogCapture log;
-    EXPECT_FALSE(TalvorLoadFonts::TalvorLoadFont(QStringLiteral("TimeFont"), 14.0f, QStringLiteral("Nope")));
+    EXPECT_FALSE(
+        TalvorLoadFonts::TalvorLoadFont(QStringLiteral("TimeFont"), 14.0f, QStringLiteral("Nope")));
     EXPECT_TRUE(log.contains(QStringLiteral("error font nil = key: TimeFont - Nope 14.000000")));
 }
 
@@ -297,13 +308,15 @@ TEST_F(PreferenceEncodings, SystemFontsRoundTripAndUnknownNamesFallBackToTheTitl
     QFont font(family);
     font.setPointSizeF(15);
     TalvorLoadFonts::TalvorSaveFont(QStringLiteral("LocFont"), font);
-    const std::optional<QFont> back = TalvorLoadFonts::TalvorLoadFont(QStringLiteral("LocFont"), 14.0f, QString());
+    const std::optional<QFont> back =
+        TalvorLoadFonts::TalvorLoadFont(QStringLiteral("LocFont"), 14.0f, QString());
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(back->family(), family);
     EXPECT_DOUBLE_EQ(back->pointSizeF(), 15.0);
 
     store().setValue(QStringLiteral("LocFontName"), QStringLiteral("LucidaGrande"));
-    const std::optional<QFont> fallback = TalvorLoadFonts::TalvorLoadFont(QStringLiteral("LocFont"), 14.0f, QString());
+    const std::optional<QFont> fallback =
+        TalvorLoadFonts::TalvorLoadFont(QStringLiteral("LocFont"), 14.0f, QString());
     ASSERT_TRUE(fallback.has_value());
     EXPECT_EQ(fallback->family(), QFontDatabase::systemFont(QFontDatabase::TitleFont).family());
     EXPECT_DOUBLE_EQ(fallback->pointSizeF(), 15.0);
@@ -338,7 +351,8 @@ TEST_F(PreferenceEncodings, FloatsReadNumbersAndNumericText) {
 TEST_F(PreferenceEncodings, FloatsFromAnotherDomain) {
     ScopedMemoryDomain other(QStringLiteral("org.example.other"));
     other.store().setValue(QStringLiteral("v"), 1.5);
-    EXPECT_FLOAT_EQ(myCFGetAppFloat(QStringLiteral("v"), QStringLiteral("org.example.other")), 1.5f);
+    EXPECT_FLOAT_EQ(myCFGetAppFloat(QStringLiteral("v"), QStringLiteral("org.example.other")),
+                    1.5f);
     EXPECT_FLOAT_EQ(myCFGetAppFloat(QStringLiteral("v"), appTalvor4Prefs), -1.0f);
 }
 
@@ -348,7 +362,8 @@ TEST_F(PreferenceEncodings, PackedStringsComeFromTextOrUtf8Bytes) {
         std::optional<QString> expected;
     };
     const Case cases[] = {
-        {QVariant(QStringLiteral("Chimes: 1 0 1 0 1 0 1 0")), QStringLiteral("Chimes: 1 0 1 0 1 0 1 0")},
+        {QVariant(QStringLiteral("Chimes: 1 0 1 0 1 0 1 0")),
+         QStringLiteral("Chimes: 1 0 1 0 1 0 1 0")},
         {QVariant(QByteArray("Floating: 1 2")), QStringLiteral("Floating: 1 2")},
         {QVariant(QByteArray("\xEF\xBB\xBFZ\xC3\xBCrich")), QStringLiteral("Z\u00FCrich")},
         {QVariant(QByteArray()), QString()},
@@ -359,7 +374,8 @@ TEST_F(PreferenceEncodings, PackedStringsComeFromTextOrUtf8Bytes) {
     };
     for (const Case& c : cases) {
         store().setValue(QStringLiteral("ChimeStates"), c.stored);
-        EXPECT_EQ(CopyAnnotateString(QStringLiteral("ChimeStates")), c.expected) << describe(c.stored);
+        EXPECT_EQ(CopyAnnotateString(QStringLiteral("ChimeStates")), c.expected)
+            << describe(c.stored);
     }
 }
 
@@ -370,7 +386,8 @@ TEST_F(PreferenceEncodings, DiagnosticLinesWaitForTheDebugSwitch) {
     myDebug = 1;
     CopyAppPrefString(QStringLiteral("missing"));
     myDebug = 0;
-    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("CopyAnnotateString: no value for key:missing ")});
+    EXPECT_EQ(log.lines(),
+              QStringList{QStringLiteral("CopyAnnotateString: no value for key:missing ")});
 }
 
 // --- colours as data -----------------------------------------------------------------------
@@ -382,8 +399,10 @@ TEST(ColourData, ColoursRoundTripThroughTheUserDefaults) {
                              QColor::fromCmykF(0.1f, 0.2f, 0.3f, 0.4f)};
     for (const QColor& c : colors) {
         UserDefaultsExtras::setColor(defaults, c, QStringLiteral("TodoPriorityColors"));
-        EXPECT_EQ(store.value(QStringLiteral("TodoPriorityColors")).typeId(), QMetaType::QByteArray);
-        const std::optional<QColor> back = UserDefaultsExtras::colorForKey(defaults, QStringLiteral("TodoPriorityColors"));
+        EXPECT_EQ(store.value(QStringLiteral("TodoPriorityColors")).typeId(),
+                  QMetaType::QByteArray);
+        const std::optional<QColor> back =
+            UserDefaultsExtras::colorForKey(defaults, QStringLiteral("TodoPriorityColors"));
         ASSERT_TRUE(back.has_value());
         expectColor(*back, c.toRgb().redF(), c.toRgb().greenF(), c.toRgb().blueF(), c.alphaF());
     }

@@ -28,18 +28,15 @@ TEST_P(ScanFormatCases, ReadsLikeSscanfInTheCLocale) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ScanFormatCases,
     ::testing::Values(
-        ScanCase{"[1.000000] [0.000000] [0.500000] [1.000000]", "[%f] [%f] [%f] [%f]", {1, 0, 0.5, 1}},
+        ScanCase{
+            "[1.000000] [0.000000] [0.500000] [1.000000]", "[%f] [%f] [%f] [%f]", {1, 0, 0.5, 1}},
         ScanCase{"[0.5] [0.25] [0] [1]", "[%f] [%f] [%f] [%f]", {0.5, 0.25, 0, 1}},
         // White space in the format matches none as well as many.
         ScanCase{"[0.5][0.25]   [0]\t[1]", "[%f] [%f] [%f] [%f]", {0.5, 0.25, 0, 1}},
         ScanCase{"[0.5] [0.25]", "[%f] [%f] [%f] [%f]", {0.5, 0.25}},
-        ScanCase{"[0,5] [0.25]", "[%f] [%f]", {0}},
-        ScanCase{"garbage", "[%f]", {}},
-        ScanCase{"", "%d", {}},
-        ScanCase{"Chimes: 1 0 -3 +4", "Chimes: %d %d %d %d", {1, 0, -3, 4}},
-        ScanCase{"  42abc", "%d", {42}},
-        ScanCase{"--5", "%d", {}},
-        ScanCase{"--5", "%f", {}},
+        ScanCase{"[0,5] [0.25]", "[%f] [%f]", {0}}, ScanCase{"garbage", "[%f]", {}},
+        ScanCase{"", "%d", {}}, ScanCase{"Chimes: 1 0 -3 +4", "Chimes: %d %d %d %d", {1, 0, -3, 4}},
+        ScanCase{"  42abc", "%d", {42}}, ScanCase{"--5", "%d", {}}, ScanCase{"--5", "%f", {}},
         ScanCase{"1e3 -2.5e-1", "%lf %g", {1000, -0.25}},
         ScanCase{"99999999999999999999999", "%d", {9223372036854775807.0}},
         ScanCase{"-99999999999999999999999", "%ld", {-9223372036854775808.0}},

@@ -25,8 +25,10 @@ const QString kTraits14 = QStringLiteral("Size: 14.000 Trait:0 Weight:5");
 const QString kTitleFamily = QStringLiteral("Title Sans");
 
 class SettingsModels : public ::testing::Test {
-protected:
-    SettingsModels() : defaults_(domain_.store()) { platform::UserDefaults::setStandard(&defaults_); }
+  protected:
+    SettingsModels() : defaults_(domain_.store()) {
+        platform::UserDefaults::setStandard(&defaults_);
+    }
     ~SettingsModels() override { platform::UserDefaults::setStandard(nullptr); }
 
     platform::MemoryPreferenceStore& store() { return domain_.store(); }
@@ -35,8 +37,9 @@ protected:
     int announcementsAfter(const std::function<void()>& action) {
         int heard = 0;
         DistributedNotificationCenter& center = DistributedNotificationCenter::defaultCenter();
-        platform::Observation watch = center.addObserver(keys::TalvorMenuBarDatePrefsChangeNotification, QVariant(),
-                                                         [&](const platform::Notification&) { ++heard; });
+        platform::Observation watch =
+            center.addObserver(keys::TalvorMenuBarDatePrefsChangeNotification, QVariant(),
+                               [&](const platform::Notification&) { ++heard; });
         action();
         center.flush();
         QCoreApplication::sendPostedEvents();
@@ -97,11 +100,12 @@ TEST_F(SettingsModels, TheTimeModelFirstLoadWritesEveryDefault) {
         {QStringLiteral("CustomLocTime"), QStringLiteral("hh:mm a")},
         {QStringLiteral("hasUpgradedTimeFormat"), on()},
     });
-    EXPECT_TRUE(s.enableTimeMenu && s.showIP && s.showInternalIP && s.showLoctionNames && s.hideCountryInMenuItems &&
-                s.showOnlineInfo);
-    EXPECT_FALSE(s.showAnalogClockInMenu || s.flashSeparator || s.timeHasDropShadow || s.showAlarm || s.showTake5 ||
-                 s.showDateDiffereneCalc || s.showGlobalScheduler || s.showLightDarkMode || s.showCountDown ||
-                 s.showIPV4IP || s.showIPV6IP || s.locationHasDropShadow || s.showTimeInMenu);
+    EXPECT_TRUE(s.enableTimeMenu && s.showIP && s.showInternalIP && s.showLoctionNames &&
+                s.hideCountryInMenuItems && s.showOnlineInfo);
+    EXPECT_FALSE(s.showAnalogClockInMenu || s.flashSeparator || s.timeHasDropShadow ||
+                 s.showAlarm || s.showTake5 || s.showDateDiffereneCalc || s.showGlobalScheduler ||
+                 s.showLightDarkMode || s.showCountDown || s.showIPV4IP || s.showIPV6IP ||
+                 s.locationHasDropShadow || s.showTimeInMenu);
     EXPECT_EQ(s.timeFormat, QStringLiteral("hh:mm:ss a"));
     EXPECT_EQ(s.locationTimeFormat, QStringLiteral("hh:mm a"));
     EXPECT_EQ(s.timeFont.family(), kTitleFamily);
@@ -114,15 +118,18 @@ TEST_F(SettingsModels, TheTimeModelKeepsStoredSettingsOnceUpgraded) {
         bool keepsFormat;
     };
     // The marker counts when present, whatever it holds.
-    const Case cases[] = {{on(), true}, {off(), true}, {QVariant(QStringLiteral("x")), true}, {QVariant(), false}};
+    const Case cases[] = {
+        {on(), true}, {off(), true}, {QVariant(QStringLiteral("x")), true}, {QVariant(), false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.upgraded));
         store().setValue(keys::hasUpgradedTimeFormat, c.upgraded);
         store().setValue(keys::CustomTime, QStringLiteral("h:mm"));
         store().setValue(keys::CustomLocTime, QStringLiteral("H:mm"));
         const TalvorTimeSettings s;
-        EXPECT_EQ(s.timeFormat, c.keepsFormat ? QStringLiteral("h:mm") : QStringLiteral("hh:mm:ss a"));
-        EXPECT_EQ(s.locationTimeFormat, c.keepsFormat ? QStringLiteral("H:mm") : QStringLiteral("hh:mm a"));
+        EXPECT_EQ(s.timeFormat,
+                  c.keepsFormat ? QStringLiteral("h:mm") : QStringLiteral("hh:mm:ss a"));
+        EXPECT_EQ(s.locationTimeFormat,
+                  c.keepsFormat ? QStringLiteral("H:mm") : QStringLiteral("hh:mm a"));
         EXPECT_FLOAT_EQ(s.refreshRate, c.keepsFormat ? 60.0f : 1.0f);
     }
 }
@@ -189,7 +196,8 @@ TEST_F(SettingsModels, AFailedSynchroniseOnLoadIsLoggedAndLoadingGoesOn) {
     store().setFailSynchronize(true);
     test::LogCapture log;
     const TalvorDateSettings s;
-    EXPECT_TRUE(log.contains(QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed")));
     EXPECT_EQ(s.dateFormat, QStringLiteral("EEE dd MMM"));
 }
 
@@ -239,8 +247,8 @@ TEST_F(SettingsModels, TheDateModelFirstLoadWritesEveryDefault) {
         {QStringLiteral("CustomDate"), QStringLiteral("EEE dd MMM")},
         {QStringLiteral("hasUpgradedDateFormat"), on()},
     });
-    EXPECT_TRUE(s.showMoon && s.showMoonToolTip && s.enableWindowClick && s.hideToDoEventSection && s.floatOnTop &&
-                s.showDateMenu && s.showDateInMenu);
+    EXPECT_TRUE(s.showMoon && s.showMoonToolTip && s.enableWindowClick && s.hideToDoEventSection &&
+                s.floatOnTop && s.showDateMenu && s.showDateInMenu);
     EXPECT_FALSE(s.isSouthernHemisphere || s.attached || s.hasDropShadow || s.enableMiniCalendar);
     EXPECT_FLOAT_EQ(s.refreshRate, 60.0f);
 }
@@ -270,7 +278,8 @@ TEST_F(SettingsModels, TheDateModelArchiveKeepsWhatItCodes) {
     s.dateFormat = QStringLiteral("d MMM ss");
 
     const QByteArray data = platform::KeyedArchiver::archivedDataWithRootObject(s);
-    const std::optional<TalvorDateSettings> back = platform::KeyedUnarchiver::unarchiveObjectWithData<TalvorDateSettings>(data);
+    const std::optional<TalvorDateSettings> back =
+        platform::KeyedUnarchiver::unarchiveObjectWithData<TalvorDateSettings>(data);
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(back->showMoon, s.showMoon);
     EXPECT_EQ(back->isSouthernHemisphere, s.isSouthernHemisphere);
@@ -298,8 +307,10 @@ TEST_F(SettingsModels, ADateArchiveWithoutADarkColourUsesTheLightOneForBoth) {
     light.encodeWithCoder(coder);
     QByteArray data = coder.archivedData();
     platform::KeyedArchiver partial(TalvorDateSettings::archiveClassName());
-    partial.encodeData(keys::TextColorDate, platform::KeyedUnarchiver::fromData(data)->decodeData(keys::TextColorDate));
-    const auto back = platform::KeyedUnarchiver::unarchiveObjectWithData<TalvorDateSettings>(partial.archivedData());
+    partial.encodeData(keys::TextColorDate,
+                       platform::KeyedUnarchiver::fromData(data)->decodeData(keys::TextColorDate));
+    const auto back = platform::KeyedUnarchiver::unarchiveObjectWithData<TalvorDateSettings>(
+        partial.archivedData());
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(back->dateColorDMode, QColor(Qt::red));
     EXPECT_TRUE(back->dateFormat.isNull());
@@ -309,9 +320,12 @@ TEST_F(SettingsModels, ADateArchiveWithoutADarkColourUsesTheLightOneForBoth) {
 TEST_F(SettingsModels, TheTimeModelArchiveDecodesFontColoursAndFormat) {
     platform::KeyedArchiver coder(TalvorTimeSettings::archiveClassName());
     TalvorTimeSettings().encodeWithCoder(coder);
-    EXPECT_EQ(platform::KeyedUnarchiver::fromData(coder.archivedData())->decodeValue(keys::CustomTime), QVariant());
+    EXPECT_EQ(
+        platform::KeyedUnarchiver::fromData(coder.archivedData())->decodeValue(keys::CustomTime),
+        QVariant());
     coder.encodeString(keys::CustomTime, QStringLiteral("HH:mm:ss"));
-    const auto back = platform::KeyedUnarchiver::unarchiveObjectWithData<TalvorTimeSettings>(coder.archivedData());
+    const auto back = platform::KeyedUnarchiver::unarchiveObjectWithData<TalvorTimeSettings>(
+        coder.archivedData());
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(back->timeFormat, QStringLiteral("HH:mm:ss"));
     EXPECT_FLOAT_EQ(back->refreshRate, 1.0f);
@@ -321,8 +335,9 @@ TEST_F(SettingsModels, TheDateDescriptionNamesTheModel) {
     const TalvorDateSettings s;
     const QString text = s.description();
     EXPECT_TRUE(text.startsWith(QStringLiteral("TalvorCalMenuSettings x"))) << text.toStdString();
-    EXPECT_TRUE(text.endsWith(QStringLiteral("\n\t showMoon 1, showDateMenu 1, showDateInMenu 1, dateFont Title Sans,"
-                                             "\tdateFormat EEE dd MMM...\n")))
+    EXPECT_TRUE(text.endsWith(
+        QStringLiteral("\n\t showMoon 1, showDateMenu 1, showDateInMenu 1, dateFont Title Sans,"
+                       "\tdateFormat EEE dd MMM...\n")))
         << text.toStdString();
 }
 
@@ -336,8 +351,10 @@ TEST_F(SettingsModels, EverySettingSurvivesAWriteAndAReload) {
         t.enableTimeMenu = false;
         t.showAnalogClockInMenu = t.flashSeparator = t.timeHasDropShadow = true;
         t.showAlarm = t.showTake5 = t.showDateDiffereneCalc = t.showGlobalScheduler = true;
-        t.showLightDarkMode = t.showCountDown = t.showIPV4IP = t.showIPV6IP = t.locationHasDropShadow = true;
-        t.showLoctionNames = t.showIP = t.showInternalIP = t.hideCountryInMenuItems = t.showOnlineInfo = false;
+        t.showLightDarkMode = t.showCountDown = t.showIPV4IP = t.showIPV6IP =
+            t.locationHasDropShadow = true;
+        t.showLoctionNames = t.showIP = t.showInternalIP = t.hideCountryInMenuItems =
+            t.showOnlineInfo = false;
         t.timeFont = t.locationFont = serif;
         t.timeColor = QColor::fromRgbF(0.25f, 0.5f, 0.75f);
         t.timeColorDMode = QColor::fromRgbF(1, 1, 0);
@@ -358,9 +375,10 @@ TEST_F(SettingsModels, EverySettingSurvivesAWriteAndAReload) {
     const TalvorTimeSettings t;
     EXPECT_FALSE(t.enableTimeMenu || t.showLoctionNames || t.showIP || t.showInternalIP ||
                  t.hideCountryInMenuItems || t.showOnlineInfo);
-    EXPECT_TRUE(t.showAnalogClockInMenu && t.flashSeparator && t.timeHasDropShadow && t.showAlarm && t.showTake5 &&
-                t.showDateDiffereneCalc && t.showGlobalScheduler && t.showLightDarkMode && t.showCountDown &&
-                t.showIPV4IP && t.showIPV6IP && t.locationHasDropShadow);
+    EXPECT_TRUE(t.showAnalogClockInMenu && t.flashSeparator && t.timeHasDropShadow && t.showAlarm &&
+                t.showTake5 && t.showDateDiffereneCalc && t.showGlobalScheduler &&
+                t.showLightDarkMode && t.showCountDown && t.showIPV4IP && t.showIPV6IP &&
+                t.locationHasDropShadow);
     EXPECT_EQ(t.timeFont.family(), QStringLiteral("Known Serif"));
     EXPECT_DOUBLE_EQ(t.locationFont.pointSizeF(), 18.0);
     EXPECT_EQ(t.timeColor.rgba(), QColor::fromRgbF(0.25f, 0.5f, 0.75f).rgba());
@@ -369,8 +387,8 @@ TEST_F(SettingsModels, EverySettingSurvivesAWriteAndAReload) {
     EXPECT_EQ(t.timeFormat, QStringLiteral("HH:mm"));
     EXPECT_EQ(t.locationTimeFormat, QStringLiteral("h a"));
     const TalvorDateSettings d;
-    EXPECT_FALSE(d.showMoon || d.showMoonToolTip || d.enableWindowClick || d.hideToDoEventSection || d.floatOnTop ||
-                 d.showDateMenu || d.showDateInMenu);
+    EXPECT_FALSE(d.showMoon || d.showMoonToolTip || d.enableWindowClick || d.hideToDoEventSection ||
+                 d.floatOnTop || d.showDateMenu || d.showDateInMenu);
     EXPECT_TRUE(d.isSouthernHemisphere && d.attached && d.hasDropShadow);
     EXPECT_EQ(d.dateFont.family(), QStringLiteral("Known Serif"));
     EXPECT_EQ(d.dateColor.rgba(), QColor::fromRgbF(0.5f, 0, 0).rgba());

@@ -10,7 +10,7 @@ namespace talvor {
 namespace {
 
 class locations_Folders : public test::LocationsSandbox {
-protected:
+  protected:
     QString vendor() const { return data() + "/com.larkspindle.Talvor"; }
     QString localVendor() const { return systemDir() + "/com.larkspindle.Talvor"; }
 
@@ -151,7 +151,7 @@ TEST_F(locations_Folders, AnEntryInTheLinksPlaceIsKeptAndAFailedLinkIsLogged) {
 // Themes: one per-user folder
 
 class locations_Themes : public locations_Folders {
-protected:
+  protected:
     QString userThemes() const { return vendor() + "/Talvor/Themes"; }
     QString systemThemes() const { return localVendor() + "/Themes"; }
 };

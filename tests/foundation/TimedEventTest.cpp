@@ -47,7 +47,7 @@ Invocation<> action(const std::shared_ptr<Hooks>& hooks, std::function<void()> b
 }
 
 class TimedEventTest : public ::testing::Test {
-protected:
+  protected:
     TimedEvent::Ptr add(const QString& name, Date date, std::int32_t priority = 100) {
         return list->newTimedEvent(ObjectExtras::buildInvocation(recorder, &Recorder::hit, name),
                                    date, priority);

@@ -70,15 +70,13 @@ TEST(InfoDictionaryTest, RejectsWhatIsNotADictionary) {
 
 TEST(InfoDictionaryTest, SubDictionariesOutliveTheirParent) {
     std::optional<InfoDictionary> trellis;
-    {
-        trellis = InfoDictionary::fromData(kXml)->dictionary("Trellis");
-    }
+    { trellis = InfoDictionary::fromData(kXml)->dictionary("Trellis"); }
     ASSERT_TRUE(trellis);
     EXPECT_EQ(trellis->string("APIKey"), "k-ä-1");
 }
 
 class MainBundleTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("talvor-kit-" + std::to_string(::getpid()) + "-" +

@@ -10,15 +10,16 @@ namespace talvor::kit::test {
 
 // Collects the kit's log lines while it lives.
 class LogCapture {
-public:
-    LogCapture() : previous_(setLogSink([this](std::string_view line) { lines.emplace_back(line); })) {}
+  public:
+    LogCapture()
+        : previous_(setLogSink([this](std::string_view line) { lines.emplace_back(line); })) {}
     ~LogCapture() { setLogSink(std::move(previous_)); }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
     std::vector<std::string> lines;
 
-private:
+  private:
     LogSink previous_;
 };
 

@@ -57,7 +57,7 @@ const std::string kWithKey =
     "<key>Kits</key><array/></dict>";
 
 class TrellisTest : public ::testing::Test {
-protected:
+  protected:
     void install(std::optional<InfoDictionary> info) {
         Trellis::setSharedSDK(std::make_unique<Trellis>(std::move(info)));
     }
@@ -86,8 +86,9 @@ TEST_F(TrellisTest, SecondCallOnlyLogsEvenWithOtherKits) {
 
     EXPECT_EQ(&first, &second);
     EXPECT_EQ(first.kitClasses(), (std::vector<const KitClass*>{alpha}));
-    EXPECT_EQ(capture.lines, (std::vector<std::string>{"init AlphaKit", kNetworkOff,
-                                                      kCalledMultipleTimes, kCalledMultipleTimes}));
+    EXPECT_EQ(capture.lines,
+              (std::vector<std::string>{"init AlphaKit", kNetworkOff, kCalledMultipleTimes,
+                                        kCalledMultipleTimes}));
 }
 
 TEST_F(TrellisTest, WithoutKeyStartsNothingAndLogsOnce) {

@@ -12,7 +12,8 @@ namespace {
 
 TEST(SystemClockTest, TellsTheWallClockTime) {
     SystemClock clock;
-    const auto unixNow = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const auto unixNow =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     EXPECT_NEAR(clock.now().timeIntervalSince1970(), unixNow, 5.0);
 }
 

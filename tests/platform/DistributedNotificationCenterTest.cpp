@@ -99,7 +99,7 @@ struct Recorder {
 
 // The peer process (talvor_dnc_peer), read line by line.
 class Peer {
-public:
+  public:
     explicit Peer(const QStringList& args,
                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
         process_.setProcessEnvironment(env);
@@ -140,7 +140,7 @@ public:
         return out;
     }
 
-private:
+  private:
     bool running() const { return process_.state() != QProcess::NotRunning; }
 
     QProcess process_;
@@ -155,7 +155,7 @@ QJsonObject asJson(const QString& name, const QString& object, const QVariantMap
 
 // Removes an environment variable for the life of the object.
 class ScopedEnv {
-public:
+  public:
     explicit ScopedEnv(const char* name) : name_(name), old_(qgetenv(name)) { qunsetenv(name); }
     ~ScopedEnv() {
         if (!old_.isNull()) {
@@ -163,7 +163,7 @@ public:
         }
     }
 
-private:
+  private:
     const char* name_;
     QByteArray old_;
 };
@@ -177,7 +177,7 @@ void deliverPending(DistributedNotificationCenter& center) {
 }
 
 class DistributedNotificationCenterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty(kBusVariable)) {
             GTEST_SKIP() << "needs a session bus: run under dbus-run-session";

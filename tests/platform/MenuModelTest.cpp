@@ -356,7 +356,7 @@ TEST(StatusBarTest, CreatesItemsInOrderAndLetsCallersKeepRemovedOnes) {
 }
 
 class ProbeView : public StatusItemView {
-public:
+  public:
     void drawRect(QPainter&, const QRectF&) override {}
     void mouseDown(const StatusItemMouseEvent& e) override { downs.push_back(e.timestamp); }
     std::vector<double> downs;

@@ -8,8 +8,9 @@ namespace {
 
 // Sets or clears an environment variable for the life of the object.
 class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+  public:
+    ScopedEnv(const char* name, const char* value)
+        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
         if (value) {
             qputenv(name, value);
         } else {
@@ -24,7 +25,7 @@ public:
         }
     }
 
-private:
+  private:
     const char* name_;
     QByteArray old_;
     bool had_;

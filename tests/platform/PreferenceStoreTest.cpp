@@ -6,18 +6,18 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
-#include <QSize>
 #include <QFile>
+#include <QSize>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <latch>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
+#include <csignal>
+#include <latch>
+#include <thread>
 
 namespace talvor::platform {
 namespace {
@@ -26,8 +26,10 @@ using test::LogCapture;
 using test::XdgSandbox;
 
 class PlistStore : public ::testing::Test {
-protected:
-    QString path() const { return sandbox_.root() + QStringLiteral("/config/talvor/test.domain.plist"); }
+  protected:
+    QString path() const {
+        return sandbox_.root() + QStringLiteral("/config/talvor/test.domain.plist");
+    }
     std::unique_ptr<PlistPreferenceStore> open() const {
         return std::make_unique<PlistPreferenceStore>(QStringLiteral("test.domain"), path());
     }
@@ -84,7 +86,8 @@ TEST_F(PlistStore, ValuesAPropertyListCannotHoldAreRefused) {
     auto store = open();
     store->setValue(QStringLiteral("k"), QStringLiteral("kept"));
     EXPECT_FALSE(store->setValue(QStringLiteral("k"), QVariant::fromValue(QSize(1, 2))));
-    EXPECT_FALSE(store->setValue(QStringLiteral("k"), QVariantList{1, QVariant::fromValue(QSize(1, 2))}));
+    EXPECT_FALSE(
+        store->setValue(QStringLiteral("k"), QVariantList{1, QVariant::fromValue(QSize(1, 2))}));
     EXPECT_EQ(store->value(QStringLiteral("k")), QVariant(QStringLiteral("kept")));
 }
 
@@ -173,7 +176,7 @@ TEST_F(PlistStore, UnreadableFilesAreMovedAsideAndTheStoreStartsEmpty) {
 
 // Makes writes beyond `bytes` fail with EFBIG for the life of the object, root included.
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         ::getrlimit(RLIMIT_FSIZE, &old_);
         oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
@@ -186,7 +189,7 @@ public:
         ::signal(SIGXFSZ, oldHandler_);
     }
 
-private:
+  private:
     rlimit old_{};
     sighandler_t oldHandler_ = nullptr;
 };
@@ -206,9 +209,11 @@ TEST_F(PlistStore, AFailedWriteKeepsTheOldFileAndTheChanges) {
     EXPECT_TRUE(store->hasPendingChanges());
     EXPECT_EQ(store->value(QStringLiteral("v")), QVariant(qint64(2)));
     EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(1)));
-    const QStringList leftovers = QDir(QFileInfo(path()).absolutePath())
-                                      .entryList({QStringLiteral(".test.domain.plist.*")}, QDir::Files | QDir::Hidden);
-    EXPECT_EQ(leftovers, QStringList{QStringLiteral(".test.domain.plist.lock")}) << "no temporary file is left behind";
+    const QStringList leftovers =
+        QDir(QFileInfo(path()).absolutePath())
+            .entryList({QStringLiteral(".test.domain.plist.*")}, QDir::Files | QDir::Hidden);
+    EXPECT_EQ(leftovers, QStringList{QStringLiteral(".test.domain.plist.lock")})
+        << "no temporary file is left behind";
     // Tried again later, the write goes through.
     ASSERT_TRUE(store->synchronize());
     EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(2)));
@@ -222,7 +227,8 @@ TEST_F(PlistStore, AFileDamagedWhileRunningKeepsTheSettingsHeld) {
     writeRaw("garbage written by something else");
     store->setValue(QStringLiteral("c"), QStringLiteral("new"));
     ASSERT_TRUE(store->synchronize());
-    const QVariantMap expected = {{QStringLiteral("a"), true}, {QStringLiteral("b"), qint64(5)},
+    const QVariantMap expected = {{QStringLiteral("a"), true},
+                                  {QStringLiteral("b"), qint64(5)},
                                   {QStringLiteral("c"), QStringLiteral("new")}};
     EXPECT_EQ(store->dictionaryRepresentation(), expected);
     EXPECT_EQ(open()->dictionaryRepresentation(), expected);
@@ -266,7 +272,9 @@ TEST_F(PlistStore, TheFileIsXmlAndPrivate) {
     QFile f(path());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().startsWith("<?xml"));
-    EXPECT_EQ(f.permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup), 0);
+    EXPECT_EQ(f.permissions() &
+                  (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
+              0);
 }
 
 TEST_F(PlistStore, APendingWriteAsksOnceForASynchronise) {
@@ -285,7 +293,8 @@ TEST_F(PlistStore, DomainsLiveInTheConfigFolder) {
     PreferenceStore& domain = Preferences::domain(QStringLiteral("com.larkspindle.TalvorPro"));
     domain.setValue(QStringLiteral("k"), true);
     ASSERT_TRUE(Preferences::synchronizeAll());
-    EXPECT_TRUE(QFile::exists(sandbox_.root() + QStringLiteral("/config/talvor/com.larkspindle.TalvorPro.plist")));
+    EXPECT_TRUE(QFile::exists(sandbox_.root() +
+                              QStringLiteral("/config/talvor/com.larkspindle.TalvorPro.plist")));
     EXPECT_EQ(&Preferences::domain(QStringLiteral("com.larkspindle.TalvorPro")), &domain);
 }
 
@@ -328,7 +337,8 @@ TEST_F(PlistStore, AFailedAutomaticSaveIsTriedAgainLater) {
     }
     scheduler.advanceBy(60);
     EXPECT_FALSE(domain.hasPendingChanges());
-    EXPECT_EQ(PlistPreferenceStore(QStringLiteral("auto.retry"), Preferences::filePathFor(QStringLiteral("auto.retry")))
+    EXPECT_EQ(PlistPreferenceStore(QStringLiteral("auto.retry"),
+                                   Preferences::filePathFor(QStringLiteral("auto.retry")))
                   .keys(),
               QStringList{QStringLiteral("big")});
     Preferences::disableAutoSync();

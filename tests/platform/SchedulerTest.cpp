@@ -27,8 +27,8 @@ Date at(double s) {
 TEST(SchedulerGrid, RepeatingTimersStayOnTheirGridAcrossSleepsAndJumps) {
     struct Case {
         double due, interval, now;
-        double next;        // after firing late at `now`
-        double afterJump;   // after the clock jumped to `now`
+        double next;       // after firing late at `now`
+        double afterJump;  // after the clock jumped to `now`
     };
     const Case cases[] = {
         // On time.
@@ -46,9 +46,11 @@ TEST(SchedulerGrid, RepeatingTimersStayOnTheirGridAcrossSleepsAndJumps) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "due " << c.due << " now " << c.now);
-        EXPECT_NEAR(nextGridDate(at(c.due), c.interval, at(c.now)).timeIntervalSinceReferenceDate(), c.next, 1e-9);
-        EXPECT_NEAR(gridDateAfterJump(at(c.due), c.interval, at(c.now)).timeIntervalSinceReferenceDate(),
-                    c.afterJump, 1e-9);
+        EXPECT_NEAR(nextGridDate(at(c.due), c.interval, at(c.now)).timeIntervalSinceReferenceDate(),
+                    c.next, 1e-9);
+        EXPECT_NEAR(
+            gridDateAfterJump(at(c.due), c.interval, at(c.now)).timeIntervalSinceReferenceDate(),
+            c.afterJump, 1e-9);
     }
 }
 
@@ -57,7 +59,8 @@ TEST(ManualSchedulerTest, FiresDueTimersInDateOrderWithTheClockAtEachDate) {
     ManualScheduler scheduler(clock);
     std::vector<std::pair<std::string, double>> fired;
     auto record = [&](std::string name) {
-        return [&, name] { fired.emplace_back(name, clock.now().timeIntervalSinceReferenceDate()); };
+        return
+            [&, name] { fired.emplace_back(name, clock.now().timeIntervalSinceReferenceDate()); };
     };
     TimerHandle late = scheduler.scheduleAt(at(30), record("late"));
     TimerHandle tick = scheduler.scheduleRepeating(at(10), 10, record("tick"));
@@ -97,15 +100,20 @@ TEST(ManualSchedulerTest, IntervalsAreKeptFromSpinning) {
         double interval;
         double expected;
     };
-    const Case cases[] = {{60, 60}, {0, 0}, {-5, 0}, {1e-9, kMinimumInterval},
-                          {std::numeric_limits<double>::quiet_NaN(), 0}, {std::numeric_limits<double>::infinity(), 0}};
+    const Case cases[] = {{60, 60},
+                          {0, 0},
+                          {-5, 0},
+                          {1e-9, kMinimumInterval},
+                          {std::numeric_limits<double>::quiet_NaN(), 0},
+                          {std::numeric_limits<double>::infinity(), 0}};
     for (const Case& c : cases) {
         EXPECT_DOUBLE_EQ(sanitizedInterval(c.interval), c.expected) << c.interval;
     }
     SystemClock clock;
     QtScheduler scheduler(clock);
     test::LogCapture log;
-    TimerHandle h = scheduler.scheduleAt(Date::fromReference(std::numeric_limits<double>::quiet_NaN()), [] {});
+    TimerHandle h =
+        scheduler.scheduleAt(Date::fromReference(std::numeric_limits<double>::quiet_NaN()), [] {});
     EXPECT_FALSE(h.isActive());
     EXPECT_EQ(log.lines().size(), 1);
 }
@@ -124,7 +132,7 @@ TEST(ManualSchedulerTest, DroppingTheHandleStopsTheTimer) {
 
 // The real scheduler on Qt's loop, with the system clock. Waits are upper bounds only.
 class QtSchedulerTest : public ::testing::Test {
-protected:
+  protected:
     bool waitFor(const std::function<bool()>& done, int ms = 10000) {
         QElapsedTimer t;
         t.start();
@@ -152,7 +160,9 @@ TEST_F(QtSchedulerTest, FiresOneShotAndRepeatingTimersNoEarlierThanTheirDates) {
     EXPECT_GE(firedAt, start.addingTimeInterval(0.15));
     EXPECT_FALSE(h1.isActive());
     for (std::size_t i = 0; i < ticks.size(); ++i) {
-        EXPECT_GE(ticks[i], start.addingTimeInterval(0.05 * static_cast<double>(i + 1)) .addingTimeInterval(-0.001));
+        EXPECT_GE(
+            ticks[i],
+            start.addingTimeInterval(0.05 * static_cast<double>(i + 1)).addingTimeInterval(-0.001));
     }
     h2.cancel();
     EXPECT_FALSE(h2.isActive());

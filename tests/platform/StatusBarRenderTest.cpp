@@ -230,7 +230,7 @@ TEST(StatusItemPaintingTest, DrawsShadowAlignmentButtonOffsetAndHighlight) {
 }
 
 class RecordingView : public StatusItemView {
-public:
+  public:
     void drawRect(QPainter& p, const QRectF& bounds) override {
         drawn.push_back(bounds);
         // Draws past its bounds on purpose: the item must clip it.
@@ -356,7 +356,7 @@ TEST(StatusBarPanelTest, PaintsExactlyWhatTheOffscreenPresenterPaints) {
 
 // Records the regions the panel repaints.
 class PaintRecorder : public QObject {
-public:
+  public:
     bool eventFilter(QObject*, QEvent* e) override {
         if (e->type() == QEvent::Paint) {
             painted += static_cast<QPaintEvent*>(e)->region();

@@ -23,7 +23,8 @@ TEST(UserDefaults, ReadsTheApplicationThenTheGlobalThenTheRegistrationDomain) {
     EXPECT_EQ(defaults.stringForKey(QStringLiteral("AppleInterfaceStyle")), QStringLiteral("Dark"));
     EXPECT_EQ(defaults.stringForKey(QStringLiteral("both")), QStringLiteral("app"));
     defaults.setGlobalValue(QStringLiteral("AppleInterfaceStyle"), QVariant());
-    EXPECT_EQ(defaults.stringForKey(QStringLiteral("AppleInterfaceStyle")), QStringLiteral("Light?"));
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("AppleInterfaceStyle")),
+              QStringLiteral("Light?"));
 
     const QVariantMap all = defaults.dictionaryRepresentation();
     EXPECT_EQ(all.value(QStringLiteral("both")), QVariant(QStringLiteral("app")));

@@ -23,7 +23,8 @@ namespace {
 const QString kAsmUpdate = QStringLiteral("TalvorASMPrefsUdpateNotification");
 const QString kCalendarChange = QStringLiteral("TalvorCalendarPrefsChangeNotification");
 
-// A memory domain, a notification centre of this process only and a delegate that records every request.
+// A memory domain, a notification centre of this process only and a delegate that records every
+// request.
 class PaneFixture : public ::testing::Test {
   protected:
     PaneFixture() {

@@ -273,16 +273,19 @@ TEST(syseventsLogind, SleepWakeAndSessionChangesReachTheHandlers) {
     const QString login1 = QStringLiteral("/org/freedesktop/login1");
     EXPECT_TRUE(sendAndHear(login1, manager, QStringLiteral("PrepareForSleep"), {true}, 1));
     EXPECT_TRUE(sendAndHear(login1, manager, QStringLiteral("PrepareForSleep"), {false}, 2));
+    EXPECT_TRUE(
+        sendAndHear(kSessionPath, props, QStringLiteral("PropertiesChanged"),
+                    {session, QVariantMap{{QStringLiteral("Active"), false}}, QStringList()}, 3));
     EXPECT_TRUE(sendAndHear(kSessionPath, props, QStringLiteral("PropertiesChanged"),
-                            {session, QVariantMap{{QStringLiteral("Active"), false}}, QStringList()}, 3));
-    EXPECT_TRUE(sendAndHear(kSessionPath, props, QStringLiteral("PropertiesChanged"),
-                            {session, QVariantMap{{QStringLiteral("Active"), true}}, QStringList()}, 4));
+                            {session, QVariantMap{{QStringLiteral("Active"), true}}, QStringList()},
+                            4));
     // An unchanged value is no change: the lock that follows is the next thing heard.
     logind.emitSignal(kSessionPath, props, QStringLiteral("PropertiesChanged"),
                       {session, QVariantMap{{QStringLiteral("Active"), true}}, QStringList()});
     EXPECT_TRUE(sendAndHear(kSessionPath, session, QStringLiteral("Lock"), {}, 5));
-    EXPECT_TRUE(sendAndHear(kSessionPath, props, QStringLiteral("PropertiesChanged"),
-                            {session, QVariantMap{{QStringLiteral("LockedHint"), false}}, QStringList()}, 6));
+    EXPECT_TRUE(sendAndHear(
+        kSessionPath, props, QStringLiteral("PropertiesChanged"),
+        {session, QVariantMap{{QStringLiteral("LockedHint"), false}}, QStringList()}, 6));
     // Only the start of a shutdown counts.
     logind.emitSignal(login1, manager, QStringLiteral("PrepareForShutdown"), {false});
     EXPECT_TRUE(sendAndHear(login1, manager, QStringLiteral("PrepareForShutdown"), {true}, 7));

@@ -1,5 +1,5 @@
-#include "shell/ApplicationsMenu.h"
 #include "prefs/PrefsKeys.h"
+#include "shell/ApplicationsMenu.h"
 
 #include "foundation/PreferenceDomain.h"
 #include "support/FakeWorkspace.h"

@@ -12,7 +12,7 @@ namespace talvor {
 namespace {
 
 class RecordingHost : public CustomDateStatusItemHost {
-public:
+  public:
     void drawHighlight(bool highlight, const QString& path) override {
         calls << QStringLiteral("drawHighlight %1 %2").arg(highlight ? "YES" : "NO", path);
     }
@@ -21,7 +21,7 @@ public:
 };
 
 class shellDateItem : public ::testing::Test, protected test::ShellFixture {
-protected:
+  protected:
     RecordingHost host;
     CustomDateStatusItem view{&host, *date};
 };
@@ -88,11 +88,8 @@ TEST_F(shellDateItem, WhiteTextOnlyForADarkDateColour) {
         bool white;
     };
     const Case cases[] = {
-        {QColor(0, 0, 0), true},
-        {QColor(33, 36, 36), true},
-        {QColor(34, 0, 0), false},
-        {QColor(0, 37, 0), false},
-        {QColor(Qt::white), false},
+        {QColor(0, 0, 0), true},   {QColor(33, 36, 36), true}, {QColor(34, 0, 0), false},
+        {QColor(0, 37, 0), false}, {QColor(Qt::white), false},
     };
     for (const Case& c : cases) {
         date->dateColor = c.color;
@@ -107,7 +104,9 @@ TEST_F(shellDateItem, APressHighlightsAndOpensTheCalendarTheReleaseRestores) {
         QStringList releaseCalls;
     };
     const Case cases[] = {
-        {QColor(Qt::black), {"drawHighlight YES datePath", "showCal"}, {"drawHighlight NO datePath"}},
+        {QColor(Qt::black),
+         {"drawHighlight YES datePath", "showCal"},
+         {"drawHighlight NO datePath"}},
         {QColor(120, 0, 0), {"showCal"}, {}},
     };
     platform::StatusBar statusBar;
@@ -115,7 +114,8 @@ TEST_F(shellDateItem, APressHighlightsAndOpensTheCalendarTheReleaseRestores) {
         statusBar.statusItemWithLength(platform::VariableStatusItemLength);
     auto shared = std::make_shared<CustomDateStatusItem>(&host, *date);
     item->setView(shared);
-    shared->setText(platform::AttributedString(QStringLiteral("Tue 4 Mar")), 60.0f, item->buttonFrame());
+    shared->setText(platform::AttributedString(QStringLiteral("Tue 4 Mar")), 60.0f,
+                    item->buttonFrame());
     platform::OffscreenStatusBar offscreen(statusBar);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dateColor.name().toStdString());
@@ -146,7 +146,8 @@ TEST_F(shellDateItem, AButtonClickActsLikeAPressOnTheView) {
     date->dateColor = QColor(Qt::black);
     platform::StatusItemMouseEvent onButton;
     onButton.position = QPointF(5, 10);
-    view.setText(platform::AttributedString(QStringLiteral("Tue 4 Mar")), 60.0f, QRectF(0, 0, 70, 22));
+    view.setText(platform::AttributedString(QStringLiteral("Tue 4 Mar")), 60.0f,
+                 QRectF(0, 0, 70, 22));
     view.mouseDown(onButton);
     EXPECT_EQ(host.calls, (QStringList{"drawHighlight YES datePath", "showCal"}));
     EXPECT_FALSE(view.isTransparent());
@@ -162,7 +163,8 @@ TEST_F(shellDateItem, TheDateClickOfTheControllerOpensTheCalendar) {
     setDark(true);
     offscreen.mouseDown(*controller.TalvorDate());
     EXPECT_EQ(delegate.calls, QStringList{"showCal"});
-    EXPECT_EQ(controller.customDateStatusItem()->dateButton()->attributedTitle().string(), delegate.dateText);
+    EXPECT_EQ(controller.customDateStatusItem()->dateButton()->attributedTitle().string(),
+              delegate.dateText);
     EXPECT_EQ(controller.attrsDateDictionary_darkMode.foregroundColor, QColor(Qt::white));
     offscreen.mouseUp(*controller.TalvorDate());
     EXPECT_EQ(controller.attrsDateDictionary_darkMode.foregroundColor, QColor(Qt::black));

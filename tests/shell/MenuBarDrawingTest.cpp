@@ -64,7 +64,8 @@ TEST(shellMenuBarColors, DarkAppearanceIsTheWordDarkInAnyCase) {
         {QVariant(qint64(1)), false},
     };
     for (const Case& c : cases) {
-        defaults.setGlobalValue(QStringLiteral("AppleInterfaceStyle"), c.value.value_or(QVariant()));
+        defaults.setGlobalValue(QStringLiteral("AppleInterfaceStyle"),
+                                c.value.value_or(QVariant()));
         SCOPED_TRACE(c.value.value_or(QVariant()).toString().toStdString());
         EXPECT_EQ(isDarkAppearance(defaults), c.dark);
     }
@@ -92,21 +93,51 @@ TEST(shellMenuBarAttributes, FollowTheColourTable) {
         std::optional<TextShadow> shadow;
     };
     const Case cases[] = {
-        {"black date", MenuBarItemKind::Date, {black, {}}, false, std::nullopt, black, std::nullopt},
+        {"black date",
+         MenuBarItemKind::Date,
+         {black, {}},
+         false,
+         std::nullopt,
+         black,
+         std::nullopt},
         {"black time", MenuBarItemKind::Time, {black, {}}, false, black, black, std::nullopt},
-        {"controlColor date", MenuBarItemKind::Date, {black, QStringLiteral("controlColor")}, false,
-         clear, clear, std::nullopt},
-        {"windowBackgroundColor time", MenuBarItemKind::Time,
-         {rgb255(30, 30, 30), QStringLiteral("windowBackgroundColor")}, false, clear, clear,
+        {"controlColor date",
+         MenuBarItemKind::Date,
+         {black, QStringLiteral("controlColor")},
+         false,
+         clear,
+         clear,
+         std::nullopt},
+        {"windowBackgroundColor time",
+         MenuBarItemKind::Time,
+         {rgb255(30, 30, 30), QStringLiteral("windowBackgroundColor")},
+         false,
+         clear,
+         clear,
          std::nullopt},
         // A light named colour is not cleared.
-        {"light controlColor", MenuBarItemKind::Date, {red, QStringLiteral("controlColor")}, false,
-         red, red, std::nullopt},
-        {"other named black", MenuBarItemKind::Date, {black, QStringLiteral("textColor")}, false,
-         std::nullopt, black, std::nullopt},
+        {"light controlColor",
+         MenuBarItemKind::Date,
+         {red, QStringLiteral("controlColor")},
+         false,
+         red,
+         red,
+         std::nullopt},
+        {"other named black",
+         MenuBarItemKind::Date,
+         {black, QStringLiteral("textColor")},
+         false,
+         std::nullopt,
+         black,
+         std::nullopt},
         {"red date, shadow", MenuBarItemKind::Date, {red, {}}, true, red, red, shadow(1.5)},
         {"red time, shadow", MenuBarItemKind::Time, {red, {}}, true, red, red, shadow(1.0)},
-        {"black date, shadow", MenuBarItemKind::Date, {black, {}}, true, std::nullopt, black,
+        {"black date, shadow",
+         MenuBarItemKind::Date,
+         {black, {}},
+         true,
+         std::nullopt,
+         black,
          shadow(1.5)},
     };
     for (const Case& c : cases) {

@@ -24,8 +24,12 @@ const Date kWaxingQuarter = utc(2024, 7, 14, 12, 0);
 // Two days after the new moon of 5 July 2024.
 const Date kWaxingCrescent = utc(2024, 7, 7, 12, 0);
 
-bool isBright(QRgb p) { return qAlpha(p) > 200 && qGray(p) > 180; }
-bool isShadow(QRgb p) { return qAlpha(p) > 200 && qGray(p) < 100; }
+bool isBright(QRgb p) {
+    return qAlpha(p) > 200 && qGray(p) > 180;
+}
+bool isShadow(QRgb p) {
+    return qAlpha(p) > 200 && qGray(p) < 100;
+}
 
 TEST(shellMoonPicture, EachPictureLightsTheSideOfItsPhase) {
     struct Case {
@@ -58,7 +62,7 @@ TEST(shellMoonPicture, EachPictureLightsTheSideOfItsPhase) {
 }
 
 class shellMoonDisplay : public ::testing::Test {
-protected:
+  protected:
     shellMoonDisplay() {
         f_.date->showMoon = true;
         f_.date->showMoonToolTip = true;
@@ -95,15 +99,19 @@ TEST_F(shellMoonDisplay, NextPhasesAreShownOnTheUsersDays) {
         const char* expected;
     };
     const Case cases[] = {
-        {"UTC", "Current Moon: First Quarter\nNext:\tNext Full Moon: 21 Jul 2024, Next New Moon: 04 Aug 2024"},
+        {"UTC",
+         "Current Moon: First Quarter\nNext:\tNext Full Moon: 21 Jul 2024, Next New Moon: 04 Aug "
+         "2024"},
         // Fourteen hours ahead: both instants fall on the next day there.
         {"Pacific/Kiritimati",
-         "Current Moon: First Quarter\nNext:\tNext Full Moon: 22 Jul 2024, Next New Moon: 05 Aug 2024"},
+         "Current Moon: First Quarter\nNext:\tNext Full Moon: 22 Jul 2024, Next New Moon: 05 Aug "
+         "2024"},
     };
     for (const Case& c : cases) {
         f_.clock.setZone(QTimeZone(c.zone));
         EXPECT_EQ(moon_.addNextMoons(), QString::fromUtf8(c.expected)) << c.zone;
-        EXPECT_EQ(moon_.addNextMoons(QStringLiteral(">> ")), QStringLiteral(">> ") + QString::fromUtf8(c.expected))
+        EXPECT_EQ(moon_.addNextMoons(QStringLiteral(">> ")),
+                  QStringLiteral(">> ") + QString::fromUtf8(c.expected))
             << c.zone;
     }
 }
@@ -111,19 +119,21 @@ TEST_F(shellMoonDisplay, NextPhasesAreShownOnTheUsersDays) {
 TEST_F(shellMoonDisplay, TextForAnotherDateLeavesTheCalculatorOnItsOwnDate) {
     moon_.mooonImage(kWaxingCrescent);
     const QString text = moon_.addNextMoons(utc(2024, 8, 10, 12, 0));
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Current Moon: Waxing Crescent\nNext:\tNext Full Moon: 19 Aug 2024, "
-                                               "Next New Moon: 03 Sep 2024")))
+    EXPECT_TRUE(text.startsWith(
+        QStringLiteral("Current Moon: Waxing Crescent\nNext:\tNext Full Moon: 19 Aug 2024, "
+                       "Next New Moon: 03 Sep 2024")))
         << text.toStdString();
     EXPECT_EQ(moon_.moon().date(), kWaxingCrescent);
 }
 
 TEST_F(shellMoonDisplay, BundleStringsReplaceTheEnglishDefaults) {
     StringsBundle bundle;
-    bundle.setTable(QStringLiteral("MoonLocalizable"), {{QStringLiteral("PhaseName2"), QStringLiteral("Erstes Viertel")},
-                                                        {QStringLiteral("NextFullMoon"), QStringLiteral("Vollmond")}});
+    bundle.setTable(QStringLiteral("MoonLocalizable"),
+                    {{QStringLiteral("PhaseName2"), QStringLiteral("Erstes Viertel")},
+                     {QStringLiteral("NextFullMoon"), QStringLiteral("Vollmond")}});
     moon_.loadMoonStringsFromBundle(bundle);
-    EXPECT_EQ(moon_.addNextMoons(),
-              QStringLiteral("Current Moon: Erstes Viertel\nNext:\tVollmond: 21 Jul 2024, Next New Moon: 04 Aug 2024"));
+    EXPECT_EQ(moon_.addNextMoons(), QStringLiteral("Current Moon: Erstes Viertel\nNext:\tVollmond: "
+                                                   "21 Jul 2024, Next New Moon: 04 Aug 2024"));
     EXPECT_EQ(moon_.moonPhaseNames()[4], QStringLiteral("Full Moon"));
 }
 
@@ -131,7 +141,8 @@ TEST_F(shellMoonDisplay, TheToolTipSwitchGivesTheTextOrNothing) {
     for (bool on : {true, false, true}) {
         f_.date->showMoonToolTip = on;
         moon_.moonUpdate(items_, 22.0);
-        EXPECT_EQ(items_.TalvorDate()->toolTip(), on ? moon_.addNextMoons() : QString()) << "tool tip " << on;
+        EXPECT_EQ(items_.TalvorDate()->toolTip(), on ? moon_.addNextMoons() : QString())
+            << "tool tip " << on;
         EXPECT_EQ(items_.TalvorDate()->toolTip().isEmpty(), !on);
     }
 }
@@ -187,7 +198,7 @@ TEST_F(shellMoonDisplay, ThePictureFollowsThePhaseIntoTheItem) {
 }
 
 class shellMoonTick : public ::testing::Test, protected test::ShellEnvironment {
-protected:
+  protected:
     shellMoonTick() : test::ShellEnvironment(kWaxingCrescent) {}
 };
 
@@ -209,12 +220,15 @@ TEST_F(shellMoonTick, TheTickKeepsTheDateItemsMoonCurrent) {
     };
     const Step steps[] = {
         {kWaxingCrescent, true,
-         "Current Moon: Waxing Crescent\nNext:\tNext Full Moon: 21 Jul 2024, Next New Moon: 04 Aug 2024"},
+         "Current Moon: Waxing Crescent\nNext:\tNext Full Moon: 21 Jul 2024, Next New Moon: 04 Aug "
+         "2024"},
         // A later second of the same minute changes nothing.
         {kWaxingCrescent.addingTimeInterval(1), true,
-         "Current Moon: Waxing Crescent\nNext:\tNext Full Moon: 21 Jul 2024, Next New Moon: 04 Aug 2024"},
+         "Current Moon: Waxing Crescent\nNext:\tNext Full Moon: 21 Jul 2024, Next New Moon: 04 Aug "
+         "2024"},
         {kWaxingQuarter, true,
-         "Current Moon: First Quarter\nNext:\tNext Full Moon: 21 Jul 2024, Next New Moon: 04 Aug 2024"},
+         "Current Moon: First Quarter\nNext:\tNext Full Moon: 21 Jul 2024, Next New Moon: 04 Aug "
+         "2024"},
         {kWaxingQuarter.addingTimeInterval(1), false, ""},
     };
     for (const Step& s : steps) {

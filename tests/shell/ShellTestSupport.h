@@ -7,11 +7,11 @@
 #include "platform/StatusBar.h"
 #include "platform/UserDefaults.h"
 #include "shell/StatusItemsController.h"
-#include "support/ShellHarness.h"
 #include "support/FakeClock.h"
 #include "support/FakeFontResolver.h"
 #include "support/ManualScheduler.h"
 #include "support/ScopedPreferences.h"
+#include "support/ShellHarness.h"
 #include "support/TestEnvironment.h"
 
 #include <QStringList>
@@ -22,7 +22,7 @@ namespace talvor::test {
 
 // Records what the status items ask of the application delegate.
 class RecordingStatusItemsDelegate : public StatusItemsDelegate {
-public:
+  public:
     std::shared_ptr<platform::Menu> timeMenu() override { return menu; }
     void setLastDay(qint64 day) override { calls << QStringLiteral("lastDay %1").arg(day); }
     void setupASMMenu() override { calls << QStringLiteral("setupASMMenu"); }
@@ -40,7 +40,7 @@ public:
 
 // Settings in an in-memory domain, a status bar of our own and a still clock.
 class ShellFixture {
-public:
+  public:
     ShellFixture() : defaults(domain.store()) {
         platform::UserDefaults::setStandard(&defaults);
         time.emplace();

@@ -1,17 +1,17 @@
 #include "ShellTestSupport.h"
+#include "alarms/Event.h"
+#include "alarms/EventsWindowController.h"
+#include "calendarui/MinnowCalendarController.h"
 #include "foundation/PreferenceDomain.h"
+#include "foundation/TalvorMenuItemFlags.h"
 #include "platform/Menu.h"
 #include "services/SystemEventNames.h"
 #include "shell/TimeMenu.h"
+#include "sky/SunInfoWindowController.h"
 #include "support/QtPrinters.h"
 #include "support/ShellHarness.h"
 #include "world/TalvorFloatingClockCtrl.h"
-#include "calendarui/MinnowCalendarController.h"
-#include "alarms/Event.h"
-#include "sky/SunInfoWindowController.h"
 #include "world/TalvorLocationWinCtrl.h"
-#include "foundation/TalvorMenuItemFlags.h"
-#include "alarms/EventsWindowController.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,8 @@ TEST_F(shellStartUp, TheFirstRunWritesItsKeysOnlyOnce) {
     EXPECT_TRUE(defaults().boolForKey(QStringLiteral("NSQuitAlwaysKeepsWindows")));
     EXPECT_TRUE(defaults().boolForKey(QStringLiteral("NSApplicationCrashOnExceptions")));
     EXPECT_TRUE(LoginItems::shared().isEnabled());
-    EXPECT_NE(harness.delegate->boarding().boardingWindow(), nullptr) << "the welcome shows at the first start";
+    EXPECT_NE(harness.delegate->boarding().boardingWindow(), nullptr)
+        << "the welcome shows at the first start";
     EXPECT_EQ(harness.store().value(QStringLiteral("IsBoardingScreen")), QVariant(qint64(1)));
     harness.quit();
 
@@ -183,7 +184,8 @@ TEST_F(shellStartUp, TheOptionalItemsAndTheCalendarAreWired) {
     EXPECT_EQ(harness.bar_.statusItems().size(), 3u) << "time, date and applications";
     EXPECT_FALSE(harness.taskbar.shows);
     // The external-address line is on by default and says what it lacks.
-    EXPECT_EQ(delegate.timeMenu()->itemAtIndex(0)->title(), QStringLiteral("External IP: no IP-echo address set"));
+    EXPECT_EQ(delegate.timeMenu()->itemAtIndex(0)->title(),
+              QStringLiteral("External IP: no IP-echo address set"));
 
     // A click on the date shows the calendar; the next one hides it.
     MinnowCalendarController& mini = MinnowCalendarController::sharedInstance();
@@ -206,13 +208,14 @@ TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
     // One event shown at login and at wake, due in two hours.
     {
         EventsDictionary events;
-        const Event due(QStringLiteral("e1"), QStringLiteral("Launch"), harness.clock_.now().addingTimeInterval(7200),
-                        3, 0, 0, 0, QString());
+        const Event due(QStringLiteral("e1"), QStringLiteral("Launch"),
+                        harness.clock_.now().addingTimeInterval(7200), 3, 0, 0, 0, QString());
         events.insert(due.uid(), due);
         saveEvents(events);
     }
     harness.launch();
-    EXPECT_EQ(harness.delegate->dueCountDowns().eventsWindow(), nullptr) << "an ordinary start shows nothing";
+    EXPECT_EQ(harness.delegate->dueCountDowns().eventsWindow(), nullptr)
+        << "an ordinary start shows nothing";
     harness.quit();
 
     harness.delegate.emplace(AppDelegate::Options{.showPanel = false, .startedAtLogin = true});
@@ -226,10 +229,10 @@ TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
 
 TEST_F(shellStartUp, TheSunWindowOpensOnceForTheChosenCity) {
     AppDelegate& delegate = harness.launch();
-    delegate.worldClocks().setLocationList({QVariantList{QString(), QStringLiteral("Oslo"), QString(),
-                                                         QStringLiteral("Norway"), QStringLiteral("Europe/Oslo"),
-                                                         QStringLiteral("1"), QString(), QStringLiteral("59.91"),
-                                                         QStringLiteral("10.75"), QString(), true}});
+    delegate.worldClocks().setLocationList(
+        {QVariantList{QString(), QStringLiteral("Oslo"), QString(), QStringLiteral("Norway"),
+                      QStringLiteral("Europe/Oslo"), QStringLiteral("1"), QString(),
+                      QStringLiteral("59.91"), QStringLiteral("10.75"), QString(), true}});
     delegate.actSunriseSunsetMenuItemSelection(QStringLiteral("Oslo"));
     SunInfoWindowController* window = delegate.sunInfoWindow();
     ASSERT_NE(window, nullptr);

@@ -11,7 +11,7 @@ namespace {
 using platform::StatusItem;
 
 class shellStatusItems : public ::testing::Test, protected test::ShellFixture {
-protected:
+  protected:
     StatusItemsController controller{delegate, *time, *date, bar, defaults, clock};
 
     bool barHolds(const std::shared_ptr<StatusItem>& item) const {
@@ -29,7 +29,8 @@ protected:
 
 TEST_F(shellStatusItems, CreatingTheItemsOrdersTheDelegateCalls) {
     controller.updateMenuBarItems();
-    EXPECT_EQ(delegate.calls, (QStringList{"lastDay -1", "setupASMMenu", "moonUpdate", "updateTimeDate"}));
+    EXPECT_EQ(delegate.calls,
+              (QStringList{"lastDay -1", "setupASMMenu", "moonUpdate", "updateTimeDate"}));
     ASSERT_EQ(bar.statusItems().size(), 2u);
     EXPECT_EQ(bar.statusItems()[0], controller.TalvorDate());
     EXPECT_EQ(bar.statusItems()[1], controller.TalvorTime());
@@ -144,7 +145,8 @@ TEST_F(shellStatusItems, TheDateItemIsSizedByItsTextAndMoon) {
         date->showMoon = c.showMoon;
         controller.updateDateItem(delegate.dateText);
         EXPECT_DOUBLE_EQ(controller.TalvorDate()->length(), textWidth + c.extra);
-        EXPECT_DOUBLE_EQ(offscreen.itemRect(controller.TalvorDate().get()).width(), textWidth + c.extra);
+        EXPECT_DOUBLE_EQ(offscreen.itemRect(controller.TalvorDate().get()).width(),
+                         textWidth + c.extra);
     }
     const CustomDateStatusItemButton& button = *controller.customDateStatusItem()->dateButton();
     EXPECT_EQ(button.attributedTitle().string(), delegate.dateText);
@@ -235,7 +237,11 @@ TEST_F(shellStatusItems, TheHighlightRedrawAtMidnightForcesAFullUpdate) {
     controller.drawHighlight(true, QStringLiteral("datePath"));
     EXPECT_EQ(delegate.calls, QStringList{"lastDay -1"});
     EXPECT_EQ(controller.attrsDateDictionary_darkMode.foregroundColor, QColor(Qt::white));
-    EXPECT_EQ(controller.customDateStatusItem()->dateButton()->attributedTitle().attributesAtIndex(0).foregroundColor,
+    EXPECT_EQ(controller.customDateStatusItem()
+                  ->dateButton()
+                  ->attributedTitle()
+                  .attributesAtIndex(0)
+                  .foregroundColor,
               QColor(Qt::white));
     clock.advance(1);
     delegate.calls.clear();

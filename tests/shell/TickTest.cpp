@@ -1,3 +1,4 @@
+#include "ShellTestSupport.h"
 #include "foundation/FoundationKeys.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorDateSettings.h"
@@ -7,7 +8,6 @@
 #include "shell/TimeDateText.h"
 #include "support/FakeClock.h"
 #include "support/FakeFontResolver.h"
-#include "ShellTestSupport.h"
 #include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
@@ -41,8 +41,8 @@ TEST(shellTimeDateText, TimeTextsFlashAndRepairOldPatterns) {
     };
     TimeDateText texts;
     for (const Case& c : cases) {
-        EXPECT_EQ(texts.timeText(QString::fromLatin1(c.pattern), utc(2024, 7, 1, 12, 0, c.second), QTimeZone::utc(),
-                                 c.flash),
+        EXPECT_EQ(texts.timeText(QString::fromLatin1(c.pattern), utc(2024, 7, 1, 12, 0, c.second),
+                                 QTimeZone::utc(), c.flash),
                   QString::fromLatin1(c.expected))
             << c.pattern << " at second " << c.second;
     }
@@ -62,7 +62,8 @@ TEST(shellTimeDateText, CompositeDateFormatsFormatOnlyTheirTokens) {
     };
     TimeDateText texts;
     for (const Case& c : cases) {
-        EXPECT_EQ(texts.dateText(QString::fromLatin1(c.format), utc(2024, 7, 1, 12, 0, 0), QTimeZone::utc()),
+        EXPECT_EQ(texts.dateText(QString::fromLatin1(c.format), utc(2024, 7, 1, 12, 0, 0),
+                                 QTimeZone::utc()),
                   QString::fromLatin1(c.expected))
             << c.format;
     }
@@ -74,15 +75,20 @@ TEST(shellTimeDateText, AMinuteChangeIsSeenByLateAndSkippedTicks) {
         double previous, now;
         bool changed;
     };
-    const Case cases[] = {{59.9, 60.0, true}, {60.0, 60.999, false}, {58.0, 61.5, true}, {30, 150, true}, {0, 59, false}};
+    const Case cases[] = {{59.9, 60.0, true},
+                          {60.0, 60.999, false},
+                          {58.0, 61.5, true},
+                          {30, 150, true},
+                          {0, 59, false}};
     for (const Case& c : cases) {
-        EXPECT_EQ(minuteChanged(Date::fromReference(c.previous), Date::fromReference(c.now)), c.changed)
+        EXPECT_EQ(minuteChanged(Date::fromReference(c.previous), Date::fromReference(c.now)),
+                  c.changed)
             << c.previous << " -> " << c.now;
     }
 }
 
 class shellTick : public ::testing::Test, protected test::ShellEnvironment {
-protected:
+  protected:
     shellTick() : test::ShellEnvironment(utc(2024, 7, 1, 11, 59, 58)) {}
 };
 
@@ -126,18 +132,16 @@ TEST_F(shellTick, EveryMinuteGetsItsChimeOnceEvenWhenTicksAreLate) {
     TalvorDateSettings date;
     AppDelegate delegate({.showPanel = false});
     struct Step {
-        int minute, second;  // of 12:mm:ss
+        int minute, second;       // of 12:mm:ss
         std::vector<int> chimed;  // minutes struck by this tick
     };
     const Step steps[] = {
-        {0, 30, {}},          // the first tick, not on second 0
-        {0, 59, {}},
-        {1, 0, {1}},          // on time
-        {2, 1, {2}},          // a second late
-        {4, 0, {3, 4}},       // a skipped minute is caught up
-        {4, 10, {}},
-        {3, 0, {}},           // the clock set back: nothing again
-        {10, 0, {10}},        // a long gap: only the current minute
+        {0, 30, {}},                  // the first tick, not on second 0
+        {0, 59, {}},    {1, 0, {1}},  // on time
+        {2, 1, {2}},                  // a second late
+        {4, 0, {3, 4}},               // a skipped minute is caught up
+        {4, 10, {}},    {3, 0, {}},   // the clock set back: nothing again
+        {10, 0, {10}},                // a long gap: only the current minute
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(::testing::Message() << "12:" << step.minute << ":" << step.second);

@@ -17,11 +17,12 @@ namespace {
 
 // Interface lines from a fixed address list; the external line without a fetch.
 class FakeIpLines : public TimeMenuIpLines {
-public:
+  public:
     explicit FakeIpLines(platform::Menu& menu) : menu_(menu) {}
 
     int insertExternalLine(int index) override {
-        auto item = platform::MenuItem::create(QStringLiteral("Copy IP Address"), [](platform::MenuItem&) {});
+        auto item = platform::MenuItem::create(QStringLiteral("Copy IP Address"),
+                                               [](platform::MenuItem&) {});
         item->setTag(TimeMenu::kExternalIPTag);
         menu_.insertItem(item, index);
         ++fetches;
@@ -30,39 +31,45 @@ public:
     void removeExternalLine() override {}
     int insertInterfaceLines(Family family, int index) override {
         const QStringList& entries = family == Family::IPv4 ? v4 : v6;
-        const qint64 first = family == Family::IPv4 ? TimeMenu::kFirstIPv4Tag : TimeMenu::kFirstIPv6Tag;
+        const qint64 first =
+            family == Family::IPv4 ? TimeMenu::kFirstIPv4Tag : TimeMenu::kFirstIPv6Tag;
         for (int i = 0; i < entries.size(); ++i) {
-            auto item = platform::MenuItem::create(QStringLiteral("Private ") + entries[i], [](platform::MenuItem&) {});
+            auto item = platform::MenuItem::create(QStringLiteral("Private ") + entries[i],
+                                                   [](platform::MenuItem&) {});
             item->setTag(first + i);
             menu_.insertItem(item, index + i);
         }
         return static_cast<int>(entries.size());
     }
     void removeInterfaceLines(Family family) override {
-        const qint64 first = family == Family::IPv4 ? TimeMenu::kFirstIPv4Tag : TimeMenu::kFirstIPv6Tag;
+        const qint64 first =
+            family == Family::IPv4 ? TimeMenu::kFirstIPv4Tag : TimeMenu::kFirstIPv6Tag;
         for (qint64 tag = first; menu_.indexOfItemWithTag(tag) >= 0; ++tag) {
             menu_.removeItemAtIndex(menu_.indexOfItemWithTag(tag));
         }
     }
 
     QStringList v4{QStringLiteral("IPv4 - (eth0): 10.0.0.5")};
-    QStringList v6{QStringLiteral("IPv6 - (eth0): fe80::1"), QStringLiteral("IPv6 - (eth0): 2001:db8::5")};
+    QStringList v6{QStringLiteral("IPv6 - (eth0): fe80::1"),
+                   QStringLiteral("IPv6 - (eth0): 2001:db8::5")};
     int fetches = 0;
 
-private:
+  private:
     platform::Menu& menu_;
 };
 
 QVariantList record(const QString& city, const QString& country, const QString& zone, bool inMenu,
                     const QString& note = QString()) {
-    return {note, city, QString(), country, zone, QStringLiteral("1"), QString(), QString(), QString(), QString(), inMenu};
+    return {note,      city,      QString(), country,   zone,  QStringLiteral("1"),
+            QString(), QString(), QString(), QString(), inMenu};
 }
 
 // A menu with the fixed items and the groups, as the application delegate wires them.
 struct Menus {
     explicit Menus(TalvorTimeSettings& settings, platform::Clock& clock) {
         TimeMenu::addFixedItems(*menu, {});
-        worldClocks.emplace(*menu, settings, clock, lock, [] { return 22745u; }, WorldClockItems::Actions{});
+        worldClocks.emplace(
+            *menu, settings, clock, lock, [] { return 22745u; }, WorldClockItems::Actions{});
         worldClocks->setLocationList({record(QStringLiteral("Oslo"), QStringLiteral("Norway"),
                                              QStringLiteral("Europe/Oslo"), true),
                                       record(QStringLiteral("Lima"), QStringLiteral("Peru"),
@@ -78,8 +85,9 @@ struct Menus {
     QStringList layout() const {
         QStringList lines;
         for (const auto& item : menu->itemArray()) {
-            lines << (item->isSeparatorItem() ? QStringLiteral("--- [%1]").arg(item->tag())
-                                              : QStringLiteral("%1 [%2]").arg(item->title()).arg(item->tag()));
+            lines << (item->isSeparatorItem()
+                          ? QStringLiteral("--- [%1]").arg(item->tag())
+                          : QStringLiteral("%1 [%2]").arg(item->title()).arg(item->tag()));
         }
         return lines;
     }
@@ -92,12 +100,12 @@ struct Menus {
 };
 
 struct Switches {
-    bool ip = false, v4 = false, v6 = false, alarm = false, take5 = false, world = false, floater = false,
-         countDown = false, dateDiff = false, planner = false, lightDark = false;
+    bool ip = false, v4 = false, v6 = false, alarm = false, take5 = false, world = false,
+         floater = false, countDown = false, dateDiff = false, planner = false, lightDark = false;
 };
 
 class shellTimeMenu : public ::testing::Test {
-protected:
+  protected:
     void apply(const Switches& s) {
         TalvorTimeSettings& t = *fixture.time;
         t.showIP = s.ip;
@@ -128,7 +136,8 @@ TEST_F(shellTimeMenu, SettingsGiveTheGroupsInOrderWithTheirTagsAndSeparators) {
         Switches on;
         QStringList expected;
     };
-    const QString fixed = QStringLiteral("Preferences... [-85]|--- [-88]|Help/Manual... [-86]|Quit Talvor [-89]");
+    const QString fixed =
+        QStringLiteral("Preferences... [-85]|--- [-88]|Help/Manual... [-86]|Quit Talvor [-89]");
     const auto rows = [&](const QString& top, const QString& bottom = QString()) {
         QStringList lines = top.isEmpty() ? QStringList() : top.split(QLatin1Char('|'));
         QStringList rest = fixed.split(QLatin1Char('|'));
@@ -141,18 +150,26 @@ TEST_F(shellTimeMenu, SettingsGiveTheGroupsInOrderWithTheirTagsAndSeparators) {
         {"everything off", {}, rows({})},
         {"every group",
          {true, true, true, true, true, true, true, true, true, true, true},
-         rows(QStringLiteral("Copy IP Address [1001]|Private IPv4 - (eth0): 10.0.0.5 [100001]|"
-                             "Private IPv6 - (eth0): fe80::1 [101000]|Private IPv6 - (eth0): 2001:db8::5 [101001]|"
-                             "--- [0]|Alarms... [2001]|--- [0]|Take 5... [2002]|--- [0]|"
-                             "04:40 PM, Oslo [-96]|12:40 AM, Tokyo [-96]|Add Location... [-96]|--- [0]|"
-                             "Floating Clocks\u2026 [-87]"),
-              QStringLiteral("Count Down... [-84]|Date Difference Calculator... [1010]|Global Scheduler... [-83]|"
+         rows(QStringLiteral(
+                  "Copy IP Address [1001]|Private IPv4 - (eth0): 10.0.0.5 [100001]|"
+                  "Private IPv6 - (eth0): fe80::1 [101000]|Private IPv6 - (eth0): 2001:db8::5 "
+                  "[101001]|"
+                  "--- [0]|Alarms... [2001]|--- [0]|Take 5... [2002]|--- [0]|"
+                  "04:40 PM, Oslo [-96]|12:40 AM, Tokyo [-96]|Add Location... [-96]|--- [0]|"
+                  "Floating Clocks\u2026 [-87]"),
+              QStringLiteral("Count Down... [-84]|Date Difference Calculator... [1010]|Global "
+                             "Scheduler... [-83]|"
                              "Light/Dark Mode... [-1050]"))},
-        {"world clocks only", {.world = true},
-         rows(QStringLiteral("04:40 PM, Oslo [-96]|12:40 AM, Tokyo [-96]|Add Location... [-96]|--- [0]"))},
-        {"lower items only", {.dateDiff = true, .lightDark = true},
-         rows({}, QStringLiteral("Date Difference Calculator... [1010]|Light/Dark Mode... [-1050]"))},
-        {"alarms and floating clocks", {.alarm = true, .floater = true},
+        {"world clocks only",
+         {.world = true},
+         rows(QStringLiteral(
+             "04:40 PM, Oslo [-96]|12:40 AM, Tokyo [-96]|Add Location... [-96]|--- [0]"))},
+        {"lower items only",
+         {.dateDiff = true, .lightDark = true},
+         rows({},
+              QStringLiteral("Date Difference Calculator... [1010]|Light/Dark Mode... [-1050]"))},
+        {"alarms and floating clocks",
+         {.alarm = true, .floater = true},
          rows(QStringLiteral("Alarms... [2001]|--- [0]|Floating Clocks\u2026 [-87]"))},
     };
     // The clock stands at 15:40:30 UTC: 16:40 in Oslo, 00:40 the next day in Tokyo.
@@ -192,7 +209,8 @@ TEST_F(shellTimeMenu, EveryGroupCodeAddsAndRemovesItsGroupWithoutDuplicates) {
             menus.timeMenu->UpdateMenu(c.code);
         }
         EXPECT_EQ(menus.layout(), freshBuild()) << "code " << c.code << " on";
-        EXPECT_EQ(menus.layout().filter(QString::fromUtf8(c.firstTitle)).size(), 1) << "code " << c.code;
+        EXPECT_EQ(menus.layout().filter(QString::fromUtf8(c.firstTitle)).size(), 1)
+            << "code " << c.code;
         s.*c.flag = false;
         apply(s);
         menus.timeMenu->UpdateMenu(c.code);
@@ -202,9 +220,10 @@ TEST_F(shellTimeMenu, EveryGroupCodeAddsAndRemovesItsGroupWithoutDuplicates) {
 
 TEST_F(shellTimeMenu, AnyUpdateSequenceEqualsAFreshBuild) {
     QRandomGenerator random(20261209);
-    bool Switches::*const flags[] = {&Switches::ip,    &Switches::v4,       &Switches::v6,      &Switches::alarm,
-                                     &Switches::take5, &Switches::world,    &Switches::floater, &Switches::countDown,
-                                     &Switches::dateDiff, &Switches::planner, &Switches::lightDark};
+    bool Switches::*const flags[] = {&Switches::ip,      &Switches::v4,        &Switches::v6,
+                                     &Switches::alarm,   &Switches::take5,     &Switches::world,
+                                     &Switches::floater, &Switches::countDown, &Switches::dateDiff,
+                                     &Switches::planner, &Switches::lightDark};
     const qint32 codes[] = {0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11};
     for (int round = 0; round < 40; ++round) {
         Switches s;
@@ -232,7 +251,8 @@ TEST_F(shellTimeMenu, AnyUpdateSequenceEqualsAFreshBuild) {
 TEST_F(shellTimeMenu, TheAlarmGroupAnnouncesItselfAndAStandingItemIsKept) {
     int announcements = 0;
     platform::Observation observation = platform::NotificationCenter::defaultCenter().addObserver(
-        TimeMenu::kZephyrelMainMenuWillAppear, QVariant(), [&](const platform::Notification&) { ++announcements; });
+        TimeMenu::kZephyrelMainMenuWillAppear, QVariant(),
+        [&](const platform::Notification&) { ++announcements; });
     apply({.alarm = true});
     Menus menus(*fixture.time, fixture.clock);
     auto alarmMenu = platform::Menu::create(QStringLiteral("alarms"));
@@ -252,7 +272,8 @@ TEST_F(shellTimeMenu, ItemsWithoutAHandlerShowDisabledAndLowerItemsNeedTheAnchor
     Menus menus(*fixture.time, fixture.clock);
     menus.timeMenu->DrawTimeMenuItems();
     EXPECT_TRUE(menus.menu->isItemShownEnabled(*menus.menu->itemWithTag(TimeMenu::kCountDownTag)));
-    EXPECT_FALSE(menus.menu->isItemShownEnabled(*menus.menu->itemWithTag(TimeMenu::kDateDifferenceTag)));
+    EXPECT_FALSE(
+        menus.menu->isItemShownEnabled(*menus.menu->itemWithTag(TimeMenu::kDateDifferenceTag)));
 
     menus.menu->removeItemAtIndex(menus.menu->indexOfItemWithTag(TimeMenu::kAnchorTag));
     menus.menu->removeItemAtIndex(menus.menu->indexOfItemWithTag(TimeMenu::kCountDownTag));
@@ -267,7 +288,8 @@ TEST_F(shellTimeMenu, InterfaceLinesWithoutAddressesLeaveNoSeparator) {
     menus.ip.v4.clear();
     menus.timeMenu->DrawTimeMenuItems();
     menus.timeMenu->UpdateMenu(111);
-    EXPECT_EQ(menus.menu->itemAtIndex(0)->tag(), TimeMenu::kAnchorTag) << "no separator above the anchor";
+    EXPECT_EQ(menus.menu->itemAtIndex(0)->tag(), TimeMenu::kAnchorTag)
+        << "no separator above the anchor";
 }
 
 TEST_F(shellTimeMenu, TheExternalLineIsFetchedOnceWhileItStands) {

@@ -30,7 +30,7 @@ QVariantList paris(const QVariant& note = QStringLiteral("FR")) {
 }
 
 class shellWorldClocks : public ::testing::Test {
-protected:
+  protected:
     shellWorldClocks() {
         fixture.time->locationTimeFormat = QStringLiteral("HH:mm");
         fixture.time->showLoctionNames = true;
@@ -43,7 +43,8 @@ protected:
                 opened << url.toString(QUrl::FullyEncoded);
                 return true;
             };
-            items_.emplace(*menu, *fixture.time, fixture.clock, lock, [this] { return flags; }, actions);
+            items_.emplace(
+                *menu, *fixture.time, fixture.clock, lock, [this] { return flags; }, actions);
         }
         return *items_;
     }
@@ -78,7 +79,8 @@ TEST_F(shellWorldClocks, TitlesFollowTheFlagWord) {
         const char* expected;
     };
     const Case cases[] = {
-        {"default word: time, city, country, note", paris(), 22745, false, "16:40, Paris, France, FR"},
+        {"default word: time, city, country, note", paris(), 22745, false,
+         "16:40, Paris, France, FR"},
         {"name then time", paris(), 0x80 | 0x20, false, "Paris, France, 16:40"},
         {"0x20 wins over 0x10", paris(), 0x80 | 0x20 | 0x10, false, "Paris, France, 16:40"},
         {"time shown but no order bit", paris(), 0x80, false, "Paris, France"},
@@ -93,7 +95,8 @@ TEST_F(shellWorldClocks, TitlesFollowTheFlagWord) {
     for (const Case& c : cases) {
         flags = c.flags;
         fixture.time->hideCountryInMenuItems = c.hideCountry;
-        EXPECT_EQ(items().titleFor(c.record, fixture.clock.now()), QString::fromUtf8(c.expected)) << c.name;
+        EXPECT_EQ(items().titleFor(c.record, fixture.clock.now()), QString::fromUtf8(c.expected))
+            << c.name;
     }
     QVariantList noCity = paris();
     noCity[1] = QString();
@@ -128,8 +131,8 @@ TEST_F(shellWorldClocks, LinesKeepTheListOrderAndCarryTheirLookUps) {
     menu->addItemWithTitle(QStringLiteral("below"));
     items().setLocationList({paris(), boston});
     EXPECT_EQ(items().updateLocationMenuItems(1), 4);
-    EXPECT_EQ(titles(), (QStringList{"above", "16:40, Paris, France, FR", "10:40, Boston, USA", "Add Location...",
-                                     "below"}));
+    EXPECT_EQ(titles(), (QStringList{"above", "16:40, Paris, France, FR", "10:40, Boston, USA",
+                                     "Add Location...", "below"}));
     EXPECT_EQ(menu->itemAtIndex(1)->representedObject().toString(), QStringLiteral("Paris,France"));
     EXPECT_EQ(menu->itemAtIndex(2)->representedObject().toString(), QStringLiteral("Boston,MA"));
 
@@ -137,18 +140,22 @@ TEST_F(shellWorldClocks, LinesKeepTheListOrderAndCarryTheirLookUps) {
     ASSERT_NE(submenu, nullptr);
     QStringList entries;
     for (const auto& item : submenu->itemArray()) {
-        entries << (item->isSeparatorItem() ? QStringLiteral("---") : item->title() + "=" + item->identifier());
+        entries << (item->isSeparatorItem() ? QStringLiteral("---")
+                                            : item->title() + "=" + item->identifier());
     }
-    EXPECT_EQ(entries, (QStringList{"Open Info In=", "---", "Sunset/Sunrise...=Boston", "Wikipedia=Boston",
-                                    "Weather Underground=Boston,MA", "Wolfram|Alpha=Boston", "Google=Boston,MA",
-                                    "Google Maps=Boston,MA", "---", "Edit Locations...=Boston,MA"}));
+    EXPECT_EQ(
+        entries,
+        (QStringList{"Open Info In=", "---", "Sunset/Sunrise...=Boston", "Wikipedia=Boston",
+                     "Weather Underground=Boston,MA", "Wolfram|Alpha=Boston", "Google=Boston,MA",
+                     "Google Maps=Boston,MA", "---", "Edit Locations...=Boston,MA"}));
     // Windows that are not there yet leave their items disabled rather than dead.
     EXPECT_FALSE(submenu->isItemShownEnabled(*submenu->itemAtIndex(0)));
     EXPECT_FALSE(submenu->isItemShownEnabled(*submenu->itemAtIndex(2)));
     EXPECT_TRUE(submenu->isItemShownEnabled(*submenu->itemAtIndex(3)));
 
     submenu->performActionForItemAtIndex(6);
-    EXPECT_EQ(opened, QStringList{"https://www.google.com/search?q=Boston,MA&oe=UTF-8&um=1&ie=UTF-8"});
+    EXPECT_EQ(opened,
+              QStringList{"https://www.google.com/search?q=Boston,MA&oe=UTF-8&um=1&ie=UTF-8"});
 }
 
 TEST_F(shellWorldClocks, ModifierKeysChooseTheLookUp) {
@@ -158,12 +165,18 @@ TEST_F(shellWorldClocks, ModifierKeysChooseTheLookUp) {
         const char* expected;
     };
     const Case cases[] = {
-        {0, "https://www.wunderground.com/cgi-bin/findweather/getForecast?query=Paris,France&wuSelect=WEATHER"},
-        {ControlKeyMask | ShiftKeyMask, "https://www.google.com/search?q=Paris,France&oe=UTF-8&um=1&ie=UTF-8"},
-        {AlternateKeyMask | ShiftKeyMask, "https://www.google.com/maps?q=Paris,France&oe=UTF-8&um=1&ie=UTF-8"},
+        {0,
+         "https://www.wunderground.com/cgi-bin/findweather/"
+         "getForecast?query=Paris,France&wuSelect=WEATHER"},
+        {ControlKeyMask | ShiftKeyMask,
+         "https://www.google.com/search?q=Paris,France&oe=UTF-8&um=1&ie=UTF-8"},
+        {AlternateKeyMask | ShiftKeyMask,
+         "https://www.google.com/maps?q=Paris,France&oe=UTF-8&um=1&ie=UTF-8"},
         {AlternateKeyMask, "https://en.wikipedia.org/wiki/Paris"},
         {ShiftKeyMask, "https://www.wolframalpha.com/input/?i=Paris,France"},
-        {CommandKeyMask, "https://www.wunderground.com/cgi-bin/findweather/getForecast?query=Paris,France&wuSelect=WEATHER"},
+        {CommandKeyMask,
+         "https://www.wunderground.com/cgi-bin/findweather/"
+         "getForecast?query=Paris,France&wuSelect=WEATHER"},
     };
     items().setLocationList({paris()});
     items().updateLocationMenuItems(0);
@@ -185,13 +198,16 @@ TEST_F(shellWorldClocks, LookUpsEscapeAnyScriptAsUtf8) {
     };
     const Case cases[] = {
         {"\xC5\x81\xC3\xB3\x64\xC5\xBA", "%C5%81%C3%B3d%C5%BA"},  // Łódź
-        {"\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0", "%D0%9C%D0%BE%D1%81%D0%BA%D0%B2%D0%B0"},  // Москва
-        {"\xE6\x9D\xB1\xE4\xBA\xAC", "%E6%9D%B1%E4%BA%AC"},                                         // 東京
+        {"\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0",
+         "%D0%9C%D0%BE%D1%81%D0%BA%D0%B2%D0%B0"},            // Москва
+        {"\xE6\x9D\xB1\xE4\xBA\xAC", "%E6%9D%B1%E4%BA%AC"},  // 東京
         {"Trinidad & Tobago?+", "Trinidad%20%26%20Tobago%3F%2B"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(WorldClockItems::lookUpURL(LookUp::AnswerEngine, QString::fromUtf8(c.text)).toString(QUrl::FullyEncoded),
-                  QStringLiteral("https://www.wolframalpha.com/input/?i=") + QString::fromLatin1(c.query))
+        EXPECT_EQ(
+            WorldClockItems::lookUpURL(LookUp::AnswerEngine, QString::fromUtf8(c.text))
+                .toString(QUrl::FullyEncoded),
+            QStringLiteral("https://www.wolframalpha.com/input/?i=") + QString::fromLatin1(c.query))
             << c.text;
     }
 }
@@ -228,7 +244,8 @@ TEST_F(shellWorldClocks, LinesAreCurrentWhenShownAndRebuiltOnlyWhileClosed) {
     chosenLineAlive = menu->itemAtIndex(0) == line;
     QCoreApplication::processEvents();
     EXPECT_TRUE(chosenLineAlive);
-    EXPECT_EQ(titles(), (QStringList{"16:42, Paris, France, FR", "00:42, Tokyo, Japan", "Add Location..."}));
+    EXPECT_EQ(titles(),
+              (QStringList{"16:42, Paris, France, FR", "00:42, Tokyo, Japan", "Add Location..."}));
 }
 
 }  // namespace

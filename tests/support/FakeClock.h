@@ -7,7 +7,7 @@ namespace talvor::test {
 // A clock that stands still until told to move.
 class FakeClock : public platform::Clock {
     Q_OBJECT
-public:
+  public:
     explicit FakeClock(Date start = Date::fromReference(0), QTimeZone zone = QTimeZone::utc());
 
     Date now() const override { return now_; }
@@ -20,7 +20,7 @@ public:
     // Sets the wall clock and says so, as after a manual clock change.
     void jumpTo(Date t);
 
-private:
+  private:
     Date now_;
     QTimeZone zone_;
 };

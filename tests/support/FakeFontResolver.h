@@ -9,8 +9,9 @@ namespace talvor::test {
 
 // Knows the families it is told about; records every family asked for.
 class FakeFontResolver : public platform::FontResolver {
-public:
-    explicit FakeFontResolver(QStringList families = {}, QString titleFamily = QStringLiteral("Title Sans"))
+  public:
+    explicit FakeFontResolver(QStringList families = {},
+                              QString titleFamily = QStringLiteral("Title Sans"))
         : families_(families.begin(), families.end()), titleFamily_(std::move(titleFamily)) {}
 
     std::optional<QFont> fontNamed(const QString& family, double pointSize) const override {
@@ -32,7 +33,7 @@ public:
     }
     const QStringList& asked() const { return asked_; }
 
-private:
+  private:
     QSet<QString> families_;
     QString titleFamily_;
     mutable QStringList asked_;
@@ -40,8 +41,10 @@ private:
 
 // Installs a resolver as the shared one for its lifetime.
 class ScopedFontResolver {
-public:
-    explicit ScopedFontResolver(const platform::FontResolver& r) { platform::FontResolver::setShared(&r); }
+  public:
+    explicit ScopedFontResolver(const platform::FontResolver& r) {
+        platform::FontResolver::setShared(&r);
+    }
     ~ScopedFontResolver() { platform::FontResolver::setShared(nullptr); }
 };
 

@@ -9,7 +9,7 @@ namespace talvor::test {
 
 // Reachability flags set by hand; `change` calls the handler as the system would.
 class FakeReachabilityProbe : public platform::ReachabilityProbe {
-public:
+  public:
     explicit FakeReachabilityProbe(std::optional<std::uint32_t> flags = std::nullopt)
         : flags_(flags) {}
 
@@ -24,7 +24,7 @@ public:
     }
     bool hasHandler() const { return static_cast<bool>(handler_); }
 
-private:
+  private:
     std::optional<std::uint32_t> flags_;
     ChangeHandler handler_;
 };

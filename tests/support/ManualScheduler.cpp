@@ -2,7 +2,8 @@
 
 namespace talvor::test {
 
-platform::TimerHandle ManualScheduler::scheduleRepeating(Date first, double interval, Action action) {
+platform::TimerHandle ManualScheduler::scheduleRepeating(Date first, double interval,
+                                                         Action action) {
     const std::uint64_t id = nextId_++;
     timers_[id] = Timer{first, platform::sanitizedInterval(interval), std::move(action)};
     return platform::TimerHandle(this, id);
@@ -49,7 +50,8 @@ void ManualScheduler::advanceTo(Date target) {
         // Earliest due first; ids grow with scheduling order, so the map order breaks ties.
         auto next = timers_.end();
         for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-            if (it->second.due <= target && (next == timers_.end() || it->second.due < next->second.due)) {
+            if (it->second.due <= target &&
+                (next == timers_.end() || it->second.due < next->second.due)) {
                 next = it;
             }
         }

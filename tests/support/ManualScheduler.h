@@ -13,7 +13,7 @@ namespace talvor::test {
 // that fall due on the way in the order of their dates (ties in the order they were
 // scheduled), with the clock set to each timer's date as it fires.
 class ManualScheduler : public platform::Scheduler {
-public:
+  public:
     explicit ManualScheduler(FakeClock& clock) : clock_(clock) {}
 
     platform::TimerHandle scheduleRepeating(Date first, double interval, Action action) override;
@@ -30,11 +30,11 @@ public:
     // The date of the earliest active timer, if any.
     std::optional<Date> nextFireDate() const;
 
-protected:
+  protected:
     void cancelTimer(std::uint64_t id) override { timers_.erase(id); }
     bool isTimerActive(std::uint64_t id) const override { return timers_.count(id) != 0; }
 
-private:
+  private:
     struct Timer {
         Date due;
         double interval = 0;

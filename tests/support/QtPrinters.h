@@ -1,12 +1,12 @@
 #pragma once
 
 // Lets GoogleTest print Qt values in failure messages.
-#include <QString>
-#include <QStringList>
-#include <QVariant>
 #include <QPoint>
 #include <QPointF>
 #include <QRectF>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
 
 #include <optional>
 #include <ostream>

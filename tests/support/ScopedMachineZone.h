@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 
-#include <ctime>
 #include <unicode/locid.h>
+#include <ctime>
 
 namespace talvor::test {
 
@@ -15,9 +15,11 @@ inline void setIcuDefaultLocale(const char* name) {
 // Sets the machine's zone (TZ) and ICU's default locale for the life of the object, so
 // that code reading the machine's zone instead of the clock's shows in a test.
 class ScopedMachineZone {
-public:
+  public:
     ScopedMachineZone(const char* tz, const char* icuLocale)
-        : hadTz_(qEnvironmentVariableIsSet("TZ")), oldTz_(qgetenv("TZ")), oldLocale_(icu::Locale::getDefault()) {
+        : hadTz_(qEnvironmentVariableIsSet("TZ")),
+          oldTz_(qgetenv("TZ")),
+          oldLocale_(icu::Locale::getDefault()) {
         qputenv("TZ", tz);
         ::tzset();
         setIcuDefaultLocale(icuLocale);
@@ -34,7 +36,7 @@ public:
     ScopedMachineZone(const ScopedMachineZone&) = delete;
     ScopedMachineZone& operator=(const ScopedMachineZone&) = delete;
 
-private:
+  private:
     bool hadTz_;
     QByteArray oldTz_;
     icu::Locale oldLocale_;

@@ -8,7 +8,7 @@ namespace talvor::test {
 
 // Puts an in-memory store in place of a preference domain for the life of the object.
 class ScopedMemoryDomain {
-public:
+  public:
     explicit ScopedMemoryDomain(const QString& appId) {
         auto store = std::make_unique<platform::MemoryPreferenceStore>(appId);
         store_ = store.get();
@@ -17,7 +17,7 @@ public:
     ~ScopedMemoryDomain() { platform::Preferences::resetAll(); }
     platform::MemoryPreferenceStore& store() const { return *store_; }
 
-private:
+  private:
     platform::MemoryPreferenceStore* store_;
 };
 

@@ -84,7 +84,8 @@ class ShellHarness : public ShellEnvironment {
     AppDelegate& launch() {
         time.emplace();
         date.emplace();
-        delegate.emplace(AppDelegate::Options{.showPanel = false, .terminate = [this] { ++quitRequests; }});
+        delegate.emplace(
+            AppDelegate::Options{.showPanel = false, .terminate = [this] { ++quitRequests; }});
         delegate->applicationDidFinishLaunching();
         return *delegate;
     }

@@ -12,19 +12,19 @@ namespace talvor::test {
 // Points HOME and the XDG folders at a fresh temporary folder for the life of the object,
 // and forgets the preference domains opened before and inside it.
 class XdgSandbox {
-public:
+  public:
     XdgSandbox();
     ~XdgSandbox();
     QString root() const { return dir_.path(); }
 
-private:
+  private:
     QTemporaryDir dir_;
     QList<QPair<QByteArray, QByteArray>> saved_;
 };
 
 // Sets or clears an environment variable for the life of the object.
 class ScopedEnvVar {
-public:
+  public:
     ScopedEnvVar(const char* name, const QString& value)
         : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
         if (value.isNull()) {
@@ -43,7 +43,7 @@ public:
     ScopedEnvVar(const ScopedEnvVar&) = delete;
     ScopedEnvVar& operator=(const ScopedEnvVar&) = delete;
 
-private:
+  private:
     const char* name_;
     QByteArray old_;
     bool had_;
@@ -51,14 +51,14 @@ private:
 
 // Collects log lines while alive.
 class LogCapture {
-public:
+  public:
     LogCapture();
     ~LogCapture();
     const QStringList& lines() const { return lines_; }
     bool contains(const QString& text) const;
     void clear() { lines_.clear(); }
 
-private:
+  private:
     QStringList lines_;
     std::function<void(const QString&)> previous_;
 };

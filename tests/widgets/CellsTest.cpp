@@ -320,7 +320,7 @@ TEST(widgetsDayCell, DrawnBandsSwatchTriangleAndDots) {
 // --- frame animation ---
 
 class widgetsTinyProgress : public ::testing::Test {
-protected:
+  protected:
     widgetsTinyProgress() { platform::Scheduler::setShared(&scheduler_); }
     ~widgetsTinyProgress() override { platform::Scheduler::setShared(nullptr); }
 

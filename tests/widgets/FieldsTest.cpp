@@ -31,12 +31,12 @@ namespace {
 // Receives the URLs that QDesktopServices would open.
 class UrlCatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
     ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
     QList<QUrl> opened;
 
-public slots:
+  public slots:
     void open(const QUrl& url) { opened.append(url); }
 };
 

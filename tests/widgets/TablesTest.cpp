@@ -30,7 +30,7 @@ using test::pixel;
 
 // A table over a fresh preference domain and a hand-driven scheduler.
 class TableFixture : public ::testing::Test {
-protected:
+  protected:
     TableFixture() : defaults_(domain_.store()) {
         platform::UserDefaults::setStandard(&defaults_);
         platform::Scheduler::setShared(&scheduler_);
@@ -188,7 +188,7 @@ TEST_F(widgetsDeletableTable, OtherKeysGoToTheTypeahead) {
 }
 
 class StripedTable : public TableFixture {
-protected:
+  protected:
     StripedTable() {
         model_.setRowCount(3);
         table_.setModel(&model_);

@@ -16,12 +16,13 @@ namespace {
 using Language = TalvorCustomDatePanel::PatternLanguage;
 
 class CustomDatePanel : public ::testing::Test {
-protected:
+  protected:
     CustomDatePanel() { platform::Clock::setShared(&clock_); }
     ~CustomDatePanel() override { platform::Clock::setShared(nullptr); }
     // 2024-01-04 14:05:09 in Berlin: ISO week 1.
-    test::FakeClock clock_{Date::fromQDateTime(QDateTime(QDate(2024, 1, 4), QTime(13, 5, 9), QTimeZone::utc())),
-                           QTimeZone("Europe/Berlin")};
+    test::FakeClock clock_{
+        Date::fromQDateTime(QDateTime(QDate(2024, 1, 4), QTime(13, 5, 9), QTimeZone::utc())),
+        QTimeZone("Europe/Berlin")};
 };
 
 TEST_F(CustomDatePanel, TheSampleFollowsTheFormatInItsPatternLanguage) {
@@ -38,7 +39,8 @@ TEST_F(CustomDatePanel, TheSampleFollowsTheFormatInItsPatternLanguage) {
         {"%H", Language::Uts35, "%14"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(TalvorCustomDatePanel::sampleText(QString::fromLatin1(c.format), c.language, clock_.now()),
+        EXPECT_EQ(TalvorCustomDatePanel::sampleText(QString::fromLatin1(c.format), c.language,
+                                                    clock_.now()),
                   QString::fromLatin1(c.sample))
             << c.format;
     }

@@ -14,12 +14,12 @@ namespace talvor::test {
 
 // Counts system beeps while alive.
 class BeepCounter {
-public:
+  public:
     BeepCounter() : previous_(platform::setBeepHandler([this] { ++count_; })) {}
     ~BeepCounter() { platform::setBeepHandler(previous_); }
     int count() const { return count_; }
 
-private:
+  private:
     int count_ = 0;
     platform::BeepHandler previous_;
 };

@@ -342,7 +342,8 @@ TEST(LocationRowOrderTest, OrdersByColumnKindAndDirection) {
         {"a missing field first", short1, paris, {4, false}, -1},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ORDER_BY_CONTEXT2(c.first, c.second, c.context.column, c.context.descending), c.expected)
+        EXPECT_EQ(ORDER_BY_CONTEXT2(c.first, c.second, c.context.column, c.context.descending),
+                  c.expected)
             << c.name;
     }
 }

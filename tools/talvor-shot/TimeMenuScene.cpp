@@ -14,15 +14,25 @@ namespace talvor::shot {
 namespace {
 
 QVariantList location(const char* city, const char* country, const char* zone, const char* note) {
-    return {QString::fromUtf8(note), QString::fromUtf8(city), QString(), QString::fromUtf8(country),
-            QString::fromUtf8(zone), QStringLiteral("0"), QString(), QString(), QString(), QString(), true};
+    return {QString::fromUtf8(note),
+            QString::fromUtf8(city),
+            QString(),
+            QString::fromUtf8(country),
+            QString::fromUtf8(zone),
+            QStringLiteral("0"),
+            QString(),
+            QString(),
+            QString(),
+            QString(),
+            true};
 }
 
 }  // namespace
 
 QImage renderTimeMenuWithWorldClocks() {
     // Sample settings only: nothing of the user's is read or written.
-    platform::Preferences::install(std::make_unique<platform::MemoryPreferenceStore>(appTalvor4Prefs));
+    platform::Preferences::install(
+        std::make_unique<platform::MemoryPreferenceStore>(appTalvor4Prefs));
     TalvorTimeSettings settings;
     settings.showLoctionNames = true;
     settings.hideCountryInMenuItems = false;
@@ -35,8 +45,9 @@ QImage renderTimeMenuWithWorldClocks() {
     auto menu = platform::Menu::create();
     TimeMenu::addFixedItems(*menu, {.preferences = [] {}, .help = [] {}, .quit = [] {}});
     std::mutex lock;
-    WorldClockItems worldClocks(*menu, settings, platform::Clock::shared(), lock, [] { return 22745u; },
-                                WorldClockItems::Actions{});
+    WorldClockItems worldClocks(
+        *menu, settings, platform::Clock::shared(), lock, [] { return 22745u; },
+        WorldClockItems::Actions{});
     worldClocks.setLocationList({location("Oslo", "Norway", "Europe/Oslo", "office"),
                                  location("Tokyo", "Japan", "Asia/Tokyo", "")});
     TimeMenu::Actions actions;
