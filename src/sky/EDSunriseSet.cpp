@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include <cmath>
+#include <iterator>
 
 namespace talvor {
 namespace {
@@ -22,6 +23,170 @@ double acosd(double x) {
 }
 double atan2d(double y, double x) {
     return RADEG * std::atan2(y, x);
+}
+double asind(double x) {
+    return RADEG * std::asin(x);
+}
+
+// One second in hours, the unit of trise and tset.
+constexpr double kSecond = 1.0 / 3600.0;
+// The Sun's equatorial horizontal parallax at 1 AU, degrees (8.794"): seen from the ground
+// it stands that much lower at the horizon than from the centre of the Earth.
+constexpr double kParallax = 8.794 / 3600.0;
+
+// Rise and set of the upper limb, then the Sun's centre at the three twilight altitudes.
+struct Altitude {
+    double degrees;
+    bool upperLimb;
+};
+constexpr Altitude kAltitudes[] = {
+    {-35.0 / 60.0, true}, {-6.0, false}, {-12.0, false}, {-18.0, false}};
+
+// Days from 2000 Jan 0.0 UT to 00:00 UT of the date, with the method's truncating division.
+long dayNumber(int year, int month, int day) {
+    return 367L * year - (7L * (year + (month + 9) / 12)) / 4 + (275L * month) / 9 + day - 730530L;
+}
+
+// The Sun over one day at one place, times in hours of UT from 00:00 UT of the date. Holds
+// the meridian passage nearest to the method's noon and the lower culminations on either
+// side of it, which bound the day's morning and evening crossings.
+class SolarCircuit {
+  public:
+    SolarCircuit(long d0, double longitude, double latitude, double tsouth)
+        : d0_(d0), longitude_(longitude), latitude_(latitude) {
+        transit_ = culminate(tsouth, 0.0);
+        before_ = culminate(transit_ - 12.0, 180.0);
+        after_ = culminate(transit_ + 12.0, 180.0);
+        atTransit_ = at(transit_);
+        atBefore_ = at(before_);
+        atAfter_ = at(after_);
+    }
+
+    EDSunriseSet::Crossings crossings(double altitude, bool upperLimb, int firstStatus,
+                                      double trise, double tset) const {
+        EDSunriseSet::Crossings out;
+        if (!above(atTransit_, altitude, upperLimb)) {
+            out.status = EDSunriseSet::Status::AlwaysBelow;
+            return out;
+        }
+        const bool estimated = firstStatus == 0;
+        if (!above(atBefore_, altitude, upperLimb)) {
+            out.trise =
+                cross(altitude, upperLimb, true, estimated ? trise : before_, before_, transit_);
+        }
+        if (!above(atAfter_, altitude, upperLimb)) {
+            out.tset =
+                cross(altitude, upperLimb, false, estimated ? tset : after_, transit_, after_);
+        }
+        out.status = out.trise && out.tset ? EDSunriseSet::Status::Crosses
+                                           : EDSunriseSet::Status::AlwaysAbove;
+        return out;
+    }
+
+  private:
+    struct Position {
+        double hourAngle;  // degrees, not reduced
+        double decl;
+        double r;
+    };
+
+    Position at(double t) const {
+        const double d = static_cast<double>(d0_) + t / 24.0;
+        double ra = 0.0;
+        Position p{};
+        EDSunriseSet::sunApparentRA_decAtDay(d, ra, p.decl, p.r);
+        p.hourAngle = EDSunriseSet::GMST0(d) + 15.0 * t + longitude_ - ra;
+        return p;
+    }
+
+    // The altitude the Sun's centre has at the event, seen from the centre of the Earth.
+    double threshold(double altitude, bool upperLimb, double r) const {
+        return altitude - (upperLimb ? 0.2666 / r : 0.0) + kParallax / r * cosd(altitude);
+    }
+
+    double altitudeOf(const Position& p) const {
+        return asind(sind(latitude_) * sind(p.decl) +
+                     cosd(latitude_) * cosd(p.decl) * cosd(p.hourAngle));
+    }
+
+    bool above(const Position& p, double altitude, bool upperLimb) const {
+        return altitudeOf(p) > threshold(altitude, upperLimb, p.r);
+    }
+
+    // The instant near t where the hour angle is `target` (0 upper, 180 lower culmination).
+    double culminate(double t, double target) const {
+        for (int pass = 0; pass < 16; ++pass) {
+            const double step = EDSunriseSet::rev180(target - at(t).hourAngle) / 15.0;
+            t += step;
+            if (std::abs(step) < kSecond) {
+                break;
+            }
+        }
+        return t;
+    }
+
+    // The crossing between lo and hi (the Sun below the altitude at one end, above at the
+    // other): the hour angle of the altitude at the declination of the current instant gives
+    // the next instant. Where that leaves the bracket, which it can when the Sun only just
+    // reaches the altitude, the bracket is halved instead.
+    double cross(double altitude, bool upperLimb, bool rising, double t, double lo,
+                 double hi) const {
+        if (!(t > lo && t < hi)) {
+            t = 0.5 * (lo + hi);
+        }
+        for (int pass = 0; pass < 64; ++pass) {
+            const Position p = at(t);
+            const double h = threshold(altitude, upperLimb, p.r);
+            if ((altitudeOf(p) < h) == rising) {
+                lo = t;
+            } else {
+                hi = t;
+            }
+            double next = 0.5 * (lo + hi);
+            const double cost =
+                (sind(h) - sind(latitude_) * sind(p.decl)) / (cosd(latitude_) * cosd(p.decl));
+            if (cost > -1.0 && cost < 1.0) {
+                const double half = acosd(cost);
+                const double candidate =
+                    t + EDSunriseSet::rev180((rising ? -half : half) - p.hourAngle) / 15.0;
+                if (candidate > lo && candidate < hi) {
+                    next = candidate;
+                }
+            }
+            if (std::abs(next - t) < kSecond) {
+                return next;
+            }
+            t = next;
+        }
+        return t;
+    }
+
+    long d0_;
+    double longitude_;
+    double latitude_;
+    double transit_ = 0.0;
+    double before_ = 0.0;
+    double after_ = 0.0;
+    Position atTransit_{};
+    Position atBefore_{};
+    Position atAfter_{};
+};
+
+double tsouthOf(int year, int month, int day, double longitude, double latitude) {
+    double trise = 0.0;
+    double tset = 0.0;
+    EDSunriseSet::sunRiseSetHelperForYear(year, month, day, longitude, latitude, 0.0, false, trise,
+                                          tset);
+    return 0.5 * (trise + tset);
+}
+
+EDSunriseSet::Crossings refine(const SolarCircuit& circuit, int year, int month, int day,
+                               double longitude, double latitude, const Altitude& altitude) {
+    double trise = 0.0;
+    double tset = 0.0;
+    const int status = EDSunriseSet::sunRiseSetHelperForYear(
+        year, month, day, longitude, latitude, altitude.degrees, altitude.upperLimb, trise, tset);
+    return circuit.crossings(altitude.degrees, altitude.upperLimb, status, trise, tset);
 }
 
 // Days from 1970-01-01 of a proleptic Gregorian date.
@@ -55,25 +220,33 @@ EDSunriseSet::EDSunriseSet(Date date, const QTimeZone& timezone, double latitude
     year_ = day.year();
     month_ = day.month();
     day_ = day.day();
-    sun_ = calculate(&EDSunriseSet::sunRiseSetForYear);
-    civil_ = calculate(&EDSunriseSet::civilTwilightForYear);
-    nautical_ = calculate(&EDSunriseSet::nauticalTwilightForYear);
-    astronomical_ = calculate(&EDSunriseSet::astronomicalTwilightForYear);
+    const SolarCircuit circuit(dayNumber(year_, month_, day_), longitude_, latitude_,
+                               tsouthOf(year_, month_, day_, longitude_, latitude_));
+    Event* events[] = {&sun_, &civil_, &nautical_, &astronomical_};
+    for (size_t i = 0; i < std::size(kAltitudes); ++i) {
+        *events[i] =
+            toEvent(refine(circuit, year_, month_, day_, longitude_, latitude_, kAltitudes[i]));
+    }
 }
 
-EDSunriseSet::Event EDSunriseSet::calculate(Wrapper wrapper) const {
-    double trise = 0.0;
-    double tset = 0.0;
-    const int status = wrapper(year_, month_, day_, longitude_, latitude_, trise, tset);
+EDSunriseSet::Event EDSunriseSet::toEvent(const Crossings& crossings) const {
     Event event;
-    event.status = status < 0   ? Status::AlwaysBelow
-                   : status > 0 ? Status::AlwaysAbove
-                                : Status::Crosses;
-    if (event.status == Status::Crosses) {
-        event.start = utcTime(year_, month_, day_, trise * 3600.0);
-        event.end = utcTime(year_, month_, day_, tset * 3600.0);
+    event.status = crossings.status;
+    if (crossings.trise) {
+        event.start = utcTime(year_, month_, day_, *crossings.trise * 3600.0);
+    }
+    if (crossings.tset) {
+        event.end = utcTime(year_, month_, day_, *crossings.tset * 3600.0);
     }
     return event;
+}
+
+EDSunriseSet::Crossings EDSunriseSet::refinedRiseSetForYear(int year, int month, int day,
+                                                            double longitude, double latitude,
+                                                            double altitude, bool upper_limb) {
+    const SolarCircuit circuit(dayNumber(year, month, day), longitude, latitude,
+                               tsouthOf(year, month, day, longitude, latitude));
+    return refine(circuit, year, month, day, longitude, latitude, {altitude, upper_limb});
 }
 
 std::optional<DateComponents> EDSunriseSet::localTime(std::optional<Date> date) const {
@@ -148,6 +321,24 @@ void EDSunriseSet::sun_RA_decAtDay(double d, double& RA, double& decl, double& r
     const double z = y * sind(obl_ecl);
     y = y * cosd(obl_ecl);
     RA = atan2d(y, x);
+    decl = atan2d(z, std::sqrt(x * x + y * y));
+}
+
+void EDSunriseSet::sunApparentRA_decAtDay(double d, double& RA, double& decl, double& r) {
+    double lon = 0.0;
+    sunposAtDay(d, lon, r);
+    // The largest terms of nutation (from the Moon's node) and the annual aberration: each
+    // moves the Sun by up to 20", which near a grazing twilight is minutes of time.
+    const double node = 125.1239 - 0.0529539 * d;
+    const double nutationLon = -0.004778 * sind(node);
+    const double obl_ecl = 23.4393 - 3.563E-7 * d + 0.002556 * cosd(node);
+    lon += nutationLon - 0.005691 / r;
+    const double x = r * cosd(lon);
+    double y = r * sind(lon);
+    const double z = y * sind(obl_ecl);
+    y = y * cosd(obl_ecl);
+    // Reckoned from the mean equinox, to pair with the mean sidereal time of GMST0.
+    RA = atan2d(y, x) - nutationLon * cosd(obl_ecl);
     decl = atan2d(z, std::sqrt(x * x + y * y));
 }
 

@@ -14,16 +14,22 @@ namespace talvor {
 // position, from the mean orbital elements of the Sun (days counted from 2000 Jan 0.0 UT).
 // Computed once at construction; cheap enough to build every second.
 //
-// A day on which the Sun never crosses an event's altitude has no instants for that event:
-// the start and end are empty and the status says whether the Sun stayed above (polar day)
-// or below (polar night) all day.
+// The day's events belong to the Sun's circuit from the lower culmination before its meridian
+// passage to the one after. The noon-only estimate is refined with the Sun's position at each
+// event's own instant, and whether an event happens at all follows the Sun's altitude at the
+// culminations. An event that does not happen has no instant: with status AlwaysBelow the Sun
+// stayed below its altitude all day (polar night, never this light); with AlwaysAbove it
+// stayed above it through at least one of the two lower culminations (polar day, never this
+// dark). On the edge of the midnight sun one crossing can remain: the Sun rises (or the
+// twilight starts) and does not set that day, or the other way round; the status is then
+// AlwaysAbove and the one instant is kept. Crosses always has both instants.
 class EDSunriseSet {
   public:
     // The status of the core calculation, with its values.
     enum class Status : int {
         AlwaysBelow = -1,  // no crossing: the Sun stays below the altitude all day
         Crosses = 0,
-        AlwaysAbove = 1,  // no crossing: the Sun stays above the altitude all day
+        AlwaysAbove = 1,  // the Sun stays above the altitude through a lower culmination
     };
 
     // One event pair: a morning start (rise, twilight begin) and an evening end.
@@ -107,9 +113,24 @@ class EDSunriseSet {
                                        double latitude, double altitude, bool upper_limb,
                                        double& trise, double& tset);
 
+    // The refinement. The Sun's apparent right ascension and declination (degrees) and
+    // distance at day d: the mean-element position with aberration and nutation.
+    static void sunApparentRA_decAtDay(double d, double& RA, double& decl, double& r);
+    // The day's crossings of `altitude` (of the upper limb when `upper_limb`, as seen from the
+    // ground without refraction), in hours of UT from 00:00 UT of the date like trise/tset:
+    // each started from the noon-only estimate and iterated with the Sun's position at its
+    // own instant until it moves less than a second. Empty where the Sun does not cross the
+    // altitude on that side of noon.
+    struct Crossings {
+        Status status = Status::AlwaysBelow;
+        std::optional<double> trise;
+        std::optional<double> tset;
+    };
+    static Crossings refinedRiseSetForYear(int year, int month, int day, double longitude,
+                                           double latitude, double altitude, bool upper_limb);
+
   private:
-    using Wrapper = int (*)(int, int, int, double, double, double&, double&);
-    Event calculate(Wrapper wrapper) const;
+    Event toEvent(const Crossings& crossings) const;
 
     Date date_;
     QTimeZone timezone_;

@@ -54,11 +54,12 @@ QStringList timeTexts(const EDSunriseSet& sunriset, const icu::Locale& locale) {
     for (const EDSunriseSet::Event* event : events) {
         const bool sunRow = event == events[0];
         for (const std::optional<Date>& time : {event->start, event->end}) {
-            if (event->status != EDSunriseSet::Status::Crosses) {
+            // On the edge of the midnight sun one of the pair can happen without the other.
+            if (!time) {
                 texts.append(noEventText(event->status, sunRow));
                 continue;
             }
-            const QString text = time && format ? IcuDates::format(*format, *time) : QString();
+            const QString text = format ? IcuDates::format(*format, *time) : QString();
             if (text.isEmpty()) {
                 texts.append(kUnknown);
                 continue;

@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <cmath>
+#include <iterator>
 
 namespace talvor {
 namespace {
@@ -285,36 +286,127 @@ double TalvorMoonCalc::getMeanPhase(double k, double jd) {
            0.00033 * dsin(166.56 + 132.87 * T - 0.009173 * T2);
 }
 
+namespace {
+
+// Periodic terms of a principal phase: coefficient (days), power of the eccentricity factor,
+// and the multiples of the Sun's mean anomaly M, the Moon's mean anomaly M', the Moon's
+// argument of latitude F and the longitude of its ascending node.
+struct PhaseTerm {
+    double days;
+    int eccentricityPower;
+    int m, mprime, f, node;
+};
+
+constexpr PhaseTerm kNewMoonTerms[] = {
+    {-0.40720, 0, 0, 1, 0, 0}, {0.17241, 1, 1, 0, 0, 0},    {0.01608, 0, 0, 2, 0, 0},
+    {0.01039, 0, 0, 0, 2, 0},  {0.00739, 1, -1, 1, 0, 0},   {-0.00514, 1, 1, 1, 0, 0},
+    {0.00208, 2, 2, 0, 0, 0},  {-0.00111, 0, 0, 1, -2, 0},  {-0.00057, 0, 0, 1, 2, 0},
+    {0.00056, 1, 1, 2, 0, 0},  {-0.00042, 0, 0, 3, 0, 0},   {0.00042, 1, 1, 0, 2, 0},
+    {0.00038, 1, 1, 0, -2, 0}, {-0.00024, 1, -1, 2, 0, 0},  {-0.00017, 0, 0, 0, 0, 1},
+    {-0.00007, 0, 2, 1, 0, 0}, {0.00004, 0, 0, 2, -2, 0},   {0.00004, 0, 3, 0, 0, 0},
+    {0.00003, 0, 1, 1, -2, 0}, {0.00003, 0, 0, 2, 2, 0},    {-0.00003, 0, 1, 1, 2, 0},
+    {0.00003, 0, -1, 1, 2, 0}, {-0.00002, 0, -1, 1, -2, 0}, {-0.00002, 0, 1, 3, 0, 0},
+    {0.00002, 0, 0, 4, 0, 0},
+};
+
+constexpr PhaseTerm kFullMoonTerms[] = {
+    {-0.40614, 0, 0, 1, 0, 0}, {0.17302, 1, 1, 0, 0, 0},    {0.01614, 0, 0, 2, 0, 0},
+    {0.01043, 0, 0, 0, 2, 0},  {0.00734, 1, -1, 1, 0, 0},   {-0.00515, 1, 1, 1, 0, 0},
+    {0.00209, 2, 2, 0, 0, 0},  {-0.00111, 0, 0, 1, -2, 0},  {-0.00057, 0, 0, 1, 2, 0},
+    {0.00056, 1, 1, 2, 0, 0},  {-0.00042, 0, 0, 3, 0, 0},   {0.00042, 1, 1, 0, 2, 0},
+    {0.00038, 1, 1, 0, -2, 0}, {-0.00024, 1, -1, 2, 0, 0},  {-0.00017, 0, 0, 0, 0, 1},
+    {-0.00007, 0, 2, 1, 0, 0}, {0.00004, 0, 0, 2, -2, 0},   {0.00004, 0, 3, 0, 0, 0},
+    {0.00003, 0, 1, 1, -2, 0}, {0.00003, 0, 0, 2, 2, 0},    {-0.00003, 0, 1, 1, 2, 0},
+    {0.00003, 0, -1, 1, 2, 0}, {-0.00002, 0, -1, 1, -2, 0}, {-0.00002, 0, 1, 3, 0, 0},
+    {0.00002, 0, 0, 4, 0, 0},
+};
+
+constexpr PhaseTerm kQuarterTerms[] = {
+    {-0.62801, 0, 0, 1, 0, 0}, {0.17172, 1, 1, 0, 0, 0},    {-0.01183, 1, 1, 1, 0, 0},
+    {0.00862, 0, 0, 2, 0, 0},  {0.00804, 0, 0, 0, 2, 0},    {0.00454, 1, -1, 1, 0, 0},
+    {0.00204, 2, 2, 0, 0, 0},  {-0.00180, 0, 0, 1, -2, 0},  {-0.00070, 0, 0, 1, 2, 0},
+    {-0.00040, 0, 0, 3, 0, 0}, {-0.00034, 1, -1, 2, 0, 0},  {0.00032, 1, 1, 0, 2, 0},
+    {0.00032, 1, 1, 0, -2, 0}, {-0.00028, 2, 2, 1, 0, 0},   {0.00027, 1, 1, 2, 0, 0},
+    {-0.00017, 0, 0, 0, 0, 1}, {-0.00005, 0, -1, 1, -2, 0}, {0.00004, 0, 0, 2, 2, 0},
+    {-0.00004, 0, 1, 1, 2, 0}, {0.00004, 0, -2, 1, 0, 0},   {0.00003, 0, 1, 1, -2, 0},
+    {0.00003, 0, 3, 0, 0, 0},  {0.00002, 0, 0, 2, -2, 0},   {0.00002, 0, -1, 1, 2, 0},
+    {-0.00002, 0, 1, 3, 0, 0},
+};
+
+// The planetary arguments A1..A14: degrees at lunation 0 of 2000 January and per lunation,
+// with the amplitude (days) of the correction each makes to every phase.
+struct PlanetaryTerm {
+    double at2000;
+    double perLunation;
+    double days;
+};
+
+constexpr PlanetaryTerm kPlanetaryTerms[] = {
+    {299.77, 0.107408, 0.000325},  {251.88, 0.016321, 0.000165}, {251.83, 26.651886, 0.000164},
+    {349.42, 36.412478, 0.000126}, {84.66, 18.206239, 0.000110}, {141.74, 53.303771, 0.000062},
+    {207.14, 2.453732, 0.000060},  {154.84, 7.306860, 0.000056}, {34.52, 27.261239, 0.000047},
+    {207.19, 0.121824, 0.000042},  {291.34, 1.844379, 0.000040}, {161.72, 24.198154, 0.000037},
+    {239.56, 25.513099, 0.000035}, {331.55, 3.592518, 0.000023},
+};
+
+// Lunations are counted from 1900 January here and from 2000 January in the series below.
+constexpr double kLunations1900To2000 = 1237.0;
+
+}  // namespace
+
+// The mean lunation and its periodic terms (Meeus, Astronomical Algorithms, 2nd ed., ch. 49),
+// planetary arguments included: a few seconds from a full lunar theory.
 double TalvorMoonCalc::getTruePhase(double k, double phase) {
-    k += phase;
-    const double t = k / 1236.85;
+    const double n = k + phase - kLunations1900To2000;
+    const double t = n / 1236.85;
     const double t2 = t * t;
     const double t3 = t2 * t;
-    double pt = kLunationZero + kSynodic * k + 0.0001178 * t2 - 1.55e-7 * t3 +
-                0.00033 * dsin(166.56 + 132.87 * t - 0.009173 * t2);
-    const double m = 359.2242 + 29.10535608 * k - 0.0000333 * t2 - 0.00000347 * t3;
-    const double mprime = 306.0253 + 385.81691806 * k + 0.0107306 * t2 + 0.00001236 * t3;
-    const double f = 21.2964 + 390.67050646 * k - 0.0016528 * t2 - 0.00000239 * t3;
-    if (phase < 0.01 || std::abs(phase - 0.5) < 0.01) {
-        pt += (0.1734 - 0.000393 * t) * dsin(m) + 0.0021 * dsin(2 * m) - 0.4068 * dsin(mprime) +
-              0.0161 * dsin(2 * mprime) - 0.0004 * dsin(3 * mprime) + 0.0104 * dsin(2 * f) -
-              0.0051 * dsin(m + mprime) - 0.0074 * dsin(m - mprime) + 0.0004 * dsin(2 * f + m) -
-              0.0004 * dsin(2 * f - m) - 0.0006 * dsin(2 * f + mprime) +
-              0.0010 * dsin(2 * f - mprime) + 0.0005 * dsin(m + 2 * mprime);
+    const double t4 = t3 * t;
+    double pt =
+        2451550.09766 + 29.530588861 * n + 0.00015437 * t2 - 0.000000150 * t3 + 0.00000000073 * t4;
+    const PhaseTerm* first = nullptr;
+    const PhaseTerm* last = nullptr;
+    bool quarter = false;
+    if (phase < 0.01) {
+        first = std::begin(kNewMoonTerms);
+        last = std::end(kNewMoonTerms);
+    } else if (std::abs(phase - 0.5) < 0.01) {
+        first = std::begin(kFullMoonTerms);
+        last = std::end(kFullMoonTerms);
     } else if (std::abs(phase - 0.25) < 0.01 || std::abs(phase - 0.75) < 0.01) {
-        pt += (0.1721 - 0.0004 * t) * dsin(m) + 0.0021 * dsin(2 * m) - 0.6280 * dsin(mprime) +
-              0.0089 * dsin(2 * mprime) - 0.0004 * dsin(3 * mprime) + 0.0079 * dsin(2 * f) -
-              0.0119 * dsin(m + mprime) - 0.0047 * dsin(m - mprime) + 0.0003 * dsin(2 * f + m) -
-              0.0004 * dsin(2 * f - m) - 0.0006 * dsin(2 * f + mprime) +
-              0.0021 * dsin(2 * f - mprime) + 0.0003 * dsin(m + 2 * mprime) +
-              0.0004 * dsin(m - 2 * mprime) - 0.0003 * dsin(2 * m + mprime);
-        if (phase < 0.5) {
-            pt += 0.0028 - 0.0004 * dcos(m) + 0.0003 * dcos(mprime);
-        } else {
-            pt += -0.0028 + 0.0004 * dcos(m) - 0.0003 * dcos(mprime);
-        }
+        first = std::begin(kQuarterTerms);
+        last = std::end(kQuarterTerms);
+        quarter = true;
     } else {
         platform::log(QStringLiteral("TRUEPHASE called with invalid phase selector!"));
+        return pt;
+    }
+    const double e = 1.0 - 0.002516 * t - 0.0000074 * t2;
+    const double m = 2.5534 + 29.10535670 * n - 0.0000014 * t2 - 0.00000011 * t3;
+    const double mprime =
+        201.5643 + 385.81693528 * n + 0.0107582 * t2 + 0.00001238 * t3 - 0.000000058 * t4;
+    const double f =
+        160.7108 + 390.67050284 * n - 0.0016118 * t2 - 0.00000227 * t3 + 0.000000011 * t4;
+    const double node = 124.7746 - 1.56375588 * n + 0.0020672 * t2 + 0.00000215 * t3;
+    for (const PhaseTerm* term = first; term != last; ++term) {
+        const double factor = term->eccentricityPower == 0   ? 1.0
+                              : term->eccentricityPower == 1 ? e
+                                                             : e * e;
+        pt += term->days * factor *
+              dsin(term->m * m + term->mprime * mprime + term->f * f + term->node * node);
+    }
+    if (quarter) {
+        const double w = 0.00306 - 0.00038 * e * dcos(m) + 0.00026 * dcos(mprime) -
+                         0.00002 * dcos(mprime - m) + 0.00002 * dcos(mprime + m) +
+                         0.00002 * dcos(2.0 * f);
+        pt += phase < 0.5 ? w : -w;
+    }
+    for (const PlanetaryTerm& a : kPlanetaryTerms) {
+        double argument = a.at2000 + a.perLunation * n;
+        if (&a == &kPlanetaryTerms[0]) {
+            argument -= 0.009173 * t2;
+        }
+        pt += a.days * dsin(argument);
     }
     return pt;
 }

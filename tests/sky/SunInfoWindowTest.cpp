@@ -56,10 +56,11 @@ QDate localDay(Date date, const QTimeZone& zone) {
 // (en_GB writes "HH:mm:ss"), marked when it falls on another day, or no time at all.
 QString expectedText(const EDSunriseSet::Event& event, bool start, const QTimeZone& zone,
                      const QDate& day) {
-    if (event.status != EDSunriseSet::Status::Crosses) {
+    const std::optional<Date>& instant = start ? event.start : event.end;
+    if (!instant) {
         return QString();
     }
-    const Date time = *(start ? event.start : event.end);
+    const Date time = *instant;
     const QDateTime local = time.toQDateTime().toTimeZone(zone);
     QString text = local.time().toString(QStringLiteral("HH:mm:ss"));
     if (local.date() > day) {
@@ -167,6 +168,20 @@ TEST_F(SunInfoWindowTest, PolarDaysAndNightsSayNoneInsteadOfATime) {
     EXPECT_EQ(controller.objectValueForTableColumn(1, 1), night);
     EXPECT_EQ(controller.objectValueForTableColumn(1, 2), dark);
     EXPECT_EQ(controller.objectValueForTableColumn(1, 3), dark);
+}
+
+TEST_F(SunInfoWindowTest, ADayWithOnlyAnEveningTwilightShowsItAndNoDawn) {
+    // McMurdo, 20 March 2024: the Sun stayed above -12 degrees through the night before, went
+    // below it in the evening.
+    table_.append(
+        QVariant(record("McMurdo", "Antarctica", "Antarctica/McMurdo", "-77.8463", "166.6683")));
+    SunInfoWindowController controller = makeController();
+    controller.setCityName(QStringLiteral("McMurdo"));
+    controller.dateChanged(QDate(2024, 3, 20));
+    EXPECT_EQ(controller.objectValueForTableColumn(1, 4), QStringLiteral("none (never this dark)"));
+    EXPECT_FALSE(controller.objectValueForTableColumn(1, 5).startsWith(QStringLiteral("none")));
+    expectTimesOf(controller, QStringLiteral("Antarctica/McMurdo"), -77.8463, 166.6683,
+                  QDate(2024, 3, 20));
 }
 
 TEST_F(SunInfoWindowTest, AnEveningPastMidnightIsMarkedAsTheNextDay) {
