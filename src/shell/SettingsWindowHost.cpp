@@ -296,7 +296,9 @@ void SettingsWindowHost::paneShownAgain() {
 }
 
 void SettingsWindowHost::paneWillHide() {
-    if (viewCtrl_ && currentView_ && currentView_ == viewCtrl_->viewIfLoaded()) {
+    // A closed window's pane heard it when the window closed.
+    if (window_->isVisible() && viewCtrl_ && currentView_ &&
+        currentView_ == viewCtrl_->viewIfLoaded()) {
         viewCtrl_->viewWillHide();
     }
 }
@@ -515,9 +517,7 @@ void SettingsWindowHost::closeMinnowCalendar() {
 }
 
 void SettingsWindowHost::saveOpenPane() {
-    if (window_->isVisible()) {
-        paneWillHide();
-    }
+    paneWillHide();
     if (viewCtrl_ && viewCtrl_->respondsToSaveViewSettings()) {
         viewCtrl_->saveViewSettings();
     }

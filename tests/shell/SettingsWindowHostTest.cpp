@@ -13,6 +13,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
@@ -74,6 +75,19 @@ class JournalPane : public PreferencePane {
     QString id() const { return QString::number(reinterpret_cast<quintptr>(this) % 100000); }
     QStringList& journal_;
     QSize size_;
+};
+
+// A journal pane that also notes when the window shows it and when it leaves the screen.
+class ShowingPane : public JournalPane {
+  public:
+    ShowingPane(QString className, QString nibName, QStringList& journal)
+        : JournalPane(std::move(className), std::move(nibName), journal, QSize(100, 100)),
+          journal_(journal) {}
+    void viewDidShow() override { journal_ << QStringLiteral("shown"); }
+    void viewWillHide() override { journal_ << QStringLiteral("hiding"); }
+
+  private:
+    QStringList& journal_;
 };
 
 // The window over an in-memory preference domain, fake appearance and position services.
@@ -455,6 +469,38 @@ TEST_F(SettingsWindow, CloseMinnowCalendarHidesItsWindowOnly) {
     minnow.show();
     w.closeMinnowCalendar();
     EXPECT_FALSE(minnow.isVisible());
+}
+
+TEST_F(SettingsWindow, PaneHearsWhenItIsShownAgainAndWhenItLeaves) {
+    PaneFactory factory = panes();
+    factory.add(QStringLiteral("AdvancedPrefVC"), [&](const QString& nib) {
+        return std::make_unique<ShowingPane>(QStringLiteral("AdvancedPrefVC"), nib, journal);
+    });
+    // Without the prefix of the pane's address.
+    const auto events = [this] {
+        QStringList words;
+        for (const QString& line : std::exchange(journal, {})) {
+            words << line.section(QLatin1Char(' '), 0, 0);
+        }
+        return words;
+    };
+    SettingsWindowHost& w = open(std::move(factory));
+    w.doOnMain(27);
+    EXPECT_EQ(events(), QStringList({"made", "shown"}));
+
+    // The window comes back to the front: the pane shows what others stored meanwhile.
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(w.window());
+    EXPECT_EQ(events(), QStringList({"shown"}));
+
+    w.window()->close();
+    EXPECT_EQ(events(), QStringList({"hiding"}));
+    w.showPrefs();  // the remembered pane, made afresh
+    EXPECT_EQ(events(), QStringList({"save", "made", "gone", "shown"}))
+        << "the closed window's pane heard it once";
+
+    w.doOnMain(1);  // another pane takes its place: told before it saves and goes
+    EXPECT_EQ(events(), QStringList({"hiding", "save", "gone"}));
 }
 
 // The window on an 800x600 screen below the 24-pixel strip: it opens within the room left,
