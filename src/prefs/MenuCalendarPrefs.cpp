@@ -99,9 +99,9 @@ std::unique_ptr<QWidget> MenuCalendarPrefs::loadView() {
     layout->setContentsMargins(24, 20, 24, 20);
 
     auto* choice = new QHBoxLayout();
-    radioMinnow_ = new QRadioButton(QStringLiteral("Mini Calendar"), view.get());
+    radioMinnow_ = new QRadioButton(tr("Mini Calendar"), view.get());
     radioMinnow_->setObjectName(QStringLiteral("radioMinnow"));
-    radioBigCal_ = new QRadioButton(QStringLiteral("Big Calendar"), view.get());
+    radioBigCal_ = new QRadioButton(tr("Big Calendar"), view.get());
     radioBigCal_->setObjectName(QStringLiteral("radioBigCal"));
     choice->addWidget(radioMinnow_);
     choice->addWidget(radioBigCal_);

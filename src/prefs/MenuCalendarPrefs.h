@@ -16,6 +16,7 @@ namespace talvor {
 // ("Minnow") or the big one ("BigCal"), stored under "SelectedMenuCalendar"; below the
 // choice it hosts the chosen calendar's own pane.
 class MenuCalendarPrefs : public PreferencePane {
+    Q_OBJECT
   public:
     // Makes a calendar's pane for a nib name.
     using PaneMaker = std::function<std::unique_ptr<PreferencePane>(const QString& nibName)>;

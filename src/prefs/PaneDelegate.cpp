@@ -52,7 +52,7 @@ std::optional<QString> versionTitle() {
     if (version.isEmpty()) {
         return std::nullopt;
     }
-    return QStringLiteral("Version ") + version;
+    return QCoreApplication::translate("talvor::PaneLinks", "Version %1").arg(version);
 }
 
 void titleVersionButton(QAbstractButton& button) {
@@ -63,8 +63,10 @@ void titleVersionButton(QAbstractButton& button) {
 
 LinkRow makeLinkRow(QWidget& parent, std::function<void()> onVersion,
                     std::function<void()> onHelp) {
-    LinkRow row{new QHBoxLayout(), new QPushButton(QStringLiteral("Version"), &parent),
-                new QPushButton(QStringLiteral("?"), &parent)};
+    LinkRow row{
+        new QHBoxLayout(),
+        new QPushButton(QCoreApplication::translate("talvor::PaneLinks", "Version"), &parent),
+        new QPushButton(QStringLiteral("?"), &parent)};
     row.versionButton->setObjectName(QStringLiteral("versionButton"));
     row.helpButton->setObjectName(QStringLiteral("helpButton"));
     titleVersionButton(*row.versionButton);

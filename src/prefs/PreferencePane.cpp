@@ -28,7 +28,7 @@ QWidget* PreferencePane::view() {
 }
 
 QString NotedPane::noteText() {
-    return QStringLiteral("These settings come with a later version of Talvor.");
+    return tr("These settings come with a later version of Talvor.");
 }
 
 std::unique_ptr<QWidget> NotedPane::loadView() {

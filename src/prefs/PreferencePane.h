@@ -9,6 +9,8 @@
 
 namespace talvor {
 
+class PaneTable;
+
 // A settings pane: a controller made for a nib name, whose view is built on first use. The
 // settings window shows one pane at a time and asks the pane it replaces to save.
 class PreferencePane : public QObject {
@@ -28,6 +30,16 @@ class PreferencePane : public QObject {
     virtual bool respondsToSaveViewSettings() const { return false; }
     // Copies the pane's controls into their settings and writes them.
     virtual void saveViewSettings() {}
+
+    // The settings window put the pane's view on screen, or brought its window back to the
+    // front: a pane whose settings other processes change shows them again.
+    virtual void viewDidShow() {}
+    // The view is about to leave the screen: another pane takes its place or the window
+    // closes.
+    virtual void viewWillHide() {}
+
+    // The pane's controls as table rows; null for a pane built wholly by hand.
+    virtual PaneTable* table() { return nullptr; }
 
   protected:
     PreferencePane(QString className, QString nibName, QString title);

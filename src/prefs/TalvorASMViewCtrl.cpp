@@ -24,14 +24,25 @@ struct Box {
     int indent;
 };
 const Box kBoxes[] = {
-    {"checkboxMenuExtra", "Show the Applications menu in the menu bar", &Ctrl::enableMenuExtra, 0},
-    {"showIconOnly", "Show only the icon of the frontmost application", &Ctrl::showIconOnly, 1},
-    {"bCurrentRunningApp", "Running applications", &Ctrl::toggleCurrentlyInUseApps, 1},
-    {"bRecentMenu", "Recent items", &Ctrl::toggleRecent, 1},
-    {"bSysPrefsMenu", "Settings panels", &Ctrl::toggleSysPrefs, 1},
-    {"bMenuExtraMenu", "Menu extras", &Ctrl::toggleMenuExtra, 1},
-    {"hideTimingInfo", "Show how long each application has been in use", &Ctrl::toggleActivityTimer,
-     1},
+    {"checkboxMenuExtra",
+     QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Show the Applications menu in the menu bar"),
+     &Ctrl::enableMenuExtra, 0},
+    {"showIconOnly",
+     QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl",
+                       "Show only the icon of the frontmost application"),
+     &Ctrl::showIconOnly, 1},
+    {"bCurrentRunningApp", QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Running applications"),
+     &Ctrl::toggleCurrentlyInUseApps, 1},
+    {"bRecentMenu", QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Recent items"),
+     &Ctrl::toggleRecent, 1},
+    {"bSysPrefsMenu", QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Settings panels"),
+     &Ctrl::toggleSysPrefs, 1},
+    {"bMenuExtraMenu", QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Menu extras"),
+     &Ctrl::toggleMenuExtra, 1},
+    {"hideTimingInfo",
+     QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl",
+                       "Show how long each application has been in use"),
+     &Ctrl::toggleActivityTimer, 1},
 };
 
 }  // namespace
@@ -149,7 +160,7 @@ std::unique_ptr<QWidget> TalvorASMViewCtrl::loadView() {
     auto* layout = new QVBoxLayout(view.get());
     layout->setContentsMargins(24, 20, 24, 20);
     for (const Box& b : kBoxes) {
-        auto* box = new QCheckBox(QString::fromUtf8(b.title), view.get());
+        auto* box = new QCheckBox(tr(b.title), view.get());
         box->setObjectName(QLatin1String(b.control));
         connect(box, &QCheckBox::clicked, this, [this, action = b.action] { (this->*action)(); });
         auto* row = new QHBoxLayout();

@@ -15,6 +15,7 @@ namespace talvor {
 // an icon, and which sections its menu holds. Each setting is an integer flag, 0 or 1, in
 // the application preference domain, kept in a field of the pane.
 class TalvorASMViewCtrl : public PreferencePane {
+    Q_OBJECT
   public:
     explicit TalvorASMViewCtrl(QString nibName, PaneDelegate delegate = {});
 

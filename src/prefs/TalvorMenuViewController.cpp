@@ -9,6 +9,7 @@
 #include "widgets/FontTextField.h"
 #include "widgets/TalvorCustomDatePanel.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -32,13 +33,64 @@ TalvorTimeSettings& timeSettings() {
 }
 
 const QString kLocFormatIndex = QStringLiteral("LocFormatIndex");
+const char* const kLocations =
+    QT_TRANSLATE_NOOP("talvor::TalvorMenuViewController", "Location lines");
+const char* const kNetwork = QT_TRANSLATE_NOOP("talvor::TalvorMenuViewController", "Network");
+const char* const kCells = QT_TRANSLATE_NOOP("talvor::TalvorMenuViewController", "Menu items");
 
-const char* const kLayoutTitles[] = {
-    "Name", "Name, Region", "Time, Name", "Time, Name, Region", "Name, Time", "Name, Time, Region"};
-static_assert(std::size(kLayoutTitles) == TalvorMenuViewController::kLocationOrderCodes.size());
+PaneBinding timeSetting(bool TalvorTimeSettings::*field) {
+    return PaneBinding::member<TalvorTimeSettings, bool>(
+        &TalvorTimeSettings::sharedInstance, field,
+        [](TalvorTimeSettings& settings) { settings.writePrefsAndSync(); });
+}
 
-bool checked(const QPointer<QCheckBox>& box) {
-    return box && box->isChecked();
+void storeFlagWord() {
+    storeTalvorMenuItemFlags();
+    timeSettings().writePrefsAndSync();
+}
+
+// One bit of the flag word.
+PaneBinding flagBit(int bit) {
+    const quint32 mask = 1u << bit;
+    return {[mask] { return QVariant((TalvorMenuItemFlags & mask) != 0); },
+            [mask](const QVariant& on) {
+                TalvorMenuItemFlags =
+                    on.toBool() ? (TalvorMenuItemFlags | mask) : (TalvorMenuItemFlags & ~mask);
+                storeFlagWord();
+            }};
+}
+
+// The layout pop-up's item when the word's code is one it does not know: "LocFormatIndex"
+// when in range, else the item count minus 3.
+int savedLocationOrderItem() {
+    const auto count = static_cast<qint32>(TalvorMenuViewController::kLocationOrderCodes.size());
+    const qint32 index = PreferenceDomain::readInteger(kLocFormatIndex, -1);
+    return index >= 0 && index < count ? index : count - 3;
+}
+
+// Bits 4-7 of the flag word, by layout pop-up item.
+PaneBinding locationOrder() {
+    return {[] {
+                // The layout lives in the word; "LocFormatIndex" only stands in for a code the
+                // pop-up does not know, so a reopened pane shows what the menu does.
+                return QVariant(TalvorMenuViewController::locationOrderItem(TalvorMenuItemFlags)
+                                    .value_or(savedLocationOrderItem()));
+            },
+            [](const QVariant& item) {
+                const int i = item.toInt();
+                const auto& codes = TalvorMenuViewController::kLocationOrderCodes;
+                if (i < 0 || i >= static_cast<int>(codes.size())) {
+                    return;
+                }
+                TalvorMenuItemFlags =
+                    (TalvorMenuItemFlags & ~TalvorMenuViewController::kLocationOrderMask) |
+                    codes[static_cast<std::size_t>(i)];
+                storeFlagWord();
+            }};
+}
+
+PaneCall updateMenu(qint32 code) {
+    return {QStringLiteral("UpdateMenu"), code};
 }
 
 }  // namespace
@@ -46,9 +98,111 @@ bool checked(const QPointer<QCheckBox>& box) {
 TalvorMenuViewController::TalvorMenuViewController(QString nibName, TalvorMenuDelegate delegate)
     : PreferencePane(QStringLiteral("TalvorMenuViewController"), std::move(nibName),
                      QStringLiteral("Menu Items")),
-      delegate_(std::move(delegate)) {}
+      delegate_(std::move(delegate)),
+      table_(staticMetaObject.className(), makeRows(),
+             {[] { timeSettings().writePrefsAndSync(); },
+              [](const QString& name) {
+                  platform::DistributedNotificationCenter::defaultCenter().post(name);
+              },
+              [this](const PaneCall& call) { perform(call); }, [this] { LoadMenuBarOptions(); }}) {}
 
 TalvorMenuViewController::~TalvorMenuViewController() = default;
+
+std::vector<PaneRow> TalvorMenuViewController::makeRows() {
+    using K = PaneRow::Kind;
+    const PaneEffects flagWord{.store = true,
+                               .post = keys::TalvorSettingsUpdatedNotification,
+                               .call = updateMenu(WorldClocks)};
+    // A box of the time settings: stored at once, then the menu group rebuilt.
+    const auto box = [](const char* id, const char* label, bool TalvorTimeSettings::*setting,
+                        std::optional<qint32> group, const char* section) {
+        return PaneRow{
+            .id = QString::fromLatin1(id),
+            .kind = K::Check,
+            .label = label,
+            .binding = timeSetting(setting),
+            .defaultValue = false,
+            .effects = {.store = true,
+                        .call = group ? std::optional(updateMenu(*group)) : std::nullopt},
+            .section = section};
+    };
+    const auto openURL = [](const QString& path) {
+        return PaneCall{QStringLiteral("openURL"), page(path)};
+    };
+    std::vector<PaneRow> rows = {
+        {.id = QStringLiteral("format"),
+         .kind = K::Choice,
+         .label = QT_TR_NOOP("Layout:"),
+         .binding = locationOrder(),
+         .effects = flagWord,
+         .section = kLocations,
+         .choices = {QT_TR_NOOP("Name"), QT_TR_NOOP("Name, Region"), QT_TR_NOOP("Time, Name"),
+                     QT_TR_NOOP("Time, Name, Region"), QT_TR_NOOP("Name, Time"),
+                     QT_TR_NOOP("Name, Time, Region")}},
+        box("dropShadowMenuItem", QT_TR_NOOP("Drop shadow"),
+            &TalvorTimeSettings::locationHasDropShadow, std::nullopt, kLocations),
+        box("showLocation", QT_TR_NOOP("Show location names"),
+            &TalvorTimeSettings::showLoctionNames, WorldClocks, kLocations),
+        box("hideCountryName", QT_TR_NOOP("Hide country name"),
+            &TalvorTimeSettings::hideCountryInMenuItems, WorldClocks, kLocations),
+        {.id = QStringLiteral("locationTimeZoneSetup"),
+         .kind = K::Button,
+         .label = QT_TR_NOOP("Edit Locations…"),
+         .effects = {.call = PaneCall{QStringLiteral("locationTimeZoneSetup"), {}}},
+         .section = kLocations},
+        box("showIP", QT_TR_NOOP("Show external IP address"), &TalvorTimeSettings::showIP,
+            ExternalIP, kNetwork),
+        box("showInternalIP", QT_TR_NOOP("Show internal IP address"),
+            &TalvorTimeSettings::showInternalIP, InternalIP, kNetwork),
+        box("showIPV4IP", QT_TR_NOOP("Show IPv4 addresses"), &TalvorTimeSettings::showIPV4IP,
+            IPv4Lines, kNetwork),
+        box("showIPV6IP", QT_TR_NOOP("Show IPv6 addresses"), &TalvorTimeSettings::showIPV6IP,
+            IPv6Lines, kNetwork),
+        box("showOnlineInfo", QT_TR_NOOP("Show online information"),
+            &TalvorTimeSettings::showOnlineInfo, WorldClocks, kNetwork),
+        // Announced, never kept: the box only tells the menu bar to look again.
+        {.id = QStringLiteral("showNetworkIP"),
+         .kind = K::Check,
+         .label = QT_TR_NOOP("Network IP"),
+         .defaultValue = false,
+         .effects = {.store = true, .post = keys::TalvorMenuBarPrefsChangeNotification},
+         .section = kNetwork},
+    };
+    const char* const cellTitles[] = {QT_TR_NOOP("Option 3"),  QT_TR_NOOP("Option 11"),
+                                      QT_TR_NOOP("Option 12"), QT_TR_NOOP("Option 13"),
+                                      QT_TR_NOOP("Option 14"), QT_TR_NOOP("Option 15")};
+    static_assert(std::size(cellTitles) == kCellTags.size());
+    for (std::size_t i = 0; i < kCellTags.size(); ++i) {
+        rows.push_back({.id = QStringLiteral("menuItem%1").arg(kCellTags[i]),
+                        .kind = K::Check,
+                        .label = cellTitles[i],
+                        .binding = flagBit(kCellTags[i]),
+                        .defaultValue = false,
+                        .effects = flagWord,
+                        .section = kCells});
+    }
+    // The foot: the version on the left, the others on the right.
+    rows.push_back({.id = QStringLiteral("btnHelpVersionNo"),
+                    .kind = K::Button,
+                    .label = QT_TR_NOOP("Version"),
+                    .effects = {.call = openURL(QStringLiteral("/product/talvor/#changelog"))}});
+    rows.push_back({.id = QStringLiteral("resetToDefaults"),
+                    .kind = K::Button,
+                    .label = QT_TR_NOOP("Reset to Defaults"),
+                    .effects = {.store = true, .reload = true},
+                    .action = [] {
+                        platform::log(QStringLiteral("resetToDefaults for TalvorTimeSettings"));
+                        // The menu items' own defaults; the time item's reset would change
+                        // the clock instead.
+                        timeSettings().resetMenuItemsToDefaults();
+                    }});
+    rows.push_back(
+        {.id = QStringLiteral("helpBtn"),
+         .kind = K::Button,
+         .label = QT_TR_NOOP("?"),
+         .effects = {.call = openURL(QStringLiteral("/talvor-manual/#TimeMenu-MenuItems"))}});
+    return rows;
+}
 
 std::optional<int> TalvorMenuViewController::locationOrderItem(quint32 word) {
     const quint32 code = word & kLocationOrderMask;
@@ -66,25 +220,17 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
     QWidget* v = view.get();
     auto* root = new QVBoxLayout(v);
 
-    auto* locations = new QGroupBox(QStringLiteral("Location lines"), v);
-    auto* grid = new QGridLayout(locations);
-    format_ = new QComboBox(locations);
-    format_->setObjectName(QStringLiteral("format"));
-    for (const char* title : kLayoutTitles) {
-        format_->addItem(QString::fromLatin1(title));
-    }
-    connect(format_, &QComboBox::activated, this, &TalvorMenuViewController::setLocationOrder);
-    grid->addWidget(new QLabel(QStringLiteral("Layout:"), locations), 0, 0);
-    grid->addWidget(format_, 0, 1, 1, 2);
-
+    // The choosers come first in their section; the table's rows follow them.
+    QGroupBox* locations = table_.section(*v, *root, kLocations);
+    auto* grid = static_cast<QGridLayout*>(locations->layout());
     locationTimeFormat_ = new QLabel(locations);
     locationTimeFormat_->setObjectName(QStringLiteral("timeLocFormat"));
-    auto* custom = new QPushButton(QStringLiteral("Custom…"), locations);
+    auto* custom = new QPushButton(tr("Custom…"), locations);
     custom->setObjectName(QStringLiteral("chooseCustomDate"));
     connect(custom, &QPushButton::clicked, this, &TalvorMenuViewController::chooseCustomDate);
-    grid->addWidget(new QLabel(QStringLiteral("Time format:"), locations), 1, 0);
-    grid->addWidget(locationTimeFormat_, 1, 1);
-    grid->addWidget(custom, 1, 2);
+    grid->addWidget(new QLabel(tr("Time format:"), locations), 0, 0);
+    grid->addWidget(locationTimeFormat_, 0, 1);
+    grid->addWidget(custom, 0, 2);
 
     fontText_ = new FontTextField(locations);
     fontText_->setObjectName(QStringLiteral("fontText"));
@@ -94,105 +240,45 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
             changeFont(panel->currentFont(), panel);
         }
     };
-    auto* fontButton = new QPushButton(QStringLiteral("Font…"), locations);
+    auto* fontButton = new QPushButton(tr("Font…"), locations);
     fontButton->setObjectName(QStringLiteral("setFont"));
     connect(fontButton, &QPushButton::clicked, this, [this] { setFont(); });
-    grid->addWidget(new QLabel(QStringLiteral("Font:"), locations), 2, 0);
-    grid->addWidget(fontText_, 2, 1);
-    grid->addWidget(fontButton, 2, 2);
+    grid->addWidget(new QLabel(tr("Font:"), locations), 1, 0);
+    grid->addWidget(fontText_, 1, 1);
+    grid->addWidget(fontButton, 1, 2);
 
     menuColor_ = new QPushButton(locations);
     menuColor_->setObjectName(QStringLiteral("menuColor"));
     menuColor_->setFixedSize(44, 22);
     connect(menuColor_, &QPushButton::clicked, this, &TalvorMenuViewController::setColor);
-    grid->addWidget(new QLabel(QStringLiteral("Colour:"), locations), 3, 0);
-    grid->addWidget(menuColor_, 3, 1, Qt::AlignLeft);
+    grid->addWidget(new QLabel(tr("Colour:"), locations), 2, 0);
+    grid->addWidget(menuColor_, 2, 1, Qt::AlignLeft);
+    grid->setColumnStretch(1, 1);
 
-    auto* boxes = new QVBoxLayout();
-    grid->addLayout(boxes, 4, 0, 1, 3);
-    dropShadowMenuItem_ = addBox(locations, "dropShadowMenuItem", QStringLiteral("Drop shadow"),
-                                 &TalvorMenuViewController::setDropShadow);
-    showLocation_ = addBox(locations, "showLocation", QStringLiteral("Show location names"),
-                           &TalvorMenuViewController::showLocation);
-    hideCountryName_ = addBox(locations, "hideCountryName", QStringLiteral("Hide country name"),
-                              &TalvorMenuViewController::setHideCountry);
-    for (QCheckBox* box :
-         {dropShadowMenuItem_.data(), showLocation_.data(), hideCountryName_.data()}) {
-        boxes->addWidget(box);
-    }
-    auto* sheet = new QPushButton(QStringLiteral("Edit Locations…"), locations);
-    sheet->setObjectName(QStringLiteral("locationTimeZoneSetup"));
-    connect(sheet, &QPushButton::clicked, this, &TalvorMenuViewController::locationTimeZoneSetup);
-    boxes->addWidget(sheet, 0, Qt::AlignLeft);
-    root->addWidget(locations);
+    table_.setColumns(kLocations, 3);
+    table_.setColumns(kNetwork, 2);
+    table_.setColumns(kCells, 3);
+    table_.build(*v, *root);
 
-    auto* network = new QGroupBox(QStringLiteral("Network"), v);
-    auto* net = new QVBoxLayout(network);
-    showIP_ = addBox(network, "showIP", QStringLiteral("Show external IP address"),
-                     &TalvorMenuViewController::showIP);
-    showInternalIP_ = addBox(network, "showInternalIP", QStringLiteral("Show internal IP address"),
-                             &TalvorMenuViewController::showInternalIP);
-    showIPV4IP_ = addBox(network, "showIPV4IP", QStringLiteral("Show IPv4 addresses"),
-                         &TalvorMenuViewController::showIPV4IP);
-    showIPV6IP_ = addBox(network, "showIPV6IP", QStringLiteral("Show IPv6 addresses"),
-                         &TalvorMenuViewController::showIPV6IP);
-    showOnlineInfo_ = addBox(network, "showOnlineInfo", QStringLiteral("Show online information"),
-                             &TalvorMenuViewController::actShowOnlineInfo);
-    showNetworkIP_ = addBox(network, "showNetworkIP", QStringLiteral("Network IP"),
-                            &TalvorMenuViewController::setNetworkIP);
-    for (QCheckBox* box : {showIP_.data(), showInternalIP_.data(), showIPV4IP_.data(),
-                           showIPV6IP_.data(), showOnlineInfo_.data(), showNetworkIP_.data()}) {
-        net->addWidget(box);
-    }
-    root->addWidget(network);
-
-    auto* cells = new QGroupBox(QStringLiteral("Menu items"), v);
-    auto* cellGrid = new QGridLayout(cells);
-    menuItems_ = new QButtonGroup(cells);
+    menuItems_ = new QButtonGroup(v);
     menuItems_->setObjectName(QStringLiteral("menuItems"));
     menuItems_->setExclusive(false);
-    for (std::size_t i = 0; i < kCellTags.size(); ++i) {
-        auto* cell = new QCheckBox(QStringLiteral("Option %1").arg(kCellTags[i]), cells);
-        cell->setObjectName(QStringLiteral("menuItem%1").arg(kCellTags[i]));
-        menuItems_->addButton(cell, kCellTags[i]);
-        cellGrid->addWidget(cell, static_cast<int>(i / 3), static_cast<int>(i % 3));
+    for (int tag : kCellTags) {
+        if (auto* cell = qobject_cast<QAbstractButton*>(
+                table_.control(QStringLiteral("menuItem%1").arg(tag)))) {
+            menuItems_->addButton(cell, tag);
+        }
     }
-    connect(menuItems_, &QButtonGroup::idClicked, this,
-            [this](int tag) { toggleMenuItems(tag, menuItems_->button(tag)->isChecked()); });
-    root->addWidget(cells);
-
-    auto* bottom = new QHBoxLayout();
-    auto* reset = new QPushButton(QStringLiteral("Reset to Defaults"), v);
-    reset->setObjectName(QStringLiteral("resetToDefaults"));
-    connect(reset, &QPushButton::clicked, this, &TalvorMenuViewController::resetToDefaults);
-    auto* help = new QPushButton(QStringLiteral("?"), v);
-    help->setObjectName(QStringLiteral("helpBtn"));
-    connect(help, &QPushButton::clicked, this, &TalvorMenuViewController::helpBtnClicked);
-    btnHelpVersionNo_ =
-        new QPushButton(QStringLiteral("Version ") + QCoreApplication::applicationVersion(), v);
-    btnHelpVersionNo_->setObjectName(QStringLiteral("btnHelpVersionNo"));
-    btnHelpVersionNo_->setFlat(true);
-    connect(btnHelpVersionNo_, &QPushButton::clicked, this,
-            &TalvorMenuViewController::OnVersionNoClicked);
-    bottom->addWidget(btnHelpVersionNo_);
-    bottom->addStretch(1);
-    bottom->addWidget(reset);
-    bottom->addWidget(help);
-    root->addLayout(bottom);
+    if (auto* version =
+            qobject_cast<QAbstractButton*>(table_.control(QStringLiteral("btnHelpVersionNo")))) {
+        version->setText(tr("Version %1").arg(QCoreApplication::applicationVersion()));
+        static_cast<QPushButton*>(version)->setFlat(true);
+    }
     root->addStretch(1);
 
     LoadMenuBarOptions();
     doneLoadNib_ = true;
     return view;
-}
-
-QCheckBox* TalvorMenuViewController::addBox(QWidget* parent, const char* name, const QString& title,
-                                            void (TalvorMenuViewController::*action)(bool)) {
-    auto* box = new QCheckBox(title, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    // `clicked`, not `toggled`: loading the boxes must not write anything back.
-    connect(box, &QCheckBox::clicked, this, action);
-    return box;
 }
 
 void TalvorMenuViewController::LoadMenuBarOptions() {
@@ -204,45 +290,12 @@ void TalvorMenuViewController::LoadMenuBarOptions() {
     LocFont_ = settings.locationFont;
     showWellColor(settings.locationColor);
     updateFontInfo();
-
-    const std::pair<QPointer<QCheckBox>*, bool> boxes[] = {
-        {&showOnlineInfo_, settings.showOnlineInfo},
-        {&hideCountryName_, settings.hideCountryInMenuItems},
-        {&showLocation_, settings.showLoctionNames},
-        {&dropShadowMenuItem_, settings.locationHasDropShadow},
-        {&showIP_, settings.showIP},
-        {&showInternalIP_, settings.showInternalIP},
-        {&showIPV4IP_, settings.showIPV4IP},
-        {&showIPV6IP_, settings.showIPV6IP},
-    };
-    for (const auto& [box, on] : boxes) {
-        if (*box) {
-            (*box)->setChecked(on);
-        }
-    }
-
-    const quint32 word = loadTalvorMenuItemFlags();
-    if (format_) {
-        // The layout lives in the word; "LocFormatIndex" only stands in for a code the
-        // pop-up does not know, so a reopened pane shows what the menu does.
-        format_->setCurrentIndex(locationOrderItem(word).value_or(savedLocationOrderItem()));
-    }
-    if (menuItems_) {
-        for (int tag : kCellTags) {
-            menuItems_->button(tag)->setChecked((word & (1u << tag)) != 0);
-        }
-    }
-}
-
-int TalvorMenuViewController::savedLocationOrderItem() const {
-    const int count = format_->count();
-    const qint32 index = PreferenceDomain::readInteger(kLocFormatIndex, -1);
-    return index >= 0 && index < count ? index : count - 3;
+    loadTalvorMenuItemFlags();
+    table_.load();
 }
 
 void TalvorMenuViewController::saveTalvorMenuItemFlags() {
-    storeTalvorMenuItemFlags();
-    timeSettings().writePrefsAndSync();
+    storeFlagWord();
     platform::DistributedNotificationCenter::defaultCenter().post(
         keys::TalvorSettingsUpdatedNotification);
     askUpdateMenu(WorldClocks);
@@ -258,90 +311,53 @@ void TalvorMenuViewController::setLocationOrder(int item) {
     if (item < 0 || item >= static_cast<int>(kLocationOrderCodes.size())) {
         return;
     }
-    TalvorMenuItemFlags = (TalvorMenuItemFlags & ~kLocationOrderMask) |
-                          kLocationOrderCodes[static_cast<std::size_t>(item)];
-    saveTalvorMenuItemFlags();
+    table_.apply(QStringLiteral("format"), item);
+}
+
+void TalvorMenuViewController::applyBox(const char* id, bool on) {
+    if (doneLoadNib_) {
+        table_.apply(QString::fromLatin1(id), on);
+    }
 }
 
 void TalvorMenuViewController::setDropShadow(bool on) {
-    if (!doneLoadNib_) {
-        return;
-    }
-    timeSettings().locationHasDropShadow = on;
-    timeSettings().writePrefsAndSync();
+    applyBox("dropShadowMenuItem", on);
 }
 
 void TalvorMenuViewController::setHideCountry(bool on) {
-    if (!doneLoadNib_) {
-        return;
-    }
-    timeSettings().hideCountryInMenuItems = on;
-    timeSettings().writePrefsAndSync();
-    askUpdateMenu(WorldClocks);
+    applyBox("hideCountryName", on);
 }
 
 void TalvorMenuViewController::showLocation(bool on) {
-    if (!doneLoadNib_) {
-        return;
-    }
-    timeSettings().showLoctionNames = on;
-    timeSettings().writePrefsAndSync();
-    askUpdateMenu(WorldClocks);
+    applyBox("showLocation", on);
 }
 
 void TalvorMenuViewController::showIP(bool on) {
-    if (!doneLoadNib_) {
-        return;
-    }
-    timeSettings().showIP = on;
-    timeSettings().writePrefsAndSync();
-    askUpdateMenu(ExternalIP);
+    applyBox("showIP", on);
 }
 
 void TalvorMenuViewController::showIPV4IP(bool on) {
-    if (!doneLoadNib_) {
-        return;
-    }
-    timeSettings().showIPV4IP = on;
-    timeSettings().writePrefsAndSync();
-    askUpdateMenu(IPv4Lines);
+    applyBox("showIPV4IP", on);
 }
 
 void TalvorMenuViewController::showIPV6IP(bool on) {
-    if (!doneLoadNib_) {
-        return;
-    }
-    timeSettings().showIPV6IP = on;
-    timeSettings().writePrefsAndSync();
-    askUpdateMenu(IPv6Lines);
+    applyBox("showIPV6IP", on);
 }
 
 void TalvorMenuViewController::showInternalIP(bool on) {
-    if (!doneLoadNib_) {
-        return;
-    }
-    timeSettings().showInternalIP = on;
-    timeSettings().writePrefsAndSync();
-    askUpdateMenu(InternalIP);
+    applyBox("showInternalIP", on);
 }
 
 void TalvorMenuViewController::actShowOnlineInfo(bool on) {
-    if (!doneLoadNib_) {
-        return;
-    }
-    timeSettings().showOnlineInfo = on;
-    timeSettings().writePrefsAndSync();
-    askUpdateMenu(WorldClocks);
+    applyBox("showOnlineInfo", on);
 }
 
-void TalvorMenuViewController::setNetworkIP(bool) {
+void TalvorMenuViewController::setNetworkIP(bool on) {
     if (!doneLoadNib_) {
         platform::log(QStringLiteral("setNetworkIP pre nib load"));
         return;
     }
-    timeSettings().writePrefsAndSync();
-    platform::DistributedNotificationCenter::defaultCenter().post(
-        keys::TalvorMenuBarPrefsChangeNotification);
+    applyBox("showNetworkIP", on);
 }
 
 QFontDialog* TalvorMenuViewController::setFont() {
@@ -438,27 +454,36 @@ void TalvorMenuViewController::locationTimeZoneSetup() {
 }
 
 void TalvorMenuViewController::resetToDefaults() {
-    platform::log(QStringLiteral("resetToDefaults for TalvorTimeSettings"));
-    // The menu items' own defaults; the time item's reset would change the clock instead.
-    timeSettings().resetMenuItemsToDefaults();
-    timeSettings().writePrefsAndSync();
-    LoadMenuBarOptions();
+    table_.apply(QStringLiteral("resetToDefaults"));
 }
 
 void TalvorMenuViewController::helpBtnClicked() {
-    openPage(QStringLiteral("/talvor-manual/#TimeMenu-MenuItems"));
+    table_.apply(QStringLiteral("helpBtn"));
 }
 
 void TalvorMenuViewController::OnVersionNoClicked() {
-    openPage(QStringLiteral("/product/talvor/#changelog"));
+    table_.apply(QStringLiteral("btnHelpVersionNo"));
 }
 
-void TalvorMenuViewController::openPage(const QString& path) const {
-    const QUrl url(QLatin1String(kHelpHost) + path);
+QUrl TalvorMenuViewController::page(const QString& path) {
+    return QUrl(QLatin1String(kHelpHost) + path);
+}
+
+void TalvorMenuViewController::openPage(const QUrl& url) const {
     if (delegate_.openURL) {
         delegate_.openURL(url);
     } else {
         QDesktopServices::openUrl(url);
+    }
+}
+
+void TalvorMenuViewController::perform(const PaneCall& call) {
+    if (call.request == QLatin1String("UpdateMenu")) {
+        askUpdateMenu(call.argument.toInt());
+    } else if (call.request == QLatin1String("openURL")) {
+        openPage(call.argument.toUrl());
+    } else if (call.request == QLatin1String("locationTimeZoneSetup")) {
+        locationTimeZoneSetup();
     }
 }
 
@@ -478,16 +503,17 @@ void TalvorMenuViewController::saveViewSettings() {
     if (menuColor_) {
         settings.locationColor = wellColor_;
     }
-    const std::pair<const QPointer<QCheckBox>*, bool*> boxes[] = {
-        {&dropShadowMenuItem_, &settings.locationHasDropShadow},
-        {&hideCountryName_, &settings.hideCountryInMenuItems},
-        {&showLocation_, &settings.showLoctionNames},
-        {&showIP_, &settings.showIP},
-        {&showInternalIP_, &settings.showInternalIP},
+    const std::pair<const char*, bool*> boxes[] = {
+        {"dropShadowMenuItem", &settings.locationHasDropShadow},
+        {"hideCountryName", &settings.hideCountryInMenuItems},
+        {"showLocation", &settings.showLoctionNames},
+        {"showIP", &settings.showIP},
+        {"showInternalIP", &settings.showInternalIP},
     };
-    for (const auto& [box, value] : boxes) {
-        if (*box) {
-            *value = checked(*box);
+    for (const auto& [id, value] : boxes) {
+        const QVariant shown = table_.shown(QString::fromLatin1(id));
+        if (shown.isValid()) {
+            *value = shown.toBool();
         }
     }
     settings.writePrefsAndSync();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PaneTable.h"
 #include "PreferencePane.h"
 
 #include <QColor>
@@ -35,7 +36,9 @@ struct TalvorMenuDelegate {
 // The menu items pane: what the time menu shows besides the clock. The location lines'
 // layout, font, colour, shadow, country part and time format, the IP-address lines, the
 // online-information line, and the check cells kept in the menu-item flag word. Every
-// control writes through at once and asks the application to rebuild the time menu.
+// control writes through at once and asks the application to rebuild the time menu. The
+// boxes, pop-ups, cells and buttons are rows of the pane's table; the font, colour and
+// time-format choosers are built by hand.
 class TalvorMenuViewController : public PreferencePane {
     Q_OBJECT
   public:
@@ -62,6 +65,7 @@ class TalvorMenuViewController : public PreferencePane {
 
     bool respondsToSaveViewSettings() const override { return true; }
     void saveViewSettings() override;
+    PaneTable* table() override { return &table_; }
 
     // The layout pop-up item whose code the word carries; nullopt for an unknown code.
     static std::optional<int> locationOrderItem(quint32 word);
@@ -100,10 +104,13 @@ class TalvorMenuViewController : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
-    QCheckBox* addBox(QWidget* view, const char* name, const QString& title,
-                      void (TalvorMenuViewController::*action)(bool));
+    std::vector<PaneRow> makeRows();
+    // A box's action from outside the view: dropped until set-up ends.
+    void applyBox(const char* id, bool on);
+    void perform(const PaneCall& call);
     void askUpdateMenu(qint32 code) const;
-    void openPage(const QString& path) const;
+    static QUrl page(const QString& path);
+    void openPage(const QUrl& url) const;
     void showWellColor(const QColor& color);
     int savedLocationOrderItem() const;
 
@@ -115,18 +122,8 @@ class TalvorMenuViewController : public PreferencePane {
     QPointer<QPushButton> menuColor_;
     QPointer<FontTextField> fontText_;
     QPointer<QButtonGroup> menuItems_;
-    QPointer<QComboBox> format_;
     QPointer<QLabel> locationTimeFormat_;
-    QPointer<QCheckBox> dropShadowMenuItem_;
-    QPointer<QCheckBox> showLocation_;
-    QPointer<QCheckBox> hideCountryName_;
-    QPointer<QCheckBox> showIP_;
-    QPointer<QCheckBox> showInternalIP_;
-    QPointer<QCheckBox> showIPV4IP_;
-    QPointer<QCheckBox> showIPV6IP_;
-    QPointer<QCheckBox> showOnlineInfo_;
-    QPointer<QCheckBox> showNetworkIP_;
-    QPointer<QPushButton> btnHelpVersionNo_;
+    PaneTable table_;
 };
 
 }  // namespace talvor

@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -103,7 +102,6 @@ TalvorPrefsChimesView::TalvorPrefsChimesView(QString nibName, PaneDelegate deleg
 }
 
 TalvorPrefsChimesView::~TalvorPrefsChimesView() {
-    stopObserving();
     stopTestSound();
     if (speechTime_ != nullptr) {
         speechTime_->stopSpeaking();
@@ -405,25 +403,16 @@ void TalvorPrefsChimesView::OnVersionNoClicked() {
     delegate_.open(PaneLinks::changeLogPage());
 }
 
-void TalvorPrefsChimesView::stopObserving() {
-    if (observing_) {
-        observing_ = false;
-        if (qApp != nullptr) {
-            qApp->removeEventFilter(this);
-        }
+void TalvorPrefsChimesView::viewDidShow() {
+    if (viewIfLoaded() != nullptr) {
+        LoadChimeOptions();
     }
 }
 
-bool TalvorPrefsChimesView::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Close && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->isWindow()) {
+void TalvorPrefsChimesView::viewWillHide() {
+    if (viewIfLoaded() != nullptr) {
         SaveChimerOptions();
-        stopObserving();
-    } else if (event->type() == QEvent::WindowActivate && viewIfLoaded() != nullptr &&
-               watched == viewIfLoaded()->window()) {
-        LoadChimeOptions();
     }
-    return false;
 }
 
 void TalvorPrefsChimesView::fillVoices() {
@@ -538,11 +527,6 @@ std::unique_ptr<QWidget> TalvorPrefsChimesView::loadView() {
         }
     });
 
-    if (qApp != nullptr) {
-        qApp->installEventFilter(this);
-        observing_ = true;
-        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { stopObserving(); });
-    }
     view->resize(560, 480);
     return view;
 }

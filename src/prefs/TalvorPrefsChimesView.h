@@ -87,14 +87,17 @@ class TalvorPrefsChimesView : public PreferencePane {
     // The sound playing as a test; null when none.
     platform::SoundPlayer* myTestSound() const { return myTestSound_.get(); }
 
+    // Shown again: what another process stored shows; leaving: what the controls show is
+    // stored.
+    void viewDidShow() override;
+    void viewWillHide() override;
+
   protected:
     std::unique_ptr<QWidget> loadView() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     ChimeStates statesFromControls() const;
     void stopTestSound();
-    void stopObserving();
     void selectVoice();
     void fillVoices();
     void loadSoundMenu(Chime chime);
@@ -102,7 +105,6 @@ class TalvorPrefsChimesView : public PreferencePane {
 
     PaneDelegate delegate_;
     ChimesPaneServices services_;
-    bool observing_ = false;
     QPointer<QComboBox> voiceMenu_;
     std::array<QPointer<QComboBox>, 4> soundMenus_;
     // The item each sound pop-up showed before the current choice.

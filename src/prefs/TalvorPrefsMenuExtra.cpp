@@ -91,7 +91,7 @@ std::unique_ptr<QWidget> TalvorPrefsMenuExtra::loadView() {
     versionField_->setObjectName(QStringLiteral("versionField"));
     layout->addWidget(versionField_);
 
-    dockIcon_ = new QCheckBox(QStringLiteral("Hide Talvor from the taskbar"), view.get());
+    dockIcon_ = new QCheckBox(tr("Hide Talvor from the taskbar"), view.get());
     dockIcon_->setObjectName(QStringLiteral("dockIcon"));
     // The flag, not the box, decides: the action sets the box from the flipped flag.
     connect(dockIcon_, &QCheckBox::clicked, this, [this] { HideShowDockIcon(); });

@@ -13,6 +13,7 @@ namespace talvor {
 // The "About" pane: the version, links to the manual, the change log and the company's web
 // site, and whether the program stays out of the taskbar ("AppDockIconFlag").
 class TalvorPrefsMenuExtra : public PreferencePane {
+    Q_OBJECT
   public:
     explicit TalvorPrefsMenuExtra(QString nibName, PaneDelegate delegate = {});
 

@@ -61,7 +61,7 @@ void TalvorSetTimeZoneViewCtrl::setTimeZone() {
     }
     // One request at a time: the system may be showing its password dialog.
     setZoneButton_->setEnabled(false);
-    statusField_->setText(QStringLiteral("Setting the time zone to %1…").arg(*zoneId));
+    statusField_->setText(tr("Setting the time zone to %1…").arg(*zoneId));
     QPointer<TalvorSetTimeZoneViewCtrl> self(this);
     platform::TimeZoneSetter::shared().setTimeZone(
         *zoneId, [self, zoneId = *zoneId](std::optional<platform::TimeZoneFailure> failure) {
@@ -78,7 +78,7 @@ void TalvorSetTimeZoneViewCtrl::answered(const QString& zoneId,
     }
     if (statusField_) {
         statusField_->setText(failure ? failure->message()
-                                      : QStringLiteral("The time zone is now %1.").arg(zoneId));
+                                      : tr("The time zone is now %1.").arg(zoneId));
     }
 }
 
@@ -144,7 +144,7 @@ std::optional<QString> TalvorSetTimeZoneViewCtrl::selectedZone() const {
 void TalvorSetTimeZoneViewCtrl::showCurrentZone() {
     if (currentZoneField_) {
         currentZoneField_->setText(
-            QStringLiteral("Current time zone: %1")
+            tr("Current time zone: %1")
                 .arg(QString::fromUtf8(platform::Clock::shared().currentZone().id())));
     }
 }
@@ -160,16 +160,16 @@ std::unique_ptr<QWidget> TalvorSetTimeZoneViewCtrl::loadView() {
     layout->addWidget(currentZoneField_);
 
     auto* picker = new QGridLayout();
-    picker->addWidget(new QLabel(QStringLiteral("Region:"), view.get()), 0, 0);
+    picker->addWidget(new QLabel(tr("Region:"), view.get()), 0, 0);
     regionPopUp_ = new QComboBox(view.get());
     regionPopUp_->setObjectName(QStringLiteral("regionPopUp"));
     regionPopUp_->addItems(zoneTree_.regions());
     picker->addWidget(regionPopUp_, 0, 1);
-    picker->addWidget(new QLabel(QStringLiteral("Time zone:"), view.get()), 1, 0);
+    picker->addWidget(new QLabel(tr("Time zone:"), view.get()), 1, 0);
     zonePopUp_ = new QComboBox(view.get());
     zonePopUp_->setObjectName(QStringLiteral("zonePopUp"));
     picker->addWidget(zonePopUp_, 1, 1);
-    setZoneButton_ = new QPushButton(QStringLiteral("Set Time Zone"), view.get());
+    setZoneButton_ = new QPushButton(tr("Set Time Zone"), view.get());
     setZoneButton_->setObjectName(QStringLiteral("setZoneButton"));
     picker->addWidget(setZoneButton_, 1, 2);
     picker->setColumnStretch(1, 1);
@@ -188,12 +188,11 @@ std::unique_ptr<QWidget> TalvorSetTimeZoneViewCtrl::loadView() {
         connect(button, &QPushButton::clicked, this, [this, action] { (this->*action)(); });
         openers->addWidget(button);
     };
-    addOpener("timeZoneButton", QStringLiteral("Date & Time Settings…"),
+    addOpener("timeZoneButton", tr("Date & Time Settings…"),
               &TalvorSetTimeZoneViewCtrl::openAppleTimeZone);
-    addOpener("regionButton", QStringLiteral("Region & Language Settings…"),
+    addOpener("regionButton", tr("Region & Language Settings…"),
               &TalvorSetTimeZoneViewCtrl::openAppleInt);
-    addOpener("mapButton", QStringLiteral("Time Zone Map"),
-              &TalvorSetTimeZoneViewCtrl::openTimeZoneMap);
+    addOpener("mapButton", tr("Time Zone Map"), &TalvorSetTimeZoneViewCtrl::openTimeZoneMap);
     openers->addStretch(1);
     layout->addLayout(openers);
     layout->addStretch(1);

@@ -31,6 +31,7 @@ bool openSystemSettings(const QList<SettingsCommand>& commands);
 // make it the machine's zone; also opens the desktop's own date-and-time and region
 // settings, a world map of the zones and the manual.
 class TalvorSetTimeZoneViewCtrl : public PreferencePane {
+    Q_OBJECT
   public:
     explicit TalvorSetTimeZoneViewCtrl(QString nibName, PaneDelegate delegate = {},
                                        ZoneInfoTree zoneTree = ZoneInfoTree());

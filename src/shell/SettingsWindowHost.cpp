@@ -13,6 +13,9 @@
 #include <QFontDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -69,7 +72,8 @@ struct SidebarEntry {
 constexpr SidebarEntry kSidebar[] = {
     {std::nullopt, nullptr, B::btnAdvanced, 27},
     {std::nullopt, nullptr, B::btnFeedback, 25},
-    {SectionLabel::textTime, "Time", std::nullopt, 0},
+    {SectionLabel::textTime, QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Time"), std::nullopt,
+     0},
     {std::nullopt, nullptr, B::btnTimeMenu, 1},
     {std::nullopt, nullptr, B::btnMenuItems, 4},
     {std::nullopt, nullptr, B::btnFloatingClocks, 2},
@@ -80,15 +84,18 @@ constexpr SidebarEntry kSidebar[] = {
     {std::nullopt, nullptr, B::btnGlobalScheduler, 24},
     {std::nullopt, nullptr, B::btnSetTimeZone, 8},
     {std::nullopt, nullptr, B::btnSwitchLightDark, 29},
-    {SectionLabel::textDate, "Date", std::nullopt, 0},
+    {SectionLabel::textDate, QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Date"), std::nullopt,
+     0},
     {std::nullopt, nullptr, B::btnDateMenu, 28},
     {std::nullopt, nullptr, B::btnDateDifference, 20},
     {std::nullopt, nullptr, B::btnMenuCalendar, 26},
     {std::nullopt, nullptr, B::btnMinnowCalendar, 14},
     {std::nullopt, nullptr, B::btnMiniCalendar, 3},
-    {SectionLabel::textApplications, "Applications", std::nullopt, 0},
+    {SectionLabel::textApplications,
+     QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Applications"), std::nullopt, 0},
     {std::nullopt, nullptr, B::btnASM, 10},
-    {SectionLabel::textMisc, "Misc", std::nullopt, 0},
+    {SectionLabel::textMisc, QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Misc"), std::nullopt,
+     0},
     {std::nullopt, nullptr, B::btnAbout, 12},
     // Its pane has no class; the button stays for the painting but is not offered.
     {std::nullopt, nullptr, B::btnAppMenuItems, 13},
@@ -101,10 +108,6 @@ const QColor kSelected = grey(238);
 const QColor kOthers = grey(225);
 // The opening of the window and two of its shortcuts paint a shade lighter.
 const QColor kOthersOnOpening = grey(226);
-
-QString windowTitleFor(const QString& title) {
-    return QStringLiteral("Talvor Settings: %1").arg(title);
-}
 
 // A pane may have opened a colour or font dialog; it must not outlive the pane.
 void closeSharedPanels() {
@@ -134,10 +137,32 @@ class SettingsWindowHost::Window : public QWidget {
   protected:
     void closeEvent(QCloseEvent* event) override {
         if (host_.windowShouldClose()) {
+            host_.paneWillHide();
             event->accept();
         } else {
             event->ignore();
         }
+    }
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+            host_.paneShownAgain();
+        }
+        QWidget::changeEvent(event);
+    }
+
+  private:
+    SettingsWindowHost& host_;
+};
+
+// The pane area: lays its pane out again whenever its size changes.
+class SettingsWindowHost::PaneArea : public QScrollArea {
+  public:
+    PaneArea(SettingsWindowHost& host, QWidget* parent) : QScrollArea(parent), host_(host) {}
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QScrollArea::resizeEvent(event);
+        host_.fitPane();
     }
 
   private:
@@ -179,13 +204,14 @@ QLabel* SettingsWindowHost::label(SectionLabel which) const {
 void SettingsWindowHost::buildWindow() {
     window_ = std::make_unique<Window>(*this);
     window_->setObjectName(QStringLiteral("SettingsWindow"));
-    window_->setWindowTitle(QStringLiteral("Talvor Settings"));
+    window_->setWindowTitle(tr("Talvor Settings"));
+    window_->setMinimumSize(kMinimumSize);
+    window_->resize(kDefaultSize);
     auto* layout = new QHBoxLayout(window_.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    auto* sidebar = new QWidget(window_.get());
+    auto* sidebar = new QWidget();
     sidebar->setObjectName(QStringLiteral("sidebar"));
     sidebar->setFixedWidth(180);
     sidebar->setAutoFillBackground(true);
@@ -197,7 +223,7 @@ void SettingsWindowHost::buildWindow() {
     column->setSpacing(1);
     for (const SidebarEntry& entry : kSidebar) {
         if (entry.section) {
-            auto* text = new QLabel(QString::fromLatin1(entry.sectionTitle), sidebar);
+            auto* text = new QLabel(tr(entry.sectionTitle), sidebar);
             QFont bold = text->font();
             bold.setBold(true);
             text->setFont(bold);
@@ -219,12 +245,62 @@ void SettingsWindowHost::buildWindow() {
         column->addWidget(b);
     }
     column->addStretch(1);
-    layout->addWidget(sidebar);
+    // A short screen scrolls the sidebar rather than cutting off its last buttons.
+    sidebarArea_ = new QScrollArea(window_.get());
+    sidebarArea_->setObjectName(QStringLiteral("sidebarArea"));
+    sidebarArea_->setFrameShape(QFrame::NoFrame);
+    sidebarArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sidebarArea_->setWidgetResizable(true);
+    sidebarArea_->setWidget(sidebar);
+    sidebarArea_->setFixedWidth(sidebar->width() +
+                                sidebarArea_->verticalScrollBar()->sizeHint().width());
+    sidebarArea_->setAutoFillBackground(true);
+    sidebarArea_->setPalette(palette);
+    layout->addWidget(sidebarArea_);
 
-    placeHolderView_ = new QWidget(window_.get());
+    paneArea_ = new PaneArea(*this, window_.get());
+    paneArea_->setObjectName(QStringLiteral("paneArea"));
+    paneArea_->setFrameShape(QFrame::NoFrame);
+    placeHolderView_ = new QWidget();
     placeHolderView_->setObjectName(QStringLiteral("placeHolderView"));
-    placeHolderView_->setFixedSize(580, 500);
-    layout->addWidget(placeHolderView_);
+    paneArea_->setWidget(placeHolderView_);
+    layout->addWidget(paneArea_, 1);
+}
+
+void SettingsWindowHost::fitPane() {
+    const QSize area = paneArea_->viewport()->size();
+    QSize content = area;
+    QWidget* view = currentView_;
+    if (view != nullptr && viewCtrl_ && view == viewCtrl_->viewIfLoaded()) {
+        // The pane hangs from the top of the area, and is never narrower than it.
+        const QRect frame(0, 0, std::max(paneSize_.width(), area.width()), paneSize_.height());
+        view->setGeometry(frame);
+        content = content.expandedTo(frame.size());
+    }
+    placeHolderView_->resize(content);
+}
+
+void SettingsWindowHost::fitToScreen() {
+    const QScreen* screen = window_->screen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QSize room = screen->availableGeometry().size() - kFrameAllowance;
+    window_->resize(window_->size().boundedTo(room).expandedTo(window_->minimumSize()));
+}
+
+void SettingsWindowHost::paneShownAgain() {
+    if (viewCtrl_ && currentView_ && currentView_ == viewCtrl_->viewIfLoaded()) {
+        viewCtrl_->viewDidShow();
+    }
+}
+
+void SettingsWindowHost::paneWillHide() {
+    // A closed window's pane heard it when the window closed.
+    if (window_->isVisible() && viewCtrl_ && currentView_ &&
+        currentView_ == viewCtrl_->viewIfLoaded()) {
+        viewCtrl_->viewWillHide();
+    }
 }
 
 void SettingsWindowHost::paintSidebar(std::optional<SidebarButton> selected,
@@ -242,6 +318,9 @@ void SettingsWindowHost::paintForShortcut(SidebarButton selected, const QColor& 
 }
 
 void SettingsWindowHost::activateAndOrderFront() {
+    if (!window_->isVisible()) {
+        fitToScreen();
+    }
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -323,7 +402,7 @@ void SettingsWindowHost::loadPrefsView(const QString& className,
 
 void SettingsWindowHost::loadPane(const QString& className, const QString& nibName,
                                   const QString& title) {
-    const QRect area = placeHolderView_->rect();
+    paneWillHide();
     if (viewCtrl_ && viewCtrl_->respondsToSaveViewSettings()) {
         viewCtrl_->saveViewSettings();
     }
@@ -338,25 +417,24 @@ void SettingsWindowHost::loadPane(const QString& className, const QString& nibNa
         platform::log(QStringLiteral("no view"));
         removeSubview();
         currentView_ = nullptr;
+        fitPane();
         return;
     }
     if (view == currentView_) {
         return;
     }
-    // The pane hangs from the top of the area, and is never narrower than it.
-    QRect frame = view->geometry();
-    frame.moveTop(0);
-    if (area.width() > frame.width()) {
-        frame.setWidth(area.width());
-    }
+    // Never less than its layout needs: a short window scrolls the pane instead.
+    paneSize_ = view->size().expandedTo(view->sizeHint()).expandedTo(view->minimumSizeHint());
     removeSubview();
     platform::debugLog(QStringLiteral("adding subview %1\n").arg(className));
     view->setParent(placeHolderView_);
-    view->setGeometry(frame);
-    view->show();
     currentView_ = view;
-    window_->setWindowTitle(windowTitleFor(title));
+    fitPane();
+    paneArea_->ensureVisible(0, 0);
+    view->show();
+    window_->setWindowTitle(tr("Talvor Settings: %1").arg(title));
     window_->update();
+    viewCtrl_->viewDidShow();
 }
 
 void SettingsWindowHost::loadURL(const QString& url, const QString& title) {
@@ -378,8 +456,8 @@ void SettingsWindowHost::loadURL(const QString& url, const QString& title) {
         delegate_.openURL(QUrl(url));
         removeSubview();
         const QSize area = placeHolderView_->size();
-        auto* opened = new QLabel(QStringLiteral("Opened '%1' in default browser.").arg(title),
-                                  placeHolderView_);
+        auto* opened =
+            new QLabel(tr("Opened '%1' in default browser.").arg(title), placeHolderView_);
         opened->setGeometry(16, (area.height() - 32) / 2, area.width() - 32, 32);
         opened->setToolTip(url);
         opened->setAlignment(Qt::AlignCenter);
@@ -439,6 +517,7 @@ void SettingsWindowHost::closeMinnowCalendar() {
 }
 
 void SettingsWindowHost::saveOpenPane() {
+    paneWillHide();
     if (viewCtrl_ && viewCtrl_->respondsToSaveViewSettings()) {
         viewCtrl_->saveViewSettings();
     }

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QUrl>
 
@@ -15,6 +16,7 @@
 #include <span>
 
 class QLabel;
+class QScrollArea;
 
 namespace talvor {
 
@@ -73,19 +75,30 @@ struct SettingsPaneRow {
 
 // The settings window: a sidebar of flat buttons under four section labels, and a pane area
 // that shows one pane at a time. It remembers the last sidebar choice in "lastUsedPrefTag",
-// and other menus open it directly on a pane through the shortcuts. Main thread only.
+// and other menus open it directly on a pane through the shortcuts. The window resizes;
+// the sidebar and the pane scroll when they do not fit. Main thread only.
 class SettingsWindowHost : public QObject {
     Q_OBJECT
   public:
     SettingsWindowHost(SettingsWindowHostDelegate& delegate, PaneFactory panes);
     ~SettingsWindowHost() override;
 
+    // The smallest the window gets, and what it opens at when the screen has room.
+    static constexpr QSize kMinimumSize{600, 400};
+    static constexpr QSize kDefaultSize{760, 556};
+    // What the window manager's frame and title bar take at most, beyond the window's own
+    // size.
+    static constexpr QSize kFrameAllowance{16, 40};
+
     // Every sidebar choice that loads something, by tag.
     static std::span<const SettingsPaneRow> paneRows();
     static const SettingsPaneRow* paneRow(int tag);
 
     QWidget* window() const;
+    // Holds the shown pane's view; it is the scrolling content of `paneArea`.
     QWidget* placeHolderView() const { return placeHolderView_; }
+    QScrollArea* paneArea() const { return paneArea_; }
+    QScrollArea* sidebarArea() const { return sidebarArea_; }
     QWidget* currentView() const { return currentView_; }
     PreferencePane* viewCtrl() const { return viewCtrl_.get(); }
     DVButton* button(SidebarButton which) const;
@@ -131,6 +144,7 @@ class SettingsWindowHost : public QObject {
 
   private:
     class Window;
+    class PaneArea;
 
     void buildWindow();
     void paintSidebar(std::optional<SidebarButton> selected, const QColor& selectedColour,
@@ -140,11 +154,20 @@ class SettingsWindowHost : public QObject {
     void closeWindow();
     void loadPane(const QString& className, const QString& nibName, const QString& title);
     void loadURL(const QString& url, const QString& title);
+    // Lays the shown pane out in the area: as wide as the area or wider, its own height.
+    void fitPane();
+    void fitToScreen();
+    void paneShownAgain();
+    void paneWillHide();
 
     SettingsWindowHostDelegate& delegate_;
     PaneFactory panes_;
     std::unique_ptr<Window> window_;
     QWidget* placeHolderView_ = nullptr;
+    QScrollArea* paneArea_ = nullptr;
+    QScrollArea* sidebarArea_ = nullptr;
+    // The size the shown pane asks for; it never gets less.
+    QSize paneSize_;
     QPointer<QWidget> currentView_;
     std::unique_ptr<PreferencePane> viewCtrl_;
     std::array<DVButton*, kSidebarButtonCount> buttons_{};

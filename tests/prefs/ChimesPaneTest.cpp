@@ -10,7 +10,6 @@
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QFile>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -355,18 +354,24 @@ TEST_F(ChimesPane, VoicesAreListedWithTipsPreviewedAndRestored) {
     EXPECT_EQ(stored(QStringLiteral("chimeVoice")), QStringLiteral("xx/Gone"));
 }
 
-TEST_F(ChimesPane, StoresWhenAWindowClosesAndReloadsWhenItsWindowIsActivated) {
+TEST_F(ChimesPane, StoresWhenItLeavesTheScreenAndReloadsWhenShownAgain) {
     auto pane = makePane();
     domain.store().setValue(kStates, QStringLiteral("Chimes: 1 0 0 0 0 0 0 0"));
-    QEvent activate(QEvent::WindowActivate);
-    QCoreApplication::sendEvent(pane->view()->window(), &activate);
+    pane->viewDidShow();
     EXPECT_TRUE(pane->SpeakHour()->isChecked());
 
     pane->SpeakHour()->setChecked(false);  // not yet stored
-    QWidget other;
-    QEvent close(QEvent::Close);
-    QCoreApplication::sendEvent(&other, &close);
+    pane->viewWillHide();
     EXPECT_EQ(states(), QStringLiteral("Chimes: 0 0 0 0 0 0 0 0"));
+    EXPECT_EQ(reloads, 1);
+
+    // Other windows opening and closing are none of the pane's business.
+    domain.store().setValue(kStates, QStringLiteral("Chimes: 0 1 0 0 0 0 0 0"));
+    QWidget other;
+    other.show();
+    other.close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(states(), QStringLiteral("Chimes: 0 1 0 0 0 0 0 0"));
     EXPECT_EQ(reloads, 1);
 }
 

@@ -11,8 +11,16 @@
 #include "widgets/DVButton.h"
 #include "widgets/NamedColors.h"
 
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +75,19 @@ class JournalPane : public PreferencePane {
     QString id() const { return QString::number(reinterpret_cast<quintptr>(this) % 100000); }
     QStringList& journal_;
     QSize size_;
+};
+
+// A journal pane that also notes when the window shows it and when it leaves the screen.
+class ShowingPane : public JournalPane {
+  public:
+    ShowingPane(QString className, QString nibName, QStringList& journal)
+        : JournalPane(std::move(className), std::move(nibName), journal, QSize(100, 100)),
+          journal_(journal) {}
+    void viewDidShow() override { journal_ << QStringLiteral("shown"); }
+    void viewWillHide() override { journal_ << QStringLiteral("hiding"); }
+
+  private:
+    QStringList& journal_;
 };
 
 // The window over an in-memory preference domain, fake appearance and position services.
@@ -245,12 +266,21 @@ TEST_F(SettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
         });
     }
     SettingsWindowHost& w = open(std::move(factory));
-    const QSize area = w.placeHolderView()->size();
 
     w.doOnMain(1);
+    const QSize area = w.paneArea()->viewport()->size();
     EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, area.width(), 150));
+    EXPECT_EQ(w.placeHolderView()->size(), area);
+
+    // A wider window widens the pane with it; its height stays its own.
+    w.window()->resize(w.window()->width() + 120, w.window()->height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.paneArea()->viewport()->width(), area.width() + 120);
+    EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, area.width() + 120, 150));
+
     w.doOnMain(28);
     EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, 900, 700));
+    EXPECT_EQ(w.placeHolderView()->size(), QSize(900, 700)) << "all of it can be scrolled to";
 }
 
 TEST_F(SettingsWindow, RemembersTheLastChoiceAcrossWindows) {
@@ -439,6 +469,119 @@ TEST_F(SettingsWindow, CloseMinnowCalendarHidesItsWindowOnly) {
     minnow.show();
     w.closeMinnowCalendar();
     EXPECT_FALSE(minnow.isVisible());
+}
+
+TEST_F(SettingsWindow, PaneHearsWhenItIsShownAgainAndWhenItLeaves) {
+    PaneFactory factory = panes();
+    factory.add(QStringLiteral("AdvancedPrefVC"), [&](const QString& nib) {
+        return std::make_unique<ShowingPane>(QStringLiteral("AdvancedPrefVC"), nib, journal);
+    });
+    // Without the prefix of the pane's address.
+    const auto events = [this] {
+        QStringList words;
+        for (const QString& line : std::exchange(journal, {})) {
+            words << line.section(QLatin1Char(' '), 0, 0);
+        }
+        return words;
+    };
+    SettingsWindowHost& w = open(std::move(factory));
+    w.doOnMain(27);
+    EXPECT_EQ(events(), QStringList({"made", "shown"}));
+
+    // The window comes back to the front: the pane shows what others stored meanwhile.
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(w.window());
+    EXPECT_EQ(events(), QStringList({"shown"}));
+
+    w.window()->close();
+    EXPECT_EQ(events(), QStringList({"hiding"}));
+    w.showPrefs();  // the remembered pane, made afresh
+    EXPECT_EQ(events(), QStringList({"save", "made", "gone", "shown"}))
+        << "the closed window's pane heard it once";
+
+    w.doOnMain(1);  // another pane takes its place: told before it saves and goes
+    EXPECT_EQ(events(), QStringList({"hiding", "save", "gone"}));
+}
+
+// The window on an 800x600 screen below the 24-pixel strip: it opens within the room left,
+// gets no smaller than its minimum, and every control of every pane and of the sidebar can
+// be scrolled into sight there.
+TEST_F(SettingsWindow, FitsASmallScreenAndEveryControlCanBeScrolledTo) {
+    SettingsWindowHost& w = open();
+    QWidget* window = w.window();
+    const QSize room = QSize(800, 600 - 24) - SettingsWindowHost::kFrameAllowance;
+    const QSize least = window->minimumSize().expandedTo(window->minimumSizeHint());
+    EXPECT_LE(least.width(), room.width());
+    EXPECT_LE(least.height(), room.height());
+    EXPECT_NE(window->minimumSize(), window->maximumSize()) << "resizable";
+
+    w.showPrefs();
+    ASSERT_NE(window->screen(), nullptr);
+    const QSize screenRoom =
+        window->screen()->availableGeometry().size() - SettingsWindowHost::kFrameAllowance;
+    EXPECT_LE(window->width(), screenRoom.width());
+    EXPECT_LE(window->height(), screenRoom.height());
+
+    window->resize(least);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), least);
+
+    // The scroll bars reach all of the area's content, and a control that fits in the area
+    // can be brought wholly into sight.
+    const auto reachable = [](QScrollArea& area, QWidget& control) {
+        const QSize content = area.widget()->size();
+        const QSize port = area.viewport()->size();
+        if (area.horizontalScrollBar()->maximum() < content.width() - port.width() ||
+            area.verticalScrollBar()->maximum() < content.height() - port.height()) {
+            return false;
+        }
+        if (!QRect(QPoint(), content)
+                 .contains(QRect(control.mapTo(area.widget(), QPoint()), control.size()))) {
+            return false;
+        }
+        if (control.width() > port.width() || control.height() > port.height()) {
+            return true;
+        }
+        area.ensureWidgetVisible(&control, 0, 0);
+        return area.viewport()->rect().contains(
+            QRect(control.mapTo(area.viewport(), QPoint()), control.size()));
+    };
+    for (int i = 0; i < kSidebarButtonCount; ++i) {
+        DVButton* b = w.button(B(i));
+        if (b->isVisibleTo(window)) {
+            EXPECT_TRUE(reachable(*w.sidebarArea(), *b)) << b->text().toStdString();
+        }
+    }
+
+    for (const SettingsPaneRow& row : SettingsWindowHost::paneRows()) {
+        if (!row.selected || !w.button(*row.selected)->isVisibleTo(window)) {
+            continue;
+        }
+        SCOPED_TRACE(row.className);
+        w.doOnMain(row.tag);
+        QCoreApplication::processEvents();
+        QWidget* view = w.currentView();
+        ASSERT_NE(view, nullptr);
+        // Not cut off: the pane has all the room its layout asks for, and the scrolled
+        // content holds all of the pane.
+        EXPECT_GE(view->width(), view->minimumSizeHint().width());
+        EXPECT_GE(view->height(), view->minimumSizeHint().height());
+        EXPECT_TRUE(QRect(QPoint(), w.placeHolderView()->size()).contains(view->geometry()));
+        int controls = 0;
+        for (QWidget* c : view->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QComboBox*>(c) ||
+                                 qobject_cast<QLabel*>(c) || qobject_cast<QLineEdit*>(c) ||
+                                 qobject_cast<QAbstractSlider*>(c);
+            if (!control || !c->isVisibleTo(view)) {
+                continue;
+            }
+            ++controls;
+            EXPECT_TRUE(view->rect().contains(QRect(c->mapTo(view, QPoint()), c->size())))
+                << c->objectName().toStdString() << " lies outside its pane";
+            EXPECT_TRUE(reachable(*w.paneArea(), *c)) << c->objectName().toStdString();
+        }
+        EXPECT_GT(controls, 0);
+    }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QImage>
 #include <QWidget>
@@ -76,6 +77,13 @@ const Scene kScenes[] = {
     {"settings", "the settings window on its About pane",
      [](const Settings& s) {
          talvor::shot::SettingsScene scene(12);
+         return grabWindow(scene.window(), s.scale);
+     }},
+    {"settings-menu-items", "the settings window at its smallest, on its Menu Items pane",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(4);
+         scene.window().resize(scene.window().minimumSize());
+         QCoreApplication::processEvents();  // the layouts follow the new size
          return grabWindow(scene.window(), s.scale);
      }},
     {"floating", "two floating clocks on the desktop",

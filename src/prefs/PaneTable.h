@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QBoxLayout;
+class QGroupBox;
+
+namespace talvor {
+
+// A request a pane makes of the application above it: the delegate member and its argument.
+struct PaneCall {
+    QString request{};
+    QVariant argument{};
+
+    friend bool operator==(const PaneCall&, const PaneCall&) = default;
+};
+
+// Where a row's value lives. `read` gives no value (an invalid QVariant) when nothing is
+// stored, and may be empty for a control whose state is not kept; `write` puts the value
+// in its place and stores it.
+struct PaneBinding {
+    std::function<QVariant()> read{};
+    std::function<void(const QVariant& value)> write{};
+
+    // An integer or boolean under `key` in the application preference domain.
+    static PaneBinding preferenceKey(const QString& key);
+    // A member of a settings model, reached through `model`; `commit` stores the model.
+    template <class Model, class T>
+    static PaneBinding member(std::function<Model&()> model, T Model::*field,
+                              std::function<void(Model&)> commit) {
+        return {[model, field] { return QVariant::fromValue(model().*field); },
+                [model, field, commit](const QVariant& value) {
+                    Model& m = model();
+                    m.*field = value.value<T>();
+                    commit(m);
+                }};
+    }
+};
+
+// What a change of the row's control does, in this order: store (through the binding, or
+// the pane's own store step when the row has none), post a distributed notification, make
+// a request of the delegate.
+struct PaneEffects {
+    bool store = false;
+    QString post{};
+    std::optional<PaneCall> call{};
+    // Last, the pane shows its stored values again (a reset).
+    bool reload = false;
+};
+
+// One control of a pane.
+struct PaneRow {
+    enum class Kind {
+        Check,   // value: bool
+        Choice,  // value: the item's index; items from `choices`
+        Button,  // no value; `action` runs when clicked
+    };
+    // The control's object name.
+    QString id{};
+    Kind kind = Kind::Check;
+    // Source text, translated in the pane's context (mark it with QT_TRANSLATE_NOOP).
+    const char* label = "";
+    PaneBinding binding{};
+    // Shown when the binding reads no value.
+    QVariant defaultValue{};
+    PaneEffects effects{};
+    // The group box the control goes in, by its source title; empty: the pane's foot.
+    const char* section = "";
+    std::vector<const char*> choices{};
+    // Runs first when the control is used (a button's whole work).
+    std::function<void()> action{};
+};
+
+// What the table asks of its pane.
+struct PaneTableHost {
+    // The store step of a row without a binding.
+    std::function<void()> store{};
+    std::function<void(const QString& name)> post{};
+    std::function<void(const PaneCall& call)> call{};
+    std::function<void()> reload{};
+};
+
+// A pane's controls as rows: builds them, shows their stored values and carries out their
+// effects when they are used.
+class PaneTable {
+  public:
+    PaneTable(const char* translationContext, std::vector<PaneRow> rows, PaneTableHost host);
+
+    const std::vector<PaneRow>& rows() const { return rows_; }
+    const PaneRow* row(const QString& id) const;
+    // The row's control once built; null before.
+    QWidget* control(const QString& id) const;
+    QString translate(const char* source) const;
+
+    // Builds every row's control into `view`: one group box per section in the order the
+    // sections first appear, laid out in `columns` columns (set before building), then the
+    // foot, its first control on the left and the others on the right. Sections made
+    // beforehand with `section` keep their place and take the rows after what they hold.
+    void build(QWidget& view, QBoxLayout& layout);
+    QGroupBox* section(QWidget& view, QBoxLayout& layout, const char* title);
+    void setColumns(const char* section, int columns);
+
+    // Shows every bound control's stored value; writes nothing, posts nothing.
+    void load();
+    // The row's control changed to `value` (or was clicked): carries out its effects.
+    void apply(const QString& id, const QVariant& value = QVariant());
+    // The value the row's control shows.
+    QVariant shown(const QString& id) const;
+
+  private:
+    QWidget* makeControl(const PaneRow& row, QWidget& parent);
+    void place(const PaneRow& row, QWidget* control, QWidget& view, QBoxLayout& layout);
+
+    const char* context_;
+    std::vector<PaneRow> rows_;
+    PaneTableHost host_;
+    QHash<QString, QPointer<QWidget>> controls_;
+    QHash<QString, QPointer<QGroupBox>> sections_;
+    QHash<QString, int> columns_;
+    QHash<QString, int> placed_;
+    QBoxLayout* foot_ = nullptr;
+};
+
+}  // namespace talvor
