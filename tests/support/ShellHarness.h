@@ -84,8 +84,8 @@ class ShellHarness : public ShellEnvironment {
     AppDelegate& launch() {
         time.emplace();
         date.emplace();
-        delegate.emplace(
-            AppDelegate::Options{.showPanel = false, .terminate = [this] { ++quitRequests; }});
+        delegate.emplace(AppDelegate::Options{
+            .showPanel = false, .terminate = [this] { ++quitRequests; }, .offerMove = offerMove});
         delegate->applicationDidFinishLaunching();
         return *delegate;
     }
@@ -108,6 +108,8 @@ class ShellHarness : public ShellEnvironment {
     FakeTaskbarPresence taskbar;
     // How often the application was asked to quit (the Quit item, a shutdown).
     int quitRequests = 0;
+    // The move offer of the next launches; empty: the real one (offscreen: nothing asked).
+    std::function<void(std::function<void()> keepRunning)> offerMove;
 
   private:
     LoginItems loginItems_{QStringLiteral("/usr/bin/talvor")};
