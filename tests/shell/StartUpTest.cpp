@@ -243,8 +243,10 @@ TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
         << "an ordinary start shows nothing";
     harness.quit();
 
-    harness.delegate.emplace(AppDelegate::Options{.showPanel = false, .startedAtLogin = true});
-    harness.delegate->applicationDidFinishLaunching();
+    // Through the harness: a delegate made without its settings models would leave a
+    // process-wide one behind, stale for the tests that follow.
+    harness.startedAtLogin = true;
+    harness.launch();
     ASSERT_NE(harness.delegate->dueCountDowns().eventsWindow(), nullptr);
     EXPECT_EQ(harness.delegate->dueCountDowns().eventsWindow()->eventsArray().size(), 1);
 
