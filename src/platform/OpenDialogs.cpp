@@ -62,4 +62,20 @@ int closeOpenDialogs() {
     return closed;
 }
 
+void closeOpenPopups() {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        return;
+    }
+    // A submenu closes its parents with it; a popup that refuses ends the loop.
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        if (QApplication::activePopupWidget() == popup) {
+            popup->hide();
+            if (QApplication::activePopupWidget() == popup) {
+                return;
+            }
+        }
+    }
+}
+
 }  // namespace talvor::platform

@@ -18,4 +18,8 @@ void openDialog(QDialog* dialog, std::function<void(int result)> finished = {});
 // The quit path calls this first. Returns how many dialogs it closed.
 int closeOpenDialogs();
 
+// Closes the menus popped up, as a click elsewhere would. The quit path calls this first:
+// a menu still open when the loop ends is torn down with the objects it reports to.
+void closeOpenPopups();
+
 }  // namespace talvor::platform

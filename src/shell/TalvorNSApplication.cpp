@@ -35,6 +35,7 @@ void TalvorNSApplication::terminate() {
     }
     terminating_ = true;
     // First, so that what their cancel branches change is saved with the rest.
+    platform::closeOpenPopups();
     platform::closeOpenDialogs();
     storeActiveAlarms();
     UsersNotificationManager::synchronizeWithAlarms(Clock::sharedClock().allAlarms());

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 
 namespace talvor {
 namespace {
@@ -58,6 +59,51 @@ QStringList waitForDialogs(RunningTalvor& app, int count, const QStringList& oth
     return {};
 }
 
+// The visible windows of the process named `name`.
+QStringList windowsNamed(qint64 pid, const QString& name) {
+    QStringList found;
+    const QString ids = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                 QStringLiteral("--pid"), QString::number(pid)});
+    for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (xdotool({QStringLiteral("getwindowname"), id}) == name) {
+            found << id;
+        }
+    }
+    return found;
+}
+
+// Clicks the time in the bar, as a user opens the time menu; false when no menu showed.
+bool openTheTimeMenu(RunningTalvor& app) {
+    const qint64 pid = app.process().processId();
+    const QStringList bar = windowsNamed(pid, QStringLiteral("Talvor menu bar"));
+    if (bar.size() != 1) {
+        return false;
+    }
+    // The time is the item left of the moon and the date, at the right end of the bar.
+    int width = 0;
+    int height = 0;
+    const QString shell =
+        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), bar.front()});
+    for (const QString& line : shell.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("WIDTH="))) {
+            width = line.mid(6).toInt();
+        } else if (line.startsWith(QLatin1String("HEIGHT="))) {
+            height = line.mid(7).toInt();
+        }
+    }
+    xdotool({QStringLiteral("mousemove"), QString::number(width - 220), QString::number(height / 2),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 10000) {
+        if (!windowsNamed(pid, QStringLiteral("Talvor Pro")).isEmpty()) {
+            return true;
+        }
+        QThread::msleep(100);
+    }
+    return false;
+}
+
 class QuitWithDialogs : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -68,17 +114,22 @@ class QuitWithDialogs : public ::testing::Test {
         test::storeAnAlarmForTomorrow();
     }
 
-    // SIGTERM with the dialog open: out within two seconds, cleanly, the alarm saved back.
-    void expectQuickCleanQuit(RunningTalvor& app) {
+    // SIGTERM (or `quit`) with the dialog open: out within two seconds, cleanly, the alarm
+    // saved back.
+    void expectQuickCleanQuit(RunningTalvor& app, const std::function<void()>& quit = {}) {
         test::forgetStoredAlarms();
         QElapsedTimer timer;
         timer.start();
-        app.signal(SIGTERM);
+        if (quit) {
+            quit();
+        } else {
+            app.signal(SIGTERM);
+        }
         ASSERT_TRUE(app.waitForExit(5000)) << app.log();
         EXPECT_LT(timer.elapsed(), 2000) << app.log();
         EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit) << app.log();
         EXPECT_EQ(app.process().exitCode(), 0) << app.log();
-        EXPECT_TRUE(app.output().contains("Quitting on signal 15")) << app.log();
+        EXPECT_EQ(app.output().contains("Quitting on signal 15"), !quit) << app.log();
         EXPECT_TRUE(app.output().contains("Talvor Pro quit")) << app.log();
         EXPECT_TRUE(QFile::exists(platform::Preferences::filePathFor(appTalvor4Prefs)));
         EXPECT_EQ(test::storedAlarmTitles(), QStringList{QStringLiteral("dentist")}) << app.log();
@@ -125,6 +176,27 @@ TEST_F(QuitWithDialogs, TheImportChooser) {
     ASSERT_EQ(chooser.size(), 1) << app.log();
     EXPECT_EQ(xdotool({QStringLiteral("getwindowname"), chooser.front()}),
               QStringLiteral("Import Talvor locations"));
+    expectQuickCleanQuit(app);
+}
+
+// The Quit item of the time menu, chosen with the keyboard while the chooser is open.
+TEST_F(QuitWithDialogs, TheImportChooserAndTheQuitItem) {
+    test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("import-locations"));
+    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
+    ASSERT_EQ(waitForDialogs(app, 1).size(), 1) << app.log();
+    ASSERT_TRUE(openTheTimeMenu(app)) << app.log();
+    expectQuickCleanQuit(app, [] {
+        // The last item of the menu.
+        xdotool({QStringLiteral("key"), QStringLiteral("Up")});
+        xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    });
+}
+
+// A menu still open when the loop ends must not take the teardown down with it.
+TEST_F(QuitWithDialogs, TheTimeMenu) {
+    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
+    ASSERT_TRUE(app.waitFor("started")) << app.log();
+    ASSERT_TRUE(openTheTimeMenu(app)) << app.log();
     expectQuickCleanQuit(app);
 }
 

@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -100,6 +101,22 @@ TEST(platformOpenDialogs, NoticesOpenedByACancelBranchAreClosedToo) {
     EXPECT_GE(opened, 1);
     settle();
     EXPECT_EQ(closeOpenDialogs(), 0) << "nothing left";
+}
+
+TEST(platformOpenDialogs, ClosingPopupsClosesEveryOpenMenu) {
+    QMenu menu;
+    QMenu* sub = menu.addMenu(QStringLiteral("More"));
+    sub->addAction(QStringLiteral("Deep"));
+    menu.popup(QPoint(10, 10));
+    sub->popup(QPoint(60, 10));
+    ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+    int hidden = 0;
+    QObject::connect(&menu, &QMenu::aboutToHide, [&] { ++hidden; });
+    closeOpenPopups();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_FALSE(menu.isVisible());
+    EXPECT_EQ(hidden, 1) << "closed as a click elsewhere closes it";
+    closeOpenPopups();  // nothing open: nothing happens
 }
 
 }  // namespace
