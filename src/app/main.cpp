@@ -9,6 +9,7 @@
 #include "platform/TerminationSignals.h"
 #include "shell/AppDelegate.h"
 #include "shell/TalvorNSApplication.h"
+#include "world/TalvorLocationWinCtrl.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
@@ -44,6 +45,22 @@ void saveEverything() {
     if (!talvor::platform::Preferences::synchronizeAll()) {
         talvor::platform::log(QStringLiteral("Some settings could not be saved"));
     }
+}
+
+// Process tests reach a dialog as its user would; nothing else sets the variable.
+void runTestAction(talvor::AppDelegate& delegate) {
+    const QString action = qEnvironmentVariable("TALVOR_TEST_ACTION");
+    if (action.isEmpty()) {
+        return;
+    }
+    if (action != QLatin1String("import-locations")) {
+        talvor::platform::log(QStringLiteral("Unknown TALVOR_TEST_ACTION %1").arg(action));
+        return;
+    }
+    QTimer::singleShot(0, &delegate, [&delegate] {
+        delegate.actEditLocationSelection();                                // "Edit Locations..."
+        talvor::TalvorLocationWinCtrl::sharedInstance().importLocations();  // its "Import..."
+    });
 }
 
 }  // namespace
@@ -93,18 +110,19 @@ int main(int argc, char* argv[]) {
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
     app.finishLaunching();
     talvor::AppDelegate delegate({.startedAtLogin = options.isSet(atLogin)});
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
-                     [&delegate] { delegate.applicationWillTerminate(); });
     delegate.applicationDidFinishLaunching();
 
+    runTestAction(delegate);
     if (options.isSet(screenshot)) {
         scheduleScreenshot(options.value(screenshot));
     }
     talvor::platform::log(
         QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));
-    const int rc = QApplication::exec();
+    // A quit asked for during start-up has ended no loop yet: the main one is not entered.
+    const int rc = app.terminationRequested() ? 0 : QApplication::exec();
     // A quit that did not come through terminate() (the session ending) still saves.
     app.terminate();
+    delegate.applicationWillTerminate();
     saveEverything();
     talvor::platform::log(QStringLiteral("Talvor Pro quit"));
     return rc;

@@ -90,6 +90,15 @@ StatusBarPanel::StatusBarPanel(StatusBar& bar, Options options)
 }
 
 StatusBarPanel::~StatusBarPanel() {
+    // An open menu closes while what its closing reports to still exists, and the mirrors go
+    // before the members they reach: as children they would go after them.
+    if (MenuMirror* open = openMenuMirror()) {
+        open->menu()->hide();
+    }
+    for (const auto& entry : mirrors_) {
+        delete entry.second;
+    }
+    mirrors_.clear();
     for (const auto& item : bar_.statusItems()) {
         item->setWindowFrame(QRectF());
     }

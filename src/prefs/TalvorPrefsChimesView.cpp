@@ -4,6 +4,7 @@
 #include "foundation/PreferenceDomain.h"
 #include "platform/Clock.h"
 #include "platform/Menu.h"
+#include "platform/OpenDialogs.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserDefaults.h"
 
@@ -18,6 +19,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -50,15 +52,19 @@ void selectTag(QComboBox& menu, int tag) {
     menu.setCurrentIndex(std::max(0, menu.findData(tag)));
 }
 
-std::optional<QString> chooseWithDialog(const QString& startPath) {
-    const QString file = QFileDialog::getOpenFileName(
+void chooseWithDialog(const QString& startPath,
+                      std::function<void(std::optional<QString>)> chosen) {
+    auto* chooser = new QFileDialog(
         nullptr, QCoreApplication::translate("Chimes", "Select Sound (AIFF, MP3, WAV)"),
         startPath.isEmpty() ? QDir::homePath() : startPath,
         QStringLiteral("Sounds (*.aif *.aiff *.mp3 *.wav *.ogg *.oga *.flac *.m4a)"));
-    if (file.isEmpty()) {
-        return std::nullopt;
-    }
-    return file;
+    chooser->setFileMode(QFileDialog::ExistingFile);
+    platform::openDialog(chooser, [chooser, chosen = std::move(chosen)](int result) {
+        const QStringList files =
+            result == QDialog::Accepted ? chooser->selectedFiles() : QStringList();
+        chosen(files.isEmpty() || files.front().isEmpty() ? std::nullopt
+                                                          : std::optional(files.front()));
+    });
 }
 
 // Headers of the sound groups come over disabled, so that they cannot be chosen.
@@ -291,12 +297,25 @@ void TalvorPrefsChimesView::menuPlaySoundSelected(Chime chime) {
         SaveChimerOptions();
         return;
     }
-    // A cancelled chooser leaves the sound as it was.
-    if (menu->currentIndex() == kChooseFileItem && !GetSoundFile(chime) &&
-        selectedPath(menu).isEmpty()) {
-        menu->setCurrentIndex(shownSound_[static_cast<int>(chime)]);
+    if (menu->currentIndex() == kChooseFileItem) {
+        GetSoundFile(chime, [this, chime, menu = QPointer<QComboBox>(menu)](bool chosen) {
+            if (menu == nullptr) {
+                return;
+            }
+            // A cancelled chooser leaves the sound as it was.
+            if (!chosen && selectedPath(menu).isEmpty()) {
+                menu->setCurrentIndex(shownSound_[static_cast<int>(chime)]);
+                return;
+            }
+            playSelectedSound(chime);
+        });
         return;
     }
+    playSelectedSound(chime);
+}
+
+void TalvorPrefsChimesView::playSelectedSound(Chime chime) {
+    QComboBox* menu = soundMenu(chime);
     shownSound_[static_cast<int>(chime)] = menu->currentIndex();
     const QString path = selectedPath(menu);
     std::shared_ptr<platform::SoundPlayer> sound =
@@ -324,16 +343,24 @@ void TalvorPrefsChimesView::menuPlaySoundSelected(Chime chime) {
     SaveChimerOptions();
 }
 
-bool TalvorPrefsChimesView::GetSoundFile(Chime chime) {
-    QComboBox* menu = soundMenu(chime);
+void TalvorPrefsChimesView::GetSoundFile(Chime chime, std::function<void(bool chosen)> done) {
     const QString start = platform::UserDefaults::standard().stringForKey(soundKey(chime));
-    const std::optional<QString> file = services_.chooseSoundFile(start);
-    if (!file || menu == nullptr) {
-        return false;
-    }
-    PreferenceDomain::store().setValue(soundKey(chime), *file);
-    menu->setItemData(menu->currentIndex(), *file);
-    return true;
+    // The pane may be gone when the answer comes.
+    services_.chooseSoundFile(start, [self = QPointer<TalvorPrefsChimesView>(this), chime,
+                                      done = std::move(done)](std::optional<QString> file) {
+        if (self == nullptr) {
+            return;
+        }
+        QComboBox* menu = self->soundMenu(chime);
+        const bool chosen = file && menu != nullptr;
+        if (chosen) {
+            PreferenceDomain::store().setValue(soundKey(chime), *file);
+            menu->setItemData(menu->currentIndex(), *file);
+        }
+        if (done) {
+            done(chosen);
+        }
+    });
 }
 
 void TalvorPrefsChimesView::setChimeVolume() {

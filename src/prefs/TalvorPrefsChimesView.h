@@ -31,9 +31,11 @@ struct ChimesPaneServices {
     // Null: the process-wide ones.
     platform::SoundSystem* sounds = nullptr;
     platform::SpeechSynthesizer* speech = nullptr;
-    // Asks for one sound file, starting at the path (empty: home); none when cancelled.
-    // Empty: a file dialog.
-    std::function<std::optional<QString>(const QString& startPath)> chooseSoundFile;
+    // Asks for one sound file, starting at the path (empty: home), and returns at once;
+    // `chosen` gets the file, or none when cancelled. Empty: a file dialog.
+    std::function<void(const QString& startPath,
+                       std::function<void(std::optional<QString> file)> chosen)>
+        chooseSoundFile;
     SoundMenuFolders folders = SoundMenuFolders::defaults();
     // The current hour, for the voice preview; empty: the clock's.
     std::function<int()> currentHour;
@@ -61,10 +63,11 @@ class TalvorPrefsChimesView : public PreferencePane {
 
     void SaveChimerOptions();
     void LoadChimeOptions();
+    // Plays the pop-up's sound; its "choose a file" item asks for the file first.
     void menuPlaySoundSelected(Chime chime);
-    // Asks for a file for the pop-up; on OK stores it, gives it to the selected item and
-    // returns true.
-    bool GetSoundFile(Chime chime);
+    // Asks for a file for the pop-up; on OK stores it and gives it to the selected item.
+    // `done` learns whether a file was chosen.
+    void GetSoundFile(Chime chime, std::function<void(bool chosen)> done);
     void setChimeVolume();
     void quitTimePeriod(bool start);
     void setChimeOptions(int column);
@@ -96,6 +99,8 @@ class TalvorPrefsChimesView : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    // Plays the pop-up's selected sound and stores the choice.
+    void playSelectedSound(Chime chime);
     ChimeStates statesFromControls() const;
     void stopTestSound();
     void selectVoice();

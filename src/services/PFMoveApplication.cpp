@@ -4,6 +4,7 @@
 #include "foundation/StringsBundle.h"
 #include "platform/DesktopEntryFile.h"
 #include "platform/Log.h"
+#include "platform/OpenDialogs.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
 
@@ -18,7 +19,6 @@
 #include <QStandardPaths>
 
 #include <unistd.h>
-#include <cstdlib>
 
 namespace talvor {
 namespace {
@@ -57,22 +57,29 @@ bool runningElsewhere(const QString& path) {
     return false;
 }
 
-MoveAlertAnswer runMessageBox(const MoveAlert& alert) {
-    QMessageBox box;
-    box.setIcon(QMessageBox::Question);
-    box.setText(alert.messageText);
-    box.setInformativeText(alert.informativeText);
-    QPushButton* move = box.addButton(alert.buttons.value(0), QMessageBox::AcceptRole);
-    QPushButton* stay = box.addButton(alert.buttons.value(1), QMessageBox::RejectRole);
-    box.setDefaultButton(move);
-    box.setEscapeButton(stay);
-    auto* suppress = new QCheckBox(QObject::tr("Do not show this message again"));
+void openMessageBox(const MoveAlert& alert, std::function<void(MoveAlertAnswer)> answered) {
+    auto* box = new QMessageBox;
+    box->setIcon(QMessageBox::Question);
+    box->setText(alert.messageText);
+    box->setInformativeText(alert.informativeText);
+    QPushButton* move = box->addButton(alert.buttons.value(0), QMessageBox::AcceptRole);
+    QPushButton* stay = box->addButton(alert.buttons.value(1), QMessageBox::RejectRole);
+    box->setDefaultButton(move);
+    box->setEscapeButton(stay);
+    QCheckBox* suppress = nullptr;
     if (alert.showsSuppressionButton) {
-        box.setCheckBox(suppress);
+        suppress = new QCheckBox(QObject::tr("Do not show this message again"));
+        box->setCheckBox(suppress);
     }
-    box.activateWindow();
-    box.exec();
-    return {box.clickedButton() == move ? 0 : 1, suppress->isChecked()};
+    platform::openDialog(box, [box, move, suppress, answered = std::move(answered)](int) {
+        // Closed without a button (the application quitting): declined, and the tick,
+        // which only a decline may store, is not taken.
+        const QAbstractButton* clicked = box->clickedButton();
+        answered({clicked == move ? 0 : 1,
+                  clicked != nullptr && suppress != nullptr && suppress->isChecked()});
+    });
+    box->raise();
+    box->activateWindow();
 }
 
 void showFailure(const MoveToApplicationsEnvironment& env) {
@@ -81,9 +88,9 @@ void showFailure(const MoveToApplicationsEnvironment& env) {
         env.runFailureAlert(text);
         return;
     }
-    QMessageBox box;
-    box.setText(text);
-    box.exec();
+    auto* box = new QMessageBox;
+    box->setText(text);
+    platform::openDialog(box);
 }
 
 // The installed data beside the executable follows it, when there is any.
@@ -128,78 +135,32 @@ bool isInBuildOrDownloadFolder(const QString& executablePath, const QString& dow
     }
 }
 
-void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& given) {
-    platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    if (defaults.boolForKey(kMoveToApplicationsFolderAlertSuppressKey) ||
-        qEnvironmentVariableIsSet("TALVOR_NO_MOVE_OFFER")) {
-        return;
-    }
-    MoveToApplicationsEnvironment env = given;
-    if (!env.runAlert) {
-        const QString platformName = QGuiApplication::platformName();
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr ||
-            platformName == QStringLiteral("offscreen") ||
-            platformName == QStringLiteral("minimal")) {
-            return;  // nobody could answer
-        }
-        env.runAlert = runMessageBox;
-    }
-    if (env.executablePath.isEmpty()) {
-        env.executablePath = QCoreApplication::applicationFilePath();
-    }
-    if (env.destinationFolder.isEmpty()) {
-        env.destinationFolder = platform::Paths::homeDir() + QStringLiteral("/.local/bin");
-    }
-    if (env.downloadsFolder.isEmpty()) {
-        env.downloadsFolder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    }
-    if (!env.isRunningElsewhere) {
-        env.isRunningElsewhere = runningElsewhere;
-    }
-    platform::ProcessLauncher& launcher =
-        env.launcher != nullptr ? *env.launcher : platform::ProcessLauncher::shared();
-    const auto exitProcess =
-        env.exitProcess ? env.exitProcess : [](int status) { std::exit(status); };
+namespace {
 
-    const QString source = QDir::cleanPath(env.executablePath);
-    const QString destination =
-        QDir::cleanPath(env.destinationFolder + QLatin1Char('/') + QFileInfo(source).fileName());
-    if (source == destination || !isInBuildOrDownloadFolder(source, env.downloadsFolder)) {
-        return;
-    }
-
-    MoveAlert alert;
-    alert.messageText = tr(QStringLiteral("Move to %1?").arg(kPlace));
-    alert.informativeText =
-        tr(QStringLiteral("I can move myself to %1 if you'd like.").arg(kPlace));
-    if (isUnder(source, env.downloadsFolder)) {
-        alert.informativeText +=
-            QLatin1Char(' ') +
-            tr(QStringLiteral("This will keep your Downloads folder uncluttered."));
-    }
-    alert.buttons = {tr(QStringLiteral("Move to %1").arg(kPlace)),
-                     tr(QStringLiteral("Do Not Move"))};
-    alert.showsSuppressionButton = true;
-    const MoveAlertAnswer answer = env.runAlert(alert);
+// What follows the user's answer; false when the process is to end.
+bool moveAnswered(const MoveToApplicationsEnvironment& env, const QString& source,
+                  const QString& destination, const MoveAlertAnswer& answer) {
     if (answer.button != 0) {
         if (answer.suppress) {
+            platform::UserDefaults& defaults = platform::UserDefaults::standard();
             defaults.setBool(true, kMoveToApplicationsFolderAlertSuppressKey);
             defaults.synchronize();
         }
-        return;
+        return true;
     }
+    platform::ProcessLauncher& launcher = *env.launcher;
 
     platform::log(QStringLiteral("INFO -- Moving myself to %1").arg(kPlace));
     if (QFileInfo::exists(destination)) {
         if (env.isRunningElsewhere(destination)) {
             platform::log(QStringLiteral("INFO -- Switching to an already running version"));
             launcher.startDetached(destination, {});
-            exitProcess(0);
-            return;
+            env.exitProcess(0);
+            return false;
         }
         if (!Trash(destination)) {
             showFailure(env);
-            return;
+            return true;
         }
     }
     QDir().mkpath(env.destinationFolder);
@@ -209,7 +170,7 @@ void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& 
                           .arg(source, destination, copy.errorString()));
         platform::log(QStringLiteral("ERROR -- Could not copy myself to %1").arg(destination));
         showFailure(env);
-        return;
+        return true;
     }
     const QString data = QFileInfo(source).absolutePath() + QStringLiteral("/../share/talvor");
     if (QFileInfo(data).isDir()) {
@@ -246,7 +207,86 @@ void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& 
             .arg(::getpid())
             .arg(ShellQuotedString(destination));
     launcher.startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
-    exitProcess(0);
+    env.exitProcess(0);
+    return false;
+}
+
+}  // namespace
+
+void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& given,
+                                           std::function<void()> keepRunning) {
+    const auto stay = [keepRunning] {
+        if (keepRunning) {
+            keepRunning();
+        }
+    };
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    if (defaults.boolForKey(kMoveToApplicationsFolderAlertSuppressKey) ||
+        qEnvironmentVariableIsSet("TALVOR_NO_MOVE_OFFER")) {
+        stay();
+        return;
+    }
+    MoveToApplicationsEnvironment env = given;
+    if (!env.runAlert) {
+        const QString platformName = QGuiApplication::platformName();
+        if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr ||
+            platformName == QStringLiteral("offscreen") ||
+            platformName == QStringLiteral("minimal")) {
+            stay();  // nobody could answer
+            return;
+        }
+        env.runAlert = openMessageBox;
+    }
+    if (env.executablePath.isEmpty()) {
+        env.executablePath = QCoreApplication::applicationFilePath();
+    }
+    if (env.destinationFolder.isEmpty()) {
+        env.destinationFolder = platform::Paths::homeDir() + QStringLiteral("/.local/bin");
+    }
+    if (env.downloadsFolder.isEmpty()) {
+        env.downloadsFolder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    }
+    if (!env.isRunningElsewhere) {
+        env.isRunningElsewhere = runningElsewhere;
+    }
+    if (env.launcher == nullptr) {
+        env.launcher = &platform::ProcessLauncher::shared();
+    }
+    if (!env.exitProcess) {
+        // Queued: the answer may come before the main loop runs, and a loop that is not
+        // running yet cannot be left.
+        env.exitProcess = [](int status) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [status] { QCoreApplication::exit(status); },
+                Qt::QueuedConnection);
+        };
+    }
+
+    const QString source = QDir::cleanPath(env.executablePath);
+    const QString destination =
+        QDir::cleanPath(env.destinationFolder + QLatin1Char('/') + QFileInfo(source).fileName());
+    if (source == destination || !isInBuildOrDownloadFolder(source, env.downloadsFolder)) {
+        stay();
+        return;
+    }
+
+    MoveAlert alert;
+    alert.messageText = tr(QStringLiteral("Move to %1?").arg(kPlace));
+    alert.informativeText =
+        tr(QStringLiteral("I can move myself to %1 if you'd like.").arg(kPlace));
+    if (isUnder(source, env.downloadsFolder)) {
+        alert.informativeText +=
+            QLatin1Char(' ') +
+            tr(QStringLiteral("This will keep your Downloads folder uncluttered."));
+    }
+    alert.buttons = {tr(QStringLiteral("Move to %1").arg(kPlace)),
+                     tr(QStringLiteral("Do Not Move"))};
+    alert.showsSuppressionButton = true;
+    env.runAlert(alert, [env, source, destination, stay](const MoveAlertAnswer& answer) {
+        if (moveAnswered(env, source, destination, answer)) {
+            stay();
+        }
+    });
 }
 
 }  // namespace talvor

@@ -26,11 +26,15 @@ struct MoveToApplicationsEnvironment {
     QString executablePath;     // default: the running executable
     QString destinationFolder;  // default: ~/.local/bin
     QString downloadsFolder;    // default: the desktop's Downloads folder
-    std::function<MoveAlertAnswer(const MoveAlert&)> runAlert;  // default: a modal message box
+    // Shows the offer and returns at once; `answered` is called when the user answered.
+    // Default: a message box.
+    std::function<void(const MoveAlert&, std::function<void(MoveAlertAnswer)> answered)> runAlert;
+    // Default: a notice that nothing waits for.
     std::function<void(const QString& messageText)> runFailureAlert;
     std::function<bool(const QString& path)> isRunningElsewhere;  // default: /proc
     platform::ProcessLauncher* launcher = nullptr;
-    std::function<void(int status)> exitProcess;  // default: std::exit
+    // Default: the application quits as its Quit command does, with this status.
+    std::function<void(int status)> exitProcess;
 };
 
 // Once at start-up: when Talvor runs from a build tree or the Downloads folder, offers (in a
@@ -38,7 +42,11 @@ struct MoveToApplicationsEnvironment {
 // copies it there, removes the old copy, starts the new one and ends this process with
 // status 0. Does nothing when "moveToApplicationsFolderAlertSuppress" is set, when the
 // variable TALVOR_NO_MOVE_OFFER is set, or when nobody can answer (offscreen).
-void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& environment = {});
+// The offer never waits in a loop of its own: the start-up goes on in `keepRunning`, which is
+// called once the application stays where it is (at once when nothing is offered), and never
+// when the process is to end.
+void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& environment = {},
+                                           std::function<void()> keepRunning = {});
 
 // Moves the path to the desktop's trash; true on success.
 bool Trash(const QString& path);

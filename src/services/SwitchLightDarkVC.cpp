@@ -4,6 +4,7 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/OpenDialogs.h"
 #include "platform/UserDefaults.h"
 
 #include <QButtonGroup>
@@ -374,9 +375,10 @@ void SwitchLightDarkVC::didChangeAuthorization(platform::LocationService::Author
             if (delegate_.showLocationDeniedAlert) {
                 delegate_.showLocationDeniedAlert(text);
             } else {
-                QMessageBox box(QMessageBox::Warning, QString(), QString(), QMessageBox::Ok, this);
-                box.setInformativeText(text);
-                box.exec();
+                auto* box = new QMessageBox(QMessageBox::Warning, QString(), QString(),
+                                            QMessageBox::Ok, this);
+                box->setInformativeText(text);
+                platform::openDialog(box);
             }
             if (delegate_.openLocationSystemPrefrences) {
                 delegate_.openLocationSystemPrefrences();

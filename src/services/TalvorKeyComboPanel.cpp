@@ -5,6 +5,7 @@
 
 #include "platform/HotKeyBackend.h"
 #include "platform/Log.h"
+#include "platform/OpenDialogs.h"
 
 #include <QDialogButtonBox>
 #include <QGuiApplication>
@@ -62,7 +63,7 @@ platform::HotKeyBackend& TalvorKeyComboPanel::backend() const {
     return backend_ != nullptr ? *backend_ : platform::HotKeyBackend::shared();
 }
 
-int TalvorKeyComboPanel::runModal() {
+void TalvorKeyComboPanel::runModal(std::function<void(int result)> finished) {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         window_->adjustSize();
         QRect frame = window_->frameGeometry();
@@ -70,9 +71,16 @@ int TalvorKeyComboPanel::runModal() {
         window_->move(frame.topLeft());
     }
     broadcaster_->setFocus();
-    const int result = window_->exec();
-    window_->hide();
-    return result;
+    // The panel lives on: only this run's answer goes to `finished`.
+    disconnect(window_, &QDialog::finished, this, nullptr);
+    connect(window_, &QDialog::finished, this, [this, finished = std::move(finished)](int result) {
+        disconnect(window_, &QDialog::finished, this, nullptr);
+        window_->hide();
+        if (finished) {
+            finished(result);
+        }
+    });
+    window_->open();
 }
 
 void TalvorKeyComboPanel::setKeyCombo(const TalvorKeyCombo& combo) {
@@ -110,9 +118,10 @@ void TalvorKeyComboPanel::keyEvent(const platform::Notification& note) {
         if (alert_) {
             alert_(title, message);
         } else {
-            QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::NoButton, window_);
-            box.addButton(QStringLiteral("ok"), QMessageBox::AcceptRole);
-            box.exec();
+            auto* box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::NoButton,
+                                        window_);
+            box->addButton(QStringLiteral("ok"), QMessageBox::AcceptRole);
+            platform::openDialog(box);
         }
         return;
     }

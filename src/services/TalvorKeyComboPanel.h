@@ -32,8 +32,9 @@ class TalvorKeyComboPanel : public QObject {
     static TalvorKeyComboPanel& sharedPanel();
 
     QDialog* window() const { return window_; }
-    // Centres the window, runs it modally, hides it: 1 for OK, 0 for Cancel.
-    int runModal();
+    // Centres the window and shows it modally, returning at once; `finished` gets 1 for OK,
+    // 0 for Cancel (or the window closed by the application quitting) once it is hidden.
+    void runModal(std::function<void(int result)> finished);
 
     const TalvorKeyCombo& keyCombo() const { return mKeyCombo; }
     void setKeyCombo(const TalvorKeyCombo& combo);

@@ -44,6 +44,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QPointer>
 #include <QUrl>
 
 #include <cmath>
@@ -179,7 +180,26 @@ void AppDelegate::applicationDidFinishLaunching() {
     platform::log(QStringLiteral("starting Talvor for Intel 64Bit %1")
                       .arg(QCoreApplication::applicationVersion()));
 
-    PFMoveToApplicationsFolderIfNecessary();
+    // Heard from the start: a shutdown may come while the move offer is still open.
+    observeShutdown();
+    // The offer's answer may take a while; the start-up goes on once the application stays.
+    std::function<void()> goOn = [self = QPointer<AppDelegate>(this)] {
+        if (self) {
+            self->continueLaunching();
+        }
+    };
+    if (options_.offerMove) {
+        options_.offerMove(std::move(goOn));
+    } else {
+        PFMoveToApplicationsFolderIfNecessary({}, std::move(goOn));
+    }
+}
+
+void AppDelegate::continueLaunching() {
+    if (quitRequested()) {
+        return;  // asked to quit while the offer was open: nothing more is started
+    }
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
     AppearanceService::shared();
 
     if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
@@ -241,9 +261,18 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 }
 
+// A shutdown of the machine quits as the Quit command does: alarms and settings saved.
+void AppDelegate::observeShutdown() {
+    SystemEventMonitor::sharedMonitor();
+    observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        NSWorkspaceWillPowerOffNotification, QVariant(), [this](const platform::Notification&) {
+            QMetaObject::invokeMethod(
+                this, [this] { quit(); }, Qt::QueuedConnection);
+        }));
+}
+
 void AppDelegate::registerObservers() {
     platform::NotificationCenter& local = platform::NotificationCenter::defaultCenter();
-    SystemEventMonitor::sharedMonitor();
     for (const QString& name :
          {NSWorkspaceDidWakeNotification, NSWorkspaceSessionDidBecomeActiveNotification}) {
         const bool wake = name == NSWorkspaceDidWakeNotification;
@@ -265,12 +294,6 @@ void AppDelegate::registerObservers() {
     }
     ip_->setLinesChanged([this] { addMenuSeperator(); });
     ip_->startObservingNetwork();
-    // A shutdown of the machine quits as the Quit command does: alarms and settings saved.
-    observations_.push_back(local.addObserver(
-        NSWorkspaceWillPowerOffNotification, QVariant(), [this](const platform::Notification&) {
-            QMetaObject::invokeMethod(
-                this, [this] { quit(); }, Qt::QueuedConnection);
-        }));
     platform::DistributedNotificationCenter& distributed =
         platform::DistributedNotificationCenter::defaultCenter();
     observations_.push_back(
@@ -537,7 +560,13 @@ void AppDelegate::SetAlarmPrefSetControllerDelegate(QObject* alarmSetController)
     }
 }
 
+bool AppDelegate::quitRequested() const {
+    const TalvorNSApplication* app = TalvorNSApplication::instance();
+    return quitRequested_ || (app != nullptr && app->terminationRequested());
+}
+
 void AppDelegate::quit() {
+    quitRequested_ = true;
     if (options_.terminate) {
         options_.terminate();
     } else if (TalvorNSApplication* app = TalvorNSApplication::instance()) {

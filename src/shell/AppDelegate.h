@@ -49,12 +49,16 @@ class AppDelegate : public QObject,
         std::function<void()> terminate = {};
         // Started by the login item: the count-downs due at login are shown.
         bool startedAtLogin = false;
+        // Offers to move the program, then calls `keepRunning` unless the process is to
+        // end; empty: PFMoveToApplicationsFolderIfNecessary.
+        std::function<void(std::function<void()> keepRunning)> offerMove = {};
     };
 
     AppDelegate();
     explicit AppDelegate(Options options);
     ~AppDelegate() override;
 
+    // Starts up as far as the move offer; the rest follows once the offer is answered.
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
@@ -145,6 +149,10 @@ class AppDelegate : public QObject,
     std::mutex menuloc;
 
   private:
+    // The start-up after the move offer.
+    void continueLaunching();
+    void observeShutdown();
+    bool quitRequested() const;
     MoonDisplay& moon();
     // The applications item, made when `key` is set or it exists already; else nullptr.
     ApplicationsMenu* applicationsMenuFor(const QString& key);
@@ -166,6 +174,7 @@ class AppDelegate : public QObject,
     std::unique_ptr<DueCountDowns> dueCountDowns_;
     std::unique_ptr<SunInfoWindowController> sunInfo_;
     std::unique_ptr<BreakTimer> breakTimer_;
+    bool quitRequested_ = false;
     // The "Take 5..." item waits for the time menu to close before it is rebuilt.
     bool take5ItemStale_ = false;
     BoardingScreen boarding_;

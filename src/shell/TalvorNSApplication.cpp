@@ -8,6 +8,7 @@
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
+#include "platform/OpenDialogs.h"
 
 #include <QFileInfo>
 #include <QSysInfo>
@@ -33,9 +34,14 @@ void TalvorNSApplication::terminate() {
         return;
     }
     terminating_ = true;
+    // First, so that what their cancel branches change is saved with the rest.
+    platform::closeOpenPopups();
+    platform::closeOpenDialogs();
     storeActiveAlarms();
     UsersNotificationManager::synchronizeWithAlarms(Clock::sharedClock().allAlarms());
-    QApplication::quit();
+    // Not quit(): that first asks every window to close and gives up when one refuses,
+    // and does nothing at all before the main loop runs.
+    QCoreApplication::exit(0);
 }
 
 void TalvorNSApplication::storeActiveAlarms() {

@@ -26,9 +26,12 @@ class TalvorNSApplication : public QApplication {
     // The launch work of the application itself: restores the active alarms, clears the
     // notifications scheduled at the last quit, and refreshes the alarm item.
     void finishLaunching();
-    // Archives and mirrors the alarms, then quits the event loop (the delegate's
-    // shut-down runs on aboutToQuit). The Quit command and termination signals come here.
+    // The one way out: closes the open dialogs as cancelled, archives and mirrors the
+    // alarms, then ends every event loop, nested ones included. The Quit command, a
+    // shutdown of the machine and termination signals come here. Asked before the main
+    // loop runs, it is remembered: main then does not enter the loop at all.
     void terminate();
+    bool terminationRequested() const { return terminating_; }
 
     void storeActiveAlarms();
     void restoreActiveAlarms();

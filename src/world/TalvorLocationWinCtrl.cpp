@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
+#include "platform/OpenDialogs.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
@@ -25,6 +26,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -45,6 +47,12 @@ QVariantList loadDialCodes() {
     return codes ? codes->toList() : QVariantList();
 }
 
+void openChooser(QFileDialog* chooser, std::function<void(const QString&)> chosen) {
+    platform::openDialog(chooser, [chooser, chosen = std::move(chosen)](int result) {
+        chosen(result == QDialog::Accepted ? chooser->selectedFiles().value(0) : QString());
+    });
+}
+
 TalvorLocationWinCtrl::Ports withDefaults(TalvorLocationWinCtrl::Ports ports) {
     if (!ports.load) {
         ports.load = [] { return TalvorFilePaths::TalvorLoadLocationFile(); };
@@ -60,24 +68,28 @@ TalvorLocationWinCtrl::Ports withDefaults(TalvorLocationWinCtrl::Ports ports) {
         };
     }
     if (!ports.chooseExportPath) {
-        ports.chooseExportPath = [](QWidget* parent) {
-            return QFileDialog::getSaveFileName(parent, QString(),
-                                                QStringLiteral("Talvor locations.plist"),
-                                                QStringLiteral("Property list (*.plist)"));
+        ports.chooseExportPath = [](QWidget* parent, std::function<void(const QString&)> chosen) {
+            auto* chooser = new QFileDialog(parent, QString(), QString(),
+                                            QStringLiteral("Property list (*.plist)"));
+            chooser->setAcceptMode(QFileDialog::AcceptSave);
+            chooser->selectFile(QStringLiteral("Talvor locations.plist"));
+            openChooser(chooser, std::move(chosen));
         };
     }
     if (!ports.chooseImportPath) {
-        ports.chooseImportPath = [](QWidget* parent) {
-            return QFileDialog::getOpenFileName(parent, QStringLiteral("Import Talvor locations"),
-                                                QString(),
-                                                QStringLiteral("Property list (*.plist)"));
+        ports.chooseImportPath = [](QWidget* parent, std::function<void(const QString&)> chosen) {
+            auto* chooser = new QFileDialog(parent, QStringLiteral("Import Talvor locations"),
+                                            QString(), QStringLiteral("Property list (*.plist)"));
+            chooser->setFileMode(QFileDialog::ExistingFile);
+            openChooser(chooser, std::move(chosen));
         };
     }
     if (!ports.criticalAlert) {
         ports.criticalAlert = [](QWidget* parent, const QString& title, const QString& text) {
-            QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::NoButton, parent);
-            box.addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
-            box.exec();
+            auto* box =
+                new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::NoButton, parent);
+            box->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+            platform::openDialog(box);
         };
     }
     if (ports.dialCodes.isEmpty()) {
@@ -376,10 +388,16 @@ void TalvorLocationWinCtrl::exportLocations() {
         platform::log(QStringLiteral("no locations selected"));
         return;
     }
-    QString path = ports_.chooseExportPath(window_.get());
-    if (path.isEmpty()) {
-        return;
-    }
+    ports_.chooseExportPath(window_.get(), [self = QPointer<TalvorLocationWinCtrl>(this),
+                                            records](const QString& path) {
+        if (self != nullptr && !path.isEmpty()) {
+            self->exportLocationsTo(path, records);
+        }
+    });
+}
+
+void TalvorLocationWinCtrl::exportLocationsTo(QString path,
+                                              const ::talvor::LocationTable& records) {
     if (QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".plist");
     }
@@ -393,10 +411,15 @@ void TalvorLocationWinCtrl::exportLocations() {
 }
 
 void TalvorLocationWinCtrl::importLocations() {
-    const QString path = ports_.chooseImportPath(window_.get());
-    if (path.isEmpty()) {
-        return;
-    }
+    ports_.chooseImportPath(window_.get(),
+                            [self = QPointer<TalvorLocationWinCtrl>(this)](const QString& path) {
+                                if (self != nullptr && !path.isEmpty()) {
+                                    self->importLocationsFrom(path);
+                                }
+                            });
+}
+
+void TalvorLocationWinCtrl::importLocationsFrom(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists() || info.isDir()) {
         platform::debugLog(QStringLiteral(" No locations - Path = %1").arg(path));

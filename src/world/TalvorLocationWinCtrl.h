@@ -38,9 +38,13 @@ class TalvorLocationWinCtrl : public QObject {
         std::function<void(QWidget* parent, std::function<void(const QVariantList&)> added,
                            std::function<void()> finished)>
             beginAddressSheet;
-        // File choosers; an empty path means the user cancelled.
-        std::function<QString(QWidget* parent)> chooseExportPath;
-        std::function<QString(QWidget* parent)> chooseImportPath;
+        // File choosers: they return at once and call `chosen` when they close; an empty
+        // path means the user cancelled.
+        using Chooser =
+            std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
+        Chooser chooseExportPath;
+        Chooser chooseImportPath;
+        // A notice; nothing waits for it.
         std::function<void(QWidget* parent, const QString& title, const QString& text)>
             criticalAlert;
         QVariantList dialCodes;  // nullopt-like: empty loads "CountryCode.plist"
@@ -89,6 +93,7 @@ class TalvorLocationWinCtrl : public QObject {
     void handleFloatCheckboxAllOff();
     void ReloadDefaultsLocations();
 
+    // Both ask for a file and go on when the chooser closes.
     void exportLocations();
     void importLocations();
 
@@ -99,6 +104,8 @@ class TalvorLocationWinCtrl : public QObject {
     bool sortDescending() const { return mSortDescending; }
 
   private:
+    void exportLocationsTo(QString path, const ::talvor::LocationTable& records);
+    void importLocationsFrom(const QString& path);
     void buildWindow();
     void sortData();
     void moveRow(int source, int target);

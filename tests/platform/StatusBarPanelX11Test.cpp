@@ -13,12 +13,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <iostream>
+#include <memory>
 
 using namespace talvor::platform;
 
@@ -148,6 +150,34 @@ TEST(StatusBarPanelX11Test, DocksAtTheTopAndOpensItsMenuOnAClick) {
     shown->hide();
     EXPECT_FALSE(time->isHighlighted());
     EXPECT_FALSE(menu->isOpen());
+}
+
+// The application may end with a menu open: the panel goes first and takes the menu with it.
+TEST(StatusBarPanelX11Test, GoingWithItsMenuOpenClosesTheMenuFirst) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    }
+    StatusBar bar;
+    auto time = bar.statusItemWithLength(VariableStatusItemLength);
+    time->setTitle(QStringLiteral("12:00:01 PM"));
+    time->setHighlightMode(true);
+    auto menu = Menu::create(QStringLiteral("Time"));
+    menu->addItemWithTitle(QStringLiteral("Quit Talvor"), [](MenuItem&) {});
+    time->setMenu(menu);
+    MemoryPreferenceStore store;
+    auto panel = std::make_unique<StatusBarPanel>(
+        bar, StatusBarPanel::Options{StatusBarPanel::Mode::Automatic, &store});
+    panel->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.get()));
+    time->popUpStatusItemMenu(menu);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel->openMenuMirror() != nullptr; }, 5000));
+    const QPointer<QMenu> shown = panel->openMenuMirror()->menu();
+    panel.reset();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_FALSE(time->isHighlighted());
+    EXPECT_FALSE(menu->isOpen());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(shown.isNull());
 }
 
 }  // namespace

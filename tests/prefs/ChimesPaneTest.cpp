@@ -61,9 +61,14 @@ class ChimesPane : public ::testing::Test {
         services.speech = &speech;
         services.folders = folders;
         services.currentHour = [] { return 7; };
-        services.chooseSoundFile = [this](const QString& start) {
+        services.chooseSoundFile = [this](const QString& start,
+                                          std::function<void(std::optional<QString>)> chosen) {
             chooserStarts << start;
-            return chosenFile;
+            if (answerLater) {
+                pendingChoice = std::move(chosen);
+            } else {
+                chosen(chosenFile);
+            }
         };
         auto pane = std::make_unique<TalvorPrefsChimesView>(QStringLiteral("PrefChimes"), delegate,
                                                             services);
@@ -100,6 +105,8 @@ class ChimesPane : public ::testing::Test {
     QStringList posted;
     QStringList chooserStarts;
     std::optional<QString> chosenFile;
+    bool answerLater = false;  // the chooser stays open until pendingChoice is called
+    std::function<void(std::optional<QString>)> pendingChoice;
 };
 
 TEST(ChimeStatesText, ReadsWhatItCanAndWritesEightFields) {
@@ -330,6 +337,28 @@ TEST_F(ChimesPane, CancellingTheChooserKeepsTheSoundThatWasChosen) {
     EXPECT_EQ(states(), QStringLiteral("Chimes: 0 0 0 0 0 1 0 0"));
     EXPECT_TRUE(takePosted().isEmpty());
     EXPECT_TRUE(sounds.created.empty());
+}
+
+// The chooser stays open while the program runs on: nothing is stored or played until it
+// answers, and an answer that comes after the pane went is dropped.
+TEST_F(ChimesPane, TheChoiceTakesEffectWhenTheChooserAnswers) {
+    answerLater = true;
+    auto pane = makePane();
+    QComboBox* quarter = pane->soundMenu(Chime::Quarter);
+    choose(quarter, 1);
+    ASSERT_TRUE(pendingChoice);
+    EXPECT_FALSE(stored(QStringLiteral("ChimeQuarterSoundPath")).isValid());
+    EXPECT_TRUE(sounds.created.empty());
+    std::exchange(pendingChoice, nullptr)(bell);
+    EXPECT_EQ(stored(QStringLiteral("ChimeQuarterSoundPath")), bell);
+    ASSERT_EQ(sounds.created.size(), 1u);
+    EXPECT_EQ(sounds.created[0]->path(), bell);
+
+    choose(pane->soundMenu(Chime::Half), 1);
+    ASSERT_TRUE(pendingChoice);
+    pane.reset();
+    pendingChoice(ding);
+    EXPECT_FALSE(stored(QStringLiteral("ChimeHalfSoundPath")).isValid());
 }
 
 TEST_F(ChimesPane, VoicesAreListedWithTipsPreviewedAndRestored) {

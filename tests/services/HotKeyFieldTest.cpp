@@ -1,5 +1,6 @@
 // The shortcut recorder driven by synthetic key and focus events offscreen, the key
 // broadcaster's notification and the capture panel's conflict check.
+#include "platform/OpenDialogs.h"
 #include "services/HotKeyField.h"
 #include "services/HotKeyKeys.h"
 #include "services/TalvorKeyBroadcaster.h"
@@ -328,6 +329,25 @@ TEST_F(hotkeysPanel, BroadcasterPostsKeyCodeAndModifiers) {
     EXPECT_EQ(notes[0].userInfo.value(QStringLiteral("KeyCode")), QVariant(qint64(17)));
     EXPECT_EQ(notes[0].userInfo.value(QStringLiteral("Modifiers")),
               QVariant(qint64(0x100 + 0x800 + 0x1000 + 0x200)));
+}
+
+// The panel returns at once; its answer comes when a button closes it, and the quit
+// path's closing of dialogs answers Cancel.
+TEST_F(hotkeysPanel, RunsWithoutWaitingAndAnswersOnClosing) {
+    std::vector<int> results;
+    panel.runModal([&](int result) { results.push_back(result); });
+    EXPECT_TRUE(panel.window()->isVisible());
+    EXPECT_TRUE(results.empty());
+    panel.ok();
+    EXPECT_EQ(results, std::vector<int>{1});
+    EXPECT_FALSE(panel.window()->isVisible());
+
+    panel.runModal([&](int result) { results.push_back(result + 10); });
+    panel.cancel();
+    panel.runModal([&](int result) { results.push_back(result + 20); });
+    EXPECT_EQ(platform::closeOpenDialogs(), 1);
+    EXPECT_EQ(results, (std::vector<int>{1, 10, 20})) << "each run answers once, to its caller";
+    EXPECT_FALSE(panel.window()->isVisible());
 }
 
 TEST_F(hotkeysPanel, ConflictsAreRefusedWithAnAlert) {

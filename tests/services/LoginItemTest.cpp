@@ -216,9 +216,14 @@ class syseventsMoveToApplications : public ::testing::Test {
         env.executablePath = exe;
         env.destinationFolder = sandbox.root() + QStringLiteral("/home/.local/bin");
         env.downloadsFolder = sandbox.root() + QStringLiteral("/home/Downloads");
-        env.runAlert = [this](const MoveAlert& alert) {
+        env.runAlert = [this](const MoveAlert& alert,
+                              std::function<void(MoveAlertAnswer)> answered) {
             alerts.push_back(alert);
-            return answer;
+            if (answerLater) {
+                pending = std::move(answered);
+            } else {
+                answered(answer);
+            }
         };
         env.runFailureAlert = [this](const QString& text) { failures.append(text); };
         env.isRunningElsewhere = [this](const QString&) { return runningElsewhere; };
@@ -231,7 +236,14 @@ class syseventsMoveToApplications : public ::testing::Test {
     std::vector<MoveAlert> alerts;
     QStringList failures;
     std::vector<int> exits;
+    // Offers with `keepRunning` counted in keptRunning.
+    void offer(const QString& exe) {
+        PFMoveToApplicationsFolderIfNecessary(environment(exe), [this] { ++keptRunning; });
+    }
     MoveAlertAnswer answer;
+    bool answerLater = false;  // the alert stays open until `pending` is called
+    std::function<void(MoveAlertAnswer)> pending;
+    int keptRunning = 0;
     bool runningElsewhere = false;
 };
 
@@ -343,6 +355,57 @@ TEST_F(syseventsMoveToApplications, CopyFailureShowsTheAlertAndKeepsRunning) {
     EXPECT_TRUE(log.contains(QStringLiteral("ERROR -- Could not copy myself to ")));
     EXPECT_TRUE(exits.empty());
     EXPECT_TRUE(QFile::exists(exe));
+}
+
+// The offer returns at once; the start-up goes on once the user answered, unless the
+// process is about to end.
+TEST_F(syseventsMoveToApplications, TheStartUpGoesOnAfterTheAnswerUnlessTheProcessEnds) {
+    struct Case {
+        const char* name;
+        MoveAlertAnswer answer;
+        bool copyFails;
+        int keptRunning;
+        std::vector<int> exits;
+    };
+    const Case cases[] = {
+        {"declined", {1, false}, false, 1, {}},
+        {"moved", {0, false}, false, 0, {0}},
+        {"move failed", {0, false}, true, 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::XdgSandbox inner;
+        const QString exe =
+            makeProgram(inner.root() + QStringLiteral("/home/Downloads/talvor"), "binary");
+        if (c.copyFails) {
+            // A file where the folder should be: nothing can be copied into it.
+            makeProgram(inner.root() + QStringLiteral("/home/.local/bin"), "");
+        }
+        exits.clear();
+        keptRunning = 0;
+        pending = nullptr;
+        answerLater = true;
+        MoveToApplicationsEnvironment env = environment(exe);
+        env.downloadsFolder = inner.root() + QStringLiteral("/home/Downloads");
+        env.destinationFolder = inner.root() + QStringLiteral("/home/.local/bin");
+        PFMoveToApplicationsFolderIfNecessary(env, [this] { ++keptRunning; });
+        ASSERT_TRUE(pending) << "the alert is open";
+        EXPECT_EQ(keptRunning, 0) << "nothing goes on while the alert is open";
+        pending(c.answer);
+        EXPECT_EQ(keptRunning, c.keptRunning);
+        EXPECT_EQ(exits, c.exits);
+    }
+    EXPECT_FALSE(UserDefaults::standard().boolForKey(kMoveToApplicationsFolderAlertSuppressKey));
+}
+
+TEST_F(syseventsMoveToApplications, WithNothingToOfferTheStartUpGoesOnAtOnce) {
+    answerLater = true;
+    offer(makeProgram(sandbox.root() + QStringLiteral("/opt/talvor/bin/talvor")));
+    EXPECT_EQ(keptRunning, 1);
+    UserDefaults::standard().setBool(true, kMoveToApplicationsFolderAlertSuppressKey);
+    offer(makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/talvor")));
+    EXPECT_EQ(keptRunning, 2);
+    EXPECT_TRUE(alerts.empty());
 }
 
 }  // namespace

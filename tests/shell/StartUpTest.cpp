@@ -204,6 +204,31 @@ TEST_F(shellStartUp, TheQuitItemAndAShutdownTakeTheOneQuitPath) {
     EXPECT_EQ(harness.quitRequests, 2);
 }
 
+// The move offer's answer may take long: the start-up waits for it, and a quit asked for
+// meanwhile (here a shutdown) means nothing more is started when the offer closes.
+TEST_F(shellStartUp, TheStartUpGoesOnOnlyAfterTheMoveOfferUnlessAQuitCameFirst) {
+    std::function<void()> keepRunning;
+    harness.offerMove = [&](std::function<void()> goOn) { keepRunning = std::move(goOn); };
+    const auto launched = [&] {
+        return harness.store().value(QStringLiteral("IsAlreadyLaunched"));
+    };
+
+    harness.launch();
+    ASSERT_TRUE(keepRunning);
+    EXPECT_FALSE(launched().isValid()) << "nothing after the offer ran yet";
+    harness.post(NSWorkspaceWillPowerOffNotification);
+    EXPECT_EQ(harness.quitRequests, 1) << "a shutdown is heard while the offer is open";
+    std::exchange(keepRunning, nullptr)();
+    EXPECT_FALSE(launched().isValid());
+    harness.quit();
+
+    AppDelegate& delegate = harness.launch();
+    ASSERT_TRUE(keepRunning);
+    keepRunning();
+    EXPECT_EQ(launched(), QVariant(qint64(1)));
+    EXPECT_NE(delegate.boarding().boardingWindow(), nullptr);
+}
+
 TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
     // One event shown at login and at wake, due in two hours.
     {
@@ -218,8 +243,10 @@ TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
         << "an ordinary start shows nothing";
     harness.quit();
 
-    harness.delegate.emplace(AppDelegate::Options{.showPanel = false, .startedAtLogin = true});
-    harness.delegate->applicationDidFinishLaunching();
+    // Through the harness: a delegate made without its settings models would leave a
+    // process-wide one behind, stale for the tests that follow.
+    harness.startedAtLogin = true;
+    harness.launch();
     ASSERT_NE(harness.delegate->dueCountDowns().eventsWindow(), nullptr);
     EXPECT_EQ(harness.delegate->dueCountDowns().eventsWindow()->eventsArray().size(), 1);
 

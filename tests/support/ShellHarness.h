@@ -84,8 +84,10 @@ class ShellHarness : public ShellEnvironment {
     AppDelegate& launch() {
         time.emplace();
         date.emplace();
-        delegate.emplace(
-            AppDelegate::Options{.showPanel = false, .terminate = [this] { ++quitRequests; }});
+        delegate.emplace(AppDelegate::Options{.showPanel = false,
+                                              .terminate = [this] { ++quitRequests; },
+                                              .startedAtLogin = startedAtLogin,
+                                              .offerMove = offerMove});
         delegate->applicationDidFinishLaunching();
         return *delegate;
     }
@@ -108,6 +110,10 @@ class ShellHarness : public ShellEnvironment {
     FakeTaskbarPresence taskbar;
     // How often the application was asked to quit (the Quit item, a shutdown).
     int quitRequests = 0;
+    // The next launches are starts by the login item.
+    bool startedAtLogin = false;
+    // The move offer of the next launches; empty: the real one (offscreen: nothing asked).
+    std::function<void(std::function<void()> keepRunning)> offerMove;
 
   private:
     LoginItems loginItems_{QStringLiteral("/usr/bin/talvor")};

@@ -1,6 +1,7 @@
 #include "foundation/LocationRecord.h"
 #include "foundation/TalvorFilePaths.h"
 #include "platform/Log.h"
+#include "platform/OpenDialogs.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
 #include "support/FakeClock.h"
@@ -11,10 +12,13 @@
 #include "world/TalvorMenuBarFlags.h"
 #include "world/WorldKeys.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 
 #include <gtest/gtest.h>
@@ -63,8 +67,8 @@ class LocationsWindow : public ::testing::Test {
             added_ = std::move(added);
             finished_ = std::move(finished);
         };
-        ports.chooseExportPath = [this](QWidget*) { return exportPath_; };
-        ports.chooseImportPath = [this](QWidget*) { return importPath_; };
+        ports.chooseExportPath = [this](QWidget*, auto chosen) { chosen(exportPath_); };
+        ports.chooseImportPath = [this](QWidget*, auto chosen) { chosen(importPath_); };
         ports.criticalAlert = [this](QWidget*, const QString& title, const QString& text) {
             alerts_.append(title + QStringLiteral(" | ") + text);
         };
@@ -266,6 +270,48 @@ TEST_F(LocationsWindow, DamagedImportIsRefusedAndLosesNothing) {
     EXPECT_EQ(ctrl_->locationList(), before);
     EXPECT_TRUE(posted_.isEmpty());
     EXPECT_TRUE(QFile::exists(importPath_)) << "the user's file is left alone";
+}
+
+// The window's own chooser and notice: both open without waiting, and the quit path's
+// closing of dialogs cancels the chooser without importing anything.
+TEST_F(LocationsWindow, TheRealChooserAndNoticeOpenWithoutWaiting) {
+    const auto shown = [](const char* kind) -> QDialog* {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->inherits(kind) && w->isVisible()) {
+                return static_cast<QDialog*>(w);
+            }
+        }
+        return nullptr;
+    };
+    const QString broken = sandbox_.root() + QStringLiteral("/broken.plist");
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><array><string>");
+    f.close();
+    TalvorLocationWinCtrl::Ports ports;
+    ports.post = [this](const QString& name) { posted_.append(name); };
+    ports.clock = &clock_;
+    TalvorLocationWinCtrl real(ports);
+    const LocationTable before = onDisk();
+
+    real.importLocations();
+    auto* chooser = qobject_cast<QFileDialog*>(shown("QFileDialog"));
+    ASSERT_NE(chooser, nullptr) << "the chooser is open and the call came back";
+    EXPECT_TRUE(chooser->isModal());
+    chooser->selectFile(broken);
+    static_cast<QDialog*>(chooser)->accept();  // as its Open button does
+    auto* notice = qobject_cast<QMessageBox*>(shown("QMessageBox"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->text(), "No items loaded for file " + broken);
+    EXPECT_EQ(platform::closeOpenDialogs(), 1);
+
+    real.importLocations();
+    ASSERT_NE(shown("QFileDialog"), nullptr);
+    EXPECT_EQ(platform::closeOpenDialogs(), 1);
+    EXPECT_EQ(shown("QMessageBox"), nullptr) << "cancelled: nothing read, nothing to tell";
+    EXPECT_EQ(onDisk(), before);
+    EXPECT_TRUE(posted_.isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST_F(LocationsWindow, GmtChoiceRetitlesTheOffsetColumn) {

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "alarms/Alarm.h"
+#include "foundation/PreferenceDomain.h"
+#include "platform/PlistPreferenceStore.h"
+#include "platform/Preferences.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+#include <sys/types.h>
+#include <csignal>
+
+namespace talvor::test {
+
+// A running copy of the application in the sandbox's home: offscreen and without the move
+// offer, or on the display as a user starts it from the build tree.
+class RunningTalvor {
+  public:
+    enum Where { Offscreen, OnDisplay, OnDisplayWithoutMoveOffer };
+    explicit RunningTalvor(Where where = Offscreen) {
+        app_.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (where == Offscreen) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        }
+        if (where == OnDisplay) {
+            env.remove(QStringLiteral("TALVOR_NO_MOVE_OFFER"));
+        } else {
+            env.insert(QStringLiteral("TALVOR_NO_MOVE_OFFER"), QStringLiteral("1"));
+        }
+        app_.setProcessEnvironment(env);
+        app_.start(QStringLiteral(TALVOR_EXECUTABLE), {});
+        app_.waitForStarted();
+    }
+    ~RunningTalvor() {
+        if (app_.state() != QProcess::NotRunning) {
+            app_.kill();
+            app_.waitForFinished(5000);
+        }
+    }
+    bool waitFor(const QByteArray& text, int ms = 30000) {
+        while (!output_.contains(text) && app_.waitForReadyRead(ms)) {
+            output_ += app_.readAll();
+        }
+        output_ += app_.readAll();
+        return output_.contains(text);
+    }
+    bool waitForExit(int ms = 30000) {
+        const bool done = app_.waitForFinished(ms);
+        output_ += app_.readAll();
+        return done;
+    }
+    void signal(int number) { ::kill(static_cast<pid_t>(app_.processId()), number); }
+    QProcess& process() { return app_; }
+    const QByteArray& output() const { return output_; }
+    std::string log() const { return output_.toStdString(); }
+
+  private:
+    QProcess app_;
+    QByteArray output_;
+};
+
+inline const QString kStoredAlarms = QStringLiteral("AcitveAlarmsStoredKey");
+
+// The application's settings file as another process sees it.
+inline platform::PlistPreferenceStore settingsFile() {
+    return platform::PlistPreferenceStore(appTalvor4Prefs,
+                                          platform::Preferences::filePathFor(appTalvor4Prefs));
+}
+
+// Leaves an alarm for tomorrow in the settings, as a previous run would have.
+inline void storeAnAlarmForTomorrow() {
+    platform::PlistPreferenceStore store = settingsFile();
+    const Date tomorrow = Date::fromQDateTime(QDateTime::currentDateTimeUtc().addDays(1));
+    // An alarm on a date: one made with a time alone counts from its start and would ring at once.
+    auto dentist = Alarm::initWithTime(tomorrow, QStringLiteral("dentist"));
+    dentist->setSelRowNo(1);
+    dentist->setIsTimeWithDate(true);
+    store.setValue(kStoredAlarms, archivedAlarms({dentist}));
+    ASSERT_TRUE(store.synchronize());
+}
+
+inline QStringList storedAlarmTitles() {
+    platform::PlistPreferenceStore store = settingsFile();
+    QStringList titles;
+    if (const std::optional<AlarmList> alarms =
+            unarchivedAlarms(store.value(kStoredAlarms).toByteArray())) {
+        for (const auto& alarm : *alarms) {
+            titles << alarm->title();
+        }
+    }
+    return titles;
+}
+
+// Empties the stored alarms, so that only a quitting copy can put them back.
+inline void forgetStoredAlarms() {
+    platform::PlistPreferenceStore store = settingsFile();
+    store.setValue(kStoredAlarms, QByteArray());
+    ASSERT_TRUE(store.synchronize());
+}
+
+}  // namespace talvor::test
