@@ -6,6 +6,7 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
+#include "services/Manual.h"
 #include "widgets/FontTextField.h"
 #include "widgets/TalvorCustomDatePanel.h"
 
@@ -446,7 +447,7 @@ void TalvorMenuViewController::resetToDefaults() {
 }
 
 void TalvorMenuViewController::helpBtnClicked() {
-    openPage(QStringLiteral("/talvor-manual/#TimeMenu-MenuItems"));
+    Manual::open(Manual::Section::MenuItems, delegate_.openURL);
 }
 
 void TalvorMenuViewController::OnVersionNoClicked() {

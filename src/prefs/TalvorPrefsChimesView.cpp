@@ -398,7 +398,7 @@ void TalvorPrefsChimesView::menuOpenVoiceSettings() {
 }
 
 void TalvorPrefsChimesView::helpBtnClicked() {
-    delegate_.open(PaneLinks::manualPage(helpPage()));
+    delegate_.openManual(helpPage());
 }
 
 void TalvorPrefsChimesView::OnVersionNoClicked() {
