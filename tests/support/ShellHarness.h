@@ -81,12 +81,14 @@ class ShellHarness : public ShellEnvironment {
     platform::MemoryPreferenceStore& store() { return domain_.store(); }
 
     // A start of the application: the settings models read the store, then the delegate
-    // runs its start-up.
-    AppDelegate& launch() {
+    // runs its start-up. Every start goes through here: a delegate started without the
+    // models would make shared ones that outlive the test.
+    AppDelegate& launch(bool startedAtLogin = false) {
         time.emplace();
         date.emplace();
-        delegate.emplace(
-            AppDelegate::Options{.showPanel = false, .terminate = [this] { ++quitRequests; }});
+        delegate.emplace(AppDelegate::Options{.showPanel = false,
+                                              .terminate = [this] { ++quitRequests; },
+                                              .startedAtLogin = startedAtLogin});
         delegate->applicationDidFinishLaunching();
         return *delegate;
     }
