@@ -71,7 +71,8 @@ class Workspace {
     virtual QIcon iconForFile(const QString& path) const = 0;
 
     // A running application's URL brings it to the front; a desktop entry is launched;
-    // anything else opens in its default application. False when nothing could be started.
+    // anything else opens in its default application (a file: URL keeps its fragment). False
+    // when nothing could be started or the file is missing.
     virtual bool openURL(const QUrl& url) = 0;
     virtual bool openFile(const QString& path) = 0;
     // Starts `application` (a program name or path) with the file as its argument.

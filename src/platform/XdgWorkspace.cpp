@@ -255,7 +255,12 @@ bool XdgWorkspace::openURL(const QUrl& url) {
         }
     }
     if (url.isLocalFile()) {
-        return openFile(url.toLocalFile());
+        const QString path = url.toLocalFile();
+        if (!url.hasFragment() && !url.hasQuery()) {
+            return openFile(path);
+        }
+        // A place in a page (a manual's section): the whole URL goes to the viewer.
+        return QFileInfo::exists(path) && openWithDesktop(url.toString(QUrl::FullyEncoded));
     }
     return openWithDesktop(url.toString(QUrl::FullyEncoded));
 }

@@ -85,7 +85,7 @@ void MenuCalendarPrefs::btnPressed_radioBigCal() {
 }
 
 void MenuCalendarPrefs::helpBtnClicked() {
-    delegate_.open(PaneLinks::manualPage(helpPage()));
+    delegate_.openManual(helpPage());
 }
 
 void MenuCalendarPrefs::OnVersionNoClicked() {

@@ -30,7 +30,7 @@ class MenuCalendarPrefs : public PreferencePane {
                                HostedPanes hosted = {});
     ~MenuCalendarPrefs() override;
 
-    static QString helpPage() { return QStringLiteral("#DateCalendar"); }
+    static Manual::Section helpPage() { return Manual::Section::MenubarCalendar; }
 
     // The mini calendar chosen: hosts a fresh mini pane, stores "Minnow", shows the choice.
     void btnPressed_radioMinnow();

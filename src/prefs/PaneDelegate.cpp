@@ -1,11 +1,11 @@
 #include "PaneDelegate.h"
 
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/Workspace.h"
 #include "services/SwitchLightDarkVC.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QPushButton>
 
@@ -15,8 +15,12 @@ void PaneDelegate::open(const QUrl& url) const {
     if (openURL) {
         openURL(url);
     } else {
-        QDesktopServices::openUrl(url);
+        platform::Workspace::shared().openURL(url);
     }
+}
+
+void PaneDelegate::openManual(Manual::Section section) const {
+    Manual::open(section, openURL);
 }
 
 void PaneDelegate::postDistributed(const QString& name, const QString& object) const {
@@ -34,10 +38,6 @@ QUrl page(const QString& path) {
 }
 
 }  // namespace
-
-QUrl manualPage(const QString& anchor) {
-    return page(QStringLiteral("/talvor-manual/") + anchor);
-}
 
 QUrl changeLogPage() {
     return page(QStringLiteral("/product/talvor/#changelog"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "services/Manual.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -18,7 +20,7 @@ class DistributedNotificationCenter;
 }
 
 // What the settings panes ask of the application above them. Every member may be empty:
-// the request is then dropped, except `openURL`, which falls back to the desktop's browser.
+// the request is then dropped, except `openURL`, which falls back to the desktop's opener.
 struct PaneDelegate {
     // The menu-calendar choice changed: show the chosen calendar if one is open.
     std::function<void()> updatedCalendar;
@@ -40,14 +42,14 @@ struct PaneDelegate {
         }
     }
     void open(const QUrl& url) const;
+    // The manual installed with the program, at the pane's section.
+    void openManual(Manual::Section section) const;
     void postDistributed(const QString& name, const QString& object = QString()) const;
 };
 
 // The web pages every pane links to.
 namespace PaneLinks {
 
-// The manual at a pane's anchor ("#About_Menu").
-QUrl manualPage(const QString& anchor);
 QUrl changeLogPage();
 QUrl homePage();
 // "Version " and the program's version; none when the program has no version.

@@ -134,7 +134,7 @@ void TalvorASMViewCtrl::showIconOnly() {
 }
 
 void TalvorASMViewCtrl::helpBtnClicked() {
-    delegate_.open(PaneLinks::manualPage(helpPage()));
+    delegate_.openManual(helpPage());
 }
 
 void TalvorASMViewCtrl::OnVersionNoClicked() {

@@ -19,7 +19,7 @@ class TalvorASMViewCtrl : public PreferencePane {
   public:
     explicit TalvorASMViewCtrl(QString nibName, PaneDelegate delegate = {});
 
-    static QString helpPage() { return QStringLiteral("#Application_Menu"); }
+    static Manual::Section helpPage() { return Manual::Section::ApplicationsMenu; }
 
     // One flag: its key, field, check box and value when absent.
     struct Flag {

@@ -6,6 +6,7 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
+#include "services/Manual.h"
 #include "widgets/FontTextField.h"
 #include "widgets/TalvorCustomDatePanel.h"
 
@@ -196,11 +197,16 @@ std::vector<PaneRow> TalvorMenuViewController::makeRows() {
                         // the clock instead.
                         timeSettings().resetMenuItemsToDefaults();
                     }});
-    rows.push_back(
-        {.id = QStringLiteral("helpBtn"),
-         .kind = K::Button,
-         .label = QT_TR_NOOP("?"),
-         .effects = {.call = openURL(QStringLiteral("/talvor-manual/#TimeMenu-MenuItems"))}});
+    // The manual's section, opened through the delegate; with no manual installed the
+    // button only says so in the log.
+    const std::optional<QUrl> manual = Manual::url(Manual::Section::MenuItems);
+    PaneRow help{.id = QStringLiteral("helpBtn"), .kind = K::Button, .label = QT_TR_NOOP("?")};
+    if (manual) {
+        help.effects.call = PaneCall{QStringLiteral("openURL"), *manual};
+    } else {
+        help.action = [] { Manual::open(Manual::Section::MenuItems, [](const QUrl&) {}); };
+    }
+    rows.push_back(std::move(help));
     return rows;
 }
 

@@ -423,7 +423,7 @@ void TalvorPrefsChimesView::menuOpenVoiceSettings() {
 }
 
 void TalvorPrefsChimesView::helpBtnClicked() {
-    delegate_.open(PaneLinks::manualPage(helpPage()));
+    delegate_.openManual(helpPage());
 }
 
 void TalvorPrefsChimesView::OnVersionNoClicked() {

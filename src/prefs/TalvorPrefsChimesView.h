@@ -54,7 +54,7 @@ class TalvorPrefsChimesView : public PreferencePane {
                                    ChimesPaneServices services = {});
     ~TalvorPrefsChimesView() override;
 
-    static QString helpPage() { return QStringLiteral("#Chimes"); }
+    static Manual::Section helpPage() { return Manual::Section::Chimes; }
     static QString soundKey(Chime chime);
     // "Using volume %3.0f%%" for a slider value.
     static QString volumeToolTip(int value);

@@ -63,7 +63,7 @@ void TalvorPrefsMenuExtra::HideShowDockIcon() {
 }
 
 void TalvorPrefsMenuExtra::helpBtnClicked() {
-    delegate_.open(PaneLinks::manualPage(helpPage()));
+    delegate_.openManual(helpPage());
 }
 
 void TalvorPrefsMenuExtra::OnVersionNoClicked() {

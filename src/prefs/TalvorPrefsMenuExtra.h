@@ -17,7 +17,7 @@ class TalvorPrefsMenuExtra : public PreferencePane {
   public:
     explicit TalvorPrefsMenuExtra(QString nibName, PaneDelegate delegate = {});
 
-    static QString helpPage() { return QStringLiteral("#About_Menu"); }
+    static Manual::Section helpPage() { return Manual::Section::About; }
     // The link colour of the version field and the company button.
     static QColor linkColor();
 

@@ -95,7 +95,7 @@ void TalvorSetTimeZoneViewCtrl::openTimeZoneMap() {
 }
 
 void TalvorSetTimeZoneViewCtrl::helpBtnClicked() {
-    delegate_.open(PaneLinks::manualPage(helpPage()));
+    delegate_.openManual(helpPage());
 }
 
 void TalvorSetTimeZoneViewCtrl::OnVersionNoClicked() {

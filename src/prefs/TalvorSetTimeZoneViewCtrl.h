@@ -37,7 +37,7 @@ class TalvorSetTimeZoneViewCtrl : public PreferencePane {
                                        ZoneInfoTree zoneTree = ZoneInfoTree());
     ~TalvorSetTimeZoneViewCtrl() override;
 
-    static QString helpPage() { return QStringLiteral("#TimeSet_Timezone"); }
+    static Manual::Section helpPage() { return Manual::Section::SetTimeZone; }
     static QUrl timeZoneMapPage();
     // The desktop tools of each kind, most common first.
     static const QList<SettingsCommand>& dateTimeSettings();

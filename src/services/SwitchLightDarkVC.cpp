@@ -1,5 +1,6 @@
 #include "SwitchLightDarkVC.h"
 
+#include "Manual.h"
 #include "SystemEventNames.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
@@ -311,7 +312,7 @@ void SwitchLightDarkVC::openPage(const QString& path) {
 }
 
 void SwitchLightDarkVC::helpButtonClicked() {
-    openPage(QStringLiteral("/talvor-manual/#TimeLightDark-Mode"));
+    Manual::open(Manual::Section::LightDark, delegate_.openURL);
 }
 
 void SwitchLightDarkVC::OnVersionNoClicked() {

@@ -24,12 +24,14 @@
 #include "platform/Menu.h"
 #include "platform/StatusBarPanel.h"
 #include "platform/UserDefaults.h"
+#include "platform/Workspace.h"
 #include "prefs/PaneFactory.h"
 #include "prefs/PrefsKeys.h"
 #include "services/AppStartup.h"
 #include "services/AppleInterfaceStyle.h"
 #include "services/HotKeyKeys.h"
 #include "services/HotKeyManager.h"
+#include "services/Manual.h"
 #include "services/PFMoveApplication.h"
 #include "services/SwitchLightDarkVC.h"
 #include "services/SystemEventMonitor.h"
@@ -43,7 +45,6 @@
 #include "world/WorldKeys.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QPointer>
 #include <QUrl>
 
@@ -544,12 +545,11 @@ void AppDelegate::switchLighDarkMode() {
 }
 
 void AppDelegate::showHelp() {
-    openURL(QUrl(QString::fromLatin1(SwitchLightDarkVC::kHelpHost) +
-                 QStringLiteral("/talvor-manual/")));
+    Manual::open(Manual::Section::Contents, [this](const QUrl& url) { openURL(url); });
 }
 
 void AppDelegate::openURL(const QUrl& url) {
-    if (!QDesktopServices::openUrl(url)) {
+    if (!platform::Workspace::shared().openURL(url)) {
         platform::log(QStringLiteral("Could not open %1").arg(url.toString()));
     }
 }

@@ -131,6 +131,7 @@ class AppDelegate : public QObject,
     IpAddressItems& ipAddresses() { return *ip_; }
     CalendarWindows& calendars() { return *calendars_; }
     DueCountDowns& dueCountDowns() { return *dueCountDowns_; }
+    // Through the desktop (the shared workspace); a failure is one log line.
     void openURL(const QUrl& url) override;
 
     // The settings window and the onboarding window.

@@ -204,6 +204,7 @@ TEST_F(WorkspaceFiles, RecentApplicationsComeFromTheRecentlyUsedList) {
 
 TEST_F(WorkspaceFiles, OpeningGoesThroughTheDesktopsTools) {
     write(root() + "/notes.txt", "notes");
+    write(root() + "/manual.html", "<h2 id=\"pane-chimes\">Chimes</h2>");
     struct Case {
         QStringList installed;
         QString target;  // a path, or a URL with a scheme
@@ -213,6 +214,9 @@ TEST_F(WorkspaceFiles, OpeningGoesThroughTheDesktopsTools) {
     };
     const QString editor = user("org.example.Editor.desktop");
     const QString notes = root() + "/notes.txt";
+    // A place in a page keeps its fragment: the viewer gets the whole URL.
+    const QString section =
+        QUrl::fromLocalFile(root() + "/manual.html").toString() + "#pane-chimes";
     const Case cases[] = {
         {{"gio", "xdg-open"}, editor, true, "/usr/bin/gio", {"launch", editor}},
         // Without gio the entry's own command line, field codes dropped.
@@ -228,6 +232,13 @@ TEST_F(WorkspaceFiles, OpeningGoesThroughTheDesktopsTools) {
          "/usr/bin/xdg-open",
          {"https://example.org/a%20b"}},
         {{"gio"}, QUrl::fromLocalFile(editor).toString(), true, "/usr/bin/gio", {"launch", editor}},
+        {{"gio", "xdg-open"}, section, true, "/usr/bin/xdg-open", {section}},
+        {{"gio"}, section, true, "/usr/bin/gio", {"open", section}},
+        {{"xdg-open"},
+         QUrl::fromLocalFile(root() + "/missing.html").toString() + "#pane-chimes",
+         false,
+         {},
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target.toStdString() + " with " + c.installed.join(',').toStdString());

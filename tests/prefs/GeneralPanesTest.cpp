@@ -5,6 +5,7 @@
 #include "prefs/PreferencePanes.h"
 #include "prefs/TalvorASMViewCtrl.h"
 #include "prefs/TalvorPrefsMenuExtra.h"
+#include "support/BuiltManual.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
@@ -123,30 +124,33 @@ TEST_F(AboutPane, VersionFieldAndCompanyButtonAreTitledAndColoured) {
     QCoreApplication::setApplicationVersion(oldVersion);
 }
 
-// Every grown pane: the help and version buttons open the manual at its anchor and the log.
+// Every grown pane: the help button opens the installed manual at the pane's section, the
+// version button the change log.
 TEST_F(PaneFixture, LinkButtonsOpenTheirPages) {
+    const test::ScopedBuiltManual manual;
     TalvorPrefsMenuExtra about(QStringLiteral("PrefsMenuExtras"), delegate);
     TalvorASMViewCtrl asmPane(QStringLiteral("PrefASM"), delegate);
     MenuCalendarPrefs calendar(QStringLiteral("MenuCalendarPrefs"), delegate);
     struct Case {
         PreferencePane* pane;
         const char* button;
-        const char* url;
+        QString url;
     };
+    const QString changeLog = QStringLiteral("https://larkspindle.com/product/talvor/#changelog");
     const Case cases[] = {
-        {&about, "helpButton", "https://larkspindle.com/talvor-manual/#About_Menu"},
-        {&about, "versionButton", "https://larkspindle.com/product/talvor/#changelog"},
-        {&about, "companyButton", "https://larkspindle.com/"},
-        {&asmPane, "helpButton", "https://larkspindle.com/talvor-manual/#Application_Menu"},
-        {&asmPane, "versionButton", "https://larkspindle.com/product/talvor/#changelog"},
-        {&calendar, "helpButton", "https://larkspindle.com/talvor-manual/#DateCalendar"},
-        {&calendar, "versionButton", "https://larkspindle.com/product/talvor/#changelog"},
+        {&about, "helpButton", manual.page(QStringLiteral("pane-about"))},
+        {&about, "versionButton", changeLog},
+        {&about, "companyButton", QStringLiteral("https://larkspindle.com/")},
+        {&asmPane, "helpButton", manual.page(QStringLiteral("pane-applications-menu"))},
+        {&asmPane, "versionButton", changeLog},
+        {&calendar, "helpButton", manual.page(QStringLiteral("pane-menubar-calendar"))},
+        {&calendar, "versionButton", changeLog},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(
             (c.pane->className() + QLatin1Char(' ') + QLatin1String(c.button)).toStdString());
         control<QPushButton>(*c.pane, c.button)->click();
-        EXPECT_EQ(std::exchange(opened, {}), QStringList(QString::fromLatin1(c.url)));
+        EXPECT_EQ(std::exchange(opened, {}), QStringList(c.url));
     }
     EXPECT_TRUE(takePosted().isEmpty());
     EXPECT_TRUE(calls.isEmpty());

@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 #include "prefs/TalvorSetTimeZoneViewCtrl.h"
+#include "support/BuiltManual.h"
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
 #include "support/FakeTimeZoneSetter.h"
@@ -77,6 +78,7 @@ class TimeZonePane : public ::testing::Test {
 };
 
 TEST_F(TimeZonePane, EachButtonAsksForItsOwnThing) {
+    const test::ScopedBuiltManual manual;
     // Button -> zone requested, program started, page opened.
     struct Case {
         const char* button;
@@ -92,7 +94,7 @@ TEST_F(TimeZonePane, EachButtonAsksForItsOwnThing) {
         {"helpButton",
          {},
          {},
-         {PaneLinks::manualPage(QStringLiteral("#TimeSet_Timezone")).toString()}},
+         {test::ScopedBuiltManual::page(QStringLiteral("pane-set-timezone"))}},
         {"versionButton", {}, {}, {PaneLinks::changeLogPage().toString()}},
     };
     launcher.installed = QStringList{kGnome, kKde, kXfce};

@@ -4,6 +4,7 @@
 #include "services/AppleInterfaceStyle.h"
 #include "services/SwitchLightDarkVC.h"
 #include "services/SystemEventNames.h"
+#include "support/BuiltManual.h"
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
 #include "support/QtPrinters.h"
@@ -206,6 +207,7 @@ TEST_F(syseventsLightDarkPane, PositionUpdatesAreStored) {
 }
 
 TEST_F(syseventsLightDarkPane, MenuBoxAndPagesAskTheApplication) {
+    const test::ScopedBuiltManual manual;
     auto pane = makePane();
     const bool before = TalvorTimeSettings::sharedInstance().showLightDarkMode;
     EXPECT_EQ(pane->menuBtn()->isChecked(), before);
@@ -218,7 +220,7 @@ TEST_F(syseventsLightDarkPane, MenuBoxAndPagesAskTheApplication) {
     pane->helpButtonClicked();
     pane->versionNoBtn()->click();
     ASSERT_EQ(opened.size(), 2);
-    EXPECT_TRUE(opened[0].endsWith(QStringLiteral("/talvor-manual/#TimeLightDark-Mode")));
+    EXPECT_EQ(opened[0], manual.page(QStringLiteral("pane-light-dark")));
     EXPECT_TRUE(opened[1].endsWith(QStringLiteral("/product/talvor/#changelog")));
 }
 

@@ -4,6 +4,7 @@
 // and scheduler, a status bar of its own and fakes of the platform services. For the
 // shell's tests only: it needs the shell library.
 
+#include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
@@ -80,7 +81,8 @@ class ShellHarness : public ShellEnvironment {
     platform::MemoryPreferenceStore& store() { return domain_.store(); }
 
     // A start of the application: the settings models read the store, then the delegate
-    // runs its start-up.
+    // runs its start-up. Every start goes through here: a delegate started without the
+    // models would make shared ones that outlive the test.
     AppDelegate& launch() {
         time.emplace();
         date.emplace();
