@@ -4,6 +4,7 @@
 // and scheduler, a status bar of its own and fakes of the platform services. For the
 // shell's tests only: it needs the shell library.
 
+#include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
