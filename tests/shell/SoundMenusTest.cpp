@@ -146,9 +146,7 @@ TEST_F(shellSoundMenus, AChimesPaneOpenedBeforeTheCopyingEndsFollowsIt) {
     // The pane opens before the start-up, so before any copying: only the user's own sound.
     harness.store().setValue(TalvorPrefsChimesView::soundKey(TalvorPrefsChimesView::Chime::Hour),
                              mine);
-    harness.time.emplace();
-    harness.date.emplace();
-    harness.delegate.emplace(AppDelegate::Options{.showPanel = false, .terminate = [] {}});
+    harness.make();
     TalvorPrefsChimesView* pane = openChimesPane();
     ASSERT_NE(pane, nullptr);
     EXPECT_EQ(libraryGroups(*pane), QStringList(4, QStringLiteral("My Bell")));

@@ -218,8 +218,7 @@ TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
         << "an ordinary start shows nothing";
     harness.quit();
 
-    harness.delegate.emplace(AppDelegate::Options{.showPanel = false, .startedAtLogin = true});
-    harness.delegate->applicationDidFinishLaunching();
+    harness.launch({.startedAtLogin = true});
     ASSERT_NE(harness.delegate->dueCountDowns().eventsWindow(), nullptr);
     EXPECT_EQ(harness.delegate->dueCountDowns().eventsWindow()->eventsArray().size(), 1);
 

@@ -81,13 +81,24 @@ class ShellHarness : public ShellEnvironment {
     platform::MemoryPreferenceStore& store() { return domain_.store(); }
 
     // A start of the application: the settings models read the store, then the delegate
-    // runs its start-up.
-    AppDelegate& launch() {
+    // runs its start-up. The panel is never shown; a quit request is counted unless the
+    // options say otherwise.
+    AppDelegate& launch(AppDelegate::Options options = {}) {
+        make(std::move(options)).applicationDidFinishLaunching();
+        return *delegate;
+    }
+    // The start without its start-up: the settings models and the delegate, made as the
+    // application makes them. The models are the harness's, so that none outlives the test
+    // as the process-wide one.
+    AppDelegate& make(AppDelegate::Options options = {}) {
+        delegate.reset();
         time.emplace();
         date.emplace();
-        delegate.emplace(
-            AppDelegate::Options{.showPanel = false, .terminate = [this] { ++quitRequests; }});
-        delegate->applicationDidFinishLaunching();
+        options.showPanel = false;
+        if (!options.terminate) {
+            options.terminate = [this] { ++quitRequests; };
+        }
+        delegate.emplace(std::move(options));
         return *delegate;
     }
     void quit() {
