@@ -51,4 +51,21 @@ function(talvor_add_test name)
     endif()
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+  talvor_add_whole_test(${name} ${props})
+endfunction()
+
+# talvor_add_whole_test(<executable> <test properties...>)
+# CTest test `<executable>.whole`: the binary run whole, in one process and in a random
+# order, so that a test leaning on another's leftovers or order fails. Its TIMEOUT is the
+# whole binary's.
+function(talvor_add_whole_test name)
+  set(props ${ARGN})
+  list(FIND props TIMEOUT at)
+  if(at GREATER -1)
+    math(EXPR value "${at} + 1")
+    list(REMOVE_AT props ${value})
+    list(REMOVE_AT props ${at})
+  endif()
+  add_test(NAME ${name}.whole COMMAND ${name} --gtest_shuffle)
+  set_tests_properties(${name}.whole PROPERTIES ${props} TIMEOUT 600)
 endfunction()

@@ -7,6 +7,7 @@
 #include "platform/OpenDialogs.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserDefaults.h"
+#include "services/SoundKeys.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -227,6 +228,25 @@ void TalvorPrefsChimesView::loadSoundMenu(Chime chime) {
     }
     menu->setCurrentIndex(index);
     shownSound_[static_cast<int>(chime)] = index;
+}
+
+void TalvorPrefsChimesView::fillSoundMenu(QComboBox& menu) const {
+    menu.addItem(tr("No Sound"));
+    menu.addItem(tr("Choose a File…"));
+    auto sounds = std::make_shared<platform::Menu>();
+    TalvorLoadPopUpSounds::TalvorLoadSoundInPopUp(sounds.get(), services_.folders);
+    appendMenu(menu, *sounds);
+}
+
+void TalvorPrefsChimesView::reloadSoundMenus() {
+    for (Chime chime : kChimes) {
+        if (QComboBox* menu = soundMenu(chime)) {
+            const QSignalBlocker block(menu);
+            menu->clear();
+            fillSoundMenu(*menu);
+            loadSoundMenu(chime);
+        }
+    }
 }
 
 void TalvorPrefsChimesView::LoadChimeOptions() {
@@ -495,11 +515,7 @@ std::unique_ptr<QWidget> TalvorPrefsChimesView::loadView() {
     for (const auto& [chime, name] : sounds) {
         auto* menu = new QComboBox(view.get());
         menu->setObjectName(name);
-        menu->addItem(tr("No Sound"));
-        menu->addItem(tr("Choose a File…"));
-        auto sounds = std::make_shared<platform::Menu>();
-        TalvorLoadPopUpSounds::TalvorLoadSoundInPopUp(sounds.get(), services_.folders);
-        appendMenu(*menu, *sounds);
+        fillSoundMenu(*menu);
         soundMenus_[static_cast<int>(chime)] = menu;
         form->addRow(labels[static_cast<int>(chime)], menu);
     }
@@ -535,6 +551,9 @@ std::unique_ptr<QWidget> TalvorPrefsChimesView::loadView() {
     layout->addLayout(links.layout);
 
     LoadChimeOptions();
+    libraryLoaded_ = platform::NotificationCenter::defaultCenter().addObserver(
+        SoundKeys::SoundLibraryDidLoad, QVariant(),
+        [this](const platform::Notification&) { reloadSoundMenus(); });
 
     connect(SpeakHour_, &QCheckBox::clicked, this, [this] { speakHours(); });
     connect(PlayChimes_, &QCheckBox::clicked, this, [this] { playChimes(); });

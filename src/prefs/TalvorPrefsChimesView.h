@@ -3,6 +3,7 @@
 #include "PaneDelegate.h"
 #include "PreferencePane.h"
 #include "alarms/ChimeStates.h"
+#include "platform/NotificationCenter.h"
 #include "platform/SpeechSynthesizer.h"
 #include "services/TalvorLoadSounds.h"
 
@@ -106,6 +107,10 @@ class TalvorPrefsChimesView : public PreferencePane {
     void selectVoice();
     void fillVoices();
     void loadSoundMenu(Chime chime);
+    // The fixed items, then the sound groups.
+    void fillSoundMenu(QComboBox& menu) const;
+    // The sound library's copying ended: the groups again, the stored choices kept.
+    void reloadSoundMenus();
     void store();
 
     PaneDelegate delegate_;
@@ -123,6 +128,7 @@ class TalvorPrefsChimesView : public PreferencePane {
     QPointer<QPushButton> btnHelpVersionNo_;
     std::shared_ptr<platform::SoundPlayer> myTestSound_;
     platform::SpeechSynthesizer* speechTime_ = nullptr;
+    platform::Observation libraryLoaded_;
 };
 
 }  // namespace talvor

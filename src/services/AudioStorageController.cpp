@@ -1,6 +1,7 @@
 #include "AudioStorageController.h"
 
 #include "SoundKeys.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
 #include "platform/SoundPlayer.h"
 
@@ -9,9 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-
-#include <atomic>
-#include <thread>
 
 namespace talvor {
 namespace {
@@ -106,7 +104,7 @@ bool contentsEqual(const QString& a, const QString& b) {
 // Every file under `source`, at any depth, copied side by side into `destination` unless
 // its name was there when the pass began; the first of two equal names stays.
 void flatteningCopy(const QString& source, const QString& destination,
-                    const QSet<QString>& listedAtStart) {
+                    const QSet<QString>& listedAtStart, const std::atomic<bool>* cancelled) {
     if (!QFileInfo(source).isDir()) {
         return;
     }
@@ -120,6 +118,9 @@ void flatteningCopy(const QString& source, const QString& destination,
     }
     files.sort();  // a stable "first one" whatever order the file system lists
     for (const QString& file : files) {
+        if (cancelled != nullptr && cancelled->load()) {
+            return;
+        }
         const QString name = QFileInfo(file).fileName();
         if (!listedAtStart.contains(name)) {
             copyFile(file, destination + QLatin1Char('/') + name);
@@ -154,10 +155,44 @@ AudioStorageController::AudioStorageController(SoundSourceFolders sources, bool 
     if (!sources_.iMovieResources.isEmpty() && QFileInfo(sources_.iMovieResources).isDir()) {
         QDir().mkpath(iMovieFolder());
     }
-    if (startBackgroundPass) {
-        // The thread gets its own copy of everything it needs: it may outlive this object.
-        AudioStorageController copy(*this);
-        std::thread([copy] { copy.LoadSoundsThread(); }).detach();
+    if (!startBackgroundPass) {
+        return;
+    }
+    cancel_ = std::make_unique<std::atomic<bool>>(false);
+    mainThreadContext_ = std::make_unique<QObject>();
+    // The thread reads nothing of this object but the two it is handed, which outlive it.
+    pass_ = std::thread([sources = sources_, root = cacheRoot_, cancel = cancel_.get(),
+                         context = mainThreadContext_.get()] {
+        const AudioStorageController pass(sources, root, cancel);
+        pass.LoadSoundsThread();
+        if (!cancel->load()) {
+            QMetaObject::invokeMethod(
+                context,
+                [] {
+                    platform::NotificationCenter::defaultCenter().post(
+                        SoundKeys::SoundLibraryDidLoad);
+                },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+AudioStorageController::AudioStorageController(SoundSourceFolders sources, QString cacheRoot,
+                                               const std::atomic<bool>* cancelled)
+    : sources_(std::move(sources)), cacheRoot_(std::move(cacheRoot)), cancelled_(cancelled) {}
+
+AudioStorageController::~AudioStorageController() {
+    AudioStorageController* self = this;
+    gShared.compare_exchange_strong(self, nullptr);
+    if (cancel_) {
+        cancel_->store(true);
+    }
+    waitForBackgroundPass();
+}
+
+void AudioStorageController::waitForBackgroundPass() {
+    if (pass_.joinable()) {
+        pass_.join();
     }
 }
 
@@ -248,6 +283,9 @@ void AudioStorageController::refreshSystemSounds() const {
     const QStringList systemNames = entryNames(system);
     const QSet<QString> ringNames = nameSet(rings);
     for (const QString& name : systemNames) {
+        if (cancelled()) {
+            return;
+        }
         if (!ringNames.contains(name)) {
             copyItem(system + QLatin1Char('/') + name, rings + QLatin1Char('/') + name);
         }
@@ -263,7 +301,7 @@ void AudioStorageController::refreshSystemSounds() const {
 void AudioStorageController::refreshUserSounds() const {
     const QString sounds = soundsFolder();
     const QSet<QString> atStart = nameSet(sounds);
-    flatteningCopy(sources_.userSounds, sounds, atStart);
+    flatteningCopy(sources_.userSounds, sounds, atStart, cancelled_);
     if (atStart.contains(SoundKeys::AlarmLongDigitalWatch)) {
         QFile::remove(sounds + QLatin1Char('/') + SoundKeys::AlarmLongDigitalWatch);
     }
@@ -274,7 +312,7 @@ void AudioStorageController::refreshiLifeSounds() const {
         return;
     }
     flatteningCopy(sources_.iMovieResources + QStringLiteral("/iLife Sound Effects"),
-                   iMovieFolder(), nameSet(iMovieFolder()));
+                   iMovieFolder(), nameSet(iMovieFolder()), cancelled_);
 }
 
 void AudioStorageController::refreshiMovieSounds() const {
@@ -282,7 +320,7 @@ void AudioStorageController::refreshiMovieSounds() const {
         return;
     }
     flatteningCopy(sources_.iMovieResources + QStringLiteral("/iMovie Sound Effects"),
-                   iMovieFolder(), nameSet(iMovieFolder()));
+                   iMovieFolder(), nameSet(iMovieFolder()), cancelled_);
 }
 
 QStringList AudioStorageController::fullPathsContentsAtPath(const QString& folder) const {

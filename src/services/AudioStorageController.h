@@ -3,9 +3,14 @@
 #include "platform/Menu.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+
+#include <atomic>
+#include <memory>
+#include <thread>
 
 namespace talvor {
 
@@ -30,13 +35,23 @@ struct SoundSourceFolders {
 // their full paths. Folder and copy errors are ignored.
 class AudioStorageController {
   public:
-    // Creates the cache folders, then starts the background pass unless told not to.
+    // Creates the cache folders, then starts the background pass on a thread of its own
+    // unless told not to. When the pass has run, SoundKeys::SoundLibraryDidLoad is posted
+    // on the main thread (never after this library is gone).
     explicit AudioStorageController(SoundSourceFolders sources = SoundSourceFolders::defaults(),
                                     bool startBackgroundPass = true);
+    // Stops the background pass between two files and waits for it.
+    ~AudioStorageController();
+    AudioStorageController(const AudioStorageController&) = delete;
+    AudioStorageController& operator=(const AudioStorageController&) = delete;
 
     static AudioStorageController& sharedController();
-    // nullptr restores the process's own library.
+    // nullptr restores the process's own library. A library stops being the shared one when
+    // it is destroyed.
     static void setSharedController(AudioStorageController* controller);
+
+    // Waits until the background pass, if one was started, has run.
+    void waitForBackgroundPass();
 
     // The cache root: <cache>/Clock/.
     static QString storedSoundsPath();
@@ -78,8 +93,20 @@ class AudioStorageController {
     QStringList imovieSounds() const;
 
   private:
+    // The background pass's own library: the same folders, nothing created or started.
+    AudioStorageController(SoundSourceFolders sources, QString cacheRoot,
+                           const std::atomic<bool>* cancelled);
+    bool cancelled() const { return cancelled_ != nullptr && cancelled_->load(); }
+
     SoundSourceFolders sources_;
     QString cacheRoot_;
+    const std::atomic<bool>* cancelled_ = nullptr;
+    // Set by the destructor: the pass stops before its next file.
+    std::unique_ptr<std::atomic<bool>> cancel_;
+    // Receives the pass's end on the main thread; gone with the library, and so is any
+    // end not yet delivered.
+    std::unique_ptr<QObject> mainThreadContext_;
+    std::thread pass_;
 };
 
 }  // namespace talvor

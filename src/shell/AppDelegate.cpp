@@ -29,6 +29,7 @@
 #include "prefs/PrefsKeys.h"
 #include "services/AppStartup.h"
 #include "services/AppleInterfaceStyle.h"
+#include "services/AudioStorageController.h"
 #include "services/HotKeyKeys.h"
 #include "services/HotKeyManager.h"
 #include "services/Manual.h"
@@ -223,6 +224,10 @@ void AppDelegate::continueLaunching() {
         panel_ = std::make_unique<platform::StatusBarPanel>(platform::StatusBar::systemStatusBar());
         panel_->show();
     }
+    // Its folders now, its copying on a thread of its own: the sound menus list the bundled
+    // and the user's sounds, and are rebuilt when the copying is done.
+    soundLibrary_ = std::make_unique<AudioStorageController>();
+    AudioStorageController::setSharedController(soundLibrary_.get());
     scheduleTick();
     TalvorTakeABreakSettings::sharedInstance().loadPrefs();
     // The break timer starts stopped: its menu offers "Start".

@@ -25,6 +25,7 @@
 
 namespace talvor {
 
+class AudioStorageController;
 class HotKey;
 class TalvorFloatingClockCtrl;
 class ApplicationsMenu;
@@ -142,6 +143,9 @@ class AppDelegate : public QObject,
     BoardingScreen& boarding() { return boarding_; }
 
     StatusItemsController& statusItems() { return *items_; }
+    // The sound library made at launch (the process's shared one while it lives); null
+    // before.
+    AudioStorageController* soundLibrary() { return soundLibrary_.get(); }
     // The minutes whose chimes the last ticks asked for, latest last.
     const std::vector<Date>& chimedMinutes() const { return chimedMinutes_; }
     qint64 lastDay = -1;
@@ -189,6 +193,7 @@ class AppDelegate : public QObject,
     std::vector<platform::Observation> observations_;
     // Made at launch, or at the first refresh when the delegate runs without a launch.
     std::unique_ptr<MoonDisplay> moon_;
+    std::unique_ptr<AudioStorageController> soundLibrary_;
 };
 
 }  // namespace talvor

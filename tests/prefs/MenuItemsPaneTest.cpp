@@ -70,6 +70,9 @@ class MenuItemsPane : public ::testing::Test {
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     test::FakeFontResolver fonts{{}, QStringLiteral("Title Sans")};
     test::ScopedFontResolver scopedFonts{fonts};
+    // The process-wide time settings for this test only, read from its domain: one made on
+    // first use would outlive the test and carry its values into the next.
+    TalvorTimeSettings timeSettings;
     std::vector<qint32> codes;
     std::vector<QWidget*> sheetWindows;
     std::vector<QUrl> urls;

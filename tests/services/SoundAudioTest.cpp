@@ -9,6 +9,7 @@
 
 #include <QAudioDevice>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QMediaDevices>
 #include <QProcess>
 #include <QRegularExpression>
@@ -40,6 +41,14 @@ double soxStat(const QString& file, const QStringList& effects, const QString& f
 const QStringList kTrimmed = {"silence", "1", "0.02", "1%", "reverse",
                               "silence", "1", "0.02", "1%", "reverse"};
 
+qint64 fileSize(const QString& path) {
+    return QFileInfo(path).size();
+}
+
+constexpr qint64 kWavHeaderBytes = 44;
+// A third of a second of the monitor's samples (16-bit stereo at 44.1 kHz).
+constexpr qint64 kTailBytes = 44100 * 4 / 3;
+
 class soundsAudio : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -60,7 +69,9 @@ class soundsAudio : public ::testing::Test {
         rec.start("parecord",
                   {"--latency-msec=20", "-d", "@DEFAULT_MONITOR@", "--file-format=wav", file});
         EXPECT_TRUE(rec.waitForStarted());
-        QTest::qWait(500);
+        // Samples arrive once the file grows past its header: the recording has begun.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return fileSize(file) > kWavHeaderBytes; }, 5000))
+            << "the monitor records nothing";
         auto sound = play();
         EXPECT_NE(sound, nullptr);
         QEventLoop loop;
@@ -76,7 +87,9 @@ class soundsAudio : public ::testing::Test {
             QTimer::singleShot(20000, &loop, &QEventLoop::quit);
             loop.exec();
         }
-        QTest::qWait(500);
+        // The end of the sound still on its way through the server, then some quiet.
+        const qint64 atEnd = fileSize(file);
+        (void)QTest::qWaitFor([&] { return fileSize(file) >= atEnd + kTailBytes; }, 5000);
         ::kill(static_cast<pid_t>(rec.processId()), SIGINT);
         rec.waitForFinished(5000);
         return file;
@@ -142,6 +155,8 @@ TEST_F(soundsAudio, TheDefaultInputIsRecordedIntoBothChannels) {
         const auto prepared = recorder.prepare();
         ASSERT_FALSE(prepared.has_value()) << prepared->domain.toStdString();
         ASSERT_FALSE(recorder.start().has_value());
+        // A recording of a set length: the file is written in large blocks, so its size
+        // does not tell how much has been recorded.
         QTest::qWait(1500);
         ASSERT_FALSE(recorder.stop().has_value());
         written = recorder.file();

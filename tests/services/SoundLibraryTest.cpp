@@ -1,19 +1,19 @@
 #include "SoundsTestSupport.h"
 #include "platform/Menu.h"
+#include "platform/NotificationCenter.h"
 #include "services/AlarmSoundMenuContructor.h"
 #include "services/AudioStorageController.h"
+#include "services/SoundKeys.h"
 #include "services/TalvorLoadSounds.h"
 #include "support/TestEnvironment.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
 
 namespace talvor {
 namespace {
@@ -167,15 +167,27 @@ TEST_F(soundsLibrary, AddingFilesNeverReplacesOneOfTheSameName) {
 TEST_F(soundsLibrary, TheBackgroundPassFillsTheCachesWithoutHoldingUpTheCaller) {
     writeSound(sources.systemSounds + "/bell.oga");
     sources.userSounds = test::bundledSounds();
-    AudioStorageController lib(sources, true);
-    // Whatever the caches hold meanwhile is listed; wait for the pass to finish.
-    for (int i = 0; i < 200 && !(names(lib.rings()) == QStringList{"bell.oga"} &&
-                                 lib.addedSounds().size() >= 9);
-         ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    int announced = 0;
+    const platform::Observation heard = platform::NotificationCenter::defaultCenter().addObserver(
+        SoundKeys::SoundLibraryDidLoad, QVariant(),
+        [&](const platform::Notification&) { ++announced; });
+    {
+        AudioStorageController lib(sources, true);
+        // Announced on the main thread once the caches are filled.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return announced == 1; }, 10000));
+        EXPECT_EQ(names(lib.rings()), QStringList{"bell.oga"});
+        EXPECT_GE(lib.addedSounds().size(), 9);
     }
-    EXPECT_EQ(names(lib.rings()), QStringList{"bell.oga"});
-    EXPECT_GE(lib.addedSounds().size(), 9);
+    // A library gone before its pass ended announces nothing afterwards.
+    {
+        test::XdgSandbox fresh;
+        AudioStorageController lib(sources, true);
+    }
+    {
+        AudioStorageController sentinel(sources, true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return announced > 1; }, 10000));
+    }
+    EXPECT_EQ(announced, 2);
 }
 
 TEST_F(soundsLibrary, MenusGetOneItemPerSoundTitledWithoutExtension) {

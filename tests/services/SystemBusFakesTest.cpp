@@ -213,13 +213,17 @@ TEST_F(syseventsPortal, ChangeSignalAndSwitchOnlyOnChange) {
     EXPECT_TRUE(requests->requests.empty()) << "already dark";
     ChangeAppearance::makeLight();
     EXPECT_EQ(requests->requests, std::vector<bool>{false});
-    // The desktop confirms what was asked: nothing more happens.
+    // The desktop confirms what was asked: nothing more is asked.
     changeScheme(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reactions.size() == 2; }, 5000));
     ChangeAppearance::makeLight();
-    QTest::qWait(50);
     EXPECT_EQ(requests->requests, std::vector<bool>{false});
+    // The next change is the next thing heard: the confirmation was heard once.
+    changeScheme(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reactions.size() >= 3; }, 5000));
     EXPECT_EQ(reactions, (std::vector<AppleInterfaceStyle::Value>{AppleInterfaceStyle::dark,
-                                                                  AppleInterfaceStyle::light}));
+                                                                  AppleInterfaceStyle::light,
+                                                                  AppleInterfaceStyle::dark}));
     reactor.reset();
     AppearanceService::setShared(nullptr);
 }
@@ -289,11 +293,12 @@ TEST(syseventsLogind, SleepWakeAndSessionChangesReachTheHandlers) {
     // Only the start of a shutdown counts.
     logind.emitSignal(login1, manager, QStringLiteral("PrepareForShutdown"), {false});
     EXPECT_TRUE(sendAndHear(login1, manager, QStringLiteral("PrepareForShutdown"), {true}, 7));
-    QTest::qWait(50);
-    const QStringList expected = {QStringLiteral("sleep"),    QStringLiteral("wake"),
-                                  QStringLiteral("inactive"), QStringLiteral("active"),
-                                  QStringLiteral("locked"),   QStringLiteral("unlocked"),
-                                  QStringLiteral("power off")};
+    // A last change, heard after anything the ones before could still bring.
+    EXPECT_TRUE(sendAndHear(kSessionPath, session, QStringLiteral("Lock"), {}, 8));
+    const QStringList expected = {QStringLiteral("sleep"),     QStringLiteral("wake"),
+                                  QStringLiteral("inactive"),  QStringLiteral("active"),
+                                  QStringLiteral("locked"),    QStringLiteral("unlocked"),
+                                  QStringLiteral("power off"), QStringLiteral("locked")};
     EXPECT_EQ(heard, expected);
 }
 

@@ -41,6 +41,16 @@ class CannedHttpServer {
     bool waitForRequests(std::size_t count) {
         return QTest::qWaitFor([&] { return requests_.size() >= count; }, 5000);
     }
+    // True once the client closed the connection of the request numbered `index`: nothing
+    // it sent can be answered any more.
+    bool waitForClientGone(std::size_t index) {
+        return QTest::qWaitFor(
+            [&] {
+                const QTcpSocket* socket = sockets_.at(index);
+                return socket == nullptr || socket->state() != QAbstractSocket::ConnectedState;
+            },
+            5000);
+    }
     // Answers the request numbered `index` (from 0, in order of arrival).
     void answer(std::size_t index, const Reply& reply) {
         QTcpSocket* socket = sockets_.at(index);

@@ -243,10 +243,7 @@ TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
         << "an ordinary start shows nothing";
     harness.quit();
 
-    // Through the harness: a delegate made without its settings models would leave a
-    // process-wide one behind, stale for the tests that follow.
-    harness.startedAtLogin = true;
-    harness.launch();
+    harness.launch({.startedAtLogin = true});
     ASSERT_NE(harness.delegate->dueCountDowns().eventsWindow(), nullptr);
     EXPECT_EQ(harness.delegate->dueCountDowns().eventsWindow()->eventsArray().size(), 1);
 

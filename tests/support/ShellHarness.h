@@ -81,16 +81,27 @@ class ShellHarness : public ShellEnvironment {
     platform::MemoryPreferenceStore& store() { return domain_.store(); }
 
     // A start of the application: the settings models read the store, then the delegate
-    // runs its start-up. Every start goes through here: a delegate started without the
-    // models would make shared ones that outlive the test.
-    AppDelegate& launch() {
+    // runs its start-up. The panel is never shown; a quit request is counted unless the
+    // options say otherwise.
+    AppDelegate& launch(AppDelegate::Options options = {}) {
+        make(std::move(options)).applicationDidFinishLaunching();
+        return *delegate;
+    }
+    // The start without its start-up: the settings models and the delegate, made as the
+    // application makes them. The models are the harness's, so that none outlives the test
+    // as the process-wide one.
+    AppDelegate& make(AppDelegate::Options options = {}) {
+        delegate.reset();
         time.emplace();
         date.emplace();
-        delegate.emplace(AppDelegate::Options{.showPanel = false,
-                                              .terminate = [this] { ++quitRequests; },
-                                              .startedAtLogin = startedAtLogin,
-                                              .offerMove = offerMove});
-        delegate->applicationDidFinishLaunching();
+        options.showPanel = false;
+        if (!options.terminate) {
+            options.terminate = [this] { ++quitRequests; };
+        }
+        if (!options.offerMove) {
+            options.offerMove = offerMove;
+        }
+        delegate.emplace(std::move(options));
         return *delegate;
     }
     void quit() {
@@ -112,8 +123,6 @@ class ShellHarness : public ShellEnvironment {
     FakeTaskbarPresence taskbar;
     // How often the application was asked to quit (the Quit item, a shutdown).
     int quitRequests = 0;
-    // The next launches are starts by the login item.
-    bool startedAtLogin = false;
     // The move offer of the next launches; empty: the real one (offscreen: nothing asked).
     std::function<void(std::function<void()> keepRunning)> offerMove;
 
