@@ -1,9 +1,11 @@
-# talvor_add_test(<name> LABEL <unit|ui|dbus|x11> [LOCK <resource>] SOURCES ... LIBS ...)
+# talvor_add_test(<name> LABEL <unit|ui|dbus|x11> [LINUX] [LOCK <resource>] SOURCES ... LIBS ...)
 # One GoogleTest executable; each test case becomes a CTest test carrying the label.
+# LINUX: the test exercises the Linux adapters (platform/linux): it links them and installs
+# them as the system services before main, as the application does.
 # `unit`, `ui` and `dbus` tests draw offscreen; `x11` tests use the display they are given,
 # one at a time.
 function(talvor_add_test name)
-  cmake_parse_arguments(T "" "LABEL;LOCK" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "LINUX" "LABEL;LOCK" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     message(FATAL_ERROR "talvor_add_test(${name}): LABEL is required")
   endif()
@@ -37,6 +39,10 @@ function(talvor_add_test name)
     set_directory_properties(PROPERTIES TALVOR_TEST_PCH_OWNER ${pch_owner})
   endif()
   target_precompile_headers(${name} REUSE_FROM ${pch_owner})
+  if(T_LINUX)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/InstallLinuxServices.cpp)
+    target_link_libraries(${name} PRIVATE talvor_platform_linux)
+  endif()
   # Each property takes one value: a list here would be split into separate properties.
   set(props LABELS ${T_LABEL} ENVIRONMENT "TALVOR_TEST=1" TIMEOUT 120)
   if(T_LABEL STREQUAL "x11")

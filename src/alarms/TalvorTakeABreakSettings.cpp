@@ -31,7 +31,7 @@ QString TalvorTakeABreakSettings::defaultSoundPath() {
 }
 
 QString TalvorTakeABreakSettings::defaultDurationSoundPath() {
-    // The platform's "~/Library/Caches" is the XDG cache folder.
+    // The original system's "~/Library/Caches" is the XDG cache folder.
     return platform::Paths::cacheDir() + QStringLiteral("/Clock/Rings/Basso.aiff");
 }
 

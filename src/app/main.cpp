@@ -7,6 +7,7 @@
 #include "platform/Scheduler.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "platform/linux/LinuxSystemServices.h"
 #include "shell/AppDelegate.h"
 #include "shell/TalvorNSApplication.h"
 #include "world/TalvorLocationWinCtrl.h"
@@ -66,6 +67,8 @@ void runTestAction(talvor::AppDelegate& delegate) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The seams' real sides: the Linux adapters, in place before anything asks for one.
+    talvor::platform::installSystemServices(talvor::platform::linuxSystemServices());
     // The bar repaints a few hundred pixels every second. Qt's shared-memory upload makes
     // each repaint wait for the X server first, a round trip that wakes two threads; a plain
     // upload of so little costs less. A value the user set is left alone.

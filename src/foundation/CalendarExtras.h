@@ -11,7 +11,7 @@
 
 namespace talvor {
 
-// Calendar units, with the platform's numbers (the calendar data passes 16 for days).
+// Calendar units, with the original system's numbers (the calendar data passes 16 for days).
 enum class CalendarUnit : uint32_t {
     Era = 2,
     Year = 4,

@@ -17,7 +17,7 @@ class Helper {
 
     // Hexadecimal digits (after optional blanks and an optional "0x" or "#"), read as one
     // number: red bits 16-23, green 8-15, blue 0-7, opaque. No digits give black; a number
-    // too large for 32 bits reads as 0xFFFFFFFF (white), as the platform's scanner does.
+    // too large for 32 bits reads as 0xFFFFFFFF (white), as the original system's scanner does.
     static QColor colorWithHexColorString(const QString& string);
 };
 

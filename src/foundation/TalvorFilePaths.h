@@ -9,7 +9,7 @@
 
 namespace talvor {
 
-// The application's support folders and its location tables. The platform's folders map as
+// The application's support folders and its location tables. The original system's folders map as
 // "~/Library/Application Support" -> platform::Paths::dataDir() and
 // "/Library/Application Support" -> platform::Paths::systemDataDir() (read-only for users:
 // creating folders there fails silently); sub-folders keep their names.

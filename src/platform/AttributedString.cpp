@@ -172,7 +172,7 @@ void drawShadow(QPainter& p, const QString& text, const QFont& font, const TextS
         drawRunText(lp, text, font, shadow.color, QPointF(margin, margin + fm.ascent()),
                     obliqueness);
     }
-    // The platform's blur radius spans about two standard deviations.
+    // The original system's blur radius spans about two standard deviations.
     blurImage(layer, shadow.blurRadius * dpr / 2.0);
     const QPointF origin = baseline + QPointF(shadow.offset.x(), -shadow.offset.y()) -
                            QPointF(margin, margin + fm.ascent());

@@ -12,7 +12,7 @@ class QPainter;
 
 namespace talvor::platform {
 
-// A text shadow in the platform's terms: offset x to the right and y *up* (so (2, -2) falls
+// A text shadow in the original system's terms: offset x to the right and y *up* (so (2, -2) falls
 // right and below), blur radius in points; the default colour is black at one third alpha.
 struct TextShadow {
     QPointF offset{0.0, -1.0};

@@ -1,15 +1,8 @@
 #pragma once
 
-#include "ProcessLauncher.h"
-
-#include <QDBusConnection>
-#include <QObject>
-#include <QString>
-
 #include <functional>
+#include <memory>
 #include <optional>
-
-class QDBusMessage;
 
 namespace talvor::platform {
 
@@ -23,34 +16,10 @@ class AppearanceSource {
     virtual std::optional<bool> isDark() = 0;
     // Called with the new preference each time the desktop announces a change.
     virtual void setChangeHandler(ChangeHandler handler) = 0;
-};
 
-// The settings portal: namespace "org.freedesktop.appearance", key "color-scheme" (1 dark,
-// 2 light, 0 no preference: then a GTK theme named "...-dark" means dark).
-class PortalAppearanceSource : public QObject, public AppearanceSource {
-    Q_OBJECT
-  public:
-    static constexpr const char* kService = "org.freedesktop.portal.Desktop";
-    static constexpr const char* kPath = "/org/freedesktop/portal/desktop";
-    static constexpr const char* kInterface = "org.freedesktop.portal.Settings";
-
-    // Asks the portal on `bus` (the session bus; tests give a private one).
-    explicit PortalAppearanceSource(const QDBusConnection& bus, QObject* parent = nullptr);
-    ~PortalAppearanceSource() override;
-
-    std::optional<bool> isDark() override;
-    void setChangeHandler(ChangeHandler handler) override { handler_ = std::move(handler); }
-
-  private slots:
-    void onSettingChanged(const QDBusMessage& message);
-
-  private:
-    std::optional<QVariant> read(const QString& nameSpace, const QString& key);
-    bool darkFromScheme(uint scheme);
-
-    QDBusConnection bus_;
-    ChangeHandler handler_;
-    bool failureLogged_ = false;
+    // The installed system's source (on Linux the desktop portal); without one, or without
+    // the desktop's bus, one that knows nothing (after one log line).
+    static std::unique_ptr<AppearanceSource> createSystemSource();
 };
 
 // Switches the desktop's own light/dark setting.
@@ -60,21 +29,10 @@ class AppearanceSetter {
     // Asks the desktop to switch and returns at once; false when this desktop has no setting
     // that we know how to change.
     virtual bool setDark(bool dark) = 0;
-};
 
-// KDE Plasma's colour scheme where its tool exists, else GNOME's "color-scheme" setting
-// through gsettings; elsewhere nothing (one log line).
-class DesktopAppearanceSetter : public AppearanceSetter {
-  public:
-    explicit DesktopAppearanceSetter(
-        ProcessLauncher& launcher = ProcessLauncher::shared(),
-        QString currentDesktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
-    bool setDark(bool dark) override;
-
-  private:
-    ProcessLauncher& launcher_;
-    QString desktop_;
-    bool unsupportedLogged_ = false;
+    // The installed system's setter; without one, a setter that changes nothing (saying so
+    // in the log when asked).
+    static std::unique_ptr<AppearanceSetter> createSystemSetter();
 };
 
 }  // namespace talvor::platform

@@ -6,7 +6,7 @@
 
 namespace talvor::platform {
 
-// Modifier-key masks with the platform's values, so numbers stored or compared by the
+// Modifier-key masks with the original system's values, so numbers stored or compared by the
 // program keep their meaning. On the keyboard: Command is Ctrl, Option is Alt, Control is
 // Meta (Super).
 using ModifierFlags = quint32;

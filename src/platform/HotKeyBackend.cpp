@@ -1,10 +1,8 @@
 #include "HotKeyBackend.h"
 
 #include "Log.h"
+#include "SystemServices.h"
 #include "VirtualKeyCodes.h"
-#include "X11HotKeyBackend.h"
-
-#include <QGuiApplication>
 
 namespace talvor::platform {
 namespace {
@@ -14,26 +12,14 @@ HotKeyBackend*& replacement() {
     return backend;
 }
 
-bool isWaylandSession() {
-    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-        app != nullptr && QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-        return true;
-    }
-    return qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
 HotKeyBackend* makeShared() {
-    if (isWaylandSession()) {
-        return new UnavailableHotKeyBackend(QStringLiteral(
-            "Hot keys: global hot keys need X11; this is a Wayland session, so none are set"));
+    if (const auto& make = systemServices().hotKeyBackend) {
+        if (std::unique_ptr<HotKeyBackend> backend = make()) {
+            return backend.release();
+        }
     }
-    QString why;
-    if (std::unique_ptr<X11HotKeyBackend> x11 = X11HotKeyBackend::open(&why)) {
-        return x11.release();
-    }
-    return new UnavailableHotKeyBackend(QStringLiteral("Hot keys: global hot keys need X11; ") +
-                                        why + QStringLiteral(", so none are set"));
+    return new UnavailableHotKeyBackend(
+        QStringLiteral("Hot keys: no system hot-key service, so none are set"));
 }
 
 }  // namespace
@@ -81,7 +67,7 @@ void HotKeyBackend::setShared(HotKeyBackend* backend) {
 }
 
 UnavailableHotKeyBackend::UnavailableHotKeyBackend(QString reason)
-    : reason_(std::move(reason)), layout_(KeyboardLayout::fromNames(QString())) {
+    : reason_(std::move(reason)), layout_(KeyboardLayout::named(QString())) {
     log(reason_);
 }
 

@@ -64,14 +64,16 @@ class HotKeyBackend {
     // The keyboard layout in use, for key names.
     virtual std::shared_ptr<const KeyboardLayout> keyboardLayout() const = 0;
 
-    // The X11 back end when the application runs on an X server, else one that refuses
-    // every registration (saying why once in the log). Created on first use, kept to exit.
+    // The installed system's back end (on Linux: X11 when the application runs on an X
+    // server), else one that refuses every registration (saying why once in the log).
+    // Created on first use, kept to exit.
     static HotKeyBackend& shared();
     // Replaces the shared back end (tests); nullptr restores the real one.
     static void setShared(HotKeyBackend* backend);
 };
 
-// The back end where there are no global hot keys: every registration is refused.
+// The back end where there are no global hot keys: every registration is refused. Key names
+// come from the system's default layout, when there is one.
 class UnavailableHotKeyBackend : public HotKeyBackend {
   public:
     explicit UnavailableHotKeyBackend(QString reason);

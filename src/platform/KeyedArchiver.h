@@ -80,7 +80,7 @@ class KeyedArchiver {
     QVariantMap values_;
 };
 
-// Reads what KeyedArchiver wrote. Decoders follow the platform's keyed coders: an absent
+// Reads what KeyedArchiver wrote. Decoders follow the original system's keyed coders: an absent
 // key reads as false, 0, an empty value or nullopt, and so does a value of another type.
 // Types: a bool is not an integer; the real decoders also read integers; an integer out of
 // qint32's range reads as absent (0) in decodeInt32; a real beyond float's range reads as

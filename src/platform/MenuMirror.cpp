@@ -66,7 +66,7 @@ class AttributedItemWidget : public QWidget {
                                        selected ? QPalette::HighlightedText : QPalette::Text);
         AttributedString shown = title_;
         if (selected || !isEnabled()) {
-            // Selected and disabled entries take the menu's colours, as the platform does.
+            // Selected and disabled entries take the menu's colours, as the original system does.
             shown = AttributedString();
             for (AttributedString::Run r : title_.runs()) {
                 r.attributes.foregroundColor = color;
@@ -121,7 +121,7 @@ Qt::Key specialKey(char16_t c) {
         default:
             break;
     }
-    // The platform's function-key characters F1...F35.
+    // The original system's function-key characters F1...F35.
     if (c >= 0xF704 && c <= 0xF726) {
         return static_cast<Qt::Key>(Qt::Key_F1 + (c - 0xF704));
     }
@@ -157,7 +157,7 @@ MenuMirror::MenuMirror(std::shared_ptr<Menu> model, std::vector<const Menu*> anc
     menu_->setTitle(model_->title());
     menu_->setToolTipsVisible(true);
     menu_->setSeparatorsCollapsible(false);
-    // A press outside closes the menu and goes no further, as on the platform; a press on
+    // A press outside closes the menu and goes no further, as on the original system; a press on
     // the status item that opened it must not open it again at once.
     menu_->setAttribute(Qt::WA_NoMouseReplay);
 

@@ -16,7 +16,7 @@ namespace talvor::platform {
 // the same QMenu at once, also while it is open (a retitled item is retitled in place, an
 // inserted or removed item appears or goes without closing the menu). Opening and closing
 // the QMenu tell the model (`notifyWillOpen` / `notifyDidClose`), and a chosen entry runs
-// the model item's action after the menu closed, as on the platform. Submenus are mirrored
+// the model item's action after the menu closed, as on the original system. Submenus are mirrored
 // by child mirrors. Main thread only.
 class MenuMirror : public QObject {
     Q_OBJECT

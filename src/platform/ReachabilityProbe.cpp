@@ -2,17 +2,9 @@
 
 #include "Log.h"
 
+#include "SystemServices.h"
+
 #include <QFile>
-#include <QNetworkInformation>
-#include <QSocketNotifier>
-
-#include <cerrno>
-#include <cstring>
-
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace talvor::platform {
 namespace {
@@ -69,16 +61,8 @@ std::optional<std::uint32_t> defaultRouteFlags(const QString& ipv4Routes,
 
 // ---- RouteReachabilityProbe
 
-RouteReachabilityProbe::RouteReachabilityProbe(QString ipv4Routes, QString ipv6Routes,
-                                               QObject* parent)
-    : QObject(parent), ipv4Routes_(std::move(ipv4Routes)), ipv6Routes_(std::move(ipv6Routes)) {}
-
-RouteReachabilityProbe::~RouteReachabilityProbe() {
-    delete notifier_;
-    if (netlinkFd_ >= 0) {
-        ::close(netlinkFd_);
-    }
-}
+RouteReachabilityProbe::RouteReachabilityProbe(QString ipv4Routes, QString ipv6Routes)
+    : ipv4Routes_(std::move(ipv4Routes)), ipv6Routes_(std::move(ipv6Routes)) {}
 
 std::optional<std::uint32_t> RouteReachabilityProbe::flags() const {
     return defaultRouteFlags(ipv4Routes_, ipv6Routes_);
@@ -88,88 +72,7 @@ void RouteReachabilityProbe::setChangeHandler(ChangeHandler handler) {
     handler_ = std::move(handler);
 }
 
-bool RouteReachabilityProbe::watchKernelRoutes() {
-    if (netlinkFd_ >= 0) {
-        return true;
-    }
-    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0) {
-        log(QStringLiteral("Network changes are not heard: no routing socket (%1)")
-                .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return false;
-    }
-    sockaddr_nl addr{};
-    addr.nl_family = AF_NETLINK;
-    addr.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE | RTMGRP_IPV4_IFADDR |
-                     RTMGRP_IPV6_IFADDR;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        log(QStringLiteral("Network changes are not heard: routing socket refused (%1)")
-                .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        ::close(fd);
-        return false;
-    }
-    netlinkFd_ = fd;
-    notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read);
-    connect(notifier_, &QSocketNotifier::activated, this, &RouteReachabilityProbe::onRoutesChanged);
-    return true;
-}
-
-void RouteReachabilityProbe::onRoutesChanged() {
-    char buffer[8192];
-    // The messages only say that something changed; the table is read again instead.
-    while (::recv(netlinkFd_, buffer, sizeof buffer, 0) > 0) {
-    }
-    if (handler_) {
-        handler_(flags().value_or(0));
-    }
-}
-
-// ---- NetworkInformationProbe
-
-std::unique_ptr<NetworkInformationProbe> NetworkInformationProbe::create() {
-    if (QNetworkInformation::instance() == nullptr && !QNetworkInformation::loadDefaultBackend() &&
-        !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
-        return nullptr;
-    }
-    QNetworkInformation* info = QNetworkInformation::instance();
-    if (info == nullptr || !info->supports(QNetworkInformation::Feature::Reachability)) {
-        return nullptr;
-    }
-    return std::unique_ptr<NetworkInformationProbe>(new NetworkInformationProbe(info));
-}
-
-NetworkInformationProbe::NetworkInformationProbe(QNetworkInformation* info) : info_(info) {
-    connect(info_, &QNetworkInformation::reachabilityChanged, this,
-            &NetworkInformationProbe::notify);
-    connect(info_, &QNetworkInformation::isBehindCaptivePortalChanged, this,
-            &NetworkInformationProbe::notify);
-    // While the backend says "unknown" the routing table answers, so its changes count too.
-    routes_.setChangeHandler([this](std::uint32_t) { notify(); });
-    routes_.watchKernelRoutes();
-}
-
-NetworkInformationProbe::~NetworkInformationProbe() = default;
-
-std::optional<std::uint32_t> NetworkInformationProbe::flags() const {
-    switch (info_->reachability()) {
-        case QNetworkInformation::Reachability::Online:
-            return kReachabilityReachable |
-                   (info_->isBehindCaptivePortal() ? kReachabilityConnectionRequired : 0u);
-        case QNetworkInformation::Reachability::Unknown:
-            return routes_.flags();
-        case QNetworkInformation::Reachability::Disconnected:
-        case QNetworkInformation::Reachability::Local:
-        case QNetworkInformation::Reachability::Site:
-            break;
-    }
-    return 0u;
-}
-
-void NetworkInformationProbe::setChangeHandler(ChangeHandler handler) {
-    handler_ = std::move(handler);
-}
-
-void NetworkInformationProbe::notify() {
+void RouteReachabilityProbe::routesChanged() {
     if (handler_) {
         handler_(flags().value_or(0));
     }
@@ -178,14 +81,15 @@ void NetworkInformationProbe::notify() {
 // ---- the system's probe
 
 std::unique_ptr<ReachabilityProbe> ReachabilityProbe::createSystemProbe() {
-    if (auto info = NetworkInformationProbe::create()) {
-        return info;
+    if (const auto& make = systemServices().reachability) {
+        if (std::unique_ptr<ReachabilityProbe> probe = make()) {
+            return probe;
+        }
     }
-    log(QStringLiteral(
-        "No network information backend; the network state follows the routing table"));
-    auto routes = std::make_unique<RouteReachabilityProbe>();
-    routes->watchKernelRoutes();
-    return routes;
+    log(
+        QStringLiteral("No network service; the network state follows the routing table, "
+                       "read when asked"));
+    return std::make_unique<RouteReachabilityProbe>();
 }
 
 }  // namespace talvor::platform

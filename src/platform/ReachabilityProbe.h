@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QObject>
 #include <QString>
 
 #include <cstdint>
@@ -8,12 +7,9 @@
 #include <memory>
 #include <optional>
 
-class QSocketNotifier;
-class QNetworkInformation;
-
 namespace talvor::platform {
 
-// Reachability flags, with the platform's values.
+// Reachability flags, with the original system's values.
 enum ReachabilityFlag : std::uint32_t {
     kReachabilityTransientConnection = 1u << 0,
     kReachabilityReachable = 1u << 1,
@@ -32,55 +28,29 @@ class ReachabilityProbe {
     // with unchanged flags). One handler; an empty one stops the calls.
     virtual void setChangeHandler(ChangeHandler handler) = 0;
 
-    // The probe of the running system: Qt's network information, else the routing table.
+    // The installed system's probe (on Linux Qt's network information, else the routing
+    // table with the kernel's route changes); without one, the routing table read when
+    // asked, which never calls.
     static std::unique_ptr<ReachabilityProbe> createSystemProbe();
 };
 
-// Reachable when the kernel has a usable default route (IPv4 or IPv6).
-class RouteReachabilityProbe : public QObject, public ReachabilityProbe {
-    Q_OBJECT
+// Reachable when the kernel has a usable default route (IPv4 or IPv6), as the route tables
+// tell when asked.
+class RouteReachabilityProbe : public ReachabilityProbe {
   public:
     // The route tables in the /proc/net format (tests give files of their own).
     explicit RouteReachabilityProbe(QString ipv4Routes = QStringLiteral("/proc/net/route"),
-                                    QString ipv6Routes = QStringLiteral("/proc/net/ipv6_route"),
-                                    QObject* parent = nullptr);
-    ~RouteReachabilityProbe() override;
+                                    QString ipv6Routes = QStringLiteral("/proc/net/ipv6_route"));
 
     std::optional<std::uint32_t> flags() const override;
     void setChangeHandler(ChangeHandler handler) override;
 
-    // Hears route and link changes through a routing netlink socket; false (with a log
-    // line) when the socket cannot be opened.
-    bool watchKernelRoutes();
+    // Tells the handler the flags read again: for whoever hears that the routes changed.
+    void routesChanged();
 
   private:
-    void onRoutesChanged();
-
     QString ipv4Routes_;
     QString ipv6Routes_;
-    ChangeHandler handler_;
-    int netlinkFd_ = -1;
-    QSocketNotifier* notifier_ = nullptr;
-};
-
-// Qt's network information backend (NetworkManager, else GLib); the routing table answers
-// while the backend does not know.
-class NetworkInformationProbe : public QObject, public ReachabilityProbe {
-    Q_OBJECT
-  public:
-    // Null when no backend loads.
-    static std::unique_ptr<NetworkInformationProbe> create();
-    ~NetworkInformationProbe() override;
-
-    std::optional<std::uint32_t> flags() const override;
-    void setChangeHandler(ChangeHandler handler) override;
-
-  private:
-    explicit NetworkInformationProbe(QNetworkInformation* info);
-    void notify();
-
-    QNetworkInformation* info_;
-    RouteReachabilityProbe routes_;
     ChangeHandler handler_;
 };
 

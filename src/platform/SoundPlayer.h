@@ -8,7 +8,7 @@
 
 namespace talvor::platform {
 
-// One sound read from a file, the stand-in for the platform's sound object. Volume, output
+// One sound read from a file, the stand-in for the original system's sound object. Volume, output
 // device and playing state belong to the instance. Main thread only.
 class SoundPlayer {
   public:

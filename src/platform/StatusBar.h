@@ -59,7 +59,7 @@ class StatusItemView : public QObject {
     double width_ = 0;
 };
 
-// One item of the menu bar: the model that presenters show. It carries what the platform's
+// One item of the menu bar: the model that presenters show. It carries what the original system's
 // status item and its button carry: length, title (plain or styled), image, alignment,
 // button frame, click action or menu, custom view, highlight, and the screen rectangle the
 // presenter gives it. Main thread only.

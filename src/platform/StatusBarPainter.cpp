@@ -129,7 +129,7 @@ void paintStatusItem(QPainter& painter, const StatusItem& item, const QRectF& re
     } else if (item.alignment() & Qt::AlignRight) {
         x = bounds.width() - style.itemPadding - c.width;
     }
-    // The button frame's origin counts y upwards, as the platform's does.
+    // The button frame's origin counts y upwards, as the original system's does.
     const QPointF shift(item.buttonFrame().x(), -item.buttonFrame().y());
     // Whole pixels keep text crisp and its shadow where the text is.
     x = std::round(x + shift.x());

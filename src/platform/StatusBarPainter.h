@@ -36,7 +36,7 @@ struct PlacedStatusItem {
     StatusItem* item;
     QRectF rect;
 };
-// Items right-aligned in `bar`, as on the platform's menu bar: the first created stands
+// Items right-aligned in `bar`, as on the original system's menu bar: the first created stands
 // rightmost, each later one to the left of those before it. Hidden items are left out.
 std::vector<PlacedStatusItem> layoutStatusBar(const StatusBar& statusBar, const QRectF& bar,
                                               const StatusBarStyle& style);

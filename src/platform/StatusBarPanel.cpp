@@ -4,7 +4,7 @@
 #include "Menu.h"
 #include "MenuMirror.h"
 #include "Preferences.h"
-#include "X11Dock.h"
+#include "WindowManagerHints.h"
 
 #include <QGuiApplication>
 #include <QHelpEvent>
@@ -25,8 +25,8 @@ const QString StatusBarPanel::PositionKey = QStringLiteral("StatusBarPanelPositi
 namespace {
 
 StatusBarPanel::Mode resolveMode(StatusBarPanel::Mode wanted) {
-    const bool x11 = x11::isX11();
-    if (wanted == StatusBarPanel::Mode::Floating || x11) {
+    const bool dockable = WindowManagerHints::shared().isAvailable();
+    if (wanted == StatusBarPanel::Mode::Floating || dockable) {
         return wanted == StatusBarPanel::Mode::Floating ? wanted : StatusBarPanel::Mode::Dock;
     }
     log(QStringLiteral("Status bar: docking needs X11 (platform \"%1\"); the panel floats")
@@ -173,7 +173,7 @@ void StatusBarPanel::applyDock() {
     const QRect g = geometry();
     const QRect native(QPoint(qRound(g.x() * dpr), qRound(g.y() * dpr)),
                        QSize(qRound(g.width() * dpr), qRound(g.height() * dpr)));
-    x11::setTopDock(winId(), native);
+    WindowManagerHints::shared().setTopDock(winId(), native);
 }
 
 void StatusBarPanel::setVisible(bool visible) {

@@ -1,7 +1,7 @@
 #include "TaskbarPresence.h"
 
 #include "Log.h"
-#include "X11Dock.h"
+#include "WindowManagerHints.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -40,10 +40,12 @@ void WindowTaskbarPresence::setShowsInTaskbar(bool shows) {
         return;
     }
     shows_ = shows;
-    if (!x11::isX11()) {
+    WindowManagerHints& hints = WindowManagerHints::shared();
+    if (!hints.isAvailable()) {
         if (!shows && !told_) {
             told_ = true;
-            log(QStringLiteral("Taskbar: not on X11; our windows keep their taskbar entries"));
+            log(QStringLiteral(
+                "Taskbar: no window manager hears us; our windows keep their taskbar entries"));
         }
         return;
     }
@@ -54,7 +56,7 @@ void WindowTaskbarPresence::setShowsInTaskbar(bool shows) {
     }
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         if (window->handle() != nullptr && hasTaskbarEntry(*window)) {
-            x11::setSkipTaskbar(window->winId(), !shows_, window->isVisible());
+            hints.setSkipTaskbar(window->winId(), !shows_, window->isVisible());
         }
     }
 }
@@ -71,7 +73,7 @@ bool WindowTaskbarPresence::eventFilter(QObject* watched, QEvent* event) {
         window = static_cast<QWidget*>(watched)->windowHandle();
     }
     if (window != nullptr && window->handle() != nullptr && hasTaskbarEntry(*window)) {
-        x11::setSkipTaskbar(window->winId(), !shows_, false);
+        WindowManagerHints::shared().setSkipTaskbar(window->winId(), !shows_, false);
     }
     return false;
 }

@@ -18,9 +18,10 @@ class TaskbarPresence {
     static void setShared(TaskbarPresence* presence);
 };
 
-// Marks our top-level windows skip-taskbar and skip-pager on X11 while the application keeps
-// out of the taskbar: the windows already shown at once, the others as they are shown.
-// Elsewhere the windows keep their entries, said once in the log.
+// Marks our top-level windows skip-taskbar and skip-pager (through the window-manager hints)
+// while the application keeps out of the taskbar: the windows already shown at once, the
+// others as they are shown. Without a window manager that hears the hints, the windows keep
+// their entries, said once in the log.
 class WindowTaskbarPresence : public QObject, public TaskbarPresence {
     Q_OBJECT
   public:

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QDBusConnection>
-#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -29,25 +27,10 @@ class TimeZoneSetter {
 
     virtual void setTimeZone(const QString& zoneId, Reply reply) = 0;
 
-    // The process-wide setter; tests put a fake in its place (nullptr: the real one).
+    // The process-wide setter: the installed system's, else one that answers NoService.
+    // Tests put a fake in its place (nullptr: the real one).
     static TimeZoneSetter& shared();
     static void setShared(TimeZoneSetter* setter);
-};
-
-// systemd-timedated on the system bus; polkit may ask the user to authorise.
-class TimedateZoneSetter : public QObject, public TimeZoneSetter {
-    Q_OBJECT
-  public:
-    explicit TimedateZoneSetter(QDBusConnection bus = QDBusConnection::systemBus(),
-                                QObject* parent = nullptr);
-
-    void setTimeZone(const QString& zoneId, Reply reply) override;
-
-    // The failure a D-Bus error name stands for.
-    static TimeZoneFailure failureFor(const QString& errorName, const QString& errorMessage);
-
-  private:
-    QDBusConnection bus_;
 };
 
 }  // namespace talvor::platform

@@ -45,7 +45,8 @@ class Workspace {
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
 
-    // The process-wide workspace; tests put a fake in its place (nullptr: the real one).
+    // The process-wide workspace: the installed system's, else one without a desktop (no
+    // applications, nothing opens). Tests put a fake in its place (nullptr: the real one).
     static Workspace& shared();
     static void setShared(Workspace* workspace);
 

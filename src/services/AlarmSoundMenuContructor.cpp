@@ -33,11 +33,8 @@ void AlarmSoundMenuContructor::constructMenu() {
     menu.removeAllItems();
     menu.addItemWithTitle(firstTitle.isEmpty() ? QStringLiteral("Select Sound") : firstTitle);
     buildRecordSounds();
-    insertSeparator();
     buildSystemSounds();
-    insertSeparator();
     buildiMovieSound();
-    insertSeparator();
     buildAddedSounds();
 }
 
@@ -64,30 +61,37 @@ void AlarmSoundMenuContructor::buildRecordSounds() {
     objectMenu_->setSubmenu(sub, item.get());
 }
 
-void AlarmSoundMenuContructor::buildSystemSounds() {
-    auto item = objectMenu_->addItemWithTitle(QStringLiteral("System Sounds"));
-    auto sub = Menu::create(QStringLiteral("System Sounds"));
-    AudioStorageController::sharedController().fillMenuWithSystemSounds(*sub,
-                                                                        soundSelectedAction());
+void AlarmSoundMenuContructor::addSoundGroup(const QString& title,
+                                             const std::function<void(Menu&)>& fill) {
+    auto sub = Menu::create(title);
+    fill(*sub);
+    if (sub->numberOfItems() == 0) {
+        return;
+    }
+    insertSeparator();
+    auto item = objectMenu_->addItemWithTitle(title);
     objectMenu_->setSubmenu(sub, item.get());
+}
+
+void AlarmSoundMenuContructor::buildSystemSounds() {
+    addSoundGroup(QStringLiteral("System Sounds"), [this](Menu& sub) {
+        AudioStorageController::sharedController().fillMenuWithSystemSounds(sub,
+                                                                            soundSelectedAction());
+    });
 }
 
 void AlarmSoundMenuContructor::buildiMovieSound() {
-    auto item =
-        objectMenu_->addItemWithTitle(QStringLiteral("iMovie Sounds"), soundSelectedAction());
-    auto sub = Menu::create(QStringLiteral("iMovie Sounds"));
-    AudioStorageController::sharedController().fillMenuWithiMovieSounds(*sub,
-                                                                        soundSelectedAction());
-    if (sub->numberOfItems() > 0) {
-        objectMenu_->setSubmenu(sub, item.get());
-    }
+    addSoundGroup(QStringLiteral("iMovie Sounds"), [this](Menu& sub) {
+        AudioStorageController::sharedController().fillMenuWithiMovieSounds(sub,
+                                                                            soundSelectedAction());
+    });
 }
 
 void AlarmSoundMenuContructor::buildAddedSounds() {
-    auto item = objectMenu_->addItemWithTitle(QStringLiteral("Talvor Sound Library"));
-    auto sub = Menu::create(QStringLiteral("Talvor Sound Library"));
-    AudioStorageController::sharedController().fillMenuWithAddedSounds(*sub, soundSelectedAction());
-    objectMenu_->setSubmenu(sub, item.get());
+    addSoundGroup(QStringLiteral("Talvor Sound Library"), [this](Menu& sub) {
+        AudioStorageController::sharedController().fillMenuWithAddedSounds(sub,
+                                                                           soundSelectedAction());
+    });
 }
 
 }  // namespace talvor

@@ -2,6 +2,7 @@
 
 #include "platform/Menu.h"
 
+#include <functional>
 #include <memory>
 
 namespace talvor {
@@ -11,7 +12,7 @@ namespace talvor {
 class AlarmSoundMenuTarget {
   public:
     virtual ~AlarmSoundMenuTarget() = default;
-    // The chosen item's represented object is the sound's path (none for a bare group item).
+    // The chosen item's represented object is the sound's path.
     virtual void soundSelected(platform::MenuItem& sender) = 0;
     // Opens the recording of a new alarm sound.
     virtual void manageReminders(platform::MenuItem& sender) = 0;
@@ -19,6 +20,7 @@ class AlarmSoundMenuTarget {
 
 // Fills a menu with the grouped sound menu: the chosen sound's title (or "Select Sound"),
 // the recorded sounds, the system sounds, the video editor's sounds and our sound library.
+// A group of sounds shows only when it has sounds: on Linux most have no folder at all.
 class AlarmSoundMenuContructor {
   public:
     static AlarmSoundMenuContructor& sharedConstructor();
@@ -38,6 +40,9 @@ class AlarmSoundMenuContructor {
     void buildAddedSounds();
 
   private:
+    // Appends a separator and the group `title` with the submenu `fill` makes; nothing when
+    // the submenu stays empty.
+    void addSoundGroup(const QString& title, const std::function<void(platform::Menu&)>& fill);
     platform::MenuAction soundSelectedAction() const;
 
     AlarmSoundMenuTarget* target_ = nullptr;

@@ -4,7 +4,6 @@
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
-#include <QDBusConnection>
 #include <QGuiApplication>
 
 #include <atomic>
@@ -137,25 +136,10 @@ AppearanceService& AppearanceService::shared() {
     if (AppearanceService* overridden = gOverride.load()) {
         return *overridden;
     }
-    static AppearanceService* real = [] {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        std::unique_ptr<platform::AppearanceSource> source;
-        if (bus.isConnected()) {
-            source = std::make_unique<platform::PortalAppearanceSource>(bus);
-        } else {
-            platform::log(
-                QStringLiteral("No session bus: the desktop's light/dark setting is not known; "
-                               "taken as light"));
-            struct NoSource : platform::AppearanceSource {
-                std::optional<bool> isDark() override { return std::nullopt; }
-                void setChangeHandler(ChangeHandler) override {}
-            };
-            source = std::make_unique<NoSource>();
-        }
-        return new AppearanceService(std::move(source),
-                                     std::make_unique<platform::DesktopAppearanceSetter>(),
-                                     &platform::DistributedNotificationCenter::defaultCenter());
-    }();
+    static AppearanceService* real =
+        new AppearanceService(platform::AppearanceSource::createSystemSource(),
+                              platform::AppearanceSetter::createSystemSetter(),
+                              &platform::DistributedNotificationCenter::defaultCenter());
     return *real;
 }
 

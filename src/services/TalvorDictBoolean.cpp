@@ -47,7 +47,7 @@ qint64 integerForKey(const QVariantMap& dict, const QString& key) {
     if (std::isnan(d)) {
         return 0;
     }
-    // Beyond 64 bits the platform's conversion saturates.
+    // Beyond 64 bits the original system's conversion saturates.
     if (d >= 9.2233720368547758e18) {
         return std::numeric_limits<qint64>::max();
     }

@@ -14,7 +14,7 @@ namespace platform {
 class UserDefaults;
 }
 
-// The modifier masks of key combinations (values of the platform's hot-key service).
+// The modifier masks of key combinations (values of the original system's hot-key service).
 namespace CarbonModifiers {
 inline constexpr qint64 cmdKey = 0x100;
 inline constexpr qint64 shiftKey = 0x200;

@@ -93,23 +93,25 @@ void TalvorLoadSounds(platform::Menu& menu, const platform::MenuAction& action,
 void TalvorLoadSoundsArray(const QStringList& entries, const QString& path, const QString& title,
                            platform::Menu& menu, const platform::MenuAction& action) {
     platform::debugLog(QStringLiteral("loading sounds %1 - %2").arg(title).arg(entries.size()));
-    static const QStringList alwaysHeaded = {QStringLiteral("System Sounds:"),
-                                             QStringLiteral("Talvor Sound Library:"),
-                                             QStringLiteral("iMovie Sounds:")};
-    if (alwaysHeaded.contains(title) || !entries.isEmpty()) {
-        auto header = menu.addItemWithTitle(title);
-        header->setEnabled(false);
-    }
+    QStringList files;
     for (const QString& name : entries) {
         if (name.startsWith(QLatin1Char('.'))) {
             continue;
         }
         const QString full = path + QLatin1Char('/') + name;
         const QFileInfo info(full);
-        if (info.isDir() || !info.isReadable()) {
-            continue;
+        if (!info.isDir() && info.isReadable()) {
+            files.append(full);
         }
-        auto item = menu.addItemWithTitle(info.completeBaseName(), action, QString());
+    }
+    // A group without sounds (most folders do not exist on Linux) shows no header either.
+    if (files.isEmpty()) {
+        return;
+    }
+    auto header = menu.addItemWithTitle(title);
+    header->setEnabled(false);
+    for (const QString& full : files) {
+        auto item = menu.addItemWithTitle(QFileInfo(full).completeBaseName(), action, QString());
         item->setRepresentedObject(full);
     }
 }

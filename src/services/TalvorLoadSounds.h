@@ -29,7 +29,8 @@ namespace TalvorLoadSounds {
 // (none: they stay plain entries) and their path as represented object.
 void TalvorLoadSounds(platform::Menu& menu, const platform::MenuAction& action,
                       const SoundMenuFolders& folders = SoundMenuFolders::defaults());
-// One group: a disabled header, then one item per readable file of `entries` in `path`.
+// One group: a disabled header, then one item per readable file of `entries` in `path`;
+// nothing when there is no such file.
 void TalvorLoadSoundsArray(const QStringList& entries, const QString& path, const QString& title,
                            platform::Menu& menu, const platform::MenuAction& action);
 

@@ -11,7 +11,7 @@ namespace talvor {
 namespace {
 
 const QColor kHighlight = QColor::fromRgbF(30.0f / 255, 144.0f / 255, 255.0f / 255, 1.0f);
-// The platform's borderless button keeps its title this far inside its frame, which is
+// The original system's borderless button keeps its title this far inside its frame, which is
 // why the frame starts 8 points left of the view without a moon.
 constexpr double kButtonTitleInset = 8.0;
 
@@ -68,7 +68,7 @@ void CustomDateStatusItem::setIsTransparent(bool on) {
 QRectF CustomDateStatusItem::buttonDrawRect(const QRectF& bounds) const {
     const QRectF frame = dateButton_->frame();
     // Only the horizontal place counts in our bar: the button's vertical slack is the
-    // platform's bezel, and the title is centred in the bar either way.
+    // original system's bezel, and the title is centred in the bar either way.
     return {bounds.left() + frame.x() + kButtonTitleInset, bounds.top(),
             std::max(0.0, frame.width() - kButtonTitleInset), bounds.height()};
 }

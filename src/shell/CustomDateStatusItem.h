@@ -58,7 +58,7 @@ class CustomDateStatusItem : public platform::StatusItemView,
     bool wantsLayer() const { return wantsLayer_; }
 
     void drawRect(QPainter& painter, const QRectF& bounds) override;
-    // A press on the button goes through the button, as on the platform.
+    // A press on the button goes through the button, as on the original system.
     void mouseDown(const platform::StatusItemMouseEvent& event) override;
     void mouseUp(const platform::StatusItemMouseEvent& event) override;
 

@@ -23,7 +23,7 @@ bool isClearingName(const QString& name) {
 
 QPointF pointOnCircle(const QPointF& centre, double radius, double degrees) {
     const double a = qDegreesToRadians(degrees);
-    // Counter-clockwise in the platform's y-up terms, drawn here with y down.
+    // Counter-clockwise in the original system's y-up terms, drawn here with y down.
     return {centre.x() + radius * std::cos(a), centre.y() - radius * std::sin(a)};
 }
 

@@ -21,7 +21,7 @@ void ColoredView::setBackgroundColor(const QColor& color) {
 }
 
 void ColoredView::addBorderPoint(QPointF lower, QPointF upper, bool doLeft, bool doRight) {
-    // The 0.2 nudges the line onto whole pixels upwards, as the platform's y-up drawing did.
+    // The 0.2 nudges the line onto whole pixels upwards, as the original system's y-up drawing did.
     const double m = leftMargin_ - 0.2;
     const QPointF a(lower.x() + m, lower.y() - 0.2);
     const QPointF b(upper.x() + m, upper.y() - 0.2);

@@ -2,7 +2,6 @@
 
 #include "NamedColors.h"
 #include "foundation/FoundationKeys.h"
-#include "foundation/SystemVersion.h"
 #include "platform/UserDefaults.h"
 
 #include <QPainter>
@@ -27,9 +26,7 @@ void DVButton::setBackgroundColor(const QColor& color) {
 bool DVButton::isDarkAppearance() {
     const QVariant style =
         platform::UserDefaults::standard().objectForKey(keys::AppleInterfaceStyle);
-    const bool mojaveOrLater =
-        OSMajorVersion() > 10 || (OSMajorVersion() == 10 && OSMinorVersion() >= 14);
-    return style.typeId() == QMetaType::QString && mojaveOrLater;
+    return style.typeId() == QMetaType::QString;
 }
 
 void DVButton::awakeFromNib() {

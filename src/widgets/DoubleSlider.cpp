@@ -104,7 +104,7 @@ void DoubleSlider::mousePressEvent(QMouseEvent* event) {
     const int before = value();
     QSlider::mousePressEvent(event);
     if (value() == before) {
-        // The platform redraws the pressed knob at once, which ends the press's turn.
+        // The original system redraws the pressed knob at once, which ends the press's turn.
         cell_.drawKnob(before, ticks_);
     }
 }

@@ -2,7 +2,7 @@
 
 #include <QColor>
 
-// The platform's named grey levels and the few system colours the custom controls draw with.
+// The original system's named grey levels and the few system colours the custom controls draw with.
 namespace talvor::NamedColors {
 
 inline QColor lightGrayColor() {
@@ -14,7 +14,7 @@ inline QColor grayColor() {
 inline QColor darkGrayColor() {
     return QColor::fromRgbF(1.0f / 3, 1.0f / 3, 1.0f / 3);
 }
-// The drag-highlight ring: the selection colour of the platform's controls.
+// The drag-highlight ring: the selection colour of the original system's controls.
 inline QColor selectedControlColor() {
     return QColor(164, 204, 254);
 }

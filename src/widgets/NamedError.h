@@ -6,7 +6,7 @@
 
 namespace talvor {
 
-// A named exception of the platform ("OutOfBounds", "InvalidSizes"): `name()` is the name,
+// A named exception of the original system ("OutOfBounds", "InvalidSizes"): `name()` is the name,
 // `what()` the reason text.
 class NamedError : public std::runtime_error {
   public:

@@ -37,7 +37,7 @@ void blurAlpha(std::vector<float>& alpha, int w, int h, const std::vector<float>
 
 QImage renderShadowImage(const QSizeF& size, const Shadow& shadow, qreal devicePixelRatio,
                          int* margin) {
-    // The platform's blur radius is two standard deviations; three of them hold the tail.
+    // The original system's blur radius is two standard deviations; three of them hold the tail.
     const double sigma = std::max(shadow.blurRadius, 0.01) / 2.0 * devicePixelRatio;
     const int kernelRadius = static_cast<int>(std::ceil(3.0 * sigma));
     const int pad = static_cast<int>(std::ceil(kernelRadius / devicePixelRatio));
@@ -108,7 +108,7 @@ void ShadowView::paintEvent(QPaintEvent*) {
     }
     const int margin = cacheMargin_;
     const QImage& shadow = cache_;
-    // The offset's y points up on the platform.
+    // The offset's y points up on the original system.
     const QPointF at = fillRect_.topLeft() + QPointF(shadow_.offset.x(), -shadow_.offset.y()) -
                        QPointF(margin, margin);
     painter.drawImage(at, shadow);

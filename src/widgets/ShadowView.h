@@ -8,7 +8,7 @@
 
 namespace talvor {
 
-// A drop shadow as the platform draws one: colour, offset (x right, y up) and blur radius.
+// A drop shadow as the original system draws one: colour, offset (x right, y up) and blur radius.
 struct Shadow {
     QColor color{Qt::black};
     QPointF offset{0, 0};

@@ -120,7 +120,7 @@ QString vltDragFileTextField::textFromPasteboardText(const QString& text) {
 QString vltDragFileTextField::droppedText(const QMimeData& data) {
     QString pasteboardText;
     if (const QStringList paths = fileNames(data); !paths.isEmpty()) {
-        // The platform hands file names over as a property-list array of paths.
+        // The original system hands file names over as a property-list array of paths.
         pasteboardText = QString::fromUtf8(
             platform::PropertyList::serialize(QVariant(paths), platform::PropertyList::Format::Xml)
                 .value_or(QByteArray()));

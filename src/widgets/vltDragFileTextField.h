@@ -15,7 +15,7 @@ class DropTargetTextField : public QLineEdit {
   public:
     explicit DropTargetTextField(QWidget* parent = nullptr);
 
-    // The platform's drag protocol; `source` is the widget the drag started in (null from
+    // The original system's drag protocol; `source` is the widget the drag started in (null from
     // another application). Entering answers copy or no operation.
     Qt::DropAction draggingEntered(const QMimeData& data, const QObject* source);
     void draggingExited();

@@ -1,6 +1,5 @@
 #include "foundation/Helper.h"
 #include "foundation/NetworkMonitor.h"
-#include "foundation/SystemVersion.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ReachabilityProbe.h"
 #include "support/FakeReachabilityProbe.h"
@@ -195,13 +194,6 @@ TEST(HelperColor, HexTextGivesAnOpaqueColourFromItsLowTwentyFourBits) {
         EXPECT_EQ(color.alphaF(), 1.0f);
     }
     EXPECT_EQ(Helper::colorWithHexColorString(QString()), QColor::fromRgbF(0, 0, 0, 1));
-}
-
-TEST(SystemVersion, TheOldSystemBranchesAreNeverTakenAndTheModernOnesAlways) {
-    static_assert(!OSIsTiger());
-    static_assert(!OSILeopard());
-    EXPECT_TRUE(OSMajorVersion() > 10 || (OSMajorVersion() == 10 && OSMinorVersion() >= 14));
-    EXPECT_GE(OSPatchVersion(), 0);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The zone setter against a timedated of our own on the session bus (run under
 // dbus-run-session).
 
-#include "platform/TimeZoneSetter.h"
+#include "platform/linux/TimedateZoneSetter.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
@@ -115,6 +115,25 @@ TEST(TimedateNoBus, NoBusIsAFailureWithOneLogLine) {
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->kind, platform::TimeZoneFailure::Kind::NoService);
     EXPECT_EQ(log.lines().size(), 1);
+}
+
+TEST(TimedateErrors, EachRefusalHasItsOwnMessage) {
+    using Kind = platform::TimeZoneFailure::Kind;
+    const std::pair<const char*, Kind> cases[] = {
+        {"org.freedesktop.DBus.Error.AccessDenied", Kind::NotAuthorized},
+        {"org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", Kind::NotAuthorized},
+        {"org.freedesktop.PolicyKit1.Error.NotAuthorized", Kind::NotAuthorized},
+        {"org.freedesktop.DBus.Error.InvalidArgs", Kind::UnknownZone},
+        {"org.freedesktop.DBus.Error.ServiceUnknown", Kind::NoService},
+        {"org.freedesktop.DBus.Error.NoReply", Kind::Other},
+    };
+    for (const auto& [name, kind] : cases) {
+        SCOPED_TRACE(name);
+        const platform::TimeZoneFailure f =
+            platform::TimedateZoneSetter::failureFor(QLatin1String(name), QStringLiteral("words"));
+        EXPECT_EQ(f.kind, kind);
+        EXPECT_EQ(f.detail, QStringLiteral("words"));
+    }
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ TEST(UserDefaults, ReadsTheApplicationThenTheGlobalThenTheRegistrationDomain) {
     EXPECT_EQ(store.keys(), QStringList{QStringLiteral("both")});
 }
 
-TEST(UserDefaults, TypedGettersConvertLikeThePlatform) {
+TEST(UserDefaults, TypedGettersConvertLikeTheOriginalSystem) {
     struct Case {
         QVariant stored;
         bool asBool;

@@ -1,7 +1,7 @@
 // The workspace's desktop side on files of its own: desktop entries in a temporary XDG tree,
 // a recently-used list, and what opening things starts.
 #include "platform/DesktopApplications.h"
-#include "platform/XdgWorkspace.h"
+#include "platform/linux/XdgWorkspace.h"
 
 #include "support/FakeSystemEvents.h"
 #include "support/QtPrinters.h"

@@ -2,7 +2,7 @@
 // the bare windows stand in for the window manager's list until one is set, the test then
 // plays the window manager; and our own windows keep out of the taskbar when asked.
 #include "platform/TaskbarPresence.h"
-#include "platform/XdgWorkspace.h"
+#include "platform/linux/XdgWorkspace.h"
 
 #include "support/FakeSystemEvents.h"
 #include "support/QtPrinters.h"

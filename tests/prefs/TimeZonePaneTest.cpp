@@ -227,23 +227,5 @@ TEST(SystemSettings, FirstInstalledToolThatStartsWinsAndNoneIsSilent) {
     }
 }
 
-TEST(TimedateErrors, EachRefusalHasItsOwnMessage) {
-    const std::pair<const char*, Kind> cases[] = {
-        {"org.freedesktop.DBus.Error.AccessDenied", Kind::NotAuthorized},
-        {"org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", Kind::NotAuthorized},
-        {"org.freedesktop.PolicyKit1.Error.NotAuthorized", Kind::NotAuthorized},
-        {"org.freedesktop.DBus.Error.InvalidArgs", Kind::UnknownZone},
-        {"org.freedesktop.DBus.Error.ServiceUnknown", Kind::NoService},
-        {"org.freedesktop.DBus.Error.NoReply", Kind::Other},
-    };
-    for (const auto& [name, kind] : cases) {
-        SCOPED_TRACE(name);
-        const Failure f =
-            platform::TimedateZoneSetter::failureFor(QLatin1String(name), QStringLiteral("words"));
-        EXPECT_EQ(f.kind, kind);
-        EXPECT_EQ(f.detail, QStringLiteral("words"));
-    }
-}
-
 }  // namespace
 }  // namespace talvor

@@ -5,7 +5,7 @@
 
 #include "platform/PreferenceStore.h"
 #include "platform/UserDefaults.h"
-#include "platform/X11HotKeyBackend.h"
+#include "platform/linux/X11HotKeyBackend.h"
 #include "support/FakeClock.h"
 #include "support/FakeHotKeyBackend.h"
 #include "support/TestEnvironment.h"

@@ -1,7 +1,7 @@
 // The kernel's address notifications, end to end: a link and addresses made in a private
 // network namespace of this thread reach the watcher and the notification centre. Needs
 // root (CAP_NET_ADMIN, CAP_SYS_ADMIN); the host's own interfaces are never touched.
-#include "platform/InterfaceWatcher.h"
+#include "platform/linux/NetlinkInterfaceWatcher.h"
 #include "services/IXSCNotificationCenter.h"
 
 #include <QTest>

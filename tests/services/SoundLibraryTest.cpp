@@ -245,16 +245,14 @@ class AlarmSoundMenu : public SoundLibrary, public AlarmSoundMenuTarget {
 
 using soundsAlarmMenu = AlarmSoundMenu;
 
-TEST_F(soundsAlarmMenu, KeepsTheFirstTitleOrSaysSelectSound) {
+TEST_F(soundsAlarmMenu, KeepsTheFirstTitleOrSaysSelectSoundAndShowsNoEmptyGroup) {
     struct Case {
         const char* existing;
         const char* first;
     };
     for (const Case& c : {Case{"", "Select Sound"}, Case{"Chime", "Chime"}}) {
         auto menu = build(QLatin1String(c.existing));
-        EXPECT_EQ(titles(*menu),
-                  (QStringList{QLatin1String(c.first), "Record Sound", "---", "System Sounds",
-                               "---", "iMovie Sounds", "---", "Talvor Sound Library"}))
+        EXPECT_EQ(titles(*menu), (QStringList{QLatin1String(c.first), "Record Sound"}))
             << c.existing;
     }
 }
@@ -289,13 +287,37 @@ TEST_F(soundsAlarmMenu, GroupsListTheSystemSoundsAndTheLibrary) {
     EXPECT_EQ(selected, QStringList{lib.ringsFolder() + "/bell.oga"});
 }
 
-TEST_F(soundsAlarmMenu, WithoutEditorSoundsTheGroupItemIsChosenWithoutAPath) {
-    auto menu = build();
-    const int index = menu->indexOfItemWithTitle(QStringLiteral("iMovie Sounds"));
-    ASSERT_GE(index, 0);
-    EXPECT_FALSE(menu->itemAtIndex(index)->hasSubmenu());
-    ASSERT_TRUE(menu->performActionForItemAtIndex(index));
-    EXPECT_EQ(selected, QStringList{"(no path)"});
+TEST_F(soundsAlarmMenu, EachGroupWithSoundsStandsInItsPlace) {
+    writeSound(sources.systemSounds + "/bell.oga");
+    writeSound(lib.soundsFolder() + "/Chime.ogg");
+    lib.refreshSystemSounds();
+    struct Case {
+        const char* name;
+        bool editorSounds;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"no editor sounds",
+         false,
+         {"Select Sound", "Record Sound", "---", "System Sounds", "---", "Talvor Sound Library"}},
+        {"editor sounds",
+         true,
+         {"Select Sound", "Record Sound", "---", "System Sounds", "---", "iMovie Sounds", "---",
+          "Talvor Sound Library"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.editorSounds) {
+            writeSound(lib.iMovieFolder() + "/Door.aif");
+        }
+        auto menu = build();
+        EXPECT_EQ(titles(*menu), c.expected);
+        if (c.editorSounds) {
+            Menu& editor = submenu(*menu, "iMovie Sounds");
+            ASSERT_TRUE(editor.performActionForItemAtIndex(0));
+            EXPECT_EQ(selected, QStringList{lib.iMovieFolder() + "/Door.aif"});
+        }
+    }
 }
 
 // The folder-driven filler of pop-up buttons.
@@ -322,22 +344,30 @@ class SoundPopUp : public SoundLibrary {
 
 using soundsPopUp = SoundPopUp;
 
-TEST_F(soundsPopUp, WithoutTheEditorOnlyTheThreeNamedHeadersStand) {
+TEST_F(soundsPopUp, OnlyGroupsWithSoundsAreHeaded) {
     writeSound(sources.systemSounds + "/bell.oga");
     writeSound(sources.systemSounds + "/.hidden.oga");
     QDir().mkpath(sources.systemSounds + "/a folder");
     writeSound(dir("cache/Sounds/Chime.ogg"));
+    // Folders with nothing to play: hidden files and folders only, or missing.
+    writeSound(dir("home-sounds/.partial.wav"));
+    QDir().mkpath(dir("cache/iMovie/nested"));
     Menu menu;
     TalvorLoadSounds::TalvorLoadSounds(
         menu, [](MenuItem&) {}, folders());
     EXPECT_FALSE(menu.autoenablesItems());
-    EXPECT_EQ(titles(menu), (QStringList{"System Sounds:", "bell", "Talvor Sound Library:", "Chime",
-                                         "iMovie Sounds:"}));
-    EXPECT_EQ(headers(menu),
-              (QStringList{"System Sounds:", "Talvor Sound Library:", "iMovie Sounds:"}));
+    EXPECT_EQ(titles(menu),
+              (QStringList{"System Sounds:", "bell", "Talvor Sound Library:", "Chime"}));
+    EXPECT_EQ(headers(menu), (QStringList{"System Sounds:", "Talvor Sound Library:"}));
     EXPECT_EQ(menu.itemAtIndex(1)->representedObject().toString(),
               QFileInfo(sources.systemSounds).canonicalFilePath() + "/bell.oga");
     EXPECT_TRUE(menu.itemAtIndex(1)->hasAction());
+
+    Menu empty;
+    SoundMenuFolders none;
+    none.systemSounds = dir("missing");
+    TalvorLoadSounds::TalvorLoadSounds(empty, {}, none);
+    EXPECT_EQ(empty.numberOfItems(), 0);
 }
 
 TEST_F(soundsPopUp, OtherGroupsAppearOnlyWithFilesAndTheEditorFoldersFallBack) {
@@ -354,12 +384,11 @@ TEST_F(soundsPopUp, OtherGroupsAppearOnlyWithFilesAndTheEditorFoldersFallBack) {
     Menu menu;
     TalvorLoadSounds::TalvorLoadSounds(menu, {}, f);
     EXPECT_EQ(titles(menu),
-              (QStringList{"System Sounds:", "Talvor Sound Library:", "User Sound Library:", "Mine",
-                           "iMovie Sounds:", "iMovie '08 Sound Effects:", "Swoosh",
-                           // Headed because it lists a folder, whose files are not its own.
-                           "iMovie HD Sound Effects:", "iMovie Sounds:Standard Sound Effects",
-                           "Thud", "iMovie Sounds:Skywalker Sound Effects", "Laser"}));
-    EXPECT_EQ(menu.itemAtIndex(3)->representedObject().toString(),
+              (QStringList{"User Sound Library:", "Mine", "iMovie '08 Sound Effects:", "Swoosh",
+                           // The HD edition's own folder holds only folders: no group.
+                           "iMovie Sounds:Standard Sound Effects", "Thud",
+                           "iMovie Sounds:Skywalker Sound Effects", "Laser"}));
+    EXPECT_EQ(menu.itemAtIndex(1)->representedObject().toString(),
               QFileInfo(dir("home-sounds")).canonicalFilePath() + "/Mine.wav");
 }
 
@@ -368,7 +397,7 @@ TEST_F(soundsPopUp, APopUpWithoutAMenuIsLeftAloneAndItemsGetNoAction) {
     writeSound(sources.systemSounds + "/bell.oga");
     Menu menu;
     TalvorLoadPopUpSounds::TalvorLoadSoundInPopUp(&menu, folders());
-    ASSERT_EQ(menu.numberOfItems(), 4);
+    ASSERT_EQ(menu.numberOfItems(), 2);
     EXPECT_FALSE(menu.itemAtIndex(1)->hasAction());
     EXPECT_TRUE(menu.isItemShownEnabled(*menu.itemAtIndex(1)));
 }

@@ -1,10 +1,10 @@
 // The portal and logind back ends against fake services on a private session bus (run under
 // dbus-run-session). The fakes answer from a thread of their own, as a real service would
 // from its own process, so that the back ends' blocking calls get their replies.
-#include "platform/DesktopAppearance.h"
 #include "platform/DistributedNotificationCenter.h"
-#include "platform/SessionEvents.h"
 #include "platform/UserDefaults.h"
+#include "platform/linux/LogindSessionEvents.h"
+#include "platform/linux/PortalAppearance.h"
 #include "services/AppleInterfaceStyle.h"
 #include "services/SystemEventNames.h"
 #include "support/FakeSystemEvents.h"

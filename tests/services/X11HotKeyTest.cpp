@@ -4,7 +4,7 @@
 #include "services/HotKeyManager.h"
 #include "services/TalvorKeyComboPanel.h"
 
-#include "platform/X11HotKeyBackend.h"
+#include "platform/linux/X11HotKeyBackend.h"
 #include "support/FakeClock.h"
 #include "support/TestEnvironment.h"
 
@@ -77,14 +77,16 @@ class hotkeysX11 : public ::testing::Test {
         backend = platform::X11HotKeyBackend::open(&why);
         ASSERT_NE(backend, nullptr) << why.toStdString();
         ASSERT_TRUE(other.ok());
-        layout = backend->keyboardLayout();
+        layout =
+            std::dynamic_pointer_cast<const platform::XkbKeyboardLayout>(backend->keyboardLayout());
+        ASSERT_NE(layout, nullptr);
     }
 
     quint32 scan(const char* name) { return layout->scanCodeForXkbName(name).value_or(0); }
 
     OtherClient other;
     std::unique_ptr<platform::X11HotKeyBackend> backend;
-    std::shared_ptr<const platform::KeyboardLayout> layout;
+    std::shared_ptr<const platform::XkbKeyboardLayout> layout;
     test::FakeClock clock;
 };
 

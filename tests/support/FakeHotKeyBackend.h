@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeKeyboardLayout.h"
 #include "platform/HotKeyBackend.h"
 
 #include <map>
@@ -20,7 +21,7 @@ class FakeHotKeyBackend : public platform::HotKeyBackend {
 
     // Key names come from the "us" layout unless another is given.
     explicit FakeHotKeyBackend(std::shared_ptr<const platform::KeyboardLayout> layout =
-                                   platform::KeyboardLayout::fromNames(QStringLiteral("us")))
+                                   std::make_shared<FakeUsKeyboardLayout>())
         : layout_(std::move(layout)) {}
 
     bool isAvailable() const override { return available_; }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "HotKeyBackend.h"
+#include "XkbKeyboardLayout.h"
+#include "platform/HotKeyBackend.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -69,7 +70,7 @@ class X11HotKeyBackend : public QObject, public HotKeyBackend {
     qint32 deviceId_;
     quint8 xkbFirstEvent_;
     bool detectableAutoRepeat_ = false;
-    std::shared_ptr<const KeyboardLayout> layout_;
+    std::shared_ptr<const XkbKeyboardLayout> layout_;
     quint16 altMask_ = 0;
     quint16 superMask_ = 0;
     quint16 numLockMask_ = 0;

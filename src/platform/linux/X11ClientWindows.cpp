@@ -1,8 +1,8 @@
 #include "X11ClientWindows.h"
 
-#include "Log.h"
 #include "XcbEventReader.h"
 #include "XcbReply.h"
+#include "platform/Log.h"
 
 #include <xcb/xcb.h>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DesktopApplications.h"
-#include "ProcessLauncher.h"
-#include "Workspace.h"
 #include "X11ClientWindows.h"
+#include "platform/DesktopApplications.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/Workspace.h"
 
 #include <QObject>
 

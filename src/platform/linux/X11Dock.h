@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WindowManagerHints.h"
+
 #include <qwindowdefs.h>
 #include <QRect>
 
@@ -20,5 +22,17 @@ bool setTopDock(WId window, const QRect& geometry);
 // back in. A window not yet shown carries the state itself; a shown one asks the window
 // manager. False, with a log line, when there is no X connection.
 bool setSkipTaskbar(WId window, bool skip, bool shown);
+
+// The hints above as the window-manager seam.
+class X11WindowManagerHints : public WindowManagerHints {
+  public:
+    bool isAvailable() const override { return isX11(); }
+    bool setTopDock(WId window, const QRect& geometry) override {
+        return x11::setTopDock(window, geometry);
+    }
+    bool setSkipTaskbar(WId window, bool skip, bool shown) override {
+        return x11::setSkipTaskbar(window, skip, shown);
+    }
+};
 
 }  // namespace talvor::platform::x11

@@ -1,8 +1,8 @@
 #include "X11HotKeyBackend.h"
 
-#include "Log.h"
 #include "XcbEventReader.h"
 #include "XcbReply.h"
+#include "platform/Log.h"
 
 #include <xcb/xcb.h>
 // xkb.h names a member `explicit`, a C++ keyword.
@@ -105,7 +105,7 @@ bool X11HotKeyBackend::loadKeymap() {
     if (keymap == nullptr) {
         return false;
     }
-    layout_ = std::make_shared<const KeyboardLayout>(keymap);
+    layout_ = std::make_shared<const XkbKeyboardLayout>(keymap);
 
     // Which of Mod1-Mod5 carry Alt, Super and Num Lock on this server.
     altMask_ = XCB_MOD_MASK_1;

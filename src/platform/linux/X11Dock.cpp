@@ -1,7 +1,7 @@
 #include "X11Dock.h"
 
-#include "Log.h"
 #include "XcbReply.h"
+#include "platform/Log.h"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "XdgWorkspace.h"
 
-#include "Log.h"
+#include "platform/Log.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>

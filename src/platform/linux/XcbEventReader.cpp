@@ -1,6 +1,6 @@
 #include "XcbEventReader.h"
 
-#include "Log.h"
+#include "platform/Log.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

@@ -1,0 +1,96 @@
+#include "LinuxSystemServices.h"
+
+#include "GstAudioFileWriter.h"
+#include "LogindSessionEvents.h"
+#include "NetlinkInterfaceWatcher.h"
+#include "PortalAppearance.h"
+#include "SystemReachabilityProbe.h"
+#include "TimedateZoneSetter.h"
+#include "X11Dock.h"
+#include "X11HotKeyBackend.h"
+#include "XdgWorkspace.h"
+#include "XkbKeyboardLayout.h"
+#include "platform/Log.h"
+
+#include <QDBusConnection>
+#include <QGuiApplication>
+
+namespace talvor::platform {
+namespace {
+
+bool isWaylandSession() {
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+        app != nullptr && QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        return true;
+    }
+    return qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+std::unique_ptr<HotKeyBackend> makeHotKeyBackend() {
+    if (isWaylandSession()) {
+        return std::make_unique<UnavailableHotKeyBackend>(QStringLiteral(
+            "Hot keys: global hot keys need X11; this is a Wayland session, so none are set"));
+    }
+    QString why;
+    if (std::unique_ptr<X11HotKeyBackend> x11 = X11HotKeyBackend::open(&why)) {
+        return x11;
+    }
+    return std::make_unique<UnavailableHotKeyBackend>(
+        QStringLiteral("Hot keys: global hot keys need X11; ") + why +
+        QStringLiteral(", so none are set"));
+}
+
+std::unique_ptr<InterfaceChangeSource> makeInterfaceWatcher() {
+    auto watcher = std::make_unique<NetlinkInterfaceWatcher>();
+    if (!watcher->isWatching()) {
+        return nullptr;
+    }
+    return watcher;
+}
+
+std::unique_ptr<SessionEventSource> makeSessionEvents() {
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        log(QStringLiteral("No system bus: sleep, wake and session changes will not be noticed"));
+        return nullptr;
+    }
+    return std::make_unique<LogindSessionEvents>(bus);
+}
+
+std::unique_ptr<AppearanceSource> makeAppearanceSource() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        log(
+            QStringLiteral("No session bus: the desktop's light/dark setting is not known; "
+                           "taken as light"));
+        return nullptr;
+    }
+    return std::make_unique<PortalAppearanceSource>(bus);
+}
+
+}  // namespace
+
+SystemServices linuxSystemServices() {
+    SystemServices s;
+    s.hotKeyBackend = makeHotKeyBackend;
+    s.keyboardLayout = [](const QString& layout) -> std::shared_ptr<const KeyboardLayout> {
+        return XkbKeyboardLayout::fromNames(layout);
+    };
+    s.windowManagerHints = [] { return std::make_unique<x11::X11WindowManagerHints>(); };
+    s.workspace = []() -> std::unique_ptr<Workspace> { return XdgWorkspace::create(); };
+    s.interfaceChanges = makeInterfaceWatcher;
+    s.reachability = createSystemReachabilityProbe;
+    s.sessionEvents = makeSessionEvents;
+    s.appearanceSource = makeAppearanceSource;
+    s.appearanceSetter = [] { return std::make_unique<DesktopAppearanceSetter>(); };
+    s.timeZoneSetter = [] { return std::make_unique<TimedateZoneSetter>(); };
+    s.audioFileFormat = GstAudioFileWriter::supportedFormat;
+    s.audioFileWriter = [](const QString& path, double fileRate, int fileChannels,
+                           int* status) -> std::unique_ptr<AudioFileWriter> {
+        return GstAudioFileWriter::create(path, fileRate, fileChannels, status);
+    };
+    return s;
+}
+
+}  // namespace talvor::platform

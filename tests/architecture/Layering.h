@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace talvor::test {
+
+// The rooms of src/ in their order: a room may include only itself and the rooms before it
+// (docs/ARCHITECTURE.md). "calendar" has no folder yet; its place is kept.
+const std::vector<std::string>& roomOrder();
+
+// One include that breaks the order, as "src/<room>/<file>:<line>: <why>".
+struct LayeringFault {
+    std::string where;  // file:line, relative to the source root
+    std::string why;
+};
+
+// Scans src/<room>/**/*.{h,cpp} under `sourceRoot` for includes of the form "room/...".
+// Faults: a room including one listed after it; platform/linux (which counts as platform)
+// included outside shell and app; the platform room outside linux/ reaching into linux/.
+std::vector<LayeringFault> findLayeringFaults(const std::filesystem::path& sourceRoot);
+
+// The libraries a room's sources include: "talvor_<room>" for each other room, and
+// "talvor_platform_linux" for platform/linux.
+std::map<std::string, std::set<std::string>> includedLibraries(
+    const std::filesystem::path& sourceRoot);
+
+// The talvor_* libraries each room's target links in src/<room>/CMakeLists.txt (the app's
+// target is "talvor"), its own library left out.
+std::map<std::string, std::set<std::string>> linkedLibraries(
+    const std::filesystem::path& sourceRoot);
+
+}  // namespace talvor::test

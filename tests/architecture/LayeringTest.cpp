@@ -1,0 +1,109 @@
+// The rooms of src/ keep their order, and each room's library links the rooms it includes.
+#include "Layering.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace talvor::test {
+namespace {
+
+std::string describe(const std::vector<LayeringFault>& faults) {
+    std::string out;
+    for (const LayeringFault& f : faults) {
+        out += f.where + ": " + f.why + "\n";
+    }
+    return out;
+}
+
+std::string names(const std::set<std::string>& libs) {
+    std::string out;
+    for (const std::string& lib : libs) {
+        out += (out.empty() ? "" : " ") + lib;
+    }
+    return out.empty() ? "(none)" : out;
+}
+
+// A source tree of the test's making.
+class LayeringTree : public ::testing::Test {
+  protected:
+    void write(const std::string& relative, const std::string& text) {
+        const fs::path file = root() / relative;
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << text;
+    }
+    fs::path root() const { return fs::path(dir.path().toStdString()); }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(LayeringTree, NamesEachIncludeThatBreaksTheOrderWithItsFileAndLine) {
+    write("src/foundation/Dates.h", "#pragma once\n#include \"platform/Clock.h\"\n");
+    write("src/services/Sounds.cpp", "#include \"services/Sounds.h\"\n#include \"sky/Sun.h\"\n");
+    write("src/sky/Sun.cpp",
+          "#include \"sky/Sun.h\"\n"
+          "#include <QDate>\n"
+          "  #  include \"services/Sounds.h\"\n");
+    write("src/world/Clock.cpp", "#include \"platform/linux/X11Dock.h\"\n");
+    write("src/platform/Seam.cpp", "#include \"linux/X11Dock.h\"\n");
+    write("src/platform/linux/X11Dock.cpp", "#include \"platform/linux/X11Dock.h\"\n");
+    write("src/shell/Start.cpp", "#include \"platform/linux/LinuxSystemServices.h\"\n");
+    write("src/app/main.cpp", "#include \"shell/Start.h\"\n");
+
+    const std::vector<LayeringFault> faults = findLayeringFaults(root());
+    std::vector<std::string> where;
+    for (const LayeringFault& f : faults) {
+        where.push_back(f.where);
+    }
+    EXPECT_EQ(where, (std::vector<std::string>{"src/platform/Seam.cpp:1", "src/sky/Sun.cpp:3",
+                                               "src/world/Clock.cpp:1"}))
+        << describe(faults);
+    ASSERT_EQ(faults.size(), 3u);
+    EXPECT_NE(faults[1].why.find("sky includes services"), std::string::npos) << faults[1].why;
+    EXPECT_NE(faults[2].why.find("only shell and app"), std::string::npos) << faults[2].why;
+}
+
+TEST_F(LayeringTree, LinksAreComparedWithTheIncludes) {
+    write("src/sky/Sun.cpp", "#include \"foundation/Dates.h\"\n#include \"platform/Clock.h\"\n");
+    write(
+        "src/sky/CMakeLists.txt",
+        "add_library(talvor_sky STATIC Sun.cpp)\n"
+        "target_link_libraries(talvor_sky PUBLIC talvor_foundation\n  talvor_widgets Qt6::Core)\n");
+    write("src/app/main.cpp", "#include \"platform/linux/LinuxSystemServices.h\"\n");
+    write("src/app/CMakeLists.txt",
+          "add_executable(talvor main.cpp)\n"
+          "target_link_libraries(talvor PRIVATE talvor_platform_linux)\n");
+    const auto included = includedLibraries(root());
+    const auto linked = linkedLibraries(root());
+    EXPECT_EQ(included.at("sky"), (std::set<std::string>{"talvor_foundation", "talvor_platform"}));
+    EXPECT_EQ(linked.at("sky"), (std::set<std::string>{"talvor_foundation", "talvor_widgets"}));
+    EXPECT_EQ(included.at("app"), std::set<std::string>{"talvor_platform_linux"});
+    EXPECT_EQ(linked.at("app"), std::set<std::string>{"talvor_platform_linux"});
+}
+
+const fs::path kSourceRoot = TALVOR_SOURCE_DIR;
+
+TEST(Layering, NoRoomIncludesARoomListedAfterIt) {
+    const std::vector<LayeringFault> faults = findLayeringFaults(kSourceRoot);
+    EXPECT_TRUE(faults.empty()) << describe(faults);
+}
+
+TEST(Layering, EachRoomLinksExactlyTheRoomsItIncludes) {
+    const auto included = includedLibraries(kSourceRoot);
+    const auto linked = linkedLibraries(kSourceRoot);
+    ASSERT_FALSE(included.empty());
+    for (const auto& [room, libs] : included) {
+        SCOPED_TRACE("src/" + room + "/CMakeLists.txt");
+        const auto it = linked.find(room);
+        const std::set<std::string> links =
+            it == linked.end() ? std::set<std::string>{} : it->second;
+        EXPECT_EQ(links, libs) << "links: " << names(links) << "\nincludes: " << names(libs);
+    }
+}
+
+}  // namespace
+}  // namespace talvor::test
