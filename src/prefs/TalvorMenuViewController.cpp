@@ -275,6 +275,13 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
             menuItems_->addButton(cell, tag);
         }
     }
+    // The word's cells keep their bits, but nothing in the time menu reads those bits and
+    // they have no agreed titles: cells named "Option 3" would only puzzle the user.
+    if (QWidget* cell = table_.control(QStringLiteral("menuItem%1").arg(kCellTags.front()))) {
+        if (QWidget* group = cell->parentWidget(); group != nullptr && group != view.get()) {
+            group->setVisible(false);
+        }
+    }
     if (auto* version =
             qobject_cast<QAbstractButton*>(table_.control(QStringLiteral("btnHelpVersionNo")))) {
         version->setText(tr("Version %1").arg(QCoreApplication::applicationVersion()));
