@@ -150,71 +150,50 @@ class SettingsWindow : public ::testing::Test {
     std::unique_ptr<SettingsWindowHost> host;
 };
 
-// Each sidebar choice: the pane's class, its nib, the window title and the button lit.
-struct TagCase {
-    int tag;
-    const char* className;  // "" when the class does not exist
-    const char* nibName;
-    const char* title;
-    std::optional<B> selected;
-};
-const TagCase kTags[] = {
-    {-1, "", "", "", std::nullopt},
-    {1, "TalvorTimeViewController", "PrefDateTime", "Time Menu", B::btnTimeMenu},
-    {2, "TalvorPrefsFloatingViewCtrl", "PrefFloating", "Floating Clocks", B::btnFloatingClocks},
-    {3, "TalvorCalendarPrefs", "TalvorCalendarPrefs", "MiniCal/Event/To Do", B::btnMiniCalendar},
-    {4, "TalvorMenuViewController", "PrefsMenu", "Menu Items", B::btnMenuItems},
-    {5, "", "", "", std::nullopt},
-    {6, "TalvorPrefsChimesView", "PrefChimes", "Chimes", B::btnChimesMenu},
-    {7, "", "", "", std::nullopt},
-    {8, "TalvorSetTimeZoneViewCtrl", "PrefsSetTimeZone", "Set TimeZone", B::btnSetTimeZone},
-    {10, "TalvorASMViewCtrl", "PrefASM", "Applications Menu", B::btnASM},
-    {11, "TalvorTake5WindowsController", "TalvorTake5WindowsController", "Take 5  ", B::btnAlarm},
-    {12, "TalvorPrefsMenuExtra", "PrefsMenuExtras", "About", B::btnAbout},
-    {13, "", "", "", B::btnAppMenuItems},
-    {14, "TCalendarPrefs", "TCalendarPrefs", "Minnow", B::btnMinnowCalendar},
-    {20, "DateDiffPrefCalculator", "DateDiffPrefCalculator", "Date Difference",
-     B::btnDateDifference},
-    {21, "CountDownTimerViewController", "CountDownTimerViewController", "Countdown Timer",
-     B::btnCountDown},
-    {22, "AlarmSetController", "AlarmSetController", "Create Alarm", B::btnCreateAlarm},
-    {24, "GlobalSchedulerViewController", "GlobalSchedulerViewController", "Global Scheduler",
-     B::btnGlobalScheduler},
-    {25, "FeedbakReviewUpdateVC", "FeedbakReviewUpdateVC", "Feedback", B::btnFeedback},
-    {26, "MenuCalendarPrefs", "MenuCalendarPrefs", "Menubar Calendar", B::btnMenuCalendar},
-    {27, "AdvancedPrefVC", "AdvancedPrefVC", "General", B::btnAdvanced},
-    {28, "TalvorDateViewController", "PrefDateDMY", "Date Menu", B::btnDateMenu},
-    {29, "SwitchLightDarkVC", "SwitchLightDarkVC", "Light/Dark Mode", B::btnSwitchLightDark},
-};
-
+// Every choice of the window's own table: the pane it names is shown under its title, the
+// button it names is lit, and a row whose pane is not made keeps the window's title.
 TEST_F(SettingsWindow, EachTagShowsItsPaneUnderItsTitle) {
     SettingsWindowHost& w = open();
-    for (const TagCase& c : kTags) {
-        SCOPED_TRACE(c.tag);
+    ASSERT_FALSE(SettingsWindowHost::paneRows().empty());
+    for (const SettingsPaneRow& row : SettingsWindowHost::paneRows()) {
+        SCOPED_TRACE(row.tag);
+        EXPECT_EQ(SettingsWindowHost::paneRow(row.tag), &row);
         w.doOnMain(1);  // a pane and a title to start from
         const QString titleBefore = w.window()->windowTitle();
-        w.doOnMain(c.tag);
-        EXPECT_EQ(storedTag(), QVariant(qint64(c.tag)));
+        w.doOnMain(row.tag);
+        EXPECT_EQ(storedTag(), QVariant(qint64(row.tag)));
         EXPECT_TRUE(w.window()->isVisible());
-        EXPECT_EQ(paintedApart(grey(225)), c.selected ? QList<B>{*c.selected} : QList<B>{});
-        if (c.selected) {
-            EXPECT_EQ(w.button(*c.selected)->backgroundColor(), grey(238));
+        EXPECT_EQ(paintedApart(grey(225)), row.selected ? QList<B>{*row.selected} : QList<B>{});
+        if (row.selected) {
+            EXPECT_EQ(w.button(*row.selected)->backgroundColor(), grey(238));
         }
-        if (*c.className == '\0') {
+        // A row names a pane the factory may not make (yet): then nothing new is shown.
+        if (w.viewCtrl() == nullptr) {
             EXPECT_EQ(w.viewCtrl(), nullptr);
             EXPECT_EQ(w.currentView(), nullptr);
             EXPECT_EQ(shownInArea(), 0);
             EXPECT_EQ(w.window()->windowTitle(), titleBefore);
             continue;
         }
-        EXPECT_EQ(w.returnViewControllerName(), QString::fromLatin1(c.className));
-        ASSERT_NE(w.viewCtrl(), nullptr);
-        EXPECT_EQ(w.viewCtrl()->nibName(), QString::fromLatin1(c.nibName));
+        EXPECT_EQ(w.returnViewControllerName(), QString::fromLatin1(row.className));
+        EXPECT_EQ(w.viewCtrl()->nibName(), QString::fromLatin1(row.nibName));
         EXPECT_EQ(w.window()->windowTitle(),
-                  QStringLiteral("Talvor Settings: ") + QString::fromUtf8(c.title));
+                  QStringLiteral("Talvor Settings: ") + QString::fromUtf8(row.title));
         EXPECT_EQ(w.currentView(), w.viewCtrl()->view());
         EXPECT_EQ(shownInArea(), 1);
     }
+}
+
+// Every sidebar button leads to a row of the table, and no two rows light the same button.
+TEST_F(SettingsWindow, EverySidebarButtonHasOneRow) {
+    QList<B> lit;
+    for (const SettingsPaneRow& row : SettingsWindowHost::paneRows()) {
+        if (row.selected) {
+            EXPECT_FALSE(lit.contains(*row.selected)) << row.tag;
+            lit.append(*row.selected);
+        }
+    }
+    EXPECT_EQ(lit.size(), kSidebarButtonCount);
 }
 
 TEST_F(SettingsWindow, TagsWithoutARowKeepThePaneShownButAreRemembered) {
