@@ -7,6 +7,7 @@
 #include "foundation/PreferenceDomain.h"
 #include "foundation/StringsBundle.h"
 #include "platform/Log.h"
+#include "services/ServicesKeys.h"
 
 #include <unicode/calendar.h>
 

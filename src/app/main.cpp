@@ -1,6 +1,4 @@
 #include "foundation/SystemTimeZone.h"
-#include "foundation/TalvorDateSettings.h"
-#include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
@@ -8,6 +6,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "shell/AppDelegate.h"
+#include "shell/SettingsSaving.h"
 #include "shell/TalvorNSApplication.h"
 
 #include <QCommandLineParser>
@@ -29,21 +28,6 @@ void scheduleScreenshot(const QString& path) {
         }
         talvor::platform::log(QStringLiteral("Screenshot saved to %1").arg(path));
     });
-}
-
-// What every way of quitting ends with: the settings models hold nothing unsaved, and
-// every domain reaches its file.
-void saveEverything() {
-    if (talvor::TalvorTimeSettings* time = talvor::TalvorTimeSettings::existingInstance()) {
-        time->writePrefs();
-    }
-    if (talvor::TalvorDateSettings* date = talvor::TalvorDateSettings::existingInstance()) {
-        date->writePrefs();
-    }
-    talvor::platform::Preferences::disableAutoSync();
-    if (!talvor::platform::Preferences::synchronizeAll()) {
-        talvor::platform::log(QStringLiteral("Some settings could not be saved"));
-    }
 }
 
 }  // namespace
@@ -105,7 +89,7 @@ int main(int argc, char* argv[]) {
     const int rc = QApplication::exec();
     // A quit that did not come through terminate() (the session ending) still saves.
     app.terminate();
-    saveEverything();
+    talvor::saveSettingsForQuit();
     talvor::platform::log(QStringLiteral("Talvor Pro quit"));
     return rc;
 }

@@ -4,6 +4,7 @@
 #include "alarms/TalvorChimeSettings.h"
 #include "foundation/StringsBundle.h"
 #include "platform/Log.h"
+#include "services/ServicesKeys.h"
 #include "support/TestEnvironment.h"
 
 namespace talvor::test {

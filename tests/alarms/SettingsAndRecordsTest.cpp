@@ -4,6 +4,7 @@
 #include "alarms/Event.h"
 #include "alarms/ReminderStrings.h"
 #include "alarms/TalvorTakeABreakSettings.h"
+#include "foundation/SharedInstance.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Paths.h"
 #include "support/TestEnvironment.h"
@@ -26,6 +27,7 @@ class alarmsBreaks : public ::testing::Test {
 };
 
 TEST_F(alarmsBreaks, AbsentSettingsTakeTheirDefaults) {
+    SharedInstance<TalvorTakeABreakSettings>::reset();
     TalvorTakeABreakSettings& s = TalvorTakeABreakSettings::sharedInstance();
     EXPECT_TRUE(s.enableTakeABreak());
     EXPECT_EQ(s.takeABreakDuration(), 5);
@@ -34,7 +36,7 @@ TEST_F(alarmsBreaks, AbsentSettingsTakeTheirDefaults) {
     EXPECT_EQ(s.soundPath(), QStringLiteral("Take 5"));
     EXPECT_EQ(s.durationSoundPath(),
               sandbox_.root() + QStringLiteral("/cache/talvor/Clock/Rings/Basso.aiff"));
-    TalvorTakeABreakSettings::setSharedInstance(nullptr);
+    SharedInstance<TalvorTakeABreakSettings>::reset();
 }
 
 TEST_F(alarmsBreaks, SettingsSurviveAWriteAndALoad) {
