@@ -37,6 +37,7 @@ struct Flag {
         return c.decodeBool(key);
     }
     static Value varied(const Value& v) { return !v; }
+    static bool same(const Value& a, const Value& b) { return a == b; }
 };
 
 // A flag that old archives kept as an integer.
@@ -63,6 +64,7 @@ struct Integer {
         return c.decodeInt32(key);
     }
     static Value varied(const Value& v) { return v + 7; }
+    static bool same(const Value& a, const Value& b) { return a == b; }
 };
 
 // Text, always written; archived as a string (absent decodes as empty).
@@ -79,6 +81,7 @@ struct Text {
         return c.decodeString(key);
     }
     static Value varied(const Value& v) { return v + QStringLiteral("/x"); }
+    static bool same(const Value& a, const Value& b) { return a == b; }
 };
 
 // A date pattern that may be none: none removes the key and is left out of an archive; an
@@ -124,6 +127,8 @@ struct Colour {
     static Value varied(const Value& v) {
         return v == QColor(Qt::darkGreen) ? QColor(Qt::darkRed) : QColor(Qt::darkGreen);
     }
+    // As far as the stored text keeps it: 8 bits a component.
+    static bool same(const Value& a, const Value& b) { return a.rgba() == b.rgba(); }
 };
 
 // A font as the pair key+"Name" (the family) and key+"Traits" (size, trait, weight); archived
@@ -152,6 +157,10 @@ struct Font {
         QFont f(v);
         f.setPointSizeF(v.pointSizeF() + 3);
         return f;
+    }
+    // As far as the stored pair keeps it.
+    static bool same(const Value& a, const Value& b) {
+        return a.family() == b.family() && a.pointSizeF() == b.pointSizeF();
     }
 };
 
@@ -248,7 +257,9 @@ class RowBuilder {
             row.resets.emplace_back(group, [member, value](Model& m) { m.*member = value(); });
         }
         row.vary = [member](Model& m) { m.*member = Form::varied(m.*member); };
-        row.same = [member](const Model& a, const Model& b) { return a.*member == b.*member; };
+        row.same = [member](const Model& a, const Model& b) {
+            return Form::same(a.*member, b.*member);
+        };
         return row;
     }
 

@@ -7,6 +7,7 @@
 #include "foundation/SharedInstance.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Paths.h"
+#include "support/SettingsRoundTrip.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -37,6 +38,14 @@ TEST_F(alarmsBreaks, AbsentSettingsTakeTheirDefaults) {
     EXPECT_EQ(s.durationSoundPath(),
               sandbox_.root() + QStringLiteral("/cache/talvor/Clock/Rings/Basso.aiff"));
     SharedInstance<TalvorTakeABreakSettings>::reset();
+}
+
+TEST_F(alarmsBreaks, EveryRowOfTheTableRoundTrips) {
+    expectEveryRowRoundTrips<TalvorTakeABreakSettings>([] {
+        auto s = std::make_unique<TalvorTakeABreakSettings>();
+        s->loadPrefs();
+        return s;
+    });
 }
 
 TEST_F(alarmsBreaks, SettingsSurviveAWriteAndALoad) {

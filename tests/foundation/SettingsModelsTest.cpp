@@ -9,6 +9,7 @@
 #include "support/FakeFontResolver.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
+#include "support/SettingsRoundTrip.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -395,6 +396,22 @@ TEST_F(SettingsModels, EverySettingSurvivesAWriteAndAReload) {
     EXPECT_EQ(d.dateColor.rgba(), QColor::fromRgbF(0.5f, 0, 0).rgba());
     EXPECT_EQ(d.dateColorDMode.rgba(), QColor::fromRgbF(0, 0, 0.5f).rgba());
     EXPECT_EQ(d.dateFormat, QStringLiteral("d MMMM"));
+}
+
+TEST_F(SettingsModels, EveryRowOfEachTableRoundTrips) {
+    // Fonts keep their family only where the system has it.
+    const test::FakeFontResolver fonts({kTitleFamily}, kTitleFamily);
+    test::ScopedFontResolver scoped(fonts);
+    {
+        SCOPED_TRACE("time");
+        test::expectEveryRowRoundTrips<TalvorTimeSettings>(
+            [] { return std::make_unique<TalvorTimeSettings>(); });
+    }
+    {
+        SCOPED_TRACE("date");
+        test::expectEveryRowRoundTrips<TalvorDateSettings>(
+            [] { return std::make_unique<TalvorDateSettings>(); });
+    }
 }
 
 TEST_F(SettingsModels, AStandInIsTheSharedModelForItsScopeOnly) {
