@@ -238,20 +238,26 @@ class RowBuilder {
         if constexpr (std::is_same_v<Default, Value>) {
             row.setDefault = [=](Model& m) { m.*member = fallback(); };
         }
-        if (archive_ == Archive::Both) {
-            row.encode = [=](const Model& m, platform::KeyedArchiver& c) {
-                Form::encode(c, key, m.*member);
-            };
-        }
-        if (archive_ != Archive::None) {
-            std::optional<Value Model::*> other = decodeFallback_;
-            row.decode = [=](Model& m, const platform::KeyedUnarchiver& c) {
-                if (std::optional<Value> v = Form::decode(c, key)) {
-                    m.*member = std::move(*v);
-                } else if (other) {
-                    m.*member = m.*(*other);
-                }
-            };
+        // A form without a keyed-archive side is kept out of archives.
+        if constexpr (requires {
+                          &Form::encode;
+                          &Form::decode;
+                      }) {
+            if (archive_ == Archive::Both) {
+                row.encode = [=](const Model& m, platform::KeyedArchiver& c) {
+                    Form::encode(c, key, m.*member);
+                };
+            }
+            if (archive_ != Archive::None) {
+                std::optional<Value Model::*> other = decodeFallback_;
+                row.decode = [=](Model& m, const platform::KeyedUnarchiver& c) {
+                    if (std::optional<Value> v = Form::decode(c, key)) {
+                        m.*member = std::move(*v);
+                    } else if (other) {
+                        m.*member = m.*(*other);
+                    }
+                };
+            }
         }
         for (const auto& [group, value] : resets_) {
             row.resets.emplace_back(group, [member, value](Model& m) { m.*member = value(); });
