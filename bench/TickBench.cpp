@@ -118,8 +118,8 @@ struct Application {
     talvor::test::ShellEnvironment environment;
     talvor::TalvorTimeSettings time;
     talvor::TalvorDateSettings date;
-    talvor::SharedInstance<talvor::TalvorTimeSettings>::Override useTime(time);
-    talvor::SharedInstance<talvor::TalvorDateSettings>::Override useDate(date);
+    talvor::SharedInstance<talvor::TalvorTimeSettings>::Override useTime{time};
+    talvor::SharedInstance<talvor::TalvorDateSettings>::Override useDate{date};
     talvor::AppDelegate delegate{{.showPanel = false}};
     Presenter presenter{environment.bar_};
 };
