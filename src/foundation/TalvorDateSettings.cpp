@@ -1,13 +1,9 @@
 #include "TalvorDateSettings.h"
 
-#include "ColorExtras.h"
-#include "FontExtras.h"
 #include "FoundationKeys.h"
 #include "PreferenceDomain.h"
 #include "SettingsTable.h"
 #include "SharedInstance.h"
-#include "TalvorLoadFonts.h"
-#include "TalvorProColor.h"
 #include "TalvorTimeSettings.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/KeyedArchiver.h"

@@ -1,13 +1,9 @@
 #include "TalvorTimeSettings.h"
 
-#include "ColorExtras.h"
-#include "FontExtras.h"
 #include "FoundationKeys.h"
 #include "PreferenceDomain.h"
 #include "SettingsTable.h"
 #include "SharedInstance.h"
-#include "TalvorLoadFonts.h"
-#include "TalvorProColor.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FontResolver.h"
 #include "platform/KeyedArchiver.h"
