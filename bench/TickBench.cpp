@@ -3,6 +3,7 @@
 // again after every tick in which an item said it changed, as the panel does. Reports the
 // time per tick, heap allocations per tick (C++ `new`, and every malloc: those include the
 // `new`s and Qt's own containers) and bar redraws per tick.
+#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
@@ -117,6 +118,8 @@ struct Application {
     talvor::test::ShellEnvironment environment;
     talvor::TalvorTimeSettings time;
     talvor::TalvorDateSettings date;
+    talvor::SharedInstance<talvor::TalvorTimeSettings>::Override useTime{time};
+    talvor::SharedInstance<talvor::TalvorDateSettings>::Override useDate{date};
     talvor::AppDelegate delegate{{.showPanel = false}};
     Presenter presenter{environment.bar_};
 };

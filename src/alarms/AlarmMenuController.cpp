@@ -1,5 +1,6 @@
 #include "AlarmMenuController.h"
 
+#include "AlarmsKeys.h"
 #include "Clock.h"
 #include "foundation/IcuDates.h"
 #include "foundation/MenuItemExtras.h"
@@ -41,7 +42,7 @@ void AlarmMenuController::awakeFromNib(AlarmMenuHost* host) {
         return;
     }
     willAppear_ = platform::NotificationCenter::defaultCenter().addObserver(
-        QStringLiteral("ZephyrelMainMenuWillAppear"), QVariant(),
+        keys::ZephyrelMainMenuWillAppear, QVariant(),
         [this](const platform::Notification&) { rebuildAlarmMenu(); });
     host_->addItem(alarmMenu());
 }

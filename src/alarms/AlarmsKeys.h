@@ -39,7 +39,4 @@ inline const QString VantrelSoftwareZephyrelWake = QStringLiteral("VantrelSoftwa
 // Distributed notifications.
 inline const QString EventsUpdate = QStringLiteral("EventsUpdate");
 
-// The strings table of the spoken chime texts.
-inline const QString LocalizableMETalvor2 = QStringLiteral("LocalizableMETalvor2");
-
 }  // namespace talvor::keys

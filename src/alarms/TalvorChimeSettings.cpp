@@ -5,8 +5,10 @@
 #include "foundation/Calendar.h"
 #include "foundation/IcuDates.h"
 #include "foundation/PreferenceDomain.h"
+#include "foundation/SettingsTable.h"
 #include "foundation/StringsBundle.h"
 #include "platform/Log.h"
+#include "services/ServicesKeys.h"
 
 #include <unicode/calendar.h>
 
@@ -46,6 +48,41 @@ QString fillFormat(const QString& format, int32_t number, const QString& text) {
     return out;
 }
 
+// The volume, 1-255; 0 or absent is stored for "each sound at its own volume" (-1).
+struct ChimeVolume {
+    using Value = int64_t;
+    static Value read(const QString& key, const Value& fallback) {
+        const qint32 stored = PreferenceDomain::readInteger(key, 0);
+        return stored == 0 ? fallback : stored;
+    }
+    static void write(const QString& key, const Value& v) {
+        PreferenceDomain::writeInteger(key, v == -1 ? 0 : static_cast<qint32>(v));
+    }
+    static Value varied(const Value& v) { return v == -1 ? 100 : -1; }
+    static bool same(const Value& a, const Value& b) { return a == b; }
+};
+
+// The eight on/off fields as the one text "Chimes: %d %d %d %d %d %d %d %d".
+struct PackedChimeStates {
+    using Value = ChimeStates;
+    static Value read(const QString& key, const Value& fallback) {
+        const std::optional<QString> text = PreferenceDomain::store().stringValue(key);
+        return text ? ChimeStates::parse(*text) : fallback;
+    }
+    static void write(const QString& key, const Value& v) {
+        PreferenceDomain::writeText(key, v.format());
+    }
+    static Value varied(const Value& v) {
+        ChimeStates f = v;
+        for (int32_t* field : {&f.bSpeakHour, &f.bPlayChimes, &f.bChimeOnlyOnce, &f.bChimeHour,
+                               &f.bChimeQuarter, &f.bChimeHalf, &f.bChime3Quarter, &f.OClockFlag}) {
+            *field = *field != 0 ? 0 : 1;
+        }
+        return f;
+    }
+    static bool same(const Value& a, const Value& b) { return a == b; }
+};
+
 QString localized(const StringsBundle& bundle, const QString& key) {
     return bundle.localizedString(key, keys::LocalizableMETalvor2).value_or(key);
 }
@@ -66,34 +103,35 @@ TalvorChimeSettings::TalvorChimeSettings(ChimeSoundPort* sounds) : sounds_(sound
 
 TalvorChimeSettings::~TalvorChimeSettings() = default;
 
+const std::vector<settings::Row<TalvorChimeSettings>>& TalvorChimeSettings::table() {
+    using namespace settings;
+    using S = TalvorChimeSettings;
+    static const Table<S> rows = {
+        row<ChimeVolume>(keys::ChimeVolume, &S::chimeVolume_, int64_t{-1}),
+        // Absent: every field 0.
+        row<PackedChimeStates>(keys::ChimeStates, &S::states_, ChimeStates{}),
+        row<Integer>(keys::QuietStart, &S::QuietStart_, 0),
+        row<Integer>(keys::QuietEnd, &S::QuietEnd_, 0),
+        // Empty: the default voice.
+        row<Text>(keys::chimeVoice, &S::chimeVoice_, QString()),
+    };
+    return rows;
+}
+
 void TalvorChimeSettings::LoadTimerOptions(const QVariant& sender) {
-    platform::PreferenceStore& store = PreferenceDomain::store();
     if (sender.isValid()) {
-        store.synchronize();
+        PreferenceDomain::store().synchronize();
     }
-    chimeVolume_ = PreferenceDomain::readInteger(keys::ChimeVolume, 0);
-    if (chimeVolume_ == 0) {
-        chimeVolume_ = -1;
-    }
-    // Absent: every field 0.
-    const ChimeStates states =
-        ChimeStates::parse(store.stringValue(keys::ChimeStates).value_or(QString()));
-    bSpeakHour_ = states.bSpeakHour;
-    bPlayChimes_ = states.bPlayChimes;
-    bChimeOnlyOnce_ = states.bChimeOnlyOnce;
-    bChimeHour_ = states.bChimeHour;
-    bChimeQuarter_ = states.bChimeQuarter;
-    bChimeHalf_ = states.bChimeHalf;
-    bChime3Quarter_ = states.bChime3Quarter;
-    oClockFlag_ = states.OClockFlag;
-    QuietStart_ = PreferenceDomain::readInteger(keys::QuietStart, 0);
-    QuietEnd_ = PreferenceDomain::readInteger(keys::QuietEnd, 0);
-    chimeVoice_ = store.stringValue(keys::chimeVoice).value_or(QString());
+    settings::loadAll(table(), *this);
     hasSpeaker_ = sounds_ != nullptr && sounds_->loadVoice(chimeVoice_, volume());
     if (!hasSpeaker_) {
         platform::log(QStringLiteral("NSSpeechSynthesizer failed to load with voice %1")
                           .arg(chimeVoice_.isEmpty() ? QStringLiteral("(null)") : chimeVoice_));
     }
+}
+
+void TalvorChimeSettings::writePrefs() const {
+    settings::writeAll(table(), *this);
 }
 
 bool TalvorChimeSettings::isInQuietHours(int32_t hhmm) const {
@@ -131,17 +169,17 @@ void TalvorChimeSettings::doChimesIfNeeded(Date date, const StringsBundle& bundl
     }
     switch (minute) {
         case 45:
-            if (bChime3Quarter_ && bPlayChimes_) {
+            if (states_.bChime3Quarter && states_.bPlayChimes) {
                 startChime3Quarter();
             }
             return;
         case 30:
-            if (bChimeHalf_ && bPlayChimes_) {
+            if (states_.bChimeHalf && states_.bPlayChimes) {
                 startChimeHalf();
             }
             return;
         case 15:
-            if (bChimeQuarter_ && bPlayChimes_) {
+            if (states_.bChimeQuarter && states_.bPlayChimes) {
                 startChimeQuarter();
             }
             return;
@@ -150,10 +188,10 @@ void TalvorChimeSettings::doChimesIfNeeded(Date date, const StringsBundle& bundl
         default:
             return;
     }
-    if (bSpeakHour_) {
+    if (states_.bSpeakHour) {
         const int32_t h = hour % 12;
         QString text;
-        if (oClockFlag_) {
+        if (states_.OClockFlag) {
             text = fillFormat(localized(bundle, QStringLiteral("%d%@ ")), h, amPmSymbol(date));
         } else if (hour == 12) {
             text = localized(bundle, QStringLiteral("Noon"));
@@ -167,8 +205,8 @@ void TalvorChimeSettings::doChimesIfNeeded(Date date, const StringsBundle& bundl
         }
     }
     // The count is set only when the first strike can start, so that it never sticks.
-    if (bChimeHour_ && myChimeHourCnt_ == 0 && bPlayChimes_) {
-        if (bChimeOnlyOnce_) {
+    if (states_.bChimeHour && myChimeHourCnt_ == 0 && states_.bPlayChimes) {
+        if (states_.bChimeOnlyOnce) {
             const int32_t left = hour % 12 - 1;
             myChimeHourCnt_ = left == -1 ? 11 : left;
         }

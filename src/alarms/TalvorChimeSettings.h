@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChimeStates.h"
 #include "platform/Date.h"
 #include "platform/Scheduler.h"
 
@@ -10,10 +11,15 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace talvor {
 
 class StringsBundle;
+namespace settings {
+template <class Model>
+struct Row;
+}  // namespace settings
 
 // What the chimes need of the sound and speech services; the sounds room provides it.
 class ChimeSoundPort {
@@ -45,6 +51,12 @@ class TalvorChimeSettings {
     // Reads "ChimeStates", "ChimeVolume", "QuietStart", "QuietEnd" and "chimeVoice" from the
     // preference domain (synchronised first when a sender is given) and makes the speaker.
     void LoadTimerOptions(const QVariant& sender = QVariant());
+    // Writes the settings the table holds (not synchronised). The chimes pane writes its
+    // controls itself; this keeps a model's settings in the same place.
+    void writePrefs() const;
+
+    // Every stored setting: key, member, stored form, default.
+    static const std::vector<settings::Row<TalvorChimeSettings>>& table();
 
     // Called with the start of each minute (second 0; any other second does nothing). A
     // minute is chimed at most once, so that a realigned tick cannot chime it twice. Spoken
@@ -68,22 +80,22 @@ class TalvorChimeSettings {
     void setQuietStart(int32_t hhmm) { QuietStart_ = hhmm; }
     int32_t QuietEnd() const { return QuietEnd_; }
     void setQuietEnd(int32_t hhmm) { QuietEnd_ = hhmm; }
-    int32_t bSpeakHour() const { return bSpeakHour_; }
-    void setBSpeakHour(int32_t on) { bSpeakHour_ = on; }
-    int32_t bPlayChimes() const { return bPlayChimes_; }
-    void setBPlayChimes(int32_t on) { bPlayChimes_ = on; }
-    int32_t oClockFlag() const { return oClockFlag_; }
-    void setOClockFlag(int32_t on) { oClockFlag_ = on; }
-    int32_t bChimeHour() const { return bChimeHour_; }
-    void setBChimeHour(int32_t on) { bChimeHour_ = on; }
-    int32_t bChimeHalf() const { return bChimeHalf_; }
-    void setBChimeHalf(int32_t on) { bChimeHalf_ = on; }
-    int32_t bChimeQuarter() const { return bChimeQuarter_; }
-    void setBChimeQuarter(int32_t on) { bChimeQuarter_ = on; }
-    int32_t bChime3Quarter() const { return bChime3Quarter_; }
-    void setBChime3Quarter(int32_t on) { bChime3Quarter_ = on; }
-    int32_t bChimeOnlyOnce() const { return bChimeOnlyOnce_; }
-    void setBChimeOnlyOnce(int32_t on) { bChimeOnlyOnce_ = on; }
+    int32_t bSpeakHour() const { return states_.bSpeakHour; }
+    void setBSpeakHour(int32_t on) { states_.bSpeakHour = on; }
+    int32_t bPlayChimes() const { return states_.bPlayChimes; }
+    void setBPlayChimes(int32_t on) { states_.bPlayChimes = on; }
+    int32_t oClockFlag() const { return states_.OClockFlag; }
+    void setOClockFlag(int32_t on) { states_.OClockFlag = on; }
+    int32_t bChimeHour() const { return states_.bChimeHour; }
+    void setBChimeHour(int32_t on) { states_.bChimeHour = on; }
+    int32_t bChimeHalf() const { return states_.bChimeHalf; }
+    void setBChimeHalf(int32_t on) { states_.bChimeHalf = on; }
+    int32_t bChimeQuarter() const { return states_.bChimeQuarter; }
+    void setBChimeQuarter(int32_t on) { states_.bChimeQuarter = on; }
+    int32_t bChime3Quarter() const { return states_.bChime3Quarter; }
+    void setBChime3Quarter(int32_t on) { states_.bChime3Quarter = on; }
+    int32_t bChimeOnlyOnce() const { return states_.bChimeOnlyOnce; }
+    void setBChimeOnlyOnce(int32_t on) { states_.bChimeOnlyOnce = on; }
     // 1-255, or -1: each sound at its own volume.
     int64_t chimeVolume() const { return chimeVolume_; }
     void setChimeVolume(int64_t volume) { chimeVolume_ = volume; }
@@ -107,14 +119,7 @@ class TalvorChimeSettings {
     int32_t myChimeHourCnt_ = 0;
     int32_t QuietStart_ = 0;
     int32_t QuietEnd_ = 0;
-    int32_t bSpeakHour_ = 0;
-    int32_t bPlayChimes_ = 0;
-    int32_t oClockFlag_ = 0;
-    int32_t bChimeHour_ = 0;
-    int32_t bChimeHalf_ = 0;
-    int32_t bChimeQuarter_ = 0;
-    int32_t bChime3Quarter_ = 0;
-    int32_t bChimeOnlyOnce_ = 0;
+    ChimeStates states_;  // the on/off fields, stored together
     int64_t chimeVolume_ = -1;
     QString chimeVoice_;
 };

@@ -2,28 +2,50 @@
 
 #include "AlarmsKeys.h"
 #include "foundation/PreferenceDomain.h"
+#include "foundation/SettingsTable.h"
+#include "foundation/SharedInstance.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Paths.h"
 
 namespace talvor {
 
-TalvorTakeABreakSettings::TalvorTakeABreakSettings()
-    : soundPath_(defaultSoundPath()), durationSoundPath_(defaultDurationSoundPath()) {}
-
-namespace {
-TalvorTakeABreakSettings* gShared = nullptr;
-}  // namespace
-
-TalvorTakeABreakSettings& TalvorTakeABreakSettings::sharedInstance() {
-    if (gShared == nullptr) {
-        gShared = new TalvorTakeABreakSettings();  // lives for the process
-        gShared->loadPrefs();
-    }
-    return *gShared;
+const std::vector<settings::Row<TalvorTakeABreakSettings>>& TalvorTakeABreakSettings::table() {
+    using namespace keys;
+    using namespace settings;
+    using S = TalvorTakeABreakSettings;
+    // Resetting touches only the three numbers.
+    static const Table<S> rows = {
+        row<Flag>(TalvorEnableTakeABreak, &S::enableTakeABreak_, true).archive(Archive::Both),
+        row<Integer>(TalvorTakeABreakDuration, &S::takeABreakDuration_, 5)
+            .archive(Archive::Both)
+            .reset(Numbers, 5),
+        row<Integer>(TalvorTakeABreakFrequency, &S::takeABreakFrequency_, 30)
+            .archive(Archive::Both)
+            .reset(Numbers, 30),
+        row<Integer>(TalvorTakeABreakRepeat, &S::takeABreakRepeat_, 8)
+            .archive(Archive::Both)
+            .reset(Numbers, 8),
+        row<Text>(TalvorTakeABreakSoundPath, &S::soundPath_, &S::defaultSoundPath)
+            .archive(Archive::Both),
+        row<Text>(TalvorTakeADurationSoundPath, &S::durationSoundPath_,
+                  &S::defaultDurationSoundPath)
+            .archive(Archive::Both),
+    };
+    return rows;
 }
 
-void TalvorTakeABreakSettings::setSharedInstance(TalvorTakeABreakSettings* settings) {
-    gShared = settings;
+TalvorTakeABreakSettings::TalvorTakeABreakSettings() {
+    settings::applyDefaults(table(), *this);
+}
+
+TalvorTakeABreakSettings& TalvorTakeABreakSettings::sharedInstance() {
+    return SharedInstance<TalvorTakeABreakSettings>::get();
+}
+
+std::unique_ptr<TalvorTakeABreakSettings> TalvorTakeABreakSettings::makeShared() {
+    auto made = std::make_unique<TalvorTakeABreakSettings>();
+    made->loadPrefs();
+    return made;
 }
 
 QString TalvorTakeABreakSettings::defaultSoundPath() {
@@ -36,24 +58,13 @@ QString TalvorTakeABreakSettings::defaultDurationSoundPath() {
 }
 
 void TalvorTakeABreakSettings::loadPrefs() {
-    using namespace PreferenceDomain;
-    synchronize(QStringLiteral("loading TakeABreak prefs CFPreferencesSynchronize failed"));
-    enableTakeABreak_ = readFlag(keys::TalvorEnableTakeABreak, true);
-    takeABreakDuration_ = readInteger(keys::TalvorTakeABreakDuration, 5);
-    takeABreakFrequency_ = readInteger(keys::TalvorTakeABreakFrequency, 30);
-    takeABreakRepeat_ = readInteger(keys::TalvorTakeABreakRepeat, 8);
-    soundPath_ = readText(keys::TalvorTakeABreakSoundPath, defaultSoundPath());
-    durationSoundPath_ = readText(keys::TalvorTakeADurationSoundPath, defaultDurationSoundPath());
+    PreferenceDomain::synchronize(
+        QStringLiteral("loading TakeABreak prefs CFPreferencesSynchronize failed"));
+    settings::loadAll(table(), *this);
 }
 
 void TalvorTakeABreakSettings::writePrefs() {
-    using namespace PreferenceDomain;
-    writeFlag(keys::TalvorEnableTakeABreak, enableTakeABreak_);
-    writeInteger(keys::TalvorTakeABreakDuration, takeABreakDuration_);
-    writeInteger(keys::TalvorTakeABreakFrequency, takeABreakFrequency_);
-    writeInteger(keys::TalvorTakeABreakRepeat, takeABreakRepeat_);
-    writeText(keys::TalvorTakeABreakSoundPath, soundPath_);
-    writeText(keys::TalvorTakeADurationSoundPath, durationSoundPath_);
+    settings::writeAll(table(), *this);
 }
 
 void TalvorTakeABreakSettings::writePrefsAndSync() {
@@ -61,29 +72,17 @@ void TalvorTakeABreakSettings::writePrefsAndSync() {
 }
 
 void TalvorTakeABreakSettings::resetPrefsToDefaults() {
-    takeABreakDuration_ = 5;
-    takeABreakFrequency_ = 30;
-    takeABreakRepeat_ = 8;
+    settings::resetGroup(table(), *this, Numbers);
 }
 
 void TalvorTakeABreakSettings::encodeWithCoder(platform::KeyedArchiver& coder) const {
-    coder.encodeBool(keys::TalvorEnableTakeABreak, enableTakeABreak_);
-    coder.encodeInt32(keys::TalvorTakeABreakDuration, takeABreakDuration_);
-    coder.encodeInt32(keys::TalvorTakeABreakFrequency, takeABreakFrequency_);
-    coder.encodeInt32(keys::TalvorTakeABreakRepeat, takeABreakRepeat_);
-    coder.encodeString(keys::TalvorTakeABreakSoundPath, soundPath_);
-    coder.encodeString(keys::TalvorTakeADurationSoundPath, durationSoundPath_);
+    settings::encodeAll(table(), *this, coder);
 }
 
 std::optional<TalvorTakeABreakSettings> TalvorTakeABreakSettings::initWithCoder(
     const platform::KeyedUnarchiver& coder) {
     TalvorTakeABreakSettings s;
-    s.enableTakeABreak_ = coder.decodeBool(keys::TalvorEnableTakeABreak);
-    s.takeABreakDuration_ = coder.decodeInt32(keys::TalvorTakeABreakDuration);
-    s.takeABreakFrequency_ = coder.decodeInt32(keys::TalvorTakeABreakFrequency);
-    s.takeABreakRepeat_ = coder.decodeInt32(keys::TalvorTakeABreakRepeat);
-    s.soundPath_ = coder.decodeString(keys::TalvorTakeABreakSoundPath);
-    s.durationSoundPath_ = coder.decodeString(keys::TalvorTakeADurationSoundPath);
+    settings::decodeAll(table(), s, coder);
     return s;
 }
 

@@ -3,9 +3,16 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace talvor {
+
+namespace settings {
+template <class Model>
+struct Row;
+}  // namespace settings
 
 namespace platform {
 class KeyedArchiver;
@@ -18,10 +25,14 @@ class TalvorTakeABreakSettings {
     // The defaults; the shared instance is loaded from the domain.
     TalvorTakeABreakSettings();
 
-    // The one break-settings object, loaded on first use.
+    // The process-wide object (SharedInstance), loaded on first use.
     static TalvorTakeABreakSettings& sharedInstance();
-    // Tests: puts another object in its place (not owned); nullptr loads a fresh one on next use.
-    static void setSharedInstance(TalvorTakeABreakSettings* settings);
+    // The shared object is loaded from the domain.
+    static std::unique_ptr<TalvorTakeABreakSettings> makeShared();
+
+    enum ResetGroup { Numbers };
+    // Every stored setting: key, member, stored form, default, archive form, resets.
+    static const std::vector<settings::Row<TalvorTakeABreakSettings>>& table();
 
     // Synchronises the domain (a failure is logged) and reads the six keys; an absent key
     // takes its default.
@@ -60,10 +71,11 @@ class TalvorTakeABreakSettings {
     void setDurationSoundPath(const QString& path) { durationSoundPath_ = path; }
 
   private:
-    bool enableTakeABreak_ = true;
-    int32_t takeABreakDuration_ = 5;
-    int32_t takeABreakFrequency_ = 30;
-    int32_t takeABreakRepeat_ = 8;
+    // The table gives the defaults.
+    bool enableTakeABreak_ = false;
+    int32_t takeABreakDuration_ = 0;
+    int32_t takeABreakFrequency_ = 0;
+    int32_t takeABreakRepeat_ = 0;
     QString soundPath_;
     QString durationSoundPath_;
 };

@@ -1,6 +1,4 @@
 #include "foundation/SystemTimeZone.h"
-#include "foundation/TalvorDateSettings.h"
-#include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
@@ -9,6 +7,7 @@
 #include "platform/TerminationSignals.h"
 #include "platform/linux/LinuxSystemServices.h"
 #include "shell/AppDelegate.h"
+#include "shell/SettingsSaving.h"
 #include "shell/TalvorNSApplication.h"
 #include "world/TalvorLocationWinCtrl.h"
 
@@ -31,21 +30,6 @@ void scheduleScreenshot(const QString& path) {
         }
         talvor::platform::log(QStringLiteral("Screenshot saved to %1").arg(path));
     });
-}
-
-// What every way of quitting ends with: the settings models hold nothing unsaved, and
-// every domain reaches its file.
-void saveEverything() {
-    if (talvor::TalvorTimeSettings* time = talvor::TalvorTimeSettings::existingInstance()) {
-        time->writePrefs();
-    }
-    if (talvor::TalvorDateSettings* date = talvor::TalvorDateSettings::existingInstance()) {
-        date->writePrefs();
-    }
-    talvor::platform::Preferences::disableAutoSync();
-    if (!talvor::platform::Preferences::synchronizeAll()) {
-        talvor::platform::log(QStringLiteral("Some settings could not be saved"));
-    }
 }
 
 // Process tests reach a dialog as its user would; nothing else sets the variable.
@@ -126,7 +110,7 @@ int main(int argc, char* argv[]) {
     // A quit that did not come through terminate() (the session ending) still saves.
     app.terminate();
     delegate.applicationWillTerminate();
-    saveEverything();
+    talvor::saveSettingsForQuit();
     talvor::platform::log(QStringLiteral("Talvor Pro quit"));
     return rc;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/PreferenceStore.h"
+#include "platform/Preferences.h"
 
 #include <QString>
 
@@ -9,7 +10,7 @@
 namespace talvor {
 
 // The application's preference domain: every setting of the application lives here.
-inline const QString appTalvor4Prefs = QStringLiteral("com.larkspindle.TalvorPro");
+inline const QString& appTalvor4Prefs = platform::kMainBundleIdentifier;
 
 // Reads and writes through the application-value operations of `appTalvor4Prefs`.
 namespace PreferenceDomain {

@@ -1,11 +1,9 @@
 #include "TalvorDateSettings.h"
 
-#include "ColorExtras.h"
-#include "FontExtras.h"
 #include "FoundationKeys.h"
 #include "PreferenceDomain.h"
-#include "TalvorLoadFonts.h"
-#include "TalvorProColor.h"
+#include "SettingsTable.h"
+#include "SharedInstance.h"
 #include "TalvorTimeSettings.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/KeyedArchiver.h"
@@ -13,8 +11,6 @@
 
 namespace talvor {
 namespace {
-
-TalvorDateSettings* gShared = nullptr;
 
 const QString kDefaultDateFormat = QStringLiteral("EEE dd MMM");
 
@@ -25,85 +21,82 @@ void synchronizeForLoading() {
 
 }  // namespace
 
+const std::vector<settings::Row<TalvorDateSettings>>& TalvorDateSettings::table() {
+    using namespace keys;
+    using namespace settings;
+    using S = TalvorDateSettings;
+    static const Table<S> rows = {
+        row<Flag>(TalvorCalMoonPref, &S::showMoon, true)
+            .archive(Archive::Both)
+            .reset(DateView, true),
+        row<Flag>(TalvorCalMoonHemPref, &S::isSouthernHemisphere, false)
+            .archive(Archive::Both)
+            .reset(DateView, false),
+        row<Flag>(TalvorCalMoonToolTipPref, &S::showMoonToolTip, true)
+            .archive(Archive::Both)
+            .reset(DateView, true),
+        row<FlagOrArchivedInteger>(calEnableWindowClickStrKey, &S::enableWindowClick, true)
+            .archive(Archive::Both),
+        row<Flag>(calHideToDoEventSectionStrKey, &S::hideToDoEventSection, true)
+            .archive(Archive::Both)
+            .reset(CalendarWindow, true),
+        row<Flag>(TalvorCalFloatOnTopPref, &S::floatOnTop, true).archive(Archive::Both),
+        row<Flag>(TalvorCalAttachedPref, &S::attached, false).archive(Archive::Both),
+        // Stored, but not part of an archive.
+        row<Flag>(TalvorShowDateMenuPref, &S::showDateMenu, true),
+        row<Flag>(TalvorCalDateInMenuPref, &S::showDateInMenu, true)
+            .archive(Archive::Both)
+            .reset(DateView, true),
+        row<Flag>(dateDrowShadow, &S::hasDropShadow, false)
+            .archive(Archive::Both)
+            .reset(DateView, false),
+        row<Font>(DateFont, &S::dateFont, FontSpec{QStringLiteral("LucidaGrande"), 14.0f})
+            .archive(Archive::Both)
+            .reset(DateView, defaultMenuBarFont),
+        row<Colour>(TextColorDate, &S::dateColor, QColor(Qt::black))
+            .archive(Archive::Both)
+            .reset(DateView, QColor(Qt::black)),
+        // An archive without the dark colour uses the light one for both.
+        row<Colour>(TextColorDateDMode, &S::dateColorDMode, QColor(Qt::white))
+            .archive(Archive::Both)
+            .decodeFallback(&S::dateColor)
+            .reset(DateView, QColor(Qt::white)),
+        row<Pattern>(CustomDate, &S::dateFormat, kDefaultDateFormat)
+            .archive(Archive::Both)
+            .reset(DateView, kDefaultDateFormat),
+    };
+    return rows;
+}
+
 TalvorDateSettings::TalvorDateSettings(NoLoad) {}
 
 TalvorDateSettings::TalvorDateSettings() {
-    if (gShared == nullptr) {
-        gShared = this;
-    }
     loadPrefs();
 }
 
-TalvorDateSettings::~TalvorDateSettings() {
-    // Written by the shut-down, not here: at static destruction the store may be gone.
-    if (gShared == this) {
-        gShared = nullptr;
-    }
-}
-
-TalvorDateSettings* TalvorDateSettings::existingInstance() {
-    return gShared;
-}
+// Written by the shut-down, not here: at static destruction the store may be gone.
+TalvorDateSettings::~TalvorDateSettings() = default;
 
 TalvorDateSettings& TalvorDateSettings::sharedInstance() {
-    if (gShared == nullptr) {
-        new TalvorDateSettings();  // registers itself; lives for the process
-    }
-    return *gShared;
+    return SharedInstance<TalvorDateSettings>::get();
 }
 
 void TalvorDateSettings::loadPrefs() {
-    using namespace keys;
-    using PreferenceDomain::readFlag;
     synchronizeForLoading();
-    showMoon = readFlag(TalvorCalMoonPref, true);
-    isSouthernHemisphere = readFlag(TalvorCalMoonHemPref, false);
-    showMoonToolTip = readFlag(TalvorCalMoonToolTipPref, true);
-    enableWindowClick = readFlag(calEnableWindowClickStrKey, true);
-    hideToDoEventSection = readFlag(calHideToDoEventSectionStrKey, true);
-    floatOnTop = readFlag(TalvorCalFloatOnTopPref, true);
-    attached = readFlag(TalvorCalAttachedPref, false);
-    showDateMenu = readFlag(TalvorShowDateMenuPref, true);
-    showDateInMenu = readFlag(TalvorCalDateInMenuPref, true);
-    hasDropShadow = readFlag(dateDrowShadow, false);
-    dateFont = TalvorLoadFonts::TalvorLoadFont(DateFont, 14.0f, QStringLiteral("LucidaGrande"))
-                   .value_or(QFont());
-    dateColor = TalvorProColor::myGetColorFromDefaults(TextColorDate, Qt::black);
-    dateColorDMode = TalvorProColor::myGetColorFromDefaults(TextColorDateDMode, Qt::white);
-    dateFormat = PreferenceDomain::readText(CustomDate, kDefaultDateFormat);
-
-    if (!PreferenceDomain::store().contains(hasUpgradedDateFormat)) {
+    settings::loadAll(table(), *this);
+    if (!PreferenceDomain::store().contains(keys::hasUpgradedDateFormat)) {
         dateFormat = kDefaultDateFormat;
         writePrefs();
-        PreferenceDomain::writeInteger(hasUpgradedDateFormat, 1);
+        PreferenceDomain::writeInteger(keys::hasUpgradedDateFormat, 1);
     }
     checkRate();
 }
 
 void TalvorDateSettings::writePrefs() {
-    using namespace keys;
-    using PreferenceDomain::writeFlag;
     if (debugLevel != 0) {
         platform::log(QStringLiteral("writePrefs TalvorDateSettings"));
     }
-    writeFlag(TalvorCalMoonPref, showMoon);
-    writeFlag(TalvorCalMoonHemPref, isSouthernHemisphere);
-    writeFlag(TalvorCalMoonToolTipPref, showMoonToolTip);
-    writeFlag(calEnableWindowClickStrKey, enableWindowClick);
-    writeFlag(calHideToDoEventSectionStrKey, hideToDoEventSection);
-    writeFlag(TalvorCalFloatOnTopPref, floatOnTop);
-    writeFlag(TalvorCalAttachedPref, attached);
-    writeFlag(TalvorShowDateMenuPref, showDateMenu);
-    writeFlag(TalvorCalDateInMenuPref, showDateInMenu);
-    writeFlag(dateDrowShadow, hasDropShadow);
-    TalvorProColor::saveColorToDefaults(dateColor, TextColorDate);
-    TalvorProColor::saveColorToDefaults(dateColorDMode, TextColorDateDMode);
-    TalvorLoadFonts::TalvorSaveFont(DateFont, dateFont);
-    if (dateFormat.isNull()) {
-        PreferenceDomain::store().removeValue(CustomDate);
-    } else {
-        PreferenceDomain::writeText(CustomDate, dateFormat);
-    }
+    settings::writeAll(table(), *this);
     checkRate();
 }
 
@@ -133,21 +126,13 @@ void TalvorDateSettings::checkRate() {
 
 void TalvorDateSettings::resetDateViewToDefaults() {
     synchronizeForLoading();
-    showMoon = true;
-    isSouthernHemisphere = false;
-    showMoonToolTip = true;
-    showDateInMenu = true;
-    hasDropShadow = false;
-    dateFont = defaultMenuBarFont();
-    dateColor = Qt::black;
-    dateColorDMode = Qt::white;
-    dateFormat = kDefaultDateFormat;
+    settings::resetGroup(table(), *this, DateView);
     checkRate();
 }
 
 void TalvorDateSettings::resetCalendarToDefaults() {
     synchronizeForLoading();
-    hideToDoEventSection = true;
+    settings::resetGroup(table(), *this, CalendarWindow);
     checkRate();
 }
 
@@ -161,52 +146,15 @@ QString TalvorDateSettings::description() const {
 }
 
 void TalvorDateSettings::encodeWithCoder(platform::KeyedArchiver& coder) const {
-    using namespace keys;
     platform::debugLog(QStringLiteral("encodeWithCoder TalvorDateSettings"));
-    coder.encodeBool(calEnableWindowClickStrKey, enableWindowClick);
-    coder.encodeBool(calHideToDoEventSectionStrKey, hideToDoEventSection);
-    coder.encodeBool(TalvorCalMoonPref, showMoon);
-    coder.encodeBool(TalvorCalMoonHemPref, isSouthernHemisphere);
-    coder.encodeBool(TalvorCalMoonToolTipPref, showMoonToolTip);
-    coder.encodeBool(TalvorCalFloatOnTopPref, floatOnTop);
-    coder.encodeBool(TalvorCalAttachedPref, attached);
-    coder.encodeBool(TalvorCalDateInMenuPref, showDateInMenu);
-    coder.encodeBool(dateDrowShadow, hasDropShadow);
-    coder.encodeData(DateFont, FontExtras::asData(dateFont));
-    coder.encodeData(TextColorDate, ColorExtras::asData(dateColor));
-    coder.encodeData(TextColorDateDMode, ColorExtras::asData(dateColorDMode));
-    if (!dateFormat.isNull()) {
-        coder.encodeString(CustomDate, dateFormat);
-    }
+    settings::encodeAll(table(), *this, coder);
 }
 
 std::optional<TalvorDateSettings> TalvorDateSettings::initWithCoder(
     const platform::KeyedUnarchiver& coder) {
-    using namespace keys;
     platform::debugLog(QStringLiteral("initWithCoder TalvorDateSettings"));
     TalvorDateSettings s{NoLoad{}};
-    // Older archives kept this one flag as an integer.
-    const QVariant click = coder.decodeValue(calEnableWindowClickStrKey);
-    s.enableWindowClick = click.typeId() == QMetaType::Bool
-                              ? click.toBool()
-                              : coder.decodeInt32(calEnableWindowClickStrKey) != 0;
-    s.hideToDoEventSection = coder.decodeBool(calHideToDoEventSectionStrKey);
-    s.showMoon = coder.decodeBool(TalvorCalMoonPref);
-    s.isSouthernHemisphere = coder.decodeBool(TalvorCalMoonHemPref);
-    s.showMoonToolTip = coder.decodeBool(TalvorCalMoonToolTipPref);
-    s.floatOnTop = coder.decodeBool(TalvorCalFloatOnTopPref);
-    s.attached = coder.decodeBool(TalvorCalAttachedPref);
-    s.showDateInMenu = coder.decodeBool(TalvorCalDateInMenuPref);
-    s.hasDropShadow = coder.decodeBool(dateDrowShadow);
-    if (std::optional<QFont> f = FontExtras::font(coder.decodeData(DateFont))) {
-        s.dateFont = *f;
-    }
-    s.dateColor = ColorExtras::color(coder.decodeData(TextColorDate)).value_or(QColor());
-    s.dateColorDMode =
-        ColorExtras::color(coder.decodeData(TextColorDateDMode)).value_or(s.dateColor);
-    if (coder.containsValueForKey(CustomDate)) {
-        s.dateFormat = coder.decodeString(CustomDate);
-    }
+    settings::decodeAll(table(), s, coder);
     // A decoded model still needs a refresh rate: zero would tick without pause.
     s.checkRate();
     return s;

@@ -5,8 +5,14 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace talvor {
+
+namespace settings {
+template <class Model>
+struct Row;
+}  // namespace settings
 
 namespace platform {
 class KeyedArchiver;
@@ -17,17 +23,20 @@ class KeyedUnarchiver;
 // in the application's preference domain. Main thread only.
 class TalvorDateSettings {
   public:
-    // Loads itself from the preference domain, and becomes the shared model if there is
-    // none yet.
+    // Loads itself from the preference domain.
     TalvorDateSettings();
     ~TalvorDateSettings();
     TalvorDateSettings(const TalvorDateSettings&) = delete;
     TalvorDateSettings& operator=(const TalvorDateSettings&) = delete;
     TalvorDateSettings(TalvorDateSettings&&) = default;
 
+    // The process-wide model (SharedInstance), loaded on first use.
     static TalvorDateSettings& sharedInstance();
-    // The shared model if one was made, without making one (for the shut-down).
-    static TalvorDateSettings* existingInstance();
+
+    // The reset groups of the table.
+    enum ResetGroup { DateView, CalendarWindow };
+    // Every stored setting: key, member, stored form, default, archive form, resets.
+    static const std::vector<settings::Row<TalvorDateSettings>>& table();
 
     void loadPrefs();
     // Writes every setting to the domain (not synchronised) and recomputes the refresh rate.

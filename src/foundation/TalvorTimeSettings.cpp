@@ -1,11 +1,9 @@
 #include "TalvorTimeSettings.h"
 
-#include "ColorExtras.h"
-#include "FontExtras.h"
 #include "FoundationKeys.h"
 #include "PreferenceDomain.h"
-#include "TalvorLoadFonts.h"
-#include "TalvorProColor.h"
+#include "SettingsTable.h"
+#include "SharedInstance.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FontResolver.h"
 #include "platform/KeyedArchiver.h"
@@ -14,8 +12,6 @@
 
 namespace talvor {
 namespace {
-
-TalvorTimeSettings* gShared = nullptr;
 
 const QString kDefaultTimeFormat = QStringLiteral("hh:mm:ss a");
 const QString kUpgradedLocationFormat = QStringLiteral("hh:mm a");
@@ -27,19 +23,6 @@ void synchronizeForLoading() {
         QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
 }
 
-QFont loadFont(const QString& key) {
-    return TalvorLoadFonts::TalvorLoadFont(key, kDefaultFontSize, kDefaultFontName)
-        .value_or(QFont());
-}
-
-void writeFormat(const QString& key, const QString& format) {
-    if (format.isNull()) {
-        PreferenceDomain::store().removeValue(key);
-    } else {
-        PreferenceDomain::writeText(key, format);
-    }
-}
-
 }  // namespace
 
 QFont defaultMenuBarFont() {
@@ -48,63 +31,76 @@ QFont defaultMenuBarFont() {
         .value_or(fonts.titleBarFont(kDefaultFontSize).value_or(QFont()));
 }
 
+const std::vector<settings::Row<TalvorTimeSettings>>& TalvorTimeSettings::table() {
+    using namespace keys;
+    using namespace settings;
+    using S = TalvorTimeSettings;
+    const settings::FontSpec menuBarFont{kDefaultFontName, kDefaultFontSize};
+    static const Table<S> rows = {
+        row<Flag>(TalvorShowTimeMenuPref, &S::enableTimeMenu, true).reset(TimeView, true),
+        row<Flag>(TalvorTimeICONPref, &S::showAnalogClockInMenu, false),
+        row<Flag>(TalvorTimeFlashSepPref, &S::flashSeparator, false).reset(TimeView, false),
+        row<Flag>(timeDrowShadow, &S::timeHasDropShadow, false).reset(TimeView, false),
+        row<Font>(TimeFont, &S::timeFont, menuBarFont)
+            .archive(Archive::DecodeOnly)
+            .reset(TimeView, defaultMenuBarFont),
+        row<Colour>(TextColorTime, &S::timeColor, QColor(Qt::black))
+            .archive(Archive::DecodeOnly)
+            .reset(TimeView, QColor(Qt::black)),
+        // An archive without the dark colour uses the light one for both.
+        row<Colour>(TextColorTimeDMode, &S::timeColorDMode, QColor(Qt::white))
+            .archive(Archive::DecodeOnly)
+            .decodeFallback(&S::timeColor)
+            .reset(TimeView, QColor(Qt::white)),
+        row<Pattern>(CustomTime, &S::timeFormat, kDefaultTimeFormat)
+            .archive(Archive::DecodeOnly)
+            .reset(TimeView, kDefaultTimeFormat),
+        row<Flag>(alarmShow, &S::showAlarm, false),
+        row<Flag>(take5Show, &S::showTake5, false).reset(Take5, true),
+        row<Flag>(dateDiffCalcShow, &S::showDateDiffereneCalc, false),
+        row<Flag>(globalSchedulerShow, &S::showGlobalScheduler, false),
+        row<Flag>(lightDarkModeShow, &S::showLightDarkMode, false),
+        row<Flag>(countDownShow, &S::showCountDown, false),
+        // The menu-item resets turn off what loading turns on.
+        row<Flag>(timeShowLocation, &S::showLoctionNames, true).reset(MenuItems, false),
+        row<Flag>(ipShow, &S::showIP, true).reset(MenuItems, false),
+        row<Flag>(internalIpShow, &S::showInternalIP, true).reset(MenuItems, false),
+        row<Flag>(ipv4IpShow, &S::showIPV4IP, false),
+        row<Flag>(ipv6IpShow, &S::showIPV6IP, false),
+        row<Flag>(TimeHideCountry, &S::hideCountryInMenuItems, true).reset(MenuItems, false),
+        row<Flag>(TimeOnlineInfo, &S::showOnlineInfo, true).reset(MenuItems, true),
+        row<Flag>(timeLocDrowShadow, &S::locationHasDropShadow, false).reset(MenuItems, false),
+        row<Font>(LocFont, &S::locationFont, menuBarFont).reset(MenuItems, defaultMenuBarFont),
+        row<Colour>(TextColorLoc, &S::locationColor, QColor(Qt::black))
+            .reset(MenuItems, QColor(Qt::black)),
+        // The time-view reset gives the upgrade's location format, the menu-item one the
+        // loading default.
+        row<Pattern>(CustomLocTime, &S::locationTimeFormat, kDefaultTimeFormat)
+            .reset(TimeView, kUpgradedLocationFormat)
+            .reset(MenuItems, kDefaultTimeFormat),
+    };
+    return rows;
+}
+
 TalvorTimeSettings::TalvorTimeSettings(NoLoad) {}
 
 TalvorTimeSettings::TalvorTimeSettings() {
-    if (gShared == nullptr) {
-        gShared = this;
-    }
     loadPrefs();
 }
 
-TalvorTimeSettings::~TalvorTimeSettings() {
-    // Written by the shut-down, not here: at static destruction the store may be gone.
-    if (gShared == this) {
-        gShared = nullptr;
-    }
-}
-
-TalvorTimeSettings* TalvorTimeSettings::existingInstance() {
-    return gShared;
-}
+// Written by the shut-down, not here: at static destruction the store may be gone.
+TalvorTimeSettings::~TalvorTimeSettings() = default;
 
 TalvorTimeSettings& TalvorTimeSettings::sharedInstance() {
-    if (gShared == nullptr) {
-        new TalvorTimeSettings();  // registers itself; lives for the process
-    }
-    return *gShared;
+    return SharedInstance<TalvorTimeSettings>::get();
 }
 
 void TalvorTimeSettings::loadPrefs() {
     using namespace keys;
-    using PreferenceDomain::readFlag;
     synchronizeForLoading();
-    enableTimeMenu = readFlag(TalvorShowTimeMenuPref, true);
-    timeHasDropShadow = readFlag(timeDrowShadow, false);
-    timeFont = loadFont(TimeFont);
-    timeColor = TalvorProColor::myGetColorFromDefaults(TextColorTime, Qt::black);
-    timeColorDMode = TalvorProColor::myGetColorFromDefaults(TextColorTimeDMode, Qt::white);
-    timeFormat = PreferenceDomain::readText(CustomTime, kDefaultTimeFormat);
-    showAlarm = readFlag(alarmShow, false);
-    showTake5 = readFlag(take5Show, false);
-    showDateDiffereneCalc = readFlag(dateDiffCalcShow, false);
-    showGlobalScheduler = readFlag(globalSchedulerShow, false);
-    showLightDarkMode = readFlag(lightDarkModeShow, false);
-    showCountDown = readFlag(countDownShow, false);
-    showLoctionNames = readFlag(timeShowLocation, true);
-    showIP = readFlag(ipShow, true);
-    showInternalIP = readFlag(internalIpShow, true);
-    showIPV4IP = readFlag(ipv4IpShow, false);
-    showIPV6IP = readFlag(ipv6IpShow, false);
-    hideCountryInMenuItems = readFlag(TimeHideCountry, true);
-    showOnlineInfo = readFlag(TimeOnlineInfo, true);
-    locationHasDropShadow = readFlag(timeLocDrowShadow, false);
-    locationFont = loadFont(LocFont);
-    locationColor = TalvorProColor::myGetColorFromDefaults(TextColorLoc, Qt::black);
-    locationTimeFormat = PreferenceDomain::readText(CustomLocTime, kDefaultTimeFormat);
-    // Read before the one-time reset below writes every key, so that the upgrade keeps them.
-    flashSeparator = readFlag(TalvorTimeFlashSepPref, false);
-    showAnalogClockInMenu = readFlag(TalvorTimeICONPref, false);
+    // Every key is read before the one-time upgrade below writes them all, so that the
+    // upgrade keeps what was stored.
+    settings::loadAll(table(), *this);
 
     if (platform::UserDefaults::standard().objectForKey(AppleInterfaceStyle).isValid() &&
         timeColorDMode.isValid() && timeColorDMode.rgba() == QColor(Qt::black).rgba()) {
@@ -121,36 +117,10 @@ void TalvorTimeSettings::loadPrefs() {
 }
 
 void TalvorTimeSettings::writePrefs() {
-    using namespace keys;
-    using PreferenceDomain::writeFlag;
     if (debugLevel != 0) {
         platform::log(QStringLiteral("writing Calendar / Date menu settings"));
     }
-    writeFlag(TalvorShowTimeMenuPref, enableTimeMenu);
-    writeFlag(TalvorTimeICONPref, showAnalogClockInMenu);
-    writeFlag(TalvorTimeFlashSepPref, flashSeparator);
-    writeFlag(timeDrowShadow, timeHasDropShadow);
-    TalvorProColor::saveColorToDefaults(timeColor, TextColorTime);
-    TalvorProColor::saveColorToDefaults(timeColorDMode, TextColorTimeDMode);
-    TalvorLoadFonts::TalvorSaveFont(TimeFont, timeFont);
-    writeFormat(CustomTime, timeFormat);
-    writeFlag(alarmShow, showAlarm);
-    writeFlag(take5Show, showTake5);
-    writeFlag(dateDiffCalcShow, showDateDiffereneCalc);
-    writeFlag(globalSchedulerShow, showGlobalScheduler);
-    writeFlag(lightDarkModeShow, showLightDarkMode);
-    writeFlag(countDownShow, showCountDown);
-    writeFlag(ipShow, showIP);
-    writeFlag(internalIpShow, showInternalIP);
-    writeFlag(ipv4IpShow, showIPV4IP);
-    writeFlag(ipv6IpShow, showIPV6IP);
-    writeFlag(TimeHideCountry, hideCountryInMenuItems);
-    writeFlag(TimeOnlineInfo, showOnlineInfo);
-    writeFlag(timeShowLocation, showLoctionNames);
-    writeFlag(timeLocDrowShadow, locationHasDropShadow);
-    TalvorProColor::saveColorToDefaults(locationColor, TextColorLoc);
-    TalvorLoadFonts::TalvorSaveFont(LocFont, locationFont);
-    writeFormat(CustomLocTime, locationTimeFormat);
+    settings::writeAll(table(), *this);
     checkRate();
 }
 
@@ -168,48 +138,26 @@ void TalvorTimeSettings::checkRate() {
 
 void TalvorTimeSettings::resetTimeViewToDefaults() {
     synchronizeForLoading();
-    enableTimeMenu = true;
-    timeHasDropShadow = false;
-    timeFont = defaultMenuBarFont();
-    timeColor = Qt::black;
-    timeColorDMode = Qt::white;
-    timeFormat = kDefaultTimeFormat;
-    locationTimeFormat = kUpgradedLocationFormat;
+    settings::resetGroup(table(), *this, TimeView);
     checkRate();
-    flashSeparator = false;
 }
 
 void TalvorTimeSettings::resetMenuItemsToDefaults() {
-    showIP = false;
-    showInternalIP = false;
-    showLoctionNames = false;
-    locationTimeFormat = kDefaultTimeFormat;
-    hideCountryInMenuItems = false;
-    showOnlineInfo = true;
-    locationColor = Qt::black;
-    locationHasDropShadow = false;
-    locationFont = defaultMenuBarFont();
+    settings::resetGroup(table(), *this, MenuItems);
 }
 
 void TalvorTimeSettings::resetTake5ToDefaults() {
-    showTake5 = true;
+    settings::resetGroup(table(), *this, Take5);
 }
 
-void TalvorTimeSettings::encodeWithCoder(platform::KeyedArchiver&) const {}
+void TalvorTimeSettings::encodeWithCoder(platform::KeyedArchiver& coder) const {
+    settings::encodeAll(table(), *this, coder);
+}
 
 std::optional<TalvorTimeSettings> TalvorTimeSettings::initWithCoder(
     const platform::KeyedUnarchiver& coder) {
-    using namespace keys;
     TalvorTimeSettings s{NoLoad{}};
-    if (std::optional<QFont> f = FontExtras::font(coder.decodeData(TimeFont))) {
-        s.timeFont = *f;
-    }
-    s.timeColor = ColorExtras::color(coder.decodeData(TextColorTime)).value_or(QColor());
-    s.timeColorDMode =
-        ColorExtras::color(coder.decodeData(TextColorTimeDMode)).value_or(s.timeColor);
-    if (coder.containsValueForKey(CustomTime)) {
-        s.timeFormat = coder.decodeString(CustomTime);
-    }
+    settings::decodeAll(table(), s, coder);
     // A decoded model still needs a refresh rate: zero would tick without pause.
     s.checkRate();
     return s;

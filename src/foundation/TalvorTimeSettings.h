@@ -5,8 +5,14 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace talvor {
+
+namespace settings {
+template <class Model>
+struct Row;
+}  // namespace settings
 
 namespace platform {
 class KeyedArchiver;
@@ -17,18 +23,20 @@ class KeyedUnarchiver;
 // domain. Main thread only.
 class TalvorTimeSettings {
   public:
-    // Loads itself from the preference domain, and becomes the shared model if there is
-    // none yet.
+    // Loads itself from the preference domain.
     TalvorTimeSettings();
     ~TalvorTimeSettings();
     TalvorTimeSettings(const TalvorTimeSettings&) = delete;
     TalvorTimeSettings& operator=(const TalvorTimeSettings&) = delete;
     TalvorTimeSettings(TalvorTimeSettings&&) = default;
 
-    // The process-wide model, loaded on first use.
+    // The process-wide model (SharedInstance), loaded on first use.
     static TalvorTimeSettings& sharedInstance();
-    // The shared model if one was made, without making one (for the shut-down).
-    static TalvorTimeSettings* existingInstance();
+
+    // The reset groups of the table.
+    enum ResetGroup { TimeView, MenuItems, Take5 };
+    // Every stored setting: key, member, stored form, default, archive form, resets.
+    static const std::vector<settings::Row<TalvorTimeSettings>>& table();
 
     void loadPrefs();
     // Writes every setting to the domain (not synchronised) and recomputes the refresh rate.

@@ -3,6 +3,7 @@
 #include "SystemEventNames.h"
 #include "platform/DesktopEntryFile.h"
 #include "platform/Log.h"
+#include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
@@ -56,7 +57,7 @@ void LoginItems::setShared(LoginItems* items) {
 
 QString LoginItems::entryPath() {
     return platform::DesktopEntryFile::autostartFolder() + QLatin1Char('/') +
-           QLatin1String(kEntryId) + QStringLiteral(".desktop");
+           platform::kMainBundleIdentifier + QStringLiteral(".desktop");
 }
 
 QString LoginItems::entryProgram() const {

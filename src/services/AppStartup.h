@@ -16,8 +16,6 @@ namespace talvor {
 class LoginItems : public QObject {
     Q_OBJECT
   public:
-    static constexpr const char* kEntryId = "com.larkspindle.TalvorPro";
-
     // No path: the running executable.
     explicit LoginItems(QString programPath = QString(), QObject* parent = nullptr);
     ~LoginItems() override;

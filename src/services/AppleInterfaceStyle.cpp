@@ -1,6 +1,7 @@
 #include "AppleInterfaceStyle.h"
 
 #include "SystemEventNames.h"
+#include "foundation/FoundationKeys.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
@@ -76,7 +77,7 @@ bool AppearanceObservation::isActive() const {
 
 AppleInterfaceStyle AppleInterfaceStyle::current() {
     AppearanceService::shared();  // feeds the global value
-    const QString text = platform::UserDefaults::standard().stringForKey(kAppleInterfaceStyleKey);
+    const QString text = platform::UserDefaults::standard().stringForKey(keys::AppleInterfaceStyle);
     if (text.isNull()) {
         return light;
     }
@@ -120,7 +121,7 @@ AppearanceService::AppearanceService(std::unique_ptr<platform::AppearanceSource>
     }
     dark_ = source_->isDark().value_or(false);
     platform::UserDefaults::standard().setGlobalValue(
-        kAppleInterfaceStyleKey, dark_ ? QVariant(QStringLiteral("Dark")) : QVariant());
+        keys::AppleInterfaceStyle, dark_ ? QVariant(QStringLiteral("Dark")) : QVariant());
     applyPalette(dark_);
     source_->setChangeHandler([this](bool dark) { adopt(dark); });
 }
@@ -162,7 +163,7 @@ void AppearanceService::adopt(bool dark) {
     }
     dark_ = dark;
     platform::UserDefaults::standard().setGlobalValue(
-        kAppleInterfaceStyleKey, dark ? QVariant(QStringLiteral("Dark")) : QVariant());
+        keys::AppleInterfaceStyle, dark ? QVariant(QStringLiteral("Dark")) : QVariant());
     applyPalette(dark);
     if (center_ != nullptr) {
         center_->post(AppleInterfaceThemeChangedNotification);

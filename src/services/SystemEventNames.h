@@ -35,7 +35,6 @@ inline const QString kLightModeTimeKey = QStringLiteral("LightModeTime");
 inline const QString kDarkModeTimeKey = QStringLiteral("DarkModeTime");
 inline const QString kCurrentLatitudeKey = QStringLiteral("CurrentLatitude");
 inline const QString kCurrentLongitudeKey = QStringLiteral("CurrentLongitude");
-inline const QString kAppleInterfaceStyleKey = QStringLiteral("AppleInterfaceStyle");
 inline const QString kStartAtLoginKey = QStringLiteral("StartAtLogin");
 inline const QString kMoveToApplicationsFolderAlertSuppressKey =
     QStringLiteral("moveToApplicationsFolderAlertSuppress");

@@ -1,5 +1,6 @@
 #include "TalvorNotifySleepNetwork.h"
 
+#include "ServicesKeys.h"
 #include "foundation/StringsBundle.h"
 #include "foundation/TalvorFilePaths.h"
 #include "platform/Log.h"
@@ -16,7 +17,7 @@ const QString kNetworkLostFile = QStringLiteral("NetworkLostAlertDict.plist");
 
 QString localized(const QString& text) {
     return StringsBundle::mainBundle()
-        .localizedString(text, QStringLiteral("LocalizableMETalvor2"))
+        .localizedString(text, keys::LocalizableMETalvor2)
         .value_or(text);
 }
 

@@ -243,7 +243,7 @@ void AppDelegate::continueLaunching() {
     if (PreferenceDomain::readInteger(QStringLiteral("IsAlreadyLaunched"), 0) == 0) {
         PreferenceDomain::writeInteger(QStringLiteral("IsAlreadyLaunched"), 1);
         PreferenceDomain::store().synchronize();
-        defaults.setBool(true, QStringLiteral("StartAtLogin"));
+        defaults.setBool(true, kStartAtLoginKey);
         defaults.synchronize();
         LoginItems::shared().setEnabled(true);
     }
@@ -540,7 +540,7 @@ void AppDelegate::showFloating() {
 
 void AppDelegate::switchLighDarkMode() {
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    defaults.setObject(QStringLiteral("Manual"), QStringLiteral("AppearanceSwitch"));
+    defaults.setObject(kAppearanceSwitchManual, kAppearanceSwitchKey);
     defaults.synchronize();
     if (isDarkAppearance(defaults)) {
         ChangeAppearance::makeLight();

@@ -1,5 +1,6 @@
 #include "MenuBarDrawing.h"
 
+#include "foundation/FoundationKeys.h"
 #include "platform/UserDefaults.h"
 
 #include <QPainter>
@@ -45,7 +46,7 @@ bool isWhite(const QColor& color) {
 }
 
 bool isDarkAppearance(const platform::UserDefaults& defaults) {
-    const QVariant style = defaults.objectForKey(QStringLiteral("AppleInterfaceStyle"));
+    const QVariant style = defaults.objectForKey(keys::AppleInterfaceStyle);
     return style.typeId() == QMetaType::QString &&
            style.toString().compare(QLatin1String("dark"), Qt::CaseInsensitive) == 0;
 }

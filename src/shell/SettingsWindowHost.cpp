@@ -1,5 +1,6 @@
 #include "SettingsWindowHost.h"
 
+#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
@@ -120,10 +121,10 @@ void closeSharedPanels() {
 
 // What the old pane changed in the time and date settings is stored before it goes.
 void writeSettingsModels() {
-    if (TalvorDateSettings* date = TalvorDateSettings::existingInstance()) {
+    if (TalvorDateSettings* date = SharedInstance<TalvorDateSettings>::existing()) {
         date->writePrefs();
     }
-    if (TalvorTimeSettings* time = TalvorTimeSettings::existingInstance()) {
+    if (TalvorTimeSettings* time = SharedInstance<TalvorTimeSettings>::existing()) {
         time->writePrefs();
     }
 }

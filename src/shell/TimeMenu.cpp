@@ -1,6 +1,7 @@
 #include "TimeMenu.h"
 
 #include "WorldClockItems.h"
+#include "alarms/AlarmsKeys.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
@@ -12,8 +13,6 @@
 #include <optional>
 
 namespace talvor {
-
-const QString TimeMenu::kZephyrelMainMenuWillAppear = QStringLiteral("ZephyrelMainMenuWillAppear");
 
 namespace {
 
@@ -208,7 +207,7 @@ void TimeMenu::updateGroup(Group group) {
                 }
                 insert(item, insertionIndex(group));
             }
-            platform::NotificationCenter::defaultCenter().post(kZephyrelMainMenuWillAppear);
+            platform::NotificationCenter::defaultCenter().post(keys::ZephyrelMainMenuWillAppear);
             return;
         case Group::Take5: {
             removeGroup(group);

@@ -68,8 +68,6 @@ class TimeMenu {
     static constexpr qint64 kQuitSeparatorTag = -88;
     static constexpr qint64 kQuitTag = -89;
 
-    static const QString kZephyrelMainMenuWillAppear;
-
     // What the items do; an empty one leaves its item without action, so it shows disabled.
     struct Actions {
         std::function<void()> showFloating;

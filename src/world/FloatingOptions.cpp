@@ -2,6 +2,8 @@
 
 #include "foundation/ScanFormat.h"
 
+#include <QByteArray>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -25,29 +27,52 @@ float asFloat(const ScanValue& v) {
 
 }  // namespace
 
-void FloatingOptions::scan(const QString& floatingStates) {
-    int* const ints[] = {&floatingOn,    &iFloaterWinLayer, &bShowText,       &bIncCountry,
-                         &hotKeyEnabled, &aDigital,         &iFloaterColumns, &faceType};
-    float* const reals[] = {&fFloaterClockSize, &fFloaterSpacing, &fFloaterTransparency};
-    int* const tail[] = {&ShowAMPM,           &ShowSeconds,       &ShowDay,
-                         &ShowDate,           &ShowDayForDigital, &ShowDateForDigital,
-                         &ShowYearForDigital, &ShowTimeWithClock, &ShowDateWithClock};
+namespace {
 
-    const std::vector<ScanValue> read = scanFormat(floatingStates, kScanFormat);
-    std::size_t i = 0;
-    for (int* field : ints) {
-        if (i < read.size()) {
-            *field = asInt(read[i++]);
-        }
+// The packed text's fields in order: each an integer ("%d") or a real ("%f", written "%3.3f").
+using Field = std::variant<int FloatingOptions::*, float FloatingOptions::*>;
+using O = FloatingOptions;
+const Field kFields[] = {
+    &O::floatingOn,
+    &O::iFloaterWinLayer,
+    &O::bShowText,
+    &O::bIncCountry,
+    &O::hotKeyEnabled,
+    &O::aDigital,
+    &O::iFloaterColumns,
+    &O::faceType,
+    &O::fFloaterClockSize,
+    &O::fFloaterSpacing,
+    &O::fFloaterTransparency,
+    &O::ShowAMPM,
+    &O::ShowSeconds,
+    &O::ShowDay,
+    &O::ShowDate,
+    &O::ShowDayForDigital,
+    &O::ShowDateForDigital,
+    &O::ShowYearForDigital,
+    &O::ShowTimeWithClock,
+    &O::ShowDateWithClock,
+};
+
+QByteArray packedScanFormat() {
+    QByteArray f = "Floating:";
+    for (const Field& field : kFields) {
+        f += std::holds_alternative<int O::*>(field) ? " %d" : " %f";
     }
-    for (float* field : reals) {
-        if (i < read.size()) {
-            *field = asFloat(read[i++]);
-        }
-    }
-    for (int* field : tail) {
-        if (i < read.size()) {
-            *field = asInt(read[i++]);
+    return f;
+}
+
+}  // namespace
+
+void FloatingOptions::scan(const QString& floatingStates) {
+    static const QByteArray format = packedScanFormat();
+    const std::vector<ScanValue> read = scanFormat(floatingStates, format.constData());
+    for (std::size_t i = 0; i < std::size(kFields) && i < read.size(); ++i) {
+        if (const auto* n = std::get_if<int O::*>(&kFields[i])) {
+            this->*(*n) = asInt(read[i]);
+        } else {
+            this->*std::get<float O::*>(kFields[i]) = asFloat(read[i]);
         }
     }
     // Stored as the count minus one; the default -1 becomes 0 here and 10 when normalised.
@@ -55,6 +80,21 @@ void FloatingOptions::scan(const QString& floatingStates) {
         iFloaterColumns += 1;
     }
     ShowSeconds = 1;
+}
+
+QString FloatingOptions::format() const {
+    FloatingOptions stored = *this;
+    stored.iFloaterColumns -= 1;
+    QString text = QStringLiteral("Floating:");
+    for (const Field& field : kFields) {
+        if (const auto* n = std::get_if<int O::*>(&field)) {
+            text += QStringLiteral(" %1").arg(stored.*(*n));
+        } else {
+            text += QString::asprintf(" %3.3f",
+                                      static_cast<double>(stored.*std::get<float O::*>(field)));
+        }
+    }
+    return text;
 }
 
 void FloatingOptions::normalise() {

@@ -7,9 +7,8 @@ namespace talvor {
 // The floating clocks' options as the packed "FloatingStates" text holds them, with the
 // defaults that fields missing from the text keep.
 struct FloatingOptions {
-    // The packed text: "Floating:" and 20 numbers. Shorter texts are read as far as they go.
-    static constexpr const char* kScanFormat =
-        "Floating: %d %d %d %d %d %d %d %d %f %f %f %d %d %d %d %d %d %d %d %d";
+    // The packed text: "Floating:" and 20 numbers, "%d" or "%f" as the field table in
+    // FloatingOptions.cpp says. Shorter texts are read as far as they go.
     // Face type that shows each location's country flag.
     static constexpr int kFlagFace = 101;
     // Beyond these a stored number is damage, not a choice: a window must stay drawable.
@@ -45,6 +44,8 @@ struct FloatingOptions {
     // Reads the packed text over these values, as far as it is readable; the columns field
     // stores the count minus one, and the second hand is always shown.
     void scan(const QString& floatingStates);
+    // The packed text of these values, reals as "%3.3f" (what the floating-clocks pane stores).
+    QString format() const;
     // Missing or damaged values take their fallbacks: columns below 1 give 10, a negative
     // face 101, spacing 2.0, alpha 1.0, a size below 16 gives 48, a negative city flag or
     // layer 1; a layer above 2 is a normal window.

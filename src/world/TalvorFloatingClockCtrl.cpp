@@ -16,6 +16,7 @@
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
 #include "services/HotKeyKeys.h"
+#include "services/ServicesKeys.h"
 #include "services/TalvorHotKeys.h"
 #include "services/TalvorKeyCombo.h"
 
@@ -470,9 +471,8 @@ void TalvorFloatingClockCtrl::buildFloatingClockItem(platform::Menu& menu) {
     if (index < 0) {
         index = menu.numberOfItems();
     }
-    const QString title = bundle()
-                              .localizedString(kMenuTitle, QStringLiteral("LocalizableMETalvor2"))
-                              .value_or(kMenuTitle);
+    const QString title =
+        bundle().localizedString(kMenuTitle, keys::LocalizableMETalvor2).value_or(kMenuTitle);
     platform::MenuAction action;
     if (isFloating()) {
         action = [this](platform::MenuItem& sender) { menuSelectedHideFloating(&sender); };

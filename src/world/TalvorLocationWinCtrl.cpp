@@ -5,6 +5,7 @@
 #include "TalvorMenuBarFlags.h"
 #include "TalvorMyAddressPanel.h"
 #include "WorldKeys.h"
+#include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorFilePaths.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
@@ -274,6 +275,9 @@ void TalvorLocationWinCtrl::doneTZLocationSheet() {
 void TalvorLocationWinCtrl::GMTvsLTDToggle(bool flip) {
     if (flip) {
         TalvorMenuBarFlags ^= kMenuBarGMTOffsets;
+        // Start-up reads the word back; the quit does not write it.
+        PreferenceDomain::writeInteger(keys::MenuBarOptBits,
+                                       static_cast<qint32>(TalvorMenuBarFlags));
     }
     const bool gmt = (TalvorMenuBarFlags & kMenuBarGMTOffsets) != 0;
     gmtButton_->setChecked(gmt);

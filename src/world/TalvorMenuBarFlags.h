@@ -4,8 +4,8 @@
 
 namespace talvor {
 
-// The second menu flag word, stored as "MenuBarOptBits" by the time pane and read into this
-// copy at start-up; the locations window flips bits in memory only.
+// The second menu flag word, stored as "MenuBarOptBits" and read into this copy at start-up;
+// whoever changes a bit writes the word.
 extern quint32 TalvorMenuBarFlags;
 
 // Set: the locations window shows offsets from GMT; clear: differences from local time.

@@ -4,6 +4,8 @@
 #include "alarms/TalvorChimeSettings.h"
 #include "foundation/StringsBundle.h"
 #include "platform/Log.h"
+#include "services/ServicesKeys.h"
+#include "support/SettingsRoundTrip.h"
 #include "support/TestEnvironment.h"
 
 namespace talvor::test {
@@ -153,6 +155,11 @@ TEST_F(alarmsChimes, TheStoredSettingsAreReadTolerantly) {
     s.setBSpeakHour(1);
     chimeAt(s, "2024-03-04T13:00:00");
     EXPECT_TRUE(port_.spoken.empty());
+}
+
+TEST_F(alarmsChimes, EveryRowOfTheTableRoundTrips) {
+    expectEveryRowRoundTrips<TalvorChimeSettings>(
+        [] { return std::make_unique<TalvorChimeSettings>(); });
 }
 
 TEST_F(alarmsChimes, EachQuarterHasItsSound) {

@@ -4,8 +4,10 @@
 #include "alarms/Event.h"
 #include "alarms/ReminderStrings.h"
 #include "alarms/TalvorTakeABreakSettings.h"
+#include "foundation/SharedInstance.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Paths.h"
+#include "support/SettingsRoundTrip.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -26,6 +28,7 @@ class alarmsBreaks : public ::testing::Test {
 };
 
 TEST_F(alarmsBreaks, AbsentSettingsTakeTheirDefaults) {
+    SharedInstance<TalvorTakeABreakSettings>::reset();
     TalvorTakeABreakSettings& s = TalvorTakeABreakSettings::sharedInstance();
     EXPECT_TRUE(s.enableTakeABreak());
     EXPECT_EQ(s.takeABreakDuration(), 5);
@@ -34,7 +37,15 @@ TEST_F(alarmsBreaks, AbsentSettingsTakeTheirDefaults) {
     EXPECT_EQ(s.soundPath(), QStringLiteral("Take 5"));
     EXPECT_EQ(s.durationSoundPath(),
               sandbox_.root() + QStringLiteral("/cache/talvor/Clock/Rings/Basso.aiff"));
-    TalvorTakeABreakSettings::setSharedInstance(nullptr);
+    SharedInstance<TalvorTakeABreakSettings>::reset();
+}
+
+TEST_F(alarmsBreaks, EveryRowOfTheTableRoundTrips) {
+    expectEveryRowRoundTrips<TalvorTakeABreakSettings>([] {
+        auto s = std::make_unique<TalvorTakeABreakSettings>();
+        s->loadPrefs();
+        return s;
+    });
 }
 
 TEST_F(alarmsBreaks, SettingsSurviveAWriteAndALoad) {

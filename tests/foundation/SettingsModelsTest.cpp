@@ -1,5 +1,6 @@
 #include "foundation/FoundationKeys.h"
 #include "foundation/PreferenceDomain.h"
+#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/DistributedNotificationCenter.h"
@@ -8,6 +9,7 @@
 #include "support/FakeFontResolver.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
+#include "support/SettingsRoundTrip.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -396,10 +398,45 @@ TEST_F(SettingsModels, EverySettingSurvivesAWriteAndAReload) {
     EXPECT_EQ(d.dateFormat, QStringLiteral("d MMMM"));
 }
 
-TEST_F(SettingsModels, TheFirstModelBuiltIsTheSharedOne) {
-    TalvorTimeSettings first;
-    TalvorTimeSettings second;
-    EXPECT_EQ(&TalvorTimeSettings::sharedInstance(), &first);
+TEST_F(SettingsModels, EveryRowOfEachTableRoundTrips) {
+    // Fonts keep their family only where the system has it.
+    const test::FakeFontResolver fonts({kTitleFamily}, kTitleFamily);
+    test::ScopedFontResolver scoped(fonts);
+    {
+        SCOPED_TRACE("time");
+        test::expectEveryRowRoundTrips<TalvorTimeSettings>(
+            [] { return std::make_unique<TalvorTimeSettings>(); });
+    }
+    {
+        SCOPED_TRACE("date");
+        test::expectEveryRowRoundTrips<TalvorDateSettings>(
+            [] { return std::make_unique<TalvorDateSettings>(); });
+    }
+}
+
+TEST_F(SettingsModels, AStandInIsTheSharedModelForItsScopeOnly) {
+    using Shared = SharedInstance<TalvorTimeSettings>;
+    Shared::reset();
+    EXPECT_EQ(Shared::existing(), nullptr) << "nothing is made until asked for";
+    TalvorTimeSettings outer;
+    TalvorTimeSettings inner;
+    {
+        Shared::Override useOuter(outer);
+        EXPECT_EQ(&TalvorTimeSettings::sharedInstance(), &outer);
+        {
+            Shared::Override useInner(inner);
+            EXPECT_EQ(Shared::existing(), &inner);
+        }
+        EXPECT_EQ(Shared::existing(), &outer);
+    }
+    EXPECT_EQ(Shared::existing(), nullptr);
+    // Without a stand-in the process's own model is made once, loaded from the domain.
+    store().setValue(keys::ipShow, off());
+    TalvorTimeSettings& own = TalvorTimeSettings::sharedInstance();
+    EXPECT_FALSE(own.showIP);
+    EXPECT_EQ(&TalvorTimeSettings::sharedInstance(), &own);
+    Shared::reset();
+    EXPECT_EQ(Shared::existing(), nullptr);
 }
 
 }  // namespace

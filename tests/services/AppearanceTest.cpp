@@ -1,3 +1,4 @@
+#include "foundation/FoundationKeys.h"
 #include "platform/UserDefaults.h"
 #include "services/AppleInterfaceStyle.h"
 #include "services/SystemEventNames.h"
@@ -58,23 +59,23 @@ TEST_F(syseventsAppearance, DesktopStateFeedsTheGlobalValue) {
     };
     for (const Case& c : cases) {
         install(c.desktop);
-        EXPECT_EQ(UserDefaults::standard().objectForKey(kAppleInterfaceStyleKey), c.global);
+        EXPECT_EQ(UserDefaults::standard().objectForKey(keys::AppleInterfaceStyle), c.global);
         EXPECT_EQ(AppleInterfaceStyle::current(), c.style);
     }
     source->change(true);
-    EXPECT_EQ(UserDefaults::standard().stringForKey(kAppleInterfaceStyleKey),
+    EXPECT_EQ(UserDefaults::standard().stringForKey(keys::AppleInterfaceStyle),
               QStringLiteral("Dark"));
     source->change(false);
-    EXPECT_FALSE(UserDefaults::standard().objectForKey(kAppleInterfaceStyleKey).isValid());
+    EXPECT_FALSE(UserDefaults::standard().objectForKey(keys::AppleInterfaceStyle).isValid());
 }
 
 TEST_F(syseventsAppearance, OnlyExactlyDarkReadsDark) {
     test::LogCapture log;
-    UserDefaults::standard().setGlobalValue(kAppleInterfaceStyleKey, QStringLiteral("dark"));
+    UserDefaults::standard().setGlobalValue(keys::AppleInterfaceStyle, QStringLiteral("dark"));
     EXPECT_EQ(AppleInterfaceStyle::current(), AppleInterfaceStyle::light);
     EXPECT_TRUE(log.contains(QStringLiteral("Magical new style: dark")));
     log.clear();
-    UserDefaults::standard().setGlobalValue(kAppleInterfaceStyleKey, QVariant());
+    UserDefaults::standard().setGlobalValue(keys::AppleInterfaceStyle, QVariant());
     EXPECT_EQ(AppleInterfaceStyle::current(), AppleInterfaceStyle::light);
     EXPECT_TRUE(log.lines().isEmpty()) << "absent reads light without a diagnostic";
 }

@@ -1,6 +1,8 @@
 // The portal and logind back ends against fake services on a private session bus (run under
 // dbus-run-session). The fakes answer from a thread of their own, as a real service would
 // from its own process, so that the back ends' blocking calls get their replies.
+#include "foundation/FoundationKeys.h"
+#include "platform/DesktopAppearance.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/linux/LogindSessionEvents.h"
@@ -203,7 +205,7 @@ TEST_F(syseventsPortal, ChangeSignalAndSwitchOnlyOnChange) {
 
     changeScheme(1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return service.isDark(); }, 5000));
-    EXPECT_EQ(platform::UserDefaults::standard().stringForKey(kAppleInterfaceStyleKey),
+    EXPECT_EQ(platform::UserDefaults::standard().stringForKey(keys::AppleInterfaceStyle),
               QStringLiteral("Dark"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return themeChanges == 1; }, 5000));
     EXPECT_EQ(reactions, std::vector<AppleInterfaceStyle::Value>{AppleInterfaceStyle::dark});

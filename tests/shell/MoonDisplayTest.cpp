@@ -205,6 +205,8 @@ class shellMoonTick : public ::testing::Test, protected test::ShellEnvironment {
 TEST_F(shellMoonTick, TheTickKeepsTheDateItemsMoonCurrent) {
     TalvorTimeSettings time;
     TalvorDateSettings date;
+    SharedInstance<TalvorTimeSettings>::Override useTime(time);
+    SharedInstance<TalvorDateSettings>::Override useDate(date);
     date.showDateMenu = true;
     date.showDateInMenu = true;
     date.showMoon = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/PreferenceDomain.h"
+#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Menu.h"
@@ -45,6 +46,8 @@ class ShellFixture {
         platform::UserDefaults::setStandard(&defaults);
         time.emplace();
         date.emplace();
+        sharedTime.emplace(*time);
+        sharedDate.emplace(*date);
         time->enableTimeMenu = true;
         time->timeColor = QColor(Qt::black);
         time->timeColorDMode = QColor(Qt::black);
@@ -67,6 +70,8 @@ class ShellFixture {
     platform::UserDefaults defaults;
     std::optional<TalvorTimeSettings> time;
     std::optional<TalvorDateSettings> date;
+    std::optional<SharedInstance<TalvorTimeSettings>::Override> sharedTime;
+    std::optional<SharedInstance<TalvorDateSettings>::Override> sharedDate;
     platform::StatusBar bar;
     // 2025-03-04 15:40:30 UTC
     FakeClock clock{Date::fromUnix(1741102830), QTimeZone::utc()};

@@ -1,6 +1,7 @@
 #include "ShellTestSupport.h"
 #include "foundation/FoundationKeys.h"
 #include "foundation/PreferenceDomain.h"
+#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/StatusBar.h"
@@ -97,6 +98,8 @@ TEST_F(shellTick, TheTickWritesTheItemsEverySecond) {
     time.flashSeparator = true;
     time.writePrefs();
     TalvorDateSettings date;
+    SharedInstance<TalvorTimeSettings>::Override useTime(time);
+    SharedInstance<TalvorDateSettings>::Override useDate(date);
     AppDelegate delegate({.showPanel = false});
     delegate.statusItems().updateMenuBarItems();
     ASSERT_TRUE(delegate.statusItems().TalvorTime());
@@ -110,16 +113,18 @@ TEST_F(shellTick, TheTickWritesTheItemsEverySecond) {
     delegate.updateTimeDate();
     EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("12:00:02 PM"));
     // The stored old-style pattern is shown repaired and left as it is in the store.
-    domain_.store().setValue(keys::CustomTime, QStringLiteral("%H:%M"));
+    domain_->store().setValue(keys::CustomTime, QStringLiteral("%H:%M"));
     TalvorTimeSettings::sharedInstance().timeFormat = QStringLiteral("%H:%M");
     delegate.updateTimeDate();
     EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("12:00:02 PM"));
-    EXPECT_EQ(domain_.store().value(keys::CustomTime), QVariant(QStringLiteral("%H:%M")));
+    EXPECT_EQ(domain_->store().value(keys::CustomTime), QVariant(QStringLiteral("%H:%M")));
 }
 
 TEST_F(shellTick, ATimeZoneChangeForcesAFullUpdate) {
     TalvorTimeSettings time;
     TalvorDateSettings date;
+    SharedInstance<TalvorTimeSettings>::Override useTime(time);
+    SharedInstance<TalvorDateSettings>::Override useDate(date);
     AppDelegate delegate({.showPanel = false});
     delegate.updateTimeDate();
     EXPECT_EQ(delegate.lastDay, 1);
@@ -130,6 +135,8 @@ TEST_F(shellTick, ATimeZoneChangeForcesAFullUpdate) {
 TEST_F(shellTick, EveryMinuteGetsItsChimeOnceEvenWhenTicksAreLate) {
     TalvorTimeSettings time;
     TalvorDateSettings date;
+    SharedInstance<TalvorTimeSettings>::Override useTime(time);
+    SharedInstance<TalvorDateSettings>::Override useDate(date);
     AppDelegate delegate({.showPanel = false});
     struct Step {
         int minute, second;       // of 12:mm:ss
@@ -161,6 +168,8 @@ TEST_F(shellTick, AZoneChangeRedrawsTheItemsAtOnce) {
     time.timeFormat = QStringLiteral("HH:mm");
     time.writePrefs();
     TalvorDateSettings date;
+    SharedInstance<TalvorTimeSettings>::Override useTime(time);
+    SharedInstance<TalvorDateSettings>::Override useDate(date);
     AppDelegate delegate({.showPanel = false});
     delegate.statusItems().updateMenuBarItems();
     delegate.applicationDidFinishLaunching();
@@ -189,6 +198,8 @@ TEST_F(shellTick, ItemsChangeOnlyWhenWhatTheyShowChanges) {
         time.timeFormat = QString::fromLatin1(c.pattern);
         time.writePrefs();
         TalvorDateSettings date;
+        SharedInstance<TalvorTimeSettings>::Override useTime(time);
+        SharedInstance<TalvorDateSettings>::Override useDate(date);
         date.showMoon = true;
         AppDelegate delegate({.showPanel = false});
         delegate.statusItems().updateMenuBarItems();

@@ -1,4 +1,5 @@
 #include "ShellTestSupport.h"
+#include "alarms/AlarmsKeys.h"
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
 #include "shell/TimeMenu.h"
@@ -251,7 +252,7 @@ TEST_F(shellTimeMenu, AnyUpdateSequenceEqualsAFreshBuild) {
 TEST_F(shellTimeMenu, TheAlarmGroupAnnouncesItselfAndAStandingItemIsKept) {
     int announcements = 0;
     platform::Observation observation = platform::NotificationCenter::defaultCenter().addObserver(
-        TimeMenu::kZephyrelMainMenuWillAppear, QVariant(),
+        keys::ZephyrelMainMenuWillAppear, QVariant(),
         [&](const platform::Notification&) { ++announcements; });
     apply({.alarm = true});
     Menus menus(*fixture.time, fixture.clock);

@@ -5,6 +5,7 @@
 // shell's tests only: it needs the shell library.
 
 #include "foundation/PreferenceDomain.h"
+#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
@@ -15,6 +16,7 @@
 #include "services/AppStartup.h"
 #include "services/HotKeyManager.h"
 #include "shell/AppDelegate.h"
+#include "shell/SettingsSaving.h"
 #include "support/FakeClock.h"
 #include "support/FakeFontResolver.h"
 #include "support/FakeHotKeyBackend.h"
@@ -29,13 +31,23 @@
 
 namespace talvor::test {
 
+// Where the preference domains of a shell test live.
+enum class Storage {
+    Memory,  // in-memory stores
+    Files,   // the real property-list files under the temporary XDG_CONFIG_HOME
+};
+
 // What a shell test runs in: a temporary home (start-up writes the login item and other
-// files), an in-memory preference domain, known fonts, a fake clock and scheduler, and a
-// status bar of its own in place of the system one.
+// files), the preference domains, known fonts, a fake clock and scheduler, and a status bar
+// of its own in place of the system one.
 class ShellEnvironment {
   public:
-    explicit ShellEnvironment(Date start, const QTimeZone& zone = QTimeZone::utc())
+    explicit ShellEnvironment(Date start, const QTimeZone& zone = QTimeZone::utc(),
+                              Storage storage = Storage::Memory)
         : clock_(start, zone), scheduler_(clock_) {
+        if (storage == Storage::Memory) {
+            domain_.emplace(appTalvor4Prefs);
+        }
         platform::Clock::setShared(&clock_);
         platform::Scheduler::setShared(&scheduler_);
         platform::StatusBar::setSystemStatusBar(&bar_);
@@ -49,7 +61,7 @@ class ShellEnvironment {
     ShellEnvironment& operator=(const ShellEnvironment&) = delete;
 
     XdgSandbox sandbox_;
-    ScopedMemoryDomain domain_{appTalvor4Prefs};
+    std::optional<ScopedMemoryDomain> domain_;
     FakeFontResolver fonts_{{}, QStringLiteral("Title Sans")};
     ScopedFontResolver scopedFonts_{fonts_};
     FakeClock clock_;
@@ -60,8 +72,9 @@ class ShellEnvironment {
 // Start-up and shut-down of the application delegate in a ShellEnvironment.
 class ShellHarness : public ShellEnvironment {
   public:
-    explicit ShellHarness(Date start, const QTimeZone& zone = QTimeZone::utc())
-        : ShellEnvironment(start, zone) {
+    explicit ShellHarness(Date start, const QTimeZone& zone = QTimeZone::utc(),
+                          Storage storage = Storage::Memory)
+        : ShellEnvironment(start, zone, storage) {
         LoginItems::setShared(&loginItems_);
         HotKeyManager::setSharedManager(&hotKeys_);
         platform::Workspace::setShared(&workspace);
@@ -77,12 +90,12 @@ class ShellHarness : public ShellEnvironment {
         LoginItems::setShared(nullptr);
     }
 
-    // What the stored settings say before the first start.
-    platform::MemoryPreferenceStore& store() { return domain_.store(); }
+    // What the stored settings say before the first start (in-memory storage only).
+    platform::MemoryPreferenceStore& store() { return domain_->store(); }
 
-    // A start of the application: the settings models read the store, then the delegate
-    // runs its start-up. The panel is never shown; a quit request is counted unless the
-    // options say otherwise.
+    // A start of the application: the settings models read the store and become the shared
+    // ones, then the delegate runs its start-up. The panel is never shown; a quit request is
+    // counted unless the options say otherwise.
     AppDelegate& launch(AppDelegate::Options options = {}) {
         make(std::move(options)).applicationDidFinishLaunching();
         return *delegate;
@@ -92,8 +105,12 @@ class ShellHarness : public ShellEnvironment {
     // as the process-wide one.
     AppDelegate& make(AppDelegate::Options options = {}) {
         delegate.reset();
+        sharedDate_.reset();
+        sharedTime_.reset();
         time.emplace();
         date.emplace();
+        sharedTime_.emplace(*time);
+        sharedDate_.emplace(*date);
         options.showPanel = false;
         if (!options.terminate) {
             options.terminate = [this] { ++quitRequests; };
@@ -104,9 +121,14 @@ class ShellHarness : public ShellEnvironment {
         delegate.emplace(std::move(options));
         return *delegate;
     }
+    // The application's quit: the delegate's shut-down, then the saving every quit ends
+    // with.
     void quit() {
         delegate->applicationWillTerminate();
+        saveSettingsForQuit();
         delegate.reset();
+        sharedDate_.reset();
+        sharedTime_.reset();
         date.reset();
         time.reset();
     }
@@ -127,9 +149,11 @@ class ShellHarness : public ShellEnvironment {
     std::function<void(std::function<void()> keepRunning)> offerMove;
 
   private:
+    std::optional<SharedInstance<TalvorTimeSettings>::Override> sharedTime_;
+    std::optional<SharedInstance<TalvorDateSettings>::Override> sharedDate_;
     LoginItems loginItems_{QStringLiteral("/usr/bin/talvor")};
     FakeHotKeyBackend hotKeyBackend_;
-    platform::UserDefaults hotKeyDefaults_{domain_.store()};
+    platform::UserDefaults hotKeyDefaults_{appTalvor4Prefs};
     HotKeyManager hotKeys_{&hotKeyBackend_, &clock_, &hotKeyDefaults_};
 };
 

@@ -18,6 +18,30 @@ FloatingOptions loaded(const std::optional<QString>& text) {
     return o;
 }
 
+TEST(FloatingOptions, EveryFieldRoundTripsThroughThePackedText) {
+    FloatingOptions o;
+    int next = 2;
+    for (int* field : {&o.floatingOn, &o.iFloaterWinLayer, &o.bShowText, &o.bIncCountry,
+                       &o.hotKeyEnabled, &o.aDigital, &o.iFloaterColumns, &o.faceType, &o.ShowAMPM,
+                       &o.ShowDay, &o.ShowDate, &o.ShowDayForDigital, &o.ShowDateForDigital,
+                       &o.ShowYearForDigital, &o.ShowTimeWithClock, &o.ShowDateWithClock}) {
+        *field = next++;
+    }
+    o.fFloaterClockSize = 96.5f;
+    o.fFloaterSpacing = 3.25f;
+    o.fFloaterTransparency = 0.75f;
+    o.ShowSeconds = 1;  // always shown, whatever is stored
+    const QString text = o.format();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Floating: 2 3 4 5 6 7 7 9 96.500 3.250 0.750 ")))
+        << text.toStdString() << ": the columns stored as the count minus one";
+    FloatingOptions back;
+    back.scan(text);
+    EXPECT_EQ(back.format(), text);
+    EXPECT_EQ(back.iFloaterColumns, o.iFloaterColumns);
+    EXPECT_EQ(back.ShowDateWithClock, o.ShowDateWithClock);
+    EXPECT_FLOAT_EQ(back.fFloaterSpacing, o.fFloaterSpacing);
+}
+
 TEST(FloatingOptions, PackedTextsKeepDefaultsForWhatTheyLackAndRepairDamage) {
     struct Case {
         const char* name;

@@ -326,8 +326,9 @@ TEST_F(LocationsWindow, GmtChoiceRetitlesTheOffsetColumn) {
     EXPECT_EQ(TalvorMenuBarFlags & kMenuBarGMTOffsets, kMenuBarGMTOffsets);
     EXPECT_EQ(model.headerData(offset, Qt::Horizontal, Qt::DisplayRole), QVariant("GMT"));
     EXPECT_EQ(model.data(cell(1, 5), Qt::DisplayRole), QVariant("9"));
-    EXPECT_FALSE(platform::UserDefaults::standard().objectForKey(keys::MenuBarOptBits).isValid())
-        << "the choice is not saved here";
+    EXPECT_EQ(platform::UserDefaults::standard().objectForKey(keys::MenuBarOptBits),
+              QVariant(qint64(kMenuBarGMTOffsets)))
+        << "the choice is stored for the next start";
 
     emit ctrl_->LocationTable()->doubleClicked(cell(1, 1));
     EXPECT_EQ(TalvorMenuBarFlags & kMenuBarGMTOffsets, kMenuBarGMTOffsets)

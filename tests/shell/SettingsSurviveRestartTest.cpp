@@ -1,0 +1,189 @@
+// Every setting a built window changes is stored and shown again after a restart: the
+// application runs against the real property-list files of a temporary XDG_CONFIG_HOME, the
+// setting is changed through the window's own control, the application quits through its
+// shut-down (saving) and a new start reads the files again.
+
+#include "alarms/TalvorTakeABreakSettings.h"
+#include "foundation/SharedInstance.h"
+#include "foundation/TalvorMenuItemFlags.h"
+#include "platform/Preferences.h"
+#include "prefs/PreferencePane.h"
+#include "prefs/SwitchLightDarkPane.h"
+#include "support/QtPrinters.h"
+#include "support/ShellHarness.h"
+#include "world/TalvorLocationWinCtrl.h"
+#include "world/TalvorMenuBarFlags.h"
+#include "world/WorldKeys.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFile>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace talvor {
+namespace {
+
+Date utc(int y, int mo, int d, int h, int mi, int s) {
+    return Date::fromQDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
+}
+
+// The control of the settings-window pane of `tag`, the pane opened through the sidebar.
+template <class W>
+W* paneControl(AppDelegate& app, int tag, const char* name) {
+    SettingsWindowHost& host = app.settingsWindow();
+    host.doOnMain(tag);
+    PreferencePane* pane = host.viewCtrl();
+    W* w = pane != nullptr && pane->view() != nullptr
+               ? pane->view()->findChild<W*>(QString::fromLatin1(name))
+               : nullptr;
+    EXPECT_NE(w, nullptr) << "pane " << tag << " has no " << name;
+    return w;
+}
+
+SwitchLightDarkVC* lightDarkPane(AppDelegate& app) {
+    SettingsWindowHost& host = app.settingsWindow();
+    host.doOnMain(29);
+    auto* pane = qobject_cast<SwitchLightDarkPane*>(host.viewCtrl());
+    SwitchLightDarkVC* vc = pane != nullptr ? pane->controller() : nullptr;
+    EXPECT_NE(vc, nullptr);
+    return vc;
+}
+
+QRadioButton* gmtButton(TalvorLocationWinCtrl& locations) {
+    for (QRadioButton* b : locations.window()->findChildren<QRadioButton*>()) {
+        if (b->text() == QStringLiteral("GMT offset")) {
+            return b;
+        }
+    }
+    ADD_FAILURE() << "the locations window has no GMT choice";
+    return nullptr;
+}
+
+QVariant checked(QAbstractButton* b) {
+    return b != nullptr ? QVariant(b->isChecked()) : QVariant();
+}
+
+struct Row {
+    const char* setting;
+    // Changes the setting the way the user does, through the window.
+    std::function<void(AppDelegate&)> change;
+    // What the window (or the model behind it) shows of the setting.
+    std::function<QVariant(AppDelegate&)> shown;
+};
+
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.setting;
+}
+
+const Row kRows[] = {
+    {"MenuBarOptBits 0x200: the locations window's GMT choice",
+     [](AppDelegate&) {
+         TalvorLocationWinCtrl locations;
+         gmtButton(locations)->click();
+     },
+     [](AppDelegate&) {
+         TalvorLocationWinCtrl locations;
+         return checked(gmtButton(locations));
+     }},
+    {"MenuItemOptBits: a Menu Items cell",
+     [](AppDelegate& app) { paneControl<QAbstractButton>(app, 4, "menuItem13")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QAbstractButton>(app, 4, "menuItem13")); }},
+    {"ipShow: the Menu Items box",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, 4, "showIP")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 4, "showIP")); }},
+    {"ChimeStates: the Chimes pane's spoken hour",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, 6, "SpeakHour")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 6, "SpeakHour")); }},
+    {"ASMFlag: the Applications Menu box",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, 10, "checkboxMenuExtra")->click(); },
+     [](AppDelegate& app) {
+         return checked(paneControl<QCheckBox>(app, 10, "checkboxMenuExtra"));
+     }},
+    {"AppDockIconFlag: the About pane's taskbar box",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, 12, "dockIcon")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 12, "dockIcon")); }},
+    {"SelectedMenuCalendar: the Menubar Calendar choice",
+     [](AppDelegate& app) { paneControl<QRadioButton>(app, 26, "radioBigCal")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QRadioButton>(app, 26, "radioBigCal")); }},
+    {"AppearanceSwitch: the Light/Dark pane's row",
+     [](AppDelegate& app) { lightDarkPane(app)->radioBtnSwitch()->button(1)->click(); },
+     [](AppDelegate& app) { return QVariant(lightDarkPane(app)->selectedRow()); }},
+    {"lightDarkModeShow: the Light/Dark pane's menu box",
+     [](AppDelegate& app) { lightDarkPane(app)->menuBtn()->click(); },
+     [](AppDelegate& app) { return checked(lightDarkPane(app)->menuBtn()); }},
+    {"lastUsedPrefTag: the settings window's last pane",
+     [](AppDelegate& app) { app.settingsWindow().doOnMain(12); },
+     [](AppDelegate& app) {
+         app.settingsWindow().showPrefs();
+         return QVariant(app.settingsWindow().returnViewControllerName());
+     }},
+    {"FloaterState: the time menu's Floating Clocks item",
+     [](AppDelegate& app) {
+         // The floating clocks are turned on in their pane, which is not built.
+         platform::UserDefaults::standard().setBool(true, keys::Floater);
+         app.showFloating();
+     },
+     [](AppDelegate& app) { return QVariant(app.timeMenuItems().IsShowFloatingClock); }},
+};
+
+class shellRestart : public ::testing::TestWithParam<Row> {
+  protected:
+    shellRestart() {
+        TalvorMenuBarFlags = 0;
+        TalvorMenuItemFlags = 0;
+    }
+    ~shellRestart() override {
+        if (harness.delegate) {
+            harness.quit();
+        }
+        TalvorMenuBarFlags = 0;
+        TalvorMenuItemFlags = 0;
+        SharedInstance<TalvorTakeABreakSettings>::reset();
+    }
+
+    // Quits through the shut-down and starts as a new process would: nothing is kept in
+    // memory but what the files hold.
+    AppDelegate& restart() {
+        harness.quit();
+        platform::Preferences::resetAll();
+        TalvorMenuBarFlags = 0;
+        TalvorMenuItemFlags = 0;
+        SharedInstance<TalvorTakeABreakSettings>::reset();
+        return harness.launch();
+    }
+
+    test::ShellHarness harness{utc(2024, 7, 1, 9, 30, 0), QTimeZone::utc(), test::Storage::Files};
+};
+
+TEST_P(shellRestart, TheChangedSettingIsShownAgainAfterARestart) {
+    const Row& row = GetParam();
+    AppDelegate& first = harness.launch();
+    const QVariant before = row.shown(first);
+    row.change(first);
+    const QVariant changed = row.shown(first);
+    ASSERT_NE(changed, before) << "the control changed nothing";
+
+    AppDelegate& second = restart();
+    EXPECT_TRUE(QFile::exists(platform::Preferences::filePathFor(appTalvor4Prefs)));
+    EXPECT_EQ(row.shown(second), changed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, shellRestart, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& info) {
+                             std::string name;
+                             for (const char* c = info.param.setting; *c != '\0' && *c != ':';
+                                  ++c) {
+                                 if (std::isalnum(static_cast<unsigned char>(*c))) {
+                                     name += *c;
+                                 }
+                             }
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace talvor
