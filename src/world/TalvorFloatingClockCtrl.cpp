@@ -193,24 +193,26 @@ QString TalvorFloatingClockCtrl::TimeZoneGetFloatingText(const QVariantList& rec
     return text;
 }
 
-QString TalvorFloatingClockCtrl::labelPattern(const QString& pattern, const QTimeZone& zone,
-                                              Date now) const {
-    return patternWithWeekAndZone(pattern, weekNumber(now, clock_.currentZone()),
-                                  SystemTimeZone::abbreviation(zone, now));
-}
-
 QString TalvorFloatingClockCtrl::TimeZoneGetFloatingText(const QTimeZone& zone) {
     const Date now = clock_.now();
+    return aboveText(zone, now, weekNumber(now, clock_.currentZone()),
+                     SystemTimeZone::abbreviation(zone, now));
+}
+
+QString TalvorFloatingClockCtrl::aboveText(const QTimeZone& zone, Date now, int week,
+                                           const QString& abbreviation) {
     QString text;
     if (options_.ShowTimeWithClock != 0) {
-        text = formatters_.format(labelPattern(floatDateFormat_, zone, now), zone, now);
+        text = formatters_.format(patternWithWeekAndZone(floatDateFormat_, week, abbreviation),
+                                  zone, now);
     }
     if (options_.ShowDateWithClock != 0) {
         if (options_.ShowTimeWithClock != 0) {
             text += QLatin1Char('\n');
         }
         if (!floatDateFormat2_.isEmpty()) {
-            text += formatters_.format(labelPattern(floatDateFormat2_, zone, now), zone, now);
+            text += formatters_.format(
+                patternWithWeekAndZone(floatDateFormat2_, week, abbreviation), zone, now);
         }
     }
     return text;
@@ -400,6 +402,7 @@ void TalvorFloatingClockCtrl::updateFoatingClockTime() {
     }
     profile("updateFoatingClockTime");
     const Date now = clock_.now();
+    // Asked once a tick: the machine's zone is read from the system's files each time.
     const QTimeZone system = clock_.currentZone();
     const int week = weekNumber(now, system);
     const QString systemAbbreviation = SystemTimeZone::abbreviation(system, now);
@@ -413,7 +416,7 @@ void TalvorFloatingClockCtrl::updateFoatingClockTime() {
         if (c.dial->toolTip() != tip) {
             c.dial->setToolTip(tip);
         }
-        c.above->setText(TimeZoneGetFloatingText(c.zone));
+        c.above->setText(aboveText(c.zone, now, week, abbreviation));
         // Past a daylight-saving change the label would name the old abbreviation.
         if (abbreviation != c.abbreviation) {
             c.abbreviation = abbreviation;

@@ -120,7 +120,8 @@ class TalvorFloatingClockCtrl {
     void profile(const char* operation) const;
     void post(const QString& name);
     QTimeZone zoneOf(const QVariantList& record) const;
-    QString labelPattern(const QString& pattern, const QTimeZone& zone, Date now) const;
+    // The label above a dial, `week` being the machine's week of the year.
+    QString aboveText(const QTimeZone& zone, Date now, int week, const QString& abbreviation);
     double digitalTextWidth(const QTimeZone& zone, const QString& abbreviation,
                             const QFontMetricsF& metrics);
     void buildWindow(const std::vector<Measured>& measured);
