@@ -125,7 +125,9 @@ QRect secondHandArea(int second, float r) {
     const Hand hand = secondHand(second, r);
     const QPointF tail = along(QPointF(), hand.degrees, -0.1 * r);
     const QPointF tip = along(QPointF(), hand.degrees, hand.length);
-    const double reach = (hand.width + 4.0) / 2.0 + 3.0;
+    // The widest shadow stroke's round cap and a point of smoothing, the shadow one point
+    // right and down.
+    const double reach = (hand.width + 4.0) / 2.0 + 1.0;
     return QRectF(tail, tip)
         .normalized()
         .adjusted(-reach, -reach, reach + 1.0, reach + 1.0)

@@ -45,6 +45,21 @@ int weekNumber(Date now, const QTimeZone& zone) {
         .weekNumber();
 }
 
+// Whether a UTS #35 pattern shows anything finer than minutes (seconds, their fractions,
+// milliseconds of the day) outside its quoted text.
+bool showsSeconds(const QString& pattern) {
+    bool quoted = false;
+    for (const QChar c : pattern) {
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+        } else if (!quoted &&
+                   (c == QLatin1Char('s') || c == QLatin1Char('S') || c == QLatin1Char('A'))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QSizeF measure(const QFontMetricsF& metrics, const QString& text) {
     return text.isEmpty() ? QSizeF() : metrics.size(0, text);
 }
@@ -162,6 +177,8 @@ void TalvorFloatingClockCtrl::LoadFloatingOptions(const platform::Notification* 
     };
     floatDateFormat_ = formatOrDefault(keys::floatingTimeFormat, kDefaultTimeFormat);
     floatDateFormat2_ = formatOrDefault(keys::floatingDateFormat, kDefaultDateFormat);
+    textsShowSeconds_ = showsSeconds(floatDateFormat_) || showsSeconds(floatDateFormat2_);
+    textsMinute_.reset();
 
     if (notification != nullptr && options_.ShowFloater == 0 && isFloating()) {
         hideClocks();
@@ -341,6 +358,7 @@ void TalvorFloatingClockCtrl::buildWindow(const std::vector<Measured>& measured)
     const Date now = clock_.now();
 
     clocks_.resize(measured.size());
+    textsMinute_.reset();
     // Last location first, as the grid is filled: a dial, then the label above it, then the
     // one below, so that a dial always precedes its labels.
     for (std::size_t k = measured.size(); k-- > 0;) {
@@ -406,8 +424,18 @@ void TalvorFloatingClockCtrl::updateFoatingClockTime() {
     const QTimeZone system = clock_.currentZone();
     const int week = weekNumber(now, system);
     const QString systemAbbreviation = SystemTimeZone::abbreviation(system, now);
+    // The texts change with the minute and the zones: within the minute of the last refresh,
+    // in the same machine zone, only the dials move, unless a pattern shows seconds.
+    const auto minute = static_cast<qint64>(std::floor(now.timeIntervalSince1970() / 60.0));
+    const bool textsCurrent =
+        !textsShowSeconds_ && textsMinute_ == minute && textsZone_ == system.id();
+    textsMinute_ = minute;
+    textsZone_ = system.id();
     for (FloatingClock& c : clocks_) {
         c.dial->setTimeToNow(now);
+        if (textsCurrent) {
+            continue;
+        }
         const QString abbreviation = SystemTimeZone::abbreviation(c.zone, now);
         const QString pattern = patternWithWeekAndZone(floatDateFormat_, week, abbreviation);
         const QString tip = QStringLiteral("%1 %2\n%3 %4 (System/Local time)")

@@ -263,10 +263,12 @@ TEST(ClockCell, WithinAMinuteOnlyTheSecondHandsPlacesAreRedrawn) {
     EXPECT_EQ(whole, 1);
     const QRect area = areas.back();
     EXPECT_LT(area.width() * area.height(), 200 * 200 / 4) << area.width() << "x" << area.height();
-    // At 6 and 7 seconds the hand points up from the centre.
-    EXPECT_TRUE(area.contains(QPoint(100, 30)));
-    EXPECT_TRUE(area.contains(QPoint(115, 30)));
-    EXPECT_FALSE(area.contains(QPoint(100, 170)));
+    // At 6 and 7 seconds the hand points 36 and 42 degrees from 12, tip and shadow included.
+    for (double degrees : {36.0, 42.0}) {
+        EXPECT_TRUE(area.contains(onDial(degrees, 0.8).toPoint() + QPoint(1, 1))) << degrees;
+        EXPECT_TRUE(area.contains(onDial(degrees, 0.3).toPoint())) << degrees;
+    }
+    EXPECT_FALSE(area.contains(onDial(216, 0.5).toPoint()));
 
     // A new minute moves the other hands: the whole dial.
     cell.setTime(at(10, 11, 0));

@@ -299,6 +299,46 @@ TEST_F(FloatingClocks, ATickAsksForTheMachinesZoneOnce) {
     EXPECT_EQ(clock_.zoneQueries() - before, 1);
 }
 
+// The labels and tool tips show minutes: within a minute a tick formats nothing, unless a
+// pattern shows seconds or the machine's zone changed.
+TEST_F(FloatingClocks, WithinAMinuteTheTextsAreLeftAsTheyAre) {
+    load(kTwoColumns);
+    ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
+    ctrl_.updateFoatingClockTime();  // 15:40:30
+    const int formatted = ctrl_.textsFormatted();
+    clock_.advance(1);
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(ctrl_.textsFormatted(), formatted);
+    EXPECT_EQ(ctrl_.clocks()[0].dial->stringValue(), QStringLiteral("16:40:31"));
+
+    clock_.setZone(QTimeZone("Asia/Tokyo"));
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(ctrl_.clocks()[0].dial->toolTip(),
+              QStringLiteral("Tuesday 4:40 CET\nWednesday 12:40 JST (System/Local time)"));
+    clock_.setZone(QTimeZone::utc());
+
+    clock_.advance(29);  // 15:41:00
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(above(0), QStringLiteral("Tuesday 4:41\n3/4/25"));
+
+    defaults_.setObject(QStringLiteral("h:mm:ss"), keys::floatingTimeFormat);
+    load(kTwoColumns);
+    ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
+    ctrl_.updateFoatingClockTime();
+    clock_.advance(1);
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(above(0), QStringLiteral("4:41:01\n3/4/25"));
+    // Quoted letters are text, not seconds.
+    defaults_.setObject(QStringLiteral("h:mm 'Sun'"), keys::floatingTimeFormat);
+    load(kTwoColumns);
+    ctrl_.TimeZoneFloating(table({kParis}));
+    ctrl_.updateFoatingClockTime();
+    const int quoted = ctrl_.textsFormatted();
+    clock_.advance(1);
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(ctrl_.textsFormatted(), quoted);
+}
+
 // Collects the region each widget was asked to paint.
 class PaintSpy : public QObject {
   public:
