@@ -15,6 +15,7 @@ void DateFormatterCache::clear() {
 }
 
 QString DateFormatterCache::format(const QString& pattern, const QTimeZone& zone, Date date) {
+    ++formatted_;
     auto key = std::make_pair(pattern, zone.id());
     auto it = formatters_.find(key);
     if (it == formatters_.end()) {

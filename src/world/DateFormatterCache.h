@@ -30,8 +30,9 @@ class DateFormatterCache {
     // `date` in `zone` through `pattern`; empty for a pattern ICU refuses.
     QString format(const QString& pattern, const QTimeZone& zone, Date date);
 
-    // Formatters made so far, refused patterns included.
+    // Formatters made so far, refused patterns included; texts formatted so far.
     int createdCount() const { return created_; }
+    int formattedCount() const { return formatted_; }
     void clear();
 
   private:
@@ -40,6 +41,7 @@ class DateFormatterCache {
     static constexpr std::size_t kMaxFormatters = 1024;
     std::map<std::pair<QString, QByteArray>, std::unique_ptr<icu::SimpleDateFormat>> formatters_;
     int created_ = 0;
+    int formatted_ = 0;
 };
 
 // A UTS #35 pattern that may hold the calendar-format escapes %W and %Z, with the week

@@ -12,7 +12,9 @@
 #include <QPainter>
 
 #include <cmath>
+#include <map>
 #include <numbers>
+#include <tuple>
 
 namespace talvor {
 namespace {
@@ -39,6 +41,61 @@ struct Hand {
     double width;
 };
 
+// A picture copied one to one. At a whole point, smooth transformation changes no pixel but
+// would take the span filler's path (the worker threads, below) for a picture with
+// transparency.
+void copyPicture(QPainter& p, const QPointF& at, const QImage& image) {
+    const bool smooth = p.testRenderHint(QPainter::SmoothPixmapTransform);
+    const bool whole = at.x() == std::floor(at.x()) && at.y() == std::floor(at.y());
+    p.setRenderHint(QPainter::SmoothPixmapTransform, smooth && !whole);
+    p.drawImage(at, image);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+}
+
+// A shape in a translucent colour goes through the raster engine's span filler, which hands
+// large shapes to its worker threads and waits for them: every worker wakes for each such
+// stroke. Drawn opaque into a scratch picture and copied with the colour's alpha, the same
+// pixels come from this thread alone. `p` may be translated, not scaled or turned.
+template <typename Draw>
+void drawTranslucent(QPainter& p, const QRectF& bounds, const QColor& color, Draw draw) {
+    if (color.alpha() == 255) {
+        draw(p, color);
+        return;
+    }
+    const QRect area = bounds.toAlignedRect();
+    if (area.isEmpty() || color.alpha() == 0) {
+        return;
+    }
+    const qreal ratio = p.device() != nullptr ? p.device()->devicePixelRatioF() : 1.0;
+    QImage scratch((QSizeF(area.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    scratch.setDevicePixelRatio(ratio);
+    scratch.fill(Qt::transparent);
+    {
+        QPainter s(&scratch);
+        s.setRenderHints(p.renderHints());
+        s.translate(-area.topLeft());
+        QColor opaque = color;
+        opaque.setAlpha(255);
+        draw(s, opaque);
+    }
+    p.save();
+    p.setOpacity(p.opacity() * color.alphaF());
+    copyPicture(p, area.topLeft(), scratch);
+    p.restore();
+}
+
+void strokeLine(QPainter& p, const QLineF& line, const QPen& pen) {
+    const double reach = pen.widthF() / 2.0 + 2.0;
+    const QRectF bounds =
+        QRectF(line.p1(), line.p2()).normalized().adjusted(-reach, -reach, reach, reach);
+    drawTranslucent(p, bounds, pen.color(), [&](QPainter& s, const QColor& color) {
+        QPen solid = pen;
+        solid.setColor(color);
+        s.setPen(solid);
+        s.drawLine(line);
+    });
+}
+
 void drawHandShadow(QPainter& p, QPointF centre, double r, const Hand& hand, const QColor& shadow) {
     // A blur of 4 points, offset one point right and down: widening strokes fading out.
     const QPointF offset(1.0, 1.0);
@@ -46,15 +103,73 @@ void drawHandShadow(QPainter& p, QPointF centre, double r, const Hand& hand, con
     for (const auto& layer : layers) {
         QColor c = shadow;
         c.setAlphaF(static_cast<float>(layer.alpha));
-        p.setPen(QPen(c, hand.width + layer.extra, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(along(centre, hand.degrees, -0.1 * r) + offset,
-                   along(centre, hand.degrees, hand.length) + offset);
+        strokeLine(p,
+                   QLineF(along(centre, hand.degrees, -0.1 * r) + offset,
+                          along(centre, hand.degrees, hand.length) + offset),
+                   QPen(c, hand.width + layer.extra, Qt::SolidLine, Qt::RoundCap));
     }
 }
 
 void drawHand(QPainter& p, QPointF centre, double r, const Hand& hand) {
-    p.setPen(QPen(hand.color, hand.width, Qt::SolidLine, Qt::FlatCap));
-    p.drawLine(along(centre, hand.degrees, -0.1 * r), along(centre, hand.degrees, hand.length));
+    strokeLine(
+        p, QLineF(along(centre, hand.degrees, -0.1 * r), along(centre, hand.degrees, hand.length)),
+        QPen(hand.color, hand.width, Qt::SolidLine, Qt::FlatCap));
+}
+
+Hand secondHand(int second, float r) {
+    return Hand{90.0 - second * 6.0, 0.8 * r, QColor(Qt::red), 1.0};
+}
+
+// What the second hand and its shadow cover, about a centre at (0, 0).
+QRect secondHandArea(int second, float r) {
+    const Hand hand = secondHand(second, r);
+    const QPointF tail = along(QPointF(), hand.degrees, -0.1 * r);
+    const QPointF tip = along(QPointF(), hand.degrees, hand.length);
+    // The widest shadow stroke's round cap and a point of smoothing, the shadow one point
+    // right and down.
+    const double reach = (hand.width + 4.0) / 2.0 + 1.0;
+    return QRectF(tail, tip)
+        .normalized()
+        .adjusted(-reach, -reach, reach + 1.0, reach + 1.0)
+        .toAlignedRect();
+}
+
+// A picture of a hand and its shadow, placed by its offset from the dial's centre.
+struct HandSprite {
+    QPoint offset;
+    QImage image;
+};
+
+// The second hand at each of its sixty places, drawn once and shared by every clock of the
+// same size and hand colour: a dial then copies one small picture a second.
+const HandSprite& secondHandSprite(int second, float r, qreal ratio, float handGrey) {
+    using Key = std::tuple<int, float, qreal, float>;
+    static std::map<Key, HandSprite> sprites;
+    const Key key{second, r, ratio, handGrey};
+    if (const auto found = sprites.find(key); found != sprites.end()) {
+        return found->second;
+    }
+    // A few sizes' worth; more means sizes came and went.
+    if (sprites.size() >= 4 * 60) {
+        sprites.clear();
+    }
+    const Hand hand = secondHand(second, r);
+    // The centre is always on a whole point, so a picture drawn about (0, 0) is the same.
+    const QRect area = secondHandArea(second, r);
+    HandSprite sprite;
+    sprite.offset = area.topLeft();
+    sprite.image =
+        QImage((QSizeF(area.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    sprite.image.setDevicePixelRatio(ratio);
+    sprite.image.fill(Qt::transparent);
+    QPainter p(&sprite.image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.translate(-area.topLeft());
+    drawHandShadow(p, QPointF(), r, hand, grey(1.0 - handGrey, 1.0));
+    drawHand(p, QPointF(), r, hand);
+    p.end();
+    return sprites.emplace(key, std::move(sprite)).first->second;
 }
 
 // "%@" by "%@": each takes the next argument.
@@ -84,12 +199,32 @@ void TalvorClockCell::redraw() {
 }
 
 void TalvorClockCell::setTime(const CalendarDate& time) {
-    if (time == time_) {
+    // Equal dates are the same instant: in another zone it is another time on the dial.
+    if (time == time_ && time.timeZone == time_.timeZone &&
+        time.calendarFormat == time_.calendarFormat) {
         return;
     }
+    const QTime before = time_.timeOfDay();
     time_ = time;
-    redraw();
+    redrawChange(before, time_.timeOfDay());
     sendActionToTarget();
+}
+
+void TalvorClockCell::redrawChange(QTime before, QTime after) {
+    const bool sameMinute = before.hour() == after.hour() && before.minute() == after.minute();
+    if (!sameMinute || !updateArea || !drawnFrame_ || bDigitalTime_) {
+        redraw();
+        return;
+    }
+    // Within a minute only the second hand moves: where it was and where it is now.
+    if (analogSecHand_ != 0) {
+        const QRectF& frame = *drawnFrame_;
+        const auto r = static_cast<float>(std::min(frame.width(), frame.height()) / 2.0);
+        const QPoint centre(static_cast<int>(std::floor(frame.x() + frame.width() / 2.0 + 0.5)),
+                            static_cast<int>(std::floor(frame.y() + r + 0.5)));
+        updateArea(secondHandArea(before.second(), r).translated(centre) |
+                   secondHandArea(after.second(), r).translated(centre));
+    }
 }
 
 void TalvorClockCell::sendActionToTarget() {
@@ -261,6 +396,70 @@ void TalvorClockCell::drawAmPm(const CalendarDate& time, const QRectF& frame, do
     painter.drawText(QPointF(xa + 2, bottom - 2 - metrics.descent()), text);
 }
 
+void TalvorClockCell::updateDialLayer(const QRectF& face, QPointF centre, float r, QTime time,
+                                      qreal ratio, bool showsFocus) {
+    const QImage source = faceImage();
+    DialLayer wanted;
+    wanted.face = source.isNull() ? 0 : source.cacheKey();
+    wanted.frame = face;
+    wanted.ratio = ratio;
+    wanted.handGrey = HandColor_;
+    wanted.minuteOfDay = time.hour() * 60 + time.minute();
+    wanted.focus = showsFocus;
+    if (!layer_.image.isNull() && layer_.sameKey(wanted)) {
+        return;
+    }
+    // The hands' shadows and the focus ring stay within a few points of the face.
+    constexpr int kMargin = 8;
+    const QPoint origin(static_cast<int>(std::floor(face.left())) - kMargin,
+                        static_cast<int>(std::floor(face.top())) - kMargin);
+    const QPoint end(static_cast<int>(std::ceil(face.right())) + kMargin,
+                     static_cast<int>(std::ceil(face.bottom())) + kMargin);
+    wanted.origin = origin;
+    wanted.image = QImage((QSizeF(end.x() - origin.x(), end.y() - origin.y()) * ratio).toSize(),
+                          QImage::Format_ARGB32_Premultiplied);
+    wanted.image.setDevicePixelRatio(ratio);
+    wanted.image.fill(Qt::transparent);
+
+    QPainter p(&wanted.image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.translate(-origin);
+    if (!source.isNull()) {
+        // Scaled once per size, not at every minute.
+        const QSize pixels = (face.size() * ratio).toSize();
+        if (scaledFaceSource_ != source.cacheKey() || scaledFace_.size() != pixels) {
+            scaledFace_ = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            scaledFace_.setDevicePixelRatio(ratio);
+            scaledFaceSource_ = source.cacheKey();
+        }
+        copyPicture(p, face.topLeft(), scaledFace_);
+    }
+    if (showsFocus) {
+        const QRectF ring =
+            QRectF(face.x(), face.y(), face.width(), face.height() - 2).adjusted(4, 4, -4, -4);
+        drawTranslucent(p, ring.adjusted(-3, -3, 3, 3), QColor(0x3D, 0x8E, 0xF5, 200),
+                        [&](QPainter& s, const QColor& color) {
+                            s.setPen(QPen(color, 3.0));
+                            s.setBrush(Qt::NoBrush);
+                            s.drawEllipse(ring);
+                        });
+    }
+    const double hand = HandColor_;
+    const Hand hands[] = {
+        {90.0 - time.minute() / 60.0 * 360.0, 0.775 * r, grey(hand, 0.7), 2.0},
+        {90.0 - (time.hour() / 12.0 * 360.0 + time.minute() / 60.0 * 30.0), 0.5 * r,
+         grey(hand, 0.8), 4.0},
+    };
+    const QColor shadow = grey(1.0 - hand, 1.0);
+    for (const Hand& h : hands) {
+        drawHandShadow(p, centre, r, h, shadow);
+        drawHand(p, centre, r, h);
+    }
+    p.end();
+    layer_ = std::move(wanted);
+}
+
 void TalvorClockCell::drawClockHandsForTime(const CalendarDate& time, const QRectF& frame,
                                             QPainter& painter, bool showsFocus) {
     if (!textColor_.isValid()) {
@@ -272,46 +471,20 @@ void TalvorClockCell::drawClockHandsForTime(const CalendarDate& time, const QRec
     }
     const double left = frame.x() + frame.width() / 2.0 - r;
     const QRectF face(left, frame.y(), 2.0 * r, 2.0 * r);
-
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QImage source = faceImage();
-    if (!source.isNull()) {
-        // Scaled once per size, not at every second.
-        const double ratio =
-            painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
-        const QSize pixels = (face.size() * ratio).toSize();
-        if (scaledFaceSource_ != source.cacheKey() || scaledFace_.size() != pixels) {
-            scaledFace_ = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            scaledFace_.setDevicePixelRatio(ratio);
-            scaledFaceSource_ = source.cacheKey();
-        }
-        painter.drawImage(face.topLeft(), scaledFace_);
-    }
-    if (showsFocus) {
-        const QRectF ring =
-            QRectF(face.x(), face.y(), face.width(), face.height() - 2).adjusted(4, 4, -4, -4);
-        painter.setPen(QPen(QColor(0x3D, 0x8E, 0xF5, 200), 3.0));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(ring);
-    }
-
     const QPointF centre(std::floor(left + r + 0.5), std::floor(frame.y() + r + 0.5));
     const QTime t = time.timeOfDay();
-    const double hand = HandColor_;
-    std::vector<Hand> hands = {
-        {90.0 - t.minute() / 60.0 * 360.0, 0.775 * r, grey(hand, 0.7), 2.0},
-        {90.0 - (t.hour() / 12.0 * 360.0 + t.minute() / 60.0 * 30.0), 0.5 * r, grey(hand, 0.8),
-         4.0},
-    };
+    const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+    drawnFrame_ = frame;
+
+    // A second of a floating clock costs two copied pictures: the face with the hour and
+    // minute hands, drawn again when the minute changes, and the second hand.
+    updateDialLayer(face, centre, r, t, ratio, showsFocus);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    copyPicture(painter, layer_.origin, layer_.image);
     if (analogSecHand_ != 0) {
-        hands.push_back({90.0 - t.second() * 6.0, 0.8 * r, QColor(Qt::red), 1.0});
-    }
-    const QColor shadow = grey(1.0 - hand, 1.0);
-    for (const Hand& h : hands) {
-        drawHandShadow(painter, centre, r, h, shadow);
-        drawHand(painter, centre, r, h);
+        const HandSprite& second = secondHandSprite(t.second(), r, ratio, HandColor_);
+        copyPicture(painter, centre + QPointF(second.offset), second.image);
     }
     if (showAMPM_ != 0) {
         drawAmPm(time, frame, left, painter);

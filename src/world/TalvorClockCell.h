@@ -5,9 +5,12 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QPoint>
 #include <QPointF>
+#include <QRect>
 #include <QRectF>
 #include <QString>
+#include <QTime>
 #include <QVariant>
 
 #include <functional>
@@ -36,10 +39,14 @@ class TalvorClockCell {
     // The hosting control's redraw, and the target's action; either may be empty.
     std::function<void()> updateCell;
     std::function<void()> action;
+    // The hosting control's redraw of a part (in the drawn frame's coordinates); without it
+    // every change redraws the whole clock.
+    std::function<void(const QRect&)> updateArea;
 
     const CalendarDate& time() const { return time_; }
     QVariant objectValue() const { return QVariant::fromValue(time_.date); }
-    // An equal time changes nothing; another is stored, redrawn and sent as the action.
+    // An equal time (the same instant, zone and format) changes nothing; another is stored,
+    // redrawn and sent as the action.
     void setTime(const CalendarDate& time);
     void sendActionToTarget();
     // A Date goes to setTime (in the clock's zone), a string to setStringValue; anything else
@@ -113,7 +120,28 @@ class TalvorClockCell {
     bool mouseDownCanMoveWindow() const { return bChangeTime_; }
 
   private:
+    // The face, the focus ring and the hour and minute hands as last drawn, and what they
+    // were drawn from: they change once a minute, the second hand every second.
+    struct DialLayer {
+        qint64 face = 0;
+        QRectF frame;
+        qreal ratio = 0;
+        float handGrey = 0;
+        int minuteOfDay = -1;
+        bool focus = false;
+        QPoint origin;
+        QImage image;
+        bool sameKey(const DialLayer& o) const {
+            return face == o.face && frame == o.frame && ratio == o.ratio &&
+                   handGrey == o.handGrey && minuteOfDay == o.minuteOfDay && focus == o.focus;
+        }
+    };
+
     void redraw();
+    // Redraws what a change of the time from `before` to `after` moved.
+    void redrawChange(QTime before, QTime after);
+    void updateDialLayer(const QRectF& face, QPointF centre, float r, QTime time, qreal ratio,
+                         bool showsFocus);
     QImage faceImage();
     void drawAmPm(const CalendarDate& time, const QRectF& frame, double left, QPainter& painter);
     std::optional<QFont> markFont();
@@ -140,6 +168,9 @@ class TalvorClockCell {
     QString pathImageSource_;
     QImage scaledFace_;
     qint64 scaledFaceSource_ = 0;
+    DialLayer layer_;
+    // The frame of the last analog drawing.
+    std::optional<QRectF> drawnFrame_;
 };
 
 }  // namespace talvor

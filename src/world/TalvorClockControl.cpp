@@ -86,10 +86,12 @@ TalvorClockControl::TalvorClockControl(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_TranslucentBackground);
     cell_.updateCell = [this] { update(); };
+    cell_.updateArea = [this](const QRect& area) { update(area); };
 }
 
 TalvorClockControl::~TalvorClockControl() {
     cell_.updateCell = nullptr;
+    cell_.updateArea = nullptr;
 }
 
 float TalvorClockControl::setFontSize(float size) {

@@ -46,6 +46,21 @@ int weekNumber(Date now, const QTimeZone& zone) {
         .weekNumber();
 }
 
+// Whether a UTS #35 pattern shows anything finer than minutes (seconds, their fractions,
+// milliseconds of the day) outside its quoted text.
+bool showsSeconds(const QString& pattern) {
+    bool quoted = false;
+    for (const QChar c : pattern) {
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+        } else if (!quoted &&
+                   (c == QLatin1Char('s') || c == QLatin1Char('S') || c == QLatin1Char('A'))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QSizeF measure(const QFontMetricsF& metrics, const QString& text) {
     return text.isEmpty() ? QSizeF() : metrics.size(0, text);
 }
@@ -163,6 +178,8 @@ void TalvorFloatingClockCtrl::LoadFloatingOptions(const platform::Notification* 
     };
     floatDateFormat_ = formatOrDefault(keys::floatingTimeFormat, kDefaultTimeFormat);
     floatDateFormat2_ = formatOrDefault(keys::floatingDateFormat, kDefaultDateFormat);
+    textsShowSeconds_ = showsSeconds(floatDateFormat_) || showsSeconds(floatDateFormat2_);
+    textsMinute_.reset();
 
     if (notification != nullptr && options_.ShowFloater == 0 && isFloating()) {
         hideClocks();
@@ -194,24 +211,26 @@ QString TalvorFloatingClockCtrl::TimeZoneGetFloatingText(const QVariantList& rec
     return text;
 }
 
-QString TalvorFloatingClockCtrl::labelPattern(const QString& pattern, const QTimeZone& zone,
-                                              Date now) const {
-    return patternWithWeekAndZone(pattern, weekNumber(now, clock_.currentZone()),
-                                  SystemTimeZone::abbreviation(zone, now));
-}
-
 QString TalvorFloatingClockCtrl::TimeZoneGetFloatingText(const QTimeZone& zone) {
     const Date now = clock_.now();
+    return aboveText(zone, now, weekNumber(now, clock_.currentZone()),
+                     SystemTimeZone::abbreviation(zone, now));
+}
+
+QString TalvorFloatingClockCtrl::aboveText(const QTimeZone& zone, Date now, int week,
+                                           const QString& abbreviation) {
     QString text;
     if (options_.ShowTimeWithClock != 0) {
-        text = formatters_.format(labelPattern(floatDateFormat_, zone, now), zone, now);
+        text = formatters_.format(patternWithWeekAndZone(floatDateFormat_, week, abbreviation),
+                                  zone, now);
     }
     if (options_.ShowDateWithClock != 0) {
         if (options_.ShowTimeWithClock != 0) {
             text += QLatin1Char('\n');
         }
         if (!floatDateFormat2_.isEmpty()) {
-            text += formatters_.format(labelPattern(floatDateFormat2_, zone, now), zone, now);
+            text += formatters_.format(
+                patternWithWeekAndZone(floatDateFormat2_, week, abbreviation), zone, now);
         }
     }
     return text;
@@ -340,6 +359,7 @@ void TalvorFloatingClockCtrl::buildWindow(const std::vector<Measured>& measured)
     const Date now = clock_.now();
 
     clocks_.resize(measured.size());
+    textsMinute_.reset();
     // Last location first, as the grid is filled: a dial, then the label above it, then the
     // one below, so that a dial always precedes its labels.
     for (std::size_t k = measured.size(); k-- > 0;) {
@@ -401,11 +421,22 @@ void TalvorFloatingClockCtrl::updateFoatingClockTime() {
     }
     profile("updateFoatingClockTime");
     const Date now = clock_.now();
+    // Asked once a tick: the machine's zone is read from the system's files each time.
     const QTimeZone system = clock_.currentZone();
     const int week = weekNumber(now, system);
     const QString systemAbbreviation = SystemTimeZone::abbreviation(system, now);
+    // The texts change with the minute and the zones: within the minute of the last refresh,
+    // in the same machine zone, only the dials move, unless a pattern shows seconds.
+    const auto minute = static_cast<qint64>(std::floor(now.timeIntervalSince1970() / 60.0));
+    const bool textsCurrent =
+        !textsShowSeconds_ && textsMinute_ == minute && textsZone_ == system.id();
+    textsMinute_ = minute;
+    textsZone_ = system.id();
     for (FloatingClock& c : clocks_) {
         c.dial->setTimeToNow(now);
+        if (textsCurrent) {
+            continue;
+        }
         const QString abbreviation = SystemTimeZone::abbreviation(c.zone, now);
         const QString pattern = patternWithWeekAndZone(floatDateFormat_, week, abbreviation);
         const QString tip = QStringLiteral("%1 %2\n%3 %4 (System/Local time)")
@@ -414,7 +445,7 @@ void TalvorFloatingClockCtrl::updateFoatingClockTime() {
         if (c.dial->toolTip() != tip) {
             c.dial->setToolTip(tip);
         }
-        c.above->setText(TimeZoneGetFloatingText(c.zone));
+        c.above->setText(aboveText(c.zone, now, week, abbreviation));
         // Past a daylight-saving change the label would name the old abbreviation.
         if (abbreviation != c.abbreviation) {
             c.abbreviation = abbreviation;

@@ -110,6 +110,7 @@ class TalvorFloatingClockCtrl {
     const FloatingGrid& grid() const { return grid_; }
     const std::vector<FloatingClock>& clocks() const { return clocks_; }
     int formattersCreated() const { return formatters_.createdCount(); }
+    int textsFormatted() const { return formatters_.formattedCount(); }
 
     static constexpr qint64 kMenuItemTag = -87;
     static constexpr qint64 kMenuAnchorTag = -80;
@@ -120,7 +121,8 @@ class TalvorFloatingClockCtrl {
     void profile(const char* operation) const;
     void post(const QString& name);
     QTimeZone zoneOf(const QVariantList& record) const;
-    QString labelPattern(const QString& pattern, const QTimeZone& zone, Date now) const;
+    // The label above a dial, `week` being the machine's week of the year.
+    QString aboveText(const QTimeZone& zone, Date now, int week, const QString& abbreviation);
     double digitalTextWidth(const QTimeZone& zone, const QString& abbreviation,
                             const QFontMetricsF& metrics);
     void buildWindow(const std::vector<Measured>& measured);
@@ -142,6 +144,10 @@ class TalvorFloatingClockCtrl {
     FloatingGrid grid_;
     std::vector<FloatingClock> clocks_;
     DateFormatterCache formatters_;
+    // The minute and machine zone the labels and tool tips were last made for.
+    std::optional<qint64> textsMinute_;
+    QByteArray textsZone_;
+    bool textsShowSeconds_ = false;
 };
 
 }  // namespace talvor

@@ -3,6 +3,7 @@
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
+#include "foundation/TalvorFilePaths.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/StatusBar.h"
 #include "shell/AppDelegate.h"
@@ -12,8 +13,13 @@
 #include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
+#include "support/ShellHarness.h"
 #include "support/TestEnvironment.h"
+#include "world/TalvorClockControl.h"
+#include "world/TalvorFloatingClockCtrl.h"
+#include "world/WorldKeys.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -223,6 +229,44 @@ TEST_F(shellTick, ItemsChangeOnlyWhenWhatTheyShowChanges) {
             delegate.statusItems().customDateStatusItem()->dateButton()->attributedTitle().string(),
             QStringLiteral("Tue 02 Jul"));
     }
+}
+
+// The floating clocks live on the application's one-second tick: nothing else moves them.
+TEST(shellTickFloating, TheTickMovesTheFloatingClocks) {
+    test::ShellHarness harness(utc(2024, 7, 1, 11, 58, 30));
+    harness.store().setValue(keys::Floater, true);
+    harness.store().setValue(keys::FloaterState, true);
+    LocationTable locations;
+    for (const char* zone : {"Europe/Paris", "Asia/Tokyo"}) {
+        locations.append(
+            QVariant(QVariantList{QString(), QString::fromLatin1(zone), QString(),
+                                  QStringLiteral("Land"), QString::fromLatin1(zone), QString(),
+                                  QString(), QString(), QString(), QString(), false, true}));
+    }
+    ASSERT_TRUE(TalvorFilePaths::TalvorSaveLocationTable(locations));
+    AppDelegate& delegate = harness.launch();
+    QCoreApplication::processEvents();
+    TalvorFloatingClockCtrl* floating = delegate.floatingClocks();
+    ASSERT_TRUE(floating->isFloating());
+    ASSERT_EQ(floating->clocks().size(), 2u);
+    const TalvorFloatingClockCtrl::FloatingClock& tokyo = floating->clocks()[1];
+
+    const auto shown = [&] {
+        QCoreApplication::processEvents();
+        return std::make_pair(tokyo.dial->grab().toImage(), tokyo.above->text());
+    };
+    harness.scheduler_.advanceBy(1);  // 11:58:31 UTC, 20:58:31 in Tokyo
+    const auto [dial, above] = shown();
+    EXPECT_EQ(tokyo.dial->stringValue(), QStringLiteral("20:58:31"));
+    EXPECT_EQ(above, QStringLiteral("Monday 8:58\n7/1/24"));
+
+    // A second on, the second hand has moved; a minute on, the time above too.
+    harness.scheduler_.advanceBy(1);
+    EXPECT_NE(shown().first, dial);
+    EXPECT_EQ(tokyo.dial->stringValue(), QStringLiteral("20:58:32"));
+    harness.scheduler_.advanceBy(28);
+    EXPECT_EQ(shown().second, QStringLiteral("Monday 8:59\n7/1/24"));
+    EXPECT_EQ(tokyo.dial->stringValue(), QStringLiteral("20:59:00"));
 }
 
 }  // namespace

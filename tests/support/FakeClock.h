@@ -11,7 +11,12 @@ class FakeClock : public platform::Clock {
     explicit FakeClock(Date start = Date::fromReference(0), QTimeZone zone = QTimeZone::utc());
 
     Date now() const override { return now_; }
-    QTimeZone currentZone() const override { return zone_; }
+    QTimeZone currentZone() const override {
+        ++zoneQueries_;
+        return zone_;
+    }
+    // How often the zone was asked for: the system clock reads files for each answer.
+    int zoneQueries() const { return zoneQueries_; }
 
     void set(Date t) { now_ = t; }
     void advance(double seconds) { now_ = now_.addingTimeInterval(seconds); }
@@ -23,6 +28,7 @@ class FakeClock : public platform::Clock {
   private:
     Date now_;
     QTimeZone zone_;
+    mutable int zoneQueries_ = 0;
 };
 
 }  // namespace talvor::test

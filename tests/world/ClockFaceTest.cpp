@@ -1,5 +1,6 @@
 #include "foundation/SystemTimeZone.h"
 #include "platform/Menu.h"
+#include "support/PaintRecorder.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 #include "world/ClockFaces.h"
@@ -166,6 +167,121 @@ TEST(ClockCell, HandsAreBlackGreyOrWhiteByFaceType) {
     }
 }
 
+// A floating clock is drawn every second: strokes in translucent colours would each wake the
+// raster engine's worker threads, so the dial is copied from pictures kept for it instead.
+TEST(ClockCell, EverySecondTheDialIsCopiedFromPicturesAndNothingIsStroked) {
+    TalvorClockCell cell(at(10, 10, 5));
+    cell.SetClockType(1);
+    cell.SetAnalogSecHand(1);
+    test::PaintRecorder recorder;
+    for (const QTime& t : {QTime(10, 10, 5), QTime(10, 10, 6), QTime(10, 10, 59), QTime(10, 11, 0),
+                           QTime(22, 11, 1)}) {
+        SCOPED_TRACE(t.toString().toStdString());
+        cell.setTime(at(t.hour(), t.minute(), t.second()));
+        recorder.reset();
+        {
+            QPainter painter(&recorder);
+            cell.drawWithFrame(painter, QRectF(0, 0, 200, 200));
+        }
+        EXPECT_EQ(recorder.counts().shapes, 0);
+        EXPECT_GE(recorder.counts().pictures, 2) << "the dial and the second hand";
+        EXPECT_EQ(recorder.counts().texts, 2) << "the AM/PM mark and its shadow";
+    }
+}
+
+// What the dial keeps between draws must follow every change: each drawing equals one of a
+// new clock set up the same way.
+TEST(ClockCell, KeptPicturesFollowTheTimeTheFaceAndTheSize) {
+    test::XdgSandbox sandbox;
+    QImage flag(32, 32, QImage::Format_ARGB32);
+    flag.fill(QColor(0, 160, 0));
+    const QString flagPath = sandbox.root() + QStringLiteral("/Green.png");
+    ASSERT_TRUE(flag.save(flagPath));
+
+    struct Step {
+        const char* name;
+        QTime time;
+        int type;
+        double size;
+        bool flag;
+        int seconds;
+    };
+    const Step steps[] = {
+        {"start", QTime(10, 10, 5), 1, 200, false, 1},
+        {"a second on", QTime(10, 10, 6), 1, 200, false, 1},
+        {"a minute on", QTime(10, 11, 6), 1, 200, false, 1},
+        {"twelve hours on", QTime(22, 11, 6), 1, 200, false, 1},
+        {"a dark face, white hands", QTime(22, 11, 6), 3, 200, false, 1},
+        {"smaller", QTime(22, 11, 7), 3, 120, false, 1},
+        {"a flag", QTime(22, 11, 8), 101, 120, true, 1},
+        {"no second hand", QTime(22, 11, 9), 101, 120, true, 0},
+    };
+    const auto drawn = [](TalvorClockCell& cell, double size) {
+        QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        cell.drawWithFrame(painter, QRectF(0, 0, size, size));
+        painter.end();
+        return image;
+    };
+    const auto setUp = [&](TalvorClockCell& cell, const Step& s) {
+        cell.setTime(at(s.time.hour(), s.time.minute(), s.time.second()));
+        cell.SetClockType(s.type);
+        cell.SetAnalogSecHand(s.seconds);
+        cell.setImagePath(s.flag ? std::optional<QString>(flagPath) : std::nullopt);
+    };
+    TalvorClockCell kept(at(10, 10, 5));
+    for (const Step& s : steps) {
+        setUp(kept, s);
+        TalvorClockCell fresh(at(0, 0, 0));
+        setUp(fresh, s);
+        EXPECT_EQ(drawn(kept, s.size), drawn(fresh, s.size)) << s.name;
+    }
+}
+
+// Within a minute only the second hand moves: a clock asks to redraw where it was and where
+// it is, not the whole dial.
+TEST(ClockCell, WithinAMinuteOnlyTheSecondHandsPlacesAreRedrawn) {
+    TalvorClockCell cell(at(10, 10, 5));
+    cell.SetAnalogSecHand(1);
+    std::vector<QRect> areas;
+    int whole = 0;
+    cell.updateArea = [&](const QRect& area) { areas.push_back(area); };
+    cell.updateCell = [&] { ++whole; };
+    const QRectF frame(0, 0, 200, 200);
+    // Before a first drawing the clock knows no frame: the whole of it.
+    cell.setTime(at(10, 10, 6));
+    EXPECT_EQ(whole, 1);
+    QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+    {
+        QPainter painter(&image);
+        cell.drawWithFrame(painter, frame);
+    }
+
+    cell.setTime(at(10, 10, 7));
+    ASSERT_EQ(areas.size(), 1u);
+    EXPECT_EQ(whole, 1);
+    const QRect area = areas.back();
+    EXPECT_LT(area.width() * area.height(), 200 * 200 / 4) << area.width() << "x" << area.height();
+    // At 6 and 7 seconds the hand points 36 and 42 degrees from 12, tip and shadow included.
+    for (double degrees : {36.0, 42.0}) {
+        EXPECT_TRUE(area.contains(onDial(degrees, 0.8).toPoint() + QPoint(1, 1))) << degrees;
+        EXPECT_TRUE(area.contains(onDial(degrees, 0.3).toPoint())) << degrees;
+    }
+    EXPECT_FALSE(area.contains(onDial(216, 0.5).toPoint()));
+
+    // A new minute moves the other hands: the whole dial.
+    cell.setTime(at(10, 11, 0));
+    EXPECT_EQ(whole, 2);
+    EXPECT_EQ(areas.size(), 1u);
+
+    // Without a second hand nothing within the minute is redrawn.
+    cell.SetAnalogSecHand(0);
+    cell.setTime(at(10, 11, 1));
+    EXPECT_EQ(whole, 2);
+    EXPECT_EQ(areas.size(), 1u);
+}
+
 TEST(ClockCell, AnImageFileReplacesTheFaceAndAMissingOneShowsThePlainFace) {
     test::XdgSandbox sandbox;
     QImage flag(32, 32, QImage::Format_ARGB32);
@@ -237,9 +353,16 @@ TEST(ClockCell, ClicksAndKeysChangeTheTimeOnlyWhenAllowed) {
     EXPECT_EQ(actions, 4);
     EXPECT_EQ(redraws, 4);
 
-    // Setting the same time again is no change.
+    // Setting the same time again is no change; the same instant in another zone is.
     cell.setTime(cell.time());
     EXPECT_EQ(actions, 4);
+    CalendarDate tokyo = cell.time();
+    tokyo.timeZone = QTimeZone("Asia/Tokyo");
+    cell.setTime(tokyo);
+    EXPECT_EQ(actions, 5);
+    EXPECT_EQ(redraws, 5);
+    EXPECT_EQ(timeOf(cell), QTime(19, 34, 0));
+    cell.setTime(at(10, 34, 0));
 
     cell.setChangeTime(false);
     EXPECT_FALSE(cell.trackMouse(QPointF(2, 2), frame));
@@ -247,7 +370,7 @@ TEST(ClockCell, ClicksAndKeysChangeTheTimeOnlyWhenAllowed) {
     cell.moveRight(Qt::ShiftModifier);
     cell.performClick();
     EXPECT_EQ(timeOf(cell), QTime(10, 34, 0));
-    EXPECT_EQ(actions, 4);
+    EXPECT_EQ(actions, 6);
 }
 
 TEST(ClockCell, TimeTextsAreReadInEitherFormOnTheClocksOwnDay) {

@@ -16,15 +16,18 @@
 #include "world/TimeZoneWindow.h"
 #include "world/WorldKeys.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
 namespace talvor {
 namespace {
@@ -283,6 +286,106 @@ TEST_F(FloatingClocks, TheSecondlyRefreshDoesNothingWhileHiddenAndMakesNoFormatt
     ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
     ctrl_.updateFoatingClockTime();
     EXPECT_EQ(above(0), QStringLiteral("Tuesday 5:41\n3/4/25"));
+}
+
+// The machine's zone is read from the system's files at each asking: once a tick, however
+// many clocks float.
+TEST_F(FloatingClocks, ATickAsksForTheMachinesZoneOnce) {
+    load(kTwoColumns);
+    ctrl_.TimeZoneFloating(table({kParis, kTokyo, kBerlin, kLima}));
+    const int before = clock_.zoneQueries();
+    clock_.advance(1);
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(clock_.zoneQueries() - before, 1);
+}
+
+// The labels and tool tips show minutes: within a minute a tick formats nothing, unless a
+// pattern shows seconds or the machine's zone changed.
+TEST_F(FloatingClocks, WithinAMinuteTheTextsAreLeftAsTheyAre) {
+    load(kTwoColumns);
+    ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
+    ctrl_.updateFoatingClockTime();  // 15:40:30
+    const int formatted = ctrl_.textsFormatted();
+    clock_.advance(1);
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(ctrl_.textsFormatted(), formatted);
+    EXPECT_EQ(ctrl_.clocks()[0].dial->stringValue(), QStringLiteral("16:40:31"));
+
+    clock_.setZone(QTimeZone("Asia/Tokyo"));
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(ctrl_.clocks()[0].dial->toolTip(),
+              QStringLiteral("Tuesday 4:40 CET\nWednesday 12:40 JST (System/Local time)"));
+    clock_.setZone(QTimeZone::utc());
+
+    clock_.advance(29);  // 15:41:00
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(above(0), QStringLiteral("Tuesday 4:41\n3/4/25"));
+
+    defaults_.setObject(QStringLiteral("h:mm:ss"), keys::floatingTimeFormat);
+    load(kTwoColumns);
+    ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
+    ctrl_.updateFoatingClockTime();
+    clock_.advance(1);
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(above(0), QStringLiteral("4:41:01\n3/4/25"));
+    // Quoted letters are text, not seconds.
+    defaults_.setObject(QStringLiteral("h:mm 'Sun'"), keys::floatingTimeFormat);
+    load(kTwoColumns);
+    ctrl_.TimeZoneFloating(table({kParis}));
+    ctrl_.updateFoatingClockTime();
+    const int quoted = ctrl_.textsFormatted();
+    clock_.advance(1);
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(ctrl_.textsFormatted(), quoted);
+}
+
+// Collects the region each widget was asked to paint.
+class PaintSpy : public QObject {
+  public:
+    std::map<QObject*, QRegion> painted;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted[watched] += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+};
+
+// Within a minute a tick repaints the places the second hands left and took, and no label.
+TEST_F(FloatingClocks, ATickRepaintsOnlyWhereTheSecondHandsMoved) {
+    load(kTwoColumns);
+    ctrl_.TimeZoneFloating(table({kParis, kTokyo, kBerlin, kLima}));
+    ctrl_.updateFoatingClockTime();
+    QCoreApplication::processEvents();
+
+    PaintSpy spy;
+    qApp->installEventFilter(&spy);
+    clock_.advance(1);  // 15:40:31
+    ctrl_.updateFoatingClockTime();
+    QCoreApplication::processEvents();
+    for (const auto& c : ctrl_.clocks()) {
+        EXPECT_EQ(spy.painted.count(c.above), 0u);
+        EXPECT_EQ(spy.painted.count(c.below), 0u);
+        ASSERT_EQ(spy.painted.count(c.dial), 1u) << "each dial is repainted";
+        const QRect part = spy.painted[c.dial].boundingRect();
+        const QRect dial = c.dial->rect();
+        EXPECT_LT(part.width() * part.height(), dial.width() * dial.height() / 3)
+            << part.width() << "x" << part.height();
+    }
+
+    // A new minute moves every hand and the time above.
+    spy.painted.clear();
+    clock_.advance(29);  // 15:41:00
+    ctrl_.updateFoatingClockTime();
+    QCoreApplication::processEvents();
+    for (const auto& c : ctrl_.clocks()) {
+        // The whole dial, but for a row its labels may cover.
+        const QRect whole = spy.painted[c.dial].boundingRect();
+        EXPECT_GE(whole.height(), c.dial->height() - 2);
+        EXPECT_EQ(whole.width(), c.dial->width());
+        EXPECT_EQ(spy.painted.count(c.above), 1u);
+    }
+    qApp->removeEventFilter(&spy);
 }
 
 TEST_F(FloatingClocks, ReorderingRebuildsTheWindowInTheNewOrder) {
