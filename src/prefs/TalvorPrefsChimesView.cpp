@@ -470,9 +470,9 @@ std::unique_ptr<QWidget> TalvorPrefsChimesView::loadView() {
         menu->setObjectName(name);
         menu->addItem(tr("No Sound"));
         menu->addItem(tr("Choose a File…"));
-        auto sounds = std::make_shared<platform::Menu>();
-        TalvorLoadPopUpSounds::TalvorLoadSoundInPopUp(sounds.get(), services_.folders);
-        appendMenu(*menu, *sounds);
+        auto soundItems = std::make_shared<platform::Menu>();
+        TalvorLoadPopUpSounds::TalvorLoadSoundInPopUp(soundItems.get(), services_.folders);
+        appendMenu(*menu, *soundItems);
         soundMenus_[static_cast<int>(chime)] = menu;
         form->addRow(labels[static_cast<int>(chime)], menu);
     }
