@@ -19,11 +19,11 @@ void SoundFileWell::setURL(const QUrl& url) {
     }
 }
 
-void SoundFileWell::concludeDragOperation(const QMimeData& data) {
+void SoundFileWell::concludeDragOperation(const QMimeData& mime) {
     dragging_ = false;
     update();
     // Only file drops exist here: the music library's track lists have no counterpart.
-    for (const QUrl& u : data.urls()) {
+    for (const QUrl& u : mime.urls()) {
         if (u.isLocalFile()) {
             setURL(QUrl::fromLocalFile(u.toLocalFile()));
             if (!url_.isEmpty() && delegate_ != nullptr) {

@@ -28,8 +28,8 @@ void ImageFileWell::setURL(const QUrl& url) {
     emit urlChanged(url_);
 }
 
-void ImageFileWell::concludeDragOperation(const QMimeData& data) {
-    for (const QUrl& url : data.urls()) {
+void ImageFileWell::concludeDragOperation(const QMimeData& mime) {
+    for (const QUrl& url : mime.urls()) {
         if (url.isLocalFile()) {
             setURL(QUrl::fromLocalFile(url.toLocalFile()));
             return;
@@ -37,9 +37,9 @@ void ImageFileWell::concludeDragOperation(const QMimeData& data) {
     }
 }
 
-void ImageFileWell::dropMimeData(const QMimeData& data) {
-    if (draggingEntered(data) == Qt::CopyAction) {
-        concludeDragOperation(data);
+void ImageFileWell::dropMimeData(const QMimeData& mime) {
+    if (draggingEntered(mime) == Qt::CopyAction) {
+        concludeDragOperation(mime);
     }
 }
 

@@ -32,8 +32,8 @@ void DropTargetTextField::setDropLook(bool dragging) {
     update();
 }
 
-Qt::DropAction DropTargetTextField::draggingEntered(const QMimeData& data, const QObject* source) {
-    if (source == this || !accepts(data)) {
+Qt::DropAction DropTargetTextField::draggingEntered(const QMimeData& mime, const QObject* source) {
+    if (source == this || !accepts(mime)) {
         return Qt::IgnoreAction;
     }
     setDropLook(true);
@@ -48,11 +48,11 @@ void DropTargetTextField::concludeDragOperation() {
     setDropLook(false);
 }
 
-bool DropTargetTextField::dropMimeData(const QMimeData& data, const QObject* source) {
-    if (draggingEntered(data, source) != Qt::CopyAction) {
+bool DropTargetTextField::dropMimeData(const QMimeData& mime, const QObject* source) {
+    if (draggingEntered(mime, source) != Qt::CopyAction) {
         return false;
     }
-    const bool taken = prepareForDragOperation() && performDragOperation(data);
+    const bool taken = prepareForDragOperation() && performDragOperation(mime);
     concludeDragOperation();
     return taken;
 }
@@ -96,8 +96,8 @@ void vltDragFileTextField::awakeFromNib() {
     setAcceptDrops(true);
 }
 
-bool vltDragFileTextField::accepts(const QMimeData& data) const {
-    return data.hasUrls() || data.hasText();
+bool vltDragFileTextField::accepts(const QMimeData& mime) const {
+    return mime.hasUrls() || mime.hasText();
 }
 
 QString vltDragFileTextField::textFromPasteboardText(const QString& text) {
@@ -133,8 +133,8 @@ QString vltDragFileTextField::droppedText(const QMimeData& data) {
     return textFromPasteboardText(pasteboardText);
 }
 
-bool vltDragFileTextField::performDragOperation(const QMimeData& data) {
-    setText(droppedText(data));
+bool vltDragFileTextField::performDragOperation(const QMimeData& mime) {
+    setText(droppedText(mime));
     if (SetURLPathValue) {
         SetURLPathValue(this);
     }
@@ -143,12 +143,12 @@ bool vltDragFileTextField::performDragOperation(const QMimeData& data) {
 
 MyTextField::MyTextField(QWidget* parent) : DropTargetTextField(parent) {}
 
-bool MyTextField::accepts(const QMimeData& data) const {
-    return !fileNames(data).isEmpty();
+bool MyTextField::accepts(const QMimeData& mime) const {
+    return !fileNames(mime).isEmpty();
 }
 
-bool MyTextField::performDragOperation(const QMimeData& data) {
-    const QStringList paths = fileNames(data);
+bool MyTextField::performDragOperation(const QMimeData& mime) {
+    const QStringList paths = fileNames(mime);
     if (!paths.isEmpty()) {
         setText(paths.first());
     }

@@ -11,7 +11,7 @@ namespace talvor {
 // The month object of the calendar data stands in here as a plain value.
 class CalMonth {
   public:
-    explicit CalMonth(int number) : number(number) {}
+    explicit CalMonth(int value) : number(value) {}
     int number;
 };
 

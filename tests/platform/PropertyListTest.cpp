@@ -117,7 +117,7 @@ class PropertyListFormatTest : public ::testing::TestWithParam<Format> {};
 
 INSTANTIATE_TEST_SUITE_P(Formats, PropertyListFormatTest,
                          ::testing::Values(Format::Xml, Format::Binary),
-                         [](const auto& info) { return formatName(info.param).toStdString(); });
+                         [](const auto& p) { return formatName(p.param).toStdString(); });
 
 TEST_P(PropertyListFormatTest, ScalarsKeepTheirValueAndType) {
     QByteArray allBytes;

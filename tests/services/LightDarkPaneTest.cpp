@@ -51,9 +51,9 @@ class syseventsLightDarkPane : public ::testing::Test {
         SwitchLightDarkDelegate d;
         d.UpdateMenu = [this](int code) { menuUpdates.push_back(code); };
         d.makeLocationManager = [this] {
-            auto service = std::make_unique<test::FakeLocationService>();
-            location = service.get();
-            return service;
+            auto fake = std::make_unique<test::FakeLocationService>();
+            location = fake.get();
+            return fake;
         };
         d.openURL = [this](const QUrl& url) { opened.append(url.toString()); };
         return std::make_unique<SwitchLightDarkVC>(std::move(d));

@@ -128,8 +128,8 @@ TEST_F(shellDateItem, APressHighlightsAndOpensTheCalendarTheReleaseRestores) {
         EXPECT_EQ(shared->isMenuOpen(), c.pressCalls.size() == 2);
         // The highlight is painted across the item.
         const QRectF rect = offscreen.itemRect(item.get());
-        const QImage bar = offscreen.render();
-        EXPECT_EQ(bar.pixelColor(rect.topLeft().toPoint() + QPoint(1, 1)), QColor(30, 144, 255));
+        const QImage shot = offscreen.render();
+        EXPECT_EQ(shot.pixelColor(rect.topLeft().toPoint() + QPoint(1, 1)), QColor(30, 144, 255));
 
         host.calls.clear();
         offscreen.mouseUp(*item);

@@ -36,13 +36,13 @@ TEST_F(shellStatusItems, CreatingTheItemsOrdersTheDelegateCalls) {
     EXPECT_EQ(bar.statusItems()[1], controller.TalvorTime());
     EXPECT_EQ(controller.TalvorDate()->view(), controller.customDateStatusItem());
     EXPECT_TRUE(controller.TalvorDate()->highlightMode());
-    const StatusItem& time = *controller.TalvorTime();
-    EXPECT_EQ(time.title(), "Time");
-    EXPECT_EQ(time.menu(), delegate.menu);
-    EXPECT_TRUE(time.highlightMode());
-    EXPECT_EQ(time.alignment(), Qt::AlignRight);
+    const StatusItem& timeItem = *controller.TalvorTime();
+    EXPECT_EQ(timeItem.title(), "Time");
+    EXPECT_EQ(timeItem.menu(), delegate.menu);
+    EXPECT_TRUE(timeItem.highlightMode());
+    EXPECT_EQ(timeItem.alignment(), Qt::AlignRight);
     // Without the moon the time button sits 4 points further right.
-    EXPECT_DOUBLE_EQ(time.buttonFrame().x(), 4.0);
+    EXPECT_DOUBLE_EQ(timeItem.buttonFrame().x(), 4.0);
 }
 
 TEST_F(shellStatusItems, EachSettingAddsOrRemovesItsItemAtOnce) {
