@@ -174,10 +174,9 @@ TEST_P(shellRestart, TheChangedSettingIsShownAgainAfterARestart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, shellRestart, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<Row>& info) {
+                         [](const ::testing::TestParamInfo<Row>& p) {
                              std::string name;
-                             for (const char* c = info.param.setting; *c != '\0' && *c != ':';
-                                  ++c) {
+                             for (const char* c = p.param.setting; *c != '\0' && *c != ':'; ++c) {
                                  if (std::isalnum(static_cast<unsigned char>(*c))) {
                                      name += *c;
                                  }
