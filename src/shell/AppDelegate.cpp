@@ -55,9 +55,6 @@
 namespace talvor {
 namespace {
 
-// A tick later than this after the last one (asleep, clock set) strikes no missed chimes.
-constexpr double kChimeCatchUpSeconds = 120.0;
-
 qint64 dayOfMonth(Date now, const QTimeZone& zone) {
     return now.toQDateTime().toTimeZone(zone).date().day();
 }
@@ -396,7 +393,6 @@ void AppDelegate::updateTimeDate() {
         lastDay = -1;
     }
     strikeChimes(now);
-    lastTick_ = now;
     if (floatingClockCtrl_) {
         floatingClockCtrl_->updateFoatingClockTime();
     }
@@ -420,33 +416,10 @@ void AppDelegate::updateTimeDate() {
     lastDay = dayOfMonth(now, zone);
 }
 
-// Each minute that began since the last tick gets its chime, so a late tick loses none;
-// after a long gap only the current minute counts, and a clock set back strikes nothing.
 void AppDelegate::strikeChimes(Date now) {
     TalvorNSApplication* app = TalvorNSApplication::instance();
     TalvorChimeSettings* chimes = app != nullptr ? app->theChimeSettings() : nullptr;
-    const auto minuteOf = [](Date d) {
-        return std::floor(d.timeIntervalSinceReferenceDate() / 60.0);
-    };
-    const double current = minuteOf(now);
-    double first = current;
-    if (!lastTick_) {
-        // The first tick chimes only when it falls on second 0, as every tick did before.
-        if (now.timeIntervalSinceReferenceDate() - current * 60.0 >= 1.0) {
-            return;
-        }
-    } else {
-        const double gap = now.timeIntervalSince(*lastTick_);
-        // A clock set back repeats minutes already struck.
-        if (gap <= 0 || !minuteChanged(*lastTick_, now)) {
-            return;
-        }
-        if (gap <= kChimeCatchUpSeconds) {
-            first = minuteOf(*lastTick_) + 1;
-        }
-    }
-    for (double minute = first; minute <= current; ++minute) {
-        const Date start = Date::fromReference(minute * 60.0);
+    for (Date start : chimeCatchUp_.tick(now)) {
         chimedMinutes_.push_back(start);
         if (chimes != nullptr) {
             chimes->doChimesIfNeeded(start, StringsBundle::mainBundle());

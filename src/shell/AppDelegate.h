@@ -12,6 +12,7 @@
 #include "TimeMenu.h"
 #include "WorldClockItems.h"
 #include "alarms/AlarmMenuController.h"
+#include "alarms/ChimeCatchUp.h"
 #include "calendarui/ztCalendarController.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
@@ -162,6 +163,7 @@ class AppDelegate : public QObject,
     // The applications item, made when `key` is set or it exists already; else nullptr.
     ApplicationsMenu* applicationsMenuFor(const QString& key);
     void scheduleTick();
+    // Chimes the minutes the catch-up policy gives for this tick.
     void strikeChimes(Date now);
     void registerObservers();
     void repairColours();
@@ -188,7 +190,7 @@ class AppDelegate : public QObject,
     std::unique_ptr<TalvorFloatingClockCtrl> floatingClockCtrl_;
     platform::TimerHandle updateTimer_;
     TimeDateText texts_;
-    std::optional<Date> lastTick_;
+    ChimeCatchUp chimeCatchUp_;
     std::vector<Date> chimedMinutes_;
     std::vector<platform::Observation> observations_;
     // Made at launch, or at the first refresh when the delegate runs without a launch.
