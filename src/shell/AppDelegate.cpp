@@ -111,7 +111,7 @@ AppDelegate::AppDelegate(Options options)
     };
     worldActions.editLocations = [this] { actEditLocationSelection(); };
     worldClocks_ = std::make_unique<WorldClockItems>(
-        *timeMenu_, TalvorTimeSettings::sharedInstance(), clock_, menuloc,
+        *timeMenu_, TalvorTimeSettings::sharedInstance(), clock_,
         [] { return TalvorMenuItemFlags; }, worldActions);
     TimeMenu::Actions actions;
     actions.switchLighDarkMode = [this] { switchLighDarkMode(); };
@@ -124,8 +124,7 @@ AppDelegate::AppDelegate(Options options)
     actions.enableTake5 = [this] { breakTimer_->enableTake5(); };
     actions.disableTake5 = [this] { breakTimer_->disableTake5(); };
     actions.showLightDarkModePrefrences = [this] { settings_->showLightDarkModePrefrences(); };
-    ip_ =
-        std::make_unique<IpAddressItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), menuloc);
+    ip_ = std::make_unique<IpAddressItems>(*timeMenu_, TalvorTimeSettings::sharedInstance());
     timeMenuItems_ = std::make_unique<TimeMenu>(*timeMenu_, TalvorTimeSettings::sharedInstance(),
                                                 *worldClocks_, ip_.get(), std::move(actions));
     AlarmMenuController::mainMenuController().awakeFromNib(this);

@@ -20,7 +20,6 @@
 #include <QObject>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -151,8 +150,6 @@ class AppDelegate : public QObject,
     const std::vector<Date>& chimedMinutes() const { return chimedMinutes_; }
     qint64 lastDay = -1;
     double extraHeight = 0;
-    // Guards the time menu's lines against the IP-address thread of the time menu.
-    std::mutex menuloc;
 
   private:
     // The start-up after the move offer.
