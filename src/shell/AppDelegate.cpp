@@ -70,10 +70,10 @@ AppDelegate::AppDelegate(Options options)
     calendars_ = std::make_unique<CalendarWindows>(*items_, *this);
     dueCountDowns_ = std::make_unique<DueCountDowns>(clock_);
     SwitchLightDarkDelegate lightDark;
-    lightDark.UpdateMenu = [this](int code) { UpdateMenu(code); };
+    lightDark.UpdateMenu = [this](int code) { timeMenuItems_->UpdateMenu(code); };
     lightDark.openURL = [this](const QUrl& url) { openURL(url); };
     TalvorMenuDelegate menuItems;
-    menuItems.UpdateMenu = [this](qint32 code) { UpdateMenu(code); };
+    menuItems.UpdateMenu = [this](qint32 code) { timeMenuItems_->UpdateMenu(code); };
     menuItems.locationTimeZoneSetup = [](QWidget* window) {
         TalvorLocationWinCtrl::sharedInstance().showTZLocationSheet(window);
     };
@@ -116,7 +116,7 @@ AppDelegate::AppDelegate(Options options)
     TimeMenu::Actions actions;
     actions.switchLighDarkMode = [this] { switchLighDarkMode(); };
     actions.showFloating = [this] { showFloating(); };
-    actions.reloadLocations = [this] { reloadLocListNow(); };
+    actions.reloadLocations = [this] { worldClocks_->reloadLocListNow(); };
     actions.showCountDownTimer = [this] { settings_->showCountDownTimer(); };
     actions.showDateDifferenceCalculator = [this] { settings_->showDateDifferenceCalculator(); };
     actions.showGlobalScheduler = [this] { settings_->showGlobalScheduler(); };
@@ -136,7 +136,7 @@ AppDelegate::AppDelegate(Options options)
         if (timeMenu_->isOpen()) {
             take5ItemStale_ = true;
         } else {
-            UpdateMenu(TimeMenu::Take5);
+            timeMenuItems_->UpdateMenu(TimeMenu::Take5);
         }
     };
     breakHooks.showTake5Prefrences = [this] { settings_->showTake5Prefrences(); };
@@ -150,7 +150,8 @@ AppDelegate::AppDelegate(Options options)
     connect(timeMenu_.get(), &platform::Menu::didClose, this, [this] {
         if (std::exchange(take5ItemStale_, false)) {
             QMetaObject::invokeMethod(
-                this, [this] { UpdateMenu(TimeMenu::Take5); }, Qt::QueuedConnection);
+                this, [this] { timeMenuItems_->UpdateMenu(TimeMenu::Take5); },
+                Qt::QueuedConnection);
         }
     });
     connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
@@ -207,7 +208,7 @@ void AppDelegate::continueLaunching() {
         app->theChimeSettings()->LoadTimerOptions();
     }
     loadTalvorMenuItemFlags();
-    reloadLocListNow();
+    worldClocks_->reloadLocListNow();
     TalvorMenuBarFlags =
         static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, 0));
 
@@ -231,7 +232,7 @@ void AppDelegate::continueLaunching() {
     floatingClockCtrl_ = std::make_unique<TalvorFloatingClockCtrl>();
     floatingClockCtrl_->LoadFloatingOptions();
     registerObservers();
-    DrawTimeMenuItems();
+    timeMenuItems_->DrawTimeMenuItems();
 
     LoginItems::shared().synchronizeStartAtLogin();
     timeMenu_->setAutoenablesItems(true);
@@ -294,7 +295,7 @@ void AppDelegate::registerObservers() {
                     Qt::QueuedConnection);
             }));
     }
-    ip_->setLinesChanged([this] { addMenuSeperator(); });
+    ip_->setLinesChanged([this] { timeMenuItems_->addMenuSeperator(); });
     ip_->startObservingNetwork();
     platform::DistributedNotificationCenter& distributed =
         platform::DistributedNotificationCenter::defaultCenter();
@@ -444,7 +445,7 @@ void AppDelegate::LocationChangeNotification() {
     // The world-clock group reloads the list; the floating clocks then take the fresh one.
     for (qint32 code : std::initializer_list<qint32>{TimeMenu::ExternalIP, 111, TimeMenu::Alarms,
                                                      TimeMenu::Take5, TimeMenu::WorldClocks}) {
-        UpdateMenu(code);
+        timeMenuItems_->UpdateMenu(code);
     }
     if (floatingClockCtrl_) {
         floatingClockCtrl_->reorderFloatingClocks(worldClocks_->LocationList());
@@ -457,7 +458,7 @@ void AppDelegate::LoadFloatingOptions(const platform::Notification* notification
     }
     floatingClockCtrl_->LoadFloatingOptions(notification);
     if (notification != nullptr) {
-        reloadLocListNow();
+        worldClocks_->reloadLocListNow();
         floatingClockCtrl_->TimeZoneFloating(worldClocks_->LocationList());
     }
 }
@@ -468,7 +469,7 @@ void AppDelegate::actEditLocationSelection() {
                              QStringLiteral("PrefsMenu"), QStringLiteral("Menu Items"));
     // What the Menu Items pane's locationTimeZoneSetup does: the locations as a sheet on it.
     TalvorLocationWinCtrl& locations = TalvorLocationWinCtrl::sharedInstance();
-    locations.updateMenu = [this] { UpdateMenu(TimeMenu::WorldClocks); };
+    locations.updateMenu = [this] { timeMenuItems_->UpdateMenu(TimeMenu::WorldClocks); };
     locations.showTZLocationSheet(settings_->window());
 }
 

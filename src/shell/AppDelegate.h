@@ -71,19 +71,13 @@ class AppDelegate : public QObject,
     void TimeZoneChanged();
     void resume();
 
-    // The time menu's feature items and world-clock lines.
-    void DrawTimeMenuItems() { timeMenuItems_->DrawTimeMenuItems(); }
-    void UpdateMenu(qint32 code) { timeMenuItems_->UpdateMenu(code); }
-    void addMenuSeperator() { timeMenuItems_->addMenuSeperator(); }
+    // AlarmMenuHost: the alarms' submenu goes into the time menu.
     void addItem(std::shared_ptr<platform::Menu> alarmMenu) override {
         timeMenuItems_->addItem(std::move(alarmMenu));
     }
-    void UpdateAlarm() { timeMenuItems_->UpdateAlarm(); }
-    void reloadLocListNow() { worldClocks_->reloadLocListNow(); }
-    int updateLocationMenuItems(int start) { return worldClocks_->updateLocationMenuItems(start); }
-    void RemoveLocMenuItems() { worldClocks_->RemoveLocMenuItems(); }
     // The location table changed: the floating clocks and the affected groups follow it.
     void LocationChangeNotification();
+    // The time menu's feature items and world-clock lines.
     TimeMenu& timeMenuItems() { return *timeMenuItems_; }
     WorldClockItems& worldClocks() { return *worldClocks_; }
 
@@ -139,7 +133,6 @@ class AppDelegate : public QObject,
     SettingsWindowHost& settingsWindow() { return *settings_; }
     void showPrefs() override { settings_->showPrefs(); }
     void doOnMain(int tag) override { settings_->doOnMain(tag); }
-    void showBoardingScreen() { boarding_.showBoardingScreen(); }
     BoardingScreen& boarding() { return boarding_; }
 
     StatusItemsController& statusItems() { return *items_; }
