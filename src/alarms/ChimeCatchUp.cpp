@@ -1,21 +1,22 @@
 #include "ChimeCatchUp.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace talvor {
 namespace {
 
-double minuteOf(Date date) {
-    return std::floor(date.timeIntervalSinceReferenceDate() / 60.0);
+std::int64_t minuteOf(Date date) {
+    return static_cast<std::int64_t>(std::floor(date.timeIntervalSinceReferenceDate() / 60.0));
 }
 
 }  // namespace
 
 std::vector<Date> ChimeCatchUp::minutesToStrike(std::optional<Date> lastTick, Date now) {
-    const double current = minuteOf(now);
-    double first = current;
+    const std::int64_t current = minuteOf(now);
+    std::int64_t first = current;
     if (!lastTick) {
-        if (now.timeIntervalSinceReferenceDate() - current * 60.0 >= 1.0) {
+        if (now.timeIntervalSinceReferenceDate() - static_cast<double>(current) * 60.0 >= 1.0) {
             return {};
         }
     } else {
@@ -29,8 +30,8 @@ std::vector<Date> ChimeCatchUp::minutesToStrike(std::optional<Date> lastTick, Da
         }
     }
     std::vector<Date> minutes;
-    for (double minute = first; minute <= current; ++minute) {
-        minutes.push_back(Date::fromReference(minute * 60.0));
+    for (std::int64_t minute = first; minute <= current; ++minute) {
+        minutes.push_back(Date::fromReference(static_cast<double>(minute) * 60.0));
     }
     return minutes;
 }

@@ -28,8 +28,8 @@ class Clock;
 class StatusBarPanel;
 }  // namespace platform
 
-// The application delegate: start-up, the one-second tick and shut-down. It owns the
-// status items and hands the settings, the clock and the bar to the parts that draw them.
+// The application delegate: start-up, the one-second tick and shut-down, and the commands
+// the menus and panes call back. Its parts are made and wired by ShellParts.
 class AppDelegate : public QObject,
                     public StatusItemsDelegate,
                     public SettingsWindowHostDelegate,
