@@ -25,7 +25,6 @@
 #include "platform/StatusBarPanel.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
-#include "prefs/PaneFactory.h"
 #include "prefs/PrefsKeys.h"
 #include "services/AppStartup.h"
 #include "services/AppleInterfaceStyle.h"
@@ -34,7 +33,6 @@
 #include "services/HotKeyManager.h"
 #include "services/Manual.h"
 #include "services/PFMoveApplication.h"
-#include "services/SwitchLightDarkVC.h"
 #include "services/SystemEventMonitor.h"
 #include "services/SystemEventNames.h"
 #include "services/TimedAppearanceSwitching.h"
@@ -55,9 +53,6 @@
 namespace talvor {
 namespace {
 
-// A tick later than this after the last one (asleep, clock set) strikes no missed chimes.
-constexpr double kChimeCatchUpSeconds = 120.0;
-
 qint64 dayOfMonth(Date now, const QTimeZone& zone) {
     return now.toQDateTime().toTimeZone(zone).date().day();
 }
@@ -67,103 +62,15 @@ qint64 dayOfMonth(Date now, const QTimeZone& zone) {
 AppDelegate::AppDelegate() : AppDelegate(Options{}) {}
 
 AppDelegate::AppDelegate(Options options)
-    : options_(options), clock_(platform::Clock::shared()), timeMenu_(platform::Menu::create()) {
-    items_ = std::make_unique<StatusItemsController>(*this, TalvorTimeSettings::sharedInstance(),
-                                                     TalvorDateSettings::sharedInstance());
-    calendars_ = std::make_unique<CalendarWindows>(*items_, *this);
-    dueCountDowns_ = std::make_unique<DueCountDowns>(clock_);
-    SwitchLightDarkDelegate lightDark;
-    lightDark.UpdateMenu = [this](int code) { UpdateMenu(code); };
-    lightDark.openURL = [this](const QUrl& url) { openURL(url); };
-    TalvorMenuDelegate menuItems;
-    menuItems.UpdateMenu = [this](qint32 code) { UpdateMenu(code); };
-    menuItems.locationTimeZoneSetup = [](QWidget* window) {
-        TalvorLocationWinCtrl::sharedInstance().showTZLocationSheet(window);
-    };
-    menuItems.openURL = [this](const QUrl& url) { openURL(url); };
-    PaneDelegate panes;
-    panes.updatedCalendar = [this] { calendars_->updatedCalendar(); };
-    panes.setupASMMenu = [this] { setupASMMenu(); };
-    panes.applicationChange = [this] {
-        if (asm_) {
-            asm_->applicationChange();
-        }
-    };
-    panes.appDockIcon = [this] { UpdateAppDockIcon(); };
-    panes.openURL = [this](const QUrl& url) { openURL(url); };
-    panes.LoadTimerOptions = [] {
-        if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
-            if (TalvorChimeSettings* chimes = app->theChimeSettings()) {
-                chimes->LoadTimerOptions();
-            }
-        }
-    };
-    settings_ = std::make_unique<SettingsWindowHost>(
-        *this, PaneFactory::standard(lightDark, menuItems, panes));
-
-    TimeMenu::addFixedItems(*timeMenu_, {.preferences = [this] { showPrefs(); },
-                                         .help = [this] { showHelp(); },
-                                         .quit = [this] { quit(); }});
-    WorldClockItems::Actions worldActions;
-    worldActions.openURL = [this](const QUrl& url) {
-        openURL(url);
-        return true;
-    };
-    worldActions.showSunInfo = [this](const QString& city) {
-        actSunriseSunsetMenuItemSelection(city);
-    };
-    worldActions.editLocations = [this] { actEditLocationSelection(); };
-    worldClocks_ = std::make_unique<WorldClockItems>(
-        *timeMenu_, TalvorTimeSettings::sharedInstance(), clock_, menuloc,
-        [] { return TalvorMenuItemFlags; }, worldActions);
-    TimeMenu::Actions actions;
-    actions.switchLighDarkMode = [this] { switchLighDarkMode(); };
-    actions.showFloating = [this] { showFloating(); };
-    actions.reloadLocations = [this] { reloadLocListNow(); };
-    actions.showCountDownTimer = [this] { settings_->showCountDownTimer(); };
-    actions.showDateDifferenceCalculator = [this] { settings_->showDateDifferenceCalculator(); };
-    actions.showGlobalScheduler = [this] { settings_->showGlobalScheduler(); };
-    actions.showTake5Prefrences = [this] { settings_->showTake5Prefrences(); };
-    actions.enableTake5 = [this] { breakTimer_->enableTake5(); };
-    actions.disableTake5 = [this] { breakTimer_->disableTake5(); };
-    actions.showLightDarkModePrefrences = [this] { settings_->showLightDarkModePrefrences(); };
-    ip_ =
-        std::make_unique<IpAddressItems>(*timeMenu_, TalvorTimeSettings::sharedInstance(), menuloc);
-    timeMenuItems_ = std::make_unique<TimeMenu>(*timeMenu_, TalvorTimeSettings::sharedInstance(),
-                                                *worldClocks_, ip_.get(), std::move(actions));
+    : options_(options), clock_(platform::Clock::shared()), parts_(*this, clock_) {
     AlarmMenuController::mainMenuController().awakeFromNib(this);
-
-    BreakTimer::Hooks breakHooks;
-    breakHooks.take5StateChanged = [this](bool isStop) {
-        timeMenuItems_->isStop = isStop;
-        // Rebuilding the item under the open menu would close its submenu.
-        if (timeMenu_->isOpen()) {
-            take5ItemStale_ = true;
-        } else {
-            UpdateMenu(TimeMenu::Take5);
-        }
-    };
-    breakHooks.showTake5Prefrences = [this] { settings_->showTake5Prefrences(); };
-    breakHooks.sheetParent = [this]() -> QWidget* {
-        QWidget* window = settings_->window();
-        return window != nullptr && window->isVisible() ? window : nullptr;
-    };
-    breakTimer_ = std::make_unique<BreakTimer>(
-        platform::Scheduler::shared(), TalvorTakeABreakSettings::sharedInstance(),
-        TalvorTimeSettings::sharedInstance(), std::move(breakHooks));
-    connect(timeMenu_.get(), &platform::Menu::didClose, this, [this] {
-        if (std::exchange(take5ItemStale_, false)) {
-            QMetaObject::invokeMethod(
-                this, [this] { UpdateMenu(TimeMenu::Take5); }, Qt::QueuedConnection);
-        }
-    });
     connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
     connect(&clock_, &platform::Clock::timeJumped, this, &AppDelegate::resume);
 }
 
 AppDelegate::~AppDelegate() {
     // First: its sheet may still report to the menu and settings window as it goes.
-    breakTimer_.reset();
+    parts_.breakTimer.reset();
     // The alarm menu's controller lives for the process.
     AlarmMenuController::mainMenuController().awakeFromNib(nullptr);
 }
@@ -211,14 +118,14 @@ void AppDelegate::continueLaunching() {
         app->theChimeSettings()->LoadTimerOptions();
     }
     loadTalvorMenuItemFlags();
-    reloadLocListNow();
+    parts_.worldClocks->reloadLocListNow();
     TalvorMenuBarFlags =
         static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, 0));
 
     extraHeight = platform::StatusBar::systemStatusBar().thickness();
     moon();
     HotKeyManager::sharedManager().loadFromPrefs(keys::HotKeys);
-    items_->updateMenuBarItems();
+    parts_.items->updateMenuBarItems();
     UpdateAppDockIcon();
     if (options_.showPanel) {
         panel_ = std::make_unique<platform::StatusBarPanel>(platform::StatusBar::systemStatusBar());
@@ -231,14 +138,14 @@ void AppDelegate::continueLaunching() {
     scheduleTick();
     TalvorTakeABreakSettings::sharedInstance().loadPrefs();
     // The break timer starts stopped: its menu offers "Start".
-    timeMenuItems_->isStop = true;
+    parts_.timeMenuItems->isStop = true;
     floatingClockCtrl_ = std::make_unique<TalvorFloatingClockCtrl>();
     floatingClockCtrl_->LoadFloatingOptions();
     registerObservers();
-    DrawTimeMenuItems();
+    parts_.timeMenuItems->DrawTimeMenuItems();
 
     LoginItems::shared().synchronizeStartAtLogin();
-    timeMenu_->setAutoenablesItems(true);
+    parts_.timeMenu->setAutoenablesItems(true);
     boarding_.showAtFirstLaunch();
     if (PreferenceDomain::readInteger(QStringLiteral("IsAlreadyLaunched"), 0) == 0) {
         PreferenceDomain::writeInteger(QStringLiteral("IsAlreadyLaunched"), 1);
@@ -253,17 +160,17 @@ void AppDelegate::continueLaunching() {
                                                &AppDelegate::hotKeyUp, keys::CenterHotKey);
     repairColours();
     if (defaults.boolForKey(keys::Floater) && defaults.boolForKey(keys::FloaterState)) {
-        if (platform::MenuItem* item = timeMenu_->itemWithTag(TimeMenu::kFloatingClocksTag)) {
+        if (platform::MenuItem* item = parts_.timeMenu->itemWithTag(TimeMenu::kFloatingClocksTag)) {
             item->setState(platform::ControlState::On);
         }
-        timeMenuItems_->IsShowFloatingClock = true;
+        parts_.timeMenuItems->IsShowFloatingClock = true;
         platform::DistributedNotificationCenter::defaultCenter().post(
             keys::TalvorFloatingClockPrefsChangeNotification);
     }
     repairDatePattern();
     // A login brings no session notice of its own: the login item says it started us.
     if (options_.startedAtLogin) {
-        dueCountDowns_->receiveLoginNotification();
+        parts_.dueCountDowns->receiveLoginNotification();
     }
 }
 
@@ -289,17 +196,17 @@ void AppDelegate::registerObservers() {
                     this,
                     [this, wake] {
                         if (wake) {
-                            dueCountDowns_->receiveWakeNotification();
+                            parts_.dueCountDowns->receiveWakeNotification();
                         } else {
-                            dueCountDowns_->receiveLoginNotification();
+                            parts_.dueCountDowns->receiveLoginNotification();
                         }
                         resume();
                     },
                     Qt::QueuedConnection);
             }));
     }
-    ip_->setLinesChanged([this] { addMenuSeperator(); });
-    ip_->startObservingNetwork();
+    parts_.ip->setLinesChanged([this] { parts_.timeMenuItems->addMenuSeperator(); });
+    parts_.ip->startObservingNetwork();
     platform::DistributedNotificationCenter& distributed =
         platform::DistributedNotificationCenter::defaultCenter();
     observations_.push_back(
@@ -307,7 +214,7 @@ void AppDelegate::registerObservers() {
                                 [this](const platform::Notification&) {
                                     TalvorTimeSettings::sharedInstance().loadPrefs();
                                     TalvorDateSettings::sharedInstance().loadPrefs();
-                                    items_->dateSettingUpdate(true);
+                                    parts_.items->dateSettingUpdate(true);
                                 }));
     observations_.push_back(
         distributed.addObserver(keys::TalvorFloatingClockPrefsChangeNotification, QVariant(),
@@ -317,32 +224,23 @@ void AppDelegate::registerObservers() {
     observations_.push_back(
         distributed.addObserver(keys::TalvorCalendarPrefsChangeNotification, QVariant(),
                                 [this](const platform::Notification& notification) {
-                                    calendars_->CalendarPrefsUpdates(notification);
+                                    parts_.calendars->CalendarPrefsUpdates(notification);
                                 }));
     observations_.push_back(distributed.addObserver(
         AppleInterfaceThemeChangedNotification, QVariant(), [this](const platform::Notification&) {
-            items_->UpdateFontColorMenuBar();
+            parts_.items->UpdateFontColorMenuBar();
             moonUpdate();
         }));
 }
 
-// The workspace is only watched once a setting asks for the applications item or the
-// taskbar switch; until then every window keeps its taskbar presence, as windows start.
-ApplicationsMenu* AppDelegate::applicationsMenuFor(const QString& key) {
-    if (!asm_ && PreferenceDomain::readInteger(key, 0) != 0) {
-        asm_ = std::make_unique<ApplicationsMenu>([this] { settings_->showAppMenuPreferences(); });
-    }
-    return asm_.get();
-}
-
 void AppDelegate::setupASMMenu() {
-    if (ApplicationsMenu* menu = applicationsMenuFor(keys::ASMFlag)) {
+    if (ApplicationsMenu* menu = parts_.applicationsMenuFor(keys::ASMFlag)) {
         menu->setupASMMenu();
     }
 }
 
 void AppDelegate::UpdateAppDockIcon() {
-    if (ApplicationsMenu* menu = applicationsMenuFor(keys::AppDockIconFlag)) {
+    if (ApplicationsMenu* menu = parts_.applicationsMenuFor(keys::AppDockIconFlag)) {
         menu->UpdateAppDockIcon();
     }
 }
@@ -387,66 +285,42 @@ void AppDelegate::updateTimeDate() {
     const Date now = clock_.now();
     const QTimeZone zone = clock_.currentZone();
     TimedAppearanceSwitching::tick(now, zone);
-    items_->UpdateFontColorMenuBar();
+    parts_.items->UpdateFontColorMenuBar();
     if (TalvorTimeSettings::sharedInstance().showLoctionNames) {
-        worldClocks_->refreshForTick();
+        parts_.worldClocks->refreshForTick();
     }
 
     if (dayOfMonth(now, zone) != lastDay) {
         lastDay = -1;
     }
     strikeChimes(now);
-    lastTick_ = now;
     if (floatingClockCtrl_) {
         floatingClockCtrl_->updateFoatingClockTime();
     }
 
-    if (items_->TalvorDate()) {
+    if (parts_.items->TalvorDate()) {
         lastDay = -1;
         if (!TalvorDateSettings::sharedInstance().showDateInMenu) {
-            items_->customDateStatusItem()->setText(platform::AttributedString(), 0.0f,
-                                                    items_->TalvorDate()->buttonFrame());
+            parts_.items->customDateStatusItem()->setText(
+                platform::AttributedString(), 0.0f, parts_.items->TalvorDate()->buttonFrame());
         } else {
-            items_->updateDateItem(dateItemText(now));
+            parts_.items->updateDateItem(dateItemText(now));
         }
     }
-    if (items_->TalvorTime()) {
-        items_->updateTimeItem(timeItemText(now));
+    if (parts_.items->TalvorTime()) {
+        parts_.items->updateTimeItem(timeItemText(now));
     }
-    items_->updateAnalogIcon(now);
+    parts_.items->updateAnalogIcon(now);
     if (lastDay == -1) {
         moonUpdate();
     }
     lastDay = dayOfMonth(now, zone);
 }
 
-// Each minute that began since the last tick gets its chime, so a late tick loses none;
-// after a long gap only the current minute counts, and a clock set back strikes nothing.
 void AppDelegate::strikeChimes(Date now) {
     TalvorNSApplication* app = TalvorNSApplication::instance();
     TalvorChimeSettings* chimes = app != nullptr ? app->theChimeSettings() : nullptr;
-    const auto minuteOf = [](Date d) {
-        return std::floor(d.timeIntervalSinceReferenceDate() / 60.0);
-    };
-    const double current = minuteOf(now);
-    double first = current;
-    if (!lastTick_) {
-        // The first tick chimes only when it falls on second 0, as every tick did before.
-        if (now.timeIntervalSinceReferenceDate() - current * 60.0 >= 1.0) {
-            return;
-        }
-    } else {
-        const double gap = now.timeIntervalSince(*lastTick_);
-        // A clock set back repeats minutes already struck.
-        if (gap <= 0 || !minuteChanged(*lastTick_, now)) {
-            return;
-        }
-        if (gap <= kChimeCatchUpSeconds) {
-            first = minuteOf(*lastTick_) + 1;
-        }
-    }
-    for (double minute = first; minute <= current; ++minute) {
-        const Date start = Date::fromReference(minute * 60.0);
+    for (Date start : chimeCatchUp_.tick(now)) {
         chimedMinutes_.push_back(start);
         if (chimes != nullptr) {
             chimes->doChimesIfNeeded(start, StringsBundle::mainBundle());
@@ -459,12 +333,12 @@ void AppDelegate::strikeChimes(Date now) {
 }
 
 void AppDelegate::moonUpdate() {
-    if (!items_) {
+    if (!parts_.items) {
         return;  // asked while the status items are still being made
     }
     const double height =
         extraHeight > 0 ? extraHeight : platform::StatusBar::systemStatusBar().thickness();
-    moon().moonUpdate(*items_, height);
+    moon().moonUpdate(*parts_.items, height);
 }
 
 void AppDelegate::LocationChangeNotification() {
@@ -472,10 +346,10 @@ void AppDelegate::LocationChangeNotification() {
     // The world-clock group reloads the list; the floating clocks then take the fresh one.
     for (qint32 code : std::initializer_list<qint32>{TimeMenu::ExternalIP, 111, TimeMenu::Alarms,
                                                      TimeMenu::Take5, TimeMenu::WorldClocks}) {
-        UpdateMenu(code);
+        parts_.timeMenuItems->UpdateMenu(code);
     }
     if (floatingClockCtrl_) {
-        floatingClockCtrl_->reorderFloatingClocks(worldClocks_->LocationList());
+        floatingClockCtrl_->reorderFloatingClocks(parts_.worldClocks->LocationList());
     }
 }
 
@@ -485,26 +359,27 @@ void AppDelegate::LoadFloatingOptions(const platform::Notification* notification
     }
     floatingClockCtrl_->LoadFloatingOptions(notification);
     if (notification != nullptr) {
-        reloadLocListNow();
-        floatingClockCtrl_->TimeZoneFloating(worldClocks_->LocationList());
+        parts_.worldClocks->reloadLocListNow();
+        floatingClockCtrl_->TimeZoneFloating(parts_.worldClocks->LocationList());
     }
 }
 
 void AppDelegate::actEditLocationSelection() {
-    settings_->showPrefs();
-    settings_->loadPrefsView(QStringLiteral("TalvorMenuViewController"),
-                             QStringLiteral("PrefsMenu"), QStringLiteral("Menu Items"));
+    parts_.settings->showPrefs();
+    parts_.settings->loadPrefsView(QStringLiteral("TalvorMenuViewController"),
+                                   QStringLiteral("PrefsMenu"), QStringLiteral("Menu Items"));
     // What the Menu Items pane's locationTimeZoneSetup does: the locations as a sheet on it.
     TalvorLocationWinCtrl& locations = TalvorLocationWinCtrl::sharedInstance();
-    locations.updateMenu = [this] { UpdateMenu(TimeMenu::WorldClocks); };
-    locations.showTZLocationSheet(settings_->window());
+    locations.updateMenu = [this] { parts_.timeMenuItems->UpdateMenu(TimeMenu::WorldClocks); };
+    locations.showTZLocationSheet(parts_.settings->window());
 }
 
 void AppDelegate::actSunriseSunsetMenuItemSelection(const QString& city) {
     if (!sunInfo_) {
         // The list the menu shows, not a fresh read of the file.
-        sunInfo_ = std::make_unique<SunInfoWindowController>(
-            clock_, [this] { return std::optional<LocationTable>(worldClocks_->LocationList()); });
+        sunInfo_ = std::make_unique<SunInfoWindowController>(clock_, [this] {
+            return std::optional<LocationTable>(parts_.worldClocks->LocationList());
+        });
     }
     sunInfo_->setCityName(city);
     sunInfo_->showInfoForSelectedCity();
@@ -517,8 +392,8 @@ void AppDelegate::showFloating() {
     if (!defaults.boolForKey(keys::Floater)) {
         return;
     }
-    TimeMenu& menu = *timeMenuItems_;
-    platform::MenuItem* item = timeMenu_->itemWithTag(TimeMenu::kFloatingClocksTag);
+    TimeMenu& menu = *parts_.timeMenuItems;
+    platform::MenuItem* item = parts_.timeMenu->itemWithTag(TimeMenu::kFloatingClocksTag);
     menu.IsShowFloatingClock = !menu.IsShowFloatingClock;
     if (item != nullptr) {
         item->setState(menu.IsShowFloatingClock ? platform::ControlState::On
@@ -582,11 +457,11 @@ void AppDelegate::quit() {
 }
 
 void AppDelegate::hotKeyDown(HotKey& hotKey) {
-    calendars_->hotKeyDown(hotKey);
+    parts_.calendars->hotKeyDown(hotKey);
 }
 
 void AppDelegate::hotKeyUp(HotKey& hotKey) {
-    calendars_->hotKeyUp(hotKey);
+    parts_.calendars->hotKeyUp(hotKey);
 }
 
 QWidget* AppDelegate::minnowCalendarWindow() {
@@ -645,9 +520,9 @@ void AppDelegate::repairDatePattern() {
 
 void AppDelegate::applicationWillTerminate() {
     observations_.clear();
-    breakTimer_->stopBreakTimer();
-    ip_->stopObservingNetwork();
-    settings_->saveOpenPane();
+    parts_.breakTimer->stopBreakTimer();
+    parts_.ip->stopObservingNetwork();
+    parts_.settings->saveOpenPane();
     stopTimer();
 }
 

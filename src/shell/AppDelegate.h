@@ -1,17 +1,11 @@
 #pragma once
 
 #include "BoardingScreen.h"
-#include "BreakTimer.h"
-#include "CalendarWindows.h"
-#include "DueCountDowns.h"
-#include "IpAddressItems.h"
 #include "MoonDisplay.h"
-#include "SettingsWindowHost.h"
-#include "StatusItemsController.h"
+#include "ShellParts.h"
 #include "TimeDateText.h"
-#include "TimeMenu.h"
-#include "WorldClockItems.h"
 #include "alarms/AlarmMenuController.h"
+#include "alarms/ChimeCatchUp.h"
 #include "calendarui/ztCalendarController.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
@@ -19,7 +13,6 @@
 #include <QObject>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -35,8 +28,8 @@ class Clock;
 class StatusBarPanel;
 }  // namespace platform
 
-// The application delegate: start-up, the one-second tick and shut-down. It owns the
-// status items and hands the settings, the clock and the bar to the parts that draw them.
+// The application delegate: start-up, the one-second tick and shut-down, and the commands
+// the menus and panes call back. Its parts are made and wired by ShellParts.
 class AppDelegate : public QObject,
                     public StatusItemsDelegate,
                     public SettingsWindowHostDelegate,
@@ -71,21 +64,15 @@ class AppDelegate : public QObject,
     void TimeZoneChanged();
     void resume();
 
-    // The time menu's feature items and world-clock lines.
-    void DrawTimeMenuItems() { timeMenuItems_->DrawTimeMenuItems(); }
-    void UpdateMenu(qint32 code) { timeMenuItems_->UpdateMenu(code); }
-    void addMenuSeperator() { timeMenuItems_->addMenuSeperator(); }
+    // AlarmMenuHost: the alarms' submenu goes into the time menu.
     void addItem(std::shared_ptr<platform::Menu> alarmMenu) override {
-        timeMenuItems_->addItem(std::move(alarmMenu));
+        parts_.timeMenuItems->addItem(std::move(alarmMenu));
     }
-    void UpdateAlarm() { timeMenuItems_->UpdateAlarm(); }
-    void reloadLocListNow() { worldClocks_->reloadLocListNow(); }
-    int updateLocationMenuItems(int start) { return worldClocks_->updateLocationMenuItems(start); }
-    void RemoveLocMenuItems() { worldClocks_->RemoveLocMenuItems(); }
     // The location table changed: the floating clocks and the affected groups follow it.
     void LocationChangeNotification();
-    TimeMenu& timeMenuItems() { return *timeMenuItems_; }
-    WorldClockItems& worldClocks() { return *worldClocks_; }
+    // The time menu's feature items and world-clock lines.
+    TimeMenu& timeMenuItems() { return *parts_.timeMenuItems; }
+    WorldClockItems& worldClocks() { return *parts_.worldClocks; }
 
     // The floating clocks: the settings changed (`notification` set) or were loaded.
     void LoadFloatingOptions(const platform::Notification* notification);
@@ -98,7 +85,7 @@ class AppDelegate : public QObject,
     // "Sunset/Sunrise..." of a world-clock line: the sun window for the city, made once.
     void actSunriseSunsetMenuItemSelection(const QString& city);
     SunInfoWindowController* sunInfoWindow() { return sunInfo_.get(); }
-    BreakTimer& breakTimer() { return *breakTimer_; }
+    BreakTimer& breakTimer() { return *parts_.breakTimer; }
 
     // Appearance and help commands of the menus.
     void switchLighDarkMode();
@@ -109,11 +96,11 @@ class AppDelegate : public QObject,
     void hotKeyUp(HotKey& hotKey);
 
     // StatusItemsDelegate.
-    std::shared_ptr<platform::Menu> timeMenu() override { return timeMenu_; }
+    std::shared_ptr<platform::Menu> timeMenu() override { return parts_.timeMenu; }
     void setLastDay(qint64 day) override { lastDay = day; }
     void setupASMMenu() override;
     void moonUpdate() override;
-    void showCal() override { calendars_->showCal(); }
+    void showCal() override { parts_.calendars->showCal(); }
     QString timeItemText(Date now) override;
     QString dateItemText(Date now) override;
 
@@ -124,25 +111,24 @@ class AppDelegate : public QObject,
     // ztCalendarMenuExtra: what the big calendar shows of the moon.
     QImage mooonImage(Date date) override;
     QString addNextMoons(const std::optional<QString>& prefix, Date onDate) override;
-    void showMenubarCalendarPrefs() override { settings_->showMenubarCalendarPrefs(); }
+    void showMenubarCalendarPrefs() override { parts_.settings->showMenubarCalendarPrefs(); }
 
     // The applications item: its taskbar presence from the settings, made when needed.
     void UpdateAppDockIcon();
-    ApplicationsMenu* applicationsMenu() { return asm_.get(); }
-    IpAddressItems& ipAddresses() { return *ip_; }
-    CalendarWindows& calendars() { return *calendars_; }
-    DueCountDowns& dueCountDowns() { return *dueCountDowns_; }
+    ApplicationsMenu* applicationsMenu() { return parts_.applications.get(); }
+    IpAddressItems& ipAddresses() { return *parts_.ip; }
+    CalendarWindows& calendars() { return *parts_.calendars; }
+    DueCountDowns& dueCountDowns() { return *parts_.dueCountDowns; }
     // Through the desktop (the shared workspace); a failure is one log line.
     void openURL(const QUrl& url) override;
 
     // The settings window and the onboarding window.
-    SettingsWindowHost& settingsWindow() { return *settings_; }
-    void showPrefs() override { settings_->showPrefs(); }
-    void doOnMain(int tag) override { settings_->doOnMain(tag); }
-    void showBoardingScreen() { boarding_.showBoardingScreen(); }
+    SettingsWindowHost& settingsWindow() { return *parts_.settings; }
+    void showPrefs() override { parts_.settings->showPrefs(); }
+    void doOnMain(int tag) override { parts_.settings->doOnMain(tag); }
     BoardingScreen& boarding() { return boarding_; }
 
-    StatusItemsController& statusItems() { return *items_; }
+    StatusItemsController& statusItems() { return *parts_.items; }
     // The sound library made at launch (the process's shared one while it lives); null
     // before.
     AudioStorageController* soundLibrary() { return soundLibrary_.get(); }
@@ -150,8 +136,6 @@ class AppDelegate : public QObject,
     const std::vector<Date>& chimedMinutes() const { return chimedMinutes_; }
     qint64 lastDay = -1;
     double extraHeight = 0;
-    // Guards the time menu's lines against the IP-address thread of the time menu.
-    std::mutex menuloc;
 
   private:
     // The start-up after the move offer.
@@ -159,9 +143,8 @@ class AppDelegate : public QObject,
     void observeShutdown();
     bool quitRequested() const;
     MoonDisplay& moon();
-    // The applications item, made when `key` is set or it exists already; else nullptr.
-    ApplicationsMenu* applicationsMenuFor(const QString& key);
     void scheduleTick();
+    // Chimes the minutes the catch-up policy gives for this tick.
     void strikeChimes(Date now);
     void registerObservers();
     void repairColours();
@@ -169,26 +152,16 @@ class AppDelegate : public QObject,
 
     Options options_;
     platform::Clock& clock_;
-    std::shared_ptr<platform::Menu> timeMenu_;
-    std::unique_ptr<StatusItemsController> items_;
+    // Made first and gone last: everything below may call on the parts.
+    ShellParts parts_;
     std::unique_ptr<platform::StatusBarPanel> panel_;
-    std::unique_ptr<SettingsWindowHost> settings_;
-    std::unique_ptr<IpAddressItems> ip_;
-    std::unique_ptr<ApplicationsMenu> asm_;
-    std::unique_ptr<CalendarWindows> calendars_;
-    std::unique_ptr<DueCountDowns> dueCountDowns_;
     std::unique_ptr<SunInfoWindowController> sunInfo_;
-    std::unique_ptr<BreakTimer> breakTimer_;
     bool quitRequested_ = false;
-    // The "Take 5..." item waits for the time menu to close before it is rebuilt.
-    bool take5ItemStale_ = false;
     BoardingScreen boarding_;
-    std::unique_ptr<WorldClockItems> worldClocks_;
-    std::unique_ptr<TimeMenu> timeMenuItems_;
     std::unique_ptr<TalvorFloatingClockCtrl> floatingClockCtrl_;
     platform::TimerHandle updateTimer_;
     TimeDateText texts_;
-    std::optional<Date> lastTick_;
+    ChimeCatchUp chimeCatchUp_;
     std::vector<Date> chimedMinutes_;
     std::vector<platform::Observation> observations_;
     // Made at launch, or at the first refresh when the delegate runs without a launch.

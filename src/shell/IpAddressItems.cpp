@@ -79,11 +79,10 @@ std::optional<QString> addressFromEchoReply(const QByteArray& body) {
 }
 
 IpAddressItems::IpAddressItems(platform::Menu& timeMenu, TalvorTimeSettings& settings,
-                               std::mutex& menuloc, QObject* parent)
+                               QObject* parent)
     : QObject(parent),
       menu_(timeMenu),
       settings_(settings),
-      menuloc_(menuloc),
       network_(new QNetworkAccessManager(this)) {}
 
 IpAddressItems::~IpAddressItems() {
@@ -292,7 +291,6 @@ void IpAddressItems::fetchEnded(quint64 fetch, std::optional<QString> address,
 }
 
 void IpAddressItems::updateIPMenuWithTitle() {
-    std::lock_guard<std::mutex> lock(menuloc_);
     if (platform::MenuItem* item = menu_.itemWithTag(TimeMenu::kExternalIPTag)) {
         item->setTitle(tempIP_);
     }

@@ -13,7 +13,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -57,9 +56,9 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     // Tags of one family must not run into the next family's.
     static constexpr int kMaxLinesPerFamily = 999;
 
-    // None is owned; all must outlive the items. `menuloc` guards the retitling of the
-    // external line, as it guards the world-clock lines.
-    IpAddressItems(platform::Menu& timeMenu, TalvorTimeSettings& settings, std::mutex& menuloc,
+    // None is owned; all must outlive the items. Main thread only: the external address is
+    // fetched asynchronously on it.
+    IpAddressItems(platform::Menu& timeMenu, TalvorTimeSettings& settings,
                    QObject* parent = nullptr);
     ~IpAddressItems() override;
 
@@ -130,7 +129,6 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
 
     platform::Menu& menu_;
     TalvorTimeSettings& settings_;
-    std::mutex& menuloc_;
     QNetworkAccessManager* network_;
     std::unique_ptr<IXSCNotificationCenter> center_;
     platform::TimerHandle pendingFetch_;

@@ -35,12 +35,11 @@ bool hasNoZone(const QVariantList& record) {
 }  // namespace
 
 WorldClockItems::WorldClockItems(platform::Menu& menu, TalvorTimeSettings& settings,
-                                 platform::Clock& clock, std::mutex& menuloc,
-                                 std::function<quint32()> flags, Actions actions)
+                                 platform::Clock& clock, std::function<quint32()> flags,
+                                 Actions actions)
     : menu_(menu),
       settings_(settings),
       clock_(clock),
-      menuloc_(menuloc),
       flags_(std::move(flags)),
       actions_(std::move(actions)) {
     // Nobody sees the lines of a closed menu: they are brought up to date as it opens.
@@ -260,7 +259,6 @@ std::shared_ptr<platform::MenuItem> WorldClockItems::makeLine(const QVariantList
 }
 
 void WorldClockItems::RemoveLocMenuItems() {
-    std::lock_guard<std::mutex> lock(menuloc_);
     for (int index = menu_.indexOfItemWithTag(kTag); index >= 0;
          index = menu_.indexOfItemWithTag(kTag)) {
         menu_.removeItemAtIndex(index);

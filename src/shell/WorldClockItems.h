@@ -11,7 +11,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 
 namespace talvor {
 
@@ -47,7 +46,7 @@ class WorldClockItems {
 
     // None is owned; all must outlive the object. `flags` gives the menu-item flag word.
     WorldClockItems(platform::Menu& menu, TalvorTimeSettings& settings, platform::Clock& clock,
-                    std::mutex& menuloc, std::function<quint32()> flags, Actions actions);
+                    std::function<quint32()> flags, Actions actions);
     ~WorldClockItems();
     WorldClockItems(const WorldClockItems&) = delete;
     WorldClockItems& operator=(const WorldClockItems&) = delete;
@@ -92,7 +91,6 @@ class WorldClockItems {
     platform::Menu& menu_;
     TalvorTimeSettings& settings_;
     platform::Clock& clock_;
-    std::mutex& menuloc_;
     std::function<quint32()> flags_;
     Actions actions_;
     LocationTable LocationList_;

@@ -22,7 +22,6 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <mutex>
 #include <optional>
 
 namespace talvor {
@@ -64,7 +63,7 @@ class BreakWorld {
         sounds.addSound(kStartSound, 30.0);
         sounds.addSound(kEndSound, 30.0);
         worldClocks.emplace(
-            *menu, *time, clock, lock, [] { return 0u; }, WorldClockItems::Actions{});
+            *menu, *time, clock, [] { return 0u; }, WorldClockItems::Actions{});
         TimeMenu::Actions actions;
         actions.enableTake5 = [this] { breaks->enableTake5(); };
         actions.disableTake5 = [this] { breaks->disableTake5(); };
@@ -141,7 +140,6 @@ class BreakWorld {
     TalvorTakeABreakSettings breakSettings;
     std::optional<TalvorTimeSettings> time;
     std::shared_ptr<platform::Menu> menu = platform::Menu::create(QStringLiteral("Time"));
-    std::mutex lock;
     std::optional<WorldClockItems> worldClocks;
     std::optional<TimeMenu> timeMenu;
     QWidget settingsWindow;

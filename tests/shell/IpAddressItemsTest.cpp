@@ -17,8 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 namespace talvor {
 namespace {
 
@@ -49,7 +47,7 @@ class shellIpItems : public ::testing::Test {
         // Fixed items of the menu's own, which the IP lines must leave alone.
         menu.addItemWithTitle(QStringLiteral("Help/Manual..."))->setTag(7);
         menu.addItemWithTitle(QStringLiteral("Quit"))->setTag(8);
-        items = std::make_unique<IpAddressItems>(menu, settings, menuloc);
+        items = std::make_unique<IpAddressItems>(menu, settings);
     }
 
     void setEchoURL(const QString& url) { PreferenceDomain::writeText(kIPEchoURLKey, url); }
@@ -95,7 +93,6 @@ class shellIpItems : public ::testing::Test {
     test::FakePasteboard board;
     CannedHttpServer server;
     platform::Menu menu;
-    std::mutex menuloc;
     std::unique_ptr<IpAddressItems> items;
 };
 
@@ -130,7 +127,7 @@ TEST_F(shellIpItems, ExternalLineShowsTheFetchedAddressOrTheError) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         server.setCannedReply(c.reply);
-        items = std::make_unique<IpAddressItems>(menu, settings, menuloc);
+        items = std::make_unique<IpAddressItems>(menu, settings);
         ASSERT_EQ(items->insertExternalLine(0), 1);
         EXPECT_EQ(externalTitle(), kCopyTitle);
         ASSERT_TRUE(waitForTitleOtherThan(kCopyTitle));
@@ -245,7 +242,7 @@ TEST_F(shellIpItems, NoUsableEchoAddressSaysSo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.configured.toStdString());
         setEchoURL(c.configured);
-        items = std::make_unique<IpAddressItems>(menu, settings, menuloc);
+        items = std::make_unique<IpAddressItems>(menu, settings);
         test::LogCapture log;
         items->insertExternalLine(0);
         EXPECT_EQ(externalTitle(), c.title);  // at once: nothing to wait for

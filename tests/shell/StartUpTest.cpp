@@ -171,7 +171,7 @@ TEST_F(shellStartUp, FloatingClocksLeftShownComeBackAndTheirItemTogglesThem) {
 
     // With the feature off the item is gone and the command changes nothing.
     platform::UserDefaults::standard().setBool(false, QStringLiteral("Floater"));
-    delegate.UpdateMenu(TimeMenu::FloatingClocks);
+    delegate.timeMenuItems().UpdateMenu(TimeMenu::FloatingClocks);
     EXPECT_EQ(menu->itemWithTag(TimeMenu::kFloatingClocksTag), nullptr);
     delegate.showFloating();
     EXPECT_FALSE(delegate.timeMenuItems().IsShowFloatingClock);

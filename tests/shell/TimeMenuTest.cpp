@@ -11,8 +11,6 @@
 #include <QRandomGenerator>
 #include <QStringList>
 
-#include <mutex>
-
 namespace talvor {
 namespace {
 
@@ -70,7 +68,7 @@ struct Menus {
     explicit Menus(TalvorTimeSettings& settings, platform::Clock& clock) {
         TimeMenu::addFixedItems(*menu, {});
         worldClocks.emplace(
-            *menu, settings, clock, lock, [] { return 22745u; }, WorldClockItems::Actions{});
+            *menu, settings, clock, [] { return 22745u; }, WorldClockItems::Actions{});
         worldClocks->setLocationList({record(QStringLiteral("Oslo"), QStringLiteral("Norway"),
                                              QStringLiteral("Europe/Oslo"), true),
                                       record(QStringLiteral("Lima"), QStringLiteral("Peru"),
@@ -94,7 +92,6 @@ struct Menus {
     }
 
     std::shared_ptr<platform::Menu> menu = platform::Menu::create();
-    std::mutex lock;
     FakeIpLines ip{*menu};
     std::optional<WorldClockItems> worldClocks;
     std::optional<TimeMenu> timeMenu;

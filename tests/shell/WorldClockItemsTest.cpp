@@ -8,8 +8,6 @@
 
 #include <QCoreApplication>
 
-#include <mutex>
-
 namespace talvor {
 namespace {
 
@@ -44,7 +42,7 @@ class shellWorldClocks : public ::testing::Test {
                 return true;
             };
             items_.emplace(
-                *menu, *fixture.time, fixture.clock, lock, [this] { return flags; }, actions);
+                *menu, *fixture.time, fixture.clock, [this] { return flags; }, actions);
         }
         return *items_;
     }
@@ -58,7 +56,6 @@ class shellWorldClocks : public ::testing::Test {
 
     test::ShellFixture fixture;  // 2025-03-04 15:40:30 UTC
     std::shared_ptr<platform::Menu> menu = platform::Menu::create();
-    std::mutex lock;
     quint32 flags = 22745;
     QStringList opened;
     std::optional<WorldClockItems> items_;

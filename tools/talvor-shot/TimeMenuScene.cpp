@@ -8,8 +8,6 @@
 #include "shell/TimeMenu.h"
 #include "shell/WorldClockItems.h"
 
-#include <mutex>
-
 namespace talvor::shot {
 namespace {
 
@@ -44,9 +42,8 @@ QImage renderTimeMenuWithWorldClocks() {
 
     auto menu = platform::Menu::create();
     TimeMenu::addFixedItems(*menu, {.preferences = [] {}, .help = [] {}, .quit = [] {}});
-    std::mutex lock;
     WorldClockItems worldClocks(
-        *menu, settings, platform::Clock::shared(), lock, [] { return 22745u; },
+        *menu, settings, platform::Clock::shared(), [] { return 22745u; },
         WorldClockItems::Actions{});
     worldClocks.setLocationList({location("Oslo", "Norway", "Europe/Oslo", "office"),
                                  location("Tokyo", "Japan", "Asia/Tokyo", "")});
