@@ -14,7 +14,7 @@ using test::RunningTalvor;
 using test::storeAnAlarmForTomorrow;
 using test::storedAlarmTitles;
 
-TEST(AppLifecycle, QuitsCleanlyOnTerminationSignals) {
+TEST(appAppLifecycle, QuitsCleanlyOnTerminationSignals) {
     for (int s : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(s);
         test::XdgSandbox sandbox;
@@ -28,7 +28,7 @@ TEST(AppLifecycle, QuitsCleanlyOnTerminationSignals) {
     }
 }
 
-TEST(AppLifecycle, TheAlarmsSurviveAQuitBySignal) {
+TEST(appAppLifecycle, TheAlarmsSurviveAQuitBySignal) {
     test::XdgSandbox sandbox;
     storeAnAlarmForTomorrow();
     RunningTalvor app;
@@ -40,7 +40,7 @@ TEST(AppLifecycle, TheAlarmsSurviveAQuitBySignal) {
         << app.output().toStdString();
 }
 
-TEST(AppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
+TEST(appAppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
     test::XdgSandbox sandbox;
     storeAnAlarmForTomorrow();
     RunningTalvor first;

@@ -140,7 +140,9 @@ class QuitWithDialogs : public ::testing::Test {
     test::XdgSandbox sandbox;
 };
 
-TEST_F(QuitWithDialogs, TheMoveQuestion) {
+using appQuitWithDialogs = QuitWithDialogs;
+
+TEST_F(appQuitWithDialogs, TheMoveQuestion) {
     RunningTalvor app(RunningTalvor::OnDisplay);
     ASSERT_EQ(waitForDialogs(app, 1).size(), 1) << app.log();
     expectQuickCleanQuit(app);
@@ -151,7 +153,7 @@ TEST_F(QuitWithDialogs, TheMoveQuestion) {
 }
 
 // "Move" answered with the destination blocked: the failure notice stays open.
-TEST_F(QuitWithDialogs, TheNoticeThatTheMoveFailed) {
+TEST_F(appQuitWithDialogs, TheNoticeThatTheMoveFailed) {
     const QString home = QDir::homePath();
     QDir().mkpath(home + QStringLiteral("/.local"));
     QFile blocker(home + QStringLiteral("/.local/bin"));
@@ -168,7 +170,7 @@ TEST_F(QuitWithDialogs, TheNoticeThatTheMoveFailed) {
 }
 
 // The locations window's import chooser, opened as its Import button does.
-TEST_F(QuitWithDialogs, TheImportChooser) {
+TEST_F(appQuitWithDialogs, TheImportChooser) {
     test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("import-locations"));
     RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
     ASSERT_TRUE(app.waitFor("started")) << app.log();
@@ -180,7 +182,7 @@ TEST_F(QuitWithDialogs, TheImportChooser) {
 }
 
 // The Quit item of the time menu, chosen with the keyboard while the chooser is open.
-TEST_F(QuitWithDialogs, TheImportChooserAndTheQuitItem) {
+TEST_F(appQuitWithDialogs, TheImportChooserAndTheQuitItem) {
     test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("import-locations"));
     RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
     ASSERT_EQ(waitForDialogs(app, 1).size(), 1) << app.log();
@@ -193,7 +195,7 @@ TEST_F(QuitWithDialogs, TheImportChooserAndTheQuitItem) {
 }
 
 // A menu still open when the loop ends must not take the teardown down with it.
-TEST_F(QuitWithDialogs, TheTimeMenu) {
+TEST_F(appQuitWithDialogs, TheTimeMenu) {
     RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
     ASSERT_TRUE(app.waitFor("started")) << app.log();
     ASSERT_TRUE(openTheTimeMenu(app)) << app.log();

@@ -41,7 +41,9 @@ class LayeringTree : public ::testing::Test {
     QTemporaryDir dir;
 };
 
-TEST_F(LayeringTree, NamesEachIncludeThatBreaksTheOrderWithItsFileAndLine) {
+using architectureLayeringTree = LayeringTree;
+
+TEST_F(architectureLayeringTree, NamesEachIncludeThatBreaksTheOrderWithItsFileAndLine) {
     write("src/foundation/Dates.h", "#pragma once\n#include \"platform/Clock.h\"\n");
     write("src/services/Sounds.cpp", "#include \"services/Sounds.h\"\n#include \"sky/Sun.h\"\n");
     write("src/sky/Sun.cpp",
@@ -67,7 +69,7 @@ TEST_F(LayeringTree, NamesEachIncludeThatBreaksTheOrderWithItsFileAndLine) {
     EXPECT_NE(faults[2].why.find("only shell and app"), std::string::npos) << faults[2].why;
 }
 
-TEST_F(LayeringTree, LinksAreComparedWithTheIncludes) {
+TEST_F(architectureLayeringTree, LinksAreComparedWithTheIncludes) {
     write("src/sky/Sun.cpp", "#include \"foundation/Dates.h\"\n#include \"platform/Clock.h\"\n");
     write(
         "src/sky/CMakeLists.txt",
@@ -87,12 +89,12 @@ TEST_F(LayeringTree, LinksAreComparedWithTheIncludes) {
 
 const fs::path kSourceRoot = TALVOR_SOURCE_DIR;
 
-TEST(Layering, NoRoomIncludesARoomListedAfterIt) {
+TEST(architectureLayering, NoRoomIncludesARoomListedAfterIt) {
     const std::vector<LayeringFault> faults = findLayeringFaults(kSourceRoot);
     EXPECT_TRUE(faults.empty()) << describe(faults);
 }
 
-TEST(Layering, EachRoomLinksExactlyTheRoomsItIncludes) {
+TEST(architectureLayering, EachRoomLinksExactlyTheRoomsItIncludes) {
     const auto included = includedLibraries(kSourceRoot);
     const auto linked = linkedLibraries(kSourceRoot);
     ASSERT_FALSE(included.empty());

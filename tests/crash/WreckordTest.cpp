@@ -16,7 +16,7 @@ namespace {
 using kit::KitClass;
 using kit::Trellis;
 
-TEST(WreckordTest, TheHostSeesTheKitsIdentity) {
+TEST(crashWreckord, TheHostSeesTheKitsIdentity) {
     const KitClass& wreckord = KitClass::of<Wreckord>();
     struct Row {
         const char* what;
@@ -35,7 +35,7 @@ TEST(WreckordTest, TheHostSeesTheKitsIdentity) {
     EXPECT_TRUE(wreckord.initializeIfNeeded);
 }
 
-TEST(WreckordTest, StartedByTheHostAsItsOnlyKit) {
+TEST(crashWreckord, StartedByTheHostAsItsOnlyKit) {
     std::vector<std::string> lines;
     auto previous = kit::setLogSink([&](std::string_view line) { lines.emplace_back(line); });
     Trellis::setSharedSDK(std::make_unique<Trellis>(kit::InfoDictionary::fromData(

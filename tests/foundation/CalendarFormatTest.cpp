@@ -30,7 +30,7 @@ std::string strftimeC(const char* format, std::time_t t, const char* tz) {
     return std::string(buf, n);
 }
 
-TEST(CalendarFormat, AgreesWithStrftimeOnTheSharedEscapes) {
+TEST(foundationCalendarFormat, AgreesWithStrftimeOnTheSharedEscapes) {
     const char* format = "%a %A %b %B %d %e %H %I %j %m %M %p %S %w %y %Y %Z %z %% plain text";
     const char* zones[] = {"UTC", "Europe/Berlin", "America/New_York", "Asia/Kolkata",
                            "Australia/Adelaide"};
@@ -54,7 +54,7 @@ TEST(CalendarFormat, AgreesWithStrftimeOnTheSharedEscapes) {
     }
 }
 
-TEST(CalendarFormat, EscapesOfItsOwn) {
+TEST(foundationCalendarFormat, EscapesOfItsOwn) {
     const Date d = Date::fromUnix(1719835200.25);  // 2024-07-01 12:00:00.250 UTC
     const QTimeZone utc = QTimeZone::utc();
     struct Case {
@@ -75,7 +75,7 @@ TEST(CalendarFormat, EscapesOfItsOwn) {
     }
 }
 
-TEST(TalvorDateFormat, SubstitutesEveryOccurrenceInOnePass) {
+TEST(foundationTalvorDateFormat, SubstitutesEveryOccurrenceInOnePass) {
     struct Case {
         const char* format;
         const char* week;
@@ -99,7 +99,7 @@ TEST(TalvorDateFormat, SubstitutesEveryOccurrenceInOnePass) {
     }
 }
 
-TEST(TokenStringTest, ArchivesOnlyItsName) {
+TEST(foundationTokenString, ArchivesOnlyItsName) {
     const TokenString token{QStringLiteral("hh"), 9, 1};
     const auto back = platform::KeyedUnarchiver::unarchiveObjectWithData<TokenString>(
         platform::KeyedArchiver::archivedDataWithRootObject(token));

@@ -23,7 +23,9 @@ using test::wallClock;
 
 class datesDateExtras : public test::DatesTest {};
 
-TEST_F(datesDateExtras, TheCachedDateIsTheClocksWhenStored) {
+using foundationDatesDateExtras = datesDateExtras;
+
+TEST_F(foundationDatesDateExtras, TheCachedDateIsTheClocksWhenStored) {
     EXPECT_FALSE(DateExtras::cachedDate());
     DateExtras::cacheDate();
     const Date stored = clock().now();
@@ -32,7 +34,7 @@ TEST_F(datesDateExtras, TheCachedDateIsTheClocksWhenStored) {
     EXPECT_EQ(*DateExtras::cachedDate(), stored);
 }
 
-TEST_F(datesDateExtras, ValueOfYearFillsOnlyTheGivenOutputs) {
+TEST_F(foundationDatesDateExtras, ValueOfYearFillsOnlyTheGivenOutputs) {
     // 2024-03-05 17:42 in Berlin, the clock's zone.
     const Date date = clock().now();
     struct Case {
@@ -69,7 +71,7 @@ TEST_F(datesDateExtras, ValueOfYearFillsOnlyTheGivenOutputs) {
     EXPECT_EQ(day, 6);
 }
 
-TEST_F(datesDateExtras, RoundedToHourKeepsTheDay) {
+TEST_F(foundationDatesDateExtras, RoundedToHourKeepsTheDay) {
     struct Case {
         const char* berlin;
         int32_t hour;
@@ -97,7 +99,7 @@ TEST_F(datesDateExtras, RoundedToHourKeepsTheDay) {
               QStringLiteral("2024-03-05T09:00:00"));
 }
 
-TEST_F(datesDateExtras, RoundedTo5UsesTheZonesMinutes) {
+TEST_F(foundationDatesDateExtras, RoundedTo5UsesTheZonesMinutes) {
     // Seven minutes east of UTC, so that rounding in UTC would give other results.
     const QTimeZone sevenEast(7 * 60);
     const auto at = [&](const char* local) {
@@ -132,7 +134,7 @@ TEST_F(datesDateExtras, RoundedTo5UsesTheZonesMinutes) {
               clock().now().addingTimeInterval(90));
 }
 
-TEST_F(datesDateExtras, Comparisons) {
+TEST_F(foundationDatesDateExtras, Comparisons) {
     const Date early = utcDate("2024-03-05T10:00:00Z");
     const Date late = early.addingTimeInterval(0.001);
     struct Case {
@@ -152,7 +154,7 @@ TEST_F(datesDateExtras, Comparisons) {
     }
 }
 
-TEST_F(datesDateExtras, TimeOfDayInTheShortStyleAndTheClocksZone) {
+TEST_F(foundationDatesDateExtras, TimeOfDayInTheShortStyleAndTheClocksZone) {
     setIcuLocale("en_GB");
     clock().setZone(QTimeZone("America/Mexico_City"));
     const Date noonUtc = utcDate("2025-07-01T12:00:00Z");
@@ -164,7 +166,7 @@ TEST_F(datesDateExtras, TimeOfDayInTheShortStyleAndTheClocksZone) {
         << tformatTime(noonUtc).toStdString();
 }
 
-TEST_F(datesDateExtras, TimeRangesBoxAndUnbox) {
+TEST_F(foundationDatesDateExtras, TimeRangesBoxAndUnbox) {
     for (const TimeRange range :
          {TimeRange{0, 0}, TimeRange{540, 90}, TimeRange{-60, 2147483647}}) {
         const QVariant boxed = NSValuetimeRangeExtensions::valueWithTimeRange(range);
@@ -177,7 +179,9 @@ TEST_F(datesDateExtras, TimeRangesBoxAndUnbox) {
 
 class datesMonthReference : public ::testing::Test {};
 
-TEST_F(datesMonthReference, LinksMonthAndMark) {
+using foundationDatesMonthReference = datesMonthReference;
+
+TEST_F(foundationDatesMonthReference, LinksMonthAndMark) {
     auto march = std::make_shared<MonthReference>();
     auto april = std::make_shared<MonthReference>();
     march->setNext(april);
@@ -196,7 +200,7 @@ TEST_F(datesMonthReference, LinksMonthAndMark) {
     EXPECT_EQ(march->touched(), 0);
 }
 
-TEST_F(datesMonthReference, AChainHeldByItsFirstNodeIsFreedWhole) {
+TEST_F(foundationDatesMonthReference, AChainHeldByItsFirstNodeIsFreedWhole) {
     std::vector<std::weak_ptr<CalMonth>> months;
     std::weak_ptr<MonthReference> last;
     {

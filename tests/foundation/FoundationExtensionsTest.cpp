@@ -33,7 +33,7 @@ void writeFile(const QString& path, const QByteArray& content = {}) {
     f.write(content);
 }
 
-TEST(UniqueFile, SkipsTakenNamesInOrderAndClaimsTheOneItGives) {
+TEST(foundationUniqueFile, SkipsTakenNamesInOrderAndClaimsTheOneItGives) {
     QTemporaryDir dir;
     const test::FakeClock clock(Date::fromReference(1234.7));
     writeFile(dir.filePath("12340.ics"));
@@ -46,7 +46,7 @@ TEST(UniqueFile, SkipsTakenNamesInOrderAndClaimsTheOneItGives) {
               dir.filePath("12343.ics"));
 }
 
-TEST(UniqueFile, NoNameWhenAllHundredAreTakenOrTheFolderIsMissing) {
+TEST(foundationUniqueFile, NoNameWhenAllHundredAreTakenOrTheFolderIsMissing) {
     QTemporaryDir dir;
     const test::FakeClock clock(Date::fromReference(50));
     for (int i = 0; i < 100; ++i) {
@@ -60,7 +60,7 @@ TEST(UniqueFile, NoNameWhenAllHundredAreTakenOrTheFolderIsMissing) {
     EXPECT_EQ(logs.lines().size(), 1);
 }
 
-TEST(TalvorURL, OrdersByTheFullText) {
+TEST(foundationTalvorURL, OrdersByTheFullText) {
     struct Case {
         const char* a;
         const char* b;
@@ -78,7 +78,7 @@ TEST(TalvorURL, OrdersByTheFullText) {
     }
 }
 
-TEST(NumberOrdinals, OnlyDecimalConversionsAreReplacedByTheNumber) {
+TEST(foundationNumberOrdinals, OnlyDecimalConversionsAreReplacedByTheNumber) {
     struct Case {
         const char* format;
         std::int64_t n;
@@ -100,7 +100,7 @@ TEST(NumberOrdinals, OnlyDecimalConversionsAreReplacedByTheNumber) {
     }
 }
 
-TEST(NumberOrdinals, FormatComesFromTheNumberThenItsLastDigitThenTheDefault) {
+TEST(foundationNumberOrdinals, FormatComesFromTheNumberThenItsLastDigitThenTheDefault) {
     StringsBundle bundle;
     const QString table = QStringLiteral("Ordinals");
     bundle.setTable(table, {{"1", "%dst"},
@@ -138,7 +138,7 @@ TEST(NumberOrdinals, FormatComesFromTheNumberThenItsLastDigitThenTheDefault) {
     EXPECT_EQ(numberString(8, "Missing", bundle), QStringLiteral("8"));
 }
 
-TEST(StringsBundle, ReadsTablesFromPropertyListFilesOnce) {
+TEST(foundationStringsBundle, ReadsTablesFromPropertyListFilesOnce) {
     QTemporaryDir dir;
     const QVariantMap strings{{"default", "%dth"}, {"number", 3}};
     writeFile(dir.filePath("Ordinals.strings"),
@@ -155,7 +155,7 @@ TEST(StringsBundle, ReadsTablesFromPropertyListFilesOnce) {
     EXPECT_EQ(logs.lines().size(), 1);
 }
 
-TEST(TalvorPlugin, FindsEntriesByExtensionInNameOrder) {
+TEST(foundationTalvorPlugin, FindsEntriesByExtensionInNameOrder) {
     QTemporaryDir dir;
     const QString root = dir.path();
     writeFile(root + "/builtin/b.plugin/Contents");
@@ -190,7 +190,7 @@ TEST(TalvorPlugin, FindsEntriesByExtensionInNameOrder) {
     }
 }
 
-TEST(LoadVCAL, ListsTheReadableCalendarFilesUnderAHeading) {
+TEST(foundationLoadVCAL, ListsTheReadableCalendarFilesUnderAHeading) {
     QTemporaryDir dir;
     const QString folder = dir.filePath("Calendars");
     writeFile(folder + "/Work.ics");
@@ -225,7 +225,7 @@ TEST(LoadVCAL, ListsTheReadableCalendarFilesUnderAHeading) {
     EXPECT_FALSE(popUp->itemAtIndex(1)->hasAction());
 }
 
-TEST(LoadVCAL, AnEmptyOrMissingFolderAddsNothing) {
+TEST(foundationLoadVCAL, AnEmptyOrMissingFolderAddsNothing) {
     QTemporaryDir dir;
     for (const QString& folder : {dir.path(), dir.filePath("missing"), QString()}) {
         auto menu = platform::Menu::create();
@@ -235,7 +235,7 @@ TEST(LoadVCAL, AnEmptyOrMissingFolderAddsNothing) {
     }
 }
 
-TEST(DictionaryExtras, ReadsADictionaryFromAFileUrlOnly) {
+TEST(foundationDictionaryExtras, ReadsADictionaryFromAFileUrlOnly) {
     QTemporaryDir dir;
     const QVariantMap map{{"a", qint64(1)}, {"b", QStringLiteral("two")}};
     writeFile(dir.filePath("d.plist"),
@@ -261,7 +261,7 @@ TEST(DictionaryExtras, ReadsADictionaryFromAFileUrlOnly) {
     EXPECT_EQ(logs.lines().size(), 2);
 }
 
-TEST(TalvorRunCommand, ReadsTheWholeOutputAsUtf8WithoutAShell) {
+TEST(foundationTalvorRunCommand, ReadsTheWholeOutputAsUtf8WithoutAShell) {
     EXPECT_EQ(TalvorRunCommand::TalvorUtilGetPipeData({"printf", "h\xc3\xa9llo \xe2\x82\xac"}),
               QStringLiteral("h\u00e9llo \u20ac"));
     EXPECT_EQ(TalvorRunCommand::TalvorUtilGetPipeData({"echo", "a; echo b $(id) `x` | cat"}),
@@ -275,7 +275,7 @@ TEST(TalvorRunCommand, ReadsTheWholeOutputAsUtf8WithoutAShell) {
     EXPECT_TRUE(TalvorRunCommand::TalvorRunNoOutput({"true"}));
 }
 
-TEST(TalvorRunCommand, AProgramThatCannotStartIsLoggedWithABeep) {
+TEST(foundationTalvorRunCommand, AProgramThatCannotStartIsLoggedWithABeep) {
     int beeps = 0;
     const platform::BeepHandler previous = platform::setBeepHandler([&] { ++beeps; });
     test::LogCapture logs;

@@ -55,7 +55,7 @@ QStringList cities(const LocationTable& t) {
 // ---------------------------------------------------------------------------------------
 // The record
 
-TEST(locations_Record, FieldsReadAsTextNumbersAndFlags) {
+TEST(foundationLocationsRecord, FieldsReadAsTextNumbersAndFlags) {
     const QVariantList r = {v("note"),       QVariant(qint64(44)), QVariant(2.5), QVariant(true),
                             QVariant(false), v(" -3.5 "),          v("abc"),      v("")};
     struct TextCase {
@@ -90,7 +90,7 @@ TEST(locations_Record, FieldsReadAsTextNumbersAndFlags) {
     }
 }
 
-TEST(locations_Record, NoZoneIsAnyFieldFiveWhoseIntegerPartIsMinusOneHundred) {
+TEST(foundationLocationsRecord, NoZoneIsAnyFieldFiveWhoseIntegerPartIsMinusOneHundred) {
     struct Case {
         QVariant field5;
         std::optional<double> hours;
@@ -108,7 +108,7 @@ TEST(locations_Record, NoZoneIsAnyFieldFiveWhoseIntegerPartIsMinusOneHundred) {
     EXPECT_EQ(LR::hoursFromGMT({v("short")}), std::nullopt);
 }
 
-TEST(locations_Record, IdentityIsFieldsZeroToFourAndMissingFieldsCountAsEmpty) {
+TEST(foundationLocationsRecord, IdentityIsFieldsZeroToFourAndMissingFieldsCountAsEmpty) {
     const QVariantList base = picker("Paris");
     QVariantList otherPhone = base;
     otherPhone[7] = v("+33 9 99");
@@ -143,7 +143,7 @@ TEST(locations_Record, IdentityIsFieldsZeroToFourAndMissingFieldsCountAsEmpty) {
     EXPECT_NE(LR::identityKey({v("a:1"), v("b")}), LR::identityKey({v("a"), v("1:b")}));
 }
 
-TEST(locations_Record, CachedRecordsArePaddedToThirteenFieldsAndMarked) {
+TEST(foundationLocationsRecord, CachedRecordsArePaddedToThirteenFieldsAndMarked) {
     struct Case {
         QVariantList in;
         qsizetype size;
@@ -173,7 +173,7 @@ TEST(locations_Record, CachedRecordsArePaddedToThirteenFieldsAndMarked) {
     }
 }
 
-TEST(locations_Record, SettingAFlagPadsTheRecord) {
+TEST(foundationLocationsRecord, SettingAFlagPadsTheRecord) {
     QVariantList r = {v(""), v("Lima")};
     LR::setFlag(r, LR::kInTimeMenu, true);
     ASSERT_EQ(r.size(), 11);
@@ -188,7 +188,9 @@ TEST(locations_Record, SettingAFlagPadsTheRecord) {
 
 class locations_TableLoad : public LocationsSandbox {};
 
-TEST_F(locations_TableLoad, AFreshAccountLoadsTheBundledTableThenTheNetCache) {
+using foundationLocationsTableLoad = locations_TableLoad;
+
+TEST_F(foundationLocationsTableLoad, AFreshAccountLoadsTheBundledTableThenTheNetCache) {
     writePlist(bundledFile(), table({picker("Paris"), picker("Lima", "America/Lima")}));
     writePlist(netFile(), table({netRecord("Ottawa")}));
     const std::optional<LocationTable> t = TalvorFilePaths::TalvorLoadLocationFile();
@@ -198,7 +200,7 @@ TEST_F(locations_TableLoad, AFreshAccountLoadsTheBundledTableThenTheNetCache) {
     EXPECT_FALSE(QFileInfo::exists(liveFile())) << "loading writes nothing back";
 }
 
-TEST_F(locations_TableLoad, AMissingOrUnreadableBundledTable) {
+TEST_F(foundationLocationsTableLoad, AMissingOrUnreadableBundledTable) {
     struct Case {
         const char* name;
         std::function<void()> prepare;
@@ -232,7 +234,7 @@ TEST_F(locations_TableLoad, AMissingOrUnreadableBundledTable) {
     }
 }
 
-TEST_F(locations_TableLoad, ALegacyTableIsMovedInOnTheFirstLoad) {
+TEST_F(foundationLocationsTableLoad, ALegacyTableIsMovedInOnTheFirstLoad) {
     struct Case {
         const char* name;
         QString legacy;  // where the file lies (a link points here for the linked case)
@@ -265,7 +267,7 @@ TEST_F(locations_TableLoad, ALegacyTableIsMovedInOnTheFirstLoad) {
     }
 }
 
-TEST_F(locations_TableLoad, AMigrationNeverOverwritesTheLiveTable) {
+TEST_F(foundationLocationsTableLoad, AMigrationNeverOverwritesTheLiveTable) {
     const QString legacy = home() + "/Library/Talvor Locations";
     writePlist(legacy, table({picker("Old")}));
     writePlist(liveFile(), table({picker("Current")}));
@@ -278,7 +280,7 @@ TEST_F(locations_TableLoad, AMigrationNeverOverwritesTheLiveTable) {
     EXPECT_TRUE(log_.contains(QStringLiteral("left in place")));
 }
 
-TEST_F(locations_TableLoad, AnUnreadableTableIsMovedAsideNotReplaced) {
+TEST_F(foundationLocationsTableLoad, AnUnreadableTableIsMovedAsideNotReplaced) {
     const QByteArray unreadable[] = {
         "<?xml version=\"1.0\"?><plist><array><string>trunc",
         QByteArray(),
@@ -307,7 +309,7 @@ TEST_F(locations_TableLoad, AnUnreadableTableIsMovedAsideNotReplaced) {
     }
 }
 
-TEST_F(locations_TableLoad, EveryFieldTypeRoundTripsThroughLoadAndSave) {
+TEST_F(foundationLocationsTableLoad, EveryFieldTypeRoundTripsThroughLoadAndSave) {
     const QVariantList mixed = {
         QVariant(qint64(33)),
         v("Zürich"),
@@ -338,7 +340,9 @@ TEST_F(locations_TableLoad, EveryFieldTypeRoundTripsThroughLoadAndSave) {
 
 class locations_NetMerge : public LocationsSandbox {};
 
-TEST_F(locations_NetMerge, DuplicatesMatchFieldsZeroToFourOfTheTableAsItWas) {
+using foundationLocationsNetMerge = locations_NetMerge;
+
+TEST_F(foundationLocationsNetMerge, DuplicatesMatchFieldsZeroToFourOfTheTableAsItWas) {
     QVariantList parisOtherPhone = picker("Paris");
     parisOtherPhone[7] = v("+33 9 99");
     QVariantList parisOtherNote = picker("Paris");
@@ -396,7 +400,7 @@ TEST_F(locations_NetMerge, DuplicatesMatchFieldsZeroToFourOfTheTableAsItWas) {
     }
 }
 
-TEST_F(locations_NetMerge, AFiveFieldCachedRecordBecomesAFourteenFieldNetRecord) {
+TEST_F(foundationLocationsNetMerge, AFiveFieldCachedRecordBecomesAFourteenFieldNetRecord) {
     const QVariantList five = {v(""), v("Lima"), v(""), v("Peru"), v("America/Lima")};
     writePlist(netFile(), table({five}));
     LocationTable t;
@@ -405,7 +409,7 @@ TEST_F(locations_NetMerge, AFiveFieldCachedRecordBecomesAFourteenFieldNetRecord)
     EXPECT_EQ(LR::fields(t[0]), LR::asNetRecord(five));
 }
 
-TEST_F(locations_NetMerge, AMissingEmptyUnreadableOrFolderCacheLeavesTheTableAlone) {
+TEST_F(foundationLocationsNetMerge, AMissingEmptyUnreadableOrFolderCacheLeavesTheTableAlone) {
     const std::function<void()> caches[] = {
         [] {},
         [&] { writePlist(netFile(), QVariantList()); },
@@ -420,7 +424,7 @@ TEST_F(locations_NetMerge, AMissingEmptyUnreadableOrFolderCacheLeavesTheTableAlo
     }
 }
 
-TEST_F(locations_NetMerge, AnUnreadableCacheIsKeptAsideAndSurvivesTheNextSave) {
+TEST_F(foundationLocationsNetMerge, AnUnreadableCacheIsKeptAsideAndSurvivesTheNextSave) {
     writePlist(liveFile(), table({picker("Paris")}));
     writeBytes(netFile(), "garbage");
     const std::optional<LocationTable> t = TalvorFilePaths::TalvorLoadLocationFile();
@@ -440,7 +444,9 @@ TEST_F(locations_NetMerge, AnUnreadableCacheIsKeptAsideAndSurvivesTheNextSave) {
 
 class locations_Save : public LocationsSandbox {};
 
-TEST_F(locations_Save, NetRecordsGoToTheCacheAndComeBackAfterTheOthers) {
+using foundationLocationsSave = locations_Save;
+
+TEST_F(foundationLocationsSave, NetRecordsGoToTheCacheAndComeBackAfterTheOthers) {
     const LocationTable t = table({netRecord("Ottawa"), picker("Paris"), picker("Lima"),
                                    netRecord("Toronto"), picker("Quito")});
     ASSERT_TRUE(TalvorFilePaths::TalvorSaveLocationTable(t));
@@ -455,7 +461,7 @@ TEST_F(locations_Save, NetRecordsGoToTheCacheAndComeBackAfterTheOthers) {
     EXPECT_EQ(cities(*loaded), (QStringList{"Paris", "Lima", "Quito", "Ottawa", "Toronto"}));
 }
 
-TEST_F(locations_Save, DeletingSomeOrEverySubscribedLocationSticks) {
+TEST_F(foundationLocationsSave, DeletingSomeOrEverySubscribedLocationSticks) {
     writePlist(liveFile(), table({picker("Paris")}));
     writePlist(netFile(), table({netRecord("Ottawa"), netRecord("Toronto")}));
     std::optional<LocationTable> t = TalvorFilePaths::TalvorLoadLocationFile();
@@ -473,7 +479,7 @@ TEST_F(locations_Save, DeletingSomeOrEverySubscribedLocationSticks) {
     EXPECT_EQ(cities(*t), QStringList{"Paris"});
 }
 
-TEST_F(locations_Save, ThePlannersSaveNeverOverwritesTheLocationCache) {
+TEST_F(foundationLocationsSave, ThePlannersSaveNeverOverwritesTheLocationCache) {
     writePlist(netFile(), table({netRecord("Ottawa")}));
     QVariantMap wideRow;
     for (int i = 0; i < 16; ++i) {
@@ -489,7 +495,7 @@ TEST_F(locations_Save, ThePlannersSaveNeverOverwritesTheLocationCache) {
               std::optional<QVariantList>(planner));
 }
 
-TEST_F(locations_Save, ASaveReportsFailureWhenEitherWriteFails) {
+TEST_F(foundationLocationsSave, ASaveReportsFailureWhenEitherWriteFails) {
     struct Case {
         const char* name;
         QString blocked;  // a folder put where the file must go
@@ -522,7 +528,7 @@ TEST_F(locations_Save, ASaveReportsFailureWhenEitherWriteFails) {
     EXPECT_TRUE(log_.contains(QStringLiteral("vltMakeDirIfNeeded: Error: ")));
 }
 
-TEST_F(locations_Save, AFailedWriteKeepsTheOldFile) {
+TEST_F(foundationLocationsSave, AFailedWriteKeepsTheOldFile) {
     writePlist(liveFile(), table({picker("Old")}));
     const LocationTable unstorable = {
         QVariant(QVariantList{v("x"), QVariant::fromValue(QSize(1, 2))})};
@@ -534,7 +540,8 @@ TEST_F(locations_Save, AFailedWriteKeepsTheOldFile) {
         << "no temporary file is left behind";
 }
 
-TEST_F(locations_Save, TheSchedulerTableIsNoneWhenMissingOrAFolderAndKeptAsideWhenUnreadable) {
+TEST_F(foundationLocationsSave,
+       TheSchedulerTableIsNoneWhenMissingOrAFolderAndKeptAsideWhenUnreadable) {
     EXPECT_EQ(TalvorFilePaths::TalvorLoadSchedulerLocationFile(), std::nullopt);
     QDir().mkpath(schedulerFile());
     EXPECT_EQ(TalvorFilePaths::TalvorLoadSchedulerLocationFile(), std::nullopt);
@@ -546,7 +553,7 @@ TEST_F(locations_Save, TheSchedulerTableIsNoneWhenMissingOrAFolderAndKeptAsideWh
     EXPECT_EQ(QDir(userDataFolder()).entryList({"Talvor Scheduler Locations.corrupt-*"}).size(), 1);
 }
 
-TEST_F(locations_Save, TheCacheOperations) {
+TEST_F(foundationLocationsSave, TheCacheOperations) {
     EXPECT_TRUE(TalvorFilePaths::TalvorSaveCacheNetLocation({}));
     EXPECT_FALSE(QFileInfo::exists(netFile()));
     EXPECT_FALSE(TalvorFilePaths::TalvorExistsNetLocation());
@@ -574,7 +581,9 @@ class locations_WarnMe : public LocationsSandbox {
     QString defaultList() const { return sandbox_.root() + "/resources/WarnMeTimes.plist"; }
 };
 
-TEST_F(locations_WarnMe, TheFirstReadableListInSearchOrderWins) {
+using foundationLocationsWarnMe = locations_WarnMe;
+
+TEST_F(foundationLocationsWarnMe, TheFirstReadableListInSearchOrderWins) {
     enum State { None, Good, Bad };
     struct Case {
         State user, appSupport, system, fallback;
@@ -614,7 +623,7 @@ TEST_F(locations_WarnMe, TheFirstReadableListInSearchOrderWins) {
     }
 }
 
-TEST_F(locations_WarnMe, ACustomFileIsAnyOfTheThreePlaces) {
+TEST_F(foundationLocationsWarnMe, ACustomFileIsAnyOfTheThreePlaces) {
     EXPECT_FALSE(TalvorFilePaths::hasCustomWarnMeFile("WarnMeTimes"));
     for (int i = 0; i < 3; ++i) {
         writePlist(place(i), QVariantList());
@@ -629,7 +638,7 @@ TEST_F(locations_WarnMe, ACustomFileIsAnyOfTheThreePlaces) {
 // ---------------------------------------------------------------------------------------
 // The bundled table
 
-TEST(locations_BundledTable, LoadsWithEveryZoneValidInTheSystemDatabase) {
+TEST(foundationLocationsBundledTable, LoadsWithEveryZoneValidInTheSystemDatabase) {
     test::XdgSandbox sandbox;
     test::ScopedEnvVar system("TALVOR_SYSTEM_DATA_DIR", QStringLiteral(TALVOR_BUILD_SHARE_DIR));
     test::LogCapture log;

@@ -16,7 +16,7 @@ namespace {
 
 using test::FakeReachabilityProbe;
 
-TEST(NetworkMonitorFlags, OnlineNeedsReachableWithNoConnectionToMakeFirst) {
+TEST(foundationNetworkMonitorFlags, OnlineNeedsReachableWithNoConnectionToMakeFirst) {
     struct Case {
         std::uint32_t flags;
         bool online;
@@ -52,7 +52,9 @@ class NetworkMonitorTest : public ::testing::Test {
     FakeReachabilityProbe* fake = nullptr;
 };
 
-TEST_F(NetworkMonitorTest, TheStateReadAtCreationNeverPosts) {
+using foundationNetworkMonitor = NetworkMonitorTest;
+
+TEST_F(foundationNetworkMonitor, TheStateReadAtCreationNeverPosts) {
     for (const std::optional<std::uint32_t> initial :
          {std::optional<std::uint32_t>(2), std::optional<std::uint32_t>(0),
           std::optional<std::uint32_t>()}) {
@@ -62,7 +64,7 @@ TEST_F(NetworkMonitorTest, TheStateReadAtCreationNeverPosts) {
     }
 }
 
-TEST_F(NetworkMonitorTest, EachChangeOfStatePostsOnceWithTheMonitorAsObject) {
+TEST_F(foundationNetworkMonitor, EachChangeOfStatePostsOnceWithTheMonitorAsObject) {
     auto monitor = make(2);
     struct Step {
         std::uint32_t flags;
@@ -87,7 +89,7 @@ TEST_F(NetworkMonitorTest, EachChangeOfStatePostsOnceWithTheMonitorAsObject) {
     monitor.reset();
 }
 
-TEST_F(NetworkMonitorTest, ProcessFlagsWithoutNotifyChangesStateSilently) {
+TEST_F(foundationNetworkMonitor, ProcessFlagsWithoutNotifyChangesStateSilently) {
     auto monitor = make(0);
     monitor->processFlags(2, false);
     EXPECT_TRUE(monitor->isOnline());
@@ -96,7 +98,7 @@ TEST_F(NetworkMonitorTest, ProcessFlagsWithoutNotifyChangesStateSilently) {
     EXPECT_EQ(posts.size(), 1u);
 }
 
-TEST(NetworkMonitorShared, TheSharedMonitorCanBeReplaced) {
+TEST(foundationNetworkMonitorShared, TheSharedMonitorCanBeReplaced) {
     auto monitor = std::make_shared<NetworkMonitor>(std::make_unique<FakeReachabilityProbe>(2));
     NetworkMonitor::setSharedMonitor(monitor);
     EXPECT_EQ(&NetworkMonitor::sharedMonitor(), monitor.get());
@@ -104,7 +106,7 @@ TEST(NetworkMonitorShared, TheSharedMonitorCanBeReplaced) {
     NetworkMonitor::setSharedMonitor(nullptr);
 }
 
-TEST(RouteReachability, DefaultRouteTablesGiveTheReachableFlag) {
+TEST(foundationRouteReachability, DefaultRouteTablesGiveTheReachableFlag) {
     const QByteArray v4Header =
         "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
     const QByteArray v4Subnet = "eth0\t0000A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n";
@@ -157,7 +159,7 @@ TEST(RouteReachability, DefaultRouteTablesGiveTheReachableFlag) {
     }
 }
 
-TEST(RouteReachability, TheSystemProbeAnswersWithOrWithoutANetworkService) {
+TEST(foundationRouteReachability, TheSystemProbeAnswersWithOrWithoutANetworkService) {
     auto probe = platform::ReachabilityProbe::createSystemProbe();
     ASSERT_NE(probe, nullptr);
     const std::optional<std::uint32_t> flags = probe->flags();
@@ -167,7 +169,7 @@ TEST(RouteReachability, TheSystemProbeAnswersWithOrWithoutANetworkService) {
     probe->setChangeHandler([](std::uint32_t) {});
 }
 
-TEST(HelperColor, HexTextGivesAnOpaqueColourFromItsLowTwentyFourBits) {
+TEST(foundationHelperColor, HexTextGivesAnOpaqueColourFromItsLowTwentyFourBits) {
     struct Case {
         const char* text;
         int r, g, b;

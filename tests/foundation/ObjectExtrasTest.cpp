@@ -36,7 +36,7 @@ class QTarget : public QObject {
     void hit() { ++hits; }
 };
 
-TEST(Invocation, BindsUpToThreeObjectsAndTakesTheRestWhenInvoked) {
+TEST(foundationInvocation, BindsUpToThreeObjectsAndTakesTheRestWhenInvoked) {
     auto target = std::make_shared<Target>();
     Invocation<> all = ObjectExtras::buildInvocation(target, &Target::two, QString("a"), 1);
     Invocation<int> partial = ObjectExtras::buildInvocation(target, &Target::two, QString("b"));
@@ -53,7 +53,7 @@ TEST(Invocation, BindsUpToThreeObjectsAndTakesTheRestWhenInvoked) {
     EXPECT_EQ(target->calls, (std::vector<QString>{"a1", "b2", "c3", "xyz", "none"}));
 }
 
-TEST(Invocation, KeepsItsObjectsButNotItsTarget) {
+TEST(foundationInvocation, KeepsItsObjectsButNotItsTarget) {
     auto target = std::make_shared<Target>();
     auto kept = std::make_shared<int>(7);
     Invocation<> call = ObjectExtras::buildInvocation(target, &Target::hold, kept);
@@ -71,7 +71,7 @@ TEST(Invocation, KeepsItsObjectsButNotItsTarget) {
     EXPECT_FALSE(static_cast<bool>(Invocation<>()));
 }
 
-TEST(Invocation, FollowsAQObjectTargetUntilItIsDeleted) {
+TEST(foundationInvocation, FollowsAQObjectTargetUntilItIsDeleted) {
     auto* target = new QTarget;
     Invocation<> call = ObjectExtras::buildInvocation(target, &QTarget::hit);
     EXPECT_TRUE(call.invoke());
@@ -81,7 +81,7 @@ TEST(Invocation, FollowsAQObjectTargetUntilItIsDeleted) {
     EXPECT_FALSE(call.invoke());
 }
 
-TEST(PerformSelector, RunsAtOnceWithoutDelayOtherwiseOnceAfterIt) {
+TEST(foundationPerformSelector, RunsAtOnceWithoutDelayOtherwiseOnceAfterIt) {
     FakeClock clock(Date::fromReference(1000));
     ManualScheduler scheduler(clock);
     auto target = std::make_shared<Target>();
@@ -101,7 +101,7 @@ TEST(PerformSelector, RunsAtOnceWithoutDelayOtherwiseOnceAfterIt) {
     EXPECT_EQ(scheduler.activeTimerCount(), 0u);
 }
 
-TEST(PerformSelector, ADelayedPerformOnADestroyedTargetIsSkipped) {
+TEST(foundationPerformSelector, ADelayedPerformOnADestroyedTargetIsSkipped) {
     FakeClock clock(Date::fromReference(1000));
     ManualScheduler scheduler(clock);
     auto target = std::make_shared<Target>();
@@ -114,7 +114,7 @@ TEST(PerformSelector, ADelayedPerformOnADestroyedTargetIsSkipped) {
     EXPECT_EQ(scheduler.activeTimerCount(), 0u);
 }
 
-TEST(PerformSelector, APendingDelayedPerformMayOutliveItsScheduler) {
+TEST(foundationPerformSelector, APendingDelayedPerformMayOutliveItsScheduler) {
     auto target = std::make_shared<Target>();
     {
         FakeClock clock(Date::fromReference(1000));
@@ -125,7 +125,7 @@ TEST(PerformSelector, APendingDelayedPerformMayOutliveItsScheduler) {
     EXPECT_TRUE(target->calls.empty());
 }
 
-TEST(PerformOnMainThread, FromTheMainThreadAWaitRunsAtOnceAndNoWaitRunsOnTheLoop) {
+TEST(foundationPerformOnMainThread, FromTheMainThreadAWaitRunsAtOnceAndNoWaitRunsOnTheLoop) {
     FakeClock clock;
     ManualScheduler scheduler(clock);
     auto target = std::make_shared<Target>();
@@ -140,7 +140,7 @@ TEST(PerformOnMainThread, FromTheMainThreadAWaitRunsAtOnceAndNoWaitRunsOnTheLoop
     EXPECT_EQ(target->calls, (std::vector<QString>{"wait1", "queued2"}));
 }
 
-TEST(PerformOnMainThread, AWaitFromAnotherThreadReturnsAfterTheMainLoopRanIt) {
+TEST(foundationPerformOnMainThread, AWaitFromAnotherThreadReturnsAfterTheMainLoopRanIt) {
     FakeClock clock;
     platform::QtScheduler scheduler(clock);
     struct Probe {
@@ -162,7 +162,7 @@ TEST(PerformOnMainThread, AWaitFromAnotherThreadReturnsAfterTheMainLoopRanIt) {
     EXPECT_EQ(probe->ranOn, QThread::currentThreadId());
 }
 
-TEST(PerformOnMainThread, AWaitEndsWhenTheMainLoopDropsTheWork) {
+TEST(foundationPerformOnMainThread, AWaitEndsWhenTheMainLoopDropsTheWork) {
     struct DroppingScheduler : platform::Scheduler {
         FakeClock clock_;
         platform::TimerHandle scheduleRepeating(Date, double, Action) override { return {}; }
@@ -181,7 +181,7 @@ TEST(PerformOnMainThread, AWaitEndsWhenTheMainLoopDropsTheWork) {
     EXPECT_TRUE(target->calls.empty());
 }
 
-TEST(ArrayExtras, StackAndQueueOperations) {
+TEST(foundationArrayExtras, StackAndQueueOperations) {
     std::vector<int> v;
     EXPECT_EQ(ArrayExtras::pop(v), std::nullopt);
     EXPECT_EQ(ArrayExtras::shift(v), std::nullopt);
@@ -202,7 +202,7 @@ TEST(ArrayExtras, StackAndQueueOperations) {
     EXPECT_EQ(ArrayExtras::pop(q), std::nullopt);
 }
 
-TEST(ArrayExtras, InsertObjectsFromArrayKeepsTheirOrderAtTheIndex) {
+TEST(foundationArrayExtras, InsertObjectsFromArrayKeepsTheirOrderAtTheIndex) {
     struct Case {
         std::ptrdiff_t at;
         std::vector<QString> expected;
@@ -218,7 +218,7 @@ TEST(ArrayExtras, InsertObjectsFromArrayKeepsTheirOrderAtTheIndex) {
     }
 }
 
-TEST(ArrayExtras, IdentitySearchIgnoresEqualObjects) {
+TEST(foundationArrayExtras, IdentitySearchIgnoresEqualObjects) {
     auto a = std::make_shared<QString>("same");
     auto b = std::make_shared<QString>("same");
     const std::vector<std::shared_ptr<QString>> array{a};
@@ -229,7 +229,7 @@ TEST(ArrayExtras, IdentitySearchIgnoresEqualObjects) {
     EXPECT_TRUE(MyExtensions::containsObjectIdenticalTo(pointers, &raw));
 }
 
-TEST(ArrayExtras, MapsSendTheSelectorToEachElementInOrder) {
+TEST(foundationArrayExtras, MapsSendTheSelectorToEachElementInOrder) {
     const std::vector<QString> words{"ab", "c"};
     EXPECT_EQ(ArrayExtras::map(words, &QString::size), (std::vector<qsizetype>{2, 1}));
     EXPECT_EQ(ArrayExtras::map(
@@ -250,7 +250,7 @@ TEST(ArrayExtras, MapsSendTheSelectorToEachElementInOrder) {
               (std::vector<QString>{"#3", "#4"}));
 }
 
-TEST(ArrayExtras, MakeObjectPerformSelectorRunsEachOnALaterTurnWhileTheTargetLives) {
+TEST(foundationArrayExtras, MakeObjectPerformSelectorRunsEachOnALaterTurnWhileTheTargetLives) {
     FakeClock clock;
     ManualScheduler scheduler(clock);
     auto target = std::make_shared<Target>();

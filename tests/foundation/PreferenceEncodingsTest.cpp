@@ -47,7 +47,9 @@ void expectColor(const QColor& c, double r, double g, double b, double a) {
 
 // --- flags, integers, texts -------------------------------------------------------------
 
-TEST_F(PreferenceEncodings, FlagsAndIntegersFollowTheStoredNumberOrTheDefault) {
+using foundationPreferenceEncodings = PreferenceEncodings;
+
+TEST_F(foundationPreferenceEncodings, FlagsAndIntegersFollowTheStoredNumberOrTheDefault) {
     struct Case {
         QVariant stored;  // invalid: absent
         bool flagWithDefaultOn;
@@ -78,7 +80,7 @@ TEST_F(PreferenceEncodings, FlagsAndIntegersFollowTheStoredNumberOrTheDefault) {
     }
 }
 
-TEST_F(PreferenceEncodings, WritersStoreThirtyTwoBitNumbersAndText) {
+TEST_F(foundationPreferenceEncodings, WritersStoreThirtyTwoBitNumbersAndText) {
     PreferenceDomain::writeFlag(QStringLiteral("flag"), true);
     PreferenceDomain::writeInteger(QStringLiteral("int"), 22745);
     PreferenceDomain::writeText(QStringLiteral("text"), QStringLiteral("hh:mm:ss a"));
@@ -92,7 +94,7 @@ TEST_F(PreferenceEncodings, WritersStoreThirtyTwoBitNumbersAndText) {
 
 // --- colours as text ----------------------------------------------------------------------
 
-TEST_F(PreferenceEncodings, ColourTextIsWrittenInRgbWithSixDecimals) {
+TEST_F(foundationPreferenceEncodings, ColourTextIsWrittenInRgbWithSixDecimals) {
     struct Case {
         QColor color;
         double r, g, b, a;
@@ -126,7 +128,7 @@ TEST_F(PreferenceEncodings, ColourTextIsWrittenInRgbWithSixDecimals) {
     EXPECT_EQ(store().synchronizeCount(), 0);
 }
 
-TEST_F(PreferenceEncodings, AColourWithNoComponentsWritesNothing) {
+TEST_F(foundationPreferenceEncodings, AColourWithNoComponentsWritesNothing) {
     store().setValue(QStringLiteral("TextColorDate"),
                      QStringLiteral("[0.100000] [0.200000] [0.300000] [1.000000]"));
     LogCapture log;
@@ -136,7 +138,7 @@ TEST_F(PreferenceEncodings, AColourWithNoComponentsWritesNothing) {
     EXPECT_EQ(log.lines().size(), 1);
 }
 
-TEST_F(PreferenceEncodings, ColourTextIsReadLeniently) {
+TEST_F(foundationPreferenceEncodings, ColourTextIsReadLeniently) {
     struct Case {
         const char* text;
         double r, g, b, a;
@@ -166,14 +168,14 @@ TEST_F(PreferenceEncodings, ColourTextIsReadLeniently) {
     }
 }
 
-TEST_F(PreferenceEncodings, AbsentOrNonTextColourGivesTheDefaultItself) {
+TEST_F(foundationPreferenceEncodings, AbsentOrNonTextColourGivesTheDefaultItself) {
     const QColor fallback = QColor::fromCmykF(0.1f, 0.2f, 0.3f, 0.4f);
     EXPECT_EQ(TalvorProColor::myGetColorFromDefaults(QStringLiteral("never"), fallback), fallback);
     store().setValue(QStringLiteral("number"), qint64(5));
     EXPECT_EQ(TalvorProColor::myGetColorFromDefaults(QStringLiteral("number"), fallback), fallback);
 }
 
-TEST_F(PreferenceEncodings, ColourTextRoundTripsUnderACommaDecimalLocale) {
+TEST_F(foundationPreferenceEncodings, ColourTextRoundTripsUnderACommaDecimalLocale) {
     bool ran = test::withLocale("de_DE.UTF-8", [&] {
         TalvorProColor::saveColorToDefaults(QColor::fromRgbF(0.5f, 0.25f, 0.125f, 0.75f),
                                             QStringLiteral("c"));
@@ -191,7 +193,7 @@ TEST_F(PreferenceEncodings, ColourTextRoundTripsUnderACommaDecimalLocale) {
 
 // --- fonts ---------------------------------------------------------------------------------
 
-TEST_F(PreferenceEncodings, SavingAFontWritesTraitsAndName) {
+TEST_F(foundationPreferenceEncodings, SavingAFontWritesTraitsAndName) {
     QFont font(QStringLiteral("Lucida Grande"));
     font.setPointSizeF(14);
     TalvorLoadFonts::TalvorSaveFont(QStringLiteral("TimeFont"), font);
@@ -209,14 +211,14 @@ TEST_F(PreferenceEncodings, SavingAFontWritesTraitsAndName) {
               QStringLiteral("Size: 9.500 Trait:3 Weight:9"));
 }
 
-TEST_F(PreferenceEncodings, SavingNoFontWritesNothingAndLogs) {
+TEST_F(foundationPreferenceEncodings, SavingNoFontWritesNothingAndLogs) {
     LogCapture log;
     TalvorLoadFonts::TalvorSaveFont(QStringLiteral("TimeFont"), std::nullopt);
     EXPECT_TRUE(store().keys().isEmpty());
     EXPECT_TRUE(log.contains(QStringLiteral("Save font nil = TimeFont")));
 }
 
-TEST(FontTraits, ScanReadsOnlyASizeAfterThePrefix) {
+TEST(foundationFontTraits, ScanReadsOnlyASizeAfterThePrefix) {
     struct Case {
         const char* text;
         bool ok;
@@ -239,7 +241,7 @@ TEST(FontTraits, ScanReadsOnlyASizeAfterThePrefix) {
     }
 }
 
-TEST_F(PreferenceEncodings, LoadingAFontResolvesSizeAndName) {
+TEST_F(foundationPreferenceEncodings, LoadingAFontResolvesSizeAndName) {
     struct Case {
         const char* traits;       // nullptr: not stored
         const char* name;         // nullptr: not stored
@@ -281,7 +283,7 @@ TEST_F(PreferenceEncodings, LoadingAFontResolvesSizeAndName) {
     }
 }
 
-TEST_F(PreferenceEncodings, AFontNeverWrittenWithNoDefaultNameAsksForComicSans) {
+TEST_F(foundationPreferenceEncodings, AFontNeverWrittenWithNoDefaultNameAsksForComicSans) {
     const FakeFontResolver fonts({QStringLiteral("ComicSansMS")});
     ScopedFontResolver scoped(fonts);
     const std::optional<QFont> font =
@@ -291,7 +293,7 @@ TEST_F(PreferenceEncodings, AFontNeverWrittenWithNoDefaultNameAsksForComicSans) 
     EXPECT_DOUBLE_EQ(font->pointSizeF(), 11.0);
 }
 
-TEST_F(PreferenceEncodings, NoFontAtAllIsReportedAsNone) {
+TEST_F(foundationPreferenceEncodings, NoFontAtAllIsReportedAsNone) {
     const FakeFontResolver fonts({}, QString());
     ScopedFontResolver scoped(fonts);
     LogCapture log;
@@ -300,7 +302,7 @@ TEST_F(PreferenceEncodings, NoFontAtAllIsReportedAsNone) {
     EXPECT_TRUE(log.contains(QStringLiteral("error font nil = key: TimeFont - Nope 14.000000")));
 }
 
-TEST_F(PreferenceEncodings, SystemFontsRoundTripAndUnknownNamesFallBackToTheTitleFont) {
+TEST_F(foundationPreferenceEncodings, SystemFontsRoundTripAndUnknownNamesFallBackToTheTitleFont) {
     const QString family = QStringLiteral("DejaVu Sans");
     if (!QFontDatabase::hasFamily(family)) {
         GTEST_SKIP() << "DejaVu Sans is not installed (scripts/setup-deps installs it)";
@@ -324,7 +326,7 @@ TEST_F(PreferenceEncodings, SystemFontsRoundTripAndUnknownNamesFallBackToTheTitl
 
 // --- floats and packed strings -------------------------------------------------------------
 
-TEST_F(PreferenceEncodings, FloatsReadNumbersAndNumericText) {
+TEST_F(foundationPreferenceEncodings, FloatsReadNumbersAndNumericText) {
     struct Case {
         QVariant stored;
         float expected;
@@ -348,7 +350,7 @@ TEST_F(PreferenceEncodings, FloatsReadNumbersAndNumericText) {
     EXPECT_EQ(store().synchronizeCount(), static_cast<int>(std::size(cases)));
 }
 
-TEST_F(PreferenceEncodings, FloatsFromAnotherDomain) {
+TEST_F(foundationPreferenceEncodings, FloatsFromAnotherDomain) {
     ScopedMemoryDomain other(QStringLiteral("org.example.other"));
     other.store().setValue(QStringLiteral("v"), 1.5);
     EXPECT_FLOAT_EQ(myCFGetAppFloat(QStringLiteral("v"), QStringLiteral("org.example.other")),
@@ -356,7 +358,7 @@ TEST_F(PreferenceEncodings, FloatsFromAnotherDomain) {
     EXPECT_FLOAT_EQ(myCFGetAppFloat(QStringLiteral("v"), appTalvor4Prefs), -1.0f);
 }
 
-TEST_F(PreferenceEncodings, PackedStringsComeFromTextOrUtf8Bytes) {
+TEST_F(foundationPreferenceEncodings, PackedStringsComeFromTextOrUtf8Bytes) {
     struct Case {
         QVariant stored;
         std::optional<QString> expected;
@@ -379,7 +381,7 @@ TEST_F(PreferenceEncodings, PackedStringsComeFromTextOrUtf8Bytes) {
     }
 }
 
-TEST_F(PreferenceEncodings, DiagnosticLinesWaitForTheDebugSwitch) {
+TEST_F(foundationPreferenceEncodings, DiagnosticLinesWaitForTheDebugSwitch) {
     LogCapture log;
     CopyAppPrefString(QStringLiteral("missing"));
     EXPECT_TRUE(log.lines().isEmpty());
@@ -392,7 +394,7 @@ TEST_F(PreferenceEncodings, DiagnosticLinesWaitForTheDebugSwitch) {
 
 // --- colours as data -----------------------------------------------------------------------
 
-TEST(ColourData, ColoursRoundTripThroughTheUserDefaults) {
+TEST(foundationColourData, ColoursRoundTripThroughTheUserDefaults) {
     platform::MemoryPreferenceStore store;
     platform::UserDefaults defaults(store);
     const QColor colors[] = {QColor::fromRgbF(0.2f, 0.4f, 0.6f, 0.8f), QColor(Qt::black),
@@ -410,7 +412,7 @@ TEST(ColourData, ColoursRoundTripThroughTheUserDefaults) {
     EXPECT_FALSE(store.contains(QStringLiteral("TodoPriorityColors")));
 }
 
-TEST(ColourData, DataThatIsNoColourGivesNone) {
+TEST(foundationColourData, DataThatIsNoColourGivesNone) {
     platform::MemoryPreferenceStore store;
     platform::UserDefaults defaults(store);
     const QByteArray notColours[] = {

@@ -16,7 +16,9 @@ struct ScanCase {
 
 class ScanFormatCases : public ::testing::TestWithParam<ScanCase> {};
 
-TEST_P(ScanFormatCases, ReadsLikeSscanfInTheCLocale) {
+using foundationScanFormatCases = ScanFormatCases;
+
+TEST_P(foundationScanFormatCases, ReadsLikeSscanfInTheCLocale) {
     const ScanCase& c = GetParam();
     const std::vector<ScanValue> got = scanFormat(std::string_view(c.text), c.format);
     ASSERT_EQ(got.size(), c.expected.size()) << c.text << " with " << c.format;
@@ -26,7 +28,7 @@ TEST_P(ScanFormatCases, ReadsLikeSscanfInTheCLocale) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, ScanFormatCases,
+    Table, foundationScanFormatCases,
     ::testing::Values(
         ScanCase{
             "[1.000000] [0.000000] [0.500000] [1.000000]", "[%f] [%f] [%f] [%f]", {1, 0, 0.5, 1}},
@@ -43,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"Size: 14.000 Trait:0 Weight:5", "Size: %f Trait:%d Weight:%d", {14, 0, 5}},
         ScanCase{"100%", "%d%%", {100}}));
 
-TEST(ScanFormat, ReadsInfinityAndNotANumberAsTheLibraryDoes) {
+TEST(foundationScanFormat, ReadsInfinityAndNotANumberAsTheLibraryDoes) {
     const auto inf = scanFormat(std::string_view("inf"), "%f");
     ASSERT_EQ(inf.size(), 1u);
     EXPECT_TRUE(std::isinf(scanValueAsDouble(inf[0])));

@@ -70,7 +70,9 @@ QVariant off() {
     return QVariant(qint64(0));
 }
 
-TEST_F(SettingsModels, TheTimeModelFirstLoadWritesEveryDefault) {
+using foundationSettingsModels = SettingsModels;
+
+TEST_F(foundationSettingsModels, TheTimeModelFirstLoadWritesEveryDefault) {
     const TalvorTimeSettings s;
     expectStored({
         {QStringLiteral("TalvorShowTimeMenuPref"), on()},
@@ -114,7 +116,7 @@ TEST_F(SettingsModels, TheTimeModelFirstLoadWritesEveryDefault) {
     EXPECT_FLOAT_EQ(s.refreshRate, 1.0f);
 }
 
-TEST_F(SettingsModels, TheTimeModelKeepsStoredSettingsOnceUpgraded) {
+TEST_F(foundationSettingsModels, TheTimeModelKeepsStoredSettingsOnceUpgraded) {
     struct Case {
         QVariant upgraded;
         bool keepsFormat;
@@ -136,7 +138,7 @@ TEST_F(SettingsModels, TheTimeModelKeepsStoredSettingsOnceUpgraded) {
     }
 }
 
-TEST_F(SettingsModels, TheUpgradeKeepsTheStoredSeparatorAndClockIconSettings) {
+TEST_F(foundationSettingsModels, TheUpgradeKeepsTheStoredSeparatorAndClockIconSettings) {
     store().setValue(keys::TalvorTimeFlashSepPref, on());
     store().setValue(keys::TalvorTimeICONPref, on());
     const TalvorTimeSettings s;
@@ -146,7 +148,7 @@ TEST_F(SettingsModels, TheUpgradeKeepsTheStoredSeparatorAndClockIconSettings) {
     EXPECT_EQ(store().value(keys::TalvorTimeICONPref), on());
 }
 
-TEST_F(SettingsModels, TheAnalogClockIconSettingSurvivesARestart) {
+TEST_F(foundationSettingsModels, TheAnalogClockIconSettingSurvivesARestart) {
     {
         TalvorTimeSettings s;
         s.showAnalogClockInMenu = true;
@@ -155,7 +157,7 @@ TEST_F(SettingsModels, TheAnalogClockIconSettingSurvivesARestart) {
     EXPECT_TRUE(TalvorTimeSettings().showAnalogClockInMenu);
 }
 
-TEST_F(SettingsModels, FlagsReadOnlyTheirLowEightBits) {
+TEST_F(foundationSettingsModels, FlagsReadOnlyTheirLowEightBits) {
     store().setValue(keys::hasUpgradedTimeFormat, on());
     store().setValue(keys::ipShow, qint64(256));
     store().setValue(keys::alarmShow, qint64(257));
@@ -164,7 +166,7 @@ TEST_F(SettingsModels, FlagsReadOnlyTheirLowEightBits) {
     EXPECT_TRUE(s.showAlarm);
 }
 
-TEST_F(SettingsModels, ABlackDarkTimeColourTurnsWhiteOnlyInDarkAppearance) {
+TEST_F(foundationSettingsModels, ABlackDarkTimeColourTurnsWhiteOnlyInDarkAppearance) {
     store().setValue(keys::hasUpgradedTimeFormat, on());
     store().setValue(keys::TextColorTimeDMode, kBlack);
     EXPECT_EQ(TalvorTimeSettings().timeColorDMode, QColor(Qt::black));
@@ -174,7 +176,7 @@ TEST_F(SettingsModels, ABlackDarkTimeColourTurnsWhiteOnlyInDarkAppearance) {
     EXPECT_EQ(TalvorTimeSettings().timeColorDMode.redF(), QColor::fromRgbF(0.5f, 0, 0).redF());
 }
 
-TEST_F(SettingsModels, WritingAnnouncesOnceAfterTheStoreIsSynchronised) {
+TEST_F(foundationSettingsModels, WritingAnnouncesOnceAfterTheStoreIsSynchronised) {
     TalvorTimeSettings time;
     TalvorDateSettings date;
     const int syncsBefore = store().synchronizeCount();
@@ -194,7 +196,7 @@ TEST_F(SettingsModels, WritingAnnouncesOnceAfterTheStoreIsSynchronised) {
     store().setFailSynchronize(false);
 }
 
-TEST_F(SettingsModels, AFailedSynchroniseOnLoadIsLoggedAndLoadingGoesOn) {
+TEST_F(foundationSettingsModels, AFailedSynchroniseOnLoadIsLoggedAndLoadingGoesOn) {
     store().setFailSynchronize(true);
     test::LogCapture log;
     const TalvorDateSettings s;
@@ -203,7 +205,7 @@ TEST_F(SettingsModels, AFailedSynchroniseOnLoadIsLoggedAndLoadingGoesOn) {
     EXPECT_EQ(s.dateFormat, QStringLiteral("EEE dd MMM"));
 }
 
-TEST_F(SettingsModels, ANullFormatRemovesItsKey) {
+TEST_F(foundationSettingsModels, ANullFormatRemovesItsKey) {
     TalvorTimeSettings time;
     time.timeFormat = QString();
     time.writePrefs();
@@ -212,7 +214,7 @@ TEST_F(SettingsModels, ANullFormatRemovesItsKey) {
     EXPECT_EQ(TalvorTimeSettings().timeFormat, QStringLiteral("hh:mm:ss a"));
 }
 
-TEST_F(SettingsModels, ResetsDifferFromTheLoadDefaults) {
+TEST_F(foundationSettingsModels, ResetsDifferFromTheLoadDefaults) {
     store().setValue(keys::hasUpgradedTimeFormat, on());
     store().setValue(keys::CustomTime, QStringLiteral("H"));
     TalvorTimeSettings s;
@@ -229,7 +231,7 @@ TEST_F(SettingsModels, ResetsDifferFromTheLoadDefaults) {
     EXPECT_EQ(store().value(keys::CustomTime), QVariant(QStringLiteral("H")));
 }
 
-TEST_F(SettingsModels, TheDateModelFirstLoadWritesEveryDefault) {
+TEST_F(foundationSettingsModels, TheDateModelFirstLoadWritesEveryDefault) {
     const TalvorDateSettings s;
     expectStored({
         {QStringLiteral("TalvorCalMoonPref"), on()},
@@ -255,13 +257,13 @@ TEST_F(SettingsModels, TheDateModelFirstLoadWritesEveryDefault) {
     EXPECT_FLOAT_EQ(s.refreshRate, 60.0f);
 }
 
-TEST_F(SettingsModels, ADateFormatWithSecondsRefreshesEverySecond) {
+TEST_F(foundationSettingsModels, ADateFormatWithSecondsRefreshesEverySecond) {
     store().setValue(keys::hasUpgradedDateFormat, on());
     store().setValue(keys::CustomDate, QStringLiteral("EEE HH:mm:ss"));
     EXPECT_FLOAT_EQ(TalvorDateSettings().refreshRate, 1.0f);
 }
 
-TEST_F(SettingsModels, TheDateModelArchiveKeepsWhatItCodes) {
+TEST_F(foundationSettingsModels, TheDateModelArchiveKeepsWhatItCodes) {
     TalvorDateSettings s;
     s.showMoon = false;
     s.isSouthernHemisphere = true;
@@ -302,7 +304,7 @@ TEST_F(SettingsModels, TheDateModelArchiveKeepsWhatItCodes) {
     EXPECT_FALSE(back->showDateMenu);
 }
 
-TEST_F(SettingsModels, ADateArchiveWithoutADarkColourUsesTheLightOneForBoth) {
+TEST_F(foundationSettingsModels, ADateArchiveWithoutADarkColourUsesTheLightOneForBoth) {
     platform::KeyedArchiver coder(TalvorDateSettings::archiveClassName());
     TalvorDateSettings light;
     light.dateColor = Qt::red;
@@ -319,7 +321,7 @@ TEST_F(SettingsModels, ADateArchiveWithoutADarkColourUsesTheLightOneForBoth) {
     EXPECT_FLOAT_EQ(back->refreshRate, 60.0f);
 }
 
-TEST_F(SettingsModels, TheTimeModelArchiveDecodesFontColoursAndFormat) {
+TEST_F(foundationSettingsModels, TheTimeModelArchiveDecodesFontColoursAndFormat) {
     platform::KeyedArchiver coder(TalvorTimeSettings::archiveClassName());
     TalvorTimeSettings().encodeWithCoder(coder);
     EXPECT_EQ(
@@ -333,7 +335,7 @@ TEST_F(SettingsModels, TheTimeModelArchiveDecodesFontColoursAndFormat) {
     EXPECT_FLOAT_EQ(back->refreshRate, 1.0f);
 }
 
-TEST_F(SettingsModels, TheDateDescriptionNamesTheModel) {
+TEST_F(foundationSettingsModels, TheDateDescriptionNamesTheModel) {
     const TalvorDateSettings s;
     const QString text = s.description();
     EXPECT_TRUE(text.startsWith(QStringLiteral("TalvorCalMenuSettings x"))) << text.toStdString();
@@ -343,7 +345,7 @@ TEST_F(SettingsModels, TheDateDescriptionNamesTheModel) {
         << text.toStdString();
 }
 
-TEST_F(SettingsModels, EverySettingSurvivesAWriteAndAReload) {
+TEST_F(foundationSettingsModels, EverySettingSurvivesAWriteAndAReload) {
     const test::FakeFontResolver fonts({QStringLiteral("Known Serif")});
     test::ScopedFontResolver scoped(fonts);
     QFont serif(QStringLiteral("Known Serif"));
@@ -398,7 +400,7 @@ TEST_F(SettingsModels, EverySettingSurvivesAWriteAndAReload) {
     EXPECT_EQ(d.dateFormat, QStringLiteral("d MMMM"));
 }
 
-TEST_F(SettingsModels, EveryRowOfEachTableRoundTrips) {
+TEST_F(foundationSettingsModels, EveryRowOfEachTableRoundTrips) {
     // Fonts keep their family only where the system has it.
     const test::FakeFontResolver fonts({kTitleFamily}, kTitleFamily);
     test::ScopedFontResolver scoped(fonts);
@@ -414,7 +416,7 @@ TEST_F(SettingsModels, EveryRowOfEachTableRoundTrips) {
     }
 }
 
-TEST_F(SettingsModels, AStandInIsTheSharedModelForItsScopeOnly) {
+TEST_F(foundationSettingsModels, AStandInIsTheSharedModelForItsScopeOnly) {
     using Shared = SharedInstance<TalvorTimeSettings>;
     Shared::reset();
     EXPECT_EQ(Shared::existing(), nullptr) << "nothing is made until asked for";

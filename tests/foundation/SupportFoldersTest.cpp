@@ -18,7 +18,9 @@ class locations_Folders : public test::LocationsSandbox {
     static void makeFile(const QString& path) { writeBytes(path, "x"); }
 };
 
-TEST_F(locations_Folders, SupportFoldersMapOntoTheXdgAndSystemFoldersAndAreCreated) {
+using foundationLocationsFolders = locations_Folders;
+
+TEST_F(foundationLocationsFolders, SupportFoldersMapOntoTheXdgAndSystemFoldersAndAreCreated) {
     struct Case {
         const char* name;
         std::function<QString()> get;
@@ -67,7 +69,8 @@ TEST_F(locations_Folders, SupportFoldersMapOntoTheXdgAndSystemFoldersAndAreCreat
     EXPECT_TRUE(log_.lines().isEmpty()) << log_.lines().join('\n').toStdString();
 }
 
-TEST_F(locations_Folders, CreatingAFolderFailsLoudlyForTheUserAndSilentlyUnderTheSystemFolder) {
+TEST_F(foundationLocationsFolders,
+       CreatingAFolderFailsLoudlyForTheUserAndSilentlyUnderTheSystemFolder) {
     makeFile(data() + "/blocker");
     EXPECT_FALSE(vltPaths::vltMakeDirIfNeeded(data() + "/blocker/sub"));
     ASSERT_EQ(log_.lines().size(), 1);
@@ -84,7 +87,7 @@ TEST_F(locations_Folders, CreatingAFolderFailsLoudlyForTheUserAndSilentlyUnderTh
     EXPECT_TRUE(vltPaths::vltMakeDirIfNeeded(data() + "/a/b/c")) << "an existing folder is fine";
 }
 
-TEST_F(locations_Folders, TheSupportFoldersAreMadeWithTheirSubFolders) {
+TEST_F(foundationLocationsFolders, TheSupportFoldersAreMadeWithTheirSubFolders) {
     ASSERT_TRUE(vltPaths::vltTalvorMakeUserSupportDir());
     EXPECT_TRUE(isDir(data() + "/Talvor"));
 
@@ -96,7 +99,7 @@ TEST_F(locations_Folders, TheSupportFoldersAreMadeWithTheirSubFolders) {
         << "no backgrounds, no link";
 }
 
-TEST_F(locations_Folders, TheBackgroundsAreLinkedWhereBothFoldersExist) {
+TEST_F(foundationLocationsFolders, TheBackgroundsAreLinkedWhereBothFoldersExist) {
     const QString backgrounds = vltPaths::vltGetDeskTopBackgroundsPath();
     QDir().mkpath(backgrounds);
     vltPaths::vltTalvorMakeLocalSupportDir();
@@ -114,7 +117,7 @@ TEST_F(locations_Folders, TheBackgroundsAreLinkedWhereBothFoldersExist) {
     EXPECT_TRUE(log_.lines().isEmpty()) << "making them again keeps the links quietly";
 }
 
-TEST_F(locations_Folders, AnEntryInTheLinksPlaceIsKeptAndAFailedLinkIsLogged) {
+TEST_F(foundationLocationsFolders, AnEntryInTheLinksPlaceIsKeptAndAFailedLinkIsLogged) {
     QDir().mkpath(vltPaths::vltGetDeskTopBackgroundsPath());
     const QString frames = vltPaths::vltGetVistamoorSupportPath();
     QDir().mkpath(frames);
@@ -156,7 +159,9 @@ class locations_Themes : public locations_Folders {
     QString systemThemes() const { return localVendor() + "/Themes"; }
 };
 
-TEST_F(locations_Themes, SavedThemesAreListedLookedUpAndShownInOneFolder) {
+using foundationLocationsThemes = locations_Themes;
+
+TEST_F(foundationLocationsThemes, SavedThemesAreListedLookedUpAndShownInOneFolder) {
     // A theme is saved where the save folder says ...
     const QString saveFolder = vltPaths::TalvorThemesFolder();
     EXPECT_EQ(saveFolder, userThemes());
@@ -169,7 +174,7 @@ TEST_F(locations_Themes, SavedThemesAreListedLookedUpAndShownInOneFolder) {
     EXPECT_EQ(opened_, QStringList{saveFolder});
 }
 
-TEST_F(locations_Themes, SystemThemesComeAfterTheUsersAndAreNeverWritten) {
+TEST_F(foundationLocationsThemes, SystemThemesComeAfterTheUsersAndAreNeverWritten) {
     QDir().mkpath(systemThemes() + "/Winter");
     QDir().mkpath(systemThemes() + "/Autumn");
     QDir().mkpath(userThemes() + "/Autumn");
@@ -184,7 +189,7 @@ TEST_F(locations_Themes, SystemThemesComeAfterTheUsersAndAreNeverWritten) {
     EXPECT_EQ(opened_, QStringList{systemThemes()});
 }
 
-TEST_F(locations_Themes, AMissingThemesFolderIsCreatedAndListsNothing) {
+TEST_F(foundationLocationsThemes, AMissingThemesFolderIsCreatedAndListsNothing) {
     EXPECT_EQ(vltPaths::TalvorThemesList(), std::nullopt);
     EXPECT_TRUE(isDir(userThemes()));
     EXPECT_EQ(vltPaths::TalvorThemesList(), QStringList());
@@ -194,7 +199,7 @@ TEST_F(locations_Themes, AMissingThemesFolderIsCreatedAndListsNothing) {
     EXPECT_EQ(vltPaths::TalvorThemesList(), QStringList{"Winter"});
 }
 
-TEST_F(locations_Themes, AFolderThatCannotBeShownIsLoggedOnce) {
+TEST_F(foundationLocationsThemes, AFolderThatCannotBeShownIsLoggedOnce) {
     makeFile(localVendor());
     EXPECT_FALSE(vltPaths::vltShowSystemTalvorThemeFolder());
     EXPECT_TRUE(opened_.isEmpty());
@@ -211,7 +216,9 @@ TEST_F(locations_Themes, AFolderThatCannotBeShownIsLoggedOnce) {
 
 class locations_Frames : public locations_Folders {};
 
-TEST_F(locations_Frames, ThePicturesListGivesEverySubPath) {
+using foundationLocationsFrames = locations_Frames;
+
+TEST_F(foundationLocationsFrames, ThePicturesListGivesEverySubPath) {
     const QString pictures = vendor() + "/Talvor/Pictures";
     EXPECT_EQ(vltPaths::TalvorPicturesList(), std::nullopt);
     EXPECT_TRUE(isDir(pictures));
@@ -220,7 +227,7 @@ TEST_F(locations_Frames, ThePicturesListGivesEverySubPath) {
     EXPECT_EQ(vltPaths::TalvorPicturesList(), QStringList({"a", "a/c.png", "b.jpg"}));
 }
 
-TEST_F(locations_Frames, FramesAreThePictureFilesNotExcluded) {
+TEST_F(foundationLocationsFrames, FramesAreThePictureFilesNotExcluded) {
     EXPECT_EQ(vltPaths::vltVistamoorGetListFrames(), std::nullopt);
     const QString frames = vltPaths::vltGetVistamoorSupportPath();
     struct Entry {

@@ -39,7 +39,9 @@ QString formatted(const char* pattern, Date date, const char* zoneId) {
     return format ? IcuDates::format(*format, date) : QStringLiteral("(no formatter)");
 }
 
-TEST_F(datesTimeZone, MexicoCityKeepsStandardTimeSinceItDroppedSummerTime) {
+using foundationDatesTimeZone = datesTimeZone;
+
+TEST_F(foundationDatesTimeZone, MexicoCityKeepsStandardTimeSinceItDroppedSummerTime) {
     const Date noonUtc = utcDate("2025-07-01T12:00:00Z");
     EXPECT_EQ(formatted("HH:mm", noonUtc, "America/Mexico_City"), QStringLiteral("06:00"));
 
@@ -53,7 +55,7 @@ TEST_F(datesTimeZone, MexicoCityKeepsStandardTimeSinceItDroppedSummerTime) {
     EXPECT_TRUE(U_SUCCESS(status));
 }
 
-TEST_F(datesTimeZone, CiudadJuarezIsKnown) {
+TEST_F(foundationDatesTimeZone, CiudadJuarezIsKnown) {
     const SystemTimeZone zone(QTimeZone("America/Ciudad_Juarez"));
     icu::UnicodeString id;
     EXPECT_EQ(IcuDates::fromUnicode(zone.getID(id)), QStringLiteral("America/Ciudad_Juarez"));
@@ -74,7 +76,9 @@ struct OffsetCase {
 class datesTimeZoneOffsets : public datesTimeZone,
                              public ::testing::WithParamInterface<OffsetCase> {};
 
-TEST_P(datesTimeZoneOffsets, ComeFromTheSystemDatabase) {
+using foundationDatesTimeZoneOffsets = datesTimeZoneOffsets;
+
+TEST_P(foundationDatesTimeZoneOffsets, ComeFromTheSystemDatabase) {
     const OffsetCase& c = GetParam();
     const QTimeZone qZone(c.zone);
     const SystemTimeZone zone(qZone);
@@ -94,7 +98,7 @@ TEST_P(datesTimeZoneOffsets, ComeFromTheSystemDatabase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Zones, datesTimeZoneOffsets,
+    Zones, foundationDatesTimeZoneOffsets,
     ::testing::Values(
         OffsetCase{"Europe/Berlin", "2024-01-15T12:00:00Z", 3600, 0, "CET"},
         OffsetCase{"Europe/Berlin", "2024-07-15T12:00:00Z", 7200, 3600, "CEST"},
@@ -122,7 +126,7 @@ struct LocalCase {
     int32_t totalHours;
 };
 
-TEST_F(datesTimeZone, SkippedAndRepeatedLocalTimesFollowTheOptions) {
+TEST_F(foundationDatesTimeZone, SkippedAndRepeatedLocalTimesFollowTheOptions) {
     const SystemTimeZone berlin(QTimeZone("Europe/Berlin"));
     const LocalCase cases[] = {
         // 2024-03-31 02:30 does not exist (02:00 CET -> 03:00 CEST).
@@ -163,7 +167,7 @@ TEST_F(datesTimeZone, SkippedAndRepeatedLocalTimesFollowTheOptions) {
     }
 }
 
-TEST_F(datesTimeZone, CalendarFieldsInSkippedAndRepeatedHours) {
+TEST_F(foundationDatesTimeZone, CalendarFieldsInSkippedAndRepeatedHours) {
     const auto calendar =
         IcuDates::createCalendar(QStringLiteral("gregorian"), QTimeZone("Europe/Berlin"));
     ASSERT_TRUE(calendar);
@@ -182,7 +186,7 @@ TEST_F(datesTimeZone, CalendarFieldsInSkippedAndRepeatedHours) {
     EXPECT_TRUE(U_SUCCESS(status));
 }
 
-TEST_F(datesTimeZone, AddingADayKeepsTheWallClockAcrossChanges) {
+TEST_F(foundationDatesTimeZone, AddingADayKeepsTheWallClockAcrossChanges) {
     struct Case {
         const char* zone;
         const char* from;
@@ -222,7 +226,7 @@ struct TransitionCase {
     int32_t toTotalHours;
 };
 
-TEST_F(datesTimeZone, TransitionsAreTheDatabases) {
+TEST_F(foundationDatesTimeZone, TransitionsAreTheDatabases) {
     const TransitionCase cases[] = {
         {"Europe/Berlin", "2024-01-01T00:00:00Z", "2024-03-31T01:00:00Z", 1, 2},
         {"Europe/Berlin", "2024-04-01T00:00:00Z", "2024-10-27T01:00:00Z", 2, 1},
@@ -260,7 +264,7 @@ TEST_F(datesTimeZone, TransitionsAreTheDatabases) {
 
 // The transitions and the rules must describe the very offsets the zone gives, so that ICU
 // code working from either (formatters, rule-based zones) agrees with us.
-TEST_F(datesTimeZone, TransitionsAndRulesDescribeTheOffsets) {
+TEST_F(foundationDatesTimeZone, TransitionsAndRulesDescribeTheOffsets) {
     for (const char* id : {"Europe/Berlin", "America/Mexico_City", "America/Ciudad_Juarez",
                            "Australia/Sydney", "Europe/Dublin", "Asia/Kolkata", "UTC"}) {
         const SystemTimeZone zone{QTimeZone(id)};
@@ -311,7 +315,7 @@ TEST_F(datesTimeZone, TransitionsAndRulesDescribeTheOffsets) {
     }
 }
 
-TEST_F(datesTimeZone, CopiesShareRulesAndCompareEqual) {
+TEST_F(foundationDatesTimeZone, CopiesShareRulesAndCompareEqual) {
     const SystemTimeZone berlin{QTimeZone("Europe/Berlin")};
     const std::unique_ptr<icu::TimeZone> copy(berlin.clone());
     EXPECT_TRUE(*copy == berlin);
@@ -338,7 +342,7 @@ TEST_F(datesTimeZone, CopiesShareRulesAndCompareEqual) {
     EXPECT_EQ(dst, 0);
 }
 
-TEST_F(datesTimeZone, PresentTenseAnswersFollowTheClock) {
+TEST_F(foundationDatesTimeZone, PresentTenseAnswersFollowTheClock) {
     const SystemTimeZone berlin{QTimeZone("Europe/Berlin")};
     const SystemTimeZone mexico{QTimeZone("America/Mexico_City")};
     EXPECT_TRUE(berlin.useDaylightTime());
@@ -351,7 +355,7 @@ TEST_F(datesTimeZone, PresentTenseAnswersFollowTheClock) {
     EXPECT_TRUE(mexico.useDaylightTime());
 }
 
-TEST_F(datesTimeZone, FieldOffsetsReadLocalDates) {
+TEST_F(foundationDatesTimeZone, FieldOffsetsReadLocalDates) {
     const SystemTimeZone berlin{QTimeZone("Europe/Berlin")};
     UErrorCode status = U_ZERO_ERROR;
     EXPECT_EQ(berlin.getOffset(icu::GregorianCalendar::AD, 2024, UCAL_JULY, 1, UCAL_MONDAY,
@@ -366,7 +370,7 @@ TEST_F(datesTimeZone, FieldOffsetsReadLocalDates) {
     EXPECT_EQ(status, U_ILLEGAL_ARGUMENT_ERROR);
 }
 
-TEST_F(datesTimeZone, IcuDefaultZoneFollowsTheClock) {
+TEST_F(foundationDatesTimeZone, IcuDefaultZoneFollowsTheClock) {
     const std::unique_ptr<icu::TimeZone> previous(icu::TimeZone::createDefault());
     clock().setZone(QTimeZone("America/Mexico_City"));
     SystemTimeZone::adoptAsIcuDefault(clock());
@@ -387,7 +391,7 @@ TEST_F(datesTimeZone, IcuDefaultZoneFollowsTheClock) {
     icu::TimeZone::adoptDefault(previous->clone());
 }
 
-TEST_F(datesTimeZone, FactoriesAlwaysGiveOurZone) {
+TEST_F(foundationDatesTimeZone, FactoriesAlwaysGiveOurZone) {
     EXPECT_EQ(IcuDates::createCalendar(QStringLiteral("klingon")), nullptr);
     for (const char* id : {"gregorian", "buddhist", "hebrew", "islamic", "islamic-civil",
                            "japanese", "chinese", "persian"}) {

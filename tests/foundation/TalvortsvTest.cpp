@@ -8,7 +8,7 @@ namespace {
 
 using namespace Talvortsv;
 
-TEST(locations_Tsv, LinesEndAtEveryTerminatorAndAFinalOneAddsNoLine) {
+TEST(foundationLocationsTsv, LinesEndAtEveryTerminatorAndAFinalOneAddsNoLine) {
     struct Case {
         QString text;
         QStringList lines;
@@ -30,7 +30,7 @@ TEST(locations_Tsv, LinesEndAtEveryTerminatorAndAFinalOneAddsNoLine) {
     }
 }
 
-TEST(locations_Tsv, TheHeaderGivesTheKeysOfEveryLaterLine) {
+TEST(foundationLocationsTsv, TheHeaderGivesTheKeysOfEveryLaterLine) {
     const QString text = QStringLiteral("city,zone\n# a comment\nParis,Europe/Paris\n\nLima\n");
     const QList<QVariantMap> expected = {
         {{"city", "Paris"}, {"zone", "Europe/Paris"}},
@@ -56,7 +56,7 @@ TEST(locations_Tsv, TheHeaderGivesTheKeysOfEveryLaterLine) {
     }
 }
 
-TEST(locations_Tsv, IndexedLinesKeyFieldsByPositionWithoutQuotes) {
+TEST(foundationLocationsTsv, IndexedLinesKeyFieldsByPositionWithoutQuotes) {
     struct Case {
         const char* text;
         QList<QVariantMap> rows;

@@ -18,7 +18,7 @@ QFont testFont() {
     return font;
 }
 
-TEST(StringWithMaxLength, ANarrowerStringIsKeptAndAWiderOneCutProportionally) {
+TEST(foundationStringWithMaxLength, ANarrowerStringIsKeptAndAWiderOneCutProportionally) {
     const QFont font = testFont();
     const QString a100(100, u'a');
     const double width = platform::widthOfString(a100, font);
@@ -33,7 +33,7 @@ TEST(StringWithMaxLength, ANarrowerStringIsKeptAndAWiderOneCutProportionally) {
     EXPECT_EQ(half.left(kept), a100.left(kept));
 }
 
-TEST(StringWithMaxLength, NeverANegativeLengthNorADivisionByZero) {
+TEST(foundationStringWithMaxLength, NeverANegativeLengthNorADivisionByZero) {
     const QFont font = testFont();
     struct Case {
         QString text;
@@ -55,7 +55,7 @@ TEST(StringWithMaxLength, NeverANegativeLengthNorADivisionByZero) {
     }
 }
 
-TEST(StringWithMaxLength, NeverEndsInsideASurrogatePair) {
+TEST(foundationStringWithMaxLength, NeverEndsInsideASurrogatePair) {
     const QFont font = testFont();
     QString text;
     for (int i = 0; i < 30; ++i) {
@@ -73,7 +73,7 @@ TEST(StringWithMaxLength, NeverEndsInsideASurrogatePair) {
     }
 }
 
-TEST(MenuItemExtras, ATitleWithSubtitleIsStyledAndTheSubtitleCut) {
+TEST(foundationMenuItemExtras, ATitleWithSubtitleIsStyledAndTheSubtitleCut) {
     auto item = platform::MenuItem::create();
     const QString title = QStringLiteral("A rather long alarm title that is never shortened");
     const QString subtitle(200, u'w');
@@ -101,7 +101,7 @@ TEST(MenuItemExtras, ATitleWithSubtitleIsStyledAndTheSubtitleCut) {
     EXPECT_EQ(item->attributedTitle().runs()[1].text, QStringLiteral(" Tue, 9:00 AM"));
 }
 
-TEST(MenuItemExtras, NoSubtitleGivesThePlainTitle) {
+TEST(foundationMenuItemExtras, NoSubtitleGivesThePlainTitle) {
     auto item = platform::MenuItem::create();
     MenuItemExtras::setTitle(*item, QStringLiteral("Old"), QStringLiteral("styled"));
     ASSERT_FALSE(item->attributedTitle().isEmpty());

@@ -64,7 +64,8 @@ class TimedEventTest : public ::testing::Test {
     std::shared_ptr<Hooks> hooks = std::make_shared<Hooks>();
 };
 
-TEST(TimedEventTimer, FirstTickIsTheNextWholeMinutePlusOneHundredthThenEverySixtySeconds) {
+TEST(foundationTimedEventTimer,
+     FirstTickIsTheNextWholeMinutePlusOneHundredthThenEverySixtySeconds) {
     struct Case {
         double now;
         int zoneOffset;  // seconds east of UTC
@@ -93,7 +94,9 @@ TEST(TimedEventTimer, FirstTickIsTheNextWholeMinutePlusOneHundredthThenEverySixt
     }
 }
 
-TEST_F(TimedEventTest, SameTimeEntriesRunByPriorityThenInCreationOrder) {
+using foundationTimedEvent = TimedEventTest;
+
+TEST_F(foundationTimedEvent, SameTimeEntriesRunByPriorityThenInCreationOrder) {
     add("b100", tenPlus(0), 100);
     add("a1", tenPlus(0), 1);
     const auto zero = add("c0", tenPlus(0), 0);
@@ -107,7 +110,7 @@ TEST_F(TimedEventTest, SameTimeEntriesRunByPriorityThenInCreationOrder) {
     EXPECT_EQ(fired(), expected);
 }
 
-TEST_F(TimedEventTest, AnEntryDueExactlyAtTheTickWaitsForTheNextTick) {
+TEST_F(foundationTimedEvent, AnEntryDueExactlyAtTheTickWaitsForTheNextTick) {
     add("exact", tenPlus(0, 0.01));
     scheduler.advanceTo(tenPlus(0, 0.01));
     EXPECT_TRUE(fired().empty());
@@ -115,7 +118,7 @@ TEST_F(TimedEventTest, AnEntryDueExactlyAtTheTickWaitsForTheNextTick) {
     EXPECT_EQ(fired(), std::vector<QString>{"exact"});
 }
 
-TEST_F(TimedEventTest, UndatedAndPastEntriesRunOnTheNextTick) {
+TEST_F(foundationTimedEvent, UndatedAndPastEntriesRunOnTheNextTick) {
     const auto undated = list->newTimedEvent(
         ObjectExtras::buildInvocation(recorder, &Recorder::hit, QString("undated")), std::nullopt,
         100);
@@ -126,7 +129,7 @@ TEST_F(TimedEventTest, UndatedAndPastEntriesRunOnTheNextTick) {
     EXPECT_TRUE(list->pendingEvents().empty());
 }
 
-TEST_F(TimedEventTest, WakeRunsWhatFellDueOnceAndMovesARepeatToItsNextFutureTime) {
+TEST_F(foundationTimedEvent, WakeRunsWhatFellDueOnceAndMovesARepeatToItsNextFutureTime) {
     const auto every5 = add("every5", tenPlus(0));
     every5->setRepeats(5);
     // Asleep from 09:59:30 to 10:12: no tick ran.
@@ -139,7 +142,7 @@ TEST_F(TimedEventTest, WakeRunsWhatFellDueOnceAndMovesARepeatToItsNextFutureTime
     EXPECT_EQ(scheduler.activeTimerCount(), 1u);
 }
 
-TEST_F(TimedEventTest, AClockJumpOrAZoneChangeRunsWhatFellDueAndRealignsTheTimer) {
+TEST_F(foundationTimedEvent, AClockJumpOrAZoneChangeRunsWhatFellDueAndRealignsTheTimer) {
     add("due", tenPlus(3));
     clock.jumpTo(tenPlus(5, 20.5));
     EXPECT_EQ(fired(), std::vector<QString>{"due"});
@@ -150,7 +153,7 @@ TEST_F(TimedEventTest, AClockJumpOrAZoneChangeRunsWhatFellDueAndRealignsTheTimer
     EXPECT_EQ(scheduler.activeTimerCount(), 1u);
 }
 
-TEST_F(TimedEventTest, ACancelledEntryNeverFiresEvenWhenCancelledEarlierInTheSameMinute) {
+TEST_F(foundationTimedEvent, ACancelledEntryNeverFiresEvenWhenCancelledEarlierInTheSameMinute) {
     TimedEvent::Ptr byEntry;
     TimedEvent::Ptr byList;
     list->newTimedEvent(action([&] {
@@ -170,7 +173,7 @@ TEST_F(TimedEventTest, ACancelledEntryNeverFiresEvenWhenCancelledEarlierInTheSam
     EXPECT_TRUE(list->pendingEvents().empty());
 }
 
-TEST_F(TimedEventTest, ARepeatingEntryThatCancelsItselfStaysCancelled) {
+TEST_F(foundationTimedEvent, ARepeatingEntryThatCancelsItselfStaysCancelled) {
     TimedEvent::Ptr self;
     self = list->newTimedEvent(action([&] {
                                    recorder->hit("self");
@@ -183,7 +186,7 @@ TEST_F(TimedEventTest, ARepeatingEntryThatCancelsItselfStaysCancelled) {
     EXPECT_TRUE(list->pendingEvents().empty());
 }
 
-TEST_F(TimedEventTest, ARepeatIntervalOfZeroOrLessFiresOnce) {
+TEST_F(foundationTimedEvent, ARepeatIntervalOfZeroOrLessFiresOnce) {
     for (const std::int32_t minutes : {0, -1, -5, INT_MIN}) {
         SCOPED_TRACE(minutes);
         recorder->fired.clear();
@@ -200,7 +203,7 @@ TEST_F(TimedEventTest, ARepeatIntervalOfZeroOrLessFiresOnce) {
     }
 }
 
-TEST_F(TimedEventTest, ACancelledEntryAddedAgainStaysOut) {
+TEST_F(foundationTimedEvent, ACancelledEntryAddedAgainStaysOut) {
     const auto never = TimedEvent::initWithAction(
         ObjectExtras::buildInvocation(recorder, &Recorder::hit, QString("never")), tenPlus(0), 1);
     never->cancel();
@@ -213,7 +216,7 @@ TEST_F(TimedEventTest, ACancelledEntryAddedAgainStaysOut) {
     EXPECT_EQ(recorder->fired, std::vector<QString>{"fired"});
 }
 
-TEST_F(TimedEventTest, CancellingAnEntryThatAlreadyFiredChangesNothing) {
+TEST_F(foundationTimedEvent, CancellingAnEntryThatAlreadyFiredChangesNothing) {
     const auto done = add("done", tenPlus(0));
     add("waiting", tenPlus(5));
     scheduler.advanceTo(tenPlus(1, 0.01));
@@ -224,7 +227,7 @@ TEST_F(TimedEventTest, CancellingAnEntryThatAlreadyFiredChangesNothing) {
     EXPECT_EQ(fired(), (std::vector<QString>{"done", "waiting"}));
 }
 
-TEST_F(TimedEventTest, AnEntryWhoseTargetIsGoneIsSkipped) {
+TEST_F(foundationTimedEvent, AnEntryWhoseTargetIsGoneIsSkipped) {
     auto gone = std::make_shared<Recorder>();
     list->newTimedEvent(ObjectExtras::buildInvocation(gone, &Recorder::hit, QString("gone")),
                         tenPlus(0), 1);
@@ -234,7 +237,7 @@ TEST_F(TimedEventTest, AnEntryWhoseTargetIsGoneIsSkipped) {
     EXPECT_EQ(fired(), std::vector<QString>{"alive"});
 }
 
-TEST_F(TimedEventTest, ActionsRunOutsideTheLockAndMayAddEntries) {
+TEST_F(foundationTimedEvent, ActionsRunOutsideTheLockAndMayAddEntries) {
     list->newTimedEvent(action([&] {
                             EXPECT_TRUE(list->pendingEvents().empty());
                             add("added", clock.now());
@@ -246,7 +249,7 @@ TEST_F(TimedEventTest, ActionsRunOutsideTheLockAndMayAddEntries) {
     EXPECT_EQ(fired(), std::vector<QString>{"added"});
 }
 
-TEST_F(TimedEventTest, TheTimerLivesOnTheMainLoopWhenTheListIsMadeOnAnotherThread) {
+TEST_F(foundationTimedEvent, TheTimerLivesOnTheMainLoopWhenTheListIsMadeOnAnotherThread) {
     std::shared_ptr<TimedEventList> other;
     std::thread worker([&] {
         other = TimedEventList::create(scheduler);
@@ -262,7 +265,7 @@ TEST_F(TimedEventTest, TheTimerLivesOnTheMainLoopWhenTheListIsMadeOnAnotherThrea
     EXPECT_EQ(fired(), std::vector<QString>{"w"});
 }
 
-TEST_F(TimedEventTest, TheClassOperationsWorkOnTheSharedList) {
+TEST_F(foundationTimedEvent, TheClassOperationsWorkOnTheSharedList) {
     TimedEventList::setShared(list);
     const auto e = TimedEvent::newTimedEvent(
         ObjectExtras::buildInvocation(recorder, &Recorder::hit, QString("shared")), tenPlus(0), 0);
@@ -277,7 +280,7 @@ TEST_F(TimedEventTest, TheClassOperationsWorkOnTheSharedList) {
     EXPECT_EQ(fired(), std::vector<QString>{"shared"});
 }
 
-TEST(TimedEventEntry, RepeatsMoveOnByWholeIntervalsUntilNotBeforeNow) {
+TEST(foundationTimedEventEntry, RepeatsMoveOnByWholeIntervalsUntilNotBeforeNow) {
     struct Case {
         double fire, now;
         std::int32_t every;
@@ -298,7 +301,7 @@ TEST(TimedEventEntry, RepeatsMoveOnByWholeIntervalsUntilNotBeforeNow) {
     }
 }
 
-TEST(TimedEventEntry, DescriptionGivesTheAddressAndWholeSeconds) {
+TEST(foundationTimedEventEntry, DescriptionGivesTheAddressAndWholeSeconds) {
     const auto e = TimedEvent::initWithAction({}, at(12345.9), 7);
     const QString text = e->description();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^<[0-9a-f]+ at 12345>$")).match(text).hasMatch())
@@ -309,7 +312,7 @@ TEST(TimedEventEntry, DescriptionGivesTheAddressAndWholeSeconds) {
     EXPECT_EQ(e->compare(*TimedEvent::initWithAction({}, at(1), 1)), 1);
 }
 
-TEST(TimedEventMerge, MergeObjectInsertsBeforeTheFirstLaterEntryOfItsRange) {
+TEST(foundationTimedEventMerge, MergeObjectInsertsBeforeTheFirstLaterEntryOfItsRange) {
     auto entry = [](double t, std::int32_t p = 100) {
         return TimedEvent::initWithAction({}, at(t), p);
     };
@@ -339,7 +342,7 @@ TEST(TimedEventMerge, MergeObjectInsertsBeforeTheFirstLaterEntryOfItsRange) {
 
 // Random entries, priorities, batches and cancels (some by other entries' actions) fire in
 // the order of a stable sort by time and priority, the cancelled ones never.
-TEST(TimedEventProperty, FiringOrderMatchesAStableSortByTimeThenPriority) {
+TEST(foundationTimedEventProperty, FiringOrderMatchesAStableSortByTimeThenPriority) {
     for (unsigned seed = 1; seed <= 40; ++seed) {
         SCOPED_TRACE(seed);
         std::mt19937 rng(seed);

@@ -41,7 +41,7 @@ std::string binaryOf(const std::string& xml) {
     return result;
 }
 
-TEST(InfoDictionaryTest, ReadsXmlAndBinaryAlike) {
+TEST(kitInfoDictionary, ReadsXmlAndBinaryAlike) {
     for (const std::string& bytes : {kXml, binaryOf(kXml)}) {
         const auto info = InfoDictionary::fromData(bytes);
         ASSERT_TRUE(info);
@@ -55,7 +55,7 @@ TEST(InfoDictionaryTest, ReadsXmlAndBinaryAlike) {
     }
 }
 
-TEST(InfoDictionaryTest, RejectsWhatIsNotADictionary) {
+TEST(kitInfoDictionary, RejectsWhatIsNotADictionary) {
     const char* inputs[] = {
         "",
         "not a property list",
@@ -68,7 +68,7 @@ TEST(InfoDictionaryTest, RejectsWhatIsNotADictionary) {
     }
 }
 
-TEST(InfoDictionaryTest, SubDictionariesOutliveTheirParent) {
+TEST(kitInfoDictionary, SubDictionariesOutliveTheirParent) {
     std::optional<InfoDictionary> trellis;
     { trellis = InfoDictionary::fromData(kXml)->dictionary("Trellis"); }
     ASSERT_TRUE(trellis);
@@ -97,7 +97,9 @@ class MainBundleTest : public ::testing::Test {
     fs::path dir_;
 };
 
-TEST_F(MainBundleTest, TheEnvironmentNamesTheFileTheSharedHostReads) {
+using kitMainBundle = MainBundleTest;
+
+TEST_F(kitMainBundle, TheEnvironmentNamesTheFileTheSharedHostReads) {
     const fs::path path = write("Info.plist", binaryOf(kXml));
     ::setenv("TALVOR_INFO_PLIST", path.c_str(), 1);
 
@@ -106,7 +108,7 @@ TEST_F(MainBundleTest, TheEnvironmentNamesTheFileTheSharedHostReads) {
     EXPECT_EQ(Trellis::sharedSDK().APIKey(), "k-ä-1");
 }
 
-TEST_F(MainBundleTest, AMissingOrBrokenFileGivesNoKey) {
+TEST_F(kitMainBundle, AMissingOrBrokenFileGivesNoKey) {
     const fs::path broken = write("Broken.plist", "<plist><dict><key>Trellis");
     for (const fs::path& path : {broken, dir_ / "Absent.plist"}) {
         SCOPED_TRACE(path.string());

@@ -33,12 +33,12 @@ struct NotAKit {
 static_assert(TRLKit<FullKit> && TRLKit<PlainKit>);
 static_assert(!TRLKit<NotAKit> && !TRLKit<int>);
 
-TEST(KitClassTest, OneDescriptorPerClass) {
+TEST(kitKitClass, OneDescriptorPerClass) {
     EXPECT_EQ(&KitClass::of<FullKit>(), &KitClass::of<FullKit>());
     EXPECT_NE(&KitClass::of<FullKit>(), &KitClass::of<PlainKit>());
 }
 
-TEST(KitClassTest, DescribesTheClassOperations) {
+TEST(kitKitClass, DescribesTheClassOperations) {
     const KitClass& full = KitClass::of<FullKit>();
     EXPECT_EQ(full.name, "FullKit");
     EXPECT_EQ(full.bundleIdentifier(), "org.talvor.test.full");
@@ -57,7 +57,7 @@ TEST(KitClassTest, DescribesTheClassOperations) {
     EXPECT_FALSE(plain.initializeIfNeeded);
 }
 
-TEST(KitClassTest, TheNameIsUnqualified) {
+TEST(kitKitClass, TheNameIsUnqualified) {
     EXPECT_EQ(KitClass::of<outer::inner::NestedKit>().name, "NestedKit");
 }
 

@@ -66,7 +66,9 @@ class TrellisTest : public ::testing::Test {
     LogCapture capture;
 };
 
-TEST_F(TrellisTest, WithKeyInitialisesKitsInOrderThenSaysOnceThatTheNetworkIsOff) {
+using kitTrellis = TrellisTest;
+
+TEST_F(kitTrellis, WithKeyInitialisesKitsInOrderThenSaysOnceThatTheNetworkIsOff) {
     install(plist(kWithKey));
     Trellis& sdk = Trellis::with({beta, quiet, alpha});
 
@@ -78,7 +80,7 @@ TEST_F(TrellisTest, WithKeyInitialisesKitsInOrderThenSaysOnceThatTheNetworkIsOff
               (std::vector<std::string>{"init BetaKit", "init AlphaKit", kNetworkOff}));
 }
 
-TEST_F(TrellisTest, SecondCallOnlyLogsEvenWithOtherKits) {
+TEST_F(kitTrellis, SecondCallOnlyLogsEvenWithOtherKits) {
     install(plist(kWithKey));
     Trellis& first = Trellis::with({alpha});
     Trellis& second = Trellis::with({beta});
@@ -91,7 +93,7 @@ TEST_F(TrellisTest, SecondCallOnlyLogsEvenWithOtherKits) {
                                         kCalledMultipleTimes}));
 }
 
-TEST_F(TrellisTest, WithoutKeyStartsNothingAndLogsOnce) {
+TEST_F(kitTrellis, WithoutKeyStartsNothingAndLogsOnce) {
     install(plist(""));
     Trellis& sdk = Trellis::with({alpha, beta});
     Trellis::with({alpha, beta});
@@ -100,7 +102,7 @@ TEST_F(TrellisTest, WithoutKeyStartsNothingAndLogsOnce) {
     EXPECT_EQ(capture.lines, (std::vector<std::string>{kAPIKeyNil, kCalledMultipleTimes}));
 }
 
-TEST_F(TrellisTest, KitsStartOnlyWithAStringAPIKey) {
+TEST_F(kitTrellis, KitsStartOnlyWithAStringAPIKey) {
     struct Case {
         const char* name;
         std::optional<InfoDictionary> info;
@@ -131,7 +133,7 @@ TEST_F(TrellisTest, KitsStartOnlyWithAStringAPIKey) {
     }
 }
 
-TEST_F(TrellisTest, AskingForAMissingKeyLogsEachTime) {
+TEST_F(kitTrellis, AskingForAMissingKeyLogsEachTime) {
     install(plist(""));
     Trellis& sdk = Trellis::sharedSDK();
     EXPECT_EQ(sdk.APIKey(), std::nullopt);
@@ -139,7 +141,7 @@ TEST_F(TrellisTest, AskingForAMissingKeyLogsEachTime) {
     EXPECT_EQ(capture.lines, (std::vector<std::string>{kAPIKeyNil, kAPIKeyNil}));
 }
 
-TEST_F(TrellisTest, EveryHostLineCarriesTheTrellisPrefix) {
+TEST_F(kitTrellis, EveryHostLineCarriesTheTrellisPrefix) {
     install(plist(""));
     Trellis::with({quiet});
     Trellis::with({quiet});
@@ -152,7 +154,7 @@ TEST_F(TrellisTest, EveryHostLineCarriesTheTrellisPrefix) {
     }
 }
 
-TEST_F(TrellisTest, InitializeKitSendsInitializeIfNeededOnlyWhenAnswered) {
+TEST_F(kitTrellis, InitializeKitSendsInitializeIfNeededOnlyWhenAnswered) {
     Trellis::initializeKit(*quiet);
     Trellis::initializeKit(*alpha);
     EXPECT_EQ(capture.lines, (std::vector<std::string>{"init AlphaKit"}));

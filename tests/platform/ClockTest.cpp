@@ -10,14 +10,14 @@
 namespace talvor::platform {
 namespace {
 
-TEST(SystemClockTest, TellsTheWallClockTime) {
+TEST(platformSystemClock, TellsTheWallClockTime) {
     SystemClock clock;
     const auto unixNow =
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     EXPECT_NEAR(clock.now().timeIntervalSince1970(), unixNow, 5.0);
 }
 
-TEST(SystemClockTest, NoticesAChangeOfTheZoneVariable) {
+TEST(platformSystemClock, NoticesAChangeOfTheZoneVariable) {
     const QByteArray old = qgetenv("TZ");
     const bool had = qEnvironmentVariableIsSet("TZ");
     qputenv("TZ", "Asia/Tokyo");
@@ -37,7 +37,7 @@ TEST(SystemClockTest, NoticesAChangeOfTheZoneVariable) {
     }
 }
 
-TEST(FakeClockTest, ChangesSayTheirName) {
+TEST(platformFakeClock, ChangesSayTheirName) {
     test::FakeClock clock(Date::fromReference(10));
     QSignalSpy zone(&clock, &Clock::zoneChanged);
     QSignalSpy jumped(&clock, &Clock::timeJumped);

@@ -7,7 +7,7 @@
 namespace talvor {
 namespace {
 
-TEST(Date, ConvertsBetweenTheReferenceDateUnixTimeIcuAndQt) {
+TEST(platformDate, ConvertsBetweenTheReferenceDateUnixTimeIcuAndQt) {
     struct Case {
         double reference;
         const char* isoUtc;
@@ -28,14 +28,14 @@ TEST(Date, ConvertsBetweenTheReferenceDateUnixTimeIcuAndQt) {
     }
 }
 
-TEST(Date, KeepsTheInstantWhateverTheZoneOfTheQtValue) {
+TEST(platformDate, KeepsTheInstantWhateverTheZoneOfTheQtValue) {
     const QDateTime berlin(QDate(2024, 7, 1), QTime(14, 0), QTimeZone("Europe/Berlin"));
     EXPECT_EQ(Date::fromQDateTime(berlin).toQDateTime(), berlin);
     EXPECT_EQ(Date::fromQDateTime(berlin).toQDateTime().timeSpec(), Qt::UTC);
     EXPECT_EQ(Date::fromQDateTime(QDateTime()), Date());
 }
 
-TEST(Date, ArithmeticAndOrder) {
+TEST(platformDate, ArithmeticAndOrder) {
     const Date a = Date::fromReference(100);
     const Date b = a.addingTimeInterval(59.5);
     EXPECT_LT(a, b);

@@ -190,7 +190,9 @@ class DistributedNotificationCenterTest : public ::testing::Test {
     std::unique_ptr<DistributedNotificationCenter> center_;
 };
 
-TEST_F(DistributedNotificationCenterTest, PostReachesAnotherProcessAndThePosterOnce) {
+using platformDistributedNotificationCenter = DistributedNotificationCenterTest;
+
+TEST_F(platformDistributedNotificationCenter, PostReachesAnotherProcessAndThePosterOnce) {
     Peer peer({"observe", "1", token_});
     ASSERT_TRUE(peer.waitForReady()) << peer.errorLines().join('\n').toStdString();
     Recorder local;
@@ -228,7 +230,7 @@ TEST_F(DistributedNotificationCenterTest, PostReachesAnotherProcessAndThePosterO
     EXPECT_TRUE(local.allOnMainThread);
 }
 
-TEST_F(DistributedNotificationCenterTest, PostFromAnotherProcessReachesThisOne) {
+TEST_F(platformDistributedNotificationCenter, PostFromAnotherProcessReachesThisOne) {
     Recorder local;
     Observation o = center_->addObserver({}, token_, local.callback());
 
@@ -248,7 +250,7 @@ TEST_F(DistributedNotificationCenterTest, PostFromAnotherProcessReachesThisOne) 
               QJsonObject::fromVariantMap(expected));
 }
 
-TEST_F(DistributedNotificationCenterTest, AnyTextIsAName) {
+TEST_F(platformDistributedNotificationCenter, AnyTextIsAName) {
     const QStringList names{
         "",
         "plain",
@@ -268,7 +270,7 @@ TEST_F(DistributedNotificationCenterTest, AnyTextIsAName) {
     EXPECT_EQ(heard.names(), names);
 }
 
-TEST_F(DistributedNotificationCenterTest, NameWithNulIsRefusedNotTruncated) {
+TEST_F(platformDistributedNotificationCenter, NameWithNulIsRefusedNotTruncated) {
     LogCapture log;
     Recorder heard;
     Observation o = center_->addObserver({}, token_, heard.callback());
@@ -279,7 +281,7 @@ TEST_F(DistributedNotificationCenterTest, NameWithNulIsRefusedNotTruncated) {
     EXPECT_EQ(countContaining(log.lines(), "NUL"), 1) << log.lines().join('\n').toStdString();
 }
 
-TEST_F(DistributedNotificationCenterTest, FiltersByNameAndObject) {
+TEST_F(platformDistributedNotificationCenter, FiltersByNameAndObject) {
     const QString nameA = token_ + "/A", nameB = token_ + "/B";
     const QString objX = token_ + "/X", objY = token_ + "/Y";
     struct Filter {
@@ -327,7 +329,7 @@ TEST_F(DistributedNotificationCenterTest, FiltersByNameAndObject) {
     EXPECT_FALSE(recorders[0].heard[2].object.isValid()) << "posted without an object";
 }
 
-TEST_F(DistributedNotificationCenterTest, DeliveryComesAfterPostReturns) {
+TEST_F(platformDistributedNotificationCenter, DeliveryComesAfterPostReturns) {
     Recorder heard;
     bool removedHeard = false;
     Observation o = center_->addObserver({}, token_, heard.callback());
@@ -344,7 +346,7 @@ TEST_F(DistributedNotificationCenterTest, DeliveryComesAfterPostReturns) {
     EXPECT_TRUE(heard.allOnMainThread);
 }
 
-TEST_F(DistributedNotificationCenterTest, CentreDestroyedWithPostsInFlightIsSafe) {
+TEST_F(platformDistributedNotificationCenter, CentreDestroyedWithPostsInFlightIsSafe) {
     Recorder control;
     Observation c = center_->addObserver({}, token_, control.callback());
 
@@ -363,7 +365,7 @@ TEST_F(DistributedNotificationCenterTest, CentreDestroyedWithPostsInFlightIsSafe
     outliving.reset();
 }
 
-TEST_F(DistributedNotificationCenterTest, PostsFromOtherThreadsAreHeardOnTheMainThreadOnce) {
+TEST_F(platformDistributedNotificationCenter, PostsFromOtherThreadsAreHeardOnTheMainThreadOnce) {
     Recorder heard;
     Observation o = center_->addObserver({}, token_, heard.callback());
     constexpr int kThreads = 4, kPosts = 25;
@@ -386,7 +388,7 @@ TEST_F(DistributedNotificationCenterTest, PostsFromOtherThreadsAreHeardOnTheMain
     EXPECT_TRUE(heard.allOnMainThread);
 }
 
-TEST_F(DistributedNotificationCenterTest, UserInfoValuesWithoutADBusFormAreConvertedOrDropped) {
+TEST_F(platformDistributedNotificationCenter, UserInfoValuesWithoutADBusFormAreConvertedOrDropped) {
     LogCapture log;
     Recorder heard;
     Observation o = center_->addObserver({}, token_, heard.callback());
@@ -426,7 +428,7 @@ TEST_F(DistributedNotificationCenterTest, UserInfoValuesWithoutADBusFormAreConve
     EXPECT_FALSE(line.contains("kept"));
 }
 
-TEST_F(DistributedNotificationCenterTest, SignalsFromOtherSendersAreReadSafely) {
+TEST_F(platformDistributedNotificationCenter, SignalsFromOtherSendersAreReadSafely) {
     Recorder heard;
     Observation o = center_->addObserver({}, token_, heard.callback());
     const auto signal = [](const QVariantList& args) {
@@ -455,7 +457,7 @@ TEST_F(DistributedNotificationCenterTest, SignalsFromOtherSendersAreReadSafely) 
     EXPECT_EQ(info.value("deep"), QVariantMap({{"list", QStringList{"a"}}}));
 }
 
-TEST(DistributedNotificationCenterWithoutBusTest, DeliversToItsOwnObserversAndLogsOnce) {
+TEST(platformDistributedNotificationCenterWithoutBus, DeliversToItsOwnObserversAndLogsOnce) {
     ScopedEnv noBus(kBusVariable);
     LogCapture log;
     DistributedNotificationCenter first, second;
@@ -486,7 +488,7 @@ TEST(DistributedNotificationCenterWithoutBusTest, DeliversToItsOwnObserversAndLo
         << log.lines().join('\n').toStdString();
 }
 
-TEST(DistributedNotificationCenterWithoutBusTest, AFreshProcessHearsItsOwnPostAndLogsOnce) {
+TEST(platformDistributedNotificationCenterWithoutBus, AFreshProcessHearsItsOwnPostAndLogsOnce) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(kBusVariable);
     Peer peer({"post", "alone", "here", R"({"n":1})"}, env);

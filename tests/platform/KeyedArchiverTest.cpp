@@ -139,7 +139,7 @@ KeyedUnarchiver coderFor(const KeyedArchiver& archiver) {
 
 // --- round trips -----------------------------------------------------------------------
 
-TEST(KeyedArchiverTest, ObjectsRoundTripWithEveryValueKind) {
+TEST(platformKeyedArchiver, ObjectsRoundTripWithEveryValueKind) {
     const Alarm alarm = fullAlarm();
     const QByteArray data = KeyedArchiver::archivedDataWithRootObject(alarm);
 
@@ -154,7 +154,7 @@ TEST(KeyedArchiverTest, ObjectsRoundTripWithEveryValueKind) {
     EXPECT_EQ(*empty, Alarm{});
 }
 
-TEST(KeyedArchiverTest, ArchiveIsABinaryPlistOfClassTaggedDictionaries) {
+TEST(platformKeyedArchiver, ArchiveIsABinaryPlistOfClassTaggedDictionaries) {
     const QByteArray data = KeyedArchiver::archivedDataWithRootObject(fullAlarm());
     ASSERT_TRUE(data.startsWith("bplist00"));
     const QVariantMap root = PL::parse(data)->toMap();
@@ -175,7 +175,7 @@ TEST(KeyedArchiverTest, ArchiveIsABinaryPlistOfClassTaggedDictionaries) {
     EXPECT_EQ(root.value(QStringLiteral("fireDate")).typeId(), QMetaType::QDateTime);
 }
 
-TEST(KeyedArchiverTest, DatesKeepMillisecondsAcrossTheYearRange) {
+TEST(platformKeyedArchiver, DatesKeepMillisecondsAcrossTheYearRange) {
     struct Case {
         double in;
         double out;
@@ -203,7 +203,7 @@ TEST(KeyedArchiverTest, DatesKeepMillisecondsAcrossTheYearRange) {
     EXPECT_FALSE(coderFor(archiver).containsValueForKey(QStringLiteral("d")));
 }
 
-TEST(KeyedArchiverTest, NestingCanGoDeepButNotBeyondWhatCanBeReadBack) {
+TEST(platformKeyedArchiver, NestingCanGoDeepButNotBeyondWhatCanBeReadBack) {
     const std::optional<Chain> fifty = KeyedUnarchiver::unarchiveObjectWithData<Chain>(
         KeyedArchiver::archivedDataWithRootObject(Chain{50}));
     ASSERT_TRUE(fifty);
@@ -216,7 +216,7 @@ TEST(KeyedArchiverTest, NestingCanGoDeepButNotBeyondWhatCanBeReadBack) {
 
 // --- decoding semantics ----------------------------------------------------------------
 
-TEST(KeyedArchiverTest, AbsentKeysReadAsEmpty) {
+TEST(platformKeyedArchiver, AbsentKeysReadAsEmpty) {
     const KeyedUnarchiver coder = coderFor(KeyedArchiver(QStringLiteral("Nothing")));
     const QString key = QStringLiteral("missing");
     EXPECT_EQ(coder.className(), QStringLiteral("Nothing"));
@@ -234,7 +234,7 @@ TEST(KeyedArchiverTest, AbsentKeysReadAsEmpty) {
     EXPECT_TRUE(coder.decodeObjects<Bell>(key).isEmpty());
 }
 
-TEST(KeyedArchiverTest, ValuesOfAnotherTypeReadAsAbsent) {
+TEST(platformKeyedArchiver, ValuesOfAnotherTypeReadAsAbsent) {
     // What each decoder reads from a value of each stored type; reals widen integers.
     struct Row {
         const char* key;
@@ -280,7 +280,7 @@ TEST(KeyedArchiverTest, ValuesOfAnotherTypeReadAsAbsent) {
     }
 }
 
-TEST(KeyedArchiverTest, NarrowDecodersHandleValuesBeyondTheirRange) {
+TEST(platformKeyedArchiver, NarrowDecodersHandleValuesBeyondTheirRange) {
     constexpr qint64 kMax = std::numeric_limits<qint32>::max();
     constexpr qint64 kMin = std::numeric_limits<qint32>::min();
     const float inf = std::numeric_limits<float>::infinity();
@@ -307,7 +307,7 @@ TEST(KeyedArchiverTest, NarrowDecodersHandleValuesBeyondTheirRange) {
     EXPECT_TRUE(std::isnan(coder.decodeFloat(QStringLiteral("nan"))));
 }
 
-TEST(KeyedArchiverTest, ObjectsAreMatchedByClassName) {
+TEST(platformKeyedArchiver, ObjectsAreMatchedByClassName) {
     const QByteArray alarmData = KeyedArchiver::archivedDataWithRootObject(fullAlarm());
     EXPECT_FALSE(KeyedUnarchiver::unarchiveObjectWithData<Bell>(alarmData));
 
@@ -335,7 +335,7 @@ TEST(KeyedArchiverTest, ObjectsAreMatchedByClassName) {
     EXPECT_EQ(coder.decodeObjects<Alarm>(QStringLiteral("mixed")).size(), 1);
 }
 
-TEST(KeyedArchiverTest, UnstorableValuesAndTheClassKeyAreLeftOut) {
+TEST(platformKeyedArchiver, UnstorableValuesAndTheClassKeyAreLeftOut) {
     KeyedArchiver archiver(QStringLiteral("Kept"));
     EXPECT_FALSE(archiver.encodeValue(QStringLiteral("colour"), QColor(Qt::red)));
     EXPECT_FALSE(archiver.encodeValue(QStringLiteral("list"), QVariantList{1, QColor(Qt::red)}));
@@ -355,7 +355,7 @@ TEST(KeyedArchiverTest, UnstorableValuesAndTheClassKeyAreLeftOut) {
 
 // --- bad input -------------------------------------------------------------------------
 
-TEST(KeyedArchiverTest, DataThatIsNotAnArchiveIsRefusedWithAnError) {
+TEST(platformKeyedArchiver, DataThatIsNotAnArchiveIsRefusedWithAnError) {
     const QVariantMap archiveMap{{QStringLiteral("$class"), QStringLiteral("TestBell")},
                                  {QStringLiteral("name"), QStringLiteral("x")}};
     auto binary = [](const QVariant& v) { return *PL::serialize(v, PL::Format::Binary); };
@@ -384,7 +384,7 @@ TEST(KeyedArchiverTest, DataThatIsNotAnArchiveIsRefusedWithAnError) {
     }
 }
 
-TEST(KeyedArchiverTest, EveryTruncationOfAnArchiveIsRefused) {
+TEST(platformKeyedArchiver, EveryTruncationOfAnArchiveIsRefused) {
     const QByteArray data = KeyedArchiver::archivedDataWithRootObject(fullAlarm());
     for (qsizetype n = 0; n < data.size(); ++n) {
         QString error;
@@ -393,7 +393,7 @@ TEST(KeyedArchiverTest, EveryTruncationOfAnArchiveIsRefused) {
     }
 }
 
-TEST(KeyedArchiverTest, RandomAndDamagedBytesNeverCrash) {
+TEST(platformKeyedArchiver, RandomAndDamagedBytesNeverCrash) {
     const QByteArray archive = KeyedArchiver::archivedDataWithRootObject(fullAlarm());
     std::mt19937 rng(424242);
     for (int i = 0; i < 4000; ++i) {
@@ -418,7 +418,7 @@ TEST(KeyedArchiverTest, RandomAndDamagedBytesNeverCrash) {
     }
 }
 
-TEST(KeyedArchiverTest, DeepOrSelfReferencingArchivesAreRefused) {
+TEST(platformKeyedArchiver, DeepOrSelfReferencingArchivesAreRefused) {
     using test::bplistContainer;
     using test::bplistObject;
     auto build = [](int depth, bool cyclic) {

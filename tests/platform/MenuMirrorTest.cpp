@@ -49,7 +49,7 @@ void popUp(MenuMirror& mirror) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(mirror.menu()));
 }
 
-TEST(MenuMirrorTest, ShowsEveryPropertyOfTheModel) {
+TEST(platformMenuMirror, ShowsEveryPropertyOfTheModel) {
     auto menu = Menu::create(QStringLiteral("Time"));
     auto copy = menu->addItemWithTitle(QStringLiteral("Copy IP Address"), noop());
     copy->setTag(1001);
@@ -86,7 +86,7 @@ TEST(MenuMirrorTest, ShowsEveryPropertyOfTheModel) {
     EXPECT_TRUE(mirror.actionAt(7)->isEnabled());
 }
 
-TEST(MenuMirrorTest, ShowsKeyEquivalentsWithTheMappedModifiers) {
+TEST(platformMenuMirror, ShowsKeyEquivalentsWithTheMappedModifiers) {
     struct Case {
         QString key;
         ModifierFlags mask;
@@ -116,7 +116,7 @@ TEST(MenuMirrorTest, ShowsKeyEquivalentsWithTheMappedModifiers) {
 
 // The tick retitles, and panes insert and remove groups, while the menu is open: the open
 // QMenu follows without closing.
-TEST(MenuMirrorTest, EditsWhileOpenChangeTheOpenMenuInPlace) {
+TEST(platformMenuMirror, EditsWhileOpenChangeTheOpenMenuInPlace) {
     auto menu = Menu::create();
     auto clock = menu->addItemWithTitle(QStringLiteral("Paris 12:00:01"), noop());
     clock->setTag(-96);
@@ -196,7 +196,7 @@ TEST(MenuMirrorTest, EditsWhileOpenChangeTheOpenMenuInPlace) {
     EXPECT_FALSE(menu->isOpen());
 }
 
-TEST(MenuMirrorTest, RemovingAnItemWhoseSubmenuIsOpenClosesThatSubmenu) {
+TEST(platformMenuMirror, RemovingAnItemWhoseSubmenuIsOpenClosesThatSubmenu) {
     auto menu = Menu::create();
     auto sub = Menu::create();
     sub->addItemWithTitle(QStringLiteral("Start"), noop());
@@ -217,7 +217,7 @@ TEST(MenuMirrorTest, RemovingAnItemWhoseSubmenuIsOpenClosesThatSubmenu) {
     mirror.menu()->hide();
 }
 
-TEST(MenuMirrorTest, AChoiceClosesTheMenuBeforeTheActionRuns) {
+TEST(platformMenuMirror, AChoiceClosesTheMenuBeforeTheActionRuns) {
     auto menu = Menu::create();
     QStringList heard;
     auto item =
@@ -238,7 +238,7 @@ TEST(MenuMirrorTest, AChoiceClosesTheMenuBeforeTheActionRuns) {
     EXPECT_EQ(shown(*mirror.menu()), QStringList({"Rebuilt (off)"}));
 }
 
-TEST(MenuMirrorTest, ChoosingAStyledEntryWorksLikeAPlainOne) {
+TEST(platformMenuMirror, ChoosingAStyledEntryWorksLikeAPlainOne) {
     auto menu = Menu::create();
     int chosen = 0;
     auto item = menu->addItemWithTitle(QStringLiteral("x"), [&](MenuItem&) { ++chosen; });
@@ -268,7 +268,7 @@ TEST(MenuMirrorTest, ChoosingAStyledEntryWorksLikeAPlainOne) {
     EXPECT_FALSE(mirror.menu()->isVisible());
 }
 
-TEST(MenuMirrorTest, CancelTrackingClosesTheOpenMenu) {
+TEST(platformMenuMirror, CancelTrackingClosesTheOpenMenu) {
     auto menu = Menu::create();
     menu->addItemWithTitle(QStringLiteral("Quit"), noop());
     MenuMirror mirror(menu);
@@ -278,7 +278,7 @@ TEST(MenuMirrorTest, CancelTrackingClosesTheOpenMenu) {
     EXPECT_FALSE(menu->isOpen());
 }
 
-TEST(MenuMirrorTest, AMenuInsideItselfIsNotMirroredForever) {
+TEST(platformMenuMirror, AMenuInsideItselfIsNotMirroredForever) {
     auto menu = Menu::create(QStringLiteral("Loop"));
     auto item = menu->addItemWithTitle(QStringLiteral("Again"));
     talvor::test::LogCapture logs;
@@ -289,7 +289,7 @@ TEST(MenuMirrorTest, AMenuInsideItselfIsNotMirroredForever) {
     item->setSubmenu(nullptr);  // breaks the cycle so the menu can go
 }
 
-TEST(MenuMirrorTest, RendersAMenuOffscreen) {
+TEST(platformMenuMirror, RendersAMenuOffscreen) {
     auto menu = Menu::create();
     menu->addItemWithTitle(QStringLiteral("Alarms..."), noop());
     menu->addItem(MenuItem::separatorItem());

@@ -45,7 +45,7 @@ struct MenuRecorder {
     QStringList log;
 };
 
-TEST(MenuTest, FindsItemsByTagTitleAndObject) {
+TEST(platformMenu, FindsItemsByTagTitleAndObject) {
     Menu menu(QStringLiteral("Time"));
     menu.addItem(tagged(QStringLiteral("Copy IP Address"), 1001));
     menu.addItem(tagged(QStringLiteral("Alarms..."), 2001));
@@ -88,7 +88,7 @@ TEST(MenuTest, FindsItemsByTagTitleAndObject) {
 
 // The time menu's way of working: fixed items, groups inserted at computed places, found
 // again by tag and taken out one at a time.
-TEST(MenuTest, InsertsAndRemovesByTagWhileRunning) {
+TEST(platformMenu, InsertsAndRemovesByTagWhileRunning) {
     Menu menu;
     menu.addItem(tagged(QStringLiteral("Anchor"), -85));
     menu.addItem(tagged(QStringLiteral("Help/Manual..."), 5));
@@ -122,7 +122,7 @@ TEST(MenuTest, InsertsAndRemovesByTagWhileRunning) {
     EXPECT_EQ(menu.numberOfItems(), 0);
 }
 
-TEST(MenuTest, RefusesImpossibleInsertionsWithALogLine) {
+TEST(platformMenu, RefusesImpossibleInsertionsWithALogLine) {
     Menu other;
     auto elsewhere = tagged(QStringLiteral("Elsewhere"), 3);
     other.addItem(elsewhere);
@@ -154,7 +154,7 @@ TEST(MenuTest, RefusesImpossibleInsertionsWithALogLine) {
     EXPECT_EQ(menu.insertItemWithTitle(QStringLiteral("x"), {}, {}, -2), nullptr);
 }
 
-TEST(MenuTest, AnnouncesEachChangeWithTheItemsIndex) {
+TEST(platformMenu, AnnouncesEachChangeWithTheItemsIndex) {
     Menu menu;
     MenuRecorder rec(menu);
     auto a = tagged(QStringLiteral("a"), 1);
@@ -183,7 +183,7 @@ TEST(MenuTest, AnnouncesEachChangeWithTheItemsIndex) {
     EXPECT_EQ(rec.take(), QStringList({"change 0"}));
 }
 
-TEST(MenuTest, AttributedTitlesCarryTheirPlainTitle) {
+TEST(platformMenu, AttributedTitlesCarryTheirPlainTitle) {
     Menu menu;
     auto item = MenuItem::create(QStringLiteral("plain"));
     menu.addItem(item);
@@ -200,7 +200,7 @@ TEST(MenuTest, AttributedTitlesCarryTheirPlainTitle) {
     EXPECT_EQ(item->title(), QStringLiteral("plain again"));
 }
 
-TEST(MenuTest, OpenAndCloseReachDelegateAndObserversOncePerOpening) {
+TEST(platformMenu, OpenAndCloseReachDelegateAndObserversOncePerOpening) {
     auto menu = Menu::create(QStringLiteral("Time"));
     QStringList heard;
     menu->setDelegate({
@@ -237,7 +237,7 @@ TEST(MenuTest, OpenAndCloseReachDelegateAndObserversOncePerOpening) {
     EXPECT_FALSE(bare.isOpen());
 }
 
-TEST(MenuTest, ActionsRunWithTheirSenderAndTheEventsModifiers) {
+TEST(platformMenu, ActionsRunWithTheirSenderAndTheEventsModifiers) {
     auto menu = Menu::create();
     MenuItem* sender = nullptr;
     ModifierFlags seen = 0;
@@ -269,7 +269,7 @@ TEST(MenuTest, ActionsRunWithTheirSenderAndTheEventsModifiers) {
     EXPECT_EQ(menu->indexOfItemWithTitle(QStringLiteral("Remove me")), -1);
 }
 
-TEST(MenuTest, AutoenablingDecidesFromActionAndSubmenu) {
+TEST(platformMenu, AutoenablingDecidesFromActionAndSubmenu) {
     struct Case {
         bool autoenables;
         bool action;
@@ -302,7 +302,7 @@ TEST(MenuTest, AutoenablingDecidesFromActionAndSubmenu) {
 
 // The alarm submenu is handed over once and hung under a new item each time the group is
 // rebuilt.
-TEST(MenuTest, SubmenusAreSharedAndOutliveTheirItem) {
+TEST(platformMenu, SubmenusAreSharedAndOutliveTheirItem) {
     Menu menu;
     MenuRecorder rec(menu);
     auto alarms = Menu::create(QStringLiteral("Alarms"));
@@ -323,7 +323,7 @@ TEST(MenuTest, SubmenusAreSharedAndOutliveTheirItem) {
               QStringList({"insert 0", "change 0", "remove 0", "insert 0", "change 0"}));
 }
 
-TEST(StatusBarTest, CreatesItemsInOrderAndLetsCallersKeepRemovedOnes) {
+TEST(platformStatusBar, CreatesItemsInOrderAndLetsCallersKeepRemovedOnes) {
     StatusBar bar;
     QStringList heard;
     QObject::connect(&bar, &StatusBar::itemAdded,
@@ -362,7 +362,7 @@ class ProbeView : public StatusItemView {
     std::vector<double> downs;
 };
 
-TEST(StatusItemTest, AnnouncesOnlyVisibleChanges) {
+TEST(platformStatusItem, AnnouncesOnlyVisibleChanges) {
     StatusBar bar;
     auto item = bar.statusItemWithLength(VariableStatusItemLength);
     int changes = 0;
@@ -421,7 +421,7 @@ TEST(StatusItemTest, AnnouncesOnlyVisibleChanges) {
     EXPECT_EQ(changes, 0);
 }
 
-TEST(StatusItemTest, ClickActionRunsWithModifiersAndMayRemoveItsItem) {
+TEST(platformStatusItem, ClickActionRunsWithModifiersAndMayRemoveItsItem) {
     StatusBar bar;
     auto item = bar.statusItemWithLength(VariableStatusItemLength);
     ModifierFlags seen = 0;
@@ -439,7 +439,7 @@ TEST(StatusItemTest, ClickActionRunsWithModifiersAndMayRemoveItsItem) {
     EXPECT_TRUE(bar.statusItems().empty());
 }
 
-TEST(AttributedStringTest, KeepsRunsMergedWhateverTheWayItWasBuilt) {
+TEST(platformAttributedString, KeepsRunsMergedWhateverTheWayItWasBuilt) {
     TextAttributes bold;
     bold.font = QFont(QStringLiteral("DejaVu Sans"), 14, QFont::Bold);
     TextAttributes shadowed;
@@ -468,7 +468,7 @@ TEST(AttributedStringTest, KeepsRunsMergedWhateverTheWayItWasBuilt) {
     EXPECT_EQ(AttributedString(QString()).runs().size(), 0u);
 }
 
-TEST(EventModifiersTest, MapsKeysAsDesigned) {
+TEST(platformEventModifiers, MapsKeysAsDesigned) {
     struct Case {
         Qt::KeyboardModifiers qt;
         ModifierFlags flags;

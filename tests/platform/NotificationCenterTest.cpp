@@ -18,7 +18,7 @@ struct Sender {
     int unused = 0;
 };
 
-TEST(NotificationCenterTest, DeliversByNameAndObject) {
+TEST(platformNotificationCenter, DeliversByNameAndObject) {
     const Sender a, b;
     const QVariant any;
     const QVariant fromA = senderObject(&a);
@@ -63,7 +63,7 @@ TEST(NotificationCenterTest, DeliversByNameAndObject) {
     }
 }
 
-TEST(NotificationCenterTest, DeliversSynchronouslyOnThePostingThread) {
+TEST(platformNotificationCenter, DeliversSynchronouslyOnThePostingThread) {
     NotificationCenter center;
     std::thread::id heardOn;
     int heard = 0;
@@ -87,7 +87,7 @@ TEST(NotificationCenterTest, DeliversSynchronouslyOnThePostingThread) {
     EXPECT_EQ(heardOn, worker);
 }
 
-TEST(NotificationCenterTest, ObserverRemovedDuringDeliveryIsNotCalled) {
+TEST(platformNotificationCenter, ObserverRemovedDuringDeliveryIsNotCalled) {
     NotificationCenter center;
     QStringList calls;
     Observation first, second, third;
@@ -109,7 +109,7 @@ TEST(NotificationCenterTest, ObserverRemovedDuringDeliveryIsNotCalled) {
     EXPECT_EQ(calls, QStringList({"second"}));
 }
 
-TEST(NotificationCenterTest, ObserverAddedDuringDeliveryHearsTheNextPost) {
+TEST(platformNotificationCenter, ObserverAddedDuringDeliveryHearsTheNextPost) {
     NotificationCenter center;
     int lateHeard = 0;
     Observation late;
@@ -125,7 +125,7 @@ TEST(NotificationCenterTest, ObserverAddedDuringDeliveryHearsTheNextPost) {
     EXPECT_EQ(lateHeard, 1);
 }
 
-TEST(NotificationCenterTest, ObservationOwnsItsObserver) {
+TEST(platformNotificationCenter, ObservationOwnsItsObserver) {
     NotificationCenter center;
     int oldHeard = 0, newHeard = 0;
 
@@ -149,7 +149,7 @@ TEST(NotificationCenterTest, ObservationOwnsItsObserver) {
     EXPECT_EQ(newHeard, 2);
 }
 
-TEST(NotificationCenterTest, ObservationMayOutliveTheCentre) {
+TEST(platformNotificationCenter, ObservationMayOutliveTheCentre) {
     Observation kept, moved;
     {
         auto center = std::make_unique<NotificationCenter>();

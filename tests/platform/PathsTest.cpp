@@ -31,7 +31,7 @@ class ScopedEnv {
     bool had_;
 };
 
-TEST(Paths, FollowTheXdgVariablesAndIgnoreRelativeOnes) {
+TEST(platformPaths, FollowTheXdgVariablesAndIgnoreRelativeOnes) {
     struct Case {
         const char* configHome;  // nullptr: unset
         const char* expectedConfig;
@@ -54,7 +54,7 @@ TEST(Paths, FollowTheXdgVariablesAndIgnoreRelativeOnes) {
     EXPECT_EQ(Paths::cacheDir(), QStringLiteral("/var/tmp/c/talvor"));
 }
 
-TEST(Paths, TheSystemDataFolderLiesBesideTheProgramUnlessOverridden) {
+TEST(platformPaths, TheSystemDataFolderLiesBesideTheProgramUnlessOverridden) {
     {
         ScopedEnv over("TALVOR_SYSTEM_DATA_DIR", "/opt/talvor/share");
         EXPECT_EQ(Paths::systemDataDir(), QStringLiteral("/opt/talvor/share"));

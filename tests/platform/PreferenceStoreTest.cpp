@@ -47,7 +47,9 @@ class PlistStore : public ::testing::Test {
 };
 
 // Every property-list type survives the file and comes back with its own type.
-TEST_F(PlistStore, EveryValueTypeRoundTripsThroughTheFile) {
+using platformPlistStore = PlistStore;
+
+TEST_F(platformPlistStore, EveryValueTypeRoundTripsThroughTheFile) {
     const QDateTime when(QDate(2026, 12, 9), QTime(20, 35, 9), QTimeZone::utc());
     const QVariantMap values = {
         {QStringLiteral("bool"), true},
@@ -82,7 +84,7 @@ TEST_F(PlistStore, EveryValueTypeRoundTripsThroughTheFile) {
     EXPECT_EQ(again->stringValue(QStringLiteral("int")), std::nullopt);
 }
 
-TEST_F(PlistStore, ValuesAPropertyListCannotHoldAreRefused) {
+TEST_F(platformPlistStore, ValuesAPropertyListCannotHoldAreRefused) {
     auto store = open();
     store->setValue(QStringLiteral("k"), QStringLiteral("kept"));
     EXPECT_FALSE(store->setValue(QStringLiteral("k"), QVariant::fromValue(QSize(1, 2))));
@@ -91,7 +93,7 @@ TEST_F(PlistStore, ValuesAPropertyListCannotHoldAreRefused) {
     EXPECT_EQ(store->value(QStringLiteral("k")), QVariant(QStringLiteral("kept")));
 }
 
-TEST_F(PlistStore, TwoWritersOnOneFileMergeOnSynchronise) {
+TEST_F(platformPlistStore, TwoWritersOnOneFileMergeOnSynchronise) {
     auto first = open();
     auto second = open();
     first->setValue(QStringLiteral("a"), QStringLiteral("from first"));
@@ -118,7 +120,7 @@ TEST_F(PlistStore, TwoWritersOnOneFileMergeOnSynchronise) {
               (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("shared")}));
 }
 
-TEST_F(PlistStore, ConcurrentWritersInSeveralThreadsLoseNothing) {
+TEST_F(platformPlistStore, ConcurrentWritersInSeveralThreadsLoseNothing) {
     auto first = open();
     auto second = open();
     std::latch go(1);
@@ -137,7 +139,7 @@ TEST_F(PlistStore, ConcurrentWritersInSeveralThreadsLoseNothing) {
     EXPECT_EQ(open()->keys().size(), 80);
 }
 
-TEST_F(PlistStore, UnreadableFilesAreMovedAsideAndTheStoreStartsEmpty) {
+TEST_F(platformPlistStore, UnreadableFilesAreMovedAsideAndTheStoreStartsEmpty) {
     QByteArray good;
     {
         auto store = open();
@@ -194,7 +196,7 @@ class FileSizeLimit {
     sighandler_t oldHandler_ = nullptr;
 };
 
-TEST_F(PlistStore, AFailedWriteKeepsTheOldFileAndTheChanges) {
+TEST_F(platformPlistStore, AFailedWriteKeepsTheOldFileAndTheChanges) {
     auto store = open();
     store->setValue(QStringLiteral("v"), qint64(1));
     ASSERT_TRUE(store->synchronize());
@@ -219,7 +221,7 @@ TEST_F(PlistStore, AFailedWriteKeepsTheOldFileAndTheChanges) {
     EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(2)));
 }
 
-TEST_F(PlistStore, AFileDamagedWhileRunningKeepsTheSettingsHeld) {
+TEST_F(platformPlistStore, AFileDamagedWhileRunningKeepsTheSettingsHeld) {
     auto store = open();
     store->setValue(QStringLiteral("a"), true);
     store->setValue(QStringLiteral("b"), qint64(5));
@@ -235,7 +237,7 @@ TEST_F(PlistStore, AFileDamagedWhileRunningKeepsTheSettingsHeld) {
     EXPECT_EQ(asideFiles().size(), 1);
 }
 
-TEST_F(PlistStore, ALinkedFileStaysALink) {
+TEST_F(platformPlistStore, ALinkedFileStaysALink) {
     const QString real = sandbox_.root() + QStringLiteral("/dotfiles/prefs.plist");
     QDir().mkpath(QFileInfo(real).absolutePath());
     QDir().mkpath(QFileInfo(path()).absolutePath());
@@ -248,7 +250,7 @@ TEST_F(PlistStore, ALinkedFileStaysALink) {
     EXPECT_EQ(open()->value(QStringLiteral("k")), QVariant(true));
 }
 
-TEST_F(PlistStore, AFailedWriteAsRootKeepsTheOldFileAndTheChanges) {
+TEST_F(platformPlistStore, AFailedWriteAsRootKeepsTheOldFileAndTheChanges) {
     // A path whose folder is a file cannot be written by anyone, root included.
     auto store = open();
     store->setValue(QStringLiteral("v"), qint64(1));
@@ -265,7 +267,7 @@ TEST_F(PlistStore, AFailedWriteAsRootKeepsTheOldFileAndTheChanges) {
     EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(1)));
 }
 
-TEST_F(PlistStore, TheFileIsXmlAndPrivate) {
+TEST_F(platformPlistStore, TheFileIsXmlAndPrivate) {
     auto store = open();
     store->setValue(QStringLiteral("k"), QStringLiteral("v"));
     ASSERT_TRUE(store->synchronize());
@@ -277,7 +279,7 @@ TEST_F(PlistStore, TheFileIsXmlAndPrivate) {
               0);
 }
 
-TEST_F(PlistStore, APendingWriteAsksOnceForASynchronise) {
+TEST_F(platformPlistStore, APendingWriteAsksOnceForASynchronise) {
     auto store = open();
     int asked = 0;
     store->setPendingChangesHandler([&] { ++asked; });
@@ -289,7 +291,7 @@ TEST_F(PlistStore, APendingWriteAsksOnceForASynchronise) {
     EXPECT_EQ(asked, 2);
 }
 
-TEST_F(PlistStore, DomainsLiveInTheConfigFolder) {
+TEST_F(platformPlistStore, DomainsLiveInTheConfigFolder) {
     PreferenceStore& domain = Preferences::domain(QStringLiteral("com.larkspindle.TalvorPro"));
     domain.setValue(QStringLiteral("k"), true);
     ASSERT_TRUE(Preferences::synchronizeAll());
@@ -298,7 +300,7 @@ TEST_F(PlistStore, DomainsLiveInTheConfigFolder) {
     EXPECT_EQ(&Preferences::domain(QStringLiteral("com.larkspindle.TalvorPro")), &domain);
 }
 
-TEST_F(PlistStore, ChangesReachTheFileShortlyAfterTheyAreMadeWithoutAnExplicitSave) {
+TEST_F(platformPlistStore, ChangesReachTheFileShortlyAfterTheyAreMadeWithoutAnExplicitSave) {
     test::FakeClock clock(Date::fromReference(0));
     test::ManualScheduler scheduler(clock);
     Preferences::enableAutoSync(scheduler, 1.0);
@@ -319,7 +321,7 @@ TEST_F(PlistStore, ChangesReachTheFileShortlyAfterTheyAreMadeWithoutAnExplicitSa
     Preferences::disableAutoSync();
 }
 
-TEST_F(PlistStore, AFailedAutomaticSaveIsTriedAgainLater) {
+TEST_F(platformPlistStore, AFailedAutomaticSaveIsTriedAgainLater) {
     test::FakeClock clock(Date::fromReference(0));
     test::ManualScheduler scheduler(clock);
     Preferences::enableAutoSync(scheduler, 1.0);
@@ -344,7 +346,7 @@ TEST_F(PlistStore, AFailedAutomaticSaveIsTriedAgainLater) {
     Preferences::disableAutoSync();
 }
 
-TEST_F(PlistStore, NoSaveIsArmedOnceAutomaticSavingIsOff) {
+TEST_F(platformPlistStore, NoSaveIsArmedOnceAutomaticSavingIsOff) {
     test::FakeClock clock(Date::fromReference(0));
     test::ManualScheduler scheduler(clock);
     Preferences::enableAutoSync(scheduler, 1.0);

@@ -115,11 +115,13 @@ QVariantList nestedLists(int depth) {
 
 class PropertyListFormatTest : public ::testing::TestWithParam<Format> {};
 
-INSTANTIATE_TEST_SUITE_P(Formats, PropertyListFormatTest,
+using platformPropertyListFormat = PropertyListFormatTest;
+
+INSTANTIATE_TEST_SUITE_P(Formats, platformPropertyListFormat,
                          ::testing::Values(Format::Xml, Format::Binary),
                          [](const auto& p) { return formatName(p.param).toStdString(); });
 
-TEST_P(PropertyListFormatTest, ScalarsKeepTheirValueAndType) {
+TEST_P(platformPropertyListFormat, ScalarsKeepTheirValueAndType) {
     QByteArray allBytes;
     for (int i = 0; i < 256; ++i) {
         allBytes.append(static_cast<char>(i));
@@ -156,7 +158,7 @@ TEST_P(PropertyListFormatTest, ScalarsKeepTheirValueAndType) {
     }
 }
 
-TEST_P(PropertyListFormatTest, BoolsStayDistinctFromIntegers) {
+TEST_P(platformPropertyListFormat, BoolsStayDistinctFromIntegers) {
     const QVariant back = roundTrip(QVariantList{true, qint64{1}, false, qint64{0}}, GetParam());
     const QVariantList list = back.toList();
     ASSERT_EQ(list.size(), 4);
@@ -166,7 +168,7 @@ TEST_P(PropertyListFormatTest, BoolsStayDistinctFromIntegers) {
     EXPECT_EQ(list[3].typeId(), QMetaType::LongLong);
 }
 
-TEST_P(PropertyListFormatTest, NonFiniteRealsSurvive) {
+TEST_P(platformPropertyListFormat, NonFiniteRealsSurvive) {
     const double inf = std::numeric_limits<double>::infinity();
     const QVariantList back = roundTrip(QVariantList{inf, -inf, std::nan("")}, GetParam()).toList();
     ASSERT_EQ(back.size(), 3);
@@ -175,7 +177,7 @@ TEST_P(PropertyListFormatTest, NonFiniteRealsSurvive) {
     EXPECT_TRUE(std::isnan(back[2].toDouble()));
 }
 
-TEST_P(PropertyListFormatTest, ContainersNestAndKeepOrderAndKeys) {
+TEST_P(platformPropertyListFormat, ContainersNestAndKeepOrderAndKeys) {
     const QVariantMap value{
         {QStringLiteral("empty list"), QVariantList{}},
         {QStringLiteral("empty map"), QVariantMap{}},
@@ -189,7 +191,7 @@ TEST_P(PropertyListFormatTest, ContainersNestAndKeepOrderAndKeys) {
     EXPECT_EQ(roundTrip(value, GetParam()), QVariant(value));
 }
 
-TEST_P(PropertyListFormatTest, WhateverNestingSerializeAcceptsParsesBack) {
+TEST_P(platformPropertyListFormat, WhateverNestingSerializeAcceptsParsesBack) {
     // Deeper than any model, and never deeper than what parse reads back.
     int depth = 1;
     while (depth < 2000 && PL::serialize(nestedLists(depth + 1), GetParam())) {
@@ -203,7 +205,7 @@ TEST_P(PropertyListFormatTest, WhateverNestingSerializeAcceptsParsesBack) {
     EXPECT_FALSE(error.isEmpty());
 }
 
-TEST_P(PropertyListFormatTest, DatesKeepTheInstantAcrossZonesAndTheFullYearRange) {
+TEST_P(platformPropertyListFormat, DatesKeepTheInstantAcrossZonesAndTheFullYearRange) {
     // Beyond what libplist's 32-bit date API carries (1933-2068) and before the 2001 epoch.
     const QDateTime cases[] = {
         utc(2001, 1, 1),
@@ -224,12 +226,12 @@ TEST_P(PropertyListFormatTest, DatesKeepTheInstantAcrossZonesAndTheFullYearRange
     }
 }
 
-TEST_P(PropertyListFormatTest, DatesOutsideYears1To9999AreClamped) {
+TEST_P(platformPropertyListFormat, DatesOutsideYears1To9999AreClamped) {
     EXPECT_EQ(roundTrip(utc(-40, 1, 1), GetParam()).toDateTime(), utc(1, 1, 1));
     EXPECT_EQ(roundTrip(utc(30000, 1, 1), GetParam()).toDateTime(), utc(9999, 12, 31, 23, 59, 59));
 }
 
-TEST_P(PropertyListFormatTest, TruncatedDocumentsAreRefused) {
+TEST_P(platformPropertyListFormat, TruncatedDocumentsAreRefused) {
     const QVariantMap value{{QStringLiteral("a"), QVariantList{qint64{1}, QStringLiteral("x")}},
                             {QStringLiteral("b"), utc(2024, 1, 1)}};
     const QByteArray bytes = *PL::serialize(value, GetParam());
@@ -248,7 +250,7 @@ TEST_P(PropertyListFormatTest, TruncatedDocumentsAreRefused) {
     }
 }
 
-TEST_P(PropertyListFormatTest, RandomDamageNeverCrashes) {
+TEST_P(platformPropertyListFormat, RandomDamageNeverCrashes) {
     const QVariantMap value{
         {QStringLiteral("list"), QVariantList{qint64{-5}, 2.5, QStringLiteral("é😀"), true}},
         {QStringLiteral("data"), QByteArray("\x00\x01\x02\xff", 4)},
@@ -275,7 +277,7 @@ TEST_P(PropertyListFormatTest, RandomDamageNeverCrashes) {
 
 // --- precision that depends on the format ----------------------------------------------
 
-TEST(PropertyListTest, BinaryDatesKeepMillisecondsXmlDatesWholeSeconds) {
+TEST(platformPropertyList, BinaryDatesKeepMillisecondsXmlDatesWholeSeconds) {
     struct Case {
         QDateTime in;
         QDateTime xml;
@@ -296,7 +298,7 @@ TEST(PropertyListTest, BinaryDatesKeepMillisecondsXmlDatesWholeSeconds) {
     }
 }
 
-TEST(PropertyListTest, OnlyBinaryKeepsTheSignOfZero) {
+TEST(platformPropertyList, OnlyBinaryKeepsTheSignOfZero) {
     EXPECT_TRUE(std::signbit(roundTrip(-0.0, Format::Binary).toDouble()));
     const QVariant xml = roundTrip(-0.0, Format::Xml);
     EXPECT_EQ(xml.typeId(), QMetaType::Double);
@@ -304,7 +306,7 @@ TEST(PropertyListTest, OnlyBinaryKeepsTheSignOfZero) {
     EXPECT_FALSE(std::signbit(xml.toDouble()));
 }
 
-TEST(PropertyListTest, XmlRealsIgnoreTheUserLocale) {
+TEST(platformPropertyList, XmlRealsIgnoreTheUserLocale) {
     const bool ran = test::withLocale("de_DE.UTF-8", [] {
         const QByteArray xml = *PL::serialize(QVariantList{2.5, -0.125}, Format::Xml);
         EXPECT_TRUE(xml.contains("<real>2.5</real>")) << xml.toStdString();
@@ -317,7 +319,7 @@ TEST(PropertyListTest, XmlRealsIgnoreTheUserLocale) {
 
 // --- normalized ------------------------------------------------------------------------
 
-TEST(PropertyListTest, NormalizedWidensToTheCanonicalTypes) {
+TEST(platformPropertyList, NormalizedWidensToTheCanonicalTypes) {
     QVariantHash hash;
     hash.insert(QStringLiteral("n"), 3);
     hash.insert(QStringLiteral("f"), 0.5f);
@@ -353,7 +355,7 @@ TEST(PropertyListTest, NormalizedWidensToTheCanonicalTypes) {
               Qt::UTC);
 }
 
-TEST(PropertyListTest, ValuesAPropertyListCannotHoldAreInvalid) {
+TEST(platformPropertyList, ValuesAPropertyListCannotHoldAreInvalid) {
     const QVariant cases[] = {
         QVariant(),
         QVariant(QColor(Qt::red)),
@@ -378,7 +380,7 @@ TEST(PropertyListTest, ValuesAPropertyListCannotHoldAreInvalid) {
 
 // --- documents from elsewhere ----------------------------------------------------------
 
-TEST(PropertyListTest, ReadsXmlWrittenByOtherTools) {
+TEST(platformPropertyList, ReadsXmlWrittenByOtherTools) {
     struct Case {
         QByteArray body;
         QVariant expected;
@@ -412,7 +414,7 @@ TEST(PropertyListTest, ReadsXmlWrittenByOtherTools) {
     EXPECT_EQ(PL::parse(withDtd), std::optional<QVariant>(QVariantList{false}));
 }
 
-TEST(PropertyListTest, ReadsBinaryValuesLibplistHandsOverBadly) {
+TEST(platformPropertyList, ReadsBinaryValuesLibplistHandsOverBadly) {
     auto date = [](double seconds) {
         return bplistObject(0x30, 3, test::bigEndian(std::bit_cast<quint64>(seconds), 8));
     };
@@ -452,7 +454,7 @@ TEST(PropertyListTest, ReadsBinaryValuesLibplistHandsOverBadly) {
     }
 }
 
-TEST(PropertyListTest, GarbageIsRefusedWithAnError) {
+TEST(platformPropertyList, GarbageIsRefusedWithAnError) {
     const QByteArray valid = binaryPlist({bplistContainer(0xa0, {1, 1}, 1), "\x09"}, 1);
     ASSERT_TRUE(PL::parse(valid));
     auto patched = [&](qsizetype fromEnd, const QByteArray& bytes) {
@@ -508,7 +510,7 @@ TEST(PropertyListTest, GarbageIsRefusedWithAnError) {
     }
 }
 
-TEST(PropertyListTest, DeepOrExplosiveDocumentsAreRefusedNotOverflowed) {
+TEST(platformPropertyList, DeepOrExplosiveDocumentsAreRefusedNotOverflowed) {
     struct Case {
         const char* name;
         QByteArray bytes;
@@ -545,7 +547,7 @@ TEST(PropertyListTest, DeepOrExplosiveDocumentsAreRefusedNotOverflowed) {
     }
 }
 
-TEST(PropertyListTest, RandomBytesNeverCrash) {
+TEST(platformPropertyList, RandomBytesNeverCrash) {
     std::mt19937 rng(7);
     for (int i = 0; i < 4000; ++i) {
         QByteArray bytes;

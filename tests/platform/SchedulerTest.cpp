@@ -24,7 +24,7 @@ Date at(double s) {
     return Date::fromReference(s);
 }
 
-TEST(SchedulerGrid, RepeatingTimersStayOnTheirGridAcrossSleepsAndJumps) {
+TEST(platformSchedulerGrid, RepeatingTimersStayOnTheirGridAcrossSleepsAndJumps) {
     struct Case {
         double due, interval, now;
         double next;       // after firing late at `now`
@@ -54,7 +54,7 @@ TEST(SchedulerGrid, RepeatingTimersStayOnTheirGridAcrossSleepsAndJumps) {
     }
 }
 
-TEST(ManualSchedulerTest, FiresDueTimersInDateOrderWithTheClockAtEachDate) {
+TEST(platformManualScheduler, FiresDueTimersInDateOrderWithTheClockAtEachDate) {
     FakeClock clock(at(0));
     ManualScheduler scheduler(clock);
     std::vector<std::pair<std::string, double>> fired;
@@ -77,7 +77,7 @@ TEST(ManualSchedulerTest, FiresDueTimersInDateOrderWithTheClockAtEachDate) {
     EXPECT_EQ(clock.now(), at(30));
 }
 
-TEST(ManualSchedulerTest, ATimerMayCancelItselfOrOthersWhileFiring) {
+TEST(platformManualScheduler, ATimerMayCancelItselfOrOthersWhileFiring) {
     FakeClock clock(at(0));
     ManualScheduler scheduler(clock);
     int a = 0;
@@ -95,7 +95,7 @@ TEST(ManualSchedulerTest, ATimerMayCancelItselfOrOthersWhileFiring) {
     EXPECT_EQ(scheduler.activeTimerCount(), 0u);
 }
 
-TEST(ManualSchedulerTest, IntervalsAreKeptFromSpinning) {
+TEST(platformManualScheduler, IntervalsAreKeptFromSpinning) {
     struct Case {
         double interval;
         double expected;
@@ -118,7 +118,7 @@ TEST(ManualSchedulerTest, IntervalsAreKeptFromSpinning) {
     EXPECT_EQ(log.lines().size(), 1);
 }
 
-TEST(ManualSchedulerTest, DroppingTheHandleStopsTheTimer) {
+TEST(platformManualScheduler, DroppingTheHandleStopsTheTimer) {
     FakeClock clock(at(0));
     ManualScheduler scheduler(clock);
     int n = 0;
@@ -145,7 +145,9 @@ class QtSchedulerTest : public ::testing::Test {
     QtScheduler scheduler_{clock_};
 };
 
-TEST_F(QtSchedulerTest, FiresOneShotAndRepeatingTimersNoEarlierThanTheirDates) {
+using platformQtScheduler = QtSchedulerTest;
+
+TEST_F(platformQtScheduler, FiresOneShotAndRepeatingTimersNoEarlierThanTheirDates) {
     const Date start = clock_.now();
     Date firedAt;
     bool once = false;
@@ -168,7 +170,7 @@ TEST_F(QtSchedulerTest, FiresOneShotAndRepeatingTimersNoEarlierThanTheirDates) {
     EXPECT_FALSE(h2.isActive());
 }
 
-TEST_F(QtSchedulerTest, WorkPostedFromAnotherThreadRunsOnTheMainThread) {
+TEST_F(platformQtScheduler, WorkPostedFromAnotherThreadRunsOnTheMainThread) {
     std::thread::id ranOn;
     bool ran = false;
     std::thread worker([&] {
@@ -183,7 +185,7 @@ TEST_F(QtSchedulerTest, WorkPostedFromAnotherThreadRunsOnTheMainThread) {
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
-TEST(QtSchedulerJump, AClockJumpReArmsRepeatingTimers) {
+TEST(platformQtSchedulerJump, AClockJumpReArmsRepeatingTimers) {
     FakeClock clock(at(1000));
     QtScheduler scheduler(clock);
     int fired = 0;

@@ -39,7 +39,7 @@ bool waitForHolder(const QString& path) {
     return false;
 }
 
-TEST(SingleInstanceTest, TheNewestCopyAsksTheRunningOneToQuitAndTakesOver) {
+TEST(platformSingleInstance, TheNewestCopyAsksTheRunningOneToQuitAndTakesOver) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("instance.lock"));
     const pid_t older = holdLockInChild(path, true);
@@ -55,7 +55,7 @@ TEST(SingleInstanceTest, TheNewestCopyAsksTheRunningOneToQuitAndTakesOver) {
     EXPECT_EQ(f.readAll().trimmed().toLongLong(), static_cast<qint64>(::getpid()));
 }
 
-TEST(SingleInstanceTest, ACopyThatIgnoresTheRequestIsStopped) {
+TEST(platformSingleInstance, ACopyThatIgnoresTheRequestIsStopped) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("instance.lock"));
     const pid_t older = holdLockInChild(path, false);
@@ -69,7 +69,7 @@ TEST(SingleInstanceTest, ACopyThatIgnoresTheRequestIsStopped) {
     EXPECT_TRUE(log.contains(QStringLiteral("did not quit")));
 }
 
-TEST(SingleInstanceTest, ANumberLeftInTheFileByACrashedCopyIsNeverSignalled) {
+TEST(platformSingleInstance, ANumberLeftInTheFileByACrashedCopyIsNeverSignalled) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("instance.lock"));
     QFile stale(path);
@@ -83,7 +83,7 @@ TEST(SingleInstanceTest, ANumberLeftInTheFileByACrashedCopyIsNeverSignalled) {
     EXPECT_FALSE(log.contains(QStringLiteral("Asking")));
 }
 
-TEST(SingleInstanceTest, AloneItSimplyHoldsTheLock) {
+TEST(platformSingleInstance, AloneItSimplyHoldsTheLock) {
     QTemporaryDir dir;
     SingleInstance only(dir.filePath(QStringLiteral("sub/instance.lock")));
     ASSERT_TRUE(only.acquire(0));

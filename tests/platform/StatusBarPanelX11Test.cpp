@@ -56,7 +56,7 @@ double share(const QImage& shot, const QImage& expected, QPoint at) {
     return static_cast<double>(same) / (b.width() * b.height());
 }
 
-TEST(StatusBarPanelX11Test, DocksAtTheTopAndOpensItsMenuOnAClick) {
+TEST(platformStatusBarPanelX11, DocksAtTheTopAndOpensItsMenuOnAClick) {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
         GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     }
@@ -153,7 +153,7 @@ TEST(StatusBarPanelX11Test, DocksAtTheTopAndOpensItsMenuOnAClick) {
 }
 
 // The application may end with a menu open: the panel goes first and takes the menu with it.
-TEST(StatusBarPanelX11Test, GoingWithItsMenuOpenClosesTheMenuFirst) {
+TEST(platformStatusBarPanelX11, GoingWithItsMenuOpenClosesTheMenuFirst) {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
         GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     }

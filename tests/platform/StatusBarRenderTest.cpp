@@ -70,7 +70,7 @@ QRect bodyOf(const QRectF& r) {
     return r.toRect().adjusted(0, 0, 0, -2);
 }
 
-TEST(OffscreenStatusBarTest, DrawsTimeAndDateItemsAtTheirWidths) {
+TEST(platformOffscreenStatusBar, DrawsTimeAndDateItemsAtTheirWidths) {
     StatusBar bar;
     // Created as the start-up creates them: date item first, so it stands rightmost.
     auto date = bar.statusItemWithLength(VariableStatusItemLength);
@@ -108,7 +108,7 @@ TEST(OffscreenStatusBarTest, DrawsTimeAndDateItemsAtTheirWidths) {
     EXPECT_NE(normalized(offscreen.render()), normalized(image));
 }
 
-TEST(OffscreenStatusBarTest, SizesItemsByWhatTheyShow) {
+TEST(platformOffscreenStatusBar, SizesItemsByWhatTheyShow) {
     const StatusBarStyle style = defaultStatusBarStyle();
     const double text = widthOfString(QStringLiteral("Time"), style.font);
     const QImage icon16(16, 16, QImage::Format_ARGB32);
@@ -158,7 +158,7 @@ TEST(OffscreenStatusBarTest, SizesItemsByWhatTheyShow) {
     }
 }
 
-TEST(OffscreenStatusBarTest, PlacesItemsRightToLeftInCreationOrderWithoutGaps) {
+TEST(platformOffscreenStatusBar, PlacesItemsRightToLeftInCreationOrderWithoutGaps) {
     StatusBar bar;
     std::vector<std::shared_ptr<StatusItem>> items;
     for (double w : {30.0, 0.0, 50.0, 20.0}) {
@@ -191,7 +191,7 @@ QImage paintAlone(const StatusItem& item, double width) {
     return image;
 }
 
-TEST(StatusItemPaintingTest, DrawsShadowAlignmentButtonOffsetAndHighlight) {
+TEST(platformStatusItemPainting, DrawsShadowAlignmentButtonOffsetAndHighlight) {
     StatusBar bar;
     auto item = bar.statusItemWithLength(120);
     item->setAttributedTitle(styled(QStringLiteral("12:00"), Qt::black));
@@ -246,7 +246,7 @@ class RecordingView : public StatusItemView {
     QStringList events;
 };
 
-TEST(StatusItemPaintingTest, CustomViewDrawsInsideItsItemOnly) {
+TEST(platformStatusItemPainting, CustomViewDrawsInsideItsItemOnly) {
     StatusBar bar;
     auto left = bar.statusItemWithLength(VariableStatusItemLength);
     auto view = std::make_shared<RecordingView>();
@@ -265,7 +265,7 @@ TEST(StatusItemPaintingTest, CustomViewDrawsInsideItsItemOnly) {
     EXPECT_NE(image.pixelColor(static_cast<int>(r.right()) + 3, 5), QColor(Qt::blue));
 }
 
-TEST(OffscreenStatusBarTest, PressesDoWhatThePanelDoes) {
+TEST(platformOffscreenStatusBar, PressesDoWhatThePanelDoes) {
     StatusBar bar;
     auto withMenu = bar.statusItemWithLength(40);
     auto withAction = bar.statusItemWithLength(40);
@@ -308,7 +308,7 @@ TEST(OffscreenStatusBarTest, PressesDoWhatThePanelDoes) {
     EXPECT_EQ(clicks, 1);
 }
 
-TEST(OffscreenStatusBarTest, ScreenShowsTheOpenMenuUnderItsItem) {
+TEST(platformOffscreenStatusBar, ScreenShowsTheOpenMenuUnderItsItem) {
     StatusBar bar;
     auto time = bar.statusItemWithLength(VariableStatusItemLength);
     time->setTitle(QStringLiteral("12:00:01 PM"));
@@ -332,7 +332,7 @@ TEST(OffscreenStatusBarTest, ScreenShowsTheOpenMenuUnderItsItem) {
     EXPECT_EQ(closed.height(), static_cast<int>(StatusBarThickness) + 24);
 }
 
-TEST(StatusBarPanelTest, PaintsExactlyWhatTheOffscreenPresenterPaints) {
+TEST(platformStatusBarPanel, PaintsExactlyWhatTheOffscreenPresenterPaints) {
     StatusBar bar;
     auto date = bar.statusItemWithLength(VariableStatusItemLength);
     auto time = bar.statusItemWithLength(VariableStatusItemLength);
@@ -368,7 +368,7 @@ class PaintRecorder : public QObject {
 
 // The tick retitles an item every second: a text of the same width repaints that item
 // alone, while a wider one moves its neighbours and repaints the strip.
-TEST(StatusBarPanelTest, ANewTextOfTheSameWidthRepaintsOnlyItsItem) {
+TEST(platformStatusBarPanel, ANewTextOfTheSameWidthRepaintsOnlyItsItem) {
     StatusBar bar;
     auto date = bar.statusItemWithLength(VariableStatusItemLength);
     auto time = bar.statusItemWithLength(VariableStatusItemLength);
@@ -401,7 +401,7 @@ TEST(StatusBarPanelTest, ANewTextOfTheSameWidthRepaintsOnlyItsItem) {
     EXPECT_TRUE(shown == normalized(offscreen.renderNatural(shown.devicePixelRatio())));
 }
 
-TEST(StatusBarPanelTest, PressesOpenMenusRunActionsAndReachViews) {
+TEST(platformStatusBarPanel, PressesOpenMenusRunActionsAndReachViews) {
     StatusBar bar;
     auto withMenu = bar.statusItemWithLength(VariableStatusItemLength);
     auto withAction = bar.statusItemWithLength(VariableStatusItemLength);
@@ -459,7 +459,7 @@ TEST(StatusBarPanelTest, PressesOpenMenusRunActionsAndReachViews) {
     EXPECT_TRUE(panel.itemRect(withMenu.get()).isEmpty());
 }
 
-TEST(StatusBarPanelTest, FloatingPanelRemembersWhereTheUserPutIt) {
+TEST(platformStatusBarPanel, FloatingPanelRemembersWhereTheUserPutIt) {
     StatusBar bar;
     auto item = bar.statusItemWithLength(VariableStatusItemLength);
     item->setTitle(QStringLiteral("12:00:01 PM"));

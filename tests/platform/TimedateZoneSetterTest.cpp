@@ -74,13 +74,15 @@ class TimedateBus : public ::testing::Test {
     bool serving = false;
 };
 
-TEST_F(TimedateBus, AcceptedZoneIsSetInteractively) {
+using platformTimedateBus = TimedateBus;
+
+TEST_F(platformTimedateBus, AcceptedZoneIsSetInteractively) {
     serve();
     EXPECT_EQ(set(QStringLiteral("Europe/Paris")), std::nullopt);
     EXPECT_EQ(timedate.calls, QStringList{QStringLiteral("Europe/Paris interactive")});
 }
 
-TEST_F(TimedateBus, RefusalsComeBackAsFailures) {
+TEST_F(platformTimedateBus, RefusalsComeBackAsFailures) {
     using Kind = platform::TimeZoneFailure::Kind;
     serve();
     const std::pair<QString, Kind> cases[] = {
@@ -98,7 +100,7 @@ TEST_F(TimedateBus, RefusalsComeBackAsFailures) {
     }
 }
 
-TEST_F(TimedateBus, NoServiceIsAFailureWithOneLogLine) {
+TEST_F(platformTimedateBus, NoServiceIsAFailureWithOneLogLine) {
     test::LogCapture log;
     const auto failure = set(QStringLiteral("Europe/Paris"));
     ASSERT_TRUE(failure.has_value());
@@ -106,7 +108,7 @@ TEST_F(TimedateBus, NoServiceIsAFailureWithOneLogLine) {
     EXPECT_EQ(log.lines().size(), 1);
 }
 
-TEST(TimedateNoBus, NoBusIsAFailureWithOneLogLine) {
+TEST(platformTimedateNoBus, NoBusIsAFailureWithOneLogLine) {
     test::LogCapture log;
     platform::TimedateZoneSetter setter(QDBusConnection(QStringLiteral("never-connected")));
     std::optional<platform::TimeZoneFailure> result;
@@ -117,7 +119,7 @@ TEST(TimedateNoBus, NoBusIsAFailureWithOneLogLine) {
     EXPECT_EQ(log.lines().size(), 1);
 }
 
-TEST(TimedateErrors, EachRefusalHasItsOwnMessage) {
+TEST(platformTimedateErrors, EachRefusalHasItsOwnMessage) {
     using Kind = platform::TimeZoneFailure::Kind;
     const std::pair<const char*, Kind> cases[] = {
         {"org.freedesktop.DBus.Error.AccessDenied", Kind::NotAuthorized},

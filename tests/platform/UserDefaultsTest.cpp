@@ -10,7 +10,7 @@
 namespace talvor::platform {
 namespace {
 
-TEST(UserDefaults, ReadsTheApplicationThenTheGlobalThenTheRegistrationDomain) {
+TEST(platformUserDefaults, ReadsTheApplicationThenTheGlobalThenTheRegistrationDomain) {
     MemoryPreferenceStore store;
     UserDefaults defaults(store);
     defaults.registerDefaults({{QStringLiteral("NSApplicationCrashOnExceptions"), true},
@@ -33,7 +33,7 @@ TEST(UserDefaults, ReadsTheApplicationThenTheGlobalThenTheRegistrationDomain) {
     EXPECT_EQ(store.keys(), QStringList{QStringLiteral("both")});
 }
 
-TEST(UserDefaults, TypedGettersConvertLikeTheOriginalSystem) {
+TEST(platformUserDefaults, TypedGettersConvertLikeTheOriginalSystem) {
     struct Case {
         QVariant stored;
         bool asBool;
@@ -71,7 +71,7 @@ TEST(UserDefaults, TypedGettersConvertLikeTheOriginalSystem) {
     EXPECT_TRUE(defaults.arrayForKey(QStringLiteral("d")).isEmpty());
 }
 
-TEST(UserDefaults, TheStandardDefaultsShareTheApplicationDomainAndItsFile) {
+TEST(platformUserDefaults, TheStandardDefaultsShareTheApplicationDomainAndItsFile) {
     test::XdgSandbox sandbox;
     UserDefaults& standard = UserDefaults::standard();
     standard.registerDefaults({{QStringLiteral("registeredOnly"), true}});

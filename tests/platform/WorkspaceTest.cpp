@@ -76,7 +76,9 @@ class WorkspaceFiles : public ::testing::Test {
     test::FakeProcessLauncher launcher;
 };
 
-TEST_F(WorkspaceFiles, TheUsersEntriesShadowTheSystemsAndHiddenOnesRemoveThem) {
+using platformWorkspaceFiles = WorkspaceFiles;
+
+TEST_F(platformWorkspaceFiles, TheUsersEntriesShadowTheSystemsAndHiddenOnesRemoveThem) {
     const DesktopApplicationIndex index;
     QStringList ids;
     for (const DesktopApplication& e : index.entries()) {
@@ -94,7 +96,7 @@ TEST_F(WorkspaceFiles, TheUsersEntriesShadowTheSystemsAndHiddenOnesRemoveThem) {
     EXPECT_EQ(index.entryWithId(QStringLiteral("kde-konsole"))->name, "Konsole");
 }
 
-TEST_F(WorkspaceFiles, WindowsAndNamesFindTheirEntries) {
+TEST_F(platformWorkspaceFiles, WindowsAndNamesFindTheirEntries) {
     const DesktopApplicationIndex index;
     struct WindowCase {
         QString instance, wmClass, executable;
@@ -129,7 +131,7 @@ TEST_F(WorkspaceFiles, WindowsAndNamesFindTheirEntries) {
     }
 }
 
-TEST_F(WorkspaceFiles, NamesComeInTheUsersLanguage) {
+TEST_F(platformWorkspaceFiles, NamesComeInTheUsersLanguage) {
     const QLocale before;
     QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
     const std::optional<DesktopApplication> german =
@@ -141,7 +143,7 @@ TEST_F(WorkspaceFiles, NamesComeInTheUsersLanguage) {
               "Editor");
 }
 
-TEST_F(WorkspaceFiles, SettingsPanelsAreTheSettingsEntriesOfEachFolder) {
+TEST_F(platformWorkspaceFiles, SettingsPanelsAreTheSettingsEntriesOfEachFolder) {
     const XdgWorkspace workspace(nullptr, launcher);
     EXPECT_EQ(workspace.settingsPanelFolders(),
               (QStringList{root() + "/local/applications", root() + "/sys/applications",
@@ -158,7 +160,7 @@ TEST_F(WorkspaceFiles, SettingsPanelsAreTheSettingsEntriesOfEachFolder) {
     EXPECT_FALSE(workspace.iconForFile(user("org.example.Editor.desktop")).isNull());
 }
 
-TEST_F(WorkspaceFiles, RecentApplicationsComeFromTheRecentlyUsedList) {
+TEST_F(platformWorkspaceFiles, RecentApplicationsComeFromTheRecentlyUsedList) {
     const QString xbel = root() + "/data/recently-used.xbel";
     write(xbel, R"(<?xml version="1.0" encoding="UTF-8"?>
 <xbel version="1.0" xmlns:bookmark="http://www.freedesktop.org/standards/desktop-bookmarks"
@@ -202,7 +204,7 @@ TEST_F(WorkspaceFiles, RecentApplicationsComeFromTheRecentlyUsedList) {
     EXPECT_TRUE(recentlyUsedApplicationNames(root() + "/none.xbel").isEmpty());
 }
 
-TEST_F(WorkspaceFiles, OpeningGoesThroughTheDesktopsTools) {
+TEST_F(platformWorkspaceFiles, OpeningGoesThroughTheDesktopsTools) {
     write(root() + "/notes.txt", "notes");
     write(root() + "/manual.html", "<h2 id=\"pane-chimes\">Chimes</h2>");
     struct Case {
@@ -265,7 +267,7 @@ TEST_F(WorkspaceFiles, OpeningGoesThroughTheDesktopsTools) {
     EXPECT_EQ(launcher.launches[0].arguments, (QStringList{notes}));
 }
 
-TEST_F(WorkspaceFiles, WindowsBecomeApplications) {
+TEST_F(platformWorkspaceFiles, WindowsBecomeApplications) {
     const DesktopApplicationIndex index;
     std::vector<ClientWindow> windows = {
         {.window = 1, .pid = 10, .wmInstance = "editorwin", .wmClass = "EditorWin"},
@@ -312,7 +314,7 @@ TEST_F(WorkspaceFiles, WindowsBecomeApplications) {
     EXPECT_EQ(iconsAsked, (std::vector<quint32>{2, 4, 5, 7}));
 }
 
-TEST_F(WorkspaceFiles, WithoutAnXServerNoApplicationsRunButFilesStillWork) {
+TEST_F(platformWorkspaceFiles, WithoutAnXServerNoApplicationsRunButFilesStillWork) {
     test::ScopedEnvVar display("DISPLAY", QString());
     test::LogCapture log;
     const std::unique_ptr<XdgWorkspace> workspace = XdgWorkspace::create();

@@ -160,7 +160,9 @@ class WorkspaceX11Test : public ::testing::Test {
     std::vector<Observation> observations;
 };
 
-TEST_F(WorkspaceX11Test, ListsTheRunningClientsAndHearsThemComeAndGo) {
+using platformWorkspaceX11 = WorkspaceX11Test;
+
+TEST_F(platformWorkspaceX11, ListsTheRunningClientsAndHearsThemComeAndGo) {
     std::unique_ptr<XdgWorkspace> workspace = openWorkspace();
     // Classes no desktop entry names.
     XClient alpha({"alpha", "TalvorProbeAlpha", "Alpha window", "ff0000"});
@@ -202,7 +204,7 @@ TEST_F(WorkspaceX11Test, ListsTheRunningClientsAndHearsThemComeAndGo) {
     EXPECT_FALSE(contains(terminated, alpha.pid()));
 }
 
-TEST_F(WorkspaceX11Test, FollowsTheWindowManagersListAndActiveWindow) {
+TEST_F(platformWorkspaceX11, FollowsTheWindowManagersListAndActiveWindow) {
     XClient alpha({"alpha", "TalvorProbeAlpha", "Alpha window", "ff0000"});
     XClient beta({"beta", "TalvorProbeBeta", "Beta window", "00ff00"});
     ASSERT_NE(alpha.window(), 0u);
@@ -236,7 +238,7 @@ TEST_F(WorkspaceX11Test, FollowsTheWindowManagersListAndActiveWindow) {
     EXPECT_TRUE(launched.empty());
 }
 
-TEST_F(WorkspaceX11Test, OurWindowsSkipTheTaskbarWhileAsked) {
+TEST_F(platformWorkspaceX11, OurWindowsSkipTheTaskbarWhileAsked) {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
         GTEST_SKIP() << "needs Qt on X11";
     }

@@ -109,7 +109,7 @@ class ChimesPane : public ::testing::Test {
     std::function<void(std::optional<QString>)> pendingChoice;
 };
 
-TEST(ChimeStatesText, ReadsWhatItCanAndWritesEightFields) {
+TEST(prefsChimeStatesText, ReadsWhatItCanAndWritesEightFields) {
     const struct {
         const char* text;
         ChimeStates states;
@@ -129,7 +129,9 @@ TEST(ChimeStatesText, ReadsWhatItCanAndWritesEightFields) {
     EXPECT_EQ(ChimeStates::parse(s.format()), s);
 }
 
-TEST_F(ChimesPane, EachControlStoresAnnouncesAndReloadsTheChimes) {
+using prefsChimesPane = ChimesPane;
+
+TEST_F(prefsChimesPane, EachControlStoresAnnouncesAndReloadsTheChimes) {
     // control -> stored key and value -> notifications (object after "|") and reloads.
     struct Case {
         const char* name;
@@ -202,7 +204,7 @@ TEST_F(ChimesPane, EachControlStoresAnnouncesAndReloadsTheChimes) {
     }
 }
 
-TEST_F(ChimesPane, SpokenHourAndTwoSoundsPackAsTheEngineReadsThem) {
+TEST_F(prefsChimesPane, SpokenHourAndTwoSoundsPackAsTheEngineReadsThem) {
     auto pane = makePane();
     pane->SpeakHour()->click();
     choose(pane->soundMenu(Chime::Hour), indexOf(pane->soundMenu(Chime::Hour), bell));
@@ -221,7 +223,7 @@ TEST_F(ChimesPane, SpokenHourAndTwoSoundsPackAsTheEngineReadsThem) {
     EXPECT_EQ(pane->myTestSound(), nullptr);
 }
 
-TEST_F(ChimesPane, NoSoundStoresEverythingSoTheFlagFollowsThePath) {
+TEST_F(prefsChimesPane, NoSoundStoresEverythingSoTheFlagFollowsThePath) {
     domain.store().setValue(QStringLiteral("ChimeQuarterSoundPath"), bell);
     domain.store().setValue(kStates, QStringLiteral("Chimes: 0 1 0 0 1 0 0 0"));
     auto pane = makePane();
@@ -234,7 +236,7 @@ TEST_F(ChimesPane, NoSoundStoresEverythingSoTheFlagFollowsThePath) {
     EXPECT_TRUE(sounds.created.empty());
 }
 
-TEST_F(ChimesPane, StoredFilesOfTheUsersOwnKeepTheirOwnItemInEveryPopUp) {
+TEST_F(prefsChimesPane, StoredFilesOfTheUsersOwnKeepTheirOwnItemInEveryPopUp) {
     const QString mine = QStringLiteral("/home/me/Music/Gong.ogg");
     for (Chime c : {Chime::Hour, Chime::Quarter, Chime::Half, Chime::ThreeQuarter}) {
         domain.store().setValue(TalvorPrefsChimesView::soundKey(c), mine);
@@ -260,7 +262,7 @@ TEST_F(ChimesPane, StoredFilesOfTheUsersOwnKeepTheirOwnItemInEveryPopUp) {
     EXPECT_EQ(states(), QStringLiteral("Chimes: 0 0 0 1 1 1 1 0"));
 }
 
-TEST_F(ChimesPane, LoadingShowsTheStoredValuesWithoutWriting) {
+TEST_F(prefsChimesPane, LoadingShowsTheStoredValuesWithoutWriting) {
     domain.store().setValue(kStates, QStringLiteral("Chimes: 1 1 1 0 0 1 0 0"));
     domain.store().setValue(QStringLiteral("ChimeHalfSoundPath"), ding);
     domain.store().setValue(QStringLiteral("QuietStart"), qint64(2200));
@@ -284,7 +286,7 @@ TEST_F(ChimesPane, LoadingShowsTheStoredValuesWithoutWriting) {
     EXPECT_EQ(reloads, 0);
 }
 
-TEST_F(ChimesPane, QuietStartNoneDisablesTheEnd) {
+TEST_F(prefsChimesPane, QuietStartNoneDisablesTheEnd) {
     auto pane = makePane();
     EXPECT_FALSE(pane->QuietEnd()->isEnabled());
     choose(pane->QuietStart(), pane->QuietStart()->findData(2300));
@@ -294,7 +296,7 @@ TEST_F(ChimesPane, QuietStartNoneDisablesTheEnd) {
     EXPECT_EQ(stored(QStringLiteral("QuietStart")), QVariant(qint64(0)));
 }
 
-TEST_F(ChimesPane, VolumePlaysTheHourSoundAtThatShareOfFullScale) {
+TEST_F(prefsChimesPane, VolumePlaysTheHourSoundAtThatShareOfFullScale) {
     domain.store().setValue(QStringLiteral("CustomChimeSoundPath"), bell);
     auto pane = makePane();
     pane->Volume()->setValue(128);
@@ -305,7 +307,7 @@ TEST_F(ChimesPane, VolumePlaysTheHourSoundAtThatShareOfFullScale) {
     EXPECT_EQ(stored(QStringLiteral("ChimeVolume")), QVariant(qint64(128)));
 }
 
-TEST_F(ChimesPane, ChoosingAFileStartsAtTheStoredOneAndKeepsTheChoice) {
+TEST_F(prefsChimesPane, ChoosingAFileStartsAtTheStoredOneAndKeepsTheChoice) {
     domain.store().setValue(QStringLiteral("ChimeQuarterSoundPath"), ding);
     auto pane = makePane();
     chosenFile = bell;
@@ -324,7 +326,7 @@ TEST_F(ChimesPane, ChoosingAFileStartsAtTheStoredOneAndKeepsTheChoice) {
     EXPECT_EQ(sounds.created.size(), 1u);
 }
 
-TEST_F(ChimesPane, CancellingTheChooserKeepsTheSoundThatWasChosen) {
+TEST_F(prefsChimesPane, CancellingTheChooserKeepsTheSoundThatWasChosen) {
     domain.store().setValue(QStringLiteral("ChimeHalfSoundPath"), ding);
     domain.store().setValue(kStates, QStringLiteral("Chimes: 0 0 0 0 0 1 0 0"));
     auto pane = makePane();
@@ -341,7 +343,7 @@ TEST_F(ChimesPane, CancellingTheChooserKeepsTheSoundThatWasChosen) {
 
 // The chooser stays open while the program runs on: nothing is stored or played until it
 // answers, and an answer that comes after the pane went is dropped.
-TEST_F(ChimesPane, TheChoiceTakesEffectWhenTheChooserAnswers) {
+TEST_F(prefsChimesPane, TheChoiceTakesEffectWhenTheChooserAnswers) {
     answerLater = true;
     auto pane = makePane();
     QComboBox* quarter = pane->soundMenu(Chime::Quarter);
@@ -361,7 +363,7 @@ TEST_F(ChimesPane, TheChoiceTakesEffectWhenTheChooserAnswers) {
     EXPECT_FALSE(stored(QStringLiteral("ChimeHalfSoundPath")).isValid());
 }
 
-TEST_F(ChimesPane, VoicesAreListedWithTipsPreviewedAndRestored) {
+TEST_F(prefsChimesPane, VoicesAreListedWithTipsPreviewedAndRestored) {
     auto pane = makePane();
     QComboBox* voices = pane->voiceMenu();
     ASSERT_EQ(voices->count(), 3);
@@ -383,7 +385,7 @@ TEST_F(ChimesPane, VoicesAreListedWithTipsPreviewedAndRestored) {
     EXPECT_EQ(stored(QStringLiteral("chimeVoice")), QStringLiteral("xx/Gone"));
 }
 
-TEST_F(ChimesPane, StoresWhenItLeavesTheScreenAndReloadsWhenShownAgain) {
+TEST_F(prefsChimesPane, StoresWhenItLeavesTheScreenAndReloadsWhenShownAgain) {
     auto pane = makePane();
     domain.store().setValue(kStates, QStringLiteral("Chimes: 1 0 0 0 0 0 0 0"));
     pane->viewDidShow();

@@ -104,7 +104,9 @@ class EveryPane : public ::testing::Test {
     std::vector<PaneCall> calls;
 };
 
-TEST_F(EveryPane, LoadingAndShowingWritesPostsAndAsksNothing) {
+using prefsEveryPane = EveryPane;
+
+TEST_F(prefsEveryPane, LoadingAndShowingWritesPostsAndAsksNothing) {
     const PaneFactory panes = factory();
     takePosted();
     for (const QString& className : panes.classNames()) {
@@ -143,7 +145,7 @@ QVariant drive(const PaneRow& row, QWidget& control) {
     return {};
 }
 
-TEST_F(EveryPane, EveryRowDoesWhatItsTableSays) {
+TEST_F(prefsEveryPane, EveryRowDoesWhatItsTableSays) {
     const PaneFactory panes = factory();
     int rowsDriven = 0;
     for (const QString& className : panes.classNames()) {
@@ -188,7 +190,7 @@ TEST_F(EveryPane, EveryRowDoesWhatItsTableSays) {
 }
 
 // A reopened pane shows what its rows stored.
-TEST_F(EveryPane, ReopenedPaneShowsWhatItsRowsStored) {
+TEST_F(prefsEveryPane, ReopenedPaneShowsWhatItsRowsStored) {
     const PaneFactory panes = factory();
     for (const QString& className : panes.classNames()) {
         QMap<QString, QVariant> shown;

@@ -68,7 +68,9 @@ class PaneFixture : public ::testing::Test {
 
 using AboutPane = PaneFixture;
 
-TEST_F(AboutPane, TaskbarBoxFlipsTheStoredFlagAnnouncesAndAppliesIt) {
+using prefsAboutPane = AboutPane;
+
+TEST_F(prefsAboutPane, TaskbarBoxFlipsTheStoredFlagAnnouncesAndAppliesIt) {
     // Stored value -> box as shown, then the values two clicks store.
     struct Case {
         QVariant stored;
@@ -99,7 +101,7 @@ TEST_F(AboutPane, TaskbarBoxFlipsTheStoredFlagAnnouncesAndAppliesIt) {
     }
 }
 
-TEST_F(AboutPane, FailedSynchroniseIsLoggedAndTheFlagStaysWritten) {
+TEST_F(prefsAboutPane, FailedSynchroniseIsLoggedAndTheFlagStaysWritten) {
     TalvorPrefsMenuExtra pane(QStringLiteral("PrefsMenuExtras"), delegate);
     pane.view();
     store().setFailSynchronize(true);
@@ -111,7 +113,7 @@ TEST_F(AboutPane, FailedSynchroniseIsLoggedAndTheFlagStaysWritten) {
     EXPECT_EQ(pane.flag(), 1);
 }
 
-TEST_F(AboutPane, VersionFieldAndCompanyButtonAreTitledAndColoured) {
+TEST_F(prefsAboutPane, VersionFieldAndCompanyButtonAreTitledAndColoured) {
     const QString oldVersion = QCoreApplication::applicationVersion();
     QCoreApplication::setApplicationVersion(QStringLiteral("4.2.1"));
     TalvorPrefsMenuExtra pane(QStringLiteral("PrefsMenuExtras"), delegate);
@@ -126,7 +128,9 @@ TEST_F(AboutPane, VersionFieldAndCompanyButtonAreTitledAndColoured) {
 
 // Every grown pane: the help button opens the installed manual at the pane's section, the
 // version button the change log.
-TEST_F(PaneFixture, LinkButtonsOpenTheirPages) {
+using prefsPaneFixture = PaneFixture;
+
+TEST_F(prefsPaneFixture, LinkButtonsOpenTheirPages) {
     const test::ScopedBuiltManual manual;
     TalvorPrefsMenuExtra about(QStringLiteral("PrefsMenuExtras"), delegate);
     TalvorASMViewCtrl asmPane(QStringLiteral("PrefASM"), delegate);
@@ -158,7 +162,9 @@ TEST_F(PaneFixture, LinkButtonsOpenTheirPages) {
 
 using ApplicationsMenuPane = PaneFixture;
 
-TEST_F(ApplicationsMenuPane, EmptyDomainShowsTheDefaults) {
+using prefsApplicationsMenuPane = ApplicationsMenuPane;
+
+TEST_F(prefsApplicationsMenuPane, EmptyDomainShowsTheDefaults) {
     TalvorASMViewCtrl pane(QStringLiteral("PrefASM"), delegate);
     const std::pair<const char*, bool> shown[] = {
         {"checkboxMenuExtra", false}, {"showIconOnly", false},      {"bSysPrefsMenu", true},
@@ -171,7 +177,7 @@ TEST_F(ApplicationsMenuPane, EmptyDomainShowsTheDefaults) {
     EXPECT_EQ(pane.RecentSortFlag, 0);
 }
 
-TEST_F(ApplicationsMenuPane, EachBoxStoresItsFlagAndTellsWhomItShould) {
+TEST_F(prefsApplicationsMenuPane, EachBoxStoresItsFlagAndTellsWhomItShould) {
     struct Case {
         const char* control;
         const char* key;
@@ -214,7 +220,7 @@ TEST_F(ApplicationsMenuPane, EachBoxStoresItsFlagAndTellsWhomItShould) {
     }
 }
 
-TEST_F(ApplicationsMenuPane, ToggleFlipsTheValueInMemoryNotTheBox) {
+TEST_F(prefsApplicationsMenuPane, ToggleFlipsTheValueInMemoryNotTheBox) {
     store().setValue(QStringLiteral("RecentFlag"), qint64(7));  // read as on
     TalvorASMViewCtrl pane(QStringLiteral("PrefASM"), delegate);
     auto* box = control<QCheckBox>(pane, "bRecentMenu");
@@ -226,7 +232,7 @@ TEST_F(ApplicationsMenuPane, ToggleFlipsTheValueInMemoryNotTheBox) {
     EXPECT_EQ(stored(QStringLiteral("RecentFlag")), QVariant(qint64(0)));
 }
 
-TEST_F(ApplicationsMenuPane, FailedSynchroniseIsLoggedAndKeepsTheValues) {
+TEST_F(prefsApplicationsMenuPane, FailedSynchroniseIsLoggedAndKeepsTheValues) {
     TalvorASMViewCtrl pane(QStringLiteral("PrefASM"), delegate);
     store().setFailSynchronize(true);
     test::LogCapture log;
@@ -260,7 +266,9 @@ class MenuCalendarPane : public PaneFixture {
     QStringList made;
 };
 
-TEST_F(MenuCalendarPane, OpensOnTheStoredChoice) {
+using prefsMenuCalendarPane = MenuCalendarPane;
+
+TEST_F(prefsMenuCalendarPane, OpensOnTheStoredChoice) {
     struct Case {
         QVariant stored;
         bool big;
@@ -290,7 +298,7 @@ TEST_F(MenuCalendarPane, OpensOnTheStoredChoice) {
     }
 }
 
-TEST_F(MenuCalendarPane, ChoosingStoresTheCalendarAndHostsAFreshPane) {
+TEST_F(prefsMenuCalendarPane, ChoosingStoresTheCalendarAndHostsAFreshPane) {
     MenuCalendarPrefs pane(QStringLiteral("MenuCalendarPrefs"), delegate, counting());
     pane.view();
     made.clear();
@@ -321,7 +329,7 @@ TEST_F(MenuCalendarPane, ChoosingStoresTheCalendarAndHostsAFreshPane) {
     made.clear();
 }
 
-TEST_F(MenuCalendarPane, PressingTheChosenBigCalendarAgainKeepsItsMonths) {
+TEST_F(prefsMenuCalendarPane, PressingTheChosenBigCalendarAgainKeepsItsMonths) {
     store().setValue(QStringLiteral("SelectedMenuCalendar"), QStringLiteral("BigCal"));
     store().setValue(QStringLiteral("NoOfCalendarToShow"), qint64(3));
     MenuCalendarPrefs pane(QStringLiteral("MenuCalendarPrefs"), delegate, counting());

@@ -78,7 +78,9 @@ class MenuItemsPane : public ::testing::Test {
     std::vector<QUrl> urls;
 };
 
-TEST_F(MenuItemsPane, FlagWordDefaultsAndEveryBitRoundTripsThroughItsKey) {
+using prefsMenuItemsPane = MenuItemsPane;
+
+TEST_F(prefsMenuItemsPane, FlagWordDefaultsAndEveryBitRoundTripsThroughItsKey) {
     EXPECT_EQ(loadTalvorMenuItemFlags(), 22745u) << "no stored word";
     EXPECT_EQ(kDefaultMenuItemFlags, 0x58D9u);
     auto pane = makePane();
@@ -99,7 +101,7 @@ TEST_F(MenuItemsPane, FlagWordDefaultsAndEveryBitRoundTripsThroughItsKey) {
     EXPECT_EQ(TalvorMenuItemFlags & 0x8u, 0x8u) << "a tag counts modulo 32";
 }
 
-TEST_F(MenuItemsPane, DefaultWordShowsItsCellsAndLayout) {
+TEST_F(prefsMenuItemsPane, DefaultWordShowsItsCellsAndLayout) {
     auto pane = makePane();
     const std::pair<int, bool> cells[] = {{3, true},   {11, true}, {12, true},
                                           {13, false}, {14, true}, {15, false}};
@@ -111,7 +113,7 @@ TEST_F(MenuItemsPane, DefaultWordShowsItsCellsAndLayout) {
     EXPECT_TRUE(codes.empty());
 }
 
-TEST_F(MenuItemsPane, CellClickSetsItsBitAndClearingRestoresTheWordExactly) {
+TEST_F(prefsMenuItemsPane, CellClickSetsItsBitAndClearingRestoresTheWordExactly) {
     auto pane = makePane();
     pane->view();
     const quint32 before = TalvorMenuItemFlags;
@@ -126,7 +128,7 @@ TEST_F(MenuItemsPane, CellClickSetsItsBitAndClearingRestoresTheWordExactly) {
     EXPECT_EQ(TalvorMenuItemFlags & 1u, 1u) << "bit 0 is kept";
 }
 
-TEST_F(MenuItemsPane, LayoutItemReplacesBitsFourToSevenAndShowsAgainOnReopening) {
+TEST_F(prefsMenuItemsPane, LayoutItemReplacesBitsFourToSevenAndShowsAgainOnReopening) {
     {
         auto pane = makePane();
         QComboBox* format = child<QComboBox>(*pane, "format");
@@ -140,7 +142,7 @@ TEST_F(MenuItemsPane, LayoutItemReplacesBitsFourToSevenAndShowsAgainOnReopening)
         << "the pop-up shows the stored layout, not item count minus 3";
 }
 
-TEST_F(MenuItemsPane, LayoutCodesMapBothWays) {
+TEST_F(prefsMenuItemsPane, LayoutCodesMapBothWays) {
     for (std::size_t item = 0; item < Pane::kLocationOrderCodes.size(); ++item) {
         EXPECT_EQ(Pane::locationOrderItem(Pane::kLocationOrderCodes[item] | (0x58D9u & ~0xF0u)),
                   static_cast<int>(item));
@@ -148,7 +150,7 @@ TEST_F(MenuItemsPane, LayoutCodesMapBothWays) {
     EXPECT_EQ(Pane::locationOrderItem(0x30), std::nullopt);
 }
 
-TEST_F(MenuItemsPane, UnknownLayoutCodeFallsBackToTheStoredIndexWhenInRange) {
+TEST_F(prefsMenuItemsPane, UnknownLayoutCodeFallsBackToTheStoredIndexWhenInRange) {
     struct Case {
         std::optional<qint32> index;
         int shown;
@@ -183,7 +185,7 @@ const BoxCase kBoxes[] = {
     {"showOnlineInfo", &TalvorTimeSettings::showOnlineInfo, Pane::WorldClocks},
 };
 
-TEST_F(MenuItemsPane, EachBoxWritesItsSettingAndAsksForItsMenuGroup) {
+TEST_F(prefsMenuItemsPane, EachBoxWritesItsSettingAndAsksForItsMenuGroup) {
     auto pane = makePane();
     for (const BoxCase& c : kBoxes) {
         SCOPED_TRACE(c.name);
@@ -198,7 +200,7 @@ TEST_F(MenuItemsPane, EachBoxWritesItsSettingAndAsksForItsMenuGroup) {
     }
 }
 
-TEST_F(MenuItemsPane, BoxActionsBeforeSetUpChangeNothing) {
+TEST_F(prefsMenuItemsPane, BoxActionsBeforeSetUpChangeNothing) {
     auto pane = makePane();
     TalvorTimeSettings& settings = TalvorTimeSettings::sharedInstance();
     settings.hideCountryInMenuItems = false;
@@ -213,7 +215,7 @@ TEST_F(MenuItemsPane, BoxActionsBeforeSetUpChangeNothing) {
     EXPECT_EQ(store().dictionaryRepresentation(), stored);
 }
 
-TEST_F(MenuItemsPane, NetworkBoxAnnouncesWithoutStoringItsState) {
+TEST_F(prefsMenuItemsPane, NetworkBoxAnnouncesWithoutStoringItsState) {
     auto pane = makePane();
     const int posts = postsOf(keys::TalvorMenuBarPrefsChangeNotification,
                               [&] { child<QCheckBox>(*pane, "showNetworkIP")->click(); });
@@ -221,7 +223,7 @@ TEST_F(MenuItemsPane, NetworkBoxAnnouncesWithoutStoringItsState) {
     EXPECT_TRUE(codes.empty());
 }
 
-TEST_F(MenuItemsPane, FontLargerThan72PointsIsStoredAt72) {
+TEST_F(prefsMenuItemsPane, FontLargerThan72PointsIsStoredAt72) {
     auto pane = makePane();
     QFont big(QStringLiteral("Title Sans"));
     big.setPointSizeF(96);
@@ -241,7 +243,7 @@ TEST_F(MenuItemsPane, FontLargerThan72PointsIsStoredAt72) {
               big.family() + QStringLiteral("  9"));
 }
 
-TEST_F(MenuItemsPane, ColourIsStoredAndTintsTheFontDescription) {
+TEST_F(prefsMenuItemsPane, ColourIsStoredAndTintsTheFontDescription) {
     auto pane = makePane();
     const QColor teal(0, 128, 128, 200);
     pane->changeColor(teal);
@@ -250,13 +252,13 @@ TEST_F(MenuItemsPane, ColourIsStoredAndTintsTheFontDescription) {
     EXPECT_EQ(child<FontTextField>(*pane, "fontText")->palette().color(QPalette::Text), teal);
 }
 
-TEST_F(MenuItemsPane, LocationsButtonAsksForTheSheetOnThePanesWindow) {
+TEST_F(prefsMenuItemsPane, LocationsButtonAsksForTheSheetOnThePanesWindow) {
     auto pane = makePane();
     child<QPushButton>(*pane, "locationTimeZoneSetup")->click();
     EXPECT_EQ(sheetWindows, std::vector<QWidget*>{pane->view()->window()});
 }
 
-TEST_F(MenuItemsPane, CustomSheetSetsTheLocationTimeFormatOnlyOnOk) {
+TEST_F(prefsMenuItemsPane, CustomSheetSetsTheLocationTimeFormatOnlyOnOk) {
     auto pane = makePane();
     TalvorCustomDatePanel& panel = TalvorCustomDatePanel::sharedPanel();
     const QString before = TalvorTimeSettings::sharedInstance().locationTimeFormat;
@@ -275,7 +277,7 @@ TEST_F(MenuItemsPane, CustomSheetSetsTheLocationTimeFormatOnlyOnOk) {
     EXPECT_EQ(codes, std::vector<qint32>{Pane::WorldClocks});
 }
 
-TEST_F(MenuItemsPane, ResetRestoresTheMenuItemsNotTheTimeItem) {
+TEST_F(prefsMenuItemsPane, ResetRestoresTheMenuItemsNotTheTimeItem) {
     auto pane = makePane();
     TalvorTimeSettings& settings = TalvorTimeSettings::sharedInstance();
     settings.timeHasDropShadow = true;
@@ -288,7 +290,7 @@ TEST_F(MenuItemsPane, ResetRestoresTheMenuItemsNotTheTimeItem) {
     EXPECT_FALSE(child<QCheckBox>(*pane, "showIP")->isChecked()) << "the pane shows the reset";
 }
 
-TEST_F(MenuItemsPane, LeavingThePaneSavesWhatItsBoxesShow) {
+TEST_F(prefsMenuItemsPane, LeavingThePaneSavesWhatItsBoxesShow) {
     auto pane = makePane();
     pane->saveViewSettings();  // nothing changed: the settings stay as loaded
     child<QCheckBox>(*pane, "showInternalIP")->setChecked(true);
@@ -299,7 +301,7 @@ TEST_F(MenuItemsPane, LeavingThePaneSavesWhatItsBoxesShow) {
     EXPECT_TRUE(reread.locationHasDropShadow);
 }
 
-TEST_F(MenuItemsPane, FactoryHandsThePaneItsDelegate) {
+TEST_F(prefsMenuItemsPane, FactoryHandsThePaneItsDelegate) {
     int asked = 0;
     TalvorMenuDelegate d;
     d.locationTimeZoneSetup = [&](QWidget*) { ++asked; };

@@ -63,7 +63,9 @@ class PaneTableRows : public ::testing::Test {
     PaneTable table;
 };
 
-TEST_F(PaneTableRows, BuildsEachControlInItsSectionAndTheFootBelow) {
+using prefsPaneTableRows = PaneTableRows;
+
+TEST_F(prefsPaneTableRows, BuildsEachControlInItsSectionAndTheFootBelow) {
     auto* box = view.findChild<QCheckBox*>(QStringLiteral("showThing"));
     auto* menu = view.findChild<QComboBox*>(QStringLiteral("size"));
     auto* reset = view.findChild<QPushButton*>(QStringLiteral("reset"));
@@ -80,7 +82,7 @@ TEST_F(PaneTableRows, BuildsEachControlInItsSectionAndTheFootBelow) {
     EXPECT_EQ(table.control(QStringLiteral("none")), nullptr);
 }
 
-TEST_F(PaneTableRows, LoadingShowsStoredValuesOrDefaultsAndWritesNothing) {
+TEST_F(prefsPaneTableRows, LoadingShowsStoredValuesOrDefaultsAndWritesNothing) {
     table.load();
     EXPECT_EQ(table.shown(QStringLiteral("showThing")), QVariant(true)) << "the row's default";
     EXPECT_EQ(table.shown(QStringLiteral("size")), QVariant(1));
@@ -95,7 +97,7 @@ TEST_F(PaneTableRows, LoadingShowsStoredValuesOrDefaultsAndWritesNothing) {
     EXPECT_TRUE(log.isEmpty());
 }
 
-TEST_F(PaneTableRows, UsingAControlStoresThenPostsThenCalls) {
+TEST_F(prefsPaneTableRows, UsingAControlStoresThenPostsThenCalls) {
     table.load();
     const int syncs = domain.store().synchronizeCount();
     view.findChild<QCheckBox*>(QStringLiteral("showThing"))->click();
@@ -116,7 +118,7 @@ TEST_F(PaneTableRows, UsingAControlStoresThenPostsThenCalls) {
     EXPECT_EQ(log, QStringList({"action", "store", "reload"}));
 }
 
-TEST_F(PaneTableRows, ApplyingWithoutAControlOrForAnUnknownRow) {
+TEST_F(prefsPaneTableRows, ApplyingWithoutAControlOrForAnUnknownRow) {
     // Before the view is built a row still stores: public actions go through the table.
     PaneTable bare("PaneTableRows",
                    {{.id = QStringLiteral("x"),

@@ -70,7 +70,9 @@ class PrefsPanes : public ::testing::Test {
     std::unique_ptr<AppearanceService> service;
 };
 
-TEST_F(PrefsPanes, EveryClassIsMadeForTheNibItIsGivenWithItsTitle) {
+using prefsPrefsPanes = PrefsPanes;
+
+TEST_F(prefsPrefsPanes, EveryClassIsMadeForTheNibItIsGivenWithItsTitle) {
     const PaneFactory factory = PaneFactory::standard(quietLightDark());
     QStringList expected;
     for (const PaneCase& c : kPanes) {
@@ -93,7 +95,7 @@ TEST_F(PrefsPanes, EveryClassIsMadeForTheNibItIsGivenWithItsTitle) {
     EXPECT_EQ(factory.classNames(), expected) << "no pane beyond the settings window's";
 }
 
-TEST_F(PrefsPanes, UnknownClassMakesNothing) {
+TEST_F(prefsPrefsPanes, UnknownClassMakesNothing) {
     const PaneFactory factory = PaneFactory::standard(quietLightDark());
     for (const char* name : {"TalvorAboutViewController", "TalvorAlarmSetup",
                              "TalvorStockViewController", "TalvorTakeABreakViewController", ""}) {
@@ -101,7 +103,7 @@ TEST_F(PrefsPanes, UnknownClassMakesNothing) {
     }
 }
 
-TEST_F(PrefsPanes, PaneWithoutControlsShowsItsTitleAndANote) {
+TEST_F(prefsPrefsPanes, PaneWithoutControlsShowsItsTitleAndANote) {
     TalvorTake5WindowsController pane(QStringLiteral("TalvorTake5WindowsController"));
     QStringList texts;
     for (const QLabel* label : pane.view()->findChildren<QLabel*>()) {
@@ -110,7 +112,7 @@ TEST_F(PrefsPanes, PaneWithoutControlsShowsItsTitleAndANote) {
     EXPECT_EQ(texts, QStringList({QStringLiteral("Take 5"), NotedPane::noteText()}));
 }
 
-TEST_F(PrefsPanes, ViewGoesWithItsPaneEvenWhenShownElsewhere) {
+TEST_F(prefsPrefsPanes, ViewGoesWithItsPaneEvenWhenShownElsewhere) {
     QWidget area;
     QPointer<QWidget> view;
     {
@@ -122,7 +124,7 @@ TEST_F(PrefsPanes, ViewGoesWithItsPaneEvenWhenShownElsewhere) {
     EXPECT_TRUE(area.findChildren<QWidget*>().isEmpty());
 }
 
-TEST_F(PrefsPanes, LightDarkPaneIsTheServicesRoomsPane) {
+TEST_F(prefsPrefsPanes, LightDarkPaneIsTheServicesRoomsPane) {
     int menuCode = 0;
     SwitchLightDarkDelegate d = quietLightDark();
     d.UpdateMenu = [&](int code) { menuCode = code; };
@@ -134,7 +136,7 @@ TEST_F(PrefsPanes, LightDarkPaneIsTheServicesRoomsPane) {
     EXPECT_EQ(menuCode, 11) << "the pane talks to the application through the given delegate";
 }
 
-TEST_F(PrefsPanes, WelcomeWindowClosesWithItsButton) {
+TEST_F(prefsPrefsPanes, WelcomeWindowClosesWithItsButton) {
     std::optional<BoardingWinController> boarding = BoardingWinController::init();
     ASSERT_TRUE(boarding.has_value());
     QWidget* window = boarding->window();

@@ -77,7 +77,9 @@ class TimeZonePane : public ::testing::Test {
     QStringList opened;
 };
 
-TEST_F(TimeZonePane, EachButtonAsksForItsOwnThing) {
+using prefsTimeZonePane = TimeZonePane;
+
+TEST_F(prefsTimeZonePane, EachButtonAsksForItsOwnThing) {
     const test::ScopedBuiltManual manual;
     // Button -> zone requested, program started, page opened.
     struct Case {
@@ -111,7 +113,7 @@ TEST_F(TimeZonePane, EachButtonAsksForItsOwnThing) {
     }
 }
 
-TEST_F(TimeZonePane, ListsStartAtTheClocksZoneAndTheChosenZoneIsRequested) {
+TEST_F(prefsTimeZonePane, ListsStartAtTheClocksZoneAndTheChosenZoneIsRequested) {
     const auto pane = makePane();
     EXPECT_EQ(pane->regionPopUp()->currentText(), QStringLiteral("Europe"));
     EXPECT_EQ(pane->selectedZone(), QStringLiteral("Europe/Paris"));
@@ -136,14 +138,14 @@ TEST_F(TimeZonePane, ListsStartAtTheClocksZoneAndTheChosenZoneIsRequested) {
     EXPECT_FALSE(pane->selectZone(QStringLiteral("UTC")));
 }
 
-TEST_F(TimeZonePane, ZoneChangedElsewhereShowsAtOnce) {
+TEST_F(prefsTimeZonePane, ZoneChangedElsewhereShowsAtOnce) {
     const auto pane = makePane();
     clock.setZone(QTimeZone("America/New_York"));
     EXPECT_EQ(pane->currentZoneField()->text(),
               QStringLiteral("Current time zone: America/New_York"));
 }
 
-TEST_F(TimeZonePane, AClockZoneOutsideTheDatabaseStillLeavesAUsableList) {
+TEST_F(prefsTimeZonePane, AClockZoneOutsideTheDatabaseStillLeavesAUsableList) {
     clock.setZone(QTimeZone::utc());
     const auto pane = makePane();
     EXPECT_EQ(pane->regionPopUp()->currentIndex(), 0);
@@ -151,7 +153,7 @@ TEST_F(TimeZonePane, AClockZoneOutsideTheDatabaseStillLeavesAUsableList) {
     EXPECT_TRUE(pane->setZoneButton()->isEnabled());
 }
 
-TEST_F(TimeZonePane, AnEmptyZoneDatabaseAsksForNothing) {
+TEST_F(prefsTimeZonePane, AnEmptyZoneDatabaseAsksForNothing) {
     TalvorSetTimeZoneViewCtrl pane(QStringLiteral("PrefsSetTimeZone"), delegate,
                                    ZoneInfoTree(zoneDir.filePath(QStringLiteral("missing"))));
     ASSERT_NE(pane.view(), nullptr);
@@ -160,7 +162,7 @@ TEST_F(TimeZonePane, AnEmptyZoneDatabaseAsksForNothing) {
     EXPECT_TRUE(setter.requests.isEmpty());
 }
 
-TEST_F(TimeZonePane, TheSystemsAnswerIsShownAndTheButtonWaitsForIt) {
+TEST_F(prefsTimeZonePane, TheSystemsAnswerIsShownAndTheButtonWaitsForIt) {
     // Answer -> status line.
     const std::pair<std::optional<Failure>, QString> cases[] = {
         {std::nullopt, QStringLiteral("The time zone is now Europe/Paris.")},
@@ -187,13 +189,13 @@ TEST_F(TimeZonePane, TheSystemsAnswerIsShownAndTheButtonWaitsForIt) {
     }
 }
 
-TEST_F(TimeZonePane, AnAnswerAfterThePaneWentIsDropped) {
+TEST_F(prefsTimeZonePane, AnAnswerAfterThePaneWentIsDropped) {
     makePane()->setTimeZone();
     ASSERT_EQ(setter.pending.size(), 1u);
     EXPECT_TRUE(setter.answer(Failure{Kind::NotAuthorized, {}}));
 }
 
-TEST(SystemSettings, FirstInstalledToolThatStartsWinsAndNoneIsSilent) {
+TEST(prefsSystemSettings, FirstInstalledToolThatStartsWinsAndNoneIsSilent) {
     // Installed, not starting -> started (last one wins), and whether anything started.
     struct Case {
         QStringList installed;

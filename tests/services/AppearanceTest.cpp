@@ -46,7 +46,9 @@ class syseventsAppearance : public ::testing::Test {
     FakeAppearanceSetter* setter = nullptr;
 };
 
-TEST_F(syseventsAppearance, DesktopStateFeedsTheGlobalValue) {
+using servicesSyseventsAppearance = syseventsAppearance;
+
+TEST_F(servicesSyseventsAppearance, DesktopStateFeedsTheGlobalValue) {
     struct Case {
         std::optional<bool> desktop;
         QVariant global;
@@ -69,7 +71,7 @@ TEST_F(syseventsAppearance, DesktopStateFeedsTheGlobalValue) {
     EXPECT_FALSE(UserDefaults::standard().objectForKey(keys::AppleInterfaceStyle).isValid());
 }
 
-TEST_F(syseventsAppearance, OnlyExactlyDarkReadsDark) {
+TEST_F(servicesSyseventsAppearance, OnlyExactlyDarkReadsDark) {
     test::LogCapture log;
     UserDefaults::standard().setGlobalValue(keys::AppleInterfaceStyle, QStringLiteral("dark"));
     EXPECT_EQ(AppleInterfaceStyle::current(), AppleInterfaceStyle::light);
@@ -82,7 +84,7 @@ TEST_F(syseventsAppearance, OnlyExactlyDarkReadsDark) {
 
 // "Off" (and no mode at all) switches nothing; otherwise the desktop is asked only when it
 // does not show the wanted appearance already, however often the request comes.
-TEST_F(syseventsAppearance, SwitchesOnlyWhenAllowedAndOnChange) {
+TEST_F(servicesSyseventsAppearance, SwitchesOnlyWhenAllowedAndOnChange) {
     for (const char* mode : std::initializer_list<const char*>{"Off", nullptr}) {
         if (mode != nullptr) {
             setMode(QString::fromLatin1(mode));
@@ -103,7 +105,7 @@ TEST_F(syseventsAppearance, SwitchesOnlyWhenAllowedAndOnChange) {
     EXPECT_EQ(setter->requests, (std::vector<bool>{true, false}));
 }
 
-TEST_F(syseventsAppearance, ApplicationPaletteFollowsTheAppearance) {
+TEST_F(servicesSyseventsAppearance, ApplicationPaletteFollowsTheAppearance) {
     const QColor lightWindow = QGuiApplication::palette().color(QPalette::Window);
     source->change(true);
     EXPECT_LT(QGuiApplication::palette().color(QPalette::Window).lightness(), 80);
@@ -112,7 +114,7 @@ TEST_F(syseventsAppearance, ApplicationPaletteFollowsTheAppearance) {
     EXPECT_EQ(QGuiApplication::palette().color(QPalette::Window), lightWindow);
 }
 
-TEST_F(syseventsAppearance, ReactorsCalledAtOnceOnEachChangeUntilGone) {
+TEST_F(servicesSyseventsAppearance, ReactorsCalledAtOnceOnEachChangeUntilGone) {
     std::vector<AppleInterfaceStyle::Value> heard;
     AppearanceObservation kept =
         AppleInterfaceStyle::listenForChanges(true, [&](AppleInterfaceStyle s) {
@@ -147,7 +149,7 @@ Date utc(int y, int mo, int d, int h, int mi = 0, int s = 0) {
     return Date::fromQDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
 }
 
-TEST(syseventsTimedSwitching, CustomTimesOfDay) {
+TEST(servicesSyseventsTimedSwitching, CustomTimesOfDay) {
     const int six = 6 * 3600;
     const int eighteen = 18 * 3600;
     struct Case {
@@ -176,7 +178,7 @@ TEST(syseventsTimedSwitching, CustomTimesOfDay) {
     }
 }
 
-TEST(syseventsTimedSwitching, SunriseToSunsetIsLightPolarDaysAndNightsAsSuch) {
+TEST(servicesSyseventsTimedSwitching, SunriseToSunsetIsLightPolarDaysAndNightsAsSuch) {
     const QTimeZone london("Europe/London");
     const QTimeZone oslo("Europe/Oslo");
     struct Case {
@@ -201,7 +203,7 @@ TEST(syseventsTimedSwitching, SunriseToSunsetIsLightPolarDaysAndNightsAsSuch) {
     }
 }
 
-TEST_F(syseventsAppearance, TickFollowsTheModeAndRequestsOncePerTransition) {
+TEST_F(servicesSyseventsAppearance, TickFollowsTheModeAndRequestsOncePerTransition) {
     UserDefaults& d = UserDefaults::standard();
     const QTimeZone zone = QTimeZone::utc();
     // Unknown or missing modes become "Off".

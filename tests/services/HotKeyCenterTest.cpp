@@ -39,13 +39,15 @@ class hotkeysCenter : public ::testing::Test {
     }
 };
 
-TEST_F(hotkeysCenter, SignatureKeys) {
+using servicesHotkeysCenter = hotkeysCenter;
+
+TEST_F(servicesHotkeysCenter, SignatureKeys) {
     EXPECT_EQ(TalvorHotKeyCenter::makeSigKey(TalvorHotKeyCenter::kSignature, 5),
               QStringLiteral("hk484B79435"));
     EXPECT_EQ(TalvorHotKeyCenter::makeSigKey(0x68746B79, 12), QStringLiteral("hk68746B7912"));
 }
 
-TEST_F(hotkeysCenter, APressSendsTheActionAndAReleaseNothing) {
+TEST_F(servicesHotkeysCenter, APressSendsTheActionAndAReleaseNothing) {
     ASSERT_TRUE(center.addHotKey(QStringLiteral("calc"), TalvorKeyCombo(24, kCmdShift), action()));
     EXPECT_TRUE(backend.press(24, kCmdShiftFlags));
     EXPECT_TRUE(backend.send(24, kCmdShiftFlags, {true, true, 0}));
@@ -56,7 +58,7 @@ TEST_F(hotkeysCenter, APressSendsTheActionAndAReleaseNothing) {
     EXPECT_EQ(center.allNames(), QStringList{QStringLiteral("calc")});
 }
 
-TEST_F(hotkeysCenter, AddingANameAgainReplacesItsEntry) {
+TEST_F(servicesHotkeysCenter, AddingANameAgainReplacesItsEntry) {
     center.addHotKey(QStringLiteral("k"), TalvorKeyCombo(24, kCmdShift), action());
     ASSERT_TRUE(center.addHotKey(QStringLiteral("k"), TalvorKeyCombo(17, kCmdShift), action()));
     EXPECT_FALSE(backend.isRegistered(24, kCmdShiftFlags));
@@ -69,14 +71,14 @@ TEST_F(hotkeysCenter, AddingANameAgainReplacesItsEntry) {
     EXPECT_FALSE(center.keyComboForName(QStringLiteral("k")).has_value());
 }
 
-TEST_F(hotkeysCenter, AClearCombinationIsKeptButNotRegistered) {
+TEST_F(servicesHotkeysCenter, AClearCombinationIsKeptButNotRegistered) {
     EXPECT_TRUE(center.addHotKey(QStringLiteral("none"), TalvorKeyCombo(), action()));
     EXPECT_EQ(center.allNames(), QStringList{QStringLiteral("none")});
     EXPECT_FALSE(center.isRegistered(QStringLiteral("none")));
     EXPECT_EQ(backend.registerCalls(), 0);
 }
 
-TEST_F(hotkeysCenter, ARefusedCombinationAnswersFalse) {
+TEST_F(servicesHotkeysCenter, ARefusedCombinationAnswersFalse) {
     backend.holdElsewhere(24, kCmdShiftFlags);
     EXPECT_FALSE(center.addHotKey(QStringLiteral("k"), TalvorKeyCombo(24, kCmdShift), action()));
     EXPECT_FALSE(center.isRegistered(QStringLiteral("k")));
@@ -86,7 +88,7 @@ TEST_F(hotkeysCenter, ARefusedCombinationAnswersFalse) {
     EXPECT_EQ(backend.registrationCount(), 0u);
 }
 
-TEST_F(hotkeysCenter, DisablingAndEnablingRegistersEveryEntryAgain) {
+TEST_F(servicesHotkeysCenter, DisablingAndEnablingRegistersEveryEntryAgain) {
     center.addHotKey(QStringLiteral("a"), TalvorKeyCombo(24, kCmdShift), action());
     center.addHotKey(QStringLiteral("b"), TalvorKeyCombo(17, kCmdShift), action());
     center.setEnabled(false);
@@ -103,7 +105,7 @@ TEST_F(hotkeysCenter, DisablingAndEnablingRegistersEveryEntryAgain) {
     EXPECT_EQ(target->presses, 1);
 }
 
-TEST_F(hotkeysCenter, APressOfAnotherRegistrysKeyReachesNoTarget) {
+TEST_F(servicesHotkeysCenter, APressOfAnotherRegistrysKeyReachesNoTarget) {
     test::FakeClock clock;
     HotKeyManager manager(&backend, &clock);
     manager.findOrMakeHotKeyNamed(keys::ToggleHotKey);
@@ -113,7 +115,7 @@ TEST_F(hotkeysCenter, APressOfAnotherRegistrysKeyReachesNoTarget) {
     EXPECT_EQ(target->presses, 0);
 }
 
-TEST_F(hotkeysCenter, AnActionMayRemoveItsOwnEntry) {
+TEST_F(servicesHotkeysCenter, AnActionMayRemoveItsOwnEntry) {
     struct Remover {
         void pressed(TalvorHotKeyCenter& c) { c.removeHotKey(QStringLiteral("self")); }
     };

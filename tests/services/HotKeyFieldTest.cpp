@@ -117,7 +117,9 @@ class hotkeysRecorder : public ::testing::Test {
     Spy spy;
 };
 
-TEST_F(hotkeysRecorder, Sessions) {
+using servicesHotkeysRecorder = hotkeysRecorder;
+
+TEST_F(servicesHotkeysRecorder, Sessions) {
     constexpr qint32 kT = 17;
     constexpr platform::ModifierFlags kOld = CommandKeyMask | ShiftKeyMask;
     struct Case {
@@ -244,7 +246,7 @@ TEST_F(hotkeysRecorder, Sessions) {
     }
 }
 
-TEST_F(hotkeysRecorder, ClearButtonAndRecordingColour) {
+TEST_F(servicesHotkeysRecorder, ClearButtonAndRecordingColour) {
     field.setKeyCode(17, CommandKeyMask);
     EXPECT_TRUE(clearButton.isEnabled());
     run(focusIn());
@@ -260,7 +262,7 @@ TEST_F(hotkeysRecorder, ClearButtonAndRecordingColour) {
     EXPECT_EQ(spy.seen, (QList<qint32>{-1, 17})) << "setKeyCode tells nobody";
 }
 
-TEST_F(hotkeysRecorder, ShortcutTextOrder) {
+TEST_F(servicesHotkeysRecorder, ShortcutTextOrder) {
     struct Case {
         qint32 code;
         platform::ModifierFlags flags;
@@ -280,7 +282,7 @@ TEST_F(hotkeysRecorder, ShortcutTextOrder) {
     }
 }
 
-TEST(hotkeysRecorderRules, CapsLockAloneIsNoModifier) {
+TEST(servicesHotkeysRecorderRules, CapsLockAloneIsNoModifier) {
     HotKeyRecorder r;
     r.becomeFirstResponder();
     r.flagsChanged(1u << 16);  // the Caps Lock bit of the flags word
@@ -317,7 +319,9 @@ class hotkeysPanel : public ::testing::Test {
     QStringList alerts;
 };
 
-TEST_F(hotkeysPanel, BroadcasterPostsKeyCodeAndModifiers) {
+using servicesHotkeysPanel = hotkeysPanel;
+
+TEST_F(servicesHotkeysPanel, BroadcasterPostsKeyCodeAndModifiers) {
     QList<platform::Notification> notes;
     platform::Observation o = platform::NotificationCenter::defaultCenter().addObserver(
         keys::KeyBraodcasterKeyEvent, QVariant(),
@@ -333,7 +337,7 @@ TEST_F(hotkeysPanel, BroadcasterPostsKeyCodeAndModifiers) {
 
 // The panel returns at once; its answer comes when a button closes it, and the quit
 // path's closing of dialogs answers Cancel.
-TEST_F(hotkeysPanel, RunsWithoutWaitingAndAnswersOnClosing) {
+TEST_F(servicesHotkeysPanel, RunsWithoutWaitingAndAnswersOnClosing) {
     std::vector<int> results;
     panel.runModal([&](int result) { results.push_back(result); });
     EXPECT_TRUE(panel.window()->isVisible());
@@ -350,7 +354,7 @@ TEST_F(hotkeysPanel, RunsWithoutWaitingAndAnswersOnClosing) {
     EXPECT_FALSE(panel.window()->isVisible());
 }
 
-TEST_F(hotkeysPanel, ConflictsAreRefusedWithAnAlert) {
+TEST_F(servicesHotkeysPanel, ConflictsAreRefusedWithAnAlert) {
     backend.holdElsewhere(17, CommandKeyMask | ShiftKeyMask);
     type(Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(panel.keyCombo(), TalvorKeyCombo::clearKeyCombo());

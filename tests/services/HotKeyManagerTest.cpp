@@ -63,7 +63,9 @@ class hotkeysRegistry : public ::testing::Test {
     static QVariant n(qint64 v) { return QVariant(v); }
 };
 
-TEST_F(hotkeysRegistry, RegistrationNumbersGrowAndLeaveTheMap) {
+using servicesHotkeysRegistry = hotkeysRegistry;
+
+TEST_F(servicesHotkeysRegistry, RegistrationNumbersGrowAndLeaveTheMap) {
     HotKey& toggle = manager.findOrMakeHotKeyNamed(keys::ToggleHotKey);
     HotKey& center = manager.findOrMakeHotKeyNamed(keys::CenterHotKey);
     ASSERT_TRUE(manager.bindHotKeyCode(kT, kCmdOpt, keys::ToggleHotKey));
@@ -94,14 +96,14 @@ TEST_F(hotkeysRegistry, RegistrationNumbersGrowAndLeaveTheMap) {
     EXPECT_EQ(backend.registrationCount(), 2u);
 }
 
-TEST_F(hotkeysRegistry, BindingAnUnknownNameCreatesNothing) {
+TEST_F(servicesHotkeysRegistry, BindingAnUnknownNameCreatesNothing) {
     EXPECT_FALSE(manager.bindHotKeyCode(kT, kCmdOpt, QStringLiteral("Nobody")));
     EXPECT_EQ(manager.hotKeyNamed(QStringLiteral("Nobody")), nullptr);
     manager.unbindHotKeyNamed(QStringLiteral("Nobody"));
     EXPECT_EQ(backend.registerCalls(), 0);
 }
 
-TEST_F(hotkeysRegistry, ObserversAreCalledInTheOrderAddedAndOnlyWhileAlive) {
+TEST_F(servicesHotkeysRegistry, ObserversAreCalledInTheOrderAddedAndOnlyWhileAlive) {
     auto first = std::make_shared<Listener>(Listener{QStringLiteral("first"), &journal});
     auto second = std::make_shared<Listener>(Listener{QStringLiteral("second"), &journal});
     auto gone = std::make_shared<Listener>(Listener{QStringLiteral("gone"), &journal});
@@ -118,7 +120,7 @@ TEST_F(hotkeysRegistry, ObserversAreCalledInTheOrderAddedAndOnlyWhileAlive) {
                                     "first up ToggleHotKey"}));
 }
 
-TEST_F(hotkeysRegistry, HeldDurationAndKeyDownTime) {
+TEST_F(servicesHotkeysRegistry, HeldDurationAndKeyDownTime) {
     std::vector<double> durations;
     auto listener = std::make_shared<Listener>(Listener{QStringLiteral("l"), &journal, &durations});
     manager.addObserver(listener, &Listener::down, &Listener::up, keys::CenterHotKey);
@@ -153,7 +155,7 @@ TEST_F(hotkeysRegistry, HeldDurationAndKeyDownTime) {
     EXPECT_DOUBLE_EQ(durations.back(), 0.2);
 }
 
-TEST_F(hotkeysRegistry, SavingStoresOnlyBoundHotKeys) {
+TEST_F(servicesHotkeysRegistry, SavingStoresOnlyBoundHotKeys) {
     manager.findOrMakeHotKeyNamed(keys::ToggleHotKey);
     manager.saveToPrefs(keys::HotKeys);
     EXPECT_EQ(defaults.objectForKey(keys::HotKeys), QVariant(QVariantList()));
@@ -167,7 +169,7 @@ TEST_F(hotkeysRegistry, SavingStoresOnlyBoundHotKeys) {
               entry(QStringLiteral("CenterHotKey"), n(kC), n(kCmdOpt | ControlKeyMask)));
 }
 
-TEST_F(hotkeysRegistry, LoadingBindsStoredEntriesAndLeavesOthersAlone) {
+TEST_F(servicesHotkeysRegistry, LoadingBindsStoredEntriesAndLeavesOthersAlone) {
     manager.findOrMakeHotKeyNamed(keys::ToggleHotKey);
     manager.bindHotKeyCode(kT, kCmdOpt, keys::ToggleHotKey);
     defaults.setObject(QVariantList{entry(QStringLiteral("CenterHotKey"), n(kC), n(kCmdOpt)),
@@ -197,7 +199,7 @@ TEST_F(hotkeysRegistry, LoadingBindsStoredEntriesAndLeavesOthersAlone) {
     EXPECT_EQ(empty.hotKeyNamed(keys::ToggleHotKey), nullptr);
 }
 
-TEST_F(hotkeysRegistry, DamagedOrUnsafeStoredEntriesAreSkipped) {
+TEST_F(servicesHotkeysRegistry, DamagedOrUnsafeStoredEntriesAreSkipped) {
     struct Case {
         const char* what;
         QVariant entry;
@@ -230,7 +232,7 @@ TEST_F(hotkeysRegistry, DamagedOrUnsafeStoredEntriesAreSkipped) {
     }
 }
 
-TEST_F(hotkeysRegistry, RefusedCombinationsAreReportedNotAssumed) {
+TEST_F(servicesHotkeysRegistry, RefusedCombinationsAreReportedNotAssumed) {
     struct Case {
         const char* what;
         qint32 code;
@@ -278,7 +280,7 @@ TEST_F(hotkeysRegistry, RefusedCombinationsAreReportedNotAssumed) {
     EXPECT_EQ(manager.hotKeyNamed(keys::CenterHotKey)->refusal(), HotKeyRefusal::Taken);
 }
 
-TEST_F(hotkeysRegistry, DestroyingTheRegistryUnregistersEverything) {
+TEST_F(servicesHotkeysRegistry, DestroyingTheRegistryUnregistersEverything) {
     {
         HotKeyManager m(&backend, &clock, &defaults);
         m.findOrMakeHotKeyNamed(keys::ToggleHotKey);
@@ -292,7 +294,7 @@ TEST_F(hotkeysRegistry, DestroyingTheRegistryUnregistersEverything) {
 
 namespace {
 
-TEST(hotkeysBackend, WithoutX11EveryRegistrationIsRefusedAfterOneLogLine) {
+TEST(servicesHotkeysBackend, WithoutX11EveryRegistrationIsRefusedAfterOneLogLine) {
     QString why;
     EXPECT_EQ(platform::X11HotKeyBackend::open(&why, QByteArrayLiteral(":4242")), nullptr);
     EXPECT_TRUE(why.contains(QStringLiteral("does not answer"))) << why.toStdString();

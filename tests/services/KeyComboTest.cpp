@@ -47,7 +47,7 @@ QString nameOf(qint64 code) {
     return SRKeyCodeTransformer().transformedValue(QVariant(code)).toString();
 }
 
-TEST(hotkeysKeyNames, FixedNamesKeypadAndLayoutNames) {
+TEST(servicesHotkeysKeyNames, FixedNamesKeypadAndLayoutNames) {
     struct Case {
         const char* layout;
         qint64 code;
@@ -84,7 +84,7 @@ TEST(hotkeysKeyNames, FixedNamesKeypadAndLayoutNames) {
     }
 }
 
-TEST(hotkeysKeyNames, NoNameForOtherValues) {
+TEST(servicesHotkeysKeyNames, NoNameForOtherValues) {
     ScopedLayout layout(QStringLiteral("us"));
     const SRKeyCodeTransformer t;
     EXPECT_FALSE(t.transformedValue(QVariant(qint64(0xFFFF))).isValid()) << "negative as 16 bits";
@@ -94,7 +94,7 @@ TEST(hotkeysKeyNames, NoNameForOtherValues) {
     EXPECT_TRUE(SRKeyCodeTransformer::allowsReverseTransformation());
 }
 
-TEST(hotkeysKeyNames, ReverseMapLeadsBackToTheSameName) {
+TEST(servicesHotkeysKeyNames, ReverseMapLeadsBackToTheSameName) {
     ScopedLayout layout(QStringLiteral("us"));
     SRKeyCodeTransformer::regenerateStringToKeyCodeMapping();
     const SRKeyCodeTransformer t;
@@ -108,7 +108,7 @@ TEST(hotkeysKeyNames, ReverseMapLeadsBackToTheSameName) {
     EXPECT_FALSE(t.reverseTransformedValue(QVariant(QStringLiteral("nothing"))).isValid());
 }
 
-TEST(hotkeysKeyNames, EveryPositionHasAScanCodeThatLeadsBack) {
+TEST(servicesHotkeysKeyNames, EveryPositionHasAScanCodeThatLeadsBack) {
     const auto us = platform::XkbKeyboardLayout::fromNames(QStringLiteral("us"));
     ASSERT_NE(us, nullptr);
     const test::FakeUsKeyboardLayout fake;
@@ -127,7 +127,7 @@ TEST(hotkeysKeyNames, EveryPositionHasAScanCodeThatLeadsBack) {
     }
 }
 
-TEST(hotkeysKeyCombo, DisplayText) {
+TEST(servicesHotkeysKeyCombo, DisplayText) {
     ScopedLayout layout(QStringLiteral("us"));
     struct Case {
         qint32 code;
@@ -153,7 +153,7 @@ TEST(hotkeysKeyCombo, DisplayText) {
     EXPECT_EQ(TalvorKeyCombo::_stringForKeyCode(83), QStringLiteral("Pad 1"));
 }
 
-TEST(hotkeysKeyCombo, ValueSemantics) {
+TEST(servicesHotkeysKeyCombo, ValueSemantics) {
     EXPECT_FALSE(TalvorKeyCombo().isValid());
     EXPECT_EQ(TalvorKeyCombo().keyCode(), -1);
     EXPECT_EQ(TalvorKeyCombo().modifiers(), -1);
@@ -165,7 +165,7 @@ TEST(hotkeysKeyCombo, ValueSemantics) {
     EXPECT_FALSE(TalvorKeyCombo(3, 0x100).isEqual(TalvorKeyCombo(3, 0x200)));
 }
 
-TEST(hotkeysKeyCombo, ModifierMasks) {
+TEST(servicesHotkeysKeyCombo, ModifierMasks) {
     struct Case {
         qint64 carbon;
         platform::ModifierFlags flags;
@@ -185,7 +185,7 @@ TEST(hotkeysKeyCombo, ModifierMasks) {
     EXPECT_EQ(TalvorKeyCombo::NSModifierForModifiers(0x100 | 0x400 | 0x10000), CommandKeyMask);
 }
 
-TEST(hotkeysKeyCombo, ArchivesAndTheDefaultsReader) {
+TEST(servicesHotkeysKeyCombo, ArchivesAndTheDefaultsReader) {
     platform::MemoryPreferenceStore store;
     platform::UserDefaults defaults(store);
     const TalvorKeyCombo combo(17, 0x300);
@@ -200,7 +200,7 @@ TEST(hotkeysKeyCombo, ArchivesAndTheDefaultsReader) {
               TalvorKeyCombo::clearKeyCombo());
 }
 
-TEST(hotkeysFeatureHotKeys, DefaultsLoadingAndSaving) {
+TEST(servicesHotkeysFeatureHotKeys, DefaultsLoadingAndSaving) {
     test::ScopedMemoryDomain domain(appTalvor4Prefs);
     const QVariantMap defaults = TalvorHotKeys::setDetaults();
     const std::pair<QString, qint64> expected[] = {
@@ -237,7 +237,7 @@ TEST(hotkeysFeatureHotKeys, DefaultsLoadingAndSaving) {
     EXPECT_TRUE(log.contains(QStringLiteral("hot keys failed to save")));
 }
 
-TEST(hotkeysFeatureHotKeys, KeyedArchive) {
+TEST(servicesHotkeysFeatureHotKeys, KeyedArchive) {
     test::ScopedMemoryDomain domain(appTalvor4Prefs);
     TalvorHotKeys hotKeys;
     QVariantMap values = hotKeys.hotKeyValues();
@@ -256,7 +256,7 @@ TEST(hotkeysFeatureHotKeys, KeyedArchive) {
     EXPECT_EQ(fallback->hotKeyValues(), TalvorHotKeys::setDetaults());
 }
 
-TEST(hotkeysDictAccessors, TypedReads) {
+TEST(servicesHotkeysDictAccessors, TypedReads) {
     const QVariantMap dict{
         {QStringLiteral("yes"), QVariant(true)},
         {QStringLiteral("no"), QVariant(false)},
@@ -287,7 +287,7 @@ TEST(hotkeysDictAccessors, TypedReads) {
     }
 }
 
-TEST(hotkeysDictAccessors, TypedWrites) {
+TEST(servicesHotkeysDictAccessors, TypedWrites) {
     QVariantMap dict;
     TalvorDictBoolean::setBool(dict, true, QStringLiteral("b"));
     EXPECT_EQ(dict.value(QStringLiteral("b")).typeId(), QMetaType::Bool);

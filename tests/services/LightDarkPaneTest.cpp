@@ -79,7 +79,9 @@ class syseventsLightDarkPane : public ::testing::Test {
     QStringList opened;
 };
 
-TEST_F(syseventsLightDarkPane, WithNoModeStoredNothingIsChosen) {
+using servicesSyseventsLightDarkPane = syseventsLightDarkPane;
+
+TEST_F(servicesSyseventsLightDarkPane, WithNoModeStoredNothingIsChosen) {
     auto pane = makePane();
     EXPECT_EQ(pane->selectedRow(), -1);
     EXPECT_FALSE(pane->selectedModeSegment()->isEnabled());
@@ -91,7 +93,7 @@ TEST_F(syseventsLightDarkPane, WithNoModeStoredNothingIsChosen) {
 }
 
 // Each row stores its mode at once and sets the controls.
-TEST_F(syseventsLightDarkPane, RowsStoreTheModeAndSetTheControls) {
+TEST_F(servicesSyseventsLightDarkPane, RowsStoreTheModeAndSetTheControls) {
     auto pane = makePane();
     struct Case {
         int row;
@@ -117,7 +119,8 @@ TEST_F(syseventsLightDarkPane, RowsStoreTheModeAndSetTheControls) {
     EXPECT_EQ(location->starts, 1);
 }
 
-TEST_F(syseventsLightDarkPane, FirstCustomChoiceStoresSixAndEighteenLaterKeepsTheUsersTimes) {
+TEST_F(servicesSyseventsLightDarkPane,
+       FirstCustomChoiceStoresSixAndEighteenLaterKeepsTheUsersTimes) {
     auto pane = makePane();
     pane->switchAppearanceAt(3);
     EXPECT_EQ(stored(kLightModeTimeKey).toDateTime(), at(6));
@@ -134,7 +137,7 @@ TEST_F(syseventsLightDarkPane, FirstCustomChoiceStoresSixAndEighteenLaterKeepsTh
     EXPECT_EQ(stored(kDarkModeTimeKey).toDateTime(), at(18));
 }
 
-TEST_F(syseventsLightDarkPane, OnlyTheMissingTimeIsFilledIn) {
+TEST_F(servicesSyseventsLightDarkPane, OnlyTheMissingTimeIsFilledIn) {
     UserDefaults::standard().setObject(at(8), kDarkModeTimeKey);
     auto pane = makePane();
     pane->switchAppearanceAt(3);
@@ -142,7 +145,7 @@ TEST_F(syseventsLightDarkPane, OnlyTheMissingTimeIsFilledIn) {
     EXPECT_EQ(stored(kDarkModeTimeKey).toDateTime(), at(8));
 }
 
-TEST_F(syseventsLightDarkPane, LoadingShowsTheStoredMode) {
+TEST_F(servicesSyseventsLightDarkPane, LoadingShowsTheStoredMode) {
     UserDefaults& d = UserDefaults::standard();
     d.setObject(kAppearanceSwitchCustom, kAppearanceSwitchKey);
     d.setObject(at(5, 15), kLightModeTimeKey);
@@ -165,7 +168,7 @@ TEST_F(syseventsLightDarkPane, LoadingShowsTheStoredMode) {
 }
 
 // In "Off" an outside change leaves the pane alone; in "Manual" the segment follows it.
-TEST_F(syseventsLightDarkPane, SegmentFollowsTheDesktopUnlessOff) {
+TEST_F(servicesSyseventsLightDarkPane, SegmentFollowsTheDesktopUnlessOff) {
     auto pane = makePane();
     pane->switchAppearanceAt(0);
     const int before = pane->selectedModeSegment()->selectedSegment();
@@ -184,7 +187,7 @@ TEST_F(syseventsLightDarkPane, SegmentFollowsTheDesktopUnlessOff) {
     EXPECT_EQ(setter->requests, std::vector<bool>{false});
 }
 
-TEST_F(syseventsLightDarkPane, ClosedPaneNoLongerReacts) {
+TEST_F(servicesSyseventsLightDarkPane, ClosedPaneNoLongerReacts) {
     auto pane = makePane();
     EXPECT_EQ(service->reactorCount(), 1u);
     auto second = makePane();
@@ -195,7 +198,7 @@ TEST_F(syseventsLightDarkPane, ClosedPaneNoLongerReacts) {
     source->change(true);  // must not touch freed controls
 }
 
-TEST_F(syseventsLightDarkPane, PositionUpdatesAreStored) {
+TEST_F(servicesSyseventsLightDarkPane, PositionUpdatesAreStored) {
     auto pane = makePane();
     pane->switchAppearanceAt(2);
     ASSERT_NE(location, nullptr);
@@ -206,7 +209,7 @@ TEST_F(syseventsLightDarkPane, PositionUpdatesAreStored) {
     EXPECT_EQ(location->starts, 2);
 }
 
-TEST_F(syseventsLightDarkPane, MenuBoxAndPagesAskTheApplication) {
+TEST_F(servicesSyseventsLightDarkPane, MenuBoxAndPagesAskTheApplication) {
     const test::ScopedBuiltManual manual;
     auto pane = makePane();
     const bool before = TalvorTimeSettings::sharedInstance().showLightDarkMode;

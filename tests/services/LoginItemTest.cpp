@@ -50,7 +50,9 @@ class syseventsLoginItem : public ::testing::Test {
     QString other;
 };
 
-TEST_F(syseventsLoginItem, EnablingTwiceLeavesOneEntryThatStartsThisProgram) {
+using servicesSyseventsLoginItem = syseventsLoginItem;
+
+TEST_F(servicesSyseventsLoginItem, EnablingTwiceLeavesOneEntryThatStartsThisProgram) {
     LoginItems items(program);
     EXPECT_FALSE(items.isEnabled());
     EXPECT_TRUE(items.setEnabled(true));
@@ -78,7 +80,7 @@ TEST_F(syseventsLoginItem, EnablingTwiceLeavesOneEntryThatStartsThisProgram) {
 }
 
 // An entry of another copy is not ours: enabling replaces it, disabling leaves it alone.
-TEST_F(syseventsLoginItem, EntryOfAnotherCopyIsReplacedOnlyWhenEnabling) {
+TEST_F(servicesSyseventsLoginItem, EntryOfAnotherCopyIsReplacedOnlyWhenEnabling) {
     LoginItems theOther(other);
     ASSERT_TRUE(theOther.setEnabled(true));
     LoginItems items(program);
@@ -95,7 +97,7 @@ TEST_F(syseventsLoginItem, EntryOfAnotherCopyIsReplacedOnlyWhenEnabling) {
 
 // What the desktop's own settings write counts: hidden or disabled entries are absent, and
 // "StartAtLogin" follows the file at start-up.
-TEST_F(syseventsLoginItem, DesktopsOwnMarksAndStartAtLoginFollowTheFile) {
+TEST_F(servicesSyseventsLoginItem, DesktopsOwnMarksAndStartAtLoginFollowTheFile) {
     LoginItems items(program);
     const QString exec = platform::DesktopEntryFile::quoteExecArgument(program);
     struct Case {
@@ -132,7 +134,7 @@ TEST_F(syseventsLoginItem, DesktopsOwnMarksAndStartAtLoginFollowTheFile) {
 
 // Changes made elsewhere (the desktop's settings, another copy) are heard, so a bound check
 // box can follow them.
-TEST_F(syseventsLoginItem, ChangesMadeElsewhereAreHeard) {
+TEST_F(servicesSyseventsLoginItem, ChangesMadeElsewhereAreHeard) {
     LoginItems items(program);
     std::vector<bool> heard;
     QObject::connect(&items, &LoginItems::changed, [&](bool enabled) { heard.push_back(enabled); });
@@ -145,7 +147,7 @@ TEST_F(syseventsLoginItem, ChangesMadeElsewhereAreHeard) {
     EXPECT_EQ(heard, (std::vector<bool>{true, false}));
 }
 
-TEST_F(syseventsLoginItem, AppStartupOperatesTheSharedService) {
+TEST_F(servicesSyseventsLoginItem, AppStartupOperatesTheSharedService) {
     LoginItems items(program);
     LoginItems::setShared(&items);
     EXPECT_FALSE(AppStartup::isInLoginItems());
@@ -156,7 +158,7 @@ TEST_F(syseventsLoginItem, AppStartupOperatesTheSharedService) {
     LoginItems::setShared(nullptr);
 }
 
-TEST(syseventsDesktopEntry, ExecArgumentsRoundTrip) {
+TEST(servicesSyseventsDesktopEntry, ExecArgumentsRoundTrip) {
     const QString odd[] = {
         QStringLiteral("/usr/bin/talvor"),
         QStringLiteral("/a b/c"),
@@ -181,7 +183,7 @@ TEST(syseventsDesktopEntry, ExecArgumentsRoundTrip) {
               QStringLiteral("/usr/bin/talvor"));
 }
 
-TEST(syseventsMaxIntegerToZero, OnlyTheNotFoundMarkerBecomesEmpty) {
+TEST(servicesSyseventsMaxIntegerToZero, OnlyTheNotFoundMarkerBecomesEmpty) {
     const qint64 max = std::numeric_limits<qint64>::max();
     EXPECT_EQ(MaxIntegerToZeroValueTransformer::transformedValue(QVariant(max)),
               QVariant(QString()));
@@ -191,7 +193,7 @@ TEST(syseventsMaxIntegerToZero, OnlyTheNotFoundMarkerBecomesEmpty) {
               QVariant(QStringLiteral("x")));
 }
 
-TEST(syseventsShellQuotedString, SingleQuotesCloseEscapeAndReopen) {
+TEST(servicesSyseventsShellQuotedString, SingleQuotesCloseEscapeAndReopen) {
     struct Case {
         QString in, out;
     };
@@ -247,7 +249,9 @@ class syseventsMoveToApplications : public ::testing::Test {
     bool runningElsewhere = false;
 };
 
-TEST_F(syseventsMoveToApplications, OfferedOnlyFromBuildTreesAndDownloads) {
+using servicesSyseventsMoveToApplications = syseventsMoveToApplications;
+
+TEST_F(servicesSyseventsMoveToApplications, OfferedOnlyFromBuildTreesAndDownloads) {
     struct Case {
         const char* where;
         bool buildTree;
@@ -286,7 +290,7 @@ TEST_F(syseventsMoveToApplications, OfferedOnlyFromBuildTreesAndDownloads) {
     EXPECT_TRUE(exits.empty());
 }
 
-TEST_F(syseventsMoveToApplications, DeclinedWithTheBoxTickedNeverAsksAgain) {
+TEST_F(servicesSyseventsMoveToApplications, DeclinedWithTheBoxTickedNeverAsksAgain) {
     const QString exe = makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/talvor"));
     answer = {1, false};
     PFMoveToApplicationsFolderIfNecessary(environment(exe));
@@ -300,7 +304,7 @@ TEST_F(syseventsMoveToApplications, DeclinedWithTheBoxTickedNeverAsksAgain) {
     EXPECT_TRUE(QFile::exists(exe));
 }
 
-TEST_F(syseventsMoveToApplications, AcceptedCopiesAddsLauncherRemovesOldAndRelaunches) {
+TEST_F(servicesSyseventsMoveToApplications, AcceptedCopiesAddsLauncherRemovesOldAndRelaunches) {
     const QString exe =
         makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/it's/talvor"), "binary");
     answer = {0, false};
@@ -327,7 +331,7 @@ TEST_F(syseventsMoveToApplications, AcceptedCopiesAddsLauncherRemovesOldAndRelau
     EXPECT_TRUE(failures.isEmpty());
 }
 
-TEST_F(syseventsMoveToApplications, RunningCopyAtTheDestinationIsSwitchedTo) {
+TEST_F(servicesSyseventsMoveToApplications, RunningCopyAtTheDestinationIsSwitchedTo) {
     const QString exe =
         makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/talvor"), "new");
     const QString installed =
@@ -344,7 +348,7 @@ TEST_F(syseventsMoveToApplications, RunningCopyAtTheDestinationIsSwitchedTo) {
     EXPECT_TRUE(QFile::exists(exe));
 }
 
-TEST_F(syseventsMoveToApplications, CopyFailureShowsTheAlertAndKeepsRunning) {
+TEST_F(servicesSyseventsMoveToApplications, CopyFailureShowsTheAlertAndKeepsRunning) {
     const QString exe = makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/talvor"));
     // A file where the folder should be: nothing can be copied into it.
     makeProgram(sandbox.root() + QStringLiteral("/home/.local/bin"), "");
@@ -359,7 +363,7 @@ TEST_F(syseventsMoveToApplications, CopyFailureShowsTheAlertAndKeepsRunning) {
 
 // The offer returns at once; the start-up goes on once the user answered, unless the
 // process is about to end.
-TEST_F(syseventsMoveToApplications, TheStartUpGoesOnAfterTheAnswerUnlessTheProcessEnds) {
+TEST_F(servicesSyseventsMoveToApplications, TheStartUpGoesOnAfterTheAnswerUnlessTheProcessEnds) {
     struct Case {
         const char* name;
         MoveAlertAnswer answer;
@@ -398,7 +402,7 @@ TEST_F(syseventsMoveToApplications, TheStartUpGoesOnAfterTheAnswerUnlessTheProce
     EXPECT_FALSE(UserDefaults::standard().boolForKey(kMoveToApplicationsFolderAlertSuppressKey));
 }
 
-TEST_F(syseventsMoveToApplications, WithNothingToOfferTheStartUpGoesOnAtOnce) {
+TEST_F(servicesSyseventsMoveToApplications, WithNothingToOfferTheStartUpGoesOnAtOnce) {
     answerLater = true;
     offer(makeProgram(sandbox.root() + QStringLiteral("/opt/talvor/bin/talvor")));
     EXPECT_EQ(keptRunning, 1);

@@ -44,7 +44,9 @@ class helpManual : public ::testing::Test {
 
 // The page made at build time: a whole UTF-8 page, every section the program opens has its
 // own heading id, and the manual's own links all land.
-TEST_F(helpManual, TheBuiltPageHoldsEverySectionTheProgramOpens) {
+using servicesHelpManual = helpManual;
+
+TEST_F(servicesHelpManual, TheBuiltPageHoldsEverySectionTheProgramOpens) {
     const QString html = readAll(Manual::indexPath());
     EXPECT_TRUE(html.startsWith(QStringLiteral("<!DOCTYPE html>")));
     EXPECT_TRUE(html.contains(QStringLiteral("<meta charset=\"utf-8\">")));
@@ -68,7 +70,7 @@ TEST_F(helpManual, TheBuiltPageHoldsEverySectionTheProgramOpens) {
     EXPECT_EQ(links - ids, QSet<QString>()) << "links to no heading";
 }
 
-TEST_F(helpManual, ASectionOpensAsAFileUrlWithItsAnchor) {
+TEST_F(servicesHelpManual, ASectionOpensAsAFileUrlWithItsAnchor) {
     struct Case {
         Manual::Section section;
         const char* anchor;
@@ -96,7 +98,7 @@ TEST_F(helpManual, ASectionOpensAsAFileUrlWithItsAnchor) {
     EXPECT_TRUE(workspace.openedURLs.empty());
 }
 
-TEST_F(helpManual, AMissingManualOrAFailedOpenIsOneLogLine) {
+TEST_F(servicesHelpManual, AMissingManualOrAFailedOpenIsOneLogLine) {
     QTemporaryDir empty;
     {
         const test::ScopedEnvVar elsewhere("TALVOR_SYSTEM_DATA_DIR", empty.path());

@@ -138,7 +138,7 @@ class PrivateNetworkNamespace {
     bool entered_ = false;
 };
 
-TEST(syseventsNetlink, AddressesOfALinkInAPrivateNamespaceReachObservers) {
+TEST(servicesSyseventsNetlink, AddressesOfALinkInAPrivateNamespaceReachObservers) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root for a private network namespace";
     }

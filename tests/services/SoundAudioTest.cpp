@@ -98,7 +98,9 @@ class soundsAudio : public ::testing::Test {
     QTemporaryDir dir;
 };
 
-TEST_F(soundsAudio, TheBundledChimeIsHeardOnTheAlertDeviceForAsLongAsItLasts) {
+using servicesSoundsAudio = soundsAudio;
+
+TEST_F(servicesSoundsAudio, TheBundledChimeIsHeardOnTheAlertDeviceForAsLongAsItLasts) {
     const auto device = AlertSound::alertSoundAlertDeviceIdentifier();
     ASSERT_TRUE(device.has_value());
     const QString recording = recordWhile([&] {
@@ -114,7 +116,7 @@ TEST_F(soundsAudio, TheBundledChimeIsHeardOnTheAlertDeviceForAsLongAsItLasts) {
     EXPECT_NEAR(heard, made, 0.3);
 }
 
-TEST_F(soundsAudio, AFadeLowersTheLevelStepByStepUntilTheStop) {
+TEST_F(servicesSoundsAudio, AFadeLowersTheLevelStepByStepUntilTheStop) {
     // A steady tone, so that only the fade changes the level.
     const QString tone = dir.path() + "/tone.wav";
     ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-c", "1", tone, "synth", "6", "sine",
@@ -145,7 +147,7 @@ TEST_F(soundsAudio, AFadeLowersTheLevelStepByStepUntilTheStop) {
     FadeOut::stopTimers();
 }
 
-TEST_F(soundsAudio, TheDefaultInputIsRecordedIntoBothChannels) {
+TEST_F(servicesSoundsAudio, TheDefaultInputIsRecordedIntoBothChannels) {
     if (QMediaDevices::audioInputs().isEmpty()) {
         GTEST_SKIP() << "no audio input here";
     }

@@ -44,7 +44,9 @@ class soundsWell : public ::testing::Test, public SoundFileWellDelegate {
     QList<QUrl> accepted;
 };
 
-TEST_F(soundsWell, ADesktopDropKeepsTheFirstFileAndTellsTheDelegate) {
+using servicesSoundsWell = soundsWell;
+
+TEST_F(servicesSoundsWell, ADesktopDropKeepsTheFirstFileAndTellsTheDelegate) {
     std::unique_ptr<QMimeData> data(files({"/home/u/Music/first.ogg", "/home/u/Music/second.ogg"}));
     const QPoint mid(32, 32);
     QDragEnterEvent enter(mid, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data.get(),
@@ -68,7 +70,7 @@ TEST_F(soundsWell, ADesktopDropKeepsTheFirstFileAndTellsTheDelegate) {
     EXPECT_EQ(accepted, QList<QUrl>{QUrl::fromLocalFile("/home/u/Music/first.ogg")});
 }
 
-TEST_F(soundsWell, DropsWithoutFilesChangeNothingAndLeavingClearsTheFrame) {
+TEST_F(servicesSoundsWell, DropsWithoutFilesChangeNothingAndLeavingClearsTheFrame) {
     well.setURL(QUrl::fromLocalFile("/kept.ogg"));
     struct Case {
         const char* name;
@@ -97,7 +99,7 @@ TEST_F(soundsWell, DropsWithoutFilesChangeNothingAndLeavingClearsTheFrame) {
     EXPECT_EQ(well.url(), QUrl::fromLocalFile("/kept.ogg"));
 }
 
-TEST_F(soundsWell, AClickIsAnnouncedWithTheWell) {
+TEST_F(servicesSoundsWell, AClickIsAnnouncedWithTheWell) {
     std::vector<QVariant> objects;
     auto observation = platform::NotificationCenter::defaultCenter().addObserver(
         SoundKeys::SoundFileWellClicked, QVariant(),

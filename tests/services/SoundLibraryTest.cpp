@@ -59,7 +59,9 @@ class SoundLibrary : public ::testing::Test {
 
 using soundsLibrary = SoundLibrary;
 
-TEST_F(soundsLibrary, CachesLiveUnderTheCacheFolderAndTheEffectsCacheOnlyWithTheEditor) {
+using servicesSoundsLibrary = soundsLibrary;
+
+TEST_F(servicesSoundsLibrary, CachesLiveUnderTheCacheFolderAndTheEffectsCacheOnlyWithTheEditor) {
     struct Case {
         const char* name;
         bool editorPresent;
@@ -87,7 +89,7 @@ TEST_F(soundsLibrary, CachesLiveUnderTheCacheFolderAndTheEffectsCacheOnlyWithThe
     }
 }
 
-TEST_F(soundsLibrary, SystemSoundsAreMirroredAddedAndRemovedButNotRefreshed) {
+TEST_F(servicesSoundsLibrary, SystemSoundsAreMirroredAddedAndRemovedButNotRefreshed) {
     writeSound(sources.systemSounds + "/bell.oga", "v1");
     writeSound(sources.systemSounds + "/complete.oga");
     AudioStorageController lib = make();
@@ -107,7 +109,7 @@ TEST_F(soundsLibrary, SystemSoundsAreMirroredAddedAndRemovedButNotRefreshed) {
     EXPECT_FALSE(lib.isSystemSound(lib.soundsFolder() + "/message.oga"));
 }
 
-TEST_F(soundsLibrary, FlatteningCopiesKeepTheFirstOfEqualNamesAndWhatWasThere) {
+TEST_F(servicesSoundsLibrary, FlatteningCopiesKeepTheFirstOfEqualNamesAndWhatWasThere) {
     sources.iMovieResources = dir("iMovie.app/Resources");
     const QString effects = sources.iMovieResources + "/iMovie Sound Effects";
     writeSound(effects + "/A/Door.aif", "from A");
@@ -124,7 +126,7 @@ TEST_F(soundsLibrary, FlatteningCopiesKeepTheFirstOfEqualNamesAndWhatWasThere) {
     EXPECT_FALSE(QFileInfo(lib.iMovieFolder() + "/A").exists());
 }
 
-TEST_F(soundsLibrary, BundledSoundsLandSideBySideAndTheRetiredWatchAlarmGoes) {
+TEST_F(servicesSoundsLibrary, BundledSoundsLandSideBySideAndTheRetiredWatchAlarmGoes) {
     sources.userSounds = test::bundledSounds();
     AudioStorageController lib = make();
     writeSound(lib.soundsFolder() + "/Alarm_Long_Digital_Watch.mp3");
@@ -139,7 +141,7 @@ TEST_F(soundsLibrary, BundledSoundsLandSideBySideAndTheRetiredWatchAlarmGoes) {
     EXPECT_TRUE(readFile(lib.soundsFolder() + "/Chime.ogg").endsWith("the user's own"));
 }
 
-TEST_F(soundsLibrary, OnlySoundFilesAreListedExceptInTheEffectsCache) {
+TEST_F(servicesSoundsLibrary, OnlySoundFilesAreListedExceptInTheEffectsCache) {
     sources.iMovieResources = dir("iMovie.app/Resources");
     QDir().mkpath(sources.iMovieResources);
     AudioStorageController lib = make();
@@ -153,7 +155,7 @@ TEST_F(soundsLibrary, OnlySoundFilesAreListedExceptInTheEffectsCache) {
     EXPECT_TRUE(lib.fullPathsContentsAtPath(dir("missing")).isEmpty());
 }
 
-TEST_F(soundsLibrary, AddingFilesNeverReplacesOneOfTheSameName) {
+TEST_F(servicesSoundsLibrary, AddingFilesNeverReplacesOneOfTheSameName) {
     AudioStorageController lib = make();
     writeSound(lib.soundsFolder() + "/Mine.ogg", "kept");
     const QString incoming = writeSound(dir("desktop/Mine.ogg"), "dropped");
@@ -164,7 +166,7 @@ TEST_F(soundsLibrary, AddingFilesNeverReplacesOneOfTheSameName) {
     EXPECT_EQ(names(lib.addedSounds()), (QStringList{"Mine.ogg", "Other.ogg"}));
 }
 
-TEST_F(soundsLibrary, TheBackgroundPassFillsTheCachesWithoutHoldingUpTheCaller) {
+TEST_F(servicesSoundsLibrary, TheBackgroundPassFillsTheCachesWithoutHoldingUpTheCaller) {
     writeSound(sources.systemSounds + "/bell.oga");
     sources.userSounds = test::bundledSounds();
     int announced = 0;
@@ -190,7 +192,7 @@ TEST_F(soundsLibrary, TheBackgroundPassFillsTheCachesWithoutHoldingUpTheCaller) 
     EXPECT_EQ(announced, 2);
 }
 
-TEST_F(soundsLibrary, MenusGetOneItemPerSoundTitledWithoutExtension) {
+TEST_F(servicesSoundsLibrary, MenusGetOneItemPerSoundTitledWithoutExtension) {
     writeSound(sources.reminders + "/Take the bins out.aiff");
     writeSound(sources.reminders + "/Call home.aiff");
     AudioStorageController lib = make();
@@ -245,7 +247,9 @@ class AlarmSoundMenu : public SoundLibrary, public AlarmSoundMenuTarget {
 
 using soundsAlarmMenu = AlarmSoundMenu;
 
-TEST_F(soundsAlarmMenu, KeepsTheFirstTitleOrSaysSelectSoundAndShowsNoEmptyGroup) {
+using servicesSoundsAlarmMenu = soundsAlarmMenu;
+
+TEST_F(servicesSoundsAlarmMenu, KeepsTheFirstTitleOrSaysSelectSoundAndShowsNoEmptyGroup) {
     struct Case {
         const char* existing;
         const char* first;
@@ -257,7 +261,7 @@ TEST_F(soundsAlarmMenu, KeepsTheFirstTitleOrSaysSelectSoundAndShowsNoEmptyGroup)
     }
 }
 
-TEST_F(soundsAlarmMenu, RecordSoundOffersRecordingFirstThenTheRecordings) {
+TEST_F(servicesSoundsAlarmMenu, RecordSoundOffersRecordingFirstThenTheRecordings) {
     auto menu = build();
     Menu& record = submenu(*menu, "Record Sound");
     EXPECT_EQ(titles(record), QStringList{"Record Alarm Sound..."});
@@ -272,7 +276,7 @@ TEST_F(soundsAlarmMenu, RecordSoundOffersRecordingFirstThenTheRecordings) {
     EXPECT_EQ(selected, QStringList{sources.reminders + "/Meeting.aiff"});
 }
 
-TEST_F(soundsAlarmMenu, GroupsListTheSystemSoundsAndTheLibrary) {
+TEST_F(servicesSoundsAlarmMenu, GroupsListTheSystemSoundsAndTheLibrary) {
     writeSound(sources.systemSounds + "/bell.oga");
     sources.userSounds = test::bundledSounds();
     AudioStorageController filled(sources, false);
@@ -287,7 +291,7 @@ TEST_F(soundsAlarmMenu, GroupsListTheSystemSoundsAndTheLibrary) {
     EXPECT_EQ(selected, QStringList{lib.ringsFolder() + "/bell.oga"});
 }
 
-TEST_F(soundsAlarmMenu, EachGroupWithSoundsStandsInItsPlace) {
+TEST_F(servicesSoundsAlarmMenu, EachGroupWithSoundsStandsInItsPlace) {
     writeSound(sources.systemSounds + "/bell.oga");
     writeSound(lib.soundsFolder() + "/Chime.ogg");
     lib.refreshSystemSounds();
@@ -344,7 +348,9 @@ class SoundPopUp : public SoundLibrary {
 
 using soundsPopUp = SoundPopUp;
 
-TEST_F(soundsPopUp, OnlyGroupsWithSoundsAreHeaded) {
+using servicesSoundsPopUp = soundsPopUp;
+
+TEST_F(servicesSoundsPopUp, OnlyGroupsWithSoundsAreHeaded) {
     writeSound(sources.systemSounds + "/bell.oga");
     writeSound(sources.systemSounds + "/.hidden.oga");
     QDir().mkpath(sources.systemSounds + "/a folder");
@@ -370,7 +376,7 @@ TEST_F(soundsPopUp, OnlyGroupsWithSoundsAreHeaded) {
     EXPECT_EQ(empty.numberOfItems(), 0);
 }
 
-TEST_F(soundsPopUp, OtherGroupsAppearOnlyWithFilesAndTheEditorFoldersFallBack) {
+TEST_F(servicesSoundsPopUp, OtherGroupsAppearOnlyWithFilesAndTheEditorFoldersFallBack) {
     writeSound(dir("home-sounds/Mine.wav"));
     SoundMenuFolders f = folders();
     f.iMovieApp = dir("iMovie.app/Resources");
@@ -392,7 +398,7 @@ TEST_F(soundsPopUp, OtherGroupsAppearOnlyWithFilesAndTheEditorFoldersFallBack) {
               QFileInfo(dir("home-sounds")).canonicalFilePath() + "/Mine.wav");
 }
 
-TEST_F(soundsPopUp, APopUpWithoutAMenuIsLeftAloneAndItemsGetNoAction) {
+TEST_F(servicesSoundsPopUp, APopUpWithoutAMenuIsLeftAloneAndItemsGetNoAction) {
     TalvorLoadPopUpSounds::TalvorLoadSoundInPopUp(nullptr, folders());
     writeSound(sources.systemSounds + "/bell.oga");
     Menu menu;

@@ -12,7 +12,7 @@ namespace talvor {
 namespace {
 
 // The real player on a machine without a sound server: quiet, one log line, no crash.
-TEST(soundsPlayer, WithoutAnOutputDeviceSoundsStaySilentAndSaySoOnce) {
+TEST(servicesSoundsPlayer, WithoutAnOutputDeviceSoundsStaySilentAndSaySoOnce) {
     // Before Qt Multimedia first looks for devices: a server that is not there.
     qputenv("PULSE_SERVER", "unix:/nonexistent/talvor-no-sound");
     test::LogCapture logs;

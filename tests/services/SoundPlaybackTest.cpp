@@ -50,7 +50,9 @@ class soundsFade : public test::FakeSoundTime {
 };
 
 // The break timer's 20 s play with the fade from 10 s, on sounds of three lengths.
-TEST_F(soundsFade, PlaysForTwentySecondsFadingFromTheTenth) {
+using servicesSoundsFade = soundsFade;
+
+TEST_F(servicesSoundsFade, PlaysForTwentySecondsFadingFromTheTenth) {
     struct Case {
         const char* name;
         double duration;
@@ -122,7 +124,7 @@ TEST_F(soundsFade, PlaysForTwentySecondsFadingFromTheTenth) {
     }
 }
 
-TEST_F(soundsFade, EachSoundFadesOnItsOwnAndStopTimersHaltsThemAll) {
+TEST_F(servicesSoundsFade, EachSoundFadesOnItsOwnAndStopTimersHaltsThemAll) {
     auto first = load("first", 60);
     auto second = load("second", 60);
     FadeOut::playFor(first, 20, 10);
@@ -150,7 +152,7 @@ TEST_F(soundsFade, EachSoundFadesOnItsOwnAndStopTimersHaltsThemAll) {
     }
 }
 
-TEST_F(soundsFade, PlayingASoundAgainReplacesItsEarlierFade) {
+TEST_F(servicesSoundsFade, PlayingASoundAgainReplacesItsEarlierFade) {
     auto sound = load("chime", 60);
     // Three plays back to back, a few seconds apart: only the last one's timeline counts.
     for (double t : {0.0, 3.0, 6.0}) {
@@ -168,7 +170,7 @@ TEST_F(soundsFade, PlayingASoundAgainReplacesItsEarlierFade) {
     EXPECT_NEAR(steps.front(), 16.2, 1e-5);
 }
 
-TEST_F(soundsFade, TheDecisionWaitsForTheDurationButKeepsTheTimeline) {
+TEST_F(servicesSoundsFade, TheDecisionWaitsForTheDurationButKeepsTheTimeline) {
     auto sound = load("slow to read", 60, false);
     FadeOut::playFor(sound, 20, 10);
     EXPECT_TRUE(sound->isPlaying());
@@ -182,7 +184,9 @@ TEST_F(soundsFade, TheDecisionWaitsForTheDurationButKeepsTheTimeline) {
 
 using soundsRepeat = soundsFade;
 
-TEST_F(soundsRepeat, PlaysTheFileBackToBackTheAskedNumberOfTimes) {
+using servicesSoundsRepeat = soundsRepeat;
+
+TEST_F(servicesSoundsRepeat, PlaysTheFileBackToBackTheAskedNumberOfTimes) {
     struct Case {
         qint32 times;
         std::vector<double> starts;
@@ -208,7 +212,7 @@ TEST_F(soundsRepeat, PlaysTheFileBackToBackTheAskedNumberOfTimes) {
     }
 }
 
-TEST_F(soundsRepeat, AHandleStopsThePreviewAndUnreadableFilesPlayNothing) {
+TEST_F(servicesSoundsRepeat, AHandleStopsThePreviewAndUnreadableFilesPlayNothing) {
     sounds.addSound("bell", 2, false);
     Repeat::Handle h = Repeat::playSoundAtPath("bell", 5);
     auto sound = sounds.created.back();
@@ -228,7 +232,7 @@ TEST_F(soundsRepeat, AHandleStopsThePreviewAndUnreadableFilesPlayNothing) {
     none.cancel();
 }
 
-TEST_F(soundsFade, TheAlertDeviceIsTheSystemsOrNone) {
+TEST_F(servicesSoundsFade, TheAlertDeviceIsTheSystemsOrNone) {
     EXPECT_EQ(AlertSound::alertSoundAlertDeviceIdentifier(), std::nullopt);
     sounds.alertDevice = QStringLiteral("alsa_output.pci-0000_00_1f.3.analog-stereo");
     EXPECT_EQ(AlertSound::alertSoundAlertDeviceIdentifier(), sounds.alertDevice);

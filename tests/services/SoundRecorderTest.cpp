@@ -30,7 +30,9 @@ class soundsRecorder : public ::testing::Test {
     FakeAudioInputSystem inputs;
 };
 
-TEST_F(soundsRecorder, EachStepThatFailsSaysSoInItsOwnWords) {
+using servicesSoundsRecorder = soundsRecorder;
+
+TEST_F(servicesSoundsRecorder, EachStepThatFailsSaysSoInItsOwnWords) {
     struct Case {
         const char* message;
         int code;
@@ -63,7 +65,7 @@ TEST_F(soundsRecorder, EachStepThatFailsSaysSoInItsOwnWords) {
     }
 }
 
-TEST_F(soundsRecorder, StartAndStopReportTheUnitsFailures) {
+TEST_F(servicesSoundsRecorder, StartAndStopReportTheUnitsFailures) {
     inputs.device = microphone();
     {
         SoundRecorder unprepared(output(), inputs);
@@ -82,7 +84,7 @@ TEST_F(soundsRecorder, StartAndStopReportTheUnitsFailures) {
 }
 
 // The whole path from the input callback to a finished file, without a microphone.
-TEST_F(soundsRecorder, AMonoInputFillsBothChannelsOfTheFile) {
+TEST_F(servicesSoundsRecorder, AMonoInputFillsBothChannelsOfTheFile) {
     struct Case {
         int channels;
         double rightGain;  // of the right channel; a mono input copies the left

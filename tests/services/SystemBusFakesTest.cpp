@@ -159,7 +159,9 @@ class syseventsPortal : public ::testing::Test {
     FakePortalSettings* settings = nullptr;
 };
 
-TEST_F(syseventsPortal, ReadsTheColorScheme) {
+using servicesSyseventsPortal = syseventsPortal;
+
+TEST_F(servicesSyseventsPortal, ReadsTheColorScheme) {
     struct Case {
         uint scheme;
         const char* gtkTheme;
@@ -183,7 +185,7 @@ TEST_F(syseventsPortal, ReadsTheColorScheme) {
 
 // The portal's change signal reaches the service, the global value, the reactors and the
 // distributed centre; a switch asks the desktop only when it shows something else.
-TEST_F(syseventsPortal, ChangeSignalAndSwitchOnlyOnChange) {
+TEST_F(servicesSyseventsPortal, ChangeSignalAndSwitchOnlyOnChange) {
     settings->set(QStringLiteral("org.freedesktop.appearance/color-scheme"), 2u);
     platform::DistributedNotificationCenter distributed;
     int themeChanges = 0;
@@ -230,7 +232,7 @@ TEST_F(syseventsPortal, ChangeSignalAndSwitchOnlyOnChange) {
     AppearanceService::setShared(nullptr);
 }
 
-TEST(syseventsPortalMissing, NoPortalReadsNothingAndSaysSoOnce) {
+TEST(servicesSyseventsPortalMissing, NoPortalReadsNothingAndSaysSoOnce) {
     if (!haveSessionBus()) {
         GTEST_SKIP() << "no session bus (run under dbus-run-session)";
     }
@@ -241,7 +243,7 @@ TEST(syseventsPortalMissing, NoPortalReadsNothingAndSaysSoOnce) {
     EXPECT_EQ(log.lines().size(), 1);
 }
 
-TEST(syseventsLogind, SleepWakeAndSessionChangesReachTheHandlers) {
+TEST(servicesSyseventsLogind, SleepWakeAndSessionChangesReachTheHandlers) {
     if (!haveSessionBus()) {
         GTEST_SKIP() << "no session bus (run under dbus-run-session)";
     }
@@ -304,7 +306,7 @@ TEST(syseventsLogind, SleepWakeAndSessionChangesReachTheHandlers) {
     EXPECT_EQ(heard, expected);
 }
 
-TEST(syseventsLogindMissing, NoLogindStillListensAndSaysSoOnce) {
+TEST(servicesSyseventsLogindMissing, NoLogindStillListensAndSaysSoOnce) {
     if (!haveSessionBus()) {
         GTEST_SKIP() << "no session bus (run under dbus-run-session)";
     }

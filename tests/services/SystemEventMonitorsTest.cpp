@@ -64,7 +64,9 @@ class syseventsIXSC : public ::testing::Test {
 
 // Each registration is called once: the same object registered for every key and for one key
 // hears that key twice; registrations for other keys hear nothing.
-TEST_F(syseventsIXSC, DeliversByKeyNameAndToEveryKeyObservers) {
+using servicesSyseventsIXSC = syseventsIXSC;
+
+TEST_F(servicesSyseventsIXSC, DeliversByKeyNameAndToEveryKeyObservers) {
     IXSCNotificationCenter& c = make(kIXSCShellPattern);
     c.addObserver(&a, calls.selector("a-any"), QString());
     c.addObserver(&a, calls.selector("a-en0"), kEn0v4);
@@ -91,7 +93,7 @@ TEST_F(syseventsIXSC, DeliversByKeyNameAndToEveryKeyObservers) {
     EXPECT_EQ(calls.count["a-en0"], 1);
 }
 
-TEST_F(syseventsIXSC, NilObserverAndNilNameAreRefused) {
+TEST_F(servicesSyseventsIXSC, NilObserverAndNilNameAreRefused) {
     IXSCNotificationCenter& c = make(kIXSCDefaultPattern);
     EXPECT_THROW(c.addObserver(nullptr, calls.selector("x"), kEn0v4), std::invalid_argument);
     EXPECT_THROW(c.postNotification(QString()), std::invalid_argument);
@@ -102,7 +104,7 @@ TEST_F(syseventsIXSC, NilObserverAndNilNameAreRefused) {
 
 // The source's changes reach observers only for the keys the pattern watches, whole-key
 // matched, each key in turn.
-TEST_F(syseventsIXSC, KernelChangesFilteredByThePattern) {
+TEST_F(servicesSyseventsIXSC, KernelChangesFilteredByThePattern) {
     struct Case {
         QString pattern;
         QStringList delivered;
@@ -122,7 +124,7 @@ TEST_F(syseventsIXSC, KernelChangesFilteredByThePattern) {
 }
 
 // A change of reachability announces again every watched key that exists now.
-TEST_F(syseventsIXSC, ReachabilityChangeReannouncesExistingKeys) {
+TEST_F(servicesSyseventsIXSC, ReachabilityChangeReannouncesExistingKeys) {
     IXSCNotificationCenter& c = make(kIXSCDefaultPattern);
     c.addObserver(&a, calls.selector("any"), QString());
     local.post(NetworkMonitorStatusChanged);
@@ -132,7 +134,7 @@ TEST_F(syseventsIXSC, ReachabilityChangeReannouncesExistingKeys) {
     EXPECT_EQ(calls.names.size(), 1);
 }
 
-TEST(syseventsNetworkButton, EnabledOnlyWhileAskedAndOnline) {
+TEST(servicesSyseventsNetworkButton, EnabledOnlyWhileAskedAndOnline) {
     platform::NotificationCenter local;
     auto probe = std::make_unique<test::FakeReachabilityProbe>(0u);
     test::FakeReachabilityProbe* fake = probe.get();
@@ -153,7 +155,7 @@ TEST(syseventsNetworkButton, EnabledOnlyWhileAskedAndOnline) {
     EXPECT_FALSE(button.isEnabled()) << "stays off while its owner wants it off";
 }
 
-TEST(syseventsWarnMe, TitlesFollowTheFilesAndCancelDeletesOnce) {
+TEST(servicesSyseventsWarnMe, TitlesFollowTheFilesAndCancelDeletesOnce) {
     QTemporaryDir folder;
     auto write = [&](const char* name) {
         QFile f(folder.path() + QLatin1Char('/') + QLatin1String(name));
@@ -194,7 +196,7 @@ TEST(syseventsWarnMe, TitlesFollowTheFilesAndCancelDeletesOnce) {
     EXPECT_FALSE(QFile::exists(folder.path() + QStringLiteral("/SleepAlertDict.plist")));
 }
 
-TEST(syseventsNetInfo, NamesTheThreeFields) {
+TEST(servicesSyseventsNetInfo, NamesTheThreeFields) {
     test::LogCapture log;
     NetInfo();
     ASSERT_EQ(log.lines().size(), 1);
@@ -205,7 +207,7 @@ TEST(syseventsNetInfo, NamesTheThreeFields) {
 
 // Sleep, wake and session changes become the workspace notifications; a wake first lets the
 // minute scheduler run what fell due while asleep.
-TEST(syseventsSessionMonitor, WakeRunsDueTimersThenTellsObservers) {
+TEST(servicesSyseventsSessionMonitor, WakeRunsDueTimersThenTellsObservers) {
     test::FakeClock clock(Date::fromReference(1000.0 * 86400 + 30));
     test::ManualScheduler scheduler(clock);
     auto list = TimedEventList::create(scheduler);

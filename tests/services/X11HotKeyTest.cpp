@@ -90,7 +90,9 @@ class hotkeysX11 : public ::testing::Test {
     test::FakeClock clock;
 };
 
-TEST_F(hotkeysX11, XTestPressAndReleaseReachTheObservers) {
+using servicesHotkeysX11 = hotkeysX11;
+
+TEST_F(servicesHotkeysX11, XTestPressAndReleaseReachTheObservers) {
     HotKeyManager manager(backend.get(), &clock);
     auto listener = std::make_shared<Listener>();
     manager.addObserver(listener, &Listener::down, &Listener::up, keys::ToggleHotKey);
@@ -155,7 +157,7 @@ TEST_F(hotkeysX11, XTestPressAndReleaseReachTheObservers) {
     backend->unregisterHotKey(sentinel.handle);
 }
 
-TEST_F(hotkeysX11, AHeldKeyIsOnePressWithRepeatsMarked) {
+TEST_F(servicesHotkeysX11, AHeldKeyIsOnePressWithRepeatsMarked) {
     int presses = 0, repeats = 0, releases = 0;
     const platform::HotKeyGrab grab =
         backend->registerHotKey(13, kCmdOpt, [&](const platform::HotKeyEvent& e) {
@@ -179,7 +181,7 @@ TEST_F(hotkeysX11, AHeldKeyIsOnePressWithRepeatsMarked) {
     backend->unregisterHotKey(grab.handle);
 }
 
-TEST_F(hotkeysX11, AnotherClientsGrabMakesRegistrationFail) {
+TEST_F(servicesHotkeysX11, AnotherClientsGrabMakesRegistrationFail) {
     const quint32 y = layout->scanCodeForKeyCode(16).value_or(0);
     ASSERT_NE(y, 0u);
     const uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
@@ -203,7 +205,7 @@ TEST_F(hotkeysX11, AnotherClientsGrabMakesRegistrationFail) {
     EXPECT_FALSE(other.grab(y, ctrlAlt)) << "we hold it now";
 }
 
-TEST_F(hotkeysX11, UnsafeCombinationsAreNeverGrabbed) {
+TEST_F(servicesHotkeysX11, UnsafeCombinationsAreNeverGrabbed) {
     const quint32 t = layout->scanCodeForKeyCode(17).value_or(0);
     EXPECT_EQ(backend->registerHotKey(17, 0, {}).refusal, platform::HotKeyRefusal::NoModifier);
     EXPECT_EQ(backend->registerHotKey(17, platform::ShiftKeyMask, {}).refusal,

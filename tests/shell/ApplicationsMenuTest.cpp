@@ -79,7 +79,9 @@ class ApplicationsMenuTest : public ::testing::Test {
     ApplicationsMenu menu{[this] { ++preferencesShown; }, workspace, bar, presence};
 };
 
-TEST_F(ApplicationsMenuTest, TheItemFollowsTheFlagsAndShowsTheFrontmostApplication) {
+using shellApplicationsMenu = ApplicationsMenuTest;
+
+TEST_F(shellApplicationsMenu, TheItemFollowsTheFlagsAndShowsTheFrontmostApplication) {
     using Flag = std::optional<qint64>;
     struct Case {
         Flag asm_, icon, lists;
@@ -117,7 +119,7 @@ TEST_F(ApplicationsMenuTest, TheItemFollowsTheFlagsAndShowsTheFrontmostApplicati
     }
 }
 
-TEST_F(ApplicationsMenuTest, EachListKeyRemovesItsPart) {
+TEST_F(shellApplicationsMenu, EachListKeyRemovesItsPart) {
     using Flag = std::optional<qint64>;
     struct Case {
         Flag runningList, recent, prefs;
@@ -147,7 +149,7 @@ TEST_F(ApplicationsMenuTest, EachListKeyRemovesItsPart) {
     }
 }
 
-TEST_F(ApplicationsMenuTest, RunningApplicationsOpenByTheirURL) {
+TEST_F(shellApplicationsMenu, RunningApplicationsOpenByTheirURL) {
     workspace.failingOpens.insert(QStringLiteral("file:///apps/beta.desktop"));
     test::LogCapture log;
     menu.applicationChange();
@@ -166,7 +168,7 @@ TEST_F(ApplicationsMenuTest, RunningApplicationsOpenByTheirURL) {
     EXPECT_EQ(log.lines().size(), 1);
 }
 
-TEST_F(ApplicationsMenuTest, RecentApplicationsAreSortedAndThoseNotFoundLeftOut) {
+TEST_F(shellApplicationsMenu, RecentApplicationsAreSortedAndThoseNotFoundLeftOut) {
     workspace.recentNames = {"zeta",        "Alpha", "beta.desktop",  "Unknown",
                              "Text Editor", "gedit", "org.gnome.Maps"};
     workspace.applicationPaths = {{"zeta", "/a/zeta.desktop"},
@@ -187,7 +189,7 @@ TEST_F(ApplicationsMenuTest, RecentApplicationsAreSortedAndThoseNotFoundLeftOut)
     EXPECT_TRUE(recent->itemAtIndex(0)->image().isNull());
 }
 
-TEST_F(ApplicationsMenuTest, OpeningAPanelFallsBackToTheSettingsApplication) {
+TEST_F(shellApplicationsMenu, OpeningAPanelFallsBackToTheSettingsApplication) {
     struct Case {
         QStringList failing;
         QStringList opened;
@@ -212,7 +214,7 @@ TEST_F(ApplicationsMenuTest, OpeningAPanelFallsBackToTheSettingsApplication) {
     }
 }
 
-TEST_F(ApplicationsMenuTest, PanelFoldersAreSortedByNameWithMarkersBetweenThem) {
+TEST_F(shellApplicationsMenu, PanelFoldersAreSortedByNameWithMarkersBetweenThem) {
     workspace.panelFolders = {"/usr/local/share/applications", "/usr/share/applications",
                               "/home/u/.local/share/applications"};
     // The middle folder is missing: its markers stay.
@@ -234,7 +236,7 @@ TEST_F(ApplicationsMenuTest, PanelFoldersAreSortedByNameWithMarkersBetweenThem) 
               "/usr/local/share/applications/zz-sound.desktop");
 }
 
-TEST_F(ApplicationsMenuTest, SetupTwiceKeepsOneItemAndOneSetOfObservers) {
+TEST_F(shellApplicationsMenu, SetupTwiceKeepsOneItemAndOneSetOfObservers) {
     set(keys::ASMFlag, 1);
     menu.setupASMMenu();
     const std::shared_ptr<platform::StatusItem> first = menu.TalvorASM();
@@ -263,7 +265,7 @@ TEST_F(ApplicationsMenuTest, SetupTwiceKeepsOneItemAndOneSetOfObservers) {
     EXPECT_TRUE(first->image().isNull());
 }
 
-TEST_F(ApplicationsMenuTest, TheFlagOffRemovesTheItemAndQuietsTheObservers) {
+TEST_F(shellApplicationsMenu, TheFlagOffRemovesTheItemAndQuietsTheObservers) {
     set(keys::ASMFlag, 1);
     menu.setupASMMenu();
     set(keys::ASMFlag, 0);
@@ -284,7 +286,7 @@ TEST_F(ApplicationsMenuTest, TheFlagOffRemovesTheItemAndQuietsTheObservers) {
     EXPECT_EQ(workspace.runningApplicationsCalls, 1);
 }
 
-TEST_F(ApplicationsMenuTest, AnOpenMenuIsRebuiltWhenItCloses) {
+TEST_F(shellApplicationsMenu, AnOpenMenuIsRebuiltWhenItCloses) {
     set(keys::ASMFlag, 1);
     menu.setupASMMenu();
     Menu& m = *menu.asmMenu();
@@ -300,7 +302,7 @@ TEST_F(ApplicationsMenuTest, AnOpenMenuIsRebuiltWhenItCloses) {
     EXPECT_EQ(m.itemArray().size(), 9u);
 }
 
-TEST_F(ApplicationsMenuTest, TalvorPreferencesOpensTheSettings) {
+TEST_F(shellApplicationsMenu, TalvorPreferencesOpensTheSettings) {
     menu.applicationChange();
     const int index = menu.asmMenu()->indexOfItemWithTag(ApplicationsMenu::kTalvorPreferencesTag);
     ASSERT_EQ(index, menu.asmMenu()->numberOfItems() - 1);
@@ -309,7 +311,7 @@ TEST_F(ApplicationsMenuTest, TalvorPreferencesOpensTheSettings) {
     EXPECT_EQ(preferencesShown, 1);
 }
 
-TEST_F(ApplicationsMenuTest, RunningApplicationsSubmenuUsesTheirEntries) {
+TEST_F(shellApplicationsMenu, RunningApplicationsSubmenuUsesTheirEntries) {
     workspace.applicationPaths = {{"alpha", "/apps/alpha.desktop"}};
     menu.applicationChange();
     menu.addRunningAppsItemsSubMenu();
@@ -321,7 +323,7 @@ TEST_F(ApplicationsMenuTest, RunningApplicationsSubmenuUsesTheirEntries) {
     EXPECT_EQ(workspace.openedFiles, (QStringList{"/apps/alpha.desktop"}));
 }
 
-TEST_F(ApplicationsMenuTest, TheTaskbarPresenceFollowsAppDockIconFlag) {
+TEST_F(shellApplicationsMenu, TheTaskbarPresenceFollowsAppDockIconFlag) {
     const std::pair<std::optional<qint64>, bool> cases[] = {
         {std::nullopt, true}, {0, true}, {1, false}, {-1, false}, {0, true}};
     for (const auto& [flag, shows] : cases) {

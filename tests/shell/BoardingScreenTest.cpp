@@ -9,7 +9,7 @@ namespace {
 
 const QString kIsBoardingScreen = QStringLiteral("IsBoardingScreen");
 
-TEST(Onboarding, ShownAtTheFirstLaunchOnly) {
+TEST(shellOnboarding, ShownAtTheFirstLaunchOnly) {
     test::ScopedMemoryDomain domain(appTalvor4Prefs);
     {
         BoardingScreen firstLaunch;
@@ -31,7 +31,7 @@ TEST(Onboarding, ShownAtTheFirstLaunchOnly) {
     EXPECT_NE(secondLaunch.boardingWindow()->window(), nullptr);
 }
 
-TEST(Onboarding, ZeroStoredCountsAsNotShownYet) {
+TEST(shellOnboarding, ZeroStoredCountsAsNotShownYet) {
     test::ScopedMemoryDomain domain(appTalvor4Prefs);
     PreferenceDomain::writeInteger(kIsBoardingScreen, 0);
     BoardingScreen launch;

@@ -77,7 +77,9 @@ class DueCountDownsTest : public ::testing::Test {
     DueCountDowns due{clock};
 };
 
-TEST_F(DueCountDownsTest, ModesAgainstOccasions) {
+using shellDueCountDowns = DueCountDownsTest;
+
+TEST_F(shellDueCountDowns, ModesAgainstOccasions) {
     const Date soon = kNow.addingTimeInterval(kHour);
     const QList<Event> events = {
         event("none", 0, soon),
@@ -107,7 +109,7 @@ TEST_F(DueCountDownsTest, ModesAgainstOccasions) {
     }
 }
 
-TEST_F(DueCountDownsTest, DaysBeforeWindowIncludesBothEnds) {
+TEST_F(shellDueCountDowns, DaysBeforeWindowIncludesBothEnds) {
     struct Case {
         const char* name;
         double offset;
@@ -138,7 +140,7 @@ TEST_F(DueCountDownsTest, DaysBeforeWindowIncludesBothEnds) {
     }
 }
 
-TEST_F(DueCountDownsTest, DaysAreCalendarDaysOfTheCurrentZone) {
+TEST_F(shellDueCountDowns, DaysAreCalendarDaysOfTheCurrentZone) {
     // Across the spring-forward night in Berlin, noon to noon is 23 hours but one day.
     clock.setZone(QTimeZone("Europe/Berlin"));
     const Date saturdayNoon = Date::fromUnix(1743246000);  // 2025-03-29 12:00 CET
@@ -148,7 +150,7 @@ TEST_F(DueCountDownsTest, DaysAreCalendarDaysOfTheCurrentZone) {
     EXPECT_TRUE(filterEvents({event("e", 4, sundayNoon, 0)}, 1).isEmpty());
 }
 
-TEST_F(DueCountDownsTest, SortedByTimeKeepingTheOrderOfEqualTimes) {
+TEST_F(shellDueCountDowns, SortedByTimeKeepingTheOrderOfEqualTimes) {
     const QList<Event> events = {
         event("c", 3, kNow.addingTimeInterval(3 * kHour)),
         event("a1", 1, kNow.addingTimeInterval(-kDay)),
@@ -159,7 +161,7 @@ TEST_F(DueCountDownsTest, SortedByTimeKeepingTheOrderOfEqualTimes) {
     EXPECT_EQ(names(filterEvents(events, 1)), QStringList({"a1", "a2", "b1", "b2", "c"}));
 }
 
-TEST_F(DueCountDownsTest, TimeLeftInWords) {
+TEST_F(shellDueCountDowns, TimeLeftInWords) {
     struct Case {
         double offset;
         const char* text;
@@ -182,7 +184,7 @@ TEST_F(DueCountDownsTest, TimeLeftInWords) {
     }
 }
 
-TEST_F(DueCountDownsTest, NothingStoredOrNothingDueShowsNoWindow) {
+TEST_F(shellDueCountDowns, NothingStoredOrNothingDueShowsNoWindow) {
     due.receiveLoginNotification();
     EXPECT_EQ(due.currentEventsDisplay(), 1);
     EXPECT_EQ(due.eventsWindow(), nullptr);
@@ -192,7 +194,7 @@ TEST_F(DueCountDownsTest, NothingStoredOrNothingDueShowsNoWindow) {
     EXPECT_EQ(due.eventsWindow(), nullptr);
 }
 
-TEST_F(DueCountDownsTest, AnUnreadableStoreShowsNoWindowAndLogsOnce) {
+TEST_F(shellDueCountDowns, AnUnreadableStoreShowsNoWindowAndLogsOnce) {
     const QVariant stored[] = {QVariant(QByteArray("not an archive")),
                                QVariant(QStringLiteral("text")), QVariant(qint64(7))};
     for (const QVariant& value : stored) {
@@ -205,7 +207,7 @@ TEST_F(DueCountDownsTest, AnUnreadableStoreShowsNoWindowAndLogsOnce) {
     }
 }
 
-TEST_F(DueCountDownsTest, LoginShowsTheLoginEventsAndWakeReplacesTheWindow) {
+TEST_F(shellDueCountDowns, LoginShowsTheLoginEventsAndWakeReplacesTheWindow) {
     store({
         event("Holiday", 3, kNow.addingTimeInterval(2 * kDay + 3 * kHour)),
         event("Meeting", 1, kNow.addingTimeInterval(kHour)),
@@ -227,7 +229,7 @@ TEST_F(DueCountDownsTest, LoginShowsTheLoginEventsAndWakeReplacesTheWindow) {
     EXPECT_EQ(eventsWindowsShown(), 1);
 }
 
-TEST_F(DueCountDownsTest, AVisibleWindowFollowsTheStore) {
+TEST_F(shellDueCountDowns, AVisibleWindowFollowsTheStore) {
     store({event("Meeting", 1, kNow.addingTimeInterval(kHour))});
     due.receiveLoginNotification();
     ASSERT_NE(due.eventsWindow(), nullptr);
@@ -251,7 +253,7 @@ TEST_F(DueCountDownsTest, AVisibleWindowFollowsTheStore) {
     EXPECT_TRUE(due.eventsWindow()->eventsArray().isEmpty());
 }
 
-TEST_F(DueCountDownsTest, TheCloseButtonClosesTheWindow) {
+TEST_F(shellDueCountDowns, TheCloseButtonClosesTheWindow) {
     store({event("Meeting", 3, kNow.addingTimeInterval(kHour))});
     due.receiveWakeNotification();
     ASSERT_NE(due.eventsWindow(), nullptr);

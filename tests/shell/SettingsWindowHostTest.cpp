@@ -152,7 +152,9 @@ class SettingsWindow : public ::testing::Test {
 
 // Every choice of the window's own table: the pane it names is shown under its title, the
 // button it names is lit, and a row whose pane is not made keeps the window's title.
-TEST_F(SettingsWindow, EachTagShowsItsPaneUnderItsTitle) {
+using shellSettingsWindow = SettingsWindow;
+
+TEST_F(shellSettingsWindow, EachTagShowsItsPaneUnderItsTitle) {
     SettingsWindowHost& w = open();
     ASSERT_FALSE(SettingsWindowHost::paneRows().empty());
     for (const SettingsPaneRow& row : SettingsWindowHost::paneRows()) {
@@ -185,7 +187,7 @@ TEST_F(SettingsWindow, EachTagShowsItsPaneUnderItsTitle) {
 }
 
 // Every sidebar button leads to a row of the table, and no two rows light the same button.
-TEST_F(SettingsWindow, EverySidebarButtonHasOneRow) {
+TEST_F(shellSettingsWindow, EverySidebarButtonHasOneRow) {
     QList<B> lit;
     for (const SettingsPaneRow& row : SettingsWindowHost::paneRows()) {
         if (row.selected) {
@@ -196,7 +198,7 @@ TEST_F(SettingsWindow, EverySidebarButtonHasOneRow) {
     EXPECT_EQ(lit.size(), kSidebarButtonCount);
 }
 
-TEST_F(SettingsWindow, TagsWithoutARowKeepThePaneShownButAreRemembered) {
+TEST_F(shellSettingsWindow, TagsWithoutARowKeepThePaneShownButAreRemembered) {
     SettingsWindowHost& w = open();
     w.doOnMain(12);
     PreferencePane* about = w.viewCtrl();
@@ -209,7 +211,7 @@ TEST_F(SettingsWindow, TagsWithoutARowKeepThePaneShownButAreRemembered) {
     }
 }
 
-TEST_F(SettingsWindow, ReplacedPaneSavesFirstAndLeavesTheArea) {
+TEST_F(shellSettingsWindow, ReplacedPaneSavesFirstAndLeavesTheArea) {
     PaneFactory factory = panes();
     factory.add(QStringLiteral("TalvorTimeViewController"), [&](const QString& nib) {
         return std::make_unique<JournalPane>(QStringLiteral("TalvorTimeViewController"), nib,
@@ -235,7 +237,7 @@ TEST_F(SettingsWindow, ReplacedPaneSavesFirstAndLeavesTheArea) {
     EXPECT_EQ(shownInArea(), 0);
 }
 
-TEST_F(SettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
+TEST_F(shellSettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
     PaneFactory factory = panes();
     for (const auto& [name, size] : {std::pair{"TalvorTimeViewController", QSize(200, 150)},
                                      std::pair{"TalvorDateViewController", QSize(900, 700)}}) {
@@ -262,7 +264,7 @@ TEST_F(SettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
     EXPECT_EQ(w.placeHolderView()->size(), QSize(900, 700)) << "all of it can be scrolled to";
 }
 
-TEST_F(SettingsWindow, RemembersTheLastChoiceAcrossWindows) {
+TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     SettingsWindowHost& first = open();
     first.showPrefs();  // nothing stored: the time menu pane
     EXPECT_EQ(first.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
@@ -286,7 +288,7 @@ TEST_F(SettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     EXPECT_EQ(third.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
 }
 
-TEST_F(SettingsWindow, SidebarClickChoosesAndDarkAppearancePaintsItsOwnColours) {
+TEST_F(shellSettingsWindow, SidebarClickChoosesAndDarkAppearancePaintsItsOwnColours) {
     SettingsWindowHost& w = open();
     w.button(B::btnChimesMenu)->click();
     EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("TalvorPrefsChimesView"));
@@ -303,7 +305,7 @@ TEST_F(SettingsWindow, SidebarClickChoosesAndDarkAppearancePaintsItsOwnColours) 
     EXPECT_EQ(paintedApart(grey(225)), QList<B>{B::btnAlarm});
 }
 
-TEST_F(SettingsWindow, ChangeSettingsChoosesFromTheEventLoop) {
+TEST_F(shellSettingsWindow, ChangeSettingsChoosesFromTheEventLoop) {
     SettingsWindowHost& w = open();
     w.changeSettings(6);
     EXPECT_EQ(w.viewCtrl(), nullptr);
@@ -311,7 +313,7 @@ TEST_F(SettingsWindow, ChangeSettingsChoosesFromTheEventLoop) {
     EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("TalvorPrefsChimesView"));
 }
 
-TEST_F(SettingsWindow, ShortcutsOpenTheirPaneWithoutBeingRemembered) {
+TEST_F(shellSettingsWindow, ShortcutsOpenTheirPaneWithoutBeingRemembered) {
     struct Case {
         void (SettingsWindowHost::*shortcut)();
         const char* className;
@@ -348,7 +350,7 @@ TEST_F(SettingsWindow, ShortcutsOpenTheirPaneWithoutBeingRemembered) {
     }
 }
 
-TEST_F(SettingsWindow, ToggleShortcutsCloseWhatTheyOpened) {
+TEST_F(shellSettingsWindow, ToggleShortcutsCloseWhatTheyOpened) {
     struct Case {
         void (SettingsWindowHost::*shortcut)();
         qint64 storedTag;  // 0: none
@@ -381,7 +383,7 @@ TEST_F(SettingsWindow, ToggleShortcutsCloseWhatTheyOpened) {
     }
 }
 
-TEST_F(SettingsWindow, ClosingTheWindowClearsTheShortcutFlagsAndKeepsThePane) {
+TEST_F(shellSettingsWindow, ClosingTheWindowClearsTheShortcutFlagsAndKeepsThePane) {
     SettingsWindowHost& w = open();
     w.showCountDownTimer();
     w.IsShowDateDiff = w.IsShowCreateAlarm = w.IsShowGlobalScheduler = true;
@@ -395,7 +397,7 @@ TEST_F(SettingsWindow, ClosingTheWindowClearsTheShortcutFlagsAndKeepsThePane) {
     EXPECT_TRUE(w.window()->isVisible()) << "a closed window opens again";
 }
 
-TEST_F(SettingsWindow, CreateAlarmPaneBecomesTheAlarmEditor) {
+TEST_F(shellSettingsWindow, CreateAlarmPaneBecomesTheAlarmEditor) {
     SettingsWindowHost& w = open();
     w.doOnMain(22);
     EXPECT_TRUE(w.IsShowCreateAlarm);
@@ -406,7 +408,7 @@ TEST_F(SettingsWindow, CreateAlarmPaneBecomesTheAlarmEditor) {
     EXPECT_EQ(recorded.alarmEditors.size(), 1);
 }
 
-TEST_F(SettingsWindow, WebAddressOpensInTheBrowserAndSaysSo) {
+TEST_F(shellSettingsWindow, WebAddressOpensInTheBrowserAndSaysSo) {
     SettingsWindowHost& w = open();
     w.doOnMain(1);
     w.loadPrefsView(QStringLiteral("https://example.org/help"), std::nullopt,
@@ -427,7 +429,7 @@ TEST_F(SettingsWindow, WebAddressOpensInTheBrowserAndSaysSo) {
     EXPECT_EQ(shownInArea(), 1);
 }
 
-TEST_F(SettingsWindow, ShutDownSavesTheOpenPane) {
+TEST_F(shellSettingsWindow, ShutDownSavesTheOpenPane) {
     PaneFactory factory = panes();
     factory.add(QStringLiteral("AdvancedPrefVC"), [&](const QString& nib) {
         return std::make_unique<JournalPane>(QStringLiteral("AdvancedPrefVC"), nib, journal,
@@ -440,7 +442,7 @@ TEST_F(SettingsWindow, ShutDownSavesTheOpenPane) {
     EXPECT_EQ(journal.filter(QStringLiteral("save")).size(), 1);
 }
 
-TEST_F(SettingsWindow, CloseMinnowCalendarHidesItsWindowOnly) {
+TEST_F(shellSettingsWindow, CloseMinnowCalendarHidesItsWindowOnly) {
     SettingsWindowHost& w = open();
     w.closeMinnowCalendar();  // no calendar window: nothing to do
     QWidget minnow;
@@ -450,7 +452,7 @@ TEST_F(SettingsWindow, CloseMinnowCalendarHidesItsWindowOnly) {
     EXPECT_FALSE(minnow.isVisible());
 }
 
-TEST_F(SettingsWindow, PaneHearsWhenItIsShownAgainAndWhenItLeaves) {
+TEST_F(shellSettingsWindow, PaneHearsWhenItIsShownAgainAndWhenItLeaves) {
     PaneFactory factory = panes();
     factory.add(QStringLiteral("AdvancedPrefVC"), [&](const QString& nib) {
         return std::make_unique<ShowingPane>(QStringLiteral("AdvancedPrefVC"), nib, journal);
@@ -485,7 +487,7 @@ TEST_F(SettingsWindow, PaneHearsWhenItIsShownAgainAndWhenItLeaves) {
 // The window on an 800x600 screen below the 24-pixel strip: it opens within the room left,
 // gets no smaller than its minimum, and every control of every pane and of the sidebar can
 // be scrolled into sight there.
-TEST_F(SettingsWindow, FitsASmallScreenAndEveryControlCanBeScrolledTo) {
+TEST_F(shellSettingsWindow, FitsASmallScreenAndEveryControlCanBeScrolledTo) {
     SettingsWindowHost& w = open();
     QWidget* window = w.window();
     const QSize room = QSize(800, 600 - 24) - SettingsWindowHost::kFrameAllowance;

@@ -118,7 +118,9 @@ class SunInfoWindowTest : public ::testing::Test {
     LocationTable table_ = sampleTable();
 };
 
-TEST_F(SunInfoWindowTest, ShowsTheEightTimesOfTheChosenDayInTheCitysZone) {
+using skySunInfoWindow = SunInfoWindowTest;
+
+TEST_F(skySunInfoWindow, ShowsTheEightTimesOfTheChosenDayInTheCitysZone) {
     struct Case {
         const char* city;
         const char* zone;
@@ -149,7 +151,7 @@ TEST_F(SunInfoWindowTest, ShowsTheEightTimesOfTheChosenDayInTheCitysZone) {
     }
 }
 
-TEST_F(SunInfoWindowTest, PolarDaysAndNightsSayNoneInsteadOfATime) {
+TEST_F(skySunInfoWindow, PolarDaysAndNightsSayNoneInsteadOfATime) {
     SunInfoWindowController controller = makeController();
     controller.setCityName(QStringLiteral("Longyearbyen"));
     controller.dateChanged(QDate(2025, 6, 21));
@@ -170,7 +172,7 @@ TEST_F(SunInfoWindowTest, PolarDaysAndNightsSayNoneInsteadOfATime) {
     EXPECT_EQ(controller.objectValueForTableColumn(1, 3), dark);
 }
 
-TEST_F(SunInfoWindowTest, ADayWithOnlyAnEveningTwilightShowsItAndNoDawn) {
+TEST_F(skySunInfoWindow, ADayWithOnlyAnEveningTwilightShowsItAndNoDawn) {
     // McMurdo, 20 March 2024: the Sun stayed above -12 degrees through the night before, went
     // below it in the evening.
     table_.append(
@@ -184,7 +186,7 @@ TEST_F(SunInfoWindowTest, ADayWithOnlyAnEveningTwilightShowsItAndNoDawn) {
                   QDate(2024, 3, 20));
 }
 
-TEST_F(SunInfoWindowTest, AnEveningPastMidnightIsMarkedAsTheNextDay) {
+TEST_F(skySunInfoWindow, AnEveningPastMidnightIsMarkedAsTheNextDay) {
     // A Coruña keeps Central European time far west of its meridian: in midsummer the
     // astronomical twilight ends after midnight.
     table_.append(QVariant(record("A Coruña", "Spain", "Europe/Madrid", "43.3623", "-8.4115")));
@@ -197,7 +199,7 @@ TEST_F(SunInfoWindowTest, AnEveningPastMidnightIsMarkedAsTheNextDay) {
                   QDate(2025, 6, 21));
 }
 
-TEST_F(SunInfoWindowTest, OfSeveralRecordsOfOneNameTheOneInTheTimeMenuWins) {
+TEST_F(skySunInfoWindow, OfSeveralRecordsOfOneNameTheOneInTheTimeMenuWins) {
     SunInfoWindowController controller = makeController();
     controller.setCityName(QStringLiteral("London"));
     controller.showInfoForSelectedCity();
@@ -215,7 +217,7 @@ TEST_F(SunInfoWindowTest, OfSeveralRecordsOfOneNameTheOneInTheTimeMenuWins) {
     EXPECT_EQ(controller.location()->zone.id(), QByteArray("America/Toronto"));
 }
 
-TEST_F(SunInfoWindowTest, ACityWithoutAPositionShowsItsNameAndQuestionMarks) {
+TEST_F(skySunInfoWindow, ACityWithoutAPositionShowsItsNameAndQuestionMarks) {
     const QString unknownCities[] = {
         QStringLiteral("Atlantis"),     // not in the table
         QStringLiteral("Springfield"),  // added from the address book: no position
@@ -248,7 +250,7 @@ TEST_F(SunInfoWindowTest, ACityWithoutAPositionShowsItsNameAndQuestionMarks) {
     EXPECT_EQ(controller.objectValueForTableColumn(1, 0), QStringLiteral("?"));
 }
 
-TEST_F(SunInfoWindowTest, RowsOutsideTheTableShowAQuestionMark) {
+TEST_F(skySunInfoWindow, RowsOutsideTheTableShowAQuestionMark) {
     SunInfoWindowController controller = makeController();
     controller.setCityName(QStringLiteral("Tokyo"));
     controller.showInfoForSelectedCity();
@@ -259,7 +261,7 @@ TEST_F(SunInfoWindowTest, RowsOutsideTheTableShowAQuestionMark) {
     EXPECT_EQ(controller.objectValueForTableColumn(1, -1), QStringLiteral("?"));
 }
 
-TEST_F(SunInfoWindowTest, StartsOnTodayOfTheMachineAndFollowsTheDayChooser) {
+TEST_F(skySunInfoWindow, StartsOnTodayOfTheMachineAndFollowsTheDayChooser) {
     SunInfoWindowController controller = makeController();
     // 15:40 UTC is already the next morning in Auckland.
     EXPECT_EQ(controller.day(), QDate(2025, 3, 5));
@@ -277,7 +279,7 @@ TEST_F(SunInfoWindowTest, StartsOnTodayOfTheMachineAndFollowsTheDayChooser) {
                   QDate(2025, 7, 1));
 }
 
-TEST_F(SunInfoWindowTest, ASecondRequestReusesTheWindowAndKeepsTheDay) {
+TEST_F(skySunInfoWindow, ASecondRequestReusesTheWindowAndKeepsTheDay) {
     SunInfoWindowController controller = makeController();
     controller.setCityName(QStringLiteral("Tokyo"));
     controller.showInfoForSelectedCity();
@@ -300,7 +302,7 @@ TEST_F(SunInfoWindowTest, ASecondRequestReusesTheWindowAndKeepsTheDay) {
     window->hide();
 }
 
-TEST(SunLocationTest, APositionMustBeInRangeAndTheZoneKnown) {
+TEST(skySunLocation, APositionMustBeInRangeAndTheZoneKnown) {
     struct Case {
         const char* what;
         QVariantList record;
@@ -332,7 +334,7 @@ TEST(SunLocationTest, APositionMustBeInRangeAndTheZoneKnown) {
     EXPECT_DOUBLE_EQ(fixed->longitude, 20.25);
 }
 
-TEST(SunInfoWindowLiveTableTest, ReadsTheLiveLocationTable) {
+TEST(skySunInfoWindowLiveTable, ReadsTheLiveLocationTable) {
     test::XdgSandbox sandbox;
     const QString system = sandbox.root() + QStringLiteral("/system");
     test::ScopedEnvVar systemDir("TALVOR_SYSTEM_DATA_DIR", system);

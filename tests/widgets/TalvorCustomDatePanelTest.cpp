@@ -25,7 +25,9 @@ class CustomDatePanel : public ::testing::Test {
         QTimeZone("Europe/Berlin")};
 };
 
-TEST_F(CustomDatePanel, TheSampleFollowsTheFormatInItsPatternLanguage) {
+using widgetsCustomDatePanel = CustomDatePanel;
+
+TEST_F(widgetsCustomDatePanel, TheSampleFollowsTheFormatInItsPatternLanguage) {
     struct Case {
         const char* format;
         Language language;
@@ -51,7 +53,7 @@ TEST_F(CustomDatePanel, TheSampleFollowsTheFormatInItsPatternLanguage) {
     EXPECT_EQ(panel.mTextDateSample->text(), QStringLiteral("2024"));
 }
 
-TEST_F(CustomDatePanel, OkKeepsTheTextAndCancelLeavesTheFormat) {
+TEST_F(widgetsCustomDatePanel, OkKeepsTheTextAndCancelLeavesTheFormat) {
     TalvorCustomDatePanel panel;
     panel.setFormat(QStringLiteral("%H:%M"));
     QSignalSpy finished(&panel, &QDialog::finished);
@@ -72,7 +74,7 @@ TEST_F(CustomDatePanel, OkKeepsTheTextAndCancelLeavesTheFormat) {
     EXPECT_FALSE(panel.isVisible());
 }
 
-TEST_F(CustomDatePanel, RendersOffscreen) {
+TEST_F(widgetsCustomDatePanel, RendersOffscreen) {
     TalvorCustomDatePanel panel;
     panel.setSetting(QStringLiteral("%A %d %B %Y, week %W"));
     panel.adjustSize();

@@ -32,7 +32,7 @@ QTime timeOf(const TalvorClockCell& cell) {
     return cell.time().timeOfDay();
 }
 
-TEST(ClockFaces, TypesPickTheirPicturesAndHandColours) {
+TEST(worldClockFaces, TypesPickTheirPicturesAndHandColours) {
     using R = ClockFaces::Resource;
     struct Case {
         int type;
@@ -70,7 +70,7 @@ TEST(ClockFaces, TypesPickTheirPicturesAndHandColours) {
     EXPECT_TRUE(ClockFaces::drawFace(QStringLiteral("NoSuchFace")).isNull());
 }
 
-TEST(ClockFaces, TheSharedCacheKeepsTheLastTypeUntilEmptied) {
+TEST(worldClockFaces, TheSharedCacheKeepsTheLastTypeUntilEmptied) {
     const QImage first = ClockFaces::clockFaceImage(2);
     EXPECT_EQ(ClockFaces::clockFaceImage(2).cacheKey(), first.cacheKey());
     EXPECT_TRUE(ClockFaces::clockFaceImage(-1).isNull());
@@ -122,7 +122,7 @@ QImage render(TalvorClockCell& cell) {
     return image;
 }
 
-TEST(ClockCell, HandsPointAtTheTimeOnScreen) {
+TEST(worldClockCell, HandsPointAtTheTimeOnScreen) {
     // 03:40:30: minutes at 240 degrees (8 o'clock), hours at 110 (a third of the way past
     // 3), seconds at 180 (6 o'clock).
     TalvorClockCell cell(at(3, 40, 30));
@@ -144,7 +144,7 @@ TEST(ClockCell, HandsPointAtTheTimeOnScreen) {
     EXPECT_FALSE(reddish(render(cell), onDial(180, 0.6)));
 }
 
-TEST(ClockCell, HandsAreBlackGreyOrWhiteByFaceType) {
+TEST(worldClockCell, HandsAreBlackGreyOrWhiteByFaceType) {
     struct Case {
         int type;
         bool lightHands;
@@ -169,7 +169,7 @@ TEST(ClockCell, HandsAreBlackGreyOrWhiteByFaceType) {
 
 // A floating clock is drawn every second: strokes in translucent colours would each wake the
 // raster engine's worker threads, so the dial is copied from pictures kept for it instead.
-TEST(ClockCell, EverySecondTheDialIsCopiedFromPicturesAndNothingIsStroked) {
+TEST(worldClockCell, EverySecondTheDialIsCopiedFromPicturesAndNothingIsStroked) {
     TalvorClockCell cell(at(10, 10, 5));
     cell.SetClockType(1);
     cell.SetAnalogSecHand(1);
@@ -191,7 +191,7 @@ TEST(ClockCell, EverySecondTheDialIsCopiedFromPicturesAndNothingIsStroked) {
 
 // What the dial keeps between draws must follow every change: each drawing equals one of a
 // new clock set up the same way.
-TEST(ClockCell, KeptPicturesFollowTheTimeTheFaceAndTheSize) {
+TEST(worldClockCell, KeptPicturesFollowTheTimeTheFaceAndTheSize) {
     test::XdgSandbox sandbox;
     QImage flag(32, 32, QImage::Format_ARGB32);
     flag.fill(QColor(0, 160, 0));
@@ -241,7 +241,7 @@ TEST(ClockCell, KeptPicturesFollowTheTimeTheFaceAndTheSize) {
 
 // Within a minute only the second hand moves: a clock asks to redraw where it was and where
 // it is, not the whole dial.
-TEST(ClockCell, WithinAMinuteOnlyTheSecondHandsPlacesAreRedrawn) {
+TEST(worldClockCell, WithinAMinuteOnlyTheSecondHandsPlacesAreRedrawn) {
     TalvorClockCell cell(at(10, 10, 5));
     cell.SetAnalogSecHand(1);
     std::vector<QRect> areas;
@@ -282,7 +282,7 @@ TEST(ClockCell, WithinAMinuteOnlyTheSecondHandsPlacesAreRedrawn) {
     EXPECT_EQ(areas.size(), 1u);
 }
 
-TEST(ClockCell, AnImageFileReplacesTheFaceAndAMissingOneShowsThePlainFace) {
+TEST(worldClockCell, AnImageFileReplacesTheFaceAndAMissingOneShowsThePlainFace) {
     test::XdgSandbox sandbox;
     QImage flag(32, 32, QImage::Format_ARGB32);
     flag.fill(QColor(0, 160, 0));
@@ -304,7 +304,7 @@ TEST(ClockCell, AnImageFileReplacesTheFaceAndAMissingOneShowsThePlainFace) {
     EXPECT_EQ(plain, face1);
 }
 
-TEST(ClockCell, DraggingTheHourHandSetsHourAndMinutesKeepingTheHalfDay) {
+TEST(worldClockCell, DraggingTheHourHandSetsHourAndMinutesKeepingTheHalfDay) {
     struct Case {
         QTime before;
         double degrees;
@@ -333,7 +333,7 @@ TEST(ClockCell, DraggingTheHourHandSetsHourAndMinutesKeepingTheHalfDay) {
     EXPECT_EQ(timeOf(cell), QTime(18, 0, 0));
 }
 
-TEST(ClockCell, ClicksAndKeysChangeTheTimeOnlyWhenAllowed) {
+TEST(worldClockCell, ClicksAndKeysChangeTheTimeOnlyWhenAllowed) {
     const QRectF frame(0, 0, 200, 200);
     TalvorClockCell cell(at(10, 20, 0));
     int actions = 0;
@@ -373,7 +373,7 @@ TEST(ClockCell, ClicksAndKeysChangeTheTimeOnlyWhenAllowed) {
     EXPECT_EQ(actions, 6);
 }
 
-TEST(ClockCell, TimeTextsAreReadInEitherFormOnTheClocksOwnDay) {
+TEST(worldClockCell, TimeTextsAreReadInEitherFormOnTheClocksOwnDay) {
     const QTimeZone tokyo("Asia/Tokyo");
     struct Case {
         const char* text;
@@ -408,7 +408,7 @@ TEST(ClockCell, TimeTextsAreReadInEitherFormOnTheClocksOwnDay) {
     EXPECT_TRUE(log.contains(QStringLiteral("Invalid object")));
 }
 
-TEST(ClockCell, TheContextMenuShowsTheTimeAndTheZone) {
+TEST(worldClockCell, TheContextMenuShowsTheTimeAndTheZone) {
     TalvorClockCell cell(at(16, 5, 7, QTimeZone("Asia/Tokyo")));
     const auto menu = cell.menuForEvent();
     ASSERT_EQ(menu->numberOfItems(), 3);
@@ -420,7 +420,7 @@ TEST(ClockCell, TheContextMenuShowsTheTimeAndTheZone) {
     EXPECT_FALSE(zone.contains(QStringLiteral("%@")));
 }
 
-TEST(ClockControl, AssistiveTechnologySeesAnAnalogClockItCanSetAndStep) {
+TEST(worldClockControl, AssistiveTechnologySeesAnAnalogClockItCanSetAndStep) {
     TalvorClockControl control;
     control.setTime(at(10, 0, 0));
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&control);

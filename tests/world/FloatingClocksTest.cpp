@@ -88,7 +88,9 @@ class FloatingClocks : public ::testing::Test {
 const QString kTwoColumns =
     QStringLiteral("Floating: 1 1 1 1 0 0 1 1 64.000 6.000 1.000 1 1 1 1 0 0 0 1 1");
 
-TEST_F(FloatingClocks, WithoutPackedOptionsTheDefaultsHoldAndTheFormatsAreWrittenBack) {
+using worldFloatingClocks = FloatingClocks;
+
+TEST_F(worldFloatingClocks, WithoutPackedOptionsTheDefaultsHoldAndTheFormatsAreWrittenBack) {
     test::LogCapture log;
     ctrl_.LoadFloatingOptions();
     EXPECT_TRUE(log.contains(QStringLiteral("Floating clock using default settings")));
@@ -114,7 +116,7 @@ TEST_F(FloatingClocks, WithoutPackedOptionsTheDefaultsHoldAndTheFormatsAreWritte
     EXPECT_EQ(ctrl_.options().ShowFloater, 1);
 }
 
-TEST_F(FloatingClocks, TheFeatureSwitchedOffBuildsNothingAndASettingsChangeHidesTheWindow) {
+TEST_F(worldFloatingClocks, TheFeatureSwitchedOffBuildsNothingAndASettingsChangeHidesTheWindow) {
     load(kTwoColumns, false);
     ctrl_.TimeZoneFloating(table({kParis}));
     EXPECT_EQ(ctrl_.tzWin(), nullptr);
@@ -132,7 +134,7 @@ TEST_F(FloatingClocks, TheFeatureSwitchedOffBuildsNothingAndASettingsChangeHides
     EXPECT_FALSE(ctrl_.isFloating());
 }
 
-TEST_F(FloatingClocks, OnlyRecordsWhoseFloatingFieldIsTrueGetAClockInListOrder) {
+TEST_F(worldFloatingClocks, OnlyRecordsWhoseFloatingFieldIsTrueGetAClockInListOrder) {
     load(QStringLiteral("Floating: 1 1 1 1 0 0 9 1 64.000 6.000 1.000 1 1 1 1 0 0 0 1 1"));
     const LocationTable list = {
         kParis,
@@ -176,7 +178,7 @@ TEST_F(FloatingClocks, OnlyRecordsWhoseFloatingFieldIsTrueGetAClockInListOrder) 
     EXPECT_FALSE(ctrl_.isFloating());
 }
 
-TEST_F(FloatingClocks, ColumnsAskedForComeBackWhenMoreLocationsFloat) {
+TEST_F(worldFloatingClocks, ColumnsAskedForComeBackWhenMoreLocationsFloat) {
     // Stored as count minus one: 3 gives four columns.
     load(QStringLiteral("Floating: 1 1 1 1 0 0 3 1 64.000 6.000 1.000 1 1 1 1 0 0 0 1 1"));
     ctrl_.TimeZoneFloating(table({kParis, kTokyo, kBerlin, kLima, kParis}));
@@ -191,7 +193,7 @@ TEST_F(FloatingClocks, ColumnsAskedForComeBackWhenMoreLocationsFloat) {
     EXPECT_EQ(ctrl_.grid().rows, 1);
 }
 
-TEST_F(FloatingClocks, BelowTheDialTheCityCountryAndZoneAsAsked) {
+TEST_F(worldFloatingClocks, BelowTheDialTheCityCountryAndZoneAsAsked) {
     const QVariantList noCity =
         location(QString(), QStringLiteral("France"), QStringLiteral("Europe/Paris"));
     const QVariantList nothing = location(QString(), QString(), QStringLiteral("Europe/Paris"));
@@ -228,7 +230,7 @@ TEST_F(FloatingClocks, BelowTheDialTheCityCountryAndZoneAsAsked) {
     EXPECT_EQ(ctrl_.grid().belowHeight, -1.0);
 }
 
-TEST_F(FloatingClocks, LabelsAndToolTipsFollowTheLocationsZoneAcrossADaylightSavingChange) {
+TEST_F(worldFloatingClocks, LabelsAndToolTipsFollowTheLocationsZoneAcrossADaylightSavingChange) {
     // Europe/Berlin springs forward at 01:00 UTC on 30 March 2025: 01:59:59 CET, then 03:00 CEST.
     clock_.set(utc(2025, 3, 30, 0, 59, 59));
     domain_.store().setValue(keys::FloaterShowTimeZone, QVariant(true));
@@ -250,7 +252,7 @@ TEST_F(FloatingClocks, LabelsAndToolTipsFollowTheLocationsZoneAcrossADaylightSav
     EXPECT_EQ(below(1), QStringLiteral("Lima, Peru, -05"));
 }
 
-TEST_F(FloatingClocks, WeekAndZoneEscapesInThePatternsAreFilledIn) {
+TEST_F(worldFloatingClocks, WeekAndZoneEscapesInThePatternsAreFilledIn) {
     defaults_.setObject(QStringLiteral("'W'%W HH:mm %Z"), keys::floatingTimeFormat);
     load(QStringLiteral("Floating: 1 1 1 0 0 0 1 1 64 2 1 1 1 1 1 0 0 0 1 0"));
     ctrl_.TimeZoneFloating(table({kTokyo}));
@@ -261,7 +263,7 @@ TEST_F(FloatingClocks, WeekAndZoneEscapesInThePatternsAreFilledIn) {
               QStringLiteral("W10 00:40 JST JST\nW10 15:40 JST UTC (System/Local time)"));
 }
 
-TEST_F(FloatingClocks, TheSecondlyRefreshDoesNothingWhileHiddenAndMakesNoFormatters) {
+TEST_F(worldFloatingClocks, TheSecondlyRefreshDoesNothingWhileHiddenAndMakesNoFormatters) {
     load(kTwoColumns);
     ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
     ctrl_.updateFoatingClockTime();
@@ -290,7 +292,7 @@ TEST_F(FloatingClocks, TheSecondlyRefreshDoesNothingWhileHiddenAndMakesNoFormatt
 
 // The machine's zone is read from the system's files at each asking: once a tick, however
 // many clocks float.
-TEST_F(FloatingClocks, ATickAsksForTheMachinesZoneOnce) {
+TEST_F(worldFloatingClocks, ATickAsksForTheMachinesZoneOnce) {
     load(kTwoColumns);
     ctrl_.TimeZoneFloating(table({kParis, kTokyo, kBerlin, kLima}));
     const int before = clock_.zoneQueries();
@@ -301,7 +303,7 @@ TEST_F(FloatingClocks, ATickAsksForTheMachinesZoneOnce) {
 
 // The labels and tool tips show minutes: within a minute a tick formats nothing, unless a
 // pattern shows seconds or the machine's zone changed.
-TEST_F(FloatingClocks, WithinAMinuteTheTextsAreLeftAsTheyAre) {
+TEST_F(worldFloatingClocks, WithinAMinuteTheTextsAreLeftAsTheyAre) {
     load(kTwoColumns);
     ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
     ctrl_.updateFoatingClockTime();  // 15:40:30
@@ -352,7 +354,7 @@ class PaintSpy : public QObject {
 };
 
 // Within a minute a tick repaints the places the second hands left and took, and no label.
-TEST_F(FloatingClocks, ATickRepaintsOnlyWhereTheSecondHandsMoved) {
+TEST_F(worldFloatingClocks, ATickRepaintsOnlyWhereTheSecondHandsMoved) {
     load(kTwoColumns);
     ctrl_.TimeZoneFloating(table({kParis, kTokyo, kBerlin, kLima}));
     ctrl_.updateFoatingClockTime();
@@ -388,7 +390,7 @@ TEST_F(FloatingClocks, ATickRepaintsOnlyWhereTheSecondHandsMoved) {
     qApp->removeEventFilter(&spy);
 }
 
-TEST_F(FloatingClocks, ReorderingRebuildsTheWindowInTheNewOrder) {
+TEST_F(worldFloatingClocks, ReorderingRebuildsTheWindowInTheNewOrder) {
     load(kTwoColumns);
     ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
     TimeZoneWindow* window = ctrl_.tzWin();
@@ -409,7 +411,7 @@ TEST_F(FloatingClocks, ReorderingRebuildsTheWindowInTheNewOrder) {
     EXPECT_EQ(ctrl_.clocks().size(), 3u);
 }
 
-TEST_F(FloatingClocks, ShowAndHideCommandsSwitchTheFeatureAndTellEveryProcess) {
+TEST_F(worldFloatingClocks, ShowAndHideCommandsSwitchTheFeatureAndTellEveryProcess) {
     load(kTwoColumns, false);
     ctrl_.menuSelectedShowFloating();
     EXPECT_EQ(domain_.store().value(keys::Floater), QVariant(true));
@@ -430,7 +432,7 @@ TEST_F(FloatingClocks, ShowAndHideCommandsSwitchTheFeatureAndTellEveryProcess) {
     EXPECT_EQ(posted_.size(), 1);
 }
 
-TEST_F(FloatingClocks, TheMenuItemTakesItsPlaceAndItsCommandFollowsTheWindow) {
+TEST_F(worldFloatingClocks, TheMenuItemTakesItsPlaceAndItsCommandFollowsTheWindow) {
     TalvorHotKeys hotKeys;
     QVariantMap values = TalvorHotKeys::setDetaults();
     values.insert(keys::FloaterHotKeyEnabled, true);
@@ -494,7 +496,7 @@ class ScopedSystemData {
     QByteArray old_;
 };
 
-TEST_F(FloatingClocks, FlagFacesLookForEachCountrysPicturePngFirst) {
+TEST_F(worldFloatingClocks, FlagFacesLookForEachCountrysPicturePngFirst) {
     ScopedSystemData data;
     struct Case {
         const char* country;
@@ -526,7 +528,7 @@ TEST_F(FloatingClocks, FlagFacesLookForEachCountrysPicturePngFirst) {
     EXPECT_EQ(ctrl_.clocks()[0].dial->imagePath(), std::nullopt);
 }
 
-TEST_F(FloatingClocks, DigitalModeHasNoDialsAndRoomForTheLongestWeekday) {
+TEST_F(worldFloatingClocks, DigitalModeHasNoDialsAndRoomForTheLongestWeekday) {
     load(QStringLiteral("Floating: 1 1 1 0 0 1 1 1 64.000 2.000 1.000 1 1 1 1 0 0 0 1 0"));
     ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
     ASSERT_EQ(ctrl_.clocks().size(), 2u);
@@ -538,7 +540,7 @@ TEST_F(FloatingClocks, DigitalModeHasNoDialsAndRoomForTheLongestWeekday) {
               metrics.horizontalAdvance(QStringLiteral("Wednesday 12:22")) + 3.0);
 }
 
-TEST_F(FloatingClocks, TheWindowTakesTheLayerAndTheAlpha) {
+TEST_F(worldFloatingClocks, TheWindowTakesTheLayerAndTheAlpha) {
     struct Case {
         int layer;
         Qt::WindowType hint;

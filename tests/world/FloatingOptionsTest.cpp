@@ -18,7 +18,7 @@ FloatingOptions loaded(const std::optional<QString>& text) {
     return o;
 }
 
-TEST(FloatingOptions, EveryFieldRoundTripsThroughThePackedText) {
+TEST(worldFloatingOptions, EveryFieldRoundTripsThroughThePackedText) {
     FloatingOptions o;
     int next = 2;
     for (int* field : {&o.floatingOn, &o.iFloaterWinLayer, &o.bShowText, &o.bIncCountry,
@@ -42,7 +42,7 @@ TEST(FloatingOptions, EveryFieldRoundTripsThroughThePackedText) {
     EXPECT_FLOAT_EQ(back.fFloaterSpacing, o.fFloaterSpacing);
 }
 
-TEST(FloatingOptions, PackedTextsKeepDefaultsForWhatTheyLackAndRepairDamage) {
+TEST(worldFloatingOptions, PackedTextsKeepDefaultsForWhatTheyLackAndRepairDamage) {
     struct Case {
         const char* name;
         std::optional<QString> text;
@@ -105,7 +105,7 @@ TEST(FloatingOptions, PackedTextsKeepDefaultsForWhatTheyLackAndRepairDamage) {
     }
 }
 
-TEST(FloatingOptions, LayerIndexesPickTheWindowLevel) {
+TEST(worldFloatingOptions, LayerIndexesPickTheWindowLevel) {
     struct Case {
         int stored;
         FloatingOptions::Layer layer;
@@ -130,7 +130,7 @@ FloatingOptions gridOptions(int columns) {
     return o;
 }
 
-TEST(FloatingLayout, ColumnsNeverExceedTheClocksAndRowsHoldTheRest) {
+TEST(worldFloatingLayout, ColumnsNeverExceedTheClocksAndRowsHoldTheRest) {
     struct Case {
         int columns, count, expectedColumns, expectedRows;
     };
@@ -146,7 +146,7 @@ TEST(FloatingLayout, ColumnsNeverExceedTheClocksAndRowsHoldTheRest) {
     EXPECT_TRUE(layoutFloatingClocks(gridOptions(4), {50, 20, 18, 0}).cells.empty());
 }
 
-TEST(FloatingLayout, TheFirstLocationIsTopLeftWithItsLabelsAboveAndBelowItsDial) {
+TEST(worldFloatingLayout, TheFirstLocationIsTopLeftWithItsLabelsAboveAndBelowItsDial) {
     // S 64, W 50 (cells 64 wide), L 20, T 18, spacing 4.
     const FloatingGrid grid = layoutFloatingClocks(gridOptions(2), {50, 20, 18, 4});
     EXPECT_DOUBLE_EQ(grid.cellWidth, 64.0);
@@ -164,7 +164,7 @@ TEST(FloatingLayout, TheFirstLocationIsTopLeftWithItsLabelsAboveAndBelowItsDial)
     EXPECT_DOUBLE_EQ(layoutFloatingClocks(gridOptions(2), {80, 20, 18, 1}).cellWidth, 85.5);
 }
 
-TEST(FloatingLayout, DigitalModeAndMissingTextsTakeTheirRoomAway) {
+TEST(worldFloatingLayout, DigitalModeAndMissingTextsTakeTheirRoomAway) {
     FloatingOptions digital = gridOptions(2);
     digital.aDigital = 1;
     const FloatingGrid d = layoutFloatingClocks(digital, {50, 20, 18, 2});

@@ -112,7 +112,7 @@ class PickerTest : public ::testing::Test {
     std::unique_ptr<LocationPickerModel> model_;
 };
 
-TEST(ZoneInfoTreeTest, ListsRegionsAndZonesAsTheFoldersHoldThem) {
+TEST(worldZoneInfoTree, ListsRegionsAndZonesAsTheFoldersHoldThem) {
     ZoneTreeFixture fixture;
     const ZoneInfoTree tree(fixture.root());
     // posix/ and right/ repeat the tree; zone.tab is a plain file. "GMT" keeps Etc's place.
@@ -135,7 +135,7 @@ TEST(ZoneInfoTreeTest, ListsRegionsAndZonesAsTheFoldersHoldThem) {
     EXPECT_FALSE(tree.zones(QStringLiteral("Mars")));
 }
 
-TEST(ZoneInfoTreeTest, TheSystemTreeListsZonesTheZoneServiceKnows) {
+TEST(worldZoneInfoTree, TheSystemTreeListsZonesTheZoneServiceKnows) {
     const ZoneInfoTree tree;
     const QStringList regions = tree.regions();
     if (!regions.contains(QStringLiteral("Europe"))) {
@@ -152,7 +152,9 @@ TEST(ZoneInfoTreeTest, TheSystemTreeListsZonesTheZoneServiceKnows) {
     }
 }
 
-TEST_F(PickerTest, StartsWithNothingSelectedAndAStoredIndexOutOfRangeSelectsTheFirst) {
+using worldPicker = PickerTest;
+
+TEST_F(worldPicker, StartsWithNothingSelectedAndAStoredIndexOutOfRangeSelectsTheFirst) {
     defaults_.setInteger(99, QStringLiteral("CategoryIndex"));
     model_ = makeModel();
     model_->awakeFromNib();
@@ -163,7 +165,7 @@ TEST_F(PickerTest, StartsWithNothingSelectedAndAStoredIndexOutOfRangeSelectsTheF
               (QStringList{"Argentina", "France", "Germany", "United States of America"}));
 }
 
-TEST_F(PickerTest, ChoosingAZoneFillsZoneOffsetAndTheCityOfThatName) {
+TEST_F(worldPicker, ChoosingAZoneFillsZoneOffsetAndTheCityOfThatName) {
     chooseRegion(QStringLiteral("Europe"));
     EXPECT_EQ(selectedZoneId(), QStringLiteral("Europe/Berlin"));
     chooseZone(QStringLiteral("Paris"));
@@ -178,7 +180,7 @@ TEST_F(PickerTest, ChoosingAZoneFillsZoneOffsetAndTheCityOfThatName) {
               model_->list(Kind::Zone).indexOf(QStringLiteral("Paris")));
 }
 
-TEST_F(PickerTest, ChoosingACountryThenACityFillsStateZoneAndPosition) {
+TEST_F(worldPicker, ChoosingACountryThenACityFillsStateZoneAndPosition) {
     choose(Kind::Country, QStringLiteral("France"));
     // The country's usual zone is chosen, and with it the city named like the zone.
     EXPECT_EQ(selectedZoneId(), QStringLiteral("Europe/Paris"));
@@ -199,7 +201,7 @@ TEST_F(PickerTest, ChoosingACountryThenACityFillsStateZoneAndPosition) {
     EXPECT_EQ(selectedZoneId(), QStringLiteral("America/Argentina/Buenos_Aires"));
 }
 
-TEST_F(PickerTest, TheUnitedStatesSelectRegionUsAndItsRememberedZone) {
+TEST_F(worldPicker, TheUnitedStatesSelectRegionUsAndItsRememberedZone) {
     defaults_.setInteger(1, QStringLiteral("ZoneIndexUS"));
     choose(Kind::Country, QStringLiteral("United States of America"));
     EXPECT_EQ(model_->list(Kind::Category).selectedTitle(), QStringLiteral("US"));
@@ -212,7 +214,7 @@ TEST_F(PickerTest, TheUnitedStatesSelectRegionUsAndItsRememberedZone) {
               QStringLiteral("United States of America"));
 }
 
-TEST_F(PickerTest, RegionGmtIsStoredAsEtc) {
+TEST_F(worldPicker, RegionGmtIsStoredAsEtc) {
     chooseRegion(QStringLiteral("GMT"));
     chooseZone(QStringLiteral("UTC"));
     model_->AddressRecChange(LocationPickerModel::kCityCell, QStringLiteral("Ship"));
@@ -225,7 +227,7 @@ TEST_F(PickerTest, RegionGmtIsStoredAsEtc) {
               model_->list(Kind::Category).indexOf(QStringLiteral("GMT")));
 }
 
-TEST_F(PickerTest, FreeEditsMakeTheSummaryAndARecordOfTheStoredTypes) {
+TEST_F(worldPicker, FreeEditsMakeTheSummaryAndARecordOfTheStoredTypes) {
     model_->AddressRecChange(LocationPickerModel::kCountryCell, QStringLiteral("germany"));
     EXPECT_EQ(model_->list(Kind::Country).selectedTitle(), QStringLiteral("Germany"));
     EXPECT_EQ(selectedZoneId(), QStringLiteral("Europe/Berlin"));
@@ -261,7 +263,7 @@ TEST_F(PickerTest, FreeEditsMakeTheSummaryAndARecordOfTheStoredTypes) {
     EXPECT_EQ(model_->timeInfo(), QStringLiteral("Location added."));
 }
 
-TEST_F(PickerTest, EmptyPlaceholderOrBlankInputIsRefused) {
+TEST_F(worldPicker, EmptyPlaceholderOrBlankInputIsRefused) {
     struct Case {
         const char* name;
         std::function<void(LocationPickerModel&)> input;
@@ -304,7 +306,7 @@ TEST_F(PickerTest, EmptyPlaceholderOrBlankInputIsRefused) {
     }
 }
 
-TEST_F(PickerTest, AZoneTheSystemDoesNotKnowGivesARecordWithoutZone) {
+TEST_F(worldPicker, AZoneTheSystemDoesNotKnowGivesARecordWithoutZone) {
     chooseRegion(QStringLiteral("Atlantis"));
     chooseZone(QStringLiteral("Nowhere"));
     model_->AddressRecChange(LocationPickerModel::kCityCell, QStringLiteral("Poseidonis"));
@@ -316,7 +318,7 @@ TEST_F(PickerTest, AZoneTheSystemDoesNotKnowGivesARecordWithoutZone) {
     }
 }
 
-TEST(LocationRowOrderTest, OrdersByColumnKindAndDirection) {
+TEST(worldLocationRowOrder, OrdersByColumnKindAndDirection) {
     const QVariantList paris{"", "paris", "", "France", "Europe/Paris", 1.0};
     const QVariantList berlin{"", "Berlin", "", "Germany", "Europe/Berlin", 1.0};
     const QVariantList kabul{"", "Kabul", "", "Afghanistan", "Asia/Kabul", 4.5};
@@ -375,7 +377,9 @@ class PanelTest : public PickerTest {
     int finished_ = 0;
 };
 
-TEST_F(PanelTest, AddHandsOneRecordPerClickAndDoneFinishesOnce) {
+using worldPanel = PanelTest;
+
+TEST_F(worldPanel, AddHandsOneRecordPerClickAndDoneFinishesOnce) {
     activate(child<QComboBox>("country"), QStringLiteral("Germany"));
     EXPECT_EQ(child<QLineEdit>("cell2")->text(), QStringLiteral("Berlin"));
     EXPECT_TRUE(child<QLabel>("summary")->text().startsWith(QStringLiteral("Berlin, Berlin")));
@@ -391,7 +395,7 @@ TEST_F(PanelTest, AddHandsOneRecordPerClickAndDoneFinishesOnce) {
     EXPECT_EQ(added_.size(), 1);
 }
 
-TEST_F(PanelTest, AddingNothingShowsTheSheetAndCancelHandsNone) {
+TEST_F(worldPanel, AddingNothingShowsTheSheetAndCancelHandsNone) {
     child<QPushButton>("add")->click();
     auto* sheet = panel_->window()->findChild<QMessageBox*>(QStringLiteral("noLocationSheet"));
     ASSERT_NE(sheet, nullptr);

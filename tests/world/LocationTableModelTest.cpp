@@ -58,7 +58,9 @@ class LocationModel : public ::testing::Test {
     QStringList posted_;
 };
 
-TEST_F(LocationModel, CheckBoxesStoreBooleansSaveAndAnnounce) {
+using worldLocationModel = LocationModel;
+
+TEST_F(worldLocationModel, CheckBoxesStoreBooleansSaveAndAnnounce) {
     struct Case {
         int field;
         QStringList posted;
@@ -90,7 +92,7 @@ TEST_F(LocationModel, CheckBoxesStoreBooleansSaveAndAnnounce) {
     EXPECT_EQ(posted_, (QStringList{kFloat, kLoc}));
 }
 
-TEST_F(LocationModel, EditingSavesRealChangesOnly) {
+TEST_F(worldLocationModel, EditingSavesRealChangesOnly) {
     const QVariantList dialCodes{QVariantList{QStringLiteral("FR"), QStringLiteral("France")},
                                  QVariantList{QStringLiteral("PE"), QStringLiteral("Peru")}};
     QVariantList net = kLima;
@@ -127,7 +129,7 @@ TEST_F(LocationModel, EditingSavesRealChangesOnly) {
     EXPECT_EQ(saved_.back(), model.locationList());
 }
 
-TEST_F(LocationModel, DragMovesOneRowAndRefusesNoOpDrops) {
+TEST_F(worldLocationModel, DragMovesOneRowAndRefusesNoOpDrops) {
     struct Case {
         int source, target;
         bool accepted;
@@ -153,7 +155,7 @@ TEST_F(LocationModel, DragMovesOneRowAndRefusesNoOpDrops) {
     }
 }
 
-TEST_F(LocationModel, DeleteRemovesRowsAndSaysWhichRowToSelect) {
+TEST_F(worldLocationModel, DeleteRemovesRowsAndSaysWhichRowToSelect) {
     auto model = make(table({kParis, kTokyo, kLima, kOslo}));
     EXPECT_EQ(model.deleteRows({}), std::nullopt);
     EXPECT_TRUE(saved_.isEmpty());
@@ -166,7 +168,7 @@ TEST_F(LocationModel, DeleteRemovesRowsAndSaysWhichRowToSelect) {
     EXPECT_TRUE(saved_.back().isEmpty());
 }
 
-TEST_F(LocationModel, RowComparatorOrdersByKindThenCase) {
+TEST_F(worldLocationModel, RowComparatorOrdersByKindThenCase) {
     const QVariantList a{
         QStringLiteral("b"), QStringLiteral("apple"), QString(), QString(), QString(), 5.5};
     const QVariantList b{
@@ -202,7 +204,7 @@ TEST_F(LocationModel, RowComparatorOrdersByKindThenCase) {
     EXPECT_EQ(posted_, QStringList{kLoc});
 }
 
-TEST_F(LocationModel, ImportSkipsLocationsAlreadyPresent) {
+TEST_F(worldLocationModel, ImportSkipsLocationsAlreadyPresent) {
     auto model = make(table({kParis, kTokyo}));
     QVariantList tokyoAgain = kTokyo;
     tokyoAgain[10] = false;  // only the identity fields count
@@ -219,7 +221,7 @@ TEST_F(LocationModel, ImportSkipsLocationsAlreadyPresent) {
     EXPECT_EQ(posted_, QStringList{kLoc});
 }
 
-TEST_F(LocationModel, OffsetsFollowTheZoneAndTheGmtChoice) {
+TEST_F(worldLocationModel, OffsetsFollowTheZoneAndTheGmtChoice) {
     QVariantList noZone = place("", "Nowhere", "", "");
     noZone[5] = qint64(-100);
     QVariantList unknown = place("", "Atlantis", "", "Ocean/Atlantis");
@@ -260,7 +262,9 @@ class LocationFiles : public ::testing::Test {
     QTemporaryDir dir_;
 };
 
-TEST_F(LocationFiles, ExportedRecordsReadBackUnchanged) {
+using worldLocationFiles = LocationFiles;
+
+TEST_F(worldLocationFiles, ExportedRecordsReadBackUnchanged) {
     QVariantList padded{QString(),
                         QStringLiteral("Quito"),
                         QString(),
@@ -282,7 +286,7 @@ TEST_F(LocationFiles, ExportedRecordsReadBackUnchanged) {
     EXPECT_FALSE(LocationTransfer::write(path("missing/out.plist"), records));
 }
 
-TEST_F(LocationFiles, DamagedImportFilesAreRefused) {
+TEST_F(worldLocationFiles, DamagedImportFilesAreRefused) {
     const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\">";
     struct Case {
         const char* name;

@@ -122,7 +122,9 @@ class LocationsWindow : public ::testing::Test {
     std::unique_ptr<TalvorLocationWinCtrl> ctrl_;
 };
 
-TEST_F(LocationsWindow, CheckBoxClicksWriteBooleansToTheFile) {
+using worldLocationsWindow = LocationsWindow;
+
+TEST_F(worldLocationsWindow, CheckBoxClicksWriteBooleansToTheFile) {
     LocationItemModel& model = ctrl_->itemModel();
     ASSERT_TRUE(model.flags(cell(1, 10)) & Qt::ItemIsUserCheckable);
     EXPECT_EQ(model.data(cell(1, 10), Qt::CheckStateRole), QVariant(Qt::Unchecked));
@@ -145,7 +147,7 @@ TEST_F(LocationsWindow, CheckBoxClicksWriteBooleansToTheFile) {
     EXPECT_FALSE(model.flags(cell(1, 5)) & Qt::ItemIsEditable);
 }
 
-TEST_F(LocationsWindow, DeleteSelectsTheNextRowAndSaves) {
+TEST_F(worldLocationsWindow, DeleteSelectsTheNextRowAndSaves) {
     select({1, 2});
     ctrl_->DelLocation();
     EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Oslo"}));
@@ -158,7 +160,7 @@ TEST_F(LocationsWindow, DeleteSelectsTheNextRowAndSaves) {
     EXPECT_TRUE(posted_.isEmpty()) << "nothing selected, nothing deleted";
 }
 
-TEST_F(LocationsWindow, DraggedRowMovesAndForgetsTheSortOrder) {
+TEST_F(worldLocationsWindow, DraggedRowMovesAndForgetsTheSortOrder) {
     ctrl_->didClickTableColumn(1);
     EXPECT_EQ(platform::UserDefaults::standard().stringForKey(keys::SortOrder),
               QStringLiteral("1"));
@@ -178,7 +180,7 @@ TEST_F(LocationsWindow, DraggedRowMovesAndForgetsTheSortOrder) {
     EXPECT_FALSE(platform::UserDefaults::standard().objectForKey(keys::SortOrder).isValid());
 }
 
-TEST_F(LocationsWindow, HeaderClicksSortKeepingTheSelection) {
+TEST_F(worldLocationsWindow, HeaderClicksSortKeepingTheSelection) {
     select({0});  // Paris
     QHeaderView* header = ctrl_->LocationTable()->horizontalHeader();
     emit header->sectionClicked(LocationItemModel::section(3));
@@ -197,7 +199,7 @@ TEST_F(LocationsWindow, HeaderClicksSortKeepingTheSelection) {
     EXPECT_EQ(posted_, (QStringList{kLoc, kLoc, kLoc}));
 }
 
-TEST_F(LocationsWindow, SearchHidesRowsWithoutTouchingTheList) {
+TEST_F(worldLocationsWindow, SearchHidesRowsWithoutTouchingTheList) {
     ctrl_->sortByColumn(1);
     ctrl_->searchField()->setText(QStringLiteral("o"));
     DeletableTableView* table = ctrl_->LocationTable();
@@ -217,7 +219,7 @@ TEST_F(LocationsWindow, SearchHidesRowsWithoutTouchingTheList) {
         << "clearing the search keeps the sorted list";
 }
 
-TEST_F(LocationsWindow, PickedLocationsAreAppendedSavedAndSelected) {
+TEST_F(worldLocationsWindow, PickedLocationsAreAppendedSavedAndSelected) {
     ctrl_->AddLocation();
     ASSERT_TRUE(added_);
     posted_.clear();
@@ -231,7 +233,7 @@ TEST_F(LocationsWindow, PickedLocationsAreAppendedSavedAndSelected) {
     EXPECT_EQ(ctrl_->locationList().size(), 5);
 }
 
-TEST_F(LocationsWindow, ExportAndImportRoundTrip) {
+TEST_F(worldLocationsWindow, ExportAndImportRoundTrip) {
     exportPath_ = sandbox_.root() + QStringLiteral("/Talvor locations.plist");
     ctrl_->exportLocations();
     EXPECT_TRUE(log_.contains(QStringLiteral("no locations selected")));
@@ -256,7 +258,7 @@ TEST_F(LocationsWindow, ExportAndImportRoundTrip) {
     EXPECT_EQ(ctrl_->locationList().size(), 4);
 }
 
-TEST_F(LocationsWindow, DamagedImportIsRefusedAndLosesNothing) {
+TEST_F(worldLocationsWindow, DamagedImportIsRefusedAndLosesNothing) {
     importPath_ = sandbox_.root() + QStringLiteral("/broken.plist");
     QFile f(importPath_);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -274,7 +276,7 @@ TEST_F(LocationsWindow, DamagedImportIsRefusedAndLosesNothing) {
 
 // The window's own chooser and notice: both open without waiting, and the quit path's
 // closing of dialogs cancels the chooser without importing anything.
-TEST_F(LocationsWindow, TheRealChooserAndNoticeOpenWithoutWaiting) {
+TEST_F(worldLocationsWindow, TheRealChooserAndNoticeOpenWithoutWaiting) {
     const auto shown = [](const char* kind) -> QDialog* {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (w->inherits(kind) && w->isVisible()) {
@@ -314,7 +316,7 @@ TEST_F(LocationsWindow, TheRealChooserAndNoticeOpenWithoutWaiting) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-TEST_F(LocationsWindow, GmtChoiceRetitlesTheOffsetColumn) {
+TEST_F(worldLocationsWindow, GmtChoiceRetitlesTheOffsetColumn) {
     LocationItemModel& model = ctrl_->itemModel();
     const int offset = LocationItemModel::section(5);
     EXPECT_EQ(model.headerData(offset, Qt::Horizontal, Qt::DisplayRole), QVariant("LTD"));
@@ -335,7 +337,7 @@ TEST_F(LocationsWindow, GmtChoiceRetitlesTheOffsetColumn) {
         << "a text cell opens its editor instead";
 }
 
-TEST_F(LocationsWindow, SheetOnTheSettingsWindowAsksForAMenuUpdateWhenDone) {
+TEST_F(worldLocationsWindow, SheetOnTheSettingsWindowAsksForAMenuUpdateWhenDone) {
     QWidget settings;
     auto* pane = new QWidget(&settings);
     int updates = 0;

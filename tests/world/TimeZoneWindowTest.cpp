@@ -15,7 +15,7 @@
 namespace talvor {
 namespace {
 
-TEST(TimeZoneWindowFrames, RectanglesGoToTextAndBack) {
+TEST(worldTimeZoneWindowFrames, RectanglesGoToTextAndBack) {
     EXPECT_EQ(TimeZoneWindow::rectText(QRect(10, -20, 300, 150)),
               QStringLiteral("{{10, -20}, {300, 150}}"));
     struct Case {
@@ -38,7 +38,7 @@ TEST(TimeZoneWindowFrames, RectanglesGoToTextAndBack) {
     }
 }
 
-TEST(TimeZoneWindowFrames, DraggingUpStopsAtTheTopOfTheScreensOnlyUpwards) {
+TEST(worldTimeZoneWindowFrames, DraggingUpStopsAtTheTopOfTheScreensOnlyUpwards) {
     const QRect bounds(0, 0, 1920, 1080);
     const QPoint grab(15, 10);
     EXPECT_EQ(TimeZoneWindow::draggedOrigin(QPoint(500, 400), grab, bounds), QPoint(485, 390));
@@ -47,7 +47,7 @@ TEST(TimeZoneWindowFrames, DraggingUpStopsAtTheTopOfTheScreensOnlyUpwards) {
     EXPECT_EQ(TimeZoneWindow::draggedOrigin(QPoint(-300, 2000), grab, bounds), QPoint(-315, 1990));
 }
 
-TEST(TimeZoneWindowFrames, SnappingPullsNearEdgesAndKeepsItsPadding) {
+TEST(worldTimeZoneWindowFrames, SnappingPullsNearEdgesAndKeepsItsPadding) {
     const QRect visible(0, 30, 1000, 700);  // a bar across the top
     struct Case {
         const char* name;
@@ -78,7 +78,9 @@ class TimeZoneWindowTest : public ::testing::Test {
     platform::UserDefaults defaults_{domain_.store()};
 };
 
-TEST_F(TimeZoneWindowTest, SnapsOnlyWhenAskedAndNotWithAltHeld) {
+using worldTimeZoneWindow = TimeZoneWindowTest;
+
+TEST_F(worldTimeZoneWindow, SnapsOnlyWhenAskedAndNotWithAltHeld) {
     TimeZoneWindow window(defaults_);
     window.resize(100, 80);
     const QPoint nearLeft = screen().topLeft() + QPoint(20, 200);
@@ -93,7 +95,7 @@ TEST_F(TimeZoneWindowTest, SnapsOnlyWhenAskedAndNotWithAltHeld) {
     EXPECT_EQ(window.pos(), QPoint(screen().left(), nearLeft.y()));
 }
 
-TEST_F(TimeZoneWindowTest, ADragMovesTheWindowAndKeepsWhereItEnded) {
+TEST_F(worldTimeZoneWindow, ADragMovesTheWindowAndKeepsWhereItEnded) {
     TimeZoneWindow window(defaults_);
     window.setGeometry(QRect(screen().topLeft() + QPoint(100, 100), QSize(50, 40)));
     const QPoint start = window.pos();
@@ -126,7 +128,7 @@ TEST_F(TimeZoneWindowTest, ADragMovesTheWindowAndKeepsWhereItEnded) {
     EXPECT_EQ(again.geometry(), window.geometry());
 }
 
-TEST_F(TimeZoneWindowTest, APlaceOnAScreenThatIsGoneFallsBackToTheMainScreen) {
+TEST_F(worldTimeZoneWindow, APlaceOnAScreenThatIsGoneFallsBackToTheMainScreen) {
     defaults_.setObject(QStringLiteral("{{9000, 9000}, {120, 90}}"), keys::TimeFloatWindowFrame);
     test::LogCapture log;
     TimeZoneWindow window(defaults_);
@@ -134,7 +136,7 @@ TEST_F(TimeZoneWindowTest, APlaceOnAScreenThatIsGoneFallsBackToTheMainScreen) {
     EXPECT_TRUE(log.contains(QStringLiteral("is on no screen")));
 }
 
-TEST_F(TimeZoneWindowTest, LayersPickTheStackingHints) {
+TEST_F(worldTimeZoneWindow, LayersPickTheStackingHints) {
     TimeZoneWindow window(defaults_);
     window.show();
     window.setLayer(FloatingOptions::Layer::Desktop);
