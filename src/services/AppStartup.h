@@ -19,7 +19,7 @@ class LoginItems : public QObject {
     static constexpr const char* kEntryId = "com.larkspindle.TalvorPro";
 
     // No path: the running executable.
-    explicit LoginItems(QString programPath = QString(), QObject* parent = nullptr);
+    explicit LoginItems(const QString& programPath = QString(), QObject* parent = nullptr);
     ~LoginItems() override;
 
     static LoginItems& shared();
