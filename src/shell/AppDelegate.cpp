@@ -48,6 +48,7 @@
 
 #include <cmath>
 #include <exception>
+#include <utility>
 
 namespace talvor {
 namespace {
@@ -64,7 +65,9 @@ qint64 dayOfMonth(Date now, const QTimeZone& zone) {
 AppDelegate::AppDelegate() : AppDelegate(Options{}) {}
 
 AppDelegate::AppDelegate(Options options)
-    : options_(options), clock_(platform::Clock::shared()), timeMenu_(platform::Menu::create()) {
+    : options_(std::move(options)),
+      clock_(platform::Clock::shared()),
+      timeMenu_(platform::Menu::create()) {
     items_ = std::make_unique<StatusItemsController>(*this, TalvorTimeSettings::sharedInstance(),
                                                      TalvorDateSettings::sharedInstance());
     calendars_ = std::make_unique<CalendarWindows>(*items_, *this);
@@ -416,7 +419,7 @@ void AppDelegate::strikeChimes(Date now) {
             first = minuteOf(*lastTick_) + 1;
         }
     }
-    for (double minute = first; minute <= current; ++minute) {
+    for (auto minute = static_cast<qint64>(first); minute <= current; ++minute) {
         const Date start = Date::fromReference(minute * 60.0);
         chimedMinutes_.push_back(start);
         if (chimes != nullptr) {
