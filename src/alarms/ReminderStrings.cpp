@@ -5,7 +5,7 @@
 namespace talvor {
 
 QString ReminderStrings::soundDirectory() {
-    const QString dir = platform::Paths::dataDir() + QStringLiteral("/Zephyrel/Recordings");
+    QString dir = platform::Paths::dataDir() + QStringLiteral("/Zephyrel/Recordings");
     platform::Paths::makePath(dir);
     return dir;
 }

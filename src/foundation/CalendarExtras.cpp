@@ -131,7 +131,7 @@ Calendar calendarWithIdentifier(const std::optional<QString>& identifier) {
     }
     // ICU knows every identifier that the lookup by name would try next (gregorian, buddhist,
     // hebrew, islamic, islamic-civil, japanese), so what ICU does not know matches none.
-    const Calendar created = Calendar::create(id);
+    Calendar created = Calendar::create(id);
     if (!created) {
         return Calendar::current();
     }

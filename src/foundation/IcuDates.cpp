@@ -62,9 +62,10 @@ std::unique_ptr<icu::SimpleDateFormat> createTimeStyleFormat(icu::DateFormat::ES
     if (simple == nullptr) {
         return nullptr;
     }
-    format.release();
-    setZone(*simple, zone);
-    return std::unique_ptr<icu::SimpleDateFormat>(simple);
+    std::unique_ptr<icu::SimpleDateFormat> owned(
+        static_cast<icu::SimpleDateFormat*>(format.release()));
+    setZone(*owned, zone);
+    return owned;
 }
 
 void setZone(icu::Calendar& calendar, const QTimeZone& zone) {

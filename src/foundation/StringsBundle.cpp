@@ -30,7 +30,7 @@ std::optional<QString> StringsBundle::localizedString(const QString& key,
 
 void StringsBundle::setTable(const QString& table, QHash<QString, QString> strings) {
     std::lock_guard lock(mutex_);
-    tables_.insert(table, std::move(strings));
+    tables_.emplace(table, std::move(strings));
 }
 
 const QHash<QString, QString>& StringsBundle::tableLocked(const QString& table) const {
@@ -59,7 +59,7 @@ const QHash<QString, QString>& StringsBundle::tableLocked(const QString& table) 
         }
     }
     // Kept even when empty, so a missing table is looked for once.
-    return *tables_.insert(table, std::move(strings));
+    return *tables_.emplace(table, std::move(strings));
 }
 
 }  // namespace talvor

@@ -122,7 +122,7 @@ QString TalvorFilePaths::vltGetUserApplSupportFolder(const QString& name) {
     if (name.isEmpty()) {
         return Paths::dataDir();
     }
-    const QString folder = join(Paths::dataDir(), name);
+    QString folder = join(Paths::dataDir(), name);
     vltPaths::vltMakeDirIfNeeded(folder);
     return folder;
 }
@@ -137,25 +137,25 @@ QString TalvorFilePaths::vltGetUserFennelWorkshopFolder(const QString& name) {
 }
 
 QString TalvorFilePaths::vltGetUsersTalvorProSupportDir() {
-    const QString folder = userDataFolder();
+    QString folder = userDataFolder();
     vltPaths::vltMakeDirIfNeeded(folder);
     return folder;
 }
 
 QString TalvorFilePaths::vltGetLocalFennelWorkshopSupportDir() {
-    const QString folder = join(Paths::systemDataDir(), kVendorFolder);
+    QString folder = join(Paths::systemDataDir(), kVendorFolder);
     vltPaths::vltMakeDirIfNeeded(folder);
     return folder;
 }
 
 QString TalvorFilePaths::vltGetLocalTalvorApplSupportFolder() {
-    const QString folder = localTalvorFolder();
+    QString folder = localTalvorFolder();
     vltPaths::vltMakeDirIfNeeded(folder);
     return folder;
 }
 
 QString TalvorFilePaths::vltGetLocalTalvorProSupportDir() {
-    const QString folder =
+    QString folder =
         join(join(Paths::systemDataDir(), kVendorFolder), QStringLiteral("Talvor Pro"));
     vltPaths::vltMakeDirIfNeeded(folder);
     return folder;

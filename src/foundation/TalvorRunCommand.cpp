@@ -29,6 +29,7 @@ std::optional<QByteArray> run(const QStringList& command, bool captureOutput) {
         args.push_back(a.toUtf8());
     }
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (QByteArray& a : args) {
         argv.push_back(a.data());
     }

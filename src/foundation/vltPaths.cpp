@@ -146,7 +146,7 @@ QString TalvorThemePath(const QString& name) {
         return QString();
     }
     for (const QString& folder : {TalvorThemesFolder(), TalvorSystemThemesFolder()}) {
-        const QString theme = join(folder, name);
+        QString theme = join(folder, name);
         if (isFolder(theme)) {
             return theme;
         }

@@ -23,7 +23,7 @@ const QStringList kZoneFiles = {QStringLiteral("/etc/localtime"), QStringLiteral
 constexpr int kZonePollMs = 30000;
 
 QByteArray systemZoneId() {
-    const QByteArray tz = qgetenv("TZ");
+    QByteArray tz = qgetenv("TZ");
     if (!tz.isEmpty()) {
         return tz;
     }

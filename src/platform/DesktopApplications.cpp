@@ -160,7 +160,7 @@ QString DesktopApplicationIndex::programOf(const DesktopApplication& entry) cons
     }
     const QString found =
         QDir::isAbsolutePath(program) ? program : QStandardPaths::findExecutable(program);
-    const QString canonical = found.isEmpty() ? QString() : QFileInfo(found).canonicalFilePath();
+    QString canonical = found.isEmpty() ? QString() : QFileInfo(found).canonicalFilePath();
     programs_[program] = canonical;
     return canonical;
 }

@@ -116,10 +116,10 @@ QStringList splitExec(const QString& exec) {
     for (qsizetype i = 0; i < exec.size(); ++i) {
         const QChar c = exec.at(i);
         if (quoted) {
-            if (c == QLatin1Char('\\') && i + 1 < exec.size()) {
-                current += exec.at(++i);
-            } else if (c == QLatin1Char('%') && i + 1 < exec.size() &&
-                       exec.at(i + 1) == QLatin1Char('%')) {
+            // A backslash, or the first of two percent signs, takes the next character literally.
+            if ((c == QLatin1Char('\\') && i + 1 < exec.size()) ||
+                (c == QLatin1Char('%') && i + 1 < exec.size() &&
+                 exec.at(i + 1) == QLatin1Char('%'))) {
                 current += exec.at(++i);
             } else if (c == QLatin1Char('"')) {
                 quoted = false;

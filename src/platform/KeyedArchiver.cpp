@@ -30,13 +30,13 @@ bool KeyedArchiver::put(const QString& key, const QVariant& value) {
     if (!stored.isValid()) {
         return false;
     }
-    values_.insert(key, std::move(stored));
+    values_[key] = std::move(stored);
     return true;
 }
 
 void KeyedArchiver::putEncoded(const QString& key, QVariant value) {
     if (key != classKey()) {
-        values_.insert(key, std::move(value));
+        values_[key] = std::move(value);
     }
 }
 

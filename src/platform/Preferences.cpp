@@ -117,7 +117,7 @@ void Preferences::install(std::unique_ptr<PreferenceStore> store) {
     }
     std::shared_ptr<PreferenceStore> shared(std::move(store));
     watchForChanges(shared);
-    r.stores.insert(id, std::move(shared));
+    r.stores.emplace(id, std::move(shared));
 }
 
 void Preferences::resetAll() {

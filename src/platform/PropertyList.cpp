@@ -226,7 +226,7 @@ QVariant fromNode(plist_t node, int depth) {
                 }
                 QVariant item = fromNode(value, depth + 1);
                 if (item.isValid()) {
-                    map.insert(QString::fromUtf8(key), std::move(item));
+                    map.insert(QString::fromUtf8(key), item);
                 }
                 std::free(key);
             }
@@ -504,7 +504,7 @@ QVariant normalizedAt(const QVariant& value, int depth) {
                 if (!n.isValid() || it.key().contains(QChar(0))) {
                     return {};
                 }
-                out.insert(it.key(), std::move(n));
+                out.insert(it.key(), n);
             }
             return QVariant(out);
         }

@@ -114,7 +114,7 @@ void StatusItem::setView(std::shared_ptr<StatusItemView> view) {
     emit changed();
 }
 
-void StatusItem::popUpStatusItemMenu(std::shared_ptr<Menu> menu) {
+void StatusItem::popUpStatusItemMenu(const std::shared_ptr<Menu>& menu) {
     if (menu) {
         emit popUpMenuRequested(menu);
     }

@@ -113,7 +113,7 @@ class StatusItem : public QObject {
     void setView(std::shared_ptr<StatusItemView> view);
 
     // Opens `menu` under the item, as a press on an item with that menu does.
-    void popUpStatusItemMenu(std::shared_ptr<Menu> menu);
+    void popUpStatusItemMenu(const std::shared_ptr<Menu>& menu);
 
     // The item's rectangle on the screen (windows hang below it); empty while no presenter
     // shows the item.

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace talvor::platform {
 
@@ -344,8 +345,7 @@ void StatusBarPanel::mouseReleaseEvent(QMouseEvent* e) {
     if (!pressed_) {
         return;
     }
-    const QPointer<StatusItem> item = pressed_;
-    pressed_ = nullptr;
+    const QPointer<StatusItem> item = std::exchange(pressed_, nullptr);
     const bool inside = itemRect(item).contains(e->position());
     releaseStatusItem(*item, pressKind_, mouseEvent(*e, *item), inside);
 }

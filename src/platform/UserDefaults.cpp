@@ -60,7 +60,6 @@ QString UserDefaults::stringForKey(const QString& key) const {
     const QVariant v = objectForKey(key);
     switch (v.typeId()) {
         case QMetaType::QString:
-            return v.toString();
         case QMetaType::LongLong:
         case QMetaType::Double:
             return v.toString();

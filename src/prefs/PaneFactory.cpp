@@ -26,7 +26,7 @@ PaneFactory::Maker maker(const PaneDelegate& delegate) {
 }  // namespace
 
 PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuDelegate menuItems,
-                                  PaneDelegate delegate) {
+                                  const PaneDelegate& delegate) {
     PaneFactory f;
     f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>());
     f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"), maker<TalvorPrefsFloatingViewCtrl>());
@@ -57,7 +57,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
 }
 
 void PaneFactory::add(const QString& className, Maker maker) {
-    makers_.insert(className, std::move(maker));
+    makers_.emplace(className, std::move(maker));
 }
 
 QStringList PaneFactory::classNames() const {

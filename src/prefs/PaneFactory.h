@@ -23,7 +23,8 @@ class PaneFactory {
     // application through `lightDark`, the menu items pane through `menuItems`, the others
     // through `delegate`.
     static PaneFactory standard(SwitchLightDarkDelegate lightDark = {},
-                                TalvorMenuDelegate menuItems = {}, PaneDelegate delegate = {});
+                                TalvorMenuDelegate menuItems = {},
+                                const PaneDelegate& delegate = {});
 
     // Adds or replaces the class `className`.
     void add(const QString& className, Maker maker);

@@ -64,7 +64,7 @@ void TalvorSetTimeZoneViewCtrl::setTimeZone() {
     statusField_->setText(tr("Setting the time zone to %1…").arg(*zoneId));
     QPointer<TalvorSetTimeZoneViewCtrl> self(this);
     platform::TimeZoneSetter::shared().setTimeZone(
-        *zoneId, [self, zoneId = *zoneId](std::optional<platform::TimeZoneFailure> failure) {
+        *zoneId, [self, zoneId = *zoneId](const std::optional<platform::TimeZoneFailure>& failure) {
             if (self) {
                 self->answered(zoneId, failure);
             }

@@ -36,7 +36,7 @@ bool isFalse(const QString& value) {
 
 }  // namespace
 
-LoginItems::LoginItems(QString programPath, QObject* parent)
+LoginItems::LoginItems(const QString& programPath, QObject* parent)
     : QObject(parent),
       programPath_(canonical(programPath.isEmpty() ? QCoreApplication::applicationFilePath()
                                                    : programPath)) {}

@@ -17,7 +17,7 @@ class LoginItems : public QObject {
     Q_OBJECT
   public:
     // No path: the running executable.
-    explicit LoginItems(QString programPath = QString(), QObject* parent = nullptr);
+    explicit LoginItems(const QString& programPath = QString(), QObject* parent = nullptr);
     ~LoginItems() override;
 
     static LoginItems& shared();

@@ -49,6 +49,7 @@
 
 #include <cmath>
 #include <exception>
+#include <utility>
 
 namespace talvor {
 namespace {
@@ -62,7 +63,7 @@ qint64 dayOfMonth(Date now, const QTimeZone& zone) {
 AppDelegate::AppDelegate() : AppDelegate(Options{}) {}
 
 AppDelegate::AppDelegate(Options options)
-    : options_(options), clock_(platform::Clock::shared()), parts_(*this, clock_) {
+    : options_(std::move(options)), clock_(platform::Clock::shared()), parts_(*this, clock_) {
     AlarmMenuController::mainMenuController().awakeFromNib(this);
     connect(&clock_, &platform::Clock::zoneChanged, this, &AppDelegate::TimeZoneChanged);
     connect(&clock_, &platform::Clock::timeJumped, this, &AppDelegate::resume);

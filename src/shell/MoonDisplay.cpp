@@ -138,7 +138,7 @@ QString MoonDisplay::addNextMoons(Date date, const std::optional<QString>& prefi
     // Back to the calculator's own date, not to now: a caller that set a date keeps it.
     const Date kept = moon_.date();
     setMoonDate(date);
-    const QString text = moonText(prefix);
+    QString text = moonText(prefix);
     setMoonDate(kept);
     return text;
 }

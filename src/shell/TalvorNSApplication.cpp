@@ -57,7 +57,7 @@ void TalvorNSApplication::SetAlarmPrefSetControllerDelegate(QObject* alarmSetCon
 }
 
 QString TalvorNSApplication::ouputRunningInfo() {
-    const QString executable = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QString executable = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     platform::log(QStringLiteral("%1 v%2 is running on %3")
                       .arg(executable, QCoreApplication::applicationVersion(),
                            QSysInfo::prettyProductName()));

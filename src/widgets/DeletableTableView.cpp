@@ -92,7 +92,10 @@ void DeletableTableView::highlightSelectionInClipRect(QPainter& painter, const Q
     const double offset = verticalOffset();
     const double clipY = clip.y() + offset;
     const QRectF visible(0, offset, viewport()->width(), viewport()->height());
-    for (double y = h * std::floor(clipY / h); y < clipY + clip.height(); y += h) {
+    // Counted in rows, so that no rounding error adds up over a long view.
+    for (auto row = static_cast<long long>(std::floor(clipY / h));
+         static_cast<double>(row) * h < clipY + clip.height(); ++row) {
+        const double y = static_cast<double>(row) * h;
         const QRectF stripe = QRectF(visible.x(), y, visible.width(), h - spacing)
                                   .intersected(clip.translated(0, offset));
         const bool even = static_cast<long long>(std::floor((y + h / 2) / h)) % 2 == 0;

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QStyleOptionSlider>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -81,6 +82,7 @@ double DoubleSlider::tickMarkValueAtIndex(std::int32_t index) const {
 
 std::vector<double> DoubleSlider::tickValues() const {
     std::vector<double> values;
+    values.reserve(static_cast<std::size_t>(std::max(ticks_, 0)));
     for (std::int32_t i = 0; i < ticks_; ++i) {
         values.push_back(tickMarkValueAtIndex(i));
     }

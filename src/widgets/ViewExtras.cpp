@@ -57,7 +57,7 @@ QHash<QString, ViewCoding>& registry() {
 }  // namespace
 
 void registerViewClass(const QString& className, ViewCoding coding) {
-    registry().insert(className, std::move(coding));
+    registry().emplace(className, std::move(coding));
 }
 
 QByteArray cloneData(const QWidget& view) {

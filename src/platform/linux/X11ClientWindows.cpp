@@ -6,6 +6,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -153,6 +154,7 @@ std::vector<quint32> X11ClientWindows::clientWindowIds() {
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     const int count = xcb_query_tree_children_length(tree.get());
     std::vector<xcb_get_window_attributes_cookie_t> cookies;
+    cookies.reserve(static_cast<std::size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
         cookies.push_back(xcb_get_window_attributes(connection_, children[i]));
     }

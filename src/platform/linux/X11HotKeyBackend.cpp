@@ -172,6 +172,7 @@ std::vector<quint16> X11HotKeyBackend::lockVariants() const {
 bool X11HotKeyBackend::grabAll(quint32 scanCode, quint16 mods) {
     const std::vector<quint16> variants = lockVariants();
     std::vector<xcb_void_cookie_t> cookies;
+    cookies.reserve(variants.size());
     for (const quint16 lock : variants) {
         cookies.push_back(xcb_grab_key_checked(
             connection_, 1, root_, static_cast<uint16_t>(mods | lock),
