@@ -17,18 +17,38 @@ set(TALVOR_PCH_STD
 set(TALVOR_PCH_QT
   <QColor> <QDateTime> <QDir> <QFile> <QFileInfo> <QImage> <QObject> <QPainter> <QPointer>
   <QString> <QStringList> <QTimeZone> <QUrl> <QVariant> <QWidget>)
-set(TALVOR_PCH_TEST <gtest/gtest.h> <QTest>)
+set(TALVOR_PCH_TEST <gtest/gtest.h>)
 
-# One precompiled header per room library; `STD_ONLY` for the rooms that use no Qt.
+# Precompiled headers are made once and reused: one for the rooms that use Qt, made by a
+# target of its own with exactly the definitions every such room has (GCC refuses a header
+# made under a macro the user lacks), and one per room that uses no Qt.
+set(TALVOR_PRODUCT_DEFINITIONS QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY)
+
+function(talvor_pch_owner name)
+  set(source ${CMAKE_CURRENT_BINARY_DIR}/${name}.cpp)
+  if(NOT EXISTS ${source})
+    file(WRITE ${source} "// Makes a precompiled header that other targets reuse.\n")
+  endif()
+  add_library(${name} OBJECT ${source})
+  set_target_properties(${name} PROPERTIES AUTOMOC OFF)
+endfunction()
+
 function(talvor_room_pch target)
   cmake_parse_arguments(P "STD_ONLY" "" "" ${ARGN})
   if(P_STD_ONLY)
     target_precompile_headers(${target} PRIVATE ${TALVOR_PCH_STD})
-  else()
-    target_precompile_headers(${target} PRIVATE ${TALVOR_PCH_STD} ${TALVOR_PCH_QT})
+    return()
   endif()
+  if(NOT TARGET talvor_pch_rooms)
+    talvor_pch_owner(talvor_pch_rooms)
+    target_link_libraries(talvor_pch_rooms PRIVATE Qt6::Core Qt6::Gui Qt6::Widgets)
+    target_compile_definitions(talvor_pch_rooms PRIVATE ${TALVOR_PRODUCT_DEFINITIONS})
+    target_precompile_headers(talvor_pch_rooms PRIVATE ${TALVOR_PCH_STD} ${TALVOR_PCH_QT})
+  endif()
+  target_precompile_headers(${target} REUSE_FROM talvor_pch_rooms)
 endfunction()
 
-# Tests and their support library compile without optimisation: they are built on every
-# CI run and run for seconds. The product libraries they test keep their optimisation.
-set(TALVOR_TEST_COMPILE_OPTIONS -O0)
+# Tests and their support library compile without optimisation and with line tables only:
+# they are built on every CI run and run for seconds. The product libraries they test keep
+# their optimisation and full debug information.
+set(TALVOR_TEST_COMPILE_OPTIONS -O0 -g1)

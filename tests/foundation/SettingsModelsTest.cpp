@@ -57,6 +57,8 @@ class SettingsModels : public ::testing::Test {
         EXPECT_EQ(all.keys(), expected.keys());
     }
 
+    // Off the session bus: tests running beside this one announce the same names there.
+    test::ScopedEnvVar noBus_{"DBUS_SESSION_BUS_ADDRESS", QString()};
     test::ScopedMemoryDomain domain_{appTalvor4Prefs};
     platform::UserDefaults defaults_;
     test::FakeFontResolver fonts_{{}, kTitleFamily};
