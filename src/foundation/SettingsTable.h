@@ -259,8 +259,11 @@ class RowBuilder {
                 };
             }
         }
-        for (const auto& [group, value] : resets_) {
-            row.resets.emplace_back(group, [member, value](Model& m) { m.*member = value(); });
+        for (const auto& reset : resets_) {
+            // Copied out of the pair: clang before 16 cannot capture a structured binding.
+            auto value = reset.second;
+            row.resets.emplace_back(reset.first,
+                                    [member, value](Model& m) { m.*member = value(); });
         }
         row.vary = [member](Model& m) { m.*member = Form::varied(m.*member); };
         row.same = [member](const Model& a, const Model& b) {

@@ -215,7 +215,7 @@ bool moveAnswered(const MoveToApplicationsEnvironment& env, const QString& sourc
 
 void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& given,
                                            std::function<void()> keepRunning) {
-    const auto stay = [keepRunning] {
+    const auto stay = [keepRunning = std::move(keepRunning)] {
         if (keepRunning) {
             keepRunning();
         }

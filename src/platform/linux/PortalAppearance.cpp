@@ -82,7 +82,7 @@ void PortalAppearanceSource::onSettingChanged(const QDBusMessage& message) {
     }
     const QString nameSpace = args.at(0).toString();
     const QString key = args.at(1).toString();
-    const QVariant value = args.at(2);
+    const QVariant& value = args.at(2);
     if (nameSpace == kAppearance && key == kColorScheme) {
         handler_(darkFromScheme(unwrap(value).toUInt()));
     } else if (nameSpace == kGnomeInterface && key == kGtkTheme) {

@@ -76,7 +76,7 @@ QString XkbKeyboardLayout::textForKeyCode(int keyCode) const {
     char buffer[16] = {};
     xkb_state_key_get_utf8(state, *scanCode, buffer, sizeof buffer);
     xkb_state_unref(state);
-    const QString text = QString::fromUtf8(buffer);
+    QString text = QString::fromUtf8(buffer);
     for (const QChar c : text) {
         if (c.category() == QChar::Other_Control) {
             return QString();
