@@ -11,6 +11,8 @@ namespace {
 // A cancel branch may open a notice, whose own cancel may open another: a few rounds at
 // most, then whatever is left is simply hidden.
 constexpr int kRounds = 4;
+// Marks the dialogs openDialog() opened and deletes once they are answered.
+constexpr const char* kOwnedProperty = "talvorOpenDialog";
 
 QList<QPointer<QDialog>> visibleDialogs() {
     QList<QPointer<QDialog>> dialogs;
@@ -25,6 +27,8 @@ QList<QPointer<QDialog>> visibleDialogs() {
 }  // namespace
 
 void openDialog(QDialog* dialog, std::function<void(int result)> finished) {
+    // Ours to delete, also when the quit path has to hide it without an answer.
+    dialog->setProperty(kOwnedProperty, true);
     QObject::connect(dialog, &QDialog::finished, dialog,
                      [dialog, finished = std::move(finished)](int result) {
                          // Once only: the dialog may be shown again before deleteLater runs.
@@ -57,6 +61,9 @@ int closeOpenDialogs() {
     }
     for (const QPointer<QDialog>& dialog : visibleDialogs()) {
         dialog->hide();
+        if (dialog->property(kOwnedProperty).toBool()) {
+            dialog->deleteLater();
+        }
         ++closed;
     }
     return closed;

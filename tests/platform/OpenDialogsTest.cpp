@@ -101,6 +101,10 @@ TEST(platformOpenDialogs, NoticesOpenedByACancelBranchAreClosedToo) {
     EXPECT_GE(opened, 1);
     settle();
     EXPECT_EQ(closeOpenDialogs(), 0) << "nothing left";
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        EXPECT_EQ(qobject_cast<QMessageBox*>(window), nullptr)
+            << "a notice hidden without an answer is deleted too";
+    }
 }
 
 TEST(platformOpenDialogs, ClosingPopupsClosesEveryOpenMenu) {
