@@ -10,6 +10,7 @@
 #include "services/AppleInterfaceStyle.h"
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
+#include "support/LightAppearance.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
@@ -40,10 +41,7 @@ class EveryPane : public ::testing::Test {
         loadTalvorMenuItemFlags();
         platform::UserDefaults::setStandard(&defaults);
         platform::Clock::setShared(&clock);
-        appearance =
-            std::make_unique<AppearanceService>(std::make_unique<test::FakeAppearanceSource>(false),
-                                                std::make_unique<test::FakeAppearanceSetter>());
-        AppearanceService::setShared(appearance.get());
+        appearance = test::installLightAppearance();
         for (platform::DistributedNotificationCenter* c :
              {&center, &platform::DistributedNotificationCenter::defaultCenter()}) {
             watches.push_back(

@@ -6,6 +6,7 @@
 #include "services/AppleInterfaceStyle.h"
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
+#include "support/LightAppearance.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
@@ -49,10 +50,7 @@ class PrefsPanes : public ::testing::Test {
   protected:
     PrefsPanes() {
         platform::Clock::setShared(&clock);
-        service =
-            std::make_unique<AppearanceService>(std::make_unique<test::FakeAppearanceSource>(false),
-                                                std::make_unique<test::FakeAppearanceSetter>());
-        AppearanceService::setShared(service.get());
+        service = test::installLightAppearance();
     }
     ~PrefsPanes() override {
         AppearanceService::setShared(nullptr);

@@ -5,6 +5,7 @@
 #include "shell/SettingsWindowHost.h"
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
+#include "support/LightAppearance.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
@@ -96,10 +97,7 @@ class SettingsWindow : public ::testing::Test {
     SettingsWindow() : defaults(domain.store()) {
         platform::UserDefaults::setStandard(&defaults);
         platform::Clock::setShared(&clock);
-        appearance =
-            std::make_unique<AppearanceService>(std::make_unique<test::FakeAppearanceSource>(false),
-                                                std::make_unique<test::FakeAppearanceSetter>());
-        AppearanceService::setShared(appearance.get());
+        appearance = test::installLightAppearance();
     }
     ~SettingsWindow() override {
         host.reset();
