@@ -9,6 +9,7 @@
 #include "TalvorSetTimeZoneViewCtrl.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace talvor {
 namespace {
@@ -16,6 +17,12 @@ namespace {
 template <class Pane>
 PaneFactory::Maker maker() {
     return [](const QString& nibName) { return std::make_unique<Pane>(nibName); };
+}
+
+// A pane class without a delegate; the first form of a pane is a placeholder.
+template <class Pane>
+void addPane(PaneFactory& f, const QString& className) {
+    f.add(className, maker<Pane>(), std::is_base_of_v<NotedPane, Pane>);
 }
 
 template <class Pane>
@@ -28,9 +35,9 @@ PaneFactory::Maker maker(const PaneDelegate& delegate) {
 PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuDelegate menuItems,
                                   const PaneDelegate& delegate) {
     PaneFactory f;
-    f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>());
-    f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"), maker<TalvorPrefsFloatingViewCtrl>());
-    f.add(QStringLiteral("TalvorCalendarPrefs"), maker<TalvorCalendarPrefs>());
+    addPane<TalvorTimeViewController>(f, QStringLiteral("TalvorTimeViewController"));
+    addPane<TalvorPrefsFloatingViewCtrl>(f, QStringLiteral("TalvorPrefsFloatingViewCtrl"));
+    addPane<TalvorCalendarPrefs>(f, QStringLiteral("TalvorCalendarPrefs"));
     f.add(QStringLiteral("TalvorMenuViewController"),
           [menuItems = std::move(menuItems)](const QString& nibName) {
               return std::make_unique<TalvorMenuViewController>(nibName, menuItems);
@@ -39,16 +46,16 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>(delegate));
-    f.add(QStringLiteral("DateDiffPrefCalculator"), maker<DateDiffPrefCalculator>());
-    f.add(QStringLiteral("FeedbakReviewUpdateVC"), maker<FeedbakReviewUpdateVC>());
+    addPane<DateDiffPrefCalculator>(f, QStringLiteral("DateDiffPrefCalculator"));
+    addPane<FeedbakReviewUpdateVC>(f, QStringLiteral("FeedbakReviewUpdateVC"));
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
-    f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>());
-    f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>());
-    f.add(QStringLiteral("TCalendarPrefs"), maker<TCalendarPrefs>());
-    f.add(QStringLiteral("TalvorTake5WindowsController"), maker<TalvorTake5WindowsController>());
-    f.add(QStringLiteral("CountDownTimerViewController"), maker<CountDownTimerViewController>());
-    f.add(QStringLiteral("AlarmSetController"), maker<AlarmSetController>());
-    f.add(QStringLiteral("GlobalSchedulerViewController"), maker<GlobalSchedulerViewController>());
+    addPane<AdvancedPrefVC>(f, QStringLiteral("AdvancedPrefVC"));
+    addPane<TalvorDateViewController>(f, QStringLiteral("TalvorDateViewController"));
+    addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
+    addPane<TalvorTake5WindowsController>(f, QStringLiteral("TalvorTake5WindowsController"));
+    addPane<CountDownTimerViewController>(f, QStringLiteral("CountDownTimerViewController"));
+    addPane<AlarmSetController>(f, QStringLiteral("AlarmSetController"));
+    addPane<GlobalSchedulerViewController>(f, QStringLiteral("GlobalSchedulerViewController"));
     f.add(QStringLiteral("SwitchLightDarkVC"),
           [lightDark = std::move(lightDark)](const QString& nibName) {
               return std::make_unique<SwitchLightDarkPane>(nibName, lightDark);
@@ -56,8 +63,13 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     return f;
 }
 
-void PaneFactory::add(const QString& className, Maker maker) {
+void PaneFactory::add(const QString& className, Maker maker, bool placeholder) {
     makers_.emplace(className, std::move(maker));
+    if (placeholder) {
+        placeholders_.insert(className);
+    } else {
+        placeholders_.remove(className);
+    }
 }
 
 QStringList PaneFactory::classNames() const {

@@ -6,6 +6,7 @@
 #include "services/SwitchLightDarkVC.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -26,15 +27,18 @@ class PaneFactory {
                                 TalvorMenuDelegate menuItems = {},
                                 const PaneDelegate& delegate = {});
 
-    // Adds or replaces the class `className`.
-    void add(const QString& className, Maker maker);
+    // Adds or replaces the class `className`; a placeholder pane shows only its title and a
+    // note, so the window does not open on it by itself.
+    void add(const QString& className, Maker maker, bool placeholder = false);
     bool contains(const QString& className) const { return makers_.contains(className); }
+    bool isPlaceholder(const QString& className) const { return placeholders_.contains(className); }
     QStringList classNames() const;
     // A new pane made for `nibName`; null when there is no such class.
     std::unique_ptr<PreferencePane> make(const QString& className, const QString& nibName) const;
 
   private:
     QHash<QString, Maker> makers_;
+    QSet<QString> placeholders_;
 };
 
 }  // namespace talvor

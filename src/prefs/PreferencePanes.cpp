@@ -34,7 +34,7 @@ TCalendarPrefs::TCalendarPrefs(QString nibName)
 
 TalvorTake5WindowsController::TalvorTake5WindowsController(QString nibName)
     : NotedPane(QStringLiteral("TalvorTake5WindowsController"), std::move(nibName),
-                QStringLiteral("Take 5  ")) {}
+                QStringLiteral("Take 5")) {}
 
 CountDownTimerViewController::CountDownTimerViewController(QString nibName)
     : NotedPane(QStringLiteral("CountDownTimerViewController"), std::move(nibName),

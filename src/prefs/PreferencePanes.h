@@ -55,7 +55,7 @@ class TCalendarPrefs : public NotedPane {
     explicit TCalendarPrefs(QString nibName);
 };
 
-// Break reminders; the title keeps its two trailing blanks.
+// Break reminders.
 class TalvorTake5WindowsController : public NotedPane {
   public:
     explicit TalvorTake5WindowsController(QString nibName);

@@ -366,9 +366,7 @@ void AppDelegate::LoadFloatingOptions(const platform::Notification* notification
 }
 
 void AppDelegate::actEditLocationSelection() {
-    parts_.settings->showPrefs();
-    parts_.settings->loadPrefsView(QStringLiteral("TalvorMenuViewController"),
-                                   QStringLiteral("PrefsMenu"), QStringLiteral("Menu Items"));
+    parts_.settings->showLocationsPrefs();
     // What the Menu Items pane's locationTimeZoneSetup does: the locations as a sheet on it.
     TalvorLocationWinCtrl& locations = TalvorLocationWinCtrl::sharedInstance();
     locations.updateMenu = [this] { parts_.timeMenuItems->UpdateMenu(TimeMenu::WorldClocks); };

@@ -42,7 +42,7 @@ constexpr SettingsPaneRow kRows[] = {
     {7, "TalvorStockViewController", "PrefsStocks", "Stock Portfolio", std::nullopt},
     {8, "TalvorSetTimeZoneViewCtrl", "PrefsSetTimeZone", "Set TimeZone", B::btnSetTimeZone},
     {10, "TalvorASMViewCtrl", "PrefASM", "Applications Menu", B::btnASM},
-    {11, "TalvorTake5WindowsController", "TalvorTake5WindowsController", "Take 5  ", B::btnAlarm},
+    {11, "TalvorTake5WindowsController", "TalvorTake5WindowsController", "Take 5", B::btnAlarm},
     {12, "TalvorPrefsMenuExtra", "PrefsMenuExtras", "About", B::btnAbout},
     {13, "TalvorTakeABreakViewController", "TalvorTakeABreakViewController", "Take A Break",
      B::btnAppMenuItems},
@@ -331,13 +331,27 @@ void SettingsWindowHost::closeWindow() {
     window_->close();
 }
 
+const SettingsPaneRow& SettingsWindowHost::firstUsableRow() const {
+    for (const SidebarEntry& entry : kSidebar) {
+        const SettingsPaneRow* row = entry.button ? paneRow(entry.tag) : nullptr;
+        const QString className = row ? QString::fromLatin1(row->className) : QString();
+        if (row && row->selected && panes_.contains(className) &&
+            !panes_.isPlaceholder(className)) {
+            return *row;
+        }
+    }
+    return *paneRow(1);
+}
+
 void SettingsWindowHost::showPrefs() {
     const qint64 stored = platform::UserDefaults::standard().integerForKey(kLastUsedPrefTag);
     if (stored == 0) {
-        paintSidebar(B::btnTimeMenu, kSelected, kOthersOnOpening);
+        // A first opening shows a pane with controls, not one that only says it is coming.
+        const SettingsPaneRow& row = firstUsableRow();
+        paintSidebar(row.selected, kSelected, kOthersOnOpening);
         IsShowCountDown = false;
-        loadPrefsView(QStringLiteral("TalvorTimeViewController"), QStringLiteral("PrefDateTime"),
-                      QStringLiteral("Time Menu"));
+        loadPrefsView(QString::fromLatin1(row.className), QString::fromLatin1(row.nibName),
+                      QString::fromUtf8(row.title));
         activateAndOrderFront();
         return;
     }
@@ -353,6 +367,8 @@ void SettingsWindowHost::doOnMain(int tag) {
     IsShowDateDiff = false;
     IsShowCreateAlarm = false;
     IsShowGlobalScheduler = false;
+    // Another pane replaces the count-down's: its shortcut then opens it again.
+    IsShowCountDown = false;
 
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     defaults.setInteger(tag, kLastUsedPrefTag);
@@ -433,7 +449,13 @@ void SettingsWindowHost::loadPane(const QString& className, const QString& nibNa
     fitPane();
     paneArea_->ensureVisible(0, 0);
     view->show();
-    window_->setWindowTitle(tr("Talvor Settings: %1").arg(title));
+    // Some callers name no title, some pad theirs: the pane's own name stands in.
+    QString shownTitle = title.trimmed();
+    if (shownTitle.isEmpty()) {
+        shownTitle = viewCtrl_->title().trimmed();
+    }
+    window_->setWindowTitle(shownTitle.isEmpty() ? tr("Talvor Settings")
+                                                 : tr("Talvor Settings: %1").arg(shownTitle));
     window_->update();
     viewCtrl_->viewDidShow();
 }
@@ -542,7 +564,8 @@ void SettingsWindowHost::showMenubarCalendarPrefs() {
 
 void SettingsWindowHost::showMinnowCalendarPrefs() {
     paintForShortcut(B::btnMinnowCalendar, kOthers);
-    loadPrefsView(QStringLiteral("TCalendarPrefs"), QStringLiteral("TCalendarPrefs"), QString());
+    loadPrefsView(QStringLiteral("TCalendarPrefs"), QStringLiteral("TCalendarPrefs"),
+                  QStringLiteral("Minnow"));
     activateAndOrderFront();
 }
 
@@ -566,8 +589,19 @@ void SettingsWindowHost::showDateDifferenceCalculator() {
                   QStringLiteral("DateDiffPrefCalculator"), QStringLiteral("Date Difference"));
 }
 
+void SettingsWindowHost::showLocationsPrefs() {
+    showPrefs();
+    paintForShortcut(B::btnMenuItems, kOthers);
+    if (returnViewControllerName() != QLatin1String("TalvorMenuViewController")) {
+        loadPrefsView(QStringLiteral("TalvorMenuViewController"), QStringLiteral("PrefsMenu"),
+                      QStringLiteral("Menu Items"));
+    }
+}
+
 void SettingsWindowHost::showCountDownTimer() {
-    if (IsShowCountDown) {
+    // Closes only what it opened: the count-down pane, still on screen.
+    if (IsShowCountDown && window_->isVisible() &&
+        returnViewControllerName() == QLatin1String("CountDownTimerViewController")) {
         closeWindow();
         IsShowCountDown = false;
         return;
@@ -576,7 +610,8 @@ void SettingsWindowHost::showCountDownTimer() {
     IsShowCountDown = true;
     paintForShortcut(B::btnCountDown, kOthers);
     loadPrefsView(QStringLiteral("CountDownTimerViewController"),
-                  QStringLiteral("CountDownTimerViewController"), QString());
+                  QStringLiteral("CountDownTimerViewController"),
+                  QStringLiteral("Countdown Timer"));
 }
 
 void SettingsWindowHost::showGlobalScheduler() {
@@ -604,7 +639,7 @@ void SettingsWindowHost::showCreateAlarm() {
 void SettingsWindowHost::showTake5Prefrences() {
     paintForShortcut(B::btnAlarm, kOthers);
     loadPrefsView(QStringLiteral("TalvorTake5WindowsController"),
-                  QStringLiteral("TalvorTake5WindowsController"), QStringLiteral("Take 5  "));
+                  QStringLiteral("TalvorTake5WindowsController"), QStringLiteral("Take 5"));
     activateAndOrderFront();
 }
 

@@ -130,6 +130,8 @@ class SettingsWindowHost : public QObject {
     void showMinnowCalendarPrefs();
     void showAppMenuPreferences();
     void showDateDifferenceCalculator();
+    // The Menu Items pane, where the locations are edited, lit in the sidebar.
+    void showLocationsPrefs();
     void showCountDownTimer();
     void showGlobalScheduler();
     void showCreateAlarm();
@@ -146,6 +148,8 @@ class SettingsWindowHost : public QObject {
     class Window;
     class PaneArea;
 
+    // The first sidebar row, top down, whose pane has controls.
+    const SettingsPaneRow& firstUsableRow() const;
     void buildWindow();
     void paintSidebar(std::optional<SidebarButton> selected, const QColor& selectedColour,
                       const QColor& others);

@@ -38,7 +38,7 @@ const PaneCase kPanes[] = {
     {"AdvancedPrefVC", "General"},
     {"TalvorDateViewController", "Date Menu"},
     {"TCalendarPrefs", "Minnow"},
-    {"TalvorTake5WindowsController", "Take 5  "},
+    {"TalvorTake5WindowsController", "Take 5"},
     {"CountDownTimerViewController", "Countdown Timer"},
     {"AlarmSetController", "Create Alarm"},
     {"GlobalSchedulerViewController", "Global Scheduler"},

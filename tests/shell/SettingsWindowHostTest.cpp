@@ -25,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace talvor {
 namespace {
 
@@ -264,10 +266,10 @@ TEST_F(shellSettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
 
 TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     SettingsWindowHost& first = open();
-    first.showPrefs();  // nothing stored: the time menu pane
-    EXPECT_EQ(first.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
-    EXPECT_EQ(first.window()->windowTitle(), QStringLiteral("Talvor Settings: Time Menu"));
-    EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnTimeMenu});
+    first.showPrefs();  // nothing stored: the first pane with controls
+    EXPECT_EQ(first.returnViewControllerName(), QStringLiteral("TalvorMenuViewController"));
+    EXPECT_EQ(first.window()->windowTitle(), QStringLiteral("Talvor Settings: Menu Items"));
+    EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnMenuItems});
     EXPECT_FALSE(storedTag().isValid()) << "opening alone stores nothing";
 
     first.doOnMain(12);
@@ -283,7 +285,44 @@ TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     defaults.setInteger(0, QStringLiteral("lastUsedPrefTag"));
     SettingsWindowHost& third = open();
     third.showPrefs();
-    EXPECT_EQ(third.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
+    EXPECT_EQ(third.returnViewControllerName(), QStringLiteral("TalvorMenuViewController"));
+}
+
+// A first opening skips the panes that only say they are coming, whichever come first; the
+// row it lights is the pane it shows.
+TEST_F(shellSettingsWindow, FirstOpeningShowsTheFirstPaneWithControls) {
+    PaneFactory factory = panes();
+    ASSERT_TRUE(factory.isPlaceholder(QStringLiteral("AdvancedPrefVC")));
+    ASSERT_FALSE(factory.isPlaceholder(QStringLiteral("TalvorMenuViewController")));
+    // A General pane with controls of its own comes first in the sidebar.
+    factory.add(QStringLiteral("AdvancedPrefVC"), [this](const QString& nib) {
+        return std::make_unique<JournalPane>(QStringLiteral("AdvancedPrefVC"), nib, journal,
+                                             QSize(100, 100));
+    });
+    SettingsWindowHost& w = open(std::move(factory));
+    w.showPrefs();
+    EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("AdvancedPrefVC"));
+    EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnAdvanced});
+    EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: General"));
+}
+
+// "Add Location..." opens the Menu Items pane whatever was chosen last, and its row is lit.
+TEST_F(shellSettingsWindow, EditingLocationsLightsTheMenuItemsRow) {
+    for (qint64 stored : {qint64(0), qint64(1), qint64(2), qint64(4), qint64(12)}) {
+        SCOPED_TRACE(stored);
+        if (stored != 0) {
+            defaults.setInteger(stored, QStringLiteral("lastUsedPrefTag"));
+        } else {
+            defaults.removeObjectForKey(QStringLiteral("lastUsedPrefTag"));
+        }
+        SettingsWindowHost& w = open();
+        w.showLocationsPrefs();
+        EXPECT_TRUE(w.window()->isVisible());
+        EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("TalvorMenuViewController"));
+        EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: Menu Items"));
+        EXPECT_EQ(paintedApart(grey(225)), QList<B>{B::btnMenuItems});
+        EXPECT_EQ(shownInArea(), 1);
+    }
 }
 
 TEST_F(shellSettingsWindow, SidebarClickChoosesAndDarkAppearancePaintsItsOwnColours) {
@@ -324,13 +363,15 @@ TEST_F(shellSettingsWindow, ShortcutsOpenTheirPaneWithoutBeingRemembered) {
          B::btnFeedback, 226},
         {&SettingsWindowHost::showMenubarCalendarPrefs, "MenuCalendarPrefs", "Menubar Calendar",
          B::btnMenuCalendar, 226},
-        {&SettingsWindowHost::showMinnowCalendarPrefs, "TCalendarPrefs", "", B::btnMinnowCalendar,
-         225},
+        {&SettingsWindowHost::showMinnowCalendarPrefs, "TCalendarPrefs", "Minnow",
+         B::btnMinnowCalendar, 225},
+        {&SettingsWindowHost::showCountDownTimer, "CountDownTimerViewController", "Countdown Timer",
+         B::btnCountDown, 225},
         {&SettingsWindowHost::showAppMenuPreferences, "TalvorASMViewCtrl", "Applications Menu",
          B::btnASM, 225},
         {&SettingsWindowHost::showGlobalScheduler, "GlobalSchedulerViewController",
          "Global Scheduler Preferences", B::btnGlobalScheduler, 225},
-        {&SettingsWindowHost::showTake5Prefrences, "TalvorTake5WindowsController", "Take 5  ",
+        {&SettingsWindowHost::showTake5Prefrences, "TalvorTake5WindowsController", "Take 5",
          B::btnAlarm, 225},
         {&SettingsWindowHost::showLightDarkModePrefrences, "SwitchLightDarkVC", "Light/Dark Mode",
          B::btnSwitchLightDark, 225},
@@ -379,6 +420,56 @@ TEST_F(shellSettingsWindow, ToggleShortcutsCloseWhatTheyOpened) {
         (w.*c.shortcut)();
         EXPECT_EQ(w.window()->isVisible(), c.openAfterSecond);
     }
+}
+
+// The count-down shortcut closes the window only while its own pane is what the window
+// shows: after another pane was chosen, from the sidebar or another shortcut, it opens again.
+TEST_F(shellSettingsWindow, CountDownShortcutOpensAgainAfterAnotherPaneWasChosen) {
+    const std::function<void(SettingsWindowHost&)> others[] = {
+        [](SettingsWindowHost& w) { w.doOnMain(4); },
+        [](SettingsWindowHost& w) { w.button(B::btnChimesMenu)->click(); },
+        [](SettingsWindowHost& w) { w.showFeedbackPrefs(); },
+        [](SettingsWindowHost& w) { w.showTake5Prefrences(); },
+    };
+    for (size_t i = 0; i < std::size(others); ++i) {
+        SCOPED_TRACE(i);
+        SettingsWindowHost& w = open();
+        w.showCountDownTimer();
+        others[i](w);
+        w.showCountDownTimer();
+        EXPECT_TRUE(w.window()->isVisible());
+        EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("CountDownTimerViewController"));
+        EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: Countdown Timer"));
+        w.showCountDownTimer();
+        EXPECT_FALSE(w.window()->isVisible()) << "the second call in a row still closes";
+    }
+}
+
+// No title ends in blanks or in a colon with nothing after it.
+TEST_F(shellSettingsWindow, WindowTitlesAreNeverEmptyOrPadded) {
+    SettingsWindowHost& w = open();
+    const auto check = [&w] {
+        const QString title = w.window()->windowTitle();
+        EXPECT_EQ(title, title.trimmed());
+        EXPECT_FALSE(title.endsWith(QLatin1Char(':'))) << title.toStdString();
+        EXPECT_TRUE(title.startsWith(QStringLiteral("Talvor Settings"))) << title.toStdString();
+    };
+    for (const SettingsPaneRow& row : SettingsWindowHost::paneRows()) {
+        SCOPED_TRACE(row.tag);
+        w.doOnMain(row.tag);
+        check();
+    }
+    for (auto shortcut :
+         {&SettingsWindowHost::showTake5Prefrences, &SettingsWindowHost::showMinnowCalendarPrefs,
+          &SettingsWindowHost::showCountDownTimer, &SettingsWindowHost::showGlobalScheduler}) {
+        w.window()->close();
+        (w.*shortcut)();
+        check();
+    }
+    // A caller that names no title: the pane's own name stands in.
+    w.loadPrefsView(QStringLiteral("TalvorTake5WindowsController"),
+                    QStringLiteral("TalvorTake5WindowsController"), QString());
+    EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: Take 5"));
 }
 
 TEST_F(shellSettingsWindow, ClosingTheWindowClearsTheShortcutFlagsAndKeepsThePane) {
