@@ -125,8 +125,8 @@ void TalvorChimeSettings::LoadTimerOptions(const QVariant& sender) {
     settings::loadAll(table(), *this);
     hasSpeaker_ = sounds_ != nullptr && sounds_->loadVoice(chimeVoice_, volume());
     if (!hasSpeaker_) {
-        platform::log(QStringLiteral("NSSpeechSynthesizer failed to load with voice %1")
-                          .arg(chimeVoice_.isEmpty() ? QStringLiteral("(null)") : chimeVoice_));
+        platform::log(QStringLiteral("Speech: the voice %1 cannot speak the chimes")
+                          .arg(chimeVoice_.isEmpty() ? QStringLiteral("(none)") : chimeVoice_));
     }
 }
 

@@ -225,6 +225,7 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
     view->setObjectName(className());
     QWidget* v = view.get();
     auto* root = new QVBoxLayout(v);
+    root->setContentsMargins(24, 20, 24, 20);  // as every pane
 
     // The choosers come first in their section; the table's rows follow them.
     QGroupBox* locations = table_.section(*v, *root, kLocations);
@@ -285,9 +286,17 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
     if (auto* version =
             qobject_cast<QAbstractButton*>(table_.control(QStringLiteral("btnHelpVersionNo")))) {
         version->setText(tr("Version %1").arg(QCoreApplication::applicationVersion()));
-        static_cast<QPushButton*>(version)->setFlat(true);
+        // The foot sits at the bottom of the pane, as on every other pane.
+        for (int i = 0; i < root->count(); ++i) {
+            QLayout* row = root->itemAt(i)->layout();
+            if (row != nullptr && row->indexOf(version) >= 0) {
+                root->insertStretch(i, 1);
+                break;
+            }
+        }
+    } else {
+        root->addStretch(1);
     }
-    root->addStretch(1);
 
     LoadMenuBarOptions();
     doneLoadNib_ = true;

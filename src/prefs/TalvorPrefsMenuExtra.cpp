@@ -47,8 +47,9 @@ void TalvorPrefsMenuExtra::displayVersionInfo() {
     if (versionField_) {
         versionField_->setText(*title);
     }
+    // The field under the name already says which version: the link opens what it brought.
     if (versionButton_) {
-        versionButton_->setText(*title);
+        versionButton_->setText(tr("Release Notes"));
     }
 }
 

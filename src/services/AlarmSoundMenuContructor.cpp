@@ -81,7 +81,7 @@ void AlarmSoundMenuContructor::buildSystemSounds() {
 }
 
 void AlarmSoundMenuContructor::buildiMovieSound() {
-    addSoundGroup(QStringLiteral("iMovie Sounds"), [this](Menu& sub) {
+    addSoundGroup(QStringLiteral("Sound Effects"), [this](Menu& sub) {
         AudioStorageController::sharedController().fillMenuWithiMovieSounds(sub,
                                                                             soundSelectedAction());
     });

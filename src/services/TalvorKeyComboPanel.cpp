@@ -112,9 +112,9 @@ void TalvorKeyComboPanel::keyEvent(const platform::Notification& note) {
         platform::beep();
         const QString title = QStringLiteral("Talvor Global hot key conflict");
         const QString message = QStringLiteral(
-            "Warning: key combination already in used by the System's global "
-            "keyboard shortcuts. \n\nUse the Keyboard & Mouse System Preferences "
-            "panel to disable this key combination or use another combination.");
+            "This key combination is already used by a keyboard shortcut of the desktop."
+            "\n\nChoose another combination, or free this one in the keyboard settings of "
+            "your desktop.");
         if (alert_) {
             alert_(title, message);
         } else {

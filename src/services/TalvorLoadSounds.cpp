@@ -70,24 +70,22 @@ void TalvorLoadSounds(platform::Menu& menu, const platform::MenuAction& action,
     group(folders.systemSounds, QStringLiteral("System Sounds:"));
     group(folders.talvorSoundLibrary, QStringLiteral("Talvor Sound Library:"));
     group(folders.userSoundLibrary, QStringLiteral("User Sound Library:"));
-    group(folders.iMovieSounds, QStringLiteral("iMovie Sounds:"));
+    group(folders.iMovieSounds, QStringLiteral("Sound Effects:"));
     const QString iMovie08 =
         resolved(under(folders.iMovieApp, QStringLiteral("iMovie '08 Sound Effects")));
     if (canList(iMovie08)) {
-        group(iMovie08, QStringLiteral("iMovie '08 Sound Effects:"));
+        group(iMovie08, QStringLiteral("More Sound Effects:"));
     }
     group(under(folders.iMovieHDApp, QStringLiteral("Sound Effects")),
-          QStringLiteral("iMovie HD Sound Effects:"));
+          QStringLiteral("Classic Sound Effects:"));
     const auto effects = [&](const QString& name, const QString& title) {
         const QString rest = QStringLiteral("Sound Effects/") + name;
         const QString path =
             eitherFolder(under(folders.iMovieApp, rest), under(folders.iMovieHDApp, rest));
         TalvorLoadSoundsArray(listing(path), path, title, menu, action);
     };
-    effects(QStringLiteral("Standard Sound Effects"),
-            QStringLiteral("iMovie Sounds:Standard Sound Effects"));
-    effects(QStringLiteral("Skywalker Sound Effects"),
-            QStringLiteral("iMovie Sounds:Skywalker Sound Effects"));
+    effects(QStringLiteral("Standard Sound Effects"), QStringLiteral("Standard Sound Effects:"));
+    effects(QStringLiteral("Skywalker Sound Effects"), QStringLiteral("Skywalker Sound Effects:"));
 }
 
 void TalvorLoadSoundsArray(const QStringList& entries, const QString& path, const QString& title,

@@ -45,6 +45,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QSysInfo>
 #include <QUrl>
 
 #include <cmath>
@@ -87,8 +88,9 @@ void AppDelegate::applicationDidFinishLaunching() {
             QStringLiteral("The kits did not start: %1").arg(QString::fromUtf8(e.what())));
     }
     defaults.setBool(true, QStringLiteral("NSQuitAlwaysKeepsWindows"));
-    platform::log(QStringLiteral("starting Talvor for Intel 64Bit %1")
-                      .arg(QCoreApplication::applicationVersion()));
+    platform::log(
+        QStringLiteral("starting Talvor %1 (%2)")
+            .arg(QCoreApplication::applicationVersion(), QSysInfo::buildCpuArchitecture()));
 
     // Heard from the start: a shutdown may come while the move offer is still open.
     observeShutdown();

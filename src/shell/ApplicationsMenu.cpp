@@ -18,7 +18,8 @@ using platform::Menu;
 using platform::MenuItem;
 
 const QString kRecentItems = QStringLiteral("Recent Items");
-const QString kSystemPreferences = QStringLiteral("System Preferences");
+// What the desktops call their settings panels.
+const QString kSystemPreferences = QStringLiteral("System Settings");
 const QString kPaneFolderMarker = QStringLiteral("---");
 // Asked to open a panel when the desktop could not.
 const QString kSystemSettingsApplication = QStringLiteral("gnome-control-center");

@@ -273,8 +273,10 @@ void SettingsWindowHost::fitPane() {
     QSize content = area;
     QWidget* view = currentView_;
     if (view != nullptr && viewCtrl_ && view == viewCtrl_->viewIfLoaded()) {
-        // The pane hangs from the top of the area, and is never narrower than it.
-        const QRect frame(0, 0, std::max(paneSize_.width(), area.width()), paneSize_.height());
+        // The pane hangs from the top of the area and fills it, so that what a pane keeps
+        // at its foot (the version and help row) sits at the same place on every pane.
+        const QRect frame(0, 0, std::max(paneSize_.width(), area.width()),
+                          std::max(paneSize_.height(), area.height()));
         view->setGeometry(frame);
         content = content.expandedTo(frame.size());
     }

@@ -8,6 +8,7 @@
 #include "platform/Menu.h"
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QPaintDevice>
 #include <QPainter>
 
@@ -364,17 +365,22 @@ std::optional<QFont> TalvorClockCell::markFont() {
     // Made and logged once per name and size, not at every second.
     aFontKey_ = key;
     float size = fontSize_;
-    if (size < 4.0f || aFontName_.isEmpty()) {
-        platform::log(QStringLiteral("clock ctrl: %1, %2").arg(aFontName_).arg(size, 0, 'f', 6));
+    if (size < 0.0f) {
+        platform::log(
+            QStringLiteral("Clock face: font size %1 cannot be drawn, using 12 points").arg(size));
     }
-    if (size == 0.0f) {
+    if (size <= 0.0f) {
         size = 12.0f;
     }
-    aFont_ =
-        size > 0.0f ? platform::FontResolver::shared().fontNamed(aFontName_, size) : std::nullopt;
+    aFont_ = platform::FontResolver::shared().fontNamed(aFontName_, size);
     if (!aFont_) {
-        platform::log(
-            QStringLiteral("Bad Font size selected in Menu Item - %1").arg(size, 0, 'f', 6));
+        // A family this machine does not have (the stored default often is one): the
+        // desktop's own font, at the size asked for.
+        platform::debugLog(
+            QStringLiteral("Clock face: no font family \"%1\", using the default").arg(aFontName_));
+        QFont fallback = QGuiApplication::font();
+        fallback.setPointSizeF(size);
+        aFont_ = fallback;
     }
     return aFont_;
 }

@@ -151,7 +151,7 @@ TEST_F(alarmsChimes, TheStoredSettingsAreReadTolerantly) {
     port_.speaks = false;
     s.LoadTimerOptions(QVariant(true));
     EXPECT_TRUE(
-        log.contains(QStringLiteral("NSSpeechSynthesizer failed to load with voice flite-slt")));
+        log.contains(QStringLiteral("Speech: the voice flite-slt cannot speak the chimes")));
     s.setBSpeakHour(1);
     chimeAt(s, "2024-03-04T13:00:00");
     EXPECT_TRUE(port_.spoken.empty());
@@ -349,8 +349,7 @@ TEST_F(alarmsChimes, WithoutASoundServiceAChimeIsTheBeep) {
     store().setValue(keys::ChimeStates, QStringLiteral("Chimes: 1 1 0 1 1 1 1 0"));
     LogCapture log;
     TalvorChimeSettings s(nullptr);
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("NSSpeechSynthesizer failed to load with voice (null)")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Speech: the voice (none) cannot speak the chimes")));
     s.doChimesIfNeeded(at("2024-03-04T10:30:00"), bundle_);
     EXPECT_EQ(beeps_, 1);
     s.doChimesIfNeeded(at("2024-03-04T11:00:00"), bundle_);

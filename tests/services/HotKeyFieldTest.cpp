@@ -362,10 +362,10 @@ TEST_F(servicesHotkeysPanel, ConflictsAreRefusedWithAnAlert) {
     EXPECT_EQ(beeps, 1);
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_EQ(alerts[0],
-              QStringLiteral("Talvor Global hot key conflict|Warning: key combination already in "
-                             "used by the System's global keyboard shortcuts. \n\nUse the Keyboard "
-                             "& Mouse System Preferences panel to disable this key combination or "
-                             "use another combination."));
+              QStringLiteral("Talvor Global hot key conflict|This key combination is already used "
+                             "by a keyboard shortcut of the desktop.\n\nChoose another "
+                             "combination, or free this one in the keyboard settings of your "
+                             "desktop."));
 
     // Free again: taken.
     backend.releaseElsewhere(17, CommandKeyMask | ShiftKeyMask);

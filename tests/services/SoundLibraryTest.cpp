@@ -306,7 +306,7 @@ TEST_F(servicesSoundsAlarmMenu, EachGroupWithSoundsStandsInItsPlace) {
          {"Select Sound", "Record Sound", "---", "System Sounds", "---", "Talvor Sound Library"}},
         {"editor sounds",
          true,
-         {"Select Sound", "Record Sound", "---", "System Sounds", "---", "iMovie Sounds", "---",
+         {"Select Sound", "Record Sound", "---", "System Sounds", "---", "Sound Effects", "---",
           "Talvor Sound Library"}},
     };
     for (const Case& c : cases) {
@@ -317,7 +317,7 @@ TEST_F(servicesSoundsAlarmMenu, EachGroupWithSoundsStandsInItsPlace) {
         auto menu = build();
         EXPECT_EQ(titles(*menu), c.expected);
         if (c.editorSounds) {
-            Menu& editor = submenu(*menu, "iMovie Sounds");
+            Menu& editor = submenu(*menu, "Sound Effects");
             ASSERT_TRUE(editor.performActionForItemAtIndex(0));
             EXPECT_EQ(selected, QStringList{lib.iMovieFolder() + "/Door.aif"});
         }
@@ -389,11 +389,11 @@ TEST_F(servicesSoundsPopUp, OtherGroupsAppearOnlyWithFilesAndTheEditorFoldersFal
     f.userSoundLibrary = dir("linked-sounds");
     Menu menu;
     TalvorLoadSounds::TalvorLoadSounds(menu, {}, f);
-    EXPECT_EQ(titles(menu),
-              (QStringList{"User Sound Library:", "Mine", "iMovie '08 Sound Effects:", "Swoosh",
-                           // The HD edition's own folder holds only folders: no group.
-                           "iMovie Sounds:Standard Sound Effects", "Thud",
-                           "iMovie Sounds:Skywalker Sound Effects", "Laser"}));
+    EXPECT_EQ(
+        titles(menu),
+        (QStringList{"User Sound Library:", "Mine", "More Sound Effects:", "Swoosh",
+                     // The HD edition's own folder holds only folders: no group.
+                     "Standard Sound Effects:", "Thud", "Skywalker Sound Effects:", "Laser"}));
     EXPECT_EQ(menu.itemAtIndex(1)->representedObject().toString(),
               QFileInfo(dir("home-sounds")).canonicalFilePath() + "/Mine.wav");
 }

@@ -130,10 +130,10 @@ TEST_F(shellApplicationsMenu, EachListKeyRemovesItsPart) {
         {std::nullopt,
          std::nullopt,
          std::nullopt,
-         {"Beta", "Alpha", "-", "Recent Items>", "-", "System Preferences>", "-", prefs}},
-        {1, 1, 1, {"Beta", "Alpha", "-", "Recent Items>", "-", "System Preferences>", "-", prefs}},
-        {0, 1, 1, {"-", "Recent Items>", "-", "System Preferences>", "-", prefs}},
-        {1, 0, 1, {"Beta", "Alpha", "-", "System Preferences>", "-", prefs}},
+         {"Beta", "Alpha", "-", "Recent Items>", "-", "System Settings>", "-", prefs}},
+        {1, 1, 1, {"Beta", "Alpha", "-", "Recent Items>", "-", "System Settings>", "-", prefs}},
+        {0, 1, 1, {"-", "Recent Items>", "-", "System Settings>", "-", prefs}},
+        {1, 0, 1, {"Beta", "Alpha", "-", "System Settings>", "-", prefs}},
         {1, 1, 0, {"Beta", "Alpha", "-", "Recent Items>", "-", prefs}},
         {0, 0, 0, {"-", prefs}},
     };
@@ -207,7 +207,7 @@ TEST_F(shellApplicationsMenu, OpeningAPanelFallsBackToTheSettingsApplication) {
         workspace.failingOpens = QSet<QString>(c.failing.begin(), c.failing.end());
         workspace.openedFiles.clear();
         test::LogCapture log;
-        const std::shared_ptr<Menu> panels = submenu(QStringLiteral("System Preferences"));
+        const std::shared_ptr<Menu> panels = submenu(QStringLiteral("System Settings"));
         ASSERT_TRUE(panels->performActionForItemAtIndex(0));
         EXPECT_EQ(workspace.openedFiles, c.opened);
         EXPECT_EQ(log.lines(), c.log);
@@ -228,9 +228,9 @@ TEST_F(shellApplicationsMenu, PanelFoldersAreSortedByNameWithMarkersBetweenThem)
           "/home/u/.local/share/applications/c.desktop"}}};
     workspace.displayNames["/usr/local/share/applications/zz-sound.desktop"] = "Audio";
     menu.applicationChange();
-    const std::shared_ptr<Menu> panels = submenu(QStringLiteral("System Preferences"));
+    const std::shared_ptr<Menu> panels = submenu(QStringLiteral("System Settings"));
     ASSERT_NE(panels, nullptr);
-    EXPECT_EQ(panels->title(), "System Preferences");
+    EXPECT_EQ(panels->title(), "System Settings");
     EXPECT_EQ(outline(*panels), (QStringList{"A", "Audio", "b", "-", "-", "c"}));
     EXPECT_EQ(panels->itemAtIndex(1)->representedObject().toString(),
               "/usr/local/share/applications/zz-sound.desktop");

@@ -19,12 +19,14 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace talvor {
@@ -250,18 +252,50 @@ TEST_F(shellSettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
 
     w.doOnMain(1);
     const QSize area = w.paneArea()->viewport()->size();
-    EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, area.width(), 150));
+    ASSERT_GT(area.height(), 150);
+    EXPECT_EQ(w.currentView()->geometry(), QRect(QPoint(0, 0), area)) << "a short pane fills";
     EXPECT_EQ(w.placeHolderView()->size(), area);
 
-    // A wider window widens the pane with it; its height stays its own.
-    w.window()->resize(w.window()->width() + 120, w.window()->height());
+    // A larger window enlarges the pane with it.
+    w.window()->resize(w.window()->width() + 120, w.window()->height() + 40);
     QCoreApplication::processEvents();
     EXPECT_EQ(w.paneArea()->viewport()->width(), area.width() + 120);
-    EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, area.width() + 120, 150));
+    EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, area.width() + 120, area.height() + 40));
 
     w.doOnMain(28);
     EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, 900, 700));
     EXPECT_EQ(w.placeHolderView()->size(), QSize(900, 700)) << "all of it can be scrolled to";
+}
+
+// Every pane with a version and help row keeps it at the foot of the pane area, so that it
+// does not jump as the sidebar is walked.
+TEST_F(shellSettingsWindow, TheVersionRowSitsAtTheSameHeightOnEveryPane) {
+    SettingsWindowHost& w = open();
+    w.window()->resize(1100, 1000);  // every pane fits: none scrolls
+    QMap<int, int> fromBottom;       // tag -> distance of the row from the area's foot
+    for (const SettingsPaneRow& row : SettingsWindowHost::paneRows()) {
+        w.doOnMain(row.tag);
+        QCoreApplication::processEvents();
+        if (w.currentView() == nullptr) {
+            continue;
+        }
+        QWidget* version = nullptr;
+        for (const char* name : {"versionButton", "btnHelpVersionNo"}) {
+            if (version == nullptr) {
+                version = w.currentView()->findChild<QWidget*>(QString::fromLatin1(name));
+            }
+        }
+        if (version == nullptr) {
+            continue;
+        }
+        QWidget* viewport = w.paneArea()->viewport();
+        ASSERT_LE(w.currentView()->height(), viewport->height()) << row.tag << " scrolls";
+        const QPoint foot = version->mapTo(viewport, QPoint(0, version->height()));
+        fromBottom.insert(row.tag, viewport->height() - foot.y());
+    }
+    ASSERT_GE(fromBottom.size(), 4);
+    const auto [low, high] = std::minmax_element(fromBottom.begin(), fromBottom.end());
+    EXPECT_LE(*high - *low, 4) << ::testing::PrintToString(fromBottom.toStdMap());
 }
 
 TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {

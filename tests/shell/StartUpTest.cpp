@@ -10,8 +10,12 @@
 #include "sky/SunInfoWindowController.h"
 #include "support/QtPrinters.h"
 #include "support/ShellHarness.h"
+#include "support/TestEnvironment.h"
 #include "world/TalvorFloatingClockCtrl.h"
 #include "world/TalvorLocationWinCtrl.h"
+
+#include <QCoreApplication>
+#include <QSysInfo>
 
 #include <gtest/gtest.h>
 
@@ -289,6 +293,21 @@ TEST_F(shellStartUp, TakeFiveStartsAndStopsFromTheTimeMenu) {
     menu->notifyDidClose();
     QCoreApplication::processEvents();
     EXPECT_EQ(take5()->itemAtIndex(0)->title(), QStringLiteral("Start"));
+}
+
+// The log of a start speaks of this system: no names of another one's parts.
+TEST_F(shellStartUp, TheStartUpLogUsesThisSystemsWords) {
+    test::LogCapture log;
+    harness.launch();
+    const QString version = QCoreApplication::applicationVersion();
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("starting Talvor %1 (%2)").arg(version, QSysInfo::buildCpuArchitecture())));
+    for (const QString& line : log.lines()) {
+        for (const char* foreign : {"Intel 64Bit", "NSSpeech", "System Preferences", "iMovie"}) {
+            EXPECT_FALSE(line.contains(QLatin1String(foreign))) << line.toStdString();
+        }
+    }
+    harness.quit();
 }
 
 TEST_F(shellStartUp, EditLocationsOpensTheLocationsOnTheSettingsWindow) {

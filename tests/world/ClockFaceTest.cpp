@@ -1,5 +1,6 @@
 #include "foundation/SystemTimeZone.h"
 #include "platform/Menu.h"
+#include "support/FakeFontResolver.h"
 #include "support/PaintRecorder.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
@@ -120,6 +121,27 @@ QImage render(TalvorClockCell& cell) {
     QPainter painter(&image);
     cell.drawWithFrame(painter, QRectF(0, 0, 200, 200));
     return image;
+}
+
+// The stored mark font may name a family this machine lacks: the mark is drawn in the
+// desktop's font, and nothing in the log blames the size.
+TEST(worldClockCell, AMissingFontFamilyFallsBackWithoutAFalseMessage) {
+    test::FakeFontResolver fonts;  // knows no family at all
+    platform::FontResolver::setShared(&fonts);
+    test::LogCapture log;
+    TalvorClockCell cell(at(3, 40, 30));
+    cell.SetClockType(1);
+    cell.SetShowAMPM(1);
+    const QImage withMark = render(cell);
+    cell.SetShowAMPM(0);
+    const QImage without = render(cell);
+    platform::FontResolver::setShared(nullptr);
+
+    EXPECT_EQ(fonts.asked(), QStringList{cell.fontName()});
+    EXPECT_NE(withMark, without) << "the mark is drawn all the same";
+    for (const QString& line : log.lines()) {
+        EXPECT_FALSE(line.contains(QStringLiteral("Bad Font"))) << line.toStdString();
+    }
 }
 
 TEST(worldClockCell, HandsPointAtTheTimeOnScreen) {
