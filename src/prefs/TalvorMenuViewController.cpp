@@ -137,9 +137,10 @@ std::vector<PaneRow> TalvorMenuViewController::makeRows() {
          .binding = locationOrder(),
          .effects = flagWord,
          .section = kLocations,
-         .choices = {QT_TR_NOOP("Name"), QT_TR_NOOP("Name, Region"), QT_TR_NOOP("Time, Name"),
-                     QT_TR_NOOP("Time, Name, Region"), QT_TR_NOOP("Name, Time"),
-                     QT_TR_NOOP("Name, Time, Region")}},
+         // What the line shows, in its order; the note is the location's own note.
+         .choices = {QT_TR_NOOP("Name"), QT_TR_NOOP("Name, Note"), QT_TR_NOOP("Time, Name"),
+                     QT_TR_NOOP("Time, Name, Note"), QT_TR_NOOP("Name, Time"),
+                     QT_TR_NOOP("Name, Time, Note")}},
         box("dropShadowMenuItem", QT_TR_NOOP("Drop shadow"),
             &TalvorTimeSettings::locationHasDropShadow, std::nullopt, kLocations),
         box("showLocation", QT_TR_NOOP("Show location names"),

@@ -37,11 +37,11 @@ BreakTimer::BreakTimer(platform::Scheduler& scheduler, TalvorTakeABreakSettings&
 BreakTimer::~BreakTimer() = default;
 
 QString BreakTimer::breakTimeText(int64_t remaining) {
-    return QStringLiteral("%1 %2 %3")
-        .arg(QStringLiteral("Take a break for"),
-             QString::asprintf("%.2lld:%.2lld", static_cast<long long>(remaining / 60),
-                               static_cast<long long>(remaining % 60)),
-             QStringLiteral("mins"));
+    // Minutes and seconds as a clock counts down: "4:05 left", "0:43 left".
+    remaining = std::max<int64_t>(remaining, 0);
+    return QStringLiteral("Take a break: %1:%2 left")
+        .arg(remaining / 60)
+        .arg(remaining % 60, 2, 10, QLatin1Char('0'));
 }
 
 void BreakTimer::enableTake5() {
@@ -133,7 +133,7 @@ void BreakTimer::manageTakeABreakAlertAppearance() {
         sheet->showBreakTime->setEnabled(false);
         return;
     }
-    sheet->showBreakTime->setText(QStringLiteral("Take a break for 00:00 mins"));
+    sheet->showBreakTime->setText(breakTimeText(0));
     bTakerABreakAlertDisplayed_ = false;
     counter_ = 0;
     repeatCounter_ += 1;

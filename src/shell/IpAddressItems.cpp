@@ -116,7 +116,7 @@ QStringList IpAddressItems::getIPAddress(const QString& family) const {
         if (a.family != wanted || a.loopback || a.name == QStringLiteral("lo")) {
             continue;
         }
-        entries.append(QStringLiteral("%1 - (%2): %3").arg(label, a.name, a.host));
+        entries.append(QStringLiteral("%1 (%2): %3").arg(label, a.name, a.host));
     }
     return entries;
 }
@@ -164,7 +164,7 @@ int IpAddressItems::insertInterfaceLines(Family family, int index) {
     int inserted = 0;
     for (const QString& entry : entries) {
         if (!menu_.insertItem(
-                makeLine(QStringLiteral("Private %1").arg(entry), firstTag(family) + inserted),
+                makeLine(QStringLiteral("Local %1").arg(entry), firstTag(family) + inserted),
                 start + inserted)) {
             break;
         }

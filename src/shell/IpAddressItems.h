@@ -62,7 +62,7 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
                    QObject* parent = nullptr);
     ~IpAddressItems() override;
 
-    // Entries "IPv4 - (<interface>): <address>" for "IPV4", "IPv6 - (...): ..." for "IPV6",
+    // Entries "IPv4 (<interface>): <address>" for "IPV4", "IPv6 (...): ..." for "IPV6",
     // in the system's order, loopback interfaces left out. Empty for any other family, or
     // when the system cannot list its interfaces.
     QStringList getIPAddress(const QString& family) const;
@@ -72,7 +72,7 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     // starts a fetch.
     int insertExternalLine(int index) override;
     void removeExternalLine() override;
-    // "Private <entry>" lines of the family (tags 100001 + i, 101000 + i) at `index`, or in
+    // "Local <entry>" lines of the family (tags 100001 + i, 101000 + i) at `index`, or in
     // place of the family's lines already there.
     int insertInterfaceLines(Family family, int index) override;
     // Removes the family's lines, tag by tag, up to the first tag that is missing.

@@ -123,10 +123,9 @@ QString MoonDisplay::moonText(const std::optional<QString>& prefix) {
         nextFullMoonLabel_, texts_.dateText(format, moon_.nextFullMoon(), zone));
     const QString next = QStringLiteral("%1: %2").arg(
         nextNewMoonLabel_, texts_.dateText(format, moon_.nextNewMoon(), zone));
-    if (prefix) {
-        return *prefix + current + QStringLiteral("\nNext:\t") + full + QStringLiteral(", ") + next;
-    }
-    return current + QStringLiteral("\nNext:\t") + full + QStringLiteral(", ") + next;
+    // Each line names itself: "Next Full Moon: ..." under "Current Moon: ...".
+    return prefix.value_or(QString()) + current + QLatin1Char('\n') + full + QLatin1Char('\n') +
+           next;
 }
 
 QString MoonDisplay::addNextMoons(const std::optional<QString>& prefix) {

@@ -46,7 +46,8 @@ class MoonDisplay {
     // Draws the calculator's current moon into the date item, `extraHeight` high.
     void setMoonAsIcon(StatusItemsController& items, double extraHeight);
 
-    // "Current Moon: <phase>\nNext:\t<full>, <new>", after `prefix` when given.
+    // "Current Moon: <phase>\nNext Full Moon: <date>\nNext New Moon: <date>", after `prefix`
+    // when given.
     QString addNextMoons(const std::optional<QString>& prefix = std::nullopt);
     // The same text as of `date`; the calculator's own date is left as it was.
     QString addNextMoons(Date date, const std::optional<QString>& prefix = std::nullopt);

@@ -32,6 +32,8 @@ QString columnTitle(int id) {
             return QObject::tr("Menu");
         case kFloating:
             return QObject::tr("Floating");
+        case -1:
+            return QObject::tr("Flag");
         default:
             return QString();
     }

@@ -19,6 +19,7 @@
 
 #include <QButtonGroup>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -69,8 +70,10 @@ TalvorLocationWinCtrl::Ports withDefaults(TalvorLocationWinCtrl::Ports ports) {
         };
     }
     if (!ports.chooseExportPath) {
-        ports.chooseExportPath = [](QWidget* parent, std::function<void(const QString&)> chosen) {
-            auto* chooser = new QFileDialog(parent, QString(), QString(),
+        ports.chooseExportPath = [](QWidget* parent, const QString& title,
+                                    std::function<void(const QString&)> chosen) {
+            // The home folder, not whatever folder the program was started in.
+            auto* chooser = new QFileDialog(parent, title, QDir::homePath(),
                                             QStringLiteral("Property list (*.plist)"));
             chooser->setAcceptMode(QFileDialog::AcceptSave);
             chooser->selectFile(QStringLiteral("Talvor locations.plist"));
@@ -79,16 +82,21 @@ TalvorLocationWinCtrl::Ports withDefaults(TalvorLocationWinCtrl::Ports ports) {
     }
     if (!ports.chooseImportPath) {
         ports.chooseImportPath = [](QWidget* parent, std::function<void(const QString&)> chosen) {
-            auto* chooser = new QFileDialog(parent, QStringLiteral("Import Talvor locations"),
-                                            QString(), QStringLiteral("Property list (*.plist)"));
+            auto* chooser =
+                new QFileDialog(parent, QStringLiteral("Import Talvor locations"), QDir::homePath(),
+                                QStringLiteral("Property list (*.plist)"));
             chooser->setFileMode(QFileDialog::ExistingFile);
             openChooser(chooser, std::move(chosen));
         };
     }
-    if (!ports.criticalAlert) {
-        ports.criticalAlert = [](QWidget* parent, const QString& title, const QString& text) {
-            auto* box =
-                new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::NoButton, parent);
+    if (!ports.notice) {
+        ports.notice = [](QWidget* parent, TalvorLocationWinCtrl::Ports::Notice kind,
+                          const QString& title, const QString& text) {
+            using Notice = TalvorLocationWinCtrl::Ports::Notice;
+            const QMessageBox::Icon icon = kind == Notice::critical  ? QMessageBox::Critical
+                                           : kind == Notice::warning ? QMessageBox::Warning
+                                                                     : QMessageBox::Information;
+            auto* box = new QMessageBox(icon, title, text, QMessageBox::NoButton, parent);
             box->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
             platform::openDialog(box);
         };
@@ -382,22 +390,55 @@ void TalvorLocationWinCtrl::ReloadDefaultsLocations() {
     applySearchFilter();
 }
 
+QString TalvorLocationWinCtrl::exportTitle(qsizetype count, bool selectedOnly) {
+    if (selectedOnly) {
+        return count == 1 ? tr("Export 1 Selected Location")
+                          : tr("Export %1 Selected Locations").arg(count);
+    }
+    return count == 1 ? tr("Export the Only Location") : tr("Export All %1 Locations").arg(count);
+}
+
+QString TalvorLocationWinCtrl::importSummary(const LocationTableModel::ImportCount& count,
+                                             int damaged) {
+    QStringList parts;
+    parts << (count.added == 0   ? tr("No locations added.")
+              : count.added == 1 ? tr("Added 1 location.")
+                                 : tr("Added %1 locations.").arg(count.added));
+    if (count.duplicates > 0) {
+        parts << (count.duplicates == 1 ? tr("1 was already in the list.")
+                                        : tr("%1 were already in the list.").arg(count.duplicates));
+    }
+    if (damaged > 0) {
+        parts << (damaged == 1 ? tr("1 damaged entry was skipped.")
+                               : tr("%1 damaged entries were skipped.").arg(damaged));
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
 void TalvorLocationWinCtrl::exportLocations() {
+    // The selected rows, or every row when none is selected; the chooser says which.
+    const QList<int> selected = selectedRows();
     ::talvor::LocationTable records;
-    for (int row : selectedRows()) {
-        records.append(QVariant(model_.record(row)));
+    if (selected.isEmpty()) {
+        records = model_.locationList();
+    } else {
+        for (int row : selected) {
+            records.append(QVariant(model_.record(row)));
+        }
     }
     if (records.isEmpty()) {
         platform::beep();
-        platform::log(QStringLiteral("no locations selected"));
+        platform::log(QStringLiteral("no locations to export"));
         return;
     }
-    ports_.chooseExportPath(window_.get(), [self = QPointer<TalvorLocationWinCtrl>(this),
-                                            records](const QString& path) {
-        if (self != nullptr && !path.isEmpty()) {
-            self->exportLocationsTo(path, records);
-        }
-    });
+    const QString title = exportTitle(records.size(), !selected.isEmpty());
+    ports_.chooseExportPath(
+        window_.get(), title,
+        [self = QPointer<TalvorLocationWinCtrl>(this), records](const QString& path) {
+            if (self != nullptr && !path.isEmpty()) {
+                self->exportLocationsTo(path, records);
+            }
+        });
 }
 
 void TalvorLocationWinCtrl::exportLocationsTo(QString path,
@@ -431,20 +472,19 @@ void TalvorLocationWinCtrl::importLocationsFrom(const QString& path) {
     }
     const std::optional<LocationTransfer::Imported> imported = LocationTransfer::read(path);
     if (!imported) {
-        ports_.criticalAlert(window_.get(), QStringLiteral("Talvor: Importing failed"),
-                             QStringLiteral("No items loaded for file %1").arg(path));
+        ports_.notice(window_.get(), Ports::Notice::critical,
+                      QStringLiteral("Talvor: Importing failed"),
+                      QStringLiteral("No items loaded for file %1").arg(path));
         return;
     }
     const LocationTableModel::ImportCount count = model_.importRecords(imported->records);
-    QString text =
-        QStringLiteral("Added %1, found %2 duplicates").arg(count.added).arg(count.duplicates);
-    if (imported->rejected > 0) {
-        text += QStringLiteral("\nSkipped %1 damaged entries").arg(imported->rejected);
-    }
+    const QString text = importSummary(count, imported->rejected);
     platform::log(text);
     itemModel_->reload();
     applySearchFilter();
-    ports_.criticalAlert(window_.get(), QStringLiteral("Talvor: Locations Imported"), text);
+    ports_.notice(window_.get(),
+                  imported->rejected > 0 ? Ports::Notice::warning : Ports::Notice::information,
+                  QStringLiteral("Talvor: Locations Imported"), text);
 }
 
 void TalvorLocationWinCtrl::didClickTableColumn(int columnId) {

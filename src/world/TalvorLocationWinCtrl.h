@@ -42,11 +42,15 @@ class TalvorLocationWinCtrl : public QObject {
         // path means the user cancelled.
         using Chooser =
             std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
-        Chooser chooseExportPath;
+        // The export chooser's title says what will be written.
+        using ExportChooser = std::function<void(QWidget* parent, const QString& title,
+                                                 std::function<void(const QString& path)> chosen)>;
+        ExportChooser chooseExportPath;
         Chooser chooseImportPath;
         // A notice; nothing waits for it.
-        std::function<void(QWidget* parent, const QString& title, const QString& text)>
-            criticalAlert;
+        enum class Notice { information, warning, critical };
+        std::function<void(QWidget* parent, Notice kind, const QString& title, const QString& text)>
+            notice;
         QVariantList dialCodes;  // nullopt-like: empty loads "CountryCode.plist"
         platform::Clock* clock = nullptr;
     };
@@ -74,6 +78,11 @@ class TalvorLocationWinCtrl : public QObject {
     // Asked when the sheet closes while the time menu shows location names (the delegate's
     // UpdateMenu).
     std::function<void()> updateMenu;
+
+    // "Export 2 Selected Locations", "Export All 5 Locations".
+    static QString exportTitle(qsizetype count, bool selectedOnly);
+    // What an import did, in words: "Added 2 locations. 1 was already in the list."
+    static QString importSummary(const LocationTableModel::ImportCount& count, int damaged);
 
     // Flips the GMT / local-difference choice when `flip`, then retitles the offset column.
     void GMTvsLTDToggle(bool flip);

@@ -152,6 +152,29 @@ TEST_F(prefsMenuItemsPane, LayoutCodesMapBothWays) {
     EXPECT_EQ(Pane::locationOrderItem(0x30), std::nullopt);
 }
 
+// Each layout's words name what its code shows on a location line, in order: the note
+// (bit 0x40) is the location's note, never a region.
+TEST_F(prefsMenuItemsPane, LayoutWordsSayWhatTheLineShows) {
+    auto pane = makePane();
+    QComboBox* format = child<QComboBox>(*pane, "format");
+    ASSERT_EQ(format->count(), static_cast<int>(Pane::kLocationOrderCodes.size()));
+    for (int item = 0; item < format->count(); ++item) {
+        const quint32 code = Pane::kLocationOrderCodes[static_cast<std::size_t>(item)];
+        QStringList words{QStringLiteral("Name")};
+        if (code & 0x80u) {
+            if (code & 0x10u) {
+                words.prepend(QStringLiteral("Time"));
+            } else {
+                words.append(QStringLiteral("Time"));
+            }
+        }
+        if (code & 0x40u) {
+            words.append(QStringLiteral("Note"));
+        }
+        EXPECT_EQ(format->itemText(item), words.join(QStringLiteral(", "))) << item;
+    }
+}
+
 TEST_F(prefsMenuItemsPane, UnknownLayoutCodeFallsBackToTheStoredIndexWhenInRange) {
     struct Case {
         std::optional<qint32> index;

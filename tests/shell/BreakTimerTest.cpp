@@ -185,10 +185,10 @@ TEST(shellBreakTimer, TheSheetCountsDownEachSecondThenTheNextWorkPeriodStarts) {
         EXPECT_FALSE(w.breaks->sheet()->showBreakTime->isEnabled());
     }
     ASSERT_EQ(texts.size(), 60);
-    EXPECT_EQ(texts.front(), QStringLiteral("Take a break for 01:00 mins"));
-    EXPECT_EQ(texts[1], QStringLiteral("Take a break for 00:59 mins"));
-    EXPECT_EQ(texts[50], QStringLiteral("Take a break for 00:10 mins"));
-    EXPECT_EQ(texts.back(), QStringLiteral("Take a break for 00:01 mins"));
+    EXPECT_EQ(texts.front(), QStringLiteral("Take a break: 1:00 left"));
+    EXPECT_EQ(texts[1], QStringLiteral("Take a break: 0:59 left"));
+    EXPECT_EQ(texts[50], QStringLiteral("Take a break: 0:10 left"));
+    EXPECT_EQ(texts.back(), QStringLiteral("Take a break: 0:01 left"));
     EXPECT_EQ(texts.removeDuplicates(), 0);
 
     w.advanceTo(180.0);
@@ -200,7 +200,7 @@ TEST(shellBreakTimer, TheSheetCountsDownEachSecondThenTheNextWorkPeriodStarts) {
     EXPECT_EQ(w.breaks->sheet(), nullptr);
     w.advanceTo(300.0);
     ASSERT_NE(w.breaks->sheet(), nullptr) << "the next break, one work period later";
-    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break for 01:00 mins"));
+    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break: 1:00 left"));
 }
 
 TEST(shellBreakTimer, LongBreaksShowWholeMinutesAndSeconds) {
@@ -209,8 +209,10 @@ TEST(shellBreakTimer, LongBreaksShowWholeMinutesAndSeconds) {
         const char* text;
     };
     for (const Case& c :
-         {Case{300, "Take a break for 05:00 mins"}, Case{299, "Take a break for 04:59 mins"},
-          Case{61, "Take a break for 01:01 mins"}, Case{7200, "Take a break for 120:00 mins"}}) {
+         {Case{300, "Take a break: 5:00 left"}, Case{299, "Take a break: 4:59 left"},
+          Case{61, "Take a break: 1:01 left"}, Case{7200, "Take a break: 120:00 left"},
+          // Under a minute: seconds, never read as minutes.
+          Case{43, "Take a break: 0:43 left"}, Case{0, "Take a break: 0:00 left"}}) {
         EXPECT_EQ(BreakTimer::breakTimeText(c.remaining), QString::fromLatin1(c.text));
     }
 }
@@ -302,10 +304,10 @@ TEST(shellBreakTimer, DoneBeforeTheEndRestartsWorkWithoutCountingABreak) {
     EXPECT_TRUE(w.breaks->isWorkPeriodRunning());
     w.advanceTo(150.0 + 120.0);
     ASSERT_NE(w.breaks->sheet(), nullptr);
-    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break for 01:00 mins"))
+    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break: 1:00 left"))
         << "the next break counts from its full length";
     w.advanceTo(271.0);
-    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break for 00:59 mins"));
+    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break: 0:59 left"));
 }
 
 TEST(shellBreakTimer, PreferencesEndsTheBreakLikeDoneAndOpensThePane) {
@@ -398,10 +400,9 @@ TEST(shellBreakTimer, ABreakDueWhileASheetIsUpReplacesItAndCountsFromTheStart) {
     ASSERT_NE(w.breaks->sheet(), nullptr);
     EXPECT_NE(w.breaks->sheet()->window(), first.data());
     EXPECT_TRUE(first.isNull() || !first->isVisible());
-    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break for 05:00 mins"));
+    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break: 5:00 left"));
     w.advanceTo(211.0);
-    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break for 04:59 mins"))
-        << "one count-down only";
+    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break: 4:59 left")) << "one count-down only";
     EXPECT_EQ(w.breaks->repeatCounter(), 0) << "the replaced break did not run its length";
 }
 
@@ -445,7 +446,7 @@ TEST(shellBreakTimer, OddSettingsGiveBreaksOfAtLeastAMinuteAndEnd) {
         EXPECT_EQ(w.breaks->sheet(), nullptr);
         w.advanceTo(c.firstBreak);
         ASSERT_NE(w.breaks->sheet(), nullptr);
-        EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break for 01:00 mins"));
+        EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break: 1:00 left"));
         w.advanceTo(c.firstBreakEnds);
         EXPECT_EQ(w.breaks->sheet(), nullptr);
         EXPECT_EQ(w.breaks->isStop(), c.stopsAfterFirst);
@@ -458,7 +459,7 @@ TEST(shellBreakTimer, ShorteningTheBreakWhileItRunsEndsItInsteadOfCountingBelowZ
     BreakWorld w(prefs);
     w.breaks->enableTake5();
     w.advanceTo(120.0 + 90.0);
-    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break for 03:30 mins"));
+    EXPECT_EQ(w.sheetText(), QStringLiteral("Take a break: 3:30 left"));
     PreferenceDomain::writeInteger(keys::TalvorTakeABreakDuration, 1);
     w.advanceTo(120.0 + 91.0);
     EXPECT_EQ(w.breaks->sheet(), nullptr);

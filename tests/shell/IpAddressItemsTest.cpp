@@ -281,12 +281,12 @@ TEST(shellIpEcho, ConfiguredAddressBecomesTheEchoPage) {
 
 TEST_F(shellIpItems, InterfaceEntriesSkipLoopbackAndKeepEveryOtherAddress) {
     EXPECT_EQ(items->getIPAddress(QStringLiteral("IPV4")),
-              (QStringList{QStringLiteral("IPv4 - (eth0): 192.0.2.2"),
-                           QStringLiteral("IPv4 - (eth0): 192.0.2.3"),
-                           QStringLiteral("IPv4 - (wlan0): 10.0.0.5")}));
+              (QStringList{QStringLiteral("IPv4 (eth0): 192.0.2.2"),
+                           QStringLiteral("IPv4 (eth0): 192.0.2.3"),
+                           QStringLiteral("IPv4 (wlan0): 10.0.0.5")}));
     EXPECT_EQ(items->getIPAddress(QStringLiteral("IPV6")),
-              (QStringList{QStringLiteral("IPv6 - (eth0): fe80::1%eth0"),
-                           QStringLiteral("IPv6 - (wlan0): 2001:db8::5")}));
+              (QStringList{QStringLiteral("IPv6 (eth0): fe80::1%eth0"),
+                           QStringLiteral("IPv6 (wlan0): 2001:db8::5")}));
     EXPECT_TRUE(items->getIPAddress(QStringLiteral("ipv4")).isEmpty());
     interfaces.set(std::nullopt);
     EXPECT_TRUE(items->getIPAddress(QStringLiteral("IPV4")).isEmpty());
@@ -299,11 +299,11 @@ TEST_F(shellIpItems, InterfaceLinesAreInsertedReplacedInPlaceAndRemoved) {
     ASSERT_EQ(items->insertInterfaceLines(Family::IPv4, 1), 3);
     ASSERT_EQ(items->insertInterfaceLines(Family::IPv6, 4), 2);
     EXPECT_EQ(titles(), (QStringList{QStringLiteral("External IP: no IP-echo address set"),
-                                     QStringLiteral("Private IPv4 - (eth0): 192.0.2.2"),
-                                     QStringLiteral("Private IPv4 - (eth0): 192.0.2.3"),
-                                     QStringLiteral("Private IPv4 - (wlan0): 10.0.0.5"),
-                                     QStringLiteral("Private IPv6 - (eth0): fe80::1%eth0"),
-                                     QStringLiteral("Private IPv6 - (wlan0): 2001:db8::5"),
+                                     QStringLiteral("Local IPv4 (eth0): 192.0.2.2"),
+                                     QStringLiteral("Local IPv4 (eth0): 192.0.2.3"),
+                                     QStringLiteral("Local IPv4 (wlan0): 10.0.0.5"),
+                                     QStringLiteral("Local IPv6 (eth0): fe80::1%eth0"),
+                                     QStringLiteral("Local IPv6 (wlan0): 2001:db8::5"),
                                      QStringLiteral("Help/Manual..."), QStringLiteral("Quit")}));
     EXPECT_EQ(tags(), (std::vector<qint64>{1001, 100001, 100002, 100003, 101000, 101001, 7, 8}));
     for (int i = 0; i < 6; ++i) {
@@ -364,9 +364,9 @@ TEST_F(shellIpItems, CopyTakesTheAddressAfterTheInterface) {
         QStringList copied;
     };
     const Case cases[] = {
-        {QStringLiteral("Private IPv4 - (en0): 10.0.0.5"), {QStringLiteral("10.0.0.5")}},
-        {QStringLiteral("Private IPv6 - (eth0): fe80::1%eth0"), {QStringLiteral("fe80::1%eth0")}},
-        {QStringLiteral("Private IPv6 - (eth0):  2001:db8::5\n"), {QStringLiteral("2001:db8::5")}},
+        {QStringLiteral("Local IPv4 (en0): 10.0.0.5"), {QStringLiteral("10.0.0.5")}},
+        {QStringLiteral("Local IPv6 (eth0): fe80::1%eth0"), {QStringLiteral("fe80::1%eth0")}},
+        {QStringLiteral("Local IPv6 (eth0):  2001:db8::5\n"), {QStringLiteral("2001:db8::5")}},
         // No interface part and no external address known: nothing to copy.
         {QStringLiteral("IP Address"), {}},
     };
@@ -427,7 +427,7 @@ TEST_F(shellIpItems, NetworkChangeFetchesOnceASecondLaterWithoutBlocking) {
                     QStringLiteral("State:/Network/Interface/eth1/Link"),
                     QStringLiteral("State:/Network/Interface/eth1/IPv6")});
     EXPECT_TRUE(items->hasNetwork());
-    EXPECT_EQ(titles().at(1), QStringLiteral("Private IPv4 - (eth1): 192.0.2.77"));
+    EXPECT_EQ(titles().at(1), QStringLiteral("Local IPv4 (eth1): 192.0.2.77"));
 
     // A fetch is sent the moment it starts: none in flight means none was asked for.
     EXPECT_TRUE(fetchesInFlight().isEmpty());

@@ -33,7 +33,7 @@ class FakeIpLines : public TimeMenuIpLines {
         const qint64 first =
             family == Family::IPv4 ? TimeMenu::kFirstIPv4Tag : TimeMenu::kFirstIPv6Tag;
         for (int i = 0; i < entries.size(); ++i) {
-            auto item = platform::MenuItem::create(QStringLiteral("Private ") + entries[i],
+            auto item = platform::MenuItem::create(QStringLiteral("Local ") + entries[i],
                                                    [](platform::MenuItem&) {});
             item->setTag(first + i);
             menu_.insertItem(item, index + i);
@@ -48,9 +48,9 @@ class FakeIpLines : public TimeMenuIpLines {
         }
     }
 
-    QStringList v4{QStringLiteral("IPv4 - (eth0): 10.0.0.5")};
-    QStringList v6{QStringLiteral("IPv6 - (eth0): fe80::1"),
-                   QStringLiteral("IPv6 - (eth0): 2001:db8::5")};
+    QStringList v4{QStringLiteral("IPv4 (eth0): 10.0.0.5")};
+    QStringList v6{QStringLiteral("IPv6 (eth0): fe80::1"),
+                   QStringLiteral("IPv6 (eth0): 2001:db8::5")};
     int fetches = 0;
 
   private:
@@ -149,8 +149,8 @@ TEST_F(shellTimeMenu, SettingsGiveTheGroupsInOrderWithTheirTagsAndSeparators) {
         {"every group",
          {true, true, true, true, true, true, true, true, true, true, true},
          rows(QStringLiteral(
-                  "Copy IP Address [1001]|Private IPv4 - (eth0): 10.0.0.5 [100001]|"
-                  "Private IPv6 - (eth0): fe80::1 [101000]|Private IPv6 - (eth0): 2001:db8::5 "
+                  "Copy IP Address [1001]|Local IPv4 (eth0): 10.0.0.5 [100001]|"
+                  "Local IPv6 (eth0): fe80::1 [101000]|Local IPv6 (eth0): 2001:db8::5 "
                   "[101001]|"
                   "--- [0]|Alarms... [2001]|--- [0]|Take 5... [2002]|--- [0]|"
                   "04:40 PM, Oslo [-96]|12:40 AM, Tokyo [-96]|Add Location... [-96]|--- [0]|"
@@ -185,8 +185,8 @@ TEST_F(shellTimeMenu, EveryGroupCodeAddsAndRemovesItsGroupWithoutDuplicates) {
     };
     const Case cases[] = {
         {TimeMenu::ExternalIP, &Switches::ip, "Copy IP Address"},
-        {TimeMenu::IPv4Lines, &Switches::v4, "Private IPv4 - (eth0): 10.0.0.5"},
-        {TimeMenu::IPv6Lines, &Switches::v6, "Private IPv6 - (eth0): fe80::1"},
+        {TimeMenu::IPv4Lines, &Switches::v4, "Local IPv4 (eth0): 10.0.0.5"},
+        {TimeMenu::IPv6Lines, &Switches::v6, "Local IPv6 (eth0): fe80::1"},
         {TimeMenu::Alarms, &Switches::alarm, "Alarms..."},
         {TimeMenu::Take5, &Switches::take5, "Take 5..."},
         {TimeMenu::WorldClocks, &Switches::world, "Add Location..."},

@@ -13,6 +13,7 @@
 #include "world/WorldKeys.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -56,6 +57,8 @@ QStringList cities(const LocationTable& t) {
     return out;
 }
 
+using Notice = TalvorLocationWinCtrl::Ports::Notice;
+
 class LocationsWindow : public ::testing::Test {
   protected:
     LocationsWindow() {
@@ -67,10 +70,14 @@ class LocationsWindow : public ::testing::Test {
             added_ = std::move(added);
             finished_ = std::move(finished);
         };
-        ports.chooseExportPath = [this](QWidget*, auto chosen) { chosen(exportPath_); };
+        ports.chooseExportPath = [this](QWidget*, const QString& title, auto chosen) {
+            exportTitles_.append(title);
+            chosen(exportPath_);
+        };
         ports.chooseImportPath = [this](QWidget*, auto chosen) { chosen(importPath_); };
-        ports.criticalAlert = [this](QWidget*, const QString& title, const QString& text) {
+        ports.notice = [this](QWidget*, Notice kind, const QString& title, const QString& text) {
             alerts_.append(title + QStringLiteral(" | ") + text);
+            noticeKinds_.append(kind);
         };
         ports.clock = &clock_;
         ctrl_ = std::make_unique<TalvorLocationWinCtrl>(ports);
@@ -115,6 +122,8 @@ class LocationsWindow : public ::testing::Test {
         Date::fromQDateTime(QDateTime(QDate(2024, 1, 15), QTime(12, 0), QTimeZone::utc()))};
     QStringList posted_;
     QStringList alerts_;
+    QList<Notice> noticeKinds_;
+    QStringList exportTitles_;
     QString exportPath_;
     QString importPath_;
     std::function<void(const QVariantList&)> added_;
@@ -234,13 +243,16 @@ TEST_F(worldLocationsWindow, PickedLocationsAreAppendedSavedAndSelected) {
 }
 
 TEST_F(worldLocationsWindow, ExportAndImportRoundTrip) {
-    exportPath_ = sandbox_.root() + QStringLiteral("/Talvor locations.plist");
+    // Nothing selected: all of them, and the chooser says so.
+    exportPath_ = sandbox_.root() + QStringLiteral("/all.plist");
     ctrl_->exportLocations();
-    EXPECT_TRUE(log_.contains(QStringLiteral("no locations selected")));
-    EXPECT_FALSE(QFile::exists(exportPath_));
+    EXPECT_EQ(exportTitles_, QStringList{"Export All 4 Locations"});
+    EXPECT_TRUE(log_.contains(QStringLiteral("4 locations saved in ") + exportPath_ + "."));
 
+    exportPath_ = sandbox_.root() + QStringLiteral("/Talvor locations.plist");
     select({1, 3});
     ctrl_->exportLocations();
+    EXPECT_EQ(exportTitles_.back(), "Export 2 Selected Locations");
     EXPECT_TRUE(log_.contains(QStringLiteral("2 locations saved in ") + exportPath_ + "."));
     ctrl_->DelLocation();
     EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Lima"}));
@@ -248,13 +260,16 @@ TEST_F(worldLocationsWindow, ExportAndImportRoundTrip) {
     importPath_ = exportPath_;
     posted_.clear();
     ctrl_->importLocations();
-    EXPECT_EQ(alerts_, QStringList{"Talvor: Locations Imported | Added 2, found 0 duplicates"});
+    EXPECT_EQ(alerts_, QStringList{"Talvor: Locations Imported | Added 2 locations."});
+    EXPECT_EQ(noticeKinds_, QList<Notice>{Notice::information}) << "nothing went wrong";
     EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Lima", "Tokyo", "Oslo"}));
     EXPECT_EQ(onDisk(), ctrl_->locationList());
     EXPECT_EQ(posted_, QStringList{kLoc}) << "the menu learns of imported locations";
 
     ctrl_->importLocations();
-    EXPECT_EQ(alerts_.back(), "Talvor: Locations Imported | Added 0, found 2 duplicates");
+    EXPECT_EQ(alerts_.back(),
+              "Talvor: Locations Imported | No locations added. 2 were already in the list.");
+    EXPECT_EQ(noticeKinds_.back(), Notice::information);
     EXPECT_EQ(ctrl_->locationList().size(), 4);
 }
 
@@ -268,6 +283,7 @@ TEST_F(worldLocationsWindow, DamagedImportIsRefusedAndLosesNothing) {
     ctrl_->importLocations();
     EXPECT_EQ(alerts_,
               QStringList{"Talvor: Importing failed | No items loaded for file " + importPath_});
+    EXPECT_EQ(noticeKinds_, QList<Notice>{Notice::critical});
     EXPECT_EQ(onDisk(), before);
     EXPECT_EQ(ctrl_->locationList(), before);
     EXPECT_TRUE(posted_.isEmpty());
@@ -305,6 +321,16 @@ TEST_F(worldLocationsWindow, TheRealChooserAndNoticeOpenWithoutWaiting) {
     auto* notice = qobject_cast<QMessageBox*>(shown("QMessageBox"));
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(notice->text(), "No items loaded for file " + broken);
+    EXPECT_EQ(notice->icon(), QMessageBox::Critical);
+    EXPECT_EQ(platform::closeOpenDialogs(), 1);
+
+    // The export chooser opens in the home folder and says what it will write.
+    ASSERT_TRUE(QDir().mkpath(QDir::homePath()));
+    real.exportLocations();
+    auto* exporter = qobject_cast<QFileDialog*>(shown("QFileDialog"));
+    ASSERT_NE(exporter, nullptr);
+    EXPECT_EQ(exporter->directory().absolutePath(), QDir::homePath());
+    EXPECT_EQ(exporter->windowTitle(), "Export All 4 Locations");
     EXPECT_EQ(platform::closeOpenDialogs(), 1);
 
     real.importLocations();
@@ -314,6 +340,40 @@ TEST_F(worldLocationsWindow, TheRealChooserAndNoticeOpenWithoutWaiting) {
     EXPECT_EQ(onDisk(), before);
     EXPECT_TRUE(posted_.isEmpty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// What an import did, in plain words with the right number.
+TEST(worldLocationsWords, ImportSummaryAndExportTitleCountInWords) {
+    struct Case {
+        int added, duplicates, damaged;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {1, 0, 0, "Added 1 location."},
+        {3, 0, 0, "Added 3 locations."},
+        {0, 1, 0, "No locations added. 1 was already in the list."},
+        {2, 5, 0, "Added 2 locations. 5 were already in the list."},
+        {1, 1, 1, "Added 1 location. 1 was already in the list. 1 damaged entry was skipped."},
+        {0, 0, 2, "No locations added. 2 damaged entries were skipped."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TalvorLocationWinCtrl::importSummary({c.added, c.duplicates}, c.damaged),
+                  QString::fromUtf8(c.expected));
+    }
+    EXPECT_EQ(TalvorLocationWinCtrl::exportTitle(1, true), "Export 1 Selected Location");
+    EXPECT_EQ(TalvorLocationWinCtrl::exportTitle(3, true), "Export 3 Selected Locations");
+    EXPECT_EQ(TalvorLocationWinCtrl::exportTitle(7, false), "Export All 7 Locations");
+}
+
+// Every column says what it holds.
+TEST_F(worldLocationsWindow, EveryColumnHasAHeader) {
+    const LocationItemModel& model = ctrl_->itemModel();
+    for (int section = 0; section < model.columnCount(); ++section) {
+        EXPECT_FALSE(
+            model.headerData(section, Qt::Horizontal, Qt::DisplayRole).toString().isEmpty())
+            << section;
+    }
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole), QVariant("Flag"));
 }
 
 TEST_F(worldLocationsWindow, GmtChoiceRetitlesTheOffsetColumn) {
