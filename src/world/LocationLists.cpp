@@ -107,4 +107,25 @@ std::optional<LocationLists::Place> LocationLists::place(const QString& country,
     return found;
 }
 
+std::optional<LocationLists::Place> LocationLists::placeInZone(const QString& zoneId) const {
+    if (zoneId.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString named =
+        zoneId.section(QLatin1Char('/'), -1).replace(QLatin1Char('_'), QLatin1Char(' '));
+    std::optional<Place> found;
+    for (const Place& p : places_) {
+        if (p.zone != zoneId) {
+            continue;
+        }
+        if (p.city == named) {
+            return p;
+        }
+        if (!found) {
+            found = p;
+        }
+    }
+    return found;
+}
+
 }  // namespace talvor

@@ -40,6 +40,10 @@ class LocationLists {
     std::optional<Place> place(const QString& country, const QString& city,
                                const QString& state = QString()) const;
 
+    // The place a zone is named after ("Europe/Berlin": Berlin), else the first place in
+    // that zone; nullopt when no place uses it.
+    std::optional<Place> placeInZone(const QString& zoneId) const;
+
   private:
     QStringList countries_;
     QStringList allCities_;

@@ -65,6 +65,36 @@ void LocationPickerModel::awakeFromNib() {
     loadPopUp(PopUpKind::City, kDefaultCities);
     loadPopUp(PopUpKind::State, kDefaultStates);
     loadPopUp(PopUpKind::Country, kDefaultCountries);
+    // Nothing is chosen yet: the lists must not show the first country and city as if
+    // they were.
+    for (PopUpKind kind : {PopUpKind::City, PopUpKind::State, PopUpKind::Country}) {
+        select(kind, 0);
+    }
+}
+
+void LocationPickerModel::selectHome(const QString& zoneId) {
+    if (const std::optional<LocationLists::Place> home = locations_.placeInZone(zoneId)) {
+        const int country = list(PopUpKind::Country).indexOf(home->country);
+        if (country > 0) {
+            select(PopUpKind::Country, country);
+            popUp(PopUpKind::Country);
+        }
+        const int city = list(PopUpKind::City).indexOf(home->city);
+        if (city > 0) {
+            select(PopUpKind::City, city);
+            popUp(PopUpKind::City);
+        }
+        return;
+    }
+    const QString region = ZoneInfoTree::regionTitle(zoneId.section(QLatin1Char('/'), 0, 0));
+    const int regionIndex = list(PopUpKind::Category).indexOf(region);
+    if (regionIndex > 0) {
+        select(PopUpKind::Category, regionIndex);
+        ChangeCatagory();
+        if (selectZoneId(zoneId)) {
+            TimeZoneChange(Sender::Zone);
+        }
+    }
 }
 
 void LocationPickerModel::ChangeCatagory() {

@@ -67,6 +67,9 @@ class LocationPickerModel {
 
     // Lists the regions, restores the remembered region and zone, loads the default lists.
     void awakeFromNib();
+    // Opens on the user's own place: the country, city and zone of `zoneId` (the system's
+    // zone), when the table knows a place in it; otherwise its region and zone alone.
+    void selectHome(const QString& zoneId);
     // Lists the selected region's zones into the zone list.
     void ChangeCatagory();
     QString BuildZoneIndexKey() const;

@@ -1,6 +1,7 @@
 #include "TalvorMyAddressPanel.h"
 
 #include "LocationPickerModel.h"
+#include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
 #include <QComboBox>
@@ -8,7 +9,6 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -29,20 +29,25 @@ class PickerWindow : public QDialog {
         PopUpKind kind;
         const char* name;
         const char* label;
+        // The model's first item is the list's own heading, not a choice: the pop-up leaves
+        // it out and shows `prompt` (or `none`, when the list has nothing) until a choice.
+        bool headed;
+        const char* prompt;
+        const char* none;
     };
     static constexpr ListView kLists[] = {
-        {PopUpKind::Category, "region", "Region:"},  {PopUpKind::Zone, "zone", "Zone:"},
-        {PopUpKind::Country, "country", "Country:"}, {PopUpKind::State, "state", "State:"},
-        {PopUpKind::City, "city", "City:"},
+        {PopUpKind::Category, "region", "Region:", false, "", ""},
+        {PopUpKind::Zone, "zone", "Zone:", false, "", ""},
+        {PopUpKind::Country, "country", "Country:", true, "Choose a country", "No countries"},
+        {PopUpKind::State, "state", "State/Province:", true, "Choose a state or province",
+         "No states listed for this country"},
+        {PopUpKind::City, "city", "City:", true, "Choose a city", "No cities listed"},
     };
-    static constexpr const char* kCellLabels[LocationPickerModel::kCellCount] = {
-        "Country:", "State/Province:", "City:", "First name:", "Last name:", "Phone:"};
 
     void chosen(PopUpKind kind, int index);
 
     LocationPickerModel& model_;
     QComboBox* combos_[std::size(kLists)] = {};
-    QLineEdit* cells_[LocationPickerModel::kCellCount] = {};
     QLabel* tTimeInfo_ = nullptr;
 };
 
@@ -51,34 +56,31 @@ PickerWindow::PickerWindow(LocationPickerModel& model, TalvorMyAddressPanel& pan
     setWindowTitle(QStringLiteral("Add Location"));
     auto* layout = new QVBoxLayout(this);
     auto* lists = new QFormLayout;
+    // One row each for region, zone, country, state and city. The name and phone fields
+    // wait for the address book; until then they would only be typed into and forgotten.
     for (std::size_t i = 0; i < std::size(kLists); ++i) {
         auto* combo = new QComboBox(this);
         combo->setObjectName(QLatin1String(kLists[i].name));
         combo->setMaxVisibleItems(25);
+        // A long name chosen must not widen the window.
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        combo->setMinimumContentsLength(28);
         const PopUpKind kind = kLists[i].kind;
+        const int skipped = kLists[i].headed ? 1 : 0;
         connect(combo, &QComboBox::activated, this,
-                [this, kind](int index) { chosen(kind, index); });
+                [this, kind, skipped](int index) { chosen(kind, index + skipped); });
         combos_[i] = combo;
         lists->addRow(QLatin1String(kLists[i].label), combo);
     }
     layout->addLayout(lists);
 
-    auto* form = new QFormLayout;
-    for (int i = 0; i < LocationPickerModel::kCellCount; ++i) {
-        auto* edit = new QLineEdit(this);
-        edit->setObjectName(QStringLiteral("cell%1").arg(i));
-        connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& text) {
-            model_.AddressRecChange(i, text);
-            refresh();
-        });
-        cells_[i] = edit;
-        form->addRow(QLatin1String(kCellLabels[i]), edit);
-    }
-    layout->addLayout(form);
-
     tTimeInfo_ = new QLabel(this);
     tTimeInfo_->setObjectName(QStringLiteral("summary"));
     tTimeInfo_->setTextFormat(Qt::PlainText);
+    tTimeInfo_->setWordWrap(true);
+    // Room for the two lines the summary takes, so that the window does not grow either.
+    tTimeInfo_->setMinimumHeight(tTimeInfo_->fontMetrics().lineSpacing() * 3);
+    tTimeInfo_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(tTimeInfo_);
 
     auto* buttons = new QHBoxLayout;
@@ -109,28 +111,34 @@ void PickerWindow::chosen(PopUpKind kind, int index) {
 
 void PickerWindow::refresh() {
     for (std::size_t i = 0; i < std::size(kLists); ++i) {
+        const ListView& view = kLists[i];
         QComboBox* combo = combos_[i];
-        const LocationPickerModel::PopUp& items = model_.list(kLists[i].kind);
+        const LocationPickerModel::PopUp& items = model_.list(view.kind);
+        const int skipped = view.headed ? 1 : 0;
         const QSignalBlocker blocker(combo);
+        const QStringList titles = items.titles.mid(skipped);
         QStringList shown;
         for (int row = 0; row < combo->count(); ++row) {
             shown.append(combo->itemText(row));
         }
-        if (shown != items.titles) {
+        if (shown != titles) {
             combo->clear();
-            combo->addItems(items.titles);
+            combo->addItems(titles);
         }
-        for (int row = 0; row < items.toolTips.size() && row < combo->count(); ++row) {
-            combo->setItemData(row, items.toolTips.at(row), Qt::ToolTipRole);
+        for (int row = skipped; row < items.toolTips.size() && row - skipped < combo->count();
+             ++row) {
+            combo->setItemData(row - skipped, items.toolTips.at(row), Qt::ToolTipRole);
         }
-        combo->setCurrentIndex(items.selected);
-        combo->setEnabled(items.enabled);
-    }
-    for (int i = 0; i < LocationPickerModel::kCellCount; ++i) {
-        // Only changed texts are replaced, so the cell being typed in keeps its cursor.
-        if (cells_[i]->text() != model_.cell(i)) {
-            cells_[i]->setText(model_.cell(i));
+        if (view.headed) {
+            combo->setPlaceholderText(QLatin1String(titles.isEmpty() ? view.none : view.prompt));
         }
+        int current = items.selected - skipped;
+        // The state of the chosen city, though the state list itself was not used.
+        if (view.kind == PopUpKind::State && current < 0) {
+            current = titles.indexOf(model_.cell(LocationPickerModel::kStateCell));
+        }
+        combo->setCurrentIndex(current);
+        combo->setEnabled(items.enabled && combo->count() > 0);
     }
     tTimeInfo_->setText(model_.timeInfo());
 }
@@ -139,13 +147,15 @@ TalvorMyAddressPanel::TalvorMyAddressPanel(QObject* parent)
     : TalvorMyAddressPanel(
           std::make_unique<LocationPickerModel>(ZoneInfoTree(), LocationLists::bundled(),
                                                 platform::UserDefaults::standard()),
-          parent) {}
+          QString::fromUtf8(platform::Clock::shared().currentZone().id()), parent) {}
 
 TalvorMyAddressPanel::TalvorMyAddressPanel(std::unique_ptr<LocationPickerModel> model,
-                                           QObject* parent)
+                                           const QString& homeZone, QObject* parent)
     : QObject(parent), model_(std::move(model)) {
     window_ = new PickerWindow(*model_, *this);
     model_->awakeFromNib();
+    // The user's own country and city, not the first of the world's lists.
+    model_->selectHome(homeZone);
     window_->refresh();
     // Closing the window by its frame counts as Done.
     connect(window_.data(), &QDialog::finished, this, [this] {

@@ -2,6 +2,7 @@
 #pragma once
 #include <QObject>
 #include <QPointer>
+#include <QString>
 #include <QVariantList>
 #include <functional>
 #include <memory>
@@ -14,8 +15,10 @@ class TalvorMyAddressPanel : public QObject {
     Q_OBJECT
   public:
     explicit TalvorMyAddressPanel(QObject* parent = nullptr);
-    // Over a model of the caller's (tests: a fixture zone tree and table).
-    TalvorMyAddressPanel(std::unique_ptr<LocationPickerModel> model, QObject* parent = nullptr);
+    // Over a model of the caller's (tests: a fixture zone tree and table), opened on the
+    // place of `homeZone` (the real panel: the system's zone).
+    TalvorMyAddressPanel(std::unique_ptr<LocationPickerModel> model, const QString& homeZone,
+                         QObject* parent = nullptr);
     ~TalvorMyAddressPanel() override;
     // Shows the panel as a window-modal sheet on `parent` (nullptr: a window of its own).
     // `added` receives each record the user adds (a location record as the location table

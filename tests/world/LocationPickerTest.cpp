@@ -7,10 +7,12 @@
 #include "world/ZoneInfoTree.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -360,7 +362,7 @@ class PanelTest : public PickerTest {
         return widget;
     }
     void SetUp() override {
-        panel_ = std::make_unique<TalvorMyAddressPanel>(makeModel());
+        panel_ = std::make_unique<TalvorMyAddressPanel>(makeModel(), homeZone_);
         panel_->beginSheet(
             nullptr, [this](const QVariantList& record) { added_.append(QVariant(record)); },
             [this] { ++finished_; });
@@ -372,6 +374,7 @@ class PanelTest : public PickerTest {
         emit combo->activated(index);
     }
 
+    QString homeZone_;  // none: the picker opens on nothing
     std::unique_ptr<TalvorMyAddressPanel> panel_;
     QVariantList added_;
     int finished_ = 0;
@@ -381,7 +384,7 @@ using worldPanel = PanelTest;
 
 TEST_F(worldPanel, AddHandsOneRecordPerClickAndDoneFinishesOnce) {
     activate(child<QComboBox>("country"), QStringLiteral("Germany"));
-    EXPECT_EQ(child<QLineEdit>("cell2")->text(), QStringLiteral("Berlin"));
+    EXPECT_EQ(child<QComboBox>("city")->currentText(), QStringLiteral("Berlin"));
     EXPECT_TRUE(child<QLabel>("summary")->text().startsWith(QStringLiteral("Berlin, Berlin")));
 
     child<QPushButton>("add")->click();
@@ -405,10 +408,94 @@ TEST_F(worldPanel, AddingNothingShowsTheSheetAndCancelHandsNone) {
     EXPECT_EQ(sheet->buttons().at(0)->text(), QStringLiteral("Continue"));
     sheet->buttons().at(0)->click();
 
-    child<QLineEdit>("cell2")->setText(QStringLiteral("Typed"));
     panel_->window()->close();
     EXPECT_EQ(finished_, 1);
     EXPECT_TRUE(added_.isEmpty());
+}
+
+// The picker opens on the user's own country, city and zone, with that country's cities.
+TEST_F(worldPanel, OpensOnTheUsersOwnPlace) {
+    struct Case {
+        const char* zone;
+        const char* country;
+        const char* city;
+        const char* state;
+    };
+    const Case cases[] = {
+        {"Europe/Berlin", "Germany", "Berlin", "Berlin"},
+        {"Europe/Paris", "France", "Paris", "Île-de-France"},
+        {"America/New_York", "United States of America", "New York", "New York"},
+        // A zone without a listed place: its region and zone, no country.
+        {"US/Pacific", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zone);
+        homeZone_ = QString::fromLatin1(c.zone);
+        SetUp();
+        EXPECT_EQ(child<QComboBox>("country")->currentText(), QString::fromUtf8(c.country));
+        EXPECT_EQ(child<QComboBox>("city")->currentText(), QString::fromUtf8(c.city));
+        EXPECT_EQ(child<QComboBox>("state")->currentText(), QString::fromUtf8(c.state));
+        const QComboBox* zones = child<QComboBox>("zone");
+        EXPECT_EQ(zones->currentText(), QString::fromLatin1(c.zone).section('/', 1))
+            << "the zone is the user's own";
+        if (*c.country != 0) {
+            // The country's own cities, not the world's.
+            QStringList cities;
+            for (int i = 0; i < child<QComboBox>("city")->count(); ++i) {
+                cities << child<QComboBox>("city")->itemText(i);
+            }
+            EXPECT_FALSE(cities.contains(QStringLiteral("Buenos Aires")));
+        }
+    }
+}
+
+// A list's heading is not one of its values, and each part of a place is asked for once;
+// fields that lead nowhere yet (names, phone) are not offered.
+TEST_F(worldPanel, EachPartOfAPlaceIsAskedForOnceAndNoHeadingIsAValue) {
+    const auto check = [this] {
+        for (const char* name : {"country", "state", "city"}) {
+            QComboBox* combo = child<QComboBox>(name);
+            for (int i = 0; i < combo->count(); ++i) {
+                EXPECT_FALSE(combo->itemText(i).endsWith(QLatin1Char(':')))
+                    << name << ": " << combo->itemText(i).toStdString();
+            }
+            EXPECT_FALSE(combo->currentText().endsWith(QLatin1Char(':'))) << name;
+        }
+    };
+    check();
+    activate(child<QComboBox>("country"), QStringLiteral("France"));
+    check();
+    EXPECT_EQ(child<QComboBox>("state")->currentText(), QStringLiteral("Île-de-France"));
+    activate(child<QComboBox>("city"), QStringLiteral("Lyon"));
+    check();
+    EXPECT_EQ(child<QComboBox>("state")->currentText(), QStringLiteral("Auvergne-Rhône-Alpes"));
+
+    QMap<QString, int> asked;
+    for (const QLabel* label : panel_->window()->findChildren<QLabel*>()) {
+        asked[label->text()] += 1;
+    }
+    for (const char* part : {"Country:", "State/Province:", "City:"}) {
+        EXPECT_EQ(asked.value(QString::fromLatin1(part)), 1) << part;
+    }
+    EXPECT_TRUE(panel_->window()->findChildren<QLineEdit*>().isEmpty())
+        << "no name or phone fields before there is an address book";
+}
+
+// Picking places with long names keeps the window's width.
+TEST_F(worldPanel, TheWindowKeepsItsWidthWhenAPlaceIsPicked) {
+    QWidget* window = panel_->window();
+    QCoreApplication::processEvents();
+    const int width = window->width();
+    const int hinted = window->sizeHint().width();
+    for (const auto& [country, city] : {std::pair{"Germany", "Berlin"}, std::pair{"France", "Lyon"},
+                                        std::pair{"United States of America", "New York"},
+                                        std::pair{"Argentina", "Buenos Aires"}}) {
+        activate(child<QComboBox>("country"), QString::fromUtf8(country));
+        activate(child<QComboBox>("city"), QString::fromUtf8(city));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->width(), width) << city;
+        EXPECT_EQ(window->sizeHint().width(), hinted) << city;
+    }
 }
 
 }  // namespace
