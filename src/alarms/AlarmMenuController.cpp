@@ -72,14 +72,19 @@ void AlarmMenuController::rebuildAlarmMenu() {
         menu.addItemWithTitle(QStringLiteral("No Alarms"));
     }
     const std::unique_ptr<icu::SimpleDateFormat> format = alarms.empty() ? nullptr : dueFormat();
-    for (const std::shared_ptr<Alarm>& alarm : alarms) {
-        auto line = platform::MenuItem::create();
+    // The soonest first, as a list of times reads.
+    AlarmList byTime(alarms.begin(), alarms.end());
+    std::stable_sort(byTime.begin(), byTime.end(),
+                     [](const std::shared_ptr<Alarm>& a, const std::shared_ptr<Alarm>& b) {
+                         return a->time() < b->time();
+                     });
+    for (const std::shared_ptr<Alarm>& alarm : byTime) {
+        // Choosing the line edits the alarm: a submenu holding only "Edit..." was a detour.
+        auto line = platform::MenuItem::create(
+            QString(), [this](platform::MenuItem&) { editAlarm(); }, QString());
         MenuItemExtras::setTitle(
             *line, format ? IcuDates::format(*format, alarm->time()) : QString(), alarm->title());
-        auto commands = platform::Menu::create();
-        commands->addItemWithTitle(QStringLiteral("Edit..."),
-                                   [this](platform::MenuItem&) { editAlarm(); });
-        line->setSubmenu(commands);
+        line->setToolTip(QStringLiteral("Edit this alarm"));
         menu.addItem(line);
     }
     menu.addItem(platform::MenuItem::separatorItem());

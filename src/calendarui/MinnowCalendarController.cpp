@@ -19,9 +19,10 @@ MinnowCalendarController::MinnowCalendarController(platform::Clock& clock,
     window_ = std::make_unique<CalendarWindow>();
     window_->setObjectName(QStringLiteral("MinnowCalendarController"));
     window_->setCloseHandler([this] { closeWindow(); });
+    // Each opening starts at today's month, wherever the last one was paged to.
     window_->setShowHandler([this] {
         if (pager_ != nullptr) {
-            pager_->updateMonths();
+            pager_->showToday();
         }
     });
     monthView_ = new MonthGridView(MonthGridView::miniStyle(), window_.get());

@@ -28,8 +28,8 @@ class MinnowCalendarDelegate {
 };
 
 // The mini calendar: a borderless window under the date item with one month grid, which
-// the user steps through month by month. The grid follows the clock and the user's first
-// weekday each time the window shows.
+// the user steps through month by month. Each time the window shows, the grid opens on
+// today's month and follows the clock and the user's first weekday.
 class MinnowCalendarController : public QObject {
     Q_OBJECT
   public:

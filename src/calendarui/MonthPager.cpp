@@ -24,6 +24,11 @@ void MonthPager::prevMonth() {
     updateMonths();
 }
 
+void MonthPager::showToday() {
+    currOffset_ = 0;
+    updateMonths();
+}
+
 void MonthPager::updateMonths() {
     view_.setGrid(makeMonthGrid(CalendarExtras::userCalendar(), clock_.now(), currOffset_,
                                 userFirstWeekday(defaults_)));

@@ -26,6 +26,8 @@ class MonthPager : public QObject {
     int32_t currOffset() const { return currOffset_; }
     // Rebuilds the grid for the offset, today and the first weekday.
     void updateMonths();
+    // Back to today's month.
+    void showToday();
 
   private:
     MonthGridView& view_;

@@ -51,8 +51,27 @@ TEST_F(alarmsMenu, TheMenuListsTheActiveAlarmsAndFollowsTheirChanges) {
     ASSERT_EQ(withAlarm.size(), 4);
     EXPECT_TRUE(withAlarm[1].startsWith(QStringLiteral("Tue, 7:30"))) << withAlarm[1].toStdString();
     EXPECT_TRUE(withAlarm[1].contains(QStringLiteral("date")));
-    EXPECT_EQ(host.menu->itemAtIndex(1)->submenu()->itemAtIndex(0)->title(),
-              QStringLiteral("Edit..."));
+}
+
+// Alarms are listed soonest first, whatever order they were made in, and choosing one
+// edits it at once: no submenu that holds only "Edit...".
+TEST_F(alarmsMenu, AlarmsAreListedByTimeAndChoosingOneEditsIt) {
+    controller_.awakeFromNib(&host);
+    for (const char* time : {"2024-03-07T09:00:00", "2024-03-05T07:30:00", "2024-03-06T22:15:00"}) {
+        alarmClock().insertAlarm(dateAlarm(at(time)));
+    }
+    platform::NotificationCenter::defaultCenter().post(
+        QStringLiteral("ZephyrelMainMenuWillAppear"));
+    const QStringList lines = entries(*host.menu);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Tue, 7:30"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Wed, 10:15"))) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Thu, 9:00"))) << lines[3].toStdString();
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(host.menu->itemAtIndex(i)->submenu(), nullptr) << i;
+    }
+    ASSERT_TRUE(host.menu->performActionForItemAtIndex(2));
+    EXPECT_EQ(host.calls, (QStringList{"showPrefs", "doOnMain 22"}));
 }
 
 TEST_F(alarmsMenu, CreatingAnAlarmOpensItsSettingsPane) {

@@ -100,13 +100,23 @@ TEST_F(calendaruiControllers, MiniStepsThroughMonthsAndMarksTodayWhenShown) {
     EXPECT_EQ(view->grid().title, "February 2025");
     EXPECT_EQ(mini.pager()->currOffset(), -1);
 
-    // A day later and a changed first weekday show at the next opening.
-    mini.pager()->nextMonth();
+    // A day later and a changed first weekday show at the next opening, which starts at
+    // today's month whatever month was shown last.
+    mini.pager()->prevMonth();
     clock.advance(86400);
     defaults.setInteger(1, QStringLiteral("FirstDayOfWeek"));
     mini.window()->show();
+    EXPECT_EQ(mini.pager()->currOffset(), 0);
+    EXPECT_EQ(view->grid().title, "March 2025");
     EXPECT_EQ(view->grid().firstWeekday, 1);
     EXPECT_TRUE(view->grid().days[10].isToday) << "Wednesday 5 March, Sunday first";
+
+    mini.window()->hide();
+    view->nextButton()->click();
+    view->nextButton()->click();
+    EXPECT_EQ(view->grid().title, "May 2025");
+    mini.window()->show();
+    EXPECT_EQ(view->grid().title, "March 2025") << "reopened on today's month";
 }
 
 TEST_F(calendaruiControllers, BigShowsTheMoonOfTheDayAndOpensTheSettings) {
