@@ -530,8 +530,13 @@ std::unique_ptr<QWidget> TalvorPrefsChimesView::loadView() {
     QuietStart_->setObjectName(QStringLiteral("QuietStart"));
     QuietEnd_ = new QComboBox(view.get());
     QuietEnd_->setObjectName(QStringLiteral("QuietEnd"));
+    // A start of 0 means no quiet hours, so a start at midnight is stored as 2400, which
+    // the chimes read as "from midnight". An end of 0 is already "until midnight": the end
+    // list offers it as 00:00.
+    QuietStart_->addItem(tr("None"), 0);
+    QuietStart_->addItem(QStringLiteral("00:00"), 2400);
+    QuietEnd_->addItem(QStringLiteral("00:00"), 0);
     for (QComboBox* quiet : {QuietStart_.data(), QuietEnd_.data()}) {
-        quiet->addItem(tr("None"), 0);
         for (int hour = 1; hour < 24; ++hour) {
             quiet->addItem(QStringLiteral("%1:00").arg(hour, 2, 10, QLatin1Char('0')), hour * 100);
         }

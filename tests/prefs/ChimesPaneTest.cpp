@@ -1,3 +1,4 @@
+#include "alarms/TalvorChimeSettings.h"
 #include "foundation/PreferenceDomain.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "prefs/TalvorPrefsChimesView.h"
@@ -284,6 +285,43 @@ TEST_F(prefsChimesPane, LoadingShowsTheStoredValuesWithoutWriting) {
     EXPECT_EQ(domain.store().dictionaryRepresentation(), before);
     EXPECT_TRUE(takePosted().isEmpty());
     EXPECT_EQ(reloads, 0);
+}
+
+// Quiet hours may start or end at midnight, and the chimes keep to what the pane shows.
+TEST_F(prefsChimesPane, QuietHoursMayStartOrEndAtMidnight) {
+    struct Case {
+        int startHour, endHour;      // -1: midnight
+        QList<int> silent, chiming;  // hhmm
+    };
+    const Case cases[] = {
+        {-1, 7, {0, 15, 659, 700}, {715, 1200, 2345}},
+        {22, -1, {2200, 2345, 0}, {15, 700, 1200, 2145}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.startHour);
+        auto pane = makePane();
+        const auto pick = [](QComboBox* quiet, int hour) {
+            const QString text =
+                QStringLiteral("%1:00").arg(hour < 0 ? 0 : hour, 2, 10, QLatin1Char('0'));
+            const int index = quiet->findText(text);
+            ASSERT_GE(index, 0) << text.toStdString();
+            choose(quiet, index);
+        };
+        pick(pane->QuietStart(), c.startHour);
+        EXPECT_TRUE(pane->QuietEnd()->isEnabled());
+        pick(pane->QuietEnd(), c.endHour);
+        TalvorChimeSettings chimes;
+        for (int hhmm : c.silent) {
+            EXPECT_TRUE(chimes.isInQuietHours(hhmm)) << hhmm;
+        }
+        for (int hhmm : c.chiming) {
+            EXPECT_FALSE(chimes.isInQuietHours(hhmm)) << hhmm;
+        }
+        // And the pane shows the same choice when it opens again.
+        auto reopened = makePane();
+        EXPECT_EQ(reopened->QuietStart()->currentText(), pane->QuietStart()->currentText());
+        EXPECT_EQ(reopened->QuietEnd()->currentText(), pane->QuietEnd()->currentText());
+    }
 }
 
 TEST_F(prefsChimesPane, QuietStartNoneDisablesTheEnd) {
