@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -258,6 +259,17 @@ void SettingsWindowHost::buildWindow() {
     sidebarArea_->setAutoFillBackground(true);
     sidebarArea_->setPalette(palette);
     layout->addWidget(sidebarArea_);
+
+    // The desktop keys every theme agrees on: Ctrl+Q quits the application, Ctrl+W closes
+    // the window.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), window_.get());
+    connect(quit, &QShortcut::activated, this, [this] {
+        if (quit_) {
+            quit_();
+        }
+    });
+    auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), window_.get());
+    connect(close, &QShortcut::activated, this, [this] { closeWindow(); });
 
     paneArea_ = new PaneArea(*this, window_.get());
     paneArea_->setObjectName(QStringLiteral("paneArea"));

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -120,6 +121,8 @@ class SettingsWindowHost : public QObject {
     void changeItemView() {}
     // Closing the window ends the shortcuts' open state.
     bool windowShouldClose();
+    // What the desktop's Quit keys (Ctrl+Q) do in the window: the application's quit.
+    void setQuitAction(std::function<void()> quit) { quit_ = std::move(quit); }
     void closeMinnowCalendar();
     // At shut-down: the open pane saves, when it answers to it.
     void saveOpenPane();
@@ -176,6 +179,7 @@ class SettingsWindowHost : public QObject {
     std::unique_ptr<PreferencePane> viewCtrl_;
     std::array<DVButton*, kSidebarButtonCount> buttons_{};
     std::array<QLabel*, 4> labels_{};
+    std::function<void()> quit_;
 };
 
 }  // namespace talvor

@@ -69,6 +69,7 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     };
     settings = std::make_unique<SettingsWindowHost>(
         app, PaneFactory::standard(lightDark, menuItems, panes));
+    settings->setQuitAction([&app] { app.quit(); });
 }
 
 void ShellParts::makeTimeMenu(AppDelegate& app, platform::Clock& clock) {

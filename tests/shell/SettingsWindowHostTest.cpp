@@ -23,6 +23,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -504,6 +505,23 @@ TEST_F(shellSettingsWindow, WindowTitlesAreNeverEmptyOrPadded) {
     w.loadPrefsView(QStringLiteral("TalvorTake5WindowsController"),
                     QStringLiteral("TalvorTake5WindowsController"), QString());
     EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: Take 5"));
+}
+
+// The desktop's keys work in the window: Ctrl+Q quits the application, Ctrl+W closes.
+TEST_F(shellSettingsWindow, CtrlQQuitsAndCtrlWCloses) {
+    SettingsWindowHost& w = open();
+    int quits = 0;
+    w.setQuitAction([&quits] { ++quits; });
+    w.doOnMain(4);
+    w.window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.window()));
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w.window();
+    QTest::keyClick(target, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(w.window()->isVisible()) << "the application's quit closes what it must";
+    QTest::keyClick(target, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(w.window()->isVisible());
+    EXPECT_EQ(quits, 1);
 }
 
 TEST_F(shellSettingsWindow, ClosingTheWindowClearsTheShortcutFlagsAndKeepsThePane) {
