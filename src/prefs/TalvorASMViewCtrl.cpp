@@ -120,6 +120,7 @@ void TalvorASMViewCtrl::enableMenuExtra() {
     if (QCheckBox* box = checkbox("checkboxMenuExtra")) {
         ASMFlag = box->isChecked() ? 1 : 0;
     }
+    showFlags();
     writePrefs();
     delegate_.call(delegate_.setupASMMenu);
     platform::log(QStringLiteral("asm menu %1").arg(ASMFlag));
@@ -149,6 +150,12 @@ void TalvorASMViewCtrl::showFlags() {
     for (const Flag& f : flags()) {
         if (QCheckBox* box = f.control ? checkbox(f.control) : nullptr) {
             box->setChecked(this->*f.field != 0);
+        }
+    }
+    // The menu's own options mean nothing while there is no menu.
+    for (const Box& b : kBoxes) {
+        if (QCheckBox* box = b.indent > 0 ? checkbox(b.control) : nullptr) {
+            box->setEnabled(ASMFlag != 0);
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "ApplicationsMenu.h"
 
 #include "foundation/PreferenceDomain.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "prefs/PrefsKeys.h"
 
@@ -129,13 +130,17 @@ void ApplicationsMenu::applicationActived() {
 void ApplicationsMenu::applicationChange() {
     if (!asmMenu_) {
         asmMenu_ = Menu::create(QString());
-        asmMenu_->setDelegate({.menuDidClose = [this](Menu&) {
-            // Queued: the item chosen as the menu closed runs its action first.
-            if (std::exchange(rebuildWhenClosed_, false)) {
-                QMetaObject::invokeMethod(
-                    asmMenu_.get(), [this] { applicationChange(); }, Qt::QueuedConnection);
-            }
-        }});
+        asmMenu_->setDelegate({.menuWillOpen = [this](Menu&) { retitleRunning(); },
+                               .menuDidClose =
+                                   [this](Menu&) {
+                                       // Queued: the item chosen as the menu closed runs its action
+                                       // first.
+                                       if (std::exchange(rebuildWhenClosed_, false)) {
+                                           QMetaObject::invokeMethod(
+                                               asmMenu_.get(), [this] { applicationChange(); },
+                                               Qt::QueuedConnection);
+                                       }
+                                   }});
     } else if (asmMenu_->isOpen()) {
         rebuildWhenClosed_ = true;
         return;
@@ -143,13 +148,21 @@ void ApplicationsMenu::applicationChange() {
         asmMenu_->removeAllItems();
     }
 
+    const std::vector<platform::RunningApplication> running = workspace_.runningApplications();
+    const Date now = platform::Clock::shared().now();
+    QHash<QString, Date> seen;
+    for (const platform::RunningApplication& app : running) {
+        const QString id = app.bundleURL.toString();
+        seen.insert(id, firstSeen_.value(id, now));
+    }
+    firstSeen_ = std::move(seen);
     if (flagOn(keys::RecentList, 1)) {
         // Each at the top: the newest application comes first.
-        for (const platform::RunningApplication& app : workspace_.runningApplications()) {
+        for (const platform::RunningApplication& app : running) {
             if (app.activationPolicy != platform::ActivationPolicy::Regular) {
                 continue;
             }
-            auto item = MenuItem::create(app.localizedName,
+            auto item = MenuItem::create(runningTitle(app),
                                          [this](MenuItem& sender) { openASMItem(sender); });
             item->setImage(image16(app.icon));
             item->setRepresentedObject(app.bundleURL);
@@ -182,6 +195,37 @@ std::shared_ptr<Menu> ApplicationsMenu::appendSubmenu(const QString& title) {
     return submenu;
 }
 
+QString ApplicationsMenu::runningTitle(const platform::RunningApplication& app) const {
+    const auto since = firstSeen_.constFind(app.bundleURL.toString());
+    if (!flagOn(keys::PrefsTimingFlag, 1) || since == firstSeen_.cend()) {
+        return app.localizedName;
+    }
+    const auto minutes = static_cast<qint64>(
+        platform::Clock::shared().now().timeIntervalSince(since.value()) / 60.0);
+    if (minutes < 1) {
+        return app.localizedName;
+    }
+    const QString used = minutes < 60 ? QStringLiteral("%1 min").arg(minutes)
+                         : minutes % 60 == 0
+                             ? QStringLiteral("%1 h").arg(minutes / 60)
+                             : QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
+    return QStringLiteral("%1 (%2)").arg(app.localizedName, used);
+}
+
+void ApplicationsMenu::retitleRunning() {
+    if (!asmMenu_) {
+        return;
+    }
+    for (const platform::RunningApplication& app : workspace_.runningApplications()) {
+        for (const auto& item : asmMenu_->itemArray()) {
+            if (!item->isSeparatorItem() && !item->hasSubmenu() &&
+                item->representedObject().toUrl() == app.bundleURL && !app.bundleURL.isEmpty()) {
+                item->setTitle(runningTitle(app));
+            }
+        }
+    }
+}
+
 void ApplicationsMenu::addRecentOpenedAppItemsSubMenu() {
     const std::shared_ptr<Menu> recent = appendSubmenu(kRecentItems);
     QStringList names = workspace_.recentApplicationNames();
@@ -198,6 +242,10 @@ void ApplicationsMenu::addRecentOpenedAppItemsSubMenu() {
                                              [this](MenuItem& sender) { openASMPrefs(sender); });
         item->setImage(image16(workspace_.iconForFile(*path)));
         item->setRepresentedObject(*path);
+    }
+    // An empty submenu looks broken: say there is nothing yet.
+    if (recent->numberOfItems() == 0) {
+        recent->addItemWithTitle(QStringLiteral("No Recent Items"))->setEnabled(false);
     }
 }
 

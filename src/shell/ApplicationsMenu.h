@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/Date.h"
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
 #include "platform/StatusBar.h"
 #include "platform/TaskbarPresence.h"
 #include "platform/Workspace.h"
+
+#include <QHash>
 
 #include <functional>
 #include <memory>
@@ -54,6 +57,10 @@ class ApplicationsMenu {
 
   private:
     void registerObservers();
+    // "Alpha (1 h 5 min)": how long the application has been running, while the timing
+    // option is on and it has run a minute or more.
+    QString runningTitle(const platform::RunningApplication& app) const;
+    void retitleRunning();
     std::shared_ptr<platform::Menu> appendSubmenu(const QString& title);
 
     std::function<void()> showAppMenuPreferences_;
@@ -64,6 +71,8 @@ class ApplicationsMenu {
     std::shared_ptr<platform::Menu> asmMenu_;
     std::vector<platform::Observation> observations_;
     bool rebuildWhenClosed_ = false;
+    // When each running application was first seen running, by its URL.
+    QHash<QString, Date> firstSeen_;
 };
 
 }  // namespace talvor

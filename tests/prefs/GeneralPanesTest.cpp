@@ -209,6 +209,8 @@ TEST_F(prefsApplicationsMenuPane, EachBoxStoresItsFlagAndTellsWhomItShould) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.control);
+        // The menu's own options can be used while the menu is on.
+        store().setValue(QStringLiteral("ASMFlag"), qint64(1));
         store().removeValue(QString::fromLatin1(c.key));
         TalvorASMViewCtrl pane(QStringLiteral("PrefASM"), delegate);
         auto* box = control<QCheckBox>(pane, c.control);
@@ -229,8 +231,32 @@ TEST_F(prefsApplicationsMenuPane, EachBoxStoresItsFlagAndTellsWhomItShould) {
     }
 }
 
+// While the menu is off its options can be seen but not changed; turning the menu on
+// frees them, turning it off greys them again.
+TEST_F(prefsApplicationsMenuPane, TheMenusOptionsAreUsableOnlyWhileTheMenuIsOn) {
+    const char* const options[] = {"showIconOnly",  "bCurrentRunningApp", "bRecentMenu",
+                                   "bSysPrefsMenu", "bMenuExtraMenu",     "hideTimingInfo"};
+    TalvorASMViewCtrl pane(QStringLiteral("PrefASM"), delegate);
+    const auto usable = [this, &pane, &options](bool expected) {
+        for (const char* name : options) {
+            EXPECT_EQ(control<QCheckBox>(pane, name)->isEnabled(), expected) << name;
+        }
+        EXPECT_TRUE(control<QCheckBox>(pane, "checkboxMenuExtra")->isEnabled());
+    };
+    usable(false);
+    control<QCheckBox>(pane, "checkboxMenuExtra")->click();
+    usable(true);
+    control<QCheckBox>(pane, "checkboxMenuExtra")->click();
+    usable(false);
+
+    store().setValue(QStringLiteral("ASMFlag"), qint64(1));
+    TalvorASMViewCtrl on(QStringLiteral("PrefASM"), delegate);
+    EXPECT_TRUE(control<QCheckBox>(on, "hideTimingInfo")->isEnabled()) << "as stored";
+}
+
 TEST_F(prefsApplicationsMenuPane, ToggleFlipsTheValueInMemoryNotTheBox) {
     store().setValue(QStringLiteral("RecentFlag"), qint64(7));  // read as on
+    store().setValue(QStringLiteral("ASMFlag"), qint64(1));
     TalvorASMViewCtrl pane(QStringLiteral("PrefASM"), delegate);
     auto* box = control<QCheckBox>(pane, "bRecentMenu");
     EXPECT_TRUE(box->isChecked());

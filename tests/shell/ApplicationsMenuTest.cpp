@@ -2,6 +2,8 @@
 #include "shell/ApplicationsMenu.h"
 
 #include "foundation/PreferenceDomain.h"
+#include "platform/Clock.h"
+#include "support/FakeClock.h"
 #include "support/FakeWorkspace.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
@@ -331,6 +333,46 @@ TEST_F(shellApplicationsMenu, TheTaskbarPresenceFollowsAppDockIconFlag) {
         menu.UpdateAppDockIcon();
         EXPECT_EQ(presence.shows, shows) << flag.value_or(-99);
     }
+}
+
+// With no recent applications the submenu says so rather than open empty.
+TEST_F(shellApplicationsMenu, NoRecentApplicationsAreSaidSo) {
+    workspace.recentNames = {QStringLiteral("Unknown")};
+    menu.applicationChange();
+    const std::shared_ptr<Menu> recent = submenu(QStringLiteral("Recent Items"));
+    ASSERT_NE(recent, nullptr);
+    ASSERT_EQ(outline(*recent), QStringList{"No Recent Items"});
+    EXPECT_FALSE(recent->itemAtIndex(0)->isEnabled());
+}
+
+// The timing option shows how long each running application has been in use, from when the
+// menu first saw it, and the times are fresh each time the menu opens.
+TEST_F(shellApplicationsMenu, TheTimingOptionShowsHowLongEachApplicationRuns) {
+    test::FakeClock clock;
+    platform::Clock::setShared(&clock);
+    menu.applicationChange();
+    EXPECT_EQ(outline(*menu.asmMenu()).mid(0, 2), (QStringList{"Beta", "Alpha"}))
+        << "just seen: no time yet";
+
+    clock.advance(65 * 60);
+    menu.asmMenu()->notifyWillOpen();
+    EXPECT_EQ(outline(*menu.asmMenu()).mid(0, 2),
+              (QStringList{"Beta (1 h 5 min)", "Alpha (1 h 5 min)"}));
+    menu.asmMenu()->notifyDidClose();
+
+    // An application started later counts from then.
+    workspace.running.push_back(app(QStringLiteral("Gamma"), 4));
+    menu.applicationChange();
+    clock.advance(10 * 60);
+    menu.asmMenu()->notifyWillOpen();
+    EXPECT_EQ(outline(*menu.asmMenu()).mid(0, 3),
+              (QStringList{"Gamma (10 min)", "Beta (1 h 15 min)", "Alpha (1 h 15 min)"}));
+    menu.asmMenu()->notifyDidClose();
+
+    set(keys::PrefsTimingFlag, 0);
+    menu.applicationChange();
+    EXPECT_EQ(outline(*menu.asmMenu()).mid(0, 3), (QStringList{"Gamma", "Beta", "Alpha"}));
+    platform::Clock::setShared(nullptr);
 }
 
 }  // namespace
