@@ -429,8 +429,12 @@ void TalvorMenuViewController::changeColor(const QColor& color) {
 void TalvorMenuViewController::showWellColor(const QColor& color) {
     wellColor_ = color;
     if (menuColor_) {
+        // A border of its own makes the style paint the background flat: without one the
+        // button's bevel lightens it (pure red showed as a pale red).
         menuColor_->setStyleSheet(
-            QStringLiteral("background-color: %1;").arg(color.name(QColor::HexArgb)));
+            QStringLiteral("QPushButton { background-color: %1; border: 1px solid palette(mid); "
+                           "border-radius: 2px; }")
+                .arg(color.name(QColor::HexArgb)));
     }
 }
 

@@ -277,6 +277,24 @@ TEST_F(prefsMenuItemsPane, ColourIsStoredAndTintsTheFontDescription) {
     EXPECT_EQ(child<FontTextField>(*pane, "fontText")->palette().color(QPalette::Text), teal);
 }
 
+// The well shows the colour chosen, exactly: pure red is not painted as a pale red, now
+// or when the pane opens again.
+TEST_F(prefsMenuItemsPane, TheColourWellShowsTheChosenColourExactly) {
+    for (const QColor& chosen :
+         {QColor(0xFF, 0x00, 0x00), QColor(0x00, 0x80, 0xFF), QColor(0x20, 0x20, 0x20)}) {
+        SCOPED_TRACE(chosen.name().toStdString());
+        auto pane = makePane();
+        pane->changeColor(chosen);
+        auto reopened = makePane();
+        for (auto* p : {pane.get(), reopened.get()}) {
+            QPushButton* well = child<QPushButton>(*p, "menuColor");
+            const QImage shown = well->grab().toImage();
+            const QPoint middle(shown.width() / 2, shown.height() / 2);
+            EXPECT_EQ(QColor(shown.pixel(middle)).name(), chosen.name());
+        }
+    }
+}
+
 TEST_F(prefsMenuItemsPane, LocationsButtonAsksForTheSheetOnThePanesWindow) {
     auto pane = makePane();
     child<QPushButton>(*pane, "locationTimeZoneSetup")->click();
