@@ -28,8 +28,8 @@ class DemoMoon : public ztCalendarMenuExtra {
     QImage mooonImage(Date) override { return moonPicture(QStringLiteral("MM3")); }
     QString addNextMoons(const std::optional<QString>&, Date) override {
         return QStringLiteral(
-            "Current Moon: Waxing Gibbous\nNext:\tFull Moon 13 May, "
-            "New Moon 27 May");
+            "Current Moon: Waxing Gibbous\nNext Full Moon: Tue 13 May 2025\n"
+            "Next New Moon: Tue 27 May 2025");
     }
     void showMenubarCalendarPrefs() override {}
 };

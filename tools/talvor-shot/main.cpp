@@ -6,6 +6,7 @@
 #include "CalendarScenes.h"
 #include "DemoBar.h"
 #include "FloatingScene.h"
+#include "NewUserScenes.h"
 #include "SettingsScene.h"
 #include "SunScene.h"
 
@@ -86,6 +87,20 @@ const Scene kScenes[] = {
          QCoreApplication::processEvents();  // the layouts follow the new size
          return grabWindow(scene.window(), s.scale);
      }},
+    {"settings-first-opening", "the settings window opened for the first time",
+     [](const Settings& s) { return talvor::shot::renderSettingsFirstOpening(s.scale); }},
+    {"settings-count-down", "the count-down pane opened again after another pane",
+     [](const Settings& s) { return talvor::shot::renderSettingsCountDown(s.scale); }},
+    {"settings-applications", "the Applications Menu pane while the menu is off",
+     [](const Settings& s) { return talvor::shot::renderSettingsApplicationsMenu(s.scale); }},
+    {"settings-chimes", "the Chimes pane with quiet hours from midnight",
+     [](const Settings& s) { return talvor::shot::renderSettingsChimes(s.scale); }},
+    {"locations", "the locations window with four places",
+     [](const Settings& s) { return talvor::shot::renderLocationsWindow(s.scale); }},
+    {"location-picker", "the location picker as it opens for a user in Berlin",
+     [](const Settings& s) { return talvor::shot::renderLocationPicker(s.scale); }},
+    {"break-sheet", "the break sheet 43 seconds before the break ends",
+     [](const Settings& s) { return talvor::shot::renderBreakSheet(s.scale); }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
     {"sun-window", "the sunrise, sunset and twilight times of one city",

@@ -1,0 +1,139 @@
+#include "NewUserScenes.h"
+
+#include "GrabWindow.h"
+
+#include "alarms/CustomModalWindowController.h"
+#include "foundation/LocationRecord.h"
+#include "foundation/PreferenceDomain.h"
+#include "platform/PreferenceStore.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
+#include "shell/BreakTimer.h"
+#include "shell/SettingsWindowHost.h"
+#include "world/LocationPickerModel.h"
+#include "world/TalvorLocationWinCtrl.h"
+#include "world/TalvorMyAddressPanel.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+
+#include <functional>
+
+namespace talvor::shot {
+namespace {
+
+class StillDelegate : public SettingsWindowHostDelegate {
+  public:
+    void SetAlarmPrefSetControllerDelegate(QObject*) override {}
+    QWidget* minnowCalendarWindow() override { return nullptr; }
+    void openURL(const QUrl&) override {}
+};
+
+// Settings of the picture's own: the user's are neither read nor written.
+struct OwnSettings {
+    platform::MemoryPreferenceStore store{QStringLiteral("talvor-shot")};
+    platform::UserDefaults defaults{store};
+    OwnSettings() {
+        platform::Preferences::install(
+            std::make_unique<platform::MemoryPreferenceStore>(appTalvor4Prefs));
+        platform::UserDefaults::setStandard(&defaults);
+    }
+    ~OwnSettings() {
+        platform::UserDefaults::setStandard(nullptr);
+        platform::Preferences::resetAll();
+    }
+};
+
+QImage settings(double scale, const std::function<void(SettingsWindowHost&)>& steps) {
+    OwnSettings own;
+    StillDelegate delegate;
+    SettingsWindowHost host(delegate, PaneFactory::standard());
+    steps(host);
+    QCoreApplication::processEvents();
+    return grabWindow(*host.window(), scale);
+}
+
+QVariant place(const char* city, const char* state, const char* country, const char* zone,
+               double hours, const char* abbreviation, bool inMenu) {
+    return QVariantList{QString(),
+                        QString::fromUtf8(city),
+                        QString::fromUtf8(state),
+                        QString::fromUtf8(country),
+                        QString::fromLatin1(zone),
+                        hours,
+                        QString::fromLatin1(abbreviation),
+                        QString(),
+                        QString(),
+                        QString(),
+                        inMenu,
+                        false};
+}
+
+}  // namespace
+
+QImage renderSettingsFirstOpening(double scale) {
+    return settings(scale, [](SettingsWindowHost& host) { host.showPrefs(); });
+}
+
+QImage renderSettingsCountDown(double scale) {
+    return settings(scale, [](SettingsWindowHost& host) {
+        host.showCountDownTimer();
+        host.doOnMain(6);
+        host.showCountDownTimer();
+    });
+}
+
+QImage renderSettingsApplicationsMenu(double scale) {
+    return settings(scale, [](SettingsWindowHost& host) { host.doOnMain(10); });
+}
+
+QImage renderSettingsChimes(double scale) {
+    return settings(scale, [](SettingsWindowHost& host) {
+        PreferenceDomain::writeInteger(QStringLiteral("QuietStart"), 2400);
+        PreferenceDomain::writeInteger(QStringLiteral("QuietEnd"), 700);
+        host.doOnMain(6);
+    });
+}
+
+QImage renderLocationsWindow(double scale) {
+    OwnSettings own;
+    const LocationTable table{
+        place("Berlin", "Berlin", "Germany", "Europe/Berlin", 1, "CET", true),
+        place("Tokyo", "Tokyo", "Japan", "Asia/Tokyo", 9, "JST", true),
+        place("New York", "New York", "United States of America", "America/New_York", -5, "EST",
+              false),
+        place("Lima", "Lima", "Peru", "America/Lima", -5, "PET", false),
+    };
+    TalvorLocationWinCtrl::Ports ports;
+    ports.load = [table] { return std::optional<LocationTable>(table); };
+    ports.save = [](const LocationTable&) { return true; };
+    ports.post = [](const QString&) {};
+    TalvorLocationWinCtrl locations(ports);
+    return grabWindow(*locations.window(), scale);
+}
+
+QImage renderLocationPicker(double scale) {
+    OwnSettings own;
+    TalvorMyAddressPanel picker(std::make_unique<LocationPickerModel>(
+                                    ZoneInfoTree(), LocationLists::bundled(), own.defaults),
+                                QStringLiteral("Europe/Berlin"));
+    QWidget* window = picker.window();
+    window->adjustSize();
+    return grabWindow(*window, scale);
+}
+
+QImage renderBreakSheet(double scale) {
+    struct Still : CustomModalWindowDelegate {
+        void disableTake5() override {}
+        void showTake5Prefrences() override {}
+    } delegate;
+    CustomModalWindowController sheet(delegate);
+    sheet.beginSheet(nullptr, [](int) {});
+    sheet.showBreakTime->setText(BreakTimer::breakTimeText(43));
+    QImage image = grabWindow(*sheet.window(), scale);
+    sheet.endSheet(CustomModalWindowController::kReplacedReturnCode);
+    return image;
+}
+
+}  // namespace talvor::shot
