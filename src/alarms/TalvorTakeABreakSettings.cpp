@@ -59,7 +59,7 @@ QString TalvorTakeABreakSettings::defaultDurationSoundPath() {
 
 void TalvorTakeABreakSettings::loadPrefs() {
     PreferenceDomain::synchronize(
-        QStringLiteral("loading TakeABreak prefs CFPreferencesSynchronize failed"));
+        QStringLiteral("Break settings: the settings file could not be synchronised"));
     settings::loadAll(table(), *this);
 }
 

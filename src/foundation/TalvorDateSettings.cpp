@@ -16,7 +16,7 @@ const QString kDefaultDateFormat = QStringLiteral("EEE dd MMM");
 
 void synchronizeForLoading() {
     PreferenceDomain::synchronize(
-        QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
+        QStringLiteral("Date and time settings: the settings file could not be read"));
 }
 
 }  // namespace
@@ -103,7 +103,7 @@ void TalvorDateSettings::writePrefs() {
 void TalvorDateSettings::writePrefsAndSync() {
     writePrefs();
     if (PreferenceDomain::synchronize(
-            QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed")) &&
+            QStringLiteral("Date and time settings: the settings file could not be written")) &&
         debugLevel != 0) {
         platform::log(
             QStringLiteral(

@@ -20,7 +20,7 @@ constexpr float kDefaultFontSize = 14.0f;
 
 void synchronizeForLoading() {
     PreferenceDomain::synchronize(
-        QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed"));
+        QStringLiteral("Date and time settings: the settings file could not be read"));
 }
 
 }  // namespace
@@ -127,7 +127,8 @@ void TalvorTimeSettings::writePrefs() {
 void TalvorTimeSettings::writePrefsAndSync() {
     writePrefs();
     // Other processes reload on the announcement: the file must hold the change first.
-    PreferenceDomain::synchronize(QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed"));
+    PreferenceDomain::synchronize(
+        QStringLiteral("Date and time settings: the settings file could not be written"));
     platform::DistributedNotificationCenter::defaultCenter().post(
         keys::TalvorMenuBarDatePrefsChangeNotification);
 }

@@ -12,7 +12,8 @@
 namespace talvor {
 namespace {
 
-const QString kSyncFailed = QStringLiteral("loading ASM prefs CFPreferencesSynchronize failed");
+const QString kSyncFailed =
+    QStringLiteral("Applications menu settings: the settings file could not be synchronised");
 
 using Ctrl = TalvorASMViewCtrl;
 

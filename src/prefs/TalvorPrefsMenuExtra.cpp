@@ -12,7 +12,8 @@
 namespace talvor {
 namespace {
 
-const QString kSyncFailed = QStringLiteral("loading About prefs CFPreferencesSynchronize failed");
+const QString kSyncFailed =
+    QStringLiteral("About settings: the settings file could not be synchronised");
 
 }  // namespace
 

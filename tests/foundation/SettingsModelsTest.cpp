@@ -194,7 +194,8 @@ TEST_F(foundationSettingsModels, WritingAnnouncesOnceAfterTheStoreIsSynchronised
     store().setFailSynchronize(true);
     test::LogCapture log;
     EXPECT_EQ(announcementsAfter([&] { date.writePrefsAndSync(); }), 1);
-    EXPECT_TRUE(log.contains(QStringLiteral("Date/Cal prefs CFPreferencesSynchronize failed")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("Date and time settings: the settings file could not be written")));
     store().setFailSynchronize(false);
 }
 
@@ -202,8 +203,8 @@ TEST_F(foundationSettingsModels, AFailedSynchroniseOnLoadIsLoggedAndLoadingGoesO
     store().setFailSynchronize(true);
     test::LogCapture log;
     const TalvorDateSettings s;
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("loading Date/Cal prefs CFPreferencesSynchronize failed")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("Date and time settings: the settings file could not be read")));
     EXPECT_EQ(s.dateFormat, QStringLiteral("EEE dd MMM"));
 }
 

@@ -107,8 +107,8 @@ TEST_F(prefsAboutPane, FailedSynchroniseIsLoggedAndTheFlagStaysWritten) {
     store().setFailSynchronize(true);
     test::LogCapture log;
     pane.HideShowDockIcon();
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("loading About prefs CFPreferencesSynchronize failed")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("About settings: the settings file could not be synchronised")));
     EXPECT_EQ(stored(QStringLiteral("AppDockIconFlag")), QVariant(qint64(1)));
     EXPECT_EQ(pane.flag(), 1);
 }
@@ -272,7 +272,8 @@ TEST_F(prefsApplicationsMenuPane, FailedSynchroniseIsLoggedAndKeepsTheValues) {
     store().setFailSynchronize(true);
     test::LogCapture log;
     control<QCheckBox>(pane, "checkboxMenuExtra")->click();
-    EXPECT_TRUE(log.contains(QStringLiteral("loading ASM prefs CFPreferencesSynchronize failed")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("Applications menu settings: the settings file could not be synchronised")));
     EXPECT_TRUE(log.contains(QStringLiteral("asm menu 1")));
     EXPECT_EQ(pane.ASMFlag, 1);
     EXPECT_TRUE(pane.checkbox("checkboxMenuExtra")->isChecked());
