@@ -49,8 +49,11 @@ int visitMainProgram(dl_phdr_info* info, std::size_t, void* data) {
     for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
         const ElfW(Phdr)& segment = info->dlpi_phdr[i];
         if (segment.p_type == PT_NOTE) {
-            readNotes(reinterpret_cast<const unsigned char*>(info->dlpi_addr + segment.p_vaddr),
-                      segment.p_memsz, **identity);
+            // The loader hands addresses over as integers.
+            const auto* notes =
+                reinterpret_cast<const unsigned char*>(  // NOLINT(performance-no-int-to-ptr)
+                    info->dlpi_addr + segment.p_vaddr);
+            readNotes(notes, segment.p_memsz, **identity);
         }
     }
     return 1;  // the loader lists the main program first: nothing more to see

@@ -5,6 +5,7 @@
 #include <plist/plist.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>

@@ -227,7 +227,7 @@ std::optional<PlistDictionary> WRKUserDefaults::loadDefaults() {
                                 std::istreambuf_iterator<char>()};
         if (!in.bad()) {
             if (auto root = PropertyList::parseXml(bytes); root && root->dictionary()) {
-                values = std::move(*root->dictionary());
+                values = *root->dictionary();
             }
         }
     }
