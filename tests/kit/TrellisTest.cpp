@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KitSandbox.h"
@@ -204,6 +206,21 @@ TEST_F(kitTrellis, TheConfigurationIsValidatedWithTheseReasons) {
         EXPECT_EQ(sdk.kitClasses().size(), c.reason ? 0u : 1u);
         EXPECT_EQ(sdk.installationMode(), c.reason ? Trellis::NotConfigured : Trellis::Configured);
     }
+}
+
+// Concurrent first calls start the kits once; every other call only logs.
+TEST_F(kitTrellis, ConcurrentFirstCallsStartTheKitsOnce) {
+    sandbox.install(plist(kWithKey));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([] { Trellis::with({tally}); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(Trellis::sharedSDK().kitClasses(), (std::vector<const KitClass*>{tally}));
+    EXPECT_EQ(std::count(capture.lines.begin(), capture.lines.end(), "init Tally"), 1);
+    EXPECT_EQ(std::count(capture.lines.begin(), capture.lines.end(), kCalledMultipleTimes), 7);
 }
 
 // A refused start does not spend the guard: the next call starts the kits.
