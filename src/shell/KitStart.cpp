@@ -1,6 +1,7 @@
 #include "KitStart.h"
 
 #include "crash/Wreckord.h"
+#include "kit/KitLog.h"
 #include "kit/KitRegistry.h"
 #include "kit/MainBundle.h"
 #include "kit/Trellis.h"
@@ -92,6 +93,10 @@ void startKits() {
         {"CFBundleVersion", version},
     });
     kit::ApplicationDefaults::setStandard(std::make_shared<KitApplicationDefaults>());
+    // The kit's lines join the application's log, with its time stamps and destination.
+    kit::setLogSink([](std::string_view line) {
+        platform::log(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    });
     kit::KitRegistry::shared().add(kit::KitClass::of<crash::Wreckord>());
     kit::Trellis::load();
     try {

@@ -324,6 +324,7 @@ TEST_F(shellStartUp, TheKitStartsFirstAndTakesItsIdentifierAlong) {
     const test::ScopedEnvVar info("TALVOR_INFO_PLIST", infoPlist);
     const QString olderID = QStringLiteral("0A1B2C3D-0000-4000-8000-000000000001");
     defaults().setObject(olderID, QString::fromLatin1(keys::TRLInstallIDKey));
+    test::LogCapture log;
 
     harness.launch();
 
@@ -340,6 +341,8 @@ TEST_F(shellStartUp, TheKitStartsFirstAndTakesItsIdentifierAlong) {
                               "WRKUserDefaults.plist");
     EXPECT_TRUE(QFileInfo(store).isFile()) << store.toStdString();
     EXPECT_EQ(kit::TRLApplicationGetBundleIdentifier(), "com.larkspindle.TalvorPro");
+    // The kit's own lines are in the application's log.
+    EXPECT_TRUE(log.contains(QStringLiteral("[Trellis] No service endpoints are configured")));
 }
 
 // Without a kit configuration the application runs on, and says once why the kits are off.
