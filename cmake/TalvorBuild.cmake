@@ -8,6 +8,9 @@ check_linker_flag(CXX "-fuse-ld=lld" TALVOR_HAS_LLD)
 if(TALVOR_HAS_LLD)
   add_link_options(-fuse-ld=lld)
 endif()
+# Every image names itself by a SHA-1 build-id (lld's own default is a shorter hash), the
+# same length the distribution's libraries carry: the kit and crash reports write it whole.
+add_link_options(-Wl,--build-id=sha1)
 
 # Headers nearly every translation unit parses. Kept lean: a header that only a few files
 # use costs every file that does not.

@@ -1,33 +1,18 @@
 #include "kit/InfoDictionary.h"
 
-#include <plist/plist.h>
-
-#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <limits>
 #include <system_error>
 
 namespace talvor::kit {
 
-InfoDictionary::InfoDictionary(std::shared_ptr<void> root, void* node)
-    : root_(std::move(root)), node_(node) {}
-
 std::optional<InfoDictionary> InfoDictionary::fromData(std::string_view bytes) {
-    if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) {
+    auto root = PropertyList::parse(bytes);
+    if (!root || root->dictionary() == nullptr) {
         return std::nullopt;
     }
-    plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
-    if (root == nullptr) {
-        return std::nullopt;
-    }
-    std::shared_ptr<void> owner(root, [](void* p) { plist_free(static_cast<plist_t>(p)); });
-    if (plist_get_node_type(root) != PLIST_DICT) {
-        return std::nullopt;
-    }
-    return InfoDictionary(std::move(owner), root);
+    return InfoDictionary(*root->dictionary());
 }
 
 std::optional<InfoDictionary> InfoDictionary::fromFile(const std::filesystem::path& path) {
@@ -43,26 +28,23 @@ std::optional<InfoDictionary> InfoDictionary::fromFile(const std::filesystem::pa
 }
 
 std::optional<InfoDictionary> InfoDictionary::dictionary(const std::string& key) const {
-    plist_t item = plist_dict_get_item(static_cast<plist_t>(node_), key.c_str());
-    if (item == nullptr || plist_get_node_type(item) != PLIST_DICT) {
+    const PlistValue* item = value(key);
+    if (item == nullptr || item->dictionary() == nullptr) {
         return std::nullopt;
     }
-    return InfoDictionary(root_, item);
+    return InfoDictionary(*item->dictionary());
 }
 
 std::optional<std::string> InfoDictionary::string(const std::string& key) const {
-    plist_t item = plist_dict_get_item(static_cast<plist_t>(node_), key.c_str());
-    if (item == nullptr || plist_get_node_type(item) != PLIST_STRING) {
+    const PlistValue* item = value(key);
+    if (item == nullptr || item->string() == nullptr) {
         return std::nullopt;
     }
-    char* value = nullptr;
-    plist_get_string_val(item, &value);
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    std::string text(value);
-    std::free(value);
-    return text;
+    return *item->string();
+}
+
+const PlistValue* InfoDictionary::value(const std::string& key) const {
+    return find(values_, key);
 }
 
 std::optional<std::filesystem::path> mainBundleInfoPlistPath() {

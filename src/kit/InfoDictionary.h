@@ -1,10 +1,11 @@
 #pragma once
 
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "kit/PropertyList.h"
 
 // The application's Info.plist, where the kit reads its configuration ("Trellis" with
 // "APIKey" and "Kits", "Wreckord"). Linux has no application bundle, so the file is a
@@ -24,12 +25,15 @@ class InfoDictionary {
     std::optional<InfoDictionary> dictionary(const std::string& key) const;
     // The value under `key` when it is a string.
     std::optional<std::string> string(const std::string& key) const;
+    // The value under `key`, of any kind; nullptr when there is none.
+    const PlistValue* value(const std::string& key) const;
+
+    const PlistDictionary& values() const { return values_; }
+
+    explicit InfoDictionary(PlistDictionary values) : values_(std::move(values)) {}
 
   private:
-    InfoDictionary(std::shared_ptr<void> root, void* node);
-
-    std::shared_ptr<void> root_;  // owns the whole tree; sub-dictionaries share it
-    void* node_;
+    PlistDictionary values_;
 };
 
 // Where the application's Info.plist is, first match:

@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "ApplicationsMenu.h"
+#include "KitStart.h"
 #include "MenuBarDrawing.h"
 #include "TalvorNSApplication.h"
 #include "alarms/TalvorChimeSettings.h"
@@ -9,14 +10,12 @@
 #include "calendarui/MinnowCalendarController.h"
 #include "calendarui/ztCalendarController.h"
 #include "crash/CrashKeys.h"
-#include "crash/Wreckord.h"
 #include "foundation/FoundationKeys.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/StringsBundle.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorMenuItemFlags.h"
 #include "foundation/TalvorTimeSettings.h"
-#include "kit/Trellis.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/InterfaceWatcher.h"
@@ -81,12 +80,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     // Registered first, so that the crash-reporting kit reads YES when it starts.
     defaults.registerDefaults({{QString::fromLatin1(keys::NSApplicationCrashOnExceptions), true}});
-    try {
-        kit::Trellis::with({&kit::KitClass::of<crash::Wreckord>()});
-    } catch (const std::exception& e) {
-        platform::log(
-            QStringLiteral("The kits did not start: %1").arg(QString::fromUtf8(e.what())));
-    }
+    startKits();
     defaults.setBool(true, QStringLiteral("NSQuitAlwaysKeepsWindows"));
     platform::log(
         QStringLiteral("starting Talvor %1 (%2)")

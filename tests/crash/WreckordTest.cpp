@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "kit/InfoDictionary.h"
 #include "kit/KitLog.h"
+#include "kit/MainBundle.h"
+#include "kit/PropertyList.h"
 #include "kit/Trellis.h"
+#include "kit/WRKUserDefaults.h"
 
 namespace talvor::crash {
 namespace {
@@ -38,9 +43,15 @@ TEST(crashWreckord, TheHostSeesTheKitsIdentity) {
 TEST(crashWreckord, StartedByTheHostAsItsOnlyKit) {
     std::vector<std::string> lines;
     auto previous = kit::setLogSink([&](std::string_view line) { lines.emplace_back(line); });
-    Trellis::setSharedSDK(std::make_unique<Trellis>(kit::InfoDictionary::fromData(
-        R"(<plist version="1.0"><dict><key>Trellis</key><dict>)"
-        R"(<key>APIKey</key><string>key</string></dict></dict></plist>)")));
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("talvor-crash-" + std::to_string(::getpid()));
+    kit::WRKUserDefaults store(dir / "store");
+    kit::KitRegistry registry;
+    registry.add(KitClass::of<Wreckord>());
+    const kit::PlistDictionary info{
+        {"Trellis", kit::PlistDictionary{{"APIKey", "key"}, {"Kits", kit::PlistArray{}}}}};
+    Trellis::setSharedSDK(
+        std::make_unique<Trellis>(std::make_shared<kit::MainBundle>(info, dir), store, registry));
 
     const Trellis& sdk = Trellis::with({&KitClass::of<Wreckord>()});
 
@@ -54,6 +65,7 @@ TEST(crashWreckord, StartedByTheHostAsItsOnlyKit) {
 
     Trellis::setSharedSDK(nullptr);
     kit::setLogSink(std::move(previous));
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

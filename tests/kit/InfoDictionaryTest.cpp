@@ -10,8 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "LogCapture.h"
-#include "kit/Trellis.h"
+#include "kit/MainBundle.h"
 
 namespace talvor::kit {
 namespace {
@@ -85,7 +84,8 @@ class MainBundleTest : public ::testing::Test {
     }
     void TearDown() override {
         ::unsetenv("TALVOR_INFO_PLIST");
-        Trellis::setSharedSDK(nullptr);
+        MainBundle::setBaseInfo({});
+        MainBundle::setMain(nullptr);
         fs::remove_all(dir_);
     }
     fs::path write(const std::string& name, const std::string& bytes) {
@@ -99,27 +99,62 @@ class MainBundleTest : public ::testing::Test {
 
 using kitMainBundle = MainBundleTest;
 
-TEST_F(kitMainBundle, TheEnvironmentNamesTheFileTheSharedHostReads) {
+TEST_F(kitMainBundle, TheEnvironmentNamesTheFileTheMainBundleReads) {
     const fs::path path = write("Info.plist", binaryOf(kXml));
+    write("NimbusService-Info.plist", kXml);
     ::setenv("TALVOR_INFO_PLIST", path.c_str(), 1);
 
     EXPECT_EQ(mainBundleInfoPlistPath(), path);
-    Trellis::setSharedSDK(nullptr);
-    EXPECT_EQ(Trellis::sharedSDK().APIKey(), "k-ä-1");
+    MainBundle::setMain(nullptr);
+    const auto bundle = MainBundle::main();
+    ASSERT_NE(bundle->infoDictionary(), nullptr);
+    const PlistValue* trellis = bundle->objectForInfoDictionaryKey("Trellis");
+    ASSERT_TRUE(trellis && trellis->dictionary());
+    EXPECT_EQ(*find(*trellis->dictionary(), "APIKey")->string(), "k-ä-1");
+    // Resources lie beside the Info.plist.
+    EXPECT_EQ(bundle->pathForResource("NimbusService-Info", "plist"),
+              dir_ / "NimbusService-Info.plist");
+    EXPECT_EQ(bundle->pathForResource("Absent", "plist"), std::nullopt);
 }
 
-TEST_F(kitMainBundle, AMissingOrBrokenFileGivesNoKey) {
-    const fs::path broken = write("Broken.plist", "<plist><dict><key>Trellis");
-    for (const fs::path& path : {broken, dir_ / "Absent.plist"}) {
-        SCOPED_TRACE(path.string());
+// The application's own facts fill in what its Info.plist lacks; the file's keys win.
+TEST_F(kitMainBundle, TheFileIsLaidOverTheApplicationsOwnFacts) {
+    const PlistDictionary base{{"CFBundleIdentifier", "org.talvor.app"}, {"CFBundleVersion", "99"}};
+    struct Case {
+        const char* name;
+        std::optional<std::string> file;
+        std::optional<std::string> identifier;
+        const PlistValue* version;
+        bool hasTrellis;
+    };
+    const PlistValue seven(std::int64_t{7});
+    const PlistValue ninetyNine("99");
+    const Case cases[] = {
+        {"no file", std::nullopt, "org.talvor.app", &ninetyNine, false},
+        {"a broken file", "<plist><dict><key>Trellis", "org.talvor.app", &ninetyNine, false},
+        {"a file", kXml, "org.talvor.app", &seven, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir_ / "Info.plist";
+        fs::remove(path);
+        if (c.file) {
+            write("Info.plist", *c.file);
+        }
         ::setenv("TALVOR_INFO_PLIST", path.c_str(), 1);
-        EXPECT_EQ(mainBundleInfoDictionary(), std::nullopt);
-
-        test::LogCapture capture;
-        Trellis::setSharedSDK(nullptr);
-        EXPECT_EQ(Trellis::sharedSDK().APIKey(), std::nullopt);
-        EXPECT_EQ(capture.lines.size(), 1u);
+        MainBundle::setBaseInfo(base);
+        MainBundle::setMain(nullptr);
+        const auto bundle = MainBundle::main();
+        EXPECT_EQ(bundle->bundleIdentifier(), c.identifier);
+        ASSERT_NE(bundle->objectForInfoDictionaryKey("CFBundleVersion"), nullptr);
+        EXPECT_EQ(*bundle->objectForInfoDictionaryKey("CFBundleVersion"), *c.version);
+        EXPECT_EQ(bundle->objectForInfoDictionaryKey("Trellis") != nullptr, c.hasTrellis);
     }
+    // Without base facts and without a file, there is no Info.plist at all.
+    MainBundle::setBaseInfo({});
+    ::setenv("TALVOR_INFO_PLIST", (dir_ / "Absent.plist").c_str(), 1);
+    MainBundle::setMain(nullptr);
+    EXPECT_EQ(MainBundle::main()->infoDictionary(), nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,7 +13,10 @@ namespace talvor::kit::test {
 class LogCapture {
   public:
     LogCapture()
-        : previous_(setLogSink([this](std::string_view line) { lines.emplace_back(line); })) {}
+        : previous_(setLogSink([this](std::string_view line) {
+              std::lock_guard lock(mutex_);  // lines may come from several threads
+              lines.emplace_back(line);
+          })) {}
     ~LogCapture() { setLogSink(std::move(previous_)); }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
@@ -20,6 +24,7 @@ class LogCapture {
     std::vector<std::string> lines;
 
   private:
+    std::mutex mutex_;
     LogSink previous_;
 };
 

@@ -2,10 +2,15 @@
 #include "alarms/Event.h"
 #include "alarms/EventsWindowController.h"
 #include "calendarui/MinnowCalendarController.h"
+#include "crash/Wreckord.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorMenuItemFlags.h"
+#include "kit/KitKeys.h"
+#include "kit/TRLApplication.h"
+#include "kit/Trellis.h"
 #include "platform/Menu.h"
 #include "services/SystemEventNames.h"
+#include "shell/KitStart.h"
 #include "shell/TimeMenu.h"
 #include "sky/SunInfoWindowController.h"
 #include "support/QtPrinters.h"
@@ -16,6 +21,7 @@
 
 #include <QCoreApplication>
 #include <QSysInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -320,6 +326,81 @@ TEST_F(shellStartUp, EditLocationsOpensTheLocationsOnTheSettingsWindow) {
     EXPECT_TRUE(locations.window()->isVisible());
     EXPECT_TRUE(static_cast<bool>(locations.updateMenu));
     TalvorLocationWinCtrl::setSharedInstance(nullptr);
+}
+
+// The kit starts first, as this application, and takes the install identifier an older
+// kit kept in the application's defaults into its own store.
+TEST_F(shellStartUp, TheKitStartsFirstAndTakesItsIdentifierAlong) {
+    QTemporaryDir bundle;
+    const QString infoPlist = bundle.filePath(QStringLiteral("Info.plist"));
+    QFile file(infoPlist);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>)"
+               R"(<key>Trellis</key><dict><key>APIKey</key><string>key</string>)"
+               R"(<key>Kits</key><array/></dict></dict></plist>)");
+    file.close();
+    const test::ScopedEnvVar info("TALVOR_INFO_PLIST", infoPlist);
+    const QString olderID = QStringLiteral("0A1B2C3D-0000-4000-8000-000000000001");
+    defaults().setObject(olderID, QString::fromLatin1(keys::TRLInstallIDKey));
+    test::LogCapture log;
+
+    harness.launch();
+
+    kit::Trellis& sdk = kit::Trellis::sharedSDK();
+    EXPECT_EQ(sdk.kitClasses(),
+              (std::vector<const kit::KitClass*>{&kit::KitClass::of<crash::Wreckord>()}));
+    EXPECT_TRUE(crash::Wreckord::sharedInstance().isWreckordStarted());
+    EXPECT_EQ(sdk.installID(), olderID.toStdString());
+    EXPECT_FALSE(sdk.isFirstInstall());
+    EXPECT_FALSE(defaults().objectForKey(QString::fromLatin1(keys::TRLInstallIDKey)).isValid());
+    const QString store = qEnvironmentVariable("XDG_DATA_HOME") +
+                          QStringLiteral(
+                              "/talvor/com.larkspindle.TalvorPro/com.wreckord/"
+                              "WRKUserDefaults.plist");
+    EXPECT_TRUE(QFileInfo(store).isFile()) << store.toStdString();
+    EXPECT_EQ(kit::TRLApplicationGetBundleIdentifier(), "com.larkspindle.TalvorPro");
+    // The kit's own lines are in the application's log.
+    EXPECT_TRUE(log.contains(QStringLiteral("[Trellis] No service endpoints are configured")));
+}
+
+// Without a kit configuration the application runs on, and says once why the kits are off.
+TEST_F(shellStartUp, WithoutAKitConfigurationTheApplicationRunsOn) {
+    const test::ScopedEnvVar info("TALVOR_INFO_PLIST", QStringLiteral("/nonexistent/Info.plist"));
+    test::LogCapture log;
+    harness.launch();
+    EXPECT_TRUE(kit::Trellis::sharedSDK().kitClasses().empty());
+    EXPECT_EQ(log.lines().filter(QStringLiteral("The kits did not start")),
+              QStringList{QStringLiteral("The kits did not start: [Trellis] Value of Info.plist "
+                                         "key \"Trellis\" must be a NSDictionary.")});
+    EXPECT_TRUE(harness.delegate.has_value());
+}
+
+TEST(shellKitStart, PreferenceValuesReachTheKitUnchanged) {
+    const QDateTime instant(QDate(2001, 1, 1), QTime(0, 1, 0), QTimeZone::utc());
+    struct Case {
+        const char* name;
+        QVariant value;
+        std::optional<kit::PlistValue> expected;
+    };
+    const Case cases[] = {
+        {"text", QStringLiteral("äb"), kit::PlistValue("äb")},
+        {"flag", true, kit::PlistValue(true)},
+        {"integer", qint64(-5), kit::PlistValue(std::int64_t{-5})},
+        {"small integer", 7, kit::PlistValue(std::int64_t{7})},
+        {"real", 2.5, kit::PlistValue(2.5)},
+        {"data", QByteArray("\x01\xff", 2), kit::PlistValue(kit::PlistData{1, 255})},
+        {"date", instant, kit::PlistValue(kit::PlistDate{60})},
+        {"list", QVariantList{1, QStringLiteral("x")},
+         kit::PlistValue(kit::PlistArray{std::int64_t{1}, "x"})},
+        {"map", QVariantMap{{QStringLiteral("k"), false}},
+         kit::PlistValue(kit::PlistDictionary{{"k", false}})},
+        {"no property-list value", QVariant::fromValue(QPoint(1, 2)), std::nullopt},
+        {"a list holding one", QVariantList{QVariant::fromValue(QPoint(1, 2))}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(toKitValue(c.value), c.expected);
+    }
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
+#include "kit/MainBundle.h"
+#include "kit/Trellis.h"
+#include "kit/WRKUserDefaults.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
@@ -51,14 +54,23 @@ class ShellEnvironment {
         platform::Clock::setShared(&clock_);
         platform::Scheduler::setShared(&scheduler_);
         platform::StatusBar::setSystemStatusBar(&bar_);
+        resetKit();
     }
     ~ShellEnvironment() {
+        resetKit();
         platform::StatusBar::setSystemStatusBar(nullptr);
         platform::Scheduler::setShared(nullptr);
         platform::Clock::setShared(nullptr);
     }
     ShellEnvironment(const ShellEnvironment&) = delete;
     ShellEnvironment& operator=(const ShellEnvironment&) = delete;
+
+    // The kit as a new process finds it: made again at the next start, over this sandbox.
+    static void resetKit() {
+        kit::Trellis::setSharedSDK(nullptr);
+        kit::WRKUserDefaults::setStandardUserDefaults(nullptr);
+        kit::MainBundle::setMain(nullptr);
+    }
 
     // Off the session bus: tests running beside this one post the same names there, and a
     // notice's trip through the bus would make start-up's own notices arrive late.

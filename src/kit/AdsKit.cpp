@@ -1,0 +1,10 @@
+#include "kit/AdsKit.h"
+
+namespace talvor::kit {
+
+AdsKit& AdsKit::sharedInstance() {
+    static AdsKit instance;
+    return instance;
+}
+
+}  // namespace talvor::kit

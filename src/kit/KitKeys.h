@@ -1,0 +1,20 @@
+#pragma once
+
+// Names and constants of the kit host.
+namespace talvor::keys {
+
+// The core kit's identity, reported with the other kits' versions.
+inline constexpr char TRLCoreKitBundleIdentifier[] = "io.trellis.sdk.mac";
+inline constexpr char TRLCoreKitDisplayVersion[] = "1.7.2";
+inline constexpr char TRLCoreKitBuildVersion[] = "66";
+// The name of the exceptions the host raises for a wrong kit list or configuration.
+inline constexpr char TRLExceptionName[] = "TRLException";
+// The install identifier in the kit's own store.
+inline constexpr char TRLInstallIDKey[] = "com.wreckord.iuuid";
+// Posted by a host analytics library when it is ready for the crash kit.
+inline constexpr char NMBAppReadyToConfigureSDKNotification[] =
+    "NMBAppReadyToConfigureSDKNotification";
+// Info.plist: whether the crash kit starts in the host-analytics mode.
+inline constexpr char NimbusWreckordCollectionEnabled[] = "nimbus_wreckord_collection_enabled";
+
+}  // namespace talvor::keys

@@ -1,0 +1,110 @@
+#include "KitStart.h"
+
+#include "crash/Wreckord.h"
+#include "kit/KitLog.h"
+#include "kit/KitRegistry.h"
+#include "kit/MainBundle.h"
+#include "kit/Trellis.h"
+#include "platform/Date.h"
+#include "platform/Log.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <memory>
+
+namespace talvor {
+
+std::optional<kit::PlistValue> toKitValue(const QVariant& value) {
+    switch (value.typeId()) {
+        case QMetaType::Bool:
+            return kit::PlistValue(value.toBool());
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::LongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::ULong:
+        case QMetaType::ULongLong:
+            return kit::PlistValue(static_cast<std::int64_t>(value.toLongLong()));
+        case QMetaType::Double:
+        case QMetaType::Float:
+            return kit::PlistValue(value.toDouble());
+        case QMetaType::QString:
+            return kit::PlistValue(value.toString().toStdString());
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            return kit::PlistValue(kit::PlistData(bytes.begin(), bytes.end()));
+        }
+        case QMetaType::QDateTime:
+            return kit::PlistValue(kit::PlistDate{
+                Date::fromQDateTime(value.toDateTime()).timeIntervalSinceReferenceDate()});
+        case QMetaType::QVariantList: {
+            kit::PlistArray array;
+            for (const QVariant& item : value.toList()) {
+                auto converted = toKitValue(item);
+                if (!converted) {
+                    return std::nullopt;
+                }
+                array.push_back(std::move(*converted));
+            }
+            return kit::PlistValue(std::move(array));
+        }
+        case QMetaType::QVariantMap: {
+            kit::PlistDictionary dictionary;
+            const QVariantMap map = value.toMap();
+            for (auto it = map.begin(); it != map.end(); ++it) {
+                auto converted = toKitValue(it.value());
+                if (!converted) {
+                    return std::nullopt;
+                }
+                dictionary.emplace(it.key().toStdString(), std::move(*converted));
+            }
+            return kit::PlistValue(std::move(dictionary));
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<kit::PlistValue> KitApplicationDefaults::objectForKey(const std::string& key) const {
+    const QVariant value =
+        platform::UserDefaults::standard().objectForKey(QString::fromStdString(key));
+    return value.isValid() ? toKitValue(value) : std::nullopt;
+}
+
+void KitApplicationDefaults::removeObjectForKey(const std::string& key) {
+    platform::UserDefaults::standard().removeObjectForKey(QString::fromStdString(key));
+}
+
+bool KitApplicationDefaults::synchronize() {
+    return platform::UserDefaults::standard().synchronize();
+}
+
+void startKits() {
+    const std::string version = QCoreApplication::applicationVersion().toStdString();
+    kit::MainBundle::setBaseInfo({
+        {"CFBundleIdentifier", platform::kMainBundleIdentifier.toStdString()},
+        {"CFBundleName", QCoreApplication::applicationName().toStdString()},
+        {"CFBundleShortVersionString", version},
+        {"CFBundleVersion", version},
+    });
+    kit::ApplicationDefaults::setStandard(std::make_shared<KitApplicationDefaults>());
+    // The kit's lines join the application's log, with its time stamps and destination.
+    kit::setLogSink([](std::string_view line) {
+        platform::log(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    });
+    kit::KitRegistry::shared().add(kit::KitClass::of<crash::Wreckord>());
+    kit::Trellis::load();
+    try {
+        kit::Trellis::with({&kit::KitClass::of<crash::Wreckord>()});
+    } catch (const std::exception& e) {
+        platform::log(
+            QStringLiteral("The kits did not start: %1").arg(QString::fromUtf8(e.what())));
+    }
+}
+
+}  // namespace talvor
