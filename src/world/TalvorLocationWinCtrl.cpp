@@ -8,6 +8,7 @@
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorFilePaths.h"
 #include "foundation/TalvorTimeSettings.h"
+#include "platform/BoundedFile.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
@@ -40,11 +41,13 @@ namespace {
 TalvorLocationWinCtrl* replacement = nullptr;
 
 QVariantList loadDialCodes() {
-    QFile file(platform::Paths::systemDataDir() + QStringLiteral("/CountryCode.plist"));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const platform::BoundedRead read = platform::readRegularFile(
+        platform::Paths::systemDataDir() + QStringLiteral("/CountryCode.plist"),
+        platform::kSmallFileCap);
+    if (!read.bytes) {
         return {};
     }
-    const std::optional<QVariant> codes = platform::PropertyList::parse(file.readAll());
+    const std::optional<QVariant> codes = platform::PropertyList::parse(*read.bytes);
     return codes ? codes->toList() : QVariantList();
 }
 
@@ -366,17 +369,16 @@ void TalvorLocationWinCtrl::handleFloatCheckboxAllOff() {
 }
 
 void TalvorLocationWinCtrl::ReloadDefaultsLocations() {
-    QFile file(TalvorFilePaths::defaultLocationsPath());
-    const std::optional<QVariant> defaults = file.open(QIODevice::ReadOnly)
-                                                 ? platform::PropertyList::parse(file.readAll())
-                                                 : std::nullopt;
+    const QString path = TalvorFilePaths::defaultLocationsPath();
+    const platform::BoundedRead read = platform::readRegularFile(path, platform::kLocationTableCap);
+    const std::optional<QVariant> defaults =
+        read.bytes ? platform::PropertyList::parse(*read.bytes) : std::nullopt;
     // An unreadable bundled table must not wipe the user's list.
     if (!defaults || defaults->typeId() != QMetaType::QVariantList) {
-        platform::log(
-            QStringLiteral("ReloadDefaultsLocations: cannot read %1").arg(file.fileName()));
+        platform::log(QStringLiteral("ReloadDefaultsLocations: cannot read %1").arg(path));
         return;
     }
-    platform::log(QStringLiteral("ReloadDefaultsLocations %1").arg(file.fileName()));
+    platform::log(QStringLiteral("ReloadDefaultsLocations %1").arg(path));
     model_.replaceAll(defaults->toList());
     itemModel_->reload();
     applySearchFilter();
