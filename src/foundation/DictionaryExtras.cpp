@@ -16,6 +16,10 @@ std::optional<QVariantMap> dictionaryWithContentsOfURLUnzipped(const QUrl& url) 
     const platform::BoundedRead read =
         platform::readRegularFile(url.toLocalFile(), platform::kSettingsFileCap);
     if (!read.bytes) {
+        // Other refusals are logged by the reader.
+        if (read.refusal == platform::ReadRefusal::Missing) {
+            platform::log(QStringLiteral("%1: %2").arg(url.toLocalFile(), read.reason));
+        }
         return std::nullopt;
     }
     const std::optional<QVariant> value = platform::PropertyList::parse(*read.bytes);
