@@ -255,7 +255,7 @@ LocationTableModel::ImportPlan LocationTableModel::planImport(const LocationTabl
         if (stopped()) {
             break;
         }
-        QVariantList rec = fields(entry);
+        const QVariantList rec = fields(entry);
         const qsizetype before = identities.size();
         identities.insert(identityKey(rec));
         if (identities.size() == before) {
@@ -263,7 +263,7 @@ LocationTableModel::ImportPlan LocationTableModel::planImport(const LocationTabl
             continue;
         }
         plan.floating = plan.floating || flag(rec, kFloating);
-        plan.added.append(QVariant(std::move(rec)));
+        plan.added.append(QVariant(rec));
     }
     return plan;
 }
