@@ -1,5 +1,6 @@
 #include "StringsBundle.h"
 
+#include "platform/BoundedFile.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
@@ -40,11 +41,12 @@ const QHash<QString, QString>& StringsBundle::tableLocked(const QString& table) 
     }
     QHash<QString, QString> strings;
     if (!folder_.isEmpty()) {
-        QFile file(QDir(folder_).filePath(table + QStringLiteral(".strings")));
-        if (file.open(QIODevice::ReadOnly)) {
+        const QString path = QDir(folder_).filePath(table + QStringLiteral(".strings"));
+        const platform::BoundedRead read = platform::readRegularFile(path, platform::kSmallFileCap);
+        if (read.bytes) {
             QString error;
             const std::optional<QVariant> parsed =
-                platform::PropertyList::parse(file.readAll(), &error);
+                platform::PropertyList::parse(*read.bytes, &error);
             if (parsed && parsed->typeId() == QMetaType::QVariantMap) {
                 const QVariantMap map = parsed->toMap();
                 for (auto e = map.constBegin(); e != map.constEnd(); ++e) {
@@ -53,8 +55,8 @@ const QHash<QString, QString>& StringsBundle::tableLocked(const QString& table) 
                     }
                 }
             } else {
-                platform::log(QStringLiteral("Strings table %1 is not a dictionary: %2")
-                                  .arg(file.fileName(), error));
+                platform::log(
+                    QStringLiteral("Strings table %1 is not a dictionary: %2").arg(path, error));
             }
         }
     }

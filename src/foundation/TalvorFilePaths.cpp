@@ -1,6 +1,7 @@
 #include "TalvorFilePaths.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/BoundedFile.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
@@ -39,11 +40,11 @@ bool isFile(const QString& path) {
 
 // The property-list array in `path`; nullopt when unreadable or not an array.
 std::optional<QVariantList> readArray(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const platform::BoundedRead read = platform::readRegularFile(path, platform::kLocationTableCap);
+    if (!read.bytes) {
         return std::nullopt;
     }
-    const std::optional<QVariant> value = platform::PropertyList::parse(file.readAll());
+    const std::optional<QVariant> value = platform::PropertyList::parse(*read.bytes);
     if (!value || value->typeId() != QMetaType::QVariantList) {
         return std::nullopt;
     }

@@ -1,5 +1,6 @@
 #include "DesktopApplications.h"
 
+#include "BoundedFile.h"
 #include "DesktopEntryFile.h"
 #include "Log.h"
 #include "Paths.h"
@@ -216,12 +217,13 @@ const DesktopApplication* DesktopApplicationIndex::entryForName(const QString& n
 }
 
 QStringList recentlyUsedApplicationNames(const QString& xbelPath) {
-    QFile file(xbelPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The desktop's own list; a FIFO or a device at its path is refused, never read.
+    const BoundedRead read = readRegularFile(xbelPath, kSettingsFileCap);
+    if (!read.bytes) {
         return {};
     }
     QStringList names;
-    QXmlStreamReader xml(&file);
+    QXmlStreamReader xml(*read.bytes);
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement() && xml.namespaceUri() == kBookmarkNamespace &&

@@ -1,6 +1,7 @@
 #include "DesktopEntryFile.h"
 
 #include "AtomicFile.h"
+#include "BoundedFile.h"
 #include "Paths.h"
 
 #include <QDir>
@@ -155,14 +156,14 @@ QStringList splitExec(const QString& exec) {
 }
 
 std::optional<QMap<QString, QString>> read(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const BoundedRead read = readRegularFile(path, kSmallFileCap);
+    if (!read.bytes) {
         return std::nullopt;
     }
     QMap<QString, QString> keys;
     bool inGroup = false;
     bool found = false;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(*read.bytes).split(QLatin1Char('\n'));
     for (QString line : lines) {
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {

@@ -1,6 +1,7 @@
 #include "PlistPreferenceStore.h"
 
 #include "AtomicFile.h"
+#include "BoundedFile.h"
 #include "Log.h"
 #include "Paths.h"
 #include "PropertyList.h"
@@ -69,18 +70,13 @@ PlistPreferenceStore::PlistPreferenceStore(QString domain, QString filePath)
 }
 
 PlistPreferenceStore::ReadResult PlistPreferenceStore::readFile(QVariantMap& out) {
-    QFile file(filePath_);
-    // access() follows links: a link to a file not written yet is a missing file.
-    if (::access(QFile::encodeName(filePath_).constData(), F_OK) != 0 && errno == ENOENT) {
-        return ReadResult::Missing;
+    // A link to a file not written yet is a missing file; a FIFO, a device or a huge file is
+    // refused (logged) without being read.
+    const BoundedRead read = readRegularFile(filePath_, kSettingsFileCap);
+    if (!read.bytes) {
+        return read.refusal == ReadRefusal::Missing ? ReadResult::Missing : ReadResult::Failed;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        log(QStringLiteral("Preferences %1: cannot read %2: %3")
-                .arg(domain(), filePath_, file.errorString()));
-        return ReadResult::Failed;
-    }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const QByteArray& bytes = *read.bytes;
     QString why;
     const std::optional<QVariant> parsed = PropertyList::parse(bytes, &why);
     if (parsed && parsed->typeId() == QMetaType::QVariantMap) {

@@ -3,6 +3,7 @@
 #include "ServicesKeys.h"
 #include "foundation/StringsBundle.h"
 #include "foundation/TalvorFilePaths.h"
+#include "platform/BoundedFile.h"
 #include "platform/Log.h"
 #include "platform/PropertyList.h"
 
@@ -36,11 +37,11 @@ constexpr Row kRows[] = {
 };
 
 std::optional<QVariantMap> readDictionary(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const platform::BoundedRead read = platform::readRegularFile(path, platform::kSmallFileCap);
+    if (!read.bytes) {
         return std::nullopt;
     }
-    const std::optional<QVariant> value = platform::PropertyList::parse(file.readAll());
+    const std::optional<QVariant> value = platform::PropertyList::parse(*read.bytes);
     if (!value || value->typeId() != QMetaType::QVariantMap) {
         return std::nullopt;
     }

@@ -15,6 +15,9 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QTimer>
+
+#include <memory>
 
 namespace talvor {
 namespace {
@@ -25,6 +28,23 @@ constexpr qint64 kMaxReplyBytes = 64 * 1024;
 
 const QString kTimedOutText = QStringLiteral("The IP-echo page did not answer in time");
 const QString kNotAnAddressText = QStringLiteral("The IP-echo page did not answer with an address");
+// An error line longer than this is cut: it is a menu line, not a report.
+constexpr qsizetype kMaxErrorTitle = 80;
+
+constexpr const char* kTooLarge = "talvorTooLarge";
+constexpr const char* kOutOfTime = "talvorOutOfTime";
+
+QString capped(const QString& text) {
+    QString line = text.simplified();
+    if (line.size() > kMaxErrorTitle) {
+        line.truncate(kMaxErrorTitle - 1);
+        if (line.back().isHighSurrogate()) {
+            line.chop(1);
+        }
+        line += QChar(0x2026);
+    }
+    return line;
+}
 
 qint64 firstTag(IpAddressItems::Family family) {
     return family == IpAddressItems::Family::IPv4 ? TimeMenu::kFirstIPv4Tag
@@ -234,29 +254,75 @@ void IpAddressItems::getIPBGThread() {
                    QString::fromLatin1(unset ? kNoEchoURLTitle : kBadEchoURLTitle));
         return;
     }
+    if (url->scheme().compare(QStringLiteral("http"), Qt::CaseInsensitive) == 0 &&
+        !loggedPlainHttp_) {
+        loggedPlainHttp_ = true;
+        platform::log(QStringLiteral("The IP-echo address %1 is not encrypted: anyone on the way "
+                                     "can change its answer (an https address is safer)")
+                          .arg(url->toString()));
+    }
+    // One fetch at a time: a page that never finishes must not pile up connections.
+    if (current_ != nullptr) {
+        current_->abort();
+    }
     QNetworkRequest request(*url);
     request.setTransferTimeout(requestTimeoutMs_);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(3);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
     QNetworkReply* reply = network_->post(request, QByteArray());
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, fetch] { replyFinished(reply, fetch); });
-    // Qt would otherwise hold the whole body in memory, however large the page.
-    connect(reply, &QNetworkReply::downloadProgress, this, [reply](qint64 received, qint64) {
-        if (received > kMaxReplyBytes) {
-            reply->setProperty("talvorTooLarge", true);
+    current_ = reply;
+    // Qt would otherwise buffer whatever the page sends, as fast as it sends it.
+    reply->setReadBufferSize(kMaxReplyBytes);
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
+        body->append(reply->read(kMaxReplyBytes + 1 - body->size()));
+        if (body->size() > kMaxReplyBytes) {
+            reply->setProperty(kTooLarge, true);
             reply->abort();
         }
     });
+    // The transfer timeout restarts with every byte: a page sending one now and then would
+    // hold the fetch open for ever.
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, reply, [reply] {
+        reply->setProperty(kOutOfTime, true);
+        reply->abort();
+    });
+    deadline->start(requestTimeoutMs_);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, fetch, body] {
+        if (reply->isOpen() && body->size() <= kMaxReplyBytes) {
+            body->append(reply->read(kMaxReplyBytes + 1 - body->size()));
+        }
+        replyFinished(reply, fetch, *body);
+    });
 }
 
-void IpAddressItems::replyFinished(QNetworkReply* reply, quint64 fetch) {
+void IpAddressItems::replyFinished(QNetworkReply* reply, quint64 fetch, const QByteArray& body) {
     reply->deleteLater();
+    if (current_ == reply) {
+        current_ = nullptr;
+    }
     if (fetch != latestFetch_) {
         return;
     }
-    if (reply->property("talvorTooLarge").toBool()) {
+    if (reply->property(kTooLarge).toBool() || body.size() > kMaxReplyBytes) {
         fetchEnded(fetch, std::nullopt, kNotAnAddressText);
+        return;
+    }
+    if (reply->property(kOutOfTime).toBool()) {
+        fetchEnded(fetch, std::nullopt, kTimedOutText);
+        return;
+    }
+    // The page's own words (its reason phrase, its body) never reach the menu: a status code
+    // is all a user needs to tell the page is failing.
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
+        fetchEnded(fetch, std::nullopt,
+                   QStringLiteral("The IP-echo page failed (HTTP status %1)").arg(status.toInt()));
         return;
     }
     switch (reply->error()) {
@@ -268,10 +334,11 @@ void IpAddressItems::replyFinished(QNetworkReply* reply, quint64 fetch) {
             fetchEnded(fetch, std::nullopt, kTimedOutText);
             return;
         default:
-            fetchEnded(fetch, std::nullopt, reply->errorString());
+            // Qt's own words about the connection; capped all the same.
+            fetchEnded(fetch, std::nullopt, capped(reply->errorString()));
             return;
     }
-    const std::optional<QString> address = addressFromEchoReply(reply->read(kMaxReplyBytes));
+    const std::optional<QString> address = addressFromEchoReply(body);
     if (!address) {
         fetchEnded(fetch, std::nullopt, kNotAnAddressText);
         return;

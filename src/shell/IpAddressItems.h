@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -80,8 +81,9 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     // The family's lines in the menu now.
     int interfaceLineCount(Family family) const;
 
-    // Starts one fetch of the external address; asynchronous on the main loop, and only the
-    // newest fetch started may set the line.
+    // Starts one fetch of the external address, asynchronous on the main loop; it aborts the
+    // fetch still running. A fetch ends within the request timeout whatever the page does,
+    // and reads at most 64 KB of it.
     void getIPBGThread();
     // Sets the external line's title to `tempIP`.
     void updateIPMenuWithTitle();
@@ -112,6 +114,7 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     }
     IXSCNotificationCenter* systemConfigNotificationManager() const { return center_.get(); }
 
+    // The longest a fetch may take, start to end.
     void setRequestTimeout(int milliseconds) { requestTimeoutMs_ = milliseconds; }
 
     // The last address fetched; none before the first answer and after a failed fetch.
@@ -124,7 +127,7 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
   private:
     std::shared_ptr<platform::MenuItem> makeLine(const QString& title, qint64 tag);
     int freshIndex(Family family) const;
-    void replyFinished(QNetworkReply* reply, quint64 fetch);
+    void replyFinished(QNetworkReply* reply, quint64 fetch, const QByteArray& body);
     void fetchEnded(quint64 fetch, std::optional<QString> address, const QString& title);
 
     platform::Menu& menu_;
@@ -136,6 +139,8 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     quint64 latestFetch_ = 0;
     int requestTimeoutMs_ = kDefaultRequestTimeoutMs;
     bool loggedNoEchoURL_ = false;
+    bool loggedPlainHttp_ = false;
+    QPointer<QNetworkReply> current_;
 
     std::optional<QString> externalIP_;
     QString tempIP_;

@@ -1,6 +1,7 @@
 #include "LocationLists.h"
 
 #include "foundation/TalvorFilePaths.h"
+#include "platform/BoundedFile.h"
 #include "platform/Log.h"
 #include "platform/PropertyList.h"
 
@@ -66,10 +67,9 @@ LocationLists::LocationLists(const LocationTable& table) {
 
 LocationLists LocationLists::bundled() {
     const QString path = TalvorFilePaths::defaultLocationsPath();
-    QFile file(path);
-    const std::optional<QVariant> value = file.open(QIODevice::ReadOnly)
-                                              ? platform::PropertyList::parse(file.readAll())
-                                              : std::nullopt;
+    const platform::BoundedRead read = platform::readRegularFile(path, platform::kLocationTableCap);
+    const std::optional<QVariant> value =
+        read.bytes ? platform::PropertyList::parse(*read.bytes) : std::nullopt;
     if (!value || value->typeId() != QMetaType::QVariantList) {
         platform::log(QStringLiteral("Location lists: cannot read %1").arg(path));
         return {};

@@ -6,6 +6,8 @@
 #include "platform/Date.h"
 #include "platform/Log.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -237,27 +239,48 @@ void LocationTableModel::replaceAll(LocationTable list) {
     saveAndPost(true);
 }
 
-LocationTableModel::ImportCount LocationTableModel::importRecords(const LocationTable& records) {
-    const LocationTable before = locationList_;
-    ImportCount count;
-    bool floating = false;
+LocationTableModel::ImportPlan LocationTableModel::planImport(const LocationTable& present,
+                                                              const LocationTable& records,
+                                                              const std::atomic<bool>* cancelled) {
+    const auto stopped = [cancelled] {
+        return cancelled != nullptr && cancelled->load(std::memory_order_relaxed);
+    };
+    QSet<QString> identities;
+    identities.reserve(present.size() + records.size());
+    for (const QVariant& entry : present) {
+        identities.insert(identityKey(fields(entry)));
+    }
+    ImportPlan plan;
     for (const QVariant& entry : records) {
+        if (stopped()) {
+            break;
+        }
         const QVariantList rec = fields(entry);
-        const bool duplicate = std::any_of(before.cbegin(), before.cend(), [&](const QVariant& e) {
-            return locationIsSame(rec, fields(e));
-        });
-        if (duplicate) {
-            ++count.duplicates;
+        const qsizetype before = identities.size();
+        identities.insert(identityKey(rec));
+        if (identities.size() == before) {
+            ++plan.duplicates;
             continue;
         }
-        locationList_.append(QVariant(rec));
-        floating = floating || flag(rec, kFloating);
-        ++count.added;
+        plan.floating = plan.floating || flag(rec, kFloating);
+        plan.added.append(QVariant(rec));
     }
+    return plan;
+}
+
+LocationTableModel::ImportCount LocationTableModel::applyImport(const ImportPlan& plan) {
+    ImportCount count;
+    count.duplicates = plan.duplicates;
+    count.added = static_cast<int>(plan.added.size());
     if (count.added > 0) {
-        saveAndPost(floating);
+        locationList_.append(plan.added);
+        saveAndPost(plan.floating);
     }
     return count;
+}
+
+LocationTableModel::ImportCount LocationTableModel::importRecords(const LocationTable& records) {
+    return applyImport(planImport(locationList_, records));
 }
 
 bool LocationTableModel::locationIsSame(const QVariantList& a, const QVariantList& b) {

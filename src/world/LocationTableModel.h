@@ -8,6 +8,7 @@
 #include <QTimeZone>
 #include <QVariant>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -66,8 +67,21 @@ class LocationTableModel {
     void appendRecord(const QVariantList& record);
     // Replaces every row (the bundled defaults).
     void replaceAll(LocationTable list);
-    // Appends the records that match none of the rows present before; saves and announces
-    // when any was added.
+    // What an import would add to `present`: the records whose identity matches no row and
+    // no record before them in `records` (a repeat inside the file is a duplicate too).
+    // Linear; safe on any thread. Stops early, with what it has, once `cancelled` is set.
+    struct ImportPlan {
+        LocationTable added;
+        int duplicates = 0;
+        bool floating = false;  // some added record is a floating clock
+    };
+    static ImportPlan planImport(const LocationTable& present, const LocationTable& records,
+                                 const std::atomic<bool>* cancelled = nullptr);
+    // Appends the plan's records; saves and announces when any was added. The plan must have
+    // been made against locationList() as it is now.
+    ImportCount applyImport(const ImportPlan& plan);
+    // Appends the records that match none of the rows present before and no record before
+    // them; saves and announces when any was added.
     ImportCount importRecords(const LocationTable& records);
     // Same country, state, city, note and zone.
     static bool locationIsSame(const QVariantList& a, const QVariantList& b);

@@ -1,10 +1,10 @@
 #include "LocationTransfer.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/BoundedFile.h"
 #include "platform/Log.h"
 #include "platform/PropertyList.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace talvor::LocationTransfer {
@@ -32,26 +32,38 @@ bool isImportableRecord(const QVariant& entry) {
     return true;
 }
 
-std::optional<Imported> read(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir()) {
-        platform::debugLog(QStringLiteral(" No locations - Path = %1").arg(path));
-        return std::nullopt;
+std::optional<Imported> fromBytes(const QByteArray& bytes, const Limits& limits, QString* problem) {
+    if (problem != nullptr) {
+        problem->clear();
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        platform::log(QStringLiteral("Importing Locations: cannot open %1").arg(path));
+    if (bytes.size() > limits.maxBytes) {
+        if (problem != nullptr) {
+            *problem = QStringLiteral("The file is larger than %1, the most one import takes.")
+                           .arg(platform::sizeText(limits.maxBytes));
+        }
         return std::nullopt;
     }
     QString error;
-    const std::optional<QVariant> parsed = platform::PropertyList::parse(file.readAll(), &error);
+    const std::optional<QVariant> parsed = platform::PropertyList::parse(bytes, &error);
     if (!parsed || parsed->typeId() != QMetaType::QVariantList) {
-        platform::log(QStringLiteral("Importing Locations: %1 is not a list of locations %2")
-                          .arg(path, error));
+        platform::log(QStringLiteral("Importing Locations: not a list of locations %1").arg(error));
+        return std::nullopt;
+    }
+    const QVariantList entries = parsed->toList();
+    if (entries.size() > limits.maxRows) {
+        platform::log(QStringLiteral("Importing Locations: %1 entries, more than %2")
+                          .arg(entries.size())
+                          .arg(limits.maxRows));
+        if (problem != nullptr) {
+            *problem = QStringLiteral("The file holds %1 entries; one import takes at most %2.")
+                           .arg(entries.size())
+                           .arg(limits.maxRows);
+        }
         return std::nullopt;
     }
     Imported imported;
-    for (const QVariant& entry : parsed->toList()) {
+    imported.records.reserve(entries.size());
+    for (const QVariant& entry : entries) {
         if (isImportableRecord(entry)) {
             imported.records.append(entry);
         } else {
@@ -62,6 +74,28 @@ std::optional<Imported> read(const QString& path) {
         return std::nullopt;
     }
     return imported;
+}
+
+std::optional<Imported> read(const QString& path, const Limits& limits, QString* problem) {
+    if (problem != nullptr) {
+        problem->clear();
+    }
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir()) {
+        platform::debugLog(QStringLiteral(" No locations - Path = %1").arg(path));
+        return std::nullopt;
+    }
+    const platform::BoundedRead file = platform::readRegularFile(path, limits.maxBytes);
+    if (!file.bytes) {
+        if (problem != nullptr && file.refusal == platform::ReadRefusal::TooLarge) {
+            *problem = QStringLiteral("The file is larger than %1, the most one import takes.")
+                           .arg(platform::sizeText(limits.maxBytes));
+        } else if (problem != nullptr && file.refusal == platform::ReadRefusal::NotARegularFile) {
+            *problem = QStringLiteral("It is not a regular file.");
+        }
+        return std::nullopt;
+    }
+    return fromBytes(*file.bytes, limits, problem);
 }
 
 bool write(const QString& path, const LocationTable& records, QString* error) {

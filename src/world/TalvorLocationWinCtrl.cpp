@@ -8,6 +8,7 @@
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorFilePaths.h"
 #include "foundation/TalvorTimeSettings.h"
+#include "platform/BoundedFile.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
@@ -18,6 +19,7 @@
 #include "widgets/DeletableTableView.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -26,6 +28,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -41,11 +44,13 @@ namespace {
 TalvorLocationWinCtrl* replacement = nullptr;
 
 QVariantList loadDialCodes() {
-    QFile file(platform::Paths::systemDataDir() + QStringLiteral("/CountryCode.plist"));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const platform::BoundedRead read = platform::readRegularFile(
+        platform::Paths::systemDataDir() + QStringLiteral("/CountryCode.plist"),
+        platform::kSmallFileCap);
+    if (!read.bytes) {
         return {};
     }
-    const std::optional<QVariant> codes = platform::PropertyList::parse(file.readAll());
+    const std::optional<QVariant> codes = platform::PropertyList::parse(*read.bytes);
     return codes ? codes->toList() : QVariantList();
 }
 
@@ -126,11 +131,18 @@ TalvorLocationWinCtrl::TalvorLocationWinCtrl(Ports ports, QObject* parent)
       ports_(withDefaults(std::move(ports))),
       model_(loadList(ports_), ports_.dialCodes, {ports_.save, ports_.post}) {
     buildWindow();
+    // The process's own controller is never destroyed: its import must end with the loop.
+    if (QCoreApplication::instance() != nullptr) {
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                [this] { stopImport(); });
+    }
 }
 
 TalvorLocationWinCtrl::TalvorLocationWinCtrl() : TalvorLocationWinCtrl(Ports()) {}
 
-TalvorLocationWinCtrl::~TalvorLocationWinCtrl() = default;
+TalvorLocationWinCtrl::~TalvorLocationWinCtrl() {
+    stopImport();
+}
 
 TalvorLocationWinCtrl& TalvorLocationWinCtrl::sharedInstance() {
     if (replacement != nullptr) {
@@ -216,13 +228,15 @@ void TalvorLocationWinCtrl::buildWindow() {
 
     auto* add = new QPushButton(QStringLiteral("+"), window_.get());
     auto* remove = new QPushButton(QStringLiteral("−"), window_.get());
-    auto* importButton = new QPushButton(tr("Import…"), window_.get());
+    importButton_ = new QPushButton(tr("Import…"), window_.get());
+    importStatus_ = new QLabel(window_.get());
+    importStatus_->hide();
     auto* exportButton = new QPushButton(tr("Export…"), window_.get());
     auto* done = new QPushButton(tr("Done"), window_.get());
     done->setDefault(true);
     connect(add, &QPushButton::clicked, this, [this] { AddLocation(); });
     connect(remove, &QPushButton::clicked, this, [this] { DelLocation(); });
-    connect(importButton, &QPushButton::clicked, this, [this] { importLocations(); });
+    connect(importButton_, &QPushButton::clicked, this, [this] { importLocations(); });
     connect(exportButton, &QPushButton::clicked, this, [this] { exportLocations(); });
     connect(done, &QPushButton::clicked, this, [this] { doneTZLocationSheet(); });
 
@@ -235,8 +249,9 @@ void TalvorLocationWinCtrl::buildWindow() {
     bottom->addWidget(add);
     bottom->addWidget(remove);
     bottom->addSpacing(12);
-    bottom->addWidget(importButton);
+    bottom->addWidget(importButton_);
     bottom->addWidget(exportButton);
+    bottom->addWidget(importStatus_);
     bottom->addStretch();
     bottom->addWidget(done);
     auto* layout = new QVBoxLayout(window_.get());
@@ -374,17 +389,16 @@ void TalvorLocationWinCtrl::handleFloatCheckboxAllOff() {
 }
 
 void TalvorLocationWinCtrl::ReloadDefaultsLocations() {
-    QFile file(TalvorFilePaths::defaultLocationsPath());
-    const std::optional<QVariant> defaults = file.open(QIODevice::ReadOnly)
-                                                 ? platform::PropertyList::parse(file.readAll())
-                                                 : std::nullopt;
+    const QString path = TalvorFilePaths::defaultLocationsPath();
+    const platform::BoundedRead read = platform::readRegularFile(path, platform::kLocationTableCap);
+    const std::optional<QVariant> defaults =
+        read.bytes ? platform::PropertyList::parse(*read.bytes) : std::nullopt;
     // An unreadable bundled table must not wipe the user's list.
     if (!defaults || defaults->typeId() != QMetaType::QVariantList) {
-        platform::log(
-            QStringLiteral("ReloadDefaultsLocations: cannot read %1").arg(file.fileName()));
+        platform::log(QStringLiteral("ReloadDefaultsLocations: cannot read %1").arg(path));
         return;
     }
-    platform::log(QStringLiteral("ReloadDefaultsLocations %1").arg(file.fileName()));
+    platform::log(QStringLiteral("ReloadDefaultsLocations %1").arg(path));
     model_.replaceAll(defaults->toList());
     itemModel_->reload();
     applySearchFilter();
@@ -464,26 +478,93 @@ void TalvorLocationWinCtrl::importLocations() {
                             });
 }
 
+struct TalvorLocationWinCtrl::ImportJob {
+    QString path;
+    LocationTransfer::Limits limits;
+    ::talvor::LocationTable snapshot;  // the rows when it started
+    std::atomic<bool> cancelled{false};
+    // Set on the import's thread, read once it has posted its end.
+    std::optional<LocationTransfer::Imported> imported;
+    QString problem;
+    LocationTableModel::ImportPlan plan;
+};
+
 void TalvorLocationWinCtrl::importLocationsFrom(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists() || info.isDir()) {
         platform::debugLog(QStringLiteral(" No locations - Path = %1").arg(path));
         return;
     }
-    const std::optional<LocationTransfer::Imported> imported = LocationTransfer::read(path);
-    if (!imported) {
-        ports_.notice(window_.get(), Ports::Notice::critical,
-                      QStringLiteral("Talvor: Importing failed"),
-                      QStringLiteral("No items loaded for file %1").arg(path));
+    if (import_ != nullptr) {
+        platform::log(QStringLiteral("Importing Locations: %1 waits for the running import")
+                          .arg(import_->path));
         return;
     }
-    const LocationTableModel::ImportCount count = model_.importRecords(imported->records);
-    const QString text = importSummary(count, imported->rejected);
+    auto job = std::make_shared<ImportJob>();
+    job->path = path;
+    job->limits = ports_.importLimits;
+    job->snapshot = model_.locationList();
+    import_ = job;
+    importButton_->setEnabled(false);
+    importStatus_->setText(tr("Importing %1…").arg(info.fileName()));
+    importStatus_->show();
+    // Reading, parsing and comparing a large file takes seconds: never on the event loop.
+    importThread_ = std::thread([this, job] {
+        job->imported = LocationTransfer::read(job->path, job->limits, &job->problem);
+        if (job->imported && !job->cancelled) {
+            job->plan = LocationTableModel::planImport(job->snapshot, job->imported->records,
+                                                       &job->cancelled);
+        }
+        // The controller waits for this thread before it goes, so it is still here.
+        QMetaObject::invokeMethod(
+            this, [this, job] { finishImport(job); }, Qt::QueuedConnection);
+    });
+}
+
+void TalvorLocationWinCtrl::stopImport() {
+    if (import_ != nullptr) {
+        import_->cancelled = true;
+        platform::log(QStringLiteral("Importing Locations: %1 abandoned").arg(import_->path));
+    }
+    if (importThread_.joinable()) {
+        importThread_.join();
+    }
+    import_.reset();
+    if (importButton_ != nullptr) {
+        importButton_->setEnabled(true);
+        importStatus_->hide();
+    }
+}
+
+void TalvorLocationWinCtrl::finishImport(const std::shared_ptr<ImportJob>& job) {
+    if (job != import_) {
+        return;  // abandoned
+    }
+    importThread_.join();
+    import_.reset();
+    importButton_->setEnabled(true);
+    importStatus_->hide();
+    if (!job->imported) {
+        QString text = QStringLiteral("No items loaded for file %1").arg(job->path);
+        if (!job->problem.isEmpty()) {
+            text += QLatin1Char('\n') + job->problem;
+        }
+        ports_.notice(window_.get(), Ports::Notice::critical,
+                      QStringLiteral("Talvor: Importing failed"), text);
+        return;
+    }
+    // Rows changed while it ran (an addition, a deletion): compare again with them.
+    const LocationTableModel::ImportPlan plan =
+        job->snapshot.isSharedWith(model_.locationList())
+            ? std::move(job->plan)
+            : LocationTableModel::planImport(model_.locationList(), job->imported->records);
+    const LocationTableModel::ImportCount count = model_.applyImport(plan);
+    const QString text = importSummary(count, job->imported->rejected);
     platform::log(text);
     itemModel_->reload();
     applySearchFilter();
     ports_.notice(window_.get(),
-                  imported->rejected > 0 ? Ports::Notice::warning : Ports::Notice::information,
+                  job->imported->rejected > 0 ? Ports::Notice::warning : Ports::Notice::information,
                   QStringLiteral("Talvor: Locations Imported"), text);
 }
 

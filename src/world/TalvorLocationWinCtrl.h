@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LocationTableModel.h"
+#include "LocationTransfer.h"
 
 #include <QObject>
 #include <QString>
@@ -8,9 +9,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 class QDialog;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 class QWidget;
 
@@ -52,6 +56,7 @@ class TalvorLocationWinCtrl : public QObject {
         std::function<void(QWidget* parent, Notice kind, const QString& title, const QString& text)>
             notice;
         QVariantList dialCodes;  // nullopt-like: empty loads "CountryCode.plist"
+        LocationTransfer::Limits importLimits;
         platform::Clock* clock = nullptr;
     };
 
@@ -102,9 +107,13 @@ class TalvorLocationWinCtrl : public QObject {
     void handleFloatCheckboxAllOff();
     void ReloadDefaultsLocations();
 
-    // Both ask for a file and go on when the chooser closes.
+    // Both ask for a file and go on when the chooser closes. The import reads and compares
+    // on a thread of its own, the window saying so meanwhile; one import at a time.
     void exportLocations();
     void importLocations();
+    bool importRunning() const { return import_ != nullptr; }
+    // Abandons a running import (nothing of it is added) and waits for its thread: at quit.
+    void stopImport();
 
     // A click on a column's header: remembered as "SortOrder", then sortByColumn.
     void didClickTableColumn(int columnId);
@@ -114,7 +123,9 @@ class TalvorLocationWinCtrl : public QObject {
 
   private:
     void exportLocationsTo(QString path, const ::talvor::LocationTable& records);
+    struct ImportJob;
     void importLocationsFrom(const QString& path);
+    void finishImport(const std::shared_ptr<ImportJob>& job);
     void buildWindow();
     void sortData();
     void moveRow(int source, int target);
@@ -129,11 +140,15 @@ class TalvorLocationWinCtrl : public QObject {
     QLineEdit* searchField_ = nullptr;
     QRadioButton* gmtButton_ = nullptr;
     QRadioButton* localButton_ = nullptr;
+    QPushButton* importButton_ = nullptr;
+    QLabel* importStatus_ = nullptr;
     LocationItemModel* itemModel_ = nullptr;
     std::unique_ptr<TalvorMyAddressPanel> AddressSheet;
     QString searchString_;
     std::optional<int> mSortingColumn;
     bool mSortDescending = false;
+    std::shared_ptr<ImportJob> import_;
+    std::thread importThread_;
 };
 
 }  // namespace talvor

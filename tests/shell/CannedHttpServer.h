@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -23,9 +24,14 @@ class CannedHttpServer {
         QByteArray body;
     };
     struct Reply {
-        int status = 200;
+        Reply(int code = 200, QByteArray content = {}, QByteArray phrase = {})
+            : status(code), body(std::move(content)), reason(std::move(phrase)) {}
+        int status;
         QByteArray body;
+        QByteArray reason;  // empty: the usual phrase for the status
     };
+    // Writes an answer of its own to the request's socket, at its own pace.
+    using Streamer = std::function<void(QTcpSocket& socket)>;
 
     CannedHttpServer() {
         server_.listen(QHostAddress::LocalHost);
@@ -36,6 +42,8 @@ class CannedHttpServer {
         return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort());
     }
     void setCannedReply(std::optional<Reply> reply) { canned_ = std::move(reply); }
+    // Replaces the canned reply until reset with an empty one.
+    void setStreamer(Streamer streamer) { streamer_ = std::move(streamer); }
 
     const std::vector<Request>& requests() const { return requests_; }
     bool waitForRequests(std::size_t count) {
@@ -89,15 +97,18 @@ class CannedHttpServer {
         requests_.push_back({first.value(0), first.value(1), buffer.mid(end + 4, length)});
         sockets_.push_back(&socket);
         buffers_.remove(&socket);
-        if (canned_) {
+        if (streamer_) {
+            streamer_(socket);
+        } else if (canned_) {
             write(socket, *canned_);
         }
     }
 
     static void write(QTcpSocket& socket, const Reply& reply) {
-        const QByteArray reason = reply.status == 200   ? "OK"
-                                  : reply.status == 404 ? "Not Found"
-                                                        : "Internal Server Error";
+        const QByteArray reason = !reply.reason.isEmpty() ? reply.reason
+                                  : reply.status == 200   ? QByteArray("OK")
+                                  : reply.status == 404   ? QByteArray("Not Found")
+                                                          : QByteArray("Internal Server Error");
         socket.write("HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason +
                      "\r\nContent-Type: text/plain\r\nContent-Length: " +
                      QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
@@ -107,6 +118,7 @@ class CannedHttpServer {
 
     QTcpServer server_;
     std::optional<Reply> canned_;
+    Streamer streamer_;
     std::vector<Request> requests_;
     std::vector<QPointer<QTcpSocket>> sockets_;
     QHash<QTcpSocket*, QByteArray> buffers_;

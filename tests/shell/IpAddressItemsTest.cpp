@@ -14,6 +14,7 @@
 
 #include <QNetworkReply>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -121,7 +122,10 @@ TEST_F(shellIpItems, ExternalLineShowsTheFetchedAddressOrTheError) {
         {"empty", {200, ""}, notAddress, std::nullopt},
         // A page far larger than any address is cut off, not read into memory whole.
         {"huge", {200, QByteArray(300 * 1024, ' ') + "203.0.113.7"}, notAddress, std::nullopt},
-        {"http error", {500, "203.0.113.7"}, "Internal Server Error", std::nullopt},
+        {"http error",
+         {500, "203.0.113.7"},
+         "The IP-echo page failed (HTTP status 500)",
+         std::nullopt},
     };
     setEchoURL(server.origin());
     for (const Case& c : cases) {
@@ -195,22 +199,104 @@ TEST_F(shellIpItems, FailedFetchForgetsTheAddressAndCopiesNothing) {
     }
 }
 
-// Two fetches in flight, the first answered last: the newer answer stays.
-TEST_F(shellIpItems, StaleReplyNeverOverwritesANewerOne) {
+// A new fetch aborts the one still running: its connection closes, and its answer, should
+// one still come, changes nothing.
+TEST_F(shellIpItems, ANewFetchAbortsTheOldOne) {
     setEchoURL(server.origin());
     items->insertExternalLine(0);
+    ASSERT_TRUE(server.waitForRequests(1));
     items->getIPBGThread();
     ASSERT_TRUE(server.waitForRequests(2));
+    ASSERT_TRUE(server.waitForClientGone(0)) << "the first fetch was aborted";
+    EXPECT_EQ(fetchesInFlight().size(), 1);
 
     server.answer(1, {200, "203.0.113.2"});
     ASSERT_TRUE(waitForTitleOtherThan(kCopyTitle));
     EXPECT_EQ(externalTitle(), QStringLiteral("External IP: 203.0.113.2"));
-
     server.answer(0, {200, "203.0.113.1"});
     ASSERT_TRUE(waitForFetchesToEnd());
     EXPECT_EQ(externalTitle(), QStringLiteral("External IP: 203.0.113.2"));
     EXPECT_EQ(items->externalIP(), QStringLiteral("203.0.113.2"));
     EXPECT_EQ(choose(TimeMenu::kExternalIPTag), QStringList{QStringLiteral("203.0.113.2")});
+}
+
+// What a hostile or broken page can do: send without end, send one byte now and then, or
+// put words of its own in the status line. Each fetch ends in time, reads little, and the
+// line says only our own words.
+TEST_F(shellIpItems, HostilePagesNeitherFloodNorHoldNorSpeakInTheMenu) {
+    constexpr qint64 kFloodLimit = 64 * 1024 * 1024;  // the server gives up here
+    qint64 sent = 0;
+    // An endless chunked body, written as fast as the client takes it.
+    const auto flood = [&](QTcpSocket& socket) {
+        socket.write(
+            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+            "Transfer-Encoding: chunked\r\n\r\n");
+        const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, ' ') + "\r\n";
+        const auto pump = [&sent, &socket, chunk] {
+            while (socket.state() == QAbstractSocket::ConnectedState &&
+                   socket.bytesToWrite() < 1024 * 1024 && sent < kFloodLimit) {
+                socket.write(chunk);
+                sent += chunk.size();
+            }
+        };
+        QObject::connect(&socket, &QTcpSocket::bytesWritten, &socket, pump);
+        pump();
+    };
+    // A valid start, then one byte every 50 ms: never silent long enough for a transfer
+    // timeout. It stops by itself after 20 s.
+    const auto trickle = [](QTcpSocket& socket) {
+        socket.write(
+            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+            "Content-Length: 1000\r\n\r\n");
+        auto* timer = new QTimer(&socket);
+        QObject::connect(timer, &QTimer::timeout, &socket, [&socket, timer, n = 0]() mutable {
+            socket.write(" ");
+            if (++n == 400) {
+                timer->stop();
+            }
+        });
+        timer->start(50);
+    };
+    struct Case {
+        const char* name;
+        CannedHttpServer::Streamer streamer;
+        CannedHttpServer::Reply reply;
+        QString title;
+    };
+    const QString notAddress = QStringLiteral("The IP-echo page did not answer with an address");
+    const Case cases[] = {
+        {"chunked flood", flood, {}, notAddress},
+        {"trickle", trickle, {}, QStringLiteral("The IP-echo page did not answer in time")},
+        {"reason phrase",
+         {},
+         {503, "203.0.113.7", "Your computer is infected - call +1 555 0100 now"},
+         QStringLiteral("The IP-echo page failed (HTTP status 503)")},
+        {"long reason phrase",
+         {},
+         {404, "", QByteArray(4000, 'A')},
+         QStringLiteral("The IP-echo page failed (HTTP status 404)")},
+        {"words in the body",
+         {},
+         {200, "Your computer is infected - call +1 555 0100 now"},
+         notAddress},
+    };
+    setEchoURL(server.origin());
+    items->setRequestTimeout(1000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.setStreamer(c.streamer);
+        server.setCannedReply(c.reply);
+        const std::size_t index = server.requests().size();
+        items->getIPBGThread();
+        ASSERT_TRUE(server.waitForRequests(index + 1));
+        ASSERT_TRUE(waitForFetchesToEnd()) << "ended within the request timeout";
+        EXPECT_EQ(externalTitle(), QString()) << "no line in this menu";
+        EXPECT_EQ(items->tempIP(), c.title);
+        EXPECT_FALSE(items->externalIP().has_value());
+        EXPECT_TRUE(server.waitForClientGone(index));
+    }
+    // Socket buffers hold a few megabytes; the client stopped taking long before 64.
+    EXPECT_LT(sent, 16 * 1024 * 1024) << "sent " << sent << " bytes before the client left";
 }
 
 // Going away with a fetch in flight leaves the menu as it was and calls nothing later.

@@ -21,6 +21,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -64,7 +68,7 @@ class LocationsWindow : public ::testing::Test {
     LocationsWindow() {
         TalvorMenuBarFlags = 0;
         EXPECT_TRUE(TalvorFilePaths::TalvorSaveLocationTable(startTable()));
-        TalvorLocationWinCtrl::Ports ports;
+        TalvorLocationWinCtrl::Ports& ports = ports_;
         ports.post = [this](const QString& name) { posted_.append(name); };
         ports.beginAddressSheet = [this](QWidget*, auto added, auto finished) {
             added_ = std::move(added);
@@ -93,6 +97,11 @@ class LocationsWindow : public ::testing::Test {
         QFile f(TalvorFilePaths::locationFilePath());
         EXPECT_TRUE(f.open(QIODevice::ReadOnly));
         return platform::PropertyList::parse(f.readAll()).value_or(QVariant()).toList();
+    }
+    // Imports the chosen file and waits for the import's thread to report.
+    void importAndWait() {
+        ctrl_->importLocations();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !ctrl_->importRunning(); }, 20000));
     }
     QModelIndex cell(int row, int columnId) const {
         return ctrl_->itemModel().index(row, LocationItemModel::section(columnId));
@@ -126,6 +135,7 @@ class LocationsWindow : public ::testing::Test {
     QStringList exportTitles_;
     QString exportPath_;
     QString importPath_;
+    TalvorLocationWinCtrl::Ports ports_;
     std::function<void(const QVariantList&)> added_;
     std::function<void()> finished_;
     std::unique_ptr<TalvorLocationWinCtrl> ctrl_;
@@ -259,18 +269,138 @@ TEST_F(worldLocationsWindow, ExportAndImportRoundTrip) {
 
     importPath_ = exportPath_;
     posted_.clear();
-    ctrl_->importLocations();
+    importAndWait();
     EXPECT_EQ(alerts_, QStringList{"Talvor: Locations Imported | Added 2 locations."});
     EXPECT_EQ(noticeKinds_, QList<Notice>{Notice::information}) << "nothing went wrong";
     EXPECT_EQ(cities(onDisk()), (QStringList{"Paris", "Lima", "Tokyo", "Oslo"}));
     EXPECT_EQ(onDisk(), ctrl_->locationList());
     EXPECT_EQ(posted_, QStringList{kLoc}) << "the menu learns of imported locations";
 
-    ctrl_->importLocations();
+    importAndWait();
     EXPECT_EQ(alerts_.back(),
               "Talvor: Locations Imported | No locations added. 2 were already in the list.");
     EXPECT_EQ(noticeKinds_.back(), Notice::information);
     EXPECT_EQ(ctrl_->locationList().size(), 4);
+}
+
+// `count` distinct new places, each twice in a row, then the four rows of the start table.
+QString writeImportFile(const QString& path, int count) {
+    LocationTable records;
+    for (int i = 0; i < count; ++i) {
+        const QVariant rec(place(QStringLiteral("Town %1").arg(i), "Chile", "America/Santiago"));
+        records.append(rec);
+        records.append(rec);
+    }
+    records.append(startTable());
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(
+        platform::PropertyList::serialize(QVariant(records), platform::PropertyList::Format::Xml)
+            .value());
+    return path;
+}
+
+// A large file is read and compared on a thread of its own while the window goes on, and a
+// place the file holds twice is added once.
+TEST_F(worldLocationsWindow, LargeImportsRunOffTheEventLoopAndFindRepeatsInTheFile) {
+    constexpr int kPlaces = 20000;
+    importPath_ = writeImportFile(sandbox_.root() + QStringLiteral("/big.plist"), kPlaces);
+    bool loopRanDuringImport = false;
+    QTimer::singleShot(0, [&] { loopRanDuringImport = ctrl_->importRunning(); });
+    importAndWait();
+    EXPECT_TRUE(loopRanDuringImport) << "the event loop was not held";
+    EXPECT_EQ(
+        alerts_,
+        QStringList{
+            QStringLiteral(
+                "Talvor: Locations Imported | Added %1 locations. %2 were already in the list.")
+                .arg(kPlaces)
+                .arg(kPlaces + 4)});
+    EXPECT_EQ(ctrl_->locationList().size(), 4 + kPlaces);
+    EXPECT_EQ(onDisk(), ctrl_->locationList());
+    EXPECT_EQ(ctrl_->itemModel().rowCount(), 4 + kPlaces);
+}
+
+// Rows added while an import runs are compared with its records before they are added.
+TEST_F(worldLocationsWindow, RowsAddedDuringAnImportAreNotAddedTwice) {
+    importPath_ = writeImportFile(sandbox_.root() + QStringLiteral("/some.plist"), 3);
+    ctrl_->importLocations();
+    ASSERT_TRUE(ctrl_->importRunning());
+    ctrl_->AddLocation();
+    added_(place("Town 1", "Chile", "America/Santiago"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ctrl_->importRunning(); }, 20000));
+    EXPECT_EQ(alerts_.back(),
+              "Talvor: Locations Imported | Added 2 locations. 8 were already in the list.");
+    EXPECT_EQ(cities(onDisk()),
+              (QStringList{"Paris", "Tokyo", "Lima", "Oslo", "Town 1", "Town 0", "Town 2"}));
+}
+
+// Quitting with an import under way abandons it: nothing of it is added or saved, and no
+// notice follows.
+TEST_F(worldLocationsWindow, QuittingDuringAnImportAbandonsIt) {
+    importPath_ = writeImportFile(sandbox_.root() + QStringLiteral("/big.plist"), 20000);
+    const LocationTable before = onDisk();
+    ctrl_->importLocations();
+    ASSERT_TRUE(ctrl_->importRunning());
+    TalvorLocationWinCtrl::setSharedInstance(nullptr);
+    ctrl_.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(onDisk(), before);
+    EXPECT_TRUE(alerts_.isEmpty());
+    EXPECT_TRUE(posted_.isEmpty());
+}
+
+// Files beyond the stated limits, and things that are no files, are refused with a message
+// that says why; none of them is read whole, and none holds the window up.
+TEST_F(worldLocationsWindow, ImportsBeyondTheLimitsOrOfSpecialFilesAreRefusedWithAMessage) {
+    ports_.importLimits = {64 * 1024, 30};
+    ctrl_ = std::make_unique<TalvorLocationWinCtrl>(ports_);
+    TalvorLocationWinCtrl::setSharedInstance(ctrl_.get());
+    const QString dir = sandbox_.root() + QStringLiteral("/imports");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    struct Case {
+        const char* name;
+        std::function<QString()> make;
+        QString why;
+    };
+    const Case cases[] = {
+        {"more rows than the limit",
+         [&] { return writeImportFile(dir + "/rows.plist", 14); },  // 32 entries
+         "The file holds 32 entries; one import takes at most 30."},
+        {"larger than the limit",
+         [&] {
+             const QString path = writeImportFile(dir + "/bytes.plist", 10);
+             QFile f(path);
+             EXPECT_TRUE(f.open(QIODevice::Append));
+             f.write(QByteArray(64 * 1024, ' '));
+             return path;
+         },
+         "The file is larger than 64 KB, the most one import takes."},
+        {"fifo",
+         [&] {
+             EXPECT_EQ(::mkfifo(QFile::encodeName(dir + "/fifo.plist").constData(), 0600), 0);
+             return dir + "/fifo.plist";
+         },
+         "It is not a regular file."},
+        {"link to /dev/zero",
+         [&] {
+             EXPECT_TRUE(QFile::link(QStringLiteral("/dev/zero"), dir + "/zero.plist"));
+             return dir + "/zero.plist";
+         },
+         "It is not a regular file."},
+    };
+    const LocationTable before = onDisk();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        alerts_.clear();
+        importPath_ = c.make();
+        importAndWait();
+        EXPECT_EQ(alerts_, QStringList{"Talvor: Importing failed | No items loaded for file " +
+                                       importPath_ + "\n" + c.why});
+        EXPECT_EQ(ctrl_->locationList(), before);
+    }
+    EXPECT_EQ(onDisk(), before);
+    EXPECT_TRUE(posted_.isEmpty());
 }
 
 TEST_F(worldLocationsWindow, DamagedImportIsRefusedAndLosesNothing) {
@@ -280,7 +410,7 @@ TEST_F(worldLocationsWindow, DamagedImportIsRefusedAndLosesNothing) {
     f.write("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><array><string>");
     f.close();
     const LocationTable before = onDisk();
-    ctrl_->importLocations();
+    importAndWait();
     EXPECT_EQ(alerts_,
               QStringList{"Talvor: Importing failed | No items loaded for file " + importPath_});
     EXPECT_EQ(noticeKinds_, QList<Notice>{Notice::critical});
@@ -318,6 +448,7 @@ TEST_F(worldLocationsWindow, TheRealChooserAndNoticeOpenWithoutWaiting) {
     EXPECT_TRUE(chooser->isModal());
     chooser->selectFile(broken);
     static_cast<QDialog*>(chooser)->accept();  // as its Open button does
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !real.importRunning(); }, 20000));
     auto* notice = qobject_cast<QMessageBox*>(shown("QMessageBox"));
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(notice->text(), "No items loaded for file " + broken);
