@@ -19,6 +19,12 @@ int32_t nextCode(int32_t code) {
     return code >= kSaturday ? kSunday : code + 1;
 }
 
+// A date or weekday alarm counts from its stored time; a damaged one (a NaN date reads as
+// none) would count from the reference date, long past, and vanish unnoticed.
+bool lacksItsTime(const Alarm& alarm) {
+    return (alarm.isTimeWithDate() || alarm.selRowNo() >= 2) && !alarm.storedTime();
+}
+
 }  // namespace
 
 int32_t weekdayCode(Date date) {
@@ -120,6 +126,11 @@ void restoreActiveAlarms() {
     const bool saves = clock.savesChanges();
     clock.setSavesChanges(false);
     for (const std::shared_ptr<Alarm>& alarm : *stored) {
+        if (lacksItsTime(*alarm)) {
+            platform::log(QStringLiteral("A stored alarm (\"%1\") has no readable time; dropped")
+                              .arg(alarm->title()));
+            continue;
+        }
         int64_t minutes = 0;
         int64_t seconds = 0;
         alarm->minutesFromNow(&minutes, &seconds);

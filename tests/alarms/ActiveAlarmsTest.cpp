@@ -5,6 +5,9 @@
 #include "alarms/UsersNotificationManager.h"
 #include "support/TestEnvironment.h"
 
+#include <bit>
+#include <limits>
+
 namespace talvor::test {
 namespace {
 
@@ -156,6 +159,44 @@ TEST_F(alarmsActive, NothingOrSomethingUnreadableRestoresNothing) {
         log.clear();
         EXPECT_TRUE(relaunch().empty());
         EXPECT_TRUE(log.contains(QStringLiteral("cannot be read"))) << bad.typeName();
+    }
+}
+
+// The archive of `alarm` with the bytes of its stored time (a binary date) set to NaN.
+QByteArray withNaNTime(const Alarm& alarm) {
+    QByteArray data = archivedAlarms({alarm.copy()});
+    QByteArray date(1, '\x33');
+    const auto bits = std::bit_cast<uint64_t>(alarm.storedTime()->timeIntervalSinceReferenceDate());
+    for (int i = 7; i >= 0; --i) {
+        date.append(static_cast<char>((bits >> (8 * i)) & 0xff));
+    }
+    const qsizetype at = data.indexOf(date);
+    if (at < 0) {
+        return {};
+    }
+    const auto nan = std::bit_cast<uint64_t>(std::numeric_limits<double>::quiet_NaN());
+    for (int i = 0; i < 8; ++i) {
+        data[at + 1 + i] = static_cast<char>((nan >> (8 * (7 - i))) & 0xff);
+    }
+    return data;
+}
+
+TEST_F(alarmsActive, AnAlarmWhoseTimeCannotBeReadIsDroppedAndSaidSo) {
+    auto dentist = dateAlarm(at("2024-03-05T09:00:00"));
+    dentist->setTitle(QStringLiteral("dentist"));
+    auto gym = weekdayAlarm(at("2024-03-05T07:00:00"), ".x.....", true);
+    gym->setTitle(QStringLiteral("gym"));
+    auto untimed = dateAlarm(at("2024-03-05T09:00:00"));
+    untimed->setTitle(QStringLiteral("untimed"));
+    untimed->setTime(std::nullopt);
+    for (const QByteArray& archive :
+         {withNaNTime(*dentist), withNaNTime(*gym), archivedAlarms({untimed})}) {
+        ASSERT_FALSE(archive.isEmpty());
+        defaults_.setObject(QVariant(archive), keys::AcitveAlarmsStoredKey);
+        LogCapture log;
+        EXPECT_TRUE(relaunch().empty());
+        EXPECT_TRUE(log.contains(QStringLiteral("has no readable time; dropped")))
+            << log.lines().join(QLatin1Char('\n')).toStdString();
     }
 }
 

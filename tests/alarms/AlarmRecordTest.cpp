@@ -1,5 +1,6 @@
 #include "AlarmsTestSupport.h"
 
+#include "alarms/AlarmDates.h"
 #include "platform/KeyedArchiver.h"
 
 #include <QCoreApplication>
@@ -342,6 +343,9 @@ TEST_F(alarmsRecord, DamagedArchivesAreRefusedOrReadSafely) {
     EXPECT_EQ(first.selRowNo(), 0);
     EXPECT_FALSE(first.isTimeWithDate());
     EXPECT_EQ(first.snoozeTime(), 0);
+    // An interval is clamped as it is read: no arithmetic on it can overflow.
+    EXPECT_EQ((*list)[1]->ringWithinUnits(), AlarmDates::kMaxMinutes);
+    EXPECT_EQ((*list)[2]->ringWithinUnits(), -AlarmDates::kMaxMinutes);
     // Far-off due times stay dates, in order.
     EXPECT_GT((*list)[1]->time(), clock_.now());
     EXPECT_LT((*list)[2]->time(), clock_.now());
