@@ -4,9 +4,15 @@
 #include "AlarmMenuController.h"
 #include "AlarmsKeys.h"
 #include "Clock.h"
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
+
+#include <QDateTime>
+#include <QFileInfo>
 
 namespace talvor {
 
@@ -23,6 +29,29 @@ int32_t nextCode(int32_t code) {
 // none) would count from the reference date, long past, and vanish unnoticed.
 bool lacksItsTime(const Alarm& alarm) {
     return (alarm.isTimeWithDate() || alarm.selRowNo() >= 2) && !alarm.storedTime();
+}
+
+// The next save writes the key again: an archive that cannot be read is first copied, as it
+// was, to "<config folder>/AcitveAlarmsStoredKey.corrupt-<time>" (a property list of the
+// value), or failing that to a key of that name. Returns where it went.
+QString keepUnreadableArchiveAside(platform::UserDefaults& defaults, const QVariant& value) {
+    const QString name =
+        keys::AcitveAlarmsStoredKey + QStringLiteral(".corrupt-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString dir = platform::Paths::configDir();
+    QString path = dir + QLatin1Char('/') + name;
+    for (int n = 2; QFileInfo::exists(path); ++n) {
+        path = dir + QLatin1Char('/') + name + QLatin1Char('-') + QString::number(n);
+    }
+    QString why;
+    const std::optional<QByteArray> bytes =
+        platform::PropertyList::serialize(value, platform::PropertyList::Format::Xml, &why);
+    if (bytes && platform::Paths::makePath(dir) &&
+        platform::writeFileAtomically(path, *bytes, &why)) {
+        return path;
+    }
+    defaults.setObject(value, name);
+    return QStringLiteral("the setting %1 (%2 could not be written: %3)").arg(name, path, why);
 }
 
 }  // namespace
@@ -111,13 +140,18 @@ std::optional<Date> calculateNextDate(int32_t code, const Alarm& alarm) {
 
 void restoreActiveAlarms() {
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    if (!defaults.objectForKey(keys::AcitveAlarmsStoredKey).isValid()) {
+    const QVariant archive = defaults.objectForKey(keys::AcitveAlarmsStoredKey);
+    // Empty data holds nothing to lose.
+    if (!archive.isValid() ||
+        (archive.typeId() == QMetaType::QByteArray && archive.toByteArray().isEmpty())) {
         return;
     }
     const std::optional<AlarmList> stored =
         unarchivedAlarms(defaults.dataForKey(keys::AcitveAlarmsStoredKey));
     if (!stored) {
-        platform::log(QStringLiteral("The stored active alarms cannot be read; none restored"));
+        platform::log(
+            QStringLiteral("The stored active alarms cannot be read; none restored. Kept as %1")
+                .arg(keepUnreadableArchiveAside(defaults, archive)));
         return;
     }
     Clock& clock = Clock::sharedClock();

@@ -3,7 +3,12 @@
 #include "alarms/ActiveAlarms.h"
 #include "alarms/AlarmsKeys.h"
 #include "alarms/UsersNotificationManager.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
 #include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <bit>
 #include <limits>
@@ -153,12 +158,28 @@ TEST_F(alarmsActive, NothingOrSomethingUnreadableRestoresNothing) {
     EXPECT_FALSE(defaults_.objectForKey(keys::AcitveAlarmsStoredKey).isValid());
     EXPECT_TRUE(log.lines().isEmpty());
 
-    for (const QVariant& bad :
-         {QVariant(QByteArray("garbage")), QVariant(QStringLiteral("text")), QVariant(qint64(3))}) {
+    // Each unreadable value is copied aside, as it was, before anything writes the key again.
+    const QByteArray xmlArchive = *platform::PropertyList::serialize(
+        *platform::PropertyList::parse(archivedAlarms({dateAlarm(at("2024-03-05T09:00:00"))})),
+        platform::PropertyList::Format::Xml);
+    const QDir config(platform::Paths::configDir());
+    for (const QVariant& bad : {QVariant(QByteArray("garbage")), QVariant(QStringLiteral("text")),
+                                QVariant(qint64(3)), QVariant(xmlArchive)}) {
         defaults_.setObject(bad, keys::AcitveAlarmsStoredKey);
         log.clear();
         EXPECT_TRUE(relaunch().empty());
+        EXPECT_EQ(log.lines().size(), 1) << bad.typeName();
         EXPECT_TRUE(log.contains(QStringLiteral("cannot be read"))) << bad.typeName();
+        const QStringList aside = config.entryList(
+            {QStringLiteral("AcitveAlarmsStoredKey.corrupt-*")}, QDir::Files, QDir::Time);
+        ASSERT_FALSE(aside.isEmpty()) << bad.typeName();
+        EXPECT_TRUE(log.contains(aside.front())) << bad.typeName();
+        QFile kept(config.filePath(aside.front()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(platform::PropertyList::parse(kept.readAll()), bad) << bad.typeName();
+        ASSERT_TRUE(kept.remove());
+        // What a later save writes no longer matters.
+        storeActiveAlarms();
     }
 }
 
