@@ -221,6 +221,61 @@ TEST_F(alarmsActive, AnAlarmWhoseTimeCannotBeReadIsDroppedAndSaidSo) {
     }
 }
 
+QStringList titlesOf(const AlarmList& alarms) {
+    QStringList titles;
+    for (const auto& a : alarms) {
+        titles << a->title();
+    }
+    titles.sort();
+    return titles;
+}
+
+TEST_F(alarmsActive, AlarmsTheSettingsCannotTakeAreKeptInAFileOfTheirOwnUntilTheyCan) {
+    const QString unsaved = unsavedAlarmsPath();
+    auto kept = dateAlarm(at("2024-03-05T09:00:00"));
+    kept->setTitle(QStringLiteral("kept"));
+    store().setFailSynchronize(true);
+    {
+        LogCapture log;
+        alarmClock().insertAlarm(kept);
+        alarmClock().insertAlarm(dateAlarm(at("2024-03-06T09:00:00")));
+        EXPECT_TRUE(QFile::exists(unsaved));
+        EXPECT_EQ(log.lines().filter(QStringLiteral("are kept in")).size(), 1);
+    }
+    // The settings never got them; the next launch does, and the file goes.
+    store().setFailSynchronize(false);
+    defaults_.removeObjectForKey(keys::AcitveAlarmsStoredKey);
+    ASSERT_TRUE(defaults_.synchronize());
+    EXPECT_EQ(relaunch().size(), 2u);
+    EXPECT_EQ(storedAlarms()->size(), 2u);
+    EXPECT_FALSE(QFile::exists(unsaved));
+}
+
+TEST_F(alarmsActive, SettingsUnreadableAtLaunchAreNeverWrittenOverAndNothingIsLost) {
+    auto old = dateAlarm(at("2024-03-05T09:00:00"));
+    old->setTitle(QStringLiteral("old"));
+    archive({old});
+    ASSERT_TRUE(defaults_.synchronize());
+    const QVariant inSettings = defaults_.objectForKey(keys::AcitveAlarmsStoredKey);
+    store().setFailSynchronize(true);
+    defaults_.synchronize();
+    ASSERT_TRUE(store().failure().has_value());
+    relaunch();
+    auto added = dateAlarm(at("2024-03-06T09:00:00"));
+    added->setTitle(QStringLiteral("added"));
+    alarmClock().insertAlarm(added);
+    // Not even queued for the settings: they may hold alarms this run never saw.
+    EXPECT_EQ(defaults_.objectForKey(keys::AcitveAlarmsStoredKey), inSettings);
+    EXPECT_TRUE(QFile::exists(unsavedAlarmsPath()));
+    // Readable again: both lists, each alarm once.
+    store().setFailSynchronize(false);
+    ASSERT_TRUE(defaults_.synchronize());
+    EXPECT_EQ(titlesOf(relaunch()), (QStringList{QStringLiteral("added"), QStringLiteral("old")}));
+    EXPECT_EQ(titlesOf(*storedAlarms()),
+              (QStringList{QStringLiteral("added"), QStringLiteral("old")}));
+    EXPECT_FALSE(QFile::exists(unsavedAlarmsPath()));
+}
+
 TEST_F(alarmsActive, QuittingStoresTheListAndMirrorsIt) {
     notifications_.scheduled.push_back(
         UserNotification{QStringLiteral("old"), {}, {}, at("2024-03-05T07:00:00")});

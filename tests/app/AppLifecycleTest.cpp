@@ -1,8 +1,10 @@
 #include "RunningTalvor.h"
+#include "platform/Preferences.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -10,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 namespace talvor {
 namespace {
@@ -62,6 +65,77 @@ TEST(appAppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
     // Read once nobody writes any more: the alarm went through both copies.
     EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")})
         << second.output().toStdString();
+}
+
+// Breaks the settings file one way, and mends it again.
+struct BrokenSettings {
+    const char* name;
+    std::function<void(const QString& file, const QString& sandbox)> breakIt;
+    std::function<void(const QString& file)> mend;
+};
+
+TEST(appAppLifecycle, SettingsThatCannotBeSavedAreNoticedOnceAndTheAlarmsKept) {
+    const auto moveAway = [](const QString& file) {
+        QFile::rename(file, file + QStringLiteral(".kept"));
+    };
+    const auto moveBack = [](const QString& file) {
+        QFile::remove(file);
+        QDir().rmdir(file);
+        QFile::rename(file + QStringLiteral(".kept"), file);
+    };
+    const BrokenSettings cases[] = {
+        {"a link loop",
+         [&](const QString& file, const QString&) {
+             moveAway(file);
+             QFile::link(file, file);
+         },
+         moveBack},
+        {"a folder at the path",
+         [&](const QString& file, const QString&) {
+             moveAway(file);
+             QDir().mkdir(file);
+         },
+         moveBack},
+        {"a link into a missing folder",
+         [&](const QString& file, const QString& sandbox) {
+             moveAway(file);
+             QFile::link(sandbox + QStringLiteral("/gone/settings.plist"), file);
+         },
+         moveBack},
+        {"a read-only file",
+         [](const QString& file, const QString&) { QFile::setPermissions(file, QFile::ReadOwner); },
+         [](const QString& file) {
+             QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+         }},
+    };
+    for (const BrokenSettings& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::XdgSandbox sandbox;
+        storeAnAlarmForTomorrow();
+        const QString file = platform::Preferences::filePathFor(appTalvor4Prefs);
+        const QString unsaved = sandbox.root() + QStringLiteral("/data/talvor/UnsavedAlarms.plist");
+        {
+            RunningTalvor app;
+            ASSERT_TRUE(app.waitFor("started")) << app.log();
+            // Only what the running copy keeps at quit can bring the alarm back now.
+            test::forgetStoredAlarms();
+            c.breakIt(file, sandbox.root());
+            app.signal(SIGTERM);
+            ASSERT_TRUE(app.waitForExit()) << app.log();
+            EXPECT_EQ(app.output().count("Talvor cannot save its settings"), 1) << app.log();
+            EXPECT_TRUE(QFile::exists(unsaved)) << app.log();
+        }
+        c.mend(file);
+        {
+            RunningTalvor app;
+            ASSERT_TRUE(app.waitFor("started")) << app.log();
+            app.signal(SIGTERM);
+            ASSERT_TRUE(app.waitForExit()) << app.log();
+            EXPECT_FALSE(app.output().contains("cannot save")) << app.log();
+        }
+        EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")});
+        EXPECT_FALSE(QFile::exists(unsaved));
+    }
 }
 
 // A copy of the built program at `path`, as an install or an upgrade puts it there.
