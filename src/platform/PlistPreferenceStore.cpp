@@ -31,7 +31,10 @@ constexpr int kSettleRounds = 5;
 // No settings file is anywhere near this; anything larger is not ours to read.
 constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 
-// The main thread never waits for another writer: it tries again from the save timer.
+// The main thread never waits long for another writer (a live one holds the lock for a few
+// milliseconds): past this it tries again from the save timer. A read does not wait at all.
+constexpr int kMainThreadLockWaitMs = 100;
+
 bool onMainThread() {
     const QCoreApplication* app = QCoreApplication::instance();
     return app != nullptr && QThread::currentThread() == app->thread();
@@ -236,7 +239,9 @@ bool PlistPreferenceStore::exchange(const QVariantMap& known,
         noteFailure(QStringLiteral("the folder %1 cannot be created").arg(dir));
         return false;
     }
-    FileLock lock(filePath_, onMainThread() ? 0 : kLockWaitMs);
+    FileLock lock(filePath_, !onMainThread()     ? kLockWaitMs
+                             : pending.isEmpty() ? 0
+                                                 : kMainThreadLockWaitMs);
     // Every write is a rename, so the file can be read without the lock; only writing it
     // and moving it aside need it.
     const bool locked = lock.state() != FileLock::State::Busy;
