@@ -288,6 +288,31 @@ TEST_F(alarmsRecord, SnoozeTimeIsArchivedIn32Bits) {
     }
 }
 
+TEST_F(alarmsRecord, DateArithmeticAtTheEndsOfTheRangeStaysDefined) {
+    // Minute and hour 0 are where carrying INT64_MIN minutes or hours overflowed (UBSan,
+    // which the sanitizer build runs, stopped there).
+    const Date midnight = at("2024-03-04T00:00:00");
+    const int64_t extremes[] = {std::numeric_limits<int64_t>::min(),
+                                std::numeric_limits<int64_t>::max()};
+    for (const int64_t n : extremes) {
+        AlarmDates::Change minutes;
+        minutes.addMinutes = n;
+        AlarmDates::Change hours;
+        hours.addHours = n;
+        for (const AlarmDates::Change& change : {minutes, hours}) {
+            const Date moved = AlarmDates::changed(midnight, change);
+            EXPECT_EQ(n < 0, moved < midnight) << n;
+        }
+        // The same through an alarm read from an archive.
+        for (const bool inMinutes : {true, false}) {
+            auto a = relativeAlarm(n, inMinutes, midnight);
+            const std::optional<AlarmList> back = unarchivedAlarms(archivedAlarms({a}));
+            ASSERT_TRUE(back && back->size() == 1u);
+            EXPECT_EQ(n < 0, back->front()->time() < midnight) << n << inMinutes;
+        }
+    }
+}
+
 TEST_F(alarmsRecord, DamagedArchivesAreRefusedOrReadSafely) {
     // Not a list archive at all.
     QByteArray noise(512, '\0');
