@@ -126,13 +126,15 @@ std::optional<QString> PreferenceStore::failure() const {
 
 void PreferenceStore::setFailureHandler(std::function<void(const QString& why)> handler) {
     std::optional<QString> now;
+    std::function<void(const QString&)> tell;
     {
         std::lock_guard lock(mutex_);
-        failureHandler_ = handler;
+        failureHandler_ = std::move(handler);
         now = failure_;
+        tell = failureHandler_;
     }
-    if (now && handler) {
-        handler(*now);
+    if (now && tell) {
+        tell(*now);
     }
 }
 
