@@ -4,9 +4,17 @@
 #include "AlarmMenuController.h"
 #include "AlarmsKeys.h"
 #include "Clock.h"
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
 
 namespace talvor {
 
@@ -17,6 +25,130 @@ constexpr int32_t kSaturday = 107;
 
 int32_t nextCode(int32_t code) {
     return code >= kSaturday ? kSunday : code + 1;
+}
+
+// A date or weekday alarm counts from its stored time; a damaged one (a NaN date reads as
+// none) would count from the reference date, long past, and vanish unnoticed.
+bool lacksItsTime(const Alarm& alarm) {
+    return (alarm.isTimeWithDate() || alarm.selRowNo() >= 2) && !alarm.storedTime();
+}
+
+// The next save writes the key again: an archive that cannot be read is first copied, as it
+// was, to "<config folder>/AcitveAlarmsStoredKey.corrupt-<time>" (a property list of the
+// value), or failing that to a key of that name. Returns where it went.
+QString keepUnreadableArchiveAside(platform::UserDefaults& defaults, const QVariant& value) {
+    const QString name =
+        keys::AcitveAlarmsStoredKey + QStringLiteral(".corrupt-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString dir = platform::Paths::configDir();
+    QString path = dir + QLatin1Char('/') + name;
+    for (int n = 2; QFileInfo::exists(path); ++n) {
+        path = dir + QLatin1Char('/') + name + QLatin1Char('-') + QString::number(n);
+    }
+    QString why;
+    const std::optional<QByteArray> bytes =
+        platform::PropertyList::serialize(value, platform::PropertyList::Format::Xml, &why);
+    if (bytes && platform::Paths::makePath(dir) &&
+        platform::writeFileAtomically(path, *bytes, &why)) {
+        return path;
+    }
+    defaults.setObject(value, name);
+    return QStringLiteral("the setting %1 (%2 could not be written: %3)").arg(name, path, why);
+}
+
+// Whether this run knows the alarms the settings hold (it could read them at launch).
+bool& settingsAlarmsKnown() {
+    static bool known = true;
+    return known;
+}
+
+// Whether the unsaved-alarms file may exist: it was there at launch or this run wrote it.
+bool& unsavedAlarmsKept() {
+    static bool kept = false;
+    return kept;
+}
+
+const QString kUnsavedArchive = QStringLiteral("alarms");
+const QString kUnsavedSettingsKnown = QStringLiteral("settingsKnown");
+
+// While the settings cannot be written, the alarms go to a file of their own, so that a
+// quit loses none of them; the next launch takes them from there.
+void keepUnsavedAlarms(const QByteArray& archive, bool settingsKnown) {
+    const QVariantMap contents = {{kUnsavedArchive, archive},
+                                  {kUnsavedSettingsKnown, settingsKnown}};
+    QString why;
+    const std::optional<QByteArray> bytes = platform::PropertyList::serialize(
+        QVariant(contents), platform::PropertyList::Format::Xml, &why);
+    if (!bytes || !platform::Paths::makePath(platform::Paths::dataDir()) ||
+        !platform::writeFileAtomically(unsavedAlarmsPath(), *bytes, &why)) {
+        platform::log(QStringLiteral("The active alarms cannot be kept in %1 either: %2")
+                          .arg(unsavedAlarmsPath(), why));
+        return;
+    }
+    if (!unsavedAlarmsKept()) {
+        platform::log(QStringLiteral("The active alarms are kept in %1 until the settings can be "
+                                     "saved")
+                          .arg(unsavedAlarmsPath()));
+    }
+    unsavedAlarmsKept() = true;
+}
+
+struct UnsavedAlarms {
+    AlarmList alarms;
+    // False when the run that wrote them could not read the settings' own alarms.
+    bool settingsKnown = true;
+};
+
+std::optional<UnsavedAlarms> readUnsavedAlarms() {
+    QFile file(unsavedAlarmsPath());
+    unsavedAlarmsKept() = file.exists();
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QVariantMap contents =
+        platform::PropertyList::parse(file.read(64 * 1024 * 1024)).value_or(QVariant()).toMap();
+    std::optional<AlarmList> alarms =
+        unarchivedAlarms(contents.value(kUnsavedArchive).toByteArray());
+    if (!alarms) {
+        platform::log(
+            QStringLiteral("%1 cannot be read; moved aside as %2")
+                .arg(unsavedAlarmsPath(), platform::moveAsideCorrupt(unsavedAlarmsPath())));
+        unsavedAlarmsKept() = false;
+        return std::nullopt;
+    }
+    return UnsavedAlarms{std::move(*alarms), contents.value(kUnsavedSettingsKnown).toBool()};
+}
+
+// Adds to `into` the alarms of `from` that it does not hold already: the same record, its
+// run-time state (run time, snoozing) left out.
+void addMissing(AlarmList& into, const AlarmList& from) {
+    QSet<QByteArray> held;
+    for (const auto& a : into) {
+        held.insert(archivedAlarms({a->copy()}));
+    }
+    for (const auto& a : from) {
+        if (!held.contains(archivedAlarms({a->copy()}))) {
+            into.push_back(a);
+        }
+    }
+}
+
+// The alarms archived in the settings; none when there are none or they cannot be read.
+std::optional<AlarmList> alarmsInSettings(platform::UserDefaults& defaults) {
+    const QVariant archive = defaults.objectForKey(keys::AcitveAlarmsStoredKey);
+    // Empty data holds nothing to lose.
+    if (!archive.isValid() ||
+        (archive.typeId() == QMetaType::QByteArray && archive.toByteArray().isEmpty())) {
+        return std::nullopt;
+    }
+    std::optional<AlarmList> stored =
+        unarchivedAlarms(defaults.dataForKey(keys::AcitveAlarmsStoredKey));
+    if (!stored) {
+        platform::log(
+            QStringLiteral("The stored active alarms cannot be read; none restored. Kept as %1")
+                .arg(keepUnreadableArchiveAside(defaults, archive)));
+    }
+    return stored;
 }
 
 }  // namespace
@@ -103,15 +235,25 @@ std::optional<Date> calculateNextDate(int32_t code, const Alarm& alarm) {
     return AlarmDates::changed(platform::Clock::shared().now(), change);
 }
 
+QString unsavedAlarmsPath() {
+    return platform::Paths::dataDir() + QStringLiteral("/UnsavedAlarms.plist");
+}
+
 void restoreActiveAlarms() {
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    if (!defaults.objectForKey(keys::AcitveAlarmsStoredKey).isValid()) {
-        return;
+    // Settings that cannot be read hide the alarms they hold: never write over those.
+    settingsAlarmsKnown() = !defaults.appDomain().failure().has_value();
+    std::optional<AlarmList> stored = alarmsInSettings(defaults);
+    if (std::optional<UnsavedAlarms> unsaved = readUnsavedAlarms()) {
+        platform::log(QStringLiteral("Restoring the alarms kept in %1 while the settings could "
+                                     "not be saved")
+                          .arg(unsavedAlarmsPath()));
+        if (!unsaved->settingsKnown && stored) {
+            addMissing(unsaved->alarms, *stored);
+        }
+        stored = std::move(unsaved->alarms);
     }
-    const std::optional<AlarmList> stored =
-        unarchivedAlarms(defaults.dataForKey(keys::AcitveAlarmsStoredKey));
     if (!stored) {
-        platform::log(QStringLiteral("The stored active alarms cannot be read; none restored"));
         return;
     }
     Clock& clock = Clock::sharedClock();
@@ -120,6 +262,11 @@ void restoreActiveAlarms() {
     const bool saves = clock.savesChanges();
     clock.setSavesChanges(false);
     for (const std::shared_ptr<Alarm>& alarm : *stored) {
+        if (lacksItsTime(*alarm)) {
+            platform::log(QStringLiteral("A stored alarm (\"%1\") has no readable time; dropped")
+                              .arg(alarm->title()));
+            continue;
+        }
         int64_t minutes = 0;
         int64_t seconds = 0;
         alarm->minutesFromNow(&minutes, &seconds);
@@ -154,9 +301,19 @@ void storeAlarms(const AlarmList& alarms) {
         platform::log(QStringLiteral("The active alarms could not be archived"));
         return;
     }
+    if (!settingsAlarmsKnown()) {
+        keepUnsavedAlarms(data, false);
+        return;
+    }
     defaults.setObject(QVariant(data), keys::AcitveAlarmsStoredKey);
     if (!defaults.synchronize()) {
         platform::log(QStringLiteral("The active alarms could not be saved"));
+        keepUnsavedAlarms(data, true);
+        return;
+    }
+    if (unsavedAlarmsKept()) {
+        QFile::remove(unsavedAlarmsPath());
+        unsavedAlarmsKept() = false;
     }
 }
 

@@ -27,6 +27,10 @@ std::optional<Date> calculateNextDate(int32_t code, const Alarm& alarm);
 // forever) and moves to its next weekday. No archive, or one that cannot be read, restores
 // nothing (the latter with a log line).
 void restoreActiveAlarms();
+// While the settings cannot be saved (or, at launch, read), the alarms are kept in this file
+// as well, and the next launch restores them from it.
+QString unsavedAlarmsPath();
+
 // Quit (and every change of the shared clock's list): archives the shared clock's list
 // under "AcitveAlarmsStoredKey" and synchronises the defaults.
 void storeActiveAlarms();

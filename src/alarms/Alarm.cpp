@@ -158,7 +158,10 @@ std::optional<Alarm> Alarm::initWithCoder(const KeyedUnarchiver& coder) {
     a.title_ = decodeText(coder, kTitle);
     a.time_ = coder.decodeDate(kTime);
     a.isTimeWithDate_ = coder.decodeBool(kIsTimeWithDate);
-    a.ringWithinUnits_ = coder.decodeInt64(kRingWithinUnits);
+    // No interval moves a date further than the calendar arithmetic goes; a damaged value
+    // (down to INT64_MIN) must not reach it.
+    a.ringWithinUnits_ = std::clamp<int64_t>(coder.decodeInt64(kRingWithinUnits),
+                                             -AlarmDates::kMaxMinutes, AlarmDates::kMaxMinutes);
     a.isMinuteUnits_ = coder.decodeBool(kIsMinuteUnits);
     a.setRunTime(coder.decodeDate(kRunTime));
     a.snoozeTime_ = coder.decodeInt32(kSnoozeTime);

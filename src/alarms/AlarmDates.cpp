@@ -12,15 +12,19 @@ namespace talvor::AlarmDates {
 
 namespace {
 
-// About 8,000 years: further than any archive can hold, and well inside ICU's range.
-constexpr int64_t kMaxDays = 3'000'000;
-
 int64_t floorDiv(int64_t a, int64_t b) {
     int64_t q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) {
         --q;
     }
     return q;
+}
+
+// The remainder that goes with floorDiv, without the multiplication that overflows near the
+// ends of the range.
+int64_t floorMod(int64_t a, int64_t b) {
+    const int64_t r = a % b;
+    return (r != 0 && ((r < 0) != (b < 0))) ? r + b : r;
 }
 
 int64_t saturatedAdd(int64_t a, int64_t b) {
@@ -58,8 +62,8 @@ Date changed(Date base, const Change& change) {
         std::clamp(saturatedAdd(change.addDays, floorDiv(hours, 24)), -kMaxDays, kMaxDays);
     cal->set(UCAL_MILLISECOND, 0);
     cal->set(UCAL_SECOND, second);
-    cal->set(UCAL_MINUTE, static_cast<int32_t>(minutes - floorDiv(minutes, 60) * 60));
-    cal->set(UCAL_HOUR_OF_DAY, static_cast<int32_t>(hours - floorDiv(hours, 24) * 24));
+    cal->set(UCAL_MINUTE, static_cast<int32_t>(floorMod(minutes, 60)));
+    cal->set(UCAL_HOUR_OF_DAY, static_cast<int32_t>(floorMod(hours, 24)));
     cal->set(UCAL_DATE, static_cast<int32_t>(day + days));
     const UDate result = cal->getTime(status);
     return U_SUCCESS(status) ? Date::fromUDate(result) : base;

@@ -8,6 +8,11 @@
 // Calendar arithmetic of the alarms, in the current calendar and the clock's current zone.
 namespace talvor::AlarmDates {
 
+// Dates are moved by at most this many days (about 8,000 years: further than any archive
+// can hold, and well inside ICU's range), and so by at most this many minutes.
+inline constexpr int64_t kMaxDays = 3'000'000;
+inline constexpr int64_t kMaxMinutes = kMaxDays * 24 * 60;
+
 // How to turn an instant's calendar fields (whole seconds) into a new date: fields that are
 // given replace the instant's, then the additions apply; overflowing fields carry into the
 // next hour, day, month and year, as a date made from components does.

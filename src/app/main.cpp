@@ -95,6 +95,7 @@ int main(int argc, char* argv[]) {
     // ICU objects made without a zone of their own follow the system's zone rules too.
     talvor::SystemTimeZone::adoptAsIcuDefault(talvor::platform::Clock::shared());
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
+    talvor::noticeSettingsThatCannotBeSaved();
     app.finishLaunching();
     talvor::AppDelegate delegate({.startedAtLogin = options.isSet(atLogin)});
     delegate.applicationDidFinishLaunching();

@@ -1,6 +1,7 @@
 #include "AtomicFile.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -36,15 +37,70 @@ bool writeAll(int fd, const QByteArray& data) {
     return true;
 }
 
+// "<folder>/.<name>.XXXXXX", as mkstemp fills it in.
+QString temporaryTemplate(const QFileInfo& info) {
+    return info.absolutePath() + QLatin1Char('/') + QLatin1Char('.') + info.fileName() +
+           QStringLiteral(".XXXXXX");
+}
+
 }  // namespace
 
+QString resolvedFilePath(const QString& path, QString* error) {
+    QString current = QFileInfo(path).absoluteFilePath();
+    // As many hops as the kernel allows before it calls it a loop.
+    for (int hops = 0; hops < 40; ++hops) {
+        char target[4096];
+        const ssize_t n = ::readlink(QFile::encodeName(current).constData(), target, sizeof target);
+        if (n < 0) {
+            if (errno == EINVAL || errno == ENOENT) {
+                return current;
+            }
+            if (error != nullptr) {
+                *error = errnoText("cannot follow the link", errno);
+            }
+            return QString();
+        }
+        const QString next = QFile::decodeName(QByteArray(target, n));
+        current = QDir::cleanPath(QFileInfo(next).isAbsolute() ? next
+                                                               : QFileInfo(current).absolutePath() +
+                                                                     QLatin1Char('/') + next);
+    }
+    if (error != nullptr) {
+        *error = errnoText("cannot follow the link", ELOOP);
+    }
+    return QString();
+}
+
+int removeUnfinishedWrites(const QString& path) {
+    const QString real = resolvedFilePath(path);
+    if (real.isEmpty()) {
+        return 0;
+    }
+    const QFileInfo info(real);
+    const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
+    const qsizetype length = temporaryTemplate(info).size() - info.absolutePath().size() - 1;
+    int removed = 0;
+    for (const QFileInfo& leftover :
+         QDir(info.absolutePath())
+             .entryInfoList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden)) {
+        if (leftover.fileName().size() == length && !leftover.isSymLink() &&
+            QFile::remove(leftover.absoluteFilePath())) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
 bool writeFileAtomically(const QString& path, const QByteArray& contents, QString* error) {
-    // A linked file (a dotfile manager's) is replaced where it really lies; the link stays.
-    const QFileInfo linkInfo(path);
-    const QFileInfo info(linkInfo.isSymLink() ? linkInfo.symLinkTarget() : path);
+    // A linked file (a dotfile manager's) is replaced where it really lies, however many
+    // links lead there; the links stay.
+    const QString real = resolvedFilePath(path, error);
+    if (real.isEmpty()) {
+        return false;
+    }
+    const QFileInfo info(real);
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-    QByteArray tmpl = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
-                                        info.fileName() + QStringLiteral(".XXXXXX"));
+    QByteArray tmpl = QFile::encodeName(temporaryTemplate(info));
     const int fd = ::mkstemp(tmpl.data());
     if (fd < 0) {
         if (error != nullptr) {
@@ -86,7 +142,12 @@ bool writeFileAtomically(const QString& path, const QByteArray& contents, QStrin
     return true;
 }
 
-QString moveAsideCorrupt(const QString& path) {
+QString moveAsideCorrupt(const QString& linkOrPath) {
+    // The damaged file itself goes aside; a link to it stays and leads to the next write.
+    const QString path = resolvedFilePath(linkOrPath);
+    if (path.isEmpty()) {
+        return QString();
+    }
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString aside = path + QStringLiteral(".corrupt-") + stamp;

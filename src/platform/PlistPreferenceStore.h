@@ -6,7 +6,8 @@ namespace talvor::platform {
 
 // A preference domain kept as an XML property list. Writers on one file (other processes,
 // other instances) serialise through an advisory lock beside it; every write is atomic.
-// A file that cannot be parsed is moved aside as "<file>.corrupt-<time>", never overwritten.
+// A file that cannot be parsed, and stays so for a moment, is moved aside as
+// "<file>.corrupt-<time>", never overwritten. A read-only file is left alone.
 class PlistPreferenceStore : public PreferenceStore {
   public:
     PlistPreferenceStore(QString domain, QString filePath);
@@ -18,8 +19,12 @@ class PlistPreferenceStore : public PreferenceStore {
                   QVariantMap& contents) override;
 
   private:
-    enum class ReadResult { Read, Missing, MovedAside, Failed };
-    ReadResult readFile(QVariantMap& out);
+    // Later: being written now, or damaged while another writer holds the lock.
+    enum class ReadResult { Read, Missing, MovedAside, Failed, Later };
+    ReadResult readFile(QVariantMap& out, bool locked, QString& why);
+    // Temporary copies left by a write that was killed.
+    void removeUnfinishedWrites();
+    bool isReadOnlyFile();
     // What the file was when we last read or wrote it, to skip reading it again unchanged.
     struct FileStamp {
         quint64 inode = 0;
@@ -32,6 +37,7 @@ class PlistPreferenceStore : public PreferenceStore {
     const QString filePath_;
     std::optional<FileStamp> seen_;
     bool lockFailureLogged_ = false;
+    bool readOnlyLogged_ = false;
 };
 
 }  // namespace talvor::platform

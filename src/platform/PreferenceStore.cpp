@@ -90,16 +90,52 @@ std::optional<QString> PreferenceStore::stringValue(const QString& key) const {
     return v.toString();
 }
 
-bool PreferenceStore::synchronize() {
-    std::lock_guard lock(mutex_);
-    QVariantMap merged;
-    if (!exchange(contents_, pending_, merged)) {
-        // Keep what we know of the domain plus our own unsaved changes.
-        return false;
+bool PreferenceStore::exchangeNoting(const QHash<QString, QVariant>& pending, QVariantMap& contents,
+                                     std::function<void()>& notify) {
+    const bool wasFailing = failure_.has_value();
+    const bool ok = exchange(contents_, pending, contents);
+    if (!wasFailing && failure_ && failureHandler_) {
+        notify = [handler = failureHandler_, why = *failure_] { handler(why); };
     }
-    contents_ = std::move(merged);
-    pending_.clear();
-    return true;
+    return ok;
+}
+
+bool PreferenceStore::synchronize() {
+    std::function<void()> notify;
+    bool ok = false;
+    {
+        std::lock_guard lock(mutex_);
+        QVariantMap merged;
+        // On failure keep what we know of the domain plus our own unsaved changes.
+        ok = exchangeNoting(pending_, merged, notify);
+        if (ok) {
+            contents_ = std::move(merged);
+            pending_.clear();
+        }
+    }
+    if (notify) {
+        notify();
+    }
+    return ok;
+}
+
+std::optional<QString> PreferenceStore::failure() const {
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+void PreferenceStore::setFailureHandler(std::function<void(const QString& why)> handler) {
+    std::optional<QString> now;
+    std::function<void(const QString&)> tell;
+    {
+        std::lock_guard lock(mutex_);
+        failureHandler_ = std::move(handler);
+        now = failure_;
+        tell = failureHandler_;
+    }
+    if (now && tell) {
+        tell(*now);
+    }
 }
 
 bool PreferenceStore::hasPendingChanges() const {
@@ -126,8 +162,10 @@ bool MemoryPreferenceStore::exchange(const QVariantMap&, const QHash<QString, QV
                                      QVariantMap& contents) {
     ++synchronizeCount_;
     if (failSynchronize_) {
+        noteFailure(QStringLiteral("the store is set to fail"));
         return false;
     }
+    noteWorking();
     contents = backing_;
     applyPending(contents, pending);
     backing_ = contents;

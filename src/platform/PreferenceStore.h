@@ -49,6 +49,13 @@ class PreferenceStore {
     // pending changes: the application schedules a synchronise so that nothing waits for quit.
     void setPendingChangesHandler(std::function<void()> handler);
 
+    // Why the backing store could not be read or written the last time it was tried; none
+    // while it works. A writer that holds it for a moment is no failure: that is tried again.
+    std::optional<QString> failure() const;
+    // Told, outside the store's lock, whenever the store starts failing (at once when it
+    // already is), so that changes that cannot be saved are not lost in silence.
+    void setFailureHandler(std::function<void(const QString& why)> handler);
+
   protected:
     // Merges `pending` (an invalid value means "removed") into the backing store and sets
     // `contents` to everything the domain now holds. `known` is the domain as last read, for
@@ -58,13 +65,22 @@ class PreferenceStore {
     static void applyPending(QVariantMap& contents, const QHash<QString, QVariant>& pending);
     // For subclasses that load their contents at construction.
     void loadInitialContents();
+    // For exchange, with the store locked: how the backing store did.
+    void noteFailure(const QString& why) { failure_ = why; }
+    void noteWorking() { failure_.reset(); }
 
   private:
+    // Runs `exchange` and says whether it made a working store fail.
+    bool exchangeNoting(const QHash<QString, QVariant>& pending, QVariantMap& contents,
+                        std::function<void()>& notify);
+
     const QString domain_;
     mutable std::mutex mutex_;
     QVariantMap contents_;
     QHash<QString, QVariant> pending_;
     std::function<void()> pendingHandler_;
+    std::optional<QString> failure_;
+    std::function<void(const QString&)> failureHandler_;
 };
 
 // A domain kept in memory only: for tests and for running without a writable home.

@@ -21,6 +21,7 @@ struct Registry {
     double autoSyncDelay = 1.0;
     // One pending synchronise a domain; touched on the main thread only.
     std::map<QString, TimerHandle> syncTimers;
+    std::function<void(const QString&, const QString&)> failureHandler;
 };
 
 Registry& registry() {
@@ -67,6 +68,21 @@ void armAutoSync(const std::weak_ptr<PreferenceStore>& weakStore, double delay =
     });
 }
 
+// Reads the handler at each failure, so that one set later applies to every store.
+void reportFailures(PreferenceStore& store) {
+    store.setFailureHandler([domain = store.domain()](const QString& why) {
+        std::function<void(const QString&, const QString&)> handler;
+        {
+            Registry& r = registry();
+            std::lock_guard lock(r.mutex);
+            handler = r.failureHandler;
+        }
+        if (handler) {
+            handler(domain, why);
+        }
+    });
+}
+
 void watchForChanges(const std::shared_ptr<PreferenceStore>& store) {
     std::weak_ptr<PreferenceStore> weak = store;
     store->setPendingChangesHandler([weak] { armAutoSync(weak); });
@@ -98,26 +114,35 @@ QString Preferences::filePathFor(const QString& appId) {
 
 PreferenceStore& Preferences::domain(const QString& appId) {
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    auto it = r.stores.find(appId);
-    if (it == r.stores.end()) {
-        auto store = std::make_shared<PlistPreferenceStore>(appId, filePathFor(appId));
-        watchForChanges(store);
-        it = r.stores.insert(appId, std::move(store));
+    std::shared_ptr<PreferenceStore> opened;
+    {
+        std::lock_guard lock(r.mutex);
+        auto it = r.stores.find(appId);
+        if (it != r.stores.end()) {
+            return **it;
+        }
+        opened = std::make_shared<PlistPreferenceStore>(appId, filePathFor(appId));
+        watchForChanges(opened);
+        r.stores.insert(appId, opened);
     }
-    return **it;
+    // Outside the registry's lock: a file that could not be read reports at once.
+    reportFailures(*opened);
+    return *opened;
 }
 
 void Preferences::install(std::unique_ptr<PreferenceStore> store) {
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    const QString id = store->domain();
-    if (auto old = r.stores.take(id)) {
-        r.retired.push_back(std::move(old));
-    }
     std::shared_ptr<PreferenceStore> shared(std::move(store));
-    watchForChanges(shared);
-    r.stores.emplace(id, std::move(shared));
+    {
+        std::lock_guard lock(r.mutex);
+        const QString id = shared->domain();
+        if (auto old = r.stores.take(id)) {
+            r.retired.push_back(std::move(old));
+        }
+        watchForChanges(shared);
+        r.stores.emplace(id, shared);
+    }
+    reportFailures(*shared);
 }
 
 void Preferences::resetAll() {
@@ -136,6 +161,23 @@ void Preferences::disableAutoSync() {
         std::lock_guard lock(r.mutex);
         r.autoSync = nullptr;
         timers.swap(r.syncTimers);
+    }
+}
+
+void Preferences::setFailureHandler(
+    std::function<void(const QString& domain, const QString& why)> handler) {
+    std::vector<std::shared_ptr<PreferenceStore>> open;
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        r.failureHandler = std::move(handler);
+        for (const auto& s : r.stores) {
+            open.push_back(s);
+        }
+    }
+    // Outside the registry's lock: a store failing already reports at once.
+    for (const auto& s : open) {
+        reportFailures(*s);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace talvor::platform {
@@ -31,6 +32,10 @@ class Preferences {
     static void enableAutoSync(class Scheduler& scheduler, double delaySeconds = 1.0);
     // Stops it, dropping the synchronisations not yet due.
     static void disableAutoSync();
+
+    // Told, on any thread, whenever a domain's file starts to fail being read or written
+    // (at once for a domain failing already); nullptr stops it.
+    static void setFailureHandler(std::function<void(const QString& domain, const QString& why)>);
 };
 
 }  // namespace talvor::platform

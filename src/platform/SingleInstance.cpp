@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
@@ -39,11 +40,39 @@ bool tryLock(int fd) {
     return true;
 }
 
-// Only a copy of this very program is ever asked to quit: a number can be reused.
-bool isOurProgram(pid_t pid) {
-    const QString ours = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    const QString theirs = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath();
-    return !ours.isEmpty() && ours == theirs;
+// What the holder runs, for the log: after an upgrade the link ends in " (deleted)".
+QString programOf(pid_t pid) {
+    const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+    return exe.isEmpty() ? QStringLiteral("unknown program") : exe;
+}
+
+// The lock file itself, never what a link planted at its place points to: opening a link's
+// target would truncate someone else's file. A link is removed (that harms no target);
+// anything else that is not a plain file is left alone and refused.
+int openLockFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd =
+            ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (fd < 0 && errno == ELOOP && attempt == 0 && ::unlink(name.constData()) == 0) {
+            log(QStringLiteral("%1 was a symbolic link; replaced it by a lock file").arg(path));
+            continue;
+        }
+        if (fd < 0) {
+            log(QStringLiteral("Cannot open %1 (%2): another running copy will not be noticed")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+            return -1;
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            log(QStringLiteral("%1 is no plain file: another running copy will not be noticed")
+                    .arg(path));
+            return -1;
+        }
+        return fd;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -67,10 +96,8 @@ bool SingleInstance::acquire(int waitMs) {
         return true;
     }
     Paths::makePath(QFileInfo(path_).absolutePath());
-    fd_ = ::open(QFile::encodeName(path_).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd_ = openLockFile(path_);
     if (fd_ < 0) {
-        log(QStringLiteral("Cannot open %1 (%2): another running copy will not be noticed")
-                .arg(path_, QString::fromLocal8Bit(std::strerror(errno))));
         return false;
     }
     if (!tryLock(fd_)) {
@@ -79,18 +106,16 @@ bool SingleInstance::acquire(int waitMs) {
         bool killed = false;
         for (int waited = 0; !locked && waited < waitMs + 2000; waited += 50) {
             // Asked again whenever the holder changes: a copy started meanwhile may have
-            // taken over from the one we asked first.
+            // taken over from the one we asked first. Whoever holds a lock in our own folder
+            // is a copy of Talvor, whatever it runs now: one replaced by an upgrade, or one
+            // installed elsewhere (the kernel names the live holder, so no number left by a
+            // crash is ever signalled).
             const pid_t holder = lockHolder(fd_);
             if (holder > 0 && holder != asked && holder != ::getpid()) {
                 asked = holder;
-                if (!isOurProgram(holder)) {
-                    log(QStringLiteral(
-                            "Process %1 holds %2 but is no copy of Talvor; running beside it")
-                            .arg(holder)
-                            .arg(path_));
-                    return false;
-                }
-                log(QStringLiteral("Asking the running copy (process %1) to quit").arg(holder));
+                log(QStringLiteral("Asking the running copy (process %1, %2) to quit")
+                        .arg(holder)
+                        .arg(programOf(holder)));
                 replaced_ = holder;
                 ::kill(holder, SIGTERM);
             } else if (holder > 0 && holder == asked && !killed && waited >= waitMs) {

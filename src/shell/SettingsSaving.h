@@ -7,4 +7,9 @@ namespace talvor {
 // (logged).
 bool saveSettingsForQuit();
 
+// From now on a settings file that starts failing to be read or written is said in a notice
+// (and the log line "Talvor cannot save its settings: ..."), one at a time, naming where the
+// alarms are kept meanwhile.
+void noticeSettingsThatCannotBeSaved();
+
 }  // namespace talvor

@@ -3,7 +3,15 @@
 #include "alarms/ActiveAlarms.h"
 #include "alarms/AlarmsKeys.h"
 #include "alarms/UsersNotificationManager.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
 #include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <bit>
+#include <limits>
 
 namespace talvor::test {
 namespace {
@@ -150,13 +158,122 @@ TEST_F(alarmsActive, NothingOrSomethingUnreadableRestoresNothing) {
     EXPECT_FALSE(defaults_.objectForKey(keys::AcitveAlarmsStoredKey).isValid());
     EXPECT_TRUE(log.lines().isEmpty());
 
-    for (const QVariant& bad :
-         {QVariant(QByteArray("garbage")), QVariant(QStringLiteral("text")), QVariant(qint64(3))}) {
+    // Each unreadable value is copied aside, as it was, before anything writes the key again.
+    const QByteArray xmlArchive = *platform::PropertyList::serialize(
+        *platform::PropertyList::parse(archivedAlarms({dateAlarm(at("2024-03-05T09:00:00"))})),
+        platform::PropertyList::Format::Xml);
+    const QDir config(platform::Paths::configDir());
+    for (const QVariant& bad : {QVariant(QByteArray("garbage")), QVariant(QStringLiteral("text")),
+                                QVariant(qint64(3)), QVariant(xmlArchive)}) {
         defaults_.setObject(bad, keys::AcitveAlarmsStoredKey);
         log.clear();
         EXPECT_TRUE(relaunch().empty());
+        EXPECT_EQ(log.lines().size(), 1) << bad.typeName();
         EXPECT_TRUE(log.contains(QStringLiteral("cannot be read"))) << bad.typeName();
+        const QStringList aside = config.entryList(
+            {QStringLiteral("AcitveAlarmsStoredKey.corrupt-*")}, QDir::Files, QDir::Time);
+        ASSERT_FALSE(aside.isEmpty()) << bad.typeName();
+        EXPECT_TRUE(log.contains(aside.front())) << bad.typeName();
+        QFile kept(config.filePath(aside.front()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(platform::PropertyList::parse(kept.readAll()), bad) << bad.typeName();
+        ASSERT_TRUE(kept.remove());
+        // What a later save writes no longer matters.
+        storeActiveAlarms();
     }
+}
+
+// The archive of `alarm` with the bytes of its stored time (a binary date) set to NaN.
+QByteArray withNaNTime(const Alarm& alarm) {
+    QByteArray data = archivedAlarms({alarm.copy()});
+    QByteArray date(1, '\x33');
+    const auto bits = std::bit_cast<uint64_t>(alarm.storedTime()->timeIntervalSinceReferenceDate());
+    for (int i = 7; i >= 0; --i) {
+        date.append(static_cast<char>((bits >> (8 * i)) & 0xff));
+    }
+    const qsizetype at = data.indexOf(date);
+    if (at < 0) {
+        return {};
+    }
+    const auto nan = std::bit_cast<uint64_t>(std::numeric_limits<double>::quiet_NaN());
+    for (int i = 0; i < 8; ++i) {
+        data[at + 1 + i] = static_cast<char>((nan >> (8 * (7 - i))) & 0xff);
+    }
+    return data;
+}
+
+TEST_F(alarmsActive, AnAlarmWhoseTimeCannotBeReadIsDroppedAndSaidSo) {
+    auto dentist = dateAlarm(at("2024-03-05T09:00:00"));
+    dentist->setTitle(QStringLiteral("dentist"));
+    auto gym = weekdayAlarm(at("2024-03-05T07:00:00"), ".x.....", true);
+    gym->setTitle(QStringLiteral("gym"));
+    auto untimed = dateAlarm(at("2024-03-05T09:00:00"));
+    untimed->setTitle(QStringLiteral("untimed"));
+    untimed->setTime(std::nullopt);
+    for (const QByteArray& archive :
+         {withNaNTime(*dentist), withNaNTime(*gym), archivedAlarms({untimed})}) {
+        ASSERT_FALSE(archive.isEmpty());
+        defaults_.setObject(QVariant(archive), keys::AcitveAlarmsStoredKey);
+        LogCapture log;
+        EXPECT_TRUE(relaunch().empty());
+        EXPECT_TRUE(log.contains(QStringLiteral("has no readable time; dropped")))
+            << log.lines().join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+QStringList titlesOf(const AlarmList& alarms) {
+    QStringList titles;
+    for (const auto& a : alarms) {
+        titles << a->title();
+    }
+    titles.sort();
+    return titles;
+}
+
+TEST_F(alarmsActive, AlarmsTheSettingsCannotTakeAreKeptInAFileOfTheirOwnUntilTheyCan) {
+    const QString unsaved = unsavedAlarmsPath();
+    auto kept = dateAlarm(at("2024-03-05T09:00:00"));
+    kept->setTitle(QStringLiteral("kept"));
+    store().setFailSynchronize(true);
+    {
+        LogCapture log;
+        alarmClock().insertAlarm(kept);
+        alarmClock().insertAlarm(dateAlarm(at("2024-03-06T09:00:00")));
+        EXPECT_TRUE(QFile::exists(unsaved));
+        EXPECT_EQ(log.lines().filter(QStringLiteral("are kept in")).size(), 1);
+    }
+    // The settings never got them; the next launch does, and the file goes.
+    store().setFailSynchronize(false);
+    defaults_.removeObjectForKey(keys::AcitveAlarmsStoredKey);
+    ASSERT_TRUE(defaults_.synchronize());
+    EXPECT_EQ(relaunch().size(), 2u);
+    EXPECT_EQ(storedAlarms()->size(), 2u);
+    EXPECT_FALSE(QFile::exists(unsaved));
+}
+
+TEST_F(alarmsActive, SettingsUnreadableAtLaunchAreNeverWrittenOverAndNothingIsLost) {
+    auto old = dateAlarm(at("2024-03-05T09:00:00"));
+    old->setTitle(QStringLiteral("old"));
+    archive({old});
+    ASSERT_TRUE(defaults_.synchronize());
+    const QVariant inSettings = defaults_.objectForKey(keys::AcitveAlarmsStoredKey);
+    store().setFailSynchronize(true);
+    defaults_.synchronize();
+    ASSERT_TRUE(store().failure().has_value());
+    relaunch();
+    auto added = dateAlarm(at("2024-03-06T09:00:00"));
+    added->setTitle(QStringLiteral("added"));
+    alarmClock().insertAlarm(added);
+    // Not even queued for the settings: they may hold alarms this run never saw.
+    EXPECT_EQ(defaults_.objectForKey(keys::AcitveAlarmsStoredKey), inSettings);
+    EXPECT_TRUE(QFile::exists(unsavedAlarmsPath()));
+    // Readable again: both lists, each alarm once.
+    store().setFailSynchronize(false);
+    ASSERT_TRUE(defaults_.synchronize());
+    EXPECT_EQ(titlesOf(relaunch()), (QStringList{QStringLiteral("added"), QStringLiteral("old")}));
+    EXPECT_EQ(titlesOf(*storedAlarms()),
+              (QStringList{QStringLiteral("added"), QStringLiteral("old")}));
+    EXPECT_FALSE(QFile::exists(unsavedAlarmsPath()));
 }
 
 TEST_F(alarmsActive, QuittingStoresTheListAndMirrorsIt) {

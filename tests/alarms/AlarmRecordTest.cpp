@@ -1,5 +1,6 @@
 #include "AlarmsTestSupport.h"
 
+#include "alarms/AlarmDates.h"
 #include "platform/KeyedArchiver.h"
 
 #include <QCoreApplication>
@@ -287,6 +288,31 @@ TEST_F(alarmsRecord, SnoozeTimeIsArchivedIn32Bits) {
     }
 }
 
+TEST_F(alarmsRecord, DateArithmeticAtTheEndsOfTheRangeStaysDefined) {
+    // Minute and hour 0 are where carrying INT64_MIN minutes or hours overflowed (UBSan,
+    // which the sanitizer build runs, stopped there).
+    const Date midnight = at("2024-03-04T00:00:00");
+    const int64_t extremes[] = {std::numeric_limits<int64_t>::min(),
+                                std::numeric_limits<int64_t>::max()};
+    for (const int64_t n : extremes) {
+        AlarmDates::Change minutes;
+        minutes.addMinutes = n;
+        AlarmDates::Change hours;
+        hours.addHours = n;
+        for (const AlarmDates::Change& change : {minutes, hours}) {
+            const Date moved = AlarmDates::changed(midnight, change);
+            EXPECT_EQ(n < 0, moved < midnight) << n;
+        }
+        // The same through an alarm read from an archive.
+        for (const bool inMinutes : {true, false}) {
+            auto a = relativeAlarm(n, inMinutes, midnight);
+            const std::optional<AlarmList> back = unarchivedAlarms(archivedAlarms({a}));
+            ASSERT_TRUE(back && back->size() == 1u);
+            EXPECT_EQ(n < 0, back->front()->time() < midnight) << n << inMinutes;
+        }
+    }
+}
+
 TEST_F(alarmsRecord, DamagedArchivesAreRefusedOrReadSafely) {
     // Not a list archive at all.
     QByteArray noise(512, '\0');
@@ -342,6 +368,9 @@ TEST_F(alarmsRecord, DamagedArchivesAreRefusedOrReadSafely) {
     EXPECT_EQ(first.selRowNo(), 0);
     EXPECT_FALSE(first.isTimeWithDate());
     EXPECT_EQ(first.snoozeTime(), 0);
+    // An interval is clamped as it is read: no arithmetic on it can overflow.
+    EXPECT_EQ((*list)[1]->ringWithinUnits(), AlarmDates::kMaxMinutes);
+    EXPECT_EQ((*list)[2]->ringWithinUnits(), -AlarmDates::kMaxMinutes);
     // Far-off due times stay dates, in order.
     EXPECT_GT((*list)[1]->time(), clock_.now());
     EXPECT_LT((*list)[2]->time(), clock_.now());

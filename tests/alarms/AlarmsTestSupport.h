@@ -15,6 +15,7 @@
 #include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
+#include "support/TestEnvironment.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -75,10 +76,11 @@ class RecordingDelegate : public AlarmDelegate {
     FakeClock& clock_;
 };
 
-// Every alarms test: the machine's zone far from the one checked (so that anything reading
-// the machine's zone shows), a fake clock in Berlin on Monday 2024-03-04, a manual scheduler,
-// an in-memory preference domain as the standard defaults, ICU in en_US, a fake notification
-// centre, and a fresh shared alarm clock (saving its changes) and alarm menu controller.
+// Every alarms test: a private home (files kept beside the settings land there), the machine's zone
+// far from the one checked (so that anything reading the machine's zone shows), a fake clock in
+// Berlin on Monday 2024-03-04, a manual scheduler, an in-memory preference domain as the standard
+// defaults, ICU in en_US, a fake notification centre, and a fresh shared alarm clock (saving its
+// changes) and alarm menu controller.
 class AlarmsTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -123,6 +125,8 @@ class AlarmsTest : public ::testing::Test {
         return unarchivedAlarms(defaults_.dataForKey(QStringLiteral("AcitveAlarmsStoredKey")));
     }
 
+    // First: it forgets the preference domains, so the in-memory one must come after it.
+    XdgSandbox sandbox_;
     FakeClock clock_{at("2024-03-04T10:00:00"), QTimeZone(kZone)};
     ManualScheduler scheduler_{clock_};
     ScopedMemoryDomain domain_{appTalvor4Prefs};

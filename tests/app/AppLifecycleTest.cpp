@@ -1,11 +1,18 @@
 #include "RunningTalvor.h"
+#include "platform/Preferences.h"
 #include "support/TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <functional>
 
 namespace talvor {
 namespace {
@@ -58,6 +65,125 @@ TEST(appAppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
     // Read once nobody writes any more: the alarm went through both copies.
     EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")})
         << second.output().toStdString();
+}
+
+// Breaks the settings file one way, and mends it again.
+struct BrokenSettings {
+    const char* name;
+    std::function<void(const QString& file, const QString& sandbox)> breakIt;
+    std::function<void(const QString& file)> mend;
+};
+
+TEST(appAppLifecycle, SettingsThatCannotBeSavedAreNoticedOnceAndTheAlarmsKept) {
+    const auto moveAway = [](const QString& file) {
+        QFile::rename(file, file + QStringLiteral(".kept"));
+    };
+    const auto moveBack = [](const QString& file) {
+        QFile::remove(file);
+        QDir().rmdir(file);
+        QFile::rename(file + QStringLiteral(".kept"), file);
+    };
+    const BrokenSettings cases[] = {
+        {"a link loop",
+         [&](const QString& file, const QString&) {
+             moveAway(file);
+             QFile::link(file, file);
+         },
+         moveBack},
+        {"a folder at the path",
+         [&](const QString& file, const QString&) {
+             moveAway(file);
+             QDir().mkdir(file);
+         },
+         moveBack},
+        {"a link into a missing folder",
+         [&](const QString& file, const QString& sandbox) {
+             moveAway(file);
+             QFile::link(sandbox + QStringLiteral("/gone/settings.plist"), file);
+         },
+         moveBack},
+        {"a read-only file",
+         [](const QString& file, const QString&) { QFile::setPermissions(file, QFile::ReadOwner); },
+         [](const QString& file) {
+             QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+         }},
+    };
+    for (const BrokenSettings& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::XdgSandbox sandbox;
+        storeAnAlarmForTomorrow();
+        const QString file = platform::Preferences::filePathFor(appTalvor4Prefs);
+        const QString unsaved = sandbox.root() + QStringLiteral("/data/talvor/UnsavedAlarms.plist");
+        {
+            RunningTalvor app;
+            ASSERT_TRUE(app.waitFor("started")) << app.log();
+            // Only what the running copy keeps at quit can bring the alarm back now.
+            test::forgetStoredAlarms();
+            c.breakIt(file, sandbox.root());
+            app.signal(SIGTERM);
+            ASSERT_TRUE(app.waitForExit()) << app.log();
+            EXPECT_EQ(app.output().count("Talvor cannot save its settings"), 1) << app.log();
+            EXPECT_TRUE(QFile::exists(unsaved)) << app.log();
+        }
+        c.mend(file);
+        {
+            RunningTalvor app;
+            ASSERT_TRUE(app.waitFor("started")) << app.log();
+            app.signal(SIGTERM);
+            ASSERT_TRUE(app.waitForExit()) << app.log();
+            EXPECT_FALSE(app.output().contains("cannot save")) << app.log();
+        }
+        EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")});
+        EXPECT_FALSE(QFile::exists(unsaved));
+    }
+}
+
+// A copy of the built program at `path`, as an install or an upgrade puts it there.
+bool installCopy(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return QFile::copy(QStringLiteral(TALVOR_EXECUTABLE), path);
+}
+
+TEST(appAppLifecycle, OneCopyRemainsWhateverProgramFileTheRunningOneCameFrom) {
+    // An upgrade replaces the file of the running copy (its /proc/<pid>/exe then ends in
+    // " (deleted)"); a second install lies elsewhere. Either way the newer copy takes over.
+    for (const bool upgrade : {true, false}) {
+        SCOPED_TRACE(upgrade ? "the running copy's file was replaced" : "a second install");
+        test::XdgSandbox sandbox;
+        storeAnAlarmForTomorrow();
+        QTemporaryDir installs;
+        const QString installed = installs.filePath(QStringLiteral("usr/bin/talvor"));
+        ASSERT_TRUE(installCopy(installed));
+        RunningTalvor older(RunningTalvor::Offscreen, installed);
+        ASSERT_TRUE(older.waitFor("started")) << older.log();
+        // Only the older copy's quit can put the alarm back now.
+        test::forgetStoredAlarms();
+
+        QString newer = installs.filePath(QStringLiteral("opt/talvor/bin/talvor"));
+        if (upgrade) {
+            const QString staged = installed + QStringLiteral(".new");
+            ASSERT_TRUE(installCopy(staged));
+            ASSERT_EQ(::rename(QFile::encodeName(staged).constData(),
+                               QFile::encodeName(installed).constData()),
+                      0);
+            newer = installed;
+            const QString exe = QFile::symLinkTarget(
+                QStringLiteral("/proc/%1/exe").arg(older.process().processId()));
+            ASSERT_TRUE(exe.endsWith(QStringLiteral(" (deleted)"))) << exe.toStdString();
+        } else {
+            ASSERT_TRUE(installCopy(newer));
+        }
+        RunningTalvor newest(RunningTalvor::Offscreen, newer);
+        ASSERT_TRUE(older.waitForExit()) << newest.log();
+        EXPECT_EQ(older.process().exitCode(), 0);
+        EXPECT_TRUE(older.output().contains("Talvor Pro quit")) << older.log();
+        ASSERT_TRUE(newest.waitFor("started")) << newest.log();
+        EXPECT_TRUE(newest.output().contains("Asking the running copy")) << newest.log();
+        EXPECT_FALSE(newest.output().contains("beside")) << newest.log();
+        newest.signal(SIGTERM);
+        ASSERT_TRUE(newest.waitForExit());
+        EXPECT_EQ(storedAlarmTitles(), QStringList{QStringLiteral("dentist")}) << newest.log();
+    }
 }
 
 }  // namespace

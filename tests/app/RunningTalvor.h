@@ -22,7 +22,9 @@ namespace talvor::test {
 class RunningTalvor {
   public:
     enum Where { Offscreen, OnDisplay, OnDisplayWithoutMoveOffer };
-    explicit RunningTalvor(Where where = Offscreen) {
+    // `executable`: another copy of the program (an upgraded or second install).
+    explicit RunningTalvor(Where where = Offscreen,
+                           const QString& executable = QStringLiteral(TALVOR_EXECUTABLE)) {
         app_.setProcessChannelMode(QProcess::MergedChannels);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (where == Offscreen) {
@@ -36,7 +38,7 @@ class RunningTalvor {
             env.insert(QStringLiteral("TALVOR_NO_MOVE_OFFER"), QStringLiteral("1"));
         }
         app_.setProcessEnvironment(env);
-        app_.start(QStringLiteral(TALVOR_EXECUTABLE), {});
+        app_.start(executable, {});
         app_.waitForStarted();
     }
     ~RunningTalvor() {

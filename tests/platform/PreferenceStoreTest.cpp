@@ -6,16 +6,20 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSize>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <csignal>
+#include <functional>
 #include <latch>
 #include <thread>
 
@@ -248,6 +252,165 @@ TEST_F(platformPlistStore, ALinkedFileStaysALink) {
     EXPECT_TRUE(QFileInfo(path()).isSymLink());
     EXPECT_TRUE(QFile::exists(real));
     EXPECT_EQ(open()->value(QStringLiteral("k")), QVariant(true));
+}
+
+TEST_F(platformPlistStore, AHandEditSavedInPlaceWhileWeSaveIsMergedNotMovedAside) {
+    auto store = open();
+    store->setValue(QStringLiteral("ours"), qint64(1));
+    ASSERT_TRUE(store->synchronize());
+    QVariantMap edited = store->dictionaryRepresentation();
+    edited.insert(QStringLiteral("edited"), QStringLiteral("by hand"));
+    const QByteArray bytes = *PropertyList::serialize(edited, PropertyList::Format::Xml);
+    // An editor saving in place: truncated, half written, the rest a moment later. Caught
+    // empty or half-way, the file must not be taken for damaged.
+    for (const qsizetype written : {qsizetype(0), bytes.size() / 2}) {
+        SCOPED_TRACE(written);
+        writeRaw(bytes.left(written));
+        std::thread editor([this, &bytes, written] {
+            ::usleep(30000);
+            QFile f(path());
+            ASSERT_TRUE(f.open(QIODevice::Append));
+            f.write(bytes.mid(written));
+        });
+        store->setValue(QStringLiteral("mine"), written);
+        const bool saved = store->synchronize();
+        editor.join();
+        ASSERT_TRUE(saved);
+        EXPECT_TRUE(asideFiles().isEmpty());
+        EXPECT_EQ(open()->value(QStringLiteral("edited")), QVariant(QStringLiteral("by hand")));
+        EXPECT_EQ(open()->value(QStringLiteral("mine")), QVariant(qint64(written)));
+        EXPECT_EQ(store->value(QStringLiteral("edited")), QVariant(QStringLiteral("by hand")));
+    }
+}
+
+TEST_F(platformPlistStore, TemporaryCopiesOfAKilledWriteAreRemovedAtTheNextStart) {
+    {
+        auto store = open();
+        store->setValue(QStringLiteral("k"), true);
+        ASSERT_TRUE(store->synchronize());
+    }
+    const QDir dir(QFileInfo(path()).absolutePath());
+    for (const char* name : {".test.domain.plist.a1B2c3", ".test.domain.plist.Zz9Yy8", "keep.txt",
+                             ".test.domain.plist.toolong1", ".other.plist.a1B2c3"}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("<?xml half");
+    }
+    LogCapture log;
+    auto store = open();
+    EXPECT_EQ(store->value(QStringLiteral("k")), QVariant(true));
+    EXPECT_EQ(dir.entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{QStringLiteral(".other.plist.a1B2c3"),
+                           QStringLiteral(".test.domain.plist.lock"),
+                           QStringLiteral(".test.domain.plist.toolong1"),
+                           QStringLiteral("keep.txt"), QStringLiteral("test.domain.plist")}));
+    EXPECT_TRUE(log.contains(QStringLiteral("removed 2 unfinished temporary copies")));
+}
+
+TEST_F(platformPlistStore, AChainOfLinksStaysAChain) {
+    const QString real = sandbox_.root() + QStringLiteral("/dotfiles/real/prefs.plist");
+    const QString middle = sandbox_.root() + QStringLiteral("/dotfiles/prefs.plist");
+    QDir().mkpath(QFileInfo(real).absolutePath());
+    QDir().mkpath(QFileInfo(path()).absolutePath());
+    // The second link is relative, as dotfile managers make them.
+    ASSERT_TRUE(QFile::link(QStringLiteral("real/prefs.plist"), middle));
+    ASSERT_TRUE(QFile::link(middle, path()));
+    for (int round = 0; round < 2; ++round) {
+        auto store = open();
+        store->setValue(QStringLiteral("round"), qint64(round));
+        ASSERT_TRUE(store->synchronize());
+        EXPECT_TRUE(QFileInfo(path()).isSymLink());
+        EXPECT_TRUE(QFileInfo(middle).isSymLink());
+        EXPECT_FALSE(QFileInfo(real).isSymLink());
+        EXPECT_EQ(PlistPreferenceStore(QStringLiteral("x"), real).value(QStringLiteral("round")),
+                  QVariant(qint64(round)));
+    }
+}
+
+TEST_F(platformPlistStore, AReadOnlyFileIsLeftAloneAndSaidSoOnce) {
+    auto store = open();
+    store->setValue(QStringLiteral("v"), qint64(1));
+    ASSERT_TRUE(store->synchronize());
+    ASSERT_TRUE(QFile::setPermissions(path(), QFile::ReadOwner | QFile::ReadGroup));
+    LogCapture log;
+    store->setValue(QStringLiteral("v"), qint64(2));
+    EXPECT_FALSE(store->synchronize());
+    EXPECT_FALSE(store->synchronize());
+    EXPECT_EQ(log.lines().size(), 1) << log.lines().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(store->failure().has_value());
+    EXPECT_TRUE(store->hasPendingChanges());
+    EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(1)));
+    EXPECT_EQ(QFileInfo(path()).permissions() & QFile::WriteOwner, QFile::Permissions());
+    // Made writable again, the change goes through.
+    ASSERT_TRUE(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner));
+    ASSERT_TRUE(store->synchronize());
+    EXPECT_FALSE(store->failure().has_value());
+    EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(2)));
+}
+
+TEST_F(platformPlistStore, AStuckWriterDoesNotHoldUpTheMainThread) {
+    {
+        auto store = open();
+        store->setValue(QStringLiteral("v"), qint64(1));
+        ASSERT_TRUE(store->synchronize());
+    }
+    // Another process stopped while it holds the writers' lock.
+    const QString lockPath =
+        QFileInfo(path()).absolutePath() + QStringLiteral("/.test.domain.plist.lock");
+    const int held = ::open(QFile::encodeName(lockPath).constData(), O_RDWR);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    QElapsedTimer timer;
+    timer.start();
+    auto store = open();
+    EXPECT_EQ(store->value(QStringLiteral("v")), QVariant(qint64(1)));
+    store->setValue(QStringLiteral("v"), qint64(2));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(store->synchronize());
+    }
+    // A wait for the lock took two seconds a try.
+    EXPECT_LT(timer.elapsed(), 1500);
+    EXPECT_FALSE(store->failure().has_value()) << "a busy lock is tried again, no failure";
+    EXPECT_TRUE(store->hasPendingChanges());
+    ::close(held);
+    ASSERT_TRUE(store->synchronize());
+    EXPECT_EQ(open()->value(QStringLiteral("v")), QVariant(qint64(2)));
+}
+
+TEST_F(platformPlistStore, AFileThatCannotBeReadOrWrittenIsReportedOnceAndNothingIsDropped) {
+    const QString dir = QFileInfo(path()).absolutePath();
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+    };
+    const Case cases[] = {
+        {"a link loop", [&] { QFile::link(path(), path()); }},
+        {"a folder at the path", [&] { QDir().mkpath(path()); }},
+        {"a link into a missing folder",
+         [&] { QFile::link(sandbox_.root() + QStringLiteral("/gone/x.plist"), path()); }},
+        {"a read-only file",
+         [&] {
+             writeRaw("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>");
+             QFile::setPermissions(path(), QFile::ReadOwner);
+         }},
+        {"a FIFO", [&] { ::mkfifo(QFile::encodeName(path()).constData(), 0600); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+        c.make();
+        auto store = open();
+        QStringList told;
+        store->setFailureHandler([&told](const QString& why) { told << why; });
+        store->setValue(QStringLiteral("k"), true);
+        EXPECT_FALSE(store->synchronize());
+        EXPECT_FALSE(store->synchronize());
+        EXPECT_EQ(told.size(), 1) << told.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(store->failure().has_value());
+        EXPECT_TRUE(store->hasPendingChanges());
+        EXPECT_EQ(store->value(QStringLiteral("k")), QVariant(true));
+    }
 }
 
 TEST_F(platformPlistStore, AFailedWriteAsRootKeepsTheOldFileAndTheChanges) {

@@ -1,11 +1,14 @@
 #include "platform/SingleInstance.h"
 #include "support/TestEnvironment.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
@@ -89,6 +92,45 @@ TEST(platformSingleInstance, AloneItSimplyHoldsTheLock) {
     ASSERT_TRUE(only.acquire(0));
     EXPECT_TRUE(only.isHeld());
     EXPECT_EQ(only.replacedProcess(), 0);
+}
+
+TEST(platformSingleInstance, ALinkOrASpecialFileAtTheLocksPlaceIsNeverWrittenThrough) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("instance.lock"));
+    const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+    QFile v(victim);
+    ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+    v.write("precious\n");
+    v.close();
+
+    // A link: replaced by a lock file of our own, its target untouched.
+    ASSERT_TRUE(QFile::link(victim, path));
+    {
+        SingleInstance only(path);
+        ASSERT_TRUE(only.acquire(0));
+        EXPECT_FALSE(QFileInfo(path).isSymLink());
+    }
+    ASSERT_TRUE(v.open(QIODevice::ReadOnly));
+    EXPECT_EQ(v.readAll(), QByteArray("precious\n"));
+    v.close();
+
+    // A folder or a FIFO: refused at once, nothing blocks.
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QDir().mkdir(path));
+    {
+        test::LogCapture log;
+        SingleInstance only(path);
+        EXPECT_FALSE(only.acquire(0));
+        EXPECT_EQ(log.lines().size(), 1);
+    }
+    ASSERT_TRUE(QDir().rmdir(path));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    {
+        test::LogCapture log;
+        SingleInstance only(path);
+        EXPECT_FALSE(only.acquire(0));
+        EXPECT_TRUE(log.contains(QStringLiteral("no plain file")));
+    }
 }
 
 }  // namespace

@@ -9,8 +9,11 @@
 #include "kit/TRLApplication.h"
 #include "kit/Trellis.h"
 #include "platform/Menu.h"
+#include "platform/OpenDialogs.h"
+#include "platform/Preferences.h"
 #include "services/SystemEventNames.h"
 #include "shell/KitStart.h"
+#include "shell/SettingsSaving.h"
 #include "shell/TimeMenu.h"
 #include "sky/SunInfoWindowController.h"
 #include "support/QtPrinters.h"
@@ -19,7 +22,9 @@
 #include "world/TalvorFloatingClockCtrl.h"
 #include "world/TalvorLocationWinCtrl.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QSysInfo>
 #include <QTemporaryDir>
 
@@ -37,6 +42,36 @@ class shellStartUp : public ::testing::Test {
     test::ShellHarness harness{utc(2024, 7, 1, 9, 30, 0)};
     platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 };
+
+TEST_F(shellStartUp, SettingsThatCannotBeSavedAreSaidInOneNotice) {
+    harness.launch();
+    noticeSettingsThatCannotBeSaved();
+    auto notices = [] {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            n += box != nullptr && box->isVisible() &&
+                 box->windowTitle() == QStringLiteral("Talvor cannot save its settings");
+        }
+        return n;
+    };
+    harness.store().setValue(QStringLiteral("k"), true);
+    harness.store().setFailSynchronize(true);
+    EXPECT_FALSE(harness.store().synchronize());
+    EXPECT_FALSE(harness.store().synchronize());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(notices(), 1);
+    // Working for a while, then failing again: the notice still open stays the only one.
+    harness.store().setFailSynchronize(false);
+    EXPECT_TRUE(harness.store().synchronize());
+    harness.store().setFailSynchronize(true);
+    harness.store().setValue(QStringLiteral("k"), false);
+    EXPECT_FALSE(harness.store().synchronize());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(notices(), 1);
+    platform::closeOpenDialogs();
+    platform::Preferences::setFailureHandler(nullptr);
+}
 
 TEST_F(shellStartUp, TheFirstRunWritesItsKeysOnlyOnce) {
     harness.launch();
