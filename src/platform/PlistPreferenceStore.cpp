@@ -38,10 +38,6 @@ bool onMainThread() {
     return app != nullptr && QThread::currentThread() == app->thread();
 }
 
-QString errnoText(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
 // Holds an exclusive advisory lock on "<folder>/.<name>.lock" for its lifetime.
 class FileLock {
   public:
@@ -153,7 +149,7 @@ PlistPreferenceStore::ReadResult PlistPreferenceStore::readFile(QVariantMap& out
         why = again;
     }
     if (!bytes) {
-        log(QStringLiteral("Preferences %1: cannot read %2: %3").arg(domain(), filePath_, why));
+        // The bounded read has said why in its own line.
         return ReadResult::Failed;
     }
     // Damaged and standing still. Moving it aside needs the writers' lock.
