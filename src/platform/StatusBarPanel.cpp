@@ -59,6 +59,9 @@ StatusBarPanel::StatusBarPanel(StatusBar& bar, Options options)
                    Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The strip never takes the focus, so it is never the active window, and Qt gives tool
+    // tips to active windows only unless told otherwise.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setMouseTracking(false);
 
     for (const auto& item : bar_.statusItems()) {
