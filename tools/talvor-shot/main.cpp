@@ -10,6 +10,7 @@
 #include "SunScene.h"
 
 #include "GrabWindow.h"
+#include "widgets/TalvorCustomDatePanel.h"
 #include "widgets/WidgetGallery.h"
 
 #include "platform/OffscreenStatusBar.h"
@@ -85,6 +86,14 @@ const Scene kScenes[] = {
          scene.window().resize(scene.window().minimumSize());
          QCoreApplication::processEvents();  // the layouts follow the new size
          return grabWindow(scene.window(), s.scale);
+     }},
+    {"custom-format-empty", "the custom format panel refusing an empty format",
+     [](const Settings& s) {
+         talvor::TalvorCustomDatePanel panel;
+         panel.setPatternLanguage(talvor::TalvorCustomDatePanel::PatternLanguage::Uts35);
+         panel.setSetting(QString());
+         panel.adjustSize();
+         return grabWindow(panel, s.scale);
      }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
