@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
+#include "platform/SessionBus.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/linux/LinuxSystemServices.h"
@@ -59,6 +60,8 @@ int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
         qputenv("QT_XCB_NO_MITSHM", "1");
     }
+    // Before Qt or a library asks for the session bus: with none, they would launch one.
+    talvor::platform::SessionBus::pinAddress();
     talvor::TalvorNSApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Talvor Pro"));
     QApplication::setApplicationVersion(QStringLiteral(TALVOR_VERSION));
