@@ -390,7 +390,14 @@ TEST(platformStatusBarPanel, ToolTipsShowWhileAnotherWindowIsActive) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     ASSERT_FALSE(panel.isActiveWindow());
 
+    QToolTip::hideText();
+    // Tool tips come only while no button is held; an earlier test may have left one down.
+    for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mouseRelease(&other, b, {}, QPoint(5, 5));
+    }
     TipWatcher tips;
+    // A move from elsewhere: the pointer may rest where an earlier test left it.
+    QTest::mouseMove(&panel, QPoint(1, 1));
     QTest::mouseMove(&panel, panel.rect().center());
     for (int waited = 0; waited < 3000 && tips.shown.isEmpty(); waited += 20) {
         QTest::qWait(20);
