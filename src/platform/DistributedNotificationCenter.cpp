@@ -218,9 +218,7 @@ DistributedNotificationCenter::DistributedNotificationCenter(QObject* parent)
         return;
     }
     if (!found) {
-        logInProcessOnlyOnce(
-            QStringLiteral("no session bus (DBUS_SESSION_BUS_ADDRESS is not set and "
-                           "$XDG_RUNTIME_DIR/bus does not exist)"));
+        logInProcessOnlyOnce(QStringLiteral("no session bus"));
         return;
     }
     const QString& address = *found;

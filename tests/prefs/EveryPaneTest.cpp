@@ -93,7 +93,7 @@ class EveryPane : public ::testing::Test {
     QVariantMap stored() const { return domain.store().dictionaryRepresentation(); }
 
     test::XdgSandbox sandbox;
-    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QString()};
+    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QStringLiteral("disabled:")};
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     platform::UserDefaults defaults;
     test::FakeClock clock{Date::fromReference(0), QTimeZone::utc()};

@@ -71,7 +71,7 @@ class MenuItemsPane : public ::testing::Test {
 
     test::XdgSandbox sandbox;
     // Off the session bus: tests running beside this one post the same names there.
-    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QString()};
+    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QStringLiteral("disabled:")};
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     test::FakeFontResolver fonts{{}, QStringLiteral("Title Sans")};
     test::ScopedFontResolver scopedFonts{fonts};
