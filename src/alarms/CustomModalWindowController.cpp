@@ -1,4 +1,5 @@
 #include "CustomModalWindowController.h"
+#include "platform/WindowPlacement.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -29,7 +30,6 @@ CustomModalWindowController::CustomModalWindowController(CustomModalWindowDelega
     : delegate_(delegate), window_(new Sheet(this)) {
     window_->setObjectName(QStringLiteral("CustomModalWindowController"));
     window_->setWindowTitle(QStringLiteral("Break Time"));
-    window_->setWindowModality(Qt::WindowModal);
 
     showBreakTime = new QLineEdit(window_);
     showBreakTime->setObjectName(QStringLiteral("showBreakTime"));
@@ -82,8 +82,14 @@ void CustomModalWindowController::beginSheet(QWidget* parent,
     if (!window_) {
         return;
     }
-    if (parent != nullptr && window_->parentWidget() != parent) {
+    if (window_->parentWidget() != parent) {
         window_->setParent(parent, window_->windowFlags() | Qt::Dialog);
+    }
+    // Without a window to hang from, a window-modal dialog would block every window of the
+    // program: the break then stands alone and blocks nothing.
+    window_->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::NonModal);
+    if (!window_->isVisible()) {
+        platform::placeInFreeArea(*window_, parent);
     }
     window_->show();
     window_->raise();

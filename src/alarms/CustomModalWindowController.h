@@ -21,8 +21,8 @@ class CustomModalWindowDelegate {
 };
 
 // The break sheet: the count-down text and the Stop, Done and Preferences buttons, shown
-// window-modal on a parent window. It ends once, with a return code, through the completion
-// given to beginSheet. Main thread only.
+// window-modal on a parent window, or as a window of its own that blocks nothing. It ends once,
+// with a return code, through the completion given to beginSheet. Main thread only.
 class CustomModalWindowController {
   public:
     static constexpr int kStopReturnCode = -1000;

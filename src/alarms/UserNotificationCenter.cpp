@@ -1,6 +1,7 @@
 #include "UserNotificationCenter.h"
 
 #include "platform/Log.h"
+#include "platform/SessionBus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -33,7 +34,7 @@ void UserNotificationCenter::setDefaultUserNotificationCenter(UserNotificationCe
 }
 
 bool showDesktopNotification(const UserNotification& notification) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = platform::SessionBus::connection();
     if (!bus.isConnected()) {
         static std::atomic<bool> logged{false};
         if (!logged.exchange(true)) {

@@ -1,8 +1,10 @@
 #include "foundation/SystemTimeZone.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/Menu.h"
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
+#include "platform/SessionBus.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/linux/LinuxSystemServices.h"
@@ -11,11 +13,16 @@
 #include "shell/TalvorNSApplication.h"
 #include "world/TalvorLocationWinCtrl.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <QWidget>
+
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -32,10 +39,67 @@ void scheduleScreenshot(const QString& path) {
     });
 }
 
+// The items of a menu and its submenus that open one of our windows: titles ending in an
+// ellipsis, but for the manual (a browser's window).
+std::vector<std::pair<talvor::platform::Menu*, int>> windowItems(talvor::platform::Menu& menu) {
+    std::vector<std::pair<talvor::platform::Menu*, int>> found;
+    for (int i = 0; i < menu.numberOfItems(); ++i) {
+        const talvor::platform::MenuItem& item = *menu.itemAtIndex(i);
+        if (item.hasSubmenu()) {
+            const auto inner = windowItems(*item.submenu());
+            found.insert(found.end(), inner.begin(), inner.end());
+        } else if ((item.title().endsWith(QLatin1String("...")) ||
+                    item.title().endsWith(QChar(u'\u2026'))) &&
+                   item.title() != QLatin1String("Help/Manual...") &&
+                   menu.isItemShownEnabled(item)) {
+            found.emplace_back(&menu, i);
+        }
+    }
+    return found;
+}
+
+// Chooses every window item of the time menu in turn; after each, logs the place of every
+// window shown ("test window <title> x y w h"), and at the end saves a picture of the screen
+// to TALVOR_TEST_SCREENSHOT.
+void chooseTimeMenuWindows(talvor::AppDelegate& delegate, std::size_t step) {
+    const auto items = windowItems(*delegate.timeMenu());
+    if (step >= items.size()) {
+        const QString shot = qEnvironmentVariable("TALVOR_TEST_SCREENSHOT");
+        if (!shot.isEmpty() && QGuiApplication::primaryScreen() != nullptr) {
+            QGuiApplication::primaryScreen()->grabWindow(0).save(shot);
+        }
+        talvor::platform::log(QStringLiteral("test steps done"));
+        return;
+    }
+    const auto [menu, index] = items[step];
+    talvor::platform::log(
+        QStringLiteral("test choosing %1").arg(menu->itemAtIndex(index)->title()));
+    menu->performActionForItemAtIndex(index);
+    QTimer::singleShot(700, qApp, [&delegate, step] {
+        for (const QWidget* w : QApplication::topLevelWidgets()) {
+            const Qt::WindowType type = w->windowType();
+            if (w->isVisible() && type != Qt::ToolTip && type != Qt::Popup) {
+                const QRect f = w->frameGeometry();
+                talvor::platform::log(QStringLiteral("test window '%1' %2 %3 %4 %5")
+                                          .arg(w->windowTitle())
+                                          .arg(f.x())
+                                          .arg(f.y())
+                                          .arg(f.width())
+                                          .arg(f.height()));
+            }
+        }
+        chooseTimeMenuWindows(delegate, step + 1);
+    });
+}
+
 // Process tests reach a dialog as its user would; nothing else sets the variable.
 void runTestAction(talvor::AppDelegate& delegate) {
     const QString action = qEnvironmentVariable("TALVOR_TEST_ACTION");
     if (action.isEmpty()) {
+        return;
+    }
+    if (action == QLatin1String("time-menu-windows")) {
+        QTimer::singleShot(1000, &delegate, [&delegate] { chooseTimeMenuWindows(delegate, 0); });
         return;
     }
     if (action != QLatin1String("import-locations")) {
@@ -59,6 +123,8 @@ int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
         qputenv("QT_XCB_NO_MITSHM", "1");
     }
+    // Before Qt or a library asks for the session bus: with none, they would launch one.
+    talvor::platform::SessionBus::pinAddress();
     talvor::TalvorNSApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Talvor Pro"));
     QApplication::setApplicationVersion(QStringLiteral(TALVOR_VERSION));

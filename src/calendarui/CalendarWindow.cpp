@@ -21,7 +21,7 @@ void CalendarWindow::setBackgroundPicture(const QImage& picture) {
 
 void CalendarWindow::hangBelow(const QRectF& anchor, const platform::Screens& screens) {
     const QRectF area =
-        screens.availableArea(anchor.isEmpty() ? screens.mouseLocation() : anchor.center());
+        screens.freeArea(anchor.isEmpty() ? screens.mouseLocation() : anchor.center());
     move(CalendarPlacement::anchoredFrame(anchor, size(), area).topLeft().toPoint());
 }
 

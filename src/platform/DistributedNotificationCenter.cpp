@@ -1,6 +1,7 @@
 #include "DistributedNotificationCenter.h"
 
 #include "Log.h"
+#include "SessionBus.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -211,15 +212,16 @@ DistributedNotificationCenter::DistributedNotificationCenter(QObject* parent)
     if (app != nullptr && parent == nullptr && thread() != app->thread()) {
         moveToThread(app->thread());
     }
-    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    const std::optional<QString> found = SessionBus::address();
     if (app == nullptr) {
         logInProcessOnlyOnce(QStringLiteral("no application object"));
         return;
     }
-    if (address.isEmpty()) {
-        logInProcessOnlyOnce(QStringLiteral("DBUS_SESSION_BUS_ADDRESS is not set"));
+    if (!found) {
+        logInProcessOnlyOnce(QStringLiteral("no session bus"));
         return;
     }
+    const QString& address = *found;
     // A connection of our own, so that the address is read now rather than cached by Qt.
     QDBusConnection bus = QDBusConnection::connectToBus(address, connectionName_);
     if (!bus.isConnected() ||

@@ -48,7 +48,9 @@ class AttributedItemWidget : public QWidget {
         QStyleOptionMenuItem opt;
         opt.initFrom(menu_ ? static_cast<QWidget*>(menu_) : this);
         opt.rect = rect();
-        opt.menuItemType = QStyleOptionMenuItem::Normal;
+        // The style draws the arrow of an entry with a submenu.
+        opt.menuItemType = action_ && action_->menu() != nullptr ? QStyleOptionMenuItem::SubMenu
+                                                                 : QStyleOptionMenuItem::Normal;
         opt.checkType = state_ == ControlState::Off ? QStyleOptionMenuItem::NotCheckable
                                                     : QStyleOptionMenuItem::NonExclusive;
         opt.checked = state_ == ControlState::On;

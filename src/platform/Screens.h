@@ -16,6 +16,14 @@ class Screens {
     // The usable area (without panels and docks) of the screen holding `point`, else of the
     // primary screen; empty when there is no screen at all.
     virtual QRectF availableArea(const QPointF& point) const = 0;
+    // The available area without the bands that our own windows keep along its top and
+    // bottom edges (the strip): where a window may open without covering them. A window
+    // manager leaves a docked strip out of the available area already; without one, only
+    // this knows of it.
+    QRectF freeArea(const QPointF& point) const;
+
+    // Keeps `area` (global coordinates) for `owner` until released with an empty one.
+    static void reserve(const void* owner, const QRectF& area);
 
     static Screens& shared();
     // Replaces the shared screens (tests); nullptr restores the real ones.

@@ -4,6 +4,7 @@
 #include "Menu.h"
 #include "MenuMirror.h"
 #include "Preferences.h"
+#include "Screens.h"
 #include "WindowManagerHints.h"
 
 #include <QGuiApplication>
@@ -59,6 +60,9 @@ StatusBarPanel::StatusBarPanel(StatusBar& bar, Options options)
                    Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The strip never takes the focus, so it is never the active window, and Qt gives tool
+    // tips to active windows only unless told otherwise.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setMouseTracking(false);
 
     for (const auto& item : bar_.statusItems()) {
@@ -91,6 +95,7 @@ StatusBarPanel::StatusBarPanel(StatusBar& bar, Options options)
 }
 
 StatusBarPanel::~StatusBarPanel() {
+    Screens::reserve(this, QRectF());
     // An open menu closes while what its closing reports to still exists, and the mirrors go
     // before the members they reach: as children they would go after them.
     if (MenuMirror* open = openMenuMirror()) {
@@ -188,6 +193,12 @@ void StatusBarPanel::setVisible(bool visible) {
         remember();
         relayout();
     }
+    reserveBand();
+}
+
+void StatusBarPanel::reserveBand() {
+    // Our windows open below the strip, also where no window manager reads its strut.
+    Screens::reserve(this, isVisible() ? QRectF(frameGeometry()) : QRectF());
 }
 
 void StatusBarPanel::relayout(const StatusItem* changed) {
@@ -356,11 +367,13 @@ void StatusBarPanel::moveEvent(QMoveEvent* e) {
         remember();
     }
     relayout();
+    reserveBand();
 }
 
 void StatusBarPanel::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     relayout();
+    reserveBand();
 }
 
 bool StatusBarPanel::event(QEvent* e) {

@@ -71,6 +71,7 @@ class StatusBarPanel : public QWidget {
     void applyDock();
     QScreen* chosenScreen() const;
     void remember();
+    void reserveBand();
     MenuMirror* mirrorFor(const std::shared_ptr<Menu>& menu);
     void pruneMirrors();
     StatusItem* itemAt(const QPointF& pos) const;

@@ -1,6 +1,7 @@
 #include "PaneTable.h"
 
 #include "foundation/PreferenceDomain.h"
+#include "widgets/ViewExtras.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -55,7 +56,7 @@ QGroupBox* PaneTable::section(QWidget& view, QBoxLayout& layout, const char* tit
     if (QGroupBox* box = sections_.value(key)) {
         return box;
     }
-    auto* box = new QGroupBox(translate(title), &view);
+    auto* box = new QGroupBox(ViewExtras::literalTitle(translate(title)), &view);
     new QGridLayout(box);
     layout.addWidget(box);
     sections_.insert(key, box);
@@ -66,7 +67,7 @@ QWidget* PaneTable::makeControl(const PaneRow& row, QWidget& parent) {
     QWidget* made = nullptr;
     switch (row.kind) {
         case PaneRow::Kind::Check: {
-            auto* box = new QCheckBox(translate(row.label), &parent);
+            auto* box = new QCheckBox(ViewExtras::literalTitle(translate(row.label)), &parent);
             // `clicked`, not `toggled`: loading the box must not write anything back.
             QObject::connect(box, &QCheckBox::clicked, box,
                              [this, id = row.id](bool on) { apply(id, on); });
@@ -84,7 +85,7 @@ QWidget* PaneTable::makeControl(const PaneRow& row, QWidget& parent) {
             break;
         }
         case PaneRow::Kind::Button: {
-            auto* button = new QPushButton(translate(row.label), &parent);
+            auto* button = new QPushButton(ViewExtras::literalTitle(translate(row.label)), &parent);
             QObject::connect(button, &QPushButton::clicked, button,
                              [this, id = row.id] { apply(id); });
             made = button;

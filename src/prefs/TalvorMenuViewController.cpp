@@ -6,6 +6,7 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
+#include "platform/WindowPlacement.h"
 #include "services/Manual.h"
 #include "widgets/FontTextField.h"
 #include "widgets/TalvorCustomDatePanel.h"
@@ -416,7 +417,12 @@ void TalvorMenuViewController::setColor() {
     panel->setOption(QColorDialog::NoButtons);
     connect(panel, &QColorDialog::currentColorChanged, this,
             &TalvorMenuViewController::changeColor);
+    platform::placeInFreeArea(*panel, parent);
     panel->show();
+    // Escape is its only way out, and keys reach it only as the active window: nothing else
+    // makes it so where no window manager runs.
+    panel->raise();
+    panel->activateWindow();
 }
 
 void TalvorMenuViewController::changeColor(const QColor& color) {

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/ProcessLauncher.h"
+#include "widgets/ViewExtras.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -183,7 +184,7 @@ std::unique_ptr<QWidget> TalvorSetTimeZoneViewCtrl::loadView() {
     auto* openers = new QHBoxLayout();
     const auto addOpener = [&](const char* name, const QString& title,
                                void (TalvorSetTimeZoneViewCtrl::*action)()) {
-        auto* button = new QPushButton(title, view.get());
+        auto* button = new QPushButton(ViewExtras::literalTitle(title), view.get());
         button->setObjectName(QLatin1String(name));
         connect(button, &QPushButton::clicked, this, [this, action] { (this->*action)(); });
         openers->addWidget(button);

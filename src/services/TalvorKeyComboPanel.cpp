@@ -6,14 +6,13 @@
 #include "platform/HotKeyBackend.h"
 #include "platform/Log.h"
 #include "platform/OpenDialogs.h"
+#include "platform/WindowPlacement.h"
 
 #include <QDialogButtonBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace talvor {
@@ -64,12 +63,8 @@ platform::HotKeyBackend& TalvorKeyComboPanel::backend() const {
 }
 
 void TalvorKeyComboPanel::runModal(std::function<void(int result)> finished) {
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        window_->adjustSize();
-        QRect frame = window_->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window_->move(frame.topLeft());
-    }
+    window_->adjustSize();
+    platform::placeInFreeArea(*window_, window_->parentWidget());
     broadcaster_->setFocus();
     // The panel lives on: only this run's answer goes to `finished`.
     disconnect(window_, &QDialog::finished, this, nullptr);

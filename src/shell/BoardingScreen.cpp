@@ -1,24 +1,12 @@
 #include "BoardingScreen.h"
 
 #include "foundation/PreferenceDomain.h"
-
-#include <QGuiApplication>
-#include <QScreen>
+#include "platform/WindowPlacement.h"
 
 namespace talvor {
 namespace {
 
 const QString kIsBoardingScreen = QStringLiteral("IsBoardingScreen");
-
-void centre(QWidget& window) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) {
-        return;
-    }
-    QRect frame = window.frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window.move(frame.topLeft());
-}
 
 }  // namespace
 
@@ -27,7 +15,7 @@ bool BoardingScreen::showBoardingScreen() {
     if (!boardingWindow_) {
         return false;
     }
-    centre(*boardingWindow_->window());
+    platform::placeInFreeArea(*boardingWindow_->window());
     boardingWindow_->showWindow();
     return true;
 }

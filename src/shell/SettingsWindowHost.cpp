@@ -5,6 +5,7 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowPlacement.h"
 #include "widgets/DVButton.h"
 #include "widgets/NamedColors.h"
 
@@ -335,6 +336,7 @@ void SettingsWindowHost::paintForShortcut(SidebarButton selected, const QColor& 
 void SettingsWindowHost::activateAndOrderFront() {
     if (!window_->isVisible()) {
         fitToScreen();
+        platform::placeInFreeArea(*window_);
     }
     window_->show();
     window_->raise();

@@ -1,6 +1,7 @@
 #include "TimeDateText.h"
 
 #include "foundation/IcuDates.h"
+#include "platform/Log.h"
 
 #include <unicode/smpdtfmt.h>
 
@@ -10,6 +11,8 @@ namespace talvor {
 namespace {
 
 const QString kPieceSeparator = QStringLiteral("$*&");
+const QString kDefaultTimePattern = QStringLiteral("hh:mm:ss a");
+const QString kDefaultDatePattern = QStringLiteral("EEE dd MMM");
 
 QString withLowerCaseMarks(QString text) {
     text.replace(QLatin1String("AM."), QLatin1String("a.m."));
@@ -59,9 +62,25 @@ QString TimeDateText::format(const QString& pattern, Date now, const QTimeZone& 
     return it->second ? IcuDates::format(*it->second, now) : QString();
 }
 
+QString TimeDateText::shownOrDefault(QString text, const QString& pattern, const char* what,
+                                     const QString& fallback, Date now, const QTimeZone& zone) {
+    if (!text.trimmed().isEmpty()) {
+        return text;
+    }
+    // An item with no text has no width: it would vanish from the bar, and with the time
+    // item the way to the settings and to Quit.
+    if (reportedBlank_.insert(QLatin1String(what) + QLatin1Char(':') + pattern).second) {
+        platform::log(QStringLiteral("The %1 format \"%2\" shows nothing; \"%3\" is used instead")
+                          .arg(QLatin1String(what), pattern, fallback));
+    }
+    return withLowerCaseMarks(format(fallback, now, zone));
+}
+
 QString TimeDateText::timeText(const QString& pattern, Date now, const QTimeZone& zone,
                                bool flashSeparator) {
-    QString text = withLowerCaseMarks(format(repairedTimePattern(pattern), now, zone));
+    QString text =
+        shownOrDefault(withLowerCaseMarks(format(repairedTimePattern(pattern), now, zone)), pattern,
+                       "time", kDefaultTimePattern, now, zone);
     const auto second = static_cast<long long>(std::floor(now.timeIntervalSince1970()));
     if (flashSeparator && (second % 2) != 0) {
         text.replace(QLatin1Char(':'), QLatin1Char(' '));
@@ -72,14 +91,15 @@ QString TimeDateText::timeText(const QString& pattern, Date now, const QTimeZone
 QString TimeDateText::dateText(const QString& dateFormat, Date now, const QTimeZone& zone) {
     const QString pattern = repairedDatePattern(dateFormat);
     if (!pattern.contains(kPieceSeparator)) {
-        return withLowerCaseMarks(format(pattern, now, zone));
+        return shownOrDefault(withLowerCaseMarks(format(pattern, now, zone)), dateFormat, "date",
+                              kDefaultDatePattern, now, zone);
     }
     QString text;
     for (const QString& piece : pattern.split(kPieceSeparator)) {
         text += dateFormatTokens().contains(piece) ? withLowerCaseMarks(format(piece, now, zone))
                                                    : piece;
     }
-    return text;
+    return shownOrDefault(text, dateFormat, "date", kDefaultDatePattern, now, zone);
 }
 
 bool minuteChanged(Date previousTick, Date now) {

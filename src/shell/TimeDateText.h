@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 #include <unicode/uversion.h>
 
@@ -29,10 +30,12 @@ class TimeDateText {
     static QString repairedDatePattern(const QString& pattern);
 
     // The time item's text: "AM."/"PM." become "a.m."/"p.m."; with `flashSeparator`, every
-    // ":" is a blank at odd seconds.
+    // ":" is a blank at odd seconds. A pattern that shows nothing (empty, blank, refused by
+    // ICU) gives the default pattern's text, and says so once.
     QString timeText(const QString& pattern, Date now, const QTimeZone& zone, bool flashSeparator);
     // The date item's text. A format holding "$*&" is a list of pieces: a piece that is one
-    // of the date-format tokens is formatted alone, any other is copied as it stands.
+    // of the date-format tokens is formatted alone, any other is copied as it stands. A format
+    // that shows nothing gives the default's text, as for the time.
     QString dateText(const QString& format, Date now, const QTimeZone& zone);
 
     // `now` through a UTS #35 pattern in `zone`; "" for a pattern ICU refuses.
@@ -42,6 +45,10 @@ class TimeDateText {
     void reset() { formatters_.clear(); }
 
   private:
+    QString shownOrDefault(QString text, const QString& pattern, const char* what,
+                           const QString& fallback, Date now, const QTimeZone& zone);
+
+    std::set<QString> reportedBlank_;
     std::map<std::pair<QString, QByteArray>, std::shared_ptr<icu::SimpleDateFormat>> formatters_;
 };
 

@@ -115,6 +115,24 @@ QString WorldClockItems::titleFor(const QVariantList& record, Date now) {
     return title;
 }
 
+platform::AttributedString WorldClockItems::styledTitle(const QString& title) const {
+    platform::TextAttributes attributes;
+    if (!settings_.locationFont.family().isEmpty()) {
+        attributes.font = settings_.locationFont;
+    }
+    if (settings_.locationColor.isValid()) {
+        attributes.foregroundColor = settings_.locationColor;
+    }
+    if (settings_.locationHasDropShadow) {
+        // As the time in the menu bar casts it.
+        platform::TextShadow shadow;
+        shadow.offset = QPointF(2.0, -2.0);
+        shadow.blurRadius = 1.0;
+        attributes.shadow = shadow;
+    }
+    return platform::AttributedString(title, attributes);
+}
+
 QString WorldClockItems::lookUpText(const QVariantList& record) {
     QString text = LocationRecord::text(record, LocationRecord::kCity);
     const QString country = LocationRecord::text(record, LocationRecord::kCountry);
@@ -250,8 +268,8 @@ void WorldClockItems::SetLocMenuItemToolTip(platform::MenuItem& item, const QVar
 std::shared_ptr<platform::MenuItem> WorldClockItems::makeLine(const QVariantList& record,
                                                               Date now) {
     auto item = platform::MenuItem::create(
-        titleFor(record, now), [this](platform::MenuItem& sender) { menuSelectedTimeZone(sender); },
-        QString());
+        QString(), [this](platform::MenuItem& sender) { menuSelectedTimeZone(sender); }, QString());
+    item->setAttributedTitle(styledTitle(titleFor(record, now)));
     item->setRepresentedObject(lookUpText(record));
     SetLocMenuItemToolTip(*item, record);
     item->setTag(kTag);
@@ -324,9 +342,9 @@ void WorldClockItems::refresh(bool mayRebuild) {
         const Date now = clock_.now();
         for (size_t i = 0; i < shown.size(); ++i) {
             platform::MenuItem* line = menu_.itemAtIndex(first + static_cast<int>(i));
-            const QString title = titleFor(shown[i], now);
-            if (line->title() != title) {
-                line->setTitle(title);
+            const platform::AttributedString title = styledTitle(titleFor(shown[i], now));
+            if (line->attributedTitle() != title) {
+                line->setAttributedTitle(title);
             }
         }
         return;

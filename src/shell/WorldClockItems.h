@@ -2,6 +2,7 @@
 
 #include "TimeDateText.h"
 #include "foundation/LocationRecord.h"
+#include "platform/AttributedString.h"
 #include "platform/Date.h"
 #include "platform/EventModifiers.h"
 
@@ -71,6 +72,8 @@ class WorldClockItems {
     static bool isShown(const QVariant& entry);
     // The line's title for `now`.
     QString titleFor(const QVariantList& record, Date now);
+    // The title in the location font and colour, with the location shadow when it is on.
+    platform::AttributedString styledTitle(const QString& title) const;
     // City, then the state for the United States or the country for any other.
     static QString lookUpText(const QVariantList& record);
     // `text` as a query value of the look-up's page.

@@ -1,12 +1,12 @@
 #include "SunInfoWindow.h"
 
 #include "SunTimeTexts.h"
+#include "platform/WindowPlacement.h"
 
 #include <QDateEdit>
-#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -101,16 +101,18 @@ QString SunInfoWindow::cellText(int row, int column) const {
     return item != nullptr ? item->text() : QString();
 }
 
-void SunInfoWindow::center() {
-    adjustSize();
-    const QScreen* screen =
-        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
-    if (screen == nullptr) {
+void SunInfoWindow::keyPressEvent(QKeyEvent* event) {
+    // A window that only shows something closes with Escape, wherever the focus is.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
         return;
     }
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
+    QWidget::keyPressEvent(event);
+}
+
+void SunInfoWindow::center() {
+    adjustSize();
+    platform::placeInFreeArea(*this);
 }
 
 }  // namespace talvor

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QDateEdit;
+class QKeyEvent;
 class QLabel;
 class QTableWidget;
 
@@ -33,11 +34,14 @@ class SunInfoWindow : public QWidget {
     // The text of a table cell ("" outside the table).
     QString cellText(int row, int column) const;
 
-    // Moves the window to the middle of its screen.
+    // Moves the window to the middle of the free area of its screen.
     void center();
 
   signals:
     void dayChanged(const QDate& day);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     QLabel* lblCityName_;

@@ -31,6 +31,7 @@ TalvorCustomDatePanel::TalvorCustomDatePanel(QWidget* parent) : QDialog(parent) 
     layout->addWidget(mTextField);
     layout->addWidget(mTextDateSample);
     layout->addWidget(buttons);
+    okButton = buttons->button(QDialogButtonBox::Ok);
     connect(mTextField, &QLineEdit::textChanged, this, [this] { updateFormatSample(); });
     connect(buttons, &QDialogButtonBox::accepted, this, &TalvorCustomDatePanel::ok);
     connect(buttons, &QDialogButtonBox::rejected, this, &TalvorCustomDatePanel::cancel);
@@ -88,12 +89,28 @@ QString TalvorCustomDatePanel::sampleText(const QString& format, PatternLanguage
     return formatCalendarDate(text, now, zone);
 }
 
+bool TalvorCustomDatePanel::acceptable() const {
+    return !sampleText(getSetting(), language_, platform::Clock::shared().now())
+                .trimmed()
+                .isEmpty();
+}
+
 void TalvorCustomDatePanel::updateFormatSample() {
     platform::debugLog(QStringLiteral("changed date format"));
-    mTextDateSample->setText(sampleText(getSetting(), language_, platform::Clock::shared().now()));
+    const QString sample = sampleText(getSetting(), language_, platform::Clock::shared().now());
+    const bool usable = !sample.trimmed().isEmpty();
+    // The item showing the format would be left without text, and vanish from the bar.
+    mTextDateSample->setText(usable ? sample
+                             : getSetting().trimmed().isEmpty()
+                                 ? tr("Type a format: an empty one would show nothing.")
+                                 : tr("This format shows nothing."));
+    okButton->setEnabled(usable);
 }
 
 void TalvorCustomDatePanel::ok() {
+    if (!acceptable()) {
+        return;
+    }
     format_ = getSetting();
     done(1);
 }

@@ -7,12 +7,14 @@
 
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace talvor {
 
 // The sheet in which the user types a free-form date format and sees it applied to now.
 // OK ends it with 1 and keeps the text as `format`; Cancel ends it with 0 and keeps
-// `format` as it was.
+// `format` as it was. A format that shows nothing (empty, blank, refused) cannot be taken:
+// OK is disabled and the sample says why.
 class TalvorCustomDatePanel : public QDialog {
     Q_OBJECT
   public:
@@ -43,8 +45,12 @@ class TalvorCustomDatePanel : public QDialog {
     // The sample text for `format` at `now`, as the panel shows it.
     static QString sampleText(const QString& format, PatternLanguage language, Date now);
 
+    // Whether OK may take the text as it stands.
+    bool acceptable() const;
+
     QLineEdit* mTextField = nullptr;
     QLabel* mTextDateSample = nullptr;
+    QPushButton* okButton = nullptr;
 
   private:
     QString format_;

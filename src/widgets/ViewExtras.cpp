@@ -56,6 +56,11 @@ QHash<QString, ViewCoding>& registry() {
 
 }  // namespace
 
+QString literalTitle(const QString& text) {
+    QString escaped = text;
+    return escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 void registerViewClass(const QString& className, ViewCoding coding) {
     registry().emplace(className, std::move(coding));
 }

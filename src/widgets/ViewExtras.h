@@ -39,6 +39,10 @@ QByteArray cloneData(const QWidget& view);
 std::unique_ptr<QWidget> clonedView(const QByteArray& data);
 std::unique_ptr<QWidget> clone(const QWidget& view);
 
+// A title that buttons, boxes and tabs show as written: Qt takes a lone "&" for a mnemonic
+// marker and would underline the next letter instead ("Date & Time" as "Date _Time").
+QString literalTitle(const QString& text);
+
 }  // namespace ViewExtras
 
 // The drag-highlight ring: 3 points wide, in the selection colour, along the view's bounds,

@@ -1,21 +1,18 @@
 #include "WindowExtras.h"
+#include "platform/WindowPlacement.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QScreen>
 
 namespace talvor {
 namespace WindowExtras {
 
 void makeKeyAndOrderFrontandCenter(QWidget& window) {
     window.show();  // first, so that the frame's decorations are known
-    const QScreen* screen = window.screen();
-    const QPointF centre = screen != nullptr ? QRectF(screen->geometry()).center() : QPointF();
-    const QSize size = window.frameGeometry().size();
-    window.move((centre - QPointF(size.width() / 2.0, size.height() / 2.0)).toPoint());
+    platform::placeInFreeArea(window);
     window.raise();
     window.activateWindow();
 }

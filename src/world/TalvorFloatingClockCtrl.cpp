@@ -159,7 +159,9 @@ void TalvorFloatingClockCtrl::LoadFloatingOptions(const platform::Notification* 
     options_ = FloatingOptions{};
     if (const std::optional<QString> states = CopyAnnotateString(keys::FloatingStates)) {
         options_.scan(*states);
-    } else {
+    } else if (!saidDefaults_) {
+        // Every location edit reloads the options: once is enough to say so.
+        saidDefaults_ = true;
         platform::log(QStringLiteral("Floating clock using default settings"));
     }
     options_.ShowFloater = PreferenceDomain::readFlag(keys::Floater, false) ? 1 : 0;
@@ -387,6 +389,8 @@ void TalvorFloatingClockCtrl::buildWindow(const std::vector<Measured>& measured)
         }
         dial->setImagePath(flag);
         dial->setTime(CalendarDate{now, m.zone, floatDateFormat_});
+        // A child added to a window already on screen stays hidden until shown itself.
+        dial->show();
 
         QLabel* above = makeLabel(tzWin_.get(), frames.above, m.above, FloaterFont_, background,
                                   foreground, alignment);

@@ -134,6 +134,7 @@ class TalvorFloatingClockCtrl {
     // The columns asked for: a build may show fewer, but not a later build with more clocks.
     int configuredColumns_ = 10;
     int floatingHasSec_ = 0;
+    bool saidDefaults_ = false;
     bool leftAlign_ = false;
     bool showFloatingMenuItem_ = false;
     QFont FloaterFont_;

@@ -16,6 +16,7 @@
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowPlacement.h"
 #include "widgets/DeletableTableView.h"
 
 #include <QButtonGroup>
@@ -273,6 +274,9 @@ void TalvorLocationWinCtrl::showWindow() {
         window_->setParent(nullptr, Qt::Dialog);
     }
     window_->setWindowModality(Qt::NonModal);
+    if (!window_->isVisible()) {
+        platform::placeInFreeArea(*window_);
+    }
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -284,6 +288,9 @@ void TalvorLocationWinCtrl::showTZLocationSheet(QWidget* owner) {
         window_->setParent(host, Qt::Sheet | Qt::Dialog);
     }
     window_->setWindowModality(host != nullptr ? Qt::WindowModal : Qt::NonModal);
+    if (!window_->isVisible()) {
+        platform::placeInFreeArea(*window_, host);
+    }
     window_->show();
     window_->raise();
 }

@@ -3,6 +3,7 @@
 #include "LocationPickerModel.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowPlacement.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -179,6 +180,7 @@ void TalvorMyAddressPanel::beginSheet(QWidget* parent,
     window_->setParent(parent, parent ? Qt::Sheet : Qt::Dialog);
     window_->setWindowModality(parent ? Qt::WindowModal : Qt::NonModal);
     window_->refresh();
+    platform::placeInFreeArea(*window_, parent);
     if (parent) {
         window_->open();
     } else {

@@ -3,6 +3,7 @@
 #include "WorldKeys.h"
 #include "foundation/ScanFormat.h"
 #include "platform/Log.h"
+#include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 
 #include <QGuiApplication>
@@ -65,7 +66,10 @@ void TimeZoneWindow::restoreFrame() {
                 .arg(rectText(*saved)));
     }
     if (const QScreen* main = QGuiApplication::primaryScreen()) {
-        move(main->availableGeometry().topLeft());
+        // Not over the strip, where no window manager keeps windows off it.
+        const QRectF free = platform::Screens::shared().freeArea(main->geometry().center());
+        move(QPoint(static_cast<int>(std::ceil(free.left())),
+                    static_cast<int>(std::ceil(free.top()))));
     }
 }
 

@@ -58,7 +58,7 @@ class SettingsModels : public ::testing::Test {
     }
 
     // Off the session bus: tests running beside this one announce the same names there.
-    test::ScopedEnvVar noBus_{"DBUS_SESSION_BUS_ADDRESS", QString()};
+    test::ScopedEnvVar noBus_{"DBUS_SESSION_BUS_ADDRESS", QStringLiteral("disabled:")};
     test::ScopedMemoryDomain domain_{appTalvor4Prefs};
     platform::UserDefaults defaults_;
     test::FakeFontResolver fonts_{{}, kTitleFamily};

@@ -459,6 +459,7 @@ TEST_F(platformDistributedNotificationCenter, SignalsFromOtherSendersAreReadSafe
 
 TEST(platformDistributedNotificationCenterWithoutBus, DeliversToItsOwnObserversAndLogsOnce) {
     ScopedEnv noBus(kBusVariable);
+    ScopedEnv noUserBus("XDG_RUNTIME_DIR");  // whose socket "bus" would be found instead
     LogCapture log;
     DistributedNotificationCenter first, second;
     EXPECT_FALSE(first.isConnected());
@@ -491,6 +492,7 @@ TEST(platformDistributedNotificationCenterWithoutBus, DeliversToItsOwnObserversA
 TEST(platformDistributedNotificationCenterWithoutBus, AFreshProcessHearsItsOwnPostAndLogsOnce) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(kBusVariable);
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     Peer peer({"post", "alone", "here", R"({"n":1})"}, env);
     ASSERT_TRUE(peer.waitForExit());
     EXPECT_EQ(peer.exitCode(), 0) << "the peer did not hear its own post";

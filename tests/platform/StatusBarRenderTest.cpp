@@ -11,10 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTest>
+#include <QToolTip>
 
 #include <cmath>
 
@@ -352,6 +354,56 @@ TEST(platformStatusBarPanel, PaintsExactlyWhatTheOffscreenPresenterPaints) {
     const QImage rendered = normalized(offscreen.renderNatural(shown.devicePixelRatio()));
     ASSERT_EQ(shown.size(), rendered.size());
     EXPECT_TRUE(shown == rendered);
+}
+
+// Records the texts of the tool tips that come up.
+class TipWatcher : public QObject {
+  public:
+    TipWatcher() { qApp->installEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Show && o->objectName() == QLatin1String("qtooltip_label")) {
+            if (auto* label = qobject_cast<QLabel*>(o)) {
+                shown << label->text();
+            }
+        }
+        return false;
+    }
+    QStringList shown;
+};
+
+// The strip never takes the focus, so it is never the active window; its items' tool tips
+// (the moon's phase, the date) must show all the same when the pointer rests on them.
+TEST(platformStatusBarPanel, ToolTipsShowWhileAnotherWindowIsActive) {
+    StatusBar bar;
+    auto date = bar.statusItemWithLength(VariableStatusItemLength);
+    date->setAttributedTitle(styled(QStringLiteral("Mon 12 May")));
+    date->setToolTip(QStringLiteral("Waxing Gibbous"));
+    MemoryPreferenceStore store;
+    StatusBarPanel panel(bar, {StatusBarPanel::Mode::Floating, &store});
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+
+    QWidget other;
+    other.setGeometry(300, 300, 120, 80);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    ASSERT_FALSE(panel.isActiveWindow());
+
+    QToolTip::hideText();
+    // Tool tips come only while no button is held; an earlier test may have left one down.
+    for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mouseRelease(&other, b, {}, QPoint(5, 5));
+    }
+    TipWatcher tips;
+    // A move from elsewhere: the pointer may rest where an earlier test left it.
+    QTest::mouseMove(&panel, QPoint(1, 1));
+    QTest::mouseMove(&panel, panel.rect().center());
+    for (int waited = 0; waited < 3000 && tips.shown.isEmpty(); waited += 20) {
+        QTest::qWait(20);
+    }
+    EXPECT_EQ(tips.shown, QStringList{QStringLiteral("Waxing Gibbous")});
+    QToolTip::hideText();
 }
 
 // Records the regions the panel repaints.

@@ -90,7 +90,7 @@ class ChimesPane : public ::testing::Test {
     static int indexOf(QComboBox* menu, const QString& path) { return menu->findData(path); }
 
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
-    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QString()};
+    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QStringLiteral("disabled:")};
     test::FakeClock clock;
     test::ManualScheduler scheduler{clock};
     test::FakeSoundSystem sounds{scheduler};

@@ -18,6 +18,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGroupBox>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -91,7 +93,7 @@ class EveryPane : public ::testing::Test {
     QVariantMap stored() const { return domain.store().dictionaryRepresentation(); }
 
     test::XdgSandbox sandbox;
-    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QString()};
+    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QStringLiteral("disabled:")};
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     platform::UserDefaults defaults;
     test::FakeClock clock{Date::fromReference(0), QTimeZone::utc()};
@@ -119,6 +121,31 @@ TEST_F(prefsEveryPane, LoadingAndShowingWritesPostsAndAsksNothing) {
         EXPECT_EQ(calls, std::vector<PaneCall>());
         calls.clear();
     }
+}
+
+// A lone "&" in a button's or a box's title is taken for a mnemonic marker: the "&" is not
+// shown and the next letter is underlined ("Date & Time" reads "Date _Time").
+TEST_F(prefsEveryPane, NoTitleLosesAnAmpersandToAMnemonic) {
+    const QRegularExpression loneAmpersand(QStringLiteral("(^|[^&])(&&)*&([^&]|$)"));
+    const PaneFactory panes = factory();
+    int ampersands = 0;
+    for (const QString& className : panes.classNames()) {
+        auto pane = panes.make(className, QStringLiteral("Nib"));
+        QWidget* view = pane->view();
+        QStringList titles;
+        for (const QAbstractButton* b : view->findChildren<QAbstractButton*>()) {
+            titles << b->text();
+        }
+        for (const QGroupBox* box : view->findChildren<QGroupBox*>()) {
+            titles << box->title();
+        }
+        for (const QString& title : titles) {
+            EXPECT_FALSE(loneAmpersand.match(title).hasMatch())
+                << className.toStdString() << ": " << title.toStdString();
+            ampersands += title.contains(QLatin1String("&&")) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(ampersands, 0) << "the time-zone pane's openers show an ampersand";
 }
 
 // Uses the row's control as a user would; returns the value it then shows.

@@ -57,7 +57,7 @@ class PaneFixture : public ::testing::Test {
 
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     // Off the session bus: tests running beside this one post the same names there.
-    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QString()};
+    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QStringLiteral("disabled:")};
     platform::DistributedNotificationCenter center;
     platform::Observation watch;
     PaneDelegate delegate;

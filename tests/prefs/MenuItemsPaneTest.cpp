@@ -15,10 +15,13 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -68,7 +71,7 @@ class MenuItemsPane : public ::testing::Test {
 
     test::XdgSandbox sandbox;
     // Off the session bus: tests running beside this one post the same names there.
-    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QString()};
+    test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QStringLiteral("disabled:")};
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     test::FakeFontResolver fonts{{}, QStringLiteral("Title Sans")};
     test::ScopedFontResolver scopedFonts{fonts};
@@ -355,6 +358,25 @@ TEST_F(prefsMenuItemsPane, FactoryHandsThePaneItsDelegate) {
     pane->view();
     pane->locationTimeZoneSetup();
     EXPECT_EQ(asked, 1);
+}
+
+// The live colour panel has no buttons: Escape is its way out, wherever its focus is.
+TEST_F(prefsMenuItemsPane, TheColourPanelClosesWithEscape) {
+    auto pane = makePane();
+    QWidget* view = pane->view();
+    view->show();
+    pane->setColor();
+    QColorDialog* panel = view->findChild<QColorDialog*>();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+    // Keys reach the panel only once it is the active window: it asks to be, also where no
+    // window manager would make it so.
+    EXPECT_TRUE(QTest::qWaitForWindowActive(panel));
+    const QPointer<QColorDialog> alive(panel);
+    QWidget* focus = panel->focusWidget() != nullptr ? panel->focusWidget() : panel;
+    QTest::keyClick(focus, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(alive.isNull() || !alive->isVisible());
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -172,6 +174,32 @@ TEST(shellBreakTimer, StartsStoppedAndAWorkPeriodOfTheSetMinutesEndsInABreakShee
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     EXPECT_FALSE(w.breaks->isWorkPeriodRunning()) << "no work period during a break";
     EXPECT_EQ(w.take5Menu(), kOffersStop);
+}
+
+// With the settings window closed the break has no window to hang from: it must not block
+// the program's other windows then.
+TEST(shellBreakTimer, WithoutAParentTheBreakWindowBlocksNoOtherWindow) {
+    struct Delegate : CustomModalWindowDelegate {
+        void disableTake5() override {}
+        void showTake5Prefrences() override {}
+    } delegate;
+    QWidget other;
+    other.show();
+    CustomModalWindowController sheet(delegate);
+    sheet.beginSheet(nullptr, [](int) {});
+    ASSERT_TRUE(sheet.isWindowVisible());
+    EXPECT_EQ(sheet.window()->windowModality(), Qt::NonModal);
+    EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    sheet.endSheet(CustomModalWindowController::kDoneReturnCode);
+
+    // On a parent, it blocks that window alone.
+    QWidget parent;
+    parent.show();
+    sheet.beginSheet(&parent, [](int) {});
+    EXPECT_EQ(sheet.window()->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(sheet.window()->parentWidget(), &parent);
+    sheet.endSheet(CustomModalWindowController::kDoneReturnCode);
 }
 
 TEST(shellBreakTimer, TheSheetCountsDownEachSecondThenTheNextWorkPeriodStarts) {

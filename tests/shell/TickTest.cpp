@@ -55,6 +55,38 @@ TEST(shellTimeDateText, TimeTextsFlashAndRepairOldPatterns) {
     }
 }
 
+// A pattern that shows nothing would leave the item without width: gone from the bar, and
+// with the time item the way to the settings and to Quit.
+TEST(shellTimeDateText, PatternsThatShowNothingGiveTheDefaultAndSaySoOnce) {
+    const Date noon = utc(2024, 7, 1, 12, 0, 2);
+    const char* const blank[] = {"", "   ", "j", "t"};
+    TimeDateText texts;
+    test::LogCapture log;
+    const auto said = [&log](const QString& text) {
+        return std::count_if(log.lines().begin(), log.lines().end(),
+                             [&text](const QString& line) { return line.contains(text); });
+    };
+    for (const char* pattern : blank) {
+        for (int tick = 0; tick < 2; ++tick) {
+            EXPECT_EQ(texts.timeText(QString::fromLatin1(pattern), noon, QTimeZone::utc(), false),
+                      QStringLiteral("12:00:02 PM"))
+                << "time \"" << pattern << "\"";
+            EXPECT_EQ(texts.dateText(QString::fromLatin1(pattern), noon, QTimeZone::utc()),
+                      QStringLiteral("Mon 01 Jul"))
+                << "date \"" << pattern << "\"";
+        }
+        for (const char* what : {"time", "date"}) {
+            EXPECT_EQ(said(QStringLiteral("The %1 format \"%2\" shows nothing")
+                               .arg(QLatin1String(what), QString::fromLatin1(pattern))),
+                      1)
+                << what << " \"" << pattern << "\"";
+        }
+    }
+    EXPECT_EQ(texts.dateText(QStringLiteral("$*&$*&"), noon, QTimeZone::utc()),
+              QStringLiteral("Mon 01 Jul"))
+        << "a composite format of empty pieces";
+}
+
 TEST(shellTimeDateText, CompositeDateFormatsFormatOnlyTheirTokens) {
     struct Case {
         const char* format;
@@ -124,6 +156,23 @@ TEST_F(shellTick, TheTickWritesTheItemsEverySecond) {
     delegate.updateTimeDate();
     EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("12:00:02 PM"));
     EXPECT_EQ(domain_->store().value(keys::CustomTime), QVariant(QStringLiteral("%H:%M")));
+}
+
+TEST_F(shellTick, AnEmptyTimeFormatKeepsTheTimeItemAndItsWayToQuit) {
+    TalvorTimeSettings time;
+    time.timeFormat = QString(QLatin1String(""));
+    TalvorDateSettings date;
+    SharedInstance<TalvorTimeSettings>::Override useTime(time);
+    SharedInstance<TalvorDateSettings>::Override useDate(date);
+    AppDelegate delegate({.showPanel = false});
+    delegate.statusItems().updateMenuBarItems();
+    delegate.updateTimeDate();
+    ASSERT_TRUE(delegate.statusItems().TalvorTime());
+    EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("11:59:58 AM"));
+    ASSERT_TRUE(delegate.statusItems().TalvorTime()->menu());
+    EXPECT_GE(delegate.statusItems().TalvorTime()->menu()->indexOfItemWithTitle(
+                  QStringLiteral("Quit Talvor")),
+              0);
 }
 
 TEST_F(shellTick, ATimeZoneChangeForcesAFullUpdate) {

@@ -1,12 +1,14 @@
 #include "ShellTestSupport.h"
 #include "platform/EventModifiers.h"
 #include "platform/Menu.h"
+#include "platform/OffscreenStatusBar.h"
 #include "shell/WorldClockItems.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QImage>
 
 namespace talvor {
 namespace {
@@ -243,6 +245,58 @@ TEST_F(shellWorldClocks, LinesAreCurrentWhenShownAndRebuiltOnlyWhileClosed) {
     EXPECT_TRUE(chosenLineAlive);
     EXPECT_EQ(titles(),
               (QStringList{"16:42, Paris, France, FR", "00:42, Tokyo, Japan", "Add Location..."}));
+}
+
+// Pixels of the picture within `tolerance` of `colour` in each component.
+int pixelsNear(const QImage& image, QColor colour, int tolerance = 40) {
+    int count = 0;
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QColor c = rgb.pixelColor(x, y);
+            count += std::abs(c.red() - colour.red()) <= tolerance &&
+                     std::abs(c.green() - colour.green()) <= tolerance &&
+                     std::abs(c.blue() - colour.blue()) <= tolerance;
+        }
+    }
+    return count;
+}
+
+TEST_F(shellWorldClocks, LinesAreDrawnInTheLocationFontColourAndShadow) {
+    const QColor red(230, 0, 0);
+    fixture.time->locationFont = QFont(QStringLiteral("DejaVu Sans"), 20);
+    fixture.time->locationColor = red;
+    fixture.time->locationHasDropShadow = true;
+    items().setLocationList({paris()});
+    items().updateLocationMenuItems(0);
+    const platform::MenuItem* line = menu->itemAtIndex(0);
+    ASSERT_EQ(line->title(), QStringLiteral("16:40, Paris, France, FR"));
+    const platform::TextAttributes shown = line->attributedTitle().attributesAtIndex(0);
+    EXPECT_EQ(line->attributedTitle().runs().size(), 1u);
+    EXPECT_EQ(shown.font, fixture.time->locationFont);
+    EXPECT_EQ(shown.foregroundColor, std::optional<QColor>(red));
+    ASSERT_TRUE(shown.shadow.has_value());
+    EXPECT_EQ(shown.shadow->offset, QPointF(2.0, -2.0));
+    EXPECT_TRUE(menu->itemAtIndex(1)->attributedTitle().isEmpty())
+        << "\"Add Location...\" is a command, not a location";
+
+    // The ticking time keeps the style, and a changed style reaches the open menu.
+    menu->notifyWillOpen();
+    fixture.clock.advance(60);
+    fixture.time->locationHasDropShadow = false;
+    items().refreshForTick();
+    EXPECT_EQ(line->title(), QStringLiteral("16:41, Paris, France, FR"));
+    EXPECT_EQ(line->attributedTitle().attributesAtIndex(0).foregroundColor,
+              std::optional<QColor>(red));
+    EXPECT_FALSE(line->attributedTitle().attributesAtIndex(0).shadow.has_value());
+    menu->notifyDidClose();
+
+    // Drawn: the menu shows red text where a plain line would be the menu's text colour.
+    const QImage styled = platform::OffscreenStatusBar::renderMenu(menu);
+    EXPECT_GT(pixelsNear(styled, red), 20);
+    fixture.time->locationColor = QColor(0, 0, 0);
+    items().updateLocationMenuItems(0);
+    EXPECT_EQ(pixelsNear(platform::OffscreenStatusBar::renderMenu(menu), red), 0);
 }
 
 }  // namespace

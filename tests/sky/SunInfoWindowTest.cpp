@@ -11,10 +11,13 @@
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
+#include <QApplication>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QTableWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -300,6 +303,22 @@ TEST_F(skySunInfoWindow, ASecondRequestReusesTheWindowAndKeepsTheDay) {
     expectTimesOf(controller, QStringLiteral("Australia/Sydney"), -33.8679, 151.2073,
                   QDate(2025, 11, 2));
     window->hide();
+}
+
+// A window that only shows something closes with Escape, wherever its focus is.
+TEST(skySunInfoWindowKeys, EscapeClosesTheWindowFromAnyControl) {
+    SunInfoWindow window;
+    for (QWidget* focus :
+         std::initializer_list<QWidget*>{window.datePicker(), window.tableView()}) {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        focus->setFocus();
+        QTest::keyClick(
+            QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : focus,
+            Qt::Key_Escape);
+        EXPECT_FALSE(window.isVisible()) << focus->metaObject()->className();
+    }
 }
 
 TEST(skySunLocation, APositionMustBeInRangeAndTheZoneKnown) {

@@ -74,7 +74,7 @@ class ShellEnvironment {
 
     // Off the session bus: tests running beside this one post the same names there, and a
     // notice's trip through the bus would make start-up's own notices arrive late.
-    ScopedEnvVar noBus_{"DBUS_SESSION_BUS_ADDRESS", QString()};
+    ScopedEnvVar noBus_{"DBUS_SESSION_BUS_ADDRESS", QStringLiteral("disabled:")};
     XdgSandbox sandbox_;
     std::optional<ScopedMemoryDomain> domain_;
     FakeFontResolver fonts_{{}, QStringLiteral("Title Sans")};

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -72,6 +73,38 @@ TEST_F(widgetsCustomDatePanel, OkKeepsTheTextAndCancelLeavesTheFormat) {
     EXPECT_EQ(finished.at(1).at(0).toInt(), 1);
     EXPECT_EQ(panel.format(), QStringLiteral("%a %d"));
     EXPECT_FALSE(panel.isVisible());
+}
+
+// The item that shows the format would be left without text, and vanish from the bar.
+TEST_F(widgetsCustomDatePanel, AFormatThatShowsNothingCannotBeTaken) {
+    struct Case {
+        const char* format;
+        Language language;
+    };
+    const Case refused[] = {
+        {"", Language::Uts35},          {"   ", Language::Uts35},         {"j", Language::Uts35},
+        {"", Language::CalendarFormat}, {"  ", Language::CalendarFormat},
+    };
+    TalvorCustomDatePanel panel;
+    QSignalSpy finished(&panel, &QDialog::finished);
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.format);
+        panel.setPatternLanguage(c.language);
+        panel.setFormat(QStringLiteral("HH:mm"));
+        panel.beginSheet(nullptr);
+        panel.mTextField->setText(QString::fromLatin1(c.format));
+        EXPECT_FALSE(panel.okButton->isEnabled());
+        EXPECT_FALSE(panel.mTextDateSample->text().trimmed().isEmpty()) << "it says why";
+        panel.ok();
+        EXPECT_EQ(finished.count(), 0);
+        EXPECT_EQ(panel.format(), QStringLiteral("HH:mm"));
+        EXPECT_TRUE(panel.isVisible());
+        // A usable one is taken again.
+        panel.mTextField->setText(QStringLiteral("HH"));
+        EXPECT_TRUE(panel.okButton->isEnabled());
+        panel.cancel();
+        finished.clear();
+    }
 }
 
 TEST_F(widgetsCustomDatePanel, RendersOffscreen) {

@@ -411,6 +411,37 @@ TEST_F(worldFloatingClocks, ReorderingRebuildsTheWindowInTheNewOrder) {
     EXPECT_EQ(ctrl_.clocks().size(), 3u);
 }
 
+// A location edit announces the floating clocks' settings: the shown window is rebuilt in
+// place, and every new dial must be drawn, also without packed options of the user's.
+TEST_F(worldFloatingClocks, ASettingsAnnouncementRebuildsTheShownWindowWithItsDials) {
+    for (const QString& states : {QString(), kTwoColumns}) {
+        SCOPED_TRACE(states.toStdString());
+        domain_.store().removeValue(keys::FloatingStates);
+        if (!states.isEmpty()) {
+            domain_.store().setValue(keys::FloatingStates, states);
+        }
+        domain_.store().setValue(keys::Floater, QVariant(true));
+        ctrl_.LoadFloatingOptions();
+        ctrl_.TimeZoneFloating(table({kTokyo}));
+        ASSERT_TRUE(ctrl_.isFloating());
+
+        test::LogCapture log;
+        const platform::Notification edited{
+            keys::TalvorFloatingClockPrefsChangeNotification, QVariant(), {}};
+        ctrl_.LoadFloatingOptions(&edited);
+        ctrl_.TimeZoneFloating(table({kTokyo, kParis}));
+        ASSERT_TRUE(ctrl_.isFloating());
+        ASSERT_EQ(ctrl_.clocks().size(), 2u);
+        for (const auto& clock : ctrl_.clocks()) {
+            EXPECT_TRUE(clock.dial->isVisible()) << "a dial made after the window was shown";
+            EXPECT_TRUE(clock.above->isVisible());
+        }
+        EXPECT_FALSE(log.contains(QStringLiteral("Floating clock using default settings")))
+            << "said once, when the options were first read";
+        ctrl_.hideClocks();
+    }
+}
+
 TEST_F(worldFloatingClocks, ShowAndHideCommandsSwitchTheFeatureAndTellEveryProcess) {
     load(kTwoColumns, false);
     ctrl_.menuSelectedShowFloating();

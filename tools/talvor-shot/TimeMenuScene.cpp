@@ -39,6 +39,10 @@ QImage renderTimeMenuWithWorldClocks() {
     settings.showCountDown = true;
     settings.showLightDarkMode = true;
     settings.locationTimeFormat = QStringLiteral("EEE h:mm a");
+    // The lines in the location font, colour and shadow of the Menu Items pane.
+    settings.locationFont = QFont(QStringLiteral("DejaVu Serif"), 13);
+    settings.locationColor = QColor(20, 70, 160);
+    settings.locationHasDropShadow = true;
 
     auto menu = platform::Menu::create();
     TimeMenu::addFixedItems(*menu, {.preferences = [] {}, .help = [] {}, .quit = [] {}});

@@ -11,6 +11,8 @@
 #include "SunScene.h"
 
 #include "GrabWindow.h"
+#include "alarms/CustomModalWindowController.h"
+#include "widgets/TalvorCustomDatePanel.h"
 #include "widgets/WidgetGallery.h"
 
 #include "platform/OffscreenStatusBar.h"
@@ -22,6 +24,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QLineEdit>
 #include <QWidget>
 
 #include <cstdio>
@@ -101,6 +104,30 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderLocationPicker(s.scale); }},
     {"break-sheet", "the break sheet 43 seconds before the break ends",
      [](const Settings& s) { return talvor::shot::renderBreakSheet(s.scale); }},
+    {"custom-format-empty", "the custom format panel refusing an empty format",
+     [](const Settings& s) {
+         talvor::TalvorCustomDatePanel panel;
+         panel.setPatternLanguage(talvor::TalvorCustomDatePanel::PatternLanguage::Uts35);
+         panel.setSetting(QString());
+         panel.adjustSize();
+         return grabWindow(panel, s.scale);
+     }},
+    {"settings-time-zone", "the settings window on its Set TimeZone pane",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(8);
+         return grabWindow(scene.window(), s.scale);
+     }},
+    {"break-window", "the Take 5 break window, standing alone",
+     [](const Settings& s) {
+         struct Still : talvor::CustomModalWindowDelegate {
+             void disableTake5() override {}
+             void showTake5Prefrences() override {}
+         } still;
+         talvor::CustomModalWindowController sheet(still);
+         sheet.showBreakTime->setText(QStringLiteral("Take a break: 4:59"));
+         sheet.window()->adjustSize();
+         return grabWindow(*sheet.window(), s.scale);
+     }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
     {"sun-window", "the sunrise, sunset and twilight times of one city",

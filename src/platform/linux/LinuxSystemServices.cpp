@@ -11,6 +11,7 @@
 #include "XdgWorkspace.h"
 #include "XkbKeyboardLayout.h"
 #include "platform/Log.h"
+#include "platform/SessionBus.h"
 
 #include <QDBusConnection>
 #include <QGuiApplication>
@@ -59,7 +60,7 @@ std::unique_ptr<SessionEventSource> makeSessionEvents() {
 }
 
 std::unique_ptr<AppearanceSource> makeAppearanceSource() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = SessionBus::connection();
     if (!bus.isConnected()) {
         log(
             QStringLiteral("No session bus: the desktop's light/dark setting is not known; "

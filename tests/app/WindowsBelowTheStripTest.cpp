@@ -1,0 +1,148 @@
+// The build-tree program on a small screen with no window manager: every window the time
+// menu opens must show wholly on the screen and below the strip, where nothing else keeps it.
+#include "RunningTalvor.h"
+#include "foundation/FoundationKeys.h"
+#include "foundation/TalvorFilePaths.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <iostream>
+
+namespace talvor {
+namespace {
+
+using test::RunningTalvor;
+
+const QSize kScreen(800, 600);
+
+// A virtual display of its own, so that the screen is small and no window manager runs.
+class OwnDisplay {
+  public:
+    OwnDisplay() {
+        for (int n = 140; n < 250 && name_.isEmpty(); ++n) {
+            if (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) &&
+                !QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) {
+                name_ = QStringLiteral(":%1").arg(n);
+            }
+        }
+        server_.start(QStringLiteral("Xvfb"),
+                      {name_, QStringLiteral("-screen"), QStringLiteral("0"),
+                       QStringLiteral("%1x%2x24").arg(kScreen.width()).arg(kScreen.height()),
+                       QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        server_.waitForStarted();
+        for (int waited = 0; waited < 100 && !QFile::exists(socket()); ++waited) {
+            QThread::msleep(50);
+        }
+    }
+    ~OwnDisplay() {
+        server_.terminate();
+        server_.waitForFinished(5000);
+    }
+    bool ready() const { return server_.state() == QProcess::Running && QFile::exists(socket()); }
+    const QString& name() const { return name_; }
+
+  private:
+    QString socket() const { return QStringLiteral("/tmp/.X11-unix/X") + name_.mid(1); }
+    QString name_;
+    QProcess server_;
+};
+
+// A location in the time menu and floating: its line has the sun window in its submenu.
+QVariantList tokyo() {
+    return {QString(),
+            QStringLiteral("Tokyo"),
+            QString(),
+            QStringLiteral("Japan"),
+            QStringLiteral("Asia/Tokyo"),
+            QStringLiteral("9"),
+            QString(),
+            QString(),
+            QString(),
+            QString(),
+            true,
+            true};
+}
+
+TEST(appWindowsBelowTheStrip, EveryWindowOfTheTimeMenuShowsWhollyBelowTheStrip) {
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
+        GTEST_SKIP() << "needs Xvfb";
+    }
+    test::XdgSandbox sandbox;
+    OwnDisplay display;
+    ASSERT_TRUE(display.ready()) << display.name().toStdString();
+
+    // Every optional entry of the time menu on, a world clock, the floating clocks allowed.
+    platform::PlistPreferenceStore store = test::settingsFile();
+    for (const QString& key :
+         {keys::timeShowLocation, QStringLiteral("alarmShow"), QStringLiteral("take5Show"),
+          QStringLiteral("countDownShow"), QStringLiteral("dateDiffCalcShow"),
+          QStringLiteral("globalSchedulerShow"), QStringLiteral("lightDarkModeShow"),
+          QStringLiteral("Floater")}) {
+        store.setValue(key, 1);
+    }
+    ASSERT_TRUE(store.synchronize());
+    LocationTable table;
+    table.append(QVariant(tokyo()));
+    ASSERT_TRUE(TalvorFilePaths::TalvorSaveLocationTable(table));
+
+    const QString shot =
+        QDir::current().absoluteFilePath(QStringLiteral("windows-below-the-strip.png"));
+    QFile::remove(shot);
+    const test::ScopedEnvVar onDisplay("DISPLAY", display.name());
+    const test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("time-menu-windows"));
+    const test::ScopedEnvVar picture("TALVOR_TEST_SCREENSHOT", shot);
+    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
+    ASSERT_TRUE(app.waitFor("test steps done", 60000)) << app.log();
+    app.signal(SIGTERM);
+    app.waitForExit();
+
+    const QRegularExpression window(
+        QStringLiteral("test window '([^']*)' (-?\\d+) (-?\\d+) (\\d+) (\\d+)"));
+    const QString log = QString::fromUtf8(app.output());
+    QRect strip;
+    QMap<QString, QRect> shown;
+    for (auto it = window.globalMatch(log); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QRect frame(m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt(),
+                          m.captured(5).toInt());
+        if (m.captured(1) == QLatin1String("Talvor menu bar")) {
+            strip = frame;
+        } else {
+            shown.insert(m.captured(1), frame);
+            EXPECT_TRUE(QRect(QPoint(), kScreen).contains(frame))
+                << m.captured(1).toStdString() << " off the screen at "
+                << m.captured(0).toStdString();
+        }
+    }
+    ASSERT_FALSE(strip.isEmpty()) << app.log();
+    for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
+        EXPECT_GT(it.value().top(), strip.bottom())
+            << it.key().toStdString() << " over the strip: " << it.value().y();
+    }
+    const QStringList titles = shown.keys();
+    EXPECT_TRUE(titles.contains(QStringLiteral("Sunset/Sunrise")))
+        << titles.join(u',').toStdString();
+    EXPECT_GE(titles.size(), 3) << titles.join(u',').toStdString();
+    EXPECT_FALSE(QImage(shot).isNull()) << "a picture of the screen at " << shot.toStdString();
+    for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
+        const QRect& f = it.value();
+        std::cout << it.key().toStdString() << ": " << f.x() << "," << f.y() << " " << f.width()
+                  << "x" << f.height() << "\n";
+    }
+    std::cout << "strip bottom: " << strip.bottom() << "\n";
+    std::cout << "screen: " << shot.toStdString()
+              << "\nwindows: " << titles.join(u',').toStdString() << "\n";
+}
+
+}  // namespace
+}  // namespace talvor
