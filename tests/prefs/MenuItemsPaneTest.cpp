@@ -1,5 +1,6 @@
 #include "foundation/FoundationKeys.h"
 #include "foundation/PreferenceDomain.h"
+#include "foundation/SharedInstance.h"
 #include "foundation/TalvorMenuItemFlags.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/DistributedNotificationCenter.h"
@@ -78,6 +79,7 @@ class MenuItemsPane : public ::testing::Test {
     // The process-wide time settings for this test only, read from its domain: one made on
     // first use would outlive the test and carry its values into the next.
     TalvorTimeSettings timeSettings;
+    SharedInstance<TalvorTimeSettings>::Override sharedTime{timeSettings};
     std::vector<qint32> codes;
     std::vector<QWidget*> sheetWindows;
     std::vector<QUrl> urls;
