@@ -6,7 +6,9 @@
 #include <QTextToSpeech>
 #include <QVoice>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace talvor::platform {
 namespace {
@@ -57,8 +59,10 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
     void startSpeaking(const QString& text, const QString& voiceId) override {
         QTextToSpeech* tts = engine();
         if (tts == nullptr) {
+            finishedSpeaking(false);
             return;
         }
+        speaking_ = false;
         tts->stop();
         const qsizetype slash = voiceId.indexOf(QLatin1Char('/'));
         if (slash > 0) {
@@ -71,12 +75,22 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
                 }
             }
         }
+        speaking_ = true;
         tts->say(text);
     }
 
     void stopSpeaking() override {
         if (QTextToSpeech* tts = engine()) {
+            speaking_ = false;
             tts->stop();
+        }
+        finishedSpeaking(false);
+    }
+
+    void setVolume(double volume) override {
+        volume_ = volume;
+        if (QTextToSpeech* tts = engine()) {
+            tts->setVolume(volume < 0 ? defaultVolume_ : std::min(volume, 1.0));
         }
     }
 
@@ -85,6 +99,13 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
     QTextToSpeech* engine() {
         if (!tried_) {
             tried_ = true;
+            startEngine();
+        }
+        return tts_.get();
+    }
+
+    bool startEngine() {
+        {
             tts_ = std::make_unique<QTextToSpeech>();
             if (tts_->state() == QTextToSpeech::Error &&
                 QTextToSpeech::availableEngines().contains(QStringLiteral("flite"))) {
@@ -93,12 +114,28 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
             if (tts_->state() == QTextToSpeech::Error) {
                 log(QStringLiteral("No speech engine: voices and spoken hours are off"));
                 tts_.reset();
+                return false;
             }
+            defaultVolume_ = tts_->volume();
+            if (volume_ >= 0) {
+                tts_->setVolume(std::min(volume_, 1.0));
+            }
+            QObject::connect(tts_.get(), &QTextToSpeech::stateChanged,
+                             [this](QTextToSpeech::State state) {
+                                 if (speaking_ && state != QTextToSpeech::Speaking &&
+                                     state != QTextToSpeech::Paused) {
+                                     speaking_ = false;
+                                     finishedSpeaking(state == QTextToSpeech::Ready);
+                                 }
+                             });
         }
-        return tts_.get();
+        return true;
     }
 
     bool tried_ = false;
+    bool speaking_ = false;
+    double volume_ = -1;
+    double defaultVolume_ = 0.7;
     std::unique_ptr<QTextToSpeech> tts_;
 };
 
@@ -107,6 +144,22 @@ SpeechSynthesizer* replacement = nullptr;
 }  // namespace
 
 SpeechSynthesizer::~SpeechSynthesizer() = default;
+
+void SpeechSynthesizer::speak(const QString& text, const QString& voiceIdentifier,
+                              std::function<void(bool spoken)> done) {
+    if (auto replaced = std::exchange(done_, {})) {
+        replaced(false);
+    }
+    done_ = std::move(done);
+    startSpeaking(text, voiceIdentifier);
+}
+
+void SpeechSynthesizer::finishedSpeaking(bool spoken) {
+    // The callback may start the next text.
+    if (auto done = std::exchange(done_, {})) {
+        done(spoken);
+    }
+}
 
 SpeechSynthesizer& SpeechSynthesizer::shared() {
     if (replacement != nullptr) {
