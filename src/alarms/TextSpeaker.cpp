@@ -51,6 +51,8 @@ void TextSpeaker::speakText(const QString& text, int voiceIndex) {
         voiceId = voices[static_cast<std::size_t>(voiceIndex - 1)].identifier;
     }
     speaking_ = true;
+    // The chimes may have set a volume of their own.
+    synthesizer().setVolume(-1);
     const std::weak_ptr<int> alive = alive_;
     synthesizer().speak(text, voiceId, [this, alive](bool) {
         if (alive.expired()) {
