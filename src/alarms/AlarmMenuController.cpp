@@ -183,6 +183,14 @@ void AlarmMenuController::activateAlarm(Alarm& alarm) {
     }
     statusView_->setShown(true);
     statusView_->startFlashing();
+    // Seen even when the alarm item is not: another workspace, a locked screen.
+    const UserNotification shown{QStringLiteral("Zephyrel"), formatTime(alarm.time()),
+                                 alarm.title(), now()};
+    if (notifier_) {
+        notifier_(shown);
+    } else {
+        showDesktopNotification(shown);
+    }
 }
 
 void AlarmMenuController::textSpeakerFinishedSpeakingText(TextSpeaker& speaker) {

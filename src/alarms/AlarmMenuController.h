@@ -5,6 +5,7 @@
 #include "SnoozeWindowController.h"
 #include "StatusView.h"
 #include "TextSpeaker.h"
+#include "UserNotificationCenter.h"
 
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
@@ -72,7 +73,7 @@ class AlarmMenuController : public AlarmDelegate,
     // Firing.
     void alarmTriggered(Alarm& alarm) override;
     // Opens the alarm's snooze window, marks it ringing, speaks its title (the sound follows)
-    // or sounds it, and flashes the item.
+    // or sounds it, flashes the item and shows it as a desktop notification.
     void activateAlarm(Alarm& alarm);
     // Not ringing any more; its sound, if it is the one playing, stops.
     void deactivateAlarm(Alarm& alarm);
@@ -145,6 +146,11 @@ class AlarmMenuController : public AlarmDelegate,
         isSystemSound_ = std::move(test);
     }
 
+    // How a ringing alarm is also shown on the desktop (default: the notification service).
+    void setNotifier(std::function<void(const UserNotification&)> notifier) {
+        notifier_ = std::move(notifier);
+    }
+
     StatusView& statusView() { return *statusView_; }
     const std::shared_ptr<platform::StatusItem>& statusItem() const { return statusItem_; }
     std::shared_ptr<Alarm> nextAlarm() const { return nextAlarm_; }
@@ -176,6 +182,7 @@ class AlarmMenuController : public AlarmDelegate,
     Repeat::Handle playingRepeat_;
     const Alarm* playingAlarm_ = nullptr;
     std::function<bool(const QString&)> isSystemSound_;
+    std::function<void(const UserNotification&)> notifier_;
     QPointer<QObject> alarmSetController_;
     AlarmMenuHost* host_ = nullptr;
     std::shared_ptr<platform::Menu> alarmMenu_;
