@@ -156,6 +156,8 @@ void AlarmMenuController::activateAlarm(Alarm& alarm) {
         ringing_.push_back({shared, nullptr, nullptr});
         it = ringing_.end() - 1;
     }
+    // The item takes its room first, so that the window opens under it.
+    statusView_->setShown(true);
     if (!it->window) {
         it->window = SnoozeWindowController::showCloseTo(
             statusItem_ ? statusItem_->windowFrame() : QRectF(), this, shared);
@@ -322,6 +324,7 @@ void AlarmMenuController::menuClicked() {
 void AlarmMenuController::scheduleAlarm(const std::shared_ptr<Alarm>& alarm) {
     alarm->setDelegate(this);
     Clock::sharedClock().insertAlarm(alarm);
+    refreshStatusItem();
 }
 
 void AlarmMenuController::removeAlarm(Alarm& alarm) {

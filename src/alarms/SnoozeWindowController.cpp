@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace talvor {
 
 // Closing it from the window manager snoozes the alarm.
@@ -148,6 +150,16 @@ std::unique_ptr<SnoozeWindowController> SnoozeWindowController::showCloseTo(
         topLeft = QPoint(area.right() - w->width(), area.top());
     } else {
         topLeft = itemFrame.bottomLeft().toPoint();
+        // An item near the right edge: the window stays on the screen, as a menu would.
+        const QScreen* screen = QGuiApplication::screenAt(itemFrame.center().toPoint());
+        if (screen == nullptr) {
+            screen = QGuiApplication::primaryScreen();
+        }
+        if (screen != nullptr) {
+            const QRect area = screen->geometry();
+            topLeft.setX(
+                std::max(area.left(), std::min(topLeft.x(), area.right() + 1 - w->width())));
+        }
     }
     w->move(topLeft);
     controller->showWindow();

@@ -37,7 +37,7 @@ class SnoozeWindowController {
 
     // Opens the window non-modally with its top-left corner at the bottom-left corner of
     // `itemFrame` (the alarm item on the screen; empty: the top-right of the primary screen),
-    // brought to the front.
+    // moved left as far as it must to stay on the screen, and brings it to the front.
     static std::unique_ptr<SnoozeWindowController> showCloseTo(
         const QRectF& itemFrame, SnoozeWindowControllerDelegate* delegate,
         std::shared_ptr<Alarm> alarm);
