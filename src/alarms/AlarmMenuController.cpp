@@ -466,7 +466,8 @@ const std::shared_ptr<platform::Menu>& AlarmMenuController::alarmMenu() {
     if (!alarmMenu_) {
         alarmMenu_ = platform::Menu::create(QStringLiteral("Alarms"));
         opening_ = QObject::connect(alarmMenu_.get(), &platform::Menu::willOpen, [this] {
-            if (!Clock::sharedClock().allAlarms().empty()) {
+            // Also when alarms were first shown after it was made: never an empty menu.
+            if (!Clock::sharedClock().allAlarms().empty() || alarmMenu_->numberOfItems() == 0) {
                 rebuildAlarmMenu();
             }
         });
@@ -477,6 +478,9 @@ const std::shared_ptr<platform::Menu>& AlarmMenuController::alarmMenu() {
 
 void AlarmMenuController::rebuildAlarmMenu() {
     if (!TalvorTimeSettings::sharedInstance().showAlarm) {
+        // The alarm item's own menu does not depend on the time menu.
+        platform::Menu scratch;
+        buildWorkingAlarms(scratch);
         return;
     }
     platform::Menu& menu = *alarmMenu();

@@ -10,6 +10,7 @@ namespace talvor {
 TextSpeaker::TextSpeaker(platform::SpeechSynthesizer* synthesizer) : synthesizer_(synthesizer) {}
 
 TextSpeaker::~TextSpeaker() {
+    alive_.reset();  // the end this stop reports is not told to anyone
     if (speaking_) {
         synthesizer().stopSpeaking();
     }

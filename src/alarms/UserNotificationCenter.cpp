@@ -1,5 +1,6 @@
 #include "UserNotificationCenter.h"
 
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/UserTimers.h"
 
@@ -81,6 +82,10 @@ QStringList UserTimerNotificationCenter::command(const UserNotification& notific
 }
 
 void UserTimerNotificationCenter::scheduleNotification(const UserNotification& notification) {
+    // One that is due already is ringing now: no timer could fire for it any more.
+    if (!(platform::Clock::shared().now() < notification.deliveryDate)) {
+        return;
+    }
     platform::UserTimers& timers = platform::UserTimers::shared();
     if (!available_) {
         available_ = timers.isAvailable();

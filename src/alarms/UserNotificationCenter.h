@@ -50,7 +50,8 @@ bool showDesktopNotification(const UserNotification& notification);
 // The notification centre of alarms while the program is closed: each notification becomes
 // a transient timer of the user's service manager (platform::UserTimers) that shows it
 // through the notification service and plays its sound with the desktop's player, if any.
-// Removing removes every such timer of the program. Without a service manager nothing is
+// Notifications already due are not handed over (their alarms are ringing). Removing
+// removes every such timer of the program. Without a service manager nothing is
 // scheduled, and the first notification that cannot be says so in the log.
 class UserTimerNotificationCenter : public UserNotificationCenter {
   public:

@@ -188,6 +188,18 @@ TEST_F(alarmsMenu, WithAlarmsHiddenTheMenuIsLeftAsItIs) {
     controller_.scheduleAlarm(dateAlarm(at("2024-03-05T07:30:00")));
     post();
     EXPECT_EQ(tree(*host.menu), before);
+    // The alarm item's menu still follows the alarms.
+    EXPECT_EQ(controller_.activeAlarmMenu()->numberOfItems(), 1);
+}
+
+TEST_F(alarmsMenu, AMenuMadeWhileAlarmsWereHiddenIsFilledWhenItOpens) {
+    TalvorTimeSettings::sharedInstance().showAlarm = false;
+    controller_.awakeFromNib(&host);
+    EXPECT_EQ(host.menu->numberOfItems(), 0);
+    TalvorTimeSettings::sharedInstance().showAlarm = true;
+    host.menu->notifyWillOpen();
+    EXPECT_EQ(tree(*host.menu).front(), QStringLiteral("Active alarms:"));
+    host.menu->notifyDidClose();
 }
 
 TEST_F(alarmsMenu, CreatingAnAlarmOpensItsSettingsPane) {

@@ -111,8 +111,9 @@ TEST_F(alarmsHandOver, TwoAlarmsBecomeTwoTimersWithTheseCommandLines) {
     wake->setSelRowNo(2);
     timers_.timers.push_back({QStringLiteral("talvor-alarm-9"), at("2024-03-01T00:00:00"), {}});
 
-    UsersNotificationManager::synchronizeWithAlarms({tea, wake});
-    ASSERT_EQ(timers_.timers.size(), 2u);
+    auto ringing = dateAlarm(at("2024-03-04T09:59:00"));
+    UsersNotificationManager::synchronizeWithAlarms({tea, ringing, wake});
+    ASSERT_EQ(timers_.timers.size(), 2u) << "the one ringing now is not handed over";
     const QString script = UserTimerNotificationCenter::command({}, {})[2];
     const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
     EXPECT_EQ(
