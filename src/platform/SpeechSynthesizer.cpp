@@ -2,7 +2,9 @@
 
 #include "Log.h"
 
+#include <QCoreApplication>
 #include <QLocale>
+#include <QPointer>
 #include <QTextToSpeech>
 #include <QVoice>
 
@@ -101,34 +103,34 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
             tried_ = true;
             startEngine();
         }
-        return tts_.get();
+        return tts_.data();
     }
 
     bool startEngine() {
-        {
-            tts_ = std::make_unique<QTextToSpeech>();
-            if (tts_->state() == QTextToSpeech::Error &&
-                QTextToSpeech::availableEngines().contains(QStringLiteral("flite"))) {
-                tts_ = std::make_unique<QTextToSpeech>(QStringLiteral("flite"));
-            }
-            if (tts_->state() == QTextToSpeech::Error) {
-                log(QStringLiteral("No speech engine: voices and spoken hours are off"));
-                tts_.reset();
-                return false;
-            }
-            defaultVolume_ = tts_->volume();
-            if (volume_ >= 0) {
-                tts_->setVolume(std::min(volume_, 1.0));
-            }
-            QObject::connect(tts_.get(), &QTextToSpeech::stateChanged,
-                             [this](QTextToSpeech::State state) {
-                                 if (speaking_ && state != QTextToSpeech::Speaking &&
-                                     state != QTextToSpeech::Paused) {
-                                     speaking_ = false;
-                                     finishedSpeaking(state == QTextToSpeech::Ready);
-                                 }
-                             });
+        // Owned by the application: it goes with it, not at the static destruction after.
+        tts_ = new QTextToSpeech(QCoreApplication::instance());
+        if (tts_->state() == QTextToSpeech::Error &&
+            QTextToSpeech::availableEngines().contains(QStringLiteral("flite"))) {
+            delete tts_.data();
+            tts_ = new QTextToSpeech(QStringLiteral("flite"), QCoreApplication::instance());
         }
+        if (tts_->state() == QTextToSpeech::Error) {
+            log(QStringLiteral("No speech engine: voices and spoken hours are off"));
+            delete tts_.data();
+            return false;
+        }
+        defaultVolume_ = tts_->volume();
+        if (volume_ >= 0) {
+            tts_->setVolume(std::min(volume_, 1.0));
+        }
+        QObject::connect(tts_.data(), &QTextToSpeech::stateChanged,
+                         [this](QTextToSpeech::State state) {
+                             if (speaking_ && state != QTextToSpeech::Speaking &&
+                                 state != QTextToSpeech::Paused) {
+                                 speaking_ = false;
+                                 finishedSpeaking(state == QTextToSpeech::Ready);
+                             }
+                         });
         return true;
     }
 
@@ -136,7 +138,7 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
     bool speaking_ = false;
     double volume_ = -1;
     double defaultVolume_ = 0.7;
-    std::unique_ptr<QTextToSpeech> tts_;
+    QPointer<QTextToSpeech> tts_;
 };
 
 SpeechSynthesizer* replacement = nullptr;
