@@ -3,7 +3,11 @@
 #include "alarms/ActiveAlarms.h"
 #include "alarms/SavedAlarms.h"
 #include "alarms/SnoozeWindowController.h"
+#include "alarms/TextSpeaker.h"
+#include "foundation/TalvorTimeSettings.h"
 #include "platform/Menu.h"
+#include "platform/NotificationCenter.h"
+#include "platform/StatusBar.h"
 #include "support/FakeSoundPlayer.h"
 #include "support/FakeSpeechSynthesizer.h"
 
@@ -300,6 +304,63 @@ TEST_F(alarmsFiring, TheWindowOpensUnderTheAlarmItem) {
     QWidget* w = controller_.snoozeWindowFor(tea.get())->window();
     EXPECT_TRUE(w->isVisible());
     EXPECT_FALSE(w->isModal());
+}
+
+class NoHost : public AlarmMenuHost {
+  public:
+    void addItem(std::shared_ptr<platform::Menu>) override {}
+    void showPrefs() override {}
+    void doOnMain(int) override {}
+};
+
+TEST_F(alarmsFiring, AClickOnTheItemOpensTheActiveAlarmsAndBringsTheWindowsForward) {
+    platform::StatusBar bar;
+    platform::StatusBar::setSystemStatusBar(&bar);
+    TalvorTimeSettings::sharedInstance().showAlarm = true;
+    NoHost host;
+    controller_.awakeFromNib(&host);
+    auto tea = dueSoon(QStringLiteral("Tea"));
+    scheduler_.advanceBy(1.0);
+    QWidget* window = controller_.snoozeWindowFor(tea.get())->window();
+    window->hide();
+
+    int rebuilt = 0;
+    platform::Observation seen = platform::NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("ZephyrelMainMenuWillAppear"), QVariant(),
+        [&](const platform::Notification&) { ++rebuilt; });
+    std::shared_ptr<platform::Menu> opened;
+    QObject::connect(controller_.statusItem().get(), &platform::StatusItem::popUpMenuRequested,
+                     [&](const std::shared_ptr<platform::Menu>& menu) { opened = menu; });
+    controller_.statusView().mouseDown({});
+    EXPECT_EQ(rebuilt, 1);
+    EXPECT_EQ(opened, controller_.activeAlarmMenu());
+    ASSERT_EQ(opened->numberOfItems(), 1);
+    EXPECT_TRUE(opened->itemAtIndex(0)->attributedTitle().string().endsWith(QStringLiteral("Tea")));
+    EXPECT_TRUE(controller_.statusView().isVisible());
+    EXPECT_TRUE(window->isVisible()) << "the ringing alarm's window comes back to the front";
+
+    controller_.clearFromMenu(tea);
+    scheduler_.runPosted();
+    controller_.awakeFromNib(nullptr);
+    TalvorTimeSettings::sharedInstance().showAlarm = false;
+    platform::StatusBar::setSystemStatusBar(nullptr);
+}
+
+TEST_F(alarmsFiring, TheVoiceMenuKeepsItsFirstItemAndListsTheVoicesByName) {
+    TextSpeaker speaker;
+    auto menu = platform::Menu::create();
+    menu->addItemWithTitle(QStringLiteral("Kathy"));
+    menu->addItemWithTitle(QStringLiteral("stale"));
+    int chosen = 0;
+    speaker.fillMenuWithVoices(*menu, [&](platform::MenuItem&) { ++chosen; });
+    ASSERT_EQ(menu->numberOfItems(), 3);
+    EXPECT_EQ(menu->itemAtIndex(0)->title(), QStringLiteral("Kathy"));
+    EXPECT_EQ(menu->itemAtIndex(1)->title(), QStringLiteral("Alex"));
+    EXPECT_EQ(menu->itemAtIndex(2)->representedObject(), QVariant(QStringLiteral("Kathy")));
+    menu->performActionForItemAtIndex(2);
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(speaker.indexOfVoice(QStringLiteral("Kathy")), 2);
+    EXPECT_EQ(speaker.indexOfVoice(QStringLiteral("Nobody")), 0);
 }
 
 }  // namespace
