@@ -101,8 +101,12 @@ void UserTimerNotificationCenter::scheduleNotification(const UserNotification& n
     static const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
     const QString unit = kUnitPrefix + QString::number(scheduled_.size() + 1);
     if (!timers.schedule({unit, notification.deliveryDate, command(notification, player)})) {
-        platform::log(QStringLiteral("The alarm \"%1\" could not be handed to the service manager")
-                          .arg(notification.informativeText));
+        // The others are not tried: quitting must not wait on a manager that fails.
+        available_ = false;
+        toldUnavailable_ = true;
+        platform::log(
+            QStringLiteral("The service manager did not take the alarms: alarms will "
+                           "not ring while Talvor is closed"));
         return;
     }
     scheduled_.push_back(notification);

@@ -10,8 +10,8 @@
 namespace talvor::platform {
 
 // Commands that run at a set time whether or not the program still runs: transient timers
-// of the user's service manager (systemd --user). Main thread only; calls wait for the
-// manager (a few seconds at most).
+// of the user's service manager (systemd --user). Main thread only; each call waits for
+// the manager 0.7 s at most, and one that does not answer counts as a failure.
 class UserTimers {
   public:
     struct Timer {

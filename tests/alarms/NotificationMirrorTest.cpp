@@ -151,6 +151,17 @@ TEST_F(alarmsHandOver, WithoutAServiceManagerOneLineSaysAlarmsWillNotRing) {
     EXPECT_TRUE(center_.scheduledNotifications().empty());
 }
 
+TEST_F(alarmsHandOver, AManagerThatRefusesIsAskedOnceAndSaidSoOnce) {
+    timers_.refuses = true;
+    LogCapture log;
+    UsersNotificationManager::synchronizeWithAlarms({dateAlarm(at("2024-03-04T16:05:00")),
+                                                     dateAlarm(at("2024-03-04T17:05:00")),
+                                                     dateAlarm(at("2024-03-04T18:05:00"))});
+    EXPECT_EQ(timers_.attempts, 1);
+    EXPECT_EQ(log.lines(), QStringList{"The service manager did not take the alarms: alarms "
+                                       "will not ring while Talvor is closed"});
+}
+
 // A real round trip where the user's systemd answers: made at quit, gone at the next start.
 TEST_F(alarmsHandOver, TheServiceManagerKeepsTheTimersUntilTheNextStart) {
     platform::UserTimers::setShared(nullptr);

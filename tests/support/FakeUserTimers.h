@@ -17,7 +17,8 @@ class FakeUserTimers : public platform::UserTimers {
 
     bool isAvailable() override { return available; }
     bool schedule(const Timer& timer) override {
-        if (!available) {
+        ++attempts;
+        if (!available || refuses) {
             return false;
         }
         timers.push_back(timer);
@@ -37,6 +38,9 @@ class FakeUserTimers : public platform::UserTimers {
     }
 
     bool available = true;
+    // Answers, but takes no timer.
+    bool refuses = false;
+    int attempts = 0;
     std::vector<Timer> timers;
 };
 
