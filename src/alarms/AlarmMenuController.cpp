@@ -30,6 +30,11 @@ Date now() {
     return platform::Clock::shared().now();
 }
 
+// A hold of its own on a window's alarm: the window, and its hold, may go while it is told.
+std::shared_ptr<Alarm> keptAlarm(const SnoozeWindowController& window) {
+    return window.windowAlarm();
+}
+
 // Long enough for any interval a user can type; a bound, so that a clear never spins.
 constexpr int kMaxIntervalSteps = 1'000'000;
 
@@ -289,7 +294,7 @@ std::size_t AlarmMenuController::openSnoozeWindowCount() const {
 }
 
 void AlarmMenuController::snoozeWindowDidSnooze(SnoozeWindowController& controller) {
-    const std::shared_ptr<Alarm> alarm = controller.windowAlarm();
+    const std::shared_ptr<Alarm> alarm = keptAlarm(controller);
     if (!alarm) {
         return;
     }
@@ -301,7 +306,7 @@ void AlarmMenuController::snoozeWindowDidSnooze(SnoozeWindowController& controll
 }
 
 void AlarmMenuController::snoozeWindowDidClear(SnoozeWindowController& controller) {
-    const std::shared_ptr<Alarm> alarm = controller.windowAlarm();
+    const std::shared_ptr<Alarm> alarm = keptAlarm(controller);
     if (!alarm) {
         return;
     }

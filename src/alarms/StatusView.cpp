@@ -36,7 +36,7 @@ StatusView::~StatusView() {
     QObject::disconnect(menuClosed_);
 }
 
-void StatusView::setStatusItem(std::shared_ptr<platform::StatusItem> item) {
+void StatusView::setStatusItem(const std::shared_ptr<platform::StatusItem>& item) {
     statusItem_ = item;
 }
 

@@ -39,7 +39,7 @@ class StatusView : public platform::StatusItemView {
     StatusView& operator=(const StatusView&) = delete;
 
     // Keeps the item and makes itself the item's view; nullptr lets go of it.
-    void setStatusItem(std::shared_ptr<platform::StatusItem> item);
+    void setStatusItem(const std::shared_ptr<platform::StatusItem>& item);
     std::shared_ptr<platform::StatusItem> statusItem() const { return statusItem_.lock(); }
     // Shown (30 points wide) or taking no room.
     void setShown(bool shown);

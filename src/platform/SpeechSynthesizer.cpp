@@ -107,18 +107,18 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
     }
 
     bool startEngine() {
-        // Owned by the application: it goes with it, not at the static destruction after.
-        tts_ = new QTextToSpeech(QCoreApplication::instance());
-        if (tts_->state() == QTextToSpeech::Error &&
+        auto tts = std::make_unique<QTextToSpeech>();
+        if (tts->state() == QTextToSpeech::Error &&
             QTextToSpeech::availableEngines().contains(QStringLiteral("flite"))) {
-            delete tts_.data();
-            tts_ = new QTextToSpeech(QStringLiteral("flite"), QCoreApplication::instance());
+            tts = std::make_unique<QTextToSpeech>(QStringLiteral("flite"));
         }
-        if (tts_->state() == QTextToSpeech::Error) {
+        if (tts->state() == QTextToSpeech::Error) {
             log(QStringLiteral("No speech engine: voices and spoken hours are off"));
-            delete tts_.data();
             return false;
         }
+        // Owned by the application: it goes with it, not at the static destruction after.
+        tts->setParent(QCoreApplication::instance());
+        tts_ = tts.release();
         defaultVolume_ = tts_->volume();
         if (volume_ >= 0) {
             tts_->setVolume(std::min(volume_, 1.0));
