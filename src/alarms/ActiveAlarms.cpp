@@ -239,6 +239,68 @@ QString unsavedAlarmsPath() {
     return platform::Paths::dataDir() + QStringLiteral("/UnsavedAlarms.plist");
 }
 
+namespace {
+
+// The first time at or after `after` on a flagged weekday, at the hour and minute of the
+// alarm's run time; none without a flag.
+std::optional<Date> nextWeekdayAtOrAfter(const Alarm& alarm, Date after) {
+    if (!hasAnyWeekday(alarm)) {
+        return std::nullopt;
+    }
+    const Date run = alarm.runTime();
+    AlarmDates::Change change;
+    change.hour = AlarmDates::hourOfDay(run);
+    change.minute = AlarmDates::minuteOfHour(run);
+    change.second = 0;
+    for (int64_t offset = 0; offset <= 7; ++offset) {
+        change.addDays = offset;
+        const Date candidate = AlarmDates::changed(after, change);
+        if (isRunOnWeekday(alarm, weekdayCode(candidate)) && !(candidate < after)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether an alarm read at launch still has a time to come, moving a passed one that
+// recurs on to it. A passed weekday alarm loses the day it was due (unless it is kept for
+// ever) and takes its first day at or after now, today included; a passed repeating
+// relative alarm skips the intervals that ran out while the program was closed; a passed
+// every-day alarm is moved on when it is inserted; any other passed alarm is dropped.
+bool restoredAlarmIsDue(Alarm& alarm, Date current) {
+    if (!(alarm.time() < current)) {
+        return true;
+    }
+    if (alarm.selRowNo() == 2) {
+        if (!hasAnyWeekday(alarm)) {
+            return false;
+        }
+        if (!alarm.shouldUseForever()) {
+            setRunOnWeekday(alarm, weekdayCode(alarm.time()), false);
+        }
+        const std::optional<Date> next = nextWeekdayAtOrAfter(alarm, current);
+        if (!next) {
+            return false;
+        }
+        alarm.setTime(next);
+        alarm.setRunTime(alarm.time());
+        return true;
+    }
+    if (alarm.isTimeWithDate()) {
+        return alarm.shouldUseEveryDay();
+    }
+    if (!alarm.shouldRepeat() || alarm.ringWithinUnits() <= 0) {
+        return false;
+    }
+    // Bounded: an interval of one minute missed for two years is about a million steps.
+    for (int i = 0; i < 2'000'000 && alarm.time() < current; ++i) {
+        alarm.setRunTime(alarm.time());
+    }
+    return !(alarm.time() < current);
+}
+
+}  // namespace
+
 void restoreActiveAlarms() {
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     // Settings that cannot be read hide the alarms they hold: never write over those.
@@ -261,29 +323,26 @@ void restoreActiveAlarms() {
     // One save for the whole list: a crash half-way must not leave half the list stored.
     const bool saves = clock.savesChanges();
     clock.setSavesChanges(false);
+    const Date current = platform::Clock::shared().now();
     for (const std::shared_ptr<Alarm>& alarm : *stored) {
         if (lacksItsTime(*alarm)) {
             platform::log(QStringLiteral("A stored alarm (\"%1\") has no readable time; dropped")
                               .arg(alarm->title()));
             continue;
         }
-        int64_t minutes = 0;
-        int64_t seconds = 0;
-        alarm->minutesFromNow(&minutes, &seconds);
-        if (minutes * 60 + seconds < 0) {
-            if (alarm->selRowNo() != 2 || !hasAnyWeekday(*alarm)) {
-                continue;
-            }
-            const int32_t today = weekdayCode(platform::Clock::shared().now());
-            if (!alarm->shouldUseForever()) {
-                setRunOnWeekday(*alarm, today, false);
-            }
-            if (const std::optional<Date> next = calculateNextDate(today, *alarm)) {
-                alarm->setTime(next);
-                alarm->setRunTime(alarm->time());
-            }
+        if (!restoredAlarmIsDue(*alarm, current)) {
+            continue;
         }
+        // The interval that ran before the quit goes on, snooze included.
+        const std::optional<Date> run = alarm->storedRunTime();
+        const uint64_t snoozed = alarm->snoozedMinutes();
         clock.insertAlarm(alarm);
+        if (alarm->selRowNo() != 2 && !alarm->isTimeWithDate() && run) {
+            alarm->setRunTime(run);
+            alarm->setSnoozedMinutes(snoozed);
+        } else if (alarm->selRowNo() != 2 && !alarm->shouldUseEveryDay()) {
+            alarm->setSnoozedMinutes(snoozed);
+        }
         alarm->setDelegate(delegate);
     }
     clock.setSavesChanges(saves);

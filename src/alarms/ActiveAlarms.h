@@ -22,9 +22,11 @@ bool hasAnyWeekday(const Alarm& alarm);
 std::optional<Date> calculateNextDate(int32_t code, const Alarm& alarm);
 
 // Launch: reads "AcitveAlarmsStoredKey" and puts its alarms into the shared alarm clock, in
-// reverse order, each with the shared alarm menu controller as delegate. A one-time alarm
-// that passed is dropped; a passed weekday alarm loses today's flag (unless it is kept
-// forever) and moves to its next weekday. No archive, or one that cannot be read, restores
+// reverse order, each with the shared alarm menu controller as delegate. An alarm to come
+// keeps its due time (a relative alarm its run time and snooze). A one-time alarm that
+// passed is dropped; a passed weekday alarm loses the flag of the day it was due (unless it
+// is kept forever) and moves to its first weekday at or after now; a passed every-day or
+// repeating alarm moves to its next time. No archive, or one that cannot be read, restores
 // nothing (the latter with a log line).
 void restoreActiveAlarms();
 // While the settings cannot be saved (or, at launch, read), the alarms are kept in this file

@@ -44,6 +44,8 @@ const QString kRunOnFriday = QStringLiteral("RunOnFriday");
 const QString kRunOnSaturday = QStringLiteral("RunOnSaturday");
 const QString kRunOnSunday = QStringLiteral("RunOnSunday");
 const QString kShouldUseForever = QStringLiteral("ShouldUseForever");
+// Ours: a snoozed alarm keeps its snooze across a relaunch.
+const QString kSnoozedMinutes = QStringLiteral("snoozedMinutes");
 
 using alarms_coding::decodeText;
 using alarms_coding::encodeText;
@@ -151,6 +153,9 @@ void Alarm::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeBool(kRunOnSaturday, isRunOnSat_);
     coder.encodeBool(kRunOnSunday, isRunOnSun_);
     coder.encodeBool(kShouldUseForever, shouldUseForever_);
+    if (snoozedMinutes_ != 0) {
+        coder.encodeInt64(kSnoozedMinutes, clampedToInt64(snoozedMinutes_));
+    }
 }
 
 std::optional<Alarm> Alarm::initWithCoder(const KeyedUnarchiver& coder) {
@@ -183,6 +188,9 @@ std::optional<Alarm> Alarm::initWithCoder(const KeyedUnarchiver& coder) {
     a.isRunOnSat_ = coder.decodeBool(kRunOnSaturday);
     a.isRunOnSun_ = coder.decodeBool(kRunOnSunday);
     a.shouldUseForever_ = coder.decodeBool(kShouldUseForever);
+    // After the run time, which clears it.
+    a.snoozedMinutes_ =
+        static_cast<uint64_t>(std::max<int64_t>(0, coder.decodeInt64(kSnoozedMinutes)));
     return a;
 }
 

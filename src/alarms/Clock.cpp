@@ -91,7 +91,15 @@ void Clock::insertAlarm(const std::shared_ptr<Alarm>& alarm, std::size_t index) 
             const AlarmDates::DayDifference d = AlarmDates::difference(due, current);
             AlarmDates::Change change;
             change.addDays = d.days + ((d.hours > 0 || d.minutes > 0) ? 1 : 0);
-            alarm->setTime(AlarmDates::changed(due, change));
+            Date next = AlarmDates::changed(due, change);
+            // Seconds late still count: an every-day alarm waits for its next day rather
+            // than ringing at once for the one that passed.
+            if (next <= current) {
+                AlarmDates::Change oneDay;
+                oneDay.addDays = 1;
+                next = AlarmDates::changed(next, oneDay);
+            }
+            alarm->setTime(next);
         }
     }
     noteAlarmsChanged();

@@ -38,7 +38,8 @@ class Clock {
     // insertAlarm: at the head of the list.
     void insertAlarm(const std::shared_ptr<Alarm>& alarm);
     // Sets the alarm's run time (a weekday alarm's due time, else now), moves it to `index`
-    // (clamped to the list), and moves a passed every-day alarm on by whole days.
+    // (clamped to the list), and moves a passed every-day alarm on by whole days to its first
+    // time after now.
     void insertAlarm(const std::shared_ptr<Alarm>& alarm, std::size_t index);
     // Removes that very alarm; one not in the list is ignored.
     void removeAlarm(const Alarm* alarm);

@@ -140,13 +140,11 @@ bool TalvorChimeSettings::isInQuietHours(int32_t hhmm) const {
     if (s == 0 || s == e) {
         return false;
     }
-    if (s <= 399 && hhmm < s) {
-        return false;
+    // A period within one day, or one across midnight.
+    if (s < e) {
+        return hhmm >= s && hhmm <= e;
     }
-    if (hhmm <= e || hhmm >= s) {
-        return true;
-    }
-    return s < 1201;
+    return hhmm >= s || hhmm <= e;
 }
 
 void TalvorChimeSettings::doChimesIfNeeded(Date date, const StringsBundle& bundle) {
@@ -206,7 +204,8 @@ void TalvorChimeSettings::doChimesIfNeeded(Date date, const StringsBundle& bundl
     }
     // The count is set only when the first strike can start, so that it never sticks.
     if (states_.bChimeHour && myChimeHourCnt_ == 0 && states_.bPlayChimes) {
-        if (states_.bChimeOnlyOnce) {
+        // As the chimes pane means it: set strikes once, clear counts the hours.
+        if (!states_.bChimeOnlyOnce) {
             const int32_t left = hour % 12 - 1;
             myChimeHourCnt_ = left == -1 ? 11 : left;
         }

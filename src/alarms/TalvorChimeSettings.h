@@ -63,7 +63,8 @@ class TalvorChimeSettings {
     // texts come from the bundle's table "LocalizableMETalvor2".
     void doChimesIfNeeded(Date date, const StringsBundle& bundle);
 
-    // Whether hh*100+mm lies in the quiet hours (none when the start is 0 or equals the end).
+    // Whether hh*100+mm lies in the quiet hours, start and end included (none when the start
+    // is 0 or equals the end); a start after the end runs across midnight.
     bool isInQuietHours(int32_t hhmm) const;
 
     void startChimeQuarter();

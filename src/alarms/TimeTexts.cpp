@@ -1,6 +1,8 @@
 #include "TimeTexts.h"
 
+#include "AlarmDates.h"
 #include "foundation/IcuDates.h"
+#include "platform/Clock.h"
 
 namespace talvor {
 
@@ -37,6 +39,18 @@ QString formatTime(Date date) {
         isTwentyFourHourDateFormat() ? QStringLiteral("E, H:mm") : QStringLiteral("E, h:mm a");
     const std::unique_ptr<icu::SimpleDateFormat> f = IcuDates::createPatternFormat(pattern);
     return f ? IcuDates::format(*f, date) : QString();
+}
+
+QString formatTime2(Date date) {
+    const int64_t minutes =
+        AlarmDates::wholeSecondsBetween(platform::Clock::shared().now(), date) / 60;
+    const QString pattern =
+        isTwentyFourHourDateFormat() ? QStringLiteral("H:mm") : QStringLiteral("h:mm a");
+    const std::unique_ptr<icu::SimpleDateFormat> f = IcuDates::createPatternFormat(pattern);
+    const QString time = f ? IcuDates::format(*f, date) : QString();
+    return (minutes <= 1 ? QStringLiteral("In %1 min at %2") : QStringLiteral("In %1 mins at %2"))
+        .arg(minutes)
+        .arg(time);
 }
 
 }  // namespace talvor

@@ -1,14 +1,19 @@
 #include "UserNotificationCenter.h"
 
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/SessionBus.h"
+#include "platform/UserTimers.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QStringList>
 #include <QVariantMap>
 
+#include <QStandardPaths>
+
 #include <atomic>
+#include <utility>
 
 namespace talvor {
 
@@ -24,13 +29,98 @@ UserNotificationCenter& UserNotificationCenter::defaultUserNotificationCenter() 
     if (gDefault != nullptr) {
         return *gDefault;
     }
-    // Never destroyed: its timers belong to the main loop, which is gone by exit.
-    static auto* desktop = new DesktopUserNotificationCenter(platform::Scheduler::shared());
-    return *desktop;
+    static UserTimerNotificationCenter timers;
+    return timers;
 }
 
 void UserNotificationCenter::setDefaultUserNotificationCenter(UserNotificationCenter* center) {
     gDefault = center;
+}
+
+namespace {
+
+QString bodyOf(const UserNotification& notification) {
+    QString body = notification.subtitle;
+    if (!notification.informativeText.isEmpty()) {
+        body += (body.isEmpty() ? QString() : QStringLiteral("\n")) + notification.informativeText;
+    }
+    return body;
+}
+
+// $1 title, $2 body, $3 sound file, $4 player. gdbus reads each argument as a typed value
+// where it can; the texts are given as quoted strings so that any title stays a text.
+const QString kHandOverScript = QStringLiteral(
+    "gdbus call --session --dest org.freedesktop.Notifications "
+    "--object-path /org/freedesktop/Notifications "
+    "--method org.freedesktop.Notifications.Notify -- Talvor 0 \"''\" \"$1\" \"$2\" '[]' "
+    "\"{'sound-name': <'alarm-clock-elapsed'>}\" -1 >/dev/null; "
+    "if [ -n \"$3\" ] && [ -n \"$4\" ]; then \"$4\" \"$3\"; fi");
+
+// A GVariant text literal of a string: quoted, with backslash and quote escaped.
+QString variantText(const QString& text) {
+    QString out = QStringLiteral("'");
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('\'')) {
+            out += QLatin1Char('\\');
+        }
+        out += c;
+    }
+    return out + QLatin1Char('\'');
+}
+
+}  // namespace
+
+QStringList UserTimerNotificationCenter::command(const UserNotification& notification,
+                                                 const QString& player) {
+    return {QStringLiteral("/bin/sh"),
+            QStringLiteral("-c"),
+            kHandOverScript,
+            QStringLiteral("talvor-alarm"),
+            variantText(notification.title),
+            variantText(bodyOf(notification)),
+            player.isEmpty() ? QString() : notification.soundPath,
+            player};
+}
+
+void UserTimerNotificationCenter::scheduleNotification(const UserNotification& notification) {
+    // One that is due already is ringing now: no timer could fire for it any more.
+    if (!(platform::Clock::shared().now() < notification.deliveryDate)) {
+        return;
+    }
+    platform::UserTimers& timers = platform::UserTimers::shared();
+    if (!available_) {
+        available_ = timers.isAvailable();
+    }
+    if (!*available_) {
+        if (!std::exchange(toldUnavailable_, true)) {
+            platform::log(
+                QStringLiteral("No user service manager answers: alarms will not ring "
+                               "while Talvor is closed"));
+        }
+        return;
+    }
+    static const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
+    const QString unit = kUnitPrefix + QString::number(scheduled_.size() + 1);
+    if (!timers.schedule({unit, notification.deliveryDate, command(notification, player)})) {
+        // The others are not tried: quitting must not wait on a manager that fails.
+        available_ = false;
+        toldUnavailable_ = true;
+        platform::log(
+            QStringLiteral("The service manager did not take the alarms: alarms will "
+                           "not ring while Talvor is closed"));
+        return;
+    }
+    scheduled_.push_back(notification);
+}
+
+void UserTimerNotificationCenter::removeAllScheduledNotifications() {
+    scheduled_.clear();
+    toldUnavailable_ = false;
+    platform::UserTimers& timers = platform::UserTimers::shared();
+    available_ = timers.isAvailable();
+    if (*available_) {
+        timers.removeAll(kUnitPrefix);
+    }
 }
 
 bool showDesktopNotification(const UserNotification& notification) {
@@ -46,12 +136,8 @@ bool showDesktopNotification(const UserNotification& notification) {
         QStringLiteral("org.freedesktop.Notifications"),
         QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    QString body = notification.subtitle;
-    if (!notification.informativeText.isEmpty()) {
-        body += (body.isEmpty() ? QString() : QStringLiteral("\n")) + notification.informativeText;
-    }
-    call << QStringLiteral("Talvor") << 0u << QString() << notification.title << body
-         << QStringList() << QVariantMap() << -1;
+    call << QStringLiteral("Talvor") << 0u << QString() << notification.title
+         << bodyOf(notification) << QStringList() << QVariantMap() << -1;
     return bus.send(call);
 }
 

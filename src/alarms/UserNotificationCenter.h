@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace talvor {
@@ -18,6 +19,8 @@ struct UserNotification {
     QString subtitle;
     QString informativeText;
     Date deliveryDate;
+    // A sound file played with it where the desktop has a player; empty: the default sound.
+    QString soundPath = {};
 
     friend bool operator==(const UserNotification&, const UserNotification&) = default;
 };
@@ -33,8 +36,8 @@ class UserNotificationCenter {
     // Those not shown yet, in the order they were scheduled.
     virtual std::vector<UserNotification> scheduledNotifications() const = 0;
 
-    // The desktop's centre, made on first use; tests put a fake in its place (nullptr
-    // restores the real one).
+    // The centre of the program (a UserTimerNotificationCenter), made on first use; tests
+    // put a fake in its place (nullptr restores the real one).
     static UserNotificationCenter& defaultUserNotificationCenter();
     static void setDefaultUserNotificationCenter(UserNotificationCenter* center);
 };
@@ -43,6 +46,32 @@ class UserNotificationCenter {
 // (org.freedesktop.Notifications). False without a session bus, with one log line per
 // process.
 bool showDesktopNotification(const UserNotification& notification);
+
+// The notification centre of alarms while the program is closed: each notification becomes
+// a transient timer of the user's service manager (platform::UserTimers) that shows it
+// through the notification service and plays its sound with the desktop's player, if any.
+// Notifications already due are not handed over (their alarms are ringing). Removing
+// removes every such timer of the program. Without a service manager nothing is
+// scheduled, and the first notification that cannot be says so in the log.
+class UserTimerNotificationCenter : public UserNotificationCenter {
+  public:
+    // The prefix of the timers' unit names.
+    static inline const QString kUnitPrefix = QStringLiteral("talvor-alarm-");
+
+    void scheduleNotification(const UserNotification& notification) override;
+    void removeAllScheduledNotifications() override;
+    std::vector<UserNotification> scheduledNotifications() const override { return scheduled_; }
+
+    // What the timer runs: a small fixed shell script that hands the texts and the sound
+    // path over as arguments, never as part of the script.
+    static QStringList command(const UserNotification& notification, const QString& player);
+
+  private:
+    std::vector<UserNotification> scheduled_;
+    // Asked at the first scheduling after a removal.
+    std::optional<bool> available_;
+    bool toldUnavailable_ = false;
+};
 
 // The desktop has no scheduled notifications: this centre keeps them and shows each at its
 // date with `show` (the notification service unless told otherwise), as long as the program

@@ -11,7 +11,8 @@ void UsersNotificationManager::synchronizeWithAlarms(const AlarmList& alarms) {
     for (const auto& alarm : alarms) {
         const Date due = alarm->time();
         center.scheduleNotification(
-            UserNotification{QStringLiteral("Zephyrel"), formatTime(due), alarm->title(), due});
+            UserNotification{QStringLiteral("Zephyrel"), formatTime(due), alarm->title(), due,
+                             alarm->isPlaySound() ? alarm->soundPath() : QString()});
     }
 }
 

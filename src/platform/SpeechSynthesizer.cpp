@@ -2,11 +2,15 @@
 
 #include "Log.h"
 
+#include <QCoreApplication>
 #include <QLocale>
+#include <QPointer>
 #include <QTextToSpeech>
 #include <QVoice>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace talvor::platform {
 namespace {
@@ -57,8 +61,10 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
     void startSpeaking(const QString& text, const QString& voiceId) override {
         QTextToSpeech* tts = engine();
         if (tts == nullptr) {
+            finishedSpeaking(false);
             return;
         }
+        speaking_ = false;
         tts->stop();
         const qsizetype slash = voiceId.indexOf(QLatin1Char('/'));
         if (slash > 0) {
@@ -71,12 +77,22 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
                 }
             }
         }
+        speaking_ = true;
         tts->say(text);
     }
 
     void stopSpeaking() override {
         if (QTextToSpeech* tts = engine()) {
+            speaking_ = false;
             tts->stop();
+        }
+        finishedSpeaking(false);
+    }
+
+    void setVolume(double volume) override {
+        volume_ = volume;
+        if (QTextToSpeech* tts = engine()) {
+            tts->setVolume(volume < 0 ? defaultVolume_ : std::min(volume, 1.0));
         }
     }
 
@@ -85,21 +101,44 @@ class QtSpeechSynthesizer : public SpeechSynthesizer {
     QTextToSpeech* engine() {
         if (!tried_) {
             tried_ = true;
-            tts_ = std::make_unique<QTextToSpeech>();
-            if (tts_->state() == QTextToSpeech::Error &&
-                QTextToSpeech::availableEngines().contains(QStringLiteral("flite"))) {
-                tts_ = std::make_unique<QTextToSpeech>(QStringLiteral("flite"));
-            }
-            if (tts_->state() == QTextToSpeech::Error) {
-                log(QStringLiteral("No speech engine: voices and spoken hours are off"));
-                tts_.reset();
-            }
+            startEngine();
         }
-        return tts_.get();
+        return tts_.data();
+    }
+
+    bool startEngine() {
+        auto tts = std::make_unique<QTextToSpeech>();
+        if (tts->state() == QTextToSpeech::Error &&
+            QTextToSpeech::availableEngines().contains(QStringLiteral("flite"))) {
+            tts = std::make_unique<QTextToSpeech>(QStringLiteral("flite"));
+        }
+        if (tts->state() == QTextToSpeech::Error) {
+            log(QStringLiteral("No speech engine: voices and spoken hours are off"));
+            return false;
+        }
+        // Owned by the application: it goes with it, not at the static destruction after.
+        tts->setParent(QCoreApplication::instance());
+        tts_ = tts.release();
+        defaultVolume_ = tts_->volume();
+        if (volume_ >= 0) {
+            tts_->setVolume(std::min(volume_, 1.0));
+        }
+        QObject::connect(tts_.data(), &QTextToSpeech::stateChanged,
+                         [this](QTextToSpeech::State state) {
+                             if (speaking_ && state != QTextToSpeech::Speaking &&
+                                 state != QTextToSpeech::Paused) {
+                                 speaking_ = false;
+                                 finishedSpeaking(state == QTextToSpeech::Ready);
+                             }
+                         });
+        return true;
     }
 
     bool tried_ = false;
-    std::unique_ptr<QTextToSpeech> tts_;
+    bool speaking_ = false;
+    double volume_ = -1;
+    double defaultVolume_ = 0.7;
+    QPointer<QTextToSpeech> tts_;
 };
 
 SpeechSynthesizer* replacement = nullptr;
@@ -107,6 +146,22 @@ SpeechSynthesizer* replacement = nullptr;
 }  // namespace
 
 SpeechSynthesizer::~SpeechSynthesizer() = default;
+
+void SpeechSynthesizer::speak(const QString& text, const QString& voiceIdentifier,
+                              std::function<void(bool spoken)> done) {
+    if (auto replaced = std::exchange(done_, {})) {
+        replaced(false);
+    }
+    done_ = std::move(done);
+    startSpeaking(text, voiceIdentifier);
+}
+
+void SpeechSynthesizer::finishedSpeaking(bool spoken) {
+    // The callback may start the next text.
+    if (auto done = std::exchange(done_, {})) {
+        done(spoken);
+    }
+}
 
 SpeechSynthesizer& SpeechSynthesizer::shared() {
     if (replacement != nullptr) {

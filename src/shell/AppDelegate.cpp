@@ -4,6 +4,7 @@
 #include "KitStart.h"
 #include "MenuBarDrawing.h"
 #include "TalvorNSApplication.h"
+#include "alarms/PlatformChimeSounds.h"
 #include "alarms/TalvorChimeSettings.h"
 #include "alarms/TalvorTakeABreakSettings.h"
 #include "calendarui/CalendarUiKeys.h"
@@ -110,7 +111,8 @@ void AppDelegate::continueLaunching() {
 
     if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
         if (app->theChimeSettings() == nullptr) {
-            app->setTheChimeSettings(std::make_unique<TalvorChimeSettings>());
+            app->setTheChimeSettings(
+                std::make_unique<TalvorChimeSettings>(&PlatformChimeSounds::shared()));
         }
         app->theChimeSettings()->LoadTimerOptions();
     }

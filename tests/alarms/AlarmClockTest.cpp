@@ -76,8 +76,8 @@ TEST_F(alarmsClock, AnEveryDayAlarmInsertedLateMovesOnByWholeDays) {
     const Case cases[] = {
         {"23 h 59 min late: the next day", "2024-03-03T07:00:00", true, "2024-03-04T06:59:00",
          "2024-03-04T07:00:00"},
-        {"a day and 30 s late: one day, still passed", "2024-03-03T07:00:00", true,
-         "2024-03-04T07:00:30", "2024-03-04T07:00:00"},
+        {"a day and 30 s late: two days, the first time after now", "2024-03-03T07:00:00", true,
+         "2024-03-04T07:00:30", "2024-03-05T07:00:00"},
         {"three days and two hours late", "2024-03-01T07:00:00", true, "2024-03-04T09:00:00",
          "2024-03-05T07:00:00"},
         {"40 days late", "2024-01-24T07:00:00", true, "2024-03-04T09:00:00", "2024-03-05T07:00:00"},
@@ -91,8 +91,9 @@ TEST_F(alarmsClock, AnEveryDayAlarmInsertedLateMovesOnByWholeDays) {
         alarmClock().insertAlarm(a);
         EXPECT_EQ(wall(*a->storedTime()), QString::fromLatin1(c.stored)) << c.name;
     }
+}
 
-    // The one still passed rings at the next tick.
+TEST_F(alarmsClock, AnEveryDayAlarmInsertedLateWaitsForItsNextDate) {
     clock_.set(at("2024-03-04T07:00:30"));
     makeAlarmClock();
     RecordingDelegate delegate(clock_);
@@ -100,7 +101,10 @@ TEST_F(alarmsClock, AnEveryDayAlarmInsertedLateMovesOnByWholeDays) {
     late->setDelegate(&delegate);
     alarmClock().insertAlarm(late);
     scheduler_.advanceBy(1.0);
-    EXPECT_FALSE(delegate.fired.empty());
+    EXPECT_TRUE(delegate.fired.empty());
+    EXPECT_EQ(wall(late->time()), QStringLiteral("2024-03-05T07:00:00"));
+    scheduler_.advanceTo(at("2024-03-05T07:00:00.5"));
+    EXPECT_EQ(delegate.fired.size(), 1u);
 }
 
 TEST_F(alarmsClock, TheNearestAlarmHasTheLeastTimeToGo) {

@@ -1,8 +1,12 @@
 #include "AlarmsTestSupport.h"
 
 #include "alarms/AlarmMenuController.h"
+#include "alarms/AlarmSetPreController.h"
+#include "alarms/SavedAlarms.h"
+#include "foundation/TalvorTimeSettings.h"
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
+#include "platform/StatusBar.h"
 
 namespace talvor::test {
 namespace {
@@ -19,59 +23,183 @@ class RecordingHost : public AlarmMenuHost {
     QStringList calls;
 };
 
-QStringList entries(const platform::Menu& menu) {
-    QStringList lines;
+// The menu as indented lines: a two-part title as its text, a separator as "---", an item
+// with an action marked "*".
+void dump(const platform::Menu& menu, int depth, QStringList& lines) {
     for (const auto& item : menu.itemArray()) {
-        lines << (item->isSeparatorItem()                      ? QStringLiteral("---")
-                  : item->attributedTitle().string().isEmpty() ? item->title()
-                                                               : item->attributedTitle().string());
+        QString text = item->isSeparatorItem() ? QStringLiteral("---")
+                       : item->attributedTitle().string().isEmpty()
+                           ? item->title()
+                           : item->attributedTitle().string();
+        if (item->hasAction()) {
+            text += QStringLiteral(" *");
+        }
+        lines << QString(depth * 2, QLatin1Char(' ')) + text;
+        if (item->submenu()) {
+            dump(*item->submenu(), depth + 1, lines);
+        }
     }
+}
+
+QStringList tree(const platform::Menu& menu) {
+    QStringList lines;
+    dump(menu, 0, lines);
     return lines;
 }
 
+const QStringList kTimer = {"Timer...",   "  1 min *",  "  2 min *",  "  3 min *",
+                            "  4 min *",  "  5 min *",  "  10 min *", "  15 min *",
+                            "  20 min *", "  30 min *", "  45 min *"};
+
 class alarmsMenu : public AlarmsTest {
   protected:
+    void SetUp() override {
+        AlarmsTest::SetUp();
+        TalvorTimeSettings::sharedInstance().showAlarm = true;
+    }
     void TearDown() override {
         controller_.awakeFromNib(nullptr);
+        TalvorTimeSettings::sharedInstance().showAlarm = false;
         AlarmsTest::TearDown();
+    }
+    void post() {
+        platform::NotificationCenter::defaultCenter().post(
+            QStringLiteral("ZephyrelMainMenuWillAppear"));
     }
     RecordingHost host;
 };
 
-TEST_F(alarmsMenu, TheMenuListsTheActiveAlarmsAndFollowsTheirChanges) {
+TEST_F(alarmsMenu, WithoutAlarmsTheMenuOffersToCreateOne) {
     controller_.awakeFromNib(&host);
     ASSERT_NE(host.menu, nullptr);
-    EXPECT_EQ(entries(*host.menu),
-              (QStringList{"Active alarms:", "No Alarms", "---", "Create alarm..."}));
-
-    alarmClock().insertAlarm(dateAlarm(at("2024-03-05T07:30:00")));
-    platform::NotificationCenter::defaultCenter().post(
-        QStringLiteral("ZephyrelMainMenuWillAppear"));
-    const QStringList withAlarm = entries(*host.menu);
-    ASSERT_EQ(withAlarm.size(), 4);
-    EXPECT_TRUE(withAlarm[1].startsWith(QStringLiteral("Tue, 7:30"))) << withAlarm[1].toStdString();
-    EXPECT_TRUE(withAlarm[1].contains(QStringLiteral("date")));
+    EXPECT_EQ(
+        tree(*host.menu),
+        QStringList({"Active alarms:", "No Alarms", "---", "Create alarm... *", "---"}) + kTimer);
+    EXPECT_EQ(host.menu->itemWithTitle(QStringLiteral("Timer..."))->submenu()->title(),
+              QStringLiteral("Pre"));
 }
 
-// Alarms are listed soonest first, whatever order they were made in, and choosing one
-// edits it at once: no submenu that holds only "Edit...".
-TEST_F(alarmsMenu, AlarmsAreListedByTimeAndChoosingOneEditsIt) {
+TEST_F(alarmsMenu, TwoActiveAndOneSavedAlarm) {
+    auto saved = dateAlarm(at("2024-03-06T06:15:00"));
+    saved->setTitle(QStringLiteral("Gym"));
+    saved->setIsExisInActiveAlarmList(true);
+    auto unlisted = dateAlarm(at("2024-03-06T06:15:00"));
+    unlisted->setTitle(QStringLiteral("Not saved by the user"));
+    SavedAlarms::save({saved, unlisted});
     controller_.awakeFromNib(&host);
-    for (const char* time : {"2024-03-07T09:00:00", "2024-03-05T07:30:00", "2024-03-06T22:15:00"}) {
-        alarmClock().insertAlarm(dateAlarm(at(time)));
+    auto tea = dateAlarm(at("2024-03-05T07:30:00"));
+    tea->setTitle(QStringLiteral("Tea"));
+    controller_.scheduleAlarm(tea);
+    auto bus = dateAlarm(at("2024-03-04T17:05:00"));
+    bus->setTitle(QStringLiteral("Bus"));
+    controller_.scheduleAlarm(bus);
+    post();
+    EXPECT_EQ(tree(*host.menu),
+              QStringList({"Active alarms:", "Mon, 5:05 PM Bus", "  Edit... *", "  Clear *",
+                           "  Save *", "Tue, 7:30 AM Tea", "  Edit... *", "  Clear *", "  Save *",
+                           "---", "Create alarm... *", "---", "Inactive alarms:",
+                           "Wed, 6:15 AM Gym *", "  Edit... *", "  Clear *", "---"}) +
+                  kTimer);
+    // The item's own menu lists the active alarms only.
+    EXPECT_EQ(tree(*controller_.activeAlarmMenu()),
+              QStringList({"Mon, 5:05 PM Bus", "  Edit... *", "  Clear *", "  Save *",
+                           "Tue, 7:30 AM Tea", "  Edit... *", "  Clear *", "  Save *"}));
+}
+
+TEST_F(alarmsMenu, AQuickAlarmIsTitledByItsTimeToGoAndCannotBeSaved) {
+    controller_.awakeFromNib(&host);
+    platform::Menu& quick = *host.menu->itemWithTitle(QStringLiteral("Timer..."))->submenu();
+    quick.performActionForItemAtIndex(quick.indexOfItemWithTitle(QStringLiteral("5 min")));
+    EXPECT_EQ(tree(*host.menu).mid(0, 4),
+              QStringList({"Active alarms:", "In 5 mins at 10:05 AM", "  Edit... *", "  Clear *"}));
+    EXPECT_EQ(tree(*host.menu)[4], QStringLiteral("---"));
+    ASSERT_EQ(alarmClock().allAlarms().size(), 1u);
+    const Alarm& made = *alarmClock().allAlarms().front();
+    EXPECT_TRUE(made.isDefaultAlarm());
+    EXPECT_EQ(made.snoozeTime(), 5);
+    EXPECT_EQ(made.title(), QStringLiteral("default"));
+    EXPECT_TRUE(made.soundPath().endsWith(QStringLiteral("/Ping.ogg")));
+    EXPECT_EQ(wall(made.time()), QStringLiteral("2024-03-04T10:05:00"));
+    // Kept as the one saved quick alarm, replaced by the next.
+    controller_.createAlarm1m();
+    const AlarmList saved = SavedAlarms::load();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved.front()->ringWithinUnits(), 1);
+    EXPECT_EQ(tree(*host.menu)[1], QStringLiteral("In 1 min at 10:01 AM"));
+}
+
+TEST_F(alarmsMenu, EveryQuickAlarmRingsInItsMinutes) {
+    controller_.awakeFromNib(&host);
+    const std::vector<std::pair<void (AlarmMenuController::*)(), int>> makers = {
+        {&AlarmMenuController::createAlarm1m, 1},   {&AlarmMenuController::createAlarm2m, 2},
+        {&AlarmMenuController::createAlarm3m, 3},   {&AlarmMenuController::createAlarm4m, 4},
+        {&AlarmMenuController::createAlarm5m, 5},   {&AlarmMenuController::createAlarm10m, 10},
+        {&AlarmMenuController::createAlarm15m, 15}, {&AlarmMenuController::createAlarm20m, 20},
+        {&AlarmMenuController::createAlarm30m, 30}, {&AlarmMenuController::createAlarm45m, 45}};
+    for (const auto& [maker, minutes] : makers) {
+        (controller_.*maker)();
+        EXPECT_EQ(alarmClock().allAlarms().front()->time(),
+                  clock_.now().addingTimeInterval(60.0 * minutes))
+            << minutes;
     }
-    platform::NotificationCenter::defaultCenter().post(
-        QStringLiteral("ZephyrelMainMenuWillAppear"));
-    const QStringList lines = entries(*host.menu);
-    ASSERT_EQ(lines.size(), 6);
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Tue, 7:30"))) << lines[1].toStdString();
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Wed, 10:15"))) << lines[2].toStdString();
-    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Thu, 9:00"))) << lines[3].toStdString();
-    for (int i = 1; i <= 3; ++i) {
-        EXPECT_EQ(host.menu->itemAtIndex(i)->submenu(), nullptr) << i;
-    }
-    ASSERT_TRUE(host.menu->performActionForItemAtIndex(2));
-    EXPECT_EQ(host.calls, (QStringList{"showPrefs", "doOnMain 22"}));
+}
+
+TEST_F(alarmsMenu, SaveFromTheMenuStoresTheAlarmEvenWhenItsTitleIsGone) {
+    controller_.awakeFromNib(&host);
+    auto tea = dateAlarm(at("2024-03-05T07:30:00"));
+    tea->setTitle(QStringLiteral("Tea"));
+    controller_.scheduleAlarm(tea);
+    post();
+    ASSERT_FALSE(SavedAlarms::exists());
+    platform::Menu& commands = *host.menu->itemAtIndex(1)->submenu();
+    commands.performActionForItemAtIndex(commands.indexOfItemWithTitle(QStringLiteral("Save")));
+    const AlarmList saved = SavedAlarms::load();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved.front()->title(), QStringLiteral("Tea"));
+    EXPECT_TRUE(saved.front()->isExisInActiveAlarmList());
+    EXPECT_TRUE(tree(*host.menu).contains(QStringLiteral("Tue, 7:30 AM Tea *")));
+
+    // Its "Clear" under "Inactive alarms:" deletes the saved one, not the active one.
+    const int savedLine = host.menu->indexOfItemWithTitle(QStringLiteral("Inactive alarms:")) + 1;
+    platform::Menu& savedCommands = *host.menu->itemAtIndex(savedLine)->submenu();
+    savedCommands.performActionForItemAtIndex(1);
+    EXPECT_TRUE(SavedAlarms::load().empty());
+    EXPECT_EQ(alarmClock().allAlarms().size(), 1u);
+}
+
+TEST_F(alarmsMenu, ASavedAlarmIsActivatedFromTheMenu) {
+    auto saved = dateAlarm(at("2024-03-06T06:15:00"));
+    saved->setTitle(QStringLiteral("Gym"));
+    saved->setIsExisInActiveAlarmList(true);
+    SavedAlarms::save({saved});
+    controller_.awakeFromNib(&host);
+    host.menu->performActionForItemAtIndex(
+        host.menu->indexOfItemWithTitle(QStringLiteral("Inactive alarms:")) + 1);
+    ASSERT_EQ(alarmClock().allAlarms().size(), 1u);
+    EXPECT_EQ(alarmClock().allAlarms().front()->title(), QStringLiteral("Gym"));
+    EXPECT_EQ(alarmClock().allAlarms().front()->delegate(), &controller_);
+    EXPECT_TRUE(controller_.statusView().isShown());
+}
+
+TEST_F(alarmsMenu, WithAlarmsHiddenTheMenuIsLeftAsItIs) {
+    controller_.awakeFromNib(&host);
+    const QStringList before = tree(*host.menu);
+    TalvorTimeSettings::sharedInstance().showAlarm = false;
+    controller_.scheduleAlarm(dateAlarm(at("2024-03-05T07:30:00")));
+    post();
+    EXPECT_EQ(tree(*host.menu), before);
+    // The alarm item's menu still follows the alarms.
+    EXPECT_EQ(controller_.activeAlarmMenu()->numberOfItems(), 1);
+}
+
+TEST_F(alarmsMenu, AMenuMadeWhileAlarmsWereHiddenIsFilledWhenItOpens) {
+    TalvorTimeSettings::sharedInstance().showAlarm = false;
+    controller_.awakeFromNib(&host);
+    EXPECT_EQ(host.menu->numberOfItems(), 0);
+    TalvorTimeSettings::sharedInstance().showAlarm = true;
+    host.menu->notifyWillOpen();
+    EXPECT_EQ(tree(*host.menu).front(), QStringLiteral("Active alarms:"));
+    host.menu->notifyDidClose();
 }
 
 TEST_F(alarmsMenu, CreatingAnAlarmOpensItsSettingsPane) {
@@ -84,6 +212,26 @@ TEST_F(alarmsMenu, CreatingAnAlarmOpensItsSettingsPane) {
     controller_.awakeFromNib(nullptr);
     controller_.editAlarm();
     EXPECT_EQ(host.calls.size(), 2);
+}
+
+TEST_F(alarmsMenu, TheAlarmItemTakesRoomOnlyWhileThereAreAlarms) {
+    controller_.awakeFromNib(&host);
+    ASSERT_NE(controller_.statusItem(), nullptr);
+    EXPECT_EQ(controller_.statusItem()->view().get(), &controller_.statusView());
+    EXPECT_FALSE(controller_.statusView().isShown());
+    auto tea = dateAlarm(at("2024-03-04T10:45:00"));
+    tea->setTitle(QStringLiteral("Tea"));
+    controller_.acceptedAlarm(tea);
+    EXPECT_TRUE(controller_.statusView().isShown());
+    EXPECT_EQ(controller_.statusView().durationAngle(), 45);
+    EXPECT_EQ(controller_.statusItem()->toolTip(), QStringLiteral("In 45 mins at 10:45 AM: Tea"));
+    // The wedge follows the minutes.
+    scheduler_.advanceBy(60.0);
+    EXPECT_EQ(controller_.statusView().durationAngle(), 44);
+    controller_.clearFromMenu(tea);
+    EXPECT_FALSE(controller_.statusView().isShown());
+    controller_.awakeFromNib(nullptr);
+    EXPECT_EQ(controller_.statusItem(), nullptr);
 }
 
 }  // namespace

@@ -90,6 +90,7 @@ class AlarmsTest : public ::testing::Test {
         platform::UserDefaults::setStandard(&defaults_);
         UserNotificationCenter::setDefaultUserNotificationCenter(&notifications_);
         AlarmMenuController::setMainMenuController(&controller_);
+        controller_.setNotifier([this](const UserNotification& n) { shown_.push_back(n); });
         makeAlarmClock();
     }
 
@@ -132,6 +133,8 @@ class AlarmsTest : public ::testing::Test {
     ScopedMemoryDomain domain_{appTalvor4Prefs};
     platform::UserDefaults defaults_{domain_.store()};
     FakeUserNotificationCenter notifications_;
+    // What ringing alarms showed on the desktop.
+    std::vector<UserNotification> shown_;
     AlarmMenuController controller_;
 
   private:

@@ -1,10 +1,13 @@
 #include "AlarmsTestSupport.h"
 
 #include "alarms/AlarmsKeys.h"
+#include "alarms/PlatformChimeSounds.h"
 #include "alarms/TalvorChimeSettings.h"
 #include "foundation/StringsBundle.h"
 #include "platform/Log.h"
 #include "services/ServicesKeys.h"
+#include "support/FakeSoundPlayer.h"
+#include "support/FakeSpeechSynthesizer.h"
 #include "support/SettingsRoundTrip.h"
 #include "support/TestEnvironment.h"
 
@@ -189,7 +192,7 @@ TEST_F(alarmsChimes, EachQuarterHasItsSound) {
     }
 }
 
-TEST_F(alarmsChimes, QuietHoursFollowTheirStartAndEnd) {
+TEST_F(alarmsChimes, QuietHoursSilenceOnlyTheTimesFromStartToEnd) {
     struct Case {
         int start;
         int end;
@@ -205,18 +208,22 @@ TEST_F(alarmsChimes, QuietHoursFollowTheirStartAndEnd) {
         {2200, 700, 645, true},
         {2200, 700, 700, true},
         {2200, 700, 715, false},
+        {1200, 700, 1100, false},
+        {1201, 700, 1200, false},
         // None.
         {0, 700, 300, false},
         {1200, 1200, 1200, false},
-        // Between end and start, only a start from 12:01 on chimes.
-        {1201, 700, 1200, false},
-        {1200, 700, 1100, true},
-        // A start in the small hours: the minutes after midnight before it chime.
+        // Within one day: only the period itself is quiet, not the rest of the day.
+        {900, 1700, 800, false},
+        {900, 1700, 900, true},
+        {900, 1700, 1300, true},
+        {900, 1700, 1700, true},
+        {900, 1700, 1701, false},
         {200, 700, 0, false},
         {200, 700, 159, false},
         {200, 700, 200, true},
         {200, 700, 700, true},
-        {200, 700, 1215, true},
+        {200, 700, 1215, false},
     };
     auto s = chimes("Chimes: 0 1 0 0 1 1 1 0");
     for (const Case& c : cases) {
@@ -266,20 +273,21 @@ TEST_F(alarmsChimes, TheHourIsSpoken) {
               (std::vector<QString>{QStringLiteral("5 Uhr %s%"), QStringLiteral("Mittag")}));
 }
 
-TEST_F(alarmsChimes, TheHourIsStruckOnceOrCounted) {
+// The third field means what the chimes pane writes: 1 strikes once, 0 counts the hours.
+TEST_F(alarmsChimes, TheStrikeCountFieldMeansWhatThePaneSays) {
     struct Case {
         const char* states;
         const char* time;
         int strikes;
     };
     const Case cases[] = {
-        {"Chimes: 0 1 1 1 0 0 0 0", "2024-03-04T15:00:00", 3},
-        {"Chimes: 0 1 1 1 0 0 0 0", "2024-03-04T00:00:00", 12},
-        {"Chimes: 0 1 1 1 0 0 0 0", "2024-03-04T12:00:00", 12},
-        {"Chimes: 0 1 1 1 0 0 0 0", "2024-03-04T13:00:00", 1},
-        {"Chimes: 0 1 0 1 0 0 0 0", "2024-03-04T15:00:00", 1},
-        {"Chimes: 0 1 0 1 0 0 0 0", "2024-03-04T00:00:00", 1},
-        {"Chimes: 0 0 1 1 0 0 0 0", "2024-03-04T15:00:00", 0},
+        {"Chimes: 0 1 0 1 0 0 0 0", "2024-03-04T15:00:00", 3},
+        {"Chimes: 0 1 0 1 0 0 0 0", "2024-03-04T00:00:00", 12},
+        {"Chimes: 0 1 0 1 0 0 0 0", "2024-03-04T12:00:00", 12},
+        {"Chimes: 0 1 0 1 0 0 0 0", "2024-03-04T13:00:00", 1},
+        {"Chimes: 0 1 1 1 0 0 0 0", "2024-03-04T15:00:00", 1},
+        {"Chimes: 0 1 1 1 0 0 0 0", "2024-03-04T00:00:00", 1},
+        {"Chimes: 0 0 0 1 0 0 0 0", "2024-03-04T15:00:00", 0},
     };
     for (const Case& c : cases) {
         port_.played.clear();
@@ -292,7 +300,7 @@ TEST_F(alarmsChimes, TheHourIsStruckOnceOrCounted) {
 }
 
 TEST_F(alarmsChimes, EachStrikeFollowsAQuarterSecondAfterTheLastEnds) {
-    auto s = chimes("Chimes: 0 1 1 1 0 0 0 0");
+    auto s = chimes("Chimes: 0 1 0 1 0 0 0 0");
     chimeAt(*s, "2024-03-04T02:00:00");
     EXPECT_EQ(port_.played.size(), 1u);
     scheduler_.advanceBy(5.0);  // the strike has not ended yet
@@ -308,7 +316,7 @@ TEST_F(alarmsChimes, EachStrikeFollowsAQuarterSecondAfterTheLastEnds) {
 }
 
 TEST_F(alarmsChimes, AStrikeThatCannotPlayEndsTheHourWithoutStickingIt) {
-    auto s = chimes("Chimes: 0 1 1 1 0 0 0 0");
+    auto s = chimes("Chimes: 0 1 0 1 0 0 0 0");
     port_.playable = false;
     chimeAt(*s, "2024-03-04T15:00:00");
     EXPECT_EQ(beeps_, 1);
@@ -355,6 +363,40 @@ TEST_F(alarmsChimes, WithoutASoundServiceAChimeIsTheBeep) {
     s.doChimesIfNeeded(at("2024-03-04T11:00:00"), bundle_);
     EXPECT_EQ(beeps_, 2);
     EXPECT_EQ(s.myChimeHourCnt(), 0);
+}
+
+using alarmsChimeSounds = AlarmsTest;
+
+TEST_F(alarmsChimeSounds, ChimesPlayOnTheAlertDeviceAndSpeakWithTheirVoice) {
+    FakeSoundSystem sounds(scheduler_);
+    sounds.addSound(QStringLiteral("/chimes/Hour.ogg"), 2.0);
+    sounds.alertDevice = QStringLiteral("alerts");
+    FakeSpeechSynthesizer speech;
+    platform::SpeechSynthesizer::setShared(&speech);
+    PlatformChimeSounds port;
+
+    int ends = 0;
+    ASSERT_TRUE(port.playChimeSound(QStringLiteral("/chimes/Hour.ogg"), 0.5, [&] { ++ends; }));
+    ASSERT_EQ(sounds.created.size(), 1u);
+    const FakeSoundPlayer& hour = *sounds.created.front();
+    EXPECT_EQ(hour.playbackDeviceIdentifier(), QStringLiteral("alerts"));
+    EXPECT_FLOAT_EQ(hour.volume(), 0.5f);
+    scheduler_.advanceBy(1.9);
+    EXPECT_EQ(ends, 0);
+    scheduler_.advanceBy(0.2);
+    EXPECT_EQ(ends, 1);
+    // A file that cannot be read is not played: the engine beeps instead.
+    EXPECT_FALSE(port.playChimeSound(QStringLiteral("/chimes/Missing.ogg"), -1, [&] { ++ends; }));
+
+    // An alarm's title being spoken is cut short and told so: its sound follows.
+    bool titleSpoken = true;
+    speech.speak(QStringLiteral("Tea"), QString(), [&](bool spoken) { titleSpoken = spoken; });
+    ASSERT_TRUE(port.loadVoice(QStringLiteral("en_US/Kathy"), 0.25));
+    port.speak(QStringLiteral("3 oClock"));
+    EXPECT_FALSE(titleSpoken);
+    EXPECT_EQ(speech.spoken.back(), QStringLiteral("en_US/Kathy: 3 oClock"));
+    EXPECT_DOUBLE_EQ(speech.volume, 0.25);
+    platform::SpeechSynthesizer::setShared(nullptr);
 }
 
 }  // namespace

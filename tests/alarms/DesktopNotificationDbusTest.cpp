@@ -1,5 +1,11 @@
+#include "AlarmsTestSupport.h"
+
 #include "alarms/UserNotificationCenter.h"
+#include "support/FakeSoundPlayer.h"
 #include "support/QtPrinters.h"
+
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -67,6 +73,73 @@ TEST(alarmsDesktopNotifications, ANotificationReachesTheNotificationService) {
 
     server.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
     QDBusConnection::disconnectFromBus(QStringLiteral("talvor-fake-notifications"));
+}
+
+// A ringing alarm, and an alarm handed over at quit, reach the notification service.
+class alarmsDbusNotify : public AlarmsTest {
+  protected:
+    void SetUp() override {
+        AlarmsTest::SetUp();
+        if (!QDBusConnection::sessionBus().isConnected()) {
+            GTEST_SKIP() << "needs a session bus: run under dbus-run-session";
+        }
+        server_.emplace(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                      QStringLiteral("talvor-fake-notify")));
+        ASSERT_TRUE(server_->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                            &fake_, QDBusConnection::ExportAllSlots));
+        if (!server_->registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+            GTEST_SKIP() << "a notification service already runs on this bus";
+        }
+        registered_ = true;
+    }
+    void TearDown() override {
+        if (server_) {
+            if (registered_) {
+                server_->unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+            }
+            server_.reset();
+            QDBusConnection::disconnectFromBus(QStringLiteral("talvor-fake-notify"));
+        }
+        AlarmsTest::TearDown();
+    }
+    std::optional<QDBusConnection> server_;
+    FakeNotificationServer fake_;
+    bool registered_ = false;
+};
+
+TEST_F(alarmsDbusNotify, ARingingAlarmIsShownByTheNotificationService) {
+    FakeSoundSystem sounds(scheduler_);
+    controller_.setNotifier({});  // the real one: the session bus
+    QSignalSpy spy(&fake_, &FakeNotificationServer::notified);
+    auto tea = dateAlarm(at("2024-03-04T10:00:00"));
+    tea->setTitle(QStringLiteral("Tea"));
+    controller_.scheduleAlarm(tea);
+    scheduler_.advanceBy(1.0);
+    ASSERT_TRUE(tea->isTriggered());
+    ASSERT_TRUE(spy.wait(10000));
+    EXPECT_EQ(fake_.received,
+              QStringList({"Talvor", "0", "", "Zephyrel", "Mon, 10:00 AM\nTea", "", "0", "-1"}));
+    controller_.clearFromMenu(tea);
+    scheduler_.runPosted();
+}
+
+TEST_F(alarmsDbusNotify, TheHandedOverCommandShowsTheAlarmAsWritten) {
+    if (QStandardPaths::findExecutable(QStringLiteral("gdbus")).isEmpty()) {
+        GTEST_SKIP() << "needs gdbus";
+    }
+    QSignalSpy spy(&fake_, &FakeNotificationServer::notified);
+    const UserNotification n{QStringLiteral("Zephyrel"), QStringLiteral("Mon, 7:00 AM"),
+                             QStringLiteral("Tea \"Earl Grey\" & 'cake' $(true) 42"), Date()};
+    const QStringList command = UserTimerNotificationCenter::command(n, QString());
+    QProcess run;
+    run.start(command.front(), command.mid(1));
+    ASSERT_TRUE(spy.wait(10000)) << run.readAllStandardError().toStdString();
+    run.waitForFinished(10000);
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    ASSERT_EQ(fake_.received.size(), 8);
+    EXPECT_EQ(fake_.received[3], QStringLiteral("Zephyrel"));
+    EXPECT_EQ(fake_.received[4],
+              QStringLiteral("Mon, 7:00 AM\nTea \"Earl Grey\" & 'cake' $(true) 42"));
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 
 #include "alarms/TimeTexts.h"
 #include "alarms/UsersNotificationManager.h"
+#include "support/FakeUserTimers.h"
 #include "support/TestEnvironment.h"
+
+#include <QProcess>
+#include <QStandardPaths>
 
 namespace talvor::test {
 namespace {
@@ -84,6 +88,96 @@ TEST(alarmsMirrorWithoutBus, ShowingSaysOnceThatThereIsNoBus) {
     EXPECT_FALSE(showDesktopNotification(n));
     EXPECT_EQ(log.lines().size(), 1);
     EXPECT_TRUE(log.contains(QStringLiteral("No session bus")));
+}
+
+// At quit the alarms are handed to the user's service manager, which shows them while
+// Talvor is closed; at the next start they are taken back.
+class alarmsHandOver : public AlarmsTest {
+  protected:
+    void SetUp() override {
+        AlarmsTest::SetUp();
+        UserNotificationCenter::setDefaultUserNotificationCenter(&center_);
+    }
+    FakeUserTimers timers_;
+    UserTimerNotificationCenter center_;
+};
+
+TEST_F(alarmsHandOver, TwoAlarmsBecomeTwoTimersWithTheseCommandLines) {
+    auto tea = dateAlarm(at("2024-03-04T16:05:00"));
+    tea->setTitle(QStringLiteral("Tea \"Earl Grey\" & 'cake'"));
+    tea->setIsPlaySound(true);
+    tea->setSoundPath(QStringLiteral("/home/u/.cache/talvor/Clock/Sounds/Ping.ogg"));
+    auto wake = Alarm::initWithTime(at("2024-03-05T07:00:00"), QStringLiteral("$(rm -rf ~)"));
+    wake->setSelRowNo(2);
+    timers_.timers.push_back({QStringLiteral("talvor-alarm-9"), at("2024-03-01T00:00:00"), {}});
+
+    auto ringing = dateAlarm(at("2024-03-04T09:59:00"));
+    UsersNotificationManager::synchronizeWithAlarms({tea, ringing, wake});
+    ASSERT_EQ(timers_.timers.size(), 2u) << "the one ringing now is not handed over";
+    const QString script = UserTimerNotificationCenter::command({}, {})[2];
+    const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
+    EXPECT_EQ(
+        platform::systemdRunArguments(timers_.timers[0]),
+        QStringList(
+            {"--user", "--quiet", "--unit=talvor-alarm-1", "--on-calendar=2024-03-04 15:05:00 UTC",
+             "--timer-property=AccuracySec=1s", "--", "/bin/sh", "-c", script, "talvor-alarm",
+             "'Zephyrel'", "'Mon, 4:05 PM\nTea \"Earl Grey\" & \\'cake\\''",
+             player.isEmpty() ? QString()
+                              : QStringLiteral("/home/u/.cache/talvor/Clock/Sounds/Ping.ogg"),
+             player}));
+    // The title is an argument of the script, never part of it.
+    EXPECT_EQ(
+        platform::systemdRunArguments(timers_.timers[1]),
+        QStringList({"--user", "--quiet", "--unit=talvor-alarm-2",
+                     "--on-calendar=2024-03-05 06:00:00 UTC", "--timer-property=AccuracySec=1s",
+                     "--", "/bin/sh", "-c", script, "talvor-alarm", "'Zephyrel'",
+                     "'Tue, 7:00 AM\n$(rm -rf ~)'", "", player}));
+    EXPECT_FALSE(script.contains(QStringLiteral("Tea")));
+
+    // The next start takes them all back.
+    UsersNotificationManager::synchronizeWithAlarms({});
+    EXPECT_TRUE(timers_.timers.empty());
+}
+
+TEST_F(alarmsHandOver, WithoutAServiceManagerOneLineSaysAlarmsWillNotRing) {
+    timers_.available = false;
+    LogCapture log;
+    UsersNotificationManager::synchronizeWithAlarms({});
+    EXPECT_TRUE(log.lines().isEmpty());
+    UsersNotificationManager::synchronizeWithAlarms(
+        {dateAlarm(at("2024-03-04T16:05:00")), dateAlarm(at("2024-03-04T17:05:00"))});
+    EXPECT_EQ(log.lines(), QStringList{"No user service manager answers: alarms will not ring "
+                                       "while Talvor is closed"});
+    EXPECT_TRUE(center_.scheduledNotifications().empty());
+}
+
+TEST_F(alarmsHandOver, AManagerThatRefusesIsAskedOnceAndSaidSoOnce) {
+    timers_.refuses = true;
+    LogCapture log;
+    UsersNotificationManager::synchronizeWithAlarms({dateAlarm(at("2024-03-04T16:05:00")),
+                                                     dateAlarm(at("2024-03-04T17:05:00")),
+                                                     dateAlarm(at("2024-03-04T18:05:00"))});
+    EXPECT_EQ(timers_.attempts, 1);
+    EXPECT_EQ(log.lines(), QStringList{"The service manager did not take the alarms: alarms "
+                                       "will not ring while Talvor is closed"});
+}
+
+// A real round trip where the user's systemd answers: made at quit, gone at the next start.
+TEST_F(alarmsHandOver, TheServiceManagerKeepsTheTimersUntilTheNextStart) {
+    platform::UserTimers::setShared(nullptr);
+    if (!platform::UserTimers::shared().isAvailable()) {
+        platform::UserTimers::setShared(&timers_);
+        GTEST_SKIP() << "no user service manager answers (systemctl --user)";
+    }
+    auto later = dateAlarm(Date::fromQDateTime(QDateTime::currentDateTimeUtc().addSecs(3600)));
+    later->setTitle(QStringLiteral("Talvor test timer"));
+    UsersNotificationManager::synchronizeWithAlarms({later});
+    EXPECT_EQ(platform::UserTimers::shared().list(UserTimerNotificationCenter::kUnitPrefix),
+              QStringList{"talvor-alarm-1"});
+    UsersNotificationManager::synchronizeWithAlarms({});
+    EXPECT_TRUE(
+        platform::UserTimers::shared().list(UserTimerNotificationCenter::kUnitPrefix).isEmpty());
+    platform::UserTimers::setShared(&timers_);
 }
 
 }  // namespace

@@ -226,7 +226,8 @@ TEST_F(shellStartUp, TheOptionalItemsAndTheCalendarAreWired) {
     harness.store().setValue(QStringLiteral("ASMFlag"), qint64(1));
     harness.store().setValue(QStringLiteral("AppDockIconFlag"), qint64(1));
     AppDelegate& delegate = harness.launch();
-    EXPECT_EQ(harness.bar_.statusItems().size(), 3u) << "time, date and applications";
+    EXPECT_EQ(harness.bar_.statusItems().size(), 4u)
+        << "time, date, alarms (no room until an alarm is set) and applications";
     EXPECT_FALSE(harness.taskbar.shows);
     // The external-address line is on by default and says what it lacks.
     EXPECT_EQ(delegate.timeMenu()->itemAtIndex(0)->title(),

@@ -9,7 +9,8 @@
 
 namespace talvor::test {
 
-// Voices as given; every text spoken is written down as "voice: text".
+// Voices as given; every text spoken is written down as "voice: text". A text ends only when
+// the test says so (finishSpeaking).
 class FakeSpeechSynthesizer : public platform::SpeechSynthesizer {
   public:
     std::vector<platform::Voice> availableVoices() override { return voices; }
@@ -17,12 +18,19 @@ class FakeSpeechSynthesizer : public platform::SpeechSynthesizer {
     void startSpeaking(const QString& text, const QString& voice) override {
         spoken << voice + QStringLiteral(": ") + text;
     }
-    void stopSpeaking() override { ++stops; }
+    void stopSpeaking() override {
+        ++stops;
+        finishedSpeaking(false);
+    }
+    void setVolume(double v) override { volume = v; }
+    // The text being spoken comes to its end.
+    void finishSpeaking() { finishedSpeaking(true); }
 
     std::vector<platform::Voice> voices;
     QString defaultVoiceId;
     QStringList spoken;
     int stops = 0;
+    double volume = -1;
 };
 
 }  // namespace talvor::test

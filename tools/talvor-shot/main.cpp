@@ -3,6 +3,7 @@
 //
 //   talvor-shot [--out DIR] [--scale F] [--width W] [SCENE...]    (no scene: all of them)
 //   talvor-shot --list
+#include "AlarmScene.h"
 #include "CalendarScenes.h"
 #include "DemoBar.h"
 #include "FloatingScene.h"
@@ -61,6 +62,8 @@ const Scene kScenes[] = {
          offscreen.click(*demo->time);
          return offscreen.renderScreen(s.scale);
      }},
+    {"alarm-ringing", "the bar with a ringing alarm: its item flashing, its snooze window under it",
+     [](const Settings& s) { return talvor::shot::renderRingingAlarm(s.width, s.scale); }},
     {"gallery", "the reusable views, cells and controls with sample values",
      [](const Settings& s) { return talvor::renderWidgetGallery(s.scale); }},
     {"time-menu", "the time menu alone",

@@ -1,0 +1,104 @@
+// Real sound and speech into the private sound server that scripts/test starts (a null sink
+// whose monitor is recorded), measured with sox: a ringing alarm is heard, and so are the
+// spoken hour and the quarter chime.
+#include "AlarmsTestSupport.h"
+
+#include "alarms/AlarmsKeys.h"
+#include "alarms/PlatformChimeSounds.h"
+#include "alarms/TalvorChimeSettings.h"
+#include "foundation/StringsBundle.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace talvor::test {
+namespace {
+
+QString bundled(const char* file) {
+    return QStringLiteral(TALVOR_BUNDLED_SOUNDS "/") + QString::fromUtf8(file);
+}
+
+// The largest sample of a recording, 0..1; -1 when sox cannot read it.
+double maximumAmplitude(const QString& file) {
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), {file, QStringLiteral("-n"), QStringLiteral("stat")});
+    sox.waitForFinished(30000);
+    const QString text = QString::fromLocal8Bit(sox.readAllStandardError());
+    const auto m =
+        QRegularExpression(QStringLiteral(R"(Maximum amplitude:\s*([-0-9.e]+))")).match(text);
+    return m.hasMatch() ? m.captured(1).toDouble() : -1.0;
+}
+
+class alarmsAudio : public AlarmsTest {
+  protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+            GTEST_SKIP() << "no private sound server (scripts/test starts one)";
+        }
+        for (const char* tool : {"sox", "parecord"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+                GTEST_SKIP() << tool << " is missing";
+            }
+        }
+        AlarmsTest::SetUp();
+        controller_.setIsSystemSound([](const QString&) { return false; });
+    }
+
+    // Records the sink's monitor while `start` runs and for `seconds` after it, the event
+    // loop turning.
+    QString recordWhile(const std::function<void()>& start, int seconds) {
+        const QString file = dir_.path() + QStringLiteral("/monitor.wav");
+        QProcess rec;
+        rec.start(QStringLiteral("parecord"),
+                  {QStringLiteral("--latency-msec=20"), QStringLiteral("-d"),
+                   QStringLiteral("@DEFAULT_MONITOR@"), QStringLiteral("--file-format=wav"), file});
+        EXPECT_TRUE(rec.waitForStarted());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(file).size() > 44; }, 5000))
+            << "the monitor records nothing";
+        start();
+        QTest::qWait(seconds * 1000);
+        ::kill(static_cast<pid_t>(rec.processId()), SIGINT);
+        rec.waitForFinished(5000);
+        return file;
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(alarmsAudio, ARingingAlarmIsHeard) {
+    auto tea = dateAlarm(at("2024-03-04T10:00:00"));
+    tea->setTitle(QStringLiteral("Tea"));
+    tea->setIsPlaySound(true);
+    tea->setSoundPath(bundled("Alarms/Alarm.ogg"));
+    controller_.scheduleAlarm(tea);
+    const QString recording = recordWhile([&] { scheduler_.advanceBy(1.0); }, 3);
+    EXPECT_TRUE(tea->isTriggered());
+    EXPECT_GT(maximumAmplitude(recording), 0.1) << "the alarm is not heard";
+    controller_.clearFromMenu(tea);
+    scheduler_.runPosted();
+}
+
+TEST_F(alarmsAudio, TheHourIsSpokenAndTheQuarterChimes) {
+    store().setValue(keys::ChimeStates, QStringLiteral("Chimes: 1 1 0 0 1 0 0 0"));
+    store().setValue(keys::ChimeQuarterSoundPath, bundled("Chimes/Quarter Chime.ogg"));
+    TalvorChimeSettings chimes(&PlatformChimeSounds::shared());
+    StringsBundle bundle;
+
+    const QString spoken =
+        recordWhile([&] { chimes.doChimesIfNeeded(at("2024-03-04T11:00:00"), bundle); }, 4);
+    EXPECT_GT(maximumAmplitude(spoken), 0.05) << "the hour is not spoken";
+
+    const QString quarter =
+        recordWhile([&] { chimes.doChimesIfNeeded(at("2024-03-04T11:15:00"), bundle); }, 4);
+    EXPECT_GT(maximumAmplitude(quarter), 0.1) << "the quarter chime is not heard";
+}
+
+}  // namespace
+}  // namespace talvor::test
