@@ -7,6 +7,7 @@
 #include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsMenuExtra.h"
 #include "TalvorSetTimeZoneViewCtrl.h"
+#include "TalvorTimeViewController.h"
 
 #include <algorithm>
 #include <type_traits>
@@ -35,7 +36,7 @@ PaneFactory::Maker maker(const PaneDelegate& delegate) {
 PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuDelegate menuItems,
                                   const PaneDelegate& delegate) {
     PaneFactory f;
-    addPane<TalvorTimeViewController>(f, QStringLiteral("TalvorTimeViewController"));
+    f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>(delegate));
     addPane<TalvorPrefsFloatingViewCtrl>(f, QStringLiteral("TalvorPrefsFloatingViewCtrl"));
     addPane<TalvorCalendarPrefs>(f, QStringLiteral("TalvorCalendarPrefs"));
     f.add(QStringLiteral("TalvorMenuViewController"),

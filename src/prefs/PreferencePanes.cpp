@@ -2,10 +2,6 @@
 
 namespace talvor {
 
-TalvorTimeViewController::TalvorTimeViewController(QString nibName)
-    : NotedPane(QStringLiteral("TalvorTimeViewController"), std::move(nibName),
-                QStringLiteral("Time Menu")) {}
-
 TalvorPrefsFloatingViewCtrl::TalvorPrefsFloatingViewCtrl(QString nibName)
     : NotedPane(QStringLiteral("TalvorPrefsFloatingViewCtrl"), std::move(nibName),
                 QStringLiteral("Floating Clocks")) {}

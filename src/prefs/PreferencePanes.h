@@ -7,12 +7,6 @@
 // A pane that grows controls moves to a file of its own.
 namespace talvor {
 
-// The time item and the time menu.
-class TalvorTimeViewController : public NotedPane {
-  public:
-    explicit TalvorTimeViewController(QString nibName);
-};
-
 // The floating desktop clocks.
 class TalvorPrefsFloatingViewCtrl : public NotedPane {
   public:
