@@ -1,8 +1,10 @@
 #include "FormatPaneParts.h"
 
+#include "foundation/FoundationKeys.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/OpenDialogs.h"
+#include "platform/UserDefaults.h"
 #include "widgets/FormatTokenField.h"
 
 #include <QColorDialog>
@@ -95,28 +97,27 @@ void FormatPopUp::deleteSelected(std::function<void(bool deleted)> done) {
         done(false);
         return;
     }
-    confirmDelete(popup_ ? popup_->window() : nullptr,
-                  [this, index, done = std::move(done)](bool yes) {
-                      if (!yes) {
-                          done(false);
-                          return;
-                      }
-                      QString why;
-                      if (!list_.remove(index, &why)) {
-                          platform::log(QStringLiteral("The format was not deleted from %1: %2")
-                                            .arg(FormatList::userPath(kind_), why));
-                          platform::beep();
-                          done(false);
-                          return;
-                      }
-                      rebuild();
-                      if (popup_) {
-                          const int at = std::min(index, popup_->count() - 1);
-                          popup_->setCurrentIndex(
-                              FormatList::nearestPattern(list_.entries(), at).value_or(0));
-                      }
-                      done(true);
-                  });
+    confirmDelete(popup_ ? popup_->window() : nullptr, [this, index,
+                                                        done = std::move(done)](bool yes) {
+        if (!yes) {
+            done(false);
+            return;
+        }
+        QString why;
+        if (!list_.remove(index, &why)) {
+            platform::log(QStringLiteral("The format was not deleted from %1: %2")
+                              .arg(FormatList::userPath(kind_), why));
+            platform::beep();
+            done(false);
+            return;
+        }
+        rebuild();
+        if (popup_) {
+            const int at = std::min(index, popup_->count() - 1);
+            popup_->setCurrentIndex(FormatList::nearestPattern(list_.entries(), at).value_or(0));
+        }
+        done(true);
+    });
 }
 
 FormatComposerParts buildFormatComposer(QWidget& parent, const QString& title,
@@ -144,11 +145,11 @@ FormatComposerParts buildFormatComposer(QWidget& parent, const QString& title,
         grid->addWidget(label, r, c, Qt::AlignHCenter);
         grid->addWidget(field, r + 1, c);
         // A double-click sends the source's own sample.
-        QObject::connect(field, &FormatTokenSourceLabel::activated, parts.field,
-                         [target = parts.field, field](int index) {
-                             target->append(
-                                 target->representedObjectForEditingString(field->text(), index));
-                         });
+        QObject::connect(
+            field, &FormatTokenSourceLabel::activated, parts.field,
+            [target = parts.field, field](int index) {
+                target->append(target->representedObjectForEditingString(field->text(), index));
+            });
         parts.sources.push_back(field);
         tokens.push_back(source.token(sample));
         if (!source.alternatives.empty()) {
@@ -200,6 +201,18 @@ QColorDialog* openColourPanel(QWidget* parent, const QColor& color,
     QObject::connect(panel, &QColorDialog::currentColorChanged, panel, std::move(changed));
     panel->show();
     return panel;
+}
+
+QString renderNow(const QString& pattern) {
+    const platform::Clock& clock = platform::Clock::shared();
+    return formatWithPattern(pattern, clock.now(), clock.currentZone());
+}
+
+bool appearanceIsDark() {
+    return platform::UserDefaults::standard()
+               .objectForKey(keys::AppleInterfaceStyle)
+               .toString()
+               .compare(QLatin1String("dark"), Qt::CaseInsensitive) == 0;
 }
 
 QString fontLabelText(const QFont& font) {

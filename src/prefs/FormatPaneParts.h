@@ -84,6 +84,11 @@ void showWellColour(QPushButton& well, const QColor& color);
 QColorDialog* openColourPanel(QWidget* parent, const QColor& color,
                               std::function<void(const QColor&)> changed);
 
+// `now` (the platform clock's) through `pattern`: what a token shows.
+QString renderNow(const QString& pattern);
+// Whether "AppleInterfaceStyle" says the dark appearance ("Dark", in any case).
+bool appearanceIsDark();
+
 // "Name 14": the font label of the item panes.
 QString fontLabelText(const QFont& font);
 

@@ -4,6 +4,7 @@
 #include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
 #include "TalvorASMViewCtrl.h"
+#include "TalvorDateViewController.h"
 #include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsMenuExtra.h"
 #include "TalvorSetTimeZoneViewCtrl.h"
@@ -51,7 +52,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     addPane<FeedbakReviewUpdateVC>(f, QStringLiteral("FeedbakReviewUpdateVC"));
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
     addPane<AdvancedPrefVC>(f, QStringLiteral("AdvancedPrefVC"));
-    addPane<TalvorDateViewController>(f, QStringLiteral("TalvorDateViewController"));
+    f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
     addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
     addPane<TalvorTake5WindowsController>(f, QStringLiteral("TalvorTake5WindowsController"));
     addPane<CountDownTimerViewController>(f, QStringLiteral("CountDownTimerViewController"));

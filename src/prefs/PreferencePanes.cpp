@@ -21,10 +21,6 @@ FeedbakReviewUpdateVC::FeedbakReviewUpdateVC(QString nibName)
 AdvancedPrefVC::AdvancedPrefVC(QString nibName)
     : NotedPane(QStringLiteral("AdvancedPrefVC"), std::move(nibName), QStringLiteral("General")) {}
 
-TalvorDateViewController::TalvorDateViewController(QString nibName)
-    : NotedPane(QStringLiteral("TalvorDateViewController"), std::move(nibName),
-                QStringLiteral("Date Menu")) {}
-
 TCalendarPrefs::TCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TCalendarPrefs"), std::move(nibName), QStringLiteral("Minnow")) {}
 

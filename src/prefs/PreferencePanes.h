@@ -37,12 +37,6 @@ class AdvancedPrefVC : public NotedPane {
     explicit AdvancedPrefVC(QString nibName);
 };
 
-// The date item and the date menu.
-class TalvorDateViewController : public NotedPane {
-  public:
-    explicit TalvorDateViewController(QString nibName);
-};
-
 // The mini month calendar ("Minnow").
 class TCalendarPrefs : public NotedPane {
   public:

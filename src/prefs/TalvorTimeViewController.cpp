@@ -6,7 +6,6 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
-#include "platform/UserDefaults.h"
 #include "services/Manual.h"
 #include "services/SystemEventNames.h"
 #include "widgets/FontTextField.h"
@@ -36,19 +35,6 @@ const char* const kFormat = QT_TRANSLATE_NOOP("talvor::TalvorTimeViewController"
 
 QString defaultTimeFormat() {
     return QStringLiteral("hh:mm:ss a");
-}
-
-QString render(const QString& pattern) {
-    const platform::Clock& clock = platform::Clock::shared();
-    return formatWithPattern(pattern, clock.now(), clock.currentZone());
-}
-
-// "AppleInterfaceStyle" holds "Dark" (any case) in the dark appearance.
-bool appearanceIsDark() {
-    return platform::UserDefaults::standard()
-               .objectForKey(keys::AppleInterfaceStyle)
-               .toString()
-               .compare(QLatin1String("dark"), Qt::CaseInsensitive) == 0;
 }
 
 PaneCall updateMenuBarItems() {
@@ -185,9 +171,8 @@ std::unique_ptr<QWidget> TalvorTimeViewController::loadView() {
     grid->setColumnStretch(1, 1);
 
     const platform::Clock& clock = platform::Clock::shared();
-    FormatComposerParts composer =
-        buildFormatComposer(*v, tr("Compose a format"),
-                            timeTokenSources(clock.now(), clock.currentZone()), &render);
+    FormatComposerParts composer = buildFormatComposer(
+        *v, tr("Compose a format"), timeTokenSources(clock.now(), clock.currentZone()), &renderNow);
     root->addWidget(composer.group);
     field_ = composer.field;
     preview_ = composer.preview;

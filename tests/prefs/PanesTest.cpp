@@ -83,7 +83,8 @@ TEST_F(prefsPrefsPanes, EveryClassIsMadeForTheNibItIsGivenWithItsTitle) {
         EXPECT_EQ(pane->title(), QString::fromUtf8(c.title));
         // The panes that keep settings of the time and date items save them when left.
         const QStringList saving = {QStringLiteral("TalvorMenuViewController"),
-                                    QStringLiteral("TalvorTimeViewController")};
+                                    QStringLiteral("TalvorTimeViewController"),
+                                    QStringLiteral("TalvorDateViewController")};
         EXPECT_EQ(pane->respondsToSaveViewSettings(),
                   saving.contains(QString::fromLatin1(c.className)));
         EXPECT_EQ(pane->viewIfLoaded(), nullptr) << "the view waits for its first use";
