@@ -212,6 +212,9 @@ void AppDelegate::registerObservers() {
                                     TalvorTimeSettings::sharedInstance().loadPrefs();
                                     TalvorDateSettings::sharedInstance().loadPrefs();
                                     parts_.items->dateSettingUpdate(true);
+                                    // Drawn now: a changed format or font must not wait
+                                    // for the next tick, up to a minute away.
+                                    updateTimeDate();
                                 }));
     observations_.push_back(
         distributed.addObserver(keys::TalvorFloatingClockPrefsChangeNotification, QVariant(),
