@@ -158,9 +158,11 @@ FormatComposerParts buildFormatComposer(QWidget& parent, const QString& title,
     }
     parts.field->setSources(std::move(tokens));
     parts.field->setMenus(std::move(menus), std::move(render));
-    column->addWidget(new QLabel(QObject::tr("Drag the samples into the field, type text between "
-                                             "them; click a sample in the field for its forms."),
-                                 parts.group));
+    auto* hint = new QLabel(QObject::tr("Drag the samples into the field and type text between "
+                                        "them; a sample in the field offers its other forms."),
+                            parts.group);
+    hint->setWordWrap(true);
+    column->addWidget(hint);
     column->addWidget(parts.field);
     auto* foot = new QHBoxLayout;
     parts.preview = new QLabel(parts.group);

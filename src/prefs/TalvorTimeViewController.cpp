@@ -114,7 +114,7 @@ std::unique_ptr<QWidget> TalvorTimeViewController::loadView() {
     auto* root = new QVBoxLayout(v);
     root->setContentsMargins(24, 20, 24, 20);
 
-    table_.setColumns(kItem, 3);
+    table_.setColumns(kItem, 2);
     QGroupBox* item = table_.section(*v, *root, kItem);
     QGroupBox* formats = table_.section(*v, *root, kFormat);
     auto* grid = static_cast<QGridLayout*>(formats->layout());

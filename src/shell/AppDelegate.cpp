@@ -117,7 +117,7 @@ void AppDelegate::continueLaunching() {
     loadTalvorMenuItemFlags();
     parts_.worldClocks->reloadLocListNow();
     TalvorMenuBarFlags =
-        static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, 0));
+        static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, kMenuBarShowTime));
 
     extraHeight = platform::StatusBar::systemStatusBar().thickness();
     moon();
@@ -273,6 +273,10 @@ void AppDelegate::resume() {
 
 QString AppDelegate::timeItemText(Date now) {
     const TalvorTimeSettings& time = TalvorTimeSettings::sharedInstance();
+    // Without its text the item still shows the analog clock; with neither it would vanish.
+    if ((TalvorMenuBarFlags & kMenuBarShowTime) == 0 && time.showAnalogClockInMenu) {
+        return QString();
+    }
     return texts_.timeText(time.timeFormat, now, clock_.currentZone(), time.flashSeparator);
 }
 

@@ -101,6 +101,12 @@ TEST_F(shellItemPanesStrip, TheMoonBoxHidesTheMoonAndTheAnalogBoxShowsTheClock) 
     control<QAbstractButton>(time, "analogClock")->click();
     deliver();
     EXPECT_FALSE(app.statusItems().TalvorTime()->image().isNull());
+    EXPECT_TRUE(control<QAbstractButton>(time, "showTime")->isChecked()) << "shown by default";
+    EXPECT_FALSE(app.statusItems().TalvorTime()->title().isEmpty());
+    control<QAbstractButton>(time, "showTime")->click();
+    deliver();
+    EXPECT_EQ(app.statusItems().TalvorTime()->title(), QString()) << "the clock alone";
+    EXPECT_FALSE(app.statusItems().TalvorTime()->image().isNull());
     control<QAbstractButton>(time, "enableMenuExtra")->click();
     deliver();
     EXPECT_FALSE(app.statusItems().TalvorTime()) << "the time item is gone";
