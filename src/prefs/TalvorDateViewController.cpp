@@ -169,7 +169,7 @@ std::unique_ptr<QWidget> TalvorDateViewController::loadView() {
     root->addStretch(1);
     PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
         *v, [this] { delegate_.open(PaneLinks::changeLogPage()); },
-        [this] { delegate_.openManual(Manual::Section::Contents); });
+        [this] { delegate_.openManual(Manual::Section::DateMenu); });
     root->addLayout(links.layout);
 
     popUp_->LoadDateFormatMenu();

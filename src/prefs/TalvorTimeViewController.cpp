@@ -185,7 +185,7 @@ std::unique_ptr<QWidget> TalvorTimeViewController::loadView() {
     root->addStretch(1);
     PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
         *v, [this] { delegate_.open(PaneLinks::changeLogPage()); },
-        [this] { delegate_.openManual(Manual::Section::Contents); });
+        [this] { delegate_.openManual(Manual::Section::TimeMenu); });
     root->addLayout(links.layout);
     (void)item;
 
