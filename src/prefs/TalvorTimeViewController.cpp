@@ -58,7 +58,7 @@ std::vector<PaneRow> TalvorTimeViewController::makeRows() {
     using K = PaneRow::Kind;
     // A flag box: its bit of the word, and the setting it stands for.
     const auto flag = [this](const char* id, const char* label, int tag,
-                             std::function<bool()> read) {
+                             const std::function<bool()>& read) {
         return PaneRow{.id = QString::fromLatin1(id),
                        .kind = K::Check,
                        .label = label,
