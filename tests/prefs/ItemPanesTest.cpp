@@ -12,6 +12,7 @@
 #include "prefs/TalvorDateViewController.h"
 #include "prefs/TalvorTimeViewController.h"
 #include "services/AppleInterfaceStyle.h"
+#include "services/SystemEventNames.h"
 #include "support/FakeClock.h"
 #include "support/FakeFontResolver.h"
 #include "support/LightAppearance.h"
@@ -19,6 +20,7 @@
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
 #include "widgets/FontTextField.h"
+#include "widgets/TalvorCustomDatePanel.h"
 #include "world/TalvorMenuBarFlags.h"
 #include "world/WorldKeys.h"
 
@@ -378,6 +380,36 @@ TEST_F(prefsTimeItemPane, OnlyTheWellOfTheCurrentAppearanceIsEnabled) {
         pane->changeColor(QColor(Qt::red), dark);
         EXPECT_EQ(dark ? timeSettings.timeColorDMode : timeSettings.timeColor, QColor(Qt::red));
     }
+}
+
+TEST_F(prefsTimeItemPane, TheCustomSheetSetsTheFormatOnlyOnOk) {
+    auto pane = make<TalvorTimeViewController>();
+    TalvorCustomDatePanel& panel = TalvorCustomDatePanel::sharedPanel();
+    auto* format = child<QComboBox>(*pane, "format");
+    child<QPushButton>(*pane, "chooseCustomDate")->click();
+    panel.mTextField->setText(QStringLiteral("H 'h' mm"));
+    panel.cancel();
+    EXPECT_EQ(timeSettings.timeFormat, QStringLiteral("hh:mm:ss a"));
+
+    child<QPushButton>(*pane, "chooseCustomDate")->click();
+    panel.mTextField->setText(QStringLiteral("H 'h' mm"));
+    panel.ok();
+    EXPECT_EQ(timeSettings.timeFormat, QStringLiteral("H 'h' mm"));
+    EXPECT_EQ(store().stringValue(keys::CustomTime), QStringLiteral("H 'h' mm"));
+    EXPECT_EQ(format->currentIndex(), format->count() - 1) << "not in the list: the last item";
+}
+
+TEST_F(prefsTimeItemPane, AnAppearanceChangeSwitchesTheWells) {
+    auto pane = make<TalvorTimeViewController>();
+    auto* light = child<QPushButton>(*pane, "timeColor");
+    auto* dark = child<QPushButton>(*pane, "timeColorDMode");
+    ASSERT_TRUE(light->isEnabled());
+    defaults.setObject(QStringLiteral("Dark"), keys::AppleInterfaceStyle);
+    platform::DistributedNotificationCenter::defaultCenter().post(
+        AppleInterfaceThemeChangedNotification);
+    takePosted();
+    EXPECT_FALSE(light->isEnabled());
+    EXPECT_TRUE(dark->isEnabled());
 }
 
 TEST_F(prefsDateItemPane, TokensAndTextComposeIntoPiecesWithAPreview) {
