@@ -73,11 +73,11 @@ const std::vector<settings::Row<TalvorTimeSettings>>& TalvorTimeSettings::table(
         row<Font>(LocFont, &S::locationFont, menuBarFont).reset(MenuItems, defaultMenuBarFont),
         row<Colour>(TextColorLoc, &S::locationColor, QColor(Qt::black))
             .reset(MenuItems, QColor(Qt::black)),
-        // The time-view reset gives the upgrade's location format, the menu-item one the
-        // loading default.
+        // Both resets give the upgrade's location format: one default, whichever pane
+        // resets it.
         row<Pattern>(CustomLocTime, &S::locationTimeFormat, kDefaultTimeFormat)
             .reset(TimeView, kUpgradedLocationFormat)
-            .reset(MenuItems, kDefaultTimeFormat),
+            .reset(MenuItems, kUpgradedLocationFormat),
     };
     return rows;
 }

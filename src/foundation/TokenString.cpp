@@ -12,7 +12,7 @@ std::optional<TokenString> TokenString::initWithCoder(const platform::KeyedUnarc
     if (!coder.containsValueForKey(QStringLiteral("name"))) {
         return std::nullopt;
     }
-    return TokenString{coder.decodeString(QStringLiteral("name")), 0, 0};
+    return TokenString{coder.decodeString(QStringLiteral("name")), 0, 0, {}};
 }
 
 }  // namespace talvor

@@ -33,6 +33,8 @@ struct PaneDelegate {
     std::function<void(const QUrl& url)> openURL;
     // Make the application's chime settings reload from the preference domain.
     std::function<void()> LoadTimerOptions;
+    // Recreate the time and date items from their settings and draw them.
+    std::function<void()> updateMenuBarItems;
     // Where distributed notifications go; null: the default centre.
     platform::DistributedNotificationCenter* distributedCenter = nullptr;
 

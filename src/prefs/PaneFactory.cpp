@@ -4,9 +4,11 @@
 #include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
 #include "TalvorASMViewCtrl.h"
+#include "TalvorDateViewController.h"
 #include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsMenuExtra.h"
 #include "TalvorSetTimeZoneViewCtrl.h"
+#include "TalvorTimeViewController.h"
 
 #include <algorithm>
 #include <type_traits>
@@ -35,7 +37,7 @@ PaneFactory::Maker maker(const PaneDelegate& delegate) {
 PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuDelegate menuItems,
                                   const PaneDelegate& delegate) {
     PaneFactory f;
-    addPane<TalvorTimeViewController>(f, QStringLiteral("TalvorTimeViewController"));
+    f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>(delegate));
     addPane<TalvorPrefsFloatingViewCtrl>(f, QStringLiteral("TalvorPrefsFloatingViewCtrl"));
     addPane<TalvorCalendarPrefs>(f, QStringLiteral("TalvorCalendarPrefs"));
     f.add(QStringLiteral("TalvorMenuViewController"),
@@ -50,7 +52,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     addPane<FeedbakReviewUpdateVC>(f, QStringLiteral("FeedbakReviewUpdateVC"));
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
     addPane<AdvancedPrefVC>(f, QStringLiteral("AdvancedPrefVC"));
-    addPane<TalvorDateViewController>(f, QStringLiteral("TalvorDateViewController"));
+    f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
     addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
     addPane<TalvorTake5WindowsController>(f, QStringLiteral("TalvorTake5WindowsController"));
     addPane<CountDownTimerViewController>(f, QStringLiteral("CountDownTimerViewController"));

@@ -2,10 +2,6 @@
 
 namespace talvor {
 
-TalvorTimeViewController::TalvorTimeViewController(QString nibName)
-    : NotedPane(QStringLiteral("TalvorTimeViewController"), std::move(nibName),
-                QStringLiteral("Time Menu")) {}
-
 TalvorPrefsFloatingViewCtrl::TalvorPrefsFloatingViewCtrl(QString nibName)
     : NotedPane(QStringLiteral("TalvorPrefsFloatingViewCtrl"), std::move(nibName),
                 QStringLiteral("Floating Clocks")) {}
@@ -24,10 +20,6 @@ FeedbakReviewUpdateVC::FeedbakReviewUpdateVC(QString nibName)
 
 AdvancedPrefVC::AdvancedPrefVC(QString nibName)
     : NotedPane(QStringLiteral("AdvancedPrefVC"), std::move(nibName), QStringLiteral("General")) {}
-
-TalvorDateViewController::TalvorDateViewController(QString nibName)
-    : NotedPane(QStringLiteral("TalvorDateViewController"), std::move(nibName),
-                QStringLiteral("Date Menu")) {}
 
 TCalendarPrefs::TCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TCalendarPrefs"), std::move(nibName), QStringLiteral("Minnow")) {}

@@ -7,12 +7,6 @@
 // A pane that grows controls moves to a file of its own.
 namespace talvor {
 
-// The time item and the time menu.
-class TalvorTimeViewController : public NotedPane {
-  public:
-    explicit TalvorTimeViewController(QString nibName);
-};
-
 // The floating desktop clocks.
 class TalvorPrefsFloatingViewCtrl : public NotedPane {
   public:
@@ -41,12 +35,6 @@ class FeedbakReviewUpdateVC : public NotedPane {
 class AdvancedPrefVC : public NotedPane {
   public:
     explicit AdvancedPrefVC(QString nibName);
-};
-
-// The date item and the date menu.
-class TalvorDateViewController : public NotedPane {
-  public:
-    explicit TalvorDateViewController(QString nibName);
 };
 
 // The mini month calendar ("Minnow").

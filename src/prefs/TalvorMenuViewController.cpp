@@ -1,9 +1,11 @@
 #include "TalvorMenuViewController.h"
 
+#include "FormatPaneParts.h"
 #include "foundation/FoundationKeys.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorMenuItemFlags.h"
 #include "foundation/TalvorTimeSettings.h"
+#include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
 #include "platform/WindowPlacement.h"
@@ -232,14 +234,23 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
     // The choosers come first in their section; the table's rows follow them.
     QGroupBox* locations = table_.section(*v, *root, kLocations);
     auto* grid = static_cast<QGridLayout*>(locations->layout());
-    locationTimeFormat_ = new QLabel(locations);
-    locationTimeFormat_->setObjectName(QStringLiteral("timeLocFormat"));
+    timeLocFormat_ = new QComboBox(locations);
+    timeLocFormat_->setObjectName(QStringLiteral("timeLocFormat"));
+    TimeLocFormatStr_ = std::make_unique<FormatPopUp>(FormatList::Kind::Time, timeLocFormat_);
+    connect(timeLocFormat_, &QComboBox::activated, this, &TalvorMenuViewController::setTimeFormat);
     auto* custom = new QPushButton(tr("Custom…"), locations);
     custom->setObjectName(QStringLiteral("chooseCustomDate"));
     connect(custom, &QPushButton::clicked, this, &TalvorMenuViewController::chooseCustomDate);
+    auto* remove = new QPushButton(tr("Delete"), locations);
+    remove->setObjectName(QStringLiteral("deleteFormat"));
+    connect(remove, &QPushButton::clicked, this,
+            &TalvorMenuViewController::actDeleteCustomTimeToMenu);
+    auto* formatRow = new QHBoxLayout;
+    formatRow->addWidget(timeLocFormat_, 1);
+    formatRow->addWidget(custom);
+    formatRow->addWidget(remove);
     grid->addWidget(new QLabel(tr("Time format:"), locations), 0, 0);
-    grid->addWidget(locationTimeFormat_, 0, 1);
-    grid->addWidget(custom, 0, 2);
+    grid->addLayout(formatRow, 0, 1, 1, 2);
 
     fontText_ = new FontTextField(locations);
     fontText_->setObjectName(QStringLiteral("fontText"));
@@ -267,6 +278,23 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
     table_.setColumns(kLocations, 3);
     table_.setColumns(kNetwork, 2);
     table_.setColumns(kCells, 3);
+    table_.section(*v, *root, kNetwork);
+    table_.section(*v, *root, kCells);
+
+    // The composer of a location time format, after the sections.
+    const platform::Clock& clock = platform::Clock::shared();
+    FormatComposerParts composer =
+        buildFormatComposer(*v, tr("Compose a location time format"),
+                            timeTokenSources(clock.now(), clock.currentZone()), &renderNow);
+    root->addWidget(composer.group);
+    customTimeTokeField_ = composer.field;
+    customTimePreview_ = composer.preview;
+    addToTimeMenu_ = composer.add;
+    connect(customTimeTokeField_, &FormatTokenField::objectsChanged, this,
+            &TalvorMenuViewController::updateCustomTimePreview);
+    connect(addToTimeMenu_, &QPushButton::clicked, this,
+            &TalvorMenuViewController::actAddCustomTimeToMenu);
+
     table_.build(*v, *root);
 
     menuItems_ = new QButtonGroup(v);
@@ -300,6 +328,7 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
         root->addStretch(1);
     }
 
+    TimeLocFormatStr_->LoadDateFormatMenu();
     LoadMenuBarOptions();
     doneLoadNib_ = true;
     return view;
@@ -308,8 +337,8 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
 void TalvorMenuViewController::LoadMenuBarOptions() {
     TalvorTimeSettings& settings = timeSettings();
     settings.loadPrefs();
-    if (locationTimeFormat_) {
-        locationTimeFormat_->setText(settings.locationTimeFormat);
+    if (TimeLocFormatStr_) {
+        TimeLocFormatStr_->select(settings.locationTimeFormat);
     }
     LocFont_ = settings.locationFont;
     showWellColor(settings.locationColor);
@@ -470,13 +499,66 @@ void TalvorMenuViewController::chooseCustomLocTimeDidEnd(int returnCode) {
         return;
     }
     const QString pattern = TalvorCustomDatePanel::sharedPanel().format();
-    if (locationTimeFormat_) {
-        locationTimeFormat_->setText(pattern);
+    if (pattern.isEmpty()) {
+        return;
     }
+    if (TimeLocFormatStr_) {
+        TimeLocFormatStr_->select(pattern);
+    }
+    storeLocationTimeFormat(pattern);
+}
+
+void TalvorMenuViewController::storeLocationTimeFormat(const QString& pattern) {
     timeSettings().locationTimeFormat = pattern;
     timeSettings().writePrefsAndSync();
     // The location lines show the time in this format; without a rebuild they keep the old one.
     askUpdateMenu(WorldClocks);
+}
+
+void TalvorMenuViewController::setTimeFormat(int index) {
+    if (!TimeLocFormatStr_ || index < 0 || index >= TimeLocFormatStr_->list().entries().size() ||
+        FormatList::isSeparator(TimeLocFormatStr_->list().entries().at(index))) {
+        return;
+    }
+    storeLocationTimeFormat(TimeLocFormatStr_->selectedPattern(timeSettings().locationTimeFormat));
+}
+
+void TalvorMenuViewController::updateCustomTimePreview() {
+    if (!customTimeTokeField_) {
+        return;
+    }
+    timeString_ = composeTimePattern(customTimeTokeField_->objects());
+    const platform::Clock& clock = platform::Clock::shared();
+    const QString preview = previewTimePattern(timeString_, clock.now(), clock.currentZone());
+    if (customTimePreview_) {
+        customTimePreview_->setText(preview);
+    }
+    if (addToTimeMenu_) {
+        addToTimeMenu_->setEnabled(!preview.isEmpty());
+    }
+}
+
+void TalvorMenuViewController::actAddCustomTimeToMenu() {
+    if (!TimeLocFormatStr_ || timeString_.isEmpty() || !customTimePreview_ ||
+        customTimePreview_->text().isEmpty()) {
+        return;
+    }
+    if (TimeLocFormatStr_->add(timeString_)) {
+        storeLocationTimeFormat(
+            TimeLocFormatStr_->selectedPattern(timeSettings().locationTimeFormat));
+    }
+}
+
+void TalvorMenuViewController::actDeleteCustomTimeToMenu() {
+    if (!TimeLocFormatStr_) {
+        return;
+    }
+    TimeLocFormatStr_->deleteSelected([this](bool deleted) {
+        if (deleted) {
+            storeLocationTimeFormat(
+                TimeLocFormatStr_->selectedPattern(timeSettings().locationTimeFormat));
+        }
+    });
 }
 
 void TalvorMenuViewController::locationTimeZoneSetup() {

@@ -2,6 +2,7 @@
 
 #include "PaneTable.h"
 #include "PreferencePane.h"
+#include "widgets/FormatTokenField.h"
 
 #include <QColor>
 #include <QFont>
@@ -22,6 +23,7 @@ class QPushButton;
 namespace talvor {
 
 class FontTextField;
+class FormatPopUp;
 
 // What the menu items pane asks of the application above it.
 struct TalvorMenuDelegate {
@@ -88,6 +90,11 @@ class TalvorMenuViewController : public PreferencePane {
     void changeColor(const QColor& color);
     void chooseCustomDate();
     void chooseCustomLocTimeDidEnd(int returnCode);
+    // The location time-format pop-up: the selected entry's pattern becomes the lines' format.
+    void setTimeFormat(int index);
+    void actAddCustomTimeToMenu();
+    void actDeleteCustomTimeToMenu();
+    void updateCustomTimePreview();
     void locationTimeZoneSetup();
     void resetToDefaults();
     void helpBtnClicked();
@@ -98,6 +105,10 @@ class TalvorMenuViewController : public PreferencePane {
     void updateFontInfo();
 
     bool doneLoadNib() const { return doneLoadNib_; }
+    // The pattern the custom field composes.
+    const QString& timeString() const { return timeString_; }
+    FormatTokenField* tokenField() const { return customTimeTokeField_; }
+    FormatPopUp* formatPopUp() const { return TimeLocFormatStr_.get(); }
     const QFont& LocFont() const { return LocFont_; }
 
   protected:
@@ -112,6 +123,7 @@ class TalvorMenuViewController : public PreferencePane {
     static QUrl page(const QString& path);
     void openPage(const QUrl& url) const;
     void showWellColor(const QColor& color);
+    void storeLocationTimeFormat(const QString& pattern);
     int savedLocationOrderItem() const;
 
     TalvorMenuDelegate delegate_;
@@ -122,7 +134,12 @@ class TalvorMenuViewController : public PreferencePane {
     QPointer<QPushButton> menuColor_;
     QPointer<FontTextField> fontText_;
     QPointer<QButtonGroup> menuItems_;
-    QPointer<QLabel> locationTimeFormat_;
+    QPointer<QComboBox> timeLocFormat_;
+    std::unique_ptr<FormatPopUp> TimeLocFormatStr_;
+    QPointer<FormatTokenField> customTimeTokeField_;
+    QPointer<QLabel> customTimePreview_;
+    QPointer<QPushButton> addToTimeMenu_;
+    QString timeString_;
     PaneTable table_;
 };
 

@@ -13,6 +13,10 @@ QString Manual::anchor(Section section) {
     switch (section) {
         case Section::Contents:
             return QStringLiteral("contents");
+        case Section::TimeMenu:
+            return QStringLiteral("pane-time-menu");
+        case Section::DateMenu:
+            return QStringLiteral("pane-date-menu");
         case Section::MenuItems:
             return QStringLiteral("pane-menu-items");
         case Section::Chimes:

@@ -17,6 +17,8 @@ class Manual {
     // The places the program opens the manual at.
     enum class Section {
         Contents,
+        TimeMenu,
+        DateMenu,
         MenuItems,
         Chimes,
         SetTimeZone,
@@ -26,9 +28,10 @@ class Manual {
         About,
     };
     static constexpr std::array kSections = {
-        Section::Contents,         Section::MenuItems, Section::Chimes,
-        Section::SetTimeZone,      Section::LightDark, Section::MenubarCalendar,
-        Section::ApplicationsMenu, Section::About,
+        Section::Contents,  Section::TimeMenu,        Section::DateMenu,
+        Section::MenuItems, Section::Chimes,          Section::SetTimeZone,
+        Section::LightDark, Section::MenubarCalendar, Section::ApplicationsMenu,
+        Section::About,
     };
 
     // The id of the section's heading in the manual ("pane-chimes").

@@ -119,7 +119,7 @@ void AppDelegate::continueLaunching() {
     loadTalvorMenuItemFlags();
     parts_.worldClocks->reloadLocListNow();
     TalvorMenuBarFlags =
-        static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, 0));
+        static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, kMenuBarShowTime));
 
     extraHeight = platform::StatusBar::systemStatusBar().thickness();
     moon();
@@ -214,6 +214,9 @@ void AppDelegate::registerObservers() {
                                     TalvorTimeSettings::sharedInstance().loadPrefs();
                                     TalvorDateSettings::sharedInstance().loadPrefs();
                                     parts_.items->dateSettingUpdate(true);
+                                    // Drawn now: a changed format or font must not wait
+                                    // for the next tick, up to a minute away.
+                                    updateTimeDate();
                                 }));
     observations_.push_back(
         distributed.addObserver(keys::TalvorFloatingClockPrefsChangeNotification, QVariant(),
@@ -272,6 +275,10 @@ void AppDelegate::resume() {
 
 QString AppDelegate::timeItemText(Date now) {
     const TalvorTimeSettings& time = TalvorTimeSettings::sharedInstance();
+    // Without its text the item still shows the analog clock; with neither it would vanish.
+    if ((TalvorMenuBarFlags & kMenuBarShowTime) == 0 && time.showAnalogClockInMenu) {
+        return QString();
+    }
     return texts_.timeText(time.timeFormat, now, clock_.currentZone(), time.flashSeparator);
 }
 

@@ -67,6 +67,7 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
             }
         }
     };
+    panes.updateMenuBarItems = [this] { items->updateMenuBarItems(); };
     settings = std::make_unique<SettingsWindowHost>(
         app, PaneFactory::standard(lightDark, menuItems, panes));
     settings->setQuitAction([&app] { app.quit(); });

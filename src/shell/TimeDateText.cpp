@@ -1,5 +1,6 @@
 #include "TimeDateText.h"
 
+#include "foundation/FormatList.h"
 #include "foundation/IcuDates.h"
 #include "platform/Log.h"
 
@@ -23,20 +24,7 @@ QString withLowerCaseMarks(QString text) {
 }  // namespace
 
 const QStringList& dateFormatTokens() {
-    static const QStringList tokens = {
-        QStringLiteral("EEEE"),   QStringLiteral("E"),     QStringLiteral("EEE"),
-        QStringLiteral("EEEEEE"), QStringLiteral("EEEEE"), QStringLiteral("D"),
-        QStringLiteral("DD"),     QStringLiteral("DDD"),   QStringLiteral("MMMM"),
-        QStringLiteral("MMM"),    QStringLiteral("MMMMM"), QStringLiteral("MM"),
-        QStringLiteral("M"),      QStringLiteral("w"),     QStringLiteral("ww"),
-        QStringLiteral("d"),      QStringLiteral("dd"),    QStringLiteral("W"),
-        QStringLiteral("yyyy"),   QStringLiteral("yy"),    QStringLiteral("F"),
-        QStringLiteral("FF"),     QStringLiteral("G"),     QStringLiteral("GGGG"),
-        QStringLiteral("GGGGG"),  QStringLiteral("Q"),     QStringLiteral("QQ"),
-        QStringLiteral("QQQ"),    QStringLiteral("QQQQ"),  QStringLiteral("d/M/yy"),
-        QStringLiteral("M/d/yy"),
-    };
-    return tokens;
+    return formatArr();
 }
 
 QString TimeDateText::repairedTimePattern(const QString& pattern) {

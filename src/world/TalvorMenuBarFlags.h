@@ -8,6 +8,10 @@ namespace talvor {
 // whoever changes a bit writes the word.
 extern quint32 TalvorMenuBarFlags;
 
+// Set: the time item shows the time as text; clear: an item with the analog clock shows the
+// clock alone. Set in the word of a user who never stored one.
+inline constexpr quint32 kMenuBarShowTime = 0x1;
+
 // Set: the locations window shows offsets from GMT; clear: differences from local time.
 inline constexpr quint32 kMenuBarGMTOffsets = 0x200;
 

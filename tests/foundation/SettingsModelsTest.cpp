@@ -225,9 +225,10 @@ TEST_F(foundationSettingsModels, ResetsDifferFromTheLoadDefaults) {
     EXPECT_EQ(s.timeFormat, QStringLiteral("hh:mm:ss a"));
     EXPECT_EQ(s.locationTimeFormat, QStringLiteral("hh:mm a"));
     EXPECT_FLOAT_EQ(s.refreshRate, 1.0f);
+    s.locationTimeFormat = QStringLiteral("H");
     s.resetMenuItemsToDefaults();
     EXPECT_FALSE(s.showIP || s.showInternalIP || s.showLoctionNames || s.hideCountryInMenuItems);
-    EXPECT_EQ(s.locationTimeFormat, QStringLiteral("hh:mm:ss a"));
+    EXPECT_EQ(s.locationTimeFormat, QStringLiteral("hh:mm a")) << "both resets agree";
     s.resetTake5ToDefaults();
     EXPECT_TRUE(s.showTake5);
     // Nothing is written until asked.

@@ -74,6 +74,7 @@ class EveryPane : public ::testing::Test {
         d.appDockIcon = [this] { record("appDockIcon"); };
         d.openURL = [this](const QUrl& url) { record("openURL", url); };
         d.LoadTimerOptions = [this] { record("LoadTimerOptions"); };
+        d.updateMenuBarItems = [this] { record("updateMenuBarItems"); };
         d.distributedCenter = &center;
         return PaneFactory::standard(lightDark, menu, d);
     }

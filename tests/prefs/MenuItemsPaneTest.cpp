@@ -1,3 +1,4 @@
+#include "foundation/FormatList.h"
 #include "foundation/FoundationKeys.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SharedInstance.h"
@@ -19,7 +20,9 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -323,6 +326,50 @@ TEST_F(prefsMenuItemsPane, CustomSheetSetsTheLocationTimeFormatOnlyOnOk) {
     TalvorTimeSettings reread;
     EXPECT_EQ(reread.locationTimeFormat, QStringLiteral("HH:mm"));
     EXPECT_EQ(codes, std::vector<qint32>{Pane::WorldClocks});
+}
+
+TEST_F(prefsMenuItemsPane, TimeFormatPopUpSetsTheLocationLinesFormat) {
+    auto pane = makePane();
+    auto* popup = child<QComboBox>(*pane, "timeLocFormat");
+    const QStringList list = FormatList::load(FormatList::Kind::Time).entries();
+    ASSERT_EQ(popup->count(), list.size());
+    EXPECT_EQ(popup->currentData().toString(),
+              TalvorTimeSettings::sharedInstance().locationTimeFormat);
+    const int hhmm = static_cast<int>(list.indexOf(QStringLiteral("HH:mm")));
+    ASSERT_GE(hhmm, 0);
+    popup->setCurrentIndex(hhmm);
+    emit popup->activated(hhmm);
+    EXPECT_EQ(TalvorTimeSettings().locationTimeFormat, QStringLiteral("HH:mm"));
+    EXPECT_EQ(codes, std::vector<qint32>{Pane::WorldClocks});
+    // A separator is never the format.
+    codes.clear();
+    const int separator = static_cast<int>(list.indexOf(QStringLiteral("-----")));
+    ASSERT_GE(separator, 0);
+    emit popup->activated(separator);
+    EXPECT_EQ(TalvorTimeSettings().locationTimeFormat, QStringLiteral("HH:mm"));
+    EXPECT_TRUE(codes.empty());
+}
+
+TEST_F(prefsMenuItemsPane, ComposedFormatPreviewsAndIsAddedToTheList) {
+    auto pane = makePane();
+    auto* minute = child<FormatTokenSourceLabel>(*pane, "minute");
+    FormatTokenField* field = pane->tokenField();
+    auto* add = child<QPushButton>(*pane, "addToMenu");
+    EXPECT_FALSE(add->isEnabled()) << "nothing composed";
+    std::unique_ptr<QMimeData> drag(minute->makeMimeData());
+    ASSERT_TRUE(field->dropMimeData(*drag));
+    field->append(QStringLiteral(":"));
+    EXPECT_EQ(pane->timeString(), QStringLiteral("m:"));
+    EXPECT_TRUE(child<QLabel>(*pane, "customPreview")->text().endsWith(QLatin1Char(':')));
+    EXPECT_TRUE(add->isEnabled());
+    add->click();
+    EXPECT_EQ(FormatList::load(FormatList::Kind::Time).entries().last(), QStringLiteral("m:"));
+    EXPECT_EQ(TalvorTimeSettings().locationTimeFormat, QStringLiteral("m:"));
+    EXPECT_EQ(child<QComboBox>(*pane, "timeLocFormat")->currentData().toString(),
+              QStringLiteral("m:"));
+    EXPECT_EQ(codes, std::vector<qint32>{Pane::WorldClocks});
+    field->clear();
+    EXPECT_FALSE(add->isEnabled());
 }
 
 TEST_F(prefsMenuItemsPane, ResetRestoresTheMenuItemsNotTheTimeItem) {

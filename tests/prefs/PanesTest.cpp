@@ -81,8 +81,12 @@ TEST_F(prefsPrefsPanes, EveryClassIsMadeForTheNibItIsGivenWithItsTitle) {
         EXPECT_EQ(pane->className(), QString::fromLatin1(c.className));
         EXPECT_EQ(pane->nibName(), QStringLiteral("SomeNib"));
         EXPECT_EQ(pane->title(), QString::fromUtf8(c.title));
+        // The panes that keep settings of the time and date items save them when left.
+        const QStringList saving = {QStringLiteral("TalvorMenuViewController"),
+                                    QStringLiteral("TalvorTimeViewController"),
+                                    QStringLiteral("TalvorDateViewController")};
         EXPECT_EQ(pane->respondsToSaveViewSettings(),
-                  QString::fromLatin1(c.className) == QLatin1String("TalvorMenuViewController"));
+                  saving.contains(QString::fromLatin1(c.className)));
         EXPECT_EQ(pane->viewIfLoaded(), nullptr) << "the view waits for its first use";
         QWidget* view = pane->view();
         ASSERT_NE(view, nullptr);
@@ -114,7 +118,7 @@ TEST_F(prefsPrefsPanes, ViewGoesWithItsPaneEvenWhenShownElsewhere) {
     QWidget area;
     QPointer<QWidget> view;
     {
-        TalvorTimeViewController pane(QStringLiteral("PrefDateTime"));
+        TalvorTake5WindowsController pane(QStringLiteral("TalvorTake5WindowsController"));
         view = pane.view();
         view->setParent(&area);
     }

@@ -18,6 +18,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QRadioButton>
 
@@ -68,6 +69,18 @@ QVariant checked(QAbstractButton* b) {
     return b != nullptr ? QVariant(b->isChecked()) : QVariant();
 }
 
+// Chooses a format in a pane's format pop-up, as a click on its item does.
+void chooseFormat(QComboBox* popup, const char* pattern) {
+    const int index = popup != nullptr ? popup->findData(QString::fromLatin1(pattern)) : -1;
+    ASSERT_GE(index, 0) << pattern;
+    popup->setCurrentIndex(index);
+    emit popup->activated(index);
+}
+
+QVariant shownFormat(QComboBox* popup) {
+    return popup != nullptr ? popup->currentData() : QVariant();
+}
+
 struct Row {
     const char* setting;
     // Changes the setting the way the user does, through the window.
@@ -93,6 +106,28 @@ const Row kRows[] = {
     {"MenuItemOptBits: a Menu Items cell",
      [](AppDelegate& app) { paneControl<QAbstractButton>(app, 4, "menuItem13")->click(); },
      [](AppDelegate& app) { return checked(paneControl<QAbstractButton>(app, 4, "menuItem13")); }},
+    {"MenuBarOptBits bit 0: the Time Menu's show-time box",
+     [](AppDelegate& app) { paneControl<QAbstractButton>(app, 1, "showTime")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QAbstractButton>(app, 1, "showTime")); }},
+    {"TalvorTimeICONPref: the Time Menu's analog clock box",
+     [](AppDelegate& app) { paneControl<QAbstractButton>(app, 1, "analogClock")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QAbstractButton>(app, 1, "analogClock")); }},
+    {"CustomTime: the Time Menu's format pop-up",
+     [](AppDelegate& app) { chooseFormat(paneControl<QComboBox>(app, 1, "format"), "HH:mm"); },
+     [](AppDelegate& app) { return shownFormat(paneControl<QComboBox>(app, 1, "format")); }},
+    {"TalvorCalMoonPref: the Date Menu's moon box",
+     [](AppDelegate& app) { paneControl<QAbstractButton>(app, 28, "showMoon")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QAbstractButton>(app, 28, "showMoon")); }},
+    {"CustomDate: the Date Menu's format pop-up",
+     [](AppDelegate& app) {
+         chooseFormat(paneControl<QComboBox>(app, 28, "format"), "yyyy-MM-dd");
+     },
+     [](AppDelegate& app) { return shownFormat(paneControl<QComboBox>(app, 28, "format")); }},
+    {"CustomLocTime: the Menu Items time-format pop-up",
+     [](AppDelegate& app) {
+         chooseFormat(paneControl<QComboBox>(app, 4, "timeLocFormat"), "HH:mm:ss");
+     },
+     [](AppDelegate& app) { return shownFormat(paneControl<QComboBox>(app, 4, "timeLocFormat")); }},
     {"ipShow: the Menu Items box",
      [](AppDelegate& app) { paneControl<QCheckBox>(app, 4, "showIP")->click(); },
      [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 4, "showIP")); }},

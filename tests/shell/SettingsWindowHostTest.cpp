@@ -302,9 +302,9 @@ TEST_F(shellSettingsWindow, TheVersionRowSitsAtTheSameHeightOnEveryPane) {
 TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     SettingsWindowHost& first = open();
     first.showPrefs();  // nothing stored: the first pane with controls
-    EXPECT_EQ(first.returnViewControllerName(), QStringLiteral("TalvorMenuViewController"));
-    EXPECT_EQ(first.window()->windowTitle(), QStringLiteral("Talvor Settings: Menu Items"));
-    EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnMenuItems});
+    EXPECT_EQ(first.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
+    EXPECT_EQ(first.window()->windowTitle(), QStringLiteral("Talvor Settings: Time Menu"));
+    EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnTimeMenu});
     EXPECT_FALSE(storedTag().isValid()) << "opening alone stores nothing";
 
     first.doOnMain(12);
@@ -320,7 +320,7 @@ TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     defaults.setInteger(0, QStringLiteral("lastUsedPrefTag"));
     SettingsWindowHost& third = open();
     third.showPrefs();
-    EXPECT_EQ(third.returnViewControllerName(), QStringLiteral("TalvorMenuViewController"));
+    EXPECT_EQ(third.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
 }
 
 // A first opening skips the panes that only say they are coming, whichever come first; the
@@ -665,6 +665,11 @@ TEST_F(shellSettingsWindow, FitsASmallScreenAndEveryControlCanBeScrolledTo) {
             return true;
         }
         area.ensureWidgetVisible(&control, 0, 0);
+        // For a text field that brings only its cursor into sight: its far corner, then its
+        // near one (the control fits, so both stay in sight).
+        const QRect inContent(control.mapTo(area.widget(), QPoint()), control.size());
+        area.ensureVisible(inContent.right(), inContent.bottom(), 1, 1);
+        area.ensureVisible(inContent.left(), inContent.top(), 0, 0);
         return area.viewport()->rect().contains(
             QRect(control.mapTo(area.viewport(), QPoint()), control.size()));
     };

@@ -5,18 +5,26 @@
 #include "alarms/CustomModalWindowController.h"
 #include "foundation/LocationRecord.h"
 #include "foundation/PreferenceDomain.h"
+#include "platform/Clock.h"
 #include "platform/PreferenceStore.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "prefs/PreferencePane.h"
 #include "shell/BreakTimer.h"
 #include "shell/SettingsWindowHost.h"
+#include "widgets/FormatTokenField.h"
 #include "world/LocationPickerModel.h"
 #include "world/TalvorLocationWinCtrl.h"
+#include "world/TalvorMenuBarFlags.h"
 #include "world/TalvorMyAddressPanel.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QTemporaryDir>
 
 #include <functional>
 
@@ -70,7 +78,82 @@ QVariant place(const char* city, const char* state, const char* country, const c
                         false};
 }
 
+// Friday 15 May 2026, 15:04:05 UTC: the samples and previews of the format panes.
+class StillClock : public platform::Clock {
+  public:
+    Date now() const override {
+        return Date::fromQDateTime(
+            QDateTime(QDate(2026, 5, 15), QTime(15, 4, 5), QTimeZone::utc()));
+    }
+    QTimeZone currentZone() const override { return QTimeZone::utc(); }
+};
+
+// A format pane with a composed format in its field: each source named is dropped in turn,
+// the texts between them typed. Draws the whole window, or only the composer.
+QImage renderFormatPane(double scale, int tag, const std::vector<const char*>& steps,
+                        bool composerOnly) {
+    // The built-in format lists, whatever the user keeps.
+    QTemporaryDir data;
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    StillClock clock;
+    platform::Clock::setShared(&clock);
+    // As the application starts with no word stored: the time shown.
+    TalvorMenuBarFlags = kMenuBarShowTime;
+    QImage picture;
+    {
+        OwnSettings own;
+        StillDelegate delegate;
+        SettingsWindowHost host(delegate, PaneFactory::standard());
+        host.doOnMain(tag);
+        QWidget* view = host.viewCtrl() != nullptr ? host.viewCtrl()->view() : nullptr;
+        auto* field = view != nullptr ? view->findChild<FormatTokenField*>() : nullptr;
+        if (field != nullptr) {
+            for (const char* step : steps) {
+                if (auto* source =
+                        view->findChild<FormatTokenSourceLabel*>(QString::fromLatin1(step))) {
+                    const std::unique_ptr<QMimeData> mime(source->makeMimeData());
+                    field->dropMimeData(*mime);
+                } else {
+                    field->append(QString::fromUtf8(step));
+                }
+            }
+        }
+        QCoreApplication::processEvents();
+        auto* composer =
+            view != nullptr ? view->findChild<QGroupBox*>(QStringLiteral("composer")) : nullptr;
+        picture = grabWindow(*host.window(), scale);
+        if (composerOnly && composer != nullptr) {
+            // Laid out in its window first, then drawn alone.
+            picture = QImage((QSizeF(composer->size()) * scale).toSize(),
+                             QImage::Format_ARGB32_Premultiplied);
+            picture.setDevicePixelRatio(scale);
+            picture.fill(composer->palette().window().color());
+            composer->render(&picture);
+        }
+    }
+    platform::Clock::setShared(nullptr);
+    if (oldData.isNull()) {
+        qunsetenv("XDG_DATA_HOME");
+    } else {
+        qputenv("XDG_DATA_HOME", oldData);
+    }
+    return picture;
+}
+
 }  // namespace
+
+QImage renderSettingsTimeItem(double scale) {
+    return renderFormatPane(scale, 1, {"hour", ":", "minute", " ", "ampm"}, false);
+}
+
+QImage renderSettingsDateItem(double scale) {
+    return renderFormatPane(scale, 28, {"dayOfWeek", ", ", "month", " ", "dayOfMonth"}, false);
+}
+
+QImage renderFormatComposer(double scale) {
+    return renderFormatPane(scale, 28, {"dayOfWeek", ", ", "month", " ", "dayOfMonth"}, true);
+}
 
 QImage renderSettingsFirstOpening(double scale) {
     return settings(scale, [](SettingsWindowHost& host) { host.showPrefs(); });

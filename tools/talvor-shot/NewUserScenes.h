@@ -12,6 +12,11 @@ QImage renderSettingsCountDown(double scale);
 QImage renderSettingsApplicationsMenu(double scale);
 // The Chimes pane with quiet hours from midnight to 07:00.
 QImage renderSettingsChimes(double scale);
+
+// The Time Menu and Date Menu panes with a composed format, and the date composer alone.
+QImage renderSettingsTimeItem(double scale);
+QImage renderSettingsDateItem(double scale);
+QImage renderFormatComposer(double scale);
 // The locations window with four places; every column headed.
 QImage renderLocationsWindow(double scale);
 // The location picker as it opens for a user in Berlin.

@@ -1,0 +1,116 @@
+// The time and date item panes reached through the settings window's sidebar: a change
+// there shows in the strip at once, without waiting for the next tick.
+
+#include "platform/DistributedNotificationCenter.h"
+#include "platform/OffscreenStatusBar.h"
+#include "prefs/PreferencePane.h"
+#include "shell/CustomDateStatusItem.h"
+#include "support/QtPrinters.h"
+#include "support/ShellHarness.h"
+#include "widgets/CustomDateStatusItemButton.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QCoreApplication>
+
+#include <unicode/locid.h>
+
+#include <gtest/gtest.h>
+
+namespace talvor {
+namespace {
+
+Date utc(int y, int mo, int d, int h, int mi, int s) {
+    return Date::fromQDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
+}
+
+class ItemPanesStrip : public ::testing::Test {
+  protected:
+    ItemPanesStrip() {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale("en_US"), status);
+    }
+    ~ItemPanesStrip() override {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(previousLocale, status);
+    }
+    // The pane behind the sidebar button of `tag`.
+    PreferencePane& pane(AppDelegate& app, int tag) {
+        app.settingsWindow().doOnMain(tag);
+        PreferencePane* p = app.settingsWindow().viewCtrl();
+        EXPECT_NE(p, nullptr);
+        EXPECT_NE(p->view(), nullptr);
+        return *p;
+    }
+    template <class W>
+    static W* control(PreferencePane& p, const char* name) {
+        W* w = p.view()->findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    static void choose(QComboBox& popup, const QString& pattern) {
+        const int index = popup.findData(pattern);
+        ASSERT_GE(index, 0) << pattern.toStdString();
+        popup.setCurrentIndex(index);
+        emit popup.activated(index);
+    }
+    // The announcements reach the application.
+    static void deliver() {
+        platform::DistributedNotificationCenter::defaultCenter().flush();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+
+    icu::Locale previousLocale = icu::Locale::getDefault();
+    test::ShellHarness harness{utc(2026, 5, 15, 9, 30, 0)};
+};
+
+using shellItemPanesStrip = ItemPanesStrip;
+
+TEST_F(shellItemPanesStrip, ATimeFormatChosenInThePaneShowsAtOnce) {
+    AppDelegate& app = harness.launch();
+    platform::OffscreenStatusBar offscreen(harness.bar_);
+    ASSERT_TRUE(app.statusItems().TalvorTime());
+    const QImage before = offscreen.render();
+    EXPECT_EQ(app.statusItems().TalvorTime()->title(), QStringLiteral("09:30:00 AM"));
+
+    PreferencePane& time = pane(app, 1);
+    choose(*control<QComboBox>(time, "format"), QStringLiteral("HH:mm"));
+    deliver();
+    EXPECT_EQ(app.statusItems().TalvorTime()->title(), QStringLiteral("09:30"));
+    const QImage after = offscreen.render();
+    EXPECT_NE(after, before) << "the strip is drawn with the new format";
+
+    PreferencePane& date = pane(app, 28);
+    choose(*control<QComboBox>(date, "format"), QStringLiteral("EEEE$*&, $*&d$*&"));
+    deliver();
+    EXPECT_EQ(app.statusItems().customDateStatusItem()->dateButton()->attributedTitle().string(),
+              QStringLiteral("Friday, 15"));
+}
+
+TEST_F(shellItemPanesStrip, TheMoonBoxHidesTheMoonAndTheAnalogBoxShowsTheClock) {
+    AppDelegate& app = harness.launch();
+    ASSERT_FALSE(app.statusItems().customDateStatusItem()->moonImage().isNull());
+    PreferencePane& date = pane(app, 28);
+    control<QAbstractButton>(date, "showMoon")->click();
+    deliver();
+    EXPECT_TRUE(app.statusItems().customDateStatusItem()->moonImage().isNull());
+
+    PreferencePane& time = pane(app, 1);
+    EXPECT_TRUE(app.statusItems().TalvorTime()->image().isNull());
+    control<QAbstractButton>(time, "analogClock")->click();
+    deliver();
+    EXPECT_FALSE(app.statusItems().TalvorTime()->image().isNull());
+    EXPECT_TRUE(control<QAbstractButton>(time, "showTime")->isChecked()) << "shown by default";
+    EXPECT_FALSE(app.statusItems().TalvorTime()->title().isEmpty());
+    control<QAbstractButton>(time, "showTime")->click();
+    deliver();
+    EXPECT_EQ(app.statusItems().TalvorTime()->title(), QString()) << "the clock alone";
+    EXPECT_FALSE(app.statusItems().TalvorTime()->image().isNull());
+    control<QAbstractButton>(time, "enableMenuExtra")->click();
+    deliver();
+    EXPECT_FALSE(app.statusItems().TalvorTime()) << "the time item is gone";
+}
+
+}  // namespace
+}  // namespace talvor
