@@ -1,4 +1,5 @@
 // Crashes the fixture program in every way the capture handles and reads what it left.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -51,7 +52,9 @@ struct Child {
     std::optional<int> status;
 };
 
-Child spawnFixture(const std::string& mode, const Sandbox& sandbox) {
+// `output`: a file for the child's standard error.
+Child spawnFixture(const std::string& mode, const Sandbox& sandbox,
+                   const std::string& output = "/dev/null") {
     std::vector<std::string> env = {
         "HOME=" + (sandbox.root() / "home").string(),
         "XDG_CACHE_HOME=" + (sandbox.root() / "cache").string(),
@@ -68,8 +71,13 @@ Child spawnFixture(const std::string& mode, const Sandbox& sandbox) {
     std::string folder = sandbox.root().string();
     std::string modeText = mode;
     char* argv[] = {program.data(), modeText.data(), folder.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     Child child;
-    EXPECT_EQ(::posix_spawn(&child.pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+    EXPECT_EQ(::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
     return child;
 }
 
@@ -191,6 +199,23 @@ TEST(crashCaptureFixture, TheInterposerCountsHeapAndLockCallsWhileCapturing) {
     const auto seen = counts(sandbox.root() / "counts");
     EXPECT_EQ(seen.count("malloc") ? seen.at("malloc") : 0, 2);  // malloc and free
     EXPECT_EQ(seen.count("lock") ? seen.at("lock") : 0, 1);
+}
+
+TEST(crashCaptureFixture, AHandlerInstalledAfterTheKitsIsNamedOnStandardError) {
+    Sandbox sandbox;
+    const fs::path errors = sandbox.root() / "stderr";
+    Child child = spawnFixture("check-handlers", sandbox, errors.string());
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    std::vector<std::string> warnings;
+    for (const std::string& line : linesOf(errors)) {
+        if (line.rfind("[Wreckord] The signal", 0) == 0) {
+            warnings.push_back(line);
+        }
+    }
+    EXPECT_EQ(warnings, std::vector<std::string>{
+                            "[Wreckord] The signal SIGBUS has a non-Wreckord handler "
+                            "(foreignBusHandler).  This will interfere with reporting."});
 }
 
 INSTANTIATE_TEST_SUITE_P(crashCapture, CaptureTest,
