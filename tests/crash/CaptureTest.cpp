@@ -182,6 +182,16 @@ TEST_P(CaptureTest, DiesByItsSignalAndLeavesOneRecordWithoutHeapOrLocks) {
         ASSERT_TRUE(signal->find("code") && signal->find("code")->uint64());
         EXPECT_EQ(*signal->find("code")->uint64(), 0u);  // SI_USER: sent by a process
     }
+    if (std::string(c.mode) == "abrt") {
+        // abort() sends itself the signal: a negative code, written as such.
+        ASSERT_TRUE(signal->find("code") && signal->find("code")->int64());
+        EXPECT_EQ(*signal->find("code")->int64(), SI_TKILL);
+        ASSERT_TRUE(signal->find("code_name") && signal->find("code_name")->string());
+        EXPECT_EQ(*signal->find("code_name")->string(), "ABORT");
+    } else {
+        ASSERT_TRUE(signal->find("code_name"));
+        EXPECT_TRUE(signal->find("code_name")->isNull());
+    }
 
     // The handler that was there before the kit's saw the signal after the capture.
     const auto seen = counts(sandbox.root() / "counts");
