@@ -449,14 +449,19 @@ std::optional<std::vector<JSONValue>> WRKFileReadSections(const std::string& pat
         return std::nullopt;
     }
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return WRKFileParseSections(text, transform);
+}
+
+std::vector<JSONValue> WRKFileParseSections(std::string_view text,
+                                            const WRKSectionTransform& transform) {
     std::vector<JSONValue> sections;
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
+        if (end == std::string_view::npos) {
             end = text.size();
         }
-        const std::string_view line(text.data() + start, end - start);
+        const std::string_view line = text.substr(start, end - start);
         if (!line.empty()) {
             if (auto value = parseJSON(line); value && value->object() != nullptr) {
                 if (transform) {

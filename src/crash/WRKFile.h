@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "crash/WRKJSON.h"
@@ -79,6 +80,9 @@ void WRKFileFDWriteInt64(int fd, std::int64_t number);
 using WRKSectionTransform = std::function<std::optional<JSONValue>(JSONValue)>;
 std::optional<std::vector<JSONValue>> WRKFileReadSections(
     const std::string& path, bool deleteIfUnreadable, const WRKSectionTransform& transform = {});
+// The same for a file's text.
+std::vector<JSONValue> WRKFileParseSections(std::string_view text,
+                                            const WRKSectionTransform& transform = {});
 
 // Hex helpers.
 std::string WRKFileHexEncodeString(const char* string);
