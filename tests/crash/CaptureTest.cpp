@@ -211,6 +211,26 @@ TEST(crashCaptureFixture, TheInterposerCountsHeapAndLockCallsWhileCapturing) {
     EXPECT_EQ(seen.count("lock") ? seen.at("lock") : 0, 1);
 }
 
+// Under a debugger the run is recorded, but the debugger keeps the fatal signals.
+TEST(crashCaptureFixture, UnderADebuggerNoHandlerIsInstalled) {
+    Sandbox sandbox;
+    Child child = spawnFixture("traced", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status));
+    ASSERT_EQ(WEXITSTATUS(*status), 0);
+    std::ifstream handler(sandbox.root() / "handler");
+    std::string whose;
+    handler >> whose;
+    EXPECT_EQ(whose, "earlier");
+    std::vector<fs::path> runs;
+    for (const auto& entry : fs::directory_iterator(sandbox.activeFolder())) {
+        runs.push_back(entry.path());
+    }
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(sectionNames(runs[0] / "metadata.clsrecord").size(), 4u);
+    EXPECT_FALSE(fs::exists(runs[0] / "signal.clsrecord"));
+}
+
 TEST(crashCaptureFixture, AHandlerInstalledAfterTheKitsIsNamedOnStandardError) {
     Sandbox sandbox;
     const fs::path errors = sandbox.root() / "stderr";
