@@ -4,11 +4,13 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "crash/WRKFile.h"
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
 #include "kit/PropertyList.h"
@@ -40,18 +42,28 @@ TEST(crashWreckord, TheHostSeesTheKitsIdentity) {
     EXPECT_TRUE(wreckord.initializeIfNeeded);
 }
 
+// Started by the host, the kit makes the run's report folder and records the run's
+// metadata there; earlier runs' folders stay and are counted.
 TEST(crashWreckord, StartedByTheHostAsItsOnlyKit) {
     std::vector<std::string> lines;
     auto previous = kit::setLogSink([&](std::string_view line) { lines.emplace_back(line); });
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("talvor-crash-" + std::to_string(::getpid()));
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const std::string savedCache = cache != nullptr ? cache : "";
+    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    const std::filesystem::path active =
+        dir / "cache/talvor/com.wreckord.data/com.example.Fixture/v3/active";
+    std::filesystem::create_directories(active / "0123456789abcdef0123456789abcdef");
     kit::WRKUserDefaults store(dir / "store");
     kit::KitRegistry registry;
     registry.add(KitClass::of<Wreckord>());
     const kit::PlistDictionary info{
+        {"CFBundleIdentifier", "com.example.Fixture"},
         {"Trellis", kit::PlistDictionary{{"APIKey", "key"}, {"Kits", kit::PlistArray{}}}}};
-    Trellis::setSharedSDK(
-        std::make_unique<Trellis>(std::make_shared<kit::MainBundle>(info, dir), store, registry));
+    auto bundle = std::make_shared<kit::MainBundle>(info, dir);
+    auto previousBundle = kit::MainBundle::setMain(bundle);
+    Trellis::setSharedSDK(std::make_unique<Trellis>(bundle, store, registry));
 
     const Trellis& sdk = Trellis::with({&KitClass::of<Wreckord>()});
 
@@ -60,11 +72,35 @@ TEST(crashWreckord, StartedByTheHostAsItsOnlyKit) {
     // Starting again (the host's initialisation and a direct start) changes nothing.
     Wreckord::initializeIfNeeded();
     EXPECT_TRUE(Wreckord::sharedInstance().isWreckordStarted());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("[Trellis] ", 0), 0u);
+    const auto run = Wreckord::sharedInstance().currentReportPath();
+    ASSERT_TRUE(run);
+    EXPECT_EQ(*run, active / sdk.executionIdentifier());
+    const auto metadata = WRKFileReadSections((*run / "metadata.clsrecord").string(), false);
+    ASSERT_TRUE(metadata);
+    ASSERT_EQ(metadata->size(), 4u);
+    const JSONValue* identity = (*metadata)[0].find("identity");
+    ASSERT_TRUE(identity && identity->find("api_key"));
+    EXPECT_EQ(*identity->find("api_key")->string(), "key");
+    EXPECT_EQ(*identity->find("session_id")->string(), sdk.executionIdentifier());
+    EXPECT_EQ(*identity->find("install_id")->string(), sdk.installID());
+    EXPECT_EQ(*(*metadata)[2].find("application")->find("bundle_id")->string(),
+              "com.example.Fixture");
+    EXPECT_TRUE(std::filesystem::is_directory(active / "0123456789abcdef0123456789abcdef"));
+    const std::vector<std::string> expected = {
+        "[Wreckord] Version 3.9.3 (128)",
+        "[Wreckord:Crash] 1 report folder(s) of earlier runs kept in " + active.string(),
+    };
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end() - 1), expected);
+    EXPECT_EQ(lines.back().rfind("[Trellis] ", 0), 0u);
 
     Trellis::setSharedSDK(nullptr);
+    kit::MainBundle::setMain(previousBundle);
     kit::setLogSink(std::move(previous));
+    if (cache != nullptr) {
+        ::setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CACHE_HOME");
+    }
     std::filesystem::remove_all(dir);
 }
 

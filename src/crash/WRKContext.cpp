@@ -1,0 +1,257 @@
+#include "crash/WRKContext.h"
+
+#include <sys/statfs.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <string>
+
+#include "kit/KitLog.h"
+
+namespace talvor::crash {
+
+WRKContext _clsContext;
+
+namespace {
+
+std::atomic<bool> baseInitialized{false};
+
+// Allocates and clears `T` from the context's allocator.
+template <class T>
+T* allocateCleared(int type) {
+    void* memory = WRKAllocatorSafeAllocate(_clsContext.allocator, sizeof(T), type);
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    std::memset(memory, 0, sizeof(T));
+    return new (memory) T;
+}
+
+const char* pathInFolder(const char* folder, const char* name) {
+    const std::string path = std::string(folder) + "/" + name;
+    return WRKDupString(path.c_str());
+}
+
+bool baseInit() {
+    if (baseInitialized.exchange(true)) {
+        return false;
+    }
+    _clsContext.allocator = WRKAllocatorCreate(kWRKContextWritableSize, kWRKContextReadOnlySize);
+    _clsContext.readonly = allocateCleared<WRKContextReadOnly>(WRKAllocationTypeReadOnly);
+    _clsContext.readonly->signalStack = WRKAllocatorSafeAllocate(
+        _clsContext.allocator, kWRKSignalStackSize, WRKAllocationTypeWritable);
+    _clsContext.writable = allocateCleared<WRKContextWritable>(WRKAllocationTypeWritable);
+    _clsContext.writable->logFd = -1;
+    _clsContext.writable->logLevel = 1;
+    _clsContext.initialized.store(false);
+    return true;
+}
+
+void writeStorage(WRKFile* file, const char* documentsPath) {
+    WRKFileWriteSectionStart(file, "storage");
+    WRKFileWriteHashStart(file);
+    struct statfs volume {};
+    if (documentsPath != nullptr && ::statfs(documentsPath, &volume) == 0) {
+        const auto blockSize = static_cast<std::uint64_t>(volume.f_bsize);
+        WRKFileWriteHashEntryUint64(file, "free", blockSize * volume.f_bavail);
+        WRKFileWriteHashEntryUint64(file, "total", blockSize * volume.f_blocks);
+    }
+    WRKFileWriteHashEnd(file);
+    WRKFileWriteSectionEnd(file);
+}
+
+}  // namespace
+
+bool WRKContextInitialize(const WRKContextInitData* data) {
+    if (data == nullptr || data->previouslyCrashedFileRootPath == nullptr ||
+        *data->previouslyCrashedFileRootPath == '\0') {
+        return false;
+    }
+    if (!baseInit() || _clsContext.allocator == nullptr || _clsContext.readonly == nullptr ||
+        _clsContext.writable == nullptr) {
+        return false;
+    }
+    WRKContextReadOnly* ro = _clsContext.readonly;
+    const char* folder = data->previouslyCrashedFileRootPath;
+    ro->logPath = pathInFolder(folder, WRKReportSDKLogFile);
+    if (!WRKUnlinkIfExists(ro->logPath)) {
+        kit::log(std::string("[Wreckord:Crash] Unable to write initialize SDK write paths ") +
+                 std::strerror(errno));
+    }
+    ro->debuggerAttached = !data->ignoreDebugger && WRKProcessDebuggerAttached();
+    ro->crashCallback = data->crashCallback;
+    ro->crashCallbackContext = data->crashCallbackContext;
+    ro->firstInstall = data->firstInstall;
+    ro->pageSize = WRKHostGetPageSize();
+    ro->documentsPath =
+        data->documentsPath != nullptr ? WRKDupString(data->documentsPath) : nullptr;
+    ro->metadataPath = pathInFolder(folder, WRKReportMetadataFile);
+
+    if (!WRKContextRecordMetadata(ro->metadataPath, *data)) {
+        kit::log("[Wreckord:Crash] Unable to record context metadata");
+    }
+    if (ro->debuggerAttached) {
+        kit::log("[Wreckord:Crash] Debugger present - not installing handlers");
+    } else {
+        ro->signal.signalPath = pathInFolder(folder, WRKReportSignalFile);
+        WRKSignalInitialize(&ro->signal, ro->signalStack, kWRKSignalStackSize);
+    }
+
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    _clsContext.initialized.store(true);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (!WRKAllocatorProtect(_clsContext.allocator)) {
+        kit::log("[Wreckord:Crash] Error: Memory protection failed");
+    }
+    return true;
+}
+
+bool WRKContextIsInitialized() {
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    return _clsContext.initialized.load();
+}
+
+bool WRKContextHasCrashed() {
+    return WRKContextIsInitialized() && _clsContext.writable->crashedThread.load() != 0;
+}
+
+void WRKContextMarkHasCrashed() {
+    if (WRKContextIsInitialized()) {
+        pid_t none = 0;
+        _clsContext.writable->crashedThread.compare_exchange_strong(
+            none, static_cast<pid_t>(::syscall(SYS_gettid)));
+    }
+}
+
+bool WRKContextMarkAndCheckIfCrashed() {
+    const WRKCrashClaim claim = WRKContextClaimCrash(static_cast<pid_t>(::syscall(SYS_gettid)));
+    return claim == WRKCrashClaim::SameThread || claim == WRKCrashClaim::OtherThread;
+}
+
+WRKCrashClaim WRKContextClaimCrash(pid_t thread) {
+    if (!WRKContextIsInitialized()) {
+        return WRKCrashClaim::NotInitialized;
+    }
+    pid_t holder = 0;
+    if (_clsContext.writable->crashedThread.compare_exchange_strong(holder, thread)) {
+        return WRKCrashClaim::Won;
+    }
+    return holder == thread ? WRKCrashClaim::SameThread : WRKCrashClaim::OtherThread;
+}
+
+bool WRKContextRecordMetadata(const char* path, const WRKContextInitData& data) {
+    if (!WRKUnlinkIfExists(path)) {
+        kit::log(std::string("[Wreckord:Crash] Unable to unlink existing metadata file ") + path);
+    }
+    WRKFile file;
+    if (!WRKFileInitWithPath(&file, path, false)) {
+        kit::log(std::string("[Wreckord:Crash] Unable to open metadata file ") + path);
+        return false;
+    }
+    WRKFileWriteSectionStart(&file, "identity");
+    WRKFileWriteHashStart(&file);
+    WRKFileWriteHashEntryString(&file, "generator", WRKGeneratorName);
+    WRKFileWriteHashEntryString(&file, "build_version", WRKSDKBuildVersion);
+    WRKFileWriteHashEntryString(&file, "display_version", WRKSDKDisplayVersion);
+    WRKFileWriteHashEntryString(&file, "api_key", data.apiKey);
+    WRKFileWriteHashEntryUint64(&file, "started_at", WRKCurrentTimeSeconds());
+    WRKFileWriteHashEntryString(&file, "session_id", data.sessionID);
+    WRKFileWriteHashEntryString(&file, "install_id", data.installID);
+    WRKFileWriteHashEntryString(&file, "beta_token", data.betaToken);
+    WRKFileWriteHashEntryBoolean(&file, "absolute_log_timestamps", true);
+    WRKFileWriteHashEnd(&file);
+    WRKFileWriteSectionEnd(&file);
+
+    WRKFileWriteSectionStart(&file, "host");
+    WRKFileWriteHashStart(&file);
+    WRKFileWriteHashEntryString(&file, "model", data.host.model);
+    WRKFileWriteHashEntryString(&file, "machine", data.host.machine);
+    WRKFileWriteHashEntryString(&file, "cpu", data.host.cpu);
+    WRKFileWriteHashEntryString(&file, "os_build_version", data.host.osBuildVersion);
+    WRKFileWriteHashEntryString(&file, "os_display_version", data.host.osDisplayVersion);
+    WRKFileWriteHashEntryString(&file, "platform", data.host.platform);
+    WRKFileWriteHashEntryString(&file, "locale", data.host.locale);
+    WRKFileWriteHashEnd(&file);
+    WRKFileWriteSectionEnd(&file);
+
+    WRKFileWriteSectionStart(&file, "application");
+    WRKFileWriteHashStart(&file);
+    WRKFileWriteHashEntryString(&file, "bundle_id", data.application.bundleID);
+    WRKFileWriteHashEntryString(&file, "custom_bundle_id", data.customBundleID);
+    WRKFileWriteHashEntryString(&file, "build_version", data.application.buildVersion);
+    WRKFileWriteHashEntryString(&file, "display_version", data.application.displayVersion);
+    WRKFileWriteHashEntryString(&file, "extension_id", data.application.extensionID);
+    WRKFileWriteHashEnd(&file);
+    WRKFileWriteSectionEnd(&file);
+
+    WRKFileWriteSectionStart(&file, "executable");
+    WRKFileWriteHashStart(&file);
+    WRKFileWriteHashEntryString(&file, "architecture", data.executable.architecture);
+    WRKFileWriteHashEntryString(&file, "uuid", data.executable.uuid);
+    WRKFileWriteHashEntryUint64(&file, "base", data.executable.base);
+    WRKFileWriteHashEntryUint64(&file, "size", data.executable.size);
+    WRKFileWriteHashEntryBoolean(&file, "encrypted", data.executable.encrypted);
+    WRKFileWriteHashEntryString(&file, "minimum_sdk_version", data.executable.minimumSDKVersion);
+    WRKFileWriteHashEntryString(&file, "built_sdk_version", data.executable.builtSDKVersion);
+    WRKFileWriteHashEnd(&file);
+    WRKFileWriteSectionEnd(&file);
+    return WRKFileClose(&file);
+}
+
+void WRKHandler(WRKFile* file, pid_t, const ucontext_t*) {
+    const WRKContextReadOnly* ro = _clsContext.readonly;
+    writeStorage(file, ro != nullptr ? ro->documentsPath : nullptr);
+    if (ro != nullptr && ro->crashCallback != nullptr) {
+        ro->crashCallback(ro->crashCallbackContext);
+    }
+}
+
+const char* WRKDupString(const char* string) {
+    if (string == nullptr) {
+        return nullptr;
+    }
+    const std::size_t length = std::strlen(string) + 1;
+    void* copy = WRKAllocatorSafeAllocate(_clsContext.allocator, length, WRKAllocationTypeReadOnly);
+    if (copy == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(copy, string, length);
+    return static_cast<const char*>(copy);
+}
+
+bool WRKUnlinkIfExists(const char* path) {
+    return path != nullptr && (::unlink(path) == 0 || errno == ENOENT);
+}
+
+bool WRKProcessDebuggerAttached() {
+    std::ifstream status("/proc/self/status");
+    if (!status) {
+        kit::log("[Wreckord:Crash] Unable to read the process status to look for a debugger");
+        return false;
+    }
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("TracerPid:", 0) == 0) {
+            return std::strtol(line.c_str() + 10, nullptr, 10) != 0;
+        }
+    }
+    return false;
+}
+
+std::size_t WRKHostGetPageSize() {
+    const long size = ::sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<std::size_t>(size) : 4096;
+}
+
+std::uint64_t WRKCurrentTimeSeconds() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec > 0 ? static_cast<std::uint64_t>(now.tv_sec) : 0;
+}
+
+}  // namespace talvor::crash

@@ -1,0 +1,265 @@
+// Crashes the fixture program in every way the capture handles and reads what it left.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "crash/WRKFile.h"
+#include "crash/WRKJSON.h"
+
+extern char** environ;
+
+namespace talvor::crash {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class Sandbox {
+  public:
+    Sandbox() {
+        root_ = fs::temp_directory_path() /
+                ("talvor-capture-" + std::to_string(::getpid()) + "-" + std::to_string(next_++));
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "home");
+    }
+    ~Sandbox() { fs::remove_all(root_); }
+    const fs::path& root() const { return root_; }
+    fs::path activeFolder() const {
+        return root_ / "cache/talvor/com.wreckord.data/com.larkspindle.TalvorPro/v3/active";
+    }
+
+  private:
+    static inline int next_ = 0;
+    fs::path root_;
+};
+
+struct Child {
+    pid_t pid = -1;
+    std::optional<int> status;
+};
+
+// `output`: a file for the child's standard error.
+Child spawnFixture(const std::string& mode, const Sandbox& sandbox,
+                   const std::string& output = "/dev/null") {
+    std::vector<std::string> env = {
+        "HOME=" + (sandbox.root() / "home").string(),
+        "XDG_CACHE_HOME=" + (sandbox.root() / "cache").string(),
+        "XDG_DATA_HOME=" + (sandbox.root() / "data").string(),
+        "XDG_CONFIG_HOME=" + (sandbox.root() / "config").string(),
+        "LANG=de_CH.UTF-8",
+    };
+    std::vector<char*> envp;
+    for (std::string& entry : env) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    std::string program = CRASH_FIXTURE;
+    std::string folder = sandbox.root().string();
+    std::string modeText = mode;
+    char* argv[] = {program.data(), modeText.data(), folder.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    Child child;
+    EXPECT_EQ(::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
+// The child's wait status; kills it after 20 seconds.
+std::optional<int> waitFor(pid_t pid) {
+    for (auto waited = 0ms; waited < 20s; waited += 10ms) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return status;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return std::nullopt;
+}
+
+std::vector<std::string> linesOf(const fs::path& file) {
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Every line parses strictly; the sections' names in order.
+std::vector<std::string> sectionNames(const fs::path& file) {
+    std::vector<std::string> names;
+    for (const std::string& line : linesOf(file)) {
+        const std::optional<JSONValue> value = parseJSON(line);
+        EXPECT_TRUE(value && value->object() && value->object()->size() == 1)
+            << file << ": " << line;
+        if (value && value->object() && value->object()->size() == 1) {
+            names.push_back(value->object()->front().key);
+        }
+    }
+    return names;
+}
+
+std::map<std::string, int> counts(const fs::path& file) {
+    std::map<std::string, int> out;
+    std::ifstream in(file);
+    std::string key;
+    int value = 0;
+    while (in >> key >> value) {
+        out[key] = value;
+    }
+    return out;
+}
+
+struct Case {
+    const char* mode;
+    int signal;
+};
+
+class CaptureTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CaptureTest, DiesByItsSignalAndLeavesOneRecordWithoutHeapOrLocks) {
+    const Case& c = GetParam();
+    Sandbox sandbox;
+    Child child = spawnFixture(c.mode, sandbox);
+    ASSERT_GT(child.pid, 0);
+    if (std::string(c.mode) == "kill") {
+        for (auto waited = 0ms; waited < 20s && !fs::exists(sandbox.root() / "ready");
+             waited += 10ms) {
+            std::this_thread::sleep_for(10ms);
+        }
+        ASSERT_TRUE(fs::exists(sandbox.root() / "ready"));
+        ASSERT_EQ(::kill(child.pid, SIGSEGV), 0);
+    }
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status) << "the fixture did not end";
+    ASSERT_TRUE(WIFSIGNALED(*status)) << "exit status " << WEXITSTATUS(*status);
+    EXPECT_EQ(WTERMSIG(*status), c.signal) << strsignal(WTERMSIG(*status));
+
+    std::vector<fs::path> runs;
+    for (const auto& entry : fs::directory_iterator(sandbox.activeFolder())) {
+        runs.push_back(entry.path());
+    }
+    ASSERT_EQ(runs.size(), 1u);
+    const fs::path run = runs[0];
+    EXPECT_EQ(run.filename().string().size(), 32u);
+
+    EXPECT_EQ(sectionNames(run / "metadata.clsrecord"),
+              (std::vector<std::string>{"identity", "host", "application", "executable"}));
+    const std::vector<std::string> names = sectionNames(run / "signal.clsrecord");
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names.front(), "signal");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "signal"), 1);
+
+    const auto sections = WRKFileReadSections((run / "signal.clsrecord").string(), false);
+    ASSERT_TRUE(sections && !sections->empty());
+    const JSONValue* signal = sections->front().find("signal");
+    ASSERT_TRUE(signal);
+    ASSERT_TRUE(signal->find("number") && signal->find("number")->uint64());
+    EXPECT_EQ(*signal->find("number")->uint64(), static_cast<std::uint64_t>(c.signal));
+    const char* name = sigabbrev_np(c.signal);
+    ASSERT_TRUE(signal->find("name") && signal->find("name")->string());
+    EXPECT_EQ(*signal->find("name")->string(), std::string("SIG") + name);
+    if (std::string(c.mode) == "kill") {
+        ASSERT_TRUE(signal->find("code") && signal->find("code")->uint64());
+        EXPECT_EQ(*signal->find("code")->uint64(), 0u);  // SI_USER: sent by a process
+    }
+    if (std::string(c.mode) == "abrt") {
+        // abort() sends itself the signal: a negative code, written as such.
+        ASSERT_TRUE(signal->find("code") && signal->find("code")->int64());
+        EXPECT_EQ(*signal->find("code")->int64(), SI_TKILL);
+        ASSERT_TRUE(signal->find("code_name") && signal->find("code_name")->string());
+        EXPECT_EQ(*signal->find("code_name")->string(), "ABORT");
+    } else {
+        ASSERT_TRUE(signal->find("code_name"));
+        EXPECT_TRUE(signal->find("code_name")->isNull());
+    }
+
+    // The handler that was there before the kit's saw the signal after the capture.
+    const auto seen = counts(sandbox.root() / "counts");
+    EXPECT_EQ(seen.count("signal") ? seen.at("signal") : -1, c.signal);
+    EXPECT_EQ(seen.count("malloc") ? seen.at("malloc") : -1, 0);
+    EXPECT_EQ(seen.count("lock") ? seen.at("lock") : -1, 0);
+}
+
+// The counts above mean something only if the interposer sees calls at all.
+TEST(crashCaptureFixture, TheInterposerCountsHeapAndLockCallsWhileCapturing) {
+    Sandbox sandbox;
+    Child child = spawnFixture("count-check", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    const auto seen = counts(sandbox.root() / "counts");
+    EXPECT_EQ(seen.count("malloc") ? seen.at("malloc") : 0, 2);  // malloc and free
+    EXPECT_EQ(seen.count("lock") ? seen.at("lock") : 0, 1);
+}
+
+// Under a debugger the run is recorded, but the debugger keeps the fatal signals.
+TEST(crashCaptureFixture, UnderADebuggerNoHandlerIsInstalled) {
+    Sandbox sandbox;
+    Child child = spawnFixture("traced", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status));
+    ASSERT_EQ(WEXITSTATUS(*status), 0);
+    std::ifstream handler(sandbox.root() / "handler");
+    std::string whose;
+    handler >> whose;
+    EXPECT_EQ(whose, "earlier");
+    std::vector<fs::path> runs;
+    for (const auto& entry : fs::directory_iterator(sandbox.activeFolder())) {
+        runs.push_back(entry.path());
+    }
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(sectionNames(runs[0] / "metadata.clsrecord").size(), 4u);
+    EXPECT_FALSE(fs::exists(runs[0] / "signal.clsrecord"));
+}
+
+TEST(crashCaptureFixture, AHandlerInstalledAfterTheKitsIsNamedOnStandardError) {
+    Sandbox sandbox;
+    const fs::path errors = sandbox.root() / "stderr";
+    Child child = spawnFixture("check-handlers", sandbox, errors.string());
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    std::vector<std::string> warnings;
+    for (const std::string& line : linesOf(errors)) {
+        if (line.rfind("[Wreckord] The signal", 0) == 0) {
+            warnings.push_back(line);
+        }
+    }
+    EXPECT_EQ(warnings, std::vector<std::string>{
+                            "[Wreckord] The signal SIGBUS has a non-Wreckord handler "
+                            "(foreignBusHandler).  This will interfere with reporting."});
+}
+
+INSTANTIATE_TEST_SUITE_P(crashCapture, CaptureTest,
+                         ::testing::Values(Case{"segv", SIGSEGV}, Case{"bus", SIGBUS},
+                                           Case{"ill", SIGILL}, Case{"fpe", SIGFPE},
+                                           Case{"abrt", SIGABRT}, Case{"trap", SIGTRAP},
+                                           Case{"sys", SIGSYS}, Case{"kill", SIGSEGV},
+                                           Case{"two-threads", SIGSEGV}, Case{"overflow", SIGSEGV},
+                                           Case{"overflow-thread", SIGSEGV}),
+                         [](const ::testing::TestParamInfo<Case>& row) {
+                             std::string name = row.param.mode;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace talvor::crash
