@@ -110,13 +110,18 @@ void UserTimers::setShared(UserTimers* timers) {
 QStringList systemdRunArguments(const UserTimers::Timer& timer) {
     const QString when =
         timer.when.toQDateTime().toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return QStringList{QStringLiteral("--user"),
-                       QStringLiteral("--quiet"),
-                       QStringLiteral("--unit=") + timer.unit,
-                       QStringLiteral("--on-calendar=") + when + QStringLiteral(" UTC"),
-                       QStringLiteral("--timer-property=AccuracySec=1s"),
-                       QStringLiteral("--")} +
-           timer.command;
+    QStringList arguments{QStringLiteral("--user"),
+                          QStringLiteral("--quiet"),
+                          QStringLiteral("--unit=") + timer.unit,
+                          QStringLiteral("--on-calendar=") + when + QStringLiteral(" UTC"),
+                          QStringLiteral("--timer-property=AccuracySec=1s"),
+                          QStringLiteral("--")};
+    // The manager expands $NAME and ${NAME} in a command when it runs it: "$$" keeps a
+    // dollar of a title or a path as written.
+    for (QString word : timer.command) {
+        arguments << word.replace(QLatin1Char('$'), QStringLiteral("$$"));
+    }
+    return arguments;
 }
 
 }  // namespace talvor::platform

@@ -42,7 +42,8 @@ class UserTimers {
 };
 
 // The arguments of `systemd-run` that start the timer: a user unit, its calendar time in
-// UTC to the second, then the command after "--".
+// UTC to the second, then the command after "--", each "$" doubled so that the manager's
+// variable expansion gives back the words as they are.
 QStringList systemdRunArguments(const UserTimers::Timer& timer);
 
 }  // namespace talvor::platform

@@ -104,7 +104,7 @@ class alarmsHandOver : public AlarmsTest {
 
 TEST_F(alarmsHandOver, TwoAlarmsBecomeTwoTimersWithTheseCommandLines) {
     auto tea = dateAlarm(at("2024-03-04T16:05:00"));
-    tea->setTitle(QStringLiteral("Tea \"Earl Grey\" & 'cake'"));
+    tea->setTitle(QStringLiteral("Tea \"Earl Grey\" & 'cake' for ${USER}"));
     tea->setIsPlaySound(true);
     tea->setSoundPath(QStringLiteral("/home/u/.cache/talvor/Clock/Sounds/Ping.ogg"));
     auto wake = Alarm::initWithTime(at("2024-03-05T07:00:00"), QStringLiteral("$(rm -rf ~)"));
@@ -114,14 +114,16 @@ TEST_F(alarmsHandOver, TwoAlarmsBecomeTwoTimersWithTheseCommandLines) {
     auto ringing = dateAlarm(at("2024-03-04T09:59:00"));
     UsersNotificationManager::synchronizeWithAlarms({tea, ringing, wake});
     ASSERT_EQ(timers_.timers.size(), 2u) << "the one ringing now is not handed over";
-    const QString script = UserTimerNotificationCenter::command({}, {})[2];
+    // The manager expands $NAME and ${NAME} in what it runs: each dollar goes doubled.
+    const QString script =
+        UserTimerNotificationCenter::command({}, {})[2].replace(QLatin1Char('$'), "$$");
     const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
     EXPECT_EQ(
         platform::systemdRunArguments(timers_.timers[0]),
         QStringList(
             {"--user", "--quiet", "--unit=talvor-alarm-1", "--on-calendar=2024-03-04 15:05:00 UTC",
              "--timer-property=AccuracySec=1s", "--", "/bin/sh", "-c", script, "talvor-alarm",
-             "'Zephyrel'", "'Mon, 4:05 PM\nTea \"Earl Grey\" & \\'cake\\''",
+             "'Zephyrel'", "'Mon, 4:05 PM\nTea \"Earl Grey\" & \\'cake\\' for $${USER}'",
              player.isEmpty() ? QString()
                               : QStringLiteral("/home/u/.cache/talvor/Clock/Sounds/Ping.ogg"),
              player}));
@@ -131,7 +133,7 @@ TEST_F(alarmsHandOver, TwoAlarmsBecomeTwoTimersWithTheseCommandLines) {
         QStringList({"--user", "--quiet", "--unit=talvor-alarm-2",
                      "--on-calendar=2024-03-05 06:00:00 UTC", "--timer-property=AccuracySec=1s",
                      "--", "/bin/sh", "-c", script, "talvor-alarm", "'Zephyrel'",
-                     "'Tue, 7:00 AM\n$(rm -rf ~)'", "", player}));
+                     "'Tue, 7:00 AM\n$$(rm -rf ~)'", "", player}));
     EXPECT_FALSE(script.contains(QStringLiteral("Tea")));
 
     // The next start takes them all back.
