@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -25,12 +26,16 @@ Result run(const QString& program, const QStringList& arguments) {
     if (path.isEmpty()) {
         return r;
     }
+    // One deadline for starting and finishing: each wait alone would double the call.
+    const QDeadlineTimer deadline(kWaitMs);
     QProcess p;
     p.setProcessChannelMode(QProcess::SeparateChannels);
     p.start(path, arguments);
-    if (!p.waitForStarted(kWaitMs) || !p.waitForFinished(kWaitMs)) {
+    if (!p.waitForStarted(static_cast<int>(deadline.remainingTime())) ||
+        !p.waitForFinished(static_cast<int>(deadline.remainingTime()))) {
         p.kill();
-        p.waitForFinished(kWaitMs);
+        // A killed child ends at once; this only reaps it.
+        p.waitForFinished(100);
         return r;
     }
     r.ran = p.exitStatus() == QProcess::NormalExit;
