@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <iterator>
 #include <system_error>
 #include <utility>
 
 #include "kit/ApplicationDefaults.h"
+#include "kit/FileBytes.h"
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
 
@@ -222,13 +222,9 @@ std::optional<PlistDictionary> WRKUserDefaults::loadDefaults() {
         return std::nullopt;
     }
     std::optional<PlistDictionary> values;
-    if (std::ifstream in(fileURL_, std::ios::binary); in) {
-        const std::string bytes{std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>()};
-        if (!in.bad()) {
-            if (auto root = PropertyList::parseXml(bytes); root && root->dictionary()) {
-                values = *root->dictionary();
-            }
+    if (const auto bytes = readRegularFile(fileURL_)) {
+        if (auto root = PropertyList::parseXml(*bytes); root && root->dictionary()) {
+            values = *root->dictionary();
         }
     }
     if (values) {

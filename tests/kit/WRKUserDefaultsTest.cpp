@@ -193,6 +193,10 @@ TEST_F(kitWRKUserDefaults, ABadFileInTheStoresPlaceIsKeptAside) {
          [](const fs::path& file) { std::ofstream(file) << "bplist00\xd0\x08"; },
          [](const fs::path& aside) { EXPECT_EQ(readAll(aside), "bplist00\xd0\x08"); },
          "[Trellis:UserDefaults] failed to read existing UserDefaults file; moved it aside to "},
+        {"a FIFO (never waited on for a writer)", "corrupt",
+         [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+         [](const fs::path& aside) { EXPECT_TRUE(fs::is_fifo(aside)); },
+         "[Trellis:UserDefaults] failed to read existing UserDefaults file; moved it aside to "},
         {"an array", "corrupt",
          [](const fs::path& file) {
              std::ofstream(file) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><array>"
