@@ -5,6 +5,7 @@
 #include "AlarmsKeys.h"
 #include "Clock.h"
 #include "platform/AtomicFile.h"
+#include "platform/BoundedFile.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
@@ -100,13 +101,15 @@ struct UnsavedAlarms {
 };
 
 std::optional<UnsavedAlarms> readUnsavedAlarms() {
-    QFile file(unsavedAlarmsPath());
-    unsavedAlarmsKept() = file.exists();
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Bounded and without blocking: a FIFO in the file's place must not hold the launch.
+    const platform::BoundedRead read =
+        platform::readRegularFile(unsavedAlarmsPath(), platform::kSettingsFileCap);
+    unsavedAlarmsKept() = read.refusal != platform::ReadRefusal::Missing;
+    if (!read.bytes) {
         return std::nullopt;
     }
     const QVariantMap contents =
-        platform::PropertyList::parse(file.read(64 * 1024 * 1024)).value_or(QVariant()).toMap();
+        platform::PropertyList::parse(*read.bytes).value_or(QVariant()).toMap();
     std::optional<AlarmList> alarms =
         unarchivedAlarms(contents.value(kUnsavedArchive).toByteArray());
     if (!alarms) {

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include <bit>
 #include <limits>
 
@@ -282,6 +284,17 @@ TEST_F(alarmsActive, AlarmsTheSettingsCannotTakeAreKeptInAFileOfTheirOwnUntilThe
     EXPECT_EQ(relaunch().size(), 2u);
     EXPECT_EQ(storedAlarms()->size(), 2u);
     EXPECT_FALSE(QFile::exists(unsaved));
+}
+
+// A FIFO where the kept alarms would be is passed over with one line, never waited on.
+TEST_F(alarmsActive, AFifoInTheKeptAlarmsPlaceDoesNotHoldTheLaunch) {
+    archive({dateAlarm(at("2024-03-05T09:00:00"))});
+    ASSERT_TRUE(defaults_.synchronize());
+    ASSERT_TRUE(platform::Paths::makePath(platform::Paths::dataDir()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(unsavedAlarmsPath()).constData(), 0600), 0);
+    LogCapture log;
+    EXPECT_EQ(relaunch().size(), 1u);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("not a regular file")).size(), 1);
 }
 
 TEST_F(alarmsActive, SettingsUnreadableAtLaunchAreNeverWrittenOverAndNothingIsLost) {
