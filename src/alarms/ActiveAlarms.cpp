@@ -34,12 +34,12 @@ bool lacksItsTime(const Alarm& alarm) {
     return (alarm.isTimeWithDate() || alarm.selRowNo() >= 2) && !alarm.storedTime();
 }
 
-// The next save writes the key again: an archive that cannot be read is first copied, as it
-// was, to "<config folder>/AcitveAlarmsStoredKey.corrupt-<time>" (a property list of the
-// value), or failing that to a key of that name. Returns where it went.
-QString keepUnreadableArchiveAside(platform::UserDefaults& defaults, const QVariant& value) {
+}  // namespace
+
+QString keepUnreadableArchiveAside(platform::UserDefaults& defaults, const QString& key,
+                                   const QVariant& value) {
     const QString name =
-        keys::AcitveAlarmsStoredKey + QStringLiteral(".corrupt-") +
+        key + QStringLiteral(".corrupt-") +
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString dir = platform::Paths::configDir();
     QString path = dir + QLatin1Char('/') + name;
@@ -56,6 +56,8 @@ QString keepUnreadableArchiveAside(platform::UserDefaults& defaults, const QVari
     defaults.setObject(value, name);
     return QStringLiteral("the setting %1 (%2 could not be written: %3)").arg(name, path, why);
 }
+
+namespace {
 
 // Whether this run knows the alarms the settings hold (it could read them at launch).
 bool& settingsAlarmsKnown() {
@@ -149,7 +151,7 @@ std::optional<AlarmList> alarmsInSettings(platform::UserDefaults& defaults) {
     if (!stored) {
         platform::log(
             QStringLiteral("The stored active alarms cannot be read; none restored. Kept as %1")
-                .arg(keepUnreadableArchiveAside(defaults, archive)));
+                .arg(keepUnreadableArchiveAside(defaults, keys::AcitveAlarmsStoredKey, archive)));
     }
     return stored;
 }
