@@ -358,5 +358,29 @@ TEST_F(kitWRKUserDefaults, ManyThreadsWriteAndSynchroniseAtOnce) {
     }
 }
 
+// Each thread's last change is synchronised by that thread: whichever write lands last, the
+// file holds every last change (an older snapshot never lands over a newer one).
+TEST_F(kitWRKUserDefaults, TheLastSynchronisedChangeOfEveryThreadIsOnDisk) {
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        fs::remove_all(storeDir());
+        WRKUserDefaults store(storeDir());
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 6; ++t) {
+            threads.emplace_back([&store, t] {
+                for (int i = 0; i < 20; ++i) {
+                    store.setObject(PlistValue(std::int64_t{i}), "t" + std::to_string(t));
+                    ASSERT_TRUE(store.synchronize());
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        EXPECT_EQ(WRKUserDefaults(storeDir()).dictionaryRepresentation(),
+                  store.dictionaryRepresentation());
+    }
+}
+
 }  // namespace
 }  // namespace talvor::kit
