@@ -16,6 +16,7 @@ constexpr int kWaitMs = 700;
 
 struct Result {
     bool ran = false;
+    bool timedOut = false;
     int exitCode = -1;
     QString output;
 };
@@ -36,6 +37,7 @@ Result run(const QString& program, const QStringList& arguments) {
         p.kill();
         // A killed child ends at once; this only reaps it.
         p.waitForFinished(100);
+        r.timedOut = true;
         return r;
     }
     r.ran = p.exitStatus() == QProcess::NormalExit;
@@ -47,23 +49,25 @@ Result run(const QString& program, const QStringList& arguments) {
 class SystemdUserTimers : public UserTimers {
   public:
     bool isAvailable() override {
+        // A fresh question: the manager may answer again since it last did not.
+        unresponsive_ = false;
         const Result r =
-            run(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("show"),
-                                              QStringLiteral("--property=Version")});
+            call(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("show"),
+                                               QStringLiteral("--property=Version")});
         return r.ran && r.exitCode == 0 && r.output.startsWith(QStringLiteral("Version="));
     }
 
     bool schedule(const Timer& timer) override {
-        const Result r = run(QStringLiteral("systemd-run"), systemdRunArguments(timer));
+        const Result r = call(QStringLiteral("systemd-run"), systemdRunArguments(timer));
         return r.ran && r.exitCode == 0;
     }
 
     QStringList list(const QString& prefix) override {
         const Result r =
-            run(QStringLiteral("systemctl"),
-                {QStringLiteral("--user"), QStringLiteral("list-units"), QStringLiteral("--all"),
-                 QStringLiteral("--plain"), QStringLiteral("--no-legend"),
-                 QStringLiteral("--type=timer"), prefix + QStringLiteral("*")});
+            call(QStringLiteral("systemctl"),
+                 {QStringLiteral("--user"), QStringLiteral("list-units"), QStringLiteral("--all"),
+                  QStringLiteral("--plain"), QStringLiteral("--no-legend"),
+                  QStringLiteral("--type=timer"), prefix + QStringLiteral("*")});
         QStringList units;
         if (!r.ran || r.exitCode != 0) {
             return units;
@@ -88,10 +92,24 @@ class SystemdUserTimers : public UserTimers {
             stop << unit + QStringLiteral(".timer") << unit + QStringLiteral(".service");
             reset << unit + QStringLiteral(".timer") << unit + QStringLiteral(".service");
         }
-        run(QStringLiteral("systemctl"), stop);
+        call(QStringLiteral("systemctl"), stop);
         // Units that failed stay listed until they are reset.
-        run(QStringLiteral("systemctl"), reset);
+        call(QStringLiteral("systemctl"), reset);
     }
+
+  private:
+    // Once the manager has not answered in time, the calls after it until the next
+    // isAvailable() fail at once: a quit waits on it once, not once per call.
+    Result call(const QString& program, const QStringList& arguments) {
+        if (unresponsive_) {
+            return {};
+        }
+        Result r = run(program, arguments);
+        unresponsive_ = r.timedOut;
+        return r;
+    }
+
+    bool unresponsive_ = false;
 };
 
 UserTimers* replacement = nullptr;

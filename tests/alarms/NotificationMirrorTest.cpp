@@ -5,8 +5,10 @@
 #include "support/FakeUserTimers.h"
 #include "support/TestEnvironment.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace talvor::test {
 namespace {
@@ -165,6 +167,38 @@ TEST_F(alarmsHandOver, AManagerThatRefusesIsAskedOnceAndSaidSoOnce) {
 }
 
 // A real round trip where the user's systemd answers: made at quit, gone at the next start.
+// A manager that stops answering is waited on once: the rest of the hand-over asks it
+// nothing, so that quitting still ends within a second.
+TEST_F(alarmsHandOver, AManagerThatDoesNotAnswerIsWaitedOnOnce) {
+    QTemporaryDir bin;
+    ASSERT_TRUE(bin.isValid());
+    const QString calls = bin.filePath(QStringLiteral("calls"));
+    const auto tool = [&](const QString& name, const QByteArray& body) {
+        QFile f(bin.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho \"" + name.toUtf8() + " $2\" >> '" + calls.toUtf8() + "'\n" +
+                body);
+        f.close();
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    };
+    tool(QStringLiteral("systemctl"),
+         "if [ \"$2\" = show ]; then echo Version=252; exit 0; fi\nexec sleep 5\n");
+    tool(QStringLiteral("systemd-run"), "exec sleep 5\n");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    platform::UserTimers::setShared(nullptr);
+
+    UsersNotificationManager::synchronizeWithAlarms(
+        {dateAlarm(at("2024-03-04T16:05:00")), dateAlarm(at("2024-03-04T17:05:00"))});
+
+    qputenv("PATH", path);
+    platform::UserTimers::setShared(&timers_);
+    QFile log(calls);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              QStringList({"systemctl show", "systemctl list-units"}));
+}
+
 TEST_F(alarmsHandOver, TheServiceManagerKeepsTheTimersUntilTheNextStart) {
     platform::UserTimers::setShared(nullptr);
     if (!platform::UserTimers::shared().isAvailable()) {
