@@ -514,8 +514,10 @@ void TalvorLocationWinCtrl::importLocationsFrom(const QString& path) {
         return;
     }
     if (import_ != nullptr) {
-        platform::log(QStringLiteral("Importing Locations: %1 waits for the running import")
-                          .arg(import_->path));
+        // One at a time (its button is off meanwhile): a second file is not taken up later.
+        platform::log(
+            QStringLiteral("Importing Locations: %1 is not imported while %2 is being imported")
+                .arg(path, import_->path));
         return;
     }
     auto job = std::make_shared<ImportJob>();
