@@ -1,6 +1,7 @@
 // Importing an exported list of locations the way the locations window does (read, compare,
 // append, save), for lists far beyond what one import accepts. Time and peak RSS; run one
 // benchmark per process (--benchmark_filter) for a peak of its own.
+#include "LocationsSandbox.h"
 #include "foundation/TalvorFilePaths.h"
 #include "platform/Log.h"
 #include "world/LocationTableModel.h"
@@ -12,20 +13,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 namespace {
 
 using talvor::LocationTable;
 using talvor::LocationTableModel;
 using talvor::TalvorFilePaths;
+using talvor::bench::peakRssMiB;
 namespace LocationTransfer = talvor::LocationTransfer;
-
-double peakRssMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 // An exported list of `rows` distinct places, written as text so that making it costs the
 // measured process no memory.
@@ -134,24 +128,5 @@ BENCHMARK(BM_ReimportRows)
 }  // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    const QByteArray root = home.path().toUtf8();
-    qputenv("HOME", root + "/home");
-    qputenv("XDG_CONFIG_HOME", root + "/config");
-    qputenv("XDG_DATA_HOME", root + "/data");
-    qputenv("XDG_CACHE_HOME", root + "/cache");
-    if (qEnvironmentVariableIsEmpty("TALVOR_SYSTEM_DATA_DIR")) {
-        qputenv("TALVOR_SYSTEM_DATA_DIR", TALVOR_BUILD_SHARE_DIR);
-    }
-    talvor::platform::setLogSink([](const QString&) {});
-    talvor::platform::setBeepHandler([] {});
-    TalvorFilePaths::vltGetUsersTalvorProSupportDir();
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return talvor::bench::runInTemporaryHome(argc, argv);
 }

@@ -1,4 +1,5 @@
 // Loading, merging and saving the location table, on the bundled table in a temporary home.
+#include "LocationsSandbox.h"
 #include "foundation/LocationRecord.h"
 #include "foundation/TalvorFilePaths.h"
 #include "platform/AtomicFile.h"
@@ -9,18 +10,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 namespace {
 
 using talvor::LocationTable;
 using talvor::TalvorFilePaths;
-
-double peakRssMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
+using talvor::bench::peakRssMiB;
 
 LocationTable bundledTable() {
     static const LocationTable table = [] {
@@ -93,24 +87,5 @@ BENCHMARK(BM_SaveTable)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    const QByteArray root = home.path().toUtf8();
-    qputenv("HOME", root + "/home");
-    qputenv("XDG_CONFIG_HOME", root + "/config");
-    qputenv("XDG_DATA_HOME", root + "/data");
-    qputenv("XDG_CACHE_HOME", root + "/cache");
-    if (qEnvironmentVariableIsEmpty("TALVOR_SYSTEM_DATA_DIR")) {
-        qputenv("TALVOR_SYSTEM_DATA_DIR", TALVOR_BUILD_SHARE_DIR);
-    }
-    talvor::platform::setLogSink([](const QString&) {});
-    talvor::platform::setBeepHandler([] {});
-    TalvorFilePaths::vltGetUsersTalvorProSupportDir();
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return talvor::bench::runInTemporaryHome(argc, argv);
 }

@@ -5,6 +5,7 @@
 #include "AlarmsKeys.h"
 #include "Clock.h"
 #include "platform/AtomicFile.h"
+#include "platform/BoundedFile.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
@@ -33,12 +34,12 @@ bool lacksItsTime(const Alarm& alarm) {
     return (alarm.isTimeWithDate() || alarm.selRowNo() >= 2) && !alarm.storedTime();
 }
 
-// The next save writes the key again: an archive that cannot be read is first copied, as it
-// was, to "<config folder>/AcitveAlarmsStoredKey.corrupt-<time>" (a property list of the
-// value), or failing that to a key of that name. Returns where it went.
-QString keepUnreadableArchiveAside(platform::UserDefaults& defaults, const QVariant& value) {
+}  // namespace
+
+QString keepUnreadableArchiveAside(platform::UserDefaults& defaults, const QString& key,
+                                   const QVariant& value) {
     const QString name =
-        keys::AcitveAlarmsStoredKey + QStringLiteral(".corrupt-") +
+        key + QStringLiteral(".corrupt-") +
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString dir = platform::Paths::configDir();
     QString path = dir + QLatin1Char('/') + name;
@@ -55,6 +56,8 @@ QString keepUnreadableArchiveAside(platform::UserDefaults& defaults, const QVari
     defaults.setObject(value, name);
     return QStringLiteral("the setting %1 (%2 could not be written: %3)").arg(name, path, why);
 }
+
+namespace {
 
 // Whether this run knows the alarms the settings hold (it could read them at launch).
 bool& settingsAlarmsKnown() {
@@ -100,13 +103,15 @@ struct UnsavedAlarms {
 };
 
 std::optional<UnsavedAlarms> readUnsavedAlarms() {
-    QFile file(unsavedAlarmsPath());
-    unsavedAlarmsKept() = file.exists();
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Bounded and without blocking: a FIFO in the file's place must not hold the launch.
+    const platform::BoundedRead read =
+        platform::readRegularFile(unsavedAlarmsPath(), platform::kSettingsFileCap);
+    unsavedAlarmsKept() = read.refusal != platform::ReadRefusal::Missing;
+    if (!read.bytes) {
         return std::nullopt;
     }
     const QVariantMap contents =
-        platform::PropertyList::parse(file.read(64 * 1024 * 1024)).value_or(QVariant()).toMap();
+        platform::PropertyList::parse(*read.bytes).value_or(QVariant()).toMap();
     std::optional<AlarmList> alarms =
         unarchivedAlarms(contents.value(kUnsavedArchive).toByteArray());
     if (!alarms) {
@@ -146,7 +151,7 @@ std::optional<AlarmList> alarmsInSettings(platform::UserDefaults& defaults) {
     if (!stored) {
         platform::log(
             QStringLiteral("The stored active alarms cannot be read; none restored. Kept as %1")
-                .arg(keepUnreadableArchiveAside(defaults, archive)));
+                .arg(keepUnreadableArchiveAside(defaults, keys::AcitveAlarmsStoredKey, archive)));
     }
     return stored;
 }

@@ -2,8 +2,15 @@
 
 #include "Alarm.h"
 
+#include <QString>
+#include <QVariant>
+
 #include <cstdint>
 #include <optional>
+
+namespace talvor::platform {
+class UserDefaults;
+}
 
 // The hand-over of the active alarms from one run to the next, and the weekday rule of
 // weekday alarms.
@@ -38,5 +45,11 @@ QString unsavedAlarmsPath();
 void storeActiveAlarms();
 // The same for a given list.
 void storeAlarms(const AlarmList& alarms);
+
+// Before a save writes `key` again over an archive that cannot be read: copies the value, as
+// it was, to "<config folder>/<key>.corrupt-<time>" (a property list), or failing that to a
+// setting of that name. Returns where it went, for the log.
+QString keepUnreadableArchiveAside(platform::UserDefaults& defaults, const QString& key,
+                                   const QVariant& value);
 
 }  // namespace talvor

@@ -1,5 +1,6 @@
 #include "SavedAlarms.h"
 
+#include "ActiveAlarms.h"
 #include "AlarmsKeys.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -29,6 +30,14 @@ void save(const AlarmList& alarms) {
     if (data.isEmpty()) {
         platform::log(QStringLiteral("The saved alarms could not be archived"));
         return;
+    }
+    // A list that cannot be read is kept aside before it is written over: its alarms may
+    // still be recovered. Empty data holds nothing to lose.
+    const QVariant old = defaults.objectForKey(keys::StoredAlarmsKey);
+    if (old.isValid() && !(old.typeId() == QMetaType::QByteArray && old.toByteArray().isEmpty()) &&
+        !unarchivedAlarms(defaults.dataForKey(keys::StoredAlarmsKey))) {
+        platform::log(QStringLiteral("The saved alarms cannot be read; kept as %1")
+                          .arg(keepUnreadableArchiveAside(defaults, keys::StoredAlarmsKey, old)));
     }
     defaults.setObject(QVariant(data), keys::StoredAlarmsKey);
     if (!defaults.synchronize()) {

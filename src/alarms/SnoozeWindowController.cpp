@@ -1,6 +1,7 @@
 #include "SnoozeWindowController.h"
 
 #include "TimeTexts.h"
+#include "platform/Screens.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -12,6 +13,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace talvor {
 
@@ -145,9 +147,12 @@ std::unique_ptr<SnoozeWindowController> SnoozeWindowController::showCloseTo(
     w->adjustSize();
     QPoint topLeft;
     if (itemFrame.isEmpty()) {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
-        topLeft = QPoint(area.right() - w->width(), area.top());
+        // No item to hang under: the top right of the free area, so that it covers no strip
+        // even without a window manager.
+        const platform::Screens& screens = platform::Screens::shared();
+        const QRectF area = screens.freeArea(screens.mouseLocation());
+        topLeft = QPoint(static_cast<int>(std::floor(area.right())) - w->width(),
+                         static_cast<int>(std::ceil(area.top())));
     } else {
         topLeft = itemFrame.bottomLeft().toPoint();
         // An item near the right edge: the window stays on the screen, as a menu would.

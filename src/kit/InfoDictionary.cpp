@@ -1,9 +1,9 @@
 #include "kit/InfoDictionary.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <system_error>
+
+#include "kit/FileBytes.h"
 
 namespace talvor::kit {
 
@@ -16,15 +16,8 @@ std::optional<InfoDictionary> InfoDictionary::fromData(std::string_view bytes) {
 }
 
 std::optional<InfoDictionary> InfoDictionary::fromFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return fromData(bytes);
+    const auto bytes = readRegularFile(path);
+    return bytes ? fromData(*bytes) : std::nullopt;
 }
 
 std::optional<InfoDictionary> InfoDictionary::dictionary(const std::string& key) const {

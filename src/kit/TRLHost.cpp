@@ -5,23 +5,11 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <fstream>
-#include <iterator>
+
+#include "kit/FileBytes.h"
 
 namespace talvor::kit {
 namespace {
-
-std::optional<std::string> readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return text;
-}
 
 std::string trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -97,7 +85,7 @@ TRLOSVersion osVersionFrom(std::optional<std::string_view> osRelease, std::strin
 }
 
 std::string modelFrom(const std::filesystem::path& dmiFolder, const std::string& machine) {
-    if (const auto product = readFile(dmiFolder / "product_name")) {
+    if (const auto product = readRegularFile(dmiFolder / "product_name")) {
         if (std::string name = trimmed(*product); !name.empty()) {
             return name;
         }
@@ -108,9 +96,9 @@ std::string modelFrom(const std::filesystem::path& dmiFolder, const std::string&
 }  // namespace host
 
 TRLOSVersion TRLHostGetOSVersion() {
-    auto osRelease = readFile("/etc/os-release");
+    auto osRelease = readRegularFile("/etc/os-release");
     if (!osRelease) {
-        osRelease = readFile("/usr/lib/os-release");
+        osRelease = readRegularFile("/usr/lib/os-release");
     }
     const utsname name = systemName();
     return host::osVersionFrom(
@@ -150,7 +138,7 @@ std::optional<std::string> TRLHostSysctlEntry(const std::string& name) {
     }
     std::string relative = name;
     std::replace(relative.begin(), relative.end(), '.', '/');
-    auto text = readFile(std::filesystem::path("/proc/sys") / relative);
+    auto text = readRegularFile(std::filesystem::path("/proc/sys") / relative);
     if (!text) {
         return std::nullopt;
     }

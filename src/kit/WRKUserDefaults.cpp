@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <iterator>
 #include <system_error>
 #include <utility>
 
 #include "kit/ApplicationDefaults.h"
+#include "kit/FileBytes.h"
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
 
@@ -124,6 +124,7 @@ bool WRKUserDefaults::boolForKey(const std::string& key) const {
 
 void WRKUserDefaults::setObject(std::optional<PlistValue> value, const std::string& key) {
     std::lock_guard lock(accessMutex_);
+    ++changes_;
     if (value) {
         dataDictionary_.insert_or_assign(key, std::move(*value));
     } else {
@@ -145,6 +146,7 @@ void WRKUserDefaults::removeObjectForKey(const std::string& key) {
 
 void WRKUserDefaults::removeAllObjects() {
     std::lock_guard lock(accessMutex_);
+    ++changes_;
     dataDictionary_.clear();
 }
 
@@ -172,8 +174,18 @@ fs::path WRKUserDefaults::asideName(const char* tag) const {
 
 bool WRKUserDefaults::synchronize() {
     // The snapshot is taken before the file lock, so the two locks never nest.
-    const PlistDictionary snapshot = dictionaryRepresentation();
+    PlistDictionary snapshot;
+    std::uint64_t changes = 0;
+    {
+        std::lock_guard lock(accessMutex_);
+        snapshot = dataDictionary_;
+        changes = changes_;
+    }
     std::lock_guard io(ioMutex_);
+    // Another thread has written a newer snapshot meanwhile: ours would undo its changes.
+    if (writtenChanges_ && *writtenChanges_ > changes) {
+        return true;
+    }
     if (keepFileUntouched_) {
         logFailureOnce("[Trellis:UserDefaults] Unable to open file for writing at path " +
                        fileURL_.string());
@@ -196,6 +208,7 @@ bool WRKUserDefaults::synchronize() {
                        fileURL_.string());
         return false;
     }
+    writtenChanges_ = changes;
     failureLogged_ = false;
     return true;
 }
@@ -222,13 +235,9 @@ std::optional<PlistDictionary> WRKUserDefaults::loadDefaults() {
         return std::nullopt;
     }
     std::optional<PlistDictionary> values;
-    if (std::ifstream in(fileURL_, std::ios::binary); in) {
-        const std::string bytes{std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>()};
-        if (!in.bad()) {
-            if (auto root = PropertyList::parseXml(bytes); root && root->dictionary()) {
-                values = *root->dictionary();
-            }
+    if (const auto bytes = readRegularFile(fileURL_)) {
+        if (auto root = PropertyList::parseXml(*bytes); root && root->dictionary()) {
+            values = *root->dictionary();
         }
     }
     if (values) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -84,9 +85,12 @@ class WRKUserDefaults {
 
     std::filesystem::path directoryURL_;
     std::filesystem::path fileURL_;
-    mutable std::mutex accessMutex_;  // guards dataDictionary_
+    mutable std::mutex accessMutex_;  // guards dataDictionary_ and changes_
     PlistDictionary dataDictionary_;
-    std::mutex ioMutex_;  // carries every file operation; never takes accessMutex_
+    std::uint64_t changes_ = 0;  // counts the changes of dataDictionary_
+    std::mutex ioMutex_;         // carries every file operation; never takes accessMutex_
+    // The count of changes the file holds: a snapshot older than that is not written.
+    std::optional<std::uint64_t> writtenChanges_;
     bool failureLogged_ = false;
     // The file could neither be read nor moved aside: writing would destroy it.
     bool keepFileUntouched_ = false;

@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -15,6 +16,7 @@ constexpr int kWaitMs = 700;
 
 struct Result {
     bool ran = false;
+    bool timedOut = false;
     int exitCode = -1;
     QString output;
 };
@@ -25,12 +27,17 @@ Result run(const QString& program, const QStringList& arguments) {
     if (path.isEmpty()) {
         return r;
     }
+    // One deadline for starting and finishing: each wait alone would double the call.
+    const QDeadlineTimer deadline(kWaitMs);
     QProcess p;
     p.setProcessChannelMode(QProcess::SeparateChannels);
     p.start(path, arguments);
-    if (!p.waitForStarted(kWaitMs) || !p.waitForFinished(kWaitMs)) {
+    if (!p.waitForStarted(static_cast<int>(deadline.remainingTime())) ||
+        !p.waitForFinished(static_cast<int>(deadline.remainingTime()))) {
         p.kill();
-        p.waitForFinished(kWaitMs);
+        // A killed child ends at once; this only reaps it.
+        p.waitForFinished(100);
+        r.timedOut = true;
         return r;
     }
     r.ran = p.exitStatus() == QProcess::NormalExit;
@@ -42,23 +49,25 @@ Result run(const QString& program, const QStringList& arguments) {
 class SystemdUserTimers : public UserTimers {
   public:
     bool isAvailable() override {
+        // A fresh question: the manager may answer again since it last did not.
+        unresponsive_ = false;
         const Result r =
-            run(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("show"),
-                                              QStringLiteral("--property=Version")});
+            call(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("show"),
+                                               QStringLiteral("--property=Version")});
         return r.ran && r.exitCode == 0 && r.output.startsWith(QStringLiteral("Version="));
     }
 
     bool schedule(const Timer& timer) override {
-        const Result r = run(QStringLiteral("systemd-run"), systemdRunArguments(timer));
+        const Result r = call(QStringLiteral("systemd-run"), systemdRunArguments(timer));
         return r.ran && r.exitCode == 0;
     }
 
     QStringList list(const QString& prefix) override {
         const Result r =
-            run(QStringLiteral("systemctl"),
-                {QStringLiteral("--user"), QStringLiteral("list-units"), QStringLiteral("--all"),
-                 QStringLiteral("--plain"), QStringLiteral("--no-legend"),
-                 QStringLiteral("--type=timer"), prefix + QStringLiteral("*")});
+            call(QStringLiteral("systemctl"),
+                 {QStringLiteral("--user"), QStringLiteral("list-units"), QStringLiteral("--all"),
+                  QStringLiteral("--plain"), QStringLiteral("--no-legend"),
+                  QStringLiteral("--type=timer"), prefix + QStringLiteral("*")});
         QStringList units;
         if (!r.ran || r.exitCode != 0) {
             return units;
@@ -83,10 +92,24 @@ class SystemdUserTimers : public UserTimers {
             stop << unit + QStringLiteral(".timer") << unit + QStringLiteral(".service");
             reset << unit + QStringLiteral(".timer") << unit + QStringLiteral(".service");
         }
-        run(QStringLiteral("systemctl"), stop);
+        call(QStringLiteral("systemctl"), stop);
         // Units that failed stay listed until they are reset.
-        run(QStringLiteral("systemctl"), reset);
+        call(QStringLiteral("systemctl"), reset);
     }
+
+  private:
+    // Once the manager has not answered in time, the calls after it until the next
+    // isAvailable() fail at once: a quit waits on it once, not once per call.
+    Result call(const QString& program, const QStringList& arguments) {
+        if (unresponsive_) {
+            return {};
+        }
+        Result r = run(program, arguments);
+        unresponsive_ = r.timedOut;
+        return r;
+    }
+
+    bool unresponsive_ = false;
 };
 
 UserTimers* replacement = nullptr;
@@ -110,13 +133,18 @@ void UserTimers::setShared(UserTimers* timers) {
 QStringList systemdRunArguments(const UserTimers::Timer& timer) {
     const QString when =
         timer.when.toQDateTime().toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return QStringList{QStringLiteral("--user"),
-                       QStringLiteral("--quiet"),
-                       QStringLiteral("--unit=") + timer.unit,
-                       QStringLiteral("--on-calendar=") + when + QStringLiteral(" UTC"),
-                       QStringLiteral("--timer-property=AccuracySec=1s"),
-                       QStringLiteral("--")} +
-           timer.command;
+    QStringList arguments{QStringLiteral("--user"),
+                          QStringLiteral("--quiet"),
+                          QStringLiteral("--unit=") + timer.unit,
+                          QStringLiteral("--on-calendar=") + when + QStringLiteral(" UTC"),
+                          QStringLiteral("--timer-property=AccuracySec=1s"),
+                          QStringLiteral("--")};
+    // The manager expands $NAME and ${NAME} in a command when it runs it: "$$" keeps a
+    // dollar of a title or a path as written.
+    for (QString word : timer.command) {
+        arguments << word.replace(QLatin1Char('$'), QStringLiteral("$$"));
+    }
+    return arguments;
 }
 
 }  // namespace talvor::platform

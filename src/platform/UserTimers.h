@@ -11,7 +11,8 @@ namespace talvor::platform {
 
 // Commands that run at a set time whether or not the program still runs: transient timers
 // of the user's service manager (systemd --user). Main thread only; each call waits for
-// the manager 0.7 s at most, and one that does not answer counts as a failure.
+// the manager 0.7 s at most, and one that does not answer counts as a failure, as do the
+// calls after it until the next isAvailable().
 class UserTimers {
   public:
     struct Timer {
@@ -42,7 +43,8 @@ class UserTimers {
 };
 
 // The arguments of `systemd-run` that start the timer: a user unit, its calendar time in
-// UTC to the second, then the command after "--".
+// UTC to the second, then the command after "--", each "$" doubled so that the manager's
+// variable expansion gives back the words as they are.
 QStringList systemdRunArguments(const UserTimers::Timer& timer);
 
 }  // namespace talvor::platform

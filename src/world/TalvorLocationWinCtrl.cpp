@@ -38,6 +38,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <mutex>
 
 namespace talvor {
 namespace {
@@ -95,6 +96,12 @@ TalvorLocationWinCtrl::Ports withDefaults(TalvorLocationWinCtrl::Ports ports) {
             openChooser(chooser, std::move(chosen));
         };
     }
+    if (!ports.readImport) {
+        ports.readImport = [](const QString& path, const LocationTransfer::Limits& limits,
+                              QString* problem) {
+            return LocationTransfer::read(path, limits, problem);
+        };
+    }
     if (!ports.notice) {
         ports.notice = [](QWidget* parent, TalvorLocationWinCtrl::Ports::Notice kind,
                           const QString& title, const QString& text) {
@@ -135,7 +142,7 @@ TalvorLocationWinCtrl::TalvorLocationWinCtrl(Ports ports, QObject* parent)
     // The process's own controller is never destroyed: its import must end with the loop.
     if (QCoreApplication::instance() != nullptr) {
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
-                [this] { stopImport(); });
+                [this] { abandonImportAtQuit(); });
     }
 }
 
@@ -488,8 +495,12 @@ void TalvorLocationWinCtrl::importLocations() {
 struct TalvorLocationWinCtrl::ImportJob {
     QString path;
     LocationTransfer::Limits limits;
+    decltype(Ports::readImport) read;
     ::talvor::LocationTable snapshot;  // the rows when it started
     std::atomic<bool> cancelled{false};
+    // Held while the thread posts its end, so that once cancelled it never reaches the
+    // controller again.
+    std::mutex handOff;
     // Set on the import's thread, read once it has posted its end.
     std::optional<LocationTransfer::Imported> imported;
     QString problem;
@@ -503,13 +514,16 @@ void TalvorLocationWinCtrl::importLocationsFrom(const QString& path) {
         return;
     }
     if (import_ != nullptr) {
-        platform::log(QStringLiteral("Importing Locations: %1 waits for the running import")
-                          .arg(import_->path));
+        // One at a time (its button is off meanwhile): a second file is not taken up later.
+        platform::log(
+            QStringLiteral("Importing Locations: %1 is not imported while %2 is being imported")
+                .arg(path, import_->path));
         return;
     }
     auto job = std::make_shared<ImportJob>();
     job->path = path;
     job->limits = ports_.importLimits;
+    job->read = ports_.readImport;
     job->snapshot = model_.locationList();
     import_ = job;
     importButton_->setEnabled(false);
@@ -517,29 +531,46 @@ void TalvorLocationWinCtrl::importLocationsFrom(const QString& path) {
     importStatus_->show();
     // Reading, parsing and comparing a large file takes seconds: never on the event loop.
     importThread_ = std::thread([this, job] {
-        job->imported = LocationTransfer::read(job->path, job->limits, &job->problem);
+        job->imported = job->read(job->path, job->limits, &job->problem);
         if (job->imported && !job->cancelled) {
             job->plan = LocationTableModel::planImport(job->snapshot, job->imported->records,
                                                        &job->cancelled);
         }
-        // The controller waits for this thread before it goes, so it is still here.
-        QMetaObject::invokeMethod(
-            this, [this, job] { finishImport(job); }, Qt::QueuedConnection);
+        // Not cancelled: the controller is still here (it cancels before it goes).
+        const std::lock_guard lock(job->handOff);
+        if (!job->cancelled) {
+            QMetaObject::invokeMethod(
+                this, [this, job] { finishImport(job); }, Qt::QueuedConnection);
+        }
     });
 }
 
-void TalvorLocationWinCtrl::stopImport() {
+void TalvorLocationWinCtrl::abandonImport() {
     if (import_ != nullptr) {
-        import_->cancelled = true;
+        {
+            const std::lock_guard lock(import_->handOff);
+            import_->cancelled = true;
+        }
         platform::log(QStringLiteral("Importing Locations: %1 abandoned").arg(import_->path));
-    }
-    if (importThread_.joinable()) {
-        importThread_.join();
     }
     import_.reset();
     if (importButton_ != nullptr) {
         importButton_->setEnabled(true);
         importStatus_->hide();
+    }
+}
+
+void TalvorLocationWinCtrl::stopImport() {
+    abandonImport();
+    if (importThread_.joinable()) {
+        importThread_.join();
+    }
+}
+
+void TalvorLocationWinCtrl::abandonImportAtQuit() {
+    abandonImport();
+    if (importThread_.joinable()) {
+        importThread_.detach();
     }
 }
 

@@ -57,6 +57,10 @@ class TalvorLocationWinCtrl : public QObject {
             notice;
         QVariantList dialCodes;  // nullopt-like: empty loads "CountryCode.plist"
         LocationTransfer::Limits importLimits;
+        // Reads an import's file on the import's thread: LocationTransfer::read unless set.
+        std::function<std::optional<LocationTransfer::Imported>(
+            const QString& path, const LocationTransfer::Limits& limits, QString* problem)>
+            readImport;
         platform::Clock* clock = nullptr;
     };
 
@@ -112,8 +116,11 @@ class TalvorLocationWinCtrl : public QObject {
     void exportLocations();
     void importLocations();
     bool importRunning() const { return import_ != nullptr; }
-    // Abandons a running import (nothing of it is added) and waits for its thread: at quit.
+    // Abandons a running import (nothing of it is added) and waits for its thread.
     void stopImport();
+    // The same without waiting, at quit: the thread may still be reading a large file, and
+    // it touches nothing but its own job once abandoned.
+    void abandonImportAtQuit();
 
     // A click on a column's header: remembered as "SortOrder", then sortByColumn.
     void didClickTableColumn(int columnId);
@@ -122,6 +129,7 @@ class TalvorLocationWinCtrl : public QObject {
     bool sortDescending() const { return mSortDescending; }
 
   private:
+    void abandonImport();
     void exportLocationsTo(QString path, const ::talvor::LocationTable& records);
     struct ImportJob;
     void importLocationsFrom(const QString& path);

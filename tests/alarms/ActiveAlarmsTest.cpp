@@ -2,6 +2,7 @@
 
 #include "alarms/ActiveAlarms.h"
 #include "alarms/AlarmsKeys.h"
+#include "alarms/SavedAlarms.h"
 #include "alarms/UsersNotificationManager.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
@@ -9,6 +10,8 @@
 
 #include <QDir>
 #include <QFile>
+
+#include <sys/stat.h>
 
 #include <bit>
 #include <limits>
@@ -216,6 +219,28 @@ TEST_F(alarmsActive, NothingOrSomethingUnreadableRestoresNothing) {
     }
 }
 
+// Saving an alarm over a saved list that cannot be read keeps that list aside first.
+TEST_F(alarmsActive, AnUnreadableSavedListIsKeptAsideBeforeASaveWritesOverIt) {
+    defaults_.setObject(QVariant(QByteArray("garbage")), keys::StoredAlarmsKey);
+    LogCapture log;
+    auto gym = dateAlarm(at("2024-03-06T06:15:00"));
+    gym->setTitle(QStringLiteral("Gym"));
+    SavedAlarms::updateAlarmList(*gym, true);
+    ASSERT_EQ(SavedAlarms::load().size(), 1u);
+    const QDir config(platform::Paths::configDir());
+    const QStringList aside =
+        config.entryList({QStringLiteral("StoredAlarmsKey.corrupt-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(log.contains(aside.front()));
+    QFile kept(config.filePath(aside.front()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(platform::PropertyList::parse(kept.readAll()), QVariant(QByteArray("garbage")));
+    // A readable list is simply written again.
+    SavedAlarms::updateAlarmList(*gym, true);
+    EXPECT_EQ(config.entryList({QStringLiteral("StoredAlarmsKey.corrupt-*")}, QDir::Files).size(),
+              1);
+}
+
 // The archive of `alarm` with the bytes of its stored time (a binary date) set to NaN.
 QByteArray withNaNTime(const Alarm& alarm) {
     QByteArray data = archivedAlarms({alarm.copy()});
@@ -282,6 +307,17 @@ TEST_F(alarmsActive, AlarmsTheSettingsCannotTakeAreKeptInAFileOfTheirOwnUntilThe
     EXPECT_EQ(relaunch().size(), 2u);
     EXPECT_EQ(storedAlarms()->size(), 2u);
     EXPECT_FALSE(QFile::exists(unsaved));
+}
+
+// A FIFO where the kept alarms would be is passed over with one line, never waited on.
+TEST_F(alarmsActive, AFifoInTheKeptAlarmsPlaceDoesNotHoldTheLaunch) {
+    archive({dateAlarm(at("2024-03-05T09:00:00"))});
+    ASSERT_TRUE(defaults_.synchronize());
+    ASSERT_TRUE(platform::Paths::makePath(platform::Paths::dataDir()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(unsavedAlarmsPath()).constData(), 0600), 0);
+    LogCapture log;
+    EXPECT_EQ(relaunch().size(), 1u);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("not a regular file")).size(), 1);
 }
 
 TEST_F(alarmsActive, SettingsUnreadableAtLaunchAreNeverWrittenOverAndNothingIsLost) {

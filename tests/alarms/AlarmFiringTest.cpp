@@ -8,6 +8,7 @@
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
 #include "platform/StatusBar.h"
+#include "support/FakeScreens.h"
 #include "support/FakeSoundPlayer.h"
 #include "support/FakeSpeechSynthesizer.h"
 
@@ -298,12 +299,19 @@ TEST_F(alarmsFiring, ClearingMovesEachAlarmOnOrDropsIt) {
 }
 
 TEST_F(alarmsFiring, TheWindowOpensUnderTheAlarmItem) {
+    // A screen without a window manager: only the strip's own band keeps windows off it.
+    FakeScreens screens({QRectF(0, 0, 800, 600)});
+    const int strip = 0;
+    platform::Screens::reserve(&strip, QRectF(0, 0, 800, 24));
     auto tea = dueSoon(QStringLiteral("Tea"));
     controller_.statusItem().get();  // no presenter in this test: no frame
     scheduler_.advanceBy(1.0);
     QWidget* w = controller_.snoozeWindowFor(tea.get())->window();
     EXPECT_TRUE(w->isVisible());
     EXPECT_FALSE(w->isModal());
+    // With no item to hang under, it opens at the top right, below the strip.
+    EXPECT_EQ(w->pos(), QPoint(800 - w->width(), 24));
+    platform::Screens::reserve(&strip, QRectF());
 }
 
 class NoHost : public AlarmMenuHost {

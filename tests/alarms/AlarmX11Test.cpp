@@ -7,6 +7,7 @@
 #include "platform/StatusBar.h"
 #include "platform/StatusBarPanel.h"
 #include "support/FakeSoundPlayer.h"
+#include "support/ScreenPixels.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -26,22 +27,6 @@ class NoHost : public AlarmMenuHost {
     void showPrefs() override {}
     void doOnMain(int) override {}
 };
-
-// The share of `expected`'s pixels that `shot` shows unchanged at `at`.
-double share(const QImage& shot, const QImage& expected, QPoint at) {
-    const QImage a = shot.convertToFormat(QImage::Format_RGB32);
-    const QImage b = expected.convertToFormat(QImage::Format_RGB32);
-    if (b.isNull() || !a.rect().contains(QRect(at, b.size()))) {
-        return 0;
-    }
-    int same = 0;
-    for (int y = 0; y < b.height(); ++y) {
-        for (int x = 0; x < b.width(); ++x) {
-            same += a.pixel(at.x() + x, at.y() + y) == b.pixel(x, y) ? 1 : 0;
-        }
-    }
-    return static_cast<double>(same) / (b.width() * b.height());
-}
 
 using alarmsX11 = AlarmsTest;
 
@@ -98,8 +83,8 @@ TEST_F(alarmsX11, TheFlashingItemAndItsSnoozeWindowAreOnTheScreen) {
             if (screenshot.isNull()) {
                 return false;
             }
-            barShare = share(screenshot, barPixels, panel->geometry().topLeft());
-            windowShare = share(screenshot, windowPixels, window->geometry().topLeft());
+            barShare = pixelShare(screenshot, barPixels, panel->geometry().topLeft());
+            windowShare = pixelShare(screenshot, windowPixels, window->geometry().topLeft());
             return barShare > 0.95 && windowShare > 0.95;
         },
         10000);

@@ -5,8 +5,10 @@
 #include "support/FakeUserTimers.h"
 #include "support/TestEnvironment.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace talvor::test {
 namespace {
@@ -104,7 +106,7 @@ class alarmsHandOver : public AlarmsTest {
 
 TEST_F(alarmsHandOver, TwoAlarmsBecomeTwoTimersWithTheseCommandLines) {
     auto tea = dateAlarm(at("2024-03-04T16:05:00"));
-    tea->setTitle(QStringLiteral("Tea \"Earl Grey\" & 'cake'"));
+    tea->setTitle(QStringLiteral("Tea \"Earl Grey\" & 'cake' for ${USER}"));
     tea->setIsPlaySound(true);
     tea->setSoundPath(QStringLiteral("/home/u/.cache/talvor/Clock/Sounds/Ping.ogg"));
     auto wake = Alarm::initWithTime(at("2024-03-05T07:00:00"), QStringLiteral("$(rm -rf ~)"));
@@ -114,14 +116,16 @@ TEST_F(alarmsHandOver, TwoAlarmsBecomeTwoTimersWithTheseCommandLines) {
     auto ringing = dateAlarm(at("2024-03-04T09:59:00"));
     UsersNotificationManager::synchronizeWithAlarms({tea, ringing, wake});
     ASSERT_EQ(timers_.timers.size(), 2u) << "the one ringing now is not handed over";
-    const QString script = UserTimerNotificationCenter::command({}, {})[2];
+    // The manager expands $NAME and ${NAME} in what it runs: each dollar goes doubled.
+    const QString script =
+        UserTimerNotificationCenter::command({}, {})[2].replace(QLatin1Char('$'), "$$");
     const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
     EXPECT_EQ(
         platform::systemdRunArguments(timers_.timers[0]),
         QStringList(
             {"--user", "--quiet", "--unit=talvor-alarm-1", "--on-calendar=2024-03-04 15:05:00 UTC",
              "--timer-property=AccuracySec=1s", "--", "/bin/sh", "-c", script, "talvor-alarm",
-             "'Zephyrel'", "'Mon, 4:05 PM\nTea \"Earl Grey\" & \\'cake\\''",
+             "'Zephyrel'", "'Mon, 4:05 PM\nTea \"Earl Grey\" & \\'cake\\' for $${USER}'",
              player.isEmpty() ? QString()
                               : QStringLiteral("/home/u/.cache/talvor/Clock/Sounds/Ping.ogg"),
              player}));
@@ -131,7 +135,7 @@ TEST_F(alarmsHandOver, TwoAlarmsBecomeTwoTimersWithTheseCommandLines) {
         QStringList({"--user", "--quiet", "--unit=talvor-alarm-2",
                      "--on-calendar=2024-03-05 06:00:00 UTC", "--timer-property=AccuracySec=1s",
                      "--", "/bin/sh", "-c", script, "talvor-alarm", "'Zephyrel'",
-                     "'Tue, 7:00 AM\n$(rm -rf ~)'", "", player}));
+                     "'Tue, 7:00 AM\n$$(rm -rf ~)'", "", player}));
     EXPECT_FALSE(script.contains(QStringLiteral("Tea")));
 
     // The next start takes them all back.
@@ -163,6 +167,38 @@ TEST_F(alarmsHandOver, AManagerThatRefusesIsAskedOnceAndSaidSoOnce) {
 }
 
 // A real round trip where the user's systemd answers: made at quit, gone at the next start.
+// A manager that stops answering is waited on once: the rest of the hand-over asks it
+// nothing, so that quitting still ends within a second.
+TEST_F(alarmsHandOver, AManagerThatDoesNotAnswerIsWaitedOnOnce) {
+    QTemporaryDir bin;
+    ASSERT_TRUE(bin.isValid());
+    const QString calls = bin.filePath(QStringLiteral("calls"));
+    const auto tool = [&](const QString& name, const QByteArray& body) {
+        QFile f(bin.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho \"" + name.toUtf8() + " $2\" >> '" + calls.toUtf8() + "'\n" +
+                body);
+        f.close();
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    };
+    tool(QStringLiteral("systemctl"),
+         "if [ \"$2\" = show ]; then echo Version=252; exit 0; fi\nexec sleep 5\n");
+    tool(QStringLiteral("systemd-run"), "exec sleep 5\n");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    platform::UserTimers::setShared(nullptr);
+
+    UsersNotificationManager::synchronizeWithAlarms(
+        {dateAlarm(at("2024-03-04T16:05:00")), dateAlarm(at("2024-03-04T17:05:00"))});
+
+    qputenv("PATH", path);
+    platform::UserTimers::setShared(&timers_);
+    QFile log(calls);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              QStringList({"systemctl show", "systemctl list-units"}));
+}
+
 TEST_F(alarmsHandOver, TheServiceManagerKeepsTheTimersUntilTheNextStart) {
     platform::UserTimers::setShared(nullptr);
     if (!platform::UserTimers::shared().isAvailable()) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -150,6 +151,13 @@ TEST_F(kitMainBundle, TheFileIsLaidOverTheApplicationsOwnFacts) {
         EXPECT_EQ(*bundle->objectForInfoDictionaryKey("CFBundleVersion"), *c.version);
         EXPECT_EQ(bundle->objectForInfoDictionaryKey("Trellis") != nullptr, c.hasTrellis);
     }
+    // A FIFO in the file's place is passed over at once, never waited on for a writer.
+    const fs::path fifo = dir_ / "Fifo.plist";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(InfoDictionary::fromFile(fifo), std::nullopt);
+    ::setenv("TALVOR_INFO_PLIST", fifo.c_str(), 1);
+    MainBundle::setMain(nullptr);
+    EXPECT_EQ(MainBundle::main()->bundleIdentifier(), "org.talvor.app");
     // Without base facts and without a file, there is no Info.plist at all.
     MainBundle::setBaseInfo({});
     ::setenv("TALVOR_INFO_PLIST", (dir_ / "Absent.plist").c_str(), 1);

@@ -193,6 +193,10 @@ TEST_F(kitWRKUserDefaults, ABadFileInTheStoresPlaceIsKeptAside) {
          [](const fs::path& file) { std::ofstream(file) << "bplist00\xd0\x08"; },
          [](const fs::path& aside) { EXPECT_EQ(readAll(aside), "bplist00\xd0\x08"); },
          "[Trellis:UserDefaults] failed to read existing UserDefaults file; moved it aside to "},
+        {"a FIFO (never waited on for a writer)", "corrupt",
+         [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+         [](const fs::path& aside) { EXPECT_TRUE(fs::is_fifo(aside)); },
+         "[Trellis:UserDefaults] failed to read existing UserDefaults file; moved it aside to "},
         {"an array", "corrupt",
          [](const fs::path& file) {
              std::ofstream(file) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><array>"
@@ -351,6 +355,30 @@ TEST_F(kitWRKUserDefaults, ManyThreadsWriteAndSynchroniseAtOnce) {
     const WRKUserDefaults again(storeDir());
     for (int t = 0; t < 4; ++t) {
         EXPECT_EQ(again.objectForKey("t" + std::to_string(t)), PlistValue(std::int64_t{49}));
+    }
+}
+
+// Each thread's last change is synchronised by that thread: whichever write lands last, the
+// file holds every last change (an older snapshot never lands over a newer one).
+TEST_F(kitWRKUserDefaults, TheLastSynchronisedChangeOfEveryThreadIsOnDisk) {
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        fs::remove_all(storeDir());
+        WRKUserDefaults store(storeDir());
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 6; ++t) {
+            threads.emplace_back([&store, t] {
+                for (int i = 0; i < 20; ++i) {
+                    store.setObject(PlistValue(std::int64_t{i}), "t" + std::to_string(t));
+                    ASSERT_TRUE(store.synchronize());
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        EXPECT_EQ(WRKUserDefaults(storeDir()).dictionaryRepresentation(),
+                  store.dictionaryRepresentation());
     }
 }
 

@@ -7,6 +7,7 @@
 #include "platform/StatusBarPanel.h"
 
 #include "support/QtPrinters.h"
+#include "support/ScreenPixels.h"
 
 #include <gtest/gtest.h>
 
@@ -38,22 +39,6 @@ QString run(const QString& program, const QStringList& args) {
 
 bool have(const char* tool) {
     return !QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty();
-}
-
-// The share of `expected`'s pixels that `shot` shows unchanged at `at`.
-double share(const QImage& shot, const QImage& expected, QPoint at) {
-    const QImage a = shot.convertToFormat(QImage::Format_RGB32);
-    const QImage b = expected.convertToFormat(QImage::Format_RGB32);
-    if (b.isNull() || !a.rect().contains(QRect(at, b.size()))) {
-        return 0;
-    }
-    int same = 0;
-    for (int y = 0; y < b.height(); ++y) {
-        for (int x = 0; x < b.width(); ++x) {
-            same += a.pixel(at.x() + x, at.y() + y) == b.pixel(x, y) ? 1 : 0;
-        }
-    }
-    return static_cast<double>(same) / (b.width() * b.height());
 }
 
 TEST(platformStatusBarPanelX11, DocksAtTheTopAndOpensItsMenuOnAClick) {
@@ -139,8 +124,9 @@ TEST(platformStatusBarPanelX11, DocksAtTheTopAndOpensItsMenuOnAClick) {
             if (screenshot.isNull()) {
                 return false;
             }
-            barShare = share(screenshot, barPixels, panel.geometry().topLeft());
-            menuShare = share(screenshot, menuPixels, shown->geometry().topLeft());
+            barShare = talvor::test::pixelShare(screenshot, barPixels, panel.geometry().topLeft());
+            menuShare =
+                talvor::test::pixelShare(screenshot, menuPixels, shown->geometry().topLeft());
             return barShare > 0.95 && menuShare > 0.95;
         },
         10000);

@@ -26,6 +26,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -348,6 +352,42 @@ TEST_F(worldLocationsWindow, QuittingDuringAnImportAbandonsIt) {
     EXPECT_EQ(onDisk(), before);
     EXPECT_TRUE(alerts_.isEmpty());
     EXPECT_TRUE(posted_.isEmpty());
+}
+
+// Quitting does not wait for an import still reading its file (a large one takes most of a
+// second), and the abandoned import never reaches the window afterwards.
+TEST_F(worldLocationsWindow, QuittingDoesNotWaitForAnImportStillReading) {
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> reading{false};
+    std::atomic<bool> readDone{false};
+    ports_.readImport = [released, &reading, &readDone](const QString& path,
+                                                        const LocationTransfer::Limits& limits,
+                                                        QString* problem) {
+        reading = true;
+        released.wait_for(std::chrono::seconds(10));
+        auto imported = LocationTransfer::read(path, limits, problem);
+        readDone = true;
+        return imported;
+    };
+    ctrl_ = std::make_unique<TalvorLocationWinCtrl>(ports_);
+    TalvorLocationWinCtrl::setSharedInstance(ctrl_.get());
+    importPath_ = writeImportFile(sandbox_.root() + QStringLiteral("/some.plist"), 3);
+    const LocationTable before = onDisk();
+    ctrl_->importLocations();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reading.load(); }, 10000));
+
+    // As the application's quit does.
+    ASSERT_TRUE(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+    EXPECT_FALSE(readDone) << "quitting waited for the file to be read";
+    EXPECT_FALSE(ctrl_->importRunning());
+
+    release.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readDone.load(); }, 10000));
+    QTest::qWait(50);
+    EXPECT_TRUE(alerts_.isEmpty());
+    EXPECT_EQ(onDisk(), before);
+    EXPECT_EQ(ctrl_->locationList(), before);
 }
 
 // Files beyond the stated limits, and things that are no files, are refused with a message
