@@ -410,6 +410,16 @@ TEST_F(kitTrellis, InitializeKitSendsInitializeIfNeededOnlyWhenAnswered) {
     EXPECT_EQ(capture.lines, (std::vector<std::string>{"init Tally", "start OldKit"}));
 }
 
+TEST_F(kitTrellis, SettingsAndAdvertisingTokenAreEmptyUntilSet) {
+    Trellis& sdk = sandbox.install(plist(kWithKey));
+    EXPECT_EQ(sdk.settings(), std::nullopt);
+    EXPECT_EQ(sdk.advertisingToken(), std::nullopt);
+    sdk.setSettingsDictionary(PlistDictionary{{"features", PlistDictionary{}}});
+    sdk.setAdvertisingToken("token");
+    EXPECT_EQ(sdk.settings(), (PlistDictionary{{"features", PlistDictionary{}}}));
+    EXPECT_EQ(sdk.advertisingToken(), "token");
+}
+
 // The host analytics library's "ready" notice starts the crash kit in its mode, but only
 // when the application has no configuration of its own.
 TEST_F(kitTrellis, TheHostAnalyticsNoticeStartsTheCrashKitWithoutAConfiguration) {
