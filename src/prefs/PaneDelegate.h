@@ -33,6 +33,10 @@ struct PaneDelegate {
     std::function<void(const QUrl& url)> openURL;
     // Make the application's chime settings reload from the preference domain.
     std::function<void()> LoadTimerOptions;
+    // Rebuild a group of the time menu (3: the alarm items).
+    std::function<void(qint32 code)> UpdateMenu;
+    // Show or hide "Take 5..." after "take5Show".
+    std::function<void()> UpdateTake5;
     // Where distributed notifications go; null: the default centre.
     platform::DistributedNotificationCenter* distributedCenter = nullptr;
 
