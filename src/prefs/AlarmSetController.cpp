@@ -491,7 +491,16 @@ void AlarmSetController::manageReminders(platform::MenuItem&) {
 }
 
 void AlarmSetController::manageReminders() {
-    ReminderController::sharedInstance().runWithAlarm(nullptr);
+    ReminderController& reminders = ReminderController::sharedInstance();
+    // The message chosen with OK becomes the alarm's sound.
+    reminders.setAccepted(
+        [self = QPointer<AlarmSetController>(this)](const QString&, const QString& path) {
+            if (self && self->playSoundCheck_) {
+                self->playSoundCheck_->setChecked(true);
+                self->setSoundPath(path);
+            }
+        });
+    reminders.runWithAlarm(nullptr);
 }
 
 void AlarmSetController::playButtonPushed() {
