@@ -22,9 +22,14 @@ std::optional<AlarmList> read() {
             defaults.setObject(stored, kUnreadableBackupKey);
             defaults.synchronize();
         }
-        platform::log(QStringLiteral("The saved alarms cannot be read; they are kept as they are "
-                                     "(a copy is under \"%1\")")
-                          .arg(kUnreadableBackupKey));
+        // Once per value: the menu reads the list each time it opens.
+        static QVariant told;
+        if (told != stored) {
+            told = stored;
+            platform::log(QStringLiteral("The saved alarms cannot be read; they are kept as they "
+                                         "are (a copy is under \"%1\")")
+                              .arg(kUnreadableBackupKey));
+        }
     }
     return list;
 }
