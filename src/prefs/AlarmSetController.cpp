@@ -30,6 +30,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTimeEdit>
 #include <QVBoxLayout>
@@ -74,6 +75,13 @@ Date now() {
     return platform::Clock::shared().now();
 }
 
+// The locale's short time form, hours and minutes only (some locales add the seconds).
+QString shortTimeFormat() {
+    QString format = QLocale().timeFormat(QLocale::ShortFormat);
+    format.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
+    return format;
+}
+
 }  // namespace
 
 CustomAlert::CustomAlert() {
@@ -100,7 +108,7 @@ AlarmSetController::AlarmSetController(QString nibName, PaneDelegate delegate)
     : PreferencePane(QStringLiteral("AlarmSetController"), std::move(nibName),
                      QStringLiteral("Create Alarm")),
       delegate2_(delegate),
-      timeFormat_(QLocale().timeFormat(QLocale::ShortFormat)),
+      timeFormat_(shortTimeFormat()),
       itemPane_(QStringLiteral("alarmSetup"), std::move(delegate)),
       soundsMenu_(platform::Menu::create(QStringLiteral("Sounds"))) {
     alarmsArray_ = SavedAlarms::load();
@@ -134,7 +142,7 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     titleBox_ = named(new QComboBox(alarmBox), "titleBox");
     titleBox_->setEditable(true);
     titleBox_->setInsertPolicy(QComboBox::NoInsert);
-    titleBox_->setMinimumWidth(260);
+    titleBox_->setMinimumWidth(200);
     titleRow->addWidget(titleBox_, 1);
     removeAlarmButton_ = named(new QPushButton(tr("Remove"), alarmBox), "removeAlarmButton");
     titleRow->addWidget(removeAlarmButton_);
@@ -179,15 +187,25 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     auto* weekRow = new QHBoxLayout;
     atAlarmTimePicker_ = named(new QTimeEdit(whenBox), "atAlarmTimePicker");
     weekRow->addWidget(atAlarmTimePicker_);
-    for (int i = 0; i < AlarmForm::kDays; ++i) {
-        days_[static_cast<std::size_t>(i)] =
-            named(new QCheckBox(tr(kDayTitles[i]), whenBox), kDayNames[i]);
-        weekRow->addWidget(days_[static_cast<std::size_t>(i)]);
-    }
+    weekRow->addWidget(new QLabel(tr("on"), whenBox));
     foreverCheck_ = named(new QCheckBox(tr("Every week"), whenBox), "foreverCheck");
     weekRow->addWidget(foreverCheck_);
     weekRow->addStretch(1);
     grid->addLayout(weekRow, 2, 1);
+    auto* dayRow = new QHBoxLayout;
+    for (int i = 0; i < AlarmForm::kDays; ++i) {
+        days_[static_cast<std::size_t>(i)] =
+            named(new QCheckBox(tr(kDayTitles[i]), whenBox), kDayNames[i]);
+        dayRow->addWidget(days_[static_cast<std::size_t>(i)]);
+    }
+    dayRow->addStretch(1);
+    grid->addLayout(dayRow, 3, 1);
+    // Hours and minutes, in the user's 12- or 24-hour form.
+    const QString shortTime = timeFormat_;
+    for (QTimeEdit* t : {atTimePicker_.data(), atAlarmTimePicker_.data()}) {
+        t->setDisplayFormat(shortTime);
+    }
+    atDatePicker_->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
     layout->addWidget(whenBox);
 
     // How it rings.
@@ -197,13 +215,14 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     how->addWidget(playSoundCheck_, 0, 0);
     auto* soundRow = new QHBoxLayout;
     soundButton_ = named(new QPushButton(tr("Select Sound"), howBox), "selectSoundButton");
+    soundButton_->setMinimumWidth(140);
     soundsMirror_ = new platform::MenuMirror(soundsMenu_, soundButton_);
     soundButton_->setMenu(soundsMirror_->menu());
     connect(soundsMirror_->menu(), &QMenu::aboutToShow, this, [this] { rebuildSoundMenu(); });
     soundRow->addWidget(soundButton_, 1);
     playButton_ = named(new QPushButton(tr("Play"), howBox), "playButton");
     soundRow->addWidget(playButton_);
-    chooseFileButton_ = named(new QPushButton(tr("Add Sound File..."), howBox), "chooseFileButton");
+    chooseFileButton_ = named(new QPushButton(tr("Add File..."), howBox), "chooseFileButton");
     soundRow->addWidget(chooseFileButton_);
     how->addLayout(soundRow, 0, 1);
     shouldFadeInCheck_ = named(new QCheckBox(tr("Fade in"), howBox), "shouldFadeInCheck");
@@ -280,7 +299,7 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     root_ = v;
     reloadTitles();
     setAlarm(editingOne_.get());
-    view->resize(640, 600);
+    view->resize(560, 620);
     return view;
 }
 
