@@ -299,7 +299,7 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     root_ = v;
     reloadTitles();
     setAlarm(editingOne_.get());
-    view->resize(560, 620);
+    view->resize(480, 620);
     return view;
 }
 
