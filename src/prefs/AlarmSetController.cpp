@@ -586,8 +586,10 @@ std::shared_ptr<Alarm> AlarmSetController::setButtonPushed() {
     if (delegate_ != nullptr) {
         delegate_->acceptedAlarm(*this, alarm);
     }
-    // The form stays on the alarm just set: setting again edits it, not a copy.
+    // The form now edits the alarm just set: a second Set changes it rather than adding a
+    // twin; New starts another.
     editingOne_ = alarm;
+    titleBox_->lineEdit()->setReadOnly(true);
     showConfirmation(*alarm);
     return alarm;
 }

@@ -310,6 +310,12 @@ TEST_F(prefsAlarmEditor, EditFromTheMenuShowsTheAlarmAndSetReplacesIt) {
     EXPECT_EQ(active[0], edited);
     EXPECT_EQ(active[1], soup);
     EXPECT_EQ(wall(edited->time()), QStringLiteral("2024-03-04T17:30:00"));
+    // Set again: the same alarm changes, no twin appears.
+    pane().atTimePicker()->setTime(QTime(18, 0));
+    const auto again = pane().setButtonPushed();
+    ASSERT_EQ(alarmClock().allAlarms().size(), 2u);
+    EXPECT_EQ(alarmClock().allAlarms()[0], again);
+    EXPECT_EQ(wall(again->time()), QStringLiteral("2024-03-04T18:00:00"));
 
     // "Create alarm..." shows an empty form again.
     controller_.createAlarm();
