@@ -548,7 +548,7 @@ void AlarmSetController::chooseAudioFile() {
 }
 
 void AlarmSetController::helpBtnClicked() {
-    delegate2_.openManual(Manual::Section::Contents);
+    delegate2_.openManual(Manual::Section::CreateAlarm);
 }
 
 void AlarmSetController::comboBoxSelectionDidChange(int index) {

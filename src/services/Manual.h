@@ -24,11 +24,12 @@ class Manual {
         MenubarCalendar,
         ApplicationsMenu,
         About,
+        CreateAlarm,
     };
     static constexpr std::array kSections = {
         Section::Contents,         Section::MenuItems, Section::Chimes,
         Section::SetTimeZone,      Section::LightDark, Section::MenubarCalendar,
-        Section::ApplicationsMenu, Section::About,
+        Section::ApplicationsMenu, Section::About,     Section::CreateAlarm,
     };
 
     // The id of the section's heading in the manual ("pane-chimes").
