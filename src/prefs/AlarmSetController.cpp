@@ -14,6 +14,7 @@
 #include "platform/SoundPlayer.h"
 #include "platform/WindowPlacement.h"
 #include "services/AudioStorageController.h"
+#include "services/SoundKeys.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -225,6 +226,20 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     chooseFileButton_ = named(new QPushButton(tr("Add File..."), howBox), "chooseFileButton");
     soundRow->addWidget(chooseFileButton_);
     how->addLayout(soundRow, 0, 1);
+    soundWell_ = named(new SoundFileWell(howBox), "soundWell");
+    soundWell_->setDelegate(this);
+    soundWell_->setToolTip(
+        tr("Drop sound files here to add them to the sound library; click "
+           "to see the library's folder."));
+    auto* wellLayout = new QHBoxLayout(soundWell_);
+    wellLayout->setContentsMargins(6, 4, 6, 4);
+    auto* wellText = new QLabel(tr("Drop sound files here"), soundWell_);
+    wellText->setEnabled(false);
+    wellLayout->addWidget(wellText, 0, Qt::AlignCenter);
+    how->addWidget(soundWell_, 4, 1);
+    wellClicked_ = platform::NotificationCenter::defaultCenter().addObserver(
+        SoundKeys::SoundFileWellClicked, platform::senderObject(soundWell_.data()),
+        [this](const platform::Notification&) { soundWellClicked(); });
     shouldFadeInCheck_ = named(new QCheckBox(tr("Fade in"), howBox), "shouldFadeInCheck");
     how->addWidget(shouldFadeInCheck_, 1, 1);
     speakNameCheck_ = named(new QCheckBox(tr("Speak title"), howBox), "speakNameCheck");
@@ -545,6 +560,16 @@ void AlarmSetController::chooseAudioFile() {
             AudioStorageController::sharedController().addAudioFilesWithURLs(panel->selectedUrls());
         }
     });
+}
+
+void AlarmSetController::imageDragDidEnd() {
+    if (soundWell_ && !soundWell_->url().isEmpty()) {
+        AudioStorageController::sharedController().addAudioFilesWithURLs({soundWell_->url()});
+    }
+}
+
+void AlarmSetController::soundWellClicked() {
+    delegate2_.open(QUrl::fromLocalFile(AudioStorageController::storedSoundsPath()));
 }
 
 void AlarmSetController::helpBtnClicked() {

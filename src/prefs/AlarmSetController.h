@@ -5,7 +5,9 @@
 #include "TalvorAlarmViewController.h"
 #include "alarms/AlarmEditor.h"
 #include "alarms/AlarmForm.h"
+#include "platform/NotificationCenter.h"
 #include "services/AlarmSoundMenuContructor.h"
+#include "services/SoundFileWell.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -46,7 +48,10 @@ class CustomAlert : public QWidget {
 // describes it in a sentence as the user edits, checks it, keeps it in the saved alarms and
 // hands it to its delegate (the alarm menu), which activates it. Above the form, the alarm
 // item pane's boxes.
-class AlarmSetController : public PreferencePane, public AlarmEditor, public AlarmSoundMenuTarget {
+class AlarmSetController : public PreferencePane,
+                           public AlarmEditor,
+                           public AlarmSoundMenuTarget,
+                           public SoundFileWellDelegate {
     Q_OBJECT
   public:
     explicit AlarmSetController(QString nibName, PaneDelegate delegate = {});
@@ -77,6 +82,10 @@ class AlarmSetController : public PreferencePane, public AlarmEditor, public Ala
     void setVoiceName(const QString& name);
     void playButtonPushed();
     void chooseAudioFile();
+    // A file dropped on the well joins the sound library.
+    void imageDragDidEnd() override;
+    // A click on the well shows the sound library's folder.
+    void soundWellClicked();
     void helpBtnClicked();
 
     // The sound menu.
@@ -114,6 +123,7 @@ class AlarmSetController : public PreferencePane, public AlarmEditor, public Ala
     QLabel* descriptionLabel() const { return descriptionLabel_; }
     QPushButton* removeAlarmButton() const { return removeAlarmButton_; }
     QPushButton* setButton() const { return setButton_; }
+    SoundFileWell* soundWell() const { return soundWell_; }
 
     static constexpr std::array<int, 8> kSnoozeMinutes = {1, 2, 5, 10, 15, 20, 30, 60};
 
@@ -160,6 +170,8 @@ class AlarmSetController : public PreferencePane, public AlarmEditor, public Ala
     QPointer<QPushButton> soundButton_;
     QPointer<QPushButton> playButton_;
     QPointer<QPushButton> chooseFileButton_;
+    QPointer<SoundFileWell> soundWell_;
+    platform::Observation wellClicked_;
     QPointer<QCheckBox> shouldFadeInCheck_;
     QPointer<QCheckBox> speakNameCheck_;
     QPointer<QPushButton> voiceButton_;

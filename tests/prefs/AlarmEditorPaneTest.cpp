@@ -7,9 +7,14 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/OpenDialogs.h"
 #include "prefs/AlarmSetController.h"
+#include "services/AudioStorageController.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace talvor::test {
@@ -359,6 +364,20 @@ TEST_F(prefsAlarmEditor, ChoosingASavedTitleLoadsItAndRemoveDeletesIt) {
     EXPECT_EQ(saved[0]->title(), QStringLiteral("Tea"));
     EXPECT_EQ(pane().titleBox()->count(), 1);
     EXPECT_FALSE(pane().removeAlarmButton()->isEnabled());
+}
+
+TEST_F(prefsAlarmEditor, ASoundFileDroppedOnTheWellJoinsTheLibrary) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Gong.ogg"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("OggS");
+    f.close();
+    QMimeData drop;
+    drop.setUrls({QUrl::fromLocalFile(file)});
+    pane().soundWell()->concludeDragOperation(drop);
+    EXPECT_TRUE(QFileInfo::exists(AudioStorageController::sharedController().soundsFolder() +
+                                  QStringLiteral("/Gong.ogg")));
 }
 
 TEST_F(prefsAlarmEditor, TheAlarmItemBoxesHeadThePage) {
