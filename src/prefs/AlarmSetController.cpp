@@ -14,6 +14,7 @@
 #include "platform/SoundPlayer.h"
 #include "platform/WindowPlacement.h"
 #include "services/AudioStorageController.h"
+#include "services/SoundFadeOut.h"
 #include "services/SoundKeys.h"
 
 #include <QButtonGroup>
@@ -116,6 +117,7 @@ AlarmSetController::AlarmSetController(QString nibName, PaneDelegate delegate)
 }
 
 AlarmSetController::~AlarmSetController() {
+    stopPreview();
     if (customAlert_) {
         customAlert_->close();
     }
@@ -517,7 +519,11 @@ void AlarmSetController::soundSelected(platform::MenuItem& sender) {
     if (playSoundCheck_ && !playSoundCheck_->isChecked()) {
         playSoundCheck_->setChecked(true);
     }
-    playButtonPushed();
+    // A system sound is short: heard three times, as it rings.
+    stopPreview();
+    if (AudioStorageController::sharedController().isSystemSound(path)) {
+        previewRepeat_ = Repeat::playSoundAtPath(path, 3);
+    }
 }
 
 void AlarmSetController::manageReminders(platform::MenuItem&) {
@@ -537,17 +543,22 @@ void AlarmSetController::manageReminders() {
     reminders.runWithAlarm(nullptr);
 }
 
-void AlarmSetController::playButtonPushed() {
+void AlarmSetController::stopPreview() {
+    previewRepeat_.cancel();
     if (demoSound_) {
         demoSound_->stop();
         demoSound_.reset();
     }
+}
+
+void AlarmSetController::playButtonPushed() {
+    stopPreview();
     if (soundPath_.isEmpty()) {
         return;
     }
     demoSound_ = platform::SoundSystem::shared().soundWithContentsOfFile(soundPath_);
     if (demoSound_) {
-        demoSound_->play();
+        FadeOut::playFor(demoSound_, 20.0, 10.0);
     }
 }
 

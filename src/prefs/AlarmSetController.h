@@ -8,6 +8,7 @@
 #include "platform/NotificationCenter.h"
 #include "services/AlarmSoundMenuContructor.h"
 #include "services/SoundFileWell.h"
+#include "services/SoundRepeat.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -80,7 +81,9 @@ class AlarmSetController : public PreferencePane,
     void speakNameCheckChanged();
     void setSoundPath(const QString& path);
     void setVoiceName(const QString& name);
+    // Previews the sound: 20 seconds at most, fading from the tenth.
     void playButtonPushed();
+    void stopPreview();
     void chooseAudioFile();
     // A file dropped on the well joins the sound library.
     void imageDragDidEnd() override;
@@ -148,6 +151,7 @@ class AlarmSetController : public PreferencePane,
     TalvorAlarmViewController itemPane_;
     std::unique_ptr<TextSpeaker> textSpeaker_;
     std::shared_ptr<platform::SoundPlayer> demoSound_;
+    Repeat::Handle previewRepeat_;
     std::shared_ptr<platform::Menu> soundsMenu_;
     QPointer<platform::MenuMirror> soundsMirror_;
     QPointer<CustomAlert> customAlert_;

@@ -8,6 +8,8 @@
 #include "platform/OpenDialogs.h"
 #include "prefs/AlarmSetController.h"
 #include "services/AudioStorageController.h"
+#include "services/SoundFadeOut.h"
+#include "support/FakeSoundPlayer.h"
 
 #include <QApplication>
 #include <QFile>
@@ -378,6 +380,31 @@ TEST_F(prefsAlarmEditor, ASoundFileDroppedOnTheWellJoinsTheLibrary) {
     pane().soundWell()->concludeDragOperation(drop);
     EXPECT_TRUE(QFileInfo::exists(AudioStorageController::sharedController().soundsFolder() +
                                   QStringLiteral("/Gong.ogg")));
+}
+
+// Play previews a long sound for 20 seconds, fading from the tenth; a second click starts
+// it over rather than playing two.
+TEST_F(prefsAlarmEditor, PlayPreviewsTwentySecondsFadingFromTheTenth) {
+    FakeSoundSystem sounds(scheduler_);
+    const QString song = QStringLiteral("/music/Song.ogg");
+    sounds.addSound(song, 180.0);
+    pane().playSoundCheck()->setChecked(true);
+    pane().setSoundPath(song);
+    QPushButton* play = pane().view()->findChild<QPushButton*>(QStringLiteral("playButton"));
+    ASSERT_NE(play, nullptr);
+    ASSERT_TRUE(play->isEnabled());
+    play->click();
+    play->click();
+    ASSERT_EQ(sounds.created.size(), 2u);
+    EXPECT_FALSE(sounds.created[0]->isPlaying()) << "the first preview stopped";
+    const double start = clock_.now().timeIntervalSinceReferenceDate();
+    scheduler_.advanceBy(9.0);
+    EXPECT_FLOAT_EQ(sounds.created[1]->volumeAt(start + 9.0), 0.5f);
+    scheduler_.advanceBy(6.0);
+    EXPECT_LT(sounds.created[1]->volume(), 0.5f) << "fading";
+    scheduler_.advanceBy(6.0);
+    EXPECT_FALSE(sounds.created[1]->isPlaying()) << "stopped at 20 seconds";
+    FadeOut::stopTimers();
 }
 
 TEST_F(prefsAlarmEditor, TheAlarmItemBoxesHeadThePage) {
