@@ -144,7 +144,10 @@ std::shared_ptr<Alarm> AlarmForm::makeAlarm(Date now, const Alarm* editing) cons
         const Date todayAt = at(today, weekdayTime);
         const bool todayChecked = days[static_cast<std::size_t>(today.dayOfWeek() - 1)];
         const bool passed = todayAt < now;
-        time = nextWeekdayDate(now, todayChecked && passed ? 1 : 0).value_or(todayAt);
+        // Without a day the time is the next one to come: today, or tomorrow once passed
+        // (never a time already gone, which would ring at once).
+        time = nextWeekdayDate(now, todayChecked && passed ? 1 : 0)
+                   .value_or(passed ? at(today.addDays(1), weekdayTime) : todayAt);
     }
     auto alarm = Alarm::create();
     alarm->setTime(time);

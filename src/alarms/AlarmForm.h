@@ -63,7 +63,7 @@ struct AlarmForm {
 
     // The alarm the form describes, made at `now` in the clock's zone. Row 0 keeps no stored
     // time; row 1 is the date at the time; row 2 the first checked weekday at the time, today
-    // included unless its time has passed (today at the time with no day checked).
+    // included unless its time has passed (with no day checked: the time's next coming).
     // `editing` gives its run time to the new alarm.
     std::shared_ptr<Alarm> makeAlarm(Date now, const Alarm* editing = nullptr) const;
 

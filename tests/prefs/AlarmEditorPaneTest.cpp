@@ -238,6 +238,17 @@ TEST_F(prefsAlarmEditor, AWeekdayAlarmIsDueOnItsNextCheckedDay) {
         EXPECT_TRUE(alarm->isRunOnMon() && alarm->isRunOnFri() && !alarm->isRunOnTue());
         EXPECT_EQ(alarm->selRowNo(), 2);
     }
+    // Without a day: the next 09:00 to come.
+    for (const Case c : {Case{"2024-03-08T08:00:00", "2024-03-08T09:00:00"},
+                         Case{"2024-03-08T10:00:00", "2024-03-09T09:00:00"}}) {
+        SCOPED_TRACE(c.now);
+        clock_.set(at(c.now));
+        pane().showWithAlarm(nullptr);
+        fillWeekdays(QStringLiteral("Gym"), QTime(9, 0), {});
+        const auto alarm = pane().setButtonPushed();
+        ASSERT_NE(alarm, nullptr);
+        EXPECT_EQ(wall(alarm->time()), QString::fromLatin1(c.due));
+    }
 }
 
 TEST_F(prefsAlarmEditor, SettingASavedTitleReplacesThatAlarm) {
