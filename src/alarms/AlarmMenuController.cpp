@@ -392,16 +392,36 @@ void AlarmMenuController::acceptedAlarm(const std::shared_ptr<Alarm>& alarm,
     if (!alarm) {
         return;
     }
-    if (editingOne != nullptr) {
+    const AlarmList& active = Clock::sharedClock().allAlarms();
+    const bool editingActive =
+        editingOne != nullptr && std::any_of(active.begin(), active.end(),
+                                             [&](const auto& a) { return a.get() == editingOne; });
+    if (editingActive) {
         if (alarm->selRowNo() == 2) {
             alarm->setRunTime(alarm->time());
+        } else if (!alarm->storedRunTime()) {
+            alarm->setRunTime(platform::Clock::shared().now());
         }
         Clock::sharedClock().replaceAlarm(editingOne, alarm);
     } else {
+        // A saved alarm, or one cleared meanwhile, starts now like a new one.
         Clock::sharedClock().insertAlarm(alarm);
     }
     alarm->setDelegate(this);
     alarmsChanged();
+}
+
+void AlarmMenuController::acceptedAlarm(AlarmEditor& controller,
+                                        const std::shared_ptr<Alarm>& alarm) {
+    acceptedAlarm(alarm, controller.editingOne().get());
+}
+
+void AlarmMenuController::setAlarmSetController(QObject* controller) {
+    alarmSetController_ = controller;
+    if (auto* editor = dynamic_cast<AlarmEditor*>(controller)) {
+        editor->setDelegate(this);
+        editor->showWithAlarm(nullptr);
+    }
 }
 
 void AlarmMenuController::acceptedPreAlarm(AlarmSetPreController&,
@@ -462,6 +482,10 @@ void AlarmMenuController::editAlarm(const std::shared_ptr<Alarm>& alarm) {
     if (host_ != nullptr) {
         host_->showPrefs();
         host_->doOnMain(22);
+    }
+    // Loading the page shows an empty form: the alarm to edit comes after.
+    if (auto* editor = dynamic_cast<AlarmEditor*>(alarmSetController_.data())) {
+        editor->showWithAlarm(alarm);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Alarm.h"
+#include "AlarmEditor.h"
 #include "AlarmSetPreController.h"
 #include "SnoozeWindowController.h"
 #include "StatusView.h"
@@ -46,7 +47,8 @@ class AlarmMenuController : public AlarmDelegate,
                             public SnoozeWindowControllerDelegate,
                             public TextSpeakerDelegate,
                             public StatusViewMenuDelegate,
-                            public AlarmSetPreControllerDelegate {
+                            public AlarmSetPreControllerDelegate,
+                            public AlarmSetControllerDelegate {
   public:
     // The quick alarms of "Timer...", in minutes.
     static constexpr int32_t kQuickMinutes[] = {1, 2, 3, 4, 5, 10, 15, 20, 30, 45};
@@ -93,6 +95,8 @@ class AlarmMenuController : public AlarmDelegate,
     void acceptedAlarm(const std::shared_ptr<Alarm>& alarm, const Alarm* editingOne = nullptr);
     void acceptedPreAlarm(AlarmSetPreController& controller,
                           const std::shared_ptr<Alarm>& alarm) override;
+    // The editor's result, replacing the alarm it edited.
+    void acceptedAlarm(AlarmEditor& controller, const std::shared_ptr<Alarm>& alarm) override;
 
     // The alarm menu's commands.
     void clearFromMenu(const std::shared_ptr<Alarm>& alarm);
@@ -100,7 +104,7 @@ class AlarmMenuController : public AlarmDelegate,
     void deleteFromMenu(const std::shared_ptr<Alarm>& saved);
     // Activates a saved alarm.
     void setAlarm(const std::shared_ptr<Alarm>& saved);
-    // Opens the settings window on the alarm page (the editor shows `alarm`, none: a new one).
+    // Opens the settings window on the alarm page; the editor shows `alarm` (none: a new one).
     void editAlarm(const std::shared_ptr<Alarm>& alarm = nullptr);
     void createAlarm() { editAlarm(nullptr); }
     void createPreAlarm(int32_t minutes);
@@ -135,8 +139,9 @@ class AlarmMenuController : public AlarmDelegate,
     const std::shared_ptr<platform::Menu>& activeAlarmMenu() { return activeAlarmMenu_; }
     void rebuildAlarmMenu();
 
-    // Records the alarm editor the alarm menu talks to (none: forgets it).
-    void setAlarmSetController(QObject* controller) { alarmSetController_ = controller; }
+    // Records the alarm editor the alarm menu talks to (none: forgets it), becomes its
+    // delegate and has it show an empty form.
+    void setAlarmSetController(QObject* controller);
     QObject* alarmSetController() const { return alarmSetController_.data(); }
     // The alarm the editor was last asked to show.
     const std::shared_ptr<Alarm>& editingAlarm() const { return editingAlarm_; }

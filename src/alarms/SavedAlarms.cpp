@@ -11,25 +11,43 @@ bool exists() {
     return platform::UserDefaults::standard().objectForKey(keys::StoredAlarmsKey).isValid();
 }
 
-AlarmList load() {
+std::optional<AlarmList> read() {
     if (!exists()) {
-        return {};
+        return AlarmList{};
     }
-    std::optional<AlarmList> list =
-        unarchivedAlarms(platform::UserDefaults::standard().dataForKey(keys::StoredAlarmsKey));
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    const QVariant stored = defaults.objectForKey(keys::StoredAlarmsKey);
+    std::optional<AlarmList> list = unarchivedAlarms(defaults.dataForKey(keys::StoredAlarmsKey));
     if (!list) {
-        platform::log(QStringLiteral("The saved alarms cannot be read"));
-        return {};
+        if (defaults.objectForKey(kUnreadableBackupKey) != stored) {
+            defaults.setObject(stored, kUnreadableBackupKey);
+            defaults.synchronize();
+        }
+        // Once per value: the menu reads the list each time it opens.
+        static QVariant told;
+        if (told != stored) {
+            told = stored;
+            platform::log(QStringLiteral("The saved alarms cannot be read; they are kept as they "
+                                         "are (a copy is under \"%1\")")
+                              .arg(kUnreadableBackupKey));
+        }
     }
-    return std::move(*list);
+    return list;
 }
 
-void save(const AlarmList& alarms) {
+AlarmList load() {
+    return read().value_or(AlarmList{});
+}
+
+bool save(const AlarmList& alarms) {
+    if (!read()) {
+        return false;
+    }
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     const QByteArray data = archivedAlarms(alarms);
     if (data.isEmpty()) {
         platform::log(QStringLiteral("The saved alarms could not be archived"));
-        return;
+        return false;
     }
     // A list that cannot be read is kept aside before it is written over: its alarms may
     // still be recovered. Empty data holds nothing to lose.
@@ -42,11 +60,17 @@ void save(const AlarmList& alarms) {
     defaults.setObject(QVariant(data), keys::StoredAlarmsKey);
     if (!defaults.synchronize()) {
         platform::log(QStringLiteral("The saved alarms could not be saved"));
+        return false;
     }
+    return true;
 }
 
 bool updateAlarmList(const Alarm& alarm, bool appendWhenAbsent) {
-    AlarmList list = load();
+    std::optional<AlarmList> read = SavedAlarms::read();
+    if (!read) {
+        return false;
+    }
+    AlarmList& list = *read;
     auto it = std::find_if(list.begin(), list.end(),
                            [&](const auto& a) { return a->title() == alarm.title(); });
     if (it != list.end()) {
@@ -56,17 +80,15 @@ bool updateAlarmList(const Alarm& alarm, bool appendWhenAbsent) {
     } else {
         return false;
     }
-    save(list);
-    return true;
+    return save(list);
 }
 
 bool remove(const QString& title) {
-    AlarmList list = load();
-    if (std::erase_if(list, [&](const auto& a) { return a->title() == title; }) == 0) {
+    std::optional<AlarmList> read = SavedAlarms::read();
+    if (!read || std::erase_if(*read, [&](const auto& a) { return a->title() == title; }) == 0) {
         return false;
     }
-    save(list);
-    return true;
+    return save(*read);
 }
 
 }  // namespace talvor::SavedAlarms

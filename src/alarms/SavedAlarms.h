@@ -8,12 +8,19 @@ namespace talvor::SavedAlarms {
 
 // Whether the key is there at all.
 bool exists();
-// The saved list; empty when absent, or unreadable (with a log line).
+// Where an unreadable saved list is copied before anything else happens to it.
+inline const QString kUnreadableBackupKey = QStringLiteral("StoredAlarmsKeyUnreadable");
+// The saved list; empty when absent. None when the stored value cannot be read: it is then
+// copied to `kUnreadableBackupKey` (with a log line) and left in place.
+std::optional<AlarmList> read();
+// The saved list; empty when absent, or unreadable.
 AlarmList load();
-// Archives the list under the key and synchronises; a failure is one log line.
-void save(const AlarmList& alarms);
-// Puts a copy of the alarm where the saved alarm of the same title is; with no such title
-// it is appended when `appendWhenAbsent`, else nothing changes. True when the list changed.
+// Archives the list under the key and synchronises; a failure is one log line. A stored
+// value that cannot be read is never overwritten: then nothing is saved (false).
+bool save(const AlarmList& alarms);
+// Puts a copy of the alarm where the first saved alarm of the same title is; with no such
+// title it is appended when `appendWhenAbsent`, else nothing changes. True when the list
+// changed and was saved.
 bool updateAlarmList(const Alarm& alarm, bool appendWhenAbsent);
 // Removes the saved alarms of that title. True when one was there.
 bool remove(const QString& title);

@@ -35,6 +35,10 @@ struct PaneDelegate {
     std::function<void()> LoadTimerOptions;
     // Recreate the time and date items from their settings and draw them.
     std::function<void()> updateMenuBarItems;
+    // Rebuild a group of the time menu (3: the alarm items).
+    std::function<void(qint32 code)> UpdateMenu;
+    // Show or hide "Take 5..." after "take5Show".
+    std::function<void()> UpdateTake5;
     // Where distributed notifications go; null: the default centre.
     platform::DistributedNotificationCenter* distributedCenter = nullptr;
 

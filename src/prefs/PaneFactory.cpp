@@ -1,9 +1,11 @@
 #include "PaneFactory.h"
 
+#include "AlarmSetController.h"
 #include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
 #include "TalvorASMViewCtrl.h"
+#include "TalvorAlarmViewController.h"
 #include "TalvorDateViewController.h"
 #include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsMenuExtra.h"
@@ -56,7 +58,8 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
     addPane<TalvorTake5WindowsController>(f, QStringLiteral("TalvorTake5WindowsController"));
     addPane<CountDownTimerViewController>(f, QStringLiteral("CountDownTimerViewController"));
-    addPane<AlarmSetController>(f, QStringLiteral("AlarmSetController"));
+    f.add(QStringLiteral("AlarmSetController"), maker<AlarmSetController>(delegate));
+    f.add(QStringLiteral("TalvorAlarmViewController"), maker<TalvorAlarmViewController>(delegate));
     addPane<GlobalSchedulerViewController>(f, QStringLiteral("GlobalSchedulerViewController"));
     f.add(QStringLiteral("SwitchLightDarkVC"),
           [lightDark = std::move(lightDark)](const QString& nibName) {

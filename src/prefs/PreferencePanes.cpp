@@ -32,10 +32,6 @@ CountDownTimerViewController::CountDownTimerViewController(QString nibName)
     : NotedPane(QStringLiteral("CountDownTimerViewController"), std::move(nibName),
                 QStringLiteral("Countdown Timer")) {}
 
-AlarmSetController::AlarmSetController(QString nibName)
-    : NotedPane(QStringLiteral("AlarmSetController"), std::move(nibName),
-                QStringLiteral("Create Alarm")) {}
-
 GlobalSchedulerViewController::GlobalSchedulerViewController(QString nibName)
     : NotedPane(QStringLiteral("GlobalSchedulerViewController"), std::move(nibName),
                 QStringLiteral("Global Scheduler")) {}

@@ -55,12 +55,6 @@ class CountDownTimerViewController : public NotedPane {
     explicit CountDownTimerViewController(QString nibName);
 };
 
-// The alarm editor as a pane.
-class AlarmSetController : public NotedPane {
-  public:
-    explicit AlarmSetController(QString nibName);
-};
-
 // The meeting planner.
 class GlobalSchedulerViewController : public NotedPane {
   public:

@@ -31,6 +31,8 @@ QString Manual::anchor(Section section) {
             return QStringLiteral("pane-applications-menu");
         case Section::About:
             return QStringLiteral("pane-about");
+        case Section::CreateAlarm:
+            return QStringLiteral("pane-create-alarm");
     }
     return QStringLiteral("contents");
 }

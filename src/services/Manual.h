@@ -26,12 +26,13 @@ class Manual {
         MenubarCalendar,
         ApplicationsMenu,
         About,
+        CreateAlarm,
     };
     static constexpr std::array kSections = {
         Section::Contents,  Section::TimeMenu,        Section::DateMenu,
         Section::MenuItems, Section::Chimes,          Section::SetTimeZone,
         Section::LightDark, Section::MenubarCalendar, Section::ApplicationsMenu,
-        Section::About,
+        Section::About,     Section::CreateAlarm,
     };
 
     // The id of the section's heading in the manual ("pane-chimes").

@@ -439,9 +439,8 @@ void AppDelegate::openURL(const QUrl& url) {
 }
 
 void AppDelegate::SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) {
-    if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
-        app->SetAlarmPrefSetControllerDelegate(alarmSetController);
-    }
+    // The shared alarm menu controller, with or without the application object around it.
+    AlarmMenuController::mainMenuController().setAlarmSetController(alarmSetController);
 }
 
 bool AppDelegate::quitRequested() const {

@@ -32,14 +32,14 @@ using B = SidebarButton;
 
 const QString kLastUsedPrefTag = QStringLiteral("lastUsedPrefTag");
 
-// Tags -1, 5, 7 and 13 name classes that do not exist: choosing them empties the pane area.
+// Tags -1, 7 and 13 name classes that do not exist: choosing them empties the pane area.
 constexpr SettingsPaneRow kRows[] = {
     {-1, "TalvorAboutViewController", "PrefsAbout", "", std::nullopt},
     {1, "TalvorTimeViewController", "PrefDateTime", "Time Menu", B::btnTimeMenu},
     {2, "TalvorPrefsFloatingViewCtrl", "PrefFloating", "Floating Clocks", B::btnFloatingClocks},
     {3, "TalvorCalendarPrefs", "TalvorCalendarPrefs", "MiniCal/Event/To Do", B::btnMiniCalendar},
     {4, "TalvorMenuViewController", "PrefsMenu", "Menu Items", B::btnMenuItems},
-    {5, "TalvorAlarmSetup", "alarmSetup", "Alarms", std::nullopt},
+    {5, "TalvorAlarmViewController", "alarmSetup", "Alarms", std::nullopt},
     {6, "TalvorPrefsChimesView", "PrefChimes", "Chimes", B::btnChimesMenu},
     {7, "TalvorStockViewController", "PrefsStocks", "Stock Portfolio", std::nullopt},
     {8, "TalvorSetTimeZoneViewCtrl", "PrefsSetTimeZone", "Set TimeZone", B::btnSetTimeZone},

@@ -60,6 +60,12 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     };
     panes.appDockIcon = [&app] { app.UpdateAppDockIcon(); };
     panes.openURL = [&app](const QUrl& url) { app.openURL(url); };
+    panes.UpdateMenu = [this](qint32 code) { timeMenuItems->UpdateMenu(code); };
+    panes.UpdateTake5 = [this] {
+        if (breakTimer) {
+            breakTimer->UpdateTake5();
+        }
+    };
     panes.LoadTimerOptions = [] {
         if (TalvorNSApplication* application = TalvorNSApplication::instance()) {
             if (TalvorChimeSettings* chimes = application->theChimeSettings()) {

@@ -234,5 +234,74 @@ TEST_F(alarmsMenu, TheAlarmItemTakesRoomOnlyWhileThereAreAlarms) {
     EXPECT_EQ(controller_.statusItem(), nullptr);
 }
 
+// The quick alarm keeps one saved alarm titled "default": the first of that title is
+// rewritten in place, the others and the order stay.
+TEST_F(alarmsMenu, AQuickAlarmRewritesTheFirstSavedDefaultOnly) {
+    const auto titled = [](const char* title, int64_t minutes) {
+        auto a = Alarm::create();
+        a->setTitle(QString::fromLatin1(title));
+        a->setRingWithinUnits(minutes);
+        return a;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, int64_t>> before;
+        std::vector<std::pair<const char*, int64_t>> after;
+    };
+    const Case cases[] = {
+        {"no saved alarms", {}, {{"default", 10}}},
+        {"default at index 2",
+         {{"Tea", 3}, {"Gym", 4}, {"default", 2}, {"Soup", 5}},
+         {{"Tea", 3}, {"Gym", 4}, {"default", 10}, {"Soup", 5}}},
+        {"two defaults",
+         {{"Tea", 3}, {"default", 1}, {"Gym", 4}, {"default", 7}},
+         {{"Tea", 3}, {"default", 10}, {"Gym", 4}, {"default", 7}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        defaults_.removeObjectForKey(QStringLiteral("StoredAlarmsKey"));
+        if (!c.before.empty()) {
+            AlarmList list;
+            for (const auto& [title, minutes] : c.before) {
+                list.push_back(titled(title, minutes));
+            }
+            ASSERT_TRUE(SavedAlarms::save(list));
+        }
+        controller_.createPreAlarm(10);
+        const AlarmList saved = SavedAlarms::load();
+        ASSERT_EQ(saved.size(), c.after.size());
+        for (std::size_t i = 0; i < saved.size(); ++i) {
+            EXPECT_EQ(saved[i]->title(), QString::fromLatin1(c.after[i].first)) << i;
+            EXPECT_EQ(saved[i]->ringWithinUnits(), c.after[i].second) << i;
+        }
+        const auto preset = alarmClock().allAlarms().front();
+        EXPECT_EQ(preset->title(), QStringLiteral("default"));
+        EXPECT_TRUE(preset->isDefaultAlarm() && preset->isMinuteUnits() && preset->isPlaySound());
+        EXPECT_EQ(preset->snoozeTime(), 5);
+        EXPECT_EQ(preset->time(), clock_.now().addingTimeInterval(600.0));
+        EXPECT_EQ(preset->delegate(), &controller_);
+    }
+}
+
+// Saved alarms that cannot be read are kept as they are, with a copy: the quick alarm still
+// rings, and nothing set later overwrites them.
+TEST_F(alarmsMenu, AnUnreadableSavedListIsKeptAndBackedUp) {
+    const QByteArray garbage("bplist00 not an archive of alarms");
+    defaults_.setObject(QVariant(garbage), QStringLiteral("StoredAlarmsKey"));
+    controller_.createPreAlarm(5);
+
+    EXPECT_EQ(defaults_.objectForKey(QStringLiteral("StoredAlarmsKey")).toByteArray(), garbage);
+    EXPECT_EQ(defaults_.objectForKey(SavedAlarms::kUnreadableBackupKey).toByteArray(), garbage);
+    ASSERT_EQ(alarmClock().allAlarms().size(), 1u) << "the quick alarm rings all the same";
+
+    auto tea = dateAlarm(at("2024-03-05T07:30:00"));
+    tea->setTitle(QStringLiteral("Tea"));
+    EXPECT_FALSE(SavedAlarms::updateAlarmList(*tea, true));
+    EXPECT_FALSE(SavedAlarms::remove(QStringLiteral("default")));
+    controller_.saveFromMenu(tea);
+    EXPECT_EQ(defaults_.objectForKey(QStringLiteral("StoredAlarmsKey")).toByteArray(), garbage);
+    EXPECT_TRUE(SavedAlarms::load().empty());
+}
+
 }  // namespace
 }  // namespace talvor::test

@@ -5,11 +5,15 @@
 
 #include "alarms/AlarmsKeys.h"
 #include "alarms/PlatformChimeSounds.h"
+#include "alarms/ReminderController.h"
 #include "alarms/TalvorChimeSettings.h"
 #include "foundation/StringsBundle.h"
+#include "services/DecodedSound.h"
 
+#include <QAudioDevice>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMediaDevices>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -98,6 +102,35 @@ TEST_F(alarmsAudio, TheHourIsSpokenAndTheQuarterChimes) {
     const QString quarter =
         recordWhile([&] { chimes.doChimesIfNeeded(at("2024-03-04T11:15:00"), bundle); }, 4);
     EXPECT_GT(maximumAmplitude(quarter), 0.1) << "the quarter chime is not heard";
+}
+
+// The test server's input is a 440 Hz tone: a message recorded from it is that tone.
+TEST_F(alarmsAudio, ARecordedMessageHoldsTheToneOfTheInput) {
+    if (QMediaDevices::audioInputs().isEmpty()) {
+        GTEST_SKIP() << "no audio input here";
+    }
+    ReminderController window(dir_.path());
+    window.reminderTitle()->setText(QStringLiteral("Tone"));
+    window.startRecording();
+    ASSERT_TRUE(window.isRecording()) << window.statusLine()->text().toStdString();
+    QTest::qWait(1500);
+    window.stopRecording();
+    const QString file = window.soundPath();
+    ASSERT_FALSE(file.isEmpty()) << "the recording is listed and selected";
+    EXPECT_EQ(QFileInfo(file).completeBaseName(), QStringLiteral("Tone"));
+
+    const auto sound = DecodedSound::read(file);
+    ASSERT_TRUE(sound.ok) << sound.error.toStdString();
+    ASSERT_FALSE(sound.channels.empty());
+    EXPECT_GT(sound.seconds(), 0.8);
+    EXPECT_GT(sound.rms(0), 0.05) << "not silent";
+    // Two sign changes per period.
+    const std::vector<float>& left = sound.channels[0];
+    int crossings = 0;
+    for (std::size_t i = 1; i < left.size(); ++i) {
+        crossings += (left[i - 1] < 0) != (left[i] < 0) ? 1 : 0;
+    }
+    EXPECT_NEAR(crossings / 2.0 / sound.seconds(), 440.0, 30.0);
 }
 
 }  // namespace

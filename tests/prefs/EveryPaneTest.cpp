@@ -75,6 +75,8 @@ class EveryPane : public ::testing::Test {
         d.openURL = [this](const QUrl& url) { record("openURL", url); };
         d.LoadTimerOptions = [this] { record("LoadTimerOptions"); };
         d.updateMenuBarItems = [this] { record("updateMenuBarItems"); };
+        d.UpdateMenu = [this](qint32 code) { record("UpdateMenu", code); };
+        d.UpdateTake5 = [this] { record("UpdateTake5"); };
         d.distributedCenter = &center;
         return PaneFactory::standard(lightDark, menu, d);
     }

@@ -41,6 +41,7 @@ const PaneCase kPanes[] = {
     {"TalvorTake5WindowsController", "Take 5"},
     {"CountDownTimerViewController", "Countdown Timer"},
     {"AlarmSetController", "Create Alarm"},
+    {"TalvorAlarmViewController", "Alarms"},
     {"GlobalSchedulerViewController", "Global Scheduler"},
     {"SwitchLightDarkVC", "Light/Dark Mode"},
 };

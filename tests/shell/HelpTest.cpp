@@ -62,9 +62,9 @@ TEST_F(shellHelp, EachPanesHelpButtonOpensItsSection) {
         const char* anchor;
     };
     const Case cases[] = {
-        {4, "pane-menu-items"},         {6, "pane-chimes"}, {8, "pane-set-timezone"},
-        {10, "pane-applications-menu"}, {12, "pane-about"}, {26, "pane-menubar-calendar"},
-        {29, "pane-light-dark"},
+        {4, "pane-menu-items"},         {6, "pane-chimes"},        {8, "pane-set-timezone"},
+        {10, "pane-applications-menu"}, {12, "pane-about"},        {26, "pane-menubar-calendar"},
+        {29, "pane-light-dark"},        {22, "pane-create-alarm"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.anchor);

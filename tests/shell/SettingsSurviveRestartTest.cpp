@@ -139,6 +139,12 @@ const Row kRows[] = {
      [](AppDelegate& app) {
          return checked(paneControl<QCheckBox>(app, 10, "checkboxMenuExtra"));
      }},
+    {"alarmShow: the alarm page's Alarms box",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, 22, "showAlarm")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 22, "showAlarm")); }},
+    {"take5Show: the alarm item pane's Take 5 box",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, 5, "showTake5")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 5, "showTake5")); }},
     {"AppDockIconFlag: the About pane's taskbar box",
      [](AppDelegate& app) { paneControl<QCheckBox>(app, 12, "dockIcon")->click(); },
      [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 12, "dockIcon")); }},

@@ -38,6 +38,10 @@ SettingsScene::~SettingsScene() {
     platform::UserDefaults::setStandard(nullptr);
 }
 
+SettingsWindowHost& SettingsScene::host() {
+    return *parts_->host;
+}
+
 QWidget& SettingsScene::window() {
     return *parts_->host->window();
 }

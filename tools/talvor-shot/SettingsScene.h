@@ -4,6 +4,10 @@
 
 #include <memory>
 
+namespace talvor {
+class SettingsWindowHost;
+}
+
 namespace talvor::shot {
 
 // The settings window showing the pane of one sidebar choice, over settings of its own: the
@@ -13,6 +17,7 @@ class SettingsScene {
     explicit SettingsScene(int tag);
     ~SettingsScene();
     QWidget& window();
+    SettingsWindowHost& host();
 
   private:
     struct Parts;

@@ -81,6 +81,14 @@ const Scene kScenes[] = {
              demo->bar, {talvor::platform::StatusBarPanel::Mode::Floating, &store});
          return grabWindow(panel, s.scale);
      }},
+    {"alarm-editor", "the alarm page: a ten-minute tea alarm with a fading sound",
+     [](const Settings& s) { return talvor::shot::renderAlarmEditor(s.scale); }},
+    {"alarm-editor-problems", "the alarm page refusing an alarm without title, time or sound",
+     [](const Settings& s) { return talvor::shot::renderAlarmEditorProblems(s.scale); }},
+    {"alarm-item-pane", "the alarm item pane with Alarms and Take 5 in the time menu",
+     [](const Settings& s) { return talvor::shot::renderAlarmItemPane(s.scale); }},
+    {"reminder-window", "the recorded-message window with two messages",
+     [](const Settings& s) { return talvor::shot::renderReminderWindow(s.scale); }},
     {"settings", "the settings window on its About pane",
      [](const Settings& s) {
          talvor::shot::SettingsScene scene(12);
