@@ -49,14 +49,6 @@ bool save(const AlarmList& alarms) {
         platform::log(QStringLiteral("The saved alarms could not be archived"));
         return false;
     }
-    // A list that cannot be read is kept aside before it is written over: its alarms may
-    // still be recovered. Empty data holds nothing to lose.
-    const QVariant old = defaults.objectForKey(keys::StoredAlarmsKey);
-    if (old.isValid() && !(old.typeId() == QMetaType::QByteArray && old.toByteArray().isEmpty()) &&
-        !unarchivedAlarms(defaults.dataForKey(keys::StoredAlarmsKey))) {
-        platform::log(QStringLiteral("The saved alarms cannot be read; kept as %1")
-                          .arg(keepUnreadableArchiveAside(defaults, keys::StoredAlarmsKey, old)));
-    }
     defaults.setObject(QVariant(data), keys::StoredAlarmsKey);
     if (!defaults.synchronize()) {
         platform::log(QStringLiteral("The saved alarms could not be saved"));

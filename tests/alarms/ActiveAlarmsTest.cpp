@@ -219,28 +219,6 @@ TEST_F(alarmsActive, NothingOrSomethingUnreadableRestoresNothing) {
     }
 }
 
-// Saving an alarm over a saved list that cannot be read keeps that list aside first.
-TEST_F(alarmsActive, AnUnreadableSavedListIsKeptAsideBeforeASaveWritesOverIt) {
-    defaults_.setObject(QVariant(QByteArray("garbage")), keys::StoredAlarmsKey);
-    LogCapture log;
-    auto gym = dateAlarm(at("2024-03-06T06:15:00"));
-    gym->setTitle(QStringLiteral("Gym"));
-    SavedAlarms::updateAlarmList(*gym, true);
-    ASSERT_EQ(SavedAlarms::load().size(), 1u);
-    const QDir config(platform::Paths::configDir());
-    const QStringList aside =
-        config.entryList({QStringLiteral("StoredAlarmsKey.corrupt-*")}, QDir::Files);
-    ASSERT_EQ(aside.size(), 1);
-    EXPECT_TRUE(log.contains(aside.front()));
-    QFile kept(config.filePath(aside.front()));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(platform::PropertyList::parse(kept.readAll()), QVariant(QByteArray("garbage")));
-    // A readable list is simply written again.
-    SavedAlarms::updateAlarmList(*gym, true);
-    EXPECT_EQ(config.entryList({QStringLiteral("StoredAlarmsKey.corrupt-*")}, QDir::Files).size(),
-              1);
-}
-
 // The archive of `alarm` with the bytes of its stored time (a binary date) set to NaN.
 QByteArray withNaNTime(const Alarm& alarm) {
     QByteArray data = archivedAlarms({alarm.copy()});
