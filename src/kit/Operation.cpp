@@ -274,16 +274,20 @@ void OperationQueue::State::pump() {
                 starting.push_back(operation);
             }
         }
-        if (!starting.empty() && !workers) {
+        if (starting.empty()) {
+            return;
+        }
+        if (!workers) {
             workers = DispatchQueue::concurrent(name.empty() ? "operation-queue" : name);
         }
-    }
-    for (auto& operation : starting) {
-        workers->async([self = shared_from_this(), operation = std::move(operation)] {
-            OperationQueue* const previous = std::exchange(currentOperationQueue, self->owner);
-            operation->start();
-            currentOperationQueue = previous;
-        });
+        // Under the lock: the queue's release takes the workers away under it too.
+        for (auto& operation : starting) {
+            workers->async([self = shared_from_this(), operation = std::move(operation)] {
+                OperationQueue* const previous = std::exchange(currentOperationQueue, self->owner);
+                operation->start();
+                currentOperationQueue = previous;
+            });
+        }
     }
 }
 

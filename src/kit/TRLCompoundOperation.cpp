@@ -55,36 +55,40 @@ void TRLCompoundOperation::onCountingQueue(const DispatchQueue::Work& work) {
 }
 
 void TRLCompoundOperation::main() {
-    // A cancel waits for the members to be handed over, so it never misses one.
-    std::lock_guard lock(startMutex_);
-    started_ = true;
-    if (isCancelled()) {
+    bool finishNow = false;
+    {
+        // A cancel waits for the members to be handed over, so it never misses one.
+        std::lock_guard lock(startMutex_);
+        started_ = true;
         // Cancelled between the start's check and now: the members were dealt with there.
-        attemptCompoundCompletion();
-        return;
+        finishNow = isCancelled();
+        const auto members = finishNow ? decltype(operations()){} : operations();
+        for (const auto& member : members) {
+            injectCompoundAsyncCompletionInOperation(member);
+            injectCompoundSyncCompletionInOperation(member);
+            compoundQueue_.addOperation(member);
+        }
+        // With no members nothing would ever complete the count.
+        finishNow = finishNow || members.empty();
     }
-    const auto members = operations();
-    for (const auto& member : members) {
-        injectCompoundAsyncCompletionInOperation(member);
-        injectCompoundSyncCompletionInOperation(member);
-        compoundQueue_.addOperation(member);
-    }
-    if (members.empty()) {
-        // Nothing would ever complete the count.
+    // Outside the lock: the owner's completion may cancel the compound.
+    if (finishNow) {
         attemptCompoundCompletion();
     }
 }
 
 void TRLCompoundOperation::cancel() {
-    std::lock_guard lock(startMutex_);
-    if (!started_) {
-        const auto members = operations();
-        for (const auto& member : members) {
-            member->cancel();
+    {
+        std::lock_guard lock(startMutex_);
+        if (!started_) {
+            const auto members = operations();
+            for (const auto& member : members) {
+                member->cancel();
+            }
+            compoundQueue_.addOperations({members.begin(), members.end()}, false);
+            TRLAsyncOperation::cancel();
+            return;
         }
-        compoundQueue_.addOperations({members.begin(), members.end()}, false);
-        TRLAsyncOperation::cancel();
-        return;
     }
     // The compound is cancelled before its members, so that a member finishing cancelled
     // meanwhile finishes the compound as cancelled, not as failed; and the completion below

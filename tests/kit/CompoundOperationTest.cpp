@@ -269,6 +269,28 @@ TEST(CompoundOperationTest, OneCompletionWhenACancelRacesAThousandMembers) {
     }
 }
 
+TEST(CompoundOperationTest, TheOwnersCompletionMayCancelTheCompound) {
+    for (const int memberCount : {0, 1, 3}) {
+        auto compound = std::make_shared<TRLCompoundOperation>();
+        std::atomic<int> completions{0};
+        compound->setAsyncCompletion([&, raw = compound.get()](const std::optional<KitError>&) {
+            ++completions;
+            raw->cancel();  // an owner tidying up from its callback must not hang
+        });
+        std::vector<std::shared_ptr<TRLAsyncOperation>> members;
+        for (int i = 0; i < memberCount; ++i) {
+            members.push_back(std::make_shared<Member>(std::nullopt));
+        }
+        compound->setOperations(members);
+        OperationQueue queue("test.cancel-in-completion");
+        queue.addOperation(compound);
+        compound->waitUntilFinished();
+        compound->compoundQueue().waitUntilAllOperationsAreFinished();
+        EXPECT_EQ(completions.load(), 1) << memberCount << " members";
+        EXPECT_TRUE(compound->isCancelled());
+    }
+}
+
 TEST(CompoundOperationTest, AReleasedCompoundStopsCountingButMembersKeepTheirCallbacks) {
     Watch watch;
     std::vector<std::shared_ptr<Member>> members;
