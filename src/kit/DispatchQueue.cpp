@@ -86,9 +86,12 @@ void DispatchQueue::Impl::enqueue(Work work) {
         return;
     }
     pending.push_back(std::move(work));
-    if (idle == 0 && threads.size() < width && !stopping) {
+    // Each waiting thread takes one item; items beyond them get a thread of their own while
+    // the width allows.
+    if (pending.size() > idle && threads.size() < width && !stopping) {
         threads.emplace_back([self = shared_from_this()] { self->workerLoop(); });
-    } else {
+    }
+    if (idle > 0) {
         available.notify_one();
     }
 }

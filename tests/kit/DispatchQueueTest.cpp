@@ -137,16 +137,20 @@ TEST(DispatchQueueTest, SyncRethrowsTheWorksExceptionAndAsyncWorkLogsIt) {
 TEST(DispatchQueueTest, ConcurrentQueueRunsItsWidthAtOnce) {
     auto queue = DispatchQueue::concurrent("test.wide", 4);
     EXPECT_FALSE(queue->isSerial());
-    // Four items that each wait for all four: only parallel running ends them.
-    std::latch together(4);
-    std::latch done(4);
-    for (int i = 0; i < 4; ++i) {
-        queue->async([&] {
-            together.arrive_and_wait();
-            done.count_down();
-        });
+    // Rounds of items that each wait for all of their round: only parallel running ends
+    // them. The later rounds start with fewer idle threads than items.
+    for (const int items : {1, 4, 2, 4}) {
+        std::latch together(items);
+        std::latch done(items);
+        for (int i = 0; i < items; ++i) {
+            queue->async([&] {
+                together.arrive_and_wait();
+                done.count_down();
+            });
+        }
+        done.wait();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // let them go idle
     }
-    done.wait();
 }
 
 TEST(DispatchQueueTest, ReleasingAQueueRunsTheWorkAlreadyGiven) {
