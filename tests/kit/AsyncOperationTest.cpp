@@ -31,7 +31,7 @@ std::string flags(const Operation& op) {
     return std::string(op.isExecuting() ? "E" : "-") + (op.isFinished() ? "F" : "-");
 }
 
-TEST(AsyncOperationTest, StateTable) {
+TEST(kitAsyncOperation, StateTable) {
     const KitError failure{"test", 7, std::nullopt, {}};
     struct Case {
         const char* what;
@@ -110,12 +110,12 @@ TEST(AsyncOperationTest, StateTable) {
     }
 }
 
-TEST(AsyncOperationTest, LockIsNamedAfterTheClass) {
+TEST(kitAsyncOperation, LockIsNamedAfterTheClass) {
     EXPECT_EQ(ManualOperation().lockName(), "com.quillon.TRLAsyncOperation-lock");
     EXPECT_EQ(TRLCompoundOperation().lockName(), "com.quillon.TRLCompoundOperation-lock");
 }
 
-TEST(AsyncOperationTest, QueueWaitsUntilTheWorkEndsOnAnotherThread) {
+TEST(kitAsyncOperation, QueueWaitsUntilTheWorkEndsOnAnotherThread) {
     OperationQueue queue("test.async");
     auto op = std::make_shared<ManualOperation>();
     std::atomic<bool> completed{false};
@@ -133,7 +133,7 @@ TEST(AsyncOperationTest, QueueWaitsUntilTheWorkEndsOnAnotherThread) {
     EXPECT_EQ(flags(*op), "-F");
 }
 
-TEST(AsyncOperationTest, DependantsWaitForTheAsynchronousEnd) {
+TEST(kitAsyncOperation, DependantsWaitForTheAsynchronousEnd) {
     OperationQueue queue("test.async-deps");
     auto first = std::make_shared<ManualOperation>();
     std::atomic<bool> secondRan{false};

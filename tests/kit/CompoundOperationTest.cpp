@@ -84,7 +84,7 @@ struct Watch {
 
 enum class Outcome { Succeeds, Fails, CancelledBeforeStart };
 
-TEST(CompoundOperationTest, OutcomeTable) {
+TEST(kitCompoundOperation, OutcomeTable) {
     struct Case {
         const char* what;
         std::vector<Outcome> members;
@@ -143,7 +143,7 @@ TEST(CompoundOperationTest, OutcomeTable) {
     }
 }
 
-TEST(CompoundOperationTest, CancellingARunningCompoundFinishesItOnceWithTheCancelledError) {
+TEST(kitCompoundOperation, CancellingARunningCompoundFinishesItOnceWithTheCancelledError) {
     auto compound = std::make_shared<TRLCompoundOperation>();
     compound->setName("Upload batch");
     Watch watch;
@@ -180,7 +180,7 @@ TEST(CompoundOperationTest, CancellingARunningCompoundFinishesItOnceWithTheCance
     EXPECT_EQ(watch.offCountingQueue.load(), 0);
 }
 
-TEST(CompoundOperationTest, CancellingBeforeTheStartFinishesTheMembersWithoutRunningThem) {
+TEST(kitCompoundOperation, CancellingBeforeTheStartFinishesTheMembersWithoutRunningThem) {
     auto compound = std::make_shared<TRLCompoundOperation>();
     Watch watch;
     watch.attach(*compound);
@@ -201,7 +201,7 @@ TEST(CompoundOperationTest, CancellingBeforeTheStartFinishesTheMembersWithoutRun
     EXPECT_EQ(watch.completions.load(), 0);  // a cancelled operation never started
 }
 
-TEST(CompoundOperationTest, OneCompletionUnderAThousandConcurrentMembers) {
+TEST(kitCompoundOperation, OneCompletionUnderAThousandConcurrentMembers) {
     constexpr int kMembers = 1000;
     for (int round = 0; round < 5; ++round) {
         auto compound = std::make_shared<TRLCompoundOperation>();
@@ -235,7 +235,7 @@ TEST(CompoundOperationTest, OneCompletionUnderAThousandConcurrentMembers) {
     }
 }
 
-TEST(CompoundOperationTest, OneCompletionWhenACancelRacesAThousandMembers) {
+TEST(kitCompoundOperation, OneCompletionWhenACancelRacesAThousandMembers) {
     constexpr int kMembers = 1000;
     for (int round = 0; round < 5; ++round) {
         auto compound = std::make_shared<TRLCompoundOperation>();
@@ -269,7 +269,7 @@ TEST(CompoundOperationTest, OneCompletionWhenACancelRacesAThousandMembers) {
     }
 }
 
-TEST(CompoundOperationTest, TheOwnersCompletionMayCancelTheCompound) {
+TEST(kitCompoundOperation, TheOwnersCompletionMayCancelTheCompound) {
     for (const int memberCount : {0, 1, 3}) {
         auto compound = std::make_shared<TRLCompoundOperation>();
         std::atomic<int> completions{0};
@@ -291,7 +291,7 @@ TEST(CompoundOperationTest, TheOwnersCompletionMayCancelTheCompound) {
     }
 }
 
-TEST(CompoundOperationTest, AReleasedCompoundStopsCountingButMembersKeepTheirCallbacks) {
+TEST(kitCompoundOperation, AReleasedCompoundStopsCountingButMembersKeepTheirCallbacks) {
     Watch watch;
     std::vector<std::shared_ptr<Member>> members;
     {

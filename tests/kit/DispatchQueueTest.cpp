@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 using test::LogCapture;
 using test::ManualClock;
 
-TEST(DispatchQueueTest, SerialQueueRunsEachProducersWorkInOrderOneAtATime) {
+TEST(kitDispatchQueue, SerialQueueRunsEachProducersWorkInOrderOneAtATime) {
     DispatchQueue queue("test.serial");
     constexpr int kProducers = 4;
     constexpr int kItems = 2'000;
@@ -56,7 +56,7 @@ TEST(DispatchQueueTest, SerialQueueRunsEachProducersWorkInOrderOneAtATime) {
     }
 }
 
-TEST(DispatchQueueTest, LabelIsReadableFromInsideItsWorkOnly) {
+TEST(kitDispatchQueue, LabelIsReadableFromInsideItsWorkOnly) {
     DispatchQueue serial("com.quillon.TRLCompoundOperation.dispatch-queue.counting-queue");
     auto concurrent = DispatchQueue::concurrent("test.concurrent", 3);
     DispatchQueue other("test.other");
@@ -107,7 +107,7 @@ TEST(DispatchQueueTest, LabelIsReadableFromInsideItsWorkOnly) {
     EXPECT_EQ(labels, (std::vector<std::optional<std::string>>{"test.other", serial.label()}));
 }
 
-TEST(DispatchQueueTest, SyncOntoItselfThrowsInsteadOfHanging) {
+TEST(kitDispatchQueue, SyncOntoItselfThrowsInsteadOfHanging) {
     DispatchQueue queue("test.reentry");
     bool threw = false;
     queue.sync([&] {
@@ -120,7 +120,7 @@ TEST(DispatchQueueTest, SyncOntoItselfThrowsInsteadOfHanging) {
     EXPECT_TRUE(threw);
 }
 
-TEST(DispatchQueueTest, SyncRethrowsTheWorksExceptionAndAsyncWorkLogsIt) {
+TEST(kitDispatchQueue, SyncRethrowsTheWorksExceptionAndAsyncWorkLogsIt) {
     DispatchQueue queue("test.throwing");
     EXPECT_THROW(queue.sync([] { throw std::runtime_error("boom"); }), std::runtime_error);
 
@@ -134,7 +134,7 @@ TEST(DispatchQueueTest, SyncRethrowsTheWorksExceptionAndAsyncWorkLogsIt) {
               "[Trellis] Work on the queue \"test.throwing\" ended with an exception: boom");
 }
 
-TEST(DispatchQueueTest, ConcurrentQueueRunsItsWidthAtOnce) {
+TEST(kitDispatchQueue, ConcurrentQueueRunsItsWidthAtOnce) {
     auto queue = DispatchQueue::concurrent("test.wide", 4);
     EXPECT_FALSE(queue->isSerial());
     // Rounds of items that each wait for all of their round: only parallel running ends
@@ -153,7 +153,7 @@ TEST(DispatchQueueTest, ConcurrentQueueRunsItsWidthAtOnce) {
     }
 }
 
-TEST(DispatchQueueTest, ReleasingAQueueRunsTheWorkAlreadyGiven) {
+TEST(kitDispatchQueue, ReleasingAQueueRunsTheWorkAlreadyGiven) {
     std::atomic<int> ran{0};
     {
         DispatchQueue queue("test.release");
@@ -177,7 +177,7 @@ TEST(DispatchQueueTest, ReleasingAQueueRunsTheWorkAlreadyGiven) {
     done.wait();
 }
 
-TEST(DispatchQueueTest, MainQueueWaitsForTheApplicationAndRunsOnItsThread) {
+TEST(kitDispatchQueue, MainQueueWaitsForTheApplicationAndRunsOnItsThread) {
     DispatchQueue::drainMain();
     std::vector<std::optional<std::string>> labels;
     std::thread::id ranOn;
@@ -206,7 +206,7 @@ TEST(DispatchQueueTest, MainQueueWaitsForTheApplicationAndRunsOnItsThread) {
     EXPECT_EQ(DispatchQueue::drainMain(), 0u);
 }
 
-TEST(DispatchQueueTest, ManualClockFiresTimersInDeadlineOrderOnTheirQueue) {
+TEST(kitDispatchQueue, ManualClockFiresTimersInDeadlineOrderOnTheirQueue) {
     ManualClock clock;
     DispatchQueue queue("test.timers");
     std::vector<std::string> fired;  // touched only on the queue
@@ -248,7 +248,7 @@ TEST(DispatchQueueTest, ManualClockFiresTimersInDeadlineOrderOnTheirQueue) {
     EXPECT_EQ(clock.pendingTimers(), 0u);
 }
 
-TEST(DispatchQueueTest, NoWorkAfterCancelEvenWhenTheTimerFiredAlready) {
+TEST(kitDispatchQueue, NoWorkAfterCancelEvenWhenTheTimerFiredAlready) {
     ManualClock clock;
     DispatchQueue queue("test.cancel");
     std::atomic<int> ran{0};
@@ -268,7 +268,7 @@ TEST(DispatchQueueTest, NoWorkAfterCancelEvenWhenTheTimerFiredAlready) {
     EXPECT_EQ(clock.pendingTimers(), 0u);
 }
 
-TEST(DispatchQueueTest, SystemClockTimersFire) {
+TEST(kitDispatchQueue, SystemClockTimersFire) {
     DispatchQueue queue("test.system-clock");
     std::latch fired(2);
     std::atomic<int> ticks{0};
@@ -283,7 +283,7 @@ TEST(DispatchQueueTest, SystemClockTimersFire) {
     EXPECT_GT(Clock::shared().wallSeconds(), 1.7e9);
 }
 
-TEST(ClockTest, WallMillisecondsTruncateAndClampBefore1970) {
+TEST(kitClock, WallMillisecondsTruncateAndClampBefore1970) {
     const struct {
         double wall;
         std::uint64_t ms;

@@ -15,12 +15,12 @@ namespace {
 using test::LogCapture;
 
 // Puts the threshold back after the test.
-class KitLogTest : public ::testing::Test {
+class kitLog : public ::testing::Test {
   protected:
     void TearDown() override { setLogLevel(KitLogLevel::Info); }
 };
 
-TEST_F(KitLogTest, LevelsBelowTheThresholdAreDropped) {
+TEST_F(kitLog, LevelsBelowTheThresholdAreDropped) {
     const KitLogLevel levels[] = {KitLogLevel::Debug, KitLogLevel::Info, KitLogLevel::Warning,
                                   KitLogLevel::Error};
     for (const KitLogLevel threshold : levels) {
@@ -40,7 +40,7 @@ TEST_F(KitLogTest, LevelsBelowTheThresholdAreDropped) {
     }
 }
 
-TEST_F(KitLogTest, TheHostsDebugFlagLetsDebugLinesThrough) {
+TEST_F(kitLog, TheHostsDebugFlagLetsDebugLinesThrough) {
     test::KitSandbox sandbox;
     Trellis& host = sandbox.install(std::nullopt);
     for (const bool debug : {true, false}) {

@@ -25,7 +25,7 @@ using test::LogCapture;
 using Encoder = TRLMultipartMimeStreamEncoder;
 
 // A folder of its own for each test.
-class MultipartTest : public ::testing::Test {
+class kitMultipart : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
@@ -82,7 +82,7 @@ struct FakeRequest {
     std::optional<std::string> body;
 };
 
-TEST_F(MultipartTest, EmptyIs61Bytes) {
+TEST_F(kitMultipart, EmptyIs61Bytes) {
     auto stream = std::make_shared<MemoryOutputStream>();
     const auto encoder = Encoder::encoderWithStream(stream);
     ASSERT_TRUE(encoder->encode(nullptr));
@@ -102,7 +102,7 @@ TEST_F(MultipartTest, EmptyIs61Bytes) {
     EXPECT_NE(Encoder::generateBoundary(), Encoder::generateBoundary());
 }
 
-TEST_F(MultipartTest, GoldenTextAndFileParts) {
+TEST_F(kitMultipart, GoldenTextAndFileParts) {
     std::uint64_t length = 0;
     const std::string body = encode(
         [](Encoder& e) {
@@ -136,7 +136,7 @@ TEST_F(MultipartTest, GoldenTextAndFileParts) {
     EXPECT_EQ(length, expected.size());
 }
 
-TEST_F(MultipartTest, InvalidPartsSkippedWithLog) {
+TEST_F(kitMultipart, InvalidPartsSkippedWithLog) {
     const fs::path empty = write("empty", "");
     struct Case {
         const char* what;
@@ -179,7 +179,7 @@ TEST_F(MultipartTest, InvalidPartsSkippedWithLog) {
     }
 }
 
-TEST_F(MultipartTest, NamesCannotBreakOutOfTheirHeader) {
+TEST_F(kitMultipart, NamesCannotBreakOutOfTheirHeader) {
     const std::string body = encode([](Encoder& e) {
         e.addValue(std::optional<std::string>("v"), "a\"b\r\nX-Injected: 1");
         e.addFileData("d", "evil\".bin\r\n", std::nullopt, "f\nx");
@@ -190,7 +190,7 @@ TEST_F(MultipartTest, NamesCannotBreakOutOfTheirHeader) {
         << body;
 }
 
-TEST_F(MultipartTest, ShortWriteLatchesFailure) {
+TEST_F(kitMultipart, ShortWriteLatchesFailure) {
     const Encoder::Block parts = [](Encoder& e) {
         e.addValue(std::optional<std::string>("hello"), "greeting");
         e.addFileData("0123456789", "n.txt", std::nullopt, "file");
@@ -223,7 +223,7 @@ TEST_F(MultipartTest, ShortWriteLatchesFailure) {
     EXPECT_EQ(log.lines, std::vector<std::string>{"[Trellis] Failed to write bytes to stream"});
 }
 
-TEST_F(MultipartTest, PopulateRequestFillsHeadersAndBodyOrNothing) {
+TEST_F(kitMultipart, PopulateRequestFillsHeadersAndBodyOrNothing) {
     FakeRequest request;
     ASSERT_TRUE(Encoder::populateRequest(
         request, [](Encoder& e) { e.addValue(std::optional<std::string>("1"), "n"); }));
@@ -236,7 +236,7 @@ TEST_F(MultipartTest, PopulateRequestFillsHeadersAndBodyOrNothing) {
               "--" + boundary + "--\r\n");
 }
 
-TEST_F(MultipartTest, StreamedFileEqualsTheSameBytesGivenInMemory) {
+TEST_F(kitMultipart, StreamedFileEqualsTheSameBytesGivenInMemory) {
     // Larger than one read, and not a multiple of it.
     std::string bytes(3 * 1024 * 1024 + 17, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -253,7 +253,7 @@ TEST_F(MultipartTest, StreamedFileEqualsTheSameBytesGivenInMemory) {
     EXPECT_EQ(streamedLength, streamed.size());
 }
 
-TEST_F(MultipartTest, FileStreamReplacesTheFileAndKeepsItPrivate) {
+TEST_F(kitMultipart, FileStreamReplacesTheFileAndKeepsItPrivate) {
     const fs::path path = write("body", std::string(1000, 'x'));
     auto stream = std::make_shared<FileOutputStream>(path);
     Encoder encoder(stream, "B");
@@ -271,7 +271,7 @@ TEST_F(MultipartTest, FileStreamReplacesTheFileAndKeepsItPrivate) {
     EXPECT_FALSE(Encoder(nowhere, "B").encode(nullptr));
 }
 
-TEST_F(MultipartTest, ParsesWithIndependentParser) {
+TEST_F(kitMultipart, ParsesWithIndependentParser) {
     const char* python = "/usr/bin/python3";
     if (::access(python, X_OK) != 0) {
         GTEST_SKIP() << "no " << python;

@@ -10,7 +10,7 @@
 namespace talvor::kit {
 namespace {
 
-TEST(NotificationCenterTest, PostOnPostingThread) {
+TEST(kitNotificationCenter, PostOnPostingThread) {
     NotificationCenter center;
     std::thread::id deliveredOn;
     std::string userInfo;
@@ -29,7 +29,7 @@ TEST(NotificationCenterTest, PostOnPostingThread) {
     center.removeObserver(token);
 }
 
-TEST(NotificationCenterTest, ObserversMatchByNameAndSender) {
+TEST(kitNotificationCenter, ObserversMatchByNameAndSender) {
     NotificationCenter center;
     const int senderA = 0;
     const int senderB = 0;
@@ -61,7 +61,7 @@ TEST(NotificationCenterTest, ObserversMatchByNameAndSender) {
     }
 }
 
-TEST(NotificationCenterTest, AnObserverRemovedDuringAPostIsNotCalled) {
+TEST(kitNotificationCenter, AnObserverRemovedDuringAPostIsNotCalled) {
     NotificationCenter center;
     std::vector<int> calls;
     NotificationCenter::Token second = 0;

@@ -28,7 +28,7 @@ std::shared_ptr<BlockOperation> recorder(std::vector<std::string>& out, std::mut
     return op;
 }
 
-TEST(OperationQueueTest, FifoSerial) {
+TEST(kitOperationQueue, FifoSerial) {
     OperationQueue queue("io.tally.EventQueue");
     queue.setMaxConcurrentOperationCount(1);
     std::vector<std::string> ran;
@@ -43,7 +43,7 @@ TEST(OperationQueueTest, FifoSerial) {
     EXPECT_EQ(queue.operationCount(), 0u);
 }
 
-TEST(OperationQueueTest, DependencyAddedWhileQueued) {
+TEST(kitOperationQueue, DependencyAddedWhileQueued) {
     OperationQueue queue("test.deps");
     queue.setMaxConcurrentOperationCount(1);
     std::vector<std::string> ran;
@@ -62,7 +62,7 @@ TEST(OperationQueueTest, DependencyAddedWhileQueued) {
     EXPECT_EQ(ran, (std::vector<std::string>{"write", "activity"}));
 }
 
-TEST(OperationQueueTest, CancelledBeforeStartFinishesWithoutMain) {
+TEST(kitOperationQueue, CancelledBeforeStartFinishesWithoutMain) {
     struct Case {
         const char* what;
         bool queued;
@@ -88,7 +88,7 @@ TEST(OperationQueueTest, CancelledBeforeStartFinishesWithoutMain) {
     }
 }
 
-TEST(OperationQueueTest, NoWorkAfterCancelAll) {
+TEST(kitOperationQueue, NoWorkAfterCancelAll) {
     OperationQueue queue("test.cancel-all");
     queue.setMaxConcurrentOperationCount(1);
     std::latch started(1);
@@ -116,7 +116,7 @@ TEST(OperationQueueTest, NoWorkAfterCancelAll) {
     }
 }
 
-TEST(OperationQueueTest, CurrentQueueIdentity) {
+TEST(kitOperationQueue, CurrentQueueIdentity) {
     OperationQueue first("first");
     OperationQueue second("second");
     OperationQueue* seenFirst = nullptr;
@@ -130,7 +130,7 @@ TEST(OperationQueueTest, CurrentQueueIdentity) {
     EXPECT_EQ(OperationQueue::currentQueue(), nullptr);
 }
 
-TEST(OperationQueueTest, MaxConcurrentOperationCountIsKept) {
+TEST(kitOperationQueue, MaxConcurrentOperationCountIsKept) {
     for (const int limit : {1, 2, 3}) {
         OperationQueue queue("test.limit");
         queue.setMaxConcurrentOperationCount(limit);
@@ -152,7 +152,7 @@ TEST(OperationQueueTest, MaxConcurrentOperationCountIsKept) {
     }
 }
 
-TEST(OperationQueueTest, CompletionBlockRunsOnceAfterFinishedAndWaitersWakeAfterIt) {
+TEST(kitOperationQueue, CompletionBlockRunsOnceAfterFinishedAndWaitersWakeAfterIt) {
     OperationQueue queue("test.completion");
     std::atomic<int> completions{0};
     std::atomic<bool> finishedInCompletion{false};
@@ -170,7 +170,7 @@ TEST(OperationQueueTest, CompletionBlockRunsOnceAfterFinishedAndWaitersWakeAfter
     op->setCompletionBlock(nullptr);  // breaks the block's hold on the operation
 }
 
-TEST(OperationQueueTest, AnOperationIsQueuedOnce) {
+TEST(kitOperationQueue, AnOperationIsQueuedOnce) {
     LogCapture log;
     OperationQueue queue("test.once");
     std::latch release(1);
@@ -188,7 +188,7 @@ TEST(OperationQueueTest, AnOperationIsQueuedOnce) {
               "[Trellis] Operation \"twice\" is queued, running or finished already: not added");
 }
 
-TEST(OperationQueueTest, StateChangesAreObservable) {
+TEST(kitOperationQueue, StateChangesAreObservable) {
     auto op = BlockOperation::make([] {});
     std::vector<std::string> seen;
     op->setChangeObserver([&](std::string_view key) {
