@@ -14,6 +14,7 @@
 #include "LogCapture.h"
 #include "ManualClock.h"
 #include "kit/DispatchQueue.h"
+#include "kit/RandomSource.h"
 
 namespace talvor::kit {
 namespace {
@@ -292,6 +293,40 @@ TEST(kitClock, WallMillisecondsTruncateAndClampBefore1970) {
         ManualClock clock(c.wall);
         EXPECT_EQ(clock.wallMilliseconds(), c.ms) << c.wall;
     }
+}
+
+// A source that answers a fixed sequence, as a test of retry jitter would use.
+class FixedRandom final : public RandomSource {
+  public:
+    double nextUniform() override { return 0.25; }
+};
+
+TEST(kitRandomSource, UniformInTheHalfOpenIntervalSeededPerSourceAndReplaceable) {
+    SystemRandomSource a;
+    SystemRandomSource b;
+    double sum = 0.0;
+    constexpr int kDraws = 20'000;
+    for (int i = 0; i < kDraws; ++i) {
+        const double x = a.nextUniform();
+        ASSERT_GE(x, 0.0);
+        ASSERT_LT(x, 1.0);
+        sum += x;
+    }
+    EXPECT_NEAR(sum / kDraws, 0.5, 0.01);
+    // Seeded from the kernel: two sources (like two processes) do not draw alike.
+    std::vector<double> firstA;
+    std::vector<double> firstB;
+    for (int i = 0; i < 4; ++i) {
+        firstA.push_back(a.nextUniform());
+        firstB.push_back(b.nextUniform());
+    }
+    EXPECT_NE(firstA, firstB);
+
+    FixedRandom fixed;
+    RandomSource::setShared(&fixed);
+    EXPECT_EQ(RandomSource::shared().nextUniform(), 0.25);
+    RandomSource::setShared(nullptr);
+    EXPECT_NE(&RandomSource::shared(), &fixed);
 }
 
 }  // namespace
