@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 // Names and constants of the kit host.
 namespace talvor::keys {
 
@@ -16,5 +18,19 @@ inline constexpr char NMBAppReadyToConfigureSDKNotification[] =
     "NMBAppReadyToConfigureSDKNotification";
 // Info.plist: whether the crash kit starts in the host-analytics mode.
 inline constexpr char NimbusWreckordCollectionEnabled[] = "nimbus_wreckord_collection_enabled";
+
+}  // namespace talvor::keys
+
+namespace talvor::keys {
+
+// Errors of a compound operation.
+inline constexpr char TRLCompoundOperationErrorDomain[] = "com.quillon.TRLCompoundOperation.error";
+inline constexpr std::int64_t TRLCompoundOperationErrorCodeCancelled = 0xFFFFFFFE;
+inline constexpr std::int64_t TRLCompoundOperationErrorCodeFailed = 0xFFFFFFFD;
+// The user-information key of a failed compound's member errors.
+inline constexpr char TRLCompoundOperationErrorUserInfoKeyUnderlyingErrors[] =
+    "com.quillon.TRLCompoundOperation.error.user-info-key.underlying-errors";
+inline constexpr char TRLCompoundOperationCountingQueueLabel[] =
+    "com.quillon.TRLCompoundOperation.dispatch-queue.counting-queue";
 
 }  // namespace talvor::keys

@@ -1,5 +1,6 @@
 #include "kit/KitLog.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -18,7 +19,26 @@ LogSink& currentSink() {
     return sink;
 }
 
+std::atomic<KitLogLevel>& threshold() {
+    static std::atomic<KitLogLevel> level{KitLogLevel::Info};
+    return level;
+}
+
 }  // namespace
+
+KitLogLevel logLevel() {
+    return threshold().load();
+}
+
+void setLogLevel(KitLogLevel minimum) {
+    threshold().store(minimum);
+}
+
+void log(KitLogLevel level, std::string_view line) {
+    if (level >= threshold().load()) {
+        log(line);
+    }
+}
 
 void log(std::string_view line) {
     LogSink sink;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace talvor::kit {
 
@@ -11,9 +12,16 @@ NotificationCenter& NotificationCenter::defaultCenter() {
 }
 
 NotificationCenter::Token NotificationCenter::addObserver(std::string name, Observer observer) {
+    return addObserver(std::move(name), nullptr,
+                       [observer = std::move(observer)](const Notification&) { observer(); });
+}
+
+NotificationCenter::Token NotificationCenter::addObserver(std::string name, const void* object,
+                                                          NotificationObserver observer) {
     std::lock_guard lock(mutex_);
     const Token token = next_++;
-    entries_.push_back({token, std::move(name), std::make_shared<Observer>(std::move(observer))});
+    entries_.push_back({token, std::move(name), object,
+                        std::make_shared<NotificationObserver>(std::move(observer))});
     return token;
 }
 
@@ -23,11 +31,17 @@ void NotificationCenter::removeObserver(Token token) {
 }
 
 void NotificationCenter::post(const std::string& name) {
-    std::vector<std::pair<Token, std::shared_ptr<Observer>>> matching;
+    post(name, nullptr);
+}
+
+void NotificationCenter::post(const std::string& name, const void* object,
+                              PlistDictionary userInfo) {
+    const Notification notification{name, object, std::move(userInfo)};
+    std::vector<std::pair<Token, std::shared_ptr<NotificationObserver>>> matching;
     {
         std::lock_guard lock(mutex_);
         for (const Entry& e : entries_) {
-            if (e.name == name) {
+            if ((e.name.empty() || e.name == name) && (!e.object || e.object == object)) {
                 matching.emplace_back(e.token, e.observer);
             }
         }
@@ -41,7 +55,7 @@ void NotificationCenter::post(const std::string& name) {
                                   [token = token](const Entry& e) { return e.token == token; });
         }
         if (present) {
-            (*observer)();
+            (*observer)(notification);
         }
     }
 }

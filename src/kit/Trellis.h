@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kit/KitLog.h"
 #include "kit/KitRegistry.h"
 #include "kit/MainBundle.h"
 #include "kit/PropertyList.h"
@@ -97,7 +98,11 @@ class Trellis {
     }
     bool nimbusMode() const { return installationMode() == Nimbus; }
     bool debug() const { return debug_; }
-    void setDebug(bool debug) { debug_ = debug; }
+    // The debug flag also lets the kit's Debug lines through.
+    void setDebug(bool debug) {
+        debug_ = debug;
+        setLogLevel(debug ? KitLogLevel::Debug : KitLogLevel::Info);
+    }
     const std::string& installID() const { return installID_; }
     bool isFirstInstall() const { return isFirstInstall_; }
     const std::string& executionIdentifier() const { return executionIdentifier_; }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "kit/ApplicationDefaults.h"
+#include "kit/KitLog.h"
 #include "kit/KitRegistry.h"
 #include "kit/MainBundle.h"
 #include "kit/PropertyList.h"
@@ -72,6 +73,7 @@ class KitSandbox {
     }
     ~KitSandbox() {
         Trellis::setSharedSDK(nullptr);
+        setLogLevel(KitLogLevel::Info);  // a host's debug flag lets Debug lines through
         WRKUserDefaults::setStandardUserDefaults(nullptr);
         MainBundle::setMain(nullptr);
         ApplicationDefaults::setStandard(nullptr);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A kit failure as it travels between kit objects: a domain, an integer code, and the user
+// information the kits read (a description, the errors it stands for).
+namespace talvor::kit {
+
+struct KitError {
+    std::string domain;
+    std::int64_t code = 0;
+    // The user information's localised description, when it has one.
+    std::optional<std::string> localizedDescription;
+    // The errors this one gathers (a compound operation's failed members).
+    std::vector<KitError> underlyingErrors;
+
+    friend bool operator==(const KitError&, const KitError&) = default;
+};
+
+}  // namespace talvor::kit
