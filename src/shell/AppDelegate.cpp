@@ -19,6 +19,7 @@
 #include "kit/Trellis.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/FirstFrame.h"
 #include "platform/InterfaceWatcher.h"
 #include "platform/Log.h"
 #include "platform/Menu.h"
@@ -130,6 +131,7 @@ void AppDelegate::continueLaunching() {
     UpdateAppDockIcon();
     if (options_.showPanel) {
         panel_ = std::make_unique<platform::StatusBarPanel>(platform::StatusBar::systemStatusBar());
+        new platform::FirstFrameWatch(*panel_, [] { platform::recordFirstFrameTime(); });
         panel_->show();
     }
     // Its folders now, its copying on a thread of its own: the sound menus list the bundled
