@@ -14,7 +14,8 @@ FirstFrameWatch::FirstFrameWatch(QWidget& window, std::function<void()> done)
 }
 
 bool FirstFrameWatch::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Paint && !painted_ && static_cast<QWidget*>(watched)->isVisible()) {
+    if (event->type() == QEvent::Paint && !painted_ &&
+        static_cast<QWidget*>(watched)->isVisible()) {
         painted_ = true;
         watched->removeEventFilter(this);
         // Queued: the window's backing store is flushed once its paint event returns.
