@@ -171,8 +171,12 @@ void AppDelegate::launchBehindTheStrip() {
         return;  // the quit came while the strip was being drawn: nothing more is started
     }
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    stripDrawn_ = true;
     if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
         app->handOverScheduledNotifications();
+    }
+    if (parts_.applications) {
+        parts_.applications->buildMenu();
     }
     UpdateAppDockIcon();
     // Its folders now, its copying on a thread of its own: the sound menus list the bundled
@@ -279,7 +283,8 @@ void AppDelegate::registerObservers() {
 
 void AppDelegate::setupASMMenu() {
     if (ApplicationsMenu* menu = parts_.applicationsMenuFor(keys::ASMFlag)) {
-        menu->setupASMMenu();
+        // Before the strip's first frame the item shows; its menu follows the frame.
+        menu->setupASMMenu(stripDrawn_);
     }
 }
 

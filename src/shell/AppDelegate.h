@@ -166,6 +166,8 @@ class AppDelegate : public QObject,
     std::unique_ptr<platform::StatusBarPanel> panel_;
     std::unique_ptr<SunInfoWindowController> sunInfo_;
     bool quitRequested_ = false;
+    // The strip's first frame is drawn and start-up went on behind it.
+    bool stripDrawn_ = false;
     BoardingScreen boarding_;
     std::unique_ptr<TalvorFloatingClockCtrl> floatingClockCtrl_;
     platform::TimerHandle updateTimer_;

@@ -71,7 +71,7 @@ ApplicationsMenu::~ApplicationsMenu() {
     }
 }
 
-void ApplicationsMenu::setupASMMenu() {
+void ApplicationsMenu::setupASMMenu(bool withMenu) {
     if (!flagOn(keys::ASMFlag, 0)) {
         if (TalvorASM_) {
             TalvorBar_.removeStatusItem(TalvorASM_.get());
@@ -85,8 +85,17 @@ void ApplicationsMenu::setupASMMenu() {
     }
     TalvorASM_->setTitle(QString());
     applicationActived();
-    applicationChange();
-    TalvorASM_->setMenu(asmMenu_);
+    if (withMenu || asmMenu_) {
+        applicationChange();
+        TalvorASM_->setMenu(asmMenu_);
+    }
+}
+
+void ApplicationsMenu::buildMenu() {
+    if (TalvorASM_ && !asmMenu_) {
+        applicationChange();
+        TalvorASM_->setMenu(asmMenu_);
+    }
 }
 
 void ApplicationsMenu::registerObservers() {

@@ -6,6 +6,7 @@
 #include "foundation/TalvorMenuItemFlags.h"
 #include "platform/Menu.h"
 #include "services/SystemEventNames.h"
+#include "shell/ApplicationsMenu.h"
 #include "shell/TimeMenu.h"
 #include "sky/SunInfoWindowController.h"
 #include "support/QtPrinters.h"
@@ -239,9 +240,13 @@ TEST_F(shellStartUp, TheStepsTheStripDoesNotNeedWaitForItsFirstFrame) {
         return harness.store().value(QStringLiteral("IsAlreadyLaunched"));
     };
 
+    harness.store().setValue(QStringLiteral("ASMFlag"), qint64(1));
     AppDelegate& delegate = harness.launch(options);
     ASSERT_TRUE(drawn);
     ASSERT_NE(delegate.statusItems().TalvorTime(), nullptr) << "the strip's items come first";
+    ASSERT_NE(delegate.applicationsMenu(), nullptr);
+    ASSERT_NE(delegate.applicationsMenu()->TalvorASM(), nullptr);
+    EXPECT_EQ(delegate.applicationsMenu()->asmMenu(), nullptr) << "its menu waits";
     ASSERT_NE(delegate.statusItems().TalvorDate(), nullptr);
     EXPECT_NE(delegate.statusItems().TalvorTime()->title(), QStringLiteral("Time"))
         << "drawn with the time";
@@ -253,6 +258,9 @@ TEST_F(shellStartUp, TheStepsTheStripDoesNotNeedWaitForItsFirstFrame) {
 
     std::exchange(drawn, nullptr)();
     EXPECT_GT(harness.scheduler_.activeTimerCount(), timers) << "the tick is scheduled";
+    ASSERT_NE(delegate.applicationsMenu()->asmMenu(), nullptr);
+    EXPECT_EQ(delegate.applicationsMenu()->TalvorASM()->menu(),
+              delegate.applicationsMenu()->asmMenu());
     EXPECT_NE(delegate.soundLibrary(), nullptr);
     EXPECT_NE(delegate.floatingClocks(), nullptr);
     EXPECT_EQ(launched(), QVariant(qint64(1)));
