@@ -6,6 +6,7 @@
 #include "platform/Log.h"
 #include "platform/Menu.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QTimeZone>
 
@@ -61,7 +62,11 @@ WorldClockItems::~WorldClockItems() {
 
 void WorldClockItems::reloadLocListNow() {
     // Nothing else touches the table's files meanwhile: everything that writes them reads
-    // the list first.
+    // the list first. The program's folder is looked up (and cached by Qt) here, not on
+    // the thread, where it would race the main thread's first look-up.
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::applicationDirPath();
+    }
     loading_ =
         std::async(std::launch::async, [] { return TalvorFilePaths::TalvorLoadLocationFile(); });
 }
