@@ -351,7 +351,11 @@ void restoreActiveAlarms() {
         alarm->setDelegate(delegate);
     }
     clock.setSavesChanges(saves);
-    clock.noteAlarmsChanged();
+    // Saved when the restore changed the list: an unchanged one is not written (and synced
+    // to disk) again on every start.
+    if (archivedAlarms(clock.allAlarms()) != defaults.dataForKey(keys::AcitveAlarmsStoredKey)) {
+        clock.noteAlarmsChanged();
+    }
 }
 
 void storeActiveAlarms() {

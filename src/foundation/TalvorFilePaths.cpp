@@ -1,5 +1,7 @@
 #include "TalvorFilePaths.h"
 
+#include "CompiledLocationTable.h"
+
 #include "platform/AtomicFile.h"
 #include "platform/BoundedFile.h"
 #include "platform/Log.h"
@@ -21,6 +23,7 @@ const QString kLocationFile = QStringLiteral("Talvor Locations");
 const QString kNetLocationFile = QStringLiteral("Talvor Net Locations.plist");
 const QString kSchedulerFile = QStringLiteral("Talvor Scheduler Locations");
 const QString kDefaultLocations = QStringLiteral("LocationsConfig.plist");
+const QString kCompiledDefaultLocations = QStringLiteral("LocationsConfig.table");
 
 QString join(const QString& folder, const QString& name) {
     return folder + QLatin1Char('/') + name;
@@ -95,6 +98,26 @@ void migrateLegacyLocationFile(const QString& live) {
     }
 }
 
+// The build's compiled copy of the bundled table at `plistPath`, when there is one no older
+// than the property list (an edited list wins); nullopt otherwise.
+std::optional<LocationTable> readCompiledDefaultLocations(const QString& plistPath) {
+    const QString path = join(QFileInfo(plistPath).absolutePath(), kCompiledDefaultLocations);
+    const QFileInfo compiled(path);
+    if (!compiled.isFile() || compiled.lastModified() < QFileInfo(plistPath).lastModified()) {
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    std::optional<LocationTable> table = CompiledLocationTable::read(file.readAll());
+    if (!table) {
+        platform::log(
+            QStringLiteral("Compiled locations %1 unreadable; reading %2").arg(path, plistPath));
+    }
+    return table;
+}
+
 std::optional<LocationTable> loadDefaultLocations() {
     const QString bundle = Paths::systemDataDir();
     const QString path = TalvorFilePaths::defaultLocationsPath();
@@ -108,7 +131,10 @@ std::optional<LocationTable> loadDefaultLocations() {
         empty.reserve(15);
         return empty;
     }
-    std::optional<LocationTable> table = readArray(path);
+    std::optional<LocationTable> table = readCompiledDefaultLocations(path);
+    if (!table) {
+        table = readArray(path);
+    }
     if (!table) {
         platform::log(QStringLiteral("Default locations failed to load at %1").arg(path));
         return std::nullopt;

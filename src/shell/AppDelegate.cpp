@@ -19,6 +19,7 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/FirstFrame.h"
 #include "platform/InterfaceWatcher.h"
 #include "platform/Log.h"
 #include "platform/Menu.h"
@@ -46,6 +47,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSysInfo>
+#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -106,7 +108,6 @@ void AppDelegate::continueLaunching() {
     if (quitRequested()) {
         return;  // asked to quit while the offer was open: nothing more is started
     }
-    platform::UserDefaults& defaults = platform::UserDefaults::standard();
     AppearanceService::shared();
 
     if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
@@ -125,11 +126,57 @@ void AppDelegate::continueLaunching() {
     moon();
     HotKeyManager::sharedManager().loadFromPrefs(keys::HotKeys);
     parts_.items->updateMenuBarItems();
-    UpdateAppDockIcon();
+    // The strip shows now; what nothing on it needs follows once its first frame is drawn.
     if (options_.showPanel) {
         panel_ = std::make_unique<platform::StatusBarPanel>(platform::StatusBar::systemStatusBar());
+    }
+    afterFirstFrame([self = QPointer<AppDelegate>(this)] {
+        if (self) {
+            self->launchBehindTheStrip();
+        }
+    });
+    if (panel_) {
         panel_->show();
     }
+}
+
+void AppDelegate::afterFirstFrame(std::function<void()> goOn) {
+    if (options_.afterFirstFrame) {
+        options_.afterFirstFrame(std::move(goOn));
+        return;
+    }
+    if (!panel_) {
+        goOn();
+        return;
+    }
+    // Once: at the first frame, or later if the window is never exposed (a display that
+    // does not draw hidden windows).
+    auto once = std::make_shared<std::function<void()>>(std::move(goOn));
+    const auto run = [once] {
+        if (const std::function<void()> f = std::exchange(*once, nullptr)) {
+            f();
+        }
+    };
+    new platform::FirstFrameWatch(*panel_, [run] {
+        platform::recordFirstFrameTime();
+        run();
+    });
+    QTimer::singleShot(kFirstFramePatienceMs, this, run);
+}
+
+void AppDelegate::launchBehindTheStrip() {
+    if (quitRequested()) {
+        return;  // the quit came while the strip was being drawn: nothing more is started
+    }
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    stripDrawn_ = true;
+    if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
+        app->handOverScheduledNotifications();
+    }
+    if (parts_.applications) {
+        parts_.applications->buildMenu();
+    }
+    UpdateAppDockIcon();
     // Its folders now, its copying on a thread of its own: the sound menus list the bundled
     // and the user's sounds, and are rebuilt when the copying is done.
     soundLibrary_ = std::make_unique<AudioStorageController>();
@@ -237,7 +284,8 @@ void AppDelegate::registerObservers() {
 
 void AppDelegate::setupASMMenu() {
     if (ApplicationsMenu* menu = parts_.applicationsMenuFor(keys::ASMFlag)) {
-        menu->setupASMMenu();
+        // Before the strip's first frame the item shows; its menu follows the frame.
+        menu->setupASMMenu(stripDrawn_);
     }
 }
 

@@ -46,13 +46,19 @@ class AppDelegate : public QObject,
         // Offers to move the program, then calls `keepRunning` unless the process is to
         // end; empty: PFMoveToApplicationsFolderIfNecessary.
         std::function<void(std::function<void()> keepRunning)> offerMove = {};
+        // Calls `goOn` once the strip's first frame is drawn: the start-up's steps that
+        // nothing on the strip needs wait for it. Empty: the panel's first paint (at the
+        // latest after kFirstFramePatienceMs), or at once without a panel.
+        std::function<void(std::function<void()> goOn)> afterFirstFrame = {};
     };
+    static constexpr int kFirstFramePatienceMs = 1000;
 
     AppDelegate();
     explicit AppDelegate(Options options);
     ~AppDelegate() override;
 
-    // Starts up as far as the move offer; the rest follows once the offer is answered.
+    // Starts up as far as the move offer; the rest follows once the offer is answered, and
+    // what the strip does not need once the strip's first frame is drawn.
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
@@ -138,8 +144,11 @@ class AppDelegate : public QObject,
     double extraHeight = 0;
 
   private:
-    // The start-up after the move offer.
+    // The start-up after the move offer, as far as the strip.
     void continueLaunching();
+    void afterFirstFrame(std::function<void()> goOn);
+    // The start-up once the strip is drawn.
+    void launchBehindTheStrip();
     void observeShutdown();
     bool quitRequested() const;
     MoonDisplay& moon();
@@ -157,6 +166,8 @@ class AppDelegate : public QObject,
     std::unique_ptr<platform::StatusBarPanel> panel_;
     std::unique_ptr<SunInfoWindowController> sunInfo_;
     bool quitRequested_ = false;
+    // The strip's first frame is drawn and start-up went on behind it.
+    bool stripDrawn_ = false;
     BoardingScreen boarding_;
     std::unique_ptr<TalvorFloatingClockCtrl> floatingClockCtrl_;
     platform::TimerHandle updateTimer_;

@@ -73,7 +73,7 @@ ApplicationsMenu::~ApplicationsMenu() {
     }
 }
 
-void ApplicationsMenu::setupASMMenu() {
+void ApplicationsMenu::setupASMMenu(bool withMenu) {
     if (!flagOn(keys::ASMFlag, 0)) {
         if (TalvorASM_) {
             TalvorBar_.removeStatusItem(TalvorASM_.get());
@@ -87,8 +87,17 @@ void ApplicationsMenu::setupASMMenu() {
     }
     TalvorASM_->setTitle(QString());
     applicationActived();
-    applicationChange();
-    TalvorASM_->setMenu(asmMenu_);
+    if (withMenu || asmMenu_) {
+        applicationChange();
+        TalvorASM_->setMenu(asmMenu_);
+    }
+}
+
+void ApplicationsMenu::buildMenu() {
+    if (TalvorASM_ && !asmMenu_) {
+        applicationChange();
+        TalvorASM_->setMenu(asmMenu_);
+    }
 }
 
 void ApplicationsMenu::registerObservers() {

@@ -35,8 +35,12 @@ class ApplicationsMenu {
     ApplicationsMenu& operator=(const ApplicationsMenu&) = delete;
 
     // Creates the item (and once for good the workspace observers) when "ASMFlag" is on,
-    // removes it when off; a second call with the flag on keeps the one item.
-    void setupASMMenu();
+    // removes it when off; a second call with the flag on keeps the one item. Without
+    // `withMenu` the item shows the frontmost application at once and gets its menu from
+    // buildMenu() (start-up: the menu's scan of the desktop waits for the strip's first frame).
+    void setupASMMenu(bool withMenu = true);
+    // Builds the item's menu if the item exists and has none yet.
+    void buildMenu();
     // Shows the frontmost application's icon on the item, and its name when "ASMIconFlag" is 0.
     void applicationActived();
     // Rebuilds `asmMenu`; while it is open, once it closes.

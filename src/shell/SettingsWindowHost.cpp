@@ -173,9 +173,7 @@ class SettingsWindowHost::PaneArea : public QScrollArea {
 };
 
 SettingsWindowHost::SettingsWindowHost(SettingsWindowHostDelegate& delegate, PaneFactory panes)
-    : delegate_(delegate), panes_(std::move(panes)) {
-    buildWindow();
-}
+    : delegate_(delegate), panes_(std::move(panes)) {}
 
 SettingsWindowHost::~SettingsWindowHost() {
     // The pane's view lives in the window; it goes with its pane, before the window.
@@ -192,15 +190,40 @@ const SettingsPaneRow* SettingsWindowHost::paneRow(int tag) {
     return it == std::end(kRows) ? nullptr : &*it;
 }
 
+void SettingsWindowHost::ensureWindow() const {
+    if (!window_) {
+        // Building changes what the accessors show, not what the host is.
+        const_cast<SettingsWindowHost*>(this)->buildWindow();
+    }
+}
+
 QWidget* SettingsWindowHost::window() const {
+    ensureWindow();
     return window_.get();
 }
 
+QWidget* SettingsWindowHost::placeHolderView() const {
+    ensureWindow();
+    return placeHolderView_;
+}
+
+QScrollArea* SettingsWindowHost::paneArea() const {
+    ensureWindow();
+    return paneArea_;
+}
+
+QScrollArea* SettingsWindowHost::sidebarArea() const {
+    ensureWindow();
+    return sidebarArea_;
+}
+
 DVButton* SettingsWindowHost::button(SidebarButton which) const {
+    ensureWindow();
     return buttons_.at(static_cast<size_t>(which));
 }
 
 QLabel* SettingsWindowHost::label(SectionLabel which) const {
+    ensureWindow();
     return labels_.at(static_cast<size_t>(which));
 }
 
@@ -297,6 +320,7 @@ void SettingsWindowHost::fitPane() {
 }
 
 void SettingsWindowHost::fitToScreen() {
+    ensureWindow();
     const QScreen* screen = window_->screen();
     if (screen == nullptr) {
         return;
@@ -313,7 +337,7 @@ void SettingsWindowHost::paneShownAgain() {
 
 void SettingsWindowHost::paneWillHide() {
     // A closed window's pane heard it when the window closed.
-    if (window_->isVisible() && viewCtrl_ && currentView_ &&
+    if (window_ && window_->isVisible() && viewCtrl_ && currentView_ &&
         currentView_ == viewCtrl_->viewIfLoaded()) {
         viewCtrl_->viewWillHide();
     }
@@ -321,6 +345,7 @@ void SettingsWindowHost::paneWillHide() {
 
 void SettingsWindowHost::paintSidebar(std::optional<SidebarButton> selected,
                                       const QColor& selectedColour, const QColor& others) {
+    ensureWindow();
     for (DVButton* b : buttons_) {
         b->setBackgroundColor(others);
     }
@@ -334,6 +359,7 @@ void SettingsWindowHost::paintForShortcut(SidebarButton selected, const QColor& 
 }
 
 void SettingsWindowHost::activateAndOrderFront() {
+    ensureWindow();
     if (!window_->isVisible()) {
         fitToScreen();
         platform::placeInFreeArea(*window_);
@@ -344,7 +370,9 @@ void SettingsWindowHost::activateAndOrderFront() {
 }
 
 void SettingsWindowHost::closeWindow() {
-    window_->close();
+    if (window_) {
+        window_->close();
+    }
 }
 
 const SettingsPaneRow& SettingsWindowHost::firstUsableRow() const {
@@ -435,6 +463,7 @@ void SettingsWindowHost::loadPrefsView(const QString& className,
 
 void SettingsWindowHost::loadPane(const QString& className, const QString& nibName,
                                   const QString& title) {
+    ensureWindow();
     paneWillHide();
     if (viewCtrl_ && viewCtrl_->respondsToSaveViewSettings()) {
         viewCtrl_->saveViewSettings();
@@ -477,6 +506,7 @@ void SettingsWindowHost::loadPane(const QString& className, const QString& nibNa
 }
 
 void SettingsWindowHost::loadURL(const QString& url, const QString& title) {
+    ensureWindow();
     platform::log(QStringLiteral("Opening URL %1 no nib").arg(url));
     if (url.isEmpty()) {
         removeSubview();
@@ -511,6 +541,7 @@ void SettingsWindowHost::loadURL(const QString& url, const QString& title) {
 }
 
 void SettingsWindowHost::removeSubview() {
+    ensureWindow();
     // Ends any editing in the pane before its view leaves.
     QWidget* focus = QApplication::focusWidget();
     if (focus && placeHolderView_->isAncestorOf(focus)) {

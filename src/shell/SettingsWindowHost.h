@@ -95,11 +95,13 @@ class SettingsWindowHost : public QObject {
     static std::span<const SettingsPaneRow> paneRows();
     static const SettingsPaneRow* paneRow(int tag);
 
+    // The window and its parts are built on first use, so that start-up does not wait for
+    // them.
     QWidget* window() const;
     // Holds the shown pane's view; it is the scrolling content of `paneArea`.
-    QWidget* placeHolderView() const { return placeHolderView_; }
-    QScrollArea* paneArea() const { return paneArea_; }
-    QScrollArea* sidebarArea() const { return sidebarArea_; }
+    QWidget* placeHolderView() const;
+    QScrollArea* paneArea() const;
+    QScrollArea* sidebarArea() const;
     QWidget* currentView() const { return currentView_; }
     PreferencePane* viewCtrl() const { return viewCtrl_.get(); }
     DVButton* button(SidebarButton which) const;
@@ -154,6 +156,8 @@ class SettingsWindowHost : public QObject {
     // The first sidebar row, top down, whose pane has controls.
     const SettingsPaneRow& firstUsableRow() const;
     void buildWindow();
+    // Builds the window unless it is built.
+    void ensureWindow() const;
     void paintSidebar(std::optional<SidebarButton> selected, const QColor& selectedColour,
                       const QColor& others);
     void paintForShortcut(SidebarButton selected, const QColor& others);

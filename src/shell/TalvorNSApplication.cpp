@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include <utility>
+
 namespace talvor {
 
 TalvorNSApplication::TalvorNSApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -25,8 +27,14 @@ TalvorNSApplication* TalvorNSApplication::instance() {
 
 void TalvorNSApplication::finishLaunching() {
     restoreActiveAlarms();
-    UsersNotificationManager::synchronizeWithAlarms({});
+    handOverPending_ = true;
     amc().updateStatusView();
+}
+
+void TalvorNSApplication::handOverScheduledNotifications() {
+    if (std::exchange(handOverPending_, false)) {
+        UsersNotificationManager::synchronizeWithAlarms({});
+    }
 }
 
 void TalvorNSApplication::terminate() {
@@ -37,6 +45,8 @@ void TalvorNSApplication::terminate() {
     // First, so that what their cancel branches change is saved with the rest.
     platform::closeOpenPopups();
     platform::closeOpenDialogs();
+    // Before the alarms are mirrored, so that clearing the last run's never undoes it.
+    handOverScheduledNotifications();
     storeActiveAlarms();
     UsersNotificationManager::synchronizeWithAlarms(Clock::sharedClock().allAlarms());
     // Not quit(): that first asks every window to close and gives up when one refuses,

@@ -23,9 +23,12 @@ class TalvorNSApplication : public QApplication {
 
     static TalvorNSApplication* instance();
 
-    // The launch work of the application itself: restores the active alarms, clears the
-    // notifications scheduled at the last quit, and refreshes the alarm item.
+    // The launch work of the application itself: restores the active alarms and refreshes
+    // the alarm item. Clearing the notifications scheduled at the last quit waits for
+    // handOverScheduledNotifications(), which the delegate calls once the strip is drawn.
     void finishLaunching();
+    // Clears the notifications scheduled at the last quit, once; a quit does it first.
+    void handOverScheduledNotifications();
     // The one way out: closes the open dialogs as cancelled, archives and mirrors the
     // alarms, then ends every event loop, nested ones included. The Quit command, a
     // shutdown of the machine and termination signals come here. Asked before the main
@@ -50,6 +53,7 @@ class TalvorNSApplication : public QApplication {
   private:
     std::unique_ptr<TalvorChimeSettings> theChimeSettings_;
     bool terminating_ = false;
+    bool handOverPending_ = false;
 };
 
 }  // namespace talvor

@@ -6,6 +6,7 @@
 #include "platform/Log.h"
 #include "platform/Menu.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QTimeZone>
 
@@ -60,13 +61,37 @@ WorldClockItems::~WorldClockItems() {
 }
 
 void WorldClockItems::reloadLocListNow() {
-    std::optional<LocationTable> table = TalvorFilePaths::TalvorLoadLocationFile();
+    // Nothing else touches the table's files meanwhile: everything that writes them reads
+    // the list first. The program's folder is looked up (and cached by Qt) here, not on
+    // the thread, where it would race the main thread's first look-up.
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::applicationDirPath();
+    }
+    loading_ =
+        std::async(std::launch::async, [] { return TalvorFilePaths::TalvorLoadLocationFile(); });
+}
+
+void WorldClockItems::takeLoadedTable() const {
+    if (!loading_.valid()) {
+        return;
+    }
+    std::optional<LocationTable> table = loading_.get();
     if (!table) {
         platform::debugLog(QStringLiteral("\n\nLocations failed to loaded\n\n"));
         return;
     }
     LocationList_ = std::move(*table);
     platform::debugLog(QStringLiteral("\n%1 Locations loaded\n").arg(LocationList_.size()));
+}
+
+const LocationTable& WorldClockItems::LocationList() const {
+    takeLoadedTable();
+    return LocationList_;
+}
+
+void WorldClockItems::setLocationList(LocationTable list) {
+    takeLoadedTable();  // a table read later must not replace this one
+    LocationList_ = std::move(list);
 }
 
 bool WorldClockItems::isShown(const QVariant& entry) {
@@ -76,7 +101,7 @@ bool WorldClockItems::isShown(const QVariant& entry) {
 
 int WorldClockItems::lineCount() const {
     int count = 1;  // "Add Location..."
-    for (const QVariant& entry : LocationList_) {
+    for (const QVariant& entry : LocationList()) {
         count += isShown(entry) ? 1 : 0;
     }
     return count;
@@ -292,13 +317,13 @@ int WorldClockItems::updateLocationMenuItems(int start) {
     start = std::clamp(start, 0, menu_.numberOfItems());
     const Date now = clock_.now();
     int lines = 0;
-    for (qsizetype i = LocationList_.size() - 1; i >= 0; --i) {
-        const QVariantList record = LocationRecord::fields(LocationList_.at(i));
+    const LocationTable& list = LocationList();
+    for (qsizetype i = list.size() - 1; i >= 0; --i) {
+        const QVariantList record = LocationRecord::fields(list.at(i));
         if (record.size() < 10) {
-            platform::log(
-                QStringLiteral("%1 - %2 items").arg(LocationList_.size() - i).arg(record.size()));
+            platform::log(QStringLiteral("%1 - %2 items").arg(list.size() - i).arg(record.size()));
         }
-        if (!isShown(LocationList_.at(i))) {
+        if (!isShown(list.at(i))) {
             continue;
         }
         menu_.insertItem(makeLine(record, now), start);
@@ -323,7 +348,7 @@ void WorldClockItems::refresh(bool mayRebuild) {
         return;
     }
     std::vector<QVariantList> shown;
-    for (const QVariant& entry : LocationList_) {
+    for (const QVariant& entry : LocationList()) {
         if (isShown(entry)) {
             shown.push_back(LocationRecord::fields(entry));
         }

@@ -11,7 +11,9 @@
 #include <QUrl>
 
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
 
 namespace talvor {
 
@@ -53,10 +55,11 @@ class WorldClockItems {
     WorldClockItems& operator=(const WorldClockItems&) = delete;
 
     // Replaces the list with the live location table; a table that cannot be read keeps
-    // the list as it was.
+    // the list as it was. The table is read on a thread of its own: the first reader of the
+    // list waits for it.
     void reloadLocListNow();
-    const LocationTable& LocationList() const { return LocationList_; }
-    void setLocationList(LocationTable list) { LocationList_ = std::move(list); }
+    const LocationTable& LocationList() const;
+    void setLocationList(LocationTable list);
 
     // Rebuilds the lines from index `start`; returns the index after "Add Location...", or
     // `start` when the lines are switched off.
@@ -90,13 +93,17 @@ class WorldClockItems {
     void SetLocMenuItemToolTip(platform::MenuItem& item, const QVariantList& record);
     std::shared_ptr<platform::MenuItem> makeEditItem(const QString& title);
     void refresh(bool mayRebuild);
+    // Takes the table being read, once it is read.
+    void takeLoadedTable() const;
 
     platform::Menu& menu_;
     TalvorTimeSettings& settings_;
     platform::Clock& clock_;
     std::function<quint32()> flags_;
     Actions actions_;
-    LocationTable LocationList_;
+    // Filled from the table being read when a reader first asks.
+    mutable LocationTable LocationList_;
+    mutable std::future<std::optional<LocationTable>> loading_;
     TimeDateText formats_;
     bool rebuildWhenClosed_ = false;
     QMetaObject::Connection openConnection_;

@@ -188,6 +188,29 @@ TEST_F(alarmsActive, TheRestoredListIsSavedOnceAsRestored) {
     EXPECT_EQ(flagsOf(*stored->front()), QStringLiteral("...x..."));
 }
 
+// A start that changes nothing writes nothing: no file rewritten and synced on every start.
+TEST_F(alarmsActive, AListTheRestoreLeavesAsItWasIsNotWrittenAgain) {
+    struct Case {
+        const char* name;
+        AlarmList stored;
+    };
+    const Case cases[] = {
+        {"none", {}},
+        {"one for later", {dateAlarm(at("2024-03-04T11:00:00"))}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        archive(c.stored);
+        relaunch();
+        // What the restore made of it is what is stored now: the next start finds it unchanged.
+        archive(alarmClock().allAlarms());
+        const int syncs = store().synchronizeCount();
+        relaunch();
+        EXPECT_EQ(store().synchronizeCount(), syncs);
+        EXPECT_EQ(alarmClock().allAlarms().size(), c.stored.size());
+    }
+}
+
 TEST_F(alarmsActive, NothingOrSomethingUnreadableRestoresNothing) {
     LogCapture log;
     EXPECT_TRUE(relaunch().empty());

@@ -1,7 +1,9 @@
 #include "LocationsSandbox.h"
 
+#include "foundation/CompiledLocationTable.h"
 #include "foundation/LocationRecord.h"
 #include "foundation/TalvorFilePaths.h"
+#include "platform/PropertyList.h"
 #include "support/QtPrinters.h"
 
 #include <QDateTime>
@@ -231,6 +233,45 @@ TEST_F(foundationLocationsTableLoad, AMissingOrUnreadableBundledTable) {
             EXPECT_TRUE(t->isEmpty()) << c.name;
         }
         EXPECT_TRUE(log_.contains(QString::fromUtf8(c.logLine))) << c.name;
+    }
+}
+
+// The build's compiled copy of the bundled table is read in its place, unless it is older
+// than the list (an edited list wins) or cannot be read.
+TEST_F(foundationLocationsTableLoad, TheCompiledTableStandsInForTheBundledListWhenCurrent) {
+    const QString compiled = systemDir() + QStringLiteral("/LocationsConfig.table");
+    const QByteArray lima = CompiledLocationTable::compile(table({picker("Lima", "America/Lima")}));
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        int ageSeconds;  // of the compiled table, against the list's
+        QStringList cities;
+        const char* logLine;  // nullptr: none expected
+    };
+    const Case cases[] = {
+        {"current", lima, 0, {"Lima"}, nullptr},
+        {"newer", lima, -60, {"Lima"}, nullptr},
+        {"older than the list", lima, 60, {"Paris"}, nullptr},
+        {"damaged", lima.chopped(7), 0, {"Paris"}, "Compiled locations "},
+        {"another format", QByteArray("bplist00"), 0, {"Paris"}, "Compiled locations "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log_.clear();
+        writePlist(bundledFile(), table({picker("Paris")}));
+        writeBytes(compiled, c.bytes);
+        const QDateTime listTime = QFileInfo(bundledFile()).lastModified();
+        QFile file(compiled);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(
+            file.setFileTime(listTime.addSecs(-c.ageSeconds), QFileDevice::FileModificationTime));
+        file.close();
+        const std::optional<LocationTable> t = TalvorFilePaths::TalvorLoadLocationFile();
+        ASSERT_TRUE(t.has_value());
+        EXPECT_EQ(cities(*t), c.cities);
+        if (c.logLine != nullptr) {
+            EXPECT_TRUE(log_.contains(QString::fromUtf8(c.logLine)));
+        }
     }
 }
 
@@ -637,6 +678,21 @@ TEST_F(foundationLocationsWarnMe, ACustomFileIsAnyOfTheThreePlaces) {
 
 // ---------------------------------------------------------------------------------------
 // The bundled table
+
+TEST(foundationLocationsBundledTable, TheBuildCompilesTheSameRecordsAsTheList) {
+    const QString folder = QStringLiteral(TALVOR_BUILD_SHARE_DIR);
+    QFile list(folder + QStringLiteral("/LocationsConfig.plist"));
+    QFile compiled(folder + QStringLiteral("/LocationsConfig.table"));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(compiled.open(QIODevice::ReadOnly)) << "made by the build";
+    const std::optional<QVariant> fromList = platform::PropertyList::parse(list.readAll());
+    ASSERT_TRUE(fromList.has_value());
+    const std::optional<LocationTable> fromCompiled =
+        CompiledLocationTable::read(compiled.readAll());
+    ASSERT_TRUE(fromCompiled.has_value());
+    EXPECT_EQ(*fromCompiled, fromList->toList());
+    EXPECT_GE(QFileInfo(compiled).lastModified(), QFileInfo(list).lastModified());
+}
 
 TEST(foundationLocationsBundledTable, LoadsWithEveryZoneValidInTheSystemDatabase) {
     test::XdgSandbox sandbox;

@@ -12,6 +12,7 @@
 #include "platform/OpenDialogs.h"
 #include "platform/Preferences.h"
 #include "services/SystemEventNames.h"
+#include "shell/ApplicationsMenu.h"
 #include "shell/KitStart.h"
 #include "shell/SettingsSaving.h"
 #include "shell/TimeMenu.h"
@@ -273,6 +274,54 @@ TEST_F(shellStartUp, TheStartUpGoesOnOnlyAfterTheMoveOfferUnlessAQuitCameFirst) 
     keepRunning();
     EXPECT_EQ(launched(), QVariant(qint64(1)));
     EXPECT_NE(delegate.boarding().boardingWindow(), nullptr);
+}
+
+// The strip is drawn first: the steps it does not need wait for its first frame, in their
+// order, and a quit that came meanwhile means they never start.
+TEST_F(shellStartUp, TheStepsTheStripDoesNotNeedWaitForItsFirstFrame) {
+    std::function<void()> drawn;
+    const AppDelegate::Options options{
+        .afterFirstFrame = [&](std::function<void()> goOn) { drawn = std::move(goOn); }};
+    const auto launched = [&] {
+        return harness.store().value(QStringLiteral("IsAlreadyLaunched"));
+    };
+
+    harness.store().setValue(QStringLiteral("ASMFlag"), qint64(1));
+    AppDelegate& delegate = harness.launch(options);
+    ASSERT_TRUE(drawn);
+    ASSERT_NE(delegate.statusItems().TalvorTime(), nullptr) << "the strip's items come first";
+    ASSERT_NE(delegate.applicationsMenu(), nullptr);
+    ASSERT_NE(delegate.applicationsMenu()->TalvorASM(), nullptr);
+    EXPECT_EQ(delegate.applicationsMenu()->asmMenu(), nullptr) << "its menu waits";
+    ASSERT_NE(delegate.statusItems().TalvorDate(), nullptr);
+    EXPECT_NE(delegate.statusItems().TalvorTime()->title(), QStringLiteral("Time"))
+        << "drawn with the time";
+    EXPECT_EQ(delegate.soundLibrary(), nullptr);
+    EXPECT_EQ(delegate.floatingClocks(), nullptr);
+    EXPECT_FALSE(launched().isValid());
+    EXPECT_EQ(delegate.boarding().boardingWindow(), nullptr);
+    const std::size_t timers = harness.scheduler_.activeTimerCount();
+
+    std::exchange(drawn, nullptr)();
+    EXPECT_GT(harness.scheduler_.activeTimerCount(), timers) << "the tick is scheduled";
+    ASSERT_NE(delegate.applicationsMenu()->asmMenu(), nullptr);
+    EXPECT_EQ(delegate.applicationsMenu()->TalvorASM()->menu(),
+              delegate.applicationsMenu()->asmMenu());
+    EXPECT_NE(delegate.soundLibrary(), nullptr);
+    EXPECT_NE(delegate.floatingClocks(), nullptr);
+    EXPECT_EQ(launched(), QVariant(qint64(1)));
+    EXPECT_NE(delegate.boarding().boardingWindow(), nullptr);
+    EXPECT_GE(delegate.timeMenu()->indexOfItemWithTag(TimeMenu::kQuitTag), 0);
+    harness.quit();
+
+    // Asked to quit before the first frame: nothing more starts, and the quit is clean.
+    harness.store().removeValue(QStringLiteral("IsAlreadyLaunched"));
+    AppDelegate& second = harness.launch(options);
+    harness.post(NSWorkspaceWillPowerOffNotification);
+    EXPECT_EQ(harness.quitRequests, 1);
+    std::exchange(drawn, nullptr)();
+    EXPECT_EQ(second.floatingClocks(), nullptr);
+    EXPECT_FALSE(launched().isValid());
 }
 
 TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {

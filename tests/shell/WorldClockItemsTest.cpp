@@ -1,4 +1,5 @@
 #include "ShellTestSupport.h"
+#include "foundation/TalvorFilePaths.h"
 #include "platform/EventModifiers.h"
 #include "platform/Menu.h"
 #include "platform/OffscreenStatusBar.h"
@@ -62,6 +63,35 @@ class shellWorldClocks : public ::testing::Test {
     QStringList opened;
     std::optional<WorldClockItems> items_;
 };
+
+// The table is read on a thread of its own; the list's first reader waits for it, and a
+// list set meanwhile is not replaced by the table read before it.
+TEST_F(shellWorldClocks, TheTableReadInTheBackgroundReachesTheFirstReader) {
+    test::XdgSandbox sandbox;
+    const QVariantList lima{QString(),
+                            QStringLiteral("Lima"),
+                            QString(),
+                            QStringLiteral("Peru"),
+                            QStringLiteral("America/Lima"),
+                            QStringLiteral("-5"),
+                            QString(),
+                            QString(),
+                            QString(),
+                            QString(),
+                            true};
+    ASSERT_TRUE(TalvorFilePaths::TalvorSaveLocationTable(LocationTable{QVariant(paris())}));
+    items().setLocationList(LocationTable{QVariant(lima)});
+
+    items().reloadLocListNow();
+    EXPECT_EQ(items().lineCount(), 2);
+    EXPECT_EQ(items().LocationList(), LocationTable{QVariant(paris())});
+
+    items().reloadLocListNow();
+    items().setLocationList(LocationTable{QVariant(lima), QVariant(lima)});
+    EXPECT_EQ(items().LocationList(), (LocationTable{QVariant(lima), QVariant(lima)}));
+    items().updateLocationMenuItems(0);
+    EXPECT_EQ(titles().size(), 3) << titles().join(QLatin1Char('|')).toStdString();
+}
 
 TEST_F(shellWorldClocks, TitlesFollowTheFlagWord) {
     QVariantList noZone = paris();

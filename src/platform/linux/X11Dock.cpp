@@ -27,16 +27,25 @@ xcb_connection_t* connection() {
     return x11 != nullptr ? x11->connection() : nullptr;
 }
 
-xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    const xcb_intern_atom_cookie_t cookie =
-        xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
-    if (reply == nullptr) {
-        return XCB_ATOM_NONE;
+// Several atoms for one round trip to the server: every request goes out before the first
+// reply is awaited. An atom the server does not answer is XCB_ATOM_NONE.
+template <size_t N>
+std::array<xcb_atom_t, N> atoms(xcb_connection_t* c, const std::array<const char*, N>& names) {
+    std::array<xcb_intern_atom_cookie_t, N> cookies{};
+    for (size_t i = 0; i < N; ++i) {
+        cookies[i] = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(names[i])), names[i]);
     }
-    const xcb_atom_t a = reply->atom;
-    std::free(reply);
-    return a;
+    std::array<xcb_atom_t, N> result{};
+    for (size_t i = 0; i < N; ++i) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookies[i], nullptr);
+        result[i] = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+    }
+    return result;
+}
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name) {
+    return atoms<1>(c, {name})[0];
 }
 
 }  // namespace
@@ -52,21 +61,24 @@ bool setTopDock(WId window, const QRect& geometry) {
         return false;
     }
     const auto w = static_cast<xcb_window_t>(window);
-    const xcb_atom_t dock = atom(c, "_NET_WM_WINDOW_TYPE_DOCK");
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM,
-                        32, 1, &dock);
+    // Asked for at once: the dock is made as the strip is first shown, and each round trip
+    // delays that.
+    const auto [dock, type, desktop, strutPartial, strutAtom] =
+        atoms<5>(c, {"_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE", "_NET_WM_DESKTOP",
+                     "_NET_WM_STRUT_PARTIAL", "_NET_WM_STRUT"});
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, type, XCB_ATOM_ATOM, 32, 1, &dock);
     const uint32_t allDesktops = 0xFFFFFFFF;
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL,
-                        32, 1, &allDesktops);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, desktop, XCB_ATOM_CARDINAL, 32, 1,
+                        &allDesktops);
     // left, right, top, bottom, then start/end pairs for each side.
     std::array<uint32_t, 12> strut{};
     strut[2] = static_cast<uint32_t>(std::max(0, geometry.bottom() + 1));
     strut[8] = static_cast<uint32_t>(std::max(0, geometry.left()));
     strut[9] = static_cast<uint32_t>(std::max(0, geometry.right()));
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "_NET_WM_STRUT_PARTIAL"),
-                        XCB_ATOM_CARDINAL, 32, 12, strut.data());
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL,
-                        32, 4, strut.data());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, strutPartial, XCB_ATOM_CARDINAL, 32, 12,
+                        strut.data());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, strutAtom, XCB_ATOM_CARDINAL, 32, 4,
+                        strut.data());
     xcb_flush(c);
     return true;
 }
