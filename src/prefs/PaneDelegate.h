@@ -35,6 +35,12 @@ struct PaneDelegate {
     std::function<void()> LoadTimerOptions;
     // Recreate the time and date items from their settings and draw them.
     std::function<void()> updateMenuBarItems;
+    // Show (or hide) the floating clocks now.
+    std::function<void(bool show)> setShowFloating;
+    // Put the floating-clocks item of the time menu in step with "Floater".
+    std::function<void()> updateFloatingMenu;
+    // Open the locations window as a sheet on `window`.
+    std::function<void(QWidget* window)> locationTimeZoneSetup;
     // Where distributed notifications go; null: the default centre.
     platform::DistributedNotificationCenter* distributedCenter = nullptr;
 

@@ -6,6 +6,7 @@
 #include "TalvorASMViewCtrl.h"
 #include "TalvorDateViewController.h"
 #include "TalvorPrefsChimesView.h"
+#include "TalvorPrefsFloatingViewCtrl.h"
 #include "TalvorPrefsMenuExtra.h"
 #include "TalvorSetTimeZoneViewCtrl.h"
 #include "TalvorTimeViewController.h"
@@ -38,7 +39,8 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
                                   const PaneDelegate& delegate) {
     PaneFactory f;
     f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>(delegate));
-    addPane<TalvorPrefsFloatingViewCtrl>(f, QStringLiteral("TalvorPrefsFloatingViewCtrl"));
+    f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"),
+          maker<TalvorPrefsFloatingViewCtrl>(delegate));
     addPane<TalvorCalendarPrefs>(f, QStringLiteral("TalvorCalendarPrefs"));
     f.add(QStringLiteral("TalvorMenuViewController"),
           [menuItems = std::move(menuItems)](const QString& nibName) {

@@ -2,10 +2,6 @@
 
 namespace talvor {
 
-TalvorPrefsFloatingViewCtrl::TalvorPrefsFloatingViewCtrl(QString nibName)
-    : NotedPane(QStringLiteral("TalvorPrefsFloatingViewCtrl"), std::move(nibName),
-                QStringLiteral("Floating Clocks")) {}
-
 TalvorCalendarPrefs::TalvorCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TalvorCalendarPrefs"), std::move(nibName),
                 QStringLiteral("MiniCal/Event/To Do")) {}

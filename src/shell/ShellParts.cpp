@@ -68,6 +68,11 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
         }
     };
     panes.updateMenuBarItems = [this] { items->updateMenuBarItems(); };
+    panes.setShowFloating = [&app](bool show) { app.setShowFloating(show); };
+    panes.updateFloatingMenu = [this] { timeMenuItems->UpdateMenu(TimeMenu::FloatingClocks); };
+    panes.locationTimeZoneSetup = [](QWidget* window) {
+        TalvorLocationWinCtrl::sharedInstance().showTZLocationSheet(window);
+    };
     settings = std::make_unique<SettingsWindowHost>(
         app, PaneFactory::standard(lightDark, menuItems, panes));
     settings->setQuitAction([&app] { app.quit(); });

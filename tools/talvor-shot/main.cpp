@@ -137,6 +137,13 @@ const Scene kScenes[] = {
          sheet.window()->adjustSize();
          return grabWindow(*sheet.window(), s.scale);
      }},
+    {"settings-floating", "the settings window on its Floating Clocks pane",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(2);
+         scene.window().resize(1000, 900);  // the whole pane, unscrolled
+         QCoreApplication::processEvents();
+         return grabWindow(scene.window(), s.scale);
+     }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
     {"sun-window", "the sunrise, sunset and twilight times of one city",
