@@ -37,8 +37,8 @@ struct PaneDelegate {
     std::function<void()> updateMenuBarItems;
     // Show (or hide) the floating clocks now.
     std::function<void(bool show)> setShowFloating;
-    // Put the floating-clocks item of the time menu in step with "Floater".
-    std::function<void()> updateFloatingMenu;
+    // Rebuild a group of the time menu (the floating clocks 6, the meeting planner 10).
+    std::function<void(qint32 code)> UpdateMenu;
     // Open the locations window as a sheet on `window`.
     std::function<void(QWidget* window)> locationTimeZoneSetup;
     // Where distributed notifications go; null: the default centre.

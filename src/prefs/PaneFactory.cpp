@@ -1,5 +1,6 @@
 #include "PaneFactory.h"
 
+#include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
@@ -59,7 +60,8 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     addPane<TalvorTake5WindowsController>(f, QStringLiteral("TalvorTake5WindowsController"));
     addPane<CountDownTimerViewController>(f, QStringLiteral("CountDownTimerViewController"));
     addPane<AlarmSetController>(f, QStringLiteral("AlarmSetController"));
-    addPane<GlobalSchedulerViewController>(f, QStringLiteral("GlobalSchedulerViewController"));
+    f.add(QStringLiteral("GlobalSchedulerViewController"),
+          maker<GlobalSchedulerViewController>(delegate));
     f.add(QStringLiteral("SwitchLightDarkVC"),
           [lightDark = std::move(lightDark)](const QString& nibName) {
               return std::make_unique<SwitchLightDarkPane>(nibName, lightDark);

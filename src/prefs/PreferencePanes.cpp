@@ -32,8 +32,4 @@ AlarmSetController::AlarmSetController(QString nibName)
     : NotedPane(QStringLiteral("AlarmSetController"), std::move(nibName),
                 QStringLiteral("Create Alarm")) {}
 
-GlobalSchedulerViewController::GlobalSchedulerViewController(QString nibName)
-    : NotedPane(QStringLiteral("GlobalSchedulerViewController"), std::move(nibName),
-                QStringLiteral("Global Scheduler")) {}
-
 }  // namespace talvor

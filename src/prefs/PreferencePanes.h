@@ -55,10 +55,4 @@ class AlarmSetController : public NotedPane {
     explicit AlarmSetController(QString nibName);
 };
 
-// The meeting planner.
-class GlobalSchedulerViewController : public NotedPane {
-  public:
-    explicit GlobalSchedulerViewController(QString nibName);
-};
-
 }  // namespace talvor

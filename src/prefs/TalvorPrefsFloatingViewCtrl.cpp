@@ -35,6 +35,8 @@ namespace talvor {
 namespace {
 
 const QString kCustomFloatTime = QStringLiteral("CustomFloatTime");
+// The time menu's group of the floating clocks' item.
+constexpr qint32 kFloatingClocksGroup = 6;
 
 // The check boxes of the packed fields, by control name.
 struct CheckField {
@@ -408,7 +410,9 @@ void TalvorPrefsFloatingViewCtrl::LoadFloatingClockOptions() {
 
 void TalvorPrefsFloatingViewCtrl::actShowFloatingClock() {
     saveFloaterOptions();
-    delegate_.call(delegate_.updateFloatingMenu);
+    if (delegate_.UpdateMenu) {
+        delegate_.UpdateMenu(kFloatingClocksGroup);
+    }
 }
 
 namespace {

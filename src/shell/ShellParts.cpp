@@ -69,7 +69,7 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     };
     panes.updateMenuBarItems = [this] { items->updateMenuBarItems(); };
     panes.setShowFloating = [&app](bool show) { app.setShowFloating(show); };
-    panes.updateFloatingMenu = [this] { timeMenuItems->UpdateMenu(TimeMenu::FloatingClocks); };
+    panes.UpdateMenu = [this](qint32 code) { timeMenuItems->UpdateMenu(code); };
     panes.locationTimeZoneSetup = [](QWidget* window) {
         TalvorLocationWinCtrl::sharedInstance().showTZLocationSheet(window);
     };

@@ -45,7 +45,7 @@ class FloatingPane : public ::testing::Test {
         d.setShowFloating = [this](bool show) {
             calls << QStringLiteral("setShowFloating %1").arg(show);
         };
-        d.updateFloatingMenu = [this] { calls << QStringLiteral("updateFloatingMenu"); };
+        d.UpdateMenu = [this](qint32 code) { calls << QStringLiteral("UpdateMenu %1").arg(code); };
         return d;
     }
     std::unique_ptr<TalvorPrefsFloatingViewCtrl> make() {
@@ -147,13 +147,13 @@ TEST_F(prefsFloatingPane, TheShowBoxStoresAnnouncesAndAsksTheApplication) {
     EXPECT_TRUE(domain.store().value(keys::Floater).toBool());
     EXPECT_TRUE(domain.store().value(keys::FloaterState).toBool());
     EXPECT_TRUE(stored(keys::FloatingStates).startsWith(QStringLiteral("Floating: 1 ")));
-    EXPECT_EQ(calls, (QStringList{QStringLiteral("setShowFloating 1"),
-                                  QStringLiteral("updateFloatingMenu")}));
+    EXPECT_EQ(calls,
+              (QStringList{QStringLiteral("setShowFloating 1"), QStringLiteral("UpdateMenu 6")}));
     EXPECT_EQ(takePosted(), QStringList{stored(keys::FloatingStates)});
     calls.clear();
     pane->check(QStringLiteral("Floater"))->click();
     EXPECT_FALSE(domain.store().value(keys::Floater).toBool());
-    EXPECT_EQ(calls, QStringList{QStringLiteral("updateFloatingMenu")});
+    EXPECT_EQ(calls, QStringList{QStringLiteral("UpdateMenu 6")});
 }
 
 TEST_F(prefsFloatingPane, FormatPopUpsStoreThePatternAndAnnounceSome) {

@@ -8,6 +8,7 @@
 #include "DemoBar.h"
 #include "FloatingScene.h"
 #include "NewUserScenes.h"
+#include "PlannerScene.h"
 #include "SettingsScene.h"
 #include "SunScene.h"
 
@@ -144,6 +145,8 @@ const Scene kScenes[] = {
          QCoreApplication::processEvents();
          return grabWindow(scene.window(), s.scale);
      }},
+    {"settings-planner", "the Global Scheduler with five places and a meeting across them",
+     [](const Settings& s) { return talvor::shot::renderSettingsPlanner(s.scale); }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
     {"sun-window", "the sunrise, sunset and twilight times of one city",
