@@ -156,6 +156,8 @@ const Scene kScenes[] = {
 
     {"mini-calendar", "the mini calendar that drops from the date item",
      [](const Settings& s) { return talvor::shot::renderMiniCalendar(s.scale); }},
+    {"calendar-leaf", "the date item's calendar leaf when it shows neither moon nor date",
+     [](const Settings& s) { return talvor::shot::renderCalendarLeaves(s.scale); }},
     {"big-calendar", "the date menu's big calendar with the moon of the day",
      [](const Settings& s) { return talvor::shot::renderBigCalendar(s.scale); }},
 };
