@@ -1,5 +1,6 @@
 #include "LocationItemModel.h"
 
+#include "CountryFlags.h"
 #include "TalvorFloatingClockCtrl.h"
 #include "WorldKeys.h"
 
@@ -103,7 +104,13 @@ QVariant LocationItemModel::data(const QModelIndex& index, int role) const {
             }
             const std::optional<QString> path =
                 TalvorFloatingClockCtrl::getiChatFlagPath(text(rec, kCountry));
-            return path && QFileInfo::exists(*path) ? QVariant(QIcon(*path)) : QVariant();
+            if (!path || !QFileInfo::exists(*path)) {
+                return {};
+            }
+            if (path->endsWith(QLatin1String(".svg"))) {
+                return QIcon(QPixmap::fromImage(CountryFlags::drawFlag(*path, 32)));
+            }
+            return QIcon(*path);
         }
         case Qt::ForegroundRole:
             // Net records show in red until the user edits them into their own.

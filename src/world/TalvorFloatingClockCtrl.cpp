@@ -1,5 +1,6 @@
 #include "TalvorFloatingClockCtrl.h"
 
+#include "CountryFlags.h"
 #include "TalvorClockControl.h"
 #include "TimeZoneWindow.h"
 #include "WorldKeys.h"
@@ -248,6 +249,10 @@ QString& TalvorFloatingClockCtrl::fixTimeZone(QString& format, const QString& tz
 std::optional<QString> TalvorFloatingClockCtrl::getiChatFlagPath(const QString& country) {
     if (country.isEmpty()) {
         return std::nullopt;
+    }
+    // The shipped SVG flags first; a PNG of the country's name where one was installed.
+    if (const std::optional<QString> svg = CountryFlags::shared().flagPath(country)) {
+        return svg;
     }
     QString name = capitalized(country);
     if (name == QLatin1String("United Kingdom")) {

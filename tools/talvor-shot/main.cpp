@@ -14,6 +14,7 @@
 
 #include "GrabWindow.h"
 #include "alarms/CustomModalWindowController.h"
+#include "platform/Paths.h"
 #include "widgets/TalvorCustomDatePanel.h"
 #include "widgets/WidgetGallery.h"
 
@@ -147,6 +148,8 @@ const Scene kScenes[] = {
      }},
     {"settings-planner", "the Global Scheduler with five places and a meeting across them",
      [](const Settings& s) { return talvor::shot::renderSettingsPlanner(s.scale); }},
+    {"floating-flags", "four floating clocks on the flag face",
+     [](const Settings& s) { return talvor::shot::renderFlagClocks(s.scale); }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
     {"sun-window", "the sunrise, sunset and twilight times of one city",
@@ -169,6 +172,11 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("talvor-shot"));
+    // Run from the build tree, the shipped data is the build's copy.
+    if (!qEnvironmentVariableIsSet("TALVOR_SYSTEM_DATA_DIR") &&
+        !QDir(talvor::platform::Paths::systemDataDir()).exists()) {
+        qputenv("TALVOR_SYSTEM_DATA_DIR", TALVOR_BUILD_SHARE_DIR);
+    }
 
     QCommandLineParser options;
     options.setApplicationDescription(
