@@ -7,8 +7,11 @@
 #include "platform/Log.h"
 #include "platform/PreferenceStore.h"
 #include "platform/UserDefaults.h"
+#include "services/HotKeyField.h"
 #include "services/HotKeyKeys.h"
 #include "services/Manual.h"
+#include "services/TalvorHotKeys.h"
+#include "services/TalvorKeyCombo.h"
 #include "widgets/FontTextField.h"
 #include "widgets/TalvorCustomDatePanel.h"
 #include "world/WorldKeys.h"
@@ -207,6 +210,21 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
     }
     root->addWidget(texts);
 
+    // The shortcut that shows and hides the clocks, kept with the other shortcuts.
+    auto* hotKeyRow = new QHBoxLayout;
+    hotKey_ = new HotKeyField(v.get());
+    hotKey_->setObjectName(QStringLiteral("FloaterHotKey"));
+    auto* clearHotKey = new QPushButton(tr("Clear"), v.get());
+    clearHotKey->setObjectName(QStringLiteral("clearFloaterHotKey"));
+    hotKey_->setClearButton(clearHotKey);
+    connect(clearHotKey, &QPushButton::clicked, this, [this] { hotKey_->clear(); });
+    hotKey_->setTarget(this, &TalvorPrefsFloatingViewCtrl::hotKeyChanged);
+    hotKeyRow->addWidget(new QLabel(tr("Hot key:"), v.get()));
+    hotKeyRow->addWidget(hotKey_);
+    hotKeyRow->addWidget(clearHotKey);
+    hotKeyRow->addStretch(1);
+    root->addLayout(hotKeyRow);
+
     auto* formats = new QGroupBox(tr("Formats"), v.get());
     auto* formatGrid = new QGridLayout(formats);
     auto* timeBox = new QComboBox(formats);
@@ -323,6 +341,15 @@ void TalvorPrefsFloatingViewCtrl::saveFloaterOptions() {
     PreferenceDomain::writeFlag(keys::Floater, on);
     PreferenceDomain::writeFlag(keys::FloaterState, on);
     PreferenceDomain::writeFlag(keys::FloaterHotKeyEnabled, o.hotKeyEnabled != 0);
+    // The menu item's shortcut reads the flag where the shortcuts are kept.
+    TalvorHotKeys& hotKeys = TalvorHotKeys::sharedInstance();
+    if (hotKeys.hotKeyValues().value(keys::FloaterHotKeyEnabled).toBool() !=
+        (o.hotKeyEnabled != 0)) {
+        QVariantMap values = hotKeys.hotKeyValues();
+        values.insert(keys::FloaterHotKeyEnabled, o.hotKeyEnabled != 0);
+        hotKeys.setHotKeyValues(values);
+        hotKeys.writePrefs();
+    }
     PreferenceDomain::writeFlag(keys::FloaterLeftAlign,
                                 check(QStringLiteral("FloaterLeftAlign"))->isChecked());
     PreferenceDomain::writeFlag(keys::FloaterShowTimeZone,
@@ -404,8 +431,32 @@ void TalvorPrefsFloatingViewCtrl::LoadFloatingClockOptions() {
     if (!datePattern.isNull()) {
         datePopUp_->select(datePattern);
     }
+    const QVariantMap& hotKeys = TalvorHotKeys::sharedInstance().hotKeyValues();
+    hotKey_->setKeyCode(
+        static_cast<qint32>(hotKeys.value(keys::hotKeyCodeFloater, -1).toLongLong()),
+        TalvorKeyCombo::NSModifierForModifiers(
+            hotKeys.value(keys::hotKeyModifiersFloater, -1).toLongLong()));
     enableByType();
     loading_ = false;
+}
+
+void TalvorPrefsFloatingViewCtrl::hotKeyChanged(HotKeyField& field) {
+    changeHotKey(field.keyCode(), field.flags());
+}
+
+void TalvorPrefsFloatingViewCtrl::changeHotKey(qint32 keyCode, quint32 modifierFlags) {
+    if (loading_) {
+        return;
+    }
+    TalvorHotKeys& hotKeys = TalvorHotKeys::sharedInstance();
+    QVariantMap values = hotKeys.hotKeyValues();
+    values.insert(keys::hotKeyCodeFloater, qint64(keyCode));
+    values.insert(
+        keys::hotKeyModifiersFloater,
+        keyCode < 0 ? qint64(-1) : TalvorKeyCombo::modifiersForNSModifiers(modifierFlags));
+    hotKeys.setHotKeyValues(values);
+    hotKeys.writePrefs();
+    saveFloaterOptions();
 }
 
 void TalvorPrefsFloatingViewCtrl::actShowFloatingClock() {

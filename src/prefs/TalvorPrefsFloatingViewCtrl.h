@@ -23,6 +23,7 @@ class QSlider;
 namespace talvor {
 
 class FormatPopUp;
+class HotKeyField;
 
 // The floating clocks pane: shown or not, analog or digital, the face, size, spacing,
 // columns, transparency and window layer, the texts beside each clock, the label font and
@@ -50,6 +51,8 @@ class TalvorPrefsFloatingViewCtrl : public PreferencePane {
     void chooseCustomDate();
     void chooseCustomFloaterTimeDidEnd(int returnCode);
     void changeFont(const QFont& font);
+    // A shortcut recorded in the hot-key field (a negative key code: none).
+    void changeHotKey(qint32 keyCode, quint32 modifierFlags);
     // `background`: the background well, else the text well.
     void changeColor(const QColor& color, bool background);
 
@@ -72,6 +75,7 @@ class TalvorPrefsFloatingViewCtrl : public PreferencePane {
 
   private:
     void enableByType();
+    void hotKeyChanged(HotKeyField& field);
     void updateFontInfo();
     double width() const;
 
@@ -87,6 +91,7 @@ class TalvorPrefsFloatingViewCtrl : public PreferencePane {
     QPointer<QRadioButton> digital_;
     QPointer<QRadioButton> analog_;
     QPointer<QLabel> fontInfo_;
+    QPointer<HotKeyField> hotKey_;
     QPointer<QPushButton> backgroundWell_;
     QPointer<QPushButton> textWell_;
     std::unique_ptr<FormatPopUp> timePopUp_;

@@ -2,9 +2,14 @@
 #include "foundation/PreferenceDomain.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/EventModifiers.h"
 #include "platform/UserDefaults.h"
 #include "prefs/FormatPaneParts.h"
 #include "prefs/TalvorPrefsFloatingViewCtrl.h"
+#include "services/HotKeyField.h"
+#include "services/HotKeyKeys.h"
+#include "services/TalvorHotKeys.h"
+#include "services/TalvorKeyCombo.h"
 #include "support/FakeClock.h"
 #include "support/FakeFontResolver.h"
 #include "support/ScopedMachineZone.h"
@@ -32,11 +37,16 @@ class FloatingPane : public ::testing::Test {
     FloatingPane() : defaults(domain.store()) {
         platform::UserDefaults::setStandard(&defaults);
         platform::Clock::setShared(&clock);
+        hotKeys.setHotKeyValues(TalvorHotKeys::setDetaults());
+        TalvorHotKeys::setSharedInstance(&hotKeys);
         watch = platform::DistributedNotificationCenter::defaultCenter().addObserver(
             keys::TalvorFloatingClockPrefsChangeNotification, QVariant(),
             [this](const platform::Notification& n) { posted << n.object.toString(); });
     }
     ~FloatingPane() override {
+        // What a test posted last reaches no later test.
+        takePosted();
+        TalvorHotKeys::setSharedInstance(nullptr);
         platform::Clock::setShared(nullptr);
         platform::UserDefaults::setStandard(nullptr);
     }
@@ -74,12 +84,33 @@ class FloatingPane : public ::testing::Test {
     test::FakeClock clock{
         Date::fromQDateTime(QDateTime(QDate(2026, 5, 15), QTime(3, 5, 7), QTimeZone::utc())),
         QTimeZone::utc()};
+    TalvorHotKeys hotKeys;
     platform::Observation watch;
     QStringList posted;
     QStringList calls;
 };
 
 using prefsFloatingPane = FloatingPane;
+
+TEST_F(prefsFloatingPane, TheHotKeyIsKeptWithTheOtherShortcuts) {
+    auto pane = make();
+    auto* field = pane->view()->findChild<HotKeyField*>(QStringLiteral("FloaterHotKey"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->keyCode(), 3) << "the stored default";
+    // Option-Command-D.
+    pane->changeHotKey(2, platform::AlternateKeyMask | platform::CommandKeyMask);
+    EXPECT_EQ(hotKeys.hotKeyValues().value(keys::hotKeyCodeFloater).toLongLong(), 2);
+    EXPECT_EQ(hotKeys.hotKeyValues().value(keys::hotKeyModifiersFloater).toLongLong(),
+              CarbonModifiers::cmdKey | CarbonModifiers::optionKey);
+    // The enabling box reaches the shortcuts too: the menu item shows the key by it.
+    pane->check(QStringLiteral("FloaterHotKeyEnabled"))->click();
+    EXPECT_TRUE(hotKeys.hotKeyValues().value(keys::FloaterHotKeyEnabled).toBool());
+    EXPECT_TRUE(domain.store().value(keys::FloaterHotKeyEnabled).toBool());
+    EXPECT_EQ(takePosted().size(), 2) << "each change announced";
+    // Cleared: no shortcut.
+    field->clear();
+    EXPECT_EQ(hotKeys.hotKeyValues().value(keys::hotKeyCodeFloater).toLongLong(), -1);
+}
 
 TEST_F(prefsFloatingPane, LoadingShowsTheStoredTextAndWritesNothing) {
     domain.store().setValue(keys::FloatingStates,
