@@ -263,7 +263,7 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
 
     PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
         *v, [this] { delegate_.open(PaneLinks::changeLogPage()); },
-        [this] { delegate_.openManual(Manual::Section::Contents); });
+        [this] { delegate_.openManual(Manual::Section::GlobalScheduler); });
     root->addLayout(links.layout);
 
     ZoneDidChange();

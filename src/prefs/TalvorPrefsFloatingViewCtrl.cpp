@@ -293,7 +293,7 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
     root->addStretch(1);
     PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
         *v, [this] { delegate_.open(PaneLinks::changeLogPage()); },
-        [this] { delegate_.openManual(Manual::Section::Contents); });
+        [this] { delegate_.openManual(Manual::Section::FloatingClocks); });
     root->addLayout(links.layout);
 
     timePopUp_->LoadDateFormatMenu();

@@ -31,6 +31,12 @@ QString Manual::anchor(Section section) {
             return QStringLiteral("pane-applications-menu");
         case Section::About:
             return QStringLiteral("pane-about");
+        case Section::FloatingClocks:
+            return QStringLiteral("pane-floating-clocks");
+        case Section::GlobalScheduler:
+            return QStringLiteral("pane-global-scheduler");
+        case Section::LocationPicker:
+            return QStringLiteral("location-picker");
     }
     return QStringLiteral("contents");
 }

@@ -26,12 +26,16 @@ class Manual {
         MenubarCalendar,
         ApplicationsMenu,
         About,
+        FloatingClocks,
+        GlobalScheduler,
+        LocationPicker,
     };
     static constexpr std::array kSections = {
-        Section::Contents,  Section::TimeMenu,        Section::DateMenu,
-        Section::MenuItems, Section::Chimes,          Section::SetTimeZone,
-        Section::LightDark, Section::MenubarCalendar, Section::ApplicationsMenu,
-        Section::About,
+        Section::Contents,       Section::TimeMenu,        Section::DateMenu,
+        Section::MenuItems,      Section::Chimes,          Section::SetTimeZone,
+        Section::LightDark,      Section::MenubarCalendar, Section::ApplicationsMenu,
+        Section::About,          Section::FloatingClocks,  Section::GlobalScheduler,
+        Section::LocationPicker,
     };
 
     // The id of the section's heading in the manual ("pane-chimes").

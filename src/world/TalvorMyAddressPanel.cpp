@@ -342,7 +342,7 @@ void TalvorMyAddressPanel::takePerson(int row) {
 }
 
 void TalvorMyAddressPanel::WebHelp() {
-    Manual::open(Manual::Section::MenuItems);
+    Manual::open(Manual::Section::LocationPicker);
 }
 
 }  // namespace talvor
