@@ -6,6 +6,7 @@
 
 #include <QBrush>
 #include <QFileInfo>
+#include <QHash>
 #include <QIcon>
 #include <QMimeData>
 
@@ -108,7 +109,14 @@ QVariant LocationItemModel::data(const QModelIndex& index, int role) const {
                 return {};
             }
             if (path->endsWith(QLatin1String(".svg"))) {
-                return QIcon(QPixmap::fromImage(CountryFlags::drawFlag(*path, 32)));
+                // Drawn once per flag, not at every repaint of the table.
+                static QHash<QString, QIcon> drawn;
+                auto it = drawn.constFind(*path);
+                if (it == drawn.constEnd()) {
+                    it = drawn.insert(*path,
+                                      QIcon(QPixmap::fromImage(CountryFlags::drawFlag(*path, 32))));
+                }
+                return *it;
             }
             return QIcon(*path);
         }
