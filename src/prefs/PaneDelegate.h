@@ -35,10 +35,15 @@ struct PaneDelegate {
     std::function<void()> LoadTimerOptions;
     // Recreate the time and date items from their settings and draw them.
     std::function<void()> updateMenuBarItems;
-    // Rebuild a group of the time menu (3: the alarm items).
+    // Rebuild a group of the time menu (3: the alarm items, 6: the floating clocks, 10: the
+    // meeting planner).
     std::function<void(qint32 code)> UpdateMenu;
     // Show or hide "Take 5..." after "take5Show".
     std::function<void()> UpdateTake5;
+    // Show (or hide) the floating clocks now.
+    std::function<void(bool show)> setShowFloating;
+    // Open the locations window as a sheet on `window`.
+    std::function<void(QWidget* window)> locationTimeZoneSetup;
     // Where distributed notifications go; null: the default centre.
     platform::DistributedNotificationCenter* distributedCenter = nullptr;
 

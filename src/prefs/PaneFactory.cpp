@@ -1,6 +1,7 @@
 #include "PaneFactory.h"
 
 #include "AlarmSetController.h"
+#include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
@@ -8,6 +9,7 @@
 #include "TalvorAlarmViewController.h"
 #include "TalvorDateViewController.h"
 #include "TalvorPrefsChimesView.h"
+#include "TalvorPrefsFloatingViewCtrl.h"
 #include "TalvorPrefsMenuExtra.h"
 #include "TalvorSetTimeZoneViewCtrl.h"
 #include "TalvorTimeViewController.h"
@@ -40,7 +42,8 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
                                   const PaneDelegate& delegate) {
     PaneFactory f;
     f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>(delegate));
-    addPane<TalvorPrefsFloatingViewCtrl>(f, QStringLiteral("TalvorPrefsFloatingViewCtrl"));
+    f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"),
+          maker<TalvorPrefsFloatingViewCtrl>(delegate));
     addPane<TalvorCalendarPrefs>(f, QStringLiteral("TalvorCalendarPrefs"));
     f.add(QStringLiteral("TalvorMenuViewController"),
           [menuItems = std::move(menuItems)](const QString& nibName) {
@@ -60,7 +63,8 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     addPane<CountDownTimerViewController>(f, QStringLiteral("CountDownTimerViewController"));
     f.add(QStringLiteral("AlarmSetController"), maker<AlarmSetController>(delegate));
     f.add(QStringLiteral("TalvorAlarmViewController"), maker<TalvorAlarmViewController>(delegate));
-    addPane<GlobalSchedulerViewController>(f, QStringLiteral("GlobalSchedulerViewController"));
+    f.add(QStringLiteral("GlobalSchedulerViewController"),
+          maker<GlobalSchedulerViewController>(delegate));
     f.add(QStringLiteral("SwitchLightDarkVC"),
           [lightDark = std::move(lightDark)](const QString& nibName) {
               return std::make_unique<SwitchLightDarkPane>(nibName, lightDark);

@@ -2,10 +2,6 @@
 
 namespace talvor {
 
-TalvorPrefsFloatingViewCtrl::TalvorPrefsFloatingViewCtrl(QString nibName)
-    : NotedPane(QStringLiteral("TalvorPrefsFloatingViewCtrl"), std::move(nibName),
-                QStringLiteral("Floating Clocks")) {}
-
 TalvorCalendarPrefs::TalvorCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TalvorCalendarPrefs"), std::move(nibName),
                 QStringLiteral("MiniCal/Event/To Do")) {}
@@ -31,9 +27,5 @@ TalvorTake5WindowsController::TalvorTake5WindowsController(QString nibName)
 CountDownTimerViewController::CountDownTimerViewController(QString nibName)
     : NotedPane(QStringLiteral("CountDownTimerViewController"), std::move(nibName),
                 QStringLiteral("Countdown Timer")) {}
-
-GlobalSchedulerViewController::GlobalSchedulerViewController(QString nibName)
-    : NotedPane(QStringLiteral("GlobalSchedulerViewController"), std::move(nibName),
-                QStringLiteral("Global Scheduler")) {}
 
 }  // namespace talvor

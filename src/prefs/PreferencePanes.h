@@ -7,12 +7,6 @@
 // A pane that grows controls moves to a file of its own.
 namespace talvor {
 
-// The floating desktop clocks.
-class TalvorPrefsFloatingViewCtrl : public NotedPane {
-  public:
-    explicit TalvorPrefsFloatingViewCtrl(QString nibName);
-};
-
 // The mini calendar, its events and to-dos.
 class TalvorCalendarPrefs : public NotedPane {
   public:
@@ -53,12 +47,6 @@ class TalvorTake5WindowsController : public NotedPane {
 class CountDownTimerViewController : public NotedPane {
   public:
     explicit CountDownTimerViewController(QString nibName);
-};
-
-// The meeting planner.
-class GlobalSchedulerViewController : public NotedPane {
-  public:
-    explicit GlobalSchedulerViewController(QString nibName);
 };
 
 }  // namespace talvor

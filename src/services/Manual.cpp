@@ -33,6 +33,12 @@ QString Manual::anchor(Section section) {
             return QStringLiteral("pane-about");
         case Section::CreateAlarm:
             return QStringLiteral("pane-create-alarm");
+        case Section::FloatingClocks:
+            return QStringLiteral("pane-floating-clocks");
+        case Section::GlobalScheduler:
+            return QStringLiteral("pane-global-scheduler");
+        case Section::LocationPicker:
+            return QStringLiteral("location-picker");
     }
     return QStringLiteral("contents");
 }

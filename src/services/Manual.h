@@ -27,12 +27,16 @@ class Manual {
         ApplicationsMenu,
         About,
         CreateAlarm,
+        FloatingClocks,
+        GlobalScheduler,
+        LocationPicker,
     };
     static constexpr std::array kSections = {
-        Section::Contents,  Section::TimeMenu,        Section::DateMenu,
-        Section::MenuItems, Section::Chimes,          Section::SetTimeZone,
-        Section::LightDark, Section::MenubarCalendar, Section::ApplicationsMenu,
-        Section::About,     Section::CreateAlarm,
+        Section::Contents,        Section::TimeMenu,        Section::DateMenu,
+        Section::MenuItems,       Section::Chimes,          Section::SetTimeZone,
+        Section::LightDark,       Section::MenubarCalendar, Section::ApplicationsMenu,
+        Section::About,           Section::CreateAlarm,     Section::FloatingClocks,
+        Section::GlobalScheduler, Section::LocationPicker,
     };
 
     // The id of the section's heading in the manual ("pane-chimes").

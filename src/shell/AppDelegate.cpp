@@ -465,6 +465,19 @@ void AppDelegate::showFloating() {
     }
 }
 
+void AppDelegate::setShowFloating(bool show) {
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    TimeMenu& menu = *parts_.timeMenuItems;
+    menu.IsShowFloatingClock = show;
+    if (platform::MenuItem* item = parts_.timeMenu->itemWithTag(TimeMenu::kFloatingClocksTag)) {
+        item->setState(show ? platform::ControlState::On : platform::ControlState::Off);
+    }
+    defaults.setBool(show, keys::FloaterState);
+    if (!show && floatingClockCtrl_) {
+        floatingClockCtrl_->hideClocks();
+    }
+}
+
 void AppDelegate::switchLighDarkMode() {
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     defaults.setObject(kAppearanceSwitchManual, kAppearanceSwitchKey);

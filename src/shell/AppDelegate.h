@@ -84,6 +84,9 @@ class AppDelegate : public QObject,
     void LoadFloatingOptions(const platform::Notification* notification);
     // "Floating Clocks…": shows or hides the clocks.
     void showFloating();
+    // The floating clocks pane turned them on (or off): the time menu's item follows and
+    // the clocks are rebuilt by the pane's announcement.
+    void setShowFloating(bool show);
     TalvorFloatingClockCtrl* floatingClocks() { return floatingClockCtrl_.get(); }
 
     // "Edit Locations..." and "Add Location...": the settings window with the locations.

@@ -5,6 +5,7 @@
 #include "foundation/TalvorDateSettings.h"
 #include "platform/Clock.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -161,6 +162,58 @@ void MoonDisplay::drawMoonInRect(QPainter& painter, const QRectF& rect) const {
     painter.restore();
 }
 
+QImage calendarLeafPicture(int day, const QFont& font, const QColor& colour, bool shadow,
+                           double height, QSizeF* size) {
+    constexpr double kLeafWidth = 20.0;
+    constexpr int kScale = 2;  // drawn at twice the size, for sharp edges on any screen
+    QFont numberFont = font;
+    // 13 of the picture's points, whatever the screen's resolution.
+    numberFont.setPixelSize(13);
+    const QString text = QString::number(day);
+    const double textWidth = QFontMetricsF(numberFont).horizontalAdvance(text);
+    const double width = kLeafWidth > textWidth + 6.0 ? kLeafWidth : textWidth + 6.0;
+    const double leafHeight = std::max(4.0, height - 2.0);
+    QImage picture(int(std::ceil(width * kScale)), int(std::ceil(height * kScale)),
+                   QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(kScale);
+    picture.fill(Qt::transparent);
+    {
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        // The leaf: a white page with a red head and two rings.
+        const QRectF page(1.0, 1.0, width - 2.0, leafHeight - 1.0);
+        QPainterPath outline;
+        outline.addRoundedRect(page, 2.5, 2.5);
+        p.fillPath(outline, QColor(252, 252, 250));
+        const double headHeight = std::max(3.0, page.height() * 0.22);
+        p.save();
+        p.setClipPath(outline);
+        p.fillRect(QRectF(page.left(), page.top(), page.width(), headHeight), QColor(214, 48, 40));
+        p.restore();
+        p.strokePath(outline, QPen(QColor(120, 120, 120), 0.8));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(70, 70, 70));
+        for (const double x :
+             {page.left() + page.width() * 0.3, page.right() - page.width() * 0.3}) {
+            p.drawEllipse(QPointF(x, page.top() + headHeight / 2.0), 1.0, 1.0);
+        }
+        // The number, centred in the page below the head.
+        p.setFont(numberFont);
+        const QRectF below(0.0, page.top() + headHeight - 1.0, width, page.bottom() - headHeight);
+        if (shadow) {
+            p.setPen(QColor(0, 0, 0, 90));
+            p.drawText(below.translated(1.0, 1.0), Qt::AlignCenter, text);
+        }
+        p.setPen(colour.isValid() ? colour : QColor(Qt::black));
+        p.drawText(below, Qt::AlignCenter, text);
+    }
+    if (size != nullptr) {
+        *size = QSizeF(width, height);
+    }
+    return picture;
+}
+
 void MoonDisplay::setMoonAsIcon(StatusItemsController& items, double extraHeight) {
     CustomDateStatusItem* item = items.customDateStatusItem().get();
     if (item == nullptr || extraHeight <= 5.0) {
@@ -198,10 +251,14 @@ void MoonDisplay::moonUpdate(StatusItemsController& items, double extraHeight) {
                       dateSettings_.showMoonToolTip,
                       dateSettings_.isSouthernHemisphere,
                       items.isDark(),
+                      dateSettings_.showDateInMenu,
+                      dateSettings_.hasDropShadow,
                       extraHeight,
                       item,
                       dateSettings_.dateFormat,
-                      clock_.currentZone().id()};
+                      clock_.currentZone().id(),
+                      dateSettings_.dateFont.toString(),
+                      dateSettings_.dateColor.rgba()};
     // The tick asks every second; the moon changes far more slowly. A remade item (perhaps at
     // the old address) shows neither our picture nor our tip, so it is drawn again.
     const bool itemUnchanged = item != nullptr && item->moonImage().cacheKey() == shownImage_ &&
@@ -220,8 +277,15 @@ void MoonDisplay::moonUpdate(StatusItemsController& items, double extraHeight) {
     }
     if (dateSettings_.showMoon) {
         setMoonAsIcon(items, extraHeight);
-    } else {
+    } else if (dateSettings_.showDateInMenu || extraHeight <= 5.0) {
         item->setImage(QImage(), QSizeF(0, 0));
+    } else {
+        const int day = now.toQDateTime().toTimeZone(clock_.currentZone()).date().day();
+        QSizeF size;
+        const QImage leaf =
+            calendarLeafPicture(day, dateSettings_.dateFont, dateSettings_.dateColor,
+                                dateSettings_.hasDropShadow, extraHeight, &size);
+        item->setImage(leaf, size);
     }
     shownImage_ = item->moonImage().cacheKey();
     shownToolTip_ = items.TalvorDate() ? items.TalvorDate()->toolTip() : QString();

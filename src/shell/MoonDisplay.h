@@ -27,6 +27,13 @@ class TalvorDateSettings;
 // the disc; null for an unknown name.
 QImage moonPicture(const QString& name, int size = 64);
 
+// The calendar leaf the date item shows when it draws neither the moon nor the date: a
+// page with a red head and the day number, `height` points high. The picture is as wide as
+// the leaf, or as the number plus 6 when the number would not fit; `size` gets its size in
+// points.
+QImage calendarLeafPicture(int day, const QFont& font, const QColor& colour, bool shadow,
+                           double height, QSizeF* size = nullptr);
+
 // The moon on the date item: its picture, its tool tip and the texts of the next full and
 // new moon. Owned by the application delegate; main thread only.
 class MoonDisplay {
@@ -66,11 +73,13 @@ class MoonDisplay {
 
     struct Shown {
         double minute;
-        bool showMoon, toolTip, south, dark;
+        bool showMoon, toolTip, south, dark, showDate, shadow;
         double height;
         const void* item;
         QString format;
         QByteArray zone;
+        QString font;
+        QRgb colour;
         bool operator==(const Shown&) const = default;
     };
 

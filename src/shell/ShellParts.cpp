@@ -74,6 +74,11 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
         }
     };
     panes.updateMenuBarItems = [this] { items->updateMenuBarItems(); };
+    panes.setShowFloating = [&app](bool show) { app.setShowFloating(show); };
+    panes.UpdateMenu = [this](qint32 code) { timeMenuItems->UpdateMenu(code); };
+    panes.locationTimeZoneSetup = [](QWidget* window) {
+        TalvorLocationWinCtrl::sharedInstance().showTZLocationSheet(window);
+    };
     settings = std::make_unique<SettingsWindowHost>(
         app, PaneFactory::standard(lightDark, menuItems, panes));
     settings->setQuitAction([&app] { app.quit(); });

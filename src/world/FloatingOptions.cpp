@@ -65,9 +65,42 @@ QByteArray packedScanFormat() {
 
 }  // namespace
 
+FloatingOptions FloatingOptions::fromText(const std::optional<QString>& floatingStates) {
+    FloatingOptions o;
+    if (floatingStates) {
+        // The presets of the fields a short text may lack.
+        o.floatingOn = 0;
+        o.ShowAMPM = 1;
+        o.ShowSeconds = 1;
+        o.ShowDay = 1;
+        o.ShowDate = 1;
+        o.ShowDayForDigital = 0;
+        o.ShowDateForDigital = 0;
+        o.ShowYearForDigital = 1;
+        o.ShowTimeWithClock = 1;
+        o.ShowDateWithClock = 1;
+        o.scan(*floatingStates);
+    }
+    return o;
+}
+
+FloatingOptions FloatingOptions::resetValues() {
+    FloatingOptions o;
+    o.iFloaterColumns = 11;
+    o.faceType = 1;
+    o.ShowDay = 0;
+    return o;
+}
+
+QString FloatingOptions::resetText() {
+    return resetValues().formatFields(18);
+}
+
 void FloatingOptions::scan(const QString& floatingStates) {
     static const QByteArray format = packedScanFormat();
     const std::vector<ScanValue> read = scanFormat(floatingStates, format.constData());
+    // Stored as the count minus one.
+    iFloaterColumns -= 1;
     for (std::size_t i = 0; i < std::size(kFields) && i < read.size(); ++i) {
         if (const auto* n = std::get_if<int O::*>(&kFields[i])) {
             this->*(*n) = asInt(read[i]);
@@ -75,23 +108,28 @@ void FloatingOptions::scan(const QString& floatingStates) {
             this->*std::get<float O::*>(kFields[i]) = asFloat(read[i]);
         }
     }
-    // Stored as the count minus one; the default -1 becomes 0 here and 10 when normalised.
     if (iFloaterColumns != std::numeric_limits<int>::max()) {
         iFloaterColumns += 1;
     }
-    ShowSeconds = 1;
 }
 
 QString FloatingOptions::format() const {
+    return formatFields(static_cast<int>(std::size(kFields)));
+}
+
+QString FloatingOptions::formatFields(int count) const {
     FloatingOptions stored = *this;
     stored.iFloaterColumns -= 1;
     QString text = QStringLiteral("Floating:");
-    for (const Field& field : kFields) {
+    for (int i = 0; i < count && i < static_cast<int>(std::size(kFields)); ++i) {
+        const Field& field = kFields[i];
         if (const auto* n = std::get_if<int O::*>(&field)) {
             text += QStringLiteral(" %1").arg(stored.*(*n));
         } else {
-            text += QString::asprintf(" %3.3f",
-                                      static_cast<double>(stored.*std::get<float O::*>(field)));
+            // By hand rather than "%3.3f": the C library would follow the locale's comma.
+            text +=
+                QLatin1Char(' ') +
+                QString::number(static_cast<double>(stored.*std::get<float O::*>(field)), 'f', 3);
         }
     }
     return text;
@@ -99,9 +137,9 @@ QString FloatingOptions::format() const {
 
 void FloatingOptions::normalise() {
     if (iFloaterColumns < 1) {
-        iFloaterColumns = 10;
+        iFloaterColumns = FloatingOptions{}.iFloaterColumns;
     }
-    if (faceType < 0) {
+    if (faceType != kFlagFace && (faceType < 1 || faceType > kLastFace)) {
         faceType = kFlagFace;
     }
     // Written as "not at least" so that a NaN counts as missing.
@@ -109,11 +147,11 @@ void FloatingOptions::normalise() {
         fFloaterSpacing = 2.0f;
     }
     fFloaterSpacing = std::min(fFloaterSpacing, kMaxSpacing);
-    if (!(fFloaterTransparency >= 0.0f)) {
-        fFloaterTransparency = 1.0f;
+    if (!(fFloaterTransparency >= 0.1f)) {
+        fFloaterTransparency = 0.75f;
     }
     fFloaterTransparency = std::min(fFloaterTransparency, 1.0f);
-    if (!(fFloaterClockSize >= 16.0f)) {
+    if (!(fFloaterClockSize >= kMinClockSize)) {
         fFloaterClockSize = 48.0f;
     }
     fFloaterClockSize = std::min(fFloaterClockSize, kMaxClockSize);
@@ -123,6 +161,33 @@ void FloatingOptions::normalise() {
     if (iFloaterWinLayer < 0 || iFloaterWinLayer > 2) {
         iFloaterWinLayer = 1;
     }
+}
+
+float FloatingOptions::spacingLimit(double screenWidth, int columnsIndex, float size) {
+    // A row of n + 1 clocks has n gaps.
+    const int gaps = std::max(0, columnsIndex);
+    double w = screenWidth - static_cast<double>(gaps + 1) * static_cast<double>(size);
+    if (gaps != 0) {
+        w /= gaps;
+    }
+    if (!(w >= 100.0)) {
+        return 100.0f;
+    }
+    return static_cast<float>(std::min(w, static_cast<double>(kMaxSpacing)));
+}
+
+int FloatingOptions::faceCodeForItem(int item) {
+    if (item >= 1 && item <= kLastFace) {
+        return item;
+    }
+    return kFlagFace;
+}
+
+int FloatingOptions::faceItemForCode(int code) {
+    if (code >= 1 && code <= kLastFace) {
+        return code;
+    }
+    return 0;
 }
 
 FloatingOptions::Layer FloatingOptions::layer() const {

@@ -1,10 +1,12 @@
 #include "LocationItemModel.h"
 
+#include "CountryFlags.h"
 #include "TalvorFloatingClockCtrl.h"
 #include "WorldKeys.h"
 
 #include <QBrush>
 #include <QFileInfo>
+#include <QHash>
 #include <QIcon>
 #include <QMimeData>
 
@@ -103,7 +105,20 @@ QVariant LocationItemModel::data(const QModelIndex& index, int role) const {
             }
             const std::optional<QString> path =
                 TalvorFloatingClockCtrl::getiChatFlagPath(text(rec, kCountry));
-            return path && QFileInfo::exists(*path) ? QVariant(QIcon(*path)) : QVariant();
+            if (!path || !QFileInfo::exists(*path)) {
+                return {};
+            }
+            if (path->endsWith(QLatin1String(".svg"))) {
+                // Drawn once per flag, not at every repaint of the table.
+                static QHash<QString, QIcon> drawn;
+                auto it = drawn.constFind(*path);
+                if (it == drawn.constEnd()) {
+                    it = drawn.insert(*path,
+                                      QIcon(QPixmap::fromImage(CountryFlags::drawFlag(*path, 32))));
+                }
+                return *it;
+            }
+            return QIcon(*path);
         }
         case Qt::ForegroundRole:
             // Net records show in red until the user edits them into their own.

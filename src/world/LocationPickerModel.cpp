@@ -308,6 +308,65 @@ void LocationPickerModel::ClearAddressRecFields() {
     for (QString& text : cells_) {
         text.clear();
     }
+    abUID_.clear();
+}
+
+void LocationPickerModel::takePerson(const AddressBook::Person& person) {
+    ClearAddressRecFields();
+    abUID_ = person.uid;
+    cells_[kFirstNameCell] = person.firstName;
+    cells_[kLastNameCell] = person.lastName;
+    std::optional<AddressBook::Address> address = person.address(QStringLiteral("work"));
+    if (!address) {
+        address = person.address(QStringLiteral("home"));
+    }
+    if (address) {
+        cells_[kCityCell] = address->city;
+        cells_[kStateCell] = address->state;
+        cells_[kCountryCell] = address->country;
+    }
+    for (const char* label : {"work", "home", "cell"}) {
+        if (const std::optional<QString> phone = person.phone(QLatin1String(label))) {
+            cells_[kPhoneCell] = *phone;
+            break;
+        }
+    }
+    const int country = list(PopUpKind::Country).indexOf(cells_[kCountryCell]);
+    if (!cells_[kCountryCell].isEmpty() && country > 0) {
+        // The country's own lists, keeping the person's city and state in the form.
+        const QString city = cells_[kCityCell];
+        const QString state = cells_[kStateCell];
+        select(PopUpKind::Country, country);
+        popUp(PopUpKind::Country);
+        if (!city.isEmpty()) {
+            cells_[kCityCell] = city;
+        }
+        if (!state.isEmpty()) {
+            cells_[kStateCell] = state;
+        }
+    }
+    composeTimeInfo();
+}
+
+QStringList LocationPickerModel::peopleRow(const AddressBook::Person& person,
+                                           const QStringList& knownCities) {
+    const std::optional<QString> city = person.city();
+    QString name = person.firstName;
+    if (!person.lastName.isEmpty()) {
+        name = name.isEmpty() ? person.lastName : name + QLatin1Char(' ') + person.lastName;
+    }
+    QString phone;
+    for (const auto& [label, mark] :
+         {std::pair{"work", " W:"}, std::pair{"home", " H:"}, std::pair{"cell", " M:"}}) {
+        if (const std::optional<QString> number = person.phone(QLatin1String(label))) {
+            phone = QLatin1String(mark) + *number;
+            break;
+        }
+    }
+    return {city && !city->isEmpty() && knownCities.contains(*city) ? QStringLiteral("\u2022")
+                                                                    : QString(),
+            name.isEmpty() ? QStringLiteral("NA") : name,
+            city.value_or(QStringLiteral("No Address defined.")), phone};
 }
 
 QString LocationPickerModel::makeNotesString() const {

@@ -2,6 +2,7 @@
 
 #include "LocationLists.h"
 #include "ZoneInfoTree.h"
+#include "foundation/AddressBook.h"
 
 #include <QDateTime>
 #include <QString>
@@ -90,12 +91,25 @@ class LocationPickerModel {
     void ClearAddressRecFields();
     QString makeNotesString() const;
 
+    // A person taken from the address book: the form empties, then takes their names, the
+    // city, state and country of their first work address (else home address) and their
+    // first work, home or mobile phone; a country the country list knows is chosen there.
+    void takePerson(const AddressBook::Person& person);
+    // The unique id of the person taken last; empty after the form was cleared.
+    const QString& ABUID() const { return abUID_; }
+    // A person's row in the people table: a bullet when their city is among `knownCities`,
+    // the name ("NA" without one), the city ("No Address defined." without one) and the
+    // phone (" W:", " H:" or " M:" and the number).
+    static QStringList peopleRow(const AddressBook::Person& person, const QStringList& knownCities);
+
     // The record the form makes, or nullopt (and nothing stored) when nothing is chosen.
     std::optional<QVariantList> addLocation();
     // Remembers the region and zone for the next time the picker opens.
     void FinishedLookup();
 
     const PopUp& list(PopUpKind kind) const { return lists_[index(kind)]; }
+    // Where the picker's choices are remembered.
+    platform::UserDefaults& defaults() const { return defaults_; }
     QString cell(int cell) const { return cells_.at(cell); }
     // The text under the form: the location as it would be added.
     QString timeInfo() const { return tTimeInfo_; }
@@ -130,6 +144,7 @@ class LocationPickerModel {
     // Set while a zone choice picks the matching city and state, so that they do not pick
     // a zone in turn.
     bool zoneChange_ = false;
+    QString abUID_;
 };
 
 }  // namespace talvor

@@ -1,6 +1,7 @@
 #include "TalvorClockCell.h"
 
 #include "ClockFaces.h"
+#include "CountryFlags.h"
 #include "foundation/StringsBundle.h"
 #include "platform/Clock.h"
 #include "platform/FontResolver.h"
@@ -348,7 +349,9 @@ QImage TalvorClockCell::faceImage() {
         // Kept while the path stays the same, rather than read from disk at every second.
         if (pathImageSource_ != *imagePath_) {
             pathImageSource_ = *imagePath_;
-            pathImage_ = QImage(*imagePath_);
+            pathImage_ = imagePath_->endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)
+                             ? CountryFlags::drawFlag(*imagePath_, 256)
+                             : QImage(*imagePath_);
         }
         if (!pathImage_.isNull()) {
             return pathImage_;

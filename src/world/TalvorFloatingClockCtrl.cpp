@@ -1,5 +1,6 @@
 #include "TalvorFloatingClockCtrl.h"
 
+#include "CountryFlags.h"
 #include "TalvorClockControl.h"
 #include "TimeZoneWindow.h"
 #include "WorldKeys.h"
@@ -32,11 +33,11 @@ namespace talvor {
 
 namespace {
 
-const QString kDefaultTimeFormat = QStringLiteral("EEEE h:mm");
+const QString kDefaultTimeFormat = FloatingOptions::defaultTimeFormat();
 // "YY" would be the week-based year: 30 December 2024 would show as 12/30/25.
-const QString kDefaultDateFormat = QStringLiteral("M/d/yy");
-const QString kDefaultFontName = QStringLiteral("MarkerFelt-Thin");
-constexpr float kDefaultFontSize = 14.0f;
+const QString kDefaultDateFormat = FloatingOptions::defaultDateFormat();
+const QString kDefaultFontName = FloatingOptions::defaultFontFamily();
+constexpr float kDefaultFontSize = FloatingOptions::kDefaultFontSize;
 const QString kMenuTitle = QStringLiteral("Floating Clocks\u2026");
 
 int weekNumber(Date now, const QTimeZone& zone) {
@@ -156,10 +157,9 @@ void TalvorFloatingClockCtrl::LoadFloatingOptions(const platform::Notification* 
         PreferenceDomain::synchronize(
             QStringLiteral("Floating clocks: the preferences could not be synchronised"));
     }
-    options_ = FloatingOptions{};
-    if (const std::optional<QString> states = CopyAnnotateString(keys::FloatingStates)) {
-        options_.scan(*states);
-    } else if (!saidDefaults_) {
+    const std::optional<QString> states = CopyAnnotateString(keys::FloatingStates);
+    options_ = FloatingOptions::fromText(states);
+    if (!states && !saidDefaults_) {
         // Every location edit reloads the options: once is enough to say so.
         saidDefaults_ = true;
         platform::log(QStringLiteral("Floating clock using default settings"));
@@ -249,6 +249,10 @@ QString& TalvorFloatingClockCtrl::fixTimeZone(QString& format, const QString& tz
 std::optional<QString> TalvorFloatingClockCtrl::getiChatFlagPath(const QString& country) {
     if (country.isEmpty()) {
         return std::nullopt;
+    }
+    // The shipped SVG flags first; a PNG of the country's name where one was installed.
+    if (const std::optional<QString> svg = CountryFlags::shared().flagPath(country)) {
+        return svg;
     }
     QString name = capitalized(country);
     if (name == QLatin1String("United Kingdom")) {
@@ -353,10 +357,10 @@ void TalvorFloatingClockCtrl::buildWindow(const std::vector<Measured>& measured)
     tzWin_->resize(static_cast<int>(std::ceil(grid_.contentSize.width())),
                    static_cast<int>(std::ceil(grid_.contentSize.height())));
 
-    const QColor background =
-        TalvorProColor::myGetColorFromDefaults(keys::FloaterBGColor, QColor(Qt::blue));
+    const QColor background = TalvorProColor::myGetColorFromDefaults(
+        keys::FloaterBGColor, FloatingOptions::defaultBackground());
     const QColor foreground = TalvorProColor::myGetColorFromDefaults(
-        keys::FloaterTextColor, QColor::fromRgbF(2.0f / 3, 2.0f / 3, 2.0f / 3));
+        keys::FloaterTextColor, FloatingOptions::defaultTextColour());
     const Qt::Alignment alignment = leftAlign_ ? Qt::AlignLeft : Qt::AlignHCenter;
     const Date now = clock_.now();
 

@@ -5,6 +5,7 @@
 #include "TalvorMenuBarFlags.h"
 #include "TalvorMyAddressPanel.h"
 #include "WorldKeys.h"
+#include "foundation/LocationRecord.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorFilePaths.h"
 #include "foundation/TalvorTimeSettings.h"
@@ -341,6 +342,14 @@ void TalvorLocationWinCtrl::AddLocation() {
     }
     if (!AddressSheet) {
         AddressSheet = std::make_unique<TalvorMyAddressPanel>();
+        AddressSheet->knownCities = [this] {
+            QStringList cities;
+            for (const QVariant& record : locationList()) {
+                cities << LocationRecord::text(LocationRecord::fields(record),
+                                               LocationRecord::kCity);
+            }
+            return cities;
+        };
     }
     AddressSheet->beginSheet(window_.get(), added, finished);
 }

@@ -4,26 +4,40 @@
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 #include "platform/WindowPlacement.h"
+#include "services/Manual.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace talvor {
 
 using PopUpKind = LocationPickerModel::PopUpKind;
 
+namespace {
+const QString kABSearchType = QStringLiteral("ABSearchType");
+const QString kABSearchString = QStringLiteral("ABSearchString");
+}  // namespace
+
 // The panel's widgets: a view of the model, refreshed after every change.
 class PickerWindow : public QDialog {
   public:
     PickerWindow(LocationPickerModel& model, TalvorMyAddressPanel& panel);
     void refresh();
+    void showPeople(const QList<AddressBook::Person>& people, const QStringList& knownCities);
+
+    QComboBox* searchKind = nullptr;
+    QLineEdit* searchText = nullptr;
+    QTableWidget* people = nullptr;
 
   private:
     struct ListView {
@@ -49,6 +63,7 @@ class PickerWindow : public QDialog {
 
     LocationPickerModel& model_;
     QComboBox* combos_[std::size(kLists)] = {};
+    QLineEdit* cells_[3] = {};
     QLabel* tTimeInfo_ = nullptr;
 };
 
@@ -73,7 +88,63 @@ PickerWindow::PickerWindow(LocationPickerModel& model, TalvorMyAddressPanel& pan
         combos_[i] = combo;
         lists->addRow(QLatin1String(kLists[i].label), combo);
     }
+    // The person's names and phone, typed or taken from the address book.
+    static constexpr std::pair<int, const char*> kCells[] = {
+        {LocationPickerModel::kFirstNameCell, "firstName"},
+        {LocationPickerModel::kLastNameCell, "lastName"},
+        {LocationPickerModel::kPhoneCell, "phone"}};
+    static constexpr const char* kCellLabels[] = {"First name:", "Last name:", "Phone:"};
+    for (std::size_t i = 0; i < std::size(kCells); ++i) {
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QLatin1String(kCells[i].second));
+        const int cell = kCells[i].first;
+        connect(edit, &QLineEdit::textEdited, this, [this, cell](const QString& text) {
+            model_.AddressRecChange(cell, text);
+            refresh();
+        });
+        cells_[i] = edit;
+        lists->addRow(QLatin1String(kCellLabels[i]), edit);
+    }
     layout->addLayout(lists);
+
+    // The address book: a search and the people it finds.
+    auto* find = new QHBoxLayout;
+    searchKind = new QComboBox(this);
+    searchKind->setObjectName(QStringLiteral("tSearchType"));
+    searchKind->addItems({QStringLiteral("First name"), QStringLiteral("Last name"),
+                          QStringLiteral("Organisation"), QStringLiteral("City"),
+                          QStringLiteral("Country")});
+    searchText = new QLineEdit(this);
+    searchText->setObjectName(QStringLiteral("tSearch"));
+    searchText->setPlaceholderText(QStringLiteral("Search the address book"));
+    searchText->setClearButtonEnabled(true);
+    const auto runSearch = [this, &panel] {
+        panel.search(static_cast<AddressBook::SearchKind>(std::max(0, searchKind->currentIndex())),
+                     searchText->text());
+    };
+    connect(searchText, &QLineEdit::textChanged, this, runSearch);
+    connect(searchKind, &QComboBox::activated, this, runSearch);
+    find->addWidget(searchKind);
+    find->addWidget(searchText, 1);
+    layout->addLayout(find);
+    people = new QTableWidget(0, 4, this);
+    people->setObjectName(QStringLiteral("addressTable"));
+    people->setHorizontalHeaderLabels(
+        {QString(), QStringLiteral("Name"), QStringLiteral("City"), QStringLiteral("Phone")});
+    people->verticalHeader()->hide();
+    people->setSelectionBehavior(QAbstractItemView::SelectRows);
+    people->setSelectionMode(QAbstractItemView::SingleSelection);
+    people->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    people->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    people->setColumnWidth(0, 18);
+    people->setMinimumHeight(120);
+    connect(people, &QTableWidget::itemSelectionChanged, this, [this, &panel] {
+        const QList<QModelIndex> rows = people->selectionModel()->selectedRows();
+        if (rows.size() == 1) {
+            panel.takePerson(rows.first().row());
+        }
+    });
+    layout->addWidget(people);
 
     tTimeInfo_ = new QLabel(this);
     tTimeInfo_->setObjectName(QStringLiteral("summary"));
@@ -90,6 +161,11 @@ PickerWindow::PickerWindow(LocationPickerModel& model, TalvorMyAddressPanel& pan
     auto* done = new QPushButton(QStringLiteral("Done"), this);
     done->setObjectName(QStringLiteral("done"));
     done->setDefault(true);
+    auto* help = new QPushButton(QStringLiteral("?"), this);
+    help->setObjectName(QStringLiteral("WebHelp"));
+    help->setToolTip(QStringLiteral("Time zones and locations in the manual"));
+    connect(help, &QPushButton::clicked, &panel, &TalvorMyAddressPanel::WebHelp);
+    buttons->addWidget(help);
     buttons->addStretch();
     buttons->addWidget(add);
     buttons->addWidget(done);
@@ -142,6 +218,27 @@ void PickerWindow::refresh() {
         combo->setEnabled(items.enabled && combo->count() > 0);
     }
     tTimeInfo_->setText(model_.timeInfo());
+    for (std::size_t i = 0; i < std::size(cells_); ++i) {
+        const int cell = i == 0   ? LocationPickerModel::kFirstNameCell
+                         : i == 1 ? LocationPickerModel::kLastNameCell
+                                  : LocationPickerModel::kPhoneCell;
+        if (cells_[i]->text() != model_.cell(cell)) {
+            cells_[i]->setText(model_.cell(cell));
+        }
+    }
+}
+
+void PickerWindow::showPeople(const QList<AddressBook::Person>& found,
+                              const QStringList& knownCities) {
+    const QSignalBlocker quiet(people);
+    people->clearSelection();
+    people->setRowCount(static_cast<int>(found.size()));
+    for (int row = 0; row < found.size(); ++row) {
+        const QStringList texts = LocationPickerModel::peopleRow(found.at(row), knownCities);
+        for (int column = 0; column < texts.size(); ++column) {
+            people->setItem(row, column, new QTableWidgetItem(texts.at(column)));
+        }
+    }
 }
 
 TalvorMyAddressPanel::TalvorMyAddressPanel(QObject* parent)
@@ -151,13 +248,22 @@ TalvorMyAddressPanel::TalvorMyAddressPanel(QObject* parent)
           QString::fromUtf8(platform::Clock::shared().currentZone().id()), parent) {}
 
 TalvorMyAddressPanel::TalvorMyAddressPanel(std::unique_ptr<LocationPickerModel> model,
-                                           const QString& homeZone, QObject* parent)
-    : QObject(parent), model_(std::move(model)) {
+                                           const QString& homeZone, QObject* parent,
+                                           AddressBook book)
+    : QObject(parent), model_(std::move(model)), book_(std::move(book)) {
     window_ = new PickerWindow(*model_, *this);
     model_->awakeFromNib();
     // The user's own country and city, not the first of the world's lists.
     model_->selectHome(homeZone);
     window_->refresh();
+    // The last search, as it was left.
+    platform::UserDefaults& defaults = model_->defaults();
+    const qint64 kind = defaults.integerForKey(kABSearchType);
+    window_->searchKind->setCurrentIndex(
+        kind >= 0 && kind < window_->searchKind->count() ? int(kind) : 0);
+    window_->searchText->setText(defaults.stringForKey(kABSearchString));
+    search(static_cast<AddressBook::SearchKind>(window_->searchKind->currentIndex()),
+           window_->searchText->text());
     // Closing the window by its frame counts as Done.
     connect(window_.data(), &QDialog::finished, this, [this] {
         model_->FinishedLookup();
@@ -215,7 +321,28 @@ void TalvorMyAddressPanel::addLocation() {
 }
 
 void TalvorMyAddressPanel::FinishedLookup() {
+    platform::UserDefaults& defaults = model_->defaults();
+    defaults.setInteger(window_->searchKind->currentIndex(), kABSearchType);
+    defaults.setObject(window_->searchText->text(), kABSearchString);
+    results_.clear();
     window_->done(QDialog::Accepted);
+}
+
+void TalvorMyAddressPanel::search(AddressBook::SearchKind kind, const QString& text) {
+    results_ = book_.search(kind, text);
+    window_->showPeople(results_, knownCities ? knownCities() : QStringList());
+}
+
+void TalvorMyAddressPanel::takePerson(int row) {
+    if (row < 0 || row >= results_.size()) {
+        return;
+    }
+    model_->takePerson(results_.at(row));
+    window_->refresh();
+}
+
+void TalvorMyAddressPanel::WebHelp() {
+    Manual::open(Manual::Section::LocationPicker);
 }
 
 }  // namespace talvor

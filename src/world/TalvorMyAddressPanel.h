@@ -1,5 +1,8 @@
 // src/world/TalvorMyAddressPanel.h
 #pragma once
+
+#include "foundation/AddressBook.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -18,7 +21,7 @@ class TalvorMyAddressPanel : public QObject {
     // Over a model of the caller's (tests: a fixture zone tree and table), opened on the
     // place of `homeZone` (the real panel: the system's zone).
     TalvorMyAddressPanel(std::unique_ptr<LocationPickerModel> model, const QString& homeZone,
-                         QObject* parent = nullptr);
+                         QObject* parent = nullptr, AddressBook book = AddressBook::load());
     ~TalvorMyAddressPanel() override;
     // Shows the panel as a window-modal sheet on `parent` (nullptr: a window of its own).
     // `added` receives each record the user adds (a location record as the location table
@@ -33,11 +36,25 @@ class TalvorMyAddressPanel : public QObject {
     // The button that closes the panel.
     void FinishedLookup();
 
+    // Finds the people whose field of the chosen kind starts with `text` (everybody for an
+    // empty text) and lists them in the people table.
+    void search(AddressBook::SearchKind kind, const QString& text);
+    // The person of a row of the people table goes into the form.
+    void takePerson(int row);
+    const QList<AddressBook::Person>& ABresults() const { return results_; }
+    LocationPickerModel& model() { return *model_; }
+    // The cities of the locations already listed: their people are marked in the table.
+    std::function<QStringList()> knownCities;
+    // Opens the manual at the locations' page.
+    void WebHelp();
+
   private:
     std::unique_ptr<LocationPickerModel> model_;
     // The window may go with a parent window before the panel goes.
     QPointer<PickerWindow> window_;
     std::function<void(const QVariantList&)> added_;
     std::function<void()> finished_;
+    AddressBook book_;
+    QList<AddressBook::Person> results_;
 };
 }  // namespace talvor

@@ -7,6 +7,8 @@
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
+#include <QFontMetricsF>
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -147,7 +149,8 @@ TEST_F(shellMoonDisplay, TheToolTipSwitchGivesTheTextOrNothing) {
     }
 }
 
-TEST_F(shellMoonDisplay, ShowMoonOffClearsThePicture) {
+TEST_F(shellMoonDisplay, ShowMoonOffWithTheDateShownClearsThePicture) {
+    f_.date->showDateInMenu = true;
     moon_.moonUpdate(items_, 22.0);
     const auto& item = items_.customDateStatusItem();
     ASSERT_FALSE(item->moonImage().isNull());
@@ -157,6 +160,46 @@ TEST_F(shellMoonDisplay, ShowMoonOffClearsThePicture) {
     moon_.moonUpdate(items_, 22.0);
     EXPECT_TRUE(item->moonImage().isNull());
     EXPECT_EQ(item->moonFrame().width(), 0.0);
+}
+
+TEST_F(shellMoonDisplay, WithoutMoonAndDateTheItemShowsACalendarLeafWithTheDay) {
+    f_.date->showMoon = false;
+    f_.date->showDateInMenu = false;
+    f_.date->dateColor = QColor(Qt::black);
+    moon_.moonUpdate(items_, 22.0);
+    const auto& item = items_.customDateStatusItem();
+    const QImage leaf = item->moonImage();
+    ASSERT_FALSE(leaf.isNull());
+    EXPECT_GE(item->moonFrame().width(), 20.0);
+    EXPECT_EQ(item->moonFrame().height(), 24.0) << "the item's height and 2";
+    // A red head at the top, a white page with a dark number below it.
+    const QRgb head = leaf.pixel(leaf.width() / 2, 5);
+    EXPECT_GT(qRed(head), 150);
+    EXPECT_LT(qGreen(head), 100);
+    int dark = 0;
+    for (int y = leaf.height() / 2; y < leaf.height() - 4; ++y) {
+        for (int x = 6; x < leaf.width() - 6; ++x) {
+            dark += qAlpha(leaf.pixel(x, y)) > 200 && qGray(leaf.pixel(x, y)) < 90 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(dark, 10) << "the day number";
+    // Shown again when the date text comes back: the leaf goes.
+    f_.date->showDateInMenu = true;
+    moon_.moonUpdate(items_, 22.0);
+    EXPECT_TRUE(item->moonImage().isNull());
+}
+
+TEST(shellCalendarLeaf, ANumberWiderThanTheLeafWidensThePicture) {
+    QFont wide(QStringLiteral("DejaVu Sans"));
+    QSizeF one, twentyEight;
+    calendarLeafPicture(1, wide, Qt::black, false, 22.0, &one);
+    calendarLeafPicture(28, wide, Qt::black, true, 22.0, &twentyEight);
+    EXPECT_EQ(one, QSizeF(20.0, 22.0));
+    QFont thirteen = wide;
+    thirteen.setPixelSize(13);
+    const double text = QFontMetricsF(thirteen).horizontalAdvance(QStringLiteral("28"));
+    EXPECT_DOUBLE_EQ(twentyEight.width(), std::max(20.0, text + 6.0));
+    EXPECT_DOUBLE_EQ(twentyEight.height(), 22.0);
 }
 
 TEST_F(shellMoonDisplay, ARemadeDateItemGetsTheMoonAgainWithinTheMinute) {

@@ -128,6 +128,26 @@ const Row kRows[] = {
          chooseFormat(paneControl<QComboBox>(app, 4, "timeLocFormat"), "HH:mm:ss");
      },
      [](AppDelegate& app) { return shownFormat(paneControl<QComboBox>(app, 4, "timeLocFormat")); }},
+    {"FloatingStates field 13: the Floating Clocks pane's second hand",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, 2, "FloaterAnalogSecHand")->click(); },
+     [](AppDelegate& app) {
+         return checked(paneControl<QCheckBox>(app, 2, "FloaterAnalogSecHand"));
+     }},
+    {"FloaterLeftAlign: the Floating Clocks pane's box",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, 2, "FloaterLeftAlign")->click(); },
+     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 2, "FloaterLeftAlign")); }},
+    {"floatingTimeFormat: the Floating Clocks pane's time pop-up",
+     [](AppDelegate& app) {
+         chooseFormat(paneControl<QComboBox>(app, 2, "timeFormatPopUp"), "HH:mm");
+     },
+     [](AppDelegate& app) {
+         return shownFormat(paneControl<QComboBox>(app, 2, "timeFormatPopUp"));
+     }},
+    {"globalSchedulerShow: the Global Scheduler's menu box",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, 24, "showGlobalScheduler")->click(); },
+     [](AppDelegate& app) {
+         return checked(paneControl<QCheckBox>(app, 24, "showGlobalScheduler"));
+     }},
     {"ipShow: the Menu Items box",
      [](AppDelegate& app) { paneControl<QCheckBox>(app, 4, "showIP")->click(); },
      [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 4, "showIP")); }},

@@ -95,10 +95,10 @@ TEST_F(worldFloatingClocks, WithoutPackedOptionsTheDefaultsHoldAndTheFormatsAreW
     ctrl_.LoadFloatingOptions();
     EXPECT_TRUE(log.contains(QStringLiteral("Floating clock using default settings")));
     const FloatingOptions& o = ctrl_.options();
-    EXPECT_FLOAT_EQ(o.fFloaterClockSize, 128.0f);
-    EXPECT_EQ(o.iFloaterColumns, 10);
+    EXPECT_FLOAT_EQ(o.fFloaterClockSize, 48.0f);
+    EXPECT_EQ(o.iFloaterColumns, 11);
     EXPECT_EQ(o.faceType, FloatingOptions::kFlagFace);
-    EXPECT_FLOAT_EQ(o.fFloaterTransparency, 1.0f);
+    EXPECT_FLOAT_EQ(o.fFloaterTransparency, 0.75f);
     EXPECT_FLOAT_EQ(o.fFloaterSpacing, 2.0f);
     EXPECT_EQ(o.iFloaterWinLayer, 1);
     EXPECT_EQ(o.ShowFloater, 0);

@@ -3,17 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+#include <QSet>
+
+#include <clocale>
 #include <limits>
 #include <optional>
+#include <random>
 
 namespace talvor {
 namespace {
 
 FloatingOptions loaded(const std::optional<QString>& text) {
-    FloatingOptions o;
-    if (text) {
-        o.scan(*text);
-    }
+    FloatingOptions o = FloatingOptions::fromText(text);
     o.normalise();
     return o;
 }
@@ -21,66 +23,92 @@ FloatingOptions loaded(const std::optional<QString>& text) {
 TEST(worldFloatingOptions, EveryFieldRoundTripsThroughThePackedText) {
     FloatingOptions o;
     int next = 2;
-    for (int* field : {&o.floatingOn, &o.iFloaterWinLayer, &o.bShowText, &o.bIncCountry,
-                       &o.hotKeyEnabled, &o.aDigital, &o.iFloaterColumns, &o.faceType, &o.ShowAMPM,
-                       &o.ShowDay, &o.ShowDate, &o.ShowDayForDigital, &o.ShowDateForDigital,
-                       &o.ShowYearForDigital, &o.ShowTimeWithClock, &o.ShowDateWithClock}) {
+    for (int* field :
+         {&o.floatingOn, &o.iFloaterWinLayer, &o.bShowText, &o.bIncCountry, &o.hotKeyEnabled,
+          &o.aDigital, &o.iFloaterColumns, &o.faceType, &o.ShowAMPM, &o.ShowSeconds, &o.ShowDay,
+          &o.ShowDate, &o.ShowDayForDigital, &o.ShowDateForDigital, &o.ShowYearForDigital,
+          &o.ShowTimeWithClock, &o.ShowDateWithClock}) {
         *field = next++;
     }
     o.fFloaterClockSize = 96.5f;
     o.fFloaterSpacing = 3.25f;
     o.fFloaterTransparency = 0.75f;
-    o.ShowSeconds = 1;  // always shown, whatever is stored
     const QString text = o.format();
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Floating: 2 3 4 5 6 7 7 9 96.500 3.250 0.750 ")))
-        << text.toStdString() << ": the columns stored as the count minus one";
-    FloatingOptions back;
-    back.scan(text);
+    EXPECT_EQ(text, QStringLiteral("Floating: 2 3 4 5 6 7 7 9 96.500 3.250 0.750 "
+                                   "10 11 12 13 14 15 16 17 18"))
+        << "the columns stored as the count minus one";
+    const FloatingOptions back = FloatingOptions::fromText(text);
     EXPECT_EQ(back.format(), text);
     EXPECT_EQ(back.iFloaterColumns, o.iFloaterColumns);
+    EXPECT_EQ(back.ShowSeconds, 11) << "the second-hand choice is kept";
     EXPECT_EQ(back.ShowDateWithClock, o.ShowDateWithClock);
     EXPECT_FLOAT_EQ(back.fFloaterSpacing, o.fFloaterSpacing);
 }
 
-TEST(worldFloatingOptions, PackedTextsKeepDefaultsForWhatTheyLackAndRepairDamage) {
+TEST(worldFloatingOptions, RealsAreWrittenWithAPointInEveryLocale) {
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    FloatingOptions o;
+    o.fFloaterClockSize = 64.25f;
+    const QString text = o.format();
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(previous);
+    EXPECT_TRUE(text.contains(QStringLiteral(" 64.250 2.000 0.750 "))) << text.toStdString();
+}
+
+TEST(worldFloatingOptions, ResetWritesEighteenNumbersAndReadersKeepTheLastPresets) {
+    const QString reset = FloatingOptions::resetText();
+    EXPECT_EQ(reset, QStringLiteral("Floating: 0 1 1 0 0 0 10 1 48.000 2.000 0.750 1 1 0 1 0 0 0"));
+    const FloatingOptions o = loaded(reset);
+    EXPECT_EQ(o.ShowTimeWithClock, 1);
+    EXPECT_EQ(o.ShowDateWithClock, 1);
+    EXPECT_EQ(o.iFloaterColumns, 11);
+    EXPECT_EQ(o.faceType, 1);
+}
+
+TEST(worldFloatingOptions, PackedTextsKeepPresetsForWhatTheyLackAndRepairDamage) {
     struct Case {
         const char* name;
         std::optional<QString> text;
         int layer, showText, country, digital, columns, face;
         float size, spacing, alpha;
-        int ampm, day, date, timeAbove, dateAbove;
+        int ampm, seconds, day, date, yearDigital, timeAbove, dateAbove;
     };
     const int kMaxInt = std::numeric_limits<int>::max();
     const Case cases[] = {
-        {"no text", std::nullopt, 1, 1, 0, 0, 10, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
+        // No text: the defaults, where day and digital year are off.
+        {"no text", std::nullopt, 1, 1, 0, 0, 11, 101, 48.0f, 2.0f, 0.75f, 1, 1, 0, 1, 0, 1, 1},
         {"all 20 fields",
          QStringLiteral("Floating: 1 0 1 1 1 0 3 5 96.000 4.000 0.500 0 0 1 0 1 1 1 0 1"), 0, 1, 1,
-         0, 4, 5, 96.0f, 4.0f, 0.5f, 0, 1, 0, 0, 1},
-        // The preference pane's reset writes 18 fields: the last two keep their defaults.
-        {"reset's 18 fields",
-         QStringLiteral("Floating: 0 1 1 0 0 0 10 1 48.000 2.000 0.750 1 1 0 1 0 0 0"), 1, 1, 0, 0,
-         11, 1, 48.0f, 2.0f, 0.75f, 1, 0, 1, 1, 1},
-        {"garbage", QStringLiteral("hello world"), 1, 1, 0, 0, 10, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1,
-         1, 1},
-        {"empty", QString(), 1, 1, 0, 0, 10, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
+         0, 4, 5, 96.0f, 4.0f, 0.5f, 0, 0, 1, 0, 1, 0, 1},
+        // A text keeps the presets of what it lacks: day and digital year turn on.
+        {"garbage", QStringLiteral("hello world"), 1, 1, 0, 0, 11, 101, 48.0f, 2.0f, 0.75f, 1, 1, 1,
+         1, 1, 1, 1},
+        {"empty", QString(), 1, 1, 0, 0, 11, 101, 48.0f, 2.0f, 0.75f, 1, 1, 1, 1, 1, 1, 1},
         {"cut inside the reals", QStringLiteral("Floating: 1 2 0 1 0 1 1 3 64.5 3"), 2, 0, 1, 1, 2,
-         3, 64.5f, 3.0f, 1.0f, 1, 1, 1, 1, 1},
+         3, 64.5f, 3.0f, 0.75f, 1, 1, 1, 1, 1, 1, 1},
         {"decimal commas stop the reading",
          QStringLiteral("Floating: 1 2 1 0 0 0 2 4 48,000 9,000 0,500 0"), 2, 1, 0, 0, 3, 4, 48.0f,
-         2.0f, 1.0f, 1, 1, 1, 1, 1},
-        // Negative layer and city flag give 1, columns below 1 give 10, a negative face the
-        // flags, a size below 16 gives 48, negative spacing 2 and negative alpha 1.
+         2.0f, 0.75f, 1, 1, 1, 1, 1, 1, 1},
+        // Negative layer and city flag give 1, columns below 1 the default, a negative face
+        // the flags, a size below 16 gives 48, negative spacing 2 and alpha below 0.1 0.75.
         {"negatives and small values",
-         QStringLiteral("Floating: 1 -5 -3 0 0 0 -1 -7 8.0 -1.0 -0.5"), 1, 1, 0, 0, 10, 101, 48.0f,
-         2.0f, 1.0f, 1, 1, 1, 1, 1},
+         QStringLiteral("Floating: 1 -5 -3 0 0 0 -1 -7 8.0 -1.0 0.05"), 1, 1, 0, 0, 11, 101, 48.0f,
+         2.0f, 0.75f, 1, 1, 1, 1, 1, 1, 1},
         {"columns field 0 gives one column", QStringLiteral("Floating: 1 1 1 0 0 0 0"), 1, 1, 0, 0,
-         1, 101, 128.0f, 2.0f, 1.0f, 1, 1, 1, 1, 1},
+         1, 101, 48.0f, 2.0f, 0.75f, 1, 1, 1, 1, 1, 1, 1},
+        // The old code 0 and codes that are no face show the flags.
+        {"face 0 and face 99", QStringLiteral("Floating: 1 1 1 0 0 0 0 0"), 1, 1, 0, 0, 1, 101,
+         48.0f, 2.0f, 0.75f, 1, 1, 1, 1, 1, 1, 1},
         // No window can be drawn from these: a layer above 2 is a normal window, NaN and
         // infinite reals fall back or stop at their bounds, huge integers saturate.
-        {"damaged numbers", QStringLiteral("Floating: 1 7 1 0 0 0 99999999999 0 nan inf 5.0"), 1, 1,
-         0, 0, kMaxInt, 0, 48.0f, FloatingOptions::kMaxSpacing, 1.0f, 1, 1, 1, 1, 1},
+        {"damaged numbers", QStringLiteral("Floating: 1 7 1 0 0 0 99999999999 99 nan inf 5.0"), 1,
+         1, 0, 0, kMaxInt, 101, 48.0f, FloatingOptions::kMaxSpacing, 1.0f, 1, 1, 1, 1, 1, 1, 1},
         {"an enormous dial", QStringLiteral("Floating: 1 1 1 0 0 0 1 1 1e30 2 1"), 1, 1, 0, 0, 2, 1,
-         FloatingOptions::kMaxClockSize, 2.0f, 1.0f, 1, 1, 1, 1, 1},
+         FloatingOptions::kMaxClockSize, 2.0f, 1.0f, 1, 1, 1, 1, 1, 1, 1},
+        {"second hand off", QStringLiteral("Floating: 1 1 1 0 0 0 1 1 48 2 1 1 0"), 1, 1, 0, 0, 2,
+         1, 48.0f, 2.0f, 1.0f, 1, 0, 1, 1, 1, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -95,13 +123,63 @@ TEST(worldFloatingOptions, PackedTextsKeepDefaultsForWhatTheyLackAndRepairDamage
         EXPECT_FLOAT_EQ(o.fFloaterSpacing, c.spacing);
         EXPECT_FLOAT_EQ(o.fFloaterTransparency, c.alpha);
         EXPECT_EQ(o.ShowAMPM, c.ampm);
+        EXPECT_EQ(o.ShowSeconds, c.seconds);
         EXPECT_EQ(o.ShowDay, c.day);
         EXPECT_EQ(o.ShowDate, c.date);
+        EXPECT_EQ(o.ShowYearForDigital, c.yearDigital);
         EXPECT_EQ(o.ShowTimeWithClock, c.timeAbove);
         EXPECT_EQ(o.ShowDateWithClock, c.dateAbove);
-        // The second hand is always on; nothing here turns the feature on.
-        EXPECT_EQ(o.ShowSeconds, 1);
         EXPECT_EQ(o.ShowFloater, 0);
+    }
+}
+
+TEST(worldFloatingOptions, EveryFaceItemRoundTripsThroughItsCode) {
+    QSet<int> codes;
+    for (int item = 0; item < FloatingOptions::faceItemCount(); ++item) {
+        const int code = FloatingOptions::faceCodeForItem(item);
+        EXPECT_EQ(FloatingOptions::faceItemForCode(code), item) << item;
+        codes.insert(code);
+        // And through a stored text, as the clocks read it.
+        FloatingOptions o;
+        o.faceType = code;
+        EXPECT_EQ(loaded(o.format()).faceType, code) << item;
+    }
+    EXPECT_EQ(codes.size(), FloatingOptions::faceItemCount()) << "no two items share a code";
+    EXPECT_EQ(FloatingOptions::faceCodeForItem(0), FloatingOptions::kFlagFace);
+}
+
+TEST(worldFloatingOptions, SpacingLimitKeepsTheRowOnTheScreen) {
+    struct Case {
+        double width;
+        int columnsIndex;
+        float size, limit;
+    };
+    for (const Case& c : {Case{1000, 4, 48, 190}, Case{400, 4, 48, 100}, Case{0, 0, 48, 100},
+                          Case{1920, 0, 48, FloatingOptions::kMaxSpacing},
+                          Case{1000, 1, 100, FloatingOptions::kMaxSpacing}}) {
+        EXPECT_FLOAT_EQ(FloatingOptions::spacingLimit(c.width, c.columnsIndex, c.size), c.limit)
+            << c.width << " " << c.columnsIndex << " " << c.size;
+    }
+}
+
+TEST(worldFloatingOptions, RandomTextsNeverBreakTheReader) {
+    std::mt19937 random(20261210);
+    const QString alphabet = QStringLiteral("Floating: 0123456789-+.,eEnaif%\t\n\u00e9");
+    for (int i = 0; i < 5000; ++i) {
+        QString text = i % 2 == 0 ? QStringLiteral("Floating:") : QString();
+        const int length = static_cast<int>(random() % 120);
+        for (int k = 0; k < length; ++k) {
+            text += alphabet.at(static_cast<qsizetype>(random() % alphabet.size()));
+        }
+        FloatingOptions o = FloatingOptions::fromText(text);
+        o.normalise();
+        ASSERT_GE(o.iFloaterColumns, 1) << text.toStdString();
+        ASSERT_GE(o.fFloaterClockSize, FloatingOptions::kMinClockSize);
+        ASSERT_LE(o.fFloaterClockSize, FloatingOptions::kMaxClockSize);
+        ASSERT_GE(o.fFloaterTransparency, 0.1f);
+        ASSERT_LE(o.fFloaterTransparency, 1.0f);
+        ASSERT_TRUE(o.fFloaterSpacing >= 0.0f && o.fFloaterSpacing <= FloatingOptions::kMaxSpacing);
+        ASSERT_FALSE(o.format().isEmpty());
     }
 }
 

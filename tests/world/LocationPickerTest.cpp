@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <QTableWidget>
+
 #include <gtest/gtest.h>
 
 namespace talvor {
@@ -477,8 +479,11 @@ TEST_F(worldPanel, EachPartOfAPlaceIsAskedForOnceAndNoHeadingIsAValue) {
     for (const char* part : {"Country:", "State/Province:", "City:"}) {
         EXPECT_EQ(asked.value(QString::fromLatin1(part)), 1) << part;
     }
-    EXPECT_TRUE(panel_->window()->findChildren<QLineEdit*>().isEmpty())
-        << "no name or phone fields before there is an address book";
+    // The person's fields, filled from the address book or typed.
+    for (const char* name : {"firstName", "lastName", "phone"}) {
+        EXPECT_NE(panel_->window()->findChild<QLineEdit*>(QString::fromLatin1(name)), nullptr)
+            << name;
+    }
 }
 
 // Picking places with long names keeps the window's width.
@@ -496,6 +501,119 @@ TEST_F(worldPanel, TheWindowKeepsItsWidthWhenAPlaceIsPicked) {
         EXPECT_EQ(window->width(), width) << city;
         EXPECT_EQ(window->sizeHint().width(), hinted) << city;
     }
+}
+
+TEST_F(worldPicker, APersonFillsTheFormAndChoosesTheirCountry) {
+    const AddressBook book = AddressBook::load(QStringLiteral(TALVOR_WORLD_FIXTURES "/Contacts"));
+    const AddressBook::Person& marie = book.people().at(1);
+    model_->AddressRecChange(LocationPickerModel::kPhoneCell, QStringLiteral("stale"));
+    model_->takePerson(marie);
+    EXPECT_EQ(model_->ABUID(), QStringLiteral("uid-marie"));
+    EXPECT_EQ(model_->cell(LocationPickerModel::kFirstNameCell), QStringLiteral("Marie"));
+    EXPECT_EQ(model_->cell(LocationPickerModel::kLastNameCell), QStringLiteral("Curie"));
+    EXPECT_EQ(model_->cell(LocationPickerModel::kCityCell), QStringLiteral("Paris"));
+    EXPECT_EQ(model_->cell(LocationPickerModel::kPhoneCell), QStringLiteral("+33 1 00 00 00 02"))
+        << "the work phone before the home phone";
+    EXPECT_EQ(model_->list(Kind::Country).selectedTitle(), QStringLiteral("France"));
+    EXPECT_EQ(model_->makeNotesString(), QStringLiteral("+33 1 00 00 00 02, Marie Curie"));
+    const std::optional<QVariantList> record = model_->addLocation();
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->at(1), QVariant(QStringLiteral("Paris")));
+    EXPECT_EQ(record->at(4), QVariant(QStringLiteral("Europe/Paris")));
+
+    // A person in a country the lists do not know keeps the form's country as written.
+    AddressBook::Person far;
+    far.firstName = QStringLiteral("Ana");
+    far.addresses = {
+        {QStringLiteral("home"), QStringLiteral("Nuuk"), QString(), QStringLiteral("Greenland")}};
+    model_->takePerson(far);
+    EXPECT_EQ(model_->cell(LocationPickerModel::kCountryCell), QStringLiteral("Greenland"));
+    EXPECT_TRUE(model_->cell(LocationPickerModel::kPhoneCell).isEmpty());
+    model_->ClearAddressRecFields();
+    EXPECT_TRUE(model_->ABUID().isEmpty());
+}
+
+TEST(worldPeopleTable, RowsShowTheMarkTheNameTheCityAndOnePhone) {
+    using P = AddressBook::Person;
+    P work{QStringLiteral("1"),
+           QStringLiteral("Marie"),
+           QStringLiteral("Curie"),
+           QString(),
+           {{QStringLiteral("work"), QStringLiteral("Paris"), QString(), QStringLiteral("France")}},
+           {{QStringLiteral("home"), QStringLiteral("1")},
+            {QStringLiteral("work"), QStringLiteral("2")}},
+           std::nullopt};
+    P mobile{QStringLiteral("2"), QString(), QStringLiteral("Planck"),
+             QString(),           {},        {{QStringLiteral("cell"), QStringLiteral("3")}},
+             std::nullopt};
+    P nobody{QStringLiteral("3"), QString(), QString(), QStringLiteral("Org"), {}, {},
+             std::nullopt};
+    const QStringList known{QStringLiteral("Paris")};
+    EXPECT_EQ(LocationPickerModel::peopleRow(work, known),
+              (QStringList{QStringLiteral("\u2022"), QStringLiteral("Marie Curie"),
+                           QStringLiteral("Paris"), QStringLiteral(" W:2")}));
+    EXPECT_EQ(LocationPickerModel::peopleRow(mobile, known),
+              (QStringList{QString(), QStringLiteral("Planck"),
+                           QStringLiteral("No Address defined."), QStringLiteral(" M:3")}));
+    EXPECT_EQ(LocationPickerModel::peopleRow(nobody, {}),
+              (QStringList{QString(), QStringLiteral("NA"), QStringLiteral("No Address defined."),
+                           QString()}));
+}
+
+class AddressPanelTest : public PickerTest {
+  protected:
+    void SetUp() override {
+        panel_ = std::make_unique<TalvorMyAddressPanel>(
+            makeModel(), QString(), nullptr,
+            AddressBook::load(QStringLiteral(TALVOR_WORLD_FIXTURES "/Contacts")));
+        panel_->knownCities = [] { return QStringList{QStringLiteral("Berlin")}; };
+        panel_->beginSheet(nullptr,
+                           [this](const QVariantList& record) { added_.append(QVariant(record)); });
+    }
+    template <typename T>
+    T* child(const char* name) {
+        T* widget = panel_->window()->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    std::unique_ptr<TalvorMyAddressPanel> panel_;
+    QVariantList added_;
+};
+
+using worldAddressPanel = AddressPanelTest;
+
+TEST_F(worldAddressPanel, SearchingTakingAPersonAndAddingTheirPlace) {
+    auto* table = child<QTableWidget>("addressTable");
+    EXPECT_EQ(table->rowCount(), 4) << "an empty search lists everybody";
+    child<QComboBox>("tSearchType")->setCurrentIndex(4);
+    emit child<QComboBox>("tSearchType")->activated(4);
+    child<QLineEdit>("tSearch")->setText(QStringLiteral("germ"));
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("\u2022")) << "Berlin is listed";
+    EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("Max Planck"));
+    EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral(" M:+49 30 0000000"));
+
+    table->selectRow(0);
+    EXPECT_EQ(child<QLineEdit>("firstName")->text(), QStringLiteral("Max"));
+    EXPECT_EQ(child<QLineEdit>("phone")->text(), QStringLiteral("+49 30 0000000"));
+    EXPECT_EQ(child<QComboBox>("country")->currentText(), QStringLiteral("Germany"));
+    child<QPushButton>("add")->click();
+    ASSERT_EQ(added_.size(), 1);
+    EXPECT_EQ(added_.at(0).toList().at(0), QVariant(QStringLiteral("+49 30 0000000, Max Planck")));
+
+    // Nobody found: an empty table. The search is remembered for the next opening.
+    child<QLineEdit>("tSearch")->setText(QStringLiteral("zz"));
+    EXPECT_EQ(table->rowCount(), 0);
+    EXPECT_TRUE(panel_->ABresults().isEmpty());
+    child<QLineEdit>("tSearch")->setText(QStringLiteral("Ge"));
+    child<QPushButton>("done")->click();
+    EXPECT_EQ(defaults_.stringForKey(QStringLiteral("ABSearchString")), QStringLiteral("Ge"));
+    EXPECT_EQ(defaults_.integerForKey(QStringLiteral("ABSearchType")), 4);
+    TalvorMyAddressPanel again(
+        makeModel(), QString(), nullptr,
+        AddressBook::load(QStringLiteral(TALVOR_WORLD_FIXTURES "/Contacts")));
+    EXPECT_EQ(again.window()->findChild<QTableWidget*>(QStringLiteral("addressTable"))->rowCount(),
+              1);
 }
 
 }  // namespace

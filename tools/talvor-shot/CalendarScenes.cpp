@@ -10,8 +10,11 @@
 #include "platform/UserDefaults.h"
 #include "shell/MoonDisplay.h"
 
+#include <QPainter>
 #include <QTimeZone>
 #include <QWidget>
+
+#include <vector>
 
 namespace talvor::shot {
 namespace {
@@ -56,6 +59,32 @@ QImage renderBigCalendar(double scale) {
     big.setMenuExtra(&moon);
     big.showCalBGImg();
     return grabWindow(*big.window(), scale);
+}
+
+QImage renderCalendarLeaves(double scale) {
+    constexpr double kHeight = 22.0;
+    const QFont font(QStringLiteral("DejaVu Sans"));
+    std::vector<QImage> leaves;
+    std::vector<QSizeF> sizes;
+    double width = 8.0;
+    for (const int day : {1, 9, 10, 28}) {
+        QSizeF size;
+        leaves.push_back(calendarLeafPicture(day, font, Qt::black, day == 28, kHeight, &size));
+        sizes.push_back(size);
+        width += size.width() + 12.0;
+    }
+    QImage image((QSizeF(width, kHeight + 8.0) * scale).toSize(),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(QColor(236, 236, 236));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    double x = 8.0;
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        painter.drawImage(QRectF(QPointF(x, 4.0), sizes[i]), leaves[i]);
+        x += sizes[i].width() + 12.0;
+    }
+    return image;
 }
 
 }  // namespace talvor::shot

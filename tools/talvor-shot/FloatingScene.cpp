@@ -28,6 +28,50 @@ QVariantList location(const QString& city, const QString& country, const QString
 
 }  // namespace
 
+namespace {
+
+QImage renderFloating(double scale, const QString& states, const QList<QVariantList>& places) {
+    platform::Preferences::install(
+        std::make_unique<platform::MemoryPreferenceStore>(appTalvor4Prefs));
+    QImage image;
+    {
+        platform::UserDefaults defaults(PreferenceDomain::store());
+        PreferenceDomain::store().setValue(keys::Floater, QVariant(true));
+        PreferenceDomain::store().setValue(keys::FloatingStates, states);
+        StillClock clock;
+        TalvorFloatingClockCtrl clocks(clock, defaults, [](const QString&) {});
+        clocks.LoadFloatingOptions();
+        LocationTable table;
+        for (const QVariantList& place : places) {
+            table.append(QVariant(place));
+        }
+        clocks.TimeZoneFloating(table);
+        clocks.updateFoatingClockTime();
+        TimeZoneWindow* window = clocks.tzWin();
+        image =
+            QImage((QSizeF(window->size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(scale);
+        image.fill(QColor(0x5B, 0x6B, 0x7A));
+        window->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    }
+    platform::Preferences::resetAll();
+    return image;
+}
+
+}  // namespace
+
+QImage renderFlagClocks(double scale) {
+    return renderFloating(
+        scale, QStringLiteral("Floating: 1 1 1 1 0 0 3 101 96.000 8.000 1.000 1 1 0 1 0 0 0 1 1"),
+        {location(QStringLiteral("Paris"), QStringLiteral("France"),
+                  QStringLiteral("Europe/Paris")),
+         location(QStringLiteral("Tokyo"), QStringLiteral("Japan"), QStringLiteral("Asia/Tokyo")),
+         location(QStringLiteral("Kathmandu"), QStringLiteral("Nepal"),
+                  QStringLiteral("Asia/Kathmandu")),
+         location(QStringLiteral("New York"), QStringLiteral("USA"),
+                  QStringLiteral("America/New_York"))});
+}
+
 QImage renderFloatingClocks(double scale) {
     platform::Preferences::install(
         std::make_unique<platform::MemoryPreferenceStore>(appTalvor4Prefs));

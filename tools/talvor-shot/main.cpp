@@ -8,11 +8,13 @@
 #include "DemoBar.h"
 #include "FloatingScene.h"
 #include "NewUserScenes.h"
+#include "PlannerScene.h"
 #include "SettingsScene.h"
 #include "SunScene.h"
 
 #include "GrabWindow.h"
 #include "alarms/CustomModalWindowController.h"
+#include "platform/Paths.h"
 #include "widgets/TalvorCustomDatePanel.h"
 #include "widgets/WidgetGallery.h"
 
@@ -145,6 +147,17 @@ const Scene kScenes[] = {
          sheet.window()->adjustSize();
          return grabWindow(*sheet.window(), s.scale);
      }},
+    {"settings-floating", "the settings window on its Floating Clocks pane",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(2);
+         scene.window().resize(1000, 900);  // the whole pane, unscrolled
+         QCoreApplication::processEvents();
+         return grabWindow(scene.window(), s.scale);
+     }},
+    {"settings-planner", "the Global Scheduler with five places and a meeting across them",
+     [](const Settings& s) { return talvor::shot::renderSettingsPlanner(s.scale); }},
+    {"floating-flags", "four floating clocks on the flag face",
+     [](const Settings& s) { return talvor::shot::renderFlagClocks(s.scale); }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
     {"sun-window", "the sunrise, sunset and twilight times of one city",
@@ -154,6 +167,8 @@ const Scene kScenes[] = {
 
     {"mini-calendar", "the mini calendar that drops from the date item",
      [](const Settings& s) { return talvor::shot::renderMiniCalendar(s.scale); }},
+    {"calendar-leaf", "the date item's calendar leaf when it shows neither moon nor date",
+     [](const Settings& s) { return talvor::shot::renderCalendarLeaves(s.scale); }},
     {"big-calendar", "the date menu's big calendar with the moon of the day",
      [](const Settings& s) { return talvor::shot::renderBigCalendar(s.scale); }},
 };
@@ -165,6 +180,11 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("talvor-shot"));
+    // Run from the build tree, the shipped data is the build's copy.
+    if (!qEnvironmentVariableIsSet("TALVOR_SYSTEM_DATA_DIR") &&
+        !QDir(talvor::platform::Paths::systemDataDir()).exists()) {
+        qputenv("TALVOR_SYSTEM_DATA_DIR", TALVOR_BUILD_SHARE_DIR);
+    }
 
     QCommandLineParser options;
     options.setApplicationDescription(

@@ -1,0 +1,434 @@
+#include "GlobalSchedulerViewController.h"
+
+#include "foundation/FormatList.h"
+#include "foundation/TalvorFilePaths.h"
+#include "foundation/TalvorTimeSettings.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/Pasteboard.h"
+#include "services/Manual.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <set>
+
+namespace talvor {
+namespace {
+
+// The time menu's group of the planner's item.
+constexpr qint32 kGlobalSchedulerGroup = 10;
+constexpr int kDefaultDuration = 60;
+
+enum Column { Picture, Place, Zone, Start, StartDate, End, EndDate, ColumnCount };
+
+// A small day/night picture drawn for the row: sun, moon, or the sun low on the horizon.
+QIcon pictureIcon(const QString& name) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    if (name == QLatin1String("sun")) {
+        p.setBrush(QColor(250, 190, 30));
+        p.drawEllipse(QRectF(2, 2, 12, 12));
+    } else if (name == QLatin1String("moon")) {
+        p.setBrush(QColor(120, 130, 160));
+        p.drawEllipse(QRectF(2, 2, 12, 12));
+        p.setCompositionMode(QPainter::CompositionMode_Clear);
+        p.drawEllipse(QRectF(6, 0, 12, 12));
+    } else {
+        // Sunset and moonset: half a disc over the horizon.
+        p.setBrush(name == QLatin1String("sunset") ? QColor(240, 130, 40) : QColor(90, 100, 150));
+        p.drawPie(QRectF(2, 5, 12, 12), 0, 180 * 16);
+        p.fillRect(QRectF(0, 11, 16, 1.5), QColor(90, 90, 90));
+    }
+    return QIcon(pixmap);
+}
+
+QColor gridColour(const MeetingPlanner::Times& t) {
+    if (t.working) {
+        return QColor(190, 230, 180);
+    }
+    if (t.picture == QLatin1String("moon")) {
+        return QColor(70, 80, 105);
+    }
+    return QColor(235, 235, 225);
+}
+
+}  // namespace
+
+GlobalSchedulerViewController::GlobalSchedulerViewController(QString nibName, PaneDelegate delegate,
+                                                             ZoneInfoTree zones)
+    : PreferencePane(QStringLiteral("GlobalSchedulerViewController"), std::move(nibName),
+                     QStringLiteral("Global Scheduler")),
+      delegate_(std::move(delegate)),
+      zones_(std::move(zones)) {}
+
+GlobalSchedulerViewController::~GlobalSchedulerViewController() = default;
+
+QTableWidget* GlobalSchedulerViewController::rowsTable() const {
+    return rows_;
+}
+
+QTableWidget* GlobalSchedulerViewController::gridTable() const {
+    return grid_;
+}
+
+QTimeZone GlobalSchedulerViewController::localZone() const {
+    return platform::Clock::shared().currentZone();
+}
+
+QDate GlobalSchedulerViewController::chosenDay() const {
+    if (date_) {
+        return date_->date();
+    }
+    return platform::Clock::shared().now().toQDateTime().toTimeZone(localZone()).date();
+}
+
+Date GlobalSchedulerViewController::moment() const {
+    if (!isScrollUpdate_ || !slider_) {
+        return platform::Clock::shared().now();
+    }
+    return MeetingPlanner::momentAt(chosenDay(), slider_->value(), localZone());
+}
+
+int GlobalSchedulerViewController::durationMinutes() const {
+    return duration_ ? duration_->value() : kDefaultDuration;
+}
+
+std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
+    bool added = false;
+    planner_ =
+        MeetingPlanner::fromTable(TalvorFilePaths::TalvorLoadSchedulerLocationFile(), &added);
+    if (added) {
+        save();
+    }
+
+    auto v = std::make_unique<QWidget>();
+    v->setObjectName(className());
+    auto* root = new QVBoxLayout(v.get());
+    root->setContentsMargins(24, 20, 24, 20);
+
+    auto* show = new QCheckBox(tr("Show the Global Scheduler in the time menu"), v.get());
+    show->setObjectName(QStringLiteral("showGlobalScheduler"));
+    show->setChecked(TalvorTimeSettings::sharedInstance().showGlobalScheduler);
+    connect(show, &QCheckBox::clicked, this, &GlobalSchedulerViewController::showGlobalScheduler);
+    root->addWidget(show);
+
+    // The moment: a day and a time on it.
+    auto* when = new QHBoxLayout;
+    const QDate today = chosenDay();
+    date_ = new QDateEdit(v.get());
+    date_->setObjectName(QStringLiteral("chosenDate"));
+    date_->setCalendarPopup(true);
+    date_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    date_->setDate(today);
+    connect(date_, &QDateEdit::dateChanged, this, [this] {
+        isScrollUpdate_ = true;
+        reset_->setEnabled(true);
+        reload();
+    });
+    slider_ = new QSlider(Qt::Horizontal, v.get());
+    slider_->setObjectName(QStringLiteral("timeZoneMovingSlider"));
+    slider_->setRange(0, MeetingPlanner::kMinutesADay);
+    slider_->setTickInterval(60);
+    slider_->setTickPosition(QSlider::TicksBelow);
+    slider_->setValue(MeetingPlanner::minutesIntoDay(platform::Clock::shared().now(), localZone()));
+    connect(slider_, &QSlider::valueChanged, this, &GlobalSchedulerViewController::sliderChanged);
+    reset_ = new QPushButton(tr("Now"), v.get());
+    reset_->setObjectName(QStringLiteral("resetTimeBtn"));
+    reset_->setEnabled(false);
+    connect(reset_, &QPushButton::clicked, this, &GlobalSchedulerViewController::resetTime);
+    momentLabel_ = new QLabel(v.get());
+    momentLabel_->setObjectName(QStringLiteral("momentLabel"));
+    when->addWidget(date_);
+    when->addWidget(slider_, 1);
+    when->addWidget(momentLabel_);
+    when->addWidget(reset_);
+    root->addLayout(when);
+
+    rows_ = new QTableWidget(0, ColumnCount, v.get());
+    rows_->setObjectName(QStringLiteral("selTimeZoneTbl"));
+    rows_->setHorizontalHeaderLabels(
+        {QString(), tr("Place"), tr("Zone"), tr("Start"), tr("Date"), tr("End"), tr("Date")});
+    rows_->verticalHeader()->hide();
+    rows_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    rows_->horizontalHeader()->setSectionResizeMode(Place, QHeaderView::Stretch);
+    rows_->horizontalHeader()->setSectionsMovable(false);
+    connect(rows_, &QTableWidget::itemSelectionChanged, this, [this] {
+        bool deletable = false;
+        for (const QModelIndex& index : rows_->selectionModel()->selectedRows()) {
+            if (MeetingPlanner::isLocalTimeRow(planner_.rows().at(index.row()))) {
+                deletable = false;
+                break;
+            }
+            deletable = true;
+        }
+        delete_->setEnabled(deletable);
+    });
+    root->addWidget(rows_, 1);
+
+    // Each place's 24 hours across the chosen local day: working hours green, night dark.
+    grid_ = new QTableWidget(0, 24, v.get());
+    grid_->setObjectName(QStringLiteral("plannerGrid"));
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setSelectionMode(QAbstractItemView::NoSelection);
+    grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    grid_->horizontalHeader()->setMinimumSectionSize(18);
+    QStringList hours;
+    for (int h = 0; h < 24; ++h) {
+        hours << QString::number(h);
+    }
+    grid_->setHorizontalHeaderLabels(hours);
+    connect(grid_, &QTableWidget::cellClicked, this,
+            [this](int, int column) { slider_->setValue(column * 60); });
+    root->addWidget(grid_, 1);
+
+    // Adding and deleting places.
+    auto* edit = new QHBoxLayout;
+    region_ = new QComboBox(v.get());
+    region_->setObjectName(QStringLiteral("region"));
+    region_->addItems(zones_.regions());
+    connect(region_, &QComboBox::activated, this, &GlobalSchedulerViewController::ZoneDidChange);
+    zone_ = new QComboBox(v.get());
+    zone_->setObjectName(QStringLiteral("locationTbl"));
+    zone_->setMinimumContentsLength(20);
+    add_ = new QPushButton(tr("Add"), v.get());
+    add_->setObjectName(QStringLiteral("addTimeZoneBtn"));
+    connect(add_, &QPushButton::clicked, this, [this] { addChosenZone(); });
+    delete_ = new QPushButton(tr("Delete"), v.get());
+    delete_->setObjectName(QStringLiteral("deleteTimeZones"));
+    delete_->setEnabled(false);
+    connect(delete_, &QPushButton::clicked, this,
+            &GlobalSchedulerViewController::deleteSelectedTimeZone);
+    edit->addWidget(region_);
+    edit->addWidget(zone_, 1);
+    edit->addWidget(add_);
+    edit->addWidget(delete_);
+    root->addLayout(edit);
+
+    // The meeting and its exports.
+    auto* meeting = new QGroupBox(tr("Meeting"), v.get());
+    auto* meetingRow = new QHBoxLayout(meeting);
+    meeting_ = new QCheckBox(tr("Schedule a meeting of"), meeting);
+    meeting_->setObjectName(QStringLiteral("scheduleMeeting"));
+    connect(meeting_, &QCheckBox::toggled, this,
+            &GlobalSchedulerViewController::actScheduleMeeting);
+    durationSlider_ = new QSlider(Qt::Horizontal, meeting);
+    durationSlider_->setObjectName(QStringLiteral("durationTimeSlider"));
+    durationSlider_->setRange(15, 480);
+    durationSlider_->setSingleStep(15);
+    durationSlider_->setValue(kDefaultDuration);
+    duration_ = new QSpinBox(meeting);
+    duration_->setObjectName(QStringLiteral("durationTimeTxtField"));
+    duration_->setRange(1, 24 * 60);
+    duration_->setSuffix(tr(" min"));
+    duration_->setValue(kDefaultDuration);
+    connect(durationSlider_, &QSlider::valueChanged, duration_, &QSpinBox::setValue);
+    connect(duration_, &QSpinBox::valueChanged, this, [this](int minutes) {
+        const QSignalBlocker quiet(durationSlider_);
+        durationSlider_->setValue(minutes);
+        reload();
+    });
+    email_ = new QPushButton(tr("E-mail…"), meeting);
+    email_->setObjectName(QStringLiteral("emailBtn"));
+    connect(email_, &QPushButton::clicked, this,
+            &GlobalSchedulerViewController::actEmailBtnClicked);
+    copy_ = new QPushButton(tr("Copy"), meeting);
+    copy_->setObjectName(QStringLiteral("copyToClipBoardBtn"));
+    connect(copy_, &QPushButton::clicked, this, &GlobalSchedulerViewController::actTextBtnClicked);
+    meetingRow->addWidget(meeting_);
+    meetingRow->addWidget(durationSlider_, 1);
+    meetingRow->addWidget(duration_);
+    meetingRow->addWidget(email_);
+    meetingRow->addWidget(copy_);
+    root->addWidget(meeting);
+
+    PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
+        *v, [this] { delegate_.open(PaneLinks::changeLogPage()); },
+        [this] { delegate_.openManual(Manual::Section::GlobalScheduler); });
+    root->addLayout(links.layout);
+
+    ZoneDidChange();
+    actScheduleMeeting(false);
+    return v;
+}
+
+void GlobalSchedulerViewController::save() {
+    if (!TalvorFilePaths::TalvorSaveSchedulerTable(planner_.toTable())) {
+        platform::log(QStringLiteral("Global Scheduler: the places could not be saved"));
+    }
+}
+
+void GlobalSchedulerViewController::ZoneDidChange() {
+    zone_->clear();
+    const std::optional<QList<ZoneInfoTree::Zone>> list = zones_.zones(region_->currentText());
+    for (const ZoneInfoTree::Zone& z : list.value_or(QList<ZoneInfoTree::Zone>())) {
+        zone_->addItem(z.title, z.id);
+    }
+}
+
+bool GlobalSchedulerViewController::addChosenZone() {
+    isScrollUpdate_ = false;
+    if (zone_->currentIndex() < 0) {
+        return false;
+    }
+    const MeetingPlanner::Row row{zone_->currentText(), zone_->currentData().toString(),
+                                  std::nullopt};
+    if (!planner_.add(row)) {
+        return false;
+    }
+    save();
+    resetTime();
+    return true;
+}
+
+void GlobalSchedulerViewController::deleteSelectedTimeZone() {
+    isScrollUpdate_ = false;
+    std::set<int> selected;
+    for (const QModelIndex& index : rows_->selectionModel()->selectedRows()) {
+        selected.insert(index.row());
+    }
+    if (selected.empty()) {
+        return;
+    }
+    const int next = planner_.remove(selected);
+    save();
+    reload();
+    if (next >= 0) {
+        rows_->selectRow(next);
+        rows_->scrollToItem(rows_->item(next, Place));
+    }
+    if (next <= 0) {
+        delete_->setEnabled(false);
+    }
+}
+
+void GlobalSchedulerViewController::sliderChanged(int /*minutes*/) {
+    isScrollUpdate_ = true;
+    reset_->setEnabled(true);
+    reload();
+}
+
+void GlobalSchedulerViewController::resetTime() {
+    isScrollUpdate_ = false;
+    const Date now = platform::Clock::shared().now();
+    {
+        const QSignalBlocker quietSlider(slider_);
+        const QSignalBlocker quietDate(date_);
+        slider_->setValue(MeetingPlanner::minutesIntoDay(now, localZone()));
+        date_->setDate(now.toQDateTime().toTimeZone(localZone()).date());
+    }
+    reset_->setEnabled(false);
+    reload();
+}
+
+void GlobalSchedulerViewController::actScheduleMeeting(bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{durationSlider_, duration_, email_, copy_}) {
+        w->setEnabled(on);
+    }
+    rows_->setColumnHidden(End, !on);
+    rows_->setColumnHidden(EndDate, !on);
+    reload();
+}
+
+void GlobalSchedulerViewController::reload() {
+    if (!rows_) {
+        return;
+    }
+    const QTimeZone local = localZone();
+    const Date start = moment();
+    const Date end = start.addingTimeInterval(durationMinutes() * 60.0);
+    const bool meeting = meeting_ && meeting_->isChecked();
+    momentLabel_->setText(formatWithPattern(QStringLiteral("hh:mm a"), start, local));
+    rows_->setRowCount(static_cast<int>(planner_.rows().size()));
+    grid_->setRowCount(static_cast<int>(planner_.rows().size()));
+    QStringList names;
+    for (int i = 0; i < planner_.rows().size(); ++i) {
+        const MeetingPlanner::Row& row = planner_.rows().at(i);
+        const MeetingPlanner::Times s = planner_.timesAt(row, start, local);
+        const MeetingPlanner::Times e = planner_.timesAt(row, end, local);
+        const auto set = [&](int column, const QString& text) {
+            auto* item = new QTableWidgetItem(text);
+            if (meeting && (column == Start || column == StartDate)) {
+                item->setForeground(QColor(40, 140, 60));
+            }
+            rows_->setItem(i, column, item);
+        };
+        auto* picture = new QTableWidgetItem(pictureIcon(s.picture), QString());
+        picture->setToolTip(s.picture);
+        rows_->setItem(i, Picture, picture);
+        set(Place, row.cityName);
+        set(Zone, s.abbreviation);
+        set(Start, s.time + QLatin1Char(' ') + s.amPm);
+        set(StartDate, s.date);
+        set(End, e.time + QLatin1Char(' ') + e.amPm);
+        set(EndDate, e.date);
+        names << row.cityName;
+    }
+    grid_->setVerticalHeaderLabels(names);
+    const QList<QList<MeetingPlanner::Times>> day = planner_.dayGrid(chosenDay(), local);
+    const int chosenHour = std::min(23, MeetingPlanner::minutesIntoDay(start, local) / 60);
+    for (int r = 0; r < day.size(); ++r) {
+        for (int h = 0; h < 24; ++h) {
+            const MeetingPlanner::Times& t = day.at(r).at(h);
+            auto* item = new QTableWidgetItem(QString::number(t.hour));
+            item->setTextAlignment(Qt::AlignCenter);
+            item->setBackground(gridColour(t));
+            item->setForeground(t.picture == QLatin1String("moon") && !t.working ? Qt::white
+                                                                                 : Qt::black);
+            if (h == chosenHour) {
+                QFont bold = item->font();
+                bold.setBold(true);
+                item->setFont(bold);
+                item->setBackground(gridColour(t).darker(125));
+            }
+            grid_->setItem(r, h, item);
+        }
+    }
+}
+
+void GlobalSchedulerViewController::actEmailBtnClicked() {
+    QUrl mail(QStringLiteral("mailto:"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("subject"), tr("Meeting Times"));
+    query.addQueryItem(QStringLiteral("body"),
+                       planner_.textExport(moment(), durationMinutes(), localZone()));
+    mail.setQuery(query);
+    delegate_.open(mail);
+}
+
+void GlobalSchedulerViewController::actTextBtnClicked() {
+    if (!platform::Pasteboard::generalPasteboard().setString(
+            planner_.textExport(moment(), durationMinutes(), localZone()))) {
+        platform::log(QStringLiteral("Global Scheduler: the clipboard refused the plan"));
+    }
+}
+
+void GlobalSchedulerViewController::showGlobalScheduler(bool on) {
+    TalvorTimeSettings& settings = TalvorTimeSettings::sharedInstance();
+    settings.showGlobalScheduler = on;
+    settings.writePrefsAndSync();
+    if (delegate_.UpdateMenu) {
+        delegate_.UpdateMenu(kGlobalSchedulerGroup);
+    }
+}
+
+}  // namespace talvor
