@@ -56,7 +56,7 @@ std::shared_ptr<TLYMetadata> sampleMetadata() {
 }
 
 // A temporary events folder and a manual kit clock.
-class KitAnalyticsFiles : public ::testing::Test {
+class kitAnalyticsFiles : public ::testing::Test {
   protected:
     void SetUp() override {
         Clock::setShared(&clock_);
@@ -85,7 +85,7 @@ class KitAnalyticsFiles : public ::testing::Test {
     std::shared_ptr<TLYMetadata> metadata_ = sampleMetadata();
 };
 
-TEST_F(KitAnalyticsFiles, FirstWriteAddsMetadataLine) {
+TEST_F(kitAnalyticsFiles, FirstWriteAddsMetadataLine) {
     const fs::path file = dir_ / "A.log";
     const auto first = event("first");
     ASSERT_TRUE(write(first, file));
@@ -113,7 +113,7 @@ TEST_F(KitAnalyticsFiles, FirstWriteAddsMetadataLine) {
     EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
-TEST_F(KitAnalyticsFiles, TimestampsAndByteLengths) {
+TEST_F(kitAnalyticsFiles, TimestampsAndByteLengths) {
     struct Case {
         double seconds;
         std::uint64_t ms;
@@ -136,7 +136,7 @@ TEST_F(KitAnalyticsFiles, TimestampsAndByteLengths) {
 
 // A file cut at any byte of its last line (the process died while appending) reads back
 // every whole record, and the next write first cuts the unfinished line away.
-TEST_F(KitAnalyticsFiles, CutAtEveryOffsetOfTheLastLine) {
+TEST_F(kitAnalyticsFiles, CutAtEveryOffsetOfTheLastLine) {
     const fs::path source = dir_ / "source.log";
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(write(event("e" + std::to_string(i)), source));
@@ -171,7 +171,7 @@ TEST_F(KitAnalyticsFiles, CutAtEveryOffsetOfTheLastLine) {
     EXPECT_EQ(fresh[0].name, "metadata");
 }
 
-TEST_F(KitAnalyticsFiles, DamagedLinesInsideAreSkippedNotTheRest) {
+TEST_F(kitAnalyticsFiles, DamagedLinesInsideAreSkippedNotTheRest) {
     const fs::path file = dir_ / "A.log";
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(write(event(), file));
@@ -193,7 +193,7 @@ TEST_F(KitAnalyticsFiles, DamagedLinesInsideAreSkippedNotTheRest) {
 }
 
 // The append loop: at most three write calls, each refusal logged.
-TEST_F(KitAnalyticsFiles, ShortWriteLoop) {
+TEST_F(kitAnalyticsFiles, ShortWriteLoop) {
     struct Case {
         const char* what;
         std::vector<ssize_t> results;  // what each call answers (capped at the bytes asked)
@@ -247,7 +247,7 @@ TEST_F(KitAnalyticsFiles, ShortWriteLoop) {
 }
 
 // A short write leaves part of a line; the file still reads well and the next write mends it.
-TEST_F(KitAnalyticsFiles, FailedWriteLeavesFileReadable) {
+TEST_F(kitAnalyticsFiles, FailedWriteLeavesFileReadable) {
     const fs::path file = dir_ / "A.log";
     ASSERT_TRUE(write(event(), file));
     TLYWriteEventOperation failing(event(), metadata_, file);
@@ -263,7 +263,7 @@ TEST_F(KitAnalyticsFiles, FailedWriteLeavesFileReadable) {
     EXPECT_EQ(splitLines(readAll(file)).size(), 3u) << "no fragment left in the file";
 }
 
-TEST_F(KitAnalyticsFiles, FolderAtThePathFailsSilently) {
+TEST_F(kitAnalyticsFiles, FolderAtThePathFailsSilently) {
     const fs::path file = dir_ / "A.log";
     fs::create_directory(file);
     test::LogCapture log;
@@ -274,7 +274,7 @@ TEST_F(KitAnalyticsFiles, FolderAtThePathFailsSilently) {
 }
 
 // Write, compress, package; Python's email and gzip modules give back the very lines.
-TEST_F(KitAnalyticsFiles, PackagesGunzipToTheSourceLines) {
+TEST_F(kitAnalyticsFiles, PackagesGunzipToTheSourceLines) {
     const fs::path log = dir_ / "3F2504E0-4F89-11D3-9A0C-0305E82C3301.log";
     for (int i = 0; i < 50; ++i) {
         ASSERT_TRUE(write(event("event " + std::to_string(i) + " \xC3\xA9"), log));
@@ -315,7 +315,7 @@ TEST_F(KitAnalyticsFiles, PackagesGunzipToTheSourceLines) {
 }
 
 // A failed step keeps its input and leaves no half-made output.
-TEST_F(KitAnalyticsFiles, FailedStepsKeepTheirInput) {
+TEST_F(kitAnalyticsFiles, FailedStepsKeepTheirInput) {
     const fs::path log = dir_ / "A.log";
     ASSERT_TRUE(write(event(), log));
     const std::string before = readAll(log);
@@ -370,7 +370,7 @@ TEST_F(KitAnalyticsFiles, FailedStepsKeepTheirInput) {
     }
 }
 
-TEST_F(KitAnalyticsFiles, CleanupTable) {
+TEST_F(kitAnalyticsFiles, CleanupTable) {
     struct Case {
         const char* what;
         std::uint64_t packagedFiles;
@@ -431,7 +431,7 @@ TEST_F(KitAnalyticsFiles, CleanupTable) {
 }
 
 // Roll-over by size (strictly over the limit) and by the age of the file's first record.
-TEST_F(KitAnalyticsFiles, RollOverBySizeAndAge) {
+TEST_F(kitAnalyticsFiles, RollOverBySizeAndAge) {
     TLYCurrentLogFile current(dir_);
     const fs::path first = current.currentLogURL();
     EXPECT_EQ(first.parent_path(), dir_);
@@ -473,7 +473,7 @@ TEST_F(KitAnalyticsFiles, RollOverBySizeAndAge) {
     EXPECT_FALSE(current.isDue(size, 60)) << "the new file does not exist yet";
 }
 
-TEST_F(KitAnalyticsFiles, CrashMetadataRotation) {
+TEST_F(kitAnalyticsFiles, CrashMetadataRotation) {
     const fs::path file = dir_ / "crash_metadata";
     auto run = [&](const std::string& session) {
         TLYMetadata m = *metadata_;
@@ -517,7 +517,7 @@ TEST_F(KitAnalyticsFiles, CrashMetadataRotation) {
     EXPECT_EQ(records[1].name, "app_crashed");
 }
 
-TEST(KitAnalyticsMetadata, KeysInOrderAndBetaToken) {
+TEST(kitAnalyticsMetadata, KeysInOrderAndBetaToken) {
     TLYMetadata m = *sampleMetadata();
     m.hostModel = "ThinkPad";
     m.locale = "de_DE";

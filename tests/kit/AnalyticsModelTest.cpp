@@ -42,7 +42,7 @@ std::size_t countContaining(const std::vector<std::string>& lines, std::string_v
 
 // --- Exact decimals --------------------------------------------------------------------
 
-TEST(KitAnalyticsDecimal, SumsAndTextStayExact) {
+TEST(kitAnalyticsDecimal, SumsAndTextStayExact) {
     struct Case {
         const char* a;
         const char* b;
@@ -70,7 +70,7 @@ TEST(KitAnalyticsDecimal, SumsAndTextStayExact) {
     EXPECT_EQ(total, TLYDecimal::fromInteger(1));
 }
 
-TEST(KitAnalyticsDecimal, ParsesAndOrders) {
+TEST(kitAnalyticsDecimal, ParsesAndOrders) {
     for (const char* bad : {"", "-", ".", "1e", "1.2.3", "abc", "1 ", "0x10", "nan"}) {
         EXPECT_FALSE(TLYDecimal::parse(bad)) << bad;
     }
@@ -86,7 +86,7 @@ TEST(KitAnalyticsDecimal, ParsesAndOrders) {
 
 // The micros of a price and the largest accepted price, checked against Python's decimal
 // module (exact arithmetic at 400 digits).
-TEST(KitAnalyticsDecimal, MicrosMatchPythonDecimal) {
+TEST(kitAnalyticsDecimal, MicrosMatchPythonDecimal) {
     struct Case {
         const char* price;
         std::optional<std::string> micros;
@@ -130,7 +130,7 @@ TEST(KitAnalyticsDecimal, MicrosMatchPythonDecimal) {
 
 // --- JSON ------------------------------------------------------------------------------
 
-TEST(KitAnalyticsJson, WritesCompactAndReadsBack) {
+TEST(kitAnalyticsJson, WritesCompactAndReadsBack) {
     JsonObject inner;
     inner.set("price", dec("9990000"));
     inner.set("text", "tab\there \"quoted\" \\ \x01 \xC3\xA9");
@@ -156,7 +156,7 @@ TEST(KitAnalyticsJson, WritesCompactAndReadsBack) {
     EXPECT_EQ(json::serialize(JsonValue("\xFF")), "\"\xEF\xBF\xBD\"") << "not UTF-8";
 }
 
-TEST(KitAnalyticsJson, RefusesBadDocuments) {
+TEST(kitAnalyticsJson, RefusesBadDocuments) {
     const std::string deep = std::string(100, '[') + std::string(100, ']');
     for (const std::string bad :
          {"", "{", "{\"a\":}", "[1,]", "{\"a\":1}x", "01", "1.", "\"\\x\"", "\"\\ud800\"",
@@ -173,7 +173,7 @@ TEST(KitAnalyticsJson, RefusesBadDocuments) {
 
 // --- Attributes and their limits ----------------------------------------------------------
 
-TEST(KitAnalyticsAttributes, LimitsTable) {
+TEST(kitAnalyticsAttributes, LimitsTable) {
     const std::string c150(150, 'c');
     const std::string k120(120, 'k');
     const std::string sameStart100 = std::string(100, 's');
@@ -291,7 +291,7 @@ TEST(KitAnalyticsAttributes, LimitsTable) {
     EXPECT_EQ(TLYAttributeDictionary(std::nullopt).description(), "{}");
 }
 
-TEST(KitAnalyticsAttributes, BooleansAndPrices) {
+TEST(kitAnalyticsAttributes, BooleansAndPrices) {
     TLYAttributeDictionary d;
     d.addBooleanAttribute(true, "yes");
     d.addBooleanAttribute(false, "no");
@@ -308,7 +308,7 @@ TEST(KitAnalyticsAttributes, BooleansAndPrices) {
 
 // --- Events ----------------------------------------------------------------------------
 
-class KitAnalyticsEvents : public ::testing::Test {
+class kitAnalyticsEvents : public ::testing::Test {
   protected:
     void SetUp() override { Clock::setShared(&clock_); }
     void TearDown() override { Clock::setShared(nullptr); }
@@ -317,7 +317,7 @@ class KitAnalyticsEvents : public ::testing::Test {
 
 // Every predefined factory: its type, the attributes in the order given, and nil arguments
 // left out.
-TEST_F(KitAnalyticsEvents, PredefinedFactoriesTable) {
+TEST_F(kitAnalyticsEvents, PredefinedFactoriesTable) {
     const TLYAttributes custom = {{"c", "v"}};
     struct Case {
         std::shared_ptr<TLYPredefinedEvent> event;
@@ -366,7 +366,7 @@ TEST_F(KitAnalyticsEvents, PredefinedFactoriesTable) {
     }
 }
 
-TEST_F(KitAnalyticsEvents, KindsNamesAndJson) {
+TEST_F(kitAnalyticsEvents, KindsNamesAndJson) {
     const TLYLifecycleEvent installed("app_installed");
     EXPECT_EQ(installed.timestamp(), 1'500'000'000.25);
     ASSERT_EQ(installed.identifier().size(), 36u);
@@ -412,7 +412,7 @@ TEST_F(KitAnalyticsEvents, KindsNamesAndJson) {
 
 // A custom event keeps the caller's attributes and applies the limits (with their lines)
 // each time it is written.
-TEST_F(KitAnalyticsEvents, CustomEventValidatesOnEveryWrite) {
+TEST_F(kitAnalyticsEvents, CustomEventValidatesOnEveryWrite) {
     TLYAttributes thirty;
     for (int i = 0; i < 30; ++i) {
         thirty.emplace_back("a" + std::to_string(i), "v");
@@ -430,7 +430,7 @@ TEST_F(KitAnalyticsEvents, CustomEventValidatesOnEveryWrite) {
 
 // --- Settings view -----------------------------------------------------------------------
 
-TEST(KitAnalyticsSettings, DefaultsAndSections) {
+TEST(kitAnalyticsSettings, DefaultsAndSections) {
     struct Case {
         const char* what;
         std::optional<std::string> document;
@@ -553,7 +553,7 @@ TEST(KitAnalyticsSettings, DefaultsAndSections) {
 // --- Sampling ----------------------------------------------------------------------------
 
 // Expected values printed by a JDK's String.hashCode.
-TEST(KitAnalyticsSampling, JavaHashMatchesJdk) {
+TEST(kitAnalyticsSampling, JavaHashMatchesJdk) {
     struct Case {
         std::string_view text;
         std::int32_t hash;
@@ -589,7 +589,7 @@ TEST(KitAnalyticsSampling, JavaHashMatchesJdk) {
     }
 }
 
-TEST(KitAnalyticsSampling, FactorTable) {
+TEST(kitAnalyticsSampling, FactorTable) {
     // Hashes: "abc" 96354 (even), "a" 97 (odd), "6BA7B810-..." -333166131 (odd, negative),
     // "00000000-..." 1428967488 (divisible by 3 and 2).
     const std::string even = "abc";
@@ -640,7 +640,7 @@ TEST(KitAnalyticsSampling, FactorTable) {
 
 // 100,000 installations with seeded identifiers: the share that keeps reporting is 1/factor
 // within five standard deviations, and each installation decides the same way every time.
-TEST(KitAnalyticsSampling, RatesOverSeededInstallations) {
+TEST(kitAnalyticsSampling, RatesOverSeededInstallations) {
     std::mt19937_64 random(20261210);
     std::vector<std::string> identifiers;
     const char* hex = "0123456789ABCDEF";

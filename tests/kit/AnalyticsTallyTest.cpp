@@ -33,7 +33,7 @@ class RecordingController final : public TLYEventRecorder {
 };
 
 // A fresh shared Tally over a sandboxed host, whose controller factory records its tokens.
-class KitAnalyticsTally : public ::testing::Test {
+class kitAnalyticsTally : public ::testing::Test {
   protected:
     void SetUp() override {
         sandbox_.install(
@@ -56,7 +56,7 @@ class KitAnalyticsTally : public ::testing::Test {
     std::vector<std::optional<std::string>> tokens_;
 };
 
-TEST_F(KitAnalyticsTally, SecondStartKeepsFirstToken) {
+TEST_F(kitAnalyticsTally, SecondStartKeepsFirstToken) {
     Tally::logSearchWithQuery("before start", std::nullopt);
     Tally::logPreviousSessionCrashedOnDate(1.0);
     Tally::startSharedWithBetaToken(std::string("2:first"));
@@ -70,7 +70,7 @@ TEST_F(KitAnalyticsTally, SecondStartKeepsFirstToken) {
 }
 
 // Every log operation hands its event to the controller.
-TEST_F(KitAnalyticsTally, LogOperationsReachTheController) {
+TEST_F(kitAnalyticsTally, LogOperationsReachTheController) {
     Tally::startSharedWithBetaToken(std::nullopt);
     const auto price = TLYDecimal::parse("1.99");
     const std::vector<std::pair<std::function<void()>, std::string>> calls = {
@@ -115,7 +115,7 @@ TEST_F(KitAnalyticsTally, LogOperationsReachTheController) {
               "unknown");
 }
 
-TEST_F(KitAnalyticsTally, NimbusModeRefusesWithMessage) {
+TEST_F(kitAnalyticsTally, NimbusModeRefusesWithMessage) {
     Trellis::sharedSDK().setInstallationMode(Trellis::Nimbus);
     Trellis::sharedSDK().setDebug(true);
     test::LogCapture log;
@@ -141,7 +141,7 @@ TEST_F(KitAnalyticsTally, NimbusModeRefusesWithMessage) {
     EXPECT_TRUE(log.lines.empty());
 }
 
-TEST_F(KitAnalyticsTally, InitializeDefersToTheCrashKit) {
+TEST_F(kitAnalyticsTally, InitializeDefersToTheCrashKit) {
     EXPECT_EQ(Tally::bundleIdentifier(), "com.quillon.tally.mac");
     EXPECT_EQ(Tally::kitDisplayVersion(), "1.3.7");
     EXPECT_EQ(Tally::kitBuildVersion(), "30");
