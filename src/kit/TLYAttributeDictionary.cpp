@@ -98,11 +98,13 @@ void TLYAttributeDictionary::addAttribute(const JsonValue& value, const JsonValu
             entryText(key, value));
         return;
     }
-    // The value first, then the key: their length messages come in that order.
+    // The value first, then the key: their length messages come in that order. Infinity is
+    // refused like not-a-number: JSON cannot carry it, and an event that cannot be written
+    // as JSON would be lost whole.
     std::optional<JsonValue> stored;
     if (const std::string* text = value.string()) {
         stored = JsonValue(truncateString(*text));
-    } else if (!(value.real() && std::isnan(*value.real()))) {
+    } else if (!(value.real() && !std::isfinite(*value.real()))) {
         stored = value;
     }
     std::string storedKey = truncateString(*key.string());
