@@ -276,7 +276,8 @@ void WRKBinaryImageTracker::start() {
     });
     // Replayed on this thread, so that the table is complete when the start returns.
     compareWithLoader(true);
-    queue_->async([this] {
+    // Waited for: a crash soon after the start must still find every image in the file.
+    queue_->sync([this] {
         keepFileOpen_ = false;
         if (WRKFileIsOpen(&file_)) {
             WRKFileClose(&file_);
@@ -285,6 +286,11 @@ void WRKBinaryImageTracker::start() {
 }
 
 void WRKBinaryImageTracker::changed(bool load, const WRKBinaryImageDetails& details) {
+    updateTable(load, details);
+    queue_->async([this, load, details] { writeLine(load, details); });
+}
+
+void WRKBinaryImageTracker::updateTable(bool load, const WRKBinaryImageDetails& details) {
     if (table_ == nullptr) {
         kit::log("[Wreckord:Crash] Error: Writable context is NULL");
     } else if (!(load ? WRKBinaryImageTableStore(table_, details.range)
@@ -295,7 +301,6 @@ void WRKBinaryImageTracker::changed(bool load, const WRKBinaryImageDetails& deta
         kit::log(std::string("[Wreckord:Crash] Error: Unable to track a ") +
                  (load ? "loaded" : "unloaded") + " node " + address);
     }
-    queue_->async([this, load, details] { writeLine(load, details); });
 }
 
 void WRKBinaryImageTracker::checkForChanges() {
@@ -326,9 +331,19 @@ void WRKBinaryImageTracker::compareWithLoader(bool replay) {
         auto key = std::make_pair(image.range.loadAddress, image.path);
         current.emplace(std::move(key), std::move(image));
     }
+    // The replay runs before the queue writes anything and queues its lines; a later look
+    // runs on the queue itself and writes at once, so that a sync after it sees the lines.
+    const auto record = [this, replay](bool load, const WRKBinaryImageDetails& image) {
+        if (replay) {
+            changed(load, image);
+        } else {
+            updateTable(load, image);
+            writeLine(load, image);
+        }
+    };
     for (auto it = known_.begin(); it != known_.end();) {
         if (current.count(it->first) == 0) {
-            changed(false, it->second);
+            record(false, it->second);
             it = known_.erase(it);
         } else {
             ++it;
@@ -336,7 +351,7 @@ void WRKBinaryImageTracker::compareWithLoader(bool replay) {
     }
     for (auto& [key, image] : current) {
         if (known_.count(key) == 0) {
-            changed(true, image);
+            record(true, image);
             known_.emplace(key, std::move(image));
         }
     }

@@ -90,8 +90,8 @@ class WRKBinaryImageTracker {
     WRKBinaryImageTracker(std::string filePath, WRKBinaryImageTable* table);
     ~WRKBinaryImageTracker();
 
-    // Resets the file and replays the images loaded now (the table is filled on return;
-    // their lines are written on the queue with the file kept open).
+    // Resets the file and replays the images loaded now; on return the table is filled and
+    // their lines are written (on the queue, with the file kept open).
     void start();
     // An image came or went: the table at once, the line on the queue.
     void changed(bool load, const WRKBinaryImageDetails& details);
@@ -102,6 +102,7 @@ class WRKBinaryImageTracker {
 
   private:
     void compareWithLoader(bool replay);
+    void updateTable(bool load, const WRKBinaryImageDetails& details);
     void writeLine(bool load, const WRKBinaryImageDetails& details);
 
     std::string filePath_;

@@ -129,6 +129,48 @@ std::map<std::string, int> counts(const fs::path& file) {
     return out;
 }
 
+struct ImageLine {
+    std::string kind;
+    std::string path;
+    std::string uuid;
+    bool operator==(const ImageLine&) const = default;
+};
+
+std::vector<ImageLine> imageLines(const fs::path& run) {
+    std::vector<ImageLine> lines;
+    const auto sections = WRKFileReadSections((run / "binary_images.clsrecord").string(), false);
+    for (const JSONValue& section : sections.value_or(std::vector<JSONValue>{})) {
+        if (section.object() == nullptr || section.object()->size() != 1) {
+            continue;
+        }
+        const JSONValue& body = section.object()->front().value;
+        ImageLine line{section.object()->front().key, "", ""};
+        if (body.find("path") && body.find("path")->string()) {
+            line.path = *body.find("path")->string();
+        }
+        if (body.find("uuid") && body.find("uuid")->string()) {
+            line.uuid = *body.find("uuid")->string();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The run's own program in its image list, with the identity its metadata names.
+void expectProgramInImageList(const fs::path& run) {
+    const auto metadata = WRKFileReadSections((run / "metadata.clsrecord").string(), false);
+    ASSERT_TRUE(metadata && metadata->size() == 4);
+    const JSONValue* uuid = metadata->back().find("executable")
+                                ? metadata->back().find("executable")->find("uuid")
+                                : nullptr;
+    ASSERT_TRUE(uuid && uuid->string());
+    EXPECT_EQ(uuid->string()->size(), 40u);
+    const std::vector<ImageLine> lines = imageLines(run);
+    const ImageLine program{"load", fs::canonical(CRASH_FIXTURE).string(), *uuid->string()};
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), program), 1) << run;
+    EXPECT_GE(lines.size(), 3u);
+}
+
 struct Case {
     const char* mode;
     int signal;
@@ -164,6 +206,7 @@ TEST_P(CaptureTest, DiesByItsSignalAndLeavesOneRecordWithoutHeapOrLocks) {
 
     EXPECT_EQ(sectionNames(run / "metadata.clsrecord"),
               (std::vector<std::string>{"identity", "host", "application", "executable"}));
+    expectProgramInImageList(run);
     const std::vector<std::string> names = sectionNames(run / "signal.clsrecord");
     ASSERT_FALSE(names.empty());
     EXPECT_EQ(names.front(), "signal");
@@ -228,7 +271,28 @@ TEST(crashCaptureFixture, UnderADebuggerNoHandlerIsInstalled) {
     }
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(sectionNames(runs[0] / "metadata.clsrecord").size(), 4u);
+    expectProgramInImageList(runs[0]);
     EXPECT_FALSE(fs::exists(runs[0] / "signal.clsrecord"));
+}
+
+TEST(crashCaptureFixture, ALibraryLoadedAndUnloadedBeforeTheCrashIsInTheImageList) {
+    Sandbox sandbox;
+    Child child = spawnFixture("dlopen", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGSEGV);
+    std::vector<fs::path> runs;
+    for (const auto& entry : fs::directory_iterator(sandbox.activeFolder())) {
+        runs.push_back(entry.path());
+    }
+    ASSERT_EQ(runs.size(), 1u);
+    std::vector<std::string> events;
+    for (const ImageLine& line : imageLines(runs[0])) {
+        if (line.path == TEST_IMAGE) {
+            events.push_back(line.kind);
+            EXPECT_EQ(line.uuid.size(), 40u);
+        }
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"load", "unload"}));
 }
 
 TEST(crashCaptureFixture, AHandlerInstalledAfterTheKitsIsNamedOnStandardError) {
