@@ -15,8 +15,10 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "crash/WRKPlatform.h"
+#include "crash/WRKProcess.h"
 #include "kit/KitLog.h"
 
 namespace talvor::crash {
@@ -87,7 +89,7 @@ int setUpRunning = 0;
 
 // The set-up pieces that run on threads of their own, with a copy of the start record
 // whose strings live as long as the last piece.
-class SetUp : public std::enable_shared_from_this<SetUp> {
+class SetUp {
   public:
     explicit SetUp(const WRKContextInitData& data) : data_(data) {
         for (const char** text : {&data_.apiKey,
@@ -128,33 +130,46 @@ class SetUp : public std::enable_shared_from_this<SetUp> {
             std::lock_guard lock(mutex_);
             ++pending_;
         }
-        std::thread([self = shared_from_this(), piece = std::move(piece)] {
+        threads_.emplace_back([this, piece = std::move(piece)] {
             piece();
-            self->finishOne();
-        }).detach();
+            finishOne();
+        });
     }
 
+    // The last piece marks the context initialized before anyone waiting sees the end.
     void finishOne() {
-        bool last = false;
-        {
-            std::lock_guard lock(mutex_);
-            last = --pending_ == 0;
-        }
-        if (last) {
+        std::lock_guard lock(mutex_);
+        if (pending_ == 1) {
             markInitialized();
-            ended_.notify_all();
-            std::lock_guard lock(setUpMutex);
+            std::lock_guard running(setUpMutex);
             --setUpRunning;
             setUpEnded.notify_all();
         }
+        --pending_;
+        ended_.notify_all();
     }
 
+    // True when every piece ended in time: their threads are gone when it returns, so that
+    // nothing of the set-up runs on beside a crash that follows at once. On a time-out the
+    // pieces go on alone, and this object must outlive them.
     bool waitFor(std::chrono::seconds timeout) {
-        std::unique_lock lock(mutex_);
-        return ended_.wait_for(lock, timeout, [this] { return pending_ == 0; });
+        bool ended = false;
+        {
+            std::unique_lock lock(mutex_);
+            ended = ended_.wait_for(lock, timeout, [this] { return pending_ == 0; });
+        }
+        for (std::thread& thread : threads_) {
+            if (ended) {
+                thread.join();
+            } else {
+                thread.detach();
+            }
+        }
+        return ended;
     }
 
   private:
+    std::vector<std::thread> threads_;
     WRKContextInitData data_;
     std::deque<std::string> texts_;
     std::mutex mutex_;
@@ -198,7 +213,7 @@ bool WRKContextInitialize(const WRKContextInitData* data) {
         ro->signal.signalPath = pathInFolder(folder, WRKReportSignalFile);
     }
 
-    auto setUp = std::make_shared<SetUp>(*data);
+    auto* setUp = new SetUp(*data);
     setUp->start([] {
         WRKBinaryImageInit(_clsContext.readonly->binaryImagePath, &_clsContext.writable->images);
     });
@@ -214,7 +229,9 @@ bool WRKContextInitialize(const WRKContextInitData* data) {
         WRKSignalInitialize(&ro->signal, ro->signalStack, kWRKSignalStackSize);
     }
     setUp->finishOne();
-    if (!setUp->waitFor(std::chrono::seconds(kWRKContextSetUpTimeoutSeconds))) {
+    if (setUp->waitFor(std::chrono::seconds(kWRKContextSetUpTimeoutSeconds))) {
+        delete setUp;
+    } else {
         kit::log("[Wreckord:Crash] Error: Delayed initialization");
     }
     return true;
@@ -317,11 +334,19 @@ bool WRKContextRecordMetadata(const char* path, const WRKContextInitData& data) 
     return WRKFileClose(&file);
 }
 
-void WRKHandler(WRKFile* file, pid_t, const ucontext_t*) {
+void WRKHandler(WRKFile* file, pid_t crashedThread, const ucontext_t* userContext) {
     const WRKContextReadOnly* ro = _clsContext.readonly;
     // Static: far too large for a signal stack, and only the crash's one winner gets here.
     static WRKSuspension others;
+    WRKProcess process;
+    WRKProcessInit(&process, crashedThread, userContext);
     const bool suspended = WRKSuspendOtherThreads(kWRKSuspendTimeoutMs, &others);
+    process.suspension = suspended ? &others : nullptr;
+    WRKProcessRecordAllThreads(&process, file);
+    WRKProcessRecordRuntimeInfo(&process, file);
+    WRKProcessRecordDispatchQueueNames(&process, file);
+    WRKProcessRecordThreadNames(&process, file);
+    WRKProcessRecordStats(&process, file);
     writeStorage(file, ro != nullptr ? ro->documentsPath : nullptr);
     if (suspended) {
         WRKResumeOtherThreads();

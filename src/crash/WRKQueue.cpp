@@ -4,6 +4,8 @@
 
 #include <future>
 
+#include "crash/WRKPlatform.h"
+#include "crash/WRKProcess.h"
 #include "crash/WRKSignal.h"
 
 namespace talvor::crash {
@@ -47,6 +49,8 @@ void WRKQueue::run() {
     const std::string name = dot == std::string::npos ? label_ : label_.substr(dot + 1);
     ::pthread_setname_np(::pthread_self(), name.substr(0, 15).c_str());
     WRKSignalInstallThreadStack();
+    const pid_t self = WRKCurrentThread();
+    WRKProcessSetThreadQueueLabel(self, label_.c_str());
     std::unique_lock lock(mutex_);
     for (;;) {
         const bool woken =
@@ -66,6 +70,7 @@ void WRKQueue::run() {
         }
     }
     lock.unlock();
+    WRKProcessClearThreadQueueLabel(self);
     WRKSignalReleaseThreadStack();
 }
 
