@@ -1,5 +1,6 @@
 #include "crash/WRKUnwind.h"
 
+#include "crash/WRKDwarf.h"
 #include "crash/WRKSDKLog.h"
 
 namespace talvor::crash {
@@ -20,6 +21,13 @@ std::uint64_t& fpOf(WRKUnwindContext* c) {
 #if defined(__aarch64__)
 constexpr std::size_t kLR = 30;
 #endif
+
+bool findImage(const WRKUnwindContext* c, std::uint64_t address, WRKBinaryImageRange* out) {
+    if (c->images != nullptr) {
+        return WRKBinaryImageTableFind(c->images, address, out);
+    }
+    return WRKBinaryImageSafeFindImageForAddress(address, out);
+}
 
 bool stackScan(WRKUnwindContext* c) {
     std::uint64_t found = 0;
@@ -110,9 +118,25 @@ bool WRKUnwindNextFrame(WRKUnwindContext* c) {
         return handOut(c);
     }
     const std::uint64_t lookup = WRKUnwindLookupPC(c);
-    if (!WRKUnwindIsAddressExecutable(c, lookup)) {
+    WRKBinaryImageRange image;
+    if (!findImage(c, lookup, &image)) {
         WRKSDKLogWarn("Unable to find binary for %p\n", reinterpret_cast<void*>(lookup));
+    } else if (image.ehFrameHeader >= kMinimumValid) {
+        bool signalFrame = false;
+        switch (WRKDwarfUnwindComputeRegisters(image.ehFrameHeader, lookup, &c->registers,
+                                               &signalFrame)) {
+            case WRKDwarfStep::Stepped:
+                c->pcIsExact = signalFrame;
+                return handOut(c);
+            case WRKDwarfStep::Outermost:
+                return false;
+            case WRKDwarfStep::Failed:
+                WRKSDKLogInfo("No call-frame information for %p\n",
+                              reinterpret_cast<void*>(lookup));
+                break;
+        }
     }
+    c->pcIsExact = false;
 #if defined(__aarch64__)
     // The interrupted frame's caller is in the link register: a leaf never saves it.
     if (c->frameCount == 1 && WRKUnwindIsAddressExecutable(c, c->registers.registers[kLR])) {
@@ -190,7 +214,7 @@ bool WRKUnwindFirstExecutableAddress(const WRKUnwindContext* context, std::uint6
 
 std::uint64_t WRKUnwindLookupPC(const WRKUnwindContext* context) {
     const std::uint64_t pc = context->registers.registers[WRKThreadState::kPC];
-    return context->frameCount >= 2 ? pc - 1 : pc;
+    return context->frameCount >= 2 && !context->pcIsExact ? pc - 1 : pc;
 }
 
 }  // namespace talvor::crash

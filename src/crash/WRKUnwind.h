@@ -7,9 +7,10 @@
 
 // Walks a thread's stack from its registers, one frame at a time, inside a crashed process:
 // nothing allocated, no lock, every stack word read through the validated read. A frame's
-// caller is found through the frame-pointer chain; on x86_64 the step out of the interrupted
-// frame first scans the stack for a return address (a leaf may not have set up its frame),
-// and on aarch64 the first caller is the link register.
+// caller is found through the call-frame tables of the image that holds its code; without
+// them, through the frame-pointer chain (on x86_64 the step out of the interrupted frame
+// first scans the stack for a return address, as a leaf may not have set up its frame; on
+// aarch64 the first caller is the link register).
 namespace talvor::crash {
 
 inline constexpr std::uint32_t kWRKUnwindMaximumFrames = 600000;
@@ -19,6 +20,9 @@ struct WRKUnwindContext {
     std::uint32_t frameCount = 0;
     std::uint64_t lastPC = 0;
     std::uint32_t repeatCount = 0;
+    // The current frame's PC is exact even after the first frame: its callee was a signal
+    // trampoline.
+    bool pcIsExact = false;
     // The images whose code counts as code; null: the crash context's table.
     const WRKBinaryImageTable* images = nullptr;
 };
