@@ -304,6 +304,35 @@ void expectSameWalks(const Walks& walks) {
     EXPECT_EQ(ours, theirs);
 }
 
+extern "C" __attribute__((noinline)) int tripleIt(int value) {
+    asm volatile("" ::: "memory");
+    return value * 3;
+}
+
+#if defined(__x86_64__)
+// A fault on a function's very first instruction (a stack overflow on its first push): the
+// interrupted PC is no return address, so its own entry is looked up, not the byte before
+// it, which belongs to whatever precedes the function.
+TEST(crashDwarfLive, AFaultOnTheFirstInstructionUnwindsToTheCaller) {
+    std::uint64_t stack[4] = {};
+    const auto caller = reinterpret_cast<std::uintptr_t>(&nested) + 4;
+    stack[0] = caller;  // as the call left it
+    WRKThreadState state;
+    state.registers[WRKThreadState::kPC] = reinterpret_cast<std::uintptr_t>(&tripleIt);
+    state.registers[WRKThreadState::kSP] = reinterpret_cast<std::uintptr_t>(stack);
+    state.registers[WRKThreadState::kFP] = 0;
+    WRKUnwindContext unwind;
+    WRKUnwindInit(&unwind, state, liveImages());
+    ASSERT_TRUE(WRKUnwindNextFrame(&unwind));
+    EXPECT_EQ(WRKUnwindLookupPC(&unwind), reinterpret_cast<std::uintptr_t>(&tripleIt));
+    ASSERT_TRUE(WRKUnwindNextFrame(&unwind));
+    EXPECT_EQ(WRKUnwindGetPC(&unwind), caller);
+    EXPECT_EQ(WRKUnwindGetStackPointer(&unwind), reinterpret_cast<std::uintptr_t>(stack + 1));
+    // From here on the PCs are return addresses: the byte before is looked up.
+    EXPECT_EQ(WRKUnwindLookupPC(&unwind), caller - 1);
+}
+#endif
+
 TEST(crashDwarfLive, NestedCallsUnwindAsTheToolchainDoes) {
     Walks walks;
     nested(&walks, 6);
