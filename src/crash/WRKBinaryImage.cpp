@@ -109,7 +109,7 @@ bool WRKBinaryImageTableStore(WRKBinaryImageTable* table, const WRKBinaryImageRa
     if (table == nullptr || range.loadAddress == 0) {
         return false;
     }
-    for (WRKBinaryImageSlot& slot : table->slots) {
+    for (WRKBinaryImageSlot& slot : table->entries) {
         std::uintptr_t free = 0;
         if (slot.loadAddress.compare_exchange_strong(free, range.loadAddress)) {
             slot.execStart = range.execStart;
@@ -129,7 +129,7 @@ bool WRKBinaryImageTableRemove(WRKBinaryImageTable* table, std::uintptr_t loadAd
     if (table == nullptr || loadAddress == 0) {
         return false;
     }
-    for (WRKBinaryImageSlot& slot : table->slots) {
+    for (WRKBinaryImageSlot& slot : table->entries) {
         if (slot.loadAddress.load() != loadAddress) {
             continue;
         }
@@ -154,7 +154,7 @@ bool WRKBinaryImageTableFind(const WRKBinaryImageTable* table, std::uintptr_t ad
     if (table == nullptr || address == 0 || out == nullptr) {
         return false;
     }
-    for (const WRKBinaryImageSlot& slot : table->slots) {
+    for (const WRKBinaryImageSlot& slot : table->entries) {
         const std::uintptr_t load = slot.loadAddress.load(std::memory_order_acquire);
         if (load == 0 || address < slot.execStart || address >= slot.execEnd) {
             continue;

@@ -47,7 +47,7 @@ struct WRKBinaryImageSlot {
 };
 
 struct WRKBinaryImageTable {
-    WRKBinaryImageSlot slots[kWRKBinaryImageSlotCount];
+    WRKBinaryImageSlot entries[kWRKBinaryImageSlotCount];  // not "slots": a Qt keyword
 };
 
 // Claims the first free slot with a compare-and-swap; false when every slot is taken.

@@ -106,7 +106,7 @@ class ImageListTest : public ::testing::Test {
 
     std::size_t occupiedSlots() const {
         return static_cast<std::size_t>(
-            std::count_if(std::begin(table_->slots), std::end(table_->slots),
+            std::count_if(std::begin(table_->entries), std::end(table_->entries),
                           [](const WRKBinaryImageSlot& slot) { return slot.loadAddress != 0; }));
     }
 
@@ -174,7 +174,7 @@ TEST_F(ImageListTest, The513thImageIsNotTrackedButLoggedAndAnUnloadFreesItsSlotF
     const std::uintptr_t seventh = 0x100000 * 7;
     const auto slotOf = [&](std::uintptr_t load) {
         for (std::size_t i = 0; i < kWRKBinaryImageSlotCount; ++i) {
-            if (table_->slots[i].loadAddress == load) {
+            if (table_->entries[i].loadAddress == load) {
                 return i;
             }
         }
