@@ -97,7 +97,7 @@ bool binary(ExpressionStack& stack, std::uint8_t op) {
             r = a & b;
             break;
         case 0x1b:
-            if (sb == 0) {
+            if (sb == 0 || (sb == -1 && a == (std::uint64_t{1} << 63))) {
                 return false;
             }
             r = static_cast<std::uint64_t>(sa / sb);
@@ -233,7 +233,7 @@ bool executeOpcode(const std::uint8_t** cursor, const std::uint8_t* start, const
                 return false;
             }
             const auto s = static_cast<std::int64_t>(a);
-            return stack.push(static_cast<std::uint64_t>(s < 0 ? -s : s));
+            return stack.push(s < 0 ? 0 - a : a);
         }
         case 0x1f:  // neg
             return stack.pop(&a) && stack.push(0 - a);

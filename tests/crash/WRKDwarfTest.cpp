@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -232,6 +233,132 @@ INSTANTIATE_TEST_SUITE_P(crashDwarf, CallFrameOracleTest,
                          });
 
 #endif  // __x86_64__
+
+// Expressions as the toolchain writes them (the PLT's CFA among them), and broken ones.
+TEST(crashDwarfExpression, ExpressionsEvaluateOrFailCleanly) {
+    WRKThreadState registers;
+    registers.registers[WRKDwarfStateIndex(7)] = 0x7000;   // rsp
+    registers.registers[WRKDwarfStateIndex(16)] = 0x201c;  // rip
+    std::uint64_t word = 0x1122334455667788;
+    const auto wordAddress = reinterpret_cast<std::uintptr_t>(&word);
+    std::vector<std::uint8_t> deref = {0x0e};  // const8u <address>, deref
+    for (int i = 0; i < 8; ++i) {
+        deref.push_back(static_cast<std::uint8_t>(wordAddress >> (8 * i)));
+    }
+    deref.push_back(0x06);
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> code;
+        bool pushInitial;
+        std::optional<std::uint64_t> result;
+    };
+    const Case rows[] = {
+        // breg7 +8, breg16 +0, lit15, and, lit11, ge, lit3, shl, plus
+        {"PLT entry past its push",
+         {0x77, 0x08, 0x80, 0x00, 0x3f, 0x1a, 0x3b, 0x2a, 0x33, 0x24, 0x22},
+         false,
+         0x7010},
+        {"initial value plus a constant", {0x23, 0x10}, true, 0x110},
+        {"bra taken over a lit", {0x31, 0x28, 0x01, 0x00, 0x3f, 0x35}, false, 5},
+        {"skip", {0x2f, 0x01, 0x00, 0x3f, 0x36}, false, 6},
+        {"signed compare", {0x11, 0x7f, 0x30, 0x2d}, false, 1},  // -1 < 0
+        {"memory read", deref, false, 0x1122334455667788},
+        {"deref_size 2", {0x0e, 0, 0, 0, 0, 0, 0, 0, 0, 0x94, 0x02}, false, std::nullopt},
+        {"pops more than it pushed", {0x22}, true, std::nullopt},
+        {"unknown opcode", {0xe0}, false, std::nullopt},
+        {"division by zero", {0x35, 0x30, 0x1b}, false, std::nullopt},
+    };
+    for (const Case& row : rows) {
+        std::vector<std::uint8_t> expression = {static_cast<std::uint8_t>(row.code.size())};
+        expression.insert(expression.end(), row.code.begin(), row.code.end());
+        std::uint64_t out = 0;
+        const bool ok =
+            WRKDwarfEvaluateExpression(expression.data(), registers, 0x100, row.pushInitial, &out);
+        EXPECT_EQ(ok, row.result.has_value()) << row.what;
+        if (ok && row.result) {
+            EXPECT_EQ(out, *row.result) << row.what;
+        }
+    }
+}
+
+// CIEs and FDEs made by hand for what real tables rarely show.
+TEST(crashDwarfRecords, AugmentationsLengthsAndRowBoundaries) {
+    // CIE: version 1, augmentation, code align 1, data align -8, RA column 16, data, then
+    // def_cfa rsp+8, offset ra at cfa-8.
+    const auto cie = [](const std::string& augmentation, std::vector<std::uint8_t> data,
+                        bool longLength) {
+        std::vector<std::uint8_t> body = {0, 0, 0, 0, 1};
+        body.insert(body.end(), augmentation.begin(), augmentation.end());
+        body.push_back(0);
+        body.insert(body.end(), {0x01, 0x78, 0x10});
+        if (!augmentation.empty()) {
+            body.push_back(static_cast<std::uint8_t>(data.size()));
+            body.insert(body.end(), data.begin(), data.end());
+        }
+        body.insert(body.end(), {0x0c, 0x07, 0x08, 0x90, 0x01});
+        std::vector<std::uint8_t> record;
+        if (longLength) {
+            record = {0xff, 0xff, 0xff, 0xff};
+            const std::uint64_t length = body.size();
+            for (int i = 0; i < 8; ++i) {
+                record.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
+            }
+        } else {
+            record = {static_cast<std::uint8_t>(body.size()), 0, 0, 0};
+        }
+        record.insert(record.end(), body.begin(), body.end());
+        return record;
+    };
+    struct Augmentation {
+        const char* augmentation;
+        std::vector<std::uint8_t> data;
+        bool longLength;
+        bool parses;
+    };
+    const Augmentation rows[] = {
+        {"", {}, false, true},
+        {"zR", {0x1b}, false, true},
+        {"zLR", {0x1b, 0x1b}, false, true},
+        {"zPLR", {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0x1b, 0x1b}, false, true},
+        {"zR", {0x1b}, true, true},
+        {"zRS", {0x1b}, false, true},
+        {"eh", {}, false, false},
+        {"zM", {0x00}, false, false},
+    };
+    for (const Augmentation& row : rows) {
+        const std::vector<std::uint8_t> record = cie(row.augmentation, row.data, row.longLength);
+        WRKDwarfCIE parsed;
+        EXPECT_EQ(WRKDwarfParseCIE(record.data(), &parsed), row.parses) << row.augmentation;
+        if (row.parses) {
+            EXPECT_EQ(parsed.returnAddressColumn, 16u) << row.augmentation;
+            EXPECT_EQ(parsed.dataAlignment, -8) << row.augmentation;
+            EXPECT_EQ(parsed.signalFrame, std::string(row.augmentation) == "zRS");
+            EXPECT_EQ(parsed.instructionsEnd - parsed.instructions, 5) << row.augmentation;
+        }
+    }
+
+    // Rows: at +1 the CFA becomes rsp+16, at +4 the state is remembered and the CFA becomes
+    // rsp+8, at +5 it is restored.
+    WRKDwarfCIE parsed;
+    const std::vector<std::uint8_t> record = cie("", {}, false);
+    ASSERT_TRUE(WRKDwarfParseCIE(record.data(), &parsed));
+    const std::uint8_t program[] = {0x41, 0x0e, 0x10, 0x86, 0x02, 0x43,
+                                    0x0a, 0x0e, 0x08, 0x41, 0x0b};
+    WRKDwarfFDE fde;
+    fde.pcBegin = 0x1000;
+    fde.pcEnd = 0x1010;
+    fde.instructions = program;
+    fde.instructionsEnd = program + sizeof program;
+    const std::pair<std::uint64_t, std::int64_t> cfaAt[] = {
+        {0x1000, 8}, {0x1001, 16}, {0x1003, 16}, {0x1004, 8}, {0x1005, 16}, {0x100f, 16}};
+    for (const auto& [pc, offset] : cfaAt) {
+        WRKDwarfRegisterState state;
+        ASSERT_TRUE(WRKDwarfRowForPC(parsed, fde, pc, &state));
+        EXPECT_EQ(state.cfaOffset, offset) << std::hex << pc;
+        EXPECT_EQ(state.rules[6].kind, pc >= 0x1001 ? WRKDwarfRuleOffset : WRKDwarfRuleUnspecified)
+            << std::hex << pc;
+    }
+}
 
 // The walk from a captured context against the toolchain's own unwinder, from the same place.
 struct Walks {
