@@ -119,11 +119,12 @@ bool WRKProcessGetThreadState(const WRKProcess* process, pid_t thread, WRKThread
 }
 
 void WRKProcessRecordThread(WRKFile* file, const WRKThreadState* state, bool crashed,
-                            const WRKBinaryImageTable* images) {
+                            const WRKBinaryImageTable* images, bool pcIsReturnAddress) {
     const int levelBefore = WRKSDKLogMinimumLevel();
     WRKFileWriteHashStart(file);
     WRKUnwindContext unwind;
     if (state != nullptr && WRKUnwindInit(&unwind, *state, images)) {
+        unwind.firstPCIsReturnAddress = pcIsReturnAddress;
         WRKFileWriteHashKey(file, "registers");
         WRKFileWriteHashStart(file);
         for (std::size_t i = 0; i < WRKThreadState::kRegisterCount; ++i) {
@@ -178,8 +179,11 @@ void WRKProcessRecordAllThreads(const WRKProcess* process, WRKFile* file) {
         if (!readable) {
             WRKSDKLogError("unable to get thread state");
         }
+        const bool ownState =
+            thread == process->recordingThread &&
+            !(thread == process->crashedThread && process->userContext != nullptr);
         WRKProcessRecordThread(file, readable ? &state : nullptr, thread == process->crashedThread,
-                               process->images);
+                               process->images, ownState);
     }
     WRKFileWriteArrayEnd(file);
     WRKFileWriteSectionEnd(file);

@@ -38,8 +38,10 @@ bool WRKProcessGetThreadState(const WRKProcess* process, pid_t thread, WRKThread
 
 // One thread object: "registers", "stacktrace", "crashed", "repeated_pc"/"repeat_count".
 // A thread without a state is written with its place kept and nothing else.
+// `pcIsReturnAddress`: the state is the recording thread's own, taken at a call.
 void WRKProcessRecordThread(WRKFile* file, const WRKThreadState* state, bool crashed,
-                            const WRKBinaryImageTable* images = nullptr);
+                            const WRKBinaryImageTable* images = nullptr,
+                            bool pcIsReturnAddress = false);
 void WRKProcessRecordAllThreads(const WRKProcess* process, WRKFile* file);
 void WRKProcessRecordRuntimeInfo(const WRKProcess* process, WRKFile* file);
 void WRKProcessRecordDispatchQueueNames(const WRKProcess* process, WRKFile* file);

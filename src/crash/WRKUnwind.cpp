@@ -214,7 +214,9 @@ bool WRKUnwindFirstExecutableAddress(const WRKUnwindContext* context, std::uint6
 
 std::uint64_t WRKUnwindLookupPC(const WRKUnwindContext* context) {
     const std::uint64_t pc = context->registers.registers[WRKThreadState::kPC];
-    return context->frameCount >= 2 && !context->pcIsExact ? pc - 1 : pc;
+    const bool returnAddress =
+        context->frameCount >= 2 ? !context->pcIsExact : context->firstPCIsReturnAddress;
+    return context->frameCount >= 1 && returnAddress ? pc - 1 : pc;
 }
 
 }  // namespace talvor::crash

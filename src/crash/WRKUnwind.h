@@ -23,6 +23,8 @@ struct WRKUnwindContext {
     // The current frame's PC is exact even after the first frame: its callee was a signal
     // trampoline.
     bool pcIsExact = false;
+    // The first frame's PC is a return address too (a thread that recorded itself).
+    bool firstPCIsReturnAddress = false;
     // The images whose code counts as code; null: the crash context's table.
     const WRKBinaryImageTable* images = nullptr;
 };

@@ -457,6 +457,12 @@ TEST(crashDwarfLive, AFaultOnTheFirstInstructionUnwindsToTheCaller) {
     EXPECT_EQ(WRKUnwindGetStackPointer(&unwind), reinterpret_cast<std::uintptr_t>(stack + 1));
     // From here on the PCs are return addresses: the byte before is looked up.
     EXPECT_EQ(WRKUnwindLookupPC(&unwind), caller - 1);
+    // A thread that records itself starts from a return address as well.
+    WRKUnwindContext own;
+    WRKUnwindInit(&own, state, liveImages());
+    own.firstPCIsReturnAddress = true;
+    ASSERT_TRUE(WRKUnwindNextFrame(&own));
+    EXPECT_EQ(WRKUnwindLookupPC(&own), reinterpret_cast<std::uintptr_t>(&tripleIt) - 1);
 }
 #endif
 
