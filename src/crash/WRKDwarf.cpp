@@ -1,6 +1,7 @@
 #include "crash/WRKDwarf.h"
 
 #include <cstring>
+#include <utility>
 
 #include "crash/WRKSDKLog.h"
 
