@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstring>
 
 #include "crash/WRKContext.h"
 #include "crash/WRKFile.h"
@@ -43,24 +44,7 @@ class LineBuffer {
     std::size_t length_ = 0;
 };
 
-}  // namespace
-
-void WRKSDKFileLog(int level, const char* format, ...) {
-    const WRKContextReadOnly* ro = _clsContext.readonly;
-    WRKContextWritable* rw = _clsContext.writable;
-    if (ro == nullptr || rw == nullptr || format == nullptr ||
-        reinterpret_cast<std::uintptr_t>(ro->logPath) < 0x1000 || level < rw->logLevel) {
-        return;
-    }
-    if (rw->logFd < 0) {
-        rw->logFd = ::open(ro->logPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (rw->logFd < 0) {
-            return;
-        }
-    }
-    LineBuffer line;
-    va_list args;
-    va_start(args, format);
+void formatInto(LineBuffer& line, const char* format, va_list args) {
     for (const char* p = format; *p != '\0'; ++p) {
         if (*p != '%') {
             line.put(*p);
@@ -103,8 +87,43 @@ void WRKSDKFileLog(int level, const char* format, ...) {
         }
         ++p;
     }
+}
+
+}  // namespace
+
+void WRKSDKFileLog(int level, const char* format, ...) {
+    const WRKContextReadOnly* ro = _clsContext.readonly;
+    WRKContextWritable* rw = _clsContext.writable;
+    if (ro == nullptr || rw == nullptr || format == nullptr ||
+        reinterpret_cast<std::uintptr_t>(ro->logPath) < 0x1000 || level < rw->logLevel) {
+        return;
+    }
+    if (rw->logFd < 0) {
+        rw->logFd = ::open(ro->logPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (rw->logFd < 0) {
+            return;
+        }
+    }
+    LineBuffer line;
+    va_list args;
+    va_start(args, format);
+    formatInto(line, format, args);
     va_end(args);
     WRKFileWriteWithRetries(rw->logFd, line.data(), line.size());
+}
+
+std::size_t WRKSDKLogFormat(char* out, std::size_t size, const char* format, ...) {
+    LineBuffer line;
+    va_list args;
+    va_start(args, format);
+    formatInto(line, format, args);
+    va_end(args);
+    const std::size_t length = line.size() < size ? line.size() : (size > 0 ? size - 1 : 0);
+    if (size > 0) {
+        std::memcpy(out, line.data(), length);
+        out[length] = '\0';
+    }
+    return length;
 }
 
 int WRKSDKLogMinimumLevel() {

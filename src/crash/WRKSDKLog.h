@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 // The crash-time diagnostic log ("sdk.log" in the run's folder): what the recorder and the
 // unwinder decided, for the developer who reads a strange report. Async-signal-safe: each
 // line is formatted by hand into a stack buffer and written in one call. Formats know %p,
@@ -17,6 +19,8 @@ enum WRKSDKLogLevel : int {
 // `format` carries its own prefix ("WARN  [%s:%d] ...\n"); the first two arguments are the
 // operation's name and the line.
 void WRKSDKFileLog(int level, const char* format, ...);
+// The line `WRKSDKFileLog` would write, into `out` (zero-terminated); its length.
+std::size_t WRKSDKLogFormat(char* out, std::size_t size, const char* format, ...);
 // The minimum level written, and setting it (both through the crash context).
 int WRKSDKLogMinimumLevel();
 void WRKSDKLogSetMinimumLevel(int level);

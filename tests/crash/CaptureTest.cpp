@@ -340,6 +340,15 @@ TEST(crashCaptureFixture, EveryThreadIsRecordedInPlaceWithItsNameAndTheCrashedOn
     EXPECT_NE(std::find(queues.begin(), queues.end(), "com.quillon.wreckord.mac.binary-images"),
               queues.end());
     for (const auto& entry : fs::directory_iterator(sandbox.activeFolder())) {
+        // The diagnostic log tells how the threads were walked.
+        const std::vector<std::string> log = linesOf(entry.path() / "sdk.log");
+        EXPECT_TRUE(std::any_of(
+            log.begin(), log.end(),
+            [](const std::string& line) {
+                return line.rfind("INFO  [WRKProcessRecordAllThreads:", 0) == 0 &&
+                       line.find("] completed recording all thread data") != std::string::npos;
+            }))
+            << "sdk.log has " << log.size() << " lines";
         EXPECT_EQ(sectionNames(entry.path() / "signal.clsrecord"),
                   (std::vector<std::string>{"signal", "threads", "runtime", "dispatch_queue_names",
                                             "thread_names", "process_stats", "storage"}));

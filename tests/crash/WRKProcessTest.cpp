@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "crash/WRKJSON.h"
+#include "crash/WRKSDKLog.h"
 
 namespace talvor::crash {
 namespace {
@@ -143,6 +144,37 @@ TEST_F(ThreadRecordTest, AThreadWithoutStateKeepsItsPlaceAsAnEmptyObject) {
         record([](WRKFile* file) { WRKProcessRecordThread(file, nullptr, false); });
     ASSERT_TRUE(thread.object());
     EXPECT_TRUE(thread.object()->empty());
+}
+
+TEST(crashSDKLog, LinesAreFormattedByHandWithTheFewConversionsKnown) {
+    struct Case {
+        const char* what;
+        std::string line;
+        const char* expected;
+    };
+    char out[128];
+    const auto format = [&](auto... args) {
+        WRKSDKLogFormat(out, sizeof out, args...);
+        return std::string(out);
+    };
+    const Case cases[] = {
+        {"pointer", format("at %p\n", reinterpret_cast<void*>(0x1f)), "at 0x1f\n"},
+        {"strings", format("%s and %s", "one", static_cast<const char*>(nullptr)),
+         "one and (null)"},
+        {"numbers", format("%d %u %x", -42, 42u, 255u), "-42 42 ff"},
+        {"unknown conversion, argument kept", format("%lu then %d", 7), "%lu then 7"},
+        {"a lone percent at the end", format("100%"), "100%"},
+        {"prefix of the macros",
+         format("WARN  [%s:%d] Error: %p\n", "step", 12, reinterpret_cast<void*>(0)),
+         "WARN  [step:12] Error: 0x0\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.line, c.expected) << c.what;
+    }
+    // A line longer than the buffer is cut, never overrun.
+    char small[8];
+    EXPECT_EQ(WRKSDKLogFormat(small, sizeof small, "%s", "a long line indeed"), 7u);
+    EXPECT_STREQ(small, "a long ");
 }
 
 TEST(crashProcess, QueueLabelsFollowTheirThreads) {
