@@ -703,6 +703,12 @@ bool WRKDwarfFindFDE(std::uintptr_t header, std::uint64_t pc, WRKDwarfFDE* fde, 
     if (header < 0x1000) {
         return false;
     }
+    // The table may name a library unloaded since it was last looked at: make sure its
+    // header is still mapped before reading it in place.
+    std::uint32_t probe = 0;
+    if (!WRKReadMemory(reinterpret_cast<const void*>(header), &probe, sizeof probe)) {
+        return false;
+    }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(header);  // NOLINT
     if (bytes[0] != 1) {
         return false;
@@ -741,6 +747,10 @@ bool WRKDwarfFindFDE(std::uintptr_t header, std::uint64_t pc, WRKDwarfFDE* fde, 
         return false;
     }
     const auto* record = reinterpret_cast<const std::uint8_t*>(entry(low, 1));  // NOLINT
+    std::uint64_t recordStart = 0;
+    if (!WRKReadMemory(record, &recordStart, sizeof recordStart)) {
+        return false;
+    }
     return WRKDwarfParseFDE(record, fde, cie) && pc >= fde->pcBegin && pc < fde->pcEnd;
 }
 

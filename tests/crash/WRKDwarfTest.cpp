@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
 #include <unwind.h>
@@ -358,6 +359,23 @@ TEST(crashDwarfRecords, AugmentationsLengthsAndRowBoundaries) {
         EXPECT_EQ(state.rules[6].kind, pc >= 0x1001 ? WRKDwarfRuleOffset : WRKDwarfRuleUnspecified)
             << std::hex << pc;
     }
+}
+
+// A library unloaded after the image list last looked: its tables are gone, and the look-up
+// says so instead of faulting.
+TEST(crashDwarfRecords, TheTablesOfAnUnloadedLibraryAreNotRead) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    void* gone = ::mmap(nullptr, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(gone, MAP_FAILED);
+    ::munmap(gone, page);
+    WRKDwarfFDE fde;
+    WRKDwarfCIE cie;
+    EXPECT_FALSE(WRKDwarfFindFDE(reinterpret_cast<std::uintptr_t>(gone), 0x1234, &fde, &cie));
+    WRKThreadState state;
+    bool signalFrame = false;
+    EXPECT_EQ(WRKDwarfUnwindComputeRegisters(reinterpret_cast<std::uintptr_t>(gone), 0x1234, &state,
+                                             &signalFrame),
+              WRKDwarfStep::Failed);
 }
 
 // The walk from a captured context against the toolchain's own unwinder, from the same place.
