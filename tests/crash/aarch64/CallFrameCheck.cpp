@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "crash/WRKDwarf.h"
+#include "crash/WRKPlatform.h"
 // No crash context here: the diagnostic log is silent.
 namespace talvor::crash {
 void WRKSDKFileLog(int, const char*, ...) {}
@@ -73,6 +74,7 @@ static int find(dl_phdr_info* i, size_t, void* d) {
     return 1;
 }
 int main(int, char** argv) {
+    WRKPlatformInitialize();  // the pipe the validated reads fall back to
     Lib lib;
     dl_iterate_phdr(find, &lib);
     if (!lib.hdr) {
