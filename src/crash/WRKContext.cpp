@@ -6,11 +6,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
-#include <fstream>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "crash/WRKPlatform.h"
+#include "crash/WRKProcess.h"
 #include "kit/KitLog.h"
 
 namespace talvor::crash {
@@ -65,6 +73,110 @@ void writeStorage(WRKFile* file, const char* documentsPath) {
     WRKFileWriteSectionEnd(file);
 }
 
+// The last set-up piece to end marks the context initialized and protects it.
+void markInitialized() {
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    _clsContext.initialized.store(true);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (!WRKAllocatorProtect(_clsContext.allocator)) {
+        kit::log("[Wreckord:Crash] Error: Memory protection failed");
+    }
+}
+
+std::mutex setUpMutex;
+std::condition_variable setUpEnded;
+int setUpRunning = 0;
+
+// The set-up pieces that run on threads of their own, with a copy of the start record
+// whose strings live as long as the last piece.
+class SetUp {
+  public:
+    explicit SetUp(const WRKContextInitData& data) : data_(data) {
+        for (const char** text : {&data_.apiKey,
+                                  &data_.customBundleID,
+                                  &data_.previouslyCrashedFileRootPath,
+                                  &data_.sessionID,
+                                  &data_.installID,
+                                  &data_.betaToken,
+                                  &data_.host.model,
+                                  &data_.host.machine,
+                                  &data_.host.cpu,
+                                  &data_.host.osBuildVersion,
+                                  &data_.host.osDisplayVersion,
+                                  &data_.host.platform,
+                                  &data_.host.locale,
+                                  &data_.application.bundleID,
+                                  &data_.application.buildVersion,
+                                  &data_.application.displayVersion,
+                                  &data_.application.extensionID,
+                                  &data_.executable.architecture,
+                                  &data_.executable.uuid,
+                                  &data_.executable.minimumSDKVersion,
+                                  &data_.executable.builtSDKVersion,
+                                  &data_.documentsPath}) {
+            if (*text != nullptr) {
+                *text = texts_.emplace_back(*text).c_str();
+            }
+        }
+        std::lock_guard lock(setUpMutex);
+        ++setUpRunning;
+        pending_ = 1;  // the caller's own piece
+    }
+
+    const WRKContextInitData& data() const { return data_; }
+
+    void start(std::function<void()> piece) {
+        {
+            std::lock_guard lock(mutex_);
+            ++pending_;
+        }
+        threads_.emplace_back([this, piece = std::move(piece)] {
+            piece();
+            finishOne();
+        });
+    }
+
+    // The last piece marks the context initialized before anyone waiting sees the end.
+    void finishOne() {
+        std::lock_guard lock(mutex_);
+        if (pending_ == 1) {
+            markInitialized();
+            std::lock_guard running(setUpMutex);
+            --setUpRunning;
+            setUpEnded.notify_all();
+        }
+        --pending_;
+        ended_.notify_all();
+    }
+
+    // True when every piece ended in time: their threads are gone when it returns, so that
+    // nothing of the set-up runs on beside a crash that follows at once. On a time-out the
+    // pieces go on alone, and this object must outlive them.
+    bool waitFor(std::chrono::seconds timeout) {
+        bool ended = false;
+        {
+            std::unique_lock lock(mutex_);
+            ended = ended_.wait_for(lock, timeout, [this] { return pending_ == 0; });
+        }
+        for (std::thread& thread : threads_) {
+            if (ended) {
+                thread.join();
+            } else {
+                thread.detach();
+            }
+        }
+        return ended;
+    }
+
+  private:
+    std::vector<std::thread> threads_;
+    WRKContextInitData data_;
+    std::deque<std::string> texts_;
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    int pending_ = 0;
+};
+
 }  // namespace
 
 bool WRKContextInitialize(const WRKContextInitData* data) {
@@ -83,6 +195,9 @@ bool WRKContextInitialize(const WRKContextInitData* data) {
         kit::log(std::string("[Wreckord:Crash] Unable to write initialize SDK write paths ") +
                  std::strerror(errno));
     }
+    if (!WRKPlatformInitialize()) {
+        kit::log("[Wreckord:Crash] Unable to set up thread parking and validated reads");
+    }
     ro->debuggerAttached = !data->ignoreDebugger && WRKProcessDebuggerAttached();
     ro->crashCallback = data->crashCallback;
     ro->crashCallbackContext = data->crashCallbackContext;
@@ -90,25 +205,41 @@ bool WRKContextInitialize(const WRKContextInitData* data) {
     ro->pageSize = WRKHostGetPageSize();
     ro->documentsPath =
         data->documentsPath != nullptr ? WRKDupString(data->documentsPath) : nullptr;
+    // Every path is taken from the read-only region now: the pieces below run beside each
+    // other and may outlast the wait.
     ro->metadataPath = pathInFolder(folder, WRKReportMetadataFile);
-
-    if (!WRKContextRecordMetadata(ro->metadataPath, *data)) {
-        kit::log("[Wreckord:Crash] Unable to record context metadata");
+    ro->binaryImagePath = pathInFolder(folder, WRKReportBinaryImageFile);
+    if (!ro->debuggerAttached) {
+        ro->signal.signalPath = pathInFolder(folder, WRKReportSignalFile);
     }
+
+    auto* setUp = new SetUp(*data);
+    setUp->start([] {
+        WRKBinaryImageInit(_clsContext.readonly->binaryImagePath, &_clsContext.writable->images);
+    });
+    setUp->start([data = &setUp->data()] {
+        if (!WRKContextRecordMetadata(_clsContext.readonly->metadataPath, *data)) {
+            kit::log("[Wreckord:Crash] Unable to record context metadata");
+        }
+    });
+    // The alternate signal stack belongs to the thread that installs it: this one.
     if (ro->debuggerAttached) {
         kit::log("[Wreckord:Crash] Debugger present - not installing handlers");
     } else {
-        ro->signal.signalPath = pathInFolder(folder, WRKReportSignalFile);
         WRKSignalInitialize(&ro->signal, ro->signalStack, kWRKSignalStackSize);
     }
-
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    _clsContext.initialized.store(true);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (!WRKAllocatorProtect(_clsContext.allocator)) {
-        kit::log("[Wreckord:Crash] Error: Memory protection failed");
+    setUp->finishOne();
+    if (setUp->waitFor(std::chrono::seconds(kWRKContextSetUpTimeoutSeconds))) {
+        delete setUp;
+    } else {
+        kit::log("[Wreckord:Crash] Error: Delayed initialization");
     }
     return true;
+}
+
+void WRKContextWaitForSetUp() {
+    std::unique_lock lock(setUpMutex);
+    setUpEnded.wait(lock, [] { return setUpRunning == 0; });
 }
 
 bool WRKContextIsInitialized() {
@@ -203,9 +334,23 @@ bool WRKContextRecordMetadata(const char* path, const WRKContextInitData& data) 
     return WRKFileClose(&file);
 }
 
-void WRKHandler(WRKFile* file, pid_t, const ucontext_t*) {
+void WRKHandler(WRKFile* file, pid_t crashedThread, const ucontext_t* userContext) {
     const WRKContextReadOnly* ro = _clsContext.readonly;
+    // Static: far too large for a signal stack, and only the crash's one winner gets here.
+    static WRKSuspension others;
+    WRKProcess process;
+    WRKProcessInit(&process, crashedThread, userContext);
+    const bool suspended = WRKSuspendOtherThreads(kWRKSuspendTimeoutMs, &others);
+    process.suspension = suspended ? &others : nullptr;
+    WRKProcessRecordAllThreads(&process, file);
+    WRKProcessRecordRuntimeInfo(&process, file);
+    WRKProcessRecordDispatchQueueNames(&process, file);
+    WRKProcessRecordThreadNames(&process, file);
+    WRKProcessRecordStats(&process, file);
     writeStorage(file, ro != nullptr ? ro->documentsPath : nullptr);
+    if (suspended) {
+        WRKResumeOtherThreads();
+    }
     if (ro != nullptr && ro->crashCallback != nullptr) {
         ro->crashCallback(ro->crashCallbackContext);
     }
@@ -229,23 +374,11 @@ bool WRKUnlinkIfExists(const char* path) {
 }
 
 bool WRKProcessDebuggerAttached() {
-    std::ifstream status("/proc/self/status");
-    if (!status) {
-        kit::log("[Wreckord:Crash] Unable to read the process status to look for a debugger");
-        return false;
-    }
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("TracerPid:", 0) == 0) {
-            return std::strtol(line.c_str() + 10, nullptr, 10) != 0;
-        }
-    }
-    return false;
+    return WRKPlatformIsTraced();
 }
 
 std::size_t WRKHostGetPageSize() {
-    const long size = ::sysconf(_SC_PAGESIZE);
-    return size > 0 ? static_cast<std::size_t>(size) : 4096;
+    return WRKPlatformPageSize();
 }
 
 std::uint64_t WRKCurrentTimeSeconds() {

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "crash/WRKAllocator.h"
+#include "crash/WRKBinaryImage.h"
 #include "crash/WRKFile.h"
 #include "crash/WRKSignal.h"
 
@@ -42,6 +43,9 @@ inline constexpr char WRKSDKDisplayVersion[] = "3.9.3";
 inline constexpr std::size_t kWRKContextWritableSize = 544872;
 inline constexpr std::size_t kWRKContextReadOnlySize = 17064;
 inline constexpr std::size_t kWRKSignalStackSize = 0x40000;
+inline constexpr int kWRKContextSetUpTimeoutSeconds = 5;
+// How long the crash-time sequence waits for the other threads to stop.
+inline constexpr unsigned kWRKSuspendTimeoutMs = 500;
 
 // Facts for the run's metadata file. Strings may be null ("null" is written).
 struct WRKHostFacts {
@@ -106,6 +110,7 @@ struct WRKContextReadOnly {
     bool debuggerAttached = false;
     const char* logPath = nullptr;
     const char* metadataPath = nullptr;
+    const char* binaryImagePath = nullptr;
     void* signalStack = nullptr;
     WRKCrashCallback crashCallback = nullptr;
     void* crashCallbackContext = nullptr;
@@ -120,6 +125,7 @@ struct WRKContextWritable {
     int logLevel = 1;
     // The thread that won the crash: 0 until a fatal producer claims it.
     std::atomic<pid_t> crashedThread{0};
+    WRKBinaryImageTable images;
 };
 
 struct WRKContext {
@@ -131,11 +137,15 @@ struct WRKContext {
 
 extern WRKContext _clsContext;
 
-// Builds the context once per process: paths, the metadata file, the signal capture (not
-// with a debugger attached), then protects the read-only part. False when the record or its
-// folder is missing, or when the context was built before.
+// Builds the context once per process: paths, the metadata file, the image list, the
+// signal capture (not with a debugger attached), then protects the read-only part. The
+// pieces run side by side; the call waits for them at most `kWRKContextSetUpTimeout` and
+// the context is marked initialized by the last one to end (possibly after the return).
+// False when the record or its folder is missing, or when the context was built before.
 bool WRKContextInitialize(const WRKContextInitData* data);
 bool WRKContextIsInitialized();
+// Waits until the set-up pieces have ended (also those that outlived the set-up's wait).
+void WRKContextWaitForSetUp();
 bool WRKContextHasCrashed();
 void WRKContextMarkHasCrashed();
 // False when not initialized; true when a crash was already claimed; else claims it and
@@ -150,8 +160,9 @@ WRKCrashClaim WRKContextClaimCrash(pid_t thread);
 // replacing an earlier one. False when it cannot be opened.
 bool WRKContextRecordMetadata(const char* path, const WRKContextInitData& data);
 
-// The crash-time sequence after a producer's first line: the sections about the process,
-// then the crash callback. Async-signal-safe.
+// The crash-time sequence after a producer's first line: stops the other threads, writes
+// the sections about the process, lets the threads go on, then runs the crash callback.
+// Async-signal-safe.
 void WRKHandler(WRKFile* file, pid_t crashedThread, const ucontext_t* context);
 
 // A copy of `string` in the allocator's read-only region.

@@ -1,13 +1,10 @@
 #include "crash/WRKCrashReportingController.h"
 
 #include <gnu/libc-version.h>
-#include <link.h>
 #include <sys/utsname.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <limits>
 
 #include "kit/ExecutableImage.h"
 #include "kit/KitLog.h"
@@ -16,29 +13,6 @@
 namespace talvor::crash {
 namespace fs = std::filesystem;
 namespace {
-
-struct ImageSpan {
-    std::uint64_t base = 0;
-    std::uint64_t size = 0;
-};
-
-int visitMainProgram(dl_phdr_info* info, std::size_t, void* data) {
-    auto* span = static_cast<ImageSpan*>(data);
-    std::uint64_t low = std::numeric_limits<std::uint64_t>::max();
-    std::uint64_t high = 0;
-    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
-        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-        if (segment.p_type == PT_LOAD) {
-            low = std::min<std::uint64_t>(low, segment.p_vaddr);
-            high = std::max<std::uint64_t>(high, segment.p_vaddr + segment.p_memsz);
-        }
-    }
-    if (high > low) {
-        span->base = info->dlpi_addr + low;
-        span->size = high - low;
-    }
-    return 1;  // the loader lists the main program first
-}
 
 std::string cpuBrand() {
     std::ifstream cpuinfo("/proc/cpuinfo");
@@ -131,10 +105,8 @@ bool WRKCrashReportingController::start(const WRKCaptureIdentity& identity) {
 bool WRKCrashReportingController::startCrashReporter(const WRKCaptureIdentity& identity,
                                                      const fs::path& folder) {
     const WRKHostFactsText host = WRKHostCurrentFacts();
-    const std::optional<kit::ImageIdentity> image = kit::mainExecutableIdentity();
-    ImageSpan span;
-    ::dl_iterate_phdr(visitMainProgram, &span);
-    const std::string uuid = image ? kit::imageUUIDString(image->buildID) : std::string();
+    const std::optional<WRKBinaryImageDetails> image = WRKBinaryImageMainExecutable();
+    const std::string uuid = image ? image->uuid : std::string();
     const std::string architecture = image ? image->architecture : kit::imageArchitectureName();
     const std::string minimum = image ? versionText(image->minimumOS) : "0.0.0";
     const std::string built = std::string(::gnu_get_libc_version()) + ".0";
@@ -158,8 +130,8 @@ bool WRKCrashReportingController::startCrashReporter(const WRKCaptureIdentity& i
     data.application.displayVersion = identity.shortBundleVersion.c_str();
     data.executable.architecture = architecture.c_str();
     data.executable.uuid = uuid.empty() ? nullptr : uuid.c_str();
-    data.executable.base = span.base;
-    data.executable.size = span.size;
+    data.executable.base = image ? image->range.loadAddress : 0;
+    data.executable.size = image ? image->size() : 0;
     data.executable.minimumSDKVersion = minimum.c_str();
     data.executable.builtSDKVersion = built.c_str();
     data.documentsPath = documents.c_str();

@@ -16,8 +16,9 @@ constexpr std::size_t align4(std::size_t n) {
     return (n + 3) & ~std::size_t{3};
 }
 
-// Reads the notes of one PT_NOTE segment into `identity`.
-void readNotes(const unsigned char* p, std::size_t size, ImageIdentity& identity) {
+}  // namespace
+
+void readImageNotes(const unsigned char* p, std::size_t size, ImageIdentity& identity) {
     std::size_t at = 0;
     while (at + sizeof(ElfW(Nhdr)) <= size) {
         ElfW(Nhdr) header;
@@ -42,6 +43,8 @@ void readNotes(const unsigned char* p, std::size_t size, ImageIdentity& identity
     }
 }
 
+namespace {
+
 int visitMainProgram(dl_phdr_info* info, std::size_t, void* data) {
     auto* identity = static_cast<std::optional<ImageIdentity>*>(data);
     identity->emplace();
@@ -53,7 +56,7 @@ int visitMainProgram(dl_phdr_info* info, std::size_t, void* data) {
             const auto* notes =
                 reinterpret_cast<const unsigned char*>(  // NOLINT(performance-no-int-to-ptr)
                     info->dlpi_addr + segment.p_vaddr);
-            readNotes(notes, segment.p_memsz, **identity);
+            readImageNotes(notes, segment.p_memsz, **identity);
         }
     }
     return 1;  // the loader lists the main program first: nothing more to see

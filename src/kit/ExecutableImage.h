@@ -36,6 +36,9 @@ std::string imageArchitectureName();
 // The main executable's identity, from its program headers in memory (no file is read);
 // nullopt when the loader lists no main program.
 std::optional<ImageIdentity> mainExecutableIdentity();
+// Reads the build-id and ABI notes of one PT_NOTE segment (`size` bytes at `notes`, already
+// mapped) into `identity`; a damaged note ends the walk.
+void readImageNotes(const unsigned char* notes, std::size_t size, ImageIdentity& identity);
 // The image UUID text of a build-id (see above); empty for an empty id.
 std::string imageUUIDString(const PlistData& buildID);
 

@@ -129,6 +129,48 @@ std::map<std::string, int> counts(const fs::path& file) {
     return out;
 }
 
+struct ImageLine {
+    std::string kind;
+    std::string path;
+    std::string uuid;
+    bool operator==(const ImageLine&) const = default;
+};
+
+std::vector<ImageLine> imageLines(const fs::path& run) {
+    std::vector<ImageLine> lines;
+    const auto sections = WRKFileReadSections((run / "binary_images.clsrecord").string(), false);
+    for (const JSONValue& section : sections.value_or(std::vector<JSONValue>{})) {
+        if (section.object() == nullptr || section.object()->size() != 1) {
+            continue;
+        }
+        const JSONValue& body = section.object()->front().value;
+        ImageLine line{section.object()->front().key, "", ""};
+        if (body.find("path") && body.find("path")->string()) {
+            line.path = *body.find("path")->string();
+        }
+        if (body.find("uuid") && body.find("uuid")->string()) {
+            line.uuid = *body.find("uuid")->string();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The run's own program in its image list, with the identity its metadata names.
+void expectProgramInImageList(const fs::path& run) {
+    const auto metadata = WRKFileReadSections((run / "metadata.clsrecord").string(), false);
+    ASSERT_TRUE(metadata && metadata->size() == 4);
+    const JSONValue* uuid = metadata->back().find("executable")
+                                ? metadata->back().find("executable")->find("uuid")
+                                : nullptr;
+    ASSERT_TRUE(uuid && uuid->string());
+    EXPECT_EQ(uuid->string()->size(), 40u);
+    const std::vector<ImageLine> lines = imageLines(run);
+    const ImageLine program{"load", fs::canonical(CRASH_FIXTURE).string(), *uuid->string()};
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), program), 1) << run;
+    EXPECT_GE(lines.size(), 3u);
+}
+
 struct Case {
     const char* mode;
     int signal;
@@ -164,6 +206,7 @@ TEST_P(CaptureTest, DiesByItsSignalAndLeavesOneRecordWithoutHeapOrLocks) {
 
     EXPECT_EQ(sectionNames(run / "metadata.clsrecord"),
               (std::vector<std::string>{"identity", "host", "application", "executable"}));
+    expectProgramInImageList(run);
     const std::vector<std::string> names = sectionNames(run / "signal.clsrecord");
     ASSERT_FALSE(names.empty());
     EXPECT_EQ(names.front(), "signal");
@@ -228,7 +271,140 @@ TEST(crashCaptureFixture, UnderADebuggerNoHandlerIsInstalled) {
     }
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(sectionNames(runs[0] / "metadata.clsrecord").size(), 4u);
+    expectProgramInImageList(runs[0]);
     EXPECT_FALSE(fs::exists(runs[0] / "signal.clsrecord"));
+}
+
+// The crash's "signal.clsrecord" of a fixture run that dies of SIGSEGV, by section name.
+std::map<std::string, JSONValue> crashRecord(const std::string& mode, const Sandbox& sandbox) {
+    std::map<std::string, JSONValue> record;
+    Child child = spawnFixture(mode, sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGSEGV);
+    for (const auto& entry : fs::directory_iterator(sandbox.activeFolder())) {
+        const auto sections =
+            WRKFileReadSections((entry.path() / "signal.clsrecord").string(), false);
+        for (const JSONValue& section : sections.value_or(std::vector<JSONValue>{})) {
+            if (section.object() != nullptr && section.object()->size() == 1) {
+                record.emplace(section.object()->front().key, section.object()->front().value);
+            }
+        }
+    }
+    return record;
+}
+
+std::vector<std::string> texts(const JSONValue* list) {
+    std::vector<std::string> out;
+    for (const JSONValue& item :
+         list != nullptr && list->array() ? *list->array() : JSONValue::Array{}) {
+        out.push_back(item.string() ? *item.string() : std::string("(not a string)"));
+    }
+    return out;
+}
+
+TEST(crashCaptureFixture, EveryThreadIsRecordedInPlaceWithItsNameAndTheCrashedOneMarked) {
+    Sandbox sandbox;
+    const auto record = crashRecord("named-threads", sandbox);
+    ASSERT_TRUE(record.count("threads") && record.at("threads").array());
+    const JSONValue::Array& threads = *record.at("threads").array();
+    const std::vector<std::string> names =
+        texts(record.count("thread_names") ? &record.at("thread_names") : nullptr);
+    const std::vector<std::string> queues =
+        texts(record.count("dispatch_queue_names") ? &record.at("dispatch_queue_names") : nullptr);
+    ASSERT_EQ(names.size(), threads.size());
+    ASSERT_EQ(queues.size(), threads.size());
+    std::map<std::string, const JSONValue*> byName;
+    for (std::size_t i = 0; i < threads.size(); ++i) {
+        byName[names[i]] = &threads[i];
+    }
+    for (const char* name : {"talvor-main", "talvor-one", "talvor-deaf", "talvor-crash"}) {
+        ASSERT_TRUE(byName.count(name)) << name;
+    }
+    const auto crashed = [](const JSONValue* thread) {
+        return thread->find("crashed") && thread->find("crashed")->boolean() &&
+               *thread->find("crashed")->boolean();
+    };
+    EXPECT_EQ(std::count_if(threads.begin(), threads.end(),
+                            [&](const JSONValue& t) { return crashed(&t); }),
+              1);
+    EXPECT_TRUE(crashed(byName["talvor-crash"]));
+    // The thread that never answered keeps its place, without registers or stack.
+    ASSERT_TRUE(byName["talvor-deaf"]->object());
+    EXPECT_TRUE(byName["talvor-deaf"]->object()->empty());
+    for (const char* name : {"talvor-main", "talvor-one", "talvor-crash"}) {
+        const JSONValue* trace = byName[name]->find("stacktrace");
+        ASSERT_TRUE(trace && trace->array()) << name;
+        EXPECT_FALSE(trace->array()->empty()) << name;
+        ASSERT_TRUE(byName[name]->find("registers")) << name;
+    }
+    EXPECT_NE(std::find(queues.begin(), queues.end(), "com.quillon.wreckord.mac.binary-images"),
+              queues.end());
+    for (const auto& entry : fs::directory_iterator(sandbox.activeFolder())) {
+        // The diagnostic log tells how the threads were walked.
+        const std::vector<std::string> log = linesOf(entry.path() / "sdk.log");
+        EXPECT_TRUE(std::any_of(
+            log.begin(), log.end(),
+            [](const std::string& line) {
+                return line.rfind("INFO  [WRKProcessRecordAllThreads:", 0) == 0 &&
+                       line.find("] completed recording all thread data") != std::string::npos;
+            }))
+            << "sdk.log has " << log.size() << " lines";
+        EXPECT_EQ(sectionNames(entry.path() / "signal.clsrecord"),
+                  (std::vector<std::string>{"signal", "threads", "runtime", "dispatch_queue_names",
+                                            "thread_names", "process_stats", "storage"}));
+    }
+    ASSERT_TRUE(record.count("process_stats"));
+    const JSONValue& stats = record.at("process_stats");
+    for (const char* key : {"active", "inactive", "wired", "freeMem", "free_mem", "virtual",
+                            "resident", "user_time", "sys_time"}) {
+        EXPECT_TRUE(stats.find(key) && stats.find(key)->uint64()) << key;
+    }
+    EXPECT_GT(*stats.find("resident")->uint64(), 0u);
+}
+
+TEST(crashCaptureFixture, ARunawayRecursionIsCutAfterTenFrames) {
+    Sandbox sandbox;
+    const auto record = crashRecord("recursion", sandbox);
+    ASSERT_TRUE(record.count("threads") && record.at("threads").array());
+    const JSONValue* crashed = nullptr;
+    for (const JSONValue& thread : *record.at("threads").array()) {
+        if (thread.find("crashed")) {
+            crashed = &thread;
+        }
+    }
+    ASSERT_TRUE(crashed);
+    ASSERT_TRUE(crashed->find("repeated_pc") && crashed->find("repeated_pc")->uint64());
+    const std::uint64_t repeated = *crashed->find("repeated_pc")->uint64();
+    ASSERT_TRUE(crashed->find("repeat_count") && crashed->find("repeat_count")->uint64());
+    EXPECT_GE(*crashed->find("repeat_count")->uint64(), 10u);
+    std::vector<std::uint64_t> pcs;
+    for (const JSONValue& pc : *crashed->find("stacktrace")->array()) {
+        pcs.push_back(pc.uint64() ? *pc.uint64() : 0);
+    }
+    EXPECT_EQ(std::count(pcs.begin(), pcs.end(), repeated), 10);
+    // The frames below the recursion follow it.
+    const auto last = std::find_end(pcs.begin(), pcs.end(), &repeated, &repeated + 1);
+    EXPECT_GE(pcs.end() - last, 2);
+}
+
+TEST(crashCaptureFixture, ALibraryLoadedAndUnloadedBeforeTheCrashIsInTheImageList) {
+    Sandbox sandbox;
+    Child child = spawnFixture("dlopen", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGSEGV);
+    std::vector<fs::path> runs;
+    for (const auto& entry : fs::directory_iterator(sandbox.activeFolder())) {
+        runs.push_back(entry.path());
+    }
+    ASSERT_EQ(runs.size(), 1u);
+    std::vector<std::string> events;
+    for (const ImageLine& line : imageLines(runs[0])) {
+        if (line.path == TEST_IMAGE) {
+            events.push_back(line.kind);
+            EXPECT_EQ(line.uuid.size(), 40u);
+        }
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"load", "unload"}));
 }
 
 TEST(crashCaptureFixture, AHandlerInstalledAfterTheKitsIsNamedOnStandardError) {
