@@ -39,6 +39,9 @@ struct PaneDelegate {
     std::function<void(qint32 code)> UpdateMenu;
     // Show or hide "Take 5..." after "take5Show".
     std::function<void()> UpdateTake5;
+    // Break reminders start from a new work period / stop.
+    std::function<void()> enableTake5;
+    std::function<void()> disableTake5;
     // Where distributed notifications go; null: the default centre.
     platform::DistributedNotificationCenter* distributedCenter = nullptr;
 

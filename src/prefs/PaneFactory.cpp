@@ -10,6 +10,7 @@
 #include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsMenuExtra.h"
 #include "TalvorSetTimeZoneViewCtrl.h"
+#include "TalvorTake5WindowsController.h"
 #include "TalvorTimeViewController.h"
 
 #include <algorithm>
@@ -56,7 +57,8 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     addPane<AdvancedPrefVC>(f, QStringLiteral("AdvancedPrefVC"));
     f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
     addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
-    addPane<TalvorTake5WindowsController>(f, QStringLiteral("TalvorTake5WindowsController"));
+    f.add(QStringLiteral("TalvorTake5WindowsController"),
+          maker<TalvorTake5WindowsController>(delegate));
     addPane<CountDownTimerViewController>(f, QStringLiteral("CountDownTimerViewController"));
     f.add(QStringLiteral("AlarmSetController"), maker<AlarmSetController>(delegate));
     f.add(QStringLiteral("TalvorAlarmViewController"), maker<TalvorAlarmViewController>(delegate));
