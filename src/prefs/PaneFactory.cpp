@@ -1,6 +1,7 @@
 #include "PaneFactory.h"
 
 #include "AlarmSetController.h"
+#include "CountDownTimerViewController.h"
 #include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
@@ -59,7 +60,8 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
     f.add(QStringLiteral("TalvorTake5WindowsController"),
           maker<TalvorTake5WindowsController>(delegate));
-    addPane<CountDownTimerViewController>(f, QStringLiteral("CountDownTimerViewController"));
+    f.add(QStringLiteral("CountDownTimerViewController"),
+          maker<CountDownTimerViewController>(delegate));
     f.add(QStringLiteral("AlarmSetController"), maker<AlarmSetController>(delegate));
     f.add(QStringLiteral("TalvorAlarmViewController"), maker<TalvorAlarmViewController>(delegate));
     addPane<GlobalSchedulerViewController>(f, QStringLiteral("GlobalSchedulerViewController"));

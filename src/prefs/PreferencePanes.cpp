@@ -24,10 +24,6 @@ AdvancedPrefVC::AdvancedPrefVC(QString nibName)
 TCalendarPrefs::TCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TCalendarPrefs"), std::move(nibName), QStringLiteral("Minnow")) {}
 
-CountDownTimerViewController::CountDownTimerViewController(QString nibName)
-    : NotedPane(QStringLiteral("CountDownTimerViewController"), std::move(nibName),
-                QStringLiteral("Countdown Timer")) {}
-
 GlobalSchedulerViewController::GlobalSchedulerViewController(QString nibName)
     : NotedPane(QStringLiteral("GlobalSchedulerViewController"), std::move(nibName),
                 QStringLiteral("Global Scheduler")) {}

@@ -43,12 +43,6 @@ class TCalendarPrefs : public NotedPane {
     explicit TCalendarPrefs(QString nibName);
 };
 
-// Count-down events.
-class CountDownTimerViewController : public NotedPane {
-  public:
-    explicit CountDownTimerViewController(QString nibName);
-};
-
 // The meeting planner.
 class GlobalSchedulerViewController : public NotedPane {
   public:
