@@ -83,7 +83,8 @@ const QColor EventsCollectionViewItem::kWarningColor = QColor::fromRgbF(1.0f, 0.
 
 EventsCollectionViewItem::EventsCollectionViewItem(QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("EventsCollectionViewItem"));
-    setMinimumSize(220, 86);
+    setMinimumWidth(220);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 8, 8, 8);
     auto* top = new QHBoxLayout;
@@ -215,6 +216,11 @@ void EventsCollectionView::setContent(const QList<Event>& events) {
         grid_->addWidget(tile, i / columns_, i % columns_);
         tiles_.append(tile);
     }
+    // The tiles keep their height at the top; the room below stays empty.
+    for (int row = 0; row < grid_->rowCount(); ++row) {
+        grid_->setRowStretch(row, 0);
+    }
+    grid_->setRowStretch(static_cast<int>((events.size() + columns_ - 1) / columns_), 1);
 }
 
 QList<EventsCollectionViewItem*> EventsCollectionView::tiles() const {
