@@ -12,6 +12,7 @@
 
 #include <QButtonGroup>
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QFontDialog>
@@ -589,6 +590,16 @@ MyStopWatchObj& MyStopWatchObj::sharedPanel() {
 StopWatchWinController* MyStopWatchObj::window() {
     if (!stopWatch_) {
         stopWatch_ = new StopWatchWinController;
+        // A quit with the window open keeps its settings as closing it would, and the window
+        // goes before the application object.
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            QObject::connect(app, &QCoreApplication::aboutToQuit, app, [window = stopWatch_] {
+                if (window) {
+                    window->saveSettings();
+                    delete window.data();
+                }
+            });
+        }
     }
     return stopWatch_;
 }

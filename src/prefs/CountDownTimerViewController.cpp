@@ -64,7 +64,7 @@ std::unique_ptr<QWidget> CountDownTimerViewController::loadView() {
     layout->addWidget(scroll, 1);
     const PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
         *v, [this] { delegate_.open(PaneLinks::changeLogPage()); },
-        [this] { delegate_.openManual(Manual::Section::Contents); });
+        [this] { delegate_.openManual(Manual::Section::CountdownTimer); });
     layout->addLayout(links.layout);
 
     eventsCollectionView_->setContent(sortedEvents(loadEvents()));

@@ -442,7 +442,7 @@ void TalvorTake5WindowsController::soundWellClicked() {
 }
 
 void TalvorTake5WindowsController::helpBtnClicked() {
-    delegate_.openManual(Manual::Section::Contents);
+    delegate_.openManual(Manual::Section::Take5);
 }
 
 }  // namespace talvor

@@ -33,6 +33,10 @@ QString Manual::anchor(Section section) {
             return QStringLiteral("pane-about");
         case Section::CreateAlarm:
             return QStringLiteral("pane-create-alarm");
+        case Section::Take5:
+            return QStringLiteral("pane-take-5");
+        case Section::CountdownTimer:
+            return QStringLiteral("pane-countdown-timer");
     }
     return QStringLiteral("contents");
 }

@@ -27,12 +27,15 @@ class Manual {
         ApplicationsMenu,
         About,
         CreateAlarm,
+        Take5,
+        CountdownTimer,
     };
     static constexpr std::array kSections = {
-        Section::Contents,  Section::TimeMenu,        Section::DateMenu,
-        Section::MenuItems, Section::Chimes,          Section::SetTimeZone,
-        Section::LightDark, Section::MenubarCalendar, Section::ApplicationsMenu,
-        Section::About,     Section::CreateAlarm,
+        Section::Contents,       Section::TimeMenu,        Section::DateMenu,
+        Section::MenuItems,      Section::Chimes,          Section::SetTimeZone,
+        Section::LightDark,      Section::MenubarCalendar, Section::ApplicationsMenu,
+        Section::About,          Section::CreateAlarm,     Section::Take5,
+        Section::CountdownTimer,
     };
 
     // The id of the section's heading in the manual ("pane-chimes").
