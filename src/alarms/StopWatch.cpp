@@ -258,9 +258,6 @@ StopWatchWinController::StopWatchWinController(QWidget* parent) : QWidget(parent
     showDirection();
     ResetClock();
 
-    notifyObservation_ = platform::DistributedNotificationCenter::defaultCenter().addObserver(
-        kNotification, QVariant(),
-        [this](const platform::Notification& note) { StopWatchNotify(note.object); });
     connect(StartButton_, &QPushButton::clicked, this, [this] { StartClock(); });
     connect(reset, &QPushButton::clicked, this, [this] { ResetClock(); });
     connect(options, &QPushButton::clicked, this, [this] { ToggleDrawer(); });
@@ -345,9 +342,13 @@ void StopWatchWinController::StopWatchNotify(const QVariant& object) {
         formatTime();
         if (seconds != 0) {
             StartClock();
+            platform::log(QStringLiteral("Stopwatch: another program started a count-down of %1 s")
+                              .arg(seconds));
         }
     } else if (dirFlag_ == 1 && seconds == 0) {
         StopClock();
+        platform::log(QStringLiteral("Stopwatch: another program stopped the count-down at %1 s")
+                          .arg(std::round(timeCounter_)));
     }
 }
 
@@ -602,6 +603,22 @@ StopWatchWinController* MyStopWatchObj::window() {
         }
     }
     return stopWatch_;
+}
+
+void MyStopWatchObj::listen() {
+    notifyObservation_ = platform::DistributedNotificationCenter::defaultCenter().addObserver(
+        StopWatchWinController::kNotification, QVariant(),
+        [this](const platform::Notification& note) {
+            const QString text = note.object.isValid() ? note.object.toString() : QString();
+            // "Open" only refreshes the start times of a window that is there.
+            if (stopWatch_ || (!text.isNull() && text != QLatin1String("Open"))) {
+                window()->StopWatchNotify(note.object);
+            }
+        });
+}
+
+void MyStopWatchObj::stopListening() {
+    notifyObservation_.reset();
 }
 
 bool MyStopWatchObj::stopwatchShown() const {

@@ -47,7 +47,8 @@ struct StopWatchSettings {
 // tenths, seconds or minutes, on a 0.1 s timer of the shared scheduler. Its options drawer
 // holds the start time, direction, resolution, end sound, window level, font and colour.
 // Other processes start and stop a count-down through the distributed
-// "Talvor-Start-StopWatchNotification" (a number of seconds, "0" to stop, "Open").
+// "Talvor-Start-StopWatchNotification" (a number of seconds, "0" to stop, "Open"), which
+// MyStopWatchObj hears and hands to StopWatchNotify.
 class StopWatchWinController : public QWidget {
     Q_OBJECT
   public:
@@ -106,7 +107,6 @@ class StopWatchWinController : public QWidget {
     double sinceStart() const;
 
     platform::TimerHandle stopTimer_;
-    platform::Observation notifyObservation_;
     std::shared_ptr<platform::SoundPlayer> myTestSound_;
     double timeCounter_ = 30.0;
     double startCounter_ = 0.0;
@@ -130,10 +130,14 @@ class StopWatchWinController : public QWidget {
     QPointer<QComboBox> windowLayer_;
 };
 
-// The process-wide stopwatch window, made on first use.
+// The process-wide stopwatch window, made on first use: when shown, or when another process
+// starts a count-down (it then runs without showing the window).
 class MyStopWatchObj {
   public:
     static MyStopWatchObj& sharedPanel();
+    // Hears "Talvor-Start-StopWatchNotification" from now on, until stopListening.
+    void listen();
+    void stopListening();
     StopWatchWinController* window();
     // The window exists and is visible.
     bool stopwatchShown() const;
@@ -146,6 +150,7 @@ class MyStopWatchObj {
 
   private:
     QPointer<StopWatchWinController> stopWatch_;
+    platform::Observation notifyObservation_;
 };
 
 }  // namespace talvor

@@ -78,6 +78,8 @@ AppDelegate::~AppDelegate() {
     parts_.breakTimer.reset();
     // The alarm menu's controller lives for the process.
     AlarmMenuController::mainMenuController().awakeFromNib(nullptr);
+    // The stopwatch too; it stops hearing other programs with the application.
+    MyStopWatchObj::sharedPanel().stopListening();
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
@@ -161,6 +163,7 @@ void AppDelegate::continueLaunching() {
     HotKeyManager::sharedManager().addObserver(this, &AppDelegate::hotKeyDown,
                                                &AppDelegate::hotKeyUp, keys::CenterHotKey);
     bindStopWatchHotKey();
+    MyStopWatchObj::sharedPanel().listen();
     repairColours();
     if (defaults.boolForKey(keys::Floater) && defaults.boolForKey(keys::FloaterState)) {
         if (platform::MenuItem* item = parts_.timeMenu->itemWithTag(TimeMenu::kFloatingClocksTag)) {
