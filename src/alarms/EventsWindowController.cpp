@@ -6,9 +6,8 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QHeaderView>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace talvor {
@@ -33,20 +32,6 @@ QString durationWords(const AlarmDates::DayDifference& d) {
     return parts.mid(0, 2).join(QStringLiteral(", "));
 }
 
-QTableWidget* addTable(QWidget& window, QVBoxLayout& layout) {
-    auto* table = new QTableWidget(0, 2, &window);
-    table->setObjectName(QStringLiteral("EventsTable"));
-    table->setHorizontalHeaderLabels({QStringLiteral("Event"), QStringLiteral("Time Left")});
-    table->verticalHeader()->hide();
-    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionMode(QAbstractItemView::NoSelection);
-    table->setFocusPolicy(Qt::NoFocus);
-    layout.addWidget(table);
-    return table;
-}
-
 }  // namespace
 
 QString timeLeftText(Date now, Date eventTime) {
@@ -59,9 +44,9 @@ QString timeLeftText(Date now, Date eventTime) {
     return words.isEmpty() ? QStringLiteral("Just now") : QStringLiteral("%1 ago").arg(words);
 }
 
-EventsWindowController::EventsWindowController(std::unique_ptr<QWidget> window, QTableWidget* table,
-                                               platform::Clock& clock)
-    : window_(std::move(window)), table_(table), clock_(&clock) {}
+EventsWindowController::EventsWindowController(std::unique_ptr<QWidget> window,
+                                               EventsCollectionView* tiles, platform::Clock& clock)
+    : window_(std::move(window)), tiles_(tiles), clock_(&clock) {}
 
 std::optional<EventsWindowController> EventsWindowController::init(platform::Clock& clock) {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
@@ -74,15 +59,20 @@ std::optional<EventsWindowController> EventsWindowController::init(platform::Clo
     window->setWindowTitle(QStringLiteral("Events"));
     auto* layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(16, 14, 16, 12);
-    QTableWidget* table = addTable(*window, *layout);
+    auto* scroll = new QScrollArea(window.get());
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* tiles = new EventsCollectionView(2);
+    scroll->setWidget(tiles);
+    layout->addWidget(scroll, 1);
 
     auto* buttons = new QDialogButtonBox(window.get());
     QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
     close->setDefault(true);
     QObject::connect(close, &QPushButton::clicked, window.get(), &QWidget::close);
     layout->addWidget(buttons);
-    window->resize(QSize(420, 260));
-    return EventsWindowController(std::move(window), table, clock);
+    window->resize(QSize(500, 300));
+    return EventsWindowController(std::move(window), tiles, clock);
 }
 
 std::optional<EventsWindowController> EventsWindowController::init() {
@@ -91,11 +81,10 @@ std::optional<EventsWindowController> EventsWindowController::init() {
 
 void EventsWindowController::updateEventsUI() {
     const Date now = clock_->now();
-    table_->setRowCount(static_cast<int>(eventsArray_.size()));
-    for (int row = 0; row < table_->rowCount(); ++row) {
-        const Event& event = eventsArray_[row];
-        table_->setItem(row, 0, new QTableWidgetItem(event.eventName()));
-        table_->setItem(row, 1, new QTableWidgetItem(timeLeftText(now, event.eventTime())));
+    tiles_->setContent(eventsArray_);
+    // The time left in words as well, for a glance that needs no reading of codes.
+    for (EventsCollectionViewItem* tile : tiles_->tiles()) {
+        tile->setToolTip(timeLeftText(now, tile->event().eventTime()));
     }
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "CountDownTiles.h"
 #include "Event.h"
 
 #include <QList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
-
-class QTableWidget;
 
 namespace talvor {
 
@@ -20,8 +20,8 @@ class Clock;
 // Calendar days in the clock's current zone; the two largest units that are not zero.
 QString timeLeftText(Date now, Date eventTime);
 
-// The window listing the count-down events that are due: one row per event with its name
-// and the time left, and a Close button.
+// The window of the count-down events that are due: one tile per event, ticking every second,
+// and a Close button. A tile's information button asks for the event's editor.
 class EventsWindowController {
   public:
     // The controller with its window; nullopt (and a log line) when no window can be made,
@@ -31,19 +31,23 @@ class EventsWindowController {
 
     void setEventsArray(QList<Event> events) { eventsArray_ = std::move(events); }
     const QList<Event>& eventsArray() const { return eventsArray_; }
-    // Redraws the rows from the events array, with the time left as of now.
+    // New tiles from the events array.
     void updateEventsUI();
+    void setEditEvent(std::function<void(const Event&)> edit) {
+        tiles_->setEditEvent(std::move(edit));
+    }
+    EventsCollectionView* eventsCollectionView() const { return tiles_; }
 
     QWidget* window() const { return window_.get(); }
     // Shows the window, in front and focused.
     void showWindow();
 
   private:
-    EventsWindowController(std::unique_ptr<QWidget> window, QTableWidget* table,
+    EventsWindowController(std::unique_ptr<QWidget> window, EventsCollectionView* tiles,
                            platform::Clock& clock);
 
     std::unique_ptr<QWidget> window_;
-    QTableWidget* table_;  // owned by the window
+    EventsCollectionView* tiles_;  // owned by the window
     platform::Clock* clock_;
     QList<Event> eventsArray_;
 };

@@ -7,6 +7,8 @@
 #include "platform/KeyedArchiver.h"
 #include "platform/Paths.h"
 
+#include <QFileInfo>
+
 namespace talvor {
 
 const std::vector<settings::Row<TalvorTakeABreakSettings>>& TalvorTakeABreakSettings::table() {
@@ -55,6 +57,33 @@ QString TalvorTakeABreakSettings::defaultSoundPath() {
 QString TalvorTakeABreakSettings::defaultDurationSoundPath() {
     // The original system's "~/Library/Caches" is the XDG cache folder.
     return platform::Paths::cacheDir() + QStringLiteral("/Clock/Rings/Basso.aiff");
+}
+
+namespace {
+QString& bundledSoundsFolder() {
+    static QString folder;
+    return folder;
+}
+}  // namespace
+
+void TalvorTakeABreakSettings::setBundledSoundsFolder(QString folder) {
+    bundledSoundsFolder() = std::move(folder);
+}
+
+std::optional<QString> TalvorTakeABreakSettings::soundFile(const QString& stored) {
+    if (stored.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString folder = bundledSoundsFolder().isEmpty()
+                               ? platform::Paths::systemDataDir() + QStringLiteral("/UserSounds")
+                               : bundledSoundsFolder();
+    if (stored == defaultSoundPath()) {
+        return folder + QStringLiteral("/Alerts/Take 5.ogg");
+    }
+    if (stored == defaultDurationSoundPath() && !QFileInfo::exists(stored)) {
+        return folder + QStringLiteral("/Alerts/Take 5 Over.ogg");
+    }
+    return stored;
 }
 
 void TalvorTakeABreakSettings::loadPrefs() {

@@ -51,6 +51,12 @@ class TalvorTakeABreakSettings {
     static QString defaultSoundPath();
     // The break-end sound's default: Basso in the system sounds' cache.
     static QString defaultDurationSoundPath();
+    // The file to play for a stored break sound: "Take 5" is the bundled sound of that name,
+    // and the break-end default, absent here as it is on most systems, the bundled "Take 5
+    // Over"; any other path is itself. None for an empty path.
+    static std::optional<QString> soundFile(const QString& stored);
+    // The folder of the sounds that come with the program (tests: another).
+    static void setBundledSoundsFolder(QString folder);
 
     bool enableTakeABreak() const { return enableTakeABreak_; }
     void setEnableTakeABreak(bool on) { enableTakeABreak_ = on; }

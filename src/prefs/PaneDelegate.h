@@ -44,6 +44,9 @@ struct PaneDelegate {
     std::function<void(bool show)> setShowFloating;
     // Open the locations window as a sheet on `window`.
     std::function<void(QWidget* window)> locationTimeZoneSetup;
+    // Break reminders start from a new work period / stop.
+    std::function<void()> enableTake5;
+    std::function<void()> disableTake5;
     // Where distributed notifications go; null: the default centre.
     platform::DistributedNotificationCenter* distributedCenter = nullptr;
 

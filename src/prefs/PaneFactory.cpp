@@ -1,6 +1,7 @@
 #include "PaneFactory.h"
 
 #include "AlarmSetController.h"
+#include "CountDownTimerViewController.h"
 #include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
@@ -12,6 +13,7 @@
 #include "TalvorPrefsFloatingViewCtrl.h"
 #include "TalvorPrefsMenuExtra.h"
 #include "TalvorSetTimeZoneViewCtrl.h"
+#include "TalvorTake5WindowsController.h"
 #include "TalvorTimeViewController.h"
 
 #include <algorithm>
@@ -59,8 +61,10 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     addPane<AdvancedPrefVC>(f, QStringLiteral("AdvancedPrefVC"));
     f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
     addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
-    addPane<TalvorTake5WindowsController>(f, QStringLiteral("TalvorTake5WindowsController"));
-    addPane<CountDownTimerViewController>(f, QStringLiteral("CountDownTimerViewController"));
+    f.add(QStringLiteral("TalvorTake5WindowsController"),
+          maker<TalvorTake5WindowsController>(delegate));
+    f.add(QStringLiteral("CountDownTimerViewController"),
+          maker<CountDownTimerViewController>(delegate));
     f.add(QStringLiteral("AlarmSetController"), maker<AlarmSetController>(delegate));
     f.add(QStringLiteral("TalvorAlarmViewController"), maker<TalvorAlarmViewController>(delegate));
     f.add(QStringLiteral("GlobalSchedulerViewController"),

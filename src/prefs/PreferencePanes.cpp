@@ -20,12 +20,4 @@ AdvancedPrefVC::AdvancedPrefVC(QString nibName)
 TCalendarPrefs::TCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TCalendarPrefs"), std::move(nibName), QStringLiteral("Minnow")) {}
 
-TalvorTake5WindowsController::TalvorTake5WindowsController(QString nibName)
-    : NotedPane(QStringLiteral("TalvorTake5WindowsController"), std::move(nibName),
-                QStringLiteral("Take 5")) {}
-
-CountDownTimerViewController::CountDownTimerViewController(QString nibName)
-    : NotedPane(QStringLiteral("CountDownTimerViewController"), std::move(nibName),
-                QStringLiteral("Countdown Timer")) {}
-
 }  // namespace talvor

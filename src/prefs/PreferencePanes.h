@@ -37,16 +37,4 @@ class TCalendarPrefs : public NotedPane {
     explicit TCalendarPrefs(QString nibName);
 };
 
-// Break reminders.
-class TalvorTake5WindowsController : public NotedPane {
-  public:
-    explicit TalvorTake5WindowsController(QString nibName);
-};
-
-// Count-down events.
-class CountDownTimerViewController : public NotedPane {
-  public:
-    explicit CountDownTimerViewController(QString nibName);
-};
-
 }  // namespace talvor

@@ -21,7 +21,7 @@ platform::MenuAction AlarmSoundMenuContructor::soundSelectedAction() const {
     };
 }
 
-void AlarmSoundMenuContructor::constructMenu() {
+void AlarmSoundMenuContructor::constructMenu(const QString& recordTitle) {
     if (!objectMenu_) {
         return;
     }
@@ -32,7 +32,7 @@ void AlarmSoundMenuContructor::constructMenu() {
     }
     menu.removeAllItems();
     menu.addItemWithTitle(firstTitle.isEmpty() ? QStringLiteral("Select Sound") : firstTitle);
-    buildRecordSounds();
+    buildRecordSounds(recordTitle);
     buildSystemSounds();
     buildiMovieSound();
     buildAddedSounds();
@@ -44,14 +44,14 @@ void AlarmSoundMenuContructor::insertSeparator() {
     }
 }
 
-void AlarmSoundMenuContructor::buildRecordSounds() {
+void AlarmSoundMenuContructor::buildRecordSounds(const QString& recordTitle) {
     auto item = objectMenu_->addItemWithTitle(QStringLiteral("Record Sound"));
     auto sub = Menu::create(QStringLiteral("Record Sound"));
     AudioStorageController::sharedController().fillMenuWithReminderSounds(*sub,
                                                                           soundSelectedAction());
     AlarmSoundMenuTarget* target = target_;
     sub->insertItemWithTitle(
-        QStringLiteral("Record Alarm Sound..."),
+        recordTitle,
         [target](MenuItem& sender) {
             if (target != nullptr) {
                 target->manageReminders(sender);

@@ -30,11 +30,12 @@ class AlarmSoundMenuContructor {
     const std::shared_ptr<platform::Menu>& objectMenu() const { return objectMenu_; }
     void setObjectMenu(std::shared_ptr<platform::Menu> menu) { objectMenu_ = std::move(menu); }
 
-    // Rebuilds the whole menu, keeping only its first item's title.
-    void constructMenu();
+    // Rebuilds the whole menu, keeping only its first item's title; `recordTitle` names the
+    // item that opens the recording window.
+    void constructMenu(const QString& recordTitle = QStringLiteral("Record Alarm Sound..."));
 
     void insertSeparator();
-    void buildRecordSounds();
+    void buildRecordSounds(const QString& recordTitle = QStringLiteral("Record Alarm Sound..."));
     void buildSystemSounds();
     void buildiMovieSound();
     void buildAddedSounds();

@@ -39,6 +39,10 @@ QString Manual::anchor(Section section) {
             return QStringLiteral("pane-global-scheduler");
         case Section::LocationPicker:
             return QStringLiteral("location-picker");
+        case Section::Take5:
+            return QStringLiteral("pane-take-5");
+        case Section::CountdownTimer:
+            return QStringLiteral("pane-countdown-timer");
     }
     return QStringLiteral("contents");
 }

@@ -30,13 +30,16 @@ class Manual {
         FloatingClocks,
         GlobalScheduler,
         LocationPicker,
+        Take5,
+        CountdownTimer,
     };
     static constexpr std::array kSections = {
         Section::Contents,        Section::TimeMenu,        Section::DateMenu,
         Section::MenuItems,       Section::Chimes,          Section::SetTimeZone,
         Section::LightDark,       Section::MenubarCalendar, Section::ApplicationsMenu,
         Section::About,           Section::CreateAlarm,     Section::FloatingClocks,
-        Section::GlobalScheduler, Section::LocationPicker,
+        Section::GlobalScheduler, Section::LocationPicker,  Section::Take5,
+        Section::CountdownTimer,
     };
 
     // The id of the section's heading in the manual ("pane-chimes").

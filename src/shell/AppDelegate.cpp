@@ -5,6 +5,7 @@
 #include "MenuBarDrawing.h"
 #include "TalvorNSApplication.h"
 #include "alarms/PlatformChimeSounds.h"
+#include "alarms/StopWatch.h"
 #include "alarms/TalvorChimeSettings.h"
 #include "alarms/TalvorTakeABreakSettings.h"
 #include "calendarui/CalendarUiKeys.h"
@@ -36,6 +37,8 @@
 #include "services/PFMoveApplication.h"
 #include "services/SystemEventMonitor.h"
 #include "services/SystemEventNames.h"
+#include "services/TalvorHotKeys.h"
+#include "services/TalvorKeyCombo.h"
 #include "services/TimedAppearanceSwitching.h"
 #include "sky/SunInfoWindow.h"
 #include "sky/SunInfoWindowController.h"
@@ -77,6 +80,8 @@ AppDelegate::~AppDelegate() {
     parts_.breakTimer.reset();
     // The alarm menu's controller lives for the process.
     AlarmMenuController::mainMenuController().awakeFromNib(nullptr);
+    // The stopwatch too; it stops hearing other programs with the application.
+    MyStopWatchObj::sharedPanel().stopListening();
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
@@ -204,6 +209,8 @@ void AppDelegate::launchBehindTheStrip() {
                                                &AppDelegate::hotKeyUp, keys::ToggleHotKey);
     HotKeyManager::sharedManager().addObserver(this, &AppDelegate::hotKeyDown,
                                                &AppDelegate::hotKeyUp, keys::CenterHotKey);
+    bindStopWatchHotKey();
+    MyStopWatchObj::sharedPanel().listen();
     repairColours();
     if (defaults.boolForKey(keys::Floater) && defaults.boolForKey(keys::FloaterState)) {
         if (platform::MenuItem* item = parts_.timeMenu->itemWithTag(TimeMenu::kFloatingClocksTag)) {
@@ -526,6 +533,38 @@ void AppDelegate::hotKeyDown(HotKey& hotKey) {
 
 void AppDelegate::hotKeyUp(HotKey& hotKey) {
     parts_.calendars->hotKeyUp(hotKey);
+}
+
+namespace {
+const QString kStopWatchHotKey = QStringLiteral("StopWatchHotKey");
+}  // namespace
+
+// The stopwatch's shortcut from the stored shortcut values; one the desktop refuses (or no
+// X11 at all) leaves the stopwatch without one, quietly.
+void AppDelegate::bindStopWatchHotKey() {
+    HotKeyManager& manager = HotKeyManager::sharedManager();
+    manager.addObserver(this, &AppDelegate::stopWatchHotKeyDown, nullptr, kStopWatchHotKey);
+    const QVariantMap& values = TalvorHotKeys::sharedInstance().hotKeyValues();
+    manager.bindHotKeyCode(values.value(keys::hotKeyCodeStopWatch).toInt(),
+                           TalvorKeyCombo::NSModifierForModifiers(
+                               values.value(keys::hotKeyModifiersStopWatch).toLongLong()),
+                           kStopWatchHotKey);
+}
+
+void AppDelegate::stopWatchHotKeyDown(HotKey&) {
+    orderStopWatch();
+}
+
+bool AppDelegate::stopwatchShown() const {
+    return MyStopWatchObj::sharedPanel().stopwatchShown();
+}
+
+void AppDelegate::orderStopWatch() {
+    MyStopWatchObj::sharedPanel().orderStopWatch();
+}
+
+void AppDelegate::PrefsStopWatch() {
+    MyStopWatchObj::sharedPanel().PrefsStopWatch();
 }
 
 QWidget* AppDelegate::minnowCalendarWindow() {

@@ -104,6 +104,11 @@ class AppDelegate : public QObject,
     void hotKeyDown(HotKey& hotKey);
     void hotKeyUp(HotKey& hotKey);
 
+    // The stopwatch window: visible?, shown or hidden (its shortcut), shown with its options.
+    bool stopwatchShown() const;
+    void orderStopWatch();
+    void PrefsStopWatch();
+
     // StatusItemsDelegate.
     std::shared_ptr<platform::Menu> timeMenu() override { return parts_.timeMenu; }
     void setLastDay(qint64 day) override { lastDay = day; }
@@ -147,6 +152,8 @@ class AppDelegate : public QObject,
     double extraHeight = 0;
 
   private:
+    void bindStopWatchHotKey();
+    void stopWatchHotKeyDown(HotKey& hotKey);
     // The start-up after the move offer, as far as the strip.
     void continueLaunching();
     void afterFirstFrame(std::function<void()> goOn);

@@ -175,12 +175,13 @@ void BreakTimer::dropSheet() {
 }
 
 void BreakTimer::playBreakSound(const QString& path) {
-    if (path.isEmpty()) {
+    const std::optional<QString> file = TalvorTakeABreakSettings::soundFile(path);
+    if (!file) {
         return;
     }
-    auto sound = platform::SoundSystem::shared().soundWithContentsOfFile(path);
+    auto sound = platform::SoundSystem::shared().soundWithContentsOfFile(*file);
     if (!sound) {
-        platform::log(QStringLiteral("The break sound %1 cannot be read").arg(path));
+        platform::log(QStringLiteral("The break sound %1 cannot be read").arg(*file));
         return;
     }
     breakSound_ = sound;

@@ -1,7 +1,10 @@
 #include "DueCountDowns.h"
 
 #include "alarms/AlarmDates.h"
+#include "alarms/AlarmsKeys.h"
+#include "alarms/CountDownEditor.h"
 #include "platform/Clock.h"
+#include "platform/DistributedNotificationCenter.h"
 #include "widgets/WindowExtras.h"
 
 #include <algorithm>
@@ -56,7 +59,11 @@ QList<Event> filterEvents(const QList<Event>& events, int32_t forDisplay) {
     return due;
 }
 
-DueCountDowns::DueCountDowns(platform::Clock& clock) : clock_(clock) {}
+DueCountDowns::DueCountDowns(platform::Clock& clock)
+    : clock_(clock),
+      eventsUpdate_(platform::DistributedNotificationCenter::defaultCenter().addObserver(
+          keys::EventsUpdate, QVariant(),
+          [this](const platform::Notification&) { updateEventsUI(); })) {}
 
 DueCountDowns::DueCountDowns() : DueCountDowns(platform::Clock::shared()) {}
 
@@ -86,6 +93,8 @@ void DueCountDowns::showDueEvents() {
     if (!eventsWindow_) {
         return;
     }
+    eventsWindow_->setEditEvent(
+        [](const Event& event) { NewCountDownEventWindowController::openFor(event); });
     eventsWindow_->setEventsArray(std::move(due));
     eventsWindow_->updateEventsUI();
     WindowExtras::makeKeyAndOrderFrontandCenter(*eventsWindow_->window());

@@ -2,6 +2,7 @@
 
 #include "alarms/Event.h"
 #include "alarms/EventsWindowController.h"
+#include "platform/NotificationCenter.h"
 
 #include <QList>
 
@@ -48,6 +49,8 @@ class DueCountDowns {
     void showDueEvents();
 
     platform::Clock& clock_;
+    // An editor saved or deleted an event.
+    platform::Observation eventsUpdate_;
     int32_t currentEventsDisplay_ = 0;
     std::optional<EventsWindowController> eventsWindow_;
 };

@@ -66,6 +66,16 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
             breakTimer->UpdateTake5();
         }
     };
+    panes.enableTake5 = [this] {
+        if (breakTimer) {
+            breakTimer->enableTake5();
+        }
+    };
+    panes.disableTake5 = [this] {
+        if (breakTimer) {
+            breakTimer->disableTake5();
+        }
+    };
     panes.LoadTimerOptions = [] {
         if (TalvorNSApplication* application = TalvorNSApplication::instance()) {
             if (TalvorChimeSettings* chimes = application->theChimeSettings()) {

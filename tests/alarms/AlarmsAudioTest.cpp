@@ -7,8 +7,11 @@
 #include "alarms/PlatformChimeSounds.h"
 #include "alarms/ReminderController.h"
 #include "alarms/TalvorChimeSettings.h"
+#include "alarms/TalvorTakeABreakSettings.h"
 #include "foundation/StringsBundle.h"
+#include "platform/SoundPlayer.h"
 #include "services/DecodedSound.h"
+#include "services/SoundFadeOut.h"
 
 #include <QAudioDevice>
 #include <QElapsedTimer>
@@ -102,6 +105,30 @@ TEST_F(alarmsAudio, TheHourIsSpokenAndTheQuarterChimes) {
     const QString quarter =
         recordWhile([&] { chimes.doChimesIfNeeded(at("2024-03-04T11:15:00"), bundle); }, 4);
     EXPECT_GT(maximumAmplitude(quarter), 0.1) << "the quarter chime is not heard";
+}
+
+// A break starts with the stored default, which names the bundled "Take 5": it is heard, as
+// the break plays it, and so is the default end of a break.
+TEST_F(alarmsAudio, TheDefaultBreakSoundsAreHeard) {
+    TalvorTakeABreakSettings::setBundledSoundsFolder(QStringLiteral(TALVOR_BUNDLED_SOUNDS));
+    for (const QString& stored : {TalvorTakeABreakSettings::defaultSoundPath(),
+                                  TalvorTakeABreakSettings::defaultDurationSoundPath()}) {
+        SCOPED_TRACE(stored.toStdString());
+        const std::optional<QString> file = TalvorTakeABreakSettings::soundFile(stored);
+        ASSERT_TRUE(file && QFileInfo::exists(*file));
+        std::shared_ptr<platform::SoundPlayer> sound;
+        const QString recording = recordWhile(
+            [&] {
+                sound = platform::SoundSystem::shared().soundWithContentsOfFile(*file);
+                ASSERT_NE(sound, nullptr);
+                FadeOut::playFor(sound, 20.0, 10.0);
+            },
+            4);
+        EXPECT_GT(maximumAmplitude(recording), 0.1) << "the break sound is not heard";
+        sound->stop();
+    }
+    FadeOut::stopTimers();
+    TalvorTakeABreakSettings::setBundledSoundsFolder(QString());
 }
 
 // The test server's input is a 440 Hz tone: a message recorded from it is that tone.

@@ -107,19 +107,19 @@ TEST_F(prefsPrefsPanes, UnknownClassMakesNothing) {
 }
 
 TEST_F(prefsPrefsPanes, PaneWithoutControlsShowsItsTitleAndANote) {
-    TalvorTake5WindowsController pane(QStringLiteral("TalvorTake5WindowsController"));
+    FeedbakReviewUpdateVC pane(QStringLiteral("FeedbakReviewUpdateVC"));
     QStringList texts;
     for (const QLabel* label : pane.view()->findChildren<QLabel*>()) {
         texts << label->text();
     }
-    EXPECT_EQ(texts, QStringList({QStringLiteral("Take 5"), NotedPane::noteText()}));
+    EXPECT_EQ(texts, QStringList({QStringLiteral("Feedback"), NotedPane::noteText()}));
 }
 
 TEST_F(prefsPrefsPanes, ViewGoesWithItsPaneEvenWhenShownElsewhere) {
     QWidget area;
     QPointer<QWidget> view;
     {
-        TalvorTake5WindowsController pane(QStringLiteral("TalvorTake5WindowsController"));
+        FeedbakReviewUpdateVC pane(QStringLiteral("FeedbakReviewUpdateVC"));
         view = pane.view();
         view->setParent(&area);
     }

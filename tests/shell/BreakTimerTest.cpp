@@ -286,6 +286,25 @@ TEST(shellBreakTimer, SoundsStartWithTheBreakAndWhenItEnds) {
     EXPECT_LT(start->volumeAt(BreakWorld::kStart + 139.0), 0.5f);
 }
 
+// The stored defaults name sounds that are no files: the bundled "Take 5" starts a break and
+// its companion ends it, while a break-end sound the user really has is played as it is.
+TEST(shellBreakTimer, TheDefaultSoundsPlayTheBundledOnes) {
+    TalvorTakeABreakSettings::setBundledSoundsFolder(QStringLiteral("/bundle"));
+    const QString take5 = QStringLiteral("/bundle/Alerts/Take 5.ogg");
+    const QString over = QStringLiteral("/bundle/Alerts/Take 5 Over.ogg");
+    BreakPrefs prefs;
+    prefs.soundPath = TalvorTakeABreakSettings::defaultSoundPath();
+    prefs.durationSoundPath = TalvorTakeABreakSettings::defaultDurationSoundPath();
+    BreakWorld w(prefs);
+    w.sounds.addSound(take5, 3.0);
+    w.sounds.addSound(over, 3.0);
+    w.breaks->enableTake5();
+    w.advanceTo(185.0);
+    using Start = std::pair<QString, double>;
+    EXPECT_EQ(w.soundStarts(), (std::vector<Start>{{take5, 120.0}, {over, 180.0}}));
+    TalvorTakeABreakSettings::setBundledSoundsFolder(QString());
+}
+
 // Two break starts and one break end in the first 300 s.
 TEST(shellBreakTimer, UnsetOrUnreadableSoundsPlayNothingAndTheBreaksGoOn) {
     struct Case {

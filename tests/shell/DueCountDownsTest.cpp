@@ -61,12 +61,11 @@ class DueCountDownsTest : public ::testing::Test {
         }
         return count;
     }
+    // Each tile's title and the time left in words (its tool tip).
     static QStringList rows(const EventsWindowController& controller) {
-        const auto* table = controller.window()->findChild<QTableWidget*>();
         QStringList result;
-        for (int row = 0; row < table->rowCount(); ++row) {
-            result << table->item(row, 0)->text() + QStringLiteral(": ") +
-                          table->item(row, 1)->text();
+        for (const EventsCollectionViewItem* tile : controller.eventsCollectionView()->tiles()) {
+            result << tile->titleText() + QStringLiteral(": ") + tile->toolTip();
         }
         return result;
     }

@@ -64,7 +64,8 @@ TEST_F(shellHelp, EachPanesHelpButtonOpensItsSection) {
     const Case cases[] = {
         {4, "pane-menu-items"},         {6, "pane-chimes"},        {8, "pane-set-timezone"},
         {10, "pane-applications-menu"}, {12, "pane-about"},        {26, "pane-menubar-calendar"},
-        {29, "pane-light-dark"},        {22, "pane-create-alarm"},
+        {29, "pane-light-dark"},        {22, "pane-create-alarm"}, {11, "pane-take-5"},
+        {21, "pane-countdown-timer"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.anchor);

@@ -4,12 +4,15 @@
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/OffscreenStatusBar.h"
 #include "prefs/PreferencePane.h"
+#include "shell/BreakTimer.h"
 #include "shell/CustomDateStatusItem.h"
+#include "shell/TimeMenu.h"
 #include "support/QtPrinters.h"
 #include "support/ShellHarness.h"
 #include "widgets/CustomDateStatusItemButton.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 
@@ -110,6 +113,41 @@ TEST_F(shellItemPanesStrip, TheMoonBoxHidesTheMoonAndTheAnalogBoxShowsTheClock) 
     control<QAbstractButton>(time, "enableMenuExtra")->click();
     deliver();
     EXPECT_FALSE(app.statusItems().TalvorTime()) << "the time item is gone";
+}
+
+// The "show in menu" boxes of the Take 5 and Countdown Timer pages put their items into the
+// time menu and take them out again; the Take 5 enable box starts the break reminders.
+TEST_F(shellItemPanesStrip, TheTake5AndCountDownBoxesReachTheTimeMenu) {
+    AppDelegate& app = harness.launch();
+    struct Case {
+        int paneTag;
+        const char* box;
+        qint64 itemTag;
+    };
+    for (const Case& c : {Case{11, "showTake5", TimeMenu::kTake5Tag},
+                          Case{21, "showHideCountDown", TimeMenu::kCountDownTag}}) {
+        SCOPED_TRACE(c.box);
+        PreferencePane& p = pane(app, c.paneTag);
+        QCheckBox* box = control<QCheckBox>(p, c.box);
+        ASSERT_NE(box, nullptr);
+        const bool wasShown = app.timeMenu()->itemWithTag(c.itemTag) != nullptr;
+        EXPECT_EQ(box->isChecked(), wasShown);
+        box->click();
+        EXPECT_EQ(app.timeMenu()->itemWithTag(c.itemTag) != nullptr, !wasShown);
+        box->click();
+        EXPECT_EQ(app.timeMenu()->itemWithTag(c.itemTag) != nullptr, wasShown);
+    }
+    PreferencePane& take5 = pane(app, 11);
+    QCheckBox* enable = control<QCheckBox>(take5, "IsBreakEnabled");
+    ASSERT_NE(enable, nullptr);
+    if (enable->isChecked()) {
+        enable->click();
+    }
+    EXPECT_FALSE(app.breakTimer().isWorkPeriodRunning());
+    enable->click();
+    EXPECT_TRUE(app.breakTimer().isWorkPeriodRunning());
+    enable->click();
+    EXPECT_FALSE(app.breakTimer().isWorkPeriodRunning());
 }
 
 }  // namespace

@@ -30,8 +30,9 @@ QString bundled(const char* relative) {
 }
 
 // The bundled sounds, by title.
-const QStringList kBundledTitles = {"Alarm", "Alert",         "Chime", "Digital Alarm", "Low Chime",
-                                    "Ping",  "Quarter Chime", "Rise",  "Slow Alarm"};
+const QStringList kBundledTitles = {"Alarm",      "Alert",  "Chime",         "Digital Alarm",
+                                    "Low Chime",  "Ping",   "Quarter Chime", "Rise",
+                                    "Slow Alarm", "Take 5", "Take 5 Over"};
 
 // The titles of a pop-up's group, from its disabled header to the next one.
 QStringList group(const QComboBox& menu, const QString& header) {

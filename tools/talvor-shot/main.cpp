@@ -5,6 +5,7 @@
 //   talvor-shot --list
 #include "AlarmScene.h"
 #include "CalendarScenes.h"
+#include "CountDownScenes.h"
 #include "DemoBar.h"
 #include "FloatingScene.h"
 #include "NewUserScenes.h"
@@ -89,6 +90,14 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderAlarmEditorProblems(s.scale); }},
     {"alarm-item-pane", "the alarm item pane with Alarms and Take 5 in the time menu",
      [](const Settings& s) { return talvor::shot::renderAlarmItemPane(s.scale); }},
+    {"take5-pane", "the Take 5 page: breaks every 30 minutes for 5, and their sounds",
+     [](const Settings& s) { return talvor::shot::renderTake5Pane(s.scale); }},
+    {"countdown-pane", "the count-down page: the form and three events as tiles",
+     [](const Settings& s) { return talvor::shot::renderCountDownPane(s.scale); }},
+    {"countdown-tiles", "the window of count-downs due at login or wake",
+     [](const Settings& s) { return talvor::shot::renderCountDownTiles(s.scale); }},
+    {"stopwatch", "the stopwatch counting down, its options open",
+     [](const Settings& s) { return talvor::shot::renderStopWatch(s.scale); }},
     {"reminder-window", "the recorded-message window with two messages",
      [](const Settings& s) { return talvor::shot::renderReminderWindow(s.scale); }},
     {"settings", "the settings window on its About pane",
