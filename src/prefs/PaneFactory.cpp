@@ -1,5 +1,6 @@
 #include "PaneFactory.h"
 
+#include "DateDiffPrefCalculator.h"
 #include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
@@ -28,6 +29,7 @@ PaneFactory::Maker maker(const PaneDelegate& delegate) {
 PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuDelegate menuItems,
                                   const PaneDelegate& delegate) {
     PaneFactory f;
+    std::function<void(qint32)> updateMenu = menuItems.UpdateMenu;
     f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>());
     f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"), maker<TalvorPrefsFloatingViewCtrl>());
     f.add(QStringLiteral("TalvorCalendarPrefs"), maker<TalvorCalendarPrefs>());
@@ -39,7 +41,9 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>(delegate));
-    f.add(QStringLiteral("DateDiffPrefCalculator"), maker<DateDiffPrefCalculator>());
+    f.add(QStringLiteral("DateDiffPrefCalculator"), [delegate, updateMenu](const QString& nibName) {
+        return std::make_unique<DateDiffPrefCalculator>(nibName, delegate, updateMenu);
+    });
     f.add(QStringLiteral("FeedbakReviewUpdateVC"), maker<FeedbakReviewUpdateVC>());
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
     f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>());

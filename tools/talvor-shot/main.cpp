@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QImage>
 #include <QWidget>
@@ -84,6 +85,15 @@ const Scene kScenes[] = {
          talvor::shot::SettingsScene scene(4);
          scene.window().resize(scene.window().minimumSize());
          QCoreApplication::processEvents();  // the layouts follow the new size
+         return grabWindow(scene.window(), s.scale);
+     }},
+    {"settings-date-difference", "the settings window on its Date Difference pane, 100 days apart",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(20);
+         if (auto* to = scene.window().findChild<QDateTimeEdit*>(QStringLiteral("date2"))) {
+             to->setDateTime(to->dateTime().addDays(100).addSecs(5 * 3600));
+         }
+         QCoreApplication::processEvents();
          return grabWindow(scene.window(), s.scale);
      }},
     {"floating", "two floating clocks on the desktop",
