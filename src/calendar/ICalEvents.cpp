@@ -10,6 +10,64 @@ namespace {
 
 using civil::kSecondsPerDay;
 
+bool isUtcOffset(const std::string& v) {
+    // [+-]HHMM or [+-]HHMMSS
+    if ((v.size() != 5 && v.size() != 7) || (v[0] != '+' && v[0] != '-')) {
+        return false;
+    }
+    for (size_t i = 1; i < v.size(); ++i) {
+        if (v[i] < '0' || v[i] > '9') {
+            return false;
+        }
+    }
+    return (v[1] - '0') * 10 + (v[2] - '0') <= 23 && v[3] <= '5' && (v.size() == 5 || v[5] <= '5');
+}
+
+// The VTIMEZONE reduced to what a zone needs, after checking every part of it: ICU reads a
+// damaged one into an object that crashes when asked for an offset, so only sound rules
+// reach it. Null when anything is missing or malformed.
+std::optional<std::string> checkedVTimeZone(const Component& zone) {
+    const Property* id = zone.property("TZID");
+    if (!id || id->value.empty() || zone.components.empty()) {
+        return std::nullopt;
+    }
+    std::string out = "BEGIN:VTIMEZONE\r\nTZID:" + id->value + "\r\n";
+    for (const Component& part : zone.components) {
+        if (part.name != "STANDARD" && part.name != "DAYLIGHT") {
+            return std::nullopt;
+        }
+        const Property* start = part.property("DTSTART");
+        const Property* from = part.property("TZOFFSETFROM");
+        const Property* to = part.property("TZOFFSETTO");
+        if (!start || !from || !to || !isUtcOffset(from->value) || !isUtcOffset(to->value)) {
+            return std::nullopt;
+        }
+        const auto startTime = parseTimeValue(start->value);
+        if (!startTime || startTime->isDate || startTime->utc) {
+            return std::nullopt;
+        }
+        out += "BEGIN:" + part.name + "\r\nDTSTART:" + start->value +
+               "\r\nTZOFFSETFROM:" + from->value + "\r\nTZOFFSETTO:" + to->value + "\r\n";
+        for (const Property& p : part.properties) {
+            if (p.name == "RRULE") {
+                const auto rule = RecurrenceRule::parse(p.value, nullptr);
+                if (!rule || rule->frequency != Frequency::Yearly) {
+                    return std::nullopt;
+                }
+                out += "RRULE:" + p.value + "\r\n";
+            } else if (p.name == "RDATE") {
+                const auto dates = parseTimeList(p.value);
+                if (!dates || p.value.find('/') != std::string::npos) {
+                    return std::nullopt;
+                }
+                out += "RDATE:" + p.value + "\r\n";
+            }
+        }
+        out += "END:" + part.name + "\r\n";
+    }
+    return out + "END:VTIMEZONE\r\n";
+}
+
 // Zones by TZID for one text: the system database first (its rules span every year, where a
 // VTIMEZONE often holds only the current ones), then the text's own VTIMEZONEs, then the zone
 // name inside a path-like TZID ("/example.org/2005_1/Europe/Berlin").
@@ -60,8 +118,9 @@ class ZoneResolver {
   private:
     void collect(const Component& c) {
         if (c.name == "VTIMEZONE") {
-            if (const Property* id = c.property("TZID")) {
-                vtimezones_.emplace(id->value, c.toText());
+            const Property* id = c.property("TZID");
+            if (auto text = checkedVTimeZone(c); id && text) {
+                vtimezones_.emplace(id->value, std::move(*text));
             }
             return;
         }

@@ -55,7 +55,7 @@ class RecurrenceIterator {
     // second) is given up after a fixed number of steps.
     bool budgetSpent() const { return budgetSpent_; }
 
-    static constexpr int64_t kStepBudget = 4'000'000;
+    static constexpr int64_t kStepBudget = 1'000'000;
 
   private:
     bool fillPeriod();

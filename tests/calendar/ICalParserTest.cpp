@@ -151,6 +151,34 @@ TEST(ICalParser, ZonesComeFromTheSystemThenTheFileThenThePathInTheName) {
     EXPECT_EQ(formatUtc(data.events[3].start.utc(utc)), "2024-01-01T03:00:00Z");
 }
 
+// ICU reads a damaged VTIMEZONE into a zone that crashes when asked for an offset: such a zone
+// must never reach it, and its events read as floating time with the reason given.
+TEST(ICalParser, DamagedZoneRulesAreRefusedBeforeIcuSeesThem) {
+    const std::string damaged[] = {
+        // A DAYLIGHT part cut off after its DTSTART (found by the fuzzer).
+        "BEGIN:STANDARD\r\nDTSTART:16011028T030000\r\nTZOFFSETFROM:+0200\r\n"
+        "TZOFFSETTO:+0100\r\nEND:STANDARD\r\nBEGIN:DAYLIGHT\r\nDTSTART:16010325T020000\r\n"
+        "RRULE:Fdard Time:20240320T100000\r\nEND:DAYLIGHT\r\n",
+        "BEGIN:STANDARD\r\nDTSTART:16011028T030000\r\nTZOFFSETTO:+0100\r\nEND:STANDARD\r\n",
+        "BEGIN:STANDARD\r\nDTSTART:16011028T030000\r\nTZOFFSETFROM:+2500\r\n"
+        "TZOFFSETTO:+0100\r\nEND:STANDARD\r\n",
+        "BEGIN:STANDARD\r\nDTSTART:16011028\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\n"
+        "END:STANDARD\r\n",
+        "BEGIN:STANDARD\r\nDTSTART:16011028T030000\r\nTZOFFSETFROM:+0200\r\n"
+        "TZOFFSETTO:+0100\r\nRRULE:FREQ=DAILY\r\nEND:STANDARD\r\n",
+        "",
+    };
+    for (const std::string& parts : damaged) {
+        const CalendarData data = readEvents(
+            "BEGIN:VCALENDAR\r\nBEGIN:VTIMEZONE\r\nTZID:Broken Time\r\n" + parts +
+            "END:VTIMEZONE\r\nBEGIN:VEVENT\r\nDTSTART;TZID=Broken Time:20240320T100000\r\n"
+            "END:VEVENT\r\nEND:VCALENDAR\r\n");
+        ASSERT_EQ(data.events.size(), 1u) << parts;
+        EXPECT_EQ(data.events[0].start.zone, nullptr) << parts;
+        EXPECT_NE(data.errorSummary().find("unknown time zone"), std::string::npos) << parts;
+    }
+}
+
 TEST(ICalParser, EventEndsFromDtendDurationOrKind) {
     const CalendarData data = readEvents(
         "BEGIN:VCALENDAR\r\n"
