@@ -3,6 +3,7 @@
 #include "foundation/CalendarExtras.h"
 #include "foundation/DateExtras.h"
 #include "foundation/IcuDates.h"
+#include "platform/KeyedArchiver.h"
 
 #include <unicode/calendar.h>
 
@@ -86,6 +87,15 @@ QString CalEventDay::descrip() const {
 }
 bool CalEventDay::isValid() const {
     return event_ && event_->isValid();
+}
+
+DayEventMark CalEventDay::mark() const {
+    DayEventMark m;
+    m.highlightType = highlightType();
+    m.displayColor = displayColor();
+    m.isFirst = isFirst_;
+    m.isLast = isLast_;
+    return m;
 }
 
 int CalEventDay::compare(const CalEventDay& other) const {
@@ -191,6 +201,30 @@ std::vector<CalEventDay> CalEvent::adjustedDaysForCalendar(const Calendar& given
     cacheCalendar_ = id;
     cache_ = days;
     return withEvent(std::move(days));
+}
+
+void CalEvent::encodeWithCoder(platform::KeyedArchiver& coder) const {
+    coder.encodeString(QStringLiteral("token"), source_ ? source_->token() : QString());
+    coder.encodeString(QStringLiteral("title"), title_);
+    coder.encodeDate(QStringLiteral("start"), startDate_);
+    coder.encodeFloat(QStringLiteral("duration"), static_cast<float>(duration_));
+    coder.encodeBool(QStringLiteral("isutc"), isUTC_);
+    coder.encodeBool(QStringLiteral("isallday"), isAllDay_);
+    coder.encodeString(QStringLiteral("editlink"), editLink_value_);
+    coder.encodeString(QStringLiteral("originaleditlink"), originalEditLink_);
+}
+
+std::shared_ptr<CalEvent> CalEvent::initWithCoder(const platform::KeyedUnarchiver& coder) {
+    const QString token = coder.decodeString(QStringLiteral("token"));
+    auto e = initWithStartTime(
+        coder.decodeDate(QStringLiteral("start")).value_or(Date()),
+        coder.decodeFloat(QStringLiteral("duration")), coder.decodeString(QStringLiteral("title")),
+        QString(), token.isEmpty() ? nullptr : CalSource::findOrCreateSourceWithToken(token));
+    e->isUTC_ = coder.decodeBool(QStringLiteral("isutc"));
+    e->isAllDay_ = coder.decodeBool(QStringLiteral("isallday"));
+    e->editLink_value_ = coder.decodeString(QStringLiteral("editlink"));
+    e->originalEditLink_ = coder.decodeString(QStringLiteral("originaleditlink"));
+    return e;
 }
 
 int CalEvent::compare(const CalEvent& other) const {

@@ -3,6 +3,7 @@
 #include "CalSource.h"
 #include "foundation/Calendar.h"
 #include "platform/Date.h"
+#include "widgets/DayEventMark.h"
 
 #include <QColor>
 #include <QHash>
@@ -44,6 +45,8 @@ class CalEventDay {
     QString title() const;
     QString descrip() const;
     bool isValid() const;
+    // What a month grid's day cell draws of this day.
+    DayEventMark mark() const;
 
     // Earlier first; at the same moment a day without a start-time text (all-day) first;
     // then by source.
@@ -113,6 +116,13 @@ class CalEvent : public std::enable_shared_from_this<CalEvent> {
     int compareDates(const CalEvent& other) const;
     QString searchText() const { return title_ + QLatin1Char('\n') + description_; }
     QString description() const { return title_; }
+
+    // Keyed archive: "token" (the source's), "title", "start", "duration" (a 32-bit float),
+    // "isutc", "isallday", "editlink", "originaleditlink". The notes are not archived; the
+    // source is found or made by token.
+    static QString archiveClassName() { return QStringLiteral("CalEvent"); }
+    void encodeWithCoder(platform::KeyedArchiver& coder) const;
+    static std::shared_ptr<CalEvent> initWithCoder(const platform::KeyedUnarchiver& coder);
 
   private:
     CalEvent() = default;

@@ -163,6 +163,27 @@ std::optional<QString> CalMonth::descriptionForDay(int32_t day) const {
     return IcuDates::format(*full, dateOfDay(day));
 }
 
+std::optional<QString> CalMonth::descriptionForDay(int32_t day, const Calendar& calendar) const {
+    if (calendar.isNull()) {
+        return std::nullopt;
+    }
+    std::unique_ptr<icu::DateFormat> full(
+        icu::DateFormat::createDateInstance(icu::DateFormat::kFull, icu::Locale::getDefault()));
+    if (!full) {
+        return std::nullopt;
+    }
+    full->adoptCalendar(
+        calendar.withTimeZone(refCalendar_.timeZone()).icuCalendar(Date()).release());
+    return IcuDates::format(*full, dateOfDay(day));
+}
+
+std::optional<std::vector<int32_t>> CalMonth::firstDaysOfCalendar(const Calendar& calendar) const {
+    if (calendar.isNull()) {
+        return std::nullopt;
+    }
+    return std::vector<int32_t>{};
+}
+
 std::optional<QString> CalMonth::shortDescriptionForDay(int32_t day) const {
     std::unique_ptr<icu::DateFormat> medium(
         icu::DateFormat::createDateInstance(icu::DateFormat::kMedium, icu::Locale::getDefault()));

@@ -46,6 +46,12 @@ class CalMonth : public std::enable_shared_from_this<CalMonth> {
     QString description() const;
     std::optional<QString> descriptionForDay(int32_t day) const;
     std::optional<QString> shortDescriptionForDay(int32_t day) const;
+    // The day in the full date style of `calendar`; none without a calendar.
+    std::optional<QString> descriptionForDay(int32_t day, const Calendar& calendar) const;
+    // The first days of another calendar shown in this month: none yet (empty); none at all
+    // without a calendar.
+    std::optional<std::vector<int32_t>> firstDaysOfCalendar(const Calendar& calendar) const;
+    QString longNameForCell(int32_t, int32_t) const { return QString(); }
 
     int32_t maxDay() const { return maxDay_; }
     int32_t lastMaxDay() const { return lastMaxDay_; }

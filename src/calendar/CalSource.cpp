@@ -2,6 +2,7 @@
 
 #include "foundation/ColorExtras.h"
 #include "foundation/StringsBundle.h"
+#include "platform/KeyedArchiver.h"
 
 #include <QHash>
 
@@ -226,6 +227,46 @@ bool CalSource::isEqual(const CalSource& other) const {
         return true;
     }
     return !token_.isEmpty() && token_ == other.token_;
+}
+
+void SourceHighlight::encodeWithCoder(platform::KeyedArchiver& coder) const {
+    coder.encodeInt32(QStringLiteral("dot"), dotValue_);
+    coder.encodeData(QStringLiteral("color"), ColorExtras::asData(color_));
+}
+
+std::optional<SourceHighlight> SourceHighlight::initWithCoder(
+    const platform::KeyedUnarchiver& coder) {
+    return SourceHighlight(
+        ColorExtras::color(coder.decodeData(QStringLiteral("color"))).value_or(QColor()),
+        coder.decodeInt32(QStringLiteral("dot")));
+}
+
+void CalSource::encodeWithCoder(platform::KeyedArchiver& coder) const {
+    coder.encodeString(QStringLiteral("identifier"), identifier_);
+    coder.encodeString(QStringLiteral("summary"), name_);
+    coder.encodeString(QStringLiteral("token"), token_);
+    coder.encodeString(QStringLiteral("url"), url_.toString());
+    coder.encodeString(QStringLiteral("alturl"), altURL_.toString());
+    coder.encodeInt32(QStringLiteral("refresh"), refreshInterval_);
+    coder.encodeInt32(QStringLiteral("order"), order_);
+    coder.encodeBool(QStringLiteral("auth"), requireAuth_);
+    coder.encodeBool(QStringLiteral("create"), canCreate_);
+    coder.encodeData(QStringLiteral("color"), ColorExtras::asData(displayColor_));
+}
+
+std::shared_ptr<CalSource> CalSource::initWithCoder(const platform::KeyedUnarchiver& coder) {
+    auto source = initWithToken(coder.decodeString(QStringLiteral("token")),
+                                coder.decodeString(QStringLiteral("summary")),
+                                QUrl(coder.decodeString(QStringLiteral("url"))));
+    source->identifier_ = coder.decodeString(QStringLiteral("identifier"));
+    source->altURL_ = QUrl(coder.decodeString(QStringLiteral("alturl")));
+    source->refreshInterval_ = coder.decodeInt32(QStringLiteral("refresh"));
+    source->order_ = coder.decodeInt32(QStringLiteral("order"));
+    source->requireAuth_ = coder.decodeBool(QStringLiteral("auth"));
+    source->canCreate_ = coder.decodeBool(QStringLiteral("create"));
+    source->setDisplayColor(
+        ColorExtras::color(coder.decodeData(QStringLiteral("color"))).value_or(QColor()));
+    return source;
 }
 
 QString CalSource::description() const {

@@ -12,6 +12,11 @@
 
 namespace talvor {
 
+namespace platform {
+class KeyedArchiver;
+class KeyedUnarchiver;
+}  // namespace platform
+
 // How a source's events are marked in the month grid: a colour and, optionally, a dot.
 class SourceHighlight {
   public:
@@ -26,6 +31,11 @@ class SourceHighlight {
     void clearDotValue() { dotValue_ = 0; }
 
     friend bool operator==(const SourceHighlight&, const SourceHighlight&) = default;
+
+    // Keyed archive: "dot" and "color".
+    static QString archiveClassName() { return QStringLiteral("SourceHighlight"); }
+    void encodeWithCoder(platform::KeyedArchiver& coder) const;
+    static std::optional<SourceHighlight> initWithCoder(const platform::KeyedUnarchiver& coder);
 
   private:
     QColor color_;
@@ -97,6 +107,13 @@ class CalSource : public std::enable_shared_from_this<CalSource> {
     // The same token; sources without a token are equal only to themselves.
     bool isEqual(const CalSource& other) const;
     QString description() const;
+
+    // Keyed archive: "identifier", "summary", "token", "url", "alturl", "refresh", "order",
+    // "auth", "create", "color". A decoded source is disabled with highlight 0 (the
+    // preferences restore both) and registers itself, replacing one of the same token.
+    static QString archiveClassName() { return QStringLiteral("CalSource"); }
+    void encodeWithCoder(platform::KeyedArchiver& coder) const;
+    static std::shared_ptr<CalSource> initWithCoder(const platform::KeyedUnarchiver& coder);
 
   private:
     CalSource() = default;

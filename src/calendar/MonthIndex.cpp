@@ -124,6 +124,10 @@ std::vector<CalMonthPtr> MonthIndex::monthsInRange(int32_t start, int32_t end) {
     return out;
 }
 
+void MonthIndex::makeMonthsPerform(const std::function<void(CalMonth&)>& action) const {
+    forEachMonth(action);
+}
+
 void MonthIndex::removeAllEvents() {
     forEachMonth([](CalMonth& m) { m.removeAllEvents(); });
 }

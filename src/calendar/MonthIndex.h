@@ -4,6 +4,7 @@
 #include "CalMonth.h"
 #include "foundation/MonthReference.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,9 @@ class MonthIndex {
     // Months current + start ... current + end, grown as needed; then every month drops the
     // events of disabled sources.
     std::vector<CalMonthPtr> monthsInRange(int32_t start, int32_t end);
+    // Every month of the chain, first to last.
+    void makeMonthsPerform(const std::function<void(CalMonth&)>& action) const;
+    void newCalEventsReady() {}
     void removeAllEvents();
     void removeEventsFromSource(const CalSource& source);
     void removeEventsFromDisabledSources();

@@ -6,6 +6,7 @@
 #include "calendar/MonthIndex.h"
 #include "foundation/TimeRange.h"
 #include "platform/Clock.h"
+#include "platform/KeyedArchiver.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "support/FakeClock.h"
@@ -98,6 +99,50 @@ TEST_F(CalendarData, SourcesRegisterRestoreAndCompare) {
     EXPECT_EQ(CalSource::publicCalendars_Misc().size(), 3u);
     CalSource::removeSourceWithToken(CalSource::publicCalendars().front()->token());
     EXPECT_EQ(CalSource::publicCalendars().size(), 227u);
+}
+
+TEST_F(CalendarData, SourcesAndEventsSurviveTheirArchives) {
+    auto source = CalSource::initWithToken(QStringLiteral("tok"), QStringLiteral("Work"),
+                                           QUrl(QStringLiteral("https://example.org/a")));
+    source->setAltURL(QUrl(QStringLiteral("https://example.org/b")));
+    source->setOrder(4);
+    source->setEnabled(true);
+    source->setHighlightType(2);
+    source->setDisplayColor(QColor(10, 20, 30));
+    source->setCanCreate(true);
+    const QByteArray sourceData = platform::KeyedArchiver::archivedDataWithRootObject(*source);
+    const auto coder = platform::KeyedUnarchiver::fromData(sourceData);
+    ASSERT_TRUE(coder);
+    const auto decoded = CalSource::initWithCoder(*coder);
+    EXPECT_NE(decoded, source);
+    EXPECT_TRUE(decoded->isEqual(*source));
+    EXPECT_EQ(CalSource::findSourceWithToken(QStringLiteral("tok")), decoded);  // replaced
+    EXPECT_EQ(decoded->altURL(), source->altURL());
+    EXPECT_EQ(decoded->order(), 4);
+    EXPECT_TRUE(decoded->canCreate());
+    EXPECT_EQ(decoded->displayColor().rgb(), QColor(10, 20, 30).rgb());
+    EXPECT_FALSE(decoded->enabled());  // the preferences restore these two
+    EXPECT_EQ(decoded->highlightType(), 0);
+
+    auto e = CalEvent::initWithStartTime(Date::fromUnix(1715774400.5), 5400.25,
+                                         QStringLiteral("Meet"), QStringLiteral("notes"), decoded);
+    e->setIsAllDay(true);
+    e->setEditLink_(QStringLiteral("edit"));
+    const auto eventCoder = platform::KeyedUnarchiver::fromData(
+        platform::KeyedArchiver::archivedDataWithRootObject(*e));
+    ASSERT_TRUE(eventCoder);
+    const auto back = CalEvent::initWithCoder(*eventCoder);
+    EXPECT_EQ(back->source(), decoded);
+    EXPECT_EQ(back->startDate(), e->startDate());
+    EXPECT_EQ(back->duration(), 5400.25);
+    EXPECT_TRUE(back->isAllDay());
+    EXPECT_EQ(back->editLink_(), QStringLiteral("edit"));
+    EXPECT_EQ(back->descrip(), QString());  // notes are not archived
+
+    const SourceHighlight dot(QColor(1, 2, 3), 2);
+    EXPECT_EQ(platform::KeyedUnarchiver::unarchiveObjectWithData<SourceHighlight>(
+                  platform::KeyedArchiver::archivedDataWithRootObject(dot)),
+              dot);
 }
 
 struct SpreadCase {
@@ -242,6 +287,8 @@ TEST_F(CalendarData, DaysOfOneMomentPutAllDayFirstThenBySource) {
     const CalEventDay a = allDay->adjustedDaysForCalendar(k).front();
     EXPECT_LT(a.compare(t), 0);
     EXPECT_GT(t.compare(a), 0);
+    EXPECT_EQ(a.mark().displayColor, first->displayColor());
+    EXPECT_TRUE(a.mark().isFirst && a.mark().isLast);
     auto sourceless = CalEvent::initWithStartTime(midnight, 60, {}, {}, nullptr);
     const CalEventDay s = sourceless->adjustedDaysForCalendar(k).front();
     EXPECT_GT(s.compare(t), 0);  // no source sorts last, and nothing crashes
@@ -274,6 +321,11 @@ TEST_F(CalendarData, MonthGeometryAndEdges) {
     EXPECT_EQ(may->dayOfDate(local(2024, 5, 31, 23, 59, "UTC").addingTimeInterval(30)), 31);
     EXPECT_EQ(may->name(), QStringLiteral("May"));
     EXPECT_EQ(may->weekDays(true).front(), QStringLiteral("S"));
+    EXPECT_EQ(may->descriptionForDay(15), QStringLiteral("Wednesday, May 15, 2024"));
+    EXPECT_FALSE(may->descriptionForDay(15, Calendar()));
+    EXPECT_NE(may->descriptionForDay(15, Calendar::create(QStringLiteral("hebrew")))
+                  ->indexOf(QStringLiteral("Iyar")),
+              -1);
     // January 2021 starts in ISO week 53 (Monday first): the rows after it count 1, 2, ...
     CalMonth::setFirstWeekDay(2);
     auto jan = CalMonth::initWithDate(local(2021, 1, 10, 12, 0, "UTC"), k);
