@@ -4,6 +4,7 @@
 #include "calendar/CalSource.h"
 #include "calendar/CalendarBackEnd.h"
 #include "calendar/MonthIndex.h"
+#include "foundation/StringsBundle.h"
 #include "foundation/TimeRange.h"
 #include "platform/Clock.h"
 #include "platform/KeyedArchiver.h"
@@ -143,6 +144,31 @@ TEST_F(CalendarData, SourcesAndEventsSurviveTheirArchives) {
     EXPECT_EQ(platform::KeyedUnarchiver::unarchiveObjectWithData<SourceHighlight>(
                   platform::KeyedArchiver::archivedDataWithRootObject(dot)),
               dot);
+}
+
+TEST_F(CalendarData, ThePreferredHolidayCalendarComesFirst) {
+    StringsBundle::mainBundle().setTable(
+        QStringLiteral("Localizable"),
+        {{QStringLiteral("preferred holiday calendar"), QStringLiteral("german")},
+         {QStringLiteral("german"), QStringLiteral("Deutschland")}});
+    CalSource::resetRegistryForTesting();
+    const auto& holidays = CalSource::publicCalendars();
+    StringsBundle::mainBundle().setTable(QStringLiteral("Localizable"), {});
+    const auto german = std::find_if(holidays.begin(), holidays.end(), [](const auto& s) {
+        return s->name() == QStringLiteral("Deutschland");
+    });
+    ASSERT_NE(german, holidays.end());
+    EXPECT_EQ((*german)->order(), 99);
+    for (const auto& s : holidays) {
+        EXPECT_TRUE(s == *german || s->compare(**german) > 0) << s->name().toStdString();
+        EXPECT_EQ(s->refreshInterval(), 1440);
+    }
+    EXPECT_TRUE((*german)->identifier().startsWith(QStringLiteral("en.german#holiday@")));
+    EXPECT_EQ(CalSource::findSourceWithToken((*german)->token()), *german);
+    // Names sort the list; the colours follow the rows.
+    EXPECT_TRUE(std::is_sorted(holidays.begin(), holidays.end(), [](const auto& a, const auto& b) {
+        return a->compareNames(*b) < 0;
+    }));
 }
 
 struct SpreadCase {
