@@ -129,10 +129,9 @@ std::string report(const std::string& path, int64_t from, int64_t to, size_t cap
         } else {
             end = quoted(formatUtc(e.endUtc(floating)));
         }
+        // Always a UTC time, for all-day overrides too (their day's start in TZ's zone).
         const std::string recurrenceId =
-            e.recurrenceId
-                ? timeText(e.recurrenceId->utc(floating), e.recurrenceId->value.isDate, floating)
-                : "null";
+            e.recurrenceId ? quoted(formatUtc(e.recurrenceId->utc(floating))) : "null";
         events += std::string(events.empty() ? "" : ",\n") + "      {\"uid\": " + quoted(e.uid) +
                   ", \"recurrence_id\": " + recurrenceId +
                   ", \"summary\": " + optionalText(e.summary) +

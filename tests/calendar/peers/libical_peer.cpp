@@ -183,7 +183,7 @@ std::string report(const std::string& path, time_t from, time_t to, size_t cap,
         std::string recurrenceId = "null";
         if (isOverride) {
             const icaltimetype rid = recurrenceIdOf(e, root);
-            recurrenceId = rid.is_date ? dateText(rid) : utcText(utcOf(rid, shown));
+            recurrenceId = utcText(utcOf(rid, shown));
         }
         events += std::string(events.empty() ? "" : ",\n") +
                   "      {\"uid\": " + quoted(uid ? uid : "") +
