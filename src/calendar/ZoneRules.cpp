@@ -66,7 +66,10 @@ std::shared_ptr<const ZoneRules> ZoneRules::system(std::string_view name) {
         rules = std::make_shared<const ZoneRules>(std::string(name), initial, std::move(at),
                                                   std::move(after));
     }
-    cache.emplace(std::string(name), rules);
+    // Only zones of the database are kept, so the cache is bounded whatever names files use.
+    if (rules) {
+        cache.emplace(std::string(name), rules);
+    }
     return rules;
 }
 

@@ -19,7 +19,7 @@ class ZoneRules {
 
     static std::shared_ptr<const ZoneRules> utc();
     // The rules of a zone of the system database ("Europe/Berlin"); null for an unknown name.
-    // Shared: each zone is read once per process.
+    // Shared: each zone is read once per process (unknown names are asked again each time).
     static std::shared_ptr<const ZoneRules> system(std::string_view name);
     // The rules of one VTIMEZONE component (its whole text, BEGIN to END); null when the text
     // holds no usable rules.
