@@ -2,6 +2,7 @@
 
 #include "AlarmSetController.h"
 #include "CountDownTimerViewController.h"
+#include "DateDiffPrefCalculator.h"
 #include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
@@ -55,7 +56,9 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("TalvorSetTimeZoneViewCtrl"), maker<TalvorSetTimeZoneViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>(delegate));
-    addPane<DateDiffPrefCalculator>(f, QStringLiteral("DateDiffPrefCalculator"));
+    f.add(QStringLiteral("DateDiffPrefCalculator"), [delegate](const QString& nibName) {
+        return std::make_unique<DateDiffPrefCalculator>(nibName, delegate, delegate.UpdateMenu);
+    });
     addPane<FeedbakReviewUpdateVC>(f, QStringLiteral("FeedbakReviewUpdateVC"));
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
     addPane<AdvancedPrefVC>(f, QStringLiteral("AdvancedPrefVC"));

@@ -6,10 +6,6 @@ TalvorCalendarPrefs::TalvorCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TalvorCalendarPrefs"), std::move(nibName),
                 QStringLiteral("MiniCal/Event/To Do")) {}
 
-DateDiffPrefCalculator::DateDiffPrefCalculator(QString nibName)
-    : NotedPane(QStringLiteral("DateDiffPrefCalculator"), std::move(nibName),
-                QStringLiteral("Date Difference")) {}
-
 FeedbakReviewUpdateVC::FeedbakReviewUpdateVC(QString nibName)
     : NotedPane(QStringLiteral("FeedbakReviewUpdateVC"), std::move(nibName),
                 QStringLiteral("Feedback")) {}

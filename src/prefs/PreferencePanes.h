@@ -13,12 +13,6 @@ class TalvorCalendarPrefs : public NotedPane {
     explicit TalvorCalendarPrefs(QString nibName);
 };
 
-// The date-difference calculator.
-class DateDiffPrefCalculator : public NotedPane {
-  public:
-    explicit DateDiffPrefCalculator(QString nibName);
-};
-
 // Feedback, reviews and updates.
 class FeedbakReviewUpdateVC : public NotedPane {
   public:

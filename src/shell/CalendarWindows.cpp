@@ -1,6 +1,7 @@
 #include "CalendarWindows.h"
 
 #include "StatusItemsController.h"
+#include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/CalendarPlacement.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "calendarui/ztCalendarController.h"
@@ -34,7 +35,10 @@ QRectF centerHotKeyFrame(const QPointF& mouse, const QSizeF& size, const QRectF&
 
 CalendarWindows::CalendarWindows(StatusItemsController& items, ztCalendarMenuExtra& menuExtra,
                                  platform::UserDefaults& defaults, platform::Screens& screens)
-    : items_(items), menuExtra_(menuExtra), defaults_(defaults), screens_(screens) {}
+    : items_(items), menuExtra_(menuExtra), defaults_(defaults), screens_(screens) {
+    // Loading the calendar window's settings puts its calendar system under the month grids.
+    TalvorCalPrefsSettings::sharedInstance().applyCalendarType();
+}
 
 CalendarWindows::CalendarWindows(StatusItemsController& items, ztCalendarMenuExtra& menuExtra)
     : CalendarWindows(items, menuExtra, platform::UserDefaults::standard(),
@@ -128,6 +132,7 @@ void CalendarWindows::updatedCalendar() {
 }
 
 void CalendarWindows::CalendarPrefsUpdates(const platform::Notification&) {
+    TalvorCalPrefsSettings::sharedInstance().loadPrefs();
     ztCalendarController::sharedInstance().updateCalendarPrefs();
 }
 

@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
@@ -167,6 +168,15 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderSettingsPlanner(s.scale); }},
     {"floating-flags", "four floating clocks on the flag face",
      [](const Settings& s) { return talvor::shot::renderFlagClocks(s.scale); }},
+    {"settings-date-difference", "the settings window on its Date Difference pane, 100 days apart",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(20);
+         if (auto* to = scene.window().findChild<QDateTimeEdit*>(QStringLiteral("date2"))) {
+             to->setDateTime(to->dateTime().addDays(100).addSecs(5 * 3600));
+         }
+         QCoreApplication::processEvents();
+         return grabWindow(scene.window(), s.scale);
+     }},
     {"floating", "two floating clocks on the desktop",
      [](const Settings& s) { return talvor::shot::renderFloatingClocks(s.scale); }},
     {"sun-window", "the sunrise, sunset and twilight times of one city",

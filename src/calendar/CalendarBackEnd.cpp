@@ -1,0 +1,41 @@
+#include "CalendarBackEnd.h"
+
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+
+namespace talvor::CalendarBackEnds {
+
+namespace {
+
+CalendarBackEnd* g_apple = nullptr;
+CalendarBackEnd* g_google = nullptr;
+
+}  // namespace
+
+void install(Kind kind, CalendarBackEnd* backEnd) {
+    (kind == Kind::Google ? g_google : g_apple) = backEnd;
+}
+
+Kind selectedKind(const platform::UserDefaults& defaults) {
+    return defaults.stringForKey(QStringLiteral("SelectedCalendar")) == QLatin1String("Google")
+               ? Kind::Google
+               : Kind::Apple;
+}
+
+CalendarBackEnd* selected(const platform::UserDefaults& defaults) {
+    const Kind kind = selectedKind(defaults);
+    CalendarBackEnd* backEnd = kind == Kind::Google ? g_google : g_apple;
+    if (!backEnd) {
+        static bool said[2] = {false, false};
+        bool& once = said[kind == Kind::Google ? 1 : 0];
+        if (!once) {
+            once = true;
+            platform::log(kind == Kind::Google
+                              ? QStringLiteral("calendar: no Google calendar back end; no events")
+                              : QStringLiteral("calendar: no system calendar back end; no events"));
+        }
+    }
+    return backEnd;
+}
+
+}  // namespace talvor::CalendarBackEnds

@@ -1,0 +1,371 @@
+#include "ICalEvents.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace talvor::ical {
+
+namespace {
+
+using civil::kSecondsPerDay;
+
+bool isUtcOffset(const std::string& v) {
+    // [+-]HHMM or [+-]HHMMSS
+    if ((v.size() != 5 && v.size() != 7) || (v[0] != '+' && v[0] != '-')) {
+        return false;
+    }
+    for (size_t i = 1; i < v.size(); ++i) {
+        if (v[i] < '0' || v[i] > '9') {
+            return false;
+        }
+    }
+    return (v[1] - '0') * 10 + (v[2] - '0') <= 23 && v[3] <= '5' && (v.size() == 5 || v[5] <= '5');
+}
+
+// The VTIMEZONE reduced to what a zone needs, after checking every part of it: ICU reads a
+// damaged one into an object that crashes when asked for an offset, so only sound rules
+// reach it. Null when anything is missing or malformed.
+std::optional<std::string> checkedVTimeZone(const Component& zone) {
+    const Property* id = zone.property("TZID");
+    if (!id || id->value.empty() || zone.components.empty()) {
+        return std::nullopt;
+    }
+    std::string out = "BEGIN:VTIMEZONE\r\nTZID:" + id->value + "\r\n";
+    for (const Component& part : zone.components) {
+        if (part.name != "STANDARD" && part.name != "DAYLIGHT") {
+            return std::nullopt;
+        }
+        const Property* start = part.property("DTSTART");
+        const Property* from = part.property("TZOFFSETFROM");
+        const Property* to = part.property("TZOFFSETTO");
+        if (!start || !from || !to || !isUtcOffset(from->value) || !isUtcOffset(to->value)) {
+            return std::nullopt;
+        }
+        const auto startTime = parseTimeValue(start->value);
+        if (!startTime || startTime->isDate || startTime->utc) {
+            return std::nullopt;
+        }
+        out += "BEGIN:" + part.name + "\r\nDTSTART:" + start->value +
+               "\r\nTZOFFSETFROM:" + from->value + "\r\nTZOFFSETTO:" + to->value + "\r\n";
+        for (const Property& p : part.properties) {
+            if (p.name == "RRULE") {
+                const auto rule = RecurrenceRule::parse(p.value, nullptr);
+                if (!rule || rule->frequency != Frequency::Yearly) {
+                    return std::nullopt;
+                }
+                out += "RRULE:" + p.value + "\r\n";
+            } else if (p.name == "RDATE") {
+                const auto dates = parseTimeList(p.value);
+                if (!dates || p.value.find('/') != std::string::npos) {
+                    return std::nullopt;
+                }
+                out += "RDATE:" + p.value + "\r\n";
+            }
+        }
+        out += "END:" + part.name + "\r\n";
+    }
+    return out + "END:VTIMEZONE\r\n";
+}
+
+// Zones by TZID for one text: the system database first (its rules span every year, where a
+// VTIMEZONE often holds only the current ones), then the text's own VTIMEZONEs, then the zone
+// name inside a path-like TZID ("/example.org/2005_1/Europe/Berlin").
+class ZoneResolver {
+  public:
+    explicit ZoneResolver(const ParseResult& parsed) {
+        for (const Component& top : parsed.components) {
+            collect(top);
+        }
+    }
+
+    // Null (floating) with a problem noted when the TZID names no zone.
+    ZonePtr resolve(const std::string& tzid, int line, std::vector<std::string>& errors) {
+        if (const auto found = cache_.find(tzid); found != cache_.end()) {
+            return found->second;
+        }
+        ZonePtr zone = ZoneRules::system(tzid);
+        if (!zone) {
+            if (const auto text = vtimezones_.find(tzid); text != vtimezones_.end()) {
+                zone = ZoneRules::fromVTimeZone(text->second, tzid);
+            }
+        }
+        if (!zone) {
+            // The last two or three path segments, as in "America/Argentina/Buenos_Aires".
+            for (int segments = 3; segments >= 2 && !zone; --segments) {
+                size_t at = tzid.size();
+                int seen = 0;
+                while (at > 0 && seen < segments) {
+                    at = tzid.rfind('/', at - 1);
+                    if (at == std::string::npos) {
+                        break;
+                    }
+                    ++seen;
+                }
+                if (seen == segments && at != std::string::npos) {
+                    zone = ZoneRules::system(std::string_view(tzid).substr(at + 1));
+                }
+            }
+        }
+        if (!zone) {
+            errors.push_back("line " + std::to_string(line) + ": unknown time zone \"" + tzid +
+                             "\", read as floating time");
+        }
+        cache_.emplace(tzid, zone);
+        return zone;
+    }
+
+  private:
+    void collect(const Component& c) {
+        if (c.name == "VTIMEZONE") {
+            const Property* id = c.property("TZID");
+            if (auto text = checkedVTimeZone(c); id && text) {
+                vtimezones_.emplace(id->value, std::move(*text));
+            }
+            return;
+        }
+        for (const Component& child : c.components) {
+            collect(child);
+        }
+    }
+
+    std::map<std::string, std::string> vtimezones_;
+    std::map<std::string, ZonePtr> cache_;
+};
+
+std::optional<EventTime> readTime(const Property& p, ZoneResolver& zones,
+                                  std::vector<std::string>& errors) {
+    const auto value = parseTimeValue(p.value);
+    if (!value) {
+        errors.push_back("line " + std::to_string(p.line) + ": " + p.name + " \"" + p.value +
+                         "\" is not a date");
+        return std::nullopt;
+    }
+    EventTime t{*value, nullptr};
+    if (value->utc) {
+        t.zone = ZoneRules::utc();
+    } else if (const std::string* tzid = p.parameter("TZID"); tzid && !value->isDate) {
+        t.zone = zones.resolve(*tzid, p.line, errors);
+    }
+    return t;
+}
+
+void readTimeList(const Property& p, ZoneResolver& zones, std::vector<EventTime>& out,
+                  std::vector<std::string>& errors) {
+    const auto values = parseTimeList(p.value);
+    if (!values) {
+        errors.push_back("line " + std::to_string(p.line) + ": " + p.name + " \"" + p.value +
+                         "\" is not a list of dates");
+        return;
+    }
+    ZonePtr zone;
+    if (const std::string* tzid = p.parameter("TZID")) {
+        zone = zones.resolve(*tzid, p.line, errors);
+    }
+    for (const TimeValue& v : *values) {
+        out.push_back({v, v.utc ? ZoneRules::utc() : (v.isDate ? nullptr : zone)});
+    }
+}
+
+std::optional<CalendarEvent> readEvent(const Component& c, ZoneResolver& zones,
+                                       std::vector<std::string>& errors) {
+    CalendarEvent e;
+    e.line = c.line;
+    const Property* start = c.property("DTSTART");
+    if (!start) {
+        errors.push_back("line " + std::to_string(c.line) + ": VEVENT without DTSTART left out");
+        return std::nullopt;
+    }
+    const auto startTime = readTime(*start, zones, errors);
+    if (!startTime) {
+        return std::nullopt;
+    }
+    e.start = *startTime;
+    e.allDay = e.start.value.isDate;
+    for (const Property& p : c.properties) {
+        if (p.name == "UID") {
+            e.uid = p.value;
+        } else if (p.name == "SUMMARY") {
+            e.summary = unescapeText(p.value);
+        } else if (p.name == "DESCRIPTION") {
+            e.description = unescapeText(p.value);
+        } else if (p.name == "LOCATION") {
+            e.location = unescapeText(p.value);
+        } else if (p.name == "RECURRENCE-ID") {
+            e.recurrenceId = readTime(p, zones, errors);
+        } else if (p.name == "DTEND") {
+            e.endTime = readTime(p, zones, errors);
+        } else if (p.name == "DURATION") {
+            e.duration = parseDuration(p.value);
+            if (!e.duration) {
+                errors.push_back("line " + std::to_string(p.line) + ": DURATION \"" + p.value +
+                                 "\" is not a duration");
+            }
+        } else if (p.name == "RRULE") {
+            std::string why;
+            if (auto rule = RecurrenceRule::parse(p.value, &why)) {
+                e.rules.push_back(std::move(*rule));
+            } else {
+                errors.push_back("line " + std::to_string(p.line) + ": " + why);
+            }
+        } else if (p.name == "RDATE") {
+            readTimeList(p, zones, e.rdates, errors);
+        } else if (p.name == "EXDATE") {
+            readTimeList(p, zones, e.exdates, errors);
+        }
+    }
+    return e;
+}
+
+void collectEvents(const Component& c, ZoneResolver& zones, CalendarData& out) {
+    for (const Component& child : c.components) {
+        if (child.name == "VEVENT") {
+            if (auto e = readEvent(child, zones, out.errors)) {
+                out.events.push_back(std::move(*e));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int64_t EventTime::utc(const ZoneRules& floating) const {
+    return (zone ? *zone : floating).toUtc(localSeconds());
+}
+
+int64_t CalendarEvent::endUtc(const ZoneRules& floating) const {
+    if (endTime) {
+        return endTime->utc(floating);
+    }
+    const ZoneRules& z = start.zone ? *start.zone : floating;
+    if (duration) {
+        return z.toUtc(start.localSeconds() + duration->days * kSecondsPerDay) + duration->seconds;
+    }
+    return z.toUtc(start.localSeconds() + (allDay ? kSecondsPerDay : 0));
+}
+
+std::string CalendarData::errorSummary() const {
+    if (errors.empty()) {
+        return {};
+    }
+    if (errors.size() == 1) {
+        return errors.front();
+    }
+    return errors.front() + " (and " + std::to_string(errors.size() - 1) + " more)";
+}
+
+CalendarData readEvents(std::string_view text, const ParseLimits& limits) {
+    return readEvents(parse(text, limits));
+}
+
+CalendarData readEvents(const ParseResult& parsed) {
+    CalendarData out;
+    out.errors = parsed.errors;
+    ZoneResolver zones(parsed);
+    for (const Component& top : parsed.components) {
+        if (top.name == "VEVENT") {
+            if (auto e = readEvent(top, zones, out.errors)) {
+                out.events.push_back(std::move(*e));
+            }
+        } else {
+            collectEvents(top, zones, out);
+        }
+    }
+    return out;
+}
+
+ExpandResult expand(const CalendarEvent& event, const std::vector<const CalendarEvent*>& overrides,
+                    int64_t fromUtc, int64_t toUtc, size_t cap, const ZoneRules& floating) {
+    ExpandResult result;
+    const ZoneRules& zone = event.start.zone ? *event.start.zone : floating;
+    const int64_t startLocal = event.start.localSeconds();
+    // Times are gathered a little past the cap, since exclusions come off afterwards.
+    const size_t gather = cap + event.exdates.size() + overrides.size() + 1;
+    std::vector<int64_t> starts;
+    auto take = [&](int64_t utc) {
+        if (utc >= fromUtc && utc < toUtc) {
+            starts.push_back(utc);
+        }
+    };
+    take(zone.toUtc(startLocal));
+    constexpr int64_t kMargin = 2 * kSecondsPerDay;  // wider than any offset from UTC
+    for (const RecurrenceRule& rule : event.rules) {
+        std::optional<int64_t> untilLocal;
+        if (rule.until) {
+            if (rule.until->isDate) {
+                untilLocal = rule.until->local.days() * kSecondsPerDay + kSecondsPerDay - 1;
+            } else if (rule.until->utc) {
+                untilLocal = zone.toLocal(rule.until->local.seconds());
+            } else {
+                untilLocal = rule.until->local.seconds();
+            }
+        }
+        RecurrenceIterator it(rule, event.start.value.local, untilLocal);
+        it.stopAfter(toUtc + kMargin);
+        it.skipTo(fromUtc - kMargin);
+        size_t inWindow = 0;
+        while (const auto local = it.next()) {
+            const int64_t utc = zone.toUtc(*local);
+            if (utc >= toUtc) {
+                break;
+            }
+            if (utc >= fromUtc) {
+                starts.push_back(utc);
+                if (++inWindow >= gather) {
+                    break;
+                }
+            }
+        }
+        if (it.budgetSpent()) {
+            result.error = "line " + std::to_string(event.line) +
+                           ": the RRULE gave no occurrence for too long; expansion stopped";
+        }
+    }
+    for (const EventTime& r : event.rdates) {
+        take(r.zone ? r.zone->toUtc(r.localSeconds()) : zone.toUtc(r.localSeconds()));
+    }
+    auto excluded = [&](int64_t utc) {
+        const int64_t localDay = civil::floorDiv(zone.toLocal(utc), kSecondsPerDay);
+        auto matches = [&](const EventTime& t) {
+            if (t.value.isDate) {
+                return t.value.local.days() == localDay;
+            }
+            return (t.zone ? t.zone->toUtc(t.localSeconds()) : zone.toUtc(t.localSeconds())) == utc;
+        };
+        if (std::any_of(event.exdates.begin(), event.exdates.end(), matches)) {
+            return true;
+        }
+        return std::any_of(overrides.begin(), overrides.end(), [&](const CalendarEvent* o) {
+            return o->recurrenceId && matches(*o->recurrenceId);
+        });
+    };
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    for (int64_t s : starts) {
+        if (result.starts.size() >= cap) {
+            break;
+        }
+        if (!excluded(s)) {
+            result.starts.push_back(s);
+        }
+    }
+    return result;
+}
+
+std::string formatUtc(int64_t utc) {
+    const civil::DateTime t = civil::DateTime::fromSeconds(utc);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%04lld-%02d-%02dT%02d:%02d:%02dZ",
+                  static_cast<long long>(t.year), t.month, t.day, t.hour, t.minute, t.second);
+    return buffer;
+}
+
+std::string formatDate(int64_t day) {
+    const civil::Ymd d = civil::civilFromDays(day);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%04lld-%02d-%02d", static_cast<long long>(d.year),
+                  d.month, d.day);
+    return buffer;
+}
+
+}  // namespace talvor::ical

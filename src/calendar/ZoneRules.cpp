@@ -1,0 +1,158 @@
+#include "ZoneRules.h"
+
+#include "CivilTime.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <unicode/tztrans.h>
+#include <unicode/vtzone.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace talvor::ical {
+
+namespace {
+
+// The span over which rules are tabulated; recurrences outside it keep the edge offsets.
+constexpr int64_t kFirstSecond = civil::daysFromCivil(1800, 1, 1) * civil::kSecondsPerDay;
+constexpr int64_t kLastSecond = civil::daysFromCivil(2200, 1, 1) * civil::kSecondsPerDay;
+// More than any offset from UTC, so a window of this size around a wall-clock time holds
+// every transition that can matter to it.
+constexpr int64_t kWidestOffset = 26 * 3600;
+
+}  // namespace
+
+ZoneRules::ZoneRules(std::string id, int32_t initialOffset, std::vector<int64_t> transitions,
+                     std::vector<int32_t> offsetsAfter)
+    : id_(std::move(id)),
+      initial_(initialOffset),
+      at_(std::move(transitions)),
+      after_(std::move(offsetsAfter)) {}
+
+std::shared_ptr<const ZoneRules> ZoneRules::utc() {
+    static const auto rules =
+        std::make_shared<const ZoneRules>("UTC", 0, std::vector<int64_t>{}, std::vector<int32_t>{});
+    return rules;
+}
+
+std::shared_ptr<const ZoneRules> ZoneRules::system(std::string_view name) {
+    static std::mutex mutex;
+    static std::map<std::string, std::shared_ptr<const ZoneRules>, std::less<>> cache;
+    const std::lock_guard lock(mutex);
+    if (const auto found = cache.find(name); found != cache.end()) {
+        return found->second;
+    }
+    const QByteArray id(name.data(), static_cast<qsizetype>(name.size()));
+    std::shared_ptr<const ZoneRules> rules;
+    if (!id.isEmpty() && QTimeZone::isTimeZoneIdAvailable(id)) {
+        const QTimeZone zone(id);
+        const QDateTime from = QDateTime::fromSecsSinceEpoch(kFirstSecond, QTimeZone::utc());
+        const QDateTime to = QDateTime::fromSecsSinceEpoch(kLastSecond, QTimeZone::utc());
+        std::vector<int64_t> at;
+        std::vector<int32_t> after;
+        int32_t last = zone.offsetFromUtc(from);
+        const int32_t initial = last;
+        for (const QTimeZone::OffsetData& data : zone.transitions(from, to)) {
+            if (data.offsetFromUtc == last) {
+                continue;  // a change of name or of daylight saving only
+            }
+            at.push_back(data.atUtc.toSecsSinceEpoch());
+            after.push_back(data.offsetFromUtc);
+            last = data.offsetFromUtc;
+        }
+        rules = std::make_shared<const ZoneRules>(std::string(name), initial, std::move(at),
+                                                  std::move(after));
+    }
+    // Only zones of the database are kept, so the cache is bounded whatever names files use.
+    if (rules) {
+        cache.emplace(std::string(name), rules);
+    }
+    return rules;
+}
+
+std::shared_ptr<const ZoneRules> ZoneRules::fromVTimeZone(std::string_view text, std::string id) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::UnicodeString source = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    std::unique_ptr<icu::VTimeZone> zone(icu::VTimeZone::createVTimeZone(source, status));
+    if (U_FAILURE(status) || !zone) {
+        return nullptr;
+    }
+    const UDate first = static_cast<UDate>(kFirstSecond) * 1000.0;
+    const UDate last = static_cast<UDate>(kLastSecond) * 1000.0;
+    int32_t raw = 0;
+    int32_t dst = 0;
+    zone->getOffset(first, false, raw, dst, status);
+    if (U_FAILURE(status)) {
+        return nullptr;
+    }
+    const int32_t initial = (raw + dst) / 1000;
+    int32_t current = initial;
+    std::vector<int64_t> at;
+    std::vector<int32_t> after;
+    icu::TimeZoneTransition transition;
+    UDate base = first;
+    // A rule set always yields transitions in order; the count guard only stops a broken one.
+    for (int guard = 0; guard < 4000 && zone->getNextTransition(base, false, transition) &&
+                        transition.getTime() < last;
+         ++guard) {
+        base = transition.getTime();
+        const icu::TimeZoneRule* to = transition.getTo();
+        if (to == nullptr) {
+            break;
+        }
+        const int32_t offset = (to->getRawOffset() + to->getDSTSavings()) / 1000;
+        if (offset != current) {
+            at.push_back(static_cast<int64_t>(base / 1000.0));
+            after.push_back(offset);
+            current = offset;
+        }
+    }
+    return std::make_shared<const ZoneRules>(std::move(id), initial, std::move(at),
+                                             std::move(after));
+}
+
+int32_t ZoneRules::offsetAt(int64_t utc) const {
+    const auto it = std::upper_bound(at_.begin(), at_.end(), utc);
+    return it == at_.begin() ? initial_ : after_[static_cast<size_t>(it - at_.begin() - 1)];
+}
+
+int64_t ZoneRules::toUtc(int64_t local) const {
+    if (at_.empty()) {
+        return local - initial_;
+    }
+    // Candidate offsets: the one in force a day before, and each one a transition near the
+    // time brings; a candidate is right when the instant it gives really has that offset.
+    const auto begin = std::upper_bound(at_.begin(), at_.end(), local - kWidestOffset);
+    const auto end = std::upper_bound(begin, at_.end(), local + kWidestOffset);
+    int64_t best = 0;
+    bool found = false;
+    auto consider = [&](int32_t offset) {
+        const int64_t u = local - offset;
+        if (offsetAt(u) == offset && (!found || u < best)) {
+            best = u;
+            found = true;
+        }
+    };
+    consider(offsetAt(local - kWidestOffset));
+    for (auto it = begin; it != end; ++it) {
+        consider(after_[static_cast<size_t>(it - at_.begin())]);
+    }
+    if (found) {
+        return best;
+    }
+    // In a gap: the offset before the change that opened it.
+    for (auto it = begin; it != end; ++it) {
+        const size_t i = static_cast<size_t>(it - at_.begin());
+        const int32_t before = i == 0 ? initial_ : after_[i - 1];
+        if (local >= at_[i] + before && local < at_[i] + after_[i]) {
+            return local - before;
+        }
+    }
+    return local - offsetAt(local);
+}
+
+}  // namespace talvor::ical
