@@ -135,7 +135,7 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     view->setObjectName(className());
     QWidget* v = view.get();
     auto* layout = new QVBoxLayout(v);
-    layout->setContentsMargins(24, 16, 24, 16);
+    layout->setContentsMargins(24, 20, 24, 20);
     itemPane_.buildInto(*v, *layout);
 
     // The alarm's title: typed, or one of the saved alarms.

@@ -34,7 +34,7 @@ std::unique_ptr<QWidget> CountDownTimerViewController::loadView() {
     view->setObjectName(className());
     QWidget* v = view.get();
     auto* layout = new QVBoxLayout(v);
-    layout->setContentsMargins(24, 16, 24, 16);
+    layout->setContentsMargins(24, 20, 24, 20);
 
     showHideCountDown_ = new QCheckBox(tr("Show \"Count Down...\" in the time menu"), v);
     showHideCountDown_->setObjectName(QStringLiteral("showHideCountDown"));

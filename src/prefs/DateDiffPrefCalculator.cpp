@@ -30,6 +30,7 @@ QCheckBox* DateDiffPrefCalculator::unitBox(int index) const {
 std::unique_ptr<QWidget> DateDiffPrefCalculator::loadView() {
     auto view = std::make_unique<QWidget>();
     auto* layout = new QVBoxLayout(view.get());
+    layout->setContentsMargins(24, 20, 24, 20);
     auto* dates = new QFormLayout;
     auto makeEdit = [&](const QString& name) {
         auto* edit = new QDateTimeEdit(view.get());
