@@ -45,8 +45,12 @@ Clock& Clock::shared() {
     if (Clock* c = gShared.load()) {
         return *c;
     }
-    static SystemClock* system = new SystemClock();
-    return *system;
+    return system();
+}
+
+Clock& Clock::system() {
+    static SystemClock* clock = new SystemClock();
+    return *clock;
 }
 
 void Clock::setShared(Clock* clock) {

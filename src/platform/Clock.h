@@ -25,6 +25,8 @@ class Clock : public QObject {
     // The process-wide clock; tests put a fake in its place.
     static Clock& shared();
     static void setShared(Clock* clock);
+    // The system's own clock, whatever stands in for it now.
+    static Clock& system();
 
   signals:
     // The system's time zone changed (its rules or its choice).

@@ -54,7 +54,8 @@ Scheduler& Scheduler::shared() {
     if (Scheduler* s = gShared.load()) {
         return *s;
     }
-    static QtScheduler* real = new QtScheduler(Clock::shared());
+    // Over the system clock: a fake clock standing in at first use would not outlive it.
+    static QtScheduler* real = new QtScheduler(Clock::system());
     return *real;
 }
 
