@@ -58,8 +58,9 @@ QString TalvorTakeABreakSettings::defaultDurationSoundPath() {
 }
 
 void TalvorTakeABreakSettings::loadPrefs() {
-    PreferenceDomain::synchronize(
-        QStringLiteral("Break settings: the settings file could not be synchronised"));
+    // Read before the strip's first frame: our unsaved changes are left to the save timer.
+    PreferenceDomain::refresh(
+        QStringLiteral("Break settings: the settings file could not be read"));
     settings::loadAll(table(), *this);
 }
 
