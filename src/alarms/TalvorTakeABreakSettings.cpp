@@ -87,8 +87,9 @@ std::optional<QString> TalvorTakeABreakSettings::soundFile(const QString& stored
 }
 
 void TalvorTakeABreakSettings::loadPrefs() {
-    PreferenceDomain::synchronize(
-        QStringLiteral("Break settings: the settings file could not be synchronised"));
+    // Read before the strip's first frame: our unsaved changes are left to the save timer.
+    PreferenceDomain::refresh(
+        QStringLiteral("Break settings: the settings file could not be read"));
     settings::loadAll(table(), *this);
 }
 

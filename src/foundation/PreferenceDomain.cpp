@@ -22,6 +22,14 @@ bool synchronize(const QString& failureLine) {
     return false;
 }
 
+bool refresh(const QString& failureLine) {
+    if (store().refresh()) {
+        return true;
+    }
+    platform::log(failureLine);
+    return false;
+}
+
 bool readFlag(const QString& key, bool defaultValue) {
     const std::optional<qint64> v = store().integerValue(key);
     if (!v) {

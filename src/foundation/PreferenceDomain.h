@@ -18,6 +18,9 @@ namespace PreferenceDomain {
 platform::PreferenceStore& store();
 // Synchronises the domain; on failure writes `failureLine` to the log. True on success.
 bool synchronize(const QString& failureLine);
+// Before reading settings: takes in what other writers saved, leaving our unsaved changes to
+// the save timer (no write, so no wait for the disk); logs `failureLine` when unreadable.
+bool refresh(const QString& failureLine);
 
 // A flag: stored as a 32-bit integer 0 or 1. Absent or not an integer gives the default;
 // otherwise the low 8 bits decide (non-zero = on).

@@ -14,8 +14,8 @@ namespace {
 
 const QString kDefaultDateFormat = QStringLiteral("EEE dd MMM");
 
-void synchronizeForLoading() {
-    PreferenceDomain::synchronize(
+void refreshForLoading() {
+    PreferenceDomain::refresh(
         QStringLiteral("Date and time settings: the settings file could not be read"));
 }
 
@@ -82,7 +82,7 @@ TalvorDateSettings& TalvorDateSettings::sharedInstance() {
 }
 
 void TalvorDateSettings::loadPrefs() {
-    synchronizeForLoading();
+    refreshForLoading();
     settings::loadAll(table(), *this);
     if (!PreferenceDomain::store().contains(keys::hasUpgradedDateFormat)) {
         dateFormat = kDefaultDateFormat;
@@ -125,13 +125,13 @@ void TalvorDateSettings::checkRate() {
 }
 
 void TalvorDateSettings::resetDateViewToDefaults() {
-    synchronizeForLoading();
+    refreshForLoading();
     settings::resetGroup(table(), *this, DateView);
     checkRate();
 }
 
 void TalvorDateSettings::resetCalendarToDefaults() {
-    synchronizeForLoading();
+    refreshForLoading();
     settings::resetGroup(table(), *this, CalendarWindow);
     checkRate();
 }

@@ -18,8 +18,8 @@ const QString kUpgradedLocationFormat = QStringLiteral("hh:mm a");
 const QString kDefaultFontName = QStringLiteral("LucidaGrande");
 constexpr float kDefaultFontSize = 14.0f;
 
-void synchronizeForLoading() {
-    PreferenceDomain::synchronize(
+void refreshForLoading() {
+    PreferenceDomain::refresh(
         QStringLiteral("Date and time settings: the settings file could not be read"));
 }
 
@@ -97,7 +97,7 @@ TalvorTimeSettings& TalvorTimeSettings::sharedInstance() {
 
 void TalvorTimeSettings::loadPrefs() {
     using namespace keys;
-    synchronizeForLoading();
+    refreshForLoading();
     // Every key is read before the one-time upgrade below writes them all, so that the
     // upgrade keeps what was stored.
     settings::loadAll(table(), *this);
@@ -138,7 +138,7 @@ void TalvorTimeSettings::checkRate() {
 }
 
 void TalvorTimeSettings::resetTimeViewToDefaults() {
-    synchronizeForLoading();
+    refreshForLoading();
     settings::resetGroup(table(), *this, TimeView);
     checkRate();
 }

@@ -3,6 +3,11 @@
 #include "Log.h"
 #include "SystemServices.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
 namespace talvor::platform {
 namespace {
 
@@ -26,7 +31,38 @@ class FixedAppearance : public AppearanceSetter {
     bool told_ = false;
 };
 
+QString rememberedPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/talvor/desktop-appearance");
+}
+
+const QByteArray kDark = QByteArrayLiteral("dark\n");
+const QByteArray kLight = QByteArrayLiteral("light\n");
+
 }  // namespace
+
+std::optional<bool> RememberedAppearance::dark() {
+    QFile file(rememberedPath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QByteArray text = file.read(16);
+    if (text == kDark || text == kLight) {
+        return text == kDark;
+    }
+    return std::nullopt;  // anything else is no memory at all
+}
+
+void RememberedAppearance::remember(bool dark) {
+    // A hint, written in place without a sync: a torn write reads as no memory at all.
+    const QString path = rememberedPath();
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(dark ? kDark : kLight) < 0) {
+        debugLog(QStringLiteral("Appearance: cannot remember the desktop's look in %1").arg(path));
+    }
+}
 
 AppearanceSource::~AppearanceSource() = default;
 AppearanceSetter::~AppearanceSetter() = default;

@@ -14,6 +14,9 @@ class AppearanceSource {
 
     // Dark or light; nullopt when the desktop cannot be asked.
     virtual std::optional<bool> isDark() = 0;
+    // The same answer without waiting for it: `answer` runs on the main thread once the
+    // desktop replies (at once for a source that needs no round trip).
+    virtual void readIsDark(std::function<void(std::optional<bool>)> answer) { answer(isDark()); }
     // Called with the new preference each time the desktop announces a change.
     virtual void setChangeHandler(ChangeHandler handler) = 0;
 
@@ -21,6 +24,13 @@ class AppearanceSource {
     // the desktop's bus, one that knows nothing (after one log line).
     static std::unique_ptr<AppearanceSource> createSystemSource();
 };
+
+// The desktop's look as last heard, kept between runs (in the user's cache folder) so that
+// the first frame can be drawn in it before the desktop has answered.
+namespace RememberedAppearance {
+std::optional<bool> dark();
+void remember(bool dark);
+}  // namespace RememberedAppearance
 
 // Switches the desktop's own light/dark setting.
 class AppearanceSetter {

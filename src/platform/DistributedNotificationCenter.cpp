@@ -203,9 +203,12 @@ std::atomic<int> nextConnectionNumber{1};
 }  // namespace
 
 DistributedNotificationCenter::DistributedNotificationCenter(QObject* parent)
+    : DistributedNotificationCenter(Connection::OfItsOwn, parent) {}
+
+DistributedNotificationCenter::DistributedNotificationCenter(Connection connection, QObject* parent)
     : QObject(parent),
       registry_(std::make_shared<detail::ObserverRegistry>()),
-      connectionName_(QStringLiteral("talvor-notifications-%1").arg(nextConnectionNumber++)),
+      ownsConnection_(connection == Connection::OfItsOwn),
       bus_(QString()) {
     QCoreApplication* app = QCoreApplication::instance();
     // Observers run on the main thread even when the first use comes from another one.
@@ -222,8 +225,14 @@ DistributedNotificationCenter::DistributedNotificationCenter(QObject* parent)
         return;
     }
     const QString& address = *found;
-    // A connection of our own, so that the address is read now rather than cached by Qt.
-    QDBusConnection bus = QDBusConnection::connectToBus(address, connectionName_);
+    QDBusConnection bus{QString()};
+    if (ownsConnection_) {
+        // A connection of our own, so that the address is read now rather than cached by Qt.
+        connectionName_ = QStringLiteral("talvor-notifications-%1").arg(nextConnectionNumber++);
+        bus = QDBusConnection::connectToBus(address, connectionName_);
+    } else {
+        bus = SessionBus::connection();
+    }
     if (!bus.isConnected() ||
         !bus.connect(QString(), QString::fromLatin1(kObjectPath), QString::fromLatin1(kInterface),
                      QString::fromLatin1(kSignal), kWireSignature, this,
@@ -231,7 +240,9 @@ DistributedNotificationCenter::DistributedNotificationCenter(QObject* parent)
         logInProcessOnlyOnce(QStringLiteral("cannot use the session bus at %1 (%2)")
                                  .arg(address, bus.lastError().message()));
         bus = QDBusConnection(QString());
-        QDBusConnection::disconnectFromBus(connectionName_);
+        if (ownsConnection_) {
+            QDBusConnection::disconnectFromBus(connectionName_);
+        }
         return;
     }
     bus_ = bus;
@@ -247,13 +258,17 @@ DistributedNotificationCenter::~DistributedNotificationCenter() {
                         QString::fromLatin1(kInterface), QString::fromLatin1(kSignal),
                         kWireSignature, this, SLOT(onPosted(QDBusMessage)));
         bus_ = QDBusConnection(QString());
-        QDBusConnection::disconnectFromBus(connectionName_);
+        if (ownsConnection_) {
+            QDBusConnection::disconnectFromBus(connectionName_);
+        }
     }
 }
 
 DistributedNotificationCenter& DistributedNotificationCenter::defaultCenter() {
     // Never destroyed: other threads and static destructors may still post while exiting.
-    static auto* center = new DistributedNotificationCenter();
+    // It shares the process's one session-bus connection: each connection of its own
+    // costs a handshake with the bus at start-up.
+    static auto* center = new DistributedNotificationCenter(Connection::SharedSession);
     return *center;
 }
 

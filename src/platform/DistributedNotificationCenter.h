@@ -36,6 +36,11 @@ class DistributedNotificationCenter : public QObject {
 
     static DistributedNotificationCenter& defaultCenter();
 
+    // OfItsOwn: a connection of its own. SharedSession: the process's session-bus
+    // connection, which the other users of the bus share.
+    enum class Connection { OfItsOwn, SharedSession };
+    explicit DistributedNotificationCenter(Connection connection, QObject* parent = nullptr);
+
     // `name` empty: any name. `object` invalid: any object; otherwise it is compared as text
     // with the posted object. A post without an object arrives with an invalid object.
     [[nodiscard]] Observation addObserver(const QString& name, const QVariant& object,
@@ -60,6 +65,7 @@ class DistributedNotificationCenter : public QObject {
     void deliverLater(Notification note);
 
     std::shared_ptr<detail::ObserverRegistry> registry_;
+    bool ownsConnection_ = true;
     QString connectionName_;
     QDBusConnection bus_;
     std::atomic<bool> connected_{false};

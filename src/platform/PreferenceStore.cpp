@@ -119,6 +119,23 @@ bool PreferenceStore::synchronize() {
     return ok;
 }
 
+bool PreferenceStore::refresh() {
+    std::function<void()> notify;
+    bool ok = false;
+    {
+        std::lock_guard lock(mutex_);
+        QVariantMap fresh;
+        ok = exchangeNoting({}, fresh, notify);
+        if (ok) {
+            contents_ = std::move(fresh);
+        }
+    }
+    if (notify) {
+        notify();
+    }
+    return ok;
+}
+
 std::optional<QString> PreferenceStore::failure() const {
     std::lock_guard lock(mutex_);
     return failure_;

@@ -43,6 +43,10 @@ class PreferenceStore {
     // Writes pending changes and takes in other writers' changes. False when the backing
     // store could not be written; the changes stay pending and are tried again next time.
     bool synchronize();
+    // Takes in other writers' changes and writes nothing: our pending changes stay pending
+    // (and keep winning) until the next synchronize. False when the backing store could
+    // not be read.
+    bool refresh();
     bool hasPendingChanges() const;
 
     // Called, outside the store's lock, when a write leaves a synchronised store with

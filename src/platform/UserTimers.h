@@ -10,7 +10,7 @@
 namespace talvor::platform {
 
 // Commands that run at a set time whether or not the program still runs: transient timers
-// of the user's service manager (systemd --user). Main thread only; each call waits for
+// of the user's service manager (systemd --user). One thread at a time; each call waits for
 // the manager 0.7 s at most, and one that does not answer counts as a failure, as do the
 // calls after it until the next isAvailable().
 class UserTimers {

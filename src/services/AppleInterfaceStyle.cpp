@@ -6,6 +6,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 
 #include <atomic>
 
@@ -119,11 +120,37 @@ AppearanceService::AppearanceService(std::unique_ptr<platform::AppearanceSource>
     if (QGuiApplication::instance() != nullptr) {
         original_ = QGuiApplication::palette();
     }
-    dark_ = source_->isDark().value_or(false);
+    // The desktop's answer may take a round trip: until it comes, the look it had last time.
+    remembered_ = platform::RememberedAppearance::dark();
+    dark_ = remembered_.value_or(false);
+    constructing_ = true;
+    source_->readIsDark([self = QPointer<AppearanceService>(this)](std::optional<bool> dark) {
+        if (self) {
+            self->answered(dark.value_or(false));
+        }
+    });
+    constructing_ = false;
     platform::UserDefaults::standard().setGlobalValue(
         keys::AppleInterfaceStyle, dark_ ? QVariant(QStringLiteral("Dark")) : QVariant());
     applyPalette(dark_);
     source_->setChangeHandler([this](bool dark) { adopt(dark); });
+}
+
+void AppearanceService::answered(bool dark) {
+    if (constructing_) {
+        dark_ = dark;  // a source that answers at once: nothing has seen the other look
+    } else {
+        adopt(dark);
+    }
+    remember(dark);
+}
+
+void AppearanceService::remember(bool dark) {
+    // Nothing remembered reads as light: a light desktop writes nothing.
+    if (remembered_.value_or(false) != dark) {
+        remembered_ = dark;
+        platform::RememberedAppearance::remember(dark);
+    }
 }
 
 AppearanceService::~AppearanceService() {
@@ -162,6 +189,7 @@ void AppearanceService::adopt(bool dark) {
         return;
     }
     dark_ = dark;
+    remember(dark);
     platform::UserDefaults::standard().setGlobalValue(
         keys::AppleInterfaceStyle, dark ? QVariant(QStringLiteral("Dark")) : QVariant());
     applyPalette(dark);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace talvor {
 
@@ -80,7 +81,8 @@ class ChangeAppearance {
 class AppearanceService : public QObject {
     Q_OBJECT
   public:
-    // Reads the source once at once. `center` may be null (no announcement).
+    // Asks the source at once; until it answers, the look the desktop had last time (kept
+    // between runs), light when none is known. `center` may be null (no announcement).
     AppearanceService(std::unique_ptr<platform::AppearanceSource> source,
                       std::unique_ptr<platform::AppearanceSetter> setter,
                       platform::DistributedNotificationCenter* center = nullptr,
@@ -102,6 +104,8 @@ class AppearanceService : public QObject {
     std::size_t reactorCount() const { return reactors_.size(); }
 
   private:
+    void answered(bool dark);
+    void remember(bool dark);
     void adopt(bool dark);
     void applyPalette(bool dark);
     void notifyReactors();
@@ -110,6 +114,8 @@ class AppearanceService : public QObject {
     std::unique_ptr<platform::AppearanceSetter> setter_;
     platform::DistributedNotificationCenter* center_;
     bool dark_ = false;
+    std::optional<bool> remembered_;
+    bool constructing_ = false;
     bool paletteDark_ = false;
     QPalette original_;
     std::uint64_t nextId_ = 1;

@@ -92,8 +92,8 @@ void tick(Date now, const QTimeZone& zone) {
     if (mode != kAppearanceSwitchManual && mode != kAppearanceSwitchCustom &&
         mode != kAppearanceSwitchSunSetRise) {
         if (mode != kAppearanceSwitchOff) {
+            // Saved by the save timer: this may run before the strip's first frame.
             defaults.setObject(kAppearanceSwitchOff, kAppearanceSwitchKey);
-            defaults.synchronize();
         }
         return;
     }

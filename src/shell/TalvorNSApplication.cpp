@@ -12,14 +12,43 @@
 
 #include <QFileInfo>
 #include <QSysInfo>
+#include <QThread>
 
 #include <utility>
 
 namespace talvor {
 
+OnceInTheBackground::OnceInTheBackground(std::function<void()> job) : job_(std::move(job)) {}
+
+OnceInTheBackground::~OnceInTheBackground() {
+    if (thread_) {
+        thread_->wait();
+    }
+}
+
+void OnceInTheBackground::start() {
+    if (job_ && !thread_) {
+        // A QThread, not a bare one: the job may start processes, which want its dispatcher.
+        thread_.reset(QThread::create(std::exchange(job_, nullptr)));
+        thread_->start();
+    }
+}
+
+void OnceInTheBackground::finish() {
+    if (thread_) {
+        thread_->wait();
+    } else if (const std::function<void()> job = std::exchange(job_, nullptr)) {
+        job();
+    }
+}
+
 TalvorNSApplication::TalvorNSApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
-TalvorNSApplication::~TalvorNSApplication() = default;
+TalvorNSApplication::~TalvorNSApplication() {
+    if (handOver_) {
+        handOver_->finish();
+    }
+}
 
 TalvorNSApplication* TalvorNSApplication::instance() {
     return qobject_cast<TalvorNSApplication*>(QCoreApplication::instance());
@@ -27,13 +56,15 @@ TalvorNSApplication* TalvorNSApplication::instance() {
 
 void TalvorNSApplication::finishLaunching() {
     restoreActiveAlarms();
-    handOverPending_ = true;
+    // Nothing touches the notification centre until the quit has waited for this.
+    handOver_ = std::make_unique<OnceInTheBackground>(
+        [] { UsersNotificationManager::synchronizeWithAlarms({}); });
     amc().updateStatusView();
 }
 
 void TalvorNSApplication::handOverScheduledNotifications() {
-    if (std::exchange(handOverPending_, false)) {
-        UsersNotificationManager::synchronizeWithAlarms({});
+    if (handOver_) {
+        handOver_->start();
     }
 }
 
@@ -46,7 +77,9 @@ void TalvorNSApplication::terminate() {
     platform::closeOpenPopups();
     platform::closeOpenDialogs();
     // Before the alarms are mirrored, so that clearing the last run's never undoes it.
-    handOverScheduledNotifications();
+    if (handOver_) {
+        handOver_->finish();
+    }
     storeActiveAlarms();
     UsersNotificationManager::synchronizeWithAlarms(Clock::sharedClock().allAlarms());
     // Not quit(): that first asks every window to close and gives up when one refuses,

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QString>
 
+class QThread;
+
+#include <functional>
 #include <memory>
 
 namespace talvor {
@@ -11,6 +14,25 @@ class AlarmMenuController;
 class TalvorChimeSettings;
 class TalvorDateSettings;
 class TalvorTimeSettings;
+
+// A job that runs once, on a thread of its own when started, or on the caller's thread
+// when finished without having been started; finish() returns once it has run.
+class OnceInTheBackground {
+  public:
+    explicit OnceInTheBackground(std::function<void()> job);
+    ~OnceInTheBackground();
+    OnceInTheBackground(const OnceInTheBackground&) = delete;
+    OnceInTheBackground& operator=(const OnceInTheBackground&) = delete;
+
+    // Starts the job on its thread and returns at once; nothing when it has run or runs.
+    void start();
+    // Waits for the started job, or runs it now when never started.
+    void finish();
+
+  private:
+    std::function<void()> job_;
+    std::unique_ptr<QThread> thread_;
+};
 
 // The application: it carries the settings objects the whole program reaches through it,
 // and hands the active alarms over from one run to the next (restored at launch, archived
@@ -27,7 +49,9 @@ class TalvorNSApplication : public QApplication {
     // the alarm item. Clearing the notifications scheduled at the last quit waits for
     // handOverScheduledNotifications(), which the delegate calls once the strip is drawn.
     void finishLaunching();
-    // Clears the notifications scheduled at the last quit, once; a quit does it first.
+    // Clears the notifications scheduled at the last quit, once, on a thread of its own:
+    // the user's service manager may take most of a second to answer each question. A quit
+    // waits for it (or does it first), so that the clearing never undoes the quit's own.
     void handOverScheduledNotifications();
     // The one way out: closes the open dialogs as cancelled, archives and mirrors the
     // alarms, then ends every event loop, nested ones included. The Quit command, a
@@ -53,7 +77,7 @@ class TalvorNSApplication : public QApplication {
   private:
     std::unique_ptr<TalvorChimeSettings> theChimeSettings_;
     bool terminating_ = false;
-    bool handOverPending_ = false;
+    std::unique_ptr<OnceInTheBackground> handOver_;
 };
 
 }  // namespace talvor

@@ -5,9 +5,11 @@
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSize>
 #include <QTimeZone>
 
@@ -122,6 +124,42 @@ TEST_F(platformPlistStore, TwoWritersOnOneFileMergeOnSynchronise) {
     EXPECT_FALSE(second->contains(QStringLiteral("gone")));
     EXPECT_EQ(open()->dictionaryRepresentation().keys(),
               (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("shared")}));
+}
+
+// A refresh takes in the other writer's saved changes and writes nothing of ours: our
+// unsaved changes stay pending, and win, until the next synchronise.
+TEST_F(platformPlistStore, ARefreshTakesInOthersChangesAndWritesNothing) {
+    auto ours = open();
+    auto theirs = open();
+    ours->setValue(QStringLiteral("ours"), qint64(1));
+    ours->setValue(QStringLiteral("shared"), QStringLiteral("ours"));
+    theirs->setValue(QStringLiteral("theirs"), qint64(2));
+    theirs->setValue(QStringLiteral("shared"), QStringLiteral("theirs"));
+    ASSERT_TRUE(theirs->synchronize());
+    const QDateTime written = QFileInfo(path()).lastModified();
+
+    ASSERT_TRUE(ours->refresh());
+    EXPECT_EQ(ours->value(QStringLiteral("theirs")), QVariant(qint64(2)));
+    EXPECT_EQ(ours->value(QStringLiteral("shared")), QVariant(QStringLiteral("ours")));
+    EXPECT_EQ(ours->value(QStringLiteral("ours")), QVariant(qint64(1)));
+    EXPECT_TRUE(ours->hasPendingChanges());
+    EXPECT_FALSE(open()->contains(QStringLiteral("ours"))) << "nothing of ours written";
+    EXPECT_EQ(QFileInfo(path()).lastModified(), written);
+
+    ASSERT_TRUE(ours->synchronize());
+    EXPECT_FALSE(ours->hasPendingChanges());
+    const auto reread = open();
+    EXPECT_EQ(reread->value(QStringLiteral("ours")), QVariant(qint64(1)));
+    EXPECT_EQ(reread->value(QStringLiteral("theirs")), QVariant(qint64(2)));
+    EXPECT_EQ(reread->value(QStringLiteral("shared")), QVariant(QStringLiteral("ours")));
+
+    // A domain never written stays without a file.
+    QFile::remove(path());
+    auto fresh = open();
+    fresh->setValue(QStringLiteral("ours"), qint64(3));
+    ASSERT_TRUE(fresh->refresh());
+    EXPECT_FALSE(QFileInfo::exists(path()));
+    EXPECT_EQ(fresh->value(QStringLiteral("ours")), QVariant(qint64(3)));
 }
 
 TEST_F(platformPlistStore, ConcurrentWritersInSeveralThreadsLoseNothing) {

@@ -8,8 +8,10 @@
 #include "support/TestEnvironment.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QStandardPaths>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -69,6 +71,58 @@ TEST_F(servicesSyseventsAppearance, DesktopStateFeedsTheGlobalValue) {
               QStringLiteral("Dark"));
     source->change(false);
     EXPECT_FALSE(UserDefaults::standard().objectForKey(keys::AppleInterfaceStyle).isValid());
+}
+
+// The desktop answers after the first frame: until then the service shows the look heard
+// last time (kept between runs), then takes the answer on as a change. Each case starts a
+// new service, remembering what the one before heard.
+TEST_F(servicesSyseventsAppearance, StartsInTheRememberedLookUntilTheDesktopAnswers) {
+    struct Case {
+        std::optional<bool> desktop;
+        AppleInterfaceStyle::Value before, after;
+        std::size_t reactions;
+    };
+    const Case cases[] = {
+        {true, AppleInterfaceStyle::light, AppleInterfaceStyle::dark, 1},  // nothing known yet
+        {true, AppleInterfaceStyle::dark, AppleInterfaceStyle::dark, 0},
+        {false, AppleInterfaceStyle::dark, AppleInterfaceStyle::light, 1},
+        {true, AppleInterfaceStyle::light, AppleInterfaceStyle::dark, 1},
+        {std::nullopt, AppleInterfaceStyle::dark, AppleInterfaceStyle::light, 1},  // no portal
+        {false, AppleInterfaceStyle::light, AppleInterfaceStyle::light, 0},
+    };
+    for (const Case& c : cases) {
+        AppearanceService::setShared(nullptr);
+        service.reset();
+        auto src = std::make_unique<FakeAppearanceSource>(c.desktop);
+        src->answerLater = true;
+        source = src.get();
+        service = std::make_unique<AppearanceService>(std::move(src),
+                                                      std::make_unique<FakeAppearanceSetter>());
+        AppearanceService::setShared(service.get());
+        std::vector<AppleInterfaceStyle::Value> heard;
+        AppearanceObservation reactor =
+            AppleInterfaceStyle::listenForChanges(false, [&](AppleInterfaceStyle s) {
+                heard.push_back(s);
+                return ChangeReactorResponse::continueListeningForChanges;
+            });
+        EXPECT_EQ(AppleInterfaceStyle::current(), c.before);
+        EXPECT_EQ(QGuiApplication::palette().color(QPalette::Window).lightness() < 80,
+                  c.before == AppleInterfaceStyle::dark);
+        source->answerReads();
+        EXPECT_EQ(AppleInterfaceStyle::current(), c.after);
+        EXPECT_EQ(service->isDark(), c.after == AppleInterfaceStyle::dark);
+        EXPECT_EQ(heard.size(), c.reactions);
+        if (!heard.empty()) {
+            EXPECT_EQ(heard.back(), c.after);
+        }
+    }
+    // A memory that cannot be read is no memory: light until the desktop answers.
+    QFile garbled(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                  QStringLiteral("/talvor/desktop-appearance"));
+    ASSERT_TRUE(garbled.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    garbled.write("dar");
+    garbled.close();
+    EXPECT_EQ(platform::RememberedAppearance::dark(), std::nullopt);
 }
 
 TEST_F(servicesSyseventsAppearance, OnlyExactlyDarkReadsDark) {

@@ -180,6 +180,14 @@ TEST_F(servicesSyseventsPortal, ReadsTheColorScheme) {
                       c.gtkTheme ? QVariant(QString::fromLatin1(c.gtkTheme)) : QVariant());
         EXPECT_EQ(source.isDark(), std::optional<bool>(c.dark))
             << c.scheme << " " << (c.gtkTheme ? c.gtkTheme : "-");
+        // The same answer without waiting for it: never inside the call, once on the loop.
+        std::vector<std::optional<bool>> answers;
+        source.readIsDark([&](std::optional<bool> dark) { answers.push_back(dark); });
+        EXPECT_TRUE(answers.empty());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.empty(); }, 5000));
+        QTest::qWait(20);
+        EXPECT_EQ(answers, std::vector<std::optional<bool>>{c.dark})
+            << c.scheme << " " << (c.gtkTheme ? c.gtkTheme : "-");
     }
 }
 
@@ -240,6 +248,10 @@ TEST(servicesSyseventsPortalMissing, NoPortalReadsNothingAndSaysSoOnce) {
     platform::PortalAppearanceSource source(QDBusConnection::sessionBus());
     EXPECT_EQ(source.isDark(), std::nullopt);
     EXPECT_EQ(source.isDark(), std::nullopt);
+    std::optional<std::optional<bool>> answer;
+    source.readIsDark([&](std::optional<bool> dark) { answer = dark; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 5000));
+    EXPECT_EQ(*answer, std::nullopt);
     EXPECT_EQ(log.lines().size(), 1);
 }
 

@@ -15,6 +15,7 @@
 #include "shell/ApplicationsMenu.h"
 #include "shell/KitStart.h"
 #include "shell/SettingsSaving.h"
+#include "shell/TalvorNSApplication.h"
 #include "shell/TimeMenu.h"
 #include "sky/SunInfoWindowController.h"
 #include "support/QtPrinters.h"
@@ -30,6 +31,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace talvor {
 namespace {
@@ -486,6 +491,44 @@ TEST(shellKitStart, PreferenceValuesReachTheKitUnchanged) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(toKitValue(c.value), c.expected);
     }
+}
+
+// The last run's notifications are cleared behind the strip: the start returns while the
+// service manager is still being asked, and a quit waits for that before it mirrors its own.
+TEST(shellStartUpHandOver, ClearsOnceInTheBackgroundAndAQuitWaitsForIt) {
+    std::atomic<int> runs{0};
+    std::atomic<bool> release{false};
+    std::atomic<bool> done{false};
+    std::thread::id ranOn;
+    OnceInTheBackground clearing([&] {
+        ranOn = std::this_thread::get_id();
+        ++runs;
+        while (!release.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        done = true;
+    });
+    clearing.start();
+    clearing.start();  // once only
+    EXPECT_FALSE(done.load()) << "start() returned while the job still runs";
+    std::thread quitter([&] {
+        clearing.finish();
+        EXPECT_TRUE(done.load()) << "the quit went on before the clearing ended";
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    release = true;
+    quitter.join();
+    clearing.finish();
+    EXPECT_EQ(runs.load(), 1);
+    EXPECT_NE(ranOn, std::this_thread::get_id());
+
+    // A quit before the strip was drawn clears on its own (the quitting) thread, once.
+    int direct = 0;
+    OnceInTheBackground early([&] { ++direct; });
+    early.finish();
+    early.finish();
+    early.start();
+    EXPECT_EQ(direct, 1);
 }
 
 }  // namespace

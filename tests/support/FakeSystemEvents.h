@@ -66,6 +66,20 @@ class FakeAppearanceSource : public platform::AppearanceSource {
   public:
     explicit FakeAppearanceSource(std::optional<bool> dark = false) : dark_(dark) {}
     std::optional<bool> isDark() override { return dark_; }
+    // With answerLater, a read waits for answerReads() as a reply from the desktop would.
+    void readIsDark(std::function<void(std::optional<bool>)> answer) override {
+        if (answerLater) {
+            pendingReads_.push_back(std::move(answer));
+        } else {
+            answer(dark_);
+        }
+    }
+    void answerReads() {
+        for (auto& answer : std::exchange(pendingReads_, {})) {
+            answer(dark_);
+        }
+    }
+    bool answerLater = false;
     void setChangeHandler(ChangeHandler handler) override { handler_ = std::move(handler); }
     // The desktop changed by itself.
     void change(bool dark) {
@@ -78,6 +92,7 @@ class FakeAppearanceSource : public platform::AppearanceSource {
   private:
     std::optional<bool> dark_;
     ChangeHandler handler_;
+    std::vector<std::function<void(std::optional<bool>)>> pendingReads_;
 };
 
 class FakeAppearanceSetter : public platform::AppearanceSetter {

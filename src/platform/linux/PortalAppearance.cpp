@@ -3,6 +3,8 @@
 #include "platform/Log.h"
 
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusVariant>
 
 namespace talvor::platform {
@@ -22,6 +24,10 @@ QVariant unwrap(QVariant v) {
     return v;
 }
 
+bool themeIsDark(const std::optional<QVariant>& theme) {
+    return theme && theme->toString().endsWith(QStringLiteral("-dark"), Qt::CaseInsensitive);
+}
+
 }  // namespace
 
 PortalAppearanceSource::PortalAppearanceSource(const QDBusConnection& bus, QObject* parent)
@@ -36,12 +42,21 @@ PortalAppearanceSource::PortalAppearanceSource(const QDBusConnection& bus, QObje
 
 PortalAppearanceSource::~PortalAppearanceSource() = default;
 
-std::optional<QVariant> PortalAppearanceSource::read(const QString& nameSpace, const QString& key) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
-                                       QString::fromLatin1(kInterface), QStringLiteral("Read"));
+namespace {
+
+QDBusMessage readCall(const QString& nameSpace, const QString& key) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(PortalAppearanceSource::kService),
+        QString::fromLatin1(PortalAppearanceSource::kPath),
+        QString::fromLatin1(PortalAppearanceSource::kInterface), QStringLiteral("Read"));
     call << nameSpace << key;
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+    return call;
+}
+
+}  // namespace
+
+std::optional<QVariant> PortalAppearanceSource::valueOf(const QString& nameSpace,
+                                                        const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         if (nameSpace == kAppearance && !failureLogged_) {
             failureLogged_ = true;
@@ -55,6 +70,40 @@ std::optional<QVariant> PortalAppearanceSource::read(const QString& nameSpace, c
     return unwrap(reply.arguments().constFirst());
 }
 
+std::optional<QVariant> PortalAppearanceSource::read(const QString& nameSpace, const QString& key) {
+    return valueOf(nameSpace, bus_.call(readCall(nameSpace, key), QDBus::Block, kCallTimeoutMs));
+}
+
+void PortalAppearanceSource::readLater(const QString& nameSpace, const QString& key,
+                                       std::function<void(std::optional<QVariant>)> answer) {
+    // Owned by this source: a reply after it has gone reaches nobody.
+    auto* watcher =
+        new QDBusPendingCallWatcher(bus_.asyncCall(readCall(nameSpace, key), kCallTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, nameSpace, answer = std::move(answer)](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                answer(valueOf(nameSpace, finished->reply()));
+            });
+}
+
+void PortalAppearanceSource::readIsDark(std::function<void(std::optional<bool>)> answer) {
+    readLater(kAppearance, kColorScheme,
+              [this, answer = std::move(answer)](std::optional<QVariant> scheme) {
+                  if (!scheme) {
+                      answer(std::nullopt);
+                      return;
+                  }
+                  const uint value = scheme->toUInt();
+                  if (value == 1 || value == 2) {
+                      answer(value == 1);
+                      return;
+                  }
+                  readLater(kGnomeInterface, kGtkTheme, [answer](std::optional<QVariant> theme) {
+                      answer(themeIsDark(theme));
+                  });
+              });
+}
+
 bool PortalAppearanceSource::darkFromScheme(uint scheme) {
     if (scheme == 1) {
         return true;
@@ -63,8 +112,7 @@ bool PortalAppearanceSource::darkFromScheme(uint scheme) {
         return false;
     }
     // No preference: older desktops say dark through the theme's name.
-    const std::optional<QVariant> theme = read(kGnomeInterface, kGtkTheme);
-    return theme && theme->toString().endsWith(QStringLiteral("-dark"), Qt::CaseInsensitive);
+    return themeIsDark(read(kGnomeInterface, kGtkTheme));
 }
 
 std::optional<bool> PortalAppearanceSource::isDark() {

@@ -25,6 +25,7 @@ class PortalAppearanceSource : public QObject, public AppearanceSource {
     ~PortalAppearanceSource() override;
 
     std::optional<bool> isDark() override;
+    void readIsDark(std::function<void(std::optional<bool>)> answer) override;
     void setChangeHandler(ChangeHandler handler) override { handler_ = std::move(handler); }
 
   private slots:
@@ -32,6 +33,10 @@ class PortalAppearanceSource : public QObject, public AppearanceSource {
 
   private:
     std::optional<QVariant> read(const QString& nameSpace, const QString& key);
+    // The same read without waiting: `answer` runs once the portal replies or times out.
+    void readLater(const QString& nameSpace, const QString& key,
+                   std::function<void(std::optional<QVariant>)> answer);
+    std::optional<QVariant> valueOf(const QString& nameSpace, const QDBusMessage& reply);
     bool darkFromScheme(uint scheme);
 
     QDBusConnection bus_;
