@@ -236,8 +236,7 @@ bool WRKContextInitialize(const WRKContextInitData* data) {
         kit::log("[Wreckord:Crash] Debugger present - not installing handlers");
     } else {
         WRKSignalInitialize(&ro->signal, ro->signalStack, kWRKSignalStackSize);
-        WRKExceptionInitialize(&ro->exception, &_clsContext.writable->logging.customExceptionCount,
-                               data->crashOnExceptions);
+        WRKExceptionInitialize(&ro->exception, &_clsContext.writable->logging.customExceptionCount);
     }
     setUp->finishOne();
     if (setUp->waitFor(std::chrono::seconds(kWRKContextSetUpTimeoutSeconds))) {

@@ -104,8 +104,6 @@ struct WRKContextInitData {
     WRKApplicationFacts application;
     WRKExecutableFacts executable;
     const char* documentsPath = nullptr;
-    // The application reads "NSApplicationCrashOnExceptions" as set.
-    bool crashOnExceptions = false;
     // For tests: installs the handlers even when a debugger is attached.
     bool ignoreDebugger = false;
 };

@@ -22,6 +22,7 @@ namespace {
 
 std::atomic<bool> applicationPresent{false};
 std::atomic<WRKApplicationExceptionReporter> applicationReporter{nullptr};
+std::atomic<bool (*)()> crashOnExceptionsReader{nullptr};
 // Fatal records one after the other: a second thread waits until the first is written.
 std::mutex fatalRecordMutex;
 
@@ -69,6 +70,10 @@ void WRKApplicationSetPresent(bool present) {
     applicationPresent.store(present);
 }
 
+void WRKApplicationSetCrashOnExceptionsReader(bool (*reader)()) {
+    crashOnExceptionsReader.store(reader);
+}
+
 bool WRKApplicationIsPresent() {
     return applicationPresent.load();
 }
@@ -82,8 +87,7 @@ WRKApplicationExceptionReporter WRKApplicationSetExceptionReporter(
     return applicationReporter.exchange(reporter);
 }
 
-void WRKExceptionInitialize(WRKExceptionReadContext* context, std::uint32_t* customCounter,
-                            bool crashOnExceptions) {
+void WRKExceptionInitialize(WRKExceptionReadContext* context, std::uint32_t* customCounter) {
     if (context == nullptr) {
         return;
     }
@@ -91,9 +95,8 @@ void WRKExceptionInitialize(WRKExceptionReadContext* context, std::uint32_t* cus
         WRKSDKLogWarn("Unable to reset the exception file %s\n",
                       context->path != nullptr ? context->path : "(null)");
     }
-    context->crashOnExceptions = crashOnExceptions;
     context->originalTerminateHandler = std::set_terminate(WRKTerminateHandler);
-    if (crashOnExceptions && WRKApplicationIsPresent()) {
+    if (WRKIsNSApplicationCrashOnExceptionsEnabled() && WRKApplicationIsPresent()) {
         context->originalReporter =
             WRKApplicationSetExceptionReporter(WRKNSApplicationReportException);
         context->reporterInstalled = true;
@@ -274,7 +277,8 @@ std::vector<std::string> WRKExceptionCheckHandlers() {
 }
 
 bool WRKIsNSApplicationCrashOnExceptionsEnabled() {
-    return WRKContextIsInitialized() && _clsContext.readonly->exception.crashOnExceptions;
+    bool (*reader)() = crashOnExceptionsReader.load();
+    return reader != nullptr && reader();
 }
 
 std::string WRKExceptionDemangle(const char* mangled) {

@@ -40,6 +40,8 @@ using WRKApplicationExceptionReporter = void (*)(const char* name, const char* r
                                                  const std::uintptr_t* returnAddresses,
                                                  std::size_t count);
 void WRKApplicationSetPresent(bool present);
+// Where the application's "NSApplicationCrashOnExceptions" is read (none: not set).
+void WRKApplicationSetCrashOnExceptionsReader(bool (*reader)());
 bool WRKApplicationIsPresent();
 WRKApplicationExceptionReporter WRKApplicationGetExceptionReporter();
 // Answers the reporter it replaces.
@@ -51,14 +53,13 @@ struct WRKExceptionReadContext {
     std::terminate_handler originalTerminateHandler = nullptr;
     WRKApplicationExceptionReporter originalReporter = nullptr;
     bool reporterInstalled = false;
-    bool crashOnExceptions = false;
     std::uint32_t maxCustomExceptions = 0;
 };
 
 // Removes an old exception file, installs the terminate handler (and the application
-// reporter when `crashOnExceptions` and an application exists), zeroes the counter.
-void WRKExceptionInitialize(WRKExceptionReadContext* context, std::uint32_t* customCounter,
-                            bool crashOnExceptions);
+// reporter when "NSApplicationCrashOnExceptions" is set and an application exists), zeroes
+// the counter.
+void WRKExceptionInitialize(WRKExceptionReadContext* context, std::uint32_t* customCounter);
 [[noreturn]] void WRKTerminateHandler();
 void WRKNSApplicationReportException(const char* name, const char* reason,
                                      const std::uintptr_t* returnAddresses, std::size_t count);

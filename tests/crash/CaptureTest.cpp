@@ -20,6 +20,7 @@
 
 #include "crash/WRKFile.h"
 #include "crash/WRKJSON.h"
+#include "crash/WRKUserLogging.h"
 
 extern char** environ;
 
@@ -551,6 +552,73 @@ TEST(crashCaptureFixture, CustomExceptionsFillTheirFilesInTurn) {
     EXPECT_EQ(namesIn("custom_exception_a.clsrecord"), first);
     EXPECT_EQ(namesIn("custom_exception_b.clsrecord"), second);
     EXPECT_FALSE(fs::exists(run / "exception.clsrecord"));
+
+    // Log lines, keys and errors of the same run.
+    std::vector<std::string> messages;
+    for (const JSONValue& section : WRKFileReadSections((run / "log_a.clsrecord").string(), false)
+                                        .value_or(std::vector<JSONValue>{})) {
+        ASSERT_TRUE(section.find("log"));
+        messages.push_back(hexField(*section.find("log"), "msg"));
+    }
+    EXPECT_EQ(messages, (std::vector<std::string>{"first 1", "second line"}));
+    const std::string userIncremental = (run / "user_incremental_kv.clsrecord").string();
+    const std::string userCompacted = (run / "user_compacted_kv.clsrecord").string();
+    WRKKVStorage user{userIncremental.c_str(), userCompacted.c_str(), 64, 16};
+    EXPECT_EQ(WRKUserLoggingGetCompactedKVEntries(&user, true),
+              (std::map<std::string, std::string>{{"theme", "dark"}}));
+    const std::string internalIncremental = (run / "internal_incremental_kv.clsrecord").string();
+    const std::string internalCompacted = (run / "internal_compacted_kv.clsrecord").string();
+    WRKKVStorage internal{internalIncremental.c_str(), internalCompacted.c_str(), 64, 32};
+    EXPECT_EQ(WRKUserLoggingGetCompactedKVEntries(&internal, true),
+              (std::map<std::string, std::string>{{"kit", "on"}}));
+    EXPECT_EQ(sectionNames(run / "errors_a.clsrecord"), std::vector<std::string>{"error"});
+}
+
+// An exception the application reports while it crashes on exceptions is recorded as fatal
+// with its frames, then handed on to the application's own reporter.
+TEST(crashCaptureFixture, AnExceptionTheApplicationReportsIsRecordedAndPassedOn) {
+    Sandbox sandbox;
+    Child child = spawnFixture("application-exception", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFSIGNALED(*status));
+    EXPECT_EQ(WTERMSIG(*status), SIGABRT);
+    std::ifstream reported(sandbox.root() / "reported");
+    std::string text;
+    std::getline(reported, text);
+    EXPECT_EQ(text, "talvor::CalendarError no such calendar 2");
+
+    const fs::path run = onlyRun(sandbox);
+    const auto sections = WRKFileReadSections((run / "exception.clsrecord").string(), false);
+    ASSERT_TRUE(sections && sections->size() > 1);
+    const JSONValue* exception = sections->front().find("exception");
+    ASSERT_TRUE(exception && exception->find("type") && exception->find("type")->string());
+    EXPECT_EQ(*exception->find("type")->string(), "objective-c");
+    EXPECT_EQ(hexField(*exception, "name"), "talvor::CalendarError");
+    EXPECT_EQ(hexField(*exception, "reason"), "no such calendar");
+    const JSONValue* frames = exception->find("frames");
+    ASSERT_TRUE(frames && frames->array() && frames->array()->size() == 2);
+    EXPECT_EQ(*(*frames->array())[0].find("pc")->uint64(), 0x1234u);
+    EXPECT_EQ(*(*frames->array())[1].find("pc")->uint64(), 0x5678u);
+    EXPECT_TRUE(fs::exists(run / "signal.clsrecord"));
+}
+
+TEST(crashCaptureFixture, TheStartUpCheckNamesAForeignTerminateHandler) {
+    Sandbox sandbox;
+    const fs::path output = sandbox.root() / "stderr";
+    Child child = spawnFixture("check-exception-handlers", sandbox, output.string());
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 0) << "the kit's own handler was not in place";
+    std::ifstream in(output);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("[Wreckord:Crash] Warning: NSApplicationCrashOnExceptions is not set."),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("[Wreckord:Crash] Warning: std::get_terminate is "
+                        "'foreignTerminateHandler' in '"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("cannot be intercepted"), std::string::npos) << said;
 }
 
 }  // namespace
