@@ -412,12 +412,15 @@ void WRKUserLoggingCompactKVEntries(const WRKKVStorage* store) {
     if (!content) {
         return;
     }
-    if (!WRKUnlinkIfExists(store->compactedPath)) {
+    // The new content goes to a file beside the compacted one and replaces it only once
+    // written, so that a failure leaves both files as they were and nothing is lost.
+    const std::string fresh = std::string(store->compactedPath) + ".new";
+    if (!WRKUnlinkIfExists(fresh.c_str())) {
         WRKSDKLogWarn("Error: Unable to remove compacted KV store before compaction %s\n",
-                      store->compactedPath);
+                      fresh.c_str());
     }
     WRKFile file;
-    if (!WRKFileInitWithPath(&file, store->compactedPath, true)) {
+    if (!WRKFileInitWithPath(&file, fresh.c_str(), true)) {
         WRKSDKLogWarn("Error: Unable to open compacted k-v file\n");
         return;
     }
@@ -432,7 +435,11 @@ void WRKUserLoggingCompactKVEntries(const WRKKVStorage* store) {
         }
         writeKV(&file, key.c_str(), value.c_str(), false);
     }
-    WRKFileClose(&file);
+    if (!WRKFileClose(&file) || std::rename(fresh.c_str(), store->compactedPath) != 0) {
+        WRKSDKLogWarn("Error: Unable to open compacted k-v file\n");
+        WRKUnlinkIfExists(fresh.c_str());
+        return;
+    }
     if (!WRKUnlinkIfExists(store->incrementalPath)) {
         WRKSDKLogWarn("Error: Unable to remove incremental KV store after compaction %s\n",
                       store->incrementalPath);

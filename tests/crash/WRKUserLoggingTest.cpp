@@ -308,6 +308,25 @@ TEST(WRKUserLogging, CompactionKeepsExactlyTheKeyLimit) {
     }
 }
 
+// A compaction that cannot write its new file keeps both old files, so no key is lost.
+TEST(WRKUserLogging, ACompactionThatCannotWriteLosesNothing) {
+    Store store(16);
+    store.set("kept", "1");
+    drain();
+    WRKUserLoggingCompactKVEntries(&store.storage);
+    store.set("later", "2");
+    drain();
+    fs::create_directories(store.compacted + ".new");  // in the new file's way
+    WRKUserLoggingCompactKVEntries(&store.storage);
+    EXPECT_TRUE(fs::exists(store.incremental));
+    EXPECT_EQ(store.content(), (std::map<std::string, std::string>{{"kept", "1"}, {"later", "2"}}));
+    fs::remove(store.compacted + ".new");
+    WRKUserLoggingCompactKVEntries(&store.storage);
+    EXPECT_FALSE(fs::exists(store.incremental));
+    EXPECT_FALSE(fs::exists(store.compacted + ".new"));
+    EXPECT_EQ(store.content(), (std::map<std::string, std::string>{{"kept", "1"}, {"later", "2"}}));
+}
+
 TEST(WRKUserLogging, BadKeysAndValuesAreRefusedOrClamped) {
     Store store(16);
     WRKUserLoggingRecordKeyValue(reinterpret_cast<const char*>(0x10), "v", &store.storage,
