@@ -574,6 +574,21 @@ TEST(crashCaptureFixture, CustomExceptionsFillTheirFilesInTurn) {
     EXPECT_EQ(sectionNames(run / "errors_a.clsrecord"), std::vector<std::string>{"error"});
 }
 
+// A terminate without an exception records no exception, only the abort.
+TEST(crashCaptureFixture, ATerminateWithoutAnExceptionLeavesOnlyTheSignalRecord) {
+    Sandbox sandbox;
+    Child child = spawnFixture("terminate", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFSIGNALED(*status));
+    EXPECT_EQ(WTERMSIG(*status), SIGABRT);
+    const fs::path run = onlyRun(sandbox);
+    EXPECT_FALSE(fs::exists(run / "exception.clsrecord"));
+    EXPECT_EQ(sectionNames(run / "signal.clsrecord").front(), "signal");
+    std::ifstream in(run / "sdk.log");
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("no active exception"), std::string::npos) << log;
+}
+
 // An exception the application reports while it crashes on exceptions is recorded as fatal
 // with its frames, then handed on to the application's own reporter.
 TEST(crashCaptureFixture, AnExceptionTheApplicationReportsIsRecordedAndPassedOn) {
