@@ -502,6 +502,20 @@ TEST_P(UncaughtExceptionTest, IsRecordedBeforeTheAbortItLeadsTo) {
     EXPECT_EQ(hexField(*exception, "reason"), c.reason);
     EXPECT_EQ(exception->find("frames"), nullptr);
     EXPECT_TRUE(exception->find("time") && exception->find("time")->uint64());
+    // The thread that threw is the crashed one, with the frames of its way to the handler.
+    const JSONValue* threads = (*sections)[1].find("threads");
+    ASSERT_TRUE(threads && threads->array());
+    int crashed = 0;
+    for (const JSONValue& thread : *threads->array()) {
+        if (thread.find("crashed") && thread.find("crashed")->boolean() &&
+            *thread.find("crashed")->boolean()) {
+            ++crashed;
+            ASSERT_TRUE(thread.find("stacktrace") && thread.find("stacktrace")->array());
+            EXPECT_GE(thread.find("stacktrace")->array()->size(), 4u);
+        }
+    }
+    EXPECT_EQ(crashed, 1);
+    EXPECT_GE(threads->array()->size(), std::string(where) == "main" ? 1u : 2u);
 
     const auto signal = WRKFileReadSections((run / "signal.clsrecord").string(), false);
     ASSERT_TRUE(signal && !signal->empty());
