@@ -136,8 +136,9 @@ bool WRKExceptionDescribeCurrent(std::string* name, std::string* reason) {
 
 void WRKTerminateHandler() {
     WRKSDKLogWarn("C++ terminate handler invoked\n");
+    // Saved before the handler went in, so valid also while the set-up is still running.
     std::terminate_handler previous = nullptr;
-    if (WRKContextIsInitialized()) {
+    if (_clsContext.readonly != nullptr) {
         previous = _clsContext.readonly->exception.originalTerminateHandler;
     }
     if (previous == WRKTerminateHandler) {
@@ -171,7 +172,8 @@ void WRKNSApplicationReportException(const char* name, const char* reason,
     WRKExceptionRecord(WRKExceptionTypeObjectiveC, name, reason, frames.data(), frames.size(),
                        true);
     WRKApplicationExceptionReporter previous =
-        WRKContextIsInitialized() ? _clsContext.readonly->exception.originalReporter : nullptr;
+        _clsContext.readonly != nullptr ? _clsContext.readonly->exception.originalReporter
+                                        : nullptr;
     if (previous != nullptr && previous != WRKNSApplicationReportException) {
         previous(name, reason, returnAddresses, count);
     }
