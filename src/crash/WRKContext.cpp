@@ -211,7 +211,16 @@ bool WRKContextInitialize(const WRKContextInitData* data) {
     ro->binaryImagePath = pathInFolder(folder, WRKReportBinaryImageFile);
     if (!ro->debuggerAttached) {
         ro->signal.signalPath = pathInFolder(folder, WRKReportSignalFile);
+        ro->exception.path = pathInFolder(folder, WRKReportExceptionFile);
     }
+    WRKUserLoggingLimits limits;
+    limits.logBufferSize = data->logBufferSize;
+    limits.maxErrors = data->errorsEnabled ? data->maxCustomExceptions : 0;
+    limits.maxCustomExceptions = data->customExceptionsEnabled ? data->maxCustomExceptions : 0;
+    limits.maxKeyValues = data->maxKeyValues;
+    WRKUserLoggingConfigure(&ro->logging, &_clsContext.writable->logging, folder, limits,
+                            WRKDupString);
+    ro->exception.maxCustomExceptions = limits.maxCustomExceptions;
 
     auto* setUp = new SetUp(*data);
     setUp->start([] {
@@ -227,6 +236,7 @@ bool WRKContextInitialize(const WRKContextInitData* data) {
         kit::log("[Wreckord:Crash] Debugger present - not installing handlers");
     } else {
         WRKSignalInitialize(&ro->signal, ro->signalStack, kWRKSignalStackSize);
+        WRKExceptionInitialize(&ro->exception, &_clsContext.writable->logging.customExceptionCount);
     }
     setUp->finishOne();
     if (setUp->waitFor(std::chrono::seconds(kWRKContextSetUpTimeoutSeconds))) {

@@ -10,8 +10,10 @@
 
 #include "crash/WRKAllocator.h"
 #include "crash/WRKBinaryImage.h"
+#include "crash/WRKException.h"
 #include "crash/WRKFile.h"
 #include "crash/WRKSignal.h"
+#include "crash/WRKUserLogging.h"
 
 // The crash context: the one global record that crash-time code reads. It is built once at
 // capture start, entirely from the crash-time allocator (no heap): the read-only part
@@ -118,6 +120,8 @@ struct WRKContextReadOnly {
     const char* documentsPath = nullptr;
     std::size_t pageSize = 0;
     WRKSignalReadContext signal;
+    WRKUserLoggingReadOnly logging;
+    WRKExceptionReadContext exception;
 };
 
 struct WRKContextWritable {
@@ -126,6 +130,7 @@ struct WRKContextWritable {
     // The thread that won the crash: 0 until a fatal producer claims it.
     std::atomic<pid_t> crashedThread{0};
     WRKBinaryImageTable images;
+    WRKUserLoggingWritable logging;
 };
 
 struct WRKContext {

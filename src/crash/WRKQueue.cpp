@@ -35,6 +35,10 @@ void WRKQueue::async(std::function<void()> block) {
 }
 
 void WRKQueue::sync(const std::function<void()>& block) {
+    if (isCurrent()) {
+        block();
+        return;
+    }
     std::promise<void> done;
     async([&] {
         block();

@@ -22,8 +22,10 @@ class WRKQueue {
 
     const std::string& label() const { return label_; }
     void async(std::function<void()> block);
-    // Runs the block on the queue and waits for it (never call it from the queue itself).
+    // Runs the block on the queue and waits for it. Called from the queue's own thread it
+    // runs the block at once, since waiting there for itself would never end.
     void sync(const std::function<void()>& block);
+    bool isCurrent() const { return std::this_thread::get_id() == worker_.get_id(); }
 
   private:
     void run();

@@ -15,10 +15,12 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "crash/WRKFile.h"
 #include "crash/WRKJSON.h"
+#include "crash/WRKUserLogging.h"
 
 extern char** environ;
 
@@ -436,6 +438,217 @@ INSTANTIATE_TEST_SUITE_P(crashCapture, CaptureTest,
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
+
+fs::path onlyRun(const Sandbox& sandbox) {
+    std::vector<fs::path> runs;
+    for (const auto& entry : fs::directory_iterator(sandbox.activeFolder())) {
+        runs.push_back(entry.path());
+    }
+    EXPECT_EQ(runs.size(), 1u);
+    return runs.empty() ? fs::path() : runs[0];
+}
+
+std::string hexField(const JSONValue& body, const char* key) {
+    const JSONValue* value = body.find(key);
+    return value != nullptr && value->string() != nullptr
+               ? WRKFileHexDecodeString(value->string()->c_str())
+               : std::string("<missing>");
+}
+
+struct ThrowCase {
+    const char* kind;
+    const char* name;
+    const char* reason;
+};
+
+void PrintTo(const ThrowCase& c, std::ostream* out) {
+    *out << c.kind;
+}
+
+class UncaughtExceptionTest : public ::testing::TestWithParam<std::tuple<const char*, ThrowCase>> {
+};
+
+// The exception is recorded with every thread, then the abort that follows is recorded as
+// a signal, and the process ends as it would have without the kit.
+TEST_P(UncaughtExceptionTest, IsRecordedBeforeTheAbortItLeadsTo) {
+    const auto& [where, c] = GetParam();
+    Sandbox sandbox;
+    const fs::path output = sandbox.root() / "stderr";
+    Child child =
+        spawnFixture(std::string("throw-") + where + "-" + c.kind, sandbox, output.string());
+    ASSERT_GT(child.pid, 0);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status) << "the fixture did not end";
+    ASSERT_TRUE(WIFSIGNALED(*status)) << "exit status " << WEXITSTATUS(*status);
+    EXPECT_EQ(WTERMSIG(*status), SIGABRT);
+    // The terminate handler that was there before still had its say.
+    std::ifstream in(output);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("terminate called"), std::string::npos) << said;
+
+    const fs::path run = onlyRun(sandbox);
+    const std::vector<std::string> names = sectionNames(run / "exception.clsrecord");
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names.front(), "exception");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "threads"), 1)
+        << ::testing::PrintToString(names);
+    const auto sections = WRKFileReadSections((run / "exception.clsrecord").string(), false);
+    ASSERT_TRUE(sections && !sections->empty());
+    const JSONValue* exception = sections->front().find("exception");
+    ASSERT_TRUE(exception);
+    ASSERT_TRUE(exception->find("type") && exception->find("type")->string());
+    EXPECT_EQ(*exception->find("type")->string(), "c++");
+    EXPECT_EQ(hexField(*exception, "name"), c.name);
+    EXPECT_EQ(hexField(*exception, "reason"), c.reason);
+    EXPECT_EQ(exception->find("frames"), nullptr);
+    EXPECT_TRUE(exception->find("time") && exception->find("time")->uint64());
+    // The thread that threw is the crashed one, with the frames of its way to the handler.
+    const JSONValue* threads = (*sections)[1].find("threads");
+    ASSERT_TRUE(threads && threads->array());
+    int crashed = 0;
+    for (const JSONValue& thread : *threads->array()) {
+        if (thread.find("crashed") && thread.find("crashed")->boolean() &&
+            *thread.find("crashed")->boolean()) {
+            ++crashed;
+            ASSERT_TRUE(thread.find("stacktrace") && thread.find("stacktrace")->array());
+            EXPECT_GE(thread.find("stacktrace")->array()->size(), 4u);
+        }
+    }
+    EXPECT_EQ(crashed, 1);
+    EXPECT_GE(threads->array()->size(), std::string(where) == "main" ? 1u : 2u);
+
+    const auto signal = WRKFileReadSections((run / "signal.clsrecord").string(), false);
+    ASSERT_TRUE(signal && !signal->empty());
+    const JSONValue* number =
+        signal->front().find("signal") ? signal->front().find("signal")->find("number") : nullptr;
+    ASSERT_TRUE(number && number->uint64());
+    EXPECT_EQ(*number->uint64(), static_cast<std::uint64_t>(SIGABRT));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    crashCaptureFixture, UncaughtExceptionTest,
+    ::testing::Combine(::testing::Values("main", "thread"),
+                       ::testing::Values(ThrowCase{"cstring", "const char *", "fixture text"},
+                                         ThrowCase{"string", "std::string", "fixture string"},
+                                         ThrowCase{"runtime", "std::runtime_error",
+                                                   "fixture runtime"},
+                                         ThrowCase{"int", "int", ""})),
+    [](const auto& param) {
+        return std::string(std::get<0>(param.param)) + "_" + std::get<1>(param.param).kind;
+    });
+
+// Twenty custom exceptions with the default limit of 16: the first sixteen fill the A file,
+// the rest start the B file; nothing fatal is written.
+TEST(crashCaptureFixture, CustomExceptionsFillTheirFilesInTurn) {
+    Sandbox sandbox;
+    Child child = spawnFixture("custom-exceptions", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    const fs::path run = onlyRun(sandbox);
+    const auto namesIn = [&](const char* file) {
+        std::vector<std::string> names;
+        for (const JSONValue& section :
+             WRKFileReadSections((run / file).string(), false).value_or(std::vector<JSONValue>{})) {
+            const JSONValue* body = section.find("exception");
+            EXPECT_TRUE(body && body->find("type") && body->find("type")->string() &&
+                        *body->find("type")->string() == "custom");
+            if (body != nullptr) {
+                names.push_back(hexField(*body, "name"));
+            }
+        }
+        return names;
+    };
+    std::vector<std::string> first;
+    std::vector<std::string> second;
+    for (int i = 0; i < 20; ++i) {
+        (i < 16 ? first : second).push_back(std::to_string(i));
+    }
+    EXPECT_EQ(namesIn("custom_exception_a.clsrecord"), first);
+    EXPECT_EQ(namesIn("custom_exception_b.clsrecord"), second);
+    EXPECT_FALSE(fs::exists(run / "exception.clsrecord"));
+
+    // Log lines, keys and errors of the same run.
+    std::vector<std::string> messages;
+    for (const JSONValue& section : WRKFileReadSections((run / "log_a.clsrecord").string(), false)
+                                        .value_or(std::vector<JSONValue>{})) {
+        ASSERT_TRUE(section.find("log"));
+        messages.push_back(hexField(*section.find("log"), "msg"));
+    }
+    EXPECT_EQ(messages, (std::vector<std::string>{"first 1", "second line"}));
+    const std::string userIncremental = (run / "user_incremental_kv.clsrecord").string();
+    const std::string userCompacted = (run / "user_compacted_kv.clsrecord").string();
+    WRKKVStorage user{userIncremental.c_str(), userCompacted.c_str(), 64, 16};
+    EXPECT_EQ(WRKUserLoggingGetCompactedKVEntries(&user, true),
+              (std::map<std::string, std::string>{{"theme", "dark"}}));
+    const std::string internalIncremental = (run / "internal_incremental_kv.clsrecord").string();
+    const std::string internalCompacted = (run / "internal_compacted_kv.clsrecord").string();
+    WRKKVStorage internal{internalIncremental.c_str(), internalCompacted.c_str(), 64, 32};
+    EXPECT_EQ(WRKUserLoggingGetCompactedKVEntries(&internal, true),
+              (std::map<std::string, std::string>{{"kit", "on"}}));
+    EXPECT_EQ(sectionNames(run / "errors_a.clsrecord"), std::vector<std::string>{"error"});
+}
+
+// A terminate without an exception records no exception, only the abort.
+TEST(crashCaptureFixture, ATerminateWithoutAnExceptionLeavesOnlyTheSignalRecord) {
+    Sandbox sandbox;
+    Child child = spawnFixture("terminate", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFSIGNALED(*status));
+    EXPECT_EQ(WTERMSIG(*status), SIGABRT);
+    const fs::path run = onlyRun(sandbox);
+    EXPECT_FALSE(fs::exists(run / "exception.clsrecord"));
+    EXPECT_EQ(sectionNames(run / "signal.clsrecord").front(), "signal");
+    std::ifstream in(run / "sdk.log");
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("no active exception"), std::string::npos) << log;
+}
+
+// An exception the application reports while it crashes on exceptions is recorded as fatal
+// with its frames, then handed on to the application's own reporter.
+TEST(crashCaptureFixture, AnExceptionTheApplicationReportsIsRecordedAndPassedOn) {
+    Sandbox sandbox;
+    Child child = spawnFixture("application-exception", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFSIGNALED(*status));
+    EXPECT_EQ(WTERMSIG(*status), SIGABRT);
+    std::ifstream reported(sandbox.root() / "reported");
+    std::string text;
+    std::getline(reported, text);
+    EXPECT_EQ(text, "talvor::CalendarError no such calendar 2");
+
+    const fs::path run = onlyRun(sandbox);
+    const auto sections = WRKFileReadSections((run / "exception.clsrecord").string(), false);
+    ASSERT_TRUE(sections && sections->size() > 1);
+    const JSONValue* exception = sections->front().find("exception");
+    ASSERT_TRUE(exception && exception->find("type") && exception->find("type")->string());
+    EXPECT_EQ(*exception->find("type")->string(), "objective-c");
+    EXPECT_EQ(hexField(*exception, "name"), "talvor::CalendarError");
+    EXPECT_EQ(hexField(*exception, "reason"), "no such calendar");
+    const JSONValue* frames = exception->find("frames");
+    ASSERT_TRUE(frames && frames->array() && frames->array()->size() == 2);
+    EXPECT_EQ(*(*frames->array())[0].find("pc")->uint64(), 0x1234u);
+    EXPECT_EQ(*(*frames->array())[1].find("pc")->uint64(), 0x5678u);
+    EXPECT_TRUE(fs::exists(run / "signal.clsrecord"));
+}
+
+TEST(crashCaptureFixture, TheStartUpCheckNamesAForeignTerminateHandler) {
+    Sandbox sandbox;
+    const fs::path output = sandbox.root() / "stderr";
+    Child child = spawnFixture("check-exception-handlers", sandbox, output.string());
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 0) << "the kit's own handler was not in place";
+    std::ifstream in(output);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("[Wreckord:Crash] Warning: NSApplicationCrashOnExceptions is not set."),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("[Wreckord:Crash] Warning: std::get_terminate is "
+                        "'foreignTerminateHandler' in '"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("cannot be intercepted"), std::string::npos) << said;
+}
 
 }  // namespace
 }  // namespace talvor::crash
