@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ struct KitError {
     std::optional<std::string> localizedDescription;
     // The errors this one gathers (a compound operation's failed members).
     std::vector<KitError> underlyingErrors;
+    // Further user information by key; numbers are written in decimal.
+    std::map<std::string, std::string> userInfo;
 
     friend bool operator==(const KitError&, const KitError&) = default;
 };
