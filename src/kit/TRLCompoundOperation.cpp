@@ -16,16 +16,12 @@ KitError TRLCompoundOperation::cancelledError(const std::string& name) {
     return {keys::TRLCompoundOperationErrorDomain,
             keys::TRLCompoundOperationErrorCodeCancelled,
             name + " cancelled",
-            {},
             {}};
 }
 
 KitError TRLCompoundOperation::failedError(std::vector<KitError> errors) {
-    return {keys::TRLCompoundOperationErrorDomain,
-            keys::TRLCompoundOperationErrorCodeFailed,
-            std::nullopt,
-            std::move(errors),
-            {}};
+    return {keys::TRLCompoundOperationErrorDomain, keys::TRLCompoundOperationErrorCodeFailed,
+            std::nullopt, std::move(errors)};
 }
 
 void TRLCompoundOperation::setOperations(std::vector<std::shared_ptr<TRLAsyncOperation>> ops) {

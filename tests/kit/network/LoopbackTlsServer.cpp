@@ -104,6 +104,10 @@ LoopbackTlsServer::LoopbackTlsServer(const TestIdentity& identity, Script script
         throw std::runtime_error("the test server has no port");
     }
     impl_->thread = std::thread([server = impl_->server.get()] { server->listen_after_bind(); });
+    // A stop before the server runs would be lost, leaving it waiting for ever.
+    for (int i = 0; i < 2000 && !impl_->server->is_running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 LoopbackTlsServer::~LoopbackTlsServer() {
