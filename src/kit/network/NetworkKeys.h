@@ -25,6 +25,9 @@ inline constexpr std::int64_t NSURLErrorCannotWriteToFile = -3003;
 // A download whose file could not be written.
 inline constexpr char WRKURLSessionDownloadTaskError[] = "WRKURLSessionDownloadTaskError";
 
+// Sent with every request of a network operation.
+inline constexpr char TRLDeveloperToken[] = "3c9e0b7a51d24f86e0a9c3b7d15f28e4a6b0c9d2";
+
 // Failures the network client reports.
 inline constexpr char TRLNetworkErrorDomain[] = "TRLNetworkError";
 inline constexpr std::int64_t TRLNetworkErrorRetry = -1;

@@ -103,6 +103,21 @@ TEST_F(KitNetworkClientTest, TheRetryLimitEndsInAReportedFailure) {
     EXPECT_EQ(clock.pendingTimers(), 0u);
 }
 
+TEST_F(KitNetworkClientTest, ACancelledRequestIsNotTriedAgain) {
+    server.setScript([](const RecordedRequest&) { return test::held(); });
+    auto client = makeClient();
+    Awaited<Outcome> done;
+    client->startDataTaskWithRequest(test::requestFor(server.url("/events")), into(done));
+    ASSERT_TRUE(server.waitForRequests(1));
+    client->invalidateAndCancel();
+    const auto outcome = done.get();
+    ASSERT_TRUE(outcome && outcome->error);
+    EXPECT_EQ(outcome->error->domain, keys::NSURLErrorDomain);
+    EXPECT_EQ(outcome->error->code, keys::NSURLErrorCancelled);
+    EXPECT_EQ(clock.pendingTimers(), 0u);
+    EXPECT_EQ(done.calls(), 1);
+}
+
 TEST_F(KitNetworkClientTest, AWrongContentTypeFailsAtOnce) {
     server.setScript([](const RecordedRequest&) { return test::withBody("<html/>", "text/html"); });
     auto client = makeClient();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "kit/network/NetworkKeys.h"
+#include "kit/network/TRLNetworkOperation.h"
 #include "kit/network/TRLNetworkResponseHandler.h"
 #include "kit/network/TRLURLBuilder.h"
 
@@ -225,6 +226,40 @@ TEST(KitUrlBuilderTest, ComponentsAndQueryParameters) {
     }
     EXPECT_FALSE(TRLURLBuilder::URLWithBase("").URL());
     EXPECT_FALSE(TRLURLBuilder::URLWithBase("not a url").URL());
+}
+
+}  // namespace
+}  // namespace talvor::kit
+
+namespace talvor::kit {
+namespace {
+
+TEST(KitNetworkOperationTest, RequestsCarryTheKitsHeadersInOrder) {
+    EXPECT_EQ(TRLNetworkOperation::initWithAPIKey(std::nullopt), nullptr);
+    const auto operation = TRLNetworkOperation::initWithAPIKey("key-123");
+    ASSERT_NE(operation, nullptr);
+    const URLRequest request =
+        operation->mutableRequestWithDefaultHTTPHeaderFieldsAndTimeoutForURL("https://x.invalid/");
+    EXPECT_DOUBLE_EQ(request.timeoutInterval, 10.0);
+    EXPECT_DOUBLE_EQ(
+        operation->mutableRequestWithDefaultHTTPHeadersForURL("https://x.invalid/", 3.5)
+            .timeoutInterval,
+        3.5);
+    const std::string locale = TRLNetworkOperation::localeIdentifier();
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"User-Agent", "io.trellis.sdk.mac/1.7.2 (66)"},
+        {"Accept-Charset", "utf-8"},
+        {"Accept-Language", locale},
+        {"Content-Language", locale},
+        {"X-Wreckord-Developer-Token", "3c9e0b7a51d24f86e0a9c3b7d15f28e4a6b0c9d2"},
+        {"X-Wreckord-API-Client-Id", "io.trellis.sdk.mac"},
+        {"X-Wreckord-API-Client-Display-Version", "1.7.2"},
+        {"X-Wreckord-API-Client-Build-Version", "66"},
+        {"X-Wreckord-API-Key", "key-123"},
+    };
+    EXPECT_EQ(request.headers.all(), expected);
+    EXPECT_EQ(locale.find('.'), std::string::npos);
+    EXPECT_FALSE(locale.empty());
 }
 
 }  // namespace
