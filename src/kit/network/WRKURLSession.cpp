@@ -67,7 +67,7 @@ struct WRKURLSessionState {
     std::string description;
     std::vector<WRKURLSessionTaskRef> taskSet;
     std::vector<WRKURLSessionTaskRef> toStart;
-    std::vector<WRKURLSessionTask*> toCancel;
+    std::vector<std::uint64_t> toCancel;  // task identifiers
     bool stopping = false;
 
     CURLM* multi = nullptr;
@@ -83,6 +83,7 @@ struct WRKURLSessionState {
     void deliver(std::unique_ptr<Transfer> transfer, std::optional<HTTPURLResponse> response,
                  std::optional<KitError> error);
     void removeTask(const WRKURLSessionTask* task);
+    WRKURLSession::TaskLists lists() const;
 };
 
 namespace {
@@ -401,7 +402,7 @@ void WRKURLSessionTask::cancel() {
     resume();  // a task never started still completes, as cancelled
     if (const auto session = session_.lock()) {
         std::lock_guard lock(session->mutex);
-        session->toCancel.push_back(this);
+        session->toCancel.push_back(identifier_);
         session->nudge();
     }
 }
@@ -447,7 +448,7 @@ void WRKURLSessionState::nudge() {
 void WRKURLSessionState::run() {
     for (;;) {
         std::vector<WRKURLSessionTaskRef> starting;
-        std::vector<WRKURLSessionTask*> cancelling;
+        std::vector<std::uint64_t> cancelling;
         {
             std::unique_lock lock(mutex);
             if (running.empty()) {
@@ -462,8 +463,11 @@ void WRKURLSessionState::run() {
         for (auto& task : starting) {
             begin(std::move(task));
         }
-        for (WRKURLSessionTask* task : cancelling) {
-            if (auto found = running.find(task); found != running.end()) {
+        for (const std::uint64_t identifier : cancelling) {
+            const auto found = std::find_if(running.begin(), running.end(), [&](const auto& entry) {
+                return entry.first->taskIdentifier() == identifier;
+            });
+            if (found != running.end()) {
                 auto transfer = std::move(found->second);
                 running.erase(found);
                 curl_multi_remove_handle(multi, transfer->easy);
@@ -687,9 +691,13 @@ WRKURLSessionTaskRef WRKURLSession::downloadTaskWithRequest(
 }
 
 WRKURLSession::TaskLists WRKURLSession::tasks() const {
-    TaskLists lists;
-    std::lock_guard lock(state_->mutex);
-    for (const auto& task : state_->taskSet) {
+    return state_->lists();
+}
+
+WRKURLSession::TaskLists WRKURLSessionState::lists() const {
+    WRKURLSession::TaskLists lists;
+    std::lock_guard lock(mutex);
+    for (const auto& task : taskSet) {
         switch (task->kind()) {
             case WRKURLSessionTask::Kind::Data:
                 lists.dataTasks.push_back(task);
@@ -719,8 +727,9 @@ WRKURLSessionTaskRef WRKURLSession::taskWithDescription(const std::string& descr
 
 void WRKURLSession::getTasksWithCompletionHandler(std::function<void(const TaskLists&)> handler) {
     std::weak_ptr<WRKURLSessionState> weak = state_;
-    state_->delegateQueue->addOperation([this, weak, handler = std::move(handler)] {
-        handler(weak.lock() ? tasks() : TaskLists{});
+    state_->delegateQueue->addOperation([weak, handler = std::move(handler)] {
+        const auto state = weak.lock();
+        handler(state ? state->lists() : TaskLists{});
     });
 }
 
