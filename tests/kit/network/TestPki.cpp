@@ -36,7 +36,7 @@ void addExtension(X509* certificate, X509* issuer, int nid, const char* value) {
     X509_EXTENSION_free(extension);
 }
 
-struct Spec {
+struct Subject {
     std::string commonName;
     bool authority = false;
     std::string altNames;  // "IP:127.0.0.1,DNS:localhost"
@@ -44,28 +44,28 @@ struct Spec {
     long notAfter = 86400;
 };
 
-Cert issue(const Spec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
+Cert issue(const Subject& subject, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
     static long serial = 1;
     Cert certificate(X509_new(), X509_free);
     X509_set_version(certificate.get(), 2);
     ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), serial++);
-    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), spec.notBefore);
-    X509_gmtime_adj(X509_getm_notAfter(certificate.get()), spec.notAfter);
+    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), subject.notBefore);
+    X509_gmtime_adj(X509_getm_notAfter(certificate.get()), subject.notAfter);
     X509_set_pubkey(certificate.get(), key);
     X509_NAME* name = X509_get_subject_name(certificate.get());
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(spec.commonName.c_str()), -1,
-                               -1, 0);
+                               reinterpret_cast<const unsigned char*>(subject.commonName.c_str()),
+                               -1, -1, 0);
     X509* signer = issuer != nullptr ? issuer : certificate.get();
     X509_set_issuer_name(certificate.get(), X509_get_subject_name(signer));
     addExtension(certificate.get(), signer, NID_basic_constraints,
-                 spec.authority ? "critical,CA:TRUE" : "critical,CA:FALSE");
+                 subject.authority ? "critical,CA:TRUE" : "critical,CA:FALSE");
     addExtension(certificate.get(), signer, NID_key_usage,
-                 spec.authority ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature");
+                 subject.authority ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature");
     addExtension(certificate.get(), signer, NID_subject_key_identifier, "hash");
     addExtension(certificate.get(), signer, NID_authority_key_identifier, "keyid:always");
-    if (!spec.altNames.empty()) {
-        addExtension(certificate.get(), signer, NID_subject_alt_name, spec.altNames.c_str());
+    if (!subject.altNames.empty()) {
+        addExtension(certificate.get(), signer, NID_subject_alt_name, subject.altNames.c_str());
         addExtension(certificate.get(), signer, NID_ext_key_usage, "serverAuth");
     }
     if (X509_sign(certificate.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) == 0) {
@@ -109,9 +109,9 @@ TestPki make() {
     Cert intermediate = issue({"Talvor Test Intermediate A1", true, {}, -3600, 30 * 86400},
                               intermediateKey.get(), rootA.get(), rootAKey.get());
     const std::string intermediatePEM = pemOf(intermediate.get());
-    auto leafUnderA = [&](Spec spec) {
+    auto leafUnderA = [&](Subject subject) {
         Key key = newKey();
-        Cert leaf = issue(spec, key.get(), intermediate.get(), intermediateKey.get());
+        Cert leaf = issue(subject, key.get(), intermediate.get(), intermediateKey.get());
         return TestIdentity{pemOf(leaf.get()) + intermediatePEM, pemOf(key.get())};
     };
     pki.leafA = leafUnderA({"127.0.0.1", false, kLoopbackNames});
