@@ -1,0 +1,107 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TestPki.h"
+
+// An HTTPS server on 127.0.0.1 (a port of its own) that answers as the test scripts and
+// records every request; and a listener that never answers.
+namespace talvor::kit::test {
+
+struct RecordedRequest {
+    std::string method;
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+
+    std::optional<std::string> header(const std::string& name) const;
+};
+
+struct ScriptedResponse {
+    int status = 200;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    std::string contentType = "text/plain";
+    // A body of this many pattern bytes, produced piece by piece instead of `body`.
+    std::size_t streamedBytes = 0;
+    // Answers only once `release` is called (or the server stops).
+    bool hold = false;
+};
+
+inline ScriptedResponse answer(int status,
+                               std::vector<std::pair<std::string, std::string>> headers = {}) {
+    ScriptedResponse response;
+    response.status = status;
+    response.headers = std::move(headers);
+    return response;
+}
+inline ScriptedResponse withBody(std::string body, std::string contentType) {
+    ScriptedResponse response;
+    response.body = std::move(body);
+    response.contentType = std::move(contentType);
+    return response;
+}
+inline ScriptedResponse held() {
+    ScriptedResponse response;
+    response.hold = true;
+    return response;
+}
+inline ScriptedResponse streamed(std::size_t bytes) {
+    ScriptedResponse response;
+    response.streamedBytes = bytes;
+    response.contentType = "application/octet-stream";
+    return response;
+}
+
+// The byte at `offset` of a streamed body.
+inline char patternByte(std::uint64_t offset) {
+    return static_cast<char>((offset * 131 + offset / 4096) & 0xFF);
+}
+
+class LoopbackTlsServer {
+  public:
+    using Script = std::function<ScriptedResponse(const RecordedRequest&)>;
+
+    explicit LoopbackTlsServer(const TestIdentity& identity, Script script = {});
+    ~LoopbackTlsServer();
+    LoopbackTlsServer(const LoopbackTlsServer&) = delete;
+    LoopbackTlsServer& operator=(const LoopbackTlsServer&) = delete;
+
+    // "https://127.0.0.1:<port><path>".
+    std::string url(const std::string& path) const;
+    void setScript(Script script);
+    std::vector<RecordedRequest> requests() const;
+    std::size_t requestCount() const;
+    // Waits (at most `limit`) until `count` requests arrived.
+    bool waitForRequests(std::size_t count,
+                         std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+    void release();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Accepts connections on 127.0.0.1 and never says a word.
+class SilentListener {
+  public:
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    std::string url(const std::string& path) const;
+
+  private:
+    int socket_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace talvor::kit::test
