@@ -112,6 +112,22 @@ bool framelessStep(std::uint32_t encoding, std::uint64_t functionStart, bool ind
     return true;
 }
 
+// The CIE an FDE names (its second word counts back from itself) must lie whole inside a
+// table of known size too.
+bool cieInTable(const WRKCompactUnwindContext* context, std::uint32_t fdeOffset) {
+    if (context->dwarfTableSize == 0) {
+        return true;
+    }
+    std::uint32_t back = 0;
+    std::uint32_t length = 0;
+    if (!readAt(context->dwarfTable + fdeOffset + 4, &back) || back == 0 || back > fdeOffset + 4) {
+        return false;
+    }
+    const std::uint64_t cie = std::uint64_t{fdeOffset} + 4 - back;
+    return context->dwarfTableSize - cie >= 8 && readAt(context->dwarfTable + cie, &length) &&
+           length != 0xFFFFFFFF && length <= context->dwarfTableSize - cie - 4;
+}
+
 bool dwarfStep(const WRKCompactUnwindContext* context, std::uint32_t fdeOffset,
                WRKThreadState* state) {
     WRKSDKLogInfo("Trying to read dwarf data with offset %lx\n",
@@ -128,7 +144,7 @@ bool dwarfStep(const WRKCompactUnwindContext* context, std::uint32_t fdeOffset,
     if (context->dwarfTable == 0 || fdeOffset == 0 || !inTable || !readAt(at, &length) ||
         length == 0 || length == 0xFFFFFFFF ||
         (context->dwarfTableSize != 0 && length > context->dwarfTableSize - fdeOffset - 4) ||
-        !readAt(at + 4 + length - 1, &last) ||
+        !readAt(at + 4 + length - 1, &last) || !cieInTable(context, fdeOffset) ||
         !WRKDwarfParseFDE(reinterpret_cast<const std::uint8_t*>(at), &fde, &cie)) {
         WRKSDKLogError("Unable to init FDE\n");
         return false;

@@ -1,6 +1,7 @@
 #include "crash/WRKDwarf.h"
 
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "crash/WRKSDKLog.h"
