@@ -400,6 +400,40 @@ TEST(WRKMachOTest, DamagedFilesFailCleanly) {
     }
 }
 
+// A header written in the other byte order: its words and the commands' headers are swapped
+// as they are read.
+TEST(WRKMachOTest, ByteSwappedHeaderIsWalked) {
+    const auto original = bytesOf(kFixtures + "/i386.o");
+    auto swapped = original;
+    auto swap32 = [&](std::size_t at) {
+        std::uint32_t value;
+        std::memcpy(&value, swapped.data() + at, 4);
+        value = __builtin_bswap32(value);
+        std::memcpy(swapped.data() + at, &value, 4);
+    };
+    std::vector<crash::WRKMachOLoadCommand> expected;
+    auto slice = crash::WRKMachOSliceWithHeader(original.data(), original.size());
+    ASSERT_TRUE(crash::WRKMachOSliceEnumerateLoadCommands(
+        &slice, [&](const auto& command) { expected.push_back(command); }));
+    for (std::size_t at = 0; at < 28; at += 4) {
+        swap32(at);
+    }
+    for (const auto& command : expected) {
+        const auto at = static_cast<std::size_t>(command.at - original.data());
+        swap32(at);
+        swap32(at + 4);
+    }
+    auto other = crash::WRKMachOSliceWithHeader(swapped.data(), swapped.size());
+    EXPECT_STREQ(crash::WRKMachOSliceGetArchitectureName(other), "i386");
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
+    ASSERT_TRUE(crash::WRKMachOSliceEnumerateLoadCommands(
+        &other, [&](const auto& command) { seen.emplace_back(command.command, command.size); }));
+    ASSERT_EQ(seen.size(), expected.size());
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i], std::make_pair(expected[i].command, expected[i].size));
+    }
+}
+
 TEST(WRKMachOTest, SectionsOutsideATruncatedFileAreNotHandedOut) {
     auto bytes = bytesOf(kFixtures + "/unwind_x86_64");
     bytes.resize(2000);  // the commands are whole; __unwind_info lies further on
