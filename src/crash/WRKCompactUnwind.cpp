@@ -9,10 +9,14 @@ namespace {
 constexpr std::uint32_t kPageRegular = 2;
 constexpr std::uint32_t kPageCompressed = 3;
 
+// Addresses of the image and the stack are numbers here; this is where they become pointers.
+const void* pointer(std::uint64_t address) {
+    return reinterpret_cast<const void*>(address);  // NOLINT(performance-no-int-to-ptr)
+}
+
 template <class T>
 bool readAt(std::uint64_t address, T* out) {
-    return address >= kWRKMinimumReadableAddress &&
-           WRKReadMemory(reinterpret_cast<const void*>(address), out, sizeof(T));
+    return address >= kWRKMinimumReadableAddress && WRKReadMemory(pointer(address), out, sizeof(T));
 }
 
 bool readCompressedEntry(std::uint64_t page, std::uint32_t entriesOffset, std::uint32_t index,
@@ -37,7 +41,7 @@ bool frameStep(std::uint32_t encoding, WRKThreadState* state) {
     const std::uint64_t fp = state->registers[WRKThreadState::kFP];
     std::uint64_t words[2];
     if (!readAt(fp, &words)) {
-        WRKSDKLogWarn("Error: failed to read memory at address %p\n", reinterpret_cast<void*>(fp));
+        WRKSDKLogWarn("Error: failed to read memory at address %p\n", pointer(fp));
         return false;
     }
     state->registers[WRKThreadState::kPC] = words[1];
@@ -89,19 +93,18 @@ bool framelessStep(std::uint32_t encoding, std::uint64_t functionStart, bool ind
         const int index = stateIndex(registers[i]);
         if (index < 0) {
             WRKSDKLogWarn("Error: skipping a restore of register %d at %p\n", registers[i],
-                          reinterpret_cast<void*>(slot));
+                          pointer(slot));
             continue;
         }
         after.registers[index] = value;
     }
-    WRKSDKLogWarn("SP is %p and we are reading %p\n", reinterpret_cast<void*>(sp),
-                  reinterpret_cast<void*>(slot));
+    WRKSDKLogWarn("SP is %p and we are reading %p\n", pointer(sp), pointer(slot));
     std::uint64_t pc = 0;
     if (!readAt(slot, &pc)) {
         WRKSDKLogWarn("Error: unable to read memory to set register\n");
         return false;
     }
-    WRKSDKLogWarn("Read PC to be %p\n", reinterpret_cast<void*>(pc));
+    WRKSDKLogWarn("Read PC to be %p\n", pointer(pc));
     if (pc < kWRKMinimumReadableAddress) {
         WRKSDKLogWarn("Error: computed PC is invalid\n");
         return false;
@@ -145,7 +148,7 @@ bool dwarfStep(const WRKCompactUnwindContext* context, std::uint32_t fdeOffset,
         length == 0 || length == 0xFFFFFFFF ||
         (context->dwarfTableSize != 0 && length > context->dwarfTableSize - fdeOffset - 4) ||
         !readAt(at + 4 + length - 1, &last) || !cieInTable(context, fdeOffset) ||
-        !WRKDwarfParseFDE(reinterpret_cast<const std::uint8_t*>(at), &fde, &cie)) {
+        !WRKDwarfParseFDE(static_cast<const std::uint8_t*>(pointer(at)), &fde, &cie)) {
         WRKSDKLogError("Unable to init FDE\n");
         return false;
     }
@@ -390,7 +393,7 @@ bool WRKCompactUnwindLookupAndCompute(WRKCompactUnwindContext* context, WRKThrea
     }
     WRKCompactUnwindResult result;
     if (!WRKCompactUnwindLookup(context, pc, &result)) {
-        WRKSDKLogInfo("Unable to lookup compact unwind for pc %p\n", reinterpret_cast<void*>(pc));
+        WRKSDKLogInfo("Unable to lookup compact unwind for pc %p\n", pointer(pc));
         return false;
     }
     if (!WRKCompactUnwindComputeRegisters(context, result, state)) {
