@@ -1,6 +1,7 @@
 #include "crash/WRKDwarf.h"
 
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "crash/WRKSDKLog.h"
@@ -823,9 +824,17 @@ WRKDwarfStep WRKDwarfUnwindComputeRegisters(std::uintptr_t ehFrameHeader, std::u
                                             WRKThreadState* state, bool* signalFrame) {
     WRKDwarfFDE fde;
     WRKDwarfCIE cie;
+    if (state == nullptr || !WRKDwarfFindFDE(ehFrameHeader, lookupPC, &fde, &cie)) {
+        return WRKDwarfStep::Failed;
+    }
+    return WRKDwarfUnwindComputeRegistersWithFDE(fde, cie, lookupPC, state, signalFrame);
+}
+
+WRKDwarfStep WRKDwarfUnwindComputeRegistersWithFDE(const WRKDwarfFDE& fde, const WRKDwarfCIE& cie,
+                                                   std::uint64_t lookupPC, WRKThreadState* state,
+                                                   bool* signalFrame) {
     WRKDwarfRegisterState rules;
-    if (state == nullptr || !WRKDwarfFindFDE(ehFrameHeader, lookupPC, &fde, &cie) ||
-        !WRKDwarfRowForPC(cie, fde, lookupPC, &rules) ||
+    if (state == nullptr || !WRKDwarfRowForPC(cie, fde, lookupPC, &rules) ||
         cie.returnAddressColumn >= kWRKDwarfColumnCount) {
         return WRKDwarfStep::Failed;
     }

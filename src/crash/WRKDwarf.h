@@ -105,5 +105,9 @@ enum class WRKDwarfStep {
 // caller's PC is exact, not a return address.
 WRKDwarfStep WRKDwarfUnwindComputeRegisters(std::uintptr_t ehFrameHeader, std::uint64_t lookupPC,
                                             WRKThreadState* state, bool* signalFrame);
+// The same step with an FDE found some other way (a compact unwind entry names its offset).
+WRKDwarfStep WRKDwarfUnwindComputeRegistersWithFDE(const WRKDwarfFDE& fde, const WRKDwarfCIE& cie,
+                                                   std::uint64_t lookupPC, WRKThreadState* state,
+                                                   bool* signalFrame);
 
 }  // namespace talvor::crash
