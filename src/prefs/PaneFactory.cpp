@@ -1,5 +1,6 @@
 #include "PaneFactory.h"
 
+#include "AdvancedPrefVC.h"
 #include "AlarmSetController.h"
 #include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
@@ -56,7 +57,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     addPane<DateDiffPrefCalculator>(f, QStringLiteral("DateDiffPrefCalculator"));
     addPane<FeedbakReviewUpdateVC>(f, QStringLiteral("FeedbakReviewUpdateVC"));
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
-    addPane<AdvancedPrefVC>(f, QStringLiteral("AdvancedPrefVC"));
+    f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>(delegate));
     f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
     addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
     addPane<TalvorTake5WindowsController>(f, QStringLiteral("TalvorTake5WindowsController"));

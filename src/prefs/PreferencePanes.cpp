@@ -14,9 +14,6 @@ FeedbakReviewUpdateVC::FeedbakReviewUpdateVC(QString nibName)
     : NotedPane(QStringLiteral("FeedbakReviewUpdateVC"), std::move(nibName),
                 QStringLiteral("Feedback")) {}
 
-AdvancedPrefVC::AdvancedPrefVC(QString nibName)
-    : NotedPane(QStringLiteral("AdvancedPrefVC"), std::move(nibName), QStringLiteral("General")) {}
-
 TCalendarPrefs::TCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TCalendarPrefs"), std::move(nibName), QStringLiteral("Minnow")) {}
 

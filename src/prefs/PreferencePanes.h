@@ -25,12 +25,6 @@ class FeedbakReviewUpdateVC : public NotedPane {
     explicit FeedbakReviewUpdateVC(QString nibName);
 };
 
-// General settings.
-class AdvancedPrefVC : public NotedPane {
-  public:
-    explicit AdvancedPrefVC(QString nibName);
-};
-
 // The mini month calendar ("Minnow").
 class TCalendarPrefs : public NotedPane {
   public:
