@@ -2,6 +2,7 @@
 
 #include "AdvancedPrefVC.h"
 #include "AlarmSetController.h"
+#include "FeedbakReviewUpdateVC.h"
 #include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
@@ -55,7 +56,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("TalvorASMViewCtrl"), maker<TalvorASMViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorPrefsMenuExtra"), maker<TalvorPrefsMenuExtra>(delegate));
     addPane<DateDiffPrefCalculator>(f, QStringLiteral("DateDiffPrefCalculator"));
-    addPane<FeedbakReviewUpdateVC>(f, QStringLiteral("FeedbakReviewUpdateVC"));
+    f.add(QStringLiteral("FeedbakReviewUpdateVC"), maker<FeedbakReviewUpdateVC>(delegate));
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
     f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>(delegate));
     f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));

@@ -10,10 +10,6 @@ DateDiffPrefCalculator::DateDiffPrefCalculator(QString nibName)
     : NotedPane(QStringLiteral("DateDiffPrefCalculator"), std::move(nibName),
                 QStringLiteral("Date Difference")) {}
 
-FeedbakReviewUpdateVC::FeedbakReviewUpdateVC(QString nibName)
-    : NotedPane(QStringLiteral("FeedbakReviewUpdateVC"), std::move(nibName),
-                QStringLiteral("Feedback")) {}
-
 TCalendarPrefs::TCalendarPrefs(QString nibName)
     : NotedPane(QStringLiteral("TCalendarPrefs"), std::move(nibName), QStringLiteral("Minnow")) {}
 

@@ -19,12 +19,6 @@ class DateDiffPrefCalculator : public NotedPane {
     explicit DateDiffPrefCalculator(QString nibName);
 };
 
-// Feedback, reviews and updates.
-class FeedbakReviewUpdateVC : public NotedPane {
-  public:
-    explicit FeedbakReviewUpdateVC(QString nibName);
-};
-
 // The mini month calendar ("Minnow").
 class TCalendarPrefs : public NotedPane {
   public:

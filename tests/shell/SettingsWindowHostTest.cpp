@@ -6,6 +6,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
 #include "support/LightAppearance.h"
+#include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
@@ -102,11 +103,14 @@ class SettingsWindow : public ::testing::Test {
     SettingsWindow() : defaults(domain.store()) {
         platform::UserDefaults::setStandard(&defaults);
         platform::Clock::setShared(&clock);
+        // A pane's timers run on this test's clock, never on a scheduler that outlives it.
+        platform::Scheduler::setShared(&scheduler);
         appearance = test::installLightAppearance();
     }
     ~SettingsWindow() override {
         host.reset();
         AppearanceService::setShared(nullptr);
+        platform::Scheduler::setShared(nullptr);
         platform::Clock::setShared(nullptr);
         platform::UserDefaults::setStandard(nullptr);
     }
@@ -146,6 +150,7 @@ class SettingsWindow : public ::testing::Test {
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     platform::UserDefaults defaults;
     test::FakeClock clock{Date::fromReference(0), QTimeZone::utc()};
+    test::ManualScheduler scheduler{clock};
     std::unique_ptr<AppearanceService> appearance;
     Recorded recorded;
     RecordingDelegate delegate{recorded};
