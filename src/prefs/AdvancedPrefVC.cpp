@@ -13,7 +13,7 @@
 #include "services/AppStartup.h"
 #include "world/WorldKeys.h"
 
-#include <QGroupBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QVBoxLayout>
@@ -41,6 +41,22 @@ void defaultConfirm(QWidget* window, std::function<void(bool)> answer) {
     box->setDefaultButton(cancel);
     platform::openDialog(box, [box, reset, answer = std::move(answer)](int) {
         answer(box->clickedButton() == reset);
+    });
+}
+
+void defaultOffer(QWidget* window, const AppcastItem& offer, const PaneDelegate& delegate) {
+    auto* box = new QMessageBox(QMessageBox::Information, QObject::tr("Update available"),
+                                QObject::tr("Talvor %1 is available.").arg(offer.shortVersion),
+                                QMessageBox::NoButton, window);
+    box->setInformativeText(offer.notes);
+    QPushButton* open = offer.download.isValid() ? box->addButton(QObject::tr("Open Download Page"),
+                                                                  QMessageBox::AcceptRole)
+                                                 : nullptr;
+    box->addButton(QMessageBox::Close);
+    platform::openDialog(box, [box, open, url = offer.download, delegate](int) {
+        if (open != nullptr && box->clickedButton() == open) {
+            delegate.open(url);
+        }
     });
 }
 
@@ -106,7 +122,11 @@ AdvancedPrefVC::AdvancedPrefVC(QString nibName, PaneDelegate delegate, Variant v
       confirmReset(defaultConfirm),
       delegate_(std::move(delegate)),
       variant_(variant),
-      steps_(std::move(steps)) {
+      steps_(std::move(steps)),
+      updater_(UpdateCheck::configuredFeed(), QCoreApplication::applicationVersion()) {
+    offerUpdate = [this](QWidget* window, const AppcastItem& offer) {
+        defaultOffer(window, offer, delegate_);
+    };
     connect(&LoginItems::shared(), &LoginItems::changed, this, [this] { showStartAtLogin(); });
 }
 
@@ -182,7 +202,25 @@ void AdvancedPrefVC::starAtLoginBtnClicked() {
 }
 
 void AdvancedPrefVC::checkForUpdates() {
-    // No update channel is configured in this build: the button stays off and says so.
+    if (bCheckForUpdates_) {
+        bCheckForUpdates_->setEnabled(false);
+    }
+    if (updateStatus_) {
+        updateStatus_->setText(tr("Checking for updates..."));
+    }
+    updater_.check([this](const UpdateCheck::Result& result) { showUpdateResult(result); });
+}
+
+void AdvancedPrefVC::showUpdateResult(const UpdateCheck::Result& result) {
+    if (bCheckForUpdates_) {
+        bCheckForUpdates_->setEnabled(updater_.hasChannel());
+    }
+    if (updateStatus_) {
+        updateStatus_->setText(result.message);
+    }
+    if (result.outcome == UpdateCheck::Outcome::NewerVersion && result.offer && offerUpdate) {
+        offerUpdate(view() ? view()->window() : nullptr, *result.offer);
+    }
 }
 
 void AdvancedPrefVC::helpBtnClicked() {
@@ -218,8 +256,9 @@ std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
         bCheckForUpdates_ = new QPushButton(tr("Check for Updates..."), view.get());
         bCheckForUpdates_->setObjectName(QStringLiteral("bCheckForUpdates"));
         connect(bCheckForUpdates_, &QPushButton::clicked, this, [this] { checkForUpdates(); });
-        bCheckForUpdates_->setEnabled(false);
-        updateStatus_ = new QLabel(tr("No updates channel is set up."), view.get());
+        bCheckForUpdates_->setEnabled(updater_.hasChannel());
+        updateStatus_ = new QLabel(
+            updater_.hasChannel() ? QString() : UpdateCheck::noChannelMessage(), view.get());
         updateStatus_->setObjectName(QStringLiteral("updateStatus"));
         row->addWidget(bCheckForUpdates_);
         row->addWidget(updateStatus_, 1);

@@ -2,6 +2,7 @@
 
 #include "PaneDelegate.h"
 #include "PreferencePane.h"
+#include "services/UpdateCheck.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -64,6 +65,12 @@ class AdvancedPrefVC : public PreferencePane {
     void OnVersionNoClicked();
     void actOpenOnboardingScreen();
 
+    // Shows the answer of an update check; a newer version is offered with its notes.
+    void showUpdateResult(const UpdateCheck::Result& result);
+    UpdateCheck& updater() { return updater_; }
+
+    // Offers a newer version: its notes, and its page opened on request. Tests record it.
+    std::function<void(QWidget* window, const AppcastItem& offer)> offerUpdate;
     // Asks whether to reset; tests answer at once. The default opens an alert on `window`.
     std::function<void(QWidget* window, std::function<void(bool reset)> answer)> confirmReset;
 
@@ -82,6 +89,7 @@ class AdvancedPrefVC : public PreferencePane {
     PaneDelegate delegate_;
     Variant variant_;
     ResetAllSteps steps_;
+    UpdateCheck updater_;
     QPointer<QCheckBox> btnAppIconInDock_;
     QPointer<QCheckBox> bStartAtLogin_;
     QPointer<QPushButton> btnResetAllPrefs_;

@@ -205,6 +205,28 @@ TEST_F(prefsAdvancedPane, UpdateButtonOnlyInTheFullVariantAndOffWithoutAChannel)
     EXPECT_EQ(store->view()->findChild<QPushButton*>(QStringLiteral("bCheckForUpdates")), nullptr);
 }
 
+TEST_F(prefsAdvancedPane, ANamedFeedTurnsTheButtonOnAndANewerVersionIsOffered) {
+    platform::UserDefaults::standard().setObject(
+        QStringLiteral("https://updates.example.invalid/appcast.xml"), QStringLiteral("SUFeedURL"));
+    auto pane = makePane(Variant::WithUpdates);
+    EXPECT_TRUE(pane->updateButton()->isEnabled());
+    EXPECT_TRUE(pane->updateStatus()->text().isEmpty());
+    std::vector<QString> offered;
+    pane->offerUpdate = [&](QWidget*, const AppcastItem& offer) { offered.push_back(offer.notes); };
+    AppcastItem item;
+    item.version = item.shortVersion = QStringLiteral("9.1");
+    item.notes = QStringLiteral("Faster");
+    pane->showUpdateResult(
+        {UpdateCheck::Outcome::UpToDate, std::nullopt, QStringLiteral("newest")});
+    EXPECT_TRUE(offered.empty());
+    EXPECT_EQ(pane->updateStatus()->text(), QStringLiteral("newest"));
+    pane->showUpdateResult(
+        {UpdateCheck::Outcome::NewerVersion, item, QStringLiteral("9.1 is out")});
+    EXPECT_EQ(offered, std::vector<QString>{QStringLiteral("Faster")});
+    EXPECT_EQ(pane->updateStatus()->text(), QStringLiteral("9.1 is out"));
+    EXPECT_TRUE(pane->updateButton()->isEnabled());
+}
+
 TEST_F(prefsAdvancedPane, WelcomeButtonOpensANewWelcomeWindow) {
     auto pane = makePane(Variant::Store);
     takeCalls();
