@@ -235,6 +235,13 @@ void AdvancedPrefVC::actOpenOnboardingScreen() {
     delegate_.call(delegate_.showBoardingScreen);
 }
 
+void AdvancedPrefVC::actOpenTutorial() {
+    tutorial_ = TutorialWindowController::init();
+    if (tutorial_) {
+        tutorial_->showWindow();
+    }
+}
+
 std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
     auto view = std::make_unique<QWidget>();
     view->setObjectName(className());
@@ -268,8 +275,12 @@ std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
     auto* onboarding = new QPushButton(tr("Show the Welcome Window"), view.get());
     onboarding->setObjectName(QStringLiteral("btnOnboarding"));
     connect(onboarding, &QPushButton::clicked, this, [this] { actOpenOnboardingScreen(); });
+    auto* tutorial = new QPushButton(tr("Show the Tutorial"), view.get());
+    tutorial->setObjectName(QStringLiteral("btnTutorial"));
+    connect(tutorial, &QPushButton::clicked, this, [this] { actOpenTutorial(); });
     auto* onboardingRow = new QHBoxLayout;
     onboardingRow->addWidget(onboarding);
+    onboardingRow->addWidget(tutorial);
     onboardingRow->addStretch(1);
     layout->addLayout(onboardingRow);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BoardingWinController.h"
 #include "PaneDelegate.h"
 #include "PreferencePane.h"
 #include "services/UpdateCheck.h"
@@ -64,6 +65,9 @@ class AdvancedPrefVC : public PreferencePane {
     void helpBtnClicked();
     void OnVersionNoClicked();
     void actOpenOnboardingScreen();
+    // Opens the tutorial (a new one in place of the last).
+    void actOpenTutorial();
+    TutorialWindowController* tutorial() const { return tutorial_.get(); }
 
     // Shows the answer of an update check; a newer version is offered with its notes.
     void showUpdateResult(const UpdateCheck::Result& result);
@@ -90,6 +94,7 @@ class AdvancedPrefVC : public PreferencePane {
     Variant variant_;
     ResetAllSteps steps_;
     UpdateCheck updater_;
+    std::unique_ptr<TutorialWindowController> tutorial_;
     QPointer<QCheckBox> btnAppIconInDock_;
     QPointer<QCheckBox> bStartAtLogin_;
     QPointer<QPushButton> btnResetAllPrefs_;

@@ -227,11 +227,15 @@ TEST_F(prefsAdvancedPane, ANamedFeedTurnsTheButtonOnAndANewerVersionIsOffered) {
     EXPECT_TRUE(pane->updateButton()->isEnabled());
 }
 
-TEST_F(prefsAdvancedPane, WelcomeButtonOpensANewWelcomeWindow) {
+TEST_F(prefsAdvancedPane, WelcomeAndTutorialButtonsOpenTheirWindows) {
     auto pane = makePane(Variant::Store);
     takeCalls();
     pane->view()->findChild<QPushButton*>(QStringLiteral("btnOnboarding"))->click();
     EXPECT_EQ(takeCalls(), QStringList({"showBoardingScreen"}));
+    pane->view()->findChild<QPushButton*>(QStringLiteral("btnTutorial"))->click();
+    ASSERT_NE(pane->tutorial(), nullptr);
+    EXPECT_TRUE(pane->tutorial()->window()->isVisible());
+    EXPECT_EQ(pane->tutorial()->currentPage(), 0);
 }
 
 }  // namespace
