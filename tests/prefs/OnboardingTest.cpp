@@ -1,9 +1,13 @@
 #include "prefs/BoardingWinController.h"
 #include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
 #include "widgets/BFPageControl.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -119,6 +123,19 @@ TEST_F(prefsOnboarding, ClickingADotChoosesItsPage) {
     EXPECT_EQ(w->height() - (dots->y() + dots->height()), 50);
     QTest::mouseClick(dots, Qt::LeftButton, {}, dots->dotRect(3).center().toPoint());
     EXPECT_EQ(boarding->currentPage(), 3);
+}
+
+TEST(prefsOnboardingVideos, FoundWhereTheProgramsDataIsInstalled) {
+    QTemporaryDir share;
+    test::ScopedEnvVar data{"TALVOR_SYSTEM_DATA_DIR", share.path()};
+    EXPECT_TRUE(OnboardingPictures::video(QStringLiteral("5-MovingMenuItems")).isEmpty());
+    ASSERT_TRUE(QDir().mkpath(share.filePath(QStringLiteral("Onboarding"))));
+    QFile file(share.filePath(QStringLiteral("Onboarding/5-MovingMenuItems.webm")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QUrl url = OnboardingPictures::video(QStringLiteral("5-MovingMenuItems"));
+    EXPECT_TRUE(url.isLocalFile());
+    EXPECT_EQ(url.toLocalFile(), QFileInfo(file).absoluteFilePath());
 }
 
 TEST(prefsPageDots, DotColoursAndTheirEdge) {
