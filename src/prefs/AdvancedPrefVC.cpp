@@ -299,6 +299,8 @@ std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
     layout->addLayout(links.layout);
 
     readPrefs();
+    // The box follows the entry also when the desktop's own settings change it.
+    LoginItems::shared().watch();
     showStartAtLogin();
     view->resize(480, 360);
     return view;

@@ -181,8 +181,7 @@ TEST_F(prefsAdvancedPane, StartAtLoginBoxFollowsAndDrivesTheAutostartEntry) {
     EXPECT_FALSE(items->isEnabled());
     EXPECT_FALSE(QFile::exists(LoginItems::entryPath()));
 
-    // Changed outside the program: the box follows.
-    items->watch();
+    // Changed outside the program: the box follows (the pane listens from its opening on).
     LoginItems elsewhere(program);
     ASSERT_TRUE(elsewhere.setEnabled(true));
     EXPECT_TRUE(QTest::qWaitFor([&] { return box->isChecked(); }, 5000));
