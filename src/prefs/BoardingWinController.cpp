@@ -1,73 +1,402 @@
 #include "BoardingWinController.h"
 
 #include "platform/Log.h"
+#include "platform/Paths.h"
+#include "services/Manual.h"
+#include "widgets/BFPageControl.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <array>
 
 namespace talvor {
 namespace {
 
-std::unique_ptr<QWidget> makeWindow() {
-    auto window = std::make_unique<QWidget>(nullptr, Qt::Window);
-    window->setObjectName(QStringLiteral("BoardingWindow"));
-    window->setWindowTitle(QStringLiteral("Welcome to Talvor"));
-    auto* layout = new QVBoxLayout(window.get());
-    layout->setContentsMargins(24, 20, 24, 16);
-    layout->setSpacing(10);
+constexpr QSize kPictureSize(560, 320);
 
-    auto* heading = new QLabel(QStringLiteral("Welcome to Talvor"), window.get());
-    QFont bold = heading->font();
-    bold.setBold(true);
-    bold.setPointSizeF(bold.pointSizeF() * 1.4);
-    heading->setFont(bold);
-    layout->addWidget(heading);
+struct BoardingPage {
+    const char* image;
+    const char* title;  // with a video
+    const char* video;
+};
+constexpr std::array<BoardingPage, BoardingWinController::kPages> kBoardingPages = {{
+    {"1-WelcomeScreen.png", nullptr, nullptr},
+    {"2-TimeDayMode.png", nullptr, nullptr},
+    {"image3.jpg", "Video for turnning off apple clock", "3-TurningoffAppleClock"},
+    {"4-DragTimeDate.png", nullptr, nullptr},
+    {"image5.jpg", "Video for moving date & time menubar items", "5-MovingMenuItems"},
+}};
+constexpr std::array<const char*, TutorialWindowController::kPages> kTutorialPages = {
+    "image3.jpg", "image4.jpg", "image6.jpg"};
 
-    const QStringList lines = {
-        QStringLiteral("Talvor keeps the time, the date and your appointments in the menu bar."),
-        QStringLiteral("The time menu holds world clocks, alarms, chimes, count-downs and "
-                       "break reminders."),
-        QStringLiteral("The date menu opens month calendars with your events and the moon."),
-        QStringLiteral("Everything can be changed in Talvor's settings, from the time menu."),
-    };
-    for (const QString& line : lines) {
-        auto* label = new QLabel(line, window.get());
-        label->setWordWrap(true);
-        layout->addWidget(label);
+struct PictureText {
+    const char* name;
+    const char* heading;
+    const char* line;
+};
+constexpr std::array<PictureText, 7> kPictureTexts = {{
+    {"1-WelcomeScreen.png", "Welcome to Talvor",
+     "The time, the date and your appointments, always in reach."},
+    {"2-TimeDayMode.png", "Day and night", "Talvor follows your desktop's light and dark mode."},
+    {"image3.jpg", "One clock is enough", "Turn off the desktop's own clock to make room."},
+    {"4-DragTimeDate.png", "Time and date items", "Both items sit in the bar, side by side."},
+    {"image5.jpg", "Arrange the bar", "Move the time and date items where you like them."},
+    {"image4.jpg", "World clocks", "Add cities to the time menu to see their time at a glance."},
+    {"image6.jpg", "Calendars and alarms", "The date menu opens month calendars and reminders."},
+}};
+
+QPixmap pixmapFor(const QString& name) {
+    return QPixmap::fromImage(OnboardingPictures::picture(name, kPictureSize));
+}
+
+QPushButton* makeLinkButton(const QString& title, QWidget* parent) {
+    auto* button = new QPushButton(title, parent);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, QColor::fromRgbF(0.0f, 70.0f / 255.0f, 1.0f, 1.0f));
+    button->setPalette(palette);
+    return button;
+}
+
+// The dots sit centred, 50 points above the window's foot.
+void placePageControl(BFPageControl& control, QWidget& window) {
+    control.resize(control.sizeHint());
+    control.move((window.width() - control.width()) / 2, window.height() - 50 - control.height());
+    control.raise();
+}
+
+class DotsFollowResize : public QObject {
+  public:
+    DotsFollowResize(BFPageControl* control, QWidget* window) : QObject(window), c_(control) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize && c_) {
+            placePageControl(*c_, *static_cast<QWidget*>(watched));
+        }
+        return false;
     }
-    layout->addStretch(1);
 
-    auto* buttons = new QDialogButtonBox(window.get());
-    QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
-    close->setDefault(true);
-    QObject::connect(close, &QPushButton::clicked, window.get(), &QWidget::close);
-    layout->addWidget(buttons);
-    window->resize(window->sizeHint().expandedTo(QSize(460, 0)));
-    return window;
+  private:
+    QPointer<BFPageControl> c_;
+};
+
+BFPageControl* makePageControl(QWidget& window, int pages) {
+    auto* control = new BFPageControl(&window);
+    control->setNumberOfPages(pages);
+    control->setIndicatorDiameterSize(15);
+    control->setIndicatorMargin(5);
+    control->setCurrentPage(0);
+    window.installEventFilter(new DotsFollowResize(control, &window));
+    placePageControl(*control, window);
+    return control;
+}
+
+bool canMakeWindows(const char* what) {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        return true;
+    }
+    platform::log(
+        QStringLiteral("init failed in %1: no graphical application").arg(QLatin1String(what)));
+    return false;
 }
 
 }  // namespace
 
-BoardingWinController::BoardingWinController(std::unique_ptr<QWidget> window)
-    : window_(std::move(window)) {}
+namespace OnboardingPictures {
 
-std::optional<BoardingWinController> BoardingWinController::init() {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-        platform::log(
-            QStringLiteral("The onboarding window needs a graphical application; "
-                           "it is not shown."));
-        return std::nullopt;
+QImage picture(const QString& name, const QSize& size) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    const std::size_t index = static_cast<std::size_t>(
+        std::find_if(kPictureTexts.begin(), kPictureTexts.end(),
+                     [&](const PictureText& t) { return name == QLatin1String(t.name); }) -
+        kPictureTexts.begin());
+    const PictureText text =
+        index < kPictureTexts.size() ? kPictureTexts[index] : PictureText{"", "Talvor", ""};
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const int hue = static_cast<int>((index * 47 + 200) % 360);
+    QLinearGradient sky(0, 0, 0, size.height());
+    sky.setColorAt(0, QColor::fromHsv(hue, 90, 250));
+    sky.setColorAt(1, QColor::fromHsv(hue, 160, 180));
+    p.fillRect(image.rect(), sky);
+    // A bar along the top, with the two items the program puts there.
+    const QRect bar(0, 0, size.width(), 26);
+    p.fillRect(bar, QColor(250, 250, 250, 220));
+    QFont font = p.font();
+    font.setPixelSize(14);
+    p.setFont(font);
+    p.setPen(QColor(30, 30, 30));
+    p.drawText(bar.adjusted(0, 0, -16, 0), Qt::AlignRight | Qt::AlignVCenter,
+               QStringLiteral("Thu 4 Mar    10:09"));
+    font.setPixelSize(30);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRect(24, 70, size.width() - 48, 50), Qt::AlignCenter, QLatin1String(text.heading));
+    font.setPixelSize(16);
+    font.setBold(false);
+    p.setFont(font);
+    p.drawText(QRect(24, 130, size.width() - 48, 60), Qt::AlignCenter | Qt::TextWordWrap,
+               QLatin1String(text.line));
+    // A clock face: every page shows the same hour, so the pages read as one story.
+    const QPointF centre(size.width() / 2.0, size.height() - 70.0);
+    p.setPen(QPen(Qt::white, 3));
+    p.setBrush(QColor(255, 255, 255, 60));
+    p.drawEllipse(centre, 36, 36);
+    p.drawLine(centre, centre + QPointF(0, -24));
+    p.drawLine(centre, centre + QPointF(18, 6));
+    return image;
+}
+
+QUrl video(const QString& name) {
+    const QString path = platform::Paths::systemDataDir() + QStringLiteral("/Onboarding/") + name +
+                         QStringLiteral(".webm");
+    return QFile::exists(path) ? QUrl::fromLocalFile(path) : QUrl();
+}
+
+}  // namespace OnboardingPictures
+
+BoardingWinController::BoardingWinController(platform::VideoPlayer::Factory makePlayer)
+    : makePlayer_(std::move(makePlayer)) {}
+
+BoardingWinController::~BoardingWinController() {
+    if (player_) {
+        player_->stop();
     }
-    return BoardingWinController(makeWindow());
+    player_.reset();
+    window_.reset();
+}
+
+std::unique_ptr<BoardingWinController> BoardingWinController::init(
+    platform::VideoPlayer::Factory makePlayer) {
+    if (!canMakeWindows("BoardingWinController")) {
+        return nullptr;
+    }
+    std::unique_ptr<BoardingWinController> c(new BoardingWinController(std::move(makePlayer)));
+    c->windowDidLoad();
+    return c;
+}
+
+void BoardingWinController::windowDidLoad() {
+    window_ = std::make_unique<QWidget>(nullptr, Qt::Window);
+    QWidget* w = window_.get();
+    w->setObjectName(QStringLiteral("BoardingWindow"));
+    w->setWindowTitle(tr("Welcome to Talvor"));
+    w->installEventFilter(this);
+    auto* layout = new QVBoxLayout(w);
+    layout->setContentsMargins(20, 16, 20, 16);
+
+    titleLbl_ = new QLabel(w);
+    titleLbl_->setObjectName(QStringLiteral("titleLbl"));
+    QFont bold = titleLbl_->font();
+    bold.setBold(true);
+    titleLbl_->setFont(bold);
+    layout->addWidget(titleLbl_);
+    titleLine_ = new QFrame(w);
+    titleLine_->setObjectName(QStringLiteral("titleLine"));
+    titleLine_->setFrameShape(QFrame::HLine);
+    layout->addWidget(titleLine_);
+
+    auto* stage = new QHBoxLayout;
+    currImg_ = new QLabel(w);
+    currImg_->setObjectName(QStringLiteral("currImg"));
+    currImg_->setFixedSize(kPictureSize);
+    stage->addWidget(currImg_);
+    if (makePlayer_) {
+        player_ = makePlayer_(w);
+    }
+    if (player_ && player_->view()) {
+        player_->view()->setFixedSize(kPictureSize);
+        stage->addWidget(player_->view());
+    }
+    layout->addLayout(stage);
+
+    auto* foot = new QHBoxLayout;
+    btnHelpManual_ = makeLinkButton(tr("Read the Talvor manual"), w);
+    btnHelpManual_->setObjectName(QStringLiteral("btnHelpManual"));
+    connect(btnHelpManual_, &QPushButton::clicked, this, [this] { actHelpManualClicked(); });
+    foot->addWidget(btnHelpManual_);
+    foot->addStretch(1);
+    continueBtn_ = new QPushButton(tr("Continue"), w);
+    continueBtn_->setObjectName(QStringLiteral("continueBtn"));
+    continueBtn_->setDefault(true);
+    connect(continueBtn_, &QPushButton::clicked, this, [this] { continueBtnPressed(); });
+    foot->addWidget(continueBtn_);
+    layout->addSpacing(40);  // room for the page dots
+    layout->addLayout(foot);
+
+    titleLbl_->hide();
+    titleLine_->hide();
+    currentPage_ = 0;
+    for (const BoardingPage& page : kBoardingPages) {
+        data_.push_back(QLatin1String(page.image));
+    }
+    w->resize(w->sizeHint().expandedTo(QSize(600, 0)));
+    control_ = makePageControl(*w, static_cast<int>(data_.size()));
+    connect(control_, &BFPageControl::didSelectPageAtIndex, this,
+            [this](int index) { pageControlDidSelectPageAtIndex(index); });
+    pageControlDidSelectPageAtIndex(0);
 }
 
 void BoardingWinController::showWindow() {
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void BoardingWinController::pageControlDidSelectPageAtIndex(int index) {
+    if (index < 0 || index >= static_cast<int>(data_.size())) {
+        return;
+    }
+    currentPage_ = index;
+    if (control_) {
+        control_->setCurrentPage(index);
+    }
+    const BoardingPage& page = kBoardingPages[static_cast<std::size_t>(index)];
+    currImg_->setPixmap(pixmapFor(data_[static_cast<std::size_t>(index)]));
+    continueBtn_->hide();
+    titleLbl_->hide();
+    titleLine_->hide();
+    btnHelpManual_->hide();
+    // A video left behind stops: hidden, it would go on decoding (and sounding).
+    if (player_) {
+        player_->stop();
+        if (player_->view()) {
+            player_->view()->hide();
+        }
+    }
+    if (page.video != nullptr) {
+        titleLbl_->setText(tr(page.title));
+        titleLbl_->show();
+        titleLine_->show();
+        const QUrl video = videoFor ? videoFor(QLatin1String(page.video)) : QUrl();
+        if (player_ && !video.isEmpty()) {
+            currImg_->hide();
+            player_->view()->show();
+            player_->playFromStart(video);
+        } else {
+            currImg_->show();  // no video installed: its picture stands in
+        }
+    } else {
+        currImg_->show();
+    }
+    if (index == kPages - 1) {
+        continueBtn_->show();
+    }
+    if (index == 0) {
+        btnHelpManual_->show();
+    }
+}
+
+void BoardingWinController::continueBtnPressed() {
+    window_->close();
+}
+
+void BoardingWinController::actHelpManualClicked() {
+    Manual::open(Manual::Section::Contents, {});
+}
+
+bool BoardingWinController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_.get() && event->type() == QEvent::Close && player_) {
+        player_->stop();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+TutorialWindowController::TutorialWindowController() = default;
+TutorialWindowController::~TutorialWindowController() = default;
+
+std::unique_ptr<TutorialWindowController> TutorialWindowController::init() {
+    if (!canMakeWindows("TutorialWindowController")) {
+        return nullptr;
+    }
+    std::unique_ptr<TutorialWindowController> c(new TutorialWindowController);
+    c->window_ = std::make_unique<QWidget>(nullptr, Qt::Window);
+    QWidget* w = c->window_.get();
+    w->setObjectName(QStringLiteral("TutorialWindow"));
+    w->setWindowTitle(tr("Talvor Tutorial"));
+    auto* layout = new QVBoxLayout(w);
+    c->imgView_ = new QLabel(w);
+    c->imgView_->setObjectName(QStringLiteral("imgView"));
+    c->imgView_->setFixedSize(kPictureSize);
+    c->imgView_->setScaledContents(true);
+    layout->addWidget(c->imgView_);
+    layout->addSpacing(40);
+    auto* foot = new QHBoxLayout;
+    c->backButton_ = new QPushButton(tr("Back"), w);
+    c->backButton_->setObjectName(QStringLiteral("backButton"));
+    c->forwardButton_ = new QPushButton(tr("Next"), w);
+    c->forwardButton_->setObjectName(QStringLiteral("forwardButton"));
+    c->linkButton_ = makeLinkButton(tr("Read the manual"), w);
+    c->linkButton_->setObjectName(QStringLiteral("linkButton"));
+    foot->addWidget(c->backButton_);
+    foot->addStretch(1);
+    foot->addWidget(c->linkButton_);
+    foot->addWidget(c->forwardButton_);
+    layout->addLayout(foot);
+    TutorialWindowController* self = c.get();
+    connect(c->backButton_, &QPushButton::clicked, self, [self] { self->btnPressedBackButton(); });
+    connect(c->forwardButton_, &QPushButton::clicked, self,
+            [self] { self->btnPressedForwardButton(); });
+    connect(c->linkButton_, &QPushButton::clicked, self, [self] { self->actLinkBtnPressed(); });
+    for (const char* name : kTutorialPages) {
+        c->data_.push_back(QLatin1String(name));
+    }
+    c->linkButton_->hide();
+    w->resize(w->sizeHint().expandedTo(QSize(600, 0)));
+    c->control_ = makePageControl(*w, static_cast<int>(c->data_.size()));
+    connect(c->control_, &BFPageControl::didSelectPageAtIndex, self,
+            [self](int index) { self->pageControlDidSelectPageAtIndex(index); });
+    c->showPage(0);
+    c->hideShowBackForwardButtons();
+    return c;
+}
+
+void TutorialWindowController::showWindow() {
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void TutorialWindowController::showPage(int index) {
+    currentPage_ = std::clamp(index, 0, static_cast<int>(data_.size()) - 1);
+    imgView_->setPixmap(pixmapFor(data_[static_cast<std::size_t>(currentPage_)]));
+    if (control_) {
+        control_->setCurrentPage(currentPage_);
+    }
+}
+
+void TutorialWindowController::hideShowBackForwardButtons() {
+    const bool last = currentPage_ == static_cast<int>(data_.size()) - 1;
+    backButton_->setVisible(currentPage_ != 0);
+    forwardButton_->setVisible(!last);
+    linkButton_->setVisible(last);
+}
+
+void TutorialWindowController::pageControlDidSelectPageAtIndex(int index) {
+    showPage(index);
+    hideShowBackForwardButtons();
+}
+
+void TutorialWindowController::btnPressedBackButton() {
+    pageControlDidSelectPageAtIndex(currentPage_ - 1);
+}
+
+void TutorialWindowController::btnPressedForwardButton() {
+    pageControlDidSelectPageAtIndex(currentPage_ + 1);
+}
+
+void TutorialWindowController::actLinkBtnPressed() {
+    Manual::open(Manual::Section::Contents, {});
 }
 
 }  // namespace talvor

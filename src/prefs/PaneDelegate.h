@@ -42,6 +42,8 @@ struct PaneDelegate {
     std::function<void()> UpdateTake5;
     // Show (or hide) the floating clocks now.
     std::function<void(bool show)> setShowFloating;
+    // Show a new welcome window.
+    std::function<void()> showBoardingScreen;
     // Open the locations window as a sheet on `window`.
     std::function<void(QWidget* window)> locationTimeZoneSetup;
     // Break reminders start from a new work period / stop.

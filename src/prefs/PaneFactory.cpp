@@ -1,8 +1,10 @@
 #include "PaneFactory.h"
 
+#include "AdvancedPrefVC.h"
 #include "AlarmSetController.h"
 #include "CountDownTimerViewController.h"
 #include "DateDiffPrefCalculator.h"
+#include "FeedbakReviewUpdateVC.h"
 #include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
 #include "PreferencePanes.h"
@@ -59,9 +61,9 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("DateDiffPrefCalculator"), [delegate](const QString& nibName) {
         return std::make_unique<DateDiffPrefCalculator>(nibName, delegate, delegate.UpdateMenu);
     });
-    addPane<FeedbakReviewUpdateVC>(f, QStringLiteral("FeedbakReviewUpdateVC"));
+    f.add(QStringLiteral("FeedbakReviewUpdateVC"), maker<FeedbakReviewUpdateVC>(delegate));
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
-    addPane<AdvancedPrefVC>(f, QStringLiteral("AdvancedPrefVC"));
+    f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>(delegate));
     f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
     addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
     f.add(QStringLiteral("TalvorTake5WindowsController"),

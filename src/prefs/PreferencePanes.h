@@ -13,18 +13,6 @@ class TalvorCalendarPrefs : public NotedPane {
     explicit TalvorCalendarPrefs(QString nibName);
 };
 
-// Feedback, reviews and updates.
-class FeedbakReviewUpdateVC : public NotedPane {
-  public:
-    explicit FeedbakReviewUpdateVC(QString nibName);
-};
-
-// General settings.
-class AdvancedPrefVC : public NotedPane {
-  public:
-    explicit AdvancedPrefVC(QString nibName);
-};
-
 // The mini month calendar ("Minnow").
 class TCalendarPrefs : public NotedPane {
   public:

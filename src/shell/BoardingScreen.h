@@ -2,7 +2,7 @@
 
 #include "prefs/BoardingWinController.h"
 
-#include <optional>
+#include <memory>
 
 namespace talvor {
 
@@ -18,12 +18,10 @@ class BoardingScreen {
     // without a display does not use up the welcome. True when it showed.
     bool showAtFirstLaunch();
 
-    BoardingWinController* boardingWindow() {
-        return boardingWindow_ ? &*boardingWindow_ : nullptr;
-    }
+    BoardingWinController* boardingWindow() { return boardingWindow_.get(); }
 
   private:
-    std::optional<BoardingWinController> boardingWindow_;
+    std::unique_ptr<BoardingWinController> boardingWindow_;
 };
 
 }  // namespace talvor

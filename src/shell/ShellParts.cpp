@@ -85,6 +85,7 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     };
     panes.updateMenuBarItems = [this] { items->updateMenuBarItems(); };
     panes.setShowFloating = [&app](bool show) { app.setShowFloating(show); };
+    panes.showBoardingScreen = [&app] { app.boarding().showBoardingScreen(); };
     panes.UpdateMenu = [this](qint32 code) { timeMenuItems->UpdateMenu(code); };
     panes.locationTimeZoneSetup = [](QWidget* window) {
         TalvorLocationWinCtrl::sharedInstance().showTZLocationSheet(window);

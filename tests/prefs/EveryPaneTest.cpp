@@ -11,6 +11,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
 #include "support/LightAppearance.h"
+#include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
@@ -43,6 +44,8 @@ class EveryPane : public ::testing::Test {
         loadTalvorMenuItemFlags();
         platform::UserDefaults::setStandard(&defaults);
         platform::Clock::setShared(&clock);
+        // A pane's timers run on this test's clock, never on a scheduler that outlives it.
+        platform::Scheduler::setShared(&scheduler);
         appearance = test::installLightAppearance();
         for (platform::DistributedNotificationCenter* c :
              {&center, &platform::DistributedNotificationCenter::defaultCenter()}) {
@@ -53,6 +56,7 @@ class EveryPane : public ::testing::Test {
     }
     ~EveryPane() override {
         AppearanceService::setShared(nullptr);
+        platform::Scheduler::setShared(nullptr);
         platform::Clock::setShared(nullptr);
         platform::UserDefaults::setStandard(nullptr);
     }
@@ -100,6 +104,7 @@ class EveryPane : public ::testing::Test {
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     platform::UserDefaults defaults;
     test::FakeClock clock{Date::fromReference(0), QTimeZone::utc()};
+    test::ManualScheduler scheduler{clock};
     std::unique_ptr<AppearanceService> appearance;
     platform::DistributedNotificationCenter center;
     std::vector<platform::Observation> watches;

@@ -139,17 +139,16 @@ TEST_F(prefsPrefsPanes, LightDarkPaneIsTheServicesRoomsPane) {
     EXPECT_EQ(menuCode, 11) << "the pane talks to the application through the given delegate";
 }
 
-TEST_F(prefsPrefsPanes, WelcomeWindowClosesWithItsButton) {
-    std::optional<BoardingWinController> boarding = BoardingWinController::init();
-    ASSERT_TRUE(boarding.has_value());
+TEST_F(prefsPrefsPanes, WelcomeWindowClosesWithItsContinueButton) {
+    std::unique_ptr<BoardingWinController> boarding = BoardingWinController::init({});
+    ASSERT_NE(boarding, nullptr);
     QWidget* window = boarding->window();
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(window->windowTitle().isEmpty());
     boarding->showWindow();
     EXPECT_TRUE(window->isVisible());
-    const QList<QPushButton*> buttons = window->findChildren<QPushButton*>();
-    ASSERT_EQ(buttons.size(), 1);
-    buttons.first()->click();
+    boarding->pageControlDidSelectPageAtIndex(BoardingWinController::kPages - 1);
+    boarding->continueBtn()->click();
     EXPECT_FALSE(window->isVisible());
 }
 

@@ -6,6 +6,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
 #include "support/LightAppearance.h"
+#include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
@@ -102,11 +103,14 @@ class SettingsWindow : public ::testing::Test {
     SettingsWindow() : defaults(domain.store()) {
         platform::UserDefaults::setStandard(&defaults);
         platform::Clock::setShared(&clock);
+        // A pane's timers run on this test's clock, never on a scheduler that outlives it.
+        platform::Scheduler::setShared(&scheduler);
         appearance = test::installLightAppearance();
     }
     ~SettingsWindow() override {
         host.reset();
         AppearanceService::setShared(nullptr);
+        platform::Scheduler::setShared(nullptr);
         platform::Clock::setShared(nullptr);
         platform::UserDefaults::setStandard(nullptr);
     }
@@ -146,6 +150,7 @@ class SettingsWindow : public ::testing::Test {
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     platform::UserDefaults defaults;
     test::FakeClock clock{Date::fromReference(0), QTimeZone::utc()};
+    test::ManualScheduler scheduler{clock};
     std::unique_ptr<AppearanceService> appearance;
     Recorded recorded;
     RecordingDelegate delegate{recorded};
@@ -302,9 +307,9 @@ TEST_F(shellSettingsWindow, TheVersionRowSitsAtTheSameHeightOnEveryPane) {
 TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     SettingsWindowHost& first = open();
     first.showPrefs();  // nothing stored: the first pane with controls
-    EXPECT_EQ(first.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
-    EXPECT_EQ(first.window()->windowTitle(), QStringLiteral("Talvor Settings: Time Menu"));
-    EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnTimeMenu});
+    EXPECT_EQ(first.returnViewControllerName(), QStringLiteral("AdvancedPrefVC"));
+    EXPECT_EQ(first.window()->windowTitle(), QStringLiteral("Talvor Settings: General"));
+    EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnAdvanced});
     EXPECT_FALSE(storedTag().isValid()) << "opening alone stores nothing";
 
     first.doOnMain(12);
@@ -320,20 +325,32 @@ TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     defaults.setInteger(0, QStringLiteral("lastUsedPrefTag"));
     SettingsWindowHost& third = open();
     third.showPrefs();
-    EXPECT_EQ(third.returnViewControllerName(), QStringLiteral("TalvorTimeViewController"));
+    EXPECT_EQ(third.returnViewControllerName(), QStringLiteral("AdvancedPrefVC"));
 }
 
 // A first opening skips the panes that only say they are coming, whichever come first; the
 // row it lights is the pane it shows.
 TEST_F(shellSettingsWindow, FirstOpeningShowsTheFirstPaneWithControls) {
     PaneFactory factory = panes();
-    ASSERT_TRUE(factory.isPlaceholder(QStringLiteral("AdvancedPrefVC")));
     ASSERT_FALSE(factory.isPlaceholder(QStringLiteral("TalvorMenuViewController")));
-    // A General pane with controls of its own comes first in the sidebar.
-    factory.add(QStringLiteral("AdvancedPrefVC"), [this](const QString& nib) {
+    // The General pane comes first in the sidebar: while it only says it is coming, the
+    // first opening passes over it (and the Feedback pane below it).
+    const auto general = [this](const QString& nib) -> std::unique_ptr<PreferencePane> {
         return std::make_unique<JournalPane>(QStringLiteral("AdvancedPrefVC"), nib, journal,
                                              QSize(100, 100));
-    });
+    };
+    {
+        PaneFactory noted = panes();
+        noted.add(QStringLiteral("AdvancedPrefVC"), general, /*placeholder=*/true);
+        noted.add(QStringLiteral("FeedbakReviewUpdateVC"), general, /*placeholder=*/true);
+        SettingsWindowHost& first = open(std::move(noted));
+        first.showPrefs();
+        EXPECT_NE(first.returnViewControllerName(), QStringLiteral("AdvancedPrefVC"));
+        EXPECT_NE(first.returnViewControllerName(), QStringLiteral("FeedbakReviewUpdateVC"));
+        host.reset();
+        defaults.removeObjectForKey(QStringLiteral("lastUsedPrefTag"));
+    }
+    factory.add(QStringLiteral("AdvancedPrefVC"), general);
     SettingsWindowHost& w = open(std::move(factory));
     w.showPrefs();
     EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("AdvancedPrefVC"));

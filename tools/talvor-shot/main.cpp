@@ -16,6 +16,7 @@
 #include "GrabWindow.h"
 #include "alarms/CustomModalWindowController.h"
 #include "platform/Paths.h"
+#include "prefs/BoardingWinController.h"
 #include "widgets/TalvorCustomDatePanel.h"
 #include "widgets/WidgetGallery.h"
 
@@ -190,6 +191,21 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderCalendarLeaves(s.scale); }},
     {"big-calendar", "the date menu's big calendar with the moon of the day",
      [](const Settings& s) { return talvor::shot::renderBigCalendar(s.scale); }},
+    {"welcome-first-page", "the welcome window's first page, with the link to the manual",
+     [](const Settings& s) {
+         auto welcome = talvor::BoardingWinController::init({});
+         welcome->showWindow();
+         QCoreApplication::processEvents();
+         return grabWindow(*welcome->window(), s.scale);
+     }},
+    {"welcome-last-page", "the welcome window's last page: its title, the video's place, Continue",
+     [](const Settings& s) {
+         auto welcome = talvor::BoardingWinController::init({});
+         welcome->pageControlDidSelectPageAtIndex(talvor::BoardingWinController::kPages - 1);
+         welcome->showWindow();
+         QCoreApplication::processEvents();
+         return grabWindow(*welcome->window(), s.scale);
+     }},
 };
 
 }  // namespace

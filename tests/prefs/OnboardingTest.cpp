@@ -1,0 +1,207 @@
+#include "prefs/BoardingWinController.h"
+#include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
+#include "widgets/BFPageControl.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace talvor {
+namespace {
+
+// Records what the window asks of its video player.
+class FakeVideoPlayer : public platform::VideoPlayer {
+  public:
+    explicit FakeVideoPlayer(QWidget* parent) : view_(new QWidget(parent)) {
+        view_->setObjectName(QStringLiteral("videoView"));
+    }
+    QWidget* view() override { return view_; }
+    void playFromStart(const QUrl& file) override {
+        played.push_back(file);
+        playing = true;
+    }
+    void stop() override { playing = false; }
+    bool isPlaying() const override { return playing; }
+
+    QWidget* view_;
+    std::vector<QUrl> played;
+    bool playing = false;
+};
+
+class prefsOnboarding : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        boarding = BoardingWinController::init([this](QWidget* parent) {
+            auto p = std::make_unique<FakeVideoPlayer>(parent);
+            player = p.get();
+            return p;
+        });
+        ASSERT_NE(boarding, nullptr);
+        boarding->videoFor = [](const QString& name) {
+            return QUrl(QStringLiteral("file:///videos/") + name + QStringLiteral(".webm"));
+        };
+        boarding->showWindow();
+    }
+    FakeVideoPlayer* player = nullptr;
+    std::unique_ptr<BoardingWinController> boarding;
+};
+
+TEST_F(prefsOnboarding, EachPageShowsItsOwnControls) {
+    struct Row {
+        bool title;  // the title label and its line
+        bool video;
+        bool help;
+        bool cont;
+        const char* titleText;
+    };
+    const Row rows[BoardingWinController::kPages] = {
+        {false, false, true, false, ""},
+        {false, false, false, false, ""},
+        {true, true, false, false, "Video for turnning off apple clock"},
+        {false, false, false, false, ""},
+        {true, true, false, true, "Video for moving date & time menubar items"},
+    };
+    // Forward, then back again: every page's state depends on that page alone.
+    const int order[] = {0, 1, 2, 3, 4, 3, 2, 1, 0, 4, 0};
+    for (int page : order) {
+        SCOPED_TRACE(page);
+        boarding->pageControlDidSelectPageAtIndex(page);
+        const Row& r = rows[page];
+        EXPECT_EQ(boarding->currentPage(), page);
+        EXPECT_EQ(boarding->control()->currentPage(), page);
+        EXPECT_EQ(boarding->titleLbl()->isVisible(), r.title);
+        EXPECT_EQ(boarding->titleLine()->isVisible(), r.title);
+        EXPECT_EQ(player->view()->isVisible(), r.video);
+        EXPECT_EQ(player->playing, r.video);
+        EXPECT_EQ(boarding->currImg()->isVisible(), !r.video);
+        EXPECT_EQ(boarding->btnHelpManual()->isVisible(), r.help);
+        EXPECT_EQ(boarding->continueBtn()->isVisible(), r.cont);
+        if (r.title) {
+            EXPECT_EQ(boarding->titleLbl()->text(), QLatin1String(r.titleText));
+        }
+    }
+}
+
+TEST_F(prefsOnboarding, LeavingAVideoPageStopsItsVideoAndComingBackStartsOver) {
+    boarding->pageControlDidSelectPageAtIndex(4);
+    ASSERT_EQ(player->played.size(), 1u);
+    EXPECT_EQ(player->played.back().fileName(), QStringLiteral("5-MovingMenuItems.webm"));
+    boarding->pageControlDidSelectPageAtIndex(3);
+    EXPECT_FALSE(player->playing) << "a hidden video must not keep playing";
+    EXPECT_FALSE(player->view()->isVisible());
+    EXPECT_FALSE(boarding->continueBtn()->isVisible());
+    boarding->pageControlDidSelectPageAtIndex(2);
+    EXPECT_EQ(player->played.back().fileName(), QStringLiteral("3-TurningoffAppleClock.webm"));
+    EXPECT_TRUE(player->playing);
+    boarding->window()->close();
+    EXPECT_FALSE(player->playing) << "closing the window stops the video";
+}
+
+TEST_F(prefsOnboarding, WithoutTheVideoInstalledThePicturesStandIn) {
+    boarding->videoFor = [](const QString&) { return QUrl(); };
+    boarding->pageControlDidSelectPageAtIndex(2);
+    EXPECT_TRUE(boarding->currImg()->isVisible());
+    EXPECT_FALSE(player->view()->isVisible());
+    EXPECT_TRUE(player->played.empty());
+    EXPECT_TRUE(boarding->titleLbl()->isVisible());
+}
+
+TEST_F(prefsOnboarding, ClickingADotChoosesItsPage) {
+    BFPageControl* dots = boarding->control();
+    EXPECT_EQ(dots->numberOfPages(), BoardingWinController::kPages);
+    // Centred, 50 points above the window's foot.
+    const QWidget* w = boarding->window();
+    EXPECT_NEAR(dots->x() + dots->width() / 2.0, w->width() / 2.0, 1.0);
+    EXPECT_EQ(w->height() - (dots->y() + dots->height()), 50);
+    QTest::mouseClick(dots, Qt::LeftButton, {}, dots->dotRect(3).center().toPoint());
+    EXPECT_EQ(boarding->currentPage(), 3);
+}
+
+TEST(prefsOnboardingVideos, FoundWhereTheProgramsDataIsInstalled) {
+    QTemporaryDir share;
+    test::ScopedEnvVar data{"TALVOR_SYSTEM_DATA_DIR", share.path()};
+    EXPECT_TRUE(OnboardingPictures::video(QStringLiteral("5-MovingMenuItems")).isEmpty());
+    ASSERT_TRUE(QDir().mkpath(share.filePath(QStringLiteral("Onboarding"))));
+    QFile file(share.filePath(QStringLiteral("Onboarding/5-MovingMenuItems.webm")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QUrl url = OnboardingPictures::video(QStringLiteral("5-MovingMenuItems"));
+    EXPECT_TRUE(url.isLocalFile());
+    EXPECT_EQ(url.toLocalFile(), QFileInfo(file).absoluteFilePath());
+}
+
+TEST(prefsPageDots, DotColoursAndTheirEdge) {
+    BFPageControl dots;
+    dots.setNumberOfPages(3);
+    dots.setCurrentPage(1);
+    EXPECT_EQ(dots.sizeHint().width(), 3 * 15 + 2 * 5);
+    QImage image(dots.sizeHint(), QImage::Format_ARGB32);
+    image.fill(QColor(0, 0, 0));
+    dots.render(&image, {}, {}, QWidget::DrawChildren);
+    const auto grey = [&](int dot, qreal dx, qreal dy) {
+        const QPointF c = dots.dotRect(dot).center();
+        return image.pixelColor(QPointF(c.x() + dx, c.y() + dy).toPoint());
+    };
+    const int tolerance = 2;
+    for (const auto& [dot, expected] : {std::pair{0, 217}, std::pair{1, 115}, std::pair{2, 217}}) {
+        SCOPED_TRACE(dot);
+        const QColor centre = grey(dot, 0, 0);
+        EXPECT_NEAR(centre.red(), expected, tolerance);
+        EXPECT_EQ(centre.red(), centre.green());
+        EXPECT_EQ(centre.green(), centre.blue());
+        // Just below the dot's fill the white edge shows against the black background.
+        const QColor edge = grey(dot, 0, 5.8);
+        EXPECT_GT(edge.red(), 200) << "the light edge under the dot";
+        // The faint ring darkens the dot's rim a little.
+        const QColor rim = grey(dot, -4.9, 0);
+        EXPECT_LT(rim.red(), centre.red());
+    }
+    // A pressed dot is grey 150.
+    QImage pressed(QSize(15, 15), QImage::Format_ARGB32);
+    pressed.fill(Qt::black);
+    QPainter p(&pressed);
+    BFPageControl::drawDot(p, QRectF(0, 0, 15, 15), false, true);
+    p.end();
+    EXPECT_NEAR(pressed.pixelColor(7, 7).red(), 150, tolerance);
+}
+
+TEST(prefsTutorial, TheEndsHideTheirButtonsAndTheLastOffersTheManual) {
+    std::unique_ptr<TutorialWindowController> tutorial = TutorialWindowController::init();
+    ASSERT_NE(tutorial, nullptr);
+    tutorial->showWindow();
+    struct State {
+        bool back;
+        bool forward;
+        bool link;
+    };
+    const State states[TutorialWindowController::kPages] = {
+        {false, true, false}, {true, true, false}, {true, false, true}};
+    const auto check = [&](int page) {
+        SCOPED_TRACE(page);
+        EXPECT_EQ(tutorial->currentPage(), page);
+        EXPECT_EQ(tutorial->control()->currentPage(), page);
+        EXPECT_EQ(tutorial->backButton()->isVisible(), states[page].back);
+        EXPECT_EQ(tutorial->forwardButton()->isVisible(), states[page].forward);
+        EXPECT_EQ(tutorial->linkButton()->isVisible(), states[page].link);
+    };
+    check(0);
+    tutorial->forwardButton()->click();
+    check(1);
+    tutorial->forwardButton()->click();
+    check(2);
+    tutorial->backButton()->click();
+    check(1);
+    tutorial->pageControlDidSelectPageAtIndex(2);
+    check(2);
+}
+
+}  // namespace
+}  // namespace talvor
