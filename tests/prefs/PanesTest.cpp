@@ -107,19 +107,19 @@ TEST_F(prefsPrefsPanes, UnknownClassMakesNothing) {
 }
 
 TEST_F(prefsPrefsPanes, PaneWithoutControlsShowsItsTitleAndANote) {
-    FeedbakReviewUpdateVC pane(QStringLiteral("FeedbakReviewUpdateVC"));
+    TCalendarPrefs pane(QStringLiteral("TCalendarPrefs"));
     QStringList texts;
     for (const QLabel* label : pane.view()->findChildren<QLabel*>()) {
         texts << label->text();
     }
-    EXPECT_EQ(texts, QStringList({QStringLiteral("Feedback"), NotedPane::noteText()}));
+    EXPECT_EQ(texts, QStringList({QStringLiteral("Minnow"), NotedPane::noteText()}));
 }
 
 TEST_F(prefsPrefsPanes, ViewGoesWithItsPaneEvenWhenShownElsewhere) {
     QWidget area;
     QPointer<QWidget> view;
     {
-        FeedbakReviewUpdateVC pane(QStringLiteral("FeedbakReviewUpdateVC"));
+        TCalendarPrefs pane(QStringLiteral("TCalendarPrefs"));
         view = pane.view();
         view->setParent(&area);
     }
