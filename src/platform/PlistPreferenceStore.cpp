@@ -204,13 +204,13 @@ bool PlistPreferenceStore::exchange(const QVariantMap& known,
         errno == ENOENT) {
         contents.clear();
         seen_.reset();
-        noteWorking();
+        noteRead();
         return true;
     }
     const QString dir = QFileInfo(filePath_).absolutePath();
     if (!Paths::makePath(dir) && !pending.isEmpty()) {
         log(QStringLiteral("Preferences %1: cannot create the folder %2").arg(domain(), dir));
-        noteFailure(QStringLiteral("the folder %1 cannot be created").arg(dir));
+        noteWriteFailure(QStringLiteral("the folder %1 cannot be created").arg(dir));
         return false;
     }
     FileLock lock(filePath_, !onMainThread()     ? kLockWaitMs
@@ -246,7 +246,7 @@ bool PlistPreferenceStore::exchange(const QVariantMap& known,
     applyPending(contents, pending);
     if (rewrite) {
         if (isReadOnlyFile()) {
-            noteFailure(QStringLiteral("%1 is read-only").arg(filePath_));
+            noteWriteFailure(QStringLiteral("%1 is read-only").arg(filePath_));
             seen_.reset();
             return false;
         }
@@ -256,14 +256,31 @@ bool PlistPreferenceStore::exchange(const QVariantMap& known,
         if (!bytes || !writeFileAtomically(filePath_, *bytes, &error)) {
             log(QStringLiteral("Preferences %1: cannot save %2: %3")
                     .arg(domain(), filePath_, error));
-            noteFailure(QStringLiteral("%1 cannot be written: %2").arg(filePath_, error));
+            noteWriteFailure(QStringLiteral("%1 cannot be written: %2").arg(filePath_, error));
             seen_.reset();
             return false;
         }
     }
     seen_ = stampOfFile();
-    noteWorking();
+    if (rewrite) {
+        writeFailing_ = false;
+        noteWorking();
+    } else {
+        noteRead();
+    }
     return true;
+}
+
+void PlistPreferenceStore::noteWriteFailure(const QString& why) {
+    writeFailing_ = true;
+    noteFailure(why);
+}
+
+void PlistPreferenceStore::noteRead() {
+    // A read proves nothing about writing: a failed save stays reported until one succeeds.
+    if (!writeFailing_) {
+        noteWorking();
+    }
 }
 
 }  // namespace talvor::platform

@@ -25,6 +25,8 @@ class PlistPreferenceStore : public PreferenceStore {
     // Temporary copies left by a write that was killed.
     void removeUnfinishedWrites();
     bool isReadOnlyFile();
+    void noteWriteFailure(const QString& why);
+    void noteRead();
     // What the file was when we last read or wrote it, to skip reading it again unchanged.
     struct FileStamp {
         quint64 inode = 0;
@@ -37,6 +39,7 @@ class PlistPreferenceStore : public PreferenceStore {
     const QString filePath_;
     std::optional<FileStamp> seen_;
     bool lockFailureLogged_ = false;
+    bool writeFailing_ = false;
     bool readOnlyLogged_ = false;
 };
 
