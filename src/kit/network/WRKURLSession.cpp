@@ -469,6 +469,8 @@ void WRKURLSessionState::run() {
         for (const auto& task : starting) {
             begin(task);
         }
+        // The transfers hold what they need; a finished task must not outlive it here.
+        starting.clear();
         for (const std::uint64_t identifier : cancelling) {
             const auto found = std::find_if(running.begin(), running.end(), [&](const auto& entry) {
                 return entry.first->taskIdentifier() == identifier;
