@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "crash/WRKPlatform.h"
 #include "kit/KitLog.h"
 
 namespace talvor::crash {
@@ -80,7 +81,7 @@ void* WRKAllocatorSafeAllocateFromRegion(WRKAllocatorRegion* region, std::size_t
             return std::malloc(size);
         }
         if (region->next.compare_exchange_weak(next, next + rounded)) {
-            return reinterpret_cast<void*>(next);
+            return WRKAddressPointer(next);
         }
     }
 }
@@ -113,7 +114,7 @@ bool WRKAllocatorProtect(WRKAllocator* allocator) {
         return true;
     }
     allocator->protectedFlag = true;
-    if (::mprotect(reinterpret_cast<void*>(allocator->readOnly.start), allocator->readOnly.size,
+    if (::mprotect(WRKAddressPointer(allocator->readOnly.start), allocator->readOnly.size,
                    PROT_READ) != 0) {
         allocator->protectedFlag = false;
         logError("Memory protection failed");

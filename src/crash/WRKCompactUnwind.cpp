@@ -9,9 +9,8 @@ namespace {
 constexpr std::uint32_t kPageRegular = 2;
 constexpr std::uint32_t kPageCompressed = 3;
 
-// Addresses of the image and the stack are numbers here; this is where they become pointers.
 const void* pointer(std::uint64_t address) {
-    return reinterpret_cast<const void*>(address);  // NOLINT(performance-no-int-to-ptr)
+    return WRKAddressPointer(address);
 }
 
 template <class T>

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <utility>
 
+#include "crash/WRKPlatform.h"
 #include "crash/WRKSDKLog.h"
 
 namespace talvor::crash {
@@ -78,7 +79,7 @@ class ExpressionStack {
 
 bool readWord(std::uint64_t address, std::uint64_t* out, std::size_t size = 8) {
     std::uint64_t value = 0;
-    if (!WRKReadMemory(reinterpret_cast<const void*>(address), &value, size)) {
+    if (!WRKReadMemory(WRKAddressPointer(address), &value, size)) {
         return false;
     }
     *out = value;  // little-endian: the low bytes
@@ -707,10 +708,10 @@ bool WRKDwarfFindFDE(std::uintptr_t header, std::uint64_t pc, WRKDwarfFDE* fde, 
     // The table may name a library unloaded since it was last looked at: make sure its
     // header is still mapped before reading it in place.
     std::uint32_t probe = 0;
-    if (!WRKReadMemory(reinterpret_cast<const void*>(header), &probe, sizeof probe)) {
+    if (!WRKReadMemory(WRKAddressPointer(header), &probe, sizeof probe)) {
         return false;
     }
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(header);  // NOLINT
+    const auto* bytes = static_cast<const std::uint8_t*>(WRKAddressPointer(header));
     if (bytes[0] != 1) {
         return false;
     }
@@ -747,7 +748,7 @@ bool WRKDwarfFindFDE(std::uintptr_t header, std::uint64_t pc, WRKDwarfFDE* fde, 
     if (entry(low, 0) > pc) {
         return false;
     }
-    const auto* record = reinterpret_cast<const std::uint8_t*>(entry(low, 1));  // NOLINT
+    const auto* record = static_cast<const std::uint8_t*>(WRKAddressPointer(entry(low, 1)));
     std::uint64_t recordStart = 0;
     if (!WRKReadMemory(record, &recordStart, sizeof recordStart)) {
         return false;

@@ -165,8 +165,9 @@ void WRKTerminateHandler() {
 void WRKNSApplicationReportException(const char* name, const char* reason,
                                      const std::uintptr_t* returnAddresses, std::size_t count) {
     WRKSDKLogWarn("Recording an NSException\n");
-    std::vector<WRKStackFrame> frames(returnAddresses != nullptr ? count : 0);
-    for (std::size_t i = 0; i < frames.size(); ++i) {
+    const std::size_t frameCount = returnAddresses != nullptr ? count : 0;
+    std::vector<WRKStackFrame> frames(frameCount);
+    for (std::size_t i = 0; i < frameCount; ++i) {
         frames[i].address = returnAddresses[i];
     }
     WRKExceptionRecord(WRKExceptionTypeObjectiveC, name, reason, frames.data(), frames.size(),

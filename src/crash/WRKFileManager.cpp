@@ -46,9 +46,9 @@ bool renameNoReplace(const fs::path& from, const fs::path& to, std::string& erro
 
 }  // namespace
 
-WRKFileManager::WRKFileManager(fs::path cachesFolder, std::string pathNamespace)
+WRKFileManager::WRKFileManager(const fs::path& cachesFolder, std::string pathNamespace)
     : pathNamespace_(std::move(pathNamespace)),
-      rootPath_(std::move(cachesFolder) / "com.wreckord.data" / pathNamespace_) {}
+      rootPath_(cachesFolder / "com.wreckord.data" / pathNamespace_) {}
 
 fs::path WRKFileManager::cachesFolder() {
     if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache == '/') {

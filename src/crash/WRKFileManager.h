@@ -17,7 +17,7 @@ namespace talvor::crash {
 class WRKFileManager {
   public:
     // A tree under `cachesFolder` for `pathNamespace` (the application's bundle identifier).
-    WRKFileManager(std::filesystem::path cachesFolder, std::string pathNamespace);
+    WRKFileManager(const std::filesystem::path& cachesFolder, std::string pathNamespace);
     // The tree of the running application: the Caches folder above and the kit host's
     // bundle identifier.
     static WRKFileManager standard();

@@ -13,6 +13,12 @@ namespace talvor::crash {
 // Addresses below this are never read.
 inline constexpr std::uintptr_t kWRKMinimumReadableAddress = 0x1000;
 
+// Registers, stacks, images and arenas hold addresses as numbers; this is where one becomes a
+// pointer (the cast is the point of an unwinder, not an accident).
+inline void* WRKAddressPointer(std::uintptr_t address) {
+    return reinterpret_cast<void*>(address);  // NOLINT(performance-no-int-to-ptr)
+}
+
 // Sets aside what the crash-time calls need beforehand (the probe pipe of the fallback read,
 // the parking signal's handler, the page size). Safe to call more than once.
 bool WRKPlatformInitialize();

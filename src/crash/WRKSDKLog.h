@@ -35,3 +35,9 @@ void WRKSDKLogSetMinimumLevel(int level);
     ::talvor::crash::WRKSDKFileLog(3, "WARN  [%s:%d] " format, __func__, __LINE__, ##__VA_ARGS__)
 #define WRKSDKLogError(format, ...) \
     ::talvor::crash::WRKSDKFileLog(4, "ERROR [%s:%d] " format, __func__, __LINE__, ##__VA_ARGS__)
+// Inside a lambda __func__ names its call operator: these take the enclosing function's name,
+// captured by the lambda.
+#define WRKSDKLogWarnIn(function, format, ...) \
+    ::talvor::crash::WRKSDKFileLog(3, "WARN  [%s:%d] " format, function, __LINE__, ##__VA_ARGS__)
+#define WRKSDKLogErrorIn(function, format, ...) \
+    ::talvor::crash::WRKSDKFileLog(4, "ERROR [%s:%d] " format, function, __LINE__, ##__VA_ARGS__)

@@ -1,6 +1,7 @@
 #include "crash/WRKUnwind.h"
 
 #include "crash/WRKDwarf.h"
+#include "crash/WRKPlatform.h"
 #include "crash/WRKSDKLog.h"
 
 namespace talvor::crash {
@@ -42,8 +43,7 @@ bool stackScan(WRKUnwindContext* c) {
 bool framePointerStep(WRKUnwindContext* c) {
     std::uint64_t record[2] = {};
     const std::uint64_t fp = fpOf(c);
-    if (fp < kMinimumValid ||
-        !WRKReadMemory(reinterpret_cast<const void*>(fp), record, sizeof record)) {
+    if (fp < kMinimumValid || !WRKReadMemory(WRKAddressPointer(fp), record, sizeof record)) {
         return false;
     }
     // The stack grows down: a caller's frame record lies above this one.
@@ -74,7 +74,7 @@ bool handOut(WRKUnwindContext* c) {
         return false;
     }
     if (sp < kMinimumValid) {
-        WRKSDKLogWarn("Error: SP (%p) isn't a valid pointer\n", reinterpret_cast<void*>(sp));
+        WRKSDKLogWarn("Error: SP (%p) isn't a valid pointer\n", WRKAddressPointer(sp));
         return false;
     }
     c->repeatCount = c->frameCount > 0 && pc == c->lastPC ? c->repeatCount + 1 : 0;
@@ -120,7 +120,7 @@ bool WRKUnwindNextFrame(WRKUnwindContext* c) {
     const std::uint64_t lookup = WRKUnwindLookupPC(c);
     WRKBinaryImageRange image;
     if (!findImage(c, lookup, &image)) {
-        WRKSDKLogWarn("Unable to find binary for %p\n", reinterpret_cast<void*>(lookup));
+        WRKSDKLogWarn("Unable to find binary for %p\n", WRKAddressPointer(lookup));
     } else if (image.ehFrameHeader >= kMinimumValid) {
         bool signalFrame = false;
         switch (WRKDwarfUnwindComputeRegisters(image.ehFrameHeader, lookup, &c->registers,
@@ -131,8 +131,7 @@ bool WRKUnwindNextFrame(WRKUnwindContext* c) {
             case WRKDwarfStep::Outermost:
                 return false;
             case WRKDwarfStep::Failed:
-                WRKSDKLogInfo("No call-frame information for %p\n",
-                              reinterpret_cast<void*>(lookup));
+                WRKSDKLogInfo("No call-frame information for %p\n", WRKAddressPointer(lookup));
                 break;
         }
     }
@@ -200,10 +199,10 @@ bool WRKUnwindFirstExecutableAddress(const WRKUnwindContext* context, std::uint6
             continue;
         }
         std::uint64_t word = 0;
-        if (!WRKReadMemory(reinterpret_cast<const void*>(at), &word, sizeof word)) {
+        if (!WRKReadMemory(WRKAddressPointer(at), &word, sizeof word)) {
             return false;
         }
-        WRKSDKLogDebug("Checking for executable %p\n", reinterpret_cast<void*>(word));
+        WRKSDKLogDebug("Checking for executable %p\n", WRKAddressPointer(word));
         if (WRKUnwindIsAddressExecutable(context, word)) {
             *out = word;
             return true;

@@ -109,10 +109,11 @@ void WRKUserLoggingWriteAndCheckABFiles(const WRKABFiles* pair, const char** cur
     }
     std::uint64_t finalSize = 0;
     bool written = false;
+    const char* const function = __func__;
     WRKLoggingQueue().sync([&] {
         WRKFile file;
         if (!WRKFileInitWithPath(&file, *currentPath, true)) {
-            WRKSDKLogWarn("Unable to open log file\n");
+            WRKSDKLogWarnIn(function, "Unable to open log file\n");
             return;
         }
         writer(&file);
@@ -127,10 +128,11 @@ void WRKUserLoggingWriteAndCheckABFiles(const WRKABFiles* pair, const char** cur
     if (!written) {
         return;
     }
-    WRKLoggingQueue().async([pair, currentPath, finalSize] {
+    WRKLoggingQueue().async([pair, currentPath, finalSize, function] {
         if (!pair->restrictBySize) {
             if (pair->entryCount == nullptr) {
-                WRKSDKLogError(
+                WRKSDKLogErrorIn(
+                    function,
                     "Error: storage has invalid pointer, but is restricted by entry count\n");
                 return;
             }
@@ -346,7 +348,7 @@ std::optional<std::vector<JSONValue>> WRKUserLoggingStoredKeyValues(const char* 
     if (path == nullptr) {
         return std::nullopt;
     }
-    return WRKFileReadSections(path, true, [](JSONValue line) -> std::optional<JSONValue> {
+    return WRKFileReadSections(path, true, [](const JSONValue& line) -> std::optional<JSONValue> {
         const JSONValue* kv = line.find("kv");
         if (kv == nullptr) {
             return std::nullopt;

@@ -28,8 +28,8 @@ class JsonObject {
     // Replaces the value of an existing key in place, else appends.
     void set(std::string key, JsonValue value);
     bool remove(std::string_view key);
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
+    std::size_t size() const;
+    bool empty() const;
     const std::vector<Entry>& entries() const { return entries_; }
     bool operator==(const JsonObject& other) const;
 
@@ -78,6 +78,14 @@ class JsonValue {
                  std::shared_ptr<const JsonArray>, std::shared_ptr<const JsonObject>>
         value_;
 };
+
+// Defined once `JsonValue` is complete: clang needs the entry type whole to look at its size.
+inline std::size_t JsonObject::size() const {
+    return entries_.size();
+}
+inline bool JsonObject::empty() const {
+    return entries_.empty();
+}
 
 namespace json {
 

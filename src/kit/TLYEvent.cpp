@@ -30,7 +30,8 @@ void TLYPredefinedEvent::add(std::string_view key, const TLYNumberArgument& numb
 #define TLY_MAKE(name) std::shared_ptr<TLYPredefinedEvent>(new TLYPredefinedEvent(name, custom))
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::signUpEventWithMethod(
-    TLYText method, std::optional<bool> success, const std::optional<TLYAttributes>& custom) {
+    const TLYText& method, std::optional<bool> success,
+    const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("sign_up");
     e->add("method", method);
     e->predefinedAttributes_.addBooleanAttribute(success, "success");
@@ -38,7 +39,8 @@ std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::signUpEventWithMethod(
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::loginEventWithMethod(
-    TLYText method, std::optional<bool> success, const std::optional<TLYAttributes>& custom) {
+    const TLYText& method, std::optional<bool> success,
+    const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("login");
     e->add("method", method);
     e->predefinedAttributes_.addBooleanAttribute(success, "success");
@@ -46,8 +48,8 @@ std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::loginEventWithMethod(
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::shareEventWithMethod(
-    TLYText method, TLYText contentName, TLYText contentType, TLYText contentId,
-    const std::optional<TLYAttributes>& custom) {
+    const TLYText& method, const TLYText& contentName, const TLYText& contentType,
+    const TLYText& contentId, const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("share");
     e->add("method", method);
     e->add("content_name", contentName);
@@ -57,15 +59,15 @@ std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::shareEventWithMethod(
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::inviteEventWithMethod(
-    TLYText method, const std::optional<TLYAttributes>& custom) {
+    const TLYText& method, const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("invite");
     e->add("method", method);
     return e;
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::purchaseEventWithPrice(
-    std::optional<TLYDecimal> price, TLYText currency, std::optional<bool> success,
-    TLYText itemName, TLYText itemType, TLYText itemId,
+    std::optional<TLYDecimal> price, const TLYText& currency, std::optional<bool> success,
+    const TLYText& itemName, const TLYText& itemType, const TLYText& itemId,
     const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("purchase");
     e->predefinedAttributes_.addPriceAttribute(price, "item_price");
@@ -78,14 +80,14 @@ std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::purchaseEventWithPrice(
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::levelStartEventWithLevelName(
-    TLYText levelName, const std::optional<TLYAttributes>& custom) {
+    const TLYText& levelName, const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("level_start");
     e->add("level_name", levelName);
     return e;
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::levelEndEventWithLevelName(
-    TLYText levelName, TLYNumberArgument score, std::optional<bool> success,
+    const TLYText& levelName, const TLYNumberArgument& score, std::optional<bool> success,
     const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("level_end");
     e->add("level_name", levelName);
@@ -95,8 +97,8 @@ std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::levelEndEventWithLevelNa
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::addToCartEventWithPrice(
-    std::optional<TLYDecimal> price, TLYText currency, TLYText itemName, TLYText itemType,
-    TLYText itemId, const std::optional<TLYAttributes>& custom) {
+    std::optional<TLYDecimal> price, const TLYText& currency, const TLYText& itemName,
+    const TLYText& itemType, const TLYText& itemId, const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("add_to_cart");
     e->predefinedAttributes_.addPriceAttribute(price, "item_price");
     e->add("currency", currency);
@@ -107,8 +109,8 @@ std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::addToCartEventWithPrice(
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::startCheckoutEventWithPrice(
-    std::optional<TLYDecimal> totalPrice, TLYText currency, TLYNumberArgument itemCount,
-    const std::optional<TLYAttributes>& custom) {
+    std::optional<TLYDecimal> totalPrice, const TLYText& currency,
+    const TLYNumberArgument& itemCount, const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("start_checkout");
     e->predefinedAttributes_.addPriceAttribute(totalPrice, "total_price");
     e->add("currency", currency);
@@ -117,8 +119,8 @@ std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::startCheckoutEventWithPr
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::ratingEventWithRating(
-    TLYNumberArgument rating, TLYText contentName, TLYText contentType, TLYText contentId,
-    const std::optional<TLYAttributes>& custom) {
+    const TLYNumberArgument& rating, const TLYText& contentName, const TLYText& contentType,
+    const TLYText& contentId, const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("rating");
     e->add("rating", rating);
     e->add("content_name", contentName);
@@ -128,7 +130,7 @@ std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::ratingEventWithRating(
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::contentViewEventWithName(
-    TLYText name, TLYText contentType, TLYText contentId,
+    const TLYText& name, const TLYText& contentType, const TLYText& contentId,
     const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("content_view");
     e->add("content_name", name);
@@ -138,7 +140,7 @@ std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::contentViewEventWithName
 }
 
 std::shared_ptr<TLYPredefinedEvent> TLYPredefinedEvent::searchEventWithQuery(
-    TLYText query, const std::optional<TLYAttributes>& custom) {
+    const TLYText& query, const std::optional<TLYAttributes>& custom) {
     auto e = TLY_MAKE("search");
     e->add("query", query);
     return e;

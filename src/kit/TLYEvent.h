@@ -43,37 +43,39 @@ using TLYText = std::optional<std::string>;
 class TLYPredefinedEvent final : public TLYEvent {
   public:
     static std::shared_ptr<TLYPredefinedEvent> signUpEventWithMethod(
-        TLYText method, std::optional<bool> success, const std::optional<TLYAttributes>& custom);
-    static std::shared_ptr<TLYPredefinedEvent> loginEventWithMethod(
-        TLYText method, std::optional<bool> success, const std::optional<TLYAttributes>& custom);
-    static std::shared_ptr<TLYPredefinedEvent> shareEventWithMethod(
-        TLYText method, TLYText contentName, TLYText contentType, TLYText contentId,
+        const TLYText& method, std::optional<bool> success,
         const std::optional<TLYAttributes>& custom);
+    static std::shared_ptr<TLYPredefinedEvent> loginEventWithMethod(
+        const TLYText& method, std::optional<bool> success,
+        const std::optional<TLYAttributes>& custom);
+    static std::shared_ptr<TLYPredefinedEvent> shareEventWithMethod(
+        const TLYText& method, const TLYText& contentName, const TLYText& contentType,
+        const TLYText& contentId, const std::optional<TLYAttributes>& custom);
     static std::shared_ptr<TLYPredefinedEvent> inviteEventWithMethod(
-        TLYText method, const std::optional<TLYAttributes>& custom);
+        const TLYText& method, const std::optional<TLYAttributes>& custom);
     static std::shared_ptr<TLYPredefinedEvent> purchaseEventWithPrice(
-        std::optional<TLYDecimal> price, TLYText currency, std::optional<bool> success,
-        TLYText itemName, TLYText itemType, TLYText itemId,
+        std::optional<TLYDecimal> price, const TLYText& currency, std::optional<bool> success,
+        const TLYText& itemName, const TLYText& itemType, const TLYText& itemId,
         const std::optional<TLYAttributes>& custom);
     static std::shared_ptr<TLYPredefinedEvent> levelStartEventWithLevelName(
-        TLYText levelName, const std::optional<TLYAttributes>& custom);
+        const TLYText& levelName, const std::optional<TLYAttributes>& custom);
     static std::shared_ptr<TLYPredefinedEvent> levelEndEventWithLevelName(
-        TLYText levelName, TLYNumberArgument score, std::optional<bool> success,
+        const TLYText& levelName, const TLYNumberArgument& score, std::optional<bool> success,
         const std::optional<TLYAttributes>& custom);
     static std::shared_ptr<TLYPredefinedEvent> addToCartEventWithPrice(
-        std::optional<TLYDecimal> price, TLYText currency, TLYText itemName, TLYText itemType,
-        TLYText itemId, const std::optional<TLYAttributes>& custom);
+        std::optional<TLYDecimal> price, const TLYText& currency, const TLYText& itemName,
+        const TLYText& itemType, const TLYText& itemId, const std::optional<TLYAttributes>& custom);
     static std::shared_ptr<TLYPredefinedEvent> startCheckoutEventWithPrice(
-        std::optional<TLYDecimal> totalPrice, TLYText currency, TLYNumberArgument itemCount,
-        const std::optional<TLYAttributes>& custom);
+        std::optional<TLYDecimal> totalPrice, const TLYText& currency,
+        const TLYNumberArgument& itemCount, const std::optional<TLYAttributes>& custom);
     static std::shared_ptr<TLYPredefinedEvent> ratingEventWithRating(
-        TLYNumberArgument rating, TLYText contentName, TLYText contentType, TLYText contentId,
-        const std::optional<TLYAttributes>& custom);
+        const TLYNumberArgument& rating, const TLYText& contentName, const TLYText& contentType,
+        const TLYText& contentId, const std::optional<TLYAttributes>& custom);
     static std::shared_ptr<TLYPredefinedEvent> contentViewEventWithName(
-        TLYText name, TLYText contentType, TLYText contentId,
+        const TLYText& name, const TLYText& contentType, const TLYText& contentId,
         const std::optional<TLYAttributes>& custom);
     static std::shared_ptr<TLYPredefinedEvent> searchEventWithQuery(
-        TLYText query, const std::optional<TLYAttributes>& custom);
+        const TLYText& query, const std::optional<TLYAttributes>& custom);
 
     std::string name() const override { return "predefined"; }
     JsonObject dictionaryRepresentation() const override;

@@ -165,6 +165,7 @@ void TLYCleanupFilesOperation::main() {
     }
     std::set<fs::path> kept;
     std::vector<std::pair<double, fs::path>> byDate;
+    byDate.reserve(packaged.size());
     for (const auto& [base, file] : packaged) {
         byDate.emplace_back(TLYFileUtils::fileCreatedDateAtURL(file, -INFINITY), file);
     }

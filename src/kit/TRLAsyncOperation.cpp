@@ -72,7 +72,7 @@ void TRLAsyncOperation::lock(const std::function<void()>& block) {
     block();
 }
 
-void TRLAsyncOperation::finishWithError(std::optional<KitError> error) {
+void TRLAsyncOperation::finishWithError(const std::optional<KitError>& error) {
     Completion completion;
     {
         std::lock_guard guard(lock_);

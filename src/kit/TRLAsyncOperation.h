@@ -38,7 +38,7 @@ class TRLAsyncOperation : public Operation {
     void lock(const std::function<void()>& block);
     // Ends the work: `asyncCompletion` with the error (none: success), then done. Only the
     // first call counts; a later one is logged and ignored, so the completion runs once.
-    void finishWithError(std::optional<KitError> error);
+    void finishWithError(const std::optional<KitError>& error);
 
     Completion asyncCompletion() const;
     void setAsyncCompletion(Completion completion);

@@ -110,87 +110,86 @@ void Tally::record(std::shared_ptr<const TLYEvent> event) {
     }                           \
     record(make)
 
-void Tally::logSignUpWithMethod(TLYText method, std::optional<bool> success,
+void Tally::logSignUpWithMethod(const TLYText& method, std::optional<bool> success,
                                 const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logSignUpWithMethod:success:customAttributes:",
-            TLYPredefinedEvent::signUpEventWithMethod(std::move(method), success, custom));
+            TLYPredefinedEvent::signUpEventWithMethod(method, success, custom));
 }
 
-void Tally::logLoginWithMethod(TLYText method, std::optional<bool> success,
+void Tally::logLoginWithMethod(const TLYText& method, std::optional<bool> success,
                                const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logLoginWithMethod:success:customAttributes:",
-            TLYPredefinedEvent::loginEventWithMethod(std::move(method), success, custom));
+            TLYPredefinedEvent::loginEventWithMethod(method, success, custom));
 }
 
-void Tally::logShareWithMethod(TLYText method, TLYText contentName, TLYText contentType,
-                               TLYText contentId, const std::optional<TLYAttributes>& custom) {
+void Tally::logShareWithMethod(const TLYText& method, const TLYText& contentName,
+                               const TLYText& contentType, const TLYText& contentId,
+                               const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logShareWithMethod:contentName:contentType:contentId:customAttributes:",
-            TLYPredefinedEvent::shareEventWithMethod(std::move(method), std::move(contentName),
-                                                     std::move(contentType), std::move(contentId),
+            TLYPredefinedEvent::shareEventWithMethod(method, contentName, contentType, contentId,
                                                      custom));
 }
 
-void Tally::logInviteWithMethod(TLYText method, const std::optional<TLYAttributes>& custom) {
+void Tally::logInviteWithMethod(const TLYText& method, const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logInviteWithMethod:customAttributes:",
-            TLYPredefinedEvent::inviteEventWithMethod(std::move(method), custom));
+            TLYPredefinedEvent::inviteEventWithMethod(method, custom));
 }
 
-void Tally::logPurchaseWithPrice(std::optional<TLYDecimal> price, TLYText currency,
-                                 std::optional<bool> success, TLYText itemName, TLYText itemType,
-                                 TLYText itemId, const std::optional<TLYAttributes>& custom) {
+void Tally::logPurchaseWithPrice(std::optional<TLYDecimal> price, const TLYText& currency,
+                                 std::optional<bool> success, const TLYText& itemName,
+                                 const TLYText& itemType, const TLYText& itemId,
+                                 const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logPurchaseWithPrice:currency:success:itemName:itemType:itemId:customAttributes:",
-            TLYPredefinedEvent::purchaseEventWithPrice(price, std::move(currency), success,
-                                                       std::move(itemName), std::move(itemType),
-                                                       std::move(itemId), custom));
+            TLYPredefinedEvent::purchaseEventWithPrice(price, currency, success, itemName, itemType,
+                                                       itemId, custom));
 }
 
-void Tally::logLevelStart(TLYText levelName, const std::optional<TLYAttributes>& custom) {
+void Tally::logLevelStart(const TLYText& levelName, const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logLevelStart:customAttributes:",
-            TLYPredefinedEvent::levelStartEventWithLevelName(std::move(levelName), custom));
+            TLYPredefinedEvent::levelStartEventWithLevelName(levelName, custom));
 }
 
-void Tally::logLevelEnd(TLYText levelName, TLYNumberArgument score, std::optional<bool> success,
-                        const std::optional<TLYAttributes>& custom) {
+void Tally::logLevelEnd(const TLYText& levelName, const TLYNumberArgument& score,
+                        std::optional<bool> success, const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logLevelEnd:score:success:customAttributes:",
-            TLYPredefinedEvent::levelEndEventWithLevelName(std::move(levelName), std::move(score),
-                                                           success, custom));
+            TLYPredefinedEvent::levelEndEventWithLevelName(levelName, score, success, custom));
 }
 
-void Tally::logAddToCartWithPrice(std::optional<TLYDecimal> price, TLYText currency,
-                                  TLYText itemName, TLYText itemType, TLYText itemId,
+void Tally::logAddToCartWithPrice(std::optional<TLYDecimal> price, const TLYText& currency,
+                                  const TLYText& itemName, const TLYText& itemType,
+                                  const TLYText& itemId,
                                   const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logAddToCartWithPrice:currency:itemName:itemType:itemId:customAttributes:",
-            TLYPredefinedEvent::addToCartEventWithPrice(price, std::move(currency),
-                                                        std::move(itemName), std::move(itemType),
-                                                        std::move(itemId), custom));
+            TLYPredefinedEvent::addToCartEventWithPrice(price, currency, itemName, itemType, itemId,
+                                                        custom));
 }
 
-void Tally::logStartCheckoutWithPrice(std::optional<TLYDecimal> totalPrice, TLYText currency,
-                                      TLYNumberArgument itemCount,
+void Tally::logStartCheckoutWithPrice(std::optional<TLYDecimal> totalPrice, const TLYText& currency,
+                                      const TLYNumberArgument& itemCount,
                                       const std::optional<TLYAttributes>& custom) {
-    TLY_LOG("logStartCheckoutWithPrice:currency:itemCount:customAttributes:",
-            TLYPredefinedEvent::startCheckoutEventWithPrice(totalPrice, std::move(currency),
-                                                            std::move(itemCount), custom));
+    TLY_LOG(
+        "logStartCheckoutWithPrice:currency:itemCount:customAttributes:",
+        TLYPredefinedEvent::startCheckoutEventWithPrice(totalPrice, currency, itemCount, custom));
 }
 
-void Tally::logRating(TLYNumberArgument rating, TLYText contentName, TLYText contentType,
-                      TLYText contentId, const std::optional<TLYAttributes>& custom) {
+void Tally::logRating(const TLYNumberArgument& rating, const TLYText& contentName,
+                      const TLYText& contentType, const TLYText& contentId,
+                      const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logRating:contentName:contentType:contentId:customAttributes:",
-            TLYPredefinedEvent::ratingEventWithRating(std::move(rating), std::move(contentName),
-                                                      std::move(contentType), std::move(contentId),
+            TLYPredefinedEvent::ratingEventWithRating(rating, contentName, contentType, contentId,
                                                       custom));
 }
 
-void Tally::logContentViewWithName(TLYText name, TLYText contentType, TLYText contentId,
+void Tally::logContentViewWithName(const TLYText& name, const TLYText& contentType,
+                                   const TLYText& contentId,
                                    const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logContentViewWithName:contentType:contentId:customAttributes:",
-            TLYPredefinedEvent::contentViewEventWithName(std::move(name), std::move(contentType),
-                                                         std::move(contentId), custom));
+            TLYPredefinedEvent::contentViewEventWithName(name, contentType, contentId, custom));
 }
 
-void Tally::logSearchWithQuery(TLYText query, const std::optional<TLYAttributes>& custom) {
+void Tally::logSearchWithQuery(const TLYText& query, const std::optional<TLYAttributes>& custom) {
     TLY_LOG("logSearchWithQuery:customAttributes:",
-            TLYPredefinedEvent::searchEventWithQuery(std::move(query), custom));
+            TLYPredefinedEvent::searchEventWithQuery(query, custom));
 }
 
 void Tally::logCustomEventWithName(std::string name, const std::optional<TLYAttributes>& custom) {

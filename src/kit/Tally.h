@@ -59,34 +59,39 @@ class Tally {
     // A crash of the previous execution at `date` (seconds since 1970); none: nothing.
     static void logPreviousSessionCrashedOnDate(std::optional<double> date);
 
-    static void logSignUpWithMethod(TLYText method, std::optional<bool> success,
+    static void logSignUpWithMethod(const TLYText& method, std::optional<bool> success,
                                     const std::optional<TLYAttributes>& customAttributes);
-    static void logLoginWithMethod(TLYText method, std::optional<bool> success,
+    static void logLoginWithMethod(const TLYText& method, std::optional<bool> success,
                                    const std::optional<TLYAttributes>& customAttributes);
-    static void logShareWithMethod(TLYText method, TLYText contentName, TLYText contentType,
-                                   TLYText contentId,
+    static void logShareWithMethod(const TLYText& method, const TLYText& contentName,
+                                   const TLYText& contentType, const TLYText& contentId,
                                    const std::optional<TLYAttributes>& customAttributes);
-    static void logInviteWithMethod(TLYText method,
+    static void logInviteWithMethod(const TLYText& method,
                                     const std::optional<TLYAttributes>& customAttributes);
-    static void logPurchaseWithPrice(std::optional<TLYDecimal> price, TLYText currency,
-                                     std::optional<bool> success, TLYText itemName,
-                                     TLYText itemType, TLYText itemId,
+    static void logPurchaseWithPrice(std::optional<TLYDecimal> price, const TLYText& currency,
+                                     std::optional<bool> success, const TLYText& itemName,
+                                     const TLYText& itemType, const TLYText& itemId,
                                      const std::optional<TLYAttributes>& customAttributes);
-    static void logLevelStart(TLYText levelName,
+    static void logLevelStart(const TLYText& levelName,
                               const std::optional<TLYAttributes>& customAttributes);
-    static void logLevelEnd(TLYText levelName, TLYNumberArgument score, std::optional<bool> success,
+    static void logLevelEnd(const TLYText& levelName, const TLYNumberArgument& score,
+                            std::optional<bool> success,
                             const std::optional<TLYAttributes>& customAttributes);
-    static void logAddToCartWithPrice(std::optional<TLYDecimal> price, TLYText currency,
-                                      TLYText itemName, TLYText itemType, TLYText itemId,
+    static void logAddToCartWithPrice(std::optional<TLYDecimal> price, const TLYText& currency,
+                                      const TLYText& itemName, const TLYText& itemType,
+                                      const TLYText& itemId,
                                       const std::optional<TLYAttributes>& customAttributes);
-    static void logStartCheckoutWithPrice(std::optional<TLYDecimal> totalPrice, TLYText currency,
-                                          TLYNumberArgument itemCount,
+    static void logStartCheckoutWithPrice(std::optional<TLYDecimal> totalPrice,
+                                          const TLYText& currency,
+                                          const TLYNumberArgument& itemCount,
                                           const std::optional<TLYAttributes>& customAttributes);
-    static void logRating(TLYNumberArgument rating, TLYText contentName, TLYText contentType,
-                          TLYText contentId, const std::optional<TLYAttributes>& customAttributes);
-    static void logContentViewWithName(TLYText name, TLYText contentType, TLYText contentId,
+    static void logRating(const TLYNumberArgument& rating, const TLYText& contentName,
+                          const TLYText& contentType, const TLYText& contentId,
+                          const std::optional<TLYAttributes>& customAttributes);
+    static void logContentViewWithName(const TLYText& name, const TLYText& contentType,
+                                       const TLYText& contentId,
                                        const std::optional<TLYAttributes>& customAttributes);
-    static void logSearchWithQuery(TLYText query,
+    static void logSearchWithQuery(const TLYText& query,
                                    const std::optional<TLYAttributes>& customAttributes);
     static void logCustomEventWithName(std::string name,
                                        const std::optional<TLYAttributes>& customAttributes);

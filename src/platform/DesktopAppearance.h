@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace talvor::platform {
 
@@ -16,7 +17,11 @@ class AppearanceSource {
     virtual std::optional<bool> isDark() = 0;
     // The same answer without waiting for it: `answer` runs on the main thread once the
     // desktop replies (at once for a source that needs no round trip).
-    virtual void readIsDark(std::function<void(std::optional<bool>)> answer) { answer(isDark()); }
+    // By value: the sources that wait for the desktop keep it.
+    virtual void readIsDark(std::function<void(std::optional<bool>)> answer) {
+        const auto reply = std::move(answer);
+        reply(isDark());
+    }
     // Called with the new preference each time the desktop announces a change.
     virtual void setChangeHandler(ChangeHandler handler) = 0;
 

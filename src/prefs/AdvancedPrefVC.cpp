@@ -112,7 +112,7 @@ AdvancedPrefVC::Variant AdvancedPrefVC::builtVariant() {
 #endif
 }
 
-AdvancedPrefVC::AdvancedPrefVC(QString nibName, PaneDelegate delegate, Variant variant)
+AdvancedPrefVC::AdvancedPrefVC(QString nibName, const PaneDelegate& delegate, Variant variant)
     : AdvancedPrefVC(std::move(nibName), delegate, variant, ResetAllSteps::standard(delegate)) {}
 
 AdvancedPrefVC::AdvancedPrefVC(QString nibName, PaneDelegate delegate, Variant variant,

@@ -45,7 +45,7 @@ class AdvancedPrefVC : public PreferencePane {
     enum class Variant { WithUpdates, Store };
     static Variant builtVariant();
 
-    explicit AdvancedPrefVC(QString nibName, PaneDelegate delegate = {},
+    explicit AdvancedPrefVC(QString nibName, const PaneDelegate& delegate = {},
                             Variant variant = builtVariant());
     AdvancedPrefVC(QString nibName, PaneDelegate delegate, Variant variant, ResetAllSteps steps);
 

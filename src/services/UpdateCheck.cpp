@@ -84,7 +84,7 @@ std::optional<AppcastItem> newest(const QByteArray& xml, QString* error) {
                 (!best || compareVersions(item->version, best->version) > 0)) {
                 best = std::move(item);
             }
-            item.reset();
+            item = std::nullopt;
         }
     }
     const auto fail = [error](const QString& why) -> std::optional<AppcastItem> {

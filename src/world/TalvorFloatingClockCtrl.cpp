@@ -251,7 +251,7 @@ std::optional<QString> TalvorFloatingClockCtrl::getiChatFlagPath(const QString& 
         return std::nullopt;
     }
     // The shipped SVG flags first; a PNG of the country's name where one was installed.
-    if (const std::optional<QString> svg = CountryFlags::shared().flagPath(country)) {
+    if (std::optional<QString> svg = CountryFlags::shared().flagPath(country)) {
         return svg;
     }
     QString name = capitalized(country);

@@ -40,9 +40,7 @@ std::string TRLURLBuilder::escapeString(std::string_view text) {
     escaped.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) != 0 && byte < 0x80) {
-            escaped += c;
-        } else if (kKept.find(c) != std::string_view::npos) {
+        if ((std::isalnum(byte) != 0 && byte < 0x80) || kKept.find(c) != std::string_view::npos) {
             escaped += c;
         } else {
             escaped += '%';

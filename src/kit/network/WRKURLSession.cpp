@@ -78,7 +78,7 @@ struct WRKURLSessionState {
     void start();
     void nudge();
     void run();
-    void begin(WRKURLSessionTaskRef task);
+    void begin(const WRKURLSessionTaskRef& task);
     void finish(std::unique_ptr<Transfer> transfer, CURLcode result);
     void deliver(std::unique_ptr<Transfer> transfer, std::optional<HTTPURLResponse> response,
                  std::optional<KitError> error);
@@ -246,7 +246,13 @@ std::optional<KitError> configure(Transfer& transfer, const URLRequest& request,
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.HTTPMethod.c_str());
     }
     for (const auto& [name, value] : headers.all()) {
-        const std::string line = value.empty() ? name + ";" : name + ": " + value;
+        std::string line = name;
+        if (value.empty()) {
+            line += ';';
+        } else {
+            line += ": ";
+            line += value;
+        }
         transfer.headers = curl_slist_append(transfer.headers, line.c_str());
     }
     if (hasBody && !headers.value("Expect")) {
@@ -460,9 +466,11 @@ void WRKURLSessionState::run() {
             starting.swap(toStart);
             cancelling.swap(toCancel);
         }
-        for (auto& task : starting) {
-            begin(std::move(task));
+        for (const auto& task : starting) {
+            begin(task);
         }
+        // The transfers hold what they need; a finished task must not outlive it here.
+        starting.clear();
         for (const std::uint64_t identifier : cancelling) {
             const auto found = std::find_if(running.begin(), running.end(), [&](const auto& entry) {
                 return entry.first->taskIdentifier() == identifier;
@@ -499,7 +507,7 @@ void WRKURLSessionState::run() {
     }
 }
 
-void WRKURLSessionState::begin(WRKURLSessionTaskRef task) {
+void WRKURLSessionState::begin(const WRKURLSessionTaskRef& task) {
     auto transfer = std::make_unique<Transfer>();
     transfer->task = task;
     std::shared_ptr<WRKURLSessionDelegate> current;

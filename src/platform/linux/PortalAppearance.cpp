@@ -98,9 +98,10 @@ void PortalAppearanceSource::readIsDark(std::function<void(std::optional<bool>)>
                       answer(value == 1);
                       return;
                   }
-                  readLater(kGnomeInterface, kGtkTheme, [answer](std::optional<QVariant> theme) {
-                      answer(themeIsDark(theme));
-                  });
+                  readLater(kGnomeInterface, kGtkTheme,
+                            [answer](const std::optional<QVariant>& theme) {
+                                answer(themeIsDark(theme));
+                            });
               });
 }
 
