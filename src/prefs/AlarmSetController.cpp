@@ -563,14 +563,7 @@ void AlarmSetController::playButtonPushed() {
 }
 
 void AlarmSetController::chooseAudioFile() {
-    auto* panel = new QFileDialog(root_, tr("Choose audio file(s)"));
-    panel->setFileMode(QFileDialog::ExistingFiles);
-    panel->setNameFilter(tr("Sounds (*.ogg *.oga *.wav *.flac *.mp3 *.m4a *.aiff *.aif)"));
-    platform::openDialog(panel, [panel](int result) {
-        if (result == QDialog::Accepted) {
-            AudioStorageController::sharedController().addAudioFilesWithURLs(panel->selectedUrls());
-        }
-    });
+    AudioStorageController::chooseAudioFilesToAdd(root_);
 }
 
 void AlarmSetController::imageDragDidEnd() {

@@ -421,14 +421,7 @@ void TalvorTake5WindowsController::playButtonPushed() {
 }
 
 void TalvorTake5WindowsController::chooseAudioFile() {
-    auto* panel = new QFileDialog(viewIfLoaded(), tr("Choose audio file(s)"));
-    panel->setFileMode(QFileDialog::ExistingFiles);
-    panel->setNameFilter(tr("Sounds (*.ogg *.oga *.wav *.flac *.mp3 *.m4a *.aiff *.aif)"));
-    platform::openDialog(panel, [panel](int result) {
-        if (result == QDialog::Accepted) {
-            AudioStorageController::sharedController().addAudioFilesWithURLs(panel->selectedUrls());
-        }
-    });
+    AudioStorageController::chooseAudioFilesToAdd(viewIfLoaded());
 }
 
 void TalvorTake5WindowsController::imageDragDidEnd() {

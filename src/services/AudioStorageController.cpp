@@ -2,12 +2,15 @@
 
 #include "SoundKeys.h"
 #include "platform/NotificationCenter.h"
+#include "platform/OpenDialogs.h"
 #include "platform/Paths.h"
 #include "platform/SoundPlayer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QSet>
 
@@ -226,6 +229,19 @@ QString AudioStorageController::iMovieFolder() const {
 
 bool AudioStorageController::isSystemSound(const QString& path) const {
     return rings().contains(path);
+}
+
+void AudioStorageController::chooseAudioFilesToAdd(QWidget* parent) {
+    auto* panel = new QFileDialog(
+        parent, QCoreApplication::translate("AudioStorageController", "Choose audio file(s)"));
+    panel->setFileMode(QFileDialog::ExistingFiles);
+    panel->setNameFilter(QCoreApplication::translate(
+        "AudioStorageController", "Sounds (*.ogg *.oga *.wav *.flac *.mp3 *.m4a *.aiff *.aif)"));
+    platform::openDialog(panel, [panel](int result) {
+        if (result == QDialog::Accepted) {
+            sharedController().addAudioFilesWithURLs(panel->selectedUrls());
+        }
+    });
 }
 
 void AudioStorageController::addAudioFilesWithURLs(const QList<QUrl>& urls) const {

@@ -12,6 +12,8 @@
 #include <memory>
 #include <thread>
 
+class QWidget;
+
 namespace talvor {
 
 // Where the sound library copies from. Folders that do not exist copy nothing.
@@ -67,6 +69,8 @@ class AudioStorageController {
     bool isSystemSound(const QString& path) const;
     // Copies each file into Sounds under its own name; a name already there is kept.
     void addAudioFilesWithURLs(const QList<QUrl>& urls) const;
+    // Asks for sound files on `parent` (without waiting) and adds the chosen ones.
+    static void chooseAudioFilesToAdd(QWidget* parent);
 
     // Empties the menu, then one item per path: the file name without its extension, the
     // path as represented object, the action.
