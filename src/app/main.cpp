@@ -6,6 +6,7 @@
 #include "platform/Scheduler.h"
 #include "platform/SessionBus.h"
 #include "platform/SingleInstance.h"
+#include "platform/TalvorException.h"
 #include "platform/TerminationSignals.h"
 #include "platform/linux/LinuxSystemServices.h"
 #include "shell/AppDelegate.h"
@@ -92,10 +93,22 @@ void chooseTimeMenuWindows(talvor::AppDelegate& delegate, std::size_t step) {
     });
 }
 
+// An event handler that fails the way our own code does.
+[[noreturn, gnu::noinline]] void throwFromEventHandler() {
+    throw talvor::TalvorException("test exception from an event handler");
+}
+
 // Process tests reach a dialog as its user would; nothing else sets the variable.
 void runTestAction(talvor::AppDelegate& delegate) {
     const QString action = qEnvironmentVariable("TALVOR_TEST_ACTION");
     if (action.isEmpty()) {
+        return;
+    }
+    if (action == QLatin1String("throw-from-event-handler")) {
+        QTimer::singleShot(0, &delegate, [] { throwFromEventHandler(); });
+        QTimer::singleShot(300, &delegate, [] {
+            talvor::platform::log(QStringLiteral("test still running after the exception"));
+        });
         return;
     }
     if (action == QLatin1String("time-menu-windows")) {

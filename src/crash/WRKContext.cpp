@@ -199,6 +199,8 @@ bool WRKContextInitialize(const WRKContextInitData* data) {
         kit::log("[Wreckord:Crash] Unable to set up thread parking and validated reads");
     }
     ro->debuggerAttached = !data->ignoreDebugger && WRKProcessDebuggerAttached();
+    ro->immediateDelivery = data->immediateDelivery;
+    ro->immediateDeliveryContext = data->immediateDeliveryContext;
     ro->crashCallback = data->crashCallback;
     ro->crashCallbackContext = data->crashCallbackContext;
     ro->firstInstall = data->firstInstall;
@@ -363,6 +365,13 @@ void WRKHandler(WRKFile* file, pid_t crashedThread, const ucontext_t* userContex
     }
     if (ro != nullptr && ro->crashCallback != nullptr) {
         ro->crashCallback(ro->crashCallbackContext);
+    }
+}
+
+void WRKHandlerAttemptImmediateDelivery() {
+    const WRKContextReadOnly* ro = WRKContextIsInitialized() ? _clsContext.readonly : nullptr;
+    if (ro != nullptr && ro->immediateDelivery != nullptr) {
+        ro->immediateDelivery(ro->immediateDeliveryContext);
     }
 }
 

@@ -78,10 +78,16 @@ struct WRKExecutableFacts {
 };
 
 using WRKCrashCallback = void (*)(void* context);
+// Told after a fatal exception was recorded, on the thread that recorded it, while the
+// process still runs: the place to send the report at once.
+using WRKImmediateDelivery = void (*)(void* context);
 
 // The capture start record, filled by the crash-reporting controller.
 struct WRKContextInitData {
     const char* apiKey = nullptr;
+    // None by default: a report is sent by the next run, never from the crashing process.
+    WRKImmediateDelivery immediateDelivery = nullptr;
+    void* immediateDeliveryContext = nullptr;
     bool firstInstall = false;
     // Called synchronously at the end of the crash-time sequence, on the crashing thread;
     // it must itself be async-signal-safe.
@@ -114,6 +120,8 @@ struct WRKContextReadOnly {
     const char* metadataPath = nullptr;
     const char* binaryImagePath = nullptr;
     void* signalStack = nullptr;
+    WRKImmediateDelivery immediateDelivery = nullptr;
+    void* immediateDeliveryContext = nullptr;
     WRKCrashCallback crashCallback = nullptr;
     void* crashCallbackContext = nullptr;
     bool firstInstall = false;
@@ -169,6 +177,8 @@ bool WRKContextRecordMetadata(const char* path, const WRKContextInitData& data);
 // the sections about the process, lets the threads go on, then runs the crash callback.
 // Async-signal-safe.
 void WRKHandler(WRKFile* file, pid_t crashedThread, const ucontext_t* context);
+// Hands a fatal record just written to the immediate delivery, when there is one.
+void WRKHandlerAttemptImmediateDelivery();
 
 // A copy of `string` in the allocator's read-only region.
 const char* WRKDupString(const char* string);

@@ -3,9 +3,14 @@
 #include <gnu/libc-version.h>
 #include <sys/utsname.h>
 
+#include <charconv>
 #include <cstdlib>
 #include <fstream>
 
+#include "crash/WRKException.h"
+#include "crash/WRKSignal.h"
+#include "crash/WRKUserLogging.h"
+#include "kit/DispatchQueue.h"
 #include "kit/ExecutableImage.h"
 #include "kit/KitLog.h"
 #include "kit/TRLHost.h"
@@ -71,10 +76,17 @@ WRKHostFactsText WRKHostCurrentFacts() {
     return facts;
 }
 
-WRKCrashReportingController::WRKCrashReportingController(WRKFileManager fileManager)
-    : fileManager_(std::move(fileManager)) {}
+std::string WRKNumberText(double value) {
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string("0");
+}
 
-bool WRKCrashReportingController::start(const WRKCaptureIdentity& identity) {
+WRKCrashReportingController::WRKCrashReportingController(WRKFileManager fileManager,
+                                                         kit::Clock& clock)
+    : fileManager_(std::move(fileManager)), clock_(clock) {}
+
+bool WRKCrashReportingController::start(const WRKCaptureIdentity& identity, WRKProfileMark mark) {
     if (identity.bundleIdentifier.empty()) {
         kit::log("[Wreckord] An application must have a valid bundle idenifier in its Info.plist");
         return false;
@@ -99,6 +111,14 @@ bool WRKCrashReportingController::start(const WRKCaptureIdentity& identity) {
         current_.reset();
         return false;
     }
+    // Something started after the kit may have put its own handlers in front of ours; by
+    // now the application's start-up is mostly done. The check holds nothing of this object.
+    kit::DispatchQueue::global().after(clock_, kWRKHandlerCheckDelay, [] {
+        WRKExceptionCheckHandlers();
+        WRKSignalCheckHandlers();
+    });
+    const std::string seconds = WRKNumberText(WRKProfileEnd(mark) / 1000.0);
+    WRKUserLoggingRecordInternalKeyValue(WRKKitStartTimeKey, seconds.c_str());
     return true;
 }
 

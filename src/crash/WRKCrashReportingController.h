@@ -1,16 +1,20 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "crash/WRKContext.h"
 #include "crash/WRKFileManager.h"
+#include "crash/WRKProfiling.h"
+#include "kit/KitClock.h"
 
 // Crash reporting for one process: at start it prepares the report folders, makes the
 // current run's folder (active/<execution id>) and starts the capture into it. Folders
 // that earlier runs left in "active" are kept for the reporting that sends them, and
-// counted in one log line.
+// counted in one log line. Two seconds after a successful start it checks once that its
+// handlers are still the ones in place, and says on standard error which are not.
 namespace talvor::crash {
 
 // What the capture needs to know of the kit host and the application.
@@ -26,10 +30,13 @@ struct WRKCaptureIdentity {
 
 class WRKCrashReportingController {
   public:
-    explicit WRKCrashReportingController(WRKFileManager fileManager);
+    // `clock` times the check after the start; it must outlive the check.
+    explicit WRKCrashReportingController(WRKFileManager fileManager,
+                                         kit::Clock& clock = kit::Clock::shared());
 
-    // True when the current run has a report folder and its capture started.
-    bool start(const WRKCaptureIdentity& identity);
+    // True when the current run has a report folder and its capture started. `mark` is when
+    // the kit's start began; the time since then is kept with the run's record.
+    bool start(const WRKCaptureIdentity& identity, WRKProfileMark mark);
     const WRKFileManager& fileManager() const { return fileManager_; }
     // The current run's report folder, once made.
     const std::optional<std::filesystem::path>& currentReportPath() const { return current_; }
@@ -39,6 +46,7 @@ class WRKCrashReportingController {
                             const std::filesystem::path& folder);
 
     WRKFileManager fileManager_;
+    kit::Clock& clock_;
     std::optional<std::filesystem::path> current_;
 };
 
@@ -52,5 +60,12 @@ struct WRKHostFactsText {
     std::string locale;
 };
 WRKHostFactsText WRKHostCurrentFacts();
+
+// The delay between a start and the check of the handlers.
+inline constexpr std::chrono::seconds kWRKHandlerCheckDelay{2};
+// Internal key: seconds from the start of the kit to the end of the controller's start.
+inline constexpr char WRKKitStartTimeKey[] = "com.wreckord.kit-start-time";
+// A number as the record keeps it: the shortest text that reads back as the same value.
+std::string WRKNumberText(double value);
 
 }  // namespace talvor::crash

@@ -232,6 +232,9 @@ void WRKExceptionRecord(int type, const char* name, const char* reason, const WR
             // The thread that threw is the crashed one; it records itself as it stands.
             WRKHandler(&file, WRKCurrentThread(), nullptr);
             WRKFileClose(&file);
+            if (attemptDelivery) {
+                WRKHandlerAttemptImmediateDelivery();
+            }
         }
     } else {
         WRKUserLoggingWriteAndCheckABFiles(

@@ -5,16 +5,25 @@
 #include "alarms/Clock.h"
 #include "alarms/TalvorChimeSettings.h"
 #include "alarms/UsersNotificationManager.h"
+#include "crash/CrashKeys.h"
+#include "crash/WRKException.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
 #include "platform/OpenDialogs.h"
+#include "platform/TalvorException.h"
+#include "platform/UserDefaults.h"
 
 #include <QFileInfo>
 #include <QSysInfo>
 #include <QThread>
 
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace talvor {
 
@@ -42,12 +51,75 @@ void OnceInTheBackground::finish() {
     }
 }
 
-TalvorNSApplication::TalvorNSApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+namespace {
+
+// What escaped: its name and text as the crash record keeps them, and the throw site when
+// our own exception base class took it.
+void reportEscapedException() {
+    std::string name;
+    std::string reason;
+    if (!crash::WRKExceptionDescribeCurrent(&name, &reason)) {
+        return;
+    }
+    std::vector<std::uintptr_t> throwSite;
+    try {
+        throw;
+    } catch (const TalvorException& exception) {
+        throwSite.assign(exception.throwSite().begin(), exception.throwSite().end());
+    } catch (...) {
+    }
+    const crash::WRKApplicationExceptionReporter reporter =
+        crash::WRKApplicationGetExceptionReporter();
+    if (reporter != nullptr) {
+        reporter(name.c_str(), reason.c_str(), throwSite.empty() ? nullptr : throwSite.data(),
+                 throwSite.size());
+    } else {
+        TalvorNSApplication::reportException(name.c_str(), reason.c_str(), nullptr, 0);
+    }
+}
+
+}  // namespace
+
+TalvorNSApplication::TalvorNSApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Before the crash kit starts: it looks for an application and its setting then.
+    crash::WRKApplicationSetCrashOnExceptionsReader(&TalvorNSApplication::crashesOnExceptions);
+    crash::WRKApplicationSetExceptionReporter(&TalvorNSApplication::reportException);
+    crash::WRKApplicationSetPresent(true);
+}
 
 TalvorNSApplication::~TalvorNSApplication() {
+    crash::WRKApplicationSetPresent(false);
     if (handOver_) {
         handOver_->finish();
     }
+}
+
+bool TalvorNSApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (abi::__forced_unwind&) {
+        throw;  // a thread being cancelled must go on unwinding
+    } catch (...) {
+        reportEscapedException();
+        return false;
+    }
+}
+
+void TalvorNSApplication::reportException(const char* name, const char* reason,
+                                          const std::uintptr_t*, std::size_t) {
+    platform::log(QStringLiteral("An exception escaped an event handler: %1: %2")
+                      .arg(QString::fromUtf8(name != nullptr ? name : ""),
+                           QString::fromUtf8(reason != nullptr ? reason : "")));
+    if (crashesOnExceptions()) {
+        platform::log(QStringLiteral("Ending on the exception (%1 is on)")
+                          .arg(QLatin1String(keys::NSApplicationCrashOnExceptions)));
+        std::abort();
+    }
+}
+
+bool TalvorNSApplication::crashesOnExceptions() {
+    return platform::UserDefaults::standard().boolForKey(
+        QString::fromLatin1(keys::NSApplicationCrashOnExceptions));
 }
 
 TalvorNSApplication* TalvorNSApplication::instance() {

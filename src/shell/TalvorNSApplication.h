@@ -5,6 +5,8 @@
 
 class QThread;
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -36,7 +38,10 @@ class OnceInTheBackground {
 
 // The application: it carries the settings objects the whole program reaches through it,
 // and hands the active alarms over from one run to the next (restored at launch, archived
-// and mirrored into scheduled notifications at quit).
+// and mirrored into scheduled notifications at quit). An exception that escapes an event
+// handler goes to the application's exception reporter (the crash kit puts its own in front
+// when "NSApplicationCrashOnExceptions" is on); then the application ends when that setting
+// is on, and goes on otherwise.
 class TalvorNSApplication : public QApplication {
     Q_OBJECT
   public:
@@ -44,6 +49,14 @@ class TalvorNSApplication : public QApplication {
     ~TalvorNSApplication() override;
 
     static TalvorNSApplication* instance();
+
+    bool notify(QObject* receiver, QEvent* event) override;
+    // The application's own reporter: logs the exception, and ends the process when it
+    // crashes on exceptions.
+    static void reportException(const char* name, const char* reason,
+                                const std::uintptr_t* returnAddresses, std::size_t count);
+    // "NSApplicationCrashOnExceptions" of the standard user defaults.
+    static bool crashesOnExceptions();
 
     // The launch work of the application itself: restores the active alarms and refreshes
     // the alarm item. Clearing the notifications scheduled at the last quit waits for
