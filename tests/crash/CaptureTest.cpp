@@ -660,5 +660,121 @@ TEST(crashCaptureFixture, TheStartUpCheckNamesAForeignTerminateHandler) {
     EXPECT_EQ(said.find("cannot be intercepted"), std::string::npos) << said;
 }
 
+std::string readAll(const fs::path& file) {
+    std::ifstream in(file);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Each of the kit's public operations lands in the run's record where the record's own
+// reader finds it.
+TEST(crashCaptureFixture, ThePublicOperationsWriteWhatTheRecordReadsBack) {
+    Sandbox sandbox;
+    const fs::path output = sandbox.root() / "stderr";
+    Child child = spawnFixture("public-calls", sandbox, output.string());
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << readAll(output);
+    const fs::path run = onlyRun(sandbox);
+    const auto store = [&](const char* kind, std::uint32_t limit) {
+        const std::string incremental = (run / (std::string(kind) + "_incremental_kv.clsrecord"));
+        const std::string compacted = (run / (std::string(kind) + "_compacted_kv.clsrecord"));
+        WRKKVStorage storage{incremental.c_str(), compacted.c_str(), 64, limit};
+        return WRKUserLoggingGetCompactedKVEntries(&storage, true)
+            .value_or(std::map<std::string, std::string>{});
+    };
+    // Numbers as their shortest text; a key set to nothing is gone.
+    EXPECT_EQ(store("user", 16),
+              (std::map<std::string, std::string>{
+                  {"theme", "dark"}, {"count", "-7"}, {"pro", "1"}, {"ratio", "0.1"}}));
+    std::map<std::string, std::string> internal = store("internal", 32);
+    EXPECT_EQ(internal.erase("com.wreckord.kit-start-time"), 1u);
+    EXPECT_EQ(internal, (std::map<std::string, std::string>{
+                            {"com.wreckord.user-id", "u-17"},
+                            {"com.wreckord.user-name", "Ada"},
+                            {"com.wreckord.development-platform-name", "Qt"},
+                            {"com.wreckord.development-platform-version", "6.4"}}));
+
+    const auto errors = WRKFileReadSections((run / "errors_a.clsrecord").string(), false);
+    ASSERT_TRUE(errors && errors->size() == 1u);
+    const JSONValue* error = errors->front().find("error");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(hexField(*error, "domain"), "talvor.calendar");
+    ASSERT_TRUE(error->find("code") && error->find("code")->int64());
+    EXPECT_EQ(*error->find("code")->int64(), -3);
+    for (const auto& [key, expected] : {std::pair{"info", std::pair{"file", "work.ics"}},
+                                        std::pair{"extra_info", std::pair{"pane", "month"}}}) {
+        const JSONValue* pairs = error->find(key);
+        ASSERT_TRUE(pairs && pairs->array() && pairs->array()->size() == 1u) << key;
+        const JSONValue& pair = pairs->array()->front();
+        ASSERT_TRUE(pair.array() && pair.array()->size() == 2u) << key;
+        EXPECT_EQ(WRKFileHexDecodeString((*pair.array())[0].string()->c_str()), expected.first);
+        EXPECT_EQ(WRKFileHexDecodeString((*pair.array())[1].string()->c_str()), expected.second);
+    }
+
+    const auto custom = WRKFileReadSections((run / "custom_exception_a.clsrecord").string(), false);
+    ASSERT_TRUE(custom && custom->size() == 1u);
+    const JSONValue* exception = custom->front().find("exception");
+    ASSERT_TRUE(exception && exception->find("type") && exception->find("type")->string());
+    EXPECT_EQ(*exception->find("type")->string(), "custom");
+    EXPECT_EQ(hexField(*exception, "name"), "talvor::SyncError");
+    EXPECT_EQ(hexField(*exception, "reason"), "server said 503");
+    const JSONValue* frames = exception->find("frames");
+    ASSERT_TRUE(frames && frames->array() && frames->array()->size() == 1u);
+    const JSONValue& frame = frames->array()->front();
+    EXPECT_EQ(*frame.find("pc")->uint64(), 0x1000u);
+    EXPECT_EQ(hexField(frame, "symbol"), "sync()");
+    EXPECT_EQ(*frame.find("offset")->uint64(), 4u);
+    EXPECT_EQ(hexField(frame, "library"), "talvor");
+    EXPECT_EQ(frame.find("file"), nullptr);
+    EXPECT_FALSE(fs::exists(run / "exception.clsrecord")) << "nothing fatal";
+
+    const auto log = WRKFileReadSections((run / "log_a.clsrecord").string(), false);
+    ASSERT_TRUE(log && log->size() == 1u);
+    EXPECT_EQ(hexField(*log->front().find("log"), "msg"), "count is -7");
+    EXPECT_NE(readAll(output).find("[Wreckord] developmentPlatformName is write-only"),
+              std::string::npos);
+}
+
+// The handlers' check runs once, two seconds after the start on the kit's clock.
+TEST(crashCaptureFixture, TheHandlersAreCheckedTwoSecondsAfterTheStart) {
+    Sandbox sandbox;
+    const fs::path output = sandbox.root() / "stderr";
+    Child child = spawnFixture("delayed-check", sandbox, output.string());
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << readAll(output);
+    const std::string said = readAll(output);
+    const std::string warning =
+        "[Wreckord:Crash] Warning: std::get_terminate is "
+        "'foreignTerminateHandler' in '";
+    const std::size_t early = said.find("fixture: 1999 ms passed");
+    const std::size_t late = said.find("fixture: 2000 ms passed");
+    const std::size_t named = said.find(warning);
+    ASSERT_NE(early, std::string::npos) << said;
+    ASSERT_NE(late, std::string::npos) << said;
+    ASSERT_NE(named, std::string::npos) << said;
+    EXPECT_GT(named, early) << said;
+    EXPECT_LT(named, late) << said;
+    EXPECT_EQ(said.find(warning, named + 1), std::string::npos) << "checked more than once";
+}
+
+// A fatal record is handed to the immediate delivery once it is complete on disk, and the
+// process still ends as it would have.
+TEST(crashCaptureFixture, AFatalRecordIsHandedToTheImmediateDeliveryWhenWritten) {
+    Sandbox sandbox;
+    Child child = spawnFixture("throw-delivered", sandbox);
+    const std::optional<int> status = waitFor(child.pid);
+    ASSERT_TRUE(status && WIFSIGNALED(*status));
+    EXPECT_EQ(WTERMSIG(*status), SIGABRT);
+    const fs::path record = sandbox.root() / "run" / "exception.clsrecord";
+    const std::vector<std::string> names = sectionNames(record);
+    ASSERT_GT(names.size(), 1u);
+    EXPECT_EQ(names.front(), "exception");
+    std::ifstream in(sandbox.root() / "delivered");
+    std::string tag;
+    std::uintmax_t sizeThen = 0;
+    in >> tag >> sizeThen;
+    EXPECT_EQ(tag, "delivered");
+    EXPECT_EQ(sizeThen, fs::file_size(record)) << "told before the record was complete";
+}
+
 }  // namespace
 }  // namespace talvor::crash
