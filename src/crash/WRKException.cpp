@@ -195,15 +195,15 @@ void WRKExceptionWrite(WRKFile* file, int type, const char* name, const char* re
             const WRKStackFrame& frame = frames[i];
             WRKFileWriteHashStart(file);
             WRKFileWriteHashEntryUint64(file, "pc", frame.address);
-            if (frame.symbol != nullptr) {
-                WRKFileWriteHashEntryHexEncodedString(file, "symbol", frame.symbol);
+            if (frame.symbol) {
+                WRKFileWriteHashEntryHexEncodedString(file, "symbol", frame.symbol->c_str());
             }
             WRKFileWriteHashEntryUint64(file, "offset", frame.offset);
-            if (frame.library != nullptr) {
-                WRKFileWriteHashEntryHexEncodedString(file, "library", frame.library);
+            if (frame.library) {
+                WRKFileWriteHashEntryHexEncodedString(file, "library", frame.library->c_str());
             }
-            if (frame.fileName != nullptr) {
-                WRKFileWriteHashEntryHexEncodedString(file, "file", frame.fileName);
+            if (frame.fileName) {
+                WRKFileWriteHashEntryHexEncodedString(file, "file", frame.fileName->c_str());
             }
             WRKFileWriteHashEntryUint64(file, "line", frame.lineNumber);
             WRKFileWriteHashEnd(file);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "crash/WRKStackFrame.h"
+
 // Exceptions in the run's record: fatal ones (an uncaught C++ exception reaching the
 // terminate handler, an exception the application reports through its hook) go to
 // "exception.clsrecord" followed by the state of every thread; non-fatal "custom" ones,
@@ -23,16 +25,6 @@ enum WRKExceptionType : std::int8_t {
 // The name written to the record ("unknown" for any other value).
 const char* WRKExceptionTypeName(int type);
 bool WRKExceptionTypeIsFatal(int type);
-
-// One frame of an exception; the texts may be null.
-struct WRKStackFrame {
-    std::uint64_t address = 0;
-    const char* symbol = nullptr;
-    std::uint64_t offset = 0;
-    const char* library = nullptr;
-    const char* fileName = nullptr;
-    std::uint32_t lineNumber = 0;
-};
 
 // The application's exception hook: an exception escaping an event handler is handed to
 // the reporter with its demangled type, its text and the throw site's return addresses.

@@ -119,8 +119,8 @@ TEST(WRKException, TheExceptionLineHasFramesOnlyWhenThereAreSome) {
     EXPECT_EQ(*body->find("reason")->string(), "6162");
     EXPECT_EQ(body->find("frames"), nullptr);
 
-    WRKStackFrame full{0x1000, "main", 16, "/usr/bin/talvor", "main.cpp", 12};
-    WRKStackFrame bareFrame{0x2000, nullptr, 0, nullptr, nullptr, 0};
+    WRKStackFrame full{0x1000, "main", 16, "/usr/bin/talvor", "main.cpp", 12, "main"};
+    WRKStackFrame bareFrame = WRKStackFrame::withAddress(0x2000);
     const auto framed = parseJSON(writtenLine(4, "n", "r", {full, bareFrame}));
     ASSERT_TRUE(framed);
     const JSONValue* frames = framed->find("exception")->find("frames");
