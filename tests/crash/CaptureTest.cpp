@@ -56,7 +56,7 @@ struct Child {
 
 // `output`: a file for the child's standard error.
 Child spawnFixture(const std::string& mode, const Sandbox& sandbox,
-                   const std::string& output = "/dev/null") {
+                   const std::string& output = "/dev/null", const std::string& where = {}) {
     std::vector<std::string> env = {
         "HOME=" + (sandbox.root() / "home").string(),
         "XDG_CACHE_HOME=" + (sandbox.root() / "cache").string(),
@@ -70,7 +70,7 @@ Child spawnFixture(const std::string& mode, const Sandbox& sandbox,
     }
     envp.push_back(nullptr);
     std::string program = CRASH_FIXTURE;
-    std::string folder = sandbox.root().string();
+    std::string folder = where.empty() ? sandbox.root().string() : where;
     std::string modeText = mode;
     char* argv[] = {program.data(), modeText.data(), folder.data(), nullptr};
     posix_spawn_file_actions_t actions;
@@ -774,6 +774,62 @@ TEST(crashCaptureFixture, AFatalRecordIsHandedToTheImmediateDeliveryWhenWritten)
     in >> tag >> sizeThen;
     EXPECT_EQ(tag, "delivered");
     EXPECT_EQ(sizeThen, fs::file_size(record)) << "told before the record was complete";
+}
+
+// A crash of one run is resolved by a later run of the same program: the crashed thread's
+// frames are named, C++ names demangled with the raw name beside them.
+TEST(crashCaptureFixture, ALaterRunNamesTheCrashedRunsFrames) {
+    Sandbox sandbox;
+    Child crashed = spawnFixture("segv", sandbox);
+    const std::optional<int> status = waitFor(crashed.pid);
+    ASSERT_TRUE(status && WIFSIGNALED(*status));
+    const fs::path run = onlyRun(sandbox);
+    Child later = spawnFixture("symbolicate", sandbox, "/dev/null", run.string());
+    const std::optional<int> done = waitFor(later.pid);
+    ASSERT_TRUE(done && WIFEXITED(*done) && WEXITSTATUS(*done) == 0);
+
+    const auto signal = WRKFileReadSections((run / "signal.clsrecord").string(), false);
+    const auto named = WRKFileReadSections((run / "signal.clsrecord.symbolicated").string(), false);
+    ASSERT_TRUE(signal && named && named->size() == 1u);
+    const JSONValue* threads = nullptr;
+    for (const JSONValue& section : *signal) {
+        threads = threads != nullptr ? threads : section.find("threads");
+    }
+    const JSONValue* resolved = named->front().find("threads");
+    ASSERT_TRUE(threads && threads->array() && resolved && resolved->array());
+    ASSERT_EQ(resolved->array()->size(), threads->array()->size());
+    std::vector<std::string> symbols;
+    for (std::size_t i = 0; i < threads->array()->size(); ++i) {
+        const JSONValue& thread = (*threads->array())[i];
+        const JSONValue* stack = thread.find("stacktrace");
+        const JSONValue& frames = (*resolved->array())[i];
+        ASSERT_TRUE(frames.array());
+        EXPECT_EQ(frames.array()->size(),
+                  stack != nullptr && stack->array() ? stack->array()->size() : 0u);
+        if (thread.find("crashed") && thread.find("crashed")->boolean() &&
+            *thread.find("crashed")->boolean()) {
+            for (const JSONValue& frame : *frames.array()) {
+                const JSONValue* symbol = frame.find("symbol");
+                if (symbol && symbol->string()) {
+                    symbols.push_back(*symbol->string());
+                }
+                if (symbol && symbol->string() &&
+                    *symbol->string() == "(anonymous namespace)::segv()") {
+                    ASSERT_TRUE(frame.find("raw_symbol") && frame.find("raw_symbol")->string());
+                    EXPECT_EQ(*frame.find("raw_symbol")->string(), "_ZN12_GLOBAL__N_14segvEv");
+                    EXPECT_EQ(*frame.find("library")->string(), "crash_fixture");
+                }
+                if (symbol && symbol->string() && *symbol->string() == "main") {
+                    EXPECT_EQ(frame.find("raw_symbol"), nullptr) << "not a C++ name";
+                }
+            }
+        }
+    }
+    EXPECT_NE(std::find(symbols.begin(), symbols.end(), "(anonymous namespace)::segv()"),
+              symbols.end())
+        << ::testing::PrintToString(symbols);
+    EXPECT_NE(std::find(symbols.begin(), symbols.end(), "main"), symbols.end())
+        << ::testing::PrintToString(symbols);
 }
 
 }  // namespace
