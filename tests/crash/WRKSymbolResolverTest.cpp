@@ -47,7 +47,8 @@ struct NmSymbol {
     std::string name;
 };
 
-// The program's functions with a size, as nm lists them.
+// The program's functions with a size, as nm lists them (weak ones are the inline functions
+// an unoptimised build keeps).
 std::vector<NmSymbol> nmFunctions(const std::string& path) {
     std::vector<NmSymbol> symbols;
     std::istringstream lines(output("nm --defined-only -S '" + path + "'"));
@@ -58,7 +59,7 @@ std::vector<NmSymbol> nmFunctions(const std::string& path) {
         std::string size;
         std::string type;
         if (!(fields >> start >> size >> type >> symbol.name) || type.size() != 1 ||
-            (type != "t" && type != "T" && type != "i")) {
+            (type != "t" && type != "T" && type != "W" && type != "i")) {
             continue;
         }
         symbol.start = std::stoull(start, nullptr, 16);
