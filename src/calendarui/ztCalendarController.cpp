@@ -100,8 +100,11 @@ void ztCalendarController::showCalBGImg() {
     if (!window_) {
         return;
     }
+    const QImage photo = storedPhoto(window_->size());
     window_->setBackgroundPicture(
-        backgroundPicture(window_->size(), window_->palette().color(QPalette::Window)));
+        !photo.isNull()
+            ? photo
+            : backgroundPicture(window_->size(), window_->palette().color(QPalette::Window)));
 }
 
 void ztCalendarController::updateCalendarPrefs() {

@@ -2,6 +2,7 @@
 
 #include "PreferencePanes.h"
 #include "PrefsKeys.h"
+#include "TalvorCalendarPrefs.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "platform/UserDefaults.h"
 
@@ -28,7 +29,9 @@ MenuCalendarPrefs::MenuCalendarPrefs(QString nibName, PaneDelegate delegate, Hos
         hosted_.mini = [](const QString& nib) { return std::make_unique<TCalendarPrefs>(nib); };
     }
     if (!hosted_.big) {
-        hosted_.big = [](const QString& nib) { return std::make_unique<TalvorCalendarPrefs>(nib); };
+        hosted_.big = [delegate = delegate_](const QString& nib) {
+            return std::make_unique<TalvorCalendarPrefs>(nib, delegate);
+        };
     }
 }
 

@@ -11,6 +11,7 @@
 #include "SwitchLightDarkPane.h"
 #include "TalvorASMViewCtrl.h"
 #include "TalvorAlarmViewController.h"
+#include "TalvorCalendarPrefs.h"
 #include "TalvorDateViewController.h"
 #include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsFloatingViewCtrl.h"
@@ -49,7 +50,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>(delegate));
     f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"),
           maker<TalvorPrefsFloatingViewCtrl>(delegate));
-    addPane<TalvorCalendarPrefs>(f, QStringLiteral("TalvorCalendarPrefs"));
+    f.add(QStringLiteral("TalvorCalendarPrefs"), maker<TalvorCalendarPrefs>(delegate));
     f.add(QStringLiteral("TalvorMenuViewController"),
           [menuItems = std::move(menuItems)](const QString& nibName) {
               return std::make_unique<TalvorMenuViewController>(nibName, menuItems);

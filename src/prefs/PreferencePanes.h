@@ -7,12 +7,6 @@
 // A pane that grows controls moves to a file of its own.
 namespace talvor {
 
-// The mini calendar, its events and to-dos.
-class TalvorCalendarPrefs : public NotedPane {
-  public:
-    explicit TalvorCalendarPrefs(QString nibName);
-};
-
 // The mini month calendar ("Minnow").
 class TCalendarPrefs : public NotedPane {
   public:

@@ -282,6 +282,12 @@ void AppDelegate::registerObservers() {
                                 [this](const platform::Notification& notification) {
                                     parts_.calendars->CalendarPrefsUpdates(notification);
                                 }));
+    // The first weekday changed (to-do pane): the calendars redraw with it.
+    observations_.push_back(
+        distributed.addObserver(keys::TalvorUpdateCalNotification, QVariant(),
+                                [this](const platform::Notification& notification) {
+                                    parts_.calendars->CalendarPrefsUpdates(notification);
+                                }));
     observations_.push_back(distributed.addObserver(
         AppleInterfaceThemeChangedNotification, QVariant(), [this](const platform::Notification&) {
             parts_.items->UpdateFontColorMenuBar();

@@ -4,6 +4,7 @@
 #include "prefs/MenuCalendarPrefs.h"
 #include "prefs/PreferencePanes.h"
 #include "prefs/TalvorASMViewCtrl.h"
+#include "prefs/TalvorCalendarPrefs.h"
 #include "prefs/TalvorPrefsMenuExtra.h"
 #include "support/BuiltManual.h"
 #include "support/QtPrinters.h"

@@ -3,6 +3,7 @@
 #include "prefs/PaneFactory.h"
 #include "prefs/PreferencePanes.h"
 #include "prefs/SwitchLightDarkPane.h"
+#include "prefs/TalvorCalendarPrefs.h"
 #include "services/AppleInterfaceStyle.h"
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
