@@ -121,10 +121,9 @@ void ColorPickerController::showPickerWithHighlight(const SourceHighlight& highl
     currHighlight_ = highlight;
     currCallback_ = std::move(callback);
     window_->setWindowTitle(tr("Event Label"));
-    if (over != nullptr && window_->parentWidget() != over->window()) {
-        // Kept above the settings window it was opened from.
-        window_->setParent(over->window(), window_->windowFlags() | Qt::Dialog);
-    }
+    // Kept above the settings window it was opened from, yet never its child: the picker
+    // outlives every pane that opens it.
+    window_->setWindowFlag(Qt::WindowStaysOnTopHint, over != nullptr);
     {
         const QSignalBlocker quiet(panel_.data());
         panel_->setCurrentColor(highlight.color());

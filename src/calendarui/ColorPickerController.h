@@ -54,8 +54,8 @@ class ColorPickerController : public QObject {
 
     // The row of choices, made once: numDots() + 1 cells of 20 x 21 points.
     QWidget* accessoryView();
-    // Shows the picker for a copy of `highlight` above `over`'s window; `callback` hears of
-    // every change.
+    // Shows the picker for a copy of `highlight`, above the window of `over` when given;
+    // `callback` hears of every change.
     void showPickerWithHighlight(const SourceHighlight& highlight, Callback callback,
                                  QWidget* over = nullptr);
     // The colour chooser settled on `color`: the highlight takes it; reported only while

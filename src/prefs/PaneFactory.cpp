@@ -7,8 +7,8 @@
 #include "FeedbakReviewUpdateVC.h"
 #include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
-#include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
+#include "TCalendarPrefs.h"
 #include "TalvorASMViewCtrl.h"
 #include "TalvorAlarmViewController.h"
 #include "TalvorCalendarPrefs.h"
@@ -66,7 +66,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
     f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>(delegate));
     f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
-    addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
+    f.add(QStringLiteral("TCalendarPrefs"), maker<TCalendarPrefs>(delegate));
     f.add(QStringLiteral("TalvorTake5WindowsController"),
           maker<TalvorTake5WindowsController>(delegate));
     f.add(QStringLiteral("CountDownTimerViewController"),

@@ -93,5 +93,21 @@ TEST_F(calendaruiColorPicker, ANewShowingReplacesTheCallbackAndTheHighlight) {
     picker.window()->close();
 }
 
+TEST_F(calendaruiColorPicker, OutlivesTheWindowItWasOpenedOver) {
+    for (int pane = 0; pane < 2; ++pane) {
+        auto settings = std::make_unique<QWidget>();
+        settings->show();
+        picker.showPickerWithHighlight(SourceHighlight(Qt::red, 0), record(), settings.get());
+        ASSERT_NE(picker.window(), nullptr);
+        EXPECT_TRUE(picker.window()->isVisible());
+        EXPECT_TRUE(picker.window()->windowFlags() & Qt::WindowStaysOnTopHint);
+        settings.reset();
+        ASSERT_NE(picker.colorPanel(), nullptr);
+        picker.choice(1)->click();
+        EXPECT_EQ(reported.size(), size_t(pane + 1));
+    }
+    picker.window()->close();
+}
+
 }  // namespace
 }  // namespace talvor

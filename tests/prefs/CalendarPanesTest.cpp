@@ -1,14 +1,22 @@
 // The calendar panes: the calendar window's pane, the mini calendar's pane and the to-do pane.
+#include "calendar/CalendarBackEnd.h"
 #include "calendar/TalvorCalPrefsSettings.h"
+#include "calendarui/ColorPickerController.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "prefs/MenuCalendarPrefs.h"
+#include "prefs/TCalendarPrefs.h"
 #include "prefs/TalvorCalendarPrefs.h"
+#include "services/AppStartup.h"
+#include "services/HotKeyField.h"
+#include "services/HotKeyManager.h"
 #include "support/FakeClock.h"
+#include "support/FakeHotKeyBackend.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
 
@@ -18,6 +26,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableWidget>
 
 #include <gtest/gtest.h>
 
@@ -270,6 +280,345 @@ TEST_F(prefsCalendarWindowPane, TheBigCalendarChoiceHostsItWithOneMonth) {
     auto* hosted = dynamic_cast<TalvorCalendarPrefs*>(menu.bigPane());
     ASSERT_NE(hosted, nullptr);
     EXPECT_EQ(stored().value(QStringLiteral("NoOfCalendarToShow")), 1);
+}
+
+// --- the mini calendar's pane ---
+
+// The mini calendar's pane with the local notices it sends, a hot-key manager of its own and
+// the highlight picker standing by.
+class prefsMiniCalendarPane : public CalendarPanes {
+  protected:
+    prefsMiniCalendarPane() {
+        HotKeyManager::setSharedManager(&hotKeys);
+        ColorPickerController::setController(&picker);
+        local = platform::NotificationCenter::defaultCenter().addObserver(
+            QString(), QVariant(), [this](const platform::Notification& n) {
+                if (n.name == QLatin1String("PrefsChanged") ||
+                    n.name == QLatin1String("loadCalendarEvents")) {
+                    notices << n.name;
+                    infos << n.userInfo;
+                }
+            });
+    }
+    ~prefsMiniCalendarPane() override {
+        if (picker.window()) {
+            picker.window()->close();
+        }
+        ColorPickerController::setController(nullptr);
+        HotKeyManager::setSharedManager(nullptr);
+        CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
+        CalSource::resetRegistryForTesting();
+    }
+    std::unique_ptr<TCalendarPrefs> make() {
+        auto pane = std::make_unique<TCalendarPrefs>(QStringLiteral("Nib"), delegate());
+        pane->view();
+        notices.clear();
+        infos.clear();
+        return pane;
+    }
+    static void choose(TCalendarPrefs& pane, const char* id, int index) {
+        auto* menu = qobject_cast<QComboBox*>(pane.control(QString::fromLatin1(id)));
+        ASSERT_NE(menu, nullptr) << id;
+        menu->setCurrentIndex(index);
+        emit menu->activated(index);
+    }
+    static QStringList items(TCalendarPrefs& pane, const char* id) {
+        QStringList out;
+        auto* menu = qobject_cast<QComboBox*>(pane.control(QString::fromLatin1(id)));
+        for (int i = 0; i < menu->count(); ++i) {
+            out << QStringLiteral("%1:%2").arg(menu->itemText(i)).arg(menu->itemData(i).toInt());
+        }
+        return out;
+    }
+    QVariant value(const char* key) const {
+        return defaults.objectForKey(QString::fromLatin1(key));
+    }
+
+    test::FakeHotKeyBackend backend;
+    HotKeyManager hotKeys{&backend, &clock, &defaults};
+    ColorPickerController picker;
+    platform::Observation local;
+    QStringList notices;
+    QList<QVariantMap> infos;
+};
+
+TEST_F(prefsMiniCalendarPane, EachPopUpWritesItsKeysAndAnnouncesTheChange) {
+    struct Case {
+        const char* control;
+        int index;
+        std::vector<std::pair<const char*, QVariant>> stored;
+    };
+    const Case cases[] = {
+        {"numMonthsPopup", 5, {{"TtNumRows", 4}, {"TtNumCols", 3}}},
+        {"numMonthsPopup", 2, {{"TtNumRows", 1}, {"TtNumCols", 2}}},
+        {"numMonthsPopup", 3, {{"TtNumRows", 3}, {"TtNumCols", 1}}},
+        {"sizePopup", 0, {{"NumberFontSize", 8}, {"TitleFontSize", 9}, {"TextFontSize", 9}}},
+        {"sizePopup", 2, {{"NumberFontSize", 13}, {"TitleFontSize", 15}, {"TextFontSize", 13}}},
+        {"firstDayPopup", 1, {{"FirstDayOfWeek", 2}}},
+        {"firstDayPopup", 6, {{"FirstDayOfWeek", 7}}},
+        {"custCalPopup", 2, {{"CustomCalendar", QStringLiteral("hebrew")}}},
+        {"auxCalPopup", 5, {{"SecondaryCalendar", QStringLiteral("japanese")}}},
+    };
+    auto pane = make();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.control << " " << c.index);
+        notices.clear();
+        choose(*pane, c.control, c.index);
+        for (const auto& [key, expected] : c.stored) {
+            EXPECT_EQ(value(key), expected) << key;
+        }
+        EXPECT_TRUE(notices.contains(QStringLiteral("PrefsChanged")));
+    }
+}
+
+TEST_F(prefsMiniCalendarPane, TheStartMonthChoicesFollowTheMonthsShown) {
+    struct Case {
+        int layout;
+        QStringList items;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {0, {"This month:0"}, false},
+        {2, {"Last month:-1", "This month:0"}, true},
+        {5, {"January:-100", "Last month:-1", "This month:0"}, true},
+    };
+    auto pane = make();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.layout);
+        choose(*pane, "numMonthsPopup", c.layout);
+        EXPECT_EQ(items(*pane, "monthCenterPopup"), c.items);
+        EXPECT_EQ(pane->control(QStringLiteral("monthCenterPopup"))->isEnabled(), c.enabled);
+    }
+    // Twelve months start with the year by default; a choice is kept per number of months.
+    auto* start = qobject_cast<QComboBox*>(pane->control(QStringLiteral("monthCenterPopup")));
+    EXPECT_EQ(start->currentData().toInt(), -100);
+    choose(*pane, "monthCenterPopup", 1);
+    const QVariantMap centers = value("MonthCenters").toMap();
+    EXPECT_EQ(centers.value(QStringLiteral("12")).toInt(), -1);
+    EXPECT_EQ(centers.value(QStringLiteral("3")).toInt(), -1);
+}
+
+TEST_F(prefsMiniCalendarPane, TheWeekNumberTitleSaysIsoOnlyForMondayFirstGregorian) {
+    struct Case {
+        int firstDay;  // item: 0 Sunday, 1 Monday
+        const char* calendar;
+        const char* title;
+    };
+    const Case cases[] = {
+        {1, "gregorian", "Show ISO 8601 week numbers"},
+        {0, "gregorian", "Show week numbers"},
+        {1, "hebrew", "Show week numbers"},
+    };
+    auto pane = make();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        defaults.setObject(QString::fromLatin1(c.calendar), QStringLiteral("CustomCalendar"));
+        choose(*pane, "firstDayPopup", c.firstDay);
+        EXPECT_EQ(
+            qobject_cast<QAbstractButton*>(pane->control(QStringLiteral("showWeekNumCheckBox")))
+                ->text(),
+            QString::fromLatin1(c.title));
+    }
+}
+
+TEST_F(prefsMiniCalendarPane, TheSecondCalendarStaysApartFromTheMain) {
+    auto pane = make();
+    auto* auxBox = qobject_cast<QAbstractButton*>(pane->control(QStringLiteral("auxCalCheckBox")));
+    auto* aux = qobject_cast<QComboBox*>(pane->control(QStringLiteral("auxCalPopup")));
+    qobject_cast<QAbstractButton*>(pane->control(QStringLiteral("custCalCheckBox")))->click();
+    EXPECT_EQ(value("CustomCalendar"), QStringLiteral("gregorian"));
+    // With nothing chosen, the box picks the first system that is not the main one.
+    auxBox->click();
+    EXPECT_EQ(aux->currentIndex(), 1);
+    EXPECT_EQ(value("SecondaryCalendar"), QStringLiteral("buddhist"));
+    // The main system becomes the second one's: the second one goes.
+    choose(*pane, "custCalPopup", 1);
+    EXPECT_FALSE(value("SecondaryCalendar").isValid());
+    EXPECT_FALSE(auxBox->isChecked());
+    EXPECT_FALSE(aux->isEnabled());
+    EXPECT_EQ(aux->currentIndex(), -1);
+    // The main system's item is never offered.
+    const auto* model = qobject_cast<QStandardItemModel*>(aux->model());
+    for (int i = 0; i < aux->count(); ++i) {
+        EXPECT_EQ(model->item(i)->isEnabled(), i != 1) << i;
+    }
+    auxBox->click();
+    EXPECT_EQ(aux->currentIndex(), 0);
+    EXPECT_EQ(value("SecondaryCalendar"), QStringLiteral("gregorian"));
+    auxBox->click();
+    EXPECT_FALSE(value("SecondaryCalendar").isValid());
+}
+
+TEST_F(prefsMiniCalendarPane, CheckBoxesWriteTheirKeys) {
+    struct Case {
+        const char* control;
+        const char* key;
+    };
+    const Case cases[] = {{"showWeekNumCheckBox", "ShowWeekNumbers"},
+                          {"showDateCalcCheckBox", "ShowDateCalulations"},
+                          {"showHideMinnow", "showMinnowCal"}};
+    auto pane = make();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.control);
+        auto* box = qobject_cast<QAbstractButton*>(pane->control(QString::fromLatin1(c.control)));
+        box->click();
+        EXPECT_EQ(value(c.key), true);
+        box->click();
+        EXPECT_EQ(value(c.key), false);
+    }
+    EXPECT_EQ(calls, QStringList({"updateMenuBarItems", "updateMenuBarItems"}));
+}
+
+TEST_F(prefsMiniCalendarPane, TheLoginBoxShowsTheAutostartEntry) {
+    auto pane = make();
+    auto* box =
+        qobject_cast<QAbstractButton*>(pane->control(QStringLiteral("startupItemCheckBox")));
+    EXPECT_FALSE(box->isChecked());
+    box->click();
+    EXPECT_TRUE(AppStartup::isInLoginItems());
+    EXPECT_TRUE(box->isChecked());
+    box->click();
+    EXPECT_FALSE(AppStartup::isInLoginItems());
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(notices.contains(QStringLiteral("PrefsChanged")));
+}
+
+TEST_F(prefsMiniCalendarPane, ClearingAHotKeyUnbindsIt) {
+    hotKeys.findOrMakeHotKeyNamed(QStringLiteral("ToggleHotKey"));
+    ASSERT_TRUE(
+        hotKeys.bindHotKeyCode(0, platform::CommandKeyMask, QStringLiteral("ToggleHotKey")));
+    hotKeys.findOrMakeHotKeyNamed(QStringLiteral("CenterHotKey"));
+    ASSERT_TRUE(hotKeys.bindHotKeyCode(1, platform::CommandKeyMask | platform::AlternateKeyMask,
+                                       QStringLiteral("CenterHotKey")));
+    defaults.setObject(QStringLiteral("legacy"), QStringLiteral("ToggleHotKey"));
+    const QVariantMap before = stored();
+    auto pane = make();
+    EXPECT_EQ(stored(), before);
+    auto* toggle = pane->view()->findChild<HotKeyField*>(QStringLiteral("toggleHotKeyField"));
+    ASSERT_NE(toggle, nullptr);
+    EXPECT_EQ(toggle->keyCode(), 0);
+
+    child<QPushButton>(*pane, QStringLiteral("toggleHotKeyFieldClear"))->click();
+    EXPECT_EQ(hotKeys.hotKeyNamed(QStringLiteral("ToggleHotKey"))->keyCode(), -1);
+    EXPECT_FALSE(value("ToggleHotKey").isValid());
+    EXPECT_FALSE(backend.isRegistered(0, platform::CommandKeyMask));
+    EXPECT_EQ(backend.registrationCount(), 1u);
+    // The remaining hot key is what is stored.
+    const QVariantList saved = value("HotKeys").toList();
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(saved[0].toMap().value(QStringLiteral("Name")), QStringLiteral("CenterHotKey"));
+
+    // A new combination binds again and is stored.
+    toggle->setKeyCode(2, platform::CommandKeyMask);
+    pane->hotKeyChanged(*toggle);
+    EXPECT_EQ(hotKeys.hotKeyNamed(QStringLiteral("ToggleHotKey"))->keyCode(), 2);
+    EXPECT_EQ(value("HotKeys").toList().size(), 2);
+}
+
+TEST_F(prefsMiniCalendarPane, LoadingAnUnboundHotKeyWritesNothing) {
+    const QVariantMap before = stored();
+    auto pane = make();
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(takePosted().isEmpty());
+    EXPECT_TRUE(notices.isEmpty());
+    auto* centerField = pane->view()->findChild<HotKeyField*>(QStringLiteral("centerHotKeyField"));
+    EXPECT_EQ(centerField->keyCode(), -1);
+}
+
+TEST_F(prefsMiniCalendarPane, APublicCalendarShownIsStoredAtOnce) {
+    auto pane = make();
+    QTableWidget* table = pane->sourceTable(QStringLiteral("publicTable_Religious"));
+    ASSERT_NE(table, nullptr);
+    const auto& sources = pane->sourcesOf(table);
+    ASSERT_FALSE(sources.empty());
+    EXPECT_EQ(table->rowCount(), int(sources.size()));
+    EXPECT_EQ(table->item(0, 1)->text(), sources[0]->name());
+    table->item(0, 0)->setCheckState(Qt::Checked);
+    EXPECT_TRUE(sources[0]->enabled());
+    const QVariantMap subscribed = value("SubscribedEvents").toMap();
+    ASSERT_TRUE(subscribed.contains(sources[0]->token()));
+    EXPECT_EQ(subscribed.value(sources[0]->token()).toList(), sources[0]->prefEncoding());
+    EXPECT_EQ(notices, QStringList{"loadCalendarEvents"});
+
+    // A new pane shows it as stored.
+    sources[0]->setEnabled(false);
+    auto again = make();
+    QTableWidget* shown = again->sourceTable(QStringLiteral("publicTable_Religious"));
+    EXPECT_EQ(shown->item(0, 0)->checkState(), Qt::Checked);
+}
+
+// The computer's own calendars, from the local back end.
+class LocalCalendars : public CalendarBackEnd {
+  public:
+    void loadEventsInBatch(const std::shared_ptr<CalMonth>&) override {}
+    std::vector<CalSourcePtr> getLocalEventCalendars_Parsed() override { return sources; }
+    std::vector<CalSourcePtr> sources;
+};
+
+TEST_F(prefsMiniCalendarPane, HighlightsOfEachKindOfCalendarAreStored) {
+    LocalCalendars computer;
+    auto home =
+        CalSource::initWithToken(QStringLiteral("local-home"), QStringLiteral("Home"), QUrl());
+    home->setIdentifier(QStringLiteral("home"));
+    home->setDisplayColor(QColor(20, 40, 60));
+    computer.sources = {home};
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, &computer);
+    struct Case {
+        const char* table;
+        bool isPublic;
+    };
+    for (const Case c : {Case{"publicTable", true}, Case{"personalTable_Apple", false}}) {
+        SCOPED_TRACE(c.table);
+        auto pane = make();
+        QTableWidget* table = pane->sourceTable(QString::fromLatin1(c.table));
+        ASSERT_GT(table->rowCount(), 0);
+        const CalSourcePtr source = pane->sourcesOf(table)[0];
+        emit table->cellClicked(0, 2);
+        ASSERT_NE(picker.window(), nullptr);
+        EXPECT_TRUE(picker.window()->isVisible());
+        EXPECT_EQ(picker.currHighlight().color(), source->displayColor());
+        picker.chooseHighlightType(3);
+        EXPECT_EQ(source->highlightType(), 3);
+        const QString key = c.isPublic ? source->token() : source->identifier();
+        EXPECT_EQ(value("SubscribedEvents").toMap().value(key).toList(), source->prefEncoding());
+        ASSERT_EQ(notices, QStringList{"PrefsChanged"});
+        EXPECT_EQ(infos[0].value(QStringLiteral("EventChanged")), key);
+        // Public calendars show the dot, the computer's ones their colour.
+        const QVariant shown = table->item(0, 2)->data(Qt::DisplayRole);
+        EXPECT_EQ(shown.typeId() == QMetaType::QColor, !c.isPublic);
+        picker.chooseHighlightType(0);
+        picker.changeColor(QColor(200, 10, 10));
+        EXPECT_EQ(source->displayColor(), QColor(200, 10, 10));
+        picker.window()->close();
+    }
+}
+
+TEST_F(prefsMiniCalendarPane, LoadingShowsTheStoredSettings) {
+    defaults.setInteger(4, QStringLiteral("TtNumRows"));
+    defaults.setInteger(3, QStringLiteral("TtNumCols"));
+    defaults.setInteger(13, QStringLiteral("NumberFontSize"));
+    defaults.setInteger(15, QStringLiteral("TitleFontSize"));
+    defaults.setInteger(2, QStringLiteral("FirstDayOfWeek"));
+    defaults.setObject(QStringLiteral("hebrew"), QStringLiteral("CustomCalendar"));
+    defaults.setObject(QStringLiteral("hebrew"), QStringLiteral("SecondaryCalendar"));
+    defaults.setBool(true, QStringLiteral("ShowWeekNumbers"));
+    const QVariantMap before = stored();
+    auto pane = make();
+    const auto index = [&](const char* id) {
+        return qobject_cast<QComboBox*>(pane->control(QString::fromLatin1(id)))->currentIndex();
+    };
+    EXPECT_EQ(index("numMonthsPopup"), 5);
+    EXPECT_EQ(index("sizePopup"), 2);
+    EXPECT_EQ(index("firstDayPopup"), 1);
+    EXPECT_EQ(index("custCalPopup"), 2);
+    // A second calendar equal to the main one is shown off, and left as stored.
+    EXPECT_EQ(index("auxCalPopup"), -1);
+    EXPECT_FALSE(qobject_cast<QAbstractButton*>(pane->control(QStringLiteral("auxCalCheckBox")))
+                     ->isChecked());
+    EXPECT_TRUE(qobject_cast<QAbstractButton*>(pane->control(QStringLiteral("showWeekNumCheckBox")))
+                    ->isChecked());
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(notices.isEmpty());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "prefs/MenuCalendarPrefs.h"
-#include "prefs/PreferencePanes.h"
+#include "prefs/TCalendarPrefs.h"
 #include "prefs/TalvorASMViewCtrl.h"
 #include "prefs/TalvorCalendarPrefs.h"
 #include "prefs/TalvorPrefsMenuExtra.h"
