@@ -19,6 +19,7 @@
 #include "TalvorSetTimeZoneViewCtrl.h"
 #include "TalvorTake5WindowsController.h"
 #include "TalvorTimeViewController.h"
+#include "TalvorTodoViewController.h"
 
 #include <algorithm>
 #include <type_traits>
@@ -67,6 +68,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>(delegate));
     f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
     f.add(QStringLiteral("TCalendarPrefs"), maker<TCalendarPrefs>(delegate));
+    f.add(QStringLiteral("TalvorTodoViewController"), maker<TalvorTodoViewController>(delegate));
     f.add(QStringLiteral("TalvorTake5WindowsController"),
           maker<TalvorTake5WindowsController>(delegate));
     f.add(QStringLiteral("CountDownTimerViewController"),

@@ -2,6 +2,7 @@
 #include "calendar/CalendarBackEnd.h"
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/ColorPickerController.h"
+#include "foundation/ColorExtras.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
@@ -12,6 +13,7 @@
 #include "prefs/MenuCalendarPrefs.h"
 #include "prefs/TCalendarPrefs.h"
 #include "prefs/TalvorCalendarPrefs.h"
+#include "prefs/TalvorTodoViewController.h"
 #include "services/AppStartup.h"
 #include "services/HotKeyField.h"
 #include "services/HotKeyManager.h"
@@ -24,6 +26,9 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -619,6 +624,189 @@ TEST_F(prefsMiniCalendarPane, LoadingShowsTheStoredSettings) {
                     ->isChecked());
     EXPECT_EQ(stored(), before);
     EXPECT_TRUE(notices.isEmpty());
+}
+
+// --- the to-do pane ---
+
+using prefsTodoPane = CalendarPanes;
+
+TEST_F(prefsTodoPane, ArchivePathTable) {
+    struct Case {
+        const char* location;
+        int format;
+        int rollover;
+        QDate today;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"/Users/a/Todo.txt", 2, 2, QDate(2026, 5, 1), "/Users/a/Todo26.rtf"},
+        {"/x/Archive.txt", 0, 1, QDate(2026, 12, 31), "/x/Archive26-12.txt"},
+        {"/x/Archive.txt", 1, 0, QDate(2026, 12, 31), "/x/Archive.html"},
+        {"/x/Archive.txt", 1, 1, QDate(2009, 3, 2), "/x/Archive09-03.html"},
+        {"/x/Archive.txt", 0, 3, QDate(2026, 12, 31), "/x/Archive"},
+        {"/x.y/Notes", 0, 0, QDate(2026, 1, 1), "/x.y/Notes.txt"},
+        {"~/Todo.rtf", 7, 2, QDate(2030, 6, 6), "~/Todo30.rtf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(TalvorTodoViewController::archivePath(QString::fromLatin1(c.location), c.format,
+                                                        c.rollover, c.today),
+                  QString::fromLatin1(c.path));
+    }
+}
+
+TEST_F(prefsTodoPane, EachControlWritesItsSettingAndAnnouncesIt) {
+    const QString changed = QStringLiteral("TodoPreferencesChanged");
+    TalvorTodoViewController pane(QStringLiteral("Nib"), delegate());
+    pane.view();
+    takePosted();
+    const auto choose = [&](const char* id, int index) {
+        auto* menu = child<QComboBox>(pane, QString::fromLatin1(id));
+        menu->setCurrentIndex(index);
+        emit menu->activated(index);
+    };
+    const auto archive = [&](const char* key) {
+        return stored()
+            .value(QStringLiteral("TodoArchiveOptionsKey"))
+            .toMap()
+            .value(QString::fromLatin1(key));
+    };
+
+    choose("archiveFormat", 2);
+    EXPECT_EQ(archive("format"), 2);
+    EXPECT_EQ(takePosted(), QStringList{changed});
+    choose("archiveTemplate", 1);
+    EXPECT_EQ(archive("template"), 1);
+    choose("archiveRollover", 2);
+    EXPECT_EQ(archive("rollover"), 2);
+    choose("archiveWhen", 0);
+    EXPECT_EQ(archive("when"), 0);
+    child<QAbstractButton>(pane, QStringLiteral("archiveEnabled"))->click();
+    EXPECT_EQ(archive("state"), true);
+    EXPECT_TRUE(child<QWidget>(pane, QStringLiteral("archiveSummary"))->isEnabled());
+    child<QAbstractButton>(pane, QStringLiteral("archiveSummary"))->click();
+    EXPECT_EQ(archive("summary"), true);
+    EXPECT_EQ(takePosted(), QStringList({changed, changed, changed, changed, changed}));
+
+    auto* hot = child<QLineEdit>(pane, QStringLiteral("hotText"));
+    hot->setText(QStringLiteral("Urgent"));
+    emit hot->editingFinished();
+    EXPECT_EQ(stored().value(QStringLiteral("TodoPriorityText")).toMap().value("9"),
+              QStringLiteral("Urgent"));
+    EXPECT_EQ(takePosted(), QStringList{changed});
+
+    child<QPushButton>(pane, QStringLiteral("coldColor"))->click();
+    auto* panel = pane.view()->findChild<QColorDialog*>();
+    ASSERT_NE(panel, nullptr);
+    panel->setCurrentColor(QColor(1, 2, 3));
+    delete panel;
+    const QVariantMap colours = stored().value(QStringLiteral("TodoPriorityColors")).toMap();
+    EXPECT_EQ(ColorExtras::color(colours.value("1").toByteArray()).value_or(QColor()).rgb(),
+              QColor(1, 2, 3).rgb());
+    EXPECT_EQ(colours.size(), 4);
+    EXPECT_EQ(takePosted(), QStringList{changed});
+
+    choose("menuIcon", 2);
+    EXPECT_EQ(stored().value(QStringLiteral("TodoPrefsICON")), 3);
+    EXPECT_EQ(takePosted(), QStringList{changed});
+
+    // One first weekday for every calendar view.
+    choose("startDay", 1);
+    EXPECT_EQ(stored().value(QStringLiteral("FirstDayOfWeek")), 2);
+    EXPECT_EQ(takePosted(), QStringList{"TalvorUpdateCalNotification"});
+
+    const bool clickOpens = dateSettings.enableWindowClick;
+    child<QAbstractButton>(pane, QStringLiteral("windowClick"))->click();
+    EXPECT_EQ(dateSettings.enableWindowClick, !clickOpens);
+    TalvorDateSettings reread;
+    reread.enableWindowClick = clickOpens;
+    reread.loadPrefs();
+    EXPECT_EQ(reread.enableWindowClick, !clickOpens);
+    EXPECT_TRUE(takePosted().contains(changed));
+}
+
+TEST_F(prefsTodoPane, LoadingShowsTheStoredSettingsAndWritesNothing) {
+    struct Case {
+        const char* name;
+        QVariant firstDay;
+        QVariantMap archive;
+        int startItem;
+        int whenItem;
+        bool archiveOn;
+    };
+    const Case cases[] = {
+        {"nothing stored", QVariant(), {}, 0, 1, false},
+        {"out of range", 9, {{QStringLiteral("state"), true}}, 0, 1, true},
+        {"stored",
+         3,
+         {{QStringLiteral("path"), QStringLiteral("~/a.txt")},
+          {QStringLiteral("state"), false},
+          {QStringLiteral("when"), 2},
+          {QStringLiteral("format"), 1}},
+         2,
+         2,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        defaults.removeObjectForKey(QStringLiteral("TodoArchiveOptionsKey"));
+        defaults.removeObjectForKey(QStringLiteral("FirstDayOfWeek"));
+        if (c.firstDay.isValid()) {
+            defaults.setObject(c.firstDay, QStringLiteral("FirstDayOfWeek"));
+        }
+        if (!c.archive.isEmpty()) {
+            defaults.setObject(c.archive, QStringLiteral("TodoArchiveOptionsKey"));
+        }
+        dateSettings.enableWindowClick = true;
+        dateSettings.hideToDoEventSection = false;
+        const QVariantMap before = stored();
+        TalvorTodoViewController pane(QStringLiteral("Nib"), delegate());
+        pane.view();
+        EXPECT_EQ(child<QComboBox>(pane, QStringLiteral("startDay"))->currentIndex(), c.startItem);
+        EXPECT_EQ(child<QComboBox>(pane, QStringLiteral("archiveWhen"))->currentIndex(),
+                  c.whenItem);
+        EXPECT_EQ(child<QWidget>(pane, QStringLiteral("archiveFormat"))->isEnabled(), c.archiveOn);
+        // The boxes show the date settings, and loading leaves those alone.
+        EXPECT_TRUE(child<QAbstractButton>(pane, QStringLiteral("windowClick"))->isChecked());
+        EXPECT_FALSE(
+            child<QAbstractButton>(pane, QStringLiteral("hideToDoEventSection"))->isChecked());
+        EXPECT_TRUE(dateSettings.enableWindowClick);
+        EXPECT_EQ(stored(), before);
+        EXPECT_TRUE(takePosted().isEmpty());
+    }
+    TalvorTodoViewController pane(QStringLiteral("Nib"), delegate());
+    pane.view();
+    EXPECT_EQ(child<QLineEdit>(pane, QStringLiteral("archiveLocation"))->text(),
+              QDir::homePath() + QStringLiteral("/a.txt"));
+}
+
+TEST_F(prefsTodoPane, TheChosenFileTakesTheFormatsExtension) {
+    struct Case {
+        int format;
+        const char* chosen;
+        QString location;
+    };
+    const Case cases[] = {
+        {1, "/tmp/notes.doc", QStringLiteral("/tmp/notes.html")},
+        {0, "/tmp/notes", QStringLiteral("/tmp/notes.txt")},
+        {2, "~/x.y/list.txt", QDir::homePath() + QStringLiteral("/x.y/list.rtf")},
+    };
+    TalvorTodoViewController pane(QStringLiteral("Nib"), delegate());
+    pane.view();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        child<QComboBox>(pane, QStringLiteral("archiveFormat"))->setCurrentIndex(c.format);
+        pane.savePanelDidEnd(QString::fromLatin1(c.chosen));
+        EXPECT_EQ(child<QLineEdit>(pane, QStringLiteral("archiveLocation"))->text(), c.location);
+        EXPECT_EQ(stored().value(QStringLiteral("TodoArchiveOptionsKey")).toMap().value("path"),
+                  c.location);
+    }
+    // The location button opens a save dialog without running it.
+    child<QPushButton>(pane, QStringLiteral("archiveChoose"))->click();
+    auto* dialog = pane.view()->findChild<QFileDialog*>(QStringLiteral("archiveSavePanel"));
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+    dialog->close();
 }
 
 }  // namespace
