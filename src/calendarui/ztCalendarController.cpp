@@ -108,6 +108,7 @@ void ztCalendarController::showCalBGImg() {
 }
 
 void ztCalendarController::updateCalendarPrefs() {
+    showMonthCount();
     if (pager_ != nullptr) {
         pager_->updateMonths();
     }
@@ -141,6 +142,8 @@ void ztCalendarController::updateMoon() {
 void ztCalendarController::releaseWindow() {
     pager_ = nullptr;
     monthView_ = nullptr;
+    months_ = nullptr;
+    followingMonths_.clear();
     moonPicture_ = nullptr;
     moonText_ = nullptr;
     settingsButton_ = nullptr;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QDialog;
 class QLabel;
@@ -113,10 +114,18 @@ class ztCalendarController : public QObject {
     // The stored picture for a window of `size`, scaled as the settings say; null when none
     // is stored or it cannot be read.
     QImage storedPhoto(const QSize& size) const;
+    // The months shown ("NoOfCalendarToShow": 1, 6 or 12; anything else as many as fit the
+    // screen) as columns and rows.
+    QSize monthLayout() const;
+    // The month grids in reading order, the pager's first; each shows the month after the
+    // one before it.
+    std::vector<MonthGridView*> monthViews() const;
 
   private:
     void updateMoon();
     void openFontDialog(QFont TalvorCalPrefsSettings::*font);
+    void showMonthCount();
+    void showFollowingMonths();
 
     platform::Clock& clock_;
     platform::UserDefaults& defaults_;
@@ -129,6 +138,8 @@ class ztCalendarController : public QObject {
     QToolButton* settingsButton_ = nullptr;
     MonthPager* pager_ = nullptr;
     QPointer<QDialog> dialog_;
+    QWidget* months_ = nullptr;
+    std::vector<MonthGridView*> followingMonths_;
 };
 
 }  // namespace talvor

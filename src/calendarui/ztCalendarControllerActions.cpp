@@ -1,12 +1,19 @@
-// The calendar window's services to the calendar panes: its picture, fonts and printing.
+// The calendar window's services to the calendar panes: its picture, fonts, printing and the
+// number of months it shows.
 #include "CalendarUiKeys.h"
 #include "CalendarWindow.h"
+#include "MonthGrid.h"
+#include "MonthPager.h"
 #include "calendar/TalvorCalPrefsSettings.h"
+#include "foundation/CalendarExtras.h"
+#include "platform/Clock.h"
+#include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 #include "ztCalendarController.h"
 
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGridLayout>
 #include <QImageReader>
 #include <QPainter>
 #include <QPrintDialog>
@@ -143,6 +150,86 @@ void ztCalendarController::resetPreferences() {
 
 QDialog* ztCalendarController::openDialog() const {
     return dialog_ && dialog_->isVisible() ? dialog_.data() : nullptr;
+}
+
+}  // namespace talvor
+
+namespace talvor {
+
+QSize ztCalendarController::monthLayout() const {
+    switch (TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar) {
+        case 1:
+            return {1, 1};
+        case 6:
+            return {3, 2};
+        case 12:
+            return {4, 3};
+        default:
+            break;
+    }
+    // As many as fit the screen the window is on, up to a year.
+    const QSize one = monthView_ ? monthView_->sizeHint() : QSize(1, 1);
+    const QPointF at = window_ && window_->isVisible() ? QPointF(window_->geometry().center())
+                                                       : screens_.mouseLocation();
+    const QRectF area = screens_.freeArea(at);
+    const int cols = std::clamp(int(area.width() * 0.9 / std::max(1, one.width())), 1, 4);
+    const int rows = std::clamp(int(area.height() * 0.8 / std::max(1, one.height())), 1, 3);
+    return {cols, rows};
+}
+
+std::vector<MonthGridView*> ztCalendarController::monthViews() const {
+    std::vector<MonthGridView*> views;
+    if (monthView_ != nullptr) {
+        views.push_back(monthView_);
+    }
+    views.insert(views.end(), followingMonths_.begin(), followingMonths_.end());
+    return views;
+}
+
+void ztCalendarController::showMonthCount() {
+    if (!window_ || monthView_ == nullptr) {
+        return;
+    }
+    auto* column = qobject_cast<QBoxLayout*>(window_->layout());
+    if (months_ == nullptr && column != nullptr) {
+        // The first month moves into a grid of its own that the following months share.
+        months_ = new QWidget(window_.get());
+        auto* grid = new QGridLayout(months_);
+        grid->setContentsMargins(0, 0, 0, 0);
+        column->replaceWidget(monthView_, months_);
+        grid->addWidget(monthView_, 0, 0);
+        connect(monthView_, &MonthGridView::previousMonth, this,
+                &ztCalendarController::showFollowingMonths);
+        connect(monthView_, &MonthGridView::nextMonth, this,
+                &ztCalendarController::showFollowingMonths);
+    }
+    auto* grid = months_ ? qobject_cast<QGridLayout*>(months_->layout()) : nullptr;
+    if (grid == nullptr) {
+        return;
+    }
+    const QSize layout = monthLayout();
+    const size_t wanted = static_cast<size_t>(layout.width() * layout.height() - 1);
+    while (followingMonths_.size() > wanted) {
+        delete followingMonths_.back();
+        followingMonths_.pop_back();
+    }
+    while (followingMonths_.size() < wanted) {
+        followingMonths_.push_back(new MonthGridView(MonthGridView::bigStyle(), months_));
+    }
+    for (size_t i = 0; i < followingMonths_.size(); ++i) {
+        const int cell = static_cast<int>(i) + 1;
+        grid->addWidget(followingMonths_[i], cell / layout.width(), cell % layout.width());
+    }
+    showFollowingMonths();
+}
+
+void ztCalendarController::showFollowingMonths() {
+    const int32_t first = pager_ != nullptr ? pager_->currOffset() : 0;
+    for (size_t i = 0; i < followingMonths_.size(); ++i) {
+        followingMonths_[i]->setGrid(makeMonthGrid(CalendarExtras::userCalendar(), clock_.now(),
+                                                   first + static_cast<int32_t>(i) + 1,
+                                                   userFirstWeekday(defaults_)));
+    }
 }
 
 }  // namespace talvor

@@ -2,6 +2,7 @@
 // printing.
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/CalendarWindow.h"
+#include "calendarui/MonthGridView.h"
 #include "calendarui/ztCalendarController.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SharedInstance.h"
@@ -178,6 +179,39 @@ TEST_F(calendaruiWindowActions, ResettingShowsThePictureAsOnTheFirstDay) {
     calendar.resetPreferences();
     ASSERT_TRUE(defaults.objectForKey(QStringLiteral("isBGImageShownBefore")).isValid());
     EXPECT_FALSE(defaults.boolForKey(QStringLiteral("isBGImageShownBefore")));
+}
+
+TEST_F(calendaruiWindowActions, ShowsTheNumberOfMonthsChosenInTheirOrder) {
+    struct Case {
+        int32_t chosen;
+        int months;
+        int columns;
+    };
+    // Today is in March 2025.
+    const Case cases[] = {{6, 6, 3}, {12, 12, 4}, {1, 1, 1}, {6, 6, 3}};
+    ztCalendarController calendar(clock, defaults, screens);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        settings.ShowNoOfCalendar = c.chosen;
+        calendar.updateCalendarPrefs();
+        const std::vector<MonthGridView*> views = calendar.monthViews();
+        ASSERT_EQ(int(views.size()), c.months);
+        EXPECT_EQ(calendar.monthLayout().width(), c.columns);
+        EXPECT_EQ(views[0]->grid().title, QStringLiteral("March 2025"));
+        EXPECT_EQ(views.back()->grid().title,
+                  QDate(2025, 3, 1).addMonths(c.months - 1).toString(QStringLiteral("MMMM yyyy")));
+    }
+    // Paging the first month moves them all.
+    emit calendar.monthViews()[0]->nextMonth();
+    EXPECT_EQ(calendar.monthViews()[0]->grid().title, QStringLiteral("April 2025"));
+    EXPECT_EQ(calendar.monthViews()[1]->grid().title, QStringLiteral("May 2025"));
+    EXPECT_EQ(calendar.monthViews()[5]->grid().title, QStringLiteral("September 2025"));
+    // As many as fit: at least one, never more than a year.
+    settings.ShowNoOfCalendar = 0;
+    calendar.updateCalendarPrefs();
+    const size_t fit = calendar.monthViews().size();
+    EXPECT_GE(fit, 1u);
+    EXPECT_LE(fit, 12u);
 }
 
 }  // namespace
