@@ -6,6 +6,7 @@
 #include "alarms/UserNotificationCenter.h"
 #include "foundation/IcuDates.h"
 #include "foundation/ObjectExtras.h"
+#include "platform/Clock.h"
 #include "platform/KeyedArchiver.h"
 
 #include <QDateTime>
@@ -193,6 +194,39 @@ void EventReminders::clear() {
         r->unschedule();
     }
     reminders_.clear();
+}
+
+ReminderFeed::ReminderFeed(Key, platform::UserDefaults& defaults) : defaults_(defaults) {}
+
+ReminderFeed::~ReminderFeed() {
+    if (hourly_) {
+        TimedEvent::cancelTimedEvent(hourly_);
+    }
+    reminders_.clear();
+}
+
+std::shared_ptr<ReminderFeed> ReminderFeed::start(platform::UserDefaults& defaults) {
+    auto feed = std::make_shared<ReminderFeed>(Key{}, defaults);
+    const std::weak_ptr<ReminderFeed> weak = feed;
+    for (const QString& name :
+         {QStringLiteral("loadCalendarEvents"), QStringLiteral("CalendarsLoaded")}) {
+        feed->observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+            name, QVariant(), [weak](const platform::Notification&) {
+                if (const auto f = weak.lock()) {
+                    f->reload();
+                }
+            }));
+    }
+    feed->hourly_ =
+        TimedEvent::newTimedEvent(ObjectExtras::buildInvocation(weak, &ReminderFeed::reload),
+                                  platform::Clock::shared().now().addingTimeInterval(3600), 0);
+    feed->hourly_->setRepeats(60);
+    feed->reload();
+    return feed;
+}
+
+void ReminderFeed::reload() {
+    reminders_.reloadFrom(CalendarBackEnds::selected(defaults_), platform::Clock::shared().now());
 }
 
 }  // namespace talvor

@@ -4,6 +4,7 @@
 #include "CalendarBackEnd.h"
 #include "foundation/TimedEvent.h"
 #include "platform/Date.h"
+#include "platform/NotificationCenter.h"
 
 #include <QString>
 #include <QVariantMap>
@@ -19,6 +20,7 @@ namespace talvor {
 namespace platform {
 class KeyedArchiver;
 class KeyedUnarchiver;
+class UserDefaults;
 }  // namespace platform
 
 struct UserNotification;
@@ -106,6 +108,28 @@ class EventReminders {
 
   private:
     std::vector<ReminderPtr> reminders_;
+};
+
+// Keeps the reminders of the selected calendars: read when started, whenever the calendars
+// are loaded again ("loadCalendarEvents", "CalendarsLoaded" in the process) and every hour,
+// so that events coming into the look-ahead get theirs. Main thread only.
+class ReminderFeed : public std::enable_shared_from_this<ReminderFeed> {
+    struct Key {};
+
+  public:
+    ReminderFeed(Key, platform::UserDefaults& defaults);
+    ~ReminderFeed();
+    // A running feed over the back end that `defaults` selects; keep it to keep it running.
+    static std::shared_ptr<ReminderFeed> start(platform::UserDefaults& defaults);
+
+    void reload();
+    const EventReminders& reminders() const { return reminders_; }
+
+  private:
+    platform::UserDefaults& defaults_;
+    EventReminders reminders_;
+    std::vector<platform::Observation> observations_;
+    TimedEvent::Ptr hourly_;
 };
 
 }  // namespace talvor

@@ -3,6 +3,7 @@
 #include "calendar/CalendarBackEnd.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "calendarui/ColorPickerController.h"
+#include "calendarui/MonthGrid.h"
 #include "foundation/CalendarExtras.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -207,7 +208,15 @@ QString TCalendarPrefs::prefKey(const QTableWidget* table, const CalSource& sour
 
 QString TCalendarPrefs::mainCalendar() const {
     const QString custom = defaults().stringForKey(kCustomCalendar);
-    return custom.isEmpty() ? CalendarExtras::userCalendar().calendarIdentifier() : custom;
+    if (!custom.isEmpty()) {
+        return custom;
+    }
+    // The month views' calendar, or the locale's own until one is chosen.
+    QString current = CalendarExtras::userCalendar().calendarIdentifier();
+    if (current.isEmpty()) {
+        current = Calendar::current().calendarIdentifier();
+    }
+    return current.isEmpty() ? QStringLiteral("gregorian") : current;
 }
 
 void TCalendarPrefs::postPrefsChanged(const QVariantMap& userInfo) {
@@ -493,7 +502,8 @@ void TCalendarPrefs::loadSettings() {
     const QString secondary = defaults().stringForKey(kSecondaryCalendar);
     box("custCalCheckBox")->setChecked(!custom.isEmpty());
     menu("custCalPopup")->setEnabled(!custom.isEmpty());
-    menu("custCalPopup")->setCurrentIndex(custom.isEmpty() ? -1 : custCalendars().indexOf(custom));
+    // Off, it shows the system the calendars use.
+    menu("custCalPopup")->setCurrentIndex(custCalendars().indexOf(mainCalendar()));
     const bool aux = !secondary.isEmpty() && secondary != custom;
     box("auxCalCheckBox")->setChecked(aux);
     menu("auxCalPopup")->setEnabled(aux);
@@ -517,8 +527,8 @@ void TCalendarPrefs::loadSettings() {
             break;
         }
     }
-    const int first = storedInt(keys::FirstDayOfWeek, 0);
-    menu("firstDayPopup")->setCurrentIndex(first >= 1 && first <= 7 ? first - 1 : -1);
+    // Nothing stored: the weekday every calendar view starts with anyway.
+    menu("firstDayPopup")->setCurrentIndex(userFirstWeekday(defaults()) - 1);
     box("showWeekNumCheckBox")->setChecked(defaults().boolForKey(kShowWeekNumbers));
     box("showDateCalcCheckBox")->setChecked(defaults().boolForKey(kShowDateCalulations));
 

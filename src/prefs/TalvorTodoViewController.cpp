@@ -2,6 +2,7 @@
 
 #include "FormatPaneParts.h"
 #include "calendarui/CalendarUiKeys.h"
+#include "calendarui/MonthGrid.h"
 #include "foundation/ColorExtras.h"
 #include "foundation/TalvorDateSettings.h"
 #include "platform/Clock.h"
@@ -250,8 +251,11 @@ void TalvorTodoViewController::defaultsToControls() {
     find<QCheckBox>("hideToDoEventSection")->setChecked(date.hideToDoEventSection);
 
     auto* startDay = find<QComboBox>("startDay");
-    const qint64 first = defaults().integerForKey(keys::FirstDayOfWeek);
-    startDay->setCurrentIndex(first >= 1 && first <= startDay->count() ? int(first - 1) : 0);
+    // The weekday every calendar view starts with: stored, else the calendar's own.
+    const qint64 first = defaults().objectForKey(keys::FirstDayOfWeek).toLongLong();
+    startDay->setCurrentIndex(first >= 1 && first <= startDay->count()
+                                  ? int(first - 1)
+                                  : userFirstWeekday(defaults()) - 1);
 
     const QVariantMap texts = defaults().objectForKey(kPriorityText).toMap();
     const QVariantMap colours = defaults().objectForKey(kPriorityColors).toMap();

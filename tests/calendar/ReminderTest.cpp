@@ -5,6 +5,9 @@
 #include "foundation/TimedEvent.h"
 #include "platform/Clock.h"
 #include "platform/KeyedArchiver.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferenceStore.h"
+#include "platform/UserDefaults.h"
 #include "support/FakeClock.h"
 #include "support/ManualScheduler.h"
 #include "support/ScopedMachineZone.h"
@@ -219,6 +222,37 @@ TEST_F(Reminders, TheBackEndsAlarmsAreScheduledAndNotRepeatedAfterAReload) {
 
     reminders.reloadFrom(nullptr, clock.now());
     EXPECT_TRUE(reminders.reminders().empty());
+    EXPECT_TRUE(list->pendingEvents().empty());
+}
+
+TEST_F(Reminders, TheFeedFollowsTheSelectedCalendarsReloads) {
+    platform::MemoryPreferenceStore store{QStringLiteral("test")};
+    platform::UserDefaults defaults{store};
+    AlarmBackEnd backEnd;
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, &backEnd);
+    const QVariantMap tenBefore{{QStringLiteral("ACTION"), QStringLiteral("DISPLAY")},
+                                {QStringLiteral("TRIGGER"), QStringLiteral("-PT10M")}};
+    backEnd.alarms = {{event("Lunch", "2024-03-04T12:00:00Z"), tenBefore}};
+    auto feed = ReminderFeed::start(defaults);
+    EXPECT_EQ(feed->reminders().reminders().size(), 1u);
+
+    // A calendar read again brings its new alarms.
+    backEnd.alarms.push_back({event("Tea", "2024-03-04T16:00:00Z"), tenBefore});
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("loadCalendarEvents"));
+    EXPECT_EQ(feed->reminders().reminders().size(), 2u);
+    // So does the hourly look.
+    backEnd.alarms.push_back({event("Dinner", "2024-03-04T19:00:00Z"), tenBefore});
+    scheduler.advanceTo(at("2024-03-04T10:01:00Z"));
+    EXPECT_EQ(feed->reminders().reminders().size(), 3u);
+    EXPECT_EQ(backEnd.asked.first, at("2024-03-04T10:00:00.010Z"));
+    // Another back end chosen and nothing installed for it: no reminders.
+    defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("CalendarsLoaded"));
+    EXPECT_TRUE(feed->reminders().reminders().empty());
+
+    feed.reset();
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("loadCalendarEvents"));
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
     EXPECT_TRUE(list->pendingEvents().empty());
 }
 

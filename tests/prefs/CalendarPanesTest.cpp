@@ -19,6 +19,7 @@
 #include "services/HotKeyManager.h"
 #include "support/FakeClock.h"
 #include "support/FakeHotKeyBackend.h"
+#include "support/ScopedMachineZone.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
 
@@ -71,6 +72,8 @@ class CalendarPanes : public ::testing::Test {
         return w;
     }
 
+    // US weeks start on Sunday.
+    test::ScopedMachineZone machine{"UTC", "en_US"};
     test::XdgSandbox sandbox;
     test::ScopedEnvVar noBus{"DBUS_SESSION_BUS_ADDRESS", QStringLiteral("disabled:")};
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
@@ -409,6 +412,18 @@ TEST_F(prefsMiniCalendarPane, TheWeekNumberTitleSaysIsoOnlyForMondayFirstGregori
         const char* calendar;
         const char* title;
     };
+    // Nothing chosen: the locale's own calendar, Gregorian in the US.
+    {
+        auto fresh = make();
+        choose(*fresh, "firstDayPopup", 1);
+        EXPECT_EQ(
+            qobject_cast<QAbstractButton*>(fresh->control(QStringLiteral("showWeekNumCheckBox")))
+                ->text(),
+            QStringLiteral("Show ISO 8601 week numbers"));
+        EXPECT_EQ(qobject_cast<QComboBox*>(fresh->control(QStringLiteral("custCalPopup")))
+                      ->currentIndex(),
+                  0);
+    }
     const Case cases[] = {
         {1, "gregorian", "Show ISO 8601 week numbers"},
         {0, "gregorian", "Show week numbers"},
