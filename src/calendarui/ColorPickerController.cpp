@@ -5,6 +5,7 @@
 
 #include <QButtonGroup>
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -58,8 +59,19 @@ ColorPickerController& ColorPickerController::controller() {
     if (standIn() != nullptr) {
         return *standIn();
     }
-    static ColorPickerController shared;
-    return shared;
+    // Its window must go while the application still runs, never among the static objects
+    // after it.
+    static ColorPickerController* shared = nullptr;
+    if (shared == nullptr) {
+        shared = new ColorPickerController();
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            QObject::connect(app, &QCoreApplication::aboutToQuit, [] {
+                delete shared;
+                shared = nullptr;
+            });
+        }
+    }
+    return *shared;
 }
 
 void ColorPickerController::setController(ColorPickerController* picker) {

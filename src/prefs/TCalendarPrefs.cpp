@@ -207,7 +207,7 @@ QString TCalendarPrefs::prefKey(const QTableWidget* table, const CalSource& sour
 }
 
 QString TCalendarPrefs::mainCalendar() const {
-    const QString custom = defaults().stringForKey(kCustomCalendar);
+    QString custom = defaults().stringForKey(kCustomCalendar);
     if (!custom.isEmpty()) {
         return custom;
     }

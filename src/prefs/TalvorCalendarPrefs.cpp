@@ -134,15 +134,16 @@ TalvorCalendarPrefs::TalvorCalendarPrefs(QString nibName, PaneDelegate delegate,
     : PreferencePane(QStringLiteral("TalvorCalendarPrefs"), std::move(nibName),
                      QStringLiteral("MiniCal/Event/To Do")),
       delegate_(std::move(delegate)) {
-    hooks_.actAddPhoto = orShared(hooks.actAddPhoto, &ztCalendarController::actAddPhoto);
-    hooks_.actDeletePhoto = orShared(hooks.actDeletePhoto, &ztCalendarController::actDeletePhoto);
-    hooks_.actSetCalMonthFontSize =
-        orShared(hooks.actSetCalMonthFontSize, &ztCalendarController::actSetCalMonthFontSize);
-    hooks_.actSetCalDayNumberFontSize = orShared(hooks.actSetCalDayNumberFontSize,
+    hooks_.actAddPhoto = orShared(std::move(hooks.actAddPhoto), &ztCalendarController::actAddPhoto);
+    hooks_.actDeletePhoto =
+        orShared(std::move(hooks.actDeletePhoto), &ztCalendarController::actDeletePhoto);
+    hooks_.actSetCalMonthFontSize = orShared(std::move(hooks.actSetCalMonthFontSize),
+                                             &ztCalendarController::actSetCalMonthFontSize);
+    hooks_.actSetCalDayNumberFontSize = orShared(std::move(hooks.actSetCalDayNumberFontSize),
                                                  &ztCalendarController::actSetCalDayNumberFontSize);
-    hooks_.actSetCalWeekDayFontSize =
-        orShared(hooks.actSetCalWeekDayFontSize, &ztCalendarController::actSetCalWeekDayFontSize);
-    hooks_.actPrintCal = orShared(hooks.actPrintCal, &ztCalendarController::actPrintCal);
+    hooks_.actSetCalWeekDayFontSize = orShared(std::move(hooks.actSetCalWeekDayFontSize),
+                                               &ztCalendarController::actSetCalWeekDayFontSize);
+    hooks_.actPrintCal = orShared(std::move(hooks.actPrintCal), &ztCalendarController::actPrintCal);
 }
 
 const QStringList& TalvorCalendarPrefs::calendarTypes() {

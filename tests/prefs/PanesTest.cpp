@@ -45,6 +45,7 @@ const PaneCase kPanes[] = {
     {"TalvorAlarmViewController", "Alarms"},
     {"GlobalSchedulerViewController", "Global Scheduler"},
     {"SwitchLightDarkVC", "Light/Dark Mode"},
+    {"TalvorTodoViewController", "To Do"},
 };
 
 // The light/dark pane reads the appearance and the clock; both are fakes here.
