@@ -53,7 +53,12 @@ ColorPickerController::ColorPickerController() {
     });
 }
 
-ColorPickerController::~ColorPickerController() = default;
+ColorPickerController::~ColorPickerController() {
+    // A row made before the window holds it is ours alone.
+    if (accessoryView_ && accessoryView_->parent() == nullptr) {
+        delete accessoryView_.data();
+    }
+}
 
 ColorPickerController& ColorPickerController::controller() {
     if (standIn() != nullptr) {

@@ -196,7 +196,7 @@ void ztCalendarController::showMonthCount() {
         months_ = new QWidget(window_.get());
         auto* grid = new QGridLayout(months_);
         grid->setContentsMargins(0, 0, 0, 0);
-        column->replaceWidget(monthView_, months_);
+        delete column->replaceWidget(monthView_, months_);  // the old item is ours
         grid->addWidget(monthView_, 0, 0);
         connect(monthView_, &MonthGridView::previousMonth, this,
                 &ztCalendarController::showFollowingMonths);

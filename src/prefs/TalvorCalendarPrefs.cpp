@@ -211,8 +211,8 @@ void TalvorCalendarPrefs::SelectCustomCalendar(int index) {
     if (index < 0 || index >= calendarTypes().size()) {
         return;
     }
+    // The windows take the new system from the announcement.
     model().CalendarType = calendarTypes().at(index);
-    model().applyCalendarType();
     saveAndAnnounce();
 }
 
