@@ -610,6 +610,11 @@ TEST_F(prefsMiniCalendarPane, HighlightsOfEachKindOfCalendarAreStored) {
         picker.changeColor(QColor(200, 10, 10));
         EXPECT_EQ(source->displayColor(), QColor(200, 10, 10));
         picker.window()->close();
+        // Shown or hidden, every kind of calendar is stored at once.
+        table->item(0, 0)->setCheckState(Qt::Checked);
+        EXPECT_TRUE(value("SubscribedEvents").toMap().value(key).toList().value(1).toBool());
+        table->item(0, 0)->setCheckState(Qt::Unchecked);
+        EXPECT_FALSE(value("SubscribedEvents").toMap().value(key).toList().value(1).toBool());
     }
 }
 
