@@ -16,6 +16,10 @@ void install(Kind kind, CalendarBackEnd* backEnd) {
     (kind == Kind::Google ? g_google : g_apple) = backEnd;
 }
 
+CalendarBackEnd* installed(Kind kind) {
+    return kind == Kind::Google ? g_google : g_apple;
+}
+
 Kind selectedKind(const platform::UserDefaults& defaults) {
     return defaults.stringForKey(QStringLiteral("SelectedCalendar")) == QLatin1String("Google")
                ? Kind::Google

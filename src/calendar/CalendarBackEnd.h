@@ -1,8 +1,12 @@
 #pragma once
 
+#include "platform/Date.h"
+
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
+#include <vector>
 
 namespace talvor {
 
@@ -10,7 +14,15 @@ namespace platform {
 class UserDefaults;
 }
 
+class CalEvent;
 class CalMonth;
+class CalSource;
+
+// An alarm of an event: the event and its "VALARM" dictionary as TalvorVCALENDAR reads it.
+struct EventAlarm {
+    std::shared_ptr<CalEvent> event;
+    QVariantMap alarm;
+};
 
 // A provider of events (the system's calendars, Google Calendar). It fills the month it is
 // given, later, from its own thread of completions: it must hold the month weakly and skip
@@ -19,6 +31,14 @@ class CalendarBackEnd {
   public:
     virtual ~CalendarBackEnd() = default;
     virtual void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) = 0;
+    // The calendars the back end keeps on this computer, as sources; none by default.
+    virtual std::vector<std::shared_ptr<CalSource>> getLocalEventCalendars_Parsed() { return {}; }
+    // The alarms of the events that start in [from, to); none by default.
+    virtual std::vector<EventAlarm> eventAlarms(Date from, Date to) {
+        (void)from;
+        (void)to;
+        return {};
+    }
 };
 
 // The installed back ends, and the choice by "SelectedCalendar" ("Google" the Google one,
@@ -28,6 +48,7 @@ namespace CalendarBackEnds {
 
 enum class Kind { Apple, Google };
 void install(Kind kind, CalendarBackEnd* backEnd);  // null uninstalls; not owned
+CalendarBackEnd* installed(Kind kind);              // null when none is
 CalendarBackEnd* selected(const platform::UserDefaults& defaults);
 Kind selectedKind(const platform::UserDefaults& defaults);
 

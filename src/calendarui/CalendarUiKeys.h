@@ -23,3 +23,16 @@ inline const QString TalvorCalendarPrefsChangeNotification =
     QStringLiteral("TalvorCalendarPrefsChangeNotification");
 
 }  // namespace talvor::keys
+
+namespace talvor::keys {
+
+// The calendar window's picture (standard user defaults): its file address, its size, and
+// whether it has been shown since the last reset.
+inline const QString CalImgURL = QStringLiteral("CalImgURL");
+inline const QString CalImgSize = QStringLiteral("CalImgSize");
+inline const QString isBGImageShownBefore = QStringLiteral("isBGImageShownBefore");
+
+// Distributed: the first weekday changed; the calendar windows redraw.
+inline const QString TalvorUpdateCalNotification = QStringLiteral("TalvorUpdateCalNotification");
+
+}  // namespace talvor::keys

@@ -100,11 +100,15 @@ void ztCalendarController::showCalBGImg() {
     if (!window_) {
         return;
     }
+    const QImage photo = storedPhoto(window_->size());
     window_->setBackgroundPicture(
-        backgroundPicture(window_->size(), window_->palette().color(QPalette::Window)));
+        !photo.isNull()
+            ? photo
+            : backgroundPicture(window_->size(), window_->palette().color(QPalette::Window)));
 }
 
 void ztCalendarController::updateCalendarPrefs() {
+    showMonthCount();
     if (pager_ != nullptr) {
         pager_->updateMonths();
     }
@@ -138,6 +142,8 @@ void ztCalendarController::updateMoon() {
 void ztCalendarController::releaseWindow() {
     pager_ = nullptr;
     monthView_ = nullptr;
+    months_ = nullptr;
+    followingMonths_.clear();
     moonPicture_ = nullptr;
     moonText_ = nullptr;
     settingsButton_ = nullptr;

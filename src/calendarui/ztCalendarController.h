@@ -3,17 +3,23 @@
 #include "MonthGridView.h"
 #include "platform/Date.h"
 
+#include <QFont>
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QRectF>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
+class QDialog;
 class QLabel;
+class QPrinter;
 class QToolButton;
+class QUrl;
 
 namespace talvor {
 
@@ -24,6 +30,7 @@ class UserDefaults;
 }  // namespace platform
 class CalendarWindow;
 class MonthPager;
+class TalvorCalPrefsSettings;
 
 // What the date menu's calendar asks of the application delegate (`setMenuExtra:`).
 class ztCalendarMenuExtra {
@@ -83,8 +90,42 @@ class ztCalendarController : public QObject {
     // The picture drawn behind the calendar: a soft wash of the window colour.
     static QImage backgroundPicture(const QSize& size, const QColor& base);
 
+    // --- What the calendar panes ask of the window (ztCalendarControllerActions.cpp) ---
+    // A file dialog for one picture (opened, never run); the choice goes to addPhoto.
+    void actAddPhoto();
+    // Stores the picture's address under "CalImgURL" and shows it.
+    void addPhoto(const QUrl& url);
+    // Forgets the picture and its size and shows the plain background.
+    void actDeletePhoto();
+    // A font dialog on the month, day-number or weekday font; the chosen font is stored in
+    // the calendar-window settings and announced.
+    void actSetCalMonthFontSize();
+    void actSetCalDayNumberFontSize();
+    void actSetCalWeekDayFontSize();
+    // A print dialog; the calendar prints when it is accepted.
+    void actPrintCal();
+    // Prints the calendar panel on `printer` (a printer or a PDF file), scaled to the page;
+    // false when the printer cannot be drawn on.
+    bool printCal(QPrinter& printer);
+    // The picture is shown as on the first day ("isBGImageShownBefore" off).
+    void resetPreferences();
+    // The dialog a hook opened last, while it is open; null otherwise.
+    QDialog* openDialog() const;
+    // The stored picture for a window of `size`, scaled as the settings say; null when none
+    // is stored or it cannot be read.
+    QImage storedPhoto(const QSize& size) const;
+    // The months shown ("NoOfCalendarToShow": 1, 6 or 12; anything else as many as fit the
+    // screen) as columns and rows.
+    QSize monthLayout() const;
+    // The month grids in reading order, the pager's first; each shows the month after the
+    // one before it.
+    std::vector<MonthGridView*> monthViews() const;
+
   private:
     void updateMoon();
+    void openFontDialog(QFont TalvorCalPrefsSettings::*font);
+    void showMonthCount();
+    void showFollowingMonths();
 
     platform::Clock& clock_;
     platform::UserDefaults& defaults_;
@@ -96,6 +137,9 @@ class ztCalendarController : public QObject {
     QLabel* moonText_ = nullptr;
     QToolButton* settingsButton_ = nullptr;
     MonthPager* pager_ = nullptr;
+    QPointer<QDialog> dialog_;
+    QWidget* months_ = nullptr;
+    std::vector<MonthGridView*> followingMonths_;
 };
 
 }  // namespace talvor

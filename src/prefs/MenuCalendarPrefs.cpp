@@ -1,7 +1,8 @@
 #include "MenuCalendarPrefs.h"
 
-#include "PreferencePanes.h"
 #include "PrefsKeys.h"
+#include "TCalendarPrefs.h"
+#include "TalvorCalendarPrefs.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "platform/UserDefaults.h"
 
@@ -25,10 +26,14 @@ MenuCalendarPrefs::MenuCalendarPrefs(QString nibName, PaneDelegate delegate, Hos
       delegate_(std::move(delegate)),
       hosted_(std::move(hosted)) {
     if (!hosted_.mini) {
-        hosted_.mini = [](const QString& nib) { return std::make_unique<TCalendarPrefs>(nib); };
+        hosted_.mini = [delegate = delegate_](const QString& nib) {
+            return std::make_unique<TCalendarPrefs>(nib, delegate);
+        };
     }
     if (!hosted_.big) {
-        hosted_.big = [](const QString& nib) { return std::make_unique<TalvorCalendarPrefs>(nib); };
+        hosted_.big = [delegate = delegate_](const QString& nib) {
+            return std::make_unique<TalvorCalendarPrefs>(nib, delegate);
+        };
     }
 }
 

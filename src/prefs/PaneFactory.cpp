@@ -7,10 +7,11 @@
 #include "FeedbakReviewUpdateVC.h"
 #include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
-#include "PreferencePanes.h"
 #include "SwitchLightDarkPane.h"
+#include "TCalendarPrefs.h"
 #include "TalvorASMViewCtrl.h"
 #include "TalvorAlarmViewController.h"
+#include "TalvorCalendarPrefs.h"
 #include "TalvorDateViewController.h"
 #include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsFloatingViewCtrl.h"
@@ -18,6 +19,7 @@
 #include "TalvorSetTimeZoneViewCtrl.h"
 #include "TalvorTake5WindowsController.h"
 #include "TalvorTimeViewController.h"
+#include "TalvorTodoViewController.h"
 
 #include <algorithm>
 #include <type_traits>
@@ -49,7 +51,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>(delegate));
     f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"),
           maker<TalvorPrefsFloatingViewCtrl>(delegate));
-    addPane<TalvorCalendarPrefs>(f, QStringLiteral("TalvorCalendarPrefs"));
+    f.add(QStringLiteral("TalvorCalendarPrefs"), maker<TalvorCalendarPrefs>(delegate));
     f.add(QStringLiteral("TalvorMenuViewController"),
           [menuItems = std::move(menuItems)](const QString& nibName) {
               return std::make_unique<TalvorMenuViewController>(nibName, menuItems);
@@ -65,7 +67,8 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
     f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>(delegate));
     f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
-    addPane<TCalendarPrefs>(f, QStringLiteral("TCalendarPrefs"));
+    f.add(QStringLiteral("TCalendarPrefs"), maker<TCalendarPrefs>(delegate));
+    f.add(QStringLiteral("TalvorTodoViewController"), maker<TalvorTodoViewController>(delegate));
     f.add(QStringLiteral("TalvorTake5WindowsController"),
           maker<TalvorTake5WindowsController>(delegate));
     f.add(QStringLiteral("CountDownTimerViewController"),

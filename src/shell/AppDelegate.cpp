@@ -8,6 +8,7 @@
 #include "alarms/StopWatch.h"
 #include "alarms/TalvorChimeSettings.h"
 #include "alarms/TalvorTakeABreakSettings.h"
+#include "calendar/Reminder.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "calendarui/MinnowCalendarController.h"
 #include "calendarui/ztCalendarController.h"
@@ -186,6 +187,7 @@ void AppDelegate::launchBehindTheStrip() {
     // and the user's sounds, and are rebuilt when the copying is done.
     soundLibrary_ = std::make_unique<AudioStorageController>();
     AudioStorageController::setSharedController(soundLibrary_.get());
+    reminderFeed_ = ReminderFeed::start(defaults);
     scheduleTick();
     TalvorTakeABreakSettings::sharedInstance().loadPrefs();
     // The break timer starts stopped: its menu offers "Start".
@@ -279,6 +281,12 @@ void AppDelegate::registerObservers() {
                                 }));
     observations_.push_back(
         distributed.addObserver(keys::TalvorCalendarPrefsChangeNotification, QVariant(),
+                                [this](const platform::Notification& notification) {
+                                    parts_.calendars->CalendarPrefsUpdates(notification);
+                                }));
+    // The first weekday changed (to-do pane): the calendars redraw with it.
+    observations_.push_back(
+        distributed.addObserver(keys::TalvorUpdateCalNotification, QVariant(),
                                 [this](const platform::Notification& notification) {
                                     parts_.calendars->CalendarPrefsUpdates(notification);
                                 }));

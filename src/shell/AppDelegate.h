@@ -19,6 +19,7 @@
 namespace talvor {
 
 class AudioStorageController;
+class ReminderFeed;
 class HotKey;
 class TalvorFloatingClockCtrl;
 class ApplicationsMenu;
@@ -188,6 +189,8 @@ class AppDelegate : public QObject,
     // Made at launch, or at the first refresh when the delegate runs without a launch.
     std::unique_ptr<MoonDisplay> moon_;
     std::unique_ptr<AudioStorageController> soundLibrary_;
+    // The calendar events' reminders, from the strip's first frame on.
+    std::shared_ptr<ReminderFeed> reminderFeed_;
 };
 
 }  // namespace talvor

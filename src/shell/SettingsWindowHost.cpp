@@ -62,6 +62,7 @@ constexpr SettingsPaneRow kRows[] = {
     {27, "AdvancedPrefVC", "AdvancedPrefVC", "General", B::btnAdvanced},
     {28, "TalvorDateViewController", "PrefDateDMY", "Date Menu", B::btnDateMenu},
     {29, "SwitchLightDarkVC", "SwitchLightDarkVC", "Light/Dark Mode", B::btnSwitchLightDark},
+    {17, "TalvorTodoViewController", "TalvorTodoViewController", "To Do", B::btnTodo},
 };
 
 // The sidebar from top to bottom: a section label starts a group.
@@ -94,6 +95,7 @@ constexpr SidebarEntry kSidebar[] = {
     {std::nullopt, nullptr, B::btnMenuCalendar, 26},
     {std::nullopt, nullptr, B::btnMinnowCalendar, 14},
     {std::nullopt, nullptr, B::btnMiniCalendar, 3},
+    {std::nullopt, nullptr, B::btnTodo, 17},
     {SectionLabel::textApplications,
      QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Applications"), std::nullopt, 0},
     {std::nullopt, nullptr, B::btnASM, 10},

@@ -57,8 +57,9 @@ enum class SidebarButton {
     btnMenuCalendar,
     btnAdvanced,
     btnSwitchLightDark,
+    btnTodo,
 };
-inline constexpr int kSidebarButtonCount = 20;
+inline constexpr int kSidebarButtonCount = 21;
 
 // The section labels of the sidebar.
 enum class SectionLabel { textTime, textDate, textApplications, textMisc };

@@ -1,5 +1,6 @@
 #include "RenderDot.h"
 
+#include <algorithm>
 #include <array>
 
 namespace talvor {
@@ -69,6 +70,15 @@ QColor dotColor(std::int64_t n) {
 const QImage& dotsBigImage() {
     static const QImage image = makeDotsBig();
     return image;
+}
+
+std::uint32_t numDots(const QImage& sprite) {
+    const double ratio = sprite.devicePixelRatio() > 0 ? sprite.devicePixelRatio() : 1.0;
+    return static_cast<std::uint32_t>(std::max(0.0, sprite.height() / ratio / 10.0));
+}
+
+std::uint32_t numDots() {
+    return numDots(dotsBigImage());
 }
 
 void renderDot(QPainter& painter, std::uint32_t n, bool filled, float x, float y) {

@@ -27,6 +27,11 @@ QColor dotColor(std::int64_t n);
 // The picture, made once and kept; its device pixel ratio gives crisp dots up to 4x.
 const QImage& dotsBigImage();
 
+// The number of dot kinds a sprite holds: its height in points over 10, truncated.
+std::uint32_t numDots(const QImage& sprite);
+// The kinds of "dots-big".
+std::uint32_t numDots();
+
 // The 5 x 5 small dot of index n; `filled` picks the variant for a filled day.
 void renderDot(QPainter& painter, std::uint32_t n, bool filled, float x, float y);
 

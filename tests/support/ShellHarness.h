@@ -8,6 +8,7 @@
 #include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
+#include "foundation/TimedEvent.h"
 #include "kit/MainBundle.h"
 #include "kit/Trellis.h"
 #include "kit/WRKUserDefaults.h"
@@ -53,12 +54,16 @@ class ShellEnvironment {
         }
         platform::Clock::setShared(&clock_);
         platform::Scheduler::setShared(&scheduler_);
+        // A minute scheduler made during the test runs on this test's scheduler, and goes
+        // with it.
+        TimedEventList::setShared(nullptr);
         platform::StatusBar::setSystemStatusBar(&bar_);
         resetKit();
     }
     ~ShellEnvironment() {
         resetKit();
         platform::StatusBar::setSystemStatusBar(nullptr);
+        TimedEventList::setShared(nullptr);
         platform::Scheduler::setShared(nullptr);
         platform::Clock::setShared(nullptr);
     }

@@ -48,6 +48,22 @@ TEST(widgetsDots, EachIndexDrawsItsColourAtThePointAsLowerLeftCorner) {
     }
 }
 
+TEST(widgetsDots, TheNumberOfKindsIsTheSpritesHeightInPointsOverTen) {
+    struct Case {
+        int heightPixels;
+        qreal ratio;
+        std::uint32_t kinds;
+    };
+    const Case cases[] = {{60, 1, 6}, {69, 1, 6}, {240, 4, 6}, {9, 1, 0}, {0, 1, 0}, {80, 2, 4}};
+    for (const Case& c : cases) {
+        QImage sprite(15, c.heightPixels, QImage::Format_ARGB32);
+        sprite.setDevicePixelRatio(c.ratio);
+        EXPECT_EQ(numDots(sprite), c.kinds) << c.heightPixels << " px at " << c.ratio;
+    }
+    // Every colour of our own picture is a kind the pickers offer.
+    EXPECT_EQ(numDots(), static_cast<std::uint32_t>(kDotColorCount));
+}
+
 TEST(widgetsDots, TheFilledDayVariantHasAWhiteRing) {
     // Half a point in from the tile's edge: the ring of the filled-day dot, the rim of the
     // plain one.

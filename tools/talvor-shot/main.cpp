@@ -4,6 +4,7 @@
 //   talvor-shot [--out DIR] [--scale F] [--width W] [SCENE...]    (no scene: all of them)
 //   talvor-shot --list
 #include "AlarmScene.h"
+#include "CalendarPaneScenes.h"
 #include "CalendarScenes.h"
 #include "CountDownScenes.h"
 #include "DemoBar.h"
@@ -191,6 +192,14 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderCalendarLeaves(s.scale); }},
     {"big-calendar", "the date menu's big calendar with the moon of the day",
      [](const Settings& s) { return talvor::shot::renderBigCalendar(s.scale); }},
+    {"settings-mini-calendar", "the mini calendar's pane, its religious calendars listed",
+     [](const Settings& s) { return talvor::shot::renderMiniCalendarPane(s.scale); }},
+    {"settings-calendar-window", "the date menu calendar's pane set to six months",
+     [](const Settings& s) { return talvor::shot::renderCalendarWindowPane(s.scale); }},
+    {"settings-to-do", "the to-do pane",
+     [](const Settings& s) { return talvor::shot::renderTodoPane(s.scale); }},
+    {"highlight-picker", "the highlight picker on a calendar's colour, the third dot chosen",
+     [](const Settings& s) { return talvor::shot::renderHighlightPicker(s.scale); }},
     {"welcome-first-page", "the welcome window's first page, with the link to the manual",
      [](const Settings& s) {
          auto welcome = talvor::BoardingWinController::init({});

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "PaneDelegate.h"
+#include "PreferencePane.h"
+#include "calendar/CalSource.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPointer>
+#include <QStringList>
+#include <QTableWidget>
+#include <QVariantMap>
+
+#include <vector>
+
+namespace talvor {
+
+class HotKeyField;
+
+// The mini calendar's pane: its months and their layout, font sizes, the month the grid
+// starts with, calendar systems, first weekday, week numbers, the relative-day phrase, its
+// menu-bar item, the login item, two global hot keys, and which calendars it shows and how
+// their days are marked. Every change is written at once to the standard user defaults and
+// announced in the process ("PrefsChanged", "loadCalendarEvents").
+class TCalendarPrefs : public PreferencePane {
+    Q_OBJECT
+  public:
+    explicit TCalendarPrefs(QString nibName, PaneDelegate delegate = {});
+    ~TCalendarPrefs() override;
+
+    static Manual::Section helpPage() { return Manual::Section::MenubarCalendar; }
+
+    // The calendar systems offered, in item order (ICU identifiers).
+    static const QStringList& custCalendars();
+    // Rows and columns of each month layout, in item order.
+    struct Layout {
+        int rows;
+        int cols;
+    };
+    static const std::vector<Layout>& monthLayouts();
+    // Day-number, title and day-view text sizes of each font set, in item order.
+    struct FontSet {
+        int number;
+        int title;
+        int text;
+    };
+    static const std::vector<FontSet>& fontSets();
+
+    void showHideMinnowOnMenuBar();
+    // The week-number box's title: ISO 8601 weeks for Monday-first Gregorian months.
+    void validateISOReady();
+    // The start-month choices for the months shown, with the stored one selected.
+    void updateMonthCenterMenu();
+    // Keeps the auxiliary calendar system apart from the main one.
+    void validateAuxMenu();
+    // Every pop-up's action.
+    void menuChanged(QComboBox* sender);
+    // Every check box's action but the menu-bar one.
+    void checkBoxChanged(QAbstractButton* sender);
+    // Both hot-key fields' action: a cleared field unbinds its hot key.
+    void hotKeyChanged(HotKeyField& field);
+    // Shows or hides a source's events, and stores it.
+    void setSource(const CalSourcePtr& source, bool enabled);
+    // Opens the highlight picker for the selected row of `table`.
+    void showColorPanel(QTableWidget* table);
+    // The picker's report for the selected row of the table last used.
+    void highlightChanged(const SourceHighlight& highlight);
+    // Forgets the stored settings of the source with `token`.
+    void removeSourcePref(const QString& token);
+
+    // Null until the view is built.
+    QWidget* control(const QString& id) const;
+    QTableWidget* sourceTable(const QString& id) const;
+    // The sources a table shows, in row order.
+    const std::vector<CalSourcePtr>& sourcesOf(const QTableWidget* table) const;
+
+  protected:
+    std::unique_ptr<QWidget> loadView() override;
+
+  private:
+    struct SourceTable;
+    QString mainCalendar() const;
+    void loadSettings();
+    void fillTable(SourceTable& t);
+    void showRow(SourceTable& t, int row);
+    SourceTable* tableEntry(const QTableWidget* table);
+    bool isPublic(const QTableWidget* table) const;
+    QString prefKey(const QTableWidget* table, const CalSource& source) const;
+    void storeSourcePrefs();
+    void postPrefsChanged(const QVariantMap& userInfo = {});
+
+    PaneDelegate delegate_;
+    QPointer<QWidget> view_;
+    QVariantMap sourcePrefs_;
+    std::vector<SourceTable> tables_;
+    QPointer<QTableWidget> currentTableView_;
+    bool loading_ = false;
+};
+
+}  // namespace talvor

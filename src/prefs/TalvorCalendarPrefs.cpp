@@ -1,0 +1,424 @@
+#include "TalvorCalendarPrefs.h"
+
+#include "FormatPaneParts.h"
+#include "calendar/TalvorCalPrefsSettings.h"
+#include "calendarui/CalendarUiKeys.h"
+#include "calendarui/ztCalendarController.h"
+#include "foundation/TalvorDateSettings.h"
+#include "platform/UserDefaults.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace talvor {
+namespace {
+
+using Settings = TalvorCalPrefsSettings;
+using Pane = TalvorCalendarPrefs;
+
+Settings& model() {
+    return Settings::sharedInstance();
+}
+
+// A pop-up: its id, title, items, the setting it shows and its action.
+struct Popup {
+    const char* id;
+    const char* title;
+    std::vector<const char*> items;
+    int32_t Settings::*field;  // null: shown by hand
+    void (Pane::*action)(int index);
+};
+#define TR(text) QT_TRANSLATE_NOOP("talvor::TalvorCalendarPrefs", text)
+const std::vector<Popup>& popups() {
+    static const std::vector<Popup> table = {
+        {"CalendarWinType",
+         TR("Window:"),
+         {TR("Below the menu bar"), TR("Movable and resizable")},
+         nullptr,
+         &Pane::SelectWinTypeToShow},
+        {"CalendarWinLayer",
+         TR("Level:"),
+         {TR("With other windows"), TR("Above other windows")},
+         &Settings::CalendarWinLayer,
+         &Pane::SelectWinLayerToShow},
+        {"CalendarDoubleClickApp",
+         TR("Double click opens:"),
+         {TR("The desktop's calendar"), TR("Nothing")},
+         &Settings::CalendarDoubleClickApp,
+         &Pane::SelectCalDobuleClickApp},
+        {"CalendarImageScaleing",
+         TR("Picture:"),
+         {TR("Scaled proportionally"), TR("Not scaled"), TR("Scaled to fit")},
+         &Settings::CalendarImageScaleing,
+         &Pane::SelectImageScaleingToShow},
+        {"CalDayNoLocation",
+         TR("Day numbers:"),
+         {TR("Top left"), TR("Top right"), TR("Centred")},
+         &Settings::CalDayNoLocation,
+         &Pane::SelectDayNoLocToShow},
+        {"CalendarType",
+         TR("Calendar:"),
+         {TR("Gregorian"), TR("Buddhist"), TR("Hebrew"), TR("Islamic"), TR("Islamic (civil)"),
+          TR("Japanese")},
+         nullptr,
+         &Pane::SelectCustomCalendar},
+    };
+    return table;
+}
+
+struct Well {
+    const char* id;
+    const char* title;
+    QColor Settings::*field;
+};
+const std::vector<Well>& wells() {
+    static const std::vector<Well> table = {
+        {"CalendarWinBGolor", TR("Background"), &Settings::CalendarWinBGolor},
+        {"CalendarWinBordarGolor", TR("Border"), &Settings::CalendarWinBordarGolor},
+        {"CalendarWinRowGolor", TR("Rows"), &Settings::CalendarWinRowGolor},
+        {"CalendarWinFrameGolor", TR("Frame"), &Settings::CalendarWinFrameGolor},
+        {"CalendarWinDayGolor", TR("Day numbers"), &Settings::CalendarWinDayGolor},
+        {"CalendarWinDayOfWeekGolor", TR("Weekday names"), &Settings::CalendarWinDayOfWeekGolor},
+        {"CalendarWinMonthColor", TR("Month names"), &Settings::CalendarWinMonthColor},
+    };
+    return table;
+}
+
+struct Radio {
+    const char* id;
+    const char* title;
+    int tag;
+};
+const Radio kMonthRadios[] = {{"months1", TR("One month"), 1},
+                              {"months6", TR("Six months"), 6},
+                              {"months12", TR("Twelve months"), 12},
+                              {"monthsUnlimited", TR("As many as fit"), 0}};
+const Radio kNameRadios[] = {{"shortMonthName", TR("Short month names"), 0},
+                             {"longMonthName", TR("Long month names"), 1}};
+
+struct Button {
+    const char* id;
+    const char* title;
+    void (Pane::*action)();
+};
+const Button kButtons[] = {
+    {"addPhoto", TR("Add Picture…"), &Pane::addPhoto},
+    {"deletePhoto", TR("Remove Picture"), &Pane::deletePhoto},
+    {"monthFont", TR("Month Font…"), &Pane::setCalMonthFontSize},
+    {"dayNumberFont", TR("Day Number Font…"), &Pane::setCalDayNumberFontSize},
+    {"weekDayFont", TR("Weekday Font…"), &Pane::setCalWeekDayNameFontSize},
+    {"printCal", TR("Print…"), &Pane::printCal},
+};
+#undef TR
+
+std::function<void()> orShared(std::function<void()> hook, void (ztCalendarController::*action)()) {
+    if (hook) {
+        return hook;
+    }
+    return [action] { (ztCalendarController::sharedInstance().*action)(); };
+}
+
+}  // namespace
+
+TalvorCalendarPrefs::TalvorCalendarPrefs(QString nibName, PaneDelegate delegate, WindowHooks hooks)
+    : PreferencePane(QStringLiteral("TalvorCalendarPrefs"), std::move(nibName),
+                     QStringLiteral("MiniCal/Event/To Do")),
+      delegate_(std::move(delegate)) {
+    hooks_.actAddPhoto = orShared(std::move(hooks.actAddPhoto), &ztCalendarController::actAddPhoto);
+    hooks_.actDeletePhoto =
+        orShared(std::move(hooks.actDeletePhoto), &ztCalendarController::actDeletePhoto);
+    hooks_.actSetCalMonthFontSize = orShared(std::move(hooks.actSetCalMonthFontSize),
+                                             &ztCalendarController::actSetCalMonthFontSize);
+    hooks_.actSetCalDayNumberFontSize = orShared(std::move(hooks.actSetCalDayNumberFontSize),
+                                                 &ztCalendarController::actSetCalDayNumberFontSize);
+    hooks_.actSetCalWeekDayFontSize = orShared(std::move(hooks.actSetCalWeekDayFontSize),
+                                               &ztCalendarController::actSetCalWeekDayFontSize);
+    hooks_.actPrintCal = orShared(std::move(hooks.actPrintCal), &ztCalendarController::actPrintCal);
+}
+
+const QStringList& TalvorCalendarPrefs::calendarTypes() {
+    static const QStringList ids = {QStringLiteral("gregorian"),     QStringLiteral("buddhist"),
+                                    QStringLiteral("hebrew"),        QStringLiteral("islamic"),
+                                    QStringLiteral("islamic-civil"), QStringLiteral("japanese")};
+    return ids;
+}
+
+QWidget* TalvorCalendarPrefs::control(const QString& id) const {
+    return view_ ? view_->findChild<QWidget*>(id) : nullptr;
+}
+
+void TalvorCalendarPrefs::saveAndAnnounce() {
+    model().writePrefs();
+    delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
+}
+
+void TalvorCalendarPrefs::SelectCalendarToShow(int tag) {
+    model().ShowNoOfCalendar = tag;
+    saveAndAnnounce();
+}
+
+void TalvorCalendarPrefs::SelectWinTypeToShow(int index) {
+    if (QWidget* well = control(QStringLiteral("CalendarWinBGolor"))) {
+        well->setEnabled(index != 0);
+    }
+    model().CalendarWinType = index;
+    saveAndAnnounce();
+}
+
+void TalvorCalendarPrefs::SelectWinLayerToShow(int index) {
+    model().CalendarWinLayer = index;
+    saveAndAnnounce();
+}
+
+// Announced like every other change, so an open window does not keep a stale setting.
+void TalvorCalendarPrefs::SelectCalDobuleClickApp(int index) {
+    model().CalendarDoubleClickApp = index;
+    saveAndAnnounce();
+}
+
+void TalvorCalendarPrefs::SelectImageScaleingToShow(int index) {
+    model().CalendarImageScaleing = index;
+    saveAndAnnounce();
+}
+
+void TalvorCalendarPrefs::SelectDayNoLocToShow(int index) {
+    model().CalDayNoLocation = index;
+    saveAndAnnounce();
+}
+
+void TalvorCalendarPrefs::SelectShortLongMonthName(int tag) {
+    if (auto* lng = qobject_cast<QAbstractButton*>(control(QStringLiteral("longMonthName")))) {
+        lng->setChecked(tag != 0);
+    }
+    if (auto* shrt = qobject_cast<QAbstractButton*>(control(QStringLiteral("shortMonthName")))) {
+        shrt->setChecked(tag == 0);
+    }
+    model().ShortLongMonthName = tag;
+    saveAndAnnounce();
+}
+
+void TalvorCalendarPrefs::SelectCustomCalendar(int index) {
+    if (index < 0 || index >= calendarTypes().size()) {
+        return;
+    }
+    // The windows take the new system from the announcement.
+    model().CalendarType = calendarTypes().at(index);
+    saveAndAnnounce();
+}
+
+void TalvorCalendarPrefs::SelectCalWindowColor(const QString& id, const QColor& color) {
+    for (const Well& w : wells()) {
+        if (id == QLatin1String(w.id)) {
+            model().*w.field = color;
+            if (auto* well = qobject_cast<QPushButton*>(control(id))) {
+                showWellColour(*well, color);
+            }
+            saveAndAnnounce();
+            return;
+        }
+    }
+}
+
+// Written at once: a change that waits for another pane's save is lost on a crash.
+void TalvorCalendarPrefs::showHideBigCalendar(bool on) {
+    TalvorDateSettings& date = TalvorDateSettings::sharedInstance();
+    date.showDateMenu = on;
+    date.writePrefsAndSync();
+    delegate_.call(delegate_.updateMenuBarItems);
+}
+
+void TalvorCalendarPrefs::addPhoto() {
+    hooks_.actAddPhoto();
+    if (deletePhoto_) {
+        deletePhoto_->show();
+    }
+}
+
+void TalvorCalendarPrefs::deletePhoto() {
+    auto* alert = new QMessageBox(QMessageBox::Warning, tr("Delete Photo?"), tr("Delete Photo?"),
+                                  QMessageBox::NoButton, view_);
+    alert->setObjectName(QStringLiteral("deletePhotoAlert"));
+    alert->setInformativeText(tr("Are you sure to delete photo?"));
+    alert->addButton(tr("No"), QMessageBox::RejectRole);
+    QPushButton* yes = alert->addButton(tr("Yes"), QMessageBox::AcceptRole);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(alert, &QMessageBox::finished, this, [this, alert, yes] {
+        if (alert->clickedButton() != yes) {
+            return;
+        }
+        hooks_.actDeletePhoto();
+        if (deletePhoto_) {
+            deletePhoto_->hide();
+        }
+    });
+    alert->open();
+}
+
+void TalvorCalendarPrefs::setCalMonthFontSize() {
+    hooks_.actSetCalMonthFontSize();
+}
+
+void TalvorCalendarPrefs::setCalDayNumberFontSize() {
+    hooks_.actSetCalDayNumberFontSize();
+}
+
+void TalvorCalendarPrefs::setCalWeekDayNameFontSize() {
+    hooks_.actSetCalWeekDayFontSize();
+}
+
+void TalvorCalendarPrefs::printCal() {
+    hooks_.actPrintCal();
+}
+
+void TalvorCalendarPrefs::openWell(const QString& id) {
+    for (const Well& w : wells()) {
+        if (id == QLatin1String(w.id)) {
+            openColourPanel(view_, model().*w.field,
+                            [this, id](const QColor& c) { SelectCalWindowColor(id, c); });
+            return;
+        }
+    }
+}
+
+// Shows the settings; writes nothing.
+void TalvorCalendarPrefs::showSettings() {
+    const Settings& s = model();
+    const auto check = [this](const char* id, bool on) {
+        if (auto* b = qobject_cast<QAbstractButton*>(control(QLatin1String(id)))) {
+            const QSignalBlocker block(b);
+            b->setChecked(on);
+        }
+    };
+    check("showBigCalendar", TalvorDateSettings::sharedInstance().showDateMenu);
+    const int months = s.ShowNoOfCalendar;
+    check("months1", months == 1);
+    check("months6", months == 6);
+    check("months12", months == 12);
+    check("monthsUnlimited", months != 1 && months != 6 && months != 12);
+    for (const Popup& p : popups()) {
+        auto* menu = qobject_cast<QComboBox*>(control(QLatin1String(p.id)));
+        if (!menu) {
+            continue;
+        }
+        int index = 0;
+        if (p.field) {
+            index = s.*p.field;
+        } else if (p.action == &Pane::SelectWinTypeToShow) {
+            // Any kind but 0 is the movable window (the stored default is a style word).
+            index = s.CalendarWinType != 0 ? 1 : 0;
+        } else {
+            index = std::max<int>(0, calendarTypes().indexOf(s.CalendarType));
+        }
+        const QSignalBlocker block(menu);
+        menu->setCurrentIndex(index >= 0 && index < menu->count() ? index : -1);
+    }
+    for (const Well& w : wells()) {
+        if (auto* well = qobject_cast<QPushButton*>(control(QLatin1String(w.id)))) {
+            showWellColour(*well, s.*w.field);
+        }
+    }
+    if (QWidget* bg = control(QStringLiteral("CalendarWinBGolor"))) {
+        bg->setEnabled(s.CalendarWinType != 0);
+    }
+    check("longMonthName", s.ShortLongMonthName != 0);
+    check("shortMonthName", s.ShortLongMonthName == 0);
+    if (deletePhoto_) {
+        deletePhoto_->setVisible(
+            platform::UserDefaults::standard().objectForKey(keys::CalImgURL).isValid());
+    }
+}
+
+std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
+    auto view = std::make_unique<QWidget>();
+    view->setObjectName(className());
+    view_ = view.get();
+    auto* layout = new QVBoxLayout(view.get());
+    layout->setContentsMargins(24, 20, 24, 20);
+
+    auto* show = new QCheckBox(tr("Show the calendar of the date item"), view.get());
+    show->setObjectName(QStringLiteral("showBigCalendar"));
+    connect(show, &QCheckBox::clicked, this, [this](bool on) { showHideBigCalendar(on); });
+    layout->addWidget(show);
+
+    auto* monthsBox = new QGroupBox(tr("Months shown"), view.get());
+    auto* monthsRow = new QHBoxLayout(monthsBox);
+    auto* months = new QButtonGroup(monthsBox);
+    for (const Radio& r : kMonthRadios) {
+        auto* radio = new QRadioButton(tr(r.title), monthsBox);
+        radio->setObjectName(QLatin1String(r.id));
+        months->addButton(radio, r.tag);
+        monthsRow->addWidget(radio);
+        connect(radio, &QRadioButton::clicked, this,
+                [this, tag = r.tag] { SelectCalendarToShow(tag); });
+    }
+    layout->addWidget(monthsBox);
+
+    auto* windowBox = new QGroupBox(tr("Window"), view.get());
+    auto* form = new QFormLayout(windowBox);
+    for (const Popup& p : popups()) {
+        auto* menu = new QComboBox(windowBox);
+        menu->setObjectName(QLatin1String(p.id));
+        for (const char* item : p.items) {
+            menu->addItem(tr(item));
+        }
+        connect(menu, &QComboBox::activated, this,
+                [this, action = p.action](int index) { (this->*action)(index); });
+        form->addRow(tr(p.title), menu);
+    }
+    auto* names = new QHBoxLayout();
+    auto* nameGroup = new QButtonGroup(windowBox);
+    for (const Radio& r : kNameRadios) {
+        auto* radio = new QRadioButton(tr(r.title), windowBox);
+        radio->setObjectName(QLatin1String(r.id));
+        nameGroup->addButton(radio, r.tag);
+        names->addWidget(radio);
+        connect(radio, &QRadioButton::clicked, this,
+                [this, tag = r.tag] { SelectShortLongMonthName(tag); });
+    }
+    form->addRow(tr("Months:"), names);
+    layout->addWidget(windowBox);
+
+    auto* coloursBox = new QGroupBox(tr("Colours"), view.get());
+    auto* grid = new QGridLayout(coloursBox);
+    int i = 0;
+    for (const Well& w : wells()) {
+        QPushButton* well = makeColourWell(*coloursBox, QLatin1String(w.id));
+        connect(well, &QPushButton::clicked, this,
+                [this, id = QString::fromLatin1(w.id)] { openWell(id); });
+        grid->addWidget(well, i / 4, (i % 4) * 2);
+        grid->addWidget(new QLabel(tr(w.title), coloursBox), i / 4, (i % 4) * 2 + 1);
+        ++i;
+    }
+    layout->addWidget(coloursBox);
+
+    auto* buttons = new QHBoxLayout();
+    for (const Button& b : kButtons) {
+        auto* button = new QPushButton(tr(b.title), view.get());
+        button->setObjectName(QLatin1String(b.id));
+        connect(button, &QPushButton::clicked, this,
+                [this, action = b.action] { (this->*action)(); });
+        buttons->addWidget(button);
+        if (b.action == &Pane::deletePhoto) {
+            deletePhoto_ = button;
+        }
+    }
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    layout->addStretch(1);
+
+    showSettings();
+    view->resize(560, 520);
+    return view;
+}
+
+}  // namespace talvor

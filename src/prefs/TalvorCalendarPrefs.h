@@ -1,0 +1,81 @@
+#pragma once
+
+#include "PaneDelegate.h"
+#include "PreferencePane.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QHash>
+#include <QPointer>
+#include <QPushButton>
+
+#include <functional>
+
+namespace talvor {
+
+class TalvorCalPrefsSettings;
+
+// The calendar window's pane: how many months, the window's kind and layer, what a double
+// click opens, seven colours, the picture and its scaling, where day numbers go, month-name
+// length and the calendar system. Each change is written at once and announced to the
+// window ("TalvorCalendarPrefsChangeNotification"). The picture, font and print buttons
+// hand over to the calendar window.
+class TalvorCalendarPrefs : public PreferencePane {
+    Q_OBJECT
+  public:
+    // What the pane asks of the calendar window; empty members go to the shared window.
+    struct WindowHooks {
+        std::function<void()> actAddPhoto;
+        std::function<void()> actDeletePhoto;
+        std::function<void()> actSetCalMonthFontSize;
+        std::function<void()> actSetCalDayNumberFontSize;
+        std::function<void()> actSetCalWeekDayFontSize;
+        std::function<void()> actPrintCal;
+    };
+
+    explicit TalvorCalendarPrefs(QString nibName, PaneDelegate delegate = {},
+                                 WindowHooks hooks = {});
+
+    static Manual::Section helpPage() { return Manual::Section::MenubarCalendar; }
+
+    // The calendar systems of the pop-up, in item order.
+    static const QStringList& calendarTypes();
+
+    void SelectCalendarToShow(int tag);
+    void SelectWinTypeToShow(int index);
+    void SelectWinLayerToShow(int index);
+    void SelectCalDobuleClickApp(int index);
+    void SelectImageScaleingToShow(int index);
+    void SelectDayNoLocToShow(int index);
+    void SelectShortLongMonthName(int tag);
+    void SelectCustomCalendar(int index);
+    // The colour of well `id` (its object name) changed.
+    void SelectCalWindowColor(const QString& id, const QColor& color);
+    void showHideBigCalendar(bool on);
+    void addPhoto();
+    // Asks first ("Delete Photo?"); "Yes" removes the picture.
+    void deletePhoto();
+    void setCalMonthFontSize();
+    void setCalDayNumberFontSize();
+    void setCalWeekDayNameFontSize();
+    void printCal();
+
+    // Null until the view is built.
+    QWidget* control(const QString& id) const;
+    QPushButton* deletePhotoButton() const { return deletePhoto_; }
+
+  protected:
+    std::unique_ptr<QWidget> loadView() override;
+
+  private:
+    void saveAndAnnounce();
+    void showSettings();
+    void openWell(const QString& id);
+
+    PaneDelegate delegate_;
+    WindowHooks hooks_;
+    QPointer<QWidget> view_;
+    QPointer<QPushButton> deletePhoto_;
+};
+
+}  // namespace talvor

@@ -1,0 +1,95 @@
+// An event reminder reaches the desktop's notification service at its minute.
+#include "calendar/Reminder.h"
+#include "foundation/TimedEvent.h"
+#include "platform/Clock.h"
+#include "support/FakeClock.h"
+#include "support/ManualScheduler.h"
+#include "support/ScopedMachineZone.h"
+
+#include <QDBusConnection>
+#include <QDateTime>
+#include <QSignalSpy>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+namespace talvor::test {
+
+// The freedesktop notification service, as far as a client sees it.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+  public:
+    using QObject::QObject;
+
+  public slots:
+    uint Notify(const QString& appName, uint, const QString&, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap&, int) {
+        received.append({appName, summary, body});
+        emit notified();
+        return 1;
+    }
+
+  signals:
+    void notified();
+
+  public:
+    QList<QStringList> received;
+};
+
+namespace {
+
+Date at(const char* iso) {
+    return Date::fromQDateTime(QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate));
+}
+
+TEST(calendarReminderDbus, ANotifyArrivesAtTheRemindersMinute) {
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        GTEST_SKIP() << "needs a session bus: run under dbus-run-session";
+    }
+    const QString connectionName = QStringLiteral("talvor-fake-reminder-notifications");
+    QDBusConnection server =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
+    ASSERT_TRUE(server.isConnected());
+    FakeNotifications fake;
+    ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
+                                      QDBusConnection::ExportAllSlots));
+    if (!server.registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+        GTEST_SKIP() << "a notification service already runs on this bus";
+    }
+
+    {
+        ScopedMachineZone machine{"Europe/Lisbon", "en_GB"};
+        FakeClock clock{at("2024-07-01T08:58:10Z"), QTimeZone("Europe/Lisbon")};
+        platform::Clock::setShared(&clock);
+        ManualScheduler scheduler{clock};
+        TimedEventList::setShared(TimedEventList::create(scheduler));
+        QSignalSpy spy(&fake, &FakeNotifications::notified);
+
+        auto standUp = CalEvent::initWithStartTime(at("2024-07-01T09:30:00Z"), 900,
+                                                   QStringLiteral("Stand-up"), QString(), nullptr);
+        auto reminder =
+            Reminder::reminderForEvent(standUp, Reminder::Display, at("2024-07-01T09:00:00Z"));
+        reminder->scheduleIfAfter(clock.now());
+
+        scheduler.advanceTo(at("2024-07-01T08:59:59Z"));
+        EXPECT_FALSE(spy.wait(300));
+        scheduler.advanceTo(at("2024-07-01T09:00:01Z"));
+        ASSERT_TRUE(spy.wait(10000));
+        ASSERT_EQ(fake.received.size(), 1);
+        EXPECT_EQ(fake.received[0],
+                  QStringList({"Talvor", "Minnow", "Stand-up\nBegins on July 01 at 10:30"}));
+
+        reminder.reset();
+        TimedEventList::setShared(nullptr);
+        platform::Clock::setShared(nullptr);
+    }
+    server.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+    QDBusConnection::disconnectFromBus(connectionName);
+}
+
+}  // namespace
+}  // namespace talvor::test
+
+#include "ReminderDbusTest.moc"

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QImage>
+
+namespace talvor::shot {
+
+// The calendar panes in the settings window: the mini calendar's (its calendars listed with
+// their highlights), the date menu calendar's (six months) and the to-do pane.
+QImage renderMiniCalendarPane(double scale);
+QImage renderCalendarWindowPane(double scale);
+QImage renderTodoPane(double scale);
+// The highlight picker on a calendar's colour, the third dot chosen.
+QImage renderHighlightPicker(double scale);
+
+}  // namespace talvor::shot
