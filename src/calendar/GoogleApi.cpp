@@ -1,0 +1,160 @@
+#include "GoogleApi.h"
+
+#include "platform/Clock.h"
+#include "platform/Log.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+namespace talvor {
+
+namespace {
+
+qint64 nowUnix() {
+    return static_cast<qint64>(platform::Clock::shared().now().timeIntervalSince1970());
+}
+
+QByteArray formField(const char* key, const QString& value) {
+    return QByteArray(key) + '=' + QUrl::toPercentEncoding(value);
+}
+
+}  // namespace
+
+GoogleApi::GoogleApi(QNetworkAccessManager& network, GoogleEndpoints endpoints,
+                     GoogleClientCredentials credentials, GoogleAuthorization authorization,
+                     Changed changed)
+    : network_(network),
+      endpoints_(std::move(endpoints)),
+      credentials_(std::move(credentials)),
+      authorization_(std::move(authorization)),
+      changed_(std::move(changed)) {}
+
+GoogleApi::~GoogleApi() {
+    for (const QPointer<QNetworkReply>& reply : replies_) {
+        if (reply) {
+            reply->disconnect(&context_);
+            reply->abort();
+            reply->deleteLater();
+        }
+    }
+}
+
+void GoogleApi::track(QNetworkReply* reply) {
+    replies_.removeAll(nullptr);
+    replies_.append(reply);
+}
+
+void GoogleApi::untrack(QNetworkReply* reply) {
+    replies_.removeAll(reply);
+    reply->deleteLater();
+}
+
+void GoogleApi::get(const QByteArray& path, Callback callback) {
+    send({"GET", path, {}, std::move(callback)}, false);
+}
+
+void GoogleApi::post(const QByteArray& path, const QJsonObject& body, Callback callback) {
+    send({"POST", path, QJsonDocument(body).toJson(QJsonDocument::Compact), std::move(callback)},
+         false);
+}
+
+void GoogleApi::deleteResource(const QByteArray& path, Callback callback) {
+    send({"DELETE", path, {}, std::move(callback)}, false);
+}
+
+void GoogleApi::send(Call call, bool afterRefresh) {
+    if (!afterRefresh && authorization_.needsRefresh(nowUnix())) {
+        refreshThen([this, call = std::move(call)](const QString& error) mutable {
+            if (!error.isEmpty()) {
+                call.callback(GoogleReply{0, {}, error});
+                return;
+            }
+            send(std::move(call), true);
+        });
+        return;
+    }
+    QUrl url = endpoints_.apiBase;
+    url = QUrl::fromEncoded(url.toEncoded() + call.path, QUrl::StrictMode);
+    QNetworkRequest request(url);
+    request.setRawHeader("Authorization", "Bearer " + authorization_.accessToken.toLatin1());
+    request.setRawHeader("Accept", "application/json");
+    if (!call.body.isEmpty()) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    }
+    QNetworkReply* reply = network_.sendCustomRequest(request, call.verb, call.body);
+    track(reply);
+    QObject::connect(
+        reply, &QNetworkReply::finished, &context_,
+        [this, reply, afterRefresh, call = std::move(call)]() mutable {
+            untrack(reply);
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            const QByteArray body = reply->readAll();
+            if (status == 401 && !afterRefresh) {
+                refreshThen([this, call = std::move(call)](const QString& error) mutable {
+                    if (!error.isEmpty()) {
+                        call.callback(GoogleReply{401, {}, error});
+                        return;
+                    }
+                    send(std::move(call), true);
+                });
+                return;
+            }
+            GoogleReply out;
+            out.status = status;
+            if (status < 200 || status >= 300) {
+                out.message = googleFailureMessage(status, body, reply->errorString());
+            } else if (!body.trimmed().isEmpty()) {
+                QJsonParseError error{};
+                out.json = QJsonDocument::fromJson(body, &error);
+                if (error.error != QJsonParseError::NoError || !out.json.isObject()) {
+                    out.json = QJsonDocument();
+                    out.message = googleFailureMessage(status, body, QString());
+                }
+            }
+            call.callback(out);
+        });
+}
+
+void GoogleApi::refreshThen(std::function<void(const QString& error)> next) {
+    waitingForRefresh_.push_back(std::move(next));
+    if (waitingForRefresh_.size() > 1) {
+        return;  // one refresh serves every call waiting for it
+    }
+    QNetworkRequest request(endpoints_.token);
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QStringLiteral("application/x-www-form-urlencoded"));
+    const QByteArray form = formField("client_id", credentials_.clientId) + '&' +
+                            formField("client_secret", credentials_.clientSecret) + '&' +
+                            formField("refresh_token", authorization_.refreshToken) + '&' +
+                            formField("grant_type", QStringLiteral("refresh_token"));
+    QNetworkReply* reply = network_.post(request, form);
+    track(reply);
+    QObject::connect(reply, &QNetworkReply::finished, &context_, [this, reply] {
+        untrack(reply);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray body = reply->readAll();
+        const QJsonDocument doc = QJsonDocument::fromJson(body);
+        std::optional<GoogleAuthorization> fresh;
+        if (status == 200 && doc.isObject()) {
+            fresh = GoogleAuthorization::fromTokenResponse(doc.object(), nowUnix(), &authorization_);
+        }
+        QString error;
+        if (fresh) {
+            authorization_ = *fresh;
+            if (changed_) {
+                changed_(authorization_);
+            }
+        } else {
+            error = googleFailureMessage(status == 200 ? 200 : status, body, reply->errorString());
+            platform::log(QStringLiteral("Google: the sign-in could not be renewed: %1").arg(error));
+        }
+        auto waiting = std::move(waitingForRefresh_);
+        waitingForRefresh_.clear();
+        for (auto& resume : waiting) {
+            resume(error);
+        }
+    });
+}
+
+}  // namespace talvor
