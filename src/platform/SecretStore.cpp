@@ -24,7 +24,7 @@ QString fileNameFor(const QString& name) {
             c == QLatin1Char('_') || c == QLatin1Char('.')) {
             out += c;
         } else {
-            out += QStringLiteral("%%%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            out += QLatin1Char('%') + QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
         }
     }
     return out.startsWith(QLatin1Char('.')) ? QStringLiteral("%002e") + out.mid(1) : out;
