@@ -67,12 +67,12 @@ EventTime eventTime(const QJsonObject& o) {
 // The completion later, on the main loop, unless the back end is gone by then.
 void later(const std::shared_ptr<bool>& alive, GCalender::Completion completion, bool ok,
            QString message) {
-    QTimer::singleShot(0, [alive, completion = std::move(completion), ok,
-                           message = std::move(message)] {
-        if (*alive && completion) {
-            completion(ok, message);
-        }
-    });
+    QTimer::singleShot(
+        0, [alive, completion = std::move(completion), ok, message = std::move(message)] {
+            if (*alive && completion) {
+                completion(ok, message);
+            }
+        });
 }
 
 // Dropped on the next turn of the loop: the call delivering to us may be inside it.
@@ -101,7 +101,8 @@ GCalender& GCalender::sharedInterface() {
         s.secrets = &platform::SecretStore::shared();
         s.browser = &platform::BrowserOpener::shared();
         s.center = &platform::NotificationCenter::defaultCenter();
-        s.credentials = GoogleClientCredentials::fromEnvironment(platform::UserDefaults::standard());
+        s.credentials =
+            GoogleClientCredentials::fromEnvironment(platform::UserDefaults::standard());
         return new GCalender(std::move(s));
     }();
     return *shared;
@@ -139,8 +140,8 @@ void GCalender::setAuthorization(const std::optional<GoogleAuthorization>& autho
     if (authorization && authorization->canAuthorize()) {
         if (services_.secrets->save(kAuthorizationName, authorization->toJson()) !=
             platform::SecretStore::Outcome::Done) {
-            platform::log(
-                QStringLiteral("Google: the sign-in could not be kept; it lasts until Talvor quits"));
+            platform::log(QStringLiteral(
+                "Google: the sign-in could not be kept; it lasts until Talvor quits"));
         }
     } else {
         services_.secrets->remove(kAuthorizationName);
@@ -150,13 +151,13 @@ void GCalender::setAuthorization(const std::optional<GoogleAuthorization>& autho
 void GCalender::installService(const GoogleAuthorization& authorization) {
     retire(std::move(api_));
     std::weak_ptr<bool> alive = alive_;
-    api_ = std::make_unique<GoogleApi>(*services_.network, services_.endpoints,
-                                       services_.credentials, authorization,
-                                       [this, alive](const GoogleAuthorization& fresh) {
-                                           if (auto a = alive.lock(); a && *a) {
-                                               setAuthorization(fresh);
-                                           }
-                                       });
+    api_ =
+        std::make_unique<GoogleApi>(*services_.network, services_.endpoints, services_.credentials,
+                                    authorization, [this, alive](const GoogleAuthorization& fresh) {
+                                        if (auto a = alive.lock(); a && *a) {
+                                            setAuthorization(fresh);
+                                        }
+                                    });
 }
 
 void GCalender::dropService() {
@@ -183,9 +184,9 @@ void GCalender::loginToGoogle(Completion completion) {
         }
     }
     retire(std::move(signIn_));
-    signIn_ = std::make_unique<GoogleSignIn>(*services_.network, *services_.browser,
-                                             services_.endpoints, services_.credentials,
-                                             services_.signInTimeout);
+    signIn_ =
+        std::make_unique<GoogleSignIn>(*services_.network, *services_.browser, services_.endpoints,
+                                       services_.credentials, services_.signInTimeout);
     std::shared_ptr<bool> alive = alive_;
     signIn_->start([this, alive, completion = std::move(completion)](
                        std::optional<GoogleAuthorization> a, const QString& message) {
@@ -231,8 +232,8 @@ void GCalender::listCalendarsPage(const QByteArray& pageToken, std::vector<CalSo
     if (!pageToken.isEmpty()) {
         path += '&' + queryPair("pageToken", QString::fromUtf8(pageToken));
     }
-    api_->get(path, [this, sources = std::move(sources), completion = std::move(completion)](
-                        const GoogleReply& reply) mutable {
+    api_->get(path, [this, sources = std::move(sources),
+                     completion = std::move(completion)](const GoogleReply& reply) mutable {
         if (!reply.ok()) {
             // The calendars known so far stay: a failed refresh blanks nothing.
             completion(std::nullopt, reply.message);
@@ -311,7 +312,8 @@ void GCalender::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
     loadPersonalSources([this, weak](const std::optional<std::vector<CalSourcePtr>>& sources,
                                      const QString& message) {
         if (!sources) {
-            platform::log(QStringLiteral("Google: the calendars could not be listed: %1").arg(message));
+            platform::log(
+                QStringLiteral("Google: the calendars could not be listed: %1").arg(message));
             return;
         }
         if (std::shared_ptr<CalMonth> m = weak.lock(); m && !sources->empty()) {
@@ -325,7 +327,8 @@ void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month) {
     std::set<QString> seen;
     auto consider = [&](const CalSourcePtr& s) {
         // A source without a calendar id is nothing Google can be asked for.
-        if (s && s->enabled() && !s->identifier().isEmpty() && seen.insert(s->identifier()).second) {
+        if (s && s->enabled() && !s->identifier().isEmpty() &&
+            seen.insert(s->identifier()).second) {
             sources.push_back(s);
         }
     };
@@ -376,22 +379,22 @@ void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month) {
     const Date from = month->earliestDate();
     const Date to = month->latestDate();
     for (const CalSourcePtr& source : sources) {
-        listEventsPage(source->identifier(), from, to, QByteArray(), {},
-                       [gathering, source, finishOne](std::vector<QJsonObject> items,
-                                                      const QString& message) {
-                           if (!message.isEmpty()) {
-                               platform::log(QStringLiteral(
-                                                 "Google: the events of \"%1\" could not be "
+        listEventsPage(
+            source->identifier(), from, to, QByteArray(), {},
+            [gathering, source, finishOne](const std::vector<QJsonObject>& items,
+                                           const QString& message) {
+                if (!message.isEmpty()) {
+                    platform::log(QStringLiteral("Google: the events of \"%1\" could not be "
                                                  "loaded: %2")
-                                                 .arg(source->name(), message));
-                           }
-                           for (const QJsonObject& item : items) {
-                               if (CalEventPtr e = eventFromResource(item, source)) {
-                                   gathering->events.push_back(std::move(e));
-                               }
-                           }
-                           finishOne();
-                       });
+                                      .arg(source->name(), message));
+                }
+                for (const QJsonObject& item : items) {
+                    if (CalEventPtr e = eventFromResource(item, source)) {
+                        gathering->events.push_back(std::move(e));
+                    }
+                }
+                finishOne();
+            });
     }
 }
 
@@ -419,10 +422,9 @@ CalEventPtr GCalender::eventFromResource(const QJsonObject& item, const CalSourc
     return e;
 }
 
-QJsonObject GCalender::eventResource(const QString& title, const QString& description,
-                                     bool allDay, Date startDate, Date endDate,
-                                     int32_t recurrance, int32_t reminderMinutes,
-                                     int32_t reminderType) {
+QJsonObject GCalender::eventResource(const QString& title, const QString& description, bool allDay,
+                                     Date startDate, Date endDate, int32_t recurrance,
+                                     int32_t reminderMinutes, int32_t reminderType) {
     const QTimeZone zone = localZone();
     const QString zoneName = QString::fromUtf8(zone.id());
     QJsonObject start;
@@ -487,8 +489,8 @@ void GCalender::insertEvent(const CalSourcePtr& source, const QJsonObject& resou
     if (!ensureService(&completion)) {
         return;
     }
-    api_->post("/calendar/v3/calendars/" + pathSegment(source->identifier()) + "/events",
-               resource, [completion = std::move(completion)](const GoogleReply& reply) {
+    api_->post("/calendar/v3/calendars/" + pathSegment(source->identifier()) + "/events", resource,
+               [completion = std::move(completion)](const GoogleReply& reply) {
                    if (reply.ok()) {
                        platform::debugLog(QStringLiteral("Event Added"));
                    }
@@ -500,16 +502,15 @@ void GCalender::addQuickEventwithTitle(const QString& title, const CalSourcePtr&
                                        Completion completion) {
     const Date now = platform::Clock::shared().now();
     insertEvent(source,
-                eventResource(title, QString(), false, now, now.addingTimeInterval(kQuickEventLength),
-                              None, 0, 0),
+                eventResource(title, QString(), false, now,
+                              now.addingTimeInterval(kQuickEventLength), None, 0, 0),
                 std::move(completion));
 }
 
 void GCalender::createNewEventForSource(const CalSourcePtr& source, const QString& title,
                                         const QString& description, bool allDay, Date startDate,
-                                        Date endDate, int32_t recurrance,
-                                        int32_t reminderMinutes, int32_t reminderType,
-                                        Completion completion) {
+                                        Date endDate, int32_t recurrance, int32_t reminderMinutes,
+                                        int32_t reminderType, Completion completion) {
     insertEvent(source,
                 eventResource(title, description, allDay, startDate, endDate, recurrance,
                               reminderMinutes, reminderType),

@@ -114,10 +114,9 @@ class GCalender : public CalendarBackEnd {
 
     // The Calendar API's event resource for a new event (exposed for the create sheet's
     // preview and for tests).
-    static QJsonObject eventResource(const QString& title, const QString& description,
-                                     bool allDay, Date startDate, Date endDate,
-                                     int32_t recurrance, int32_t reminderMinutes,
-                                     int32_t reminderType);
+    static QJsonObject eventResource(const QString& title, const QString& description, bool allDay,
+                                     Date startDate, Date endDate, int32_t recurrance,
+                                     int32_t reminderMinutes, int32_t reminderType);
     // An event of an events list as the month grids hold it; none for a cancelled or
     // undated item.
     static CalEventPtr eventFromResource(const QJsonObject& item, const CalSourcePtr& source);
@@ -131,8 +130,8 @@ class GCalender : public CalendarBackEnd {
                      Completion completion);
     void listCalendarsPage(const QByteArray& pageToken, std::vector<CalSourcePtr> sources,
                            SourcesCompletion completion);
-    void listEventsPage(const QString& calendarId, Date from, Date to,
-                        const QByteArray& pageToken, std::vector<QJsonObject> items,
+    void listEventsPage(const QString& calendarId, Date from, Date to, const QByteArray& pageToken,
+                        std::vector<QJsonObject> items,
                         std::function<void(std::vector<QJsonObject> items, QString message)> done);
     void loadEventsOfSources(const std::shared_ptr<CalMonth>& month);
 

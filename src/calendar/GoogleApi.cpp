@@ -137,7 +137,8 @@ void GoogleApi::refreshThen(std::function<void(const QString& error)> next) {
         const QJsonDocument doc = QJsonDocument::fromJson(body);
         std::optional<GoogleAuthorization> fresh;
         if (status == 200 && doc.isObject()) {
-            fresh = GoogleAuthorization::fromTokenResponse(doc.object(), nowUnix(), &authorization_);
+            fresh =
+                GoogleAuthorization::fromTokenResponse(doc.object(), nowUnix(), &authorization_);
         }
         QString error;
         if (fresh) {
@@ -147,7 +148,8 @@ void GoogleApi::refreshThen(std::function<void(const QString& error)> next) {
             }
         } else {
             error = googleFailureMessage(status == 200 ? 200 : status, body, reply->errorString());
-            platform::log(QStringLiteral("Google: the sign-in could not be renewed: %1").arg(error));
+            platform::log(
+                QStringLiteral("Google: the sign-in could not be renewed: %1").arg(error));
         }
         auto waiting = std::move(waitingForRefresh_);
         waitingForRefresh_.clear();

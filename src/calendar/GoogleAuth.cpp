@@ -228,18 +228,21 @@ void GoogleSignIn::start(Completion completion) {
     state_ = GooglePkce::newState();
     QUrl url = endpoints_.authorization;
     url.setQuery(QString::fromLatin1(formEncoded({
-        {QStringLiteral("client_id"), credentials_.clientId},
-        {QStringLiteral("redirect_uri"), redirectUri_.toString()},
-        {QStringLiteral("response_type"), QStringLiteral("code")},
-        {QStringLiteral("scope"), QStringLiteral("https://www.googleapis.com/auth/calendar email")},
-        {QStringLiteral("state"), QString::fromLatin1(state_)},
-        {QStringLiteral("code_challenge"), QString::fromLatin1(GooglePkce::challengeFor(verifier_))},
-        {QStringLiteral("code_challenge_method"), QStringLiteral("S256")},
-    })),
+                     {QStringLiteral("client_id"), credentials_.clientId},
+                     {QStringLiteral("redirect_uri"), redirectUri_.toString()},
+                     {QStringLiteral("response_type"), QStringLiteral("code")},
+                     {QStringLiteral("scope"),
+                      QStringLiteral("https://www.googleapis.com/auth/calendar email")},
+                     {QStringLiteral("state"), QString::fromLatin1(state_)},
+                     {QStringLiteral("code_challenge"),
+                      QString::fromLatin1(GooglePkce::challengeFor(verifier_))},
+                     {QStringLiteral("code_challenge_method"), QStringLiteral("S256")},
+                 })),
                  QUrl::StrictMode);
     timer_.start(timeout_);
     if (!browser_.openInBrowser(url)) {
-        finish(std::nullopt, QStringLiteral("The browser could not be opened for the Google sign-in"));
+        finish(std::nullopt,
+               QStringLiteral("The browser could not be opened for the Google sign-in"));
     }
 }
 

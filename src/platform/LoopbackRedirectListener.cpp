@@ -115,9 +115,9 @@ void LoopbackRedirectListener::onReadable(QTcpSocket* socket) {
     const Handler handler = handler_;
     const Page page = handler(QUrlQuery(target));
     answer(socket, 200, "OK",
-           "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" +
-               htmlEscaped(page.title) + "</title></head><body><h1>" + htmlEscaped(page.title) +
-               "</h1><p>" + htmlEscaped(page.text) + "</p></body></html>");
+           "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + htmlEscaped(page.title) +
+               "</title></head><body><h1>" + htmlEscaped(page.title) + "</h1><p>" +
+               htmlEscaped(page.text) + "</p></body></html>");
 }
 
 }  // namespace talvor::platform

@@ -24,7 +24,8 @@ QString fileNameFor(const QString& name) {
             c == QLatin1Char('_') || c == QLatin1Char('.')) {
             out += c;
         } else {
-            out += QLatin1Char('%') + QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            out +=
+                QLatin1Char('%') + QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
         }
     }
     return out.startsWith(QLatin1Char('.')) ? QStringLiteral("%002e") + out.mid(1) : out;
@@ -104,8 +105,7 @@ void KeyringOrFileSecretStore::warnOnce() {
     }
 }
 
-SecretStore::Outcome KeyringOrFileSecretStore::save(const QString& name,
-                                                    const QByteArray& secret) {
+SecretStore::Outcome KeyringOrFileSecretStore::save(const QString& name, const QByteArray& secret) {
     if (keyring_) {
         const Outcome o = keyring_->save(name, secret);
         if (o != Outcome::Unavailable) {

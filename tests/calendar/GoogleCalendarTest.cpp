@@ -40,9 +40,9 @@ Date berlin(int y, int m, int d, int h = 0, int min = 0) {
 }
 
 QJsonObject timed(const char* start, const char* end) {
-    return {{QStringLiteral("start"),
-             QJsonObject{{QStringLiteral("dateTime"), QLatin1String(start)}}},
-            {QStringLiteral("end"), QJsonObject{{QStringLiteral("dateTime"), QLatin1String(end)}}}};
+    return {
+        {QStringLiteral("start"), QJsonObject{{QStringLiteral("dateTime"), QLatin1String(start)}}},
+        {QStringLiteral("end"), QJsonObject{{QStringLiteral("dateTime"), QLatin1String(end)}}}};
 }
 
 QJsonObject event(const QString& id, const QString& summary, QJsonObject times) {
@@ -87,7 +87,8 @@ class GoogleCalendar : public ::testing::Test {
         CalSource::resetRegistryForTesting();
         for (const QString& secret : server.secrets()) {
             for (const QString& line : log.lines()) {
-                EXPECT_FALSE(line.contains(secret)) << "a secret in the log: " << line.toStdString();
+                EXPECT_FALSE(line.contains(secret))
+                    << "a secret in the log: " << line.toStdString();
             }
         }
     }
@@ -163,8 +164,8 @@ class GoogleCalendar : public ::testing::Test {
     // Loads the month and waits for "EventsLoaded"; titles by day.
     std::map<int, QStringList> load(const std::shared_ptr<CalMonth>& month, int* posts = nullptr) {
         int loaded = 0;
-        platform::Observation watch = center.addObserver(
-            QStringLiteral("EventsLoaded"), QVariant(), [&](const auto&) { ++loaded; });
+        platform::Observation watch = center.addObserver(QStringLiteral("EventsLoaded"), QVariant(),
+                                                         [&](const auto&) { ++loaded; });
         cal->loadEventsInBatch(month);
         EXPECT_TRUE(QTest::qWaitFor([&] { return loaded > 0; }, 10000));
         QTest::qWait(50);  // a second post would come now
@@ -184,9 +185,8 @@ class GoogleCalendar : public ::testing::Test {
 
     std::shared_ptr<CalMonth> month(int y, int m) {
         return CalMonth::initWithDate(
-            berlin(y, m, 15, 12),
-            Calendar::create(QStringLiteral("gregorian"))
-                .withTimeZone(QTimeZone(QByteArrayLiteral("Europe/Berlin"))));
+            berlin(y, m, 15, 12), Calendar::create(QStringLiteral("gregorian"))
+                                      .withTimeZone(QTimeZone(QByteArrayLiteral("Europe/Berlin"))));
     }
 
     std::optional<GoogleAuthorization> kept() const {
@@ -197,7 +197,8 @@ class GoogleCalendar : public ::testing::Test {
     }
 
     test::ScopedMachineZone machine{"Europe/Berlin", "en_US"};
-    test::FakeClock clock{berlin(2026, 12, 10, 9, 0), QTimeZone(QByteArrayLiteral("Europe/Berlin"))};
+    test::FakeClock clock{berlin(2026, 12, 10, 9, 0),
+                          QTimeZone(QByteArrayLiteral("Europe/Berlin"))};
     test::LogCapture log;
     FakeGoogleServer server;
     test::FakeSecretStore secrets{false};
@@ -211,8 +212,8 @@ class GoogleCalendar : public ::testing::Test {
 
 quint16 redirectPort(const QUrl& authorizationRequest) {
     return static_cast<quint16>(
-        QUrl(QUrlQuery(authorizationRequest).queryItemValue(QStringLiteral("redirect_uri"),
-                                                            QUrl::FullyDecoded))
+        QUrl(QUrlQuery(authorizationRequest)
+                 .queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded))
             .port());
 }
 
@@ -235,7 +236,8 @@ TEST_F(GoogleCalendar, SignInStoresAuthorizationAndRestoresItLater) {
     const QUrlQuery asked(browser.opened.front());
     const QUrl redirect(asked.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded));
     EXPECT_EQ(redirect.host(), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(asked.queryItemValue(QStringLiteral("code_challenge_method")), QStringLiteral("S256"));
+    EXPECT_EQ(asked.queryItemValue(QStringLiteral("code_challenge_method")),
+              QStringLiteral("S256"));
     const QString scope = asked.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded);
     EXPECT_TRUE(scope.contains(QStringLiteral("/auth/calendar"))) << scope.toStdString();
     EXPECT_TRUE(scope.split(QLatin1Char(' ')).contains(QStringLiteral("email")));
@@ -294,7 +296,8 @@ TEST_F(GoogleCalendar, RefusedSignInsReportOnceAndStoreNothing) {
         QTest::qWait(600);  // past the time-out: no second report
         EXPECT_EQ(out.calls, 1);
         EXPECT_FALSE(out.ok);
-        EXPECT_TRUE(out.message.contains(QLatin1String(c.messagePart))) << out.message.toStdString();
+        EXPECT_TRUE(out.message.contains(QLatin1String(c.messagePart)))
+            << out.message.toStdString();
         EXPECT_TRUE(server.requestsTo("/token").empty());
         EXPECT_FALSE(kept().has_value());
         EXPECT_FALSE(cal->isLoggedInViaGoogle());
@@ -360,8 +363,10 @@ TEST_F(GoogleCalendar, StaleTokensAreRefreshedAndTheCallRepeatedOnce) {
         {"token ran out by the clock", [&] { clock.advance(3600); }, true, 1},
         {"401 again after refreshing",
          [&] {
-             server.addFault({"/calendar/v3/users/me/calendarList", 401, R"({"error":{"code":401}})"});
-             server.addFault({"/calendar/v3/users/me/calendarList", 401, R"({"error":{"code":401}})"});
+             server.addFault(
+                 {"/calendar/v3/users/me/calendarList", 401, R"({"error":{"code":401}})"});
+             server.addFault(
+                 {"/calendar/v3/users/me/calendarList", 401, R"({"error":{"code":401}})"});
          },
          false, 2},
     };
@@ -420,7 +425,8 @@ TEST_F(GoogleCalendar, CalendarsBecomeSourcesWithTheirSelectedValue) {
     const auto asked = server.requestsTo("/calendar/v3/calendars/");
     ASSERT_FALSE(asked.empty());
     for (const auto& r : asked) {
-        EXPECT_TRUE(r.path.startsWith("/calendar/v3/calendars/a@example.org/")) << r.path.constData();
+        EXPECT_TRUE(r.path.startsWith("/calendar/v3/calendars/a@example.org/"))
+            << r.path.constData();
     }
 }
 
@@ -429,8 +435,12 @@ TEST_F(GoogleCalendar, PagingBringsEveryEventOfEveryCalendar) {
     server.addCalendar(calendar("work@example.org", "Work", true));
     server.addCalendar(calendar("home@example.org", "Home", true));
     for (int day = 1; day <= 8; ++day) {
-        const QByteArray start = QStringLiteral("2026-12-%1T10:00:00+01:00").arg(day * 3, 2, 10, QLatin1Char('0')).toLatin1();
-        const QByteArray end = QStringLiteral("2026-12-%1T11:00:00+01:00").arg(day * 3, 2, 10, QLatin1Char('0')).toLatin1();
+        const QByteArray start = QStringLiteral("2026-12-%1T10:00:00+01:00")
+                                     .arg(day * 3, 2, 10, QLatin1Char('0'))
+                                     .toLatin1();
+        const QByteArray end = QStringLiteral("2026-12-%1T11:00:00+01:00")
+                                   .arg(day * 3, 2, 10, QLatin1Char('0'))
+                                   .toLatin1();
         server.addEvent(QStringLiteral("work@example.org"),
                         event(QStringLiteral("w%1").arg(day), QStringLiteral("Work %1").arg(day),
                               timed(start.constData(), end.constData())));
@@ -459,7 +469,8 @@ TEST_F(GoogleCalendar, PagingBringsEveryEventOfEveryCalendar) {
     ASSERT_EQ(asked.size(), 3u);  // 8 events, 3 a page
     for (const auto& r : asked) {
         EXPECT_EQ(r.params.value(QStringLiteral("singleEvents")), QStringLiteral("true"));
-        EXPECT_EQ(r.params.value(QStringLiteral("timeMin")), QStringLiteral("2026-11-30T23:00:00Z"));
+        EXPECT_EQ(r.params.value(QStringLiteral("timeMin")),
+                  QStringLiteral("2026-11-30T23:00:00Z"));
     }
     EXPECT_EQ(asked[2].params.value(QStringLiteral("pageToken")), QStringLiteral("6"));
 }
@@ -474,8 +485,9 @@ TEST_F(GoogleCalendar, RepeatingEventsAppearInLaterMonthsAndSpanningEventsOnEach
                             "2027-01-07", "2027-01-14", "2027-01-21", "2027-01-28"}) {
         const QByteArray s = QByteArray(day) + "T09:00:00+01:00";
         const QByteArray e = QByteArray(day) + "T09:15:00+01:00";
-        QJsonObject occurrence = event(QStringLiteral("weekly_") + QLatin1String(day),
-                                       QStringLiteral("Standup"), timed(s.constData(), e.constData()));
+        QJsonObject occurrence =
+            event(QStringLiteral("weekly_") + QLatin1String(day), QStringLiteral("Standup"),
+                  timed(s.constData(), e.constData()));
         occurrence.insert(QStringLiteral("recurringEventId"), QStringLiteral("weekly"));
         server.addEvent(QStringLiteral("work@example.org"), occurrence);
     }
@@ -483,11 +495,12 @@ TEST_F(GoogleCalendar, RepeatingEventsAppearInLaterMonthsAndSpanningEventsOnEach
     server.addEvent(QStringLiteral("work@example.org"),
                     event(QStringLiteral("party"), QStringLiteral("Party"),
                           timed("2026-12-31T22:00:00+01:00", "2027-01-01T02:00:00+01:00")));
-    server.addEvent(
-        QStringLiteral("work@example.org"),
-        event(QStringLiteral("trip"), QStringLiteral("Trip"),
-              {{QStringLiteral("start"), QJsonObject{{QStringLiteral("date"), QStringLiteral("2027-01-09")}}},
-               {QStringLiteral("end"), QJsonObject{{QStringLiteral("date"), QStringLiteral("2027-01-11")}}}}));
+    server.addEvent(QStringLiteral("work@example.org"),
+                    event(QStringLiteral("trip"), QStringLiteral("Trip"),
+                          {{QStringLiteral("start"),
+                            QJsonObject{{QStringLiteral("date"), QStringLiteral("2027-01-09")}}},
+                           {QStringLiteral("end"),
+                            QJsonObject{{QStringLiteral("date"), QStringLiteral("2027-01-11")}}}}));
     ASSERT_TRUE(signIn().ok);
 
     const auto january = month(2027, 1);
@@ -533,36 +546,41 @@ TEST_F(GoogleCalendar, CreatedEventsSendWhatTheServiceExpects) {
                            {QStringLiteral("timeZone"), zone}};
     };
     auto reminder = [](const char* method, int minutes) {
-        return QJsonObject{{QStringLiteral("useDefault"), false},
-                           {QStringLiteral("overrides"),
-                            QJsonArray{QJsonObject{{QStringLiteral("method"), QLatin1String(method)},
-                                                   {QStringLiteral("minutes"), minutes}}}}};
+        return QJsonObject{
+            {QStringLiteral("useDefault"), false},
+            {QStringLiteral("overrides"),
+             QJsonArray{QJsonObject{{QStringLiteral("method"), QLatin1String(method)},
+                                    {QStringLiteral("minutes"), minutes}}}}};
     };
     const std::vector<Case> cases = {
         {"quick add: now for an hour",
-         [&](auto done) { cal->addQuickEventwithTitle(QStringLiteral("quick add: now for an hour"), work, done); },
+         [&](auto done) {
+             cal->addQuickEventwithTitle(QStringLiteral("quick add: now for an hour"), work, done);
+         },
          dt("2026-12-10T09:00:00+01:00"), dt("2026-12-10T10:00:00+01:00"), none, none},
         {"weekly with a pop-up",
          [&](auto done) {
-             cal->createNewEventForSource(work, QStringLiteral("weekly with a pop-up"), QStringLiteral("notes"),
-                                          false, berlin(2026, 12, 14, 8), berlin(2026, 12, 14, 12),
-                                          GCalender::Weekly, 15, 1, done);
+             cal->createNewEventForSource(work, QStringLiteral("weekly with a pop-up"),
+                                          QStringLiteral("notes"), false, berlin(2026, 12, 14, 8),
+                                          berlin(2026, 12, 14, 12), GCalender::Weekly, 15, 1, done);
          },
          dt("2026-12-14T08:00:00+01:00"), dt("2026-12-14T12:00:00+01:00"),
          QJsonArray{QStringLiteral("RRULE:FREQ=WEEKLY")}, reminder("popup", 15)},
         {"one all-day day, yearly, by e-mail",
          [&](auto done) {
-             cal->createNewEventForSource(work, QStringLiteral("one all-day day, yearly, by e-mail"), QString(),
-                                          true, berlin(2026, 12, 24, 8), berlin(2026, 12, 24, 12),
-                                          GCalender::Yearly, 30, GCalender::kEmailReminder, done);
+             cal->createNewEventForSource(
+                 work, QStringLiteral("one all-day day, yearly, by e-mail"), QString(), true,
+                 berlin(2026, 12, 24, 8), berlin(2026, 12, 24, 12), GCalender::Yearly, 30,
+                 GCalender::kEmailReminder, done);
          },
          d("2026-12-24"), d("2026-12-25"), QJsonArray{QStringLiteral("RRULE:FREQ=YEARLY")},
          reminder("email", 30)},
         {"three all-day days in summer, daily, no reminder",
          [&](auto done) {
-             cal->createNewEventForSource(work, QStringLiteral("three all-day days in summer, daily, no reminder"),
-                                          QString(), true, berlin(2027, 7, 1), berlin(2027, 7, 3),
-                                          GCalender::Daily, 0, 0, done);
+             cal->createNewEventForSource(
+                 work, QStringLiteral("three all-day days in summer, daily, no reminder"),
+                 QString(), true, berlin(2027, 7, 1), berlin(2027, 7, 3), GCalender::Daily, 0, 0,
+                 done);
          },
          d("2027-07-01"), d("2027-07-04"), QJsonArray{QStringLiteral("RRULE:FREQ=DAILY")}, none},
     };
@@ -635,7 +653,8 @@ TEST_F(GoogleCalendar, FailuresGiveAClearMessageAndLoseNothing) {
         // Creating an event.
         server.addFault(c.fault);
         const Outcome created = wait([&](auto done) {
-            cal->addQuickEventwithTitle(QStringLiteral("x"), cal->personalCalendars().front(), done);
+            cal->addQuickEventwithTitle(QStringLiteral("x"), cal->personalCalendars().front(),
+                                        done);
         });
         EXPECT_FALSE(created.ok);
         EXPECT_TRUE(created.message.contains(QLatin1String(c.messagePart)))
@@ -677,7 +696,8 @@ TEST_F(GoogleCalendar, NoClientConfiguredSaysHowToGiveOne) {
     cal = std::make_unique<GCalender>(s);
     const Outcome out = signIn();
     EXPECT_FALSE(out.ok);
-    EXPECT_TRUE(out.message.contains(QStringLiteral("TALVOR_GOOGLE_CLIENT_ID"))) << out.message.toStdString();
+    EXPECT_TRUE(out.message.contains(QStringLiteral("TALVOR_GOOGLE_CLIENT_ID")))
+        << out.message.toStdString();
     EXPECT_TRUE(browser.opened.isEmpty());
 }
 
@@ -685,9 +705,12 @@ TEST(GoogleClientCredentials, EnvironmentWinsOverSettings) {
     test::XdgSandbox sandbox;
     test::ScopedEnvVar id("TALVOR_GOOGLE_CLIENT_ID", QStringLiteral("env-id"));
     test::ScopedEnvVar secret("TALVOR_GOOGLE_CLIENT_SECRET", QString());
-    platform::UserDefaults::standard().setObject(QStringLiteral("pref-id"), QStringLiteral("GoogleClientID"));
-    platform::UserDefaults::standard().setObject(QStringLiteral("pref-secret"), QStringLiteral("GoogleClientSecret"));
-    const GoogleClientCredentials c = GoogleClientCredentials::fromEnvironment(platform::UserDefaults::standard());
+    platform::UserDefaults::standard().setObject(QStringLiteral("pref-id"),
+                                                 QStringLiteral("GoogleClientID"));
+    platform::UserDefaults::standard().setObject(QStringLiteral("pref-secret"),
+                                                 QStringLiteral("GoogleClientSecret"));
+    const GoogleClientCredentials c =
+        GoogleClientCredentials::fromEnvironment(platform::UserDefaults::standard());
     EXPECT_EQ(c.clientId, QStringLiteral("env-id"));
     EXPECT_EQ(c.clientSecret, QStringLiteral("pref-secret"));
     EXPECT_TRUE(c.isComplete());

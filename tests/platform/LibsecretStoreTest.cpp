@@ -2,8 +2,8 @@
 // owns the Secret Service, and without any bus libsecret is not even asked (it would have
 // one launched). Either way the secret lands in the private file, with one warning.
 #include "platform/SecretStore.h"
-#include "platform/linux/LibsecretStore.h"
 #include "platform/SessionBus.h"
+#include "platform/linux/LibsecretStore.h"
 #include "support/TestEnvironment.h"
 
 #include <QDBusConnectionInterface>
@@ -30,11 +30,9 @@ TEST(LibsecretStore, WithoutAKeyringServiceEverythingIsUnavailableAndTheFileServ
     const QString name = QStringLiteral("Talvor Authorization");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (!c.busAddress && SessionBus::connection()
-                                 .interface()
-                                 ->activatableServiceNames()
-                                 .value()
-                                 .contains(QStringLiteral("org.freedesktop.secrets"))) {
+        if (!c.busAddress &&
+            SessionBus::connection().interface()->activatableServiceNames().value().contains(
+                QStringLiteral("org.freedesktop.secrets"))) {
             // An installed keyring starts on demand on any session bus, the test's too.
             continue;
         }
@@ -80,8 +78,7 @@ TEST(LibsecretStore, KeepsFindsReplacesAndForgetsInARealKeyring) {
     keyring.setProcessEnvironment(env);
     // Replacing one the bus may have started on demand, locked.
     keyring.start(daemon, {QStringLiteral("--replace"), QStringLiteral("--foreground"),
-                           QStringLiteral("--unlock"),
-                           QStringLiteral("--components=secrets")});
+                           QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
     ASSERT_TRUE(keyring.waitForStarted(5000));
     keyring.write("talvor-test");  // the login keyring's password
     keyring.closeWriteChannel();

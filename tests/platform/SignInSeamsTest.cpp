@@ -1,7 +1,7 @@
 // The seams a browser sign-in stands on: the keyring with its private-file fallback, and
 // the loopback listener the browser comes back to.
-#include "platform/LoopbackRedirectListener.h"
 #include "platform/Log.h"
+#include "platform/LoopbackRedirectListener.h"
 #include "platform/SecretStore.h"
 #include "support/FakeSecretStore.h"
 #include "support/TestEnvironment.h"
@@ -23,8 +23,9 @@ const QString kName = QStringLiteral("Talvor Authorization");
 
 int modeOf(const QString& path) {
     struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? static_cast<int>(st.st_mode & 0777)
-                                                                 : -1;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0
+               ? static_cast<int>(st.st_mode & 0777)
+               : -1;
 }
 
 int warnings(const test::LogCapture& log) {
@@ -161,7 +162,8 @@ TEST(LoopbackRedirectListener, HandsTheFirstReturnOverOnceAndAnswersTheBrowser) 
             ++calls;
             code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
             listener.stop();  // as a sign-in does once it has its code
-            return LoopbackRedirectListener::Page{QStringLiteral("Signed <in>"), QStringLiteral("Close me")};
+            return LoopbackRedirectListener::Page{QStringLiteral("Signed <in>"),
+                                                  QStringLiteral("Close me")};
         },
         &error))
         << error.toStdString();
@@ -183,7 +185,8 @@ TEST(LoopbackRedirectListener, HandsTheFirstReturnOverOnceAndAnswersTheBrowser) 
     }
     EXPECT_EQ(calls, 0);
 
-    const QByteArray page = exchange(port, "GET /?code=4%2F0Ab%2Fc&state=s HTTP/1.1\r\nHost: x\r\n\r\n");
+    const QByteArray page =
+        exchange(port, "GET /?code=4%2F0Ab%2Fc&state=s HTTP/1.1\r\nHost: x\r\n\r\n");
     EXPECT_TRUE(page.startsWith("HTTP/1.1 200")) << page.constData();
     EXPECT_TRUE(page.contains("Signed &lt;in&gt;")) << page.constData();
     EXPECT_EQ(calls, 1);

@@ -51,9 +51,8 @@ void json(httplib::Response& res, int status, const QJsonObject& o) {
 
 void googleError(httplib::Response& res, int status, const QString& message) {
     json(res, status,
-         QJsonObject{{QStringLiteral("error"),
-                      QJsonObject{{QStringLiteral("code"), status},
-                                  {QStringLiteral("message"), message}}}});
+         QJsonObject{{QStringLiteral("error"), QJsonObject{{QStringLiteral("code"), status},
+                                                           {QStringLiteral("message"), message}}}});
 }
 
 QDateTime timeOf(const QJsonObject& t) {
@@ -66,8 +65,9 @@ QDateTime timeOf(const QJsonObject& t) {
 }
 
 QByteArray base64UrlJson(const QJsonObject& o) {
-    return QJsonDocument(o).toJson(QJsonDocument::Compact).toBase64(
-        QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    return QJsonDocument(o)
+        .toJson(QJsonDocument::Compact)
+        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
 }
 
 }  // namespace
@@ -91,10 +91,9 @@ FakeGoogleServer::FakeGoogleServer()
             {
                 std::lock_guard lock(st->mutex);
                 st->requests.push_back(r);
-                const auto fault = std::find_if(st->faults.begin(), st->faults.end(),
-                                                [&](const Fault& f) {
-                                                    return r.path.startsWith(f.pathPrefix);
-                                                });
+                const auto fault =
+                    std::find_if(st->faults.begin(), st->faults.end(),
+                                 [&](const Fault& f) { return r.path.startsWith(f.pathPrefix); });
                 if (fault != st->faults.end()) {
                     res.status = fault->status;
                     res.set_content(fault->body.toStdString(), fault->contentType.toStdString());
@@ -107,8 +106,8 @@ FakeGoogleServer::FakeGoogleServer()
     };
     auto authorized = [st](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard lock(st->mutex);
-        if (st->accessToken.isEmpty() ||
-            q(req.get_header_value("Authorization")) != QStringLiteral("Bearer ") + st->accessToken) {
+        if (st->accessToken.isEmpty() || q(req.get_header_value("Authorization")) !=
+                                             QStringLiteral("Bearer ") + st->accessToken) {
             googleError(res, 401, QStringLiteral("Invalid Credentials"));
             return false;
         }
@@ -121,8 +120,8 @@ FakeGoogleServer::FakeGoogleServer()
               if (q(req.get_param_value("client_id")) != kClientId ||
                   !redirect.startsWith(QStringLiteral("http://127.0.0.1:")) ||
                   req.get_param_value("code_challenge_method") != "S256" ||
-                  req.get_param_value("response_type") != "code" ||
-                  !req.has_param("state") || !req.has_param("code_challenge")) {
+                  req.get_param_value("response_type") != "code" || !req.has_param("state") ||
+                  !req.has_param("code_challenge")) {
                   res.status = 400;
                   res.set_content("bad authorization request", "text/plain");
                   return;
@@ -140,66 +139,65 @@ FakeGoogleServer::FakeGoogleServer()
               res.set_header("Location", location.toString(QUrl::FullyEncoded).toStdString());
           }));
 
-    s.Post("/token", recorded([st](const httplib::Request& req, httplib::Response& res) {
-               std::lock_guard lock(st->mutex);
-               auto refuse = [&](const char* why) {
-                   json(res, 400,
-                        QJsonObject{{QStringLiteral("error"), QStringLiteral("invalid_grant")},
-                                    {QStringLiteral("error_description"), QLatin1String(why)}});
-               };
-               if (q(req.get_param_value("client_id")) != kClientId ||
-                   q(req.get_param_value("client_secret")) != kClientSecret) {
-                   refuse("unknown client");
-                   return;
-               }
-               const std::string grant = req.get_param_value("grant_type");
-               QJsonObject answer;
-               if (grant == "authorization_code") {
-                   const QByteArray verifier =
-                       QByteArray::fromStdString(req.get_param_value("code_verifier"));
-                   const QString challenge = QString::fromLatin1(
-                       QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)
-                           .toBase64(QByteArray::Base64UrlEncoding |
-                                     QByteArray::OmitTrailingEquals));
-                   if (q(req.get_param_value("code")) != kCode) {
-                       refuse("wrong code");
-                       return;
-                   }
-                   if (challenge != st->challenge) {
-                       refuse("code verifier does not match");
-                       return;
-                   }
-                   if (q(req.get_param_value("redirect_uri")) != st->redirectUri) {
-                       refuse("redirect_uri mismatch");
-                       return;
-                   }
-                   answer.insert(QStringLiteral("refresh_token"), st->refreshToken);
-                   answer.insert(
-                       QStringLiteral("id_token"),
-                       QString::fromLatin1(
-                           base64UrlJson({{QStringLiteral("alg"), QStringLiteral("none")}}) + '.' +
-                           base64UrlJson({{QStringLiteral("email"), kEmail},
-                                          {QStringLiteral("sub"), QStringLiteral("42")}}) +
-                           ".sig"));
-               } else if (grant == "refresh_token") {
-                   if (q(req.get_param_value("refresh_token")) != st->refreshToken) {
-                       refuse("Token has been expired or revoked.");
-                       return;
-                   }
-                   ++st->refreshes;
-               } else {
-                   refuse("unsupported grant");
-                   return;
-               }
-               st->accessToken =
-                   QStringLiteral("ya29.access-SECRET-%1").arg(++st->tokensIssued);
-               answer.insert(QStringLiteral("access_token"), st->accessToken);
-               answer.insert(QStringLiteral("expires_in"), 3599);
-               answer.insert(QStringLiteral("token_type"), QStringLiteral("Bearer"));
-               answer.insert(QStringLiteral("scope"),
-                             QStringLiteral("https://www.googleapis.com/auth/calendar email"));
-               json(res, 200, answer);
-           }));
+    s.Post(
+        "/token", recorded([st](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(st->mutex);
+            auto refuse = [&](const char* why) {
+                json(res, 400,
+                     QJsonObject{{QStringLiteral("error"), QStringLiteral("invalid_grant")},
+                                 {QStringLiteral("error_description"), QLatin1String(why)}});
+            };
+            if (q(req.get_param_value("client_id")) != kClientId ||
+                q(req.get_param_value("client_secret")) != kClientSecret) {
+                refuse("unknown client");
+                return;
+            }
+            const std::string grant = req.get_param_value("grant_type");
+            QJsonObject answer;
+            if (grant == "authorization_code") {
+                const QByteArray verifier =
+                    QByteArray::fromStdString(req.get_param_value("code_verifier"));
+                const QString challenge = QString::fromLatin1(
+                    QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)
+                        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+                if (q(req.get_param_value("code")) != kCode) {
+                    refuse("wrong code");
+                    return;
+                }
+                if (challenge != st->challenge) {
+                    refuse("code verifier does not match");
+                    return;
+                }
+                if (q(req.get_param_value("redirect_uri")) != st->redirectUri) {
+                    refuse("redirect_uri mismatch");
+                    return;
+                }
+                answer.insert(QStringLiteral("refresh_token"), st->refreshToken);
+                answer.insert(
+                    QStringLiteral("id_token"),
+                    QString::fromLatin1(
+                        base64UrlJson({{QStringLiteral("alg"), QStringLiteral("none")}}) + '.' +
+                        base64UrlJson({{QStringLiteral("email"), kEmail},
+                                       {QStringLiteral("sub"), QStringLiteral("42")}}) +
+                        ".sig"));
+            } else if (grant == "refresh_token") {
+                if (q(req.get_param_value("refresh_token")) != st->refreshToken) {
+                    refuse("Token has been expired or revoked.");
+                    return;
+                }
+                ++st->refreshes;
+            } else {
+                refuse("unsupported grant");
+                return;
+            }
+            st->accessToken = QStringLiteral("ya29.access-SECRET-%1").arg(++st->tokensIssued);
+            answer.insert(QStringLiteral("access_token"), st->accessToken);
+            answer.insert(QStringLiteral("expires_in"), 3599);
+            answer.insert(QStringLiteral("token_type"), QStringLiteral("Bearer"));
+            answer.insert(QStringLiteral("scope"),
+                          QStringLiteral("https://www.googleapis.com/auth/calendar email"));
+            json(res, 200, answer);
+        }));
 
     s.Get("/calendar/v3/users/me/calendarList",
           recorded([st, authorized](const httplib::Request& req, httplib::Response& res) {
@@ -207,9 +205,8 @@ FakeGoogleServer::FakeGoogleServer()
                   return;
               }
               std::lock_guard lock(st->mutex);
-              const int from = req.has_param("pageToken")
-                                   ? std::stoi(req.get_param_value("pageToken"))
-                                   : 0;
+              const int from =
+                  req.has_param("pageToken") ? std::stoi(req.get_param_value("pageToken")) : 0;
               QJsonArray items;
               const int n = static_cast<int>(st->calendars.size());
               for (int i = from; i < n && i < from + st->pageSize; ++i) {
@@ -237,9 +234,8 @@ FakeGoogleServer::FakeGoogleServer()
                   QDateTime::fromString(q(req.get_param_value("timeMax")), Qt::ISODateWithMs);
               std::vector<QJsonObject> found;
               for (const auto& [id, e] : st->events) {
-                  if (id != calendar ||
-                      (single ? e.contains(QStringLiteral("recurrence"))
-                              : e.contains(QStringLiteral("recurringEventId")))) {
+                  if (id != calendar || (single ? e.contains(QStringLiteral("recurrence"))
+                                                : e.contains(QStringLiteral("recurringEventId")))) {
                       continue;
                   }
                   const QDateTime start = timeOf(e.value(QStringLiteral("start")).toObject());
@@ -248,9 +244,8 @@ FakeGoogleServer::FakeGoogleServer()
                       found.push_back(e);
                   }
               }
-              const int from = req.has_param("pageToken")
-                                   ? std::stoi(req.get_param_value("pageToken"))
-                                   : 0;
+              const int from =
+                  req.has_param("pageToken") ? std::stoi(req.get_param_value("pageToken")) : 0;
               QJsonArray items;
               const int n = static_cast<int>(found.size());
               for (int i = from; i < n && i < from + st->pageSize; ++i) {
@@ -291,27 +286,25 @@ FakeGoogleServer::FakeGoogleServer()
                json(res, 200, e);
            }));
 
-    s.Delete(R"(/calendar/v3/calendars/([^/]+)/events/([^/]+))",
-             recorded([st, authorized](const httplib::Request& req, httplib::Response& res) {
-                 if (!authorized(req, res)) {
-                     return;
-                 }
-                 std::lock_guard lock(st->mutex);
-                 const QString calendar = q(req.matches[1]);
-                 const QString id = q(req.matches[2]);
-                 const auto it = std::find_if(st->events.begin(), st->events.end(),
-                                              [&](const auto& p) {
-                                                  return p.first == calendar &&
-                                                         p.second.value(QStringLiteral("id"))
-                                                                 .toString() == id;
-                                              });
-                 if (it == st->events.end()) {
-                     googleError(res, 404, QStringLiteral("Not Found"));
-                     return;
-                 }
-                 st->events.erase(it);
-                 res.status = 204;
-             }));
+    s.Delete(
+        R"(/calendar/v3/calendars/([^/]+)/events/([^/]+))",
+        recorded([st, authorized](const httplib::Request& req, httplib::Response& res) {
+            if (!authorized(req, res)) {
+                return;
+            }
+            std::lock_guard lock(st->mutex);
+            const QString calendar = q(req.matches[1]);
+            const QString id = q(req.matches[2]);
+            const auto it = std::find_if(st->events.begin(), st->events.end(), [&](const auto& p) {
+                return p.first == calendar && p.second.value(QStringLiteral("id")).toString() == id;
+            });
+            if (it == st->events.end()) {
+                googleError(res, 404, QStringLiteral("Not Found"));
+                return;
+            }
+            st->events.erase(it);
+            res.status = 204;
+        }));
 
     runner_->port = s.bind_to_any_port("127.0.0.1");
     runner_->thread = std::thread([this] { runner_->server.listen_after_bind(); });

@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
             return usage();
         }
         auto month = CalMonth::initWithDate(
-            Date::fromQDateTime(QDateTime(first, QTime(12, 0), platform::Clock::shared().currentZone())),
+            Date::fromQDateTime(
+                QDateTime(first, QTime(12, 0), platform::Clock::shared().currentZone())),
             Calendar::current());
         platform::Observation loaded = platform::NotificationCenter::defaultCenter().addObserver(
             QStringLiteral("EventsLoaded"), QVariant(), [&](const platform::Notification&) {
@@ -117,7 +118,8 @@ int main(int argc, char** argv) {
                         for (const CalEventDay& e : *events) {
                             print(QStringLiteral("%1\t%2\t%3\t%4")
                                       .arg(day)
-                                      .arg(e.title(), e.source() ? e.source()->identifier() : QString(),
+                                      .arg(e.title(),
+                                           e.source() ? e.source()->identifier() : QString(),
                                            e.event()->editLink_()));
                         }
                     }
@@ -133,12 +135,14 @@ int main(int argc, char** argv) {
         google.addQuickEventwithTitle(args[2], sourceFor(args[1]), finish);
     } else if (command == QLatin1String("create") && args.size() == 4) {
         const QDate day = QDate::fromString(args[3], Qt::ISODate);
-        const Date at = Date::fromQDateTime(QDateTime(day, QTime(0, 0), platform::Clock::shared().currentZone()));
+        const Date at = Date::fromQDateTime(
+            QDateTime(day, QTime(0, 0), platform::Clock::shared().currentZone()));
         google.createNewEventForSource(sourceFor(args[1]), args[2], QStringLiteral("talvor-gcal"),
                                        true, at, at, GCalender::Yearly, 30,
                                        GCalender::kEmailReminder, finish);
     } else if (command == QLatin1String("delete") && args.size() == 3) {
-        CalEventPtr e = CalEvent::initWithStartTime(Date(), 0, QString(), QString(), sourceFor(args[1]));
+        CalEventPtr e =
+            CalEvent::initWithStartTime(Date(), 0, QString(), QString(), sourceFor(args[1]));
         e->setEditLink_(args[2]);
         google.deleteEvent(*e, finish);
     } else {

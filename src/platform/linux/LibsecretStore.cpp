@@ -62,9 +62,8 @@ SecretStore::Outcome LibsecretStore::save(const QString& name, const QByteArray&
     const QByteArray n = name.toUtf8();
     // The secret is text to libsecret: kept as base64 so any bytes survive.
     const QByteArray text = secret.toBase64();
-    secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, n.constData(),
-                               text.constData(), nullptr, &error, "name", n.constData(),
-                               nullptr);
+    secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, n.constData(), text.constData(),
+                               nullptr, &error, "name", n.constData(), nullptr);
     return outcomeOf(error, "store");
 }
 
