@@ -103,9 +103,20 @@ GCalender& GCalender::sharedInterface() {
         s.center = &platform::NotificationCenter::defaultCenter();
         s.credentials =
             GoogleClientCredentials::fromEnvironment(platform::UserDefaults::standard());
+        s.storedChoices = subscribedEventsChoice;
         return new GCalender(std::move(s));
     }();
     return *shared;
+}
+
+std::optional<QVariantList> GCalender::subscribedEventsChoice(const QString& calendarId) {
+    const QVariant stored = platform::UserDefaults::standard()
+                                .dictionaryForKey(QStringLiteral("SubscribedEvents"))
+                                .value(calendarId);
+    if (stored.typeId() != QMetaType::QVariantList) {
+        return std::nullopt;
+    }
+    return stored.toList();
 }
 
 bool GCalender::isLoggedInViaGoogle() const {
@@ -253,6 +264,9 @@ void GCalender::listCalendarsPage(const QByteArray& pageToken, std::vector<CalSo
             // The value, not its presence: "selected": false is a calendar the user hid.
             s->setEnabled(entry.value(QStringLiteral("selected")).toBool(false));
             s->setDisplayColor(QColor(entry.value(QStringLiteral("backgroundColor")).toString()));
+            if (services_.storedChoices) {
+                s->updateFromPrefEncoding(services_.storedChoices(id));
+            }
             sources.push_back(std::move(s));
         }
         const QString next = page.value(QStringLiteral("nextPageToken")).toString();

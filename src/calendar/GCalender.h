@@ -9,6 +9,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QVariantList>
 
 #include <chrono>
 #include <cstdint>
@@ -60,7 +61,13 @@ class GCalender : public CalendarBackEnd {
         GoogleEndpoints endpoints = GoogleEndpoints::google();
         GoogleClientCredentials credentials;
         std::chrono::milliseconds signInTimeout = GoogleSignIn::kDefaultTimeout;
+        // The user's stored choices for a calendar (its prefEncoding), by calendar id: they
+        // win over Google's "selected" and colour. Empty: none.
+        std::function<std::optional<QVariantList>(const QString& calendarId)> storedChoices;
     };
+
+    // The stored choices as the settings keep them: "SubscribedEvents", by calendar id.
+    static std::optional<QVariantList> subscribedEventsChoice(const QString& calendarId);
 
     // The repetition of a created event, as the create sheet numbers it.
     enum Recurrence : int32_t { None = 0, Daily = 1, Weekly = 2, Monthly = 3, Yearly = 4 };
@@ -91,7 +98,8 @@ class GCalender : public CalendarBackEnd {
     void logoutFromGoogle(Completion completion);
 
     // The calendars the user owns, in Google's order; each source is unregistered and keyed
-    // by the calendar's id (its identifier).
+    // by the calendar's id (its identifier), shown and coloured as the user last chose here,
+    // else as in Google's list.
     void loadPersonalSources(SourcesCompletion completion);
     const std::vector<CalSourcePtr>& personalCalendars() const { return personalSources_; }
 

@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 namespace talvor {
 namespace {
@@ -428,6 +429,47 @@ TEST_F(GoogleCalendar, CalendarsBecomeSourcesWithTheirSelectedValue) {
         EXPECT_TRUE(r.path.startsWith("/calendar/v3/calendars/a@example.org/"))
             << r.path.constData();
     }
+}
+
+TEST_F(GoogleCalendar, ChoicesMadeInTalvorWinOverGooglesList) {
+    test::XdgSandbox sandbox;
+    const QColor chosen(10, 20, 30);
+    CalSourcePtr model = CalSource::initWithToken(QString(), QString(), QUrl());
+    model->setDisplayColor(chosen);
+    model->setEnabled(true);
+    const QVariantList shownInTalvor = model->prefEncoding();
+    model->setEnabled(false);
+    const QVariantList hiddenInTalvor = model->prefEncoding();
+    platform::UserDefaults::standard().setObject(
+        QVariantMap{{QStringLiteral("b@example.org"), shownInTalvor},
+                    {QStringLiteral("a@example.org"), hiddenInTalvor},
+                    {QStringLiteral("c@example.org"), QStringLiteral("not a choice")}},
+        QStringLiteral("SubscribedEvents"));
+    GCalender::Services s = services();
+    s.storedChoices = GCalender::subscribedEventsChoice;
+    cal = std::make_unique<GCalender>(s);
+
+    server.addCalendar(calendar("a@example.org", "Shown at Google", true, "#9fe1e7"));
+    server.addCalendar(calendar("b@example.org", "Hidden at Google", false, "#ff0000"));
+    server.addCalendar(calendar("c@example.org", "Untouched", true, "#00ff00"));
+    ASSERT_TRUE(signIn().ok);
+    const auto [sources, message] = listCalendars();
+    ASSERT_TRUE(sources.has_value()) << message.toStdString();
+    ASSERT_EQ(sources->size(), 3u);
+    EXPECT_FALSE((*sources)[0]->enabled());
+    EXPECT_EQ((*sources)[0]->displayColor(), chosen);
+    EXPECT_TRUE((*sources)[1]->enabled());
+    EXPECT_EQ((*sources)[1]->displayColor(), chosen);
+    EXPECT_TRUE((*sources)[2]->enabled());
+    EXPECT_EQ((*sources)[2]->displayColor(), QColor(0, 0xff, 0));
+
+    load(month(2026, 12));
+    std::set<QByteArray> asked;
+    for (const auto& r : server.requestsTo("/calendar/v3/calendars/")) {
+        asked.insert(r.path);
+    }
+    EXPECT_EQ(asked, (std::set<QByteArray>{"/calendar/v3/calendars/b@example.org/events",
+                                           "/calendar/v3/calendars/c@example.org/events"}));
 }
 
 TEST_F(GoogleCalendar, PagingBringsEveryEventOfEveryCalendar) {
