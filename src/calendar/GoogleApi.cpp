@@ -77,6 +77,7 @@ void GoogleApi::send(Call call, bool afterRefresh) {
     QUrl url = endpoints_.apiBase;
     url = QUrl::fromEncoded(url.toEncoded() + call.path, QUrl::StrictMode);
     QNetworkRequest request(url);
+    request.setTransferTimeout(kGoogleTransferTimeoutMs);
     request.setRawHeader("Authorization", "Bearer " + authorization_.accessToken.toLatin1());
     request.setRawHeader("Accept", "application/json");
     if (!call.body.isEmpty()) {
@@ -122,6 +123,7 @@ void GoogleApi::refreshThen(std::function<void(const QString& error)> next) {
         return;  // one refresh serves every call waiting for it
     }
     QNetworkRequest request(endpoints_.token);
+    request.setTransferTimeout(kGoogleTransferTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
     const QByteArray form = formField("client_id", credentials_.clientId) + '&' +

@@ -237,6 +237,8 @@ void GoogleSignIn::start(Completion completion) {
                      {QStringLiteral("code_challenge"),
                       QString::fromLatin1(GooglePkce::challengeFor(verifier_))},
                      {QStringLiteral("code_challenge_method"), QStringLiteral("S256")},
+                     // A refresh token, so that the sign-in lasts.
+                     {QStringLiteral("access_type"), QStringLiteral("offline")},
                  })),
                  QUrl::StrictMode);
     timer_.start(timeout_);
@@ -271,6 +273,7 @@ platform::LoopbackRedirectListener::Page GoogleSignIn::onRedirect(const QUrlQuer
 
 void GoogleSignIn::exchange(const QString& code) {
     QNetworkRequest request(endpoints_.token);
+    request.setTransferTimeout(kGoogleTransferTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
     reply_ = network_.post(
@@ -291,7 +294,11 @@ void GoogleSignIn::exchange(const QString& code) {
             a = GoogleAuthorization::fromTokenResponse(doc.object(), nowUnix(), nullptr);
         }
         if (!a || !a->canAuthorize()) {
-            const QString message = googleFailureMessage(status, body, reply->errorString());
+            const QString message =
+                a ? QStringLiteral(
+                        "Google gave no lasting sign-in; remove Talvor under Third-party "
+                        "access in your Google account and sign in again")
+                  : googleFailureMessage(status, body, reply->errorString());
             platform::log(QStringLiteral("Error = Google sign-in: %1").arg(message));
             finish(std::nullopt, message);
             return;

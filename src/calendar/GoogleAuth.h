@@ -84,6 +84,10 @@ QByteArray challengeFor(const QByteArray& verifier);
 QByteArray newState();
 }  // namespace GooglePkce
 
+// A request to Google that moves no data for this long fails (a month's load would wait
+// for it forever otherwise).
+inline constexpr int kGoogleTransferTimeoutMs = 30000;
+
 // A readable sentence for a failed exchange with Google: a network error (status 0), an error
 // status with Google's error object, or an answer that is not the JSON promised.
 QString googleFailureMessage(int status, const QByteArray& body, const QString& networkError);

@@ -239,6 +239,7 @@ TEST_F(GoogleCalendar, SignInStoresAuthorizationAndRestoresItLater) {
     EXPECT_EQ(redirect.host(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(asked.queryItemValue(QStringLiteral("code_challenge_method")),
               QStringLiteral("S256"));
+    EXPECT_EQ(asked.queryItemValue(QStringLiteral("access_type")), QStringLiteral("offline"));
     const QString scope = asked.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded);
     EXPECT_TRUE(scope.contains(QStringLiteral("/auth/calendar"))) << scope.toStdString();
     EXPECT_TRUE(scope.split(QLatin1Char(' ')).contains(QStringLiteral("email")));
@@ -278,6 +279,7 @@ TEST_F(GoogleCalendar, RefusedSignInsReportOnceAndStoreNothing) {
         const char* name;
         std::function<void()> arrange;
         const char* messagePart;
+        std::size_t exchanges = 0;
     };
     const std::vector<Case> cases = {
         {"state from another request",
@@ -285,12 +287,16 @@ TEST_F(GoogleCalendar, RefusedSignInsReportOnceAndStoreNothing) {
         {"user refuses", [&] { server.setAuthorizationError(QStringLiteral("access_denied")); },
          "access_denied"},
         {"no browser", [&] { browser.opens = false; }, "browser"},
+        {"no refresh token", [&] { server.setIssuesRefreshTokens(false); }, "no lasting sign-in",
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         server.setRedirectState(std::nullopt);
         server.setAuthorizationError(std::nullopt);
+        server.setIssuesRefreshTokens(true);
         browser.opens = true;
+        const std::size_t exchangesBefore = server.requestsTo("/token").size();
         cal = std::make_unique<GCalender>(services(300ms));
         c.arrange();
         const Outcome out = signIn();
@@ -299,7 +305,7 @@ TEST_F(GoogleCalendar, RefusedSignInsReportOnceAndStoreNothing) {
         EXPECT_FALSE(out.ok);
         EXPECT_TRUE(out.message.contains(QLatin1String(c.messagePart)))
             << out.message.toStdString();
-        EXPECT_TRUE(server.requestsTo("/token").empty());
+        EXPECT_EQ(server.requestsTo("/token").size() - exchangesBefore, c.exchanges);
         EXPECT_FALSE(kept().has_value());
         EXPECT_FALSE(cal->isLoggedInViaGoogle());
         EXPECT_FALSE(accepts(QHostAddress::LocalHost, redirectPort(browser.opened.back())));

@@ -29,6 +29,7 @@ struct FakeGoogleServer::State {
     int tokensIssued = 0;
     int refreshes = 0;
     int nextEventId = 1;
+    bool issuesRefreshTokens = true;
 };
 
 struct FakeGoogleServer::Runner {
@@ -172,7 +173,9 @@ FakeGoogleServer::FakeGoogleServer()
                     refuse("redirect_uri mismatch");
                     return;
                 }
-                answer.insert(QStringLiteral("refresh_token"), st->refreshToken);
+                if (st->issuesRefreshTokens) {
+                    answer.insert(QStringLiteral("refresh_token"), st->refreshToken);
+                }
                 answer.insert(
                     QStringLiteral("id_token"),
                     QString::fromLatin1(
@@ -355,6 +358,11 @@ void FakeGoogleServer::setRedirectState(std::optional<QString> state) {
 void FakeGoogleServer::setAuthorizationError(std::optional<QString> error) {
     std::lock_guard lock(state_->mutex);
     state_->authorizationError = std::move(error);
+}
+
+void FakeGoogleServer::setIssuesRefreshTokens(bool issues) {
+    std::lock_guard lock(state_->mutex);
+    state_->issuesRefreshTokens = issues;
 }
 
 std::vector<FakeGoogleServer::Request> FakeGoogleServer::requests() const {

@@ -62,6 +62,10 @@ class FakeGoogleServer {
     // The authorization page sends this error back instead of a code (as a user who refuses).
     void setAuthorizationError(std::optional<QString> error);
 
+    // Whether a code's exchange hands out a refresh token (Google's default for desktop
+    // clients).
+    void setIssuesRefreshTokens(bool issues);
+
     std::vector<Request> requests() const;
     std::vector<Request> requestsTo(const QByteArray& pathPrefix) const;
     // Every token and secret the server has handed out or been given, for leak checks.
