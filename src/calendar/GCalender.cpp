@@ -162,16 +162,29 @@ void GCalender::setAuthorization(const std::optional<GoogleAuthorization>& autho
 void GCalender::installService(const GoogleAuthorization& authorization) {
     retire(std::move(api_));
     std::weak_ptr<bool> alive = alive_;
-    api_ =
-        std::make_unique<GoogleApi>(*services_.network, services_.endpoints, services_.credentials,
-                                    authorization, [this, alive](const GoogleAuthorization& fresh) {
-                                        if (auto a = alive.lock(); a && *a) {
-                                            setAuthorization(fresh);
-                                        }
-                                    });
+    const std::uint64_t generation = ++serviceGeneration_;
+    auto current = [this, alive, generation] {
+        const std::shared_ptr<bool> a = alive.lock();
+        return a && *a && generation == serviceGeneration_;
+    };
+    api_ = std::make_unique<GoogleApi>(
+        *services_.network, services_.endpoints, services_.credentials, authorization,
+        [this, current](const GoogleAuthorization& fresh) {
+            if (current()) {
+                setAuthorization(fresh);
+            }
+        },
+        [this, current] {
+            // Nothing can renew it: forget it, so that signing in again asks Google anew.
+            if (current()) {
+                setAuthorization(std::nullopt);
+                dropService();
+            }
+        });
 }
 
 void GCalender::dropService() {
+    ++serviceGeneration_;
     retire(std::move(api_));
 }
 

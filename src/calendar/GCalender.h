@@ -145,6 +145,7 @@ class GCalender : public CalendarBackEnd {
 
     Services services_;
     std::unique_ptr<GoogleApi> api_;
+    std::uint64_t serviceGeneration_ = 0;  // which api_ a call's news is about
     std::unique_ptr<GoogleSignIn> signIn_;
     std::vector<CalSourcePtr> personalSources_;
     // Which load of a month is the latest: an older one's answers are dropped.

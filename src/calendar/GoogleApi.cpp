@@ -23,12 +23,13 @@ QByteArray formField(const char* key, const QString& value) {
 
 GoogleApi::GoogleApi(QNetworkAccessManager& network, GoogleEndpoints endpoints,
                      GoogleClientCredentials credentials, GoogleAuthorization authorization,
-                     Changed changed)
+                     Changed changed, Revoked revoked)
     : network_(network),
       endpoints_(std::move(endpoints)),
       credentials_(std::move(credentials)),
       authorization_(std::move(authorization)),
-      changed_(std::move(changed)) {}
+      changed_(std::move(changed)),
+      revoked_(std::move(revoked)) {}
 
 GoogleApi::~GoogleApi() {
     for (const QPointer<QNetworkReply>& reply : replies_) {
@@ -148,13 +149,21 @@ void GoogleApi::refreshThen(std::function<void(const QString& error)> next) {
             if (changed_) {
                 changed_(authorization_);
             }
+        } else if ((status == 400 || status == 401) &&
+                   doc.object().value(QStringLiteral("error")).toString() ==
+                       QLatin1String("invalid_grant")) {
+            error = kRevokedMessage;
+            platform::log(QStringLiteral("Google: the sign-in was refused; it is forgotten"));
         } else {
-            error = googleFailureMessage(status == 200 ? 200 : status, body, reply->errorString());
+            error = googleFailureMessage(status, body, reply->errorString());
             platform::log(
                 QStringLiteral("Google: the sign-in could not be renewed: %1").arg(error));
         }
         auto waiting = std::move(waitingForRefresh_);
         waitingForRefresh_.clear();
+        if (error == kRevokedMessage && revoked_) {
+            revoked_();  // may retire this object, which stays alive until the loop turns
+        }
         for (auto& resume : waiting) {
             resume(error);
         }

@@ -35,10 +35,15 @@ class GoogleApi {
     using Callback = std::function<void(const GoogleReply& reply)>;
     // Told of every new token, so that whoever keeps the authorization can keep it current.
     using Changed = std::function<void(const GoogleAuthorization& authorization)>;
+    // Told once Google refuses the refresh token itself (the user took the access away, or
+    // it ran out): the authorization is worth nothing from then on.
+    using Revoked = std::function<void()>;
+    static inline const QString kRevokedMessage =
+        QStringLiteral("Google no longer accepts Talvor's sign-in; please sign in to Google again");
 
     GoogleApi(QNetworkAccessManager& network, GoogleEndpoints endpoints,
               GoogleClientCredentials credentials, GoogleAuthorization authorization,
-              Changed changed);
+              Changed changed, Revoked revoked = nullptr);
     ~GoogleApi();
     GoogleApi(const GoogleApi&) = delete;
     GoogleApi& operator=(const GoogleApi&) = delete;
@@ -68,6 +73,7 @@ class GoogleApi {
     GoogleClientCredentials credentials_;
     GoogleAuthorization authorization_;
     Changed changed_;
+    Revoked revoked_;
     std::vector<std::function<void(const QString&)>> waitingForRefresh_;
     QList<QPointer<QNetworkReply>> replies_;
     QObject context_;  // last: its connections go first

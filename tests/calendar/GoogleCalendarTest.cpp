@@ -396,6 +396,49 @@ TEST_F(GoogleCalendar, StaleTokensAreRefreshedAndTheCallRepeatedOnce) {
     }
 }
 
+TEST_F(GoogleCalendar, ARefusedRenewalForgetsTheSignInAFailedOneKeepsIt) {
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        bool forgotten;
+        const char* messagePart;
+    };
+    const std::vector<Case> cases = {
+        {"the user took the access away", [&] { server.revokeAccess(); }, true, "sign in"},
+        {"the token endpoint fails",
+         [&] {
+             server.revokeAccessTokens();
+             server.addFault({"/token", 500, R"({"error":"internal_failure"})"});
+         },
+         false, "status 500"},
+    };
+    server.addCalendar(calendar("work@example.org", "Work", true));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cal = std::make_unique<GCalender>(services());
+        ASSERT_TRUE(signIn().ok);
+        const int opened = static_cast<int>(browser.opened.size());
+        c.arrange();
+        const auto [sources, message] = listCalendars();
+        EXPECT_FALSE(sources.has_value());
+        EXPECT_TRUE(message.contains(QLatin1String(c.messagePart))) << message.toStdString();
+        EXPECT_EQ(kept().has_value(), !c.forgotten);
+        EXPECT_EQ(cal->isLoggedInViaGoogle(), !c.forgotten);
+        if (c.forgotten) {
+            // Signing in again goes to Google, and works.
+            ASSERT_TRUE(signIn().ok);
+            EXPECT_EQ(static_cast<int>(browser.opened.size()), opened + 1);
+            ASSERT_TRUE(kept().has_value());
+            EXPECT_EQ(kept()->refreshToken, server.refreshToken());
+        } else {
+            ASSERT_TRUE(kept().has_value());
+            EXPECT_EQ(kept()->refreshToken, server.refreshToken());
+        }
+        EXPECT_TRUE(listCalendars().first.has_value());
+        ASSERT_TRUE(wait([&](auto done) { cal->logoutFromGoogle(done); }).ok);
+    }
+}
+
 TEST_F(GoogleCalendar, CalendarsBecomeSourcesWithTheirSelectedValue) {
     server.setPageSize(2);  // three calendars: two pages
     server.addCalendar(calendar("a@example.org", "Shown", true, "#9fe1e7"));

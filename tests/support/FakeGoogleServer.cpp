@@ -26,6 +26,7 @@ struct FakeGoogleServer::State {
     QString redirectUri;
     QString accessToken;
     QString refreshToken = QStringLiteral("1//refresh-token-SECRET-r1");
+    int refreshTokensIssued = 1;
     int tokensIssued = 0;
     int refreshes = 0;
     int nextEventId = 1;
@@ -350,6 +351,13 @@ void FakeGoogleServer::revokeAccessTokens() {
     state_->accessToken = QStringLiteral("revoked");
 }
 
+void FakeGoogleServer::revokeAccess() {
+    std::lock_guard lock(state_->mutex);
+    state_->accessToken = QStringLiteral("revoked");
+    state_->refreshToken =
+        QStringLiteral("1//refresh-token-SECRET-r%1").arg(++state_->refreshTokensIssued);
+}
+
 void FakeGoogleServer::setRedirectState(std::optional<QString> state) {
     std::lock_guard lock(state_->mutex);
     state_->redirectState = std::move(state);
@@ -383,7 +391,10 @@ std::vector<FakeGoogleServer::Request> FakeGoogleServer::requestsTo(
 
 std::vector<QString> FakeGoogleServer::secrets() const {
     std::lock_guard lock(state_->mutex);
-    std::vector<QString> out{kClientSecret, kCode, state_->refreshToken};
+    std::vector<QString> out{kClientSecret, kCode};
+    for (int i = 1; i <= state_->refreshTokensIssued; ++i) {
+        out.push_back(QStringLiteral("1//refresh-token-SECRET-r%1").arg(i));
+    }
     for (int i = 1; i <= state_->tokensIssued; ++i) {
         out.push_back(QStringLiteral("ya29.access-SECRET-%1").arg(i));
     }

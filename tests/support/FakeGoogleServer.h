@@ -57,6 +57,9 @@ class FakeGoogleServer {
     void addFault(Fault fault);
     // The access token handed out so far stops working (the service answers 401).
     void revokeAccessTokens();
+    // The user takes Talvor's access away: every token handed out so far stops working, and
+    // the next sign-in gets a new refresh token.
+    void revokeAccess();
     // The state the authorization page sends back instead of the request's.
     void setRedirectState(std::optional<QString> state);
     // The authorization page sends this error back instead of a code (as a user who refuses).
