@@ -20,6 +20,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkInterface>
 #include <QNetworkReply>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUrlQuery>
@@ -765,6 +766,47 @@ TEST_F(GoogleCalendar, FailuresGiveAClearMessageAndLoseNothing) {
         EXPECT_TRUE(cal->isLoggedInViaGoogle());
     }
     EXPECT_EQ(server.eventsOf(QStringLiteral("work@example.org")).size(), 0u);
+}
+
+TEST_F(GoogleCalendar, OverlappingLoadsFileEachEventOnceAndAGoneMonthIsLeftAlone) {
+    server.addCalendar(calendar("work@example.org", "Work", true));
+    server.addEvent(QStringLiteral("work@example.org"),
+                    event(QStringLiteral("w1"), QStringLiteral("Review"),
+                          timed("2026-12-07T10:00:00+01:00", "2026-12-07T11:00:00+01:00")));
+    ASSERT_TRUE(signIn().ok);
+    ASSERT_TRUE(listCalendars().first.has_value());
+    int posts = 0;
+    platform::Observation watch = center.addObserver(QStringLiteral("EventsLoaded"), QVariant(),
+                                                     [&](const auto&) { ++posts; });
+
+    const auto december = month(2026, 12);
+    cal->loadEventsInBatch(december);
+    cal->loadEventsInBatch(december);  // the month asked again before the first answer
+    auto gone = month(2027, 1);
+    cal->loadEventsInBatch(gone);
+    gone.reset();  // a month the windows let go while its events are on their way
+    ASSERT_TRUE(QTest::qWaitFor([&] { return posts > 0; }, 10000));
+    QTest::qWait(200);
+    EXPECT_EQ(posts, 1);
+    ASSERT_NE(december->eventsForDay(7), nullptr);
+    EXPECT_EQ(december->eventsForDay(7)->size(), 1u);
+}
+
+TEST_F(GoogleCalendar, AnUnreachableGoogleIsSaidSoAndLosesNothing) {
+    ASSERT_TRUE(signIn().ok);
+    const QByteArray keptBefore = secrets.items.value(GCalender::kAuthorizationName);
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    GCalender::Services s = services();
+    s.endpoints = GoogleEndpoints::under(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)));
+    cal = std::make_unique<GCalender>(s);
+    const auto [sources, message] = listCalendars();
+    EXPECT_FALSE(sources.has_value());
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Google could not be reached")))
+        << message.toStdString();
+    EXPECT_EQ(secrets.items.value(GCalender::kAuthorizationName), keptBefore);
 }
 
 TEST_F(GoogleCalendar, SigningOutForgetsTheAuthorizationAndTheCalendars) {
