@@ -230,6 +230,7 @@ void GCalender::logoutFromGoogle(Completion completion) {
     retire(std::move(signIn_));
     setAuthorization(std::nullopt);
     personalSources_.clear();
+    personalSourcesLoaded_ = false;
     dropService();
     later(alive_, std::move(completion), true, QString());
 }
@@ -288,6 +289,7 @@ void GCalender::listCalendarsPage(const QByteArray& pageToken, std::vector<CalSo
             return;
         }
         personalSources_ = std::move(sources);
+        personalSourcesLoaded_ = true;
         completion(personalSources_, QString());
     });
 }

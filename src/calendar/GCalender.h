@@ -102,6 +102,8 @@ class GCalender : public CalendarBackEnd {
     // else as in Google's list.
     void loadPersonalSources(SourcesCompletion completion);
     const std::vector<CalSourcePtr>& personalCalendars() const { return personalSources_; }
+    // Whether the calendars were listed since the sign-in (an empty list is a known answer).
+    bool personalCalendarsLoaded() const { return personalSourcesLoaded_; }
 
     // Empties the month, then files the events of every enabled calendar that touch it and
     // posts "EventsLoaded" once all have answered (a calendar that fails is skipped). Before
@@ -148,6 +150,7 @@ class GCalender : public CalendarBackEnd {
     std::uint64_t serviceGeneration_ = 0;  // which api_ a call's news is about
     std::unique_ptr<GoogleSignIn> signIn_;
     std::vector<CalSourcePtr> personalSources_;
+    bool personalSourcesLoaded_ = false;
     // Which load of a month is the latest: an older one's answers are dropped.
     std::map<const CalMonth*, std::uint64_t> loads_;
     std::uint64_t nextLoad_ = 1;

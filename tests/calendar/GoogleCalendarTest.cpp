@@ -446,7 +446,9 @@ TEST_F(GoogleCalendar, CalendarsBecomeSourcesWithTheirSelectedValue) {
     server.addCalendar(calendar("b@example.org", "Hidden", false, "#ff0000"));
     server.addCalendar(calendar("c@example.org", "Unsaid", std::nullopt, "#00ff00"));
     ASSERT_TRUE(signIn().ok);
+    EXPECT_FALSE(cal->personalCalendarsLoaded());
     const auto [sources, message] = listCalendars();
+    EXPECT_TRUE(cal->personalCalendarsLoaded());
     ASSERT_TRUE(sources.has_value()) << message.toStdString();
     ASSERT_EQ(sources->size(), 3u);
     struct Want {
@@ -817,6 +819,7 @@ TEST_F(GoogleCalendar, SigningOutForgetsTheAuthorizationAndTheCalendars) {
     EXPECT_FALSE(kept().has_value());
     EXPECT_FALSE(cal->isLoggedInViaGoogle());
     EXPECT_TRUE(cal->personalCalendars().empty());
+    EXPECT_FALSE(cal->personalCalendarsLoaded());
     EXPECT_EQ(cal->loggedInUser(), QStringLiteral("NA"));
     const auto [sources, message] = listCalendars();
     EXPECT_FALSE(sources.has_value());
