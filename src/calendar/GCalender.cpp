@@ -546,7 +546,7 @@ void GCalender::createNewEventForSource(const CalSourcePtr& source, const QStrin
                 std::move(completion));
 }
 
-void GCalender::deleteEvent(const CalEvent& event, Completion completion) {
+void GCalender::deleteEvent(const CalEvent& event, Completion completion, DeleteScope scope) {
     const CalSourcePtr& source = event.source();
     if (!source || source->identifier().isEmpty() || event.editLink_().isEmpty()) {
         later(alive_, std::move(completion), false,
@@ -556,8 +556,11 @@ void GCalender::deleteEvent(const CalEvent& event, Completion completion) {
     if (!ensureService(&completion)) {
         return;
     }
+    const QString& id = scope == DeleteScope::WholeSeries && !event.originalEditLink().isEmpty()
+                            ? event.originalEditLink()
+                            : event.editLink_();
     api_->deleteResource("/calendar/v3/calendars/" + pathSegment(source->identifier()) +
-                             "/events/" + pathSegment(event.editLink_()),
+                             "/events/" + pathSegment(id),
                          [completion = std::move(completion)](const GoogleReply& reply) {
                              // Gone already is what was asked for.
                              const bool ok = reply.ok() || reply.status == 410;

@@ -118,9 +118,12 @@ class GCalender : public CalendarBackEnd {
                                  const QString& description, bool allDay, Date startDate,
                                  Date endDate, int32_t recurrance, int32_t reminderMinutes,
                                  int32_t reminderType, Completion completion);
-    // An event delivered by loadEventsInBatch (its edit link is the event's id); a repeating
-    // event's occurrence deletes that occurrence.
-    void deleteEvent(const CalEvent& event, Completion completion);
+    // Of a repeating event: the one occurrence, or the whole series.
+    enum class DeleteScope { ThisOccurrence, WholeSeries };
+    // An event delivered by loadEventsInBatch (its edit link is the event's id, the original
+    // edit link its series' id). A single event is deleted whatever the scope.
+    void deleteEvent(const CalEvent& event, Completion completion,
+                     DeleteScope scope = DeleteScope::ThisOccurrence);
 
     // The Calendar API's event resource for a new event (exposed for the create sheet's
     // preview and for tests).

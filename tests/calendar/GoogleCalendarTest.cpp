@@ -695,20 +695,57 @@ TEST_F(GoogleCalendar, CreatedEventsSendWhatTheServiceExpects) {
     EXPECT_EQ(server.eventsOf(QStringLiteral("work@example.org")).size(), cases.size());
 }
 
-TEST_F(GoogleCalendar, DeletingAnEventRemovesItThere) {
+TEST_F(GoogleCalendar, DeletingRemovesTheEventTheOccurrenceOrTheSeries) {
     server.addCalendar(calendar("work@example.org", "Work", true));
     server.addEvent(QStringLiteral("work@example.org"),
                     event(QStringLiteral("gone"), QStringLiteral("Dentist"),
                           timed("2026-12-11T10:00:00+01:00", "2026-12-11T11:00:00+01:00")));
+    QJsonObject master = event(QStringLiteral("series"), QStringLiteral("Yoga"),
+                               timed("2026-12-01T18:00:00+01:00", "2026-12-01T19:00:00+01:00"));
+    master.insert(QStringLiteral("recurrence"), QJsonArray{QStringLiteral("RRULE:FREQ=WEEKLY")});
+    server.addEvent(QStringLiteral("work@example.org"), master);
+    for (const char* day : {"2026-12-01", "2026-12-08", "2026-12-15"}) {
+        QJsonObject occurrence =
+            event(QStringLiteral("series_") + QLatin1String(day), QStringLiteral("Yoga"),
+                  timed((QByteArray(day) + "T18:00:00+01:00").constData(),
+                        (QByteArray(day) + "T19:00:00+01:00").constData()));
+        occurrence.insert(QStringLiteral("recurringEventId"), QStringLiteral("series"));
+        server.addEvent(QStringLiteral("work@example.org"), occurrence);
+    }
     ASSERT_TRUE(signIn().ok);
     const auto december = month(2026, 12);
     load(december);
+    auto firstOn = [&](int day) { return december->eventsForDay(day)->front().event(); };
     ASSERT_NE(december->eventsForDay(11), nullptr);
-    const CalEventPtr dentist = december->eventsForDay(11)->front().event();
-    const Outcome out = wait([&](auto done) { cal->deleteEvent(*dentist, done); });
-    EXPECT_TRUE(out.ok) << out.message.toStdString();
-    EXPECT_TRUE(server.eventsOf(QStringLiteral("work@example.org")).empty());
-    // Twice: it is gone already, which is what was asked.
+    ASSERT_NE(december->eventsForDay(8), nullptr);
+    const CalEventPtr dentist = firstOn(11);
+    const CalEventPtr yogaOnThe8th = firstOn(8);
+    const CalEventPtr yogaOnThe15th = firstOn(15);
+
+    struct Case {
+        const char* name;
+        CalEventPtr event;
+        GCalender::DeleteScope scope;
+        const char* deletedId;
+    };
+    const std::vector<Case> cases = {
+        {"a single event, whatever the scope", dentist, GCalender::DeleteScope::WholeSeries,
+         "gone"},
+        {"one occurrence", yogaOnThe8th, GCalender::DeleteScope::ThisOccurrence,
+         "series_2026-12-08"},
+        {"the series", yogaOnThe15th, GCalender::DeleteScope::WholeSeries, "series"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome out = wait([&](auto done) { cal->deleteEvent(*c.event, done, c.scope); });
+        EXPECT_TRUE(out.ok) << out.message.toStdString();
+        const auto deletes = server.requestsTo("/calendar/v3/calendars/work@example.org/events/");
+        ASSERT_FALSE(deletes.empty());
+        EXPECT_EQ(deletes.back().method, QByteArray("DELETE"));
+        EXPECT_EQ(deletes.back().path,
+                  QByteArray("/calendar/v3/calendars/work@example.org/events/") + c.deletedId);
+    }
+    // Once more: it is not there any more, and that is said.
     EXPECT_FALSE(wait([&](auto done) { cal->deleteEvent(*dentist, done); }).ok);
 }
 
