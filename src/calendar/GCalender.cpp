@@ -160,7 +160,9 @@ void GCalender::setAuthorization(const std::optional<GoogleAuthorization>& autho
 }
 
 void GCalender::installService(const GoogleAuthorization& authorization) {
-    retire(std::move(api_));
+    dropService(
+        QStringLiteral("The Google sign-in changed while this was under way; "
+                       "please try again"));
     std::weak_ptr<bool> alive = alive_;
     const std::uint64_t generation = ++serviceGeneration_;
     auto current = [this, alive, generation] {
@@ -178,14 +180,18 @@ void GCalender::installService(const GoogleAuthorization& authorization) {
             // Nothing can renew it: forget it, so that signing in again asks Google anew.
             if (current()) {
                 setAuthorization(std::nullopt);
-                dropService();
+                dropService(GoogleApi::kRevokedMessage);
             }
         });
 }
 
-void GCalender::dropService() {
+void GCalender::dropService(const QString& message) {
     ++serviceGeneration_;
-    retire(std::move(api_));
+    std::unique_ptr<GoogleApi> old = std::move(api_);
+    if (old) {
+        old->abandon(message);
+    }
+    retire(std::move(old));
 }
 
 bool GCalender::ensureService(Completion* failWith) {
@@ -207,6 +213,9 @@ void GCalender::loginToGoogle(Completion completion) {
             return;
         }
     }
+    if (signIn_) {
+        signIn_->cancel();  // one sign-in at a time; the one replaced reports nothing
+    }
     retire(std::move(signIn_));
     signIn_ =
         std::make_unique<GoogleSignIn>(*services_.network, *services_.browser, services_.endpoints,
@@ -227,11 +236,14 @@ void GCalender::loginToGoogle(Completion completion) {
 }
 
 void GCalender::logoutFromGoogle(Completion completion) {
+    if (signIn_) {
+        signIn_->cancel();
+    }
     retire(std::move(signIn_));
     setAuthorization(std::nullopt);
     personalSources_.clear();
     personalSourcesLoaded_ = false;
-    dropService();
+    dropService(kNotSignedIn);
     later(alive_, std::move(completion), true, QString());
 }
 
@@ -253,6 +265,10 @@ void GCalender::loadPersonalSources(SourcesCompletion completion) {
 
 void GCalender::listCalendarsPage(const QByteArray& pageToken, std::vector<CalSourcePtr> sources,
                                   SourcesCompletion completion) {
+    if (!api_) {  // signed out while the pages came in
+        completion(std::nullopt, kNotSignedIn);
+        return;
+    }
     QByteArray path = "/calendar/v3/users/me/calendarList?minAccessRole=owner";
     if (!pageToken.isEmpty()) {
         path += '&' + queryPair("pageToken", QString::fromUtf8(pageToken));
@@ -298,6 +314,10 @@ void GCalender::listEventsPage(
     const QString& calendarId, Date from, Date to, const QByteArray& pageToken,
     std::vector<QJsonObject> items,
     std::function<void(std::vector<QJsonObject> items, QString message)> done) {
+    if (!api_) {  // signed out while the pages came in
+        done({}, kNotSignedIn);
+        return;
+    }
     // Repeating events come as their occurrences, in order, page after page.
     QByteArray path = "/calendar/v3/calendars/" + pathSegment(calendarId) + "/events?" +
                       queryPair("timeMin", rfc3339Utc(from)) + '&' +
@@ -317,7 +337,7 @@ void GCalender::listEventsPage(
             items.push_back(v.toObject());
         }
         const QString next = page.value(QStringLiteral("nextPageToken")).toString();
-        if (!next.isEmpty() && api_) {
+        if (!next.isEmpty()) {
             listEventsPage(calendarId, from, to, next.toUtf8(), std::move(items), std::move(done));
             return;
         }

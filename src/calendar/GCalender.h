@@ -137,7 +137,8 @@ class GCalender : public CalendarBackEnd {
   private:
     void setAuthorization(const std::optional<GoogleAuthorization>& authorization);
     void installService(const GoogleAuthorization& authorization);
-    void dropService();
+    // Calls under way end with `message`.
+    void dropService(const QString& message);
     bool ensureService(Completion* failWith);
     void insertEvent(const CalSourcePtr& source, const QJsonObject& resource,
                      Completion completion);

@@ -32,23 +32,35 @@ GoogleApi::GoogleApi(QNetworkAccessManager& network, GoogleEndpoints endpoints,
       revoked_(std::move(revoked)) {}
 
 GoogleApi::~GoogleApi() {
-    for (const QPointer<QNetworkReply>& reply : replies_) {
-        if (reply) {
-            reply->disconnect(&context_);
-            reply->abort();
-            reply->deleteLater();
-        }
+    for (const auto& [reply, call] : inFlight_) {
+        stop(reply);
+    }
+    stop(refreshReply_);
+}
+
+void GoogleApi::stop(QNetworkReply* reply) {
+    if (reply) {
+        reply->disconnect(&context_);
+        reply->abort();
+        reply->deleteLater();
     }
 }
 
-void GoogleApi::track(QNetworkReply* reply) {
-    replies_.removeAll(nullptr);
-    replies_.append(reply);
-}
-
-void GoogleApi::untrack(QNetworkReply* reply) {
-    replies_.removeAll(reply);
-    reply->deleteLater();
+void GoogleApi::abandon(const QString& message) {
+    std::map<QNetworkReply*, Call> calls = std::move(inFlight_);
+    inFlight_.clear();
+    auto waiting = std::move(waitingForRefresh_);
+    waitingForRefresh_.clear();
+    for (const auto& [reply, call] : calls) {
+        stop(reply);
+    }
+    stop(refreshReply_);
+    for (auto& [reply, call] : calls) {
+        call.callback(GoogleReply{0, {}, message});
+    }
+    for (auto& resume : waiting) {
+        resume(message);
+    }
 }
 
 void GoogleApi::get(const QByteArray& path, Callback callback) {
@@ -85,37 +97,41 @@ void GoogleApi::send(Call call, bool afterRefresh) {
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     }
     QNetworkReply* reply = network_.sendCustomRequest(request, call.verb, call.body);
-    track(reply);
-    QObject::connect(
-        reply, &QNetworkReply::finished, &context_,
-        [this, reply, afterRefresh, call = std::move(call)]() mutable {
-            untrack(reply);
-            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            const QByteArray body = reply->readAll();
-            if (status == 401 && !afterRefresh) {
-                refreshThen([this, call = std::move(call)](const QString& error) mutable {
-                    if (!error.isEmpty()) {
-                        call.callback(GoogleReply{401, {}, error});
-                        return;
-                    }
-                    send(std::move(call), true);
-                });
-                return;
-            }
-            GoogleReply out;
-            out.status = status;
-            if (status < 200 || status >= 300) {
-                out.message = googleFailureMessage(status, body, reply->errorString());
-            } else if (!body.trimmed().isEmpty()) {
-                QJsonParseError error{};
-                out.json = QJsonDocument::fromJson(body, &error);
-                if (error.error != QJsonParseError::NoError || !out.json.isObject()) {
-                    out.json = QJsonDocument();
-                    out.message = googleFailureMessage(status, body, QString());
+    call.afterRefresh = afterRefresh;
+    inFlight_.emplace(reply, std::move(call));
+    QObject::connect(reply, &QNetworkReply::finished, &context_, [this, reply] {
+        reply->deleteLater();
+        auto node = inFlight_.extract(reply);
+        if (node.empty()) {
+            return;
+        }
+        Call done = std::move(node.mapped());
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray body = reply->readAll();
+        if (status == 401 && !done.afterRefresh) {
+            refreshThen([this, call = std::move(done)](const QString& error) mutable {
+                if (!error.isEmpty()) {
+                    call.callback(GoogleReply{401, {}, error});
+                    return;
                 }
+                send(std::move(call), true);
+            });
+            return;
+        }
+        GoogleReply out;
+        out.status = status;
+        if (status < 200 || status >= 300) {
+            out.message = googleFailureMessage(status, body, reply->errorString());
+        } else if (!body.trimmed().isEmpty()) {
+            QJsonParseError error{};
+            out.json = QJsonDocument::fromJson(body, &error);
+            if (error.error != QJsonParseError::NoError || !out.json.isObject()) {
+                out.json = QJsonDocument();
+                out.message = googleFailureMessage(status, body, QString());
             }
-            call.callback(out);
-        });
+        }
+        done.callback(out);
+    });
 }
 
 void GoogleApi::refreshThen(std::function<void(const QString& error)> next) {
@@ -132,9 +148,10 @@ void GoogleApi::refreshThen(std::function<void(const QString& error)> next) {
                             formField("refresh_token", authorization_.refreshToken) + '&' +
                             formField("grant_type", QStringLiteral("refresh_token"));
     QNetworkReply* reply = network_.post(request, form);
-    track(reply);
+    refreshReply_ = reply;
     QObject::connect(reply, &QNetworkReply::finished, &context_, [this, reply] {
-        untrack(reply);
+        reply->deleteLater();
+        refreshReply_ = nullptr;
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QByteArray body = reply->readAll();
         const QJsonDocument doc = QJsonDocument::fromJson(body);

@@ -4,13 +4,13 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
 
 #include <functional>
+#include <map>
 #include <vector>
 
 class QNetworkAccessManager;
@@ -53,6 +53,10 @@ class GoogleApi {
     void post(const QByteArray& path, const QJsonObject& body, Callback callback);
     void deleteResource(const QByteArray& path, Callback callback);
 
+    // Ends every call under way at once, each completion told `message` (the user signed
+    // out, the sign-in was replaced). Completions may call into this object again.
+    void abandon(const QString& message);
+
     const GoogleAuthorization& authorization() const { return authorization_; }
     const GoogleEndpoints& endpoints() const { return endpoints_; }
 
@@ -62,11 +66,11 @@ class GoogleApi {
         QByteArray path;
         QByteArray body;
         Callback callback;
+        bool afterRefresh = false;
     };
     void send(Call call, bool afterRefresh);
     void refreshThen(std::function<void(const QString& error)> next);
-    void track(QNetworkReply* reply);
-    void untrack(QNetworkReply* reply);
+    void stop(QNetworkReply* reply);
 
     QNetworkAccessManager& network_;
     GoogleEndpoints endpoints_;
@@ -75,7 +79,8 @@ class GoogleApi {
     Changed changed_;
     Revoked revoked_;
     std::vector<std::function<void(const QString&)>> waitingForRefresh_;
-    QList<QPointer<QNetworkReply>> replies_;
+    std::map<QNetworkReply*, Call> inFlight_;
+    QPointer<QNetworkReply> refreshReply_;
     QObject context_;  // last: its connections go first
 };
 

@@ -863,6 +863,37 @@ TEST_F(GoogleCalendar, SigningOutForgetsTheAuthorizationAndTheCalendars) {
     EXPECT_FALSE(message.isEmpty());
 }
 
+TEST_F(GoogleCalendar, SigningOutAnswersTheCallsUnderWayOnce) {
+    server.addCalendar(calendar("work@example.org", "Work", true));
+    ASSERT_TRUE(signIn().ok);
+    ASSERT_TRUE(listCalendars().first.has_value());
+    const CalSourcePtr work = cal->personalCalendars().front();
+    Outcome created;
+    int listed = 0;
+    QString listMessage;
+    cal->addQuickEventwithTitle(QStringLiteral("under way"), work,
+                                [&](bool ok, const QString& message) {
+                                    ++created.calls;
+                                    created.ok = ok;
+                                    created.message = message;
+                                });
+    cal->loadPersonalSources([&](const auto& sources, const QString& message) {
+        ++listed;
+        EXPECT_FALSE(sources.has_value());
+        listMessage = message;
+    });
+    Outcome out;
+    cal->logoutFromGoogle([&](bool ok, const QString&) { out.ok = ok, ++out.calls; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out.calls && created.calls && listed; }, 5000));
+    QTest::qWait(200);
+    EXPECT_EQ(created.calls, 1);
+    EXPECT_FALSE(created.ok);
+    EXPECT_EQ(listed, 1);
+    EXPECT_FALSE(created.message.isEmpty());
+    EXPECT_FALSE(listMessage.isEmpty());
+    EXPECT_FALSE(kept().has_value());
+}
+
 TEST_F(GoogleCalendar, NoClientConfiguredSaysHowToGiveOne) {
     GCalender::Services s = services();
     s.credentials = {};
