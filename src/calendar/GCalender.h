@@ -33,7 +33,9 @@ class CalMonth;
 
 // The Google Calendar back end: the user's sign-in (kept in the keyring under
 // kAuthorizationName), the calendars he owns as sources, a month's events, and creating and
-// deleting events. Main thread only; every completion runs later, on the main thread.
+// deleting events. Main thread only; every completion runs once, later, on the main thread
+// (signing out ends the calls under way with a message); none runs once the back end is
+// destroyed.
 //
 // What the windows call:
 // - settings: isLoggedInViaGoogle(), loggedInUser(), loginToGoogle(), logoutFromGoogle(),
