@@ -15,6 +15,7 @@ class HotKeyBackend;
 class InterfaceChangeSource;
 class KeyboardLayout;
 class ReachabilityProbe;
+class SecretStore;
 class SessionEventSource;
 class TimeZoneSetter;
 class WindowManagerHints;
@@ -43,6 +44,8 @@ struct SystemServices {
     std::function<std::unique_ptr<AudioFileWriter>(const QString& path, double fileRate,
                                                    int fileChannels, int* status)>
         audioFileWriter;
+    // The desktop's keyring (SecretStore::shared falls back to a private file without it).
+    std::function<std::unique_ptr<SecretStore>()> secretStore;
 };
 
 // Replaces the installed factories (an empty SystemServices removes them). Seams already in

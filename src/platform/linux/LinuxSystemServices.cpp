@@ -1,6 +1,7 @@
 #include "LinuxSystemServices.h"
 
 #include "GstAudioFileWriter.h"
+#include "LibsecretStore.h"
 #include "LogindSessionEvents.h"
 #include "NetlinkInterfaceWatcher.h"
 #include "PortalAppearance.h"
@@ -91,6 +92,7 @@ SystemServices linuxSystemServices() {
                            int* status) -> std::unique_ptr<AudioFileWriter> {
         return GstAudioFileWriter::create(path, fileRate, fileChannels, status);
     };
+    s.secretStore = [] { return std::make_unique<LibsecretStore>(); };
     return s;
 }
 
