@@ -98,12 +98,10 @@ std::optional<std::string> TRLSettingsOnboardingManager::appIconHash() const {
 }
 
 std::optional<std::string> TRLSettingsOnboardingManager::advertisingToken() const {
-    std::function<std::optional<std::string>()> source;
-    {
-        std::lock_guard lock(mutex_);
-        source = advertisingTokenSource_;
-    }
-    return source ? source() : std::nullopt;
+    // Asked under the lock, so that a host going away (which empties the source first)
+    // waits until the answer is in.
+    std::lock_guard lock(mutex_);
+    return advertisingTokenSource_ ? advertisingTokenSource_() : std::nullopt;
 }
 
 std::optional<std::string> TRLSettingsOnboardingManager::settingsURL() const {
