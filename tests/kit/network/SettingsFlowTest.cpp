@@ -431,6 +431,81 @@ TEST_F(KitSettingsFlowTest, WhatTheAppSectionSaysDecidesTheRequests) {
     }
 }
 
+TEST_F(KitSettingsFlowTest, DebugLinesTellTheFlowInOrder) {
+    const std::string downloaded = "[Trellis] settings downloaded successfully";
+    const std::string available = "[Trellis] Settings are available for consumption";
+    struct Case {
+        const char* name;
+        const char* document;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"known", kKnown, {downloaded, available}},
+        {"new",
+         kNew,
+         {downloaded, "[Trellis] Starting onboarding with app create",
+          "[Trellis] completed configure", downloaded,
+          "[Trellis] App already onboarded in this run of the app", available}},
+        {"update",
+         kUpdate,
+         {downloaded, available, "[Trellis] Starting onboarding with app update",
+          "[Trellis] completed application update"}},
+    };
+    setLogLevel(KitLogLevel::Debug);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(settingsDir);
+        bool created = false;
+        server.setScript([&c, &created](const RecordedRequest& request) {
+            if (request.method != "GET") {
+                created = true;
+                return json("{}");
+            }
+            return json(created ? kKnown : c.document);
+        });
+        auto manager = makeManager();
+        test::LogCapture logs;
+        ASSERT_TRUE(run(*manager));
+        std::vector<std::string> flow;
+        for (const std::string& line : logs.lines) {
+            if (line.find("settings") != std::string::npos ||
+                line.find("Settings") != std::string::npos ||
+                line.find("onboard") != std::string::npos ||
+                line.find("completed") != std::string::npos) {
+                flow.push_back(line);
+            }
+        }
+        EXPECT_EQ(flow, c.lines);
+    }
+}
+
+TEST_F(KitSettingsFlowTest, TheAdvertisingTokenIsSentOnlyWhenAllowedAndGiven) {
+    struct Case {
+        const char* name;
+        std::string info;
+        std::optional<std::string> token;
+        std::optional<std::string> header;
+    };
+    const Case cases[] = {
+        {"allowed", kBundleInfo, "ad-1", "ad-1"},
+        {"none", kBundleInfo, std::nullopt, std::nullopt},
+        {"empty", kBundleInfo, "", std::nullopt},
+        {"identifiers not reported",
+         std::string(kBundleInfo) +
+             "<key>Trellis</key><dict><key>ReportIdentifiers</key><false/></dict>",
+         "ad-1", std::nullopt},
+    };
+    server.setScript([](const RecordedRequest&) { return json(kKnown); });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sandbox.useBundle(test::plist(c.info));
+        auto manager = makeManager();
+        manager->setAdvertisingTokenSource([&c] { return c.token; });
+        ASSERT_TRUE(run(*manager));
+        EXPECT_EQ(server.requests().back().header("X-Wreckord-Advertising-Token"), c.header);
+    }
+}
+
 TEST_F(KitSettingsFlowTest, AFailedCreateEndsTheFlowWithoutTellingTheKits) {
     server.setScript([](const RecordedRequest& request) {
         return request.method == "POST" ? test::answer(422) : json(kNew);
