@@ -1,5 +1,7 @@
 #include "kit/network/TRLSettingsOnboardingManager.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <utility>
 
@@ -104,9 +106,17 @@ std::optional<std::string> TRLSettingsOnboardingManager::advertisingToken() cons
     return advertisingTokenSource_ ? advertisingTokenSource_() : std::nullopt;
 }
 
+bool TRLSettingsOnboardingManager::isHTTPS(std::string_view endpoint) {
+    constexpr std::string_view kScheme = "https://";
+    return endpoint.size() > kScheme.size() &&
+           std::equal(kScheme.begin(), kScheme.end(), endpoint.begin(), [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
 std::optional<std::string> TRLSettingsOnboardingManager::settingsURL() const {
     const auto endpoint = valueForConfigurationKey(keys::TRLSettingsEndpointKey);
-    if (!endpoint || endpoint->empty()) {
+    if (!endpoint || !isHTTPS(*endpoint)) {
         return std::nullopt;
     }
     return TRLSettings::settingsURLForEndpoint(
@@ -129,7 +139,7 @@ void TRLSettingsOnboardingManager::beginSettingsAndOnboardingOperationsWithAPIKe
 void TRLSettingsOnboardingManager::beginSettingsDownload() {
     const auto url = settingsURL();
     if (!url) {
-        log("[Trellis] failed to download settings: the settings endpoint is not an absolute "
+        log("[Trellis] failed to download settings: the settings endpoint is not an https "
             "URL");
         finishNetworkingSession();
         return;
@@ -214,11 +224,13 @@ void TRLSettingsOnboardingManager::postSettingsDownloadCompletedNotification() {
 
 void TRLSettingsOnboardingManager::startOnboardingIfNeeded(bool create) {
     const auto endpoint = valueForConfigurationKey(keys::TRLConfigureEndpointKey);
-    if (!endpoint || endpoint->empty()) {
+    if (!endpoint || !isHTTPS(*endpoint)) {
+        // The form carries the key: it never travels in clear.
         log(std::string("[Trellis] ") +
             (create ? "unable to complete application configure: "
                     : "unable to complete application update: ") +
-            "no configure endpoint is set");
+            (endpoint ? "the configure endpoint is not an https URL"
+                      : "no configure endpoint is set"));
         finishNetworkingSession();
         return;
     }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "kit/PropertyList.h"
 #include "kit/TRLApplicationIdentiferModel.h"
@@ -63,6 +64,8 @@ class TRLSettingsOnboardingManager final
     static std::optional<std::string> valueForConfigurationKey(const std::string& key);
     static std::optional<PlistDictionary> configuration();
     static PlistDictionary defaultConfiguration() { return {}; }
+    // Only https endpoints are used: every request carries the application's key.
+    static bool isHTTPS(std::string_view endpoint);
 
     // Cancels what runs and lets the session go; nothing more is sent in this run.
     void finishNetworkingSession();

@@ -532,6 +532,68 @@ TEST_F(KitSettingsFlowTest, WithoutAConfigureEndpointNoFormIsSent) {
     EXPECT_NE(logs.lines[0].find("no configure endpoint"), std::string::npos) << logs.lines[0];
 }
 
+TEST_F(KitSettingsFlowTest, EndpointsThatAreNotHttpsAreNotUsed) {
+    const std::string plain = "http://127.0.0.1:" + server.url("").substr(18);
+    struct Case {
+        const char* name;
+        std::optional<std::string> settings, configure;
+        std::vector<std::string> methods;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"plain settings endpoint",
+         plain,
+         server.url("/configure"),
+         {},
+         "[Trellis] failed to download settings: the settings endpoint is not an https URL"},
+        {"no scheme",
+         "127.0.0.1",
+         server.url("/configure"),
+         {},
+         "[Trellis] failed to download settings: the settings endpoint is not an https URL"},
+        {"plain configure endpoint",
+         server.url(""),
+         plain + "/configure",
+         {"GET"},
+         "[Trellis] unable to complete application configure: the configure endpoint is not an "
+         "https URL"},
+        {"upper-case scheme",
+         "HTTPS" + server.url("").substr(5),
+         server.url("/configure"),
+         {"GET", "POST", "GET"},
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(settingsDir);
+        test::ScopedEnv settings(keys::TRLSettingsEndpointKey, c.settings);
+        test::ScopedEnv configure(keys::TRLConfigureEndpointKey, c.configure);
+        const std::size_t before = server.requestCount();
+        bool created = false;
+        server.setScript([&created](const RecordedRequest& request) {
+            if (request.method == "POST") {
+                created = true;
+                return json("{}");
+            }
+            return json(created ? kKnown : kNew);
+        });
+        auto manager = makeManager();
+        test::LogCapture logs;
+        ASSERT_TRUE(run(*manager));
+        std::vector<std::string> methods;
+        const auto requests = server.requests();
+        for (std::size_t i = before; i < requests.size(); ++i) {
+            methods.push_back(requests[i].method);
+        }
+        EXPECT_EQ(methods, c.methods);
+        if (c.line != nullptr) {
+            EXPECT_EQ(logs.lines, std::vector<std::string>{c.line});
+        } else {
+            EXPECT_TRUE(logs.lines.empty()) << logs.lines.front();
+        }
+    }
+}
+
 // The host starts the exchange only with an endpoint and the user's consent, and never on
 // the calling thread.
 TEST_F(KitSettingsFlowTest, TheHostSendsOnlyWithAnEndpointAndConsent) {
