@@ -444,6 +444,11 @@ void Trellis::onboardAppAndDownloadSettings() {
     if (!key) {
         return;
     }
+    bool first = false;
+    std::call_once(settingsOnce_, [&first] { first = true; });
+    if (!first) {
+        return;  // one exchange per run
+    }
     // Off the caller's thread (the application's start-up): the requests and file work
     // never hold it up.
     std::weak_ptr<TRLSettingsOnboardingManager> manager = settingsAndOnboardingManager_;

@@ -129,7 +129,7 @@ class Trellis {
     // Hands the key and the kit versions to the settings download and application
     // onboarding, which run off the calling thread. The kit has no default service
     // endpoints: without a configured "SettingsEndpoint", or when the user has switched data
-    // sharing off, nothing is sent and the host says so once.
+    // sharing off, nothing is sent and the host says so once. Runs once per host.
     void onboardAppAndDownloadSettings();
 
     // Writes `line` to the log when `debug` is on.
@@ -159,6 +159,7 @@ class Trellis {
 
     std::once_flag startOnce_;
     std::once_flag networkOffOnce_;
+    std::once_flag settingsOnce_;
 };
 
 }  // namespace talvor::kit

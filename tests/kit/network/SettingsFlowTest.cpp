@@ -642,6 +642,7 @@ TEST_F(KitSettingsFlowTest, TheHostSendsOnlyWithAnEndpointAndConsent) {
         ASSERT_TRUE(server.waitForRequests(before + 1));
         server.release();
         ASSERT_TRUE(waitForEnd(*sdk.settingsAndOnboardingManager()));
+        EXPECT_EQ(server.requestCount(), before + 1) << "one exchange per run";
         EXPECT_EQ(server.requests().at(before).header("X-Wreckord-API-Key"), "api-key-1");
         EXPECT_EQ(sdk.settings(), json::parse(kKnown));
         Trellis::setSharedSDK(nullptr);
