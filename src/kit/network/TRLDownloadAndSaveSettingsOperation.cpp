@@ -61,6 +61,8 @@ TRLDownloadAndSaveSettingsOperation::mutableRequestWithDefaultHTTPHeaderFieldsAn
     URLRequest request =
         TRLNetworkOperation::mutableRequestWithDefaultHTTPHeaderFieldsAndTimeoutForURL(URL);
     request.HTTPMethod = "GET";
+    // A larger reply is no settings document: it is not even written to disk.
+    request.maximumResponseBytes = TRLSettings::kMaxDocumentBytes;
     request.setValue("application/json", "Accept");
     request.setValue(parameters_.installIdentifier, "X-Wreckord-Installation-ID");
     request.setValue(TRLHostModelInfo().value_or(""), "X-Wreckord-Device-Model");
