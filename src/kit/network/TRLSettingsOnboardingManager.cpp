@@ -289,16 +289,17 @@ void TRLSettingsOnboardingManager::onboardingOperationDidCompleteAppCreationWith
 
 void TRLSettingsOnboardingManager::onboardingOperationDidCompleteAppUpdateWithError(
     TRLOnboardingOperation&, const std::optional<KitError>& error) {
-    finishNetworkingSession();
+    // The session ends last: once it has, the flow has said all it has to say.
     if (error) {
         log("[Trellis] unable to complete application update: " + describe(*error));
-        return;
+    } else {
+        {
+            std::lock_guard lock(mutex_);
+            onboardingOperation_.reset();
+        }
+        log(KitLogLevel::Debug, "[Trellis] completed application update");
     }
-    {
-        std::lock_guard lock(mutex_);
-        onboardingOperation_.reset();
-    }
-    log(KitLogLevel::Debug, "[Trellis] completed application update");
+    finishNetworkingSession();
 }
 
 }  // namespace talvor::kit
