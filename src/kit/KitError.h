@@ -36,4 +36,22 @@ struct KitError {
     friend bool operator==(const KitError&, const KitError&) = default;
 };
 
+// The error as a log line shows it: domain, code, description and user information.
+inline std::string describe(const KitError& error) {
+    std::string text = "Error Domain=" + error.domain + " Code=" + std::to_string(error.code);
+    if (error.localizedDescription) {
+        text += " \"" + *error.localizedDescription + "\"";
+    }
+    if (!error.userInfo.empty()) {
+        text += " UserInfo={";
+        const char* separator = "";
+        for (const auto& [key, value] : error.userInfo) {
+            text.append(separator).append(key).append("=").append(value);
+            separator = ", ";
+        }
+        text += "}";
+    }
+    return text;
+}
+
 }  // namespace talvor::kit

@@ -16,6 +16,14 @@ inline constexpr char TRLInstallIDKey[] = "com.wreckord.iuuid";
 // Posted by a host analytics library when it is ready for the crash kit.
 inline constexpr char NMBAppReadyToConfigureSDKNotification[] =
     "NMBAppReadyToConfigureSDKNotification";
+// Configuration keys (environment, then Info.plist "Wreckord") naming the service's base URLs.
+inline constexpr char TRLSettingsEndpointKey[] = "SettingsEndpoint";
+inline constexpr char TRLConfigureEndpointKey[] = "ConfigureEndpoint";
+// Posted once a fresh settings document is stored (no object, no user information).
+inline constexpr char TRLSettingsAvailableNotification[] = "TRLSettingsAvailableNotification";
+// The application's defaults: NO (or 0) when the user has switched sharing data with the
+// service off. Absent: sharing is allowed.
+inline constexpr char TalvorShareDataWithServiceKey[] = "ShareDataWithService";
 // Info.plist: whether the crash kit starts in the host-analytics mode.
 inline constexpr char NimbusWreckordCollectionEnabled[] = "nimbus_wreckord_collection_enabled";
 

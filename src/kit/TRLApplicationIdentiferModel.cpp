@@ -22,12 +22,13 @@ std::optional<TRLApplicationIdentiferModel> TRLApplicationIdentiferModel::initWi
     }
     return make(std::move(installID),
                 {{identity->architecture, imageUUIDString(identity->buildID)}},
-                SDKVersion{__GLIBC__, __GLIBC_MINOR__, 0}, identity->minimumOS);
+                SDKVersion{__GLIBC__, __GLIBC_MINOR__, 0}, identity->minimumOS,
+                TRLAppIconUtility::applicationIcon());
 }
 
 std::optional<TRLApplicationIdentiferModel> TRLApplicationIdentiferModel::make(
     std::string installID, std::map<std::string, std::string> architectureUUIDMap,
-    SDKVersion builtSDK, SDKVersion minimumSDK) {
+    SDKVersion builtSDK, SDKVersion minimumSDK, std::optional<TRLIcon> icon) {
     if (architectureUUIDMap.empty()) {
         return std::nullopt;
     }
@@ -38,6 +39,7 @@ std::optional<TRLApplicationIdentiferModel> TRLApplicationIdentiferModel::make(
     model.minimumSDK_ = minimumSDK;
     model.installID_ = std::move(installID);
     model.bundleIdentifier_ = TRLApplicationGetBundleIdentifier();
+    model.icon_ = std::move(icon);
     return model;
 }
 

@@ -7,7 +7,9 @@
 #include <utility>
 
 #include "kit/AdsKit.h"
+#include "kit/DispatchQueue.h"
 #include "kit/InfoDictionary.h"
+#include "kit/KitConsent.h"
 #include "kit/KitKeys.h"
 #include "kit/KitLog.h"
 #include "kit/NotificationCenter.h"
@@ -27,6 +29,9 @@ constexpr std::string_view kAPIKeyNil =
 constexpr std::string_view kNetworkOff =
     "[Trellis] No service endpoints are configured: the kit's network is off (no settings "
     "download, no application registration)";
+
+constexpr std::string_view kSharingOff =
+    "[Trellis] Sharing data with the service is switched off: the kit sends nothing";
 
 std::mutex& sharedMutex() {
     static std::mutex mutex;
@@ -91,6 +96,15 @@ Trellis::Trellis(std::shared_ptr<const MainBundle> bundle, WRKUserDefaults& stor
         log("[Trellis] The executable carries no build-id: this build has no instance "
             "identifier");
     }
+    settingsAndOnboardingManager_ =
+        TRLSettingsOnboardingManager::initWithApplicationIdentifierModel(
+            applicationIdentifierModel_);
+    settingsAndOnboardingManager_->setAdvertisingTokenSource([this] { return advertisingToken(); });
+}
+
+Trellis::~Trellis() {
+    // A download under way may outlive the host; it must not ask it for the token then.
+    settingsAndOnboardingManager_->setAdvertisingTokenSource({});
 }
 
 Trellis& Trellis::sharedSDK() {
@@ -372,14 +386,8 @@ PlistDictionary Trellis::validTrellisConfigFromInfoPlist(const PlistDictionary* 
     return config;
 }
 
-std::optional<PlistDictionary> Trellis::settings() const {
-    std::lock_guard lock(mutex_);
-    return settings_;
-}
-
-void Trellis::setSettingsDictionary(std::optional<PlistDictionary> settings) {
-    std::lock_guard lock(mutex_);
-    settings_ = std::move(settings);
+std::optional<JsonValue> Trellis::settings() const {
+    return settingsAndOnboardingManager_->settingsModel().settingsDictionary();
 }
 
 std::optional<std::string> Trellis::instanceIdentifier() const {
@@ -421,8 +429,36 @@ std::map<std::string, std::string> Trellis::kitVersionsByKitBundleIdentifier() c
 }
 
 void Trellis::onboardAppAndDownloadSettings() {
-    kitVersionsByKitBundleIdentifier();
-    std::call_once(networkOffOnce_, [] { log(kNetworkOff); });
+    auto versions = kitVersionsByKitBundleIdentifier();
+    const auto endpoint =
+        TRLSettingsOnboardingManager::valueForConfigurationKey(keys::TRLSettingsEndpointKey);
+    if (!endpoint || endpoint->empty()) {
+        std::call_once(networkOffOnce_, [] { log(kNetworkOff); });
+        return;
+    }
+    if (!TRLDataSharingAllowed()) {
+        std::call_once(networkOffOnce_, [] { log(kSharingOff); });
+        return;
+    }
+    auto key = APIKey();
+    if (!key) {
+        return;
+    }
+    bool first = false;
+    std::call_once(settingsOnce_, [&first] { first = true; });
+    if (!first) {
+        return;  // one exchange per run
+    }
+    // Off the caller's thread (the application's start-up): the requests and file work
+    // never hold it up.
+    std::weak_ptr<TRLSettingsOnboardingManager> manager = settingsAndOnboardingManager_;
+    DispatchQueue::global().async(
+        [manager, key = std::move(*key), versions = std::move(versions)]() mutable {
+            if (const auto alive = manager.lock()) {
+                alive->beginSettingsAndOnboardingOperationsWithAPIKey(std::move(key),
+                                                                      std::move(versions));
+            }
+        });
 }
 
 void Trellis::debugLog(std::string_view line) const {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kit/KitJson.h"
 #include "kit/KitLog.h"
 #include "kit/KitRegistry.h"
 #include "kit/MainBundle.h"
@@ -18,6 +19,7 @@
 #include "kit/TRLException.h"
 #include "kit/TRLKit.h"
 #include "kit/WRKUserDefaults.h"
+#include "kit/network/TRLSettingsOnboardingManager.h"
 
 namespace talvor::kit {
 
@@ -35,6 +37,7 @@ class Trellis {
     // `registry`. Reads (or makes and stores) the install identifier at once.
     Trellis(std::shared_ptr<const MainBundle> bundle, WRKUserDefaults& store,
             KitRegistry& registry);
+    ~Trellis();
     Trellis(const Trellis&) = delete;
     Trellis& operator=(const Trellis&) = delete;
 
@@ -88,9 +91,15 @@ class Trellis {
     // dictionary; sets the installation mode to configured.
     PlistDictionary validTrellisConfigFromInfoPlist(const PlistDictionary* info);
 
-    // The kit settings document; none until one has been downloaded.
-    std::optional<PlistDictionary> settings() const;
-    void setSettingsDictionary(std::optional<PlistDictionary> settings);
+    // The kit settings document (a JSON object: the kits read their sections from it,
+    // `TLYSettings` for the analytics kit), as last stored; none until a download has stored
+    // one. Safe from any thread. "TRLSettingsAvailableNotification" tells when a fresh one
+    // has arrived.
+    std::optional<JsonValue> settings() const;
+    // The settings download and application onboarding.
+    const std::shared_ptr<TRLSettingsOnboardingManager>& settingsAndOnboardingManager() const {
+        return settingsAndOnboardingManager_;
+    }
 
     std::optional<std::string> instanceIdentifier() const;
     const std::optional<TRLApplicationIdentiferModel>& applicationIdentifierModel() const {
@@ -118,8 +127,9 @@ class Trellis {
     std::map<std::string, std::string> kitVersionsByKitBundleIdentifier() const;
 
     // Hands the key and the kit versions to the settings download and application
-    // onboarding. The kit has no default service endpoints, so for now this says once that
-    // the kit's network is off.
+    // onboarding, which run off the calling thread. The kit has no default service
+    // endpoints: without a configured "SettingsEndpoint", or when the user has switched data
+    // sharing off, nothing is sent and the host says so once. Runs once per host.
     void onboardAppAndDownloadSettings();
 
     // Writes `line` to the log when `debug` is on.
@@ -137,6 +147,7 @@ class Trellis {
     std::string installID_;
     std::string executionIdentifier_;
     std::optional<TRLApplicationIdentiferModel> applicationIdentifierModel_;
+    std::shared_ptr<TRLSettingsOnboardingManager> settingsAndOnboardingManager_;
 
     std::mutex apiKeyMutex_;  // guards apiKey_, and makes its first computation happen once
     std::optional<std::string> apiKey_;
@@ -144,11 +155,11 @@ class Trellis {
     std::optional<PlistDictionary> trellisConfig_;
     mutable std::mutex mutex_;  // guards the members below
     std::optional<std::string> advertisingToken_;
-    std::optional<PlistDictionary> settings_;
     std::vector<const KitClass*> kitClasses_;
 
     std::once_flag startOnce_;
     std::once_flag networkOffOnce_;
+    std::once_flag settingsOnce_;
 };
 
 }  // namespace talvor::kit

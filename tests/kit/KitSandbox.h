@@ -68,6 +68,10 @@ class KitSandbox {
             savedDataHome_ = data;
         }
         ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        if (const char* cache = std::getenv("XDG_CACHE_HOME")) {
+            savedCacheHome_ = cache;
+        }
+        ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
         ApplicationDefaults::setStandard(defaults);
         useBundle(std::nullopt);
     }
@@ -81,6 +85,11 @@ class KitSandbox {
             ::setenv("XDG_DATA_HOME", savedDataHome_->c_str(), 1);
         } else {
             ::unsetenv("XDG_DATA_HOME");
+        }
+        if (savedCacheHome_) {
+            ::setenv("XDG_CACHE_HOME", savedCacheHome_->c_str(), 1);
+        } else {
+            ::unsetenv("XDG_CACHE_HOME");
         }
         std::error_code error;
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, error);
@@ -111,6 +120,7 @@ class KitSandbox {
 
   private:
     std::optional<std::string> savedDataHome_;
+    std::optional<std::string> savedCacheHome_;
 };
 
 }  // namespace talvor::kit::test

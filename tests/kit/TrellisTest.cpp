@@ -414,9 +414,12 @@ TEST_F(kitTrellis, SettingsAndAdvertisingTokenAreEmptyUntilSet) {
     Trellis& sdk = sandbox.install(plist(kWithKey));
     EXPECT_EQ(sdk.settings(), std::nullopt);
     EXPECT_EQ(sdk.advertisingToken(), std::nullopt);
-    sdk.setSettingsDictionary(PlistDictionary{{"features", PlistDictionary{}}});
+    // The settings are the document stored by the last download.
+    const auto path = sdk.settingsAndOnboardingManager()->settingsPath();
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path) << R"({"features":{}})";
     sdk.setAdvertisingToken("token");
-    EXPECT_EQ(sdk.settings(), (PlistDictionary{{"features", PlistDictionary{}}}));
+    EXPECT_EQ(sdk.settings(), json::parse(R"({"features":{}})"));
     EXPECT_EQ(sdk.advertisingToken(), "token");
 }
 

@@ -17,6 +17,7 @@ inline constexpr std::int64_t NSURLErrorCannotFindHost = -1003;
 inline constexpr std::int64_t NSURLErrorCannotConnectToHost = -1004;
 inline constexpr std::int64_t NSURLErrorNetworkConnectionLost = -1005;
 inline constexpr std::int64_t NSURLErrorHTTPTooManyRedirects = -1007;
+inline constexpr std::int64_t NSURLErrorDataLengthExceedsMaximum = -1103;
 inline constexpr std::int64_t NSURLErrorUnknown = -1;
 inline constexpr std::int64_t NSURLErrorSecureConnectionFailed = -1200;
 inline constexpr std::int64_t NSURLErrorServerCertificateUntrusted = -1202;

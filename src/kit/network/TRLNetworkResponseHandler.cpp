@@ -172,7 +172,8 @@ void TRLNetworkResponseHandler::handleCompletedResponse(
     clientResponseType(response, [&](ResponseType type, long status) {
         switch (type) {
             case Success:
-                if (contentTypeForResponse(response, originalRequest)) {
+                // A "not modified" carries no body, so there is no type to check.
+                if (status == 304 || contentTypeForResponse(response, originalRequest)) {
                     block(false, std::nullopt);
                 } else {
                     block(false, errorForResponse(response, Failure, status));

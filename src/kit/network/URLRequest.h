@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ struct URLRequest {
     std::string HTTPBody;
     // Seconds without progress (and to connect) before the request fails.
     double timeoutInterval = 60.0;
+    // A reply body longer than this stops the transfer (a URL error -1103, not retried);
+    // none: no cap.
+    std::optional<std::uint64_t> maximumResponseBytes;
 
     std::optional<std::string> valueForHTTPHeaderField(std::string_view name) const {
         return headers.value(name);

@@ -34,6 +34,9 @@ struct WRKURLSessionTask::Transfer {
     bool pinRefused = false;
     bool cancelled = false;
     bool writeFailed = false;
+    std::optional<std::uint64_t> maxBytes;  // the request's cap on the body received
+    std::uint64_t received = 0;
+    bool tooLarge = false;
     char errorText[CURL_ERROR_SIZE] = {};
 
     ~Transfer() {
@@ -114,6 +117,11 @@ std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* us
 std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* user) {
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t length = size * count;
+    if (transfer.maxBytes && transfer.received + length > *transfer.maxBytes) {
+        transfer.tooLarge = true;
+        return 0;
+    }
+    transfer.received += length;
     if (transfer.download != nullptr) {
         if (std::fwrite(buffer, 1, length, transfer.download) != length) {
             transfer.writeFailed = true;
@@ -207,6 +215,7 @@ std::optional<KitError> configure(Transfer& transfer, const URLRequest& request,
                                   const std::optional<std::string>& bodyFile,
                                   const WRKURLSessionConfiguration& configuration) {
     initialiseCurlOnce();
+    transfer.maxBytes = request.maximumResponseBytes;
     transfer.easy = curl_easy_init();
     if (transfer.easy == nullptr) {
         return urlError(keys::NSURLErrorUnknown, request.URL, "no transfer could be made");
@@ -307,6 +316,10 @@ std::pair<std::optional<HTTPURLResponse>, std::optional<KitError>> outcome(Trans
         // Refused by the trust decision: reported as an untrusted server, never retried.
         return {std::nullopt, urlError(keys::NSURLErrorServerCertificateUntrusted, url,
                                        "the server's certificate is not trusted")};
+    }
+    if (transfer.tooLarge) {
+        return {std::nullopt, urlError(keys::NSURLErrorDataLengthExceedsMaximum, url,
+                                       "the reply is larger than the request takes")};
     }
     if (transfer.writeFailed) {
         return {std::nullopt, KitError{keys::WRKURLSessionDownloadTaskError, -1, {}, {}, {}}};

@@ -40,9 +40,13 @@ struct LoopbackTlsServer::Impl {
     bool released = false;
 
     void handle(const httplib::Request& request, httplib::Response& response) {
-        RecordedRequest recorded{request.method, request.path, {}, request.body};
+        RecordedRequest recorded{request.method, request.path, {},
+                                 request.body,   {},           request.target};
         for (const auto& [name, value] : request.headers) {
             recorded.headers.emplace_back(name, value);
+        }
+        for (const auto& [name, part] : request.files) {
+            recorded.parts.push_back({name, part.filename, part.content_type, part.content});
         }
         Script current;
         {

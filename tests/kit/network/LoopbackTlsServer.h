@@ -16,11 +16,18 @@
 // records every request; and a listener that never answers.
 namespace talvor::kit::test {
 
+struct RecordedPart {
+    std::string name, fileName, contentType, content;
+};
+
 struct RecordedRequest {
     std::string method;
     std::string path;
     std::vector<std::pair<std::string, std::string>> headers;
-    std::string body;
+    std::string body;  // empty for a form: the server takes it apart into `parts`
+    // A multipart form's parts, by name (the server keeps the order only among equal names).
+    std::vector<RecordedPart> parts;
+    std::string target;  // the path with its query, as sent
 
     std::optional<std::string> header(const std::string& name) const;
 };

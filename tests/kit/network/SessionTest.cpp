@@ -225,6 +225,61 @@ TEST_F(KitSessionTest, A50MegabyteBodyIsStreamedToAFileDeletedAfterTheHandler) {
     EXPECT_FALSE(std::filesystem::exists(*file));
 }
 
+// A cap on the reply stops the transfer as soon as the body passes it, whatever length
+// the server announces (a streamed reply announces none).
+TEST_F(KitSessionTest, AReplyLongerThanTheRequestsCapStopsTheTransfer) {
+    struct Case {
+        std::size_t bodyBytes;
+        std::uint64_t cap;
+        bool download;
+        bool fits;
+    };
+    const Case cases[] = {
+        {4096, 4096, true, true},   {4097, 4096, true, false},         {4096, 4096, false, true},
+        {4097, 4096, false, false}, {8u << 20, 1u << 20, true, false},
+    };
+    auto session = WRKURLSession::sessionWithConfiguration(test::loopbackConfiguration());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bodyBytes) + (c.download ? " download" : " data"));
+        server.setScript([&c](const RecordedRequest&) { return test::streamed(c.bodyBytes); });
+        URLRequest request = test::requestFor(server.url("/capped"));
+        request.maximumResponseBytes = c.cap;
+        Awaited<Outcome> done;
+        std::optional<std::uintmax_t> fileSize;
+        if (c.download) {
+            session
+                ->downloadTaskWithRequest(request,
+                                          [&](const std::optional<std::string>& file,
+                                              const auto& response, const auto& error) {
+                                              if (file) {
+                                                  fileSize = std::filesystem::file_size(*file);
+                                              }
+                                              done.set({"", response, error});
+                                          })
+                ->resume();
+        } else {
+            session
+                ->dataTaskWithRequest(
+                    request,
+                    [&](const std::string& data, const auto& response, const auto& error) {
+                        done.set({data, response, error});
+                    })
+                ->resume();
+        }
+        const auto outcome = done.get(60s);
+        ASSERT_TRUE(outcome);
+        if (c.fits) {
+            EXPECT_FALSE(outcome->error);
+            EXPECT_EQ(c.download ? fileSize.value_or(0) : outcome->data.size(), c.bodyBytes);
+            continue;
+        }
+        ASSERT_TRUE(outcome->error);
+        EXPECT_EQ(outcome->error->domain, keys::NSURLErrorDomain);
+        EXPECT_EQ(outcome->error->code, keys::NSURLErrorDataLengthExceedsMaximum);
+        EXPECT_FALSE(fileSize) << "a reply cut short is never handed on";
+    }
+}
+
 TEST_F(KitSessionTest, AnUploadSendsTheFileItselfWithItsOwnLength) {
     const auto file = std::filesystem::temp_directory_path() /
                       ("talvor-upload-" + std::to_string(::getpid()) + ".bin");
