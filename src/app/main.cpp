@@ -7,8 +7,10 @@
 #include "platform/SessionBus.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "platform/UserDefaults.h"
 #include "platform/linux/LinuxSystemServices.h"
 #include "shell/AppDelegate.h"
+#include "shell/CalendarWindows.h"
 #include "shell/SettingsSaving.h"
 #include "shell/TalvorNSApplication.h"
 #include "world/TalvorLocationWinCtrl.h"
@@ -163,6 +165,7 @@ int main(int argc, char* argv[]) {
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
     talvor::noticeSettingsThatCannotBeSaved();
     app.finishLaunching();
+    talvor::installUserCalendars(talvor::platform::UserDefaults::standard());
     talvor::AppDelegate delegate({.startedAtLogin = options.isSet(atLogin)});
     delegate.applicationDidFinishLaunching();
 
