@@ -162,8 +162,6 @@ CalWindow::CalWindow(platform::UserDefaults& defaults, QWidget* parent)
     nextButton_ = button("nextButton", QStringLiteral("\u203a"), tr("Next month"));
     cancelButton_ = button("cancelButton", QStringLiteral("\u21bb"), tr("Reload"));
     quickAddButton_ = button("quickAddButton", QStringLiteral("+"), tr("Quick Add"));
-    appleButton_ =
-        button("appleButton", QStringLiteral("\u2197"), tr("Open the calendar application"));
     prefsButton_ = button("prefsButton", QStringLiteral("\u2699"), tr("Settings"));
     closeButton_ = button("closeButton", QStringLiteral("\u00d7"), tr("Close"));
 
@@ -195,8 +193,7 @@ void CalWindow::layoutControls() {
         x += bw;
     }
     int right = w - 4;
-    for (QToolButton* b :
-         {closeButton_, prefsButton_, appleButton_, quickAddButton_, cancelButton_}) {
+    for (QToolButton* b : {closeButton_, prefsButton_, quickAddButton_, cancelButton_}) {
         if (b->isHidden()) {
             continue;
         }

@@ -100,7 +100,6 @@ class CalWindow : public AnchoredWindow {
     QToolButton* currMonthButton() const { return currMonthButton_; }
     QToolButton* cancelButton() const { return cancelButton_; }
     QToolButton* quickAddButton() const { return quickAddButton_; }
-    QToolButton* appleButton() const { return appleButton_; }
     QToolButton* prefsButton() const { return prefsButton_; }
     QToolButton* closeButton() const { return closeButton_; }
 
@@ -148,7 +147,6 @@ class CalWindow : public AnchoredWindow {
     QToolButton* currMonthButton_;
     QToolButton* cancelButton_;
     QToolButton* quickAddButton_;
-    QToolButton* appleButton_;
     QToolButton* prefsButton_;
     QToolButton* closeButton_;
     std::vector<CalMonthView*> monthViews_;

@@ -111,6 +111,7 @@ EditEventController::EditEventController(platform::UserDefaults& defaults, QObje
     dateField_ = new QLabel(eventView_);
     dateField_->setObjectName(QStringLiteral("dateField"));
     dateField_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    dateField_->setWordWrap(true);
     auto button = [this](const QString& name, const QString& text, const QString& tip) {
         auto* b = new QToolButton(eventView_);
         b->setObjectName(name);
@@ -181,8 +182,11 @@ void EditEventController::showDate(const QString& date, const QStringList& auxSt
         right -= s.width();
         b->setGeometry(QRect(QPoint(right, 0), s));
     }
-    dateField_->setGeometry(0, 0, std::max(1, right - 2), lineHeight + 2);
-    int y = lineHeight + 4;
+    // A long date wraps rather than losing its end.
+    const int dateWidth = std::max(1, right - 2);
+    const int dateHeight = std::max(lineHeight + 2, dateField_->heightForWidth(dateWidth));
+    dateField_->setGeometry(0, 0, dateWidth, dateHeight);
+    int y = dateHeight + 2;
     for (const QString& text : auxStrings) {
         auto* line = new QLabel(text, eventView_);
         line->setObjectName(QStringLiteral("auxLine"));

@@ -46,7 +46,6 @@ MinnowCalendarController::MinnowCalendarController(platform::Clock& clock,
     connect(window_->cancelButton(), &QToolButton::clicked, this,
             [] { platform::NotificationCenter::defaultCenter().post(kLoadCalendarEvents); });
     connect(window_->quickAddButton(), &QToolButton::clicked, this, [this] { quickAdd(); });
-    connect(window_->appleButton(), &QToolButton::clicked, this, [this] { showApple(); });
     connect(window_->editEventController()->appleButton(), &QToolButton::clicked, this,
             [this] { showApple(); });
     connect(window_->prefsButton(), &QToolButton::clicked, this, [this] { showPrefs(); });
