@@ -346,7 +346,11 @@ std::vector<StoreCalendar> VdirCalendarStore::calendars() const {
 }
 
 const VdirCalendarStore::ParsedFile& VdirCalendarStore::parsed(const QString& path) const {
-    const QFileInfo info(path);
+    return parsed(QFileInfo(path));
+}
+
+const VdirCalendarStore::ParsedFile& VdirCalendarStore::parsed(const QFileInfo& info) const {
+    const QString path = info.absoluteFilePath();
     auto& slot = files_[path];
     if (slot && slot->modified == info.lastModified() && slot->size == info.size()) {
         return *slot;
@@ -457,12 +461,13 @@ std::vector<StoreOccurrence> VdirCalendarStore::events(Date start, Date end,
         if (!calendarIds.isEmpty() && !calendarIds.contains(folder)) {
             continue;
         }
-        QDir dir(folder);
-        for (const QString& name :
-             dir.entryList({QStringLiteral("*.ics")}, QDir::Files | QDir::Readable, QDir::Name)) {
-            const QString path = dir.absoluteFilePath(name);
+        // One listing gives the names and the times and sizes (no second look per file).
+        const QFileInfoList entries =
+            QDir(folder).entryInfoList({QStringLiteral("*.ics")}, QDir::Files, QDir::Name);
+        for (const QFileInfo& info : entries) {
+            const QString path = info.absoluteFilePath();
             seen.insert(path);
-            const ParsedFile& file = parsed(path);
+            const ParsedFile& file = parsed(info);
             if (!file.unreadable) {
                 appendOccurrences(folder, path, file, fromUtc, toUtc, *floating, out);
             }

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class QFileInfo;
 class QFileSystemWatcher;
 class QTimer;
 
@@ -57,6 +58,7 @@ class VdirCalendarStore : public platform::CalendarStore {
     };
 
     const ParsedFile& parsed(const QString& path) const;
+    const ParsedFile& parsed(const QFileInfo& info) const;
     void watchFolders();
     void appendOccurrences(const QString& calendarId, const QString& path, const ParsedFile& file,
                            int64_t fromUtc, int64_t toUtc, const ical::ZoneRules& floating,
