@@ -134,6 +134,11 @@ void MinnowCalendarController::windowDidLoad() {
                                                [this](const auto&) { loadedTimer_->start(); }));
     observations_.push_back(center.addObserver(QStringLiteral("CalendarsLoaded"), QVariant(),
                                                [this](const auto&) { updateQuickAddButton(); }));
+    startBackEnd();
+}
+
+void MinnowCalendarController::startBackEnd() {
+    auto& center = platform::NotificationCenter::defaultCenter();
     if (googleSelected()) {
         return;  // the Google back end signs in and loads through its own settings
     }
@@ -172,9 +177,11 @@ void MinnowCalendarController::showAccessAlert(const QString& text) {
     alert_->setAttribute(Qt::WA_DeleteOnClose);
     QPushButton* open = alert_->addButton(tr("Open System Preferences"), QMessageBox::AcceptRole);
     alert_->addButton(tr("OK"), QMessageBox::RejectRole);
+    // There is no system setting to send the user to: the button asks the question again.
     connect(alert_, &QMessageBox::buttonClicked, this, [this, open](QAbstractButton* clicked) {
         if (clicked == open) {
-            showPrefs();
+            AppleCal::sharedInterface().eventStore().resetAuthorization();
+            startBackEnd();
         }
     });
     connect(alert_, &QObject::destroyed, this, [this] { alert_ = nullptr; });

@@ -113,12 +113,15 @@ class MinnowCalendarController : public QObject {
     void showApple();
     void showPrefs();
     void quickAdd();
-    // The text of the last alert shown on the window (tests).
+    // The text of the last alert shown on the window, and the alert while open (tests).
     QString lastAlertText() const { return lastAlertText_; }
+    QMessageBox* accessAlert() const { return alert_; }
 
   private:
     void awakeFromNib();
     void windowDidLoad();
+    // Access to the calendars, then their first load (or the refusal's alert).
+    void startBackEnd();
     void eventsLoaded();
     void showAccessAlert(const QString& text);
     MonthIndex& indexFor(const Calendar& calendar);

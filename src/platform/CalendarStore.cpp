@@ -85,6 +85,10 @@ CalendarAccess CalendarStore::authorizationStatus() const {
     return authorizationStatus(defaults());
 }
 
+void CalendarStore::resetAuthorization() {
+    setAuthorizationStatus(defaults(), CalendarAccess::NotDetermined);
+}
+
 void CalendarStore::requestAccess(std::function<void(bool, std::optional<QString>)> completion) {
     static const QString kRefused = QStringLiteral("Access to the calendars was refused.");
     switch (authorizationStatus()) {

@@ -86,6 +86,8 @@ class CalendarStore : public QObject {
     static CalendarAccess authorizationStatus(const UserDefaults& defaults);
     static void setAuthorizationStatus(UserDefaults& defaults, CalendarAccess access);
     CalendarAccess authorizationStatus() const;
+    // Forgets the answer, so that the next request asks again.
+    void resetAuthorization();
     // Answers at once when the user has already answered; else asks through the prompt and
     // keeps the answer. The completion gets (granted, none) or (refused, a reason).
     void requestAccess(std::function<void(bool, std::optional<QString>)> completion);

@@ -22,6 +22,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -276,6 +278,21 @@ TEST_F(MinnowCalendar, RefusedAccessShowsTheTextAndNoEvents) {
     EXPECT_EQ(mini->lastAlertText(), "Please grant apple calendar access from system preferences");
     EXPECT_EQ(mini->calWindow()->monthViews().front()->toolTipForDay(10), "");
     EXPECT_EQ(store.eventCalls, 0);
+
+    // The alert's first button asks again; a yes loads the events.
+    QMessageBox* alert = mini->accessAlert();
+    ASSERT_NE(alert, nullptr);
+    int asked = 0;
+    platform::CalendarStore::setConsentPrompt([&](std::function<void(bool)> reply) {
+        ++asked;
+        reply(true);
+    });
+    alert->buttons().front()->click();
+    settle();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(store.authorizationStatus(), platform::CalendarAccess::Authorized);
+    EXPECT_EQ(mini->calWindow()->monthViews().front()->toolTipForDay(10),
+              "Dinner (Home)\nHour (Work)");
 }
 
 TEST_F(MinnowCalendar, TheDayCheckMovesTodayAndANewMonthRebuilds) {
