@@ -114,6 +114,7 @@ TEST_F(MinnowCalendar, MonthCentersPlaceTheGrid) {
     struct Case {
         int rows, cols;
         QStringList expected;
+        int shownCols = 0;  // 0: cols
     };
     const std::vector<Case> cases = {
         {3,
@@ -124,6 +125,13 @@ TEST_F(MinnowCalendar, MonthCentersPlaceTheGrid) {
         {1, 3, {"February 2025", "March 2025", "April 2025"}},
         {1, 1, {"March 2025"}},
         {2, 2, {"March 2025", "April 2025", "May 2025", "June 2025"}},  // no entry: this month
+        // Hand-edited settings out of range: 1 x 12 at most.
+        {0,
+         40,
+         {"January 2025", "February 2025", "March 2025", "April 2025", "May 2025", "June 2025",
+          "July 2025", "August 2025", "September 2025", "October 2025", "November 2025",
+          "December 2025"},
+         12},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rows * 10 + c.cols);
@@ -136,7 +144,7 @@ TEST_F(MinnowCalendar, MonthCentersPlaceTheGrid) {
         for (size_t i = 1; i < views.size(); ++i) {
             const QRect a = views[i - 1]->geometry();
             const QRect b = views[i]->geometry();
-            if (i % c.cols != 0) {
+            if (i % (c.shownCols != 0 ? c.shownCols : c.cols) != 0) {
                 EXPECT_EQ(a.top(), b.top());
                 EXPECT_LT(a.right(), b.left());
             } else {
@@ -325,6 +333,15 @@ TEST_F(MinnowCalendar, SettingsRelayTheMonths) {
     mini->updateMonths();
     EXPECT_EQ(mini->calWindow()->monthViews().front()->currMonth()->weekDays(true).front(), "M");
     EXPECT_EQ(mini->monthIndexCount(), 1);
+
+    // Bigger numbers and titles make bigger months.
+    const QSize small = mini->calWindow()->monthViews().front()->size();
+    defaults.setInteger(16, QStringLiteral("NumberFontSize"));
+    defaults.setInteger(18, QStringLiteral("TitleFontSize"));
+    mini->updateMonths();
+    const QSize large = mini->calWindow()->monthViews().front()->size();
+    EXPECT_GT(large.width(), small.width());
+    EXPECT_GT(large.height(), small.height());
 
     defaults.setObject(QStringLiteral("hebrew"), QStringLiteral("CustomCalendar"));
     mini->updateMonths();
