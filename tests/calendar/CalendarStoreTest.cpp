@@ -1,6 +1,7 @@
 // The calendar folders: listing, a month's occurrences, changes from outside, damaged files,
 // writing and removing, and the access consent.
 #include "calendar/CalSource.h"
+#include "calendar/TalvorVCALENDAR.h"
 #include "calendar/VdirCalendarStore.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -413,6 +414,32 @@ TEST_F(CalendarStore, AccessIsAskedOnceAndKept) {
     platform::CalendarStore::setAuthorizationStatus(defaults,
                                                     platform::CalendarAccess::NotDetermined);
     EXPECT_FALSE(request().granted) << "no way to ask: refused";
+}
+
+TEST_F(CalendarStore, RootsComeFromTheSettingsAndAnEmptyRootGetsACalendar) {
+    platform::MemoryPreferenceStore prefs{QStringLiteral("test")};
+    platform::UserDefaults defaults{prefs};
+    const QString standard = TalvorVCALENDAR::TalvorLoadVCALPath();
+    EXPECT_EQ(VdirCalendarStore::configuredRoots(defaults), QStringList{standard});
+    defaults.setObject(QVariantList{folder("synced"), standard, folder("synced/"), QString()},
+                       QStringLiteral("CalendarFolders"));
+    EXPECT_EQ(VdirCalendarStore::configuredRoots(defaults),
+              QStringList({standard, QDir::cleanPath(folder("synced"))}))
+        << "the standard folder first, no repeats, no empty paths";
+
+    VdirCalendarStore fresh({folder("fresh")});
+    fresh.ensureDefaultCalendar();
+    auto calendars = fresh.calendars();
+    ASSERT_EQ(calendars.size(), 1u);
+    EXPECT_EQ(calendars[0].title, "Personal");
+    fresh.ensureDefaultCalendar();
+    EXPECT_EQ(fresh.calendars().size(), 1u) << "made once";
+
+    QDir().mkpath(folder("used/work"));
+    VdirCalendarStore used({folder("used")});
+    used.ensureDefaultCalendar();
+    ASSERT_EQ(used.calendars().size(), 1u);
+    EXPECT_EQ(used.calendars()[0].title, "work") << "a root with calendars is left alone";
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +60,12 @@ void settle() {
         QCoreApplication::sendPostedEvents();
     }
 }
+
+class RecordingDelegate : public MinnowCalendarDelegate {
+  public:
+    QRectF dateStatusItemRect() const override { return QRectF(1000, 0, 90, 24); }
+    void closeMinnowCalendar() override {}
+};
 
 class MinnowCalendar : public ::testing::Test {
   protected:
@@ -230,6 +237,82 @@ TEST_F(MinnowCalendar, AClickPostsTheDayAndOpensTheDayView) {
         }
     }
     EXPECT_EQ(shown, QStringList({"No events"}));
+}
+
+TEST_F(MinnowCalendar, DoubleClicksAskForANewEventAndTheDayViewCountsDays) {
+    defaults.setBool(true, QStringLiteral("ShowDateCalulations"));
+    auto mini = makeController();
+    std::vector<Date> asked;
+    mini->setCreateEventHandler([&](Date d) { asked.push_back(d); });
+    CalWindow* window = mini->calWindow();
+    const CalMonthPtr march = window->monthViews().front()->currMonth();
+    auto click = [&](int day, double afterSeconds) {
+        clock.advance(afterSeconds);
+        platform::NotificationCenter::defaultCenter().post(
+            QStringLiteral("DaySelectedNotitifcation"), platform::senderObject(march.get()),
+            {{QStringLiteral("SelectedDay"), day}});
+    };
+    click(10, 0);
+    EXPECT_TRUE(asked.empty());
+    click(10, 0.1);  // a double click
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], march->dateOfDay(10));
+    click(10, 0.1);  // right after a double click: again one
+    EXPECT_EQ(asked.size(), 2u);
+    click(11, 0.1);  // another day
+    click(11, 5.0);  // too slow
+    EXPECT_EQ(asked.size(), 2u);
+
+    // The day view's extra line: how far the day is from today (4 March).
+    auto auxLines = [&] {
+        QStringList out;
+        for (QLabel* l : window->editEventController()->view()->findChildren<QLabel*>("auxLine")) {
+            if (l->isVisibleTo(window->editEventController()->view())) {
+                out << l->text();
+            }
+        }
+        return out;
+    };
+    EXPECT_EQ(auxLines(), QStringList{"in 7 days"});
+    clock.set(utc("2025-03-04T16:00:00"));
+    click(4, 0);
+    EXPECT_TRUE(auxLines().isEmpty()) << "today has no phrase";
+    click(3, 5);
+    EXPECT_EQ(auxLines(), QStringList{"yesterday"});
+
+    // Without access to a calendar a double click asks for nothing.
+    store.calendarList.clear();
+    click(20, 5);
+    click(20, 0.1);
+    EXPECT_EQ(asked.size(), 2u);
+}
+
+TEST_F(MinnowCalendar, ADragMovesTheWindowOnlyWhileTheButtonIsDown) {
+    auto mini = makeController();
+    RecordingDelegate delegate;
+    mini->setDelegate(&delegate);
+    mini->calculateWindowFrame();
+    CalWindow* window = mini->calWindow();
+    window->show();
+    const QPoint home = window->geometry().topLeft();
+    ASSERT_EQ(home, QPoint(1000, 24));
+    auto send = [&](QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(global - window->geometry().topLeft()), QPointF(global),
+                          Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &event);
+    };
+    const QPoint start = home + QPoint(100, 5);
+    send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+    send(QEvent::MouseMove, start + QPoint(15, 15), Qt::LeftButton);
+    EXPECT_FALSE(window->isDragging());
+    EXPECT_EQ(window->geometry().topLeft(), home) << "15 points is not yet a drag";
+    send(QEvent::MouseMove, start + QPoint(16, 0), Qt::LeftButton);
+    EXPECT_TRUE(window->isDragging());
+    send(QEvent::MouseMove, start + QPoint(-200, 300), Qt::LeftButton);
+    EXPECT_EQ(window->geometry().topLeft(), home + QPoint(-200, 300));
+    send(QEvent::MouseButtonRelease, start + QPoint(-200, 300), Qt::NoButton);
+    EXPECT_FALSE(window->isDragging());
+    EXPECT_EQ(window->geometry().topLeft(), home) << "back under the date item";
 }
 
 TEST_F(MinnowCalendar, LoadsRedrawTheEventsWithoutClosingTheDayView) {
