@@ -12,6 +12,7 @@
 #include "platform/Log.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
+#include "platform/Workspace.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -48,6 +49,8 @@ MinnowCalendarController::MinnowCalendarController(platform::Clock& clock,
     connect(window_->quickAddButton(), &QToolButton::clicked, this, [this] { quickAdd(); });
     connect(window_->editEventController()->appleButton(), &QToolButton::clicked, this,
             [this] { showApple(); });
+    connect(window_->editEventController()->googleButton(), &QToolButton::clicked, this,
+            [this] { showGoogle(); });
     connect(window_->prefsButton(), &QToolButton::clicked, this, [this] { showPrefs(); });
     connect(window_->closeButton(), &QToolButton::clicked, this, [this] { closeWindow(); });
     window_->quickAddButton()->hide();
@@ -479,6 +482,23 @@ void MinnowCalendarController::updateQuickAddButton() {
 
 void MinnowCalendarController::showApple() {
     openCalendarApplication();
+}
+
+QUrl MinnowCalendarController::googleCalendarUrl(const platform::UserDefaults& defaults) {
+    static const QString kHost = QStringLiteral("https://calendar.google.com");
+    const QStringList parts =
+        defaults.stringForKey(QStringLiteral("Username")).split(QLatin1Char('@'));
+    if (defaults.integerForKey(QStringLiteral("AccountType")) == 2 && parts.size() == 2 &&
+        !parts[1].isEmpty() &&
+        parts[1].compare(QLatin1String("gmail.com"), Qt::CaseInsensitive) != 0) {
+        return QUrl(kHost + QStringLiteral("/calendar/hosted/%1")
+                                .arg(QString::fromLatin1(QUrl::toPercentEncoding(parts[1]))));
+    }
+    return QUrl(kHost + QStringLiteral("/calendar"));
+}
+
+void MinnowCalendarController::showGoogle() {
+    platform::Workspace::shared().openURL(googleCalendarUrl(defaults_));
 }
 
 void MinnowCalendarController::showPrefs() {

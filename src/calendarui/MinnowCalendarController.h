@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QRectF>
+#include <QUrl>
 #include <QVariantMap>
 
 #include <cstdint>
@@ -112,6 +113,10 @@ class MinnowCalendarController : public QObject {
     // The calendar application (the desktop's handler of text/calendar).
     void showApple();
     void showPrefs();
+    // The Google Calendar page in the browser: the hosted page of the account's domain for a
+    // hosted account ("AccountType" 2, "Username" user@domain), else the consumer page.
+    void showGoogle();
+    static QUrl googleCalendarUrl(const platform::UserDefaults& defaults);
     void quickAdd();
     // The text of the last alert shown on the window, and the alert while open (tests).
     QString lastAlertText() const { return lastAlertText_; }

@@ -287,6 +287,27 @@ TEST_F(MinnowCalendar, DoubleClicksAskForANewEventAndTheDayViewCountsDays) {
     EXPECT_EQ(asked.size(), 2u);
 }
 
+TEST_F(MinnowCalendar, TheGooglePageOfTheAccount) {
+    struct Case {
+        int accountType;
+        const char* user;
+        const char* url;
+    };
+    for (const Case& c : std::vector<Case>{
+             {0, "", "https://calendar.google.com/calendar"},
+             {2, "anna@example.org", "https://calendar.google.com/calendar/hosted/example.org"},
+             {2, "anna@GMAIL.com", "https://calendar.google.com/calendar"},
+             {1, "anna@example.org", "https://calendar.google.com/calendar"},
+             {2, "anna@a@b", "https://calendar.google.com/calendar"},
+             {2, "anna@", "https://calendar.google.com/calendar"},
+         }) {
+        defaults.setInteger(c.accountType, QStringLiteral("AccountType"));
+        defaults.setObject(QString::fromLatin1(c.user), QStringLiteral("Username"));
+        EXPECT_EQ(MinnowCalendarController::googleCalendarUrl(defaults).toString(), c.url)
+            << c.user;
+    }
+}
+
 TEST_F(MinnowCalendar, ADragMovesTheWindowOnlyWhileTheButtonIsDown) {
     auto mini = makeController();
     RecordingDelegate delegate;
