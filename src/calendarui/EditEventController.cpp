@@ -131,7 +131,8 @@ EditEventController::EditEventController(platform::UserDefaults& defaults, QObje
 }
 
 EditEventController::~EditEventController() {
-    if (eventView_->parent() == nullptr) {
+    // The view belongs to the window it was put in, if any.
+    if (eventView_ && eventView_->parent() == nullptr) {
         delete eventView_;
     }
 }

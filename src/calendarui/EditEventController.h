@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointF>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -73,7 +74,7 @@ class EditEventController : public QObject {
 
   private:
     platform::UserDefaults& defaults_;
-    QWidget* eventView_;
+    QPointer<QWidget> eventView_;
     QLabel* dateField_;
     QToolButton* newEventButton_;
     QToolButton* appleButton_;

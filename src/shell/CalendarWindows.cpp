@@ -49,6 +49,8 @@ void installUserCalendars(platform::UserDefaults& defaults) {
         box->setInformativeText(QObject::tr("Your calendars are the folders in %1.")
                                     .arg(store->roots().join(QStringLiteral(", "))));
         box->setAttribute(Qt::WA_DeleteOnClose);
+        // Above the mini calendar, which stays on top.
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
         QPushButton* allow = box->addButton(QObject::tr("Allow"), QMessageBox::AcceptRole);
         box->addButton(QObject::tr("Don't Allow"), QMessageBox::RejectRole);
         // Closing the box without an answer leaves the question for the next time.
