@@ -457,7 +457,8 @@ std::vector<StoreOccurrence> VdirCalendarStore::events(Date start, Date end,
     const int64_t fromUtc = toUnix(start);
     const int64_t toUtc = toUnix(end);
     QSet<QString> seen;
-    for (const QString& folder : calendarFolders(roots_)) {
+    const QStringList folders = calendarFolders(roots_);
+    for (const QString& folder : folders) {
         if (!calendarIds.isEmpty() && !calendarIds.contains(folder)) {
             continue;
         }
@@ -473,11 +474,13 @@ std::vector<StoreOccurrence> VdirCalendarStore::events(Date start, Date end,
             }
         }
     }
-    if (calendarIds.isEmpty()) {
-        // Forget the files that went away.
-        for (auto it = files_.begin(); it != files_.end();) {
-            it = seen.contains(it.key()) ? std::next(it) : files_.erase(it);
-        }
+    // Forget the files that went away from the calendars looked at, and from calendars
+    // that went away.
+    for (auto it = files_.begin(); it != files_.end();) {
+        const QString folder = QFileInfo(it.key()).absolutePath();
+        const bool looked = calendarIds.isEmpty() || calendarIds.contains(folder);
+        const bool gone = looked ? !seen.contains(it.key()) : !folders.contains(folder);
+        it = gone ? files_.erase(it) : std::next(it);
     }
     std::stable_sort(
         out.begin(), out.end(),

@@ -40,6 +40,8 @@ class VdirCalendarStore : public platform::CalendarStore {
     void ensureDefaultCalendar();
 
     const QStringList& roots() const { return roots_; }
+    // How many files' contents are kept (parsed once, read again when they change).
+    int keptFiles() const { return static_cast<int>(files_.size()); }
 
     std::vector<platform::StoreCalendar> calendars() const override;
     std::vector<platform::StoreOccurrence> events(Date start, Date end,

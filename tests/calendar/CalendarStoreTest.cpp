@@ -227,6 +227,15 @@ TEST_F(CalendarStore, AFileAddedOrChangedByHandShowsWithoutARestart) {
                                             "20250307T080000Z\r\nEND:VEVENT\r\n"));
     ASSERT_TRUE(changed.wait(5000)) << "the new folder is watched too";
     EXPECT_EQ(store.events(from, to, {}).size(), 2u);
+    EXPECT_EQ(store.keptFiles(), 2);
+
+    // Removed files are forgotten, also when only their calendar is asked for.
+    ASSERT_TRUE(QFile::remove(folder("home/new.ics")));
+    EXPECT_TRUE(store.events(from, to, {QDir::cleanPath(folder("home"))}).empty());
+    EXPECT_EQ(store.keptFiles(), 1);
+    ASSERT_TRUE(QDir(folder("work")).removeRecursively());
+    EXPECT_TRUE(store.events(from, to, {QDir::cleanPath(folder("home"))}).empty());
+    EXPECT_EQ(store.keptFiles(), 0) << "and those of a calendar that went away";
 }
 
 TEST_F(CalendarStore, DamagedFilesAreSkippedWithOneLineAndNeverRewritten) {
