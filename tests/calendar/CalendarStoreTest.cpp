@@ -451,5 +451,73 @@ TEST_F(CalendarStore, RootsComeFromTheSettingsAndAnEmptyRootGetsACalendar) {
     EXPECT_EQ(used.calendars()[0].title, "work") << "a root with calendars is left alone";
 }
 
+TEST_F(CalendarStore, RemovalByScopeOnHandWrittenFiles) {
+    const QByteArray dailyAllDay = vevents(
+        "BEGIN:VEVENT\r\nUID:walk\r\nSUMMARY:Walk\r\nDTSTART;VALUE=DATE:20250310\r\n"
+        "RRULE:FREQ=DAILY;COUNT=5\r\nEND:VEVENT\r\n");
+    const QByteArray twoSeries = vevents(
+        "BEGIN:VEVENT\r\nUID:a\r\nSUMMARY:A\r\nDTSTART:20250305T080000Z\r\n"
+        "RRULE:FREQ=WEEKLY\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nUID:b\r\nSUMMARY:B\r\nDTSTART:20250306T080000Z\r\nEND:VEVENT\r\n");
+    struct Case {
+        const char* name;
+        QByteArray text;
+        const char* title;  // of the occurrence removed
+        int index;          // its place among that title's occurrences
+        RemoveScope scope;
+        std::vector<std::string> left;  // titles and days left in March
+        bool fileKept;
+    };
+    const std::vector<Case> cases = {
+        {"all-day, one day",
+         dailyAllDay,
+         "Walk",
+         2,
+         RemoveScope::ThisEvent,
+         {"Walk 10", "Walk 11", "Walk 13", "Walk 14"},
+         true},
+        {"all-day, from a day on",
+         dailyAllDay,
+         "Walk",
+         2,
+         RemoveScope::ThisAndFuture,
+         {"Walk 10", "Walk 11"},
+         true},
+        {"from the first on is all", dailyAllDay, "Walk", 0, RemoveScope::ThisAndFuture, {}, false},
+        {"one series of two", twoSeries, "A", 1, RemoveScope::All, {"B 06"}, true},
+        {"single event of two",
+         twoSeries,
+         "B",
+         0,
+         RemoveScope::ThisEvent,
+         {"A 05", "A 12", "A 19", "A 26"},
+         true},
+    };
+    const Date from = berlin("2025-03-01T00:00:00");
+    const Date to = berlin("2025-04-01T00:00:00");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(folder("cal")).removeRecursively();
+        writeFile(folder("cal/file.ics"), c.text);
+        VdirCalendarStore store({root.path()});
+        std::vector<StoreOccurrence> mine;
+        for (const auto& o : store.events(from, to, {})) {
+            if (o.title == QLatin1String(c.title)) {
+                mine.push_back(o);
+            }
+        }
+        ASSERT_GT(mine.size(), static_cast<size_t>(c.index));
+        ASSERT_EQ(store.removeEvent(mine[c.index], c.scope), std::nullopt);
+        std::vector<std::string> left;
+        for (const auto& o : store.events(from, to, {})) {
+            left.push_back(o.title.toStdString() + " " +
+                           berlinText(o.start).mid(8, 2).toStdString());
+        }
+        EXPECT_EQ(left, c.left);
+        EXPECT_EQ(QFile::exists(folder("cal/file.ics")), c.fileKept);
+    }
+    EXPECT_TRUE(logLines.isEmpty()) << logLines.join('\n').toStdString();
+}
+
 }  // namespace
 }  // namespace talvor
