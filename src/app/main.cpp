@@ -1,15 +1,21 @@
+#include "calendarui/CalWindow.h"
+#include "calendarui/EditEventController.h"
+#include "calendarui/MinnowCalendarController.h"
 #include "foundation/SystemTimeZone.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Menu.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
 #include "platform/SessionBus.h"
 #include "platform/SingleInstance.h"
 #include "platform/TalvorException.h"
 #include "platform/TerminationSignals.h"
+#include "platform/UserDefaults.h"
 #include "platform/linux/LinuxSystemServices.h"
 #include "shell/AppDelegate.h"
+#include "shell/CalendarWindows.h"
 #include "shell/SettingsSaving.h"
 #include "shell/TalvorNSApplication.h"
 #include "world/TalvorLocationWinCtrl.h"
@@ -98,6 +104,52 @@ void chooseTimeMenuWindows(talvor::AppDelegate& delegate, std::size_t step) {
     throw talvor::TalvorException("test exception from an event handler");
 }
 
+void logFrame(const QString& what, const QRect& f) {
+    talvor::platform::log(QStringLiteral("test %1 %2 %3 %4 %5")
+                              .arg(what)
+                              .arg(f.x())
+                              .arg(f.y())
+                              .arg(f.width())
+                              .arg(f.height()));
+}
+
+// Opens the mini calendar from the date item and shows the day TALVOR_TEST_DAY of its first
+// month (else today); logs the date item's and the calendar's frames and the rows of the
+// day view, and saves a picture of the screen to TALVOR_TEST_SCREENSHOT.
+void showMiniCalendarDay(talvor::AppDelegate& delegate) {
+    delegate.calendars().showCal();
+    QTimer::singleShot(1000, &delegate, [&delegate] {
+        talvor::CalWindow* window = talvor::MinnowCalendarController::sharedInstance().calWindow();
+        if (window != nullptr && !window->monthViews().empty()) {
+            const talvor::CalMonthPtr month = window->monthViews().front()->currMonth();
+            const int day = qEnvironmentVariableIsSet("TALVOR_TEST_DAY")
+                                ? qEnvironmentVariableIntValue("TALVOR_TEST_DAY")
+                                : month->dayOfToday();
+            talvor::platform::NotificationCenter::defaultCenter().post(
+                QStringLiteral("DaySelectedNotitifcation"),
+                talvor::platform::senderObject(month.get()),
+                {{QStringLiteral("SelectedDay"), day}});
+        }
+        QTimer::singleShot(1000, &delegate, [&delegate, window] {
+            logFrame(QStringLiteral("date item"),
+                     delegate.calendars().dateStatusItemRect().toRect());
+            if (window != nullptr) {
+                logFrame(QStringLiteral("mini calendar"), window->frameGeometry());
+                talvor::platform::log(
+                    QStringLiteral("test day view rows %1")
+                        .arg(window->isDayViewShown()
+                                 ? window->editEventController()->eventViews().size()
+                                 : 0));
+            }
+            const QString shot = qEnvironmentVariable("TALVOR_TEST_SCREENSHOT");
+            if (!shot.isEmpty() && QGuiApplication::primaryScreen() != nullptr) {
+                QGuiApplication::primaryScreen()->grabWindow(0).save(shot);
+            }
+            talvor::platform::log(QStringLiteral("test steps done"));
+        });
+    });
+}
+
 // Process tests reach a dialog as its user would; nothing else sets the variable.
 void runTestAction(talvor::AppDelegate& delegate) {
     const QString action = qEnvironmentVariable("TALVOR_TEST_ACTION");
@@ -113,6 +165,10 @@ void runTestAction(talvor::AppDelegate& delegate) {
     }
     if (action == QLatin1String("time-menu-windows")) {
         QTimer::singleShot(1000, &delegate, [&delegate] { chooseTimeMenuWindows(delegate, 0); });
+        return;
+    }
+    if (action == QLatin1String("mini-calendar")) {
+        QTimer::singleShot(1000, &delegate, [&delegate] { showMiniCalendarDay(delegate); });
         return;
     }
     if (action != QLatin1String("import-locations")) {
@@ -176,6 +232,7 @@ int main(int argc, char* argv[]) {
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
     talvor::noticeSettingsThatCannotBeSaved();
     app.finishLaunching();
+    talvor::installUserCalendars(talvor::platform::UserDefaults::standard());
     talvor::AppDelegate delegate({.startedAtLogin = options.isSet(atLogin)});
     delegate.applicationDidFinishLaunching();
 

@@ -3,6 +3,26 @@
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
+namespace talvor {
+
+void CalendarBackEnd::addQuickEventwithTitle(const QString&, const CalSourcePtr&,
+                                             const Completion& completion) {
+    completion(false, QStringLiteral("This calendar cannot take new events."));
+}
+
+void CalendarBackEnd::createNewEventForSource(const CalSourcePtr&, const QString&, const QString&,
+                                              bool, Date, Date, int, int,
+                                              const Completion& completion) {
+    completion(false, QStringLiteral("This calendar cannot take new events."));
+}
+
+void CalendarBackEnd::deleteEvent(const CalEvent&, platform::RemoveScope,
+                                  const Completion& completion) {
+    completion(false, QStringLiteral("This calendar cannot remove events."));
+}
+
+}  // namespace talvor
+
 namespace talvor::CalendarBackEnds {
 
 namespace {

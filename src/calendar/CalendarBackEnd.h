@@ -1,11 +1,15 @@
 #pragma once
 
+#include "CalSource.h"
+#include "platform/CalendarStore.h"
 #include "platform/Date.h"
 
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace talvor {
@@ -29,6 +33,9 @@ struct EventAlarm {
 // it when it is gone.
 class CalendarBackEnd {
   public:
+    // (success, none) or (failure, a text for the user).
+    using Completion = std::function<void(bool, std::optional<QString>)>;
+
     virtual ~CalendarBackEnd() = default;
     virtual void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) = 0;
     // The calendars the back end keeps on this computer, as sources; none by default.
@@ -39,6 +46,17 @@ class CalendarBackEnd {
         (void)to;
         return {};
     }
+
+    // A back end that cannot write refuses these with a message.
+    virtual void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
+                                        const Completion& completion);
+    virtual void createNewEventForSource(const CalSourcePtr& source, const QString& title,
+                                         const QString& description, bool allDay, Date startDate,
+                                         Date endDate, int recurrance, int reminderMinutes,
+                                         const Completion& completion);
+    // The event's occurrence, it and the later ones, or the whole series (by its edit links).
+    virtual void deleteEvent(const CalEvent& event, platform::RemoveScope scope,
+                             const Completion& completion);
 };
 
 // The installed back ends, and the choice by "SelectedCalendar" ("Google" the Google one,

@@ -97,8 +97,21 @@ Date calendarDateRoundedTo5(Date date, const QTimeZone& zone) {
 }  // namespace CalendarDateExtras
 
 QString tformatTime(Date date) {
-    const std::unique_ptr<icu::SimpleDateFormat> format = IcuDates::createTimeStyleFormat();
-    return format ? IcuDates::format(*format, date) : QString();
+    // Making the formatter costs far more than using it, and month views ask for the time of
+    // every event: one per thread, made again when the locale or the zone changes.
+    struct Cached {
+        std::string locale;
+        QByteArray zone;
+        std::unique_ptr<icu::SimpleDateFormat> format;
+    };
+    thread_local Cached cached;
+    const std::string locale = icu::Locale::getDefault().getName();
+    const QTimeZone zone = IcuDates::currentZone();
+    const QByteArray zoneId = zone.id();
+    if (!cached.format || cached.locale != locale || cached.zone != zoneId) {
+        cached = {locale, zoneId, IcuDates::createTimeStyleFormat(icu::DateFormat::kShort, zone)};
+    }
+    return cached.format ? IcuDates::format(*cached.format, date) : QString();
 }
 
 }  // namespace talvor

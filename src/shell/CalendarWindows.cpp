@@ -1,7 +1,9 @@
 #include "CalendarWindows.h"
 
 #include "StatusItemsController.h"
+#include "calendar/AppleCal.h"
 #include "calendar/TalvorCalPrefsSettings.h"
+#include "calendar/VdirCalendarStore.h"
 #include "calendarui/CalendarPlacement.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "calendarui/ztCalendarController.h"
@@ -12,6 +14,8 @@
 #include "services/HotKey.h"
 #include "services/HotKeyKeys.h"
 
+#include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 namespace talvor {
@@ -28,6 +32,33 @@ void hide(QWidget* window) {
 }
 
 }  // namespace
+
+void installUserCalendars(platform::UserDefaults& defaults) {
+    static VdirCalendarStore* const store = [&defaults] {
+        auto* made = new VdirCalendarStore(VdirCalendarStore::configuredRoots(defaults));
+        made->ensureDefaultCalendar();
+        return made;
+    }();
+    platform::CalendarStore::setShared(store);
+    AppleCal::sharedInterface().setEventStore(store);
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, &AppleCal::sharedInterface());
+    platform::CalendarStore::setConsentPrompt([](std::function<void(bool)> reply) {
+        auto* box = new QMessageBox(QMessageBox::Question, QObject::tr("Calendar Access"),
+                                    QObject::tr("Talvor Pro would like to show and add events "
+                                                "in your calendars."));
+        box->setInformativeText(QObject::tr("Your calendars are the folders in %1.")
+                                    .arg(store->roots().join(QStringLiteral(", "))));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        // Above the mini calendar, which stays on top.
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
+        QPushButton* allow = box->addButton(QObject::tr("Allow"), QMessageBox::AcceptRole);
+        box->addButton(QObject::tr("Don't Allow"), QMessageBox::RejectRole);
+        // Closing the box without an answer leaves the question for the next time.
+        QObject::connect(box, &QMessageBox::buttonClicked, box,
+                         [reply, allow](QAbstractButton* clicked) { reply(clicked == allow); });
+        box->open();
+    });
+}
 
 QRectF centerHotKeyFrame(const QPointF& mouse, const QSizeF& size, const QRectF& area) {
     return CalendarPlacement::keptOnScreen(QRectF(mouse, size), area);
@@ -141,6 +172,10 @@ void CalendarWindows::closeMinnowCalendar() {
     if (mini.isWindowVisible()) {
         hide(mini.window());
     }
+}
+
+void CalendarWindows::showMenubarCalendarPrefs() {
+    menuExtra_.showMenubarCalendarPrefs();
 }
 
 void CalendarWindows::hotKeyDown(const HotKey& hotKey) {

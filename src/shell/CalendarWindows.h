@@ -20,6 +20,11 @@ class StatusItemsController;
 class ztCalendarController;
 class ztCalendarMenuExtra;
 
+// The user's calendars for the whole process: the calendar folders (configured roots, a
+// "Personal" calendar made in an empty default root), the back end of this computer's
+// calendars on them, and the question that asks the user for access.
+void installUserCalendars(platform::UserDefaults& defaults);
+
 // Where the mini calendar shows while the centre hot key is held: its top-left corner at the
 // mouse, moved back onto the screen's usable `area` where it would leave it.
 QRectF centerHotKeyFrame(const QPointF& mouse, const QSizeF& size, const QRectF& area);
@@ -46,6 +51,7 @@ class CalendarWindows : public MinnowCalendarDelegate {
     // "TalvorCalendarPrefsChangeNotification": the big calendar reloads its settings.
     void CalendarPrefsUpdates(const platform::Notification& notification);
     void closeMinnowCalendar() override;
+    void showMenubarCalendarPrefs() override;
 
     // "ToggleHotKey" shows or hides the mini calendar; "CenterHotKey" shows it under the
     // mouse while held. Neither does anything while the big calendar is chosen.

@@ -1,8 +1,11 @@
+#include "calendarui/CalWindow.h"
 #include "calendarui/CalendarWindow.h"
 #include "calendarui/MinnowCalendarController.h"
 #include "calendarui/MonthPager.h"
 #include "calendarui/ztCalendarController.h"
 
+#include "foundation/CalendarExtras.h"
+#include "platform/Clock.h"
 #include "platform/PreferenceStore.h"
 #include "platform/UserDefaults.h"
 #include "support/FakeClock.h"
@@ -52,6 +55,14 @@ class RecordingMenuExtra : public ztCalendarMenuExtra {
 
 class calendaruiControllers : public ::testing::Test {
   protected:
+    // The mini calendar's months read the shared clock; it sets the process-wide first
+    // weekday and user calendar.
+    void SetUp() override { platform::Clock::setShared(&clock); }
+    void TearDown() override {
+        platform::Clock::setShared(nullptr);
+        CalMonth::setFirstWeekDay(1);
+        CalendarExtras::resetForTesting();
+    }
     test::ScopedMachineZone zone{"UTC", "en_US"};
     test::FakeClock clock{kNow, QTimeZone::utc()};
     platform::MemoryPreferenceStore store{QStringLiteral("test")};
@@ -85,38 +96,35 @@ TEST_F(calendaruiControllers, MiniHangsUnderTheDateItemAndEscapeAsksTheDelegateT
     EXPECT_FALSE(window->isVisible()) << "without a delegate Escape hides the window itself";
 }
 
-TEST_F(calendaruiControllers, MiniStepsThroughMonthsAndMarksTodayWhenShown) {
+TEST_F(calendaruiControllers, MiniStepsThroughMonthsAndKeepsItsPlaceBetweenOpenings) {
     defaults.setInteger(2, QStringLiteral("FirstDayOfWeek"));
     MinnowCalendarController mini(clock, defaults, screens);
-    MonthGridView* view = mini.monthView();
-    EXPECT_EQ(view->grid().title, "March 2025");
-    EXPECT_EQ(view->grid().firstWeekday, 2);
-    EXPECT_TRUE(view->grid().days[8].isToday);
+    auto title = [&] { return mini.calWindow()->monthViews().front()->titleText(); };
+    EXPECT_EQ(title(), "March 2025");
+    EXPECT_EQ(mini.calWindow()->monthViews().front()->currMonth()->weekDays(true).front(), "M");
+    const CalFieldCell* today = mini.calWindow()->monthViews().front()->cellOfDay(4);
+    ASSERT_NE(today, nullptr);
+    EXPECT_TRUE(today->isBordered());
 
-    view->nextButton()->click();
-    EXPECT_EQ(view->grid().title, "April 2025");
-    view->previousButton()->click();
-    view->previousButton()->click();
-    EXPECT_EQ(view->grid().title, "February 2025");
-    EXPECT_EQ(mini.pager()->currOffset(), -1);
+    mini.calWindow()->nextButton()->click();
+    EXPECT_EQ(title(), "April 2025");
+    mini.calWindow()->prevButton()->click();
+    mini.calWindow()->prevButton()->click();
+    EXPECT_EQ(title(), "February 2025");
+    EXPECT_EQ(mini.currOffset(), -1);
 
-    // A day later and a changed first weekday show at the next opening, which starts at
-    // today's month whatever month was shown last.
-    mini.pager()->prevMonth();
-    clock.advance(86400);
-    defaults.setInteger(1, QStringLiteral("FirstDayOfWeek"));
+    // The window reopens where the user left it; the today/back button toggles.
     mini.window()->show();
-    EXPECT_EQ(mini.pager()->currOffset(), 0);
-    EXPECT_EQ(view->grid().title, "March 2025");
-    EXPECT_EQ(view->grid().firstWeekday, 1);
-    EXPECT_TRUE(view->grid().days[10].isToday) << "Wednesday 5 March, Sunday first";
-
     mini.window()->hide();
-    view->nextButton()->click();
-    view->nextButton()->click();
-    EXPECT_EQ(view->grid().title, "May 2025");
     mini.window()->show();
-    EXPECT_EQ(view->grid().title, "March 2025") << "reopened on today's month";
+    EXPECT_EQ(title(), "February 2025");
+    mini.calWindow()->currMonthButton()->click();
+    EXPECT_EQ(title(), "March 2025");
+    EXPECT_EQ(mini.calWindow()->currMonthButton()->text(), "Back");
+    mini.calWindow()->currMonthButton()->click();
+    EXPECT_EQ(title(), "February 2025");
+    mini.calWindow()->currMonthButton()->click();
+    EXPECT_EQ(title(), "March 2025");
 }
 
 TEST_F(calendaruiControllers, BigShowsTheMoonOfTheDayAndOpensTheSettings) {

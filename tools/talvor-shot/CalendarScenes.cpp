@@ -2,9 +2,13 @@
 
 #include "GrabWindow.h"
 
+#include "calendar/AppleCal.h"
+#include "calendar/CalendarBackEnd.h"
 #include "calendarui/MinnowCalendarController.h"
 #include "calendarui/ztCalendarController.h"
+#include "platform/CalendarStore.h"
 #include "platform/Clock.h"
+#include "platform/NotificationCenter.h"
 #include "platform/PreferenceStore.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
@@ -37,6 +41,54 @@ class DemoMoon : public ztCalendarMenuExtra {
     void showMenubarCalendarPrefs() override {}
 };
 
+// Two calendars with a week of May 2025: meetings, a dinner, a three-day trip.
+class DemoCalendars : public platform::CalendarStore {
+  public:
+    std::vector<platform::StoreCalendar> calendars() const override {
+        return {{QStringLiteral("work"), QStringLiteral("Work"),
+                 platform::StoreCalendar::Type::Local, QColor(0xD8, 0x1B, 0x60), true},
+                {QStringLiteral("home"), QStringLiteral("Home"),
+                 platform::StoreCalendar::Type::Local, QColor(0x1E, 0x88, 0xE5), true}};
+    }
+    std::vector<platform::StoreOccurrence> events(Date start, Date end,
+                                                  const QStringList&) const override {
+        auto at = [](int day, int hour, int minute) {
+            return Date::fromUnix(1746057600 + (day - 1) * 86400.0 + hour * 3600.0 + minute * 60.0);
+        };
+        auto make = [](const char* calendar, const char* title, Date from, Date to, bool allDay) {
+            platform::StoreOccurrence o;
+            o.eventId = QLatin1String(title);
+            o.calendarId = QLatin1String(calendar);
+            o.title = QLatin1String(title);
+            o.start = from;
+            o.end = to;
+            o.allDay = allDay;
+            return o;
+        };
+        const std::vector<platform::StoreOccurrence> all = {
+            make("work", "Planning", at(5, 9, 30), at(5, 10, 30), false),
+            make("work", "Design review", at(12, 14, 0), at(12, 15, 0), false),
+            make("home", "Dinner with Anna", at(12, 19, 0), at(12, 21, 0), false),
+            make("home", "Trip to the coast", at(15, 0, 0), at(18, 0, 0), true),
+            make("work", "Release", at(21, 11, 0), at(21, 12, 0), false),
+        };
+        std::vector<platform::StoreOccurrence> out;
+        for (const auto& o : all) {
+            if (o.end > start && o.start < end) {
+                out.push_back(o);
+            }
+        }
+        return out;
+    }
+    platform::StoreSaveResult saveEvent(const platform::NewStoreEvent&) override {
+        return {QString(), QStringLiteral("read-only")};
+    }
+    std::optional<QString> removeEvent(const platform::StoreOccurrence&,
+                                       platform::RemoveScope) override {
+        return QStringLiteral("read-only");
+    }
+};
+
 struct Setting {
     StillClock clock;
     platform::MemoryPreferenceStore store{QStringLiteral("talvor-shot")};
@@ -48,8 +100,31 @@ struct Setting {
 
 QImage renderMiniCalendar(double scale) {
     Setting s;
-    MinnowCalendarController mini(s.clock, s.defaults, platform::Screens::shared());
-    return grabWindow(*mini.window(), scale);
+    DemoCalendars calendars;
+    calendars.setDefaults(&s.defaults);
+    platform::CalendarStore::setAuthorizationStatus(s.defaults,
+                                                    platform::CalendarAccess::Authorized);
+    AppleCal apple(&calendars);
+    AppleCal::setSharedInterface(&apple);
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, &apple);
+    platform::Clock::setShared(&s.clock);
+    s.defaults.setInteger(3, QStringLiteral("TtNumCols"));
+    QImage picture;
+    {
+        MinnowCalendarController mini(s.clock, s.defaults, platform::Screens::shared());
+        // The queued loads, then their one redraw.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        const CalMonthPtr may = mini.calWindow()->monthViews().at(1)->currMonth();
+        platform::NotificationCenter::defaultCenter().post(
+            QStringLiteral("DaySelectedNotitifcation"), platform::senderObject(may.get()),
+            {{QStringLiteral("SelectedDay"), 12}});
+        picture = grabWindow(*mini.window(), scale);
+    }
+    platform::Clock::setShared(nullptr);
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
+    AppleCal::setSharedInterface(nullptr);
+    return picture;
 }
 
 QImage renderBigCalendar(double scale) {

@@ -186,7 +186,7 @@ const Scene kScenes[] = {
     {"clock-faces", "the clock face of every type at 10:10:30",
      [](const Settings& s) { return talvor::shot::renderClockFaces(s.scale); }},
 
-    {"mini-calendar", "the mini calendar that drops from the date item",
+    {"mini-calendar", "the mini calendar that drops from the date item, a day shown",
      [](const Settings& s) { return talvor::shot::renderMiniCalendar(s.scale); }},
     {"calendar-leaf", "the date item's calendar leaf when it shows neither moon nor date",
      [](const Settings& s) { return talvor::shot::renderCalendarLeaves(s.scale); }},

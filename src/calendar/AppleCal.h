@@ -1,0 +1,70 @@
+#pragma once
+
+#include "CalSource.h"
+#include "CalendarBackEnd.h"
+#include "platform/CalendarStore.h"
+#include "platform/Date.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace talvor {
+
+// The back end of the calendars of this computer (the calendar store): access, the
+// calendars as sources, a month's events, new events.
+class AppleCal : public QObject, public CalendarBackEnd {
+    Q_OBJECT
+  public:
+    // The refusal text handed to callers when access is refused.
+    static QString accessRefusedText();
+
+    // Not owned; null: the shared store, asked anew at each use.
+    explicit AppleCal(platform::CalendarStore* store = nullptr);
+
+    static AppleCal& sharedInterface();
+    // Replaces the shared back end (tests); nullptr restores the real one.
+    static void setSharedInterface(AppleCal* backEnd);
+
+    platform::CalendarStore& eventStore() const;
+    void setEventStore(platform::CalendarStore* store);
+
+    bool checkEventStoreAccessForCalendar() const;
+    // (granted, none) or (refused, accessRefusedText()).
+    void requestCalendarAccess(const Completion& handler);
+
+    // Empties the month and files every day each event of the month's span covers (first
+    // and last days flagged), then posts "EventsLoaded" once.
+    void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override;
+
+    CalSourcePtr getLocalEventCalendar(const QString& calendarIdentifier);
+    std::optional<platform::StoreCalendar> getEventCalendar(const CalSource& source);
+    const std::vector<platform::StoreCalendar>& getLocalEventCalendars();
+    const std::vector<CalSourcePtr>& getLocalEventCalendars_Parsed();
+    const std::vector<platform::StoreCalendar>& localCalendars() const { return localCalendars_; }
+
+    // From now to an hour later.
+    void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
+                                const Completion& completion) override;
+    // `recurrance` -1: none; 0 daily, 1 weekly, 2 monthly, 3 yearly. One alarm
+    // reminderMinutes x 60 seconds from the start.
+    void createNewEventForSource(const CalSourcePtr& source, const QString& title,
+                                 const QString& description, bool allDay, Date startDate,
+                                 Date endDate, int recurrance, int reminderMinutes,
+                                 const Completion& completion) override;
+    void deleteEvent(const CalEvent& event, platform::RemoveScope scope,
+                     const Completion& completion) override;
+
+  private:
+    platform::CalendarStore* store_;
+    std::vector<platform::StoreCalendar> localCalendars_;
+    std::vector<CalSourcePtr> localCalendars_Parsed_;
+    bool calendarsListed_ = false;
+    bool sourcesMade_ = false;
+    QMetaObject::Connection storeChanged_;
+};
+
+}  // namespace talvor

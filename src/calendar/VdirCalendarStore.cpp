@@ -1,0 +1,595 @@
+#include "VdirCalendarStore.h"
+
+#include "CalSource.h"
+#include "CivilTime.h"
+#include "TalvorVCALENDAR.h"
+#include "platform/AtomicFile.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTimer>
+#include <QUuid>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace talvor {
+namespace {
+
+using platform::StoreCalendar;
+using platform::StoreOccurrence;
+
+constexpr int64_t kDay = 86400;
+constexpr size_t kOccurrenceCap = 5000;  // of one series in one range
+
+QStringList calendarFolders(const QStringList& roots) {
+    QStringList out;
+    for (const QString& root : roots) {
+        QDir dir(root);
+        for (const QString& name :
+             dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable, QDir::Name)) {
+            out << QDir::cleanPath(dir.absoluteFilePath(name));
+        }
+    }
+    return out;
+}
+
+QString readSmallFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(file.read(4096)).trimmed();
+}
+
+// "#RRGGBB" or "#RRGGBBAA", the way vdirsyncer writes it (QColor reads 8 digits as ARGB).
+QColor parseColor(const QString& text) {
+    if (text.size() == 9 && text.startsWith(QLatin1Char('#'))) {
+        bool ok = false;
+        const uint rgba = text.mid(1).toUInt(&ok, 16);
+        if (ok) {
+            return QColor((rgba >> 24) & 0xff, (rgba >> 16) & 0xff, (rgba >> 8) & 0xff,
+                          rgba & 0xff);
+        }
+    }
+    const QColor color = QColor::fromString(text);
+    return color.isValid() ? color : CalSource::defaultColor();
+}
+
+ical::ZonePtr shownZone() {
+    const QByteArray id = platform::Clock::shared().currentZone().id();
+    ical::ZonePtr zone = ical::ZoneRules::system(id.toStdString());
+    return zone ? zone : ical::ZoneRules::utc();
+}
+
+int64_t toUnix(Date date) {
+    return static_cast<int64_t>(std::floor(date.timeIntervalSince1970()));
+}
+
+QString eventIdOf(const QString& path, const std::string& uid) {
+    return path + QLatin1Char('#') + QString::fromStdString(uid);
+}
+
+// The file and UID of an event id; none for an id of something else.
+std::optional<std::pair<QString, QString>> splitEventId(const QString& id) {
+    const qsizetype hash = id.lastIndexOf(QLatin1Char('#'));
+    if (hash <= 0 || !id.left(hash).endsWith(QLatin1String(".ics"))) {
+        return std::nullopt;
+    }
+    return std::make_pair(id.left(hash), id.mid(hash + 1));
+}
+
+// --- Writing -----------------------------------------------------------------------------
+
+QString utcStamp(int64_t unix) {
+    return QString::fromStdString(ical::formatUtc(unix))
+        .remove(QLatin1Char('-'))
+        .remove(QLatin1Char(':'));
+}
+
+QString dateStamp(int64_t day) {
+    return QString::fromStdString(ical::formatDate(day)).remove(QLatin1Char('-'));
+}
+
+// Content lines folded at 75 octets, never inside a UTF-8 sequence, ended by CRLF.
+QByteArray foldedLine(const QString& line) {
+    const QByteArray utf8 = line.toUtf8();
+    QByteArray out;
+    qsizetype start = 0;
+    qsizetype room = 75;
+    while (utf8.size() - start > room) {
+        qsizetype cut = start + room;
+        while (cut > start && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        out += utf8.mid(start, cut - start) + "\r\n ";
+        start = cut;
+        room = 74;
+    }
+    out += utf8.mid(start) + "\r\n";
+    return out;
+}
+
+QByteArray joinLines(const QStringList& lines) {
+    QByteArray out;
+    for (const QString& line : lines) {
+        out += foldedLine(line);
+    }
+    return out;
+}
+
+QString offsetText(int64_t seconds) {
+    return (seconds < 0 ? QStringLiteral("-PT") : QStringLiteral("PT")) +
+           QString::number(seconds < 0 ? -seconds : seconds) + QLatin1Char('S');
+}
+
+QStringList eventLines(const platform::NewStoreEvent& event, const QString& uid,
+                       const ical::ZoneRules& zone, int64_t nowUnix) {
+    using TalvorVCALENDAR::escapeText;
+    QStringList lines{QStringLiteral("BEGIN:VCALENDAR"),
+                      QStringLiteral("VERSION:2.0"),
+                      QStringLiteral("PRODID:-//Talvor//Talvor Pro//EN"),
+                      QStringLiteral("BEGIN:VEVENT"),
+                      QStringLiteral("UID:") + uid,
+                      QStringLiteral("DTSTAMP:") + utcStamp(nowUnix)};
+    const int64_t start = toUnix(event.start);
+    const int64_t end = std::max(start, toUnix(event.end));
+    if (event.allDay) {
+        const int64_t first = civil::floorDiv(zone.toLocal(start), kDay);
+        // The end is exclusive: an event ending at midnight does not cover the next day.
+        const int64_t last = civil::floorDiv(zone.toLocal(end) - 1, kDay);
+        lines << QStringLiteral("DTSTART;VALUE=DATE:") + dateStamp(first)
+              << QStringLiteral("DTEND;VALUE=DATE:") + dateStamp(std::max(first, last) + 1);
+    } else {
+        lines << QStringLiteral("DTSTART:") + utcStamp(start)
+              << QStringLiteral("DTEND:") + utcStamp(end);
+    }
+    lines << QStringLiteral("SUMMARY:") + escapeText(event.title);
+    if (!event.notes.isEmpty()) {
+        lines << QStringLiteral("DESCRIPTION:") + escapeText(event.notes);
+    }
+    if (event.recurrence) {
+        static const char* const kFreq[] = {"DAILY", "WEEKLY", "MONTHLY", "YEARLY"};
+        lines << QStringLiteral("RRULE:FREQ=") +
+                     QLatin1String(kFreq[static_cast<int>(*event.recurrence)]);
+    }
+    if (event.alarmOffset) {
+        lines << QStringLiteral("BEGIN:VALARM") << QStringLiteral("ACTION:DISPLAY")
+              << QStringLiteral("DESCRIPTION:") + escapeText(event.title)
+              << QStringLiteral("TRIGGER:") + offsetText(*event.alarmOffset)
+              << QStringLiteral("END:VALARM");
+    }
+    lines << QStringLiteral("END:VEVENT") << QStringLiteral("END:VCALENDAR");
+    return lines;
+}
+
+// --- Editing a file's text ---------------------------------------------------------------
+
+QStringList unfoldedLines(const QByteArray& bytes) {
+    QString text = QString::fromUtf8(bytes);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1String("\n "), QString()).replace(QLatin1String("\n\t"), QString());
+    QStringList lines = text.split(QLatin1Char('\n'));
+    while (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+QString propertyName(const QString& line) {
+    const qsizetype end = line.indexOf(QRegularExpression(QStringLiteral("[;:]")));
+    return (end < 0 ? line : line.left(end)).toUpper();
+}
+
+QString propertyValue(const QString& line) {
+    // The first colon outside a quoted parameter value.
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (line[i] == QLatin1Char(':') && !quoted) {
+            return line.mid(i + 1);
+        }
+    }
+    return {};
+}
+
+// One VEVENT of a file's lines: [begin, end] inclusive, its UID and whether it overrides one
+// occurrence.
+struct EventBlock {
+    qsizetype begin = 0, end = 0;
+    QString uid;
+    bool isOverride = false;
+};
+
+std::vector<EventBlock> eventBlocks(const QStringList& lines) {
+    std::vector<EventBlock> out;
+    int depth = 0;
+    EventBlock current;
+    bool inEvent = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString name = propertyName(lines[i]);
+        if (name == QLatin1String("BEGIN")) {
+            ++depth;
+            if (!inEvent &&
+                propertyValue(lines[i]).trimmed().toUpper() == QLatin1String("VEVENT")) {
+                inEvent = true;
+                current = EventBlock{i, i, {}, false};
+                depth = 1;
+            }
+        } else if (name == QLatin1String("END") && inEvent) {
+            if (--depth == 0) {
+                current.end = i;
+                out.push_back(current);
+                inEvent = false;
+            }
+        } else if (inEvent && depth == 1 && name == QLatin1String("UID")) {
+            current.uid = propertyValue(lines[i]);
+        } else if (inEvent && depth == 1 && name == QLatin1String("RECURRENCE-ID")) {
+            current.isOverride = true;
+        }
+    }
+    return out;
+}
+
+// The RRULE line ended at `until` (COUNT and an earlier UNTIL dropped).
+QString endedRule(const QString& line, const QString& until) {
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    QStringList parts;
+    for (const QString& part : line.mid(colon + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString key = part.section(QLatin1Char('='), 0, 0).toUpper();
+        if (key != QLatin1String("COUNT") && key != QLatin1String("UNTIL")) {
+            parts << part;
+        }
+    }
+    parts << QStringLiteral("UNTIL=") + until;
+    return line.left(colon + 1) + parts.join(QLatin1Char(';'));
+}
+
+}  // namespace
+
+VdirCalendarStore::VdirCalendarStore(QStringList roots, QObject* parent)
+    : CalendarStore(parent), roots_(std::move(roots)) {
+    watcher_ = new QFileSystemWatcher(this);
+    settle_ = new QTimer(this);
+    settle_->setSingleShot(true);
+    settle_->setInterval(250);  // a sync writes many files at once: one reload for all
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_,
+            static_cast<void (QTimer::*)()>(&QTimer::start));
+    connect(settle_, &QTimer::timeout, this, [this] {
+        watchFolders();
+        emit changed();
+    });
+    watchFolders();
+}
+
+VdirCalendarStore::~VdirCalendarStore() = default;
+
+QStringList VdirCalendarStore::configuredRoots(const platform::UserDefaults& defaults) {
+    QStringList roots{TalvorVCALENDAR::TalvorLoadVCALPath()};
+    for (const QVariant& v : defaults.objectForKey(QStringLiteral("CalendarFolders")).toList()) {
+        const QString path = QDir::cleanPath(v.toString());
+        if (!path.isEmpty() && !roots.contains(path)) {
+            roots << path;
+        }
+    }
+    return roots;
+}
+
+void VdirCalendarStore::ensureDefaultCalendar() {
+    if (roots_.isEmpty() || !calendarFolders({roots_.first()}).isEmpty()) {
+        return;
+    }
+    const QString folder = roots_.first() + QStringLiteral("/personal");
+    if (!QDir().mkpath(folder)) {
+        platform::log(QStringLiteral("calendar store: cannot make %1").arg(folder));
+        return;
+    }
+    QString error;
+    if (!platform::writeFileAtomically(folder + QStringLiteral("/displayname"), "Personal\n",
+                                       &error)) {
+        platform::log(QStringLiteral("calendar store: %1").arg(error));
+    }
+    watchFolders();
+}
+
+void VdirCalendarStore::watchFolders() {
+    QStringList wanted;
+    for (const QString& root : roots_) {
+        if (QFileInfo(root).isDir()) {
+            wanted << root;
+        }
+    }
+    wanted << calendarFolders(roots_);
+    const QStringList watched = watcher_->directories();
+    QStringList gone;
+    for (const QString& path : watched) {
+        if (!wanted.contains(path)) {
+            gone << path;
+        }
+    }
+    if (!gone.isEmpty()) {
+        watcher_->removePaths(gone);
+    }
+    QStringList added;
+    for (const QString& path : wanted) {
+        if (!watched.contains(path)) {
+            added << path;
+        }
+    }
+    if (!added.isEmpty()) {
+        watcher_->addPaths(added);
+    }
+}
+
+std::vector<StoreCalendar> VdirCalendarStore::calendars() const {
+    std::vector<StoreCalendar> out;
+    for (const QString& folder : calendarFolders(roots_)) {
+        StoreCalendar calendar;
+        calendar.identifier = folder;
+        const QString name = readSmallFile(folder + QStringLiteral("/displayname"));
+        calendar.title =
+            name.isEmpty() ? QFileInfo(folder).fileName() : name.section(QLatin1Char('\n'), 0, 0);
+        calendar.color = parseColor(readSmallFile(folder + QStringLiteral("/color")));
+        calendar.allowsModifications = QFileInfo(folder).isWritable();
+        out.push_back(std::move(calendar));
+    }
+    return out;
+}
+
+const VdirCalendarStore::ParsedFile& VdirCalendarStore::parsed(const QString& path) const {
+    return parsed(QFileInfo(path));
+}
+
+const VdirCalendarStore::ParsedFile& VdirCalendarStore::parsed(const QFileInfo& info) const {
+    const QString path = info.absoluteFilePath();
+    auto& slot = files_[path];
+    if (slot && slot->modified == info.lastModified() && slot->size == info.size()) {
+        return *slot;
+    }
+    auto file = std::make_shared<ParsedFile>();
+    file->modified = info.lastModified();
+    file->size = info.size();
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        file->unreadable = true;
+        platform::log(QStringLiteral("calendar store: skipped %1: %2").arg(path, in.errorString()));
+    } else {
+        const QByteArray bytes = in.readAll();
+        file->data = ical::readEvents(std::string_view(bytes.constData(), bytes.size()));
+        if (!file->data.errors.empty()) {
+            file->damaged = true;
+            platform::log(QStringLiteral("calendar store: skipped damaged parts of %1: %2")
+                              .arg(path, QString::fromStdString(file->data.errorSummary())));
+        }
+    }
+    slot = std::move(file);
+    return *slot;
+}
+
+void VdirCalendarStore::appendOccurrences(const QString& calendarId, const QString& path,
+                                          const ParsedFile& file, int64_t fromUtc, int64_t toUtc,
+                                          const ical::ZoneRules& floating,
+                                          std::vector<StoreOccurrence>& out) const {
+    const auto& events = file.data.events;
+    auto occurrence = [&](const ical::CalendarEvent& e, int64_t start, int64_t end,
+                          std::optional<int64_t> original, bool recurs) {
+        if (!(end > fromUtc || (end == start && start >= fromUtc)) || start >= toUtc) {
+            return;
+        }
+        StoreOccurrence o;
+        o.eventId = eventIdOf(path, e.uid);
+        o.calendarId = calendarId;
+        o.title = QString::fromStdString(e.summary.value_or(std::string()));
+        o.notes = QString::fromStdString(e.description.value_or(std::string()));
+        o.start = Date::fromUnix(static_cast<double>(start));
+        o.end = Date::fromUnix(static_cast<double>(end));
+        o.allDay = e.allDay;
+        o.hasRecurrence = recurs;
+        if (original) {
+            o.occurrenceDate = Date::fromUnix(static_cast<double>(*original));
+        }
+        out.push_back(std::move(o));
+    };
+    // The end of an occurrence starting at `start`: all-day events keep their count of days
+    // on the shown wall clock, timed ones their length.
+    auto endOf = [&](const ical::CalendarEvent& e, int64_t start) {
+        const int64_t first = e.start.utc(floating);
+        const int64_t last = e.endUtc(floating);
+        if (e.allDay) {
+            const int64_t days = std::max<int64_t>(
+                1, (civil::floorDiv(floating.toLocal(last) - floating.toLocal(first) + kDay / 2,
+                                    kDay)));
+            return floating.toUtc(floating.toLocal(start) + days * kDay);
+        }
+        return start + std::max<int64_t>(0, last - first);
+    };
+    for (const ical::CalendarEvent& e : events) {
+        if (e.recurrenceId) {
+            continue;
+        }
+        std::vector<const ical::CalendarEvent*> overrides;
+        for (const ical::CalendarEvent& o : events) {
+            if (o.recurrenceId && o.uid == e.uid) {
+                overrides.push_back(&o);
+            }
+        }
+        if (!e.recurs()) {
+            const int64_t start = e.start.utc(floating);
+            occurrence(e, start, endOf(e, start), std::nullopt, false);
+            continue;
+        }
+        const int64_t length = endOf(e, e.start.utc(floating)) - e.start.utc(floating);
+        const ical::ExpandResult r =
+            ical::expand(e, overrides, fromUtc - length, toUtc, kOccurrenceCap, floating);
+        if (r.error) {
+            platform::log(QStringLiteral("calendar store: %1: %2")
+                              .arg(path, QString::fromStdString(*r.error)));
+        }
+        for (int64_t start : r.starts) {
+            occurrence(e, start, endOf(e, start), start, true);
+        }
+        for (const ical::CalendarEvent* o : overrides) {
+            const int64_t original = o->recurrenceId->utc(floating);
+            const bool removed =
+                std::any_of(e.exdates.begin(), e.exdates.end(),
+                            [&](const ical::EventTime& x) { return x.utc(floating) == original; });
+            if (!removed) {
+                const int64_t start = o->start.utc(floating);
+                occurrence(*o, start, endOf(*o, start), original, true);
+            }
+        }
+    }
+}
+
+std::vector<StoreOccurrence> VdirCalendarStore::events(Date start, Date end,
+                                                       const QStringList& calendarIds) const {
+    std::vector<StoreOccurrence> out;
+    const ical::ZonePtr floating = shownZone();
+    const int64_t fromUtc = toUnix(start);
+    const int64_t toUtc = toUnix(end);
+    QSet<QString> seen;
+    const QStringList folders = calendarFolders(roots_);
+    for (const QString& folder : folders) {
+        if (!calendarIds.isEmpty() && !calendarIds.contains(folder)) {
+            continue;
+        }
+        // One listing gives the names and the times and sizes (no second look per file).
+        const QFileInfoList entries =
+            QDir(folder).entryInfoList({QStringLiteral("*.ics")}, QDir::Files, QDir::Name);
+        for (const QFileInfo& info : entries) {
+            const QString path = info.absoluteFilePath();
+            seen.insert(path);
+            const ParsedFile& file = parsed(info);
+            if (!file.unreadable) {
+                appendOccurrences(folder, path, file, fromUtc, toUtc, *floating, out);
+            }
+        }
+    }
+    // Forget the files that went away from the calendars looked at, and from calendars
+    // that went away.
+    for (auto it = files_.begin(); it != files_.end();) {
+        const QString folder = QFileInfo(it.key()).absolutePath();
+        const bool looked = calendarIds.isEmpty() || calendarIds.contains(folder);
+        const bool gone = looked ? !seen.contains(it.key()) : !folders.contains(folder);
+        it = gone ? files_.erase(it) : std::next(it);
+    }
+    std::stable_sort(
+        out.begin(), out.end(),
+        [](const StoreOccurrence& a, const StoreOccurrence& b) { return a.start < b.start; });
+    return out;
+}
+
+platform::StoreSaveResult VdirCalendarStore::saveEvent(const platform::NewStoreEvent& event) {
+    const QStringList folders = calendarFolders(roots_);
+    if (!folders.contains(event.calendarId)) {
+        return {QString(), QStringLiteral("The calendar of the event no longer exists.")};
+    }
+    const QString uid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QString path = event.calendarId + QLatin1Char('/') + uid + QStringLiteral(".ics");
+    const ical::ZonePtr zone = shownZone();
+    const QByteArray text =
+        joinLines(eventLines(event, uid, *zone, toUnix(platform::Clock::shared().now())));
+    QString error;
+    if (!platform::writeFileAtomically(path, text, &error)) {
+        platform::log(QStringLiteral("calendar store: cannot save %1: %2").arg(path, error));
+        return {QString(), QStringLiteral("The event could not be saved: %1").arg(error)};
+    }
+    return {eventIdOf(path, uid.toStdString()), std::nullopt};
+}
+
+std::optional<QString> VdirCalendarStore::removeEvent(const StoreOccurrence& occurrence,
+                                                      platform::RemoveScope scope) {
+    const auto id = splitEventId(occurrence.eventId);
+    if (!id || !calendarFolders(roots_).contains(QFileInfo(id->first).absolutePath())) {
+        return QStringLiteral("The event is not in a calendar of this computer.");
+    }
+    const QString& path = id->first;
+    const ParsedFile& file = parsed(path);
+    if (file.unreadable || file.damaged) {
+        return QStringLiteral("The event's file is damaged; it is left as it is.");
+    }
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("The event's file cannot be read: %1").arg(in.errorString());
+    }
+    QStringList lines = unfoldedLines(in.readAll());
+    in.close();
+    const std::vector<EventBlock> blocks = eventBlocks(lines);
+    auto master = std::find_if(blocks.begin(), blocks.end(), [&](const EventBlock& b) {
+        return b.uid == id->second && !b.isOverride;
+    });
+    if (master == blocks.end()) {
+        return QStringLiteral("The event is no longer in its calendar.");
+    }
+
+    const ical::ZonePtr zone = shownZone();
+    bool wholeSeries = scope == platform::RemoveScope::All || !occurrence.hasRecurrence ||
+                       !occurrence.occurrenceDate;
+    const int64_t original = occurrence.occurrenceDate ? toUnix(*occurrence.occurrenceDate) : 0;
+    if (!wholeSeries && scope == platform::RemoveScope::ThisAndFuture) {
+        const auto first = std::find_if(
+            file.data.events.begin(), file.data.events.end(), [&](const ical::CalendarEvent& e) {
+                return e.uid == id->second.toStdString() && !e.recurrenceId;
+            });
+        wholeSeries = first != file.data.events.end() && original <= first->start.utc(*zone);
+    }
+
+    if (wholeSeries) {
+        std::vector<EventBlock> others;
+        for (const EventBlock& b : blocks) {
+            if (b.uid != id->second) {
+                others.push_back(b);
+            }
+        }
+        if (others.empty()) {
+            if (!QFile::remove(path)) {
+                return QStringLiteral("The event's file cannot be removed.");
+            }
+            files_.remove(path);
+            return std::nullopt;
+        }
+        for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
+            if (it->uid == id->second) {
+                lines.erase(lines.begin() + it->begin, lines.begin() + it->end + 1);
+            }
+        }
+    } else if (scope == platform::RemoveScope::ThisEvent) {
+        const QString exdate = occurrence.allDay
+                                   ? QStringLiteral("EXDATE;VALUE=DATE:") +
+                                         dateStamp(civil::floorDiv(zone->toLocal(original), kDay))
+                                   : QStringLiteral("EXDATE:") + utcStamp(original);
+        lines.insert(master->end, exdate);
+    } else {
+        // Ends the rule before this occurrence: the last second before it (a date for all-day
+        // events: the day before).
+        const QString until = occurrence.allDay
+                                  ? dateStamp(civil::floorDiv(zone->toLocal(original), kDay) - 1)
+                                  : utcStamp(original - 1);
+        bool ruled = false;
+        for (qsizetype i = master->begin; i <= master->end; ++i) {
+            if (propertyName(lines[i]) == QLatin1String("RRULE")) {
+                lines[i] = endedRule(lines[i], until);
+                ruled = true;
+            }
+        }
+        if (!ruled) {
+            return QStringLiteral("The event does not repeat by a rule.");
+        }
+    }
+    QString error;
+    if (!platform::writeFileAtomically(path, joinLines(lines), &error)) {
+        return QStringLiteral("The event could not be removed: %1").arg(error);
+    }
+    return std::nullopt;
+}
+
+}  // namespace talvor

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "calendar/CalEvent.h"
+
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QToolButton;
+
+namespace talvor {
+
+namespace platform {
+class UserDefaults;
+}
+
+// One row of the day view: the event's colour dot (or highlight dot), its start time and its
+// title wrapped to the width; with no event, a grey "No events".
+class EventView : public QWidget {
+    Q_OBJECT
+  public:
+    // The fonts of all rows: titles in `large`, start times in `small` (slanted).
+    static void setLargeFont(const QFont& large, const QFont& small);
+
+    EventView(std::optional<CalEventDay> event, int width, QWidget* parent = nullptr);
+
+    const std::optional<CalEventDay>& event() const { return event_; }
+    QLabel* titleField() const { return title_; }
+    int dotOffset() const { return dotOffset_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    std::optional<CalEventDay> event_;
+    QLabel* title_ = nullptr;
+    QPointF timeStringPoint_;  // top-left of the start time
+    int dotOffset_ = 0;        // the dot's distance from the row's top
+};
+
+// The day view under the months: the day's date line, extra lines (the day in a second
+// calendar system, how far it is from today), one row per event. Read-only: events are made
+// and removed elsewhere, through the new-event handler it calls.
+class EditEventController : public QObject {
+    Q_OBJECT
+  public:
+    // The defaults must outlive the controller.
+    explicit EditEventController(platform::UserDefaults& defaults, QObject* parent = nullptr);
+    ~EditEventController() override;
+
+    QWidget* view() const { return eventView_; }
+    QLabel* dateField() const { return dateField_; }
+    QToolButton* newEventButton() const { return newEventButton_; }
+    QToolButton* appleButton() const { return appleButton_; }
+    QToolButton* googleButton() const { return googleButton_; }
+    const std::vector<QWidget*>& eventViews() const { return eventViews_; }
+
+    void setFontSize(float size);
+    float fontSize() const { return fontSize_; }
+    // Lays the view out for the day; its height follows the content, its width stays.
+    void showDate(const QString& date, const QStringList& auxStrings,
+                  const std::vector<CalEventDay>* events, bool isRedisplay);
+    // Whether the selected back end has a calendar to put a new event in.
+    bool canCreateEvents() const;
+    void updateCreateEventButton();
+    void close() {}
+
+  private:
+    platform::UserDefaults& defaults_;
+    QPointer<QWidget> eventView_;
+    QLabel* dateField_;
+    QToolButton* newEventButton_;
+    QToolButton* appleButton_;
+    QToolButton* googleButton_;
+    std::vector<QWidget*> eventViews_;
+    float fontSize_ = 11.0f;
+};
+
+}  // namespace talvor

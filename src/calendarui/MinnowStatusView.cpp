@@ -1,0 +1,167 @@
+#include "MinnowStatusView.h"
+
+#include "CalWindow.h"
+
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace talvor {
+namespace {
+
+QFont systemFont(double size, bool bold = false) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSizeF(size);
+    font.setBold(bold);
+    return font;
+}
+
+}  // namespace
+
+MinnowStatusView::MinnowStatusView(QWidget* parent) : QWidget(parent) {
+    resize(30, 22);
+}
+
+void MinnowStatusView::setWindow(AnchoredWindow* window) {
+    targetWindow_ = window;
+}
+
+void MinnowStatusView::setStringValue(const QString& text) {
+    displayString_ = text;
+    update();
+}
+
+void MinnowStatusView::setTopString(const QString& text) {
+    topString_ = text;
+    sizeSelf();
+}
+
+void MinnowStatusView::setBottomString(const QString& text) {
+    bottomString_ = text;
+    sizeSelf();
+}
+
+void MinnowStatusView::sizeSelf() {
+    const QFontMetricsF metrics(systemFont(9.0));
+    const double wider =
+        std::max(metrics.horizontalAdvance(topString_), metrics.horizontalAdvance(bottomString_));
+    resize(static_cast<int>(wider + 30.0 + 1.0), height());
+    update();
+}
+
+void MinnowStatusView::calculateWindowFrame(bool animate) {
+    if (targetWindow_ && anchor_) {
+        const auto [item, area] = anchor_();
+        autoMove_ = true;
+        targetWindow_->setAnchor(item, area, animate);
+        autoMove_ = false;
+    }
+}
+
+void MinnowStatusView::showWindow() {
+    calculateWindowFrame(false);
+    if (targetWindow_) {
+        targetWindow_->show();
+        targetWindow_->raise();
+    }
+    isVisible_ = true;
+    update();
+}
+
+void MinnowStatusView::hideWindow() {
+    if (targetWindow_) {
+        targetWindow_->hide();
+    }
+    isVisible_ = false;
+    update();
+}
+
+void MinnowStatusView::mouseDownAt(double timestamp) {
+    mouseDownTime_ = timestamp;
+    if (isVisible_) {
+        hideWindow();
+    } else {
+        showWindow();
+    }
+}
+
+void MinnowStatusView::mouseUpAt(double timestamp) {
+    if (isVisible_ && (mouseDownTime_ <= 0 || timestamp - mouseDownTime_ >= 0.3)) {
+        hideWindow();
+    }
+    mouseDownTime_ = 0;
+}
+
+void MinnowStatusView::applicationSwitched(const QString& identifier, const QString& own) {
+    if (identifier.isEmpty() || identifier == own || identifier == activeApp_) {
+        return;
+    }
+    if (!activeApp_.isEmpty() && isVisible_) {
+        hideWindow();
+    }
+    activeApp_ = identifier;
+}
+
+void MinnowStatusView::menuClicked(qint64 pid) {
+    if (isVisible_ && pid >= 1 && pid != QCoreApplication::applicationPid()) {
+        hideWindow();
+    }
+}
+
+void MinnowStatusView::windowDidMove() {
+    if (isVisible_ && !autoMove_) {
+        isVisible_ = false;
+        update();
+    }
+}
+
+void MinnowStatusView::mousePressEvent(QMouseEvent* event) {
+    mouseDownAt(event->timestamp() / 1000.0);
+}
+
+void MinnowStatusView::mouseReleaseEvent(QMouseEvent* event) {
+    mouseUpAt(event->timestamp() / 1000.0);
+}
+
+void MinnowStatusView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (isVisible_) {
+        painter.fillRect(rect(), palette().color(QPalette::Highlight));
+    }
+    if (!backgroundImage_.isNull()) {
+        painter.setCompositionMode(isVisible_ ? QPainter::CompositionMode_Xor
+                                              : QPainter::CompositionMode_SourceOver);
+        painter.drawImage(QPointF(0, 0), backgroundImage_);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    if (triangleColor_.isValid() && !isVisible_) {
+        // (21.2, 4) (26, 4) (26, 8.8) measured from the bottom.
+        const double h = height();
+        QPainterPath triangle;
+        triangle.moveTo(21.2, h - 4.0);
+        triangle.lineTo(26.0, h - 4.0);
+        triangle.lineTo(26.0, h - 8.8);
+        triangle.closeSubpath();
+        painter.fillPath(triangle, triangleColor_);
+    }
+    const QColor text = isVisible_ ? Qt::white : Qt::black;
+    painter.setPen(text);
+    const QFont dayFont = systemFont(11.0, true);
+    painter.setFont(dayFont);
+    const QFontMetricsF metrics(dayFont);
+    const double x = 15 - std::trunc(metrics.horizontalAdvance(displayString_) / 2);
+    painter.drawText(QPointF(x, height() - 4.0 - metrics.descent()), displayString_);
+    if (!topString_.isEmpty() || !bottomString_.isEmpty()) {
+        painter.setFont(systemFont(9.0));
+        const QFontMetricsF small(painter.font());
+        painter.drawText(QPointF(28.0, height() - 10.0 - small.descent()), topString_);
+        painter.drawText(QPointF(28.0, height() - 2.0 - small.descent()), bottomString_);
+    }
+}
+
+}  // namespace talvor
