@@ -86,7 +86,7 @@ const std::vector<platform::StoreCalendar>& AppleCal::getLocalEventCalendars() {
     return localCalendars_;
 }
 
-const std::vector<CalSourcePtr>& AppleCal::getLocalEventCalendars_Parsed() {
+std::vector<CalSourcePtr> AppleCal::getLocalEventCalendars_Parsed() {
     std::vector<CalSourcePtr> made;
     for (const platform::StoreCalendar& c : getLocalEventCalendars()) {
         // Kept sources keep their place in the user's order and their highlight.

@@ -43,7 +43,7 @@ class AppleCal : public QObject, public CalendarBackEnd {
     CalSourcePtr getLocalEventCalendar(const QString& calendarIdentifier);
     std::optional<platform::StoreCalendar> getEventCalendar(const CalSource& source);
     const std::vector<platform::StoreCalendar>& getLocalEventCalendars();
-    const std::vector<CalSourcePtr>& getLocalEventCalendars_Parsed();
+    std::vector<CalSourcePtr> getLocalEventCalendars_Parsed() override;
     const std::vector<platform::StoreCalendar>& localCalendars() const { return localCalendars_; }
 
     // From now to an hour later.

@@ -112,6 +112,11 @@ class GCalender : public CalendarBackEnd {
     // the calendars are known, they are listed first.
     void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override;
 
+    // The back-end interface's forms of these refuse until they are mapped onto ours.
+    using CalendarBackEnd::addQuickEventwithTitle;
+    using CalendarBackEnd::createNewEventForSource;
+    using CalendarBackEnd::deleteEvent;
+
     // From now to an hour later.
     void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
                                 Completion completion);
