@@ -10,62 +10,75 @@ namespace {
 
 using civil::kSecondsPerDay;
 
-bool isUtcOffset(const std::string& v) {
-    // [+-]HHMM or [+-]HHMMSS
+// [+-]HHMM or [+-]HHMMSS, in seconds east of UTC.
+std::optional<int32_t> utcOffset(const std::string& v) {
     if ((v.size() != 5 && v.size() != 7) || (v[0] != '+' && v[0] != '-')) {
-        return false;
+        return std::nullopt;
     }
     for (size_t i = 1; i < v.size(); ++i) {
         if (v[i] < '0' || v[i] > '9') {
-            return false;
+            return std::nullopt;
         }
     }
-    return (v[1] - '0') * 10 + (v[2] - '0') <= 23 && v[3] <= '5' && (v.size() == 5 || v[5] <= '5');
+    auto two = [&](size_t at) { return (v[at] - '0') * 10 + (v[at + 1] - '0'); };
+    const int hours = two(1);
+    const int minutes = two(3);
+    const int seconds = v.size() == 7 ? two(5) : 0;
+    if (hours > 23 || minutes > 59 || seconds > 59) {
+        return std::nullopt;
+    }
+    const int32_t magnitude = hours * 3600 + minutes * 60 + seconds;
+    return v[0] == '-' ? -magnitude : magnitude;
 }
 
-// The VTIMEZONE reduced to what a zone needs, after checking every part of it: ICU reads a
-// damaged one into an object that crashes when asked for an offset, so only sound rules
-// reach it. Null when anything is missing or malformed.
-std::optional<std::string> checkedVTimeZone(const Component& zone) {
+// The parts of a VTIMEZONE, each checked whole: null when anything is missing or malformed,
+// so that a damaged zone reads as unknown rather than as half of its rules.
+std::optional<std::vector<ZonePart>> zoneParts(const Component& zone) {
     const Property* id = zone.property("TZID");
     if (!id || id->value.empty() || zone.components.empty()) {
         return std::nullopt;
     }
-    std::string out = "BEGIN:VTIMEZONE\r\nTZID:" + id->value + "\r\n";
-    for (const Component& part : zone.components) {
-        if (part.name != "STANDARD" && part.name != "DAYLIGHT") {
+    std::vector<ZonePart> parts;
+    for (const Component& c : zone.components) {
+        if (c.name != "STANDARD" && c.name != "DAYLIGHT") {
             return std::nullopt;
         }
-        const Property* start = part.property("DTSTART");
-        const Property* from = part.property("TZOFFSETFROM");
-        const Property* to = part.property("TZOFFSETTO");
-        if (!start || !from || !to || !isUtcOffset(from->value) || !isUtcOffset(to->value)) {
+        const Property* start = c.property("DTSTART");
+        const Property* from = c.property("TZOFFSETFROM");
+        const Property* to = c.property("TZOFFSETTO");
+        if (!start || !from || !to) {
             return std::nullopt;
         }
         const auto startTime = parseTimeValue(start->value);
-        if (!startTime || startTime->isDate || startTime->utc) {
+        const auto fromOffset = utcOffset(from->value);
+        const auto toOffset = utcOffset(to->value);
+        if (!startTime || startTime->isDate || startTime->utc || !fromOffset || !toOffset) {
             return std::nullopt;
         }
-        out += "BEGIN:" + part.name + "\r\nDTSTART:" + start->value +
-               "\r\nTZOFFSETFROM:" + from->value + "\r\nTZOFFSETTO:" + to->value + "\r\n";
-        for (const Property& p : part.properties) {
+        ZonePart part{startTime->local, *fromOffset, *toOffset, {}, {}};
+        for (const Property& p : c.properties) {
             if (p.name == "RRULE") {
-                const auto rule = RecurrenceRule::parse(p.value, nullptr);
-                if (!rule || rule->frequency != Frequency::Yearly) {
+                auto rule = RecurrenceRule::parse(p.value, nullptr);
+                // An onset takes its time of day from DTSTART; times within the day would
+                // only let a rule switch the offset every second.
+                if (!rule || rule->frequency != Frequency::Yearly || !rule->byHour.empty() ||
+                    !rule->byMinute.empty() || !rule->bySecond.empty()) {
                     return std::nullopt;
                 }
-                out += "RRULE:" + p.value + "\r\n";
+                part.rules.push_back(std::move(*rule));
             } else if (p.name == "RDATE") {
                 const auto dates = parseTimeList(p.value);
-                if (!dates || p.value.find('/') != std::string::npos) {
+                if (!dates || p.value.find('/') != std::string::npos ||
+                    std::any_of(dates->begin(), dates->end(),
+                                [](const TimeValue& d) { return d.isDate; })) {
                     return std::nullopt;
                 }
-                out += "RDATE:" + p.value + "\r\n";
+                part.dates.insert(part.dates.end(), dates->begin(), dates->end());
             }
         }
-        out += "END:" + part.name + "\r\n";
+        parts.push_back(std::move(part));
     }
-    return out + "END:VTIMEZONE\r\n";
+    return parts;
 }
 
 // Zones by TZID for one text: the system database first (its rules span every year, where a
@@ -86,8 +99,8 @@ class ZoneResolver {
         }
         ZonePtr zone = ZoneRules::system(tzid);
         if (!zone) {
-            if (const auto text = vtimezones_.find(tzid); text != vtimezones_.end()) {
-                zone = ZoneRules::fromVTimeZone(text->second, tzid);
+            if (const auto parts = vtimezones_.find(tzid); parts != vtimezones_.end()) {
+                zone = ZoneRules::fromParts(tzid, parts->second);
             }
         }
         if (!zone) {
@@ -119,8 +132,8 @@ class ZoneResolver {
     void collect(const Component& c) {
         if (c.name == "VTIMEZONE") {
             const Property* id = c.property("TZID");
-            if (auto text = checkedVTimeZone(c); id && text) {
-                vtimezones_.emplace(id->value, std::move(*text));
+            if (auto parts = zoneParts(c); id && parts) {
+                vtimezones_.emplace(id->value, std::move(*parts));
             }
             return;
         }
@@ -129,7 +142,7 @@ class ZoneResolver {
         }
     }
 
-    std::map<std::string, std::string> vtimezones_;
+    std::map<std::string, std::vector<ZonePart>> vtimezones_;
     std::map<std::string, ZonePtr> cache_;
 };
 

@@ -5,9 +5,6 @@
 #include <QDateTime>
 #include <QTimeZone>
 
-#include <unicode/tztrans.h>
-#include <unicode/vtzone.h>
-
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -73,42 +70,72 @@ std::shared_ptr<const ZoneRules> ZoneRules::system(std::string_view name) {
     return rules;
 }
 
-std::shared_ptr<const ZoneRules> ZoneRules::fromVTimeZone(std::string_view text, std::string id) {
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString source = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    std::unique_ptr<icu::VTimeZone> zone(icu::VTimeZone::createVTimeZone(source, status));
-    if (U_FAILURE(status) || !zone) {
+std::shared_ptr<const ZoneRules> ZoneRules::fromParts(std::string id,
+                                                      const std::vector<ZonePart>& parts) {
+    struct Onset {
+        int64_t utc;
+        int32_t from;
+        int32_t to;
+    };
+    std::vector<Onset> onsets;
+    // A part that would switch the offset more often than this is hostile, not a zone; the
+    // rules of real zones give a few hundred changes over the tabulated years.
+    constexpr size_t kMostOnsetsPerPart = 4000;
+    for (const ZonePart& part : parts) {
+        const size_t first = onsets.size();
+        auto add = [&](int64_t utc) {
+            if (utc < kLastSecond && onsets.size() - first < kMostOnsetsPerPart) {
+                onsets.push_back({utc, part.offsetFrom, part.offsetTo});
+            }
+        };
+        // Wall-clock times of a part are read in the offset in force before its onsets.
+        add(part.start.seconds() - part.offsetFrom);
+        for (const RecurrenceRule& rule : part.rules) {
+            std::optional<int64_t> untilLocal;
+            if (rule.until) {
+                untilLocal = rule.until->isDate ? rule.until->local.days() * civil::kSecondsPerDay +
+                                                      civil::kSecondsPerDay - 1
+                                                : rule.until->local.seconds() +
+                                                      (rule.until->utc ? part.offsetFrom : 0);
+            }
+            RecurrenceIterator it(rule, part.start, untilLocal);
+            it.stopAfter(kLastSecond + kWidestOffset);
+            while (const auto local = it.next()) {
+                if (onsets.size() - first >= kMostOnsetsPerPart) {
+                    break;
+                }
+                add(*local - part.offsetFrom);
+            }
+        }
+        for (const TimeValue& date : part.dates) {
+            add(date.local.seconds() - (date.utc ? 0 : part.offsetFrom));
+        }
+    }
+    if (onsets.empty()) {
         return nullptr;
     }
-    const UDate first = static_cast<UDate>(kFirstSecond) * 1000.0;
-    const UDate last = static_cast<UDate>(kLastSecond) * 1000.0;
-    int32_t raw = 0;
-    int32_t dst = 0;
-    zone->getOffset(first, false, raw, dst, status);
-    if (U_FAILURE(status)) {
-        return nullptr;
-    }
-    const int32_t initial = (raw + dst) / 1000;
-    int32_t current = initial;
+    std::stable_sort(onsets.begin(), onsets.end(),
+                     [](const Onset& a, const Onset& b) { return a.utc < b.utc; });
+    // Before its first onset a zone keeps the offset that onset changes from.
+    int32_t current = onsets.front().from;
+    int32_t initial = current;
     std::vector<int64_t> at;
     std::vector<int32_t> after;
-    icu::TimeZoneTransition transition;
-    UDate base = first;
-    // A rule set always yields transitions in order; the count guard only stops a broken one.
-    for (int guard = 0; guard < 4000 && zone->getNextTransition(base, false, transition) &&
-                        transition.getTime() < last;
-         ++guard) {
-        base = transition.getTime();
-        const icu::TimeZoneRule* to = transition.getTo();
-        if (to == nullptr) {
-            break;
+    for (const Onset& o : onsets) {
+        if (o.utc < kFirstSecond) {
+            initial = current = o.to;
+            continue;
         }
-        const int32_t offset = (to->getRawOffset() + to->getDSTSavings()) / 1000;
-        if (offset != current) {
-            at.push_back(static_cast<int64_t>(base / 1000.0));
-            after.push_back(offset);
-            current = offset;
+        if (!at.empty() && at.back() == o.utc) {
+            // Two onsets at one instant: the later part has the last word.
+            at.pop_back();
+            after.pop_back();
+            current = after.empty() ? initial : after.back();
+        }
+        if (o.to != current) {
+            at.push_back(o.utc);
+            after.push_back(o.to);
+            current = o.to;
         }
     }
     return std::make_shared<const ZoneRules>(std::move(id), initial, std::move(at),

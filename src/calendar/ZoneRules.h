@@ -1,5 +1,9 @@
 #pragma once
 
+#include "CivilTime.h"
+#include "ICalValues.h"
+#include "RecurrenceRule.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -8,9 +12,21 @@
 
 namespace talvor::ical {
 
+// One STANDARD or DAYLIGHT part of a VTIMEZONE, already checked: from its start (wall-clock
+// time in `offsetFrom`) and at each time its rules and dates give, the zone turns to
+// `offsetTo`. Offsets in seconds east of UTC.
+struct ZonePart {
+    civil::DateTime start;
+    int32_t offsetFrom = 0;
+    int32_t offsetTo = 0;
+    std::vector<RecurrenceRule> rules;  // yearly rules
+    std::vector<TimeValue> dates;       // date-times, wall-clock in `offsetFrom` or UTC
+};
+
 // The offsets of one zone from UTC as a table of transitions, so that the recurrence engine
 // converts between wall-clock and UTC seconds with a binary search. Rules come from the
-// system's zone database (named zones) or from a calendar's own VTIMEZONE (read by ICU);
+// system's zone database (named zones) or from a calendar's own VTIMEZONE (expanded by the
+// recurrence engine);
 // before the first and after the last transition the nearest offset holds.
 class ZoneRules {
   public:
@@ -21,9 +37,10 @@ class ZoneRules {
     // The rules of a zone of the system database ("Europe/Berlin"); null for an unknown name.
     // Shared: each zone is read once per process (unknown names are asked again each time).
     static std::shared_ptr<const ZoneRules> system(std::string_view name);
-    // The rules of one VTIMEZONE component (its whole text, BEGIN to END); null when the text
-    // holds no usable rules.
-    static std::shared_ptr<const ZoneRules> fromVTimeZone(std::string_view text, std::string id);
+    // The rules of a VTIMEZONE's parts, tabulated over the same years as system zones; null
+    // without parts. A part that changes the offset thousands of times is cut short.
+    static std::shared_ptr<const ZoneRules> fromParts(std::string id,
+                                                      const std::vector<ZonePart>& parts);
 
     const std::string& id() const { return id_; }
     // Seconds east of UTC at the UTC second `utc`.

@@ -151,9 +151,9 @@ TEST(ICalParser, ZonesComeFromTheSystemThenTheFileThenThePathInTheName) {
     EXPECT_EQ(formatUtc(data.events[3].start.utc(utc)), "2024-01-01T03:00:00Z");
 }
 
-// ICU reads a damaged VTIMEZONE into a zone that crashes when asked for an offset: such a zone
-// must never reach it, and its events read as floating time with the reason given.
-TEST(ICalParser, DamagedZoneRulesAreRefusedBeforeIcuSeesThem) {
+// A damaged VTIMEZONE is refused whole rather than read as half of its rules: its events
+// read as floating time with the reason given.
+TEST(ICalParser, DamagedZoneRulesAreRefused) {
     const std::string damaged[] = {
         // A DAYLIGHT part cut off after its DTSTART (found by the fuzzer).
         "BEGIN:STANDARD\r\nDTSTART:16011028T030000\r\nTZOFFSETFROM:+0200\r\n"
@@ -166,6 +166,12 @@ TEST(ICalParser, DamagedZoneRulesAreRefusedBeforeIcuSeesThem) {
         "END:STANDARD\r\n",
         "BEGIN:STANDARD\r\nDTSTART:16011028T030000\r\nTZOFFSETFROM:+0200\r\n"
         "TZOFFSETTO:+0100\r\nRRULE:FREQ=DAILY\r\nEND:STANDARD\r\n",
+        "BEGIN:STANDARD\r\nDTSTART:16011028T030000\r\nTZOFFSETFROM:+0200\r\n"
+        "TZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;BYMONTH=10;BYHOUR=0,1,2,3\r\nEND:STANDARD\r\n",
+        "BEGIN:STANDARD\r\nDTSTART:16011028T030000\r\nTZOFFSETFROM:+0200\r\n"
+        "TZOFFSETTO:+0100\r\nRDATE;VALUE=DATE:20241027\r\nEND:STANDARD\r\n",
+        "BEGIN:STANDARD\r\nDTSTART:16011028T030000\r\nTZOFFSETFROM:+0200\r\n"
+        "TZOFFSETTO:+0100\r\nRDATE;VALUE=PERIOD:20241027T030000/PT1H\r\nEND:STANDARD\r\n",
         "",
     };
     for (const std::string& parts : damaged) {
@@ -176,6 +182,105 @@ TEST(ICalParser, DamagedZoneRulesAreRefusedBeforeIcuSeesThem) {
         ASSERT_EQ(data.events.size(), 1u) << parts;
         EXPECT_EQ(data.events[0].start.zone, nullptr) << parts;
         EXPECT_NE(data.errorSummary().find("unknown time zone"), std::string::npos) << parts;
+    }
+}
+
+// A zone's parts are expanded by our own recurrence engine, whatever mix of RRULE, RDATE and
+// UNTIL they hold: a STANDARD part with both an RRULE and an RDATE once gave a zone that
+// crashed when asked for an offset.
+TEST(ICalParser, ZonePartsMixRulesDatesAndEnds) {
+    const std::string daylight =
+        "BEGIN:DAYLIGHT\r\nDTSTART:19810329T020000\r\nTZOFFSETFROM:+0100\r\n"
+        "TZOFFSETTO:+0200\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\r\nEND:DAYLIGHT\r\n";
+    struct Case {
+        const char* what;
+        std::string parts;
+        const char* local;     // an event's wall-clock start in the zone
+        const char* expected;  // its start in UTC
+    };
+    const Case cases[] = {
+        {"rule, then a date: the date's onset",
+         daylight + "BEGIN:STANDARD\r\nDTSTART:19961027T030000\r\nTZOFFSETFROM:+0200\r\n"
+                    "TZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\n"
+                    "RDATE:20240701T000000\r\nEND:STANDARD\r\n",
+         "20240702T120000", "2024-07-02T11:00:00Z"},
+        {"rule, then a date: the rule's onsets",
+         daylight + "BEGIN:STANDARD\r\nDTSTART:19961027T030000\r\nTZOFFSETFROM:+0200\r\n"
+                    "TZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\n"
+                    "RDATE:20240701T000000\r\nEND:STANDARD\r\n",
+         "20240630T120000", "2024-06-30T10:00:00Z"},
+        {"a date, then a rule",
+         daylight + "BEGIN:STANDARD\r\nDTSTART:19961027T030000\r\nTZOFFSETFROM:+0200\r\n"
+                    "TZOFFSETTO:+0100\r\nRDATE:20240701T000000\r\n"
+                    "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\nEND:STANDARD\r\n",
+         "20240702T120000", "2024-07-02T11:00:00Z"},
+        {"a date in UTC",
+         daylight + "BEGIN:STANDARD\r\nDTSTART:19961027T030000\r\nTZOFFSETFROM:+0200\r\n"
+                    "TZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\n"
+                    "RDATE:20240702T113000Z\r\nEND:STANDARD\r\n",
+         "20240702T120000", "2024-07-02T10:00:00Z"},
+        {"daylight saving ended by UNTIL",
+         "BEGIN:DAYLIGHT\r\nDTSTART:19810329T020000\r\nTZOFFSETFROM:+0100\r\n"
+         "TZOFFSETTO:+0200\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3;UNTIL=20100328T010000Z\r\n"
+         "END:DAYLIGHT\r\nBEGIN:STANDARD\r\nDTSTART:19961027T030000\r\n"
+         "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\n"
+         "END:STANDARD\r\n",
+         "20240701T120000", "2024-07-01T11:00:00Z"},
+        {"the last summer under UNTIL",
+         "BEGIN:DAYLIGHT\r\nDTSTART:19810329T020000\r\nTZOFFSETFROM:+0100\r\n"
+         "TZOFFSETTO:+0200\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3;UNTIL=20100328T010000Z\r\n"
+         "END:DAYLIGHT\r\nBEGIN:STANDARD\r\nDTSTART:19961027T030000\r\n"
+         "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\n"
+         "END:STANDARD\r\n",
+         "20100701T120000", "2010-07-01T10:00:00Z"},
+        {"before the first onset: the offset it changes from",
+         "BEGIN:STANDARD\r\nDTSTART:20000101T000000\r\nTZOFFSETFROM:+0530\r\n"
+         "TZOFFSETTO:+0545\r\nEND:STANDARD\r\n",
+         "19990601T120000", "1999-06-01T06:30:00Z"},
+        {"after a lone onset: its new offset",
+         "BEGIN:STANDARD\r\nDTSTART:20000101T000000\r\nTZOFFSETFROM:+0530\r\n"
+         "TZOFFSETTO:+0545\r\nEND:STANDARD\r\n",
+         "20000601T120000", "2000-06-01T06:15:00Z"},
+        {"a skipped wall-clock hour keeps the offset before it",
+         daylight +
+             "BEGIN:STANDARD\r\nDTSTART:19961027T030000\r\nTZOFFSETFROM:+0200\r\n"
+             "TZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\nEND:STANDARD\r\n",
+         "20240331T023000", "2024-03-31T01:30:00Z"},
+    };
+    for (const Case& c : cases) {
+        const CalendarData data =
+            readEvents("BEGIN:VCALENDAR\r\nBEGIN:VTIMEZONE\r\nTZID:Mixed Time\r\n" + c.parts +
+                       "END:VTIMEZONE\r\nBEGIN:VEVENT\r\nDTSTART;TZID=Mixed Time:" + c.local +
+                       "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        EXPECT_TRUE(data.errors.empty()) << c.what << ": " << data.errorSummary();
+        ASSERT_EQ(data.events.size(), 1u) << c.what;
+        ASSERT_NE(data.events[0].start.zone, nullptr) << c.what;
+        EXPECT_EQ(formatUtc(data.events[0].start.utc(*ZoneRules::utc())), c.expected) << c.what;
+    }
+}
+
+// The first VTIMEZONE of a TZID is the one used; a later one of the same name, damaged or
+// not, changes nothing.
+TEST(ICalParser, FirstZoneOfANameWins) {
+    const std::string zone =
+        "BEGIN:VTIMEZONE\r\nTZID:Twice\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+        "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+    const std::string other[] = {
+        "BEGIN:VTIMEZONE\r\nTZID:Twice\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+        "TZOFFSETFROM:-0800\r\nTZOFFSETTO:-0800\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n",
+        "BEGIN:VTIMEZONE\r\nTZID:Twice\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+        "RDATE:20240101T000000\r\nRRULE:FREQ=YEARLY\r\nTZOFFSETFROM:-0800\r\n"
+        "TZOFFSETTO:-0700\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n",
+    };
+    for (const std::string& second : other) {
+        const CalendarData data =
+            readEvents("BEGIN:VCALENDAR\r\n" + zone + second +
+                       "BEGIN:VEVENT\r\nDTSTART;TZID=Twice:20240320T100000\r\nEND:VEVENT\r\n"
+                       "BEGIN:VEVENT\r\nDTSTART;TZID=Twice:20240321T100000\r\nEND:VEVENT\r\n"
+                       "END:VCALENDAR\r\n");
+        ASSERT_EQ(data.events.size(), 2u);
+        EXPECT_EQ(formatUtc(data.events[0].start.utc(*ZoneRules::utc())), "2024-03-20T07:00:00Z");
+        EXPECT_EQ(formatUtc(data.events[1].start.utc(*ZoneRules::utc())), "2024-03-21T07:00:00Z");
     }
 }
 

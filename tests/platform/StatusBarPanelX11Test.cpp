@@ -110,9 +110,11 @@ TEST(platformStatusBarPanelX11, DocksAtTheTopAndOpensItsMenuOnAClick) {
     EXPECT_TRUE(time->isHighlighted());
     EXPECT_EQ(shown->geometry().topLeft(), time->windowFrame().bottomLeft().toPoint());
 
-    // The windows reach the server in their own time: take screenshots until both show.
-    const QString path =
-        QDir::current().absoluteFilePath(QStringLiteral("statusbar-x11-screen.png"));
+    // The windows reach the server in their own time: take screenshots until both show. The
+    // last one stays beside the test program (in the build tree, wherever the test was started
+    // from) to be looked at.
+    const QString path = QDir(QCoreApplication::applicationDirPath())
+                             .absoluteFilePath(QStringLiteral("statusbar-x11-screen.png"));
     const QImage barPixels = panel.grab().toImage();
     const QImage menuPixels = shown->grab().toImage();
     double barShare = 0;
