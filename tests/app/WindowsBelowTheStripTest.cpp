@@ -5,6 +5,7 @@
 #include "foundation/TalvorFilePaths.h"
 #include "support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -95,8 +96,8 @@ TEST(appWindowsBelowTheStrip, EveryWindowOfTheTimeMenuShowsWhollyBelowTheStrip) 
     table.append(QVariant(tokyo()));
     ASSERT_TRUE(TalvorFilePaths::TalvorSaveLocationTable(table));
 
-    const QString shot =
-        QDir::current().absoluteFilePath(QStringLiteral("windows-below-the-strip.png"));
+    const QString shot = QDir(QCoreApplication::applicationDirPath())
+                             .absoluteFilePath(QStringLiteral("windows-below-the-strip.png"));
     QFile::remove(shot);
     const test::ScopedEnvVar onDisplay("DISPLAY", display.name());
     const test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("time-menu-windows"));
