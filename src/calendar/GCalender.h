@@ -7,6 +7,7 @@
 #include "GoogleAuth.h"
 #include "platform/Date.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <QVariantList>
@@ -112,10 +113,21 @@ class GCalender : public CalendarBackEnd {
     // the calendars are known, they are listed first.
     void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override;
 
-    // The back-end interface's forms of these refuse until they are mapped onto ours.
-    using CalendarBackEnd::addQuickEventwithTitle;
-    using CalendarBackEnd::createNewEventForSource;
-    using CalendarBackEnd::deleteEvent;
+    // The calendars the user owns as last listed (none before the first listing).
+    std::vector<CalSourcePtr> getLocalEventCalendars_Parsed() override { return personalSources_; }
+
+    // The back-end interface's forms: the same calls, with the interface's numbering of
+    // repetitions (-1 none, 0 daily .. 3 yearly) and pop-up reminders.
+    void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
+                                const CalendarBackEnd::Completion& completion) override;
+    void createNewEventForSource(const CalSourcePtr& source, const QString& title,
+                                 const QString& description, bool allDay, Date startDate,
+                                 Date endDate, int recurrance, int reminderMinutes,
+                                 const CalendarBackEnd::Completion& completion) override;
+    // "This and future" ends the series before the occurrence (from its first occurrence on,
+    // that is the whole series).
+    void deleteEvent(const CalEvent& event, platform::RemoveScope scope,
+                     const CalendarBackEnd::Completion& completion) override;
 
     // From now to an hour later.
     void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
@@ -126,7 +138,7 @@ class GCalender : public CalendarBackEnd {
                                  Date endDate, int32_t recurrance, int32_t reminderMinutes,
                                  int32_t reminderType, Completion completion);
     // Of a repeating event: the one occurrence, or the whole series.
-    enum class DeleteScope { ThisOccurrence, WholeSeries };
+    enum class DeleteScope { ThisOccurrence, WholeSeries, ThisAndFollowing };
     // An event delivered by loadEventsInBatch (its edit link is the event's id, the original
     // edit link its series' id). A single event is deleted whatever the scope.
     void deleteEvent(const CalEvent& event, Completion completion,
@@ -140,6 +152,10 @@ class GCalender : public CalendarBackEnd {
     // An event of an events list as the month grids hold it; none for a cancelled or
     // undated item.
     static CalEventPtr eventFromResource(const QJsonObject& item, const CalSourcePtr& source);
+    // A series' recurrence lines ended before `occurrence` (its rules' UNTIL; a COUNT goes):
+    // a date for an all-day series, else the instant a second before, in UTC.
+    static QJsonArray recurrenceEndedBefore(const QJsonArray& recurrence, Date occurrence,
+                                            bool allDay);
 
   private:
     void setAuthorization(const std::optional<GoogleAuthorization>& authorization);
@@ -155,6 +171,8 @@ class GCalender : public CalendarBackEnd {
                         std::vector<QJsonObject> items,
                         std::function<void(std::vector<QJsonObject> items, QString message)> done);
     void loadEventsOfSources(const std::shared_ptr<CalMonth>& month);
+    void endSeriesBefore(const CalSourcePtr& source, const CalEvent& occurrence,
+                         Completion completion);
 
     Services services_;
     std::unique_ptr<GoogleApi> api_;
