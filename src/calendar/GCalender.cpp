@@ -109,6 +109,10 @@ GCalender& GCalender::sharedInterface() {
     return *shared;
 }
 
+GCalender* GCalender::installed() {
+    return dynamic_cast<GCalender*>(CalendarBackEnds::installed(CalendarBackEnds::Kind::Google));
+}
+
 std::optional<QVariantList> GCalender::subscribedEventsChoice(const QString& calendarId) {
     const QVariant stored = platform::UserDefaults::standard()
                                 .dictionaryForKey(QStringLiteral("SubscribedEvents"))
@@ -358,17 +362,39 @@ void GCalender::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
         return;
     }
     std::weak_ptr<CalMonth> weak = month;
-    loadPersonalSources([this, weak](const std::optional<std::vector<CalSourcePtr>>& sources,
+    ++listingForMonths_;
+    const std::uint64_t cancels = loadsCancelled_;
+    std::shared_ptr<bool> alive = alive_;
+    loadPersonalSources(
+        [this, alive, weak, cancels](const std::optional<std::vector<CalSourcePtr>>& sources,
                                      const QString& message) {
-        if (!sources) {
-            platform::log(
-                QStringLiteral("Google: the calendars could not be listed: %1").arg(message));
-            return;
-        }
-        if (std::shared_ptr<CalMonth> m = weak.lock(); m && !sources->empty()) {
-            loadEventsOfSources(m);
-        }
-    });
+            if (!*alive || cancels != loadsCancelled_) {
+                return;  // cancelled: already counted out
+            }
+            --listingForMonths_;
+            if (!sources) {
+                platform::log(
+                    QStringLiteral("Google: the calendars could not be listed: %1").arg(message));
+                // The month was emptied: the windows show that, and stop waiting.
+                services_.center->post(kEventsLoaded);
+                return;
+            }
+            if (std::shared_ptr<CalMonth> m = weak.lock(); m && !sources->empty()) {
+                loadEventsOfSources(m);
+            } else {
+                services_.center->post(kEventsLoaded);
+            }
+        });
+}
+
+void GCalender::cancelLoads() {
+    if (!isLoading()) {
+        return;
+    }
+    loads_.clear();
+    listingForMonths_ = 0;
+    ++loadsCancelled_;
+    services_.center->post(kEventsLoaded);
 }
 
 void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month) {

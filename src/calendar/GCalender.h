@@ -85,6 +85,8 @@ class GCalender : public CalendarBackEnd {
     // The process-wide back end: Google's service, the desktop's keyring and browser, the
     // client from the environment or settings.
     static GCalender& sharedInterface();
+    // The Google back end installed for the windows (made on first use), or null.
+    static GCalender* installed();
 
     // An authorization is kept in the keyring.
     bool isLoggedInViaGoogle() const;
@@ -112,6 +114,11 @@ class GCalender : public CalendarBackEnd {
     // posts "EventsLoaded" once all have answered (a calendar that fails is skipped). Before
     // the calendars are known, they are listed first.
     void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override;
+    // Whether months are being loaded (their calendars listed first, or their events).
+    bool isLoading() const { return !loads_.empty() || listingForMonths_ > 0; }
+    // The loads under way end now: their answers are dropped and the months stay as they
+    // are; "EventsLoaded" is posted once, so that the windows take note.
+    void cancelLoads();
 
     // The calendars the user owns as last listed (none before the first listing).
     std::vector<CalSourcePtr> getLocalEventCalendars_Parsed() override { return personalSources_; }
@@ -183,6 +190,8 @@ class GCalender : public CalendarBackEnd {
     // Which load of a month is the latest: an older one's answers are dropped.
     std::map<const CalMonth*, std::uint64_t> loads_;
     std::uint64_t nextLoad_ = 1;
+    int listingForMonths_ = 0;
+    std::uint64_t loadsCancelled_ = 0;  // listings begun before a cancel are dropped
     // Outlives calls in flight so that their completions can tell the back end is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
