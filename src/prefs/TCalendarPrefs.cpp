@@ -98,6 +98,15 @@ QIcon layoutIcon(int rows, int cols) {
     return QIcon(picture);
 }
 
+// A tab page that asks for no more height than a bare table does: its extra rows come out of
+// its table, so the pane is no taller for it.
+class SlimPage : public QWidget {
+  public:
+    using QWidget::QWidget;
+    QSize minimumSizeHint() const override { return {QWidget::minimumSizeHint().width(), 70}; }
+    QSize sizeHint() const override { return {QWidget::sizeHint().width(), 192}; }
+};
+
 HotKeyField* hotKeyField(QWidget* view, const QString& name) {
     return view ? view->findChild<HotKeyField*>(name) : nullptr;
 }
@@ -591,9 +600,10 @@ void TCalendarPrefs::loadSettings() {
 }
 
 QWidget* TCalendarPrefs::googlePage(QWidget* parent, QTableWidget* table) {
-    auto* page = new QWidget(parent);
+    auto* page = new SlimPage(parent);
     page->setObjectName(QStringLiteral("google"));
     auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(4, 4, 4, 4);
     auto* account = new QHBoxLayout();
     auto* status = new QLabel(page);
     status->setObjectName(QStringLiteral("loginStatus"));
@@ -887,8 +897,12 @@ std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
         row->addWidget(menu, 1);
         form->addRow(row);
     }
-    form->addRow(addBox(look, "showWeekNumCheckBox", tr("Show week numbers")));
-    form->addRow(addBox(look, "showDateCalcCheckBox", tr("Say how far a day is from today")));
+    // Side by side: the pane stays short enough for the settings window without scrolling.
+    auto* days = new QHBoxLayout();
+    days->addWidget(addBox(look, "showWeekNumCheckBox", tr("Show week numbers")));
+    days->addWidget(addBox(look, "showDateCalcCheckBox", tr("Say how far a day is from today")));
+    days->addStretch(1);
+    form->addRow(days);
     layout->addWidget(look);
 
     auto* keysBox = new QGroupBox(tr("Start and keys"), view.get());

@@ -431,12 +431,23 @@ TEST_F(GoogleWindows, TheMiniCalendarRestoresTheSignInAndShowsGoogleEvents) {
     cal = std::make_unique<GCalender>(std::move(s));
     CalendarBackEnds::install(CalendarBackEnds::Kind::Google, cal.get());
     defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
+    // The user's choice for "Work", kept by its id: the mini calendar registers every kept
+    // key as a source, which must not become a calendar Google is asked for.
+    CalSourcePtr choice = CalSource::initWithToken(QString(), QStringLiteral("Work"), QUrl());
+    choice->setIdentifier(QStringLiteral("work@example.org"));
+    choice->setEnabled(true);
+    defaults.setObject(QVariantMap{{QStringLiteral("work@example.org"), choice->prefEncoding()}},
+                       QStringLiteral("SubscribedEvents"));
 
     mini = std::make_unique<MinnowCalendarController>(clock, defaults, screens);
     EXPECT_FALSE(cal->hasService()) << "the keyring is not read while the window is made";
     auto december = [&] { return mini->monthsForCalendar(Calendar(), 1, 0, false).front(); };
     ASSERT_TRUE(QTest::qWaitFor([&] { return december()->eventsForDay(11) != nullptr; }, 10000));
     EXPECT_EQ(december()->eventsForDay(11)->front().title(), QStringLiteral("Dentist"));
+    for (const auto& request : server.requestsTo("/calendar/v3/calendars/")) {
+        EXPECT_TRUE(request.path.startsWith("/calendar/v3/calendars/work@example.org/"))
+            << request.path.toStdString();
+    }
     settle();
     QToolButton* reload = mini->calWindow()->cancelButton();
     EXPECT_FALSE(reload->isHidden());
