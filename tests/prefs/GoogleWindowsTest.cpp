@@ -407,6 +407,23 @@ TEST_F(GoogleWindows, TheRadioButtonsAndTabsChooseTheBackEnd) {
     EXPECT_EQ(defaults.stringForKey(QStringLiteral("SelectedCalendar")), QStringLiteral("Apple"));
 }
 
+// Choosing Google again while its calendars are being listed keeps the sign-in as it is: a
+// new one would end the listing under way with an error.
+TEST_F(GoogleWindows, ChoosingGoogleAgainLeavesTheCallsUnderWayAlone) {
+    ASSERT_TRUE(signInDirectly());
+    defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
+    openPane();
+    // The pane lists the calendars on opening; choose Google again at once, twice.
+    QCoreApplication::sendPostedEvents(pane.get(), QEvent::MetaCall);
+    QCoreApplication::processEvents();
+    get<QRadioButton>("radioButtonGoogle")->click();
+    get<QRadioButton>("radioButtonGoogle")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows().size() == 2; }, 10000));
+    QTest::qWait(50);
+    EXPECT_EQ(pane->alert(), nullptr) << pane->lastAlertText().toStdString();
+    EXPECT_EQ(server.refreshes(), 0);
+}
+
 // --- the mini calendar ---
 
 void settle() {
