@@ -3,6 +3,8 @@
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
+#include <utility>
+
 namespace talvor {
 
 void CalendarBackEnd::addQuickEventwithTitle(const QString&, const CalSourcePtr&,
@@ -29,15 +31,31 @@ namespace {
 
 CalendarBackEnd* g_apple = nullptr;
 CalendarBackEnd* g_google = nullptr;
+std::function<CalendarBackEnd*()> g_makeApple;
+std::function<CalendarBackEnd*()> g_makeGoogle;
+
+CalendarBackEnd*& slot(Kind kind) {
+    if (std::function<CalendarBackEnd*()>& make =
+            kind == Kind::Google ? g_makeGoogle : g_makeApple) {
+        (kind == Kind::Google ? g_google : g_apple) = std::exchange(make, nullptr)();
+    }
+    return kind == Kind::Google ? g_google : g_apple;
+}
 
 }  // namespace
 
 void install(Kind kind, CalendarBackEnd* backEnd) {
+    (kind == Kind::Google ? g_makeGoogle : g_makeApple) = nullptr;
     (kind == Kind::Google ? g_google : g_apple) = backEnd;
 }
 
+void installLazily(Kind kind, std::function<CalendarBackEnd*()> make) {
+    (kind == Kind::Google ? g_google : g_apple) = nullptr;
+    (kind == Kind::Google ? g_makeGoogle : g_makeApple) = std::move(make);
+}
+
 CalendarBackEnd* installed(Kind kind) {
-    return kind == Kind::Google ? g_google : g_apple;
+    return slot(kind);
 }
 
 Kind selectedKind(const platform::UserDefaults& defaults) {
@@ -48,7 +66,7 @@ Kind selectedKind(const platform::UserDefaults& defaults) {
 
 CalendarBackEnd* selected(const platform::UserDefaults& defaults) {
     const Kind kind = selectedKind(defaults);
-    CalendarBackEnd* backEnd = kind == Kind::Google ? g_google : g_apple;
+    CalendarBackEnd* backEnd = slot(kind);
     if (!backEnd) {
         static bool said[2] = {false, false};
         bool& once = said[kind == Kind::Google ? 1 : 0];

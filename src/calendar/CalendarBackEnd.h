@@ -47,7 +47,8 @@ class CalendarBackEnd {
         return {};
     }
 
-    // A back end that cannot write refuses these with a message.
+    // A back end that cannot write refuses these with a message. `recurrance`: -1 none,
+    // 0 daily, 1 weekly, 2 monthly, 3 yearly; `reminderMinutes` 0: no reminder.
     virtual void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
                                         const Completion& completion);
     virtual void createNewEventForSource(const CalSourcePtr& source, const QString& title,
@@ -66,7 +67,10 @@ namespace CalendarBackEnds {
 
 enum class Kind { Apple, Google };
 void install(Kind kind, CalendarBackEnd* backEnd);  // null uninstalls; not owned
-CalendarBackEnd* installed(Kind kind);              // null when none is
+// Made by `make` the first time it is asked for (a back end whose making must wait until
+// someone needs it); replaces what was installed.
+void installLazily(Kind kind, std::function<CalendarBackEnd*()> make);
+CalendarBackEnd* installed(Kind kind);  // null when none is
 CalendarBackEnd* selected(const platform::UserDefaults& defaults);
 Kind selectedKind(const platform::UserDefaults& defaults);
 

@@ -109,6 +109,10 @@ GCalender& GCalender::sharedInterface() {
     return *shared;
 }
 
+GCalender* GCalender::installed() {
+    return dynamic_cast<GCalender*>(CalendarBackEnds::installed(CalendarBackEnds::Kind::Google));
+}
+
 std::optional<QVariantList> GCalender::subscribedEventsChoice(const QString& calendarId) {
     const QVariant stored = platform::UserDefaults::standard()
                                 .dictionaryForKey(QStringLiteral("SubscribedEvents"))
@@ -358,17 +362,39 @@ void GCalender::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
         return;
     }
     std::weak_ptr<CalMonth> weak = month;
-    loadPersonalSources([this, weak](const std::optional<std::vector<CalSourcePtr>>& sources,
+    ++listingForMonths_;
+    const std::uint64_t cancels = loadsCancelled_;
+    std::shared_ptr<bool> alive = alive_;
+    loadPersonalSources(
+        [this, alive, weak, cancels](const std::optional<std::vector<CalSourcePtr>>& sources,
                                      const QString& message) {
-        if (!sources) {
-            platform::log(
-                QStringLiteral("Google: the calendars could not be listed: %1").arg(message));
-            return;
-        }
-        if (std::shared_ptr<CalMonth> m = weak.lock(); m && !sources->empty()) {
-            loadEventsOfSources(m);
-        }
-    });
+            if (!*alive || cancels != loadsCancelled_) {
+                return;  // cancelled: already counted out
+            }
+            --listingForMonths_;
+            if (!sources) {
+                platform::log(
+                    QStringLiteral("Google: the calendars could not be listed: %1").arg(message));
+                // The month was emptied: the windows show that, and stop waiting.
+                services_.center->post(kEventsLoaded);
+                return;
+            }
+            if (std::shared_ptr<CalMonth> m = weak.lock(); m && !sources->empty()) {
+                loadEventsOfSources(m);
+            } else {
+                services_.center->post(kEventsLoaded);
+            }
+        });
+}
+
+void GCalender::cancelLoads() {
+    if (!isLoading()) {
+        return;
+    }
+    loads_.clear();
+    listingForMonths_ = 0;
+    ++loadsCancelled_;
+    services_.center->post(kEventsLoaded);
 }
 
 void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month) {
@@ -576,6 +602,10 @@ void GCalender::deleteEvent(const CalEvent& event, Completion completion, Delete
     if (!ensureService(&completion)) {
         return;
     }
+    if (scope == DeleteScope::ThisAndFollowing && !event.originalEditLink().isEmpty()) {
+        endSeriesBefore(source, event, std::move(completion));
+        return;
+    }
     const QString& id = scope == DeleteScope::WholeSeries && !event.originalEditLink().isEmpty()
                             ? event.originalEditLink()
                             : event.editLink_();
@@ -586,6 +616,107 @@ void GCalender::deleteEvent(const CalEvent& event, Completion completion, Delete
                              const bool ok = reply.ok() || reply.status == 410;
                              completion(ok, ok ? QString() : reply.message);
                          });
+}
+
+void GCalender::endSeriesBefore(const CalSourcePtr& source, const CalEvent& occurrence,
+                                Completion completion) {
+    const QByteArray path = "/calendar/v3/calendars/" + pathSegment(source->identifier()) +
+                            "/events/" + pathSegment(occurrence.originalEditLink());
+    const Date start = occurrence.startDate();
+    const bool allDay = occurrence.isAllDay();
+    const std::uint64_t generation = serviceGeneration_;
+    std::shared_ptr<bool> alive = alive_;
+    api_->get(path, [this, alive, generation, path, start, allDay,
+                     completion = std::move(completion)](const GoogleReply& reply) mutable {
+        if (!reply.ok()) {
+            completion(false, reply.message);
+            return;
+        }
+        if (!*alive || generation != serviceGeneration_ || !api_) {
+            completion(false, kNotSignedIn);
+            return;
+        }
+        const QJsonObject series = reply.json.object();
+        const EventTime first = eventTime(series.value(QStringLiteral("start")).toObject());
+        const QJsonArray rules = series.value(QStringLiteral("recurrence")).toArray();
+        auto done = [completion = std::move(completion)](const GoogleReply& r) {
+            const bool ok = r.ok() || r.status == 410;
+            completion(ok, ok ? QString() : r.message);
+        };
+        // From the first occurrence on, nothing of the series is left.
+        if (rules.isEmpty() || !first.instant || start <= *first.instant) {
+            api_->deleteResource(path, std::move(done));
+            return;
+        }
+        api_->patch(path,
+                    QJsonObject{{QStringLiteral("recurrence"),
+                                 recurrenceEndedBefore(rules, start, allDay)}},
+                    std::move(done));
+    });
+}
+
+QJsonArray GCalender::recurrenceEndedBefore(const QJsonArray& recurrence, Date occurrence,
+                                            bool allDay) {
+    const QString until = allDay ? occurrence.toQDateTime()
+                                       .toTimeZone(localZone())
+                                       .date()
+                                       .addDays(-1)
+                                       .toString(QStringLiteral("yyyyMMdd"))
+                                 : occurrence.addingTimeInterval(-1).toQDateTime().toUTC().toString(
+                                       QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QJsonArray lines;
+    for (const QJsonValue v : recurrence) {
+        const QString line = v.toString();
+        if (!line.startsWith(QLatin1String("RRULE:"), Qt::CaseInsensitive)) {
+            lines.append(line);  // dates added or left out stay as they are
+            continue;
+        }
+        QStringList parts = line.mid(6).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        parts.removeIf([](const QString& p) {
+            return p.startsWith(QLatin1String("UNTIL="), Qt::CaseInsensitive) ||
+                   p.startsWith(QLatin1String("COUNT="), Qt::CaseInsensitive);
+        });
+        parts.append(QStringLiteral("UNTIL=") + until);
+        lines.append(QStringLiteral("RRULE:") + parts.join(QLatin1Char(';')));
+    }
+    return lines;
+}
+
+namespace {
+
+std::function<void(bool, const QString&)> toInterface(CalendarBackEnd::Completion completion) {
+    return [completion = std::move(completion)](bool ok, const QString& message) {
+        if (completion) {
+            completion(ok,
+                       ok || message.isEmpty() ? std::nullopt : std::optional<QString>(message));
+        }
+    };
+}
+
+}  // namespace
+
+void GCalender::addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
+                                       const CalendarBackEnd::Completion& completion) {
+    addQuickEventwithTitle(title, source, Completion(toInterface(completion)));
+}
+
+void GCalender::createNewEventForSource(const CalSourcePtr& source, const QString& title,
+                                        const QString& description, bool allDay, Date startDate,
+                                        Date endDate, int recurrance, int reminderMinutes,
+                                        const CalendarBackEnd::Completion& completion) {
+    // The interface counts repetitions from -1 (none); ours from 0. Out of range is none,
+    // not a guess.
+    const int32_t ours = recurrance >= -1 && recurrance <= 3 ? recurrance + 1 : None;
+    createNewEventForSource(source, title, description, allDay, startDate, endDate, ours,
+                            std::max(0, reminderMinutes), 0, Completion(toInterface(completion)));
+}
+
+void GCalender::deleteEvent(const CalEvent& event, platform::RemoveScope scope,
+                            const CalendarBackEnd::Completion& completion) {
+    const DeleteScope ours = scope == platform::RemoveScope::ThisEvent ? DeleteScope::ThisOccurrence
+                             : scope == platform::RemoveScope::All     ? DeleteScope::WholeSeries
+                                                                   : DeleteScope::ThisAndFollowing;
+    deleteEvent(event, Completion(toInterface(completion)), ours);
 }
 
 }  // namespace talvor

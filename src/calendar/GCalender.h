@@ -7,6 +7,7 @@
 #include "GoogleAuth.h"
 #include "platform/Date.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <QVariantList>
@@ -84,6 +85,8 @@ class GCalender : public CalendarBackEnd {
     // The process-wide back end: Google's service, the desktop's keyring and browser, the
     // client from the environment or settings.
     static GCalender& sharedInterface();
+    // The Google back end installed for the windows (made on first use), or null.
+    static GCalender* installed();
 
     // An authorization is kept in the keyring.
     bool isLoggedInViaGoogle() const;
@@ -111,11 +114,27 @@ class GCalender : public CalendarBackEnd {
     // posts "EventsLoaded" once all have answered (a calendar that fails is skipped). Before
     // the calendars are known, they are listed first.
     void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override;
+    // Whether months are being loaded (their calendars listed first, or their events).
+    bool isLoading() const { return !loads_.empty() || listingForMonths_ > 0; }
+    // The loads under way end now: their answers are dropped and the months stay as they
+    // are; "EventsLoaded" is posted once, so that the windows take note.
+    void cancelLoads();
 
-    // The back-end interface's forms of these refuse until they are mapped onto ours.
-    using CalendarBackEnd::addQuickEventwithTitle;
-    using CalendarBackEnd::createNewEventForSource;
-    using CalendarBackEnd::deleteEvent;
+    // The calendars the user owns as last listed (none before the first listing).
+    std::vector<CalSourcePtr> getLocalEventCalendars_Parsed() override { return personalSources_; }
+
+    // The back-end interface's forms: the same calls, with the interface's numbering of
+    // repetitions (-1 none, 0 daily .. 3 yearly) and pop-up reminders.
+    void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
+                                const CalendarBackEnd::Completion& completion) override;
+    void createNewEventForSource(const CalSourcePtr& source, const QString& title,
+                                 const QString& description, bool allDay, Date startDate,
+                                 Date endDate, int recurrance, int reminderMinutes,
+                                 const CalendarBackEnd::Completion& completion) override;
+    // "This and future" ends the series before the occurrence (from its first occurrence on,
+    // that is the whole series).
+    void deleteEvent(const CalEvent& event, platform::RemoveScope scope,
+                     const CalendarBackEnd::Completion& completion) override;
 
     // From now to an hour later.
     void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
@@ -126,7 +145,7 @@ class GCalender : public CalendarBackEnd {
                                  Date endDate, int32_t recurrance, int32_t reminderMinutes,
                                  int32_t reminderType, Completion completion);
     // Of a repeating event: the one occurrence, or the whole series.
-    enum class DeleteScope { ThisOccurrence, WholeSeries };
+    enum class DeleteScope { ThisOccurrence, WholeSeries, ThisAndFollowing };
     // An event delivered by loadEventsInBatch (its edit link is the event's id, the original
     // edit link its series' id). A single event is deleted whatever the scope.
     void deleteEvent(const CalEvent& event, Completion completion,
@@ -140,6 +159,10 @@ class GCalender : public CalendarBackEnd {
     // An event of an events list as the month grids hold it; none for a cancelled or
     // undated item.
     static CalEventPtr eventFromResource(const QJsonObject& item, const CalSourcePtr& source);
+    // A series' recurrence lines ended before `occurrence` (its rules' UNTIL; a COUNT goes):
+    // a date for an all-day series, else the instant a second before, in UTC.
+    static QJsonArray recurrenceEndedBefore(const QJsonArray& recurrence, Date occurrence,
+                                            bool allDay);
 
   private:
     void setAuthorization(const std::optional<GoogleAuthorization>& authorization);
@@ -155,6 +178,8 @@ class GCalender : public CalendarBackEnd {
                         std::vector<QJsonObject> items,
                         std::function<void(std::vector<QJsonObject> items, QString message)> done);
     void loadEventsOfSources(const std::shared_ptr<CalMonth>& month);
+    void endSeriesBefore(const CalSourcePtr& source, const CalEvent& occurrence,
+                         Completion completion);
 
     Services services_;
     std::unique_ptr<GoogleApi> api_;
@@ -165,6 +190,8 @@ class GCalender : public CalendarBackEnd {
     // Which load of a month is the latest: an older one's answers are dropped.
     std::map<const CalMonth*, std::uint64_t> loads_;
     std::uint64_t nextLoad_ = 1;
+    int listingForMonths_ = 0;
+    std::uint64_t loadsCancelled_ = 0;  // listings begun before a cancel are dropped
     // Outlives calls in flight so that their completions can tell the back end is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -72,6 +72,11 @@ void GoogleApi::post(const QByteArray& path, const QJsonObject& body, Callback c
          false);
 }
 
+void GoogleApi::patch(const QByteArray& path, const QJsonObject& body, Callback callback) {
+    send({"PATCH", path, QJsonDocument(body).toJson(QJsonDocument::Compact), std::move(callback)},
+         false);
+}
+
 void GoogleApi::deleteResource(const QByteArray& path, Callback callback) {
     send({"DELETE", path, {}, std::move(callback)}, false);
 }

@@ -51,6 +51,7 @@ class GoogleApi {
     // `path` under the API base, with its query already encoded ("/calendar/v3/...?a=b").
     void get(const QByteArray& path, Callback callback);
     void post(const QByteArray& path, const QJsonObject& body, Callback callback);
+    void patch(const QByteArray& path, const QJsonObject& body, Callback callback);
     void deleteResource(const QByteArray& path, Callback callback);
 
     // Ends every call under way at once, each completion told `message` (the user signed

@@ -135,8 +135,11 @@ class CalWindow : public AnchoredWindow {
   protected:
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+  public:
+    // Places the tool-bar buttons again (after one was shown or hidden).
     void layoutControls();
+
+  private:
     QSize contentSizeWithoutDayView() const;
 
     platform::UserDefaults& defaults_;

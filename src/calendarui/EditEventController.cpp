@@ -2,6 +2,7 @@
 
 #include "calendar/AppleCal.h"
 #include "calendar/CalendarBackEnd.h"
+#include "calendar/GCalender.h"
 #include "platform/UserDefaults.h"
 #include "widgets/RenderDot.h"
 
@@ -152,7 +153,13 @@ void EditEventController::setFontSize(float size) {
 
 bool EditEventController::canCreateEvents() const {
     if (CalendarBackEnds::selectedKind(defaults_) == CalendarBackEnds::Kind::Google) {
-        return false;  // the Google back end lists no calendars of its own here
+        const GCalender* google = GCalender::installed();
+        if (google == nullptr || !google->hasService()) {
+            return false;
+        }
+        const auto& calendars = google->personalCalendars();
+        return std::any_of(calendars.begin(), calendars.end(),
+                           [](const CalSourcePtr& c) { return c && c->canCreate(); });
     }
     return !AppleCal::sharedInterface().getLocalEventCalendars().empty();
 }

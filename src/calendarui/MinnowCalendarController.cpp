@@ -6,6 +6,7 @@
 #include "calendar/AppleCal.h"
 #include "calendar/CalSource.h"
 #include "calendar/CalendarBackEnd.h"
+#include "calendar/GCalender.h"
 #include "calendar/MonthIndex.h"
 #include "foundation/CalendarExtras.h"
 #include "platform/Clock.h"
@@ -44,8 +45,7 @@ MinnowCalendarController::MinnowCalendarController(platform::Clock& clock,
     connect(window_->prevButton(), &QToolButton::clicked, this, [this] { prevMonth(); });
     connect(window_->nextButton(), &QToolButton::clicked, this, [this] { nextMonth(); });
     connect(window_->currMonthButton(), &QToolButton::clicked, this, [this] { currMonth(); });
-    connect(window_->cancelButton(), &QToolButton::clicked, this,
-            [] { platform::NotificationCenter::defaultCenter().post(kLoadCalendarEvents); });
+    connect(window_->cancelButton(), &QToolButton::clicked, this, [this] { reloadOrCancel(); });
     connect(window_->quickAddButton(), &QToolButton::clicked, this, [this] { quickAdd(); });
     connect(window_->editEventController()->appleButton(), &QToolButton::clicked, this,
             [this] { showApple(); });
@@ -135,15 +135,20 @@ void MinnowCalendarController::windowDidLoad() {
     // open.
     observations_.push_back(center.addObserver(QStringLiteral("EventsLoaded"), QVariant(),
                                                [this](const auto&) { loadedTimer_->start(); }));
-    observations_.push_back(center.addObserver(QStringLiteral("CalendarsLoaded"), QVariant(),
-                                               [this](const auto&) { updateQuickAddButton(); }));
+    observations_.push_back(
+        center.addObserver(QStringLiteral("CalendarsLoaded"), QVariant(), [this](const auto&) {
+            updateQuickAddButton();
+            updateReloadButton();
+        }));
     startBackEnd();
 }
 
 void MinnowCalendarController::startBackEnd() {
     auto& center = platform::NotificationCenter::defaultCenter();
     if (googleSelected()) {
-        return;  // the Google back end signs in and loads through its own settings
+        // The keyring is asked on the next turn of the loop, not while the window is made.
+        QTimer::singleShot(0, this, [this] { startGoogle(); });
+        return;
     }
     AppleCal& apple = AppleCal::sharedInterface();
     if (apple.checkEventStoreAccessForCalendar()) {
@@ -167,6 +172,106 @@ void MinnowCalendarController::startBackEnd() {
                 Qt::QueuedConnection);
         }
     });
+}
+
+void MinnowCalendarController::startGoogle() {
+    GCalender* google = GCalender::installed();
+    if (!googleSelected() || google == nullptr) {
+        return;
+    }
+    if (!google->hasService() && !google->setUpAuthorizationService()) {
+        updateQuickAddButton();  // signed out: the quick add offers to sign in
+        return;
+    }
+    QPointer<MinnowCalendarController> self(this);
+    google->loadPersonalSources(
+        [self](const std::optional<std::vector<CalSourcePtr>>& sources, const QString& message) {
+            if (!self) {
+                return;
+            }
+            if (!sources) {
+                self->showAlert(message);
+                self->updateReloadButton();
+                return;
+            }
+            platform::NotificationCenter::defaultCenter().post(QStringLiteral("CalendarsLoaded"));
+            platform::NotificationCenter::defaultCenter().post(kLoadCalendarEvents);
+        });
+}
+
+bool MinnowCalendarController::googleSignedOut() const {
+    if (!googleSelected()) {
+        return false;
+    }
+    const GCalender* google = GCalender::installed();
+    return google == nullptr || !google->hasService();
+}
+
+void MinnowCalendarController::showAlert(const QString& text, const QString& informative,
+                                         bool offerSettings) {
+    lastAlertText_ = text;
+    if (!window_) {
+        return;
+    }
+    if (alert_ != nullptr) {
+        alert_->close();
+    }
+    alert_ = new QMessageBox(QMessageBox::Critical, QString(), text, QMessageBox::NoButton,
+                             window_.get());
+    alert_->setObjectName(QStringLiteral("minnowAlert"));
+    alert_->setAttribute(Qt::WA_DeleteOnClose);
+    alert_->setInformativeText(informative);
+    QPushButton* settings =
+        offerSettings ? alert_->addButton(tr("Open Settings"), QMessageBox::AcceptRole) : nullptr;
+    alert_->addButton(tr("OK"), QMessageBox::RejectRole);
+    if (settings != nullptr) {
+        connect(alert_, &QMessageBox::buttonClicked, this,
+                [this, settings](QAbstractButton* clicked) {
+                    if (clicked == settings) {
+                        showPrefs();
+                    }
+                });
+    }
+    connect(alert_, &QObject::destroyed, this, [this] { alert_ = nullptr; });
+    alert_->open();
+}
+
+void MinnowCalendarController::updateReloadButton() {
+    if (!window_) {
+        return;
+    }
+    QToolButton* button = window_->cancelButton();
+    const bool wasVisible = !button->isHidden();
+    GCalender* google = googleSelected() ? GCalender::installed() : nullptr;
+    if (google != nullptr && google->isLoading()) {
+        button->setText(QStringLiteral("\u2715"));
+        button->setToolTip(tr("Cancel"));
+        button->setEnabled(true);
+        button->show();
+    } else if (google == nullptr || google->personalCalendarsLoaded()) {
+        const auto& calendars = google ? google->personalCalendars() : std::vector<CalSourcePtr>();
+        const bool any = google == nullptr ||
+                         std::any_of(calendars.begin(), calendars.end(),
+                                     [](const CalSourcePtr& c) { return c && c->enabled(); });
+        button->setText(QStringLiteral("\u21bb"));
+        button->setToolTip(tr("Reload"));
+        button->setEnabled(true);
+        button->setVisible(any);
+    }
+    // Before Google has listed the calendars the button stays as it is.
+    if (wasVisible != !button->isHidden()) {
+        window_->layoutControls();
+    }
+}
+
+void MinnowCalendarController::reloadOrCancel() {
+    GCalender* google = googleSelected() ? GCalender::installed() : nullptr;
+    if (google != nullptr && google->isLoading()) {
+        google->cancelLoads();
+        updateReloadButton();
+        return;
+    }
+    platform::NotificationCenter::defaultCenter().post(kLoadCalendarEvents);
 }
 
 void MinnowCalendarController::showAccessAlert(const QString& text) {
@@ -293,6 +398,7 @@ void MinnowCalendarController::updateMonths(const std::optional<platform::Notifi
     }
     if (n && n->userInfo.contains(QStringLiteral("EventChanged"))) {
         refreshEvents();
+        updateReloadButton();
         return;
     }
     updateCurrentCalendar();
@@ -329,6 +435,7 @@ void MinnowCalendarController::refreshEvents() {
 
 void MinnowCalendarController::eventsLoaded() {
     refreshEvents();
+    updateReloadButton();
 }
 
 void MinnowCalendarController::reloadCalendarEvents() {
@@ -345,19 +452,27 @@ void MinnowCalendarController::reloadCalendarEvents() {
             const auto [offset, yearAlign] = gridStart(rows * cols);
             const auto months = monthsForCalendar(userCalendar(), rows * cols, offset, yearAlign);
             CalendarBackEnd* backEnd = CalendarBackEnds::selected(defaults_);
-            const bool canLoad = backEnd != nullptr &&
-                                 (googleSelected() ||
-                                  AppleCal::sharedInterface().checkEventStoreAccessForCalendar());
+            bool canLoad = backEnd != nullptr;
+            if (canLoad && googleSelected()) {
+                // Signed out: the months are emptied here, as Google will post nothing.
+                GCalender* google = GCalender::installed();
+                canLoad = google == nullptr || google->hasService() ||
+                          google->setUpAuthorizationService();
+            } else if (canLoad) {
+                canLoad = AppleCal::sharedInterface().checkEventStoreAccessForCalendar();
+            }
             if (canLoad) {
                 for (const CalMonthPtr& month : months) {
                     backEnd->loadEventsInBatch(month);
                 }
+                updateReloadButton();
                 return;
             }
             for (const CalMonthPtr& month : months) {
                 month->removeAllEvents();
             }
             refreshEvents();
+            updateReloadButton();
         },
         Qt::QueuedConnection);
 }
@@ -472,7 +587,9 @@ void MinnowCalendarController::updateQuickAddButton() {
         this,
         [self] {
             if (self && self->window_) {
-                const bool can = self->window_->editEventController()->canCreateEvents();
+                // Signed out of Google, the quick add offers to sign in.
+                const bool can = self->window_->editEventController()->canCreateEvents() ||
+                                 self->googleSignedOut();
                 self->window_->quickAddButton()->setEnabled(can);
                 self->window_->editEventController()->updateCreateEventButton();
             }
@@ -508,6 +625,13 @@ void MinnowCalendarController::showPrefs() {
 }
 
 void MinnowCalendarController::quickAdd() {
+    if (googleSignedOut()) {
+        showAlert(tr("Please login to google"),
+                  tr("Sign in to Google in the calendar settings to add events to your Google "
+                     "calendars."),
+                  true);
+        return;
+    }
     if (quickAddHandler_) {
         quickAddHandler_();
     }

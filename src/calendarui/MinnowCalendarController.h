@@ -92,6 +92,11 @@ class MinnowCalendarController : public QObject {
     void currMonth();
     void updateCurrMonthButton();
     void updateQuickAddButton();
+    // The reload button: "Cancel" while Google loads, "Reload" when a Google calendar is
+    // shown, hidden when none is; with the system's calendars always "Reload".
+    void updateReloadButton();
+    // The reload button's action: reloads, or cancels the Google loads under way.
+    void reloadOrCancel();
 
     // The months of `calendar` (null: the current one) for `num` months from `offset`
     // (or from January of this year with `yearAlign`).
@@ -129,6 +134,13 @@ class MinnowCalendarController : public QObject {
     void startBackEnd();
     void eventsLoaded();
     void showAccessAlert(const QString& text);
+    // Restores a kept Google sign-in and lists its calendars (later, never during start-up).
+    void startGoogle();
+    // A critical alert with "OK" and, when given, a button that opens the settings.
+    void showAlert(const QString& text, const QString& informative = QString(),
+                   bool offerSettings = false);
+    // Google chosen and no sign-in restored.
+    bool googleSignedOut() const;
     MonthIndex& indexFor(const Calendar& calendar);
     Calendar userCalendar() const;
     // Rows x columns and the grid's start, from the settings.

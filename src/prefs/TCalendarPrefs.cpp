@@ -1,10 +1,13 @@
 #include "TCalendarPrefs.h"
 
 #include "calendar/CalendarBackEnd.h"
+#include "calendar/GCalender.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "calendarui/ColorPickerController.h"
 #include "calendarui/MonthGrid.h"
 #include "foundation/CalendarExtras.h"
+#include "foundation/Helper.h"
+#include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "services/AppStartup.h"
@@ -23,9 +26,11 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace talvor {
@@ -49,6 +54,11 @@ const QString kPrefsChanged = QStringLiteral("PrefsChanged");
 const QString kLoadCalendarEvents = QStringLiteral("loadCalendarEvents");
 // The public calendars' identifiers carry their provider's group domain.
 const QString kGroupDomain = QStringLiteral("group.v.calendar.google.com");
+const QString kSelectedCalendar = QStringLiteral("SelectedCalendar");
+const QString kCalendarsLoaded = QStringLiteral("CalendarsLoaded");
+const QString kPleaseLogin = QStringLiteral("Please login to google");
+const QString kNoInternet =
+    QStringLiteral("Please check your internet connection or try again later");
 
 // Column identifiers of the source tables.
 enum Column { Enabled = 0, Name = 1, Colour = 2 };
@@ -87,6 +97,15 @@ QIcon layoutIcon(int rows, int cols) {
     }
     return QIcon(picture);
 }
+
+// A tab page that asks for no more height than a bare table does: its extra rows come out of
+// its table, so the pane is no taller for it.
+class SlimPage : public QWidget {
+  public:
+    using QWidget::QWidget;
+    QSize minimumSizeHint() const override { return {QWidget::minimumSizeHint().width(), 70}; }
+    QSize sizeHint() const override { return {QWidget::sizeHint().width(), 192}; }
+};
 
 HotKeyField* hotKeyField(QWidget* view, const QString& name) {
     return view ? view->findChild<HotKeyField*>(name) : nullptr;
@@ -132,6 +151,16 @@ TCalendarPrefs::TCalendarPrefs(QString nibName, PaneDelegate delegate)
                        QT_TR_NOOP("Special"),
                        builtIn(&CalSource::publicCalendars_Misc),
                        true,
+                       {},
+                       {}});
+    tables_.push_back({QStringLiteral("personalTable"),
+                       QT_TR_NOOP("Google"),
+                       [] {
+                           const GCalender* google = GCalender::installed();
+                           return google ? google->personalCalendars()
+                                         : std::vector<CalSourcePtr>();
+                       },
+                       false,
                        {},
                        {}});
     tables_.push_back(
@@ -550,7 +579,255 @@ void TCalendarPrefs::loadSettings() {
             field->setKeyCode(-1, 0);
         }
     }
+    // The chosen back end's radio button and tab; a kept Google sign-in is restored.
+    const bool google =
+        CalendarBackEnds::selectedKind(defaults()) == CalendarBackEnds::Kind::Google;
+    qobject_cast<QRadioButton*>(control(QStringLiteral("radioButtonGoogle")))->setChecked(google);
+    qobject_cast<QRadioButton*>(control(QStringLiteral("radioButtonApple")))->setChecked(!google);
+    if (auto* tabs = view_->findChild<QTabWidget*>(QStringLiteral("sourceTabs")); tabs && google) {
+        tabs->setCurrentWidget(control(QStringLiteral("google")));
+    }
+    GCalender* calendar = GCalender::installed();
+    if (calendar && !calendar->hasService()) {
+        calendar->setUpAuthorizationService();
+    }
+    showGoogleState();
     loading_ = false;
+    // Signed in, the calendars are listed if nobody has yet.
+    if (calendar && calendar->hasService() && !calendar->personalCalendarsLoaded()) {
+        QTimer::singleShot(0, this, [this] { loadPersonalSources(); });
+    }
+}
+
+QWidget* TCalendarPrefs::googlePage(QWidget* parent, QTableWidget* table) {
+    auto* page = new SlimPage(parent);
+    page->setObjectName(QStringLiteral("google"));
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(4, 4, 4, 4);
+    auto* account = new QHBoxLayout();
+    auto* status = new QLabel(page);
+    status->setObjectName(QStringLiteral("loginStatus"));
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* login = new QPushButton(page);
+    login->setObjectName(QStringLiteral("googleLoginLogoutButton"));
+    connect(login, &QPushButton::clicked, this, [this] { btnPressed_GoogleLoginLogout(); });
+    account->addWidget(status, 1);
+    account->addWidget(login);
+    column->addLayout(account);
+    table->setParent(page);
+    column->addWidget(table, 1);
+    auto* bottom = new QHBoxLayout();
+    auto* progress = new QLabel(page);
+    progress->setObjectName(QStringLiteral("personalProgressIndicator"));
+    auto* reload = new QPushButton(tr("Reload Calendars"), page);
+    reload->setObjectName(QStringLiteral("loadButton"));
+    connect(reload, &QPushButton::clicked, this, [this] { loadPersonalSources(); });
+    bottom->addWidget(progress, 1);
+    bottom->addWidget(reload);
+    column->addLayout(bottom);
+    return page;
+}
+
+bool TCalendarPrefs::online() const {
+    return probe_ != nullptr ? Helper::isInternetConnection(*probe_)
+                             : Helper::isInternetConnection();
+}
+
+void TCalendarPrefs::showAlert(const QString& text) {
+    lastAlertText_ = text;
+    if (!view_) {
+        return;
+    }
+    if (alert_) {
+        alert_->close();
+    }
+    alert_ = new QMessageBox(QMessageBox::Critical, QString(), text, QMessageBox::Ok, view_);
+    alert_->setObjectName(QStringLiteral("googleAlert"));
+    alert_->setAttribute(Qt::WA_DeleteOnClose);
+    alert_->open();
+}
+
+void TCalendarPrefs::postCalendarsLoaded() {
+    platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter();
+    center.post(kCalendarsLoaded);
+    center.post(kLoadCalendarEvents);
+}
+
+void TCalendarPrefs::fillGoogleTable() {
+    for (SourceTable& t : tables_) {
+        if (t.id == QLatin1String("personalTable")) {
+            const bool wasLoading = std::exchange(loading_, true);
+            fillTable(t);
+            loading_ = wasLoading;
+        }
+    }
+}
+
+void TCalendarPrefs::showGoogleState() {
+    auto* status = qobject_cast<QLabel*>(control(QStringLiteral("loginStatus")));
+    auto* login = qobject_cast<QPushButton*>(control(QStringLiteral("googleLoginLogoutButton")));
+    auto* reload = qobject_cast<QPushButton*>(control(QStringLiteral("loadButton")));
+    auto* progress = qobject_cast<QLabel*>(control(QStringLiteral("personalProgressIndicator")));
+    if (!status || !login || !reload || !progress) {
+        return;
+    }
+    const GCalender* google = GCalender::installed();
+    const bool signedIn = google != nullptr && google->hasService();
+    if (signingIn_) {
+        status->setText(tr("Logging in..."));
+        login->setText(tr("Cancel"));
+    } else if (signedIn) {
+        status->setText(google->loggedInUser());
+        login->setText(tr("Google Logout"));
+    } else {
+        status->setText(kPleaseLogin);
+        login->setText(tr("Google Login"));
+    }
+    reload->setEnabled(signedIn && !signingIn_ && !listing_);
+    progress->setText(listing_ ? tr("Loading Calendars list...") : QString());
+}
+
+void TCalendarPrefs::selectBackEnd(bool google) {
+    auto* tabs = view_ ? view_->findChild<QTabWidget*>(QStringLiteral("sourceTabs")) : nullptr;
+    QWidget* page =
+        control(google ? QStringLiteral("google") : QStringLiteral("personalTable_Apple"));
+    if (!tabs || !page) {
+        return;
+    }
+    if (tabs->currentWidget() == page) {
+        backEndTabSelected(google);  // no change of tab to say it
+    } else {
+        tabs->setCurrentWidget(page);
+    }
+}
+
+void TCalendarPrefs::backEndTabSelected(bool google) {
+    defaults().setObject(google ? QStringLiteral("Google") : QStringLiteral("Apple"),
+                         kSelectedCalendar);
+    defaults().synchronize();
+    if (auto* radio = qobject_cast<QRadioButton*>(control(QStringLiteral("radioButtonGoogle")))) {
+        radio->setChecked(google);
+    }
+    if (auto* radio = qobject_cast<QRadioButton*>(control(QStringLiteral("radioButtonApple")))) {
+        radio->setChecked(!google);
+    }
+    if (!google) {
+        for (SourceTable& t : tables_) {
+            if (t.id == QLatin1String("personalTable_Apple")) {
+                fillTable(t);
+            }
+        }
+        postCalendarsLoaded();
+        return;
+    }
+    GCalender* calendar = GCalender::installed();
+    const bool signedIn =
+        calendar != nullptr && (calendar->hasService() || calendar->setUpAuthorizationService());
+    showGoogleState();
+    if (!online()) {
+        postCalendarsLoaded();
+        platform::log(QStringLiteral("No Internet connection"));
+        showAlert(kNoInternet);
+        return;
+    }
+    if (signedIn) {
+        loadPersonalSources();
+    } else {
+        postCalendarsLoaded();
+    }
+}
+
+void TCalendarPrefs::btnPressed_GoogleLoginLogout() {
+    GCalender* google = GCalender::installed();
+    if (google == nullptr) {
+        showAlert(tr("Google Calendar is not available in this copy of Talvor."));
+        return;
+    }
+    QPointer<TCalendarPrefs> self(this);
+    if (signingIn_ || google->hasService()) {
+        // Signing out also ends a sign-in under way, which then reports nothing.
+        const bool cancelling = signingIn_;
+        signingIn_ = false;
+        google->logoutFromGoogle([self, cancelling](bool ok, const QString&) {
+            if (!self || !ok) {
+                return;
+            }
+            self->fillGoogleTable();
+            self->showGoogleState();
+            if (!cancelling) {
+                self->postCalendarsLoaded();
+            }
+        });
+        showGoogleState();
+        return;
+    }
+    if (!online()) {
+        platform::log(QStringLiteral("No Internet connection"));
+        showAlert(kNoInternet);
+        return;
+    }
+    signingIn_ = true;
+    showGoogleState();
+    google->loginToGoogle([self, google](bool ok, const QString& message) {
+        if (!self || !self->signingIn_) {
+            return;  // cancelled meanwhile
+        }
+        self->signingIn_ = false;
+        self->showGoogleState();
+        if (!ok) {
+            self->showAlert(message);
+            return;
+        }
+        const QString user = google->loggedInUser();
+        if (user == QLatin1String("NA")) {
+            self->showAlert(tr("Unexpected Error, Please try again"));
+            return;
+        }
+        // The account decides which Google Calendar page the mini calendar opens.
+        const QStringList parts = user.split(QLatin1Char('@'));
+        const bool consumer =
+            parts.size() != 2 ||
+            parts[1].compare(QLatin1String("gmail.com"), Qt::CaseInsensitive) == 0 ||
+            parts[1].compare(QLatin1String("googlemail.com"), Qt::CaseInsensitive) == 0;
+        defaults().setObject(user, QStringLiteral("Username"));
+        defaults().setObject(consumer ? 1 : 2, QStringLiteral("AccountType"));
+        defaults().synchronize();
+        self->loadPersonalSources();
+    });
+}
+
+void TCalendarPrefs::loadPersonalSources() {
+    GCalender* google = GCalender::installed();
+    if (!online()) {
+        platform::log(QStringLiteral("No Internet connection"));
+        showAlert(kNoInternet);
+        return;
+    }
+    if (google == nullptr || !(google->hasService() || google->setUpAuthorizationService())) {
+        platform::log(QStringLiteral("Google: not signed in"));
+        showAlert(kPleaseLogin);
+        return;
+    }
+    if (listing_) {
+        return;  // the listing under way answers for this one too
+    }
+    listing_ = true;
+    showGoogleState();
+    QPointer<TCalendarPrefs> self(this);
+    google->loadPersonalSources(
+        [self](const std::optional<std::vector<CalSourcePtr>>& sources, const QString& message) {
+            if (!self) {
+                return;
+            }
+            self->listing_ = false;
+            self->showGoogleState();
+            if (!sources) {
+                self->showAlert(message);
+                return;
+            }
+            self->fillGoogleTable();
+            self->postCalendarsLoaded();
+        });
 }
 
 std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
@@ -620,8 +897,12 @@ std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
         row->addWidget(menu, 1);
         form->addRow(row);
     }
-    form->addRow(addBox(look, "showWeekNumCheckBox", tr("Show week numbers")));
-    form->addRow(addBox(look, "showDateCalcCheckBox", tr("Say how far a day is from today")));
+    // Side by side: the pane stays short enough for the settings window without scrolling.
+    auto* days = new QHBoxLayout();
+    days->addWidget(addBox(look, "showWeekNumCheckBox", tr("Show week numbers")));
+    days->addWidget(addBox(look, "showDateCalcCheckBox", tr("Say how far a day is from today")));
+    days->addStretch(1);
+    form->addRow(days);
     layout->addWidget(look);
 
     auto* keysBox = new QGroupBox(tr("Start and keys"), view.get());
@@ -679,8 +960,34 @@ std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
             }
         });
         t.table = table;
-        tabs->addTab(table, tr(t.title));
+        if (t.id == QLatin1String("personalTable")) {
+            tabs->addTab(googlePage(tabs, table), tr(t.title));
+        } else {
+            tabs->addTab(table, tr(t.title));
+        }
     }
+    // The back-end tabs choose the back end, as the radio buttons do.
+    connect(tabs, &QTabWidget::currentChanged, this, [this, tabs](int index) {
+        if (loading_) {
+            return;
+        }
+        const QString id = tabs->widget(index)->objectName();
+        if (id == QLatin1String("google") || id == QLatin1String("personalTable_Apple")) {
+            backEndTabSelected(id == QLatin1String("google"));
+        }
+    });
+    auto* choice = new QHBoxLayout();
+    choice->addWidget(new QLabel(tr("Show events from:"), view.get()));
+    auto* apple = new QRadioButton(tr("This computer"), view.get());
+    apple->setObjectName(QStringLiteral("radioButtonApple"));
+    auto* google = new QRadioButton(tr("Google Calendar"), view.get());
+    google->setObjectName(QStringLiteral("radioButtonGoogle"));
+    connect(apple, &QRadioButton::clicked, this, [this] { selectBackEnd(false); });
+    connect(google, &QRadioButton::clicked, this, [this] { selectBackEnd(true); });
+    choice->addWidget(apple);
+    choice->addWidget(google);
+    choice->addStretch(1);
+    layout->addLayout(choice);
     layout->addWidget(tabs, 1);
 
     loadSettings();

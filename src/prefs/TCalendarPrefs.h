@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPointer>
 #include <QStringList>
 #include <QTableWidget>
@@ -15,7 +16,11 @@
 
 namespace talvor {
 
+class GCalender;
 class HotKeyField;
+namespace platform {
+class ReachabilityProbe;
+}
 
 // The mini calendar's pane: its months and their layout, font sizes, the month the grid
 // starts with, calendar systems, first weekday, week numbers, the relative-day phrase, its
@@ -68,6 +73,20 @@ class TCalendarPrefs : public PreferencePane {
     // Forgets the stored settings of the source with `token`.
     void removeSourcePref(const QString& token);
 
+    // The back end the mini calendar shows: its radio button, its tab, "SelectedCalendar",
+    // then the calendars of that back end are read again.
+    void selectBackEnd(bool google);
+    // Signs in to Google, or out (a sign-in under way is cancelled). Never waits: the pane
+    // follows the outcome as it comes.
+    void btnPressed_GoogleLoginLogout();
+    // Lists the Google calendars again.
+    void loadPersonalSources();
+    // Where the connection is looked up (tests); null: the system's routes.
+    void setReachabilityProbe(const platform::ReachabilityProbe* probe) { probe_ = probe; }
+    // The text of the last alert shown, and the alert while open (tests).
+    QString lastAlertText() const { return lastAlertText_; }
+    QMessageBox* alert() const { return alert_; }
+
     // Null until the view is built.
     QWidget* control(const QString& id) const;
     QTableWidget* sourceTable(const QString& id) const;
@@ -88,6 +107,20 @@ class TCalendarPrefs : public PreferencePane {
     QString prefKey(const QTableWidget* table, const CalSource& source) const;
     void storeSourcePrefs();
     void postPrefsChanged(const QVariantMap& userInfo = {});
+    void backEndTabSelected(bool google);
+    QWidget* googlePage(QWidget* parent, QTableWidget* table);
+    // The account line, the sign-in button and the reload button as the sign-in stands.
+    void showGoogleState();
+    void fillGoogleTable();
+    void showAlert(const QString& text);
+    void postCalendarsLoaded();
+    bool online() const;
+
+    QPointer<QMessageBox> alert_;
+    QString lastAlertText_;
+    const platform::ReachabilityProbe* probe_ = nullptr;
+    bool signingIn_ = false;
+    bool listing_ = false;
 
     PaneDelegate delegate_;
     QPointer<QWidget> view_;

@@ -2,6 +2,7 @@
 
 #include "StatusItemsController.h"
 #include "calendar/AppleCal.h"
+#include "calendar/GCalender.h"
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendar/VdirCalendarStore.h"
 #include "calendarui/CalendarPlacement.h"
@@ -42,6 +43,9 @@ void installUserCalendars(platform::UserDefaults& defaults) {
     platform::CalendarStore::setShared(store);
     AppleCal::sharedInterface().setEventStore(store);
     CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, &AppleCal::sharedInterface());
+    // Made when first asked for: making it opens the keyring, which start-up must not wait on.
+    CalendarBackEnds::installLazily(CalendarBackEnds::Kind::Google,
+                                    [] { return &GCalender::sharedInterface(); });
     platform::CalendarStore::setConsentPrompt([](std::function<void(bool)> reply) {
         auto* box = new QMessageBox(QMessageBox::Question, QObject::tr("Calendar Access"),
                                     QObject::tr("Talvor Pro would like to show and add events "

@@ -22,7 +22,8 @@ class ztCalendarMenuExtra;
 
 // The user's calendars for the whole process: the calendar folders (configured roots, a
 // "Personal" calendar made in an empty default root), the back end of this computer's
-// calendars on them, and the question that asks the user for access.
+// calendars on them, the question that asks the user for access, and the Google Calendar
+// back end (made on first use).
 void installUserCalendars(platform::UserDefaults& defaults);
 
 // Where the mini calendar shows while the centre hot key is held: its top-left corner at the

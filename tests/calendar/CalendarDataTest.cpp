@@ -385,6 +385,31 @@ TEST_F(CalendarData, MonthsLoadFromTheSelectedBackEnd) {
     EXPECT_EQ(google.asked.size(), 1u);
     CalendarBackEnds::install(CalendarBackEnds::Kind::Google, nullptr);
     month->loadEvents();  // none installed: nothing, no crash
+
+    // One made on demand is made when first chosen, once; until then nothing asks for it.
+    int made = 0;
+    RecordingBackEnd later;
+    CalendarBackEnds::installLazily(CalendarBackEnds::Kind::Google, [&] {
+        ++made;
+        return &later;
+    });
+    defaults.setObject(QStringLiteral("Apple"), QStringLiteral("SelectedCalendar"));
+    month->loadEvents();
+    EXPECT_EQ(made, 0);
+    defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
+    month->loadEvents();
+    month->loadEvents();
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(later.asked.size(), 2u);
+    EXPECT_EQ(CalendarBackEnds::installed(CalendarBackEnds::Kind::Google), &later);
+    // Installing in its place drops the maker.
+    CalendarBackEnds::installLazily(CalendarBackEnds::Kind::Google, [&] {
+        ++made;
+        return &later;
+    });
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Google, nullptr);
+    EXPECT_EQ(CalendarBackEnds::installed(CalendarBackEnds::Kind::Google), nullptr);
+    EXPECT_EQ(made, 1);
     CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
     platform::UserDefaults::setStandard(nullptr);
 }

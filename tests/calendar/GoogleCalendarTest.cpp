@@ -749,6 +749,184 @@ TEST_F(GoogleCalendar, DeletingRemovesTheEventTheOccurrenceOrTheSeries) {
     EXPECT_FALSE(wait([&](auto done) { cal->deleteEvent(*dentist, done); }).ok);
 }
 
+// What the create and delete sheets reach through the calendar interface, whichever back
+// end is chosen.
+TEST_F(GoogleCalendar, TheCalendarInterfaceWritesThroughGoogle) {
+    server.addCalendar(calendar("work@example.org", "Work", true));
+    ASSERT_TRUE(signIn().ok);
+    ASSERT_TRUE(listCalendars().first.has_value());
+    CalendarBackEnd& backEnd = *cal;
+    ASSERT_EQ(backEnd.getLocalEventCalendars_Parsed().size(), 1u);
+    const CalSourcePtr work = backEnd.getLocalEventCalendars_Parsed().front();
+
+    struct Answer {
+        int calls = 0;
+        bool ok = false;
+        std::optional<QString> message;
+    };
+    auto run = [](const std::function<void(CalendarBackEnd::Completion)>& call) {
+        auto answer = std::make_shared<Answer>();
+        call([answer](bool ok, std::optional<QString> message) {
+            ++answer->calls;
+            answer->ok = ok;
+            answer->message = std::move(message);
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer->calls > 0; }, 10000));
+        QTest::qWait(20);
+        EXPECT_EQ(answer->calls, 1);
+        return *answer;
+    };
+
+    // The interface numbers repetitions from -1 (none); an unknown number repeats nothing.
+    struct Create {
+        int recurrance;
+        QJsonValue recurrence;
+    };
+    const std::vector<Create> creates = {
+        {-1, QJsonValue(QJsonValue::Undefined)},
+        {0, QJsonArray{QStringLiteral("RRULE:FREQ=DAILY")}},
+        {1, QJsonArray{QStringLiteral("RRULE:FREQ=WEEKLY")}},
+        {2, QJsonArray{QStringLiteral("RRULE:FREQ=MONTHLY")}},
+        {3, QJsonArray{QStringLiteral("RRULE:FREQ=YEARLY")}},
+        {9, QJsonValue(QJsonValue::Undefined)},
+    };
+    for (const Create& c : creates) {
+        SCOPED_TRACE(c.recurrance);
+        const Answer a = run([&](auto done) {
+            backEnd.createNewEventForSource(work, QStringLiteral("Standup"), QString(), false,
+                                            berlin(2026, 12, 14, 9), berlin(2026, 12, 14, 10),
+                                            c.recurrance, 10, done);
+        });
+        EXPECT_TRUE(a.ok);
+        EXPECT_FALSE(a.message.has_value());
+        const QJsonObject sent =
+            QJsonDocument::fromJson(server.requestsTo("/calendar/v3/calendars/").back().body)
+                .object();
+        EXPECT_EQ(sent.value(QStringLiteral("recurrence")), c.recurrence);
+        // The interface's reminders are pop-ups.
+        EXPECT_EQ(sent.value(QStringLiteral("reminders"))
+                      .toObject()
+                      .value(QStringLiteral("overrides"))
+                      .toArray()
+                      .first()
+                      .toObject()
+                      .value(QStringLiteral("method"))
+                      .toString(),
+                  QStringLiteral("popup"));
+    }
+    const Answer quick = run(
+        [&](auto done) { backEnd.addQuickEventwithTitle(QStringLiteral("Call Bo"), work, done); });
+    EXPECT_TRUE(quick.ok);
+    EXPECT_EQ(
+        server.eventsOf(QStringLiteral("work@example.org")).back().value(QStringLiteral("summary")),
+        QStringLiteral("Call Bo"));
+    // A failure carries the service's message.
+    server.addFault({"/calendar/v3/calendars/work@example.org/events", 500,
+                     R"({"error":{"code":500,"message":"Backend Error"}})"});
+    const Answer failed = run(
+        [&](auto done) { backEnd.addQuickEventwithTitle(QStringLiteral("Lost?"), work, done); });
+    EXPECT_FALSE(failed.ok);
+    ASSERT_TRUE(failed.message.has_value());
+    EXPECT_FALSE(failed.message->isEmpty());
+}
+
+TEST_F(GoogleCalendar, DeletingThisAndLaterOccurrencesEndsTheSeries) {
+    const QString id = QStringLiteral("home@example.org");
+    server.addCalendar(calendar("home@example.org", "Home", true));
+    // A timed weekly series with a count, and an all-day monthly one with a date left out.
+    QJsonObject yoga = event(QStringLiteral("yoga"), QStringLiteral("Yoga"),
+                             timed("2026-12-01T18:00:00+01:00", "2026-12-01T19:00:00+01:00"));
+    yoga.insert(QStringLiteral("recurrence"),
+                QJsonArray{QStringLiteral("RRULE:FREQ=WEEKLY;COUNT=10;BYDAY=TU")});
+    server.addEvent(id, yoga);
+    QJsonObject rent{{QStringLiteral("id"), QStringLiteral("rent")},
+                     {QStringLiteral("summary"), QStringLiteral("Rent")},
+                     {QStringLiteral("status"), QStringLiteral("confirmed")},
+                     {QStringLiteral("start"), QJsonObject{{QStringLiteral("date"), "2026-11-03"}}},
+                     {QStringLiteral("end"), QJsonObject{{QStringLiteral("date"), "2026-11-04"}}},
+                     {QStringLiteral("recurrence"),
+                      QJsonArray{QStringLiteral("EXDATE;VALUE=DATE:20270203"),
+                                 QStringLiteral("RRULE:FREQ=MONTHLY;UNTIL=20271231")}}};
+    server.addEvent(id, rent);
+    auto occurrence = [&](const char* series, const char* occurrenceId, QJsonObject times) {
+        QJsonObject o = event(QLatin1String(occurrenceId), QLatin1String(series), times);
+        o.insert(QStringLiteral("recurringEventId"), QLatin1String(series));
+        server.addEvent(id, o);
+    };
+    occurrence("yoga", "yoga_1201",
+               timed("2026-12-01T18:00:00+01:00", "2026-12-01T19:00:00+01:00"));
+    occurrence("yoga", "yoga_1215",
+               timed("2026-12-15T18:00:00+01:00", "2026-12-15T19:00:00+01:00"));
+    occurrence(
+        "rent", "rent_1203",
+        QJsonObject{{QStringLiteral("start"), QJsonObject{{QStringLiteral("date"), "2026-12-03"}}},
+                    {QStringLiteral("end"), QJsonObject{{QStringLiteral("date"), "2026-12-04"}}}});
+    ASSERT_TRUE(signIn().ok);
+    const auto december = month(2026, 12);
+    load(december);
+    auto on = [&](int day) {
+        EXPECT_NE(december->eventsForDay(day), nullptr);
+        return december->eventsForDay(day)->front().event();
+    };
+    const CalEventPtr yogaOnThe15th = on(15);
+    const CalEventPtr rentOnThe3rd = on(3);
+    const CalEventPtr yogaOnThe1st = on(1);
+    CalendarBackEnd& backEnd = *cal;
+
+    struct Case {
+        const char* name;
+        CalEventPtr event;
+        QByteArray method;
+        QByteArray path;
+        QJsonValue recurrence;  // of the PATCH
+    };
+    const std::vector<Case> cases = {
+        {"a later occurrence: the rule ends the second before, its count goes", yogaOnThe15th,
+         "PATCH", "/calendar/v3/calendars/home@example.org/events/yoga",
+         QJsonArray{QStringLiteral("RRULE:FREQ=WEEKLY;BYDAY=TU;UNTIL=20261215T165959Z")}},
+        {"all day: the day before, other lines kept", rentOnThe3rd, "PATCH",
+         "/calendar/v3/calendars/home@example.org/events/rent",
+         QJsonArray{QStringLiteral("EXDATE;VALUE=DATE:20270203"),
+                    QStringLiteral("RRULE:FREQ=MONTHLY;UNTIL=20261202")}},
+        {"the first occurrence: the whole series goes", yogaOnThe1st, "DELETE",
+         "/calendar/v3/calendars/home@example.org/events/yoga", QJsonValue()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool answered = false;
+        bool ok = false;
+        backEnd.deleteEvent(*c.event, platform::RemoveScope::ThisAndFuture,
+                            [&](bool success, std::optional<QString>) {
+                                answered = true;
+                                ok = success;
+                            });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answered; }, 10000));
+        EXPECT_TRUE(ok);
+        const auto last = server.requests().back();
+        EXPECT_EQ(last.method, c.method);
+        EXPECT_EQ(last.path, c.path);
+        if (c.method == "PATCH") {
+            EXPECT_EQ(
+                QJsonDocument::fromJson(last.body).object().value(QStringLiteral("recurrence")),
+                c.recurrence);
+        }
+    }
+    // The interface's other scopes: the occurrence itself, and the whole series.
+    const std::vector<std::pair<platform::RemoveScope, QByteArray>> scopes = {
+        {platform::RemoveScope::ThisEvent,
+         "/calendar/v3/calendars/home@example.org/events/rent_1203"},
+        {platform::RemoveScope::All, "/calendar/v3/calendars/home@example.org/events/rent"},
+    };
+    for (const auto& [scope, path] : scopes) {
+        bool answered = false;
+        backEnd.deleteEvent(*rentOnThe3rd, scope,
+                            [&](bool, std::optional<QString>) { answered = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answered; }, 10000));
+        EXPECT_EQ(server.requests().back().method, QByteArray("DELETE"));
+        EXPECT_EQ(server.requests().back().path, path);
+    }
+}
+
 TEST_F(GoogleCalendar, FailuresGiveAClearMessageAndLoseNothing) {
     server.addCalendar(calendar("work@example.org", "Work", true));
     server.addCalendar(calendar("home@example.org", "Home", true));

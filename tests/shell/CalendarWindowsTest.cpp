@@ -1,12 +1,18 @@
 #include "ShellTestSupport.h"
 
+#include "calendar/AppleCal.h"
+#include "calendar/CalendarBackEnd.h"
+#include "calendar/GCalender.h"
 #include "calendarui/CalendarWindow.h"
 #include "calendarui/ztCalendarController.h"
 #include "platform/NotificationCenter.h"
 #include "services/HotKey.h"
 #include "shell/CalendarWindows.h"
+#include "support/FakeCalendarStore.h"
 #include "support/FakeScreens.h"
+#include "support/FakeSecretStore.h"
 #include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
 
 #include <QTest>
 
@@ -16,6 +22,36 @@ namespace talvor {
 namespace {
 
 const QRectF kDateItem(800, 0, 90, 24);
+
+// Start-up installs the back ends; the Google one is made when first asked for, and neither
+// then nor before reads the keyring (a call over the session bus the first frame must not
+// wait on).
+TEST(shellUserCalendars, GoogleIsMadeOnFirstUseAndTheKeyringIsNotReadAtStart) {
+    test::XdgSandbox sandbox;
+    test::ScopedMemoryDomain domain{appTalvor4Prefs};
+    platform::UserDefaults defaults{domain.store()};
+    platform::UserDefaults::setStandard(&defaults);
+    test::FakeSecretStore keyring;
+    test::FakeCalendarStore unused;
+    AppleCal apple{&unused};
+    AppleCal::setSharedInterface(&apple);
+
+    installUserCalendars(defaults);
+    EXPECT_EQ(CalendarBackEnds::installed(CalendarBackEnds::Kind::Apple), &apple);
+    defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
+    EXPECT_EQ(keyring.loads, 0);
+    CalendarBackEnd* google = CalendarBackEnds::selected(defaults);
+    EXPECT_EQ(google, &GCalender::sharedInterface());
+    EXPECT_EQ(GCalender::installed(), &GCalender::sharedInterface());
+    EXPECT_EQ(keyring.loads, 0) << "made, not yet asked";
+
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Google, nullptr);
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
+    platform::CalendarStore::setShared(nullptr);
+    platform::CalendarStore::setConsentPrompt(nullptr);
+    AppleCal::setSharedInterface(nullptr);
+    platform::UserDefaults::setStandard(nullptr);
+}
 
 class NoMoon : public ztCalendarMenuExtra {
   public:

@@ -290,6 +290,48 @@ FakeGoogleServer::FakeGoogleServer()
                json(res, 200, e);
            }));
 
+    // One event, and changing some of its fields.
+    s.Get(R"(/calendar/v3/calendars/([^/]+)/events/([^/]+))",
+          recorded([st, authorized](const httplib::Request& req, httplib::Response& res) {
+              if (!authorized(req, res)) {
+                  return;
+              }
+              std::lock_guard lock(st->mutex);
+              for (const auto& [calendar, e] : st->events) {
+                  if (calendar == q(req.matches[1]) &&
+                      e.value(QStringLiteral("id")).toString() == q(req.matches[2])) {
+                      json(res, 200, e);
+                      return;
+                  }
+              }
+              googleError(res, 404, QStringLiteral("Not Found"));
+          }));
+    s.Patch(R"(/calendar/v3/calendars/([^/]+)/events/([^/]+))",
+            recorded([st, authorized](const httplib::Request& req, httplib::Response& res) {
+                if (!authorized(req, res)) {
+                    return;
+                }
+                const QJsonDocument doc =
+                    QJsonDocument::fromJson(QByteArray::fromStdString(req.body));
+                if (!doc.isObject()) {
+                    googleError(res, 400, QStringLiteral("Parse Error"));
+                    return;
+                }
+                std::lock_guard lock(st->mutex);
+                for (auto& [calendar, e] : st->events) {
+                    if (calendar == q(req.matches[1]) &&
+                        e.value(QStringLiteral("id")).toString() == q(req.matches[2])) {
+                        const QJsonObject changes = doc.object();
+                        for (auto it = changes.begin(); it != changes.end(); ++it) {
+                            e.insert(it.key(), it.value());
+                        }
+                        json(res, 200, e);
+                        return;
+                    }
+                }
+                googleError(res, 404, QStringLiteral("Not Found"));
+            }));
+
     s.Delete(
         R"(/calendar/v3/calendars/([^/]+)/events/([^/]+))",
         recorded([st, authorized](const httplib::Request& req, httplib::Response& res) {

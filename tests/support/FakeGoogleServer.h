@@ -16,8 +16,8 @@ namespace talvor::test {
 // Google's sign-in and Calendar service as far as Talvor uses them, on 127.0.0.1 in a thread
 // of its own: the authorization page (answering at once with a redirect, as a user who
 // agrees), the token endpoint with PKCE and refresh, the calendar list, events (with
-// singleEvents, time ranges and pages), inserting and deleting. Every request is recorded;
-// faults can be scripted. Set it up before the code under test talks to it.
+// singleEvents, time ranges and pages), reading one, inserting, patching and deleting. Every
+// request is recorded; faults can be scripted. Set it up before the code under test talks to it.
 class FakeGoogleServer {
   public:
     struct Request {

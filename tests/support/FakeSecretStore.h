@@ -35,6 +35,7 @@ class FakeSecretStore : public platform::SecretStore {
         return Outcome::Done;
     }
     Loaded load(const QString& name) override {
+        ++loads;
         if (answer != Outcome::Done) {
             return {answer, std::nullopt};
         }
@@ -54,6 +55,7 @@ class FakeSecretStore : public platform::SecretStore {
     QMap<QString, QByteArray> items;
     Outcome answer = Outcome::Done;
     int saves = 0;
+    int loads = 0;
 
   private:
     bool installed_;

@@ -194,6 +194,8 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderBigCalendar(s.scale); }},
     {"settings-mini-calendar", "the mini calendar's pane, its religious calendars listed",
      [](const Settings& s) { return talvor::shot::renderMiniCalendarPane(s.scale); }},
+    {"settings-google-calendars", "the mini calendar's pane, its Google tab signed in",
+     [](const Settings& s) { return talvor::shot::renderGoogleCalendarsPane(s.scale); }},
     {"settings-calendar-window", "the date menu calendar's pane set to six months",
      [](const Settings& s) { return talvor::shot::renderCalendarWindowPane(s.scale); }},
     {"settings-to-do", "the to-do pane",
