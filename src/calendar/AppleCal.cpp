@@ -5,6 +5,8 @@
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 
+#include <cstdlib>
+
 namespace talvor {
 namespace {
 
@@ -132,6 +134,40 @@ std::optional<platform::StoreCalendar> AppleCal::getEventCalendar(const CalSourc
     return std::nullopt;
 }
 
+CalEventPtr AppleCal::eventOf(const platform::StoreOccurrence& o) {
+    auto event =
+        CalEvent::initWithStartTime(o.start, std::max(0.0, o.end.timeIntervalSince(o.start)),
+                                    o.title, o.notes, getLocalEventCalendar(o.calendarId));
+    event->setIsAllDay(o.allDay);
+    event->setEditLink_(occurrenceLink(o));
+    event->setOriginalEditLink(o.eventId);
+    return event;
+}
+
+std::vector<EventAlarm> AppleCal::eventAlarms(Date from, Date to) {
+    std::vector<EventAlarm> alarms;
+    if (!checkEventStoreAccessForCalendar()) {
+        return alarms;
+    }
+    QStringList ids;
+    for (const platform::StoreCalendar& c : getLocalEventCalendars()) {
+        ids << c.identifier;
+    }
+    if (ids.isEmpty()) {
+        return alarms;
+    }
+    for (const platform::StoreOccurrence& o : eventStore().events(from, to, ids)) {
+        if (o.alarms.empty() || o.start < from) {
+            continue;
+        }
+        CalEventPtr event = eventOf(o);
+        for (const QVariantMap& alarm : o.alarms) {
+            alarms.push_back({event, alarm});
+        }
+    }
+    return alarms;
+}
+
 void AppleCal::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
     if (!month) {
         return;
@@ -146,12 +182,7 @@ void AppleCal::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
         const auto occurrences =
             eventStore().events(month->earliestDate(), month->latestDate(), ids);
         for (const platform::StoreOccurrence& o : occurrences) {
-            auto event = CalEvent::initWithStartTime(
-                o.start, std::max(0.0, o.end.timeIntervalSince(o.start)), o.title, o.notes,
-                getLocalEventCalendar(o.calendarId));
-            event->setIsAllDay(o.allDay);
-            event->setEditLink_(occurrenceLink(o));
-            event->setOriginalEditLink(o.eventId);
+            CalEventPtr event = eventOf(o);
             // Every day of the event that lies in this month, not only its first.
             for (CalEventDay day : event->adjustedDaysForCalendar(month->calendar())) {
                 if (day.year() == month->year() && day.month() == month->month() &&
@@ -193,7 +224,10 @@ void AppleCal::createNewEventForSource(const CalSourcePtr& source, const QString
     if (recurrance >= 0 && recurrance <= 3) {
         event.recurrence = static_cast<platform::StoreFrequency>(recurrance);
     }
-    event.alarmOffset = static_cast<int64_t>(reminderMinutes) * 60;
+    // A lead time: the alarm rings before the start; none for 0.
+    if (reminderMinutes != 0) {
+        event.alarmOffset = -static_cast<int64_t>(std::abs(reminderMinutes)) * 60;
+    }
     const platform::StoreSaveResult saved = eventStore().saveEvent(event);
     completion(saved.ok(), saved.error);
 }
