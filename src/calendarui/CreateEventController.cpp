@@ -101,7 +101,9 @@ void CreateEventController::build() {
         day->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
         time = new QTimeEdit(form_);
         time->setObjectName(name + QStringLiteral("TimePicker"));
-        time->setDisplayFormat(QLocale().timeFormat(QLocale::ShortFormat));
+        // Minutes are what the form keeps; some locales' short form still shows seconds.
+        time->setDisplayFormat(
+            QLocale().timeFormat(QLocale::ShortFormat).remove(QStringLiteral(":ss")));
         auto* row = new QHBoxLayout;
         row->addWidget(day, 1);
         row->addWidget(time);
