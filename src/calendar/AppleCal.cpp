@@ -4,6 +4,7 @@
 #include "CalMonth.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
 
 #include <cstdlib>
 
@@ -90,19 +91,31 @@ const std::vector<platform::StoreCalendar>& AppleCal::getLocalEventCalendars() {
 
 std::vector<CalSourcePtr> AppleCal::getLocalEventCalendars_Parsed() {
     std::vector<CalSourcePtr> made;
+    const QVariantMap storedPrefs = prefs().dictionaryForKey(QStringLiteral("SubscribedEvents"));
     for (const platform::StoreCalendar& c : getLocalEventCalendars()) {
         // Kept sources keep their place in the user's order and their highlight.
         auto old =
             std::find_if(localCalendars_Parsed_.begin(), localCalendars_Parsed_.end(),
                          [&](const CalSourcePtr& s) { return s->identifier() == c.identifier; });
-        CalSourcePtr source = old != localCalendars_Parsed_.end()
-                                  ? *old
-                                  : CalSource::initWithToken(QString(), c.title, QUrl());
+        const QVariant stored = storedPrefs.value(c.identifier);
+        CalSourcePtr source;
+        if (old != localCalendars_Parsed_.end()) {
+            source = *old;  // shown or hidden as the user left it in this run
+            if (!stored.isValid()) {
+                source->setDisplayColor(c.color);
+            }
+        } else {
+            source = CalSource::initWithToken(QString(), c.title, QUrl());
+            source->setIdentifier(c.identifier);
+            source->setEnabled(true);
+            source->setDisplayColor(c.color);
+            // The choices made in the calendar pane: shown or not, colour, highlight.
+            if (stored.canConvert<QVariantList>()) {
+                source->updateFromPrefEncoding(stored.toList());
+            }
+        }
         source->setName(c.title);
         source->setCanCreate(true);
-        source->setIdentifier(c.identifier);
-        source->setEnabled(true);
-        source->setDisplayColor(c.color);
         made.push_back(std::move(source));
     }
     localCalendars_Parsed_ = std::move(made);
@@ -134,6 +147,22 @@ std::optional<platform::StoreCalendar> AppleCal::getEventCalendar(const CalSourc
     return std::nullopt;
 }
 
+platform::UserDefaults& AppleCal::prefs() const {
+    return defaults_ != nullptr ? *defaults_ : platform::UserDefaults::standard();
+}
+
+QStringList AppleCal::shownCalendarIds() {
+    getLocalEventCalendars_Parsed();
+    QStringList ids;
+    for (const platform::StoreCalendar& c : localCalendars_) {
+        const CalSourcePtr source = getLocalEventCalendar(c.identifier);
+        if (!source || source->enabled()) {
+            ids << c.identifier;
+        }
+    }
+    return ids;
+}
+
 CalEventPtr AppleCal::eventOf(const platform::StoreOccurrence& o) {
     auto event =
         CalEvent::initWithStartTime(o.start, std::max(0.0, o.end.timeIntervalSince(o.start)),
@@ -149,10 +178,7 @@ std::vector<EventAlarm> AppleCal::eventAlarms(Date from, Date to) {
     if (!checkEventStoreAccessForCalendar()) {
         return alarms;
     }
-    QStringList ids;
-    for (const platform::StoreCalendar& c : getLocalEventCalendars()) {
-        ids << c.identifier;
-    }
+    const QStringList ids = shownCalendarIds();
     if (ids.isEmpty()) {
         return alarms;
     }
@@ -173,11 +199,7 @@ void AppleCal::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
         return;
     }
     month->removeAllEvents();
-    QStringList ids;
-    for (const platform::StoreCalendar& c : getLocalEventCalendars()) {
-        ids << c.identifier;
-    }
-    getLocalEventCalendars_Parsed();
+    const QStringList ids = shownCalendarIds();
     if (!ids.isEmpty()) {
         const auto occurrences =
             eventStore().events(month->earliestDate(), month->latestDate(), ids);

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -32,6 +33,9 @@ class AppleCal : public QObject, public CalendarBackEnd {
 
     platform::CalendarStore& eventStore() const;
     void setEventStore(platform::CalendarStore* store);
+    // Where the calendar pane keeps its choices ("SubscribedEvents", by calendar identifier);
+    // null: the standard defaults. Not owned.
+    void setDefaults(platform::UserDefaults* defaults) { defaults_ = defaults; }
 
     bool checkEventStoreAccessForCalendar() const;
     // (granted, none) or (refused, accessRefusedText()).
@@ -64,8 +68,12 @@ class AppleCal : public QObject, public CalendarBackEnd {
 
   private:
     std::shared_ptr<CalEvent> eventOf(const platform::StoreOccurrence& occurrence);
+    platform::UserDefaults& prefs() const;
+    // The calendars whose source is shown (all of them until the user hides one).
+    QStringList shownCalendarIds();
 
     platform::CalendarStore* store_;
+    platform::UserDefaults* defaults_ = nullptr;
     std::vector<platform::StoreCalendar> localCalendars_;
     std::vector<CalSourcePtr> localCalendars_Parsed_;
     bool calendarsListed_ = false;
