@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -38,9 +39,10 @@ void mark(QWidget* picker, bool wrong) {
     picker->setPalette(p);
 }
 
-// Where a result is reported: the form or the quick-add window, above the calendar windows.
+// The form or the quick-add window, above the calendar windows; never modal (shown, not
+// run), with Escape and the default button of a dialog.
 QWidget* makeWindow(const QString& name, const QString& title) {
-    auto* w = new QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+    auto* w = new QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
     w->setObjectName(name);
     w->setWindowTitle(title);
     w->setAttribute(Qt::WA_QuitOnClose, false);
@@ -189,8 +191,8 @@ void CreateEventController::buildQuickAdd() {
     layout->addWidget(hint);
     layout->addWidget(quickAddField_);
     layout->addLayout(row);
+    // Return reaches the default button; the field's own signal would send twice.
     connect(add, &QPushButton::clicked, this, [this] { submitQuick(); });
-    connect(quickAddField_, &QLineEdit::returnPressed, this, [this] { submitQuick(); });
 }
 
 int CreateEventController::recurranceFor(CalendarBackEnds::Kind kind, int repeatIndex) {

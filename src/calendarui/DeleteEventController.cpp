@@ -7,7 +7,7 @@
 #include "widgets/ProgressController.h"
 #include "widgets/WindowExtras.h"
 
-#include <QEvent>
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -52,7 +52,8 @@ void DeleteEventController::setController(DeleteEventController* controller) {
 
 QWidget* DeleteEventController::buildWindow(const QString& name, QLabel*& label,
                                             const QString& text, bool repeating) {
-    auto* w = new QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+    // A dialog for Escape and the default button, shown and never run modally.
+    auto* w = new QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
     w->setObjectName(name);
     w->setWindowTitle(tr("Delete Event"));
     w->setAttribute(Qt::WA_QuitOnClose, false);
@@ -90,7 +91,12 @@ QWidget* DeleteEventController::buildWindow(const QString& name, QLabel*& label,
             ->setDefault(true);
     }
     layout->addLayout(row);
-    w->installEventFilter(this);
+    // However it goes (a button, Escape, the title bar), the event is forgotten.
+    connect(w, &QDialog::finished, this, [this, w] {
+        if (currWindow_ == w) {
+            currentEvent_.reset();
+        }
+    });
     return w;
 }
 
@@ -222,13 +228,6 @@ void DeleteEventController::deleteFinished(const std::optional<QString>& error) 
         }
     });
     alert_->open();
-}
-
-bool DeleteEventController::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Close && watched == currWindow_) {
-        currentEvent_.reset();
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace talvor

@@ -61,10 +61,6 @@ class DeleteEventController : public QObject {
     // The sheet reporting a failure, while it shows.
     QMessageBox* alert() const { return alert_; }
 
-  protected:
-    // Closing either window in any way forgets the event.
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
   private:
     void build();
     QWidget* buildWindow(const QString& name, QLabel*& label, const QString& text, bool repeating);

@@ -31,6 +31,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimeEdit>
 #include <QToolButton>
 
@@ -437,6 +438,52 @@ TEST_F(EventSheets, TheQuickAdd) {
     settle();
     EXPECT_TRUE(sheet.quickAddWindow()->isVisible());
     EXPECT_EQ(sheet.quickAddField()->text(), "Lunch");
+}
+
+TEST_F(EventSheets, ReturnSendsOnceAndEscapeCloses) {
+    // Return in a field sends the form once; with the end marked it sends nothing.
+    apple.later = true;
+    sheet.startWithDate(berlin("2025-03-12T10:00:00"));
+    QTest::keyClick(sheet.titleField(), Qt::Key_Return);
+    EXPECT_EQ(apple.created.size(), 1u);
+    apple.pending(true, std::nullopt);
+    apple.later = false;
+    EXPECT_FALSE(sheet.window()->isVisible());
+    sheet.startWithDate(berlin("2025-03-12T10:00:00"));
+    pick("2025-03-12", "13:00", "2025-03-12", "12:00");
+    QTest::keyClick(sheet.endTimePicker(), Qt::Key_Return);
+    EXPECT_EQ(apple.created.size(), 1u);
+    QTest::keyClick(sheet.titleField(), Qt::Key_Escape);
+    EXPECT_FALSE(sheet.window()->isVisible());
+
+    // Also while the answer is awaited, with the window still open.
+    apple.later = true;
+    sheet.startQuickAdd();
+    sheet.quickAddField()->setText(QStringLiteral("Call Anna"));
+    QTest::keyClick(sheet.quickAddField(), Qt::Key_Return);
+    EXPECT_EQ(apple.quick.size(), 1u);
+    apple.pending(true, std::nullopt);
+    apple.later = false;
+    EXPECT_FALSE(sheet.quickAddWindow()->isVisible());
+    sheet.startQuickAdd();
+    QTest::keyClick(sheet.quickAddField(), Qt::Key_Escape);
+    EXPECT_FALSE(sheet.quickAddWindow()->isVisible());
+    EXPECT_EQ(apple.quick.size(), 1u);
+
+    DeleteEventController question(defaults);
+    for (const char* series : {"s", "r"}) {
+        SCOPED_TRACE(series);
+        auto e = CalEvent::initWithStartTime(berlin("2025-03-12T10:00:00"), 3600,
+                                             QStringLiteral("Choir"), QString(), nullptr);
+        e->setEditLink_(QStringLiteral("s"));
+        e->setOriginalEditLink(QString::fromLatin1(series));
+        question.deleteEvent(e);
+        ASSERT_TRUE(question.currWindow()->isVisible());
+        QTest::keyClick(question.currWindow(), Qt::Key_Escape);
+        EXPECT_FALSE(question.currWindow()->isVisible());
+        EXPECT_EQ(question.currentEvent(), nullptr);
+    }
+    EXPECT_TRUE(apple.deleted.empty());
 }
 
 TEST_F(EventSheets, NoBackEndInstalledIsReportedNotSilent) {
