@@ -26,6 +26,7 @@
 #include <QDateEdit>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -785,6 +786,50 @@ TEST_F(SheetsOnFolders, ANewEventBecomesAFileAndADotAndGoesAgainByScope) {
     EXPECT_TRUE(files().isEmpty());
     march = mini.calWindow()->monthViews().front();
     EXPECT_TRUE(marked(*march, 13).isEmpty());
+}
+
+TEST_F(SheetsOnFolders, AllDayEventsCoverTheirDaysWhateverTheHiddenTimes) {
+    MinnowCalendarController mini(clock, defaults, screens);
+    CreateEventController sheet(defaults);
+    settle();
+    struct Case {
+        const char *from, *to;
+        const char* startTime;  // of the hidden pickers
+        const char* endTime;
+        std::vector<int> days;
+    };
+    const Case cases[] = {
+        {"2025-03-12", "2025-03-12", "08:00", "12:00", {12}},
+        {"2025-03-12", "2025-03-12", "23:30", "00:00", {12}},
+        {"2025-03-20", "2025-03-22", "08:00", "12:00", {20, 21, 22}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from + std::string(" - ") + c.to + " " + c.startTime);
+        // The folder starts empty for each case.
+        for (const QString& f : files()) {
+            QFile::remove(root.path() + QStringLiteral("/home/") + f);
+        }
+        sheet.startWithDate(berlin("2025-03-12T10:00:00"));
+        sheet.titleField()->setText(QStringLiteral("Away"));
+        sheet.allDayButton()->setChecked(true);
+        sheet.startTimePicker()->setTime(QTime::fromString(QLatin1String(c.startTime)));
+        sheet.endTimePicker()->setTime(QTime::fromString(QLatin1String(c.endTime)));
+        sheet.startDatePicker()->setDate(QDate::fromString(QLatin1String(c.from), Qt::ISODate));
+        sheet.endDatePicker()->setDate(QDate::fromString(QLatin1String(c.to), Qt::ISODate));
+        ASSERT_TRUE(sheet.okButton()->isEnabled());
+        sheet.submit();
+        ASSERT_EQ(sheet.alert(), nullptr);
+        ASSERT_EQ(files().size(), 1);
+        settle();
+        const CalMonthView* march = mini.calWindow()->monthViews().front();
+        std::vector<int> days;
+        for (int day = 1; day <= 31; ++day) {
+            if (marked(*march, day).contains(QStringLiteral("Away"))) {
+                days.push_back(day);
+            }
+        }
+        EXPECT_EQ(days, c.days);
+    }
 }
 
 }  // namespace
