@@ -4,6 +4,9 @@
 #include "CalMonth.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+
+#include <cstdlib>
 
 namespace talvor {
 namespace {
@@ -88,19 +91,31 @@ const std::vector<platform::StoreCalendar>& AppleCal::getLocalEventCalendars() {
 
 std::vector<CalSourcePtr> AppleCal::getLocalEventCalendars_Parsed() {
     std::vector<CalSourcePtr> made;
+    const QVariantMap storedPrefs = prefs().dictionaryForKey(QStringLiteral("SubscribedEvents"));
     for (const platform::StoreCalendar& c : getLocalEventCalendars()) {
         // Kept sources keep their place in the user's order and their highlight.
         auto old =
             std::find_if(localCalendars_Parsed_.begin(), localCalendars_Parsed_.end(),
                          [&](const CalSourcePtr& s) { return s->identifier() == c.identifier; });
-        CalSourcePtr source = old != localCalendars_Parsed_.end()
-                                  ? *old
-                                  : CalSource::initWithToken(QString(), c.title, QUrl());
+        const QVariant stored = storedPrefs.value(c.identifier);
+        CalSourcePtr source;
+        if (old != localCalendars_Parsed_.end()) {
+            source = *old;  // shown or hidden as the user left it in this run
+            if (!stored.isValid()) {
+                source->setDisplayColor(c.color);
+            }
+        } else {
+            source = CalSource::initWithToken(QString(), c.title, QUrl());
+            source->setIdentifier(c.identifier);
+            source->setEnabled(true);
+            source->setDisplayColor(c.color);
+            // The choices made in the calendar pane: shown or not, colour, highlight.
+            if (stored.canConvert<QVariantList>()) {
+                source->updateFromPrefEncoding(stored.toList());
+            }
+        }
         source->setName(c.title);
         source->setCanCreate(true);
-        source->setIdentifier(c.identifier);
-        source->setEnabled(true);
-        source->setDisplayColor(c.color);
         made.push_back(std::move(source));
     }
     localCalendars_Parsed_ = std::move(made);
@@ -132,26 +147,64 @@ std::optional<platform::StoreCalendar> AppleCal::getEventCalendar(const CalSourc
     return std::nullopt;
 }
 
+platform::UserDefaults& AppleCal::prefs() const {
+    return defaults_ != nullptr ? *defaults_ : platform::UserDefaults::standard();
+}
+
+QStringList AppleCal::shownCalendarIds() {
+    getLocalEventCalendars_Parsed();
+    QStringList ids;
+    for (const platform::StoreCalendar& c : localCalendars_) {
+        const CalSourcePtr source = getLocalEventCalendar(c.identifier);
+        if (!source || source->enabled()) {
+            ids << c.identifier;
+        }
+    }
+    return ids;
+}
+
+CalEventPtr AppleCal::eventOf(const platform::StoreOccurrence& o) {
+    auto event =
+        CalEvent::initWithStartTime(o.start, std::max(0.0, o.end.timeIntervalSince(o.start)),
+                                    o.title, o.notes, getLocalEventCalendar(o.calendarId));
+    event->setIsAllDay(o.allDay);
+    event->setEditLink_(occurrenceLink(o));
+    event->setOriginalEditLink(o.eventId);
+    return event;
+}
+
+std::vector<EventAlarm> AppleCal::eventAlarms(Date from, Date to) {
+    std::vector<EventAlarm> alarms;
+    if (!checkEventStoreAccessForCalendar()) {
+        return alarms;
+    }
+    const QStringList ids = shownCalendarIds();
+    if (ids.isEmpty()) {
+        return alarms;
+    }
+    for (const platform::StoreOccurrence& o : eventStore().events(from, to, ids)) {
+        if (o.alarms.empty() || o.start < from) {
+            continue;
+        }
+        CalEventPtr event = eventOf(o);
+        for (const QVariantMap& alarm : o.alarms) {
+            alarms.push_back({event, alarm});
+        }
+    }
+    return alarms;
+}
+
 void AppleCal::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
     if (!month) {
         return;
     }
     month->removeAllEvents();
-    QStringList ids;
-    for (const platform::StoreCalendar& c : getLocalEventCalendars()) {
-        ids << c.identifier;
-    }
-    getLocalEventCalendars_Parsed();
+    const QStringList ids = shownCalendarIds();
     if (!ids.isEmpty()) {
         const auto occurrences =
             eventStore().events(month->earliestDate(), month->latestDate(), ids);
         for (const platform::StoreOccurrence& o : occurrences) {
-            auto event = CalEvent::initWithStartTime(
-                o.start, std::max(0.0, o.end.timeIntervalSince(o.start)), o.title, o.notes,
-                getLocalEventCalendar(o.calendarId));
-            event->setIsAllDay(o.allDay);
-            event->setEditLink_(occurrenceLink(o));
-            event->setOriginalEditLink(o.eventId);
+            CalEventPtr event = eventOf(o);
             // Every day of the event that lies in this month, not only its first.
             for (CalEventDay day : event->adjustedDaysForCalendar(month->calendar())) {
                 if (day.year() == month->year() && day.month() == month->month() &&
@@ -193,7 +246,10 @@ void AppleCal::createNewEventForSource(const CalSourcePtr& source, const QString
     if (recurrance >= 0 && recurrance <= 3) {
         event.recurrence = static_cast<platform::StoreFrequency>(recurrance);
     }
-    event.alarmOffset = static_cast<int64_t>(reminderMinutes) * 60;
+    // A lead time: the alarm rings before the start; none for 0.
+    if (reminderMinutes != 0) {
+        event.alarmOffset = -static_cast<int64_t>(std::abs(reminderMinutes)) * 60;
+    }
     const platform::StoreSaveResult saved = eventStore().saveEvent(event);
     completion(saved.ok(), saved.error);
 }

@@ -7,8 +7,10 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -31,6 +33,9 @@ class AppleCal : public QObject, public CalendarBackEnd {
 
     platform::CalendarStore& eventStore() const;
     void setEventStore(platform::CalendarStore* store);
+    // Where the calendar pane keeps its choices ("SubscribedEvents", by calendar identifier);
+    // null: the standard defaults. Not owned.
+    void setDefaults(platform::UserDefaults* defaults) { defaults_ = defaults; }
 
     bool checkEventStoreAccessForCalendar() const;
     // (granted, none) or (refused, accessRefusedText()).
@@ -39,6 +44,9 @@ class AppleCal : public QObject, public CalendarBackEnd {
     // Empties the month and files every day each event of the month's span covers (first
     // and last days flagged), then posts "EventsLoaded" once.
     void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override;
+    // The alarms of the local calendars' events starting in [from, to), nothing without
+    // access.
+    std::vector<EventAlarm> eventAlarms(Date from, Date to) override;
 
     CalSourcePtr getLocalEventCalendar(const QString& calendarIdentifier);
     std::optional<platform::StoreCalendar> getEventCalendar(const CalSource& source);
@@ -49,8 +57,8 @@ class AppleCal : public QObject, public CalendarBackEnd {
     // From now to an hour later.
     void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
                                 const Completion& completion) override;
-    // `recurrance` -1: none; 0 daily, 1 weekly, 2 monthly, 3 yearly. One alarm
-    // reminderMinutes x 60 seconds from the start.
+    // `recurrance` -1: none; 0 daily, 1 weekly, 2 monthly, 3 yearly. `reminderMinutes`: one
+    // alarm that many minutes before the start (its sign is ignored); none for 0.
     void createNewEventForSource(const CalSourcePtr& source, const QString& title,
                                  const QString& description, bool allDay, Date startDate,
                                  Date endDate, int recurrance, int reminderMinutes,
@@ -59,7 +67,13 @@ class AppleCal : public QObject, public CalendarBackEnd {
                      const Completion& completion) override;
 
   private:
+    std::shared_ptr<CalEvent> eventOf(const platform::StoreOccurrence& occurrence);
+    platform::UserDefaults& prefs() const;
+    // The calendars whose source is shown (all of them until the user hides one).
+    QStringList shownCalendarIds();
+
     platform::CalendarStore* store_;
+    platform::UserDefaults* defaults_ = nullptr;
     std::vector<platform::StoreCalendar> localCalendars_;
     std::vector<CalSourcePtr> localCalendars_Parsed_;
     bool calendarsListed_ = false;

@@ -195,6 +195,11 @@ std::optional<CalendarEvent> readEvent(const Component& c, ZoneResolver& zones,
     }
     e.start = *startTime;
     e.allDay = e.start.value.isDate;
+    for (const Component& child : c.components) {
+        if (child.name == "VALARM") {
+            e.alarms.push_back(child);
+        }
+    }
     for (const Property& p : c.properties) {
         if (p.name == "UID") {
             e.uid = p.value;

@@ -37,6 +37,7 @@ struct CalendarEvent {
     std::optional<Duration> duration;
     std::vector<RecurrenceRule> rules;
     std::vector<EventTime> rdates, exdates;
+    std::vector<Component> alarms;  // the VALARM components, as written
     int line = 0;
 
     bool recurs() const { return !rules.empty() || !rdates.empty(); }

@@ -114,6 +114,10 @@ ical::ZonePtr currentZoneRules() {
 
 }  // namespace
 
+QVariantMap dictionaryOfComponent(const ical::Component& component) {
+    return dictionaryOf(component, true);
+}
+
 QVariantList arrayFromVCALENDAR(const QString& text) {
     const QByteArray bytes = text.toUtf8();
     const ical::ParseResult parsed =

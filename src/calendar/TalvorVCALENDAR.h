@@ -16,6 +16,10 @@
 // component, property name to value; date properties keep their parameters in front of the
 // value ("TZID=Europe/Berlin:20240105T100000"), which dateFromVCALENDAR reads. Text values
 // are unescaped and lose their parameters ("SUMMARY;LANGUAGE=en:New Year" gives "New Year").
+namespace talvor::ical {
+struct Component;
+}
+
 namespace talvor::TalvorVCALENDAR {
 
 // Five arrays of dictionaries: calendars and time zones, to-dos, events, journals, free/busy
@@ -23,6 +27,9 @@ namespace talvor::TalvorVCALENDAR {
 // sub-components are folded into its dictionary. Repeated EXDATE and RDATE lines are joined
 // with ",". Damaged text gives what could be read, and one log line.
 QVariantList arrayFromVCALENDAR(const QString& text);
+
+// One component as such a dictionary (a VALARM as it appears under "VALARM").
+QVariantMap dictionaryOfComponent(const ical::Component& component);
 
 // The instant of a DTSTART-style value: "20240105" (that day at 00:00 in the current zone),
 // "20240105T100000Z", "TZID=Europe/Berlin:20240105T100000", "VALUE=DATE:20240105",

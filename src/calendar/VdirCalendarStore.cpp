@@ -397,6 +397,9 @@ void VdirCalendarStore::appendOccurrences(const QString& calendarId, const QStri
         if (original) {
             o.occurrenceDate = Date::fromUnix(static_cast<double>(*original));
         }
+        for (const ical::Component& alarm : e.alarms) {
+            o.alarms.push_back(TalvorVCALENDAR::dictionaryOfComponent(alarm));
+        }
         out.push_back(std::move(o));
     };
     // The end of an occurrence starting at `start`: all-day events keep their count of days

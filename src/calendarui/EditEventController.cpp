@@ -1,5 +1,6 @@
 #include "EditEventController.h"
 
+#include "DeleteEventController.h"
 #include "calendar/AppleCal.h"
 #include "calendar/CalendarBackEnd.h"
 #include "calendar/GCalender.h"
@@ -42,9 +43,13 @@ void EventView::setLargeFont(const QFont& large, const QFont& small) {
     smallFont().setItalic(true);
 }
 
-EventView::EventView(std::optional<CalEventDay> event, int width, QWidget* parent)
+EventView::EventView(std::optional<CalEventDay> event, int width, QWidget* parent,
+                     DeleteHandler onDelete)
     : QWidget(parent), event_(std::move(event)) {
-    const double room = width - kTextRoom;
+    const CalEventPtr shown = event_ ? event_->event() : nullptr;
+    const bool deletable = onDelete && shown && DeleteEventController::canDelete(*shown);
+    const double buttonRoom = deletable ? 16.0 : 0.0;
+    const double room = width - kTextRoom - buttonRoom;
     const double x = event_ ? 10.0 : 0.0;  // room for the dot
     const QFontMetricsF large(largeFont());
     const double lineHeight = large.height();
@@ -80,6 +85,16 @@ EventView::EventView(std::optional<CalEventDay> event, int width, QWidget* paren
     // The time lines up with the first line of the title.
     timeStringPoint_.setY((lineHeight - QFontMetricsF(smallFont()).height()) / 2);
     dotOffset_ = static_cast<int>((lineHeight - 6.0) * 0.5);
+    if (deletable) {
+        deleteButton_ = new QToolButton(this);
+        deleteButton_->setObjectName(QStringLiteral("deleteButton"));
+        deleteButton_->setText(QStringLiteral("\u00d7"));
+        deleteButton_->setToolTip(tr("Delete Event"));
+        deleteButton_->setAutoRaise(true);
+        const int side = static_cast<int>(std::min(buttonRoom, std::ceil(lineHeight)));
+        deleteButton_->setGeometry(width - static_cast<int>(buttonRoom), 0, side, side);
+        connect(deleteButton_, &QToolButton::clicked, this, [onDelete, shown] { onDelete(shown); });
+    }
     setFixedSize(width, h);
 }
 
@@ -204,7 +219,7 @@ void EditEventController::showDate(const QString& date, const QStringList& auxSt
         eventViews_.push_back(line);
     }
     auto addRow = [&](std::optional<CalEventDay> event) {
-        auto* row = new EventView(std::move(event), w, eventView_);
+        auto* row = new EventView(std::move(event), w, eventView_, deleteHandler_);
         row->move(0, y);
         row->show();
         y += row->height();

@@ -29,10 +29,14 @@ class EventView : public QWidget {
     // The fonts of all rows: titles in `large`, start times in `small` (slanted).
     static void setLargeFont(const QFont& large, const QFont& small);
 
-    EventView(std::optional<CalEventDay> event, int width, QWidget* parent = nullptr);
+    using DeleteHandler = std::function<void(const CalEventPtr&)>;
+    // With `onDelete`, an event that can be removed gets a delete button at the row's end.
+    EventView(std::optional<CalEventDay> event, int width, QWidget* parent = nullptr,
+              DeleteHandler onDelete = {});
 
     const std::optional<CalEventDay>& event() const { return event_; }
     QLabel* titleField() const { return title_; }
+    QToolButton* deleteButton() const { return deleteButton_; }
     int dotOffset() const { return dotOffset_; }
 
   protected:
@@ -41,13 +45,14 @@ class EventView : public QWidget {
   private:
     std::optional<CalEventDay> event_;
     QLabel* title_ = nullptr;
+    QToolButton* deleteButton_ = nullptr;
     QPointF timeStringPoint_;  // top-left of the start time
     int dotOffset_ = 0;        // the dot's distance from the row's top
 };
 
 // The day view under the months: the day's date line, extra lines (the day in a second
-// calendar system, how far it is from today), one row per event. Read-only: events are made
-// and removed elsewhere, through the new-event handler it calls.
+// calendar system, how far it is from today), one row per event. Events are made and
+// removed elsewhere, through the new-event and delete handlers it calls.
 class EditEventController : public QObject {
     Q_OBJECT
   public:
@@ -70,6 +75,10 @@ class EditEventController : public QObject {
     // Whether the selected back end has a calendar to put a new event in.
     bool canCreateEvents() const;
     void updateCreateEventButton();
+    // What a row's delete button calls; without one the rows have none.
+    void setDeleteEventHandler(EventView::DeleteHandler handler) {
+        deleteHandler_ = std::move(handler);
+    }
     void close() {}
 
   private:
@@ -80,6 +89,7 @@ class EditEventController : public QObject {
     QToolButton* appleButton_;
     QToolButton* googleButton_;
     std::vector<QWidget*> eventViews_;
+    EventView::DeleteHandler deleteHandler_;
     float fontSize_ = 11.0f;
 };
 

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <functional>
 #include <optional>
@@ -39,6 +40,9 @@ struct StoreOccurrence {
     bool hasRecurrence = false;
     // For a repeating event: which occurrence this is (its original start).
     std::optional<Date> occurrenceDate;
+    // The event's alarms as dictionaries of their properties ("ACTION", "TRIGGER" with its
+    // parameters in front of the value, as in "RELATED=END:-PT5M", ...).
+    std::vector<QVariantMap> alarms;
 };
 
 enum class StoreFrequency { Daily = 0, Weekly = 1, Monthly = 2, Yearly = 3 };

@@ -5,9 +5,14 @@
 #include "calendar/GCalender.h"
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendar/VdirCalendarStore.h"
+#include "calendarui/CalWindow.h"
 #include "calendarui/CalendarPlacement.h"
 #include "calendarui/CalendarUiKeys.h"
+#include "calendarui/CreateEventController.h"
+#include "calendarui/DeleteEventController.h"
+#include "calendarui/EditEventController.h"
 #include "calendarui/ztCalendarController.h"
+#include "foundation/CalendarExtras.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
@@ -29,6 +34,20 @@ QString address(const void* object) {
 void hide(QWidget* window) {
     if (window != nullptr) {
         window->hide();
+    }
+}
+
+// The mini calendar's new-event button and double click open the form on the day, its
+// quick-add button the quick add, a day view row's delete button the question.
+void bindEventSheets(MinnowCalendarController& mini) {
+    mini.setCreateEventHandler([](Date day) {
+        CreateEventController::controller().startWithDate(day, CalendarExtras::userCalendar());
+    });
+    mini.setQuickAddHandler([] { CreateEventController::controller().startQuickAdd(); });
+    if (CalWindow* window = mini.calWindow()) {
+        window->editEventController()->setDeleteEventHandler([](const CalEventPtr& event) {
+            DeleteEventController::controller().deleteEvent(event);
+        });
     }
 }
 
@@ -97,6 +116,7 @@ MinnowCalendarController& CalendarWindows::minnow() {
     MinnowCalendarController& controller = MinnowCalendarController::sharedInstance();
     if (boundMinnow_ != &controller) {
         controller.setDelegate(this);
+        bindEventSheets(controller);
         boundMinnow_ = &controller;
     }
     return controller;

@@ -2,6 +2,7 @@
 #include "calendar/AppleCal.h"
 #include "calendar/CalEvent.h"
 #include "calendar/CalMonth.h"
+#include "calendar/CalendarBackEnd.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferenceStore.h"
@@ -173,6 +174,52 @@ TEST_F(AppleCalTest, RefusedAccessGivesTheTextToShow) {
             EXPECT_EQ(got->second, "Please grant apple calendar access from system preferences");
         }
     }
+}
+
+TEST_F(AppleCalTest, CalendarsHiddenInThePaneStayHiddenAndLoadNothing) {
+    cal.setDefaults(&defaults);
+    const QVariantMap tenBefore{{QStringLiteral("ACTION"), QStringLiteral("DISPLAY")},
+                                {QStringLiteral("TRIGGER"), QStringLiteral("-PT10M")}};
+    store.occurrences = {
+        occurrence("a", "cal/work", "Hour", utc("2025-03-10T10:00:00"), utc("2025-03-10T11:00:00")),
+        occurrence("b", "cal/home", "Dinner", utc("2025-03-10T18:00:00"),
+                   utc("2025-03-10T19:00:00")),
+    };
+    for (auto& o : store.occurrences) {
+        o.alarms = {tenBefore};
+    }
+    const auto shown = [&] {
+        auto march = CalMonth::initWithDate(utc("2025-03-15T12:00:00"), Calendar());
+        cal.loadEventsInBatch(march);
+        std::vector<std::string> out = filed(*march);
+        for (const EventAlarm& a :
+             cal.eventAlarms(utc("2025-03-10T00:00:00"), utc("2025-03-11T00:00:00"))) {
+            out.push_back("alarm " + a.event->title().toStdString());
+        }
+        return out;
+    };
+    // The pane stored Work as hidden, in its own colour, in an earlier run.
+    auto choice = CalSource::initWithToken(QString(), "Work", QUrl());
+    choice->setDisplayColor(QColor(10, 20, 30));
+    choice->setEnabled(false);
+    defaults.setObject(QVariantMap{{"cal/work", choice->prefEncoding()}},
+                       QStringLiteral("SubscribedEvents"));
+    const auto sources = cal.getLocalEventCalendars_Parsed();
+    EXPECT_FALSE(sources[0]->enabled());
+    EXPECT_EQ(sources[0]->displayColor(), QColor(10, 20, 30));
+    EXPECT_TRUE(sources[1]->enabled());
+    EXPECT_EQ(shown(),
+              (std::vector<std::string>{"10: Dinner first last at 6:00\u202fPM", "alarm Dinner"}));
+
+    // Shown again in the pane (the same source object): its events come back, and listing
+    // the calendars anew does not undo the choice.
+    sources[0]->setEnabled(true);
+    sources[1]->setEnabled(false);
+    cal.getLocalEventCalendars_Parsed();
+    EXPECT_TRUE(sources[0]->enabled());
+    EXPECT_FALSE(sources[1]->enabled());
+    EXPECT_EQ(shown(),
+              (std::vector<std::string>{"10: Hour first last at 10:00\u202fAM", "alarm Hour"}));
 }
 
 TEST_F(AppleCalTest, QuickAddAndCreateSaveIntoTheSourcesCalendar) {

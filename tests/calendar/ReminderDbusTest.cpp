@@ -1,15 +1,21 @@
 // An event reminder reaches the desktop's notification service at its minute.
+#include "calendar/AppleCal.h"
 #include "calendar/Reminder.h"
+#include "calendar/VdirCalendarStore.h"
 #include "foundation/TimedEvent.h"
 #include "platform/Clock.h"
+#include "platform/PreferenceStore.h"
+#include "platform/UserDefaults.h"
 #include "support/FakeClock.h"
 #include "support/ManualScheduler.h"
 #include "support/ScopedMachineZone.h"
 
 #include <QDBusConnection>
 #include <QDateTime>
+#include <QDir>
 #include <QSignalSpy>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
@@ -82,6 +88,65 @@ TEST(calendarReminderDbus, ANotifyArrivesAtTheRemindersMinute) {
                   QStringList({"Talvor", "Minnow", "Stand-up\nBegins on July 01 at 10:30"}));
 
         reminder.reset();
+        TimedEventList::setShared(nullptr);
+        platform::Clock::setShared(nullptr);
+    }
+    server.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+    QDBusConnection::disconnectFromBus(connectionName);
+}
+
+TEST(calendarReminderDbus, TheAlarmOfAnEventInTheCalendarFoldersIsAnnounced) {
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        GTEST_SKIP() << "needs a session bus: run under dbus-run-session";
+    }
+    const QString connectionName = QStringLiteral("talvor-fake-local-reminder-notifications");
+    QDBusConnection server =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
+    ASSERT_TRUE(server.isConnected());
+    FakeNotifications fake;
+    ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
+                                      QDBusConnection::ExportAllSlots));
+    if (!server.registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+        GTEST_SKIP() << "a notification service already runs on this bus";
+    }
+
+    {
+        ScopedMachineZone machine{"Europe/Lisbon", "en_GB"};
+        FakeClock clock{at("2024-07-01T08:00:00Z"), QTimeZone("Europe/Lisbon")};
+        platform::Clock::setShared(&clock);
+        ManualScheduler scheduler{clock};
+        TimedEventList::setShared(TimedEventList::create(scheduler));
+        QSignalSpy spy(&fake, &FakeNotifications::notified);
+
+        QTemporaryDir root;
+        ASSERT_TRUE(QDir().mkpath(root.path() + QStringLiteral("/home")));
+        platform::MemoryPreferenceStore prefs{QStringLiteral("test")};
+        platform::UserDefaults defaults{prefs};
+        VdirCalendarStore store({root.path()});
+        store.setDefaults(&defaults);
+        platform::CalendarStore::setAuthorizationStatus(defaults,
+                                                        platform::CalendarAccess::Authorized);
+        AppleCal local(&store);
+        CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, &local);
+        // Made as the new-event form makes it: a reminder 20 minutes before.
+        std::optional<bool> made;
+        local.createNewEventForSource(local.getLocalEventCalendars_Parsed().at(0),
+                                      QStringLiteral("Dentist"), QString(), false,
+                                      at("2024-07-01T11:00:00Z"), at("2024-07-01T11:30:00Z"), -1,
+                                      20, [&](bool ok, auto) { made = ok; });
+        ASSERT_EQ(made, true);
+        auto feed = ReminderFeed::start(defaults);
+
+        scheduler.advanceTo(at("2024-07-01T10:39:50Z"));
+        EXPECT_FALSE(spy.wait(300));
+        scheduler.advanceTo(at("2024-07-01T10:40:01Z"));
+        ASSERT_TRUE(spy.wait(10000));
+        ASSERT_EQ(fake.received.size(), 1);
+        EXPECT_EQ(fake.received[0],
+                  QStringList({"Talvor", "Minnow", "Dentist\nBegins on July 01 at 12:00"}));
+
+        feed.reset();
+        CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
         TimedEventList::setShared(nullptr);
         platform::Clock::setShared(nullptr);
     }

@@ -1,6 +1,8 @@
 // The calendar panes: the calendar window's pane, the mini calendar's pane and the to-do pane.
+#include "calendar/AppleCal.h"
 #include "calendar/CalendarBackEnd.h"
 #include "calendar/TalvorCalPrefsSettings.h"
+#include "calendar/VdirCalendarStore.h"
 #include "calendarui/ColorPickerController.h"
 #include "foundation/ColorExtras.h"
 #include "foundation/PreferenceDomain.h"
@@ -34,6 +36,7 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableWidget>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -616,6 +619,40 @@ TEST_F(prefsMiniCalendarPane, HighlightsOfEachKindOfCalendarAreStored) {
         table->item(0, 0)->setCheckState(Qt::Unchecked);
         EXPECT_FALSE(value("SubscribedEvents").toMap().value(key).toList().value(1).toBool());
     }
+}
+
+TEST_F(prefsMiniCalendarPane, TheComputersTableListsTheCalendarFolders) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const auto calendar = [&](const char* folder, const QByteArray& name) {
+        const QString path = root.path() + QLatin1Char('/') + QLatin1String(folder);
+        QDir().mkpath(path);
+        QFile file(path + QStringLiteral("/displayname"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(name);
+    };
+    calendar("work", "Work\n");
+    calendar("family", "Family\n");
+    VdirCalendarStore store({root.path()});
+    AppleCal computer(&store);
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, &computer);
+    const auto names = [](QTableWidget* table) {
+        QStringList out;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            out << table->item(row, 1)->text();
+        }
+        out.sort();
+        return out;
+    };
+    auto pane = make();
+    EXPECT_EQ(names(pane->sourceTable(QStringLiteral("personalTable_Apple"))),
+              (QStringList{"Family", "Work"}));
+
+    // A calendar added behind the program's back is listed when the pane is shown again.
+    calendar("club", "Chess club\n");
+    auto again = make();
+    EXPECT_EQ(names(again->sourceTable(QStringLiteral("personalTable_Apple"))),
+              (QStringList{"Chess club", "Family", "Work"}));
 }
 
 TEST_F(prefsMiniCalendarPane, LoadingShowsTheStoredSettings) {

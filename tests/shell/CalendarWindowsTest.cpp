@@ -1,9 +1,14 @@
 #include "ShellTestSupport.h"
 
 #include "calendar/AppleCal.h"
+#include "calendar/CalEvent.h"
 #include "calendar/CalendarBackEnd.h"
 #include "calendar/GCalender.h"
+#include "calendarui/CalWindow.h"
 #include "calendarui/CalendarWindow.h"
+#include "calendarui/CreateEventController.h"
+#include "calendarui/DeleteEventController.h"
+#include "calendarui/EditEventController.h"
 #include "calendarui/ztCalendarController.h"
 #include "platform/NotificationCenter.h"
 #include "services/HotKey.h"
@@ -15,6 +20,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -172,6 +178,55 @@ TEST_F(shellCalendarWindows, EscapeClosesTheMiniCalendarThroughTheDelegate) {
     EXPECT_FALSE(miniShown());
     windows.closeMinnowCalendar();
     EXPECT_FALSE(miniShown()) << "closing a closed calendar changes nothing";
+}
+
+TEST_F(shellCalendarWindows, TheMiniCalendarsButtonsOpenTheEventSheets) {
+    // One calendar on this computer, so that there is somewhere to put a new event.
+    test::FakeCalendarStore store;
+    store.calendarList = {{"home", "Home", platform::StoreCalendar::Type::Local, QColor(), true}};
+    AppleCal local(&store);
+    AppleCal::setSharedInterface(&local);
+    CreateEventController sheet(defaults);
+    DeleteEventController question(defaults);
+    CreateEventController::setController(&sheet);
+    DeleteEventController::setController(&question);
+    CalWindow* window = mini.calWindow();
+    EXPECT_TRUE(window->quickAddButton()->isHidden()) << "nothing to open before the shell binds";
+
+    windows.showCal();
+    QCoreApplication::processEvents();  // the buttons' queued update
+    EditEventController* day = window->editEventController();
+    EXPECT_TRUE(window->quickAddButton()->isEnabled());
+    EXPECT_TRUE(day->newEventButton()->isEnabled());
+    EXPECT_FALSE(window->quickAddButton()->isHidden());
+    EXPECT_FALSE(day->newEventButton()->isHidden());
+    day->newEventButton()->click();
+    EXPECT_TRUE(sheet.window()->isVisible());
+    window->quickAddButton()->click();
+    EXPECT_TRUE(sheet.quickAddWindow()->isVisible());
+    EXPECT_FALSE(sheet.window()->isVisible());
+
+    auto event =
+        CalEvent::initWithStartTime(clock.now(), 3600, QStringLiteral("Choir"), QString(), nullptr);
+    event->setEditLink_(QStringLiteral("home/choir.ics#choir"));
+    const std::vector<CalEventDay> events{CalEventDay(clock.now(), event, Calendar::current())};
+    day->showDate(QStringLiteral("Today"), {}, &events, false);
+    QToolButton* remove = nullptr;
+    for (QWidget* row : day->eventViews()) {
+        if (auto* view = qobject_cast<EventView*>(row); view && view->deleteButton()) {
+            remove = view->deleteButton();
+        }
+    }
+    ASSERT_NE(remove, nullptr);
+    remove->click();
+    EXPECT_TRUE(question.window()->isVisible());
+    EXPECT_EQ(question.currentEvent(), event);
+
+    sheet.quickAddWindow()->close();
+    question.cancel();
+    DeleteEventController::setController(nullptr);
+    CreateEventController::setController(nullptr);
+    AppleCal::setSharedInterface(nullptr);
 }
 
 TEST_F(shellCalendarWindows, CalendarSettingsReachTheBigCalendar) {

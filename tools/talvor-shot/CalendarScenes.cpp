@@ -4,6 +4,8 @@
 
 #include "calendar/AppleCal.h"
 #include "calendar/CalendarBackEnd.h"
+#include "calendarui/CalWindow.h"
+#include "calendarui/EditEventController.h"
 #include "calendarui/MinnowCalendarController.h"
 #include "calendarui/ztCalendarController.h"
 #include "platform/CalendarStore.h"
@@ -115,6 +117,8 @@ QImage renderMiniCalendar(double scale) {
         // The queued loads, then their one redraw.
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
+        // The day view's rows as the program shows them, with their delete buttons.
+        mini.calWindow()->editEventController()->setDeleteEventHandler([](const CalEventPtr&) {});
         const CalMonthPtr may = mini.calWindow()->monthViews().at(1)->currMonth();
         platform::NotificationCenter::defaultCenter().post(
             QStringLiteral("DaySelectedNotitifcation"), platform::senderObject(may.get()),

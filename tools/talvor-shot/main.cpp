@@ -8,6 +8,7 @@
 #include "CalendarScenes.h"
 #include "CountDownScenes.h"
 #include "DemoBar.h"
+#include "EventSheetScenes.h"
 #include "FloatingScene.h"
 #include "NewUserScenes.h"
 #include "PlannerScene.h"
@@ -200,6 +201,10 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderCalendarWindowPane(s.scale); }},
     {"settings-to-do", "the to-do pane",
      [](const Settings& s) { return talvor::shot::renderTodoPane(s.scale); }},
+    {"create-event", "the new-event form filled in, its end time before the start marked",
+     [](const Settings& s) { return talvor::shot::renderCreateEventSheet(s.scale); }},
+    {"delete-event", "the question for an occurrence of a repeating event, three scopes",
+     [](const Settings& s) { return talvor::shot::renderDeleteEventSheet(s.scale); }},
     {"highlight-picker", "the highlight picker on a calendar's colour, the third dot chosen",
      [](const Settings& s) { return talvor::shot::renderHighlightPicker(s.scale); }},
     {"welcome-first-page", "the welcome window's first page, with the link to the manual",
