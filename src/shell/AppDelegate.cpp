@@ -24,6 +24,7 @@
 #include "platform/InterfaceWatcher.h"
 #include "platform/Log.h"
 #include "platform/Menu.h"
+#include "platform/Preferences.h"
 #include "platform/StatusBarPanel.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
@@ -175,6 +176,8 @@ void AppDelegate::launchBehindTheStrip() {
     }
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     stripDrawn_ = true;
+    // The settings written before the strip was drawn reach the disk now.
+    platform::Preferences::releaseWrites();
     if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
         app->handOverScheduledNotifications();
     }
