@@ -124,7 +124,6 @@ void AppDelegate::continueLaunching() {
         app->theChimeSettings()->LoadTimerOptions();
     }
     loadTalvorMenuItemFlags();
-    parts_.worldClocks->reloadLocListNow();
     TalvorMenuBarFlags =
         static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, kMenuBarShowTime));
 
@@ -178,6 +177,9 @@ void AppDelegate::launchBehindTheStrip() {
     stripDrawn_ = true;
     // The settings written before the strip was drawn reach the disk now.
     platform::Preferences::releaseWrites();
+    // Read on a thread of its own; nothing on the strip shows it, and its reading would
+    // take processor time from the first frame on a busy machine.
+    parts_.worldClocks->reloadLocListNow();
     if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
         app->handOverScheduledNotifications();
     }
