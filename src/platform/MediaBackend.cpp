@@ -34,7 +34,8 @@ QStringList modulePlaces() {
 
 MediaBackend* loadBackend() {
     QStringList failures;
-    for (const QString& place : modulePlaces()) {
+    const QStringList places = modulePlaces();
+    for (const QString& place : places) {
         if (!QFileInfo::exists(place)) {
             continue;
         }
@@ -50,8 +51,9 @@ MediaBackend* loadBackend() {
         failures << QStringLiteral("%1 has no %2").arg(place, QLatin1String(kMediaModuleEntry));
     }
     log(QStringLiteral("No media module (%1): sounds, recording and videos are off")
-            .arg(failures.isEmpty() ? QStringLiteral("not installed")
-                                    : failures.join(QStringLiteral("; "))));
+            .arg(failures.isEmpty()
+                     ? QStringLiteral("none of %1").arg(places.join(QStringLiteral(", ")))
+                     : failures.join(QStringLiteral("; "))));
     return nullptr;
 }
 
