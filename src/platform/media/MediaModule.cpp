@@ -42,8 +42,7 @@ void log(const QString& line) {
 
 }  // namespace talvor::platform
 
-extern "C" __attribute__((visibility("default"))) talvor::platform::MediaBackend*
-talvor_media_backend(void (*log)(const QString& line)) {
+extern "C" talvor::platform::MediaBackend* talvor_media_backend(void (*log)(const QString& line)) {
     talvor::platform::gLog.store(log);
     // Never destroyed: sounds may still be finishing while the process exits.
     static auto* backend = new talvor::platform::QtMediaBackend();
