@@ -230,6 +230,9 @@ int main(int argc, char* argv[]) {
     // ICU objects made without a zone of their own follow the system's zone rules too.
     talvor::SystemTimeZone::adoptAsIcuDefault(talvor::platform::Clock::shared());
     talvor::platform::Preferences::enableAutoSync(talvor::platform::Scheduler::shared());
+    // Settings written before the strip's first frame (a first start writes its defaults)
+    // reach the disk right after it; the delegate releases them.
+    talvor::platform::Preferences::holdWrites();
     talvor::noticeSettingsThatCannotBeSaved();
     app.finishLaunching();
     talvor::installUserCalendars(talvor::platform::UserDefaults::standard());
@@ -244,6 +247,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));
     // A quit asked for during start-up has ended no loop yet: the main one is not entered.
     const int rc = app.terminationRequested() ? 0 : QApplication::exec();
+    // A quit before the first frame: what was held is written with the rest.
+    talvor::platform::Preferences::releaseWrites();
     // A quit that did not come through terminate() (the session ending) still saves.
     app.terminate();
     delegate.applicationWillTerminate();

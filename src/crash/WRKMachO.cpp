@@ -1,7 +1,6 @@
 #include "crash/WRKMachO.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "kit/Digest.h"
 #include "kit/PropertyList.h"
 
 namespace talvor::crash {
@@ -434,16 +434,12 @@ std::optional<std::string> WRKMachOFormatVersion(const std::optional<WRKMachOVer
 }
 
 std::string WRKHashNSString(std::string_view text) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha1(), nullptr) != 1) {
-        return {};
-    }
+    const auto digest = kit::sha1Digest(text.data(), text.size());
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kDigits[digest[i] >> 4];
-        hex += kDigits[digest[i] & 0xF];
+    for (const std::uint8_t byte : digest) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0xF];
     }
     return hex;
 }

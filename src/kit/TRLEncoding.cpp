@@ -1,13 +1,15 @@
 #include "kit/TRLEncoding.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
 #include <sys/random.h>
 
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
+
+#include "kit/Digest.h"
 
 namespace talvor::kit {
 namespace {
@@ -22,16 +24,23 @@ std::string hexOf(const std::uint8_t* bytes, std::size_t n) {
     return text;
 }
 
-std::string digestHex(const EVP_MD* type, const void* bytes, std::size_t length) {
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int size = 0;
-    static const unsigned char kNothing = 0;
-    // A null pointer with no length hashes the empty message.
-    if (EVP_Digest(bytes != nullptr ? bytes : &kNothing, bytes != nullptr ? length : 0,
-                   digest.data(), &size, type, nullptr) != 1) {
-        return {};
+// The kernel's generator; std::random_device (which may read the same) should it be unusable.
+void fillRandom(std::uint8_t* bytes, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::getrandom(bytes + got, size - got, 0);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            break;
+        }
     }
-    return hexOf(digest.data(), size);
+    if (got < size) {
+        std::random_device device;
+        for (; got < size; ++got) {
+            bytes[got] = static_cast<std::uint8_t>(device());
+        }
+    }
 }
 
 }  // namespace
@@ -62,7 +71,8 @@ std::string TRLNSDataPrettyDescription(std::string_view data) {
 }
 
 std::string TRLHashBytes(const void* bytes, std::size_t length) {
-    return digestHex(EVP_sha1(), bytes, length);
+    const auto digest = sha1Digest(bytes, bytes != nullptr ? length : 0);
+    return hexOf(digest.data(), digest.size());
 }
 
 std::string TRLHashNSData(std::string_view data) {
@@ -70,7 +80,8 @@ std::string TRLHashNSData(std::string_view data) {
 }
 
 std::string FAB256HashBytes(const void* bytes, std::size_t length) {
-    return digestHex(EVP_sha256(), bytes, length);
+    const auto digest = sha256Digest(bytes, bytes != nullptr ? length : 0);
+    return hexOf(digest.data(), digest.size());
 }
 
 std::string FAB256HashNSData(std::string_view data) {
@@ -79,16 +90,7 @@ std::string FAB256HashNSData(std::string_view data) {
 
 std::string TRLGenerateUUID() {
     std::array<std::uint8_t, 16> b{};
-    if (RAND_bytes(b.data(), static_cast<int>(b.size())) != 1) {
-        // The kernel's generator, should OpenSSL's be unusable.
-        std::size_t got = 0;
-        while (got < b.size()) {
-            const ssize_t n = ::getrandom(b.data() + got, b.size() - got, 0);
-            if (n > 0) {
-                got += static_cast<std::size_t>(n);
-            }
-        }
-    }
+    fillRandom(b.data(), b.size());
     b[6] = static_cast<std::uint8_t>((b[6] & 0x0f) | 0x40);  // version 4: random
     b[8] = static_cast<std::uint8_t>((b[8] & 0x3f) | 0x80);  // the RFC 4122 variant
     char text[37];

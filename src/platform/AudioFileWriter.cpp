@@ -7,8 +7,6 @@
 
 namespace talvor::platform {
 
-AudioFileWriter::~AudioFileWriter() = default;
-
 AudioFileWriter::Format AudioFileWriter::availableFormat() {
     const auto& format = systemServices().audioFileFormat;
     return format ? format() : Format::PcmWav;

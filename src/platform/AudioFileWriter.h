@@ -16,7 +16,7 @@ class AudioFileWriter {
     using Format = AudioFileFormat;
 
     AudioFileWriter() = default;
-    virtual ~AudioFileWriter();
+    virtual ~AudioFileWriter() = default;
     AudioFileWriter(const AudioFileWriter&) = delete;
     AudioFileWriter& operator=(const AudioFileWriter&) = delete;
 

@@ -22,7 +22,7 @@ struct AudioInputDevice {
 class AudioCapture {
   public:
     using FramesCallback = std::function<void(const float* samples, qint64 frameCount)>;
-    virtual ~AudioCapture();
+    virtual ~AudioCapture() = default;
     // 0, or the reason it could not start.
     virtual int start(FramesCallback onFrames) = 0;
     virtual int stop() = 0;
@@ -32,7 +32,7 @@ class AudioCapture {
 // fake device list in its place.
 class AudioInputSystem {
   public:
-    virtual ~AudioInputSystem();
+    virtual ~AudioInputSystem() = default;
 
     // 0 when capturing is possible at all.
     virtual int openComponent() = 0;

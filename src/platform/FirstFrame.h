@@ -22,9 +22,10 @@ class FirstFrameWatch : public QObject {
     bool painted_ = false;
 };
 
-// When TALVOR_FIRST_FRAME_FILE names a file, writes the monotonic clock's time (CLOCK_MONOTONIC,
-// nanoseconds, as text) to it: a start-up benchmark compares it with when it started the
-// program. Otherwise does nothing.
+// When TALVOR_FIRST_FRAME_FILE names a file, writes one line to it: the monotonic clock's time
+// (CLOCK_MONOTONIC) and the process's CPU time so far (CLOCK_PROCESS_CPUTIME_ID), nanoseconds,
+// as text, separated by a blank: a start-up benchmark compares the first with when it started
+// the program. Otherwise does nothing.
 void recordFirstFrameTime();
 
 }  // namespace talvor::platform

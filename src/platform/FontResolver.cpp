@@ -3,8 +3,12 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 
+#include <QHash>
+#include <QPointer>
+
 #include <array>
 #include <atomic>
+#include <mutex>
 
 namespace talvor::platform {
 namespace {
@@ -14,6 +18,59 @@ std::atomic<const FontResolver*> gShared{nullptr};
 bool haveFontDatabase() {
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
+
+// Asking the font database for a family makes fontconfig resolve the name and lists every
+// family, each time: start-up alone asks for a dozen fonts. The answers hold until the
+// application's fonts change (or another application object is made).
+class FontAnswers {
+  public:
+    static FontAnswers& shared() {
+        static FontAnswers answers;
+        return answers;
+    }
+
+    bool hasFamily(const QString& family) {
+        std::lock_guard lock(mutex_);
+        refreshLocked();
+        const auto known = families_.constFind(family);
+        if (known != families_.constEnd()) {
+            return *known;
+        }
+        const bool has = QFontDatabase::hasFamily(family);
+        families_.insert(family, has);
+        return has;
+    }
+
+    QFont titleFont() {
+        std::lock_guard lock(mutex_);
+        refreshLocked();
+        if (!titleFont_) {
+            titleFont_ = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+        }
+        return *titleFont_;
+    }
+
+  private:
+    void refreshLocked() {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app == application_) {
+            return;
+        }
+        families_.clear();
+        titleFont_.reset();
+        application_ = app;
+        QObject::connect(qGuiApp, &QGuiApplication::fontDatabaseChanged, qGuiApp, [this] {
+            std::lock_guard lock(mutex_);
+            families_.clear();
+            titleFont_.reset();
+        });
+    }
+
+    std::recursive_mutex mutex_;
+    QPointer<QCoreApplication> application_;
+    QHash<QString, bool> families_;
+    std::optional<QFont> titleFont_;
+};
 
 }  // namespace
 
@@ -32,7 +89,7 @@ void FontResolver::setShared(const FontResolver* resolver) {
 }
 
 std::optional<QFont> QtFontResolver::fontNamed(const QString& family, double pointSize) const {
-    if (family.isEmpty() || !haveFontDatabase() || !QFontDatabase::hasFamily(family)) {
+    if (family.isEmpty() || !haveFontDatabase() || !FontAnswers::shared().hasFamily(family)) {
         return std::nullopt;
     }
     QFont font(family);
@@ -44,7 +101,7 @@ std::optional<QFont> QtFontResolver::titleBarFont(double pointSize) const {
     if (!haveFontDatabase()) {
         return std::nullopt;
     }
-    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    QFont font = FontAnswers::shared().titleFont();
     if (font.family().isEmpty()) {
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 
 #include "PropertyList.h"
 
+#include <atomic>
 #include <cmath>
 
 namespace talvor::platform {
@@ -100,7 +101,22 @@ bool PreferenceStore::exchangeNoting(const QHash<QString, QVariant>& pending, QV
     return ok;
 }
 
+namespace {
+std::atomic<bool> gWritesHeld{false};
+}  // namespace
+
+void PreferenceStore::setWritesHeld(bool held) {
+    gWritesHeld.store(held);
+}
+
+bool PreferenceStore::writesHeld() {
+    return gWritesHeld.load();
+}
+
 bool PreferenceStore::synchronize() {
+    if (gWritesHeld.load()) {
+        return refresh();
+    }
     std::function<void()> notify;
     bool ok = false;
     {

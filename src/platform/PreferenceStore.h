@@ -42,7 +42,13 @@ class PreferenceStore {
 
     // Writes pending changes and takes in other writers' changes. False when the backing
     // store could not be written; the changes stay pending and are tried again next time.
+    // While writes are held (setWritesHeld) it only takes in, as refresh does.
     bool synchronize();
+    // Process-wide: whether every store's synchronize holds back its own changes, so that a
+    // start of the program does not wait for the disk before its first frame
+    // (Preferences::releaseWrites ends it and writes them).
+    static void setWritesHeld(bool held);
+    static bool writesHeld();
     // Takes in other writers' changes and writes nothing: our pending changes stay pending
     // (and keep winning) until the next synchronize. False when the backing store could
     // not be read.

@@ -197,4 +197,30 @@ bool Preferences::synchronizeAll() {
     return ok;
 }
 
+void Preferences::holdWrites() {
+    PreferenceStore::setWritesHeld(true);
+}
+
+bool Preferences::releaseWrites() {
+    if (!PreferenceStore::writesHeld()) {
+        return true;
+    }
+    PreferenceStore::setWritesHeld(false);
+    std::vector<std::shared_ptr<PreferenceStore>> dirty;
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        for (const auto& s : r.stores) {
+            if (s->hasPendingChanges()) {
+                dirty.push_back(s);
+            }
+        }
+    }
+    bool ok = true;
+    for (const auto& s : dirty) {
+        ok = s->synchronize() && ok;
+    }
+    return ok;
+}
+
 }  // namespace talvor::platform

@@ -23,6 +23,12 @@ class Preferences {
     static void resetAll();
     // Synchronises every open domain; false when any of them failed.
     static bool synchronizeAll();
+    // Until releaseWrites, synchronising a domain takes in other writers' changes but keeps
+    // its own pending: the start-up does not wait for the disk before its first frame.
+    static void holdWrites();
+    // Ends the hold and synchronises every domain with unsaved changes (nothing more when
+    // none was held); false when any of them failed.
+    static bool releaseWrites();
     // Where the file of a domain lies.
     static QString filePathFor(const QString& appId);
 

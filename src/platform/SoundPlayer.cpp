@@ -1,6 +1,6 @@
 #include "SoundPlayer.h"
 
-#include "QtSoundPlayer.h"
+#include "MediaBackend.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -10,6 +10,17 @@
 namespace talvor::platform {
 namespace {
 std::atomic<SoundSystem*> gShared{nullptr};
+
+// Without the media module: every sound is one that cannot be read.
+class NoSoundSystem : public SoundSystem {
+  public:
+    std::shared_ptr<SoundPlayer> soundWithContentsOfFile(const QString&) override {
+        return nullptr;
+    }
+    std::optional<QString> defaultAlertOutputDeviceIdentifier() const override {
+        return std::nullopt;
+    }
+};
 
 bool isAudioType(const QMimeType& type) {
     if (type.name().startsWith(QLatin1String("audio/"))) {
@@ -24,15 +35,17 @@ bool isAudioType(const QMimeType& type) {
 }
 }  // namespace
 
-SoundPlayer::~SoundPlayer() = default;
-SoundSystem::~SoundSystem() = default;
-
 SoundSystem& SoundSystem::shared() {
     if (SoundSystem* s = gShared.load()) {
         return *s;
     }
     // Never destroyed: sounds may still be finishing while the process exits.
-    static QtSoundSystem* real = new QtSoundSystem();
+    static SoundSystem* real = []() -> SoundSystem* {
+        if (MediaBackend* media = mediaBackend()) {
+            return &media->sounds();
+        }
+        return new NoSoundSystem();
+    }();
     return *real;
 }
 

@@ -12,7 +12,7 @@ namespace talvor::platform {
 // device and playing state belong to the instance. Main thread only.
 class SoundPlayer {
   public:
-    virtual ~SoundPlayer();
+    virtual ~SoundPlayer() = default;
 
     virtual QString path() const = 0;
     // Starts from the beginning. False when it is already playing.
@@ -39,14 +39,15 @@ class SoundPlayer {
 // Makes sounds and answers questions about the sound output. Tests put a fake in its place.
 class SoundSystem {
   public:
-    virtual ~SoundSystem();
+    virtual ~SoundSystem() = default;
 
     // A sound with the file's contents; nullptr when the file cannot be read.
     virtual std::shared_ptr<SoundPlayer> soundWithContentsOfFile(const QString& path) = 0;
     // The device that alert sounds go to; nullopt when there is none or it cannot be read.
     virtual std::optional<QString> defaultAlertOutputDeviceIdentifier() const = 0;
 
-    // The process-wide sound system (Qt Multimedia unless replaced).
+    // The process-wide sound system (Qt Multimedia unless replaced; silent, every file
+    // unreadable, without the media module).
     static SoundSystem& shared();
     // nullptr restores the real one.
     static void setShared(SoundSystem* system);

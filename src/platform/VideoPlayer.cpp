@@ -1,52 +1,34 @@
 #include "VideoPlayer.h"
 
-#include "Log.h"
+#include "MediaBackend.h"
 
-#include <QAudioOutput>
-#include <QMediaPlayer>
-#include <QVideoWidget>
+#include <QWidget>
 
 namespace talvor::platform {
 namespace {
 
-class QtVideoPlayer : public VideoPlayer {
+// Without the media module: an empty view where the picture would be.
+class NoVideoPlayer : public VideoPlayer {
   public:
-    explicit QtVideoPlayer(QWidget* parent)
-        : view_(new QVideoWidget(parent)), player_(view_), audio_(view_) {
+    explicit NoVideoPlayer(QWidget* parent) : view_(new QWidget(parent)) {
         view_->setObjectName(QStringLiteral("videoView"));
-        audio_.setMuted(true);  // the walkthrough videos have no sound to offer
-        player_.setAudioOutput(&audio_);
-        player_.setVideoOutput(view_);
-        QObject::connect(&player_, &QMediaPlayer::errorOccurred, view_,
-                         [](QMediaPlayer::Error, const QString& text) {
-                             log(QStringLiteral("Video: %1").arg(text));
-                         });
     }
     QWidget* view() override { return view_; }
-    void playFromStart(const QUrl& file) override {
-        if (player_.source() != file) {
-            player_.setSource(file);
-        }
-        player_.setPosition(0);
-        player_.play();
-    }
-    void stop() override { player_.stop(); }
-    bool isPlaying() const override {
-        return player_.playbackState() == QMediaPlayer::PlayingState;
-    }
+    void playFromStart(const QUrl&) override {}
+    void stop() override {}
+    bool isPlaying() const override { return false; }
 
   private:
-    QVideoWidget* view_;
-    QMediaPlayer player_;
-    QAudioOutput audio_;
+    QWidget* view_;
 };
 
 }  // namespace
 
-VideoPlayer::~VideoPlayer() = default;
-
 std::unique_ptr<VideoPlayer> VideoPlayer::create(QWidget* parent) {
-    return std::make_unique<QtVideoPlayer>(parent);
+    if (MediaBackend* media = mediaBackend()) {
+        return media->videoPlayer(parent);
+    }
+    return std::make_unique<NoVideoPlayer>(parent);
 }
 
 }  // namespace talvor::platform

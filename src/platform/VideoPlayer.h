@@ -13,7 +13,7 @@ namespace talvor::platform {
 // output (no Qt Multimedia backend) it shows nothing and says so once in the log.
 class VideoPlayer {
   public:
-    virtual ~VideoPlayer();
+    virtual ~VideoPlayer() = default;
     // The view the picture is drawn in; owned by its parent widget.
     virtual QWidget* view() = 0;
     // Plays `file` from its beginning (again, when it is the file playing).
@@ -22,7 +22,7 @@ class VideoPlayer {
     virtual bool isPlaying() const = 0;
 
     using Factory = std::function<std::unique_ptr<VideoPlayer>(QWidget* parent)>;
-    // Qt Multimedia's player in a video widget.
+    // Qt Multimedia's player in a video widget (an empty view without the media module).
     static std::unique_ptr<VideoPlayer> create(QWidget* parent);
 };
 

@@ -211,13 +211,7 @@ void BoardingWinController::windowDidLoad() {
     currImg_->setObjectName(QStringLiteral("currImg"));
     currImg_->setFixedSize(kPictureSize);
     stage->addWidget(currImg_);
-    if (makePlayer_) {
-        player_ = makePlayer_(w);
-    }
-    if (player_ && player_->view()) {
-        player_->view()->setFixedSize(kPictureSize);
-        stage->addWidget(player_->view());
-    }
+    stage_ = stage;
     layout->addLayout(stage);
 
     auto* foot = new QHBoxLayout;
@@ -245,6 +239,20 @@ void BoardingWinController::windowDidLoad() {
     connect(control_, &BFPageControl::didSelectPageAtIndex, this,
             [this](int index) { pageControlDidSelectPageAtIndex(index); });
     pageControlDidSelectPageAtIndex(0);
+}
+
+// At the first video shown: a media player starts the sound and video machinery (threads, a
+// sound server connection), which a welcome window that is only read never needs.
+void BoardingWinController::makePlayerIfNeeded() {
+    if (player_ || !makePlayer_) {
+        return;
+    }
+    player_ = makePlayer_(window_.get());
+    if (player_ && player_->view()) {
+        player_->view()->setFixedSize(kPictureSize);
+        player_->view()->hide();
+        stage_->addWidget(player_->view());
+    }
 }
 
 void BoardingWinController::showWindow() {
@@ -279,7 +287,10 @@ void BoardingWinController::pageControlDidSelectPageAtIndex(int index) {
         titleLbl_->show();
         titleLine_->show();
         const QUrl video = videoFor ? videoFor(QLatin1String(page.video)) : QUrl();
-        if (player_ && !video.isEmpty()) {
+        if (!video.isEmpty()) {
+            makePlayerIfNeeded();
+        }
+        if (player_ && player_->view() && !video.isEmpty()) {
             currImg_->hide();
             player_->view()->show();
             player_->playFromStart(video);

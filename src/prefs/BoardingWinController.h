@@ -15,6 +15,8 @@
 #include <memory>
 #include <vector>
 
+class QHBoxLayout;
+
 namespace talvor {
 
 // The pictures of the welcome and tutorial pages, drawn by the program, by resource name.
@@ -57,16 +59,19 @@ class BoardingWinController : public QObject {
     QFrame* titleLine() const { return titleLine_; }
     QPushButton* btnHelpManual() const { return btnHelpManual_; }
     QPushButton* continueBtn() const { return continueBtn_; }
+    // Made when a page first shows a video; null until then.
     platform::VideoPlayer* player() const { return player_.get(); }
 
   private:
     explicit BoardingWinController(platform::VideoPlayer::Factory makePlayer);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void windowDidLoad();
+    void makePlayerIfNeeded();
 
     platform::VideoPlayer::Factory makePlayer_;
     std::unique_ptr<QWidget> window_;
     std::unique_ptr<platform::VideoPlayer> player_;
+    QHBoxLayout* stage_ = nullptr;  // owned by the window
     std::vector<QString> data_;
     int currentPage_ = 0;
     QPointer<BFPageControl> control_;

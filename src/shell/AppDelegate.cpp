@@ -25,6 +25,7 @@
 #include "platform/InterfaceWatcher.h"
 #include "platform/Log.h"
 #include "platform/Menu.h"
+#include "platform/Preferences.h"
 #include "platform/StatusBarPanel.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
@@ -124,7 +125,6 @@ void AppDelegate::continueLaunching() {
         app->theChimeSettings()->LoadTimerOptions();
     }
     loadTalvorMenuItemFlags();
-    parts_.worldClocks->reloadLocListNow();
     TalvorMenuBarFlags =
         static_cast<quint32>(PreferenceDomain::readInteger(keys::MenuBarOptBits, kMenuBarShowTime));
 
@@ -176,6 +176,11 @@ void AppDelegate::launchBehindTheStrip() {
     }
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     stripDrawn_ = true;
+    // The settings written before the strip was drawn reach the disk now.
+    platform::Preferences::releaseWrites();
+    // Read on a thread of its own; nothing on the strip shows it, and its reading would
+    // take processor time from the first frame on a busy machine.
+    parts_.worldClocks->reloadLocListNow();
     if (TalvorNSApplication* app = TalvorNSApplication::instance()) {
         app->handOverScheduledNotifications();
     }

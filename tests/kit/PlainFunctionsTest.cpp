@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -50,6 +51,33 @@ TEST(kitEncoding, HashesMatchThePublishedVectors) {
         EXPECT_EQ(FAB256HashBytes(c.input.data(), c.input.size()), c.sha256);
     }
     EXPECT_EQ(TRLHashBytes(nullptr, 0), cases[0].sha1);
+}
+
+// The padding decides everything near a block's end: every length through three blocks,
+// beside OpenSSL's digests of the same bytes.
+TEST(kitEncoding, HashesMatchOpenSslAtEveryLengthAroundTheBlockEnds) {
+    std::string bytes;
+    for (int i = 0; i < 200; ++i) {
+        bytes.push_back(static_cast<char>((i * 131 + 7) & 0xff));
+    }
+    const auto reference = [](const EVP_MD* type, const std::string& input) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        EVP_Digest(input.data(), input.size(), digest, &size, type, nullptr);
+        std::string hex;
+        for (unsigned int i = 0; i < size; ++i) {
+            char two[3];
+            std::snprintf(two, sizeof two, "%02x", digest[i]);
+            hex += two;
+        }
+        return hex;
+    };
+    for (std::size_t length = 0; length <= bytes.size(); ++length) {
+        SCOPED_TRACE(length);
+        const std::string input = bytes.substr(0, length);
+        EXPECT_EQ(TRLHashNSData(input), reference(EVP_sha1(), input));
+        EXPECT_EQ(FAB256HashNSData(input), reference(EVP_sha256(), input));
+    }
 }
 
 TEST(kitEncoding, HexIsLowerCaseAndBoundedByItsBuffer) {

@@ -503,6 +503,45 @@ TEST_F(platformPlistStore, DomainsLiveInTheConfigFolder) {
     EXPECT_EQ(&Preferences::domain(QStringLiteral("com.larkspindle.TalvorPro")), &domain);
 }
 
+// While writes are held a synchronise only takes in the other writers' changes; the release
+// writes ours, and a domain with nothing pending is left untouched.
+TEST_F(platformPlistStore, HeldWritesReachTheFileAtTheRelease) {
+    PreferenceStore& held = Preferences::domain(QStringLiteral("held.domain"));
+    PreferenceStore& clean = Preferences::domain(QStringLiteral("clean.domain"));
+    const QString heldFile = Preferences::filePathFor(QStringLiteral("held.domain"));
+    const QString cleanFile = Preferences::filePathFor(QStringLiteral("clean.domain"));
+    clean.setValue(QStringLiteral("saved"), true);
+    ASSERT_TRUE(clean.synchronize());
+    const QDateTime cleanWritten = QFileInfo(cleanFile).lastModified();
+
+    PlistPreferenceStore other(QStringLiteral("held.domain"), heldFile);
+    other.setValue(QStringLiteral("theirs"), qint64(2));
+    ASSERT_TRUE(other.synchronize());
+
+    struct ReleaseAtEnd {
+        ~ReleaseAtEnd() { Preferences::releaseWrites(); }  // a failed check holds no other test
+    } releaseAtEnd;
+    Preferences::holdWrites();
+    held.setValue(QStringLiteral("ours"), qint64(1));
+    EXPECT_TRUE(held.synchronize());
+    EXPECT_TRUE(Preferences::synchronizeAll());
+    EXPECT_EQ(held.value(QStringLiteral("theirs")), QVariant(qint64(2)));
+    EXPECT_TRUE(held.hasPendingChanges());
+    EXPECT_FALSE(PlistPreferenceStore(QStringLiteral("held.domain"), heldFile)
+                     .contains(QStringLiteral("ours")))
+        << "nothing of ours written while held";
+
+    ASSERT_TRUE(Preferences::releaseWrites());
+    EXPECT_FALSE(PreferenceStore::writesHeld());
+    EXPECT_FALSE(held.hasPendingChanges());
+    EXPECT_EQ(
+        PlistPreferenceStore(QStringLiteral("held.domain"), heldFile).value(QStringLiteral("ours")),
+        QVariant(qint64(1)));
+    EXPECT_EQ(QFileInfo(cleanFile).lastModified(), cleanWritten);
+    // A second release has nothing left to do.
+    EXPECT_TRUE(Preferences::releaseWrites());
+}
+
 TEST_F(platformPlistStore, ChangesReachTheFileShortlyAfterTheyAreMadeWithoutAnExplicitSave) {
     test::FakeClock clock(Date::fromReference(0));
     test::ManualScheduler scheduler(clock);

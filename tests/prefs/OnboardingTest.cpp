@@ -42,6 +42,7 @@ class prefsOnboarding : public ::testing::Test {
         boarding = BoardingWinController::init([this](QWidget* parent) {
             auto p = std::make_unique<FakeVideoPlayer>(parent);
             player = p.get();
+            ++playersMade;
             return p;
         });
         ASSERT_NE(boarding, nullptr);
@@ -50,7 +51,11 @@ class prefsOnboarding : public ::testing::Test {
         };
         boarding->showWindow();
     }
-    FakeVideoPlayer* player = nullptr;
+    bool videoShown() const { return player != nullptr && player->view()->isVisible(); }
+    bool videoPlaying() const { return player != nullptr && player->playing; }
+
+    FakeVideoPlayer* player = nullptr;  // made at the first video page
+    int playersMade = 0;
     std::unique_ptr<BoardingWinController> boarding;
 };
 
@@ -79,8 +84,8 @@ TEST_F(prefsOnboarding, EachPageShowsItsOwnControls) {
         EXPECT_EQ(boarding->control()->currentPage(), page);
         EXPECT_EQ(boarding->titleLbl()->isVisible(), r.title);
         EXPECT_EQ(boarding->titleLine()->isVisible(), r.title);
-        EXPECT_EQ(player->view()->isVisible(), r.video);
-        EXPECT_EQ(player->playing, r.video);
+        EXPECT_EQ(videoShown(), r.video);
+        EXPECT_EQ(videoPlaying(), r.video);
         EXPECT_EQ(boarding->currImg()->isVisible(), !r.video);
         EXPECT_EQ(boarding->btnHelpManual()->isVisible(), r.help);
         EXPECT_EQ(boarding->continueBtn()->isVisible(), r.cont);
@@ -109,9 +114,28 @@ TEST_F(prefsOnboarding, WithoutTheVideoInstalledThePicturesStandIn) {
     boarding->videoFor = [](const QString&) { return QUrl(); };
     boarding->pageControlDidSelectPageAtIndex(2);
     EXPECT_TRUE(boarding->currImg()->isVisible());
-    EXPECT_FALSE(player->view()->isVisible());
-    EXPECT_TRUE(player->played.empty());
+    EXPECT_FALSE(videoShown());
+    EXPECT_EQ(player, nullptr) << "no video to show needs no player";
     EXPECT_TRUE(boarding->titleLbl()->isVisible());
+}
+
+// A player starts the media machinery: a welcome window read only for its pictures (and
+// every first start shows it) must not pay for one, nor make a second one later.
+TEST_F(prefsOnboarding, ThePlayerIsMadeAtTheFirstVideoPageAndKept) {
+    for (int page : {0, 1, 3, 1}) {
+        boarding->pageControlDidSelectPageAtIndex(page);
+        EXPECT_EQ(playersMade, 0) << "page " << page;
+    }
+    boarding->pageControlDidSelectPageAtIndex(2);
+    ASSERT_EQ(playersMade, 1);
+    EXPECT_TRUE(videoShown());
+    EXPECT_EQ(player->view()->size(), boarding->currImg()->size())
+        << "the video takes the picture's place";
+    const QRect picture = boarding->currImg()->geometry();
+    boarding->pageControlDidSelectPageAtIndex(4);
+    EXPECT_EQ(playersMade, 1);
+    EXPECT_EQ(player->view()->geometry().topLeft(), picture.topLeft());
+    EXPECT_EQ(player->played.size(), 2u);
 }
 
 TEST_F(prefsOnboarding, ClickingADotChoosesItsPage) {

@@ -1,6 +1,5 @@
 #include "LinuxSystemServices.h"
 
-#include "GstAudioFileWriter.h"
 #include "LibsecretStore.h"
 #include "LogindSessionEvents.h"
 #include "NetlinkInterfaceWatcher.h"
@@ -12,10 +11,13 @@
 #include "XdgWorkspace.h"
 #include "XkbKeyboardLayout.h"
 #include "platform/Log.h"
+#include "platform/MediaBackend.h"
 #include "platform/SessionBus.h"
 
 #include <QDBusConnection>
 #include <QGuiApplication>
+
+#include <cerrno>
 
 namespace talvor::platform {
 namespace {
@@ -87,10 +89,18 @@ SystemServices linuxSystemServices() {
     s.appearanceSource = makeAppearanceSource;
     s.appearanceSetter = [] { return std::make_unique<DesktopAppearanceSetter>(); };
     s.timeZoneSetter = [] { return std::make_unique<TimedateZoneSetter>(); };
-    s.audioFileFormat = GstAudioFileWriter::supportedFormat;
+    // GStreamer's, in the media module.
+    s.audioFileFormat = [] {
+        MediaBackend* media = mediaBackend();
+        return media != nullptr ? media->audioFileFormat() : AudioFileFormat::PcmWav;
+    };
     s.audioFileWriter = [](const QString& path, double fileRate, int fileChannels,
                            int* status) -> std::unique_ptr<AudioFileWriter> {
-        return GstAudioFileWriter::create(path, fileRate, fileChannels, status);
+        if (MediaBackend* media = mediaBackend()) {
+            return media->createAudioFileWriter(path, fileRate, fileChannels, status);
+        }
+        *status = ENOSYS;
+        return nullptr;
     };
     s.secretStore = [] { return std::make_unique<LibsecretStore>(); };
     return s;

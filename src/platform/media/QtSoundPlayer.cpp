@@ -1,6 +1,6 @@
 #include "QtSoundPlayer.h"
 
-#include "Log.h"
+#include "platform/Log.h"
 
 #include <QAudioDevice>
 #include <QAudioOutput>
