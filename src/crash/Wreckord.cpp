@@ -26,6 +26,23 @@ std::string infoString(const kit::MainBundle& bundle, const std::string& key) {
 
 }  // namespace
 
+bool WRKHandOffPreviousSessionCrash(const WRKInternalReport& report) {
+    WRKReport object(report);
+    if (!object.isCrash()) {
+        return false;
+    }
+    const auto created = object.dateCreated();
+    if (!created) {
+        return false;
+    }
+    const double seconds = std::chrono::duration<double>(created->time_since_epoch()).count();
+    kit::DispatchQueue::main().async([seconds, id = object.identifier()] {
+        kit::log("[Wreckord:Crash] The analytics hear of the crash of session " + id);
+        kit::reportPreviousSessionCrash(seconds);
+    });
+    return true;
+}
+
 Wreckord& Wreckord::sharedInstance() {
     static Wreckord instance;
     return instance;
@@ -183,14 +200,7 @@ bool Wreckord::reportingControllerEnsureDeliveryOfUnixSignal(int signal) {
 
 void Wreckord::reportingControllerInternalDidDetectReportForLastExecution(
     const WRKInternalReport& report) {
-    WRKReport object(report);
-    if (!object.isCrash()) {
-        return;
-    }
-    if (const auto created = object.dateCreated()) {
-        const double seconds = std::chrono::duration<double>(created->time_since_epoch()).count();
-        kit::DispatchQueue::main().async([seconds] { kit::reportPreviousSessionCrash(seconds); });
-    }
+    WRKHandOffPreviousSessionCrash(report);
 }
 
 void Wreckord::reportingControllerDidDetectReportForLastExecution(

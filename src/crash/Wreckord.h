@@ -32,6 +32,10 @@ inline constexpr char WRKDevelopmentPlatformVersionKey[] =
 
 class WRKReport;
 
+// Tells the analytics kit, on the main queue, that the run of `report` ended in a crash (at
+// the report's creation date); false, and nothing told, when the report is not a crash.
+bool WRKHandOffPreviousSessionCrash(const WRKInternalReport& report);
+
 // The application's delegate: each member may be empty ("does not answer"). Calls come on
 // the main queue, except `didDetectCrash` (the crashing thread, inside the signal handler:
 // it must be async-signal-safe) and `ensureDeliveryOfUnixSignal` (during the start).
