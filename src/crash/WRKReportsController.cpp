@@ -140,9 +140,24 @@ bool WRKReportsController::uploadPackagedReportAtPath(const fs::path& path, bool
         }
         return false;
     }
+    const std::optional<kit::URLRequest> request = uploadRequestForPackagedReport(path, urgent);
+    if (!request) {
+        return false;
+    }
+    networkClient_->startUploadRequest(*request, path, urgent);
+    return true;
+}
+
+std::optional<kit::URLRequest> WRKReportsController::uploadRequestForPackagedReport(
+    const fs::path& path, bool urgent) {
     const auto url = uploadURL();
     if (!url) {
-        return false;
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> size = fileManager_.fileSizeAtPath(path);
+    if (!size) {
+        kit::log("[Wreckord:Crash:Reports] Could not determine size of multipart mime file");
+        return std::nullopt;
     }
     const double timeout = urgent && !networkClient_->supportsBackgroundRequests()
                                ? kWRKUrgentUploadTimeout
@@ -154,8 +169,7 @@ bool WRKReportsController::uploadPackagedReportAtPath(const fs::path& path, bool
                          path.stem().string()),
                      "Content-Type");
     request.setValue(std::to_string(*size), "Content-Length");
-    networkClient_->startUploadRequest(request, path, urgent);
-    return true;
+    return request;
 }
 
 void WRKReportsController::reportUploadAtPathCompletedWithError(

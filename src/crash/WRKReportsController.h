@@ -53,6 +53,10 @@ class WRKReportsController {
 
     // ".../sdk-api/v1/platforms/mac/apps/<bundle id>/reports"; none without an endpoint.
     std::optional<std::string> uploadURL();
+    // The whole upload request of a packaged file (its body is the file); none without an
+    // endpoint or when the file's size cannot be read.
+    std::optional<kit::URLRequest> uploadRequestForPackagedReport(const std::filesystem::path& path,
+                                                                  bool urgent);
     // The request without its body's headers ("Content-Type", "Content-Length").
     static kit::URLRequest mutableRequestWithURL(const std::string& url, double timeout,
                                                  const std::string& apiKey);
