@@ -177,7 +177,7 @@ WRKReportsController& WRKCrashReportingController::reportsController() {
     if (!reportsController_) {
         reportsController_ = std::make_unique<WRKReportsController>(
             queue_, static_cast<WRKReportsControllerDelegate*>(this), networkClient_.get(),
-            fileManager_);
+            fileManager_, [this] { return debugging(); });
     }
     return *reportsController_;
 }
@@ -253,7 +253,6 @@ bool WRKCrashReportingController::isRunFolderInUse(const fs::path& folder) const
 
 bool WRKCrashReportingController::start(const WRKCaptureIdentity& identity, WRKProfileMark mark) {
     identity_ = identity;
-    mark_ = mark;
     if (identity.bundleIdentifier.empty()) {
         kit::log("[Wreckord] An application must have a valid bundle idenifier in its Info.plist");
         return false;
@@ -292,6 +291,14 @@ bool WRKCrashReportingController::start(const WRKCaptureIdentity& identity, WRKP
         kit::log("[Wreckord:Crash] Unable to start crash reporter");
         current_.reset();
     }
+    // A marker still there at the next launch means this run ended before its first turn of
+    // the main queue.
+    onMain([this, mark] {
+        std::error_code ec;
+        fs::remove(launchMarkerPath(), ec);
+        const std::string seconds = WRKNumberText(WRKProfileEnd(mark) / 1000.0);
+        WRKUserLoggingRecordInternalKeyValue(WRKFirstRunLoopTimeKey, seconds.c_str());
+    });
     for (const fs::path& folder : earlier) {
         if (folder.filename() == identity.executionIdentifier) {
             continue;
@@ -384,14 +391,24 @@ void WRKCrashReportingController::displayPermissionAlertForReport(const WRKInter
         kit::log("[Wreckord:Crash] Displaying permission alert");
     }
     onMain([this, texts, report] {
+        waitingForPrompt_.emplace_back(report, texts);
+        showNextPrompt();
+    });
+}
+
+// On the main queue. One question at a time: the answer to the first may settle the rest.
+void WRKCrashReportingController::showNextPrompt() {
+    while (!promptOpen_ && !waitingForPrompt_.empty()) {
+        auto [report, texts] = waitingForPrompt_.front();
+        waitingForPrompt_.pop_front();
         const PromptChoice choice = promptChoice_;
         if (choice == Send || choice == AlwaysSend) {
-            permissionAnswered(report, true, false);
-            return;
+            permissionAnswered(report, true);
+            continue;
         }
         if (choice == Declined) {
-            permissionAnswered(report, false, false);
-            return;
+            permissionAnswered(report, false);
+            continue;
         }
         WRKPermissionPrompt prompt;
         {
@@ -401,22 +418,28 @@ void WRKCrashReportingController::displayPermissionAlertForReport(const WRKInter
         if (!prompt) {
             kit::log("[Wreckord:Crash] No way to ask the user; the report at " +
                      report.path().string() + " waits for a later run");
-            return;
+            continue;
         }
+        promptOpen_ = true;
         std::weak_ptr<Token> weak = alive_;
         prompt(texts, [this, weak, report](bool submitIt, bool always) {
-            if (weak.lock()) {
-                permissionAnswered(report, submitIt, always);
+            if (!weak.lock()) {
+                return;
             }
+            onMain([this, report, submitIt, always] {
+                promptChoice_ = !submitIt ? Declined : always ? AlwaysSend : Send;
+                promptOpen_ = false;
+                permissionAnswered(report, submitIt);
+                showNextPrompt();
+            });
         });
-    });
+    }
 }
 
-void WRKCrashReportingController::permissionAnswered(const WRKInternalReport& report, bool submitIt,
-                                                     bool always) {
-    enqueue([this, report, submitIt, always] {
+void WRKCrashReportingController::permissionAnswered(const WRKInternalReport& report,
+                                                     bool submitIt) {
+    enqueue([this, report, submitIt] {
         if (!submitIt) {
-            promptChoice_ = Declined;
             if (debugging()) {
                 kit::log("[Wreckord:Crash] Removing report at request of user");
             }
@@ -424,9 +447,6 @@ void WRKCrashReportingController::permissionAnswered(const WRKInternalReport& re
             return;
         }
         submit(report);
-        if (promptChoice_ != AlwaysSend) {
-            promptChoice_ = always ? AlwaysSend : Send;
-        }
     });
 }
 
@@ -531,15 +551,6 @@ bool WRKCrashReportingController::startCrashReporter(const WRKCaptureIdentity& i
                 "Wreckord.h's notes about "
                 "-wreckordDidDetectReportForLastExecution:completionHandler:");
         }
-    });
-    // A marker still there at the next launch means this run ended before its first turn of
-    // the main queue.
-    const WRKProfileMark started = mark_;
-    onMain([this, started] {
-        std::error_code ec;
-        fs::remove(launchMarkerPath(), ec);
-        const std::string seconds = WRKNumberText(WRKProfileEnd(started) / 1000.0);
-        WRKUserLoggingRecordInternalKeyValue(WRKFirstRunLoopTimeKey, seconds.c_str());
     });
     return true;
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -67,8 +68,9 @@ class WRKCrashReportingControllerDelegate {
 struct WRKPromptTexts {
     std::string title, message, cancel, send, alwaysSend;
 };
-// Shows the question without blocking and calls `answer` once (on any thread) with
-// whether to send and whether always to send for this run.
+// Shows the question without blocking and calls `answer` at most once (on any thread) with
+// whether to send and whether always to send for this run. No answer (the dialog closed
+// without a choice) leaves the report for the next run and asks nothing more this run.
 using WRKPermissionPrompt = std::function<void(
     const WRKPromptTexts& texts, std::function<void(bool submit, bool always)> answer)>;
 
@@ -132,7 +134,8 @@ class WRKCrashReportingController final : private WRKNetworkClientDelegate,
     void processExistingProcessingReports();
     void processExistingPreparedReports();
     void displayPermissionAlertForReport(const WRKInternalReport& report);
-    void permissionAnswered(const WRKInternalReport& report, bool submit, bool always);
+    void showNextPrompt();
+    void permissionAnswered(const WRKInternalReport& report, bool submit);
     void submit(const WRKInternalReport& report);
     WRKReportsController& reportsController();
     bool debugging() const;
@@ -167,8 +170,10 @@ class WRKCrashReportingController final : private WRKNetworkClientDelegate,
     std::atomic<PromptChoice> promptChoice_{NotAsked};
     WRKCaptureIdentity identity_;
     std::optional<std::filesystem::path> current_;
-    WRKProfileMark mark_{};
     int runLock_ = -1;
+    // Main queue only: reports waiting for the user's word, and whether a question is open.
+    std::deque<std::pair<WRKInternalReport, WRKPromptTexts>> waitingForPrompt_;
+    bool promptOpen_ = false;
 };
 
 // The host facts of this machine (model, machine, processor, system versions, locale).

@@ -13,22 +13,19 @@
 namespace talvor::crash {
 namespace fs = std::filesystem;
 
-namespace {
-
-bool debugging() {
-    return kit::Trellis::sharedSDK().debug();
-}
-
-}  // namespace
-
 WRKReportsController::WRKReportsController(std::shared_ptr<kit::OperationQueue> queue,
                                            WRKReportsControllerDelegate* delegate,
                                            WRKNetworkClient* networkClient,
-                                           WRKFileManager fileManager)
+                                           WRKFileManager fileManager, std::function<bool()> debug)
     : queue_(std::move(queue)),
       delegate_(delegate),
       networkClient_(networkClient),
-      fileManager_(std::move(fileManager)) {}
+      fileManager_(std::move(fileManager)),
+      debug_(std::move(debug)) {}
+
+bool WRKReportsController::debugging() const {
+    return debug_ ? debug_() : kit::Trellis::sharedSDK().debug();
+}
 
 bool WRKReportsController::prepareAndSubmitReport(WRKInternalReport report, bool urgent,
                                                   bool withProcessing) {

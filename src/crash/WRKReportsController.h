@@ -41,7 +41,7 @@ class WRKReportsController {
   public:
     WRKReportsController(std::shared_ptr<kit::OperationQueue> queue,
                          WRKReportsControllerDelegate* delegate, WRKNetworkClient* networkClient,
-                         WRKFileManager fileManager);
+                         WRKFileManager fileManager, std::function<bool()> debug = {});
 
     // On the calling thread. True when the upload was handed to the network.
     bool prepareAndSubmitReport(WRKInternalReport report, bool urgent, bool withProcessing);
@@ -62,6 +62,7 @@ class WRKReportsController {
                                                  const std::string& apiKey);
 
   private:
+    bool debugging() const;
     // Whether anything may be sent now; says once per controller why not.
     bool mayUpload(const WRKSettings& settings);
 
@@ -69,6 +70,8 @@ class WRKReportsController {
     WRKReportsControllerDelegate* delegate_;
     WRKNetworkClient* networkClient_;
     WRKFileManager fileManager_;
+    // Whether the kit host's debug flag is on; the host's own when empty.
+    std::function<bool()> debug_;
     std::atomic<bool> saidNoEndpoint_{false};
     std::atomic<bool> saidNoConsent_{false};
 };
