@@ -7,7 +7,6 @@
 #include "crash/WRKReport.h"
 #include "kit/AnalyticsHandOff.h"
 #include "kit/DispatchQueue.h"
-#include "kit/FileBytes.h"
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
 #include "kit/Trellis.h"
@@ -129,41 +128,9 @@ std::shared_ptr<WreckordDelegate> Wreckord::delegate() const {
     return delegate_;
 }
 
-std::optional<kit::PlistDictionary> Wreckord::attemptToLoadMacHistoricDefaults() {
-    std::filesystem::path data;
-    if (const char* home = std::getenv("XDG_DATA_HOME"); home != nullptr && *home == '/') {
-        data = home;
-    } else if (const char* user = std::getenv("HOME"); user != nullptr && *user != '\0') {
-        data = std::filesystem::path(user) / ".local/share";
-    } else {
-        return std::nullopt;
-    }
-    const std::filesystem::path file = data / "talvor/com.wreckord/WRKUserDefaults.plist";
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec) || std::filesystem::is_directory(file, ec)) {
-        return std::nullopt;
-    }
-    const auto bytes = kit::readRegularFile(file, 1 << 20);
-    const auto value = bytes ? kit::PropertyList::parse(*bytes) : std::nullopt;
-    if (!value || value->dictionary() == nullptr) {
-        return std::nullopt;
-    }
-    return *value->dictionary();
-}
-
-std::optional<std::string> Wreckord::getHistoricInstallID() const {
-    const auto defaults = attemptToLoadMacHistoricDefaults();
-    const kit::PlistValue* value = defaults ? kit::find(*defaults, "com.wreckord.iuuid") : nullptr;
-    if (value == nullptr || value->string() == nullptr || value->string()->empty()) {
-        return std::nullopt;
-    }
-    return *value->string();
-}
-
 std::string Wreckord::installID() const {
-    if (auto historic = getHistoricInstallID()) {
-        return *historic;
-    }
+    // No earlier version kept an identifier of its own here: the kit's store is the only
+    // one (and it lives where such a file would).
     return kit::Trellis::sharedSDK().installID();
 }
 

@@ -13,7 +13,6 @@
 #include "crash/WRKException.h"
 #include "crash/WRKUserLogging.h"
 #include "crash/WRKWebView.h"
-#include "kit/PropertyList.h"
 
 // The crash-reporting kit. The application hands its class to the kit host at start-up:
 // `Trellis::with({&KitClass::of<Wreckord>()})`. Started (the host starts it only with an API
@@ -71,13 +70,8 @@ class Wreckord final : private WRKCrashReportingControllerDelegate {
     // Set it before the start: reports found at the start are told to the delegate then.
     void setDelegate(std::shared_ptr<WreckordDelegate> delegate);
     std::shared_ptr<WreckordDelegate> delegate() const;
-    // The install identifier: a legacy defaults file's "com.wreckord.iuuid" when there is
-    // one, else the kit host's.
+    // The kit host's install identifier.
     std::string installID() const;
-    std::optional<std::string> getHistoricInstallID() const;
-    // The legacy defaults file (<data home>/talvor/com.wreckord/WRKUserDefaults.plist) as
-    // a dictionary; none when it is missing or a folder.
-    static std::optional<kit::PlistDictionary> attemptToLoadMacHistoricDefaults();
     // Turns the host's debug flag on, whatever `debug` says.
     void setDebugMode(bool debug);
     bool debugMode() const;

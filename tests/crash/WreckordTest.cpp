@@ -4,16 +4,23 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "crash/WRKContext.h"
 #include "crash/WRKFile.h"
+#include "crash/WRKInternalReport.h"
+#include "kit/AnalyticsHandOff.h"
+#include "kit/DispatchQueue.h"
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
 #include "kit/PropertyList.h"
+#include "kit/Tally.h"
 #include "kit/Trellis.h"
 #include "kit/WRKUserDefaults.h"
 
@@ -102,6 +109,57 @@ TEST(crashWreckord, StartedByTheHostAsItsOnlyKit) {
     } else {
         ::unsetenv("XDG_CACHE_HOME");
     }
+    std::filesystem::remove_all(dir);
+}
+
+// The analytics hear of an earlier run's crash (at its report's creation) on the main
+// queue; a report without a crash tells them nothing.
+TEST(crashWreckord, TheAnalyticsHearOfThePreviousSessionsCrash) {
+    class Recorder final : public kit::TLYEventRecorder {
+      public:
+        void logEvent(std::shared_ptr<const kit::TLYEvent>) override {}
+        void logCrashEvent(std::shared_ptr<const kit::TLYCrashEvent> event) override {
+            crashes.push_back(event->crashTimestamp());
+        }
+        std::vector<double> crashes;
+    };
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("talvor-handoff-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    // A host of the test's own: the analytics read its debug flag.
+    kit::WRKUserDefaults store(dir / "store");
+    kit::KitRegistry registry;
+    auto bundle = std::make_shared<kit::MainBundle>(
+        kit::PlistDictionary{{"CFBundleIdentifier", "com.example.Fixture"}}, dir);
+    Trellis::setSharedSDK(std::make_unique<Trellis>(bundle, store, registry));
+    auto recorder = std::make_shared<Recorder>();
+    kit::Tally::setSharedInstance(nullptr);
+    kit::Tally::setControllerFactory(
+        [recorder](const std::optional<std::string>&) { return recorder; });
+    kit::startAnalytics(std::nullopt);
+
+    WRKContextInitData data;
+    data.apiKey = "key";
+    data.sessionID = "0123456789abcdef";
+    ASSERT_TRUE(WRKContextRecordMetadata((dir / WRKReportMetadataFile).c_str(), data));
+    const auto report = WRKInternalReport::withPath(dir, "0123456789abcdef");
+    ASSERT_TRUE(report && report->dateCreated());
+
+    EXPECT_FALSE(WRKHandOffPreviousSessionCrash(*report)) << "no crash in it yet";
+    kit::DispatchQueue::drainMain();
+    EXPECT_TRUE(recorder->crashes.empty());
+
+    std::ofstream(dir / "signal.clsrecord") << "{\"signal\":{\"number\":11,\"time\":1700000000}}\n";
+    EXPECT_TRUE(WRKHandOffPreviousSessionCrash(*report));
+    EXPECT_TRUE(recorder->crashes.empty()) << "told on the main queue";
+    kit::DispatchQueue::drainMain();
+    const double created =
+        std::chrono::duration<double>(report->dateCreated()->time_since_epoch()).count();
+    EXPECT_EQ(recorder->crashes, std::vector<double>{created});
+
+    kit::Tally::setControllerFactory(nullptr);
+    kit::Tally::setSharedInstance(nullptr);
+    Trellis::setSharedSDK(nullptr);
     std::filesystem::remove_all(dir);
 }
 
