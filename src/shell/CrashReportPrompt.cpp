@@ -6,8 +6,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <memory>
-
 namespace talvor {
 
 void askBeforeSendingCrashReport(const crash::WRKPromptTexts& texts,
@@ -15,32 +13,25 @@ void askBeforeSendingCrashReport(const crash::WRKPromptTexts& texts,
     auto* box = new QMessageBox(QMessageBox::Question, QString::fromStdString(texts.title),
                                 QString::fromStdString(texts.title), QMessageBox::NoButton);
     box->setInformativeText(QString::fromStdString(texts.message));
-    enum class Pressed { None, Send, AlwaysSend, Cancel };
-    auto pressed = std::make_shared<Pressed>(Pressed::None);
-    const auto add = [&](const std::string& text, QMessageBox::ButtonRole role, Pressed which) {
-        QPushButton* button = box->addButton(QString::fromStdString(text), role);
-        QObject::connect(button, &QAbstractButton::clicked, box,
-                         [pressed, which] { *pressed = which; });
-        return button;
-    };
-    box->setDefaultButton(add(texts.send, QMessageBox::AcceptRole, Pressed::Send));
-    if (!texts.alwaysSend.empty()) {
-        add(texts.alwaysSend, QMessageBox::AcceptRole, Pressed::AlwaysSend);
-    }
-    add(texts.cancel, QMessageBox::RejectRole, Pressed::Cancel);
-    platform::openDialog(box, [pressed, answer = std::move(answer)](int) {
-        switch (*pressed) {
-            case Pressed::Send:
-                answer(true, false);
-                break;
-            case Pressed::AlwaysSend:
-                answer(true, true);
-                break;
-            case Pressed::Cancel:
-                answer(false, false);
-                break;
-            case Pressed::None:
-                break;
+    QPushButton* send = box->addButton(QString::fromStdString(texts.send), QMessageBox::AcceptRole);
+    QPushButton* always =
+        texts.alwaysSend.empty()
+            ? nullptr
+            : box->addButton(QString::fromStdString(texts.alwaysSend), QMessageBox::AcceptRole);
+    QPushButton* cancel =
+        box->addButton(QString::fromStdString(texts.cancel), QMessageBox::RejectRole);
+    box->setDefaultButton(send);
+    // The pressed button, not the result: a dialog closed by the quit path is rejected
+    // without one, and that is no answer.
+    platform::openDialog(box, [box, send, always, cancel, answer = std::move(answer)](int) {
+        const QAbstractButton* pressed = box->clickedButton();
+        if (pressed == nullptr) {
+            return;
+        }
+        if (pressed == send || pressed == always) {
+            answer(true, pressed == always);
+        } else if (pressed == cancel) {
+            answer(false, false);
         }
     });
 }
