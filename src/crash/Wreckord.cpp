@@ -43,8 +43,10 @@ bool WRKHandOffPreviousSessionCrash(const WRKInternalReport& report) {
 }
 
 Wreckord& Wreckord::sharedInstance() {
-    static Wreckord instance;
-    return instance;
+    // Never released: uploads and the crash handler may still use it while the process
+    // ends, after other statics are gone.
+    static Wreckord* const instance = new Wreckord;
+    return *instance;
 }
 
 std::string Wreckord::bundleIdentifier() {

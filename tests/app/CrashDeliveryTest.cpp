@@ -67,6 +67,11 @@ class DeliverySandbox {
         pem.write(QByteArray::fromStdString(net::TestPki::shared().rootAPEM));
         pem.close();
         env_.push_back(std::make_unique<test::ScopedEnvVar>("TALVOR_INFO_PLIST", plist));
+        // The server is on this machine: no proxy may carry the request elsewhere.
+        for (const char* proxy :
+             {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+            env_.push_back(std::make_unique<test::ScopedEnvVar>(proxy, QString()));
+        }
         env_.push_back(std::make_unique<test::ScopedEnvVar>("ServiceRootCertificates", roots));
         env_.push_back(std::make_unique<test::ScopedEnvVar>("WreckordReportsEndpoint",
                                                             QString::fromStdString(endpoint)));
