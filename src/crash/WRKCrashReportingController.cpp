@@ -20,6 +20,7 @@
 #include "kit/DispatchQueue.h"
 #include "kit/ExecutableImage.h"
 #include "kit/KitLog.h"
+#include "kit/NotificationCenter.h"
 #include "kit/TRLHost.h"
 #include "kit/Trellis.h"
 
@@ -128,6 +129,9 @@ WRKCrashReportingController::WRKCrashReportingController(
 }
 
 WRKCrashReportingController::~WRKCrashReportingController() {
+    for (const kit::NotificationCenter::Token token : activeTokens_) {
+        kit::NotificationCenter::defaultCenter().removeObserver(token);
+    }
     alive_.reset();
     queue_->cancelAllOperations();
     queue_->waitUntilAllOperationsAreFinished();
@@ -537,6 +541,13 @@ bool WRKCrashReportingController::startCrashReporter(const WRKCaptureIdentity& i
         return false;
     }
     WRKUserLoggingRecordInternalKeyValue(WRKInBackgroundKey, "0");
+    kit::NotificationCenter& center = kit::NotificationCenter::defaultCenter();
+    activeTokens_.push_back(center.addObserver(WRKApplicationWillBecomeActiveNotification, [] {
+        WRKUserLoggingRecordInternalKeyValue(WRKInBackgroundKey, "0");
+    }));
+    activeTokens_.push_back(center.addObserver(WRKApplicationDidResignActiveNotification, [] {
+        WRKUserLoggingRecordInternalKeyValue(WRKInBackgroundKey, "1");
+    }));
     // Something started after the kit may have put its own handlers in front of ours; by
     // now the application's start-up is mostly done. The check holds nothing of this object.
     const bool promptWithoutDelegate =

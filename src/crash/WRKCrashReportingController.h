@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "crash/WRKContext.h"
 #include "crash/WRKFileManager.h"
@@ -171,6 +172,7 @@ class WRKCrashReportingController final : private WRKNetworkClientDelegate,
     WRKCaptureIdentity identity_;
     std::optional<std::filesystem::path> current_;
     int runLock_ = -1;
+    std::vector<std::uint64_t> activeTokens_;
     // Main queue only: reports waiting for the user's word, and whether a question is open.
     std::deque<std::pair<WRKInternalReport, WRKPromptTexts>> waitingForPrompt_;
     bool promptOpen_ = false;
@@ -195,6 +197,11 @@ inline constexpr char WRKKitStartTimeKey[] = "com.wreckord.kit-start-time";
 inline constexpr char WRKFirstRunLoopTimeKey[] = "com.wreckord.first-run-loop-time";
 inline constexpr char WRKInBackgroundKey[] = "com.wreckord.in-background";
 inline constexpr char WRKLaunchMarkerName[] = "launchmarker";
+// Posted by the application (kit notification centre) as it comes to the front or leaves it.
+inline constexpr char WRKApplicationWillBecomeActiveNotification[] =
+    "NSApplicationWillBecomeActiveNotification";
+inline constexpr char WRKApplicationDidResignActiveNotification[] =
+    "NSApplicationDidResignActiveNotification";
 // A number as the record keeps it: the shortest text that reads back as the same value.
 std::string WRKNumberText(double value);
 

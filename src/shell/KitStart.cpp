@@ -6,6 +6,7 @@
 #include "kit/KitLog.h"
 #include "kit/KitRegistry.h"
 #include "kit/MainBundle.h"
+#include "kit/NotificationCenter.h"
 #include "kit/Trellis.h"
 #include "platform/Date.h"
 #include "platform/Log.h"
@@ -14,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QGuiApplication>
 
 #include <memory>
 
@@ -101,9 +103,20 @@ void startKits() {
     });
     // The kits' main-queue work runs on the application's loop.
     kit::DispatchQueue::setMainExecutor([](kit::DispatchQueue::Work work) {
-        QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work),
+                                  Qt::QueuedConnection);
     });
     crash::WRKCrashReportingController::setPermissionPrompt(askBeforeSendingCrashReport);
+    // The crash record keeps whether the application was in front when it crashed.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        QObject::connect(gui, &QGuiApplication::applicationStateChanged, gui,
+                         [](Qt::ApplicationState state) {
+                             kit::NotificationCenter::defaultCenter().post(
+                                 state == Qt::ApplicationActive
+                                     ? crash::WRKApplicationWillBecomeActiveNotification
+                                     : crash::WRKApplicationDidResignActiveNotification);
+                         });
+    }
     kit::KitRegistry::shared().add(kit::KitClass::of<crash::Wreckord>());
     kit::Trellis::load();
     try {
