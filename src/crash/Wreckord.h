@@ -52,7 +52,7 @@ struct WreckordDelegate {
     std::function<void()> didDetectCrash;
 };
 
-class Wreckord final : private WRKCrashReportingControllerDelegate {
+class Wreckord final : public WRKCrashReportingControllerDelegate {
   public:
     // The one instance, made on first use.
     static Wreckord& sharedInstance();

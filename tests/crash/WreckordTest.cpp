@@ -8,13 +8,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "crash/WRKContext.h"
 #include "crash/WRKFile.h"
 #include "crash/WRKInternalReport.h"
+#include "crash/WRKReport.h"
 #include "kit/AnalyticsHandOff.h"
 #include "kit/DispatchQueue.h"
 #include "kit/KitLog.h"
@@ -160,6 +163,99 @@ TEST(crashWreckord, TheAnalyticsHearOfThePreviousSessionsCrash) {
     kit::Tally::setControllerFactory(nullptr);
     kit::Tally::setSharedInstance(nullptr);
     Trellis::setSharedSDK(nullptr);
+    std::filesystem::remove_all(dir);
+}
+
+// How the application's delegate decides over a report of an earlier run: not at all (sent
+// without asking), told only, asked (its answer decides), or told the older way.
+TEST(crashWreckord, TheApplicationsDelegateDecidesWhenItAnswersTheQuestion) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("talvor-decide-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "signal.clsrecord") << "{\"signal\":{\"number\":11,\"time\":1700000000}}\n";
+    const auto report = WRKInternalReport::withPath(dir, "0123456789abcdef");
+    ASSERT_TRUE(report);
+
+    struct Seen {
+        std::vector<std::string> calls;
+        bool readOnly = true;
+    };
+    struct Case {
+        const char* what;
+        std::function<std::shared_ptr<WreckordDelegate>(Seen&)> make;
+        bool mustInform;
+        std::optional<bool> beforeMainQueue;  // the completion's answer before a main turn
+        std::optional<bool> after;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {"no delegate", [](Seen&) { return nullptr; }, false, true, true, {}},
+        {"a delegate that answers nothing",
+         [](Seen&) { return std::make_shared<WreckordDelegate>(); },
+         false,
+         true,
+         true,
+         {}},
+        {"told only",
+         [](Seen& seen) {
+             auto delegate = std::make_shared<WreckordDelegate>();
+             delegate->didDetectReportForLastExecution = [&seen](std::shared_ptr<WRKReport> r) {
+                 seen.calls.push_back("told");
+                 seen.readOnly = r->isReadOnly() && !r->canRecordNewValues();
+             };
+             return delegate;
+         },
+         false,
+         true,
+         true,
+         {"told"}},
+        {"asked, and declines",
+         [](Seen& seen) {
+             auto delegate = std::make_shared<WreckordDelegate>();
+             delegate->didDetectReportForLastExecutionWithCompletion =
+                 [&seen](std::shared_ptr<WRKReport> r, std::function<void(bool)> answer) {
+                     seen.calls.push_back("asked " + r->identifier());
+                     answer(false);
+                 };
+             return delegate;
+         },
+         true,
+         std::nullopt,
+         false,
+         {"asked 0123456789abcdef"}},
+        {"told the older way",
+         [](Seen& seen) {
+             auto delegate = std::make_shared<WreckordDelegate>();
+             delegate->didDetectCrashDuringPreviousExecutionWithReport =
+                 [&seen](std::shared_ptr<WRKReport>) { seen.calls.push_back("legacy report"); };
+             delegate->didDetectCrashDuringPreviousExecution = [&seen] {
+                 seen.calls.push_back("legacy");
+             };
+             return delegate;
+         },
+         true,
+         true,
+         true,
+         {"legacy report", "legacy"}},
+    };
+    WRKCrashReportingControllerDelegate& kit = Wreckord::sharedInstance();
+    const auto previous = Wreckord::sharedInstance().delegate();
+    for (const Case& c : cases) {
+        kit::DispatchQueue::drainMain();
+        Seen seen;
+        Wreckord::sharedInstance().setDelegate(c.make(seen));
+        EXPECT_EQ(kit.reportingControllerMustInformDelegateOfReports(), c.mustInform) << c.what;
+        std::optional<bool> answer;
+        kit.reportingControllerDidDetectReportForLastExecution(
+            *report, [&answer](bool submit) { answer = submit; });
+        EXPECT_EQ(answer, c.beforeMainQueue) << c.what;
+        EXPECT_TRUE(seen.calls.empty()) << c.what << ": the application hears on the main queue";
+        kit::DispatchQueue::drainMain();
+        EXPECT_EQ(answer, c.after) << c.what;
+        EXPECT_EQ(seen.calls, c.calls) << c.what;
+        EXPECT_TRUE(seen.readOnly) << c.what;
+    }
+    Wreckord::sharedInstance().setDelegate(previous);
     std::filesystem::remove_all(dir);
 }
 
