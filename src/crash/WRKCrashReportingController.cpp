@@ -541,13 +541,18 @@ bool WRKCrashReportingController::startCrashReporter(const WRKCaptureIdentity& i
         return false;
     }
     WRKUserLoggingRecordInternalKeyValue(WRKInBackgroundKey, "0");
+    // Either spelling of each change: the application posts one of them.
     kit::NotificationCenter& center = kit::NotificationCenter::defaultCenter();
-    activeTokens_.push_back(center.addObserver(WRKApplicationWillBecomeActiveNotification, [] {
-        WRKUserLoggingRecordInternalKeyValue(WRKInBackgroundKey, "0");
-    }));
-    activeTokens_.push_back(center.addObserver(WRKApplicationDidResignActiveNotification, [] {
-        WRKUserLoggingRecordInternalKeyValue(WRKInBackgroundKey, "1");
-    }));
+    for (const char* name :
+         {WRKApplicationWillBecomeActiveNotification, WRKApplicationDidBecomeActiveNotification}) {
+        activeTokens_.push_back(center.addObserver(
+            name, [] { WRKUserLoggingRecordInternalKeyValue(WRKInBackgroundKey, "0"); }));
+    }
+    for (const char* name :
+         {WRKApplicationDidResignActiveNotification, WRKApplicationWillResignActiveNotification}) {
+        activeTokens_.push_back(center.addObserver(
+            name, [] { WRKUserLoggingRecordInternalKeyValue(WRKInBackgroundKey, "1"); }));
+    }
     // Something started after the kit may have put its own handlers in front of ours; by
     // now the application's start-up is mostly done. The check holds nothing of this object.
     const bool promptWithoutDelegate =

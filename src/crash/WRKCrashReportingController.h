@@ -197,11 +197,16 @@ inline constexpr char WRKKitStartTimeKey[] = "com.wreckord.kit-start-time";
 inline constexpr char WRKFirstRunLoopTimeKey[] = "com.wreckord.first-run-loop-time";
 inline constexpr char WRKInBackgroundKey[] = "com.wreckord.in-background";
 inline constexpr char WRKLaunchMarkerName[] = "launchmarker";
-// Posted by the application (kit notification centre) as it comes to the front or leaves it.
+// Posted by the application (kit notification centre) as it comes to the front or leaves
+// it; the run's record keeps whether it was in the background.
 inline constexpr char WRKApplicationWillBecomeActiveNotification[] =
     "NSApplicationWillBecomeActiveNotification";
+inline constexpr char WRKApplicationDidBecomeActiveNotification[] =
+    "NSApplicationDidBecomeActiveNotification";
 inline constexpr char WRKApplicationDidResignActiveNotification[] =
     "NSApplicationDidResignActiveNotification";
+inline constexpr char WRKApplicationWillResignActiveNotification[] =
+    "NSApplicationWillResignActiveNotification";
 // A number as the record keeps it: the shortest text that reads back as the same value.
 std::string WRKNumberText(double value);
 

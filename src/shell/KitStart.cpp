@@ -6,7 +6,6 @@
 #include "kit/KitLog.h"
 #include "kit/KitRegistry.h"
 #include "kit/MainBundle.h"
-#include "kit/NotificationCenter.h"
 #include "kit/Trellis.h"
 #include "platform/Date.h"
 #include "platform/Log.h"
@@ -15,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QGuiApplication>
 
 #include <memory>
 
@@ -107,16 +105,6 @@ void startKits() {
                                   Qt::QueuedConnection);
     });
     crash::WRKCrashReportingController::setPermissionPrompt(askBeforeSendingCrashReport);
-    // The crash record keeps whether the application was in front when it crashed.
-    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        QObject::connect(gui, &QGuiApplication::applicationStateChanged, gui,
-                         [](Qt::ApplicationState state) {
-                             kit::NotificationCenter::defaultCenter().post(
-                                 state == Qt::ApplicationActive
-                                     ? crash::WRKApplicationWillBecomeActiveNotification
-                                     : crash::WRKApplicationDidResignActiveNotification);
-                         });
-    }
     kit::KitRegistry::shared().add(kit::KitClass::of<crash::Wreckord>());
     kit::Trellis::load();
     try {
