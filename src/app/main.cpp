@@ -99,6 +99,15 @@ void chooseTimeMenuWindows(talvor::AppDelegate& delegate, std::size_t step) {
     });
 }
 
+// A store through a null pointer the compiler cannot see through: a fatal signal in a frame
+// of its own, which a report of the crash names.
+[[gnu::noinline]] void crashFromTestAction() {
+    int* volatile nowhere = nullptr;
+    int* target = nowhere;
+    asm volatile("" : "+r"(target));
+    *reinterpret_cast<volatile int*>(target) = 1;
+}
+
 // An event handler that fails the way our own code does.
 [[noreturn, gnu::noinline]] void throwFromEventHandler() {
     throw talvor::TalvorException("test exception from an event handler");
@@ -160,6 +169,13 @@ void runTestAction(talvor::AppDelegate& delegate) {
         QTimer::singleShot(0, &delegate, [] { throwFromEventHandler(); });
         QTimer::singleShot(300, &delegate, [] {
             talvor::platform::log(QStringLiteral("test still running after the exception"));
+        });
+        return;
+    }
+    if (action == QLatin1String("crash")) {
+        QTimer::singleShot(500, &delegate, [] {
+            talvor::platform::log(QStringLiteral("crashing as asked"));
+            crashFromTestAction();
         });
         return;
     }

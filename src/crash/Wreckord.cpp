@@ -1,8 +1,12 @@
 #include "crash/Wreckord.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 
+#include "crash/WRKReport.h"
+#include "kit/AnalyticsHandOff.h"
+#include "kit/DispatchQueue.h"
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
 #include "kit/Trellis.h"
@@ -21,9 +25,28 @@ std::string infoString(const kit::MainBundle& bundle, const std::string& key) {
 
 }  // namespace
 
+bool WRKHandOffPreviousSessionCrash(const WRKInternalReport& report) {
+    WRKReport object(report);
+    if (!object.isCrash()) {
+        return false;
+    }
+    const auto created = object.dateCreated();
+    if (!created) {
+        return false;
+    }
+    const double seconds = std::chrono::duration<double>(created->time_since_epoch()).count();
+    kit::DispatchQueue::main().async([seconds, id = object.identifier()] {
+        kit::log("[Wreckord:Crash] The analytics hear of the crash of session " + id);
+        kit::reportPreviousSessionCrash(seconds);
+    });
+    return true;
+}
+
 Wreckord& Wreckord::sharedInstance() {
-    static Wreckord instance;
-    return instance;
+    // Never released: uploads and the crash handler may still use it while the process
+    // ends, after other statics are gone.
+    static Wreckord* const instance = new Wreckord;
+    return *instance;
 }
 
 std::string Wreckord::bundleIdentifier() {
@@ -47,22 +70,149 @@ void Wreckord::start() {
         const WRKProfileMark mark = WRKProfilingStart();
         kit::log("[Wreckord] Version " + kitDisplayVersion() + " (" + kitBuildVersion() + ")");
         kit::Trellis& sdk = kit::Trellis::sharedSDK();
+        if (sdk.debug()) {
+            const WRKHostFactsText host = WRKHostCurrentFacts();
+            kit::log("[Wreckord] Running on " + host.model + ", " + host.osDisplayVersion + " (" +
+                     host.osBuildVersion + ")");
+        }
+        kit::DispatchQueue::main().async([this] { warnDelegateAboutMethods(); });
         const std::shared_ptr<const kit::MainBundle> bundle = kit::MainBundle::main();
         WRKCaptureIdentity identity;
         identity.apiKey = sdk.APIKey().value_or("");
-        identity.installID = sdk.installID();
+        identity.installID = installID();
         identity.executionIdentifier = sdk.executionIdentifier();
         identity.firstInstall = sdk.isFirstInstall();
         identity.bundleIdentifier = bundle->bundleIdentifier().value_or("");
         identity.bundleVersion = infoString(*bundle, "CFBundleVersion");
         identity.shortBundleVersion = infoString(*bundle, "CFBundleShortVersionString");
-        crashReportingController_ =
-            std::make_unique<WRKCrashReportingController>(WRKFileManager::standard());
+        if (const auto current = delegate(); current && current->didDetectCrash) {
+            crashCallback_ = current->didDetectCrash;
+        }
+        crashReportingController_ = std::make_unique<WRKCrashReportingController>(
+            WRKFileManager::standard(), static_cast<WRKCrashReportingControllerDelegate*>(this));
         started_ = true;
         if (!crashReportingController_->start(identity, mark)) {
             kit::log("[Wreckord] Crash reporting could not be initialized");
         }
+        // There is no beta channel here, so the analytics start without a token.
+        kit::startAnalytics(std::nullopt);
     });
+}
+
+void Wreckord::warnDelegateAboutMethods() {
+    const auto current = delegate();
+    if (!current) {
+        return;
+    }
+    if (current->didDetectCrashDuringPreviousExecutionWithReport ||
+        current->didDetectCrashDuringPreviousExecution) {
+        kit::log(
+            "[Wreckord] The Wreckord delegate implements deprecated methods.  Please see "
+            "Wreckord.h for details.");
+    }
+}
+
+void Wreckord::setDelegate(std::shared_ptr<WreckordDelegate> delegate) {
+    {
+        std::lock_guard lock(delegateMutex_);
+        delegate_ = std::move(delegate);
+    }
+    if (started_) {
+        kit::log(
+            "[Wreckord] Warning, setting delegate after start. Make sure to set the Wreckord "
+            "delegate before calling startWithAPIKey:.., or +[Trellis with...] to avoid missing "
+            "some delegate callbacks.");
+    }
+}
+
+std::shared_ptr<WreckordDelegate> Wreckord::delegate() const {
+    std::lock_guard lock(delegateMutex_);
+    return delegate_;
+}
+
+std::string Wreckord::installID() const {
+    // No earlier version kept an identifier of its own here: the kit's store is the only
+    // one (and it lives where such a file would).
+    return kit::Trellis::sharedSDK().installID();
+}
+
+void Wreckord::setDebugMode(bool) {
+    kit::Trellis::sharedSDK().setDebug(true);
+    if (started_) {
+        kit::log("[Wreckord] Warning, consider enabling debug mode before starting Wreckord");
+    }
+}
+
+bool Wreckord::debugMode() const {
+    return kit::Trellis::sharedSDK().debug();
+}
+
+bool Wreckord::reportingControllerMustInformDelegateOfReports() {
+    const auto current = delegate();
+    return current && (current->didDetectReportForLastExecutionWithCompletion ||
+                       current->didDetectCrashDuringPreviousExecutionWithReport ||
+                       current->didDetectCrashDuringPreviousExecution);
+}
+
+bool Wreckord::reportingControllerCanUseBackgroundSessions() {
+    const auto current = delegate();
+    return current && current->canUseBackgroundSessions ? current->canUseBackgroundSessions()
+                                                        : true;
+}
+
+bool Wreckord::reportingControllerEnsureDeliveryOfUnixSignal(int signal) {
+    const auto current = delegate();
+    return current && current->ensureDeliveryOfUnixSignal
+               ? current->ensureDeliveryOfUnixSignal(signal)
+               : false;
+}
+
+void Wreckord::reportingControllerInternalDidDetectReportForLastExecution(
+    const WRKInternalReport& report) {
+    WRKHandOffPreviousSessionCrash(report);
+}
+
+void Wreckord::reportingControllerDidDetectReportForLastExecution(
+    const WRKInternalReport& report, std::function<void(bool submit)> completion) {
+    const auto current = delegate();
+    std::shared_ptr<WRKReport> object;
+    if (current && current->didDetectReportForLastExecution) {
+        object = std::make_shared<WRKReport>(report, true);
+        kit::DispatchQueue::main().async(
+            [current, object] { current->didDetectReportForLastExecution(object); });
+    }
+    if (!reportingControllerMustInformDelegateOfReports()) {
+        completion(true);
+        return;
+    }
+    if (!object) {
+        object = std::make_shared<WRKReport>(report, true);
+    }
+    if (current->didDetectReportForLastExecutionWithCompletion) {
+        kit::DispatchQueue::main().async([current, object, completion] {
+            current->didDetectReportForLastExecutionWithCompletion(object, completion);
+        });
+    } else {
+        completion(true);
+    }
+    kit::DispatchQueue::main().async([current, object] {
+        if (current->didDetectCrashDuringPreviousExecutionWithReport) {
+            current->didDetectCrashDuringPreviousExecutionWithReport(object);
+        }
+        if (current->didDetectCrashDuringPreviousExecution) {
+            current->didDetectCrashDuringPreviousExecution();
+        }
+    });
+}
+
+bool Wreckord::shouldInstallCrashCallback() {
+    return static_cast<bool>(crashCallback_);
+}
+
+void Wreckord::detectedCrash() {
+    if (crashCallback_) {
+        crashCallback_();
+    }
 }
 
 bool Wreckord::isWreckordStarted() const {

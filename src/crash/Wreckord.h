@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,7 +29,30 @@ inline constexpr char WRKDevelopmentPlatformNameKey[] = "com.wreckord.developmen
 inline constexpr char WRKDevelopmentPlatformVersionKey[] =
     "com.wreckord.development-platform-version";
 
-class Wreckord {
+class WRKReport;
+
+// Tells the analytics kit, on the main queue, that the run of `report` ended in a crash (at
+// the report's creation date); false, and nothing told, when the report is not a crash.
+bool WRKHandOffPreviousSessionCrash(const WRKInternalReport& report);
+
+// The application's delegate: each member may be empty ("does not answer"). Calls come on
+// the main queue, except `didDetectCrash` (the crashing thread, inside the signal handler:
+// it must be async-signal-safe) and `ensureDeliveryOfUnixSignal` (during the start).
+struct WreckordDelegate {
+    // A report of an earlier run (read-only), for the application's information.
+    std::function<void(std::shared_ptr<WRKReport>)> didDetectReportForLastExecution;
+    // A report of an earlier run; the answer sends it (true) or deletes it (false).
+    std::function<void(std::shared_ptr<WRKReport>, std::function<void(bool submit)>)>
+        didDetectReportForLastExecutionWithCompletion;
+    // Older forms of the above.
+    std::function<void(std::shared_ptr<WRKReport>)> didDetectCrashDuringPreviousExecutionWithReport;
+    std::function<void()> didDetectCrashDuringPreviousExecution;
+    std::function<bool()> canUseBackgroundSessions;
+    std::function<bool(int signal)> ensureDeliveryOfUnixSignal;
+    std::function<void()> didDetectCrash;
+};
+
+class Wreckord final : public WRKCrashReportingControllerDelegate {
   public:
     // The one instance, made on first use.
     static Wreckord& sharedInstance();
@@ -43,6 +67,17 @@ class Wreckord {
     // Runs the start sequence once per process; later calls do nothing.
     void start();
     bool isWreckordStarted() const;
+    // Set it before the start: reports found at the start are told to the delegate then.
+    void setDelegate(std::shared_ptr<WreckordDelegate> delegate);
+    std::shared_ptr<WreckordDelegate> delegate() const;
+    // The kit host's install identifier.
+    std::string installID() const;
+    // Turns the host's debug flag on, whatever `debug` says.
+    void setDebugMode(bool debug);
+    bool debugMode() const;
+    WRKCrashReportingController* crashReportingController() const {
+        return started_ ? crashReportingController_.get() : nullptr;
+    }
     // The current run's report folder, when crash capture started.
     std::optional<std::filesystem::path> currentReportPath() const;
 
@@ -77,6 +112,22 @@ class Wreckord {
   private:
     Wreckord() = default;
 
+    // WRKCrashReportingControllerDelegate
+    bool reportingControllerMustInformDelegateOfReports() override;
+    bool reportingControllerCanUseBackgroundSessions() override;
+    bool reportingControllerEnsureDeliveryOfUnixSignal(int signal) override;
+    void reportingControllerInternalDidDetectReportForLastExecution(
+        const WRKInternalReport& report) override;
+    void reportingControllerDidDetectReportForLastExecution(
+        const WRKInternalReport& report, std::function<void(bool submit)> completion) override;
+    bool shouldInstallCrashCallback() override;
+    void detectedCrash() override;
+    void warnDelegateAboutMethods();
+
+    mutable std::mutex delegateMutex_;  // guards delegate_
+    std::shared_ptr<WreckordDelegate> delegate_;
+    // Read on the crashing thread without a lock: set once at the start.
+    std::function<void()> crashCallback_;
     std::once_flag startOnce_;
     std::atomic<bool> started_{false};
     std::unique_ptr<WRKCrashReportingController> crashReportingController_;

@@ -1,6 +1,8 @@
 #include "KitStart.h"
 
+#include "CrashReportPrompt.h"
 #include "crash/Wreckord.h"
+#include "kit/DispatchQueue.h"
 #include "kit/KitLog.h"
 #include "kit/KitRegistry.h"
 #include "kit/MainBundle.h"
@@ -97,6 +99,12 @@ void startKits() {
     kit::setLogSink([](std::string_view line) {
         platform::log(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
     });
+    // The kits' main-queue work runs on the application's loop.
+    kit::DispatchQueue::setMainExecutor([](kit::DispatchQueue::Work work) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work),
+                                  Qt::QueuedConnection);
+    });
+    crash::WRKCrashReportingController::setPermissionPrompt(askBeforeSendingCrashReport);
     kit::KitRegistry::shared().add(kit::KitClass::of<crash::Wreckord>());
     kit::Trellis::load();
     try {

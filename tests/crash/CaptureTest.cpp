@@ -594,7 +594,9 @@ TEST(crashCaptureFixture, CustomExceptionsFillTheirFilesInTurn) {
     EXPECT_GE(seconds, 0.0) << startTime;
     EXPECT_LT(seconds, 10.0) << startTime;
     internalKeys.erase("com.wreckord.kit-start-time");
-    EXPECT_EQ(internalKeys, (std::map<std::string, std::string>{{"kit", "on"}}));
+    // Started in the foreground.
+    EXPECT_EQ(internalKeys, (std::map<std::string, std::string>{
+                                {"kit", "on"}, {"com.wreckord.in-background", "0"}}));
     EXPECT_EQ(sectionNames(run / "errors_a.clsrecord"), std::vector<std::string>{"error"});
 }
 
@@ -688,6 +690,7 @@ TEST(crashCaptureFixture, ThePublicOperationsWriteWhatTheRecordReadsBack) {
     std::map<std::string, std::string> internal = store("internal", 32);
     EXPECT_EQ(internal.erase("com.wreckord.kit-start-time"), 1u);
     EXPECT_EQ(internal, (std::map<std::string, std::string>{
+                            {"com.wreckord.in-background", "0"},
                             {"com.wreckord.user-id", "u-17"},
                             {"com.wreckord.user-name", "Ada"},
                             {"com.wreckord.development-platform-name", "Qt"},

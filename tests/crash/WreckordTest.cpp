@@ -4,16 +4,26 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "crash/WRKContext.h"
 #include "crash/WRKFile.h"
+#include "crash/WRKInternalReport.h"
+#include "crash/WRKReport.h"
+#include "kit/AnalyticsHandOff.h"
+#include "kit/DispatchQueue.h"
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
 #include "kit/PropertyList.h"
+#include "kit/Tally.h"
 #include "kit/Trellis.h"
 #include "kit/WRKUserDefaults.h"
 
@@ -43,7 +53,7 @@ TEST(crashWreckord, TheHostSeesTheKitsIdentity) {
 }
 
 // Started by the host, the kit makes the run's report folder and records the run's
-// metadata there; earlier runs' folders stay and are counted.
+// metadata there; an earlier run's folder with nothing to send goes.
 TEST(crashWreckord, StartedByTheHostAsItsOnlyKit) {
     std::vector<std::string> lines;
     auto previous = kit::setLogSink([&](std::string_view line) { lines.emplace_back(line); });
@@ -85,11 +95,12 @@ TEST(crashWreckord, StartedByTheHostAsItsOnlyKit) {
     EXPECT_EQ(*identity->find("install_id")->string(), sdk.installID());
     EXPECT_EQ(*(*metadata)[2].find("application")->find("bundle_id")->string(),
               "com.example.Fixture");
-    EXPECT_TRUE(std::filesystem::is_directory(active / "0123456789abcdef0123456789abcdef"));
-    const std::vector<std::string> expected = {
-        "[Wreckord] Version 3.9.3 (128)",
-        "[Wreckord:Crash] 1 report folder(s) of earlier runs kept in " + active.string(),
-    };
+    Wreckord::sharedInstance()
+        .crashReportingController()
+        ->operationQueue()
+        ->waitUntilAllOperationsAreFinished();
+    EXPECT_FALSE(std::filesystem::exists(active / "0123456789abcdef0123456789abcdef"));
+    const std::vector<std::string> expected = {"[Wreckord] Version 3.9.3 (128)"};
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end() - 1), expected);
     EXPECT_EQ(lines.back().rfind("[Trellis] ", 0), 0u);
 
@@ -101,6 +112,150 @@ TEST(crashWreckord, StartedByTheHostAsItsOnlyKit) {
     } else {
         ::unsetenv("XDG_CACHE_HOME");
     }
+    std::filesystem::remove_all(dir);
+}
+
+// The analytics hear of an earlier run's crash (at its report's creation) on the main
+// queue; a report without a crash tells them nothing.
+TEST(crashWreckord, TheAnalyticsHearOfThePreviousSessionsCrash) {
+    class Recorder final : public kit::TLYEventRecorder {
+      public:
+        void logEvent(std::shared_ptr<const kit::TLYEvent>) override {}
+        void logCrashEvent(std::shared_ptr<const kit::TLYCrashEvent> event) override {
+            crashes.push_back(event->crashTimestamp());
+        }
+        std::vector<double> crashes;
+    };
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("talvor-handoff-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    // A host of the test's own: the analytics read its debug flag.
+    kit::WRKUserDefaults store(dir / "store");
+    kit::KitRegistry registry;
+    auto bundle = std::make_shared<kit::MainBundle>(
+        kit::PlistDictionary{{"CFBundleIdentifier", "com.example.Fixture"}}, dir);
+    Trellis::setSharedSDK(std::make_unique<Trellis>(bundle, store, registry));
+    auto recorder = std::make_shared<Recorder>();
+    kit::Tally::setSharedInstance(nullptr);
+    kit::Tally::setControllerFactory(
+        [recorder](const std::optional<std::string>&) { return recorder; });
+    kit::startAnalytics(std::nullopt);
+
+    WRKContextInitData data;
+    data.apiKey = "key";
+    data.sessionID = "0123456789abcdef";
+    ASSERT_TRUE(WRKContextRecordMetadata((dir / WRKReportMetadataFile).c_str(), data));
+    const auto report = WRKInternalReport::withPath(dir, "0123456789abcdef");
+    ASSERT_TRUE(report && report->dateCreated());
+
+    EXPECT_FALSE(WRKHandOffPreviousSessionCrash(*report)) << "no crash in it yet";
+    kit::DispatchQueue::drainMain();
+    EXPECT_TRUE(recorder->crashes.empty());
+
+    std::ofstream(dir / "signal.clsrecord") << "{\"signal\":{\"number\":11,\"time\":1700000000}}\n";
+    EXPECT_TRUE(WRKHandOffPreviousSessionCrash(*report));
+    EXPECT_TRUE(recorder->crashes.empty()) << "told on the main queue";
+    kit::DispatchQueue::drainMain();
+    const double created =
+        std::chrono::duration<double>(report->dateCreated()->time_since_epoch()).count();
+    EXPECT_EQ(recorder->crashes, std::vector<double>{created});
+
+    kit::Tally::setControllerFactory(nullptr);
+    kit::Tally::setSharedInstance(nullptr);
+    Trellis::setSharedSDK(nullptr);
+    std::filesystem::remove_all(dir);
+}
+
+// How the application's delegate decides over a report of an earlier run: not at all (sent
+// without asking), told only, asked (its answer decides), or told the older way.
+TEST(crashWreckord, TheApplicationsDelegateDecidesWhenItAnswersTheQuestion) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("talvor-decide-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "signal.clsrecord") << "{\"signal\":{\"number\":11,\"time\":1700000000}}\n";
+    const auto report = WRKInternalReport::withPath(dir, "0123456789abcdef");
+    ASSERT_TRUE(report);
+
+    struct Seen {
+        std::vector<std::string> calls;
+        bool readOnly = true;
+    };
+    struct Case {
+        const char* what;
+        std::function<std::shared_ptr<WreckordDelegate>(Seen&)> make;
+        bool mustInform;
+        std::optional<bool> beforeMainQueue;  // the completion's answer before a main turn
+        std::optional<bool> after;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {"no delegate", [](Seen&) { return nullptr; }, false, true, true, {}},
+        {"a delegate that answers nothing",
+         [](Seen&) { return std::make_shared<WreckordDelegate>(); },
+         false,
+         true,
+         true,
+         {}},
+        {"told only",
+         [](Seen& seen) {
+             auto delegate = std::make_shared<WreckordDelegate>();
+             delegate->didDetectReportForLastExecution = [&seen](std::shared_ptr<WRKReport> r) {
+                 seen.calls.push_back("told");
+                 seen.readOnly = r->isReadOnly() && !r->canRecordNewValues();
+             };
+             return delegate;
+         },
+         false,
+         true,
+         true,
+         {"told"}},
+        {"asked, and declines",
+         [](Seen& seen) {
+             auto delegate = std::make_shared<WreckordDelegate>();
+             delegate->didDetectReportForLastExecutionWithCompletion =
+                 [&seen](std::shared_ptr<WRKReport> r, std::function<void(bool)> answer) {
+                     seen.calls.push_back("asked " + r->identifier());
+                     answer(false);
+                 };
+             return delegate;
+         },
+         true,
+         std::nullopt,
+         false,
+         {"asked 0123456789abcdef"}},
+        {"told the older way",
+         [](Seen& seen) {
+             auto delegate = std::make_shared<WreckordDelegate>();
+             delegate->didDetectCrashDuringPreviousExecutionWithReport =
+                 [&seen](std::shared_ptr<WRKReport>) { seen.calls.push_back("legacy report"); };
+             delegate->didDetectCrashDuringPreviousExecution = [&seen] {
+                 seen.calls.push_back("legacy");
+             };
+             return delegate;
+         },
+         true,
+         true,
+         true,
+         {"legacy report", "legacy"}},
+    };
+    WRKCrashReportingControllerDelegate& kit = Wreckord::sharedInstance();
+    const auto previous = Wreckord::sharedInstance().delegate();
+    for (const Case& c : cases) {
+        kit::DispatchQueue::drainMain();
+        Seen seen;
+        Wreckord::sharedInstance().setDelegate(c.make(seen));
+        EXPECT_EQ(kit.reportingControllerMustInformDelegateOfReports(), c.mustInform) << c.what;
+        std::optional<bool> answer;
+        kit.reportingControllerDidDetectReportForLastExecution(
+            *report, [&answer](bool submit) { answer = submit; });
+        EXPECT_EQ(answer, c.beforeMainQueue) << c.what;
+        EXPECT_TRUE(seen.calls.empty()) << c.what << ": the application hears on the main queue";
+        kit::DispatchQueue::drainMain();
+        EXPECT_EQ(answer, c.after) << c.what;
+        EXPECT_EQ(seen.calls, c.calls) << c.what;
+        EXPECT_TRUE(seen.readOnly) << c.what;
+    }
+    Wreckord::sharedInstance().setDelegate(previous);
     std::filesystem::remove_all(dir);
 }
 

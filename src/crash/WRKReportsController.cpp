@@ -1,0 +1,183 @@
+#include "crash/WRKReportsController.h"
+
+#include "crash/WRKPackageReport.h"
+#include "crash/WRKProcessReport.h"
+#include "kit/KitConsent.h"
+#include "kit/KitLog.h"
+#include "kit/TRLMultipartMimeStreamEncoder.h"
+#include "kit/Trellis.h"
+#include "kit/network/NetworkKeys.h"
+#include "kit/network/TRLNetworkOperation.h"
+#include "kit/network/TRLURLBuilder.h"
+
+namespace talvor::crash {
+namespace fs = std::filesystem;
+
+WRKReportsController::WRKReportsController(std::shared_ptr<kit::OperationQueue> queue,
+                                           WRKReportsControllerDelegate* delegate,
+                                           WRKNetworkClient* networkClient,
+                                           WRKFileManager fileManager, std::function<bool()> debug)
+    : queue_(std::move(queue)),
+      delegate_(delegate),
+      networkClient_(networkClient),
+      fileManager_(std::move(fileManager)),
+      debug_(std::move(debug)) {}
+
+bool WRKReportsController::debugging() const {
+    return debug_ ? debug_() : kit::Trellis::sharedSDK().debug();
+}
+
+bool WRKReportsController::prepareAndSubmitReport(WRKInternalReport report, bool urgent,
+                                                  bool withProcessing) {
+    const WRKSettings& settings = delegate_->settingsForReportsController();
+    if (withProcessing) {
+        if (!fileManager_.moveItemAtPath(report.path(), fileManager_.processingPath())) {
+            kit::log("[Wreckord:Crash:Reports] Unable to move report for processing");
+            return false;
+        }
+        report.setPath(fileManager_.processingPath() / report.directoryName());
+        WRKProcessReportOperation(report, std::make_shared<WRKSymbolResolver>()).start();
+    }
+    if (!settings.shouldPackageReports()) {
+        kit::log("[Wreckord:Crash:Reports] Report packaging disabled");
+        return false;
+    }
+    auto packaging = std::make_shared<WRKPackageReportOperation>(report, fileManager_);
+    packaging->start();
+    const std::optional<fs::path> packaged = packaging->finalPath();
+    if (!packaged) {
+        kit::log("[Wreckord:Crash:Reports] Unable to package report");
+        return false;
+    }
+    if (!fileManager_.removeItemAtPath(report.path())) {
+        kit::log("[Wreckord:Crash:Reports] Unable to remove a processing item");
+    }
+    kit::log("[Wreckord:Crash:Reports] Packaged report with id '" + report.identifier() +
+             "' for submission");
+    return uploadPackagedReportAtPath(*packaged, urgent);
+}
+
+bool WRKReportsController::mayUpload(const WRKSettings& settings) {
+    if (!settings.shouldSubmitReports()) {
+        kit::log("[Wreckord:Crash:Reports] Submission disabled");
+        return false;
+    }
+    if (!kit::TRLDataSharingAllowed()) {
+        if (!saidNoConsent_.exchange(true)) {
+            kit::log(
+                "[Wreckord:Crash:Reports] Sharing data with the service is switched off; "
+                "reports stay in " +
+                fileManager_.preparedPath().string());
+        }
+        return false;
+    }
+    if (!settings.reportsEndpoint()) {
+        if (!saidNoEndpoint_.exchange(true)) {
+            kit::log(
+                "[Wreckord:Crash:Reports] No reports endpoint is configured; reports stay in " +
+                fileManager_.preparedPath().string());
+        }
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> WRKReportsController::uploadURL() {
+    const auto endpoint = delegate_->settingsForReportsController().reportsEndpoint();
+    if (!endpoint) {
+        return std::nullopt;
+    }
+    std::string base = *endpoint;
+    while (!base.empty() && base.back() == '/') {
+        base.pop_back();
+    }
+    kit::TRLURLBuilder builder = kit::TRLURLBuilder::URLWithBase(base);
+    builder.appendComponent("/sdk-api/v1/platforms/");
+    builder.appendComponent("mac");
+    builder.appendComponent("/apps/");
+    builder.appendComponent(delegate_->bundleIdentifierForReportsController());
+    builder.appendComponent("/reports");
+    return builder.URL();
+}
+
+kit::URLRequest WRKReportsController::mutableRequestWithURL(const std::string& url, double timeout,
+                                                            const std::string& apiKey) {
+    kit::URLRequest request;
+    request.URL = url;
+    request.timeoutInterval = timeout;
+    const std::string locale = kit::TRLNetworkOperation::localeIdentifier();
+    request.setValue(WRKReportsUserAgent, "User-Agent");
+    request.setValue("application/json", "Accept");
+    request.setValue("utf-8", "Accept-Charset");
+    request.setValue(locale, "Accept-Language");
+    request.setValue(locale, "Content-Language");
+    request.setValue(keys::TRLDeveloperToken, "X-Wreckord-Developer-Token");
+    request.setValue("com.quillon.wreckord.mac", "X-Wreckord-API-Client-Id");
+    request.setValue("3.9.3", "X-Wreckord-API-Client-Display-Version");
+    request.setValue("128", "X-Wreckord-API-Client-Build-Version");
+    request.setValue(apiKey, "X-Wreckord-API-Key");
+    return request;
+}
+
+bool WRKReportsController::uploadPackagedReportAtPath(const fs::path& path, bool urgent) {
+    const WRKSettings& settings = delegate_->settingsForReportsController();
+    if (!mayUpload(settings)) {
+        return false;
+    }
+    if (debugging()) {
+        kit::log(std::string("[Wreckord:Crash:Reports] Submitting report") +
+                 (urgent ? " as urgent" : ""));
+        kit::log(std::string("[Wreckord:Crash:Reports] Submitting ") + (urgent ? "sync" : "async") +
+                 " " + path.string());
+    }
+    const std::optional<std::uint64_t> size = fileManager_.fileSizeAtPath(path);
+    if (!size || *size == 0) {
+        if (debugging()) {
+            kit::log("[Wreckord:Crash:Reports] Already-submitted report being ignored");
+        }
+        return false;
+    }
+    const std::optional<kit::URLRequest> request = uploadRequestForPackagedReport(path, urgent);
+    if (!request) {
+        return false;
+    }
+    networkClient_->startUploadRequest(*request, path, urgent);
+    return true;
+}
+
+std::optional<kit::URLRequest> WRKReportsController::uploadRequestForPackagedReport(
+    const fs::path& path, bool urgent) {
+    const auto url = uploadURL();
+    if (!url) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> size = fileManager_.fileSizeAtPath(path);
+    if (!size) {
+        kit::log("[Wreckord:Crash:Reports] Could not determine size of multipart mime file");
+        return std::nullopt;
+    }
+    const double timeout = urgent && !networkClient_->supportsBackgroundRequests()
+                               ? kWRKUrgentUploadTimeout
+                               : kWRKUploadTimeout;
+    kit::URLRequest request =
+        mutableRequestWithURL(*url, timeout, delegate_->APIKeyForReportsController());
+    request.HTTPMethod = "POST";
+    request.setValue(kit::TRLMultipartMimeStreamEncoder::contentTypeHTTPHeaderValueWithBoundary(
+                         path.stem().string()),
+                     "Content-Type");
+    request.setValue(std::to_string(*size), "Content-Length");
+    return request;
+}
+
+void WRKReportsController::reportUploadAtPathCompletedWithError(
+    const fs::path& path, const std::optional<kit::KitError>& error) {
+    if (debugging()) {
+        kit::log("[Wreckord:Crash:Reports] completed submission of " + path.string());
+    }
+    if (!error && !fileManager_.removeItemAtPath(path)) {
+        kit::log("[Wreckord:Crash:Reports] Unable to remove packaged submission");
+    }
+    delegate_->reportsControllerDidCompletePackageSubmission(path, error);
+}
+
+}  // namespace talvor::crash
