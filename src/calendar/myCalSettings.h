@@ -146,6 +146,8 @@ class myCalSettings : public QObject {
     // The names born on the day's month and day, each followed by a blank, joined by ",\r".
     QString GetBirthDay(const QDate& day, const QList<Person>& people);
     const QHash<QString, QString>& bdays() const { return bdays_; }
+    // Whether the birthday table is built (the people need not be searched again).
+    bool birthdayTableBuilt() const { return bdaysBuilt_; }
     void setBdays(const QHash<QString, QString>& table) { bdays_ = table; }
     // The vCard folder, $XDG_DATA_HOME/talvor/Contacts unless set.
     void setContactsFolder(const QString& folder) { contactsFolder_ = folder; }

@@ -1,0 +1,119 @@
+#include "DragView.h"
+
+#include "platform/UserDefaults.h"
+
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMimeData>
+#include <QPainter>
+
+namespace talvor {
+
+DragView::DragView(QWidget* parent) : QWidget(parent) {
+    setAcceptDrops(true);
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void DragView::setHighlighted(bool on) {
+    highlighted_ = on;
+    update();
+}
+
+void DragView::setImage(const QImage& image) {
+    image_ = image;
+    update();
+}
+
+std::optional<QImage> DragView::pictureFrom(const QMimeData& mime) {
+    if (mime.hasImage()) {
+        const QImage image = qvariant_cast<QImage>(mime.imageData());
+        if (!image.isNull()) {
+            return image;
+        }
+    }
+    for (const QString& format : {QStringLiteral("image/png"), dragType()}) {
+        if (mime.hasFormat(format)) {
+            const QImage image = QImage::fromData(mime.data(format));
+            if (!image.isNull()) {
+                return image;
+            }
+        }
+    }
+    for (const QUrl& url : mime.urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
+            QImageReader reader(url.toLocalFile());
+            reader.setAutoTransform(true);
+            const QImage image = reader.read();
+            if (!image.isNull()) {
+                return image;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool DragView::draggingEntered(const QMimeData& mime) {
+    const bool usable = pictureFrom(mime).has_value();
+    if (usable) {
+        setHighlighted(true);
+    }
+    return usable;
+}
+
+bool DragView::performDragOperation(const QMimeData& mime, const QObject* source) {
+    setHighlighted(false);
+    if (source == this) {
+        return true;
+    }
+    if (const std::optional<QImage> picture = pictureFrom(mime)) {
+        if (delegate_) {
+            delegate_(*picture);
+        }
+        platform::UserDefaults& defaults = platform::UserDefaults::standard();
+        defaults.setBool(true, QStringLiteral("ShowDefaultCalBGImg"));
+        defaults.synchronize();
+    }
+    return true;
+}
+
+void DragView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (!image_.isNull()) {
+        const QSize fitted = image_.size().scaled(size(), Qt::KeepAspectRatio);
+        const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2),
+                           fitted);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, image_);
+    }
+    if (highlighted_) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 3));
+        painter.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
+}
+
+void DragView::dragEnterEvent(QDragEnterEvent* event) {
+    if (draggingEntered(*event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void DragView::dragLeaveEvent(QDragLeaveEvent* event) {
+    setHighlighted(false);
+    QWidget::dragLeaveEvent(event);
+}
+
+void DragView::dropEvent(QDropEvent* event) {
+    if (!pictureFrom(*event->mimeData())) {
+        setHighlighted(false);
+        event->ignore();
+        return;
+    }
+    performDragOperation(*event->mimeData(), event->source());
+    event->acceptProposedAction();
+}
+
+}  // namespace talvor
