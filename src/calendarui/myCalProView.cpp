@@ -59,7 +59,7 @@ myCalProView::myCalProView(QWidget* parent)
 myCalProView::~myCalProView() = default;
 
 QDate myCalProView::today() const {
-    const platform::Clock& clock = platform::Clock::shared();
+    const platform::Clock& clock = clock_ != nullptr ? *clock_ : platform::Clock::shared();
     return clock.now().toQDateTime().toTimeZone(clock.currentZone()).date();
 }
 
@@ -235,7 +235,11 @@ void myCalProView::LoadDayFont() {
         return;
     }
     calDayFont_ = *font;
-    float size = static_cast<float>(font->pointSizeF());
+    scaleDayFontForMonths();
+}
+
+void myCalProView::scaleDayFontForMonths() {
+    float size = static_cast<float>(calDayFont_.pointSizeF());
     const int months = calSettings_->cntH() * calSettings_->cntV();
     if (months >= 7) {
         size *= 0.7f;
@@ -247,6 +251,7 @@ void myCalProView::LoadDayFont() {
     dayFontInUse_.setPointSizeF(fontSize_);
     calWeekNoFont_ = calDayFont_;
     calWeekNoFont_.setPointSizeF(0.75 * fontSize_);
+    update();
 }
 
 void myCalProView::preCalFontSize(const QRectF& rect) {

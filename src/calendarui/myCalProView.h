@@ -20,6 +20,10 @@ class QMimeData;
 
 namespace talvor {
 
+namespace platform {
+class Clock;
+}
+
 // The month grids of the date menu's calendar: cntH months across and cntV down, each a titled
 // grid of weeks over its picture, with week numbers, today, the weekend, the selected day,
 // special days and birthdays marked. Takes clicks (select a day; a double click opens the
@@ -30,6 +34,9 @@ class myCalProView : public QWidget {
   public:
     explicit myCalProView(QWidget* parent = nullptr);
     ~myCalProView() override;
+
+    // The clock that says what today is (the shared one unless set; not owned).
+    void setClock(const platform::Clock* clock) { clock_ = clock; }
 
     myCalSettings& calSettings() { return *calSettings_; }
     const myCalSettings& calSettings() const { return *calSettings_; }
@@ -88,6 +95,8 @@ class myCalProView : public QWidget {
     void LoadLabelFont();
     // The day font from the preferences, its working size scaled for many months.
     void LoadDayFont();
+    // The working size of the day font again from its own size, scaled for many months.
+    void scaleDayFontForMonths();
     // The working point size of the day numbers (after scaling and fitting).
     float fontSize() const { return fontSize_; }
     // Shrinks the working day font so that "00" fits a day cell of a month drawn in `rect`.
@@ -155,6 +164,7 @@ class myCalProView : public QWidget {
     void redrawSelection();
 
     std::unique_ptr<myCalSettings> calSettings_;
+    const platform::Clock* clock_ = nullptr;
     bool dragging_ = false;
     QPointF p_{-1, -1};
     int clickDay_ = -1;

@@ -1,10 +1,13 @@
 #pragma once
 
-#include "MonthGridView.h"
+#include "MAAttachedWindow.h"
+#include "myCalProView.h"
 #include "platform/Date.h"
 
+#include <QFont>
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QRectF>
 #include <QString>
 
@@ -13,6 +16,8 @@
 #include <optional>
 
 class QLabel;
+class QPrinter;
+class QSplitter;
 class QToolButton;
 
 namespace talvor {
@@ -23,7 +28,7 @@ class Screens;
 class UserDefaults;
 }  // namespace platform
 class CalendarWindow;
-class MonthPager;
+class DragView;
 
 // What the date menu's calendar asks of the application delegate (`setMenuExtra:`).
 class ztCalendarMenuExtra {
@@ -37,8 +42,9 @@ class ztCalendarMenuExtra {
     virtual void showMenubarCalendarPrefs() = 0;
 };
 
-// The date menu's big calendar: a borderless window hung below the date item with a large
-// month grid, the moon of the day and a settings button.
+// The date menu's big calendar: a heads-up window hung below the date item with a picture
+// above a printable multi-month calendar, navigation buttons, the moon of the day and a
+// settings button. Resizing the window lays out as many months as fit the chosen count.
 class ztCalendarController : public QObject {
     Q_OBJECT
   public:
@@ -64,38 +70,102 @@ class ztCalendarController : public QObject {
     void belowView(const QRectF& anchor);
     // The same below a widget.
     void belowView(const QWidget& view);
-    // Shows the window's background picture.
+    // Paints the panel and shows the calendar picture: the user's, else our own.
     void showCalBGImg();
-    // Reads the calendar-window settings again and redraws.
+    // Reads the calendar-window and date settings again and redraws.
     void updateCalendarPrefs();
     // The settings button: the "Menubar Calendar" pane.
     void settingsBtnAction();
 
-    // Steps the grid through the months.
-    MonthPager* pager() const { return pager_; }
-
-    MonthGridView* monthView() const { return monthView_; }
+    myCalProView* monthView() const { return calView_; }
     QLabel* moonPicture() const { return moonPicture_; }
     QLabel* moonText() const { return moonText_; }
     QToolButton* settingsButton() const { return settingsButton_; }
+    DragView* pictureWell() const { return pictureWell_; }
     void releaseWindow();
 
-    // The picture drawn behind the calendar: a soft wash of the window colour.
-    static QImage backgroundPicture(const QSize& size, const QColor& base);
+    // Navigation (the buttons and keys).
+    void today();
+    void prevMonth();
+    void nextMonth();
+    void prevDay();
+    void nextDay();
+    // A key while the window is open: arrows step days (with Ctrl months), C and Home go to
+    // today. True when taken.
+    bool handleCalendarKey(int key, Qt::KeyboardModifiers modifiers);
+
+    // Months to show (1, 3, 6 or 12) for the months-shown choice.
+    static int monthsOfChoice(int showNoOfCalendar);
+    int NoOfCal() const { return noOfCal_; }
+    struct Counts {
+        int across = 1;
+        int down = 1;
+        bool operator==(const Counts&) const = default;
+    };
+    // The months across and down after a resize: the current counts, the counts that fit the
+    // new size (each at least 1), and the chosen number of months.
+    static Counts monthsForResize(int noOfCal, Counts current, Counts fits);
+    // The layout the window opens with for a number of months.
+    static Counts countsForMonths(int months);
+    // The smallest room of one month.
+    static QSize monthCell() { return {230, 190}; }
+    // Lays the months out for the calendar's present size.
+    void relayout();
+
+    // Window level (-1 below others, 0 normal, 1 above others) and style (true: framed) of
+    // the stored choices.
+    static int getWindowLayer(int choice);
+    static bool getWindowType(int choice);
+
+    // The moon of `day` in a window pointing at `globalPoint`; a second call closes it.
+    void toggleMoonWindow(const QDate& day, const QPointF& globalPoint);
+    MAAttachedWindow* attachedWindow() const { return attachedWindow_; }
+    void closeAttachedWindow();
+
+    // The calendar's picture: a dropped one, a chosen file ("CalImgURL"), or none.
+    void setCalendarPicture(const QImage& picture);
+    bool addPhoto(const QString& path);
+    void deletePhoto();
+    // Our own picture, shown until the user picks one.
+    static QImage defaultPicture(const QSize& size);
+
+    // The three fonts of the calendar: the month titles, the weekday names, the day numbers.
+    enum class FontOption { Month = 1, Weekday = 2, Day = 3 };
+    QFont calendarFont(FontOption option) const;
+    // Applies the font and keeps it in the calendar-window settings.
+    void applyCalendarFont(FontOption option, const QFont& font);
+
+    // Printing: the page size in points for a number of months (0: as shown now), with or
+    // without the picture; the months drawn onto the printer's page, fitted and centred.
+    static QSizeF printSize(int months, bool withPicture);
+    bool printCalendar(QPrinter& printer, int months);
+    // Draws what a print of `months` holds into `target` of the painter.
+    void drawPrintout(QPainter& painter, const QRectF& target, int months);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void updateMoon();
+    void paintPanel();
+    void applyFirstWeekdayAndWeeks();
+    bool pictureShown() const;
 
     platform::Clock& clock_;
     platform::UserDefaults& defaults_;
     platform::Screens& screens_;
     ztCalendarMenuExtra* menuExtra_ = nullptr;
     std::unique_ptr<CalendarWindow> window_;
-    MonthGridView* monthView_ = nullptr;
+    myCalProView* calView_ = nullptr;
+    DragView* pictureWell_ = nullptr;
+    QSplitter* splitter_ = nullptr;
     QLabel* moonPicture_ = nullptr;
     QLabel* moonText_ = nullptr;
     QToolButton* settingsButton_ = nullptr;
-    MonthPager* pager_ = nullptr;
+    QWidget* iButton_ = nullptr;
+    QPointer<MAAttachedWindow> attachedWindow_;
+    int noOfCal_ = 1;
+    bool relayingOut_ = false;
 };
 
 }  // namespace talvor

@@ -1,0 +1,372 @@
+#include "calendar/TalvorCalPrefsSettings.h"
+#include "calendarui/DragView.h"
+#include "calendarui/MAAttachedWindow.h"
+#include "calendarui/ztCalendarController.h"
+#include "platform/PreferenceStore.h"
+#include "platform/UserDefaults.h"
+
+#include "support/FakeClock.h"
+#include "support/FakeScreens.h"
+#include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMimeData>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace talvor {
+namespace {
+
+using Counts = ztCalendarController::Counts;
+
+const Date kNow =
+    Date::fromQDateTime(QDateTime(QDate(2026, 6, 10), QTime(12, 0), QTimeZone::utc()));
+
+class Moon : public ztCalendarMenuExtra {
+  public:
+    QImage mooonImage(Date date) override {
+        asked.push_back(date);
+        QImage image(64, 64, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setBrush(QColor(250, 240, 120));
+        painter.drawEllipse(4, 4, 56, 56);
+        return image;
+    }
+    QString addNextMoons(const std::optional<QString>&, Date) override {
+        return QStringLiteral("Current Moon: Full Moon");
+    }
+    void showMenubarCalendarPrefs() override {}
+    std::vector<Date> asked;
+};
+
+class BigCalendarWindowTest : public ::testing::Test {
+  protected:
+    BigCalendarWindowTest() { platform::Clock::setShared(&clock); }
+    ~BigCalendarWindowTest() override { platform::Clock::setShared(nullptr); }
+
+    test::XdgSandbox sandbox;
+    test::FakeClock clock{kNow, QTimeZone::utc()};
+    platform::MemoryPreferenceStore store{QStringLiteral("test")};
+    platform::UserDefaults defaults{store};
+    test::FakeScreens screens;
+};
+
+TEST_F(BigCalendarWindowTest, ResizingLaysOutNoMoreMonthsThanChosen) {
+    const struct {
+        int chosen;
+        Counts current, fits, expected;
+    } cases[] = {
+        {1, {3, 2}, {4, 4}, {1, 1}},
+        {3, {3, 2}, {3, 2}, {3, 1}},
+        {3, {1, 4}, {1, 4}, {1, 3}},
+        {3, {1, 1}, {3, 1}, {3, 1}},
+        {3, {1, 1}, {2, 2}, {1, 1}},  // four would be too many: kept
+        {6, {2, 2}, {3, 3}, {2, 2}},  // nine is not below seven
+        {6, {2, 2}, {3, 2}, {3, 2}},
+        {6, {4, 2}, {4, 2}, {4, 1}},
+        {12, {5, 3}, {5, 3}, {5, 2}},
+        {12, {2, 7}, {2, 7}, {2, 6}},
+        {12, {13, 1}, {13, 1}, {12, 1}},
+        {12, {4, 3}, {0, 0}, {1, 1}},  // a window smaller than one month still shows one
+        {7, {1, 1}, {2, 5}, {2, 5}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ztCalendarController::monthsForResize(c.chosen, c.current, c.fits), c.expected)
+            << c.chosen << ": " << c.current.across << "x" << c.current.down << " fits "
+            << c.fits.across << "x" << c.fits.down;
+    }
+}
+
+TEST_F(BigCalendarWindowTest, StoredChoicesMapToMonthsLayersAndStyles) {
+    const int months[] = {1, 3, 6, 12, 1};
+    for (int choice = 0; choice < 5; ++choice) {
+        EXPECT_EQ(ztCalendarController::monthsOfChoice(choice), months[choice]);
+    }
+    const int layers[][2] = {{0, -1}, {1, 0}, {2, 1}, {5, 0}};
+    for (const auto& l : layers) {
+        EXPECT_EQ(ztCalendarController::getWindowLayer(l[0]), l[1]) << l[0];
+    }
+    EXPECT_FALSE(ztCalendarController::getWindowType(1));
+    EXPECT_TRUE(ztCalendarController::getWindowType(0));
+}
+
+TEST_F(BigCalendarWindowTest, KeysStepDaysAndMonths) {
+    ztCalendarController big(clock, defaults, screens);
+    myCalProView& view = *big.monthView();
+    big.window()->show();
+    ASSERT_EQ(view.oCurDate(), QDate(2026, 6, 10));
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QDate expected;
+    } steps[] = {
+        {Qt::Key_Right, Qt::NoModifier, {2026, 6, 11}},
+        {Qt::Key_Right, Qt::ControlModifier, {2026, 7, 11}},
+        {Qt::Key_Left, Qt::ControlModifier, {2026, 6, 11}},
+        {Qt::Key_Left, Qt::NoModifier, {2026, 6, 10}},
+        {Qt::Key_Left, Qt::NoModifier, {2026, 6, 9}},
+        {Qt::Key_C, Qt::NoModifier, {2026, 6, 10}},
+    };
+    for (const auto& s : steps) {
+        QTest::keyClick(big.window(), s.key, s.modifiers);
+        EXPECT_EQ(view.oCurDate(), s.expected) << s.key;
+    }
+    QTest::keyClick(big.window(), Qt::Key_Escape);
+    EXPECT_FALSE(big.window()->isVisible());
+}
+
+TEST_F(BigCalendarWindowTest, ALargerWindowShowsMoreMonthsUpToTheChoice) {
+    TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 2;  // six months
+    ztCalendarController big(clock, defaults, screens);
+    myCalSettings& settings = big.monthView()->calSettings();
+    EXPECT_EQ(big.NoOfCal(), 6);
+    big.window()->show();
+    const QSize cell = ztCalendarController::monthCell();
+    big.monthView()->resize(cell.width() * 3 + 10, cell.height() * 3 + 10);
+    big.relayout();
+    EXPECT_EQ(Counts(settings.cntH(), settings.cntV()), (Counts{3, 2})) << "nine fit, six shown";
+    big.monthView()->resize(cell.width() + 10, cell.height() * 2 + 10);
+    big.relayout();
+    EXPECT_EQ(Counts(settings.cntH(), settings.cntV()), (Counts{1, 2}));
+    TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 0;
+}
+
+TEST_F(BigCalendarWindowTest, ControlClickShowsTheMoonOfTheDayAndASecondClosesIt) {
+    ztCalendarController big(clock, defaults, screens);
+    Moon moon;
+    big.setMenuExtra(&moon);
+    big.window()->show();
+    myCalProView& view = *big.monthView();
+    QImage scratch(view.size(), QImage::Format_ARGB32);
+    QPainter painter(&scratch);
+    view.drawMonths(painter, view.rect(), true);
+    painter.end();
+    QPointF at;
+    for (const auto& day : view.drawnMonths().front().days) {
+        if (day.date == QDate(2026, 6, 20)) {
+            at = day.cell.center();
+        }
+    }
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::ControlModifier, at.toPoint());
+    ASSERT_NE(big.attachedWindow(), nullptr);
+    EXPECT_TRUE(big.attachedWindow()->isVisible());
+    EXPECT_EQ(moon.asked.back().toQDateTime().date(), QDate(2026, 6, 20));
+    auto* picture = big.attachedWindow()->findChild<QLabel*>(QStringLiteral("moonOfTheDay"));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->size(), QSize(256, 256));
+    EXPECT_EQ(picture->toolTip(), QStringLiteral("Current Moon: Full Moon"));
+
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::ControlModifier, at.toPoint());
+    EXPECT_EQ(big.attachedWindow(), nullptr);
+    // A plain click selects, no moon.
+    QTest::mouseClick(&view, Qt::LeftButton, {}, at.toPoint());
+    EXPECT_EQ(big.attachedWindow(), nullptr);
+    EXPECT_EQ(view.GetDayClicked(), 20);
+}
+
+TEST_F(BigCalendarWindowTest, PhotosAreAddedDroppedAndDeleted) {
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("photo.png"));
+    QImage photo(120, 80, QImage::Format_RGB32);
+    photo.fill(QColor(20, 160, 60));
+    ASSERT_TRUE(photo.save(path));
+
+    ztCalendarController big(clock, defaults, screens);
+    big.showCalBGImg();
+    EXPECT_FALSE(big.pictureWell()->isHidden()) << "our own picture until one is chosen";
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("isBGImageShownBefore")));
+
+    EXPECT_FALSE(big.addPhoto(QDir(folder.path()).filePath(QStringLiteral("none.png"))));
+    ASSERT_TRUE(big.addPhoto(path));
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("CalImgURL")),
+              QUrl::fromLocalFile(path).toString());
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("ShowDefaultCalBGImg")));
+    EXPECT_EQ(big.pictureWell()->image().pixelColor(5, 5), QColor(20, 160, 60));
+
+    // Shown again from the stored address.
+    ztCalendarController again(clock, defaults, screens);
+    again.showCalBGImg();
+    EXPECT_EQ(again.pictureWell()->image().pixelColor(5, 5), QColor(20, 160, 60));
+
+    big.deletePhoto();
+    EXPECT_TRUE(big.pictureWell()->isHidden());
+    EXPECT_FALSE(defaults.objectForKey(QStringLiteral("CalImgURL")).isValid());
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("CalImgHeight")), 0.0);
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("ShowDefaultCalBGImg")));
+
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(path)});
+    EXPECT_TRUE(big.pictureWell()->performDragOperation(dropped, nullptr));
+    EXPECT_FALSE(big.pictureWell()->isHidden());
+    EXPECT_EQ(big.pictureWell()->image().pixelColor(5, 5), QColor(20, 160, 60));
+}
+
+TEST_F(BigCalendarWindowTest, FontsAreAppliedAndKept) {
+    ztCalendarController big(clock, defaults, screens);
+    const struct {
+        ztCalendarController::FontOption option;
+        qreal size;
+        QFont TalvorCalPrefsSettings::*kept;
+    } cases[] = {
+        {ztCalendarController::FontOption::Month, 22,
+         &TalvorCalPrefsSettings::CalendarWinMonthFontSize},
+        {ztCalendarController::FontOption::Weekday, 13,
+         &TalvorCalPrefsSettings::CalendarWinDayOfWeekFontSize},
+        {ztCalendarController::FontOption::Day, 17,
+         &TalvorCalPrefsSettings::CalendarWinDayFontSize},
+    };
+    for (const auto& c : cases) {
+        QFont font(QStringLiteral("DejaVu Serif"));
+        font.setPointSizeF(c.size);
+        big.applyCalendarFont(c.option, font);
+        EXPECT_EQ(big.calendarFont(c.option).pointSizeF(), c.size);
+        EXPECT_EQ((TalvorCalPrefsSettings::sharedInstance().*c.kept).pointSizeF(), c.size);
+    }
+    TalvorCalPrefsSettings fresh;
+    fresh.loadPrefs();
+    EXPECT_EQ(fresh.CalendarWinDayFontSize.pointSizeF(), 17) << "written to the settings";
+    TalvorCalPrefsSettings::sharedInstance().resetPrefsToDefaults();
+}
+
+// The printed page as pixels, through pdftoppm.
+QImage printedPage(ztCalendarController& big, int months, const QString& folder) {
+    const QString pdf = QDir(folder).filePath(QStringLiteral("calendar.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    if (!big.printCalendar(printer, months)) {
+        return {};
+    }
+    const QString base = QDir(folder).filePath(QStringLiteral("page"));
+    QProcess::execute(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"),
+                       QStringLiteral("-singlefile"), pdf, base});
+    return QImage(base + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
+}
+
+TEST_F(BigCalendarWindowTest, PrintingPutsTheMonthsOnAPage) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    }
+    ztCalendarController big(clock, defaults, screens);
+    myCalProView& view = *big.monthView();
+    view.setCalColorRow(QColor(0, 128, 128));
+    view.setCalColorToday(QColor(255, 0, 0));
+    view.calSettings().SetGridLines(2, 0);
+    QTemporaryDir folder;
+
+    // Twelve months, landscape: every one of the 4 x 3 places holds a month with its bands.
+    const QImage twelve = printedPage(big, 12, folder.path());
+    ASSERT_FALSE(twelve.isNull());
+    EXPECT_GT(twelve.width(), twelve.height()) << "landscape";
+    const auto teal = [](QRgb p) {
+        return qRed(p) < 90 && qGreen(p) > 90 && qBlue(p) > 90 &&
+               std::abs(qGreen(p) - qBlue(p)) < 30;
+    };
+    int red = 0;
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            const QRect place(twelve.width() * column / 4, twelve.height() * row / 3,
+                              twelve.width() / 4, twelve.height() / 3);
+            int bands = 0;
+            int ink = 0;
+            for (int y = place.top(); y <= place.bottom(); ++y) {
+                for (int x = place.left(); x <= place.right(); ++x) {
+                    const QRgb p = twelve.pixel(x, y);
+                    bands += teal(p) ? 1 : 0;
+                    ink += qGray(p) < 80 ? 1 : 0;
+                    red += qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) < 80 ? 1 : 0;
+                }
+            }
+            EXPECT_GT(bands, place.width() * place.height() / 8) << row << "," << column;
+            EXPECT_GT(ink, 20) << row << "," << column;
+        }
+    }
+    EXPECT_GT(red, 0) << "today is marked on paper too";
+
+    // One month is printed upright, and the window keeps its own layout.
+    const Counts before{view.calSettings().cntH(), view.calSettings().cntV()};
+    const QImage one = printedPage(big, 1, folder.path());
+    ASSERT_FALSE(one.isNull());
+    EXPECT_LT(one.width(), one.height()) << "portrait";
+    EXPECT_EQ(Counts(view.calSettings().cntH(), view.calSettings().cntV()), before);
+}
+
+TEST_F(BigCalendarWindowTest, AttachedWindowGeometryFollowsItsSide) {
+    const MAAttachedWindow::Shape shape;  // margin 2, arrow 16 x 20, radius 8
+    const QSizeF view(100, 50);
+    const QPointF p(500, 400);
+    const float d = 12;
+    // w = 104 (+16 on the left/right sides), h = 54 (+16 above/below); inset i = 18.
+    const struct {
+        int side;
+        QRectF frame;
+    } cases[] = {
+        {0, {500 - 120 - 12, 400 - 27, 120, 54}},
+        {1, {500 - 52, 412, 104, 70}},
+        {2, {512, 373, 120, 54}},
+        {3, {448, 400 - 12 - 70, 104, 70}},
+        {4, {368, 400 + 18 - 54, 120, 54}},
+        {5, {368, 382, 120, 54}},
+        {10, {500 - (104 - 18), 412, 104, 70}},
+        {11, {482, 412, 104, 70}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MAAttachedWindow::geometryFor(view, p, c.side, d, shape).frame, c.frame)
+            << c.side;
+    }
+    const QRectF screen(0, 0, 1000, 800);
+    // Room below: below. Near the bottom with room to the right: right. Room nowhere: below.
+    EXPECT_EQ(MAAttachedWindow::bestSide(view, {500, 400}, d, shape, screen, screen), 1);
+    EXPECT_EQ(MAAttachedWindow::bestSide(view, {500, 760}, d, shape, screen, screen), 2);
+    // Closer still: centred would cross the bottom, so it extends upward.
+    EXPECT_EQ(MAAttachedWindow::bestSide(view, {500, 780}, d, shape, screen, screen), 6);
+    EXPECT_EQ(MAAttachedWindow::bestSide(QSizeF(980, 780), {500, 400}, d, shape, screen, screen),
+              1);
+    // Centred below would stick out of the attached window on the left: the rightward corner.
+    EXPECT_EQ(
+        MAAttachedWindow::bestSide(view, {510, 400}, d, shape, screen, QRectF(500, 0, 300, 800)),
+        11);
+    // ...unless that corner does not fit on the screen either.
+    EXPECT_EQ(
+        MAAttachedWindow::bestSide(view, {960, 400}, d, shape, screen, QRectF(950, 0, 40, 800)), 1);
+}
+
+TEST_F(BigCalendarWindowTest, AttachedWindowKeepsItsShapeWithinLimits) {
+    auto* content = new QWidget;
+    content->resize(100, 60);
+    MAAttachedWindow window(content, {400, 300}, nullptr, 1, 12, QRectF(0, 0, 1000, 800));
+    window.setBorderWidth(5);
+    EXPECT_EQ(window.shape().borderWidth, 2) << "never more than the margin";
+    window.setCornerRadius(-4);
+    EXPECT_EQ(window.shape().cornerRadius, 0);
+    window.setCornerRadius(500);
+    EXPECT_EQ(window.shape().cornerRadius, (2 * 2 + 60 - 20) * 0.5f);
+    window.setViewMargin(-3);
+    EXPECT_EQ(window.shape().viewMargin, 0);
+
+    // Without the arrow the room stays reserved, but nothing is drawn there.
+    MAAttachedWindow::Shape plain;
+    plain.hasArrow = false;
+    const auto g = MAAttachedWindow::geometryFor({100, 60}, {0, 0}, 1, 0, plain);
+    EXPECT_EQ(g.frame.height(), 60 + 4 + 16);
+    const QPainterPath outline =
+        MAAttachedWindow::backgroundPath(g.frame.size(), g.viewFrame, 1, plain);
+    EXPECT_FALSE(outline.contains(QPointF(52, 4)));
+    MAAttachedWindow::Shape arrow;
+    const QPainterPath withArrow =
+        MAAttachedWindow::backgroundPath(g.frame.size(), g.viewFrame, 1, arrow);
+    EXPECT_TRUE(withArrow.contains(QPointF(52, 6)));
+}
+
+}  // namespace
+}  // namespace talvor
