@@ -138,7 +138,8 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     calView_->calSettings().SetGridLines(2, 0);
     calView_->LoadDayFont();
     pictureWell_->hide();
-    window_->resize(counts.across * monthCell().width() + 16,
+    // Room for the moon's lines beside a single month too.
+    window_->resize(std::max(360, counts.across * monthCell().width() + 16),
                     counts.down * monthCell().height() + kMoonSide + 40);
     applyFirstWeekdayAndWeeks();
 }

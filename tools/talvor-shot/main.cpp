@@ -191,6 +191,8 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderCalendarLeaves(s.scale); }},
     {"big-calendar", "the date menu's big calendar with the moon of the day",
      [](const Settings& s) { return talvor::shot::renderBigCalendar(s.scale); }},
+    {"big-calendar-year", "the big calendar's twelve months with its picture and a moon window",
+     [](const Settings& s) { return talvor::shot::renderBigCalendarYear(s.scale); }},
     {"welcome-first-page", "the welcome window's first page, with the link to the manual",
      [](const Settings& s) {
          auto welcome = talvor::BoardingWinController::init({});
