@@ -14,15 +14,20 @@
 #include "platform/UserDefaults.h"
 
 #include <QEvent>
+#include <QFileDialog>
+#include <QFontDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QRadialGradient>
 #include <QSizeGrip>
@@ -127,6 +132,31 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     layout->addLayout(moonRow);
     iButton_ = HUDWindow::addiButton(window_.get());
     iButton_->hide();  // the title bar's row of buttons takes that corner
+
+    menu_ = new QMenu(window_.get());
+    menu_->setObjectName(QStringLiteral("calendarSettingsMenu"));
+    const struct {
+        const char* title;
+        std::function<void()> run;
+    } items[] = {
+        {QT_TR_NOOP("Print 1 Month"), [this] { printWithDialog(1); }},
+        {QT_TR_NOOP("Print 3 Months"), [this] { printWithDialog(3); }},
+        {QT_TR_NOOP("Print 6 Months"), [this] { printWithDialog(6); }},
+        {QT_TR_NOOP("Print 12 Months"), [this] { printWithDialog(12); }},
+        {QT_TR_NOOP("Add photo"), [this] { choosePhoto(); }},
+        {QT_TR_NOOP("Set cal weekday font size"), [this] { chooseFont(FontOption::Weekday); }},
+        {QT_TR_NOOP("Set cal Month font size"), [this] { chooseFont(FontOption::Month); }},
+        {QT_TR_NOOP("Set cal day font size"), [this] { chooseFont(FontOption::Day); }},
+    };
+    for (const auto& item : items) {
+        connect(menu_->addAction(tr(item.title)), &QAction::triggered, this, item.run);
+    }
+    auto* menuButton =
+        smallButton(window_.get(), QStringLiteral("≡"), QStringLiteral("settingButton"));
+    menuButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
+    menuButton->setPopupMode(QToolButton::InstantPopup);
+    menuButton->setMenu(menu_);
+    buttons->insertWidget(1, menuButton);
 
     connect(settingsButton_, &QToolButton::clicked, this, &ztCalendarController::settingsBtnAction);
 
@@ -597,6 +627,45 @@ void ztCalendarController::applyCalendarFont(FontOption option, const QFont& fon
     }
     calView_->update();
     prefs.writePrefs();
+}
+
+// Dialogs ------------------------------------------------------------------------------
+
+void ztCalendarController::printWithDialog(int months) {
+    if (!printer_) {
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    }
+    auto* dialog = new QPrintDialog(printer_.get(), window_.get());
+    dialog->setObjectName(QStringLiteral("printCalendar"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, months] { printCalendar(*printer_, months); });
+    dialog->open();
+}
+
+void ztCalendarController::choosePhoto() {
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    }
+    auto* dialog = new QFileDialog(window_.get(), tr("Add photo"));
+    dialog->setObjectName(QStringLiteral("addPhoto"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setNameFilter(tr("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))));
+    connect(dialog, &QFileDialog::fileSelected, this,
+            [this](const QString& path) { addPhoto(path); });
+    dialog->open();
+}
+
+void ztCalendarController::chooseFont(FontOption option) {
+    auto* dialog = new QFontDialog(calendarFont(option), window_.get());
+    dialog->setObjectName(QStringLiteral("calendarFont"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFontDialog::DontUseNativeDialog);
+    connect(dialog, &QFontDialog::fontSelected, this,
+            [this, option](const QFont& font) { applyCalendarFont(option, font); });
+    dialog->open();
 }
 
 // Printing -----------------------------------------------------------------------------

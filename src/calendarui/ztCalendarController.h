@@ -16,6 +16,7 @@
 #include <optional>
 
 class QLabel;
+class QMenu;
 class QPrinter;
 class QSplitter;
 class QToolButton;
@@ -135,6 +136,15 @@ class ztCalendarController : public QObject {
     // Applies the font and keeps it in the calendar-window settings.
     void applyCalendarFont(FontOption option, const QFont& font);
 
+    // The settings menu: printing, a photo, the fonts.
+    QMenu* settingsMenu() const { return menu_; }
+    // Opens the print dialog; the months (1, 3, 6 or 12) are printed when it is accepted.
+    void printWithDialog(int months);
+    // Opens a file chooser for a photo.
+    void choosePhoto();
+    // Opens a font chooser for one of the three fonts.
+    void chooseFont(FontOption option);
+
     // Printing: the page size in points for a number of months (0: as shown now), with or
     // without the picture; the months drawn onto the printer's page, fitted and centred.
     static QSizeF printSize(int months, bool withPicture);
@@ -164,6 +174,8 @@ class ztCalendarController : public QObject {
     QToolButton* settingsButton_ = nullptr;
     QWidget* iButton_ = nullptr;
     QPointer<MAAttachedWindow> attachedWindow_;
+    QMenu* menu_ = nullptr;
+    std::unique_ptr<QPrinter> printer_;
     int noOfCal_ = 1;
     bool relayingOut_ = false;
 };

@@ -11,7 +11,10 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
+#include <QFileDialog>
+#include <QFontDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPrinter>
 #include <QProcess>
@@ -235,6 +238,56 @@ TEST_F(BigCalendarWindowTest, FontsAreAppliedAndKept) {
     fresh.loadPrefs();
     EXPECT_EQ(fresh.CalendarWinDayFontSize.pointSizeF(), 17) << "written to the settings";
     TalvorCalPrefsSettings::sharedInstance().resetPrefsToDefaults();
+}
+
+TEST_F(BigCalendarWindowTest, TheSettingsMenuPrintsAndChoosesPhotosAndFonts) {
+    ztCalendarController big(clock, defaults, screens);
+    QStringList titles;
+    for (QAction* action : big.settingsMenu()->actions()) {
+        titles << action->text();
+    }
+    EXPECT_EQ(titles, (QStringList{"Print 1 Month", "Print 3 Months", "Print 6 Months",
+                                   "Print 12 Months", "Add photo", "Set cal weekday font size",
+                                   "Set cal Month font size", "Set cal day font size"}));
+    big.window()->show();
+    const auto action = [&](const QString& title) {
+        for (QAction* a : big.settingsMenu()->actions()) {
+            if (a->text() == title) {
+                return a;
+            }
+        }
+        return static_cast<QAction*>(nullptr);
+    };
+
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("photo.png"));
+    QImage photo(60, 40, QImage::Format_RGB32);
+    photo.fill(QColor(200, 40, 40));
+    ASSERT_TRUE(photo.save(path));
+    action(QStringLiteral("Add photo"))->trigger();
+    auto* files = big.window()->findChild<QFileDialog*>(QStringLiteral("addPhoto"));
+    ASSERT_NE(files, nullptr);
+    EXPECT_TRUE(files->isVisible());
+    EXPECT_TRUE(files->isModal()) << "opened with open(), modal to the window only";
+    files->selectFile(path);
+    static_cast<QDialog*>(files)->accept();
+    EXPECT_EQ(big.pictureWell()->image().pixelColor(3, 3), QColor(200, 40, 40));
+
+    action(QStringLiteral("Set cal day font size"))->trigger();
+    auto* fonts = big.window()->findChild<QFontDialog*>(QStringLiteral("calendarFont"));
+    ASSERT_NE(fonts, nullptr);
+    QFont chosen(QStringLiteral("DejaVu Sans"));
+    chosen.setPointSizeF(19);
+    fonts->setCurrentFont(chosen);
+    fonts->accept();
+    EXPECT_EQ(big.calendarFont(ztCalendarController::FontOption::Day).pointSizeF(), 19);
+    TalvorCalPrefsSettings::sharedInstance().resetPrefsToDefaults();
+
+    action(QStringLiteral("Print 3 Months"))->trigger();
+    auto* print = big.window()->findChild<QDialog*>(QStringLiteral("printCalendar"));
+    ASSERT_NE(print, nullptr);
+    EXPECT_TRUE(print->isVisible());
+    print->reject();
 }
 
 // The printed page as pixels, through pdftoppm.
