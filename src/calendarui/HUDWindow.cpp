@@ -29,8 +29,9 @@ QImage sizedHUDBackground(const QSize& size, const QString& title) {
     QPainterPath outline;
     outline.addRoundedRect(whole, kCornerRadius, kCornerRadius);
     painter.setClipPath(outline);
-    painter.fillRect(whole, QColor::fromRgbF(0.1f, 0.1f, 0.1f, 0.75f));
     const QRectF bar(whole.left(), whole.top(), whole.width(), kTitleBarHeight);
+    painter.fillRect(whole.adjusted(0, kTitleBarHeight, 0, 0),
+                     QColor::fromRgbF(0.1f, 0.1f, 0.1f, 0.75f));
     painter.fillRect(bar, QColor::fromRgbF(0.25f, 0.25f, 0.25f, 0.75f));
     painter.setFont(titleFont());
     painter.setPen(Qt::white);

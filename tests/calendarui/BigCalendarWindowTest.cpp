@@ -1,5 +1,6 @@
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/DragView.h"
+#include "calendarui/HUDWindow.h"
 #include "calendarui/MAAttachedWindow.h"
 #include "calendarui/ztCalendarController.h"
 #include "platform/PreferenceStore.h"
@@ -352,6 +353,32 @@ TEST_F(BigCalendarWindowTest, PrintingPutsTheMonthsOnAPage) {
     ASSERT_FALSE(one.isNull());
     EXPECT_LT(one.width(), one.height()) << "portrait";
     EXPECT_EQ(Counts(view.calSettings().cntH(), view.calSettings().cntV()), before);
+}
+
+TEST_F(BigCalendarWindowTest, HeadsUpPanelDrawsItsBarBodyAndTitle) {
+    const QString title = QStringLiteral("A calendar title far too long for a narrow panel");
+    const QString shown = HUDWindow::titleShown(title, 120);
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(QFontMetrics(HUDWindow::titleFont()).horizontalAdvance(shown), 120 - 2 * 19);
+    EXPECT_EQ(HUDWindow::titleShown(QStringLiteral("Calendar"), 400), QStringLiteral("Calendar"));
+
+    const QImage panel = HUDWindow::sizedHUDBackground({300, 200}, QStringLiteral("Calendar"));
+    ASSERT_EQ(panel.size(), QSize(300, 200));
+    const auto level = [&](int x, int y) {
+        const QColor c = QColor::fromRgba(panel.pixel(x, y));
+        return std::pair(qRound(c.alphaF() * 100),
+                         qRound(c.redF() / std::max(0.01f, c.alphaF()) * 100));
+    };
+    EXPECT_EQ(level(150, 120), std::pair(75, 10)) << "body: white 0.1 at 0.75";
+    EXPECT_EQ(level(10, 10), std::pair(75, 25)) << "title bar: white 0.25 at 0.75";
+    EXPECT_EQ(qAlpha(panel.pixel(0, 0)), 0) << "rounded corner";
+    int white = 0;
+    for (int x = 100; x < 200; ++x) {
+        for (int y = 2; y < 17; ++y) {
+            white += qRed(panel.pixel(x, y)) > 150 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(white, 10) << "the title in white";
 }
 
 TEST_F(BigCalendarWindowTest, AttachedWindowGeometryFollowsItsSide) {
