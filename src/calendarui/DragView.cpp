@@ -25,6 +25,13 @@ void DragView::setImage(const QImage& image) {
     update();
 }
 
+void DragView::setImageFile(const QString& path) {
+    imageFile_ = path;
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    setImage(path.isEmpty() ? QImage() : reader.read());
+}
+
 std::optional<QImage> DragView::pictureFrom(const QMimeData& mime) {
     if (mime.hasImage()) {
         const QImage image = qvariant_cast<QImage>(mime.imageData());
@@ -67,6 +74,13 @@ bool DragView::performDragOperation(const QMimeData& mime, const QObject* source
         return true;
     }
     if (const std::optional<QImage> picture = pictureFrom(mime)) {
+        imageFile_.clear();
+        for (const QUrl& url : mime.urls()) {
+            if (url.isLocalFile()) {
+                imageFile_ = url.toLocalFile();
+                break;
+            }
+        }
         if (delegate_) {
             delegate_(*picture);
         }

@@ -31,6 +31,9 @@ class DragView : public QWidget {
     // The picture shown as a well; none for the transparent overlay.
     void setImage(const QImage& image);
     const QImage& image() const { return image_; }
+    // The file the well's picture came from, when it came from one.
+    const QString& imageFile() const { return imageFile_; }
+    void setImageFile(const QString& path);
 
     // The picture a drag carries: image data, PNG bytes, or a local picture file.
     static std::optional<QImage> pictureFrom(const QMimeData& mime);
@@ -50,6 +53,7 @@ class DragView : public QWidget {
   private:
     Delegate delegate_;
     QImage image_;
+    QString imageFile_;
     bool highlighted_ = false;
 };
 
