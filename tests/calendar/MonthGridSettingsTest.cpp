@@ -1,4 +1,6 @@
+#include "calendar/Gadget.h"
 #include "calendar/myCalSettings.h"
+#include "platform/KeyedArchiver.h"
 
 #include "platform/Log.h"
 #include "support/FakeClock.h"
@@ -391,6 +393,58 @@ TEST_F(MonthGridSettingsTest, DatesInPictureAddressesLeavePercentEscapesAlone) {
         EXPECT_EQ(myCalSettings::expandDateTemplate(QString::fromLatin1(c.pattern), day),
                   QString::fromLatin1(c.expected));
     }
+}
+
+TEST_F(MonthGridSettingsTest, GadgetIconsDownloadOnceAndFailuresLeaveNoTrace) {
+    test::LoopbackHttpServer http;
+    std::atomic<int> served{0};
+    std::atomic<bool> failing{false};
+    http.server().Get("/icon.png", [&](const httplib::Request&, httplib::Response& res) {
+        ++served;
+        std::this_thread::sleep_for(50ms);
+        if (failing) {
+            res.status = 503;
+        } else {
+            res.set_content(pngOf(8, 8, Qt::yellow).toStdString(), "image/png");
+        }
+    });
+    http.start();
+    const QString address = QString::fromStdString(http.url("/icon.png"));
+    QTemporaryDir folder;
+    const QString ours = QDir(folder.path()).filePath(QStringLiteral("clock.png"));
+    QImage(6, 6, QImage::Format_RGB32).save(ours);
+
+    EventImage images;
+    images.setLocalImages({{QStringLiteral("http://example.invalid/clock.png"), ours}});
+    int called = 0;
+    const auto callback = [&](const QString&) { ++called; };
+    EXPECT_FALSE(
+        images.getImageForURL(QStringLiteral("http://example.invalid/clock.png"), nullptr));
+    EXPECT_TRUE(
+        images.getImageForURL(QStringLiteral("http://example.invalid/clock.png"), callback));
+    EXPECT_EQ(images.downloadsStarted(), 0) << "our own icons never go to the network";
+
+    failing = true;
+    EXPECT_FALSE(images.getImageForURL(address, callback));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !images.isDownloading(address); }, 5000));
+    EXPECT_EQ(called, 0);
+    failing = false;
+    EXPECT_FALSE(images.getImageForURL(address, callback));
+    EXPECT_FALSE(images.getImageForURL(address, callback)) << "on its way: not asked twice";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return called > 0; }, 5000));
+    EXPECT_EQ(served.load(), 2) << "one failed download, then one";
+    const auto icon = images.getImageForURL(address, callback);
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->pixelColor(2, 2), QColor(Qt::yellow));
+    EXPECT_FALSE(images.getImageForURL(address, nullptr)) << "no callback: only fetching";
+
+    Gadget gadget{300, 200, QStringLiteral("https://example.org/g"), address};
+    platform::KeyedArchiver coder(Gadget::archiveClassName());
+    gadget.encodeWithCoder(coder);
+    const auto back =
+        platform::KeyedUnarchiver::unarchiveObjectWithData<Gadget>(coder.archivedData());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, gadget);
 }
 
 }  // namespace

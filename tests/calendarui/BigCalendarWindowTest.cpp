@@ -1,5 +1,6 @@
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/DragView.h"
+#include "calendarui/GadgetController.h"
 #include "calendarui/HUDWindow.h"
 #include "calendarui/MAAttachedWindow.h"
 #include "calendarui/ztCalendarController.h"
@@ -379,6 +380,39 @@ TEST_F(BigCalendarWindowTest, HeadsUpPanelDrawsItsBarBodyAndTitle) {
         }
     }
     EXPECT_GT(white, 10) << "the title in white";
+}
+
+TEST_F(BigCalendarWindowTest, GadgetWindowTakesTheGadgetsSizeAndTearsOffWhenDragged) {
+    EXPECT_EQ(GadgetController::windowSizeFor({270, 190}, {250, 150}, {300, 200}),
+              QSizeF(320, 240));
+    EXPECT_EQ(GadgetController::messagePage(QStringLiteral("Loading...")),
+              QStringLiteral("<html><body><table width='100%' height='100%'><tr><td width='25%' />"
+                             "<td align='center'><font size='-1'><i>Loading...</i></font></td>"
+                             "<td width='25%' /></tr></table></body></html>"));
+
+    GadgetController gadgets;
+    QWidget host;
+    host.setGeometry(100, 100, 400, 300);
+    auto* row = new QWidget(&host);
+    row->setGeometry(0, 40, 400, 20);
+    host.show();
+    const Gadget page{300, 200, QStringLiteral("https://example.org/weather"), QString()};
+    EXPECT_FALSE(gadgets.didViewGadget(page));
+    gadgets.showGadget(page, QStringLiteral("Weather"), row);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gadgets.isAttached(); }, 2000));
+    EXPECT_TRUE(gadgets.window()->isVisible());
+    EXPECT_TRUE(gadgets.didViewGadget(page));
+    EXPECT_FALSE(gadgets.didViewGadget(Gadget{300, 200, QString(), QString()})) << "no page";
+    EXPECT_FALSE(gadgets.didViewGadget(std::nullopt));
+    EXPECT_EQ(gadgets.window()->x(), 100);
+
+    QTest::mousePress(gadgets.window(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseMove(gadgets.window(), QPoint(60, 40));
+    EXPECT_FALSE(gadgets.isAttached()) << "dragged away";
+    gadgets.closeIfAttached();
+    EXPECT_TRUE(gadgets.window()->isVisible()) << "a torn-off gadget stays";
+    gadgets.close();
+    EXPECT_FALSE(gadgets.window()->isVisible());
 }
 
 TEST_F(BigCalendarWindowTest, AttachedWindowGeometryFollowsItsSide) {
