@@ -720,6 +720,9 @@ void ztCalendarController::drawPrintout(QPainter& painter, const QRectF& target,
 bool ztCalendarController::printCalendar(QPrinter& printer, int months) {
     const QSizeF size = months > 0 ? printSize(months, pictureShown()) : QSizeF(window_->size());
     printer.setDocName(myCalSettings::printJobTitle());
+    // One unit a point, as the sizes and the fonts are given: the page keeps the proportions
+    // of the window (text stays vector in a PDF).
+    printer.setResolution(72);
     printer.setFullPage(true);
     printer.setPageMargins(QMarginsF(0, 0, 0, 0));
     printer.setPageOrientation(months == 1 ? QPageLayout::Portrait : QPageLayout::Landscape);
