@@ -59,15 +59,15 @@ class LogCapture {
 };
 
 // Today is 10 June 2026, noon UTC.
-class MonthGridSettingsTest : public ::testing::Test {
+class calendarGridSettings : public ::testing::Test {
   protected:
-    MonthGridSettingsTest()
+    calendarGridSettings()
         : clock_(
               Date::fromQDateTime(QDateTime(QDate(2026, 6, 10), QTime(12, 0), QTimeZone::utc()))) {
         platform::Clock::setShared(&clock_);
         oldBeep_ = platform::setBeepHandler([this] { ++beeps_; });
     }
-    ~MonthGridSettingsTest() override {
+    ~calendarGridSettings() override {
         platform::setBeepHandler(oldBeep_);
         platform::Clock::setShared(nullptr);
     }
@@ -77,7 +77,7 @@ class MonthGridSettingsTest : public ::testing::Test {
     int beeps_ = 0;
 };
 
-TEST_F(MonthGridSettingsTest, LayoutSettersKeepTheirRules) {
+TEST_F(calendarGridSettings, LayoutSettersKeepTheirRules) {
     myCalSettings settings;
     EXPECT_EQ(settings.cntH(), 1);
     EXPECT_EQ(settings.drawWindowTitle(), 3);
@@ -101,7 +101,7 @@ TEST_F(MonthGridSettingsTest, LayoutSettersKeepTheirRules) {
     EXPECT_EQ(myCalSettings::printJobTitle(), QStringLiteral("Talvor Cal"));
 }
 
-TEST_F(MonthGridSettingsTest, EveryWeekdayCanStartTheWeek) {
+TEST_F(calendarGridSettings, EveryWeekdayCanStartTheWeek) {
     // A Tuesday chosen in the start-day list must stay Tuesday, not become Saturday.
     const struct {
         int given;
@@ -117,7 +117,7 @@ TEST_F(MonthGridSettingsTest, EveryWeekdayCanStartTheWeek) {
     EXPECT_EQ(myCalSettings::weekdayOfStartDayIndex(-3), 0);
 }
 
-TEST_F(MonthGridSettingsTest, SmallPicturesGrowByWholeDoublings) {
+TEST_F(calendarGridSettings, SmallPicturesGrowByWholeDoublings) {
     const struct {
         QSize given, expected;
     } cases[] = {
@@ -134,7 +134,7 @@ TEST_F(MonthGridSettingsTest, SmallPicturesGrowByWholeDoublings) {
     }
 }
 
-TEST_F(MonthGridSettingsTest, MonthPicturesComeFromTheFolderOnceAndMissingOnesAreLogged) {
+TEST_F(calendarGridSettings, MonthPicturesComeFromTheFolderOnceAndMissingOnesAreLogged) {
     QTemporaryDir folder;
     for (int m = 1; m <= 12; ++m) {
         if (m == 4) {
@@ -168,7 +168,7 @@ TEST_F(MonthGridSettingsTest, MonthPicturesComeFromTheFolderOnceAndMissingOnesAr
     EXPECT_EQ(settings.monthPictureReads(), 3);
 }
 
-TEST_F(MonthGridSettingsTest, NetworkPictureFallsBackToYesterdayOnceAndKeepsEscapes) {
+TEST_F(calendarGridSettings, NetworkPictureFallsBackToYesterdayOnceAndKeepsEscapes) {
     test::LoopbackHttpServer http;
     std::mutex mutex;
     std::vector<std::string> asked;
@@ -202,7 +202,7 @@ TEST_F(MonthGridSettingsTest, NetworkPictureFallsBackToYesterdayOnceAndKeepsEsca
     EXPECT_EQ(asked, (std::vector<std::string>{"20260610", "20260609"}));
 }
 
-TEST_F(MonthGridSettingsTest, NetworkPictureFailuresLeaveTheLastGoodPicture) {
+TEST_F(calendarGridSettings, NetworkPictureFailuresLeaveTheLastGoodPicture) {
     test::LoopbackHttpServer http;
     std::atomic<int> mode{0};  // 0 serves, 1 fails, 2 answers too much, 3 answers too late
     http.server().Get("/pic.png", [&](const httplib::Request&, httplib::Response& res) {
@@ -260,7 +260,7 @@ constexpr const char* kCalendar =
     "SUMMARY:Fair\r\nEND:VEVENT\r\n"
     "END:VCALENDAR\r\n";
 
-TEST_F(MonthGridSettingsTest, CalendarTextGivesEveryYearAndDatedSpecialDays) {
+TEST_F(calendarGridSettings, CalendarTextGivesEveryYearAndDatedSpecialDays) {
     myCalSettings settings;
     ASSERT_TRUE(settings.parseCALdata(QString::fromUtf8(kCalendar)));
     const auto& days = settings.specialDayDict();
@@ -294,7 +294,7 @@ TEST_F(MonthGridSettingsTest, CalendarTextGivesEveryYearAndDatedSpecialDays) {
     EXPECT_TRUE(settings.specialDayText({2026, 11, 26})) << "unreadable text keeps the table";
 }
 
-TEST_F(MonthGridSettingsTest, WebCalendarsComeFromTheServerAndMissingOnesBeep) {
+TEST_F(calendarGridSettings, WebCalendarsComeFromTheServerAndMissingOnesBeep) {
     test::LoopbackHttpServer http;
     std::atomic<int> served{0};
     http.server().Get("/holidays.ics", [&](const httplib::Request&, httplib::Response& res) {
@@ -328,7 +328,7 @@ TEST_F(MonthGridSettingsTest, WebCalendarsComeFromTheServerAndMissingOnesBeep) {
     EXPECT_EQ(served.load(), 2);
 }
 
-TEST_F(MonthGridSettingsTest, CalendarFilesAreReadAtOnce) {
+TEST_F(calendarGridSettings, CalendarFilesAreReadAtOnce) {
     QTemporaryDir folder;
     const QString path = QDir(folder.path()).filePath(QStringLiteral("days.ics"));
     writeFile(path, kCalendar);
@@ -339,7 +339,7 @@ TEST_F(MonthGridSettingsTest, CalendarFilesAreReadAtOnce) {
     EXPECT_TRUE(settings.err());
 }
 
-TEST_F(MonthGridSettingsTest, SpecialDaysFileTakesCommentsShortLinesAndDatedKeys) {
+TEST_F(calendarGridSettings, SpecialDaysFileTakesCommentsShortLinesAndDatedKeys) {
     QTemporaryDir folder;
     const QString first = QDir(folder.path()).filePath(QStringLiteral("missing.txt"));
     const QString second = QDir(folder.path()).filePath(QStringLiteral("SpecialDays.txt"));
@@ -365,7 +365,7 @@ TEST_F(MonthGridSettingsTest, SpecialDaysFileTakesCommentsShortLinesAndDatedKeys
     EXPECT_FALSE(nowhere.hasSpecialDays());
 }
 
-TEST_F(MonthGridSettingsTest, BirthdaysComeFromTheContactsFolder) {
+TEST_F(calendarGridSettings, BirthdaysComeFromTheContactsFolder) {
     myCalSettings settings;
     settings.setContactsFolder(QStringLiteral(TALVOR_CALENDAR_FIXTURES "/Contacts"));
     settings.SetBirthday(2);
@@ -378,7 +378,7 @@ TEST_F(MonthGridSettingsTest, BirthdaysComeFromTheContactsFolder) {
     EXPECT_TRUE(settings.bdays().isEmpty());
 }
 
-TEST_F(MonthGridSettingsTest, DatesInPictureAddressesLeavePercentEscapesAlone) {
+TEST_F(calendarGridSettings, DatesInPictureAddressesLeavePercentEscapesAlone) {
     const QDate day(2026, 3, 7);
     const struct {
         const char* pattern;
@@ -395,7 +395,7 @@ TEST_F(MonthGridSettingsTest, DatesInPictureAddressesLeavePercentEscapesAlone) {
     }
 }
 
-TEST_F(MonthGridSettingsTest, GadgetIconsDownloadOnceAndFailuresLeaveNoTrace) {
+TEST_F(calendarGridSettings, GadgetIconsDownloadOnceAndFailuresLeaveNoTrace) {
     test::LoopbackHttpServer http;
     std::atomic<int> served{0};
     std::atomic<bool> failing{false};

@@ -25,14 +25,14 @@ namespace talvor {
 namespace {
 
 // Today is Wednesday 10 June 2026.
-class BigCalendarViewTest : public ::testing::Test {
+class calendaruiBigCalendarView : public ::testing::Test {
   protected:
-    BigCalendarViewTest()
+    calendaruiBigCalendarView()
         : clock_(
               Date::fromQDateTime(QDateTime(QDate(2026, 6, 10), QTime(12, 0), QTimeZone::utc()))) {
         platform::Clock::setShared(&clock_);
     }
-    ~BigCalendarViewTest() override { platform::Clock::setShared(nullptr); }
+    ~calendaruiBigCalendarView() override { platform::Clock::setShared(nullptr); }
 
     // A one-month view of June 2026 with large cells and plain, distinct colours.
     std::unique_ptr<myCalProView> makeView(QSize size = {700, 560}) {
@@ -89,7 +89,7 @@ class BigCalendarViewTest : public ::testing::Test {
     test::FakeClock clock_;
 };
 
-TEST_F(BigCalendarViewTest, TodayIsDrawnInTheTodayColourAndNoOtherDayIs) {
+TEST_F(calendaruiBigCalendarView, TodayIsDrawnInTheTodayColourAndNoOtherDayIs) {
     auto view = makeView();
     const QImage image = render(*view);
     EXPECT_GT(countPixels(image, cellOf(*view, {2026, 6, 10}), isRed), 10);
@@ -102,7 +102,7 @@ TEST_F(BigCalendarViewTest, TodayIsDrawnInTheTodayColourAndNoOtherDayIs) {
     EXPECT_EQ(countPixels(july, view->rect(), isRed), 0);
 }
 
-TEST_F(BigCalendarViewTest, AClickSelectsTheDayAndFramesIt) {
+TEST_F(calendaruiBigCalendarView, AClickSelectsTheDayAndFramesIt) {
     auto view = makeView();
     render(*view);
     const QRectF cell = cellOf(*view, {2026, 6, 17});
@@ -136,7 +136,7 @@ TEST_F(BigCalendarViewTest, AClickSelectsTheDayAndFramesIt) {
     EXPECT_EQ(view->GetDayClicked(), -1);
 }
 
-TEST_F(BigCalendarViewTest, HorizontalGridGivesLinesOrBands) {
+TEST_F(calendaruiBigCalendarView, HorizontalGridGivesLinesOrBands) {
     const struct {
         int horGrid;
         int runs;  // separate stretches of grid colour down one column
@@ -160,7 +160,7 @@ TEST_F(BigCalendarViewTest, HorizontalGridGivesLinesOrBands) {
     }
 }
 
-TEST_F(BigCalendarViewTest, DayNumbersSitWhereTheirPlaceSays) {
+TEST_F(calendaruiBigCalendarView, DayNumbersSitWhereTheirPlaceSays) {
     // -1, 0: left, 1: centre, 2: right; -1 top, 0 middle, 1 bottom.
     const struct {
         int location;
@@ -191,7 +191,7 @@ TEST_F(BigCalendarViewTest, DayNumbersSitWhereTheirPlaceSays) {
     }
 }
 
-TEST_F(BigCalendarViewTest, EveryRowHasItsWeekNumberWeek53Included) {
+TEST_F(calendaruiBigCalendarView, EveryRowHasItsWeekNumberWeek53Included) {
     const struct {
         QDate month;
         int firstDay;
@@ -232,7 +232,7 @@ TEST_F(BigCalendarViewTest, EveryRowHasItsWeekNumberWeek53Included) {
     }
 }
 
-TEST_F(BigCalendarViewTest, EveryWeekdayCanStartTheRows) {
+TEST_F(calendaruiBigCalendarView, EveryWeekdayCanStartTheRows) {
     for (int firstDay = 0; firstDay < 7; ++firstDay) {
         auto view = makeView();
         view->calSettings().SetFirstDayOfWeek(firstDay);
@@ -251,7 +251,7 @@ TEST_F(BigCalendarViewTest, EveryWeekdayCanStartTheRows) {
     }
 }
 
-TEST_F(BigCalendarViewTest, DayFontShrinksForManyMonthsAndFitsItsCells) {
+TEST_F(calendaruiBigCalendarView, DayFontShrinksForManyMonthsAndFitsItsCells) {
     const struct {
         int across, down;
         float loaded;
@@ -285,7 +285,7 @@ TEST_F(BigCalendarViewTest, DayFontShrinksForManyMonthsAndFitsItsCells) {
     }
 }
 
-TEST_F(BigCalendarViewTest, PicturesFitByScaleType) {
+TEST_F(calendaruiBigCalendarView, PicturesFitByScaleType) {
     const QRectF dst(10, 20, 200, 100);
     const struct {
         QSizeF src;
@@ -304,7 +304,7 @@ TEST_F(BigCalendarViewTest, PicturesFitByScaleType) {
     }
 }
 
-TEST_F(BigCalendarViewTest, SpecialDaysAndBirthdaysGetBadgesAndToolTips) {
+TEST_F(calendaruiBigCalendarView, SpecialDaysAndBirthdaysGetBadgesAndToolTips) {
     auto view = makeView();
     ASSERT_TRUE(view->calSettings().parseCALdata(
         QStringLiteral("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART;VALUE=DATE:20260619\r\n"
@@ -333,7 +333,7 @@ TEST_F(BigCalendarViewTest, SpecialDaysAndBirthdaysGetBadgesAndToolTips) {
     EXPECT_EQ(countPixels(image, cellOf(*view, {2026, 6, 18}), badgeBlue), 0);
 }
 
-TEST_F(BigCalendarViewTest, ASettingsErrorIsShownInTheFreeSpace) {
+TEST_F(calendaruiBigCalendarView, ASettingsErrorIsShownInTheFreeSpace) {
     auto view = makeView();
     view->calSettings().setErr(myCalSettings::buildErrorWithDescription(
         QStringLiteral("http://x/pic.jpg"), QStringLiteral("Unable to load image from network URL"),
@@ -349,7 +349,7 @@ TEST_F(BigCalendarViewTest, ASettingsErrorIsShownInTheFreeSpace) {
     EXPECT_GT(countPixels(image, month.bottomFreeSpace.adjusted(-1, -1, 1, 1), isRed), 50);
 }
 
-TEST_F(BigCalendarViewTest, DropsOfCalendarsPicturesFoldersAndAddresses) {
+TEST_F(calendaruiBigCalendarView, DropsOfCalendarsPicturesFoldersAndAddresses) {
     test::XdgSandbox sandbox;
     QTemporaryDir folder;
     const QString ics = QDir(folder.path()).filePath(QStringLiteral("days.ics"));
@@ -409,7 +409,7 @@ TEST_F(BigCalendarViewTest, DropsOfCalendarsPicturesFoldersAndAddresses) {
     }
 }
 
-TEST_F(BigCalendarViewTest, PictureWellTakesOnlyPicturesFromElsewhere) {
+TEST_F(calendaruiBigCalendarView, PictureWellTakesOnlyPicturesFromElsewhere) {
     test::XdgSandbox sandbox;
     QTemporaryDir folder;
     const QString text = QDir(folder.path()).filePath(QStringLiteral("notes.txt"));
@@ -447,7 +447,7 @@ TEST_F(BigCalendarViewTest, PictureWellTakesOnlyPicturesFromElsewhere) {
     EXPECT_TRUE(defaults.boolForKey(QStringLiteral("ShowDefaultCalBGImg")));
 }
 
-TEST_F(BigCalendarViewTest, DoubleClickOpensTheCalendarApplicationUnlessTurnedOff) {
+TEST_F(calendaruiBigCalendarView, DoubleClickOpensTheCalendarApplicationUnlessTurnedOff) {
     test::XdgSandbox sandbox;
     const QString config = sandbox.root() + QStringLiteral("/config");
     const QString apps = sandbox.root() + QStringLiteral("/data/applications");

@@ -54,10 +54,10 @@ class Moon : public ztCalendarMenuExtra {
     std::vector<Date> asked;
 };
 
-class BigCalendarWindowTest : public ::testing::Test {
+class calendaruiBigCalendarWindow : public ::testing::Test {
   protected:
-    BigCalendarWindowTest() { platform::Clock::setShared(&clock); }
-    ~BigCalendarWindowTest() override { platform::Clock::setShared(nullptr); }
+    calendaruiBigCalendarWindow() { platform::Clock::setShared(&clock); }
+    ~calendaruiBigCalendarWindow() override { platform::Clock::setShared(nullptr); }
 
     test::XdgSandbox sandbox;
     test::FakeClock clock{kNow, QTimeZone::utc()};
@@ -66,7 +66,7 @@ class BigCalendarWindowTest : public ::testing::Test {
     test::FakeScreens screens;
 };
 
-TEST_F(BigCalendarWindowTest, ResizingLaysOutNoMoreMonthsThanChosen) {
+TEST_F(calendaruiBigCalendarWindow, ResizingLaysOutNoMoreMonthsThanChosen) {
     const struct {
         int chosen;
         Counts current, fits, expected;
@@ -92,7 +92,7 @@ TEST_F(BigCalendarWindowTest, ResizingLaysOutNoMoreMonthsThanChosen) {
     }
 }
 
-TEST_F(BigCalendarWindowTest, StoredChoicesMapToMonthsLayersAndStyles) {
+TEST_F(calendaruiBigCalendarWindow, StoredChoicesMapToMonthsLayersAndStyles) {
     const int months[] = {1, 3, 6, 12, 1};
     for (int choice = 0; choice < 5; ++choice) {
         EXPECT_EQ(ztCalendarController::monthsOfChoice(choice), months[choice]);
@@ -105,7 +105,7 @@ TEST_F(BigCalendarWindowTest, StoredChoicesMapToMonthsLayersAndStyles) {
     EXPECT_TRUE(ztCalendarController::getWindowType(0));
 }
 
-TEST_F(BigCalendarWindowTest, KeysStepDaysAndMonths) {
+TEST_F(calendaruiBigCalendarWindow, KeysStepDaysAndMonths) {
     ztCalendarController big(clock, defaults, screens);
     myCalProView& view = *big.monthView();
     big.window()->show();
@@ -130,7 +130,7 @@ TEST_F(BigCalendarWindowTest, KeysStepDaysAndMonths) {
     EXPECT_FALSE(big.window()->isVisible());
 }
 
-TEST_F(BigCalendarWindowTest, ALargerWindowShowsMoreMonthsUpToTheChoice) {
+TEST_F(calendaruiBigCalendarWindow, ALargerWindowShowsMoreMonthsUpToTheChoice) {
     TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 2;  // six months
     ztCalendarController big(clock, defaults, screens);
     myCalSettings& settings = big.monthView()->calSettings();
@@ -146,7 +146,7 @@ TEST_F(BigCalendarWindowTest, ALargerWindowShowsMoreMonthsUpToTheChoice) {
     TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 0;
 }
 
-TEST_F(BigCalendarWindowTest, ControlClickShowsTheMoonOfTheDayAndASecondClosesIt) {
+TEST_F(calendaruiBigCalendarWindow, ControlClickShowsTheMoonOfTheDayAndASecondClosesIt) {
     ztCalendarController big(clock, defaults, screens);
     Moon moon;
     big.setMenuExtra(&moon);
@@ -179,7 +179,7 @@ TEST_F(BigCalendarWindowTest, ControlClickShowsTheMoonOfTheDayAndASecondClosesIt
     EXPECT_EQ(view.GetDayClicked(), 20);
 }
 
-TEST_F(BigCalendarWindowTest, PhotosAreAddedDroppedAndDeleted) {
+TEST_F(calendaruiBigCalendarWindow, PhotosAreAddedDroppedAndDeleted) {
     QTemporaryDir folder;
     const QString path = QDir(folder.path()).filePath(QStringLiteral("photo.png"));
     QImage photo(120, 80, QImage::Format_RGB32);
@@ -216,7 +216,7 @@ TEST_F(BigCalendarWindowTest, PhotosAreAddedDroppedAndDeleted) {
     EXPECT_EQ(big.pictureWell()->image().pixelColor(5, 5), QColor(20, 160, 60));
 }
 
-TEST_F(BigCalendarWindowTest, FontsAreAppliedAndKept) {
+TEST_F(calendaruiBigCalendarWindow, FontsAreAppliedAndKept) {
     ztCalendarController big(clock, defaults, screens);
     const struct {
         ztCalendarController::FontOption option;
@@ -243,7 +243,7 @@ TEST_F(BigCalendarWindowTest, FontsAreAppliedAndKept) {
     TalvorCalPrefsSettings::sharedInstance().resetPrefsToDefaults();
 }
 
-TEST_F(BigCalendarWindowTest, TheSettingsMenuPrintsAndChoosesPhotosAndFonts) {
+TEST_F(calendaruiBigCalendarWindow, TheSettingsMenuPrintsAndChoosesPhotosAndFonts) {
     ztCalendarController big(clock, defaults, screens);
     QStringList titles;
     for (QAction* action : big.settingsMenu()->actions()) {
@@ -314,7 +314,7 @@ QImage printedPage(ztCalendarController& big, int months, const QString& folder)
     return QImage(base + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
 }
 
-TEST_F(BigCalendarWindowTest, PrintingPutsTheMonthsOnAPage) {
+TEST_F(calendaruiBigCalendarWindow, PrintingPutsTheMonthsOnAPage) {
     if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
         GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
     }
@@ -364,7 +364,7 @@ TEST_F(BigCalendarWindowTest, PrintingPutsTheMonthsOnAPage) {
     EXPECT_EQ(Counts(view.calSettings().cntH(), view.calSettings().cntV()), before);
 }
 
-TEST_F(BigCalendarWindowTest, HeadsUpPanelDrawsItsBarBodyAndTitle) {
+TEST_F(calendaruiBigCalendarWindow, HeadsUpPanelDrawsItsBarBodyAndTitle) {
     const QString title = QStringLiteral("A calendar title far too long for a narrow panel");
     const QString shown = HUDWindow::titleShown(title, 120);
     EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
@@ -390,7 +390,7 @@ TEST_F(BigCalendarWindowTest, HeadsUpPanelDrawsItsBarBodyAndTitle) {
     EXPECT_GT(white, 10) << "the title in white";
 }
 
-TEST_F(BigCalendarWindowTest, GadgetWindowTakesTheGadgetsSizeAndTearsOffWhenDragged) {
+TEST_F(calendaruiBigCalendarWindow, GadgetWindowTakesTheGadgetsSizeAndTearsOffWhenDragged) {
     EXPECT_EQ(GadgetController::windowSizeFor({270, 190}, {250, 150}, {300, 200}),
               QSizeF(320, 240));
     EXPECT_EQ(GadgetController::messagePage(QStringLiteral("Loading...")),
@@ -423,7 +423,7 @@ TEST_F(BigCalendarWindowTest, GadgetWindowTakesTheGadgetsSizeAndTearsOffWhenDrag
     EXPECT_FALSE(gadgets.window()->isVisible());
 }
 
-TEST_F(BigCalendarWindowTest, AttachedWindowGeometryFollowsItsSide) {
+TEST_F(calendaruiBigCalendarWindow, AttachedWindowGeometryFollowsItsSide) {
     const MAAttachedWindow::Shape shape;  // margin 2, arrow 16 x 20, radius 8
     const QSizeF view(100, 50);
     const QPointF p(500, 400);
@@ -463,7 +463,7 @@ TEST_F(BigCalendarWindowTest, AttachedWindowGeometryFollowsItsSide) {
         MAAttachedWindow::bestSide(view, {960, 400}, d, shape, screen, QRectF(950, 0, 40, 800)), 1);
 }
 
-TEST_F(BigCalendarWindowTest, AttachedWindowKeepsItsShapeWithinLimits) {
+TEST_F(calendaruiBigCalendarWindow, AttachedWindowKeepsItsShapeWithinLimits) {
     auto* content = new QWidget;
     content->resize(100, 60);
     MAAttachedWindow window(content, {400, 300}, nullptr, 1, 12, QRectF(0, 0, 1000, 800));

@@ -110,7 +110,8 @@ TEST(calendaruiX11, TwelveMonthsWithAPictureAndTheMoonWindowAreOnTheScreen) {
                 if (shot.isNull()) {
                     return false;
                 }
-                calendarShare = test::pixelShare(shot, calendarPixels, view.mapToGlobal(QPoint(0, 0)));
+                calendarShare =
+                    test::pixelShare(shot, calendarPixels, view.mapToGlobal(QPoint(0, 0)));
                 yellow = 0;
                 for (int y = moonRect.top(); y <= moonRect.bottom(); ++y) {
                     for (int x = moonRect.left(); x <= moonRect.right(); ++x) {

@@ -12,14 +12,14 @@
 namespace talvor {
 namespace {
 
-TEST(CalendarWindowPlacement, WindowTypesGiveTheirStyles) {
+TEST(calendaruiWindowPlacement, WindowTypesGiveTheirStyles) {
     const int cases[][2] = {{0, 271}, {1, 15}, {2, 15}, {3, 0}, {4, 271}, {-1, 271}};
     for (const auto& c : cases) {
         EXPECT_EQ(TalvorCustomWindow::TalvorGetMaskFromType(c[0]), c[1]) << c[0];
     }
 }
 
-TEST(CalendarWindowPlacement, EdgesWithinTheToleranceSnap) {
+TEST(calendaruiWindowPlacement, EdgesWithinTheToleranceSnap) {
     const QRectF area(0, 24, 1280, 776);  // bottom 800, right 1280
     const struct {
         const char* name;
@@ -43,7 +43,7 @@ TEST(CalendarWindowPlacement, EdgesWithinTheToleranceSnap) {
     }
 }
 
-TEST(CalendarWindowPlacement, NamedPositionsLieInTheUsableAreaOfAnyScreen) {
+TEST(calendaruiWindowPlacement, NamedPositionsLieInTheUsableAreaOfAnyScreen) {
     // A second screen right of the first, with a panel of 30 at its top.
     const QRectF area(1280, 30, 1920, 1050);  // right 3200, bottom 1080
     const QRectF frame(0, 0, 400, 300);
@@ -64,7 +64,7 @@ TEST(CalendarWindowPlacement, NamedPositionsLieInTheUsableAreaOfAnyScreen) {
     }
 }
 
-TEST(CalendarWindowPlacement, TheWindowSnapsRestoresAndSavesItsFrame) {
+TEST(calendaruiWindowPlacement, TheWindowSnapsRestoresAndSavesItsFrame) {
     platform::MemoryPreferenceStore store(QStringLiteral("placement"));
     platform::UserDefaults defaults(store);
     test::FakeScreens screens;  // (0, 24, 1280, 776)

@@ -35,7 +35,7 @@ QList<int> allMonths() {
     return months;
 }
 
-TEST(Themes, IncompleteThemesAreListedAsSuch) {
+TEST(calendaruiThemes, IncompleteThemesAreListedAsSuch) {
     QTemporaryDir themes;
     const QString full = QDir(themes.path()).filePath(QStringLiteral("Full"));
     const QString partial = QDir(themes.path()).filePath(QStringLiteral("Partial"));
@@ -53,7 +53,7 @@ TEST(Themes, IncompleteThemesAreListedAsSuch) {
                                                {QStringLiteral("Partial incomplete"), partial}}));
 }
 
-TEST(Themes, NamesThatLeaveTheThemesFolderAreRefused) {
+TEST(calendaruiThemes, NamesThatLeaveTheThemesFolderAreRefused) {
     QTemporaryDir root;
     const QString themes = QDir(root.path()).filePath(QStringLiteral("Themes"));
     QDir().mkpath(themes);
@@ -68,7 +68,7 @@ TEST(Themes, NamesThatLeaveTheThemesFolderAreRefused) {
     EXPECT_TRUE(ThemeWinController::isValidThemeName(QStringLiteral("Autumn leaves")));
 }
 
-TEST(Themes, SavingCopiesOrLinksThePicturesAndWritesThePreview) {
+TEST(calendaruiThemes, SavingCopiesOrLinksThePicturesAndWritesThePreview) {
     QTemporaryDir root;
     const QString themes = QDir(root.path()).filePath(QStringLiteral("Themes"));
     const QString source = QDir(root.path()).filePath(QStringLiteral("photos"));
@@ -92,7 +92,7 @@ TEST(Themes, SavingCopiesOrLinksThePicturesAndWritesThePreview) {
     }
 }
 
-TEST(Themes, PicturesAlreadyInPlaceAreNotWrittenAgainButThePreviewIs) {
+TEST(calendaruiThemes, PicturesAlreadyInPlaceAreNotWrittenAgainButThePreviewIs) {
     QTemporaryDir themes;
     const QString folder = QDir(themes.path()).filePath(QStringLiteral("Spring"));
     writePictures(folder, allMonths());
