@@ -129,6 +129,8 @@ myCalSettings::myCalSettings(QObject* parent) : QObject(parent) {
 }
 
 myCalSettings::~myCalSettings() {
+    delete fetch_;  // before the members its answers would reach
+    fetch_ = nullptr;
     freeImageCache();
 }
 
@@ -471,16 +473,28 @@ bool myCalSettings::loadCALDesc(const QString& pathOrAddress) {
             platform::beep();
             return false;
         }
-        if (fetch_ == nullptr) {
-            fetch_ = new CappedFetch(this);
-        }
-        auto attempt = std::make_shared<std::function<void(int)>>();
-        *attempt = [this, addresses, attempt](int index) {
-            fetch_->get(
-                QUrl(addresses[index]), fetchLimits_,
-                [this, addresses, attempt, index](const CappedFetch::Result& result) {
+        fetchCalendar(addresses, 0);
+        return true;
+    }
+    QFile file(text);
+    if (!file.open(QIODevice::ReadOnly)) {
+        err_ = buildErrorWithDescription(
+            text, file.errorString(), QStringLiteral("Choose a calendar file that can be read."));
+        platform::log(QStringLiteral("error: %1").arg(file.errorString()));
+        return false;
+    }
+    constexpr qint64 kMaxCalendarBytes = 16 << 20;
+    return parseCALdata(decodeText(file.read(kMaxCalendarBytes)));
+}
+
+void myCalSettings::fetchCalendar(const QStringList& addresses, int index) {
+    if (fetch_ == nullptr) {
+        fetch_ = new CappedFetch(this);
+    }
+    fetch_->get(QUrl(addresses[index]), fetchLimits_,
+                [this, addresses, index](const CappedFetch::Result& result) {
                     if (!result.data && index + 1 < addresses.size()) {
-                        (*attempt)(index + 1);
+                        fetchCalendar(addresses, index + 1);
                         return;
                     }
                     const QString body = result.data ? decodeText(*result.data) : QString();
@@ -494,22 +508,8 @@ bool myCalSettings::loadCALDesc(const QString& pathOrAddress) {
                     } else {
                         parseCALdata(body);
                     }
-                    *attempt = nullptr;  // breaks the cycle
                     emit changed();
                 });
-        };
-        (*attempt)(0);
-        return true;
-    }
-    QFile file(text);
-    if (!file.open(QIODevice::ReadOnly)) {
-        err_ = buildErrorWithDescription(
-            text, file.errorString(), QStringLiteral("Choose a calendar file that can be read."));
-        platform::log(QStringLiteral("error: %1").arg(file.errorString()));
-        return false;
-    }
-    constexpr qint64 kMaxCalendarBytes = 16 << 20;
-    return parseCALdata(decodeText(file.read(kMaxCalendarBytes)));
 }
 
 bool myCalSettings::SetSpecialDay(bool on) {

@@ -164,6 +164,8 @@ class myCalSettings : public QObject {
 
   private:
     void loadNetworkPicture(const QString& pattern, const QString& address, bool firstTry);
+    // Tries the addresses from `index` on until one answers.
+    void fetchCalendar(const QStringList& addresses, int index);
     QDate today() const;
 
     QHash<QString, QString> bdays_;

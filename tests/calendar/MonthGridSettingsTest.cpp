@@ -328,6 +328,24 @@ TEST_F(calendarGridSettings, WebCalendarsComeFromTheServerAndMissingOnesBeep) {
     EXPECT_EQ(served.load(), 2);
 }
 
+TEST_F(calendarGridSettings, SettingsMayGoWhileTheirDownloadsRun) {
+    test::LoopbackHttpServer http;
+    http.server().Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(300ms);
+        res.set_content(kCalendar, "text/calendar");
+    });
+    http.start();
+    const QString address = QString::fromStdString(http.url("/slow"));
+    {
+        myCalSettings settings;
+        ASSERT_TRUE(settings.loadCALDesc(address));
+        settings.setSImagePath(address);
+        settings.LoadImage(address);
+        QTest::qWait(50);
+    }
+    QTest::qWait(400);  // the answers arrive with nobody to take them
+}
+
 TEST_F(calendarGridSettings, CalendarFilesAreReadAtOnce) {
     QTemporaryDir folder;
     const QString path = QDir(folder.path()).filePath(QStringLiteral("days.ics"));
