@@ -30,6 +30,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRadialGradient>
+#include <QSignalBlocker>
 #include <QSizeGrip>
 #include <QSplitter>
 #include <QToolButton>
@@ -157,6 +158,16 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     menuButton->setPopupMode(QToolButton::InstantPopup);
     menuButton->setMenu(menu_);
     buttons->insertWidget(1, menuButton);
+    zoomButton_ = smallButton(window_.get(), QStringLiteral("+"), QStringLiteral("zoomButton"));
+    zoomButton_->setCheckable(true);
+    zoomButton_->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
+    connect(zoomButton_, &QToolButton::toggled, this, &ztCalendarController::zoomCalendar);
+    auto* closeButton =
+        smallButton(window_.get(), QStringLiteral("×"), QStringLiteral("closeButton"));
+    closeButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
+    connect(closeButton, &QToolButton::clicked, this, &ztCalendarController::actClose);
+    buttons->insertWidget(0, closeButton);
+    buttons->addWidget(zoomButton_);
 
     connect(settingsButton_, &QToolButton::clicked, this, &ztCalendarController::settingsBtnAction);
 
@@ -442,6 +453,36 @@ bool ztCalendarController::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+void ztCalendarController::zoomCalendar(bool on) {
+    if (!window_ || on == isZoomed()) {
+        return;
+    }
+    myCalSettings& settings = calView_->calSettings();
+    if (on) {
+        previousWindowSize_ = window_->geometry();
+        previousCounts_ = {settings.cntH(), settings.cntV()};
+        window_->setGeometry(screens_.availableArea(QRectF(window_->geometry()).center()).toRect());
+    } else {
+        window_->setGeometry(*previousWindowSize_);
+        previousWindowSize_.reset();
+        settings.SetCntH(previousCounts_.across);
+        settings.SetCntV(previousCounts_.down);
+        calView_->scaleDayFontForMonths();
+    }
+    if (zoomButton_->isChecked() != on) {
+        const QSignalBlocker quiet(zoomButton_);
+        zoomButton_->setChecked(on);
+    }
+    paintPanel();
+    relayout();
+}
+
+void ztCalendarController::actClose() {
+    if (window_) {
+        window_->hide();
+    }
 }
 
 // The moon -----------------------------------------------------------------------------

@@ -118,6 +118,13 @@ class ztCalendarController : public QObject {
     static int getWindowLayer(int choice);
     static bool getWindowType(int choice);
 
+    // Zoom on: the window fills the usable area of its screen; off: it goes back to its
+    // frame and months from before.
+    void zoomCalendar(bool on);
+    bool isZoomed() const { return previousWindowSize_.has_value(); }
+    // Closes the window (the title bar's close button).
+    void actClose();
+
     // The moon of `day` in a window pointing at `globalPoint`; a second call closes it.
     void toggleMoonWindow(const QDate& day, const QPointF& globalPoint);
     MAAttachedWindow* attachedWindow() const { return attachedWindow_; }
@@ -175,6 +182,9 @@ class ztCalendarController : public QObject {
     QWidget* iButton_ = nullptr;
     QPointer<MAAttachedWindow> attachedWindow_;
     QMenu* menu_ = nullptr;
+    QToolButton* zoomButton_ = nullptr;
+    std::optional<QRect> previousWindowSize_;
+    Counts previousCounts_;
     std::unique_ptr<QPrinter> printer_;
     int noOfCal_ = 1;
     bool relayingOut_ = false;

@@ -146,6 +146,26 @@ TEST_F(calendaruiBigCalendarWindow, ALargerWindowShowsMoreMonthsUpToTheChoice) {
     TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 0;
 }
 
+TEST_F(calendaruiBigCalendarWindow, ZoomFillsTheScreenAndComesBackToTheOldFrameAndMonths) {
+    TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 3;  // twelve months
+    ztCalendarController big(clock, defaults, screens);
+    myCalSettings& settings = big.monthView()->calSettings();
+    big.window()->show();
+    big.window()->setGeometry(100, 100, 500, 400);
+    const QRect before = big.window()->geometry();
+    const Counts counts{settings.cntH(), settings.cntV()};
+    big.zoomCalendar(true);
+    EXPECT_TRUE(big.isZoomed());
+    EXPECT_EQ(big.window()->geometry(), QRect(0, 24, 1280, 776));
+    big.zoomCalendar(false);
+    EXPECT_FALSE(big.isZoomed());
+    EXPECT_EQ(big.window()->geometry(), before);
+    EXPECT_EQ(Counts(settings.cntH(), settings.cntV()), counts);
+    big.actClose();
+    EXPECT_FALSE(big.window()->isVisible());
+    TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 0;
+}
+
 TEST_F(calendaruiBigCalendarWindow, ControlClickShowsTheMoonOfTheDayAndASecondClosesIt) {
     ztCalendarController big(clock, defaults, screens);
     Moon moon;
