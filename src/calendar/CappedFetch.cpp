@@ -11,7 +11,7 @@ CappedFetch::CappedFetch(QObject* parent) : QObject(parent) {}
 
 CappedFetch::~CappedFetch() = default;
 
-void CappedFetch::get(const QUrl& url, const Limits& limits, Done done) {
+void CappedFetch::get(const QUrl& url, const Limits& limits, const Done& done) {
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         QTimer::singleShot(0, this, [done, url] {

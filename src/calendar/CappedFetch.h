@@ -34,7 +34,7 @@ class CappedFetch : public QObject {
 
     // Starts the GET; `done` is called once, later, unless the fetcher is destroyed first.
     // Only http and https; any other scheme fails at once (still through `done`, later).
-    void get(const QUrl& url, const Limits& limits, Done done);
+    void get(const QUrl& url, const Limits& limits, const Done& done);
 
   private:
     QNetworkAccessManager* network_ = nullptr;

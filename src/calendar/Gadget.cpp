@@ -38,7 +38,7 @@ EventImage& EventImage::sharedImages() {
     return *shared;
 }
 
-std::optional<QImage> EventImage::getImageForURL(const QString& address, Callback callback) {
+std::optional<QImage> EventImage::getImageForURL(const QString& address, const Callback& callback) {
     if (auto local = localImages_.constFind(address); local != localImages_.cend()) {
         if (!callback) {
             return std::nullopt;

@@ -50,7 +50,7 @@ class EventImage : public QObject {
     // The icon, when it can be given now and a callback is set; otherwise nothing, after
     // starting a download when the icon is neither ours, nor cached, nor on its way. A
     // failed download leaves no trace: a later call starts another.
-    std::optional<QImage> getImageForURL(const QString& address, Callback callback);
+    std::optional<QImage> getImageForURL(const QString& address, const Callback& callback);
 
     // Address -> file of our own picture (tests and the resources set it).
     void setLocalImages(const QHash<QString, QString>& table) { localImages_ = table; }

@@ -560,7 +560,8 @@ void myCalProView::drawMonths(QPainter& painter, const QRectF& target, bool toSc
             drawCalRect(painter, inner, settings.drawWindowTitle() & myCalSettings::kMonthTitle,
                         image, toScreen);
             if (settings.iDrawFrame() > 0) {
-                const qreal half = settings.iDrawFrame() / 2;
+                const int halfWidth = settings.iDrawFrame() / 2;  // whole points
+                const qreal half = halfWidth;
                 painter.setPen(QPen(colors_.grid, settings.iDrawFrame()));
                 painter.setBrush(Qt::NoBrush);
                 painter.drawRect(inner.adjusted(-half, -half, half, half));
