@@ -2,10 +2,14 @@
 
 #include "platform/UserDefaults.h"
 
+#include <QApplication>
+#include <QBuffer>
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace talvor {
@@ -91,14 +95,55 @@ bool DragView::performDragOperation(const QMimeData& mime, const QObject* source
     return true;
 }
 
+void DragView::setScaling(Scaling scaling) {
+    scaling_ = scaling;
+    update();
+}
+
+QRect DragView::pictureRect() const {
+    if (image_.isNull()) {
+        return {};
+    }
+    QSize fitted = image_.size();
+    if (scaling_ == Scaling::Proportional) {
+        fitted = image_.size().scaled(size(), Qt::KeepAspectRatio);
+    } else if (scaling_ == Scaling::IndependentAxes) {
+        fitted = size();
+    }
+    return {QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted};
+}
+
+void DragView::mousePressEvent(QMouseEvent* event) {
+    pressedAt_ = event->position().toPoint();
+    QWidget::mousePressEvent(event);
+}
+
+void DragView::mouseMoveEvent(QMouseEvent* event) {
+    // The well's picture can be dragged out, to other programs or back onto itself.
+    if (!image_.isNull() && (event->buttons() & Qt::LeftButton) &&
+        (event->position().toPoint() - pressedAt_).manhattanLength() >=
+            QApplication::startDragDistance()) {
+        auto* mime = new QMimeData;
+        mime->setImageData(image_);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image_.save(&buffer, "PNG");
+        mime->setData(dragType(), png);
+        auto* drag = new QDrag(this);
+        drag->setMimeData(mime);
+        drag->setPixmap(QPixmap::fromImage(image_.scaled(64, 64, Qt::KeepAspectRatio)));
+        drag->exec(Qt::CopyAction);
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
 void DragView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!image_.isNull()) {
-        const QSize fitted = image_.size().scaled(size(), Qt::KeepAspectRatio);
-        const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2),
-                           fitted);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, image_);
+        painter.drawImage(pictureRect(), image_);
     }
     if (highlighted_) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 3));

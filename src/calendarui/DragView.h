@@ -31,6 +31,13 @@ class DragView : public QWidget {
     // The picture shown as a well; none for the transparent overlay.
     void setImage(const QImage& image);
     const QImage& image() const { return image_; }
+    // How the well fits its picture: keeping its proportions, at its own size, or stretched.
+    enum class Scaling { Proportional, None, IndependentAxes };
+    void setScaling(Scaling scaling);
+    Scaling scaling() const { return scaling_; }
+    // Where the picture is drawn in the well.
+    QRect pictureRect() const;
+
     // The file the well's picture came from, when it came from one.
     const QString& imageFile() const { return imageFile_; }
     void setImageFile(const QString& path);
@@ -46,6 +53,8 @@ class DragView : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -55,6 +64,8 @@ class DragView : public QWidget {
     QImage image_;
     QString imageFile_;
     bool highlighted_ = false;
+    Scaling scaling_ = Scaling::Proportional;
+    QPoint pressedAt_;
 };
 
 // The picture well of the calendar window is the same view.

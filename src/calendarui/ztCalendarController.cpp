@@ -123,7 +123,8 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     moonRow->addWidget(moonPicture_, 0, Qt::AlignTop);
     moonRow->addWidget(moonText_, 1);
     moonRow->addWidget(settingsButton_, 0, Qt::AlignBottom);
-    moonRow->addWidget(new QSizeGrip(window_.get()), 0, Qt::AlignBottom | Qt::AlignRight);
+    sizeGrip_ = new QSizeGrip(window_.get());
+    moonRow->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
 
     auto* layout = new QVBoxLayout(window_.get());
     layout->setContentsMargins(8, 2, 8, 4);
@@ -373,6 +374,19 @@ void ztCalendarController::updateCalendarPrefs() {
     calView_->setCalColorRow(prefs.CalendarWinRowGolor);
     calView_->setCalColorBG(prefs.CalendarWinBGolor);
     calView_->setCalDayNoLocation(prefs.CalDayNoLocation);
+    movableByBackground_ = prefs.movableAndResizable();
+    sizeGrip_->setVisible(movableByBackground_);
+    switch (prefs.imageScaling()) {
+        case TalvorCalPrefsSettings::Scaling::Proportional:
+            pictureWell_->setScaling(DragView::Scaling::Proportional);
+            break;
+        case TalvorCalPrefsSettings::Scaling::None:
+            pictureWell_->setScaling(DragView::Scaling::None);
+            break;
+        case TalvorCalPrefsSettings::Scaling::IndependentAxes:
+            pictureWell_->setScaling(DragView::Scaling::IndependentAxes);
+            break;
+    }
     calView_->setLongMonthNames(prefs.ShortLongMonthName != 0);
     calView_->setDoubleClickOpensCalendar(prefs.CalendarDoubleClickApp == 0);
     calView_->setCalYearFont(prefs.CalendarWinMonthFontSize);
@@ -435,6 +449,17 @@ bool ztCalendarController::eventFilter(QObject* watched, QEvent* event) {
         }
         if (event->type() == QEvent::Resize) {
             paintPanel();
+        }
+        if (event->type() == QEvent::MouseButtonPress) {
+            dragFrom_ =
+                static_cast<QMouseEvent*>(event)->globalPosition() - QPointF(window_->pos());
+        }
+        if (event->type() == QEvent::MouseMove && movableByBackground_) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->buttons() & Qt::LeftButton) {
+                window_->move((mouse->globalPosition() - dragFrom_).toPoint());
+                return true;
+            }
         }
         if (event->type() == QEvent::Hide) {
             closeAttachedWindow();

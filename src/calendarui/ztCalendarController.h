@@ -83,6 +83,9 @@ class ztCalendarController : public QObject {
     QLabel* moonText() const { return moonText_; }
     QToolButton* settingsButton() const { return settingsButton_; }
     DragView* pictureWell() const { return pictureWell_; }
+    // A window style other than 0: the panel moves by its background and shows its grip.
+    bool isMovableByBackground() const { return movableByBackground_; }
+    QWidget* sizeGrip() const { return sizeGrip_; }
     void releaseWindow();
 
     // Navigation (the buttons and keys).
@@ -183,6 +186,9 @@ class ztCalendarController : public QObject {
     QPointer<MAAttachedWindow> attachedWindow_;
     QMenu* menu_ = nullptr;
     QToolButton* zoomButton_ = nullptr;
+    QWidget* sizeGrip_ = nullptr;
+    bool movableByBackground_ = true;
+    QPointF dragFrom_;
     std::optional<QRect> previousWindowSize_;
     Counts previousCounts_;
     std::unique_ptr<QPrinter> printer_;

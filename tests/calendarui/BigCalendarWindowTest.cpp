@@ -12,6 +12,7 @@
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -144,6 +146,44 @@ TEST_F(calendaruiBigCalendarWindow, ALargerWindowShowsMoreMonthsUpToTheChoice) {
     big.relayout();
     EXPECT_EQ(Counts(settings.cntH(), settings.cntV()), (Counts{1, 2}));
     TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 0;
+}
+
+TEST_F(calendaruiBigCalendarWindow, WindowStyleAndPictureScalingFollowTheSettings) {
+    TalvorCalPrefsSettings& prefs = TalvorCalPrefsSettings::sharedInstance();
+    const struct {
+        int winType;
+        int scaling;
+        bool movable;
+        QSize picture;  // a 100 x 50 picture in a 200 x 200 well
+    } cases[] = {
+        {8223, 0, true, {200, 100}},
+        {0, 1, false, {100, 50}},
+        {3, 2, true, {200, 200}},
+    };
+    QImage picture(100, 50, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    for (const auto& c : cases) {
+        prefs.CalendarWinType = c.winType;
+        prefs.CalendarImageScaleing = c.scaling;
+        ztCalendarController big(clock, defaults, screens);
+        big.window()->show();  // reads the settings
+        EXPECT_EQ(big.isMovableByBackground(), c.movable) << c.winType;
+        EXPECT_EQ(big.sizeGrip()->isVisible(), c.movable) << c.winType;
+        big.pictureWell()->setImage(picture);
+        big.pictureWell()->resize(200, 200);
+        EXPECT_EQ(big.pictureWell()->pictureRect().size(), c.picture) << c.scaling;
+
+        // A drag on the panel's own background moves it only when it may.
+        big.window()->move(100, 100);
+        QWidget* window = big.window();
+        QTest::mousePress(window, Qt::LeftButton, {}, QPoint(5, 5));
+        QMouseEvent move(QEvent::MouseMove, QPointF(45, 25), window->mapToGlobal(QPointF(45, 25)),
+                         Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &move);
+        QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(45, 25));
+        EXPECT_EQ(window->pos(), c.movable ? QPoint(140, 120) : QPoint(100, 100)) << c.winType;
+    }
+    prefs.resetPrefsToDefaults();
 }
 
 TEST_F(calendaruiBigCalendarWindow, ZoomFillsTheScreenAndComesBackToTheOldFrameAndMonths) {
