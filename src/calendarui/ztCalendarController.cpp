@@ -9,6 +9,7 @@
 #include "MonthGrid.h"
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "platform/Clock.h"
+#include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
@@ -180,6 +181,12 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     calView_->calSettings().SetGridLines(2, 0);
     calView_->LoadDayFont();
     pictureWell_->hide();
+    for (const QString& name : {QStringLiteral("TalvorUpdateCalNotification"),
+                                QStringLiteral("TalvorMenuBarDatePrefsChangeNotification")}) {
+        observations_.push_back(
+            platform::DistributedNotificationCenter::defaultCenter().addObserver(
+                name, QVariant(), [this](const platform::Notification&) { updateCalPrefs(); }));
+    }
     // Room for the moon's lines beside a single month too.
     window_->resize(std::max(360, counts.across * monthCell().width() + 16),
                     counts.down * monthCell().height() + kMoonSide + 40);
@@ -397,6 +404,14 @@ void ztCalendarController::updateCalendarPrefs() {
     calView_->Today();
     updateMoon();
     relayout();
+}
+
+void ztCalendarController::updateCalPrefs() {
+    if (calView_ == nullptr) {
+        return;
+    }
+    applyFirstWeekdayAndWeeks();
+    calView_->update();
 }
 
 void ztCalendarController::settingsBtnAction() {

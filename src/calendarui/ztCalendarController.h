@@ -3,6 +3,7 @@
 #include "MAAttachedWindow.h"
 #include "myCalProView.h"
 #include "platform/Date.h"
+#include "platform/NotificationCenter.h"
 
 #include <QFont>
 #include <QImage>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QLabel;
 class QMenu;
@@ -75,6 +77,9 @@ class ztCalendarController : public QObject {
     void showCalBGImg();
     // Reads the calendar-window and date settings again and redraws.
     void updateCalendarPrefs();
+    // The first weekday and week numbers again ("iStartDay", "iShowWeek"), and a redraw: on
+    // "TalvorUpdateCalNotification" and "TalvorMenuBarDatePrefsChangeNotification".
+    void updateCalPrefs();
     // The settings button: the "Menubar Calendar" pane.
     void settingsBtnAction();
 
@@ -189,6 +194,7 @@ class ztCalendarController : public QObject {
     QWidget* sizeGrip_ = nullptr;
     bool movableByBackground_ = true;
     QPointF dragFrom_;
+    std::vector<platform::Observation> observations_;
     std::optional<QRect> previousWindowSize_;
     Counts previousCounts_;
     std::unique_ptr<QPrinter> printer_;

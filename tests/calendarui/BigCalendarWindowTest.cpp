@@ -4,6 +4,7 @@
 #include "calendarui/HUDWindow.h"
 #include "calendarui/MAAttachedWindow.h"
 #include "calendarui/ztCalendarController.h"
+#include "platform/DistributedNotificationCenter.h"
 #include "platform/PreferenceStore.h"
 #include "platform/UserDefaults.h"
 
@@ -184,6 +185,20 @@ TEST_F(calendaruiBigCalendarWindow, WindowStyleAndPictureScalingFollowTheSetting
         EXPECT_EQ(window->pos(), c.movable ? QPoint(140, 120) : QPoint(100, 100)) << c.winType;
     }
     prefs.resetPrefsToDefaults();
+}
+
+TEST_F(calendaruiBigCalendarWindow, TheStartDayChoiceArrivesByNotification) {
+    ztCalendarController big(clock, defaults, screens);
+    myCalSettings& settings = big.monthView()->calSettings();
+    defaults.setInteger(2, QStringLiteral("iStartDay"));  // Tuesday in the pane's list
+    defaults.setInteger(1, QStringLiteral("iShowWeek"));
+    platform::DistributedNotificationCenter::defaultCenter().post(
+        QStringLiteral("TalvorUpdateCalNotification"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settings.firstDay() == 2; }, 5000));
+    EXPECT_EQ(settings.showWeekNum(), 1);
+    defaults.setInteger(9, QStringLiteral("iStartDay"));  // out of range: the first item
+    big.updateCalPrefs();
+    EXPECT_EQ(settings.firstDay(), 0);
 }
 
 TEST_F(calendaruiBigCalendarWindow, ZoomFillsTheScreenAndComesBackToTheOldFrameAndMonths) {
