@@ -4,7 +4,6 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
-#include <QToolButton>
 
 namespace talvor::HUDWindow {
 
@@ -38,20 +37,6 @@ QImage sizedHUDBackground(const QSize& size, const QString& title) {
     painter.drawText(bar.adjusted(kTitleBarHeight, 0, -kTitleBarHeight, 0), Qt::AlignCenter,
                      titleShown(title, image.width()));
     return image;
-}
-
-QAbstractButton* addiButton(QWidget* panel) {
-    auto* button = new QToolButton(panel);
-    button->setObjectName(QStringLiteral("iButton"));
-    button->setFixedSize(13, 13);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setText(QStringLiteral("i"));
-    button->setStyleSheet(
-        QStringLiteral("QToolButton { color: white; border: 1px solid white; border-radius: 6px; "
-                       "font: bold 9px; }"));
-    button->move(panel->width() - 16, 3);
-    return button;
 }
 
 }  // namespace talvor::HUDWindow

@@ -5,9 +5,6 @@
 #include <QSize>
 #include <QString>
 
-class QAbstractButton;
-class QWidget;
-
 namespace talvor {
 
 // The look of the heads-up panel that holds the date menu's calendar: a dark translucent body
@@ -22,8 +19,6 @@ QFont titleFont();
 QString titleShown(const QString& title, int panelWidth);
 // The panel's background at `size`, drawn afresh for each size and title.
 QImage sizedHUDBackground(const QSize& size, const QString& title);
-// A small white "i" button at the top right corner of `panel`, kept there on resizes.
-QAbstractButton* addiButton(QWidget* panel);
 
 }  // namespace HUDWindow
 }  // namespace talvor

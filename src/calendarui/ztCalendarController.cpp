@@ -133,8 +133,6 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     layout->addLayout(buttons);
     layout->addWidget(splitter_, 1);
     layout->addLayout(moonRow);
-    iButton_ = HUDWindow::addiButton(window_.get());
-    iButton_->hide();  // the title bar's row of buttons takes that corner
 
     menu_ = new QMenu(window_.get());
     menu_->setObjectName(QStringLiteral("calendarSettingsMenu"));
@@ -852,7 +850,6 @@ void ztCalendarController::releaseWindow() {
     moonPicture_ = nullptr;
     moonText_ = nullptr;
     settingsButton_ = nullptr;
-    iButton_ = nullptr;
     window_.reset();
 }
 

@@ -187,7 +187,6 @@ class ztCalendarController : public QObject {
     QLabel* moonPicture_ = nullptr;
     QLabel* moonText_ = nullptr;
     QToolButton* settingsButton_ = nullptr;
-    QWidget* iButton_ = nullptr;
     QPointer<MAAttachedWindow> attachedWindow_;
     QMenu* menu_ = nullptr;
     QToolButton* zoomButton_ = nullptr;
