@@ -698,6 +698,7 @@ void myCalProView::drawCalRect(QPainter& painter, const QRectF& r, bool showTitl
             const qreal left = r.left() + (c + (weekNumbers ? 1 : 0)) * cw + 2;
             drawShadowedText(painter, QRectF(left, headerTop, cw - 2, headerH + 2),
                              Qt::AlignHCenter | Qt::AlignBottom, nameOf(weekday));
+            drawn.weekdayNames << nameOf(weekday);
         }
     }
 

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QPointF>
 #include <QRectF>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -133,7 +134,8 @@ class myCalProView : public QWidget {
         QDate first;
         QRectF rect;
         QList<DrawnDay> days;
-        QList<int> weekNumbers;  // one per row, top first
+        QList<int> weekNumbers;    // one per row, top first
+        QStringList weekdayNames;  // the header, first column first
         QRectF topFreeSpace, bottomFreeSpace;
     };
     const QList<DrawnMonth>& drawnMonths() const { return drawnMonths_; }

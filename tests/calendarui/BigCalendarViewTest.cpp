@@ -251,6 +251,30 @@ TEST_F(calendaruiBigCalendarView, EveryWeekdayCanStartTheRows) {
     }
 }
 
+TEST_F(calendaruiBigCalendarView, WeekdayNamesAreAsLongAsTheMonthIsWide) {
+    const struct {
+        int width;
+        qreal headerPoints;
+        const char* first;  // Monday first
+    } cases[] = {
+        {199, 9, "M"},      {200, 9, "Mon"},  {399, 9, "Mon"},
+        {900, 9, "Monday"}, {420, 16, "Mon"},  // full names wider than their columns: short ones
+        {230, 40, "M"},                        // even those too wide: one letter
+    };
+    for (const auto& c : cases) {
+        auto view = makeView({c.width + 6, 400});  // the month is the view less its margins
+        QFont header(QStringLiteral("DejaVu Sans"));
+        header.setPointSizeF(c.headerPoints);
+        view->setCalDayOfWeekFont(header);
+        render(*view);
+        const auto& month = view->drawnMonths().front();
+        ASSERT_EQ(month.rect.width(), c.width);
+        ASSERT_EQ(month.weekdayNames.size(), 7);
+        EXPECT_EQ(month.weekdayNames.front(), QString::fromLatin1(c.first))
+            << c.width << " at " << c.headerPoints << " pt";
+    }
+}
+
 TEST_F(calendaruiBigCalendarView, DayFontShrinksForManyMonthsAndFitsItsCells) {
     const struct {
         int across, down;
