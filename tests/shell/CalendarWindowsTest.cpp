@@ -141,7 +141,7 @@ TEST_F(shellCalendarWindows, EscapeClosesTheMiniCalendarThroughTheDelegate) {
 TEST_F(shellCalendarWindows, CalendarSettingsReachTheBigCalendar) {
     defaults.setInteger(2, QStringLiteral("FirstDayOfWeek"));
     windows.CalendarPrefsUpdates({QStringLiteral("TalvorCalendarPrefsChangeNotification"), {}, {}});
-    EXPECT_EQ(big.monthView()->grid().firstWeekday, 2);
+    EXPECT_EQ(big.monthView()->calSettings().firstDay(), 1) << "Monday";
 }
 
 TEST_F(shellCalendarWindows, HotKeysDoNothingWhileTheBigCalendarIsChosen) {
