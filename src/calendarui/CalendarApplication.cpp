@@ -2,14 +2,13 @@
 
 #include "platform/DesktopApplications.h"
 #include "platform/Log.h"
-#include "platform/Workspace.h"
+#include "platform/ProcessLauncher.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
-#include <QUrl>
 
 namespace talvor {
 namespace {
@@ -29,10 +28,37 @@ QStringList defaultsIn(const QString& path) {
         if (line.startsWith(QLatin1Char('['))) {
             inDefaults = line == QLatin1String("[Default Applications]");
         } else if (inDefaults && line.section(QLatin1Char('='), 0, 0).trimmed() == kMime) {
-            return line.section(QLatin1Char('='), 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+            QStringList ids;
+            for (const QString& id :
+                 line.section(QLatin1Char('='), 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+                if (!id.trimmed().isEmpty()) {
+                    ids << id.trimmed();
+                }
+            }
+            return ids;
         }
     }
     return {};
+}
+
+// Every default named for text/calendar, strongest first: the user's and the system's
+// mimeapps.list, then the applications folders' own, then their defaults.list.
+QStringList defaultIds(const QStringList& configFolders, const QStringList& applicationFolders) {
+    QStringList lists;
+    for (const QString& folder : configFolders) {
+        lists << folder + QStringLiteral("/mimeapps.list");
+    }
+    for (const QString& folder : applicationFolders) {
+        lists << folder + QStringLiteral("/mimeapps.list");
+    }
+    for (const QString& folder : applicationFolders) {
+        lists << folder + QStringLiteral("/defaults.list");
+    }
+    QStringList ids;
+    for (const QString& list : lists) {
+        ids << defaultsIn(list);
+    }
+    return ids;
 }
 
 // "org.gnome.Calendar.desktop" in the folders; "kde-x.desktop" may also lie at "kde/x.desktop".
@@ -70,21 +96,9 @@ bool handlesCalendars(const QString& path) {
 
 std::optional<QString> calendarApplicationEntry(const QStringList& configFolders,
                                                 const QStringList& applicationFolders) {
-    QStringList lists;
-    for (const QString& folder : configFolders) {
-        lists << folder + QStringLiteral("/mimeapps.list");
-    }
-    for (const QString& folder : applicationFolders) {
-        lists << folder + QStringLiteral("/mimeapps.list");
-    }
-    for (const QString& folder : applicationFolders) {
-        lists << folder + QStringLiteral("/defaults.list");
-    }
-    for (const QString& list : lists) {
-        for (const QString& id : defaultsIn(list)) {
-            if (auto entry = findEntry(id.trimmed(), applicationFolders)) {
-                return entry;
-            }
+    for (const QString& id : defaultIds(configFolders, applicationFolders)) {
+        if (auto entry = findEntry(id, applicationFolders)) {
+            return entry;
         }
     }
     for (const QString& folder : applicationFolders) {
@@ -106,12 +120,55 @@ std::optional<QString> calendarApplicationEntry() {
 }
 
 bool openCalendarApplication() {
-    const std::optional<QString> entry = calendarApplicationEntry();
-    if (!entry) {
+    const std::optional<QString> path = calendarApplicationEntry();
+    if (!path) {
         platform::log(QStringLiteral("calendar: no application opens text/calendar"));
         return false;
     }
-    return platform::Workspace::shared().openURL(QUrl::fromLocalFile(*entry));
+    const std::optional<platform::DesktopApplication> entry =
+        platform::DesktopApplicationIndex::readEntry(*path);
+    const QStringList command = entry ? CalendarApplication::commandOf(entry->exec) : QStringList();
+    if (command.isEmpty() ||
+        !platform::ProcessLauncher::shared().startDetached(command.front(), command.mid(1))) {
+        platform::log(
+            QStringLiteral("calendar: the application %1 could not be started").arg(*path));
+        return false;
+    }
+    return true;
 }
 
+namespace CalendarApplication {
+
+std::optional<QString> defaultHandlerId(const QStringList& configFolders,
+                                        const QStringList& dataFolders) {
+    QStringList applicationFolders;
+    for (const QString& folder : dataFolders) {
+        applicationFolders << QDir(folder).filePath(QStringLiteral("applications"));
+    }
+    const QStringList ids = defaultIds(configFolders, applicationFolders);
+    return ids.isEmpty() ? std::nullopt : std::optional<QString>(ids.front());
+}
+
+std::optional<QString> defaultHandlerId() {
+    return defaultHandlerId(
+        QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation),
+        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation));
+}
+
+QStringList commandOf(const QStringList& exec) {
+    QStringList command;
+    for (const QString& argument : exec) {
+        if (argument.size() == 2 && argument.startsWith(QLatin1Char('%'))) {
+            continue;
+        }
+        command << argument;
+    }
+    return command;
+}
+
+bool launch() {
+    return openCalendarApplication();
+}
+
+}  // namespace CalendarApplication
 }  // namespace talvor

@@ -15,7 +15,25 @@ std::optional<QString> calendarApplicationEntry(const QStringList& configFolders
                                                 const QStringList& applicationFolders);
 std::optional<QString> calendarApplicationEntry();
 
-// Starts it; without one, says so in the log and returns false.
+// Starts it without waiting for it (its Exec command, never the entry file handed to an
+// opener); without one, or when it would not start, says so in the log and returns false.
 bool openCalendarApplication();
 
+namespace CalendarApplication {
+
+// The desktop entry id ("org.gnome.Calendar.desktop") first named for text/calendar under
+// [Default Applications] in the mimeapps.list files of `configFolders`, then of the
+// applications folders of `dataFolders`, then their defaults.list: the same lists, in the
+// same order, as calendarApplicationEntry reads, whether the entry is installed or not.
+std::optional<QString> defaultHandlerId(const QStringList& configFolders,
+                                        const QStringList& dataFolders);
+std::optional<QString> defaultHandlerId();
+
+// The Exec line of a desktop entry, its field codes (%u, %f, ...) removed.
+QStringList commandOf(const QStringList& exec);
+
+// The same as openCalendarApplication().
+bool launch();
+
+}  // namespace CalendarApplication
 }  // namespace talvor

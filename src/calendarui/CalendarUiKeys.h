@@ -26,10 +26,13 @@ inline const QString TalvorCalendarPrefsChangeNotification =
 
 namespace talvor::keys {
 
-// The calendar window's picture (standard user defaults): its file address, its size, and
-// whether it has been shown since the last reset.
+// The calendar window's picture (standard user defaults): the user's own picture rather than
+// the built-in one, its file address, the size of its area, and whether the built-in one has
+// been shown since the last reset.
+inline const QString ShowDefaultCalBGImg = QStringLiteral("ShowDefaultCalBGImg");
 inline const QString CalImgURL = QStringLiteral("CalImgURL");
-inline const QString CalImgSize = QStringLiteral("CalImgSize");
+inline const QString CalImgWidth = QStringLiteral("CalImgWidth");
+inline const QString CalImgHeight = QStringLiteral("CalImgHeight");
 inline const QString isBGImageShownBefore = QStringLiteral("isBGImageShownBefore");
 
 // Distributed: the first weekday changed; the calendar windows redraw.

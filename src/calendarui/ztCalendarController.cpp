@@ -1,18 +1,45 @@
 #include "ztCalendarController.h"
 
+#include "CalendarApplication.h"
+#include "CalendarUiKeys.h"
 #include "CalendarWindow.h"
-#include "MonthPager.h"
+#include "DragView.h"
+#include "HUDWindow.h"
+#include "MAAttachedWindow.h"
+#include "MonthGrid.h"
+#include "calendar/TalvorCalPrefsSettings.h"
 #include "platform/Clock.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "platform/Log.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 
+#include <QEvent>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
+#include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRadialGradient>
+#include <QSignalBlocker>
+#include <QSizeGrip>
+#include <QSplitter>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace talvor {
 namespace {
@@ -20,6 +47,23 @@ namespace {
 using Shared = SharedController<ztCalendarController>;
 
 constexpr int kMoonSide = 48;
+constexpr int kMoonWindowSide = 256;
+constexpr int kPictureHeight = 274;
+
+const QString& kShowDefaultCalBGImg = keys::ShowDefaultCalBGImg;
+const QString& kIsBGImageShownBefore = keys::isBGImageShownBefore;
+const QString& kCalImgURL = keys::CalImgURL;
+const QString& kCalImgWidth = keys::CalImgWidth;
+const QString& kCalImgHeight = keys::CalImgHeight;
+
+QToolButton* smallButton(QWidget* parent, const QString& text, const QString& name) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setText(text);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
 
 }  // namespace
 
@@ -28,41 +72,128 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     : clock_(clock), defaults_(defaults), screens_(screens) {
     window_ = std::make_unique<CalendarWindow>();
     window_->setObjectName(QStringLiteral("ztCalendarController"));
+    window_->setWindowTitle(tr("Calendar"));
     window_->setShowHandler([this] { updateCalendarPrefs(); });
-    monthView_ = new MonthGridView(MonthGridView::bigStyle(), window_.get());
+    window_->installEventFilter(this);
+
+    calView_ = new myCalProView(window_.get());
+    calView_->setObjectName(QStringLiteral("myCalProView"));
+    calView_->setClock(&clock_);
+    calView_->setAcceptDrops(false);  // pictures go to the picture well
+    calView_->setMinimumSize(monthCell());
+    calView_->installEventFilter(this);
+    pictureWell_ = new DragView(window_.get());
+    pictureWell_->setObjectName(QStringLiteral("calBGImg"));
+    pictureWell_->setDelegate([this](const QImage& picture) { setCalendarPicture(picture); });
+    pictureWell_->setMinimumHeight(40);
+    splitter_ = new QSplitter(Qt::Vertical, window_.get());
+    splitter_->addWidget(pictureWell_);
+    splitter_->addWidget(calView_);
+    splitter_->setChildrenCollapsible(false);
+    connect(splitter_, &QSplitter::splitterMoved, this, [this] {
+        if (pictureShown()) {
+            defaults_.setDouble(pictureWell_->width(), kCalImgWidth);
+            defaults_.setDouble(pictureWell_->height(), kCalImgHeight);
+            defaults_.synchronize();
+        }
+        relayout();
+    });
+
+    auto* prev = smallButton(window_.get(), QStringLiteral("<"), QStringLiteral("prevMonth"));
+    auto* todayButton = smallButton(window_.get(), QStringLiteral("D"), QStringLiteral("today"));
+    auto* next = smallButton(window_.get(), QStringLiteral(">"), QStringLiteral("nextMonth"));
+    connect(prev, &QToolButton::clicked, this, &ztCalendarController::prevMonth);
+    connect(todayButton, &QToolButton::clicked, this, &ztCalendarController::today);
+    connect(next, &QToolButton::clicked, this, &ztCalendarController::nextMonth);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(2);
+    buttons->addStretch(1);
+    for (QToolButton* button : {prev, todayButton, next}) {
+        button->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
+        buttons->addWidget(button);
+    }
+
     moonPicture_ = new QLabel(window_.get());
     moonPicture_->setFixedSize(kMoonSide, kMoonSide);
     moonText_ = new QLabel(window_.get());
     moonText_->setWordWrap(true);
-    settingsButton_ = new QToolButton(window_.get());
-    settingsButton_->setText(tr("Settings…"));
-    settingsButton_->setAutoRaise(true);
-    settingsButton_->setFocusPolicy(Qt::NoFocus);
-
+    moonText_->setStyleSheet(QStringLiteral("QLabel { color: white; }"));
+    moonText_->setMinimumHeight(kMoonSide);
+    settingsButton_ = smallButton(window_.get(), tr("Settings…"), QStringLiteral("settings"));
+    settingsButton_->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
     auto* moonRow = new QHBoxLayout;
     moonRow->addWidget(moonPicture_, 0, Qt::AlignTop);
     moonRow->addWidget(moonText_, 1);
     moonRow->addWidget(settingsButton_, 0, Qt::AlignBottom);
-    auto* layout = new QVBoxLayout(window_.get());
-    layout->setContentsMargins(8, 8, 8, 8);
-    layout->addWidget(monthView_);
-    layout->addLayout(moonRow);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    // The moon text may wrap, never widen the window past the grid.
-    moonText_->setFixedWidth(monthView_->sizeHint().width() - kMoonSide -
-                             settingsButton_->sizeHint().width() - 2 * layout->spacing());
-    moonText_->setMinimumHeight(kMoonSide);
+    sizeGrip_ = new QSizeGrip(window_.get());
+    moonRow->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
 
-    pager_ = new MonthPager(*monthView_, clock_, defaults_);
+    auto* layout = new QVBoxLayout(window_.get());
+    layout->setContentsMargins(8, 2, 8, 4);
+    layout->setSpacing(4);
+    layout->addLayout(buttons);
+    layout->addWidget(splitter_, 1);
+    layout->addLayout(moonRow);
+
+    menu_ = new QMenu(window_.get());
+    menu_->setObjectName(QStringLiteral("calendarSettingsMenu"));
+    const struct {
+        const char* title;
+        std::function<void()> run;
+    } items[] = {
+        {QT_TR_NOOP("Print 1 Month"), [this] { printWithDialog(1); }},
+        {QT_TR_NOOP("Print 3 Months"), [this] { printWithDialog(3); }},
+        {QT_TR_NOOP("Print 6 Months"), [this] { printWithDialog(6); }},
+        {QT_TR_NOOP("Print 12 Months"), [this] { printWithDialog(12); }},
+        {QT_TR_NOOP("Add photo"), [this] { choosePhoto(); }},
+        {QT_TR_NOOP("Set cal weekday font size"), [this] { chooseFont(FontOption::Weekday); }},
+        {QT_TR_NOOP("Set cal Month font size"), [this] { chooseFont(FontOption::Month); }},
+        {QT_TR_NOOP("Set cal day font size"), [this] { chooseFont(FontOption::Day); }},
+    };
+    for (const auto& item : items) {
+        connect(menu_->addAction(tr(item.title)), &QAction::triggered, this, item.run);
+    }
+    auto* menuButton =
+        smallButton(window_.get(), QStringLiteral("≡"), QStringLiteral("settingButton"));
+    menuButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
+    menuButton->setPopupMode(QToolButton::InstantPopup);
+    menuButton->setMenu(menu_);
+    buttons->insertWidget(1, menuButton);
+    zoomButton_ = smallButton(window_.get(), QStringLiteral("+"), QStringLiteral("zoomButton"));
+    zoomButton_->setCheckable(true);
+    zoomButton_->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
+    connect(zoomButton_, &QToolButton::toggled, this, &ztCalendarController::zoomCalendar);
+    auto* closeButton =
+        smallButton(window_.get(), QStringLiteral("×"), QStringLiteral("closeButton"));
+    closeButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
+    connect(closeButton, &QToolButton::clicked, this, &ztCalendarController::actClose);
+    buttons->insertWidget(0, closeButton);
+    buttons->addWidget(zoomButton_);
+
     connect(settingsButton_, &QToolButton::clicked, this, &ztCalendarController::settingsBtnAction);
-    window_->adjustSize();
+
+    noOfCal_ = monthsOfChoice(TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar);
+    calView_->calSettings().SetGridLines(2, 0);
+    calView_->LoadDayFont();
+    applyFonts();
+    pictureWell_->hide();
+    for (const QString& name : {QStringLiteral("TalvorUpdateCalNotification"),
+                                QStringLiteral("TalvorMenuBarDatePrefsChangeNotification")}) {
+        observations_.push_back(
+            platform::DistributedNotificationCenter::defaultCenter().addObserver(
+                name, QVariant(), [this](const platform::Notification&) { updateCalPrefs(); }));
+    }
+    showMonthsOfChoice();
+    applyFirstWeekdayAndWeeks();
 }
 
 ztCalendarController::ztCalendarController()
     : ztCalendarController(platform::Clock::shared(), platform::UserDefaults::standard(),
                            platform::Screens::shared()) {}
 
-ztCalendarController::~ztCalendarController() = default;
+ztCalendarController::~ztCalendarController() {
+    closeAttachedWindow();
+}
 
 ztCalendarController& ztCalendarController::sharedInstance() {
     return Shared::get();
@@ -96,23 +227,236 @@ void ztCalendarController::belowView(const QWidget& view) {
     belowView(QRectF(view.mapToGlobal(QPoint(0, 0)), view.size()));
 }
 
-void ztCalendarController::showCalBGImg() {
-    if (!window_) {
+// Settings -----------------------------------------------------------------------------
+
+int ztCalendarController::monthsOfChoice(int showNoOfCalendar) {
+    switch (showNoOfCalendar) {
+        case 1:
+        case 6:
+        case 12:
+            return showNoOfCalendar;
+        default:
+            return 0;
+    }
+}
+
+ztCalendarController::Counts ztCalendarController::countsForMonths(int months) {
+    switch (months) {
+        case 3:
+            return {3, 1};
+        case 6:
+            return {3, 2};
+        case 12:
+            return {4, 3};
+        default:
+            return {1, 1};
+    }
+}
+
+ztCalendarController::Counts ztCalendarController::countsToFit(const QSizeF& area) {
+    const QSize cell = monthCell();
+    const Counts fits{std::max(1, static_cast<int>(area.width() / cell.width())),
+                      std::max(1, static_cast<int>(area.height() / cell.height()))};
+    if (fits.across * fits.down <= 12) {
+        return fits;
+    }
+    // The most months up to a year; of equal counts, the months nearest their own shape.
+    Counts best{1, 1};
+    double bestSkew = 0;
+    for (int across = std::min(fits.across, 12); across >= 1; --across) {
+        const Counts counts{across, std::min(fits.down, 12 / across)};
+        const double skew = std::abs(std::log((area.width() / counts.across / cell.width()) /
+                                              (area.height() / counts.down / cell.height())));
+        const int months = counts.across * counts.down;
+        if (months > best.across * best.down ||
+            (months == best.across * best.down && skew < bestSkew)) {
+            best = counts;
+            bestSkew = skew;
+        }
+    }
+    return best;
+}
+
+ztCalendarController::Counts ztCalendarController::monthsForResize(int noOfCal, Counts current,
+                                                                   Counts fits) {
+    const int H = current.across;
+    const int V = current.down;
+    fits.across = std::max(1, fits.across);
+    fits.down = std::max(1, fits.down);
+    switch (noOfCal) {
+        case 1:
+            return {1, 1};
+        case 3:
+            if (H * V > 3) {
+                static constexpr Counts three[] = {{1, 3}, {3, 1}, {3, 1}};
+                return H <= 3 ? three[H - 1] : Counts{3, 1};
+            }
+            return fits.across * fits.down < 4 ? fits : current;
+        case 6:
+            if (H * V >= 7) {
+                static constexpr int down[] = {6, 3, 2, 1, 1, 1};
+                return H <= 6 ? Counts{H, down[H - 1]} : Counts{6, 1};
+            }
+            return fits.across * fits.down < 7 ? fits : current;
+        case 12:
+            if (H * V > 12) {
+                static constexpr int down[] = {12, 6, 4, 3, 2, 2, 1, 1, 1, 1, 1, 1};
+                return H <= 12 ? Counts{H, down[H - 1]} : Counts{12, 1};
+            }
+            return fits.across * fits.down < 13 ? fits : current;
+        default:
+            return countsToFit(
+                QSizeF(fits.across * monthCell().width(), fits.down * monthCell().height()));
+    }
+}
+
+int ztCalendarController::getWindowLayer(int choice) {
+    switch (choice) {
+        case 0:
+            return -1;
+        case 2:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+bool ztCalendarController::getWindowType(int choice) {
+    return choice != 1;
+}
+
+void ztCalendarController::relayout() {
+    // A hidden view has no size of its own yet: the months of the choice stay until it shows.
+    if (calView_ == nullptr || relayingOut_ || !calView_->isVisible()) {
         return;
     }
-    const QImage photo = storedPhoto(window_->size());
-    window_->setBackgroundPicture(
-        !photo.isNull()
-            ? photo
-            : backgroundPicture(window_->size(), window_->palette().color(QPalette::Window)));
+    relayingOut_ = true;
+    myCalSettings& settings = calView_->calSettings();
+    const QSize cell = monthCell();
+    const Counts fits{calView_->width() / cell.width(), calView_->height() / cell.height()};
+    const Counts now{settings.cntH(), settings.cntV()};
+    const Counts next = monthsForResize(noOfCal_, now, fits);
+    if (next.across != now.across) {
+        settings.SetCntH(next.across);
+    }
+    if (next.down != now.down) {
+        settings.SetCntV(next.down);
+    }
+    if (!(next == now)) {
+        calView_->scaleDayFontForMonths();
+        calView_->update();
+    }
+    relayingOut_ = false;
+}
+
+void ztCalendarController::applyFirstWeekdayAndWeeks() {
+    myCalSettings& settings = calView_->calSettings();
+    // The start-day choice of the calendar pane; else the mini calendar's first weekday
+    // (1 Sunday ... 7 Saturday); else the locale's.
+    const QVariant startDay = defaults_.objectForKey(QStringLiteral("iStartDay"));
+    if (startDay.isValid()) {
+        settings.SetFirstDayOfWeek(myCalSettings::weekdayOfStartDayIndex(startDay.toLongLong()));
+    } else {
+        settings.SetFirstDayOfWeek(userFirstWeekday(defaults_) - 1);
+    }
+    const QVariant showWeek = defaults_.objectForKey(QStringLiteral("iShowWeek"));
+    if (showWeek.isValid()) {
+        settings.SetShowWeekNum(showWeek.toInt());
+    }
 }
 
 void ztCalendarController::updateCalendarPrefs() {
-    showMonthCount();
-    if (pager_ != nullptr) {
-        pager_->updateMonths();
+    if (!window_) {
+        return;
     }
+    TalvorCalPrefsSettings& prefs = TalvorCalPrefsSettings::sharedInstance();
+    const int months = monthsOfChoice(prefs.ShowNoOfCalendar);
+    const bool newChoice = months != noOfCal_;
+    if (newChoice) {
+        noOfCal_ = months;
+        showMonthsOfChoice();
+    }
+    // The desktop layer keeps the window below the others; the other layers keep it where a
+    // window opened from the menu bar belongs, above them.
+    const bool below = getWindowLayer(prefs.CalendarWinLayer) < 0;
+    if (below != window_->windowFlags().testFlag(Qt::WindowStaysOnBottomHint)) {
+        Qt::WindowFlags flags = window_->windowFlags();
+        flags.setFlag(Qt::WindowStaysOnBottomHint, below);
+        flags.setFlag(Qt::WindowStaysOnTopHint, !below);
+        if (flags != window_->windowFlags()) {
+            const bool visible = window_->isVisible();
+            window_->setWindowFlags(flags);
+            if (visible) {
+                window_->show();
+            }
+        }
+    }
+    calView_->setCalColorBorder(prefs.CalendarWinBordarGolor);
+    calView_->setCalColorDayOfWeek(prefs.CalendarWinDayOfWeekGolor);
+    calView_->setCalColorMonth(prefs.CalendarWinMonthColor);
+    calView_->setCalColorDay(prefs.CalendarWinDayGolor);
+    calView_->setCalColorRow(prefs.CalendarWinRowGolor);
+    calView_->setCalColorBG(prefs.CalendarWinBGolor);
+    calView_->setCalDayNoLocation(prefs.CalDayNoLocation);
+    movableByBackground_ = prefs.movableAndResizable();
+    sizeGrip_->setVisible(movableByBackground_);
+    switch (prefs.imageScaling()) {
+        case TalvorCalPrefsSettings::Scaling::Proportional:
+            pictureWell_->setScaling(DragView::Scaling::Proportional);
+            break;
+        case TalvorCalPrefsSettings::Scaling::None:
+            pictureWell_->setScaling(DragView::Scaling::None);
+            break;
+        case TalvorCalPrefsSettings::Scaling::IndependentAxes:
+            pictureWell_->setScaling(DragView::Scaling::IndependentAxes);
+            break;
+    }
+    calView_->setLongMonthNames(prefs.ShortLongMonthName != 0);
+    calView_->setDoubleClickOpensCalendar(prefs.CalendarDoubleClickApp == 0);
+    applyFonts();
+    applyFirstWeekdayAndWeeks();
+    calView_->Today();
     updateMoon();
+    // A new choice sized the window for its months; its resize lays them out.
+    if (!newChoice) {
+        relayout();
+    }
+}
+
+void ztCalendarController::applyFonts() {
+    const TalvorCalPrefsSettings& prefs = TalvorCalPrefsSettings::sharedInstance();
+    calView_->setCalYearFont(prefs.CalendarWinMonthFontSize);
+    calView_->setCalDayOfWeekFont(prefs.CalendarWinDayOfWeekFontSize);
+    calView_->setCalDayFont(prefs.CalendarWinDayFontSize);
+    calView_->scaleDayFontForMonths();
+}
+
+void ztCalendarController::showMonthsOfChoice() {
+    myCalSettings& settings = calView_->calSettings();
+    // Without a count, as many as the window holds: those shown now, at most a year, until
+    // a resize fits more or fewer.
+    const Counts counts = noOfCal_ > 0
+                              ? countsForMonths(noOfCal_)
+                              : countsToFit(QSizeF(settings.cntH() * monthCell().width(),
+                                                   settings.cntV() * monthCell().height()));
+    if (settings.cntH() != counts.across || settings.cntV() != counts.down) {
+        settings.SetCntH(counts.across);
+        settings.SetCntV(counts.down);
+        calView_->scaleDayFontForMonths();
+        calView_->update();
+    }
+    // Room for the moon's lines beside a single month too.
+    const int picture = pictureShown() ? pictureWell_->height() : 0;
+    window_->resize(std::max(360, counts.across * monthCell().width() + 16),
+                    counts.down * monthCell().height() + kMoonSide + 40 + picture);
+}
+
+void ztCalendarController::updateCalPrefs() {
+    if (calView_ == nullptr) {
+        return;
+    }
+    applyFirstWeekdayAndWeeks();
+    calView_->update();
 }
 
 void ztCalendarController::settingsBtnAction() {
@@ -120,6 +464,423 @@ void ztCalendarController::settingsBtnAction() {
         menuExtra_->showMenubarCalendarPrefs();
     }
 }
+
+// Navigation ---------------------------------------------------------------------------
+
+void ztCalendarController::today() {
+    calView_->Today();
+}
+void ztCalendarController::prevMonth() {
+    calView_->prevMonth();
+}
+void ztCalendarController::nextMonth() {
+    calView_->nextMonth();
+}
+void ztCalendarController::prevDay() {
+    calView_->prevDay();
+}
+void ztCalendarController::nextDay() {
+    calView_->nextDay();
+}
+
+bool ztCalendarController::handleCalendarKey(int key, Qt::KeyboardModifiers modifiers) {
+    const bool month = modifiers & Qt::ControlModifier;
+    switch (key) {
+        case Qt::Key_Right:
+            month ? nextMonth() : nextDay();
+            return true;
+        case Qt::Key_Left:
+            month ? prevMonth() : prevDay();
+            return true;
+        case Qt::Key_C:
+        case Qt::Key_Home:
+            today();
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool ztCalendarController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_.get()) {
+        if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            return handleCalendarKey(key->key(), key->modifiers());
+        }
+        if (event->type() == QEvent::Resize) {
+            paintPanel();
+        }
+        if (event->type() == QEvent::MouseButtonPress) {
+            dragFrom_ =
+                static_cast<QMouseEvent*>(event)->globalPosition() - QPointF(window_->pos());
+        }
+        if (event->type() == QEvent::MouseMove && movableByBackground_) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->buttons() & Qt::LeftButton) {
+                window_->move((mouse->globalPosition() - dragFrom_).toPoint());
+                return true;
+            }
+        }
+        if (event->type() == QEvent::Hide) {
+            closeAttachedWindow();
+        }
+    } else if (watched == calView_) {
+        if (event->type() == QEvent::Resize) {
+            relayout();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->modifiers() & Qt::ControlModifier) {
+                calView_->SetLastClick(mouse->position());
+                toggleMoonWindow(calView_->dateValue().date(), mouse->globalPosition());
+            } else if (mouse->modifiers() & Qt::AltModifier) {
+                CalendarApplication::launch();
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void ztCalendarController::zoomCalendar(bool on) {
+    if (!window_ || on == isZoomed()) {
+        return;
+    }
+    myCalSettings& settings = calView_->calSettings();
+    if (on) {
+        previousWindowSize_ = window_->geometry();
+        previousCounts_ = {settings.cntH(), settings.cntV()};
+        window_->setGeometry(screens_.availableArea(QRectF(window_->geometry()).center()).toRect());
+    } else {
+        window_->setGeometry(*previousWindowSize_);
+        previousWindowSize_.reset();
+        settings.SetCntH(previousCounts_.across);
+        settings.SetCntV(previousCounts_.down);
+        calView_->scaleDayFontForMonths();
+    }
+    if (zoomButton_->isChecked() != on) {
+        const QSignalBlocker quiet(zoomButton_);
+        zoomButton_->setChecked(on);
+    }
+    paintPanel();
+    relayout();
+}
+
+void ztCalendarController::actClose() {
+    if (window_) {
+        window_->hide();
+    }
+}
+
+// The moon -----------------------------------------------------------------------------
+
+void ztCalendarController::toggleMoonWindow(const QDate& day, const QPointF& globalPoint) {
+    if (attachedWindow_) {
+        closeAttachedWindow();
+        return;
+    }
+    if (menuExtra_ == nullptr || !window_) {
+        return;
+    }
+    const Date date = Date::fromQDateTime(QDateTime(day, QTime(12, 0)));
+    auto* moon = new QLabel;
+    moon->setObjectName(QStringLiteral("moonOfTheDay"));
+    moon->setFixedSize(kMoonWindowSide, kMoonWindowSide);
+    const QImage picture = menuExtra_->mooonImage(date);
+    if (!picture.isNull()) {
+        moon->setPixmap(QPixmap::fromImage(picture.scaled(
+            kMoonWindowSide, kMoonWindowSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    }
+    moon->setAlignment(Qt::AlignCenter);
+    moon->setToolTip(menuExtra_->addNextMoons(std::nullopt, date));
+    auto* close = new QToolButton(moon);
+    close->setObjectName(QStringLiteral("closeMoon"));
+    close->setText(QStringLiteral("×"));
+    close->setAutoRaise(true);
+    close->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
+    close->setGeometry(kMoonWindowSide - 32, 2, 16, 16);
+    connect(close, &QToolButton::clicked, this, &ztCalendarController::closeAttachedWindow);
+    const QRectF visible = screens_.availableArea(globalPoint);
+    attachedWindow_ = new MAAttachedWindow(moon, globalPoint - QPointF(0, 10), window_.get(),
+                                           MAAttachedWindow::kAutomatic, 12, visible);
+    attachedWindow_->show();
+}
+
+void ztCalendarController::closeAttachedWindow() {
+    if (attachedWindow_) {
+        attachedWindow_->hide();
+        attachedWindow_->deleteLater();
+        attachedWindow_ = nullptr;
+    }
+}
+
+// Pictures -----------------------------------------------------------------------------
+
+QImage ztCalendarController::defaultPicture(const QSize& size) {
+    QImage picture(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, picture.height());
+    sky.setColorAt(0, QColor(250, 214, 170));
+    sky.setColorAt(0.6, QColor(236, 160, 150));
+    sky.setColorAt(1, QColor(70, 110, 130));
+    painter.fillRect(picture.rect(), sky);
+    // A water lily on still water.
+    const QPointF centre(picture.width() * 0.5, picture.height() * 0.72);
+    const qreal r = std::min(picture.width(), picture.height()) * 0.18;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(60, 120, 80));
+    painter.drawEllipse(centre + QPointF(0, r * 0.45), r * 1.6, r * 0.35);
+    for (int petal = 0; petal < 7; ++petal) {
+        painter.save();
+        painter.translate(centre);
+        painter.rotate(-90 + (petal - 3) * 25);
+        QRadialGradient glow(QPointF(r * 0.5, 0), r * 0.6);
+        glow.setColorAt(0, QColor(255, 240, 245));
+        glow.setColorAt(1, QColor(232, 120, 160));
+        painter.setBrush(glow);
+        painter.drawEllipse(QRectF(0, -r * 0.18, r, r * 0.36));
+        painter.restore();
+    }
+    painter.setBrush(QColor(250, 210, 80));
+    painter.drawEllipse(centre, r * 0.15, r * 0.15);
+    return picture;
+}
+
+bool ztCalendarController::pictureShown() const {
+    return pictureWell_ != nullptr && !pictureWell_->isHidden() && !pictureWell_->image().isNull();
+}
+
+void ztCalendarController::showCalBGImg() {
+    if (!window_) {
+        return;
+    }
+    paintPanel();
+    const bool own = defaults_.boolForKey(kShowDefaultCalBGImg);
+    const bool firstTime = !own && !defaults_.boolForKey(kIsBGImageShownBefore);
+    const QImage picture = own ? storedPhoto() : defaultPicture(QSize(640, 400));
+    if (picture.isNull()) {
+        if (pictureShown()) {
+            setPictureHeight(0);
+        }
+        pictureWell_->setImage(QImage());
+        pictureWell_->hide();
+        return;
+    }
+    setCalendarPicture(picture);
+    if (firstTime) {
+        // The first showing has its own height, whatever was stored.
+        setPictureHeight(kPictureHeight);
+        defaults_.setBool(true, kIsBGImageShownBefore);
+        defaults_.synchronize();
+    }
+}
+
+void ztCalendarController::setCalendarPicture(const QImage& picture) {
+    const bool hadPicture = pictureShown();
+    pictureWell_->setImage(picture);
+    pictureWell_->show();
+    if (!hadPicture) {
+        const double stored = defaults_.doubleForKey(kCalImgHeight);
+        setPictureHeight(stored > 40 ? static_cast<int>(stored) : kPictureHeight);
+    }
+}
+
+void ztCalendarController::setPictureHeight(int height) {
+    const int before = pictureWell_->isHidden() ? 0 : pictureWell_->height();
+    const int calendarHeight = calView_->height();
+    window_->resize(window_->width(),
+                    std::max(window_->minimumHeight(), window_->height() - before + height));
+    if (height > 0) {
+        splitter_->setSizes({height, calendarHeight});
+    }
+    paintPanel();
+}
+
+void ztCalendarController::paintPanel() {
+    window_->setBackgroundPicture(
+        HUDWindow::sizedHUDBackground(window_->size(), window_->windowTitle()));
+}
+
+bool ztCalendarController::addPhoto(const QString& path) {
+    const QImage picture = readPicture(path);
+    if (picture.isNull()) {
+        platform::log(QStringLiteral("Talvor: the picture %1 could not be read").arg(path));
+        return false;
+    }
+    defaults_.setObject(QUrl::fromLocalFile(path).toString(), kCalImgURL);
+    defaults_.setBool(true, kShowDefaultCalBGImg);
+    defaults_.synchronize();
+    setCalendarPicture(picture);
+    return true;
+}
+
+void ztCalendarController::deletePhoto() {
+    defaults_.setDouble(0, kCalImgWidth);
+    defaults_.setDouble(0, kCalImgHeight);
+    defaults_.removeObjectForKey(kCalImgURL);
+    defaults_.setBool(true, kShowDefaultCalBGImg);
+    defaults_.synchronize();
+    if (pictureShown()) {
+        setPictureHeight(0);
+        pictureWell_->setImage(QImage());
+        pictureWell_->hide();
+    }
+}
+
+// Fonts --------------------------------------------------------------------------------
+
+QFont ztCalendarController::calendarFont(FontOption option) const {
+    switch (option) {
+        case FontOption::Month:
+            return calView_->getCalYearFont();
+        case FontOption::Weekday:
+            return calView_->getCalDayOfWeekFont();
+        case FontOption::Day:
+            break;
+    }
+    return calView_->getCalDayFont();
+}
+
+void ztCalendarController::applyCalendarFont(FontOption option, const QFont& font) {
+    TalvorCalPrefsSettings& prefs = TalvorCalPrefsSettings::sharedInstance();
+    switch (option) {
+        case FontOption::Month:
+            calView_->setCalYearFont(font);
+            prefs.CalendarWinMonthFontSize = font;
+            break;
+        case FontOption::Weekday:
+            calView_->setCalDayOfWeekFont(font);
+            prefs.CalendarWinDayOfWeekFontSize = font;
+            break;
+        case FontOption::Day:
+            calView_->setCalDayFont(font);
+            prefs.CalendarWinDayFontSize = font;
+            break;
+    }
+    calView_->update();
+    prefs.writePrefsAndSync();
+}
+
+// Dialogs ------------------------------------------------------------------------------
+
+template <class Dialog>
+Dialog* ztCalendarController::opened(Dialog* dialog) {
+    dialog_ = dialog;
+    return dialog;
+}
+
+void ztCalendarController::printWithDialog(int months) {
+    if (!printer_) {
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    }
+    auto* dialog = new QPrintDialog(printer_.get(), window_.get());
+    dialog->setObjectName(QStringLiteral("printCalendar"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, months] { printCalendar(*printer_, months); });
+    opened(dialog)->open();
+}
+
+void ztCalendarController::choosePhoto() {
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    }
+    auto* dialog = new QFileDialog(window_.get(), tr("Add photo"));
+    dialog->setObjectName(QStringLiteral("addPhoto"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setNameFilter(tr("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))));
+    // Emitted for a local file by the dialog of any platform (a remote choice is no picture).
+    connect(dialog, &QFileDialog::fileSelected, this,
+            [this](const QString& path) { addPhoto(path); });
+    opened(dialog)->open();
+}
+
+void ztCalendarController::chooseFont(FontOption option) {
+    auto* dialog = new QFontDialog(calendarFont(option), window_.get());
+    dialog->setObjectName(QStringLiteral("calendarFont"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFontDialog::DontUseNativeDialog);
+    connect(dialog, &QFontDialog::fontSelected, this,
+            [this, option](const QFont& font) { applyCalendarFont(option, font); });
+    opened(dialog)->open();
+}
+
+// Printing -----------------------------------------------------------------------------
+
+QSizeF ztCalendarController::printSize(int months, bool withPicture) {
+    switch (months) {
+        case 1:
+            return withPicture ? QSizeF(450, 590) : QSizeF(450, 450);
+        case 3:
+            return withPicture ? QSizeF(768, 500) : QSizeF(768, 350);
+        case 6:
+            return withPicture ? QSizeF(715, 750) : QSizeF(715, 704);
+        case 12:
+            return withPicture ? QSizeF(1024, 968) : QSizeF(1186, 850);
+        default:
+            return {};
+    }
+}
+
+void ztCalendarController::drawPrintout(QPainter& painter, const QRectF& target, int months) {
+    myCalSettings& settings = calView_->calSettings();
+    const Counts kept{settings.cntH(), settings.cntV()};
+    if (months > 0) {
+        const Counts counts = countsForMonths(months);
+        settings.SetCntH(counts.across);
+        settings.SetCntV(counts.down);
+        calView_->scaleDayFontForMonths();
+    }
+    QRectF monthsArea = target;
+    if (pictureShown()) {
+        const qreal pictureHeight =
+            months > 0 ? target.height() - printSize(months, false).height() * target.width() /
+                                               printSize(months, false).width()
+                       : pictureWell_->height() * target.height() /
+                             (pictureWell_->height() + calView_->height());
+        const QRectF pictureArea(target.topLeft(),
+                                 QSizeF(target.width(), std::max<qreal>(0, pictureHeight)));
+        const QImage& picture = pictureWell_->image();
+        const QSizeF fitted =
+            picture.size().scaled(pictureArea.size().toSize(), Qt::KeepAspectRatio);
+        painter.drawImage(
+            QRectF(pictureArea.center() - QPointF(fitted.width(), fitted.height()) / 2, fitted),
+            picture);
+        monthsArea.setTop(pictureArea.bottom());
+    }
+    calView_->drawMonths(painter, monthsArea, false);
+    settings.SetCntH(kept.across);
+    settings.SetCntV(kept.down);
+    calView_->scaleDayFontForMonths();
+}
+
+bool ztCalendarController::printCalendar(QPrinter& printer, int months) {
+    const QSizeF size = months > 0 ? printSize(months, pictureShown()) : QSizeF(window_->size());
+    printer.setDocName(myCalSettings::printJobTitle());
+    // One unit a point, as the sizes and the fonts are given: the page keeps the proportions
+    // of the window (text stays vector in a PDF).
+    printer.setResolution(72);
+    printer.setFullPage(true);
+    printer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    printer.setPageOrientation(months == 1 ? QPageLayout::Portrait : QPageLayout::Landscape);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        platform::log(QStringLiteral("Talvor: the calendar could not be printed"));
+        return false;
+    }
+    // Fitted to the page both ways and centred.
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const qreal scale = std::min(page.width() / size.width(), page.height() / size.height());
+    painter.translate(page.center().x() - size.width() * scale / 2,
+                      page.center().y() - size.height() * scale / 2);
+    painter.scale(scale, scale);
+    painter.fillRect(QRectF(QPointF(0, 0), size), calView_->colors().background);
+    drawPrintout(painter, QRectF(QPointF(0, 0), size), months);
+    return painter.end();
+}
+
+// Moon of the day ----------------------------------------------------------------------
 
 void ztCalendarController::updateMoon() {
     if (moonPicture_ == nullptr) {
@@ -140,24 +901,14 @@ void ztCalendarController::updateMoon() {
 }
 
 void ztCalendarController::releaseWindow() {
-    pager_ = nullptr;
-    monthView_ = nullptr;
-    months_ = nullptr;
-    followingMonths_.clear();
+    closeAttachedWindow();
+    calView_ = nullptr;
+    pictureWell_ = nullptr;
+    splitter_ = nullptr;
     moonPicture_ = nullptr;
     moonText_ = nullptr;
     settingsButton_ = nullptr;
     window_.reset();
-}
-
-QImage ztCalendarController::backgroundPicture(const QSize& size, const QColor& base) {
-    QImage picture(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&picture);
-    QLinearGradient wash(0, 0, 0, picture.height());
-    wash.setColorAt(0, base.lighter(108));
-    wash.setColorAt(1, base.darker(106));
-    painter.fillRect(picture.rect(), wash);
-    return picture;
 }
 
 }  // namespace talvor

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "MonthGridView.h"
+#include "MAAttachedWindow.h"
+#include "myCalProView.h"
 #include "platform/Date.h"
+#include "platform/NotificationCenter.h"
 
 #include <QFont>
 #include <QImage>
@@ -17,7 +19,9 @@
 
 class QDialog;
 class QLabel;
+class QMenu;
 class QPrinter;
+class QSplitter;
 class QToolButton;
 class QUrl;
 
@@ -29,8 +33,7 @@ class Screens;
 class UserDefaults;
 }  // namespace platform
 class CalendarWindow;
-class MonthPager;
-class TalvorCalPrefsSettings;
+class DragView;
 
 // What the date menu's calendar asks of the application delegate (`setMenuExtra:`).
 class ztCalendarMenuExtra {
@@ -44,8 +47,9 @@ class ztCalendarMenuExtra {
     virtual void showMenubarCalendarPrefs() = 0;
 };
 
-// The date menu's big calendar: a borderless window hung below the date item with a large
-// month grid, the moon of the day and a settings button.
+// The date menu's big calendar: a heads-up window hung below the date item with a picture
+// above a printable multi-month calendar, navigation buttons, the moon of the day and a
+// settings button. Resizing the window lays out as many months as fit the chosen count.
 class ztCalendarController : public QObject {
     Q_OBJECT
   public:
@@ -71,75 +75,176 @@ class ztCalendarController : public QObject {
     void belowView(const QRectF& anchor);
     // The same below a widget.
     void belowView(const QWidget& view);
-    // Shows the window's background picture.
+    // Paints the panel and shows the calendar picture: the user's, else our own.
     void showCalBGImg();
-    // Reads the calendar-window settings again and redraws.
+    // Reads the calendar-window and date settings again and redraws.
     void updateCalendarPrefs();
+    // The first weekday and week numbers again ("iStartDay", "iShowWeek"), and a redraw: on
+    // "TalvorUpdateCalNotification" and "TalvorMenuBarDatePrefsChangeNotification".
+    void updateCalPrefs();
     // The settings button: the "Menubar Calendar" pane.
     void settingsBtnAction();
 
-    // Steps the grid through the months.
-    MonthPager* pager() const { return pager_; }
-
-    MonthGridView* monthView() const { return monthView_; }
+    myCalProView* monthView() const { return calView_; }
     QLabel* moonPicture() const { return moonPicture_; }
     QLabel* moonText() const { return moonText_; }
     QToolButton* settingsButton() const { return settingsButton_; }
+    DragView* pictureWell() const { return pictureWell_; }
+    // A window style other than 0: the panel moves by its background and shows its grip.
+    bool isMovableByBackground() const { return movableByBackground_; }
+    QWidget* sizeGrip() const { return sizeGrip_; }
     void releaseWindow();
 
-    // The picture drawn behind the calendar: a soft wash of the window colour.
-    static QImage backgroundPicture(const QSize& size, const QColor& base);
+    // Navigation (the buttons and keys).
+    void today();
+    void prevMonth();
+    void nextMonth();
+    void prevDay();
+    void nextDay();
+    // A key while the window is open: arrows step days (with Ctrl months), C and Home go to
+    // today. True when taken.
+    bool handleCalendarKey(int key, Qt::KeyboardModifiers modifiers);
+
+    // Months to show for the months-shown choice ("NoOfCalendarToShow", the number the
+    // calendar pane stores): 1, 6 or 12; 0 for any other value (the pane's unlimited choice),
+    // as many as the window holds (at most a year).
+    static int monthsOfChoice(int showNoOfCalendar);
+    int NoOfCal() const { return noOfCal_; }
+    struct Counts {
+        int across = 1;
+        int down = 1;
+        bool operator==(const Counts&) const = default;
+    };
+    // The months across and down after a resize: the current counts, the counts that fit the
+    // new size (each at least 1), and the chosen number of months (0: as many as fit, at most
+    // a year).
+    static Counts monthsForResize(int noOfCal, Counts current, Counts fits);
+    // The layout the window opens with for a number of months (0: one month).
+    static Counts countsForMonths(int months);
+    // As many months as fit `area`, at most a year, each as near the shape of monthCell().
+    static Counts countsToFit(const QSizeF& area);
+    // The smallest room of one month.
+    static QSize monthCell() { return {230, 190}; }
+    // Lays the months out for the calendar's present size.
+    void relayout();
+
+    // Window level (-1 below others, 0 normal, 1 above others) and style (true: framed) of
+    // the stored choices.
+    static int getWindowLayer(int choice);
+    static bool getWindowType(int choice);
+
+    // Zoom on: the window fills the usable area of its screen; off: it goes back to its
+    // frame and months from before.
+    void zoomCalendar(bool on);
+    bool isZoomed() const { return previousWindowSize_.has_value(); }
+    // Closes the window (the title bar's close button).
+    void actClose();
+
+    // The moon of `day` in a window pointing at `globalPoint`; a second call closes it.
+    void toggleMoonWindow(const QDate& day, const QPointF& globalPoint);
+    MAAttachedWindow* attachedWindow() const { return attachedWindow_; }
+    void closeAttachedWindow();
+
+    // The calendar's picture: a dropped one, a chosen file ("CalImgURL"), or none.
+    void setCalendarPicture(const QImage& picture);
+    bool addPhoto(const QString& path);
+    void deletePhoto();
+    // Our own picture, shown until the user picks one.
+    static QImage defaultPicture(const QSize& size);
+
+    // The three fonts of the calendar: the month titles, the weekday names, the day numbers.
+    enum class FontOption { Month = 1, Weekday = 2, Day = 3 };
+    QFont calendarFont(FontOption option) const;
+    // Applies the font and keeps it in the calendar-window settings.
+    void applyCalendarFont(FontOption option, const QFont& font);
+
+    // The settings menu: printing, a photo, the fonts.
+    QMenu* settingsMenu() const { return menu_; }
+    // Opens the print dialog; the months (1, 3, 6 or 12) are printed when it is accepted.
+    void printWithDialog(int months);
+    // Opens a file chooser for a photo.
+    void choosePhoto();
+    // Opens a font chooser for one of the three fonts.
+    void chooseFont(FontOption option);
+
+    // Printing: the page size in points for a number of months (0: as shown now), with or
+    // without the picture; the months drawn onto the printer's page, fitted and centred.
+    static QSizeF printSize(int months, bool withPicture);
+    bool printCalendar(QPrinter& printer, int months);
+    // Draws what a print of `months` holds into `target` of the painter.
+    void drawPrintout(QPainter& painter, const QRectF& target, int months);
 
     // --- What the calendar panes ask of the window (ztCalendarControllerActions.cpp) ---
-    // A file dialog for one picture (opened, never run); the choice goes to addPhoto.
+    // The photo chooser (opened, never run); the choice goes to addPhoto.
     void actAddPhoto();
-    // Stores the picture's address under "CalImgURL" and shows it.
-    void addPhoto(const QUrl& url);
-    // Forgets the picture and its size and shows the plain background.
+    // Stores a local picture's address under "CalImgURL" and shows it; false, with a log
+    // line, for a picture that is not a readable local file.
+    bool addPhoto(const QUrl& url);
+    // deletePhoto: the picture and its size forgotten, no picture shown.
     void actDeletePhoto();
     // A font dialog on the month, day-number or weekday font; the chosen font is stored in
     // the calendar-window settings and announced.
     void actSetCalMonthFontSize();
     void actSetCalDayNumberFontSize();
     void actSetCalWeekDayFontSize();
-    // A print dialog; the calendar prints when it is accepted.
+    // A print dialog; the calendar prints as shown when it is accepted.
     void actPrintCal();
-    // Prints the calendar panel on `printer` (a printer or a PDF file), scaled to the page;
-    // false when the printer cannot be drawn on.
+    // Prints the calendar as shown on `printer` (a printer or a PDF file), fitted to the
+    // page; false when the printer cannot be drawn on.
     bool printCal(QPrinter& printer);
-    // The picture is shown as on the first day ("isBGImageShownBefore" off).
+    // The built-in picture is shown as on the first day ("isBGImageShownBefore" cleared).
     void resetPreferences();
-    // The dialog a hook opened last, while it is open; null otherwise.
+    // The dialog the window opened last, while it is open; null otherwise.
     QDialog* openDialog() const;
-    // The stored picture for a window of `size`, scaled as the settings say; null when none
-    // is stored or it cannot be read.
-    QImage storedPhoto(const QSize& size) const;
-    // The months shown ("NoOfCalendarToShow": 1, 6 or 12; anything else as many as fit the
-    // screen) as columns and rows.
+    // The user's stored picture ("CalImgURL", a local file); with a size, drawn into that size
+    // as the picture well draws it. Null when none is stored or it cannot be read.
+    QImage storedPhoto(const QSize& size = QSize()) const;
+    // The months shown, across and down.
     QSize monthLayout() const;
-    // The month grids in reading order, the pager's first; each shows the month after the
-    // one before it.
-    std::vector<MonthGridView*> monthViews() const;
+    // The first day of each month shown, in reading order.
+    QList<QDate> shownMonths() const;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void updateMoon();
-    void openFontDialog(QFont TalvorCalPrefsSettings::*font);
-    void showMonthCount();
-    void showFollowingMonths();
+    void paintPanel();
+    void applyFirstWeekdayAndWeeks();
+    void applyFonts();
+    bool pictureShown() const;
+    void setPictureHeight(int height);
+    // Lays out the months of the choice and sizes the window to hold them.
+    void showMonthsOfChoice();
+    template <class Dialog>
+    Dialog* opened(Dialog* dialog);
+    // A picture file, null when it cannot be read or is too large.
+    static QImage readPicture(const QString& path);
 
     platform::Clock& clock_;
     platform::UserDefaults& defaults_;
     platform::Screens& screens_;
     ztCalendarMenuExtra* menuExtra_ = nullptr;
     std::unique_ptr<CalendarWindow> window_;
-    MonthGridView* monthView_ = nullptr;
+    myCalProView* calView_ = nullptr;
+    DragView* pictureWell_ = nullptr;
+    QSplitter* splitter_ = nullptr;
     QLabel* moonPicture_ = nullptr;
     QLabel* moonText_ = nullptr;
     QToolButton* settingsButton_ = nullptr;
-    MonthPager* pager_ = nullptr;
+    QPointer<MAAttachedWindow> attachedWindow_;
+    QMenu* menu_ = nullptr;
+    QToolButton* zoomButton_ = nullptr;
+    QWidget* sizeGrip_ = nullptr;
+    bool movableByBackground_ = true;
+    QPointF dragFrom_;
+    std::vector<platform::Observation> observations_;
+    std::optional<QRect> previousWindowSize_;
+    Counts previousCounts_;
+    std::unique_ptr<QPrinter> printer_;
     QPointer<QDialog> dialog_;
-    QWidget* months_ = nullptr;
-    std::vector<MonthGridView*> followingMonths_;
+    int noOfCal_ = 1;
+    bool relayingOut_ = false;
 };
 
 }  // namespace talvor

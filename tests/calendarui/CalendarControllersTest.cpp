@@ -171,11 +171,10 @@ TEST_F(calendaruiControllers, BigHangsBelowTheItemWithItsPictureAndClosesOnEscap
 
 TEST_F(calendaruiControllers, BigReloadsTheFirstWeekdayOnASettingsChange) {
     ztCalendarController big(clock, defaults, screens);
-    EXPECT_EQ(big.monthView()->grid().firstWeekday, 1) << "en_US";
+    EXPECT_EQ(big.monthView()->calSettings().firstDay(), 0) << "en_US: Sunday";
     defaults.setInteger(2, QStringLiteral("FirstDayOfWeek"));
     big.updateCalendarPrefs();
-    EXPECT_EQ(big.monthView()->grid().firstWeekday, 2);
-    EXPECT_EQ(big.monthView()->grid().days[0].day, 24);
+    EXPECT_EQ(big.monthView()->calSettings().firstDay(), 1) << "Monday";
 }
 
 }  // namespace

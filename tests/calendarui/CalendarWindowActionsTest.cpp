@@ -1,8 +1,7 @@
 // What the calendar panes ask of the date menu's calendar window: its picture, its fonts and
 // printing.
 #include "calendar/TalvorCalPrefsSettings.h"
-#include "calendarui/CalendarWindow.h"
-#include "calendarui/MonthGridView.h"
+#include "calendarui/DragView.h"
 #include "calendarui/ztCalendarController.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SharedInstance.h"
@@ -19,6 +18,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QPainter>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -49,13 +49,15 @@ class calendaruiWindowActions : public ::testing::Test {
         EXPECT_TRUE(picture.save(path));
         return path;
     }
-    QColor backgroundCentre(ztCalendarController& c) {
+    // The picture the window shows; none (invalid) when its picture well is empty or hidden.
+    static QColor shownPicture(ztCalendarController& c) {
         c.showCalBGImg();
-        QImage shot(c.window()->size(), QImage::Format_ARGB32);
-        shot.fill(Qt::transparent);
-        // The background only: the grid would cover the middle.
-        c.window()->render(&shot, QPoint(), QRegion(0, 0, 6, 6), QWidget::DrawWindowBackground);
-        return shot.pixelColor(3, 3);
+        const DragView& well = *c.pictureWell();
+        if (well.isHidden() || well.image().isNull()) {
+            return {};
+        }
+        const QImage& picture = well.image();
+        return picture.pixelColor(picture.width() / 2, picture.height() / 2);
     }
 
     test::ScopedMachineZone zone{"UTC", "en_US"};
@@ -74,34 +76,84 @@ class calendaruiWindowActions : public ::testing::Test {
 
 TEST_F(calendaruiWindowActions, AddingShowsThePictureAndDeletingForgetsIt) {
     ztCalendarController calendar(clock, defaults, screens);
-    const QColor plain = backgroundCentre(calendar);
     calendar.actAddPhoto();
     auto* chooser = qobject_cast<QFileDialog*>(calendar.openDialog());
     ASSERT_NE(chooser, nullptr);
     EXPECT_FALSE(chooser->isModal() && chooser->windowModality() == Qt::ApplicationModal);
     EXPECT_EQ(chooser->fileMode(), QFileDialog::ExistingFile);
     const QString path = writePicture(Qt::red);
-    emit chooser->urlSelected(QUrl::fromLocalFile(path));
-    chooser->close();
+    chooser->selectFile(path);
+    static_cast<QDialog*>(chooser)->accept();
+    EXPECT_EQ(calendar.openDialog(), nullptr) << "answered";
     EXPECT_EQ(defaults.stringForKey(QStringLiteral("CalImgURL")),
               QUrl::fromLocalFile(path).toString());
-    EXPECT_EQ(backgroundCentre(calendar), QColor(Qt::red));
+    EXPECT_EQ(shownPicture(calendar), QColor(Qt::red));
+    EXPECT_EQ(calendar.storedPhoto().pixelColor(0, 0), QColor(Qt::red));
 
-    defaults.setObject(QSize(40, 30), QStringLiteral("CalImgSize"));
+    // Only a picture file can be the picture: an address elsewhere changes nothing.
+    EXPECT_FALSE(calendar.addPhoto(QUrl(QStringLiteral("https://example.org/p.png"))));
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("CalImgURL")),
+              QUrl::fromLocalFile(path).toString());
+    EXPECT_EQ(shownPicture(calendar), QColor(Qt::red));
+
+    defaults.setDouble(40, QStringLiteral("CalImgWidth"));
+    defaults.setDouble(30, QStringLiteral("CalImgHeight"));
     calendar.actDeletePhoto();
     EXPECT_FALSE(defaults.objectForKey(QStringLiteral("CalImgURL")).isValid());
-    EXPECT_FALSE(defaults.objectForKey(QStringLiteral("CalImgSize")).isValid());
-    EXPECT_EQ(backgroundCentre(calendar), plain);
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("CalImgWidth")), 0.0);
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("CalImgHeight")), 0.0);
+    EXPECT_FALSE(shownPicture(calendar).isValid());
+    EXPECT_TRUE(calendar.storedPhoto().isNull());
 }
 
 TEST_F(calendaruiWindowActions, AnUnreadablePictureLeavesThePlainBackground) {
     ztCalendarController calendar(clock, defaults, screens);
-    const QColor plain = backgroundCentre(calendar);
-    for (const QString& stored : {dir.filePath(QStringLiteral("missing.png")),
-                                  QStringLiteral("file:///dev/null"), QStringLiteral("::")}) {
+    // The user's own picture, not the built-in one.
+    defaults.setBool(true, QStringLiteral("ShowDefaultCalBGImg"));
+    for (const QString& stored :
+         {dir.filePath(QStringLiteral("missing.png")),
+          QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing.png"))).toString(),
+          QStringLiteral("file:///dev/null"), QStringLiteral("::")}) {
         SCOPED_TRACE(stored.toStdString());
+        // A picture shown before gives way too.
+        defaults.setObject(QUrl::fromLocalFile(writePicture(Qt::red)).toString(),
+                           QStringLiteral("CalImgURL"));
+        ASSERT_EQ(shownPicture(calendar), QColor(Qt::red));
         defaults.setObject(stored, QStringLiteral("CalImgURL"));
-        EXPECT_EQ(backgroundCentre(calendar), plain);
+        EXPECT_FALSE(shownPicture(calendar).isValid());
+        EXPECT_TRUE(calendar.storedPhoto(QSize(40, 30)).isNull());
+    }
+}
+
+TEST_F(calendaruiWindowActions, TheStoredPhotoIsDrawnAsTheSettingsScaleIt) {
+    defaults.setObject(QUrl::fromLocalFile(writePicture(Qt::red)).toString(),
+                       QStringLiteral("CalImgURL"));  // 40 x 30
+    const struct {
+        int scaling;  // "CalendarImageScaleing"
+        QRect red;    // where the picture lies in 80 x 90
+    } cases[] = {
+        {0, {0, 15, 80, 60}},   // proportionally
+        {1, {20, 30, 40, 30}},  // as it is
+        {2, {0, 0, 80, 90}},    // each axis on its own
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scaling);
+        settings.CalendarImageScaleing = c.scaling;
+        ztCalendarController calendar(clock, defaults, screens);
+        calendar.updateCalendarPrefs();
+        const QImage drawn = calendar.storedPhoto(QSize(80, 90));
+        ASSERT_EQ(drawn.size(), QSize(80, 90));
+        // Just inside the picture's corners, and just outside its edges.
+        for (const QPoint p :
+             {c.red.topLeft() + QPoint(1, 1), c.red.bottomRight() - QPoint(1, 1), c.red.center()}) {
+            EXPECT_EQ(drawn.pixelColor(p), QColor(Qt::red)) << p.x() << "," << p.y();
+        }
+        for (const QPoint p : {c.red.topLeft() - QPoint(0, 1), c.red.bottomRight() + QPoint(0, 1),
+                               c.red.topLeft() - QPoint(1, 0)}) {
+            if (QRect(0, 0, 80, 90).contains(p)) {
+                EXPECT_EQ(qAlpha(drawn.pixel(p)), 0) << p.x() << "," << p.y();
+            }
+        }
     }
 }
 
@@ -181,6 +233,24 @@ TEST_F(calendaruiWindowActions, ResettingShowsThePictureAsOnTheFirstDay) {
     EXPECT_FALSE(defaults.boolForKey(QStringLiteral("isBGImageShownBefore")));
 }
 
+// The months the view draws, in the order of their places (top row first).
+QList<QDate> drawnMonths(ztCalendarController& calendar) {
+    myCalProView& view = *calendar.monthView();
+    QImage scratch(view.size().expandedTo(QSize(400, 300)), QImage::Format_ARGB32);
+    QPainter painter(&scratch);
+    view.drawMonths(painter, QRectF(scratch.rect()), true);
+    painter.end();
+    QList<myCalProView::DrawnMonth> months = view.drawnMonths();
+    std::stable_sort(months.begin(), months.end(), [](const auto& a, const auto& b) {
+        return std::pair(a.rect.top(), a.rect.left()) < std::pair(b.rect.top(), b.rect.left());
+    });
+    QList<QDate> firsts;
+    for (const auto& m : months) {
+        firsts << m.first;
+    }
+    return firsts;
+}
+
 TEST_F(calendaruiWindowActions, ShowsTheNumberOfMonthsChosenInTheirOrder) {
     struct Case {
         int32_t chosen;
@@ -194,24 +264,32 @@ TEST_F(calendaruiWindowActions, ShowsTheNumberOfMonthsChosenInTheirOrder) {
         SCOPED_TRACE(c.chosen);
         settings.ShowNoOfCalendar = c.chosen;
         calendar.updateCalendarPrefs();
-        const std::vector<MonthGridView*> views = calendar.monthViews();
-        ASSERT_EQ(int(views.size()), c.months);
+        const QList<QDate> months = calendar.shownMonths();
+        ASSERT_EQ(int(months.size()), c.months);
         EXPECT_EQ(calendar.monthLayout().width(), c.columns);
-        EXPECT_EQ(views[0]->grid().title, QStringLiteral("March 2025"));
-        EXPECT_EQ(views.back()->grid().title,
-                  QDate(2025, 3, 1).addMonths(c.months - 1).toString(QStringLiteral("MMMM yyyy")));
+        EXPECT_EQ(months.front(), QDate(2025, 3, 1));
+        EXPECT_EQ(months.back(), QDate(2025, 3, 1).addMonths(c.months - 1));
+        EXPECT_EQ(drawnMonths(calendar), months) << "drawn as listed";
+        // The window is made to hold them.
+        EXPECT_GE(calendar.window()->width(),
+                  c.columns * ztCalendarController::monthCell().width());
+        EXPECT_GE(calendar.window()->height(),
+                  c.months / c.columns * ztCalendarController::monthCell().height());
     }
     // Paging the first month moves them all.
-    emit calendar.monthViews()[0]->nextMonth();
-    EXPECT_EQ(calendar.monthViews()[0]->grid().title, QStringLiteral("April 2025"));
-    EXPECT_EQ(calendar.monthViews()[1]->grid().title, QStringLiteral("May 2025"));
-    EXPECT_EQ(calendar.monthViews()[5]->grid().title, QStringLiteral("September 2025"));
+    calendar.nextMonth();
+    const QList<QDate> paged = calendar.shownMonths();
+    EXPECT_EQ(paged[0], QDate(2025, 4, 1));
+    EXPECT_EQ(paged[1], QDate(2025, 5, 1));
+    EXPECT_EQ(paged[5], QDate(2025, 9, 1));
+    EXPECT_EQ(drawnMonths(calendar), paged);
     // As many as fit: at least one, never more than a year.
     settings.ShowNoOfCalendar = 0;
     calendar.updateCalendarPrefs();
-    const size_t fit = calendar.monthViews().size();
-    EXPECT_GE(fit, 1u);
-    EXPECT_LE(fit, 12u);
+    const qsizetype fit = calendar.shownMonths().size();
+    EXPECT_GE(fit, 1);
+    EXPECT_LE(fit, 12);
+    EXPECT_EQ(drawnMonths(calendar).size(), fit);
 }
 
 }  // namespace

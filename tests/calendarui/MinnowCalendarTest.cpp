@@ -12,11 +12,16 @@
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferenceStore.h"
+#include "platform/ProcessLauncher.h"
 #include "platform/UserDefaults.h"
+#include "platform/Workspace.h"
 #include "support/FakeCalendarStore.h"
 #include "support/FakeClock.h"
 #include "support/FakeScreens.h"
+#include "support/FakeSystemEvents.h"
+#include "support/FakeWorkspace.h"
 #include "support/ScopedMachineZone.h"
+#include "support/TestEnvironment.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -500,6 +505,52 @@ TEST_F(MinnowCalendar, TheCalendarApplicationIsTheDefaultForCalendarFiles) {
     QFile::remove(apps + "/handles.desktop");
     QFile::remove(apps + "/kde/cal.desktop");
     EXPECT_EQ(calendarApplicationEntry({config}, {apps}), std::nullopt);
+}
+
+// The desktop's calendar application starts by its own command line; its entry file is never
+// handed to an opener (which would show the file in an editor).
+TEST_F(MinnowCalendar, TheCalendarApplicationStartsByItsCommand) {
+    test::XdgSandbox sandbox;
+    const QString root = sandbox.root();
+    test::ScopedEnvVar configDirs("XDG_CONFIG_DIRS", root + "/etc");
+    test::ScopedEnvVar dataDirs("XDG_DATA_DIRS", root + "/usr");
+    const QString apps = root + "/data/applications";
+    QDir().mkpath(apps + "/kde");
+    QDir().mkpath(root + "/config");
+    auto write = [](const QString& path, const QByteArray& text) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    write(apps + "/kde/cal.desktop",
+          "[Desktop Entry]\nType=Application\nName=K\nExec=kcal --open %U\n");
+    write(root + "/config/mimeapps.list",
+          "[Default Applications]\ntext/calendar=kde-cal.desktop;\n");
+    test::FakeProcessLauncher launcher;
+    platform::ProcessLauncher::setShared(&launcher);
+    test::FakeWorkspace workspace;
+    platform::Workspace::setShared(&workspace);
+
+    EXPECT_EQ(CalendarApplication::defaultHandlerId(), QStringLiteral("kde-cal.desktop"));
+    EXPECT_TRUE(openCalendarApplication());
+    EXPECT_TRUE(CalendarApplication::launch()) << "one way to start it";
+    ASSERT_EQ(launcher.launches.size(), 2u);
+    for (const auto& launch : launcher.launches) {
+        EXPECT_EQ(launch.program, QStringLiteral("kcal"));
+        EXPECT_EQ(launch.arguments, QStringList{QStringLiteral("--open")});
+    }
+
+    launcher.launches.clear();
+    launcher.failing = QStringList{QStringLiteral("kcal")};
+    EXPECT_FALSE(openCalendarApplication()) << "it would not start";
+    QFile::remove(apps + "/kde/cal.desktop");
+    launcher.launches.clear();
+    EXPECT_FALSE(openCalendarApplication()) << "none installed";
+    EXPECT_TRUE(launcher.launches.empty());
+    EXPECT_TRUE(workspace.openedURLs.empty());
+    EXPECT_TRUE(workspace.openedFiles.empty());
+    platform::Workspace::setShared(nullptr);
+    platform::ProcessLauncher::setShared(nullptr);
 }
 
 TEST_F(MinnowCalendar, StatusViewOpensOnClickAndClosesOnHoldOrOtherApplications) {

@@ -4,6 +4,7 @@
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendar/VdirCalendarStore.h"
 #include "calendarui/ColorPickerController.h"
+#include "calendarui/ztCalendarController.h"
 #include "foundation/ColorExtras.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SharedInstance.h"
@@ -21,6 +22,7 @@
 #include "services/HotKeyManager.h"
 #include "support/FakeClock.h"
 #include "support/FakeHotKeyBackend.h"
+#include "support/FakeScreens.h"
 #include "support/ScopedMachineZone.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
@@ -278,6 +280,32 @@ TEST_F(prefsCalendarWindowPane, DeletingThePictureAsksFirst) {
         }
         EXPECT_EQ(deleted, yes ? 1 : 0);
         EXPECT_EQ(button->isVisibleTo(pane.view()), !yes);
+    }
+}
+
+// The months the pane's radios choose are the months the calendar window shows, once the
+// change notice reaches it.
+TEST_F(prefsCalendarWindowPane, TheMonthCountDrivesTheCalendarWindow) {
+    test::FakeScreens screens;
+    ztCalendarController calendar(clock, defaults, screens);
+    TalvorCalendarPrefs pane(QStringLiteral("Nib"), delegate());
+    pane.view();
+    const struct {
+        const char* radio;
+        int months;
+    } cases[] = {{"months6", 6},
+                 {"months1", 1},
+                 {"months12", 12},
+                 // As many as the window holds: it was made for twelve.
+                 {"monthsUnlimited", 12}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.radio);
+        child<QAbstractButton>(pane, QString::fromLatin1(c.radio))->click();
+        ASSERT_EQ(takePosted(), QStringList{kChanged});
+        calendar.updateCalendarPrefs();
+        EXPECT_EQ(calendar.shownMonths().size(), c.months);
+        const QSize layout = calendar.monthLayout();
+        EXPECT_EQ(layout.width() * layout.height(), c.months);
     }
 }
 

@@ -232,7 +232,7 @@ TEST_F(shellCalendarWindows, TheMiniCalendarsButtonsOpenTheEventSheets) {
 TEST_F(shellCalendarWindows, CalendarSettingsReachTheBigCalendar) {
     defaults.setInteger(2, QStringLiteral("FirstDayOfWeek"));
     windows.CalendarPrefsUpdates({QStringLiteral("TalvorCalendarPrefsChangeNotification"), {}, {}});
-    EXPECT_EQ(big.monthView()->grid().firstWeekday, 2);
+    EXPECT_EQ(big.monthView()->calSettings().firstDay(), 1) << "Monday";
 }
 
 TEST_F(shellCalendarWindows, HotKeysDoNothingWhileTheBigCalendarIsChosen) {

@@ -4,8 +4,10 @@
 
 #include "calendar/AppleCal.h"
 #include "calendar/CalendarBackEnd.h"
+#include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/CalWindow.h"
 #include "calendarui/EditEventController.h"
+#include "calendarui/MAAttachedWindow.h"
 #include "calendarui/MinnowCalendarController.h"
 #include "calendarui/ztCalendarController.h"
 #include "platform/CalendarStore.h"
@@ -138,6 +140,53 @@ QImage renderBigCalendar(double scale) {
     big.setMenuExtra(&moon);
     big.showCalBGImg();
     return grabWindow(*big.window(), scale);
+}
+
+QImage renderBigCalendarYear(double scale) {
+    Setting s;
+    DemoMoon moon;
+    TalvorCalPrefsSettings& prefs = TalvorCalPrefsSettings::sharedInstance();
+    const int kept = prefs.ShowNoOfCalendar;
+    prefs.ShowNoOfCalendar = 12;
+    ztCalendarController big(s.clock, s.defaults, platform::Screens::shared());
+    big.setMenuExtra(&moon);
+    QWidget& window = *big.window();
+    window.setAttribute(Qt::WA_DontShowOnScreen);
+    window.move(0, 0);
+    window.show();
+    big.showCalBGImg();
+    window.resize(4 * ztCalendarController::monthCell().width() + 20,
+                  3 * ztCalendarController::monthCell().height() + 274 + 100);
+    const QImage calendar = grabWindow(window, scale);
+    // The moon of the 20th in its window, pointing at the day.
+    myCalProView& view = *big.monthView();
+    QPointF day;
+    for (const auto& month : view.drawnMonths()) {
+        for (const auto& d : month.days) {
+            if (d.date == QDate(2025, 5, 20)) {
+                day = d.cell.center();
+            }
+        }
+    }
+    big.toggleMoonWindow(QDate(2025, 5, 20), view.mapTo(&window, day));
+    prefs.ShowNoOfCalendar = kept;
+    MAAttachedWindow* attached = big.attachedWindow();
+    if (attached == nullptr) {
+        return calendar;
+    }
+    attached->setAttribute(Qt::WA_DontShowOnScreen);
+    const QRect moonFrame = attached->geometry();
+    const QImage moonWindow = grabWindow(*attached, scale);
+    const QRect all = QRect(QPoint(0, 0), window.size()).united(moonFrame);
+    QImage image((QSizeF(all.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.drawImage(QPoint(0, 0) - all.topLeft(), calendar);
+    painter.drawImage(moonFrame.topLeft() - all.topLeft(), moonWindow);
+    painter.end();
+    big.closeAttachedWindow();
+    return image;
 }
 
 QImage renderCalendarLeaves(double scale) {

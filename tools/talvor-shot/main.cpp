@@ -207,6 +207,8 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderDeleteEventSheet(s.scale); }},
     {"highlight-picker", "the highlight picker on a calendar's colour, the third dot chosen",
      [](const Settings& s) { return talvor::shot::renderHighlightPicker(s.scale); }},
+    {"big-calendar-year", "the big calendar's twelve months with its picture and a moon window",
+     [](const Settings& s) { return talvor::shot::renderBigCalendarYear(s.scale); }},
     {"welcome-first-page", "the welcome window's first page, with the link to the manual",
      [](const Settings& s) {
          auto welcome = talvor::BoardingWinController::init({});
