@@ -1,5 +1,6 @@
 #include "kit/Tally.h"
 
+#include "kit/AnalyticsHandOff.h"
 #include "kit/KitRegistry.h"
 #include "kit/TLYLogger.h"
 #include "kit/Trellis.h"
@@ -21,6 +22,12 @@ std::unique_ptr<Tally>& sharedSlot() {
 Tally::ControllerFactory& factorySlot() {
     static Tally::ControllerFactory factory;
     return factory;
+}
+
+// A crash reported before the analytics started (guarded by sharedMutex).
+std::optional<double>& heldCrashSlot() {
+    static std::optional<double> date;
+    return date;
 }
 
 }  // namespace
@@ -70,6 +77,39 @@ void Tally::startWithBetaToken(const std::optional<std::string>& betaToken) {
             tallyController_ = factory(betaToken);
         }
     });
+}
+
+void startAnalytics(const std::optional<std::string>& betaToken) {
+    Tally::startSharedWithBetaToken(betaToken);
+    std::optional<double> held;
+    {
+        std::lock_guard lock(sharedMutex());
+        held = std::exchange(heldCrashSlot(), std::nullopt);
+    }
+    if (held) {
+        Tally::logPreviousSessionCrashedOnDate(held);
+    }
+}
+
+void reportPreviousSessionCrash(double date) {
+    if (Tally::sharedInstance().tallyController()) {
+        Tally::logPreviousSessionCrashedOnDate(date);
+        return;
+    }
+    bool startedMeanwhile = false;
+    {
+        std::lock_guard lock(sharedMutex());
+        heldCrashSlot() = date;
+        startedMeanwhile = sharedSlot() && sharedSlot()->tallyController();
+    }
+    if (startedMeanwhile) {  // the start ran between the two looks: deliver it now
+        std::optional<double> held;
+        {
+            std::lock_guard lock(sharedMutex());
+            held = std::exchange(heldCrashSlot(), std::nullopt);
+        }
+        Tally::logPreviousSessionCrashedOnDate(held);
+    }
 }
 
 void Tally::startSharedWithBetaToken(const std::optional<std::string>& betaToken) {

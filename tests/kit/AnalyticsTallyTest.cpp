@@ -9,6 +9,7 @@
 
 #include "KitSandbox.h"
 #include "LogCapture.h"
+#include "kit/AnalyticsHandOff.h"
 #include "kit/KitRegistry.h"
 #include "kit/TLYDecimal.h"
 #include "kit/TLYLogger.h"
@@ -159,6 +160,24 @@ TEST_F(kitAnalyticsTally, InitializeDefersToTheCrashKit) {
     Tally::initializeIfNeeded();
     ASSERT_EQ(tokens_.size(), 1u);
     EXPECT_EQ(tokens_[0], std::nullopt);
+}
+
+// The crash kit may report the last crash before or after the analytics start, and may
+// start them itself: the crash is recorded once either way, and only after the start.
+TEST_F(kitAnalyticsTally, CrashHandOffIsRecordedOnceWhicheverComesFirst) {
+    reportPreviousSessionCrash(1'600'000'000.0);
+    EXPECT_TRUE(tokens_.empty()) << "a report does not start the analytics";
+    startAnalytics(std::string("2:beta"));
+    startAnalytics(std::nullopt);
+    ASSERT_EQ(controller_->crashes.size(), 1u);
+    EXPECT_EQ(controller_->crashes[0]->timestamp(), 1'600'000'000.0);
+    EXPECT_EQ(tokens_, (std::vector<std::optional<std::string>>{std::string("2:beta")}));
+
+    reportPreviousSessionCrash(1'600'000'100.0);
+    ASSERT_EQ(controller_->crashes.size(), 2u) << "after the start a report goes straight in";
+    EXPECT_EQ(controller_->crashes[1]->timestamp(), 1'600'000'100.0);
+    startAnalytics(std::nullopt);
+    EXPECT_EQ(controller_->crashes.size(), 2u);
 }
 
 }  // namespace

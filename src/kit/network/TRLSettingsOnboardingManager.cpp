@@ -10,6 +10,7 @@
 #include "kit/KitPaths.h"
 #include "kit/MainBundle.h"
 #include "kit/NotificationCenter.h"
+#include "kit/network/TRLServiceTrust.h"
 
 namespace talvor::kit {
 std::shared_ptr<TRLSettingsOnboardingManager>
@@ -53,9 +54,9 @@ std::shared_ptr<TRLNetworkClient> TRLSettingsOnboardingManager::networkClient() 
             networkClient_ = networkClientFactory_();
         } else {
             // No pinned roots: the service is the one the application was configured with,
-            // and the system's roots vouch for it.
-            networkClient_ = TRLNetworkClient::initWithSessionConfiguration(
-                WRKURLSessionConfiguration::defaultSessionConfiguration());
+            // and the system's roots (or the configured ones) vouch for it.
+            networkClient_ =
+                TRLNetworkClient::initWithSessionConfiguration(TRLServiceSessionConfiguration());
         }
     }
     return networkClient_;
