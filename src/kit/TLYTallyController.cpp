@@ -374,11 +374,20 @@ std::shared_ptr<Operation> TLYTallyController::pruneOperation() {
 
 std::shared_ptr<Operation> TLYTallyController::uploadOperationForFileAtURL(
     const fs::path& file, const std::string& boundary) {
-    auto upload = std::make_shared<TLYUploadOperation>(uploader_, settings_.tallyURL(),
-                                                       metadata_->APIKey, file, boundary);
-    if (!settings_.valid()) {
-        upload->cancel();
-    }
+    // The settings are asked when the upload's turn comes, not when it is queued: a file
+    // packaged while the first settings were on their way is sent with them, not left for
+    // the next start.
+    std::weak_ptr<TLYTallyController> weak = weak_from_this();
+    auto upload = BlockOperation::make([weak, file, boundary] {
+        const auto self = weak.lock();
+        if (!self || !self->settings_.valid()) {
+            return;  // the file stays for the settings' arrival or a later run
+        }
+        TLYUploadOperation(self->uploader_, self->settings_.tallyURL(), self->metadata_->APIKey,
+                           file, boundary)
+            .start();
+    });
+    upload->setName("io.tally.Upload");
     return upload;
 }
 

@@ -146,11 +146,7 @@ std::shared_ptr<TLYUploader> TLYUploader::make(
     return uploader;
 }
 
-TLYUploader::~TLYUploader() {
-    if (session_) {
-        session_->finishTasksAndInvalidate();
-    }
-}
+TLYUploader::~TLYUploader() = default;
 
 std::shared_ptr<WRKURLSession> TLYUploader::session() {
     if (!session_) {
@@ -170,8 +166,13 @@ std::shared_ptr<WRKURLSession> TLYUploader::session() {
 }
 
 void TLYUploader::dropSession() {
+    // A session ends its transfers when it goes, so a dropped one is kept until they are done.
+    std::erase_if(retiredSessions_, [](const auto& old) {
+        const auto tasks = old->tasks();
+        return tasks.uploadTasks.empty() && tasks.dataTasks.empty() && tasks.downloadTasks.empty();
+    });
     if (session_) {
-        session_->finishTasksAndInvalidate();
+        retiredSessions_.push_back(std::move(session_));
         session_.reset();
     }
 }
@@ -212,8 +213,13 @@ void TLYUploader::startUploadRequest(const URLRequest& request, const std::strin
         std::lock_guard lock(mutex_);
         running = !uniqueName.empty() && inFlight_.count(uniqueName) > 0;
     }
-    // The session's own list as well: a task of a dropped session may still run.
-    if (running || (session_ && !uniqueName.empty() && session_->taskWithDescription(uniqueName))) {
+    // The sessions' own lists as well.
+    const auto hasTask = [&](const std::shared_ptr<WRKURLSession>& session) {
+        return session && session->taskWithDescription(uniqueName) != nullptr;
+    };
+    if (running || (!uniqueName.empty() &&
+                    (hasTask(session_) ||
+                     std::any_of(retiredSessions_.begin(), retiredSessions_.end(), hasTask)))) {
         TLYLogger::sharedLogger().logWithLabel(
             "TLYUploader", "A task currently exists for '" + uniqueName + "', skipping");
         return;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "kit/KitClock.h"
 #include "kit/KitError.h"
@@ -157,6 +158,7 @@ class TLYUploader : public std::enable_shared_from_this<TLYUploader> {
     double defaultUploadTimeout_ = 3600;
     double lowPowerUploadTimeout_ = 21600;
     std::shared_ptr<WRKURLSession> session_;
+    std::vector<std::shared_ptr<WRKURLSession>> retiredSessions_;
     mutable std::mutex mutex_;  // guards inFlight_
     std::set<std::string> inFlight_;
 };

@@ -93,7 +93,7 @@ class kitAnalyticsController : public ::testing::Test {
 
     test::KitSandbox sandbox_;
     test::ManualClock clock_;
-    test::FixedRandom random_;
+    test::NoJitter random_;
     fs::path root_ = sandbox_.dir / "analytics";
     std::shared_ptr<TLYTallyController> controller_;
 };

@@ -18,14 +18,10 @@
 
 namespace talvor::kit::test {
 
-// A random source that always draws the same number (0.5: no jitter).
-class FixedRandom final : public RandomSource {
+// Always draws the middle of the range: waits without jitter.
+class NoJitter final : public RandomSource {
   public:
-    explicit FixedRandom(double value = 0.5) : value_(value) {}
-    double nextUniform() override { return value_; }
-
-  private:
-    double value_;
+    double nextUniform() override { return 0.5; }
 };
 
 inline std::string gunzip(const std::string& bytes) {
