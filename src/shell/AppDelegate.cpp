@@ -635,6 +635,7 @@ void AppDelegate::applicationWillTerminate() {
     parts_.ip->stopObservingNetwork();
     parts_.settings->saveOpenPane();
     stopTimer();
+    kitsApplicationWillTerminate();
 }
 
 }  // namespace talvor

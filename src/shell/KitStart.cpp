@@ -1,9 +1,12 @@
 #include "KitStart.h"
 
 #include "crash/Wreckord.h"
+#include "kit/AnalyticsHandOff.h"
+#include "kit/HostApplication.h"
 #include "kit/KitLog.h"
 #include "kit/KitRegistry.h"
 #include "kit/MainBundle.h"
+#include "kit/TLYTallyController.h"
 #include "kit/Trellis.h"
 #include "platform/Date.h"
 #include "platform/Log.h"
@@ -12,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QGuiApplication>
 
 #include <memory>
 
@@ -84,6 +88,41 @@ bool KitApplicationDefaults::synchronize() {
     return platform::UserDefaults::standard().synchronize();
 }
 
+namespace {
+
+// The application's activation, as the kits hear of it.
+void forwardActivationToKits() {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (app == nullptr) {
+        return;
+    }
+    QObject::connect(app, &QGuiApplication::applicationStateChanged, app,
+                     [active = false](Qt::ApplicationState state) mutable {
+                         const bool now = state == Qt::ApplicationActive;
+                         if (now == active) {
+                             return;
+                         }
+                         active = now;
+                         if (now) {
+                             kit::hostApplicationDidBecomeActive();
+                         } else {
+                             kit::hostApplicationWillResignActive();
+                         }
+                     });
+}
+
+}  // namespace
+
+void kitsApplicationWillTerminate() {
+    static bool told = false;
+    if (told) {
+        return;
+    }
+    told = true;
+    // Short: a quit by signal must end within a second; what is not sent goes next time.
+    kit::hostApplicationWillTerminate(std::chrono::milliseconds(700));
+}
+
 void startKits() {
     const std::string version = QCoreApplication::applicationVersion().toStdString();
     kit::MainBundle::setBaseInfo({
@@ -98,9 +137,13 @@ void startKits() {
         platform::log(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
     });
     kit::KitRegistry::shared().add(kit::KitClass::of<crash::Wreckord>());
+    kit::TLYTallyController::installAsTallyController();
     kit::Trellis::load();
     try {
         kit::Trellis::with({&kit::KitClass::of<crash::Wreckord>()});
+        // After the crash kit (which may have started them already, with its hand-off).
+        kit::startAnalytics(std::nullopt);
+        forwardActivationToKits();
     } catch (const std::exception& e) {
         platform::log(
             QStringLiteral("The kits did not start: %1").arg(QString::fromUtf8(e.what())));
