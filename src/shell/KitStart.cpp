@@ -114,16 +114,13 @@ void forwardActivationToKits() {
 }  // namespace
 
 void kitsApplicationWillTerminate() {
-    static bool told = false;
-    if (told) {
-        return;
-    }
-    told = true;
     // Short: a quit by signal must end within a second; what is not sent goes next time.
     kit::hostApplicationWillTerminate(std::chrono::milliseconds(700));
 }
 
 void startKits() {
+    // Whoever starts the analytics (the crash kit or this), they run this engine.
+    kit::TLYTallyController::installAsTallyController();
     const std::string version = QCoreApplication::applicationVersion().toStdString();
     kit::MainBundle::setBaseInfo({
         {"CFBundleIdentifier", platform::kMainBundleIdentifier.toStdString()},
@@ -137,7 +134,6 @@ void startKits() {
         platform::log(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
     });
     kit::KitRegistry::shared().add(kit::KitClass::of<crash::Wreckord>());
-    kit::TLYTallyController::installAsTallyController();
     kit::Trellis::load();
     try {
         kit::Trellis::with({&kit::KitClass::of<crash::Wreckord>()});
