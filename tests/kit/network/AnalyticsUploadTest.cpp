@@ -226,6 +226,21 @@ TEST_F(kitAnalyticsUpload, NetworkDownKeepsThePackage) {
     EXPECT_EQ(packaged().size(), 1u);
 }
 
+// The user's switch holds even when settings with an endpoint are at hand: nothing is sent,
+// and the packages wait.
+TEST_F(kitAnalyticsUpload, SharingSwitchedOffSendsNothing) {
+    LoopbackTlsServer server(TestPki::shared().leafA,
+                             [](const RecordedRequest&) { return test::answer(200); });
+    sandbox_.defaults->values["ShareDataWithService"] = PlistValue(false);
+    start();
+    settingsWithURL(server.url("/events"));
+    NotificationCenter::defaultCenter().post("NSApplicationDidBecomeActiveNotification");
+    runUploadsToTheEnd();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(packaged().size(), 2u);
+}
+
 // The same name is never sent twice at once: a stored package and settings known at start
 // queue it twice (the clean-up and the settings both ask).
 TEST_F(kitAnalyticsUpload, SkipsAPackageAlreadyBeingSent) {
