@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -235,6 +236,25 @@ TEST_F(kitAnalyticsController, QuitEventIsWrittenAndItsFileClosed) {
     EXPECT_EQ(TLYActivity::suddenTerminationDisabledCount(), 0);
     EXPECT_EQ(packagedNames().back(), (Names{"metadata", "app_launched", "app_terminated"}));
     EXPECT_TRUE(test::filesWithExtension(events(), "log").empty());
+}
+
+// From the hand-over until its line is on disk, an event keeps the program from ending; a
+// quit waiting for that is let go once the line is written.
+TEST_F(kitAnalyticsController, AnEventHandedOverHoldsTerminationUntilWritten) {
+    start();
+    const int before = TLYActivity::suddenTerminationDisabledCount();
+    const int automaticBefore = TLYActivity::automaticTerminationDisabledCount();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    controller_->eventQueue()->addOperation([released] { released.wait(); });
+    controller_->logEvent(std::make_shared<TLYCustomEvent>("held", std::nullopt));
+    EXPECT_EQ(TLYActivity::suddenTerminationDisabledCount(), before + 1);
+    EXPECT_EQ(TLYActivity::automaticTerminationDisabledCount(), automaticBefore + 1);
+    EXPECT_FALSE(TLYActivity::waitUntilTerminationAllowed(20ms));
+    release.set_value();
+    EXPECT_TRUE(TLYActivity::waitUntilTerminationAllowed(10s));
+    idle();
+    EXPECT_EQ(currentNames(), (Names{"metadata", "app_launched", "custom"}));
 }
 
 TEST(kitAnalyticsActivity, EndTwiceReenablesOnce) {
