@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "kit/KitConsent.h"
+#include "kit/TLYApplication.h"
 #include "kit/TLYFileUtils.h"
 #include "kit/TLYLogger.h"
 #include "kit/TRLMultipartMimeStreamEncoder.h"
@@ -330,6 +331,15 @@ void TLYUploader::finish(const std::string& name, const std::optional<KitError>&
     if (const auto delegate = delegate_.lock()) {
         delegate->uploaderDidFinishUpload(*this, name, error);
     }
+}
+
+bool TLYUploader::supportsBackgroundRequests() {
+    if (TLYApplication::hostApplication().isExtension()) {
+        return false;
+    }
+    return WRKURLSessionConfiguration::backgroundSessionConfigurationWithIdentifier(
+               "io.tally.background-session")
+        .has_value();
 }
 
 void TLYUploader::attemptToReconnectBackgroundSessionWithCompletionBlock(

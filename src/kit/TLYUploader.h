@@ -130,7 +130,9 @@ class TLYUploader : public std::enable_shared_from_this<TLYUploader> {
     void setDefaultUploadTimeout(double seconds);
     void setLowPowerUploadTimeout(double seconds);
     static bool lowPowerMode() { return false; }
-    static bool supportsBackgroundRequests() { return false; }
+    // Never inside an application extension; elsewhere only where background sessions exist,
+    // which they do not here.
+    static bool supportsBackgroundRequests();
 
     // On the queue. A name already being sent (or waiting for its retry) is skipped.
     void startUploadRequest(const URLRequest& request, const std::string& filePath,

@@ -12,10 +12,12 @@
 
 #include "AnalyticsTestSupport.h"
 #include "KitSandbox.h"
+#include "LogCapture.h"
 #include "ManualClock.h"
 #include "kit/KitJson.h"
 #include "kit/NotificationCenter.h"
 #include "kit/TLYActivity.h"
+#include "kit/TLYApplication.h"
 #include "kit/TLYEvent.h"
 #include "kit/TLYNimbusAnalyticsBridge.h"
 #include "kit/TLYTallyController.h"
@@ -296,6 +298,48 @@ TEST(kitAnalyticsTimer, FiresEveryIntervalOnItsQueueUntilDestroyed) {
     queue->waitUntilAllOperationsAreFinished();
     EXPECT_EQ(fired.load(), 3);
     EXPECT_EQ(clock.pendingTimers(), 0u);
+}
+
+// The host counts as an extension only with a well-formed extension entry; a mal-formed
+// one is said in the log, whatever the analytics' debug mode.
+TEST(kitAnalyticsHostApplication, ExtensionTable) {
+    struct Case {
+        const char* what;
+        PlistDictionary info;
+        bool extension;
+        const char* logged;
+    };
+    PlistDictionary point{{"NSExtensionPointIdentifier", PlistValue(std::string("com.x.widget"))}};
+    PlistDictionary pointless{{"NSExtensionPointIdentifier", PlistValue(std::int64_t(3))}};
+    const std::vector<Case> cases = {
+        {"no entry", {}, false, nullptr},
+        {"an entry of text",
+         {{"NSExtension", PlistValue(std::string("widget"))}},
+         false,
+         "Error: NSExtension Info.plist entry is mal-formed widget"},
+        {"a dictionary with a point", {{"NSExtension", PlistValue(point)}}, true, nullptr},
+        {"a point that is not text",
+         {{"NSExtension", PlistValue(pointless)}},
+         false,
+         "Error: NSExtensionPointIdentifier Info.plist entry is mal-formed"},
+    };
+    for (const auto& c : cases) {
+        test::LogCapture log;
+        TLYApplication application(c.info);
+        EXPECT_EQ(application.isExtension(), c.extension) << c.what;
+        if (c.logged) {
+            ASSERT_FALSE(log.lines.empty()) << c.what;
+            EXPECT_NE(log.lines.front().find(c.logged), std::string::npos) << log.lines.front();
+        } else {
+            EXPECT_TRUE(log.lines.empty()) << c.what;
+        }
+    }
+    TLYApplication identity({{"CFBundleIdentifier", PlistValue(std::string("org.x"))},
+                             {"CFBundleShortVersionString", PlistValue(std::string("4.2"))}});
+    EXPECT_EQ(identity.bundleIdentifier(), "org.x");
+    EXPECT_EQ(identity.shortVersionString(), "4.2");
+    EXPECT_EQ(identity.bundleVersion(), std::nullopt);
+    EXPECT_FALSE(TLYUploader::supportsBackgroundRequests());
 }
 
 // The host library as the bridge sees it: every call recorded.
