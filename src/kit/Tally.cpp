@@ -125,6 +125,11 @@ void Tally::logPreviousSessionCrashedOnDate(std::optional<double> date) {
     }
 }
 
+bool Tally::drainForTermination(std::chrono::milliseconds limit) {
+    const auto controller = sharedInstance().tallyController();
+    return controller ? controller->drain(limit) : true;
+}
+
 void Tally::printMethodUnavailableWithSelector(std::string_view selector) {
     TLYLogger::sharedLogger().log(std::string(selector) +
                                   " is not supported when using Wreckord through Nimbus.");

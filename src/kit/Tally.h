@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,8 @@ class TLYEventRecorder {
     virtual ~TLYEventRecorder() = default;
     virtual void logEvent(std::shared_ptr<const TLYEvent> event) = 0;
     virtual void logCrashEvent(std::shared_ptr<const TLYCrashEvent> event) = 0;
+    // Waits (at most `limit`) until the events handed over are written and sent or kept.
+    virtual bool drain(std::chrono::milliseconds) { return true; }
 };
 
 class Tally {
@@ -55,6 +58,9 @@ class Tally {
     void setTallyController(std::shared_ptr<TLYEventRecorder> controller) {
         tallyController_ = std::move(controller);
     }
+
+    // At quit: lets the started controller finish its work, for at most `limit`.
+    static bool drainForTermination(std::chrono::milliseconds limit);
 
     // A crash of the previous execution at `date` (seconds since 1970); none: nothing.
     static void logPreviousSessionCrashedOnDate(std::optional<double> date);

@@ -135,6 +135,18 @@ void AdvancedPrefVC::readPrefs() {
     if (btnAppIconInDock_) {
         btnAppIconInDock_->setChecked(PreferenceDomain::readInteger(keys::AppDockIconFlag, 0) != 0);
     }
+    if (bShareData_) {
+        // Never chosen: sharing is allowed, and shown so without writing anything.
+        const platform::UserDefaults& defaults = platform::UserDefaults::standard();
+        bShareData_->setChecked(!defaults.objectForKey(keys::ShareDataWithService).isValid() ||
+                                defaults.boolForKey(keys::ShareDataWithService));
+    }
+}
+
+void AdvancedPrefVC::actShareData() {
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    defaults.setBool(bShareData_ && bShareData_->isChecked(), keys::ShareDataWithService);
+    defaults.synchronize();
 }
 
 void AdvancedPrefVC::writePrefs() {
@@ -257,6 +269,12 @@ std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
     bStartAtLogin_->setObjectName(QStringLiteral("bStartAtLogin"));
     connect(bStartAtLogin_, &QCheckBox::clicked, this, [this] { starAtLoginBtnClicked(); });
     layout->addWidget(bStartAtLogin_);
+
+    bShareData_ = new QCheckBox(
+        tr("Share anonymous usage data and crash reports with the developer"), view.get());
+    bShareData_->setObjectName(QStringLiteral("bShareData"));
+    connect(bShareData_, &QCheckBox::clicked, this, [this] { actShareData(); });
+    layout->addWidget(bShareData_);
 
     if (variant_ == Variant::WithUpdates) {
         auto* row = new QHBoxLayout;

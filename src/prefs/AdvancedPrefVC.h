@@ -61,6 +61,8 @@ class AdvancedPrefVC : public PreferencePane {
     void resetAllPreferences();
     // Follows the box: the autostart entry is made or removed.
     void starAtLoginBtnClicked();
+    // Stores the sharing box at once.
+    void actShareData();
     void checkForUpdates();
     void helpBtnClicked();
     void OnVersionNoClicked();
@@ -80,6 +82,7 @@ class AdvancedPrefVC : public PreferencePane {
 
     QCheckBox* dockIconCheckbox() const { return btnAppIconInDock_; }
     QCheckBox* startAtLoginCheckbox() const { return bStartAtLogin_; }
+    QCheckBox* shareDataCheckbox() const { return bShareData_; }
     QPushButton* resetButton() const { return btnResetAllPrefs_; }
     QPushButton* updateButton() const { return bCheckForUpdates_; }
     QLabel* updateStatus() const { return updateStatus_; }
@@ -97,6 +100,7 @@ class AdvancedPrefVC : public PreferencePane {
     std::unique_ptr<TutorialWindowController> tutorial_;
     QPointer<QCheckBox> btnAppIconInDock_;
     QPointer<QCheckBox> bStartAtLogin_;
+    QPointer<QCheckBox> bShareData_;
     QPointer<QPushButton> btnResetAllPrefs_;
     QPointer<QPushButton> bCheckForUpdates_;
     QPointer<QLabel> updateStatus_;

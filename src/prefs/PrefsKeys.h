@@ -22,6 +22,10 @@ inline const QString AppDockIconFlag = QStringLiteral("AppDockIconFlag");
 inline const QString TalvorASMPrefsUdpateNotification =
     QStringLiteral("TalvorASMPrefsUdpateNotification");
 
+// Whether the program may send usage data and crash reports to its developer (standard user
+// defaults, a bool; absent means yes).
+inline const QString ShareDataWithService = QStringLiteral("ShareDataWithService");
+
 // How many months the big calendar shows (standard user defaults).
 inline const QString NoOfCalendarToShow = QStringLiteral("NoOfCalendarToShow");
 

@@ -640,6 +640,7 @@ void AppDelegate::applicationWillTerminate() {
     parts_.ip->stopObservingNetwork();
     parts_.settings->saveOpenPane();
     stopTimer();
+    kitsApplicationWillTerminate();
 }
 
 }  // namespace talvor

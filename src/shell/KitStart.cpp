@@ -2,10 +2,13 @@
 
 #include "CrashReportPrompt.h"
 #include "crash/Wreckord.h"
+#include "kit/AnalyticsHandOff.h"
 #include "kit/DispatchQueue.h"
+#include "kit/HostApplication.h"
 #include "kit/KitLog.h"
 #include "kit/KitRegistry.h"
 #include "kit/MainBundle.h"
+#include "kit/TLYTallyController.h"
 #include "kit/Trellis.h"
 #include "platform/Date.h"
 #include "platform/Log.h"
@@ -14,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QGuiApplication>
 
 #include <memory>
 
@@ -86,7 +90,39 @@ bool KitApplicationDefaults::synchronize() {
     return platform::UserDefaults::standard().synchronize();
 }
 
+namespace {
+
+// The application's activation, as the kits hear of it.
+void forwardActivationToKits() {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (app == nullptr) {
+        return;
+    }
+    QObject::connect(app, &QGuiApplication::applicationStateChanged, app,
+                     [active = false](Qt::ApplicationState state) mutable {
+                         const bool now = state == Qt::ApplicationActive;
+                         if (now == active) {
+                             return;
+                         }
+                         active = now;
+                         if (now) {
+                             kit::hostApplicationDidBecomeActive();
+                         } else {
+                             kit::hostApplicationWillResignActive();
+                         }
+                     });
+}
+
+}  // namespace
+
+void kitsApplicationWillTerminate() {
+    // Short: a quit by signal must end within a second; what is not sent goes next time.
+    kit::hostApplicationWillTerminate(std::chrono::milliseconds(700));
+}
+
 void startKits() {
+    // Whoever starts the analytics (the crash kit or this), they run this engine.
+    kit::TLYTallyController::installAsTallyController();
     const std::string version = QCoreApplication::applicationVersion().toStdString();
     kit::MainBundle::setBaseInfo({
         {"CFBundleIdentifier", platform::kMainBundleIdentifier.toStdString()},
@@ -109,6 +145,9 @@ void startKits() {
     kit::Trellis::load();
     try {
         kit::Trellis::with({&kit::KitClass::of<crash::Wreckord>()});
+        // After the crash kit (which may have started them already, with its hand-off).
+        kit::startAnalytics(std::nullopt);
+        forwardActivationToKits();
     } catch (const std::exception& e) {
         platform::log(
             QStringLiteral("The kits did not start: %1").arg(QString::fromUtf8(e.what())));

@@ -27,4 +27,7 @@ std::optional<kit::PlistValue> toKitValue(const QVariant& value);
 // by the kit is logged; the application runs on without the kits.
 void startKits();
 
+// Tells the kits of the quit and gives them a moment to write and send their last events.
+void kitsApplicationWillTerminate();
+
 }  // namespace talvor

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "kit/KitClock.h"
@@ -60,6 +61,14 @@ class ManualClock final : public Clock {
         }
     }
 
+    // When the next timer falls due; none without one.
+    std::optional<Duration> nextDeadline() const {
+        std::lock_guard lock(mutex_);
+        if (timers_.empty()) {
+            return std::nullopt;
+        }
+        return timers_.begin()->first.first;
+    }
     std::size_t pendingTimers() const {
         std::lock_guard lock(mutex_);
         return timers_.size();

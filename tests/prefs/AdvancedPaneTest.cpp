@@ -169,6 +169,42 @@ TEST_F(prefsAdvancedPane, TheDockBoxStoresAnnouncesAndApplies) {
     EXPECT_EQ(domain.store().value(QStringLiteral("AppDockIconFlag")).toLongLong(), 0);
 }
 
+// The sharing box shows the stored choice (never chosen: on), loading writes nothing, and a
+// click is stored at once, where the kits read it.
+TEST_F(prefsAdvancedPane, TheSharingBoxShowsTheStoredChoiceAndStoresAClickAtOnce) {
+    const QString key = QStringLiteral("ShareDataWithService");
+    struct Case {
+        const char* what;
+        QVariant stored;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"never chosen", QVariant(), true},
+        {"switched on", QVariant(true), true},
+        {"switched off", QVariant(false), false},
+        {"0 written by hand", QVariant(0), false},
+    };
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.stored.isValid()) {
+            defaults.setObject(c.stored, key);
+        } else {
+            defaults.removeObjectForKey(key);
+        }
+        auto pane = makePane(Variant::WithUpdates);
+        QCheckBox* box = pane->shareDataCheckbox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->isChecked(), c.shown);
+        EXPECT_EQ(defaults.objectForKey(key), c.stored) << "loading writes nothing";
+        box->click();
+        EXPECT_EQ(defaults.objectForKey(key), QVariant(!c.shown));
+        box->click();
+        EXPECT_EQ(defaults.objectForKey(key), QVariant(c.shown));
+        EXPECT_TRUE(takeCalls().isEmpty()) << "nothing else is told";
+    }
+}
+
 TEST_F(prefsAdvancedPane, StartAtLoginBoxFollowsAndDrivesTheAutostartEntry) {
     auto pane = makePane(Variant::WithUpdates);
     QCheckBox* box = pane->startAtLoginCheckbox();
