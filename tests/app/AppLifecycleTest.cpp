@@ -119,7 +119,13 @@ TEST(appAppLifecycle, SettingsThatCannotBeSavedAreNoticedOnceAndTheAlarmsKept) {
             ASSERT_TRUE(app.waitFor("started")) << app.log();
             // Only what the running copy keeps at quit can bring the alarm back now.
             test::forgetStoredAlarms();
-            c.breakIt(file, sandbox.root());
+            {
+                // The copy is still writing what its start-up set: breaking the file in the
+                // middle of one of those writes would see the break undone.
+                test::SettingsWritersLock writers;
+                ASSERT_TRUE(writers.held());
+                c.breakIt(file, sandbox.root());
+            }
             app.signal(SIGTERM);
             ASSERT_TRUE(app.waitForExit()) << app.log();
             EXPECT_EQ(app.output().count("Talvor cannot save its settings"), 1) << app.log();
