@@ -67,6 +67,16 @@ TEST(appAppLifecycle, ANewCopyTakesOverAfterTheRunningOneQuitCleanly) {
         << second.output().toStdString();
 }
 
+// What lies at `path`, as far as a break of it shows.
+QString shapeOf(const QString& path) {
+    const QFileInfo info(path);
+    return QStringLiteral("link %1, folder %2, file %3, writable %4")
+        .arg(info.isSymLink())
+        .arg(info.isDir())
+        .arg(info.isFile())
+        .arg(info.isWritable());
+}
+
 // Breaks the settings file one way, and mends it again.
 struct BrokenSettings {
     const char* name;
@@ -119,9 +129,17 @@ TEST(appAppLifecycle, SettingsThatCannotBeSavedAreNoticedOnceAndTheAlarmsKept) {
             ASSERT_TRUE(app.waitFor("started")) << app.log();
             // Only what the running copy keeps at quit can bring the alarm back now.
             test::forgetStoredAlarms();
-            c.breakIt(file, sandbox.root());
+            {
+                // The copy is still writing what its start-up set: breaking the file in the
+                // middle of one of those writes would see the break undone.
+                test::SettingsWritersLock writers;
+                ASSERT_TRUE(writers.held());
+                c.breakIt(file, sandbox.root());
+            }
+            const QString broken = shapeOf(file);
             app.signal(SIGTERM);
             ASSERT_TRUE(app.waitForExit()) << app.log();
+            ASSERT_EQ(shapeOf(file), broken) << "the break was undone while the copy ran";
             EXPECT_EQ(app.output().count("Talvor cannot save its settings"), 1) << app.log();
             EXPECT_TRUE(QFile::exists(unsaved)) << app.log();
         }

@@ -7,12 +7,19 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/types.h>
+#include <unistd.h>
 #include <csignal>
 
 namespace talvor::test {
@@ -77,6 +84,21 @@ inline platform::PlistPreferenceStore settingsFile() {
                                           platform::Preferences::filePathFor(appTalvor4Prefs));
 }
 
+// Writes the store's changes while a running copy may be writing too. That copy holds the
+// writers' lock for the whole of a write, which waits for the disk (seconds on a loaded
+// machine), and a busy lock only leaves the changes pending for another try.
+inline bool synchronizeBesideARunningCopy(platform::PreferenceStore& store) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!store.synchronize()) {
+        if (store.failure() || waited.elapsed() > 30000) {
+            return false;
+        }
+        QThread::msleep(20);
+    }
+    return true;
+}
+
 // Leaves an alarm for tomorrow in the settings, as a previous run would have.
 inline void storeAnAlarmForTomorrow() {
     platform::PlistPreferenceStore store = settingsFile();
@@ -86,7 +108,7 @@ inline void storeAnAlarmForTomorrow() {
     dentist->setSelRowNo(1);
     dentist->setIsTimeWithDate(true);
     store.setValue(kStoredAlarms, archivedAlarms({dentist}));
-    ASSERT_TRUE(store.synchronize());
+    ASSERT_TRUE(synchronizeBesideARunningCopy(store));
 }
 
 inline QStringList storedAlarmTitles() {
@@ -105,7 +127,42 @@ inline QStringList storedAlarmTitles() {
 inline void forgetStoredAlarms() {
     platform::PlistPreferenceStore store = settingsFile();
     store.setValue(kStoredAlarms, QByteArray());
-    ASSERT_TRUE(store.synchronize());
+    ASSERT_TRUE(synchronizeBesideARunningCopy(store));
 }
+
+// Holds the writers' lock of the settings file, as every writer of it does. Meanwhile a running
+// copy has no write half done: one that has read the file and not yet renamed its new copy
+// into place would put a plain file back over whatever is done to the path now.
+class SettingsWritersLock {
+  public:
+    SettingsWritersLock() {
+        const QFileInfo settings(platform::Preferences::filePathFor(appTalvor4Prefs));
+        const QByteArray path = QFile::encodeName(settings.absolutePath() + QStringLiteral("/.") +
+                                                  settings.fileName() + QStringLiteral(".lock"));
+        fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        // A live writer holds it for one write; a copy hung with it held fails the test.
+        QElapsedTimer waited;
+        waited.start();
+        while (fd_ >= 0 && !held_ && waited.elapsed() < 10000) {
+            held_ = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+            if (!held_) {
+                ::usleep(5000);
+            }
+        }
+    }
+    ~SettingsWritersLock() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    SettingsWritersLock(const SettingsWritersLock&) = delete;
+    SettingsWritersLock& operator=(const SettingsWritersLock&) = delete;
+
+    bool held() const { return held_; }
+
+  private:
+    int fd_ = -1;
+    bool held_ = false;
+};
 
 }  // namespace talvor::test
