@@ -222,14 +222,14 @@ void AppleCal::addQuickEventwithTitle(const QString& title, const CalSourcePtr& 
                                       const Completion& completion) {
     const Date now = platform::Clock::shared().now();
     createNewEventForSource(
-        source, title, QString(), false, now, now.addingTimeInterval(3600), -1, 0,
+        source, title, QString(), false, now, now.addingTimeInterval(3600), -1, 0, 0,
         [completion](bool ok, std::optional<QString> error) { completion(ok, std::move(error)); });
 }
 
 void AppleCal::createNewEventForSource(const CalSourcePtr& source, const QString& title,
                                        const QString& description, bool allDay, Date startDate,
                                        Date endDate, int recurrance, int reminderMinutes,
-                                       const Completion& completion) {
+                                       int /*reminderType*/, const Completion& completion) {
     const std::optional<platform::StoreCalendar> calendar =
         source ? getEventCalendar(*source) : std::nullopt;
     if (!calendar) {

@@ -58,11 +58,12 @@ class AppleCal : public QObject, public CalendarBackEnd {
     void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
                                 const Completion& completion) override;
     // `recurrance` -1: none; 0 daily, 1 weekly, 2 monthly, 3 yearly. `reminderMinutes`: one
-    // alarm that many minutes before the start (its sign is ignored); none for 0.
+    // alarm that many minutes before the start (its sign is ignored); none for 0. The store
+    // has no e-mail alarms: every reminder is shown on this computer.
     void createNewEventForSource(const CalSourcePtr& source, const QString& title,
                                  const QString& description, bool allDay, Date startDate,
                                  Date endDate, int recurrance, int reminderMinutes,
-                                 const Completion& completion) override;
+                                 int reminderType, const Completion& completion) override;
     void deleteEvent(const CalEvent& event, platform::RemoveScope scope,
                      const Completion& completion) override;
 

@@ -13,7 +13,7 @@ void CalendarBackEnd::addQuickEventwithTitle(const QString&, const CalSourcePtr&
 }
 
 void CalendarBackEnd::createNewEventForSource(const CalSourcePtr&, const QString&, const QString&,
-                                              bool, Date, Date, int, int,
+                                              bool, Date, Date, int, int, int,
                                               const Completion& completion) {
     completion(false, QStringLiteral("This calendar cannot take new events."));
 }

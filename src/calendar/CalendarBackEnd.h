@@ -48,13 +48,14 @@ class CalendarBackEnd {
     }
 
     // A back end that cannot write refuses these with a message. `recurrance`: -1 none,
-    // 0 daily, 1 weekly, 2 monthly, 3 yearly; `reminderMinutes` 0: no reminder.
+    // 0 daily, 1 weekly, 2 monthly, 3 yearly; `reminderMinutes` 0: no reminder;
+    // `reminderType` 2 an e-mail where the back end sends them, else a pop-up.
     virtual void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
                                         const Completion& completion);
     virtual void createNewEventForSource(const CalSourcePtr& source, const QString& title,
                                          const QString& description, bool allDay, Date startDate,
                                          Date endDate, int recurrance, int reminderMinutes,
-                                         const Completion& completion);
+                                         int reminderType, const Completion& completion);
     // The event's occurrence, it and the later ones, or the whole series (by its edit links).
     virtual void deleteEvent(const CalEvent& event, platform::RemoveScope scope,
                              const Completion& completion);

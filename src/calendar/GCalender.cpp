@@ -703,12 +703,14 @@ void GCalender::addQuickEventwithTitle(const QString& title, const CalSourcePtr&
 void GCalender::createNewEventForSource(const CalSourcePtr& source, const QString& title,
                                         const QString& description, bool allDay, Date startDate,
                                         Date endDate, int recurrance, int reminderMinutes,
+                                        int reminderType,
                                         const CalendarBackEnd::Completion& completion) {
     // The interface counts repetitions from -1 (none); ours from 0. Out of range is none,
     // not a guess.
     const int32_t ours = recurrance >= -1 && recurrance <= 3 ? recurrance + 1 : None;
     createNewEventForSource(source, title, description, allDay, startDate, endDate, ours,
-                            std::max(0, reminderMinutes), 0, Completion(toInterface(completion)));
+                            std::max(0, reminderMinutes), reminderType,
+                            Completion(toInterface(completion)));
 }
 
 void GCalender::deleteEvent(const CalEvent& event, platform::RemoveScope scope,

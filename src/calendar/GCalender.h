@@ -124,12 +124,13 @@ class GCalender : public CalendarBackEnd {
     std::vector<CalSourcePtr> getLocalEventCalendars_Parsed() override { return personalSources_; }
 
     // The back-end interface's forms: the same calls, with the interface's numbering of
-    // repetitions (-1 none, 0 daily .. 3 yearly) and pop-up reminders.
+    // repetitions (-1 none, 0 daily .. 3 yearly).
     void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
                                 const CalendarBackEnd::Completion& completion) override;
     void createNewEventForSource(const CalSourcePtr& source, const QString& title,
                                  const QString& description, bool allDay, Date startDate,
                                  Date endDate, int recurrance, int reminderMinutes,
+                                 int reminderType,
                                  const CalendarBackEnd::Completion& completion) override;
     // "This and future" ends the series before the occurrence (from its first occurrence on,
     // that is the whole series).

@@ -195,8 +195,14 @@ void CreateEventController::buildQuickAdd() {
     connect(add, &QPushButton::clicked, this, [this] { submitQuick(); });
 }
 
-int CreateEventController::recurranceFor(CalendarBackEnds::Kind kind, int repeatIndex) {
-    return kind == CalendarBackEnds::Kind::Google ? repeatIndex : repeatIndex - 1;
+int CreateEventController::recurranceFor(int repeatIndex) {
+    return repeatIndex >= 1 && repeatIndex < kRepeatItems ? repeatIndex - 1 : -1;
+}
+
+int CreateEventController::reminderTypeChosen() const {
+    return CalendarBackEnds::selectedKind(defaults_) == CalendarBackEnds::Kind::Google
+               ? reminderTypePopup_->currentData().toInt()
+               : 1;
 }
 
 bool CreateEventController::isMarked(const QWidget* picker) {
@@ -333,15 +339,15 @@ void CreateEventController::submit() {
         return;
     }
     QPointer<CreateEventController> self(this);
-    backEnd->createNewEventForSource(source, titleField_->text(), descriptionField_->text(),
-                                     allDayButton_->isChecked(), startDate(), endDate(),
-                                     recurranceFor(kind, repeatPopup_->currentIndex()),
-                                     reminderTimePopup_->currentData().toInt(),
-                                     [self, kind, source](bool ok, std::optional<QString> error) {
-                                         if (self) {
-                                             self->createFinished(kind, source, ok, error);
-                                         }
-                                     });
+    backEnd->createNewEventForSource(
+        source, titleField_->text(), descriptionField_->text(), allDayButton_->isChecked(),
+        startDate(), endDate(), recurranceFor(repeatPopup_->currentIndex()),
+        reminderTimePopup_->currentData().toInt(), reminderTypeChosen(),
+        [self, kind, source](bool ok, std::optional<QString> error) {
+            if (self) {
+                self->createFinished(kind, source, ok, error);
+            }
+        });
 }
 
 void CreateEventController::startQuickAdd() {

@@ -66,9 +66,13 @@ class CreateEventController : public QObject {
 
     // Repetition items in order: none, daily, weekly, monthly, yearly.
     static constexpr int kRepeatItems = 5;
-    // The number the selected back end takes for a repeat item: the item's index for the
-    // Google back end, the calendar store's frequency (index - 1, -1 none) for the local one.
-    static int recurranceFor(CalendarBackEnds::Kind kind, int repeatIndex);
+    // The back-end interface's number for a repeat item (-1 none, 0 daily .. 3 yearly): each
+    // back end turns it into its own, so the form never sends one back end's numbering to
+    // another.
+    static int recurranceFor(int repeatIndex);
+    // The reminder's kind as the back-end interface takes it: an e-mail only where the
+    // selected back end offers them (the pop-up shows), else a pop-up.
+    int reminderTypeChosen() const;
 
     QWidget* window() const { return form_; }
     QWidget* quickAddWindow() const { return quickAddWindow_; }

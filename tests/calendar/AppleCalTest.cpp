@@ -244,7 +244,7 @@ TEST_F(AppleCalTest, QuickAddAndCreateSaveIntoTheSourcesCalendar) {
                                            {1, platform::StoreFrequency::Weekly},
                                            {3, platform::StoreFrequency::Yearly}}) {
         cal.createNewEventForSource(sources[0], "Review", "notes", true, utc("2025-03-12T00:00:00"),
-                                    utc("2025-03-13T00:00:00"), c.recurrance, -15, record);
+                                    utc("2025-03-13T00:00:00"), c.recurrance, -15, 1, record);
         const auto& saved = store.saved.back();
         EXPECT_EQ(saved.recurrence, c.frequency) << c.recurrance;
         EXPECT_EQ(saved.alarmOffset, -900);

@@ -795,7 +795,7 @@ TEST_F(GoogleCalendar, TheCalendarInterfaceWritesThroughGoogle) {
         const Answer a = run([&](auto done) {
             backEnd.createNewEventForSource(work, QStringLiteral("Standup"), QString(), false,
                                             berlin(2026, 12, 14, 9), berlin(2026, 12, 14, 10),
-                                            c.recurrance, 10, done);
+                                            c.recurrance, 10, 1, done);
         });
         EXPECT_TRUE(a.ok);
         EXPECT_FALSE(a.message.has_value());

@@ -87,7 +87,7 @@ TEST_F(LocalReminders, AnAlarmMadeByTheSheetReadsBackAsALeadTime) {
         std::optional<bool> ok;
         cal.createNewEventForSource(homeSource(), title, QString(), false,
                                     berlin("2025-03-04T10:00:00"), berlin("2025-03-04T11:00:00"),
-                                    -1, c.minutes, [&](bool done, auto) { ok = done; });
+                                    -1, c.minutes, 1, [&](bool done, auto) { ok = done; });
         ASSERT_EQ(ok, true) << c.minutes;
         const auto alarms = cal.eventAlarms(clock.now(), berlin("2025-03-05T00:00:00"));
         const auto mine = std::find_if(alarms.begin(), alarms.end(), [&](const EventAlarm& a) {
@@ -145,7 +145,7 @@ TEST_F(LocalReminders, TheNotificationComesAtTheAlarmsMinute) {
     std::optional<bool> ok;
     cal.createNewEventForSource(homeSource(), QStringLiteral("Dentist"), QString(), false,
                                 berlin("2025-03-04T10:00:00"), berlin("2025-03-04T10:30:00"), -1,
-                                30, [&](bool done, auto) { ok = done; });
+                                30, 1, [&](bool done, auto) { ok = done; });
     ASSERT_EQ(ok, true);
     EventReminders reminders;
     reminders.reloadFrom(&cal, clock.now());

@@ -133,7 +133,7 @@ TEST(calendarReminderDbus, TheAlarmOfAnEventInTheCalendarFoldersIsAnnounced) {
         local.createNewEventForSource(local.getLocalEventCalendars_Parsed().at(0),
                                       QStringLiteral("Dentist"), QString(), false,
                                       at("2024-07-01T11:00:00Z"), at("2024-07-01T11:30:00Z"), -1,
-                                      20, [&](bool ok, auto) { made = ok; });
+                                      20, 1, [&](bool ok, auto) { made = ok; });
         ASSERT_EQ(made, true);
         auto feed = ReminderFeed::start(defaults);
 

@@ -72,7 +72,7 @@ class RecordingBackEnd : public CalendarBackEnd {
         QString title, notes;
         bool allDay = false;
         Date start, end;
-        int recurrance = 0, minutes = 0;
+        int recurrance = 0, minutes = 0, reminderType = 0;
     };
     void loadEventsInBatch(const std::shared_ptr<CalMonth>&) override {}
     std::vector<CalSourcePtr> getLocalEventCalendars_Parsed() override {
@@ -81,8 +81,10 @@ class RecordingBackEnd : public CalendarBackEnd {
     }
     void createNewEventForSource(const CalSourcePtr& source, const QString& title,
                                  const QString& notes, bool allDay, Date start, Date end,
-                                 int recurrance, int minutes, const Completion& done) override {
-        created.push_back({source, title, notes, allDay, start, end, recurrance, minutes});
+                                 int recurrance, int minutes, int reminderType,
+                                 const Completion& done) override {
+        created.push_back(
+            {source, title, notes, allDay, start, end, recurrance, minutes, reminderType});
         answer(done);
     }
     void addQuickEventwithTitle(const QString& title, const CalSourcePtr& source,
@@ -273,16 +275,22 @@ TEST_F(EventSheets, AnEndBeforeTheStartIsMarkedAndCannotBeSent) {
     EXPECT_TRUE(CreateEventController::isMarked(sheet.endTimePicker()));
 }
 
-TEST_F(EventSheets, EachBackEndGetsTheFormInItsOwnNumbers) {
+// Every back end is called through the one interface, so each gets the interface's numbers
+// (-1 none .. 3 yearly) and turns them into its own; an e-mail reminder only where the
+// back end offers the choice.
+TEST_F(EventSheets, EveryBackEndGetsTheFormInTheInterfacesNumbers) {
     struct Case {
         Kind kind;
         int repeatIndex;
         int sent;
+        int typeIndex;  // of the reminder-type pop-up: 0 pop-up, 1 e-mail
+        int typeSent;
     };
-    const Case cases[] = {{Kind::Apple, 0, -1}, {Kind::Apple, 1, 0},  {Kind::Apple, 2, 1},
-                          {Kind::Apple, 3, 2},  {Kind::Apple, 4, 3},  {Kind::Google, 0, 0},
-                          {Kind::Google, 1, 1}, {Kind::Google, 2, 2}, {Kind::Google, 3, 3},
-                          {Kind::Google, 4, 4}};
+    const Case cases[] = {{Kind::Apple, 0, -1, 1, 1}, {Kind::Apple, 1, 0, 0, 1},
+                          {Kind::Apple, 2, 1, 0, 1},  {Kind::Apple, 3, 2, 0, 1},
+                          {Kind::Apple, 4, 3, 0, 1},  {Kind::Google, 0, -1, 0, 1},
+                          {Kind::Google, 1, 0, 1, 2}, {Kind::Google, 2, 1, 0, 1},
+                          {Kind::Google, 3, 2, 1, 2}, {Kind::Google, 4, 3, 0, 1}};
     ASSERT_EQ(CreateEventController::kRepeatItems, 5);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.repeatIndex) + (c.kind == Kind::Google ? " Google" : ""));
@@ -294,6 +302,7 @@ TEST_F(EventSheets, EachBackEndGetsTheFormInItsOwnNumbers) {
         sheet.sourcePopup()->setCurrentIndex(1);
         sheet.repeatPopup()->setCurrentIndex(c.repeatIndex);
         sheet.reminderTimePopup()->setCurrentIndex(sheet.reminderTimePopup()->findData(30));
+        sheet.reminderTypePopup()->setCurrentIndex(c.typeIndex);
         sheet.allDayButton()->setChecked(true);
         pick("2025-03-12", "19:00", "2025-03-14", "21:30");
         sheet.submit();
@@ -302,6 +311,7 @@ TEST_F(EventSheets, EachBackEndGetsTheFormInItsOwnNumbers) {
         const auto& made = b.created[0];
         EXPECT_EQ(made.recurrance, c.sent);
         EXPECT_EQ(made.minutes, 30);
+        EXPECT_EQ(made.reminderType, c.typeSent);
         EXPECT_EQ(made.title, "Choir");
         EXPECT_EQ(made.notes, "Bring the score");
         EXPECT_EQ(made.source->name(), "Work");

@@ -8,6 +8,7 @@
 #include "calendar/GCalender.h"
 #include "calendarui/CalWindow.h"
 #include "calendarui/ColorPickerController.h"
+#include "calendarui/CreateEventController.h"
 #include "calendarui/MinnowCalendarController.h"
 #include "foundation/CalendarExtras.h"
 #include "platform/Clock.h"
@@ -27,7 +28,11 @@
 #include "support/ScopedMachineZone.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
+#include "widgets/ProgressController.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QMessageBox>
@@ -517,6 +522,63 @@ TEST_F(GoogleWindows, SignedOutTheMiniCalendarIsEmptyAndQuickAddOffersToSignIn) 
     ASSERT_TRUE(signInDirectly());
     mini->calWindow()->quickAddButton()->click();
     EXPECT_EQ(quickAdds, 1);
+}
+
+// The new-event form on the real Google back end: the repeat and the reminder's kind the user
+// chose are what reaches the service.
+TEST_F(GoogleWindows, TheNewEventFormSendsTheChosenRepeatAndReminderToGoogle) {
+    defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
+    ASSERT_TRUE(signInDirectly());
+    bool listed = false;
+    cal->loadPersonalSources([&](auto&&...) { listed = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed; }, 10000));
+    struct Case {
+        int repeatIndex;
+        QJsonValue recurrence;
+        int typeIndex;
+        const char* method;
+    };
+    const Case cases[] = {
+        {0, QJsonValue(QJsonValue::Undefined), 0, "popup"},
+        {1, QJsonArray{QStringLiteral("RRULE:FREQ=DAILY")}, 1, "email"},
+        {2, QJsonArray{QStringLiteral("RRULE:FREQ=WEEKLY")}, 0, "popup"},
+        {4, QJsonArray{QStringLiteral("RRULE:FREQ=YEARLY")}, 1, "email"},
+    };
+    CreateEventController sheet(defaults);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.repeatIndex);
+        const size_t before =
+            server.requestsTo("/calendar/v3/calendars/work@example.org/events").size();
+        sheet.startWithDate(berlin(2026, 12, 14, 9));
+        const int work = sheet.sourcePopup()->findText(QStringLiteral("Work"));
+        ASSERT_GE(work, 0);
+        sheet.sourcePopup()->setCurrentIndex(work);
+        sheet.titleField()->setText(QStringLiteral("Choir"));
+        sheet.repeatPopup()->setCurrentIndex(c.repeatIndex);
+        sheet.reminderTimePopup()->setCurrentIndex(sheet.reminderTimePopup()->findData(30));
+        sheet.reminderTypePopup()->setCurrentIndex(c.typeIndex);
+        sheet.submit();
+        std::vector<FakeGoogleServer::Request> posts;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                posts = server.requestsTo("/calendar/v3/calendars/work@example.org/events");
+                return posts.size() > before && posts.back().method == "POST";
+            },
+            10000));
+        const QJsonObject sent = QJsonDocument::fromJson(posts.back().body).object();
+        EXPECT_EQ(sent.value(QStringLiteral("summary")).toString(), QStringLiteral("Choir"));
+        EXPECT_EQ(sent.value(QStringLiteral("recurrence")), c.recurrence);
+        const QJsonObject reminder = sent.value(QStringLiteral("reminders"))
+                                         .toObject()
+                                         .value(QStringLiteral("overrides"))
+                                         .toArray()
+                                         .at(0)
+                                         .toObject();
+        EXPECT_EQ(reminder.value(QStringLiteral("method")).toString(), QLatin1String(c.method));
+        EXPECT_EQ(reminder.value(QStringLiteral("minutes")).toInt(), 30);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet.window()->isVisible(); }, 2000));
+    }
+    ProgressController::controller().close();
 }
 
 }  // namespace
