@@ -3,6 +3,7 @@
 #include "PrefsKeys.h"
 #include "TalvorPrefsFloatingViewCtrl.h"
 #include "alarms/TalvorTakeABreakSettings.h"
+#include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/ztCalendarController.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorDateSettings.h"
@@ -77,6 +78,12 @@ ResetAllSteps ResetAllSteps::standard(const PaneDelegate& delegate) {
         breaks.resetPrefsToDefaults();
         breaks.writePrefsAndSync();
     };
+    s.calendarWindowSettings = [] {
+        TalvorCalPrefsSettings& calendar = TalvorCalPrefsSettings::sharedInstance();
+        calendar.resetPrefsToDefaults();
+        calendar.writePrefsAndSync();
+    };
+    s.calendarWindowController = [] { ztCalendarController::sharedInstance().resetPreferences(); };
     s.calendarPictureDefaults = [] {
         platform::UserDefaults& defaults = platform::UserDefaults::standard();
         defaults.setBool(false, kShowDefaultCalBGImg);

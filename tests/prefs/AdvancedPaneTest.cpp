@@ -1,3 +1,4 @@
+#include "calendar/TalvorCalPrefsSettings.h"
 #include "foundation/PreferenceDomain.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -138,21 +139,28 @@ TEST_F(prefsAdvancedPane, ResetAsksFirstThenRunsEachVariantsStepsInOrder) {
     }
 }
 
-TEST_F(prefsAdvancedPane, TheStandardResetForgetsTheFloatingWindowPlaceOnlyInTheFullVariant) {
+TEST_F(prefsAdvancedPane,
+       TheStandardResetForgetsTheFloatingWindowPlaceAndCalendarSettingsOnlyInTheFullVariant) {
     const QString frame = QStringLiteral("NSWindow Frame Talvor TimeFloat Window");
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     for (Variant variant : {Variant::Store, Variant::WithUpdates}) {
         defaults.setObject(QStringLiteral("10 10 200 80 0 0 1920 1080"), frame);
         defaults.setObject(QStringLiteral("/tmp/picture.png"), QStringLiteral("CalImgURL"));
         defaults.setInteger(640, QStringLiteral("CalImgWidth"));
+        defaults.setInteger(3, QStringLiteral("CalendarWinLayer"));
+        TalvorCalPrefsSettings::sharedInstance().loadPrefs();
         ResetAllSteps standard = ResetAllSteps::standard(delegate);
         // Only the steps whose keys this test reads.
         ResetAllSteps only;
         only.calendarPictureDefaults = standard.calendarPictureDefaults;
         only.floatingWindowFrame = standard.floatingWindowFrame;
+        only.calendarWindowSettings = standard.calendarWindowSettings;
         AdvancedPrefVC pane(QStringLiteral("AdvancedPrefVC"), delegate, variant, only);
         pane.resetAllPreferences();
         EXPECT_EQ(defaults.objectForKey(frame).isValid(), variant == Variant::Store);
+        // The calendar window's own settings go back to their defaults in the full variant.
+        EXPECT_EQ(defaults.integerForKey(QStringLiteral("CalendarWinLayer")),
+                  variant == Variant::Store ? 3 : 1);
         EXPECT_FALSE(defaults.objectForKey(QStringLiteral("CalImgURL")).isValid());
         EXPECT_EQ(defaults.integerForKey(QStringLiteral("CalImgWidth")), 0);
         EXPECT_FALSE(defaults.boolForKey(QStringLiteral("ShowDefaultCalBGImg")));
