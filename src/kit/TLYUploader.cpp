@@ -386,9 +386,17 @@ void TLYUploadOperation::main() {
     if (isCancelled() || !uploader_) {
         return;
     }
-    // Nothing leaves the machine without an endpoint or against the user's choice; the file
-    // stays for a later run.
-    if (!tallyURL_ || !TRLDataSharingAllowed()) {
+    // Nothing leaves the machine without an endpoint (the file stays for a run that has one)
+    // or against the user's choice: what was gathered while sharing was off is dropped, so
+    // that switching it on later never sends it.
+    if (!tallyURL_) {
+        return;
+    }
+    if (!TRLDataSharingAllowed()) {
+        std::error_code ignored;
+        std::filesystem::remove(multipartURL_, ignored);
+        TLYLogger::sharedLogger().log("Sharing is off: packaged events for '" +
+                                      multipartURL_.stem().string() + "' dropped.");
         return;
     }
     const URLRequest request = requestForTime(Clock::shared().wallSeconds());
