@@ -338,8 +338,12 @@ VdirCalendarStore::VdirCalendarStore(QStringList roots, QObject* parent)
     settle_->setInterval(250);  // a sync writes many files at once: one reload for all
     connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_,
             static_cast<void (QTimer::*)()>(&QTimer::start));
-    connect(watcher_, &QFileSystemWatcher::fileChanged, settle_,
-            static_cast<void (QTimer::*)()>(&QTimer::start));
+    // A file said to have changed is read again even when its time and size look the same (a
+    // sync that keeps time stamps, or two writes within the clock's grain).
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
+        files_.remove(path);
+        settle_->start();
+    });
     connect(settle_, &QTimer::timeout, this, [this] {
         watchFolders();
         emit changed();
