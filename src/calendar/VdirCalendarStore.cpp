@@ -19,7 +19,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
+#include <utility>
 
 namespace talvor {
 namespace {
@@ -93,6 +95,11 @@ QString utcStamp(int64_t unix) {
     return QString::fromStdString(ical::formatUtc(unix))
         .remove(QLatin1Char('-'))
         .remove(QLatin1Char(':'));
+}
+
+// A floating time: wall-clock seconds without a zone.
+QString localStamp(int64_t local) {
+    return utcStamp(local).chopped(1);
 }
 
 QString dateStamp(int64_t day) {
@@ -240,6 +247,73 @@ std::vector<EventBlock> eventBlocks(const QStringList& lines) {
     return out;
 }
 
+// The lines of a VEVENT's own properties, not those of its alarms.
+std::vector<qsizetype> ownLines(const QStringList& lines, const EventBlock& block) {
+    std::vector<qsizetype> out;
+    int depth = 0;
+    for (qsizetype i = block.begin + 1; i < block.end; ++i) {
+        const QString name = propertyName(lines[i]);
+        if (name == QLatin1String("BEGIN")) {
+            ++depth;
+        } else if (name == QLatin1String("END")) {
+            --depth;
+        } else if (depth == 0) {
+            out.push_back(i);
+        }
+    }
+    return out;
+}
+
+// The UTC second of a time of a series (an RDATE, EXDATE or RECURRENCE-ID): a floating one
+// is on the series' clock, the way the recurrence engine reads it.
+int64_t seriesUtc(const ical::EventTime& t, const ical::CalendarEvent& series,
+                  const ical::ZoneRules& floating) {
+    const ical::ZoneRules& zone =
+        t.zone ? *t.zone : (series.start.zone ? *series.start.zone : floating);
+    return zone.toUtc(t.localSeconds());
+}
+
+// Times written into a series take the form of its start: a date for a date, a floating time
+// for a floating one (so the series keeps its wall clock when the shown zone changes), UTC for
+// a start in a zone or in UTC.
+enum class TimeForm { Date, Floating, Utc };
+
+TimeForm formOf(const ical::EventTime& start) {
+    if (start.value.isDate) {
+        return TimeForm::Date;
+    }
+    return start.zone ? TimeForm::Utc : TimeForm::Floating;
+}
+
+// The EXDATE line of the occurrence at `utc`.
+QString exdateLine(TimeForm form, int64_t utc, const ical::ZoneRules& floating) {
+    switch (form) {
+        case TimeForm::Date:
+            return QStringLiteral("EXDATE;VALUE=DATE:") +
+                   dateStamp(civil::floorDiv(floating.toLocal(utc), kDay));
+        case TimeForm::Floating:
+            return QStringLiteral("EXDATE:") + localStamp(floating.toLocal(utc));
+        case TimeForm::Utc:
+            break;
+    }
+    return QStringLiteral("EXDATE:") + utcStamp(utc);
+}
+
+// The UNTIL that ends a series just before its occurrence at `utc`: the day before for dates.
+QString untilBefore(TimeForm form, int64_t utc, const ical::ZoneRules& floating) {
+    switch (form) {
+        case TimeForm::Date:
+            return dateStamp(civil::floorDiv(floating.toLocal(utc), kDay) - 1);
+        case TimeForm::Floating:
+            // The second before on the wall clock; the smaller of the two readings when the
+            // occurrence's wall time was skipped by a change to summer time.
+            return localStamp(std::min(floating.toLocal(utc) - 1, floating.toLocal(utc - 1)));
+        case TimeForm::Utc:
+            break;
+    }
+    return utcStamp(utc - 1);
+}
+
 // The RRULE line ended at `until` (COUNT and an earlier UNTIL dropped).
 QString endedRule(const QString& line, const QString& until) {
     const qsizetype colon = line.indexOf(QLatin1Char(':'));
@@ -264,6 +338,12 @@ VdirCalendarStore::VdirCalendarStore(QStringList roots, QObject* parent)
     settle_->setInterval(250);  // a sync writes many files at once: one reload for all
     connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_,
             static_cast<void (QTimer::*)()>(&QTimer::start));
+    // A file said to have changed is read again even when its time and size look the same (a
+    // sync that keeps time stamps, or two writes within the clock's grain).
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
+        files_.remove(path);
+        settle_->start();
+    });
     connect(settle_, &QTimer::timeout, this, [this] {
         watchFolders();
         emit changed();
@@ -302,31 +382,77 @@ void VdirCalendarStore::ensureDefaultCalendar() {
 }
 
 void VdirCalendarStore::watchFolders() {
-    QStringList wanted;
+    // The roots and calendar folders show files added, removed and renamed; the files
+    // themselves show edits in place, which change no folder.
+    QSet<QString> folders;
+    QSet<QString> files;
     for (const QString& root : roots_) {
         if (QFileInfo(root).isDir()) {
-            wanted << root;
+            folders.insert(root);
         }
     }
-    wanted << calendarFolders(roots_);
-    const QStringList watched = watcher_->directories();
+    static const QStringList kWatchedFiles{QStringLiteral("*.ics"), QStringLiteral("displayname"),
+                                           QStringLiteral("color")};
+    for (const QString& folder : calendarFolders(roots_)) {
+        folders.insert(folder);
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList(kWatchedFiles, QDir::Files, QDir::Name)) {
+            files.insert(dir.absoluteFilePath(name));
+        }
+    }
+    QSet<QString> watched;
     QStringList gone;
-    for (const QString& path : watched) {
-        if (!wanted.contains(path)) {
-            gone << path;
+    for (const QStringList& list : {watcher_->directories(), watcher_->files()}) {
+        for (const QString& path : list) {
+            watched.insert(path);
+            if (!folders.contains(path) && !files.contains(path)) {
+                gone << path;
+            }
         }
     }
     if (!gone.isEmpty()) {
         watcher_->removePaths(gone);
     }
-    QStringList added;
-    for (const QString& path : wanted) {
-        if (!watched.contains(path)) {
-            added << path;
+    // Paths that could not be watched are not tried again on every reload (most likely the
+    // limit of inotify watches was reached): they are still read again when they change, at
+    // the next load.
+    unwatchable_.intersect(QSet<QString>(files).unite(folders));
+    auto unwatched = [&](const QSet<QString>& wanted) {
+        QStringList out;
+        for (const QString& path : wanted) {
+            if (!watched.contains(path) && !unwatchable_.contains(path)) {
+                out << path;
+            }
+        }
+        return out;
+    };
+    const QStringList addedFolders = unwatched(folders);
+    const QStringList addedFiles = unwatched(files);
+    QStringList failed;
+    if (!addedFolders.isEmpty()) {
+        failed = watcher_->addPaths(addedFolders);
+    }
+    // Files in chunks: when a whole chunk is refused the limit is reached, and the rest are
+    // not tried (each refusal also costs a warning line of Qt's own).
+    constexpr qsizetype kChunk = 64;
+    for (qsizetype i = 0; i < addedFiles.size(); i += kChunk) {
+        const QStringList chunk = addedFiles.mid(i, kChunk);
+        const QStringList refused = watcher_->addPaths(chunk);
+        failed << refused;
+        if (refused.size() == chunk.size()) {
+            failed << addedFiles.mid(i + kChunk);
+            break;
         }
     }
-    if (!added.isEmpty()) {
-        watcher_->addPaths(added);
+    for (const QString& path : std::as_const(failed)) {
+        unwatchable_.insert(path);
+    }
+    if (!failed.isEmpty() && !watchFailureLogged_) {
+        watchFailureLogged_ = true;
+        platform::log(QStringLiteral("calendar store: cannot watch %1 of the calendar files and "
+                                     "folders (first %2); their changes show at the next load")
+                          .arg(failed.size())
+                          .arg(failed.first()));
     }
 }
 
@@ -441,10 +567,10 @@ void VdirCalendarStore::appendOccurrences(const QString& calendarId, const QStri
             occurrence(e, start, endOf(e, start), start, true);
         }
         for (const ical::CalendarEvent* o : overrides) {
-            const int64_t original = o->recurrenceId->utc(floating);
-            const bool removed =
-                std::any_of(e.exdates.begin(), e.exdates.end(),
-                            [&](const ical::EventTime& x) { return x.utc(floating) == original; });
+            const int64_t original = seriesUtc(*o->recurrenceId, e, floating);
+            const bool removed = std::any_of(
+                e.exdates.begin(), e.exdates.end(),
+                [&](const ical::EventTime& x) { return seriesUtc(x, e, floating) == original; });
             if (!removed) {
                 const int64_t start = o->start.utc(floating);
                 occurrence(*o, start, endOf(*o, start), original, true);
@@ -524,26 +650,39 @@ std::optional<QString> VdirCalendarStore::removeEvent(const StoreOccurrence& occ
     if (!in.open(QIODevice::ReadOnly)) {
         return QStringLiteral("The event's file cannot be read: %1").arg(in.errorString());
     }
-    QStringList lines = unfoldedLines(in.readAll());
+    const QByteArray bytes = in.readAll();
     in.close();
+    QStringList lines = unfoldedLines(bytes);
     const std::vector<EventBlock> blocks = eventBlocks(lines);
-    auto master = std::find_if(blocks.begin(), blocks.end(), [&](const EventBlock& b) {
+    // Each VEVENT of the text beside what the reader made of it, for the times of its
+    // RDATEs, EXDATEs and RECURRENCE-ID; a file where the two do not pair up is left alone.
+    const ical::CalendarData data =
+        ical::readEvents(std::string_view(bytes.constData(), bytes.size()));
+    bool paired = data.errors.empty() && blocks.size() == data.events.size();
+    for (size_t i = 0; paired && i < blocks.size(); ++i) {
+        paired = blocks[i].uid == QString::fromStdString(data.events[i].uid) &&
+                 blocks[i].isOverride == data.events[i].recurrenceId.has_value();
+    }
+    const QString unsafe =
+        QStringLiteral("The event's file cannot be edited safely; it is left as it is.");
+    if (!paired) {
+        return unsafe;
+    }
+    const auto master = std::find_if(blocks.begin(), blocks.end(), [&](const EventBlock& b) {
         return b.uid == id->second && !b.isOverride;
     });
     if (master == blocks.end()) {
         return QStringLiteral("The event is no longer in its calendar.");
     }
+    const ical::CalendarEvent& series = data.events[static_cast<size_t>(master - blocks.begin())];
 
     const ical::ZonePtr zone = shownZone();
+    const TimeForm form = formOf(series.start);
     bool wholeSeries = scope == platform::RemoveScope::All || !occurrence.hasRecurrence ||
                        !occurrence.occurrenceDate;
     const int64_t original = occurrence.occurrenceDate ? toUnix(*occurrence.occurrenceDate) : 0;
     if (!wholeSeries && scope == platform::RemoveScope::ThisAndFuture) {
-        const auto first = std::find_if(
-            file.data.events.begin(), file.data.events.end(), [&](const ical::CalendarEvent& e) {
-                return e.uid == id->second.toStdString() && !e.recurrenceId;
-            });
-        wholeSeries = first != file.data.events.end() && original <= first->start.utc(*zone);
+        wholeSeries = original <= series.start.utc(*zone);
     }
 
     if (wholeSeries) {
@@ -566,26 +705,67 @@ std::optional<QString> VdirCalendarStore::removeEvent(const StoreOccurrence& occ
             }
         }
     } else if (scope == platform::RemoveScope::ThisEvent) {
-        const QString exdate = occurrence.allDay
-                                   ? QStringLiteral("EXDATE;VALUE=DATE:") +
-                                         dateStamp(civil::floorDiv(zone->toLocal(original), kDay))
-                                   : QStringLiteral("EXDATE:") + utcStamp(original);
-        lines.insert(master->end, exdate);
+        lines.insert(master->end, exdateLine(form, original, *zone));
     } else {
-        // Ends the rule before this occurrence: the last second before it (a date for all-day
-        // events: the day before).
-        const QString until = occurrence.allDay
-                                  ? dateStamp(civil::floorDiv(zone->toLocal(original), kDay) - 1)
-                                  : utcStamp(original - 1);
+        // Ends the rule before this occurrence, and takes off what the rule no longer
+        // bounds: the later RDATEs and EXDATEs and the overrides of later occurrences (by
+        // the occurrence they replace, wherever they were moved to).
+        auto before = [&](const ical::EventTime& t) {
+            return seriesUtc(t, series, *zone) < original;
+        };
+        const QString until = untilBefore(form, original, *zone);
+        std::vector<qsizetype> dropped;
+        size_t nextRdate = 0;
+        size_t nextExdate = 0;
         bool ruled = false;
-        for (qsizetype i = master->begin; i <= master->end; ++i) {
-            if (propertyName(lines[i]) == QLatin1String("RRULE")) {
+        for (qsizetype i : ownLines(lines, *master)) {
+            const QString name = propertyName(lines[i]);
+            if (name == QLatin1String("RRULE")) {
                 lines[i] = endedRule(lines[i], until);
                 ruled = true;
+                continue;
+            }
+            const bool rdate = name == QLatin1String("RDATE");
+            if (!rdate && name != QLatin1String("EXDATE")) {
+                continue;
+            }
+            const std::vector<ical::EventTime>& times = rdate ? series.rdates : series.exdates;
+            size_t& next = rdate ? nextRdate : nextExdate;
+            const QString value = propertyValue(lines[i]);
+            const QStringList items = value.split(QLatin1Char(','));
+            if (next + static_cast<size_t>(items.size()) > times.size()) {
+                return unsafe;
+            }
+            QStringList kept;
+            for (const QString& item : items) {
+                if (before(times[next++])) {
+                    kept << item;
+                }
+            }
+            if (kept.isEmpty()) {
+                dropped.push_back(i);
+            } else if (kept.size() != items.size()) {
+                lines[i] =
+                    lines[i].left(lines[i].size() - value.size()) + kept.join(QLatin1Char(','));
             }
         }
-        if (!ruled) {
-            return QStringLiteral("The event does not repeat by a rule.");
+        if (nextRdate != series.rdates.size() || nextExdate != series.exdates.size()) {
+            return unsafe;
+        }
+        if (!ruled && series.rdates.empty()) {
+            return QStringLiteral("The event does not repeat.");
+        }
+        for (size_t b = 0; b < blocks.size(); ++b) {
+            const ical::CalendarEvent& e = data.events[b];
+            if (blocks[b].isOverride && blocks[b].uid == id->second && !before(*e.recurrenceId)) {
+                for (qsizetype i = blocks[b].begin; i <= blocks[b].end; ++i) {
+                    dropped.push_back(i);
+                }
+            }
+        }
+        std::sort(dropped.begin(), dropped.end(), std::greater<>());
+        for (qsizetype i : dropped) {
+            lines.removeAt(i);
         }
     }
     QString error;

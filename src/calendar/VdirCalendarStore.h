@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <memory>
@@ -25,8 +26,9 @@ class UserDefaults;
 // iCalendar reader and expanded by the recurrence engine; parsed files are kept until they
 // change on disk. Unreadable or damaged files are skipped with one log line each and never
 // rewritten; new and changed files are written whole beside the old one and renamed into
-// place. The roots are watched: a calendar or file added, removed or renamed by another
-// program fires `changed` (an edit in place is seen at the next load).
+// place. The roots, the calendar folders and their files are watched: a calendar or file
+// added, removed, renamed or edited in place by another program fires `changed`, once for a
+// burst of changes.
 class VdirCalendarStore : public platform::CalendarStore {
     Q_OBJECT
   public:
@@ -70,6 +72,8 @@ class VdirCalendarStore : public platform::CalendarStore {
     mutable QHash<QString, std::shared_ptr<ParsedFile>> files_;
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* settle_ = nullptr;
+    QSet<QString> unwatchable_;
+    bool watchFailureLogged_ = false;
 };
 
 }  // namespace talvor

@@ -19,8 +19,14 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+
+#include <unistd.h>
 
 namespace talvor {
 namespace {
@@ -207,13 +213,13 @@ TEST_F(CalendarStore, AFileAddedOrChangedByHandShowsWithoutARestart) {
     ASSERT_EQ(listed(store.events(from, to, {})),
               std::vector<std::string>{"Dentist 2025-03-05 09:00 - 2025-03-05 09:00"});
 
-    // An edit in place is read at the next load.
+    // An edit in place (no rename) is seen too.
+    changed.clear();
     writeFile(
         folder("home/new.ics"),
         vevents("BEGIN:VEVENT\r\nUID:new\r\nSUMMARY:Dentist, moved\r\nDTSTART:20250306T080000Z\r\n"
                 "END:VEVENT\r\n"));
-    QFile(folder("home/new.ics"))
-        .setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
+    ASSERT_TRUE(changed.wait(5000)) << "an edit in place fires a change";
     EXPECT_EQ(listed(store.events(from, to, {})),
               std::vector<std::string>{"Dentist, moved 2025-03-06 09:00 - 2025-03-06 09:00"});
 
@@ -236,6 +242,133 @@ TEST_F(CalendarStore, AFileAddedOrChangedByHandShowsWithoutARestart) {
     ASSERT_TRUE(QDir(folder("work")).removeRecursively());
     EXPECT_TRUE(store.events(from, to, {QDir::cleanPath(folder("home"))}).empty());
     EXPECT_EQ(store.keptFiles(), 0) << "and those of a calendar that went away";
+}
+
+// Sync tools and editors write files in place as often as they rename them into place.
+TEST_F(CalendarStore, EditsInPlaceFireOneChangePerBurst) {
+    const Date from = berlin("2025-03-01T00:00:00");
+    const Date to = berlin("2025-04-01T00:00:00");
+    auto event = [](const char* uid, const char* title, const char* day) {
+        return vevents(QByteArray("BEGIN:VEVENT\r\nUID:") + uid + "\r\nSUMMARY:" + title +
+                       "\r\nDTSTART;VALUE=DATE:202503" + day + "\r\nEND:VEVENT\r\n");
+    };
+    writeFile(folder("home/displayname"), "Home");
+    writeFile(folder("home/a.ics"), event("a", "A", "03"));
+    writeFile(folder("home/b.ics"), event("b", "B", "04"));
+    VdirCalendarStore store({root.path()});
+    QSignalSpy changed(&store, &platform::CalendarStore::changed);
+    auto titles = [&] {
+        std::vector<std::string> out;
+        for (const auto& o : store.events(from, to, {})) {
+            out.push_back(o.title.toStdString());
+        }
+        return out;
+    };
+    ASSERT_EQ(titles(), (std::vector<std::string>{"A", "B"}));
+
+    struct Case {
+        const char* name;
+        std::function<void()> edit;
+        std::vector<std::string> titles;  // afterwards
+        const char* calendarTitle;
+    };
+    auto overwrite = [&](const char* name, const QByteArray& bytes) {
+        QFile file(folder(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));  // no truncation: the same inode
+        file.write(bytes);
+        file.resize(bytes.size());
+    };
+    auto append = [&](const char* name, const QByteArray& bytes) {
+        QFile file(folder(name));
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(bytes);
+    };
+    const std::vector<Case> cases = {
+        {"rewritten in place",
+         [&] { overwrite("home/a.ics", event("a", "A2", "03")); },
+         {"A2", "B"},
+         "Home"},
+        {"appended to",
+         [&] {
+             append("home/b.ics",
+                    "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:c\r\nSUMMARY:C\r\n"
+                    "DTSTART;VALUE=DATE:20250305\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+         },
+         {"A2", "B", "C"},
+         "Home"},
+        {"replaced by a rename",
+         [&] {
+             writeFile(folder("home/.a.tmp"), event("a", "A3", "03"));
+             // Over the old file, as a sync does (QFile::rename would refuse).
+             ASSERT_EQ(std::rename(QFile::encodeName(folder("home/.a.tmp")).constData(),
+                                   QFile::encodeName(folder("home/a.ics")).constData()),
+                       0);
+         },
+         {"A3", "B", "C"},
+         "Home"},
+        {"then edited in place: the watch follows the new file",
+         [&] { overwrite("home/a.ics", event("a", "A4", "03")); },
+         {"A4", "B", "C"},
+         "Home"},
+        {"rewritten in place keeping its size and time stamp, as rsync does",
+         [&] {
+             const QDateTime stamp = QFileInfo(folder("home/a.ics")).lastModified();
+             overwrite("home/a.ics", event("a", "A5", "03"));
+             QFile file(folder("home/a.ics"));
+             ASSERT_TRUE(file.open(QIODevice::ReadWrite));  // setFileTime needs it open
+             ASSERT_TRUE(file.setFileTime(stamp, QFileDevice::FileModificationTime));
+         },
+         {"A5", "B", "C"},
+         "Home"},
+        {"the calendar's name edited in place",
+         [&] { overwrite("home/displayname", "Haus"); },
+         {"A5", "B", "C"},
+         "Haus"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        changed.clear();
+        c.edit();
+        ASSERT_TRUE(changed.wait(5000));
+        EXPECT_EQ(titles(), c.titles);
+        ASSERT_EQ(store.calendars().size(), 1u);
+        EXPECT_EQ(store.calendars()[0].title, c.calendarTitle);
+    }
+
+    // A sync rewriting many files in place reloads once, after the last.
+    changed.clear();
+    for (int i = 0; i < 5; ++i) {
+        overwrite("home/a.ics", event("a", "A6", "03"));
+        overwrite("home/b.ics", event("b", "B6", "04"));
+    }
+    ASSERT_TRUE(changed.wait(5000));
+    QTest::qWait(600);
+    EXPECT_EQ(changed.size(), 1);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"A6", "B6"}));
+    EXPECT_TRUE(logLines.isEmpty()) << logLines.join('\n').toStdString();
+}
+
+TEST_F(CalendarStore, AFileThatCannotBeWatchedIsReadAtTheNextLoadWithOneLogLine) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root may watch any file";
+    }
+    writeFile(folder("home/a.ics"), vevents("BEGIN:VEVENT\r\nUID:a\r\nSUMMARY:A\r\nDTSTART;"
+                                            "VALUE=DATE:20250303\r\nEND:VEVENT\r\n"));
+    writeFile(folder("home/b.ics"), QByteArray());
+    writeFile(folder("home/c.ics"), QByteArray());
+    // Watching needs read access; those files are left unwatched.
+    for (const char* name : {"home/b.ics", "home/c.ics"}) {
+        QFile::setPermissions(folder(name), QFileDevice::WriteOwner);
+    }
+    VdirCalendarStore store({root.path()});
+    EXPECT_EQ(logLines.size(), 1) << logLines.join('\n').toStdString();
+    EXPECT_TRUE(logLines.value(0).contains("cannot watch 2")) << logLines.value(0).toStdString();
+
+    QSignalSpy changed(&store, &platform::CalendarStore::changed);
+    writeFile(folder("home/d.ics"), QByteArray());
+    QFile::setPermissions(folder("home/d.ics"), QFileDevice::WriteOwner);
+    ASSERT_TRUE(changed.wait(5000)) << "the folder is still watched";
+    EXPECT_EQ(logLines.size(), 1) << "one line, not one per reload";
 }
 
 TEST_F(CalendarStore, DamagedFilesAreSkippedWithOneLineAndNeverRewritten) {
@@ -515,6 +648,179 @@ TEST_F(CalendarStore, RemovalByScopeOnHandWrittenFiles) {
         }
         EXPECT_EQ(left, c.left);
         EXPECT_EQ(QFile::exists(folder("cal/file.ics")), c.fileKept);
+    }
+    EXPECT_TRUE(logLines.isEmpty()) << logLines.join('\n').toStdString();
+}
+
+// Ending a series at an occurrence also takes off its later moved occurrences (by the
+// occurrence they replace) and its later RDATEs and EXDATEs; earlier ones stay.
+TEST_F(CalendarStore, EndingASeriesDropsItsLaterOverridesAndDates) {
+    struct Case {
+        const char* name;
+        QByteArray text;
+        const char* title;                   // of the occurrence removed from on
+        int index;                           // its place among that title's occurrences
+        std::vector<std::string> left;       // titles and days left in March
+        std::vector<QByteArray> gone, kept;  // text no longer in the file, and still in it
+    };
+    const std::vector<Case> cases = {
+        {"zoned weekly series",
+         vevents("BEGIN:VEVENT\r\nUID:s\r\nSUMMARY:S\r\n"
+                 "DTSTART;TZID=Europe/Berlin:20250303T093000\r\nRRULE:FREQ=WEEKLY\r\n"
+                 "RDATE;TZID=Europe/Berlin:20250312T120000,20250326T120000\r\n"
+                 "EXDATE;TZID=Europe/Berlin:20250331T093000\r\nEND:VEVENT\r\n"
+                 // moved from before the cut to after it: stays
+                 "BEGIN:VEVENT\r\nUID:s\r\nRECURRENCE-ID;TZID=Europe/Berlin:20250310T093000\r\n"
+                 "SUMMARY:S early\r\nDTSTART;TZID=Europe/Berlin:20250325T100000\r\nEND:VEVENT\r\n"
+                 // moved from after the cut to before it: goes
+                 "BEGIN:VEVENT\r\nUID:s\r\nRECURRENCE-ID;TZID=Europe/Berlin:20250324T093000\r\n"
+                 "SUMMARY:S late\r\nDTSTART;TZID=Europe/Berlin:20250314T100000\r\nEND:VEVENT\r\n"
+                 "BEGIN:VEVENT\r\nUID:other\r\nSUMMARY:Other\r\nDTSTART:20250320T080000Z\r\n"
+                 "END:VEVENT\r\n"),
+         "S",
+         2,  // 3, 12 (RDATE), 17
+         {"S 03", "S 12", "Other 20", "S early 25"},
+         {"20250324", "20250326", "20250331", "EXDATE"},
+         {"RDATE;TZID=Europe/Berlin:20250312T120000\r\n", "UNTIL=20250317T082959Z\r\n",
+          "20250310T093000", "UID:other"}},
+        {"all-day series",
+         vevents("BEGIN:VEVENT\r\nUID:w\r\nSUMMARY:Walk\r\nDTSTART;VALUE=DATE:20250310\r\n"
+                 "RRULE:FREQ=DAILY;COUNT=10\r\nEXDATE;VALUE=DATE:20250311\r\n"
+                 "RDATE;VALUE=DATE:20250325\r\nEND:VEVENT\r\n"
+                 "BEGIN:VEVENT\r\nUID:w\r\nRECURRENCE-ID;VALUE=DATE:20250315\r\n"
+                 "SUMMARY:Walk moved\r\nDTSTART;VALUE=DATE:20250308\r\nEND:VEVENT\r\n"),
+         "Walk",
+         2,  // 10, 12, 13
+         {"Walk 10", "Walk 12"},
+         {"20250315", "20250308", "RDATE", "COUNT"},
+         {"EXDATE;VALUE=DATE:20250311\r\n", "UNTIL=20250312\r\n"}},
+        {"floating series of dates only",
+         vevents("BEGIN:VEVENT\r\nUID:r\r\nSUMMARY:R\r\nDTSTART:20250303T180000\r\n"
+                 "RDATE:20250310T180000,20250317T180000,20250324T180000\r\nEND:VEVENT\r\n"),
+         "R",
+         2,
+         {"R 03", "R 10"},
+         {"20250317", "20250324", "RRULE"},
+         {"RDATE:20250310T180000\r\n"}},
+        {"from a moved occurrence on",
+         vevents("BEGIN:VEVENT\r\nUID:a\r\nSUMMARY:A\r\nDTSTART:20250305T080000Z\r\n"
+                 "RRULE:FREQ=WEEKLY\r\nEND:VEVENT\r\n"
+                 "BEGIN:VEVENT\r\nUID:a\r\nRECURRENCE-ID:20250319T080000Z\r\n"
+                 "SUMMARY:A moved\r\nDTSTART:20250320T080000Z\r\nEND:VEVENT\r\n"),
+         "A moved",
+         0,
+         {"A 05", "A 12"},
+         {"RECURRENCE-ID", "A moved"},
+         {"RRULE:FREQ=WEEKLY;UNTIL=20250319T075959Z\r\n"}},
+    };
+    const Date from = berlin("2025-03-01T00:00:00");
+    const Date to = berlin("2025-04-01T00:00:00");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(folder("cal")).removeRecursively();
+        writeFile(folder("cal/file.ics"), c.text);
+        VdirCalendarStore store({root.path()});
+        std::vector<StoreOccurrence> mine;
+        for (const auto& o : store.events(from, to, {})) {
+            if (o.title == QLatin1String(c.title)) {
+                mine.push_back(o);
+            }
+        }
+        ASSERT_GT(mine.size(), static_cast<size_t>(c.index));
+        ASSERT_EQ(store.removeEvent(mine[c.index], RemoveScope::ThisAndFuture), std::nullopt);
+        std::vector<std::string> left;
+        for (const auto& o : store.events(from, to, {})) {
+            left.push_back(o.title.toStdString() + " " +
+                           berlinText(o.start).mid(8, 2).toStdString());
+        }
+        EXPECT_EQ(left, c.left);
+        const QByteArray text = readFile(folder("cal/file.ics"));
+        for (const QByteArray& gone : c.gone) {
+            EXPECT_FALSE(text.contains(gone)) << gone.toStdString() << " in\n"
+                                              << text.toStdString();
+        }
+        for (const QByteArray& kept : c.kept) {
+            EXPECT_TRUE(text.contains(kept)) << kept.toStdString() << " not in\n"
+                                             << text.toStdString();
+        }
+    }
+    EXPECT_TRUE(logLines.isEmpty()) << logLines.join('\n').toStdString();
+}
+
+// A series' end and its excluded occurrences are written in the form of its start, and read
+// back: a floating series keeps its wall-clock end when the calendar is shown in another zone.
+TEST_F(CalendarStore, SeriesEndsAndExclusionsTakeTheFormOfTheStart) {
+    struct Case {
+        const char* name;
+        const char* start;   // the DTSTART line of a daily series from 3 March
+        const char* rule;    // the RRULE line after removing from 5 March on
+        const char* exdate;  // the EXDATE line after removing 4 March
+    };
+    const std::vector<Case> cases = {
+        {"date", "DTSTART;VALUE=DATE:20250303", "RRULE:FREQ=DAILY;UNTIL=20250304",
+         "EXDATE;VALUE=DATE:20250304"},
+        {"floating", "DTSTART:20250303T090000", "RRULE:FREQ=DAILY;UNTIL=20250305T085959",
+         "EXDATE:20250304T090000"},
+        {"zoned", "DTSTART;TZID=America/New_York:20250303T090000",
+         "RRULE:FREQ=DAILY;UNTIL=20250305T135959Z", "EXDATE:20250304T140000Z"},
+        {"UTC", "DTSTART:20250303T090000Z", "RRULE:FREQ=DAILY;UNTIL=20250305T085959Z",
+         "EXDATE:20250304T090000Z"},
+    };
+    const Date from = berlin("2025-02-01T00:00:00");
+    const Date to = berlin("2025-05-01T00:00:00");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.setZone(QTimeZone("Europe/Berlin"));
+        QDir(folder("cal")).removeRecursively();
+        writeFile(folder("cal/file.ics"),
+                  vevents(QByteArray("BEGIN:VEVENT\r\nUID:d\r\nSUMMARY:D\r\n") + c.start +
+                          "\r\nRRULE:FREQ=DAILY;COUNT=10\r\nEND:VEVENT\r\n"));
+        VdirCalendarStore store({root.path()});
+        auto occurrences = store.events(from, to, {});
+        ASSERT_EQ(occurrences.size(), 10u);
+        ASSERT_EQ(store.removeEvent(occurrences[2], RemoveScope::ThisAndFuture), std::nullopt);
+        ASSERT_EQ(store.removeEvent(occurrences[1], RemoveScope::ThisEvent), std::nullopt);
+        QStringList lines;
+        for (const QByteArray& line : readFile(folder("cal/file.ics")).split('\n')) {
+            lines << QString::fromUtf8(line).trimmed();
+        }
+        EXPECT_TRUE(lines.contains(c.rule)) << lines.join('\n').toStdString();
+        EXPECT_TRUE(lines.contains(c.exdate)) << lines.join('\n').toStdString();
+
+#ifdef TALVOR_LIBICAL_PEER
+        {  // another reader agrees
+            QProcess peer;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("TZ", "Europe/Berlin");
+            peer.setProcessEnvironment(env);
+            peer.start(QStringLiteral(TALVOR_LIBICAL_PEER),
+                       {"--from", "2025-02-01T00:00:00Z", "--to", "2025-05-01T00:00:00Z",
+                        folder("cal/file.ics")});
+            ASSERT_TRUE(peer.waitForFinished(30000));
+            const QJsonObject report = QJsonDocument::fromJson(peer.readAllStandardOutput())
+                                           .object()
+                                           .value("cases")
+                                           .toObject()
+                                           .begin()
+                                           ->toObject();
+            EXPECT_TRUE(report.value("error").isNull())
+                << report.value("error").toString().toStdString();
+            EXPECT_EQ(report.value("events")
+                          .toArray()
+                          .at(0)
+                          .toObject()
+                          .value("occurrences")
+                          .toArray()
+                          .size(),
+                      1);
+        }
+#endif
+        for (const char* zone : {"Europe/Berlin", "Asia/Tokyo", "America/Los_Angeles"}) {
+            SCOPED_TRACE(zone);
+            clock.setZone(QTimeZone(zone));
+            occurrences = store.events(from, to, {});
+            EXPECT_EQ(occurrences.size(), 1u) << "the first day only";
+        }
     }
     EXPECT_TRUE(logLines.isEmpty()) << logLines.join('\n').toStdString();
 }
