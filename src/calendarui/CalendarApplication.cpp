@@ -120,6 +120,10 @@ std::optional<QString> calendarApplicationEntry() {
 }
 
 bool openCalendarApplication() {
+    return openCalendarApplication(QDate());
+}
+
+bool openCalendarApplication(const QDate& day) {
     const std::optional<QString> path = calendarApplicationEntry();
     if (!path) {
         platform::log(QStringLiteral("calendar: no application opens text/calendar"));
@@ -127,7 +131,10 @@ bool openCalendarApplication() {
     }
     const std::optional<platform::DesktopApplication> entry =
         platform::DesktopApplicationIndex::readEntry(*path);
-    const QStringList command = entry ? CalendarApplication::commandOf(entry->exec) : QStringList();
+    QStringList command = entry ? CalendarApplication::commandOf(entry->exec) : QStringList();
+    if (!command.isEmpty() && day.isValid()) {
+        command << CalendarApplication::dayArguments(QFileInfo(*path).fileName(), day);
+    }
     if (command.isEmpty() ||
         !platform::ProcessLauncher::shared().startDetached(command.front(), command.mid(1))) {
         platform::log(
@@ -168,6 +175,23 @@ QStringList commandOf(const QStringList& exec) {
 
 bool launch() {
     return openCalendarApplication();
+}
+
+bool launch(const QDate& day) {
+    return openCalendarApplication(day);
+}
+
+QStringList dayArguments(const QString& desktopId, const QDate& day) {
+    if (!day.isValid()) {
+        return {};
+    }
+    // GNOME Calendar reads its --date with g_date_set_parse, which takes ISO dates in every
+    // locale.
+    if (desktopId == QLatin1String("org.gnome.Calendar.desktop") ||
+        desktopId == QLatin1String("gnome-calendar.desktop")) {
+        return {QStringLiteral("--date"), day.toString(Qt::ISODate)};
+    }
+    return {};
 }
 
 }  // namespace CalendarApplication

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,8 @@ std::optional<QString> calendarApplicationEntry();
 // Starts it without waiting for it (its Exec command, never the entry file handed to an
 // opener); without one, or when it would not start, says so in the log and returns false.
 bool openCalendarApplication();
+// The same, showing `day` when the application takes a day on its command line.
+bool openCalendarApplication(const QDate& day);
 
 namespace CalendarApplication {
 
@@ -34,6 +37,11 @@ QStringList commandOf(const QStringList& exec);
 
 // The same as openCalendarApplication().
 bool launch();
+bool launch(const QDate& day);
+
+// What the application of a desktop entry ("org.gnome.Calendar.desktop") is given after its
+// command to show `day`; nothing for an application that takes no day.
+QStringList dayArguments(const QString& desktopId, const QDate& day);
 
 }  // namespace CalendarApplication
 }  // namespace talvor

@@ -39,3 +39,18 @@ inline const QString isBGImageShownBefore = QStringLiteral("isBGImageShownBefore
 inline const QString TalvorUpdateCalNotification = QStringLiteral("TalvorUpdateCalNotification");
 
 }  // namespace talvor::keys
+
+namespace talvor::keys {
+
+// The month grids of the date menu's calendar (preference domain): the picture behind the
+// months (a file, a folder of "1.jpg" ... "12.jpg", or a web address that may carry date
+// fields), the special days of "SpecialDays.txt" switched on, a calendar (an iCalendar file
+// or a http, https or webcal address) whose events mark special days, and the birthdays of
+// the address book: 0 not shown, 1 marked with their names in the tool tip, 2 names in the
+// day cells too.
+inline const QString CalBGImagePath = QStringLiteral("CalBGImagePath");
+inline const QString bSpecialDays = QStringLiteral("bSpecialDays");
+inline const QString CalSpecialDaysPath = QStringLiteral("CalSpecialDaysPath");
+inline const QString showAddressBDays = QStringLiteral("showAddressBDays");
+
+}  // namespace talvor::keys

@@ -5,6 +5,7 @@
 #include "platform/Date.h"
 #include "platform/NotificationCenter.h"
 
+#include <QDate>
 #include <QFont>
 #include <QImage>
 #include <QObject>
@@ -84,6 +85,12 @@ class ztCalendarController : public QObject {
     void updateCalPrefs();
     // The settings button: the "Menubar Calendar" pane.
     void settingsBtnAction();
+    // The picture behind the months ("CalBGImagePath"), the special days ("bSpecialDays",
+    // "CalSpecialDaysPath") and the birthdays ("showAddressBDays") as stored; only what
+    // changed since the last call is read again, and a picture address with date fields on a
+    // new day. Called at start, on showing and with every change of the calendar-window
+    // settings.
+    void applyMonthGridSettings();
 
     myCalProView* monthView() const { return calView_; }
     QLabel* moonPicture() const { return moonPicture_; }
@@ -245,6 +252,13 @@ class ztCalendarController : public QObject {
     QPointer<QDialog> dialog_;
     int noOfCal_ = 1;
     bool relayingOut_ = false;
+    // What applyMonthGridSettings last gave the month grids.
+    struct MonthGridData {
+        std::optional<QString> picture;
+        QDate pictureDay;
+        std::optional<bool> specialDaysFile;
+        QString specialDaysCalendar;
+    } monthGridData_;
 };
 
 }  // namespace talvor

@@ -4,17 +4,21 @@
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "calendarui/ztCalendarController.h"
+#include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorDateSettings.h"
 #include "platform/UserDefaults.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -280,6 +284,89 @@ void TalvorCalendarPrefs::printCal() {
     hooks_.actPrintCal();
 }
 
+// The month grids ------------------------------------------------------------------------
+
+namespace {
+
+// The calendar window reads these from the domain when the change is announced.
+void writeMonthGridText(const QString& key, const QString& value) {
+    PreferenceDomain::writeText(key, value.trimmed());
+    PreferenceDomain::synchronize(QStringLiteral("Talvor: the calendar settings were not saved"));
+}
+
+void showText(QWidget* control, const QString& text) {
+    if (auto* field = qobject_cast<QLineEdit*>(control)) {
+        const QSignalBlocker block(field);
+        field->setText(text);
+    }
+}
+
+}  // namespace
+
+void TalvorCalendarPrefs::SelectCalBGImagePath(const QString& path) {
+    writeMonthGridText(keys::CalBGImagePath, path);
+    showText(control(keys::CalBGImagePath), path.trimmed());
+    delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
+}
+
+void TalvorCalendarPrefs::SelectSpecialDays(bool on) {
+    PreferenceDomain::writeFlag(keys::bSpecialDays, on);
+    PreferenceDomain::synchronize(QStringLiteral("Talvor: the calendar settings were not saved"));
+    delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
+}
+
+void TalvorCalendarPrefs::SelectSpecialDaysCalendar(const QString& pathOrAddress) {
+    writeMonthGridText(keys::CalSpecialDaysPath, pathOrAddress);
+    showText(control(keys::CalSpecialDaysPath), pathOrAddress.trimmed());
+    delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
+}
+
+void TalvorCalendarPrefs::SelectBirthdays(int index) {
+    PreferenceDomain::writeInteger(keys::showAddressBDays, index >= 0 && index <= 2 ? index : 0);
+    PreferenceDomain::synchronize(QStringLiteral("Talvor: the calendar settings were not saved"));
+    delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
+}
+
+void TalvorCalendarPrefs::openChooser(const QString& id, const QString& title, bool folder,
+                                      const QString& filter,
+                                      std::function<void(const QString&)> chosen) {
+    auto* dialog = new QFileDialog(view_, title);
+    dialog->setObjectName(id);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    if (folder) {
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+    } else {
+        dialog->setFileMode(QFileDialog::ExistingFile);
+        dialog->setNameFilter(filter);
+    }
+    connect(dialog, &QFileDialog::fileSelected, this, std::move(chosen));
+    dialog->open();
+}
+
+void TalvorCalendarPrefs::chooseCalBGImageFile() {
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    }
+    openChooser(QStringLiteral("chooseCalBGImageFileDialog"), tr("Picture behind the months"),
+                false, tr("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))),
+                [this](const QString& path) { SelectCalBGImagePath(path); });
+}
+
+void TalvorCalendarPrefs::chooseCalBGImageFolder() {
+    openChooser(QStringLiteral("chooseCalBGImageFolderDialog"),
+                tr("A folder of month pictures (1.jpg … 12.jpg)"), true, QString(),
+                [this](const QString& path) { SelectCalBGImagePath(path); });
+}
+
+void TalvorCalendarPrefs::chooseSpecialDaysCalendar() {
+    openChooser(QStringLiteral("chooseSpecialDaysCalendarDialog"), tr("Calendar of special days"),
+                false, tr("Calendars (*.ics)"),
+                [this](const QString& path) { SelectSpecialDaysCalendar(path); });
+}
+
 void TalvorCalendarPrefs::openWell(const QString& id) {
     for (const Well& w : wells()) {
         if (id == QLatin1String(w.id)) {
@@ -335,6 +422,16 @@ void TalvorCalendarPrefs::showSettings() {
     if (deletePhoto_) {
         deletePhoto_->setVisible(
             platform::UserDefaults::standard().objectForKey(keys::CalImgURL).isValid());
+    }
+    showText(control(keys::CalBGImagePath),
+             PreferenceDomain::readText(keys::CalBGImagePath, QString()));
+    showText(control(keys::CalSpecialDaysPath),
+             PreferenceDomain::readText(keys::CalSpecialDaysPath, QString()));
+    check("bSpecialDays", PreferenceDomain::readFlag(keys::bSpecialDays, false));
+    if (auto* menu = qobject_cast<QComboBox*>(control(keys::showAddressBDays))) {
+        const int birthdays = PreferenceDomain::readInteger(keys::showAddressBDays, 0);
+        const QSignalBlocker block(menu);
+        menu->setCurrentIndex(birthdays >= 0 && birthdays <= 2 ? birthdays : 0);
     }
 }
 
@@ -401,6 +498,60 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
     }
     layout->addWidget(coloursBox);
 
+    auto* gridBox = new QGroupBox(tr("Days and pictures"), view.get());
+    auto* gridForm = new QFormLayout(gridBox);
+    // A text field that writes when it is left or Return is pressed, if its text changed.
+    const auto field = [this, gridBox](const QString& id, const QString& hint,
+                                       void (Pane::*action)(const QString&)) {
+        auto* edit = new QLineEdit(gridBox);
+        edit->setObjectName(id);
+        edit->setPlaceholderText(hint);
+        edit->setClearButtonEnabled(true);
+        connect(edit, &QLineEdit::editingFinished, this, [this, edit, id, action] {
+            if (edit->text().trimmed() != PreferenceDomain::readText(id, QString())) {
+                (this->*action)(edit->text());
+            }
+        });
+        return edit;
+    };
+    const auto chooser = [this, gridBox](const char* id, const QString& title,
+                                         void (Pane::*action)()) {
+        auto* button = new QPushButton(title, gridBox);
+        button->setObjectName(QLatin1String(id));
+        connect(button, &QPushButton::clicked, this, [this, action] { (this->*action)(); });
+        return button;
+    };
+    auto* pictureRow = new QHBoxLayout();
+    pictureRow->addWidget(
+        field(keys::CalBGImagePath,
+              tr("A picture, a folder of 1.jpg … 12.jpg, or a web address (%Y%m%d: today)"),
+              &Pane::SelectCalBGImagePath),
+        1);
+    pictureRow->addWidget(
+        chooser("chooseCalBGImageFile", tr("Picture…"), &Pane::chooseCalBGImageFile));
+    pictureRow->addWidget(
+        chooser("chooseCalBGImageFolder", tr("Folder…"), &Pane::chooseCalBGImageFolder));
+    gridForm->addRow(tr("Picture behind the months:"), pictureRow);
+    auto* specialDays = new QCheckBox(tr("Mark the days listed in SpecialDays.txt"), gridBox);
+    specialDays->setObjectName(keys::bSpecialDays);
+    connect(specialDays, &QCheckBox::clicked, this, [this](bool on) { SelectSpecialDays(on); });
+    gridForm->addRow(tr("Special days:"), specialDays);
+    auto* calendarRow = new QHBoxLayout();
+    calendarRow->addWidget(
+        field(keys::CalSpecialDaysPath, tr("An .ics file or a webcal:// or https:// address"),
+              &Pane::SelectSpecialDaysCalendar),
+        1);
+    calendarRow->addWidget(
+        chooser("chooseSpecialDaysCalendar", tr("Choose…"), &Pane::chooseSpecialDaysCalendar));
+    gridForm->addRow(tr("Special days from a calendar:"), calendarRow);
+    auto* birthdays = new QComboBox(gridBox);
+    birthdays->setObjectName(keys::showAddressBDays);
+    birthdays->addItems(
+        {tr("Not shown"), tr("Marked, names in the tool tip"), tr("Marked with names")});
+    connect(birthdays, &QComboBox::activated, this, [this](int index) { SelectBirthdays(index); });
+    gridForm->addRow(tr("Birthdays from Contacts:"), birthdays);
+    layout->addWidget(gridBox);
+
     auto* buttons = new QHBoxLayout();
     for (const Button& b : kButtons) {
         auto* button = new QPushButton(tr(b.title), view.get());
@@ -417,7 +568,7 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
     layout->addStretch(1);
 
     showSettings();
-    view->resize(560, 520);
+    view->resize(600, 680);
     return view;
 }
 

@@ -60,6 +60,19 @@ class TalvorCalendarPrefs : public PreferencePane {
     void setCalWeekDayNameFontSize();
     void printCal();
 
+    // The month grids: the picture behind the months ("CalBGImagePath": a picture, a folder of
+    // month pictures or a web address; empty for none), the special days of "SpecialDays.txt",
+    // a calendar whose events are special days (an iCalendar file or address; empty for none)
+    // and the birthdays (0 none, 1 marked, 2 with names). Each is written and announced.
+    void SelectCalBGImagePath(const QString& path);
+    void SelectSpecialDays(bool on);
+    void SelectSpecialDaysCalendar(const QString& pathOrAddress);
+    void SelectBirthdays(int index);
+    // File choosers for them (opened, never run); a choice is written as above.
+    void chooseCalBGImageFile();
+    void chooseCalBGImageFolder();
+    void chooseSpecialDaysCalendar();
+
     // Null until the view is built.
     QWidget* control(const QString& id) const;
     QPushButton* deletePhotoButton() const { return deletePhoto_; }
@@ -71,6 +84,8 @@ class TalvorCalendarPrefs : public PreferencePane {
     void saveAndAnnounce();
     void showSettings();
     void openWell(const QString& id);
+    void openChooser(const QString& id, const QString& title, bool folder, const QString& filter,
+                     std::function<void(const QString&)> chosen);
 
     PaneDelegate delegate_;
     WindowHooks hooks_;

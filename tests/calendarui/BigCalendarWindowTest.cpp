@@ -6,14 +6,18 @@
 #include "calendarui/ztCalendarController.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/PreferenceStore.h"
+#include "platform/ProcessLauncher.h"
 #include "platform/UserDefaults.h"
 
 #include "support/FakeClock.h"
 #include "support/FakeScreens.h"
+#include "support/FakeSystemEvents.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -30,6 +34,10 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
 
 namespace talvor {
 namespace {
@@ -258,6 +266,128 @@ TEST_F(calendaruiBigCalendarWindow, ControlClickShowsTheMoonOfTheDayAndASecondCl
     QTest::mouseClick(&view, Qt::LeftButton, {}, at.toPoint());
     EXPECT_EQ(big.attachedWindow(), nullptr);
     EXPECT_EQ(view.GetDayClicked(), 20);
+}
+
+// Alt+click opens the desktop's calendar application at the day clicked, when it takes a day
+// on its command line; another application opens as it is.
+TEST_F(calendaruiBigCalendarWindow, AltClickOpensTheCalendarApplicationAtTheDay) {
+    const QString root = sandbox.root();
+    test::ScopedEnvVar configDirs("XDG_CONFIG_DIRS", root + "/etc");
+    test::ScopedEnvVar dataDirs("XDG_DATA_DIRS", root + "/usr");
+    const QString apps = root + "/data/applications";
+    QDir().mkpath(apps);
+    QDir().mkpath(root + "/config");
+    auto write = [](const QString& path, const QByteArray& text) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    write(apps + "/org.gnome.Calendar.desktop",
+          "[Desktop Entry]\nType=Application\nName=Calendar\nExec=gnome-calendar %U\n");
+    write(apps + "/other.desktop",
+          "[Desktop Entry]\nType=Application\nName=Other\nExec=othercal --open %u\n");
+    test::FakeProcessLauncher launcher;
+    platform::ProcessLauncher::setShared(&launcher);
+
+    ztCalendarController big(clock, defaults, screens);
+    big.window()->show();
+    myCalProView& view = *big.monthView();
+    QImage scratch(view.size(), QImage::Format_ARGB32);
+    QPainter painter(&scratch);
+    view.drawMonths(painter, view.rect(), true);
+    painter.end();
+    QPointF at;
+    for (const auto& day : view.drawnMonths().front().days) {
+        if (day.date == QDate(2026, 6, 20)) {
+            at = day.cell.center();
+        }
+    }
+    const struct {
+        const char* handler;
+        QString program;
+        QStringList arguments;
+    } cases[] = {
+        {"org.gnome.Calendar.desktop",
+         QStringLiteral("gnome-calendar"),
+         {QStringLiteral("--date"), QStringLiteral("2026-06-20")}},
+        {"other.desktop", QStringLiteral("othercal"), {QStringLiteral("--open")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.handler);
+        write(root + "/config/mimeapps.list",
+              QByteArray("[Default Applications]\ntext/calendar=") + c.handler + ";\n");
+        launcher.launches.clear();
+        QTest::mouseClick(&view, Qt::LeftButton, Qt::AltModifier, at.toPoint());
+        ASSERT_EQ(launcher.launches.size(), 1u);
+        EXPECT_EQ(launcher.launches.front().program, c.program);
+        EXPECT_EQ(launcher.launches.front().arguments, c.arguments);
+        EXPECT_EQ(view.GetDayClicked(), 20);
+    }
+    // A plain click opens nothing.
+    launcher.launches.clear();
+    QTest::mouseClick(&view, Qt::LeftButton, {}, at.toPoint());
+    EXPECT_TRUE(launcher.launches.empty());
+    platform::ProcessLauncher::setShared(nullptr);
+}
+
+// The picture behind the months is read back at start: a folder gives each month its own
+// picture; an address with date fields gives today's, and the next day's once the window
+// shows on the next day.
+TEST_F(calendaruiBigCalendarWindow, ThePictureBehindTheMonthsIsReadBackAtStart) {
+    auto png = [](const QColor& colour) {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(colour);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    };
+    QTemporaryDir folder;
+    for (int month : {6, 7}) {
+        QFile file(QDir(folder.path()).filePath(QStringLiteral("%1.jpg").arg(month)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(png(month == 6 ? Qt::red : Qt::blue));
+    }
+    defaults.setObject(folder.path(), QStringLiteral("CalBGImagePath"));
+    {
+        ztCalendarController big(clock, defaults, screens);
+        myCalSettings& settings = big.monthView()->calSettings();
+        EXPECT_TRUE(settings.imagePathisDir());
+        settings.LoadMonthImage(7);
+        ASSERT_FALSE(settings.bgImage().isNull());
+        EXPECT_EQ(settings.bgImage().pixelColor(1, 1), QColor(Qt::blue));
+    }
+
+    test::LoopbackHttpServer http;
+    std::mutex mutex;
+    std::vector<std::string> asked;
+    http.server().Get(R"(/pics/(\d+)\.png)", [&](const httplib::Request& req,
+                                                 httplib::Response& res) {
+        std::lock_guard lock(mutex);
+        asked.push_back(req.matches[1]);
+        res.set_content(png(req.matches[1] == "20260610" ? Qt::green : Qt::yellow).toStdString(),
+                        "image/png");
+    });
+    http.start();
+    defaults.setObject(QString::fromStdString(http.url("/pics/%Y%m%d.png")),
+                       QStringLiteral("CalBGImagePath"));
+    ztCalendarController big(clock, defaults, screens);
+    myCalSettings& settings = big.monthView()->calSettings();
+    EXPECT_TRUE(settings.bgImageIsURL());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !settings.bgImage().isNull(); }, 5000));
+    EXPECT_EQ(settings.bgImage().pixelColor(1, 1), QColor(Qt::green));
+    big.updateCalendarPrefs();
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(asked, std::vector<std::string>{"20260610"}) << "the same day: no new read";
+    }
+    clock.advance(24 * 3600);
+    big.window()->show();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return settings.bgImage().pixelColor(1, 1) == QColor(Qt::yellow); }, 5000));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(asked, (std::vector<std::string>{"20260610", "20260611"}));
 }
 
 TEST_F(calendaruiBigCalendarWindow, PhotosAreAddedDroppedAndDeleted) {

@@ -4,6 +4,7 @@
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendar/VdirCalendarStore.h"
 #include "calendarui/ColorPickerController.h"
+#include "calendarui/myCalProView.h"
 #include "calendarui/ztCalendarController.h"
 #include "foundation/ColorExtras.h"
 #include "foundation/PreferenceDomain.h"
@@ -35,6 +36,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableWidget>
@@ -319,6 +321,154 @@ TEST_F(prefsCalendarWindowPane, TheBigCalendarChoiceHostsItWithOneMonth) {
     auto* hosted = dynamic_cast<TalvorCalendarPrefs*>(menu.bigPane());
     ASSERT_NE(hosted, nullptr);
     EXPECT_EQ(stored().value(QStringLiteral("NoOfCalendarToShow")), 1);
+}
+
+// The month grids' picture, special days and birthdays are set in the pane and reach the
+// calendar window with the change notice; a window made later (the next start) reads them.
+TEST_F(prefsCalendarWindowPane, MonthGridDataIsSetHereAndReachesTheCalendarWindow) {
+    const QString data = sandbox.root() + QStringLiteral("/data/talvor");
+    auto write = [](const QString& path, const QByteArray& text) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    write(data + "/Holidays/SpecialDays.txt", "# days\nxx0614 Flag day\n");
+    write(data + "/Contacts/ada.vcf",
+          "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lovelace;Ada;;;\r\nFN:Ada Lovelace\r\n"
+          "BDAY:1815-06-10\r\nEND:VCARD\r\n");
+    const QString ics = sandbox.root() + QStringLiteral("/days.ics");
+    write(ics,
+          "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:1\r\nDTSTART;VALUE=DATE:"
+          "20260622\r\nSUMMARY:Midsummer party\r\nDESCRIPTION:In the garden\r\nEND:VEVENT\r\n"
+          "END:VCALENDAR\r\n");
+    const QString picture = sandbox.root() + QStringLiteral("/behind.png");
+    {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(QColor(30, 90, 200));
+        ASSERT_TRUE(image.save(picture));
+    }
+
+    test::FakeScreens screens;
+    ztCalendarController calendar(clock, defaults, screens);
+    const myCalSettings& grid = calendar.monthView()->calSettings();
+    EXPECT_FALSE(grid.hasSpecialDays());
+    EXPECT_EQ(grid.showAddressBDays(), 0);
+
+    TalvorCalendarPrefs pane(QStringLiteral("Nib"), delegate());
+    pane.view();
+    takePosted();
+    // A field is written when it is left, once its text changed.
+    auto enter = [&](const char* id, const QString& text) {
+        auto* field = child<QLineEdit>(pane, QString::fromLatin1(id));
+        field->setText(text);
+        emit field->editingFinished();
+        EXPECT_EQ(takePosted(), QStringList{kChanged}) << id;
+        calendar.updateCalendarPrefs();
+    };
+
+    child<QAbstractButton>(pane, QStringLiteral("bSpecialDays"))->click();
+    EXPECT_EQ(stored().value(QStringLiteral("bSpecialDays")), true);
+    EXPECT_EQ(takePosted(), QStringList{kChanged});
+    calendar.updateCalendarPrefs();
+    EXPECT_EQ(grid.specialDayText(QDate(2026, 6, 14)), QStringLiteral("Flag day"));
+
+    enter("CalSpecialDaysPath", ics);
+    EXPECT_EQ(stored().value(QStringLiteral("CalSpecialDaysPath")), ics);
+    EXPECT_EQ(grid.specialDayText(QDate(2026, 6, 22)),
+              QStringLiteral("Midsummer party\nIn the garden"));
+    EXPECT_EQ(grid.specialDayText(QDate(2026, 6, 14)), std::nullopt) << "the calendar replaces";
+    enter("CalSpecialDaysPath", QString());
+    EXPECT_EQ(grid.specialDayText(QDate(2026, 6, 14)), QStringLiteral("Flag day"));
+    EXPECT_EQ(grid.specialDayText(QDate(2026, 6, 22)), std::nullopt);
+
+    auto* birthdays = child<QComboBox>(pane, QStringLiteral("showAddressBDays"));
+    birthdays->setCurrentIndex(2);
+    emit birthdays->activated(2);
+    EXPECT_EQ(stored().value(QStringLiteral("showAddressBDays")), 2);
+    EXPECT_EQ(takePosted(), QStringList{kChanged});
+    calendar.updateCalendarPrefs();
+    EXPECT_EQ(grid.showAddressBDays(), 2);
+
+    enter("CalBGImagePath", picture);
+    EXPECT_EQ(stored().value(QStringLiteral("CalBGImagePath")), picture);
+    EXPECT_FALSE(grid.bgImage().isNull());
+
+    // Leaving a field unchanged writes and announces nothing.
+    auto* field = child<QLineEdit>(pane, QStringLiteral("CalBGImagePath"));
+    emit field->editingFinished();
+    EXPECT_TRUE(takePosted().isEmpty());
+
+    // What the month grid shows: the day's mark and the birthday in its tool tip.
+    auto tipOf = [](myCalProView& view, const QDate& day) -> std::optional<QString> {
+        view.resize(ztCalendarController::monthCell() * 2);
+        QImage canvas(view.size(), QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&canvas);
+        view.drawMonths(painter, view.rect(), false);
+        for (const auto& month : view.drawnMonths()) {
+            for (const auto& drawn : month.days) {
+                if (drawn.date == day) {
+                    return view.toolTipAt(drawn.cell.center());
+                }
+            }
+        }
+        return std::nullopt;
+    };
+    calendar.monthView()->SetoCurDate(QDate(2026, 6, 1));
+    EXPECT_EQ(tipOf(*calendar.monthView(), QDate(2026, 6, 10)),
+              QStringLiteral("Birthday(s):\rAda Lovelace \r"));
+    EXPECT_EQ(tipOf(*calendar.monthView(), QDate(2026, 6, 14)), QStringLiteral("Flag day"));
+
+    // The next start: a new window and a new pane show what was stored.
+    ztCalendarController next(clock, defaults, screens);
+    const myCalSettings& again = next.monthView()->calSettings();
+    EXPECT_EQ(again.sImagePath(), QFileInfo(picture).canonicalFilePath());
+    EXPECT_FALSE(again.bgImage().isNull());
+    EXPECT_EQ(again.specialDayText(QDate(2026, 6, 14)), QStringLiteral("Flag day"));
+    EXPECT_EQ(again.showAddressBDays(), 2);
+    const QVariantMap before = stored();
+    TalvorCalendarPrefs reopened(QStringLiteral("Nib"), delegate());
+    reopened.view();
+    EXPECT_EQ(child<QLineEdit>(reopened, QStringLiteral("CalBGImagePath"))->text(), picture);
+    EXPECT_TRUE(child<QLineEdit>(reopened, QStringLiteral("CalSpecialDaysPath"))->text().isEmpty());
+    EXPECT_TRUE(child<QAbstractButton>(reopened, QStringLiteral("bSpecialDays"))->isChecked());
+    EXPECT_EQ(child<QComboBox>(reopened, QStringLiteral("showAddressBDays"))->currentIndex(), 2);
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(takePosted().isEmpty());
+
+    // Emptied, the picture goes.
+    enter("CalBGImagePath", QString());
+    EXPECT_TRUE(grid.bgImage().isNull());
+    EXPECT_TRUE(grid.sImagePath().isEmpty());
+}
+
+// The choosers open without blocking; a chosen file or folder is written like a typed one.
+TEST_F(prefsCalendarWindowPane, MonthGridChoosersWriteTheirChoice) {
+    TalvorCalendarPrefs pane(QStringLiteral("Nib"), delegate());
+    pane.view();
+    takePosted();
+    const struct {
+        const char* button;
+        const char* dialog;
+        const char* key;
+    } cases[] = {
+        {"chooseCalBGImageFile", "chooseCalBGImageFileDialog", "CalBGImagePath"},
+        {"chooseCalBGImageFolder", "chooseCalBGImageFolderDialog", "CalBGImagePath"},
+        {"chooseSpecialDaysCalendar", "chooseSpecialDaysCalendarDialog", "CalSpecialDaysPath"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        child<QPushButton>(pane, QString::fromLatin1(c.button))->click();
+        auto* dialog = pane.view()->findChild<QFileDialog*>(QString::fromLatin1(c.dialog));
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->isVisible());
+        const QString chosen = sandbox.root() + QLatin1Char('/') + QLatin1String(c.dialog);
+        emit dialog->fileSelected(chosen);
+        dialog->close();
+        EXPECT_EQ(stored().value(QString::fromLatin1(c.key)), chosen);
+        EXPECT_EQ(child<QLineEdit>(pane, QString::fromLatin1(c.key))->text(), chosen);
+        EXPECT_EQ(takePosted(), QStringList{kChanged});
+    }
 }
 
 // --- the mini calendar's pane ---
