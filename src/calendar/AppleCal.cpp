@@ -73,7 +73,7 @@ bool AppleCal::checkEventStoreAccessForCalendar() const {
 }
 
 void AppleCal::requestCalendarAccess(const Completion& handler) {
-    eventStore().requestAccess([handler](bool granted, std::optional<QString>) {
+    eventStore().requestAccess([handler](bool granted, const std::optional<QString>&) {
         handler(granted, granted ? std::nullopt : std::optional<QString>(accessRefusedText()));
     });
 }
@@ -206,7 +206,7 @@ void AppleCal::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
         for (const platform::StoreOccurrence& o : occurrences) {
             CalEventPtr event = eventOf(o);
             // Every day of the event that lies in this month, not only its first.
-            for (CalEventDay day : event->adjustedDaysForCalendar(month->calendar())) {
+            for (const CalEventDay& day : event->adjustedDaysForCalendar(month->calendar())) {
                 if (day.year() == month->year() && day.month() == month->month() &&
                     day.era() == month->era()) {
                     month->addEvent(day, day.day());

@@ -343,7 +343,7 @@ void CreateEventController::submit() {
         source, titleField_->text(), descriptionField_->text(), allDayButton_->isChecked(),
         startDate(), endDate(), recurranceFor(repeatPopup_->currentIndex()),
         reminderTimePopup_->currentData().toInt(), reminderTypeChosen(),
-        [self, kind, source](bool ok, std::optional<QString> error) {
+        [self, kind, source](bool ok, const std::optional<QString>& error) {
             if (self) {
                 self->createFinished(kind, source, ok, error);
             }
@@ -378,12 +378,12 @@ void CreateEventController::submitQuick() {
         return;
     }
     QPointer<CreateEventController> self(this);
-    backEnd->addQuickEventwithTitle(text, source,
-                                    [self, kind, source](bool ok, std::optional<QString> error) {
-                                        if (self) {
-                                            self->createFinished(kind, source, ok, error);
-                                        }
-                                    });
+    backEnd->addQuickEventwithTitle(
+        text, source, [self, kind, source](bool ok, const std::optional<QString>& error) {
+            if (self) {
+                self->createFinished(kind, source, ok, error);
+            }
+        });
 }
 
 void CreateEventController::createFinished(CalendarBackEnds::Kind kind, const CalSourcePtr& source,

@@ -195,12 +195,13 @@ void DeleteEventController::remove(platform::RemoveScope scope, const QString& p
     }
     const CalEventPtr event = currentEvent_;  // kept alive across the request
     QPointer<DeleteEventController> self(this);
-    backEnd->deleteEvent(*event, scope, [self, event](bool ok, std::optional<QString> error) {
-        if (self) {
-            self->deleteFinished(ok ? std::nullopt
-                                    : std::optional<QString>(error.value_or(QString())));
-        }
-    });
+    backEnd->deleteEvent(
+        *event, scope, [self, event](bool ok, const std::optional<QString>& error) {
+            if (self) {
+                self->deleteFinished(ok ? std::nullopt
+                                        : std::optional<QString>(error.value_or(QString())));
+            }
+        });
 }
 
 void DeleteEventController::deleteFinished(const std::optional<QString>& error) {

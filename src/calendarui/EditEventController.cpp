@@ -44,7 +44,7 @@ void EventView::setLargeFont(const QFont& large, const QFont& small) {
 }
 
 EventView::EventView(std::optional<CalEventDay> event, int width, QWidget* parent,
-                     DeleteHandler onDelete)
+                     const DeleteHandler& onDelete)
     : QWidget(parent), event_(std::move(event)) {
     const CalEventPtr shown = event_ ? event_->event() : nullptr;
     const bool deletable = onDelete && shown && DeleteEventController::canDelete(*shown);

@@ -32,7 +32,7 @@ class EventView : public QWidget {
     using DeleteHandler = std::function<void(const CalEventPtr&)>;
     // With `onDelete`, an event that can be removed gets a delete button at the row's end.
     EventView(std::optional<CalEventDay> event, int width, QWidget* parent = nullptr,
-              DeleteHandler onDelete = {});
+              const DeleteHandler& onDelete = {});
 
     const std::optional<CalEventDay>& event() const { return event_; }
     QLabel* titleField() const { return title_; }

@@ -158,7 +158,7 @@ void MinnowCalendarController::startBackEnd() {
         return;
     }
     QPointer<MinnowCalendarController> self(this);
-    apple.requestCalendarAccess([self](bool granted, std::optional<QString> text) {
+    apple.requestCalendarAccess([self](bool granted, const std::optional<QString>& text) {
         if (!self) {
             return;
         }

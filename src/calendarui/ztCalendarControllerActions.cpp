@@ -43,7 +43,7 @@ QImage ztCalendarController::storedPhoto(const QSize& size) const {
     if (!url.isLocalFile()) {
         return {};
     }
-    const QImage picture = readPicture(url.toLocalFile());
+    QImage picture = readPicture(url.toLocalFile());
     if (picture.isNull() || !size.isValid() || size.isEmpty() || pictureWell_ == nullptr) {
         return picture;
     }

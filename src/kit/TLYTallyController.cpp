@@ -212,7 +212,7 @@ void TLYTallyController::applicationLifecycleEvent(const std::string& notificati
     enqueueEvent(TLYLifecycleEvent::eventWithNotification(notificationName), false);
 }
 
-void TLYTallyController::enqueueEvent(std::shared_ptr<const TLYEvent> event, bool crash) {
+void TLYTallyController::enqueueEvent(const std::shared_ptr<const TLYEvent>& event, bool crash) {
     const auto activity = TLYActivityOperation::operationByStartingActivityName(
         crash ? "io.tally.RecordCrashEvent" : "io.tally.RecordEvent",
         TLYActivityTerminationDisabled);

@@ -91,7 +91,7 @@ class TLYTallyController final : public TLYEventRecorder,
     TLYTallyController(std::filesystem::path root, Seams seams);
     void start(const std::optional<std::string>& betaToken);
     void setUp(const std::optional<std::string>& betaToken);
-    void enqueueEvent(std::shared_ptr<const TLYEvent> event, bool crash);
+    void enqueueEvent(const std::shared_ptr<const TLYEvent>& event, bool crash);
     void recordEvent(const std::shared_ptr<const TLYEvent>& event,
                      const std::shared_ptr<Operation>& activity);
     void recordCrashEvent(const std::shared_ptr<const TLYEvent>& event,

@@ -43,7 +43,7 @@ struct TLYTimer::State : std::enable_shared_from_this<TLYTimer::State> {
     }
 };
 
-TLYTimer::TLYTimer(double timeInterval, std::shared_ptr<OperationQueue> queue,
+TLYTimer::TLYTimer(double timeInterval, const std::shared_ptr<OperationQueue>& queue,
                    std::string timerIdentifier, std::function<void()> block, Clock* clock)
     : identifier_(std::move(timerIdentifier)),
       interval_(timeInterval),

@@ -13,7 +13,7 @@ namespace talvor::kit {
 
 class TLYTimer {
   public:
-    TLYTimer(double timeInterval, std::shared_ptr<OperationQueue> queue,
+    TLYTimer(double timeInterval, const std::shared_ptr<OperationQueue>& queue,
              std::string timerIdentifier, std::function<void()> block, Clock* clock = nullptr);
     // No firing is handed to the queue after this returns.
     ~TLYTimer();

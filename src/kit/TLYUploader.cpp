@@ -137,7 +137,7 @@ void TLYNetworkRetryHandler::handleCompletedRequest(const URLRequest& request,
 // Uploader
 
 std::shared_ptr<TLYUploader> TLYUploader::make(
-    std::shared_ptr<OperationQueue> queue, std::weak_ptr<TLYUploaderDelegate> delegate,
+    const std::shared_ptr<OperationQueue>& queue, std::weak_ptr<TLYUploaderDelegate> delegate,
     std::optional<WRKURLSessionConfiguration> configuration) {
     std::shared_ptr<TLYUploader> uploader(new TLYUploader());
     uploader->queue_ = queue;

@@ -120,7 +120,7 @@ class TLYUploader : public std::enable_shared_from_this<TLYUploader> {
   public:
     // `configuration`: the session's base (its roots); the service's configuration when none.
     static std::shared_ptr<TLYUploader> make(
-        std::shared_ptr<OperationQueue> queue, std::weak_ptr<TLYUploaderDelegate> delegate,
+        const std::shared_ptr<OperationQueue>& queue, std::weak_ptr<TLYUploaderDelegate> delegate,
         std::optional<WRKURLSessionConfiguration> configuration = std::nullopt);
     ~TLYUploader();
 

@@ -65,7 +65,7 @@ void installUserCalendars(platform::UserDefaults& defaults) {
     // Made when first asked for: making it opens the keyring, which start-up must not wait on.
     CalendarBackEnds::installLazily(CalendarBackEnds::Kind::Google,
                                     [] { return &GCalender::sharedInterface(); });
-    platform::CalendarStore::setConsentPrompt([](std::function<void(bool)> reply) {
+    platform::CalendarStore::setConsentPrompt([](const std::function<void(bool)>& reply) {
         auto* box = new QMessageBox(QMessageBox::Question, QObject::tr("Calendar Access"),
                                     QObject::tr("Talvor Pro would like to show and add events "
                                                 "in your calendars."));

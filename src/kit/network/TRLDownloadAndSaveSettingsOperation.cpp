@@ -167,7 +167,7 @@ std::optional<KitError> TRLDownloadAndSaveSettingsOperation::save(
     return std::nullopt;
 }
 
-void TRLDownloadAndSaveSettingsOperation::report(std::optional<KitError> error) {
+void TRLDownloadAndSaveSettingsOperation::report(const std::optional<KitError>& error) {
     error_ = error;
     if (const auto delegate = parameters_.delegate.lock()) {
         delegate->operationDidDownloadAndSaveSettingsWithError(*this, error);

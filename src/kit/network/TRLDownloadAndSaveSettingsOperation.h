@@ -71,7 +71,7 @@ class TRLDownloadAndSaveSettingsOperation : public TRLNetworkOperation {
     std::optional<KitError> save(const std::string& document,
                                  const HTTPURLResponse& response) const;
     bool storedDocumentIsGood() const;
-    void report(std::optional<KitError> error);
+    void report(const std::optional<KitError>& error);
 
     std::optional<KitError> error_;
     Parameters parameters_;

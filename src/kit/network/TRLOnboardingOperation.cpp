@@ -140,7 +140,7 @@ void TRLOnboardingOperation::beginAppConfigure() {
                const std::optional<KitError>& error) { self->report(error); });
 }
 
-void TRLOnboardingOperation::report(std::optional<KitError> error) {
+void TRLOnboardingOperation::report(const std::optional<KitError>& error) {
     error_ = error;
     if (const auto delegate = parameters_.delegate.lock()) {
         if (parameters_.shouldCreate) {

@@ -69,7 +69,7 @@ class TRLOnboardingOperation : public TRLNetworkOperation {
     std::string className() const override { return "TRLOnboardingOperation"; }
 
   private:
-    void report(std::optional<KitError> error);
+    void report(const std::optional<KitError>& error);
 
     std::optional<KitError> error_;
     Parameters parameters_;
