@@ -68,10 +68,10 @@ class Wreckord final : public WRKCrashReportingControllerDelegate {
 
     // Starting from code rather than from the host's configuration: sets the delegate when
     // one is given, marks the host as configured, stores `apiKey` on it and starts it with
-    // this kit alone (`Trellis::with`, which starts the kits once per process). A host that
-    // a host analytics library configured keeps its own key: then only a warning is logged.
-    // Answers the shared instance. A wrong host configuration throws `kit::TRLException`,
-    // as `Trellis::with` does.
+    // this kit alone (`Trellis::with`, which starts a host's kits once; this kit itself
+    // starts once per process). A host that a host analytics library configured keeps its
+    // own key: then only a warning is logged. Answers the shared instance. A wrong host
+    // configuration throws `kit::TRLException`, as `Trellis::with` does.
     static Wreckord& startWithAPIKey(const std::string& apiKey);
     static Wreckord& startWithAPIKey(const std::string& apiKey,
                                      std::shared_ptr<WreckordDelegate> delegate);
