@@ -126,4 +126,26 @@ std::optional<WRKMachExceptionCodes> WRKMachExceptionFromSignal(int signal, int 
     }
 }
 
+bool WRKMachExceptionWriteForSignal(WRKFile* file, int signal, int code,
+                                    std::uintptr_t faultAddress) {
+    const std::optional<WRKMachExceptionCodes> exception = WRKMachExceptionFromSignal(signal, code);
+    if (!exception) {
+        return false;
+    }
+    WRKFileWriteHashKey(file, "mach_exception");
+    WRKFileWriteHashStart(file);
+    WRKFileWriteHashEntryUint64(file, "exception", static_cast<std::uint32_t>(exception->type));
+    WRKFileWriteHashKey(file, "codes");
+    WRKFileWriteArrayStart(file);
+    WRKFileWriteArrayEntryUint64(file, static_cast<std::uint64_t>(exception->code));
+    WRKFileWriteArrayEntryUint64(
+        file, exception->type == kWRKExceptionBadAccess ? std::uint64_t{faultAddress} : 0);
+    WRKFileWriteArrayEnd(file);
+    WRKFileWriteHashEntryString(file, "name", WRKMachExceptionName(exception->type));
+    WRKFileWriteHashEntryString(file, "code_name",
+                                WRKMachExceptionCodeName(exception->type, exception->code));
+    WRKFileWriteHashEnd(file);
+    return true;
+}
+
 }  // namespace talvor::crash

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "crash/WRKFile.h"
+
 // The exception types of the Mach kernel and their code names, as data: a crash report
 // names a fault in these terms whatever system it came from. Here faults arrive as signals,
 // so a signal and its code are translated into the exception they stand for.
@@ -32,5 +34,12 @@ struct WRKMachExceptionCodes {
 // The exception a fatal signal with this `si_code` stands for; none for a signal no
 // hardware exception raises (an abort, a signal sent by a process).
 std::optional<WRKMachExceptionCodes> WRKMachExceptionFromSignal(int signal, int code);
+
+// Names, inside an open hash of a crash record, the exception a fatal signal stands for:
+// "mach_exception": {"exception", "codes" (the first code, then the faulting address for a
+// bad access, else 0), "name", "code_name"}; writes nothing and answers false for a signal
+// no hardware exception raises. Safe in a signal handler (no heap, no locks).
+bool WRKMachExceptionWriteForSignal(WRKFile* file, int signal, int code,
+                                    std::uintptr_t faultAddress);
 
 }  // namespace talvor::crash

@@ -1,9 +1,14 @@
 #include "crash/WRKReportsController.h"
 
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+
 #include "crash/WRKPackageReport.h"
 #include "crash/WRKProcessReport.h"
 #include "kit/KitConsent.h"
 #include "kit/KitLog.h"
+#include "kit/TLYNimbusAnalyticsBridge.h"
 #include "kit/TRLMultipartMimeStreamEncoder.h"
 #include "kit/Trellis.h"
 #include "kit/network/NetworkKeys.h"
@@ -12,6 +17,26 @@
 
 namespace talvor::crash {
 namespace fs = std::filesystem;
+
+bool WRKFCRAnalyticsLogCrashWithTimeStamp(double crashTime, bool debugging) {
+    if (!kit::Trellis::sharedSDK().nimbusMode()) {
+        return false;
+    }
+    const std::shared_ptr<kit::TLYHostAnalytics> library =
+        kit::TLYNimbusAnalyticsBridge::registeredNimbusAnalytics();
+    if (!library) {
+        return false;
+    }
+    if (debugging) {
+        kit::log("[Wreckord:Crash:Reports:Event] Sending event.");
+    }
+    kit::JsonObject parameters;
+    parameters.set("timestamp", static_cast<std::int64_t>(std::llround(crashTime * 1000.0)));
+    parameters.set("_r", 1);
+    parameters.set("fatal", 1);
+    library->logInternalEventWithOrigin("clx", "_ae", parameters);
+    return true;
+}
 
 WRKReportsController::WRKReportsController(std::shared_ptr<kit::OperationQueue> queue,
                                            WRKReportsControllerDelegate* delegate,
@@ -49,12 +74,26 @@ bool WRKReportsController::prepareAndSubmitReport(WRKInternalReport report, bool
         kit::log("[Wreckord:Crash:Reports] Unable to package report");
         return false;
     }
+    // Read before the folder goes: the crash's time, else (a crash recorded only as an
+    // exception has none) the run's start.
+    const bool isCrash = report.isCrash();
+    const double crashTime =
+        isCrash ? std::chrono::duration<double>(
+                      report.crashedOnDate()
+                          .value_or(report.dateCreated().value_or(WRKInternalReport::Date()))
+                          .time_since_epoch())
+                      .count()
+                : 0.0;
     if (!fileManager_.removeItemAtPath(report.path())) {
         kit::log("[Wreckord:Crash:Reports] Unable to remove a processing item");
     }
     kit::log("[Wreckord:Crash:Reports] Packaged report with id '" + report.identifier() +
              "' for submission");
-    return uploadPackagedReportAtPath(*packaged, urgent);
+    const bool started = uploadPackagedReportAtPath(*packaged, urgent);
+    if (started && isCrash) {
+        WRKFCRAnalyticsLogCrashWithTimeStamp(crashTime, debugging());
+    }
+    return started;
 }
 
 bool WRKReportsController::mayUpload(const WRKSettings& settings) {

@@ -37,6 +37,11 @@ inline constexpr char WRKReportsUserAgent[] = "Wreckord Mac SDK/3.9.3";
 inline constexpr double kWRKUploadTimeout = 10.0;
 inline constexpr double kWRKUrgentUploadTimeout = 2.0;
 
+// Tells the host analytics library of a crash whose report was handed to the network, at
+// `crashTime` (seconds since 1970): only when such a library configured the kit host and
+// the program registered one; true when it was told. Nothing here sends anything itself.
+bool WRKFCRAnalyticsLogCrashWithTimeStamp(double crashTime, bool debugging);
+
 class WRKReportsController {
   public:
     WRKReportsController(std::shared_ptr<kit::OperationQueue> queue,

@@ -13,6 +13,7 @@
 
 #include "crash/WRKContext.h"
 #include "crash/WRKFile.h"
+#include "crash/WRKMachException.h"
 #include "kit/KitLog.h"
 
 namespace talvor::crash {
@@ -95,6 +96,9 @@ void writeSignalLine(WRKFile* file, int signal, const siginfo_t* info, int saved
                                     reinterpret_cast<std::uintptr_t>(info->si_addr));
         WRKFileWriteHashEntryString(file, "name", name);
         WRKFileWriteHashEntryString(file, "code_name", codeName);
+        // The fault in the kernel-exception terms the report names crashes by.
+        WRKMachExceptionWriteForSignal(file, signal, info->si_code,
+                                       reinterpret_cast<std::uintptr_t>(info->si_addr));
     }
     WRKFileWriteHashEntryUint64(file, "errno", static_cast<std::uint64_t>(savedErrno));
     WRKFileWriteHashEntryUint64(file, "time", WRKCurrentTimeSeconds());

@@ -9,6 +9,7 @@
 #include "kit/DispatchQueue.h"
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
+#include "kit/Tally.h"
 #include "kit/Trellis.h"
 
 namespace talvor::crash {
@@ -63,6 +64,43 @@ std::string Wreckord::kitBuildVersion() {
 
 void Wreckord::initializeIfNeeded() {
     sharedInstance().start();
+}
+
+Wreckord& Wreckord::startWithAPIKey(const std::string& apiKey) {
+    return startWithAPIKey(apiKey, std::shared_ptr<WreckordDelegate>());
+}
+
+Wreckord& Wreckord::startWithAPIKey(const std::string& apiKey,
+                                    std::shared_ptr<WreckordDelegate> delegate) {
+    Wreckord& instance = sharedInstance();
+    if (delegate) {
+        instance.setDelegate(std::move(delegate));
+    }
+    // The host has no operation of its own for starting its kits with a key, so the key
+    // is stored on it and it is started with this kit, as a configured host.
+    kit::Trellis& sdk = kit::Trellis::sharedSDK();
+    const std::uint64_t mode = sdk.installationMode();
+    sdk.setInstallationMode(kit::Trellis::Configured);
+    if (mode == kit::Trellis::Nimbus) {
+        kit::log(
+            "[Wreckord] Warning, calling startWithAPIKey:... after [NMBApp configure] or "
+            "NimbusApp.configure() is not supported");
+        return instance;
+    }
+    sdk.setAPIKey(apiKey);
+    kit::Trellis::with({&kit::KitClass::of<Wreckord>()});
+    return instance;
+}
+
+Wreckord& Wreckord::startWithAPIKey(const std::string& apiKey, double) {
+    kit::log("[Wreckord] Warning, startWithAPIKey:afterDelay: is deprecated.");
+    return startWithAPIKey(apiKey);
+}
+
+Wreckord& Wreckord::startWithAPIKey(const std::string& apiKey,
+                                    std::shared_ptr<WreckordDelegate> delegate, double) {
+    kit::log("[Wreckord] Warning, startWithAPIKey:delegate:afterDelay: is deprecated.");
+    return startWithAPIKey(apiKey, std::move(delegate));
 }
 
 void Wreckord::start() {
@@ -134,6 +172,37 @@ std::string Wreckord::installID() const {
     // No earlier version kept an identifier of its own here: the kit's store is the only
     // one (and it lives where such a file would).
     return kit::Trellis::sharedSDK().installID();
+}
+
+std::optional<std::string> Wreckord::APIKey() const {
+    return kit::Trellis::sharedSDK().APIKey();
+}
+
+bool Wreckord::isFirstInstall() const {
+    return kit::Trellis::sharedSDK().isFirstInstall();
+}
+
+std::string Wreckord::version() const {
+    return kitDisplayVersion();
+}
+
+std::optional<kit::PlistDictionary> Wreckord::kitInfo() const {
+    return std::nullopt;
+}
+
+void Wreckord::setKitInfo(const std::optional<kit::PlistDictionary>&) {}
+
+std::optional<kit::PlistDictionary> Wreckord::settingsDictionary() const {
+    return std::nullopt;
+}
+
+void Wreckord::logEvent(const std::string& name) {
+    logEvent(name, std::nullopt);
+}
+
+void Wreckord::logEvent(const std::string& name,
+                        const std::optional<kit::TLYAttributes>& attributes) {
+    kit::Tally::logCustomEventWithName(name, attributes);
 }
 
 void Wreckord::setDebugMode(bool) {

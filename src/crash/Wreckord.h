@@ -13,6 +13,8 @@
 #include "crash/WRKException.h"
 #include "crash/WRKUserLogging.h"
 #include "crash/WRKWebView.h"
+#include "kit/PropertyList.h"
+#include "kit/TLYAttributeDictionary.h"
 
 // The crash-reporting kit. The application hands its class to the kit host at start-up:
 // `Trellis::with({&KitClass::of<Wreckord>()})`. Started (the host starts it only with an API
@@ -64,6 +66,20 @@ class Wreckord final : public WRKCrashReportingControllerDelegate {
     // The kit host's initialisation of this kit: starts the shared instance.
     static void initializeIfNeeded();
 
+    // Starting from code rather than from the host's configuration: sets the delegate when
+    // one is given, marks the host as configured, stores `apiKey` on it and starts it with
+    // this kit alone (`Trellis::with`, which starts a host's kits once; this kit itself
+    // starts once per process). A host that a host analytics library configured keeps its
+    // own key: then only a warning is logged. Answers the shared instance. A wrong host
+    // configuration throws `kit::TRLException`, as `Trellis::with` does.
+    static Wreckord& startWithAPIKey(const std::string& apiKey);
+    static Wreckord& startWithAPIKey(const std::string& apiKey,
+                                     std::shared_ptr<WreckordDelegate> delegate);
+    // Deprecated: the delay is ignored (said in the log) and the kit starts at once.
+    static Wreckord& startWithAPIKey(const std::string& apiKey, double afterDelay);
+    static Wreckord& startWithAPIKey(const std::string& apiKey,
+                                     std::shared_ptr<WreckordDelegate> delegate, double afterDelay);
+
     // Runs the start sequence once per process; later calls do nothing.
     void start();
     bool isWreckordStarted() const;
@@ -72,6 +88,16 @@ class Wreckord final : public WRKCrashReportingControllerDelegate {
     std::shared_ptr<WreckordDelegate> delegate() const;
     // The kit host's install identifier.
     std::string installID() const;
+    // The kit host's API key (none yet: the host says so in the log).
+    std::optional<std::string> APIKey() const;
+    // Whether the kit host made the install identifier in this run.
+    bool isFirstInstall() const;
+    // The kit's display version.
+    std::string version() const;
+    // Kept for callers of the older interface: nothing is kept, nothing answered.
+    std::optional<kit::PlistDictionary> kitInfo() const;
+    void setKitInfo(const std::optional<kit::PlistDictionary>& info);
+    std::optional<kit::PlistDictionary> settingsDictionary() const;
     // Turns the host's debug flag on, whatever `debug` says.
     void setDebugMode(bool debug);
     bool debugMode() const;
@@ -99,6 +125,11 @@ class Wreckord final : public WRKCrashReportingControllerDelegate {
     // A non-fatal exception of the application, kept in the custom exception files.
     void recordCustomException(const std::string& name, const std::string& reason,
                                const std::vector<WRKStackFrame>& frames = {});
+
+    // A custom event for the analytics kit (which records nothing before it started, or
+    // while a host analytics library configured the host).
+    void logEvent(const std::string& name);
+    void logEvent(const std::string& name, const std::optional<kit::TLYAttributes>& attributes);
 
     // Script errors of a web view as non-fatal exceptions; false when the view refuses the
     // script (said in the log).

@@ -212,6 +212,11 @@ void TLYNimbusAnalyticsBridge::registerNimbusAnalytics(std::shared_ptr<TLYHostAn
     librarySlot() = std::move(library);
 }
 
+std::shared_ptr<TLYHostAnalytics> TLYNimbusAnalyticsBridge::registeredNimbusAnalytics() {
+    std::lock_guard lock(libraryMutex());
+    return librarySlot();
+}
+
 void TLYNimbusAnalyticsBridge::logEvent(const TLYEvent& event) {
     if (!nimbusAnalytics_) {
         return;

@@ -31,6 +31,8 @@ class TLYNimbusAnalyticsBridge {
     explicit TLYNimbusAnalyticsBridge(std::shared_ptr<TLYHostAnalytics> nimbusAnalytics);
     // The program's host analytics library (nullptr: none).
     static void registerNimbusAnalytics(std::shared_ptr<TLYHostAnalytics> library);
+    // The library registered now (nullptr: none). The crash kit hands it crash events.
+    static std::shared_ptr<TLYHostAnalytics> registeredNimbusAnalytics();
 
     bool hasNimbusAnalytics() const { return nimbusAnalytics_ != nullptr; }
     void logEvent(const TLYEvent& event);

@@ -176,6 +176,11 @@ void expectProgramInImageList(const fs::path& run) {
 struct Case {
     const char* mode;
     int signal;
+    // The kernel exception the record names the fault by; none for a signal no hardware
+    // exception raises. `codeName` "null" for a null one, none where the kernel may give
+    // either code (a stack overflow meets an unmapped gap or a guard page).
+    const char* exception = nullptr;
+    const char* codeName = nullptr;
 };
 
 class CaptureTest : public ::testing::TestWithParam<Case> {};
@@ -236,6 +241,29 @@ TEST_P(CaptureTest, DiesByItsSignalAndLeavesOneRecordWithoutHeapOrLocks) {
     } else {
         ASSERT_TRUE(signal->find("code_name"));
         EXPECT_TRUE(signal->find("code_name")->isNull());
+    }
+
+    const JSONValue* exception = signal->find("mach_exception");
+    if (c.exception == nullptr) {
+        EXPECT_FALSE(exception) << "no hardware exception raised this signal";
+    } else {
+        ASSERT_TRUE(exception && exception->object());
+        ASSERT_TRUE(exception->find("name") && exception->find("name")->string());
+        EXPECT_EQ(*exception->find("name")->string(), c.exception);
+        const JSONValue* codeName = exception->find("code_name");
+        ASSERT_TRUE(codeName);
+        if (c.codeName != nullptr) {
+            EXPECT_EQ(codeName->string() ? *codeName->string() : std::string("null"), c.codeName);
+        }
+        const JSONValue* codes = exception->find("codes");
+        ASSERT_TRUE(codes && codes->array() && codes->array()->size() == 2u);
+        ASSERT_TRUE(exception->find("exception") && exception->find("exception")->uint64());
+        // A bad access carries the faulting address the signal names.
+        if (*exception->find("exception")->uint64() == 1) {
+            const std::uint64_t* address = codes->array()->at(1).uint64();
+            ASSERT_TRUE(address && signal->find("address") && signal->find("address")->uint64());
+            EXPECT_EQ(*address, *signal->find("address")->uint64());
+        }
     }
 
     // The handler that was there before the kit's saw the signal after the capture.
@@ -426,13 +454,25 @@ TEST(crashCaptureFixture, AHandlerInstalledAfterTheKitsIsNamedOnStandardError) {
                             "(foreignBusHandler).  This will interfere with reporting."});
 }
 
-INSTANTIATE_TEST_SUITE_P(crashCapture, CaptureTest,
-                         ::testing::Values(Case{"segv", SIGSEGV}, Case{"bus", SIGBUS},
-                                           Case{"ill", SIGILL}, Case{"fpe", SIGFPE},
-                                           Case{"abrt", SIGABRT}, Case{"trap", SIGTRAP},
-                                           Case{"sys", SIGSYS}, Case{"kill", SIGSEGV},
-                                           Case{"two-threads", SIGSEGV}, Case{"overflow", SIGSEGV},
-                                           Case{"overflow-thread", SIGSEGV}),
+const Case kCaptureCases[] = {
+    {"segv", SIGSEGV, "EXC_BAD_ACCESS", "KERN_INVALID_ADDRESS"},
+    {"bus", SIGBUS, "EXC_BAD_ACCESS", "KERN_INVALID_ADDRESS"},
+    {"ill", SIGILL, "EXC_BAD_INSTRUCTION", "EXC_I386_INVOP"},
+#if defined(__x86_64__)
+    {"fpe", SIGFPE, "EXC_ARITHMETIC", "EXC_I386_DIV"},
+#else
+    {"fpe", SIGFPE},  // raised: integer division does not trap here
+#endif
+    {"abrt", SIGABRT},
+    {"trap", SIGTRAP, "EXC_BREAKPOINT", "EXC_I386_BPTFLT"},
+    {"sys", SIGSYS},
+    {"kill", SIGSEGV},
+    {"two-threads", SIGSEGV, "EXC_BAD_ACCESS", "KERN_INVALID_ADDRESS"},
+    {"overflow", SIGSEGV, "EXC_BAD_ACCESS"},
+    {"overflow-thread", SIGSEGV, "EXC_BAD_ACCESS"},
+};
+
+INSTANTIATE_TEST_SUITE_P(crashCapture, CaptureTest, ::testing::ValuesIn(kCaptureCases),
                          [](const ::testing::TestParamInfo<Case>& row) {
                              std::string name = row.param.mode;
                              std::replace(name.begin(), name.end(), '-', '_');

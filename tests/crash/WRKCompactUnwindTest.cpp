@@ -21,12 +21,22 @@ const std::string kFixtures = MACHO_FIXTURES;
 // A fixture file mapped, with its compact unwind and call-frame tables.
 class MappedImage {
   public:
-    explicit MappedImage(const std::string& name) {
+    // `architecture`: the slice of a universal file; none for a thin file.
+    explicit MappedImage(const std::string& name, const char* architecture = nullptr) {
         ok_ = crash::WRKMachOFileInitWithPath(&file_, (kFixtures + "/" + name).c_str());
         if (!ok_) {
             return;
         }
-        slice_ = crash::WRKMachOSliceWithHeader(file_.mappedFile, file_.mappedSize);
+        if (architecture != nullptr) {
+            const auto slice = crash::WRKMachOFileSliceWithArchitectureName(file_, architecture);
+            ok_ = slice.has_value();
+            if (!ok_) {
+                return;
+            }
+            slice_ = *slice;
+        } else {
+            slice_ = crash::WRKMachOSliceWithHeader(file_.mappedFile, file_.mappedSize);
+        }
         const std::uint8_t* dwarf = nullptr;
         const std::uint8_t* unwind = nullptr;
         ok_ =
@@ -39,7 +49,8 @@ class MappedImage {
     }
     ~MappedImage() { crash::WRKMachOFileDestroy(&file_); }
     bool ok() const { return ok_; }
-    std::uintptr_t load() const { return reinterpret_cast<std::uintptr_t>(file_.mappedFile); }
+    // The image's header: the tables' function offsets count from it.
+    std::uintptr_t load() const { return reinterpret_cast<std::uintptr_t>(slice_.startAddress); }
     crash::WRKCompactUnwindContext* context() { return &context_; }
 
   private:
@@ -72,6 +83,8 @@ std::vector<Entry> goldenEntries(const std::string& name) {
                                static_cast<std::uint32_t>(std::stoul(match[2], nullptr, 16))});
         }
     }
+    // One page in every fixture: a first-level entry, then the sentinel.
+    EXPECT_EQ(indexStarts.size(), 2u) << name;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         // One page here: the last function ends at the sentinel index entry.
         entries[i].end = i + 1 < entries.size() ? entries[i + 1].start : indexStarts.back();
@@ -79,13 +92,31 @@ std::vector<Entry> goldenEntries(const std::string& name) {
     return entries;
 }
 
+// Every fixture with compact unwind tables, and the universal file's slices (copies of the
+// thin files, so compared with their outputs).
 TEST(WRKCompactUnwindTest, EveryFunctionMatchesObjdump) {
-    for (const char* name : {"unwind_x86_64", "dwarf_x86_64"}) {
-        SCOPED_TRACE(name);
-        MappedImage image(name);
+    struct Fixture {
+        const char* file;
+        const char* architecture;  // the slice of a universal file
+        const char* golden;
+        std::size_t functions;
+    };
+    for (const Fixture& f : {
+             Fixture{"unwind_x86_64", nullptr, "unwind_x86_64", 6},
+             Fixture{"dwarf_x86_64", nullptr, "dwarf_x86_64", 6},
+             Fixture{"unwind_arm64", nullptr, "unwind_arm64", 3},
+             Fixture{"old_x86_64", nullptr, "old_x86_64", 1},
+             Fixture{"encrypted_x86_64", nullptr, "encrypted_x86_64", 1},
+             Fixture{"Dylib", nullptr, "Dylib", 1},
+             Fixture{"fat", "x86_64", "unwind_x86_64", 6},
+             Fixture{"fat", "arm64", "unwind_arm64", 3},
+         }) {
+        SCOPED_TRACE(std::string(f.file) +
+                     (f.architecture ? std::string(" ") + f.architecture : std::string()));
+        MappedImage image(f.file, f.architecture);
         ASSERT_TRUE(image.ok());
-        const auto entries = goldenEntries(name);
-        ASSERT_EQ(entries.size(), 6u);
+        const auto entries = goldenEntries(f.golden);
+        ASSERT_EQ(entries.size(), f.functions);
         for (const Entry& e : entries) {
             SCOPED_TRACE(e.start);
             for (const std::uint32_t pc : {e.start + 1, e.end - 1}) {

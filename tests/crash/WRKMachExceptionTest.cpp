@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+
+#include "crash/WRKFile.h"
 
 namespace crash = talvor::crash;
 
@@ -85,6 +92,64 @@ TEST(WRKMachExceptionTest, FaultSignalsStandForExceptions) {
     EXPECT_FALSE(crash::WRKMachExceptionFromSignal(SIGABRT, SI_USER));
     EXPECT_FALSE(crash::WRKMachExceptionFromSignal(SIGSEGV, SI_USER));  // kill -SEGV
     EXPECT_FALSE(crash::WRKMachExceptionFromSignal(SIGTERM, 1));
+}
+
+// The line a signal record gets: the exception inside the signal's own object, after the
+// fields written before it; nothing for a signal no hardware fault raises.
+std::string signalLineFor(int signal, int code, std::uintptr_t address) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("talvor-mach-line-" + std::to_string(::getpid()) + ".clsrecord");
+    crash::WRKFile file;
+    EXPECT_TRUE(crash::WRKFileInitWithPathMode(&file, path.c_str(), false, false));
+    crash::WRKFileWriteSectionStart(&file, "signal");
+    crash::WRKFileWriteHashStart(&file);
+    crash::WRKFileWriteHashEntryUint64(&file, "number", static_cast<std::uint64_t>(signal));
+    crash::WRKMachExceptionWriteForSignal(&file, signal, code, address);
+    crash::WRKFileWriteHashEntryUint64(&file, "time", 7);
+    crash::WRKFileWriteHashEnd(&file);
+    crash::WRKFileWriteSectionEnd(&file);
+    EXPECT_TRUE(crash::WRKFileClose(&file));
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::filesystem::remove(path);
+    return text.str();
+}
+
+TEST(WRKMachExceptionTest, SignalRecordsNameTheExceptionTheFaultStandsFor) {
+    struct Case {
+        int signal, code;
+        std::uintptr_t address;
+        const char* rest;  // the line after the signal's number
+    };
+    for (const Case& c : {
+             Case{SIGSEGV, SEGV_MAPERR, 0x1234,
+                  R"("mach_exception":{"exception":1,"codes":[1,4660],)"
+                  R"("name":"EXC_BAD_ACCESS","code_name":"KERN_INVALID_ADDRESS"},"time":7}})"},
+             Case{SIGSEGV, SEGV_ACCERR, 0x10,
+                  R"("mach_exception":{"exception":1,"codes":[2,16],)"
+                  R"("name":"EXC_BAD_ACCESS","code_name":"KERN_PROTECTION_FAILURE"},"time":7}})"},
+             Case{SIGBUS, BUS_ADRALN, 0x21,
+                  R"("mach_exception":{"exception":1,"codes":[2,33],)"
+                  R"("name":"EXC_BAD_ACCESS","code_name":"KERN_PROTECTION_FAILURE"},"time":7}})"},
+             Case{SIGILL, ILL_PRVOPC, 0x4000,
+                  R"("mach_exception":{"exception":2,"codes":[1,0],)"
+                  R"("name":"EXC_BAD_INSTRUCTION","code_name":"EXC_I386_INVOP"},"time":7}})"},
+             Case{SIGFPE, FPE_FLTDIV, 0x4000,
+                  R"("mach_exception":{"exception":3,"codes":[8,0],)"
+                  R"("name":"EXC_ARITHMETIC","code_name":"EXC_I386_SSEEXTERR"},"time":7}})"},
+             Case{SIGTRAP, TRAP_BRKPT, 0,
+                  R"("mach_exception":{"exception":6,"codes":[3,0],)"
+                  R"("name":"EXC_BREAKPOINT","code_name":"EXC_I386_BPTFLT"},"time":7}})"},
+             Case{SIGABRT, SI_TKILL, 0, R"("time":7}})"},
+             Case{SIGSEGV, SI_USER, 0, R"("time":7}})"},
+             Case{SIGSYS, 1, 0, R"("time":7}})"},
+         }) {
+        SCOPED_TRACE(std::to_string(c.signal) + "/" + std::to_string(c.code));
+        EXPECT_EQ(signalLineFor(c.signal, c.code, c.address),
+                  R"({"signal":{"number":)" + std::to_string(c.signal) + "," + c.rest + "\n");
+    }
 }
 
 }  // namespace

@@ -1,17 +1,22 @@
 #include "crash/Wreckord.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "crash/WRKContext.h"
@@ -23,6 +28,7 @@
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
 #include "kit/PropertyList.h"
+#include "kit/TLYEvent.h"
 #include "kit/Tally.h"
 #include "kit/Trellis.h"
 #include "kit/WRKUserDefaults.h"
@@ -32,6 +38,232 @@ namespace {
 
 using kit::KitClass;
 using kit::Trellis;
+
+// A kit host of the test's own over a temporary folder (the report folders go there too),
+// with Wreckord registered; the shared host, main bundle, log and cache folder come back
+// afterwards.
+class HostSandbox {
+  public:
+    explicit HostSandbox(const std::string& name,
+                         kit::PlistDictionary info = {{"CFBundleIdentifier", "com.example.Fixture"},
+                                                      {"Trellis",
+                                                       kit::PlistDictionary{
+                                                           {"APIKey", "from-plist"},
+                                                           {"Kits", kit::PlistArray{}}}}})
+        : dir_(madeFolder(name)), store_(dir_ / "store") {
+        const char* cache = std::getenv("XDG_CACHE_HOME");
+        savedCache_ = cache != nullptr ? std::optional<std::string>(cache) : std::nullopt;
+        ::setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1);
+        registry_.add(KitClass::of<Wreckord>());
+        bundle_ = std::make_shared<kit::MainBundle>(std::move(info), dir_);
+        previousBundle_ = kit::MainBundle::setMain(bundle_);
+        fresh();
+        previousSink_ = kit::setLogSink([this](std::string_view line) {
+            std::lock_guard lock(linesMutex_);
+            lines_.emplace_back(line);
+        });
+    }
+    ~HostSandbox() {
+        kit::setLogSink(std::move(previousSink_));
+        Trellis::setSharedSDK(nullptr);
+        kit::MainBundle::setMain(previousBundle_);
+        if (savedCache_) {
+            ::setenv("XDG_CACHE_HOME", savedCache_->c_str(), 1);
+        } else {
+            ::unsetenv("XDG_CACHE_HOME");
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    // A new shared host over the same bundle and store, as in a later run.
+    Trellis& fresh() {
+        Trellis::setSharedSDK(std::make_unique<Trellis>(bundle_, store_, registry_));
+        return Trellis::sharedSDK();
+    }
+    // The log lines since the last call.
+    std::vector<std::string> takeLines() {
+        std::lock_guard lock(linesMutex_);
+        return std::exchange(lines_, {});
+    }
+
+  private:
+    static std::filesystem::path madeFolder(const std::string& name) {
+        const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                          ("talvor-" + name + "-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        return dir;
+    }
+
+    std::filesystem::path dir_;
+    kit::WRKUserDefaults store_;
+    kit::KitRegistry registry_;
+    std::shared_ptr<kit::MainBundle> bundle_;
+    std::shared_ptr<const kit::MainBundle> previousBundle_;
+    std::optional<std::string> savedCache_;
+    kit::LogSink previousSink_;
+    std::mutex linesMutex_;
+    std::vector<std::string> lines_;
+};
+
+constexpr char kNetworkOff[] =
+    "[Trellis] No service endpoints are configured: the kit's network is off (no settings "
+    "download, no application registration)";
+constexpr char kDelegateAfterStart[] =
+    "[Wreckord] Warning, setting delegate after start. Make sure to set the Wreckord delegate "
+    "before calling startWithAPIKey:.., or +[Trellis with...] to avoid missing some delegate "
+    "callbacks.";
+
+// Each way of starting from code, in one fresh process (the kit starts once per process):
+// the key given wins over the configuration, the host starts with this kit alone and is
+// marked as configured, the kit itself starts only once, and with no endpoint configured
+// the host says that nothing is sent. A host that a host analytics library configured
+// keeps its own key and starts nothing.
+void startWithAKeyInThisProcess() {
+    // The failures, told on standard error, which the parent shows.
+    ::testing::TestPartResultArray failures;
+    {
+        ::testing::ScopedFakeTestPartResultReporter reporter(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &failures);
+        HostSandbox sandbox("startkey");
+        auto mine = std::make_shared<WreckordDelegate>();
+        struct Row {
+            const char* what;
+            std::function<Wreckord&()> start;
+            std::string key;
+            bool givesDelegate;
+            std::vector<std::string> lines;
+        };
+        const Row rows[] = {
+            {"key",
+             []() -> Wreckord& { return Wreckord::startWithAPIKey("key-1"); },
+             "key-1",
+             false,
+             {"[Wreckord] Version 3.9.3 (128)", kNetworkOff}},
+            {"key and delegate",
+             [&]() -> Wreckord& { return Wreckord::startWithAPIKey("key-2", mine); },
+             "key-2",
+             true,
+             {kDelegateAfterStart, kNetworkOff}},
+            {"key after a delay",
+             []() -> Wreckord& { return Wreckord::startWithAPIKey("key-3", 30.0); },
+             "key-3",
+             false,
+             {"[Wreckord] Warning, startWithAPIKey:afterDelay: is deprecated.", kNetworkOff}},
+            {"key and delegate after a delay",
+             [&]() -> Wreckord& { return Wreckord::startWithAPIKey("key-4", mine, 30.0); },
+             "key-4",
+             true,
+             {"[Wreckord] Warning, startWithAPIKey:delegate:afterDelay: is deprecated.",
+              kDelegateAfterStart, kNetworkOff}},
+        };
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.what);
+            Trellis& sdk = sandbox.fresh();
+            Wreckord::sharedInstance().setDelegate(nullptr);
+            sandbox.takeLines();
+            EXPECT_EQ(&row.start(), &Wreckord::sharedInstance());
+            EXPECT_EQ(sandbox.takeLines(), row.lines);
+            EXPECT_EQ(sdk.APIKey(), row.key);
+            EXPECT_EQ(Wreckord::sharedInstance().APIKey(), row.key);
+            EXPECT_EQ(sdk.installationMode(), Trellis::Configured);
+            EXPECT_EQ(sdk.kitClasses(), (std::vector<const KitClass*>{&KitClass::of<Wreckord>()}));
+            EXPECT_TRUE(Wreckord::sharedInstance().isWreckordStarted());
+            EXPECT_EQ(Wreckord::sharedInstance().delegate(), row.givesDelegate ? mine : nullptr);
+            // Once started, a second start stores the key but starts nothing again.
+            Wreckord::startWithAPIKey("again");
+            EXPECT_EQ(sandbox.takeLines(),
+                      std::vector<std::string>{
+                          "[Trellis] [Trellis +with] called multiple times. Only the first "
+                          "call is honored, please pass all kits you wish to initialize"});
+            EXPECT_EQ(sdk.kitClasses().size(), 1u);
+            EXPECT_EQ(sdk.APIKey(), "again");
+        }
+
+        Trellis& nimbus = sandbox.fresh();
+        nimbus.setInstallationMode(Trellis::Nimbus);
+        sandbox.takeLines();
+        EXPECT_EQ(&Wreckord::startWithAPIKey("key-5"), &Wreckord::sharedInstance());
+        EXPECT_EQ(sandbox.takeLines(),
+                  std::vector<std::string>{
+                      "[Wreckord] Warning, calling startWithAPIKey:... after [NMBApp "
+                      "configure] or NimbusApp.configure() is not supported"});
+        EXPECT_EQ(nimbus.installationMode(), Trellis::Configured);
+        EXPECT_TRUE(nimbus.kitClasses().empty());
+        EXPECT_EQ(nimbus.APIKey(), "from-plist") << "the key given is not stored";
+    }
+
+    for (int i = 0; i < failures.size(); ++i) {
+        const ::testing::TestPartResult& failure = failures.GetTestPartResult(i);
+        std::fprintf(stderr, "%s:%d: %s\n", failure.file_name() ? failure.file_name() : "?",
+                     failure.line_number(), failure.message());
+    }
+    std::fflush(stderr);
+    std::_Exit(failures.size() == 0 ? 0 : 1);
+}
+
+// In a process of its own: the kit starts once per process.
+TEST(crashWreckord, StartingWithAKeyStartsTheHostWithThisKitOnlyOnce) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(startWithAKeyInThisProcess(), ::testing::ExitedWithCode(0), "");
+}
+
+// The host's facts read through the kit, and the older interface that keeps nothing.
+TEST(crashWreckord, AnswersTheHostsFactsAndKeepsNothingForTheOlderInterface) {
+    HostSandbox sandbox("facts");
+    Wreckord& kit = Wreckord::sharedInstance();
+    Trellis& first = Trellis::sharedSDK();
+    EXPECT_TRUE(kit.isFirstInstall()) << "the store had no install identifier";
+    EXPECT_EQ(kit.installID(), first.installID());
+    EXPECT_EQ(kit.APIKey(), "from-plist");
+    first.setAPIKey("from-code");
+    EXPECT_EQ(kit.APIKey(), "from-code");
+    const std::string installID = first.installID();
+    Trellis& later = sandbox.fresh();
+    EXPECT_FALSE(kit.isFirstInstall()) << "a later run reads the stored identifier";
+    EXPECT_EQ(kit.installID(), installID);
+    EXPECT_EQ(later.installID(), installID);
+
+    EXPECT_EQ(kit.version(), "3.9.3");
+    kit.setKitInfo(kit::PlistDictionary{{"a", "b"}});
+    EXPECT_FALSE(kit.kitInfo());
+    EXPECT_FALSE(kit.settingsDictionary());
+}
+
+// Events go to the analytics kit as custom events with their attributes; while a host
+// analytics library configured the host the analytics record none.
+TEST(crashWreckord, LogEventHandsCustomEventsToTheAnalytics) {
+    class Recorder final : public kit::TLYEventRecorder {
+      public:
+        void logEvent(std::shared_ptr<const kit::TLYEvent> event) override {
+            events.push_back(std::move(event));
+        }
+        void logCrashEvent(std::shared_ptr<const kit::TLYCrashEvent>) override {}
+        std::vector<std::shared_ptr<const kit::TLYEvent>> events;
+    };
+    HostSandbox sandbox("logevent");
+    auto recorder = std::make_shared<Recorder>();
+    auto previousTally = kit::Tally::setSharedInstance(std::make_unique<kit::Tally>());
+    kit::Tally::sharedInstance().setTallyController(recorder);
+
+    const kit::TLYAttributes attributes{{"count", 2}, {"where", "alarm list"}};
+    Wreckord::sharedInstance().logEvent("opened");
+    Wreckord::sharedInstance().logEvent("saved", attributes);
+    ASSERT_EQ(recorder->events.size(), 2u);
+    const auto* opened = dynamic_cast<const kit::TLYCustomEvent*>(recorder->events[0].get());
+    const auto* saved = dynamic_cast<const kit::TLYCustomEvent*>(recorder->events[1].get());
+    ASSERT_TRUE(opened && saved);
+    EXPECT_EQ(opened->customEventName(), "opened");
+    EXPECT_FALSE(opened->customAttributes());
+    EXPECT_EQ(saved->customEventName(), "saved");
+    ASSERT_TRUE(saved->customAttributes());
+    EXPECT_EQ(*saved->customAttributes(), attributes);
+
+    Trellis::sharedSDK().setInstallationMode(Trellis::Nimbus);
+    Wreckord::sharedInstance().logEvent("ignored");
+    EXPECT_EQ(recorder->events.size(), 2u);
+
+    kit::Tally::setSharedInstance(std::move(previousTally));
+}
 
 TEST(crashWreckord, TheHostSeesTheKitsIdentity) {
     const KitClass& wreckord = KitClass::of<Wreckord>();

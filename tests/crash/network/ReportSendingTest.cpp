@@ -29,6 +29,11 @@
 #include "kit/ApplicationDefaults.h"
 #include "kit/DispatchQueue.h"
 #include "kit/KitJson.h"
+#include "kit/KitRegistry.h"
+#include "kit/MainBundle.h"
+#include "kit/TLYNimbusAnalyticsBridge.h"
+#include "kit/Trellis.h"
+#include "kit/WRKUserDefaults.h"
 #include "support/CrashTestSupport.h"
 
 namespace talvor::crash {
@@ -699,6 +704,155 @@ TEST(crashReportingController, TheUserIsAskedBeforeSending) {
         EXPECT_EQ(tree.entries(tree.files().preparedPath()).size(), c.prepared) << c.what;
     }
     WRKCrashReportingController::setPermissionPrompt({});
+}
+
+// ---- The crash event for a host analytics library ----
+
+// A host analytics library that keeps what it is told.
+class HostAnalytics final : public kit::TLYHostAnalytics {
+  public:
+    struct Call {
+        std::string origin;
+        std::string name;
+        kit::JsonObject parameters;
+    };
+    void logInternalEventWithOrigin(const std::string& origin, const std::string& name,
+                                    const kit::JsonObject& parameters) override {
+        std::lock_guard lock(mutex_);
+        calls_.push_back({origin, name, parameters});
+    }
+    std::vector<Call> calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<Call> calls_;
+};
+
+// A kit host of the test's own (its store in `folder`), in the given installation mode,
+// with `library` registered as the program's host analytics; all put back afterwards.
+class HostWithAnalytics {
+  public:
+    HostWithAnalytics(const fs::path& folder, bool configuredByHostLibrary,
+                      std::shared_ptr<kit::TLYHostAnalytics> library)
+        : store_(folder / "store") {
+        auto bundle = std::make_shared<kit::MainBundle>(
+            kit::PlistDictionary{{"CFBundleIdentifier", kBundle}}, folder);
+        previous_ =
+            kit::Trellis::setSharedSDK(std::make_unique<kit::Trellis>(bundle, store_, registry_));
+        kit::Trellis::sharedSDK().setInstallationMode(
+            configuredByHostLibrary ? kit::Trellis::Nimbus : kit::Trellis::Configured);
+        kit::TLYNimbusAnalyticsBridge::registerNimbusAnalytics(std::move(library));
+    }
+    ~HostWithAnalytics() {
+        kit::TLYNimbusAnalyticsBridge::registerNimbusAnalytics(nullptr);
+        kit::Trellis::setSharedSDK(std::move(previous_));
+    }
+
+  private:
+    kit::WRKUserDefaults store_;
+    kit::KitRegistry registry_;
+    std::unique_ptr<kit::Trellis> previous_;
+};
+
+kit::JsonObject crashEventParameters(std::int64_t milliseconds) {
+    kit::JsonObject parameters;
+    parameters.set("timestamp", milliseconds);
+    parameters.set("_r", 1);
+    parameters.set("fatal", 1);
+    return parameters;
+}
+
+// A crash whose report was handed to the network is told to the program's host analytics
+// library (at the crash's time, in milliseconds), but only when that library configured
+// the kit host; a report without a crash, or one that is not sent, tells it nothing.
+TEST(crashReportUpload, AnUploadedCrashIsToldToTheHostAnalyticsLibrary) {
+    LoopbackTlsServer server(TestPki::shared().leafA, acceptingAll());
+    struct Case {
+        const char* what;
+        bool configuredByHostLibrary;
+        bool registered;
+        const char* crashFile;  // none: only a recorded error
+        bool endpoint;
+        std::size_t events;
+    };
+    const Case cases[] = {
+        {"a signal crash", true, true, "signal.clsrecord", true, 1},
+        {"a crash recorded only as an exception", true, true, "exception.clsrecord", true, 1},
+        {"only a recorded error", true, true, nullptr, true, 0},
+        {"a host configured from its own file", false, true, "signal.clsrecord", true, 0},
+        {"no host library in the program", true, false, "signal.clsrecord", true, 0},
+        {"not sent: no endpoint", true, true, "signal.clsrecord", false, 0},
+    };
+    std::size_t expectedRequests = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Tree tree;
+        ScopedEnv endpoint("WreckordReportsEndpoint",
+                           c.endpoint ? std::optional<std::string>(server.url("")) : std::nullopt);
+        auto library = std::make_shared<HostAnalytics>();
+        test::TempFolder hostFolder("crash-event-host");
+        HostWithAnalytics host(hostFolder.path(), c.configuredByHostLibrary,
+                               c.registered ? library : std::shared_ptr<HostAnalytics>());
+        const fs::path folder = tree.files().activePath() / "a1";
+        makeRun(tree, tree.files().activePath(), "a1", false);
+        const bool signalCrash =
+            c.crashFile != nullptr && std::string_view(c.crashFile) == "signal.clsrecord";
+        if (signalCrash) {
+            test::writeFile(folder / c.crashFile,
+                            "{\"signal\":{\"number\":11,\"time\":1700000000}}\n");
+        } else if (c.crashFile != nullptr) {
+            test::writeFile(folder / c.crashFile, "{\"exception\":{\"type\":\"cpp\"}}\n");
+        } else {
+            test::writeFile(folder / "errors_a.clsrecord", "{\"error\":{\"code\":3}}\n");
+        }
+        const auto report = WRKInternalReport::reportWithPath(folder);
+        ASSERT_TRUE(report);
+        const auto created = report->dateCreated();
+        ASSERT_TRUE(created);
+        ReportsOwner owner(tree);
+        EXPECT_EQ(owner.reports.prepareAndSubmitReport(*report, false, false), c.endpoint);
+        if (c.endpoint) {
+            ++expectedRequests;
+            ASSERT_TRUE(eventually([&] { return !owner.completed().empty(); }));
+        }
+        const std::vector<HostAnalytics::Call> calls = library->calls();
+        ASSERT_EQ(calls.size(), c.events);
+        if (!calls.empty()) {
+            EXPECT_EQ(calls[0].origin, "clx");
+            EXPECT_EQ(calls[0].name, "_ae");
+            // The signal's time, else (an exception alone has none) the run's start.
+            const std::int64_t when = c.crashFile == std::string_view("signal.clsrecord")
+                                          ? 1'700'000'000'000
+                                          : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                created->time_since_epoch())
+                                                .count();
+            EXPECT_EQ(calls[0].parameters, crashEventParameters(when));
+        }
+    }
+    EXPECT_EQ(server.requestCount(), expectedRequests);
+}
+
+// The time goes in whole milliseconds, rounded; the line about it only in debug mode.
+TEST(crashReportUpload, TheCrashEventCarriesTheTimeInRoundedMilliseconds) {
+    test::TempFolder folder("crash-event");
+    auto library = std::make_shared<HostAnalytics>();
+    HostWithAnalytics host(folder.path(), true, library);
+    test::LogLines log;
+    EXPECT_TRUE(WRKFCRAnalyticsLogCrashWithTimeStamp(1'700'000'000.0006, false));
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(WRKFCRAnalyticsLogCrashWithTimeStamp(1'700'000'000.0004, true));
+    EXPECT_EQ(log.lines(),
+              std::vector<std::string>{"[Wreckord:Crash:Reports:Event] Sending event."});
+    const auto calls = library->calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].parameters, crashEventParameters(1'700'000'000'001));
+    EXPECT_EQ(calls[1].parameters, crashEventParameters(1'700'000'000'000));
+    kit::Trellis::sharedSDK().setInstallationMode(kit::Trellis::Configured);
+    EXPECT_FALSE(WRKFCRAnalyticsLogCrashWithTimeStamp(1.0, true));
+    EXPECT_EQ(library->calls().size(), 2u);
 }
 
 }  // namespace
