@@ -403,8 +403,11 @@ void WRKCrashReportingController::displayPermissionAlertForReport(const WRKInter
 // On the main queue. One question at a time: the answer to the first may settle the rest.
 void WRKCrashReportingController::showNextPrompt() {
     while (!promptOpen_ && !waitingForPrompt_.empty()) {
-        auto [report, texts] = waitingForPrompt_.front();
+        // Named members, not a structured binding: the answer's closures capture the report.
+        const auto next = waitingForPrompt_.front();
         waitingForPrompt_.pop_front();
+        const WRKInternalReport& report = next.first;
+        const WRKPromptTexts& texts = next.second;
         const PromptChoice choice = promptChoice_;
         if (choice == Send || choice == AlwaysSend) {
             permissionAnswered(report, true);

@@ -57,6 +57,7 @@ class WRKCrashReportingControllerDelegate {
     // Whether to send it (true) or delete it (false); `completion` may be called later, from
     // any thread.
     virtual void reportingControllerDidDetectReportForLastExecution(
+        // NOLINTNEXTLINE(performance-unnecessary-value-param): overriders keep the completion
         const WRKInternalReport& /*report*/, std::function<void(bool submit)> completion) {
         completion(true);
     }

@@ -113,6 +113,7 @@ void WRKPackageReportOperation::main() {
     if (!encoder) {
         return;
     }
+    const char* const function = __func__;
     const bool complete = encoder->encode([&](kit::TRLMultipartMimeStreamEncoder& parts) {
         if (apiKey) {
             parts.addValue(apiKey, "api_key");
@@ -128,8 +129,8 @@ void WRKPackageReportOperation::main() {
                 }
                 const std::optional<std::string> data = readBytes(file);
                 if (!data || data->empty()) {
-                    WRKSDKLogError("Error: unable to read data for compression: %s\n",
-                                   file.filename().c_str());
+                    WRKSDKLogErrorIn(function, "Error: unable to read data for compression: %s\n",
+                                     file.filename().c_str());
                     return;
                 }
                 encodeFile(parts, *data, file);

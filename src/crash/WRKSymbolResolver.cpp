@@ -105,7 +105,9 @@ std::optional<WRKSymbolResolver::Found> WRKSymbolResolver::symbolFor(
     // only within the symbol's size, never as the nearest name before the address.
     Dl_info info{};
     void* extra = nullptr;
-    const int answered = ::dladdr1(reinterpret_cast<void*>(address), &info, &extra, RTLD_DL_SYMENT);
+    // An address of another image, asked of the loader: no object of ours is reached through it.
+    void* const asked = reinterpret_cast<void*>(address);  // NOLINT(performance-no-int-to-ptr)
+    const int answered = ::dladdr1(asked, &info, &extra, RTLD_DL_SYMENT);
     const auto* entry = static_cast<const ElfW(Sym)*>(extra);
     if (answered == 0 || info.dli_saddr == nullptr || entry == nullptr) {
         return std::nullopt;
