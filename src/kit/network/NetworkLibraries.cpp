@@ -93,7 +93,8 @@ CURLcode curl_easy_setopt(CURL* curl, CURLoption option, ...) {
     va_list arguments;
     va_start(arguments, option);
     CURLcode result = CURLE_OK;
-    if (option < CURLOPTTYPE_OBJECTPOINT) {
+    // long and curl_off_t are one type on LP64 systems, not on every system.
+    if (option < CURLOPTTYPE_OBJECTPOINT) {  // NOLINT(bugprone-branch-clone)
         result = real(curl, option, va_arg(arguments, long));
     } else if (option < CURLOPTTYPE_OFF_T) {
         result = real(curl, option, va_arg(arguments, void*));
