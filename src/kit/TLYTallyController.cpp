@@ -201,7 +201,7 @@ bool TLYTallyController::sampledOut(const TLYEvent& event) const {
 
 void TLYTallyController::logEvent(std::shared_ptr<const TLYEvent> event) {
     logger().log("Logging Tally event: " + event->description());
-    enqueueEvent(std::move(event), false);
+    enqueueEvent(event, false);
 }
 
 void TLYTallyController::logCrashEvent(std::shared_ptr<const TLYCrashEvent> event) {
