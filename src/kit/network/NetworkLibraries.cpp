@@ -83,6 +83,12 @@ void curl_easy_cleanup(CURL* curl) {
     }
 }
 
+// libcurl's own signatures end their named parameters with an enum before the "...", as
+// libcurl's own definitions do; the enums are int-sized, so va_start finds the arguments.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
+
 // Every option takes one argument: a long below 10000, an object or function pointer below
 // 30000, a curl_off_t from there on (curl.h's CURLOPTTYPE_ ranges).
 CURLcode curl_easy_setopt(CURL* curl, CURLoption option, ...) {
