@@ -1,5 +1,6 @@
 #include "CalMonthView.h"
 
+#include "SystemFont.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 
@@ -15,13 +16,6 @@ namespace talvor {
 namespace {
 
 constexpr double kTitleGap = 3.0;
-
-QFont systemFont(double size, bool bold = false) {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSizeF(size);
-    font.setBold(bold);
-    return font;
-}
 
 }  // namespace
 

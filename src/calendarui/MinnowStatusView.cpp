@@ -1,6 +1,7 @@
 #include "MinnowStatusView.h"
 
 #include "CalWindow.h"
+#include "SystemFont.h"
 
 #include <QCoreApplication>
 #include <QFontDatabase>
@@ -11,17 +12,6 @@
 #include <cmath>
 
 namespace talvor {
-namespace {
-
-QFont systemFont(double size, bool bold = false) {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSizeF(size);
-    font.setBold(bold);
-    return font;
-}
-
-}  // namespace
-
 MinnowStatusView::MinnowStatusView(QWidget* parent) : QWidget(parent) {
     resize(30, 22);
 }
