@@ -3,6 +3,10 @@
 #include "platform/Log.h"
 #include "platform/SessionBus.h"
 
+#include <dlfcn.h>
+
+#include <mutex>
+
 // GLib names a struct member "signals", which Qt defines as a keyword.
 #pragma push_macro("signals")
 #undef signals
@@ -12,6 +16,47 @@
 namespace talvor::platform {
 
 namespace {
+
+// libsecret, opened the first time the keyring is used: linked, it brought GIO and the
+// half-dozen libraries under it into every start, before the strip's first frame, for a
+// keyring only the Google sign-in touches.
+struct Libsecret {
+    decltype(&secret_password_store_sync) store = nullptr;
+    decltype(&secret_password_lookup_sync) lookup = nullptr;
+    decltype(&secret_password_clear_sync) clear = nullptr;
+    decltype(&secret_password_free) free = nullptr;
+
+    bool loaded() const { return store && lookup && clear && free; }
+};
+
+const Libsecret& libsecret() {
+    static Libsecret library;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* handle = ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            const char* why = ::dlerror();
+            log(QStringLiteral("Keyring: libsecret could not be loaded (%1): secrets are kept "
+                               "in files")
+                    .arg(QString::fromLocal8Bit(why != nullptr ? why : "no reason given")));
+            return;
+        }
+        library.store = reinterpret_cast<decltype(library.store)>(
+            ::dlsym(handle, "secret_password_store_sync"));
+        library.lookup = reinterpret_cast<decltype(library.lookup)>(
+            ::dlsym(handle, "secret_password_lookup_sync"));
+        library.clear = reinterpret_cast<decltype(library.clear)>(
+            ::dlsym(handle, "secret_password_clear_sync"));
+        library.free =
+            reinterpret_cast<decltype(library.free)>(::dlsym(handle, "secret_password_free"));
+        if (!library.loaded()) {
+            log(
+                QStringLiteral("Keyring: libsecret lacks the calls we use: secrets are kept "
+                               "in files"));
+        }
+    });
+    return library;
+}
 
 const SecretSchema* schema() {
     static const SecretSchema s = {
@@ -32,7 +77,9 @@ const SecretSchema* schema() {
 // Nobody to ask: no session bus (libsecret would otherwise have one launched), or no
 // Secret Service on it.
 bool isUnavailable(const GError* error) {
-    return error->domain == G_DBUS_ERROR || error->domain == G_IO_ERROR;
+    // GIO's error domains by their names: GIO itself comes only with libsecret.
+    return error->domain == g_quark_from_static_string("g-dbus-error-quark") ||
+           error->domain == g_quark_from_static_string("g-io-error-quark");
 }
 
 SecretStore::Outcome outcomeOf(GError* error, const char* what) {
@@ -48,8 +95,9 @@ SecretStore::Outcome outcomeOf(GError* error, const char* what) {
     return unavailable ? SecretStore::Outcome::Unavailable : SecretStore::Outcome::Failed;
 }
 
+// Without a bus libsecret would have one launched.
 bool haveBus() {
-    return SessionBus::address().has_value();
+    return SessionBus::address().has_value() && libsecret().loaded();
 }
 
 }  // namespace
@@ -62,8 +110,8 @@ SecretStore::Outcome LibsecretStore::save(const QString& name, const QByteArray&
     const QByteArray n = name.toUtf8();
     // The secret is text to libsecret: kept as base64 so any bytes survive.
     const QByteArray text = secret.toBase64();
-    secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, n.constData(), text.constData(),
-                               nullptr, &error, "name", n.constData(), nullptr);
+    libsecret().store(schema(), SECRET_COLLECTION_DEFAULT, n.constData(), text.constData(), nullptr,
+                      &error, "name", n.constData(), nullptr);
     return outcomeOf(error, "store");
 }
 
@@ -73,8 +121,7 @@ SecretStore::Loaded LibsecretStore::load(const QString& name) {
     }
     GError* error = nullptr;
     const QByteArray n = name.toUtf8();
-    gchar* text =
-        secret_password_lookup_sync(schema(), nullptr, &error, "name", n.constData(), nullptr);
+    gchar* text = libsecret().lookup(schema(), nullptr, &error, "name", n.constData(), nullptr);
     if (error) {
         return {outcomeOf(error, "read"), std::nullopt};
     }
@@ -82,7 +129,7 @@ SecretStore::Loaded LibsecretStore::load(const QString& name) {
         return {Outcome::Done, std::nullopt};
     }
     QByteArray secret = QByteArray::fromBase64(QByteArray(text));
-    secret_password_free(text);
+    libsecret().free(text);
     return {Outcome::Done, std::move(secret)};
 }
 
@@ -92,7 +139,7 @@ SecretStore::Outcome LibsecretStore::remove(const QString& name) {
     }
     GError* error = nullptr;
     const QByteArray n = name.toUtf8();
-    secret_password_clear_sync(schema(), nullptr, &error, "name", n.constData(), nullptr);
+    libsecret().clear(schema(), nullptr, &error, "name", n.constData(), nullptr);
     return outcomeOf(error, "remove");
 }
 
