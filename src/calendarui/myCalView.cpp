@@ -390,7 +390,8 @@ void myCalView::frame(QPainter& painter, const QRectF& inner) {
     if (width <= 0) {
         return;
     }
-    const qreal half = width / 2;  // whole points
+    const int halfWidth = width / 2;  // whole points
+    const qreal half = halfWidth;
     painter.setPen(QPen(colors_.grid, width));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(inner.adjusted(-half, -half, half, half));
