@@ -194,6 +194,7 @@ void myCalView::setCalDayFont(const QFont& font) {
     }
     size = std::max(size, 6.0f);
     fonts_.day = font;
+    haveDayFont_ = true;
     fonts_.daySize = size;
     loadedDaySize_ = size;
     fonts_.dayInUse = font;
@@ -407,6 +408,16 @@ void myCalView::drawLayout(QPainter& painter, const QRectF& target, int layout, 
         platform::log(QStringLiteral("error ReadCalColors"));
         platform::beep();
         ReadCalColors();
+    }
+    if (!haveDayFont_) {
+        LoadYearMonthFont();
+        LoadDayFont();
+        LoadLabelFont();
+        LoadDayOfWeekFont();
+        if (!haveDayFont_) {
+            platform::log(QStringLiteral("CalDayFont nil"));
+            return;
+        }
     }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);

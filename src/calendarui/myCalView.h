@@ -138,6 +138,7 @@ class myCalView : public QWidget {
     ToolTipRegions regionList_;
     MonthFonts fonts_;
     float loadedDaySize_ = 11;  // the day size before fitting to the cells
+    bool haveDayFont_ = false;
     MonthStyle style_;
     MonthColors colors_;
     Action action_;

@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 
 #include "support/FakeClock.h"
+#include "support/FakeFontResolver.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -183,6 +184,29 @@ TEST_F(calendaruiMonthCalendarView, DayFontShrinksForManyMonthsButNotBelowSix) {
     EXPECT_FLOAT_EQ(view->fontTitleSize(), 18);
     EXPECT_FLOAT_EQ(view->fontDoWSize(), 11);
     EXPECT_DOUBLE_EQ(view->fonts().label.pointSizeF(), 9);
+}
+
+TEST_F(calendaruiMonthCalendarView, WithoutADayFontNothingIsDrawnUntilOneCanBeMade) {
+    test::FakeFontResolver none({}, QString());
+    platform::FontResolver::setShared(&none);
+    QStringList lines;
+    const auto oldSink = platform::setLogSink([&](const QString& line) { lines << line; });
+    auto view = makeView();
+    const auto untouched = [](const QImage& image) {
+        return image.pixelColor(5, 5) == kUntouched &&
+               image.pixelColor(image.width() / 2, image.height() / 2) == kUntouched;
+    };
+    EXPECT_TRUE(untouched(render(*view)));
+    EXPECT_TRUE(lines.contains(QStringLiteral("CalDayFont nil")));
+    EXPECT_TRUE(view->drawnMonths().isEmpty());
+
+    // A font that can be made again is loaded at the next draw.
+    test::FakeFontResolver helvetica({QStringLiteral("Helvetica")});
+    platform::FontResolver::setShared(&helvetica);
+    EXPECT_FALSE(untouched(render(*view)));
+    EXPECT_EQ(view->drawnMonths().size(), 1);
+    platform::FontResolver::setShared(nullptr);
+    platform::setLogSink(oldSink);
 }
 
 TEST_F(calendaruiMonthCalendarView, ColoursStartWithTheirFirstDefaultsAndReadTheirOwn) {
