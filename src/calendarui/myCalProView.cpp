@@ -26,17 +26,29 @@ namespace {
 
 const QString kHelvetica = QStringLiteral("Helvetica");
 
-qreal zeroHeight(const QFont& font) {
-    return QFontMetricsF(font).boundingRect(QStringLiteral("0")).height();
-}
-
-// 0 Sunday ... 6 Saturday.
-int weekdayOf(const QDate& day) {
-    return day.dayOfWeek() % 7;
-}
-
-QString clickHint() {
-    return QObject::tr("Click to selected a day");
+// The day number's place for its 1-9 location (left, centre, right by threes at the top,
+// middle, bottom); any other: centre bottom.
+int dayNumberFlags(int location) {
+    switch (location) {
+        case 1:
+            return Qt::AlignLeft | Qt::AlignTop;
+        case 2:
+            return Qt::AlignLeft | Qt::AlignVCenter;
+        case 3:
+            return Qt::AlignLeft | Qt::AlignBottom;
+        case 4:
+            return Qt::AlignHCenter | Qt::AlignTop;
+        case 5:
+            return Qt::AlignHCenter | Qt::AlignVCenter;
+        case 7:
+            return Qt::AlignRight | Qt::AlignTop;
+        case 8:
+            return Qt::AlignRight | Qt::AlignVCenter;
+        case 9:
+            return Qt::AlignRight | Qt::AlignBottom;
+        default:
+            return Qt::AlignHCenter | Qt::AlignBottom;
+    }
 }
 
 }  // namespace
@@ -80,7 +92,7 @@ void myCalProView::prevMonth() {
 
 void myCalProView::prevDay() {
     dayRectFlag_ = true;
-    p_ = QPointF(0, 0);
+    selection_.p = QPointF(0, 0);
     curDayDate_ = curDayDate_.addDays(-1);
     oCurDate_ = curDayDate_;
     update();
@@ -88,7 +100,7 @@ void myCalProView::prevDay() {
 
 void myCalProView::nextDay() {
     dayRectFlag_ = true;
-    p_ = QPointF(0, 0);
+    selection_.p = QPointF(0, 0);
     curDayDate_ = curDayDate_.addDays(1);
     oCurDate_ = curDayDate_;
     update();
@@ -100,8 +112,8 @@ void myCalProView::SetoCurDate(const QDate& date) {
 }
 
 QDateTime myCalProView::dateValue() const {
-    if (clickDay_ >= 1) {
-        return QDateTime(QDate(clickYear_, clickMonth_, clickDay_), QTime(12, 0));
+    if (selection_.day >= 1) {
+        return QDateTime(QDate(selection_.year, selection_.month, selection_.day), QTime(12, 0));
     }
     return QDateTime(oCurDate_, QTime(12, 0));
 }
@@ -186,46 +198,46 @@ void myCalProView::setLongMonthNames(bool on) {
 // Fonts --------------------------------------------------------------------------------
 
 void myCalProView::setCalDayOfWeekFont(const QFont& font) {
-    calDayOfWeekFont_ = font;
-    fontDoWSize_ = static_cast<float>(font.pointSizeF());
+    fonts_.dayOfWeek = font;
+    fonts_.dayOfWeekSize = static_cast<float>(font.pointSizeF());
     update();
 }
 
 void myCalProView::setCalYearFont(const QFont& font) {
-    calYearFont_ = font;
-    fontTitleSize_ = static_cast<float>(font.pointSizeF());
+    fonts_.year = font;
+    fonts_.titleSize = static_cast<float>(font.pointSizeF());
     update();
 }
 
 void myCalProView::setCalDayFont(const QFont& font) {
-    calDayFont_ = font;
-    fontSize_ = static_cast<float>(font.pointSizeF());
-    dayFontInUse_ = font;
-    calWeekNoFont_ = font;
-    calWeekNoFont_.setPointSizeF(std::max(1.0, 0.75 * fontSize_));
+    fonts_.day = font;
+    fonts_.daySize = static_cast<float>(font.pointSizeF());
+    fonts_.dayInUse = font;
+    fonts_.weekNo = font;
+    fonts_.weekNo.setPointSizeF(std::max(1.0, 0.75 * fonts_.daySize));
     update();
 }
 
 void myCalProView::LoadYearMonthFont() {
     if (auto font =
             TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalYearFont"), 18, kHelvetica)) {
-        calYearFont_ = *font;
-        fontTitleSize_ = static_cast<float>(font->pointSizeF());
+        fonts_.year = *font;
+        fonts_.titleSize = static_cast<float>(font->pointSizeF());
     }
 }
 
 void myCalProView::LoadDayOfWeekFont() {
     if (auto font = TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayOfWeekFont"), 11,
                                                         kHelvetica)) {
-        calDayOfWeekFont_ = *font;
-        fontDoWSize_ = static_cast<float>(font->pointSizeF());
+        fonts_.dayOfWeek = *font;
+        fonts_.dayOfWeekSize = static_cast<float>(font->pointSizeF());
     }
 }
 
 void myCalProView::LoadLabelFont() {
     if (auto font =
             TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalLabelFont"), 9, kHelvetica)) {
-        calLabelFont_ = *font;
+        fonts_.label = *font;
     }
 }
 
@@ -234,68 +246,36 @@ void myCalProView::LoadDayFont() {
     if (!font) {
         return;
     }
-    calDayFont_ = *font;
+    fonts_.day = *font;
     scaleDayFontForMonths();
 }
 
 void myCalProView::scaleDayFontForMonths() {
-    float size = static_cast<float>(calDayFont_.pointSizeF());
+    float size = static_cast<float>(fonts_.day.pointSizeF());
     const int months = calSettings_->cntH() * calSettings_->cntV();
     if (months >= 7) {
         size *= 0.7f;
     } else if (months >= 5) {
         size *= 0.8f;
     }
-    fontSize_ = std::max(size, 6.0f);
-    dayFontInUse_ = calDayFont_;
-    dayFontInUse_.setPointSizeF(fontSize_);
-    calWeekNoFont_ = calDayFont_;
-    calWeekNoFont_.setPointSizeF(0.75 * fontSize_);
+    fonts_.daySize = std::max(size, 6.0f);
+    fonts_.dayInUse = fonts_.day;
+    fonts_.dayInUse.setPointSizeF(fonts_.daySize);
+    fonts_.weekNo = fonts_.day;
+    fonts_.weekNo.setPointSizeF(0.75 * fonts_.daySize);
     update();
 }
 
 void myCalProView::preCalFontSize(const QRectF& rect) {
-    qreal usable = rect.height();
-    const int title = calSettings_->drawWindowTitle();
-    if (title & myCalSettings::kWeekdayHeader) {
-        usable -= zeroHeight(calDayOfWeekFont_);
-    }
-    if (title & myCalSettings::kMonthTitle) {
-        usable -= zeroHeight(calYearFont_);
-    }
-    const qreal cell = (rect.width() - 2) / (calSettings_->showWeekNum() ? 8 : 7);
-    const qreal row = usable / 6 - 1;
-    const auto refit = [this](qreal limit, qreal measured) {
-        float size = static_cast<float>(limit / measured * fontSize_);
-        if (size < 6) {
-            size = 7;  // the smallest size that stays readable
-        }
-        if (size <= 0 || !std::isfinite(size)) {
-            platform::log(QStringLiteral("Font Error"));
-            return;
-        }
-        fontSize_ = size;
-        dayFontInUse_ = calDayFont_;
-        dayFontInUse_.setPointSizeF(fontSize_);
-    };
-    QSizeF text = QFontMetricsF(dayFontInUse_).boundingRect(QStringLiteral("00")).size();
-    if (text.height() > row && row > 0) {
-        refit(row, text.height());
-        text = QFontMetricsF(dayFontInUse_).boundingRect(QStringLiteral("00")).size();
-    }
-    if (text.width() > cell - 1 && cell > 1) {
-        refit(cell - 1, text.width());
-    }
-    calWeekNoFont_ = dayFontInUse_;
-    calWeekNoFont_.setPointSizeF(std::max(1.0, 0.75 * fontSize_));
+    painter().preCalFontSize(rect);
 }
 
 // Clicks -------------------------------------------------------------------------------
 
 void myCalProView::SetLastClick(const QPointF& point) {
     dayRectFlag_ = false;
-    p_ = point;
-    setToolTip(clickHint());
+    selection_.p = point;
+    setToolTip(monthGridClickHint());
     redrawSelection();
 }
 
@@ -369,41 +349,9 @@ void myCalProView::dropEvent(QDropEvent* event) {
 
 bool myCalProView::performDragOperation(const QMimeData& mime) {
     dragging_ = false;
-    QString text;
-    if (mime.hasUrls() && !mime.urls().isEmpty()) {
-        const QUrl url = mime.urls().front();
-        text = url.isLocalFile() ? url.toLocalFile() : url.toString();
-    } else if (mime.hasText()) {
-        text = mime.text();
-    } else {
-        platform::log(QStringLiteral("unsupported dragged types: %1")
-                          .arg(mime.formats().join(QStringLiteral(", "))));
-    }
-    text = text.trimmed();
-    platform::debugLog(QStringLiteral("imagePAth = %1").arg(text));
-    if (text.endsWith(QLatin1String(".ics"), Qt::CaseInsensitive) ||
-        text.startsWith(QLatin1String("webcal"))) {
-        calSettings_->loadCALDesc(text);
-        update();
-        return false;
-    }
-    if (text.isEmpty()) {
-        update();
-        return false;
-    }
-    const bool web =
-        text.startsWith(QLatin1String("http://")) || text.startsWith(QLatin1String("https://"));
-    calSettings_->freeImageCache();
-    calSettings_->setSImagePath(text);
-    calSettings_->LoadImage(calSettings_->sImagePath());
-    if (!calSettings_->bgImage().isNull() || calSettings_->imagePathisDir() || web) {
-        PreferenceDomain::writeText(QStringLiteral("CalBGImagePath"), text);
-        PreferenceDomain::synchronize(QStringLiteral("Talvor: the calendar picture was not saved"));
-        update();
-        return true;
-    }
+    const bool taken = dropOnMonthGrid(*calSettings_, mime);
     update();
-    return false;
+    return taken;
 }
 
 // Tool tips ----------------------------------------------------------------------------
@@ -431,68 +379,23 @@ bool myCalProView::event(QEvent* event) {
 // Drawing ------------------------------------------------------------------------------
 
 QRectF myCalProView::myAdjustRect(const QRectF& src, const QRectF& dst, int type) {
-    if (src.width() <= 0 || src.height() <= 0) {
-        return QRectF(dst.center(), QSizeF(0, 0));
-    }
-    const qreal sx = dst.width() / src.width();
-    const qreal sy = dst.height() / src.height();
-    QSizeF size = src.size();
-    if (type == 1) {
-        if (sx < 1 || sy < 1) {
-            size *= std::min(sx, sy);
-        }
-    } else if (type == 3) {
-        size *= sx;
-    } else if (type == 4) {
-        size *= sy;
-    }
-    return QRectF(dst.topLeft() + QPointF((dst.width() - size.width()) * 0.5,
-                                          (dst.height() - size.height()) * 0.5),
-                  size);
+    return MonthGridPainter::myAdjustRect(src, dst, type);
 }
 
 QImage myCalProView::infoBadge(int side) {
-    QImage badge(side, side, QImage::Format_ARGB32_Premultiplied);
-    badge.fill(Qt::transparent);
-    QPainter painter(&badge);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(40, 110, 220));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QRectF(0.5, 0.5, side - 1, side - 1));
-    QFont font(kHelvetica);
-    font.setBold(true);
-    font.setPixelSize(std::max(6, side * 3 / 4));
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(badge.rect(), Qt::AlignCenter, QStringLiteral("i"));
-    return badge;
+    return MonthGridPainter::infoBadge(side);
 }
 
 QImage myCalProView::birthdayBadge(int side) {
-    QImage badge(side, side, QImage::Format_ARGB32_Premultiplied);
-    badge.fill(Qt::transparent);
-    QPainter painter(&badge);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal s = side;
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(236, 92, 140));  // the cake
-    painter.drawRoundedRect(QRectF(s * 0.1, s * 0.5, s * 0.8, s * 0.45), s * 0.1, s * 0.1);
-    painter.setBrush(QColor(250, 220, 90));  // the candle's flame
-    painter.drawEllipse(QRectF(s * 0.4, s * 0.05, s * 0.2, s * 0.25));
-    painter.setBrush(QColor(90, 160, 230));  // the candle
-    painter.drawRect(QRectF(s * 0.45, s * 0.28, s * 0.1, s * 0.24));
-    return badge;
+    return MonthGridPainter::birthdayBadge(side);
 }
 
-void myCalProView::drawShadowedText(QPainter& painter, const QRectF& box, int flags,
-                                    const QString& text) {
-    if (calSettings_->textDS() != 0) {
-        const QPen pen = painter.pen();
-        painter.setPen(QColor(255, 255, 255, 170));
-        painter.drawText(box.translated(1, 1), flags, text);
-        painter.setPen(pen);
-    }
-    painter.drawText(box, flags, text);
+MonthGridPainter myCalProView::painter() {
+    style_.longMonthNames = longMonthNames_;
+    style_.dayNumberFlags = dayNumberFlags(dayNoLocation_);
+    style_.navigatedDay = dayRectFlag_ ? std::optional<QDate>(curDayDate_) : std::nullopt;
+    return MonthGridPainter(*calSettings_, fonts_, colors_, selection_, regionList_, drawnMonths_,
+                            *this, style_);
 }
 
 void myCalProView::paintEvent(QPaintEvent*) {
@@ -526,11 +429,11 @@ void myCalProView::drawMonths(QPainter& painter, const QRectF& target, bool toSc
     const QDate kept = oCurDate_;
     QDate month = oCurDate_.addMonths(settings.startMonthOffset());
     month = QDate(month.year(), month.month(), 1);
-    clickMonth_ = month.month();
-    clickYear_ = month.year();
-    clickDay_ = -1;
-    clickDayOfYear_ = -1;
-    weekNo_ = -1;
+    selection_.month = month.month();
+    selection_.year = month.year();
+    selection_.day = -1;
+    selection_.dayOfYear = -1;
+    selection_.week = -1;
     oCurDate_ = month;
 
     const int across = std::max(1, settings.cntH());
@@ -541,8 +444,8 @@ void myCalProView::drawMonths(QPainter& painter, const QRectF& target, bool toSc
     const qreal marginC = settings.marginC();
     const QRectF first(target.left(), target.top(), cellW, cellH);
     if (down == 1) {
-        dayFontInUse_ = calDayFont_;
-        dayFontInUse_.setPointSizeF(fontSize_);
+        fonts_.dayInUse = fonts_.day;
+        fonts_.dayInUse.setPointSizeF(fonts_.daySize);
     }
     preCalFontSize(first.adjusted(marginC, marginC, -marginC, -marginC));
 
@@ -573,326 +476,9 @@ void myCalProView::drawMonths(QPainter& painter, const QRectF& target, bool toSc
     painter.restore();
 }
 
-void myCalProView::drawPicture(QPainter& painter, const QRectF& rect, qreal gridHeight,
-                               const QImage& image) {
-    const qreal alpha = colors_.background.alphaF();
-    const int type = calSettings_->imageScaleType();
-    // The picture lies behind the weeks; with scale type 2 behind the whole month.
-    QRectF area = rect;
-    if (type != 2) {
-        area.setTop(rect.bottom() - gridHeight);
-    }
-    if (alpha != 0) {
-        painter.fillRect(area, colors_.background);
-    }
-    QRectF drawn = area;
-    painter.save();
-    if (type == 1 || type == 3 || type == 4) {
-        drawn = myAdjustRect(QRectF(QPointF(0, 0), image.size()), area, type);
-        if (type != 1) {
-            painter.setClipRect(rect, Qt::IntersectClip);
-        }
-    }
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.setOpacity(alpha == 0 ? 1.0 : alpha);
-    painter.drawImage(drawn, image);
-    painter.restore();
-}
-
 void myCalProView::drawCalRect(QPainter& painter, const QRectF& r, bool showTitle,
                                const QImage& image, bool toScreen) {
-    const myCalSettings& settings = *calSettings_;
-    const bool header = settings.drawWindowTitle() & myCalSettings::kWeekdayHeader;
-    const bool weekNumbers = settings.showWeekNum() != 0;
-    const qreal headerH = header ? zeroHeight(calDayOfWeekFont_) : 0;
-    const qreal titleH = showTitle ? zeroHeight(calYearFont_) : 0;
-    const qreal gridH = r.height() - headerH - titleH;
-    const qreal cw = (r.width() - 2) / (weekNumbers ? 8 : 7);
-    const qreal rowH = gridH / 6;
-    const qreal gridTop = r.bottom() - gridH;
-    const QDate start(oCurDate_.year(), oCurDate_.month(), 1);
-    const int firstDay = settings.firstDay();
-
-    DrawnMonth drawn;
-    drawn.first = start;
-    drawn.rect = r;
-
-    if (!image.isNull()) {
-        drawPicture(painter, r, gridH, image);
-    }
-
-    // Grid.
-    painter.save();
-    const int horGrid = settings.HorGrid();
-    if (horGrid == 1) {
-        painter.setPen(QPen(colors_.grid, 1));
-        for (int k = 1; k <= 5; ++k) {
-            const qreal y = gridTop + k * rowH;
-            painter.drawLine(QPointF(r.left(), y), QPointF(r.right() - 1, y));
-        }
-    } else if (horGrid != 0) {
-        QPainterPath bands;
-        for (int k = 0; k < 6; ++k) {
-            bands.addRoundedRect(
-                QRectF(r.left() + 1, gridTop + k * rowH + 1, r.width() - 2, rowH - 1.5), 7.5, 7.5);
-        }
-        painter.fillPath(bands, colors_.grid);
-    }
-    if (settings.VerGrid() != 0) {
-        painter.setPen(QPen(colors_.grid, 1));
-        for (int k = 0; k < 6; ++k) {
-            const qreal x = r.left() + (weekNumbers ? 2 : 1) * cw + k * cw;
-            painter.drawLine(QPointF(x, gridTop), QPointF(x, r.bottom()));
-        }
-    }
-    painter.restore();
-
-    // Title.
-    if (showTitle) {
-        const QLocale locale;
-        const QString name = locale.standaloneMonthName(
-            start.month(), longMonthNames_ ? QLocale::LongFormat : QLocale::ShortFormat);
-        painter.setFont(calYearFont_);
-        painter.setPen(colors_.month);
-        const QRectF titleBox(r.left(), r.top(), r.width(), titleH + 2);
-        drawShadowedText(painter, titleBox, Qt::AlignHCenter | Qt::AlignBottom,
-                         QStringLiteral("%1 %2").arg(name).arg(start.year(), 4));
-    }
-
-    // Weekday header.
-    if (header) {
-        const QLocale locale;
-        QLocale::FormatType form = r.width() < 200   ? QLocale::NarrowFormat
-                                   : r.width() < 400 ? QLocale::ShortFormat
-                                                     : QLocale::LongFormat;
-        const QFontMetricsF metrics(calDayOfWeekFont_);
-        int keep = form == QLocale::NarrowFormat ? 1 : form == QLocale::ShortFormat ? 3 : 0;
-        const auto nameOf = [&](int weekday) {  // 0 Sunday
-            QString name = locale.standaloneDayName(weekday == 0 ? 7 : weekday, form);
-            return keep > 0 ? name.left(keep) : name;
-        };
-        for (int w = 0; w < 7; ++w) {
-            if (metrics.horizontalAdvance(nameOf(w)) > cw) {
-                if (keep == 0 || keep > 3) {
-                    form = QLocale::ShortFormat;
-                    keep = 3;
-                }
-                if (metrics.horizontalAdvance(nameOf(w)) > cw) {
-                    keep = 1;
-                    break;
-                }
-            }
-        }
-        const qreal headerTop = r.top() + titleH;
-        if (weekNumbers) {
-            painter.setFont(calWeekNoFont_);
-            painter.setPen(colors_.weekNo);
-            painter.drawText(QRectF(r.left() + 2, headerTop, cw, headerH + 2),
-                             Qt::AlignLeft | Qt::AlignBottom,
-                             keep >= 3 ? QStringLiteral("W#") : QStringLiteral("W"));
-        }
-        painter.setFont(calDayOfWeekFont_);
-        painter.setPen(colors_.dayOfWeek);
-        for (int c = 0; c < 7; ++c) {
-            const int weekday = (firstDay + c) % 7;
-            const qreal left = r.left() + (c + (weekNumbers ? 1 : 0)) * cw + 2;
-            drawShadowedText(painter, QRectF(left, headerTop, cw - 2, headerH + 2),
-                             Qt::AlignHCenter | Qt::AlignBottom, nameOf(weekday));
-            drawn.weekdayNames << nameOf(weekday);
-        }
-    }
-
-    if (p_.x() >= 0 && r.contains(p_)) {
-        clickMonth_ = start.month();
-        clickYear_ = start.year();
-    }
-
-    const QList<myCalSettings::Person> people =
-        settings.showAddressBDays() != 0 && !settings.birthdayTableBuilt()
-            ? settings.BirthDaySearchStart()
-            : QList<myCalSettings::Person>();
-    const QDate todayDate = today();
-    const int columnShift = weekNumbers ? 1 : 0;
-    const QFontMetricsF dayMetrics(dayFontInUse_);
-    QFont bold = dayFontInUse_;
-    bold.setBold(true);
-    const QImage info = infoBadge(cw > 32 ? 14 : 10);
-    int row = 0;
-    QDate day = start;
-    QDate last = start;
-    const auto columnOf = [&](const QDate& d) { return (weekdayOf(d) - firstDay + 7) % 7; };
-    const auto rowWeek = [&](const QDate& d) {
-        // The ISO week of the row's Monday.
-        const QDate rowStart = d.addDays(-columnOf(d));
-        const QDate monday = rowStart.addDays((1 - weekdayOf(rowStart) + 7) % 7);
-        return monday.weekNumber();
-    };
-    const auto drawWeekNumber = [&](const QDate& d) {
-        const int week = rowWeek(d);
-        drawn.weekNumbers << week;
-        if (weekNumbers) {
-            painter.setFont(calWeekNoFont_);
-            painter.setPen(colors_.weekNo);
-            drawShadowedText(painter, QRectF(r.left() + 3, gridTop + row * rowH, cw - 3, rowH),
-                             Qt::AlignLeft | Qt::AlignBottom, QString::asprintf("%2d", week));
-        }
-    };
-    drawn.topFreeSpace = QRectF();
-    drawn.bottomFreeSpace = QRectF();
-    drawWeekNumber(start);
-    for (; day.month() == start.month(); day = day.addDays(1)) {
-        const int column = columnOf(day);
-        if (day.day() != 1 && column == 0) {
-            ++row;
-            drawWeekNumber(day);
-        }
-        const QRectF cell(r.left() + (column + columnShift) * cw, gridTop + row * rowH, cw, rowH);
-        drawn.days << DrawnDay{day, cell};
-        if (day.day() == 1) {
-            drawn.topFreeSpace =
-                column == 0 ? QRectF()
-                            : QRectF(r.left() + columnShift * cw, gridTop, column * cw, rowH);
-        }
-        // Selection.
-        const bool picked = toScreen && ((!dayRectFlag_ && p_.x() >= 0 && cell.contains(p_)) ||
-                                         (dayRectFlag_ && day == curDayDate_));
-        if (picked) {
-            painter.setPen(QPen(colors_.selectedDay, 2));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRect(cell.adjusted(1, 1, -1, -1));
-            if (!dayRectFlag_) {
-                clickDay_ = day.day();
-                clickDayOfYear_ = day.dayOfYear();
-                clickMonth_ = day.month();
-                clickYear_ = day.year();
-                SetWeekClicked(rowWeek(day));
-                QStringList parts;
-                if (weekNo_ > 0) {
-                    parts << tr("Week %1").arg(weekNo_);
-                }
-                if (clickDayOfYear_ > 0) {
-                    parts << tr("Day %1").arg(clickDayOfYear_);
-                }
-                setToolTip(
-                    parts.isEmpty()
-                        ? clickHint()
-                        : tr("Selected day is:\n%1\n%2").arg(parts.value(0), parts.value(1)));
-            }
-        }
-        // The number.
-        const bool isToday = day == todayDate;
-        const bool weekend = day.dayOfWeek() >= 6;
-        painter.setFont(isToday ? bold : dayFontInUse_);
-        painter.setPen(isToday ? colors_.today : weekend ? colors_.weekend : colors_.days);
-        const QRectF place = cell.adjusted(2, 2, -2.5, 0);
-        int flags = 0;
-        switch (dayNoLocation_) {
-            case 1:
-                flags = Qt::AlignLeft | Qt::AlignTop;
-                break;
-            case 2:
-                flags = Qt::AlignLeft | Qt::AlignVCenter;
-                break;
-            case 3:
-                flags = Qt::AlignLeft | Qt::AlignBottom;
-                break;
-            case 4:
-                flags = Qt::AlignHCenter | Qt::AlignTop;
-                break;
-            case 5:
-                flags = Qt::AlignHCenter | Qt::AlignVCenter;
-                break;
-            case 7:
-                flags = Qt::AlignRight | Qt::AlignTop;
-                break;
-            case 8:
-                flags = Qt::AlignRight | Qt::AlignVCenter;
-                break;
-            case 9:
-                flags = Qt::AlignRight | Qt::AlignBottom;
-                break;
-            default:
-                flags = Qt::AlignHCenter | Qt::AlignBottom;
-                break;
-        }
-        drawShadowedText(painter, place, flags, QString::number(day.day()));
-
-        // Special days and birthdays.
-        if (settings.hasSpecialDays() || settings.showAddressBDays() != 0) {
-            const std::optional<QString> special = settings.specialDayText(day);
-            QRectF label = cell.adjusted(2, 2, -2, -2);
-            if (special) {
-                const qreal x =
-                    settings.dayHPos() <= 1 ? cell.left() + 2 : cell.right() - info.width() - 2.5;
-                label = QRectF(x, cell.top() + 3, info.width(), info.height());
-                painter.drawImage(label.topLeft(), info);
-            }
-            QString names;
-            if (settings.showAddressBDays() != 0) {
-                names = calSettings_->GetBirthDay(day, people);
-            }
-            if (!names.isEmpty()) {
-                const int side =
-                    static_cast<int>(std::min<qreal>(12, std::max<qreal>(4, rowH / 3)));
-                const QRectF nameBox = cell.adjusted(2, 2, -2, -2);
-                if (settings.showAddressBDays() == 2 && nameBox.width() > 14) {
-                    const QRectF textBox = nameBox.adjusted(12, 0, 0, 0);
-                    const QFontMetricsF labelMetrics(calLabelFont_);
-                    QString shown = names.simplified();
-                    while (shown.size() > 1 &&
-                           labelMetrics.horizontalAdvance(shown) > textBox.width()) {
-                        shown.chop(2);
-                        shown += QChar(0x2026);
-                    }
-                    painter.setFont(calLabelFont_);
-                    painter.setPen(Qt::black);
-                    painter.drawText(textBox, Qt::AlignRight | Qt::AlignTop, shown);
-                }
-                const qreal x = special ? label.right() + 1 : nameBox.left();
-                painter.drawImage(QRectF(x, cell.top() + 2, side, side), birthdayBadge(side));
-            }
-            QString tip;
-            if (!names.isEmpty() && special) {
-                tip = tr("Birthday(s):\r%1\r\rEvent(s):\r%2").arg(names, *special);
-            } else if (!names.isEmpty()) {
-                tip = tr("Birthday(s):\r%1\r").arg(names);
-            } else if (special) {
-                tip = *special;
-            }
-            if (!tip.isEmpty()) {
-                regionList_.append({cell, tip});
-            }
-        }
-        last = day;
-    }
-    // The space after the last day.
-    if (row < 5) {
-        drawn.bottomFreeSpace =
-            QRectF(r.left() + columnShift * cw, gridTop + 5 * rowH, 7 * cw, rowH);
-    } else {
-        const int after = columnOf(last) + 1;
-        const qreal width = (7 - after) * cw;
-        drawn.bottomFreeSpace = QRectF(r.left() + (after + columnShift) * cw, gridTop + row * rowH,
-                                       width < 3 ? 0 : width, rowH);
-    }
-
-    // The settings' error.
-    if (const auto& error = settings.err()) {
-        const QString text = tr("Suggestion: %1\n[%2]").arg(error->suggestion, error->reason);
-        const QRectF space = !drawn.topFreeSpace.isEmpty() &&
-                                     drawn.topFreeSpace.width() > drawn.bottomFreeSpace.width()
-                                 ? drawn.topFreeSpace
-                                 : drawn.bottomFreeSpace;
-        painter.setPen(QPen(Qt::red, 1));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(space);
-        painter.setPen(Qt::black);
-        painter.setFont(calLabelFont_);
-        painter.drawText(space.adjusted(2, 2, -2, -2),
-                         Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text);
-        regionList_.append({space, text});
-    }
-    drawnMonths_ << drawn;
+    this->painter().drawCalRect(painter, r, oCurDate_, showTitle, image, toScreen, today());
 }
 
 }  // namespace talvor

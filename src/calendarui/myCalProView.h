@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MonthGridParts.h"
 #include "calendar/myCalSettings.h"
 
 #include <QColor>
@@ -58,10 +59,7 @@ class myCalProView : public QWidget {
     QDateTime dateValue() const;
 
     // Colours.
-    struct Colors {
-        QColor grid, days, weekend, weekNo, background, today, selectedDay, dayOfWeek, month,
-            border;
-    };
+    using Colors = MonthColors;
     const Colors& colors() const { return colors_; }
     void initColors();
     void ReadCalColors();
@@ -85,12 +83,12 @@ class myCalProView : public QWidget {
 
     // Fonts.
     void setCalDayOfWeekFont(const QFont& font);
-    const QFont& getCalDayOfWeekFont() const { return calDayOfWeekFont_; }
-    void setCalLabelFont(const QFont& font) { calLabelFont_ = font; }
+    const QFont& getCalDayOfWeekFont() const { return fonts_.dayOfWeek; }
+    void setCalLabelFont(const QFont& font) { fonts_.label = font; }
     void setCalYearFont(const QFont& font);
-    const QFont& getCalYearFont() const { return calYearFont_; }
+    const QFont& getCalYearFont() const { return fonts_.year; }
     void setCalDayFont(const QFont& font);
-    const QFont& getCalDayFont() const { return calDayFont_; }
+    const QFont& getCalDayFont() const { return fonts_.day; }
     void LoadYearMonthFont();
     void LoadDayOfWeekFont();
     void LoadLabelFont();
@@ -99,19 +97,19 @@ class myCalProView : public QWidget {
     // The working size of the day font again from its own size, scaled for many months.
     void scaleDayFontForMonths();
     // The working point size of the day numbers (after scaling and fitting).
-    float fontSize() const { return fontSize_; }
+    float fontSize() const { return fonts_.daySize; }
     // Shrinks the working day font so that "00" fits a day cell of a month drawn in `rect`.
     void preCalFontSize(const QRectF& rect);
-    const QFont& dayFontInUse() const { return dayFontInUse_; }
+    const QFont& dayFontInUse() const { return fonts_.dayInUse; }
 
     // The picked day.
     void SetLastClick(const QPointF& point);
-    int GetDayClicked() const { return clickDay_; }
-    int GetDayOfYearClicked() const { return clickDayOfYear_; }
-    int GetMonthClicked() const { return clickMonth_; }
-    int GetYearClicked() const { return clickYear_; }
-    int GetWeekClicked() const { return weekNo_; }
-    void SetWeekClicked(int week) { weekNo_ = week; }
+    int GetDayClicked() const { return selection_.day; }
+    int GetDayOfYearClicked() const { return selection_.dayOfYear; }
+    int GetMonthClicked() const { return selection_.month; }
+    int GetYearClicked() const { return selection_.year; }
+    int GetWeekClicked() const { return selection_.week; }
+    void SetWeekClicked(int week) { selection_.week = week; }
 
     static QString printJobTitle() { return myCalSettings::printJobTitle(); }
 
@@ -126,18 +124,8 @@ class myCalProView : public QWidget {
     void drawMonths(QPainter& painter, const QRectF& target, bool toScreen);
 
     // What the last draw laid out, for tests and the tool tips.
-    struct DrawnDay {
-        QDate date;
-        QRectF cell;
-    };
-    struct DrawnMonth {
-        QDate first;
-        QRectF rect;
-        QList<DrawnDay> days;
-        QList<int> weekNumbers;    // one per row, top first
-        QStringList weekdayNames;  // the header, first column first
-        QRectF topFreeSpace, bottomFreeSpace;
-    };
+    using DrawnDay = talvor::DrawnDay;
+    using DrawnMonth = talvor::DrawnMonth;
     const QList<DrawnMonth>& drawnMonths() const { return drawnMonths_; }
     std::optional<QString> toolTipAt(const QPointF& point) const;
 
@@ -160,29 +148,21 @@ class myCalProView : public QWidget {
   private:
     void drawCalRect(QPainter& painter, const QRectF& rect, bool showTitle, const QImage& image,
                      bool toScreen);
-    void drawPicture(QPainter& painter, const QRectF& rect, qreal gridHeight, const QImage& image);
-    void drawShadowedText(QPainter& painter, const QRectF& box, int flags, const QString& text);
+    // The shared month drawing over this view's state.
+    MonthGridPainter painter();
     QDate today() const;
     void redrawSelection();
 
     std::unique_ptr<myCalSettings> calSettings_;
     const platform::Clock* clock_ = nullptr;
     bool dragging_ = false;
-    QPointF p_{-1, -1};
-    int clickDay_ = -1;
-    int clickDayOfYear_ = -1;
-    int clickMonth_ = -1;
-    int clickYear_ = -1;
-    int weekNo_ = -1;
+    MonthSelection selection_;
     QDate oCurDate_;
     QDate curDayDate_;
     bool dayRectFlag_ = false;
-    QList<QPair<QRectF, QString>> regionList_;
-    float fontSize_ = 11;
-    float fontTitleSize_ = 18;
-    float fontDoWSize_ = 11;
-    QFont calWeekNoFont_, calDayFont_, dayFontInUse_, calDayOfWeekFont_, calYearFont_,
-        calLabelFont_;
+    ToolTipRegions regionList_;
+    MonthFonts fonts_;
+    MonthStyle style_;
     Colors colors_;
     int dayNoLocation_ = 0;
     bool longMonthNames_ = false;

@@ -9,6 +9,7 @@
 #include "calendarui/EditEventController.h"
 #include "calendarui/MAAttachedWindow.h"
 #include "calendarui/MinnowCalendarController.h"
+#include "calendarui/myCalView.h"
 #include "calendarui/ztCalendarController.h"
 #include "platform/CalendarStore.h"
 #include "platform/Clock.h"
@@ -18,7 +19,10 @@
 #include "platform/UserDefaults.h"
 #include "shell/MoonDisplay.h"
 
+#include <QDir>
+#include <QLinearGradient>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTimeZone>
 #include <QWidget>
 
@@ -213,6 +217,50 @@ QImage renderCalendarLeaves(double scale) {
         x += sizes[i].width() + 12.0;
     }
     return image;
+}
+
+QImage renderMonthGridLayout(int layout, double scale) {
+    StillClock clock;
+    // A landscape drawn here: sky, a sun, two hills.
+    QImage landscape(640, 420, QImage::Format_RGB32);
+    {
+        QPainter painter(&landscape);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient sky(0, 0, 0, 420);
+        sky.setColorAt(0, QColor(90, 150, 220));
+        sky.setColorAt(1, QColor(200, 225, 245));
+        painter.fillRect(landscape.rect(), sky);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(250, 210, 80));
+        painter.drawEllipse(QPointF(470, 110), 48, 48);
+        painter.setBrush(QColor(70, 140, 70));
+        painter.drawEllipse(QRectF(-160, 260, 620, 320));
+        painter.setBrush(QColor(50, 115, 60));
+        painter.drawEllipse(QRectF(260, 290, 560, 300));
+    }
+    QTemporaryDir folder;
+    const QString picture = QDir(folder.path()).filePath(QStringLiteral("landscape.png"));
+    landscape.save(picture);
+
+    myCalView view;
+    view.setClock(&clock);
+    myCalSettings& settings = view.calSettings();
+    const bool corner = layout == 8;
+    settings.SetCntH(corner ? 1 : 2);
+    settings.SetCntV(1);
+    settings.SetImageStyle(layout);
+    settings.SetImageScaleType(0);
+    settings.SetFirstDayOfWeek(1);
+    settings.SetShowWeekNum(1);
+    settings.SetGridLines(2, 0);
+    settings.SetMargin(2);
+    settings.SetMarginC(6);
+    settings.SetDrawFrame(corner ? 2 : 0);
+    settings.setSImagePath(picture);
+    settings.LoadImage(picture);
+    view.SetoCurDate(QDate(2025, 5, 12));
+    view.resize(corner ? QSize(720, 480) : QSize(760, 520));
+    return grabWindow(view, scale);
 }
 
 }  // namespace talvor::shot

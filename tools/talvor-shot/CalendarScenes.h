@@ -12,5 +12,8 @@ QImage renderBigCalendarYear(double scale);
 // The date item's calendar leaf (no moon, no date text) for the 1st, 9th, 10th and 28th, on
 // a strip 22 points high.
 QImage renderCalendarLeaves(double scale);
+// The single month grid in one of its layouts (0-8): two months of May and June 2025 with a
+// drawn landscape as their picture (one month in the corner of the picture for layout 8).
+QImage renderMonthGridLayout(int layout, double scale);
 
 }  // namespace talvor::shot

@@ -1,0 +1,570 @@
+#include "myCalView.h"
+
+#include "foundation/TalvorLoadFonts.h"
+#include "foundation/TalvorProColor.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+
+#include <QDragEnterEvent>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
+
+namespace talvor {
+namespace {
+
+const QString kHelvetica = QStringLiteral("Helvetica");
+
+// Keys that carry no character of their own (arrows, F-keys, Home, ...), as opposed to text
+// keys and the few control characters (Escape, Tab, Backspace, Return).
+bool isFunctionKey(int key) {
+    switch (key) {
+        case Qt::Key_Escape:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Backspace:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return false;
+        default:
+            return key >= Qt::Key_Escape;
+    }
+}
+
+bool isModifierKey(int key) {
+    switch (key) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Meta:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_CapsLock:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+myCalView::myCalView(QWidget* parent)
+    : QWidget(parent), calSettings_(std::make_unique<myCalSettings>()) {
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
+    oCurDate_ = today();
+    style_.tipDayFirst = true;
+    style_.firstRowWeekNumber = false;
+    style_.highestWeekNumber = 52;
+    style_.weekHeaderOnlyOverShortNames = true;
+    style_.markOppositeLeftNumber = true;
+    style_.birthdayInMarkPlace = true;
+    style_.fitFloor = 6;
+    LoadYearMonthFont();
+    LoadLabelFont();
+    LoadDayOfWeekFont();
+    LoadDayFont();
+    initColors();
+    connect(calSettings_.get(), &myCalSettings::changed, this, qOverload<>(&QWidget::update));
+}
+
+myCalView::~myCalView() = default;
+
+QDate myCalView::today() const {
+    const platform::Clock& clock = clock_ != nullptr ? *clock_ : platform::Clock::shared();
+    return clock.now().toQDateTime().toTimeZone(clock.currentZone()).date();
+}
+
+void myCalView::Today() {
+    SetoCurDate(today());
+}
+
+void myCalView::nextMonth() {
+    SetoCurDate(oCurDate_.addMonths(1));
+}
+
+void myCalView::prevMonth() {
+    SetoCurDate(oCurDate_.addMonths(-1));
+}
+
+void myCalView::SetoCurDate(const QDate& date) {
+    oCurDate_ = date;
+    update();
+}
+
+QDateTime myCalView::dateValue() const {
+    if (selection_.day >= 1) {
+        return QDateTime(QDate(selection_.year, selection_.month, selection_.day), QTime(12, 0));
+    }
+    return QDateTime(oCurDate_, QTime(12, 0));
+}
+
+// Colours ------------------------------------------------------------------------------
+
+void myCalView::initColors() {
+    colors_.grid = QColor::fromRgbF(0.867f, 0.867f, 0.867f, 0.8f);
+    colors_.days = Qt::black;
+    colors_.today = Qt::red;
+    colors_.weekNo = Qt::darkGray;
+    colors_.selectedDay = Qt::blue;
+    colors_.dayOfWeek = Qt::black;
+    colors_.month = Qt::black;
+    colors_.weekend = Qt::blue;
+    colors_.background = Qt::white;
+}
+
+void myCalView::ReadCalColors() {
+    using TalvorProColor::myGetColorFromDefaults;
+    colors_.grid = myGetColorFromDefaults(QStringLiteral("CalColorGrid"),
+                                          QColor::fromRgbF(0.667f, 0.667f, 0.667f, 0.9f));
+    colors_.days = myGetColorFromDefaults(QStringLiteral("CalColorDay"), Qt::black);
+    colors_.today = myGetColorFromDefaults(QStringLiteral("CalColorToday"), Qt::red);
+    colors_.weekNo = myGetColorFromDefaults(QStringLiteral("CalColorWeekNo"), Qt::darkGray);
+    colors_.selectedDay = myGetColorFromDefaults(QStringLiteral("CalColorSelectedDay"), Qt::blue);
+    colors_.dayOfWeek = myGetColorFromDefaults(QStringLiteral("CalColorDofW"), Qt::blue);
+    colors_.month = myGetColorFromDefaults(QStringLiteral("CalColorMonth"), Qt::blue);
+    colors_.weekend = myGetColorFromDefaults(QStringLiteral("CalColorWeekend"), Qt::blue);
+    colors_.background = myGetColorFromDefaults(QStringLiteral("CalColorBackground"), Qt::white);
+}
+
+void myCalView::setColors(const MonthColors& colors) {
+    colors_ = colors;
+    update();
+}
+
+// Fonts --------------------------------------------------------------------------------
+
+void myCalView::setCalDayOfWeekFont(const QFont& font) {
+    fonts_.dayOfWeek = font;
+    fonts_.dayOfWeekSize = static_cast<float>(font.pointSizeF());
+    update();
+}
+
+void myCalView::setCalYearFont(const QFont& font) {
+    fonts_.year = font;
+    fonts_.titleSize = static_cast<float>(font.pointSizeF());
+    update();
+}
+
+void myCalView::LoadYearMonthFont() {
+    if (auto font =
+            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalYearFont"), 18, kHelvetica)) {
+        fonts_.year = *font;
+        fonts_.titleSize = static_cast<float>(font->pointSizeF());
+    }
+}
+
+void myCalView::LoadDayOfWeekFont() {
+    if (auto font = TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayOfWeekFont"), 11,
+                                                        kHelvetica)) {
+        fonts_.dayOfWeek = *font;
+        fonts_.dayOfWeekSize = static_cast<float>(font->pointSizeF());
+    }
+}
+
+void myCalView::LoadLabelFont() {
+    if (auto font =
+            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalLabelFont"), 9, kHelvetica)) {
+        fonts_.label = *font;
+    }
+}
+
+void myCalView::LoadDayFont() {
+    if (auto font =
+            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayFont"), 11, kHelvetica)) {
+        setCalDayFont(*font);
+    }
+}
+
+void myCalView::setCalDayFont(const QFont& font) {
+    float size = static_cast<float>(font.pointSizeF());
+    const int months = calSettings_->cntH() * calSettings_->cntV();
+    if (months >= 7) {
+        size *= 0.7f;
+    } else if (months >= 5) {
+        size *= 0.8f;
+    }
+    size = std::max(size, 6.0f);
+    fonts_.day = font;
+    haveDayFont_ = true;
+    fonts_.daySize = size;
+    loadedDaySize_ = size;
+    fonts_.dayInUse = font;
+    fonts_.dayInUse.setPointSizeF(size);
+    fonts_.weekNo = font;
+    fonts_.weekNo.setPointSizeF(0.75 * size);
+    update();
+}
+
+void myCalView::preCalFontSize(const QRectF& rect) {
+    painter().preCalFontSize(rect);
+}
+
+MonthGridPainter myCalView::painter() {
+    switch (calSettings_->dayHPos()) {
+        case 0:
+            style_.dayNumberFlags = Qt::AlignLeft | Qt::AlignBottom;
+            break;
+        case 2:
+            style_.dayNumberFlags = Qt::AlignRight | Qt::AlignBottom;
+            break;
+        default:
+            style_.dayNumberFlags = Qt::AlignHCenter | Qt::AlignBottom;
+            break;
+    }
+    return MonthGridPainter(*calSettings_, fonts_, colors_, selection_, regionList_, drawnMonths_,
+                            *this, style_);
+}
+
+// Keys and clicks ----------------------------------------------------------------------
+
+void myCalView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Home:
+            Today();
+            return;
+        case Qt::Key_Right:
+            nextMonth();
+            return;
+        case Qt::Key_Left:
+            prevMonth();
+            return;
+        default:
+            break;
+    }
+    if (!isModifierKey(event->key())) {
+        const Qt::KeyboardModifiers modifiers = event->modifiers();
+        if (isFunctionKey(event->key())) {
+            platform::log(QString::asprintf("Talvor mini function key not supported %x.",
+                                            static_cast<unsigned>(event->key())));
+            platform::beep();
+        } else {
+            const unsigned code = event->text().isEmpty()
+                                      ? static_cast<unsigned>(event->key())
+                                      : static_cast<unsigned>(event->text().at(0).unicode());
+            platform::log(
+                QString::asprintf("Talvor mini key not supported %x (cmd: %lx, Alt:%lx, %lx).",
+                                  code, static_cast<unsigned long>(modifiers & Qt::ControlModifier),
+                                  static_cast<unsigned long>(modifiers & Qt::AltModifier),
+                                  static_cast<unsigned long>(modifiers.toInt())));
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void myCalView::SetLastClick(const QPointF& point) {
+    selection_.p = point;
+    setToolTip(monthGridClickHint());
+    // The day under the point is found while drawing; the caller wants it now.
+    QImage scratch(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&scratch);
+    drawMonths(painter, rect(), true);
+    painter.end();
+    update();
+}
+
+void myCalView::sendAction() {
+    if (action_) {
+        action_(*this);
+    }
+}
+
+void myCalView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        SetLastClick(event->position());
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void myCalView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Not the base class: it would take the second press for a new single click.
+    sendAction();
+    event->ignore();
+}
+
+void myCalView::mouseReleaseEvent(QMouseEvent* event) {
+    sendAction();
+    QWidget::mouseReleaseEvent(event);
+}
+
+void myCalView::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void myCalView::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+// Drops --------------------------------------------------------------------------------
+
+void myCalView::setDragging(bool on) {
+    dragging_ = on;
+    update();
+}
+
+void myCalView::dragEnterEvent(QDragEnterEvent* event) {
+    setDragging(true);
+    event->setDropAction(event->proposedAction());
+    event->accept();
+}
+
+void myCalView::dragLeaveEvent(QDragLeaveEvent* event) {
+    setDragging(false);
+    QWidget::dragLeaveEvent(event);
+}
+
+void myCalView::dropEvent(QDropEvent* event) {
+    if (performDragOperation(*event->mimeData())) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+bool myCalView::performDragOperation(const QMimeData& mime) {
+    dragging_ = false;
+    const bool taken = dropOnMonthGrid(*calSettings_, mime);
+    update();
+    return taken;
+}
+
+// Tool tips ----------------------------------------------------------------------------
+
+std::optional<QString> myCalView::toolTipAt(const QPointF& point) const {
+    for (const auto& region : regionList_) {
+        if (region.first.contains(point)) {
+            return region.second;
+        }
+    }
+    return std::nullopt;
+}
+
+bool myCalView::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (auto text = toolTipAt(help->pos())) {
+            QToolTip::showText(help->globalPos(), *text, this);
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+// Drawing ------------------------------------------------------------------------------
+
+void myCalView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    drawMonths(painter, rect(), true);
+}
+
+void myCalView::drawMonths(QPainter& painter, const QRectF& target, bool toScreen) {
+    drawLayout(painter, target, calSettings_->imageStyle(), toScreen);
+}
+
+void myCalView::drawMonth(QPainter& painter, const QRectF& rect, bool title, bool withPicture,
+                          bool toScreen) {
+    const QImage none;
+    this->painter().drawCalRect(painter, rect, oCurDate_, title,
+                                withPicture ? calSettings_->bgImage() : none, toScreen, today());
+}
+
+void myCalView::drawPictureCell(QPainter& painter, const QRectF& rect, bool title,
+                                bool withPicture) {
+    const QImage none;
+    const QImage& image = withPicture ? calSettings_->bgImage() : none;
+    drawnPictures_ << DrawnPicture{rect, title, !image.isNull()};
+    this->painter().drawImageInRect(painter, rect, oCurDate_, title, image);
+}
+
+void myCalView::frame(QPainter& painter, const QRectF& inner) {
+    const int width = calSettings_->iDrawFrame();
+    if (width <= 0) {
+        return;
+    }
+    const int halfWidth = width / 2;  // whole points
+    const qreal half = halfWidth;
+    painter.setPen(QPen(colors_.grid, width));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(inner.adjusted(-half, -half, half, half));
+}
+
+void myCalView::drawLayout(QPainter& painter, const QRectF& target, int layout, bool toScreen) {
+    regionList_.clear();
+    drawnMonths_.clear();
+    drawnPictures_.clear();
+    myCalSettings& settings = *calSettings_;
+    if (!colors_.today.isValid() || !colors_.grid.isValid() || !colors_.days.isValid() ||
+        !colors_.weekend.isValid()) {
+        platform::log(QStringLiteral("error ReadCalColors"));
+        platform::beep();
+        ReadCalColors();
+    }
+    if (!haveDayFont_) {
+        LoadYearMonthFont();
+        LoadDayFont();
+        LoadLabelFont();
+        LoadDayOfWeekFont();
+        if (!haveDayFont_) {
+            platform::log(QStringLiteral("CalDayFont nil"));
+            return;
+        }
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const bool titleBit = settings.drawWindowTitle() & myCalSettings::kMonthTitle;
+    const int frameWidth = settings.iDrawFrame();
+    const qreal margin = settings.margin();
+    const qreal marginC = settings.marginC();
+    const auto inset = [](const QRectF& r, qreal by) { return r.adjusted(by, by, -by, -by); };
+
+    const QDate kept = oCurDate_;
+    QDate first = oCurDate_.addMonths(settings.startMonthOffset());
+    first = QDate(first.year(), first.month(), 1);
+    selection_.day = -1;
+    selection_.dayOfYear = -1;
+    selection_.week = -1;
+    selection_.month = first.month();
+    selection_.year = first.year();
+    oCurDate_ = first;
+
+    // Each draw fits the day font afresh, so a larger view gets its numbers back.
+    fonts_.daySize = loadedDaySize_;
+    fonts_.dayInUse = fonts_.day;
+    fonts_.dayInUse.setPointSizeF(loadedDaySize_);
+    style_.gridLines = layout != 8;
+
+    const int across = std::max(1, settings.cntH());
+    const int down = std::max(1, settings.cntV());
+    const qreal columnW = target.width() / across;
+    qreal rowH = 0;
+    qreal top = target.top();  // of the first row of months
+    qreal step = 0;
+    if (layout == 7) {
+        rowH = target.height() / (down + 1);
+        top += rowH;  // below the picture row
+        step = rowH;
+    } else {
+        const int k = layout == 1 || layout == 6 ? 1 : 2;
+        rowH = target.height() / (down * k);
+        step = k * rowH;
+    }
+    preCalFontSize(inset(QRectF(target.left(), top, columnW, rowH), marginC));
+
+    if (layout == 8) {
+        settings.LoadMonthImage(first.month());
+        const QRectF picture = inset(target, margin);
+        QSizeF box = picture.height() >= 384 ? QSizeF(std::min<qreal>(picture.width() / 3, 256),
+                                                      std::min<qreal>(picture.height() / 3, 256))
+                                             : QSizeF(picture.width() / 2, picture.height() / 2);
+        // Near the bottom right corner: 5 in from the picture's width, 6 up from the bottom.
+        const QRectF corner(target.left() + picture.width() - box.width() - 5.0,
+                            target.bottom() - 6.0 - box.height(), box.width(), box.height());
+        if (settings.bgImage().isNull()) {
+            painter.fillRect(picture, colors_.background);
+        } else {
+            drawPictureCell(painter, picture, false, true);
+        }
+        drawMonth(painter, inset(corner, marginC), true, false, toScreen);
+        if (frameWidth > 0) {
+            frame(painter, inset(corner, marginC));
+        }
+    } else if (layout < 8) {
+        if (layout == 6 || layout == 7) {
+            settings.LoadMonthImage(first.month());
+            const QRectF whole =
+                layout == 6
+                    ? inset(target, margin)
+                    : inset(QRectF(target.left(), target.top(), target.width(), rowH), margin);
+            if (settings.bgImage().isNull()) {
+                painter.fillRect(whole, colors_.background);
+            } else {
+                drawPictureCell(painter, whole, false, true);
+            }
+        }
+        qreal rowTop = top;
+        for (int row = 0; row < down; ++row) {
+            qreal width = columnW;
+            qreal x = target.left();
+            for (int column = 0; column < across; ++column) {
+                if (layout != 6 && layout != 7) {
+                    settings.LoadMonthImage(oCurDate_.month());
+                }
+                const bool hasPicture = !settings.bgImage().isNull();
+                QRectF monthCell;
+                switch (layout) {
+                    case 7:
+                    case 6: {
+                        monthCell = QRectF(x, rowTop, width, rowH);
+                        if (layout == 7) {
+                            painter.fillRect(inset(monthCell, margin), colors_.background);
+                        }
+                        drawMonth(painter, inset(monthCell, marginC), layout == 7 || titleBit,
+                                  false, toScreen);
+                        break;
+                    }
+                    case 2:
+                    case 3:
+                    case 4:
+                    case 5: {
+                        const bool wide = layout == 3 || layout == 5;
+                        if (wide && column == 0) {
+                            drawPictureCell(
+                                painter,
+                                inset(QRectF(target.left(), rowTop, target.width(), rowH), margin),
+                                false, true);
+                            width = std::floor(width);
+                        }
+                        const QRectF upper(x, rowTop, width, rowH);
+                        monthCell = QRectF(x, rowTop + rowH, width, rowH);
+                        painter.fillRect(inset(monthCell, margin), colors_.background);
+                        if (!wide && !hasPicture) {
+                            painter.fillRect(inset(upper, margin), colors_.background);
+                        }
+                        if (layout == 2) {
+                            drawPictureCell(painter, inset(upper, margin), true, true);
+                        } else if (layout == 3) {
+                            drawPictureCell(painter, inset(upper, margin), true, false);
+                        } else if (layout == 4) {
+                            drawPictureCell(painter, inset(upper, margin), false, true);
+                        }
+                        drawMonth(painter, inset(monthCell, marginC), layout >= 4, false, toScreen);
+                        break;
+                    }
+                    default: {  // 0, 1 and any other
+                        monthCell = QRectF(x, rowTop, width, rowH);
+                        if (!hasPicture) {
+                            painter.fillRect(inset(monthCell, margin), colors_.background);
+                        }
+                        drawMonth(painter, inset(monthCell, marginC), titleBit, true, toScreen);
+                        break;
+                    }
+                }
+                frame(painter, inset(monthCell, marginC));
+                oCurDate_ = oCurDate_.addMonths(1);
+                settings.setErr(std::nullopt);
+                x += width;
+            }
+            rowTop += step;
+        }
+    }
+    oCurDate_ = kept;
+    if (dragging_) {
+        painter.setPen(QPen(Qt::red, 4.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(target).adjusted(2, 2, -2, -2));
+    }
+    painter.restore();
+}
+
+}  // namespace talvor
