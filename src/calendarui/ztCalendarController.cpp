@@ -429,41 +429,8 @@ void ztCalendarController::applyMonthGridSettings() {
     if (calView_ == nullptr) {
         return;
     }
-    myCalSettings& settings = calView_->calSettings();
-    const QString picture = defaults_.stringForKey(keys::CalBGImagePath).trimmed();
-    const QDate today = clock_.now().toQDateTime().toTimeZone(clock_.currentZone()).date();
-    if (monthGridData_.picture != picture) {
-        monthGridData_.picture = picture;
-        settings.freeImageCache();
-        if (picture.isEmpty()) {
-            settings.setSImagePath(std::nullopt);
-            settings.LoadImage(std::nullopt);
-        } else {
-            settings.setSImagePath(picture);
-            settings.LoadImage(settings.sImagePath());
-        }
-    } else if (monthGridData_.pictureDay != today) {
-        // An address with date fields names a new picture every day.
-        settings.refreshNetworkPicture();
-    }
-    monthGridData_.pictureDay = today;
-    // One table holds the special days: the file's, replaced by the calendar's once it reads
-    // (a calendar that cannot be read leaves the file's).
-    const bool file = defaults_.boolForKey(keys::bSpecialDays);
-    const QString calendar = defaults_.stringForKey(keys::CalSpecialDaysPath).trimmed();
-    if (monthGridData_.specialDaysFile != file || monthGridData_.specialDaysCalendar != calendar) {
-        monthGridData_.specialDaysFile = file;
-        monthGridData_.specialDaysCalendar = calendar;
-        settings.SetSpecialDay(false);
-        settings.SetSpecialDay(file);
-        if (!calendar.isEmpty()) {
-            settings.loadCALDesc(calendar);
-        }
-    }
-    const int birthdays = static_cast<int>(defaults_.integerForKey(keys::showAddressBDays));
-    if (settings.showAddressBDays() != birthdays) {
-        settings.SetBirthday(birthdays);
-    }
+    monthGridFeed_.apply(calView_->calSettings(), defaults_,
+                         clock_.now().toQDateTime().toTimeZone(clock_.currentZone()).date());
     calView_->update();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MAAttachedWindow.h"
+#include "MonthGridFeed.h"
 #include "myCalProView.h"
 #include "platform/Date.h"
 #include "platform/NotificationCenter.h"
@@ -252,13 +253,7 @@ class ztCalendarController : public QObject {
     QPointer<QDialog> dialog_;
     int noOfCal_ = 1;
     bool relayingOut_ = false;
-    // What applyMonthGridSettings last gave the month grids.
-    struct MonthGridData {
-        std::optional<QString> picture;
-        QDate pictureDay;
-        std::optional<bool> specialDaysFile;
-        QString specialDaysCalendar;
-    } monthGridData_;
+    MonthGridFeed monthGridFeed_;
 };
 
 }  // namespace talvor

@@ -1,0 +1,46 @@
+#include "MonthGridFeed.h"
+
+#include "CalendarUiKeys.h"
+#include "calendar/myCalSettings.h"
+#include "platform/UserDefaults.h"
+
+namespace talvor {
+
+void MonthGridFeed::apply(myCalSettings& settings, const platform::UserDefaults& defaults,
+                          const QDate& today) {
+    const QString picture = defaults.stringForKey(keys::CalBGImagePath).trimmed();
+    if (picture_ != picture) {
+        picture_ = picture;
+        settings.freeImageCache();
+        if (picture.isEmpty()) {
+            settings.setSImagePath(std::nullopt);
+            settings.LoadImage(std::nullopt);
+        } else {
+            settings.setSImagePath(picture);
+            settings.LoadImage(settings.sImagePath());
+        }
+    } else if (pictureDay_ != today) {
+        // An address with date fields names a new picture every day.
+        settings.refreshNetworkPicture();
+    }
+    pictureDay_ = today;
+    // One table holds the special days: the file's, replaced by the calendar's once it reads
+    // (a calendar that cannot be read leaves the file's).
+    const bool file = defaults.boolForKey(keys::bSpecialDays);
+    const QString calendar = defaults.stringForKey(keys::CalSpecialDaysPath).trimmed();
+    if (specialDaysFile_ != file || specialDaysCalendar_ != calendar) {
+        specialDaysFile_ = file;
+        specialDaysCalendar_ = calendar;
+        settings.SetSpecialDay(false);
+        settings.SetSpecialDay(file);
+        if (!calendar.isEmpty()) {
+            settings.loadCALDesc(calendar);
+        }
+    }
+    const int birthdays = static_cast<int>(defaults.integerForKey(keys::showAddressBDays));
+    if (settings.showAddressBDays() != birthdays) {
+        settings.SetBirthday(birthdays);
+    }
+}
+
+}  // namespace talvor
