@@ -195,6 +195,11 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
                 drawList();
             }
         }));
+    // Posted when the calendars are to be read again (another back end or calendar chosen,
+    // the calendars changed on disk).
+    observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("loadCalendarEvents"), QVariant(),
+        [this](const platform::Notification&) { reloadList(); }));
     calView_->setAction([this](myCalProView& view) { selectDay(view.dateValue().date()); });
     showMonthsOfChoice();
     applyFirstWeekdayAndWeeks();

@@ -6,6 +6,7 @@
 #include "calendarui/ztCalendarController.h"
 #include "foundation/TalvorDateSettings.h"
 #include "platform/CalendarStore.h"
+#include "platform/NotificationCenter.h"
 #include "platform/PreferenceStore.h"
 #include "platform/UserDefaults.h"
 
@@ -165,6 +166,19 @@ TEST_F(calendaruiBigCalendarLists, ListsTheEventsOfTheClickedDayElseToday) {
     EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Standup")});
     ASSERT_TRUE(big.handleCalendarKey(Qt::Key_Right, Qt::NoModifier));
     EXPECT_EQ(big.selectedDay(), QDate(2026, 6, 11));
+    EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("No events")});
+
+    // The calendars read again as the calendar pane asks. Google chosen but not set up: an
+    // empty day, and no sign-in from here.
+    calendars.saveEvent(
+        {root.path() + QStringLiteral("/home"), QStringLiteral("Lunch"), QString(),
+         Date::fromQDateTime(QDateTime(QDate(2026, 6, 11), QTime(12, 0), QTimeZone::utc())),
+         Date::fromQDateTime(QDateTime(QDate(2026, 6, 11), QTime(13, 0), QTimeZone::utc())), false,
+         std::nullopt, std::nullopt});
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("loadCalendarEvents"));
+    EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Lunch")});
+    defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("loadCalendarEvents"));
     EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("No events")});
 }
 
