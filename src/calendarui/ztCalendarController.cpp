@@ -934,7 +934,9 @@ void ztCalendarController::drawPrintout(QPainter& painter, const QRectF& target,
 }
 
 bool ztCalendarController::printCalendar(QPrinter& printer, int months) {
-    const QSizeF size = months > 0 ? printSize(months, pictureShown()) : QSizeF(window_->size());
+    // As shown: the window without the events part, which is not printed.
+    const QSizeF size = months > 0 ? printSize(months, pictureShown())
+                                   : QSizeF(window_->size() - QSize(0, bottomPartRoom()));
     printer.setDocName(myCalSettings::printJobTitle());
     // One unit a point, as the sizes and the fonts are given: the page keeps the proportions
     // of the window (text stays vector in a PDF).

@@ -182,13 +182,15 @@ void ztCalendarController::selectDay(const QDate& day) {
     if (!day.isValid() || day == selectedDay_) {
         return;
     }
-    const QDate before = selectedDay();
     selectedDay_ = day;
+    if (taskORevents_) {
+        return;  // the to-dos are not by day; the events are read on going back to them
+    }
     // A day of the month already read needs no second asking.
-    if (taskORevents_ || !events_ || day.year() != before.year() || day.month() != before.month()) {
-        reloadList();
-    } else {
+    if (events_ && events_->year() == day.year() && events_->month() == day.month()) {
         drawList();
+    } else {
+        reloadList();
     }
 }
 

@@ -198,9 +198,13 @@ TEST_F(calendaruiBigCalendarLists, ToDoModeListsTheCalendarsToDos) {
     EXPECT_EQ(listed[1], QStringLiteral("☐ Call mum"));
     EXPECT_TRUE(listed[2].startsWith(QStringLiteral("☑ File taxes"))) << listed[2].toStdString();
 
+    // The to-dos stay while a day is picked; going back lists that day's events.
+    clickDay(big, QDate(2026, 6, 15));
+    EXPECT_EQ(big.listedItems(), listed);
     big.eventsButton()->click();
     EXPECT_EQ(big.listMode(), ztCalendarController::ListMode::Events);
-    EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Standup")});
+    EXPECT_TRUE(big.eventsButton()->isChecked());
+    EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Dentist")});
 }
 
 TEST_F(calendaruiBigCalendarLists, HidingAndShowingResizesThePanelAndRetitlesTheItem) {
