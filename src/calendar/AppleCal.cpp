@@ -6,6 +6,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace talvor {
@@ -192,6 +193,31 @@ std::vector<EventAlarm> AppleCal::eventAlarms(Date from, Date to) {
         }
     }
     return alarms;
+}
+
+std::vector<platform::StoreTodo> AppleCal::todos() {
+    if (!checkEventStoreAccessForCalendar()) {
+        return {};
+    }
+    const QStringList ids = shownCalendarIds();
+    if (ids.isEmpty()) {
+        return {};
+    }
+    std::vector<platform::StoreTodo> out = eventStore().todos(ids);
+    std::stable_sort(out.begin(), out.end(),
+                     [](const platform::StoreTodo& a, const platform::StoreTodo& b) {
+                         if (a.completed != b.completed) {
+                             return !a.completed;
+                         }
+                         if (a.due.has_value() != b.due.has_value()) {
+                             return a.due.has_value();
+                         }
+                         if (a.due && *a.due != *b.due) {
+                             return *a.due < *b.due;
+                         }
+                         return a.title.localeAwareCompare(b.title) < 0;
+                     });
+    return out;
 }
 
 void AppleCal::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {

@@ -47,6 +47,9 @@ class AppleCal : public QObject, public CalendarBackEnd {
     // The alarms of the local calendars' events starting in [from, to), nothing without
     // access.
     std::vector<EventAlarm> eventAlarms(Date from, Date to) override;
+    // The to-dos of the shown calendars: open ones first, by due day (none last), then by
+    // title; nothing without access.
+    std::vector<platform::StoreTodo> todos();
 
     CalSourcePtr getLocalEventCalendar(const QString& calendarIdentifier);
     std::optional<platform::StoreCalendar> getEventCalendar(const CalSource& source);

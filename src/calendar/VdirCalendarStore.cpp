@@ -775,4 +775,42 @@ std::optional<QString> VdirCalendarStore::removeEvent(const StoreOccurrence& occ
     return std::nullopt;
 }
 
+std::vector<platform::StoreTodo> VdirCalendarStore::todos(const QStringList& calendarIds) const {
+    std::vector<platform::StoreTodo> out;
+    for (const QString& folder : calendarFolders(roots_)) {
+        if (!calendarIds.isEmpty() && !calendarIds.contains(folder)) {
+            continue;
+        }
+        for (const QFileInfo& info :
+             QDir(folder).entryInfoList({QStringLiteral("*.ics")}, QDir::Files, QDir::Name)) {
+            QFile in(info.absoluteFilePath());
+            if (!in.open(QIODevice::ReadOnly)) {
+                continue;  // the events' reading of the same file says so in the log
+            }
+            const QVariantList parts =
+                TalvorVCALENDAR::arrayFromVCALENDAR(QString::fromUtf8(in.readAll()));
+            for (const QVariant& part : parts.value(1).toList()) {
+                const QVariantMap todo = part.toMap();
+                const QString status = todo.value(QStringLiteral("STATUS")).toString().trimmed();
+                if (status.compare(QLatin1String("CANCELLED"), Qt::CaseInsensitive) == 0) {
+                    continue;
+                }
+                platform::StoreTodo item;
+                item.uid = todo.value(QStringLiteral("UID")).toString();
+                item.calendarId = folder;
+                item.title = todo.value(QStringLiteral("SUMMARY")).toString();
+                const QString due = todo.value(QStringLiteral("DUE")).toString();
+                if (!due.isEmpty()) {
+                    item.due = TalvorVCALENDAR::dateFromVCALENDAR(due);
+                }
+                item.completed =
+                    status.compare(QLatin1String("COMPLETED"), Qt::CaseInsensitive) == 0 ||
+                    todo.contains(QStringLiteral("COMPLETED"));
+                out.push_back(std::move(item));
+            }
+        }
+    }
+    return out;
+}
+
 }  // namespace talvor

@@ -51,6 +51,8 @@ class VdirCalendarStore : public platform::CalendarStore {
     platform::StoreSaveResult saveEvent(const platform::NewStoreEvent& event) override;
     std::optional<QString> removeEvent(const platform::StoreOccurrence& occurrence,
                                        platform::RemoveScope scope) override;
+    // Read from the files each time: asked for seldom, unlike the events.
+    std::vector<platform::StoreTodo> todos(const QStringList& calendarIds) const override;
 
   private:
     struct ParsedFile {

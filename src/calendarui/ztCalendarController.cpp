@@ -8,9 +8,11 @@
 #include "MAAttachedWindow.h"
 #include "MonthGrid.h"
 #include "calendar/TalvorCalPrefsSettings.h"
+#include "foundation/TalvorDateSettings.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 
@@ -31,6 +33,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRadialGradient>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSizeGrip>
 #include <QSplitter>
@@ -153,6 +156,7 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     for (const auto& item : items) {
         connect(menu_->addAction(tr(item.title)), &QAction::triggered, this, item.run);
     }
+    layout->insertWidget(layout->indexOf(splitter_) + 1, buildBottomPart());
     auto* menuButton =
         smallButton(window_.get(), QStringLiteral("≡"), QStringLiteral("settingButton"));
     menuButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
@@ -177,15 +181,32 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     calView_->LoadDayFont();
     applyFonts();
     pictureWell_->hide();
+    // The to-do pane's "TodoPreferencesChanged" carries the hiding of the lower part.
     for (const QString& name : {QStringLiteral("TalvorUpdateCalNotification"),
-                                QStringLiteral("TalvorMenuBarDatePrefsChangeNotification")}) {
+                                QStringLiteral("TalvorMenuBarDatePrefsChangeNotification"),
+                                QStringLiteral("TodoPreferencesChanged")}) {
         observations_.push_back(
             platform::DistributedNotificationCenter::defaultCenter().addObserver(
                 name, QVariant(), [this](const platform::Notification&) { updateCalPrefs(); }));
     }
+    observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("EventsLoaded"), QVariant(), [this](const platform::Notification&) {
+            if (!hiddenBottom_ && !taskORevents_) {
+                drawList();
+            }
+        }));
+    // Posted when the calendars are to be read again (another back end or calendar chosen,
+    // the calendars changed on disk).
+    observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("loadCalendarEvents"), QVariant(),
+        [this](const platform::Notification&) { reloadList(); }));
+    calView_->setAction([this](myCalProView& view) { selectDay(view.dateValue().date()); });
     showMonthsOfChoice();
     applyFirstWeekdayAndWeeks();
     applyMonthGridSettings();
+    if (TalvorDateSettings::sharedInstance().hideToDoEventSection) {
+        hideShowTaskEvents();
+    }
 }
 
 ztCalendarController::ztCalendarController()
@@ -328,7 +349,7 @@ bool ztCalendarController::getWindowType(int choice) {
 
 void ztCalendarController::relayout() {
     // A hidden view has no size of its own yet: the months of the choice stay until it shows.
-    if (calView_ == nullptr || relayingOut_ || !calView_->isVisible()) {
+    if (calView_ == nullptr || relayingOut_ || animatingSize_ || !calView_->isVisible()) {
         return;
     }
     relayingOut_ = true;
@@ -423,6 +444,7 @@ void ztCalendarController::updateCalendarPrefs() {
     if (!newChoice) {
         relayout();
     }
+    reloadList();
 }
 
 void ztCalendarController::applyMonthGridSettings() {
@@ -458,13 +480,17 @@ void ztCalendarController::showMonthsOfChoice() {
     }
     // Room for the moon's lines beside a single month too.
     const int picture = pictureShown() ? pictureWell_->height() : 0;
-    window_->resize(std::max(360, counts.across * monthCell().width() + 16),
-                    counts.down * monthCell().height() + kMoonSide + 40 + picture);
+    window_->resize(
+        std::max(360, counts.across * monthCell().width() + 16),
+        counts.down * monthCell().height() + kMoonSide + 40 + picture + bottomPartRoom());
 }
 
 void ztCalendarController::updateCalPrefs() {
     if (calView_ == nullptr) {
         return;
+    }
+    if (TalvorDateSettings::sharedInstance().hideToDoEventSection != hiddenBottom_) {
+        hideShowTaskEvents();
     }
     applyFirstWeekdayAndWeeks();
     calView_->update();
@@ -480,6 +506,7 @@ void ztCalendarController::settingsBtnAction() {
 
 void ztCalendarController::today() {
     calView_->Today();
+    selectDay(calView_->oCurDate());
 }
 void ztCalendarController::prevMonth() {
     calView_->prevMonth();
@@ -489,9 +516,11 @@ void ztCalendarController::nextMonth() {
 }
 void ztCalendarController::prevDay() {
     calView_->prevDay();
+    selectDay(calView_->oCurDate());
 }
 void ztCalendarController::nextDay() {
     calView_->nextDay();
+    selectDay(calView_->oCurDate());
 }
 
 bool ztCalendarController::handleCalendarKey(int key, Qt::KeyboardModifiers modifiers) {
@@ -535,6 +564,9 @@ bool ztCalendarController::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::Hide) {
             closeAttachedWindow();
         }
+    } else if (listArea_ != nullptr && watched == static_cast<QObject*>(listArea_) &&
+               event->type() == QEvent::Resize) {
+        drawList();  // the rows wrap to the new width
     } else if (watched == calView_) {
         if (event->type() == QEvent::Resize) {
             relayout();
@@ -869,7 +901,9 @@ void ztCalendarController::drawPrintout(QPainter& painter, const QRectF& target,
 }
 
 bool ztCalendarController::printCalendar(QPrinter& printer, int months) {
-    const QSizeF size = months > 0 ? printSize(months, pictureShown()) : QSizeF(window_->size());
+    // As shown: the window without the events part, which is not printed.
+    const QSizeF size = months > 0 ? printSize(months, pictureShown())
+                                   : QSizeF(window_->size() - QSize(0, bottomPartRoom()));
     printer.setDocName(myCalSettings::printJobTitle());
     // One unit a point, as the sizes and the fonts are given: the page keeps the proportions
     // of the window (text stays vector in a PDF).
@@ -921,6 +955,12 @@ void ztCalendarController::releaseWindow() {
     moonPicture_ = nullptr;
     moonText_ = nullptr;
     settingsButton_ = nullptr;
+    hideBottom_ = nullptr;
+    listArea_ = nullptr;
+    listTitle_ = nullptr;
+    eventsButton_ = nullptr;
+    todoButton_ = nullptr;
+    hideShowMenuItem_ = nullptr;
     window_.reset();
 }
 

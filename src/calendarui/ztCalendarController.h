@@ -2,7 +2,9 @@
 
 #include "MAAttachedWindow.h"
 #include "MonthGridFeed.h"
+#include "calendar/CalMonth.h"
 #include "myCalProView.h"
+#include "platform/CalendarStore.h"
 #include "platform/Date.h"
 #include "platform/NotificationCenter.h"
 
@@ -19,10 +21,13 @@
 #include <optional>
 #include <vector>
 
+class QAction;
 class QDialog;
 class QLabel;
 class QMenu;
 class QPrinter;
+class QPropertyAnimation;
+class QScrollArea;
 class QSplitter;
 class QToolButton;
 class QUrl;
@@ -212,6 +217,31 @@ class ztCalendarController : public QObject {
     // The first day of each month shown, in reading order.
     QList<QDate> shownMonths() const;
 
+    // --- The events / to-do part under the months ---
+    // Hides or shows the part, the window shrinking or growing by it (animated while the
+    // window is shown); the menu item says what it would do next.
+    void hideShowTaskEvents();
+    // Shows the part when it is hidden, then hides or shows the months (and picture).
+    void hideShowMiniCalendar();
+    bool isBottomHidden() const { return hiddenBottom_; }
+    bool isAnimatingSize() const { return animatingSize_; }
+    QWidget* bottomPart() const { return hideBottom_; }
+    QSplitter* topPart() const { return splitter_; }
+    // In the ≡ menu; hides or shows the part and keeps the choice in the date settings.
+    QAction* hideShowMenuItem() const { return hideShowMenuItem_; }
+    enum class ListMode { Events, Todos };
+    void setListMode(ListMode mode);
+    ListMode listMode() const { return taskORevents_ ? ListMode::Todos : ListMode::Events; }
+    QToolButton* eventsButton() const { return eventsButton_; }
+    QToolButton* todoButton() const { return todoButton_; }
+    // The day whose events are listed: the one picked in the months, else today.
+    QDate selectedDay() const;
+    void selectDay(const QDate& day);
+    // Asks the calendars again for the list shown.
+    void reloadList();
+    // The rows of the list as their text, top first.
+    QStringList listedItems() const;
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -224,6 +254,11 @@ class ztCalendarController : public QObject {
     void setPictureHeight(int height);
     // Lays out the months of the choice and sizes the window to hold them.
     void showMonthsOfChoice();
+    QWidget* buildBottomPart();
+    // The height the part takes in the window; 0 while it is hidden.
+    int bottomPartRoom() const;
+    void drawList();
+    void retitleHideShowItem();
     template <class Dialog>
     Dialog* opened(Dialog* dialog);
     // A picture file, null when it cannot be read or is too large.
@@ -254,6 +289,21 @@ class ztCalendarController : public QObject {
     int noOfCal_ = 1;
     bool relayingOut_ = false;
     MonthGridFeed monthGridFeed_;
+    // The events / to-do part.
+    bool hiddenBottom_ = false;
+    bool animatingSize_ = false;
+    QRect contentOldFrame_;  // the frame before the part was hidden
+    QWidget* hideBottom_ = nullptr;
+    QAction* hideShowMenuItem_ = nullptr;
+    QLabel* listTitle_ = nullptr;
+    QToolButton* eventsButton_ = nullptr;
+    QToolButton* todoButton_ = nullptr;
+    QScrollArea* listArea_ = nullptr;
+    QPointer<QPropertyAnimation> animation_;
+    bool taskORevents_ = false;  // true: the to-dos
+    QDate selectedDay_;          // invalid: today
+    CalMonthPtr events_;         // the month of the selected day, filled by the back end
+    std::vector<platform::StoreTodo> tasks_;
 };
 
 }  // namespace talvor

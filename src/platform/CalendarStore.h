@@ -61,6 +61,15 @@ struct NewStoreEvent {
 
 enum class RemoveScope { ThisEvent, ThisAndFuture, All };
 
+// A to-do kept in one of the calendars (a VTODO), as far as a list of them shows it.
+struct StoreTodo {
+    QString uid;
+    QString calendarId;
+    QString title;
+    std::optional<Date> due;
+    bool completed = false;
+};
+
 struct StoreSaveResult {
     QString eventId;               // empty on failure
     std::optional<QString> error;  // a text for the user
@@ -107,6 +116,11 @@ class CalendarStore : public QObject {
     // on success, else a text for the user.
     virtual std::optional<QString> removeEvent(const StoreOccurrence& occurrence,
                                                RemoveScope scope) = 0;
+    // The to-dos of the given calendars (all when empty); none for a store that keeps none.
+    virtual std::vector<StoreTodo> todos(const QStringList& calendarIds) const {
+        (void)calendarIds;
+        return {};
+    }
 
   protected:
     // The settings the consent is kept in (the standard defaults unless set).

@@ -4,6 +4,7 @@
 #include "calendarui/HUDWindow.h"
 #include "calendarui/MAAttachedWindow.h"
 #include "calendarui/ztCalendarController.h"
+#include "foundation/TalvorDateSettings.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/PreferenceStore.h"
 #include "platform/ProcessLauncher.h"
@@ -455,14 +456,16 @@ TEST_F(calendaruiBigCalendarWindow, FontsAreAppliedAndKept) {
 }
 
 TEST_F(calendaruiBigCalendarWindow, TheSettingsMenuPrintsAndChoosesPhotosAndFonts) {
+    TalvorDateSettings::sharedInstance().hideToDoEventSection = true;
     ztCalendarController big(clock, defaults, screens);
     QStringList titles;
     for (QAction* action : big.settingsMenu()->actions()) {
         titles << action->text();
     }
-    EXPECT_EQ(titles, (QStringList{"Print 1 Month", "Print 3 Months", "Print 6 Months",
-                                   "Print 12 Months", "Add photo", "Set cal weekday font size",
-                                   "Set cal Month font size", "Set cal day font size"}));
+    EXPECT_EQ(titles,
+              (QStringList{"Print 1 Month", "Print 3 Months", "Print 6 Months", "Print 12 Months",
+                           "Add photo", "Set cal weekday font size", "Set cal Month font size",
+                           "Set cal day font size", "", "Show Events/To Do Items"}));
     big.window()->show();
     const auto action = [&](const QString& title) {
         for (QAction* a : big.settingsMenu()->actions()) {
