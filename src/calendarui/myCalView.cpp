@@ -335,6 +335,9 @@ bool myCalView::performDragOperation(const QMimeData& mime) {
     dragging_ = false;
     const bool taken = dropOnMonthGrid(*calSettings_, mime);
     update();
+    if (dropDone_) {
+        dropDone_(taken);
+    }
     return taken;
 }
 

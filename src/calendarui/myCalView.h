@@ -37,6 +37,9 @@ class myCalView : public QWidget {
     const myCalSettings& calSettings() const { return *calSettings_; }
 
     // Sent on a double click and on every click's release.
+    // Told after each drop whether it was taken (a picture kept under "CalBGImagePath").
+    void setDropDone(std::function<void(bool taken)> done) { dropDone_ = std::move(done); }
+
     using Action = std::function<void(myCalView&)>;
     void setAction(Action action) { action_ = std::move(action); }
     const Action& action() const { return action_; }
@@ -131,6 +134,7 @@ class myCalView : public QWidget {
     void frame(QPainter& painter, const QRectF& inner);
 
     std::unique_ptr<myCalSettings> calSettings_;
+    std::function<void(bool taken)> dropDone_;
     const platform::Clock* clock_ = nullptr;
     bool dragging_ = false;
     MonthSelection selection_;

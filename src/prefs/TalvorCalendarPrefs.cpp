@@ -6,6 +6,7 @@
 #include "calendarui/ztCalendarController.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorDateSettings.h"
+#include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
 #include <QButtonGroup>
@@ -307,24 +308,28 @@ void TalvorCalendarPrefs::SelectCalBGImagePath(const QString& path) {
     writeMonthGridText(keys::CalBGImagePath, path);
     showText(control(keys::CalBGImagePath), path.trimmed());
     delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
+    refreshPreview();
 }
 
 void TalvorCalendarPrefs::SelectSpecialDays(bool on) {
     PreferenceDomain::writeFlag(keys::bSpecialDays, on);
     PreferenceDomain::synchronize(QStringLiteral("Talvor: the calendar settings were not saved"));
     delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
+    refreshPreview();
 }
 
 void TalvorCalendarPrefs::SelectSpecialDaysCalendar(const QString& pathOrAddress) {
     writeMonthGridText(keys::CalSpecialDaysPath, pathOrAddress);
     showText(control(keys::CalSpecialDaysPath), pathOrAddress.trimmed());
     delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
+    refreshPreview();
 }
 
 void TalvorCalendarPrefs::SelectBirthdays(int index) {
     PreferenceDomain::writeInteger(keys::showAddressBDays, index >= 0 && index <= 2 ? index : 0);
     PreferenceDomain::synchronize(QStringLiteral("Talvor: the calendar settings were not saved"));
     delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
+    refreshPreview();
 }
 
 void TalvorCalendarPrefs::openChooser(const QString& id, const QString& title, bool folder,
@@ -433,6 +438,17 @@ void TalvorCalendarPrefs::showSettings() {
         const QSignalBlocker block(menu);
         menu->setCurrentIndex(birthdays >= 0 && birthdays <= 2 ? birthdays : 0);
     }
+    refreshPreview();
+}
+
+void TalvorCalendarPrefs::refreshPreview() {
+    if (!preview_) {
+        return;
+    }
+    const platform::Clock& clock = platform::Clock::shared();
+    previewFeed_.apply(preview_->calSettings(), platform::UserDefaults::standard(),
+                       clock.now().toQDateTime().toTimeZone(clock.currentZone()).date());
+    preview_->update();
 }
 
 std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
@@ -550,6 +566,16 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
         {tr("Not shown"), tr("Marked, names in the tool tip"), tr("Marked with names")});
     connect(birthdays, &QComboBox::activated, this, [this](int index) { SelectBirthdays(index); });
     gridForm->addRow(tr("Birthdays from Contacts:"), birthdays);
+    preview_ = new myCalView(gridBox);
+    preview_->setObjectName(QStringLiteral("monthGridPreview"));
+    preview_->setFixedSize(280, 210);
+    // A picture dropped on the preview is the choice: shown in the field and announced.
+    preview_->setDropDone([this](bool taken) {
+        if (taken) {
+            SelectCalBGImagePath(PreferenceDomain::readText(keys::CalBGImagePath, QString()));
+        }
+    });
+    gridForm->addRow(tr("Preview:"), preview_);
     layout->addWidget(gridBox);
 
     auto* buttons = new QHBoxLayout();

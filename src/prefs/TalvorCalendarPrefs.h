@@ -2,6 +2,8 @@
 
 #include "PaneDelegate.h"
 #include "PreferencePane.h"
+#include "calendarui/MonthGridFeed.h"
+#include "calendarui/myCalView.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -75,6 +77,9 @@ class TalvorCalendarPrefs : public PreferencePane {
 
     // Null until the view is built.
     QWidget* control(const QString& id) const;
+    // This month as the calendar windows will show it, with the picture, special days and
+    // birthdays chosen here; null until the view is built.
+    myCalView* preview() const { return preview_; }
     QPushButton* deletePhotoButton() const { return deletePhoto_; }
 
   protected:
@@ -84,6 +89,7 @@ class TalvorCalendarPrefs : public PreferencePane {
     void saveAndAnnounce();
     void showSettings();
     void openWell(const QString& id);
+    void refreshPreview();
     void openChooser(const QString& id, const QString& title, bool folder, const QString& filter,
                      std::function<void(const QString&)> chosen);
 
@@ -91,6 +97,8 @@ class TalvorCalendarPrefs : public PreferencePane {
     WindowHooks hooks_;
     QPointer<QWidget> view_;
     QPointer<QPushButton> deletePhoto_;
+    QPointer<myCalView> preview_;
+    MonthGridFeed previewFeed_;
 };
 
 }  // namespace talvor

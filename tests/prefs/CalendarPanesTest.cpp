@@ -36,11 +36,13 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -440,6 +442,68 @@ TEST_F(prefsCalendarWindowPane, MonthGridDataIsSetHereAndReachesTheCalendarWindo
     enter("CalBGImagePath", QString());
     EXPECT_TRUE(grid.bgImage().isNull());
     EXPECT_TRUE(grid.sImagePath().isEmpty());
+}
+
+// The pane's preview month follows each choice at once: the picture behind it and the
+// special days of the file the user switched on.
+TEST_F(prefsCalendarWindowPane, ThePreviewShowsThePictureAndDaysAsTheyAreChosen) {
+    const QString days = sandbox.root() + QStringLiteral("/data/talvor/Holidays/SpecialDays.txt");
+    QDir().mkpath(QFileInfo(days).path());
+    {
+        QFile f(days);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("xx0614 Flag day\n");
+    }
+    const QString picture = sandbox.root() + QStringLiteral("/behind.png");
+    {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(QColor(30, 90, 200));
+        ASSERT_TRUE(image.save(picture));
+    }
+    TalvorCalendarPrefs pane(QStringLiteral("Nib"), delegate());
+    pane.view();
+    myCalView* preview = pane.preview();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->oCurDate().month(), 6);
+    EXPECT_TRUE(preview->calSettings().bgImage().isNull());
+    EXPECT_EQ(preview->calSettings().specialDayText(QDate(2026, 6, 14)), std::nullopt);
+
+    child<QAbstractButton>(pane, QStringLiteral("bSpecialDays"))->click();
+    EXPECT_EQ(preview->calSettings().specialDayText(QDate(2026, 6, 14)),
+              QStringLiteral("Flag day"));
+    auto* field = child<QLineEdit>(pane, QStringLiteral("CalBGImagePath"));
+    field->setText(picture);
+    emit field->editingFinished();
+    EXPECT_FALSE(preview->calSettings().bgImage().isNull());
+    // Drawn: the picture's own blue (not the weekend numbers' pure blue) fills the month.
+    const auto pictureShown = [&] {
+        const QImage shown = preview->grab().toImage();
+        int near = 0;
+        for (int y = 0; y < shown.height(); y += 2) {
+            for (int x = 0; x < shown.width(); x += 2) {
+                const QColor c = shown.pixelColor(x, y);
+                near += std::abs(c.red() - 30) < 30 && std::abs(c.green() - 90) < 30 &&
+                        std::abs(c.blue() - 200) < 30;
+            }
+        }
+        return near > shown.width() * shown.height() / 16;
+    };
+    EXPECT_TRUE(pictureShown());
+
+    field->setText(QString());
+    emit field->editingFinished();
+    EXPECT_TRUE(preview->calSettings().bgImage().isNull());
+    EXPECT_FALSE(pictureShown());
+
+    // A picture dropped on the preview becomes the choice, in the field and announced.
+    takePosted();
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(picture)});
+    EXPECT_TRUE(preview->performDragOperation(dropped));
+    EXPECT_EQ(stored().value(QStringLiteral("CalBGImagePath")), picture);
+    EXPECT_EQ(field->text(), picture);
+    EXPECT_EQ(takePosted(), QStringList{kChanged});
+    EXPECT_TRUE(pictureShown());
 }
 
 // The choosers open without blocking; a chosen file or folder is written like a typed one.
