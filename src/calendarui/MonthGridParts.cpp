@@ -1,6 +1,7 @@
 #include "MonthGridParts.h"
 
 #include "foundation/PreferenceDomain.h"
+#include "foundation/TalvorLoadFonts.h"
 #include "platform/Log.h"
 
 #include <QFontMetricsF>
@@ -520,6 +521,68 @@ bool dropOnMonthGrid(myCalSettings& settings, const QMimeData& mime) {
         return true;
     }
     return false;
+}
+
+// Fonts --------------------------------------------------------------------------------
+
+void MonthFonts::setYear(const QFont& font) {
+    year = font;
+    titleSize = static_cast<float>(font.pointSizeF());
+}
+
+void MonthFonts::setDayOfWeek(const QFont& font) {
+    dayOfWeek = font;
+    dayOfWeekSize = static_cast<float>(font.pointSizeF());
+}
+
+void MonthFonts::setDay(const QFont& font, int months) {
+    float size = static_cast<float>(font.pointSizeF());
+    if (months >= 7) {
+        size *= 0.7f;
+    } else if (months >= 5) {
+        size *= 0.8f;
+    }
+    day = font;
+    daySize = std::max(size, 6.0f);
+    dayInUse = font;
+    dayInUse.setPointSizeF(daySize);
+    weekNo = font;
+    weekNo.setPointSizeF(0.75 * daySize);
+}
+
+void MonthFonts::loadYear() {
+    if (auto font =
+            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalYearFont"), 18, kHelvetica)) {
+        setYear(*font);
+    }
+}
+
+void MonthFonts::loadDayOfWeek() {
+    if (auto font = TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayOfWeekFont"), 11,
+                                                        kHelvetica)) {
+        setDayOfWeek(*font);
+    }
+}
+
+void MonthFonts::loadLabel() {
+    if (auto font =
+            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalLabelFont"), 9, kHelvetica)) {
+        label = *font;
+    }
+}
+
+std::optional<QFont> MonthFonts::loadDayFont() {
+    return TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayFont"), 11, kHelvetica);
+}
+
+std::optional<QString> toolTipIn(const QList<QPair<QRectF, QString>>& regions,
+                                 const QPointF& point) {
+    for (const auto& region : regions) {
+        if (region.first.contains(point)) {
+            return region.second;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace talvor

@@ -34,7 +34,24 @@ struct MonthFonts {
     float daySize = 11;
     float titleSize = 18;
     float dayOfWeekSize = 11;
+
+    void setYear(const QFont& font);
+    void setDayOfWeek(const QFont& font);
+    // The day font for a grid of `months` months: 0.7 of its size for seven or more, 0.8 for
+    // five or six, never below 6 points; the week numbers at 0.75 of that.
+    void setDay(const QFont& font, int months);
+    // From the settings ("CalYearFont" 18, "CalDayOfWeekFont" 11, "CalLabelFont" 9 points,
+    // Helvetica); a font that cannot be made keeps the one there is.
+    void loadYear();
+    void loadDayOfWeek();
+    void loadLabel();
+    // "CalDayFont" (Helvetica 11), if it can be made.
+    static std::optional<QFont> loadDayFont();
 };
+
+// The text of the first tool-tip rectangle holding `point`.
+std::optional<QString> toolTipIn(const QList<QPair<QRectF, QString>>& regions,
+                                 const QPointF& point);
 
 // The last click and the day found under it by the last draw.
 struct MonthSelection {

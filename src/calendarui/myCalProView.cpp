@@ -2,7 +2,6 @@
 
 #include "CalendarApplication.h"
 #include "foundation/PreferenceDomain.h"
-#include "foundation/TalvorLoadFonts.h"
 #include "foundation/TalvorProColor.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -23,8 +22,6 @@
 
 namespace talvor {
 namespace {
-
-const QString kHelvetica = QStringLiteral("Helvetica");
 
 // The day number's place for its 1-9 location (left, centre, right by threes at the top,
 // middle, bottom); any other: centre bottom.
@@ -198,14 +195,12 @@ void myCalProView::setLongMonthNames(bool on) {
 // Fonts --------------------------------------------------------------------------------
 
 void myCalProView::setCalDayOfWeekFont(const QFont& font) {
-    fonts_.dayOfWeek = font;
-    fonts_.dayOfWeekSize = static_cast<float>(font.pointSizeF());
+    fonts_.setDayOfWeek(font);
     update();
 }
 
 void myCalProView::setCalYearFont(const QFont& font) {
-    fonts_.year = font;
-    fonts_.titleSize = static_cast<float>(font.pointSizeF());
+    fonts_.setYear(font);
     update();
 }
 
@@ -219,50 +214,26 @@ void myCalProView::setCalDayFont(const QFont& font) {
 }
 
 void myCalProView::LoadYearMonthFont() {
-    if (auto font =
-            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalYearFont"), 18, kHelvetica)) {
-        fonts_.year = *font;
-        fonts_.titleSize = static_cast<float>(font->pointSizeF());
-    }
+    fonts_.loadYear();
 }
 
 void myCalProView::LoadDayOfWeekFont() {
-    if (auto font = TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayOfWeekFont"), 11,
-                                                        kHelvetica)) {
-        fonts_.dayOfWeek = *font;
-        fonts_.dayOfWeekSize = static_cast<float>(font->pointSizeF());
-    }
+    fonts_.loadDayOfWeek();
 }
 
 void myCalProView::LoadLabelFont() {
-    if (auto font =
-            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalLabelFont"), 9, kHelvetica)) {
-        fonts_.label = *font;
-    }
+    fonts_.loadLabel();
 }
 
 void myCalProView::LoadDayFont() {
-    auto font = TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayFont"), 11, kHelvetica);
-    if (!font) {
-        return;
+    if (auto font = MonthFonts::loadDayFont()) {
+        fonts_.day = *font;
+        scaleDayFontForMonths();
     }
-    fonts_.day = *font;
-    scaleDayFontForMonths();
 }
 
 void myCalProView::scaleDayFontForMonths() {
-    float size = static_cast<float>(fonts_.day.pointSizeF());
-    const int months = calSettings_->cntH() * calSettings_->cntV();
-    if (months >= 7) {
-        size *= 0.7f;
-    } else if (months >= 5) {
-        size *= 0.8f;
-    }
-    fonts_.daySize = std::max(size, 6.0f);
-    fonts_.dayInUse = fonts_.day;
-    fonts_.dayInUse.setPointSizeF(fonts_.daySize);
-    fonts_.weekNo = fonts_.day;
-    fonts_.weekNo.setPointSizeF(0.75 * fonts_.daySize);
+    fonts_.setDay(fonts_.day, calSettings_->cntH() * calSettings_->cntV());
     update();
 }
 
@@ -357,12 +328,7 @@ bool myCalProView::performDragOperation(const QMimeData& mime) {
 // Tool tips ----------------------------------------------------------------------------
 
 std::optional<QString> myCalProView::toolTipAt(const QPointF& point) const {
-    for (const auto& region : regionList_) {
-        if (region.first.contains(point)) {
-            return region.second;
-        }
-    }
-    return std::nullopt;
+    return toolTipIn(regionList_, point);
 }
 
 bool myCalProView::event(QEvent* event) {

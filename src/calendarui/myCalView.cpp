@@ -1,6 +1,5 @@
 #include "myCalView.h"
 
-#include "foundation/TalvorLoadFonts.h"
 #include "foundation/TalvorProColor.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -18,8 +17,6 @@
 
 namespace talvor {
 namespace {
-
-const QString kHelvetica = QStringLiteral("Helvetica");
 
 // Keys that carry no character of their own (arrows, F-keys, Home, ...), as opposed to text
 // keys and the few control characters (Escape, Tab, Backspace, Return).
@@ -143,64 +140,37 @@ void myCalView::setColors(const MonthColors& colors) {
 // Fonts --------------------------------------------------------------------------------
 
 void myCalView::setCalDayOfWeekFont(const QFont& font) {
-    fonts_.dayOfWeek = font;
-    fonts_.dayOfWeekSize = static_cast<float>(font.pointSizeF());
+    fonts_.setDayOfWeek(font);
     update();
 }
 
 void myCalView::setCalYearFont(const QFont& font) {
-    fonts_.year = font;
-    fonts_.titleSize = static_cast<float>(font.pointSizeF());
+    fonts_.setYear(font);
     update();
 }
 
 void myCalView::LoadYearMonthFont() {
-    if (auto font =
-            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalYearFont"), 18, kHelvetica)) {
-        fonts_.year = *font;
-        fonts_.titleSize = static_cast<float>(font->pointSizeF());
-    }
+    fonts_.loadYear();
 }
 
 void myCalView::LoadDayOfWeekFont() {
-    if (auto font = TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayOfWeekFont"), 11,
-                                                        kHelvetica)) {
-        fonts_.dayOfWeek = *font;
-        fonts_.dayOfWeekSize = static_cast<float>(font->pointSizeF());
-    }
+    fonts_.loadDayOfWeek();
 }
 
 void myCalView::LoadLabelFont() {
-    if (auto font =
-            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalLabelFont"), 9, kHelvetica)) {
-        fonts_.label = *font;
-    }
+    fonts_.loadLabel();
 }
 
 void myCalView::LoadDayFont() {
-    if (auto font =
-            TalvorLoadFonts::TalvorLoadCopyFont(QStringLiteral("CalDayFont"), 11, kHelvetica)) {
+    if (auto font = MonthFonts::loadDayFont()) {
         setCalDayFont(*font);
     }
 }
 
 void myCalView::setCalDayFont(const QFont& font) {
-    float size = static_cast<float>(font.pointSizeF());
-    const int months = calSettings_->cntH() * calSettings_->cntV();
-    if (months >= 7) {
-        size *= 0.7f;
-    } else if (months >= 5) {
-        size *= 0.8f;
-    }
-    size = std::max(size, 6.0f);
-    fonts_.day = font;
+    fonts_.setDay(font, calSettings_->cntH() * calSettings_->cntV());
     haveDayFont_ = true;
-    fonts_.daySize = size;
-    loadedDaySize_ = size;
-    fonts_.dayInUse = font;
-    fonts_.dayInUse.setPointSizeF(size);
-    fonts_.weekNo = font;
-    fonts_.weekNo.setPointSizeF(0.75 * size);
+    loadedDaySize_ = fonts_.daySize;
     update();
 }
 
@@ -344,12 +314,7 @@ bool myCalView::performDragOperation(const QMimeData& mime) {
 // Tool tips ----------------------------------------------------------------------------
 
 std::optional<QString> myCalView::toolTipAt(const QPointF& point) const {
-    for (const auto& region : regionList_) {
-        if (region.first.contains(point)) {
-            return region.second;
-        }
-    }
-    return std::nullopt;
+    return toolTipIn(regionList_, point);
 }
 
 bool myCalView::event(QEvent* event) {
