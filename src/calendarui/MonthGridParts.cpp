@@ -2,6 +2,7 @@
 
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorLoadFonts.h"
+#include "foundation/TalvorProColor.h"
 #include "platform/Log.h"
 
 #include <QFontMetricsF>
@@ -521,6 +522,34 @@ bool dropOnMonthGrid(myCalSettings& settings, const QMimeData& mime) {
         return true;
     }
     return false;
+}
+
+// Colours ------------------------------------------------------------------------------
+
+void MonthColors::setFirstDefaults() {
+    grid = QColor::fromRgbF(0.867f, 0.867f, 0.867f, 0.8f);
+    days = Qt::black;
+    today = Qt::red;
+    weekNo = Qt::darkGray;
+    selectedDay = Qt::blue;
+    dayOfWeek = Qt::black;
+    month = Qt::black;
+    weekend = Qt::blue;
+    background = Qt::white;
+}
+
+void MonthColors::readFromDefaults() {
+    using TalvorProColor::myGetColorFromDefaults;
+    grid = myGetColorFromDefaults(QStringLiteral("CalColorGrid"),
+                                  QColor::fromRgbF(0.667f, 0.667f, 0.667f, 0.9f));
+    days = myGetColorFromDefaults(QStringLiteral("CalColorDay"), Qt::black);
+    today = myGetColorFromDefaults(QStringLiteral("CalColorToday"), Qt::red);
+    weekNo = myGetColorFromDefaults(QStringLiteral("CalColorWeekNo"), Qt::darkGray);
+    selectedDay = myGetColorFromDefaults(QStringLiteral("CalColorSelectedDay"), Qt::blue);
+    dayOfWeek = myGetColorFromDefaults(QStringLiteral("CalColorDofW"), Qt::blue);
+    month = myGetColorFromDefaults(QStringLiteral("CalColorMonth"), Qt::blue);
+    weekend = myGetColorFromDefaults(QStringLiteral("CalColorWeekend"), Qt::blue);
+    background = myGetColorFromDefaults(QStringLiteral("CalColorBackground"), Qt::white);
 }
 
 // Fonts --------------------------------------------------------------------------------

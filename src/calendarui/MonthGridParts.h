@@ -26,6 +26,12 @@ namespace talvor {
 
 struct MonthColors {
     QColor grid, days, weekend, weekNo, background, today, selectedDay, dayOfWeek, month, border;
+
+    // The colours a month view starts with; `border` is left as it is.
+    void setFirstDefaults();
+    // The colours of the settings ("CalColorGrid", "CalColorDay", ...), with their own
+    // defaults; `border` is left as it is.
+    void readFromDefaults();
 };
 
 // The day font is shrunk to the cells while drawing: `dayInUse` at `daySize` is what is drawn.

@@ -2,7 +2,6 @@
 
 #include "CalendarApplication.h"
 #include "foundation/PreferenceDomain.h"
-#include "foundation/TalvorProColor.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 
@@ -118,31 +117,13 @@ QDateTime myCalProView::dateValue() const {
 // Colours ------------------------------------------------------------------------------
 
 void myCalProView::initColors() {
-    colors_.grid = QColor::fromRgbF(0.867f, 0.867f, 0.867f, 0.8f);
-    colors_.days = Qt::black;
-    colors_.today = Qt::red;
-    colors_.weekNo = Qt::darkGray;
-    colors_.selectedDay = Qt::blue;
-    colors_.dayOfWeek = Qt::black;
-    colors_.month = Qt::black;
-    colors_.weekend = Qt::blue;
-    colors_.background = Qt::white;
+    colors_.setFirstDefaults();
     colors_.border = QColor::fromRgbF(0.8f, 0.8f, 0.8f);
     dayNoLocation_ = 0;
 }
 
 void myCalProView::ReadCalColors() {
-    using TalvorProColor::myGetColorFromDefaults;
-    colors_.grid = myGetColorFromDefaults(QStringLiteral("CalColorGrid"),
-                                          QColor::fromRgbF(0.667f, 0.667f, 0.667f, 0.9f));
-    colors_.days = myGetColorFromDefaults(QStringLiteral("CalColorDay"), Qt::black);
-    colors_.today = myGetColorFromDefaults(QStringLiteral("CalColorToday"), Qt::red);
-    colors_.weekNo = myGetColorFromDefaults(QStringLiteral("CalColorWeekNo"), Qt::darkGray);
-    colors_.selectedDay = myGetColorFromDefaults(QStringLiteral("CalColorSelectedDay"), Qt::blue);
-    colors_.dayOfWeek = myGetColorFromDefaults(QStringLiteral("CalColorDofW"), Qt::blue);
-    colors_.month = myGetColorFromDefaults(QStringLiteral("CalColorMonth"), Qt::blue);
-    colors_.weekend = myGetColorFromDefaults(QStringLiteral("CalColorWeekend"), Qt::blue);
-    colors_.background = myGetColorFromDefaults(QStringLiteral("CalColorBackground"), Qt::white);
+    colors_.readFromDefaults();
 }
 
 void myCalProView::setCalColorBG(const QColor& c) {

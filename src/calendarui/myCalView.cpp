@@ -1,6 +1,5 @@
 #include "myCalView.h"
 
-#include "foundation/TalvorProColor.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 
@@ -107,29 +106,11 @@ QDateTime myCalView::dateValue() const {
 // Colours ------------------------------------------------------------------------------
 
 void myCalView::initColors() {
-    colors_.grid = QColor::fromRgbF(0.867f, 0.867f, 0.867f, 0.8f);
-    colors_.days = Qt::black;
-    colors_.today = Qt::red;
-    colors_.weekNo = Qt::darkGray;
-    colors_.selectedDay = Qt::blue;
-    colors_.dayOfWeek = Qt::black;
-    colors_.month = Qt::black;
-    colors_.weekend = Qt::blue;
-    colors_.background = Qt::white;
+    colors_.setFirstDefaults();
 }
 
 void myCalView::ReadCalColors() {
-    using TalvorProColor::myGetColorFromDefaults;
-    colors_.grid = myGetColorFromDefaults(QStringLiteral("CalColorGrid"),
-                                          QColor::fromRgbF(0.667f, 0.667f, 0.667f, 0.9f));
-    colors_.days = myGetColorFromDefaults(QStringLiteral("CalColorDay"), Qt::black);
-    colors_.today = myGetColorFromDefaults(QStringLiteral("CalColorToday"), Qt::red);
-    colors_.weekNo = myGetColorFromDefaults(QStringLiteral("CalColorWeekNo"), Qt::darkGray);
-    colors_.selectedDay = myGetColorFromDefaults(QStringLiteral("CalColorSelectedDay"), Qt::blue);
-    colors_.dayOfWeek = myGetColorFromDefaults(QStringLiteral("CalColorDofW"), Qt::blue);
-    colors_.month = myGetColorFromDefaults(QStringLiteral("CalColorMonth"), Qt::blue);
-    colors_.weekend = myGetColorFromDefaults(QStringLiteral("CalColorWeekend"), Qt::blue);
-    colors_.background = myGetColorFromDefaults(QStringLiteral("CalColorBackground"), Qt::white);
+    colors_.readFromDefaults();
 }
 
 void myCalView::setColors(const MonthColors& colors) {
