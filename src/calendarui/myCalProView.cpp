@@ -2,22 +2,11 @@
 
 #include "CalendarApplication.h"
 #include "foundation/PreferenceDomain.h"
-#include "platform/Clock.h"
-#include "platform/Log.h"
 
-#include <QDragEnterEvent>
-#include <QFileInfo>
-#include <QFontMetricsF>
-#include <QHelpEvent>
-#include <QLocale>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
-#include <QToolTip>
 
 #include <algorithm>
-#include <cmath>
 
 namespace talvor {
 namespace {
@@ -49,41 +38,19 @@ int dayNumberFlags(int location) {
 
 }  // namespace
 
-myCalProView::myCalProView(QWidget* parent)
-    : QWidget(parent), calSettings_(std::make_unique<myCalSettings>()) {
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-    setFocusPolicy(Qt::ClickFocus);
-    setAcceptDrops(true);
-    oCurDate_ = today();
+myCalProView::myCalProView(QWidget* parent) : MonthViewBase(Qt::ClickFocus, parent) {
     curDayDate_ = oCurDate_;
-    LoadYearMonthFont();
-    LoadLabelFont();
-    LoadDayOfWeekFont();
     LoadDayFont();
     initColors();
-    connect(calSettings_.get(), &myCalSettings::changed, this, qOverload<>(&QWidget::update));
 }
 
 myCalProView::~myCalProView() = default;
-
-QDate myCalProView::today() const {
-    const platform::Clock& clock = clock_ != nullptr ? *clock_ : platform::Clock::shared();
-    return clock.now().toQDateTime().toTimeZone(clock.currentZone()).date();
-}
 
 void myCalProView::Today() {
     curDayDate_ = today();
     oCurDate_ = curDayDate_;
     dayRectFlag_ = false;
     update();
-}
-
-void myCalProView::nextMonth() {
-    SetoCurDate(oCurDate_.addMonths(1));
-}
-
-void myCalProView::prevMonth() {
-    SetoCurDate(oCurDate_.addMonths(-1));
 }
 
 void myCalProView::prevDay() {
@@ -102,28 +69,11 @@ void myCalProView::nextDay() {
     update();
 }
 
-void myCalProView::SetoCurDate(const QDate& date) {
-    oCurDate_ = date;
-    update();
-}
-
-QDateTime myCalProView::dateValue() const {
-    if (selection_.day >= 1) {
-        return QDateTime(QDate(selection_.year, selection_.month, selection_.day), QTime(12, 0));
-    }
-    return QDateTime(oCurDate_, QTime(12, 0));
-}
-
 // Colours ------------------------------------------------------------------------------
 
-void myCalProView::initColors() {
-    colors_.setFirstDefaults();
+void myCalProView::initOwnColors() {
     colors_.border = QColor::fromRgbF(0.8f, 0.8f, 0.8f);
     dayNoLocation_ = 0;
-}
-
-void myCalProView::ReadCalColors() {
-    colors_.readFromDefaults();
 }
 
 void myCalProView::setCalColorBG(const QColor& c) {
@@ -175,16 +125,6 @@ void myCalProView::setLongMonthNames(bool on) {
 
 // Fonts --------------------------------------------------------------------------------
 
-void myCalProView::setCalDayOfWeekFont(const QFont& font) {
-    fonts_.setDayOfWeek(font);
-    update();
-}
-
-void myCalProView::setCalYearFont(const QFont& font) {
-    fonts_.setYear(font);
-    update();
-}
-
 void myCalProView::setCalDayFont(const QFont& font) {
     fonts_.day = font;
     fonts_.daySize = static_cast<float>(font.pointSizeF());
@@ -192,18 +132,6 @@ void myCalProView::setCalDayFont(const QFont& font) {
     fonts_.weekNo = font;
     fonts_.weekNo.setPointSizeF(std::max(1.0, 0.75 * fonts_.daySize));
     update();
-}
-
-void myCalProView::LoadYearMonthFont() {
-    fonts_.loadYear();
-}
-
-void myCalProView::LoadDayOfWeekFont() {
-    fonts_.loadDayOfWeek();
-}
-
-void myCalProView::LoadLabelFont() {
-    fonts_.loadLabel();
 }
 
 void myCalProView::LoadDayFont() {
@@ -218,26 +146,11 @@ void myCalProView::scaleDayFontForMonths() {
     update();
 }
 
-void myCalProView::preCalFontSize(const QRectF& rect) {
-    painter().preCalFontSize(rect);
-}
-
 // Clicks -------------------------------------------------------------------------------
 
 void myCalProView::SetLastClick(const QPointF& point) {
     dayRectFlag_ = false;
-    selection_.p = point;
-    setToolTip(monthGridClickHint());
-    redrawSelection();
-}
-
-void myCalProView::redrawSelection() {
-    // The selection is found while drawing; the caller wants it now.
-    QImage scratch(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&scratch);
-    drawMonths(painter, rect(), true);
-    painter.end();
-    update();
+    MonthViewBase::SetLastClick(point);
 }
 
 void myCalProView::mousePressEvent(QMouseEvent* event) {
@@ -267,67 +180,7 @@ void myCalProView::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
-void myCalProView::focusInEvent(QFocusEvent* event) {
-    update();
-    QWidget::focusInEvent(event);
-}
-
-void myCalProView::focusOutEvent(QFocusEvent* event) {
-    update();
-    QWidget::focusOutEvent(event);
-}
-
-// Drops --------------------------------------------------------------------------------
-
-void myCalProView::dragEnterEvent(QDragEnterEvent* event) {
-    dragging_ = true;
-    update();
-    event->acceptProposedAction();
-}
-
-void myCalProView::dragLeaveEvent(QDragLeaveEvent* event) {
-    dragging_ = false;
-    update();
-    QWidget::dragLeaveEvent(event);
-}
-
-void myCalProView::dropEvent(QDropEvent* event) {
-    if (performDragOperation(*event->mimeData())) {
-        event->acceptProposedAction();
-    } else {
-        event->ignore();
-    }
-}
-
-bool myCalProView::performDragOperation(const QMimeData& mime) {
-    dragging_ = false;
-    const bool taken = dropOnMonthGrid(*calSettings_, mime);
-    update();
-    return taken;
-}
-
-// Tool tips ----------------------------------------------------------------------------
-
-std::optional<QString> myCalProView::toolTipAt(const QPointF& point) const {
-    return toolTipIn(regionList_, point);
-}
-
-bool myCalProView::event(QEvent* event) {
-    if (event->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        if (auto text = toolTipAt(help->pos())) {
-            QToolTip::showText(help->globalPos(), *text, this);
-            return true;
-        }
-    }
-    return QWidget::event(event);
-}
-
 // Drawing ------------------------------------------------------------------------------
-
-QRectF myCalProView::myAdjustRect(const QRectF& src, const QRectF& dst, int type) {
-    return MonthGridPainter::myAdjustRect(src, dst, type);
-}
 
 QImage myCalProView::infoBadge(int side) {
     return MonthGridPainter::infoBadge(side);
@@ -337,12 +190,10 @@ QImage myCalProView::birthdayBadge(int side) {
     return MonthGridPainter::birthdayBadge(side);
 }
 
-MonthGridPainter myCalProView::painter() {
-    style_.longMonthNames = longMonthNames_;
-    style_.dayNumberFlags = dayNumberFlags(dayNoLocation_);
-    style_.navigatedDay = dayRectFlag_ ? std::optional<QDate>(curDayDate_) : std::nullopt;
-    return MonthGridPainter(*calSettings_, fonts_, colors_, selection_, regionList_, drawnMonths_,
-                            *this, style_);
+void myCalProView::updateStyle(MonthStyle& style) {
+    style.longMonthNames = longMonthNames_;
+    style.dayNumberFlags = dayNumberFlags(dayNoLocation_);
+    style.navigatedDay = dayRectFlag_ ? std::optional<QDate>(curDayDate_) : std::nullopt;
 }
 
 void myCalProView::paintEvent(QPaintEvent*) {
@@ -363,12 +214,7 @@ void myCalProView::paintEvent(QPaintEvent*) {
 void myCalProView::drawMonths(QPainter& painter, const QRectF& target, bool toScreen) {
     regionList_.clear();
     drawnMonths_.clear();
-    if (!colors_.today.isValid() || !colors_.grid.isValid() || !colors_.days.isValid() ||
-        !colors_.weekend.isValid()) {
-        platform::log(QStringLiteral("error ReadCalColors"));
-        platform::beep();
-        ReadCalColors();
-    }
+    ensureColors();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);

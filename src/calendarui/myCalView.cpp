@@ -1,15 +1,10 @@
 #include "myCalView.h"
 
-#include "platform/Clock.h"
 #include "platform/Log.h"
 
-#include <QDragEnterEvent>
-#include <QHelpEvent>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -51,12 +46,7 @@ bool isModifierKey(int key) {
 
 }  // namespace
 
-myCalView::myCalView(QWidget* parent)
-    : QWidget(parent), calSettings_(std::make_unique<myCalSettings>()) {
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-    setFocusPolicy(Qt::StrongFocus);
-    setAcceptDrops(true);
-    oCurDate_ = today();
+myCalView::myCalView(QWidget* parent) : MonthViewBase(Qt::StrongFocus, parent) {
     style_.tipDayFirst = true;
     style_.firstRowWeekNumber = false;
     style_.highestWeekNumber = 52;
@@ -64,54 +54,17 @@ myCalView::myCalView(QWidget* parent)
     style_.markOppositeLeftNumber = true;
     style_.birthdayInMarkPlace = true;
     style_.fitFloor = 6;
-    LoadYearMonthFont();
-    LoadLabelFont();
-    LoadDayOfWeekFont();
     LoadDayFont();
     initColors();
-    connect(calSettings_.get(), &myCalSettings::changed, this, qOverload<>(&QWidget::update));
 }
 
 myCalView::~myCalView() = default;
-
-QDate myCalView::today() const {
-    const platform::Clock& clock = clock_ != nullptr ? *clock_ : platform::Clock::shared();
-    return clock.now().toQDateTime().toTimeZone(clock.currentZone()).date();
-}
 
 void myCalView::Today() {
     SetoCurDate(today());
 }
 
-void myCalView::nextMonth() {
-    SetoCurDate(oCurDate_.addMonths(1));
-}
-
-void myCalView::prevMonth() {
-    SetoCurDate(oCurDate_.addMonths(-1));
-}
-
-void myCalView::SetoCurDate(const QDate& date) {
-    oCurDate_ = date;
-    update();
-}
-
-QDateTime myCalView::dateValue() const {
-    if (selection_.day >= 1) {
-        return QDateTime(QDate(selection_.year, selection_.month, selection_.day), QTime(12, 0));
-    }
-    return QDateTime(oCurDate_, QTime(12, 0));
-}
-
 // Colours ------------------------------------------------------------------------------
-
-void myCalView::initColors() {
-    colors_.setFirstDefaults();
-}
-
-void myCalView::ReadCalColors() {
-    colors_.readFromDefaults();
-}
 
 void myCalView::setColors(const MonthColors& colors) {
     colors_ = colors;
@@ -119,28 +72,6 @@ void myCalView::setColors(const MonthColors& colors) {
 }
 
 // Fonts --------------------------------------------------------------------------------
-
-void myCalView::setCalDayOfWeekFont(const QFont& font) {
-    fonts_.setDayOfWeek(font);
-    update();
-}
-
-void myCalView::setCalYearFont(const QFont& font) {
-    fonts_.setYear(font);
-    update();
-}
-
-void myCalView::LoadYearMonthFont() {
-    fonts_.loadYear();
-}
-
-void myCalView::LoadDayOfWeekFont() {
-    fonts_.loadDayOfWeek();
-}
-
-void myCalView::LoadLabelFont() {
-    fonts_.loadLabel();
-}
 
 void myCalView::LoadDayFont() {
     if (auto font = MonthFonts::loadDayFont()) {
@@ -155,24 +86,18 @@ void myCalView::setCalDayFont(const QFont& font) {
     update();
 }
 
-void myCalView::preCalFontSize(const QRectF& rect) {
-    painter().preCalFontSize(rect);
-}
-
-MonthGridPainter myCalView::painter() {
+void myCalView::updateStyle(MonthStyle& style) {
     switch (calSettings_->dayHPos()) {
         case 0:
-            style_.dayNumberFlags = Qt::AlignLeft | Qt::AlignBottom;
+            style.dayNumberFlags = Qt::AlignLeft | Qt::AlignBottom;
             break;
         case 2:
-            style_.dayNumberFlags = Qt::AlignRight | Qt::AlignBottom;
+            style.dayNumberFlags = Qt::AlignRight | Qt::AlignBottom;
             break;
         default:
-            style_.dayNumberFlags = Qt::AlignHCenter | Qt::AlignBottom;
+            style.dayNumberFlags = Qt::AlignHCenter | Qt::AlignBottom;
             break;
     }
-    return MonthGridPainter(*calSettings_, fonts_, colors_, selection_, regionList_, drawnMonths_,
-                            *this, style_);
 }
 
 // Keys and clicks ----------------------------------------------------------------------
@@ -211,17 +136,6 @@ void myCalView::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void myCalView::SetLastClick(const QPointF& point) {
-    selection_.p = point;
-    setToolTip(monthGridClickHint());
-    // The day under the point is found while drawing; the caller wants it now.
-    QImage scratch(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&scratch);
-    drawMonths(painter, rect(), true);
-    painter.end();
-    update();
-}
-
 void myCalView::sendAction() {
     if (action_) {
         action_(*this);
@@ -246,67 +160,12 @@ void myCalView::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
-void myCalView::focusInEvent(QFocusEvent* event) {
-    update();
-    QWidget::focusInEvent(event);
-}
-
-void myCalView::focusOutEvent(QFocusEvent* event) {
-    update();
-    QWidget::focusOutEvent(event);
-}
-
 // Drops --------------------------------------------------------------------------------
 
-void myCalView::setDragging(bool on) {
-    dragging_ = on;
-    update();
-}
-
-void myCalView::dragEnterEvent(QDragEnterEvent* event) {
-    setDragging(true);
-    event->setDropAction(event->proposedAction());
-    event->accept();
-}
-
-void myCalView::dragLeaveEvent(QDragLeaveEvent* event) {
-    setDragging(false);
-    QWidget::dragLeaveEvent(event);
-}
-
-void myCalView::dropEvent(QDropEvent* event) {
-    if (performDragOperation(*event->mimeData())) {
-        event->acceptProposedAction();
-    } else {
-        event->ignore();
-    }
-}
-
-bool myCalView::performDragOperation(const QMimeData& mime) {
-    dragging_ = false;
-    const bool taken = dropOnMonthGrid(*calSettings_, mime);
-    update();
+void myCalView::afterDrop(bool taken) {
     if (dropDone_) {
         dropDone_(taken);
     }
-    return taken;
-}
-
-// Tool tips ----------------------------------------------------------------------------
-
-std::optional<QString> myCalView::toolTipAt(const QPointF& point) const {
-    return toolTipIn(regionList_, point);
-}
-
-bool myCalView::event(QEvent* event) {
-    if (event->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        if (auto text = toolTipAt(help->pos())) {
-            QToolTip::showText(help->globalPos(), *text, this);
-            return true;
-        }
-    }
-    return QWidget::event(event);
 }
 
 // Drawing ------------------------------------------------------------------------------
@@ -352,12 +211,7 @@ void myCalView::drawLayout(QPainter& painter, const QRectF& target, int layout, 
     drawnMonths_.clear();
     drawnPictures_.clear();
     myCalSettings& settings = *calSettings_;
-    if (!colors_.today.isValid() || !colors_.grid.isValid() || !colors_.days.isValid() ||
-        !colors_.weekend.isValid()) {
-        platform::log(QStringLiteral("error ReadCalColors"));
-        platform::beep();
-        ReadCalColors();
-    }
+    ensureColors();
     if (!haveDayFont_) {
         LoadYearMonthFont();
         LoadDayFont();
