@@ -19,12 +19,23 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 namespace talvor {
 
 namespace {
 
 AlarmMenuController* gShared = nullptr;
+// Whether gShared was made here, to live for the process.
+bool gSharedMadeHere = false;
+
+// Objects made here and then replaced: still alive for the process (code may hold them),
+// and reachable, so a leak checker does not count them lost.
+std::vector<std::unique_ptr<AlarmMenuController>>& retired() {
+    static auto* list = new std::vector<std::unique_ptr<AlarmMenuController>>();
+    return *list;
+}
 
 Date now() {
     return platform::Clock::shared().now();
@@ -61,11 +72,16 @@ AlarmMenuController::~AlarmMenuController() {
 AlarmMenuController& AlarmMenuController::mainMenuController() {
     if (gShared == nullptr) {
         gShared = new AlarmMenuController();  // lives for the process
+        gSharedMadeHere = true;
     }
     return *gShared;
 }
 
 void AlarmMenuController::setMainMenuController(AlarmMenuController* controller) {
+    if (gSharedMadeHere && gShared != nullptr && gShared != controller) {
+        retired().emplace_back(gShared);
+    }
+    gSharedMadeHere = false;
     gShared = controller;
 }
 

@@ -8,12 +8,23 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <vector>
 
 namespace talvor {
 
 namespace {
 
 Clock* gShared = nullptr;
+// Whether gShared was made here, to live for the process.
+bool gSharedMadeHere = false;
+
+// Objects made here and then replaced: still alive for the process (code may hold them),
+// and reachable, so a leak checker does not count them lost.
+std::vector<std::unique_ptr<Clock>>& retired() {
+    static auto* list = new std::vector<std::unique_ptr<Clock>>();
+    return *list;
+}
 
 Date now() {
     return platform::Clock::shared().now();
@@ -39,12 +50,17 @@ Clock::~Clock() {
 Clock& Clock::sharedClock() {
     if (gShared == nullptr) {
         gShared = new Clock();  // lives for the process
+        gSharedMadeHere = true;
         gShared->setSavesChanges(true);
     }
     return *gShared;
 }
 
 void Clock::setSharedClock(Clock* clock) {
+    if (gSharedMadeHere && gShared != nullptr && gShared != clock) {
+        retired().emplace_back(gShared);
+    }
+    gSharedMadeHere = false;
     gShared = clock;
 }
 
