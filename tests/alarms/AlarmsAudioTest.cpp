@@ -23,10 +23,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/EndWithoutTeardown.h"
+
 #include <csignal>
 
 namespace talvor::test {
 namespace {
+
+// Registered before main() runs the cases.
+[[maybe_unused]] ::testing::Environment* const kEndWithoutTeardown =
+    ::testing::AddGlobalTestEnvironment(new EndWithoutTeardown);
 
 QString bundled(const char* file) {
     return QStringLiteral(TALVOR_BUNDLED_SOUNDS "/") + QString::fromUtf8(file);

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/EndWithoutTeardown.h"
+
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +27,10 @@
 
 namespace talvor {
 namespace {
+
+// Registered before main() runs the cases.
+[[maybe_unused]] ::testing::Environment* const kEndWithoutTeardown =
+    ::testing::AddGlobalTestEnvironment(new talvor::test::EndWithoutTeardown);
 
 // One figure of `sox <file> -n <effects> stat`, e.g. "RMS     amplitude".
 double soxStat(const QString& file, const QStringList& effects, const QString& figure) {
