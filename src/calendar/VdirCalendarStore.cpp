@@ -787,8 +787,13 @@ std::vector<platform::StoreTodo> VdirCalendarStore::todos(const QStringList& cal
             if (!in.open(QIODevice::ReadOnly)) {
                 continue;  // the events' reading of the same file says so in the log
             }
+            const QByteArray bytes = in.readAll();
+            // Most files hold events only: those are not parsed again for the list of to-dos.
+            if (!bytes.toUpper().contains("BEGIN:VTODO")) {
+                continue;
+            }
             const QVariantList parts =
-                TalvorVCALENDAR::arrayFromVCALENDAR(QString::fromUtf8(in.readAll()));
+                TalvorVCALENDAR::arrayFromVCALENDAR(QString::fromUtf8(bytes));
             for (const QVariant& part : parts.value(1).toList()) {
                 const QVariantMap todo = part.toMap();
                 const QString status = todo.value(QStringLiteral("STATUS")).toString().trimmed();

@@ -171,7 +171,10 @@ bool MonthViewBase::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         if (auto text = toolTipAt(help->pos())) {
-            QToolTip::showText(help->globalPos(), *text, this);
+            // The tips' texts break their lines with carriage returns, which a plain-text
+            // tool tip would show as spaces.
+            QToolTip::showText(help->globalPos(),
+                               QString(*text).replace(QLatin1Char('\r'), QLatin1Char('\n')), this);
             return true;
         }
     }

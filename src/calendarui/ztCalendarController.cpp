@@ -200,7 +200,12 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
         QStringLiteral("loadCalendarEvents"), QVariant(),
         [this](const platform::Notification&) { reloadList(); }));
-    calView_->setAction([this](myCalProView& view) { selectDay(view.dateValue().date()); });
+    // A click beside the days (a title, the weekday names) keeps the day picked before.
+    calView_->setAction([this](myCalProView& view) {
+        if (view.GetDayClicked() >= 1) {
+            selectDay(view.dateValue().date());
+        }
+    });
     showMonthsOfChoice();
     applyFirstWeekdayAndWeeks();
     applyMonthGridSettings();

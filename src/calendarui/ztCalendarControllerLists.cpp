@@ -110,7 +110,7 @@ void ztCalendarController::hideShowTaskEvents() {
     if (!window_ || hideBottom_ == nullptr) {
         return;
     }
-    if (animation_) {
+    if (animation_ && animation_->state() == QAbstractAnimation::Running) {
         // The next change starts where the running one was going.
         const QRect end = animation_->endValue().toRect();
         animation_->stop();

@@ -158,6 +158,13 @@ TEST_F(calendaruiBigCalendarLists, ListsTheEventsOfTheClickedDayElseToday) {
         EXPECT_EQ(big.selectedDay(), c.day);
         EXPECT_EQ(big.listedItems(), c.listed);
     }
+    // A click beside the days (above the first month's weekday names) keeps the day.
+    clickDay(big, QDate(2026, 6, 15));
+    const QRectF first = big.monthView()->drawnMonths().front().rect;
+    QTest::mouseClick(big.monthView(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(int(first.center().x()), int(first.top()) + 3));
+    EXPECT_EQ(big.selectedDay(), QDate(2026, 6, 15));
+    clickDay(big, QDate(2026, 6, 10));
     // A day of another month is read from the calendars anew; the day keys move the day.
     big.nextMonth();
     clickDay(big, QDate(2026, 7, 2));
