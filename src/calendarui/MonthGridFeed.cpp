@@ -1,6 +1,7 @@
 #include "MonthGridFeed.h"
 
 #include "CalendarUiKeys.h"
+#include "MonthGrid.h"
 #include "calendar/myCalSettings.h"
 #include "platform/UserDefaults.h"
 
@@ -40,6 +41,22 @@ void MonthGridFeed::apply(myCalSettings& settings, const platform::UserDefaults&
     const int birthdays = static_cast<int>(defaults.integerForKey(keys::showAddressBDays));
     if (settings.showAddressBDays() != birthdays) {
         settings.SetBirthday(birthdays);
+    }
+    applyWeekLayout(settings, defaults);
+}
+
+void MonthGridFeed::applyWeekLayout(myCalSettings& settings,
+                                    const platform::UserDefaults& defaults) {
+    const QVariant startDay = defaults.objectForKey(QStringLiteral("iStartDay"));
+    if (startDay.isValid()) {
+        settings.SetFirstDayOfWeek(myCalSettings::weekdayOfStartDayIndex(startDay.toLongLong()));
+    } else {
+        // 1 Sunday ... 7 Saturday.
+        settings.SetFirstDayOfWeek(userFirstWeekday(defaults) - 1);
+    }
+    const QVariant showWeek = defaults.objectForKey(QStringLiteral("iShowWeek"));
+    if (showWeek.isValid()) {
+        settings.SetShowWeekNum(showWeek.toInt());
     }
 }
 

@@ -21,6 +21,9 @@ class UserDefaults;
 class MonthGridFeed {
   public:
     void apply(myCalSettings& settings, const platform::UserDefaults& defaults, const QDate& today);
+    // The first weekday ("iStartDay", else the calendars' own first weekday, else the
+    // locale's) and the week numbers ("iShowWeek", when set).
+    static void applyWeekLayout(myCalSettings& settings, const platform::UserDefaults& defaults);
 
   private:
     std::optional<QString> picture_;

@@ -377,19 +377,7 @@ void ztCalendarController::relayout() {
 }
 
 void ztCalendarController::applyFirstWeekdayAndWeeks() {
-    myCalSettings& settings = calView_->calSettings();
-    // The start-day choice of the calendar pane; else the mini calendar's first weekday
-    // (1 Sunday ... 7 Saturday); else the locale's.
-    const QVariant startDay = defaults_.objectForKey(QStringLiteral("iStartDay"));
-    if (startDay.isValid()) {
-        settings.SetFirstDayOfWeek(myCalSettings::weekdayOfStartDayIndex(startDay.toLongLong()));
-    } else {
-        settings.SetFirstDayOfWeek(userFirstWeekday(defaults_) - 1);
-    }
-    const QVariant showWeek = defaults_.objectForKey(QStringLiteral("iShowWeek"));
-    if (showWeek.isValid()) {
-        settings.SetShowWeekNum(showWeek.toInt());
-    }
+    MonthGridFeed::applyWeekLayout(calView_->calSettings(), defaults_);
 }
 
 void ztCalendarController::updateCalendarPrefs() {

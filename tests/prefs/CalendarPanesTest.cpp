@@ -460,11 +460,17 @@ TEST_F(prefsCalendarWindowPane, ThePreviewShowsThePictureAndDaysAsTheyAreChosen)
         image.fill(QColor(30, 90, 200));
         ASSERT_TRUE(image.save(picture));
     }
+    // The weeks start as in the calendar windows: here on the chosen Monday.
+    defaults.setInteger(2, QStringLiteral("FirstDayOfWeek"));
     TalvorCalendarPrefs pane(QStringLiteral("Nib"), delegate());
     pane.view();
     myCalView* preview = pane.preview();
     ASSERT_NE(preview, nullptr);
     EXPECT_EQ(preview->oCurDate().month(), 6);
+    test::FakeScreens screens;
+    ztCalendarController calendar(clock, defaults, screens);
+    EXPECT_EQ(preview->calSettings().firstDay(), calendar.monthView()->calSettings().firstDay());
+    EXPECT_EQ(preview->calSettings().firstDay(), 1);
     EXPECT_TRUE(preview->calSettings().bgImage().isNull());
     EXPECT_EQ(preview->calSettings().specialDayText(QDate(2026, 6, 14)), std::nullopt);
 
