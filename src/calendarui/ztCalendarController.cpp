@@ -191,8 +191,13 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     }
     observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
         QStringLiteral("EventsLoaded"), QVariant(), [this](const platform::Notification&) {
-            if (!hiddenBottom_ && !taskORevents_) {
+            if (hiddenBottom_ || taskORevents_) {
+                return;
+            }
+            if (window_->isVisible()) {
                 drawList();
+            } else {
+                listStale_ = true;
             }
         }));
     // Posted when the calendars are to be read again (another back end or calendar chosen,
@@ -556,6 +561,9 @@ bool ztCalendarController::eventFilter(QObject* watched, QEvent* event) {
         }
         if (event->type() == QEvent::Hide) {
             closeAttachedWindow();
+        }
+        if (event->type() == QEvent::Show && listStale_) {
+            reloadList();
         }
     } else if (listArea_ != nullptr && watched == static_cast<QObject*>(listArea_) &&
                event->type() == QEvent::Resize) {

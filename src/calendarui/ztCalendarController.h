@@ -301,6 +301,7 @@ class ztCalendarController : public QObject {
     QScrollArea* listArea_ = nullptr;
     QPointer<QPropertyAnimation> animation_;
     bool taskORevents_ = false;  // true: the to-dos
+    bool listStale_ = true;      // not drawn since the window was last open: drawn when it opens
     QDate selectedDay_;          // invalid: today
     CalMonthPtr events_;         // the month of the selected day, filled by the back end
     std::vector<platform::StoreTodo> tasks_;

@@ -198,6 +198,11 @@ void ztCalendarController::reloadList() {
     if (hideBottom_ == nullptr || hiddenBottom_) {
         return;  // read when the part is shown
     }
+    // A closed window's rows are made when it opens, not at every change of the calendars.
+    listStale_ = !window_->isVisible();
+    if (listStale_) {
+        return;
+    }
     if (taskORevents_) {
         tasks_ = AppleCal::sharedInterface().todos();
         drawList();

@@ -109,6 +109,14 @@ class calendaruiBigCalendarLists : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !big.isAnimatingSize(); }));
         QCoreApplication::processEvents();
     }
+    // An hour's "Lunch" at noon of the day, in the calendar folder.
+    void addLunch(const QDate& day) {
+        const auto at = [&](int hour) {
+            return Date::fromQDateTime(QDateTime(day, QTime(hour, 0), QTimeZone::utc()));
+        };
+        calendars.saveEvent({root.path() + QStringLiteral("/home"), QStringLiteral("Lunch"),
+                             QString(), at(12), at(13), false, std::nullopt, std::nullopt});
+    }
     static void clickDay(ztCalendarController& big, const QDate& day) {
         myCalProView* view = big.monthView();
         view->repaint();
@@ -177,16 +185,28 @@ TEST_F(calendaruiBigCalendarLists, ListsTheEventsOfTheClickedDayElseToday) {
 
     // The calendars read again as the calendar pane asks. Google chosen but not set up: an
     // empty day, and no sign-in from here.
-    calendars.saveEvent(
-        {root.path() + QStringLiteral("/home"), QStringLiteral("Lunch"), QString(),
-         Date::fromQDateTime(QDateTime(QDate(2026, 6, 11), QTime(12, 0), QTimeZone::utc())),
-         Date::fromQDateTime(QDateTime(QDate(2026, 6, 11), QTime(13, 0), QTimeZone::utc())), false,
-         std::nullopt, std::nullopt});
+    addLunch(QDate(2026, 6, 11));
     platform::NotificationCenter::defaultCenter().post(QStringLiteral("loadCalendarEvents"));
     EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Lunch")});
     defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
     platform::NotificationCenter::defaultCenter().post(QStringLiteral("loadCalendarEvents"));
     EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("No events")});
+}
+
+// A closed window's list is not remade at every change of the calendars: it is made when the
+// window opens again, from the calendars as they are then.
+TEST_F(calendaruiBigCalendarLists, AClosedWindowsListIsMadeWhenItOpens) {
+    setHidden(false);
+    ztCalendarController big(clock, defaults, screens);
+    showAndSettle(big);
+    EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Standup")});
+    big.window()->hide();
+    addLunch(QDate(2026, 6, 10));
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("loadCalendarEvents"));
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("EventsLoaded"));
+    EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Standup")});
+    showAndSettle(big);
+    EXPECT_EQ(big.listedItems(), (QStringList{QStringLiteral("Standup"), QStringLiteral("Lunch")}));
 }
 
 TEST_F(calendaruiBigCalendarLists, ToDoModeListsTheCalendarsToDos) {
