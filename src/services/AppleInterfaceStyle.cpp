@@ -133,10 +133,18 @@ AppearanceService::AppearanceService(std::unique_ptr<platform::AppearanceSource>
     platform::UserDefaults::standard().setGlobalValue(
         keys::AppleInterfaceStyle, dark_ ? QVariant(QStringLiteral("Dark")) : QVariant());
     applyPalette(dark_);
-    source_->setChangeHandler([this](bool dark) { adopt(dark); });
+    source_->setChangeHandler([this](bool dark) {
+        changeHeard_ = true;
+        adopt(dark);
+    });
 }
 
 void AppearanceService::answered(bool dark) {
+    // The desktop says every change; an answer that comes after one may have been read
+    // before it, and would undo it.
+    if (changeHeard_) {
+        return;
+    }
     if (constructing_) {
         dark_ = dark;  // a source that answers at once: nothing has seen the other look
     } else {

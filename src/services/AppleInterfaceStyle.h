@@ -116,6 +116,7 @@ class AppearanceService : public QObject {
     bool dark_ = false;
     std::optional<bool> remembered_;
     bool constructing_ = false;
+    bool changeHeard_ = false;  // a change the desktop sent: newer than the first read's answer
     bool paletteDark_ = false;
     QPalette original_;
     std::uint64_t nextId_ = 1;

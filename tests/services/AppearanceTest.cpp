@@ -125,6 +125,26 @@ TEST_F(servicesSyseventsAppearance, StartsInTheRememberedLookUntilTheDesktopAnsw
     EXPECT_EQ(platform::RememberedAppearance::dark(), std::nullopt);
 }
 
+// A change the desktop sends while the first read is on its way is the newer look: the
+// answer, read before the change and delivered after it, does not undo it.
+TEST_F(servicesSyseventsAppearance, AChangeHeardBeforeTheFirstAnswerStands) {
+    AppearanceService::setShared(nullptr);
+    service.reset();
+    auto src = std::make_unique<FakeAppearanceSource>(false);
+    src->answerLater = true;
+    source = src.get();
+    service = std::make_unique<AppearanceService>(std::move(src),
+                                                  std::make_unique<FakeAppearanceSetter>());
+    AppearanceService::setShared(service.get());
+    source->change(true);
+    ASSERT_TRUE(service->isDark());
+    source->answerReads(false);
+    EXPECT_TRUE(service->isDark());
+    EXPECT_EQ(UserDefaults::standard().stringForKey(keys::AppleInterfaceStyle),
+              QStringLiteral("Dark"));
+    EXPECT_EQ(platform::RememberedAppearance::dark(), std::optional<bool>(true));
+}
+
 TEST_F(servicesSyseventsAppearance, OnlyExactlyDarkReadsDark) {
     test::LogCapture log;
     UserDefaults::standard().setGlobalValue(keys::AppleInterfaceStyle, QStringLiteral("dark"));

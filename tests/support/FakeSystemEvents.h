@@ -74,9 +74,10 @@ class FakeAppearanceSource : public platform::AppearanceSource {
             answer(dark_);
         }
     }
-    void answerReads() {
+    // Answers with the look now, or with the one the desktop had when it read (`read`).
+    void answerReads(std::optional<std::optional<bool>> read = std::nullopt) {
         for (auto& answer : std::exchange(pendingReads_, {})) {
-            answer(dark_);
+            answer(read ? *read : dark_);
         }
     }
     bool answerLater = false;
