@@ -9,6 +9,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <optional>
@@ -233,10 +234,9 @@ DistributedNotificationCenter::DistributedNotificationCenter(Connection connecti
     } else {
         bus = SessionBus::connection();
     }
-    if (!bus.isConnected() ||
-        !bus.connect(QString(), QString::fromLatin1(kObjectPath), QString::fromLatin1(kInterface),
-                     QString::fromLatin1(kSignal), kWireSignature, this,
-                     SLOT(onPosted(QDBusMessage)))) {
+    if (!bus.isConnected() || !bus.connect(QString(), objectPath(), QString::fromLatin1(kInterface),
+                                           QString::fromLatin1(kSignal), kWireSignature, this,
+                                           SLOT(onPosted(QDBusMessage)))) {
         logInProcessOnlyOnce(QStringLiteral("cannot use the session bus at %1 (%2)")
                                  .arg(address, bus.lastError().message()));
         bus = QDBusConnection(QString());
@@ -254,9 +254,9 @@ DistributedNotificationCenter::DistributedNotificationCenter(Connection connecti
 
 DistributedNotificationCenter::~DistributedNotificationCenter() {
     if (connected_.load()) {
-        bus_.disconnect(QString(), QString::fromLatin1(kObjectPath),
-                        QString::fromLatin1(kInterface), QString::fromLatin1(kSignal),
-                        kWireSignature, this, SLOT(onPosted(QDBusMessage)));
+        bus_.disconnect(QString(), objectPath(), QString::fromLatin1(kInterface),
+                        QString::fromLatin1(kSignal), kWireSignature, this,
+                        SLOT(onPosted(QDBusMessage)));
         bus_ = QDBusConnection(QString());
         if (ownsConnection_) {
             QDBusConnection::disconnectFromBus(connectionName_);
@@ -279,6 +279,24 @@ Observation DistributedNotificationCenter::addObserver(
     return registry_->add(name, filter, std::move(callback));
 }
 
+QString DistributedNotificationCenter::objectPath() {
+    static const QString path = [] {
+        const QString scope = qEnvironmentVariable("TALVOR_NOTIFICATION_SCOPE");
+        static const QRegularExpression element(QStringLiteral("^[A-Za-z0-9_]+$"));
+        if (scope.isEmpty()) {
+            return QString::fromLatin1(kObjectPath);
+        }
+        if (!element.match(scope).hasMatch()) {
+            log(QStringLiteral("TALVOR_NOTIFICATION_SCOPE \"%1\" is not letters, digits and "
+                               "\"_\": notifications go to every copy of the program")
+                    .arg(scope));
+            return QString::fromLatin1(kObjectPath);
+        }
+        return QString::fromLatin1(kObjectPath) + QLatin1Char('/') + scope;
+    }();
+    return path;
+}
+
 void DistributedNotificationCenter::post(const QString& name, const QString& object,
                                          const QVariantMap& userInfo) {
     if (hasNul(name) || hasNul(object)) {
@@ -289,9 +307,8 @@ void DistributedNotificationCenter::post(const QString& name, const QString& obj
     }
     const QVariantMap wire = userInfoForWire(name, userInfo);
     if (connected_.load()) {
-        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
-                                                         QString::fromLatin1(kInterface),
-                                                         QString::fromLatin1(kSignal));
+        QDBusMessage signal = QDBusMessage::createSignal(
+            objectPath(), QString::fromLatin1(kInterface), QString::fromLatin1(kSignal));
         signal.setArguments({name, object, wire});
         // The bus hands the signal back to this connection too, so no local delivery.
         if (bus_.send(signal)) {

@@ -26,6 +26,10 @@ class DistributedNotificationCenter : public QObject {
     static constexpr const char* kObjectPath = "/org/talvor/Notifications";
     static constexpr const char* kInterface = "org.talvor.DistributedNotifications";
     static constexpr const char* kSignal = "Posted";
+    // Where posts travel: kObjectPath, which every copy of the program shares, or a path of
+    // its own under it for each value of TALVOR_NOTIFICATION_SCOPE (letters, digits and
+    // "_"), so that test programs sharing one bus do not hear each other.
+    static QString objectPath();
 
     // Connects to the bus named by DBUS_SESSION_BUS_ADDRESS on a connection of its own and
     // hears posts from the moment it is constructed. Tests create their own instances.

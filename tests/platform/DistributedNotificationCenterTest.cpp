@@ -230,6 +230,27 @@ TEST_F(platformDistributedNotificationCenter, PostReachesAnotherProcessAndThePos
     EXPECT_TRUE(local.allOnMainThread);
 }
 
+// Programs of another scope share the bus but not the posts: each test program has one of
+// its own (the tests' main sets it), and the programs it starts inherit it.
+TEST_F(platformDistributedNotificationCenter, AnotherScopeIsNotHeard) {
+    ASSERT_FALSE(qEnvironmentVariableIsEmpty("TALVOR_NOTIFICATION_SCOPE"));
+    EXPECT_TRUE(DistributedNotificationCenter::objectPath().startsWith(
+        QLatin1String(DistributedNotificationCenter::kObjectPath) + QLatin1Char('/')));
+    Recorder local;
+    Observation o = center_->addObserver({}, token_, local.callback());
+    QProcessEnvironment elsewhere = QProcessEnvironment::systemEnvironment();
+    elsewhere.insert(QStringLiteral("TALVOR_NOTIFICATION_SCOPE"), QStringLiteral("elsewhere"));
+    Peer other({"post", "from elsewhere", token_}, elsewhere);
+    ASSERT_TRUE(other.waitForExit());
+    EXPECT_EQ(other.exitCode(), 0) << "the peer did not hear its own post";
+    Peer same({"post", "from here", token_});
+    ASSERT_TRUE(waitUntil([&] { return !local.heard.isEmpty(); }));
+    ASSERT_TRUE(same.waitForExit());
+    deliverPending(*center_);
+    ASSERT_EQ(local.heard.size(), 1);
+    EXPECT_EQ(local.heard[0].name, "from here");
+}
+
 TEST_F(platformDistributedNotificationCenter, PostFromAnotherProcessReachesThisOne) {
     Recorder local;
     Observation o = center_->addObserver({}, token_, local.callback());
@@ -432,7 +453,7 @@ TEST_F(platformDistributedNotificationCenter, SignalsFromOtherSendersAreReadSafe
     Recorder heard;
     Observation o = center_->addObserver({}, token_, heard.callback());
     const auto signal = [](const QVariantList& args) {
-        QDBusMessage m = QDBusMessage::createSignal(DistributedNotificationCenter::kObjectPath,
+        QDBusMessage m = QDBusMessage::createSignal(DistributedNotificationCenter::objectPath(),
                                                     DistributedNotificationCenter::kInterface,
                                                     DistributedNotificationCenter::kSignal);
         m.setArguments(args);

@@ -22,6 +22,12 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Test programs run side by side on one session bus: each hears only its own
+    // distributed notifications (and those of the programs it starts).
+    if (qEnvironmentVariableIsEmpty("TALVOR_NOTIFICATION_SCOPE")) {
+        qputenv("TALVOR_NOTIFICATION_SCOPE",
+                "test" + QByteArray::number(QCoreApplication::applicationPid()));
+    }
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
