@@ -4,6 +4,7 @@
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SettingsTable.h"
 #include "foundation/SharedInstance.h"
+#include "foundation/TalvorLoadFonts.h"
 #include "platform/DistributedNotificationCenter.h"
 
 namespace talvor {
@@ -19,6 +20,12 @@ QColor grey(double level) {
 QString storedCalendarType() {
     return PreferenceDomain::readText(QStringLiteral("CalendarType"),
                                       TalvorCalPrefsSettings::gregorian());
+}
+
+// The calendar window's fonts with nothing stored: Helvetica where it exists, else what a
+// load without a stored font gives, so that a reset shows what a fresh start does.
+QFont defaultCalendarFont(float size) {
+    return TalvorLoadFonts::TalvorDefaultFont(size, QStringLiteral("Helvetica"));
 }
 
 }  // namespace
@@ -55,13 +62,13 @@ const std::vector<settings::Row<TalvorCalPrefsSettings>>& TalvorCalPrefsSettings
             .reset(All, grey(0.0)),
         row<Font>(QStringLiteral("CalendarWinMonthFontSize"), &S::CalendarWinMonthFontSize,
                   FontSpec{QStringLiteral("Helvetica"), 18})
-            .reset(All, QFont(QStringLiteral("Helvetica"), 18)),
+            .reset(All, std::function<QFont()>([] { return defaultCalendarFont(18); })),
         row<Font>(QStringLiteral("CalendarWinDayFontSize"), &S::CalendarWinDayFontSize,
                   FontSpec{QStringLiteral("Helvetica"), 12})
-            .reset(All, QFont(QStringLiteral("Helvetica"), 12)),
+            .reset(All, std::function<QFont()>([] { return defaultCalendarFont(12); })),
         row<Font>(QStringLiteral("CalendarWinDayOfWeekFontSize"), &S::CalendarWinDayOfWeekFontSize,
                   FontSpec{QStringLiteral("Helvetica"), 14})
-            .reset(All, QFont(QStringLiteral("Helvetica"), 14)),
+            .reset(All, std::function<QFont()>([] { return defaultCalendarFont(14); })),
         row<Text>(QStringLiteral("CalendarType"), &S::CalendarType, gregorian())
             .reset(All, std::function<QString()>(storedCalendarType)),
     };
@@ -70,9 +77,9 @@ const std::vector<settings::Row<TalvorCalPrefsSettings>>& TalvorCalPrefsSettings
 
 TalvorCalPrefsSettings::TalvorCalPrefsSettings() {
     settings::applyDefaults(table(), *this);
-    CalendarWinMonthFontSize = QFont(QStringLiteral("Helvetica"), 18);
-    CalendarWinDayFontSize = QFont(QStringLiteral("Helvetica"), 12);
-    CalendarWinDayOfWeekFontSize = QFont(QStringLiteral("Helvetica"), 14);
+    CalendarWinMonthFontSize = defaultCalendarFont(18);
+    CalendarWinDayFontSize = defaultCalendarFont(12);
+    CalendarWinDayOfWeekFontSize = defaultCalendarFont(14);
 }
 
 TalvorCalPrefsSettings& TalvorCalPrefsSettings::sharedInstance() {

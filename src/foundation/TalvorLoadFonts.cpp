@@ -22,6 +22,13 @@ double pointSizeOf(const QFont& font) {
     return font.pixelSize() > 0 ? font.pixelSize() : 12.0;
 }
 
+// The named font, else the title-bar font of that size.
+std::optional<QFont> resolvedFont(const QString& name, float size) {
+    const platform::FontResolver& fonts = platform::FontResolver::shared();
+    std::optional<QFont> font = fonts.fontNamed(name, size);
+    return font ? font : fonts.titleBarFont(size);
+}
+
 }  // namespace
 
 void TalvorSaveFont(const QString& key, const std::optional<QFont>& aFont) {
@@ -76,11 +83,7 @@ std::optional<QFont> TalvorLoadFont(const QString& key, float defaultSize,
         name = QStringLiteral("ComicSansMS");
     }
 
-    const platform::FontResolver& fonts = platform::FontResolver::shared();
-    std::optional<QFont> font = fonts.fontNamed(name, size);
-    if (!font) {
-        font = fonts.titleBarFont(size);
-    }
+    const std::optional<QFont> font = resolvedFont(name, size);
     if (!font) {
         platform::log(QString::asprintf("error font nil = key: %s - %s %f", qUtf8Printable(key),
                                         qUtf8Printable(name), static_cast<double>(size)));
@@ -90,6 +93,16 @@ std::optional<QFont> TalvorLoadFont(const QString& key, float defaultSize,
                                          qUtf8Printable(font->toString()), qUtf8Printable(key),
                                          qUtf8Printable(name), static_cast<double>(size)));
     return font;
+}
+
+QFont TalvorDefaultFont(float size, const QString& name) {
+    const std::optional<QFont> font = resolvedFont(name, size);
+    if (!font) {
+        QFont described(name);
+        described.setPointSizeF(size);
+        return described;
+    }
+    return *font;
 }
 
 std::optional<QFont> TalvorLoadCopyFont(const QString& key, float defaultSize,

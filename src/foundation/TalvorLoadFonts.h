@@ -21,6 +21,9 @@ bool TalvorScanFontTraits(const QString& traits, float* fontSize);
 // A null `defaultName` means no default name.
 std::optional<QFont> TalvorLoadFont(const QString& key, float defaultSize,
                                     const QString& defaultName);
+// The font a key with nothing stored loads as: the named one, else the title-bar font of that
+// size, else the bare description. Resets use it so that they give what a fresh start shows.
+QFont TalvorDefaultFont(float size, const QString& name);
 std::optional<QFont> TalvorLoadCopyFont(const QString& key, float defaultSize,
                                         const QString& defaultName);
 

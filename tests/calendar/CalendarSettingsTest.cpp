@@ -14,10 +14,13 @@
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
+#include <QFont>
 
 #include <unicode/calendar.h>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace talvor {
 namespace {
@@ -104,6 +107,37 @@ TEST_F(CalendarSettings, ResetKeepsTheCalendarSystemAndOnlySyncAnnounces) {
     TalvorCalPrefsSettings other;
     other.loadPrefs();
     EXPECT_EQ(CalendarExtras::userCalendar().calendarIdentifier(), QStringLiteral("hebrew"));
+}
+
+// Without Helvetica a fresh start shows the title-bar font; a reset must give the same fonts,
+// or a window reset in one session draws differently from the next start.
+TEST_F(CalendarSettings, ResetGivesTheFontsAFreshStartShows) {
+    test::FakeFontResolver withoutHelvetica{{}, QStringLiteral("DejaVu LGC Sans")};
+    test::ScopedFontResolver scoped{withoutHelvetica};
+    for (const bool helveticaKnown : {false, true}) {
+        test::FakeFontResolver withHelvetica{{QStringLiteral("Helvetica")}};
+        std::optional<test::ScopedFontResolver> known;
+        if (helveticaKnown) {
+            known.emplace(withHelvetica);
+        }
+        TalvorCalPrefsSettings fresh;
+        fresh.loadPrefs();
+        TalvorCalPrefsSettings reset;
+        reset.loadPrefs();
+        reset.CalendarWinDayFontSize = QFont(QStringLiteral("DejaVu Serif"), 17);
+        reset.resetPrefsToDefaults();
+        const TalvorCalPrefsSettings made;
+        const TalvorCalPrefsSettings& wasReset = reset;
+        for (const TalvorCalPrefsSettings* s : {&wasReset, &made}) {
+            EXPECT_EQ(s->CalendarWinDayFontSize.family(), fresh.CalendarWinDayFontSize.family())
+                << helveticaKnown;
+            EXPECT_EQ(s->CalendarWinMonthFontSize.family(),
+                      fresh.CalendarWinMonthFontSize.family());
+            EXPECT_EQ(s->CalendarWinDayOfWeekFontSize.pointSizeF(), 14);
+        }
+        EXPECT_EQ(fresh.CalendarWinDayFontSize.family(),
+                  helveticaKnown ? QStringLiteral("Helvetica") : QStringLiteral("DejaVu LGC Sans"));
+    }
 }
 
 // For every month a calendar system has between 1900 and 2100 and every first weekday, the
