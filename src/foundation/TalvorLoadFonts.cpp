@@ -83,7 +83,7 @@ std::optional<QFont> TalvorLoadFont(const QString& key, float defaultSize,
         name = QStringLiteral("ComicSansMS");
     }
 
-    const std::optional<QFont> font = resolvedFont(name, size);
+    std::optional<QFont> font = resolvedFont(name, size);
     if (!font) {
         platform::log(QString::asprintf("error font nil = key: %s - %s %f", qUtf8Printable(key),
                                         qUtf8Printable(name), static_cast<double>(size)));
