@@ -48,6 +48,14 @@ function(talvor_add_test name)
   talvor_add_whole_test(${name} ${props})
 endfunction()
 
+# talvor_plain_test_build(<executable>)
+# A GoogleTest program of a room without Qt: built as the other tests are (no optimisation,
+# line tables, the plain tests' precompiled header).
+function(talvor_plain_test_build name)
+  target_compile_options(${name} PRIVATE ${TALVOR_TEST_COMPILE_OPTIONS})
+  target_precompile_headers(${name} REUSE_FROM talvor_test_pch_plain)
+endfunction()
+
 # talvor_add_whole_test(<executable> <test properties...>)
 # CTest test `<executable>.whole`: the binary run whole, in one process and in a random
 # order, so that a test leaning on another's leftovers or order fails. Its TIMEOUT is the
