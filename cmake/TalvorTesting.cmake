@@ -46,6 +46,52 @@ function(talvor_add_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
   talvor_add_whole_test(${name} ${props})
+  if(T_LABEL STREQUAL "unit" OR T_LABEL STREQUAL "ui")
+    talvor_sanitizer_runs(${name})
+  endif()
+endfunction()
+
+# Test programs with a case the sanitizer build cannot run
+# (tests/support/sanitizers/unsanitized-tests): the g++ build makes them in any case.
+set(TALVOR_UNSANITIZED_TEST_PROGRAMS app_lifecycle_test sounds_output_missing_test)
+
+# talvor_sanitizer_runs(<executable>...)
+# Test programs whose tests the sanitizer build runs (labels unit, ui, fuzz): under
+# scripts/test --ci they are compiled there only.
+function(talvor_sanitizer_runs)
+  foreach(name ${ARGN})
+    if(NOT name IN_LIST TALVOR_UNSANITIZED_TEST_PROGRAMS)
+      set_property(GLOBAL APPEND PROPERTY TALVOR_SANITIZER_TESTS ${name})
+    endif()
+  endforeach()
+endfunction()
+
+function(talvor_targets_below dir out)
+  get_property(found DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub ${subdirs})
+    talvor_targets_below(${sub} more)
+    list(APPEND found ${more})
+  endforeach()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+# talvor_add_unsanitized_target()
+# `talvor_unsanitized`: everything the build makes but the test programs the sanitizer build
+# runs. Called once every target exists.
+function(talvor_add_unsanitized_target)
+  talvor_targets_below(${PROJECT_SOURCE_DIR} targets)
+  get_property(sanitized GLOBAL PROPERTY TALVOR_SANITIZER_TESTS)
+  set(kept)
+  foreach(target ${targets})
+    get_target_property(type ${target} TYPE)
+    get_target_property(excluded ${target} EXCLUDE_FROM_ALL)
+    if(NOT target IN_LIST sanitized AND NOT type STREQUAL "INTERFACE_LIBRARY" AND NOT excluded)
+      list(APPEND kept ${target})
+    endif()
+  endforeach()
+  add_custom_target(talvor_unsanitized)
+  add_dependencies(talvor_unsanitized ${kept})
 endfunction()
 
 # talvor_plain_test_build(<executable>)

@@ -157,10 +157,10 @@ TEST_F(calendaruiBigCalendarWindow, ALargerWindowShowsMoreMonthsUpToTheChoice) {
     const QSize cell = ztCalendarController::monthCell();
     big.monthView()->resize(cell.width() * 3 + 10, cell.height() * 3 + 10);
     big.relayout();
-    EXPECT_EQ(Counts(settings.cntH(), settings.cntV()), (Counts{3, 2})) << "nine fit, six shown";
+    EXPECT_EQ((Counts{settings.cntH(), settings.cntV()}), (Counts{3, 2})) << "nine fit, six shown";
     big.monthView()->resize(cell.width() + 10, cell.height() * 2 + 10);
     big.relayout();
-    EXPECT_EQ(Counts(settings.cntH(), settings.cntV()), (Counts{1, 2}));
+    EXPECT_EQ((Counts{settings.cntH(), settings.cntV()}), (Counts{1, 2}));
     TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 0;
 }
 
@@ -230,7 +230,7 @@ TEST_F(calendaruiBigCalendarWindow, ZoomFillsTheScreenAndComesBackToTheOldFrameA
     big.zoomCalendar(false);
     EXPECT_FALSE(big.isZoomed());
     EXPECT_EQ(big.window()->geometry(), before);
-    EXPECT_EQ(Counts(settings.cntH(), settings.cntV()), counts);
+    EXPECT_EQ((Counts{settings.cntH(), settings.cntV()}), counts);
     big.actClose();
     EXPECT_FALSE(big.window()->isVisible());
     TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 0;
@@ -576,7 +576,7 @@ TEST_F(calendaruiBigCalendarWindow, PrintingPutsTheMonthsOnAPage) {
     const QImage one = printedPage(big, 1, folder.path());
     ASSERT_FALSE(one.isNull());
     EXPECT_LT(one.width(), one.height()) << "portrait";
-    EXPECT_EQ(Counts(view.calSettings().cntH(), view.calSettings().cntV()), before);
+    EXPECT_EQ((Counts{view.calSettings().cntH(), view.calSettings().cntV()}), before);
 }
 
 TEST_F(calendaruiBigCalendarWindow, HeadsUpPanelDrawsItsBarBodyAndTitle) {

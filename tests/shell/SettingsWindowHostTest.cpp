@@ -250,8 +250,9 @@ TEST_F(shellSettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
     for (const auto& [name, size] : {std::pair{"TalvorTimeViewController", QSize(200, 150)},
                                      std::pair{"TalvorDateViewController", QSize(900, 700)}}) {
         const QString className = QString::fromLatin1(name);
-        factory.add(className, [this, className, size](const QString& nib) {
-            return std::make_unique<JournalPane>(className, nib, journal, size);
+        const QSize paneSize = size;  // clang 14 cannot capture a structured binding
+        factory.add(className, [this, className, paneSize](const QString& nib) {
+            return std::make_unique<JournalPane>(className, nib, journal, paneSize);
         });
     }
     SettingsWindowHost& w = open(std::move(factory));

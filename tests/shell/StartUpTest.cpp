@@ -353,10 +353,10 @@ TEST_F(shellStartUp, CountDownsDueAtLoginShowWhenTheLoginItemStartedUs) {
 
 TEST_F(shellStartUp, TheSunWindowOpensOnceForTheChosenCity) {
     AppDelegate& delegate = harness.launch();
-    delegate.worldClocks().setLocationList(
-        {QVariantList{QString(), QStringLiteral("Oslo"), QString(), QStringLiteral("Norway"),
-                      QStringLiteral("Europe/Oslo"), QStringLiteral("1"), QString(),
-                      QStringLiteral("59.91"), QStringLiteral("10.75"), QString(), true}});
+    delegate.worldClocks().setLocationList({QVariant(
+        QVariantList{QString(), QStringLiteral("Oslo"), QString(), QStringLiteral("Norway"),
+                     QStringLiteral("Europe/Oslo"), QStringLiteral("1"), QString(),
+                     QStringLiteral("59.91"), QStringLiteral("10.75"), QString(), true})});
     delegate.actSunriseSunsetMenuItemSelection(QStringLiteral("Oslo"));
     SunInfoWindowController* window = delegate.sunInfoWindow();
     ASSERT_NE(window, nullptr);

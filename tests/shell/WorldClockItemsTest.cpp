@@ -207,7 +207,7 @@ TEST_F(shellWorldClocks, ModifierKeysChooseTheLookUp) {
          "https://www.wunderground.com/cgi-bin/findweather/"
          "getForecast?query=Paris,France&wuSelect=WEATHER"},
     };
-    items().setLocationList({paris()});
+    items().setLocationList({QVariant(paris())});
     items().updateLocationMenuItems(0);
     for (const Case& c : cases) {
         opened.clear();
@@ -242,7 +242,7 @@ TEST_F(shellWorldClocks, LookUpsEscapeAnyScriptAsUtf8) {
 }
 
 TEST_F(shellWorldClocks, LinesAreCurrentWhenShownAndRebuiltOnlyWhileClosed) {
-    items().setLocationList({paris()});
+    items().setLocationList({QVariant(paris())});
     items().updateLocationMenuItems(0);
     const platform::MenuItem* line = menu->itemAtIndex(0);
 
@@ -297,7 +297,7 @@ TEST_F(shellWorldClocks, LinesAreDrawnInTheLocationFontColourAndShadow) {
     fixture.time->locationFont = QFont(QStringLiteral("DejaVu Sans"), 20);
     fixture.time->locationColor = red;
     fixture.time->locationHasDropShadow = true;
-    items().setLocationList({paris()});
+    items().setLocationList({QVariant(paris())});
     items().updateLocationMenuItems(0);
     const platform::MenuItem* line = menu->itemAtIndex(0);
     ASSERT_EQ(line->title(), QStringLiteral("16:40, Paris, France, FR"));

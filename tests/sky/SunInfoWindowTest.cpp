@@ -359,7 +359,9 @@ TEST(skySunInfoWindowLiveTable, ReadsTheLiveLocationTable) {
     test::ScopedEnvVar systemDir("TALVOR_SYSTEM_DATA_DIR", system);
     QDir().mkpath(system);
     const auto bytes = platform::PropertyList::serialize(
-        QVariantList{record("Reykjavik", "Iceland", "Atlantic/Reykjavik", "64.1355", "-21.8954")},
+        // One record in a list: a bare QVariantList{list} is a copy of the list under clang.
+        QVariantList{
+            QVariant(record("Reykjavik", "Iceland", "Atlantic/Reykjavik", "64.1355", "-21.8954"))},
         platform::PropertyList::Format::Xml);
     ASSERT_TRUE(bytes.has_value());
     QFile file(system + QStringLiteral("/LocationsConfig.plist"));

@@ -23,6 +23,13 @@ QString familyEntity(int family) {
     return family == AF_INET6 ? QStringLiteral("IPv6") : QStringLiteral("IPv4");
 }
 
+// NLMSG_OK with its signs spelled out: the macro compares the unsigned message length with
+// the signed remainder, which clang flags.
+bool messageFits(const nlmsghdr* h, int remaining) {
+    return remaining >= static_cast<int>(sizeof(nlmsghdr)) && h->nlmsg_len >= sizeof(nlmsghdr) &&
+           h->nlmsg_len <= static_cast<unsigned>(remaining);
+}
+
 }  // namespace
 
 NetlinkInterfaceWatcher::NetlinkInterfaceWatcher(QObject* parent) : QObject(parent) {
@@ -103,7 +110,7 @@ void NetlinkInterfaceWatcher::onReadable() {
             break;  // EAGAIN: drained
         }
         int remaining = static_cast<int>(n);
-        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, remaining);
+        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); messageFits(h, remaining);
              h = NLMSG_NEXT(h, remaining)) {
             const bool ownDump =
                 dumpSeq_ != 0 && h->nlmsg_seq == dumpSeq_ && h->nlmsg_pid == portId_;
