@@ -34,15 +34,28 @@ XdgSandbox::~XdgSandbox() {
 }
 
 LogCapture::LogCapture() {
-    previous_ = platform::setLogSink([this](const QString& line) { lines_.append(line); });
+    previous_ = platform::setLogSink([shared = lines_](const QString& line) {
+        const std::lock_guard lock(shared->mutex);
+        shared->lines.append(line);
+    });
 }
 
 LogCapture::~LogCapture() {
     platform::setLogSink(previous_);
 }
 
+QStringList LogCapture::lines() const {
+    const std::lock_guard lock(lines_->mutex);
+    return lines_->lines;
+}
+
+void LogCapture::clear() {
+    const std::lock_guard lock(lines_->mutex);
+    lines_->lines.clear();
+}
+
 bool LogCapture::contains(const QString& text) const {
-    for (const QString& l : lines_) {
+    for (const QString& l : lines()) {
         if (l.contains(text)) {
             return true;
         }

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
+#include <mutex>
 
 namespace talvor::test {
 
@@ -49,17 +51,24 @@ class ScopedEnvVar {
     bool had_;
 };
 
-// Collects log lines while alive.
+// Collects log lines while alive. Threads of the code under test log too, and the log may
+// call a sink it copied just before this capture ended: the lines are shared and locked.
 class LogCapture {
   public:
     LogCapture();
     ~LogCapture();
-    const QStringList& lines() const { return lines_; }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    QStringList lines() const;
     bool contains(const QString& text) const;
-    void clear() { lines_.clear(); }
+    void clear();
 
   private:
-    QStringList lines_;
+    struct Lines {
+        std::mutex mutex;
+        QStringList lines;
+    };
+    std::shared_ptr<Lines> lines_ = std::make_shared<Lines>();
     std::function<void(const QString&)> previous_;
 };
 
