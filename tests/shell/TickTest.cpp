@@ -63,7 +63,8 @@ TEST(shellTimeDateText, PatternsThatShowNothingGiveTheDefaultAndSaySoOnce) {
     TimeDateText texts;
     test::LogCapture log;
     const auto said = [&log](const QString& text) {
-        return std::count_if(log.lines().begin(), log.lines().end(),
+        const QStringList lines = log.lines();
+        return std::count_if(lines.begin(), lines.end(),
                              [&text](const QString& line) { return line.contains(text); });
     };
     for (const char* pattern : blank) {
