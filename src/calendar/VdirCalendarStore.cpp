@@ -4,7 +4,9 @@
 #include "CivilTime.h"
 #include "TalvorVCALENDAR.h"
 #include "platform/AtomicFile.h"
+#include "platform/BoundedFile.h"
 #include "platform/Clock.h"
+#include "platform/FileLock.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
@@ -31,6 +33,15 @@ using platform::StoreOccurrence;
 
 constexpr int64_t kDay = 86400;
 constexpr size_t kOccurrenceCap = 5000;  // of one series in one range
+// Far above any calendar a person keeps; a file past it is refused rather than read whole.
+constexpr qint64 kCalendarFileCap = 64LL * 1024 * 1024;
+// A writer holds a calendar's lock for milliseconds; a holder past this is stuck.
+constexpr int kLockWaitMs = 2000;
+
+// One lock per calendar folder; hidden, so it is neither a calendar nor an event.
+QString lockPathOf(const QString& folder) {
+    return folder + QStringLiteral("/.talvor.lock");
+}
 
 QStringList calendarFolders(const QStringList& roots) {
     QStringList out;
@@ -44,12 +55,12 @@ QStringList calendarFolders(const QStringList& roots) {
     return out;
 }
 
+// A calendar's "displayname" or "color": never a FIFO or a device, which would block or
+// never end.
 QString readSmallFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(file.read(4096)).trimmed();
+    const std::optional<QByteArray> bytes =
+        platform::readRegularFile(path, platform::kSmallFileCap).bytes;
+    return bytes ? QString::fromUtf8(bytes->left(4096)).trimmed() : QString();
 }
 
 // "#RRGGBB" or "#RRGGBBAA", the way vdirsyncer writes it (QColor reads 8 digits as ARGB).
@@ -328,6 +339,126 @@ QString endedRule(const QString& line, const QString& until) {
     return line.left(colon + 1) + parts.join(QLatin1Char(';'));
 }
 
+// The removal of an occurrence (or more) of the series `uid` from a file's text: the lines of
+// the file edited, the file removed when nothing else is left in it, or why not.
+platform::FileEdit removalEdit(const QByteArray& bytes, const QString& uid,
+                               const StoreOccurrence& occurrence, platform::RemoveScope scope) {
+    using platform::FileEdit;
+    QStringList lines = unfoldedLines(bytes);
+    const std::vector<EventBlock> blocks = eventBlocks(lines);
+    // Each VEVENT of the text beside what the reader made of it, for the times of its
+    // RDATEs, EXDATEs and RECURRENCE-ID; a file where the two do not pair up is left alone.
+    const ical::CalendarData data =
+        ical::readEvents(std::string_view(bytes.constData(), bytes.size()));
+    if (!data.errors.empty()) {
+        return FileEdit::refuse(
+            QStringLiteral("The event's file is damaged; it is left as it is."));
+    }
+    bool paired = blocks.size() == data.events.size();
+    for (size_t i = 0; paired && i < blocks.size(); ++i) {
+        paired = blocks[i].uid == QString::fromStdString(data.events[i].uid) &&
+                 blocks[i].isOverride == data.events[i].recurrenceId.has_value();
+    }
+    const FileEdit unsafe = FileEdit::refuse(
+        QStringLiteral("The event's file cannot be edited safely; it is left as it is."));
+    if (!paired) {
+        return unsafe;
+    }
+    const auto master = std::find_if(blocks.begin(), blocks.end(), [&](const EventBlock& b) {
+        return b.uid == uid && !b.isOverride;
+    });
+    if (master == blocks.end()) {
+        return FileEdit::refuse(QStringLiteral("The event is no longer in its calendar."));
+    }
+    const ical::CalendarEvent& series = data.events[static_cast<size_t>(master - blocks.begin())];
+
+    const ical::ZonePtr zone = shownZone();
+    const TimeForm form = formOf(series.start);
+    bool wholeSeries = scope == platform::RemoveScope::All || !occurrence.hasRecurrence ||
+                       !occurrence.occurrenceDate;
+    const int64_t original = occurrence.occurrenceDate ? toUnix(*occurrence.occurrenceDate) : 0;
+    if (!wholeSeries && scope == platform::RemoveScope::ThisAndFuture) {
+        wholeSeries = original <= series.start.utc(*zone);
+    }
+
+    if (wholeSeries) {
+        const bool alone = std::all_of(blocks.begin(), blocks.end(),
+                                       [&](const EventBlock& b) { return b.uid == uid; });
+        if (alone) {
+            return FileEdit::removeFile();
+        }
+        for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
+            if (it->uid == uid) {
+                lines.erase(lines.begin() + it->begin, lines.begin() + it->end + 1);
+            }
+        }
+    } else if (scope == platform::RemoveScope::ThisEvent) {
+        lines.insert(master->end, exdateLine(form, original, *zone));
+    } else {
+        // Ends the rule before this occurrence, and takes off what the rule no longer
+        // bounds: the later RDATEs and EXDATEs and the overrides of later occurrences (by
+        // the occurrence they replace, wherever they were moved to).
+        auto before = [&](const ical::EventTime& t) {
+            return seriesUtc(t, series, *zone) < original;
+        };
+        const QString until = untilBefore(form, original, *zone);
+        std::vector<qsizetype> dropped;
+        size_t nextRdate = 0;
+        size_t nextExdate = 0;
+        bool ruled = false;
+        for (qsizetype i : ownLines(lines, *master)) {
+            const QString name = propertyName(lines[i]);
+            if (name == QLatin1String("RRULE")) {
+                lines[i] = endedRule(lines[i], until);
+                ruled = true;
+                continue;
+            }
+            const bool rdate = name == QLatin1String("RDATE");
+            if (!rdate && name != QLatin1String("EXDATE")) {
+                continue;
+            }
+            const std::vector<ical::EventTime>& times = rdate ? series.rdates : series.exdates;
+            size_t& next = rdate ? nextRdate : nextExdate;
+            const QString value = propertyValue(lines[i]);
+            const QStringList items = value.split(QLatin1Char(','));
+            if (next + static_cast<size_t>(items.size()) > times.size()) {
+                return unsafe;
+            }
+            QStringList kept;
+            for (const QString& item : items) {
+                if (before(times[next++])) {
+                    kept << item;
+                }
+            }
+            if (kept.isEmpty()) {
+                dropped.push_back(i);
+            } else if (kept.size() != items.size()) {
+                lines[i] =
+                    lines[i].left(lines[i].size() - value.size()) + kept.join(QLatin1Char(','));
+            }
+        }
+        if (nextRdate != series.rdates.size() || nextExdate != series.exdates.size()) {
+            return unsafe;
+        }
+        if (!ruled && series.rdates.empty()) {
+            return FileEdit::refuse(QStringLiteral("The event does not repeat."));
+        }
+        for (size_t b = 0; b < blocks.size(); ++b) {
+            const ical::CalendarEvent& e = data.events[b];
+            if (blocks[b].isOverride && blocks[b].uid == uid && !before(*e.recurrenceId)) {
+                for (qsizetype i = blocks[b].begin; i <= blocks[b].end; ++i) {
+                    dropped.push_back(i);
+                }
+            }
+        }
+        std::sort(dropped.begin(), dropped.end(), std::greater<>());
+        for (qsizetype i : dropped) {
+            lines.removeAt(i);
+        }
+    }
+    return FileEdit::replaceWith(joinLines(lines));
+}
+
 }  // namespace
 
 VdirCalendarStore::VdirCalendarStore(QStringList roots, QObject* parent)
@@ -484,12 +615,16 @@ const VdirCalendarStore::ParsedFile& VdirCalendarStore::parsed(const QFileInfo& 
     auto file = std::make_shared<ParsedFile>();
     file->modified = info.lastModified();
     file->size = info.size();
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly)) {
+    // Bounded: a link to /dev/zero, a FIFO or a huge export must not hang or fill memory;
+    // the refusal is logged once, and the file is looked at again when it changes.
+    const platform::BoundedRead read = platform::readRegularFile(path, kCalendarFileCap);
+    if (!read.bytes) {
         file->unreadable = true;
-        platform::log(QStringLiteral("calendar store: skipped %1: %2").arg(path, in.errorString()));
+        if (read.refusal == platform::ReadRefusal::Missing) {
+            platform::log(QStringLiteral("calendar store: skipped %1: %2").arg(path, read.reason));
+        }
     } else {
-        const QByteArray bytes = in.readAll();
+        const QByteArray& bytes = *read.bytes;
         file->data = ical::readEvents(std::string_view(bytes.constData(), bytes.size()));
         if (!file->data.errors.empty()) {
             file->damaged = true;
@@ -642,135 +777,26 @@ std::optional<QString> VdirCalendarStore::removeEvent(const StoreOccurrence& occ
         return QStringLiteral("The event is not in a calendar of this computer.");
     }
     const QString& path = id->first;
-    const ParsedFile& file = parsed(path);
-    if (file.unreadable || file.damaged) {
-        return QStringLiteral("The event's file is damaged; it is left as it is.");
+    // Two copies of the program (or any writer that takes the lock) take turns; a sync tool
+    // that does not is caught by the edit itself, which never replaces a version it did not
+    // read.
+    const platform::FileLock lock(lockPathOf(QFileInfo(path).absolutePath()), kLockWaitMs);
+    if (lock.state() == platform::FileLock::State::Busy) {
+        return QStringLiteral("Another program is changing this calendar; try again in a moment.");
     }
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("The event's file cannot be read: %1").arg(in.errorString());
-    }
-    const QByteArray bytes = in.readAll();
-    in.close();
-    QStringList lines = unfoldedLines(bytes);
-    const std::vector<EventBlock> blocks = eventBlocks(lines);
-    // Each VEVENT of the text beside what the reader made of it, for the times of its
-    // RDATEs, EXDATEs and RECURRENCE-ID; a file where the two do not pair up is left alone.
-    const ical::CalendarData data =
-        ical::readEvents(std::string_view(bytes.constData(), bytes.size()));
-    bool paired = data.errors.empty() && blocks.size() == data.events.size();
-    for (size_t i = 0; paired && i < blocks.size(); ++i) {
-        paired = blocks[i].uid == QString::fromStdString(data.events[i].uid) &&
-                 blocks[i].isOverride == data.events[i].recurrenceId.has_value();
-    }
-    const QString unsafe =
-        QStringLiteral("The event's file cannot be edited safely; it is left as it is.");
-    if (!paired) {
-        return unsafe;
-    }
-    const auto master = std::find_if(blocks.begin(), blocks.end(), [&](const EventBlock& b) {
-        return b.uid == id->second && !b.isOverride;
-    });
-    if (master == blocks.end()) {
+    const platform::FileEditResult r = platform::editFileAtomically(
+        path, kCalendarFileCap,
+        [&](const QByteArray& bytes) { return removalEdit(bytes, id->second, occurrence, scope); });
+    files_.remove(path);
+    if (r.missing) {
         return QStringLiteral("The event is no longer in its calendar.");
     }
-    const ical::CalendarEvent& series = data.events[static_cast<size_t>(master - blocks.begin())];
-
-    const ical::ZonePtr zone = shownZone();
-    const TimeForm form = formOf(series.start);
-    bool wholeSeries = scope == platform::RemoveScope::All || !occurrence.hasRecurrence ||
-                       !occurrence.occurrenceDate;
-    const int64_t original = occurrence.occurrenceDate ? toUnix(*occurrence.occurrenceDate) : 0;
-    if (!wholeSeries && scope == platform::RemoveScope::ThisAndFuture) {
-        wholeSeries = original <= series.start.utc(*zone);
+    if (r.refused) {
+        return r.error;
     }
-
-    if (wholeSeries) {
-        std::vector<EventBlock> others;
-        for (const EventBlock& b : blocks) {
-            if (b.uid != id->second) {
-                others.push_back(b);
-            }
-        }
-        if (others.empty()) {
-            if (!QFile::remove(path)) {
-                return QStringLiteral("The event's file cannot be removed.");
-            }
-            files_.remove(path);
-            return std::nullopt;
-        }
-        for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
-            if (it->uid == id->second) {
-                lines.erase(lines.begin() + it->begin, lines.begin() + it->end + 1);
-            }
-        }
-    } else if (scope == platform::RemoveScope::ThisEvent) {
-        lines.insert(master->end, exdateLine(form, original, *zone));
-    } else {
-        // Ends the rule before this occurrence, and takes off what the rule no longer
-        // bounds: the later RDATEs and EXDATEs and the overrides of later occurrences (by
-        // the occurrence they replace, wherever they were moved to).
-        auto before = [&](const ical::EventTime& t) {
-            return seriesUtc(t, series, *zone) < original;
-        };
-        const QString until = untilBefore(form, original, *zone);
-        std::vector<qsizetype> dropped;
-        size_t nextRdate = 0;
-        size_t nextExdate = 0;
-        bool ruled = false;
-        for (qsizetype i : ownLines(lines, *master)) {
-            const QString name = propertyName(lines[i]);
-            if (name == QLatin1String("RRULE")) {
-                lines[i] = endedRule(lines[i], until);
-                ruled = true;
-                continue;
-            }
-            const bool rdate = name == QLatin1String("RDATE");
-            if (!rdate && name != QLatin1String("EXDATE")) {
-                continue;
-            }
-            const std::vector<ical::EventTime>& times = rdate ? series.rdates : series.exdates;
-            size_t& next = rdate ? nextRdate : nextExdate;
-            const QString value = propertyValue(lines[i]);
-            const QStringList items = value.split(QLatin1Char(','));
-            if (next + static_cast<size_t>(items.size()) > times.size()) {
-                return unsafe;
-            }
-            QStringList kept;
-            for (const QString& item : items) {
-                if (before(times[next++])) {
-                    kept << item;
-                }
-            }
-            if (kept.isEmpty()) {
-                dropped.push_back(i);
-            } else if (kept.size() != items.size()) {
-                lines[i] =
-                    lines[i].left(lines[i].size() - value.size()) + kept.join(QLatin1Char(','));
-            }
-        }
-        if (nextRdate != series.rdates.size() || nextExdate != series.exdates.size()) {
-            return unsafe;
-        }
-        if (!ruled && series.rdates.empty()) {
-            return QStringLiteral("The event does not repeat.");
-        }
-        for (size_t b = 0; b < blocks.size(); ++b) {
-            const ical::CalendarEvent& e = data.events[b];
-            if (blocks[b].isOverride && blocks[b].uid == id->second && !before(*e.recurrenceId)) {
-                for (qsizetype i = blocks[b].begin; i <= blocks[b].end; ++i) {
-                    dropped.push_back(i);
-                }
-            }
-        }
-        std::sort(dropped.begin(), dropped.end(), std::greater<>());
-        for (qsizetype i : dropped) {
-            lines.removeAt(i);
-        }
-    }
-    QString error;
-    if (!platform::writeFileAtomically(path, joinLines(lines), &error)) {
-        return QStringLiteral("The event could not be removed: %1").arg(error);
+    if (!r.ok) {
+        platform::log(QStringLiteral("calendar store: cannot edit %1: %2").arg(path, r.error));
+        return QStringLiteral("The event could not be removed: %1").arg(r.error);
     }
     return std::nullopt;
 }
@@ -783,11 +809,15 @@ std::vector<platform::StoreTodo> VdirCalendarStore::todos(const QStringList& cal
         }
         for (const QFileInfo& info :
              QDir(folder).entryInfoList({QStringLiteral("*.ics")}, QDir::Files, QDir::Name)) {
-            QFile in(info.absoluteFilePath());
-            if (!in.open(QIODevice::ReadOnly)) {
-                continue;  // the events' reading of the same file says so in the log
+            if (parsed(info).unreadable) {
+                continue;  // the events' reading of the same file said so in the log
             }
-            const QByteArray bytes = in.readAll();
+            const std::optional<QByteArray> read =
+                platform::readRegularFile(info.absoluteFilePath(), kCalendarFileCap).bytes;
+            if (!read) {
+                continue;
+            }
+            const QByteArray& bytes = *read;
             // Most files hold events only: those are not parsed again for the list of to-dos.
             if (!bytes.toUpper().contains("BEGIN:VTODO")) {
                 continue;

@@ -36,7 +36,13 @@ BoundedRead refused(const QString& path, ReadRefusal refusal, const QString& rea
     if (refusal != ReadRefusal::Missing) {
         log(QStringLiteral("Not reading %1: it %2").arg(path, reason));
     }
-    return {std::nullopt, refusal, reason};
+    return {std::nullopt, refusal, {}, reason};
+}
+
+FileVersion versionFrom(const struct stat& st) {
+    return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino),
+            static_cast<qint64>(st.st_size),
+            static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 class Descriptor {
@@ -56,6 +62,14 @@ class Descriptor {
 };
 
 }  // namespace
+
+std::optional<FileVersion> versionOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        return std::nullopt;
+    }
+    return versionFrom(st);
+}
 
 QString sizeText(qint64 bytes) {
     if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0) {
@@ -123,7 +137,14 @@ BoundedRead readRegularFile(const QString& path, qint64 maxBytes) {
         return refused(path, ReadRefusal::TooLarge, tooLarge);
     }
     bytes.truncate(used);
-    return {std::move(bytes), ReadRefusal::Unreadable, QString()};
+    // Taken after the read: a write in place while we read makes the version differ from
+    // the one a later writer checks against.
+    if (::fstat(fd.get(), &st) != 0) {
+        return refused(path, ReadRefusal::Unreadable,
+                       QStringLiteral("cannot be examined (%1)")
+                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    return {std::move(bytes), ReadRefusal::Unreadable, versionFrom(st), QString()};
 }
 
 }  // namespace talvor::platform

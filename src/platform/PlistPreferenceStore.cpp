@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "BoundedFile.h"
+#include "FileLock.h"
 #include "Log.h"
 #include "Paths.h"
 #include "PropertyList.h"
@@ -12,7 +13,6 @@
 #include <QThread>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -38,46 +38,6 @@ bool onMainThread() {
     return app != nullptr && QThread::currentThread() == app->thread();
 }
 
-// Holds an exclusive advisory lock on "<folder>/.<name>.lock" for its lifetime.
-class FileLock {
-  public:
-    enum class State { Locked, NoLockFile, Busy };
-
-    FileLock(const QString& forFile, int waitMs) {
-        const QFileInfo info(forFile);
-        const QByteArray path = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                                  info.fileName() + QStringLiteral(".lock"));
-        fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd_ < 0) {
-            state_ = State::NoLockFile;
-            return;
-        }
-        for (int waited = 0; ::flock(fd_, LOCK_EX | LOCK_NB) != 0; waited += 10) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= waitMs) {
-                ::close(fd_);
-                fd_ = -1;
-                state_ = State::Busy;
-                return;
-            }
-            ::usleep(10000);
-        }
-    }
-    ~FileLock() {
-        if (fd_ >= 0) {
-            ::flock(fd_, LOCK_UN);
-            ::close(fd_);
-        }
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-    State state() const { return state_; }
-
-  private:
-    int fd_ = -1;
-    State state_ = State::Locked;
-};
-
 // The file's bytes, when it is a plain file of a sane size that can be read; else why not.
 // Opened without blocking: a FIFO at the path must not hang the caller.
 std::optional<QByteArray> readPlainFile(const QString& path, QString& why) {
@@ -102,7 +62,7 @@ void PlistPreferenceStore::removeUnfinishedWrites() {
     if (!QFileInfo::exists(dir)) {
         return;
     }
-    FileLock lock(filePath_, 0);
+    FileLock lock(FileLock::besideFile(filePath_), 0);
     if (lock.state() != FileLock::State::Locked) {
         return;
     }
@@ -213,9 +173,9 @@ bool PlistPreferenceStore::exchange(const QVariantMap& known,
         noteWriteFailure(QStringLiteral("the folder %1 cannot be created").arg(dir));
         return false;
     }
-    FileLock lock(filePath_, !onMainThread()     ? kLockWaitMs
-                             : pending.isEmpty() ? 0
-                                                 : kMainThreadLockWaitMs);
+    FileLock lock(FileLock::besideFile(filePath_), !onMainThread()     ? kLockWaitMs
+                                                   : pending.isEmpty() ? 0
+                                                                       : kMainThreadLockWaitMs);
     // Every write is a rename, so the file can be read without the lock; only writing it
     // and moving it aside need it.
     const bool locked = lock.state() != FileLock::State::Busy;

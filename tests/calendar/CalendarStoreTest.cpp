@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <functional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace talvor {
@@ -85,6 +86,19 @@ class CalendarStore : public ::testing::Test {
                               .toStdString());
         }
         return out;
+    }
+
+    // One event in March 2025 in "home", beside the files a test puts there.
+    void writeGoodEvent() const {
+        writeFile(folder("home/good.ics"),
+                  vevents("BEGIN:VEVENT\r\nUID:good\r\nSUMMARY:Good\r\nDTSTART:"
+                          "20250305T080000Z\r\nEND:VEVENT\r\n"));
+    }
+    static void expectOnlyTheGoodEvent(const VdirCalendarStore& store) {
+        const auto list =
+            store.events(berlin("2025-03-01T00:00:00"), berlin("2025-04-01T00:00:00"), {});
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_EQ(list[0].title, "Good");
     }
 
     test::ScopedMachineZone machine{"Europe/Berlin", "en_US"};
@@ -372,9 +386,7 @@ TEST_F(CalendarStore, AFileThatCannotBeWatchedIsReadAtTheNextLoadWithOneLogLine)
 }
 
 TEST_F(CalendarStore, DamagedFilesAreSkippedWithOneLineAndNeverRewritten) {
-    writeFile(folder("home/good.ics"),
-              vevents("BEGIN:VEVENT\r\nUID:good\r\nSUMMARY:Good\r\nDTSTART:20250305T080000Z\r\nEND:"
-                      "VEVENT\r\n"));
+    writeGoodEvent();
     const std::vector<std::pair<QString, QByteArray>> damaged = {
         {"home/binary.ics", QByteArray("\x00\xff\xfe garbage \x01", 14)},
         {"home/cut.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:cut\r\nSUMMARY:Cut\r\n"},
@@ -385,12 +397,8 @@ TEST_F(CalendarStore, DamagedFilesAreSkippedWithOneLineAndNeverRewritten) {
         writeFile(folder(name), bytes);
     }
     VdirCalendarStore store({root.path()});
-    const Date from = berlin("2025-03-01T00:00:00");
-    const Date to = berlin("2025-04-01T00:00:00");
     for (int load = 0; load < 2; ++load) {
-        const auto list = store.events(from, to, {});
-        ASSERT_EQ(list.size(), 1u);
-        EXPECT_EQ(list[0].title, "Good");
+        expectOnlyTheGoodEvent(store);
     }
     EXPECT_EQ(logLines.size(), static_cast<qsizetype>(damaged.size()))
         << "one line per damaged file, not per load: " << logLines.join('\n').toStdString();
@@ -404,6 +412,33 @@ TEST_F(CalendarStore, DamagedFilesAreSkippedWithOneLineAndNeverRewritten) {
     cut.eventId = folder("home/cut.ics") + "#cut";
     EXPECT_TRUE(store.removeEvent(cut, RemoveScope::All).has_value());
     EXPECT_EQ(readFile(folder("home/cut.ics")), damaged[1].second);
+}
+
+// Files a calendar folder may hold by accident or malice: a link to /dev/zero, a FIFO, a
+// huge sparse file, a FIFO for a name. None is read (nothing hangs or fills memory), each is
+// named once in the log, and the rest of the calendar shows.
+TEST_F(CalendarStore, SpecialAndHugeFilesAreRefusedWithOneLineEach) {
+    writeGoodEvent();
+    ASSERT_EQ(::symlink("/dev/zero", QFile::encodeName(folder("home/zero.ics")).constData()), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder("home/fifo.ics")).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder("home/displayname")).constData(), 0600), 0);
+    {
+        QFile huge(folder("home/huge.ics"));
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(huge.resize(65LL * 1024 * 1024));
+    }
+    VdirCalendarStore store({root.path()});
+    for (int load = 0; load < 2; ++load) {
+        expectOnlyTheGoodEvent(store);
+        EXPECT_TRUE(store.todos({}).empty());
+        ASSERT_EQ(store.calendars().size(), 1u);
+        EXPECT_EQ(store.calendars()[0].title, "home");
+    }
+    const QString log = logLines.join('\n');
+    for (const char* name : {"zero.ics", "huge.ics"}) {
+        EXPECT_EQ(log.count(QLatin1String(name)), 1) << name << "\n" << log.toStdString();
+    }
+    EXPECT_LE(log.count(QLatin1String("fifo.ics")), 1) << log.toStdString();
 }
 
 TEST_F(CalendarStore, SavedEventsReadBackAndRemoveByScope) {
