@@ -1,5 +1,7 @@
 #include "ICalParser.h"
 
+#include "ICalValues.h"
+
 #include <algorithm>
 
 namespace talvor::ical {
@@ -13,18 +15,15 @@ bool isNameChar(char c) {
 }
 
 void upcase(std::string& s) {
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
+    std::transform(s.begin(), s.end(), s.begin(), asciiUpper);
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto up = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-               return up(x) == up(y);
-           });
+// The name a content line starts with, upper-cased, for messages about a line not read.
+std::string nameOf(std::string_view line) {
+    const auto end = std::find_if_not(line.begin(), line.end(), isNameChar);
+    std::string name(line.begin(), end);
+    upcase(name);
+    return name.empty() ? "content line" : name;
 }
 
 class Reader {
@@ -77,8 +76,9 @@ class Reader {
                 logical = buffer_;
             }
             if (tooLong) {
-                error(first, "line longer than " + std::to_string(limits_.maxLineBytes) +
-                                 " bytes skipped");
+                // Only this property goes; its component (an event) keeps the rest.
+                error(first, nameOf(physical) + " longer than " +
+                                 std::to_string(limits_.maxLineBytes) + " bytes skipped");
                 continue;
             }
             if (logical.empty()) {

@@ -39,8 +39,10 @@ struct Component {
 
 struct ParseLimits {
     size_t maxInputBytes = 64u << 20;
-    size_t maxLineBytes = 256u << 10;  // one unfolded content line
-    int maxDepth = 12;                 // components within components
+    // One unfolded content line: a longer one (a DESCRIPTION with a document pasted in) is
+    // skipped alone, with a problem noted.
+    size_t maxLineBytes = 8u << 20;
+    int maxDepth = 12;  // components within components
 };
 
 struct ParseResult {
@@ -51,9 +53,9 @@ struct ParseResult {
     std::string errorSummary() const;
 };
 
-// Reads the text. Damage never stops the reading: a bad line is skipped, a component left open
-// is closed at the end, and each problem is listed. Only text over the size limit is refused
-// whole.
+// Reads the text. Damage never stops the reading: a bad or over-long line is skipped, a
+// component left open is closed at the end, and each problem is listed. Only text over the
+// size limit is refused whole. Names are read without case ("dtstart;tzid=..." is DTSTART).
 ParseResult parse(std::string_view text, const ParseLimits& limits = {});
 
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past

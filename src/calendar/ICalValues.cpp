@@ -1,5 +1,7 @@
 #include "ICalValues.h"
 
+#include <algorithm>
+
 namespace talvor::ical {
 
 namespace {
@@ -20,6 +22,16 @@ bool digits(std::string_view s, size_t at, size_t count, int64_t& out) {
 }
 
 }  // namespace
+
+char asciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return asciiUpper(x) == asciiUpper(y);
+           });
+}
 
 std::string unescapeText(std::string_view value) {
     std::string out;
@@ -57,11 +69,11 @@ std::optional<TimeValue> parseTimeValue(std::string_view value) {
     int64_t hh = 0;
     int64_t mm = 0;
     int64_t ss = 0;
-    if (value.size() < 15 || value[8] != 'T' || !digits(value, 9, 2, hh) ||
+    if (value.size() < 15 || asciiUpper(value[8]) != 'T' || !digits(value, 9, 2, hh) ||
         !digits(value, 11, 2, mm) || !digits(value, 13, 2, ss)) {
         return std::nullopt;
     }
-    if (value.size() == 16 && (value[15] == 'Z' || value[15] == 'z')) {
+    if (value.size() == 16 && asciiUpper(value[15]) == 'Z') {
         t.utc = true;
     } else if (value.size() != 15) {
         return std::nullopt;
@@ -104,7 +116,7 @@ std::optional<Duration> parseDuration(std::string_view value) {
         negative = value[i] == '-';
         ++i;
     }
-    if (i >= value.size() || value[i] != 'P') {
+    if (i >= value.size() || asciiUpper(value[i]) != 'P') {
         return std::nullopt;
     }
     ++i;
@@ -112,7 +124,7 @@ std::optional<Duration> parseDuration(std::string_view value) {
     bool inTime = false;
     bool any = false;
     while (i < value.size()) {
-        if (value[i] == 'T') {
+        if (asciiUpper(value[i]) == 'T') {
             if (inTime) {
                 return std::nullopt;
             }
@@ -131,7 +143,7 @@ std::optional<Duration> parseDuration(std::string_view value) {
         if (i == start || i >= value.size()) {
             return std::nullopt;
         }
-        const char unit = value[i++];
+        const char unit = asciiUpper(value[i++]);
         if (!inTime && unit == 'W') {
             d.days += 7 * n;
         } else if (!inTime && unit == 'D') {

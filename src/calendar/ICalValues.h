@@ -11,6 +11,12 @@
 // Values of iCalendar properties: text, dates and date-times, durations.
 namespace talvor::ical {
 
+// Names and enumerated values ("FREQ=weekly", "VALUE=date", "byday=mo") are case-insensitive,
+// as are the letters of dates and durations ("t", "z", "p1d"): ASCII letters compared without
+// case.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+char asciiUpper(char c);
+
 // TEXT with its escapes resolved: "\\," ";" "\\" and "\n" / "\N" (a line feed).
 std::string unescapeText(std::string_view value);
 

@@ -13,7 +13,7 @@ constexpr std::array<std::string_view, 7> kWeekdays = {"MO", "TU", "WE", "TH", "
 
 std::optional<int> weekdayOf(std::string_view code) {
     for (size_t i = 0; i < kWeekdays.size(); ++i) {
-        if (code == kWeekdays[i]) {
+        if (equalsIgnoringCase(code, kWeekdays[i])) {
             return static_cast<int>(i);
         }
     }
@@ -111,14 +111,14 @@ std::optional<RecurrenceRule> RecurrenceRule::parse(std::string_view text, std::
             return fail("RRULE part \"" + std::string(part) + "\" has no value");
         }
         std::string key(part.substr(0, eq));
-        for (char& c : key) {
-            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-        }
+        std::transform(key.begin(), key.end(), key.begin(), asciiUpper);
         const std::string_view value = part.substr(eq + 1);
         if (key == "FREQ") {
             static constexpr std::array<std::string_view, 7> kNames = {
                 "SECONDLY", "MINUTELY", "HOURLY", "DAILY", "WEEKLY", "MONTHLY", "YEARLY"};
-            const auto found = std::find(kNames.begin(), kNames.end(), value);
+            const auto found = std::find_if(
+                kNames.begin(), kNames.end(),
+                [&](std::string_view name) { return equalsIgnoringCase(name, value); });
             if (found == kNames.end()) {
                 return fail("unknown FREQ \"" + std::string(value) + "\"");
             }
@@ -152,6 +152,12 @@ std::optional<RecurrenceRule> RecurrenceRule::parse(std::string_view text, std::
         } else if (key == "BYSECOND") {
             if (!numberList(value, 0, 60, false, rule.bySecond, error, key)) {
                 return std::nullopt;
+            }
+            // A leap second reads as 59, as in a date-time: the wall clock has no second 60.
+            if (!rule.bySecond.empty() && rule.bySecond.back() == 60) {
+                rule.bySecond.back() = 59;
+                rule.bySecond.erase(std::unique(rule.bySecond.begin(), rule.bySecond.end()),
+                                    rule.bySecond.end());
             }
         } else if (key == "BYMINUTE") {
             if (!numberList(value, 0, 59, false, rule.byMinute, error, key)) {
@@ -240,6 +246,16 @@ RecurrenceIterator::RecurrenceIterator(const RecurrenceRule& rule, const civil::
         } else if (f == Frequency::Weekly) {
             plainDays_ = {civil::weekday(start.days())};
         }
+    }
+    // Below a day each period holds the same number of times (or none): BYSETPOS that picks
+    // none of them leaves every period empty, which would only spend the step budget.
+    if (f <= Frequency::Hourly && !rule.bySetPos.empty()) {
+        const int64_t perPeriod = f == Frequency::Hourly
+                                      ? int64_t(minutes_.size()) * int64_t(seconds_.size())
+                                  : f == Frequency::Minutely ? int64_t(seconds_.size())
+                                                             : 1;
+        done_ = std::none_of(rule.bySetPos.begin(), rule.bySetPos.end(),
+                             [&](int pos) { return pos <= perPeriod && -pos <= perPeriod; });
     }
     year_ = start.year;
     month_ = start.month;
@@ -461,8 +477,13 @@ bool RecurrenceIterator::fillPeriod() {
             addDay(day_);
             break;
         default: {
+            // A day holds up to 86,400 periods: its match is worked out once.
             const int64_t day = civil::floorDiv(second_, kSecondsPerDay);
-            if (!dayMatches(day)) {
+            if (day != matchedDay_) {
+                matchedDay_ = day;
+                dayMatched_ = dayMatches(day);
+            }
+            if (!dayMatched_) {
                 return false;
             }
             appendTimes(day, pending_);
@@ -473,17 +494,17 @@ bool RecurrenceIterator::fillPeriod() {
         std::sort(pending_.begin(), pending_.end());
     }
     if (!rule_.bySetPos.empty() && !pending_.empty()) {
-        std::vector<int64_t> chosen;
+        chosen_.clear();
         const auto n = static_cast<int64_t>(pending_.size());
         for (int pos : rule_.bySetPos) {
             const int64_t i = pos > 0 ? pos - 1 : n + pos;
             if (i >= 0 && i < n) {
-                chosen.push_back(pending_[static_cast<size_t>(i)]);
+                chosen_.push_back(pending_[static_cast<size_t>(i)]);
             }
         }
-        std::sort(chosen.begin(), chosen.end());
-        chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
-        pending_ = std::move(chosen);
+        std::sort(chosen_.begin(), chosen_.end());
+        chosen_.erase(std::unique(chosen_.begin(), chosen_.end()), chosen_.end());
+        std::swap(pending_, chosen_);
     }
     return true;
 }

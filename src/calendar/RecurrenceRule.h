@@ -4,6 +4,7 @@
 #include "ICalValues.h"
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,8 +31,8 @@ struct RecurrenceRule {
     std::vector<int> bySecond, byMinute, byHour, byMonthDay, byYearDay, byWeekNo, byMonth, bySetPos;
     std::vector<WeekdayNum> byDay;
 
-    // The rule of an RRULE value ("FREQ=WEEKLY;BYDAY=MO,WE"), or null with the reason in
-    // `error`. Unknown parts are ignored.
+    // The rule of an RRULE value ("FREQ=WEEKLY;BYDAY=MO,WE", in any case), or null with the
+    // reason in `error`. Unknown parts are ignored.
     static std::optional<RecurrenceRule> parse(std::string_view text, std::string* error);
 };
 
@@ -80,7 +81,10 @@ class RecurrenceIterator {
     int64_t day_ = 0;
     int64_t second_ = 0;
     std::vector<int64_t> pending_;
+    std::vector<int64_t> chosen_;  // BYSETPOS's pick, kept to reuse its storage
     size_t pendingAt_ = 0;
+    int64_t matchedDay_ = std::numeric_limits<int64_t>::min();  // the day of dayMatched_
+    bool dayMatched_ = false;
     int64_t emitted_ = 0;
     int64_t steps_ = 0;
     bool done_ = false;

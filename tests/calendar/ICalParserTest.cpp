@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace talvor::ical {
 namespace {
@@ -66,12 +68,13 @@ TEST(ICalParser, DamagedTextGivesItsReasonAndTheRest) {
     for (int i = 0; i < 100000; ++i) {
         deep += "BEGIN:X\r\n";
     }
+    const size_t cap = ParseLimits{}.maxLineBytes;
     std::string longLine =
         "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:20240101T000000Z\r\n"
         "DESCRIPTION:" +
-        std::string(300000, 'a') + "\r\nEND:VEVENT\r\n";
+        std::string(cap, 'a') + "\r\nEND:VEVENT\r\n";
     std::string longFolded = "BEGIN:VCALENDAR\r\nX-A:";
-    for (int i = 0; i < 10000; ++i) {
+    for (size_t i = 0; i <= cap / 74; ++i) {
         longFolded += std::string(74, 'b') + "\r\n ";
     }
     longFolded += "\r\n" + ok + "END:VCALENDAR\r\n";
@@ -125,6 +128,48 @@ TEST(ICalParser, DamagedTextGivesItsReasonAndTheRest) {
     ParseLimits small;
     small.maxInputBytes = 10;
     EXPECT_NE(parse(ok, small).errorSummary().find("larger than"), std::string::npos);
+}
+
+// A long property (a document pasted into a DESCRIPTION) is kept whole up to the cap; past it
+// only that property goes, with one problem noted, and its event keeps the rest.
+TEST(ICalParser, LongPropertiesAreKeptAndOnlyWhatPassesTheCapIsSkipped) {
+    const size_t cap = ParseLimits{}.maxLineBytes;
+    ASSERT_GE(cap, size_t(4) << 20);
+    struct Case {
+        const char* what;
+        std::string description;     // as written, folded or not
+        std::optional<size_t> kept;  // the description's length once read, null when skipped
+    };
+    std::string folded;
+    for (size_t i = 0; i < (256u << 10) / 64; ++i) {
+        folded += std::string(63, 'f') + "\\n\r\n ";  // an escaped line feed, then a fold
+    }
+    const std::vector<Case> cases = {
+        {"256 KiB on one line", std::string(256u << 10, 'd'), 256u << 10},
+        {"256 KiB folded", folded, (256u << 10)},
+        {"exactly the cap", std::string(cap - std::string("DESCRIPTION:").size(), 'e'),
+         cap - std::string("DESCRIPTION:").size()},
+        {"past the cap", std::string(cap, 'x'), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const CalendarData data = readEvents(
+            "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:long\r\nDESCRIPTION:" + c.description +
+            "\r\nDTSTART:20240101T100000Z\r\nSUMMARY:after\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        ASSERT_EQ(data.events.size(), 1u) << c.what << ": " << data.errorSummary();
+        const CalendarEvent& e = data.events[0];
+        EXPECT_EQ(e.summary, "after") << c.what;
+        EXPECT_EQ(e.uid, "long") << c.what;
+        if (c.kept) {
+            EXPECT_TRUE(data.errors.empty()) << c.what << ": " << data.errorSummary();
+            ASSERT_TRUE(e.description) << c.what;
+            EXPECT_EQ(e.description->size(), *c.kept) << c.what;
+        } else {
+            EXPECT_FALSE(e.description) << c.what;
+            ASSERT_EQ(data.errors.size(), 1u) << c.what << ": " << data.errorSummary();
+            EXPECT_EQ(data.errors[0],
+                      "line 4: DESCRIPTION longer than " + std::to_string(cap) + " bytes skipped");
+        }
+    }
 }
 
 TEST(ICalParser, ZonesComeFromTheSystemThenTheFileThenThePathInTheName) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -280,6 +282,9 @@ TEST(Recurrence, OccurrencesKeepTheirWallClockAcrossDaylightSaving) {
         {"31st monthly skips short months",
          "DTSTART:20240131T120000Z\r\nRRULE:FREQ=MONTHLY;COUNT=3\r\n",
          {"2024-01-31T12:00:00Z", "2024-03-31T12:00:00Z", "2024-05-31T12:00:00Z"}},
+        {"a leap second in BYSECOND reads as 59, as in a date-time",
+         "DTSTART:20240101T000000Z\r\nRRULE:FREQ=SECONDLY;BYSECOND=60;COUNT=2\r\n",
+         {"2024-01-01T00:00:00Z", "2024-01-01T00:00:59Z", "2024-01-01T00:01:59Z"}},
     };
     const ZonePtr utc = ZoneRules::utc();
     for (const Case& c : cases) {
@@ -360,6 +365,9 @@ TEST(Recurrence, HostileRulesEndWithAReason) {
         {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30", ""},
         {"FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30", ""},
         {"FREQ=YEARLY;COUNT=4000000000", ""},
+        // Every period of these is empty, which shows before the first: they end at once.
+        {"FREQ=SECONDLY;BYSETPOS=2", ""},
+        {"FREQ=HOURLY;BYMINUTE=0,30;BYSETPOS=3,-3", ""},
     };
     for (const Case& c : cases) {
         std::string why;
@@ -375,14 +383,104 @@ TEST(Recurrence, HostileRulesEndWithAReason) {
             c.rule + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
         const ExpandResult r = expand(data.events[0], {}, kFrom, kTo, 1000, *ZoneRules::utc());
         EXPECT_LE(r.starts.size(), 1000u) << c.rule;
+        // None of them spends the step budget: each ends by its calendar or its own terms.
+        EXPECT_FALSE(r.error) << c.rule << ": " << *r.error;
     }
-    // Every second, never matching its second: given up, and said so.
+    // Every minute at its first second, never at its 30th: given up, and said so.
     const CalendarData barren = readEvents(
         "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:20240101T000000Z\r\n"
-        "RRULE:FREQ=SECONDLY;BYSECOND=60\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        "RRULE:FREQ=SECONDLY;INTERVAL=60;BYSECOND=30\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
     const ExpandResult r = expand(barren.events[0], {}, kFrom, kTo, 10, *ZoneRules::utc());
     ASSERT_TRUE(r.error);
     EXPECT_NE(r.error->find("expansion stopped"), std::string::npos);
+}
+
+// Names, parameter names and enumerated values are case-insensitive, and so are the letters
+// of dates and durations: each text reads as its upper-case form does.
+TEST(Recurrence, LowerAndMixedCaseReadLikeUpperCase) {
+    struct Case {
+        const char* written;
+        const char* upper;
+        size_t occurrences;
+    };
+    const std::vector<Case> cases = {
+        {"dtstart;tzid=Europe/Berlin:20240101T090000\r\nrrule:freq=weekly;byday=mo,we;count=4\r\n",
+         "DTSTART;TZID=Europe/Berlin:20240101T090000\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,WE;COUNT=4\r\n",
+         4},
+        {"DTSTART:20240105t090000z\r\nRRULE:Freq=Monthly;ByDay=-1Fr;Until=20240630t235959z\r\n",
+         "DTSTART:20240105T090000Z\r\nRRULE:FREQ=MONTHLY;BYDAY=-1FR;UNTIL=20240630T235959Z\r\n", 7},
+        {"DTSTART;Value=Date:20240310\r\nRRULE:FREQ=yearly;BYMONTH=3;BYDAY=2su;WKST=su;COUNT=3\r\n",
+         "DTSTART;VALUE=DATE:20240310\r\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU;WKST=SU;COUNT=3\r\n",
+         3},
+        {"DTSTART:20240101T100000Z\r\nduration:pt1h30m\r\nrrule:freq=daily;count=4\r\n"
+         "exdate;value=date:20240102\r\nrdate;value=period:20240110t100000z/pt1h\r\n",
+         "DTSTART:20240101T100000Z\r\nDURATION:PT1H30M\r\nRRULE:FREQ=DAILY;COUNT=4\r\n"
+         "EXDATE;VALUE=DATE:20240102\r\nRDATE;VALUE=PERIOD:20240110T100000Z/PT1H\r\n",
+         4},
+        {"DTSTART:20240101T000000Z\r\nRRULE:FREQ=hourly;interval=6;bysetpos=-1;byminute=0,30;"
+         "count=2\r\n",
+         "DTSTART:20240101T000000Z\r\nRRULE:FREQ=HOURLY;INTERVAL=6;BYSETPOS=-1;BYMINUTE=0,30;"
+         "COUNT=2\r\n",
+         3},
+    };
+    const ZonePtr utc = ZoneRules::utc();
+    struct Read {
+        std::vector<int64_t> starts;
+        int64_t length = 0;
+    };
+    auto read = [&](const std::string& text) -> std::optional<Read> {
+        const CalendarData data = readEvents(text);
+        EXPECT_TRUE(data.errors.empty()) << text << data.errorSummary();
+        if (data.events.size() != 1) {
+            return std::nullopt;
+        }
+        const CalendarEvent& e = data.events[0];
+        return Read{expand(e, {}, kFrom, kTo, 100, *utc).starts,
+                    e.endUtc(*utc) - e.start.utc(*utc)};
+    };
+    for (const Case& c : cases) {
+        const auto upper = read(std::string("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\n") + c.upper +
+                                "END:VEVENT\r\nEND:VCALENDAR\r\n");
+        const auto written = read(std::string("begin:vcalendar\r\nBegin:VEvent\r\n") + c.written +
+                                  "end:vevent\r\nEnd:VCalendar\r\n");
+        ASSERT_TRUE(upper) << c.upper;
+        EXPECT_EQ(upper->starts.size(), c.occurrences) << c.upper;
+        ASSERT_TRUE(written) << c.written;
+        EXPECT_EQ(written->starts, upper->starts) << c.written;
+        EXPECT_EQ(written->length, upper->length) << c.written;
+    }
+}
+
+// A series with 100,000 EXDATEs (a sync loop's leftovers) expands in a moment: each candidate
+// start compared with every exclusion took minutes.
+TEST(Recurrence, ManyExclusionsExpandQuickly) {
+    constexpr int kExcluded = 100000;
+    auto dateTime = [](int64_t seconds) {
+        const civil::DateTime t = civil::DateTime::fromSeconds(seconds);
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%04lld%02d%02dT%02d%02d%02d", (long long)t.year,
+                      t.month, t.day, t.hour, t.minute, t.second);
+        return std::string(buffer);
+    };
+    std::string text =
+        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:m\r\nDTSTART:20240101T000000Z\r\n"
+        "RRULE:FREQ=MINUTELY\r\n";
+    const int64_t first = civil::daysFromCivil(2024, 1, 1) * civil::kSecondsPerDay;
+    for (int i = 0; i < kExcluded; ++i) {
+        // Every minute from the start, alternately in UTC and on Berlin's winter clock.
+        const int64_t at = first + int64_t(i) * 60;
+        text += i % 2 ? "EXDATE:" + dateTime(at) + "Z\r\n"
+                      : "EXDATE;TZID=Europe/Berlin:" + dateTime(at + 3600) + "\r\n";
+    }
+    // They reach 10:39 on 10 March; the rest of that day goes as a date.
+    text += "EXDATE;VALUE=DATE:20240310\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const CalendarData data = readEvents(text);
+    ASSERT_EQ(data.events.size(), 1u) << data.errorSummary();
+    ASSERT_EQ(data.events[0].exdates.size(), size_t(kExcluded) + 1);
+    const ZonePtr utc = ZoneRules::utc();
+    const ExpandResult r = expand(data.events[0], {}, kFrom, kTo, 3, *utc);
+    EXPECT_EQ(wallClock(r.starts, *utc),
+              (std::vector<std::string>{"20240311T0000", "20240311T0001", "20240311T0002"}));
 }
 
 }  // namespace
