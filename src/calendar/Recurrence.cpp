@@ -13,8 +13,9 @@ const QStringList& Recurrence::byTimeKeys() {
     return keys;
 }
 
-std::optional<QString> Recurrence::splitChunk(QString& text, const QString& pattern) {
-    const QRegularExpression re(pattern, QRegularExpression::DotMatchesEverythingOption);
+namespace {
+
+std::optional<QString> takeFirst(QString& text, const QRegularExpression& re) {
     const QRegularExpressionMatch m = re.match(text);
     if (!m.hasMatch()) {
         return std::nullopt;
@@ -24,35 +25,68 @@ std::optional<QString> Recurrence::splitChunk(QString& text, const QString& patt
     return value;
 }
 
-std::optional<QString> Recurrence::findKV(const QString& rule, const QString& part) {
-    const QRegularExpression re(QRegularExpression::escape(part) + QStringLiteral("=([^;]+)"));
-    const QRegularExpressionMatch m = re.match(rule);
+std::optional<QString> firstCapture(const QString& text, const QRegularExpression& re) {
+    const QRegularExpressionMatch m = re.match(text);
     return m.hasMatch() ? std::optional<QString>(m.captured(1)) : std::nullopt;
 }
 
-Recurrence::Recurrence(const QString& text) {
-    QString rest = text;
+QRegularExpression linePattern(const QString& pattern) {
     // A line ends at LF or at the end of the text; a CR before the LF is not part of it.
-    const QString lineEnd = QStringLiteral("\\r?(?:\\n|$)");
-    dtstart = splitChunk(rest, QStringLiteral("DTSTART;([^\\r\\n]*)") + lineEnd);
-    dtend = splitChunk(rest, QStringLiteral("DTEND;([^\\r\\n]*)") + lineEnd);
-    const std::optional<QString> rule =
-        splitChunk(rest, QStringLiteral("RRULE:([^\\r\\n]*)") + lineEnd);
+    return QRegularExpression(pattern + QStringLiteral("\\r?(?:\\n|$)"),
+                              QRegularExpression::DotMatchesEverythingOption);
+}
+
+QRegularExpression partPattern(const QString& part) {
+    return QRegularExpression(QRegularExpression::escape(part) + QStringLiteral("=([^;]+)"));
+}
+
+}  // namespace
+
+std::optional<QString> Recurrence::splitChunk(QString& text, const QString& pattern) {
+    return takeFirst(text,
+                     QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption));
+}
+
+std::optional<QString> Recurrence::findKV(const QString& rule, const QString& part) {
+    return firstCapture(rule, partPattern(part));
+}
+
+Recurrence::Recurrence(const QString& text) {
+    // Each pattern is compiled once: compiling (and JIT-compiling) some fifteen for every text
+    // took longer than the reading.
+    static const QRegularExpression kStart = linePattern(QStringLiteral("DTSTART;([^\\r\\n]*)"));
+    static const QRegularExpression kEnd = linePattern(QStringLiteral("DTEND;([^\\r\\n]*)"));
+    static const QRegularExpression kRule = linePattern(QStringLiteral("RRULE:([^\\r\\n]*)"));
+    static const QRegularExpression kFreq = partPattern(QStringLiteral("FREQ"));
+    static const QRegularExpression kUntil = partPattern(QStringLiteral("UNTIL"));
+    static const QRegularExpression kInterval = partPattern(QStringLiteral("INTERVAL"));
+    static const QRegularExpression kCount = partPattern(QStringLiteral("COUNT"));
+    static const QRegularExpression kWeekStart = partPattern(QStringLiteral("WKST"));
+    static const QList<QRegularExpression> kByParts = [] {
+        QList<QRegularExpression> out;
+        for (const QString& key : byTimeKeys()) {
+            // "BYMONTH" must not be found inside "BYMONTHDAY=": a part starts the rule or
+            // follows ";".
+            out << QRegularExpression(QStringLiteral("(?:^|;)") + key + QStringLiteral("=([^;]+)"));
+        }
+        return out;
+    }();
+    QString rest = text;
+    dtstart = takeFirst(rest, kStart);
+    dtend = takeFirst(rest, kEnd);
+    const std::optional<QString> rule = takeFirst(rest, kRule);
     unparsed = rest;
     if (!rule) {
         return;
     }
-    freq_ = findKV(*rule, QStringLiteral("FREQ"));
-    until = findKV(*rule, QStringLiteral("UNTIL"));
-    interval = findKV(*rule, QStringLiteral("INTERVAL"));
-    count = findKV(*rule, QStringLiteral("COUNT"));
-    weekStart = findKV(*rule, QStringLiteral("WKST"));
-    for (const QString& key : byTimeKeys()) {
-        // "BYMONTH" must not be found inside "BYMONTHDAY=": a part starts the rule or follows ";".
-        const QRegularExpression re(QStringLiteral("(?:^|;)") + key + QStringLiteral("=([^;]+)"));
-        const QRegularExpressionMatch m = re.match(*rule);
-        if (m.hasMatch()) {
-            byTimeValues.insert(key, m.captured(1));
+    freq_ = firstCapture(*rule, kFreq);
+    until = firstCapture(*rule, kUntil);
+    interval = firstCapture(*rule, kInterval);
+    count = firstCapture(*rule, kCount);
+    weekStart = firstCapture(*rule, kWeekStart);
+    for (qsizetype i = 0; i < kByParts.size(); ++i) {
+        if (const auto value = firstCapture(*rule, kByParts[i])) {
+            byTimeValues.insert(byTimeKeys()[i], *value);
         }
     }
 }
