@@ -44,7 +44,8 @@ class EventsCollectionViewItem : public QFrame {
     ~EventsCollectionViewItem() override;
 
     void setRepresentedObject(const Event& event);
-    const Event& event() const { return event_; }
+    // Not event(): that name is QWidget's handler of Qt's events, which it would hide.
+    const Event& representedObject() const { return event_; }
     // One tick: the text and colour as of now, and the expiry sound when it is due.
     void updateTime();
     // The information button.

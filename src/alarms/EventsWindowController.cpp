@@ -84,7 +84,7 @@ void EventsWindowController::updateEventsUI() {
     tiles_->setContent(eventsArray_);
     // The time left in words as well, for a glance that needs no reading of codes.
     for (EventsCollectionViewItem* tile : tiles_->tiles()) {
-        tile->setToolTip(timeLeftText(now, tile->event().eventTime()));
+        tile->setToolTip(timeLeftText(now, tile->representedObject().eventTime()));
     }
 }
 

@@ -34,7 +34,8 @@ class EventView : public QWidget {
     EventView(std::optional<CalEventDay> event, int width, QWidget* parent = nullptr,
               const DeleteHandler& onDelete = {});
 
-    const std::optional<CalEventDay>& event() const { return event_; }
+    // Not event(): that name is QWidget's handler of Qt's events, which it would hide.
+    const std::optional<CalEventDay>& eventDay() const { return event_; }
     QLabel* titleField() const { return title_; }
     QToolButton* deleteButton() const { return deleteButton_; }
     int dotOffset() const { return dotOffset_; }
