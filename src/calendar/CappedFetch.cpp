@@ -5,7 +5,42 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <utility>
+
 namespace talvor {
+
+ReplyCap::ReplyCap(QNetworkReply& reply, qint64 maxBytes) : state_(std::make_shared<State>()) {
+    state_->maxBytes = maxBytes;
+    QObject::connect(&reply, &QNetworkReply::metaDataChanged, &reply,
+                     [r = &reply, state = state_] { read(*r, *state); });
+    QObject::connect(&reply, &QNetworkReply::readyRead, &reply,
+                     [r = &reply, state = state_] { read(*r, *state); });
+}
+
+void ReplyCap::read(QNetworkReply& reply, State& state) {
+    if (state.exceeded) {
+        return;
+    }
+    const QVariant announced = reply.header(QNetworkRequest::ContentLengthHeader);
+    if (announced.isValid() && announced.toLongLong() > state.maxBytes) {
+        state.exceeded = true;
+    } else {
+        state.body += reply.read(state.maxBytes + 1 - state.body.size());
+        state.exceeded = state.body.size() > state.maxBytes;
+    }
+    if (state.exceeded) {
+        state.body.clear();
+        reply.abort();
+    }
+}
+
+std::optional<QByteArray> ReplyCap::take(QNetworkReply& reply) {
+    read(reply, *state_);
+    if (state_->exceeded) {
+        return std::nullopt;
+    }
+    return std::exchange(state_->body, QByteArray());
+}
 
 CappedFetch::CappedFetch(QObject* parent) : QObject(parent) {}
 
@@ -27,29 +62,18 @@ void CappedFetch::get(const QUrl& url, const Limits& limits, const Done& done) {
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* reply = network_->get(request);
-    auto tooLarge = std::make_shared<bool>(false);
+    ReplyCap capped(*reply, limits.maxBytes);
     const qint64 cap = limits.maxBytes;
-    connect(reply, &QNetworkReply::downloadProgress, reply,
-            [reply, cap, tooLarge](qint64 received, qint64 total) {
-                if (received > cap || total > cap) {
-                    *tooLarge = true;
-                    reply->abort();
-                }
-            });
-    connect(reply, &QNetworkReply::finished, this, [reply, done, tooLarge, cap] {
+    connect(reply, &QNetworkReply::finished, this, [reply, done, capped, cap]() mutable {
         reply->deleteLater();
         Result result;
-        if (*tooLarge) {
+        std::optional<QByteArray> body = capped.take(*reply);
+        if (!body) {
             result.error = QStringLiteral("The answer is larger than %1 bytes").arg(cap);
         } else if (reply->error() != QNetworkReply::NoError) {
             result.error = reply->errorString();
         } else {
-            QByteArray body = reply->readAll();
-            if (body.size() > cap) {
-                result.error = QStringLiteral("The answer is larger than %1 bytes").arg(cap);
-            } else {
-                result.data = std::move(body);
-            }
+            result.data = std::move(body);
         }
         done(result);
     });

@@ -7,11 +7,32 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace talvor {
+
+// Reads one reply's body as it comes, up to `maxBytes`, whatever its framing: a reply that
+// announces more (Content-Length) is aborted at its headers, one that brings more (chunked,
+// or until the connection closes) as soon as it has, and what came with it is dropped.
+class ReplyCap {
+  public:
+    ReplyCap(QNetworkReply& reply, qint64 maxBytes);
+    // Once the reply has finished: its whole body, or none when it was too large.
+    std::optional<QByteArray> take(QNetworkReply& reply);
+
+  private:
+    struct State {
+        QByteArray body;
+        qint64 maxBytes = 0;
+        bool exceeded = false;
+    };
+    static void read(QNetworkReply& reply, State& state);
+    std::shared_ptr<State> state_;
+};
 
 // One GET of a network resource of bounded size and time, for pictures and calendars named
 // by the user: a server that never answers, or answers without end, must not hold the calendar
