@@ -13,6 +13,17 @@
 
 namespace talvor::test {
 
+namespace {
+
+// What the streams have written, and whether the server is going.
+struct StreamTally {
+    std::mutex mutex;
+    qint64 bytes = 0;
+    bool stopping = false;
+};
+
+}  // namespace
+
 struct FakeGoogleServer::State {
     mutable std::mutex mutex;
     std::vector<Request> requests;
@@ -20,6 +31,8 @@ struct FakeGoogleServer::State {
     std::vector<std::pair<QString, QJsonObject>> events;
     int pageSize = 3;
     std::vector<Fault> faults;
+    std::vector<Stream> streams;
+    std::shared_ptr<StreamTally> tally = std::make_shared<StreamTally>();
     std::optional<QString> redirectState;
     std::optional<QString> authorizationError;
     QString challenge;
@@ -66,6 +79,58 @@ QDateTime timeOf(const QJsonObject& t) {
                      QTime(0, 0), Qt::UTC);
 }
 
+// Serves `stream` in pieces from the server's thread; a failed write is the client gone.
+void serve(httplib::Response& res, const FakeGoogleServer::Stream& stream,
+           const std::shared_ptr<StreamTally>& tally) {
+    using Framing = FakeGoogleServer::Framing;
+    res.status = 200;
+    // The next piece from `offset`; false ends the answer.
+    auto piece = [stream, tally](size_t offset, httplib::DataSink& sink) {
+        const auto at = static_cast<qint64>(offset);
+        {
+            std::lock_guard lock(tally->mutex);
+            if (tally->stopping) {
+                return false;
+            }
+        }
+        if (at >= stream.bytes) {
+            if (stream.framing == Framing::Chunked) {
+                sink.done();
+            }
+            // cpp-httplib keeps the connection for the next request unless told of a failure.
+            return stream.framing != Framing::CloseDelimited;
+        }
+        if (stream.pause.count() > 0) {
+            std::this_thread::sleep_for(stream.pause);
+        }
+        std::string text(static_cast<size_t>(std::min(stream.pieceBytes, stream.bytes - at)), ' ');
+        for (qint64 i = at; i < stream.head.size() && i - at < qint64(text.size()); ++i) {
+            text[static_cast<size_t>(i - at)] = stream.head[i];
+        }
+        if (!sink.write(text.data(), text.size())) {
+            return false;
+        }
+        std::lock_guard lock(tally->mutex);
+        tally->bytes += static_cast<qint64>(text.size());
+        return true;
+    };
+    switch (stream.framing) {
+        case Framing::ContentLength:
+            res.set_content_provider(static_cast<size_t>(stream.bytes), "application/json",
+                                     [piece](size_t offset, size_t, httplib::DataSink& sink) {
+                                         return piece(offset, sink);
+                                     });
+            break;
+        case Framing::Chunked:
+            res.set_chunked_content_provider("application/json", piece);
+            break;
+        case Framing::CloseDelimited:
+            res.set_header("Connection", "close");
+            res.set_content_provider("application/json", piece);
+            break;
+    }
+}
+
 QByteArray base64UrlJson(const QJsonObject& o) {
     return QJsonDocument(o)
         .toJson(QJsonDocument::Compact)
@@ -99,7 +164,20 @@ FakeGoogleServer::FakeGoogleServer()
                 if (fault != st->faults.end()) {
                     res.status = fault->status;
                     res.set_content(fault->body.toStdString(), fault->contentType.toStdString());
-                    st->faults.erase(fault);
+                    for (const auto& [name, value] : fault->headers) {
+                        res.set_header(name, value);
+                    }
+                    if (--fault->times <= 0) {
+                        st->faults.erase(fault);
+                    }
+                    return;
+                }
+                const auto stream =
+                    std::find_if(st->streams.begin(), st->streams.end(),
+                                 [&](const Stream& x) { return r.path.startsWith(x.pathPrefix); });
+                if (stream != st->streams.end()) {
+                    serve(res, *stream, st->tally);
+                    st->streams.erase(stream);
                     return;
                 }
             }
@@ -360,6 +438,10 @@ FakeGoogleServer::FakeGoogleServer()
 }
 
 FakeGoogleServer::~FakeGoogleServer() {
+    {
+        std::lock_guard lock(state_->tally->mutex);
+        state_->tally->stopping = true;
+    }
     runner_->server.stop();
     runner_->thread.join();
 }
@@ -386,6 +468,21 @@ void FakeGoogleServer::setPageSize(int size) {
 void FakeGoogleServer::addFault(Fault fault) {
     std::lock_guard lock(state_->mutex);
     state_->faults.push_back(std::move(fault));
+}
+
+void FakeGoogleServer::clearFaults() {
+    std::lock_guard lock(state_->mutex);
+    state_->faults.clear();
+}
+
+void FakeGoogleServer::addStream(Stream stream) {
+    std::lock_guard lock(state_->mutex);
+    state_->streams.push_back(std::move(stream));
+}
+
+qint64 FakeGoogleServer::streamedBytes() const {
+    std::lock_guard lock(state_->tally->mutex);
+    return state_->tally->bytes;
 }
 
 void FakeGoogleServer::revokeAccessTokens() {

@@ -6,9 +6,12 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace talvor::test {
@@ -27,12 +30,27 @@ class FakeGoogleServer {
         QByteArray body;
         QByteArray authorization;
     };
-    // A scripted answer for the next request whose path starts with `pathPrefix`.
+    // A scripted answer for the next requests whose path starts with `pathPrefix`.
     struct Fault {
         QByteArray pathPrefix;
         int status = 500;
         QByteArray body;
         QByteArray contentType = "application/json";
+        std::vector<std::pair<std::string, std::string>> headers = {};  // ("Retry-After", "0")
+        int times = 1;                                                  // the requests it answers
+    };
+    // How a streamed answer tells where its body ends.
+    enum class Framing { ContentLength, Chunked, CloseDelimited };
+    // A 200 for the next request under `pathPrefix` whose body of `bytes` bytes (`head`, then
+    // blanks) comes in pieces, one every `pause`: a server that drips, or one that sends more
+    // than anyone should read. It stops early when the client goes away.
+    struct Stream {
+        QByteArray pathPrefix;
+        Framing framing = Framing::Chunked;
+        qint64 bytes = 0;
+        QByteArray head = R"({"items":[]})";
+        qint64 pieceBytes = 64 << 10;
+        std::chrono::milliseconds pause{0};
     };
 
     static inline const QString kClientId = QStringLiteral("test-client.apps.example");
@@ -55,6 +73,10 @@ class FakeGoogleServer {
     void addEvent(const QString& calendarId, const QJsonObject& event);
     void setPageSize(int size);
     void addFault(Fault fault);
+    void clearFaults();
+    void addStream(Stream stream);
+    // The bytes of streamed bodies written to clients so far.
+    qint64 streamedBytes() const;
     // The access token handed out so far stops working (the service answers 401).
     void revokeAccessTokens();
     // The user takes Talvor's access away: every token handed out so far stops working, and
