@@ -8,6 +8,7 @@
 #include "platform/SecretStore.h"
 #include "platform/UserDefaults.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QTimeZone>
@@ -104,7 +105,12 @@ GCalender& GCalender::sharedInterface() {
         s.credentials =
             GoogleClientCredentials::fromEnvironment(platform::UserDefaults::standard());
         s.storedChoices = subscribedEventsChoice;
-        return new GCalender(std::move(s));
+        auto* made = new GCalender(std::move(s));
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            QObject::connect(app, &QCoreApplication::aboutToQuit, app,
+                             [made] { made->stopAtQuit(); });
+        }
+        return made;
     }();
     return *shared;
 }
@@ -186,7 +192,8 @@ void GCalender::installService(const GoogleAuthorization& authorization) {
                 setAuthorization(std::nullopt);
                 dropService(GoogleApi::kRevokedMessage);
             }
-        });
+        },
+        services_.limits);
 }
 
 void GCalender::dropService(const QString& message) {
@@ -264,21 +271,35 @@ void GCalender::loadPersonalSources(SourcesCompletion completion) {
         });
         return;
     }
-    listCalendarsPage(QByteArray(), {}, std::move(completion));
+    listCalendars(QDeadlineTimer(services_.limits.syncDeadline), std::move(completion));
 }
 
-void GCalender::listCalendarsPage(const QByteArray& pageToken, std::vector<CalSourcePtr> sources,
+void GCalender::listCalendars(QDeadlineTimer deadline, SourcesCompletion completion) {
+    listCalendarsPage(
+        GooglePaging(deadline, services_.limits.maxPages), {},
+        [completion = std::move(completion)](
+            const std::optional<std::vector<CalSourcePtr>>& sources, const QString& message) {
+            if (!sources) {
+                platform::log(
+                    QStringLiteral("Google: the calendars could not be listed: %1").arg(message));
+            }
+            completion(sources, message);
+        });
+}
+
+void GCalender::listCalendarsPage(GooglePaging paging, std::vector<CalSourcePtr> sources,
                                   SourcesCompletion completion) {
     if (!api_) {  // signed out while the pages came in
         completion(std::nullopt, kNotSignedIn);
         return;
     }
     QByteArray path = "/calendar/v3/users/me/calendarList?minAccessRole=owner";
-    if (!pageToken.isEmpty()) {
-        path += '&' + queryPair("pageToken", QString::fromUtf8(pageToken));
+    if (!paging.token().isEmpty()) {
+        path += '&' + queryPair("pageToken", paging.token());
     }
-    api_->get(path, [this, sources = std::move(sources),
-                     completion = std::move(completion)](const GoogleReply& reply) mutable {
+    const QDeadlineTimer deadline = paging.deadline();
+    auto onPage = [this, paging = std::move(paging), sources = std::move(sources),
+                   completion = std::move(completion)](const GoogleReply& reply) mutable {
         if (!reply.ok()) {
             // The calendars known so far stay: a failed refresh blanks nothing.
             completion(std::nullopt, reply.message);
@@ -305,17 +326,22 @@ void GCalender::listCalendarsPage(const QByteArray& pageToken, std::vector<CalSo
         }
         const QString next = page.value(QStringLiteral("nextPageToken")).toString();
         if (!next.isEmpty()) {
-            listCalendarsPage(next.toUtf8(), std::move(sources), std::move(completion));
+            if (const std::optional<QString> stop = paging.advance(next)) {
+                completion(std::nullopt, *stop);
+                return;
+            }
+            listCalendarsPage(std::move(paging), std::move(sources), std::move(completion));
             return;
         }
         personalSources_ = std::move(sources);
         personalSourcesLoaded_ = true;
         completion(personalSources_, QString());
-    });
+    };
+    api_->get(path, std::move(onPage), deadline);
 }
 
 void GCalender::listEventsPage(
-    const QString& calendarId, Date from, Date to, const QByteArray& pageToken,
+    const QString& calendarId, Date from, Date to, GooglePaging paging,
     std::vector<QJsonObject> items,
     std::function<void(std::vector<QJsonObject> items, QString message)> done) {
     if (!api_) {  // signed out while the pages came in
@@ -327,11 +353,12 @@ void GCalender::listEventsPage(
                       queryPair("timeMin", rfc3339Utc(from)) + '&' +
                       queryPair("timeMax", rfc3339Utc(to)) +
                       "&singleEvents=true&orderBy=startTime&maxResults=2500";
-    if (!pageToken.isEmpty()) {
-        path += '&' + queryPair("pageToken", QString::fromUtf8(pageToken));
+    if (!paging.token().isEmpty()) {
+        path += '&' + queryPair("pageToken", paging.token());
     }
-    api_->get(path, [this, calendarId, from, to, items = std::move(items),
-                     done = std::move(done)](const GoogleReply& reply) mutable {
+    const QDeadlineTimer deadline = paging.deadline();
+    auto onPage = [this, calendarId, from, to, paging = std::move(paging), items = std::move(items),
+                   done = std::move(done)](const GoogleReply& reply) mutable {
         if (!reply.ok()) {
             done({}, reply.message);
             return;
@@ -342,11 +369,17 @@ void GCalender::listEventsPage(
         }
         const QString next = page.value(QStringLiteral("nextPageToken")).toString();
         if (!next.isEmpty()) {
-            listEventsPage(calendarId, from, to, next.toUtf8(), std::move(items), std::move(done));
+            if (const std::optional<QString> stop = paging.advance(next)) {
+                done({}, *stop);
+                return;
+            }
+            listEventsPage(calendarId, from, to, std::move(paging), std::move(items),
+                           std::move(done));
             return;
         }
         done(std::move(items), QString());
-    });
+    };
+    api_->get(path, std::move(onPage), deadline);
 }
 
 void GCalender::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
@@ -357,34 +390,33 @@ void GCalender::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
     if (!ensureService(nullptr)) {
         return;
     }
+    const QDeadlineTimer deadline(services_.limits.syncDeadline);
     if (!personalSources_.empty()) {
-        loadEventsOfSources(month);
+        loadEventsOfSources(month, deadline);
         return;
     }
     std::weak_ptr<CalMonth> weak = month;
     ++listingForMonths_;
     const std::uint64_t cancels = loadsCancelled_;
     std::shared_ptr<bool> alive = alive_;
-    loadPersonalSources(
-        [this, alive, weak, cancels](const std::optional<std::vector<CalSourcePtr>>& sources,
-                                     const QString& message) {
-            if (!*alive || cancels != loadsCancelled_) {
-                return;  // cancelled: already counted out
-            }
-            --listingForMonths_;
-            if (!sources) {
-                platform::log(
-                    QStringLiteral("Google: the calendars could not be listed: %1").arg(message));
-                // The month was emptied: the windows show that, and stop waiting.
-                services_.center->post(kEventsLoaded);
-                return;
-            }
-            if (std::shared_ptr<CalMonth> m = weak.lock(); m && !sources->empty()) {
-                loadEventsOfSources(m);
-            } else {
-                services_.center->post(kEventsLoaded);
-            }
-        });
+    listCalendars(deadline,
+                  [this, alive, weak, cancels, deadline](
+                      const std::optional<std::vector<CalSourcePtr>>& sources, const QString&) {
+                      if (!*alive || cancels != loadsCancelled_) {
+                          return;  // cancelled: already counted out
+                      }
+                      --listingForMonths_;
+                      if (!sources) {
+                          // The month was emptied: the windows show that, and stop waiting.
+                          services_.center->post(kEventsLoaded);
+                          return;
+                      }
+                      if (std::shared_ptr<CalMonth> m = weak.lock(); m && !sources->empty()) {
+                          loadEventsOfSources(m, deadline);
+                      } else {
+                          services_.center->post(kEventsLoaded);
+                      }
+                  });
 }
 
 void GCalender::cancelLoads() {
@@ -397,7 +429,19 @@ void GCalender::cancelLoads() {
     services_.center->post(kEventsLoaded);
 }
 
-void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month) {
+void GCalender::stopAtQuit() {
+    ++serviceGeneration_;
+    api_.reset();  // its calls end unanswered
+    if (signIn_) {
+        signIn_->cancel();
+    }
+    loads_.clear();
+    listingForMonths_ = 0;
+    ++loadsCancelled_;
+}
+
+void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month,
+                                    QDeadlineTimer deadline) {
     std::vector<CalSourcePtr> sources;
     std::set<QString> seen;
     auto consider = [&](const CalSourcePtr& s) {
@@ -418,6 +462,7 @@ void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month) {
     struct Gathering {
         std::size_t left = 0;
         std::vector<CalEventPtr> events;
+        QStringList failures;  // logged together: one sync, one line
     };
     auto gathering = std::make_shared<Gathering>();
     gathering->left = sources.size();
@@ -426,6 +471,10 @@ void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month) {
     auto finishOne = [this, gathering, weak, key, load] {
         if (--gathering->left > 0) {
             return;
+        }
+        if (!gathering->failures.isEmpty()) {
+            platform::log(QStringLiteral("Google: the events of %1 could not be loaded")
+                              .arg(gathering->failures.join(QStringLiteral("; "))));
         }
         const auto it = loads_.find(key);
         if (it == loads_.end() || it->second != load) {
@@ -454,22 +503,21 @@ void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month) {
     const Date from = month->earliestDate();
     const Date to = month->latestDate();
     for (const CalSourcePtr& source : sources) {
-        listEventsPage(
-            source->identifier(), from, to, QByteArray(), {},
-            [gathering, source, finishOne](const std::vector<QJsonObject>& items,
-                                           const QString& message) {
-                if (!message.isEmpty()) {
-                    platform::log(QStringLiteral("Google: the events of \"%1\" could not be "
-                                                 "loaded: %2")
-                                      .arg(source->name(), message));
-                }
-                for (const QJsonObject& item : items) {
-                    if (CalEventPtr e = eventFromResource(item, source)) {
-                        gathering->events.push_back(std::move(e));
-                    }
-                }
-                finishOne();
-            });
+        listEventsPage(source->identifier(), from, to,
+                       GooglePaging(deadline, services_.limits.maxPages), {},
+                       [gathering, source, finishOne](const std::vector<QJsonObject>& items,
+                                                      const QString& message) {
+                           if (!message.isEmpty()) {
+                               gathering->failures.append(
+                                   QStringLiteral("\"%1\" (%2)").arg(source->name(), message));
+                           }
+                           for (const QJsonObject& item : items) {
+                               if (CalEventPtr e = eventFromResource(item, source)) {
+                                   gathering->events.push_back(std::move(e));
+                               }
+                           }
+                           finishOne();
+                       });
     }
 }
 

@@ -64,6 +64,8 @@ class GCalender : public CalendarBackEnd {
         GoogleEndpoints endpoints = GoogleEndpoints::google();
         GoogleClientCredentials credentials;
         std::chrono::milliseconds signInTimeout = GoogleSignIn::kDefaultTimeout;
+        // Deadlines, size and page caps, retries: tests make them short.
+        GoogleLimits limits;
         // The user's stored choices for a calendar (its prefEncoding), by calendar id: they
         // win over Google's "selected" and colour. Empty: none.
         std::function<std::optional<QVariantList>(const QString& calendarId)> storedChoices;
@@ -104,21 +106,25 @@ class GCalender : public CalendarBackEnd {
 
     // The calendars the user owns, in Google's order; each source is unregistered and keyed
     // by the calendar's id (its identifier), shown and coloured as the user last chose here,
-    // else as in Google's list.
+    // else as in Google's list. A failure is logged once and told to the completion.
     void loadPersonalSources(SourcesCompletion completion);
     const std::vector<CalSourcePtr>& personalCalendars() const { return personalSources_; }
     // Whether the calendars were listed since the sign-in (an empty list is a known answer).
     bool personalCalendarsLoaded() const { return personalSourcesLoaded_; }
 
     // Empties the month, then files the events of every enabled calendar that touch it and
-    // posts "EventsLoaded" once all have answered (a calendar that fails is skipped). Before
-    // the calendars are known, they are listed first.
+    // posts "EventsLoaded" once all have answered (a calendar that fails is skipped, and the
+    // failures logged in one line). Before the calendars are known, they are listed first,
+    // within the same deadline.
     void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override;
     // Whether months are being loaded (their calendars listed first, or their events).
     bool isLoading() const { return !loads_.empty() || listingForMonths_ > 0; }
     // The loads under way end now: their answers are dropped and the months stay as they
     // are; "EventsLoaded" is posted once, so that the windows take note.
     void cancelLoads();
+    // The program is quitting: the calls under way end now, unanswered, and the sign-in
+    // under way with them. Nothing waits on the network.
+    void stopAtQuit();
 
     // The calendars the user owns as last listed (none before the first listing).
     std::vector<CalSourcePtr> getLocalEventCalendars_Parsed() override { return personalSources_; }
@@ -173,12 +179,13 @@ class GCalender : public CalendarBackEnd {
     bool ensureService(Completion* failWith);
     void insertEvent(const CalSourcePtr& source, const QJsonObject& resource,
                      Completion completion);
-    void listCalendarsPage(const QByteArray& pageToken, std::vector<CalSourcePtr> sources,
+    void listCalendars(QDeadlineTimer deadline, SourcesCompletion completion);
+    void listCalendarsPage(GooglePaging paging, std::vector<CalSourcePtr> sources,
                            SourcesCompletion completion);
-    void listEventsPage(const QString& calendarId, Date from, Date to, const QByteArray& pageToken,
+    void listEventsPage(const QString& calendarId, Date from, Date to, GooglePaging paging,
                         std::vector<QJsonObject> items,
                         std::function<void(std::vector<QJsonObject> items, QString message)> done);
-    void loadEventsOfSources(const std::shared_ptr<CalMonth>& month);
+    void loadEventsOfSources(const std::shared_ptr<CalMonth>& month, QDeadlineTimer deadline);
     void endSeriesBefore(const CalSourcePtr& source, const CalEvent& occurrence,
                          Completion completion);
 

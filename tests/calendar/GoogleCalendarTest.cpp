@@ -27,8 +27,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
+#include <string_view>
 
 namespace talvor {
 namespace {
@@ -95,8 +97,10 @@ class GoogleCalendar : public ::testing::Test {
         }
     }
 
-    GCalender::Services services(std::chrono::milliseconds timeout = 10s) {
+    GCalender::Services services(std::chrono::milliseconds timeout = 10s,
+                                 const GoogleLimits& limits = {}) {
         GCalender::Services s;
+        s.limits = limits;
         s.network = &network;
         s.secrets = &secrets;
         s.browser = &browser;
@@ -189,6 +193,13 @@ class GoogleCalendar : public ::testing::Test {
         return CalMonth::initWithDate(
             berlin(y, m, 15, 12), Calendar::create(QStringLiteral("gregorian"))
                                       .withTimeZone(QTimeZone(QByteArrayLiteral("Europe/Berlin"))));
+    }
+
+    // The lines logged since `from` (an earlier count of them) that contain `part`.
+    qsizetype loggedSince(qsizetype from, const QString& part) const {
+        const QStringList lines = log.lines();
+        return std::count_if(lines.begin() + std::min(from, lines.size()), lines.end(),
+                             [&](const QString& line) { return line.contains(part); });
     }
 
     std::optional<GoogleAuthorization> kept() const {
@@ -928,6 +939,9 @@ TEST_F(GoogleCalendar, DeletingThisAndLaterOccurrencesEndsTheSeries) {
 }
 
 TEST_F(GoogleCalendar, FailuresGiveAClearMessageAndLoseNothing) {
+    GoogleLimits noRetries;  // each fault answers once; retrying has its own test
+    noRetries.maxRetries = 0;
+    cal = std::make_unique<GCalender>(services(10s, noRetries));
     server.addCalendar(calendar("work@example.org", "Work", true));
     server.addCalendar(calendar("home@example.org", "Home", true));
     server.addEvent(QStringLiteral("home@example.org"),
@@ -983,6 +997,245 @@ TEST_F(GoogleCalendar, FailuresGiveAClearMessageAndLoseNothing) {
         EXPECT_TRUE(cal->isLoggedInViaGoogle());
     }
     EXPECT_EQ(server.eventsOf(QStringLiteral("work@example.org")).size(), 0u);
+}
+
+const QByteArray kCalendarList = "/calendar/v3/users/me/calendarList";
+
+// A server that drips, or sends more than the cap, ends the listing at the deadline or at the
+// cap whatever the framing, without reading the rest; the user hears of it once.
+TEST_F(GoogleCalendar, RepliesThatDripOrOverflowEndTheListingWithOneMessage) {
+    ASSERT_TRUE(signIn().ok);
+    constexpr qint64 kCap = 64 << 10;
+    constexpr qint64 kFlood = 64 << 20;  // in a second, were it read whole
+    constexpr std::chrono::milliseconds kPace = 1ms;
+    GoogleLimits limits;
+    limits.maxReplyBytes = kCap;
+    using Framing = FakeGoogleServer::Framing;
+    const QByteArray empty = R"({"items":[]})";
+    struct Case {
+        const char* name;
+        FakeGoogleServer::Stream stream;
+        std::optional<QString> message;  // none: listed
+        std::chrono::milliseconds deadline = 1min;
+    };
+    const std::vector<Case> cases = {
+        {"a byte every 20 ms",
+         {kCalendarList, Framing::ContentLength, 1000, empty, 1, 20ms},
+         GoogleApi::kTooSlowMessage,
+         300ms},
+        {"Content-Length beyond the cap",
+         {kCalendarList, Framing::ContentLength, kFlood, empty, 64 << 10, kPace},
+         GoogleApi::tooLargeMessage(kCap)},
+        {"chunked beyond the cap",
+         {kCalendarList, Framing::Chunked, kFlood, empty, 64 << 10, kPace},
+         GoogleApi::tooLargeMessage(kCap)},
+        {"until the connection closes, beyond the cap",
+         {kCalendarList, Framing::CloseDelimited, kFlood, empty, 64 << 10, kPace},
+         GoogleApi::tooLargeMessage(kCap)},
+        {"Content-Length at the cap", {kCalendarList, Framing::ContentLength, kCap}, std::nullopt},
+        {"chunked up to the cap", {kCalendarList, Framing::Chunked, kCap}, std::nullopt},
+        {"until the connection closes, at the cap",
+         {kCalendarList, Framing::CloseDelimited, kCap},
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        limits.syncDeadline = c.deadline;
+        cal = std::make_unique<GCalender>(services(10s, limits));
+        server.addStream(c.stream);
+        const qint64 streamedBefore = server.streamedBytes();
+        const qsizetype logBefore = log.lines().size();
+        int answers = 0;
+        bool listed = false;
+        QString message;
+        cal->loadPersonalSources([&](const auto& sources, const QString& m) {
+            ++answers;
+            listed = sources.has_value();
+            message = m;
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answers > 0; }, 10000));
+        EXPECT_EQ(answers, 1);
+        if (!c.message) {
+            EXPECT_TRUE(listed) << message.toStdString();
+            continue;
+        }
+        EXPECT_FALSE(listed);
+        EXPECT_EQ(message, *c.message) << message.toStdString();
+        EXPECT_EQ(loggedSince(logBefore, *c.message), 1);
+        EXPECT_LT(server.streamedBytes() - streamedBefore, c.stream.bytes / 2);
+    }
+}
+
+// A month's load is one sync: the listing first and every calendar's pages share its
+// deadline, and what failed is logged in one line.
+TEST_F(GoogleCalendar, AMonthsLoadHasOneDeadlineAndLogsItsFailuresOnce) {
+    server.addCalendar(calendar("work@example.org", "Work", true));
+    server.addCalendar(calendar("home@example.org", "Home", true));
+    server.addCalendar(calendar("club@example.org", "Club", true));
+    server.addEvent(QStringLiteral("club@example.org"),
+                    event(QStringLiteral("c1"), QStringLiteral("Match"),
+                          timed("2026-12-05T18:00:00+01:00", "2026-12-05T19:00:00+01:00")));
+    ASSERT_TRUE(signIn().ok);
+    GoogleLimits limits;
+    limits.syncDeadline = 300ms;
+    cal = std::make_unique<GCalender>(services(10s, limits));
+    for (const char* id : {"work@example.org", "home@example.org"}) {
+        server.addStream({"/calendar/v3/calendars/" + QByteArray(id) + "/events",
+                          FakeGoogleServer::Framing::Chunked, 1000, R"({"items":[]})", 1, 20ms});
+    }
+    const qsizetype logBefore = log.lines().size();
+    int posts = 0;
+    const auto byDay = load(month(2026, 12), &posts);
+    EXPECT_EQ(posts, 1);
+    EXPECT_EQ(byDay, (std::map<int, QStringList>{{5, {QStringLiteral("Match")}}}));
+    EXPECT_EQ(loggedSince(logBefore, GoogleApi::kTooSlowMessage), 1);
+    EXPECT_EQ(loggedSince(logBefore, QStringLiteral("\"Work\"")), 1);
+    EXPECT_EQ(loggedSince(logBefore, QStringLiteral("\"Home\"")), 1);
+}
+
+// A page token seen before would list for ever, and no listing needs more than the cap's
+// pages: both stop the listing there, with one line in the log.
+TEST_F(GoogleCalendar, ListingsStopAtARepeatedPageTokenAndAtThePageCap) {
+    for (const char* id : {"c1@example.org", "c2@example.org", "c3@example.org", "c4@example.org",
+                           "c5@example.org"}) {
+        server.addCalendar(calendar(id, id, id == std::string_view("c1@example.org")));
+    }
+    for (int day = 1; day <= 5; ++day) {
+        const QByteArray start = QStringLiteral("2026-12-%1T10:00:00+01:00")
+                                     .arg(day, 2, 10, QLatin1Char('0'))
+                                     .toLatin1();
+        const QByteArray end = QByteArray(start).replace("T10", "T11");
+        server.addEvent(QStringLiteral("c1@example.org"),
+                        event(QStringLiteral("e%1").arg(day), QStringLiteral("Event"),
+                              timed(start.constData(), end.constData())));
+    }
+    ASSERT_TRUE(signIn().ok);
+    GoogleLimits limits;
+    limits.maxPages = 3;
+    cal = std::make_unique<GCalender>(services(10s, limits));
+    ASSERT_TRUE(listCalendars().first.has_value());  // two pages of three
+
+    const QByteArray events = "/calendar/v3/calendars/c1@example.org/events";
+    const QByteArray again = R"({"items":[],"nextPageToken":"again"})";
+    struct Case {
+        const char* name;
+        QByteArray path;
+        bool sameTokenAgain;  // else one item a page
+        std::size_t requests;
+        QString messagePart;
+    };
+    const std::vector<Case> cases = {
+        {"the calendars, the same token again", kCalendarList, true, 2,
+         QStringLiteral("same page")},
+        {"the calendars, more pages than the cap", kCalendarList, false, 3,
+         QStringLiteral("past 3 pages")},
+        {"a month's events, the same token again", events, true, 2, QStringLiteral("same page")},
+        {"a month's events, more pages than the cap", events, false, 3,
+         QStringLiteral("past 3 pages")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.sameTokenAgain) {
+            server.addFault({c.path, 200, again, "application/json", {}, 1000});
+        } else {
+            server.setPageSize(1);
+        }
+        const std::size_t before = server.requestsTo(c.path).size();
+        const qsizetype logBefore = log.lines().size();
+        if (c.path == kCalendarList) {
+            const auto [sources, message] = listCalendars();
+            EXPECT_FALSE(sources.has_value());
+            EXPECT_TRUE(message.contains(c.messagePart)) << message.toStdString();
+            EXPECT_EQ(cal->personalCalendars().size(), 5u);  // the last good list stays
+        } else {
+            int posts = 0;
+            EXPECT_TRUE(load(month(2026, 12), &posts).empty());
+            EXPECT_EQ(posts, 1);
+        }
+        EXPECT_EQ(server.requestsTo(c.path).size() - before, c.requests);
+        EXPECT_EQ(loggedSince(logBefore, c.messagePart), 1);
+        server.clearFaults();
+        server.setPageSize(3);
+    }
+}
+
+// A call Google refused (429) is sent again after the wait it names, one it failed (5xx)
+// after a growing wait; at the retry cap, or when the wait asked for is beyond the cap, the
+// listing fails with one message. A failed creation is not sent again: it may have landed.
+TEST_F(GoogleCalendar, RefusedCallsAreSentAgainWithinTheRetryCap) {
+    server.addCalendar(calendar("work@example.org", "Work", true));
+    ASSERT_TRUE(signIn().ok);
+    GoogleLimits limits;
+    limits.maxRetries = 2;
+    limits.firstRetryDelay = 1ms;
+    cal = std::make_unique<GCalender>(services(10s, limits));
+    const QByteArray busy = R"({"error":{"code":429,"message":"Rate Limit Exceeded"}})";
+    struct Case {
+        const char* name;
+        int status;
+        std::string retryAfter;  // empty: none
+        int times;               // the refusals in a row
+        std::size_t requests;
+        bool listed;
+    };
+    const std::vector<Case> cases = {
+        {"429, wait 0 s", 429, "0", 1, 2, true},
+        {"503 twice, no wait named", 503, "", 2, 3, true},
+        {"429 every time", 429, "0", 1000, 3, false},
+        {"429, wait an hour", 429, "3600", 1, 1, false},
+        // The clock says 08:00 UTC.
+        {"429, wait until a date an hour ahead", 429, "Thu, 10 Dec 2026 09:00:00 GMT", 1, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeGoogleServer::Fault fault{kCalendarList, c.status, busy};
+        fault.times = c.times;
+        if (!c.retryAfter.empty()) {
+            fault.headers = {{"Retry-After", c.retryAfter}};
+        }
+        server.addFault(fault);
+        const std::size_t before = server.requestsTo(kCalendarList).size();
+        const qsizetype logBefore = log.lines().size();
+        const auto [sources, message] = listCalendars();
+        EXPECT_EQ(sources.has_value(), c.listed) << message.toStdString();
+        EXPECT_EQ(server.requestsTo(kCalendarList).size() - before, c.requests);
+        if (!c.listed) {
+            EXPECT_TRUE(message.contains(QStringLiteral("status %1").arg(c.status)))
+                << message.toStdString();
+            EXPECT_EQ(loggedSince(logBefore, message), 1);
+        }
+        server.clearFaults();
+    }
+
+    const QByteArray events = "/calendar/v3/calendars/work@example.org/events";
+    const CalSourcePtr work = cal->personalCalendars().front();
+    auto create = [&] {
+        return wait(
+            [&](auto done) { cal->addQuickEventwithTitle(QStringLiteral("x"), work, done); });
+    };
+    server.addFault({events, 429, busy, "application/json", {{"Retry-After", "0"}}});
+    EXPECT_TRUE(create().ok);
+    EXPECT_EQ(server.requestsTo(events).size(), 2u);
+    server.addFault({events, 503, R"({"error":{"code":503,"message":"Backend Error"}})"});
+    EXPECT_FALSE(create().ok);
+    EXPECT_EQ(server.requestsTo(events).size(), 3u);
+    EXPECT_EQ(server.eventsOf(QStringLiteral("work@example.org")).size(), 1u);
+}
+
+// Quitting does not wait on a call under way: it ends at once, and no completion follows.
+TEST_F(GoogleCalendar, QuittingEndsTheCallsUnderWayUnanswered) {
+    ASSERT_TRUE(signIn().ok);
+    server.addStream({kCalendarList, FakeGoogleServer::Framing::ContentLength, 1000,
+                      R"({"items":[]})", 1, 20ms});
+    int answers = 0;
+    cal->loadPersonalSources([&](const auto&, const QString&) { ++answers; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.streamedBytes() > 0; }, 10000));
+    cal->stopAtQuit();
+    EXPECT_FALSE(cal->hasService());
+    const qint64 atQuit = server.streamedBytes();
+    QTest::qWait(300);  // fifteen bytes more, were the connection still open
+    EXPECT_EQ(answers, 0);
+    EXPECT_LE(server.streamedBytes() - atQuit, 2);  // the writes under way when it closed
 }
 
 TEST_F(GoogleCalendar, OverlappingLoadsFileEachEventOnceAndAGoneMonthIsLeftAlone) {
@@ -1115,6 +1368,60 @@ TEST(GoogleAuthorization, RefreshAnswerKeepsWhatItLeavesOut) {
     // Nothing to refresh with is no authorization.
     EXPECT_FALSE(GoogleAuthorization::fromJson(R"({"access_token":"x"})").has_value());
     EXPECT_FALSE(GoogleAuthorization::fromJson("not json").has_value());
+}
+
+TEST(GoogleRetry, WaitsAsGoogleAsksWithinTheCaps) {
+    GoogleLimits limits;
+    limits.maxRetries = 10;
+    limits.firstRetryDelay = 1s;
+    limits.maxRetryDelay = 30s;
+    struct Case {
+        const char* name;
+        int retriesSoFar;
+        std::optional<std::chrono::milliseconds> retryAfter;
+        std::chrono::milliseconds timeLeft;
+        std::optional<std::chrono::milliseconds> wait;
+    };
+    const std::vector<Case> cases = {
+        {"Google's wait", 0, 5s, 2min, 5s},
+        {"Google's wait, later tries too", 4, 5s, 2min, 5s},
+        {"Google's wait at the cap", 0, 30s, 2min, 30s},
+        {"Google asks for more than the cap", 0, 31s, 2min, std::nullopt},
+        {"no wait named: the first", 0, std::nullopt, 2min, 1s},
+        {"no wait named: doubled", 2, std::nullopt, 2min, 4s},
+        {"no wait named: no more than the cap", 6, std::nullopt, 2min, 30s},
+        {"the retries used up", 10, 0s, 2min, std::nullopt},
+        {"the wait would outlast the sync", 0, 10s, 10s, std::nullopt},
+        {"a doubled wait would outlast it", 3, std::nullopt, 7s, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(googleRetryDelay(limits, c.retriesSoFar, c.retryAfter, c.timeLeft), c.wait)
+            << c.name;
+    }
+}
+
+TEST(GoogleRetry, RetryAfterIsSecondsOrADate) {
+    const QDateTime now(QDate(2026, 12, 10), QTime(8, 0), Qt::UTC);
+    struct Case {
+        QByteArray header;
+        std::optional<std::chrono::milliseconds> wait;
+    };
+    const std::vector<Case> cases = {
+        {"0", 0s},
+        {"120", 120s},
+        {" 7 ", 7s},
+        {"Thu, 10 Dec 2026 08:00:30 GMT", 30s},
+        {"Thu, 10 Dec 2026 09:00:30 +0100", 30s},
+        {"Thu, 10 Dec 2026 07:00:00 GMT", 0s},  // passed: at once
+        {"99999999999999999", std::chrono::hours(366 * 24)},
+        {"", std::nullopt},
+        {"-5", std::nullopt},
+        {"soon", std::nullopt},
+        {"1.5", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(googleRetryAfter(c.header, now), c.wait) << c.header.constData();
+    }
 }
 
 TEST(GooglePkce, ChallengeIsTheVerifiersHash) {

@@ -97,6 +97,7 @@ class GoogleWindows : public ::testing::Test {
         s.credentials = {FakeGoogleServer::kClientId, FakeGoogleServer::kClientSecret};
         s.signInTimeout = 400ms;
         s.storedChoices = GCalender::subscribedEventsChoice;
+        s.limits.maxRetries = 0;  // a scripted failure is the answer; retries are tested apart
         cal = std::make_unique<GCalender>(std::move(s));
         CalendarBackEnds::install(CalendarBackEnds::Kind::Google, cal.get());
         heard = platform::NotificationCenter::defaultCenter().addObserver(
