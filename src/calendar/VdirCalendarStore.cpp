@@ -7,17 +7,22 @@
 #include "platform/BoundedFile.h"
 #include "platform/Clock.h"
 #include "platform/FileLock.h"
+#include "platform/FolderWatcher.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
 #include <QUuid>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -33,8 +38,10 @@ using platform::StoreOccurrence;
 
 constexpr int64_t kDay = 86400;
 constexpr size_t kOccurrenceCap = 5000;  // of one series in one range
-// Far above any calendar a person keeps; a file past it is refused rather than read whole.
-constexpr qint64 kCalendarFileCap = 64LL * 1024 * 1024;
+// Up to this much changed data is read at once (an edit, a sync of a few events); more goes
+// to the loading thread, so that the windows never wait on it.
+constexpr qint64 kReadAtOnceBytes = 1024 * 1024;
+constexpr int kReadAtOnceFiles = 100;
 // A writer holds a calendar's lock for milliseconds; a holder past this is stuck.
 constexpr int kLockWaitMs = 2000;
 
@@ -57,6 +64,31 @@ QStringList calendarFolders(const QStringList& roots) {
 
 // A calendar's "displayname" or "color": never a FIFO or a device, which would block or
 // never end.
+// The paths of a folder's ".ics" files, by name, from the listing alone (no look at each).
+QStringList listCalendarFiles(const QString& folder) {
+    QStringList out;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr) {
+        return out;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() > 4 && name.front() != '.' && name.substr(name.size() - 4) == ".ics" &&
+            entry->d_type != DT_DIR) {
+            names.emplace_back(name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    const QString prefix = folder + QLatin1Char('/');
+    out.reserve(static_cast<qsizetype>(names.size()));
+    for (const std::string& name : names) {
+        out << prefix + QFile::decodeName(name.c_str());
+    }
+    return out;
+}
+
 QString readSmallFile(const QString& path) {
     const std::optional<QByteArray> bytes =
         platform::readRegularFile(path, platform::kSmallFileCap).bytes;
@@ -463,22 +495,17 @@ platform::FileEdit removalEdit(const QByteArray& bytes, const QString& uid,
 
 VdirCalendarStore::VdirCalendarStore(QStringList roots, QObject* parent)
     : CalendarStore(parent), roots_(std::move(roots)) {
-    watcher_ = new QFileSystemWatcher(this);
+    watcher_ = new platform::FolderWatcher(this);
     settle_ = new QTimer(this);
     settle_->setSingleShot(true);
     settle_->setInterval(250);  // a sync writes many files at once: one reload for all
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_,
-            static_cast<void (QTimer::*)()>(&QTimer::start));
-    // A file said to have changed is read again even when its time and size look the same (a
-    // sync that keeps time stamps, or two writes within the clock's grain).
-    connect(watcher_, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
-        files_.remove(path);
-        settle_->start();
-    });
+    connect(watcher_, &platform::FolderWatcher::changed, this, &VdirCalendarStore::fileChanged);
     connect(settle_, &QTimer::timeout, this, [this] {
         watchFolders();
         emit changed();
     });
+    loader_ = new CalendarFileLoader(this);
+    connect(loader_, &CalendarFileLoader::loaded, this, &VdirCalendarStore::takeLoaded);
     watchFolders();
 }
 
@@ -513,77 +540,56 @@ void VdirCalendarStore::ensureDefaultCalendar() {
 }
 
 void VdirCalendarStore::watchFolders() {
-    // The roots and calendar folders show files added, removed and renamed; the files
-    // themselves show edits in place, which change no folder.
-    QSet<QString> folders;
-    QSet<QString> files;
+    // The roots show calendars added and removed; a calendar's folder shows its files added,
+    // removed, renamed and edited in place.
+    QStringList folders;
     for (const QString& root : roots_) {
         if (QFileInfo(root).isDir()) {
-            folders.insert(root);
+            folders << root;
         }
     }
-    static const QStringList kWatchedFiles{QStringLiteral("*.ics"), QStringLiteral("displayname"),
-                                           QStringLiteral("color")};
-    for (const QString& folder : calendarFolders(roots_)) {
-        folders.insert(folder);
-        const QDir dir(folder);
-        for (const QString& name : dir.entryList(kWatchedFiles, QDir::Files, QDir::Name)) {
-            files.insert(dir.absoluteFilePath(name));
+    watcher_->setFolders(folders + calendarFolders(roots_));
+}
+
+void VdirCalendarStore::fileChanged(const QString& folder, const QString& name) {
+    // Hidden entries are our own and other writers' temporary files and locks: what they
+    // become shows when they are renamed into place.
+    if (name.startsWith(QLatin1Char('.'))) {
+        return;
+    }
+    if (!name.isEmpty()) {
+        // Read again even when its time and size look the same (a sync that keeps time
+        // stamps, or two writes within the clock's grain); a load of it under way is stale.
+        const QString path = folder + QLatin1Char('/') + name;
+        files_.remove(path);
+        loading_.remove(path);
+    } else {
+        // The folder itself changed, or changes were lost (the kernel's queue ran over).
+        const QString prefix = folder + QLatin1Char('/');
+        files_.removeIf([&](const auto& it) { return it.key().startsWith(prefix); });
+        loading_.removeIf([&](const auto& it) { return it.key().startsWith(prefix); });
+    }
+    settle_->start();
+}
+
+void VdirCalendarStore::takeLoaded(const std::vector<CalendarFileLoader::Result>& batch) {
+    bool taken = false;
+    for (const CalendarFileLoader::Result& r : batch) {
+        const auto found = loading_.constFind(r.job.path);
+        if (found != loading_.constEnd() && found.value() == r.job.ticket) {
+            loading_.erase(found);
+            files_.insert(r.job.path, r.file);
+            taken = true;
         }
     }
-    QSet<QString> watched;
-    QStringList gone;
-    for (const QStringList& list : {watcher_->directories(), watcher_->files()}) {
-        for (const QString& path : list) {
-            watched.insert(path);
-            if (!folders.contains(path) && !files.contains(path)) {
-                gone << path;
-            }
-        }
+    if (taken) {
+        emit changed();
     }
-    if (!gone.isEmpty()) {
-        watcher_->removePaths(gone);
-    }
-    // Paths that could not be watched are not tried again on every reload (most likely the
-    // limit of inotify watches was reached): they are still read again when they change, at
-    // the next load.
-    unwatchable_.intersect(QSet<QString>(files).unite(folders));
-    auto unwatched = [&](const QSet<QString>& wanted) {
-        QStringList out;
-        for (const QString& path : wanted) {
-            if (!watched.contains(path) && !unwatchable_.contains(path)) {
-                out << path;
-            }
-        }
-        return out;
-    };
-    const QStringList addedFolders = unwatched(folders);
-    const QStringList addedFiles = unwatched(files);
-    QStringList failed;
-    if (!addedFolders.isEmpty()) {
-        failed = watcher_->addPaths(addedFolders);
-    }
-    // Files in chunks: when a whole chunk is refused the limit is reached, and the rest are
-    // not tried (each refusal also costs a warning line of Qt's own).
-    constexpr qsizetype kChunk = 64;
-    for (qsizetype i = 0; i < addedFiles.size(); i += kChunk) {
-        const QStringList chunk = addedFiles.mid(i, kChunk);
-        const QStringList refused = watcher_->addPaths(chunk);
-        failed << refused;
-        if (refused.size() == chunk.size()) {
-            failed << addedFiles.mid(i + kChunk);
-            break;
-        }
-    }
-    for (const QString& path : std::as_const(failed)) {
-        unwatchable_.insert(path);
-    }
-    if (!failed.isEmpty() && !watchFailureLogged_) {
-        watchFailureLogged_ = true;
-        platform::log(QStringLiteral("calendar store: cannot watch %1 of the calendar files and "
-                                     "folders (first %2); their changes show at the next load")
-                          .arg(failed.size())
-                          .arg(failed.first()));
+}
+
+void VdirCalendarStore::waitUntilLoaded() {
+    while (!loading_.isEmpty()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
 
@@ -602,37 +608,24 @@ std::vector<StoreCalendar> VdirCalendarStore::calendars() const {
     return out;
 }
 
-const VdirCalendarStore::ParsedFile& VdirCalendarStore::parsed(const QString& path) const {
-    return parsed(QFileInfo(path));
+bool VdirCalendarStore::isCurrent(const QString& folder, const QString& path,
+                                  const ParsedFile& file) const {
+    // A watched folder on a local disk reports every change, and a reported change drops
+    // the file: what is kept is current. Elsewhere the file's time and size tell.
+    if (watcher_->seesEveryChange(folder)) {
+        return true;
+    }
+    const std::optional<platform::FileVersion> now = platform::versionOf(path);
+    return now && file.isCurrent(now->modifiedNs, now->size);
 }
 
-const VdirCalendarStore::ParsedFile& VdirCalendarStore::parsed(const QFileInfo& info) const {
-    const QString path = info.absoluteFilePath();
-    auto& slot = files_[path];
-    if (slot && slot->modified == info.lastModified() && slot->size == info.size()) {
-        return *slot;
+const VdirCalendarStore::ParsedFile& VdirCalendarStore::parsed(const QString& folder,
+                                                               const QString& path) const {
+    FilePtr& slot = files_[path];
+    if (!slot || !isCurrent(folder, path, *slot)) {
+        slot = ParsedFile::read(path);
+        loading_.remove(path);
     }
-    auto file = std::make_shared<ParsedFile>();
-    file->modified = info.lastModified();
-    file->size = info.size();
-    // Bounded: a link to /dev/zero, a FIFO or a huge export must not hang or fill memory;
-    // the refusal is logged once, and the file is looked at again when it changes.
-    const platform::BoundedRead read = platform::readRegularFile(path, kCalendarFileCap);
-    if (!read.bytes) {
-        file->unreadable = true;
-        if (read.refusal == platform::ReadRefusal::Missing) {
-            platform::log(QStringLiteral("calendar store: skipped %1: %2").arg(path, read.reason));
-        }
-    } else {
-        const QByteArray& bytes = *read.bytes;
-        file->data = ical::readEvents(std::string_view(bytes.constData(), bytes.size()));
-        if (!file->data.errors.empty()) {
-            file->damaged = true;
-            platform::log(QStringLiteral("calendar store: skipped damaged parts of %1: %2")
-                              .arg(path, QString::fromStdString(file->data.errorSummary())));
-        }
-    }
-    slot = std::move(file);
     return *slot;
 }
 
@@ -680,12 +673,7 @@ void VdirCalendarStore::appendOccurrences(const QString& calendarId, const QStri
         if (e.recurrenceId) {
             continue;
         }
-        std::vector<const ical::CalendarEvent*> overrides;
-        for (const ical::CalendarEvent& o : events) {
-            if (o.recurrenceId && o.uid == e.uid) {
-                overrides.push_back(&o);
-            }
-        }
+        const std::vector<const ical::CalendarEvent*>& overrides = file.overrides->of(e.uid);
         if (!e.recurs()) {
             const int64_t start = e.start.utc(floating);
             occurrence(e, start, endOf(e, start), std::nullopt, false);
@@ -722,20 +710,56 @@ std::vector<StoreOccurrence> VdirCalendarStore::events(Date start, Date end,
     const int64_t toUtc = toUnix(end);
     QSet<QString> seen;
     const QStringList folders = calendarFolders(roots_);
+    // The files of the calendars looked at, each with what is known of it: read and current,
+    // stale (shown until its new version is read), or not read yet.
+    watcher_->poll();  // every change made so far is known before anything is taken as current
+    struct Entry {
+        QString folder;
+        QString path;
+        FilePtr file;
+        bool current = false;
+    };
+    std::vector<Entry> entries;
+    std::vector<CalendarFileLoader::Job> toRead;
     for (const QString& folder : folders) {
         if (!calendarIds.isEmpty() && !calendarIds.contains(folder)) {
             continue;
         }
-        // One listing gives the names and the times and sizes (no second look per file).
-        const QFileInfoList entries =
-            QDir(folder).entryInfoList({QStringLiteral("*.ics")}, QDir::Files, QDir::Name);
-        for (const QFileInfo& info : entries) {
-            const QString path = info.absoluteFilePath();
+        for (QString& path : listCalendarFiles(folder)) {
             seen.insert(path);
-            const ParsedFile& file = parsed(info);
-            if (!file.unreadable) {
-                appendOccurrences(folder, path, file, fromUtc, toUtc, *floating, out);
+            FilePtr file = files_.value(path);
+            const bool current = file && isCurrent(folder, path, *file);
+            if (!current && !loading_.contains(path)) {
+                toRead.push_back({path, nextTicket_++});
             }
+            entries.push_back({folder, std::move(path), std::move(file), current});
+        }
+    }
+    if (!toRead.empty()) {
+        // A few files of modest size are read at once; the sizes are looked at only then.
+        qint64 bytesToRead = 0;
+        for (size_t i = 0; i < toRead.size() && toRead.size() <= kReadAtOnceFiles; ++i) {
+            const std::optional<platform::FileVersion> v = platform::versionOf(toRead[i].path);
+            // One past the cap is refused unread: no cost to wait for.
+            bytesToRead += v && v->size <= kCalendarFileCap ? v->size : 0;
+        }
+        if (toRead.size() <= kReadAtOnceFiles && bytesToRead <= kReadAtOnceBytes) {
+            for (Entry& entry : entries) {
+                if (!entry.current && !loading_.contains(entry.path)) {
+                    entry.file = files_[entry.path] = ParsedFile::read(entry.path);
+                }
+            }
+        } else {
+            for (const CalendarFileLoader::Job& job : toRead) {
+                loading_.insert(job.path, job.ticket);
+            }
+            loader_->load(std::move(toRead));
+        }
+    }
+    for (const Entry& entry : entries) {
+        if (entry.file && !entry.file->unreadable) {
+            appendOccurrences(entry.folder, entry.path, *entry.file, fromUtc, toUtc, *floating,
+                              out);
         }
     }
     // Forget the files that went away from the calendars looked at, and from calendars
@@ -807,13 +831,13 @@ std::vector<platform::StoreTodo> VdirCalendarStore::todos(const QStringList& cal
         if (!calendarIds.isEmpty() && !calendarIds.contains(folder)) {
             continue;
         }
-        for (const QFileInfo& info :
-             QDir(folder).entryInfoList({QStringLiteral("*.ics")}, QDir::Files, QDir::Name)) {
-            if (parsed(info).unreadable) {
+        watcher_->poll();
+        for (const QString& path : listCalendarFiles(folder)) {
+            if (parsed(folder, path).unreadable) {
                 continue;  // the events' reading of the same file said so in the log
             }
             const std::optional<QByteArray> read =
-                platform::readRegularFile(info.absoluteFilePath(), kCalendarFileCap).bytes;
+                platform::readRegularFile(path, kCalendarFileCap).bytes;
             if (!read) {
                 continue;
             }

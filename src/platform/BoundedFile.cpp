@@ -137,13 +137,8 @@ BoundedRead readRegularFile(const QString& path, qint64 maxBytes) {
         return refused(path, ReadRefusal::TooLarge, tooLarge);
     }
     bytes.truncate(used);
-    // Taken after the read: a write in place while we read makes the version differ from
-    // the one a later writer checks against.
-    if (::fstat(fd.get(), &st) != 0) {
-        return refused(path, ReadRefusal::Unreadable,
-                       QStringLiteral("cannot be examined (%1)")
-                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    }
+    // The version from before the read: a write in place while we read makes it differ from
+    // the file's, so that a writer checking against it reads the file again.
     return {std::move(bytes), ReadRefusal::Unreadable, versionFrom(st), QString()};
 }
 

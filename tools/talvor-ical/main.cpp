@@ -5,14 +5,14 @@
 // all-day events) and its occurrences in the window, in the zone of TZ. A file that cannot be
 // read whole still gives what could be recovered.
 #include "calendar/ICalEvents.h"
+#include "calendar/OverrideIndex.h"
+#include "platform/BoundedFile.h"
 
 #include <QTimeZone>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -90,26 +90,22 @@ std::string timeText(int64_t utc, bool allDay, const ZoneRules& floating) {
 
 std::string report(const std::string& path, int64_t from, int64_t to, size_t cap,
                    const ZoneRules& floating) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return "{\"error\": " + quoted("cannot read " + path) + ", \"events\": []}";
+    // The program's own bound: a FIFO or a link to /dev/zero is refused, not read for ever.
+    const talvor::platform::BoundedRead read =
+        talvor::platform::readRegularFile(QString::fromStdString(path), 64LL * 1024 * 1024);
+    if (!read.bytes) {
+        return "{\"error\": " + quoted("cannot read " + path + ": " + read.reason.toStdString()) +
+               ", \"events\": []}";
     }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
+    const std::string text = read.bytes->toStdString();
     const CalendarData data = readEvents(text);
     std::vector<std::string> errors = data.errors;
     std::string events;
+    const OverrideIndex index(data.events);
+    static const std::vector<const CalendarEvent*> kNone;
     for (const CalendarEvent& e : data.events) {
-        std::vector<const CalendarEvent*> overrides;
-        if (!e.recurrenceId) {
-            for (const CalendarEvent& o : data.events) {
-                if (o.recurrenceId && o.uid == e.uid) {
-                    overrides.push_back(&o);
-                }
-            }
-        }
-        const ExpandResult r = expand(e, overrides, from, to, cap, floating);
+        const ExpandResult r =
+            expand(e, e.recurrenceId ? kNone : index.of(e.uid), from, to, cap, floating);
         if (r.error) {
             errors.push_back(*r.error);
         }

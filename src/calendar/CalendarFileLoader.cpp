@@ -1,0 +1,113 @@
+#include "CalendarFileLoader.h"
+
+#include "platform/BoundedFile.h"
+#include "platform/Log.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace talvor {
+namespace {
+
+// How often a long load shows its progress.
+constexpr auto kBatchInterval = std::chrono::milliseconds(150);
+
+}  // namespace
+
+std::shared_ptr<const ParsedCalendarFile> ParsedCalendarFile::read(const QString& path) {
+    auto file = std::make_shared<ParsedCalendarFile>();
+    // Bounded: a link to /dev/zero, a FIFO or a huge export must not hang or fill memory.
+    const platform::BoundedRead read = platform::readRegularFile(path, kCalendarFileCap);
+    if (!read.bytes) {
+        file->unreadable = true;
+        // Not tried again until it changes.
+        if (const std::optional<platform::FileVersion> now = platform::versionOf(path)) {
+            file->modifiedNs = now->modifiedNs;
+            file->size = now->size;
+        }
+        if (read.refusal == platform::ReadRefusal::Missing) {
+            platform::log(QStringLiteral("calendar store: skipped %1: %2").arg(path, read.reason));
+        }
+        return file;
+    }
+    file->modifiedNs = read.version.modifiedNs;
+    file->size = read.version.size;
+    file->data = ical::readEvents(std::string_view(read.bytes->constData(), read.bytes->size()));
+    file->overrides.emplace(file->data.events);
+    if (!file->data.errors.empty()) {
+        file->damaged = true;
+        platform::log(QStringLiteral("calendar store: skipped damaged parts of %1: %2")
+                          .arg(path, QString::fromStdString(file->data.errorSummary())));
+    }
+    return file;
+}
+
+CalendarFileLoader::CalendarFileLoader(QObject* parent) : QObject(parent) {
+    // Reading is mostly waiting on the kernel and the disk: a few threads, never all cores.
+    const int count = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    for (int i = 0; i < count; ++i) {
+        threads_.emplace_back([this] { run(); });
+    }
+}
+
+CalendarFileLoader::~CalendarFileLoader() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+}
+
+void CalendarFileLoader::load(std::vector<Job> jobs) {
+    {
+        const std::lock_guard lock(mutex_);
+        for (Job& job : jobs) {
+            queue_.push_back(std::move(job));
+        }
+    }
+    wake_.notify_all();
+}
+
+void CalendarFileLoader::run() {
+    std::vector<Result> batch;
+    auto batchStart = std::chrono::steady_clock::now();
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (queue_.empty() && !batch.empty()) {
+            lock.unlock();
+            deliver(std::move(batch));
+            batch.clear();
+            lock.lock();
+            continue;
+        }
+        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (stopping_) {
+            return;
+        }
+        Job job = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        if (batch.empty()) {
+            batchStart = std::chrono::steady_clock::now();
+        }
+        auto file = ParsedCalendarFile::read(job.path);
+        batch.push_back({std::move(job), std::move(file)});
+        if (std::chrono::steady_clock::now() - batchStart >= kBatchInterval) {
+            deliver(std::move(batch));
+            batch.clear();
+        }
+        lock.lock();
+    }
+}
+
+void CalendarFileLoader::deliver(std::vector<Result> batch) {
+    // Queued to the owner's thread; dropped there if the loader is gone by then.
+    QMetaObject::invokeMethod(
+        this, [this, batch = std::move(batch)] { emit loaded(batch); }, Qt::QueuedConnection);
+}
+
+}  // namespace talvor
