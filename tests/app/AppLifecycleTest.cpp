@@ -2,6 +2,7 @@
 #include "platform/Preferences.h"
 #include "support/TestEnvironment.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -83,6 +84,39 @@ struct BrokenSettings {
     std::function<void(const QString& file, const QString& sandbox)> breakIt;
     std::function<void(const QString& file)> mend;
 };
+
+// A calendar exported whole (100,000 events in one 17 MB file) neither keeps the mini
+// calendar from opening nor the program from quitting on a signal while it is being read.
+TEST(appAppLifecycle, AHugeCalendarNeitherHoldsUpTheMiniCalendarNorTheQuit) {
+    test::XdgSandbox sandbox;
+    const QString folder = sandbox.root() + QStringLiteral("/data/talvor/Calendars/export");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile file(folder + QStringLiteral("/export.ics"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n");
+    const QDate first = QDate::currentDate().addYears(-1);
+    for (int i = 0; i < 100000; ++i) {
+        file.write("BEGIN:VEVENT\r\nUID:ev-" + QByteArray::number(i) +
+                   "@export\r\nDTSTAMP:20240101T000000Z\r\nDTSTART:" +
+                   first.addDays((i * 7919) % 731).toString(QStringLiteral("yyyyMMdd")).toLatin1() +
+                   "T100000Z\r\nDURATION:PT30M\r\nSUMMARY:Exported event " + QByteArray::number(i) +
+                   "\r\nEND:VEVENT\r\n");
+    }
+    file.write("END:VCALENDAR\r\n");
+    file.close();
+    platform::PlistPreferenceStore store = test::settingsFile();
+    store.setValue(QStringLiteral("CalendarStoreAccess"), QStringLiteral("authorized"));
+    ASSERT_TRUE(store.synchronize());
+
+    const test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("mini-calendar"));
+    RunningTalvor app;
+    ASSERT_TRUE(app.waitFor("test steps done", 60000)) << app.log();
+    EXPECT_TRUE(app.output().contains("mini calendar")) << app.log();
+    app.signal(SIGTERM);
+    ASSERT_TRUE(app.waitForExit(10000)) << app.log();
+    EXPECT_EQ(app.process().exitCode(), 0) << app.log();
+    EXPECT_TRUE(app.output().contains("Talvor Pro quit")) << app.log();
+}
 
 TEST(appAppLifecycle, SettingsThatCannotBeSavedAreNoticedOnceAndTheAlarmsKept) {
     const auto moveAway = [](const QString& file) {
