@@ -247,6 +247,15 @@ RecurrenceIterator::RecurrenceIterator(const RecurrenceRule& rule, const civil::
             plainDays_ = {civil::weekday(start.days())};
         }
     }
+    if (f >= Frequency::Daily) {
+        for (int h : hours_) {
+            for (int m : minutes_) {
+                for (int sec : seconds_) {
+                    timesOfDay_.push_back(h * 3600 + m * 60 + sec);
+                }
+            }
+        }
+    }
     // Below a day each period holds the same number of times (or none): BYSETPOS that picks
     // none of them leaves every period empty, which would only spend the step budget.
     if (f <= Frequency::Hourly && !rule.bySetPos.empty()) {
@@ -299,6 +308,7 @@ void RecurrenceIterator::skipTo(int64_t localSeconds) {
     if (rule_.count) {
         return;
     }
+    skippedTo_ = localSeconds;
     const int64_t interval = rule_.interval;
     const civil::DateTime target = civil::DateTime::fromSeconds(localSeconds);
     switch (rule_.frequency) {
@@ -398,16 +408,6 @@ bool RecurrenceIterator::dayMatches(int64_t day) const {
 void RecurrenceIterator::appendTimes(int64_t day, std::vector<int64_t>& out) const {
     const int64_t base = day * kSecondsPerDay;
     const Frequency f = rule_.frequency;
-    if (f > Frequency::Hourly) {
-        for (int h : hours_) {
-            for (int m : minutes_) {
-                for (int s : seconds_) {
-                    out.push_back(base + h * 3600 + m * 60 + s);
-                }
-            }
-        }
-        return;
-    }
     const int64_t inDay = second_ - base;
     const int h = static_cast<int>(inDay / 3600);
     const int m = static_cast<int>(inDay / 60 % 60);
@@ -438,15 +438,18 @@ void RecurrenceIterator::appendTimes(int64_t day, std::vector<int64_t>& out) con
     out.push_back(second_);
 }
 
-// Builds the sorted times of the current period into pending_; false when the period gave
-// nothing for a reason that also holds for the rest of its day (or hour, or minute).
+// Gathers the current period: its matching days (a day or longer) or its sorted times
+// (pending_, below a day); false when the period gave nothing for a reason that also holds
+// for the rest of its day (or hour, or minute).
 bool RecurrenceIterator::fillPeriod() {
     pending_.clear();
+    days_.clear();
+    picked_.clear();
     pendingAt_ = 0;
     const Frequency f = rule_.frequency;
     auto addDay = [&](int64_t day) {
         if (dayMatches(day)) {
-            appendTimes(day, pending_);
+            days_.push_back(day);
         }
     };
     switch (f) {
@@ -490,23 +493,62 @@ bool RecurrenceIterator::fillPeriod() {
             break;
         }
     }
-    if (f > Frequency::Daily) {
-        std::sort(pending_.begin(), pending_.end());
+    if (f < Frequency::Daily) {
+        if (!rule_.bySetPos.empty() && !pending_.empty()) {
+            chosen_.clear();
+            const auto n = static_cast<int64_t>(pending_.size());
+            for (int pos : rule_.bySetPos) {
+                const int64_t i = pos > 0 ? pos - 1 : n + pos;
+                if (i >= 0 && i < n) {
+                    chosen_.push_back(pending_[static_cast<size_t>(i)]);
+                }
+            }
+            std::sort(chosen_.begin(), chosen_.end());
+            chosen_.erase(std::unique(chosen_.begin(), chosen_.end()), chosen_.end());
+            std::swap(pending_, chosen_);
+        }
+        return true;
     }
-    if (!rule_.bySetPos.empty() && !pending_.empty()) {
-        chosen_.clear();
-        const auto n = static_cast<int64_t>(pending_.size());
+    const auto n = static_cast<int64_t>(days_.size() * timesOfDay_.size());
+    if (!rule_.bySetPos.empty()) {
         for (int pos : rule_.bySetPos) {
             const int64_t i = pos > 0 ? pos - 1 : n + pos;
             if (i >= 0 && i < n) {
-                chosen_.push_back(pending_[static_cast<size_t>(i)]);
+                picked_.push_back(i);
             }
         }
-        std::sort(chosen_.begin(), chosen_.end());
-        chosen_.erase(std::unique(chosen_.begin(), chosen_.end()), chosen_.end());
-        std::swap(pending_, chosen_);
+        std::sort(picked_.begin(), picked_.end());
+        picked_.erase(std::unique(picked_.begin(), picked_.end()), picked_.end());
+    } else {
+        // Straight to the first time at or after the start (and the point skipped to).
+        const int64_t from = std::max(startSeconds_, skippedTo_);
+        const int64_t day = civil::floorDiv(from, kSecondsPerDay);
+        const auto d = std::lower_bound(days_.begin(), days_.end(), day);
+        pendingAt_ = static_cast<size_t>(d - days_.begin()) * timesOfDay_.size();
+        if (d != days_.end() && *d == day) {
+            const int inDay = static_cast<int>(from - day * kSecondsPerDay);
+            pendingAt_ += static_cast<size_t>(
+                std::lower_bound(timesOfDay_.begin(), timesOfDay_.end(), inDay) -
+                timesOfDay_.begin());
+        }
     }
     return true;
+}
+
+size_t RecurrenceIterator::periodSize() const {
+    if (rule_.frequency < Frequency::Daily) {
+        return pending_.size();
+    }
+    return rule_.bySetPos.empty() ? days_.size() * timesOfDay_.size() : picked_.size();
+}
+
+int64_t RecurrenceIterator::periodTime(size_t i) const {
+    if (rule_.frequency < Frequency::Daily) {
+        return pending_[i];
+    }
+    const size_t at = rule_.bySetPos.empty() ? i : static_cast<size_t>(picked_[i]);
+    const size_t perDay = timesOfDay_.size();
+    return days_[at / perDay] * kSecondsPerDay + timesOfDay_[at % perDay];
 }
 
 void RecurrenceIterator::advance(int64_t skipUnitSeconds) {
@@ -547,8 +589,8 @@ void RecurrenceIterator::advance(int64_t skipUnitSeconds) {
 
 std::optional<int64_t> RecurrenceIterator::next() {
     while (!done_) {
-        while (pendingAt_ < pending_.size()) {
-            const int64_t t = pending_[pendingAt_++];
+        while (pendingAt_ < periodSize()) {
+            const int64_t t = periodTime(pendingAt_++);
             if (t < startSeconds_) {
                 continue;
             }

@@ -49,8 +49,9 @@ class RecurrenceIterator {
     std::optional<int64_t> next();
     // No period that begins after `localSeconds` is looked at.
     void stopAfter(int64_t localSeconds) { limit_ = localSeconds; }
-    // Jumps over whole periods that end before `localSeconds`. Only without COUNT, where
-    // skipped periods need not be counted; otherwise it does nothing.
+    // Jumps over whole periods that end before `localSeconds`, and over the times before it in
+    // the period it lands in. Only without COUNT, where skipped times need not be counted;
+    // otherwise it does nothing.
     void skipTo(int64_t localSeconds);
     // A rule that gives nothing for very many periods (BYMONTHDAY=30 in February, every
     // second) is given up after a fixed number of steps.
@@ -60,6 +61,8 @@ class RecurrenceIterator {
 
   private:
     bool fillPeriod();
+    size_t periodSize() const;
+    int64_t periodTime(size_t i) const;
     int64_t periodStart() const;
     void advance(int64_t skipUnitSeconds);
     bool dayMatches(int64_t day) const;
@@ -80,6 +83,14 @@ class RecurrenceIterator {
     int month_ = 1;
     int64_t day_ = 0;
     int64_t second_ = 0;
+    // Periods of a day or longer: every matching day has the same times, so the period is
+    // kept as its days and those times, not spelled out (a yearly rule with every hour,
+    // minute and second has 31 million a year); BYSETPOS picks positions in it.
+    std::vector<int> timesOfDay_;  // seconds into the day, sorted
+    std::vector<int64_t> days_;
+    std::vector<int64_t> picked_;
+    int64_t skippedTo_ = std::numeric_limits<int64_t>::min();
+    // Periods below a day: their times, sorted.
     std::vector<int64_t> pending_;
     std::vector<int64_t> chosen_;  // BYSETPOS's pick, kept to reuse its storage
     size_t pendingAt_ = 0;

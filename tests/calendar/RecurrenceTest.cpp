@@ -451,6 +451,53 @@ TEST(Recurrence, LowerAndMixedCaseReadLikeUpperCase) {
     }
 }
 
+// A rule with every hour, minute and second of each day has 31 million times a year: its
+// periods are worked with as days and times of day, never spelled out (that took half a
+// gigabyte and seconds a year).
+TEST(Recurrence, RulesWithEveryTimeOfDayAreNotSpelledOut) {
+    std::string every[3];
+    for (int i = 0; i < 60; ++i) {
+        for (int part = 0; part < 3; ++part) {
+            if (part > 0 || i < 24) {
+                every[part] += (every[part].empty() ? "" : ",") + std::to_string(i);
+            }
+        }
+    }
+    const std::string dense = "BYDAY=MO,TU,WE,TH,FR,SA,SU;BYHOUR=" + every[0] +
+                              ";BYMINUTE=" + every[1] + ";BYSECOND=" + every[2];
+    struct Case {
+        std::string rule;
+        int64_t from;  // the window, 400 days from there
+        std::vector<std::string> utc;
+    };
+    const int64_t january = civil::daysFromCivil(2024, 1, 1) * civil::kSecondsPerDay;
+    const int64_t june = civil::daysFromCivil(2024, 6, 1) * civil::kSecondsPerDay;
+    const std::vector<Case> cases = {
+        {"FREQ=YEARLY;" + dense + ";BYSETPOS=-1,2",
+         january,
+         {"2024-01-01T00:00:00Z", "2024-01-01T00:00:01Z", "2024-12-31T23:59:59Z"}},
+        {"FREQ=MONTHLY;" + dense + ";BYSETPOS=-2;COUNT=2",
+         january,
+         {"2024-01-01T00:00:00Z", "2024-01-31T23:59:58Z", "2024-02-29T23:59:58Z"}},
+        // From the middle of a period, straight to the window.
+        {"FREQ=YEARLY;" + dense, june + 7, {"2024-06-01T00:00:07Z", "2024-06-01T00:00:08Z"}},
+    };
+    for (const Case& c : cases) {
+        const CalendarData data = readEvents(
+            "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:20240101T000000Z\r\nRRULE:" + c.rule +
+            "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        ASSERT_EQ(data.events.size(), 1u) << data.errorSummary();
+        const ExpandResult r =
+            expand(data.events[0], {}, c.from, c.from + civil::kSecondsPerDay * 400, c.utc.size(),
+                   *ZoneRules::utc());
+        std::vector<std::string> got;
+        for (int64_t start : r.starts) {
+            got.push_back(formatUtc(start));
+        }
+        EXPECT_EQ(got, c.utc) << c.rule;
+    }
+}
+
 // A series with 100,000 EXDATEs (a sync loop's leftovers) expands in a moment: each candidate
 // start compared with every exclusion took minutes.
 TEST(Recurrence, ManyExclusionsExpandQuickly) {
