@@ -391,10 +391,12 @@ platform::FileEdit removalEdit(const QByteArray& bytes, const QString& uid,
         paired = blocks[i].uid == QString::fromStdString(data.events[i].uid) &&
                  blocks[i].isOverride == data.events[i].recurrenceId.has_value();
     }
-    const FileEdit unsafe = FileEdit::refuse(
-        QStringLiteral("The event's file cannot be edited safely; it is left as it is."));
+    const auto unsafe = [] {
+        return FileEdit::refuse(
+            QStringLiteral("The event's file cannot be edited safely; it is left as it is."));
+    };
     if (!paired) {
-        return unsafe;
+        return unsafe();
     }
     const auto master = std::find_if(blocks.begin(), blocks.end(), [&](const EventBlock& b) {
         return b.uid == uid && !b.isOverride;
@@ -454,7 +456,7 @@ platform::FileEdit removalEdit(const QByteArray& bytes, const QString& uid,
             const QString value = propertyValue(lines[i]);
             const QStringList items = value.split(QLatin1Char(','));
             if (next + static_cast<size_t>(items.size()) > times.size()) {
-                return unsafe;
+                return unsafe();
             }
             QStringList kept;
             for (const QString& item : items) {
@@ -470,7 +472,7 @@ platform::FileEdit removalEdit(const QByteArray& bytes, const QString& uid,
             }
         }
         if (nextRdate != series.rdates.size() || nextExdate != series.exdates.size()) {
-            return unsafe;
+            return unsafe();
         }
         if (!ruled && series.rdates.empty()) {
             return FileEdit::refuse(QStringLiteral("The event does not repeat."));

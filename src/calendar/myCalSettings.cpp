@@ -5,6 +5,7 @@
 #include "ICalValues.h"
 #include "foundation/CalendarFormat.h"
 #include "foundation/Talvortsv.h"
+#include "platform/BoundedFile.h"
 #include "platform/Clock.h"
 #include "platform/Date.h"
 #include "platform/Log.h"
@@ -36,6 +37,20 @@ QString decodeText(const QByteArray& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8(bytes);
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
+// A file's bytes, bounded: a FIFO or a device at the path is refused at once (opening a FIFO
+// would wait for a writer for ever) and a file over `cap` is refused, both with one log
+// line. The program's own resources (":/...") are read as they are.
+platform::BoundedRead readTextFile(const QString& path, qint64 cap) {
+    if (path.startsWith(QLatin1String(":/"))) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return {std::nullopt, platform::ReadRefusal::Missing, {}, file.errorString()};
+        }
+        return {file.read(cap), platform::ReadRefusal::Unreadable, {}, {}};
+    }
+    return platform::readRegularFile(path, cap);
 }
 
 QImage readPicture(const QString& path) {
@@ -476,15 +491,18 @@ bool myCalSettings::loadCALDesc(const QString& pathOrAddress) {
         fetchCalendar(addresses, 0);
         return true;
     }
-    QFile file(text);
-    if (!file.open(QIODevice::ReadOnly)) {
-        err_ = buildErrorWithDescription(
-            text, file.errorString(), QStringLiteral("Choose a calendar file that can be read."));
-        platform::log(QStringLiteral("error: %1").arg(file.errorString()));
+    constexpr qint64 kMaxCalendarBytes = 16 << 20;
+    const platform::BoundedRead read = readTextFile(text, kMaxCalendarBytes);
+    if (!read.bytes) {
+        err_ =
+            buildErrorWithDescription(text, QStringLiteral("The file %1.").arg(read.reason),
+                                      QStringLiteral("Choose a calendar file that can be read."));
+        if (read.refusal == platform::ReadRefusal::Missing) {
+            platform::log(QStringLiteral("error: %1 %2").arg(text, read.reason));
+        }
         return false;
     }
-    constexpr qint64 kMaxCalendarBytes = 16 << 20;
-    return parseCALdata(decodeText(file.read(kMaxCalendarBytes)));
+    return parseCALdata(decodeText(*read.bytes));
 }
 
 void myCalSettings::fetchCalendar(const QStringList& addresses, int index) {
@@ -535,12 +553,13 @@ QStringList myCalSettings::defaultSpecialDaysFiles() {
 QHash<QString, QString> myCalSettings::dictFromDateLabels() const {
     QHash<QString, QString> table;
     for (const QString& path : specialDaysFiles_) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        const std::optional<QByteArray> bytes =
+            readTextFile(path, platform::kSmallFileCap * 4).bytes;
+        if (!bytes) {
             continue;
         }
         const QStringList lines =
-            Talvortsv::vltComponentsSeparatedByLineSeparators(decodeText(file.readAll()));
+            Talvortsv::vltComponentsSeparatedByLineSeparators(decodeText(*bytes));
         for (const QString& line : lines) {
             if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.size() < 8) {
                 continue;
@@ -613,9 +632,9 @@ QList<myCalSettings::Person> myCalSettings::BirthDaySearchStart() const {
                                                QDir::Files, QDir::Name);
     constexpr qint64 kMaxCardFileBytes = 4 << 20;
     for (const QString& name : files) {
-        QFile file(folder.filePath(name));
-        if (file.open(QIODevice::ReadOnly)) {
-            people << peopleOfVCards(decodeText(file.read(kMaxCardFileBytes)));
+        if (const std::optional<QByteArray> bytes =
+                readTextFile(folder.filePath(name), kMaxCardFileBytes).bytes) {
+            people << peopleOfVCards(decodeText(*bytes));
         }
     }
     return people;

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <mutex>
 
@@ -355,6 +357,29 @@ TEST_F(calendarGridSettings, CalendarFilesAreReadAtOnce) {
     EXPECT_TRUE(settings.specialDayText({2024, 3, 15}));
     EXPECT_FALSE(settings.loadCALDesc(QDir(folder.path()).filePath(QStringLiteral("none.ics"))));
     EXPECT_TRUE(settings.err());
+}
+
+// A FIFO where a calendar, a special-days file or a card is expected never blocks the
+// program (opening it would wait for a writer for ever); the chosen calendar says why.
+TEST_F(calendarGridSettings, FifosInPlaceOfFilesAreRefusedAtOnce) {
+    QTemporaryDir folder;
+    const QString fifo = QDir(folder.path()).filePath(QStringLiteral("days.ics"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    myCalSettings settings;
+    EXPECT_FALSE(settings.loadCALDesc(fifo));
+    ASSERT_TRUE(settings.err());
+    EXPECT_TRUE(settings.err()->reason.contains(QStringLiteral("FIFO")))
+        << settings.err()->reason.toStdString();
+
+    settings.setSpecialDaysFiles({fifo});
+    settings.SetSpecialDay(true);
+    EXPECT_FALSE(settings.hasSpecialDays());
+
+    ASSERT_EQ(
+        ::mkfifo(QFile::encodeName(folder.path() + QStringLiteral("/card.vcf")).constData(), 0600),
+        0);
+    settings.setContactsFolder(folder.path());
+    EXPECT_TRUE(settings.BirthDaySearchStart().isEmpty());
 }
 
 TEST_F(calendarGridSettings, SpecialDaysFileTakesCommentsShortLinesAndDatedKeys) {
