@@ -14,7 +14,8 @@ constexpr auto kBatchInterval = std::chrono::milliseconds(150);
 
 }  // namespace
 
-std::shared_ptr<const ParsedCalendarFile> ParsedCalendarFile::read(const QString& path) {
+std::shared_ptr<const ParsedCalendarFile> ParsedCalendarFile::read(const QString& path,
+                                                                   const std::atomic<bool>* stop) {
     auto file = std::make_shared<ParsedCalendarFile>();
     // Bounded: a link to /dev/zero, a FIFO or a huge export must not hang or fill memory.
     const platform::BoundedRead read = platform::readRegularFile(path, kCalendarFileCap);
@@ -32,7 +33,13 @@ std::shared_ptr<const ParsedCalendarFile> ParsedCalendarFile::read(const QString
     }
     file->modifiedNs = read.version.modifiedNs;
     file->size = read.version.size;
-    file->data = ical::readEvents(std::string_view(read.bytes->constData(), read.bytes->size()));
+    ical::ParseLimits limits;
+    limits.stop = stop;
+    file->data =
+        ical::readEvents(std::string_view(read.bytes->constData(), read.bytes->size()), limits);
+    if (stop != nullptr && stop->load()) {
+        return file;  // for nobody: nothing to index or log
+    }
     file->overrides.emplace(file->data.events);
     if (!file->data.errors.empty()) {
         file->damaged = true;
@@ -54,6 +61,7 @@ CalendarFileLoader::~CalendarFileLoader() {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
+        stop_ = true;
         queue_.clear();
     }
     wake_.notify_all();
@@ -94,7 +102,10 @@ void CalendarFileLoader::run() {
         if (batch.empty()) {
             batchStart = std::chrono::steady_clock::now();
         }
-        auto file = ParsedCalendarFile::read(job.path);
+        auto file = ParsedCalendarFile::read(job.path, &stop_);
+        if (stop_) {
+            return;
+        }
         batch.push_back({std::move(job), std::move(file)});
         if (std::chrono::steady_clock::now() - batchStart >= kBatchInterval) {
             deliver(std::move(batch));

@@ -36,7 +36,9 @@ struct ParsedCalendarFile {
 
     // Reads the file bounded (no special files, at most kCalendarFileCap) and parses it;
     // refusals and damage are logged in one line. The version is the file's as it was read.
-    static std::shared_ptr<const ParsedCalendarFile> read(const QString& path);
+    // `stop` turning true ends the reading early (its result is for nobody then).
+    static std::shared_ptr<const ParsedCalendarFile> read(const QString& path,
+                                                          const std::atomic<bool>* stop = nullptr);
     bool isCurrent(qint64 listedModifiedNs, qint64 listedSize) const {
         return modifiedNs == listedModifiedNs && size == listedSize;
     }
@@ -44,8 +46,8 @@ struct ParsedCalendarFile {
 
 // Reads and parses calendar files on threads of its own (a few, for a folder of thousands of
 // files), so that a huge calendar never holds up the windows; what is read comes back in
-// batches on the owner's thread, a few times a second. Destroying it stops the work after
-// the files in hand (each is bounded in size), so quitting never waits on a load.
+// batches on the owner's thread, a few times a second. Destroying it stops the work, the
+// reading of the files in hand too, so quitting never waits on a load.
 class CalendarFileLoader : public QObject {
     Q_OBJECT
   public:
@@ -74,6 +76,7 @@ class CalendarFileLoader : public QObject {
     std::condition_variable wake_;
     std::deque<Job> queue_;
     bool stopping_ = false;
+    std::atomic<bool> stop_{false};  // also ends the reading of the files in hand
     std::vector<std::thread> threads_;
 };
 

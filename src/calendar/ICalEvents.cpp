@@ -318,7 +318,13 @@ std::string CalendarData::errorSummary() const {
 }
 
 CalendarData readEvents(std::string_view text, const ParseLimits& limits) {
-    return readEvents(parse(text, limits));
+    const ParseResult parsed = parse(text, limits);
+    if (limits.stop != nullptr && limits.stop->load(std::memory_order_relaxed)) {
+        return {
+            {},
+            parsed.errors.empty() ? std::vector<std::string>{"reading stopped"} : parsed.errors};
+    }
+    return readEvents(parsed);
 }
 
 CalendarData readEvents(const ParseResult& parsed) {

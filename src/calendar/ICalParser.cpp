@@ -45,6 +45,11 @@ class Reader {
         size_t pos = 0;
         int lineNo = 0;
         while (pos < text.size()) {
+            if ((lineNo & 4095) == 0 && limits_.stop != nullptr &&
+                limits_.stop->load(std::memory_order_relaxed)) {
+                result_.errors.emplace_back("reading stopped");
+                return;
+            }
             const int first = ++lineNo;
             size_t nl = text.find('\n', pos);
             size_t end = nl == std::string_view::npos ? text.size() : nl;

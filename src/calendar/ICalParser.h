@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,6 +44,9 @@ struct ParseLimits {
     // skipped alone, with a problem noted.
     size_t maxLineBytes = 8u << 20;
     int maxDepth = 12;  // components within components
+    // When set and it turns true, the reading ends within a few thousand lines (the program
+    // is quitting); what was read so far is given back with the problem "reading stopped".
+    const std::atomic<bool>* stop = nullptr;
 };
 
 struct ParseResult {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -170,6 +171,24 @@ TEST(ICalParser, LongPropertiesAreKeptAndOnlyWhatPassesTheCapIsSkipped) {
                       "line 4: DESCRIPTION longer than " + std::to_string(cap) + " bytes skipped");
         }
     }
+}
+
+// A quitting program stops a long reading: nothing more is read or made into events.
+TEST(ICalParser, AReadingStopsWhenAskedTo) {
+    std::string text = "BEGIN:VCALENDAR\r\n";
+    for (int i = 0; i < 20000; ++i) {
+        text += "BEGIN:VEVENT\r\nUID:" + std::to_string(i) +
+                "\r\nDTSTART:20250101T100000Z\r\nEND:VEVENT\r\n";
+    }
+    text += "END:VCALENDAR\r\n";
+    std::atomic<bool> stop{false};
+    ParseLimits limits;
+    limits.stop = &stop;
+    EXPECT_EQ(readEvents(text, limits).events.size(), 20000u);
+    stop = true;
+    const CalendarData stopped = readEvents(text, limits);
+    EXPECT_TRUE(stopped.events.empty());
+    EXPECT_EQ(stopped.errors, std::vector<std::string>{"reading stopped"});
 }
 
 TEST(ICalParser, ZonesComeFromTheSystemThenTheFileThenThePathInTheName) {
