@@ -23,8 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ical::CalendarData calendar = ical::readEvents(parsed);
     const ical::ZonePtr floating = ical::ZoneRules::system("Europe/Berlin");
     const ical::ZoneRules& shown = floating ? *floating : *ical::ZoneRules::utc();
-    const int64_t from = talvor::civil::daysFromCivil(2000, 1, 1) * civil::kSecondsPerDay;
-    const int64_t to = talvor::civil::daysFromCivil(2040, 1, 1) * civil::kSecondsPerDay;
+    // Three years about the corpus's dates, near the widest window the program asks for: forty
+    // years made each sparse rule walk all their periods, for no more of the engine reached.
+    const int64_t from = talvor::civil::daysFromCivil(2023, 1, 1) * civil::kSecondsPerDay;
+    const int64_t to = talvor::civil::daysFromCivil(2026, 1, 1) * civil::kSecondsPerDay;
     size_t expanded = 0;
     for (const ical::CalendarEvent& e : calendar.events) {
         if (++expanded > 16) {
