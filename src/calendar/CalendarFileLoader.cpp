@@ -3,6 +3,8 @@
 #include "platform/BoundedFile.h"
 #include "platform/Log.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -50,8 +52,13 @@ std::shared_ptr<const ParsedCalendarFile> ParsedCalendarFile::read(const QString
 }
 
 CalendarFileLoader::CalendarFileLoader(QObject* parent) : QObject(parent) {
-    // Reading is mostly waiting on the kernel and the disk: a few threads, never all cores.
-    const int count = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    // A few threads, leaving a core of those the program may use to the windows.
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    const int cores = ::sched_getaffinity(0, sizeof allowed, &allowed) == 0
+                          ? CPU_COUNT(&allowed)
+                          : static_cast<int>(std::thread::hardware_concurrency());
+    const int count = std::clamp(cores - 1, 1, 4);
     for (int i = 0; i < count; ++i) {
         threads_.emplace_back([this] { run(); });
     }

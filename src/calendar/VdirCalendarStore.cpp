@@ -508,6 +508,11 @@ VdirCalendarStore::VdirCalendarStore(QStringList roots, QObject* parent)
     });
     loader_ = new CalendarFileLoader(this);
     connect(loader_, &CalendarFileLoader::loaded, this, &VdirCalendarStore::takeLoaded);
+    // The batches of the loading threads come in bursts: the windows redraw once for each.
+    announce_ = new QTimer(this);
+    announce_->setSingleShot(true);
+    announce_->setInterval(100);
+    connect(announce_, &QTimer::timeout, this, &VdirCalendarStore::changed);
     watchFolders();
 }
 
@@ -565,11 +570,13 @@ void VdirCalendarStore::fileChanged(const QString& folder, const QString& name) 
         const QString path = folder + QLatin1Char('/') + name;
         files_.remove(path);
         loading_.remove(path);
+        listings_.remove(folder);
     } else {
         // The folder itself changed, or changes were lost (the kernel's queue ran over).
         const QString prefix = folder + QLatin1Char('/');
         files_.removeIf([&](const auto& it) { return it.key().startsWith(prefix); });
         loading_.removeIf([&](const auto& it) { return it.key().startsWith(prefix); });
+        listings_.remove(folder);
     }
     settle_->start();
 }
@@ -584,14 +591,18 @@ void VdirCalendarStore::takeLoaded(const std::vector<CalendarFileLoader::Result>
             taken = true;
         }
     }
-    if (taken) {
-        emit changed();
+    if (taken && !announce_->isActive()) {
+        announce_->start();
     }
 }
 
 void VdirCalendarStore::waitUntilLoaded() {
     while (!loading_.isEmpty()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    if (announce_->isActive()) {
+        announce_->stop();
+        emit changed();
     }
 }
 
@@ -608,6 +619,33 @@ std::vector<StoreCalendar> VdirCalendarStore::calendars() const {
         out.push_back(std::move(calendar));
     }
     return out;
+}
+
+const QStringList& VdirCalendarStore::listingOf(const QString& folder) const {
+    // A watched folder's listing holds until the watch reports an entry of it.
+    const auto kept = listings_.constFind(folder);
+    if (kept != listings_.constEnd() && watcher_->seesEveryChange(folder)) {
+        return kept.value();
+    }
+    QStringList paths = listCalendarFiles(folder);
+    // The files that went away from it are forgotten.
+    const QSet<QString> now(paths.cbegin(), paths.cend());
+    const QString prefix = folder + QLatin1Char('/');
+    files_.removeIf(
+        [&](const auto& it) { return it.key().startsWith(prefix) && !now.contains(it.key()); });
+    return listings_[folder] = std::move(paths);
+}
+
+void VdirCalendarStore::forgetGoneCalendars(const QStringList& folders) const {
+    for (auto it = listings_.begin(); it != listings_.end();) {
+        if (folders.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        const QString prefix = it.key() + QLatin1Char('/');
+        files_.removeIf([&](const auto& file) { return file.key().startsWith(prefix); });
+        it = listings_.erase(it);
+    }
 }
 
 bool VdirCalendarStore::isCurrent(const QString& folder, const QString& path,
@@ -710,31 +748,28 @@ std::vector<StoreOccurrence> VdirCalendarStore::events(Date start, Date end,
     const ical::ZonePtr floating = shownZone();
     const int64_t fromUtc = toUnix(start);
     const int64_t toUtc = toUnix(end);
-    QSet<QString> seen;
     const QStringList folders = calendarFolders(roots_);
+    watcher_->poll();  // every change made so far is known before anything is taken as current
+    forgetGoneCalendars(folders);
     // The files of the calendars looked at, each with what is known of it: read and current,
     // stale (shown until its new version is read), or not read yet.
-    watcher_->poll();  // every change made so far is known before anything is taken as current
-    struct Entry {
-        QString folder;
-        QString path;
-        FilePtr file;
-        bool current = false;
-    };
-    std::vector<Entry> entries;
+    // The listings of the calendars looked at (shared copies: later listings may move the
+    // kept ones). Two passes over them and no list of every file: a look at 10,000 files
+    // happens several times while a window opens.
+    std::vector<std::pair<QString, QStringList>> looked;
     std::vector<CalendarFileLoader::Job> toRead;
     for (const QString& folder : folders) {
         if (!calendarIds.isEmpty() && !calendarIds.contains(folder)) {
             continue;
         }
-        for (QString& path : listCalendarFiles(folder)) {
-            seen.insert(path);
-            FilePtr file = files_.value(path);
-            const bool current = file && isCurrent(folder, path, *file);
+        looked.emplace_back(folder, listingOf(folder));
+        for (const QString& path : looked.back().second) {
+            const auto kept = files_.constFind(path);
+            const bool current =
+                kept != files_.constEnd() && isCurrent(folder, path, *kept.value());
             if (!current && !loading_.contains(path)) {
                 toRead.push_back({path, nextTicket_++});
             }
-            entries.push_back({folder, std::move(path), std::move(file), current});
         }
     }
     if (!toRead.empty()) {
@@ -746,10 +781,8 @@ std::vector<StoreOccurrence> VdirCalendarStore::events(Date start, Date end,
             bytesToRead += v && v->size <= kCalendarFileCap ? v->size : 0;
         }
         if (toRead.size() <= kReadAtOnceFiles && bytesToRead <= kReadAtOnceBytes) {
-            for (Entry& entry : entries) {
-                if (!entry.current && !loading_.contains(entry.path)) {
-                    entry.file = files_[entry.path] = ParsedFile::read(entry.path);
-                }
+            for (const CalendarFileLoader::Job& job : toRead) {
+                files_.insert(job.path, ParsedFile::read(job.path));
             }
         } else {
             for (const CalendarFileLoader::Job& job : toRead) {
@@ -758,19 +791,14 @@ std::vector<StoreOccurrence> VdirCalendarStore::events(Date start, Date end,
             loader_->load(std::move(toRead));
         }
     }
-    for (const Entry& entry : entries) {
-        if (entry.file && !entry.file->unreadable) {
-            appendOccurrences(entry.folder, entry.path, *entry.file, fromUtc, toUtc, *floating,
-                              out);
+    // What is read, current or not yet read again (shown until it is).
+    for (const auto& [folder, paths] : looked) {
+        for (const QString& path : paths) {
+            const auto kept = files_.constFind(path);
+            if (kept != files_.constEnd() && !kept.value()->unreadable) {
+                appendOccurrences(folder, path, *kept.value(), fromUtc, toUtc, *floating, out);
+            }
         }
-    }
-    // Forget the files that went away from the calendars looked at, and from calendars
-    // that went away.
-    for (auto it = files_.begin(); it != files_.end();) {
-        const QString folder = QFileInfo(it.key()).absolutePath();
-        const bool looked = calendarIds.isEmpty() || calendarIds.contains(folder);
-        const bool gone = looked ? !seen.contains(it.key()) : !folders.contains(folder);
-        it = gone ? files_.erase(it) : std::next(it);
     }
     std::stable_sort(
         out.begin(), out.end(),

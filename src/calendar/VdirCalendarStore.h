@@ -68,6 +68,9 @@ class VdirCalendarStore : public platform::CalendarStore {
     using FilePtr = std::shared_ptr<const ParsedFile>;
 
     bool isCurrent(const QString& folder, const QString& path, const ParsedFile& file) const;
+    // The paths of a calendar's files; files gone from it are forgotten.
+    const QStringList& listingOf(const QString& folder) const;
+    void forgetGoneCalendars(const QStringList& folders) const;
     const ParsedFile& parsed(const QString& folder, const QString& path) const;
     void watchFolders();
     void fileChanged(const QString& folder, const QString& name);
@@ -78,6 +81,7 @@ class VdirCalendarStore : public platform::CalendarStore {
 
     QStringList roots_;
     mutable QHash<QString, FilePtr> files_;
+    mutable QHash<QString, QStringList> listings_;  // by calendar folder
     // The files handed to the loader, with the ticket of the latest request: a result for an
     // older one (the file changed meanwhile) is dropped.
     mutable QHash<QString, quint64> loading_;
@@ -85,6 +89,7 @@ class VdirCalendarStore : public platform::CalendarStore {
     CalendarFileLoader* loader_ = nullptr;
     platform::FolderWatcher* watcher_ = nullptr;
     QTimer* settle_ = nullptr;
+    QTimer* announce_ = nullptr;
 };
 
 }  // namespace talvor

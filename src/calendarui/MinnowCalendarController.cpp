@@ -439,9 +439,16 @@ void MinnowCalendarController::eventsLoaded() {
 }
 
 void MinnowCalendarController::reloadCalendarEvents() {
+    // Requests that come before the reload runs (the set-up posts several, a calendar load
+    // one per batch) are one reload: each reads every calendar file's events.
+    if (reloadQueued_) {
+        return;
+    }
+    reloadQueued_ = true;
     QMetaObject::invokeMethod(
         this,
         [this] {
+            reloadQueued_ = false;
             if (!window_) {
                 return;
             }

@@ -167,6 +167,7 @@ class MinnowCalendarController : public QObject {
     QString lastAlertText_;
     QMessageBox* alert_ = nullptr;
     std::vector<platform::Observation> observations_;
+    bool reloadQueued_ = false;  // a reload of the months is posted and has not run yet
 };
 
 }  // namespace talvor

@@ -133,6 +133,9 @@ void FolderWatcher::readEvents() {
                 emit changed(folder, QString());
                 continue;
             }
+            if (event->len == 0 && (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) == 0) {
+                continue;  // the folder's own times or permissions: none of its files changed
+            }
             const QString name = event->len > 0 ? QFile::decodeName(event->name) : QString();
             emit changed(folder, name);
         }
