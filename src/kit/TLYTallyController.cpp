@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "kit/KitConsent.h"
 #include "kit/KitKeys.h"
 #include "kit/KitPaths.h"
 #include "kit/MainBundle.h"
@@ -185,6 +186,16 @@ void TLYTallyController::initializeSettingsIfNeededWithTrellisSettings(
 }
 
 bool TLYTallyController::shouldLogEvent() const {
+    // Nothing is kept while the user has sharing off: what is never written can never be
+    // sent once sharing is switched on again.
+    if (!TRLDataSharingAllowed()) {
+        if (!saidSharingOff_) {
+            saidSharingOff_ = true;
+            logger().log("Sharing is off: usage events are not recorded.");
+        }
+        return false;
+    }
+    saidSharingOff_ = false;
     return !settings_.valid() || settings_.shouldCollectAnalytics();
 }
 
@@ -392,6 +403,12 @@ std::shared_ptr<Operation> TLYTallyController::uploadOperationForFileAtURL(
 }
 
 void TLYTallyController::cleanupAndProcessExistingFiles() {
+    if (!TRLDataSharingAllowed()) {
+        // Left by a run that had sharing on: switching it off withdraws them too.
+        logger().log("Sharing is off: stored usage events dropped.");
+        removeAllLogs();
+        return;
+    }
     auto cleanup = std::make_shared<TLYCleanupFilesOperation>(
         rootEventDirectory_,
         static_cast<std::uint64_t>(std::max<std::int64_t>(settings_.maxPendingSendFiles(), 0)));

@@ -132,6 +132,7 @@ class TLYTallyController final : public TLYEventRecorder,
     TLYSettings settings_;
     std::unique_ptr<TLYTimer> flushTimer_;
     std::unique_ptr<TLYNimbusAnalyticsBridge> nimbusAnalyticsBridge_;
+    mutable bool saidSharingOff_ = false;  // one line per stretch of sharing off
 };
 
 }  // namespace talvor::kit

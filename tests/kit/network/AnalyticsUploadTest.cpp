@@ -243,6 +243,47 @@ TEST_F(kitAnalyticsUpload, SharingSwitchedOffSendsNothing) {
     EXPECT_TRUE(packaged().empty());
 }
 
+// With sharing off the program goes on running (activations package files, no settings
+// arrive since nothing is asked of the service); once the user switches sharing on and an
+// endpoint is known, only what happened after the switch leaves the machine.
+TEST_F(kitAnalyticsUpload, WhatHappenedWhileSharingWasOffIsNeverSent) {
+    LoopbackTlsServer server(TestPki::shared().leafA,
+                             [](const RecordedRequest&) { return test::answer(200); });
+    sandbox_.defaults->values["ShareDataWithService"] = PlistValue(false);
+    start();
+    for (int i = 0; i < 5; ++i) {
+        controller_->logEvent(std::make_shared<TLYCustomEvent>("while off", std::nullopt));
+        NotificationCenter::defaultCenter().post("NSApplicationDidBecomeActiveNotification");
+    }
+    ASSERT_TRUE(controller_->waitUntilIdle());
+    EXPECT_TRUE(packaged().empty());
+
+    sandbox_.defaults->values["ShareDataWithService"] = PlistValue(true);
+    controller_->logEvent(std::make_shared<TLYCustomEvent>("after", std::nullopt));
+    NotificationCenter::defaultCenter().post("NSApplicationDidBecomeActiveNotification");
+    settingsWithURL(server.url("/events"));
+    runUploadsToTheEnd();
+
+    std::multiset<std::string> sent;
+    for (const auto& request : server.requests()) {
+        for (const auto& record : eventsOf(request)) {
+            sent.insert(record.name);
+        }
+    }
+    EXPECT_EQ(sent, (std::multiset<std::string>{"custom", "app_became_active"}));
+}
+
+// What a run with sharing on left unsent is withdrawn by a start with sharing off.
+TEST_F(kitAnalyticsUpload, AStartWithSharingOffDropsWhatEarlierRunsLeft) {
+    start();
+    controller_.reset();
+    ASSERT_EQ(packaged().size(), 1u);
+    sandbox_.defaults->values["ShareDataWithService"] = PlistValue(false);
+    start();
+    EXPECT_TRUE(packaged().empty());
+    EXPECT_TRUE(test::filesWithExtension(events(), "log").empty());
+}
+
 // The same name is never sent twice at once: a stored package and settings known at start
 // queue it twice (the clean-up and the settings both ask).
 TEST_F(kitAnalyticsUpload, SkipsAPackageAlreadyBeingSent) {
