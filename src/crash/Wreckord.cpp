@@ -205,8 +205,8 @@ void Wreckord::logEvent(const std::string& name,
     kit::Tally::logCustomEventWithName(name, attributes);
 }
 
-void Wreckord::setDebugMode(bool) {
-    kit::Trellis::sharedSDK().setDebug(true);
+void Wreckord::setDebugMode(bool debug) {
+    kit::Trellis::sharedSDK().setDebug(debug);
     if (started_) {
         kit::log("[Wreckord] Warning, consider enabling debug mode before starting Wreckord");
     }

@@ -229,6 +229,17 @@ TEST(crashWreckord, AnswersTheHostsFactsAndKeepsNothingForTheOlderInterface) {
     EXPECT_FALSE(kit.settingsDictionary());
 }
 
+// The switch goes both ways: switching debug mode off must not leave it on.
+TEST(crashWreckord, DebugModeFollowsTheSwitch) {
+    HostSandbox sandbox("debug");
+    Wreckord& kit = Wreckord::sharedInstance();
+    for (const bool on : {true, false, false, true, false}) {
+        kit.setDebugMode(on);
+        EXPECT_EQ(kit.debugMode(), on);
+        EXPECT_EQ(Trellis::sharedSDK().debug(), on);
+    }
+}
+
 // Events go to the analytics kit as custom events with their attributes; while a host
 // analytics library configured the host the analytics record none.
 TEST(crashWreckord, LogEventHandsCustomEventsToTheAnalytics) {
