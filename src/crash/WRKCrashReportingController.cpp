@@ -194,6 +194,14 @@ bool WRKCrashReportingController::needsToPrompt() {
     return settings().userPromptEnabled();
 }
 
+bool WRKCrashReportingController::canAskTheUser() {
+    if (delegate_->reportingControllerMustInformDelegateOfReports()) {
+        return true;
+    }
+    std::lock_guard lock(promptMutex());
+    return static_cast<bool>(promptSlot());
+}
+
 bool WRKCrashReportingController::canProcessUrgentReports() {
     return settings().canProcessUrgentReports() && !needsToPrompt() &&
            !delegate_->reportingControllerMustInformDelegateOfReports();
@@ -558,17 +566,15 @@ bool WRKCrashReportingController::startCrashReporter(const WRKCaptureIdentity& i
     }
     // Something started after the kit may have put its own handlers in front of ours; by
     // now the application's start-up is mostly done. The check holds nothing of this object.
-    const bool promptWithoutDelegate =
-        config.userPromptEnabled() && !delegate_->reportingControllerMustInformDelegateOfReports();
-    kit::DispatchQueue::global().after(clock(), kWRKHandlerCheckDelay, [promptWithoutDelegate] {
+    const bool askingWithNoOneToAsk = config.userPromptEnabled() && !canAskTheUser();
+    kit::DispatchQueue::global().after(clock(), kWRKHandlerCheckDelay, [askingWithNoOneToAsk] {
         WRKExceptionCheckHandlers();
         WRKSignalCheckHandlers();
-        if (promptWithoutDelegate) {
+        if (askingWithNoOneToAsk) {
             kit::log(
-                "[Wreckord:Crash] WARNING: the user prompt feature is enabled. As of Wreckord "
-                "3.0.0, implementing a user prompt is the application's responsibility. See "
-                "Wreckord.h's notes about "
-                "-wreckordDidDetectReportForLastExecution:completionHandler:");
+                "[Wreckord:Crash] The service asks that the user agree before each crash "
+                "report is sent, and this program has no way to ask: reports are kept, not "
+                "sent.");
         }
     });
     return true;

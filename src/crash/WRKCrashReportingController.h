@@ -117,6 +117,8 @@ class WRKCrashReportingController final : private WRKNetworkClientDelegate,
     static void setPermissionPrompt(WRKPermissionPrompt prompt);
 
     bool needsToPrompt();
+    // Whether anyone can answer that question: the application's delegate or its dialog.
+    bool canAskTheUser();
     bool canProcessUrgentReports();
     std::uint32_t machExceptionMask();
     // The lock file of the run folder named `name` (in a hidden folder beside "active").

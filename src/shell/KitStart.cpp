@@ -143,14 +143,23 @@ void startKits() {
     crash::WRKCrashReportingController::setPermissionPrompt(askBeforeSendingCrashReport);
     kit::KitRegistry::shared().add(kit::KitClass::of<crash::Wreckord>());
     kit::Trellis::load();
+    // The usual case for a build without a service: said once, in the user's terms, rather
+    // than as the kit's refusal of a missing configuration.
+    const kit::PlistValue* config = kit::MainBundle::main()->objectForInfoDictionaryKey("Trellis");
+    if (config == nullptr || config->dictionary() == nullptr) {
+        platform::log(QStringLiteral(
+            "Crash reports and usage statistics are off: no service key is installed "
+            "(share/talvor/Info.plist with a \"Trellis\" entry)."));
+        return;
+    }
     try {
         kit::Trellis::with({&kit::KitClass::of<crash::Wreckord>()});
         // After the crash kit (which may have started them already, with its hand-off).
         kit::startAnalytics(std::nullopt);
         forwardActivationToKits();
     } catch (const std::exception& e) {
-        platform::log(
-            QStringLiteral("The kits did not start: %1").arg(QString::fromUtf8(e.what())));
+        platform::log(QStringLiteral("Crash reports and usage statistics are off: %1")
+                          .arg(QString::fromUtf8(e.what())));
     }
 }
 

@@ -706,6 +706,33 @@ TEST(crashReportingController, TheUserIsAskedBeforeSending) {
     WRKCrashReportingController::setPermissionPrompt({});
 }
 
+// Who can answer the question before sending: the program's own dialog counts (it used to
+// be told at every start that a prompt was its responsibility).
+TEST(crashReportingController, TheProgramsDialogCanAskTheUser) {
+    struct Case {
+        const char* what;
+        bool dialog, delegateInformed, canAsk;
+    };
+    const Case cases[] = {
+        {"the program's dialog", true, false, true},
+        {"the application's delegate", false, true, true},
+        {"both", true, true, true},
+        {"neither", false, false, false},
+    };
+    for (const Case& c : cases) {
+        WRKCrashReportingController::setPermissionPrompt(
+            c.dialog
+                ? WRKPermissionPrompt([](const WRKPromptTexts&, std::function<void(bool, bool)>) {})
+                : WRKPermissionPrompt());
+        Tree tree;
+        FakeOwner owner;
+        owner.inform = c.delegateInformed;
+        WRKCrashReportingController controller(tree.files(), &owner, controllerSeams(tree));
+        EXPECT_EQ(controller.canAskTheUser(), c.canAsk) << c.what;
+    }
+    WRKCrashReportingController::setPermissionPrompt({});
+}
+
 // ---- The crash event for a host analytics library ----
 
 // A host analytics library that keeps what it is told.
