@@ -248,6 +248,14 @@ int32_t Alarm::minute() const {
     return AlarmDates::minuteOfHour(time());
 }
 
+QString Alarm::shownTitle() const {
+    if (!isDefaultAlarm_) {
+        return title_;
+    }
+    return isMinuteUnits_ ? QStringLiteral("Timer, %1 min").arg(ringWithinUnits_)
+                          : QStringLiteral("Timer, %1 h").arg(ringWithinUnits_);
+}
+
 QString Alarm::description() const {
     if (title_.isNull()) {
         return QStringLiteral("Alarm at %1 (no reminder)").arg(dateDescription(time_));

@@ -113,6 +113,9 @@ class Alarm : public std::enable_shared_from_this<Alarm> {
     void setIsExisInActiveAlarmList(bool on) { isExisInActiveAlarmList_ = on; }
     bool isDefaultAlarm() const { return isDefaultAlarm_; }
     void setIsDefaultAlarm(bool on) { isDefaultAlarm_ = on; }
+    // What the user is shown and told: a quick timer's stored title is only a key
+    // ("default"), so it is named after its length instead ("Timer, 5 min").
+    QString shownTitle() const;
 
     // Free for the owner (the snooze window while the alarm fires).
     const std::any& context() const { return context_; }

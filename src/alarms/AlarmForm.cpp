@@ -2,6 +2,7 @@
 
 #include "ActiveAlarms.h"
 #include "AlarmDates.h"
+#include "AlarmSetPreController.h"
 #include "platform/Clock.h"
 
 #include <QDateTime>
@@ -186,6 +187,9 @@ AlarmForm AlarmForm::fromAlarm(const Alarm* alarm, Date now) {
     form.weekdayTime = minute;
     form.inTimeText = QStringLiteral("10");
     if (alarm == nullptr) {
+        // An alarm clock's alarm rings: a new one starts with the quick timers' sound.
+        form.playSound = true;
+        form.soundPath = AlarmSetPreController::defaultSoundPath();
         return form;
     }
     form.title = alarm->title();

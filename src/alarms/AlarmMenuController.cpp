@@ -143,7 +143,7 @@ void AlarmMenuController::updateStatusView() {
     statusView_->setAngleEnd(nearest->minute(), static_cast<int32_t>(std::clamp<int64_t>(
                                                     minutes, INT32_MIN, INT32_MAX)));
     if (statusItem_) {
-        const QString title = nearest->title();
+        const QString title = nearest->shownTitle();
         const QString when = formatTime2(nearest->time());
         statusItem_->setToolTip(title.isEmpty() ? when : when + QStringLiteral(": ") + title);
     }
@@ -200,7 +200,7 @@ void AlarmMenuController::activateAlarm(Alarm& alarm) {
                                          "speaks the alarm")
                               .arg(alarm.voiceName()));
         }
-        speaker.speakText(alarm.title(), index);
+        speaker.speakText(alarm.shownTitle(), index);
     } else {
         soundAlarm(alarm);
     }
@@ -208,7 +208,7 @@ void AlarmMenuController::activateAlarm(Alarm& alarm) {
     statusView_->startFlashing();
     // Seen even when the alarm item is not: another workspace, a locked screen.
     const UserNotification shown{QStringLiteral("Zephyrel"), formatTime(alarm.time()),
-                                 alarm.title(), now()};
+                                 alarm.shownTitle(), now()};
     if (notifier_) {
         notifier_(shown);
     } else {

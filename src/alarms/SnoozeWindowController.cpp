@@ -109,7 +109,7 @@ void SnoozeWindowController::setAlarm(std::shared_ptr<Alarm> alarm) {
     windowAlarm_ = std::move(alarm);
     build();
     timeLabel_->setText(windowAlarm_ ? formatTime(windowAlarm_->time()) : QString());
-    titleLabel_->setText(windowAlarm_ ? windowAlarm_->title() : QString());
+    titleLabel_->setText(windowAlarm_ ? windowAlarm_->shownTitle() : QString());
 }
 
 void SnoozeWindowController::snoozeButtonPressed() {

@@ -234,6 +234,21 @@ TEST_F(alarmsMenu, TheAlarmItemTakesRoomOnlyWhileThereAreAlarms) {
     EXPECT_EQ(controller_.statusItem(), nullptr);
 }
 
+// A quick timer's stored title is a key: the user sees and hears its length instead.
+TEST_F(alarmsMenu, AQuickTimerIsNamedAfterItsLengthWhereverItIsShown) {
+    controller_.awakeFromNib(&host);
+    controller_.createPreAlarm(5);
+    ASSERT_NE(controller_.statusItem(), nullptr);
+    EXPECT_TRUE(controller_.statusItem()->toolTip().endsWith(QStringLiteral(": Timer, 5 min")))
+        << controller_.statusItem()->toolTip().toStdString();
+    scheduler_.advanceBy(300.0);
+    ASSERT_TRUE(alarmClock().allAlarms().front()->isTriggered());
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].informativeText, QStringLiteral("Timer, 5 min"));
+    controller_.clearFromMenu(alarmClock().allAlarms().front());
+    controller_.awakeFromNib(nullptr);
+}
+
 // The quick alarm keeps one saved alarm titled "default": the first of that title is
 // rewritten in place, the others and the order stay.
 TEST_F(alarmsMenu, AQuickAlarmRewritesTheFirstSavedDefaultOnly) {

@@ -2,6 +2,7 @@
 // (a fake clock in Berlin on Monday 2024-03-04 10:00, in-memory defaults).
 #include "alarms/AlarmsTestSupport.h"
 
+#include "alarms/AlarmSetPreController.h"
 #include "alarms/SavedAlarms.h"
 #include "foundation/SharedInstance.h"
 #include "foundation/TalvorTimeSettings.h"
@@ -185,6 +186,7 @@ TEST_F(prefsAlarmEditor, TheSentenceFollowsTheForm) {
     for (const SentenceCase& c : cases) {
         SCOPED_TRACE(c.name);
         pane().showWithAlarm(nullptr);
+        pane().playSoundCheck()->setChecked(false);  // each case says what it plays
         pane().setTimeFormat(QString::fromLatin1(c.timeFormat));
         c.fill(pane());
         EXPECT_EQ(sentence(), QString::fromUtf8(c.expected));
@@ -215,6 +217,20 @@ TEST_F(prefsAlarmEditor, EveryProblemIsToldInOneAlertAndNothingIsSet) {
     EXPECT_TRUE(alarmClock().allAlarms().empty());
     EXPECT_FALSE(SavedAlarms::exists());
     EXPECT_EQ(pane().customAlert(), nullptr);
+}
+
+// An alarm made with the form as it opens rings with a sound: the quick timers' one.
+TEST_F(prefsAlarmEditor, ANewAlarmWithTheDefaultsPlaysASound) {
+    pane().showWithAlarm(nullptr);
+    EXPECT_TRUE(pane().playSoundCheck()->isChecked());
+    fillIn(QStringLiteral("Tea"), QStringLiteral("4"));
+    EXPECT_EQ(sentence(),
+              QStringLiteral("In 4 minute(s) alarm 'Tea' will be played with sound 'Ping'."));
+    pane().setButton()->click();
+    ASSERT_EQ(alarmClock().allAlarms().size(), 1u);
+    const auto& alarm = alarmClock().allAlarms().front();
+    EXPECT_TRUE(alarm->isPlaySound());
+    EXPECT_EQ(alarm->soundPath(), AlarmSetPreController::defaultSoundPath());
 }
 
 // Monday and Friday checked, the alarm at 09:00: on a Friday before that time it is due the
