@@ -42,8 +42,9 @@ QString formatTime(Date date) {
 }
 
 QString formatTime2(Date date) {
-    const int64_t minutes =
-        AlarmDates::wholeSecondsBetween(platform::Clock::shared().now(), date) / 60;
+    // Rounded up: 35 s before the alarm is "In 1 min", never "In 0 min".
+    const int64_t seconds = AlarmDates::wholeSecondsBetween(platform::Clock::shared().now(), date);
+    const int64_t minutes = seconds > 0 ? (seconds + 59) / 60 : seconds / 60;
     const QString pattern =
         isTwentyFourHourDateFormat() ? QStringLiteral("H:mm") : QStringLiteral("h:mm a");
     const std::unique_ptr<icu::SimpleDateFormat> f = IcuDates::createPatternFormat(pattern);

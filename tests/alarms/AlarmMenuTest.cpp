@@ -225,9 +225,16 @@ TEST_F(alarmsMenu, TheAlarmItemTakesRoomOnlyWhileThereAreAlarms) {
     EXPECT_TRUE(controller_.statusView().isShown());
     EXPECT_EQ(controller_.statusView().durationAngle(), 45);
     EXPECT_EQ(controller_.statusItem()->toolTip(), QStringLiteral("In 45 mins at 10:45 AM: Tea"));
-    // The wedge follows the minutes.
+    // The wedge follows the minutes; the tip counts a started minute as a whole one.
     scheduler_.advanceBy(60.0);
     EXPECT_EQ(controller_.statusView().durationAngle(), 44);
+    for (const auto& [wait, tip] :
+         std::vector<std::pair<double, const char*>>{{25.0, "In 44 mins at 10:45 AM: Tea"},
+                                                     {60.0 * 43, "In 1 min at 10:45 AM: Tea"},
+                                                     {25.0, "In 1 min at 10:45 AM: Tea"}}) {
+        scheduler_.advanceBy(wait);
+        EXPECT_EQ(controller_.statusItem()->toolTip(), QString::fromLatin1(tip));
+    }
     controller_.clearFromMenu(tea);
     EXPECT_FALSE(controller_.statusView().isShown());
     controller_.awakeFromNib(nullptr);
