@@ -242,8 +242,16 @@ void CreateEventController::startWithDate(std::optional<Date> date, const Calend
     }
     calendar_ = calendar ? calendar : Calendar::current();
     const QTimeZone zone = calendar_.timeZone();
-    const QDate day =
-        date.value_or(platform::Clock::shared().now()).toQDateTime().toTimeZone(zone).date();
+    const QDateTime now = platform::Clock::shared().now().toQDateTime().toTimeZone(zone);
+    const QDate day = date ? date->toQDateTime().toTimeZone(zone).date() : now.date();
+    // Today's default block never starts in the past: from 08:00 on it is the next whole
+    // hour, for an hour.
+    QDateTime start(day, QTime(8, 0), zone);
+    QDateTime end(day, QTime(12, 0), zone);
+    if (day == now.date() && now >= start) {
+        start = QDateTime(now.date(), QTime(now.time().hour(), 0), zone).addSecs(3600);
+        end = start.addSecs(3600);
+    }
     titleField_->setText(tr("New event"));
     descriptionField_->clear();
     repeatPopup_->setCurrentIndex(0);
@@ -251,10 +259,10 @@ void CreateEventController::startWithDate(std::optional<Date> date, const Calend
         // One check once all four are set, not one per picker.
         const QSignalBlocker b1(startDatePicker_), b2(endDatePicker_), b3(startTimePicker_),
             b4(endTimePicker_);
-        startDatePicker_->setDate(day);
-        endDatePicker_->setDate(day);
-        startTimePicker_->setTime(QTime(8, 0));
-        endTimePicker_->setTime(QTime(12, 0));
+        startDatePicker_->setDate(start.date());
+        endDatePicker_->setDate(end.date());
+        startTimePicker_->setTime(start.time());
+        endTimePicker_->setTime(end.time());
     }
     {
         const QSignalBlocker block(allDayButton_);

@@ -227,9 +227,28 @@ TEST_F(EventSheets, TheFormOpensOnTheDayWithItsDefaults) {
         EXPECT_EQ(berlinText(sheet.startDate()), "2025-03-12 08:00");
         sheet.window()->close();
     }
-    // With no date: today.
-    sheet.startWithDate(std::nullopt);
-    EXPECT_EQ(berlinText(sheet.startDate()), "2025-03-04 08:00");
+    // Today's block never starts in the past: from 08:00 on it is the next whole hour.
+    struct Case {
+        const char* now;
+        std::optional<const char*> day;
+        const char *start, *end;
+    };
+    const Case cases[] = {
+        {"2025-03-04T07:10:00", std::nullopt, "2025-03-04 08:00", "2025-03-04 12:00"},
+        {"2025-03-04T15:40:00", std::nullopt, "2025-03-04 16:00", "2025-03-04 17:00"},
+        {"2025-03-04T15:40:00", "2025-03-04T09:00:00", "2025-03-04 16:00", "2025-03-04 17:00"},
+        {"2025-03-04T15:40:00", "2025-03-05T09:00:00", "2025-03-05 08:00", "2025-03-05 12:00"},
+        {"2025-03-04T23:20:00", std::nullopt, "2025-03-05 00:00", "2025-03-05 01:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.now);
+        clock.set(berlin(c.now));
+        sheet.startWithDate(c.day ? std::optional<Date>(berlin(*c.day)) : std::nullopt);
+        EXPECT_EQ(berlinText(sheet.startDate()), c.start);
+        EXPECT_EQ(berlinText(sheet.endDate()), c.end);
+        EXPECT_TRUE(sheet.okButton()->isEnabled());
+        sheet.window()->close();
+    }
 }
 
 TEST_F(EventSheets, AnEndBeforeTheStartIsMarkedAndCannotBeSent) {
