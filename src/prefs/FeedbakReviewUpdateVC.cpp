@@ -1,13 +1,13 @@
 #include "FeedbakReviewUpdateVC.h"
 
 #include "FeedbackMail.h"
-#include "platform/OpenDialogs.h"
 #include "platform/UserDefaults.h"
 #include "services/SwitchLightDarkVC.h"
 
+#include <QFrame>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
@@ -21,20 +21,40 @@ QUrl makerPage(const QString& path) {
     return QUrl(QLatin1String(SwitchLightDarkVC::kHelpHost) + path);
 }
 
-void defaultThanks(QWidget* window, std::function<void()> done) {
-    auto* box = new QMessageBox(QMessageBox::Information, QObject::tr("Thank you"),
-                                FeedbakReviewUpdateVC::thanksText(), QMessageBox::NoButton, window);
-    box->addButton(QObject::tr("Ok"), QMessageBox::AcceptRole);
-    platform::openDialog(box, [done = std::move(done)](int) { done(); });
-}
-
 }  // namespace
 
 FeedbakReviewUpdateVC::FeedbakReviewUpdateVC(QString nibName, PaneDelegate delegate)
     : PreferencePane(QStringLiteral("FeedbakReviewUpdateVC"), std::move(nibName),
                      QStringLiteral("Feedback")),
-      showThanks(defaultThanks),
+      showThanks(
+          [this](QWidget*, std::function<void()> done) { showThanksBanner(std::move(done)); }),
       delegate_(std::move(delegate)) {}
+
+FeedbakReviewUpdateVC::~FeedbakReviewUpdateVC() {
+    // Closed with the thanks still showing: that ends them too.
+    if (thanksDone_) {
+        std::exchange(thanksDone_, nullptr)();
+    }
+}
+
+// A line at the top of the pane, not a dialog: the pane's buttons stay usable beside it.
+void FeedbakReviewUpdateVC::showThanksBanner(std::function<void()> done) {
+    if (!thanksBanner_) {
+        done();
+        return;
+    }
+    thanksDone_ = std::move(done);
+    thanksBanner_->show();
+}
+
+void FeedbakReviewUpdateVC::thanksOkClicked() {
+    if (thanksBanner_) {
+        thanksBanner_->hide();
+    }
+    if (thanksDone_) {
+        std::exchange(thanksDone_, nullptr)();
+    }
+}
 
 QString FeedbakReviewUpdateVC::thanksText() {
     return tr(
@@ -102,6 +122,20 @@ std::unique_ptr<QWidget> FeedbakReviewUpdateVC::loadView() {
     view->setObjectName(className());
     auto* layout = new QVBoxLayout(view.get());
     layout->setContentsMargins(24, 20, 24, 20);
+
+    thanksBanner_ = new QFrame(view.get());
+    thanksBanner_->setObjectName(QStringLiteral("thanksBanner"));
+    thanksBanner_->setFrameShape(QFrame::StyledPanel);
+    auto* bannerRow = new QHBoxLayout(thanksBanner_);
+    auto* thanks = new QLabel(thanksText(), thanksBanner_);
+    thanks->setWordWrap(true);
+    bannerRow->addWidget(thanks, 1);
+    auto* ok = new QPushButton(tr("Ok"), thanksBanner_);
+    ok->setObjectName(QStringLiteral("thanksOk"));
+    connect(ok, &QPushButton::clicked, this, [this] { thanksOkClicked(); });
+    bannerRow->addWidget(ok, 0, Qt::AlignTop);
+    thanksBanner_->hide();
+    layout->addWidget(thanksBanner_);
 
     auto* intro = new QLabel(tr("Enjoying Talvor? Tell others, or tell us what would make it "
                                 "better."),

@@ -4,6 +4,7 @@
 #include "PreferencePane.h"
 #include "platform/Scheduler.h"
 
+#include <QFrame>
 #include <QPointer>
 #include <QPushButton>
 
@@ -17,6 +18,7 @@ class FeedbakReviewUpdateVC : public PreferencePane {
     Q_OBJECT
   public:
     explicit FeedbakReviewUpdateVC(QString nibName, PaneDelegate delegate = {});
+    ~FeedbakReviewUpdateVC() override;
 
     static Manual::Section helpPage() { return Manual::Section::DateMenu; }
     static QString thanksText();
@@ -32,8 +34,8 @@ class FeedbakReviewUpdateVC : public PreferencePane {
     void actEmailBtnClicked();
     void SendFeedBackViaMail();
 
-    // Shows the thank-you alert on `window`; `done` runs when it closes, however it closes.
-    // Tests answer at once.
+    // Shows the thanks (a line at the top of the pane, its "Ok" dismisses it); `done` runs when
+    // it ends, however it ends. Tests may answer at once.
     std::function<void(QWidget* window, std::function<void()> done)> showThanks;
 
     bool thanksPending() const { return thanksTimer_.isActive(); }
@@ -42,7 +44,12 @@ class FeedbakReviewUpdateVC : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    void showThanksBanner(std::function<void()> done);
+    void thanksOkClicked();
+
     PaneDelegate delegate_;
+    QPointer<QFrame> thanksBanner_;
+    std::function<void()> thanksDone_;
     platform::TimerHandle thanksTimer_;
 };
 

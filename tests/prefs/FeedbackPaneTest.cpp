@@ -9,8 +9,10 @@
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrlQuery>
@@ -85,6 +87,28 @@ TEST_F(prefsFeedbackPane, TheThanksShowOneSecondAfterTheFirstOpeningAndNeverAgai
     EXPECT_FALSE(again->thanksPending());
     scheduler.advanceBy(10);
     EXPECT_EQ(thanksShown, 1);
+}
+
+// The thanks are a line in the pane, not a dialog: the pane's buttons work while it shows,
+// and its "Ok" dismisses it for good.
+TEST_F(prefsFeedbackPane, TheThanksBlockNothing) {
+    auto pane =
+        std::make_unique<FeedbakReviewUpdateVC>(QStringLiteral("FeedbakReviewUpdateVC"), delegate);
+    QWidget* view = pane->view();
+    auto* banner = view->findChild<QFrame*>(QStringLiteral("thanksBanner"));
+    ASSERT_NE(banner, nullptr);
+    EXPECT_FALSE(banner->isVisibleTo(view));
+    scheduler.advanceBy(1.1);
+    EXPECT_TRUE(banner->isVisibleTo(view));
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(w->isVisible() && w->isModal()) << w->metaObject()->className();
+    }
+    click(*pane, "btnSupport");
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_FALSE(platform::UserDefaults::standard().boolForKey(QStringLiteral("IsDialogShowed")));
+    click(*pane, "thanksOk");
+    EXPECT_FALSE(banner->isVisibleTo(view));
+    EXPECT_TRUE(platform::UserDefaults::standard().boolForKey(QStringLiteral("IsDialogShowed")));
 }
 
 TEST_F(prefsFeedbackPane, ClosingThePaneBeforeTheSecondCancelsTheThanks) {
