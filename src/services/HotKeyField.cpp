@@ -1,6 +1,7 @@
 #include "HotKeyField.h"
 
 #include "SRKeyCodeTransformer.h"
+#include "TalvorKeyCombo.h"
 
 #include "platform/HotKeyBackend.h"
 #include "platform/Log.h"
@@ -88,19 +89,7 @@ bool HotKeyRecorder::clearButtonEnabled() const {
 }
 
 QString HotKeyRecorder::stringValueForKeys() const {
-    QString text;
-    if ((currFlags & platform::ControlKeyMask) != 0) {
-        text += QChar(0x2303);
-    }
-    if ((currFlags & platform::AlternateKeyMask) != 0) {
-        text += QChar(0x2325);
-    }
-    if ((currFlags & platform::ShiftKeyMask) != 0) {
-        text += QChar(0x21E7);
-    }
-    if ((currFlags & platform::CommandKeyMask) != 0) {
-        text += QChar(0x2318);
-    }
+    QString text = TalvorKeyCombo::namesOfModifierFlags(currFlags);
     if (currKeyCode != -1) {
         static const SRKeyCodeTransformer transformer;
         text +=

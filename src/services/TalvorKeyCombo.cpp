@@ -72,18 +72,23 @@ QString TalvorKeyCombo::_stringForModifiers(qint64 modifiers) {
     if (modifiers == -1) {
         return QString();
     }
+    return namesOfModifierFlags(NSModifierForModifiers(modifiers));
+}
+
+QString TalvorKeyCombo::namesOfModifierFlags(platform::ModifierFlags flags) {
+    // The order desktops write them in: Ctrl+Alt+Shift+Super+key.
     QString text;
-    if ((modifiers & CarbonModifiers::cmdKey) != 0) {
-        text += QChar(0x2318);
+    if ((flags & platform::CommandKeyMask) != 0) {
+        text += QStringLiteral("Ctrl+");
     }
-    if ((modifiers & CarbonModifiers::optionKey) != 0) {
-        text += QChar(0x2325);
+    if ((flags & platform::AlternateKeyMask) != 0) {
+        text += QStringLiteral("Alt+");
     }
-    if ((modifiers & CarbonModifiers::controlKey) != 0) {
-        text += QLatin1Char('^');
+    if ((flags & platform::ShiftKeyMask) != 0) {
+        text += QStringLiteral("Shift+");
     }
-    if ((modifiers & CarbonModifiers::shiftKey) != 0) {
-        text += QChar(0x21E7);
+    if ((flags & platform::ControlKeyMask) != 0) {
+        text += QStringLiteral("Super+");
     }
     return text;
 }

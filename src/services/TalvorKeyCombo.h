@@ -52,8 +52,11 @@ class TalvorKeyCombo {
     static platform::ModifierFlags NSModifierForModifiers(qint64 modifiers);
     // The mask of modifier flags: the inverse of NSModifierForModifiers.
     static qint64 modifiersForNSModifiers(platform::ModifierFlags flags);
-    // Command, option, control ("^"), shift symbols in that order; empty for -1.
+    // The modifiers by the names of a Linux keyboard, each followed by "+" ("Ctrl+Shift+"):
+    // the command flag is the Ctrl key here and the control flag the Super key. Empty for -1.
     static QString _stringForModifiers(qint64 modifiers);
+    // The same names for the modifier flags of a key event.
+    static QString namesOfModifierFlags(platform::ModifierFlags flags);
     // The key-name table's name of the key; its hexadecimal code when the table has none;
     // empty for -1.
     static QString _stringForKeyCode(qint16 keyCode);

@@ -25,10 +25,6 @@ using platform::ShiftKeyMask;
 
 namespace {
 
-const QString kCmd = QString(QChar(0x2318));
-const QString kOpt = QString(QChar(0x2325));
-const QString kShift = QString(QChar(0x21E7));
-
 // Key names come from the shared back end's layout.
 class ScopedLayout {
   public:
@@ -138,10 +134,10 @@ TEST(servicesHotkeysKeyCombo, DisplayText) {
         {-1, -1, QStringLiteral("(None)")},
         {3, -1, QStringLiteral("(None)")},
         {-1, 0x100, QStringLiteral("(None)")},
-        {3, 0x1300, kCmd + QStringLiteral("^") + kShift + QStringLiteral("F")},
-        {122, 0x900, kCmd + kOpt + QStringLiteral("F1")},
+        {3, 0x1300, QStringLiteral("Ctrl+Shift+Super+F")},
+        {122, 0x900, QStringLiteral("Ctrl+Alt+F1")},
         {200, 0, QStringLiteral("C8")},
-        {17, 0x100 | 0x4000, kCmd + QStringLiteral("T")},
+        {17, 0x100 | 0x4000, QStringLiteral("Ctrl+T")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
