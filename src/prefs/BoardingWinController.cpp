@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -220,6 +221,11 @@ void BoardingWinController::windowDidLoad() {
     connect(btnHelpManual_, &QPushButton::clicked, this, [this] { actHelpManualClicked(); });
     foot->addWidget(btnHelpManual_);
     foot->addStretch(1);
+    // Its own way out on every page: without a window manager there is no title-bar button.
+    closeBtn_ = new QPushButton(tr("Close"), w);
+    closeBtn_->setObjectName(QStringLiteral("closeBtn"));
+    connect(closeBtn_, &QPushButton::clicked, w, &QWidget::close);
+    foot->addWidget(closeBtn_);
     continueBtn_ = new QPushButton(tr("Continue"), w);
     continueBtn_->setObjectName(QStringLiteral("continueBtn"));
     continueBtn_->setDefault(true);
@@ -319,6 +325,11 @@ void BoardingWinController::actHelpManualClicked() {
 bool BoardingWinController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_.get() && event->type() == QEvent::Close && player_) {
         player_->stop();
+    }
+    if (watched == window_.get() && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        window_->close();
+        return true;
     }
     return QObject::eventFilter(watched, event);
 }

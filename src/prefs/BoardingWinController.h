@@ -59,6 +59,7 @@ class BoardingWinController : public QObject {
     QFrame* titleLine() const { return titleLine_; }
     QPushButton* btnHelpManual() const { return btnHelpManual_; }
     QPushButton* continueBtn() const { return continueBtn_; }
+    QPushButton* closeBtn() const { return closeBtn_; }
     // Made when a page first shows a video; null until then.
     platform::VideoPlayer* player() const { return player_.get(); }
 
@@ -80,6 +81,7 @@ class BoardingWinController : public QObject {
     QPointer<QFrame> titleLine_;
     QPointer<QPushButton> btnHelpManual_;
     QPointer<QPushButton> continueBtn_;
+    QPointer<QPushButton> closeBtn_;
 };
 
 // The tutorial: three pictures with back and forward buttons, page dots and, on the last

@@ -11,6 +11,8 @@
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -160,6 +162,27 @@ TEST_F(prefsPrefsPanes, WelcomeWindowClosesWithItsContinueButton) {
     boarding->pageControlDidSelectPageAtIndex(BoardingWinController::kPages - 1);
     boarding->continueBtn()->click();
     EXPECT_FALSE(window->isVisible());
+}
+
+// Without a window manager there is no title bar: the window's own button and Escape close
+// it from any page.
+TEST_F(prefsPrefsPanes, WelcomeWindowClosesWithEscapeOrItsCloseButtonFromAnyPage) {
+    for (const bool escape : {true, false}) {
+        std::unique_ptr<BoardingWinController> boarding = BoardingWinController::init({});
+        ASSERT_NE(boarding, nullptr);
+        QWidget* window = boarding->window();
+        boarding->showWindow();
+        boarding->pageControlDidSelectPageAtIndex(1);
+        ASSERT_TRUE(window->isVisible());
+        EXPECT_TRUE(boarding->closeBtn()->isVisibleTo(window));
+        if (escape) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(window->focusWidget() ? window->focusWidget() : window, &press);
+        } else {
+            boarding->closeBtn()->click();
+        }
+        EXPECT_FALSE(window->isVisible()) << (escape ? "Escape" : "the close button");
+    }
 }
 
 }  // namespace
