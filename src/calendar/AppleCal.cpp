@@ -176,7 +176,11 @@ CalEventPtr AppleCal::eventOf(const platform::StoreOccurrence& o) {
 
 std::vector<EventAlarm> AppleCal::eventAlarms(Date from, Date to) {
     std::vector<EventAlarm> alarms;
-    if (!checkEventStoreAccessForCalendar()) {
+    // The user's own reminders are read until the user says no: one due before the access
+    // question is answered (it comes with the first look at a calendar) is not lost.
+    const platform::CalendarAccess access = eventStore().authorizationStatus();
+    if (access == platform::CalendarAccess::Denied ||
+        access == platform::CalendarAccess::Restricted) {
         return alarms;
     }
     const QStringList ids = shownCalendarIds();

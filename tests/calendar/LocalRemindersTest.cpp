@@ -136,9 +136,16 @@ TEST_F(LocalReminders, HandWrittenAlarmsOfEveryOccurrenceAreHandedOn) {
                        "Standup 2 2025-03-04T09:15:00Z", "Standup 2 2025-03-06T09:15:00Z",
                        "Standup late 1 2025-03-05T09:40:00Z"}));
 
-    // Without access nothing is read.
-    platform::CalendarStore::setAuthorizationStatus(defaults, platform::CalendarAccess::Denied);
-    EXPECT_TRUE(cal.eventAlarms(clock.now(), berlin("2025-03-08T00:00:00")).empty());
+    // A reminder due before the access question is answered still comes; after a no,
+    // nothing is read.
+    for (const auto& [access, count] : std::vector<std::pair<platform::CalendarAccess, size_t>>{
+             {platform::CalendarAccess::NotDetermined, 5},
+             {platform::CalendarAccess::Denied, 0},
+             {platform::CalendarAccess::Restricted, 0}}) {
+        platform::CalendarStore::setAuthorizationStatus(defaults, access);
+        EXPECT_EQ(cal.eventAlarms(clock.now(), berlin("2025-03-08T00:00:00")).size(), count)
+            << static_cast<int>(access);
+    }
 }
 
 TEST_F(LocalReminders, TheNotificationComesAtTheAlarmsMinute) {
