@@ -35,7 +35,7 @@ struct URLRequest {
     // Seconds without progress (and to connect) before the request fails.
     double timeoutInterval = 60.0;
     // A reply body longer than this stops the transfer (a URL error -1103, not retried);
-    // none: no cap.
+    // none: the session's cap.
     std::optional<std::uint64_t> maximumResponseBytes;
 
     std::optional<std::string> valueForHTTPHeaderField(std::string_view name) const {

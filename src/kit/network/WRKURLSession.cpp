@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <thread>
 #include <utility>
@@ -34,7 +35,7 @@ struct WRKURLSessionTask::Transfer {
     bool pinRefused = false;
     bool cancelled = false;
     bool writeFailed = false;
-    std::optional<std::uint64_t> maxBytes;  // the request's cap on the body received
+    std::uint64_t maxBytes = 0;  // the cap on the body received
     std::uint64_t received = 0;
     bool tooLarge = false;
     char errorText[CURL_ERROR_SIZE] = {};
@@ -117,7 +118,7 @@ std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* us
 std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* user) {
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t length = size * count;
-    if (transfer.maxBytes && transfer.received + length > *transfer.maxBytes) {
+    if (transfer.received + length > transfer.maxBytes) {
         transfer.tooLarge = true;
         return 0;
     }
@@ -215,7 +216,7 @@ std::optional<KitError> configure(Transfer& transfer, const URLRequest& request,
                                   const std::optional<std::string>& bodyFile,
                                   const WRKURLSessionConfiguration& configuration) {
     initialiseCurlOnce();
-    transfer.maxBytes = request.maximumResponseBytes;
+    transfer.maxBytes = request.maximumResponseBytes.value_or(configuration.maximumResponseBytes);
     transfer.easy = curl_easy_init();
     if (transfer.easy == nullptr) {
         return urlError(keys::NSURLErrorUnknown, request.URL, "no transfer could be made");
@@ -296,6 +297,10 @@ std::optional<KitError> configure(Transfer& transfer, const URLRequest& request,
     curl_easy_setopt(
         easy, CURLOPT_TIMEOUT_MS,
         static_cast<long>(std::min(configuration.timeoutIntervalForResource * 1000.0, 2.0e9)));
+    // A reply announcing more than the cap is refused at its headers.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(std::min<std::uint64_t>(
+                         transfer.maxBytes, std::numeric_limits<curl_off_t>::max())));
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
@@ -317,7 +322,7 @@ std::pair<std::optional<HTTPURLResponse>, std::optional<KitError>> outcome(Trans
         return {std::nullopt, urlError(keys::NSURLErrorServerCertificateUntrusted, url,
                                        "the server's certificate is not trusted")};
     }
-    if (transfer.tooLarge) {
+    if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
         return {std::nullopt, urlError(keys::NSURLErrorDataLengthExceedsMaximum, url,
                                        "the reply is larger than the request takes")};
     }
@@ -371,6 +376,8 @@ std::int64_t urlErrorCodeForCurlCode(int curlCode) {
             return keys::NSURLErrorCancelled;
         case CURLE_WRITE_ERROR:
             return keys::NSURLErrorCannotWriteToFile;
+        case CURLE_FILESIZE_EXCEEDED:
+            return keys::NSURLErrorDataLengthExceedsMaximum;
         default:
             return keys::NSURLErrorUnknown;
     }

@@ -28,6 +28,12 @@ struct WRKURLSessionConfiguration {
     // The roots the "default handling" of a server's certificate trusts, as PEM text; none:
     // the system's bundle.
     std::optional<std::string> defaultAnchorsPEM;
+    // The kit's replies are small JSON documents; the largest, the settings, is a MiB at most.
+    static constexpr std::uint64_t kDefaultMaximumResponseBytes = 1024 * 1024;
+    // The longest reply body any request of the session reads, whatever its framing (a
+    // request may set its own): a server answering without end must not fill the memory.
+    // Past it the transfer stops with a URL error -1103, never tried again.
+    std::uint64_t maximumResponseBytes = kDefaultMaximumResponseBytes;
 
     static WRKURLSessionConfiguration defaultSessionConfiguration() { return {}; }
     // Background sessions do not exist here: always none, and callers take the default.

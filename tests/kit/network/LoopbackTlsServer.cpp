@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -28,10 +30,24 @@ std::optional<std::string> RecordedRequest::header(const std::string& name) cons
 }
 
 struct LoopbackTlsServer::Impl {
+    // Writes at most 64 KiB of the pattern at `offset`; false once the client is gone.
+    bool writePiece(std::uint64_t offset, std::size_t length, httplib::DataSink& sink) {
+        std::string piece(std::min<std::size_t>(length, 64 * 1024), '\0');
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            piece[i] = patternByte(offset + i);
+        }
+        if (!sink.write(piece.data(), piece.size())) {
+            return false;
+        }
+        streamedSent += piece.size();
+        return true;
+    }
+
     std::filesystem::path folder;
     std::unique_ptr<httplib::SSLServer> server;
     std::thread thread;
     int port = 0;
+    std::atomic<std::uint64_t> streamedSent{0};
 
     mutable std::mutex mutex;  // guards the members below
     mutable std::condition_variable changed;
@@ -64,15 +80,23 @@ struct LoopbackTlsServer::Impl {
         for (const auto& [name, value] : answer.headers) {
             response.set_header(name, value);
         }
-        if (answer.streamedBytes > 0) {
+        if (answer.streamedBytes > 0 && answer.chunked) {
+            response.set_chunked_content_provider(
+                answer.contentType,
+                [this, total = std::min(answer.streamedBytes, kServerGivesUpAfter)](
+                    std::size_t offset, httplib::DataSink& sink) {
+                    if (offset >= total) {
+                        sink.done();
+                        return true;
+                    }
+                    return writePiece(offset, total - offset, sink);
+                });
+        } else if (answer.streamedBytes > 0) {
             response.set_content_provider(
                 answer.streamedBytes, answer.contentType,
-                [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                    std::string piece(std::min<std::size_t>(length, 64 * 1024), '\0');
-                    for (std::size_t i = 0; i < piece.size(); ++i) {
-                        piece[i] = patternByte(offset + i);
-                    }
-                    return sink.write(piece.data(), piece.size());
+                [this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    // Past the limit the connection drops, the body cut off.
+                    return offset < kServerGivesUpAfter && writePiece(offset, length, sink);
                 });
         } else if (!answer.body.empty() || answer.status == 200) {
             response.set_content(answer.body, answer.contentType);
@@ -134,6 +158,10 @@ void LoopbackTlsServer::setScript(Script script) {
 std::vector<RecordedRequest> LoopbackTlsServer::requests() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->requests;
+}
+
+std::uint64_t LoopbackTlsServer::streamedBytesSent() const {
+    return impl_->streamedSent;
 }
 
 std::size_t LoopbackTlsServer::requestCount() const {

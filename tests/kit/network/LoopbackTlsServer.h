@@ -37,8 +37,12 @@ struct ScriptedResponse {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     std::string contentType = "text/plain";
-    // A body of this many pattern bytes, produced piece by piece instead of `body`.
-    std::size_t streamedBytes = 0;
+    // A body of this many pattern bytes, produced piece by piece instead of `body`; the
+    // server gives up after kServerGivesUpAfter of them (a client that never hangs up
+    // still ends).
+    std::uint64_t streamedBytes = 0;
+    // The streamed body goes in chunks, its length never announced.
+    bool chunked = false;
     // Answers only once `release` is called (or the server stops).
     bool hold = false;
 };
@@ -61,10 +65,20 @@ inline ScriptedResponse held() {
     response.hold = true;
     return response;
 }
-inline ScriptedResponse streamed(std::size_t bytes) {
+inline ScriptedResponse streamed(std::uint64_t bytes) {
     ScriptedResponse response;
     response.streamedBytes = bytes;
     response.contentType = "application/octet-stream";
+    return response;
+}
+
+inline constexpr std::uint64_t kServerGivesUpAfter = 64 * 1024 * 1024;
+
+// A reply without end, in chunks: served until the client hangs up (or the server gives up).
+inline ScriptedResponse endless(std::string contentType = "application/json") {
+    ScriptedResponse response = streamed(kServerGivesUpAfter);
+    response.chunked = true;
+    response.contentType = std::move(contentType);
     return response;
 }
 
@@ -87,6 +101,8 @@ class LoopbackTlsServer {
     void setScript(Script script);
     std::vector<RecordedRequest> requests() const;
     std::size_t requestCount() const;
+    // The streamed body bytes the clients took, over every reply so far.
+    std::uint64_t streamedBytesSent() const;
     // Waits (at most `limit`) until `count` requests arrived.
     bool waitForRequests(std::size_t count,
                          std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
