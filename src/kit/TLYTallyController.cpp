@@ -19,6 +19,7 @@
 #include "kit/TRLMultipartMimeStreamEncoder.h"
 #include "kit/Trellis.h"
 #include "kit/network/NetworkKeys.h"
+#include "kit/network/TRLServiceTrust.h"
 
 namespace talvor::kit {
 namespace {
@@ -151,7 +152,7 @@ void TLYTallyController::setUp(const std::optional<std::string>& betaToken) {
         previousExecutionMetadata_ = std::make_shared<TLYCrashMetadata>();
     }
     networkRetryHandler_ =
-        std::make_unique<TLYNetworkRetryHandler>(std::nullopt, seams_.clock, seams_.random);
+        std::make_unique<TLYNetworkRetryHandler>(TRLServicePinner(), seams_.clock, seams_.random);
     uploader_ = TLYUploader::make(eventQueue_, weak_from_this(), seams_.uploadConfiguration);
     nimbusAnalyticsBridge_ = std::make_unique<TLYNimbusAnalyticsBridge>();
     cleanupAndProcessExistingFiles();

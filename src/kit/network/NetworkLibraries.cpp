@@ -12,8 +12,11 @@
 
 #include <curl/curl.h>
 #include <dlfcn.h>
+#include <openssl/bio.h>
 #include <openssl/crypto.h>
+#include <openssl/err.h>
 #include <openssl/opensslv.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/stack.h>
 #include <openssl/x509.h>
@@ -361,6 +364,30 @@ X509* d2i_X509(X509** made, const unsigned char** input, long length) {
 int i2d_X509(const X509* certificate, unsigned char** output) {
     TALVOR_ENTRY(Crypto, i2d_X509);
     return real != nullptr ? real(certificate, output) : -1;
+}
+
+// ---- PEM text (the configured pins) ----
+
+BIO* BIO_new_mem_buf(const void* bytes, int length) {
+    TALVOR_ENTRY(Crypto, BIO_new_mem_buf);
+    return real != nullptr ? real(bytes, length) : nullptr;
+}
+
+int BIO_free(BIO* bio) {
+    TALVOR_ENTRY(Crypto, BIO_free);
+    return real != nullptr ? real(bio) : 0;
+}
+
+X509* PEM_read_bio_X509(BIO* bio, X509** made, pem_password_cb* password, void* user) {
+    TALVOR_ENTRY(Crypto, PEM_read_bio_X509);
+    return real != nullptr ? real(bio, made, password, user) : nullptr;
+}
+
+void ERR_clear_error() {
+    TALVOR_ENTRY(Crypto, ERR_clear_error);
+    if (real != nullptr) {
+        real();
+    }
 }
 
 }  // extern "C"

@@ -53,10 +53,10 @@ std::shared_ptr<TRLNetworkClient> TRLSettingsOnboardingManager::networkClient() 
         if (networkClientFactory_) {
             networkClient_ = networkClientFactory_();
         } else {
-            // No pinned roots: the service is the one the application was configured with,
-            // and the system's roots (or the configured ones) vouch for it.
-            networkClient_ =
-                TRLNetworkClient::initWithSessionConfiguration(TRLServiceSessionConfiguration());
+            // The system's roots (or the configured ones) vouch for the service, unless its
+            // roots are pinned.
+            networkClient_ = TRLNetworkClient::initWithSessionConfiguration(
+                TRLServiceSessionConfiguration(), nullptr, TRLServicePinnedCertificates());
         }
     }
     return networkClient_;
