@@ -8,6 +8,7 @@
 
 #include "crash/WRKSDKLog.h"
 #include "kit/DispatchQueue.h"
+#include "kit/KitJson.h"
 #include "kit/KitLog.h"
 #include "kit/Trellis.h"
 #include "kit/network/TRLNetworkResponseHandler.h"
@@ -26,6 +27,7 @@ struct WRKNetworkClient::Core : std::enable_shared_from_this<Core> {
     Seams seams;
     bool canUseBackgroundSession = false;
     kit::WRKURLSessionConfiguration configuration;
+    std::optional<kit::TRLCertificatePinner> pinner;
 
     std::mutex mutex;  // guards session and ended
     std::shared_ptr<kit::WRKURLSession> session;
@@ -38,13 +40,28 @@ struct WRKNetworkClient::Core : std::enable_shared_from_this<Core> {
     kit::Clock& clock() const { return seams.clock ? *seams.clock : kit::Clock::shared(); }
     bool debug() const { return seams.debug ? seams.debug() : kit::Trellis::sharedSDK().debug(); }
 
+    // In debug mode, or with nothing pinned, the default handling; else the pinned roots.
+    std::optional<bool> trusts(const kit::ServerTrust& trust) const {
+        if (!pinner || debug()) {
+            return std::nullopt;
+        }
+        return pinner->handleChallenge(trust);
+    }
+
     std::shared_ptr<kit::WRKURLSession> currentSession() {
         std::lock_guard lock(mutex);
         if (ended) {
             return nullptr;
         }
         if (!session) {
-            session = kit::WRKURLSession::sessionWithConfiguration(configuration, nullptr, queue);
+            auto trust = std::make_shared<kit::WRKURLSessionDelegate>();
+            std::weak_ptr<Core> weak = weak_from_this();
+            trust->didReceiveChallenge = [weak](const kit::ServerTrust& chain) {
+                const auto core = weak.lock();
+                return core ? core->trusts(chain) : std::optional<bool>(false);
+            };
+            session = kit::WRKURLSession::sessionWithConfiguration(configuration, std::move(trust),
+                                                                   queue);
             if (!session) {
                 kit::log("[Wreckord:Crash:Client] Failed to initialize");
             }
@@ -66,7 +83,7 @@ struct WRKNetworkClient::Core : std::enable_shared_from_this<Core> {
     void startTask(const URLRequest& request, const fs::path& path, const std::string& label,
                    int attempt);
     void completed(const URLRequest& request, const std::string& label, int attempt,
-                   const std::optional<kit::HTTPURLResponse>& response,
+                   const std::string& body, const std::optional<kit::HTTPURLResponse>& response,
                    const std::optional<KitError>& error);
 };
 
@@ -74,6 +91,25 @@ namespace {
 
 bool readable(const fs::path& path) {
     return ::access(path.c_str(), R_OK) == 0 && fs::is_regular_file(path);
+}
+
+// The response rules, and one more for a report: the service took it only when its reply
+// is the JSON its type announces (or empty). A body that is not JSON came from something
+// else on the way (a portal, a proxy's page), so the report stays for a later try. A reply
+// cut off or past the session's cap never gets here as a success.
+void judgeUpload(const std::string& body, const std::optional<kit::HTTPURLResponse>& response,
+                 const URLRequest& request, const std::optional<KitError>& error,
+                 const std::function<void(bool, const std::optional<KitError>&)>& block) {
+    kit::TRLNetworkResponseHandler::handleCompletedResponse(
+        response, request, error, [&](bool retry, const std::optional<KitError>& outcome) {
+            if (!retry && !outcome && !body.empty() && !kit::json::parse(body)) {
+                block(false, kit::TRLNetworkResponseHandler::errorForResponse(
+                                 response, kit::TRLNetworkResponseHandler::Failure,
+                                 response ? response->statusCode : 0));
+                return;
+            }
+            block(retry, outcome);
+        });
 }
 
 }  // namespace
@@ -95,6 +131,7 @@ WRKNetworkClient::WRKNetworkClient(std::shared_ptr<kit::OperationQueue> queue,
     if (core_->seams.anchorsPEM) {
         core_->configuration.defaultAnchorsPEM = core_->seams.anchorsPEM;
     }
+    core_->pinner = kit::TRLServicePinner();
     if (!supportsBackgroundRequests() && core_->debug()) {
         kit::log(
             "[Wreckord:Crash:Client] Background session uploading not supported, asynchronous "
@@ -151,15 +188,16 @@ void WRKNetworkClient::startUploadRequest(const URLRequest& request, const fs::p
             WRKSDKLogWarn("Error: file unreadable\n");
             return;
         }
+        const Core& core = *core_;
         const kit::WRKURLSession::Result result = kit::WRKURLSession::sendSynchronousRequest(
-            request, core_->configuration, filePath.string());
-        kit::TRLNetworkResponseHandler::handleCompletedResponse(
-            result.response, request, result.error,
-            [&](bool retry, const std::optional<KitError>& error) {
-                if (!retry && !error) {
-                    core_->finish(filePath, std::nullopt);
-                }
-            });
+            request, core_->configuration, filePath.string(),
+            [&core](const kit::ServerTrust& trust) { return core.trusts(trust); });
+        judgeUpload(result.data, result.response, request, result.error,
+                    [&](bool retry, const std::optional<KitError>& error) {
+                        if (!retry && !error) {
+                            core_->finish(filePath, std::nullopt);
+                        }
+                    });
         return;
     }
     std::weak_ptr<Core> weak = core_;
@@ -199,11 +237,11 @@ void WRKNetworkClient::Core::startTask(const URLRequest& request, const fs::path
     std::weak_ptr<Core> weak = shared_from_this();
     const kit::WRKURLSessionTaskRef task = current->uploadTaskWithRequest(
         request, path.string(),
-        [weak, request, path, label, attempt](const std::string&,
+        [weak, request, path, label, attempt](const std::string& body,
                                               const std::optional<kit::HTTPURLResponse>& response,
                                               const std::optional<KitError>& error) {
             if (const auto core = weak.lock()) {
-                core->completed(request, label, attempt, response, error);
+                core->completed(request, label, attempt, body, response, error);
             }
         });
     task->setTaskDescription(label);
@@ -211,15 +249,15 @@ void WRKNetworkClient::Core::startTask(const URLRequest& request, const fs::path
 }
 
 void WRKNetworkClient::Core::completed(const URLRequest& request, const std::string& label,
-                                       int attempt,
+                                       int attempt, const std::string& body,
                                        const std::optional<kit::HTTPURLResponse>& response,
                                        const std::optional<KitError>& error) {
     if (isEnded()) {
         return;
     }
     const fs::path file = fileManager.rootPath() / label;
-    kit::TRLNetworkResponseHandler::handleCompletedResponse(
-        response, request, error, [&](bool retry, const std::optional<KitError>& outcome) {
+    judgeUpload(
+        body, response, request, error, [&](bool retry, const std::optional<KitError>& outcome) {
             if (!retry) {
                 finish(file, outcome);
                 return;

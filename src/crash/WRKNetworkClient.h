@@ -21,9 +21,14 @@
 // `kRetryLimit` of them, reporting the failure, so the file waits for the next attempt of
 // its owner instead of being hammered.
 //
+// A report counts as sent only when the service acknowledged it: a success by the response
+// rules whose body, if any, is JSON. A reply cut off, past the session's cap, or anything
+// else leaves the file for a later attempt.
+//
 // Background sessions (tasks that outlive the process) do not exist here. The server is
 // trusted as the kit's service configuration says (the system's roots, or the configured
-// "ServiceRootCertificates").
+// "ServiceRootCertificates"); with "ServicePinnedCertificates" configured only a chain
+// ending in one of those roots is, unless the kit host is in debug mode.
 namespace talvor::crash {
 
 inline constexpr char WRKNetworkErrorDomain[] = "WRKNetworkError";

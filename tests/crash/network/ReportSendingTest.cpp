@@ -34,6 +34,7 @@
 #include "kit/TLYNimbusAnalyticsBridge.h"
 #include "kit/Trellis.h"
 #include "kit/WRKUserDefaults.h"
+#include "kit/network/NetworkKeys.h"
 #include "support/CrashTestSupport.h"
 
 namespace talvor::crash {
@@ -409,6 +410,128 @@ TEST(crashNetworkClient, RefusalsAndFailuresOfUrgentUploads) {
     EXPECT_EQ(recorder.finished().size(), 1u);
     EXPECT_TRUE(fs::exists(urgent));
     EXPECT_EQ(tree.clock().pendingTimers(), 0u) << "an urgent upload is not retried";
+}
+
+// ---- What counts as sent, and to whom ----
+
+kit::test::ScriptedResponse withStatus(kit::test::ScriptedResponse response, int status) {
+    response.status = status;
+    return response;
+}
+
+// A report is removed only once the service acknowledged it: a success whose body, if any,
+// is the JSON it announces. A reply cut off, past the cap, or anything else leaves the
+// packaged file for a later try, whether it was sent urgently (one blocking request) or not.
+TEST(crashReportUpload, OnlyAnAcknowledgedReportIsRemoved) {
+    using kit::test::withBody;
+    struct Case {
+        const char* what;
+        kit::test::ScriptedResponse reply;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"an empty JSON object", accepted(), true},
+        {"201 and a JSON document",
+         withStatus(withBody(R"({"id":"r-1"})", "application/json"), 201), true},
+        {"JSON without end, in chunks", kit::test::endless(), false},
+        {"a gigabyte of JSON announced",
+         [] {
+             kit::test::ScriptedResponse reply = kit::test::streamed(std::uint64_t{1} << 30);
+             reply.contentType = "application/json";
+             return reply;
+         }(),
+         false},
+        {"cut off, its length announced", kit::test::cutOff(4096, 1024), false},
+        {"cut off, in chunks", kit::test::cutOff(std::nullopt, 1024), false},
+        {"a portal's page labelled JSON",
+         withBody("<html>Sign in to use this network</html>", "application/json"), false},
+        {"a web page", withBody("<html>Sign in</html>", "text/html"), false},
+        {"203, not a success", withStatus(accepted(), 203), false},
+    };
+    for (const bool urgent : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (urgent ? ", urgent" : ""));
+            Tree tree;
+            LoopbackTlsServer server(TestPki::shared().leafA,
+                                     [&c](const RecordedRequest&) { return c.reply; });
+            ScopedEnv endpoint("WreckordReportsEndpoint", server.url(""));
+            ReportsOwner owner(tree);
+            const fs::path file = tree.packaged("acknowledged");
+            ASSERT_TRUE(owner.reports.uploadPackagedReportAtPath(file, urgent));
+            ASSERT_TRUE(server.waitForRequests(1));
+            if (!urgent) {
+                // Its end, or the wait before trying a reply cut off again.
+                ASSERT_TRUE(eventually([&] {
+                    return !owner.completed().empty() || tree.clock().pendingTimers() > 0;
+                }));
+            }
+            tree.queue()->waitUntilAllOperationsAreFinished();
+            EXPECT_EQ(fs::exists(file), !c.removed);
+            const std::vector<Finished> completed = owner.completed();
+            EXPECT_EQ(!completed.empty() && !completed[0].error, c.removed);
+            // Past the cap the client hung up: the server would have gone on to 64 MiB.
+            EXPECT_LT(server.streamedBytesSent(), 16u << 20);
+        }
+    }
+}
+
+// With roots pinned in the kit's configuration only a server whose chain ends in one of
+// them gets a report; another never sees a byte of it, and the report stays. Nothing
+// pinned: the default handling (here trusting both test roots), as before; debug mode
+// skips the pins.
+TEST(crashNetworkClient, PinnedRootsDecideWhichServerGetsAReport) {
+    const TestPki& pki = TestPki::shared();
+    test::TempFolder folder("crash-pins");
+    const std::string pinA = (folder.path() / "root-a.pem").string();
+    const std::string noCertificate = (folder.path() / "none.pem").string();
+    test::writeFile(pinA, pki.rootAPEM);
+    test::writeFile(noCertificate, "no certificate here\n");
+    struct Case {
+        const char* what;
+        const kit::test::TestIdentity* server;
+        std::optional<std::string> pins;
+        bool debug;
+        bool sent;
+    };
+    const Case cases[] = {
+        {"root A pinned, a server under A", &pki.leafA, pinA, false, true},
+        {"root A pinned, a server under B", &pki.leafB, pinA, false, false},
+        {"nothing pinned, a server under B", &pki.leafB, std::nullopt, false, true},
+        {"a pin file without a certificate", &pki.leafA, noCertificate, false, false},
+        {"debug mode, a server under B", &pki.leafB, pinA, true, true},
+    };
+    for (const bool urgent : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (urgent ? ", urgent" : ""));
+            Tree tree;
+            LoopbackTlsServer server(*c.server, acceptingAll());
+            ScopedEnv pins("ServicePinnedCertificates", c.pins);
+            WRKNetworkClientSeams seams = tree.seams();
+            seams.anchorsPEM = pki.rootAPEM + pki.rootBPEM;
+            seams.debug = [debug = c.debug] { return debug; };
+            Recorder recorder;
+            WRKNetworkClient client(tree.queue(), tree.files(), &recorder, seams);
+            const fs::path file = tree.packaged("pinned");
+            client.startUploadRequest(upload(server.url("/up")), file, urgent);
+            if (!urgent) {
+                ASSERT_TRUE(eventually([&] { return !recorder.finished().empty(); }));
+            }
+            tree.queue()->waitUntilAllOperationsAreFinished();
+            EXPECT_EQ(server.requestCount(), c.sent ? 1u : 0u);
+            const std::vector<Finished> finished = recorder.finished();
+            if (urgent) {
+                EXPECT_EQ(finished.size(), c.sent ? 1u : 0u) << "only a success is told";
+                continue;
+            }
+            ASSERT_EQ(finished.size(), 1u);
+            EXPECT_EQ(finished[0].error.has_value(), !c.sent);
+            if (!c.sent) {
+                EXPECT_EQ(finished[0].error->code, keys::NSURLErrorServerCertificateUntrusted);
+                EXPECT_EQ(tree.clock().pendingTimers(), 0u)
+                    << "a refused server is not tried again";
+            }
+        }
+    }
 }
 
 // ---- The controller's life cycle of report folders ----

@@ -83,20 +83,26 @@ struct LoopbackTlsServer::Impl {
         if (answer.streamedBytes > 0 && answer.chunked) {
             response.set_chunked_content_provider(
                 answer.contentType,
-                [this, total = std::min(answer.streamedBytes, kServerGivesUpAfter)](
-                    std::size_t offset, httplib::DataSink& sink) {
+                [this, total = std::min(answer.streamedBytes, kServerGivesUpAfter),
+                 cut = answer.cutOffAfter](std::size_t offset, httplib::DataSink& sink) {
+                    if (cut && offset >= *cut) {
+                        return false;
+                    }
                     if (offset >= total) {
                         sink.done();
                         return true;
                     }
-                    return writePiece(offset, total - offset, sink);
+                    return writePiece(offset, std::min(total, cut.value_or(total)) - offset, sink);
                 });
         } else if (answer.streamedBytes > 0) {
+            const std::uint64_t cut =
+                std::min(answer.cutOffAfter.value_or(kServerGivesUpAfter), kServerGivesUpAfter);
             response.set_content_provider(
                 answer.streamedBytes, answer.contentType,
-                [this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                    // Past the limit the connection drops, the body cut off.
-                    return offset < kServerGivesUpAfter && writePiece(offset, length, sink);
+                [this, cut](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    // Past the cut the connection drops, the body cut off.
+                    return offset < cut &&
+                           writePiece(offset, std::min<std::uint64_t>(length, cut - offset), sink);
                 });
         } else if (!answer.body.empty() || answer.status == 200) {
             response.set_content(answer.body, answer.contentType);

@@ -43,6 +43,8 @@ struct ScriptedResponse {
     std::uint64_t streamedBytes = 0;
     // The streamed body goes in chunks, its length never announced.
     bool chunked = false;
+    // The connection drops after this many streamed bytes, the body cut off.
+    std::optional<std::uint64_t> cutOffAfter;
     // Answers only once `release` is called (or the server stops).
     bool hold = false;
 };
@@ -73,6 +75,17 @@ inline ScriptedResponse streamed(std::uint64_t bytes) {
 }
 
 inline constexpr std::uint64_t kServerGivesUpAfter = 64 * 1024 * 1024;
+
+// A body announced as `announced` bytes (none: sent in chunks) whose connection drops after
+// `sent` of them.
+inline ScriptedResponse cutOff(std::optional<std::uint64_t> announced, std::uint64_t sent,
+                               std::string contentType = "application/json") {
+    ScriptedResponse response = streamed(announced.value_or(kServerGivesUpAfter));
+    response.chunked = !announced;
+    response.cutOffAfter = sent;
+    response.contentType = std::move(contentType);
+    return response;
+}
 
 // A reply without end, in chunks: served until the client hangs up (or the server gives up).
 inline ScriptedResponse endless(std::string contentType = "application/json") {
