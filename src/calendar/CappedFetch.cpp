@@ -11,6 +11,18 @@ namespace talvor {
 
 ReplyCap::ReplyCap(QNetworkReply& reply, qint64 maxBytes) : state_(std::make_shared<State>()) {
     state_->maxBytes = maxBytes;
+    // Qt's HTTP thread reads as fast as the server sends and tells the reply only when it
+    // is not still reading, so against a fast server no readyRead comes while an endless
+    // body piles up. A read buffer holds that thread back, but the reply passes it on only
+    // to a request already started, and starting is queued after this; so it is set again
+    // once the start (or a redirect's new start) has run.
+    const auto holdBack = [r = &reply] {
+        QMetaObject::invokeMethod(
+            r, [r] { r->setReadBufferSize(kReadAheadBytes); }, Qt::QueuedConnection);
+    };
+    reply.setReadBufferSize(kReadAheadBytes);
+    holdBack();
+    QObject::connect(&reply, &QNetworkReply::redirected, &reply, holdBack);
     QObject::connect(&reply, &QNetworkReply::metaDataChanged, &reply,
                      [r = &reply, state = state_] { read(*r, *state); });
     QObject::connect(&reply, &QNetworkReply::readyRead, &reply,
@@ -18,7 +30,8 @@ ReplyCap::ReplyCap(QNetworkReply& reply, qint64 maxBytes) : state_(std::make_sha
 }
 
 void ReplyCap::read(QNetworkReply& reply, State& state) {
-    if (state.exceeded) {
+    // An aborted reply (a deadline) has nothing more to read.
+    if (state.exceeded || !reply.isOpen()) {
         return;
     }
     const QVariant announced = reply.header(QNetworkRequest::ContentLengthHeader);

@@ -18,8 +18,12 @@ namespace talvor {
 // Reads one reply's body as it comes, up to `maxBytes`, whatever its framing: a reply that
 // announces more (Content-Length) is aborted at its headers, one that brings more (chunked,
 // or until the connection closes) as soon as it has, and what came with it is dropped.
+// Qt's HTTP thread is held to kReadAheadBytes ahead of this reading, so a server faster
+// than the reply's thread cannot fill the memory first. Made right after the request.
 class ReplyCap {
   public:
+    static constexpr qint64 kReadAheadBytes = 64 * 1024;
+
     ReplyCap(QNetworkReply& reply, qint64 maxBytes);
     // Once the reply has finished: its whole body, or none when it was too large.
     std::optional<QByteArray> take(QNetworkReply& reply);

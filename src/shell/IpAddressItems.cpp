@@ -1,5 +1,6 @@
 #include "IpAddressItems.h"
 
+#include "calendar/CappedFetch.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
@@ -31,7 +32,6 @@ const QString kNotAnAddressText = QStringLiteral("The IP-echo page did not answe
 // An error line longer than this is cut: it is a menu line, not a report.
 constexpr qsizetype kMaxErrorTitle = 80;
 
-constexpr const char* kTooLarge = "talvorTooLarge";
 constexpr const char* kOutOfTime = "talvorOutOfTime";
 
 QString capped(const QString& text) {
@@ -274,16 +274,9 @@ void IpAddressItems::getIPBGThread() {
                       QStringLiteral("application/x-www-form-urlencoded"));
     QNetworkReply* reply = network_->post(request, QByteArray());
     current_ = reply;
-    // Qt would otherwise buffer whatever the page sends, as fast as it sends it.
-    reply->setReadBufferSize(kMaxReplyBytes);
-    auto body = std::make_shared<QByteArray>();
-    connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
-        body->append(reply->read(kMaxReplyBytes + 1 - body->size()));
-        if (body->size() > kMaxReplyBytes) {
-            reply->setProperty(kTooLarge, true);
-            reply->abort();
-        }
-    });
+    // Read as it streams: Qt would otherwise take whatever the page sends, as fast as it
+    // sends it.
+    ReplyCap body(*reply, kMaxReplyBytes);
     // The transfer timeout restarts with every byte: a page sending one now and then would
     // hold the fetch open for ever.
     auto* deadline = new QTimer(reply);
@@ -293,15 +286,13 @@ void IpAddressItems::getIPBGThread() {
         reply->abort();
     });
     deadline->start(requestTimeoutMs_);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, fetch, body] {
-        if (reply->isOpen() && body->size() <= kMaxReplyBytes) {
-            body->append(reply->read(kMaxReplyBytes + 1 - body->size()));
-        }
-        replyFinished(reply, fetch, *body);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, fetch, body]() mutable {
+        replyFinished(reply, fetch, body.take(*reply));
     });
 }
 
-void IpAddressItems::replyFinished(QNetworkReply* reply, quint64 fetch, const QByteArray& body) {
+void IpAddressItems::replyFinished(QNetworkReply* reply, quint64 fetch,
+                                   const std::optional<QByteArray>& body) {
     reply->deleteLater();
     if (current_ == reply) {
         current_ = nullptr;
@@ -309,7 +300,7 @@ void IpAddressItems::replyFinished(QNetworkReply* reply, quint64 fetch, const QB
     if (fetch != latestFetch_) {
         return;
     }
-    if (reply->property(kTooLarge).toBool() || body.size() > kMaxReplyBytes) {
+    if (!body) {
         fetchEnded(fetch, std::nullopt, kNotAnAddressText);
         return;
     }
@@ -338,7 +329,7 @@ void IpAddressItems::replyFinished(QNetworkReply* reply, quint64 fetch, const QB
             fetchEnded(fetch, std::nullopt, capped(reply->errorString()));
             return;
     }
-    const std::optional<QString> address = addressFromEchoReply(body);
+    const std::optional<QString> address = addressFromEchoReply(*body);
     if (!address) {
         fetchEnded(fetch, std::nullopt, kNotAnAddressText);
         return;

@@ -127,7 +127,8 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
   private:
     std::shared_ptr<platform::MenuItem> makeLine(const QString& title, qint64 tag);
     int freshIndex(Family family) const;
-    void replyFinished(QNetworkReply* reply, quint64 fetch, const QByteArray& body);
+    // `body` is none when the page sent more than the fetch reads.
+    void replyFinished(QNetworkReply* reply, quint64 fetch, const std::optional<QByteArray>& body);
     void fetchEnded(quint64 fetch, std::optional<QString> address, const QString& title);
 
     platform::Menu& menu_;
