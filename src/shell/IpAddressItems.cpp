@@ -272,6 +272,9 @@ void IpAddressItems::getIPBGThread() {
     request.setMaximumRedirectsAllowed(3);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
+    // An address needs no compression, and Qt inflates a compressed reply, however large,
+    // before the reading below sees any of it.
+    request.setRawHeader("Accept-Encoding", "identity");
     QNetworkReply* reply = network_->post(request, QByteArray());
     current_ = reply;
     // Read as it streams: Qt would otherwise take whatever the page sends, as fast as it
