@@ -287,6 +287,23 @@ WRKCrashClaim WRKContextClaimCrash(pid_t thread) {
     return holder == thread ? WRKCrashClaim::SameThread : WRKCrashClaim::OtherThread;
 }
 
+void WRKContextMarkCrashRecorded() {
+    if (WRKContextIsInitialized()) {
+        _clsContext.writable->crashRecorded.store(true);
+    }
+}
+
+bool WRKContextCrashRecorded() {
+    return WRKContextIsInitialized() && _clsContext.writable->crashRecorded.load();
+}
+
+void WRKContextReleaseCrash(pid_t thread) {
+    if (WRKContextIsInitialized() && _clsContext.writable->crashedThread.load() == thread) {
+        _clsContext.writable->crashRecorded.store(false);
+        _clsContext.writable->crashedThread.compare_exchange_strong(thread, 0);
+    }
+}
+
 bool WRKContextRecordMetadata(const char* path, const WRKContextInitData& data) {
     if (!WRKUnlinkIfExists(path)) {
         kit::log(std::string("[Wreckord:Crash] Unable to unlink existing metadata file ") + path);

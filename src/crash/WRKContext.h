@@ -137,6 +137,9 @@ struct WRKContextWritable {
     int logLevel = 1;
     // The thread that won the crash: 0 until a fatal producer claims it.
     std::atomic<pid_t> crashedThread{0};
+    // Set once the winner's record is closed: a later fatal signal (the abort that follows
+    // an uncaught exception) then passes on without a second record.
+    std::atomic<bool> crashRecorded{false};
     WRKBinaryImageTable images;
     WRKUserLoggingWritable logging;
 };
@@ -166,8 +169,15 @@ void WRKContextMarkHasCrashed();
 bool WRKContextMarkAndCheckIfCrashed();
 
 enum class WRKCrashClaim { NotInitialized, Won, SameThread, OtherThread };
-// The crashed flag claimed for `thread`: who holds it after the call.
+// The crashed flag claimed for `thread`: who holds it after the call. Every fatal producer
+// (signal, uncaught exception, the application's exception report) claims it before it
+// writes, so that one crash leaves one record.
 WRKCrashClaim WRKContextClaimCrash(pid_t thread);
+// The winner's record is complete / whether it is. Async-signal-safe.
+void WRKContextMarkCrashRecorded();
+bool WRKContextCrashRecorded();
+// Gives up `thread`'s claim: the process goes on after all, and a later crash is recorded.
+void WRKContextReleaseCrash(pid_t thread);
 
 // Writes the run's metadata file ("identity", "host", "application", "executable"),
 // replacing an earlier one. False when it cannot be opened.

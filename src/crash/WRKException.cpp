@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <stdexcept>
 #include <typeinfo>
 
@@ -23,8 +22,6 @@ namespace {
 std::atomic<bool> applicationPresent{false};
 std::atomic<WRKApplicationExceptionReporter> applicationReporter{nullptr};
 std::atomic<bool (*)()> crashOnExceptionsReader{nullptr};
-// Fatal records one after the other: a second thread waits until the first is written.
-std::mutex fatalRecordMutex;
 
 void recordCurrentException() {
     const std::type_info* type = abi::__cxa_current_exception_type();
@@ -178,6 +175,9 @@ void WRKNSApplicationReportException(const char* name, const char* reason,
     if (previous != nullptr && previous != WRKNSApplicationReportException) {
         previous(name, reason, returnAddresses, count);
     }
+    // Back here, the application goes on (its setting was turned off since the start):
+    // a later crash must be recorded, not wait for an end that does not come.
+    WRKContextReleaseCrash(WRKCurrentThread());
 }
 
 void WRKExceptionWrite(WRKFile* file, int type, const char* name, const char* reason,
@@ -223,18 +223,27 @@ void WRKExceptionRecord(int type, const char* name, const char* reason, const WR
     WRKSDKLogWarn("Recording an exception structure (%d, %d)\n", attemptDelivery ? 1 : 0,
                   fatal ? 1 : 0);
     if (fatal) {
-        std::lock_guard lock(fatalRecordMutex);
+        // The crash is this exception's: the abort that follows it, or a second thread's
+        // exception or fault meanwhile, records nothing more.
+        const pid_t self = WRKCurrentThread();
+        if (WRKContextClaimCrash(self) != WRKCrashClaim::Won) {
+            WRKSDKLogWarn(
+                "Error: not recording the exception because a crash has already occurred\n");
+            return;
+        }
         WRKFile file;
-        if (!WRKFileInitWithPath(&file, _clsContext.readonly->exception.path, false)) {
+        const bool opened = WRKFileInitWithPath(&file, _clsContext.readonly->exception.path, false);
+        if (!opened) {
             WRKSDKLogWarn("Unable to open exception file\n");
         } else {
             WRKExceptionWrite(&file, type, name, reason, frames, frameCount);
             // The thread that threw is the crashed one; it records itself as it stands.
-            WRKHandler(&file, WRKCurrentThread(), nullptr);
+            WRKHandler(&file, self, nullptr);
             WRKFileClose(&file);
-            if (attemptDelivery) {
-                WRKHandlerAttemptImmediateDelivery();
-            }
+        }
+        WRKContextMarkCrashRecorded();
+        if (opened && attemptDelivery) {
+            WRKHandlerAttemptImmediateDelivery();
         }
     } else {
         WRKUserLoggingWriteAndCheckABFiles(

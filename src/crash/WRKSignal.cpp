@@ -164,13 +164,18 @@ void WRKSignalHandler(int signal, siginfo_t* info, void* userContext) {
         case WRKCrashClaim::OtherThread:
             park();
         case WRKCrashClaim::SameThread:
-            // A fault inside the capture itself: nothing more is recorded, the default
-            // action ends the process.
-            WRKSignalSafeRemoveHandlers(true);
-            WRKCaptureInProgress.fetch_sub(1);
-            raiseAgain(signal);
-            errno = savedErrno;
-            return;
+            // After this thread's complete record (an uncaught exception, then its abort) the
+            // signal goes where it would have gone without the kit, with no second record.
+            if (!WRKContextCrashRecorded()) {
+                // A fault inside the capture itself: nothing more is recorded, the default
+                // action ends the process.
+                WRKSignalSafeRemoveHandlers(true);
+                WRKCaptureInProgress.fetch_sub(1);
+                raiseAgain(signal);
+                errno = savedErrno;
+                return;
+            }
+            break;
         case WRKCrashClaim::NotInitialized:
             break;
         case WRKCrashClaim::Won: {
@@ -183,6 +188,7 @@ void WRKSignalHandler(int signal, siginfo_t* info, void* userContext) {
                     isValidPointer(userContext) ? static_cast<ucontext_t*>(userContext) : nullptr);
                 WRKFileClose(&file);
             }
+            WRKContextMarkCrashRecorded();
             break;
         }
     }
