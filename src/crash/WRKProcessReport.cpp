@@ -132,6 +132,9 @@ void WRKSerializeSymbolicatedFramesOperation::main() {
                 }
                 WRKFileWriteHashEntryUint64(&file, "offset", frame.offset);
                 writeOptionalString(&file, "library", frame.library);
+                if (frame.imageOffset) {
+                    WRKFileWriteHashEntryUint64(&file, "image_offset", *frame.imageOffset);
+                }
                 WRKFileWriteHashEnd(&file);
             }
             WRKFileWriteArrayEnd(&file);

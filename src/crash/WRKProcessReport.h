@@ -15,9 +15,9 @@
 // Before a crashed run's report is sent, its thread stacks are resolved to function names,
 // C++ names demangled, and the result written beside each crash file as
 // "<file>.symbolicated" (one "threads" line: per thread, per frame "symbol", "raw_symbol"
-// where it differs, "offset" and "library"; the addresses stay in the crash file, in the
-// same order). Each step is an operation on one shared thread array, run in turn on the
-// calling thread.
+// where it differs, "offset", "library" and, for an address in a known image,
+// "image_offset"; the addresses stay in the crash file, in the same order). Each step is an
+// operation on one shared thread array, run in turn on the calling thread.
 namespace talvor::crash {
 
 // One entry per thread in the crash record's order, innermost frame first.

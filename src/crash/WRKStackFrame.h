@@ -20,6 +20,10 @@ struct WRKStackFrame {
     std::uint32_t lineNumber = 0;
     // The name as the image's symbol table gives it.
     std::optional<std::string> rawSymbol;
+    // Distance of the address from its image's load address (the image's first byte), kept
+    // with `library` whether or not a symbol covers the address, so that the frame can be
+    // symbolised later against the image's own file.
+    std::optional<std::uint64_t> imageOffset;
 
     static WRKStackFrame withAddress(std::uint64_t address);
     // `symbol` and `rawSymbol` both set.

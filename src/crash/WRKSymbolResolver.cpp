@@ -132,14 +132,20 @@ bool WRKSymbolResolver::updateStackFrame(WRKStackFrame& frame) {
     if (record == nullptr) {
         return false;
     }
+    const std::uint64_t base = *unsignedField(*record, "base");
+    // What a later symbolisation needs, whatever is found below: most frames of a stripped
+    // library have no covering symbol here, and a library not loaded now has none at all.
+    frame.imageOffset = frame.address - base;
+    if (const std::optional<std::string> path = stringField(*record, "path")) {
+        frame.library = std::filesystem::path(*path).filename().string();
+    }
     const std::optional<std::string> uuid = stringField(*record, "uuid");
     const std::optional<WRKBinaryImageDetails> image =
         uuid ? imageDetailsForUUID(*uuid) : std::nullopt;
     if (!image) {
         return false;
     }
-    std::uint64_t translated =
-        frame.address - *unsignedField(*record, "base") + image->range.loadAddress;
+    std::uint64_t translated = frame.address - base + image->range.loadAddress;
     std::optional<Found> found = symbolFor(translated, *image);
     if (!found) {
         return false;
@@ -158,9 +164,6 @@ bool WRKSymbolResolver::updateStackFrame(WRKStackFrame& frame) {
     }
     if (found->start < translated) {
         frame.offset = translated - found->start;
-    }
-    if (const std::optional<std::string> path = stringField(*record, "path")) {
-        frame.library = std::filesystem::path(*path).filename().string();
     }
     return true;
 }

@@ -31,8 +31,9 @@ class WRKSymbolResolver {
 
     // A frame for the address when it resolves.
     std::optional<WRKStackFrame> frameForAddress(std::uint64_t address);
-    // Fills in symbol, raw symbol, offset and library; false (the frame untouched) when the
-    // address lies in no known image or that image is not loaded now.
+    // Fills in symbol, raw symbol and offset; false when the address lies in no known image,
+    // that image is not loaded now or no symbol covers the address. Whenever the address
+    // lies in a known image, its library and image offset are filled in all the same.
     bool updateStackFrame(WRKStackFrame& frame);
 
   private:

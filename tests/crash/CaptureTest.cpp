@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -898,6 +899,120 @@ TEST(crashCaptureFixture, ALaterRunNamesTheCrashedRunsFrames) {
         << ::testing::PrintToString(symbols);
     EXPECT_NE(std::find(symbols.begin(), symbols.end(), "main"), symbols.end())
         << ::testing::PrintToString(symbols);
+}
+
+struct ImageRecord {
+    std::string path;
+    std::uint64_t base = 0;
+    std::uint64_t size = 0;
+};
+
+// The images a run's record lists as loaded, by base.
+std::vector<ImageRecord> recordedImages(const fs::path& run) {
+    std::vector<ImageRecord> images;
+    const auto sections = WRKFileReadSections((run / "binary_images.clsrecord").string(), false);
+    for (const JSONValue& section : sections.value_or(std::vector<JSONValue>{})) {
+        const JSONValue* load = section.find("load");
+        if (load == nullptr || !load->find("base") || !load->find("base")->uint64() ||
+            !load->find("size") || !load->find("size")->uint64()) {
+            continue;
+        }
+        ImageRecord image;
+        if (load->find("path") && load->find("path")->string()) {
+            image.path = *load->find("path")->string();
+        }
+        image.base = *load->find("base")->uint64();
+        image.size = *load->find("size")->uint64();
+        images.push_back(image);
+    }
+    std::stable_sort(images.begin(), images.end(),
+                     [](const ImageRecord& a, const ImageRecord& b) { return a.base < b.base; });
+    return images;
+}
+
+// The threads' stacks of a crash file, or their symbolicated frames: one array per thread.
+std::vector<std::vector<JSONValue>> threadsOf(const fs::path& file, const char* framesKey) {
+    std::vector<std::vector<JSONValue>> threads;
+    const auto sections = WRKFileReadSections(file.string(), false);
+    for (const JSONValue& section : sections.value_or(std::vector<JSONValue>{})) {
+        const JSONValue* list = section.find("threads");
+        if (list == nullptr || list->array() == nullptr) {
+            continue;
+        }
+        for (const JSONValue& thread : *list->array()) {
+            const JSONValue* frames = *framesKey != '\0' ? thread.find(framesKey) : &thread;
+            threads.push_back(frames != nullptr && frames->array() != nullptr
+                                  ? *frames->array()
+                                  : std::vector<JSONValue>{});
+        }
+        break;
+    }
+    return threads;
+}
+
+// A crash through a library without its full symbol table, named by a later run that has
+// that library loaded and by one that has not: every frame in an image of the crashed run
+// keeps the image's name and its place in it, whether or not a symbol covers it, so that
+// the report can be symbolised later.
+TEST(crashCaptureFixture, EveryFrameKeepsItsImageAndItsPlaceInIt) {
+    Sandbox sandbox;
+    const std::optional<fs::path> ran =
+        runThatDiesOf("segv-through-stripped-image", SIGSEGV, sandbox);
+    ASSERT_TRUE(ran);
+    const fs::path run = *ran;
+    const std::vector<ImageRecord> images = recordedImages(run);
+    const std::vector<std::vector<JSONValue>> stacks =
+        threadsOf(run / "signal.clsrecord", "stacktrace");
+    ASSERT_FALSE(stacks.empty());
+    const std::string stripped = fs::path(STRIPPED_IMAGE).filename().string();
+
+    for (const char* later : {"symbolicate", "symbolicate-with-stripped-image"}) {
+        SCOPED_TRACE(later);
+        const bool loaded = std::string(later) != "symbolicate";
+        Child child = spawnFixture(later, sandbox, "/dev/null", run.string());
+        const std::optional<int> done = waitFor(child.pid);
+        ASSERT_TRUE(done && WIFEXITED(*done) && WEXITSTATUS(*done) == 0);
+        const std::vector<std::vector<JSONValue>> named =
+            threadsOf(run / "signal.clsrecord.symbolicated", "");
+        ASSERT_EQ(named.size(), stacks.size());
+        int inImages = 0;
+        int strippedWithoutSymbol = 0;
+        bool exportedNamed = false;
+        for (std::size_t t = 0; t < stacks.size(); ++t) {
+            ASSERT_EQ(named[t].size(), stacks[t].size()) << "thread " << t;
+            for (std::size_t i = 0; i < stacks[t].size(); ++i) {
+                const std::uint64_t pc = *stacks[t][i].uint64();
+                const JSONValue& frame = named[t][i];
+                const auto image =
+                    std::find_if(images.begin(), images.end(), [pc](const ImageRecord& record) {
+                        return pc >= record.base && pc - record.base < record.size;
+                    });
+                if (image == images.end()) {
+                    EXPECT_EQ(frame.find("image_offset"), nullptr);
+                    continue;
+                }
+                ++inImages;
+                const std::string name = fs::path(image->path).filename().string();
+                const JSONValue* library = frame.find("library");
+                ASSERT_TRUE(library && library->string()) << name << " frame " << i;
+                EXPECT_EQ(*library->string(), name);
+                const JSONValue* offset = frame.find("image_offset");
+                ASSERT_TRUE(offset && offset->uint64()) << name << " frame " << i;
+                EXPECT_EQ(*offset->uint64(), pc - image->base);
+                const JSONValue* symbol = frame.find("symbol");
+                if (name == stripped && symbol && symbol->string()) {
+                    exportedNamed = exportedNamed || *symbol->string() == "talvorStrippedImageCall";
+                } else if (name == stripped) {
+                    ++strippedWithoutSymbol;
+                }
+            }
+        }
+        EXPECT_GT(inImages, 3);
+        // The library's file-local function has no symbol in either run; its exported one
+        // is named only where the library is loaded.
+        EXPECT_GE(strippedWithoutSymbol, 1);
+        EXPECT_EQ(exportedNamed, loaded);
+    }
 }
 
 }  // namespace

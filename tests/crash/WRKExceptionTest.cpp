@@ -119,7 +119,7 @@ TEST(WRKException, TheExceptionLineHasFramesOnlyWhenThereAreSome) {
     EXPECT_EQ(*body->find("reason")->string(), "6162");
     EXPECT_EQ(body->find("frames"), nullptr);
 
-    WRKStackFrame full{0x1000, "main", 16, "/usr/bin/talvor", "main.cpp", 12, "main"};
+    WRKStackFrame full{0x1000, "main", 16, "/usr/bin/talvor", "main.cpp", 12, "main", std::nullopt};
     WRKStackFrame bareFrame = WRKStackFrame::withAddress(0x2000);
     const auto framed = parseJSON(writtenLine(4, "n", "r", {full, bareFrame}));
     ASSERT_TRUE(framed);

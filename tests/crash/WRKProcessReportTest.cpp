@@ -163,6 +163,7 @@ TEST(crashSymbolicatedFile, KeysFollowWhatResolutionAndDemanglingFound) {
     WRKStackFrame plain = WRKStackFrame::withSymbol("main");
     plain.offset = 12;
     plain.library = "talvor";
+    plain.imageOffset = 0x2040;
     WRKStackFrame demangled = WRKStackFrame::withSymbol("_Zli3_kmy");
     demangled.symbol = "operator\"\" _km(unsigned long long)";
     demangled.library = "libunits.so";
@@ -173,11 +174,12 @@ TEST(crashSymbolicatedFile, KeysFollowWhatResolutionAndDemanglingFound) {
 
     const std::vector<std::string> written = lines(output("cat '" + path.string() + "'"));
     ASSERT_EQ(written.size(), 1u);
-    EXPECT_EQ(written[0],
-              R"({"threads":[[{"symbol":"main","offset":12,"library":"talvor"},)"
-              R"x({"symbol":"operator\"\" _km(unsigned long long)","raw_symbol":"_Zli3_kmy",)x"
-              R"("offset":0,"library":"libunits.so"},)"
-              R"({"symbol":null,"raw_symbol":null,"offset":0,"library":null}],[]]})");
+    EXPECT_EQ(
+        written[0],
+        R"({"threads":[[{"symbol":"main","offset":12,"library":"talvor","image_offset":8256},)"
+        R"x({"symbol":"operator\"\" _km(unsigned long long)","raw_symbol":"_Zli3_kmy",)x"
+        R"("offset":0,"library":"libunits.so"},)"
+        R"({"symbol":null,"raw_symbol":null,"offset":0,"library":null}],[]]})");
     const std::optional<JSONValue> parsed = parseJSON(written[0]);
     ASSERT_TRUE(parsed) << "not valid JSON";
     const JSONValue& second = (*(*parsed->find("threads")->array())[0].array())[1];
@@ -239,10 +241,16 @@ TEST(crashProcessReport, TheSignalFilesStacksAreWrittenSymbolicatedBesideIt) {
     EXPECT_EQ(*crashed[0].find("library")->string(), program);
     EXPECT_EQ(*crashed[1].find("symbol")->string(), "talvorProcessProbe");
     EXPECT_EQ(crashed[1].find("raw_symbol"), nullptr);
+    // Each frame in an image keeps its place in it; an address in none has no place.
+    const std::optional<WRKBinaryImageDetails> self = WRKBinaryImageMainExecutable();
+    ASSERT_TRUE(self);
+    EXPECT_EQ(*crashed[0].find("image_offset")->uint64(), cpp - self->range.loadAddress);
+    EXPECT_EQ(*crashed[1].find("image_offset")->uint64(), c - self->range.loadAddress);
     for (const char* key : {"symbol", "raw_symbol", "library"}) {
         ASSERT_TRUE(crashed[2].find(key)) << key;
         EXPECT_TRUE(std::holds_alternative<std::nullptr_t>(crashed[2].find(key)->value)) << key;
     }
+    EXPECT_EQ(crashed[2].find("image_offset"), nullptr);
     EXPECT_TRUE((*threads->array())[1].array()->empty());
     EXPECT_TRUE((*threads->array())[2].array()->empty());
 }

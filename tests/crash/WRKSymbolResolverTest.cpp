@@ -122,6 +122,9 @@ class SymbolResolverTest : public ::testing::Test {
             }
         }
         ASSERT_NE(slide_, 0u);
+        const std::optional<WRKBinaryImageDetails> self = WRKBinaryImageMainExecutable();
+        ASSERT_TRUE(self);
+        base_ = self->range.loadAddress;
         ASSERT_TRUE(resolver_.loadBinaryImagesFromFile(recordThisProcess(folder_)));
     }
 
@@ -129,6 +132,7 @@ class SymbolResolverTest : public ::testing::Test {
     std::string program_;
     std::vector<NmSymbol> symbols_;
     std::uint64_t slide_ = 0;
+    std::uint64_t base_ = 0;  // the program's load address
     WRKSymbolResolver resolver_;
 };
 
@@ -154,13 +158,15 @@ TEST_F(SymbolResolverTest, NamesAreThoseNmGives) {
         EXPECT_EQ(frame->rawSymbol, frame->symbol);
         EXPECT_EQ(frame->offset, symbol.size / 2) << symbol.name;
         EXPECT_EQ(frame->library, fs::path(program_).filename().string());
+        EXPECT_EQ(frame->imageOffset, slide_ + inside - base_) << symbol.name;
     }
     EXPECT_GT(global, 5);
     EXPECT_GT(local, 5) << "file-local functions must be named as well";
 }
 
 // An address at a function's very start is a return address after a call ending the
-// function before it: it resolves two bytes earlier, to that function or to nothing.
+// function before it: it resolves two bytes earlier, to that function or to no symbol (the
+// frame still names the program and its place in it).
 TEST_F(SymbolResolverTest, AnAddressAtAFunctionsStartBelongsToTheBytesBefore) {
     int before = 0;
     int gap = 0;
@@ -178,6 +184,8 @@ TEST_F(SymbolResolverTest, AnAddressAtAFunctionsStartBelongsToTheBytesBefore) {
             ++gap;
             EXPECT_FALSE(resolved) << symbol.name << " resolved to " << frame.symbol.value_or("");
             EXPECT_EQ(frame.symbol, std::nullopt);
+            EXPECT_EQ(frame.library, fs::path(program_).filename().string()) << symbol.name;
+            EXPECT_EQ(frame.imageOffset, slide_ + symbol.start - base_) << symbol.name;
         } else {
             ++before;
             ASSERT_TRUE(resolved && frame.symbol) << symbol.name;
@@ -224,11 +232,17 @@ TEST(crashSymbolResolver, TheImageListKeepsLoadedImagesWithARangeByBase) {
             << c.pc;
     }
 
-    // Neither image is loaded here: nothing is filled in.
+    // Neither image is loaded here: no symbol, but the image and the place in it stay, for
+    // a later symbolisation; an address outside every image gets nothing.
     WRKStackFrame frame = WRKStackFrame::withAddress(100000);
     EXPECT_FALSE(resolver.updateStackFrame(frame));
     EXPECT_EQ(frame.symbol, std::nullopt);
-    EXPECT_EQ(frame.library, std::nullopt);
+    EXPECT_EQ(frame.library, "low.so");
+    EXPECT_EQ(frame.imageOffset, 100000u - 65536u);
+    WRKStackFrame outside = WRKStackFrame::withAddress(163840);
+    EXPECT_FALSE(resolver.updateStackFrame(outside));
+    EXPECT_EQ(outside.library, std::nullopt);
+    EXPECT_EQ(outside.imageOffset, std::nullopt);
     EXPECT_FALSE(resolver.frameForAddress(100000));
     EXPECT_FALSE(resolver.frameForAddress(0));
 }
