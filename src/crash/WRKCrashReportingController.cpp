@@ -152,11 +152,41 @@ bool WRKCrashReportingController::debugging() const {
 
 void WRKCrashReportingController::enqueue(std::function<void()> work) {
     std::weak_ptr<Token> weak = alive_;
-    queue_->addOperation([weak, work = std::move(work)] {
-        if (const auto alive = weak.lock()) {
-            work();
+    queue_->addOperation([this, weak, work = std::move(work)] {
+        const auto alive = weak.lock();
+        if (!alive) {
+            return;
         }
+        {
+            std::lock_guard lock(workMutex_);
+            if (quitting_) {
+                return;  // what it would have done waits for the next start
+            }
+            ++working_;
+        }
+        work();
+        std::lock_guard lock(workMutex_);
+        --working_;
+        workDone_.notify_all();
     });
+}
+
+void WRKCrashReportingController::applicationWillTerminate(std::chrono::milliseconds wait) {
+    {
+        std::lock_guard lock(workMutex_);
+        quitting_ = true;
+    }
+    queue_->cancelAllOperations();
+    {
+        std::lock_guard lock(mutex_);
+        if (reportsController_) {
+            reportsController_->stop();
+        }
+    }
+    std::unique_lock lock(workMutex_);
+    if (!workDone_.wait_for(lock, wait, [this] { return working_ == 0; })) {
+        kit::log("[Wreckord:Crash] Quitting while a report is handled; it is whole on disk");
+    }
 }
 
 void WRKCrashReportingController::onMain(std::function<void()> work) {
@@ -276,6 +306,10 @@ bool WRKCrashReportingController::start(const WRKCaptureIdentity& identity, WRKP
     }
     enqueue([this] { fileManager_.removeLegacyDirectories(); });
     queue_->waitUntilAllOperationsAreFinished();
+    // The quit stops report handling, within its part of the quit's second.
+    activeTokens_.push_back(kit::NotificationCenter::defaultCenter().addObserver(
+        WRKApplicationWillTerminateNotification,
+        [this] { applicationWillTerminate(kWRKQuitWait); }));
     if (!fileManager_.prepareForNewLaunch()) {
         return false;
     }
@@ -371,9 +405,14 @@ void WRKCrashReportingController::submit(const WRKInternalReport& report) {
 
 void WRKCrashReportingController::processExistingProcessingReports() {
     enqueue([this] {
+        fileManager_.removeDiscardedItemsInDirectory(fileManager_.processingPath());
         for (const fs::path& folder : fileManager_.processingPathContents()) {
             if (auto report = WRKInternalReport::withPath(folder, folder.filename().string())) {
-                reportsController().prepareAndSubmitReport(*report, false, false);
+                // Left by a quit midway through its symbolication: done again (the mark goes
+                // first, so that a crash while doing it does not bring it back every start).
+                std::error_code ec;
+                const bool again = fs::remove(folder / WRKReportSymbolicateAgainFile, ec);
+                reportsController().prepareAndSubmitReport(*report, false, again);
             }
         }
     });

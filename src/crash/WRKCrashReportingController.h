@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -105,6 +106,11 @@ class WRKCrashReportingController final : private WRKNetworkClientDelegate,
     // True when the current run has a report folder and its capture started. `mark` is when
     // the kit's start began; the time since then is kept with the run's record.
     bool start(const WRKCaptureIdentity& identity, WRKProfileMark mark);
+    // The program quits (the kit host's quit notice, on the quitting thread): queued report
+    // work is dropped for the next start, the symbolication or packaging under way stops at
+    // its next step, and this waits at most `wait` for it. Reports stay whole on disk either
+    // way (see WRKReportsController::stop).
+    void applicationWillTerminate(std::chrono::milliseconds wait);
     const WRKFileManager& fileManager() const { return fileManager_; }
     // The current run's report folder, once made.
     const std::optional<std::filesystem::path>& currentReportPath() const { return current_; }
@@ -172,6 +178,10 @@ class WRKCrashReportingController final : private WRKNetworkClientDelegate,
     std::optional<WRKSettings> settings_;
     std::unique_ptr<WRKReportsController> reportsController_;
     std::atomic<PromptChoice> promptChoice_{NotAsked};
+    std::mutex workMutex_;  // guards the two below
+    bool quitting_ = false;
+    int working_ = 0;  // work items running on the work queue
+    std::condition_variable workDone_;
     WRKCaptureIdentity identity_;
     std::optional<std::filesystem::path> current_;
     int runLock_ = -1;
@@ -194,6 +204,9 @@ WRKHostFactsText WRKHostCurrentFacts();
 
 // The delay between a start and the check of the handlers.
 inline constexpr std::chrono::seconds kWRKHandlerCheckDelay{2};
+// How long a quit waits for report work to stop: its share of the quit's second, beside
+// the analytics' (kit/HostApplication.h).
+inline constexpr std::chrono::milliseconds kWRKQuitWait{150};
 // Internal keys: seconds from the start of the kit to the end of the controller's start,
 // and to the first turn of the main queue; whether the application is in the background.
 inline constexpr char WRKKitStartTimeKey[] = "com.wreckord.kit-start-time";
@@ -210,6 +223,8 @@ inline constexpr char WRKApplicationDidResignActiveNotification[] =
     "NSApplicationDidResignActiveNotification";
 inline constexpr char WRKApplicationWillResignActiveNotification[] =
     "NSApplicationWillResignActiveNotification";
+inline constexpr char WRKApplicationWillTerminateNotification[] =
+    "NSApplicationWillTerminateNotification";
 // A number as the record keeps it: the shortest text that reads back as the same value.
 std::string WRKNumberText(double value);
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "kit/KitLog.h"
 #include "kit/MainBundle.h"
@@ -91,6 +93,38 @@ bool WRKFileManager::removeItemAtPath(const fs::path& path) const {
         return false;
     }
     return true;
+}
+
+namespace {
+
+constexpr std::string_view kDiscardedSuffix = ".discarded";
+
+}  // namespace
+
+bool WRKFileManager::discardItemAtPath(const fs::path& path) const {
+    const fs::path hidden =
+        path.parent_path() / ("." + path.filename().string() + std::string(kDiscardedSuffix));
+    std::error_code ec;
+    fs::remove_all(hidden, ec);  // an earlier removal of the same name that was cut short
+    fs::rename(path, hidden, ec);
+    if (ec) {
+        kit::log("[FileManager] Failed to remove file '" + path.string() + "' : " + ec.message());
+        return false;
+    }
+    return removeItemAtPath(hidden);
+}
+
+void WRKFileManager::removeDiscardedItemsInDirectory(const fs::path& folder) const {
+    std::vector<fs::path> left;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (isHidden(it->path()) && it->path().filename().string().ends_with(kDiscardedSuffix)) {
+            left.push_back(it->path());
+        }
+    }
+    for (const fs::path& path : left) {
+        removeItemAtPath(path);
+    }
 }
 
 bool WRKFileManager::removeContentsOfDirectoryAtPath(const fs::path& path) const {

@@ -26,6 +26,11 @@ class WRKFileManager {
 
     bool createDirectoryAtPath(const std::filesystem::path& path) const;
     bool removeItemAtPath(const std::filesystem::path& path) const;
+    // Removes `path` so that no one ever finds it half removed: it is first renamed to a
+    // hidden name beside it, then removed. `removeDiscardedItemsInDirectory` clears what an
+    // interrupted removal left.
+    bool discardItemAtPath(const std::filesystem::path& path) const;
+    void removeDiscardedItemsInDirectory(const std::filesystem::path& folder) const;
     // Removes every visible entry; true only when all went.
     bool removeContentsOfDirectoryAtPath(const std::filesystem::path& path) const;
     // Moves `path` into `folder` under its own name; refuses to replace an existing item.

@@ -106,10 +106,14 @@ void WRKPackageReportOperation::main() {
     const std::string boundary = kit::TRLMultipartMimeStreamEncoder::generateBoundary();
     const fs::path packaged =
         withExtension(fileManager_.preparedPath() / boundary, WRKMultipartMimeExtension);
+    // Written inside the report folder under a hidden name, and moved into "prepared" once
+    // whole: a run that ends midway never leaves a cut-off body there to be sent; what it
+    // leaves goes with the folder.
+    const fs::path partial = report_.path() / ("." + packaged.filename().string() + ".partial");
     const std::string identifier = report_.identifier();
     const std::optional<std::string> apiKey = report_.APIKey();
     auto encoder = kit::TRLMultipartMimeStreamEncoder::encoderWithStream(
-        std::make_shared<kit::FileOutputStream>(packaged), boundary);
+        std::make_shared<kit::FileOutputStream>(partial), boundary);
     if (!encoder) {
         return;
     }
@@ -136,14 +140,17 @@ void WRKPackageReportOperation::main() {
                 encodeFile(parts, *data, file);
             });
     });
-    if (isCancelled() || !complete) {
-        // A truncated body must never be sent.
-        std::error_code error;
-        fs::remove(packaged, error);
-        return;
+    std::error_code error;
+    if (!isCancelled() && complete) {
+        fs::rename(partial, packaged, error);
+        if (!error) {
+            std::lock_guard lock(mutex_);
+            finalPath_ = packaged;
+            return;
+        }
     }
-    std::lock_guard lock(mutex_);
-    finalPath_ = packaged;
+    // A truncated body must never be sent.
+    fs::remove(partial, error);
 }
 
 }  // namespace talvor::crash

@@ -17,7 +17,7 @@ class TRLMultipartMimeStreamEncoder;
 // folder, a multipart/form-data file whose parts are "api_key", "report_id" and each record
 // file gzip-compressed ("<name>.gz", "application/x-gzip"; a file that cannot be compressed
 // goes as it is, "text/plain"). The compressed copies lie beside their sources and go with
-// the report folder.
+// the report folder. The packaged file appears in "prepared" whole or not at all.
 namespace talvor::crash {
 
 inline constexpr char WRKMultipartMimeExtension[] = "multipartmime";

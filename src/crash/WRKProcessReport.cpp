@@ -114,8 +114,12 @@ WRKSerializeSymbolicatedFramesOperation::WRKSerializeSymbolicatedFramesOperation
     : WRKThreadArrayOperation(std::move(threadArray)), outputPath_(std::move(outputPath)) {}
 
 void WRKSerializeSymbolicatedFramesOperation::main() {
+    // Written beside the output under a hidden name and renamed once whole: a run that ends
+    // midway (a quit, a crash) never leaves a cut-off file for packaging to send.
+    const fs::path partial =
+        outputPath_.parent_path() / ("." + outputPath_.filename().string() + ".partial");
     WRKFile file;
-    if (!WRKFileInitWithPathMode(&file, outputPath_.c_str(), false, false)) {
+    if (!WRKFileInitWithPathMode(&file, partial.c_str(), false, false)) {
         kit::log("[Wreckord:Crash:Symbolication] Failed to create output file");
         return;
     }
@@ -123,6 +127,9 @@ void WRKSerializeSymbolicatedFramesOperation::main() {
     WRKFileWriteArrayStart(&file);
     if (threadArray()) {
         for (const std::vector<WRKStackFrame>& thread : *threadArray()) {
+            if (isCancelled()) {
+                break;
+            }
             WRKFileWriteArrayStart(&file);
             for (const WRKStackFrame& frame : thread) {
                 WRKFileWriteHashStart(&file);
@@ -142,7 +149,14 @@ void WRKSerializeSymbolicatedFramesOperation::main() {
     }
     WRKFileWriteArrayEnd(&file);
     WRKFileWriteSectionEnd(&file);
-    WRKFileClose(&file);
+    const bool whole = WRKFileClose(&file) && !isCancelled();
+    std::error_code error;
+    if (whole) {
+        fs::rename(partial, outputPath_, error);
+    }
+    if (!whole || error) {
+        fs::remove(partial, error);
+    }
 }
 
 WRKProcessReportOperation::WRKProcessReportOperation(WRKInternalReport report,
@@ -184,32 +198,63 @@ std::optional<WRKThreadArray> WRKProcessReportOperation::threadArrayFromFile(con
     return std::nullopt;
 }
 
-bool WRKProcessReportOperation::symbolicateFile(
+std::vector<std::shared_ptr<kit::Operation>> WRKProcessReportOperation::stepsForFile(
     const fs::path& path, const std::shared_ptr<WRKSymbolResolver>& resolver) {
     std::optional<WRKThreadArray> threads = threadArrayFromFile(path);
     if (!threads) {
-        return false;
+        return {};
     }
     auto shared = std::make_shared<WRKThreadArray>(std::move(*threads));
     fs::path output = path;
     output += WRKSymbolicatedExtension;
-    const std::shared_ptr<kit::Operation> steps[] = {
+    return {
         std::make_shared<WRKSymbolicationOperation>(shared, resolver),
         std::make_shared<WRKDemangleOperation>(shared),
         std::make_shared<WRKSerializeSymbolicatedFramesOperation>(shared, output),
     };
+}
+
+bool WRKProcessReportOperation::symbolicateFile(
+    const fs::path& path, const std::shared_ptr<WRKSymbolResolver>& resolver) {
+    const std::vector<std::shared_ptr<kit::Operation>> steps = stepsForFile(path, resolver);
     for (const std::shared_ptr<kit::Operation>& step : steps) {
         step->start();
     }
-    return true;
+    return !steps.empty();
+}
+
+void WRKProcessReportOperation::cancel() {
+    kit::Operation::cancel();
+    std::lock_guard lock(stepsMutex_);
+    for (const std::shared_ptr<kit::Operation>& step : steps_) {
+        step->cancel();
+    }
 }
 
 void WRKProcessReportOperation::main() {
     if (!symbolResolver_ || !symbolResolver_->loadBinaryImagesFromFile(binaryImagePath())) {
         return;
     }
-    report_.enumerateSymbolicatableFilesInContent(
-        [this](const fs::path& path) { symbolicateFile(path, symbolResolver_); });
+    report_.enumerateSymbolicatableFilesInContent([this](const fs::path& path) {
+        if (isCancelled()) {
+            return;
+        }
+        const std::vector<std::shared_ptr<kit::Operation>> steps =
+            stepsForFile(path, symbolResolver_);
+        {
+            // A cancel from now on reaches the step that runs.
+            std::lock_guard lock(stepsMutex_);
+            steps_ = steps;
+            if (isCancelled()) {
+                return;
+            }
+        }
+        for (const std::shared_ptr<kit::Operation>& step : steps) {
+            step->start();
+        }
+        std::lock_guard lock(stepsMutex_);
+        steps_.clear();
+    });
 }
 
 }  // namespace talvor::crash

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,12 +83,21 @@ class WRKProcessReportOperation final : public kit::Operation {
     // The three steps for one crash file; false when it had no threads.
     static bool symbolicateFile(const std::filesystem::path& path,
                                 const std::shared_ptr<WRKSymbolResolver>& resolver);
-    // Nothing is written when the run's image record cannot be read.
+    // Nothing is written when the run's image record cannot be read. A symbolicated file
+    // appears whole or not at all: a cancel stops the step that runs, and its file is not
+    // written.
     void main() override;
+    void cancel() override;
 
   private:
+    // The steps of one crash file; none when it has no threads.
+    static std::vector<std::shared_ptr<kit::Operation>> stepsForFile(
+        const std::filesystem::path& path, const std::shared_ptr<WRKSymbolResolver>& resolver);
+
     WRKInternalReport report_;
     std::shared_ptr<WRKSymbolResolver> symbolResolver_;
+    std::mutex stepsMutex_;
+    std::vector<std::shared_ptr<kit::Operation>> steps_;  // those of the file in hand
 };
 
 }  // namespace talvor::crash

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 
 #include "crash/WRKPackageReport.h"
 #include "crash/WRKProcessReport.h"
@@ -52,26 +53,77 @@ bool WRKReportsController::debugging() const {
     return debug_ ? debug_() : kit::Trellis::sharedSDK().debug();
 }
 
+namespace {
+
+// A quit, not a crash, stopped the report's symbolication: nothing stands against doing it
+// again at the next start.
+void markToSymbolicateAgain(const fs::path& folder) {
+    std::ofstream(folder / WRKReportSymbolicateAgainFile).flush();
+}
+
+}  // namespace
+
+void WRKReportsController::stop() {
+    std::lock_guard lock(runningMutex_);
+    stopped_ = true;
+    if (running_) {
+        running_->cancel();
+    }
+    // Marked here as well: a step that does not stop in time ends with the process.
+    if (symbolicating_) {
+        markToSymbolicateAgain(*symbolicating_);
+    }
+}
+
+bool WRKReportsController::runStoppable(const std::shared_ptr<kit::Operation>& operation,
+                                        const std::optional<fs::path>& symbolicating) {
+    {
+        std::lock_guard lock(runningMutex_);
+        if (stopped_) {
+            return false;
+        }
+        running_ = operation;
+        symbolicating_ = symbolicating;
+    }
+    operation->start();
+    std::lock_guard lock(runningMutex_);
+    running_.reset();
+    symbolicating_.reset();
+    return !operation->isCancelled();
+}
+
 bool WRKReportsController::prepareAndSubmitReport(WRKInternalReport report, bool urgent,
                                                   bool withProcessing) {
     const WRKSettings& settings = delegate_->settingsForReportsController();
     if (withProcessing) {
-        if (!fileManager_.moveItemAtPath(report.path(), fileManager_.processingPath())) {
-            kit::log("[Wreckord:Crash:Reports] Unable to move report for processing");
+        const fs::path processing = fileManager_.processingPath() / report.directoryName();
+        if (report.path() != processing) {
+            if (!fileManager_.moveItemAtPath(report.path(), fileManager_.processingPath())) {
+                kit::log("[Wreckord:Crash:Reports] Unable to move report for processing");
+                return false;
+            }
+            report.setPath(processing);
+        }
+        if (!runStoppable(std::make_shared<WRKProcessReportOperation>(
+                              report, std::make_shared<WRKSymbolResolver>()),
+                          processing)) {
+            markToSymbolicateAgain(processing);
+            kit::log("[Wreckord:Crash:Reports] Quitting: the report at " + processing.string() +
+                     " is processed at the next start");
             return false;
         }
-        report.setPath(fileManager_.processingPath() / report.directoryName());
-        WRKProcessReportOperation(report, std::make_shared<WRKSymbolResolver>()).start();
     }
     if (!settings.shouldPackageReports()) {
         kit::log("[Wreckord:Crash:Reports] Report packaging disabled");
         return false;
     }
     auto packaging = std::make_shared<WRKPackageReportOperation>(report, fileManager_);
-    packaging->start();
+    const bool packagedWhole = runStoppable(packaging);
     const std::optional<fs::path> packaged = packaging->finalPath();
-    if (!packaged) {
-        kit::log("[Wreckord:Crash:Reports] Unable to package report");
+    if (!packagedWhole || !packaged) {
+        kit::log(packagedWhole ? "[Wreckord:Crash:Reports] Unable to package report"
+                               : "[Wreckord:Crash:Reports] Quitting: the report at " +
+                                     report.path().string() + " is packaged at the next start");
         return false;
     }
     // Read before the folder goes: the crash's time, else (a crash recorded only as an
@@ -84,7 +136,8 @@ bool WRKReportsController::prepareAndSubmitReport(WRKInternalReport report, bool
                           .time_since_epoch())
                       .count()
                 : 0.0;
-    if (!fileManager_.removeItemAtPath(report.path())) {
+    // Never left half removed: the next start would package what is left and send it again.
+    if (!fileManager_.discardItemAtPath(report.path())) {
         kit::log("[Wreckord:Crash:Reports] Unable to remove a processing item");
     }
     kit::log("[Wreckord:Crash:Reports] Packaged report with id '" + report.identifier() +
@@ -162,6 +215,12 @@ bool WRKReportsController::uploadPackagedReportAtPath(const fs::path& path, bool
     const WRKSettings& settings = delegate_->settingsForReportsController();
     if (!mayUpload(settings)) {
         return false;
+    }
+    {
+        std::lock_guard lock(runningMutex_);
+        if (stopped_) {
+            return false;  // the packaged file waits in "prepared" for the next start
+        }
     }
     if (debugging()) {
         kit::log(std::string("[Wreckord:Crash:Reports] Submitting report") +

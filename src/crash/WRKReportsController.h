@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -34,6 +35,9 @@ class WRKReportsControllerDelegate {
 };
 
 inline constexpr char WRKReportsUserAgent[] = "Wreckord Mac SDK/3.9.3";
+// In a report folder left in "processing": its symbolication was stopped by a quit, not by
+// a crash, so the next start symbolicates it again before packaging it.
+inline constexpr char WRKReportSymbolicateAgainFile[] = ".symbolicate-again";
 inline constexpr double kWRKUploadTimeout = 10.0;
 inline constexpr double kWRKUrgentUploadTimeout = 2.0;
 
@@ -48,9 +52,15 @@ class WRKReportsController {
                          WRKReportsControllerDelegate* delegate, WRKNetworkClient* networkClient,
                          WRKFileManager fileManager, std::function<bool()> debug = {});
 
-    // On the calling thread. True when the upload was handed to the network.
+    // On the calling thread. True when the upload was handed to the network. With
+    // processing, a report is moved into "processing" first (unless it is there already).
     bool prepareAndSubmitReport(WRKInternalReport report, bool urgent, bool withProcessing);
     bool uploadPackagedReportAtPath(const std::filesystem::path& path, bool urgent);
+    // The program quits: the symbolication or packaging under way stops at its next step and
+    // nothing more starts. A report is never left cut off: one stopped while symbolicated
+    // stays in "processing", marked to be symbolicated again at the next start; one stopped
+    // while packaged stays there whole, to be packaged then. Safe from any thread.
+    void stop();
     // From the network client: a success removes the packaged file; the delegate hears of
     // every outcome.
     void reportUploadAtPathCompletedWithError(const std::filesystem::path& path,
@@ -77,8 +87,17 @@ class WRKReportsController {
     WRKFileManager fileManager_;
     // Whether the kit host's debug flag is on; the host's own when empty.
     std::function<bool()> debug_;
+    // Runs `operation` on the calling thread where `stop` can cancel it; false when it was
+    // cancelled. `symbolicating`: the folder of the report whose stacks it names.
+    bool runStoppable(const std::shared_ptr<kit::Operation>& operation,
+                      const std::optional<std::filesystem::path>& symbolicating = {});
+
     std::atomic<bool> saidNoEndpoint_{false};
     std::atomic<bool> saidNoConsent_{false};
+    std::mutex runningMutex_;  // guards the three below
+    bool stopped_ = false;
+    std::shared_ptr<kit::Operation> running_;
+    std::optional<std::filesystem::path> symbolicating_;
 };
 
 }  // namespace talvor::crash

@@ -22,6 +22,7 @@
 #include "crash/WRKFile.h"
 #include "crash/WRKJSON.h"
 #include "crash/WRKUserLogging.h"
+#include "support/MultipartBody.h"
 
 extern char** environ;
 
@@ -1013,6 +1014,143 @@ TEST(crashCaptureFixture, EveryFrameKeepsItsImageAndItsPlaceInIt) {
         EXPECT_GE(strippedWithoutSymbol, 1);
         EXPECT_EQ(exportedNamed, loaded);
     }
+}
+
+std::string textOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every line of a record's text is a whole JSON object ending in a newline.
+bool wholeRecord(const std::string& text) {
+    if (text.empty() || text.back() != '\n') {
+        return false;
+    }
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!parseJSON(line)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Makes a crashed run's report one that takes seconds to symbolicate: its crashed thread's
+// stack, `copies` times over, in each of `threads` threads.
+std::vector<std::uint64_t> enlargeReport(const fs::path& run, int threads, int copies) {
+    std::vector<std::uint64_t> stack;
+    for (const std::vector<JSONValue>& thread : threadsOf(run / "signal.clsrecord", "stacktrace")) {
+        if (stack.empty() && !thread.empty()) {
+            for (int i = 0; i < copies; ++i) {
+                for (const JSONValue& pc : thread) {
+                    stack.push_back(*pc.uint64());
+                }
+            }
+        }
+    }
+    std::string frames;
+    for (const std::uint64_t pc : stack) {
+        frames += (frames.empty() ? "" : ",") + std::to_string(pc);
+    }
+    std::string line = R"({"threads":[)";
+    for (int t = 0; t < threads; ++t) {
+        line += (t == 0 ? "" : ",") + std::string(R"({"stacktrace":[)") + frames + "]}";
+    }
+    line += "]}";
+    std::vector<std::string> lines = linesOf(run / "signal.clsrecord");
+    for (std::string& kept : lines) {
+        if (kept.rfind(R"({"threads":)", 0) == 0) {
+            kept = line;
+        }
+    }
+    std::ofstream out(run / "signal.clsrecord", std::ios::binary | std::ios::trunc);
+    for (const std::string& kept : lines) {
+        out << kept << '\n';
+    }
+    return stack;
+}
+
+// The program quits while it symbolicates a big report of an earlier run: the quit stays
+// within its second, nothing cut off is left where it would be sent, and the next start
+// finishes the report whole.
+TEST(crashCaptureFixture, AQuitWhileAReportIsProcessedLeavesItWhole) {
+    constexpr int kThreads = 40;
+    Sandbox sandbox;
+    const std::optional<fs::path> ran = runThatDiesOf("segv", SIGSEGV, sandbox);
+    ASSERT_TRUE(ran);
+    const fs::path run = *ran;
+    const std::string id = run.filename().string();
+    const std::vector<std::uint64_t> stack = enlargeReport(run, kThreads, 400);
+    ASSERT_GT(stack.size(), 1000u);
+    const std::string signalText = textOf(run / "signal.clsrecord");
+    const fs::path tree = sandbox.activeFolder().parent_path();
+    // The crashed run got past its first turn of the main loop: not urgent, not done in the
+    // start.
+    fs::remove(tree / "launchmarker");
+
+    const fs::path said = sandbox.root() / "stderr";
+    Child quitting = spawnFixture("quit-while-processing", sandbox, said.string());
+    const std::optional<int> quit = waitFor(quitting.pid);
+    ASSERT_TRUE(quit && WIFEXITED(*quit)) << "the quitting run did not end by itself";
+    ASSERT_EQ(WEXITSTATUS(*quit), 0) << "it never saw the report being processed";
+    std::ifstream heldFor(sandbox.root() / "quit-ms");
+    int held = -1;
+    heldFor >> held;
+    EXPECT_GE(held, 0);
+    EXPECT_LT(held, 1000) << "the quit is held up past its second";
+    // Wherever the report is now, nothing of it is cut off.
+    for (const auto& entry : fs::recursive_directory_iterator(tree)) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file() || name.front() == '.') {
+            continue;
+        }
+        if (entry.path().extension() == ".symbolicated") {
+            EXPECT_TRUE(wholeRecord(textOf(entry.path()))) << entry.path();
+        } else if (entry.path().extension() == ".multipartmime") {
+            EXPECT_FALSE(
+                test::parseMultipart(textOf(entry.path()), entry.path().stem().string()).empty())
+                << entry.path();
+        } else if (name == "signal.clsrecord" && entry.path().parent_path().filename() == id) {
+            EXPECT_EQ(textOf(entry.path()), signalText);
+        }
+    }
+
+    // The next start packages it, with its whole symbolication (no endpoint: it stays in
+    // "prepared").
+    const std::string quitLog = textOf(said);
+    Child next = spawnFixture("start", sandbox, said.string());
+    const std::optional<int> ended = waitFor(next.pid);
+    ASSERT_TRUE(ended && WIFEXITED(*ended) && WEXITSTATUS(*ended) == 0);
+    std::vector<fs::path> packages;
+    for (const auto& entry : fs::directory_iterator(tree / "prepared")) {
+        packages.push_back(entry.path());
+    }
+    ASSERT_EQ(packages.size(), 1u) << "one package of the report, none cut off";
+    std::map<std::string, test::Part> parts;
+    for (test::Part& part :
+         test::parseMultipart(textOf(packages[0]), packages[0].stem().string())) {
+        parts[part.name] = std::move(part);
+    }
+    ASSERT_TRUE(parts.contains("report_id"));
+    EXPECT_EQ(parts["report_id"].body, id);
+    ASSERT_TRUE(parts.contains("signal.clsrecord"));
+    EXPECT_EQ(test::gunzip(parts["signal.clsrecord"].body), signalText);
+    ASSERT_TRUE(parts.contains("signal.clsrecord.symbolicated")) << "quitting run:\n"
+                                                                 << quitLog << "next run:\n"
+                                                                 << textOf(said);
+    const std::optional<std::string> named =
+        test::gunzip(parts["signal.clsrecord.symbolicated"].body);
+    ASSERT_TRUE(named && wholeRecord(*named));
+    const std::optional<JSONValue> line = parseJSON(named->substr(0, named->size() - 1));
+    const JSONValue* threads = line ? line->find("threads") : nullptr;
+    ASSERT_TRUE(threads && threads->array());
+    ASSERT_EQ(threads->array()->size(), static_cast<std::size_t>(kThreads));
+    for (const JSONValue& thread : *threads->array()) {
+        ASSERT_TRUE(thread.array());
+        EXPECT_EQ(thread.array()->size(), stack.size());
+    }
+    EXPECT_TRUE(fs::is_empty(tree / "processing"));
+    EXPECT_FALSE(fs::exists(tree / "active" / id));
 }
 
 }  // namespace

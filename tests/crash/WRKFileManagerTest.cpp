@@ -119,6 +119,28 @@ TEST_F(crashWRKFileManager, SizesAndRemovals) {
     EXPECT_TRUE(fm.contentsOfDirectory(caches_ / "missing").empty());
 }
 
+// A folder discarded midway (a quit, a kill) is never seen half there: what is left is
+// hidden, and the next clean-up removes it, but no one else's hidden entry.
+TEST_F(crashWRKFileManager, ADiscardedFolderIsNeverSeenHalfRemoved) {
+    const WRKFileManager fm = manager();
+    ASSERT_TRUE(fm.prepareForNewLaunch());
+    fs::create_directories(fm.processingPath() / "run");
+    touch(fm.processingPath() / "run" / "signal.clsrecord");
+    EXPECT_TRUE(fm.discardItemAtPath(fm.processingPath() / "run"));
+    EXPECT_TRUE(fs::is_empty(fm.processingPath()));
+    EXPECT_FALSE(fm.discardItemAtPath(fm.processingPath() / "run"));
+
+    fs::create_directories(fm.processingPath() / ".cut.discarded");
+    touch(fm.processingPath() / ".cut.discarded" / "metadata.clsrecord");
+    touch(fm.processingPath() / ".DS_Store");
+    fs::create_directories(fm.processingPath() / "next");
+    EXPECT_EQ(names(fm.processingPathContents()), std::vector<std::string>{"next"});
+    fm.removeDiscardedItemsInDirectory(fm.processingPath());
+    EXPECT_FALSE(fs::exists(fm.processingPath() / ".cut.discarded"));
+    EXPECT_TRUE(fs::exists(fm.processingPath() / ".DS_Store"));
+    EXPECT_TRUE(fs::exists(fm.processingPath() / "next"));
+}
+
 TEST(crashWRKFileManagerFolders, CachesFollowXDG) {
     const char* previous = std::getenv("XDG_CACHE_HOME");
     const std::string saved = previous != nullptr ? previous : "";
