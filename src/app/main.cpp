@@ -197,6 +197,41 @@ void runTestAction(talvor::AppDelegate& delegate) {
     });
 }
 
+// The program's options; --help and --version are answered before any display is needed.
+struct CommandLine {
+    CommandLine() {
+        parser.setApplicationDescription(QStringLiteral(
+            "A clock, calendar and alarm utility that lives in a menu-bar strip: world clocks, "
+            "floating clocks, alarms, timers, a stopwatch and month calendars."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(screenshot);
+        parser.addOption(atLogin);
+    }
+    static bool asksOnlyForText(int argc, char* argv[]) {
+        for (int i = 1; i < argc; ++i) {
+            const QByteArray arg(argv[i]);
+            if (arg == "--") {
+                return false;
+            }
+            if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" ||
+                arg == "-v" || arg == "--version") {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    QCommandLineParser parser;
+    const QCommandLineOption screenshot{
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a picture of the screen to <file> after start-up."),
+        QStringLiteral("file")};
+    const QCommandLineOption atLogin{
+        QStringLiteral("at-login"),
+        QStringLiteral("Started by the desktop at login (the login item).")};
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -208,27 +243,24 @@ int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
         qputenv("QT_XCB_NO_MITSHM", "1");
     }
+    QCoreApplication::setApplicationName(QStringLiteral("Talvor Pro"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALVOR_VERSION));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("larkspindle.com"));
+    CommandLine options;
+    if (options.asksOnlyForText(argc, argv)) {
+        // Answered without a display: the GUI application would abort without one.
+        QCoreApplication text(argc, argv);
+        options.parser.process(text);
+        return 0;
+    }
+
     // Before Qt or a library asks for the session bus: with none, they would launch one.
     talvor::platform::SessionBus::pinAddress();
     talvor::TalvorNSApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Talvor Pro"));
-    QApplication::setApplicationVersion(QStringLiteral(TALVOR_VERSION));
-    QApplication::setOrganizationDomain(QStringLiteral("larkspindle.com"));
     QApplication::setQuitOnLastWindowClosed(false);
-
-    QCommandLineParser options;
-    options.addHelpOption();
-    options.addVersionOption();
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Save a picture of the screen to <file> after start-up."),
-        QStringLiteral("file"));
-    options.addOption(screenshot);
-    const QCommandLineOption atLogin(
-        QStringLiteral("at-login"),
-        QStringLiteral("Started by the desktop at login (the login item)."));
-    options.addOption(atLogin);
-    options.process(app);
+    options.parser.process(app);
+    const QCommandLineOption& screenshot = options.screenshot;
+    const QCommandLineOption& atLogin = options.atLogin;
 
     // Signals quit the same way as the Quit command. Installed before the hand-over so that
     // a newer copy asking this one to quit is answered cleanly from the start.
@@ -252,12 +284,12 @@ int main(int argc, char* argv[]) {
     talvor::noticeSettingsThatCannotBeSaved();
     app.finishLaunching();
     talvor::installUserCalendars(talvor::platform::UserDefaults::standard());
-    talvor::AppDelegate delegate({.startedAtLogin = options.isSet(atLogin)});
+    talvor::AppDelegate delegate({.startedAtLogin = options.parser.isSet(atLogin)});
     delegate.applicationDidFinishLaunching();
 
     runTestAction(delegate);
-    if (options.isSet(screenshot)) {
-        scheduleScreenshot(options.value(screenshot));
+    if (options.parser.isSet(screenshot)) {
+        scheduleScreenshot(options.parser.value(screenshot));
     }
     talvor::platform::log(
         QStringLiteral("Talvor Pro %1 started").arg(QApplication::applicationVersion()));

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 namespace talvor {
 namespace {
@@ -21,6 +22,40 @@ namespace {
 using test::RunningTalvor;
 using test::storeAnAlarmForTomorrow;
 using test::storedAlarmTitles;
+
+// Asked from a terminal with no display (a packager's script, a first look), the program
+// says what it is and which options it takes, instead of aborting.
+TEST(appAppLifecycle, HelpAndVersionAnswerWithoutADisplay) {
+    struct Case {
+        const char* option;
+        std::vector<const char*> says;
+    };
+    const Case cases[] = {
+        {"--help",
+         {"Usage:", "clock, calendar and alarm utility", "--screenshot <file>", "--at-login",
+          "--version"}},
+        {"-h", {"Usage:"}},
+        {"--version", {"Talvor Pro "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            env.remove(QString::fromLatin1(name));
+        }
+        run.setProcessEnvironment(env);
+        run.start(QStringLiteral(TALVOR_EXECUTABLE), {QString::fromLatin1(c.option)});
+        ASSERT_TRUE(run.waitForFinished(20000));
+        const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        EXPECT_EQ(run.exitStatus(), QProcess::NormalExit) << run.readAllStandardError().data();
+        EXPECT_EQ(run.exitCode(), 0);
+        for (const char* text : c.says) {
+            EXPECT_TRUE(out.contains(QString::fromLatin1(text))) << text << "\n"
+                                                                 << out.toStdString();
+        }
+    }
+}
 
 TEST(appAppLifecycle, QuitsCleanlyOnTerminationSignals) {
     for (int s : {SIGTERM, SIGINT, SIGHUP}) {
