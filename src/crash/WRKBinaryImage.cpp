@@ -224,19 +224,39 @@ std::optional<WRKBinaryImageDetails> WRKBinaryImageMainExecutable() {
     return details;
 }
 
+namespace {
+
+template <class Matches>
+std::optional<WRKBinaryImageDetails> firstLoadedImage(Matches matches) {
+    Listing listing;
+    ::dl_iterate_phdr(listImage, &listing);
+    for (WRKBinaryImageDetails& image : listing.images) {
+        if (matches(image)) {
+            return std::move(image);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<WRKBinaryImageDetails> WRKBinaryImageFindImageForUUID(const std::string& uuid) {
     if (uuid.empty()) {
         kit::log("[Wreckord:Crash] null input");
         return std::nullopt;
     }
-    Listing listing;
-    ::dl_iterate_phdr(listImage, &listing);
-    for (WRKBinaryImageDetails& image : listing.images) {
-        if (image.uuid == uuid) {
-            return std::move(image);
-        }
+    return firstLoadedImage(
+        [&uuid](const WRKBinaryImageDetails& image) { return image.uuid == uuid; });
+}
+
+std::optional<WRKBinaryImageDetails> WRKBinaryImageFindImageForLoadAddress(
+    std::uintptr_t loadAddress) {
+    if (loadAddress == 0) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return firstLoadedImage([loadAddress](const WRKBinaryImageDetails& image) {
+        return image.range.loadAddress == loadAddress;
+    });
 }
 
 void WRKBinaryImageRecordDetails(WRKFile* file, const WRKBinaryImageDetails& details) {

@@ -79,6 +79,9 @@ WRKBinaryImageDetails WRKBinaryImageDetailsFromHeaders(const dl_phdr_info& info)
 std::optional<WRKBinaryImageDetails> WRKBinaryImageMainExecutable();
 // The first loaded image whose uuid text equals `uuid`.
 std::optional<WRKBinaryImageDetails> WRKBinaryImageFindImageForUUID(const std::string& uuid);
+// The loaded image whose first byte (its header) is at `loadAddress`.
+std::optional<WRKBinaryImageDetails> WRKBinaryImageFindImageForLoadAddress(
+    std::uintptr_t loadAddress);
 // "uuid", "base" and "size" entries of an open hash.
 void WRKBinaryImageRecordDetails(WRKFile* file, const WRKBinaryImageDetails& details);
 

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "crash/WRKBinaryImage.h"
 #include "kit/Digest.h"
 #include "kit/PropertyList.h"
 
@@ -200,6 +201,42 @@ WRKMachOSlice WRKMachOSliceWithHeader(const std::uint8_t* header, std::uint64_t 
     slice.startAddress = header;
     slice.size = header != nullptr ? size : 0;
     return slice;
+}
+
+WRKMachOSlice WRKMachOSliceGetCurrent() {
+    WRKMachOSlice slice;
+#if defined(__x86_64__)
+    slice.cputype = kCPUTypeX86 | kCPUArch64;
+    slice.cpusubtype = 3;  // x86_64 "all"
+#elif defined(__aarch64__)
+    slice.cputype = kCPUTypeARM | kCPUArch64;
+    slice.cpusubtype = 0;  // arm64 "all"
+#elif defined(__i386__)
+    slice.cputype = kCPUTypeX86;
+    slice.cpusubtype = 3;  // i386 "all"
+#elif defined(__arm__)
+    slice.cputype = kCPUTypeARM;
+    slice.cpusubtype = 9;  // armv7
+#endif
+    if (const std::optional<WRKBinaryImageDetails> main = WRKBinaryImageMainExecutable()) {
+        // An ELF header: `size` stays 0, so no Mach-O reader reads from it.
+        slice.startAddress =
+            reinterpret_cast<const std::uint8_t*>(  // NOLINT(performance-no-int-to-ptr)
+                main->range.loadAddress);
+    }
+    return slice;
+}
+
+std::optional<std::string> WRKMachOSliceGetExecutablePath(const WRKMachOSlice* slice) {
+    if (slice == nullptr || slice->startAddress == nullptr) {
+        return std::nullopt;
+    }
+    const std::optional<WRKBinaryImageDetails> image = WRKBinaryImageFindImageForLoadAddress(
+        reinterpret_cast<std::uintptr_t>(slice->startAddress));
+    if (!image || image->path.empty()) {
+        return std::nullopt;
+    }
+    return image->path;
 }
 
 bool WRKMachOSliceIs64Bit(const WRKMachOSlice& slice) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // A small reader of Mach-O files: universal ("fat") files and their slices, a slice's load
@@ -83,6 +84,17 @@ bool WRKMachOFileEnumerateSlices(const WRKMachOFile& file, const WRKMachOSliceCa
 std::optional<WRKMachOSlice> WRKMachOFileSliceWithArchitectureName(const WRKMachOFile& file,
                                                                    std::string_view name);
 WRKMachOSlice WRKMachOSliceWithHeader(const std::uint8_t* header, std::uint64_t size);
+// The running program as a slice. Its image is ELF, so the slice has no Mach-O bytes to read
+// (`size` 0: load commands and sections are never found in it): `startAddress` is the
+// running executable's own header as the loader gives it (null without a loaded main
+// program), and the CPU type and subtype are those this program runs as, in Mach-O numbers
+// (x86_64, arm64, i386, armv7; 0 and 0, "unknown", on any other).
+WRKMachOSlice WRKMachOSliceGetCurrent();
+// The file the loader loaded at the slice's header: the running executable (its path as
+// /proc/self/exe names it) for the current slice, a library for a slice at that library's
+// header. None for a missing slice or header, and for an address the loader loaded no image
+// at, such as the slices of a file this reader mapped.
+std::optional<std::string> WRKMachOSliceGetExecutablePath(const WRKMachOSlice* slice);
 
 bool WRKMachOSliceIs64Bit(const WRKMachOSlice& slice);
 // "x86_64", "arm64", "armv7s", ...; "unknown" for a CPU it does not know. The capability
@@ -171,6 +183,26 @@ class WRKMachOBinary {
     WRKMachOFile file_;
     std::vector<WRKMachOSliceObject> slices_;
     mutable std::optional<std::string> instanceIdentifier_;
+};
+
+// Where a piece of code came from, as the kit's interface hands it on: the URL it was
+// made with (a copy), and a source number and name its owner sets. The kit itself makes
+// none.
+class WRKCodeMapping {
+  public:
+    explicit WRKCodeMapping(std::string url) : url_(std::move(url)) {}
+    static WRKCodeMapping mappingWithURL(std::string url) { return WRKCodeMapping(std::move(url)); }
+
+    const std::string& URL() const { return url_; }
+    std::int32_t source() const { return source_; }
+    void setSource(std::int32_t source) { source_ = source; }
+    const std::string& sourceName() const { return sourceName_; }
+    void setSourceName(std::string name) { sourceName_ = std::move(name); }
+
+  private:
+    std::int32_t source_ = 0;
+    std::string url_;
+    std::string sourceName_;
 };
 
 // A dSYM bundle: its Info.plist and the first file of Contents/Resources/DWARF.

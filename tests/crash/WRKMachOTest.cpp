@@ -3,6 +3,7 @@
 #include "crash/WRKMachO.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -443,6 +444,82 @@ TEST(WRKMachOTest, SectionsOutsideATruncatedFileAreNotHandedOut) {
     const std::uint8_t* dwarf = nullptr;
     const std::uint8_t* unwind = nullptr;
     EXPECT_FALSE(crash::WRKMachOSliceGetUnwindInformation(slice, &dwarf, &unwind));
+}
+
+// The running program is ELF: its slice stands for the executable the loader loaded (its
+// header, this build's CPU) and holds nothing a Mach-O reader could read.
+TEST(WRKMachOTest, TheCurrentSliceIsTheRunningExecutable) {
+    const crash::WRKMachOSlice current = crash::WRKMachOSliceGetCurrent();
+#if defined(__x86_64__)
+    EXPECT_STREQ(crash::WRKMachOSliceGetArchitectureName(current), "x86_64");
+#elif defined(__aarch64__)
+    EXPECT_STREQ(crash::WRKMachOSliceGetArchitectureName(current), "arm64");
+#endif
+    EXPECT_EQ(crash::WRKMachOSliceIs64Bit(current), sizeof(void*) == 8);
+    Dl_info self{};
+    ASSERT_NE(::dladdr(reinterpret_cast<void*>(&openDescriptors), &self), 0);
+    EXPECT_EQ(current.startAddress, self.dli_fbase) << "the executable's own header";
+    EXPECT_EQ(current.size, 0u);
+    crash::WRKMachOSlice walked = current;
+    EXPECT_FALSE(crash::WRKMachOSliceEnumerateLoadCommands(
+        &walked, [](const auto&) { ADD_FAILURE() << "an ELF header has no load commands"; }));
+
+    // Of a universal file, the slice this machine runs is found by the current one's name.
+    crash::WRKMachOFile file;
+    ASSERT_TRUE(crash::WRKMachOFileInitWithPath(&file, (kFixtures + "/fat").c_str()));
+    const std::map<std::string, std::size_t> offsets = {{"x86_64", 4096}, {"arm64", 32768}};
+    const std::string arch = crash::WRKMachOSliceGetArchitectureName(current);
+    const auto mine = crash::WRKMachOFileSliceWithArchitectureName(file, arch);
+    if (offsets.contains(arch)) {
+        ASSERT_TRUE(mine);
+        EXPECT_EQ(mine->startAddress, file.mappedFile + offsets.at(arch));
+    } else {
+        EXPECT_FALSE(mine);
+    }
+    crash::WRKMachOFileDestroy(&file);
+}
+
+// Only an image the loader loaded has a path, asked for at its header.
+TEST(WRKMachOTest, ExecutablePathsAreTheLoadersFiles) {
+    const crash::WRKMachOSlice current = crash::WRKMachOSliceGetCurrent();
+    EXPECT_EQ(crash::WRKMachOSliceGetExecutablePath(&current),
+              fs::read_symlink("/proc/self/exe").string());
+
+    void* library = ::dlopen(TEST_IMAGE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    Dl_info info{};
+    ASSERT_NE(::dladdr(::dlsym(library, "talvorTestImageAnswer"), &info), 0);
+    const auto* header = static_cast<const std::uint8_t*>(info.dli_fbase);
+    const crash::WRKMachOSlice atLibrary = crash::WRKMachOSliceWithHeader(header, 0);
+    EXPECT_EQ(crash::WRKMachOSliceGetExecutablePath(&atLibrary), std::string(TEST_IMAGE));
+    ::dlclose(library);
+
+    const auto fixture = bytesOf(kFixtures + "/unwind_x86_64");
+    struct Case {
+        const char* what;
+        crash::WRKMachOSlice slice;
+    };
+    for (const Case& c : {Case{"a Mach-O file's slice",
+                               crash::WRKMachOSliceWithHeader(fixture.data(), fixture.size())},
+                          Case{"inside the executable, past its header",
+                               crash::WRKMachOSliceWithHeader(current.startAddress + 64, 0)},
+                          Case{"no header", crash::WRKMachOSlice{}}}) {
+        EXPECT_EQ(crash::WRKMachOSliceGetExecutablePath(&c.slice), std::nullopt) << c.what;
+    }
+    EXPECT_EQ(crash::WRKMachOSliceGetExecutablePath(nullptr), std::nullopt);
+}
+
+TEST(WRKMachOTest, ACodeMappingKeepsACopyOfItsURL) {
+    std::string url = "file:///opt/talvor/lib/libcalendar.so";
+    crash::WRKCodeMapping mapping = crash::WRKCodeMapping::mappingWithURL(url);
+    url = "changed";
+    EXPECT_EQ(mapping.URL(), "file:///opt/talvor/lib/libcalendar.so");
+    EXPECT_EQ(mapping.source(), 0);
+    EXPECT_EQ(mapping.sourceName(), "");
+    mapping.setSource(-3);
+    mapping.setSourceName("calendar");
+    EXPECT_EQ(mapping.source(), -3);
+    EXPECT_EQ(mapping.sourceName(), "calendar");
 }
 
 TEST(WRKMachOTest, TextForms) {
