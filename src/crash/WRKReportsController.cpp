@@ -155,12 +155,6 @@ bool WRKReportsController::mayUpload(const WRKSettings& settings) {
         return false;
     }
     if (!kit::TRLDataSharingAllowed()) {
-        if (!saidNoConsent_.exchange(true)) {
-            kit::log(
-                "[Wreckord:Crash:Reports] Sharing data with the service is switched off; "
-                "reports stay in " +
-                fileManager_.preparedPath().string());
-        }
         return false;
     }
     if (!settings.reportsEndpoint()) {
@@ -213,6 +207,19 @@ kit::URLRequest WRKReportsController::mutableRequestWithURL(const std::string& u
 
 bool WRKReportsController::uploadPackagedReportAtPath(const fs::path& path, bool urgent) {
     const WRKSettings& settings = delegate_->settingsForReportsController();
+    if (settings.shouldSubmitReports() && !kit::TRLDataSharingAllowed()) {
+        // Kept, it would go out once the user switched sharing on again: what is gathered
+        // while sharing is off is never sent.
+        if (!saidNoConsent_.exchange(true)) {
+            kit::log(
+                "[Wreckord:Crash:Reports] Sharing data with the service is switched off; "
+                "crash reports are deleted, not sent");
+        }
+        if (!fileManager_.removeItemAtPath(path)) {
+            kit::log("[Wreckord:Crash:Reports] Unable to remove a report not to be sent");
+        }
+        return false;
+    }
     if (!mayUpload(settings)) {
         return false;
     }

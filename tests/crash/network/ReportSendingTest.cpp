@@ -249,21 +249,24 @@ class ConsentOff final : public kit::ApplicationDefaults {
 };
 
 // Nothing leaves the machine when sending is off; the packaged report waits in "prepared".
-TEST(crashReportUpload, ReportsStayWhenSendingIsOff) {
+TEST(crashReportUpload, NothingIsSentWhenSendingIsOff) {
     LoopbackTlsServer server(TestPki::shared().leafA);
     struct Case {
         const char* what;
         std::optional<std::string> endpoint;
         std::optional<std::string> submit;
         bool consent;
-        bool deleted;
+        bool goneBefore;
+        bool keptAfter;
     };
     const Case cases[] = {
-        {"no endpoint configured", std::nullopt, std::nullopt, true, false},
-        {"SubmitReports off", server.url(""), "NO", true, false},
-        {"data sharing switched off by the user", server.url(""), std::nullopt, false, false},
-        {"an endpoint that is not https", "http://127.0.0.1:9", std::nullopt, true, false},
-        {"the file went with an earlier upload", server.url(""), std::nullopt, true, true},
+        {"no endpoint configured", std::nullopt, std::nullopt, true, false, true},
+        {"SubmitReports off", server.url(""), "NO", true, false, true},
+        // Not kept either: switched on later, sharing would send what came while it was off.
+        {"data sharing switched off by the user", server.url(""), std::nullopt, false, false,
+         false},
+        {"an endpoint that is not https", "http://127.0.0.1:9", std::nullopt, true, false, true},
+        {"the file went with an earlier upload", server.url(""), std::nullopt, true, true, false},
     };
     for (const Case& c : cases) {
         Tree tree;
@@ -275,13 +278,13 @@ TEST(crashReportUpload, ReportsStayWhenSendingIsOff) {
         }
         ReportsOwner owner(tree);
         const fs::path file = tree.packaged("kept");
-        if (c.deleted) {
+        if (c.goneBefore) {
             fs::remove(file);
         }
         EXPECT_FALSE(owner.reports.uploadPackagedReportAtPath(file, false)) << c.what;
         EXPECT_FALSE(owner.reports.uploadPackagedReportAtPath(file, true)) << c.what;
         tree.queue()->waitUntilAllOperationsAreFinished();
-        EXPECT_EQ(fs::exists(file), !c.deleted) << c.what;
+        EXPECT_EQ(fs::exists(file), c.keptAfter) << c.what;
         if (!c.consent) {
             kit::ApplicationDefaults::setStandard(previous);
         }
