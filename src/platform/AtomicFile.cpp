@@ -63,10 +63,12 @@ struct Temporary {
     FileVersion version;
 };
 
-// `contents` in a new hidden file beside the file of `info`, synced to the disk, with the
-// permissions of that file (a new file is private to the user).
+// `contents` in a new hidden file beside the file of `info`, synced to the disk unless only
+// a kill is to be outlasted, with the permissions of that file (a new file is private to the
+// user).
 std::optional<Temporary> writeTemporary(const QFileInfo& info, const QByteArray& contents,
-                                        QString* error) {
+                                        QString* error,
+                                        Durability durability = Durability::PowerLoss) {
     Temporary out{QFile::encodeName(temporaryTemplate(info)), {}};
     const int fd = ::mkstemp(out.path.data());
     if (fd < 0) {
@@ -81,7 +83,7 @@ std::optional<Temporary> writeTemporary(const QFileInfo& info, const QByteArray&
                      : 0600);
     bool ok = writeAll(fd, contents);
     int err = errno;
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && durability == Durability::PowerLoss && ::fsync(fd) != 0) {
         ok = false;
         err = errno;
     }
@@ -307,7 +309,8 @@ int removeUnfinishedWrites(const QString& path) {
     return removed;
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& contents, QString* error) {
+bool writeFileAtomically(const QString& path, const QByteArray& contents, QString* error,
+                         Durability durability) {
     // A linked file (a dotfile manager's) is replaced where it really lies, however many
     // links lead there; the links stay.
     const QString real = resolvedFilePath(path, error);
@@ -316,7 +319,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& contents, QStrin
     }
     const QFileInfo info(real);
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-    const std::optional<Temporary> temporary = writeTemporary(info, contents, error);
+    const std::optional<Temporary> temporary = writeTemporary(info, contents, error, durability);
     if (!temporary) {
         return false;
     }
@@ -328,7 +331,9 @@ bool writeFileAtomically(const QString& path, const QByteArray& contents, QStrin
         }
         return false;
     }
-    syncFolder(info);
+    if (durability == Durability::PowerLoss) {
+        syncFolder(info);
+    }
     return true;
 }
 

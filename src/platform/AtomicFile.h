@@ -7,11 +7,16 @@
 
 namespace talvor::platform {
 
+// What a write must outlast. A file in a folder that does not outlive the session (the
+// runtime folder, a tmpfs) need only outlast a kill: it is not waited for on the disk.
+enum class Durability { PowerLoss, Kill };
+
 // Replaces a file's contents (where a chain of links leads) so that a crash or a kill at any moment
 // leaves either the old file or the new one, never a mix: a temporary file beside it, fsync,
-// rename, fsync of the folder. The folder must exist. On failure the old file is untouched and
-// `error` says why.
-bool writeFileAtomically(const QString& path, const QByteArray& contents, QString* error = nullptr);
+// rename, fsync of the folder (no fsync for Durability::Kill). The folder must exist. On failure
+// the old file is untouched and `error` says why.
+bool writeFileAtomically(const QString& path, const QByteArray& contents, QString* error = nullptr,
+                         Durability durability = Durability::PowerLoss);
 
 // What an edit makes of a file's current bytes: new bytes, no file, or a refusal for the user.
 struct FileEdit {
