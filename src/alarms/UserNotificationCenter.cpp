@@ -5,14 +5,19 @@
 #include "platform/SessionBus.h"
 #include "platform/UserTimers.h"
 
+#include "platform/Paths.h"
+
+#include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QFile>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QVariantMap>
 
-#include <QStandardPaths>
-
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <utility>
 
 namespace talvor {
@@ -35,6 +40,14 @@ UserNotificationCenter& UserNotificationCenter::defaultUserNotificationCenter() 
 
 void UserNotificationCenter::setDefaultUserNotificationCenter(UserNotificationCenter* center) {
     gDefault = center;
+}
+
+ScheduleOutcome UserNotificationCenter::scheduleNotifications(
+    const std::vector<UserNotification>& notifications) {
+    for (const UserNotification& n : notifications) {
+        scheduleNotification(n);
+    }
+    return {static_cast<int>(notifications.size()), {}, false};
 }
 
 namespace {
@@ -82,10 +95,27 @@ QStringList UserTimerNotificationCenter::command(const UserNotification& notific
             player};
 }
 
+QString UserTimerNotificationCenter::unitGroup() {
+    const QByteArray folder = QFile::encodeName(platform::Paths::configDir());
+    return QStringLiteral("talvor-alarms-") +
+           QString::fromLatin1(
+               QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(8));
+}
+
 void UserTimerNotificationCenter::scheduleNotification(const UserNotification& notification) {
+    scheduleNotifications({notification});
+}
+
+ScheduleOutcome UserTimerNotificationCenter::scheduleNotifications(
+    const std::vector<UserNotification>& notifications) {
+    ScheduleOutcome outcome;
     // One that is due already is ringing now: no timer could fire for it any more.
-    if (!(platform::Clock::shared().now() < notification.deliveryDate)) {
-        return;
+    const Date now = platform::Clock::shared().now();
+    std::vector<UserNotification> pending;
+    std::copy_if(notifications.begin(), notifications.end(), std::back_inserter(pending),
+                 [&](const UserNotification& n) { return now < n.deliveryDate; });
+    if (pending.empty()) {
+        return outcome;
     }
     platform::UserTimers& timers = platform::UserTimers::shared();
     if (!available_) {
@@ -97,20 +127,39 @@ void UserTimerNotificationCenter::scheduleNotification(const UserNotification& n
                 QStringLiteral("No user service manager answers: alarms will not ring "
                                "while Talvor is closed"));
         }
-        return;
+        outcome.noService = true;
+        outcome.notScheduled = std::move(pending);
+        return outcome;
     }
+    // The manager is handed the whole list each time: what it held is replaced.
+    std::vector<UserNotification> all = scheduled_;
+    all.insert(all.end(), pending.begin(), pending.end());
     static const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
-    const QString unit = kUnitPrefix + QString::number(scheduled_.size() + 1);
-    if (!timers.schedule({unit, notification.deliveryDate, command(notification, player)})) {
-        // The others are not tried: quitting must not wait on a manager that fails.
-        available_ = false;
-        toldUnavailable_ = true;
-        platform::log(
-            QStringLiteral("The service manager did not take the alarms: alarms will "
-                           "not ring while Talvor is closed"));
-        return;
+    std::vector<platform::UserTimers::Timer> commands;
+    commands.reserve(all.size());
+    for (const UserNotification& n : all) {
+        commands.push_back({n.deliveryDate, command(n, player)});
     }
-    scheduled_.push_back(notification);
+    managerHoldsNone_ = false;
+    const platform::UserTimers::HandOver handOver = timers.handOver(unitGroup(), commands);
+    std::vector<bool> taken(all.size(), true);
+    for (const std::size_t i : handOver.notTaken) {
+        taken[i] = false;
+    }
+    scheduled_.clear();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        (taken[i] ? scheduled_ : outcome.notScheduled).push_back(all[i]);
+    }
+    outcome.scheduled = static_cast<int>(
+        std::count(taken.end() - static_cast<std::ptrdiff_t>(pending.size()), taken.end(), true));
+    if (!outcome.complete()) {
+        platform::log(QStringLiteral("The service manager did not take %1 of %2 alarms (%3): "
+                                     "they will not ring while Talvor is closed")
+                          .arg(outcome.notScheduled.size())
+                          .arg(all.size())
+                          .arg(handOver.reason));
+    }
+    return outcome;
 }
 
 void UserTimerNotificationCenter::removeAllScheduledNotifications() {
@@ -118,12 +167,13 @@ void UserTimerNotificationCenter::removeAllScheduledNotifications() {
     toldUnavailable_ = false;
     platform::UserTimers& timers = platform::UserTimers::shared();
     available_ = timers.isAvailable();
-    if (*available_) {
-        timers.removeAll(kUnitPrefix);
+    if (!managerHoldsNone_) {
+        // Also without an answering manager: the files go, so nothing of ours can run.
+        managerHoldsNone_ = timers.takeBack(unitGroup(), kLegacyUnitPrefix) && *available_;
     }
 }
 
-bool showDesktopNotification(const UserNotification& notification) {
+bool showDesktopNotification(const UserNotification& notification, int waitMs) {
     QDBusConnection bus = platform::SessionBus::connection();
     if (!bus.isConnected()) {
         static std::atomic<bool> logged{false};
@@ -138,6 +188,9 @@ bool showDesktopNotification(const UserNotification& notification) {
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     call << QStringLiteral("Talvor") << 0u << QString() << notification.title
          << bodyOf(notification) << QStringList() << QVariantMap() << -1;
+    if (waitMs > 0) {
+        return bus.call(call, QDBus::Block, waitMs).type() == QDBusMessage::ReplyMessage;
+    }
     return bus.send(call);
 }
 

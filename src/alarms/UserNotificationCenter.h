@@ -25,12 +25,28 @@ struct UserNotification {
     friend bool operator==(const UserNotification&, const UserNotification&) = default;
 };
 
+// What scheduling a list of notifications came to.
+struct ScheduleOutcome {
+    // How many of them will be shown at their dates, whether or not the program still runs.
+    int scheduled = 0;
+    // Those that will not be, in the order given. Notifications already due are in neither
+    // list: they are being shown now.
+    std::vector<UserNotification> notScheduled;
+    // No service to schedule with answers at all: nothing was tried.
+    bool noService = false;
+
+    bool complete() const { return notScheduled.empty(); }
+};
+
 // The user-notification centre of the desktop: notifications scheduled for a date.
 class UserNotificationCenter {
   public:
     virtual ~UserNotificationCenter();
 
     virtual void scheduleNotification(const UserNotification& notification) = 0;
+    // Schedules them all in one go (by default one by one, each kept).
+    virtual ScheduleOutcome scheduleNotifications(
+        const std::vector<UserNotification>& notifications);
     // Removes every notification of this program that has not been shown yet.
     virtual void removeAllScheduledNotifications() = 0;
     // Those not shown yet, in the order they were scheduled.
@@ -44,21 +60,30 @@ class UserNotificationCenter {
 
 // Shows a notification through the freedesktop notification service on the session bus
 // (org.freedesktop.Notifications). False without a session bus, with one log line per
-// process.
-bool showDesktopNotification(const UserNotification& notification);
+// process. With `waitMs`, waits that long at most for the service to take it (at quit,
+// where the process ends right after); false when it did not.
+bool showDesktopNotification(const UserNotification& notification, int waitMs = 0);
 
-// The notification centre of alarms while the program is closed: each notification becomes
-// a transient timer of the user's service manager (platform::UserTimers) that shows it
-// through the notification service and plays its sound with the desktop's player, if any.
-// Notifications already due are not handed over (their alarms are ringing). Removing
-// removes every such timer of the program. Without a service manager nothing is
-// scheduled, and the first notification that cannot be says so in the log.
+// The notification centre of alarms while the program is closed: the notifications are
+// handed to the user's service manager (platform::UserTimers) in one go, as commands that
+// show each through the notification service at its date and play its sound with the
+// desktop's player, if any. Notifications already due are not handed over (their alarms
+// are ringing). Removing takes back every notification this copy of the program handed
+// over, in this run or an earlier one. Without a service manager nothing is scheduled,
+// and the first notification that cannot be says so in the log; what an answering manager
+// did not take is named in the outcome and in one log line.
 class UserTimerNotificationCenter : public UserNotificationCenter {
   public:
-    // The prefix of the timers' unit names.
-    static inline const QString kUnitPrefix = QStringLiteral("talvor-alarm-");
+    // The timers of earlier versions, one per notification: taken back with ours.
+    static inline const QString kLegacyUnitPrefix = QStringLiteral("talvor-alarm-");
+
+    // The unit name prefix of this copy's notifications, one per settings folder: a copy of
+    // the program with other settings never takes this one's alarms back.
+    static QString unitGroup();
 
     void scheduleNotification(const UserNotification& notification) override;
+    ScheduleOutcome scheduleNotifications(
+        const std::vector<UserNotification>& notifications) override;
     void removeAllScheduledNotifications() override;
     std::vector<UserNotification> scheduledNotifications() const override { return scheduled_; }
 
@@ -71,6 +96,9 @@ class UserTimerNotificationCenter : public UserNotificationCenter {
     // Asked at the first scheduling after a removal.
     std::optional<bool> available_;
     bool toldUnavailable_ = false;
+    // The manager said it holds nothing of ours, and nothing was handed over since: a
+    // removal need not ask it again (a quit after the start's removal).
+    bool managerHoldsNone_ = false;
 };
 
 // The desktop has no scheduled notifications: this centre keeps them and shows each at its

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "Alarm.h"
+#include "UserNotificationCenter.h"
+
+#include <optional>
 
 namespace talvor {
 
@@ -8,9 +11,15 @@ namespace talvor {
 class UsersNotificationManager {
   public:
     // Removes every scheduled notification of the program, then schedules one per alarm, in
-    // order, at its due time: title "Zephyrel", subtitle the due time as formatTime text,
-    // text the alarm's title. An empty list only removes.
-    static void synchronizeWithAlarms(const AlarmList& alarms);
+    // order, at its due time, all in one go: title "Zephyrel", subtitle the due time as
+    // formatTime text, text the alarm's title. An empty list only removes.
+    static ScheduleOutcome synchronizeWithAlarms(const AlarmList& alarms);
+
+    // What the user is told at quit when some alarms were not scheduled: which, with their
+    // times. None when all were, or when no service to schedule with answers at all (that
+    // is said on its own).
+    static std::optional<UserNotification> noticeOfAlarmsNotScheduled(
+        const ScheduleOutcome& outcome);
 };
 
 }  // namespace talvor

@@ -9,11 +9,16 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QEventLoop>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStringList>
+#include <QThread>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace talvor::test {
 
@@ -73,6 +78,58 @@ TEST(alarmsDesktopNotifications, ANotificationReachesTheNotificationService) {
 
     server.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
     QDBusConnection::disconnectFromBus(QStringLiteral("talvor-fake-notifications"));
+}
+
+// At quit the notice of alarms left behind waits until the service has taken it: the
+// process ends right after. The service answers from a thread of its own, as another
+// process would while this one waits.
+TEST(alarmsDesktopNotifications, AQuitNoticeIsTakenBeforeTheCallReturns) {
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        GTEST_SKIP() << "needs a session bus: run under dbus-run-session";
+    }
+    const QString name = QStringLiteral("talvor-fake-notifications-thread");
+    std::unique_ptr<FakeNotificationServer> fake;
+    bool registered = false;
+    std::unique_ptr<QThread> service(QThread::create([&] {
+        QDBusConnection server = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        fake = std::make_unique<FakeNotificationServer>();
+        registered = server.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                           fake.get(), QDBusConnection::ExportAllSlots) &&
+                     server.registerService(QStringLiteral("org.freedesktop.Notifications"));
+        QEventLoop loop;
+        loop.exec();
+        server.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        fake.reset();
+    }));
+    QSemaphore ready;
+    QObject::connect(service.get(), &QThread::started, [&] { ready.release(); });
+    service->start();
+    ready.acquire();
+    // The thread registers before its loop runs; wait for the name to appear.
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    for (int i = 0;
+         i < 200 && !bus->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"));
+         ++i) {
+        QThread::msleep(10);
+    }
+    if (!bus->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"))) {
+        service->quit();
+        service->wait();
+        GTEST_SKIP() << "the notification service could not be had on this bus";
+    }
+
+    EXPECT_TRUE(showDesktopNotification(
+        UserNotification{QStringLiteral("Talvor Pro"),
+                         QStringLiteral("1 alarm will not ring while Talvor is closed"),
+                         QStringLiteral("Mon, 4:05 PM  Tea"), Date()},
+        2000));
+    ASSERT_EQ(fake->received.size(), 8);
+    EXPECT_EQ(fake->received[4],
+              QStringLiteral("1 alarm will not ring while Talvor is closed\nMon, 4:05 PM  Tea"));
+    service->quit();
+    service->wait();
+    QDBusConnection::disconnectFromBus(name);
+    EXPECT_TRUE(registered);
 }
 
 // A ringing alarm, and an alarm handed over at quit, reach the notification service.
