@@ -21,6 +21,7 @@
 #include <cxxabi.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +53,10 @@ void OnceInTheBackground::finish() {
 }
 
 namespace {
+
+// The notice of alarms left behind is sent right before the process ends: long enough for
+// the notification service to take it, short against the quit.
+constexpr int kQuitNoticeWaitMs = 500;
 
 // What escaped: its name and text as the crash record keeps them, and the throw site when
 // our own exception base class took it.
@@ -153,7 +158,13 @@ void TalvorNSApplication::terminate() {
         handOver_->finish();
     }
     storeActiveAlarms();
-    UsersNotificationManager::synchronizeWithAlarms(Clock::sharedClock().allAlarms());
+    const ScheduleOutcome handOver =
+        UsersNotificationManager::synchronizeWithAlarms(Clock::sharedClock().allAlarms());
+    // The program can still say which alarms will stay silent; the log alone would not.
+    if (const std::optional<UserNotification> notice =
+            UsersNotificationManager::noticeOfAlarmsNotScheduled(handOver)) {
+        showDesktopNotification(*notice, kQuitNoticeWaitMs);
+    }
     // Not quit(): that first asks every window to close and gives up when one refuses,
     // and does nothing at all before the main loop runs.
     QCoreApplication::exit(0);

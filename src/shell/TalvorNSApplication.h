@@ -67,7 +67,8 @@ class TalvorNSApplication : public QApplication {
     // waits for it (or does it first), so that the clearing never undoes the quit's own.
     void handOverScheduledNotifications();
     // The one way out: closes the open dialogs as cancelled, archives and mirrors the
-    // alarms, then ends every event loop, nested ones included. The Quit command, a
+    // alarms (a desktop notification names those the service manager did not take), then
+    // ends every event loop, nested ones included. The Quit command, a
     // shutdown of the machine and termination signals come here. Asked before the main
     // loop runs, it is remembered: main then does not enter the loop at all.
     void terminate();
