@@ -1,5 +1,8 @@
 #include "kit/PropertyList.h"
 
+#include "kit/BinaryPropertyList.h"
+#include "kit/PropertyListBounds.h"
+
 #include <fcntl.h>
 #include <locale.h>
 #include <plist/plist.h>
@@ -159,76 +162,77 @@ std::optional<PlistValue> fromNode(plist_t node, int depth) {
     }
 }
 
-// Bounds the nesting of arrays and dictionaries before libplist's recursive reader sees
-// the text. Comments, CDATA, processing instructions and the DOCTYPE are skipped the way
-// libplist skips them, so no tag inside them is counted.
-bool xmlNestingWithinBounds(std::string_view data) {
-    std::size_t p = 0;
-    auto skipPast = [&](std::size_t from, std::string_view marker) {
-        const std::size_t at = data.find(marker, from);
-        return at == std::string_view::npos ? data.size() : at + marker.size();
-    };
-    int depth = 0;
-    while ((p = data.find('<', p)) != std::string_view::npos) {
-        const std::string_view rest = data.substr(p);
-        if (rest.starts_with("<!--")) {
-            p = skipPast(p + 4, "-->");
-        } else if (rest.starts_with("<![CDATA[")) {
-            p = skipPast(p + 9, "]]>");
-        } else if (rest.starts_with("<?")) {
-            p = skipPast(p + 2, "?>");
-        } else if (rest.starts_with("<!")) {
-            const std::size_t gt = std::min(data.find('>', p), data.size());
-            const std::size_t subset = std::min(data.find('[', p), data.size());
-            p = subset < gt ? skipPast(subset, "]>") : std::min(gt + 1, data.size());
-        } else {
-            std::size_t nameEnd = p + 1;
-            while (nameEnd < data.size() && std::strchr(" \t\r\n<>", data[nameEnd]) == nullptr) {
-                ++nameEnd;
-            }
-            std::size_t close = nameEnd;
-            while (close < data.size() && data[close] != '<' && data[close] != '>') {
-                ++close;
-            }
-            if (close == data.size() || data[close] == '<') {
-                p = close;  // libplist refuses a tag without '>'
-                continue;
-            }
-            std::string_view name = data.substr(p + 1, nameEnd - p - 1);
-            const bool empty = data[close - 1] == '/';
-            if (name.ends_with('/')) {
-                name.remove_suffix(1);
-            }
-            if (!empty && (name == "array" || name == "dict")) {
-                if (++depth > kMaxDepth) {
-                    return false;
+// A binary list's object as a value; nullopt for what the kit keeps no value of (a UID,
+// an instant that is no number). The list was checked when opened: nesting and size are
+// bounded.
+std::optional<PlistValue> fromBinary(const BinaryPropertyList& list, std::uint64_t index) {
+    using Kind = BinaryPropertyList::Kind;
+    const BinaryPropertyList::Object o = list.object(index);
+    switch (o.kind) {
+        case Kind::Boolean:
+            return PlistValue(o.boolean);
+        case Kind::Integer:
+            return PlistValue(o.integer);
+        case Kind::Real:
+            return PlistValue(o.real);
+        case Kind::Date:
+            return std::isnan(o.real) ? std::nullopt : std::optional<PlistValue>(PlistDate{o.real});
+        case Kind::Data: {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(o.bytes.data());
+            return PlistValue(PlistData(bytes, bytes + o.bytes.size()));
+        }
+        case Kind::AsciiString:
+        case Kind::Utf16String:
+            return PlistValue(BinaryPropertyList::text(o));
+        case Kind::Uid:
+            return std::nullopt;
+        case Kind::Array: {
+            PlistArray array;
+            array.reserve(o.entries);
+            for (std::uint64_t i = 0; i < o.entries; ++i) {
+                auto item = fromBinary(list, list.reference(o, i));
+                if (!item) {
+                    return std::nullopt;
                 }
-            } else if ((name == "/array" || name == "/dict") && depth > 0) {
-                --depth;
+                array.push_back(std::move(*item));
             }
-            p = close + 1;
+            return PlistValue(std::move(array));
+        }
+        case Kind::Dictionary: {
+            PlistDictionary dict;
+            for (std::uint64_t i = 0; i < o.entries; ++i) {
+                auto value = fromBinary(list, list.reference(o, o.entries + i));
+                if (!value) {
+                    return std::nullopt;
+                }
+                dict.insert_or_assign(BinaryPropertyList::text(list.object(list.reference(o, i))),
+                                      std::move(*value));
+            }
+            return PlistValue(std::move(dict));
         }
     }
-    return true;
+    return std::nullopt;
 }
 
 std::optional<PlistValue> parseBytes(std::string_view bytes, bool allowBinary) {
     if (bytes.size() < 8 || bytes.size() > std::numeric_limits<int32_t>::max()) {
         return std::nullopt;
     }
-    const auto length = static_cast<uint32_t>(bytes.size());
-    plist_t raw = nullptr;
+    const PropertyListLimits limits{kMaxDepth};
     if (bytes.starts_with("bplist00")) {
         if (!allowBinary) {
             return std::nullopt;
         }
-        plist_from_bin(bytes.data(), length, &raw);
-    } else {
-        if (!xmlNestingWithinBounds(bytes)) {
-            return std::nullopt;
-        }
+        const std::optional<BinaryPropertyList> list = BinaryPropertyList::open(bytes, limits);
+        return list ? fromBinary(*list, list->root()) : std::nullopt;
+    }
+    if (checkXmlPropertyList(bytes, limits)) {
+        return std::nullopt;
+    }
+    plist_t raw = nullptr;
+    {
         const CNumericLocale c;
-        plist_from_xml(bytes.data(), length, &raw);
+        plist_from_xml(bytes.data(), static_cast<uint32_t>(bytes.size()), &raw);
     }
     PlistPtr root(raw);
     return root ? fromNode(root.get(), 0) : std::nullopt;

@@ -10,7 +10,8 @@
 #include <vector>
 
 // Property-list values without Qt: what the kit keeps in its own files and reads from the
-// application's Info.plist. Read and written through libplist.
+// application's Info.plist. XML is read and written through libplist; binary lists are read
+// by BinaryPropertyList.
 namespace talvor::kit {
 
 class PlistValue;
@@ -69,10 +70,9 @@ const PlistValue* find(const PlistDictionary& dictionary, const std::string& key
 namespace PropertyList {
 
 // The value of XML or binary property-list bytes; nullopt when they do not parse (or nest
-// containers more than a few hundred deep).
+// containers more than a few hundred deep, or hold a UID).
 std::optional<PlistValue> parse(std::string_view bytes);
-// The same for XML only: files the kit writes itself, where binary bytes mean damage (and
-// libplist's binary reader trusts the offsets it finds).
+// The same for XML only: files the kit writes itself, where binary bytes mean damage.
 std::optional<PlistValue> parseXml(std::string_view bytes);
 // The value as an XML property list; nullopt when libplist cannot encode it.
 std::optional<std::string> toXml(const PlistValue& value);

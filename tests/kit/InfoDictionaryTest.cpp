@@ -10,6 +10,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "kit/MainBundle.h"
 
@@ -52,6 +53,81 @@ TEST(kitInfoDictionary, ReadsXmlAndBinaryAlike) {
         EXPECT_EQ(info->string("CFBundleVersion"), std::nullopt);
         EXPECT_EQ(info->dictionary("CFBundleVersion"), std::nullopt);
         EXPECT_EQ(info->string("APIKey"), std::nullopt);
+    }
+}
+
+// A binary list byte by byte: `objects` with 4-byte offsets and references, the first the
+// root. Objects of up to 14 bytes or elements.
+std::string bigEndian(std::uint64_t value, int width) {
+    std::string out;
+    for (int i = width - 1; i >= 0; --i) {
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+    }
+    return out;
+}
+std::string binaryList(const std::vector<std::string>& objects) {
+    std::string out = "bplist00";
+    std::string offsets;
+    for (const std::string& object : objects) {
+        offsets += bigEndian(out.size(), 4);
+        out += object;
+    }
+    const std::size_t table = out.size();
+    return out + offsets + std::string(6, '\0') + "\x04\x04" + bigEndian(objects.size(), 8) +
+           bigEndian(0, 8) + bigEndian(table, 8);
+}
+std::string container(char kind, const std::vector<std::uint64_t>& refs) {
+    const std::size_t count = kind == '\xd0' ? refs.size() / 2 : refs.size();
+    std::string out(1, static_cast<char>(kind | count));
+    for (std::uint64_t r : refs) {
+        out += bigEndian(r, 4);
+    }
+    return out;
+}
+
+// Binary Info.plists are read by the bounded reader: UTF-16 text as UTF-8 (a lone surrogate
+// as U+FFFD), and lists nested past the bound, holding themselves, expanding from shared
+// objects or damaged are refused, never a crash.
+TEST(kitInfoDictionary, BinaryListsAreReadWithinBounds) {
+    const std::string utf16 = "\x65" + std::string("\0A\xd8\x3d\xde\x00\xd8\x00\0B", 10);
+    const std::string name = "\x54Name";
+    const auto text =
+        InfoDictionary::fromData(binaryList({container('\xd0', {1, 2}), name, utf16}));
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->string("Name"),
+              "A\xf0\x9f\x98\x80\xef\xbf\xbd"
+              "B");
+
+    // A dictionary whose key k holds the list `objects` make from object 2 on.
+    auto underKey = [](std::vector<std::string> objects) {
+        objects.insert(objects.begin(), {container('\xd0', {1, 2}), "\x51k"});
+        return binaryList(objects);
+    };
+    std::vector<std::string> deep;
+    for (std::uint64_t i = 0; i < 100000; ++i) {
+        deep.push_back(container('\xa0', {3 + i}));
+    }
+    deep.push_back("\x09");
+    std::vector<std::string> doubling;
+    for (std::uint64_t i = 0; i < 22; ++i) {
+        doubling.push_back(container('\xa0', {3 + i, 3 + i}));
+    }
+    doubling.push_back("\x09");
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case refused[] = {
+        {"100,000 arrays deep", underKey(deep)},
+        {"an array holding itself", underKey({container('\xa0', {2})})},
+        {"2^22 elements from shared arrays", underKey(doubling)},
+        {"a reference past the objects", underKey({container('\xa0', {9})})},
+        {"a key that is no string", binaryList({container('\xd0', {1, 1}), "\x10\x01"})},
+        {"a UID", underKey({"\x80\x01"})},
+        {"a truncated list", binaryList({container('\xd0', {1, 2}), name, utf16}).substr(0, 40)},
+    };
+    for (const Case& c : refused) {
+        EXPECT_EQ(InfoDictionary::fromData(c.bytes), std::nullopt) << c.name;
     }
 }
 
