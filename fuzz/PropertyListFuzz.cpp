@@ -1,5 +1,7 @@
-// The property-list reader on arbitrary bytes: it never crashes, and whatever it accepts
-// can be written in both forms and read back.
+// The property-list reader on arbitrary bytes (binary lists through the kit's bounded
+// reader, XML through libplist after the bounds scan): it never crashes, whatever it
+// accepts can be written in both forms and read back, and under an entry limit it reads the
+// same documents, or refuses them for a container beyond the limit.
 #include "platform/Log.h"
 #include "platform/PropertyList.h"
 
@@ -18,6 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const std::optional<QVariant> value = PropertyList::parse(bytes);
+    constexpr qint64 kLimit = 4;
+    PropertyList::Refusal refusal;
+    const std::optional<QVariant> limited = PropertyList::parse(bytes, {kLimit}, &refusal);
+    if (limited ? !value : value && !(refusal.entries && *refusal.entries > kLimit)) {
+        std::abort();
+    }
     if (!value) {
         return 0;
     }

@@ -2,7 +2,9 @@
 
 #include "Date.h"
 
-#include <QByteArrayView>
+#include "kit/BinaryPropertyList.h"
+#include "kit/PropertyListBounds.h"
+
 #include <QDateTime>
 
 #include <locale.h>
@@ -14,6 +16,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 
 namespace talvor::platform::PropertyList {
 namespace {
@@ -200,14 +204,23 @@ QVariant fromNode(plist_t node, int depth) {
                 return {};
             }
             QVariantList list;
-            const uint32_t n = plist_array_get_size(node);
-            list.reserve(static_cast<qsizetype>(n));
-            for (uint32_t i = 0; i < n; ++i) {
-                QVariant item = fromNode(plist_array_get_item(node, i), depth + 1);
+            list.reserve(static_cast<qsizetype>(plist_array_get_size(node)));
+            // libplist finds an element by its index in a walk from the first, unless the
+            // array was built by appending; its iterator keeps its place.
+            plist_array_iter it = nullptr;
+            plist_array_new_iter(node, &it);
+            for (;;) {
+                plist_t child = nullptr;
+                plist_array_next_item(node, it, &child);
+                if (child == nullptr) {
+                    break;
+                }
+                QVariant item = fromNode(child, depth + 1);
                 if (item.isValid()) {
                     list.append(std::move(item));
                 }
             }
+            std::free(it);
             return QVariant(list);
         }
         case PLIST_DICT: {
@@ -239,216 +252,102 @@ QVariant fromNode(plist_t node, int depth) {
     }
 }
 
-// Walks a binary property list as libplist will, refusing before libplist sees it what
-// libplist 2.2 does not survive: nesting that overflows its recursion, and shared objects
-// that expand into an exponential tree. Bounds are checked too, stricter than libplist.
-class BinaryCheck {
+// The values of a checked binary list. An object that more than one reference leads to is
+// built once and shared, as QVariant shares its data: the strings a long list repeats in
+// every row are made once.
+class BinaryValues {
   public:
-    explicit BinaryCheck(const QByteArray& data)
-        : bytes_(reinterpret_cast<const uchar*>(data.constData())),
-          size_(static_cast<uint64_t>(data.size())),
-          budget_(std::max<uint64_t>(uint64_t{1} << 20, size_)) {}
+    explicit BinaryValues(const kit::BinaryPropertyList& list) : list_(list) {}
 
-    QString run() {
-        constexpr uint64_t kHeader = 8;
-        constexpr uint64_t kTrailer = 32;
-        if (size_ < kHeader + 1 + kTrailer) {
-            return QStringLiteral("binary property list too short");
+    // An invalid QVariant for what is no value of ours (a UID, an instant that is no number).
+    QVariant value(std::uint64_t index) {
+        if (!list_.isShared(index)) {
+            return build(index);
         }
-        const uchar* trailer = bytes_ + size_ - kTrailer;
-        offsetWidth_ = trailer[6];
-        refWidth_ = trailer[7];
-        count_ = readBigEndian(trailer + 8, 8);
-        const uint64_t root = readBigEndian(trailer + 16, 8);
-        objectsEnd_ = readBigEndian(trailer + 24, 8);
-        const uint64_t tableSpace = size_ - kTrailer;
-        if (offsetWidth_ < 1 || offsetWidth_ > 8 || refWidth_ < 1 || refWidth_ > 8 || count_ == 0 ||
-            root >= count_ || objectsEnd_ <= kHeader || objectsEnd_ > tableSpace ||
-            count_ > (tableSpace - objectsEnd_) / offsetWidth_) {
-            return QStringLiteral("binary property list has a damaged trailer");
+        if (const auto it = shared_.find(index); it != shared_.end()) {
+            return it->second;
         }
-        object(root, 0, false);
-        return error_;
+        QVariant v = build(index);
+        shared_.emplace(index, v);
+        return v;
     }
 
   private:
-    bool fail(const char* why) {
-        if (error_.isEmpty()) {
-            error_ = QStringLiteral("binary property list: %1").arg(QLatin1String(why));
-        }
-        return false;
-    }
+    using Kind = kit::BinaryPropertyList::Kind;
 
-    // True when `n` bytes from `pos` lie before the offset table.
-    bool fits(uint64_t pos, uint64_t n) const {
-        return pos <= objectsEnd_ && n <= objectsEnd_ - pos;
-    }
-
-    // Reads the element count of a variable-length object, moving `pos` past it.
-    bool count(uint64_t& pos, uint8_t low, uint64_t& n) const {
-        if (low != 0x0f) {
-            n = low;
-            return true;
+    // A NUL ends the text, as the XML reader ends it there; so whatever is read can be
+    // written again.
+    static QString text(const kit::BinaryPropertyList::Object& o) {
+        if (o.kind == Kind::AsciiString) {
+            const std::string_view bytes = o.bytes.substr(0, o.bytes.find('\0'));
+            return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
         }
-        if (!fits(pos, 1) || (bytes_[pos] & 0xf0) != 0x10 || (bytes_[pos] & 0x0f) > 3) {
-            return false;
-        }
-        const uint64_t width = uint64_t{1} << (bytes_[pos] & 0x0f);
-        if (!fits(pos + 1, width)) {
-            return false;
-        }
-        n = readBigEndian(bytes_ + pos + 1, width);
-        pos += 1 + width;
-        return true;
-    }
-
-    // True when one of the `n` units of `width` bytes from `pos` is zero.
-    bool hasZero(uint64_t pos, uint64_t n, uint64_t width) const {
-        for (uint64_t i = 0; i < n; ++i) {
-            if (readBigEndian(bytes_ + pos + i * width, width) == 0) {
-                return true;
+        const auto* units = reinterpret_cast<const uchar*>(o.bytes.data());
+        const auto n = static_cast<qsizetype>(o.bytes.size() / 2);
+        QString out(n, Qt::Uninitialized);
+        QChar* to = out.data();
+        for (qsizetype i = 0; i < n; ++i) {
+            const auto unit = static_cast<char16_t>(units[2 * i] << 8 | units[2 * i + 1]);
+            if (unit == 0) {
+                out.truncate(i);
+                break;
             }
+            to[i] = QChar(unit);
         }
-        return false;
+        return out;
     }
 
-    uint64_t ref(uint64_t pos) const { return readBigEndian(bytes_ + pos, refWidth_); }
-
-    bool object(uint64_t index, int depth, bool isKey) {
-        if (++visited_ > budget_) {
-            return fail("too many objects");
-        }
-        if (index >= count_) {
-            return fail("reference out of range");
-        }
-        uint64_t pos = readBigEndian(bytes_ + objectsEnd_ + index * offsetWidth_, offsetWidth_);
-        if (pos < 8 || pos >= objectsEnd_) {
-            return fail("object offset out of range");
-        }
-        const uint8_t marker = bytes_[pos++];
-        const uint8_t kind = marker >> 4;
-        const uint8_t low = marker & 0x0f;
-        if (isKey && kind != 0x5 && kind != 0x6) {
-            return fail("dictionary key is not a string");
-        }
-        uint64_t n = 0;
-        switch (kind) {
-            case 0x0:
-                return marker == 0x08 || marker == 0x09 || fail("unknown object type");
-            case 0x1:
-                return (low <= 4 && fits(pos, uint64_t{1} << low)) || fail("bad integer");
-            case 0x2:
-                return ((low == 2 || low == 3) && fits(pos, uint64_t{1} << low)) ||
-                       fail("bad real");
-            case 0x3:
-                return (marker == 0x33 && fits(pos, 8)) || fail("bad date");
-            case 0x4:
-            case 0x5:
-                if (!count(pos, low, n) || !fits(pos, n)) {
-                    return fail("bad data or string");
+    QVariant build(std::uint64_t index) {
+        const kit::BinaryPropertyList::Object o = list_.object(index);
+        switch (o.kind) {
+            case Kind::Boolean:
+                return QVariant(o.boolean);
+            case Kind::Integer:
+                return QVariant(static_cast<qint64>(o.integer));
+            case Kind::Real:
+                return QVariant(o.real);
+            case Kind::Date:
+                if (std::isnan(o.real)) {
+                    return {};
                 }
-                return !isKey || !hasZero(pos, n, 1) || fail("NUL in a dictionary key");
-            case 0x6:
-                if (!count(pos, low, n) || n > objectsEnd_ / 2 || !fits(pos, 2 * n)) {
-                    return fail("bad string");
-                }
-                // libplist aborts on a UTF-16 key holding U+0000 (an assertion).
-                return !isKey || !hasZero(pos, n, 2) || fail("NUL in a dictionary key");
-            case 0x8:
-                return (low < 8 && fits(pos, low + 1u)) || fail("bad uid");
-            case 0xa:
-            case 0xd: {
-                if (depth >= kMaxDepth) {
-                    return fail("nested too deeply");
-                }
-                const uint64_t perEntry = kind == 0xd ? 2 : 1;
-                if (!count(pos, low, n) || n > objectsEnd_ / (perEntry * refWidth_) ||
-                    !fits(pos, n * perEntry * refWidth_)) {
-                    return fail("bad array or dictionary");
-                }
-                for (uint64_t i = 0; i < n * perEntry; ++i) {
-                    const bool key = kind == 0xd && i < n;
-                    if (!object(ref(pos + i * refWidth_), depth + 1, key)) {
-                        return false;
+                return QVariant(
+                    Date::fromReference(std::clamp(o.real, kMinDateSeconds, kMaxDateSeconds))
+                        .toQDateTime());
+            case Kind::Data:
+                return QVariant(QByteArray(o.bytes.data(), static_cast<qsizetype>(o.bytes.size())));
+            case Kind::AsciiString:
+            case Kind::Utf16String:
+                return QVariant(text(o));
+            case Kind::Uid:
+                return {};  // archiver UIDs are not values of ours
+            case Kind::Array: {
+                QVariantList list;
+                list.reserve(static_cast<qsizetype>(o.entries));
+                for (std::uint64_t i = 0; i < o.entries; ++i) {
+                    QVariant item = value(list_.reference(o, i));
+                    if (item.isValid()) {
+                        list.append(std::move(item));
                     }
                 }
-                return true;
+                return QVariant(list);
             }
-            default:
-                return fail("unknown object type");
-        }
-    }
-
-    const uchar* bytes_;
-    uint64_t size_;
-    uint64_t budget_;
-    uint64_t visited_ = 0;
-    uint64_t offsetWidth_ = 0;
-    uint64_t refWidth_ = 0;
-    uint64_t count_ = 0;
-    uint64_t objectsEnd_ = 0;
-    QString error_;
-};
-
-// The XML counterpart of BinaryCheck: only nesting needs bounding, as XML cannot share
-// objects. Comments, CDATA, processing instructions and the DOCTYPE are skipped the way
-// libplist skips them, so no closing tag inside them is counted.
-QString checkXmlNesting(const QByteArray& data) {
-    const char* p = data.constData();
-    const char* const end = p + data.size();
-    auto skipPast = [&](const char* from, QByteArrayView marker) -> const char* {
-        const qsizetype at = QByteArrayView(from, end - from).indexOf(marker);
-        return at < 0 ? end : from + at + marker.size();
-    };
-    auto find = [&](const char* from, char c) -> const char* {
-        const void* hit = std::memchr(from, c, static_cast<size_t>(end - from));
-        return hit != nullptr ? static_cast<const char*>(hit) : end;
-    };
-    int depth = 0;
-    while ((p = find(p, '<')) != end) {
-        const QByteArrayView rest(p, end - p);
-        if (rest.startsWith("<!--")) {
-            p = skipPast(p + 4, "-->");
-        } else if (rest.startsWith("<![CDATA[")) {
-            p = skipPast(p + 9, "]]>");
-        } else if (rest.startsWith("<?")) {
-            p = skipPast(p + 2, "?>");
-        } else if (rest.startsWith("<!")) {
-            const char* gt = find(p, '>');
-            const char* subset = find(p, '[');
-            p = subset < gt ? skipPast(subset, "]>") : std::min(gt + 1, end);
-        } else {
-            // A NUL ends the name, as it ends libplist's C-string copy of it.
-            const char* nameEnd = p + 1;
-            while (nameEnd < end && std::strchr(" \t\r\n<>", *nameEnd) == nullptr) {
-                ++nameEnd;
-            }
-            const char* close = nameEnd;
-            while (close < end && *close != '<' && *close != '>') {
-                ++close;
-            }
-            if (close == end || *close == '<') {
-                p = close;  // libplist refuses a tag without '>'
-                continue;
-            }
-            QByteArrayView name(p + 1, nameEnd - p - 1);
-            const bool empty = close[-1] == '/';
-            if (name.endsWith('/')) {
-                name.chop(1);
-            }
-            if (!empty && (name == "array" || name == "dict")) {
-                if (depth >= kMaxDepth) {
-                    return QStringLiteral("property list nested too deeply");
+            case Kind::Dictionary: {
+                QVariantMap map;
+                for (std::uint64_t i = 0; i < o.entries; ++i) {
+                    QVariant item = value(list_.reference(o, o.entries + i));
+                    if (item.isValid()) {
+                        map.insert(text(list_.object(list_.reference(o, i))), std::move(item));
+                    }
                 }
-                ++depth;
-            } else if ((name == "/array" || name == "/dict") && depth > 0) {
-                --depth;
+                return QVariant(map);
             }
-            p = close + 1;
         }
+        return {};
     }
-    return {};
-}
+
+    const kit::BinaryPropertyList& list_;
+    std::unordered_map<std::uint64_t, QVariant> shared_;
+};
 
 QVariant normalizedAt(const QVariant& value, int depth) {
     switch (value.typeId()) {
@@ -557,36 +456,59 @@ std::optional<QByteArray> serialize(const QVariant& value, Format format, QStrin
 }
 
 std::optional<QVariant> parse(const QByteArray& data, QString* error) {
-    auto fail = [&](const QString& why) -> std::optional<QVariant> {
-        if (error != nullptr) {
-            *error = why;
+    Refusal refusal;
+    std::optional<QVariant> value = parse(data, Limits{}, &refusal);
+    if (!value && error != nullptr) {
+        *error = refusal.message;
+    }
+    return value;
+}
+
+std::optional<QVariant> parse(const QByteArray& data, const Limits& limits, Refusal* refusal) {
+    auto fail = [&](const QString& why,
+                    std::optional<qint64> entries = std::nullopt) -> std::optional<QVariant> {
+        if (refusal != nullptr) {
+            *refusal = {why, entries};
         }
         return std::nullopt;
+    };
+    auto refused = [&](const kit::PropertyListRefusal& r) {
+        return fail(QString::fromStdString(r.message),
+                    r.reason == kit::PropertyListRefusal::Reason::TooManyEntries
+                        ? std::optional<qint64>(static_cast<qint64>(r.entries))
+                        : std::nullopt);
     };
     if (data.size() < 8 || data.size() > std::numeric_limits<int32_t>::max()) {
         return fail(QStringLiteral("not a property list (%1 bytes)").arg(data.size()));
     }
-    plist_t raw = nullptr;
-    const auto length = static_cast<uint32_t>(data.size());
+    const std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
+    const kit::PropertyListLimits bounds{
+        kMaxDepth, static_cast<uint64_t>(std::max<qint64>(limits.maxEntries, 0))};
+    QVariant v;
     if (data.startsWith("bplist00")) {
-        const QString damage = BinaryCheck(data).run();
-        if (!damage.isEmpty()) {
-            return fail(damage);
+        kit::PropertyListRefusal why;
+        const std::optional<kit::BinaryPropertyList> list =
+            kit::BinaryPropertyList::open(bytes, bounds, &why);
+        if (!list) {
+            return refused(why);
         }
-        plist_from_bin(data.constData(), length, &raw);
+        v = BinaryValues(*list).value(list->root());
     } else {
-        const QString damage = checkXmlNesting(data);
-        if (!damage.isEmpty()) {
-            return fail(damage);
+        if (const std::optional<kit::PropertyListRefusal> why =
+                kit::checkXmlPropertyList(bytes, bounds)) {
+            return refused(*why);
         }
-        const CNumericLocale c;
-        plist_from_xml(data.constData(), length, &raw);
+        plist_t raw = nullptr;
+        {
+            const CNumericLocale c;
+            plist_from_xml(data.constData(), static_cast<uint32_t>(data.size()), &raw);
+        }
+        const PlistPtr root(raw);
+        if (!root) {
+            return fail(QStringLiteral("not a readable property list"));
+        }
+        v = fromNode(root.get(), 0);
     }
-    PlistPtr root(raw);
-    if (!root) {
-        return fail(QStringLiteral("not a readable property list"));
-    }
-    QVariant v = fromNode(root.get(), 0);
     if (!v.isValid()) {
         return fail(QStringLiteral("the property list holds no value of a known type"));
     }

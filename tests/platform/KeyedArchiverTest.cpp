@@ -1,5 +1,6 @@
 #include "platform/KeyedArchiver.h"
 #include "platform/PropertyList.h"
+#include "support/BinaryPlistBytes.h"
 #include "support/QtPrinters.h"
 
 #include <QColor>
@@ -11,14 +12,6 @@
 #include <cmath>
 #include <limits>
 #include <random>
-
-namespace talvor::test {
-// Hand-built binary property lists, from PropertyListTest.cpp.
-QByteArray bigEndian(quint64 value, int width);
-QByteArray bplistObject(uchar kind, quint64 count, const QByteArray& payload);
-QByteArray bplistContainer(uchar kind, const QList<quint64>& refs, int refWidth);
-QByteArray binaryPlist(const QList<QByteArray>& objects, int refWidth);
-}  // namespace talvor::test
 
 namespace {
 

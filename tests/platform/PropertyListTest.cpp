@@ -1,5 +1,6 @@
 #include "platform/Date.h"
 #include "platform/PropertyList.h"
+#include "support/BinaryPlistBytes.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
@@ -14,59 +15,6 @@
 #include <cmath>
 #include <limits>
 #include <random>
-
-namespace talvor::test {
-
-QByteArray bigEndian(quint64 value, int width) {
-    QByteArray out;
-    for (int i = width - 1; i >= 0; --i) {
-        out.append(static_cast<char>((value >> (8 * i)) & 0xff));
-    }
-    return out;
-}
-
-QByteArray bplistObject(uchar kind, quint64 count, const QByteArray& payload) {
-    QByteArray out;
-    if (count < 15) {
-        out.append(static_cast<char>(kind | count));
-    } else {
-        out.append(static_cast<char>(kind | 0x0f));
-        out.append(static_cast<char>(0x13));
-        out.append(bigEndian(count, 8));
-    }
-    return out + payload;
-}
-
-QByteArray bplistContainer(uchar kind, const QList<quint64>& refs, int refWidth) {
-    QByteArray payload;
-    for (quint64 r : refs) {
-        payload.append(bigEndian(r, refWidth));
-    }
-    const quint64 count = kind == 0xd0 ? refs.size() / 2 : refs.size();
-    return bplistObject(kind, count, payload);
-}
-
-QByteArray binaryPlist(const QList<QByteArray>& objects, int refWidth) {
-    QByteArray out("bplist00");
-    QList<quint64> offsets;
-    for (const QByteArray& object : objects) {
-        offsets.append(out.size());
-        out.append(object);
-    }
-    const quint64 table = out.size();
-    for (quint64 offset : offsets) {
-        out.append(bigEndian(offset, 8));
-    }
-    out.append(QByteArray(6, '\0'));
-    out.append(static_cast<char>(8));
-    out.append(static_cast<char>(refWidth));
-    out.append(bigEndian(objects.size(), 8));
-    out.append(bigEndian(0, 8));
-    out.append(bigEndian(table, 8));
-    return out;
-}
-
-}  // namespace talvor::test
 
 namespace {
 
@@ -544,6 +492,128 @@ TEST(platformPropertyList, DeepOrExplosiveDocumentsAreRefusedNotOverflowed) {
         QString error;
         EXPECT_FALSE(PL::parse(c.bytes, &error)) << c.name;
         EXPECT_FALSE(error.isEmpty()) << c.name;
+    }
+}
+
+// --- limits and shared objects -------------------------------------------------------
+
+// A container beyond the entry limit is refused while it is read, with its length: before
+// its entries are read, so entries that could not be read at all do not change the answer.
+TEST(platformPropertyList, ContainersBeyondTheEntryLimitAreRefusedWithTheirLength) {
+    auto binary = [](const QVariant& v) { return *PL::serialize(v, Format::Binary); };
+    auto xmlList = [](const QByteArray& entry, int n) {
+        return xmlDocument("<array>" + entry.repeated(n) + "</array>");
+    };
+    auto dictionary = [](int n) {
+        QVariantMap map;
+        for (int i = 0; i < n; ++i) {
+            map.insert(QStringLiteral("k%1").arg(i), QVariantList{});
+        }
+        return QVariant(map);
+    };
+    const QVariantList three{qint64{1}, qint64{2}, qint64{3}};
+    const QVariantList four{qint64{1}, qint64{2}, qint64{3}, qint64{4}};
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        std::optional<qint64> refusedWith;
+        bool readableWithoutLimit;
+    };
+    const Case cases[] = {
+        {"binary, 3 entries", binary(three), std::nullopt, true},
+        {"binary, 4 entries", binary(four), 4, true},
+        {"binary, 4 entries inside", binary(QVariantList{QVariant(three), QVariant(four)}), 4,
+         true},
+        {"binary, a dictionary of 3", binary(dictionary(3)), std::nullopt, true},
+        {"binary, a dictionary of 4", binary(dictionary(4)), 4, true},
+        {"binary, 5 unreadable entries",
+         binaryPlist({bplistContainer(0xa0, {1, 1, 1, 1, 1}, 1), "\x70"}, 1), 5, false},
+        {"xml, 3 entries", xmlList("<true/>", 3), std::nullopt, true},
+        {"xml, 4 entries", xmlList("<true/>", 4), 4, true},
+        {"xml, 4 entries inside",
+         xmlDocument("<array><array>" + QByteArray("<string>x</string>").repeated(4) +
+                     "</array><true/></array>"),
+         4, true},
+        {"xml, a dictionary of 3", *PL::serialize(dictionary(3), Format::Xml), std::nullopt, true},
+        {"xml, a dictionary of 4", *PL::serialize(dictionary(4), Format::Xml), 4, true},
+        {"xml, 5 unreadable entries", xmlList("<colour/>", 5), 5, false},
+        {"xml, 5 entries, unclosed", xmlDocument("<array>" + QByteArray("<false/>").repeated(5)), 5,
+         false},
+    };
+    for (const Case& c : cases) {
+        PL::Refusal refusal;
+        const std::optional<QVariant> parsed = PL::parse(c.bytes, PL::Limits{3}, &refusal);
+        EXPECT_EQ(parsed.has_value(), !c.refusedWith) << c.name;
+        EXPECT_EQ(refusal.entries, c.refusedWith) << c.name;
+        EXPECT_EQ(refusal.message.isEmpty(), !c.refusedWith) << c.name;
+        EXPECT_EQ(PL::parse(c.bytes).has_value(), c.readableWithoutLimit) << c.name;
+    }
+}
+
+// Objects that several references lead to are read once and shared, yet the bounds hold
+// wherever they are met: nesting is counted from the deepest place, and a cycle through a
+// shared object or a shared string used as a key with a NUL is refused.
+TEST(platformPropertyList, SharedObjectsKeepTheBoundsWhereverTheyAreMet) {
+    // The root holds C0 and D0: C0..C249 a chain of 250 arrays, D0..D(n-1) a chain of n
+    // arrays whose last holds C0 again, 1 + n + 250 arrays deep there.
+    auto chainMetAgain = [](int n) {
+        constexpr int kChain = 250;
+        const quint64 c0 = 1;
+        const quint64 d0 = c0 + kChain;
+        QList<QByteArray> objects{bplistContainer(0xa0, {c0, d0}, 2)};
+        for (int i = 0; i < kChain; ++i) {
+            objects.append(i + 1 < kChain ? bplistContainer(0xa0, {c0 + i + 1}, 2)
+                                          : bplistContainer(0xa0, {}, 2));
+        }
+        for (int i = 0; i < n; ++i) {
+            objects.append(bplistContainer(0xa0, {i + 1 < n ? d0 + i + 1 : c0}, 2));
+        }
+        return binaryPlist(objects, 2);
+    };
+    const QVariant shared(QStringLiteral("shared"));
+    const QVariant pair(QVariantList{shared, shared});
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool readable;
+        QVariant expected;  // when readable and not invalid
+    };
+    const Case cases[] = {
+        {"a chain met again 256 deep", chainMetAgain(5), true, {}},
+        {"a chain met again 257 deep", chainMetAgain(6), false, {}},
+        {"a diamond",
+         binaryPlist({bplistContainer(0xa0, {1, 1}, 1), bplistContainer(0xa0, {2, 2}, 1),
+                      bplistObject(0x50, 6, "shared")},
+                     1),
+         true, QVariant(QVariantList{pair, pair})},
+        {"a cycle through two arrays",
+         binaryPlist({bplistContainer(0xa0, {1, 2}, 1), bplistContainer(0xa0, {2}, 1),
+                      bplistContainer(0xa0, {1}, 1)},
+                     1),
+         false,
+         {}},
+        {"a value used as a key",
+         binaryPlist({bplistContainer(0xa0, {1, 2}, 1), bplistObject(0x50, 1, "k"),
+                      bplistContainer(0xd0, {1, 3}, 1), "\x09"},
+                     1),
+         true,
+         QVariant(QVariantList{QStringLiteral("k"), QVariantMap{{QStringLiteral("k"), true}}})},
+        {"a value with NUL used as a key",
+         binaryPlist(
+             {bplistContainer(0xa0, {1, 2}, 1), bplistObject(0x50, 3, QByteArray("a\0b", 3)),
+              bplistContainer(0xd0, {1, 3}, 1), "\x09"},
+             1),
+         false,
+         {}},
+    };
+    for (const Case& c : cases) {
+        QString error;
+        const std::optional<QVariant> parsed = PL::parse(c.bytes, &error);
+        EXPECT_EQ(parsed.has_value(), c.readable) << c.name << ": " << error.toStdString();
+        EXPECT_EQ(error.isEmpty(), c.readable) << c.name;
+        if (parsed && c.expected.isValid()) {
+            EXPECT_EQ(*parsed, c.expected) << c.name;
+        }
     }
 }
 
