@@ -43,24 +43,28 @@ std::optional<Imported> fromBytes(const QByteArray& bytes, const Limits& limits,
         }
         return std::nullopt;
     }
-    QString error;
-    const std::optional<QVariant> parsed = platform::PropertyList::parse(bytes, &error);
-    if (!parsed || parsed->typeId() != QMetaType::QVariantList) {
-        platform::log(QStringLiteral("Importing Locations: not a list of locations %1").arg(error));
-        return std::nullopt;
-    }
-    const QVariantList entries = parsed->toList();
-    if (entries.size() > limits.maxRows) {
+    // The row limit bounds every list in the file, the records' own too; it is checked while
+    // reading, so a file beyond it is refused before its rows are built.
+    platform::PropertyList::Refusal refusal;
+    const std::optional<QVariant> parsed =
+        platform::PropertyList::parse(bytes, {limits.maxRows}, &refusal);
+    if (!parsed && refusal.entries) {
         platform::log(QStringLiteral("Importing Locations: %1 entries, more than %2")
-                          .arg(entries.size())
+                          .arg(*refusal.entries)
                           .arg(limits.maxRows));
         if (problem != nullptr) {
             *problem = QStringLiteral("The file holds %1 entries; one import takes at most %2.")
-                           .arg(entries.size())
+                           .arg(*refusal.entries)
                            .arg(limits.maxRows);
         }
         return std::nullopt;
     }
+    if (!parsed || parsed->typeId() != QMetaType::QVariantList) {
+        platform::log(
+            QStringLiteral("Importing Locations: not a list of locations %1").arg(refusal.message));
+        return std::nullopt;
+    }
+    const QVariantList entries = parsed->toList();
     Imported imported;
     imported.records.reserve(entries.size());
     for (const QVariant& entry : entries) {

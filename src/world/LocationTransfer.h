@@ -19,7 +19,9 @@ struct Imported {
 bool isImportableRecord(const QVariant& entry);
 
 // The most one import takes. An exported list of this many rows is a few megabytes; a file
-// beyond either limit is refused unread, so an import never stalls or floods the program.
+// beyond the size is refused unread, and one beyond the rows (in any list of the file) as
+// soon as the reader meets the list, before its rows are built: an import never stalls or
+// floods the program.
 struct Limits {
     qint64 maxBytes = 32LL * 1024 * 1024;
     qsizetype maxRows = 100000;

@@ -1,4 +1,5 @@
 #include "foundation/LocationRecord.h"
+#include "support/BinaryPlistBytes.h"
 #include "support/TestEnvironment.h"
 #include "world/LocationRowOrder.h"
 #include "world/LocationTableModel.h"
@@ -318,6 +319,54 @@ TEST_F(worldLocationFiles, DamagedImportFilesAreRefused) {
     ASSERT_TRUE(mixed.has_value());
     EXPECT_EQ(mixed->records.size(), 1);
     EXPECT_EQ(mixed->rejected, 2);
+}
+
+// The row limit is met while the list is read: a list one row too long is refused for its
+// length before any row of it is read, so rows that could not be read at all change nothing.
+TEST_F(worldLocationFiles, ListsOfTheRowLimitAreReadAndLongerOnesRefusedBeforeTheirRows) {
+    constexpr qsizetype kRows = LocationTransfer::Limits{}.maxRows;
+    write("rows.bplist", test::binaryLocationRows(kRows));
+    QString problem;
+    const auto imported = LocationTransfer::read(path("rows.bplist"), {}, &problem);
+    ASSERT_TRUE(imported.has_value()) << problem.toStdString();
+    EXPECT_EQ(imported->rejected, 0);
+    ASSERT_EQ(imported->records.size(), kRows);
+    for (qsizetype i : {qsizetype{0}, qsizetype{1}, kRows - 1}) {
+        const QVariantList expected{QString(),
+                                    QStringLiteral("Town %1").arg(i),
+                                    QString(),
+                                    QStringLiteral("Chile"),
+                                    QStringLiteral("America/Santiago"),
+                                    -4.0,
+                                    QString(),
+                                    QString(),
+                                    QString(),
+                                    QString(),
+                                    false,
+                                    i % 2 == 1};
+        EXPECT_EQ(imported->records.at(i), QVariant(expected)) << i;
+    }
+
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\">";
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+    };
+    const Case tooLong[] = {
+        {"binary rows", test::binaryLocationRows(kRows + 1)},
+        {"binary, unreadable rows",
+         test::binaryPlist({test::bplistContainer(0xa0, QList<quint64>(kRows + 1, 1), 4), "\x70"},
+                           4)},
+        {"xml, unreadable rows",
+         head + "<array>" + QByteArray("<colour/>").repeated(kRows + 1) + "</array></plist>"},
+    };
+    for (const Case& c : tooLong) {
+        write(c.name, c.bytes);
+        EXPECT_FALSE(LocationTransfer::read(path(c.name), {}, &problem).has_value()) << c.name;
+        EXPECT_EQ(problem, QStringLiteral("The file holds 100001 entries; one import takes at "
+                                          "most 100000."))
+            << c.name;
+    }
 }
 
 }  // namespace
