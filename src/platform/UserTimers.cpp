@@ -95,8 +95,9 @@ QString newHandOverName() {
 }
 
 // Starts the services whose time has come, runs once more for those due within two seconds
-// (the timer's own start would find this still running), and removes its own two files
-// when nothing is left. $1 the folder, $2 the commands' prefix, $3 its own name.
+// of the end of a pass (the timer's own start would find this still running; a long pass
+// may outlast a due time), and removes its own two files when nothing is left. $1 the
+// folder, $2 the commands' prefix, $3 its own name.
 const QString kStarterScript = QStringLiteral(
     "cd \"$1\" || exit 0\n"
     "while :; do\n"
@@ -117,6 +118,7 @@ const QString kStarterScript = QStringLiteral(
     "    rm -f \"$3.timer\" \"$3.service\"\n"
     "    exit 0\n"
     "  fi\n"
+    "  now=$(date +%s)\n"
     "  [ \"$next\" -le $((now + 2)) ] || exit 0\n"
     "  sleep 1\n"
     "done\n");

@@ -330,6 +330,27 @@ TEST_F(platformUserTimers, TheStarterStartsWhatIsDueAndRemovesItselfWhenNoneIsLe
     EXPECT_EQ(manager_.unitFiles(), left);
 }
 
+// A pass that takes long (a busy machine, many alarms due after a resume) may outlast the
+// next alarm's time, when the timer finds the starter still running: the starter looks at
+// the clock again and starts that one itself.
+TEST_F(platformUserTimers, TheStarterStartsWhatCameDueWhileItWasStarting) {
+    const UserTimerUnits u(manager_.unitFolder(), kGroup, QStringLiteral("h1"));
+    const QString due = u.commandUnit(inSeconds(-1), 0);
+    const QString whileStarting = u.commandUnit(inSeconds(3), 1);
+    for (const QString& name : {due, whileStarting, u.timerUnit(), u.starterUnit()}) {
+        QFile f(manager_.unitFolder() + QLatin1Char('/') + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    manager_.delayNextStart(3);
+    const QStringList command = u.starterCommand();
+    QProcess starter;
+    starter.start(command.front(), command.mid(1));
+    ASSERT_TRUE(starter.waitForFinished(20000));
+    EXPECT_EQ(manager_.calls(), QStringList({"systemctl start --no-block " + due,
+                                             "systemctl start --no-block " + whileStarting}));
+    EXPECT_TRUE(manager_.unitFiles().isEmpty());
+}
+
 // A hand-over killed at any moment leaves whole units or none, and the next start's
 // taking back removes all of it.
 TEST_F(platformUserTimers, AKillMidHandOverLeavesNoHalfWrittenUnit) {

@@ -34,6 +34,11 @@ list-units)
 daemon-reload)
   ls -a "$FAKE/runtime/systemd/user" > "$FAKE/known" ;;
 start)
+  if [ -e "$FAKE/slow-start" ]; then
+    seconds=$(cat "$FAKE/slow-start")
+    rm -f "$FAKE/slow-start"
+    sleep "$seconds"
+  fi
   for unit; do
     case "$unit" in -*) continue ;; esac
     if [ ! -e "$FAKE/runtime/systemd/user/$unit" ] ||
@@ -124,6 +129,13 @@ void FakeServiceManager::failCommand(const QString& command) {
 
 void FakeServiceManager::findNewUnitsOnlyAfterAReload() {
     QFile(path(QStringLiteral("old-manager"))).open(QIODevice::WriteOnly);
+}
+
+void FakeServiceManager::delayNextStart(int seconds) {
+    QFile f(path(QStringLiteral("slow-start")));
+    if (f.open(QIODevice::WriteOnly)) {
+        f.write(QByteArray::number(seconds));
+    }
 }
 
 void FakeServiceManager::hang(bool on) {

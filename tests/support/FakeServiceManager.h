@@ -36,6 +36,8 @@ class FakeServiceManager {
     // From now on `start` finds only the unit files there were at the last daemon-reload, as
     // older managers do (a newer one looks at its folders again when it meets a new name).
     void findNewUnitsOnlyAfterAReload();
+    // The next `start` takes that long, as on a machine under heavy load.
+    void delayNextStart(int seconds);
     // `systemctl <command>` fails from now on (exit 1, a line on stderr).
     void failCommand(const QString& command);
     // Every call but `show` from now on waits far past any deadline (or no longer).
