@@ -21,7 +21,7 @@ ScheduleOutcome UsersNotificationManager::synchronizeWithAlarms(const AlarmList&
     for (const auto& alarm : alarms) {
         const Date due = alarm->time();
         notifications.push_back(
-            UserNotification{QStringLiteral("Zephyrel"), formatTime(due), alarm->title(), due,
+            UserNotification{QStringLiteral("Zephyrel"), formatTime(due), alarm->shownTitle(), due,
                              alarm->isPlaySound() ? alarm->soundPath() : QString()});
     }
     return notifications.empty() ? ScheduleOutcome{} : center.scheduleNotifications(notifications);

@@ -23,10 +23,14 @@ TEST_F(alarmsMirror, OneNotificationPerAlarmInListOrder) {
     untitled->setTitle(QString());
     auto wake = Alarm::initWithTime(at("2024-03-05T07:00:00"), QStringLiteral("Wake up"));
     wake->setSelRowNo(2);
+    // A quick timer goes by its length, not its stored key "default".
+    auto quick = relativeAlarm(5, true, at("2024-03-04T10:00:00"));
+    quick->setTitle(QStringLiteral("default"));
+    quick->setIsDefaultAlarm(true);
     notifications_.scheduled.push_back(
         UserNotification{QStringLiteral("stale"), {}, {}, at("2024-03-04T12:00:00")});
 
-    UsersNotificationManager::synchronizeWithAlarms({tea, untitled, wake});
+    UsersNotificationManager::synchronizeWithAlarms({tea, untitled, wake, quick});
     const std::vector<UserNotification> expected = {
         {QStringLiteral("Zephyrel"), QStringLiteral("Mon, 4:05 PM"), QStringLiteral("Tea"),
          at("2024-03-04T16:05:00")},
@@ -34,6 +38,8 @@ TEST_F(alarmsMirror, OneNotificationPerAlarmInListOrder) {
          at("2024-03-04T11:30:00")},
         {QStringLiteral("Zephyrel"), QStringLiteral("Tue, 7:00 AM"), QStringLiteral("Wake up"),
          at("2024-03-05T07:00:00")},
+        {QStringLiteral("Zephyrel"), QStringLiteral("Mon, 10:05 AM"),
+         QStringLiteral("Timer, 5 min"), at("2024-03-04T10:05:00")},
     };
     EXPECT_EQ(notifications_.scheduled, expected);
 
