@@ -9,23 +9,13 @@
 #include "support/FakeNetworkInterfaces.h"
 #include "support/FakePasteboard.h"
 #include "support/FakeSystemEvents.h"
+#include "support/FloodServer.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
 #include <QNetworkReply>
 #include <QTest>
 #include <QTimer>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -310,115 +300,17 @@ TEST_F(shellIpItems, HostilePagesNeitherFloodNorHoldNorSpeakInTheMenu) {
     EXPECT_LT(sent, 16 * 1024 * 1024) << "sent " << sent << " bytes before the client left";
 }
 
-// An HTTP server on 127.0.0.1 in a thread of its own, so that it sends as fast as the
-// machine allows rather than at the pace of the test's event loop: it answers one request
-// with `head`, then body bytes (64 KiB chunks when `chunked`) until the client hangs up or
-// it gives up after kGivesUpAfter of them. With `redirectFirst` a first request is sent
-// to the same page again (307).
-class FloodServer {
-  public:
-    static constexpr qint64 kGivesUpAfter = 256 * 1024 * 1024;
-
-    FloodServer(QByteArray head, bool chunked, bool redirectFirst) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (listener_ < 0 ||
-            ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(listener_, 1) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            ADD_FAILURE() << "no flood server";
-            return;
-        }
-        port_ = ntohs(address.sin_port);
-        if (redirectFirst) {
-            redirect_ = "HTTP/1.1 307 Temporary Redirect\r\nLocation: " + origin().toLatin1() +
-                        "/ExIP.php\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        }
-        thread_ = std::thread([this, head = std::move(head), chunked] { serve(head, chunked); });
-    }
-    ~FloodServer() {
-        stop_ = true;
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        ::close(listener_);
-    }
-    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
-    // Waits (at most 10 s) until the client has gone or the server gave up; the body bytes
-    // written by then.
-    qint64 bodyBytesSentWhenDone() {
-        for (int i = 0; i < 1000 && !done_; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return sent_;
-    }
-
-  private:
-    // The next request's connection, its head read; -1 when the test ends first.
-    int nextRequest() {
-        pollfd waiting{listener_, POLLIN, 0};
-        while (!stop_ && ::poll(&waiting, 1, 50) == 0) {
-        }
-        const int client = stop_ ? -1 : ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        QByteArray request;
-        char buffer[4096];
-        while (client >= 0 && !request.contains("\r\n\r\n")) {
-            const ssize_t got = ::recv(client, buffer, sizeof(buffer), 0);
-            if (got <= 0) {
-                break;
-            }
-            request.append(buffer, got);
-        }
-        return client;
-    }
-
-    void serve(const QByteArray& head, bool chunked) {
-        if (!redirect_.isEmpty()) {
-            if (const int first = nextRequest(); first >= 0) {
-                ::send(first, redirect_.constData(), redirect_.size(), MSG_NOSIGNAL);
-                ::close(first);
-            }
-        }
-        const int client = nextRequest();
-        if (client >= 0) {
-            QByteArray block(64 * 1024, ' ');
-            if (chunked) {
-                block = "10000\r\n" + block + "\r\n";
-            }
-            bool open = ::send(client, head.constData(), head.size(), MSG_NOSIGNAL) == head.size();
-            while (open && !stop_ && sent_ < kGivesUpAfter) {
-                const ssize_t put = ::send(client, block.constData(), block.size(), MSG_NOSIGNAL);
-                open = put > 0;
-                sent_ += std::max<ssize_t>(put, 0);
-            }
-            ::close(client);
-        }
-        done_ = true;
-    }
-
-    int listener_ = -1;
-    int port_ = 0;
-    QByteArray redirect_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> done_{false};
-    std::atomic<qint64> sent_{0};
-};
-
 // A page sending without end, faster than the fetch's thread runs, is cut off as it streams
 // a little past the 64 KB the fetch reads, whether it sends chunks or announces a gigabyte;
 // nothing piles up while the reply waits for its turn.
 TEST_F(shellIpItems, AFastEndlessPageIsCutOffAsItStreams) {
     struct Case {
         const char* name;
-        QByteArray head;
+        std::string head;
         bool chunked;
         bool redirectFirst;
     };
-    const QByteArray chunks =
+    const std::string chunks =
         "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n";
     const Case cases[] = {
         {"endless chunks", chunks, true, false},
@@ -430,8 +322,8 @@ TEST_F(shellIpItems, AFastEndlessPageIsCutOffAsItStreams) {
     items->setRequestTimeout(5000);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FloodServer flood(c.head, c.chunked, c.redirectFirst);
-        setEchoURL(flood.origin());
+        test::FloodServer flood(c.head, c.chunked, c.redirectFirst);
+        setEchoURL(QString::fromStdString(flood.url("")));
         items->getIPBGThread();
         ASSERT_TRUE(waitForFetchesToEnd());
         EXPECT_EQ(items->tempIP(),
