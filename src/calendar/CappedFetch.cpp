@@ -15,7 +15,9 @@ ReplyCap::ReplyCap(QNetworkReply& reply, qint64 maxBytes) : state_(std::make_sha
     // is not still reading, so against a fast server no readyRead comes while an endless
     // body piles up. A read buffer holds that thread back, but the reply passes it on only
     // to a request already started, and starting is queued after this; so it is set again
-    // once the start (or a redirect's new start) has run.
+    // once the start (or a redirect's new start) has run. It reaches that thread through a
+    // queued call: a server answering within microseconds can, on a loaded machine, still
+    // get its body flowing first, and Qt then reads on until the server stops.
     const auto holdBack = [r = &reply] {
         QMetaObject::invokeMethod(
             r, [r] { r->setReadBufferSize(kReadAheadBytes); }, Qt::QueuedConnection);
