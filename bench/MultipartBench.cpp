@@ -14,31 +14,18 @@
 #include <memory>
 #include <string>
 
+#include "PeakMemory.h"
 #include "kit/OutputStream.h"
 #include "kit/TRLMultipartMimeStreamEncoder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using talvor::bench::resetPeakRss;
+using talvor::bench::statusMiB;
 using talvor::kit::TRLMultipartMimeStreamEncoder;
 
 constexpr std::uint64_t kFileBytes = 200ull * 1024 * 1024;
-
-// A kibibyte figure from /proc/self/status.
-double statusMiB(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(field, 0) == 0) {
-            return std::stod(line.substr(std::strlen(field))) / 1024.0;
-        }
-    }
-    return 0.0;
-}
-
-void resetPeakRss() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 // Takes the body and keeps only its size, as a socket would.
 class CountingStream final : public talvor::kit::OutputStream {
