@@ -4,8 +4,10 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
-#include <atomic>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <string>
 
 #include "kit/FileBytes.h"
 #include "kit/KitLog.h"
@@ -76,8 +78,16 @@ std::optional<std::vector<TRLCertificate>> TRLServicePinnedCertificates() {
     std::vector<TRLCertificate> pins =
         pem ? TRLCertificatesFromPEM(*pem) : std::vector<TRLCertificate>{};
     if (pins.empty()) {
-        static std::atomic<bool> said{false};
-        if (!said.exchange(true)) {
+        // Once per file, not per process: every upload asks, and a file named later (or a
+        // test's own) is still said.
+        static std::mutex mutex;
+        static std::set<std::string> said;
+        bool first = false;
+        {
+            std::lock_guard lock(mutex);
+            first = said.insert(*file).second;
+        }
+        if (first) {
             std::string line = "[Trellis] ServicePinnedCertificates ";
             line.append(*file).append(
                 " holds no PEM certificate: every server is refused until it does");
