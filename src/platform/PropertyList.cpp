@@ -336,7 +336,7 @@ class BinaryValues {
                 for (std::uint64_t i = 0; i < o.entries; ++i) {
                     QVariant item = value(list_.reference(o, o.entries + i));
                     if (item.isValid()) {
-                        map.insert(text(list_.object(list_.reference(o, i))), std::move(item));
+                        map.insert(text(list_.object(list_.reference(o, i))), item);
                     }
                 }
                 return QVariant(map);
