@@ -3,6 +3,7 @@
 #include "LoopbackTlsServer.h"
 #include "RunningTalvor.h"
 #include "TestPki.h"
+#include "crash/support/MultipartBody.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -12,8 +13,6 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <zlib.h>
 
 #include <csignal>
 #include <memory>
@@ -25,26 +24,6 @@ namespace {
 
 using test::RunningTalvor;
 namespace net = kit::test;
-
-std::optional<std::string> gunzip(const std::string& bytes) {
-    z_stream stream{};
-    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
-        return std::nullopt;
-    }
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    std::string out;
-    char buffer[16384];
-    int result = Z_OK;
-    while (result == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        result = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - stream.avail_out);
-    }
-    inflateEnd(&stream);
-    return result == Z_STREAM_END ? std::optional<std::string>(out) : std::nullopt;
-}
 
 // The program's home, with an API key, a reports endpoint and the roots that vouch for the
 // loopback server.
@@ -141,7 +120,7 @@ TEST(appCrashDelivery, ACrashIsSentOnceSymbolicatedAtTheNextStartAndNothingStays
     const net::RecordedPart& named = *parts["signal.clsrecord.symbolicated"];
     EXPECT_EQ(named.contentType, "application/x-gzip");
     EXPECT_EQ(named.fileName, "signal.clsrecord.symbolicated.gz");
-    const std::optional<std::string> symbols = gunzip(named.content);
+    const std::optional<std::string> symbols = crash::test::gunzip(named.content);
     ASSERT_TRUE(symbols);
     // The crashing function, named as the program knows it.
     EXPECT_NE(symbols->find("crashFromTestAction"), std::string::npos) << *symbols;
