@@ -1,6 +1,7 @@
 #include "Layering.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -11,6 +12,7 @@ namespace talvor::test {
 namespace {
 
 const std::string kLinux = "platform/linux/";
+const std::string kMedia = "platform/media/";
 
 int rankOf(const std::string& room) {
     const auto& order = roomOrder();
@@ -73,6 +75,32 @@ bool inLinuxFolder(const std::string& file) {
     return file.rfind("src/" + kLinux, 0) == 0;
 }
 
+bool inMediaFolder(const std::string& file) {
+    return file.rfind("src/" + kMedia, 0) == 0;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// Qt's own headers: <QDate>, <QtCore/QDate>.
+bool isQtHeader(const std::string& path) {
+    return (path.size() > 1 && path[0] == 'Q' &&
+            std::isupper(static_cast<unsigned char>(path[1])) != 0) ||
+           startsWith(path, "Qt");
+}
+
+// The headers of Qt Multimedia and GStreamer, which only the media module may load.
+bool isMediaHeader(const std::string& path) {
+    for (const char* prefix : {"QMedia", "QAudio", "QVideo", "QSoundEffect", "QCamera",
+                               "QImageCapture", "QtMultimedia", "gst/"}) {
+        if (startsWith(path, prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 const std::vector<std::string>& roomOrder() {
@@ -102,6 +130,52 @@ std::vector<LayeringFault> findLayeringFaults(const fs::path& sourceRoot) {
                 inc.path.rfind("linux/", 0) == 0) {
                 faults.push_back({where, "platform reaches into its linux/ folder (\"" + inc.path +
                                              "\"): the seam's stand-in must not"});
+            }
+            if ((room == "kit" || room == "crash") && isQtHeader(inc.path)) {
+                faults.push_back({where, room + " includes a Qt header (\"" + inc.path +
+                                             "\"): the kits are standard C++"});
+            }
+            if (!inMediaFolder(inc.file) &&
+                (startsWith(inc.path, kMedia) || isMediaHeader(inc.path))) {
+                faults.push_back({where, "\"" + inc.path +
+                                             "\" belongs to the media module: only "
+                                             "platform/MediaBackend loads it, at first use"});
+            }
+        }
+    }
+    return faults;
+}
+
+std::vector<LayeringFault> findSubdirectoryOrderFaults(const fs::path& sourceRoot) {
+    std::vector<LayeringFault> faults;
+    static const std::regex call(R"(^\s*add_subdirectory\s*\(\s*(src/)?([a-z]+)\s*\))");
+    for (const auto& [file, prefixed] :
+         {std::pair<std::string, bool>{"CMakeLists.txt", true},
+          std::pair<std::string, bool>{"tests/CMakeLists.txt", false}}) {
+        std::ifstream in(sourceRoot / file);
+        std::string text;
+        int number = 0;
+        int lastRank = -1;
+        std::string lastRoom;
+        while (std::getline(in, text)) {
+            ++number;
+            std::smatch m;
+            if (!std::regex_search(text, m, call) || m[1].matched != prefixed) {
+                continue;
+            }
+            const std::string room = m[2];
+            const int rank = rankOf(room);
+            if (rank < 0) {
+                continue;
+            }
+            if (rank < lastRank) {
+                faults.push_back({file + ":" + std::to_string(number),
+                                  room + " comes after " + lastRoom +
+                                      ", a room listed after it in the documented order"});
+            }
+            lastRank = std::max(lastRank, rank);
+            if (rank == lastRank) {
+                lastRoom = room;
             }
         }
     }

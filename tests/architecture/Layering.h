@@ -20,8 +20,14 @@ struct LayeringFault {
 
 // Scans src/<room>/**/*.{h,cpp} under `sourceRoot` for includes of the form "room/...".
 // Faults: a room including one listed after it; platform/linux (which counts as platform)
-// included outside shell and app; the platform room outside linux/ reaching into linux/.
+// included outside shell and app; the platform room outside linux/ reaching into linux/;
+// kit or crash including a Qt header; anything outside platform/media/ including the media
+// module or the Qt Multimedia and GStreamer headers it alone links.
 std::vector<LayeringFault> findLayeringFaults(const std::filesystem::path& sourceRoot);
+
+// The rooms' add_subdirectory lines in CMakeLists.txt ("src/<room>") and
+// tests/CMakeLists.txt ("<room>") out of the order of roomOrder().
+std::vector<LayeringFault> findSubdirectoryOrderFaults(const std::filesystem::path& sourceRoot);
 
 // The libraries a room's sources include: "talvor_<room>" for each other room, and
 // "talvor_platform_linux" for platform/linux.

@@ -69,6 +69,41 @@ TEST_F(architectureLayeringTree, NamesEachIncludeThatBreaksTheOrderWithItsFileAn
     EXPECT_NE(faults[2].why.find("only shell and app"), std::string::npos) << faults[2].why;
 }
 
+TEST_F(architectureLayeringTree, KitsStayFreeOfQtAndOnlyTheMediaModuleLoadsMedia) {
+    write("src/kit/Queue.cpp", "#include <thread>\n#include <QThread>\n");
+    write("src/crash/Report.cpp", "#include <QtCore/QString>\n#include \"kit/Queue.h\"\n");
+    write("src/platform/Sound.cpp", "#include \"platform/media/QtSoundPlayer.h\"\n");
+    write("src/services/Chime.cpp", "#include <QMediaPlayer>\n#include <QDate>\n");
+    write("src/platform/linux/Writer.cpp", "#include <gst/gst.h>\n");
+    write("src/platform/media/QtSoundPlayer.cpp",
+          "#include \"platform/media/QtSoundPlayer.h\"\n#include <QMediaPlayer>\n"
+          "#include <gst/gst.h>\n");
+
+    const std::vector<LayeringFault> faults = findLayeringFaults(root());
+    std::vector<std::string> where;
+    for (const LayeringFault& f : faults) {
+        where.push_back(f.where);
+    }
+    EXPECT_EQ(where,
+              (std::vector<std::string>{
+                  "src/kit/Queue.cpp:2", "src/crash/Report.cpp:1", "src/platform/Sound.cpp:1",
+                  "src/platform/linux/Writer.cpp:1", "src/services/Chime.cpp:1"}))
+        << describe(faults);
+}
+
+TEST_F(architectureLayeringTree, SubdirectoriesAreAddedInTheRoomOrder) {
+    write("CMakeLists.txt",
+          "add_subdirectory(src/kit)\nadd_subdirectory(src/prefs)\n"
+          "add_subdirectory(src/calendar)\nadd_subdirectory(tools)\nadd_subdirectory(tests)\n");
+    write("tests/CMakeLists.txt",
+          "add_subdirectory(support)\nadd_subdirectory(kit)\nadd_subdirectory(crash)\n"
+          "add_subdirectory(shell)\nadd_subdirectory(app)\n");
+    const std::vector<LayeringFault> faults = findSubdirectoryOrderFaults(root());
+    ASSERT_EQ(faults.size(), 1u) << describe(faults);
+    EXPECT_EQ(faults[0].where, "CMakeLists.txt:3");
+    EXPECT_NE(faults[0].why.find("calendar comes after prefs"), std::string::npos) << faults[0].why;
+}
+
 TEST_F(architectureLayeringTree, LinksAreComparedWithTheIncludes) {
     write("src/sky/Sun.cpp", "#include \"foundation/Dates.h\"\n#include \"platform/Clock.h\"\n");
     write(
@@ -91,6 +126,11 @@ const fs::path kSourceRoot = TALVOR_SOURCE_DIR;
 
 TEST(architectureLayering, NoRoomIncludesARoomListedAfterIt) {
     const std::vector<LayeringFault> faults = findLayeringFaults(kSourceRoot);
+    EXPECT_TRUE(faults.empty()) << describe(faults);
+}
+
+TEST(architectureLayering, RoomsAreBuiltAndTestedInTheirOrder) {
+    const std::vector<LayeringFault> faults = findSubdirectoryOrderFaults(kSourceRoot);
     EXPECT_TRUE(faults.empty()) << describe(faults);
 }
 
