@@ -37,6 +37,19 @@ std::vector<std::unique_ptr<AlarmMenuController>>& retired() {
     return *list;
 }
 
+// When a saved alarm rings once set again: a relative one by its interval (its due time
+// would move with the clock), any other by its due time.
+QString savedAlarmWhen(const Alarm& alarm) {
+    if (alarm.isTimeWithDate() || alarm.selRowNo() >= 2) {
+        return formatTime(alarm.time());
+    }
+    const qint64 units = alarm.ringWithinUnits();
+    const QString length = alarm.isMinuteUnits() ? QStringLiteral("%1 min").arg(units)
+                           : units == 1          ? QStringLiteral("1 hour")
+                                                 : QStringLiteral("%1 hours").arg(units);
+    return (alarm.shouldRepeat() ? QStringLiteral("Every ") : QStringLiteral("In ")) + length;
+}
+
 Date now() {
     return platform::Clock::shared().now();
 }
@@ -580,17 +593,25 @@ void AlarmMenuController::buildSettableAlarms(platform::Menu& menu) {
     if (!SavedAlarms::exists()) {
         return;
     }
+    savedAlarms_ = SavedAlarms::load();
+    // A heading over nothing would only puzzle.
+    if (std::none_of(savedAlarms_.begin(), savedAlarms_.end(),
+                     [](const auto& saved) { return saved->isExisInActiveAlarmList(); })) {
+        return;
+    }
     menu.addItem(platform::MenuItem::separatorItem());
     menu.addItemWithTitle(QStringLiteral("Inactive alarms:"));
-    savedAlarms_ = SavedAlarms::load();
     for (const std::shared_ptr<Alarm>& saved : savedAlarms_) {
         if (!saved->isExisInActiveAlarmList()) {
             continue;
         }
-        auto line = platform::MenuItem::create(
-            QString(), [this, saved](platform::MenuItem&) { setAlarm(saved); });
-        MenuItemExtras::setTitle(*line, formatTime(saved->time()), saved->title());
+        const auto set = [this, saved](platform::MenuItem&) { setAlarm(saved); };
+        auto line = platform::MenuItem::create(QString(), set);
+        MenuItemExtras::setTitle(*line, savedAlarmWhen(*saved), saved->title());
         auto commands = platform::Menu::create();
+        // The line's own action never runs in a Qt menu, where a line with a submenu only
+        // opens it: setting the alarm again is the submenu's first command.
+        commands->addItemWithTitle(QStringLiteral("Set"), set);
         commands->addItemWithTitle(QStringLiteral("Edit..."),
                                    [this, saved](platform::MenuItem&) { editAlarm(saved); });
         commands->addItemWithTitle(QStringLiteral("Clear"),

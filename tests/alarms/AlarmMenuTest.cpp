@@ -5,8 +5,13 @@
 #include "alarms/SavedAlarms.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Menu.h"
+#include "platform/MenuMirror.h"
 #include "platform/NotificationCenter.h"
 #include "platform/StatusBar.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
 
 namespace talvor::test {
 namespace {
@@ -98,7 +103,7 @@ TEST_F(alarmsMenu, TwoActiveAndOneSavedAlarm) {
               QStringList({"Active alarms:", "Mon, 5:05 PM Bus", "  Edit... *", "  Clear *",
                            "  Save *", "Tue, 7:30 AM Tea", "  Edit... *", "  Clear *", "  Save *",
                            "---", "Create alarm... *", "---", "Inactive alarms:",
-                           "Wed, 6:15 AM Gym *", "  Edit... *", "  Clear *", "---"}) +
+                           "Wed, 6:15 AM Gym *", "  Set *", "  Edit... *", "  Clear *", "---"}) +
                   kTimer);
     // The item's own menu lists the active alarms only.
     EXPECT_EQ(tree(*controller_.activeAlarmMenu()),
@@ -162,7 +167,8 @@ TEST_F(alarmsMenu, SaveFromTheMenuStoresTheAlarmEvenWhenItsTitleIsGone) {
     // Its "Clear" under "Inactive alarms:" deletes the saved one, not the active one.
     const int savedLine = host.menu->indexOfItemWithTitle(QStringLiteral("Inactive alarms:")) + 1;
     platform::Menu& savedCommands = *host.menu->itemAtIndex(savedLine)->submenu();
-    savedCommands.performActionForItemAtIndex(1);
+    savedCommands.performActionForItemAtIndex(
+        savedCommands.indexOfItemWithTitle(QStringLiteral("Clear")));
     EXPECT_TRUE(SavedAlarms::load().empty());
     EXPECT_EQ(alarmClock().allAlarms().size(), 1u);
 }
@@ -179,6 +185,65 @@ TEST_F(alarmsMenu, ASavedAlarmIsActivatedFromTheMenu) {
     EXPECT_EQ(alarmClock().allAlarms().front()->title(), QStringLiteral("Gym"));
     EXPECT_EQ(alarmClock().allAlarms().front()->delegate(), &controller_);
     EXPECT_TRUE(controller_.statusView().isShown());
+}
+
+// In a Qt menu a line with a submenu only opens it: a saved alarm is set again by its
+// submenu's first command, one click away, as the user reaches it in the real QMenu.
+TEST_F(alarmsMenu, ASavedAlarmIsSetAgainThroughTheQtMenu) {
+    auto saved = dateAlarm(at("2024-03-06T06:15:00"));
+    saved->setTitle(QStringLiteral("Gym"));
+    saved->setIsExisInActiveAlarmList(true);
+    SavedAlarms::save({saved});
+    controller_.awakeFromNib(&host);
+    platform::MenuMirror mirror(host.menu);
+    const int line = host.menu->indexOfItemWithTitle(QStringLiteral("Inactive alarms:")) + 1;
+    QAction* gym = mirror.actionAt(line);
+    ASSERT_NE(gym, nullptr);
+    ASSERT_NE(gym->menu(), nullptr) << "the line opens its commands";
+    const QList<QAction*> commands = gym->menu()->actions();
+    ASSERT_FALSE(commands.isEmpty());
+    EXPECT_EQ(commands.front()->text(), QStringLiteral("Set"));
+    EXPECT_TRUE(commands.front()->isEnabled());
+
+    commands.front()->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(alarmClock().allAlarms().size(), 1u);
+    EXPECT_EQ(alarmClock().allAlarms().front()->title(), QStringLiteral("Gym"));
+    EXPECT_EQ(alarmClock().allAlarms().front()->time(), at("2024-03-06T06:15:00"));
+}
+
+// A saved relative alarm rings its interval after it is set again: its line says so, and
+// does not move with the clock. Saved alarms that are not listed leave no heading behind.
+TEST_F(alarmsMenu, SavedLinesSayWhenTheyWouldRingAndTheHeadingNeedsOne) {
+    auto tea = relativeAlarm(10, true, at("2024-03-04T09:00:00"));
+    tea->setTitle(QStringLiteral("Tea"));
+    tea->setIsExisInActiveAlarmList(true);
+    auto walk = relativeAlarm(2, false, at("2024-03-04T09:00:00"));
+    walk->setTitle(QStringLiteral("Walk"));
+    walk->setShouldRepeat(true);
+    walk->setIsExisInActiveAlarmList(true);
+    SavedAlarms::save({tea, walk});
+    controller_.awakeFromNib(&host);
+    const QStringList listed = {"Inactive alarms:", "In 10 min Tea *", "  Set *",
+                                "  Edit... *",      "  Clear *",       "Every 2 hours Walk *",
+                                "  Set *",          "  Edit... *",     "  Clear *"};
+    const auto savedPart = [&] {
+        const QStringList all = tree(*host.menu);
+        const qsizetype from = all.indexOf(QStringLiteral("Inactive alarms:"));
+        return from < 0 ? QStringList() : all.mid(from, listed.size());
+    };
+    EXPECT_EQ(savedPart(), listed);
+    clock_.advance(7 * 60.0);
+    post();
+    EXPECT_EQ(savedPart(), listed) << "the lines do not move with the clock";
+
+    auto unlisted = dateAlarm(at("2024-03-06T06:15:00"));
+    unlisted->setTitle(QStringLiteral("Preset"));
+    SavedAlarms::save({unlisted});
+    post();
+    EXPECT_EQ(
+        tree(*host.menu),
+        QStringList({"Active alarms:", "No Alarms", "---", "Create alarm... *", "---"}) + kTimer);
 }
 
 TEST_F(alarmsMenu, WithAlarmsHiddenTheMenuIsLeftAsItIs) {
