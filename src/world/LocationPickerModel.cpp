@@ -404,7 +404,9 @@ std::optional<QVariantList> LocationPickerModel::addLocation() {
         place ? place->latitude : QString(),
         place ? place->longitude : QString(),
         QString(),
-        false,
+        // Listed in the time menu, where "Add Location..." is: a place added there shows
+        // there. A floating clock waits until the user asks for one.
+        true,
         false,
     };
     tTimeInfo_ = kLocationAdded;

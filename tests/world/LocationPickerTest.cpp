@@ -1,3 +1,4 @@
+#include "foundation/LocationRecord.h"
 #include "platform/UserDefaults.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
@@ -256,7 +257,7 @@ TEST_F(worldPicker, FreeEditsMakeTheSummaryAndARecordOfTheStoredTypes) {
         QString(),  // no position known for a typed city
         QString(),
         QString(),
-        false,
+        true,  // listed in the time menu
         false,
     };
     ASSERT_EQ(record->size(), expected.size());
@@ -392,6 +393,10 @@ TEST_F(worldPanel, AddHandsOneRecordPerClickAndDoneFinishesOnce) {
     child<QPushButton>("add")->click();
     ASSERT_EQ(added_.size(), 1);
     EXPECT_EQ(added_.at(0).toList().at(4), QVariant(QStringLiteral("Europe/Berlin")));
+    // It shows in the time menu the user came from ("Add Location..."), not as a floating
+    // clock.
+    EXPECT_EQ(added_.at(0).toList().at(LocationRecord::kInTimeMenu), QVariant(true));
+    EXPECT_EQ(added_.at(0).toList().at(LocationRecord::kFloating), QVariant(false));
     EXPECT_EQ(child<QLabel>("summary")->text(), QStringLiteral("Location added."));
 
     child<QPushButton>("done")->click();
