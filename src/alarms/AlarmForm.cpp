@@ -136,10 +136,33 @@ std::optional<Date> AlarmForm::nextWeekdayDate(Date now, int firstOffset) const 
     return std::nullopt;
 }
 
+Date AlarmForm::atDateDue(Date now) const {
+    const Date given = at(atDate, atTime);
+    if (now < given) {
+        return given;
+    }
+    // An alarm for a moment gone would ring the moment it is set.
+    const QDate today = local(now).date();
+    const Date todayAt = at(today, atTime);
+    return now < todayAt ? todayAt : at(today.addDays(1), atTime);
+}
+
+std::optional<QString> AlarmForm::passedNote(Date now, const QString& timeFormat) const {
+    if (row != AtDate || now < at(atDate, atTime)) {
+        return std::nullopt;
+    }
+    const Date due = atDateDue(now);
+    const bool today = local(due).date() == local(now).date();
+    return QStringLiteral("%1 has passed: the alarm rings %2 at %3.")
+        .arg(today ? QStringLiteral("That date") : QStringLiteral("That time"),
+             today ? QStringLiteral("today") : QStringLiteral("tomorrow"),
+             QLocale(QLocale::English).toString(local(due).time(), timeFormat));
+}
+
 std::shared_ptr<Alarm> AlarmForm::makeAlarm(Date now, const Alarm* editing) const {
     std::optional<Date> time;
     if (row == AtDate) {
-        time = at(atDate, atTime);
+        time = atDateDue(now);
     } else if (row == OnWeekdays) {
         const QDate today = local(now).date();
         const Date todayAt = at(today, weekdayTime);

@@ -70,6 +70,13 @@ struct AlarmForm {
     // The form showing `alarm`; none shows an empty form for a new alarm at `now`.
     static AlarmForm fromAlarm(const Alarm* alarm, Date now);
 
+    // Row 1's due time: the date at the time, or, when that is at or before `now` (the
+    // prefilled current minute included), the time's next coming: today or tomorrow.
+    Date atDateDue(Date now) const;
+    // Row 1 at or before `now`: what the user is told before Set, in the editor's time
+    // form; none for a time to come.
+    std::optional<QString> passedNote(Date now, const QString& timeFormat) const;
+
     // Row 2's due date: the first checked day at or after `firstOffset` days from today, at
     // the weekday time; none without a checked day.
     std::optional<Date> nextWeekdayDate(Date now, int firstOffset) const;

@@ -102,6 +102,16 @@ QString UserTimerNotificationCenter::unitGroup() {
                QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(8));
 }
 
+void UserTimerNotificationCenter::setAvailable(bool available) {
+    available_ = available;
+    known_ = available ? 1 : 2;
+}
+
+std::optional<bool> UserTimerNotificationCenter::showsWhileClosed() const {
+    const int known = known_.load();
+    return known == 0 ? std::nullopt : std::optional<bool>(known == 1);
+}
+
 void UserTimerNotificationCenter::scheduleNotification(const UserNotification& notification) {
     scheduleNotifications({notification});
 }
@@ -119,7 +129,7 @@ ScheduleOutcome UserTimerNotificationCenter::scheduleNotifications(
     }
     platform::UserTimers& timers = platform::UserTimers::shared();
     if (!available_) {
-        available_ = timers.isAvailable();
+        setAvailable(timers.isAvailable());
     }
     if (!*available_) {
         if (!std::exchange(toldUnavailable_, true)) {
@@ -166,7 +176,7 @@ void UserTimerNotificationCenter::removeAllScheduledNotifications() {
     scheduled_.clear();
     toldUnavailable_ = false;
     platform::UserTimers& timers = platform::UserTimers::shared();
-    available_ = timers.isAvailable();
+    setAvailable(timers.isAvailable());
     if (!managerHoldsNone_) {
         // Also without an answering manager: the files go, so nothing of ours can run.
         managerHoldsNone_ = timers.takeBack(unitGroup(), kLegacyUnitPrefix) && *available_;

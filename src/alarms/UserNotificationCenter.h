@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -51,6 +52,9 @@ class UserNotificationCenter {
     virtual void removeAllScheduledNotifications() = 0;
     // Those not shown yet, in the order they were scheduled.
     virtual std::vector<UserNotification> scheduledNotifications() const = 0;
+    // Whether what is scheduled is shown while the program is closed; none while that is
+    // not known yet. Never asks anyone (any thread): it says what was last learnt.
+    virtual std::optional<bool> showsWhileClosed() const { return true; }
 
     // The centre of the program (a UserTimerNotificationCenter), made on first use; tests
     // put a fake in its place (nullptr restores the real one).
@@ -86,6 +90,8 @@ class UserTimerNotificationCenter : public UserNotificationCenter {
         const std::vector<UserNotification>& notifications) override;
     void removeAllScheduledNotifications() override;
     std::vector<UserNotification> scheduledNotifications() const override { return scheduled_; }
+    // What the service manager's last answer said (the start asks it off the main thread).
+    std::optional<bool> showsWhileClosed() const override;
 
     // What the timer runs: a small fixed shell script that hands the texts and the sound
     // path over as arguments, never as part of the script.
@@ -95,6 +101,9 @@ class UserTimerNotificationCenter : public UserNotificationCenter {
     std::vector<UserNotification> scheduled_;
     // Asked at the first scheduling after a removal.
     std::optional<bool> available_;
+    void setAvailable(bool available);
+    // available_ for other threads: 0 not asked yet, 1 answering, 2 not.
+    std::atomic<int> known_{0};
     bool toldUnavailable_ = false;
     // The manager said it holds nothing of ours, and nothing was handed over since: a
     // removal need not ask it again (a quit after the start's removal).
@@ -113,6 +122,8 @@ class DesktopUserNotificationCenter : public UserNotificationCenter {
     void scheduleNotification(const UserNotification& notification) override;
     void removeAllScheduledNotifications() override;
     std::vector<UserNotification> scheduledNotifications() const override;
+    // Only while the program runs.
+    std::optional<bool> showsWhileClosed() const override { return false; }
 
   private:
     struct Pending {

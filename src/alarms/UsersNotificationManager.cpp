@@ -11,6 +11,9 @@ namespace {
 // A notice lists this many alarms at most; the rest are counted.
 constexpr std::size_t kListedAlarms = 5;
 
+const char* const kNoServiceManager =
+    "No user service manager (systemd --user) runs on this computer to ring them.";
+
 }  // namespace
 
 ScheduleOutcome UsersNotificationManager::synchronizeWithAlarms(const AlarmList& alarms) {
@@ -29,7 +32,7 @@ ScheduleOutcome UsersNotificationManager::synchronizeWithAlarms(const AlarmList&
 
 std::optional<UserNotification> UsersNotificationManager::noticeOfAlarmsNotScheduled(
     const ScheduleOutcome& outcome) {
-    if (outcome.complete() || outcome.noService) {
+    if (outcome.complete()) {
         return std::nullopt;
     }
     const std::size_t count = outcome.notScheduled.size();
@@ -43,12 +46,24 @@ std::optional<UserNotification> UsersNotificationManager::noticeOfAlarmsNotSched
     if (count > kListedAlarms) {
         lines << QStringLiteral("and %1 more").arg(count - kListedAlarms);
     }
+    if (outcome.noService) {
+        lines << QString::fromLatin1(kNoServiceManager);
+    }
     lines << QStringLiteral("Start Talvor again to hear them.");
     return UserNotification{
         QStringLiteral("Talvor Pro"),
         count == 1 ? QStringLiteral("1 alarm will not ring while Talvor is closed")
                    : QStringLiteral("%1 alarms will not ring while Talvor is closed").arg(count),
         lines.join(QLatin1Char('\n')), Date()};
+}
+
+std::optional<QString> UsersNotificationManager::alarmsStaySilentAfterQuit() {
+    if (UserNotificationCenter::defaultUserNotificationCenter().showsWhileClosed().value_or(true)) {
+        return std::nullopt;
+    }
+    return QStringLiteral(
+        "Alarms ring only while Talvor runs: no user service manager "
+        "(systemd --user) runs on this computer to ring them after a quit.");
 }
 
 }  // namespace talvor

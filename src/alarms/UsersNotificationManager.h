@@ -16,10 +16,13 @@ class UsersNotificationManager {
     static ScheduleOutcome synchronizeWithAlarms(const AlarmList& alarms);
 
     // What the user is told at quit when some alarms were not scheduled: which, with their
-    // times. None when all were, or when no service to schedule with answers at all (that
-    // is said on its own).
+    // times, and why when no service to schedule with answers at all. None when all were.
     static std::optional<UserNotification> noticeOfAlarmsNotScheduled(
         const ScheduleOutcome& outcome);
+
+    // What the alarm editor says while alarms cannot ring after a quit (the default centre
+    // learnt that no service manager answers); none while they can or it is not known yet.
+    static std::optional<QString> alarmsStaySilentAfterQuit();
 };
 
 }  // namespace talvor

@@ -4,6 +4,7 @@
 #include "alarms/ReminderController.h"
 #include "alarms/SavedAlarms.h"
 #include "alarms/TextSpeaker.h"
+#include "alarms/UsersNotificationManager.h"
 #include "foundation/FoundationKeys.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
@@ -265,6 +266,14 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     descriptionLabel_ = named(new QLabel(v), "descriptionLabel");
     descriptionLabel_->setWordWrap(true);
     layout->addWidget(descriptionLabel_);
+    passedNoteLabel_ = named(new QLabel(v), "passedNoteLabel");
+    passedNoteLabel_->setWordWrap(true);
+    passedNoteLabel_->hide();
+    layout->addWidget(passedNoteLabel_);
+    afterQuitLabel_ = named(new QLabel(v), "afterQuitLabel");
+    afterQuitLabel_->setWordWrap(true);
+    afterQuitLabel_->setStyleSheet(QStringLiteral("color: #b00020;"));
+    layout->addWidget(afterQuitLabel_);
 
     auto* buttons = new QHBoxLayout;
     recordButton_ = named(new QPushButton(tr("Record Message..."), v), "manageReminders");
@@ -316,8 +325,23 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     root_ = v;
     reloadTitles();
     setAlarm(editingOne_.get());
+    showAfterQuit();
     view->resize(480, 620);
     return view;
+}
+
+void AlarmSetController::viewDidShow() {
+    showAfterQuit();
+    manageDescriptionLabel();  // an "At" time may have passed meanwhile
+}
+
+void AlarmSetController::showAfterQuit() {
+    if (!afterQuitLabel_) {
+        return;
+    }
+    const std::optional<QString> silent = UsersNotificationManager::alarmsStaySilentAfterQuit();
+    afterQuitLabel_->setText(silent.value_or(QString()));
+    afterQuitLabel_->setVisible(silent.has_value());
 }
 
 void AlarmSetController::reloadTitles() {
@@ -412,7 +436,11 @@ void AlarmSetController::setAlarm(const Alarm* alarm) {
 
 void AlarmSetController::manageDescriptionLabel() {
     if (descriptionLabel_ && !filling_) {
-        descriptionLabel_->setText(form().sentence(timeFormat_));
+        const AlarmForm f = form();
+        descriptionLabel_->setText(f.sentence(timeFormat_));
+        const std::optional<QString> passed = f.passedNote(now(), timeFormat_);
+        passedNoteLabel_->setText(passed.value_or(QString()));
+        passedNoteLabel_->setVisible(passed.has_value());
     }
 }
 
@@ -643,10 +671,19 @@ void AlarmSetController::showConfirmation(const Alarm& alarm) {
         customAlert_->close();
     }
     customAlert_ = new CustomAlert();
-    customAlert_->message()->setText(tr("Alarm '%1' is set: %2")
-                                         .arg(alarm.title(), descriptionLabel_
-                                                                 ? descriptionLabel_->text()
-                                                                 : form().sentence(timeFormat_)));
+    QString message = tr("Alarm '%1' is set: %2")
+                          .arg(alarm.title(), descriptionLabel_ ? descriptionLabel_->text()
+                                                                : form().sentence(timeFormat_));
+    if (const std::optional<QString> passed = form().passedNote(now(), timeFormat_)) {
+        message += QLatin1Char(' ') + *passed;
+    }
+    // Told as it is set: the quit's notice would come too late to keep Talvor open.
+    showAfterQuit();
+    if (const std::optional<QString> silent =
+            UsersNotificationManager::alarmsStaySilentAfterQuit()) {
+        message += QStringLiteral("\n\n") + *silent;
+    }
+    customAlert_->message()->setText(message);
     platform::placeInFreeArea(*customAlert_);
     customAlert_->show();
     customAlert_->raise();

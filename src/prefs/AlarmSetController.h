@@ -72,6 +72,8 @@ class AlarmSetController : public PreferencePane,
     // and confirmed. The alarm set, when it was.
     std::shared_ptr<Alarm> setButtonPushed();
     void cancelButtonPushed() { showWithAlarm(nullptr); }
+    // Says again whether alarms ring after a quit (that is learnt at start, off the page).
+    void viewDidShow() override;
     // Removes the saved alarm chosen in the title box.
     void removeAlarmButtonPushed();
     void alarmTimeRadioChanged();
@@ -124,6 +126,10 @@ class AlarmSetController : public PreferencePane,
     QCheckBox* speakNameCheck() const { return speakNameCheck_; }
     QPushButton* voiceButton() const { return voiceButton_; }
     QLabel* descriptionLabel() const { return descriptionLabel_; }
+    // Shown while an "At" time has passed: when the alarm rings instead.
+    QLabel* passedNoteLabel() const { return passedNoteLabel_; }
+    // Shown while alarms cannot ring after a quit.
+    QLabel* afterQuitLabel() const { return afterQuitLabel_; }
     QPushButton* removeAlarmButton() const { return removeAlarmButton_; }
     QPushButton* setButton() const { return setButton_; }
     SoundFileWell* soundWell() const { return soundWell_; }
@@ -137,6 +143,7 @@ class AlarmSetController : public PreferencePane,
     void reloadTitles();
     void showProblems(const QStringList& lines);
     void showConfirmation(const Alarm& alarm);
+    void showAfterQuit();
     void fillVoiceMenu();
     void rebuildSoundMenu();
 
@@ -181,6 +188,8 @@ class AlarmSetController : public PreferencePane,
     QPointer<QPushButton> voiceButton_;
     QPointer<QMenu> voiceMenu_;
     QPointer<QLabel> descriptionLabel_;
+    QPointer<QLabel> passedNoteLabel_;
+    QPointer<QLabel> afterQuitLabel_;
     QPointer<QPushButton> removeAlarmButton_;
     QPointer<QPushButton> recordButton_;
     QPointer<QPushButton> cancelButton_;

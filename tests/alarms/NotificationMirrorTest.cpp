@@ -233,13 +233,37 @@ TEST_F(alarmsHandOver, TheAlarmsLeftBehindAreNamedToTheUser) {
         EXPECT_EQ(notice->subtitle, QString::fromUtf8(c.subtitle));
         EXPECT_EQ(notice->informativeText, QString::fromUtf8(c.text));
     }
-    // All handed over, or no manager at all (said on its own): no notice.
+    // All handed over: no notice.
     timers_.takesAtMost = 100;
     EXPECT_FALSE(UsersNotificationManager::noticeOfAlarmsNotScheduled(
         UsersNotificationManager::synchronizeWithAlarms(alarms(3))));
+    // No manager at all: every alarm is named, and why none will ring.
     timers_.available = false;
-    EXPECT_FALSE(UsersNotificationManager::noticeOfAlarmsNotScheduled(
-        UsersNotificationManager::synchronizeWithAlarms(alarms(3))));
+    const std::optional<UserNotification> notice =
+        UsersNotificationManager::noticeOfAlarmsNotScheduled(
+            UsersNotificationManager::synchronizeWithAlarms(alarms(2)));
+    ASSERT_TRUE(notice.has_value());
+    EXPECT_EQ(notice->subtitle, QStringLiteral("2 alarms will not ring while Talvor is closed"));
+    EXPECT_EQ(notice->informativeText,
+              QStringLiteral("Mon, 4:05 PM  Alarm 1\nMon, 4:06 PM  Alarm 2\nNo user service "
+                             "manager (systemd --user) runs on this computer to ring them.\n"
+                             "Start Talvor again to hear them."));
+}
+
+// The alarm editor asks the centre whether alarms ring after a quit: it knows once the start
+// has asked the manager (off the main thread), and never asks it itself.
+TEST_F(alarmsHandOver, WhetherAlarmsRingAfterAQuitIsKnownFromTheStartsQuestion) {
+    for (const bool available : {false, true}) {
+        timers_.available = available;
+        UserTimerNotificationCenter fresh;
+        UserNotificationCenter::setDefaultUserNotificationCenter(&fresh);
+        EXPECT_EQ(fresh.showsWhileClosed(), std::nullopt);
+        EXPECT_EQ(UsersNotificationManager::alarmsStaySilentAfterQuit(), std::nullopt);
+        UsersNotificationManager::synchronizeWithAlarms({});
+        EXPECT_EQ(fresh.showsWhileClosed(), std::optional<bool>(available));
+        EXPECT_EQ(UsersNotificationManager::alarmsStaySilentAfterQuit().has_value(), !available);
+    }
+    UserNotificationCenter::setDefaultUserNotificationCenter(&center_);
 }
 
 // The real hand-over over a service manager that counts its calls: a quit with 1,000

@@ -4,6 +4,7 @@
 
 #include "alarms/AlarmSetPreController.h"
 #include "alarms/SavedAlarms.h"
+#include "alarms/UsersNotificationManager.h"
 #include "foundation/SharedInstance.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/OpenDialogs.h"
@@ -11,6 +12,7 @@
 #include "services/AudioStorageController.h"
 #include "services/SoundFadeOut.h"
 #include "support/FakeSoundPlayer.h"
+#include "support/FakeUserTimers.h"
 
 #include <QApplication>
 #include <QFile>
@@ -432,6 +434,83 @@ TEST_F(prefsAlarmEditor, PlayPreviewsTwentySecondsFadingFromTheTenth) {
     scheduler_.advanceBy(6.0);
     EXPECT_FALSE(sounds.created[1]->isPlaying()) << "stopped at 20 seconds";
     FadeOut::stopTimers();
+}
+
+// An "At" alarm left at the prefilled minute, or at any time gone, means that time's next
+// coming: the form says so before Set, and the alarm set waits for it instead of ringing.
+TEST_F(prefsAlarmEditor, AnAtTimeThatHasPassedMeansItsNextComingAndTheFormSaysSo) {
+    struct Case {
+        const char* name;
+        QDate date;
+        QTime time;
+        const char* note;  // none: a time to come
+        const char* due;
+    };
+    const Case cases[] = {
+        {"the prefilled minute", QDate(2024, 3, 4), QTime(10, 0),
+         "That time has passed: the alarm rings tomorrow at 10:00.", "2024-03-05T10:00:00"},
+        {"earlier today", QDate(2024, 3, 4), QTime(7, 30),
+         "That time has passed: the alarm rings tomorrow at 07:30.", "2024-03-05T07:30:00"},
+        {"a day gone, later hour", QDate(2024, 3, 1), QTime(15, 0),
+         "That date has passed: the alarm rings today at 15:00.", "2024-03-04T15:00:00"},
+        {"to come", QDate(2024, 3, 4), QTime(10, 1), nullptr, "2024-03-04T10:01:00"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        pane().showWithAlarm(nullptr);
+        EXPECT_EQ(pane().atDatePicker()->date(), QDate(2024, 3, 4)) << "prefilled";
+        EXPECT_EQ(pane().atTimePicker()->time(), QTime(10, 0)) << "prefilled";
+        pane().titleBox()->setEditText(QStringLiteral("At %1").arg(++n));
+        pane().timeRadio(1)->click();
+        pane().atDatePicker()->setDate(c.date);
+        pane().atTimePicker()->setTime(c.time);
+        EXPECT_EQ(!pane().passedNoteLabel()->isHidden(), c.note != nullptr);
+        EXPECT_EQ(pane().passedNoteLabel()->text(),
+                  c.note != nullptr ? QString::fromUtf8(c.note) : QString());
+        const std::shared_ptr<Alarm> set = pane().setButtonPushed();
+        ASSERT_NE(set, nullptr);
+        EXPECT_EQ(wall(set->time()), QLatin1String(c.due));
+        if (c.note != nullptr) {
+            EXPECT_TRUE(pane().customAlert()->message()->text().contains(QLatin1String(c.note)));
+        }
+    }
+    scheduler_.advanceBy(30.0);
+    EXPECT_TRUE(std::none_of(alarmClock().allAlarms().begin(), alarmClock().allAlarms().end(),
+                             [](const auto& a) { return a->isTriggered(); }))
+        << "none rings at once";
+}
+
+// Without a user service manager, alarms ring only while Talvor runs: the page says so as
+// soon as the start has learnt it, and the confirmation of an alarm set says it again.
+TEST_F(prefsAlarmEditor, WithoutAServiceManagerThePageAndTheSetAlarmSayAlarmsStopAtQuit) {
+    const QString silent = QStringLiteral(
+        "Alarms ring only while Talvor runs: no user service manager (systemd --user) runs on "
+        "this computer to ring them after a quit.");
+    for (const bool manager : {true, false}) {
+        SCOPED_TRACE(manager ? "a manager answers" : "no manager");
+        FakeUserTimers timers;
+        timers.available = manager;
+        UserTimerNotificationCenter center;
+        UserNotificationCenter::setDefaultUserNotificationCenter(&center);
+        pane().viewDidShow();
+        EXPECT_TRUE(pane().afterQuitLabel()->isHidden()) << "not known before the start asks";
+
+        // What the start does behind the strip: takes back the last run's alarms.
+        UsersNotificationManager::synchronizeWithAlarms({});
+        pane().viewDidShow();
+        EXPECT_EQ(pane().afterQuitLabel()->isHidden(), manager);
+        EXPECT_EQ(pane().afterQuitLabel()->text(), manager ? QString() : silent);
+
+        fillIn(manager ? QStringLiteral("Tea") : QStringLiteral("Coffee"), QStringLiteral("4"));
+        pane().setButton()->click();
+        ASSERT_NE(pane().customAlert(), nullptr);
+        EXPECT_EQ(pane().customAlert()->message()->text().endsWith(QStringLiteral("\n\n") + silent),
+                  !manager)
+            << pane().customAlert()->message()->text().toStdString();
+        pane().showWithAlarm(nullptr);
+        UserNotificationCenter::setDefaultUserNotificationCenter(&notifications_);
+    }
 }
 
 TEST_F(prefsAlarmEditor, TheAlarmItemBoxesHeadThePage) {
