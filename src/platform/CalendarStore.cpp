@@ -89,6 +89,11 @@ void CalendarStore::resetAuthorization() {
     setAuthorizationStatus(defaults(), CalendarAccess::NotDetermined);
 }
 
+void CalendarStore::answerAccessQuestion(bool granted) {
+    setAuthorizationStatus(defaults(),
+                           granted ? CalendarAccess::Authorized : CalendarAccess::Denied);
+}
+
 void CalendarStore::requestAccess(std::function<void(bool, std::optional<QString>)> completion) {
     static const QString kRefused = QStringLiteral("Access to the calendars was refused.");
     switch (authorizationStatus()) {

@@ -68,6 +68,10 @@ struct StoreTodo {
     QString title;
     std::optional<Date> due;
     bool completed = false;
+    // As a calendar file keeps it: 1 the most urgent ... 9 the least, 0 none.
+    int priority = 0;
+    QString notes;
+    std::optional<Date> completedAt;
 };
 
 struct StoreSaveResult {
@@ -101,6 +105,9 @@ class CalendarStore : public QObject {
     CalendarAccess authorizationStatus() const;
     // Forgets the answer, so that the next request asks again.
     void resetAuthorization();
+    // Keeps the user's answer to the question asked elsewhere than the prompt (the welcome
+    // window asks it early); a later request answers at once.
+    void answerAccessQuestion(bool granted);
     // Answers at once when the user has already answered; else asks through the prompt and
     // keeps the answer. The completion gets (granted, none) or (refused, a reason).
     void requestAccess(std::function<void(bool, std::optional<QString>)> completion);

@@ -1,5 +1,6 @@
 #include "BoardingWinController.h"
 
+#include "platform/CalendarStore.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "services/Manual.h"
@@ -28,13 +29,32 @@ struct BoardingPage {
     const char* image;
     const char* title;  // with a video
     const char* video;
+    // Under the title: what the video shows, as steps on this system (the video has no words).
+    const char* steps;
 };
 constexpr std::array<BoardingPage, BoardingWinController::kPages> kBoardingPages = {{
-    {"1-WelcomeScreen.png", nullptr, nullptr},
-    {"2-TimeDayMode.png", nullptr, nullptr},
-    {"image3.jpg", "Video for turnning off apple clock", "3-TurningoffAppleClock"},
-    {"4-DragTimeDate.png", nullptr, nullptr},
-    {"image5.jpg", "Video for moving date & time menubar items", "5-MovingMenuItems"},
+    {"1-WelcomeScreen.png", nullptr, nullptr, nullptr},
+    {"2-TimeDayMode.png", nullptr, nullptr, nullptr},
+    {"image3.jpg",
+     QT_TRANSLATE_NOOP("talvor::BoardingWinController",
+                       "Video for turning off the desktop's clock"),
+     "3-TurningoffAppleClock",
+     QT_TRANSLATE_NOOP("talvor::BoardingWinController",
+                       "1. KDE Plasma: right-click the panel's clock and remove it.\n"
+                       "2. Xfce: right-click the clock plug-in and choose Remove.\n"
+                       "3. GNOME keeps its clock in the top bar; a shell extension can hide it.")},
+    {"4-DragTimeDate.png", nullptr, nullptr, nullptr},
+    {"image5.jpg",
+     QT_TRANSLATE_NOOP("talvor::BoardingWinController",
+                       "Video for arranging the time & date items"),
+     "5-MovingMenuItems",
+     QT_TRANSLATE_NOOP("talvor::BoardingWinController",
+                       "1. Choose Preferences... in the time menu.\n"
+                       "2. In Time Menu and Date Menu, tick or untick \"Show the time item\" and "
+                       "\"Show the date item\"; the items sit side by side at the strip's right "
+                       "end.\n"
+                       "3. On X11 the strip runs along the top of the screen and windows stay "
+                       "below it; elsewhere it floats: drag its free space to move it.")},
 }};
 constexpr std::array<const char*, TutorialWindowController::kPages> kTutorialPages = {
     "image3.jpg", "image4.jpg", "image6.jpg"};
@@ -49,8 +69,9 @@ constexpr std::array<PictureText, 7> kPictureTexts = {{
      "The time, the date and your appointments, always in reach."},
     {"2-TimeDayMode.png", "Day and night", "Talvor follows your desktop's light and dark mode."},
     {"image3.jpg", "One clock is enough", "Turn off the desktop's own clock to make room."},
-    {"4-DragTimeDate.png", "Time and date items", "Both items sit in the bar, side by side."},
-    {"image5.jpg", "Arrange the bar", "Move the time and date items where you like them."},
+    {"4-DragTimeDate.png", "Time and date items", "Both items sit in the strip, side by side."},
+    {"image5.jpg", "Arrange the strip",
+     "Show or hide the time and date items in Preferences: Time Menu and Date Menu."},
     {"image4.jpg", "World clocks", "Add cities to the time menu to see their time at a glance."},
     {"image6.jpg", "Calendars and alarms", "The date menu opens month calendars and reminders."},
 }};
@@ -214,6 +235,27 @@ void BoardingWinController::windowDidLoad() {
     stage->addWidget(currImg_);
     stage_ = stage;
     layout->addLayout(stage);
+    // Under the picture or video, which keeps its place on every page.
+    stepsLbl_ = new QLabel(w);
+    stepsLbl_->setObjectName(QStringLiteral("stepsLbl"));
+    stepsLbl_->setWordWrap(true);
+    layout->addWidget(stepsLbl_);
+
+    // The calendar question, on every page until it is answered.
+    auto* access = new QHBoxLayout;
+    calendarAccessLbl_ = new QLabel(w);
+    calendarAccessLbl_->setObjectName(QStringLiteral("calendarAccessLbl"));
+    calendarAccessLbl_->setWordWrap(true);
+    access->addWidget(calendarAccessLbl_, 1);
+    denyCalendarBtn_ = new QPushButton(tr("Don't Allow"), w);
+    denyCalendarBtn_->setObjectName(QStringLiteral("denyCalendarBtn"));
+    connect(denyCalendarBtn_, &QPushButton::clicked, this, [this] { answerCalendarAccess(false); });
+    access->addWidget(denyCalendarBtn_);
+    allowCalendarBtn_ = new QPushButton(tr("Allow"), w);
+    allowCalendarBtn_->setObjectName(QStringLiteral("allowCalendarBtn"));
+    connect(allowCalendarBtn_, &QPushButton::clicked, this, [this] { answerCalendarAccess(true); });
+    access->addWidget(allowCalendarBtn_);
+    layout->addLayout(access);
 
     auto* foot = new QHBoxLayout;
     btnHelpManual_ = makeLinkButton(tr("Read the Talvor manual"), w);
@@ -236,6 +278,8 @@ void BoardingWinController::windowDidLoad() {
 
     titleLbl_->hide();
     titleLine_->hide();
+    stepsLbl_->hide();
+    showCalendarAccess();
     currentPage_ = 0;
     for (const BoardingPage& page : kBoardingPages) {
         data_.push_back(QLatin1String(page.image));
@@ -280,7 +324,10 @@ void BoardingWinController::pageControlDidSelectPageAtIndex(int index) {
     continueBtn_->hide();
     titleLbl_->hide();
     titleLine_->hide();
+    stepsLbl_->hide();
     btnHelpManual_->hide();
+    // It may have been answered meanwhile, at a calendar.
+    showCalendarAccess();
     // A video left behind stops: hidden, it would go on decoding (and sounding).
     if (player_) {
         player_->stop();
@@ -292,6 +339,8 @@ void BoardingWinController::pageControlDidSelectPageAtIndex(int index) {
         titleLbl_->setText(tr(page.title));
         titleLbl_->show();
         titleLine_->show();
+        stepsLbl_->setText(tr(page.steps));
+        stepsLbl_->show();
         const QUrl video = videoFor ? videoFor(QLatin1String(page.video)) : QUrl();
         if (!video.isEmpty()) {
             makePlayerIfNeeded();
@@ -316,6 +365,25 @@ void BoardingWinController::pageControlDidSelectPageAtIndex(int index) {
 
 void BoardingWinController::continueBtnPressed() {
     window_->close();
+}
+
+void BoardingWinController::answerCalendarAccess(bool granted) {
+    platform::CalendarStore::shared().answerAccessQuestion(granted);
+    showCalendarAccess();
+}
+
+void BoardingWinController::showCalendarAccess() {
+    const platform::CalendarAccess access = platform::CalendarStore::shared().authorizationStatus();
+    const bool open = access == platform::CalendarAccess::NotDetermined;
+    calendarAccessLbl_->setText(
+        open ? tr("Talvor Pro would like to show and add events in your calendars, and remind "
+                  "you of their alarms.")
+        : access == platform::CalendarAccess::Authorized
+            ? tr("Talvor Pro shows the events of your calendars and reminds you of their alarms.")
+            : tr("Talvor Pro leaves your calendars alone: their events are not shown and their "
+                 "alarms do not ring."));
+    allowCalendarBtn_->setVisible(open);
+    denyCalendarBtn_->setVisible(open);
 }
 
 void BoardingWinController::actHelpManualClicked() {

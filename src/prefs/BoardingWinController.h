@@ -27,8 +27,11 @@ QImage picture(const QString& name, const QSize& size);
 QUrl video(const QString& name);
 }  // namespace OnboardingPictures
 
-// The welcome window: five pages of pictures, two of them with a short video, page dots, a
-// link to the manual on the first page and a Continue button on the last.
+// The welcome window: five pages of pictures, two of them with a short video (titled, with
+// its steps written under the title), page dots, a link to the manual on the first page and
+// a Continue button on the last. Under every page, until the user answers it, the calendar
+// access question: asked here, early, rather than at the first look at a calendar. Left
+// unanswered, the calendars' own reminders still ring.
 class BoardingWinController : public QObject {
     Q_OBJECT
   public:
@@ -49,6 +52,8 @@ class BoardingWinController : public QObject {
     void pageControlDidSelectPageAtIndex(int index);
     void continueBtnPressed();
     void actHelpManualClicked();
+    // The answer to the calendar access question, kept in the calendar store.
+    void answerCalendarAccess(bool granted);
 
     // Where a page's video is found; an empty URL shows the page's picture instead.
     std::function<QUrl(const QString& name)> videoFor = &OnboardingPictures::video;
@@ -60,6 +65,10 @@ class BoardingWinController : public QObject {
     QPushButton* btnHelpManual() const { return btnHelpManual_; }
     QPushButton* continueBtn() const { return continueBtn_; }
     QPushButton* closeBtn() const { return closeBtn_; }
+    QLabel* stepsLbl() const { return stepsLbl_; }
+    QLabel* calendarAccessLbl() const { return calendarAccessLbl_; }
+    QPushButton* allowCalendarBtn() const { return allowCalendarBtn_; }
+    QPushButton* denyCalendarBtn() const { return denyCalendarBtn_; }
     // Made when a page first shows a video; null until then.
     platform::VideoPlayer* player() const { return player_.get(); }
 
@@ -68,6 +77,7 @@ class BoardingWinController : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
     void windowDidLoad();
     void makePlayerIfNeeded();
+    void showCalendarAccess();
 
     platform::VideoPlayer::Factory makePlayer_;
     std::unique_ptr<QWidget> window_;
@@ -82,6 +92,10 @@ class BoardingWinController : public QObject {
     QPointer<QPushButton> btnHelpManual_;
     QPointer<QPushButton> continueBtn_;
     QPointer<QPushButton> closeBtn_;
+    QPointer<QLabel> stepsLbl_;
+    QPointer<QLabel> calendarAccessLbl_;
+    QPointer<QPushButton> allowCalendarBtn_;
+    QPointer<QPushButton> denyCalendarBtn_;
 };
 
 // The tutorial: three pictures with back and forward buttons, page dots and, on the last

@@ -1,4 +1,11 @@
+#include "calendar/AppleCal.h"
+#include "platform/CalendarStore.h"
+#include "platform/Clock.h"
+#include "platform/PreferenceStore.h"
+#include "platform/UserDefaults.h"
 #include "prefs/BoardingWinController.h"
+#include "support/FakeCalendarStore.h"
+#include "support/FakeClock.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 #include "widgets/BFPageControl.h"
@@ -70,9 +77,9 @@ TEST_F(prefsOnboarding, EachPageShowsItsOwnControls) {
     const Row rows[BoardingWinController::kPages] = {
         {false, false, true, false, ""},
         {false, false, false, false, ""},
-        {true, true, false, false, "Video for turnning off apple clock"},
+        {true, true, false, false, "Video for turning off the desktop's clock"},
         {false, false, false, false, ""},
-        {true, true, false, true, "Video for moving date & time menubar items"},
+        {true, true, false, true, "Video for arranging the time & date items"},
     };
     // Forward, then back again: every page's state depends on that page alone.
     const int order[] = {0, 1, 2, 3, 4, 3, 2, 1, 0, 4, 0};
@@ -84,6 +91,7 @@ TEST_F(prefsOnboarding, EachPageShowsItsOwnControls) {
         EXPECT_EQ(boarding->control()->currentPage(), page);
         EXPECT_EQ(boarding->titleLbl()->isVisible(), r.title);
         EXPECT_EQ(boarding->titleLine()->isVisible(), r.title);
+        EXPECT_EQ(boarding->stepsLbl()->isVisible(), r.title) << "a video's steps in words";
         EXPECT_EQ(videoShown(), r.video);
         EXPECT_EQ(videoPlaying(), r.video);
         EXPECT_EQ(boarding->currImg()->isVisible(), !r.video);
@@ -91,6 +99,28 @@ TEST_F(prefsOnboarding, EachPageShowsItsOwnControls) {
         EXPECT_EQ(boarding->continueBtn()->isVisible(), r.cont);
         if (r.title) {
             EXPECT_EQ(boarding->titleLbl()->text(), QLatin1String(r.titleText));
+        }
+    }
+}
+
+// The video pages speak of this system: its desktops' clocks, and the strip's items as they
+// are arranged here (the settings that show them, the strip's place), in the words the
+// program's own menu and panes use.
+TEST_F(prefsOnboarding, TheVideoPagesStepsAreThisSystems) {
+    boarding->pageControlDidSelectPageAtIndex(4);
+    const QString arrange = boarding->stepsLbl()->text();
+    for (const char* words : {"Preferences...", "Time Menu", "Date Menu", "Show the time item",
+                              "Show the date item", "strip"}) {
+        EXPECT_TRUE(arrange.contains(QLatin1String(words))) << words;
+    }
+    boarding->pageControlDidSelectPageAtIndex(2);
+    const QString clock = boarding->stepsLbl()->text();
+    EXPECT_TRUE(clock.contains(QStringLiteral("KDE Plasma")));
+    EXPECT_TRUE(clock.contains(QStringLiteral("GNOME")));
+    for (const QString& text : {arrange, clock, boarding->titleLbl()->text()}) {
+        for (const char* foreign : {"menubar", "menu bar", "apple", "Apple", "Command", "Mac"}) {
+            EXPECT_FALSE(text.contains(QLatin1String(foreign)))
+                << foreign << " in " << text.toStdString();
         }
     }
 }
@@ -147,6 +177,103 @@ TEST_F(prefsOnboarding, ClickingADotChoosesItsPage) {
     EXPECT_EQ(w->height() - (dots->y() + dots->height()), 50);
     QTest::mouseClick(dots, Qt::LeftButton, {}, dots->dotRect(3).center().toPoint());
     EXPECT_EQ(boarding->currentPage(), 3);
+}
+
+// The calendar access question is met early, in the welcome window (on every page until it
+// is answered), not at the first look at a calendar. While it is open, the reminders of the
+// user's own calendars still come; a refusal stops them, as the window then says.
+class prefsOnboardingCalendarAccess : public prefsOnboarding {
+  protected:
+    void SetUp() override {
+        platform::Clock::setShared(&clock);
+        store.setDefaults(&defaults);
+        cal.setDefaults(&defaults);
+        platform::CalendarStore::setShared(&store);
+        platform::CalendarStore::setConsentPrompt(
+            [this](const std::function<void(bool)>&) { ++prompts; });
+        store.calendarList = {{QStringLiteral("cal/home"), QStringLiteral("Home"),
+                               platform::StoreCalendar::Type::Local, QColor(0, 150, 0), true}};
+        platform::StoreOccurrence tea;
+        tea.eventId = QStringLiteral("tea");
+        tea.calendarId = QStringLiteral("cal/home");
+        tea.title = QStringLiteral("Tea");
+        tea.start = clock.now().addingTimeInterval(3600);
+        tea.end = tea.start.addingTimeInterval(1800);
+        tea.alarms = {{{QStringLiteral("ACTION"), QStringLiteral("DISPLAY")},
+                       {QStringLiteral("TRIGGER"), QStringLiteral("-PT10M")}}};
+        store.occurrences = {tea};
+        prefsOnboarding::SetUp();
+    }
+    void TearDown() override {
+        boarding.reset();
+        platform::CalendarStore::setConsentPrompt(nullptr);
+        platform::CalendarStore::setShared(nullptr);
+        platform::Clock::setShared(nullptr);
+    }
+    std::size_t remindersDue() {
+        return cal.eventAlarms(clock.now(), clock.now().addingTimeInterval(86400)).size();
+    }
+    bool asking() const {
+        return boarding->allowCalendarBtn()->isVisible() &&
+               boarding->denyCalendarBtn()->isVisible();
+    }
+
+    test::FakeClock clock{
+        Date::fromQDateTime(QDateTime(QDate(2025, 3, 4), QTime(8, 0), QTimeZone::utc())),
+        QTimeZone::utc()};
+    platform::MemoryPreferenceStore prefs{QStringLiteral("test")};
+    platform::UserDefaults defaults{prefs};
+    test::FakeCalendarStore store;
+    AppleCal cal{&store};
+    int prompts = 0;
+};
+
+TEST_F(prefsOnboardingCalendarAccess, TheQuestionIsAskedOnEveryPageUntilItIsAnswered) {
+    for (int page = 0; page < BoardingWinController::kPages; ++page) {
+        boarding->pageControlDidSelectPageAtIndex(page);
+        EXPECT_TRUE(asking()) << page;
+        EXPECT_TRUE(boarding->calendarAccessLbl()->isVisible()) << page;
+    }
+    EXPECT_EQ(boarding->calendarAccessLbl()->text(),
+              QStringLiteral("Talvor Pro would like to show and add events in your calendars, "
+                             "and remind you of their alarms."));
+    EXPECT_EQ(remindersDue(), 1u) << "unanswered, a reminder is not lost";
+
+    // Closed unanswered: still nothing lost, and the question comes again next time.
+    QTest::keyClick(boarding->window(), Qt::Key_Escape);
+    EXPECT_FALSE(boarding->window()->isVisible());
+    EXPECT_EQ(store.authorizationStatus(), platform::CalendarAccess::NotDetermined);
+    EXPECT_EQ(remindersDue(), 1u);
+    boarding->showWindow();
+
+    boarding->allowCalendarBtn()->click();
+    EXPECT_EQ(store.authorizationStatus(), platform::CalendarAccess::Authorized);
+    EXPECT_FALSE(asking());
+    EXPECT_EQ(boarding->calendarAccessLbl()->text(),
+              QStringLiteral("Talvor Pro shows the events of your calendars and reminds you of "
+                             "their alarms."));
+    EXPECT_EQ(remindersDue(), 1u);
+    // The first look at a calendar asks nothing more.
+    std::optional<bool> granted;
+    cal.requestCalendarAccess([&](bool g, const std::optional<QString>&) { granted = g; });
+    EXPECT_EQ(granted, std::optional<bool>(true));
+    EXPECT_EQ(prompts, 0);
+}
+
+TEST_F(prefsOnboardingCalendarAccess, DontAllowIsKeptAndSaysWhatItMeans) {
+    boarding->pageControlDidSelectPageAtIndex(3);
+    boarding->denyCalendarBtn()->click();
+    EXPECT_EQ(store.authorizationStatus(), platform::CalendarAccess::Denied);
+    EXPECT_FALSE(asking());
+    EXPECT_EQ(boarding->calendarAccessLbl()->text(),
+              QStringLiteral("Talvor Pro leaves your calendars alone: their events are not shown "
+                             "and their alarms do not ring."));
+    EXPECT_EQ(remindersDue(), 0u);
+    // A new welcome window does not ask again.
+    boarding = BoardingWinController::init({});
+    boarding->showWindow();
+    EXPECT_FALSE(asking());
+    EXPECT_EQ(prompts, 0);
 }
 
 TEST(prefsOnboardingVideos, FoundWhereTheProgramsDataIsInstalled) {
