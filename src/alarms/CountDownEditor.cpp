@@ -12,6 +12,7 @@
 #include "services/SoundFadeOut.h"
 #include "services/SoundRepeat.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -324,6 +325,18 @@ NewCountDownEventWindowController::NewCountDownEventWindowController(
 
 NewCountDownEventWindowController* NewCountDownEventWindowController::openFor(
     const std::optional<Event>& event) {
+    // One editor per stored event: two could save over each other.
+    if (event) {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* open = qobject_cast<NewCountDownEventWindowController*>(w);
+            if (open != nullptr && open->eventToEdit_ &&
+                open->eventToEdit_->uid() == event->uid() && open->isVisible()) {
+                open->raise();
+                open->activateWindow();
+                return open;
+            }
+        }
+    }
     auto* window = new NewCountDownEventWindowController(event);
     if (QScreen* screen = window->screen()) {
         const QRect area = screen->availableGeometry();
@@ -345,9 +358,8 @@ bool NewCountDownEventWindowController::setEvent() {
     const Event event = form_->eventWithUid(eventToEdit_ ? eventToEdit_->uid() : newUID());
     storeEvent(event);
     close();
-    if (eventToEdit_) {
-        platform::DistributedNotificationCenter::defaultCenter().post(keys::EventsUpdate);
-    }
+    // A new event too: an open events window or count-down page would not show it otherwise.
+    platform::DistributedNotificationCenter::defaultCenter().post(keys::EventsUpdate);
     return true;
 }
 

@@ -84,6 +84,8 @@ bool CountDownTimerViewController::setEvent() {
         return false;
     }
     storeEvent(form_->eventWithUid(newUID()));
+    // An open events window (or another copy of this page) shows it too.
+    platform::DistributedNotificationCenter::defaultCenter().post(keys::EventsUpdate);
     auto* box = new QMessageBox(QMessageBox::Information, QString(), QString(), QMessageBox::Ok,
                                 viewIfLoaded());
     box->setObjectName(QStringLiteral("EventSaved"));

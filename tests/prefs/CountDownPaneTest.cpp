@@ -277,6 +277,62 @@ TEST_F(prefsCountDownPane, AddStoresAndOkShowsTheNewTile) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return pane.eventsCollectionView()->tiles().isEmpty(); }));
 }
 
+// Adding on the page says "EventsUpdate", so that an open events window (and any other
+// page) shows the new event; so does a new event saved in the editor window.
+TEST_F(prefsCountDownPane, AddingSaysEventsUpdate) {
+    int updates = 0;
+    auto seen = platform::DistributedNotificationCenter::defaultCenter().addObserver(
+        keys::EventsUpdate, QVariant(), [&](const platform::Notification&) { ++updates; });
+    CountDownTimerViewController pane(QStringLiteral("CountDownTimerViewController"));
+    CountDownTimerViewController other(QStringLiteral("CountDownTimerViewController"));
+    ASSERT_NE(pane.view(), nullptr);
+    ASSERT_NE(other.view(), nullptr);
+    pane.form()->titleField()->setText(QStringLiteral("Soon"));
+    ASSERT_TRUE(pane.setEvent());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return updates == 1; }));
+    EXPECT_EQ(other.eventsCollectionView()->tiles().size(), 1) << "the other page follows";
+
+    auto* window = NewCountDownEventWindowController::openFor(std::nullopt);
+    window->form()->titleField()->setText(QStringLiteral("Later"));
+    ASSERT_TRUE(window->setEvent());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return updates == 2; }));
+    EXPECT_EQ(other.eventsCollectionView()->tiles().size(), 2);
+}
+
+// A tile's information button, pressed again, brings the event's open editor to the front
+// rather than opening a second one that could save over the first.
+TEST_F(prefsCountDownPane, OneEditorPerEventBroughtToTheFront) {
+    store({countDown("Trip", at("2024-05-01T08:00:00")),
+           countDown("Party", at("2024-04-01T20:00:00"))});
+    CountDownTimerViewController pane(QStringLiteral("CountDownTimerViewController"));
+    ASSERT_NE(pane.view(), nullptr);
+    const auto editors = [] {
+        QList<NewCountDownEventWindowController*> open;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* e = qobject_cast<NewCountDownEventWindowController*>(w);
+                e && e->isVisible()) {
+                open << e;
+            }
+        }
+        return open;
+    };
+    const QList<EventsCollectionViewItem*> tiles = pane.eventsCollectionView()->tiles();
+    ASSERT_EQ(tiles.size(), 2);
+    tiles[0]->iButton()->click();
+    ASSERT_EQ(editors().size(), 1);
+    NewCountDownEventWindowController* first = editors().front();
+    tiles[0]->iButton()->click();
+    EXPECT_EQ(editors(), QList<NewCountDownEventWindowController*>{first}) << "the same editor";
+    tiles[1]->iButton()->click();
+    EXPECT_EQ(editors().size(), 2) << "another event has its own";
+
+    // Once closed, the next press opens a fresh one.
+    first->close();
+    tiles[0]->iButton()->click();
+    EXPECT_EQ(editors().size(), 2);
+    EXPECT_FALSE(editors().contains(first));
+}
+
 // The menu box stores the flag and has the count-down group of the time menu rebuilt.
 TEST_F(prefsCountDownPane, TheMenuBoxReachesTheTimeMenu) {
     std::vector<qint32> updates;
