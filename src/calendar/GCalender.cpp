@@ -102,8 +102,9 @@ GCalender& GCalender::sharedInterface() {
         s.secrets = &platform::SecretStore::shared();
         s.browser = &platform::BrowserOpener::shared();
         s.center = &platform::NotificationCenter::defaultCenter();
-        s.credentials =
-            GoogleClientCredentials::fromEnvironment(platform::UserDefaults::standard());
+        s.currentCredentials = [] {
+            return GoogleClientCredentials::fromEnvironment(platform::UserDefaults::standard());
+        };
         s.storedChoices = subscribedEventsChoice;
         auto* made = new GCalender(std::move(s));
         if (QCoreApplication* app = QCoreApplication::instance()) {
@@ -127,6 +128,10 @@ std::optional<QVariantList> GCalender::subscribedEventsChoice(const QString& cal
         return std::nullopt;
     }
     return stored.toList();
+}
+
+GoogleClientCredentials GCalender::credentials() const {
+    return services_.currentCredentials ? services_.currentCredentials() : services_.credentials;
 }
 
 bool GCalender::isLoggedInViaGoogle() const {
@@ -180,7 +185,7 @@ void GCalender::installService(const GoogleAuthorization& authorization) {
         return a && *a && generation == serviceGeneration_;
     };
     api_ = std::make_unique<GoogleApi>(
-        *services_.network, services_.endpoints, services_.credentials, authorization,
+        *services_.network, services_.endpoints, credentials(), authorization,
         [this, current](const GoogleAuthorization& fresh) {
             if (current()) {
                 setAuthorization(fresh);
@@ -230,7 +235,7 @@ void GCalender::loginToGoogle(Completion completion) {
     retire(std::move(signIn_));
     signIn_ =
         std::make_unique<GoogleSignIn>(*services_.network, *services_.browser, services_.endpoints,
-                                       services_.credentials, services_.signInTimeout);
+                                       credentials(), services_.signInTimeout);
     std::shared_ptr<bool> alive = alive_;
     signIn_->start([this, alive, completion = std::move(completion)](
                        std::optional<GoogleAuthorization> a, const QString& message) {

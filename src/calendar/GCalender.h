@@ -63,6 +63,9 @@ class GCalender : public CalendarBackEnd {
         platform::NotificationCenter* center = nullptr;
         GoogleEndpoints endpoints = GoogleEndpoints::google();
         GoogleClientCredentials credentials;
+        // Asked at each sign-in instead, when set: the client entered in the pane takes
+        // effect without a restart.
+        std::function<GoogleClientCredentials()> currentCredentials;
         std::chrono::milliseconds signInTimeout = GoogleSignIn::kDefaultTimeout;
         // Deadlines, size and page caps, retries: tests make them short.
         GoogleLimits limits;
@@ -172,6 +175,7 @@ class GCalender : public CalendarBackEnd {
                                             bool allDay);
 
   private:
+    GoogleClientCredentials credentials() const;
     void setAuthorization(const std::optional<GoogleAuthorization>& authorization);
     void installService(const GoogleAuthorization& authorization);
     // Calls under way end with `message`.

@@ -1,5 +1,7 @@
 #include "GoogleAuth.h"
 
+#include "GoogleBuiltInClient.h"
+
 #include "platform/BrowserOpener.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -57,24 +59,37 @@ GoogleEndpoints GoogleEndpoints::under(const QUrl& base) {
     return e;
 }
 
+GoogleClientCredentials GoogleClientCredentials::environment() {
+    return {qEnvironmentVariable("TALVOR_GOOGLE_CLIENT_ID"),
+            qEnvironmentVariable("TALVOR_GOOGLE_CLIENT_SECRET")};
+}
+
+GoogleClientCredentials GoogleClientCredentials::builtIn() {
+    return {QString::fromUtf8(kBuiltInGoogleClientId),
+            QString::fromUtf8(kBuiltInGoogleClientSecret)};
+}
+
 GoogleClientCredentials GoogleClientCredentials::fromEnvironment(
-    const platform::UserDefaults& defaults) {
-    GoogleClientCredentials c;
-    c.clientId = qEnvironmentVariable("TALVOR_GOOGLE_CLIENT_ID");
-    c.clientSecret = qEnvironmentVariable("TALVOR_GOOGLE_CLIENT_SECRET");
+    const platform::UserDefaults& defaults, const GoogleClientCredentials& builtIn) {
+    GoogleClientCredentials c = environment();
+    const GoogleClientCredentials entered{defaults.stringForKey(kIdKey),
+                                          defaults.stringForKey(kSecretKey)};
+    const bool ownClient = !entered.clientId.isEmpty() || !entered.clientSecret.isEmpty();
+    const GoogleClientCredentials& fallback = ownClient ? entered : builtIn;
     if (c.clientId.isEmpty()) {
-        c.clientId = defaults.stringForKey(QStringLiteral("GoogleClientID"));
+        c.clientId = fallback.clientId;
     }
     if (c.clientSecret.isEmpty()) {
-        c.clientSecret = defaults.stringForKey(QStringLiteral("GoogleClientSecret"));
+        c.clientSecret = fallback.clientSecret;
     }
     return c;
 }
 
 QString GoogleClientCredentials::missingMessage() {
     return QStringLiteral(
-        "No Google client is set up: give its id and secret in TALVOR_GOOGLE_CLIENT_ID and "
-        "TALVOR_GOOGLE_CLIENT_SECRET (or the settings GoogleClientID and GoogleClientSecret)");
+        "No Google client is set up: enter the client ID and secret of your Google desktop "
+        "client in the Google tab of Settings, Minnow (or give them in TALVOR_GOOGLE_CLIENT_ID "
+        "and TALVOR_GOOGLE_CLIENT_SECRET)");
 }
 
 bool GoogleAuthorization::needsRefresh(qint64 now) const {

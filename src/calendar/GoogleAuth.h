@@ -37,16 +37,29 @@ struct GoogleEndpoints {
     static GoogleEndpoints under(const QUrl& base);
 };
 
-// The OAuth client Talvor signs in as. None ships with the program: each build or user
-// registers a desktop client with Google and gives its id and secret in the environment
-// (TALVOR_GOOGLE_CLIENT_ID, TALVOR_GOOGLE_CLIENT_SECRET) or the settings "GoogleClientID" and
-// "GoogleClientSecret"; the environment wins.
+// The OAuth client Talvor signs in as. None ships with the program's sources: a user enters
+// the id and secret of a desktop client of his own in the calendar pane (the settings
+// "GoogleClientID" and "GoogleClientSecret"), a packager can build one in (the CMake cache
+// entries TALVOR_GOOGLE_CLIENT_ID and TALVOR_GOOGLE_CLIENT_SECRET), and the environment
+// variables of the same names win over both. A desktop client's secret identifies the client
+// only (Google says it cannot be kept secret), but it is never written to the log.
 struct GoogleClientCredentials {
     QString clientId;
     QString clientSecret;
 
+    static inline const QString kIdKey = QStringLiteral("GoogleClientID");
+    static inline const QString kSecretKey = QStringLiteral("GoogleClientSecret");
+
     bool isComplete() const { return !clientId.isEmpty() && !clientSecret.isEmpty(); }
-    static GoogleClientCredentials fromEnvironment(const platform::UserDefaults& defaults);
+    // Each field from the environment, else from the client the user entered (taken whole:
+    // an id of his own never goes with the built-in secret), else from the built-in one.
+    static GoogleClientCredentials fromEnvironment(
+        const platform::UserDefaults& defaults,
+        const GoogleClientCredentials& builtIn = GoogleClientCredentials::builtIn());
+    // What the environment variables give (fields empty where unset).
+    static GoogleClientCredentials environment();
+    // The client this build was configured with; empty fields when none.
+    static GoogleClientCredentials builtIn();
     // What a user is told when isComplete() is false.
     static QString missingMessage();
 };

@@ -23,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
@@ -591,6 +592,7 @@ void TCalendarPrefs::loadSettings() {
     if (calendar && !calendar->hasService()) {
         calendar->setUpAuthorizationService();
     }
+    showGoogleClient();
     showGoogleState();
     loading_ = false;
     // Signed in, the calendars are listed if nobody has yet.
@@ -614,6 +616,20 @@ QWidget* TCalendarPrefs::googlePage(QWidget* parent, QTableWidget* table) {
     account->addWidget(status, 1);
     account->addWidget(login);
     column->addLayout(account);
+    // The desktop client of the user's own Google Cloud project that signs in.
+    auto* client = new QHBoxLayout();
+    for (const auto& [id, title] :
+         {std::pair{"googleClientIdField", QT_TR_NOOP("Client ID:")},
+          std::pair{"googleClientSecretField", QT_TR_NOOP("Client secret:")}}) {
+        auto* field = new QLineEdit(page);
+        field->setObjectName(QLatin1String(id));
+        connect(field, &QLineEdit::textEdited, this, [this] { googleClientEdited(); });
+        auto* label = new QLabel(tr(title), page);
+        label->setBuddy(field);
+        client->addWidget(label);
+        client->addWidget(field, 1);
+    }
+    column->addLayout(client);
     table->setParent(page);
     column->addWidget(table, 1);
     auto* bottom = new QHBoxLayout();
@@ -661,6 +677,49 @@ void TCalendarPrefs::fillGoogleTable() {
             loading_ = wasLoading;
         }
     }
+}
+
+void TCalendarPrefs::showGoogleClient() {
+    auto* id = qobject_cast<QLineEdit*>(control(QStringLiteral("googleClientIdField")));
+    auto* secret = qobject_cast<QLineEdit*>(control(QStringLiteral("googleClientSecretField")));
+    if (!id || !secret) {
+        return;
+    }
+    const GoogleClientCredentials environment = GoogleClientCredentials::environment();
+    const GoogleClientCredentials builtIn = GoogleClientCredentials::builtIn();
+    secret->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+    const auto show = [](QLineEdit* field, const QString& stored, const QString& fromEnvironment,
+                         const char* variable, bool built) {
+        field->setText(fromEnvironment.isEmpty() ? stored : QString());
+        field->setEnabled(fromEnvironment.isEmpty());
+        field->setPlaceholderText(!fromEnvironment.isEmpty()
+                                      ? tr("Set by %1").arg(QLatin1String(variable))
+                                  : built ? tr("Built into this copy")
+                                          : tr("From Google Cloud console"));
+    };
+    show(id, defaults().stringForKey(GoogleClientCredentials::kIdKey), environment.clientId,
+         "TALVOR_GOOGLE_CLIENT_ID", !builtIn.clientId.isEmpty());
+    show(secret, defaults().stringForKey(GoogleClientCredentials::kSecretKey),
+         environment.clientSecret, "TALVOR_GOOGLE_CLIENT_SECRET", !builtIn.clientSecret.isEmpty());
+}
+
+void TCalendarPrefs::googleClientEdited() {
+    for (const auto& [id, key] :
+         {std::pair{"googleClientIdField", GoogleClientCredentials::kIdKey},
+          std::pair{"googleClientSecretField", GoogleClientCredentials::kSecretKey}}) {
+        auto* field = qobject_cast<QLineEdit*>(control(QLatin1String(id)));
+        if (!field || !field->isEnabled()) {
+            continue;
+        }
+        // Pasted from the console, the values often bring a blank along.
+        const QString value = field->text().trimmed();
+        if (value.isEmpty()) {
+            defaults().removeObjectForKey(key);
+        } else {
+            defaults().setObject(value, key);
+        }
+    }
+    defaults().synchronize();
 }
 
 void TCalendarPrefs::showGoogleState() {

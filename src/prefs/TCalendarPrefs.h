@@ -109,6 +109,9 @@ class TCalendarPrefs : public PreferencePane {
     void postPrefsChanged(const QVariantMap& userInfo = {});
     void backEndTabSelected(bool google);
     QWidget* googlePage(QWidget* parent, QTableWidget* table);
+    // The Google client's fields: what the user entered, or whose value wins instead.
+    void showGoogleClient();
+    void googleClientEdited();
     // The account line, the sign-in button and the reload button as the sign-in stands.
     void showGoogleState();
     void fillGoogleTable();

@@ -1353,6 +1353,49 @@ TEST(GoogleClientCredentials, EnvironmentWinsOverSettings) {
     EXPECT_TRUE(c.isComplete());
 }
 
+// The built-in client is the last resort, and taken whole: a user's own id never goes out
+// with the packager's secret.
+TEST(GoogleClientCredentials, EnteredClientWinsOverTheBuiltInOneWhole) {
+    struct Case {
+        const char* name;
+        const char* envId;
+        const char* storedId;
+        const char* storedSecret;
+        const char* expectedId;
+        const char* expectedSecret;
+    };
+    const GoogleClientCredentials builtIn{QStringLiteral("built-id"),
+                                          QStringLiteral("built-secret")};
+    const std::vector<Case> cases = {
+        {"nothing entered", "", "", "", "built-id", "built-secret"},
+        {"a client entered", "", "own-id", "own-secret", "own-id", "own-secret"},
+        {"only an id entered", "", "own-id", "", "own-id", ""},
+        {"the environment's id", "env-id", "", "", "env-id", "built-secret"},
+        {"the environment's id over an entered one", "env-id", "own-id", "own-secret", "env-id",
+         "own-secret"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::XdgSandbox sandbox;
+        const QString envId = QLatin1String(c.envId);
+        test::ScopedEnvVar id("TALVOR_GOOGLE_CLIENT_ID", envId.isEmpty() ? QString() : envId);
+        test::ScopedEnvVar secret("TALVOR_GOOGLE_CLIENT_SECRET", QString());
+        platform::UserDefaults& d = platform::UserDefaults::standard();
+        for (const auto& [key, value] :
+             {std::pair{GoogleClientCredentials::kIdKey, c.storedId},
+              std::pair{GoogleClientCredentials::kSecretKey, c.storedSecret}}) {
+            if (*value == '\0') {
+                d.removeObjectForKey(key);
+            } else {
+                d.setObject(QString(QLatin1String(value)), key);
+            }
+        }
+        const GoogleClientCredentials got = GoogleClientCredentials::fromEnvironment(d, builtIn);
+        EXPECT_EQ(got.clientId, QLatin1String(c.expectedId));
+        EXPECT_EQ(got.clientSecret, QLatin1String(c.expectedSecret));
+    }
+}
+
 TEST(GoogleAuthorization, RefreshAnswerKeepsWhatItLeavesOut) {
     GoogleAuthorization before{QStringLiteral("old"), QStringLiteral("refresh"),
                                QStringLiteral("a@example.org"), QStringLiteral("email"), 100};

@@ -35,6 +35,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -44,6 +45,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -88,16 +90,10 @@ class GoogleWindows : public ::testing::Test {
                 userAgrees(url);
             }
         };
-        GCalender::Services s;
-        s.network = &network;
-        s.secrets = &secrets;
-        s.browser = &browser;
-        s.center = &platform::NotificationCenter::defaultCenter();
-        s.endpoints = GoogleEndpoints::under(server.base());
+        GCalender::Services s = services();
         s.credentials = {FakeGoogleServer::kClientId, FakeGoogleServer::kClientSecret};
         s.signInTimeout = 400ms;
         s.storedChoices = GCalender::subscribedEventsChoice;
-        s.limits.maxRetries = 0;  // a scripted failure is the answer; retries are tested apart
         cal = std::make_unique<GCalender>(std::move(s));
         CalendarBackEnds::install(CalendarBackEnds::Kind::Google, cal.get());
         heard = platform::NotificationCenter::defaultCenter().addObserver(
@@ -130,6 +126,18 @@ class GoogleWindows : public ::testing::Test {
                     << "a secret in the log: " << line.toStdString();
             }
         }
+    }
+
+    // The back end's ways out, all to the test's Google.
+    GCalender::Services services() {
+        GCalender::Services s;
+        s.network = &network;
+        s.secrets = &secrets;
+        s.browser = &browser;
+        s.center = &platform::NotificationCenter::defaultCenter();
+        s.endpoints = GoogleEndpoints::under(server.base());
+        s.limits.maxRetries = 0;  // a scripted failure is the answer; retries are tested apart
+        return s;
     }
 
     // The user in the browser: the authorization page redirects back to our listener.
@@ -249,6 +257,64 @@ TEST_F(GoogleWindows, TheGoogleTabSignsInWithoutWaitingShowsTheAccountAndSignsOu
     EXPECT_FALSE(get<QPushButton>("loadButton")->isEnabled());
     EXPECT_FALSE(secrets.items.contains(GCalender::kAuthorizationName));
     EXPECT_TRUE(takeNotices().contains(QStringLiteral("loadCalendarEvents")));
+}
+
+// A user with no client built in makes one in Google Cloud console and enters it in the
+// Google tab: the next sign-in uses it (PKCE, a loopback redirect) without a restart. The
+// environment still wins over what is entered.
+TEST_F(GoogleWindows, AClientEnteredInTheGoogleTabSignsIn) {
+    test::ScopedEnvVar noId("TALVOR_GOOGLE_CLIENT_ID", QString());
+    test::ScopedEnvVar noSecret("TALVOR_GOOGLE_CLIENT_SECRET", QString());
+    GCalender::Services s = services();
+    s.currentCredentials = [this] {
+        return GoogleClientCredentials::fromEnvironment(defaults, GoogleClientCredentials{});
+    };
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Google, nullptr);
+    cal = std::make_unique<GCalender>(std::move(s));
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Google, cal.get());
+
+    openPane();
+    auto* id = get<QLineEdit>("googleClientIdField");
+    auto* secret = get<QLineEdit>("googleClientSecretField");
+    ASSERT_TRUE(id->isEnabled());
+    EXPECT_TRUE(id->text().isEmpty());
+    // Without a client the sign-in says where to enter one, and no browser opens.
+    get<QPushButton>("googleLoginLogoutButton")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane->alert() != nullptr; }, 5000));
+    EXPECT_TRUE(pane->lastAlertText().contains(QStringLiteral("Google tab")))
+        << pane->lastAlertText().toStdString();
+    EXPECT_TRUE(browser.opened.isEmpty());
+    pane->alert()->close();
+
+    QTest::keyClicks(id, QStringLiteral(" ") + FakeGoogleServer::kClientId);
+    QTest::keyClicks(secret, FakeGoogleServer::kClientSecret + QStringLiteral(" "));
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("GoogleClientID")), FakeGoogleServer::kClientId);
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("GoogleClientSecret")),
+              FakeGoogleServer::kClientSecret);
+    get<QPushButton>("googleLoginLogoutButton")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows().size() == 2; }, 10000));
+    EXPECT_EQ(status(), FakeGoogleServer::kEmail);
+    ASSERT_EQ(browser.opened.size(), 1);
+    const QUrlQuery asked(browser.opened.first());
+    EXPECT_EQ(asked.queryItemValue(QStringLiteral("client_id")), FakeGoogleServer::kClientId);
+    EXPECT_EQ(asked.queryItemValue(QStringLiteral("code_challenge_method")),
+              QStringLiteral("S256"));
+    EXPECT_TRUE(asked.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded)
+                    .startsWith(QStringLiteral("http://127.0.0.1:")));
+    const auto exchanges = server.requestsTo("/token");
+    ASSERT_FALSE(exchanges.empty());
+    EXPECT_FALSE(exchanges.front().params.value(QStringLiteral("code_verifier")).isEmpty());
+
+    // A pane opened later shows the client; the environment's client wins and is shown so.
+    openPane();
+    EXPECT_EQ(get<QLineEdit>("googleClientIdField")->text(), FakeGoogleServer::kClientId);
+    test::ScopedEnvVar envId("TALVOR_GOOGLE_CLIENT_ID", QStringLiteral("env-client"));
+    openPane();
+    EXPECT_FALSE(get<QLineEdit>("googleClientIdField")->isEnabled());
+    EXPECT_TRUE(get<QLineEdit>("googleClientIdField")
+                    ->placeholderText()
+                    .contains(QStringLiteral("TALVOR_GOOGLE_CLIENT_ID")));
+    EXPECT_TRUE(get<QLineEdit>("googleClientSecretField")->isEnabled());
 }
 
 TEST_F(GoogleWindows, SignInFailuresAreSaidOnceAndLeaveThePaneSignedOut) {
