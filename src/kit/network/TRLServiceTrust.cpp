@@ -1,9 +1,5 @@
 #include "kit/network/TRLServiceTrust.h"
 
-#include <openssl/bio.h>
-#include <openssl/err.h>
-#include <openssl/pem.h>
-
 #include <memory>
 #include <mutex>
 #include <set>
@@ -11,6 +7,7 @@
 
 #include "kit/FileBytes.h"
 #include "kit/KitLog.h"
+#include "kit/network/NetworkModule.h"
 #include "kit/network/TRLSettingsOnboardingManager.h"
 
 namespace talvor::kit {
@@ -45,25 +42,15 @@ WRKURLSessionConfiguration TRLServiceSessionConfiguration() {
 
 std::vector<TRLCertificate> TRLCertificatesFromPEM(const std::string& pem) {
     std::vector<TRLCertificate> certificates;
-    std::unique_ptr<BIO, decltype(&BIO_free)> input(
-        BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), BIO_free);
-    if (!input) {
+    const net::NetworkModule* module = net::networkModule();
+    if (module == nullptr) {
         return certificates;
     }
-    while (X509* certificate = PEM_read_bio_X509(input.get(), nullptr, nullptr, nullptr)) {
-        unsigned char* bytes = nullptr;
-        const int length = i2d_X509(certificate, &bytes);
-        X509_free(certificate);
-        if (length > 0) {
-            std::string der(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-            OPENSSL_free(bytes);
-            if (auto made = TRLCertificate::withData(der)) {
-                certificates.push_back(std::move(*made));
-            }
+    for (const std::string& der : module->certificatesOfPEM(pem)) {
+        if (auto made = TRLCertificate::withData(der)) {
+            certificates.push_back(std::move(*made));
         }
     }
-    // The end of the text is queued as an error; it must not be taken for a later one's.
-    ERR_clear_error();
     return certificates;
 }
 

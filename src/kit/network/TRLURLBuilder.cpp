@@ -1,8 +1,8 @@
 #include "kit/network/TRLURLBuilder.h"
 
-#include <curl/curl.h>
-
 #include <cctype>
+
+#include "kit/network/NetworkModule.h"
 
 namespace talvor::kit {
 
@@ -52,19 +52,11 @@ std::string TRLURLBuilder::escapeString(std::string_view text) {
 }
 
 std::optional<std::string> TRLURLBuilder::URL() const {
-    CURLU* parsed = curl_url();
-    if (parsed == nullptr) {
+    const net::NetworkModule* module = net::networkModule();
+    if (module == nullptr || !module->hostOf(URLString_)) {
         return std::nullopt;
     }
-    std::optional<std::string> url;
-    char* host = nullptr;
-    if (curl_url_set(parsed, CURLUPART_URL, URLString_.c_str(), 0) == CURLUE_OK &&
-        curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
-        url = URLString_;
-    }
-    curl_free(host);
-    curl_url_cleanup(parsed);
-    return url;
+    return URLString_;
 }
 
 }  // namespace talvor::kit

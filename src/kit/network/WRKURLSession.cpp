@@ -1,8 +1,7 @@
 #include "kit/network/WRKURLSession.h"
 
+// libcurl's header for its result codes only: the library itself is the network module's.
 #include <curl/curl.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,13 +16,13 @@
 #include <utility>
 
 #include "kit/network/NetworkKeys.h"
+#include "kit/network/NetworkModule.h"
 
 namespace talvor::kit {
 
-struct WRKURLSessionTask::Transfer {
+struct WRKURLSessionTask::Transfer final : net::TransferSink {
     WRKURLSessionTaskRef task;  // none for a synchronous request
-    CURL* easy = nullptr;
-    curl_slist* headers = nullptr;
+    net::TransferRequest request;
     std::FILE* body = nullptr;
     std::FILE* download = nullptr;
     std::string downloadPath;
@@ -31,20 +30,17 @@ struct WRKURLSessionTask::Transfer {
     HTTPURLResponse response;
     std::function<std::optional<bool>(const ServerTrust&)> challenge;
     std::function<void(std::string)> onData;
-    std::string host;
     bool pinRefused = false;
     bool cancelled = false;
     bool writeFailed = false;
     std::uint64_t maxBytes = 0;  // the cap on the body received
     std::uint64_t received = 0;
     bool tooLarge = false;
-    char errorText[CURL_ERROR_SIZE] = {};
 
-    ~Transfer() {
-        if (easy != nullptr) {
-            curl_easy_cleanup(easy);
-        }
-        curl_slist_free_all(headers);
+    Transfer() = default;
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+    ~Transfer() override {
         if (body != nullptr) {
             std::fclose(body);
         }
@@ -55,6 +51,57 @@ struct WRKURLSessionTask::Transfer {
             std::fclose(download);
             download = nullptr;
         }
+    }
+
+    void headerLine(const std::string& line) override {
+        if (line.rfind("HTTP/", 0) == 0) {
+            // A new response (after a redirect or an interim answer) replaces the fields.
+            response.headers = {};
+        } else if (const auto colon = line.find(':'); colon != std::string::npos) {
+            std::string value = line.substr(colon + 1);
+            const auto first = value.find_first_not_of(" \t");
+            value = first == std::string::npos ? std::string() : value.substr(first);
+            response.headers.addValue(line.substr(0, colon), value);
+        }
+    }
+
+    bool bodyBytes(const char* bytes, std::size_t length) override {
+        if (received + length > maxBytes) {
+            tooLarge = true;
+            return false;
+        }
+        received += length;
+        if (download != nullptr) {
+            if (std::fwrite(bytes, 1, length, download) != length) {
+                writeFailed = true;
+                return false;
+            }
+            return true;
+        }
+        data.append(bytes, length);
+        if (onData) {
+            onData(std::string(bytes, length));
+        }
+        return true;
+    }
+
+    std::optional<std::size_t> readBody(char* into, std::size_t capacity) override {
+        const std::size_t read = std::fread(into, 1, capacity, body);
+        if (read == 0 && std::ferror(body)) {
+            return std::nullopt;
+        }
+        return read;
+    }
+
+    std::optional<bool> trust(const ServerTrust& chain) override {
+        if (!challenge) {
+            return std::nullopt;
+        }
+        const std::optional<bool> accepted = challenge(chain);
+        if (accepted && !*accepted) {
+            pinRefused = true;
+        }
+        return accepted;
     }
 };
 
@@ -74,8 +121,8 @@ struct WRKURLSessionState {
     std::vector<std::uint64_t> toCancel;  // task identifiers
     bool stopping = false;
 
-    CURLM* multi = nullptr;
-    std::thread worker;  // the only user of `multi` and `running` once started
+    std::unique_ptr<net::TransferGroup> group;
+    std::thread worker;  // the only user of `group` and `running` once started
     std::map<WRKURLSessionTask*, std::unique_ptr<Transfer>> running;
 
     ~WRKURLSessionState();
@@ -83,7 +130,7 @@ struct WRKURLSessionState {
     void nudge();
     void run();
     void begin(const WRKURLSessionTaskRef& task);
-    void finish(std::unique_ptr<Transfer> transfer, CURLcode result);
+    void finish(std::unique_ptr<Transfer> transfer, const net::TransferEnd& end);
     void deliver(std::unique_ptr<Transfer> transfer, std::optional<HTTPURLResponse> response,
                  std::optional<KitError> error);
     void removeTask(const WRKURLSessionTask* task);
@@ -91,119 +138,6 @@ struct WRKURLSessionState {
 };
 
 namespace {
-
-void initialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* user) {
-    auto& transfer = *static_cast<Transfer*>(user);
-    std::string line(buffer, size * count);
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
-        line.pop_back();
-    }
-    if (line.rfind("HTTP/", 0) == 0) {
-        // A new response (after a redirect or an interim answer) replaces the fields.
-        transfer.response.headers = {};
-    } else if (const auto colon = line.find(':'); colon != std::string::npos) {
-        std::string value = line.substr(colon + 1);
-        const auto first = value.find_first_not_of(" \t");
-        value = first == std::string::npos ? std::string() : value.substr(first);
-        transfer.response.headers.addValue(line.substr(0, colon), value);
-    }
-    return size * count;
-}
-
-std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* user) {
-    auto& transfer = *static_cast<Transfer*>(user);
-    const std::size_t length = size * count;
-    if (transfer.received + length > transfer.maxBytes) {
-        transfer.tooLarge = true;
-        return 0;
-    }
-    transfer.received += length;
-    if (transfer.download != nullptr) {
-        if (std::fwrite(buffer, 1, length, transfer.download) != length) {
-            transfer.writeFailed = true;
-            return 0;
-        }
-        return length;
-    }
-    transfer.data.append(buffer, length);
-    if (transfer.onData) {
-        transfer.onData(std::string(buffer, length));
-    }
-    return length;
-}
-
-std::size_t onReadBody(char* buffer, std::size_t size, std::size_t count, void* user) {
-    auto& transfer = *static_cast<Transfer*>(user);
-    const std::size_t read = std::fread(buffer, 1, size * count, transfer.body);
-    return read == 0 && std::ferror(transfer.body) ? CURL_READFUNC_ABORT : read;
-}
-
-std::string derOf(X509* certificate) {
-    unsigned char* bytes = nullptr;
-    const int length = i2d_X509(certificate, &bytes);
-    if (length <= 0) {
-        return {};
-    }
-    std::string der(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-    OPENSSL_free(bytes);
-    return der;
-}
-
-// Replaces OpenSSL's chain check so that the delegate's challenge decides, as the
-// platform's trust challenge does; without one the configured roots decide.
-int verifyServer(X509_STORE_CTX* context, void* user) {
-    auto& transfer = *static_cast<Transfer*>(user);
-    if (!transfer.challenge) {
-        return X509_verify_cert(context);
-    }
-    ServerTrust trust{transfer.host, {}};
-    X509* leaf = X509_STORE_CTX_get0_cert(context);
-    if (leaf != nullptr) {
-        trust.chainDER.push_back(derOf(leaf));
-    }
-    if (STACK_OF(X509)* chain = X509_STORE_CTX_get0_untrusted(context); chain != nullptr) {
-        for (int i = 0; i < sk_X509_num(chain); ++i) {
-            X509* certificate = sk_X509_value(chain, i);
-            if (leaf == nullptr || X509_cmp(certificate, leaf) != 0) {
-                trust.chainDER.push_back(derOf(certificate));
-            }
-        }
-    }
-    const std::optional<bool> accepted = transfer.challenge(trust);
-    if (!accepted) {
-        return X509_verify_cert(context);
-    }
-    if (*accepted) {
-        return 1;
-    }
-    transfer.pinRefused = true;
-    X509_STORE_CTX_set_error(context, X509_V_ERR_CERT_UNTRUSTED);
-    return 0;
-}
-
-CURLcode onSslContext(CURL*, void* sslContext, void* user) {
-    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(sslContext), verifyServer, user);
-    return CURLE_OK;
-}
-
-std::string hostOf(const std::string& url) {
-    std::string host;
-    if (CURLU* parsed = curl_url(); parsed != nullptr) {
-        char* part = nullptr;
-        if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-            curl_url_get(parsed, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
-            host = part;
-            curl_free(part);
-        }
-        curl_url_cleanup(parsed);
-    }
-    return host;
-}
 
 KitError urlError(std::int64_t code, const std::string& url, std::string description) {
     KitError error{keys::NSURLErrorDomain, code, std::move(description), {}, {}};
@@ -215,17 +149,11 @@ KitError urlError(std::int64_t code, const std::string& url, std::string descrip
 std::optional<KitError> configure(Transfer& transfer, const URLRequest& request,
                                   const std::optional<std::string>& bodyFile,
                                   const WRKURLSessionConfiguration& configuration) {
-    initialiseCurlOnce();
     transfer.maxBytes = request.maximumResponseBytes.value_or(configuration.maximumResponseBytes);
-    transfer.easy = curl_easy_init();
-    if (transfer.easy == nullptr) {
-        return urlError(keys::NSURLErrorUnknown, request.URL, "no transfer could be made");
-    }
-    CURL* easy = transfer.easy;
-    transfer.host = hostOf(request.URL);
+    net::TransferRequest& out = transfer.request;
+    out.url = request.URL;
+    out.method = request.HTTPMethod;
     HTTPHeaderFields headers = request.headers;
-    bool hasBody = false;
-    curl_easy_setopt(easy, CURLOPT_URL, request.URL.c_str());
     if (bodyFile) {
         transfer.body = std::fopen(bodyFile->c_str(), "rb");
         struct stat status {};
@@ -235,26 +163,13 @@ std::optional<KitError> configure(Transfer& transfer, const URLRequest& request,
         }
         // The file's size is the length sent, whatever the request said.
         headers.remove("Content-Length");
-        curl_easy_setopt(easy, CURLOPT_POST, 1L);
-        curl_easy_setopt(easy, CURLOPT_READFUNCTION, onReadBody);
-        curl_easy_setopt(easy, CURLOPT_READDATA, &transfer);
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(status.st_size));
-        hasBody = true;
+        out.bodyFileSize = static_cast<std::uint64_t>(status.st_size);
     } else if (!request.HTTPBody.empty() || request.HTTPMethod == "POST" ||
                request.HTTPMethod == "PUT") {
         headers.remove("Content-Length");
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(request.HTTPBody.size()));
-        curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, request.HTTPBody.c_str());
-        hasBody = true;
+        out.body = request.HTTPBody;
     }
-    if (request.HTTPMethod == "HEAD") {
-        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    } else if ((hasBody && request.HTTPMethod != "POST") ||
-               (!hasBody && request.HTTPMethod != "GET")) {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.HTTPMethod.c_str());
-    }
+    const bool hasBody = out.body.has_value() || out.bodyFileSize.has_value();
     for (const auto& [name, value] : headers.all()) {
         std::string line = name;
         if (value.empty()) {
@@ -263,56 +178,27 @@ std::optional<KitError> configure(Transfer& transfer, const URLRequest& request,
             line += ": ";
             line += value;
         }
-        transfer.headers = curl_slist_append(transfer.headers, line.c_str());
+        out.headerLines.push_back(std::move(line));
     }
     if (hasBody && !headers.value("Expect")) {
         // No pause waiting for "100 Continue".
-        transfer.headers = curl_slist_append(transfer.headers, "Expect:");
+        out.headerLines.emplace_back("Expect:");
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.headers);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https,http");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 16L);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    // Every connection is judged afresh: a resumed TLS session would skip the check.
-    curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-    if (configuration.defaultAnchorsPEM) {
-        curl_blob blob{const_cast<char*>(configuration.defaultAnchorsPEM->data()),
-                       configuration.defaultAnchorsPEM->size(), CURL_BLOB_COPY};
-        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
-        curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
-        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
-    }
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, onSslContext);
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &transfer);
-    const double timeout = request.timeoutInterval > 0 ? request.timeoutInterval
-                                                       : configuration.timeoutIntervalForRequest;
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000.0));
-    // Idle for the timeout: fewer than one byte a second over that many seconds.
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, std::lround(std::ceil(timeout))));
-    curl_easy_setopt(
-        easy, CURLOPT_TIMEOUT_MS,
-        static_cast<long>(std::min(configuration.timeoutIntervalForResource * 1000.0, 2.0e9)));
-    // A reply announcing more than the cap is refused at its headers.
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(std::min<std::uint64_t>(
-                         transfer.maxBytes, std::numeric_limits<curl_off_t>::max())));
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorText);
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, &transfer);
+    out.anchorsPEM = configuration.defaultAnchorsPEM;
+    out.timeout = request.timeoutInterval > 0 ? request.timeoutInterval
+                                              : configuration.timeoutIntervalForRequest;
+    out.resourceTimeout = configuration.timeoutIntervalForResource;
+    out.maximumResponseBytes = transfer.maxBytes;
     return std::nullopt;
 }
 
+KitError noNetwork(const std::string& url) {
+    return urlError(keys::NSURLErrorUnknown, url, "no transfer could be made");
+}
+
 // The response and the failure a finished transfer gives.
-std::pair<std::optional<HTTPURLResponse>, std::optional<KitError>> outcome(Transfer& transfer,
-                                                                           CURLcode result) {
+std::pair<std::optional<HTTPURLResponse>, std::optional<KitError>> outcome(
+    Transfer& transfer, const net::TransferEnd& end) {
     const std::string url = transfer.task ? transfer.task->originalRequest().URL : std::string();
     if (transfer.cancelled) {
         return {std::nullopt, urlError(keys::NSURLErrorCancelled, url, "cancelled")};
@@ -322,24 +208,18 @@ std::pair<std::optional<HTTPURLResponse>, std::optional<KitError>> outcome(Trans
         return {std::nullopt, urlError(keys::NSURLErrorServerCertificateUntrusted, url,
                                        "the server's certificate is not trusted")};
     }
-    if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+    if (transfer.tooLarge || end.resultCode == CURLE_FILESIZE_EXCEEDED) {
         return {std::nullopt, urlError(keys::NSURLErrorDataLengthExceedsMaximum, url,
                                        "the reply is larger than the request takes")};
     }
     if (transfer.writeFailed) {
         return {std::nullopt, KitError{keys::WRKURLSessionDownloadTaskError, -1, {}, {}, {}}};
     }
-    if (result != CURLE_OK) {
-        const std::string text =
-            transfer.errorText[0] != '\0' ? transfer.errorText : curl_easy_strerror(result);
-        return {std::nullopt, urlError(urlErrorCodeForCurlCode(result), url, text)};
+    if (end.resultCode != CURLE_OK) {
+        return {std::nullopt, urlError(urlErrorCodeForCurlCode(end.resultCode), url, end.reason)};
     }
-    long status = 0;
-    curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
-    char* effective = nullptr;
-    curl_easy_getinfo(transfer.easy, CURLINFO_EFFECTIVE_URL, &effective);
-    transfer.response.statusCode = status;
-    transfer.response.URL = effective != nullptr ? effective : url;
+    transfer.response.statusCode = end.statusCode;
+    transfer.response.URL = !end.effectiveURL.empty() ? end.effectiveURL : url;
     return {transfer.response, std::nullopt};
 }
 
@@ -445,29 +325,32 @@ WRKURLSessionState::~WRKURLSessionState() {
         worker.join();
     }
     for (auto& [task, transfer] : running) {
-        curl_multi_remove_handle(multi, transfer->easy);
+        if (group) {
+            group->remove(task->taskIdentifier());
+        }
         transfer->closeDownload();
         if (!transfer->downloadPath.empty()) {
             std::filesystem::remove(transfer->downloadPath);
         }
     }
     running.clear();
-    if (multi != nullptr) {
-        curl_multi_cleanup(multi);
-    }
+    group.reset();
 }
 
 void WRKURLSessionState::start() {
-    initialiseCurlOnce();
-    multi = curl_multi_init();
-    worker = std::thread([this] { run(); });
+    if (const net::NetworkModule* module = net::networkModule()) {
+        group = module->makeGroup();
+    }
+    if (group) {
+        worker = std::thread([this] { run(); });
+    }
 }
 
 // Called holding `mutex`.
 void WRKURLSessionState::nudge() {
     wake.notify_all();
-    if (multi != nullptr) {
-        curl_multi_wakeup(multi);
+    if (group) {
+        group->wakeUp();
     }
 }
 
@@ -498,31 +381,23 @@ void WRKURLSessionState::run() {
             if (found != running.end()) {
                 auto transfer = std::move(found->second);
                 running.erase(found);
-                curl_multi_remove_handle(multi, transfer->easy);
+                group->remove(identifier);
                 transfer->cancelled = true;
-                finish(std::move(transfer), CURLE_ABORTED_BY_CALLBACK);
+                finish(std::move(transfer), net::TransferEnd{CURLE_ABORTED_BY_CALLBACK, {}, 0, {}});
             }
         }
-        int active = 0;
-        curl_multi_perform(multi, &active);
-        int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-            if (message->msg != CURLMSG_DONE) {
-                continue;
-            }
-            Transfer* done = nullptr;
-            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &done);
-            const CURLcode result = message->data.result;
-            if (done != nullptr) {
-                auto found = running.find(done->task.get());
+        for (const auto& [identifier, end] : group->perform()) {
+            const auto found = std::find_if(running.begin(), running.end(), [&](const auto& entry) {
+                return entry.first->taskIdentifier() == identifier;
+            });
+            if (found != running.end()) {
                 auto transfer = std::move(found->second);
                 running.erase(found);
-                curl_multi_remove_handle(multi, transfer->easy);
-                finish(std::move(transfer), result);
+                finish(std::move(transfer), end);
             }
         }
         if (!running.empty()) {
-            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+            group->wait(1000);
         }
     }
 }
@@ -567,14 +442,16 @@ void WRKURLSessionState::begin(const WRKURLSessionTaskRef& task) {
             });
         };
     }
-    CURL* easy = transfer->easy;
+    if (!group->add(task->taskIdentifier(), transfer->request, *transfer)) {
+        deliver(std::move(transfer), std::nullopt, noNetwork(task->request_.URL));
+        return;
+    }
     running.emplace(task.get(), std::move(transfer));
-    curl_multi_add_handle(multi, easy);
 }
 
-void WRKURLSessionState::finish(std::unique_ptr<Transfer> transfer, CURLcode result) {
+void WRKURLSessionState::finish(std::unique_ptr<Transfer> transfer, const net::TransferEnd& end) {
     transfer->closeDownload();
-    auto [response, error] = outcome(*transfer, result);
+    auto [response, error] = outcome(*transfer, end);
     if (response && transfer->task->invokesDelegate_) {
         std::shared_ptr<WRKURLSessionDelegate> current;
         {
@@ -593,8 +470,6 @@ void WRKURLSessionState::finish(std::unique_ptr<Transfer> transfer, CURLcode res
 void WRKURLSessionState::deliver(std::unique_ptr<Transfer> transfer,
                                  std::optional<HTTPURLResponse> response,
                                  std::optional<KitError> error) {
-    curl_easy_cleanup(transfer->easy);
-    transfer->easy = nullptr;
     std::shared_ptr<Transfer> done(std::move(transfer));
     // The task leaves the live list only once its completion has run, so a caller asking
     // for the live tasks from there still sees it.
@@ -656,7 +531,7 @@ std::shared_ptr<WRKURLSession> WRKURLSession::sessionWithConfiguration(
     session->state_->delegateQueue =
         delegateQueue ? std::move(delegateQueue) : newDefaultDelegateQueue();
     session->state_->start();
-    if (session->state_->multi == nullptr) {
+    if (!session->state_->group) {
         return nullptr;
     }
     return session;
@@ -810,8 +685,13 @@ WRKURLSession::Result WRKURLSession::sendSynchronousRequest(
     if (auto error = configure(transfer, merged, bodyFile, configuration)) {
         return {{}, std::nullopt, std::move(error)};
     }
-    const CURLcode result = curl_easy_perform(transfer.easy);
-    auto [response, error] = outcome(transfer, result);
+    const net::NetworkModule* module = net::networkModule();
+    const std::optional<net::TransferEnd> end =
+        module != nullptr ? module->performOne(transfer.request, transfer) : std::nullopt;
+    if (!end) {
+        return {{}, std::nullopt, noNetwork(request.URL)};
+    }
+    auto [response, error] = outcome(transfer, *end);
     if (error && error->userInfo.count(keys::NSURLErrorFailingURLStringErrorKey) != 0) {
         error->userInfo[keys::NSURLErrorFailingURLStringErrorKey] = request.URL;
     }

@@ -11,10 +11,12 @@
 
 #include "kit/KitError.h"
 #include "kit/Operation.h"
+#include "kit/network/NetworkModule.h"
 #include "kit/network/URLRequest.h"
 
-// The kit's URL sessions on libcurl: each session runs its transfers on one thread of its
-// own (a curl multi handle) and hands every callback to its delegate queue.
+// The kit's URL sessions, on the network module's transfers (libcurl): each session runs its
+// transfers on one thread of its own (a curl multi handle) and hands every callback to its delegate
+// queue.
 namespace talvor::kit {
 
 struct WRKURLSessionState;
@@ -39,12 +41,6 @@ struct WRKURLSessionConfiguration {
     // Background sessions do not exist here: always none, and callers take the default.
     static std::optional<WRKURLSessionConfiguration> backgroundSessionConfigurationWithIdentifier(
         const std::string& identifier);
-};
-
-// A server's certificate chain as presented, the server's own certificate first (DER).
-struct ServerTrust {
-    std::string host;
-    std::vector<std::string> chainDER;
 };
 
 class WRKURLSession;
