@@ -171,6 +171,7 @@ CalEventPtr AppleCal::eventOf(const platform::StoreOccurrence& o) {
     event->setIsAllDay(o.allDay);
     event->setEditLink_(occurrenceLink(o));
     event->setOriginalEditLink(o.eventId);
+    event->setOrigin(CalendarBackEnds::Kind::Apple);
     return event;
 }
 
@@ -228,7 +229,7 @@ void AppleCal::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
     if (!month) {
         return;
     }
-    month->removeAllEvents();
+    month->removeEventsOf(CalendarBackEnds::Kind::Apple);
     const QStringList ids = shownCalendarIds();
     if (!ids.isEmpty()) {
         const auto occurrences =

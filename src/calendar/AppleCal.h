@@ -41,9 +41,11 @@ class AppleCal : public QObject, public CalendarBackEnd {
     // (granted, none) or (refused, accessRefusedText()).
     void requestCalendarAccess(const Completion& handler);
 
-    // Empties the month and files every day each event of the month's span covers (first
-    // and last days flagged), then posts "EventsLoaded" once.
+    // Replaces the month's events of this computer's calendars with every day each event of
+    // the month's span covers (first and last days flagged), then posts "EventsLoaded" once.
     void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override;
+    // Access granted.
+    bool canLoadEvents() override { return checkEventStoreAccessForCalendar(); }
     // The alarms of the local calendars' events starting in [from, to), nothing without
     // access.
     std::vector<EventAlarm> eventAlarms(Date from, Date to) override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackEndKind.h"
 #include "CalSource.h"
 #include "foundation/Calendar.h"
 #include "platform/Date.h"
@@ -94,6 +95,10 @@ class CalEvent : public std::enable_shared_from_this<CalEvent> {
     void setIsUTC(bool v) { isUTC_ = v; }
     void setIsAllDay(bool v) { isAllDay_ = v; }
     void invalidate() { isValid_ = false; }
+    // The back end that delivered the event: its reloads replace it, and it is the one to
+    // change or remove it. None for events of no back end.
+    std::optional<CalendarBackEnds::Kind> origin() const { return origin_; }
+    void setOrigin(CalendarBackEnds::Kind kind) { origin_ = kind; }
 
     QString toolTip() const;
     QColor displayColor() const;
@@ -137,6 +142,7 @@ class CalEvent : public std::enable_shared_from_this<CalEvent> {
     QString editLink_value_;
     QString originalEditLink_;
     bool isValid_ = true;
+    std::optional<CalendarBackEnds::Kind> origin_;
     QString cacheCalendar_;
     std::vector<CalEventDay> cache_;  // without the event pointer, which would make a cycle
 };

@@ -267,9 +267,7 @@ QString CalMonth::debug() const {
 }
 
 void CalMonth::loadEvents() {
-    if (CalendarBackEnd* backEnd = CalendarBackEnds::selected(platform::UserDefaults::standard())) {
-        backEnd->loadEventsInBatch(shared_from_this());
-    }
+    CalendarBackEnds::loadMonth(shared_from_this(), platform::UserDefaults::standard());
 }
 
 void CalMonth::addEvent(const CalEventDay& event, int32_t day) {
@@ -329,6 +327,11 @@ void CalMonth::removeEventsForDay(int32_t day, const CalSource& source) {
 
 void CalMonth::removeEventsFromSource(const CalSource& source) {
     keepEvents([&](const CalEventDay& d) { return !(d.source() && d.source()->isEqual(source)); });
+}
+
+void CalMonth::removeEventsOf(CalendarBackEnds::Kind origin) {
+    keepEvents(
+        [origin](const CalEventDay& d) { return !d.event() || d.event()->origin() != origin; });
 }
 
 void CalMonth::removeInvalidEvents() {

@@ -76,7 +76,7 @@ class CalMonth : public std::enable_shared_from_this<CalMonth> {
     int32_t numOfDate(Date date, int32_t delta) const;
     QString debug() const;
 
-    // Asks the selected back end for this month's events.
+    // Asks the shown back ends for this month's events (CalendarBackEnds::loadMonth).
     void loadEvents();
     void addEvent(const CalEventDay& event, int32_t day);
     void finalizeEventAdd();
@@ -88,6 +88,8 @@ class CalMonth : public std::enable_shared_from_this<CalMonth> {
     void removeInvalidEvents();
     void removeEventsFromDisabledSources();
     void removeAllEvents() { events_.clear(); }
+    // The events one back end delivered (see CalEvent::origin).
+    void removeEventsOf(CalendarBackEnds::Kind origin);
 
   private:
     CalMonth() = default;

@@ -1,8 +1,11 @@
 #include "CalendarBackEnd.h"
 
+#include "CalEvent.h"
+#include "CalMonth.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace talvor {
@@ -58,14 +61,10 @@ CalendarBackEnd* installed(Kind kind) {
     return slot(kind);
 }
 
-Kind selectedKind(const platform::UserDefaults& defaults) {
-    return defaults.stringForKey(QStringLiteral("SelectedCalendar")) == QLatin1String("Google")
-               ? Kind::Google
-               : Kind::Apple;
-}
+namespace {
 
-CalendarBackEnd* selected(const platform::UserDefaults& defaults) {
-    const Kind kind = selectedKind(defaults);
+// The back end of `kind`, or null with one log line per kind.
+CalendarBackEnd* present(Kind kind) {
     CalendarBackEnd* backEnd = slot(kind);
     if (!backEnd) {
         static bool said[2] = {false, false};
@@ -78,6 +77,57 @@ CalendarBackEnd* selected(const platform::UserDefaults& defaults) {
         }
     }
     return backEnd;
+}
+
+}  // namespace
+
+Kind selectedKind(const platform::UserDefaults& defaults) {
+    return defaults.stringForKey(QStringLiteral("SelectedCalendar")) == QLatin1String("Google")
+               ? Kind::Google
+               : Kind::Apple;
+}
+
+CalendarBackEnd* selected(const platform::UserDefaults& defaults) {
+    return present(selectedKind(defaults));
+}
+
+std::vector<std::pair<Kind, CalendarBackEnd*>> shown(const platform::UserDefaults& defaults) {
+    std::vector<std::pair<Kind, CalendarBackEnd*>> out;
+    if (CalendarBackEnd* local = present(Kind::Apple)) {
+        out.emplace_back(Kind::Apple, local);
+    }
+    if (selectedKind(defaults) == Kind::Google) {
+        if (CalendarBackEnd* google = present(Kind::Google)) {
+            out.emplace_back(Kind::Google, google);
+        }
+    }
+    return out;
+}
+
+bool loadMonth(const std::shared_ptr<CalMonth>& month, const platform::UserDefaults& defaults) {
+    if (!month) {
+        return false;
+    }
+    std::vector<CalendarBackEnd*> loading;
+    const auto backEnds = shown(defaults);
+    for (const Kind kind : {Kind::Apple, Kind::Google}) {
+        const auto it = std::find_if(backEnds.begin(), backEnds.end(),
+                                     [kind](const auto& entry) { return entry.first == kind; });
+        if (it != backEnds.end() && it->second->canLoadEvents()) {
+            loading.push_back(it->second);
+        } else {
+            month->removeEventsOf(kind);
+        }
+    }
+    // The drops first: a back end may answer (and the windows redraw) before this returns.
+    for (CalendarBackEnd* backEnd : loading) {
+        backEnd->loadEventsInBatch(month);
+    }
+    return !loading.empty();
+}
+
+CalendarBackEnd* of(const CalEvent& event) {
+    return event.origin() ? slot(*event.origin()) : nullptr;
 }
 
 }  // namespace talvor::CalendarBackEnds

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackEndKind.h"
 #include "CalSource.h"
 #include "platform/CalendarStore.h"
 #include "platform/Date.h"
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace talvor {
@@ -37,7 +39,10 @@ class CalendarBackEnd {
     using Completion = std::function<void(bool, std::optional<QString>)>;
 
     virtual ~CalendarBackEnd() = default;
+    // Replaces the month's events of this back end (those of the others stay).
     virtual void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) = 0;
+    // Whether events can be asked for now (access granted, signed in); true by default.
+    virtual bool canLoadEvents() { return true; }
     // The calendars the back end keeps on this computer, as sources; none by default.
     virtual std::vector<std::shared_ptr<CalSource>> getLocalEventCalendars_Parsed() { return {}; }
     // The alarms of the events that start in [from, to); none by default.
@@ -62,11 +67,11 @@ class CalendarBackEnd {
 };
 
 // The installed back ends, and the choice by "SelectedCalendar" ("Google" the Google one,
-// anything else the system's). A choice with no back end installed loads nothing and says so
-// once in the log.
+// anything else the system's). The calendars of this computer are shown whatever the choice;
+// choosing Google adds Google's. A choice with no back end installed loads nothing and says
+// so once in the log.
 namespace CalendarBackEnds {
 
-enum class Kind { Apple, Google };
 void install(Kind kind, CalendarBackEnd* backEnd);  // null uninstalls; not owned
 // Made by `make` the first time it is asked for (a back end whose making must wait until
 // someone needs it); replaces what was installed.
@@ -74,6 +79,15 @@ void installLazily(Kind kind, std::function<CalendarBackEnd*()> make);
 CalendarBackEnd* installed(Kind kind);  // null when none is
 CalendarBackEnd* selected(const platform::UserDefaults& defaults);
 Kind selectedKind(const platform::UserDefaults& defaults);
+// The back ends whose events the windows show, this computer's first: this computer's
+// always, Google's when chosen. Each is installed (made if need be).
+std::vector<std::pair<Kind, CalendarBackEnd*>> shown(const platform::UserDefaults& defaults);
+// Asks every shown back end that can load now for the month's events; the month drops the
+// events of the others (not chosen, signed out, no access). True when one loads: it posts
+// "EventsLoaded" when done.
+bool loadMonth(const std::shared_ptr<CalMonth>& month, const platform::UserDefaults& defaults);
+// The back end that delivered the event, installed; null for an event of no back end.
+CalendarBackEnd* of(const CalEvent& event);
 
 }  // namespace CalendarBackEnds
 }  // namespace talvor

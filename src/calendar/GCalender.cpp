@@ -391,7 +391,7 @@ void GCalender::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
     if (!month) {
         return;
     }
-    month->removeAllEvents();
+    month->removeEventsOf(CalendarBackEnds::Kind::Google);
     if (!ensureService(nullptr)) {
         return;
     }
@@ -547,6 +547,7 @@ CalEventPtr GCalender::eventFromResource(const QJsonObject& item, const CalSourc
     e->setIsAllDay(start.day.has_value());
     e->setEditLink_(item.value(QStringLiteral("id")).toString());
     e->setOriginalEditLink(item.value(QStringLiteral("recurringEventId")).toString());
+    e->setOrigin(CalendarBackEnds::Kind::Google);
     return e;
 }
 

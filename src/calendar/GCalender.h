@@ -115,13 +115,15 @@ class GCalender : public CalendarBackEnd {
     // Whether the calendars were listed since the sign-in (an empty list is a known answer).
     bool personalCalendarsLoaded() const { return personalSourcesLoaded_; }
 
-    // Empties the month, then files the events of every enabled calendar that touch it and
+    // Drops the month's Google events, files those of every enabled calendar that touch it and
     // posts "EventsLoaded" once all have answered (a calendar that fails is skipped, and the
     // failures logged in one line). Before the calendars are known, they are listed first,
     // within the same deadline.
     void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override;
     // Whether months are being loaded (their calendars listed first, or their events).
     bool isLoading() const { return !loads_.empty() || listingForMonths_ > 0; }
+    // Signed in (a kept sign-in is restored first).
+    bool canLoadEvents() override { return hasService() || setUpAuthorizationService(); }
     // The loads under way end now: their answers are dropped and the months stay as they
     // are; "EventsLoaded" is posted once, so that the windows take note.
     void cancelLoads();

@@ -13,6 +13,7 @@
 
 #include <unicode/locid.h>
 #include <algorithm>
+#include <iterator>
 
 namespace talvor {
 namespace {
@@ -226,7 +227,15 @@ std::shared_ptr<ReminderFeed> ReminderFeed::start(platform::UserDefaults& defaul
 }
 
 void ReminderFeed::reload() {
-    reminders_.reloadFrom(CalendarBackEnds::selected(defaults_), platform::Clock::shared().now());
+    const Date now = platform::Clock::shared().now();
+    std::vector<EventAlarm> alarms;
+    for (const auto& entry : CalendarBackEnds::shown(defaults_)) {
+        std::vector<EventAlarm> some =
+            entry.second->eventAlarms(now, now.addingTimeInterval(EventReminders::kLookAhead));
+        alarms.insert(alarms.end(), std::make_move_iterator(some.begin()),
+                      std::make_move_iterator(some.end()));
+    }
+    reminders_.setAlarms(alarms, now);
 }
 
 }  // namespace talvor

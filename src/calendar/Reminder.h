@@ -110,9 +110,10 @@ class EventReminders {
     std::vector<ReminderPtr> reminders_;
 };
 
-// Keeps the reminders of the selected calendars: read when started, whenever the calendars
-// are loaded again ("loadCalendarEvents", "CalendarsLoaded" in the process) and every hour,
-// so that events coming into the look-ahead get theirs. Main thread only.
+// Keeps the reminders of the shown calendars (this computer's, and Google's when chosen):
+// read when started, whenever the calendars are loaded again ("loadCalendarEvents",
+// "CalendarsLoaded" in the process) and every hour, so that events coming into the
+// look-ahead get theirs. Main thread only.
 class ReminderFeed : public std::enable_shared_from_this<ReminderFeed> {
     struct Key {};
 

@@ -19,8 +19,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimeEdit>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace talvor {
 namespace {
@@ -167,8 +170,8 @@ void CreateEventController::build() {
             [this] { reminderChanged(); });
     connect(okButton_, &QPushButton::clicked, this, [this] { submit(); });
     connect(cancelButton, &QPushButton::clicked, this, [this] { cancel(); });
-    reminderTypePopup_->setVisible(CalendarBackEnds::selectedKind(defaults_) ==
-                                   CalendarBackEnds::Kind::Google);
+    connect(sourcePopup_, &QComboBox::currentIndexChanged, this, [this] { showReminderType(); });
+    showReminderType();
     reminderTypePopup_->setEnabled(false);
 }
 
@@ -200,38 +203,68 @@ int CreateEventController::recurranceFor(int repeatIndex) {
 }
 
 int CreateEventController::reminderTypeChosen() const {
-    return CalendarBackEnds::selectedKind(defaults_) == CalendarBackEnds::Kind::Google
+    return selectedKind(sourcePopup_) == CalendarBackEnds::Kind::Google
                ? reminderTypePopup_->currentData().toInt()
                : 1;
+}
+
+void CreateEventController::showReminderType() {
+    // Only Google sends reminders by e-mail.
+    reminderTypePopup_->setVisible(selectedKind(sourcePopup_) == CalendarBackEnds::Kind::Google);
 }
 
 bool CreateEventController::isMarked(const QWidget* picker) {
     return picker->palette().color(QPalette::Text) == kMarked;
 }
 
-CalSourcePtr CreateEventController::selectedSource(const QComboBox* popup) const {
+const CreateEventController::Choice* CreateEventController::selectedChoice(
+    const QComboBox* popup) const {
     const auto& list = popup == quickAddSourcePopup_ ? quickSources_ : formSources_;
     const int i = popup->currentIndex();
-    return i >= 0 && i < static_cast<int>(list.size()) ? list[static_cast<size_t>(i)] : nullptr;
+    return i >= 0 && i < static_cast<int>(list.size()) ? &list[static_cast<size_t>(i)] : nullptr;
+}
+
+CalSourcePtr CreateEventController::selectedSource(const QComboBox* popup) const {
+    const Choice* choice = selectedChoice(popup);
+    return choice ? choice->source : nullptr;
+}
+
+std::optional<CalendarBackEnds::Kind> CreateEventController::selectedKind(
+    const QComboBox* popup) const {
+    const Choice* choice = selectedChoice(popup);
+    return choice ? std::optional<CalendarBackEnds::Kind>(choice->kind) : std::nullopt;
 }
 
 void CreateEventController::fillSourcePopup(QComboBox* popup) {
     auto& list = popup == quickAddSourcePopup_ ? quickSources_ : formSources_;
-    popup->clear();
-    list.clear();
-    const bool google = CalendarBackEnds::selectedKind(defaults_) == CalendarBackEnds::Kind::Google;
-    reminderTypePopup_->setVisible(google);
-    CalendarBackEnd* backEnd = CalendarBackEnds::selected(defaults_);
-    if (backEnd == nullptr) {
-        return;
-    }
-    for (const CalSourcePtr& source : backEnd->getLocalEventCalendars_Parsed()) {
-        if (source && source->canCreate()) {
-            popup->addItem(source->name());
-            list.push_back(source);
+    std::vector<Choice> choices;
+    auto backEnds = CalendarBackEnds::shown(defaults_);
+    const CalendarBackEnds::Kind chosen = CalendarBackEnds::selectedKind(defaults_);
+    std::stable_partition(backEnds.begin(), backEnds.end(),
+                          [chosen](const auto& entry) { return entry.first == chosen; });
+    for (const auto& [kind, backEnd] : backEnds) {
+        for (const CalSourcePtr& source : backEnd->getLocalEventCalendars_Parsed()) {
+            if (source && source->canCreate()) {
+                choices.push_back({kind, source});
+            }
         }
     }
-    popup->setCurrentIndex(popup->count() > 0 ? 0 : -1);
+    // Google's calendars are told apart from this computer's of the same name.
+    const bool mixed = std::any_of(choices.begin(), choices.end(),
+                                   [&](const Choice& c) { return c.kind != choices.front().kind; });
+    {
+        // The reminder's kind follows the calendar once the list is complete.
+        const QSignalBlocker block(popup);
+        popup->clear();
+        list = std::move(choices);
+        for (const Choice& c : list) {
+            popup->addItem(mixed && c.kind == CalendarBackEnds::Kind::Google
+                               ? tr("%1 (Google)").arg(c.source->name())
+                               : c.source->name());
+        }
+        popup->setCurrentIndex(popup->count() > 0 ? 0 : -1);
+    }
+    showReminderType();
 }
 
 void CreateEventController::startWithDate(std::optional<Date> date, const Calendar& calendar) {
@@ -337,11 +370,11 @@ void CreateEventController::submit() {
         return;  // the return key while the end is marked
     }
     okButton_->setFocus();  // ends the editing under way
-    const CalendarBackEnds::Kind kind = CalendarBackEnds::selectedKind(defaults_);
+    const std::optional<CalendarBackEnds::Kind> kind = selectedKind(sourcePopup_);
     const CalSourcePtr source = selectedSource(sourcePopup_);
     currWindow_ = form_;
     ProgressController::controller().startWithTitle(tr("Creating event..."), form_);
-    CalendarBackEnd* backEnd = CalendarBackEnds::selected(defaults_);
+    CalendarBackEnd* backEnd = kind ? CalendarBackEnds::installed(*kind) : nullptr;
     if (backEnd == nullptr) {
         createFinished(kind, source, false, tr("No calendar can take new events."));
         return;
@@ -377,10 +410,10 @@ void CreateEventController::submitQuick() {
         quickAddWindow_->close();
         return;
     }
-    const CalendarBackEnds::Kind kind = CalendarBackEnds::selectedKind(defaults_);
+    const std::optional<CalendarBackEnds::Kind> kind = selectedKind(quickAddSourcePopup_);
     currWindow_ = quickAddWindow_;
     ProgressController::controller().startWithTitle(tr("Creating event..."), quickAddWindow_);
-    CalendarBackEnd* backEnd = CalendarBackEnds::selected(defaults_);
+    CalendarBackEnd* backEnd = kind ? CalendarBackEnds::installed(*kind) : nullptr;
     if (backEnd == nullptr) {
         createFinished(kind, source, false, tr("No calendar can take new events."));
         return;
@@ -394,8 +427,9 @@ void CreateEventController::submitQuick() {
         });
 }
 
-void CreateEventController::createFinished(CalendarBackEnds::Kind kind, const CalSourcePtr& source,
-                                           bool ok, const std::optional<QString>& error) {
+void CreateEventController::createFinished(std::optional<CalendarBackEnds::Kind> kind,
+                                           const CalSourcePtr& source, bool ok,
+                                           const std::optional<QString>& error) {
     ProgressController::controller().close();
     if (!ok) {
         const QString text = error.value_or(tr("Unknown"));
@@ -410,7 +444,7 @@ void CreateEventController::createFinished(CalendarBackEnds::Kind kind, const Ca
     }
     auto& center = platform::NotificationCenter::defaultCenter();
     if (kind == CalendarBackEnds::Kind::Apple) {
-        if (CalendarBackEnd* backEnd = CalendarBackEnds::installed(kind)) {
+        if (CalendarBackEnd* backEnd = CalendarBackEnds::installed(*kind)) {
             backEnd->getLocalEventCalendars_Parsed();
         }
         center.post(QStringLiteral("CalendarsLoaded"));

@@ -71,7 +71,7 @@ class CreateEventController : public QObject {
     // another.
     static int recurranceFor(int repeatIndex);
     // The reminder's kind as the back-end interface takes it: an e-mail only where the
-    // selected back end offers them (the pop-up shows), else a pop-up.
+    // chosen calendar's back end offers them (the pop-up shows), else a pop-up.
     int reminderTypeChosen() const;
 
     QWidget* window() const { return form_; }
@@ -96,16 +96,26 @@ class CreateEventController : public QObject {
     QMessageBox* alert() const { return alert_; }
     // The source of a calendar pop-up's selected item; null when it is empty.
     CalSourcePtr selectedSource(const QComboBox* popup) const;
+    // The back end of that item's calendar; none when the pop-up is empty.
+    std::optional<CalendarBackEnds::Kind> selectedKind(const QComboBox* popup) const;
     // Whether a picker's text is marked as wrong.
     static bool isMarked(const QWidget* picker);
 
   private:
     void build();
     void buildQuickAdd();
-    // Fills a calendar pop-up with the sources that take new events, in the back end's order.
+    // A calendar of a pop-up, and the back end that keeps it.
+    struct Choice {
+        CalendarBackEnds::Kind kind;
+        CalSourcePtr source;
+    };
+    const Choice* selectedChoice(const QComboBox* popup) const;
+    // Fills a calendar pop-up with the sources that take new events, those of the chosen back
+    // end first, each back end's in its order.
     void fillSourcePopup(QComboBox* popup);
-    void createFinished(CalendarBackEnds::Kind kind, const CalSourcePtr& source, bool ok,
-                        const std::optional<QString>& error);
+    void showReminderType();
+    void createFinished(std::optional<CalendarBackEnds::Kind> kind, const CalSourcePtr& source,
+                        bool ok, const std::optional<QString>& error);
     void showAlert(const QString& title, const QString& text, bool closeAfter);
 
     platform::UserDefaults& defaults_;
@@ -128,8 +138,8 @@ class CreateEventController : public QObject {
     QLineEdit* quickAddField_ = nullptr;
     QComboBox* quickAddSourcePopup_ = nullptr;
     QPointer<QMessageBox> alert_;
-    std::vector<CalSourcePtr> formSources_;
-    std::vector<CalSourcePtr> quickSources_;
+    std::vector<Choice> formSources_;
+    std::vector<Choice> quickSources_;
 };
 
 }  // namespace talvor

@@ -3,7 +3,6 @@
 #include "calendar/CalendarBackEnd.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
-#include "platform/UserDefaults.h"
 #include "widgets/ProgressController.h"
 #include "widgets/WindowExtras.h"
 
@@ -26,8 +25,7 @@ constexpr int kLabelWidth = 320;
 
 }  // namespace
 
-DeleteEventController::DeleteEventController(platform::UserDefaults& defaults, QObject* parent)
-    : QObject(parent), defaults_(defaults) {
+DeleteEventController::DeleteEventController(QObject* parent) : QObject(parent) {
     build();
 }
 
@@ -41,8 +39,7 @@ DeleteEventController& DeleteEventController::controller() {
     if (replacement() != nullptr) {
         return *replacement();
     }
-    static DeleteEventController* const made =
-        new DeleteEventController(platform::UserDefaults::standard());
+    static DeleteEventController* const made = new DeleteEventController();
     return *made;
 }
 
@@ -188,7 +185,8 @@ void DeleteEventController::remove(platform::RemoveScope scope, const QString& p
         scope = platform::RemoveScope::ThisEvent;
     }
     ProgressController::controller().startWithTitle(progressTitle, currWindow_);
-    CalendarBackEnd* backEnd = CalendarBackEnds::selected(defaults_);
+    // The calendar the event came from, whichever is chosen for new ones.
+    CalendarBackEnd* backEnd = CalendarBackEnds::of(*currentEvent_);
     if (backEnd == nullptr) {
         deleteFinished(tr("No calendar can remove events."));
         return;

@@ -17,20 +17,15 @@ class QWidget;
 
 namespace talvor {
 
-namespace platform {
-class UserDefaults;
-}
-
 // Asks before an event of the day view goes: a plain question for a single event, a choice
 // of this occurrence, this and the following ones, or all for an occurrence of a repeating
-// event. The removal runs through the back end "SelectedCalendar" chooses under the progress
+// event. The removal runs through the back end the event came from under the progress
 // sheet; success closes the window and reloads the calendars, a failure is reported on it.
 // Neither window is modal. Main thread only.
 class DeleteEventController : public QObject {
     Q_OBJECT
   public:
-    // The defaults must outlive the controller.
-    explicit DeleteEventController(platform::UserDefaults& defaults, QObject* parent = nullptr);
+    explicit DeleteEventController(QObject* parent = nullptr);
     ~DeleteEventController() override;
 
     static DeleteEventController& controller();
@@ -69,7 +64,6 @@ class DeleteEventController : public QObject {
     // Fits the label's height to its text; the window grows or shrinks by the difference.
     void fitLabel(QLabel* label);
 
-    platform::UserDefaults& defaults_;
     QPointer<QWidget> singleWindow_;
     QPointer<QWidget> recurWindow_;
     QPointer<QWidget> currWindow_;

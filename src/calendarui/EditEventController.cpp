@@ -167,6 +167,10 @@ void EditEventController::setFontSize(float size) {
 }
 
 bool EditEventController::canCreateEvents() const {
+    // This computer's calendars take new events whichever back end is chosen.
+    if (!AppleCal::sharedInterface().getLocalEventCalendars().empty()) {
+        return true;
+    }
     if (CalendarBackEnds::selectedKind(defaults_) == CalendarBackEnds::Kind::Google) {
         const GCalender* google = GCalender::installed();
         if (google == nullptr || !google->hasService()) {
@@ -176,7 +180,7 @@ bool EditEventController::canCreateEvents() const {
         return std::any_of(calendars.begin(), calendars.end(),
                            [](const CalSourcePtr& c) { return c && c->canCreate(); });
     }
-    return !AppleCal::sharedInterface().getLocalEventCalendars().empty();
+    return false;
 }
 
 void EditEventController::updateCreateEventButton() {

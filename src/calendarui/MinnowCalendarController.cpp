@@ -148,8 +148,8 @@ void MinnowCalendarController::startBackEnd() {
     if (googleSelected()) {
         // The keyring is asked on the next turn of the loop, not while the window is made.
         QTimer::singleShot(0, this, [this] { startGoogle(); });
-        return;
     }
+    // This computer's calendars are shown beside Google's.
     AppleCal& apple = AppleCal::sharedInterface();
     if (apple.checkEventStoreAccessForCalendar()) {
         apple.getLocalEventCalendars_Parsed();
@@ -458,25 +458,13 @@ void MinnowCalendarController::reloadCalendarEvents() {
             const auto [rows, cols] = gridShape();
             const auto [offset, yearAlign] = gridStart(rows * cols);
             const auto months = monthsForCalendar(userCalendar(), rows * cols, offset, yearAlign);
-            CalendarBackEnd* backEnd = CalendarBackEnds::selected(defaults_);
-            bool canLoad = backEnd != nullptr;
-            if (canLoad && googleSelected()) {
-                // Signed out: the months are emptied here, as Google will post nothing.
-                GCalender* google = GCalender::installed();
-                canLoad = google == nullptr || google->hasService() ||
-                          google->setUpAuthorizationService();
-            } else if (canLoad) {
-                canLoad = AppleCal::sharedInterface().checkEventStoreAccessForCalendar();
+            bool loading = false;
+            for (const CalMonthPtr& month : months) {
+                loading = CalendarBackEnds::loadMonth(month, defaults_) || loading;
             }
-            if (canLoad) {
-                for (const CalMonthPtr& month : months) {
-                    backEnd->loadEventsInBatch(month);
-                }
+            if (loading) {
                 updateReloadButton();
                 return;
-            }
-            for (const CalMonthPtr& month : months) {
-                month->removeAllEvents();
             }
             refreshEvents();
             updateReloadButton();

@@ -213,19 +213,9 @@ void ztCalendarController::reloadList() {
         Calendar::create(QStringLiteral("gregorian")).withTimeZone(clock_.currentZone());
     events_ = CalMonth::initWithDate(
         Date::fromQDateTime(QDateTime(day, QTime(12, 0), clock_.currentZone())), gregorian);
-    // The back end fills the month now or later and says so with "EventsLoaded"; without
-    // access (or signed out of Google) it stays empty, and the mini calendar asks the user.
-    CalendarBackEnd* backEnd = CalendarBackEnds::selected(defaults_);
-    bool canLoad = backEnd != nullptr;
-    if (canLoad && CalendarBackEnds::selectedKind(defaults_) == CalendarBackEnds::Kind::Google) {
-        const GCalender* google = GCalender::installed();
-        canLoad = google != nullptr && google->hasService();
-    } else if (canLoad) {
-        canLoad = AppleCal::sharedInterface().checkEventStoreAccessForCalendar();
-    }
-    if (canLoad) {
-        backEnd->loadEventsInBatch(events_);
-    }
+    // The back ends fill the month now or later and say so with "EventsLoaded"; without
+    // access (or signed out of Google) theirs stay empty, and the mini calendar asks the user.
+    CalendarBackEnds::loadMonth(events_, defaults_);
     drawList();
 }
 

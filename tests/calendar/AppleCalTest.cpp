@@ -119,9 +119,16 @@ TEST_F(AppleCalTest, FilesEveryDayAnEventCoversWithFirstAndLastFlags) {
     EXPECT_EQ(late.toolTip(), "Late (Work)");
     EXPECT_TRUE(march->eventsForDay(30)->front().event()->isAllDay());
 
-    // Reloading replaces, never doubles.
+    EXPECT_EQ(late.event()->origin(), CalendarBackEnds::Kind::Apple);
+
+    // Reloading replaces, never doubles, and leaves Google's events alone.
+    auto google = CalEvent::initWithStartTime(utc("2025-03-10T08:00:00"), 600,
+                                              QStringLiteral("Standup"), QString(), nullptr);
+    google->setOrigin(CalendarBackEnds::Kind::Google);
+    march->addEvent(google->adjustedDaysForCalendar(march->calendar()).front(), 10);
     cal.loadEventsInBatch(march);
-    EXPECT_EQ(filed(*march).size(), 6u);
+    EXPECT_EQ(filed(*march).size(), 7u);
+    EXPECT_EQ(march->eventsForDay(10)->front().title(), "Standup");
 }
 
 TEST_F(AppleCalTest, CalendarsBecomeEnabledSourcesThatCanCreate) {

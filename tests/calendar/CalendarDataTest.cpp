@@ -366,8 +366,63 @@ class RecordingBackEnd : public CalendarBackEnd {
     void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override {
         asked.push_back(month);
     }
+    bool canLoadEvents() override { return ready; }
     std::vector<std::weak_ptr<CalMonth>> asked;
+    bool ready = true;
 };
+
+// A month's events by the back end that delivered them, without asking one: the windows
+// drop those of a back end that will not load (not chosen, signed out, no access).
+TEST_F(CalendarData, AMonthDropsTheEventsOfBackEndsThatDoNotLoad) {
+    platform::MemoryPreferenceStore store{QStringLiteral("test")};
+    platform::UserDefaults defaults{store};
+    RecordingBackEnd apple;
+    RecordingBackEnd google;
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, &apple);
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Google, &google);
+    struct Case {
+        bool googleChosen, appleReady, googleReady;
+        QStringList kept;
+        int appleAsked, googleAsked;
+        bool loads;
+    };
+    const Case cases[] = {
+        {true, true, true, {"Lunch", "Standup"}, 1, 1, true},
+        {false, true, true, {"Lunch"}, 1, 0, true},
+        {true, true, false, {"Lunch"}, 1, 0, true},  // signed out of Google
+        {true, false, true, {"Standup"}, 0, 1, true},
+        {true, false, false, {}, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kept.join(QLatin1Char(',')).toStdString());
+        defaults.setObject(c.googleChosen ? QStringLiteral("Google") : QStringLiteral("Apple"),
+                           QStringLiteral("SelectedCalendar"));
+        apple.ready = c.appleReady;
+        google.ready = c.googleReady;
+        apple.asked.clear();
+        google.asked.clear();
+        auto month = CalMonth::initWithDate(clock.now(), gregorianIn("UTC"));
+        for (const auto& [title, kind] : {std::pair{"Lunch", CalendarBackEnds::Kind::Apple},
+                                          std::pair{"Standup", CalendarBackEnds::Kind::Google}}) {
+            auto e = CalEvent::initWithStartTime(clock.now(), 600, QString::fromLatin1(title),
+                                                 QString(), nullptr);
+            e->setOrigin(kind);
+            month->addEvent(e->adjustedDaysForCalendar(month->calendar()).front(), 1);
+        }
+        EXPECT_EQ(CalendarBackEnds::loadMonth(month, defaults), c.loads);
+        QStringList kept;
+        if (const auto* events = month->eventsForDay(1)) {
+            for (const CalEventDay& d : *events) {
+                kept << d.title();
+            }
+        }
+        EXPECT_EQ(kept, c.kept);
+        EXPECT_EQ(static_cast<int>(apple.asked.size()), c.appleAsked);
+        EXPECT_EQ(static_cast<int>(google.asked.size()), c.googleAsked);
+    }
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Google, nullptr);
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
+}
 
 TEST_F(CalendarData, MonthsLoadFromTheSelectedBackEnd) {
     platform::MemoryPreferenceStore store{QStringLiteral("test")};
@@ -381,7 +436,8 @@ TEST_F(CalendarData, MonthsLoadFromTheSelectedBackEnd) {
     month->loadEvents();
     defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
     month->loadEvents();
-    EXPECT_EQ(apple.asked.size(), 1u);
+    // This computer's calendars are asked whichever is chosen; Google's only when chosen.
+    EXPECT_EQ(apple.asked.size(), 2u);
     EXPECT_EQ(google.asked.size(), 1u);
     CalendarBackEnds::install(CalendarBackEnds::Kind::Google, nullptr);
     month->loadEvents();  // none installed: nothing, no crash

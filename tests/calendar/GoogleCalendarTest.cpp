@@ -1264,6 +1264,25 @@ TEST_F(GoogleCalendar, OverlappingLoadsFileEachEventOnceAndAGoneMonthIsLeftAlone
     EXPECT_EQ(december->eventsForDay(7)->size(), 1u);
 }
 
+// Google's events are shown beside this computer's: a load replaces only its own.
+TEST_F(GoogleCalendar, AMonthsLoadKeepsTheEventsOfThisComputer) {
+    server.addCalendar(calendar("work@example.org", "Work", true));
+    server.addEvent(QStringLiteral("work@example.org"),
+                    event(QStringLiteral("w1"), QStringLiteral("Review"),
+                          timed("2026-12-07T10:00:00+01:00", "2026-12-07T11:00:00+01:00")));
+    ASSERT_TRUE(signIn().ok);
+    const auto december = month(2026, 12);
+    auto local = CalEvent::initWithStartTime(berlin(2026, 12, 7, 19, 0), 3600,
+                                             QStringLiteral("Choir"), QString(), nullptr);
+    local->setOrigin(CalendarBackEnds::Kind::Apple);
+    december->addEvent(local->adjustedDaysForCalendar(december->calendar()).front(), 7);
+    for (int load = 1; load <= 2; ++load) {
+        SCOPED_TRACE(load);
+        EXPECT_EQ(this->load(december)[7], (QStringList{"Review", "Choir"}));
+    }
+    EXPECT_EQ(december->eventsForDay(7)->front().event()->origin(), CalendarBackEnds::Kind::Google);
+}
+
 TEST_F(GoogleCalendar, AnUnreachableGoogleIsSaidSoAndLosesNothing) {
     ASSERT_TRUE(signIn().ok);
     const QByteArray keptBefore = secrets.items.value(GCalender::kAuthorizationName);

@@ -245,8 +245,12 @@ TEST_F(Reminders, TheFeedFollowsTheSelectedCalendarsReloads) {
     scheduler.advanceTo(at("2024-03-04T10:01:00Z"));
     EXPECT_EQ(feed->reminders().reminders().size(), 3u);
     EXPECT_EQ(backEnd.asked.first, at("2024-03-04T10:00:00.010Z"));
-    // Another back end chosen and nothing installed for it: no reminders.
+    // Google chosen (none installed here): this computer's calendars keep their reminders.
     defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("CalendarsLoaded"));
+    EXPECT_EQ(feed->reminders().reminders().size(), 3u);
+    // No calendars at all: no reminders.
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
     platform::NotificationCenter::defaultCenter().post(QStringLiteral("CalendarsLoaded"));
     EXPECT_TRUE(feed->reminders().reminders().empty());
 

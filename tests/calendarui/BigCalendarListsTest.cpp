@@ -183,14 +183,14 @@ TEST_F(calendaruiBigCalendarLists, ListsTheEventsOfTheClickedDayElseToday) {
     EXPECT_EQ(big.selectedDay(), QDate(2026, 6, 11));
     EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("No events")});
 
-    // The calendars read again as the calendar pane asks. Google chosen but not set up: an
-    // empty day, and no sign-in from here.
+    // The calendars read again as the calendar pane asks. Google chosen but not set up: this
+    // computer's events stay, and no sign-in from here.
     addLunch(QDate(2026, 6, 11));
     platform::NotificationCenter::defaultCenter().post(QStringLiteral("loadCalendarEvents"));
     EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Lunch")});
     defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
     platform::NotificationCenter::defaultCenter().post(QStringLiteral("loadCalendarEvents"));
-    EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("No events")});
+    EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Lunch")});
 }
 
 // A closed window's list is not remade at every change of the calendars: it is made when the

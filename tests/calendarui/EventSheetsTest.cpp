@@ -207,11 +207,22 @@ TEST_F(EventSheets, TheFormOpensOnTheDayWithItsDefaults) {
         EXPECT_TRUE(sheet.okButton()->isEnabled());
         EXPECT_FALSE(CreateEventController::isMarked(sheet.endDatePicker()));
         EXPECT_FALSE(CreateEventController::isMarked(sheet.endTimePicker()));
-        // Only calendars that take new events, in the back end's order.
-        EXPECT_EQ(items(sheet.sourcePopup()), (QStringList{"Home", "Work", "Hidden"}));
+        // Only calendars that take new events, in each back end's order, the chosen back end's
+        // first; this computer's are offered beside Google's, which say whose they are.
+        const QStringList local{"Home", "Work", "Hidden"};
+        const QStringList both{"Home (Google)", "Work (Google)", "Hidden (Google)",
+                               "Home",          "Work",          "Hidden"};
+        EXPECT_EQ(items(sheet.sourcePopup()), kind == Kind::Google ? both : local);
         EXPECT_EQ(sheet.selectedSource(sheet.sourcePopup())->name(), "Home");
         // The reminder kind is the Google back end's, and only with a reminder.
         EXPECT_EQ(sheet.reminderTypePopup()->isVisibleTo(sheet.window()), kind == Kind::Google);
+        if (kind == Kind::Google) {
+            // It goes with a calendar of this computer, and comes back with Google's.
+            sheet.sourcePopup()->setCurrentIndex(3);
+            EXPECT_FALSE(sheet.reminderTypePopup()->isVisibleTo(sheet.window()));
+            sheet.sourcePopup()->setCurrentIndex(0);
+            EXPECT_TRUE(sheet.reminderTypePopup()->isVisibleTo(sheet.window()));
+        }
         EXPECT_FALSE(sheet.reminderTypePopup()->isEnabled());
         sheet.reminderTimePopup()->setCurrentIndex(3);
         EXPECT_TRUE(sheet.reminderTypePopup()->isEnabled());
@@ -500,7 +511,7 @@ TEST_F(EventSheets, ReturnSendsOnceAndEscapeCloses) {
     EXPECT_FALSE(sheet.quickAddWindow()->isVisible());
     EXPECT_EQ(apple.quick.size(), 1u);
 
-    DeleteEventController question(defaults);
+    DeleteEventController question;
     for (const char* series : {"s", "r"}) {
         SCOPED_TRACE(series);
         auto e = CalEvent::initWithStartTime(berlin("2025-03-12T10:00:00"), 3600,
@@ -528,17 +539,19 @@ TEST_F(EventSheets, NoBackEndInstalledIsReportedNotSilent) {
 
 // --- the delete question ---
 
+// An event of this computer's calendars.
 CalEventPtr event(const char* title, const char* start, const char* link, const char* series) {
     auto e = CalEvent::initWithStartTime(berlin(start), 3600, QString::fromLatin1(title), QString(),
                                          nullptr);
     e->setEditLink_(QString::fromLatin1(link));
     e->setOriginalEditLink(QString::fromLatin1(series));
+    e->setOrigin(Kind::Apple);
     return e;
 }
 
 class DeleteSheet : public EventSheets {
   protected:
-    DeleteEventController question{defaults};
+    DeleteEventController question;
 };
 
 TEST_F(DeleteSheet, TheQuestionFitsTheEvent) {
@@ -629,6 +642,44 @@ TEST_F(DeleteSheet, EachButtonRemovesItsScope) {
     }
 }
 
+// Whichever back end is chosen for new events, an event goes from the calendar it came from.
+TEST_F(DeleteSheet, EachEventIsRemovedWhereItCameFrom) {
+    struct Case {
+        Kind chosen;
+        std::optional<Kind> origin;
+        const char* removedBy;  // "apple", "google" or "" (none)
+    };
+    const Case cases[] = {
+        {Kind::Google, Kind::Apple, "apple"},  {Kind::Google, Kind::Google, "google"},
+        {Kind::Apple, Kind::Google, "google"}, {Kind::Apple, Kind::Apple, "apple"},
+        {Kind::Google, std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.removedBy);
+        choose(c.chosen);
+        auto e = CalEvent::initWithStartTime(berlin("2025-03-12T10:00:00"), 3600,
+                                             QStringLiteral("Choir"), QString(), nullptr);
+        e->setEditLink_(QStringLiteral("s"));
+        e->setOriginalEditLink(QStringLiteral("s"));
+        if (c.origin) {
+            e->setOrigin(*c.origin);
+        }
+        question.deleteEvent(e);
+        question.deleteSingle();
+        const std::string by = c.removedBy;
+        EXPECT_EQ(apple.deleted.size(), by == "apple" ? 1u : 0u);
+        EXPECT_EQ(google.deleted.size(), by == "google" ? 1u : 0u);
+        if (by.empty()) {
+            ASSERT_NE(question.alert(), nullptr);
+            EXPECT_EQ(question.alert()->informativeText(), "No calendar can remove events.");
+            question.alert()->button(QMessageBox::Ok)->click();
+            settle();
+        }
+        apple.deleted.clear();
+        google.deleted.clear();
+    }
+}
+
 TEST_F(DeleteSheet, AFailureIsReportedUnderItsOwnTitle) {
     struct Case {
         std::optional<QString> error;
@@ -704,6 +755,7 @@ class SheetsOnFolders : public ::testing::Test {
     void TearDown() override {
         ProgressController::controller().close();
         CalendarBackEnds::install(Kind::Apple, nullptr);
+        CalendarBackEnds::install(Kind::Google, nullptr);
         AppleCal::setSharedInterface(nullptr);
         platform::Clock::setShared(nullptr);
         CalendarExtras::resetForTesting();
@@ -737,7 +789,7 @@ class SheetsOnFolders : public ::testing::Test {
 TEST_F(SheetsOnFolders, ANewEventBecomesAFileAndADotAndGoesAgainByScope) {
     MinnowCalendarController mini(clock, defaults, screens);
     CreateEventController sheet(defaults);
-    DeleteEventController question(defaults);
+    DeleteEventController question;
     mini.setCreateEventHandler([&](Date day) { sheet.startWithDate(day); });
     mini.calWindow()->editEventController()->setDeleteEventHandler(
         [&](const CalEventPtr& e) { question.deleteEvent(e); });
@@ -815,6 +867,106 @@ TEST_F(SheetsOnFolders, ANewEventBecomesAFileAndADotAndGoesAgainByScope) {
     EXPECT_TRUE(files().isEmpty());
     march = mini.calWindow()->monthViews().front();
     EXPECT_TRUE(marked(*march, 13).isEmpty());
+}
+
+// A Google of the test's own: its "Team" calendar has a stand-up on the 12th; it answers a
+// month's load when told, as Google does when its requests end.
+class LaterGoogle : public RecordingBackEnd {
+  public:
+    LaterGoogle() {
+        sources = {source("Team")};
+        standup = CalEvent::initWithStartTime(berlin("2025-03-12T09:00:00"), 900,
+                                              QStringLiteral("Standup"), QString(), sources[0]);
+        standup->setEditLink_(QStringLiteral("standup"));
+        standup->setOriginalEditLink(QStringLiteral("standup"));
+        standup->setOrigin(Kind::Google);
+    }
+    void loadEventsInBatch(const std::shared_ptr<CalMonth>& month) override {
+        asked.push_back(month);
+    }
+    void answerLoads() {
+        for (const std::weak_ptr<CalMonth>& weak : std::exchange(asked, {})) {
+            if (const auto month = weak.lock()) {
+                month->removeEventsOf(Kind::Google);
+                for (const CalEventDay& d : standup->adjustedDaysForCalendar(month->calendar())) {
+                    if (d.year() == month->year() && d.month() == month->month()) {
+                        month->addEvent(d, d.day());
+                    }
+                }
+                month->finalizeEventAdd();
+            }
+        }
+        platform::NotificationCenter::defaultCenter().post(QStringLiteral("EventsLoaded"));
+    }
+
+    CalEventPtr standup;
+    std::vector<std::weak_ptr<CalMonth>> asked;
+};
+
+// A user with calendars on this computer who chooses Google keeps them: both show, a new event
+// goes to the calendar picked for it, a local event is removed from its folder, and a reload
+// of one leaves the other's events in place.
+TEST_F(SheetsOnFolders, ChoosingGoogleKeepsTheCalendarsOfThisComputer) {
+    LaterGoogle google;
+    CalendarBackEnds::install(Kind::Google, &google);
+    defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
+    MinnowCalendarController mini(clock, defaults, screens);
+    CreateEventController sheet(defaults);
+    DeleteEventController question;
+    mini.setCreateEventHandler([&](Date day) { sheet.startWithDate(day); });
+    mini.calWindow()->editEventController()->setDeleteEventHandler(
+        [&](const CalEventPtr& e) { question.deleteEvent(e); });
+    settle();
+    google.answerLoads();
+    settle();
+    CalMonthView* march = mini.calWindow()->monthViews().front();
+    EXPECT_EQ(marked(*march, 12), QStringList{"Standup"});
+
+    // A new event in the folder's calendar, picked beside Google's.
+    mini.calWindow()->editEventController()->newEventButton()->click();
+    ASSERT_TRUE(sheet.window()->isVisible());
+    ASSERT_EQ(sheet.sourcePopup()->count(), 2);
+    EXPECT_EQ(sheet.sourcePopup()->itemText(0), "Team (Google)");
+    sheet.sourcePopup()->setCurrentIndex(1);
+    sheet.titleField()->setText(QStringLiteral("Choir"));
+    sheet.startDatePicker()->setDate(QDate(2025, 3, 12));
+    sheet.endDatePicker()->setDate(QDate(2025, 3, 12));
+    sheet.startTimePicker()->setTime(QTime(19, 0));
+    sheet.endTimePicker()->setTime(QTime(21, 0));
+    sheet.submit();
+    EXPECT_EQ(sheet.alert(), nullptr);
+    EXPECT_TRUE(google.created.empty());
+    ASSERT_EQ(files().size(), 1);
+    // The folder is read again at once; Google's answer is still to come, and its event stays.
+    settle();
+    ASSERT_FALSE(google.asked.empty());
+    march = mini.calWindow()->monthViews().front();
+    EXPECT_EQ(marked(*march, 12), (QStringList{"Standup", "Choir"}));
+    google.answerLoads();
+    settle();
+    EXPECT_EQ(marked(*march, 12), (QStringList{"Standup", "Choir"}));
+
+    // The folder's event goes from the folder, not from Google.
+    mini.calWindow()->editEventsIn(march->currMonth(), 12, false);
+    QStringList offered;
+    for (QWidget* w : mini.calWindow()->editEventController()->eventViews()) {
+        if (auto* v = qobject_cast<EventView*>(w); v && v->deleteButton()) {
+            offered << v->titleField()->text();
+            if (v->titleField()->text() == QLatin1String("Choir")) {
+                v->deleteButton()->click();
+            }
+        }
+    }
+    EXPECT_EQ(offered, (QStringList{"Standup", "Choir"}));
+    ASSERT_EQ(question.currWindow(), question.window());
+    question.deleteSingle();
+    EXPECT_EQ(question.alert(), nullptr);
+    EXPECT_TRUE(google.deleted.empty());
+    EXPECT_TRUE(files().isEmpty());
+    settle();
+    google.answerLoads();
+    settle();
+    EXPECT_EQ(marked(*march, 12), QStringList{"Standup"});
 }
 
 TEST_F(SheetsOnFolders, AllDayEventsCoverTheirDaysWhateverTheHiddenTimes) {

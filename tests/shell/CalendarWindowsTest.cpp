@@ -187,7 +187,7 @@ TEST_F(shellCalendarWindows, TheMiniCalendarsButtonsOpenTheEventSheets) {
     AppleCal local(&store);
     AppleCal::setSharedInterface(&local);
     CreateEventController sheet(defaults);
-    DeleteEventController question(defaults);
+    DeleteEventController question;
     CreateEventController::setController(&sheet);
     DeleteEventController::setController(&question);
     CalWindow* window = mini.calWindow();

@@ -66,7 +66,7 @@ QImage renderCreateEventSheet(double scale) {
 
 QImage renderDeleteEventSheet(double scale) {
     Setting s;
-    DeleteEventController question(s.defaults);
+    DeleteEventController question;
     auto event = CalEvent::initWithStartTime(demoDay(), 3600, QStringLiteral("Weekly planning"),
                                              QString(), nullptr);
     event->setEditLink_(QStringLiteral("work/planning.ics#planning|1747051200"));
