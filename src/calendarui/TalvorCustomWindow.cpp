@@ -70,11 +70,12 @@ QRectF TalvorCustomWindow::positioned(const QString& name, const QRectF& frame, 
 }
 
 TalvorCustomWindow::TalvorCustomWindow(QWidget& window, platform::UserDefaults& defaults,
-                                       platform::Screens& screens)
+                                       platform::Screens& screens, Style style)
     : QObject(&window), window_(window), defaults_(defaults), screens_(screens) {
     iWinType_ = static_cast<int>(defaults_.integerForKey(QStringLiteral("iWinType")));
-    const int mask = TalvorGetMaskFromType(iWinType_);
-    window_.setWindowFlag(Qt::FramelessWindowHint, mask == 0);
+    if (style == Style::FromType) {
+        window_.setWindowFlag(Qt::FramelessWindowHint, TalvorGetMaskFromType(iWinType_) == 0);
+    }
     const QStringList saved =
         defaults_.stringForKey(frameKey()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (saved.size() == 4) {
@@ -87,6 +88,7 @@ TalvorCustomWindow::TalvorCustomWindow(QWidget& window, platform::UserDefaults& 
             } else {
                 window_.setGeometry(frame.toRect());
             }
+            hasSavedFrame_ = true;
         }
     }
     window_.installEventFilter(this);
@@ -102,6 +104,7 @@ void TalvorCustomWindow::saveFrame() {
     defaults_.setObject(
         QStringLiteral("%1 %2 %3 %4").arg(f.x()).arg(f.y()).arg(f.width()).arg(f.height()),
         frameKey());
+    hasSavedFrame_ = true;
 }
 
 void TalvorCustomWindow::moveTo(const QPointF& topLeft) {
@@ -134,7 +137,15 @@ bool TalvorCustomWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     switch (event->type()) {
         case QEvent::Move:
-            windowMoved();
+        case QEvent::Resize:
+            // A hidden window is placed by its owner before it shows; a shown one by the user
+            // (or by us, while snapping, which saves by itself).
+            if (window_.isVisible() && !snapping_) {
+                if (event->type() == QEvent::Move) {
+                    windowMoved();
+                }
+                saveFrame();
+            }
             break;
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
@@ -150,6 +161,7 @@ bool TalvorCustomWindow::eventFilter(QObject* watched, QEvent* event) {
                 origin.setY(std::max(origin.y(), area.top()));  // never above the usable area
                 snapping_ = true;
                 window_.move(origin.toPoint());
+                saveFrame();
                 snapping_ = false;
                 return true;
             }

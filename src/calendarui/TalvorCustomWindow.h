@@ -36,9 +36,14 @@ class TalvorCustomWindow : public QObject {
     // "bottom left", "bottom center", "bottom right"); any other name centres it.
     static QRectF positioned(const QString& name, const QRectF& frame, const QRectF& area);
 
-    // Manages `window` (not owned): reads the type, restores the saved frame, snaps on moves.
+    // Whether the window's frame style follows the stored type, or stays as the window's
+    // owner made it (the calendar window's panel chooses its own).
+    enum class Style { FromType, Kept };
+
+    // Manages `window` (not owned): reads the type, restores the saved frame; while the window
+    // shows, snaps it when moved and saves its frame when moved or resized.
     TalvorCustomWindow(QWidget& window, platform::UserDefaults& defaults,
-                       platform::Screens& screens);
+                       platform::Screens& screens, Style style = Style::FromType);
 
     int iWinType() const { return iWinType_; }
     bool snapsToEdges() const { return snapsToEdges_; }
@@ -47,6 +52,9 @@ class TalvorCustomWindow : public QObject {
     void setSnapTolerance(qreal tolerance) { snapTolerance_ = tolerance; }
     qreal padding() const { return padding_; }
     void setPadding(qreal padding) { padding_ = padding; }
+
+    // A frame was restored at the start or saved since: the window has a place of its own.
+    bool hasSavedFrame() const { return hasSavedFrame_; }
 
     void positionWindow(const QString& name);
     // After the window moved (by the user or the window manager).
@@ -69,6 +77,7 @@ class TalvorCustomWindow : public QObject {
     qreal snapTolerance_ = 30;
     bool snapping_ = false;
     qreal padding_ = 0;
+    bool hasSavedFrame_ = false;
 };
 
 }  // namespace talvor

@@ -1,12 +1,14 @@
 #include "ztCalendarController.h"
 
 #include "CalendarApplication.h"
+#include "CalendarPlacement.h"
 #include "CalendarUiKeys.h"
 #include "CalendarWindow.h"
 #include "DragView.h"
 #include "HUDWindow.h"
 #include "MAAttachedWindow.h"
 #include "MonthGrid.h"
+#include "TalvorCustomWindow.h"
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "foundation/TalvorDateSettings.h"
 #include "platform/Clock.h"
@@ -78,6 +80,9 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     window_->setWindowTitle(tr("Calendar"));
     window_->setShowHandler([this] { updateCalendarPrefs(); });
     window_->installEventFilter(this);
+    // The panel keeps its own frame style (the window settings choose it).
+    placement_ =
+        new TalvorCustomWindow(*window_, defaults_, screens_, TalvorCustomWindow::Style::Kept);
 
     calView_ = new myCalProView(window_.get());
     calView_->setObjectName(QStringLiteral("myCalProView"));
@@ -250,6 +255,13 @@ bool ztCalendarController::isWindowVisible() const {
 
 void ztCalendarController::belowView(const QRectF& anchor) {
     if (!window_) {
+        return;
+    }
+    if (placement_ != nullptr && placement_->hasSavedFrame()) {
+        const QRectF frame(window_->geometry());
+        window_->move(CalendarPlacement::keptOnScreen(frame, screens_.freeArea(frame.center()))
+                          .topLeft()
+                          .toPoint());
         return;
     }
     window_->hangBelow(anchor, screens_);

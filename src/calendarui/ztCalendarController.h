@@ -41,6 +41,7 @@ class UserDefaults;
 }  // namespace platform
 class CalendarWindow;
 class DragView;
+class TalvorCustomWindow;
 
 // What the date menu's calendar asks of the application delegate (`setMenuExtra:`).
 class ztCalendarMenuExtra {
@@ -78,8 +79,11 @@ class ztCalendarController : public QObject {
     QWidget* window() const;
     bool isWindowVisible() const;
 
-    // Hangs the window below `anchor` (a frame on the screen), on the screen holding it.
+    // Hangs the window below `anchor` (a frame on the screen), on the screen holding it;
+    // once the user has placed it, it stays where it was put (kept on the screen).
     void belowView(const QRectF& anchor);
+    // The window's placement: snapping to the screen's edges, named positions, saved frame.
+    TalvorCustomWindow* placement() const { return placement_; }
     // The same below a widget.
     void belowView(const QWidget& view);
     // Paints the panel and shows the calendar picture: the user's, else our own.
@@ -269,6 +273,7 @@ class ztCalendarController : public QObject {
     platform::Screens& screens_;
     ztCalendarMenuExtra* menuExtra_ = nullptr;
     std::unique_ptr<CalendarWindow> window_;
+    TalvorCustomWindow* placement_ = nullptr;  // owned by the window
     myCalProView* calView_ = nullptr;
     DragView* pictureWell_ = nullptr;
     QSplitter* splitter_ = nullptr;

@@ -104,6 +104,7 @@ class calendaruiBigCalendarLists : public ::testing::Test {
         TalvorDateSettings::sharedInstance().hideToDoEventSection = hidden;
     }
     static void showAndSettle(ztCalendarController& big) {
+        big.belowView(QRectF());  // placed as the date item places it, before it shows
         big.window()->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(big.window()));
         ASSERT_TRUE(QTest::qWaitFor([&] { return !big.isAnimatingSize(); }));

@@ -1,10 +1,16 @@
 #include "calendarui/TalvorCustomWindow.h"
+#include "calendarui/ztCalendarController.h"
+#include "platform/Clock.h"
 #include "platform/PreferenceStore.h"
 #include "platform/UserDefaults.h"
 
+#include "support/FakeClock.h"
 #include "support/FakeScreens.h"
 #include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
 
+#include <QDateTime>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -96,6 +102,47 @@ TEST(calendaruiWindowPlacement, TheWindowSnapsRestoresAndSavesItsFrame) {
     TalvorCustomWindow restored(framed, defaults, screens);
     EXPECT_FALSE(framed.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(framed.geometry(), QRect(960, 24, 320, 240)) << "the whole frame comes back";
+}
+
+// The big calendar window hangs under the date item until the user moves it; then it snaps to
+// the screen's edges, keeps its frame and opens there again, in this run and the next.
+TEST(calendaruiWindowPlacement, TheBigCalendarWindowStaysWhereTheUserPutsIt) {
+    test::XdgSandbox sandbox;
+    test::FakeClock clock{
+        Date::fromQDateTime(QDateTime(QDate(2025, 3, 4), QTime(10, 0), QTimeZone::utc())),
+        QTimeZone::utc()};
+    platform::Clock::setShared(&clock);
+    platform::MemoryPreferenceStore store(QStringLiteral("placement"));
+    platform::UserDefaults defaults(store);
+    test::FakeScreens screens;  // (0, 24, 1280, 776)
+    const QRectF dateItem(800, 0, 120, 24);
+    QSize size;
+    {
+        ztCalendarController big(clock, defaults, screens);
+        ASSERT_NE(big.placement(), nullptr);
+        QWidget* window = big.window();
+        big.belowView(dateItem);
+        window->show();
+        EXPECT_EQ(window->y(), 24) << "under the date item";
+        size = window->size();
+
+        // Dropped 15 points from the left edge: it snaps onto it, and the frame is kept.
+        window->move(15, 300);
+        const QString kept = QStringLiteral("0 300 %1 %2").arg(size.width()).arg(size.height());
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return defaults.stringForKey(TalvorCustomWindow::frameKey()) == kept; }, 5000))
+            << defaults.stringForKey(TalvorCustomWindow::frameKey()).toStdString();
+        EXPECT_EQ(window->pos(), QPoint(0, 300));
+        window->hide();
+        big.belowView(dateItem);
+        EXPECT_EQ(window->pos(), QPoint(0, 300)) << "opens where it was left";
+    }
+    ztCalendarController again(clock, defaults, screens);
+    again.belowView(dateItem);
+    EXPECT_EQ(again.window()->geometry(), QRect(QPoint(0, 300), size)) << "the next run too";
+    again.placement()->positionWindow(QStringLiteral("top right"));
+    EXPECT_EQ(again.window()->pos(), QPoint(1280 - size.width(), 24));
+    platform::Clock::setShared(nullptr);
 }
 
 }  // namespace
