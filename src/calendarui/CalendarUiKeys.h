@@ -7,6 +7,8 @@ namespace talvor::keys {
 
 // The first weekday of every month grid, 1 = Sunday ... 7 = Saturday (standard user defaults).
 inline const QString FirstDayOfWeek = QStringLiteral("FirstDayOfWeek");
+// The first weekday as settings files before "FirstDayOfWeek" kept it: 0 Sunday ... 6.
+inline const QString iStartDay = QStringLiteral("iStartDay");
 
 }  // namespace talvor::keys
 

@@ -3,6 +3,7 @@
 #include "CalendarApplication.h"
 #include "EditEventController.h"
 #include "MinnowStatusView.h"
+#include "MonthGrid.h"
 #include "calendar/AppleCal.h"
 #include "calendar/CalSource.h"
 #include "calendar/CalendarBackEnd.h"
@@ -403,9 +404,9 @@ void MinnowCalendarController::updateMonths(const std::optional<platform::Notifi
     }
     updateCurrentCalendar();
     updateStatusDay();
-    const QVariant first = defaults_.objectForKey(QStringLiteral("FirstDayOfWeek"));
-    if (first.isValid() && first.toInt() != CalMonth::firstWeekDay()) {
-        CalMonth::setFirstWeekDay(first.toInt());
+    const std::optional<int32_t> first = chosenFirstWeekday(defaults_);
+    if (first && *first != CalMonth::firstWeekDay()) {
+        CalMonth::setFirstWeekDay(*first);
         for (auto& [cal, index] : monthIndexes_) {
             index->makeMonthsPerform([](CalMonth& m) { m.resetFirstWeekDay(); });
         }

@@ -1,6 +1,7 @@
 #include "MonthGrid.h"
 
 #include "CalendarUiKeys.h"
+#include "calendar/myCalSettings.h"
 #include "foundation/CalendarExtras.h"
 #include "foundation/IcuDates.h"
 #include "platform/UserDefaults.h"
@@ -60,10 +61,26 @@ MonthGrid makeMonthGrid(const Calendar& calendar, Date today, int32_t monthOffse
     return grid;
 }
 
+std::optional<int32_t> chosenFirstWeekday(const platform::UserDefaults& defaults) {
+    const QVariant chosen = defaults.objectForKey(keys::FirstDayOfWeek);
+    if (chosen.isValid()) {
+        const qint64 weekday = defaults.integerForKey(keys::FirstDayOfWeek);
+        if (weekday >= UCAL_SUNDAY && weekday <= UCAL_SATURDAY) {
+            return static_cast<int32_t>(weekday);
+        }
+        return std::nullopt;
+    }
+    // The old key counts only where the new one was never written, so that once the to-do
+    // or the mini calendar's pane has chosen, an old "iStartDay" decides nothing.
+    if (defaults.objectForKey(keys::iStartDay).isValid()) {
+        return myCalSettings::weekdayOfStartDayIndex(defaults.integerForKey(keys::iStartDay)) + 1;
+    }
+    return std::nullopt;
+}
+
 int32_t userFirstWeekday(const platform::UserDefaults& defaults) {
-    const qint64 stored = defaults.integerForKey(keys::FirstDayOfWeek);
-    if (stored >= UCAL_SUNDAY && stored <= UCAL_SATURDAY) {
-        return static_cast<int32_t>(stored);
+    if (const std::optional<int32_t> chosen = chosenFirstWeekday(defaults)) {
+        return *chosen;
     }
     UErrorCode status = U_ZERO_ERROR;
     return CalendarExtras::userCalendar().icuCalendar(Date())->getFirstDayOfWeek(status);

@@ -43,8 +43,11 @@ struct MonthGrid {
 MonthGrid makeMonthGrid(const Calendar& calendar, Date today, int32_t monthOffset,
                         int32_t firstWeekday);
 
-// The user's first weekday: "FirstDayOfWeek" of the defaults when it is 1-7, else the user
-// calendar's own.
+// The first weekday the user chose (1 Sunday ... 7 Saturday): "FirstDayOfWeek" when it is
+// 1-7; in a settings file from before that key, "iStartDay" (0 Sunday ... 6 Saturday, any
+// other number Sunday); none when neither is stored.
+std::optional<int32_t> chosenFirstWeekday(const platform::UserDefaults& defaults);
+// The user's first weekday: the chosen one, else the user calendar's own.
 int32_t userFirstWeekday(const platform::UserDefaults& defaults);
 
 }  // namespace talvor

@@ -47,13 +47,8 @@ void MonthGridFeed::apply(myCalSettings& settings, const platform::UserDefaults&
 
 void MonthGridFeed::applyWeekLayout(myCalSettings& settings,
                                     const platform::UserDefaults& defaults) {
-    const QVariant startDay = defaults.objectForKey(QStringLiteral("iStartDay"));
-    if (startDay.isValid()) {
-        settings.SetFirstDayOfWeek(myCalSettings::weekdayOfStartDayIndex(startDay.toLongLong()));
-    } else {
-        // 1 Sunday ... 7 Saturday.
-        settings.SetFirstDayOfWeek(userFirstWeekday(defaults) - 1);
-    }
+    // 1 Sunday ... 7 Saturday there, 0 ... 6 here.
+    settings.SetFirstDayOfWeek(userFirstWeekday(defaults) - 1);
     const QVariant showWeek = defaults.objectForKey(QStringLiteral("iShowWeek"));
     if (showWeek.isValid()) {
         settings.SetShowWeekNum(showWeek.toInt());

@@ -21,8 +21,8 @@ class UserDefaults;
 class MonthGridFeed {
   public:
     void apply(myCalSettings& settings, const platform::UserDefaults& defaults, const QDate& today);
-    // The first weekday ("iStartDay", else the calendars' own first weekday, else the
-    // locale's) and the week numbers ("iShowWeek", when set).
+    // The first weekday (the user's choice, else the user calendar's own) and the week
+    // numbers ("iShowWeek", when set).
     static void applyWeekLayout(myCalSettings& settings, const platform::UserDefaults& defaults);
 
   private:

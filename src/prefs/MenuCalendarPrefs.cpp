@@ -3,10 +3,12 @@
 #include "PrefsKeys.h"
 #include "TCalendarPrefs.h"
 #include "TalvorCalendarPrefs.h"
+#include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "platform/UserDefaults.h"
 
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -51,6 +53,10 @@ void MenuCalendarPrefs::host(std::unique_ptr<PreferencePane>& slot, const PaneMa
             child->setParent(nullptr);
         }
         if (QWidget* view = pane ? pane->view() : nullptr) {
+            // Inside this pane's margins already: its own would indent it twice.
+            if (view->layout() != nullptr) {
+                view->layout()->setContentsMargins(0, 0, 0, 0);
+            }
             view->setParent(containerView_);
             containerView_->layout()->addWidget(view);
             view->show();
@@ -79,13 +85,14 @@ void MenuCalendarPrefs::btnPressed_radioMinnow() {
 }
 
 void MenuCalendarPrefs::btnPressed_radioBigCal() {
-    platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    // Written before the big pane is made, which shows it.
-    defaults.setInteger(1, keys::NoOfCalendarToShow);
-    defaults.synchronize();
+    // Through the model the big pane and the calendar window read, before the pane is made:
+    // a value written only to the file was overwritten by the model's next save.
+    TalvorCalPrefsSettings& calendar = TalvorCalPrefsSettings::sharedInstance();
+    calendar.ShowNoOfCalendar = 1;
+    calendar.writePrefs();
     delegate_.postDistributed(keys::TalvorCalendarPrefsChangeNotification);
     choose(true);
-    defaults.setObject(keys::BigCal, keys::SelectedMenuCalendar);
+    platform::UserDefaults::standard().setObject(keys::BigCal, keys::SelectedMenuCalendar);
     delegate_.call(delegate_.updatedCalendar);
 }
 

@@ -214,6 +214,11 @@ TEST_F(calendaruiBigCalendarWindow, TheStartDayChoiceArrivesByNotification) {
     defaults.setInteger(9, QStringLiteral("iStartDay"));  // out of range: the first item
     big.updateCalPrefs();
     EXPECT_EQ(settings.firstDay(), 0);
+    // Once a pane has written the one first-weekday key, the old one decides nothing.
+    defaults.setInteger(2, QStringLiteral("iStartDay"));
+    defaults.setInteger(5, QStringLiteral("FirstDayOfWeek"));  // Thursday
+    big.updateCalPrefs();
+    EXPECT_EQ(settings.firstDay(), 4);
 }
 
 TEST_F(calendaruiBigCalendarWindow, ZoomFillsTheScreenAndComesBackToTheOldFrameAndMonths) {

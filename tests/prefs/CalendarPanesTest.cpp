@@ -323,6 +323,17 @@ TEST_F(prefsCalendarWindowPane, TheBigCalendarChoiceHostsItWithOneMonth) {
     auto* hosted = dynamic_cast<TalvorCalendarPrefs*>(menu.bigPane());
     ASSERT_NE(hosted, nullptr);
     EXPECT_EQ(stored().value(QStringLiteral("NoOfCalendarToShow")), 1);
+    // The hosted pane and the calendar window read the one model the choice wrote.
+    EXPECT_TRUE(child<QAbstractButton>(*hosted, QStringLiteral("months1"))->isChecked());
+    EXPECT_FALSE(child<QAbstractButton>(*hosted, QStringLiteral("months12"))->isChecked());
+    EXPECT_EQ(takePosted(), QStringList{kChanged});
+    test::FakeScreens screens;
+    ztCalendarController calendar(clock, defaults, screens);
+    calendar.updateCalendarPrefs();
+    EXPECT_EQ(calendar.shownMonths().size(), 1);
+    // A later change in the hosted pane saves the model whole, the one month included.
+    child<QComboBox>(*hosted, QStringLiteral("CalendarWinLayer"))->setCurrentIndex(0);
+    EXPECT_EQ(stored().value(QStringLiteral("NoOfCalendarToShow")), 1);
 }
 
 // The month grids' picture, special days and birthdays are set in the pane and reach the
@@ -1028,6 +1039,28 @@ TEST_F(prefsTodoPane, EachControlWritesItsSettingAndAnnouncesIt) {
     reread.loadPrefs();
     EXPECT_EQ(reread.enableWindowClick, !clickOpens);
     EXPECT_TRUE(takePosted().contains(changed));
+}
+
+// A settings file from before the one first-weekday key keeps its choice, and the pane's
+// choice decides everywhere after, the big calendar included.
+TEST_F(prefsTodoPane, TheChosenFirstWeekdayDecidesOverAnOldStartDay) {
+    defaults.setInteger(2, QStringLiteral("iStartDay"));  // Tuesday, in an old file
+    test::FakeScreens screens;
+    ztCalendarController big(clock, defaults, screens);
+    myCalSettings& settings = big.monthView()->calSettings();
+    big.updateCalPrefs();
+    ASSERT_EQ(settings.firstDay(), 2);
+    TalvorTodoViewController pane(QStringLiteral("Nib"), delegate());
+    pane.view();
+    auto* startDay = child<QComboBox>(pane, QStringLiteral("startDay"));
+    EXPECT_EQ(startDay->currentIndex(), 2) << "the old file's Tuesday";
+    startDay->setCurrentIndex(3);
+    emit startDay->activated(3);
+    big.updateCalPrefs();
+    EXPECT_EQ(settings.firstDay(), 3) << "Wednesday, as the pane says";
+    TalvorTodoViewController again(QStringLiteral("Nib"), delegate());
+    again.view();
+    EXPECT_EQ(child<QComboBox>(again, QStringLiteral("startDay"))->currentIndex(), 3);
 }
 
 TEST_F(prefsTodoPane, LoadingShowsTheStoredSettingsAndWritesNothing) {
