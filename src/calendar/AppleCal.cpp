@@ -2,6 +2,7 @@
 
 #include "CalEvent.h"
 #include "CalMonth.h"
+#include "PublicCalendarFeeds.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -244,8 +245,10 @@ void AppleCal::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
                 }
             }
         }
-        month->finalizeEventAdd();
     }
+    // The ticked holiday calendars need no account: they show with this computer's calendars.
+    PublicCalendarFeeds::shared().fileEvents(*month);
+    month->finalizeEventAdd();
     platform::NotificationCenter::defaultCenter().post(QStringLiteral("EventsLoaded"));
 }
 

@@ -1,5 +1,6 @@
 #include "CalSource.h"
 
+#include "PublicCalendarNames.h"
 #include "foundation/ColorExtras.h"
 #include "foundation/StringsBundle.h"
 #include "platform/KeyedArchiver.h"
@@ -65,8 +66,11 @@ void makeList(const QStringList& keys, Kind kind, std::vector<std::shared_ptr<Ca
         localized(QStringLiteral("iso"), QStringLiteral("iso"), QStringLiteral("en"));
     for (int i = 0; i < keys.size(); ++i) {
         const QString& key = keys[i];
-        auto source = CalSource::initWithToken(feedAddress(key, QStringLiteral("en")),
-                                               localized(key, QStringLiteral("Localizable"), key),
+        // A translation shipped for the key wins; otherwise the country's name from ICU.
+        const QString name = StringsBundle::mainBundle()
+                                 .localizedString(key, QStringLiteral("Localizable"))
+                                 .value_or(publicCalendarName(key, icu::Locale::getDefault()));
+        auto source = CalSource::initWithToken(feedAddress(key, QStringLiteral("en")), name,
                                                QUrl(feedAddress(key, language)));
         source->setAltURL(QUrl(feedAddress(key, QStringLiteral("en"))));
         source->setOrder(!preferred.isEmpty() && key == preferred ? 99 : 100 + i);

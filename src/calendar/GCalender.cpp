@@ -1,6 +1,7 @@
 #include "GCalender.h"
 
 #include "CalMonth.h"
+#include "PublicCalendarFeeds.h"
 #include "platform/BrowserOpener.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -460,7 +461,10 @@ void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month,
         consider(s);
     }
     for (const CalSourcePtr& s : CalSource::enabledSources()) {
-        consider(s);
+        // The public calendars are read from their feeds, signed in or not.
+        if (!PublicCalendarFeeds::serves(*s)) {
+            consider(s);
+        }
     }
     const std::uint64_t load = nextLoad_++;
     loads_[month.get()] = load;
@@ -497,6 +501,7 @@ void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month,
                 }
             }
         }
+        PublicCalendarFeeds::shared().fileEvents(*m);
         m->finalizeEventAdd();
         services_.center->post(kEventsLoaded);
     };

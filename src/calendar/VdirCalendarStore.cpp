@@ -775,12 +775,13 @@ std::vector<StoreOccurrence> VdirCalendarStore::events(Date start, Date end,
     if (!toRead.empty()) {
         // A few files of modest size are read at once; the sizes are looked at only then.
         qint64 bytesToRead = 0;
-        for (size_t i = 0; i < toRead.size() && toRead.size() <= kReadAtOnceFiles; ++i) {
+        const bool atOnce = !readsInBackground_ && toRead.size() <= kReadAtOnceFiles;
+        for (size_t i = 0; i < toRead.size() && atOnce; ++i) {
             const std::optional<platform::FileVersion> v = platform::versionOf(toRead[i].path);
             // One past the cap is refused unread: no cost to wait for.
             bytesToRead += v && v->size <= kCalendarFileCap ? v->size : 0;
         }
-        if (toRead.size() <= kReadAtOnceFiles && bytesToRead <= kReadAtOnceBytes) {
+        if (atOnce && bytesToRead <= kReadAtOnceBytes) {
             for (const CalendarFileLoader::Job& job : toRead) {
                 files_.insert(job.path, ParsedFile::read(job.path));
             }

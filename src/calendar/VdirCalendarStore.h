@@ -44,6 +44,9 @@ class VdirCalendarStore : public platform::CalendarStore {
     void ensureDefaultCalendar();
 
     const QStringList& roots() const { return roots_; }
+    // Every file is read on the loading thread, however small (calendars fetched from the
+    // network: the windows never wait on them).
+    void setReadsInBackground(bool on) { readsInBackground_ = on; }
     // How many files' contents are kept (parsed once, read again when they change).
     int keptFiles() const { return static_cast<int>(files_.size()); }
     // Whether files are being read in the background.
@@ -90,6 +93,7 @@ class VdirCalendarStore : public platform::CalendarStore {
     platform::FolderWatcher* watcher_ = nullptr;
     QTimer* settle_ = nullptr;
     QTimer* announce_ = nullptr;
+    bool readsInBackground_ = false;
 };
 
 }  // namespace talvor

@@ -1021,6 +1021,21 @@ std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
         t.table = table;
         if (t.id == QLatin1String("personalTable")) {
             tabs->addTab(googlePage(tabs, table), tr(t.title));
+        } else if (t.publicList && t.list().empty()) {
+            // A list that has no calendars says so rather than show an empty table.
+            auto* page = new SlimPage(tabs);
+            page->setObjectName(t.id + QStringLiteral("Page"));
+            auto* column = new QVBoxLayout(page);
+            auto* note = new QLabel(
+                tr("There are no %1 calendars to choose from.").arg(tr(t.title).toLower()), page);
+            note->setObjectName(t.id + QStringLiteral("Empty"));
+            note->setAlignment(Qt::AlignCenter);
+            note->setWordWrap(true);
+            table->setParent(page);
+            table->hide();
+            column->addWidget(note, 1);
+            column->addWidget(table);
+            tabs->addTab(page, tr(t.title));
         } else {
             tabs->addTab(table, tr(t.title));
         }

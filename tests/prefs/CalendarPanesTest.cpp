@@ -34,6 +34,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -827,6 +828,28 @@ TEST_F(prefsMiniCalendarPane, APublicCalendarShownIsStoredAtOnce) {
     auto again = make();
     QTableWidget* shown = again->sourceTable(QStringLiteral("publicTable_Religious"));
     EXPECT_EQ(shown->item(0, 0)->checkState(), Qt::Checked);
+}
+
+TEST_F(prefsMiniCalendarPane, HolidayCalendarsShowNamesAndAnEmptyListSaysSo) {
+    auto pane = make();
+    QTableWidget* holidays = pane->sourceTable(QStringLiteral("publicTable"));
+    ASSERT_NE(holidays, nullptr);
+    QStringList names;
+    for (int r = 0; r < holidays->rowCount(); ++r) {
+        names << holidays->item(r, 1)->text();
+    }
+    EXPECT_EQ(names.size(), 228);
+    EXPECT_TRUE(names.contains(QStringLiteral("United States")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Afghanistan")));
+    EXPECT_FALSE(names.contains(QStringLiteral("usa")));
+    EXPECT_FALSE(names.contains(QStringLiteral("af")));
+    // The sports list has no calendars: the tab says so instead of showing an empty table.
+    auto* note = pane->view()->findChild<QLabel*>(QStringLiteral("publicTable_SportsEmpty"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->text(), QStringLiteral("There are no sports calendars to choose from."));
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_TRUE(pane->sourceTable(QStringLiteral("publicTable_Sports"))->isHidden());
+    EXPECT_EQ(pane->view()->findChild<QLabel*>(QStringLiteral("publicTableEmpty")), nullptr);
 }
 
 // The computer's own calendars, from the local back end.

@@ -175,6 +175,25 @@ QImage renderMiniCalendarPane(double scale) {
     });
 }
 
+QImage renderHolidayCalendarsPane(double scale, bool sports) {
+    // Named by country; the one ticked reads its public feed (not fetched for the picture).
+    for (const CalSourcePtr& s : CalSource::publicCalendars()) {
+        if (s->identifier().startsWith(QLatin1String("en.usa#"))) {
+            s->setHighlightType(2);
+        }
+    }
+    return paneOf(14, QSize(880, 1000), scale, [sports](QWidget& window) {
+        if (auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("sourceTabs"))) {
+            const QSignalBlocker quiet(tabs);
+            tabs->setCurrentIndex(sports ? 2 : 0);
+        }
+        if (auto* table = window.findChild<QTableWidget*>(QStringLiteral("publicTable"))) {
+            table->scrollToItem(
+                table->findItems(QStringLiteral("United States"), Qt::MatchExactly).value(0));
+        }
+    });
+}
+
 QImage renderCalendarWindowPane(double scale) {
     TalvorCalPrefsSettings settings;
     settings.ShowNoOfCalendar = 6;

@@ -9,6 +9,8 @@ namespace talvor::shot {
 QImage renderMiniCalendarPane(double scale);
 // Its Google tab, signed in, the account's calendars listed (no network: canned answers).
 QImage renderGoogleCalendarsPane(double scale);
+// Its Holidays tab (the calendars named by country), or its empty Sports tab.
+QImage renderHolidayCalendarsPane(double scale, bool sports);
 QImage renderCalendarWindowPane(double scale);
 QImage renderTodoPane(double scale);
 // The highlight picker on a calendar's colour, the third dot chosen.
