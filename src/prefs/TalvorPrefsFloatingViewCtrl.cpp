@@ -2,6 +2,7 @@
 
 #include "FormatPaneParts.h"
 #include "foundation/PreferenceDomain.h"
+#include "foundation/TalvorFilePaths.h"
 #include "foundation/TalvorLoadFonts.h"
 #include "foundation/TalvorProColor.h"
 #include "platform/Log.h"
@@ -37,7 +38,6 @@
 namespace talvor {
 namespace {
 
-const QString kCustomFloatTime = QStringLiteral("CustomFloatTime");
 // The time menu's group of the floating clocks' item.
 constexpr qint32 kFloatingClocksGroup = 6;
 
@@ -88,7 +88,32 @@ QFont readFont() {
 TalvorPrefsFloatingViewCtrl::TalvorPrefsFloatingViewCtrl(QString nibName, PaneDelegate delegate)
     : PreferencePane(QStringLiteral("TalvorPrefsFloatingViewCtrl"), std::move(nibName),
                      QStringLiteral("Floating Clocks")),
+      locations(&TalvorFilePaths::TalvorLoadLocationFile),
       delegate_(std::move(delegate)) {}
+
+bool TalvorPrefsFloatingViewCtrl::floatingHintShown() const {
+    return floatingHint_ && !floatingHint_->isHidden();
+}
+
+void TalvorPrefsFloatingViewCtrl::updateFloatingHint() {
+    QCheckBox* on = check(QStringLiteral("Floater"));
+    if (!floatingHint_ || on == nullptr) {
+        return;
+    }
+    bool anyFloats = false;
+    if (on->isChecked() && locations) {
+        const LocationTable table = locations().value_or(LocationTable());
+        anyFloats = std::any_of(table.cbegin(), table.cend(), [](const QVariant& entry) {
+            return LocationRecord::flag(LocationRecord::fields(entry), LocationRecord::kFloating);
+        });
+    }
+    floatingHint_->setVisible(on->isChecked() && !anyFloats);
+}
+
+// A place may have been marked to float in the locations window since the pane was made.
+void TalvorPrefsFloatingViewCtrl::viewDidShow() {
+    updateFloatingHint();
+}
 
 TalvorPrefsFloatingViewCtrl::~TalvorPrefsFloatingViewCtrl() = default;
 
@@ -126,6 +151,16 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
     checks_[show->objectName()] = show;
     connect(show, &QCheckBox::clicked, this, [this] { actShowFloatingClock(); });
     root->addWidget(show);
+    // The clocks show only the places marked to float, and a fresh home has none: without a
+    // word the box would seem to do nothing.
+    floatingHint_ = new QLabel(
+        tr("No place floats yet, so no clock shows. Click \"Locations…\" below and tick the "
+           "\"Floating\" box of a place: its clock then appears on the desktop."),
+        v.get());
+    floatingHint_->setObjectName(QStringLiteral("floatingHint"));
+    floatingHint_->setWordWrap(true);
+    floatingHint_->setVisible(false);
+    root->addWidget(floatingHint_);
 
     auto* look = new QGroupBox(tr("Clocks"), v.get());
     auto* grid = new QGridLayout(look);
@@ -282,14 +317,14 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
     formatGrid->addLayout(wells, 3, 0, 1, 3);
     root->addWidget(formats);
 
-    auto* locations = new QPushButton(tr("Locations…"), v.get());
-    locations->setObjectName(QStringLiteral("locationTimeZoneSetup"));
-    connect(locations, &QPushButton::clicked, this, [this] {
+    auto* locationsButton = new QPushButton(tr("Locations…"), v.get());
+    locationsButton->setObjectName(QStringLiteral("locationTimeZoneSetup"));
+    connect(locationsButton, &QPushButton::clicked, this, [this] {
         if (delegate_.locationTimeZoneSetup) {
             delegate_.locationTimeZoneSetup(viewIfLoaded() ? viewIfLoaded()->window() : nullptr);
         }
     });
-    root->addWidget(locations, 0, Qt::AlignLeft);
+    root->addWidget(locationsButton, 0, Qt::AlignLeft);
     root->addStretch(1);
     PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
         *v, [this] { delegate_.open(PaneLinks::changeLogPage()); },
@@ -437,6 +472,7 @@ void TalvorPrefsFloatingViewCtrl::LoadFloatingClockOptions() {
         TalvorKeyCombo::NSModifierForModifiers(
             hotKeys.value(keys::hotKeyModifiersFloater, -1).toLongLong()));
     enableByType();
+    updateFloatingHint();
     loading_ = false;
 }
 
@@ -461,6 +497,7 @@ void TalvorPrefsFloatingViewCtrl::changeHotKey(qint32 keyCode, quint32 modifierF
 
 void TalvorPrefsFloatingViewCtrl::actShowFloatingClock() {
     saveFloaterOptions();
+    updateFloatingHint();
     if (delegate_.UpdateMenu) {
         delegate_.UpdateMenu(kFloatingClocksGroup);
     }
@@ -492,7 +529,7 @@ void TalvorPrefsFloatingViewCtrl::chooseCustomDate() {
     TalvorCustomDatePanel& panel = TalvorCustomDatePanel::sharedPanel();
     panel.setPatternLanguage(TalvorCustomDatePanel::PatternLanguage::CalendarFormat);
     panel.setSetting(
-        PreferenceDomain::readText(kCustomFloatTime, FloatingOptions::defaultCustomFormat()));
+        PreferenceDomain::readText(keys::CustomFloatTime, FloatingOptions::defaultCustomFormat()));
     connect(&panel, &QDialog::finished, this,
             &TalvorPrefsFloatingViewCtrl::chooseCustomFloaterTimeDidEnd, Qt::SingleShotConnection);
     panel.beginSheet(viewIfLoaded() != nullptr ? viewIfLoaded()->window() : nullptr);
@@ -503,7 +540,7 @@ void TalvorPrefsFloatingViewCtrl::chooseCustomFloaterTimeDidEnd(int returnCode) 
     if (returnCode == 0 || format.isEmpty()) {
         return;
     }
-    PreferenceDomain::writeText(kCustomFloatTime, format);
+    PreferenceDomain::writeText(keys::CustomFloatTime, format);
     saveFloaterOptions();
 }
 

@@ -2,6 +2,7 @@
 
 #include "PaneDelegate.h"
 #include "PreferencePane.h"
+#include "foundation/LocationRecord.h"
 #include "world/FloatingOptions.h"
 
 #include <QColor>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 class QAbstractButton;
 class QCheckBox;
@@ -63,6 +65,10 @@ class TalvorPrefsFloatingViewCtrl : public PreferencePane {
     FloatingOptions controlsOptions();
     // The screen width the spacing limit uses; by default the primary screen's.
     std::function<double()> screenWidth;
+    // The location list whose floating places get a clock; by default the user's file.
+    std::function<std::optional<LocationTable>()> locations;
+    // Whether the hint that no place floats yet is shown (the clocks are on, none would show).
+    bool floatingHintShown() const;
 
     QCheckBox* check(const QString& name) const;
     QComboBox* popUp(const QString& name) const;
@@ -70,11 +76,14 @@ class TalvorPrefsFloatingViewCtrl : public PreferencePane {
     FormatPopUp* timeFormatPopUp() const { return timePopUp_.get(); }
     FormatPopUp* dateFormatPopUp() const { return datePopUp_.get(); }
 
+    void viewDidShow() override;
+
   protected:
     std::unique_ptr<QWidget> loadView() override;
 
   private:
     void enableByType();
+    void updateFloatingHint();
     void hotKeyChanged(HotKeyField& field);
     void updateFontInfo();
     double width() const;
@@ -91,6 +100,7 @@ class TalvorPrefsFloatingViewCtrl : public PreferencePane {
     QPointer<QRadioButton> digital_;
     QPointer<QRadioButton> analog_;
     QPointer<QLabel> fontInfo_;
+    QPointer<QLabel> floatingHint_;
     QPointer<HotKeyField> hotKey_;
     QPointer<QPushButton> backgroundWell_;
     QPointer<QPushButton> textWell_;

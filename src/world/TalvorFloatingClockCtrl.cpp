@@ -180,7 +180,10 @@ void TalvorFloatingClockCtrl::LoadFloatingOptions(const platform::Notification* 
     };
     floatDateFormat_ = formatOrDefault(keys::floatingTimeFormat, kDefaultTimeFormat);
     floatDateFormat2_ = formatOrDefault(keys::floatingDateFormat, kDefaultDateFormat);
-    textsShowSeconds_ = showsSeconds(floatDateFormat_) || showsSeconds(floatDateFormat2_);
+    customFormat_ =
+        PreferenceDomain::readText(keys::CustomFloatTime, FloatingOptions::defaultCustomFormat());
+    textsShowSeconds_ = showsSeconds(floatDateFormat_) || showsSeconds(floatDateFormat2_) ||
+                        (options_.aDigital != 0 && customFormat_.contains(QLatin1String("%S")));
     textsMinute_.reset();
 
     if (notification != nullptr && options_.ShowFloater == 0 && isFloating()) {
@@ -268,17 +271,36 @@ double TalvorFloatingClockCtrl::digitalTextWidth(const QTimeZone& zone, const QS
                                                  const QFontMetricsF& metrics) {
     // The time text's width changes with the weekday: take the widest of a whole week.
     const Date now = clock_.now();
-    const QString pattern = patternWithWeekAndZone(
-        floatDateFormat_, weekNumber(now, clock_.currentZone()), abbreviation);
+    const int week = weekNumber(now, clock_.currentZone());
     const QDate today = now.toQDateTime().toTimeZone(zone).date();
     double widest = 0;
     for (int day = 0; day < 7; ++day) {
         const QDateTime noonish(QDate(today.year(), today.month(), 20).addDays(day), QTime(12, 22),
                                 zone);
-        widest = std::max(widest, metrics.horizontalAdvance(formatters_.format(
-                                      pattern, zone, Date::fromQDateTime(noonish))));
+        widest = std::max(widest, metrics.horizontalAdvance(digitalTime(
+                                      zone, Date::fromQDateTime(noonish), week, abbreviation)));
     }
     return widest;
+}
+
+QString TalvorFloatingClockCtrl::digitalTime(const QTimeZone& zone, Date now, int week,
+                                             const QString& abbreviation) const {
+    QString format = customFormat_;
+    TalvorDateFormat::fixWeekNum(format, QString::number(week));
+    TalvorDateFormat::fixTimeZone(format, abbreviation);
+    return formatCalendarDate(format, now, zone);
+}
+
+QString TalvorFloatingClockCtrl::belowText(const QVariantList& record, const QTimeZone& zone,
+                                           Date now, int week, const QString& abbreviation) const {
+    const QString place =
+        options_.showsBelowText() ? TimeZoneGetFloatingText(record, abbreviation) : QString();
+    if (options_.aDigital == 0) {
+        return place;
+    }
+    // A digital clock has no dial: its time is this line.
+    const QString time = digitalTime(zone, now, week, abbreviation);
+    return place.isEmpty() ? time : time + QLatin1Char('\n') + place;
 }
 
 void TalvorFloatingClockCtrl::TimeZoneFloating(const LocationTable& locationList) {
@@ -315,7 +337,7 @@ void TalvorFloatingClockCtrl::TimeZoneFloating(const LocationTable& locationList
         m.zone = zoneOf(record);
         m.abbreviation = SystemTimeZone::abbreviation(m.zone, now);
         m.below =
-            options_.showsBelowText() ? TimeZoneGetFloatingText(record, m.abbreviation) : QString();
+            belowText(record, m.zone, now, weekNumber(now, clock_.currentZone()), m.abbreviation);
         m.above = options_.showsAboveText() ? TimeZoneGetFloatingText(m.zone) : QString();
         const QSizeF below = measure(metrics, m.below);
         const QSizeF above = measure(metrics, m.above);
@@ -454,11 +476,12 @@ void TalvorFloatingClockCtrl::updateFoatingClockTime() {
             c.dial->setToolTip(tip);
         }
         c.above->setText(aboveText(c.zone, now, week, abbreviation));
-        // Past a daylight-saving change the label would name the old abbreviation.
-        if (abbreviation != c.abbreviation) {
+        // Past a daylight-saving change the label would name the old abbreviation; a digital
+        // clock's time is its label below.
+        if (abbreviation != c.abbreviation || options_.aDigital != 0) {
             c.abbreviation = abbreviation;
-            if (options_.bIncTimeZone != 0) {
-                c.below->setText(TimeZoneGetFloatingText(c.record, abbreviation));
+            if (options_.bIncTimeZone != 0 || options_.aDigital != 0) {
+                c.below->setText(belowText(c.record, c.zone, now, week, abbreviation));
             }
         }
     }

@@ -102,6 +102,8 @@ class TalvorFloatingClockCtrl {
     const QFont& FloaterFont() const { return FloaterFont_; }
     const QString& floatDateFormat() const { return floatDateFormat_; }
     const QString& floatDateFormat2() const { return floatDateFormat2_; }
+    // The calendar format ("Custom..." of the settings) of a digital clock's time.
+    const QString& customFormat() const { return customFormat_; }
     bool leftAligned() const { return leftAlign_; }
     int floatingHasSec() const { return floatingHasSec_; }
     const std::shared_ptr<platform::MenuItem>& floatingMenuItem() const {
@@ -125,6 +127,12 @@ class TalvorFloatingClockCtrl {
     QString aboveText(const QTimeZone& zone, Date now, int week, const QString& abbreviation);
     double digitalTextWidth(const QTimeZone& zone, const QString& abbreviation,
                             const QFontMetricsF& metrics);
+    // A digital clock's time at `now` in `zone`, through the custom calendar format.
+    QString digitalTime(const QTimeZone& zone, Date now, int week,
+                        const QString& abbreviation) const;
+    // The label below a clock: in digital mode the clock's time, then the location's text.
+    QString belowText(const QVariantList& record, const QTimeZone& zone, Date now, int week,
+                      const QString& abbreviation) const;
     void buildWindow(const std::vector<Measured>& measured);
 
     platform::Clock& clock_;
@@ -140,6 +148,7 @@ class TalvorFloatingClockCtrl {
     QFont FloaterFont_;
     QString floatDateFormat_;
     QString floatDateFormat2_;
+    QString customFormat_;
     std::unique_ptr<TimeZoneWindow> tzWin_;
     std::shared_ptr<platform::MenuItem> floatingMenuItem_;
     FloatingGrid grid_;

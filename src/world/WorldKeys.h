@@ -14,6 +14,8 @@ inline const QString FloaterShowTimeZone = QStringLiteral("FloaterShowTimeZone")
 inline const QString FloaterFont = QStringLiteral("FloaterFont");
 inline const QString FloaterBGColor = QStringLiteral("FloaterBGColor");
 inline const QString FloaterTextColor = QStringLiteral("FloaterTextColor");
+// The calendar format ("%a %d, %I:%M %p" when absent) of the digital clocks' time.
+inline const QString CustomFloatTime = QStringLiteral("CustomFloatTime");
 
 // Floating clocks, in the standard user defaults.
 inline const QString floatingTimeFormat = QStringLiteral("floatingTimeFormat");

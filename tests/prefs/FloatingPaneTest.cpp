@@ -15,6 +15,7 @@
 #include "support/ScopedMachineZone.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
+#include "widgets/TalvorCustomDatePanel.h"
 #include "world/TalvorClockControl.h"
 #include "world/TalvorFloatingClockCtrl.h"
 #include "world/WorldKeys.h"
@@ -22,6 +23,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
 
@@ -110,6 +113,44 @@ TEST_F(prefsFloatingPane, TheHotKeyIsKeptWithTheOtherShortcuts) {
     // Cleared: no shortcut.
     field->clear();
     EXPECT_EQ(hotKeys.hotKeyValues().value(keys::hotKeyCodeFloater).toLongLong(), -1);
+    // The field names the keys as this keyboard does.
+    field->setKeyCode(2, platform::AlternateKeyMask | platform::CommandKeyMask);
+    EXPECT_TRUE(field->displayString().startsWith(QStringLiteral("Ctrl+Alt+")))
+        << field->displayString().toStdString();
+}
+
+// On a fresh home no place floats: ticking the box says why no clock shows and how to make
+// one; with a floating place, or with the box off, nothing is said.
+TEST_F(prefsFloatingPane, TheShowBoxSaysWhyNoClockShowsWhileNoPlaceFloats) {
+    LocationTable places;
+    const auto paris = [](bool floating) {
+        return QVariant(QVariantList{QString(), QStringLiteral("Paris"), QString(),
+                                     QStringLiteral("France"), QStringLiteral("Europe/Paris"),
+                                     QString(), QString(), QString(), QString(), QString(), true,
+                                     floating});
+    };
+    places.append(paris(false));
+    TalvorPrefsFloatingViewCtrl pane(QStringLiteral("Nib"), delegate());
+    pane.screenWidth = [] { return 1000.0; };
+    pane.locations = [&places] { return std::optional<LocationTable>(places); };
+    pane.view();
+    EXPECT_FALSE(pane.floatingHintShown()) << "the box is off";
+    pane.check(QStringLiteral("Floater"))->click();
+    ASSERT_TRUE(pane.floatingHintShown());
+    auto* hint = pane.view()->findChild<QLabel*>(QStringLiteral("floatingHint"));
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(hint->text().contains(QStringLiteral("Locations…")));
+    EXPECT_TRUE(hint->text().contains(QStringLiteral("Floating")));
+
+    places[0] = paris(true);  // ticked in the locations window meanwhile
+    pane.viewDidShow();
+    EXPECT_FALSE(pane.floatingHintShown());
+    places[0] = paris(false);
+    pane.viewDidShow();
+    EXPECT_TRUE(pane.floatingHintShown());
+    pane.check(QStringLiteral("Floater"))->click();
+    EXPECT_FALSE(pane.floatingHintShown());
+    takePosted();
 }
 
 TEST_F(prefsFloatingPane, LoadingShowsTheStoredTextAndWritesNothing) {
@@ -244,6 +285,16 @@ TEST_F(prefsFloatingPane, APaneChangeRebuildsTheRunningClocks) {
     pane->check(QStringLiteral("FloaterAnalogSecHand"))->click();
     takePosted();
     EXPECT_EQ(clocks.options().ShowSeconds, 0) << "the second-hand choice reaches the clocks";
+    // The "Custom..." format is the digital clocks' time: 03:05 UTC is 05:05 in Paris.
+    pane->view()->findChild<QAbstractButton*>(QStringLiteral("FloaterClockDigital"))->click();
+    pane->view()->findChild<QAbstractButton*>(QStringLiteral("chooseCustomDate"))->click();
+    TalvorCustomDatePanel& panel = TalvorCustomDatePanel::sharedPanel();
+    panel.mTextField->setText(QStringLiteral("%H.%M"));
+    panel.ok();
+    takePosted();
+    ASSERT_EQ(clocks.clocks().size(), 1u);
+    EXPECT_TRUE(clocks.clocks()[0].below->text().startsWith(QStringLiteral("05.05")))
+        << clocks.clocks()[0].below->text().toStdString();
     clocks.hideClocks();
 }
 

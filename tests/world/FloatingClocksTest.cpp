@@ -560,15 +560,36 @@ TEST_F(worldFloatingClocks, FlagFacesLookForEachCountrysPicturePngFirst) {
 }
 
 TEST_F(worldFloatingClocks, DigitalModeHasNoDialsAndRoomForTheLongestWeekday) {
+    domain_.store().setValue(keys::CustomFloatTime, QStringLiteral("%A %H:%M"));
     load(QStringLiteral("Floating: 1 1 1 0 0 1 1 1 64.000 2.000 1.000 1 1 1 1 0 0 0 1 0"));
     ctrl_.TimeZoneFloating(table({kParis, kTokyo}));
     ASSERT_EQ(ctrl_.clocks().size(), 2u);
     EXPECT_EQ(ctrl_.grid().dialSize, 0.0);
     EXPECT_EQ(ctrl_.clocks()[0].dial->height(), 0);
-    // Today reads "Tuesday 4:40"; the cells already fit any day of the week.
+    // Today's digital time reads "Tuesday 15:40"; the cells already fit any day of the week.
     const QFontMetricsF metrics(ctrl_.FloaterFont());
     EXPECT_GE(ctrl_.grid().cellWidth,
               metrics.horizontalAdvance(QStringLiteral("Wednesday 12:22")) + 3.0);
+}
+
+// The settings' "Custom..." format is what a digital clock shows: its time, above the city,
+// kept current by the tick; an analog clock's dial shows the time instead.
+TEST_F(worldFloatingClocks, ADigitalClockShowsItsTimeInTheCustomFormat) {
+    domain_.store().setValue(keys::CustomFloatTime, QStringLiteral("%H.%M"));
+    load(QStringLiteral("Floating: 1 1 1 0 0 1 1 1 64.000 2.000 1.000 1 1 1 1 0 0 0 1 0"));
+    EXPECT_EQ(ctrl_.customFormat(), QStringLiteral("%H.%M"));
+    ctrl_.TimeZoneFloating(table({kParis}));
+    ASSERT_EQ(ctrl_.clocks().size(), 1u);
+    EXPECT_EQ(below(0), QStringLiteral("16.40\nParis"));  // 15:40 UTC in Paris
+    const QFontMetricsF metrics(ctrl_.FloaterFont());
+    EXPECT_GE(ctrl_.grid().cellWidth, metrics.horizontalAdvance(QStringLiteral("16.40")));
+    clock_.set(utc(2025, 3, 4, 15, 41, 0));
+    ctrl_.updateFoatingClockTime();
+    EXPECT_EQ(below(0), QStringLiteral("16.41\nParis"));
+
+    load(QStringLiteral("Floating: 1 1 1 0 0 0 1 1 64.000 2.000 1.000 1 1 1 1 0 0 0 1 0"));
+    ctrl_.TimeZoneFloating(table({kParis}));
+    EXPECT_EQ(below(0), QStringLiteral("Paris"));
 }
 
 TEST_F(worldFloatingClocks, TheWindowTakesTheLayerAndTheAlpha) {
