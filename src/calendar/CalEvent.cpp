@@ -95,6 +95,7 @@ DayEventMark CalEventDay::mark() const {
     m.displayColor = displayColor();
     m.isFirst = isFirst_;
     m.isLast = isLast_;
+    m.hasGadget = event_ && event_->gadget().has_value();
     return m;
 }
 

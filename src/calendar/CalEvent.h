@@ -2,6 +2,7 @@
 
 #include "BackEndKind.h"
 #include "CalSource.h"
+#include "Gadget.h"
 #include "foundation/Calendar.h"
 #include "platform/Date.h"
 #include "widgets/DayEventMark.h"
@@ -95,6 +96,9 @@ class CalEvent : public std::enable_shared_from_this<CalEvent> {
     void setIsUTC(bool v) { isUTC_ = v; }
     void setIsAllDay(bool v) { isAllDay_ = v; }
     void invalidate() { isValid_ = false; }
+    // The web gadget the event carries, if any (the day view shows it as a button).
+    const std::optional<Gadget>& gadget() const { return gadget_; }
+    void setGadget(std::optional<Gadget> gadget) { gadget_ = std::move(gadget); }
     // The back end that delivered the event: its reloads replace it, and it is the one to
     // change or remove it. None for events of no back end.
     std::optional<CalendarBackEnds::Kind> origin() const { return origin_; }
@@ -142,6 +146,7 @@ class CalEvent : public std::enable_shared_from_this<CalEvent> {
     QString editLink_value_;
     QString originalEditLink_;
     bool isValid_ = true;
+    std::optional<Gadget> gadget_;
     std::optional<CalendarBackEnds::Kind> origin_;
     QString cacheCalendar_;
     std::vector<CalEventDay> cache_;  // without the event pointer, which would make a cycle

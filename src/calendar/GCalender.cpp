@@ -87,6 +87,34 @@ void retire(std::unique_ptr<T> object) {
 
 const QString kNotSignedIn = QStringLiteral("Not signed in to Google Calendar");
 
+// Only web addresses: the page opens in the browser, and the event is someone else's text.
+bool isWebAddress(const QString& text) {
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
+}
+
+// An event's gadget as the Calendar API gives it ("link", "iconLink", "width", "height");
+// none without a page. Its icon is fetched when a day view shows it.
+std::optional<Gadget> gadgetOf(const QJsonObject& o) {
+    const QString link = o.value(QStringLiteral("link")).toString();
+    if (!isWebAddress(link)) {
+        return std::nullopt;
+    }
+    Gadget g;
+    g.urlString = link;
+    if (const QString icon = o.value(QStringLiteral("iconLink")).toString(); isWebAddress(icon)) {
+        g.imageUrlString = icon;
+    }
+    // A page larger than any screen is someone's mistake.
+    const auto side = [&](const char* key) {
+        return static_cast<float>(std::clamp(o.value(QLatin1String(key)).toDouble(), 0.0, 2000.0));
+    };
+    g.width = side("width");
+    g.height = side("height");
+    return g;
+}
+
 }  // namespace
 
 GCalender::GCalender(Services services) : services_(std::move(services)) {}
@@ -552,6 +580,7 @@ CalEventPtr GCalender::eventFromResource(const QJsonObject& item, const CalSourc
     e->setIsAllDay(start.day.has_value());
     e->setEditLink_(item.value(QStringLiteral("id")).toString());
     e->setOriginalEditLink(item.value(QStringLiteral("recurringEventId")).toString());
+    e->setGadget(gadgetOf(item.value(QStringLiteral("gadget")).toObject()));
     e->setOrigin(CalendarBackEnds::Kind::Google);
     return e;
 }

@@ -371,6 +371,11 @@ void CalWindow::editEventsIn(const CalMonthPtr& month, int32_t day, bool isRedis
     update();
 }
 
+void CalWindow::hideEvent(QHideEvent* event) {
+    editEventController_->close();
+    AnchoredWindow::hideEvent(event);
+}
+
 void CalWindow::hideMessage() {
     editEventController_->close();
     QWidget* dayView = editEventController_->view();

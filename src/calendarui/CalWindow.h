@@ -134,6 +134,8 @@ class CalWindow : public AnchoredWindow {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // A gadget window hanging on the day view goes with the window.
+    void hideEvent(QHideEvent* event) override;
 
   public:
     // Places the tool-bar buttons again (after one was shown or hidden).

@@ -1,6 +1,7 @@
 #include "EditEventController.h"
 
 #include "DeleteEventController.h"
+#include "GadgetController.h"
 #include "calendar/AppleCal.h"
 #include "calendar/CalendarBackEnd.h"
 #include "calendar/GCalender.h"
@@ -8,8 +9,11 @@
 #include "widgets/RenderDot.h"
 
 #include <QFontDatabase>
+#include <QIcon>
 #include <QLabel>
 #include <QPainter>
+#include <QPixmap>
+#include <QPointer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -183,6 +187,43 @@ bool EditEventController::canCreateEvents() const {
     return false;
 }
 
+QToolButton* EditEventController::gadgetButton(const Gadget& gadget, const QString& title) {
+    auto* button = new QToolButton(eventView_);
+    button->setObjectName(QStringLiteral("gadgetButton"));
+    button->setToolTip(title);
+    button->setAutoRaise(true);
+    button->setIconSize(QSize(16, 16));
+    if (!gadget.imageUrlString.isEmpty()) {
+        QPointer<QToolButton> held(button);
+        const std::optional<QImage> icon = EventImage::sharedImages().getImageForURL(
+            gadget.imageUrlString, [held, address = gadget.imageUrlString](const QString&) {
+                // The icon came: it is in the cache now.
+                if (held) {
+                    if (std::optional<QImage> image = EventImage::sharedImages().getImageForURL(
+                            address, [](const QString&) {})) {
+                        held->setIcon(QIcon(QPixmap::fromImage(*image)));
+                    }
+                }
+            });
+        if (icon) {
+            button->setIcon(QIcon(QPixmap::fromImage(*icon)));
+        }
+    }
+    if (button->icon().isNull()) {
+        button->setText(QStringLiteral("\u25a3"));
+    }
+    if (!gadget.urlString.isEmpty()) {
+        connect(button, &QToolButton::clicked, this, [gadget, title, button] {
+            GadgetController::controller().showGadget(gadget, title, button);
+        });
+    }
+    return button;
+}
+
+void EditEventController::close() {
+    GadgetController::controller().closeIfAttached();
+}
+
 void EditEventController::updateCreateEventButton() {
     newEventButton_->setEnabled(canCreateEvents());
 }
@@ -229,12 +270,29 @@ void EditEventController::showDate(const QString& date, const QStringList& auxSt
         y += row->height();
         eventViews_.push_back(row);
     };
+    gadgetButtons_.clear();
     if (events == nullptr || events->empty()) {
         addRow(std::nullopt);
     } else {
         for (const CalEventDay& e : *events) {
-            addRow(e);
+            // An event with a gadget is a button in the strip below the rows.
+            if (e.event() && e.event()->gadget()) {
+                gadgetButtons_.push_back(gadgetButton(*e.event()->gadget(), e.title()));
+            } else {
+                addRow(e);
+            }
         }
+    }
+    if (!gadgetButtons_.empty()) {
+        y += 2;
+        int x = 1;
+        for (QToolButton* b : gadgetButtons_) {
+            b->setGeometry(x, y, 20, 20);
+            b->show();
+            x += 20;
+            eventViews_.push_back(b);
+        }
+        y += 20;
     }
     eventView_->resize(w, y + 2);
 }

@@ -80,9 +80,14 @@ class EditEventController : public QObject {
     void setDeleteEventHandler(EventView::DeleteHandler handler) {
         deleteHandler_ = std::move(handler);
     }
-    void close() {}
+    // The buttons of the day's events that carry a web gadget, in order.
+    const std::vector<QToolButton*>& gadgetButtons() const { return gadgetButtons_; }
+    // Closes the gadget window while it hangs on this view.
+    void close();
 
   private:
+    QToolButton* gadgetButton(const Gadget& gadget, const QString& title);
+
     platform::UserDefaults& defaults_;
     QPointer<QWidget> eventView_;
     QLabel* dateField_;
@@ -90,6 +95,7 @@ class EditEventController : public QObject {
     QToolButton* appleButton_;
     QToolButton* googleButton_;
     std::vector<QWidget*> eventViews_;
+    std::vector<QToolButton*> gadgetButtons_;
     EventView::DeleteHandler deleteHandler_;
     float fontSize_ = 11.0f;
 };

@@ -1357,6 +1357,55 @@ TEST_F(GoogleCalendar, NoClientConfiguredSaysHowToGiveOne) {
     EXPECT_TRUE(browser.opened.isEmpty());
 }
 
+// The Calendar API's "gadget" of an event: only a web page is taken, its icon only when it is
+// a web address too, and a size beyond any screen is cut down.
+TEST(GoogleEvents, AGadgetIsTakenFromTheEventThatCarriesOne) {
+    struct Case {
+        const char* name;
+        QJsonObject gadget;
+        std::optional<Gadget> expected;
+    };
+    const QString page = QStringLiteral("https://example.org/gadget.html");
+    const QString icon = QStringLiteral("https://example.org/icon.png");
+    const std::vector<Case> cases = {
+        {"a web gadget",
+         {{QStringLiteral("link"), page},
+          {QStringLiteral("iconLink"), icon},
+          {QStringLiteral("width"), 300},
+          {QStringLiteral("height"), 200}},
+         Gadget{300, 200, page, icon}},
+        {"no gadget", {}, std::nullopt},
+        {"a page that is no web address",
+         {{QStringLiteral("link"), QStringLiteral("javascript:alert(1)")}},
+         std::nullopt},
+        {"a local file",
+         {{QStringLiteral("link"), QStringLiteral("file:///etc/passwd")}},
+         std::nullopt},
+        {"an icon that is no web address, a giant size",
+         {{QStringLiteral("link"), page},
+          {QStringLiteral("iconLink"), QStringLiteral("file:///icon.png")},
+          {QStringLiteral("width"), 1e9},
+          {QStringLiteral("height"), -5}},
+         Gadget{2000, 0, page, QString()}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QJsonObject item{
+            {QStringLiteral("id"), QStringLiteral("e1")},
+            {QStringLiteral("summary"), QStringLiteral("Weather")},
+            {QStringLiteral("start"),
+             QJsonObject{{QStringLiteral("dateTime"), QStringLiteral("2026-12-11T10:00:00Z")}}},
+            {QStringLiteral("end"),
+             QJsonObject{{QStringLiteral("dateTime"), QStringLiteral("2026-12-11T11:00:00Z")}}}};
+        if (!c.gadget.isEmpty()) {
+            item.insert(QStringLiteral("gadget"), c.gadget);
+        }
+        const CalEventPtr e = GCalender::eventFromResource(item, nullptr);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->gadget(), c.expected);
+    }
+}
+
 TEST(GoogleClientCredentials, EnvironmentWinsOverSettings) {
     test::XdgSandbox sandbox;
     test::ScopedEnvVar id("TALVOR_GOOGLE_CLIENT_ID", QStringLiteral("env-id"));

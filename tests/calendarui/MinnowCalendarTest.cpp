@@ -5,6 +5,7 @@
 #include "calendarui/CalWindow.h"
 #include "calendarui/CalendarApplication.h"
 #include "calendarui/EditEventController.h"
+#include "calendarui/GadgetController.h"
 #include "calendarui/MinnowCalendarController.h"
 #include "calendarui/MinnowStatusView.h"
 #include "foundation/CalendarExtras.h"
@@ -600,6 +601,49 @@ TEST_F(MinnowCalendar, StatusViewOpensOnClickAndClosesOnHoldOrOtherApplications)
     view.setTopString("Tue");
     view.setBottomString("March");
     EXPECT_GT(view.width(), narrow);
+}
+
+// An event with a web gadget is a button in the day view's strip, not a row; its window hangs
+// on the button and closes with the calendar window.
+TEST_F(MinnowCalendar, AGadgetEventIsAButtonWhoseWindowClosesWithTheCalendar) {
+    auto mini = makeController();
+    CalWindow* window = mini->calWindow();
+    window->show();
+    auto march = window->monthViews().front()->currMonth();
+    ASSERT_NE(march, nullptr);
+    auto weather = CalEvent::initWithStartTime(utc("2025-03-10T00:00:00"), 86400,
+                                               QStringLiteral("Weather"), QString(), nullptr);
+    weather->setIsAllDay(true);
+    weather->setGadget(Gadget{300, 200, QStringLiteral("https://example.org/weather"), QString()});
+    std::vector<CalEventDay> day = weather->adjustedDaysForCalendar(march->calendar());
+    const auto hour = CalEvent::initWithStartTime(utc("2025-03-10T10:00:00"), 3600,
+                                                  QStringLiteral("Hour"), QString(), nullptr);
+    for (const CalEventDay& d : hour->adjustedDaysForCalendar(march->calendar())) {
+        day.push_back(d);
+    }
+    EXPECT_TRUE(day.front().mark().hasGadget);
+    EditEventController* dayView = window->editEventController();
+    dayView->showDate(QStringLiteral("Monday, March 10, 2025"), {}, &day, false);
+    QStringList rows;
+    for (QLabel* label : dayView->view()->findChildren<QLabel*>("eventTitle")) {
+        if (!label->isHidden()) {
+            rows << label->text();
+        }
+    }
+    EXPECT_EQ(rows, QStringList{"Hour"});
+    ASSERT_EQ(dayView->gadgetButtons().size(), 1u);
+    QToolButton* button = dayView->gadgetButtons().front();
+    EXPECT_EQ(button->toolTip(), "Weather");
+
+    GadgetController& gadgets = GadgetController::controller();
+    button->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gadgets.isAttached(); }, 2000));
+    ASSERT_NE(gadgets.window(), nullptr);
+    EXPECT_TRUE(gadgets.window()->isVisible());
+    EXPECT_EQ(gadgets.initialURL(), QUrl(QStringLiteral("https://example.org/weather")));
+    mini->closeWindow();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(gadgets.window()->isVisible()) << "closed with its calendar window";
 }
 
 }  // namespace
