@@ -289,12 +289,16 @@ std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
         bCheckForUpdates_->setObjectName(QStringLiteral("bCheckForUpdates"));
         connect(bCheckForUpdates_, &QPushButton::clicked, this, [this] { checkForUpdates(); });
         bCheckForUpdates_->setEnabled(updater_.hasChannel());
+        // Why the button is off, and what would turn it on, under it: a line beside it
+        // would widen the pane past the window.
         updateStatus_ = new QLabel(
             updater_.hasChannel() ? QString() : UpdateCheck::noChannelMessage(), view.get());
         updateStatus_->setObjectName(QStringLiteral("updateStatus"));
+        updateStatus_->setWordWrap(true);
         row->addWidget(bCheckForUpdates_);
-        row->addWidget(updateStatus_, 1);
+        row->addStretch(1);
         layout->addLayout(row);
+        layout->addWidget(updateStatus_);
     }
 
     auto* onboarding = new QPushButton(tr("Show the Welcome Window"), view.get());

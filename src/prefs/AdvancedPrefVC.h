@@ -49,7 +49,7 @@ class AdvancedPrefVC : public PreferencePane {
                             Variant variant = builtVariant());
     AdvancedPrefVC(QString nibName, PaneDelegate delegate, Variant variant, ResetAllSteps steps);
 
-    static Manual::Section helpPage() { return Manual::Section::Contents; }
+    static Manual::Section helpPage() { return Manual::Section::General; }
 
     Variant variant() const { return variant_; }
     void readPrefs();

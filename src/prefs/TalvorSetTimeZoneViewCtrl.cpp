@@ -12,18 +12,6 @@
 
 namespace talvor {
 
-bool openSystemSettings(const QList<SettingsCommand>& commands) {
-    platform::ProcessLauncher& launcher = platform::ProcessLauncher::shared();
-    for (const SettingsCommand& command : commands) {
-        const QString path = launcher.findExecutable(command.program);
-        if (!path.isEmpty() && launcher.startDetached(path, command.arguments)) {
-            return true;
-        }
-    }
-    platform::log(QStringLiteral("No desktop settings tool could be started"));
-    return false;
-}
-
 TalvorSetTimeZoneViewCtrl::TalvorSetTimeZoneViewCtrl(QString nibName, PaneDelegate delegate,
                                                      ZoneInfoTree zoneTree)
     : PreferencePane(QStringLiteral("TalvorSetTimeZoneViewCtrl"), std::move(nibName),
@@ -83,12 +71,23 @@ void TalvorSetTimeZoneViewCtrl::answered(const QString& zoneId,
     }
 }
 
+// Without a desktop settings tool the button would seem to do nothing: the status line
+// says what is missing and what to do instead.
 void TalvorSetTimeZoneViewCtrl::openAppleTimeZone() {
-    openSystemSettings(dateTimeSettings());
+    if (!openSystemSettings(dateTimeSettings()) && statusField_) {
+        statusField_->setText(
+            tr("This desktop has no date and time settings to open: they come with GNOME "
+               "Settings (gnome-control-center) or KDE System Settings. The time zone can be "
+               "set above, with \"Set Time Zone\"."));
+    }
 }
 
 void TalvorSetTimeZoneViewCtrl::openAppleInt() {
-    openSystemSettings(regionSettings());
+    if (!openSystemSettings(regionSettings()) && statusField_) {
+        statusField_->setText(
+            tr("This desktop has no region and language settings to open: they come with "
+               "GNOME Settings (gnome-control-center) or KDE System Settings."));
+    }
 }
 
 void TalvorSetTimeZoneViewCtrl::openTimeZoneMap() {

@@ -43,6 +43,8 @@ QString Manual::anchor(Section section) {
             return QStringLiteral("pane-take-5");
         case Section::CountdownTimer:
             return QStringLiteral("pane-countdown-timer");
+        case Section::General:
+            return QStringLiteral("pane-general");
     }
     return QStringLiteral("contents");
 }

@@ -32,6 +32,7 @@ class Manual {
         LocationPicker,
         Take5,
         CountdownTimer,
+        General,
     };
     static constexpr std::array kSections = {
         Section::Contents,        Section::TimeMenu,        Section::DateMenu,
@@ -39,7 +40,7 @@ class Manual {
         Section::LightDark,       Section::MenubarCalendar, Section::ApplicationsMenu,
         Section::About,           Section::CreateAlarm,     Section::FloatingClocks,
         Section::GlobalScheduler, Section::LocationPicker,  Section::Take5,
-        Section::CountdownTimer,
+        Section::CountdownTimer,  Section::General,
     };
 
     // The id of the section's heading in the manual ("pane-chimes").

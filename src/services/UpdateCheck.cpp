@@ -115,7 +115,9 @@ std::optional<QUrl> UpdateCheck::configuredFeed() {
 }
 
 QString UpdateCheck::noChannelMessage() {
-    return tr("No updates channel is set up.");
+    return tr(
+        "No updates channel is set up: update checks are off. They come on when the "
+        "setting \"SUFeedURL\" names the https address of an update feed.");
 }
 
 UpdateCheck::UpdateCheck(std::optional<QUrl> feed, QString currentVersion, QObject* parent)

@@ -4,6 +4,7 @@
 #include "platform/UserDefaults.h"
 #include "prefs/AdvancedPrefVC.h"
 #include "services/AppStartup.h"
+#include "support/BuiltManual.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
@@ -243,9 +244,21 @@ TEST_F(prefsAdvancedPane, UpdateButtonOnlyInTheFullVariantAndOffWithoutAChannel)
     ASSERT_NE(full->updateButton(), nullptr);
     EXPECT_FALSE(full->updateButton()->isEnabled());
     EXPECT_TRUE(full->updateStatus()->text().contains(QStringLiteral("No updates channel")));
+    // Why it is off, and what turns it on, where the user looks: under the button.
+    EXPECT_TRUE(full->updateStatus()->text().contains(QStringLiteral("\"SUFeedURL\"")));
+    EXPECT_TRUE(full->updateStatus()->isVisibleTo(full->view()));
     auto store = makePane(Variant::Store);
     EXPECT_EQ(store->updateButton(), nullptr);
     EXPECT_EQ(store->view()->findChild<QPushButton*>(QStringLiteral("bCheckForUpdates")), nullptr);
+}
+
+// "?" opens the manual at this pane's own section, not at its contents.
+TEST_F(prefsAdvancedPane, TheHelpButtonOpensThePanesPage) {
+    const test::ScopedBuiltManual manual;
+    auto pane = makePane(Variant::WithUpdates);
+    calls.clear();
+    pane->view()->findChild<QPushButton*>(QStringLiteral("helpButton"))->click();
+    EXPECT_EQ(calls, QStringList{test::ScopedBuiltManual::page(QStringLiteral("pane-general"))});
 }
 
 TEST_F(prefsAdvancedPane, ANamedFeedTurnsTheButtonOnAndANewerVersionIsOffered) {

@@ -113,6 +113,34 @@ TEST_F(prefsTimeZonePane, EachButtonAsksForItsOwnThing) {
     }
 }
 
+// Without the desktop's settings tools the buttons say so in the pane, and how to go on.
+TEST_F(prefsTimeZonePane, WithoutADesktopSettingsToolTheButtonsSaySo) {
+    struct Case {
+        const char* button;
+        QStringList installed;
+        const char* said;  // in the status line; empty: nothing
+    };
+    const Case cases[] = {
+        {"timeZoneButton", {}, "no date and time settings"},
+        {"regionButton", {}, "no region and language settings"},
+        {"timeZoneButton", {kKde}, ""},
+        {"regionButton", {kGnome}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        launcher.installed = c.installed;
+        const auto pane = makePane();
+        button(*pane, c.button)->click();
+        const QString status = pane->statusField()->text();
+        if (*c.said == 0) {
+            EXPECT_TRUE(status.isEmpty()) << status.toStdString();
+        } else {
+            EXPECT_TRUE(status.contains(QString::fromLatin1(c.said))) << status.toStdString();
+            EXPECT_TRUE(status.contains(QStringLiteral("GNOME Settings")));
+        }
+    }
+}
+
 TEST_F(prefsTimeZonePane, ListsStartAtTheClocksZoneAndTheChosenZoneIsRequested) {
     const auto pane = makePane();
     EXPECT_EQ(pane->regionPopUp()->currentText(), QStringLiteral("Europe"));
