@@ -206,6 +206,10 @@ QString TalvorFilePaths::schedulerLocationFilePath() {
     return join(userDataFolder(), kSchedulerFile);
 }
 
+std::optional<LocationTable> TalvorFilePaths::TalvorLoadBundledLocations() {
+    return loadDefaultLocations();
+}
+
 QString TalvorFilePaths::defaultLocationsPath() {
     return join(Paths::systemDataDir(), kDefaultLocations);
 }

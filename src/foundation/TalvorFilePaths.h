@@ -36,6 +36,9 @@ class TalvorFilePaths {
     static QString schedulerLocationFilePath();
     // The bundled starting table "LocationsConfig.plist" in the system data folder.
     static QString defaultLocationsPath();
+    // The bundled table alone (its compiled copy when that is current); nullopt when it
+    // exists but cannot be read, empty when it is missing.
+    static std::optional<LocationTable> TalvorLoadBundledLocations();
 
     // The live table: a legacy table moved in when there is no live one yet, else the
     // user's file, else the bundled table; then the net cache merged in. An unreadable

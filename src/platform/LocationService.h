@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -29,6 +30,30 @@ class LocationService {
     // Qt Positioning's default source (GeoClue) where there is one; otherwise a service that
     // is never enabled, so the stored position stays in force.
     static std::unique_ptr<LocationService> create();
+
+    // A delegate that calls `target`'s didUpdateLocation, didFailWithError and
+    // didChangeAuthorization while the target lives.
+    template <class Target>
+    static Delegate forwardingTo(Target* target) {
+        const QPointer<Target> self(target);
+        Delegate d;
+        d.didUpdateLocation = [self](double latitude, double longitude) {
+            if (self) {
+                self->didUpdateLocation(latitude, longitude);
+            }
+        };
+        d.didFailWithError = [self](const QString& error) {
+            if (self) {
+                self->didFailWithError(error);
+            }
+        };
+        d.didChangeAuthorization = [self](Authorization status) {
+            if (self) {
+                self->didChangeAuthorization(status);
+            }
+        };
+        return d;
+    }
 };
 
 }  // namespace talvor::platform

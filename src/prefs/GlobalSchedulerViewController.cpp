@@ -5,8 +5,10 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/OpenDialogs.h"
 #include "platform/Pasteboard.h"
 #include "services/Manual.h"
+#include "world/NearestCity.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -139,11 +142,8 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
     date_->setCalendarPopup(true);
     date_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     date_->setDate(today);
-    connect(date_, &QDateEdit::dateChanged, this, [this] {
-        isScrollUpdate_ = true;
-        reset_->setEnabled(true);
-        reload();
-    });
+    // Another day moves the moment as the slider does.
+    connect(date_, &QDateEdit::dateChanged, this, [this] { sliderChanged(slider_->value()); });
     slider_ = new QSlider(Qt::Horizontal, v.get());
     slider_->setObjectName(QStringLiteral("timeZoneMovingSlider"));
     slider_->setRange(0, MeetingPlanner::kMinutesADay);
@@ -175,7 +175,7 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
     connect(rows_, &QTableWidget::itemSelectionChanged, this, [this] {
         bool deletable = false;
         for (const QModelIndex& index : rows_->selectionModel()->selectedRows()) {
-            if (MeetingPlanner::isLocalTimeRow(planner_.rows().at(index.row()))) {
+            if (!MeetingPlanner::isDeletable(planner_.rows().at(index.row()))) {
                 deletable = false;
                 break;
             }
@@ -268,7 +268,67 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
 
     ZoneDidChange();
     actScheduleMeeting(false);
+    startLocating();
     return v;
+}
+
+void GlobalSchedulerViewController::startLocating() {
+    locationManager_ = delegate_.makeLocationManager ? delegate_.makeLocationManager()
+                                                     : platform::LocationService::create();
+    locationManager_->setDelegate(platform::LocationService::forwardingTo(this));
+    // Not yet decided: asking for updates lets the desktop ask the user.
+    if (locationManager_->locationServicesEnabled()) {
+        locationManager_->startUpdatingLocation();
+    }
+}
+
+void GlobalSchedulerViewController::didChangeAuthorization(
+    platform::LocationService::Authorization status) {
+    using Authorization = platform::LocationService::Authorization;
+    if (!locationManager_) {
+        return;
+    }
+    switch (status) {
+        case Authorization::Authorized:
+            platform::log(QStringLiteral("authorization always"));
+            locationManager_->startUpdatingLocation();
+            break;
+        case Authorization::NotDetermined:
+            locationManager_->startUpdatingLocation();
+            break;
+        case Authorization::Denied: {
+            locationManager_->stopUpdatingLocation();
+            auto* box = new QMessageBox(QMessageBox::Warning, QString(), QString(), QMessageBox::Ok,
+                                        view());
+            box->setObjectName(QStringLiteral("locationDeniedAlert"));
+            box->setInformativeText(
+                tr("Please go to Settings and turn on Location Services for Talvor"));
+            platform::openDialog(box);
+            break;
+        }
+    }
+}
+
+void GlobalSchedulerViewController::didUpdateLocation(double latitude, double longitude) {
+    if (lastPosition_ == std::make_pair(latitude, longitude)) {
+        return;
+    }
+    lastPosition_ = std::make_pair(latitude, longitude);
+    locationManager_->stopUpdatingLocation();
+    const std::optional<LocationTable> cities = TalvorFilePaths::TalvorLoadBundledLocations();
+    const std::optional<QString> city =
+        cities ? nearestCity(*cities, latitude, longitude) : std::nullopt;
+    if (!city) {
+        platform::log(QStringLiteral("Could not locate"));
+        return;
+    }
+    planner_.setLocalCity(*city);
+    save();
+    reload();
+}
+
+void GlobalSchedulerViewController::didFailWithError(const QString& error) {
+    platform::log(QStringLiteral("location service error: %1").arg(error));
 }
 
 void GlobalSchedulerViewController::save() {
@@ -296,7 +356,7 @@ bool GlobalSchedulerViewController::addChosenZone() {
         return false;
     }
     save();
-    resetTime();
+    backToNow();
     return true;
 }
 
@@ -324,10 +384,18 @@ void GlobalSchedulerViewController::deleteSelectedTimeZone() {
 void GlobalSchedulerViewController::sliderChanged(int /*minutes*/) {
     isScrollUpdate_ = true;
     reset_->setEnabled(true);
+    // Places are added and deleted at the current moment: "Now" brings them back.
+    add_->setEnabled(false);
+    delete_->setEnabled(false);
     reload();
 }
 
 void GlobalSchedulerViewController::resetTime() {
+    duration_->setValue(kDefaultDuration);
+    backToNow();
+}
+
+void GlobalSchedulerViewController::backToNow() {
     isScrollUpdate_ = false;
     const Date now = platform::Clock::shared().now();
     {
@@ -337,6 +405,8 @@ void GlobalSchedulerViewController::resetTime() {
         date_->setDate(now.toQDateTime().toTimeZone(localZone()).date());
     }
     reset_->setEnabled(false);
+    delete_->setEnabled(false);
+    add_->setEnabled(true);
     reload();
 }
 

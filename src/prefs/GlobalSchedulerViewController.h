@@ -9,6 +9,8 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QCheckBox;
 class QComboBox;
@@ -42,7 +44,9 @@ class GlobalSchedulerViewController : public PreferencePane {
     // Adds the zone chosen in the picker; false when it is there already.
     bool addChosenZone();
     void deleteSelectedTimeZone();
+    // Moves the moment; adding and deleting wait for "Now".
     void sliderChanged(int minutes);
+    // "Now": the moment back to now and the duration back to 60 minutes.
     void resetTime();
     void actScheduleMeeting(bool on);
     void actEmailBtnClicked();
@@ -50,6 +54,13 @@ class GlobalSchedulerViewController : public PreferencePane {
     void showGlobalScheduler(bool on);
     // Shows the planner's rows again at the current moment.
     void reload();
+
+    // The position source's delegate: updates are asked for while allowed or not yet
+    // decided; a refusal stops them and says how to allow them; a new position names the
+    // local-time row after the nearest city of the bundled city table.
+    void didChangeAuthorization(platform::LocationService::Authorization status);
+    void didUpdateLocation(double latitude, double longitude);
+    void didFailWithError(const QString& error);
 
     QTableWidget* rowsTable() const;
     QTableWidget* gridTable() const;
@@ -59,6 +70,9 @@ class GlobalSchedulerViewController : public PreferencePane {
 
   private:
     void save();
+    // The moment back to now (the slider, the day), adding enabled; the duration stays.
+    void backToNow();
+    void startLocating();
     QTimeZone localZone() const;
     QDate chosenDay() const;
 
@@ -81,6 +95,8 @@ class GlobalSchedulerViewController : public PreferencePane {
     QPointer<QSpinBox> duration_;
     QPointer<QPushButton> email_;
     QPointer<QPushButton> copy_;
+    std::unique_ptr<platform::LocationService> locationManager_;
+    std::optional<std::pair<double, double>> lastPosition_;
 };
 
 }  // namespace talvor

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/LocationService.h"
 #include "services/Manual.h"
 
 #include <QString>
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAbstractButton;
@@ -49,8 +51,12 @@ struct PaneDelegate {
     // Break reminders start from a new work period / stop.
     std::function<void()> enableTake5;
     std::function<void()> disableTake5;
+    // Show the status items on our own strip or in the desktop's panel (already stored).
+    std::function<void(platform::StatusItemsPlace place)> setStatusItemsPlace;
     // Where distributed notifications go; null: the default centre.
     platform::DistributedNotificationCenter* distributedCenter = nullptr;
+    // Makes the position source of the meeting planner; empty: LocationService::create.
+    std::function<std::unique_ptr<platform::LocationService>()> makeLocationManager;
 
     void call(const std::function<void()>& request) const {
         if (request) {

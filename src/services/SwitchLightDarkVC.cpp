@@ -323,24 +323,7 @@ void SwitchLightDarkVC::startLocationUpdates() {
     if (!locationManager_) {
         locationManager_ = delegate_.makeLocationManager ? delegate_.makeLocationManager()
                                                          : platform::LocationService::create();
-        QPointer<SwitchLightDarkVC> self(this);
-        platform::LocationService::Delegate d;
-        d.didUpdateLocation = [self](double lat, double lon) {
-            if (self) {
-                self->didUpdateLocation(lat, lon);
-            }
-        };
-        d.didFailWithError = [self](const QString& error) {
-            if (self) {
-                self->didFailWithError(error);
-            }
-        };
-        d.didChangeAuthorization = [self](platform::LocationService::Authorization status) {
-            if (self) {
-                self->didChangeAuthorization(status);
-            }
-        };
-        locationManager_->setDelegate(std::move(d));
+        locationManager_->setDelegate(platform::LocationService::forwardingTo(this));
     }
     if (locationManager_->locationServicesEnabled()) {
         locationManager_->startUpdatingLocation();

@@ -75,6 +75,10 @@ bool MeetingPlanner::isLocalTimeRow(const Row& row) {
     return row.cityName == kLocalTime || row.actualCityName.has_value();
 }
 
+bool MeetingPlanner::isDeletable(const Row& row) {
+    return row.cityName != kLocalTime;
+}
+
 bool MeetingPlanner::add(const Row& row) {
     if (row.cityName.isEmpty() || std::any_of(rows_.begin(), rows_.end(), [&](const Row& r) {
             return r.cityName == row.cityName;
@@ -91,7 +95,7 @@ int MeetingPlanner::remove(const std::set<int>& indexes) {
     }
     const int first = *indexes.begin();
     for (auto it = indexes.rbegin(); it != indexes.rend(); ++it) {
-        if (*it >= 0 && *it < rows_.size() && !isLocalTimeRow(rows_.at(*it))) {
+        if (*it >= 0 && *it < rows_.size() && isDeletable(rows_.at(*it))) {
             rows_.removeAt(*it);
         }
     }

@@ -58,6 +58,9 @@ class MeetingPlanner {
     // Removes the given rows, never the local-time row; the row to select afterwards.
     int remove(const std::set<int>& indexes);
     static bool isLocalTimeRow(const Row& row);
+    // Every row but one still reading "Local Time": once location services named the local
+    // city, that row goes like any other.
+    static bool isDeletable(const Row& row);
     // Location services named the local city: it replaces the first row.
     void setLocalCity(const QString& city);
 

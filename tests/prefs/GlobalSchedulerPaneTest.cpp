@@ -7,15 +7,18 @@
 #include "prefs/GlobalSchedulerViewController.h"
 #include "support/FakeClock.h"
 #include "support/FakePasteboard.h"
+#include "support/FakeSystemEvents.h"
 #include "support/ScopedMachineZone.h"
 #include "support/ScopedPreferences.h"
 #include "support/TestEnvironment.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -24,6 +27,8 @@
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace talvor {
 namespace {
@@ -51,6 +56,11 @@ class GlobalSchedulerPane : public ::testing::Test {
         PaneDelegate d;
         d.UpdateMenu = [this](qint32 code) { calls << QStringLiteral("UpdateMenu %1").arg(code); };
         d.openURL = [this](const QUrl& url) { opened << url; };
+        d.makeLocationManager = [this] {
+            auto source = std::make_unique<test::FakeLocationService>();
+            location = source.get();
+            return source;
+        };
         auto pane = std::make_unique<GlobalSchedulerViewController>(QStringLiteral("Nib"), d,
                                                                     ZoneInfoTree(zoneRoot.path()));
         pane->view();
@@ -89,6 +99,7 @@ class GlobalSchedulerPane : public ::testing::Test {
     test::FakePasteboard pasteboard;
     QStringList calls;
     QList<QUrl> opened;
+    test::FakeLocationService* location = nullptr;  // the pane's, once made
 };
 
 using prefsGlobalScheduler = GlobalSchedulerPane;
@@ -160,6 +171,127 @@ TEST_F(prefsGlobalScheduler, TheChosenDayAndTimeMoveEveryRowAndTheGrid) {
     pane->resetTime();
     EXPECT_EQ(pane->moment(), clock.now());
     EXPECT_EQ(cell(*pane, 1, 3), QStringLiteral("06:30 AM"));
+}
+
+// Places are added and deleted at the current moment: moving it disables both until "Now",
+// which also brings the meeting back to an hour (adding a place keeps the duration).
+TEST_F(prefsGlobalScheduler, AMovedMomentWaitsForNowWhichAlsoResetsTheDuration) {
+    auto pane = make();
+    choose(*pane, "Europe", "London");
+    ASSERT_TRUE(pane->addChosenZone());
+    auto* add = child<QPushButton>(*pane, "addTimeZoneBtn");
+    auto* remove = child<QPushButton>(*pane, "deleteTimeZones");
+    auto* duration = child<QSpinBox>(*pane, "durationTimeTxtField");
+    child<QCheckBox>(*pane, "scheduleMeeting")->click();
+    duration->setValue(90);
+    pane->rowsTable()->selectRow(1);
+    ASSERT_TRUE(remove->isEnabled());
+
+    struct Move {
+        const char* what;
+        std::function<void()> act;
+    };
+    const Move moves[] = {
+        {"slider", [&] { child<QSlider>(*pane, "timeZoneMovingSlider")->setValue(14 * 60); }},
+        {"day", [&] { child<QDateEdit>(*pane, "chosenDate")->setDate(QDate(2026, 3, 12)); }},
+    };
+    for (const Move& move : moves) {
+        SCOPED_TRACE(move.what);
+        move.act();
+        EXPECT_FALSE(add->isEnabled());
+        EXPECT_FALSE(remove->isEnabled());
+        child<QPushButton>(*pane, "resetTimeBtn")->click();
+        EXPECT_TRUE(add->isEnabled());
+        EXPECT_FALSE(remove->isEnabled());
+        EXPECT_EQ(duration->value(), 60);
+        EXPECT_EQ(child<QSlider>(*pane, "durationTimeSlider")->value(), 60);
+        EXPECT_EQ(pane->moment(), clock.now());
+        duration->setValue(90);
+    }
+
+    choose(*pane, "Europe", "Paris");
+    add->click();
+    EXPECT_EQ(pane->rowsTable()->rowCount(), 3);
+    EXPECT_EQ(duration->value(), 90) << "adding a place keeps the meeting's length";
+}
+
+// A bundled city table of three cities, in a system data folder of the test's own.
+class BundledCities {
+  public:
+    BundledCities() {
+        QFile table(dir.filePath(QStringLiteral("LocationsConfig.plist")));
+        EXPECT_TRUE(table.open(QIODevice::WriteOnly));
+        table.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><array>
+<array><string></string><string>Paris</string><string></string><string>France</string><string>Europe/Paris</string><real>1</real><string>CET</string><string>48.8566</string><string>2.3522</string><string></string><false/><false/></array>
+<array><string></string><string>Lyon</string><string></string><string>France</string><string>Europe/Paris</string><real>1</real><string>CET</string><string>45.7640</string><string>4.8357</string><string></string><false/><false/></array>
+<array><string></string><string>Sydney</string><string></string><string>Australia</string><string>Australia/Sydney</string><real>10</real><string>AEST</string><string>-33.8688</string><string>151.2093</string><string></string><false/><false/></array>
+</array></plist>
+)");
+    }
+    QTemporaryDir dir;
+    test::ScopedEnvVar systemData{"TALVOR_SYSTEM_DATA_DIR", dir.path()};
+};
+
+// The local-time row takes the name of the city nearest to the position the desktop gives,
+// without any network; the same position again changes nothing.
+TEST_F(prefsGlobalScheduler, ThePositionNamesTheLocalRowAfterTheNearestBundledCity) {
+    const BundledCities cities;
+    auto pane = make();
+    ASSERT_NE(location, nullptr);
+    EXPECT_EQ(location->starts, 1) << "asked at once: the desktop asks the user";
+    location->authorize(platform::LocationService::Authorization::Authorized);
+    EXPECT_EQ(location->starts, 2);
+
+    location->deliver(45.70, 4.90);  // just south-east of Lyon
+    EXPECT_EQ(cell(*pane, 0, 1), QStringLiteral("Lyon"));
+    EXPECT_EQ(location->stops, 1);
+    const std::optional<QVariantList> stored = TalvorFilePaths::TalvorLoadSchedulerLocationFile();
+    ASSERT_TRUE(stored.has_value());
+    const QVariantMap local = stored->at(0).toMap();
+    EXPECT_EQ(local.value(QStringLiteral("CityName")), QStringLiteral("Lyon"));
+    EXPECT_EQ(local.value(QStringLiteral("FilePath")), QStringLiteral("empty"));
+    EXPECT_EQ(local.value(QStringLiteral("ActualCityName")), QStringLiteral("True"));
+
+    location->deliver(45.70, 4.90);
+    EXPECT_EQ(location->stops, 1) << "an unchanged position is ignored";
+    location->deliver(-33.0, 151.0);
+    EXPECT_EQ(cell(*pane, 0, 1), QStringLiteral("Sydney"));
+    EXPECT_EQ(pane->rowsTable()->rowCount(), 1) << "the row is renamed, never added";
+
+    // Named by the position, the row can be deleted like any other.
+    pane->rowsTable()->selectRow(0);
+    EXPECT_TRUE(child<QPushButton>(*pane, "deleteTimeZones")->isEnabled());
+}
+
+TEST_F(prefsGlobalScheduler, ARefusedPositionSaysHowToAllowItAndKeepsLocalTime) {
+    const BundledCities cities;
+    auto pane = make();
+    ASSERT_NE(location, nullptr);
+    location->authorize(platform::LocationService::Authorization::Denied);
+    EXPECT_EQ(location->stops, 1);
+    QMessageBox* alert =
+        pane->view()->findChild<QMessageBox*>(QStringLiteral("locationDeniedAlert"));
+    ASSERT_NE(alert, nullptr);
+    EXPECT_TRUE(alert->isVisible());
+    EXPECT_EQ(alert->icon(), QMessageBox::Warning);
+    EXPECT_EQ(alert->informativeText(),
+              QStringLiteral("Please go to Settings and turn on Location Services for Talvor"));
+    alert->button(QMessageBox::Ok)->click();
+    EXPECT_EQ(cell(*pane, 0, 1), QStringLiteral("Local Time"));
+}
+
+TEST_F(prefsGlobalScheduler, APositionWithNoCityOrAFailingSourceIsOnlyLogged) {
+    test::LogCapture log;
+    QTemporaryDir noTable;
+    const test::ScopedEnvVar systemData("TALVOR_SYSTEM_DATA_DIR", noTable.path());
+    auto pane = make();
+    ASSERT_NE(location, nullptr);
+    location->deliver(45.70, 4.90);
+    EXPECT_TRUE(log.contains(QStringLiteral("Could not locate")));
+    EXPECT_EQ(cell(*pane, 0, 1), QStringLiteral("Local Time"));
+    location->fail(QStringLiteral("no GeoClue"));
+    EXPECT_TRUE(log.contains(QStringLiteral("location service error: no GeoClue")));
 }
 
 TEST_F(prefsGlobalScheduler, AMeetingShowsItsEndAndIsExported) {

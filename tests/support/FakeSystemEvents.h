@@ -142,6 +142,11 @@ class FakeLocationService : public platform::LocationService {
             delegate_.didChangeAuthorization(status);
         }
     }
+    void fail(const QString& error) {
+        if (delegate_.didFailWithError) {
+            delegate_.didFailWithError(error);
+        }
+    }
     bool enabled = true;
     int starts = 0;
     int stops = 0;

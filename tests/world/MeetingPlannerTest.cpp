@@ -1,5 +1,6 @@
 #include "support/ScopedMachineZone.h"
 #include "world/MeetingPlanner.h"
+#include "world/NearestCity.h"
 
 #include <QDateTime>
 
@@ -149,6 +150,12 @@ TEST_F(worldMeetingPlanner, TheTableKeepsOneLocalTimeRowAndRefusesDuplicates) {
     EXPECT_EQ(planner.rows().at(0), (MeetingPlanner::Row{QStringLiteral("Lyon"), QString(), true}));
     EXPECT_FALSE(MeetingPlanner::fromTable(planner.toTable(), &added).rows().isEmpty());
     EXPECT_FALSE(added);
+    // Named, it goes like any other row; the next reading brings "Local Time" back.
+    EXPECT_EQ(planner.remove({0}), 0);
+    EXPECT_EQ(planner.rows().at(0).cityName, QStringLiteral("Paris"));
+    EXPECT_EQ(MeetingPlanner::fromTable(planner.toTable(), &added).rows().back().cityName,
+              QStringLiteral("Local Time"));
+    EXPECT_TRUE(added);
 
     // Damaged rows are left out, not shown empty.
     const MeetingPlanner damaged = MeetingPlanner::fromTable(
@@ -180,6 +187,39 @@ TEST_F(worldMeetingPlanner, ThePlanIsExportedAsTextAndAsEscapedHtml) {
     EXPECT_TRUE(html.contains(QStringLiteral(
         "<tr><td>Tom &amp; Jerry &lt;Kathmandu&gt;</td><td>08:45 PM</td><td>10:15 PM</td></tr>")));
     EXPECT_FALSE(html.contains(QStringLiteral("<Kathmandu>")));
+}
+
+// The nearest city by great-circle distance: across the date line the plain difference of
+// degrees would choose wrongly; records without a position are passed over.
+TEST(worldNearestCity, TheNearestRecordWithAPositionNamesTheCity) {
+    const auto record = [](const char* city, QVariant latitude, QVariant longitude) {
+        return QVariant(QVariantList{QString(), QString::fromUtf8(city), QString(), QString(),
+                                     QString(), 0.0, QString(), latitude, longitude});
+    };
+    const LocationTable table{
+        record("Suva", QStringLiteral("-18.1416"), QStringLiteral("178.4419")),
+        record("Apia", QStringLiteral("-13.8333"), QStringLiteral("-171.7500")),
+        record("Longyearbyen", 78.2232, 15.6267),
+        record("Murmansk", QStringLiteral("68.9585"), QStringLiteral("33.0827")),
+        record("Nowhere", QString(), QString()),
+        record("Bad", QStringLiteral("north"), QStringLiteral("east")),
+        QVariant(QStringLiteral("not a record")),
+    };
+    struct Case {
+        double latitude, longitude;
+        const char* city;
+    };
+    const Case cases[] = {
+        {-17.0, -179.5, "Suva"},  // across the date line: 358 degrees apart as numbers
+        {-13.5, -172.0, "Apia"},       {-17.0, 179.9, "Suva"},
+        {85.0, 120.0, "Longyearbyen"}, {69.0, 30.0, "Murmansk"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(nearestCity(table, c.latitude, c.longitude), QString::fromUtf8(c.city))
+            << c.latitude << " " << c.longitude;
+    }
+    EXPECT_EQ(nearestCity(LocationTable{record("Nowhere", QString(), QString())}, 0, 0),
+              std::nullopt);
 }
 
 }  // namespace
