@@ -9,6 +9,8 @@ namespace talvor::keys {
 inline const QString TalvorShowTimeMenuPref = QStringLiteral("TalvorShowTimeMenuPref");
 inline const QString TalvorTimeICONPref = QStringLiteral("TalvorTimeICONPref");
 inline const QString TalvorTimeFlashSepPref = QStringLiteral("TalvorTimeFlashSepPref");
+// The text between the hours, minutes and seconds of the time item (":" when absent).
+inline const QString TimeSeparator = QStringLiteral("TimeSeparator");
 inline const QString timeDrowShadow = QStringLiteral("timeDrowShadow");
 inline const QString TimeFont = QStringLiteral("TimeFont");
 inline const QString TextColorTime = QStringLiteral("TextColorTime");

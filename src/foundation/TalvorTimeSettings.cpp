@@ -14,6 +14,7 @@ namespace talvor {
 namespace {
 
 const QString kDefaultTimeFormat = QStringLiteral("hh:mm:ss a");
+const QString kDefaultTimeSeparator = QStringLiteral(":");
 const QString kUpgradedLocationFormat = QStringLiteral("hh:mm a");
 const QString kDefaultFontName = QStringLiteral("LucidaGrande");
 constexpr float kDefaultFontSize = 14.0f;
@@ -40,6 +41,8 @@ const std::vector<settings::Row<TalvorTimeSettings>>& TalvorTimeSettings::table(
         row<Flag>(TalvorShowTimeMenuPref, &S::enableTimeMenu, true).reset(TimeView, true),
         row<Flag>(TalvorTimeICONPref, &S::showAnalogClockInMenu, false),
         row<Flag>(TalvorTimeFlashSepPref, &S::flashSeparator, false).reset(TimeView, false),
+        row<Text>(TimeSeparator, &S::timeSeparator, kDefaultTimeSeparator)
+            .reset(TimeView, kDefaultTimeSeparator),
         row<Flag>(timeDrowShadow, &S::timeHasDropShadow, false).reset(TimeView, false),
         row<Font>(TimeFont, &S::timeFont, menuBarFont)
             .archive(Archive::DecodeOnly)

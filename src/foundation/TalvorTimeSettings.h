@@ -60,6 +60,8 @@ class TalvorTimeSettings {
     bool showAnalogClockInMenu = false;
     bool showTimeInMenu = false;
     bool flashSeparator = false;
+    // Shown in place of every ":" of the time item's text.
+    QString timeSeparator;
     bool timeHasDropShadow = false;
     QFont timeFont;
     QColor timeColor;

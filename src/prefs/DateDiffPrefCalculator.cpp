@@ -124,8 +124,10 @@ void DateDiffPrefCalculator::showResult() {
         }
     }
     diffLabel_->setText(parts.isEmpty() ? tr("No unit chosen") : parts.join(QStringLiteral(", ")));
-    later_->setText(model_.LaterData);
-    earlier_->setText(model_.earlierData);
+    // Equal dates have no direction: the describer would say "in 0 millisecond".
+    const bool same = model_.date1 == model_.date2;
+    later_->setText(same ? tr("the same moment") : model_.LaterData);
+    earlier_->setText(same ? tr("the same moment") : model_.earlierData);
 }
 
 void DateDiffPrefCalculator::showHideDateDiffMenuItem(bool shown) {

@@ -19,6 +19,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -168,6 +169,18 @@ std::unique_ptr<QWidget> TalvorTimeViewController::loadView() {
     wells->addStretch(1);
     grid->addWidget(new QLabel(tr("Colour:"), formats), 2, 0);
     grid->addLayout(wells, 2, 1, 1, 3);
+
+    separator_ = new QLineEdit(formats);
+    separator_->setObjectName(QStringLiteral("separator"));
+    separator_->setPlaceholderText(QStringLiteral(":"));
+    separator_->setMaxLength(kMaxSeparatorLength);
+    separator_->setToolTip(tr("Shown between the hours, minutes and seconds of the time item"));
+    connect(separator_, &QLineEdit::textEdited, this, &TalvorTimeViewController::setSeparator);
+    auto* separatorRow = new QHBoxLayout;
+    separatorRow->addWidget(separator_);
+    separatorRow->addStretch(1);
+    grid->addWidget(new QLabel(tr("Separator:"), formats), 3, 0);
+    grid->addLayout(separatorRow, 3, 1, 1, 3);
     grid->setColumnStretch(1, 1);
 
     const platform::Clock& clock = platform::Clock::shared();
@@ -214,6 +227,9 @@ void TalvorTimeViewController::updateUI() {
     }
     if (popUp_) {
         popUp_->select(s.timeFormat);
+    }
+    if (separator_) {
+        separator_->setText(s.timeSeparator == QLatin1String(":") ? QString() : s.timeSeparator);
     }
     updateFontInfo();
     table_.load();
@@ -279,6 +295,12 @@ void TalvorTimeViewController::showTime(int tag, bool on) {
     saveTalvorMenuBarFlags();
 }
 
+void TalvorTimeViewController::setSeparator(const QString& text) {
+    // An empty field is the usual colon, which is what it shows as its placeholder.
+    timeSettings().timeSeparator = text.isEmpty() ? QStringLiteral(":") : text;
+    timeSettings().writePrefsAndSync();
+}
+
 void TalvorTimeViewController::setTimeDropShadow(bool on) {
     timeSettings().timeHasDropShadow = on;
     saveTalvorMenuBarFlags();
@@ -296,7 +318,9 @@ void TalvorTimeViewController::setTimeFormat(int index) {
 void TalvorTimeViewController::chooseCustomDate() {
     TalvorCustomDatePanel& panel = TalvorCustomDatePanel::sharedPanel();
     panel.setPatternLanguage(TalvorCustomDatePanel::PatternLanguage::Uts35);
-    panel.setSetting(timeSettings().timeFormat);
+    // What the pop-up shows is what the sheet edits (the last item for a format not in it).
+    panel.setSetting(popUp_ ? popUp_->selectedPattern(timeSettings().timeFormat)
+                            : timeSettings().timeFormat);
     connect(&panel, &QDialog::finished, this, &TalvorTimeViewController::chooseCustomDateDidEnd,
             Qt::SingleShotConnection);
     panel.beginSheet(viewIfLoaded() != nullptr ? viewIfLoaded()->window() : nullptr);

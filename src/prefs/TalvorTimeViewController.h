@@ -16,6 +16,7 @@
 class QComboBox;
 class QFontDialog;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace talvor {
@@ -32,6 +33,7 @@ class TalvorTimeViewController : public PreferencePane {
     Q_OBJECT
   public:
     static constexpr float kMaxFontSize = 32.0f;
+    static constexpr int kMaxSeparatorLength = 3;
     // The flag-word bits of the boxes (their tags).
     enum Tag { ShowTime = 0, FlashSeparator = 2, AnalogClock = 6 };
 
@@ -50,6 +52,8 @@ class TalvorTimeViewController : public PreferencePane {
     void chooseCustomDate();
     void chooseCustomDateDidEnd(int returnCode);
     void setTimeDropShadow(bool on);
+    // The separator field: the text the time item shows for every ":" (empty: ":").
+    void setSeparator(const QString& text);
     QFontDialog* setFont();
     void changeFont(const QFont& chosen, QFontDialog* panel = nullptr);
     // `dark`: the dark appearance's well.
@@ -87,6 +91,7 @@ class TalvorTimeViewController : public PreferencePane {
     std::unique_ptr<FormatPopUp> popUp_;
     QPointer<QComboBox> format_;
     QPointer<FontTextField> fontText_;
+    QPointer<QLineEdit> separator_;
     QPointer<QPushButton> lightWell_;
     QPointer<QPushButton> darkWell_;
     QPointer<FormatTokenField> field_;

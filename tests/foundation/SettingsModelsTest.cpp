@@ -80,6 +80,7 @@ TEST_F(foundationSettingsModels, TheTimeModelFirstLoadWritesEveryDefault) {
         {QStringLiteral("TalvorShowTimeMenuPref"), on()},
         {QStringLiteral("TalvorTimeICONPref"), off()},
         {QStringLiteral("TalvorTimeFlashSepPref"), off()},
+        {QStringLiteral("TimeSeparator"), QStringLiteral(":")},
         {QStringLiteral("timeDrowShadow"), off()},
         {QStringLiteral("TextColorTime"), kBlack},
         {QStringLiteral("TextColorTimeDMode"), kWhite},

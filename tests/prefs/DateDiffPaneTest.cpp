@@ -40,6 +40,8 @@ TEST_F(prefsDateDiffPane, DatesAndUnitsDriveTheDifferenceAndPhrases) {
     EXPECT_EQ(pane.model().diff, (DateDiffCalculator::Difference{0, 0, 0, 0, 0}));
     EXPECT_EQ(pane.diffLabel()->text(),
               QStringLiteral("0 eras, 0 years, 0 months, 0 weeks, 0 days"));
+    EXPECT_EQ(pane.laterField()->text(), QStringLiteral("the same moment"));
+    EXPECT_EQ(pane.earlierField()->text(), QStringLiteral("the same moment"));
     pane.date2Edit()->setDateTime(pane.date1Edit()->dateTime().addDays(3));
     EXPECT_EQ(pane.laterField()->text(), QStringLiteral("3 days ago"));
     EXPECT_EQ(pane.earlierField()->text(), QStringLiteral("in 3 days"));

@@ -399,6 +399,50 @@ TEST_F(prefsTimeItemPane, TheCustomSheetSetsTheFormatOnlyOnOk) {
     EXPECT_EQ(format->currentIndex(), format->count() - 1) << "not in the list: the last item";
 }
 
+// The sheet edits what the pop-up shows: for a format not in the list, the last item.
+TEST_F(prefsTimeItemPane, TheCustomSheetStartsFromTheSelectedItem) {
+    struct Case {
+        const char* stored;
+        bool inList;
+    };
+    for (const Case& c : {Case{"HH:mm", true}, Case{"H 'h' mm", false}}) {
+        SCOPED_TRACE(c.stored);
+        timeSettings.timeFormat = QString::fromLatin1(c.stored);
+        timeSettings.writePrefs();
+        auto pane = make<TalvorTimeViewController>();
+        auto* format = child<QComboBox>(*pane, "format");
+        const QStringList& entries = pane->formatPopUp()->list().entries();
+        ASSERT_EQ(entries.contains(timeSettings.timeFormat), c.inList);
+        const QString shown = entries.at(format->currentIndex());
+        child<QPushButton>(*pane, "chooseCustomDate")->click();
+        TalvorCustomDatePanel& panel = TalvorCustomDatePanel::sharedPanel();
+        EXPECT_EQ(panel.mTextField->text(), shown);
+        panel.cancel();
+    }
+}
+
+// The separator field sets what the time item shows between its numbers (the item's own
+// drawing of it is tested with the tick), stores it and announces it; empty is the colon.
+TEST_F(prefsTimeItemPane, TheSeparatorFieldSetsTheItemsSeparator) {
+    auto pane = make<TalvorTimeViewController>();
+    auto* separator = child<QLineEdit>(*pane, "separator");
+    EXPECT_TRUE(separator->text().isEmpty());
+    EXPECT_EQ(separator->placeholderText(), QStringLiteral(":"));
+    QTest::keyClicks(separator, QStringLiteral("."));
+    EXPECT_EQ(timeSettings.timeSeparator, QStringLiteral("."));
+    EXPECT_EQ(store().stringValue(keys::TimeSeparator), QStringLiteral("."));
+    EXPECT_TRUE(takePosted().contains(keys::TalvorMenuBarDatePrefsChangeNotification));
+
+    auto again = make<TalvorTimeViewController>();
+    EXPECT_EQ(child<QLineEdit>(*again, "separator")->text(), QStringLiteral("."))
+        << "the field shows the stored separator";
+    separator->selectAll();
+    QTest::keyClick(separator, Qt::Key_Backspace);
+    EXPECT_EQ(timeSettings.timeSeparator, QStringLiteral(":"));
+    pane->resetToDefaults();
+    EXPECT_EQ(timeSettings.timeSeparator, QStringLiteral(":"));
+}
+
 TEST_F(prefsTimeItemPane, AnAppearanceChangeSwitchesTheWells) {
     auto pane = make<TalvorTimeViewController>();
     auto* light = child<QPushButton>(*pane, "timeColor");
