@@ -896,6 +896,13 @@ std::vector<platform::StoreTodo> VdirCalendarStore::todos(const QStringList& cal
                 item.completed =
                     status.compare(QLatin1String("COMPLETED"), Qt::CaseInsensitive) == 0 ||
                     todo.contains(QStringLiteral("COMPLETED"));
+                const int priority = todo.value(QStringLiteral("PRIORITY")).toString().toInt();
+                item.priority = priority >= 0 && priority <= 9 ? priority : 0;
+                item.notes = todo.value(QStringLiteral("DESCRIPTION")).toString();
+                const QString completedAt = todo.value(QStringLiteral("COMPLETED")).toString();
+                if (!completedAt.isEmpty()) {
+                    item.completedAt = TalvorVCALENDAR::dateFromVCALENDAR(completedAt);
+                }
                 out.push_back(std::move(item));
             }
         }

@@ -503,6 +503,11 @@ void ztCalendarController::updateCalPrefs() {
         hideShowTaskEvents();
     }
     applyFirstWeekdayAndWeeks();
+    applyTodoSettings();
+    archiveFinishedTodos();
+    if (taskORevents_ && !hiddenBottom_) {
+        drawList();  // the priorities' texts and colours
+    }
     calView_->update();
 }
 

@@ -90,7 +90,7 @@ class ztCalendarController : public QObject {
     void showCalBGImg();
     // Reads the calendar-window and date settings again and redraws.
     void updateCalendarPrefs();
-    // The first weekday and week numbers again ("iStartDay", "iShowWeek"), and a redraw: on
+    // The first weekday and week numbers again ("FirstDayOfWeek", "iShowWeek"), and a redraw: on
     // "TalvorUpdateCalNotification" and "TalvorMenuBarDatePrefsChangeNotification".
     void updateCalPrefs();
     // The settings button: the "Menubar Calendar" pane.
@@ -245,6 +245,11 @@ class ztCalendarController : public QObject {
     void reloadList();
     // The rows of the list as their text, top first.
     QStringList listedItems() const;
+    // The to-do pane's menu icon on the To Do switch and on the hide/show item.
+    void applyTodoSettings();
+    // Writes the finished to-do items into the archive, when the to-do pane keeps one and
+    // a run is due; each item once.
+    void archiveFinishedTodos();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

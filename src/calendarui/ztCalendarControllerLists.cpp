@@ -2,11 +2,14 @@
 // the mini calendar reads. It can be hidden, the window shrinking by it.
 #include "CalendarWindow.h"
 #include "EditEventController.h"
+#include "TodoArchive.h"
+#include "TodoSettings.h"
 #include "calendar/AppleCal.h"
 #include "calendar/CalendarBackEnd.h"
 #include "calendar/GCalender.h"
 #include "foundation/TalvorDateSettings.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "ztCalendarController.h"
 
@@ -94,7 +97,56 @@ QWidget* ztCalendarController::buildBottomPart() {
     menu_->addSeparator();
     menu_->addAction(hideShowMenuItem_);
     retitleHideShowItem();
+    applyTodoSettings();
     return hideBottom_;
+}
+
+void ztCalendarController::applyTodoSettings() {
+    if (todoButton_ == nullptr) {
+        return;
+    }
+    const int tag = TodoSettings::iconTag(defaults_);
+    todoButton_->setText(TodoSettings::iconGlyph(tag) + QLatin1Char(' ') + tr("To Do"));
+    hideShowMenuItem_->setIcon(TodoSettings::icon(tag));
+}
+
+void ztCalendarController::archiveFinishedTodos() {
+    const TodoArchiveOptions options = TodoArchiveOptions::fromStored(
+        defaults_.objectForKey(TodoSettings::kArchiveOptions).toMap());
+    if (!options.on || options.location.isEmpty()) {
+        return;
+    }
+    const QTimeZone zone = clock_.currentZone();
+    const QDate today = clock_.now().toQDateTime().toTimeZone(zone).date();
+    const QDate lastRun =
+        QDate::fromString(defaults_.stringForKey(TodoSettings::kArchiveLastRun), Qt::ISODate);
+    if (!TodoArchive::due(options.when, lastRun.isValid() ? std::optional(lastRun) : std::nullopt,
+                          today)) {
+        return;
+    }
+    std::vector<FinishedTodo> finished;
+    for (const platform::StoreTodo& task : AppleCal::sharedInterface().todos()) {
+        if (task.completed) {
+            std::optional<QDate> completed;
+            if (task.completedAt) {
+                completed = task.completedAt->toQDateTime().toTimeZone(zone).date();
+            }
+            finished.push_back({task.uid, task.title, task.notes, completed});
+        }
+    }
+    const QStringList stored = defaults_.objectForKey(TodoSettings::kArchivedItems).toStringList();
+    QSet<QString> archived(stored.cbegin(), stored.cend());
+    const TodoArchive::Result result = TodoArchive::append(options, finished, archived, today);
+    if (result.error) {
+        platform::log(*result.error);
+        return;
+    }
+    defaults_.setObject(today.toString(Qt::ISODate), TodoSettings::kArchiveLastRun);
+    if (result.written > 0) {
+        QStringList uids(archived.cbegin(), archived.cend());
+        uids.sort();
+        defaults_.setObject(uids, TodoSettings::kArchivedItems);
+    }
 }
 
 int ztCalendarController::bottomPartRoom() const {
@@ -205,6 +257,7 @@ void ztCalendarController::reloadList() {
     }
     if (taskORevents_) {
         tasks_ = AppleCal::sharedInterface().todos();
+        archiveFinishedTodos();
         drawList();
         return;
     }
@@ -244,8 +297,14 @@ void ztCalendarController::drawList() {
     if (taskORevents_) {
         const QLocale locale;
         for (const platform::StoreTodo& task : tasks_) {
-            QString text = (task.completed ? QStringLiteral("☑ ") : QStringLiteral("☐ ")) +
-                           (task.title.isEmpty() ? tr("No title") : task.title);
+            // The priority as the to-do pane names and colours it; none says nothing.
+            const QString level = TodoSettings::levelOf(task.priority);
+            const bool prioritised = level != QLatin1String("0");
+            QString text = (task.completed ? QStringLiteral("☑ ") : QStringLiteral("☐ "));
+            if (prioritised) {
+                text += TodoSettings::text(level, defaults_) + QStringLiteral(": ");
+            }
+            text += task.title.isEmpty() ? tr("No title") : task.title;
             if (task.due) {
                 const QDate due = task.due->toQDateTime().toTimeZone(clock_.currentZone()).date();
                 text += QStringLiteral(" — ") +
@@ -256,6 +315,9 @@ void ztCalendarController::drawList() {
             row->setWordWrap(true);
             if (task.completed) {
                 grey(row);
+            } else if (prioritised) {
+                row->setStyleSheet(QStringLiteral("QLabel { color: %1; }")
+                                       .arg(TodoSettings::colour(level, defaults_).name()));
             }
             column->addWidget(row);
         }

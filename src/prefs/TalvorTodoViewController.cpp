@@ -3,6 +3,8 @@
 #include "FormatPaneParts.h"
 #include "calendarui/CalendarUiKeys.h"
 #include "calendarui/MonthGrid.h"
+#include "calendarui/TodoArchive.h"
+#include "calendarui/TodoSettings.h"
 #include "foundation/ColorExtras.h"
 #include "foundation/TalvorDateSettings.h"
 #include "platform/Clock.h"
@@ -30,31 +32,32 @@
 namespace talvor {
 namespace {
 
-const QString kPriorityText = QStringLiteral("TodoPriorityText");
-const QString kPriorityColors = QStringLiteral("TodoPriorityColors");
-const QString kArchiveOptions = QStringLiteral("TodoArchiveOptionsKey");
-const QString kPrefsIcon = QStringLiteral("TodoPrefsICON");
+const QString& kPriorityText = TodoSettings::kPriorityText;
+const QString& kPriorityColors = TodoSettings::kPriorityColors;
+const QString& kArchiveOptions = TodoSettings::kArchiveOptions;
+const QString& kPrefsIcon = TodoSettings::kPrefsIcon;
 const QString kTodoPreferencesChanged = QStringLiteral("TodoPreferencesChanged");
 
 platform::UserDefaults& defaults() {
     return platform::UserDefaults::standard();
 }
 
-// The four priorities: their stored key, field, well and shown name.
+// The four priorities (in the order of TodoSettings::priorities): their stored key, field,
+// well, and the shown name and colour before any is stored.
 struct Priority {
     const char* key;
     const char* field;
     const char* well;
     const char* title;
+    QColor colour;
 };
+Priority priority(std::size_t i, const char* field, const char* well) {
+    const TodoSettings::Priority& p = TodoSettings::priorities().at(i);
+    return {p.key, field, well, p.title, p.colour};
+}
 const Priority kPriorities[] = {
-    {"9", "hotText", "hotColor", QT_TRANSLATE_NOOP("talvor::TalvorTodoViewController", "Hot")},
-    {"5", "warmText", "warmColor", QT_TRANSLATE_NOOP("talvor::TalvorTodoViewController", "Warm")},
-    {"1", "coldText", "coldColor", QT_TRANSLATE_NOOP("talvor::TalvorTodoViewController", "Cold")},
-    {"0", "noneText", "noneColor", QT_TRANSLATE_NOOP("talvor::TalvorTodoViewController", "None")},
-};
-const QColor kWellColors[] = {QColor(220, 50, 47), QColor(230, 150, 30), QColor(40, 110, 210),
-                              QColor(120, 120, 120)};
+    priority(0, "hotText", "hotColor"), priority(1, "warmText", "warmColor"),
+    priority(2, "coldText", "coldColor"), priority(3, "noneText", "noneColor")};
 
 // The archive's pop-ups: their stored key and items.
 struct ArchivePopup {
@@ -77,11 +80,6 @@ struct Icon {
 };
 const Icon kIcons[] = {{TR("Check mark"), 1}, {TR("List"), 2}, {TR("Note"), 3}};
 #undef TR
-
-QString extensionOf(int format) {
-    return format == 0 ? QStringLiteral(".txt")
-                       : (format == 1 ? QStringLiteral(".html") : QStringLiteral(".rtf"));
-}
 
 QString withoutExtension(const QString& path) {
     const QFileInfo info(path);
@@ -120,23 +118,7 @@ QWidget* TalvorTodoViewController::control(const QString& id) const {
 
 QString TalvorTodoViewController::archivePath(const QString& location, int format, int rollover,
                                               QDate today) {
-    const QString yy = QStringLiteral("%1").arg(today.year() % 100, 2, 10, QLatin1Char('0'));
-    const QString mm = QStringLiteral("%1").arg(today.month(), 2, 10, QLatin1Char('0'));
-    QString suffix;
-    switch (rollover) {
-        case 0:
-            suffix = extensionOf(format);
-            break;
-        case 1:
-            suffix = yy + QLatin1Char('-') + mm + extensionOf(format);
-            break;
-        case 2:
-            suffix = yy + extensionOf(format);
-            break;
-        default:
-            break;
-    }
-    return withoutExtension(location) + suffix;
+    return TodoArchiveOptions::pathFor(location, format, rollover, today);
 }
 
 QString TalvorTodoViewController::archivePath() const {
@@ -235,7 +217,8 @@ void TalvorTodoViewController::savePanelDidEnd(const QString& fileName) {
     }
     const int format = find<QComboBox>("archiveFormat")->currentIndex();
     find<QLineEdit>("archiveLocation")
-        ->setText(withoutExtension(expandTilde(fileName)) + extensionOf(format));
+        ->setText(withoutExtension(expandTilde(fileName)) +
+                  TodoArchiveOptions::extensionOf(format));
     saveArchiveChange();
 }
 
@@ -313,7 +296,7 @@ std::unique_ptr<QWidget> TalvorTodoViewController::loadView() {
             }
         });
         QPushButton* well = makeColourWell(*priorities, QLatin1String(p.well));
-        showWellColour(*well, kWellColors[row]);
+        showWellColour(*well, p.colour);
         connect(well, &QPushButton::clicked, this, [this, well] {
             openColourPanel(view_, well->property("colour").value<QColor>(),
                             [this, well](const QColor& c) {
@@ -340,7 +323,7 @@ std::unique_ptr<QWidget> TalvorTodoViewController::loadView() {
     auto* icons = new QComboBox(general);
     icons->setObjectName(QStringLiteral("menuIcon"));
     for (const Icon& i : kIcons) {
-        icons->addItem(tr(i.title), i.tag);
+        icons->addItem(TodoSettings::icon(i.tag), tr(i.title), i.tag);
     }
     connect(icons, &QComboBox::activated, this, [this, icons] {
         defaults().setInteger(icons->currentData().toInt(), kPrefsIcon);

@@ -4,6 +4,7 @@
 #include "calendar/CalendarBackEnd.h"
 #include "calendar/VdirCalendarStore.h"
 #include "calendarui/ztCalendarController.h"
+#include "foundation/ColorExtras.h"
 #include "foundation/TalvorDateSettings.h"
 #include "platform/CalendarStore.h"
 #include "platform/NotificationCenter.h"
@@ -17,6 +18,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QSplitter>
@@ -233,6 +235,57 @@ TEST_F(calendaruiBigCalendarLists, ToDoModeListsTheCalendarsToDos) {
     EXPECT_EQ(big.listMode(), ztCalendarController::ListMode::Events);
     EXPECT_TRUE(big.eventsButton()->isChecked());
     EXPECT_EQ(big.listedItems(), QStringList{QStringLiteral("Dentist")});
+}
+
+// What the to-do pane sets reaches the list: the priorities' texts and colours, the menu
+// icon on the switch and the menu, and the archive of finished items, written once.
+TEST_F(calendaruiBigCalendarLists, TheToDoPanesSettingsReachTheListAndTheArchive) {
+    writeCalendarFile(
+        root.path() + QStringLiteral("/home"), QStringLiteral("rent.ics"),
+        todo(QStringLiteral("rent"), QStringLiteral("Pay rent"), QStringLiteral("PRIORITY:1\r\n")));
+    setHidden(false);
+    ztCalendarController big(clock, defaults, screens);
+    showAndSettle(big);
+    big.todoButton()->click();
+    const auto row = [&](const QString& start) -> const QLabel* {
+        for (const QLabel* label : big.bottomPart()->findChildren<QLabel*>()) {
+            if (label->text().startsWith(start)) {
+                return label;
+            }
+        }
+        return nullptr;
+    };
+    EXPECT_NE(row(QStringLiteral("☐ Hot: Pay rent")), nullptr)
+        << big.listedItems().join(QLatin1Char('|')).toStdString();
+    EXPECT_NE(row(QStringLiteral("☐ Call mum")), nullptr) << "no priority, no word";
+    EXPECT_TRUE(big.todoButton()->text().startsWith(QStringLiteral("\u2713")));
+    const QImage checkIcon = big.hideShowMenuItem()->icon().pixmap(32).toImage();
+
+    defaults.setObject(QVariantMap{{QStringLiteral("9"), QStringLiteral("Urgent")}},
+                       QStringLiteral("TodoPriorityText"));
+    defaults.setObject(QVariantMap{{QStringLiteral("9"), ColorExtras::asData(QColor(1, 2, 3))}},
+                       QStringLiteral("TodoPriorityColors"));
+    defaults.setInteger(2, QStringLiteral("TodoPrefsICON"));
+    const QString archive = root.path() + QStringLiteral("/Done.txt");
+    defaults.setObject(QVariantMap{{QStringLiteral("path"), archive},
+                                   {QStringLiteral("state"), true},
+                                   {QStringLiteral("when"), 0}},
+                       QStringLiteral("TodoArchiveOptionsKey"));
+    big.updateCalPrefs();  // as on the pane's "TodoPreferencesChanged"
+    const QLabel* urgent = row(QStringLiteral("☐ Urgent: Pay rent"));
+    ASSERT_NE(urgent, nullptr) << big.listedItems().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(urgent->styleSheet().contains(QStringLiteral("#010203")));
+    EXPECT_TRUE(big.todoButton()->text().startsWith(QStringLiteral("\u2630")));
+    EXPECT_NE(big.hideShowMenuItem()->icon().pixmap(32).toImage(), checkIcon);
+
+    QFile written(archive);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(written.readAll()), QStringLiteral("- File taxes\n"));
+    written.close();
+    big.updateCalPrefs();
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(written.readAll()), QStringLiteral("- File taxes\n"))
+        << "each item once";
 }
 
 TEST_F(calendaruiBigCalendarLists, HidingAndShowingResizesThePanelAndRetitlesTheItem) {
