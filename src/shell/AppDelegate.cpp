@@ -347,7 +347,8 @@ QString AppDelegate::timeItemText(Date now) {
     if ((TalvorMenuBarFlags & kMenuBarShowTime) == 0 && time.showAnalogClockInMenu) {
         return QString();
     }
-    return texts_.timeText(time.timeFormat, now, clock_.currentZone(), time.flashSeparator);
+    return texts_.timeText(time.timeFormat, now, clock_.currentZone(), time.flashSeparator,
+                           time.timeSeparator);
 }
 
 QString AppDelegate::dateItemText(Date now) {

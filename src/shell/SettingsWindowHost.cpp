@@ -133,6 +133,22 @@ void writeSettingsModels() {
     }
 }
 
+// "Talvor Settings", with the pane's title where there is one, then the program's name and
+// version, so that a report from a screenshot says which build it came from.
+QString settingsWindowTitle(const QString& paneTitle) {
+    QString title = paneTitle.isEmpty()
+                        ? SettingsWindowHost::tr("Talvor Settings")
+                        : SettingsWindowHost::tr("Talvor Settings: %1").arg(paneTitle);
+    const QString program =
+        QStringList{QCoreApplication::applicationName(), QCoreApplication::applicationVersion()}
+            .join(QLatin1Char(' '))
+            .trimmed();
+    if (!program.isEmpty()) {
+        title += QStringLiteral(" \u2014 ") + program;
+    }
+    return title;
+}
+
 }  // namespace
 
 class SettingsWindowHost::Window : public QWidget {
@@ -232,7 +248,7 @@ QLabel* SettingsWindowHost::label(SectionLabel which) const {
 void SettingsWindowHost::buildWindow() {
     window_ = std::make_unique<Window>(*this);
     window_->setObjectName(QStringLiteral("SettingsWindow"));
-    window_->setWindowTitle(tr("Talvor Settings"));
+    window_->setWindowTitle(settingsWindowTitle(QString()));
     window_->setMinimumSize(kMinimumSize);
     window_->resize(kDefaultSize);
     auto* layout = new QHBoxLayout(window_.get());
@@ -501,8 +517,7 @@ void SettingsWindowHost::loadPane(const QString& className, const QString& nibNa
     if (shownTitle.isEmpty()) {
         shownTitle = viewCtrl_->title().trimmed();
     }
-    window_->setWindowTitle(shownTitle.isEmpty() ? tr("Talvor Settings")
-                                                 : tr("Talvor Settings: %1").arg(shownTitle));
+    window_->setWindowTitle(settingsWindowTitle(shownTitle));
     window_->update();
     viewCtrl_->viewDidShow();
 }

@@ -65,14 +65,15 @@ QString TimeDateText::shownOrDefault(QString text, const QString& pattern, const
 }
 
 QString TimeDateText::timeText(const QString& pattern, Date now, const QTimeZone& zone,
-                               bool flashSeparator) {
+                               bool flashSeparator, const QString& separator) {
     QString text =
         shownOrDefault(withLowerCaseMarks(format(repairedTimePattern(pattern), now, zone)), pattern,
                        "time", kDefaultTimePattern, now, zone);
+    const QString shown = separator.isEmpty() ? QStringLiteral(":") : separator;
     const auto second = static_cast<long long>(std::floor(now.timeIntervalSince1970()));
-    if (flashSeparator && (second % 2) != 0) {
-        text.replace(QLatin1Char(':'), QLatin1Char(' '));
-    }
+    // The blanks take the separator's width, so the text does not jump while it flashes.
+    const bool blank = flashSeparator && (second % 2) != 0;
+    text.replace(QLatin1Char(':'), blank ? QString(shown.size(), QLatin1Char(' ')) : shown);
     return text;
 }
 

@@ -29,10 +29,12 @@ class TimeDateText {
     static QString repairedTimePattern(const QString& pattern);
     static QString repairedDatePattern(const QString& pattern);
 
-    // The time item's text: "AM."/"PM." become "a.m."/"p.m."; with `flashSeparator`, every
-    // ":" is a blank at odd seconds. A pattern that shows nothing (empty, blank, refused by
-    // ICU) gives the default pattern's text, and says so once.
-    QString timeText(const QString& pattern, Date now, const QTimeZone& zone, bool flashSeparator);
+    // The time item's text: "AM."/"PM." become "a.m."/"p.m."; every ":" shows `separator`
+    // (":" when empty), and with `flashSeparator` it is as many blanks at odd seconds. A
+    // pattern that shows nothing (empty, blank, refused by ICU) gives the default pattern's
+    // text, and says so once.
+    QString timeText(const QString& pattern, Date now, const QTimeZone& zone, bool flashSeparator,
+                     const QString& separator = QStringLiteral(":"));
     // The date item's text. A format holding "$*&" is a list of pieces: a piece that is one
     // of the date-format tokens is formatted alone, any other is copied as it stands. A format
     // that shows nothing gives the default's text, as for the time.

@@ -106,9 +106,13 @@ class SettingsWindow : public ::testing::Test {
         // A pane's timers run on this test's clock, never on a scheduler that outlives it.
         platform::Scheduler::setShared(&scheduler);
         appearance = test::installLightAppearance();
+        QCoreApplication::setApplicationName(QStringLiteral("Talvor Pro"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7"));
     }
     ~SettingsWindow() override {
         host.reset();
+        QCoreApplication::setApplicationName(programName);
+        QCoreApplication::setApplicationVersion(programVersion);
         AppearanceService::setShared(nullptr);
         platform::Scheduler::setShared(nullptr);
         platform::Clock::setShared(nullptr);
@@ -129,6 +133,11 @@ class SettingsWindow : public ::testing::Test {
     }
     SettingsWindowHost& open() { return open(panes()); }
 
+    // The window's title with a pane shown: its title, then the program and its version.
+    static QString titled(const QString& pane) {
+        return QStringLiteral("Talvor Settings: ") + pane +
+               QStringLiteral(" \u2014 Talvor Pro 9.8.7");
+    }
     QVariant storedTag() const { return defaults.objectForKey(QStringLiteral("lastUsedPrefTag")); }
     // The buttons painted otherwise than `others`.
     QList<B> paintedApart(const QColor& others) const {
@@ -146,6 +155,8 @@ class SettingsWindow : public ::testing::Test {
             .size();
     }
 
+    const QString programName = QCoreApplication::applicationName();
+    const QString programVersion = QCoreApplication::applicationVersion();
     test::XdgSandbox sandbox;
     test::ScopedMemoryDomain domain{appTalvor4Prefs};
     platform::UserDefaults defaults;
@@ -187,8 +198,7 @@ TEST_F(shellSettingsWindow, EachTagShowsItsPaneUnderItsTitle) {
         }
         EXPECT_EQ(w.returnViewControllerName(), QString::fromLatin1(row.className));
         EXPECT_EQ(w.viewCtrl()->nibName(), QString::fromLatin1(row.nibName));
-        EXPECT_EQ(w.window()->windowTitle(),
-                  QStringLiteral("Talvor Settings: ") + QString::fromUtf8(row.title));
+        EXPECT_EQ(w.window()->windowTitle(), titled(QString::fromUtf8(row.title)));
         EXPECT_EQ(w.currentView(), w.viewCtrl()->view());
         EXPECT_EQ(shownInArea(), 1);
     }
@@ -213,7 +223,7 @@ TEST_F(shellSettingsWindow, TagsWithoutARowKeepThePaneShownButAreRemembered) {
     for (int tag : {0, 9, 15, 19, 23, -2, 30}) {
         w.doOnMain(tag);
         EXPECT_EQ(w.viewCtrl(), about) << tag;
-        EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: About"));
+        EXPECT_EQ(w.window()->windowTitle(), titled(QStringLiteral("About")));
         EXPECT_EQ(storedTag(), QVariant(qint64(tag)));
         EXPECT_EQ(paintedApart(grey(225)), QList<B>{}) << tag;
     }
@@ -309,7 +319,7 @@ TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     SettingsWindowHost& first = open();
     first.showPrefs();  // nothing stored: the first pane with controls
     EXPECT_EQ(first.returnViewControllerName(), QStringLiteral("AdvancedPrefVC"));
-    EXPECT_EQ(first.window()->windowTitle(), QStringLiteral("Talvor Settings: General"));
+    EXPECT_EQ(first.window()->windowTitle(), titled(QStringLiteral("General")));
     EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnAdvanced});
     EXPECT_FALSE(storedTag().isValid()) << "opening alone stores nothing";
 
@@ -320,7 +330,7 @@ TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     SettingsWindowHost& second = open();
     second.showPrefs();
     EXPECT_EQ(second.returnViewControllerName(), QStringLiteral("TalvorPrefsMenuExtra"));
-    EXPECT_EQ(second.window()->windowTitle(), QStringLiteral("Talvor Settings: About"));
+    EXPECT_EQ(second.window()->windowTitle(), titled(QStringLiteral("About")));
     EXPECT_EQ(paintedApart(grey(225)), QList<B>{B::btnAbout});
 
     defaults.setInteger(0, QStringLiteral("lastUsedPrefTag"));
@@ -356,7 +366,16 @@ TEST_F(shellSettingsWindow, FirstOpeningShowsTheFirstPaneWithControls) {
     w.showPrefs();
     EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("AdvancedPrefVC"));
     EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnAdvanced});
-    EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: General"));
+    EXPECT_EQ(w.window()->windowTitle(), titled(QStringLiteral("General")));
+}
+
+// The title names the program and its version, with no pane shown yet and with each pane.
+TEST_F(shellSettingsWindow, TheTitleNamesTheProgramAndItsVersion) {
+    SettingsWindowHost& w = open();
+    EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings \u2014 Talvor Pro 9.8.7"));
+    w.doOnMain(12);
+    EXPECT_EQ(w.window()->windowTitle(),
+              QStringLiteral("Talvor Settings: About \u2014 Talvor Pro 9.8.7"));
 }
 
 // "Add Location..." opens the Menu Items pane whatever was chosen last, and its row is lit.
@@ -372,7 +391,7 @@ TEST_F(shellSettingsWindow, EditingLocationsLightsTheMenuItemsRow) {
         w.showLocationsPrefs();
         EXPECT_TRUE(w.window()->isVisible());
         EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("TalvorMenuViewController"));
-        EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: Menu Items"));
+        EXPECT_EQ(w.window()->windowTitle(), titled(QStringLiteral("Menu Items")));
         EXPECT_EQ(paintedApart(grey(225)), QList<B>{B::btnMenuItems});
         EXPECT_EQ(shownInArea(), 1);
     }
@@ -435,8 +454,7 @@ TEST_F(shellSettingsWindow, ShortcutsOpenTheirPaneWithoutBeingRemembered) {
         (w.*c.shortcut)();
         EXPECT_TRUE(w.window()->isVisible());
         EXPECT_EQ(w.returnViewControllerName(), QString::fromLatin1(c.className));
-        EXPECT_EQ(w.window()->windowTitle(),
-                  QStringLiteral("Talvor Settings: ") + QString::fromUtf8(c.title));
+        EXPECT_EQ(w.window()->windowTitle(), titled(QString::fromUtf8(c.title)));
         EXPECT_EQ(paintedApart(grey(c.others)), QList<B>{c.selected});
         EXPECT_FALSE(storedTag().isValid());
     }
@@ -492,7 +510,7 @@ TEST_F(shellSettingsWindow, CountDownShortcutOpensAgainAfterAnotherPaneWasChosen
         w.showCountDownTimer();
         EXPECT_TRUE(w.window()->isVisible());
         EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("CountDownTimerViewController"));
-        EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: Countdown Timer"));
+        EXPECT_EQ(w.window()->windowTitle(), titled(QStringLiteral("Countdown Timer")));
         w.showCountDownTimer();
         EXPECT_FALSE(w.window()->isVisible()) << "the second call in a row still closes";
     }
@@ -522,7 +540,7 @@ TEST_F(shellSettingsWindow, WindowTitlesAreNeverEmptyOrPadded) {
     // A caller that names no title: the pane's own name stands in.
     w.loadPrefsView(QStringLiteral("TalvorTake5WindowsController"),
                     QStringLiteral("TalvorTake5WindowsController"), QString());
-    EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings: Take 5"));
+    EXPECT_EQ(w.window()->windowTitle(), titled(QStringLiteral("Take 5")));
 }
 
 // The desktop's keys work in the window: Ctrl+Q quits the application, Ctrl+W closes.

@@ -37,6 +37,7 @@ TEST(shellTimeDateText, TimeTextsFlashAndRepairOldPatterns) {
         int second;
         bool flash;
         const char* expected;
+        const char* separator = ":";
     };
     const Case cases[] = {
         {"hh:mm:ss a", 1, true, "12 00 01 PM"},
@@ -45,13 +46,18 @@ TEST(shellTimeDateText, TimeTextsFlashAndRepairOldPatterns) {
         {"HH:mm", 1, true, "12 00"},
         // The old percent style is shown with the default pattern.
         {"%I:%M", 2, false, "12:00:02 PM"},
+        // The separator setting stands for every ":", and flashes as wide as it is.
+        {"hh:mm:ss a", 2, true, "12.00.02 PM", "."},
+        {"HH:mm", 1, true, "12   00", " h "},
+        {"HH:mm", 2, false, "12 h 00", " h "},
+        {"HH:mm", 2, false, "12:00", ""},
     };
     TimeDateText texts;
     for (const Case& c : cases) {
         EXPECT_EQ(texts.timeText(QString::fromLatin1(c.pattern), utc(2024, 7, 1, 12, 0, c.second),
-                                 QTimeZone::utc(), c.flash),
+                                 QTimeZone::utc(), c.flash, QString::fromUtf8(c.separator)),
                   QString::fromLatin1(c.expected))
-            << c.pattern << " at second " << c.second;
+            << c.pattern << " at second " << c.second << " with \"" << c.separator << "\"";
     }
 }
 
@@ -157,6 +163,10 @@ TEST_F(shellTick, TheTickWritesTheItemsEverySecond) {
     delegate.updateTimeDate();
     EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("12:00:02 PM"));
     EXPECT_EQ(domain_->store().value(keys::CustomTime), QVariant(QStringLiteral("%H:%M")));
+    // The time pane's separator reaches the item at the next tick.
+    TalvorTimeSettings::sharedInstance().timeSeparator = QStringLiteral(".");
+    delegate.updateTimeDate();
+    EXPECT_EQ(delegate.statusItems().TalvorTime()->title(), QStringLiteral("12.00.02 PM"));
 }
 
 TEST_F(shellTick, AnEmptyTimeFormatKeepsTheTimeItemAndItsWayToQuit) {
