@@ -5,15 +5,21 @@
 
 #include <QCoreApplication>
 #include <QFontDatabase>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <cmath>
 
 namespace talvor {
-MinnowStatusView::MinnowStatusView(QWidget* parent) : QWidget(parent) {
-    resize(30, 22);
+namespace {
+
+// The strip's highlight of a shown item, as the date item draws it.
+const QColor kShownBackground(30, 144, 255);
+
+}  // namespace
+
+MinnowStatusView::MinnowStatusView() {
+    setWidth(30);
 }
 
 void MinnowStatusView::setWindow(AnchoredWindow* window) {
@@ -22,7 +28,7 @@ void MinnowStatusView::setWindow(AnchoredWindow* window) {
 
 void MinnowStatusView::setStringValue(const QString& text) {
     displayString_ = text;
-    update();
+    setNeedsDisplay();
 }
 
 void MinnowStatusView::setTopString(const QString& text) {
@@ -39,8 +45,8 @@ void MinnowStatusView::sizeSelf() {
     const QFontMetricsF metrics(systemFont(9.0));
     const double wider =
         std::max(metrics.horizontalAdvance(topString_), metrics.horizontalAdvance(bottomString_));
-    resize(static_cast<int>(wider + 30.0 + 1.0), height());
-    update();
+    setWidth(std::trunc(wider + 30.0 + 1.0));
+    setNeedsDisplay();
 }
 
 void MinnowStatusView::calculateWindowFrame(bool animate) {
@@ -59,7 +65,7 @@ void MinnowStatusView::showWindow() {
         targetWindow_->raise();
     }
     isVisible_ = true;
-    update();
+    setNeedsDisplay();
 }
 
 void MinnowStatusView::hideWindow() {
@@ -67,11 +73,15 @@ void MinnowStatusView::hideWindow() {
         targetWindow_->hide();
     }
     isVisible_ = false;
-    update();
+    setNeedsDisplay();
 }
 
 void MinnowStatusView::mouseDownAt(double timestamp) {
     mouseDownTime_ = timestamp;
+    // Closed some other way (Escape, the date item): this press opens it again.
+    if (isVisible_ && targetWindow_ && !targetWindow_->isVisible()) {
+        isVisible_ = false;
+    }
     if (isVisible_) {
         hideWindow();
     } else {
@@ -105,23 +115,25 @@ void MinnowStatusView::menuClicked(qint64 pid) {
 void MinnowStatusView::windowDidMove() {
     if (isVisible_ && !autoMove_) {
         isVisible_ = false;
-        update();
+        setNeedsDisplay();
     }
 }
 
-void MinnowStatusView::mousePressEvent(QMouseEvent* event) {
-    mouseDownAt(event->timestamp() / 1000.0);
+void MinnowStatusView::mouseDown(const platform::StatusItemMouseEvent& event) {
+    mouseDownAt(event.timestamp);
 }
 
-void MinnowStatusView::mouseReleaseEvent(QMouseEvent* event) {
-    mouseUpAt(event->timestamp() / 1000.0);
+void MinnowStatusView::mouseUp(const platform::StatusItemMouseEvent& event) {
+    mouseUpAt(event.timestamp);
 }
 
-void MinnowStatusView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
+void MinnowStatusView::drawRect(QPainter& painter, const QRectF& bounds) {
+    painter.save();
+    painter.translate(bounds.topLeft());
+    const double h = bounds.height();
     painter.setRenderHint(QPainter::Antialiasing);
     if (isVisible_) {
-        painter.fillRect(rect(), palette().color(QPalette::Highlight));
+        painter.fillRect(QRectF(0, 0, bounds.width(), h), kShownBackground);
     }
     if (!backgroundImage_.isNull()) {
         painter.setCompositionMode(isVisible_ ? QPainter::CompositionMode_Xor
@@ -131,7 +143,6 @@ void MinnowStatusView::paintEvent(QPaintEvent*) {
     }
     if (triangleColor_.isValid() && !isVisible_) {
         // (21.2, 4) (26, 4) (26, 8.8) measured from the bottom.
-        const double h = height();
         QPainterPath triangle;
         triangle.moveTo(21.2, h - 4.0);
         triangle.lineTo(26.0, h - 4.0);
@@ -145,13 +156,14 @@ void MinnowStatusView::paintEvent(QPaintEvent*) {
     painter.setFont(dayFont);
     const QFontMetricsF metrics(dayFont);
     const double x = 15 - std::trunc(metrics.horizontalAdvance(displayString_) / 2);
-    painter.drawText(QPointF(x, height() - 4.0 - metrics.descent()), displayString_);
+    painter.drawText(QPointF(x, h - 4.0 - metrics.descent()), displayString_);
     if (!topString_.isEmpty() || !bottomString_.isEmpty()) {
         painter.setFont(systemFont(9.0));
         const QFontMetricsF small(painter.font());
-        painter.drawText(QPointF(28.0, height() - 10.0 - small.descent()), topString_);
-        painter.drawText(QPointF(28.0, height() - 2.0 - small.descent()), bottomString_);
+        painter.drawText(QPointF(28.0, h - 10.0 - small.descent()), topString_);
+        painter.drawText(QPointF(28.0, h - 2.0 - small.descent()), bottomString_);
     }
+    painter.restore();
 }
 
 }  // namespace talvor

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/StatusBar.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -18,10 +19,10 @@ class AnchoredWindow;
 // and a press held 0.3 s or longer closes it on release. The window also closes when
 // another application becomes active or another process opens a menu. The calendar hot
 // keys are not handled here: the application delegate is their one owner.
-class MinnowStatusView : public QWidget {
+class MinnowStatusView : public platform::StatusItemView {
     Q_OBJECT
   public:
-    explicit MinnowStatusView(QWidget* parent = nullptr);
+    MinnowStatusView();
 
     // Not owned. `anchor` gives the view's frame on the screen and the screen's area.
     void setWindow(AnchoredWindow* window);
@@ -35,11 +36,11 @@ class MinnowStatusView : public QWidget {
     void setBottomString(const QString& text);
     void setTriangleColor(const QColor& color) {
         triangleColor_ = color;
-        update();
+        setNeedsDisplay();
     }
     void setBackgroundImage(const QImage& image) {
         backgroundImage_ = image;
-        update();
+        setNeedsDisplay();
     }
 
     bool isVisible() const { return isVisible_; }
@@ -58,10 +59,9 @@ class MinnowStatusView : public QWidget {
     void windowDidMove();
     void sizeSelf();
 
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void drawRect(QPainter& painter, const QRectF& bounds) override;
+    void mouseDown(const platform::StatusItemMouseEvent& event) override;
+    void mouseUp(const platform::StatusItemMouseEvent& event) override;
 
   private:
     QPointer<AnchoredWindow> targetWindow_;

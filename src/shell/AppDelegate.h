@@ -118,6 +118,7 @@ class AppDelegate : public QObject,
     void showCal() override { parts_.calendars->showCal(); }
     QString timeItemText(Date now) override;
     QString dateItemText(Date now) override;
+    void updateOtherItems() override { parts_.calendars->updateMinnowItem(); }
 
     // SettingsWindowHostDelegate.
     void SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) override;

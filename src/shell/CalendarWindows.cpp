@@ -11,11 +11,13 @@
 #include "calendarui/CreateEventController.h"
 #include "calendarui/DeleteEventController.h"
 #include "calendarui/EditEventController.h"
+#include "calendarui/MinnowStatusView.h"
 #include "calendarui/ztCalendarController.h"
 #include "foundation/CalendarExtras.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
+#include "platform/StatusBar.h"
 #include "platform/UserDefaults.h"
 #include "services/HotKey.h"
 #include "services/HotKeyKeys.h"
@@ -26,6 +28,9 @@
 
 namespace talvor {
 namespace {
+
+// The mini calendar pane's box "Show the mini calendar in the menu bar".
+const QString kShowMinnowCal = QStringLiteral("showMinnowCal");
 
 QString address(const void* object) {
     return QStringLiteral("0x%1").arg(reinterpret_cast<quintptr>(object), 0, 16);
@@ -99,9 +104,13 @@ CalendarWindows::CalendarWindows(StatusItemsController& items, ztCalendarMenuExt
                       platform::Screens::shared()) {}
 
 CalendarWindows::~CalendarWindows() {
+    removeMinnowItem();
     // The controllers outlive us; they must not call back into a dead object.
     if (boundMinnow_ != nullptr && boundMinnow_->delegate() == this) {
         boundMinnow_->setDelegate(nullptr);
+    }
+    if (boundMinnow_ != nullptr && minnowView_ && boundMinnow_->statusView() == minnowView_.get()) {
+        boundMinnow_->setStatusView(nullptr);
     }
     if (calCtrlWindow_ != nullptr && calCtrlWindow_->menuExtra() == &menuExtra_) {
         calCtrlWindow_->setMenuExtra(nullptr);
@@ -173,6 +182,41 @@ void CalendarWindows::showCal() {
     } else {
         window->hide();
     }
+}
+
+void CalendarWindows::removeMinnowItem() {
+    if (minnowItem_ && minnowItem_->statusBar() != nullptr) {
+        minnowItem_->statusBar()->removeStatusItem(minnowItem_.get());
+    }
+    minnowItem_.reset();
+}
+
+void CalendarWindows::updateMinnowItem() {
+    removeMinnowItem();
+    if (!defaults_.boolForKey(kShowMinnowCal)) {
+        if (minnowView_ && minnowView_->isVisible()) {
+            minnowView_->hideWindow();  // it hung from the item that went
+        }
+        return;
+    }
+    MinnowCalendarController& mini = minnow();
+    if (!minnowView_) {
+        minnowView_ = std::make_shared<MinnowStatusView>();
+        // The window hangs from this item now: the mini calendar's later re-anchoring (a new
+        // month, other settings) keeps it there.
+        minnowView_->setAnchorProvider([this] {
+            const QRectF item = minnowItem_ ? minnowItem_->windowFrame() : QRectF();
+            dateStatusItemRect_ = item;
+            return std::make_pair(
+                item, screens_.freeArea(item.isEmpty() ? screens_.mouseLocation() : item.center()));
+        });
+    }
+    minnowView_->setWindow(mini.calWindow());
+    mini.setStatusView(minnowView_.get());
+    mini.updateStatusDay();
+    minnowItem_ = items_.statusBar().statusItemWithLength(platform::VariableStatusItemLength);
+    minnowItem_->setView(minnowView_);
+    minnowItem_->setToolTip(QObject::tr("Mini calendar"));
 }
 
 void CalendarWindows::showCal(QObject*) {

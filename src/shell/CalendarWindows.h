@@ -6,16 +6,20 @@
 #include <QRectF>
 #include <QSizeF>
 
+#include <memory>
+
 class QObject;
 
 namespace talvor {
 
 namespace platform {
 class Screens;
+class StatusItem;
 class UserDefaults;
 struct Notification;
 }  // namespace platform
 class HotKey;
+class MinnowStatusView;
 class StatusItemsController;
 class ztCalendarController;
 class ztCalendarMenuExtra;
@@ -64,6 +68,12 @@ class CalendarWindows : public MinnowCalendarDelegate {
     QRectF dateStatusItemRect() const override { return dateStatusItemRect_; }
     void setDateStatusItemRect(const QRectF& rect) { dateStatusItemRect_ = rect; }
 
+    // The mini calendar's own item in the strip, made again or taken away as "showMinnowCal"
+    // says (after the date and time items, which are made again too, so that it stays left
+    // of them): today's day number; a click opens the mini calendar under it.
+    void updateMinnowItem();
+    const std::shared_ptr<platform::StatusItem>& minnowItem() const { return minnowItem_; }
+
     // The big calendar, once chosen.
     ztCalendarController* calCtrlWindow() const { return calCtrlWindow_; }
     // Whether the mini calendar was showing when the centre hot key went down.
@@ -77,6 +87,7 @@ class CalendarWindows : public MinnowCalendarDelegate {
     QRectF dateItemWindowFrame() const;
     void centerHotKeyDown();
     void centerHotKeyUp();
+    void removeMinnowItem();
 
     StatusItemsController& items_;
     ztCalendarMenuExtra& menuExtra_;
@@ -88,6 +99,8 @@ class CalendarWindows : public MinnowCalendarDelegate {
     bool wasVisible_ = false;
     bool centerHeld_ = false;
     QPointF oldOrigin_;
+    std::shared_ptr<MinnowStatusView> minnowView_;
+    std::shared_ptr<platform::StatusItem> minnowItem_;
 };
 
 }  // namespace talvor

@@ -98,6 +98,7 @@ void StatusItemsController::updateMenuBarItems() {
         TalvorDate_->setAction([this](platform::StatusItem&) { dateClicked(); });
         dateSettingUpdate(false);
     }
+    delegate_.updateOtherItems();
     delegate_.updateTimeDate();
 }
 

@@ -39,6 +39,8 @@ class StatusItemsDelegate {
     // "a.m."/"p.m." and the flashing separator; the date through the whole `dateFormat`.
     virtual QString timeItemText(Date now) = 0;
     virtual QString dateItemText(Date now) = 0;
+    // The other items of the strip, made again after the date and time items.
+    virtual void updateOtherItems() {}
 };
 
 // The time and date status items, their text attributes for both appearances, the
@@ -87,6 +89,7 @@ class StatusItemsController : public CustomDateStatusItemHost {
     void setClockFaceLoader(std::function<QImage()> loader);
 
     bool isDark() const;
+    platform::StatusBar& statusBar() const { return statusBar_; }
 
     const std::shared_ptr<platform::StatusItem>& TalvorTime() const { return TalvorTime_; }
     const std::shared_ptr<platform::StatusItem>& TalvorDate() const { return TalvorDate_; }

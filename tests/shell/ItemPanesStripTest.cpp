@@ -1,12 +1,15 @@
 // The time and date item panes reached through the settings window's sidebar: a change
 // there shows in the strip at once, without waiting for the next tick.
 
+#include "calendarui/MinnowCalendarController.h"
+#include "calendarui/MinnowStatusView.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/OffscreenStatusBar.h"
 #include "prefs/PreferencePane.h"
 #include "shell/BreakTimer.h"
 #include "shell/CustomDateStatusItem.h"
 #include "shell/TimeMenu.h"
+#include "support/FakeScreens.h"
 #include "support/QtPrinters.h"
 #include "support/ShellHarness.h"
 #include "widgets/CustomDateStatusItemButton.h"
@@ -148,6 +151,60 @@ TEST_F(shellItemPanesStrip, TheTake5AndCountDownBoxesReachTheTimeMenu) {
     EXPECT_TRUE(app.breakTimer().isWorkPeriodRunning());
     enable->click();
     EXPECT_FALSE(app.breakTimer().isWorkPeriodRunning());
+}
+
+// The mini calendar pane's "Show the mini calendar in the menu bar" puts the mini calendar's
+// own item, today's day, in the strip and takes it away; a click on it opens the mini
+// calendar under it, another click closes it.
+TEST_F(shellItemPanesStrip, TheMiniCalendarBoxPutsItsItemInTheStrip) {
+    test::FakeScreens screens;
+    MinnowCalendarController mini(platform::Clock::shared(), platform::UserDefaults::standard(),
+                                  screens);
+    MinnowCalendarController::setSharedInstance(&mini);
+    AppDelegate& app = harness.launch();
+    platform::OffscreenStatusBar offscreen(harness.bar_);
+    const std::size_t items = harness.bar_.statusItems().size();
+    EXPECT_FALSE(app.calendars().minnowItem());
+
+    app.settingsWindow().showMinnowCalendarPrefs();
+    PreferencePane* pane = app.settingsWindow().viewCtrl();
+    ASSERT_NE(pane, nullptr);
+    auto* box = control<QAbstractButton>(*pane, "showHideMinnow");
+    ASSERT_FALSE(box->isChecked());
+    box->click();
+    deliver();
+    ASSERT_TRUE(app.calendars().minnowItem());
+    EXPECT_EQ(harness.bar_.statusItems().size(), items + 1);
+    platform::StatusItem& item = *app.calendars().minnowItem();
+    const auto* view = dynamic_cast<const MinnowStatusView*>(item.view().get());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->stringValue(), "15");
+    const QRectF itemRect = offscreen.itemRect(&item);
+    ASSERT_FALSE(itemRect.isEmpty());
+
+    offscreen.mouseDown(item, Qt::LeftButton, 0, 10.0);
+    offscreen.mouseUp(item, Qt::LeftButton, 0, 10.1);
+    ASSERT_TRUE(mini.isWindowVisible());
+    const QRect frame = mini.window()->geometry();
+    EXPECT_EQ(frame.top(), qRound(itemRect.bottom())) << "hangs under the item";
+    EXPECT_TRUE(frame.left() <= itemRect.right() && frame.right() >= itemRect.left());
+    offscreen.mouseDown(item, Qt::LeftButton, 0, 20.0);
+    offscreen.mouseUp(item, Qt::LeftButton, 0, 20.1);
+    EXPECT_FALSE(mini.isWindowVisible());
+
+    // Kept: the item is there at the next start, until the box is cleared.
+    harness.quit();
+    AppDelegate& again = harness.launch();
+    ASSERT_TRUE(again.calendars().minnowItem());
+    again.settingsWindow().showMinnowCalendarPrefs();
+    box = control<QAbstractButton>(*again.settingsWindow().viewCtrl(), "showHideMinnow");
+    EXPECT_TRUE(box->isChecked());
+    box->click();
+    deliver();
+    EXPECT_FALSE(again.calendars().minnowItem());
+    EXPECT_EQ(harness.bar_.statusItems().size(), items);
+    harness.quit();
+    MinnowCalendarController::setSharedInstance(nullptr);
 }
 
 }  // namespace
