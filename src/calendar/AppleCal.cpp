@@ -31,7 +31,9 @@ QString occurrenceLink(const platform::StoreOccurrence& o) {
 }  // namespace
 
 QString AppleCal::accessRefusedText() {
-    return QStringLiteral("Please grant apple calendar access from system preferences");
+    return QStringLiteral(
+        "Talvor Pro may not read your calendars. Allow it to show their events "
+        "and reminders.");
 }
 
 AppleCal::AppleCal(platform::CalendarStore* store) : store_(nullptr) {

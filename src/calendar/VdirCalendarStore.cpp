@@ -28,6 +28,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <utility>
 
 namespace talvor {
@@ -50,10 +51,28 @@ QString lockPathOf(const QString& folder) {
     return folder + QStringLiteral("/.talvor.lock");
 }
 
+// An iCalendar file put straight into a root is no calendar: said once per file, with where
+// calendars go, rather than ignored without a word.
+void sayLooseFiles(const QDir& root) {
+    static std::mutex mutex;
+    static QSet<QString> said;
+    for (const QString& name : root.entryList({QStringLiteral("*.ics")}, QDir::Files)) {
+        const QString path = QDir::cleanPath(root.absoluteFilePath(name));
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!said.contains(path)) {
+            said.insert(path);
+            platform::log(QStringLiteral("calendar: %1 is not read: each calendar is a folder in "
+                                         "%2; move the file into one")
+                              .arg(path, QDir::cleanPath(root.absolutePath())));
+        }
+    }
+}
+
 QStringList calendarFolders(const QStringList& roots) {
     QStringList out;
     for (const QString& root : roots) {
         QDir dir(root);
+        sayLooseFiles(dir);
         for (const QString& name :
              dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable, QDir::Name)) {
             out << QDir::cleanPath(dir.absoluteFilePath(name));

@@ -284,7 +284,7 @@ void MinnowCalendarController::showAccessAlert(const QString& text) {
     alert_ = new QMessageBox(QMessageBox::Critical, QString(), text, QMessageBox::NoButton,
                              window_.get());
     alert_->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton* open = alert_->addButton(tr("Open System Preferences"), QMessageBox::AcceptRole);
+    QPushButton* open = alert_->addButton(tr("Ask Again"), QMessageBox::AcceptRole);
     alert_->addButton(tr("OK"), QMessageBox::RejectRole);
     // There is no system setting to send the user to: the button asks the question again.
     connect(alert_, &QMessageBox::buttonClicked, this, [this, open](QAbstractButton* clicked) {

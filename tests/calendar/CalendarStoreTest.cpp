@@ -144,6 +144,21 @@ TEST_F(CalendarStore, ListsEachFolderAsACalendarWithItsNameAndColour) {
     }
 }
 
+TEST_F(CalendarStore, AFileAtTheRootIsNamedOnceWithWhereCalendarsGo) {
+    QDir().mkpath(folder("home"));
+    writeFile(folder("dropped.ics"), vevents(""));
+    VdirCalendarStore store({root.path()});
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(store.calendars().size(), 1u);
+    }
+    const QString said =
+        QStringLiteral(
+            "%1 is not read: each calendar is a folder in %2; move "
+            "the file into one")
+            .arg(QDir::cleanPath(folder("dropped.ics")), QDir::cleanPath(root.path()));
+    EXPECT_EQ(logLines.filter(said).size(), 1) << logLines.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST_F(CalendarStore, ExpandsTheOccurrencesOfAMonth) {
     writeFile(
         folder("work/weekly.ics"),

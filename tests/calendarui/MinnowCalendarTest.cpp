@@ -393,13 +393,16 @@ TEST_F(MinnowCalendar, WeekNumbersWidenEachMonth) {
 TEST_F(MinnowCalendar, RefusedAccessShowsTheTextAndNoEvents) {
     platform::CalendarStore::setAuthorizationStatus(defaults, platform::CalendarAccess::Denied);
     auto mini = makeController();
-    EXPECT_EQ(mini->lastAlertText(), "Please grant apple calendar access from system preferences");
+    EXPECT_EQ(mini->lastAlertText(),
+              "Talvor Pro may not read your calendars. Allow it to show their events and "
+              "reminders.");
     EXPECT_EQ(mini->calWindow()->monthViews().front()->toolTipForDay(10), "");
     EXPECT_EQ(store.eventCalls, 0);
 
     // The alert's first button asks again; a yes loads the events.
     QMessageBox* alert = mini->accessAlert();
     ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->buttons().front()->text(), "Ask Again");
     int asked = 0;
     platform::CalendarStore::setConsentPrompt([&](std::function<void(bool)> reply) {
         ++asked;
