@@ -4,16 +4,20 @@
 #include "foundation/SystemTimeZone.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/MediaBackend.h"
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Paths.h"
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
 #include "platform/SessionBus.h"
 #include "platform/SingleInstance.h"
+#include "platform/SoundPlayer.h"
 #include "platform/TalvorException.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UserDefaults.h"
 #include "platform/linux/LinuxSystemServices.h"
+#include "services/ProgramCopy.h"
 #include "shell/AppDelegate.h"
 #include "shell/CalendarWindows.h"
 #include "shell/SettingsSaving.h"
@@ -22,12 +26,16 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDirIterator>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -159,10 +167,58 @@ void showMiniCalendarDay(talvor::AppDelegate& delegate) {
     });
 }
 
+// Clicks the default button of the move offer once it shows.
+void acceptMoveOffer(QObject& context) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box != nullptr && box->isVisible() &&
+            box->text().startsWith(QLatin1String("Move to"))) {
+            talvor::platform::log(QStringLiteral("test accepting the move offer"));
+            box->defaultButton()->click();
+            return;
+        }
+    }
+    QTimer::singleShot(100, &context, [&context] { acceptMoveOffer(context); });
+}
+
+// Logs what the program loads its sounds with and from: the media module and a bundled
+// sound read through it.
+void checkMedia() {
+    talvor::platform::log(
+        QStringLiteral("test data folder %1").arg(talvor::platform::Paths::systemDataDir()));
+    talvor::platform::log(talvor::platform::mediaBackend() != nullptr
+                              ? QStringLiteral("test media module loaded")
+                              : QStringLiteral("test media module missing"));
+    QDirIterator sounds(talvor::platform::Paths::systemDataDir() + QStringLiteral("/UserSounds"),
+                        {QStringLiteral("*.ogg")}, QDir::Files, QDirIterator::Subdirectories);
+    if (!sounds.hasNext()) {
+        talvor::platform::log(QStringLiteral("test no bundled sound"));
+        return;
+    }
+    const QString path = sounds.next();
+    auto sound = talvor::platform::SoundSystem::shared().soundWithContentsOfFile(path);
+    if (sound == nullptr) {
+        talvor::platform::log(QStringLiteral("test sound %1 unreadable").arg(path));
+        return;
+    }
+    sound->whenLoaded([sound, path] {
+        talvor::platform::log(
+            QStringLiteral("test sound %1 lasts %2 s").arg(path).arg(sound->duration()));
+    });
+}
+
 // Process tests reach a dialog as its user would; nothing else sets the variable.
 void runTestAction(talvor::AppDelegate& delegate) {
     const QString action = qEnvironmentVariable("TALVOR_TEST_ACTION");
     if (action.isEmpty()) {
+        return;
+    }
+    if (action == QLatin1String("accept-move-offer")) {
+        QTimer::singleShot(0, &delegate, [&delegate] { acceptMoveOffer(delegate); });
+        return;
+    }
+    if (action == QLatin1String("media-check")) {
+        QTimer::singleShot(0, &delegate, [] { checkMedia(); });
         return;
     }
     if (action == QLatin1String("throw-from-event-handler")) {
@@ -207,6 +263,8 @@ struct CommandLine {
         parser.addVersionOption();
         parser.addOption(screenshot);
         parser.addOption(atLogin);
+        parser.addOption(placedFiles);
+        parser.addOption(uninstall);
     }
     static bool asksOnlyForText(int argc, char* argv[]) {
         for (int i = 1; i < argc; ++i) {
@@ -215,7 +273,8 @@ struct CommandLine {
                 return false;
             }
             if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" ||
-                arg == "-v" || arg == "--version") {
+                arg == "-v" || arg == "--version" || arg == "--placed-files" ||
+                arg == "--uninstall") {
                 return true;
             }
         }
@@ -230,7 +289,54 @@ struct CommandLine {
     const QCommandLineOption atLogin{
         QStringLiteral("at-login"),
         QStringLiteral("Started by the desktop at login (the login item).")};
+    const QCommandLineOption placedFiles{
+        QStringLiteral("placed-files"),
+        QStringLiteral("List the files this copy placed for the user: its autostart and menu "
+                       "entries and, for a copy that moved itself, the copy.")};
+    const QCommandLineOption uninstall{
+        QStringLiteral("uninstall"),
+        QStringLiteral("Remove the files --placed-files lists. The user's data and settings "
+                       "stay.")};
 };
+
+// --placed-files and --uninstall: what this copy placed for the user, listed or removed.
+int answerPlacedFiles(bool remove) {
+    using talvor::platform::Paths;
+    const QString program = QCoreApplication::applicationFilePath();
+    const QString binFolder = Paths::homeDir() + QStringLiteral("/.local/bin");
+    const QList<talvor::PlacedFile> placed = talvor::placedFiles(program, binFolder);
+    QStringList lines;
+    if (!remove) {
+        for (const talvor::PlacedFile& file : placed) {
+            lines << file.what + QStringLiteral(": ") + file.path;
+        }
+        if (placed.isEmpty()) {
+            lines << QStringLiteral("Nothing: this copy placed no files for you.");
+        }
+    } else {
+        lines << talvor::removePlacedFiles(placed);
+        if (placed.isEmpty()) {
+            lines << QStringLiteral("Nothing to remove: this copy placed no files for you.");
+        }
+        if (std::none_of(placed.cbegin(), placed.cend(), [](const talvor::PlacedFile& file) {
+                return file.what == QLatin1String("program");
+            })) {
+            lines << QStringLiteral(
+                "The program itself was installed by a package or by cmake --install: remove it "
+                "with the package manager or with cmake --build <build folder> --target "
+                "uninstall.");
+        }
+        lines << QStringLiteral(
+                     "Your settings and data stay in %1, %2 and %3; remove those "
+                     "folders to remove them too.")
+                     .arg(Paths::configDir(), Paths::dataDir(), Paths::cacheDir());
+    }
+    std::fputs(qPrintable(lines.join(QLatin1Char('\n')) + QLatin1Char('\n')), stdout);
+    const bool failed = std::any_of(lines.cbegin(), lines.cend(), [](const QString& line) {
+        return line.startsWith(QLatin1String("Could not"));
+    });
+    return failed ? 1 : 0;
+}
 
 }  // namespace
 
@@ -251,6 +357,9 @@ int main(int argc, char* argv[]) {
         // Answered without a display: the GUI application would abort without one.
         QCoreApplication text(argc, argv);
         options.parser.process(text);
+        if (options.parser.isSet(options.placedFiles) || options.parser.isSet(options.uninstall)) {
+            return answerPlacedFiles(options.parser.isSet(options.uninstall));
+        }
         return 0;
     }
 

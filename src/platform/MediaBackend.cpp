@@ -3,6 +3,7 @@
 #include "Log.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 #include <dlfcn.h>
@@ -23,9 +24,7 @@ QStringList modulePlaces() {
     }
     const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     if (!program.isEmpty()) {
-        places << QFileInfo(program).absolutePath() +
-                      QStringLiteral("/../" TALVOR_INSTALL_LIBDIR
-                                     "/talvor/" TALVOR_MEDIA_MODULE_NAME);
+        places << programLibraryFolder(program) + QStringLiteral("/" TALVOR_MEDIA_MODULE_NAME);
     }
     places << QStringLiteral(TALVOR_MEDIA_MODULE_BUILD_PATH)
            << QStringLiteral(TALVOR_INSTALL_FULL_LIBDIR "/talvor/" TALVOR_MEDIA_MODULE_NAME);
@@ -58,6 +57,21 @@ MediaBackend* loadBackend() {
 }
 
 }  // namespace
+
+QString programLibraryFolder(const QString& executable) {
+    return QDir::cleanPath(QFileInfo(executable).absolutePath() +
+                           QStringLiteral("/../" TALVOR_INSTALL_LIBDIR "/talvor"));
+}
+
+QString mediaModulePath() {
+    const QStringList places = modulePlaces();
+    for (const QString& place : places) {
+        if (QFileInfo::exists(place)) {
+            return place;
+        }
+    }
+    return QString();
+}
 
 MediaBackend* mediaBackend() {
     static MediaBackend* const backend = loadBackend();

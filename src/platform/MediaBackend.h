@@ -35,6 +35,13 @@ class MediaBackend {
 // in the log, when the module cannot be loaded.
 MediaBackend* mediaBackend();
 
+// Where the first call loads the module from (or would): the first place that holds it;
+// empty when none does. The variable TALVOR_MEDIA_MODULE names the one place to look.
+QString mediaModulePath();
+// The folder of the program's own libraries and modules in an installed layout, for the
+// program `executable` (`<bin>/../lib/talvor`).
+QString programLibraryFolder(const QString& executable);
+
 // The module's one exported function: its backend, logging through `log`.
 inline constexpr char kMediaModuleEntry[] = "talvor_media_backend";
 using MediaModuleEntry = MediaBackend* (*)(void (*log)(const QString& line));

@@ -102,6 +102,8 @@ bool LoginItems::setEnabled(bool enable) {
             // The argument tells the program it was started at login (its due count-downs).
             {QStringLiteral("Exec"), platform::DesktopEntryFile::quoteExecArgument(programPath_) +
                                          QStringLiteral(" --at-login")},
+            // A copy removed without its entry: the desktop skips the entry.
+            {QStringLiteral("TryExec"), programPath_},
             {QStringLiteral("Terminal"), QStringLiteral("false")},
             {QStringLiteral("X-GNOME-Autostart-enabled"), QStringLiteral("true")},
         },

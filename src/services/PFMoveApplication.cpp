@@ -1,8 +1,8 @@
 #include "PFMoveApplication.h"
 
+#include "ProgramCopy.h"
 #include "SystemEventNames.h"
 #include "foundation/StringsBundle.h"
-#include "platform/DesktopEntryFile.h"
 #include "platform/Log.h"
 #include "platform/OpenDialogs.h"
 #include "platform/Paths.h"
@@ -93,18 +93,6 @@ void showFailure(const MoveToApplicationsEnvironment& env) {
     platform::openDialog(box);
 }
 
-// The installed data beside the executable follows it, when there is any.
-void copyTree(const QString& from, const QString& to) {
-    QDirIterator it(from, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        const QString target = to + file.mid(from.size());
-        QDir().mkpath(QFileInfo(target).path());
-        QFile::remove(target);
-        QFile::copy(file, target);
-    }
-}
-
 }  // namespace
 
 QString ShellQuotedString(const QString& string) {
@@ -122,9 +110,10 @@ bool Trash(const QString& path) {
 }
 
 bool isInBuildOrDownloadFolder(const QString& executablePath, const QString& downloadsFolder) {
-    if (isUnder(executablePath, downloadsFolder)) {
-        return true;
-    }
+    return isUnder(executablePath, downloadsFolder) || isInBuildTree(executablePath);
+}
+
+bool isInBuildTree(const QString& executablePath) {
     for (QDir dir = QFileInfo(executablePath).absoluteDir();;) {
         if (dir.exists(QStringLiteral("CMakeCache.txt"))) {
             return true;
@@ -139,7 +128,7 @@ namespace {
 
 // What follows the user's answer; false when the process is to end.
 bool moveAnswered(const MoveToApplicationsEnvironment& env, const QString& source,
-                  const QString& destination, const MoveAlertAnswer& answer) {
+                  const MoveAlertAnswer& answer) {
     if (answer.button != 0) {
         if (answer.suppress) {
             platform::UserDefaults& defaults = platform::UserDefaults::standard();
@@ -149,63 +138,46 @@ bool moveAnswered(const MoveToApplicationsEnvironment& env, const QString& sourc
         return true;
     }
     platform::ProcessLauncher& launcher = *env.launcher;
+    const PlacedCopy copy(env.destinationFolder);
 
     platform::log(QStringLiteral("INFO -- Moving myself to %1").arg(kPlace));
-    if (QFileInfo::exists(destination)) {
-        if (env.isRunningElsewhere(destination)) {
-            platform::log(QStringLiteral("INFO -- Switching to an already running version"));
-            launcher.startDetached(destination, {});
-            env.exitProcess(0);
-            return false;
-        }
-        if (!Trash(destination)) {
-            showFailure(env);
-            return true;
-        }
+    // The copy there, or the program itself where earlier versions put it.
+    const QString earlier = QFileInfo::exists(copy.executable()) ? copy.executable() : copy.link();
+    if (QFileInfo::exists(earlier) && env.isRunningElsewhere(earlier)) {
+        platform::log(QStringLiteral("INFO -- Switching to an already running version"));
+        launcher.startDetached(earlier, {});
+        env.exitProcess(0);
+        return false;
     }
-    QDir().mkpath(env.destinationFolder);
-    QFile copy(source);
-    if (!copy.copy(destination)) {
-        platform::log(QStringLiteral("ERROR -- Could not copy '%1' to '%2' (%3)")
-                          .arg(source, destination, copy.errorString()));
-        platform::log(QStringLiteral("ERROR -- Could not copy myself to %1").arg(destination));
+    const ProgramFiles files = env.executablePath == QCoreApplication::applicationFilePath()
+                                   ? ProgramFiles::running()
+                                   : ProgramFiles::beside(source);
+    QString error;
+    if (!copy.place(files, &error)) {
+        platform::log(QStringLiteral("ERROR -- %1").arg(error));
+        platform::log(
+            QStringLiteral("ERROR -- Could not copy myself to %1").arg(copy.executable()));
         showFailure(env);
         return true;
     }
-    const QString data = QFileInfo(source).absolutePath() + QStringLiteral("/../share/talvor");
-    if (QFileInfo(data).isDir()) {
-        copyTree(QDir::cleanPath(data),
-                 QDir::cleanPath(env.destinationFolder + QStringLiteral("/../share/talvor")));
-    }
-    QString entryError;
-    if (!platform::DesktopEntryFile::write(
-            platform::DesktopEntryFile::applicationsFolder() +
-                QStringLiteral("/com.larkspindle.TalvorPro.desktop"),
-            {{QStringLiteral("Type"), QStringLiteral("Application")},
-             {QStringLiteral("Name"), QStringLiteral("Talvor Pro")},
-             {QStringLiteral("Comment"),
-              QStringLiteral("Clock, calendar and alarms in the menu bar")},
-             {QStringLiteral("Exec"), platform::DesktopEntryFile::quoteExecArgument(destination)},
-             {QStringLiteral("Terminal"), QStringLiteral("false")},
-             {QStringLiteral("Categories"), QStringLiteral("Utility;Clock;")}},
-            &entryError)) {
-        platform::log(
-            QStringLiteral("WARNING -- Could not write the launcher entry: %1").arg(entryError));
-    }
-    QFile old(source);
-    if (!old.remove()) {
-        platform::log(
-            QStringLiteral("WARNING -- Could not delete '%1': %2").arg(source, old.errorString()));
-        if (!Trash(source)) {
-            platform::log(
-                QStringLiteral("WARNING -- Could not delete application after moving it to %1")
-                    .arg(kPlace));
+    // A build tree keeps its program: the build owns it, and the next build would make it
+    // again anyway.
+    if (!isInBuildTree(source)) {
+        QFile old(source);
+        if (!old.remove()) {
+            platform::log(QStringLiteral("WARNING -- Could not delete '%1': %2")
+                              .arg(source, old.errorString()));
+            if (!Trash(source)) {
+                platform::log(
+                    QStringLiteral("WARNING -- Could not delete application after moving it to %1")
+                        .arg(kPlace));
+            }
         }
     }
     const QString script =
         QStringLiteral("(while /bin/kill -0 %1 >/dev/null 2>&1; do /bin/sleep 0.1; done; %2) &")
             .arg(::getpid())
-            .arg(ShellQuotedString(destination));
+            .arg(ShellQuotedString(copy.executable()));
     launcher.startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
     env.exitProcess(0);
     return false;
@@ -263,9 +235,7 @@ void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& 
     }
 
     const QString source = QDir::cleanPath(env.executablePath);
-    const QString destination =
-        QDir::cleanPath(env.destinationFolder + QLatin1Char('/') + QFileInfo(source).fileName());
-    if (source == destination || !isInBuildOrDownloadFolder(source, env.downloadsFolder)) {
+    if (!isInBuildOrDownloadFolder(source, env.downloadsFolder)) {
         stay();
         return;
     }
@@ -282,8 +252,8 @@ void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& 
     alert.buttons = {tr(QStringLiteral("Move to %1").arg(kPlace)),
                      tr(QStringLiteral("Do Not Move"))};
     alert.showsSuppressionButton = true;
-    env.runAlert(alert, [env, source, destination, stay](const MoveAlertAnswer& answer) {
-        if (moveAnswered(env, source, destination, answer)) {
+    env.runAlert(alert, [env, source, stay](const MoveAlertAnswer& answer) {
+        if (moveAnswered(env, source, answer)) {
             stay();
         }
     });

@@ -38,13 +38,14 @@ struct MoveToApplicationsEnvironment {
 };
 
 // Once at start-up: when Talvor runs from a build tree or the Downloads folder, offers (in a
-// modal alert) to install the executable into ~/.local/bin with a launcher entry; on consent
-// copies it there, removes the old copy, starts the new one and ends this process with
-// status 0. Does nothing when "moveToApplicationsFolderAlertSuppress" is set, when the
-// variable TALVOR_NO_MOVE_OFFER is set, or when nobody can answer (offscreen).
-// The offer never waits in a loop of its own: the start-up goes on in `keepRunning`, which is
-// called once the application stays where it is (at once when nothing is offered), and never
-// when the process is to end.
+// modal alert) to install itself for the user (PlacedCopy: the program with its libraries,
+// media module and data in a folder of its own, the command in ~/.local/bin, a menu entry);
+// on consent copies it there, removes the old copy (but one in a build tree), starts the new
+// one and ends this process with status 0. Does nothing when
+// "moveToApplicationsFolderAlertSuppress" is set, when the variable TALVOR_NO_MOVE_OFFER is set, or
+// when nobody can answer (offscreen). The offer never waits in a loop of its own: the start-up goes
+// on in `keepRunning`, which is called once the application stays where it is (at once when nothing
+// is offered), and never when the process is to end.
 void PFMoveToApplicationsFolderIfNecessary(const MoveToApplicationsEnvironment& environment = {},
                                            std::function<void()> keepRunning = {});
 
@@ -54,5 +55,6 @@ bool Trash(const QString& path);
 QString ShellQuotedString(const QString& string);
 // A build tree (a folder above holds CMakeCache.txt) or the Downloads folder.
 bool isInBuildOrDownloadFolder(const QString& executablePath, const QString& downloadsFolder);
+bool isInBuildTree(const QString& executablePath);
 
 }  // namespace talvor

@@ -33,7 +33,7 @@ TEST(appAppLifecycle, HelpAndVersionAnswerWithoutADisplay) {
     const Case cases[] = {
         {"--help",
          {"Usage:", "clock, calendar and alarm utility", "--screenshot <file>", "--at-login",
-          "--version"}},
+          "--placed-files", "--uninstall", "--version"}},
         {"-h", {"Usage:"}},
         {"--version", {"Talvor Pro "}},
     };

@@ -1,13 +1,17 @@
 #include "platform/DesktopEntryFile.h"
+#include "platform/MediaBackend.h"
+#include "platform/Paths.h"
 #include "platform/UserDefaults.h"
 #include "services/AppStartup.h"
 #include "services/PFMoveApplication.h"
+#include "services/ProgramCopy.h"
 #include "services/SystemEventNames.h"
 #include "support/FakeSystemEvents.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -69,6 +73,8 @@ TEST_F(servicesSyseventsLoginItem, EnablingTwiceLeavesOneEntryThatStartsThisProg
     EXPECT_EQ(platform::DesktopEntryFile::splitExec(entry->value(QStringLiteral("Exec"))),
               (QStringList{program, QStringLiteral("--at-login")}));
     EXPECT_EQ(entry->value(QStringLiteral("Type")), QStringLiteral("Application"));
+    EXPECT_EQ(entry->value(QStringLiteral("TryExec")), program)
+        << "a copy removed without its entry leaves nothing the desktop would start";
     EXPECT_TRUE(UserDefaults::standard().boolForKey(kStartAtLoginKey));
 
     EXPECT_TRUE(items.setEnabled(false));
@@ -310,17 +316,22 @@ TEST_F(servicesSyseventsMoveToApplications, AcceptedCopiesAddsLauncherRemovesOld
     answer = {0, false};
     PFMoveToApplicationsFolderIfNecessary(environment(exe));
 
-    const QString installed = sandbox.root() + QStringLiteral("/home/.local/bin/talvor");
+    const QString installed =
+        sandbox.root() + QStringLiteral("/home/.local/lib/talvor-pro/bin/talvor");
     QFile copy(installed);
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), QByteArray("binary"));
     EXPECT_TRUE(copy.permissions() & QFileDevice::ExeOwner);
-    EXPECT_FALSE(QFile::exists(exe));
+    EXPECT_EQ(QFileInfo(sandbox.root() + QStringLiteral("/home/.local/bin/talvor")).symLinkTarget(),
+              installed)
+        << "the command runs the copy";
+    EXPECT_FALSE(QFile::exists(exe)) << "the copy in Downloads goes";
     const auto entry = read(platform::DesktopEntryFile::applicationsFolder() +
                             QStringLiteral("/com.larkspindle.TalvorPro.desktop"));
     ASSERT_TRUE(entry);
     EXPECT_EQ(platform::DesktopEntryFile::splitExec(entry->value(QStringLiteral("Exec"))),
               QStringList{installed});
+    EXPECT_EQ(entry->value(QStringLiteral("TryExec")), installed);
 
     ASSERT_EQ(launcher.launches.size(), 1u);
     EXPECT_EQ(launcher.launches[0].program, QStringLiteral("/bin/sh"));
@@ -410,6 +421,141 @@ TEST_F(servicesSyseventsMoveToApplications, WithNothingToOfferTheStartUpGoesOnAt
     offer(makeProgram(sandbox.root() + QStringLiteral("/home/Downloads/talvor")));
     EXPECT_EQ(keptRunning, 2);
     EXPECT_TRUE(alerts.empty());
+}
+
+// A build tree as the build lays it out around the program: the libraries and the media
+// module where the installed layout has them, the data and icons beside the program's folder.
+struct FakeBuildTree {
+    explicit FakeBuildTree(const QString& root, const QByteArray& program = "binary") {
+        makeProgram(root + QStringLiteral("/CMakeCache.txt"), "");
+        exe = makeProgram(root + QStringLiteral("/src/app/talvor"), program);
+        const QString libraries = platform::programLibraryFolder(exe);
+        makeProgram(libraries + QStringLiteral("/libtalvor_shell.so"), "shell");
+        makeProgram(libraries + QStringLiteral("/talvor-media.so"), "media");
+        const QString share = root + QStringLiteral("/src/share");
+        makeProgram(share + QStringLiteral("/talvor/UserSounds/Bells/Ding.ogg"), "ding");
+        makeProgram(share + QStringLiteral("/talvor/TimeFormats.plist"), "the program's formats");
+        makeProgram(share + QStringLiteral("/icons/hicolor/scalable/apps/"
+                                           "com.larkspindle.TalvorPro.svg"),
+                    "<svg/>");
+    }
+    QString exe;
+};
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every file below a folder, as paths relative to it.
+QStringList filesBelow(const QString& folder) {
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        found << it.next().mid(folder.size() + 1);
+    }
+    found.sort();
+    return found;
+}
+
+// The copy holds everything the program loads, in a folder of its own: the user's data
+// folder (~/.local/share/talvor) is not touched, and the build tree keeps its program.
+TEST_F(servicesSyseventsMoveToApplications, TheCopyCarriesWhatTheProgramLoadsApartFromUserData) {
+    const test::ScopedEnvVar data("XDG_DATA_HOME",
+                                  sandbox.root() + QStringLiteral("/home/.local/share"));
+    const QString userFormats = platform::Paths::dataDir() + QStringLiteral("/TimeFormats.plist");
+    makeProgram(userFormats, "the user's formats");
+    const FakeBuildTree build(sandbox.root() + QStringLiteral("/work/build"));
+    answer = {0, false};
+    PFMoveToApplicationsFolderIfNecessary(environment(build.exe));
+    ASSERT_TRUE(failures.isEmpty()) << failures.join(QLatin1Char('\n')).toStdString();
+
+    const PlacedCopy copy(sandbox.root() + QStringLiteral("/home/.local/bin"));
+    const QString libraries =
+        platform::programLibraryFolder(copy.executable()).mid(copy.folder().size() + 1);
+    EXPECT_EQ(filesBelow(copy.folder()),
+              (QStringList{QStringLiteral("bin/talvor"),
+                           libraries + QStringLiteral("/libtalvor_shell.so"),
+                           libraries + QStringLiteral("/talvor-media.so"),
+                           QStringLiteral("share/icons/hicolor/scalable/apps/"
+                                          "com.larkspindle.TalvorPro.svg"),
+                           QStringLiteral("share/talvor/TimeFormats.plist"),
+                           QStringLiteral("share/talvor/UserSounds/Bells/Ding.ogg")}));
+    EXPECT_EQ(contents(userFormats), QByteArray("the user's formats"));
+    EXPECT_EQ(filesBelow(platform::Paths::dataDir()),
+              QStringList{QStringLiteral("TimeFormats.plist")})
+        << "nothing of the program's lands among the user's data";
+    EXPECT_EQ(contents(build.exe), QByteArray("binary")) << "the build tree keeps its program";
+    const auto entry = read(PlacedCopy::menuEntryPath());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(
+        entry->value(QStringLiteral("Icon")),
+        copy.folder() +
+            QStringLiteral("/share/icons/hicolor/scalable/apps/com.larkspindle.TalvorPro.svg"));
+    EXPECT_EQ(exits, std::vector<int>{0});
+}
+
+// Every later move replaces the copy; the earlier one is removed, not left in the trash.
+TEST_F(servicesSyseventsMoveToApplications, ALaterMoveReplacesTheCopyAndLeavesNothingInTheTrash) {
+    const test::ScopedEnvVar data("XDG_DATA_HOME",
+                                  sandbox.root() + QStringLiteral("/home/.local/share"));
+    const PlacedCopy copy(sandbox.root() + QStringLiteral("/home/.local/bin"));
+    answer = {0, false};
+    // The program itself, where an earlier version of the move put it.
+    makeProgram(copy.link(), "the first version");
+    for (const QByteArray& version : {QByteArray("second"), QByteArray("third")}) {
+        const FakeBuildTree build(sandbox.root() + QStringLiteral("/work/build"), version);
+        PFMoveToApplicationsFolderIfNecessary(environment(build.exe));
+        EXPECT_EQ(contents(copy.executable()), version);
+        EXPECT_EQ(QFileInfo(copy.link()).symLinkTarget(), copy.executable());
+    }
+    EXPECT_TRUE(failures.isEmpty());
+    EXPECT_EQ(exits, (std::vector<int>{0, 0}));
+    EXPECT_EQ(filesBelow(sandbox.root() + QStringLiteral("/home/.local/share/Trash")),
+              QStringList{});
+    EXPECT_EQ(QDir(copy.folder() + QStringLiteral("/.."))
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("talvor-pro")})
+        << "no half-made copy is left beside it";
+}
+
+// What a moved copy placed is listed and removed, the user's data and the entries of other
+// copies never; afterwards no entry points at nothing.
+TEST_F(servicesSyseventsMoveToApplications, RemovalTakesWhatTheCopyPlacedAndNothingElse) {
+    const test::ScopedEnvVar data("XDG_DATA_HOME",
+                                  sandbox.root() + QStringLiteral("/home/.local/share"));
+    const QString binFolder = sandbox.root() + QStringLiteral("/home/.local/bin");
+    const QString userFile = platform::Paths::dataDir() + QStringLiteral("/UnsavedAlarms.plist");
+    makeProgram(userFile, "alarms");
+    const FakeBuildTree build(sandbox.root() + QStringLiteral("/work/build"));
+    answer = {0, false};
+    PFMoveToApplicationsFolderIfNecessary(environment(build.exe));
+    const PlacedCopy copy(binFolder);
+    ASSERT_TRUE(LoginItems(copy.executable()).setEnabled(true));
+
+    const QString systemProgram = makeProgram(sandbox.root() + QStringLiteral("/usr/bin/talvor"));
+    EXPECT_TRUE(placedFiles(systemProgram, binFolder).isEmpty())
+        << "another program's entries and copy are not its own";
+
+    const QList<PlacedFile> placed = placedFiles(copy.executable(), binFolder);
+    QStringList what;
+    for (const PlacedFile& file : placed) {
+        what << file.what + QStringLiteral(": ") + file.path;
+    }
+    EXPECT_EQ(what, (QStringList{QStringLiteral("autostart entry: ") + LoginItems::entryPath(),
+                                 QStringLiteral("menu entry: ") + PlacedCopy::menuEntryPath(),
+                                 QStringLiteral("command: ") + copy.link(),
+                                 QStringLiteral("program: ") + copy.folder()}));
+    const QStringList lines = removePlacedFiles(placed);
+    for (const QString& line : lines) {
+        EXPECT_TRUE(line.startsWith(QStringLiteral("Removed the "))) << line.toStdString();
+    }
+    for (const PlacedFile& file : placed) {
+        EXPECT_FALSE(QFileInfo(file.path).exists() || QFileInfo(file.path).isSymLink())
+            << file.path.toStdString();
+    }
+    EXPECT_EQ(contents(userFile), QByteArray("alarms"));
+    EXPECT_TRUE(QFile::exists(build.exe));
 }
 
 }  // namespace

@@ -1,0 +1,45 @@
+# cmake -DMANIFEST=<build>/install_manifest.txt -DDATA_FOLDER=<share/talvor>
+#       -DLIBRARY_FOLDER=<lib/talvor> -P TalvorUninstall.cmake
+# Removes every file an install listed in its manifest (below DESTDIR when that is set, as
+# for the install), then the folders of our own (DATA_FOLDER, LIBRARY_FOLDER, below DESTDIR) and their
+# subfolders that are left empty. The user's data is not in the manifest and stays.
+if(NOT MANIFEST OR NOT EXISTS "${MANIFEST}")
+  message(FATAL_ERROR "No install manifest at '${MANIFEST}': nothing was installed from this build tree")
+endif()
+file(STRINGS "${MANIFEST}" files)
+set(OUR_FOLDERS "${DATA_FOLDER}" "${LIBRARY_FOLDER}")
+set(folders)
+foreach(file IN LISTS files)
+  # The manifest names the installed paths; an install into DESTDIR is removed from there.
+  string(FIND "${file}" "$ENV{DESTDIR}/" at)
+  if(NOT "$ENV{DESTDIR}" STREQUAL "" AND NOT at EQUAL 0)
+    set(file "$ENV{DESTDIR}${file}")
+  endif()
+  if(EXISTS "${file}" OR IS_SYMLINK "${file}")
+    file(REMOVE "${file}")
+    message(STATUS "Removed ${file}")
+  else()
+    message(STATUS "Already gone: ${file}")
+  endif()
+  foreach(ours IN LISTS OUR_FOLDERS)
+    set(ours "$ENV{DESTDIR}${ours}")
+    get_filename_component(dir "${file}" DIRECTORY)
+    string(FIND "${dir}/" "${ours}/" at)
+    while(at EQUAL 0)
+      list(APPEND folders "${dir}")
+      get_filename_component(dir "${dir}" DIRECTORY)
+      string(FIND "${dir}/" "${ours}/" at)
+    endwhile()
+  endforeach()
+endforeach()
+list(REMOVE_DUPLICATES folders)
+# Deepest first, so that a folder is looked at after its subfolders went.
+list(SORT folders ORDER DESCENDING)
+foreach(dir IN LISTS folders)
+  file(GLOB left "${dir}/*" "${dir}/.*")
+  if(IS_DIRECTORY "${dir}" AND NOT left)
+    # Empty, so removing it recursively removes only the folder.
+    file(REMOVE_RECURSE "${dir}")
+    message(STATUS "Removed ${dir}/")
+  endif()
+endforeach()
