@@ -4,6 +4,9 @@
 #include "SystemServices.h"
 #include "VirtualKeyCodes.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+
 namespace talvor::platform {
 namespace {
 
@@ -35,7 +38,7 @@ QString describeRefusal(HotKeyRefusal refusal) {
         case HotKeyRefusal::Taken:
             return QStringLiteral("another program already uses this combination");
         case HotKeyRefusal::Unavailable:
-            return QStringLiteral("global hot keys need X11");
+            return QStringLiteral("global hot keys are not available on this desktop");
     }
     return QString();
 }
@@ -77,6 +80,82 @@ HotKeyGrab UnavailableHotKeyBackend::registerHotKey(qint32, ModifierFlags, Handl
 
 std::shared_ptr<const KeyboardLayout> UnavailableHotKeyBackend::keyboardLayout() const {
     return layout_;
+}
+
+HotKeyGrab HotKeyRegistrations::add(qint32 keyCode, ModifierFlags flags,
+                                    HotKeyBackend::Handler handler) {
+    flags &= kHotKeyModifierMask;
+    if (const HotKeyRefusal r = checkHotKeyCombination(keyCode, flags); r != HotKeyRefusal::None) {
+        return {0, r};
+    }
+    if (find(keyCode, flags)) {
+        return {0, HotKeyRefusal::Taken};
+    }
+    const quint32 handle = next_++;
+    held_[handle] = Registration{keyCode, flags, std::move(handler)};
+    return {handle, HotKeyRefusal::None};
+}
+
+bool HotKeyRegistrations::remove(quint32 handle) {
+    return held_.erase(handle) != 0;
+}
+
+HotKeyBackend::Handler HotKeyRegistrations::find(qint32 keyCode, ModifierFlags flags) const {
+    for (const auto& [handle, held] : held_) {
+        if (held.keyCode == keyCode && held.flags == (flags & kHotKeyModifierMask)) {
+            return held.handler;
+        }
+    }
+    return {};
+}
+
+FocusHotKeys::FocusHotKeys(std::shared_ptr<const KeyboardLayout> layout, Find find)
+    : layout_(std::move(layout)), find_(std::move(find)) {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->installEventFilter(this);
+    }
+}
+
+FocusHotKeys::~FocusHotKeys() = default;
+
+bool FocusHotKeys::eventFilter(QObject* watched, QEvent* event) {
+    // Key events reach the window first, then each widget on the way to the focus: one look.
+    if ((event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) ||
+        !watched->isWindowType()) {
+        return false;
+    }
+    const auto& key = static_cast<const QKeyEvent&>(*event);
+    std::optional<int> code;
+    if (layout_ && key.nativeScanCode() != 0) {
+        code = layout_->keyCodeForScanCode(key.nativeScanCode());
+    }
+    if (!code) {
+        code = VirtualKeyCodes::keyCodeForQtKey(key.key(),
+                                                (key.modifiers() & Qt::KeypadModifier) != 0);
+    }
+    if (!code) {
+        return false;
+    }
+    const ModifierFlags flags = modifierFlagsFromQt(key.modifiers()) & kHotKeyModifierMask;
+    const HotKeyBackend::Handler handler = find_(*code, flags);
+    if (!handler) {
+        return false;
+    }
+    HotKeyEvent hotKey;
+    hotKey.pressed = event->type() == QEvent::KeyPress;
+    hotKey.repeat = key.isAutoRepeat();
+    hotKey.time = key.timestamp();
+    handler(hotKey);
+    return true;
+}
+
+FocusHotKeyBackend::FocusHotKeyBackend(QString reason, std::shared_ptr<const KeyboardLayout> layout)
+    : reason_(std::move(reason)),
+      layout_(layout ? std::move(layout) : KeyboardLayout::named(QString())) {
+    log(reason_);
+    keys_ = std::make_unique<FocusHotKeys>(layout_, [this](qint32 keyCode, ModifierFlags flags) {
+        return registrations_.find(keyCode, flags);
+    });
 }
 
 }  // namespace talvor::platform

@@ -3,9 +3,11 @@
 #include "EventModifiers.h"
 #include "KeyboardLayout.h"
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace talvor::platform {
@@ -87,6 +89,67 @@ class UnavailableHotKeyBackend : public HotKeyBackend {
   private:
     QString reason_;
     std::shared_ptr<const KeyboardLayout> layout_;
+};
+
+// The combinations a back end holds, by handle: each checked and held once.
+class HotKeyRegistrations {
+  public:
+    struct Registration {
+        qint32 keyCode;
+        ModifierFlags flags;
+        HotKeyBackend::Handler handler;
+    };
+    // Refused as checkHotKeyCombination says, or as Taken when held here already.
+    HotKeyGrab add(qint32 keyCode, ModifierFlags flags, HotKeyBackend::Handler handler);
+    bool remove(quint32 handle);
+    // The handler of the combination; empty when none holds it.
+    HotKeyBackend::Handler find(qint32 keyCode, ModifierFlags flags) const;
+    const std::map<quint32, Registration>& all() const { return held_; }
+
+  private:
+    std::map<quint32, Registration> held_;
+    quint32 next_ = 1;
+};
+
+// Hot keys while a window of ours has the keyboard focus, where the desktop offers no global
+// ones: key presses and releases reaching our windows are matched against the combinations
+// `find` knows; a match goes to its handler and types nothing.
+class FocusHotKeys : public QObject {
+  public:
+    using Find = std::function<HotKeyBackend::Handler(qint32 keyCode, ModifierFlags flags)>;
+    // Watches the application's windows while alive.
+    FocusHotKeys(std::shared_ptr<const KeyboardLayout> layout, Find find);
+    ~FocusHotKeys() override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    std::shared_ptr<const KeyboardLayout> layout_;
+    Find find_;
+};
+
+// The back end where the desktop has no global hot keys (a Wayland desktop without the
+// portal): `isAvailable` is false, so the hot-key fields say so, but registrations are kept
+// and their keys work while a Talvor window has focus.
+class FocusHotKeyBackend : public HotKeyBackend {
+  public:
+    explicit FocusHotKeyBackend(QString reason,
+                                std::shared_ptr<const KeyboardLayout> layout = nullptr);
+    bool isAvailable() const override { return false; }
+    HotKeyGrab registerHotKey(qint32 keyCode, ModifierFlags flags, Handler handler) override {
+        return registrations_.add(keyCode, flags, std::move(handler));
+    }
+    void unregisterHotKey(quint32 handle) override { registrations_.remove(handle); }
+    bool isHeldElsewhere(qint32, ModifierFlags) override { return false; }
+    std::shared_ptr<const KeyboardLayout> keyboardLayout() const override { return layout_; }
+    const QString& reason() const { return reason_; }
+
+  private:
+    QString reason_;
+    std::shared_ptr<const KeyboardLayout> layout_;
+    HotKeyRegistrations registrations_;
+    std::unique_ptr<FocusHotKeys> keys_;
 };
 
 }  // namespace talvor::platform

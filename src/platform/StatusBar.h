@@ -46,6 +46,8 @@ class StatusItemView : public QObject {
     virtual void drawRect(QPainter& painter, const QRectF& bounds) = 0;
     virtual void mouseDown(const StatusItemMouseEvent& event);
     virtual void mouseUp(const StatusItemMouseEvent& event);
+    // The text the view shows, for presenters that show an item as text (a panel's label).
+    virtual QString text() const { return {}; }
 
     double width() const { return width_; }
     void setWidth(double width);

@@ -11,6 +11,7 @@ class AppearanceSetter;
 class AppearanceSource;
 class AudioFileWriter;
 enum class AudioFileFormat;
+class DesktopPanel;
 class HotKeyBackend;
 class InterfaceChangeSource;
 class KeyboardLayout;
@@ -46,6 +47,8 @@ struct SystemServices {
         audioFileWriter;
     // The desktop's keyring (SecretStore::shared falls back to a private file without it).
     std::function<std::unique_ptr<SecretStore>()> secretStore;
+    // The desktop's own panel, for the status items (StatusNotifierItem hosts).
+    std::function<std::unique_ptr<DesktopPanel>()> desktopPanel;
 };
 
 // Replaces the installed factories (an empty SystemServices removes them). Seams already in

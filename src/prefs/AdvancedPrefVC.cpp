@@ -283,6 +283,15 @@ std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
     connect(bShareData_, &QCheckBox::clicked, this, [this] { actShareData(); });
     layout->addWidget(bShareData_);
 
+    placeChoice_ = new StatusItemsPlaceChoice(
+        [this](platform::StatusItemsPlace place) {
+            if (delegate_.setStatusItemsPlace) {
+                delegate_.setStatusItemsPlace(place);
+            }
+        },
+        view.get());
+    layout->addWidget(placeChoice_);
+
     if (variant_ == Variant::WithUpdates) {
         auto* row = new QHBoxLayout;
         bCheckForUpdates_ = new QPushButton(tr("Check for Updates..."), view.get());
@@ -331,6 +340,7 @@ std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
     // The box follows the entry also when the desktop's own settings change it.
     LoginItems::shared().watch();
     showStartAtLogin();
+    placeChoice_->load();
     view->resize(480, 360);
     return view;
 }

@@ -3,6 +3,7 @@
 #include "BoardingWinController.h"
 #include "PaneDelegate.h"
 #include "PreferencePane.h"
+#include "StatusItemsPlaceChoice.h"
 #include "services/UpdateCheck.h"
 
 #include <QCheckBox>
@@ -83,6 +84,7 @@ class AdvancedPrefVC : public PreferencePane {
     QCheckBox* dockIconCheckbox() const { return btnAppIconInDock_; }
     QCheckBox* startAtLoginCheckbox() const { return bStartAtLogin_; }
     QCheckBox* shareDataCheckbox() const { return bShareData_; }
+    StatusItemsPlaceChoice* placeChoice() const { return placeChoice_; }
     QPushButton* resetButton() const { return btnResetAllPrefs_; }
     QPushButton* updateButton() const { return bCheckForUpdates_; }
     QLabel* updateStatus() const { return updateStatus_; }
@@ -101,6 +103,7 @@ class AdvancedPrefVC : public PreferencePane {
     QPointer<QCheckBox> btnAppIconInDock_;
     QPointer<QCheckBox> bStartAtLogin_;
     QPointer<QCheckBox> bShareData_;
+    QPointer<StatusItemsPlaceChoice> placeChoice_;
     QPointer<QPushButton> btnResetAllPrefs_;
     QPointer<QPushButton> bCheckForUpdates_;
     QPointer<QLabel> updateStatus_;

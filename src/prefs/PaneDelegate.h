@@ -19,7 +19,8 @@ namespace talvor {
 
 namespace platform {
 class DistributedNotificationCenter;
-}
+enum class StatusItemsPlace;
+}  // namespace platform
 
 // What the settings panes ask of the application above them. Every member may be empty:
 // the request is then dropped, except `openURL`, which falls back to the desktop's opener.

@@ -141,6 +141,17 @@ HotKeyField::HotKeyField(QWidget* parent) : QWidget(parent) {
     updateStringValueForKeys();
 }
 
+QString HotKeyField::unavailableNote() {
+    return tr(
+        "Global hot keys are not available on this desktop: the keys work while a "
+        "Talvor window has focus.");
+}
+
+void HotKeyField::showEvent(QShowEvent* event) {
+    setToolTip(platform::HotKeyBackend::shared().isAvailable() ? QString() : unavailableNote());
+    QWidget::showEvent(event);
+}
+
 QSize HotKeyField::sizeHint() const {
     return {140, 22};
 }

@@ -83,6 +83,9 @@ class HotKeyField : public QWidget {
 
     QSize sizeHint() const override;
 
+    // What the field says where the desktop has no global hot keys.
+    static QString unavailableNote();
+
   protected:
     bool event(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;

@@ -64,6 +64,10 @@ namespace {
 
 qint64 dayOfMonth(Date now, const QTimeZone& zone) {
     return now.toQDateTime().toTimeZone(zone).date().day();
+const QString kNoPanelHost = QStringLiteral(
+    "Desktop panel: no panel of this desktop shows status items, so they stay on the strip "
+    "(on GNOME: install the AppIndicator extension)");
+
 }
 
 }  // namespace
@@ -133,7 +137,31 @@ void AppDelegate::continueLaunching() {
     HotKeyManager::sharedManager().loadFromPrefs(keys::HotKeys);
     parts_.items->updateMenuBarItems();
     // The strip shows now; what nothing on it needs follows once its first frame is drawn.
-    if (options_.showPanel) {
+    if ((!inPanel || !presentInPanel()) && options_.showPanel) {
+    const std::optional<platform::StatusItemsPlace> chosen = platform::storedStatusItemsPlace();
+    if (!options_.showPanel || chosen == platform::StatusItemsPlace::Strip) {
+        showStatusItems(false);
+        return;
+    }
+    // The watcher answers within moments; nothing is drawn before it has.
+    platform::DesktopPanel::shared().findHost(this, [this, chosen](bool host) {
+        if (!host && chosen) {
+            platform::log(kNoPanelHost);
+        }
+        showStatusItems(platform::effectiveStatusItemsPlace(chosen, host) ==
+                        platform::StatusItemsPlace::DesktopPanel);
+    });
+}
+
+bool AppDelegate::presentInPanel() {
+    panelItems_ = platform::DesktopPanel::shared().present(platform::StatusBar::systemStatusBar());
+    return panelItems_ != nullptr;
+}
+
+void AppDelegate::showStatusItems(bool inPanel) {
+    if (quitRequested()) {
+        return;
+    }
         panel_ = std::make_unique<platform::StatusBarPanel>(platform::StatusBar::systemStatusBar());
     }
     afterFirstFrame([self = QPointer<AppDelegate>(this)] {
@@ -148,6 +176,33 @@ void AppDelegate::continueLaunching() {
 
 void AppDelegate::afterFirstFrame(std::function<void()> goOn) {
     if (options_.afterFirstFrame) {
+void AppDelegate::setStatusItemsPlace(platform::StatusItemsPlace place) {
+    if (!stripDrawn_) {
+        return;  // start-up reads the stored choice
+    }
+    const auto toStrip = [this] {
+        panelItems_.reset();
+        if (!panel_ && options_.showPanel) {
+            panel_ =
+                std::make_unique<platform::StatusBarPanel>(platform::StatusBar::systemStatusBar());
+            panel_->show();
+        }
+    };
+    if (place == platform::StatusItemsPlace::Strip) {
+        toStrip();
+        return;
+    }
+    platform::DesktopPanel::shared().findHost(this, [this](bool host) {
+        if (!host) {
+            platform::log(kNoPanelHost);
+            return;
+        }
+        if (!panelItems_ && presentInPanel()) {
+            panel_.reset();
+        }
+    });
+}
+
         options_.afterFirstFrame(std::move(goOn));
         return;
     }

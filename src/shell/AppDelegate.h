@@ -7,6 +7,7 @@
 #include "alarms/AlarmMenuController.h"
 #include "alarms/ChimeCatchUp.h"
 #include "calendarui/ztCalendarController.h"
+#include "platform/DesktopPanel.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
 
@@ -89,6 +90,11 @@ class AppDelegate : public QObject,
     // the clocks are rebuilt by the pane's announcement.
     void setShowFloating(bool show);
     TalvorFloatingClockCtrl* floatingClocks() { return floatingClockCtrl_.get(); }
+    // The General pane's choice (stored already): the items move to the strip, or to the
+    // desktop's panel where one shows them (else they stay on the strip, said once).
+    void setStatusItemsPlace(platform::StatusItemsPlace place);
+    // The items' presenter in the desktop's panel, or nullptr while the strip shows them.
+    QObject* desktopPanelItems() const { return panelItems_.get(); }
 
     // "Edit Locations..." and "Add Location...": the settings window with the locations.
     void actEditLocationSelection();
@@ -161,6 +167,10 @@ class AppDelegate : public QObject,
     void afterFirstFrame(std::function<void()> goOn);
     // The start-up once the strip is drawn.
     void launchBehindTheStrip();
+    // The strip, or the desktop's panel when `inPanel` and it can; start-up goes on behind.
+    void showStatusItems(bool inPanel);
+    // True when the desktop's panel shows the items now.
+    bool presentInPanel();
     void observeShutdown();
     bool quitRequested() const;
     MoonDisplay& moon();
@@ -178,6 +188,7 @@ class AppDelegate : public QObject,
     std::unique_ptr<platform::StatusBarPanel> panel_;
     std::unique_ptr<SunInfoWindowController> sunInfo_;
     bool quitRequested_ = false;
+    std::unique_ptr<QObject> panelItems_;
     // The strip's first frame is drawn and start-up went on behind it.
     bool stripDrawn_ = false;
     BoardingScreen boarding_;

@@ -61,6 +61,7 @@ class CustomDateStatusItem : public platform::StatusItemView,
     // A press on the button goes through the button, as on the original system.
     void mouseDown(const platform::StatusItemMouseEvent& event) override;
     void mouseUp(const platform::StatusItemMouseEvent& event) override;
+    QString text() const override { return dateButton_->attributedTitle().string(); }
 
   private:
     void dateStatusItemButtonClicked() override;

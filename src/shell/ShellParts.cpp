@@ -93,6 +93,9 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     settings = std::make_unique<SettingsWindowHost>(
         app, PaneFactory::standard(lightDark, menuItems, panes));
     settings->setQuitAction([&app] { app.quit(); });
+    panes.setStatusItemsPlace = [&app](platform::StatusItemsPlace place) {
+        app.setStatusItemsPlace(place);
+    };
 }
 
 void ShellParts::makeTimeMenu(AppDelegate& app, platform::Clock& clock) {

@@ -257,6 +257,16 @@ TEST_F(servicesHotkeysRecorder, ClearButtonAndRecordingColour) {
     EXPECT_EQ(spy.seen, (QList<qint32>{-1, 17})) << "setKeyCode tells nobody";
 }
 
+TEST_F(servicesHotkeysRecorder, FieldSaysWhenTheDesktopHasNoGlobalKeys) {
+    field.show();
+    EXPECT_TRUE(field.toolTip().isEmpty());
+    field.hide();
+    backend.setAvailable(false);
+    field.show();
+    EXPECT_EQ(field.toolTip(), HotKeyField::unavailableNote());
+    EXPECT_TRUE(field.toolTip().contains(QStringLiteral("not available on this desktop")));
+}
+
 TEST_F(servicesHotkeysRecorder, ShortcutTextOrder) {
     struct Case {
         qint32 code;

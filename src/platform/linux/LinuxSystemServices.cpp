@@ -4,6 +4,8 @@
 #include "LogindSessionEvents.h"
 #include "NetlinkInterfaceWatcher.h"
 #include "PortalAppearance.h"
+#include "PortalHotKeyBackend.h"
+#include "StatusNotifierItems.h"
 #include "SystemReachabilityProbe.h"
 #include "TimedateZoneSetter.h"
 #include "X11Dock.h"
@@ -15,6 +17,7 @@
 #include "platform/SessionBus.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QGuiApplication>
 
 #include <cerrno>
@@ -33,8 +36,17 @@ bool isWaylandSession() {
 
 std::unique_ptr<HotKeyBackend> makeHotKeyBackend() {
     if (isWaylandSession()) {
-        return std::make_unique<UnavailableHotKeyBackend>(QStringLiteral(
-            "Hot keys: global hot keys need X11; this is a Wayland session, so none are set"));
+        // No program may grab keys on Wayland; the desktop's portal binds them where it can.
+        QDBusConnection bus = SessionBus::connection();
+        if (bus.isConnected() && bus.interface() != nullptr &&
+            bus.interface()->isServiceRegistered(
+                QStringLiteral("org.freedesktop.portal.Desktop"))) {
+            return std::make_unique<PortalHotKeyBackend>(bus, XkbKeyboardLayout::fromNames({}));
+        }
+        return std::make_unique<FocusHotKeyBackend>(
+            QStringLiteral("Hot keys: this Wayland desktop has no portal for global hot keys; "
+                           "they work while a Talvor window has focus"),
+            XkbKeyboardLayout::fromNames({}));
     }
     QString why;
     if (std::unique_ptr<X11HotKeyBackend> x11 = X11HotKeyBackend::open(&why)) {
@@ -103,6 +115,7 @@ SystemServices linuxSystemServices() {
         return nullptr;
     };
     s.secretStore = [] { return std::make_unique<LibsecretStore>(); };
+    s.desktopPanel = [] { return std::make_unique<StatusNotifierPanel>(SessionBus::connection()); };
     return s;
 }
 
