@@ -3,6 +3,7 @@
 #include "FormatPaneParts.h"
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/CalendarUiKeys.h"
+#include "calendarui/ThemeWinController.h"
 #include "calendarui/ztCalendarController.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorDateSettings.h"
@@ -512,6 +513,16 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
         grid->addWidget(new QLabel(tr(w.title), coloursBox), i / 4, (i % 4) * 2 + 1);
         ++i;
     }
+    // The month pictures go with these colours: the theme editor is beside them.
+    auto* themes = new QPushButton(tr("Themes..."), coloursBox);
+    themes->setObjectName(QStringLiteral("themesButton"));
+    connect(themes, &QPushButton::clicked, this, [] {
+        QWidget* editor = ThemeWinController::sharedInstance().window();
+        editor->show();
+        editor->raise();
+        editor->activateWindow();
+    });
+    grid->addWidget(themes, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignLeft);
     layout->addWidget(coloursBox);
 
     auto* gridBox = new QGroupBox(tr("Days and pictures"), view.get());

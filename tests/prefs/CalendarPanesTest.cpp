@@ -4,6 +4,7 @@
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendar/VdirCalendarStore.h"
 #include "calendarui/ColorPickerController.h"
+#include "calendarui/ThemeWinController.h"
 #include "calendarui/myCalProView.h"
 #include "calendarui/ztCalendarController.h"
 #include "foundation/ColorExtras.h"
@@ -220,6 +221,19 @@ TEST_F(prefsCalendarWindowPane, LoadingShowsTheSettingsAndWritesNothing) {
         EXPECT_EQ(stored(), before);
         EXPECT_TRUE(takePosted().isEmpty());
     }
+}
+
+// The theme editor, which makes the month pictures, opens beside the colours it goes with.
+TEST_F(prefsCalendarWindowPane, TheThemesButtonOpensTheThemeEditor) {
+    TalvorCalendarPrefs pane(QStringLiteral("Nib"), delegate());
+    QWidget* editor = ThemeWinController::sharedInstance().window();
+    ASSERT_NE(editor, nullptr);
+    editor->hide();
+    auto* button = child<QAbstractButton>(pane, QStringLiteral("themesButton"));
+    EXPECT_EQ(button->text(), "Themes...");
+    button->click();
+    EXPECT_TRUE(editor->isVisible());
+    editor->hide();
 }
 
 TEST_F(prefsCalendarWindowPane, HidingTheBigCalendarIsWrittenAtOnce) {
