@@ -1,6 +1,7 @@
 #include "TalvorMenuViewController.h"
 
 #include "FormatPaneParts.h"
+#include "PrefsKeys.h"
 #include "foundation/FoundationKeys.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorMenuItemFlags.h"
@@ -25,6 +26,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -165,10 +167,11 @@ std::vector<PaneRow> TalvorMenuViewController::makeRows() {
             IPv6Lines, kNetwork),
         box("showOnlineInfo", QT_TR_NOOP("Show online information"),
             &TalvorTimeSettings::showOnlineInfo, WorldClocks, kNetwork),
-        // Announced, never kept: the box only tells the menu bar to look again.
+        // It tells the menu bar to look again; kept, so that it shows what the user chose.
         {.id = QStringLiteral("showNetworkIP"),
          .kind = K::Check,
          .label = QT_TR_NOOP("Network IP"),
+         .binding = PaneBinding::preferenceKey(QStringLiteral("showNetworkIP")),
          .defaultValue = false,
          .effects = {.store = true, .post = keys::TalvorMenuBarPrefsChangeNotification},
          .section = kNetwork},
@@ -297,6 +300,19 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
 
     table_.build(*v, *root);
 
+    // The external IP line's page, under the boxes that show the IP lines.
+    QGroupBox* network = table_.section(*v, *root, kNetwork);
+    auto* networkGrid = static_cast<QGridLayout*>(network->layout());
+    const int echoLine = networkGrid->rowCount();
+    auto* echoLabel = new QLabel(tr("IP-echo address:"), network);
+    ipEchoURL_ = new QLineEdit(network);
+    ipEchoURL_->setObjectName(QStringLiteral("ipEchoURL"));
+    ipEchoURL_->setPlaceholderText(tr("https://… a page that answers with your address"));
+    echoLabel->setBuddy(ipEchoURL_);
+    networkGrid->addWidget(echoLabel, echoLine, 0);
+    networkGrid->addWidget(ipEchoURL_, echoLine, 1);
+    connect(ipEchoURL_, &QLineEdit::editingFinished, this, &TalvorMenuViewController::setIPEchoURL);
+
     menuItems_ = new QButtonGroup(v);
     menuItems_->setObjectName(QStringLiteral("menuItems"));
     menuItems_->setExclusive(false);
@@ -337,6 +353,9 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
 void TalvorMenuViewController::LoadMenuBarOptions() {
     TalvorTimeSettings& settings = timeSettings();
     settings.loadPrefs();
+    if (ipEchoURL_) {
+        ipEchoURL_->setText(PreferenceDomain::readText(keys::IPEchoURL, QString()));
+    }
     if (TimeLocFormatStr_) {
         TimeLocFormatStr_->select(settings.locationTimeFormat);
     }
@@ -411,6 +430,16 @@ void TalvorMenuViewController::setNetworkIP(bool on) {
         return;
     }
     applyBox("showNetworkIP", on);
+}
+
+void TalvorMenuViewController::setIPEchoURL() {
+    const QString address = ipEchoURL_ ? ipEchoURL_->text().trimmed() : QString();
+    if (address == PreferenceDomain::readText(keys::IPEchoURL, QString())) {
+        return;
+    }
+    PreferenceDomain::writeText(keys::IPEchoURL, address);
+    PreferenceDomain::synchronize(QStringLiteral("storing the IP-echo address failed"));
+    perform(updateMenu(ExternalIP));
 }
 
 QFontDialog* TalvorMenuViewController::setFont() {

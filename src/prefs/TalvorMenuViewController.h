@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLineEdit>
 #include <QPointer>
 #include <QUrl>
 
@@ -84,6 +85,9 @@ class TalvorMenuViewController : public PreferencePane {
     void showInternalIP(bool on);
     void actShowOnlineInfo(bool on);
     void setNetworkIP(bool on);
+    // The IP-echo address field was left: a changed address is stored and the external
+    // IP line fetches with it.
+    void setIPEchoURL();
     QFontDialog* setFont();
     void changeFont(const QFont& chosen, QFontDialog* panel = nullptr);
     void setColor();
@@ -108,6 +112,7 @@ class TalvorMenuViewController : public PreferencePane {
     // The pattern the custom field composes.
     const QString& timeString() const { return timeString_; }
     FormatTokenField* tokenField() const { return customTimeTokeField_; }
+    QLineEdit* ipEchoURLField() const { return ipEchoURL_; }
     FormatPopUp* formatPopUp() const { return TimeLocFormatStr_.get(); }
     const QFont& LocFont() const { return LocFont_; }
 
@@ -139,6 +144,7 @@ class TalvorMenuViewController : public PreferencePane {
     QPointer<FormatTokenField> customTimeTokeField_;
     QPointer<QLabel> customTimePreview_;
     QPointer<QPushButton> addToTimeMenu_;
+    QPointer<QLineEdit> ipEchoURL_;
     QString timeString_;
     PaneTable table_;
 };

@@ -240,6 +240,7 @@ void IpAddressItems::getIPBGThread() {
     const quint64 fetch = ++latestFetch_;
     const QString configured = PreferenceDomain::readText(kIPEchoURLKey, QString());
     const std::optional<QUrl> url = ipEchoURL(configured);
+    echoAddressUnusable_ = !url;
     if (!url) {
         const bool unset = configured.trimmed().isEmpty();
         if (!loggedNoEchoURL_) {
@@ -378,6 +379,11 @@ void IpAddressItems::getIP() {
 }
 
 void IpAddressItems::copyIPtoClipboard(platform::MenuItem& sender) {
+    if (sender.tag() == TimeMenu::kExternalIPTag && echoAddressUnusable_ &&
+        openEchoAddressSetting_) {
+        openEchoAddressSetting_();
+        return;
+    }
     std::optional<QString> address;
     const QStringList parts = sender.title().split(QStringLiteral("):"));
     // The external line's title may be an error text: only a fetched address is copied.

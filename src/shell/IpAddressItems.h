@@ -4,6 +4,7 @@
 #include "platform/Menu.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/Scheduler.h"
+#include "prefs/PrefsKeys.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -28,11 +29,9 @@ class InterfaceChangeSource;
 struct Notification;
 }  // namespace platform
 
-// The IP-echo page that answers a POST with the caller's address as text (application
-// preference domain, text): a full http(s) URL, or a bare host or origin, which gets
-// "https://" when it has no scheme and the path "/ExIP.php". Absent or empty: no external
-// address is fetched.
-inline const QString kIPEchoURLKey = QStringLiteral("IPEchoURL");
+// The IP-echo page's preference: a bare host or origin gets "https://" when it has no
+// scheme and the path "/ExIP.php".
+inline const QString& kIPEchoURLKey = keys::IPEchoURL;
 
 // The page to ask for `configured` (the preference's text); nullopt when it is empty or
 // not an http(s) URL with a host.
@@ -51,8 +50,11 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     using Family = platform::AddressFamily;
 
     static constexpr const char* kCopyIPAddressTitle = "Copy IP Address";
-    static constexpr const char* kNoEchoURLTitle = "External IP: no IP-echo address set";
-    static constexpr const char* kBadEchoURLTitle = "External IP: the IP-echo address is not valid";
+    // Until an address is set, the line says where, and choosing it goes there.
+    static constexpr const char* kNoEchoURLTitle =
+        "External IP: choose to set an IP-echo address (Preferences, Menu Items)";
+    static constexpr const char* kBadEchoURLTitle =
+        "External IP: the IP-echo address is not valid (choose to change it)";
     static constexpr int kDefaultRequestTimeoutMs = 10000;
     // Tags of one family must not run into the next family's.
     static constexpr int kMaxLinesPerFamily = 999;
@@ -96,8 +98,13 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     // Fetches a second from now (a burst of changes gives one fetch); never waits.
     void getIP();
     // Copies the line's address: after "):" for an interface line, the last address
-    // fetched for the external line (nothing while none is known).
+    // fetched for the external line (nothing while none is known). The external line
+    // without a usable IP-echo address opens that setting instead.
     void copyIPtoClipboard(platform::MenuItem& sender);
+    // What opens the IP-echo address's control.
+    void setOpenEchoAddressSetting(std::function<void()> open) {
+        openEchoAddressSetting_ = std::move(open);
+    }
     // Removes the external line, and inserts a new one at the top if it is shown.
     void UpdateIP();
     // The external line's title after its first ":", trimmed; nullopt without the line.
@@ -137,6 +144,9 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
     std::unique_ptr<IXSCNotificationCenter> center_;
     platform::TimerHandle pendingFetch_;
     std::function<void()> linesChanged_;
+    std::function<void()> openEchoAddressSetting_;
+    // The last fetch found no usable IP-echo address.
+    bool echoAddressUnusable_ = false;
     quint64 latestFetch_ = 0;
     int requestTimeoutMs_ = kDefaultRequestTimeoutMs;
     bool loggedNoEchoURL_ = false;

@@ -6,6 +6,7 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "prefs/PaneFactory.h"
+#include "prefs/PrefsKeys.h"
 #include "prefs/TalvorMenuViewController.h"
 #include "support/FakeFontResolver.h"
 #include "support/QtPrinters.h"
@@ -248,12 +249,37 @@ TEST_F(prefsMenuItemsPane, BoxActionsBeforeSetUpChangeNothing) {
     EXPECT_EQ(store().dictionaryRepresentation(), stored);
 }
 
-TEST_F(prefsMenuItemsPane, NetworkBoxAnnouncesWithoutStoringItsState) {
+// The box announces its change, and shows it again the next time the pane opens (it used to
+// forget it).
+TEST_F(prefsMenuItemsPane, NetworkBoxAnnouncesAndKeepsItsState) {
     auto pane = makePane();
+    EXPECT_FALSE(child<QCheckBox>(*pane, "showNetworkIP")->isChecked());
     const int posts = postsOf(keys::TalvorMenuBarPrefsChangeNotification,
                               [&] { child<QCheckBox>(*pane, "showNetworkIP")->click(); });
     EXPECT_EQ(posts, 1);
     EXPECT_TRUE(codes.empty());
+    pane = makePane();
+    EXPECT_TRUE(child<QCheckBox>(*pane, "showNetworkIP")->isChecked());
+}
+
+// The external IP line's page has its control beside the boxes that show the IP lines: it
+// shows what is stored, and a changed address is kept and has the external line rebuilt.
+TEST_F(prefsMenuItemsPane, TheIpEchoAddressIsSetBesideTheIpBoxes) {
+    store().setValue(keys::IPEchoURL, QStringLiteral("ip.example.net"));
+    auto pane = makePane();
+    QLineEdit* field = child<QLineEdit>(*pane, "ipEchoURL");
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), QStringLiteral("ip.example.net"));
+    EXPECT_EQ(field->parentWidget(), child<QCheckBox>(*pane, "showIP")->parentWidget())
+        << "in the Network box";
+
+    emit field->editingFinished();
+    EXPECT_TRUE(codes.empty()) << "unchanged: nothing to do";
+    field->setText(QStringLiteral("  https://echo.example.org/ip  "));
+    emit field->editingFinished();
+    EXPECT_EQ(store().value(keys::IPEchoURL).toString(),
+              QStringLiteral("https://echo.example.org/ip"));
+    EXPECT_EQ(codes, std::vector<qint32>{TalvorMenuViewController::ExternalIP});
 }
 
 TEST_F(prefsMenuItemsPane, FontLargerThan72PointsIsStoredAt72) {

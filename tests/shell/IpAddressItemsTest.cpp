@@ -346,18 +346,20 @@ TEST_F(shellIpItems, DestroyedWhileFetching) {
     EXPECT_TRUE(choose(TimeMenu::kExternalIPTag).isEmpty());
 }
 
-// Without a usable echo page the line says so at once (logged once), and nothing is sent
-// or copied.
+// Without a usable echo page the line says so at once (logged once) and how to set one;
+// nothing is sent or copied, and choosing the line opens the address's control.
 TEST_F(shellIpItems, NoUsableEchoAddressSaysSo) {
     struct Case {
         QString configured;
         QString title;
     };
     const Case cases[] = {
-        {QString(), QStringLiteral("External IP: no IP-echo address set")},
-        {QStringLiteral("   "), QStringLiteral("External IP: no IP-echo address set")},
+        {QString(),
+         QStringLiteral("External IP: choose to set an IP-echo address (Preferences, Menu Items)")},
+        {QStringLiteral("   "),
+         QStringLiteral("External IP: choose to set an IP-echo address (Preferences, Menu Items)")},
         {QStringLiteral("ftp://files.example.net"),
-         QStringLiteral("External IP: the IP-echo address is not valid")},
+         QStringLiteral("External IP: the IP-echo address is not valid (choose to change it)")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.configured.toStdString());
@@ -371,6 +373,10 @@ TEST_F(shellIpItems, NoUsableEchoAddressSaysSo) {
         EXPECT_FALSE(items->externalIP().has_value());
         EXPECT_TRUE(choose(TimeMenu::kExternalIPTag).isEmpty());
         EXPECT_TRUE(fetchesInFlight().isEmpty()) << "nothing sent";
+        int opened = 0;
+        items->setOpenEchoAddressSetting([&] { ++opened; });
+        EXPECT_TRUE(choose(TimeMenu::kExternalIPTag).isEmpty());
+        EXPECT_EQ(opened, 1);
     }
     EXPECT_TRUE(server.requests().empty());
 }
@@ -418,13 +424,16 @@ TEST_F(shellIpItems, InterfaceLinesAreInsertedReplacedInPlaceAndRemoved) {
     ASSERT_EQ(items->insertExternalLine(0), 1);
     ASSERT_EQ(items->insertInterfaceLines(Family::IPv4, 1), 3);
     ASSERT_EQ(items->insertInterfaceLines(Family::IPv6, 4), 2);
-    EXPECT_EQ(titles(), (QStringList{QStringLiteral("External IP: no IP-echo address set"),
-                                     QStringLiteral("Local IPv4 (eth0): 192.0.2.2"),
-                                     QStringLiteral("Local IPv4 (eth0): 192.0.2.3"),
-                                     QStringLiteral("Local IPv4 (wlan0): 10.0.0.5"),
-                                     QStringLiteral("Local IPv6 (eth0): fe80::1%eth0"),
-                                     QStringLiteral("Local IPv6 (wlan0): 2001:db8::5"),
-                                     QStringLiteral("Help/Manual..."), QStringLiteral("Quit")}));
+    EXPECT_EQ(
+        titles(),
+        (QStringList{QStringLiteral(
+                         "External IP: choose to set an IP-echo address (Preferences, Menu Items)"),
+                     QStringLiteral("Local IPv4 (eth0): 192.0.2.2"),
+                     QStringLiteral("Local IPv4 (eth0): 192.0.2.3"),
+                     QStringLiteral("Local IPv4 (wlan0): 10.0.0.5"),
+                     QStringLiteral("Local IPv6 (eth0): fe80::1%eth0"),
+                     QStringLiteral("Local IPv6 (wlan0): 2001:db8::5"),
+                     QStringLiteral("Help/Manual..."), QStringLiteral("Quit")}));
     EXPECT_EQ(tags(), (std::vector<qint64>{1001, 100001, 100002, 100003, 101000, 101001, 7, 8}));
     for (int i = 0; i < 6; ++i) {
         const platform::MenuItem& item = *menu.itemAtIndex(i);

@@ -15,6 +15,7 @@
 #include "shell/ApplicationsMenu.h"
 #include "shell/KitStart.h"
 #include "shell/SettingsSaving.h"
+#include "shell/SettingsWindowHost.h"
 #include "shell/TalvorNSApplication.h"
 #include "shell/TimeMenu.h"
 #include "sky/SunInfoWindowController.h"
@@ -26,6 +27,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -236,8 +238,9 @@ TEST_F(shellStartUp, TheOptionalItemsAndTheCalendarAreWired) {
         << "time, date, alarms (no room until an alarm is set) and applications";
     EXPECT_FALSE(harness.taskbar.shows);
     // The external-address line is on by default and says what it lacks.
-    EXPECT_EQ(delegate.timeMenu()->itemAtIndex(0)->title(),
-              QStringLiteral("External IP: no IP-echo address set"));
+    EXPECT_EQ(
+        delegate.timeMenu()->itemAtIndex(0)->title(),
+        QStringLiteral("External IP: choose to set an IP-echo address (Preferences, Menu Items)"));
 
     // A click on the date shows the calendar; the next one hides it.
     MinnowCalendarController& mini = MinnowCalendarController::sharedInstance();
@@ -245,6 +248,32 @@ TEST_F(shellStartUp, TheOptionalItemsAndTheCalendarAreWired) {
     EXPECT_TRUE(mini.isWindowVisible());
     delegate.showCal();
     EXPECT_FALSE(mini.isWindowVisible());
+}
+
+// The external line without an IP-echo address leads to its control: choosing it opens the
+// Menu Items pane at the address field; an address typed there is kept, and the line fetches
+// with it at once.
+TEST_F(shellStartUp, TheExternalLineLeadsToTheEchoAddressAndUsesWhatIsTyped) {
+    AppDelegate& delegate = harness.launch();
+    const std::shared_ptr<platform::Menu> menu = delegate.timeMenu();
+    const int line = menu->indexOfItemWithTag(TimeMenu::kExternalIPTag);
+    ASSERT_GE(line, 0);
+    menu->performActionForItemAtIndex(line);
+    SettingsWindowHost& settings = delegate.settingsWindow();
+    EXPECT_TRUE(settings.window()->isVisible());
+    EXPECT_EQ(settings.returnViewControllerName(), QStringLiteral("TalvorMenuViewController"));
+    auto* field = settings.currentView()->findChild<QLineEdit*>(QStringLiteral("ipEchoURL"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(settings.window()->focusWidget(), field);
+
+    field->setText(QStringLiteral("http://127.0.0.1:9/"));
+    emit field->editingFinished();
+    EXPECT_EQ(defaults().stringForKey(QStringLiteral("IPEchoURL")),
+              QStringLiteral("http://127.0.0.1:9/"));
+    EXPECT_FALSE(menu->itemWithTag(TimeMenu::kExternalIPTag)
+                     ->title()
+                     .contains(QStringLiteral("IP-echo address")))
+        << "fetching with the new address";
 }
 
 TEST_F(shellStartUp, TheQuitItemAndAShutdownTakeTheOneQuitPath) {
