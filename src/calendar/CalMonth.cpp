@@ -181,7 +181,16 @@ std::optional<std::vector<int32_t>> CalMonth::firstDaysOfCalendar(const Calendar
     if (calendar.isNull()) {
         return std::nullopt;
     }
-    return std::vector<int32_t>{};
+    // Each day is asked at its noon in this month's zone: a day of the other calendar is the
+    // same civil day, whatever daylight saving does to its midnight.
+    const Calendar other = calendar.withTimeZone(refCalendar_.timeZone());
+    std::vector<int32_t> out;
+    for (int32_t day = 1; day <= maxDay_; ++day) {
+        if (dayOfMonth(other, dateOfDay(day).addingTimeInterval(12 * 3600.0)) == 1) {
+            out.push_back(day);
+        }
+    }
+    return out;
 }
 
 std::optional<QString> CalMonth::shortDescriptionForDay(int32_t day) const {

@@ -48,8 +48,8 @@ class CalMonth : public std::enable_shared_from_this<CalMonth> {
     std::optional<QString> shortDescriptionForDay(int32_t day) const;
     // The day in the full date style of `calendar`; none without a calendar.
     std::optional<QString> descriptionForDay(int32_t day, const Calendar& calendar) const;
-    // The first days of another calendar shown in this month: none yet (empty); none at all
-    // without a calendar.
+    // The days of this month on which a month of another calendar (hebrew, islamic, chinese...)
+    // starts, in order; none without a calendar.
     std::optional<std::vector<int32_t>> firstDaysOfCalendar(const Calendar& calendar) const;
     QString longNameForCell(int32_t, int32_t) const { return QString(); }
 

@@ -48,6 +48,34 @@ class CalendarData : public ::testing::Test {
     test::FakeClock clock{at("2024-05-15T12:00:00Z", "UTC"), QTimeZone::utc()};
 };
 
+// Where the months of a second calendar start in a shown month, against known dates: Rosh
+// Hashanah (1 Tishri), 1 Ramadan of the tabular Islamic calendar, Chinese New Year.
+TEST_F(CalendarData, MonthStartsOfASecondCalendarFallOnTheirKnownDays) {
+    struct Case {
+        const char* calendar;
+        int year, month;  // Gregorian, shown in Berlin
+        std::vector<int32_t> starts;
+    };
+    const Case cases[] = {
+        {"hebrew", 2023, 9, {16}},           {"hebrew", 2024, 10, {3}},
+        {"hebrew", 2025, 9, {23}},           {"islamic-civil", 2024, 3, {11}},
+        {"islamic-civil", 2025, 3, {1, 31}}, {"chinese", 2023, 1, {22}},
+        {"chinese", 2024, 2, {10}},          {"chinese", 2025, 1, {29}},
+    };
+    const Calendar gregorian = gregorianIn("Europe/Berlin");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.calendar) + " " + std::to_string(c.year) + "-" +
+                     std::to_string(c.month));
+        const auto month = CalMonth::initWithDate(
+            Date::fromQDateTime(QDateTime(QDate(c.year, c.month, 15), QTime(12, 0),
+                                          QTimeZone(QByteArrayLiteral("Europe/Berlin")))),
+            gregorian);
+        EXPECT_EQ(month->firstDaysOfCalendar(Calendar::create(QString::fromLatin1(c.calendar))),
+                  c.starts);
+    }
+    EXPECT_FALSE(CalMonth::initWithDate(clock.now(), gregorian)->firstDaysOfCalendar(Calendar()));
+}
+
 TEST_F(CalendarData, TimeRangesUniteIntersectAndContain) {
     struct Case {
         TimeRange a, b, unite, intersect;
