@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowPlacement.h"
 
 #include <QButtonGroup>
 #include <QColorDialog>
@@ -18,6 +19,7 @@
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QVBoxLayout>
@@ -51,6 +53,7 @@ QVariantList builtInStartTimes() {
 
 const QString StopWatchWinController::kNotification =
     QStringLiteral("Talvor-Start-StopWatchNotification");
+const QString StopWatchWinController::kAutosaveName = QStringLiteral("Talvor StopWatch Window");
 
 QString formatStopwatchTime(double seconds, int32_t resolution) {
     const double t = std::max(0.0, seconds);
@@ -556,6 +559,9 @@ void StopWatchWinController::keyPressEvent(QKeyEvent* event) {
         showMinimized();
     } else if (key == Qt::Key_F11) {
         hide();
+    } else if (key == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        // Without a window manager there is no title bar to close it by.
+        close();
     } else if (key >= Qt::Key_F1 && key <= Qt::Key_F35) {
         platform::log(QStringLiteral("stopwatch key %1  not supported.").arg(key - Qt::Key_F1 + 1));
         platform::beep();
@@ -581,6 +587,14 @@ void StopWatchWinController::saveSettings() const {
 void StopWatchWinController::closeEvent(QCloseEvent* event) {
     saveSettings();
     QWidget::closeEvent(event);
+}
+
+void StopWatchWinController::hideEvent(QHideEvent* event) {
+    // Closed, hidden by F11 or by the hot key: it opens there again.
+    if (!event->spontaneous()) {
+        platform::saveWindowFrame(*this, kAutosaveName);
+    }
+    QWidget::hideEvent(event);
 }
 
 MyStopWatchObj& MyStopWatchObj::sharedPanel() {
@@ -630,18 +644,24 @@ void MyStopWatchObj::orderStopWatch() {
         stopWatch_->close();
         return;
     }
-    StopWatchWinController* w = window();
-    w->show();
-    w->raise();
-    w->activateWindow();
+    showWindow();
 }
 
 void MyStopWatchObj::PrefsStopWatch() {
+    showWindow()->OpenDrawer();
+}
+
+StopWatchWinController* MyStopWatchObj::showWindow() {
     StopWatchWinController* w = window();
+    if (!w->isVisible()) {
+        // Where it was last, else below the strip: without a window manager it would open at
+        // the top left, over the strip.
+        platform::restoreWindowFrame(*w, StopWatchWinController::kAutosaveName);
+    }
     w->show();
     w->raise();
     w->activateWindow();
-    w->OpenDrawer();
+    return w;
 }
 
 void MyStopWatchObj::reset() {

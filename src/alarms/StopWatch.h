@@ -53,6 +53,8 @@ class StopWatchWinController : public QWidget {
     Q_OBJECT
   public:
     static const QString kNotification;
+    // The name its frame is kept under.
+    static const QString kAutosaveName;
     // The arrow buttons' and keys' steps, in seconds.
     static constexpr int kStep = 60;
 
@@ -96,6 +98,7 @@ class StopWatchWinController : public QWidget {
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     void formatTime();
@@ -149,6 +152,9 @@ class MyStopWatchObj {
     void reset();
 
   private:
+    // Shows the window in front, where it was last or else below the strip.
+    StopWatchWinController* showWindow();
+
     QPointer<StopWatchWinController> stopWatch_;
     platform::Observation notifyObservation_;
 };

@@ -8,11 +8,13 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionMenuItem>
 #include <QWidgetAction>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace talvor::platform {
@@ -146,6 +148,34 @@ QKeySequence keySequenceFor(const QString& key, ModifierFlags mask) {
     return QKeySequence(QKeyCombination(mods, k));
 }
 
+// Where a submenu of frame `proposed` goes beside `opener`, the menu it opens from, when
+// `open` holds the frames of the open menus (the opener first, then the menus it came from).
+// Qt puts a submenu to the right of its opener where it fits the screen, which, when the menus
+// before cascade leftwards from the right end of the strip, lays it over them. The side the
+// menus cascade towards comes first, then the other; where neither side is clear, Qt's place.
+QPoint besideOpener(const QRect& proposed, const std::vector<QRect>& open, const QRect& screen) {
+    const QRect& opener = open.front();
+    const auto clear = [&](const QRect& frame) {
+        return frame.left() >= screen.left() && frame.right() <= screen.right() &&
+               std::none_of(open.begin(), open.end(),
+                            [&](const QRect& menu) { return menu.intersects(frame); });
+    };
+    if (clear(proposed)) {
+        return proposed.topLeft();
+    }
+    QRect right = proposed;
+    right.moveLeft(opener.right() + 1);
+    QRect left = proposed;
+    left.moveRight(opener.left() - 1);
+    const bool leftwards = open.size() > 1 && opener.center().x() < open[1].center().x();
+    for (const QRect& side : leftwards ? std::array{left, right} : std::array{right, left}) {
+        if (clear(side)) {
+            return side.topLeft();
+        }
+    }
+    return proposed.topLeft();
+}
+
 }  // namespace
 
 MenuMirror::MenuMirror(std::shared_ptr<Menu> model, QObject* parent)
@@ -162,6 +192,9 @@ MenuMirror::MenuMirror(std::shared_ptr<Menu> model, std::vector<const Menu*> anc
     // A press outside closes the menu and goes no further, as on the original system; a press on
     // the status item that opened it must not open it again at once.
     menu_->setAttribute(Qt::WA_NoMouseReplay);
+    if (ancestors_.size() > 1) {
+        menu_->installEventFilter(this);
+    }
 
     // The model is kept alive through callbacks that may drop the last other reference.
     connect(menu_, &QMenu::aboutToShow, this, [this] {
@@ -198,6 +231,32 @@ MenuMirror::~MenuMirror() {
         menu_->hide();
         // The menu may be inside one of its own handlers.
         menu_->deleteLater();
+    }
+}
+
+bool MenuMirror::eventFilter(QObject* watched, QEvent* event) {
+    // Sent once Qt has chosen the place and before the menu is mapped.
+    if (watched == menu_ && event->type() == QEvent::Show) {
+        placeBesideOpener();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void MenuMirror::placeBesideOpener() {
+    std::vector<QRect> open;
+    for (auto* m = qobject_cast<MenuMirror*>(parent()); m != nullptr;
+         m = qobject_cast<MenuMirror*>(m->parent())) {
+        if (m->menu_ && m->menu_->isVisible()) {
+            open.push_back(m->menu_->geometry());
+        }
+    }
+    const QScreen* screen = menu_->screen();
+    if (open.empty() || screen == nullptr) {
+        return;
+    }
+    const QPoint at = besideOpener(menu_->geometry(), open, screen->availableGeometry());
+    if (at != menu_->pos()) {
+        menu_->move(at);
     }
 }
 

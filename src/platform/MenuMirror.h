@@ -17,7 +17,8 @@ namespace talvor::platform {
 // inserted or removed item appears or goes without closing the menu). Opening and closing
 // the QMenu tell the model (`notifyWillOpen` / `notifyDidClose`), and a chosen entry runs
 // the model item's action after the menu closed, as on the original system. Submenus are mirrored
-// by child mirrors. Main thread only.
+// by child mirrors, and open beside the menu they come from, never over an open one. Main
+// thread only.
 class MenuMirror : public QObject {
     Q_OBJECT
   public:
@@ -41,6 +42,9 @@ class MenuMirror : public QObject {
     };
 
     MenuMirror(std::shared_ptr<Menu> model, std::vector<const Menu*> ancestors, QObject* parent);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // A submenu being shown goes beside the menu it opens from, clear of the open menus.
+    void placeBesideOpener();
     void build();
     Entry makeEntry(const std::shared_ptr<MenuItem>& item);
     void insertEntry(int index);

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <atomic>
 
 namespace talvor::platform {
@@ -37,6 +38,25 @@ bool SystemProcessLauncher::startDetached(const QString& program, const QStringL
 
 QString SystemProcessLauncher::findExecutable(const QString& name) const {
     return QStandardPaths::findExecutable(name);
+}
+
+bool openSystemSettings(const QList<SettingsCommand>& commands) {
+    ProcessLauncher& launcher = ProcessLauncher::shared();
+    for (const SettingsCommand& command : commands) {
+        const QString path = launcher.findExecutable(command.program);
+        if (!path.isEmpty() && launcher.startDetached(path, command.arguments)) {
+            return true;
+        }
+    }
+    log(QStringLiteral("No desktop settings tool could be started"));
+    return false;
+}
+
+bool hasSystemSettings(const QList<SettingsCommand>& commands) {
+    const ProcessLauncher& launcher = ProcessLauncher::shared();
+    return std::any_of(commands.begin(), commands.end(), [&](const SettingsCommand& command) {
+        return !launcher.findExecutable(command.program).isEmpty();
+    });
 }
 
 }  // namespace talvor::platform

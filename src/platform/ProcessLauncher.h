@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -27,5 +28,17 @@ class SystemProcessLauncher : public ProcessLauncher {
     bool startDetached(const QString& program, const QStringList& arguments) override;
     QString findExecutable(const QString& name) const override;
 };
+
+// A desktop settings tool: the program and its arguments.
+struct SettingsCommand {
+    QString program;
+    QStringList arguments;
+};
+
+// Starts the first of `commands` whose program is installed and starts; none means nothing
+// happens, which is not worth a dialog.
+bool openSystemSettings(const QList<SettingsCommand>& commands);
+// Whether one of `commands` has its program installed.
+bool hasSystemSettings(const QList<SettingsCommand>& commands);
 
 }  // namespace talvor::platform

@@ -1,11 +1,14 @@
 #include "WindowPlacement.h"
 
 #include "Screens.h"
+#include "UserDefaults.h"
 
+#include <QRegularExpression>
 #include <QWidget>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace talvor::platform {
 namespace {
@@ -21,6 +24,21 @@ QRect innerPixels(const QRectF& area) {
 
 int clampedStart(int start, int length, int areaStart, int areaLength) {
     return std::clamp(start, areaStart, std::max(areaStart, areaStart + areaLength - length));
+}
+
+QString frameKey(const QString& autosaveName) {
+    return QStringLiteral("NSWindow Frame ") + autosaveName;
+}
+
+// "x y width height"; none for any other text.
+std::optional<QRect> frameFromText(const QString& text) {
+    static const QRegularExpression form(QStringLiteral(R"(^(-?\d+) (-?\d+) (\d+) (\d+)$)"));
+    const QRegularExpressionMatch m = form.match(text.trimmed());
+    if (!m.hasMatch()) {
+        return std::nullopt;
+    }
+    return QRect(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
+                 m.captured(4).toInt());
 }
 
 }  // namespace
@@ -49,6 +67,33 @@ void placeInFreeArea(QWidget& window, const QWidget* over) {
     frame.moveTo(clampedStart(frame.left(), frame.width(), free.left(), free.width()),
                  clampedStart(frame.top(), frame.height(), free.top(), free.height()));
     window.move(frame.topLeft());
+}
+
+void saveWindowFrame(const QWidget& window, const QString& autosaveName) {
+    const QRect frame(window.pos(), window.size());
+    UserDefaults::standard().setObject(QStringLiteral("%1 %2 %3 %4")
+                                           .arg(frame.x())
+                                           .arg(frame.y())
+                                           .arg(frame.width())
+                                           .arg(frame.height()),
+                                       frameKey(autosaveName));
+}
+
+void restoreWindowFrame(QWidget& window, const QString& autosaveName) {
+    if (const std::optional<QRect> saved =
+            frameFromText(UserDefaults::standard().stringForKey(frameKey(autosaveName)))) {
+        if (!window.testAttribute(Qt::WA_Resized)) {
+            window.adjustSize();
+        }
+        const QRect frame(saved->topLeft(),
+                          window.frameGeometry().size().expandedTo(window.size()));
+        const QRect free = innerPixels(Screens::shared().freeArea(QRectF(frame).center()));
+        if (free.contains(frame)) {
+            window.move(frame.topLeft());
+            return;
+        }
+    }
+    placeInFreeArea(window);
 }
 
 }  // namespace talvor::platform

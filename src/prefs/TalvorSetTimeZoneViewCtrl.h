@@ -2,6 +2,7 @@
 
 #include "PaneDelegate.h"
 #include "PreferencePane.h"
+#include "platform/ProcessLauncher.h"
 #include "platform/TimeZoneSetter.h"
 #include "world/ZoneInfoTree.h"
 
@@ -17,15 +18,8 @@
 
 namespace talvor {
 
-// A desktop settings tool: the program and its arguments.
-struct SettingsCommand {
-    QString program;
-    QStringList arguments;
-};
-
-// Starts the first of `commands` whose program is installed and starts; none means nothing
-// happens, which is not worth a dialog.
-bool openSystemSettings(const QList<SettingsCommand>& commands);
+using platform::openSystemSettings;
+using platform::SettingsCommand;
 
 // The "Set TimeZone" pane: picks a zone of the system's zone database and asks the system to
 // make it the machine's zone; also opens the desktop's own date-and-time and region

@@ -87,6 +87,8 @@ class HotKeyField : public QWidget {
     static QString unavailableNote();
 
   protected:
+    // Tells, as the field's tip, whether the keys are global on this desktop.
+    void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;

@@ -9,6 +9,8 @@ namespace talvor::keys {
 inline const QString HotKeys = QStringLiteral("HotKeys");
 inline const QString ToggleHotKey = QStringLiteral("ToggleHotKey");
 inline const QString CenterHotKey = QStringLiteral("CenterHotKey");
+// The stopwatch's hot key: bound from the per-feature values below, never stored under it.
+inline const QString StopWatchHotKey = QStringLiteral("StopWatchHotKey");
 // Entries of one stored hot key.
 inline const QString HotKeyName = QStringLiteral("Name");
 inline const QString HotKeyCode = QStringLiteral("Code");

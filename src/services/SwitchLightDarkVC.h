@@ -3,6 +3,7 @@
 #include "AppleInterfaceStyle.h"
 #include "platform/Date.h"
 #include "platform/LocationService.h"
+#include "platform/ProcessLauncher.h"
 
 #include <QUrl>
 #include <QWidget>
@@ -58,6 +59,9 @@ class SwitchLightDarkVC : public QWidget {
     ~SwitchLightDarkVC() override;
 
     // The defaults of the custom times: 06:00 and 18:00 on 2019-01-11 in the current zone.
+    // The desktop's location settings (GNOME Settings' Location page; KDE has none): what the
+    // denied alert leads to.
+    static const QList<platform::SettingsCommand>& locationSettings();
     static Date defaultLightModeTime();
     static Date defaultDarkModeTime();
 

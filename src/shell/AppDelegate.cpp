@@ -62,12 +62,12 @@
 namespace talvor {
 namespace {
 
-qint64 dayOfMonth(Date now, const QTimeZone& zone) {
-    return now.toQDateTime().toTimeZone(zone).date().day();
 const QString kNoPanelHost = QStringLiteral(
     "Desktop panel: no panel of this desktop shows status items, so they stay on the strip "
     "(on GNOME: install the AppIndicator extension)");
 
+qint64 dayOfMonth(Date now, const QTimeZone& zone) {
+    return now.toQDateTime().toTimeZone(zone).date().day();
 }
 
 }  // namespace
@@ -136,8 +136,6 @@ void AppDelegate::continueLaunching() {
     moon();
     HotKeyManager::sharedManager().loadFromPrefs(keys::HotKeys);
     parts_.items->updateMenuBarItems();
-    // The strip shows now; what nothing on it needs follows once its first frame is drawn.
-    if ((!inPanel || !presentInPanel()) && options_.showPanel) {
     const std::optional<platform::StatusItemsPlace> chosen = platform::storedStatusItemsPlace();
     if (!options_.showPanel || chosen == platform::StatusItemsPlace::Strip) {
         showStatusItems(false);
@@ -162,6 +160,8 @@ void AppDelegate::showStatusItems(bool inPanel) {
     if (quitRequested()) {
         return;
     }
+    // The strip shows now; what nothing on it needs follows once its first frame is drawn.
+    if ((!inPanel || !presentInPanel()) && options_.showPanel) {
         panel_ = std::make_unique<platform::StatusBarPanel>(platform::StatusBar::systemStatusBar());
     }
     afterFirstFrame([self = QPointer<AppDelegate>(this)] {
@@ -174,8 +174,6 @@ void AppDelegate::showStatusItems(bool inPanel) {
     }
 }
 
-void AppDelegate::afterFirstFrame(std::function<void()> goOn) {
-    if (options_.afterFirstFrame) {
 void AppDelegate::setStatusItemsPlace(platform::StatusItemsPlace place) {
     if (!stripDrawn_) {
         return;  // start-up reads the stored choice
@@ -203,6 +201,8 @@ void AppDelegate::setStatusItemsPlace(platform::StatusItemsPlace place) {
     });
 }
 
+void AppDelegate::afterFirstFrame(std::function<void()> goOn) {
+    if (options_.afterFirstFrame) {
         options_.afterFirstFrame(std::move(goOn));
         return;
     }

@@ -165,12 +165,12 @@ class AppDelegate : public QObject,
     // The start-up after the move offer, as far as the strip.
     void continueLaunching();
     void afterFirstFrame(std::function<void()> goOn);
-    // The start-up once the strip is drawn.
-    void launchBehindTheStrip();
     // The strip, or the desktop's panel when `inPanel` and it can; start-up goes on behind.
     void showStatusItems(bool inPanel);
     // True when the desktop's panel shows the items now.
     bool presentInPanel();
+    // The start-up once the strip is drawn.
+    void launchBehindTheStrip();
     void observeShutdown();
     bool quitRequested() const;
     MoonDisplay& moon();
@@ -186,9 +186,9 @@ class AppDelegate : public QObject,
     // Made first and gone last: everything below may call on the parts.
     ShellParts parts_;
     std::unique_ptr<platform::StatusBarPanel> panel_;
+    std::unique_ptr<QObject> panelItems_;
     std::unique_ptr<SunInfoWindowController> sunInfo_;
     bool quitRequested_ = false;
-    std::unique_ptr<QObject> panelItems_;
     // The strip's first frame is drawn and start-up went on behind it.
     bool stripDrawn_ = false;
     BoardingScreen boarding_;

@@ -17,7 +17,6 @@
 #include "services/SwitchLightDarkVC.h"
 #include "world/TalvorLocationWinCtrl.h"
 
-#include <QScrollArea>
 #include <QUrl>
 #include <QWidget>
 
@@ -46,13 +45,7 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     lightDark.UpdateMenu = [this](int code) { timeMenuItems->UpdateMenu(code); };
     lightDark.openURL = [&app](const QUrl& url) { app.openURL(url); };
     TalvorMenuDelegate menuItems;
-    menuItems.UpdateMenu = [this](qint32 code) {
-        // The line is made again, so that it fetches: the IP-echo address may be new.
-        if (code == TimeMenu::ExternalIP && ip) {
-            ip->UpdateIP();
-        }
-        timeMenuItems->UpdateMenu(code);
-    };
+    menuItems.UpdateMenu = [this](qint32 code) { timeMenuItems->UpdateMenu(code); };
     menuItems.locationTimeZoneSetup = [](QWidget* window) {
         TalvorLocationWinCtrl::sharedInstance().showTZLocationSheet(window);
     };
@@ -92,6 +85,9 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     };
     panes.updateMenuBarItems = [this] { items->updateMenuBarItems(); };
     panes.setShowFloating = [&app](bool show) { app.setShowFloating(show); };
+    panes.setStatusItemsPlace = [&app](platform::StatusItemsPlace place) {
+        app.setStatusItemsPlace(place);
+    };
     panes.showBoardingScreen = [&app] { app.boarding().showBoardingScreen(); };
     panes.UpdateMenu = [this](qint32 code) { timeMenuItems->UpdateMenu(code); };
     panes.locationTimeZoneSetup = [](QWidget* window) {
@@ -100,9 +96,6 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     settings = std::make_unique<SettingsWindowHost>(
         app, PaneFactory::standard(lightDark, menuItems, panes));
     settings->setQuitAction([&app] { app.quit(); });
-    panes.setStatusItemsPlace = [&app](platform::StatusItemsPlace place) {
-        app.setStatusItemsPlace(place);
-    };
 }
 
 void ShellParts::makeTimeMenu(AppDelegate& app, platform::Clock& clock) {
@@ -133,15 +126,6 @@ void ShellParts::makeTimeMenu(AppDelegate& app, platform::Clock& clock) {
     actions.disableTake5 = [this] { breakTimer->disableTake5(); };
     actions.showLightDarkModePrefrences = [this] { settings->showLightDarkModePrefrences(); };
     ip = std::make_unique<IpAddressItems>(*timeMenu, TalvorTimeSettings::sharedInstance());
-    ip->setOpenEchoAddressSetting([this] {
-        settings->showLocationsPrefs();
-        QWidget* pane = settings->currentView();
-        if (auto* field = pane != nullptr ? pane->findChild<QWidget*>(QStringLiteral("ipEchoURL"))
-                                          : nullptr) {
-            settings->paneArea()->ensureWidgetVisible(field);
-            field->setFocus(Qt::OtherFocusReason);
-        }
-    });
     timeMenuItems = std::make_unique<TimeMenu>(*timeMenu, TalvorTimeSettings::sharedInstance(),
                                                *worldClocks, ip.get(), std::move(actions));
 }

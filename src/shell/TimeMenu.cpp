@@ -102,6 +102,8 @@ TimeMenu::~TimeMenu() = default;
 void TimeMenu::addFixedItems(platform::Menu& menu, const FixedActions& actions) {
     menu.addItem(makeItem(QStringLiteral("Preferences..."), actions.preferences, kAnchorTag,
                           QStringLiteral(",")));
+    // The groups below go between the anchor and this: it closes the feature items.
+    menu.addItem(makeItem(QStringLiteral("Stopwatch..."), actions.stopwatch, kStopWatchTag));
     auto separator = platform::MenuItem::separatorItem();
     separator->setTag(kQuitSeparatorTag);
     menu.addItem(separator);

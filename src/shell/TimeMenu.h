@@ -67,6 +67,7 @@ class TimeMenu {
     static constexpr qint64 kHelpTag = -86;
     static constexpr qint64 kQuitSeparatorTag = -88;
     static constexpr qint64 kQuitTag = -89;
+    static constexpr qint64 kStopWatchTag = -90;
 
     // What the items do; an empty one leaves its item without action, so it shows disabled.
     struct Actions {
@@ -94,9 +95,10 @@ class TimeMenu {
         std::function<void()> preferences;
         std::function<void()> help;
         std::function<void()> quit;
+        std::function<void()> stopwatch;
     };
-    // The fixed items: "Preferences..." (the anchor of the groups around it),
-    // "Help/Manual..." and "Quit Talvor".
+    // The fixed items: "Preferences..." (the anchor of the groups around it), "Stopwatch..."
+    // (after the groups below the anchor), "Help/Manual..." and "Quit Talvor".
     static void addFixedItems(platform::Menu& menu, const FixedActions& actions);
 
     void setIpLines(TimeMenuIpLines* ipLines) { ipLines_ = ipLines; }

@@ -7,6 +7,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 
@@ -212,6 +213,18 @@ void TimeZoneWindow::mouseReleaseEvent(QMouseEvent* event) {
 void TimeZoneWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
     windowMoved(QGuiApplication::queryKeyboardModifiers());
+}
+
+void TimeZoneWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (escapeAction_) {
+        escapeAction_();
+    } else {
+        hide();
+    }
 }
 
 }  // namespace talvor

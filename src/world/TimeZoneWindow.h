@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 namespace talvor {
@@ -37,6 +38,9 @@ class TimeZoneWindow : public QWidget {
 
     // Snaps the window to its screen's edges when snapping is on and `modifiers` hold no Alt.
     void windowMoved(Qt::KeyboardModifiers modifiers);
+    // What Escape does (without a window manager there is no other way to put the clocks
+    // away); without an action, Escape hides the window.
+    void setEscapeAction(std::function<void()> action) { escapeAction_ = std::move(action); }
 
     // The rectangle as text, "{{x, y}, {w, h}}", and back (nullopt for other text).
     static QString rectText(const QRect& rect);
@@ -56,6 +60,7 @@ class TimeZoneWindow : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void restoreFrame();
@@ -69,6 +74,7 @@ class TimeZoneWindow : public QWidget {
     float snapTolerance_ = 30.0f;
     bool snapping_ = false;
     float padding_ = 0.0f;
+    std::function<void()> escapeAction_;
 };
 
 }  // namespace talvor

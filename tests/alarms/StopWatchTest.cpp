@@ -5,6 +5,8 @@
 
 #include "alarms/StopWatch.h"
 #include "platform/Log.h"
+#include "platform/Screens.h"
+#include "support/FakeScreens.h"
 #include "support/FakeSoundPlayer.h"
 
 #include <QKeyEvent>
@@ -158,6 +160,60 @@ TEST_F(alarmsStopWatch, LoadClampsAndCloseSaves) {
     w.close();
     EXPECT_EQ(defaults_.stringForKey(QStringLiteral("swSettings")),
               QStringLiteral("R[10] D[1] W[1] C[90]"));
+}
+
+// An 800 x 600 screen without a window manager, the strip along its top.
+class StopWatchOnASmallScreen : public AlarmsTest {
+  protected:
+    void SetUp() override {
+        AlarmsTest::SetUp();
+        platform::Screens::reserve(this, kStrip);
+    }
+    void TearDown() override {
+        MyStopWatchObj::sharedPanel().reset();
+        platform::Screens::reserve(this, QRectF());
+        AlarmsTest::TearDown();
+    }
+    static QWidget& shown() {
+        MyStopWatchObj& panel = MyStopWatchObj::sharedPanel();
+        if (!panel.stopwatchShown()) {
+            panel.orderStopWatch();
+        }
+        return *panel.window();
+    }
+    static constexpr QRectF kStrip{0, 0, 800, 24};
+    FakeScreens screens{{QRectF(0, 0, 800, 600)}};
+};
+
+using alarmsStopWatchWindow = StopWatchOnASmallScreen;
+
+// Shown the first time (its hot key, the time menu): wholly below the strip; Escape closes
+// it, since without a window manager it has no title bar.
+TEST_F(alarmsStopWatchWindow, OpensBelowTheStripAndClosesWithEscape) {
+    QWidget& w = shown();
+    EXPECT_TRUE(QRect(0, 24, 800, 576).contains(w.frameGeometry())) << w.y();
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(MyStopWatchObj::sharedPanel().stopwatchShown());
+}
+
+// Its place is kept under "Talvor StopWatch Window": hidden and shown, or after a restart,
+// it opens where the user left it; a kept place the strip now covers is not used.
+TEST_F(alarmsStopWatchWindow, KeepsItsFrameUnderItsAutosaveName) {
+    const QString key = QStringLiteral("NSWindow Frame Talvor StopWatch Window");
+    QWidget& w = shown();
+    w.move(300, 200);
+    MyStopWatchObj::sharedPanel().orderStopWatch();
+    ASSERT_FALSE(MyStopWatchObj::sharedPanel().stopwatchShown());
+    EXPECT_TRUE(defaults_.stringForKey(key).startsWith(QStringLiteral("300 200 ")))
+        << defaults_.stringForKey(key).toStdString();
+    EXPECT_EQ(shown().pos(), QPoint(300, 200)) << "shown again where it was";
+
+    MyStopWatchObj::sharedPanel().reset();  // as after a restart
+    EXPECT_EQ(shown().pos(), QPoint(300, 200));
+
+    MyStopWatchObj::sharedPanel().reset();
+    defaults_.setObject(QStringLiteral("0 0 320 116"), key);
+    EXPECT_GE(shown().y(), 24) << "not over the strip";
 }
 
 // The notification's objects: "Open" only rebuilds the menu, a number starts a count-down

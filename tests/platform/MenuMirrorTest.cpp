@@ -217,6 +217,64 @@ TEST(platformMenuMirror, RemovingAnItemWhoseSubmenuIsOpenClosesThatSubmenu) {
     mirror.menu()->hide();
 }
 
+// Opens the submenu of `action` as hovering it does, and waits for it.
+QMenu* openSubmenu(QMenu& menu, QAction* action) {
+    menu.setActiveAction(action);
+    QMenu* sub = action->menu();
+    EXPECT_TRUE(QTest::qWaitFor([sub] { return sub->isVisible(); }));
+    return sub;
+}
+
+std::string text(const QRect& r) {
+    return QStringLiteral("(%1,%2 %3x%4)")
+        .arg(r.x())
+        .arg(r.y())
+        .arg(r.width())
+        .arg(r.height())
+        .toStdString();
+}
+
+// How far apart two menus side by side are (negative: they overlap).
+int gapBetween(const QRect& a, const QRect& b) {
+    return std::max(b.left() - a.right(), a.left() - b.right()) - 1;
+}
+
+TEST(platformMenuMirror, SubmenusOpenBesideTheMenuTheyComeFromNeverOverAnOpenMenu) {
+    // The time menu hangs from the right end of the strip: its submenus open to its left,
+    // and a submenu of theirs further left, not back over the time menu.
+    auto menu = Menu::create();
+    auto alarms = Menu::create();
+    auto timer = Menu::create();
+    for (int minutes : {1, 2, 3, 4, 5, 10, 15, 20, 30, 45}) {
+        timer->addItemWithTitle(QStringLiteral("%1 min").arg(minutes), noop());
+    }
+    alarms->addItemWithTitle(QStringLiteral("Create alarm..."), noop());
+    alarms->addItemWithTitle(QStringLiteral("Timer..."))->setSubmenu(timer);
+    menu->addItemWithTitle(QStringLiteral("External IP: 192.0.2.1"), noop());
+    menu->addItemWithTitle(QStringLiteral("Alarms..."))->setSubmenu(alarms);
+    for (const char* title : {"Floating Clocks...", "Date Difference Calculator...", "Quit"}) {
+        menu->addItemWithTitle(QString::fromLatin1(title), noop());
+    }
+    MenuMirror mirror(menu);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    mirror.menu()->popup(QPoint(screen.right(), screen.top() + 24));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(mirror.menu()));
+
+    QMenu* alarmsMenu = openSubmenu(*mirror.menu(), mirror.actionAt(1));
+    QMenu* timerMenu = openSubmenu(*alarmsMenu, mirror.submenuMirrorAt(1)->actionAt(1));
+    ASSERT_TRUE(alarmsMenu->isVisible());
+    const QRect time = mirror.menu()->geometry();
+    const QRect alarm = alarmsMenu->geometry();
+    const QRect minutes = timerMenu->geometry();
+    EXPECT_FALSE(minutes.intersects(time)) << text(minutes) << " over the time menu " << text(time);
+    EXPECT_FALSE(minutes.intersects(alarm)) << text(minutes) << " over its opener " << text(alarm);
+    EXPECT_FALSE(alarm.intersects(time)) << text(alarm) << " over the time menu " << text(time);
+    EXPECT_LE(gapBetween(alarm, minutes), 2) << text(minutes) << " not beside " << text(alarm);
+    EXPECT_LT(minutes.right(), alarm.left()) << "cascades leftwards: " << text(minutes);
+    EXPECT_TRUE(screen.contains(minutes)) << text(minutes);
+    mirror.menu()->hide();
+}
+
 TEST(platformMenuMirror, AChoiceClosesTheMenuBeforeTheActionRuns) {
     auto menu = Menu::create();
     QStringList heard;

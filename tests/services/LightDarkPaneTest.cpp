@@ -1,5 +1,6 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
+#include "platform/ProcessLauncher.h"
 #include "platform/UserDefaults.h"
 #include "services/AppleInterfaceStyle.h"
 #include "services/SwitchLightDarkVC.h"
@@ -16,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDateTimeEdit>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimeZone>
 
@@ -207,6 +209,42 @@ TEST_F(servicesSyseventsLightDarkPane, PositionUpdatesAreStored) {
     EXPECT_DOUBLE_EQ(UserDefaults::standard().doubleForKey(kCurrentLongitudeKey), 10.75);
     location->authorize(platform::LocationService::Authorization::Authorized);
     EXPECT_EQ(location->starts, 2);
+}
+
+// The position refused: the alert, and once it is answered the desktop's location settings;
+// a desktop without any gets an alert that says how to allow it, and nothing is started.
+TEST_F(servicesSyseventsLightDarkPane, ARefusedPositionLeadsToTheDesktopsLocationSettings) {
+    test::FakeProcessLauncher launcher;
+    platform::ProcessLauncher::setShared(&launcher);
+    struct Case {
+        const char* name;
+        QStringList installed;
+        bool opens;
+    };
+    const Case cases[] = {{"GNOME", {QStringLiteral("gnome-control-center")}, true},
+                          {"no settings tool", {}, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        launcher.installed = c.installed;
+        launcher.launches.clear();
+        auto pane = makePane();
+        pane->switchAppearanceAt(2);
+        ASSERT_NE(location, nullptr);
+        location->authorize(platform::LocationService::Authorization::Denied);
+        auto* alert = pane->findChild<QMessageBox*>(QStringLiteral("locationDeniedAlert"));
+        ASSERT_NE(alert, nullptr);
+        EXPECT_TRUE(launcher.launches.empty()) << "nothing opens under the alert";
+        EXPECT_EQ(alert->informativeText().contains(QStringLiteral("geoclue.conf")), !c.opens)
+            << alert->informativeText().toStdString();
+        alert->button(QMessageBox::Ok)->click();
+        ASSERT_EQ(launcher.launches.size(), c.opens ? 1u : 0u);
+        if (c.opens) {
+            EXPECT_EQ(launcher.launches[0].program,
+                      QStringLiteral("/usr/bin/gnome-control-center"));
+            EXPECT_EQ(launcher.launches[0].arguments, QStringList{QStringLiteral("location")});
+        }
+    }
+    platform::ProcessLauncher::setShared(nullptr);
 }
 
 TEST_F(servicesSyseventsLightDarkPane, MenuBoxAndPagesAskTheApplication) {

@@ -1,10 +1,13 @@
 #include "ShellTestSupport.h"
 #include "alarms/AlarmsKeys.h"
+#include "alarms/StopWatch.h"
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
+#include "shell/AppDelegate.h"
 #include "shell/TimeMenu.h"
 #include "shell/WorldClockItems.h"
 #include "support/QtPrinters.h"
+#include "support/ShellHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -134,8 +137,9 @@ TEST_F(shellTimeMenu, SettingsGiveTheGroupsInOrderWithTheirTagsAndSeparators) {
         Switches on;
         QStringList expected;
     };
-    const QString fixed =
-        QStringLiteral("Preferences... [-85]|--- [-88]|Help/Manual... [-86]|Quit Talvor [-89]");
+    const QString fixed = QStringLiteral(
+        "Preferences... [-85]|Stopwatch... [-90]|--- [-88]|Help/Manual... [-86]|"
+        "Quit Talvor [-89]");
     const auto rows = [&](const QString& top, const QString& bottom = QString()) {
         QStringList lines = top.isEmpty() ? QStringList() : top.split(QLatin1Char('|'));
         QStringList rest = fixed.split(QLatin1Char('|'));
@@ -301,5 +305,26 @@ TEST_F(shellTimeMenu, TheExternalLineIsFetchedOnceWhileItStands) {
     EXPECT_EQ(menus.layout().filter(QStringLiteral("Copy IP Address")).size(), 1);
 }
 
+// The application's own time menu: its "Stopwatch..." shows the stopwatch and hides it again,
+// as its hot key does.
+class shellTimeMenuStopwatch : public ::testing::Test, protected test::ShellEnvironment {
+  protected:
+    shellTimeMenuStopwatch() : test::ShellEnvironment(Date::fromUnix(1719835198)) {}
+    ~shellTimeMenuStopwatch() override { MyStopWatchObj::sharedPanel().reset(); }
+};
+
+TEST_F(shellTimeMenuStopwatch, StopwatchItemShowsAndHidesTheStopwatch) {
+    AppDelegate delegate({.showPanel = false});
+    platform::Menu& menu = *delegate.timeMenu();
+    const int index = menu.indexOfItemWithTitle(QStringLiteral("Stopwatch..."));
+    ASSERT_GE(index, 0);
+    ASSERT_TRUE(menu.isItemShownEnabled(*menu.itemAtIndex(index)));
+    menu.performActionForItemAtIndex(index);
+    EXPECT_TRUE(MyStopWatchObj::sharedPanel().stopwatchShown());
+    menu.performActionForItemAtIndex(index);
+    EXPECT_FALSE(MyStopWatchObj::sharedPanel().stopwatchShown());
+}
+
 }  // namespace
+
 }  // namespace talvor
