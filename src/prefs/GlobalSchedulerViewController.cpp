@@ -226,7 +226,13 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
 
     // The meeting and its exports.
     auto* meeting = new QGroupBox(tr("Meeting"), v.get());
-    auto* meetingRow = new QHBoxLayout(meeting);
+    // The sending buttons go on a row of their own: on one row the pane is wider than the
+    // settings window.
+    auto* meetingRows = new QVBoxLayout(meeting);
+    auto* meetingRow = new QHBoxLayout;
+    auto* sendRow = new QHBoxLayout;
+    meetingRows->addLayout(meetingRow);
+    meetingRows->addLayout(sendRow);
     meeting_ = new QCheckBox(tr("Schedule a meeting of"), meeting);
     meeting_->setObjectName(QStringLiteral("scheduleMeeting"));
     connect(meeting_, &QCheckBox::toggled, this,
@@ -257,8 +263,9 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
     meetingRow->addWidget(meeting_);
     meetingRow->addWidget(durationSlider_, 1);
     meetingRow->addWidget(duration_);
-    meetingRow->addWidget(email_);
-    meetingRow->addWidget(copy_);
+    sendRow->addStretch(1);
+    sendRow->addWidget(email_);
+    sendRow->addWidget(copy_);
     root->addWidget(meeting);
 
     PaneLinks::LinkRow links = PaneLinks::makeLinkRow(

@@ -1,6 +1,7 @@
 #include "PreferencePane.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QVBoxLayout>
 
 namespace talvor {
@@ -17,6 +18,10 @@ QWidget* PreferencePane::view() {
     if (!loaded_) {
         loaded_ = true;
         std::unique_ptr<QWidget> made = loadView();
+        // One frame for every pane, whoever built it.
+        if (made && made->layout() != nullptr) {
+            made->layout()->setContentsMargins(margins());
+        }
         if (made && !made->testAttribute(Qt::WA_Resized)) {
             // A view that never chose its size takes the one its layout asks for, as a view
             // from a nib comes with its own.
@@ -35,7 +40,6 @@ std::unique_ptr<QWidget> NotedPane::loadView() {
     auto view = std::make_unique<QWidget>();
     view->setObjectName(className());
     auto* layout = new QVBoxLayout(view.get());
-    layout->setContentsMargins(24, 20, 24, 20);
     auto* heading = new QLabel(title().trimmed(), view.get());
     QFont bold = heading->font();
     bold.setBold(true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMargins>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -16,6 +17,12 @@ class PaneTable;
 class PreferencePane : public QObject {
     Q_OBJECT
   public:
+    // The widest a pane may be: the settings window's pane area at its default size, less a
+    // vertical scroll bar. A wider pane would scroll sideways.
+    static constexpr int kMaxWidth = 560;
+    // The margins every pane keeps round its controls.
+    static QMargins margins() { return {24, 20, 24, 20}; }
+
     ~PreferencePane() override;
 
     const QString& className() const { return className_; }

@@ -509,10 +509,13 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
         QPushButton* well = makeColourWell(*coloursBox, QLatin1String(w.id));
         connect(well, &QPushButton::clicked, this,
                 [this, id = QString::fromLatin1(w.id)] { openWell(id); });
-        grid->addWidget(well, i / 4, (i % 4) * 2);
-        grid->addWidget(new QLabel(tr(w.title), coloursBox), i / 4, (i % 4) * 2 + 1);
+        // Two a row: four a row cut their names at the window's width.
+        grid->addWidget(well, i / 2, (i % 2) * 2);
+        grid->addWidget(new QLabel(tr(w.title), coloursBox), i / 2, (i % 2) * 2 + 1);
         ++i;
     }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
     // The month pictures go with these colours: the theme editor is beside them.
     auto* themes = new QPushButton(tr("Themes..."), coloursBox);
     themes->setObjectName(QStringLiteral("themesButton"));
@@ -527,6 +530,8 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
 
     auto* gridBox = new QGroupBox(tr("Days and pictures"), view.get());
     auto* gridForm = new QFormLayout(gridBox);
+    // Long labels go above their fields rather than past the window's width.
+    gridForm->setRowWrapPolicy(QFormLayout::WrapLongRows);
     // A text field that writes when it is left or Return is pressed, if its text changed.
     const auto field = [this, gridBox](const QString& id, const QString& hint,
                                        void (Pane::*action)(const QString&)) {
@@ -605,7 +610,7 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
     layout->addStretch(1);
 
     showSettings();
-    view->resize(600, 680);
+    view->resize(kMaxWidth, 680);
     return view;
 }
 

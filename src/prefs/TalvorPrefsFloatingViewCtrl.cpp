@@ -230,7 +230,7 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
         box->setObjectName(QLatin1String(f.name));
         connect(box, &QCheckBox::clicked, this, [this] { saveFloaterOptions(); });
         checks_[box->objectName()] = box;
-        textGrid->addWidget(box, n / 3, n % 3);
+        textGrid->addWidget(box, n / 2, n % 2);
         ++n;
     }
     for (const auto& [name, label] :
@@ -240,7 +240,7 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
         box->setObjectName(name);
         connect(box, &QCheckBox::clicked, this, [this] { saveFloaterOptions(); });
         checks_[name] = box;
-        textGrid->addWidget(box, n / 3, n % 3);
+        textGrid->addWidget(box, n / 2, n % 2);
         ++n;
     }
     root->addWidget(texts);

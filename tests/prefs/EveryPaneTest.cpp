@@ -20,6 +20,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -154,6 +156,37 @@ TEST_F(prefsEveryPane, NoTitleLosesAnAmpersandToAMnemonic) {
         }
     }
     EXPECT_GT(ampersands, 0) << "the time-zone pane's openers show an ampersand";
+}
+
+// Every pane fits the settings window at its default size without scrolling sideways, keeps
+// the margins of every other pane, and shows each label whole at that size.
+TEST_F(prefsEveryPane, EveryPaneFitsTheWindowWithTheCommonMargins) {
+    const PaneFactory panes = factory();
+    for (const QString& className : panes.classNames()) {
+        SCOPED_TRACE(className.toStdString());
+        auto pane = panes.make(className, QStringLiteral("Nib"));
+        QWidget* view = pane->view();
+        ASSERT_NE(view, nullptr);
+        ASSERT_NE(view->layout(), nullptr);
+        EXPECT_EQ(view->layout()->contentsMargins(), PreferencePane::margins());
+        // As the settings window sizes a pane: never below what its layout needs.
+        const QSize size =
+            view->size().expandedTo(view->sizeHint()).expandedTo(view->minimumSizeHint());
+        EXPECT_LE(size.width(), PreferencePane::kMaxWidth);
+        view->resize(size.boundedTo(QSize(PreferencePane::kMaxWidth, size.height())));
+        view->show();
+        QCoreApplication::processEvents();
+        for (const QLabel* label : view->findChildren<QLabel*>()) {
+            if (!label->isVisibleTo(view) || label->wordWrap() || label->text().isEmpty()) {
+                continue;
+            }
+            EXPECT_GE(label->width(), label->minimumSizeHint().width())
+                << "cut: \"" << label->text().toStdString() << "\"";
+        }
+        view->hide();
+        takePosted();
+        calls.clear();
+    }
 }
 
 // Uses the row's control as a user would; returns the value it then shows.
