@@ -28,8 +28,10 @@
 #include <QCommandLineParser>
 #include <QDirIterator>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -73,9 +75,57 @@ std::vector<std::pair<talvor::platform::Menu*, int>> windowItems(talvor::platfor
     return found;
 }
 
+// Our windows a user can see, but for the strip.
+QList<QWidget*> shownWindows() {
+    QList<QWidget*> shown;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = w->windowType();
+        if (w->isVisible() && type != Qt::ToolTip && type != Qt::Popup &&
+            w->windowTitle() != QLatin1String("Talvor menu bar")) {
+            shown.append(w);
+        }
+    }
+    return shown;
+}
+
+// Presses Escape in every window shown, the last opened first, as a user would: in the
+// control that has the keyboard. Logs "test escape <title> closed" or "... still open".
+void escapeEveryWindow(QObject& context) {
+    // A window may go with its closing.
+    std::vector<std::pair<QPointer<QWidget>, QString>> windows;
+    for (QWidget* w : shownWindows()) {
+        windows.emplace_back(w, w->windowTitle());
+    }
+    std::reverse(windows.begin(), windows.end());
+    for (const auto& shown : windows) {
+        QWidget* w = shown.first;
+        if (w == nullptr || !w->isVisible()) {
+            continue;
+        }
+        QPointer<QWidget> target = w->focusWidget() != nullptr ? w->focusWidget() : w;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+        if (target) {
+            QApplication::sendEvent(target, &release);
+        }
+    }
+    QTimer::singleShot(700, &context, [windows] {
+        const QList<QWidget*> left = shownWindows();
+        for (const auto& shown : windows) {
+            const bool open = shown.first && left.contains(shown.first.data());
+            talvor::platform::log(
+                QStringLiteral("test escape '%1' %2")
+                    .arg(shown.second,
+                         open ? QStringLiteral("still open") : QStringLiteral("closed")));
+        }
+        talvor::platform::log(QStringLiteral("test steps done"));
+    });
+}
+
 // Chooses every window item of the time menu in turn; after each, logs the place of every
-// window shown ("test window <title> x y w h"), and at the end saves a picture of the screen
-// to TALVOR_TEST_SCREENSHOT.
+// window shown ("test window <title> x y w h"); at the end saves a picture of the screen
+// to TALVOR_TEST_SCREENSHOT and presses Escape in every window.
 void chooseTimeMenuWindows(talvor::AppDelegate& delegate, std::size_t step) {
     const auto items = windowItems(*delegate.timeMenu());
     if (step >= items.size()) {
@@ -83,7 +133,7 @@ void chooseTimeMenuWindows(talvor::AppDelegate& delegate, std::size_t step) {
         if (!shot.isEmpty() && QGuiApplication::primaryScreen() != nullptr) {
             QGuiApplication::primaryScreen()->grabWindow(0).save(shot);
         }
-        talvor::platform::log(QStringLiteral("test steps done"));
+        escapeEveryWindow(delegate);
         return;
     }
     const auto [menu, index] = items[step];
@@ -236,7 +286,13 @@ void runTestAction(talvor::AppDelegate& delegate) {
         return;
     }
     if (action == QLatin1String("time-menu-windows")) {
-        QTimer::singleShot(1000, &delegate, [&delegate] { chooseTimeMenuWindows(delegate, 0); });
+        // The windows opened elsewhere first: the stopwatch (its hot key) and the mini
+        // calendar (the date item).
+        QTimer::singleShot(1000, &delegate, [&delegate] {
+            delegate.orderStopWatch();
+            delegate.calendars().showCal();
+            chooseTimeMenuWindows(delegate, 0);
+        });
         return;
     }
     if (action == QLatin1String("mini-calendar")) {

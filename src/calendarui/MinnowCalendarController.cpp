@@ -16,6 +16,9 @@
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -43,6 +46,10 @@ MinnowCalendarController::MinnowCalendarController(platform::Clock& clock,
     : clock_(clock), defaults_(defaults), screens_(screens) {
     window_ = std::make_unique<CalWindow>(defaults_);
     window_->setCloseHandler([this] { closeWindow(); });
+    // The settings window it opens takes the keyboard from it.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->installEventFilter(this);
+    }
     connect(window_->prevButton(), &QToolButton::clicked, this, [this] { prevMonth(); });
     connect(window_->nextButton(), &QToolButton::clicked, this, [this] { nextMonth(); });
     connect(window_->currMonthButton(), &QToolButton::clicked, this, [this] { currMonth(); });
@@ -321,6 +328,24 @@ void MinnowCalendarController::closeWindow() {
     } else if (window_) {
         window_->hide();
     }
+}
+
+bool MinnowCalendarController::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || !isWindowVisible()) {
+        return false;
+    }
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    const auto* target = static_cast<const QWidget*>(watched);
+    // Reaching a window means that no control in it took the key; dialogs, popups and modal
+    // windows have a use of their own for it.
+    if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier || !target->isWindow() ||
+        target == window_.get() || qobject_cast<const QDialog*>(target) != nullptr ||
+        QApplication::activePopupWidget() != nullptr ||
+        QApplication::activeModalWidget() != nullptr) {
+        return false;
+    }
+    closeWindow();
+    return true;
 }
 
 void MinnowCalendarController::releaseWindow() {

@@ -127,6 +127,11 @@ class MinnowCalendarController : public QObject {
     QString lastAlertText() const { return lastAlertText_; }
     QMessageBox* accessAlert() const { return alert_; }
 
+  protected:
+    // Escape in another of our windows, used by none of its controls, closes the open
+    // calendar first, as it would an open menu.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void awakeFromNib();
     void windowDidLoad();

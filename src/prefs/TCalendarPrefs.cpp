@@ -14,6 +14,8 @@
 #include "services/HotKeyField.h"
 #include "services/HotKeyKeys.h"
 #include "services/HotKeyManager.h"
+#include "services/TalvorHotKeys.h"
+#include "services/TalvorKeyCombo.h"
 #include "widgets/ColorWellCell.h"
 
 #include <QCheckBox>
@@ -406,6 +408,10 @@ void TCalendarPrefs::checkBoxChanged(QAbstractButton* sender) {
 }
 
 void TCalendarPrefs::hotKeyChanged(HotKeyField& field) {
+    if (field.objectName() == QLatin1String("stopWatchHotKeyField")) {
+        stopWatchHotKeyChanged(field);
+        return;
+    }
     const QString name = field.objectName() == QLatin1String("toggleHotKeyField")
                              ? keys::ToggleHotKey
                              : keys::CenterHotKey;
@@ -418,6 +424,25 @@ void TCalendarPrefs::hotKeyChanged(HotKeyField& field) {
         manager.bindHotKeyCode(field.keyCode(), field.flags(), name);
     }
     manager.saveToPrefs(keys::HotKeys);
+}
+
+void TCalendarPrefs::stopWatchHotKeyChanged(const HotKeyField& field) {
+    // Kept with the per-feature values, as start-up binds it from them.
+    TalvorHotKeys& values = TalvorHotKeys::sharedInstance();
+    QVariantMap changed = values.hotKeyValues();
+    const bool none = field.keyCode() == -1;
+    changed.insert(keys::hotKeyCodeStopWatch, qint64(field.keyCode()));
+    changed.insert(keys::hotKeyModifiersStopWatch,
+                   none ? qint64(-1) : TalvorKeyCombo::modifiersForNSModifiers(field.flags()));
+    values.setHotKeyValues(changed);
+    values.writePrefs();
+    HotKeyManager& manager = HotKeyManager::sharedManager();
+    if (none) {
+        manager.unbindHotKeyNamed(keys::StopWatchHotKey);
+    } else {
+        manager.findOrMakeHotKeyNamed(keys::StopWatchHotKey);
+        manager.bindHotKeyCode(field.keyCode(), field.flags(), keys::StopWatchHotKey);
+    }
 }
 
 void TCalendarPrefs::setSource(const CalSourcePtr& source, bool enabled) {
@@ -580,6 +605,14 @@ void TCalendarPrefs::loadSettings() {
             field->setKeyCode(-1, 0);
         }
     }
+    const QVariantMap& values = TalvorHotKeys::sharedInstance().hotKeyValues();
+    const auto stopWatchKey =
+        static_cast<qint32>(values.value(keys::hotKeyCodeStopWatch, -1).toLongLong());
+    const qint64 stopWatchModifiers = values.value(keys::hotKeyModifiersStopWatch).toLongLong();
+    hotKeyField(view_, QStringLiteral("stopWatchHotKeyField"))
+        ->setKeyCode(stopWatchKey, stopWatchKey < 0
+                                       ? 0
+                                       : TalvorKeyCombo::NSModifierForModifiers(stopWatchModifiers));
     // The chosen back end's radio button and tab; a kept Google sign-in is restored.
     const bool google =
         CalendarBackEnds::selectedKind(defaults()) == CalendarBackEnds::Kind::Google;
@@ -971,7 +1004,8 @@ std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
     int r = 1;
     for (const auto& [id, title] :
          {std::pair{"toggleHotKeyField", QT_TR_NOOP("Show or hide the calendar:")},
-          std::pair{"centerHotKeyField", QT_TR_NOOP("Show the calendar in the middle:")}}) {
+          std::pair{"centerHotKeyField", QT_TR_NOOP("Show the calendar in the middle:")},
+          std::pair{"stopWatchHotKeyField", QT_TR_NOOP("Show or hide the stopwatch:")}}) {
         auto* field = new HotKeyField(keysBox);
         field->setObjectName(QLatin1String(id));
         auto* clear = new QPushButton(tr("Clear"), keysBox);

@@ -62,8 +62,10 @@ class TCalendarPrefs : public PreferencePane {
     void menuChanged(QComboBox* sender);
     // Every check box's action but the menu-bar one.
     void checkBoxChanged(QAbstractButton* sender);
-    // Both hot-key fields' action: a cleared field unbinds its hot key.
+    // The hot-key fields' action: a cleared field unbinds its hot key.
     void hotKeyChanged(HotKeyField& field);
+    // The stopwatch's field: stored with the per-feature hot keys and bound at once.
+    void stopWatchHotKeyChanged(const HotKeyField& field);
     // Shows or hides a source's events, and stores it.
     void setSource(const CalSourcePtr& source, bool enabled);
     // Opens the highlight picker for the selected row of `table`.

@@ -12,18 +12,6 @@
 
 namespace talvor {
 
-bool openSystemSettings(const QList<SettingsCommand>& commands) {
-    platform::ProcessLauncher& launcher = platform::ProcessLauncher::shared();
-    for (const SettingsCommand& command : commands) {
-        const QString path = launcher.findExecutable(command.program);
-        if (!path.isEmpty() && launcher.startDetached(path, command.arguments)) {
-            return true;
-        }
-    }
-    platform::log(QStringLiteral("No desktop settings tool could be started"));
-    return false;
-}
-
 TalvorSetTimeZoneViewCtrl::TalvorSetTimeZoneViewCtrl(QString nibName, PaneDelegate delegate,
                                                      ZoneInfoTree zoneTree)
     : PreferencePane(QStringLiteral("TalvorSetTimeZoneViewCtrl"), std::move(nibName),

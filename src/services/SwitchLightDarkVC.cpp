@@ -153,6 +153,13 @@ SwitchLightDarkVC::SwitchLightDarkVC(SwitchLightDarkDelegate delegate, QWidget* 
 
 SwitchLightDarkVC::~SwitchLightDarkVC() = default;
 
+const QList<platform::SettingsCommand>& SwitchLightDarkVC::locationSettings() {
+    static const QList<platform::SettingsCommand> commands = {
+        {QStringLiteral("gnome-control-center"), {QStringLiteral("location")}},
+    };
+    return commands;
+}
+
 Date SwitchLightDarkVC::defaultLightModeTime() {
     return defaultTime(6);
 }
@@ -354,10 +361,29 @@ void SwitchLightDarkVC::didChangeAuthorization(platform::LocationService::Author
             if (locationManager_) {
                 locationManager_->stopUpdatingLocation();
             }
+            // Where the desktop has no location settings, the alert says how to allow it.
+            const bool settings = platform::hasSystemSettings(locationSettings());
             const QString text =
-                tr("Please go to Settings and turn on Location Services for Talvor");
+                settings
+                    ? tr("Please go to Settings and turn on Location Services for Talvor")
+                    : tr("Talvor may not use this computer's position, and this desktop has no "
+                         "location settings to open. Positions come from GeoClue: allow Talvor "
+                         "in its configuration (/etc/geoclue/geoclue.conf, the [talvor] section) "
+                         "or in your desktop's privacy settings. Until then the last position "
+                         "known is used.");
+            const auto openSettings = [this, settings] {
+                if (!settings) {
+                    return;
+                }
+                if (delegate_.openLocationSystemPrefrences) {
+                    delegate_.openLocationSystemPrefrences();
+                } else {
+                    platform::openSystemSettings(locationSettings());
+                }
+            };
             if (delegate_.showLocationDeniedAlert) {
                 delegate_.showLocationDeniedAlert(text);
+                openSettings();
             } else {
                 auto* box = new QMessageBox(QMessageBox::Warning, QString(), QString(),
                                             QMessageBox::Ok, this);

@@ -26,6 +26,7 @@
 #include "platform/Log.h"
 #include "platform/Menu.h"
 #include "platform/Preferences.h"
+#include "platform/ProcessLauncher.h"
 #include "platform/StatusBarPanel.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
@@ -37,6 +38,7 @@
 #include "services/HotKeyManager.h"
 #include "services/Manual.h"
 #include "services/PFMoveApplication.h"
+#include "services/SwitchLightDarkVC.h"
 #include "services/SystemEventMonitor.h"
 #include "services/SystemEventNames.h"
 #include "services/TalvorHotKeys.h"
@@ -253,6 +255,11 @@ void AppDelegate::launchBehindTheStrip() {
     // The break timer starts stopped: its menu offers "Start".
     parts_.timeMenuItems->isStop = true;
     floatingClockCtrl_ = std::make_unique<TalvorFloatingClockCtrl>();
+    // Escape puts the clocks away as their menu item does, check mark and all.
+    floatingClockCtrl_->setEscapeAction([this] {
+        setShowFloating(false);
+        platform::UserDefaults::standard().synchronize();
+    });
     floatingClockCtrl_->LoadFloatingOptions();
     registerObservers();
     parts_.timeMenuItems->DrawTimeMenuItems();
@@ -604,20 +611,16 @@ void AppDelegate::hotKeyUp(HotKey& hotKey) {
     parts_.calendars->hotKeyUp(hotKey);
 }
 
-namespace {
-const QString kStopWatchHotKey = QStringLiteral("StopWatchHotKey");
-}  // namespace
-
 // The stopwatch's shortcut from the stored shortcut values; one the desktop refuses (or no
 // X11 at all) leaves the stopwatch without one, quietly.
 void AppDelegate::bindStopWatchHotKey() {
     HotKeyManager& manager = HotKeyManager::sharedManager();
-    manager.addObserver(this, &AppDelegate::stopWatchHotKeyDown, nullptr, kStopWatchHotKey);
+    manager.addObserver(this, &AppDelegate::stopWatchHotKeyDown, nullptr, keys::StopWatchHotKey);
     const QVariantMap& values = TalvorHotKeys::sharedInstance().hotKeyValues();
     manager.bindHotKeyCode(values.value(keys::hotKeyCodeStopWatch).toInt(),
                            TalvorKeyCombo::NSModifierForModifiers(
                                values.value(keys::hotKeyModifiersStopWatch).toLongLong()),
-                           kStopWatchHotKey);
+                           keys::StopWatchHotKey);
 }
 
 void AppDelegate::stopWatchHotKeyDown(HotKey&) {
@@ -630,6 +633,10 @@ bool AppDelegate::stopwatchShown() const {
 
 void AppDelegate::orderStopWatch() {
     MyStopWatchObj::sharedPanel().orderStopWatch();
+}
+
+void AppDelegate::openLocationSystemPrefrences() {
+    platform::openSystemSettings(SwitchLightDarkVC::locationSettings());
 }
 
 void AppDelegate::PrefsStopWatch() {

@@ -114,6 +114,8 @@ class AppDelegate : public QObject,
     // The stopwatch window: visible?, shown or hidden (its shortcut), shown with its options.
     bool stopwatchShown() const;
     void orderStopWatch();
+    // The desktop's location settings, after the light/dark pane's "location denied" alert.
+    void openLocationSystemPrefrences();
     void PrefsStopWatch();
 
     // StatusItemsDelegate.

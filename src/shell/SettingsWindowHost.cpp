@@ -14,6 +14,7 @@
 #include <QColorDialog>
 #include <QFontDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QScrollArea>
@@ -169,6 +170,15 @@ class SettingsWindowHost::Window : public QWidget {
             host_.paneShownAgain();
         }
         QWidget::changeEvent(event);
+    }
+    // An Escape no control of the window used closes it: without a window manager there is
+    // no title bar to close it by.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+            close();
+            return;
+        }
+        QWidget::keyPressEvent(event);
     }
 
   private:

@@ -44,6 +44,7 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     SwitchLightDarkDelegate lightDark;
     lightDark.UpdateMenu = [this](int code) { timeMenuItems->UpdateMenu(code); };
     lightDark.openURL = [&app](const QUrl& url) { app.openURL(url); };
+    lightDark.openLocationSystemPrefrences = [&app] { app.openLocationSystemPrefrences(); };
     TalvorMenuDelegate menuItems;
     menuItems.UpdateMenu = [this](qint32 code) { timeMenuItems->UpdateMenu(code); };
     menuItems.locationTimeZoneSetup = [](QWidget* window) {
@@ -101,7 +102,8 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
 void ShellParts::makeTimeMenu(AppDelegate& app, platform::Clock& clock) {
     TimeMenu::addFixedItems(*timeMenu, {.preferences = [&app] { app.showPrefs(); },
                                         .help = [&app] { app.showHelp(); },
-                                        .quit = [&app] { app.quit(); }});
+                                        .quit = [&app] { app.quit(); },
+                                        .stopwatch = [&app] { app.orderStopWatch(); }});
     WorldClockItems::Actions worldActions;
     worldActions.openURL = [&app](const QUrl& url) {
         app.openURL(url);

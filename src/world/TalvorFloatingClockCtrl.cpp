@@ -369,6 +369,7 @@ void TalvorFloatingClockCtrl::TimeZoneFloating(const LocationTable& locationList
 void TalvorFloatingClockCtrl::buildWindow(const std::vector<Measured>& measured) {
     if (!tzWin_) {
         tzWin_ = std::make_unique<TimeZoneWindow>(defaults_);
+        tzWin_->setEscapeAction(escapeAction_);
     } else {
         clocks_.clear();
         const QList<QWidget*> old = tzWin_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
@@ -515,6 +516,13 @@ void TalvorFloatingClockCtrl::menuSelectedHideFloating(platform::MenuItem*) {
     PreferenceDomain::synchronize(
         QStringLiteral("Floating clocks: the preferences could not be synchronised"));
     hideClocks();
+}
+
+void TalvorFloatingClockCtrl::setEscapeAction(std::function<void()> action) {
+    escapeAction_ = std::move(action);
+    if (tzWin_) {
+        tzWin_->setEscapeAction(escapeAction_);
+    }
 }
 
 void TalvorFloatingClockCtrl::buildFloatingClockItem(platform::Menu& menu) {

@@ -68,6 +68,8 @@ class TalvorFloatingClockCtrl {
     void menuSelectedShowFloating(platform::MenuItem* sender = nullptr);
     // When shown: turns the feature off, synchronises and hides the window.
     void menuSelectedHideFloating(platform::MenuItem* sender = nullptr);
+    // What Escape in the clocks' window does; without one it hides them.
+    void setEscapeAction(std::function<void()> action);
 
     // The label below a dial: city, country, zone abbreviation as the options ask.
     QString TimeZoneGetFloatingText(const QVariantList& record, const QString& abbreviation) const;
@@ -150,6 +152,7 @@ class TalvorFloatingClockCtrl {
     QString floatDateFormat2_;
     QString customFormat_;
     std::unique_ptr<TimeZoneWindow> tzWin_;
+    std::function<void()> escapeAction_;
     std::shared_ptr<platform::MenuItem> floatingMenuItem_;
     FloatingGrid grid_;
     std::vector<FloatingClock> clocks_;

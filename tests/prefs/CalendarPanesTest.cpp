@@ -21,7 +21,9 @@
 #include "prefs/TalvorTodoViewController.h"
 #include "services/AppStartup.h"
 #include "services/HotKeyField.h"
+#include "services/HotKeyKeys.h"
 #include "services/HotKeyManager.h"
+#include "services/TalvorHotKeys.h"
 #include "support/FakeClock.h"
 #include "support/FakeHotKeyBackend.h"
 #include "support/FakeScreens.h"
@@ -810,6 +812,35 @@ TEST_F(prefsMiniCalendarPane, ClearingAHotKeyUnbindsIt) {
     pane->hotKeyChanged(*toggle);
     EXPECT_EQ(hotKeys.hotKeyNamed(QStringLiteral("ToggleHotKey"))->keyCode(), 2);
     EXPECT_EQ(value("HotKeys").toList().size(), 2);
+}
+
+// The stopwatch's hot key is recorded beside the calendar's: the field shows the stored
+// combination (Ctrl+Alt+Shift+W by default), a new one is kept with the per-feature values
+// start-up binds it from and is bound at once, Clear unbinds it.
+TEST_F(prefsMiniCalendarPane, TheStopwatchHotKeyIsRecordedBesideTheCalendars) {
+    TalvorHotKeys values;
+    TalvorHotKeys::setSharedInstance(&values);
+    auto pane = make();
+    auto* field = pane->view()->findChild<HotKeyField*>(QStringLiteral("stopWatchHotKeyField"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->keyCode(), 13);
+    EXPECT_EQ(field->flags(),
+              platform::CommandKeyMask | platform::ShiftKeyMask | platform::AlternateKeyMask);
+
+    field->setKeyCode(1, platform::CommandKeyMask | platform::AlternateKeyMask);
+    pane->hotKeyChanged(*field);
+    EXPECT_EQ(values.hotKeyValues().value(keys::hotKeyCodeStopWatch), QVariant(qint64(1)));
+    EXPECT_EQ(values.hotKeyValues().value(keys::hotKeyModifiersStopWatch),
+              QVariant(qint64(0x100 | 0x800)));
+    const HotKey* bound = hotKeys.hotKeyNamed(keys::StopWatchHotKey);
+    ASSERT_NE(bound, nullptr);
+    EXPECT_EQ(bound->keyCode(), 1);
+    EXPECT_TRUE(backend.isRegistered(1, platform::CommandKeyMask | platform::AlternateKeyMask));
+
+    child<QPushButton>(*pane, QStringLiteral("stopWatchHotKeyFieldClear"))->click();
+    EXPECT_EQ(values.hotKeyValues().value(keys::hotKeyCodeStopWatch), QVariant(qint64(-1)));
+    EXPECT_FALSE(backend.isRegistered(1, platform::CommandKeyMask | platform::AlternateKeyMask));
+    TalvorHotKeys::setSharedInstance(nullptr);
 }
 
 TEST_F(prefsMiniCalendarPane, LoadingAnUnboundHotKeyWritesNothing) {

@@ -13,6 +13,7 @@
 #include "platform/NotificationCenter.h"
 #include "services/HotKey.h"
 #include "shell/CalendarWindows.h"
+#include "shell/SettingsWindowHost.h"
 #include "support/FakeCalendarStore.h"
 #include "support/FakeScreens.h"
 #include "support/FakeSecretStore.h"
@@ -178,6 +179,40 @@ TEST_F(shellCalendarWindows, EscapeClosesTheMiniCalendarThroughTheDelegate) {
     EXPECT_FALSE(miniShown());
     windows.closeMinnowCalendar();
     EXPECT_FALSE(miniShown()) << "closing a closed calendar changes nothing";
+}
+
+// The settings window over the mini calendar, as the calendar's settings button opens it.
+class SettingsOverTheCalendar : public SettingsWindowHostDelegate {
+  public:
+    explicit SettingsOverTheCalendar(QWidget* minnow) : minnow_(minnow) {}
+    void SetAlarmPrefSetControllerDelegate(QObject*) override {}
+    QWidget* minnowCalendarWindow() override { return minnow_; }
+    void openURL(const QUrl&) override {}
+
+  private:
+    QWidget* minnow_;
+};
+
+TEST_F(shellCalendarWindows, EscapeInTheSettingsWindowClosesTheOpenMiniCalendarFirst) {
+    windows.showCal();
+    ASSERT_TRUE(miniShown());
+    SettingsOverTheCalendar settingsDelegate(mini.window());
+    SettingsWindowHost settings(settingsDelegate, PaneFactory());
+    settings.showPrefs();
+    QWidget* window = settings.window();
+    ASSERT_TRUE(window->isVisible());
+    QWidget* keyboard = window->focusWidget() != nullptr ? window->focusWidget() : window;
+
+    QTest::keyClick(keyboard, Qt::Key_Escape);
+    EXPECT_FALSE(miniShown()) << "the drop-down takes Escape first, as an open menu does";
+    EXPECT_TRUE(window->isVisible());
+
+    // With the calendar closed, an Escape is the settings window's own again.
+    windows.showCal();
+    ASSERT_TRUE(miniShown());
+    QTest::keyClick(keyboard, Qt::Key_A);
+    EXPECT_TRUE(miniShown()) << "only Escape closes it";
+    settings.window()->hide();
 }
 
 TEST_F(shellCalendarWindows, TheMiniCalendarsButtonsOpenTheEventSheets) {
