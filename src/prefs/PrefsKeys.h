@@ -26,9 +26,6 @@ inline const QString TalvorASMPrefsUdpateNotification =
 // defaults, a bool; absent means yes).
 inline const QString ShareDataWithService = QStringLiteral("ShareDataWithService");
 
-// How many months the big calendar shows (standard user defaults).
-inline const QString NoOfCalendarToShow = QStringLiteral("NoOfCalendarToShow");
-
 // The IP-echo page that answers a POST with the caller's address as text (application
 // preference domain, text): a full http(s) URL, or a bare host or origin. Absent or empty:
 // no external address is fetched. Set in the Menu Items pane, read by the time menu.
