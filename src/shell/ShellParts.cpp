@@ -17,6 +17,7 @@
 #include "services/SwitchLightDarkVC.h"
 #include "world/TalvorLocationWinCtrl.h"
 
+#include <QScrollArea>
 #include <QUrl>
 #include <QWidget>
 
@@ -46,7 +47,13 @@ void ShellParts::makeSettingsWindow(AppDelegate& app) {
     lightDark.openURL = [&app](const QUrl& url) { app.openURL(url); };
     lightDark.openLocationSystemPrefrences = [&app] { app.openLocationSystemPrefrences(); };
     TalvorMenuDelegate menuItems;
-    menuItems.UpdateMenu = [this](qint32 code) { timeMenuItems->UpdateMenu(code); };
+    menuItems.UpdateMenu = [this](qint32 code) {
+        // The line is made again, so that it fetches: the IP-echo address may be new.
+        if (code == TimeMenu::ExternalIP && ip) {
+            ip->UpdateIP();
+        }
+        timeMenuItems->UpdateMenu(code);
+    };
     menuItems.locationTimeZoneSetup = [](QWidget* window) {
         TalvorLocationWinCtrl::sharedInstance().showTZLocationSheet(window);
     };
@@ -128,6 +135,15 @@ void ShellParts::makeTimeMenu(AppDelegate& app, platform::Clock& clock) {
     actions.disableTake5 = [this] { breakTimer->disableTake5(); };
     actions.showLightDarkModePrefrences = [this] { settings->showLightDarkModePrefrences(); };
     ip = std::make_unique<IpAddressItems>(*timeMenu, TalvorTimeSettings::sharedInstance());
+    ip->setOpenEchoAddressSetting([this] {
+        settings->showLocationsPrefs();
+        QWidget* pane = settings->currentView();
+        if (auto* field = pane != nullptr ? pane->findChild<QWidget*>(QStringLiteral("ipEchoURL"))
+                                          : nullptr) {
+            settings->paneArea()->ensureWidgetVisible(field);
+            field->setFocus(Qt::OtherFocusReason);
+        }
+    });
     timeMenuItems = std::make_unique<TimeMenu>(*timeMenu, TalvorTimeSettings::sharedInstance(),
                                                *worldClocks, ip.get(), std::move(actions));
 }
