@@ -1,5 +1,6 @@
 #include "ProgramCopy.h"
 
+#include "kit/network/NetworkModule.h"
 #include "platform/DesktopEntryFile.h"
 #include "platform/MediaBackend.h"
 #include "platform/Preferences.h"
@@ -110,6 +111,9 @@ ProgramFiles ProgramFiles::running() {
     QStringList loaded = loadedLibrariesOfOurs();
     if (const QString media = platform::mediaModulePath(); !media.isEmpty()) {
         loaded << canonical(media);
+    }
+    if (const std::string network = kit::net::networkModulePath(); !network.empty()) {
+        loaded << canonical(QString::fromStdString(network));
     }
     for (const QString& library : loaded) {
         // One of a name: the loaded one wins over one that lies beside the program unused.

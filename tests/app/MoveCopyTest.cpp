@@ -3,6 +3,7 @@
 // and removes what it placed.
 #include "RunningTalvor.h"
 #include "platform/DesktopEntryFile.h"
+#include "platform/MediaBackend.h"
 #include "platform/Paths.h"
 #include "services/AppStartup.h"
 #include "services/ProgramCopy.h"
@@ -121,6 +122,9 @@ TEST_F(appMoveCopyTest, TheCopyRunsWithTheBuildTreeGoneAndLoadsNothingFromABuild
     EXPECT_TRUE(mapped.contains(copy.folder() + QStringLiteral("/lib")) &&
                 mapped.contains(QStringLiteral("talvor-media.so")))
         << mapped.toStdString();
+    // The kit's network module is opened only at a request: it must have come along too.
+    EXPECT_TRUE(QFileInfo::exists(platform::programLibraryFolder(copy.executable()) +
+                                  QStringLiteral("/talvor-network.so")));
 }
 
 // Removal through the program itself (no menu needed): it takes its entries, command and copy,

@@ -66,6 +66,16 @@ const NetworkModule* load() {
 
 }  // namespace
 
+std::string networkModulePath() {
+    for (const std::string& place : modulePlaces()) {
+        std::error_code error;
+        if (fs::exists(place, error)) {
+            return place;
+        }
+    }
+    return {};
+}
+
 const NetworkModule* networkModule() {
     static const NetworkModule* const module = load();
     return module;

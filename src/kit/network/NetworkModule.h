@@ -106,6 +106,9 @@ class NetworkModule {
 // The module, opened at the first call; none when it cannot be (said once in the log).
 const NetworkModule* networkModule();
 
+// Where the module would be opened from; empty when it is nowhere (a moved copy takes it).
+std::string networkModulePath();
+
 // The module's one entry point.
 using NetworkModuleEntry = const NetworkModule* (*)();
 inline constexpr const char* kNetworkModuleEntry = "talvor_network_module";
