@@ -387,11 +387,11 @@ void SwitchLightDarkVC::didChangeAuthorization(platform::LocationService::Author
             } else {
                 auto* box = new QMessageBox(QMessageBox::Warning, QString(), QString(),
                                             QMessageBox::Ok, this);
+                box->setObjectName(QStringLiteral("locationDeniedAlert"));
                 box->setInformativeText(text);
+                // The settings open once the alert is answered, not under it.
+                connect(box, &QMessageBox::finished, this, openSettings);
                 platform::openDialog(box);
-            }
-            if (delegate_.openLocationSystemPrefrences) {
-                delegate_.openLocationSystemPrefrences();
             }
             break;
         }
