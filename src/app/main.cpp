@@ -114,10 +114,9 @@ void escapeEveryWindow(QObject& context) {
         const QList<QWidget*> left = shownWindows();
         for (const auto& shown : windows) {
             const bool open = shown.first && left.contains(shown.first.data());
-            talvor::platform::log(
-                QStringLiteral("test escape '%1' %2")
-                    .arg(shown.second,
-                         open ? QStringLiteral("still open") : QStringLiteral("closed")));
+            talvor::platform::log(QStringLiteral("test escape '%1' %2")
+                                      .arg(shown.second, open ? QStringLiteral("still open")
+                                                              : QStringLiteral("closed")));
         }
         talvor::platform::log(QStringLiteral("test steps done"));
     });

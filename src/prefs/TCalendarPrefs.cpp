@@ -610,9 +610,9 @@ void TCalendarPrefs::loadSettings() {
         static_cast<qint32>(values.value(keys::hotKeyCodeStopWatch, -1).toLongLong());
     const qint64 stopWatchModifiers = values.value(keys::hotKeyModifiersStopWatch).toLongLong();
     hotKeyField(view_, QStringLiteral("stopWatchHotKeyField"))
-        ->setKeyCode(stopWatchKey, stopWatchKey < 0
-                                       ? 0
-                                       : TalvorKeyCombo::NSModifierForModifiers(stopWatchModifiers));
+        ->setKeyCode(
+            stopWatchKey,
+            stopWatchKey < 0 ? 0 : TalvorKeyCombo::NSModifierForModifiers(stopWatchModifiers));
     // The chosen back end's radio button and tab; a kept Google sign-in is restored.
     const bool google =
         CalendarBackEnds::selectedKind(defaults()) == CalendarBackEnds::Kind::Google;
