@@ -45,7 +45,8 @@ QImage renderTimeMenuWithWorldClocks() {
     settings.locationHasDropShadow = true;
 
     auto menu = platform::Menu::create();
-    TimeMenu::addFixedItems(*menu, {.preferences = [] {}, .help = [] {}, .quit = [] {}});
+    TimeMenu::addFixedItems(
+        *menu, {.preferences = [] {}, .help = [] {}, .quit = [] {}, .stopwatch = [] {}});
     WorldClockItems worldClocks(
         *menu, settings, platform::Clock::shared(), [] { return 22745u; },
         WorldClockItems::Actions{});
