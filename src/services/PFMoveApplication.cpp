@@ -174,10 +174,13 @@ bool moveAnswered(const MoveToApplicationsEnvironment& env, const QString& sourc
             }
         }
     }
-    const QString script =
-        QStringLiteral("(while /bin/kill -0 %1 >/dev/null 2>&1; do /bin/sleep 0.1; done; %2) &")
-            .arg(::getpid())
-            .arg(ShellQuotedString(copy.executable()));
+    // Nobody reads the copy's output: left on this process's pipes, its first log line after
+    // they close would end it (SIGPIPE).
+    const QString script = QStringLiteral(
+                               "(while /bin/kill -0 %1 >/dev/null 2>&1; do /bin/sleep 0.1; done; "
+                               "%2 </dev/null >/dev/null 2>&1) &")
+                               .arg(::getpid())
+                               .arg(ShellQuotedString(copy.executable()));
     launcher.startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
     env.exitProcess(0);
     return false;
