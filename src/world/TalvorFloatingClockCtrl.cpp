@@ -293,7 +293,7 @@ QString TalvorFloatingClockCtrl::digitalTime(const QTimeZone& zone, Date now, in
 
 QString TalvorFloatingClockCtrl::belowText(const QVariantList& record, const QTimeZone& zone,
                                            Date now, int week, const QString& abbreviation) const {
-    const QString place =
+    QString place =
         options_.showsBelowText() ? TimeZoneGetFloatingText(record, abbreviation) : QString();
     if (options_.aDigital == 0) {
         return place;

@@ -386,14 +386,15 @@ void WRKURLSessionState::run() {
                 finish(std::move(transfer), net::TransferEnd{CURLE_ABORTED_BY_CALLBACK, {}, 0, {}});
             }
         }
-        for (const auto& [identifier, end] : group->perform()) {
+        for (const auto& ended : group->perform()) {
+            const std::uint64_t identifier = ended.first;
             const auto found = std::find_if(running.begin(), running.end(), [&](const auto& entry) {
                 return entry.first->taskIdentifier() == identifier;
             });
             if (found != running.end()) {
                 auto transfer = std::move(found->second);
                 running.erase(found);
-                finish(std::move(transfer), end);
+                finish(std::move(transfer), ended.second);
             }
         }
         if (!running.empty()) {

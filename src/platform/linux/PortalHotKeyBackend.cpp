@@ -23,26 +23,6 @@ QString shortcutId(quint32 handle) {
 
 }  // namespace
 
-// The answer to one portal request: its Response signal, once.
-class PortalResponse : public QObject {
-    Q_OBJECT
-  public:
-    explicit PortalResponse(std::function<void(uint, const QVariantMap&)> answer, QObject* parent)
-        : QObject(parent), answer_(std::move(answer)) {}
-    void give(uint response, const QVariantMap& results) {
-        if (auto answer = std::exchange(answer_, nullptr)) {
-            answer(response, results);
-        }
-        deleteLater();
-    }
-
-  public slots:
-    void Response(uint response, const QVariantMap& results) { give(response, results); }
-
-  private:
-    std::function<void(uint, const QVariantMap&)> answer_;
-};
-
 QDBusArgument& operator<<(QDBusArgument& arg, const PortalShortcut& shortcut) {
     arg.beginStructure();
     arg << shortcut.id << shortcut.properties;
@@ -255,5 +235,3 @@ void PortalHotKeyBackend::deactivated(const QDBusObjectPath& session, const QStr
 }
 
 }  // namespace talvor::platform
-
-#include "PortalHotKeyBackend.moc"

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <map>
+#include <utility>
 
 namespace talvor::platform {
 
@@ -83,6 +84,26 @@ class PortalHotKeyBackend : public QObject, public HotKeyBackend {
     bool refused_ = false;
     // After a refusal: the keys while a Talvor window has focus.
     std::unique_ptr<FocusHotKeys> focus_;
+};
+
+// The answer to one portal request: its Response signal, once.
+class PortalResponse : public QObject {
+    Q_OBJECT
+  public:
+    explicit PortalResponse(std::function<void(uint, const QVariantMap&)> answer, QObject* parent)
+        : QObject(parent), answer_(std::move(answer)) {}
+    void give(uint response, const QVariantMap& results) {
+        if (auto answer = std::exchange(answer_, nullptr)) {
+            answer(response, results);
+        }
+        deleteLater();
+    }
+
+  public slots:
+    void Response(uint response, const QVariantMap& results) { give(response, results); }
+
+  private:
+    std::function<void(uint, const QVariantMap&)> answer_;
 };
 
 }  // namespace talvor::platform
