@@ -44,10 +44,17 @@ PortalHotKeyBackend::PortalHotKeyBackend(QDBusConnection bus,
     qDBusRegisterMetaType<PortalShortcutList>();
     // Slots and signals name the list by its alias, which Qt knows only when told.
     qRegisterMetaType<PortalShortcutList>("talvor::platform::PortalShortcutList");
-    bus_.connect(kPortal, kPortalPath, kShortcuts, QStringLiteral("Activated"), this,
-                 SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    bus_.connect(kPortal, kPortalPath, kShortcuts, QStringLiteral("Deactivated"), this,
-                 SLOT(deactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    // A slot taking a type Qt has not registered yet is refused without a word; in a process
+    // where nothing used an object path before, no activation would ever arrive.
+    qRegisterMetaType<QDBusObjectPath>();
+    const bool heard =
+        bus_.connect(kPortal, kPortalPath, kShortcuts, QStringLiteral("Activated"), this,
+                     SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap))) &&
+        bus_.connect(kPortal, kPortalPath, kShortcuts, QStringLiteral("Deactivated"), this,
+                     SLOT(deactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    if (!heard && bus_.isConnected()) {
+        log(QStringLiteral("Hot keys: the portal's key presses cannot be received"));
+    }
 }
 
 PortalHotKeyBackend::~PortalHotKeyBackend() {
