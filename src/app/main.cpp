@@ -88,20 +88,24 @@ QList<QWidget*> shownWindows() {
     return shown;
 }
 
-// Presses Escape in every window shown, the last opened first, as a user would: in the
-// control that has the keyboard. Logs "test escape <title> closed" or "... still open".
-void escapeEveryWindow(QObject& context) {
-    // A window may go with its closing.
-    std::vector<std::pair<QPointer<QWidget>, QString>> windows;
-    for (QWidget* w : shownWindows()) {
-        windows.emplace_back(w, w->windowTitle());
+using ShownWindows = std::vector<std::pair<QPointer<QWidget>, QString>>;
+
+bool stillShown(const std::pair<QPointer<QWidget>, QString>& shown) {
+    return shown.first && shownWindows().contains(shown.first.data());
+}
+
+// Presses Escape in the window `windows[next]` as a user would, in the control that has the
+// keyboard, waits up to 5 s for it to go and logs "test escape <title> closed" or "... still
+// open"; then the next. One at a time, as a user goes: closing a window moves the focus.
+void escapeWindows(QObject& context, const std::shared_ptr<ShownWindows>& windows, std::size_t next,
+                   int looksLeft) {
+    if (next >= windows->size()) {
+        talvor::platform::log(QStringLiteral("test steps done"));
+        return;
     }
-    std::reverse(windows.begin(), windows.end());
-    for (const auto& shown : windows) {
+    const auto& shown = (*windows)[next];
+    if (looksLeft == 50 && stillShown(shown)) {
         QWidget* w = shown.first;
-        if (w == nullptr || !w->isVisible()) {
-            continue;
-        }
         QPointer<QWidget> target = w->focusWidget() != nullptr ? w->focusWidget() : w;
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
@@ -110,16 +114,27 @@ void escapeEveryWindow(QObject& context) {
             QApplication::sendEvent(target, &release);
         }
     }
-    QTimer::singleShot(700, &context, [windows] {
-        const QList<QWidget*> left = shownWindows();
-        for (const auto& shown : windows) {
-            const bool open = shown.first && left.contains(shown.first.data());
-            talvor::platform::log(QStringLiteral("test escape '%1' %2")
-                                      .arg(shown.second, open ? QStringLiteral("still open")
-                                                              : QStringLiteral("closed")));
-        }
-        talvor::platform::log(QStringLiteral("test steps done"));
-    });
+    if (stillShown(shown) && looksLeft > 0) {
+        QTimer::singleShot(100, &context, [&context, windows, next, looksLeft] {
+            escapeWindows(context, windows, next, looksLeft - 1);
+        });
+        return;
+    }
+    talvor::platform::log(QStringLiteral("test escape '%1' %2")
+                              .arg(shown.second, stillShown(shown) ? QStringLiteral("still open")
+                                                                   : QStringLiteral("closed")));
+    QTimer::singleShot(
+        0, &context, [&context, windows, next] { escapeWindows(context, windows, next + 1, 50); });
+}
+
+// Presses Escape in every window shown, the last opened first.
+void escapeEveryWindow(QObject& context) {
+    auto windows = std::make_shared<ShownWindows>();
+    for (QWidget* w : shownWindows()) {
+        windows->emplace_back(w, w->windowTitle());
+    }
+    std::reverse(windows->begin(), windows->end());
+    escapeWindows(context, windows, 0, 50);
 }
 
 // Chooses every window item of the time menu in turn; after each, logs the place of every

@@ -10,7 +10,11 @@
 #include "support/ManualScheduler.h"
 #include "support/ScopedMachineZone.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
 #include <QDateTime>
 #include <QDir>
 #include <QSignalSpy>
@@ -22,8 +26,9 @@
 
 namespace talvor::test {
 
-// The freedesktop notification service, as far as a client sees it.
-class FakeNotifications : public QObject {
+// The freedesktop notification service, as far as a client sees it. Programs of other tests
+// share the test bus and notify too: only this process's notices count.
+class FakeNotifications : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
   public:
@@ -32,6 +37,10 @@ class FakeNotifications : public QObject {
   public slots:
     uint Notify(const QString& appName, uint, const QString&, const QString& summary,
                 const QString& body, const QStringList&, const QVariantMap&, int) {
+        if (connection().interface()->servicePid(message().service()) !=
+            QCoreApplication::applicationPid()) {
+            return 0;
+        }
         received.append({appName, summary, body});
         emit notified();
         return 1;
@@ -45,6 +54,19 @@ class FakeNotifications : public QObject {
 };
 
 namespace {
+
+// Takes the shared clock, scheduler and back end back, also when an assertion ends the test
+// early: a dangling shared clock would crash the next test.
+struct SharedStateReset {
+    SharedStateReset() = default;
+    SharedStateReset(const SharedStateReset&) = delete;
+    SharedStateReset& operator=(const SharedStateReset&) = delete;
+    ~SharedStateReset() {
+        CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
+        TimedEventList::setShared(nullptr);
+        platform::Clock::setShared(nullptr);
+    }
+};
 
 Date at(const char* iso) {
     return Date::fromQDateTime(QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate));
@@ -71,6 +93,7 @@ TEST(calendarReminderDbus, ANotifyArrivesAtTheRemindersMinute) {
         platform::Clock::setShared(&clock);
         ManualScheduler scheduler{clock};
         TimedEventList::setShared(TimedEventList::create(scheduler));
+        const SharedStateReset reset;
         QSignalSpy spy(&fake, &FakeNotifications::notified);
 
         auto standUp = CalEvent::initWithStartTime(at("2024-07-01T09:30:00Z"), 900,
@@ -88,8 +111,6 @@ TEST(calendarReminderDbus, ANotifyArrivesAtTheRemindersMinute) {
                   QStringList({"Talvor", "Minnow", "Stand-up\nBegins on July 01 at 10:30"}));
 
         reminder.reset();
-        TimedEventList::setShared(nullptr);
-        platform::Clock::setShared(nullptr);
     }
     server.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
     QDBusConnection::disconnectFromBus(connectionName);
@@ -116,6 +137,7 @@ TEST(calendarReminderDbus, TheAlarmOfAnEventInTheCalendarFoldersIsAnnounced) {
         platform::Clock::setShared(&clock);
         ManualScheduler scheduler{clock};
         TimedEventList::setShared(TimedEventList::create(scheduler));
+        const SharedStateReset reset;
         QSignalSpy spy(&fake, &FakeNotifications::notified);
 
         QTemporaryDir root;
@@ -146,9 +168,6 @@ TEST(calendarReminderDbus, TheAlarmOfAnEventInTheCalendarFoldersIsAnnounced) {
                   QStringList({"Talvor", "Minnow", "Dentist\nBegins on July 01 at 12:00"}));
 
         feed.reset();
-        CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
-        TimedEventList::setShared(nullptr);
-        platform::Clock::setShared(nullptr);
     }
     server.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
     QDBusConnection::disconnectFromBus(connectionName);
