@@ -764,6 +764,19 @@ class SheetsOnFolders : public ::testing::Test {
         return QDir(root.path() + QStringLiteral("/home"))
             .entryList({QStringLiteral("*.ics")}, QDir::Files);
     }
+    // The mini calendar with its new-event form and delete question, wired as the program
+    // wires them.
+    struct Windows {
+        explicit Windows(SheetsOnFolders& f)
+            : mini(f.clock, f.defaults, f.screens), sheet(f.defaults) {
+            mini.setCreateEventHandler([this](Date day) { sheet.startWithDate(day); });
+            mini.calWindow()->editEventController()->setDeleteEventHandler(
+                [this](const CalEventPtr& e) { question.deleteEvent(e); });
+        }
+        MinnowCalendarController mini;
+        CreateEventController sheet;
+        DeleteEventController question;
+    };
     // The titles of the events drawn on the day (from its tool tip), none without a mark.
     static QStringList marked(const CalMonthView& month, int day) {
         if (month.cellOfDay(day)->representedEvents().empty()) {
@@ -787,12 +800,10 @@ class SheetsOnFolders : public ::testing::Test {
 };
 
 TEST_F(SheetsOnFolders, ANewEventBecomesAFileAndADotAndGoesAgainByScope) {
-    MinnowCalendarController mini(clock, defaults, screens);
-    CreateEventController sheet(defaults);
-    DeleteEventController question;
-    mini.setCreateEventHandler([&](Date day) { sheet.startWithDate(day); });
-    mini.calWindow()->editEventController()->setDeleteEventHandler(
-        [&](const CalEventPtr& e) { question.deleteEvent(e); });
+    Windows windows(*this);
+    MinnowCalendarController& mini = windows.mini;
+    CreateEventController& sheet = windows.sheet;
+    DeleteEventController& question = windows.question;
     settle();
     CalMonthView* march = mini.calWindow()->monthViews().front();
     ASSERT_TRUE(marked(*march, 12).isEmpty());
@@ -910,12 +921,10 @@ TEST_F(SheetsOnFolders, ChoosingGoogleKeepsTheCalendarsOfThisComputer) {
     LaterGoogle google;
     CalendarBackEnds::install(Kind::Google, &google);
     defaults.setObject(QStringLiteral("Google"), QStringLiteral("SelectedCalendar"));
-    MinnowCalendarController mini(clock, defaults, screens);
-    CreateEventController sheet(defaults);
-    DeleteEventController question;
-    mini.setCreateEventHandler([&](Date day) { sheet.startWithDate(day); });
-    mini.calWindow()->editEventController()->setDeleteEventHandler(
-        [&](const CalEventPtr& e) { question.deleteEvent(e); });
+    Windows windows(*this);
+    MinnowCalendarController& mini = windows.mini;
+    CreateEventController& sheet = windows.sheet;
+    DeleteEventController& question = windows.question;
     settle();
     google.answerLoads();
     settle();

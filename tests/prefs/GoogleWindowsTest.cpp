@@ -510,12 +510,8 @@ TEST_F(GoogleWindows, TheMiniCalendarRestoresTheSignInAndShowsGoogleEvents) {
     // A new run of the program: only the keyring remembers the sign-in.
     CalendarBackEnds::install(CalendarBackEnds::Kind::Google, nullptr);
     cal.reset();
-    GCalender::Services s;
-    s.network = &network;
-    s.secrets = &secrets;
-    s.browser = &browser;
-    s.center = &platform::NotificationCenter::defaultCenter();
-    s.endpoints = GoogleEndpoints::under(server.base());
+    GCalender::Services s = services();
+    s.limits = {};
     s.credentials = {FakeGoogleServer::kClientId, FakeGoogleServer::kClientSecret};
     cal = std::make_unique<GCalender>(std::move(s));
     CalendarBackEnds::install(CalendarBackEnds::Kind::Google, cal.get());
