@@ -2,7 +2,9 @@
 
 #include "CalEvent.h"
 #include "CalMonth.h"
+#include "PublicCalendarFeeds.h"
 #include "platform/Log.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
 #include <algorithm>
@@ -109,15 +111,24 @@ bool loadMonth(const std::shared_ptr<CalMonth>& month, const platform::UserDefau
         return false;
     }
     std::vector<CalendarBackEnd*> loading;
+    bool localLoads = false;
     const auto backEnds = shown(defaults);
     for (const Kind kind : {Kind::Apple, Kind::Google}) {
         const auto it = std::find_if(backEnds.begin(), backEnds.end(),
                                      [kind](const auto& entry) { return entry.first == kind; });
         if (it != backEnds.end() && it->second->canLoadEvents()) {
             loading.push_back(it->second);
+            localLoads = localLoads || kind == Kind::Apple;
         } else {
             month->removeEventsOf(kind);
         }
+    }
+    if (!localLoads) {
+        // The public holiday feeds need neither calendar access nor an account; this
+        // computer's back end files them when it loads, so without it they are filed here.
+        PublicCalendarFeeds::shared().fileEvents(*month);
+        month->finalizeEventAdd();
+        platform::NotificationCenter::defaultCenter().post(QStringLiteral("EventsLoaded"));
     }
     // The drops first: a back end may answer (and the windows redraw) before this returns.
     for (CalendarBackEnd* backEnd : loading) {

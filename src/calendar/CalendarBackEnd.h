@@ -84,7 +84,8 @@ Kind selectedKind(const platform::UserDefaults& defaults);
 std::vector<std::pair<Kind, CalendarBackEnd*>> shown(const platform::UserDefaults& defaults);
 // Asks every shown back end that can load now for the month's events; the month drops the
 // events of the others (not chosen, signed out, no access). True when one loads: it posts
-// "EventsLoaded" when done.
+// "EventsLoaded" when done. The ticked public calendars are filed whichever loads, also when
+// none does (then at once, with "EventsLoaded").
 bool loadMonth(const std::shared_ptr<CalMonth>& month, const platform::UserDefaults& defaults);
 // The back end that delivered the event, installed; null for an event of no back end.
 CalendarBackEnd* of(const CalEvent& event);

@@ -3,6 +3,7 @@
 #include "calendar/AppleCal.h"
 #include "calendar/CalMonth.h"
 #include "calendar/CalSource.h"
+#include "calendar/CalendarBackEnd.h"
 #include "calendar/PublicCalendarFeeds.h"
 #include "calendar/PublicCalendarNames.h"
 #include "platform/Clock.h"
@@ -233,6 +234,47 @@ TEST_F(PublicFeeds, ATickedHolidayCalendarShowsWithoutAnAccountAndIsCached) {
     PublicCalendarFeeds::setShared(feeds.get());
     ASSERT_TRUE(loadUntil(december, {QStringLiteral("25: Christmas Day")}));
     EXPECT_EQ(requests(), 1u);
+}
+
+// The holiday calendars need no access to this computer's calendars and no account: when
+// access is refused or not yet answered, and Google is not chosen, a ticked one still shows
+// in the months the windows load.
+TEST_F(PublicFeeds, ATickedHolidayCalendarShowsWithoutCalendarAccess) {
+    const CalSourcePtr usa = builtIn("usa");
+    ASSERT_NE(usa, nullptr);
+    usa->setEnabled(true);
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, &apple);
+    int loaded = 0;
+    const platform::Observation loads = platform::NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("EventsLoaded"), QVariant(),
+        [&loaded](const platform::Notification&) { ++loaded; });
+    for (const auto access :
+         {platform::CalendarAccess::Denied, platform::CalendarAccess::NotDetermined}) {
+        SCOPED_TRACE(static_cast<int>(access));
+        platform::CalendarStore::setAuthorizationStatus(defaults, access);
+        auto december = CalMonth::initWithDate(utc("2026-12-15T12:00:00"), Calendar());
+        loaded = 0;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                CalendarBackEnds::loadMonth(december, defaults);
+                return filed(*december) == QStringList{QStringLiteral("25: Christmas Day")};
+            },
+            10000))
+            << filed(*december).join(QLatin1Char(',')).toStdString();
+        EXPECT_GT(loaded, 0) << "the windows are told the month is loaded";
+    }
+    // Unticked, it goes at the next load, as with access.
+    usa->setEnabled(false);
+    auto december = CalMonth::initWithDate(utc("2026-12-15T12:00:00"), Calendar());
+    december->addEvent(CalEvent::initWithStartTime(utc("2026-12-25T00:00:00"), 86400,
+                                                   QStringLiteral("Stale"), QString(), usa)
+                           ->adjustedDaysForCalendar(december->calendar())
+                           .front(),
+                       25);
+    CalendarBackEnds::loadMonth(december, defaults);
+    EXPECT_TRUE(filed(*december).isEmpty())
+        << filed(*december).join(QLatin1Char(',')).toStdString();
+    CalendarBackEnds::install(CalendarBackEnds::Kind::Apple, nullptr);
 }
 
 TEST_F(PublicFeeds, AnOutdatedFeedShowsUntilItsNewVersionArrives) {
