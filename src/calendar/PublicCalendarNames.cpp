@@ -8,9 +8,13 @@
 namespace talvor {
 namespace {
 
-// The provider's words for countries, by the region they name.
+// The provider's words for countries, by the region they name. Two keys are not the region
+// code they look like: "sa" is South Africa ("saudiarabian" is Saudi Arabia) and "jewish" is
+// Israel's holidays (the religious list has "judaism"); the list's order, sorted by country
+// name, says so.
 const QHash<QString, const char*>& regionOfWord() {
     static const QHash<QString, const char*> table = {
+        {QStringLiteral("sa"), "ZA"},          {QStringLiteral("jewish"), "IL"},
         {QStringLiteral("australian"), "AU"},  {QStringLiteral("austrian"), "AT"},
         {QStringLiteral("brazilian"), "BR"},   {QStringLiteral("bulgarian"), "BG"},
         {QStringLiteral("canadian"), "CA"},    {QStringLiteral("china"), "CN"},
@@ -41,7 +45,6 @@ const QHash<QString, const char*>& regionOfWord() {
 // Calendars that are no country's.
 const QHash<QString, const char*>& ownNames() {
     static const QHash<QString, const char*> table = {
-        {QStringLiteral("jewish"), QT_TRANSLATE_NOOP("PublicCalendars", "Jewish Holidays")},
         {QStringLiteral("judaism"), QT_TRANSLATE_NOOP("PublicCalendars", "Jewish Holidays")},
         {QStringLiteral("christian"), QT_TRANSLATE_NOOP("PublicCalendars", "Christian Holidays")},
         {QStringLiteral("islamic"), QT_TRANSLATE_NOOP("PublicCalendars", "Islamic Holidays")},

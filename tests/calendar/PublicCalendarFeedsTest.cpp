@@ -187,7 +187,8 @@ TEST(PublicCalendarNames, EveryHolidayCalendarIsNamedAndCountriesAsICUNamesThem)
          {Case{"af", english, "Afghanistan"}, Case{"usa", english, "United States"},
           Case{"uk", english, "United Kingdom"}, Case{"german", english, "Germany"},
           Case{"german", german, "Deutschland"}, Case{"new_zealand", english, "New Zealand"},
-          Case{"jewish", english, "Jewish Holidays"},
+          Case{"sa", english, "South Africa"}, Case{"saudiarabian", english, "Saudi Arabia"},
+          Case{"jewish", english, "Israel"}, Case{"judaism", english, "Jewish Holidays"},
           Case{"orthodox_christianity", english, "Orthodox Christian Holidays"},
           Case{"#daynum", english, "Day of the Year"},
           Case{"no_such_calendar", english, "no_such_calendar"}}) {
@@ -199,6 +200,56 @@ TEST(PublicCalendarNames, EveryHolidayCalendarIsNamedAndCountriesAsICUNamesThem)
     EXPECT_TRUE(std::is_sorted(holidays.begin(), holidays.end(), [](const auto& a, const auto& b) {
         return a->compareNames(*b) < 0;
     }));
+    CalSource::resetRegistryForTesting();
+}
+
+// Two rows of one name in the pane cannot be told apart: every built-in calendar's name is its
+// own, in each language, whether it comes from ICU or from our table.
+TEST(PublicCalendarNames, NoTwoBuiltInCalendarsShareAName) {
+    test::ScopedMachineZone machine{"UTC", "en_US"};
+    CalSource::resetRegistryForTesting();
+    // The key is the identifier's part between "en." and "#holiday", or before "@".
+    const auto keyOf = [](const CalSource& s) {
+        const QString id = s.identifier();
+        return id.contains(QLatin1String("#holiday@"))
+                   ? id.section(QLatin1Char('.'), 1).section(QLatin1String("#holiday@"), 0, 0)
+                   : id.section(QLatin1Char('@'), 0, 0);
+    };
+    QStringList keys;
+    for (const auto* list : {&CalSource::publicCalendars(), &CalSource::publicCalendars_Religious(),
+                             &CalSource::publicCalendars_Misc()}) {
+        for (const CalSourcePtr& s : *list) {
+            keys << keyOf(*s);
+        }
+    }
+    ASSERT_EQ(keys.size(), 228 + 4 + 3);
+    EXPECT_EQ(keys.removeDuplicates(), 0);
+    for (const char* language : {"en_US", "de_DE", "fr_FR", "es_ES", "ja_JP", "ar_SA"}) {
+        SCOPED_TRACE(language);
+        const icu::Locale locale(language);
+        QHash<QString, QString> keyOfName;
+        QStringList clashes;
+        for (const QString& key : keys) {
+            const QString name = publicCalendarName(key, locale);
+            EXPECT_NE(name, key) << "unnamed: " << key.toStdString();
+            if (const auto it = keyOfName.constFind(name); it != keyOfName.constEnd()) {
+                clashes << it.value() + QLatin1Char('/') + key + QStringLiteral(": ") + name;
+            }
+            keyOfName.insert(name, key);
+        }
+        EXPECT_TRUE(clashes.isEmpty()) << clashes.join(QStringLiteral("; ")).toStdString();
+    }
+    // And as the pane shows them.
+    QHash<QString, QString> shown;
+    for (const auto* list : {&CalSource::publicCalendars(), &CalSource::publicCalendars_Religious(),
+                             &CalSource::publicCalendars_Misc()}) {
+        for (const CalSourcePtr& s : *list) {
+            EXPECT_FALSE(shown.contains(s->name()))
+                << s->name().toStdString() << ": " << shown.value(s->name()).toStdString()
+                << " and " << keyOf(*s).toStdString();
+            shown.insert(s->name(), keyOf(*s));
+        }
+    }
     CalSource::resetRegistryForTesting();
 }
 
