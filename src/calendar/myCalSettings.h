@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CappedFetch.h"
+#include "foundation/Calendar.h"
 
 #include <QDate>
 #include <QHash>
@@ -70,6 +71,9 @@ class myCalSettings : public QObject {
     // The first weekday of a start-day pop-up index (0 Sunday ... 6 Saturday); an index out
     // of range gives the first item, Sunday.
     static int weekdayOfStartDayIndex(qint64 index);
+    // The second calendar system whose month starts the grid marks; null for none.
+    const Calendar& auxCalendar() const { return auxCalendar_; }
+    void setAuxCalendar(Calendar calendar) { auxCalendar_ = std::move(calendar); }
     int startMonthOffset() const { return startMonthOffset_; }
     // Kept, but a one-by-one layout shows no offset.
     void setStartMonthOffset(int offset);
@@ -188,6 +192,7 @@ class myCalSettings : public QObject {
     int cntV_ = 1;
     int showWeekNum_ = 0;
     int firstDay_ = 6;
+    Calendar auxCalendar_;
     int dayHPos_ = 1;
     int margin_ = 1;
     int marginC_ = 3;

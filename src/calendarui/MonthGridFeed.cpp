@@ -3,6 +3,7 @@
 #include "CalendarUiKeys.h"
 #include "MonthGrid.h"
 #include "calendar/myCalSettings.h"
+#include "foundation/CalendarExtras.h"
 #include "platform/UserDefaults.h"
 
 namespace talvor {
@@ -53,6 +54,11 @@ void MonthGridFeed::applyWeekLayout(myCalSettings& settings,
     if (showWeek.isValid()) {
         settings.SetShowWeekNum(showWeek.toInt());
     }
+    // The grids are Gregorian: a Gregorian second calendar would mark every 1st.
+    const QString second = defaults.stringForKey(QStringLiteral("SecondaryCalendar"));
+    settings.setAuxCalendar(second.isEmpty() || second == QLatin1String("gregorian")
+                                ? Calendar()
+                                : CalendarExtras::calendarWithIdentifier(second));
 }
 
 }  // namespace talvor

@@ -21,8 +21,9 @@ class UserDefaults;
 class MonthGridFeed {
   public:
     void apply(myCalSettings& settings, const platform::UserDefaults& defaults, const QDate& today);
-    // The first weekday (the user's choice, else the user calendar's own) and the week
-    // numbers ("iShowWeek", when set).
+    // The first weekday (the user's choice, else the user calendar's own), the week numbers
+    // ("iShowWeek", when set) and the second calendar whose month starts are marked
+    // ("SecondaryCalendar").
     static void applyWeekLayout(myCalSettings& settings, const platform::UserDefaults& defaults);
 
   private:

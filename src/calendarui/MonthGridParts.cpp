@@ -1,10 +1,14 @@
 #include "MonthGridParts.h"
 
+#include "calendar/CalMonth.h"
+#include "foundation/CalendarExtras.h"
+#include "foundation/IcuDates.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/TalvorLoadFonts.h"
 #include "foundation/TalvorProColor.h"
 #include "platform/Log.h"
 
+#include <QDateTime>
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QMimeData>
@@ -455,6 +459,7 @@ void MonthGridPainter::drawCalRect(QPainter& painter, const QRectF& r, const QDa
         }
         last = day;
     }
+    drawAuxMonthStarts(painter, drawn, cw);
     // The space after the last day.
     if (row < 5) {
         drawn.bottomFreeSpace =
@@ -484,6 +489,52 @@ void MonthGridPainter::drawCalRect(QPainter& painter, const QRectF& r, const QDa
         regions_.append({space, text});
     }
     drawn_ << drawn;
+}
+
+void MonthGridPainter::drawAuxMonthStarts(QPainter& painter, DrawnMonth& drawn, qreal cellWidth) {
+    const Calendar& aux = settings_.auxCalendar();
+    if (aux.isNull() || drawn.days.isEmpty()) {
+        return;
+    }
+    // The mini calendar's own month model says where the other calendar's months begin.
+    const Calendar gregorian = CalendarExtras::calendarWithIdentifier(QStringLiteral("gregorian"));
+    const auto month = CalMonth::initWithDate(
+        Date::fromQDateTime(QDateTime(drawn.first, QTime(12, 0), gregorian.timeZone())), gregorian);
+    const auto firstDays = month->firstDaysOfCalendar(aux);
+    if (!firstDays) {
+        return;
+    }
+    std::unique_ptr<icu::SimpleDateFormat> monthName =
+        IcuDates::createPatternFormat(QStringLiteral("MMMM"));
+    if (monthName) {
+        monthName->adoptCalendar(
+            aux.withTimeZone(gregorian.timeZone()).icuCalendar(Date()).release());
+    }
+    const QFontMetricsF metrics(fonts_.label);
+    painter.save();
+    for (const int32_t day : *firstDays) {
+        if (day < 1 || day > drawn.days.size()) {
+            continue;
+        }
+        const DrawnDay& shown = drawn.days[day - 1];
+        const QRectF& cell = shown.cell;
+        drawn.auxMonthStarts << shown.date;
+        // A bar down the day's left edge, and the new month's name where there is room.
+        painter.setPen(QPen(colors_.month, 2));
+        painter.drawLine(QPointF(cell.left() + 1, cell.top() + 1),
+                         QPointF(cell.left() + 1, cell.bottom() - 1));
+        if (monthName && cellWidth >= 36) {
+            const QString name = metrics.elidedText(
+                IcuDates::format(*monthName, month->dateOfDay(day).addingTimeInterval(12 * 3600.0)),
+                Qt::ElideRight, cell.width() - 5);
+            painter.setFont(fonts_.label);
+            painter.drawText(cell.adjusted(4, 1, -1, -1), Qt::AlignLeft | Qt::AlignTop, name);
+        }
+        if (const auto text = month->descriptionForDay(day, aux)) {
+            regions_.append({cell, *text});
+        }
+    }
+    painter.restore();
 }
 
 bool dropOnMonthGrid(myCalSettings& settings, const QMimeData& mime) {

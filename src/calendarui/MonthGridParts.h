@@ -78,8 +78,9 @@ struct DrawnMonth {
     QDate first;
     QRectF rect;
     QList<DrawnDay> days;
-    QList<int> weekNumbers;    // one per row, top first
-    QStringList weekdayNames;  // the header, first column first
+    QList<int> weekNumbers;       // one per row, top first
+    QList<QDate> auxMonthStarts;  // the days a month of the second calendar begins
+    QStringList weekdayNames;     // the header, first column first
     QRectF topFreeSpace, bottomFreeSpace;
 };
 
@@ -138,6 +139,8 @@ class MonthGridPainter {
 
   private:
     void drawShadowedText(QPainter& painter, const QRectF& box, int flags, const QString& text);
+    // Marks the days of `drawn` on which a month of the settings' second calendar begins.
+    void drawAuxMonthStarts(QPainter& painter, DrawnMonth& drawn, qreal cellWidth);
 
     myCalSettings& settings_;
     MonthFonts& fonts_;

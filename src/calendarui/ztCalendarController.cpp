@@ -161,6 +161,26 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     for (const auto& item : items) {
         connect(menu_->addAction(tr(item.title)), &QAction::triggered, this, item.run);
     }
+    // The placement's named positions, on the screen that holds the window.
+    QMenu* moveTo = menu_->addMenu(tr("Move Window To"));
+    moveTo->setObjectName(QStringLiteral("moveWindowMenu"));
+    const struct {
+        const char* title;
+        const char* position;
+    } places[] = {
+        {QT_TR_NOOP("Top Left"), "top left"},
+        {QT_TR_NOOP("Top Right"), "top right"},
+        {QT_TR_NOOP("Center Left"), "center left"},
+        {QT_TR_NOOP("Center Right"), "center right"},
+        {QT_TR_NOOP("Bottom Left"), "bottom left"},
+        {QT_TR_NOOP("Bottom Center"), "bottom center"},
+        {QT_TR_NOOP("Bottom Right"), "bottom right"},
+    };
+    for (const auto& place : places) {
+        const QString position = QString::fromLatin1(place.position);
+        connect(moveTo->addAction(tr(place.title)), &QAction::triggered, this,
+                [this, position] { placement_->positionWindow(position); });
+    }
     layout->insertWidget(layout->indexOf(splitter_) + 1, buildBottomPart());
     auto* menuButton =
         smallButton(window_.get(), QStringLiteral("≡"), QStringLiteral("settingButton"));
@@ -194,6 +214,12 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
             platform::DistributedNotificationCenter::defaultCenter().addObserver(
                 name, QVariant(), [this](const platform::Notification&) { updateCalPrefs(); }));
     }
+    // The calendar pane's first weekday and second calendar show while the window is open.
+    observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("PrefsChanged"), QVariant(), [this](const platform::Notification&) {
+            applyFirstWeekdayAndWeeks();
+            calView_->update();
+        }));
     observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
         QStringLiteral("EventsLoaded"), QVariant(), [this](const platform::Notification&) {
             if (hiddenBottom_ || taskORevents_) {

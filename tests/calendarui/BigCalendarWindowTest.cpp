@@ -3,9 +3,11 @@
 #include "calendarui/GadgetController.h"
 #include "calendarui/HUDWindow.h"
 #include "calendarui/MAAttachedWindow.h"
+#include "calendarui/TalvorCustomWindow.h"
 #include "calendarui/ztCalendarController.h"
 #include "foundation/TalvorDateSettings.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/NotificationCenter.h"
 #include "platform/PreferenceStore.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/UserDefaults.h"
@@ -19,6 +21,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCalendar>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -219,6 +222,122 @@ TEST_F(calendaruiBigCalendarWindow, TheStartDayChoiceArrivesByNotification) {
     defaults.setInteger(5, QStringLiteral("FirstDayOfWeek"));  // Thursday
     big.updateCalPrefs();
     EXPECT_EQ(settings.firstDay(), 4);
+}
+
+// The calendar pane's "Second calendar" marks where that calendar's months begin in the big
+// calendar as in the mini calendar, as soon as the pane says it changed: a bar down the day's
+// edge and the day in that calendar as its tool tip. The grids are Gregorian, so choosing the
+// Gregorian calendar marks nothing.
+TEST_F(calendaruiBigCalendarWindow, TheSecondCalendarsMonthStartsAreMarked) {
+    TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 6;
+    ztCalendarController big(clock, defaults, screens);
+    big.window()->show();
+    big.window()->setGeometry(100, 100, 900, 700);
+    myCalProView& view = *big.monthView();
+    view.setCalColorMonth(QColor(0, 160, 0));
+    QImage shot;
+    const auto marks = [&] {
+        shot = QImage(view.size(), QImage::Format_ARGB32);
+        shot.fill(Qt::white);
+        QPainter painter(&shot);
+        view.drawMonths(painter, view.rect(), true);
+        painter.end();
+        QList<QDate> out;
+        for (const auto& month : view.drawnMonths()) {
+            out << month.auxMonthStarts;
+        }
+        return out;
+    };
+    const auto choose = [&](const char* calendar) {
+        if (calendar) {
+            defaults.setObject(QString::fromLatin1(calendar), QStringLiteral("SecondaryCalendar"));
+        } else {
+            defaults.removeObjectForKey(QStringLiteral("SecondaryCalendar"));
+        }
+        platform::NotificationCenter::defaultCenter().post(QStringLiteral("PrefsChanged"));
+    };
+    EXPECT_TRUE(marks().isEmpty()) << "no second calendar";
+
+    // Qt's own Islamic civil calendar tells the days independently of ICU.
+    const QCalendar civil(QCalendar::System::IslamicCivil);
+    choose("islamic-civil");
+    const QList<QDate> shown = marks();
+    QList<QDate> expected;
+    for (const auto& month : view.drawnMonths()) {
+        for (const auto& day : month.days) {
+            if (civil.partsFromDate(day.date).day == 1) {
+                expected << day.date;
+            }
+        }
+    }
+    ASSERT_FALSE(expected.isEmpty());
+    EXPECT_EQ(shown, expected);
+    // Seen: the bar in the month colour at the day's left edge, none at the day after.
+    for (const auto& month : view.drawnMonths()) {
+        for (const auto& day : month.days) {
+            if (day.date == expected.front()) {
+                const QPoint edge(static_cast<int>(day.cell.left() + 1),
+                                  static_cast<int>(day.cell.center().y()));
+                EXPECT_EQ(shot.pixelColor(edge), QColor(0, 160, 0));
+                const QString year = QString::number(civil.partsFromDate(day.date).year);
+                EXPECT_TRUE(view.toolTipAt(day.cell.center()).value_or(QString()).contains(year))
+                    << view.toolTipAt(day.cell.center()).value_or(QString()).toStdString();
+            }
+        }
+    }
+
+    choose("hebrew");
+    EXPECT_TRUE(marks().contains(QDate(2026, 6, 16))) << "1 Tammuz 5786";
+    EXPECT_FALSE(marks().contains(QDate(2026, 6, 15)));
+    choose("gregorian");
+    EXPECT_TRUE(marks().isEmpty());
+    choose(nullptr);
+    EXPECT_TRUE(marks().isEmpty());
+    TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar = 0;
+}
+
+// The placement's seven named positions are in the window's settings menu.
+TEST_F(calendaruiBigCalendarWindow, TheSettingsMenuMovesTheWindowToNamedPositions) {
+    ztCalendarController big(clock, defaults, screens);
+    big.window()->show();
+    big.window()->setGeometry(300, 300, 400, 300);
+    auto* places = big.settingsMenu()->findChild<QMenu*>(QStringLiteral("moveWindowMenu"));
+    ASSERT_NE(places, nullptr);
+    const QSize size = big.window()->size();
+    const int right = 1280 - size.width();
+    const int bottom = 800 - size.height();
+    const int middle = 24 + (776 - size.height()) / 2;
+    const struct {
+        const char* title;
+        QPoint topLeft;
+    } cases[] = {
+        {"Top Left", {0, 24}},
+        {"Top Right", {right, 24}},
+        {"Center Left", {0, middle}},
+        {"Center Right", {right, middle}},
+        {"Bottom Left", {0, bottom}},
+        {"Bottom Center", {(1280 - size.width()) / 2, bottom}},
+        {"Bottom Right", {right, bottom}},
+    };
+    ASSERT_EQ(places->actions().size(), static_cast<int>(std::size(cases)));
+    for (const auto& c : cases) {
+        QAction* action = nullptr;
+        for (QAction* a : places->actions()) {
+            if (a->text() == QLatin1String(c.title)) {
+                action = a;
+            }
+        }
+        ASSERT_NE(action, nullptr) << c.title;
+        action->trigger();
+        EXPECT_EQ(big.window()->geometry().topLeft(), c.topLeft) << c.title;
+        EXPECT_EQ(defaults.stringForKey(TalvorCustomWindow::frameKey()),
+                  QStringLiteral("%1 %2 %3 %4")
+                      .arg(c.topLeft.x())
+                      .arg(c.topLeft.y())
+                      .arg(size.width())
+                      .arg(size.height()))
+            << "kept for the next start";
+    }
 }
 
 TEST_F(calendaruiBigCalendarWindow, ZoomFillsTheScreenAndComesBackToTheOldFrameAndMonths) {
@@ -467,10 +586,10 @@ TEST_F(calendaruiBigCalendarWindow, TheSettingsMenuPrintsAndChoosesPhotosAndFont
     for (QAction* action : big.settingsMenu()->actions()) {
         titles << action->text();
     }
-    EXPECT_EQ(titles,
-              (QStringList{"Print 1 Month", "Print 3 Months", "Print 6 Months", "Print 12 Months",
-                           "Add photo", "Set cal weekday font size", "Set cal Month font size",
-                           "Set cal day font size", "", "Show Events/To Do Items"}));
+    EXPECT_EQ(titles, (QStringList{"Print 1 Month", "Print 3 Months", "Print 6 Months",
+                                   "Print 12 Months", "Add photo", "Set cal weekday font size",
+                                   "Set cal Month font size", "Set cal day font size",
+                                   "Move Window To", "", "Show Events/To Do Items"}));
     big.window()->show();
     const auto action = [&](const QString& title) {
         for (QAction* a : big.settingsMenu()->actions()) {
