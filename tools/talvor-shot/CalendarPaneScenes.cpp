@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRadioButton>
@@ -156,6 +157,14 @@ QImage renderGoogleCalendarsPane(double scale) {
         if (auto* radio = window.findChild<QRadioButton*>(QStringLiteral("radioButtonGoogle"))) {
             radio->setChecked(true);
         }
+        // The desktop client the user made, as pasted into the pane.
+        for (const auto& [field, text] :
+             {std::pair{"googleClientIdField", "123456789012-demo.apps.googleusercontent.com"},
+              std::pair{"googleClientSecretField", "GOCSPX-picture"}}) {
+            if (auto* edit = window.findChild<QLineEdit*>(QLatin1String(field))) {
+                edit->setText(QLatin1String(text));
+            }
+        }
     });
     CalendarBackEnds::install(CalendarBackEnds::Kind::Google, nullptr);
     return shot;
@@ -188,8 +197,10 @@ QImage renderHolidayCalendarsPane(double scale, bool sports) {
             tabs->setCurrentIndex(sports ? 2 : 0);
         }
         if (auto* table = window.findChild<QTableWidget*>(QStringLiteral("publicTable"))) {
+            // Saudi Arabia and South Africa, two keys once shown under one name.
             table->scrollToItem(
-                table->findItems(QStringLiteral("United States"), Qt::MatchExactly).value(0));
+                table->findItems(QStringLiteral("Singapore"), Qt::MatchExactly).value(0),
+                QAbstractItemView::PositionAtCenter);
         }
     });
 }

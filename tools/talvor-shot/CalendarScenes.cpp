@@ -193,6 +193,28 @@ QImage renderBigCalendarYear(double scale) {
     return image;
 }
 
+QImage renderBigCalendarSecondCalendar(double scale) {
+    Setting s;
+    s.defaults.setObject(QStringLiteral("hebrew"), QStringLiteral("SecondaryCalendar"));
+    DemoMoon moon;
+    TalvorCalPrefsSettings& prefs = TalvorCalPrefsSettings::sharedInstance();
+    const int kept = prefs.ShowNoOfCalendar;
+    prefs.ShowNoOfCalendar = 6;
+    ztCalendarController big(s.clock, s.defaults, platform::Screens::shared());
+    big.setMenuExtra(&moon);
+    QWidget& window = *big.window();
+    window.setAttribute(Qt::WA_DontShowOnScreen);
+    window.move(0, 0);
+    window.show();
+    big.showCalBGImg();
+    // Cells wide enough for the new months' names beside the bars.
+    window.resize(3 * ztCalendarController::monthCell().width() * 3 / 2 + 20,
+                  2 * ztCalendarController::monthCell().height() * 3 / 2 + 274 + 100);
+    const QImage calendar = grabWindow(window, scale);
+    prefs.ShowNoOfCalendar = kept;
+    return calendar;
+}
+
 QImage renderCalendarLeaves(double scale) {
     constexpr double kHeight = 22.0;
     const QFont font(QStringLiteral("DejaVu Sans"));

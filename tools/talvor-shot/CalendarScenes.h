@@ -9,6 +9,8 @@ QImage renderMiniCalendar(double scale);
 QImage renderBigCalendar(double scale);
 // Twelve months under the calendar's picture, and the moon of the 20th in its window.
 QImage renderBigCalendarYear(double scale);
+// The big calendar with the Hebrew calendar's month starts marked and named.
+QImage renderBigCalendarSecondCalendar(double scale);
 // The date item's calendar leaf (no moon, no date text) for the 1st, 9th, 10th and 28th, on
 // a strip 22 points high.
 QImage renderCalendarLeaves(double scale);
