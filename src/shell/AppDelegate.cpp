@@ -294,6 +294,8 @@ void AppDelegate::launchBehindTheStrip() {
     if (options_.startedAtLogin) {
         parts_.dueCountDowns->receiveLoginNotification();
     }
+    launchFinished_ = true;
+    emit launchFinished();
 }
 
 // A shutdown of the machine quits as the Quit command does: alarms and settings saved.

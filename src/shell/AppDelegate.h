@@ -63,7 +63,14 @@ class AppDelegate : public QObject,
     // what the strip does not need once the strip's first frame is drawn.
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
+    // Every step of the start-up has run, those behind the strip too (see launchFinished).
+    bool hasFinishedLaunching() const { return launchFinished_; }
 
+  signals:
+    // The start-up's last step behind the strip has run.
+    void launchFinished();
+
+  public:
     // The one-second tick.
     void updateTimeDate() override;
     void stopTimer();
@@ -193,6 +200,7 @@ class AppDelegate : public QObject,
     bool quitRequested_ = false;
     // The strip's first frame is drawn and start-up went on behind it.
     bool stripDrawn_ = false;
+    bool launchFinished_ = false;
     BoardingScreen boarding_;
     std::unique_ptr<TalvorFloatingClockCtrl> floatingClockCtrl_;
     platform::TimerHandle updateTimer_;

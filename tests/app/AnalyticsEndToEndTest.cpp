@@ -95,9 +95,8 @@ TEST(appAnalytics, EventsOfARunReachTheServiceOnceEachAndNothingIsLeft) {
         for (const char* proxy : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
             qunsetenv(proxy);
         }
-        const test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("time-menu-windows"));
-
-        test::RunningTalvor app;
+        test::RunningTalvor app(test::RunningTalvor::Offscreen,
+                                test::DriverAction{QStringLiteral("time-menu-windows")});
         ASSERT_TRUE(app.waitFor("started")) << app.log();
         if (c.endpoint) {
             // The install's file goes as soon as the settings name the endpoint.

@@ -143,8 +143,8 @@ TEST(appAppLifecycle, AHugeCalendarNeitherHoldsUpTheMiniCalendarNorTheQuit) {
     store.setValue(QStringLiteral("CalendarStoreAccess"), QStringLiteral("authorized"));
     ASSERT_TRUE(store.synchronize());
 
-    const test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("mini-calendar"));
-    RunningTalvor app;
+    RunningTalvor app(RunningTalvor::Offscreen,
+                      test::DriverAction{QStringLiteral("mini-calendar")});
     ASSERT_TRUE(app.waitFor("test steps done", 60000)) << app.log();
     EXPECT_TRUE(app.output().contains("mini calendar")) << app.log();
     app.signal(SIGTERM);

@@ -23,6 +23,9 @@ namespace {
 
 using test::RunningTalvor;
 
+// The driver's handler that throws, once the program runs.
+const test::DriverAction kThrowFromAnEventHandler{QStringLiteral("throw-from-event-handler")};
+
 // The sandbox with an Info.plist that gives the program an API key, so the crash kit starts.
 class KitSandbox {
   public:
@@ -68,11 +71,10 @@ struct Range {
     std::uint64_t size = 0;
 };
 
-// Where the executable's function whose name contains `name` lies, as `nm` sees the file.
-std::optional<Range> functionInExecutable(const QString& name) {
+// Where the function of `executable` whose name contains `name` lies, as `nm` sees the file.
+std::optional<Range> functionIn(const QString& executable, const QString& name) {
     QProcess nm;
-    nm.start(QStringLiteral("nm"),
-             {QStringLiteral("-C"), QStringLiteral("-S"), QStringLiteral(TALVOR_EXECUTABLE)});
+    nm.start(QStringLiteral("nm"), {QStringLiteral("-C"), QStringLiteral("-S"), executable});
     if (!nm.waitForFinished(60000)) {
         return std::nullopt;
     }
@@ -114,8 +116,7 @@ TEST(appCrashCapture, AKilledProgramLeavesItsSignalRecord) {
 // program ends on it: the abort is the same crash and leaves no record of its own.
 TEST(appCrashCapture, AnExceptionFromAnEventHandlerIsRecordedOnceThenEndsTheProgram) {
     KitSandbox sandbox;
-    test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("throw-from-event-handler"));
-    RunningTalvor app;
+    RunningTalvor app(RunningTalvor::Offscreen, kThrowFromAnEventHandler);
     ASSERT_TRUE(app.waitForExit()) << app.log();
     EXPECT_EQ(app.process().exitStatus(), QProcess::CrashExit) << app.log();
     EXPECT_EQ(app.process().exitCode(), SIGABRT) << app.log();
@@ -145,7 +146,7 @@ TEST(appCrashCapture, AnExceptionFromAnEventHandlerIsRecordedOnceThenEndsTheProg
     const crash::JSONValue* executable = (*metadata)[3].find("executable");
     ASSERT_TRUE(executable && executable->find("base") && executable->find("base")->uint64());
     const std::optional<Range> thrower =
-        functionInExecutable(QStringLiteral("throwFromEventHandler"));
+        functionIn(QStringLiteral(TALVOR_TEST_DRIVER), QStringLiteral("throwFromEventHandler"));
     ASSERT_TRUE(thrower) << "nm does not list the throwing function";
     const crash::JSONValue* pc = frames->array()->front().find("pc");
     ASSERT_TRUE(pc && pc->uint64());
@@ -168,8 +169,7 @@ TEST(appCrashCapture, WithoutCrashOnExceptionsAnExceptionIsLoggedAndTheProgramGo
         store.setValue(QStringLiteral("NSApplicationCrashOnExceptions"), false);
         ASSERT_TRUE(store.synchronize());
     }
-    test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("throw-from-event-handler"));
-    RunningTalvor app;
+    RunningTalvor app(RunningTalvor::Offscreen, kThrowFromAnEventHandler);
     ASSERT_TRUE(app.waitFor("test still running after the exception")) << app.log();
     EXPECT_TRUE(
         app.output().contains("An exception escaped an event handler: "

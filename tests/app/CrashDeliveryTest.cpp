@@ -78,8 +78,7 @@ TEST(appCrashDelivery, ACrashIsSentOnceSymbolicatedAtTheNextStartAndNothingStays
 
     QString crashed;
     {
-        test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("crash"));
-        RunningTalvor app;
+        RunningTalvor app(RunningTalvor::Offscreen, test::DriverAction{QStringLiteral("crash")});
         ASSERT_TRUE(app.waitForExit()) << app.log();
         ASSERT_TRUE(app.output().contains("crashing as asked")) << app.log();
         EXPECT_EQ(app.process().exitStatus(), QProcess::CrashExit) << app.log();

@@ -70,6 +70,19 @@ class KeptManifest {
     std::optional<QByteArray> saved_;
 };
 
+// `cmake --install` of the build tree into a staging folder of its own.
+struct StagingInstall {
+    StagingInstall()
+        : installed(run(QStringLiteral(TALVOR_CMAKE),
+                        {QStringLiteral("--install"), QStringLiteral(TALVOR_BINARY_DIR)},
+                        stage.path())) {}
+    QString prefix() const { return stage.path() + QStringLiteral(TALVOR_INSTALL_PREFIX); }
+
+    QTemporaryDir stage;
+    const KeptManifest manifest;
+    const std::optional<Run> installed;
+};
+
 QStringList filesBelow(const QString& folder) {
     QStringList found;
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
@@ -101,14 +114,11 @@ TEST(appInstall, AStagingInstallIsValidForTheDesktopAndTheUninstallRemovesIt) {
                         "looked up as a desktop does";
     }
 
-    QTemporaryDir stage;
-    const KeptManifest manifest;
-    const auto installed =
-        run(QStringLiteral(TALVOR_CMAKE),
-            {QStringLiteral("--install"), QStringLiteral(TALVOR_BINARY_DIR)}, stage.path());
-    ASSERT_TRUE(installed);
-    ASSERT_EQ(installed->exitCode, 0) << installed->output.toStdString();
-    const QString prefix = stage.path() + QStringLiteral(TALVOR_INSTALL_PREFIX);
+    const StagingInstall staging;
+    ASSERT_TRUE(staging.installed);
+    ASSERT_EQ(staging.installed->exitCode, 0) << staging.installed->output.toStdString();
+    const QTemporaryDir& stage = staging.stage;
+    const QString prefix = staging.prefix();
     const QString share = prefix + QStringLiteral("/share");
 
     // The menu entry: valid, and both its Exec and TryExec name the installed program.
@@ -186,6 +196,29 @@ TEST(appInstall, AStagingInstallIsValidForTheDesktopAndTheUninstallRemovesIt) {
     for (const QString& ours : {share + QStringLiteral("/talvor"),
                                 prefix + QStringLiteral("/" TALVOR_INSTALL_LIBDIR "/talvor")}) {
         EXPECT_FALSE(QFileInfo::exists(ours)) << ours.toStdString();
+    }
+}
+
+// The installed program and its libraries carry no test hooks: none names the test driver's
+// variables or its deliberate failures, and the driver itself stays in the build tree.
+TEST(appInstall, TheInstalledProgramCarriesNoTestHooks) {
+    const StagingInstall staging;
+    ASSERT_TRUE(staging.installed);
+    ASSERT_EQ(staging.installed->exitCode, 0) << staging.installed->output.toStdString();
+    const QString prefix = staging.prefix();
+    QStringList programs = filesBelow(prefix + QStringLiteral("/bin"));
+    ASSERT_TRUE(programs.contains(prefix + QStringLiteral("/bin/talvor")))
+        << programs.join(u' ').toStdString();
+    EXPECT_EQ(programs.size(), 1) << programs.join(u' ').toStdString();
+    programs += filesBelow(prefix + QStringLiteral("/" TALVOR_INSTALL_LIBDIR));
+    for (const QString& path : programs) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+        const QByteArray bytes = file.readAll();
+        for (const char* hook :
+             {"TALVOR_TEST", "throwFromEventHandler", "crashFromTestAction", "test-driver"}) {
+            EXPECT_FALSE(bytes.contains(hook)) << path.toStdString() << " holds " << hook;
+        }
     }
 }
 

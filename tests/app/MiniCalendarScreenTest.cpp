@@ -98,10 +98,11 @@ TEST(appMiniCalendarScreen, HangsUnderTheDateItemWithDotsABandAndTheDayView) {
 
     // In the sandbox: the test's whole and single runs go at once.
     const QString shot = sandbox.root() + QStringLiteral("/mini-calendar.png");
-    const test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("mini-calendar"));
-    const test::ScopedEnvVar day("TALVOR_TEST_DAY", QStringLiteral("10"));
-    const test::ScopedEnvVar picture("TALVOR_TEST_SCREENSHOT", shot);
-    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
+    RunningTalvor app(
+        RunningTalvor::OnDisplayWithoutMoveOffer,
+        test::DriverAction{QStringLiteral("mini-calendar"),
+                           {QStringLiteral("--day=10"), QStringLiteral("--day-view-rows=2"),
+                            QStringLiteral("--picture=") + shot}});
     ASSERT_TRUE(app.waitFor("test steps done", 60000)) << app.log();
     app.signal(SIGTERM);
     app.waitForExit();

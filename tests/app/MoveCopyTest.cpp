@@ -1,6 +1,7 @@
 // The move offer as a user meets it: the program, run from a build tree on the display, is
 // moved; the copy then runs with that build tree gone and loads nothing from any build tree,
 // and removes what it placed.
+#include "DisplayWindows.h"
 #include "RunningTalvor.h"
 #include "platform/DesktopEntryFile.h"
 #include "platform/MediaBackend.h"
@@ -80,13 +81,29 @@ class appMoveCopy : public ::testing::Test {
         ASSERT_TRUE(cache.open(QIODevice::WriteOnly));
         cache.close();
 
-        const test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("accept-move-offer"));
+        // The product itself: the driver would move itself.
         RunningTalvor app(RunningTalvor::OnDisplay, exe);
+        const QStringList offer = test::waitForDialogs(app, 1);
+        ASSERT_EQ(offer.size(), 1) << app.log();
+        test::pressReturnIn(offer.front());
         ASSERT_TRUE(app.waitForExit(60000)) << app.log();
         EXPECT_EQ(app.process().exitCode(), 0) << app.log();
-        ASSERT_TRUE(app.output().contains("test accepting the move offer")) << app.log();
+        ASSERT_TRUE(app.output().contains("Moving myself to")) << app.log();
         EXPECT_TRUE(QFileInfo(exe).isExecutable()) << "the build tree keeps its program";
         EXPECT_TRUE(endRelaunchedCopy(copy.executable())) << "the copy was started";
+    }
+
+    // What the process `pid` has loaded of ours comes from the copy, `expected` among it, and
+    // nothing from the build.
+    void expectMappedFromTheCopyAlone(qint64 pid, const QString& expected) const {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+        ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+        const QString mapped = QString::fromUtf8(maps.readAll());
+        EXPECT_FALSE(mapped.contains(QStringLiteral(TALVOR_BINARY_DIR "/")))
+            << mapped.toStdString();
+        EXPECT_TRUE(mapped.contains(copy.folder() + QStringLiteral("/lib")) &&
+                    mapped.contains(expected))
+            << mapped.toStdString();
     }
 
     test::XdgSandbox sandbox;
@@ -100,8 +117,20 @@ TEST_F(appMoveCopyTest, TheCopyRunsWithTheBuildTreeGoneAndLoadsNothingFromABuild
     ASSERT_NO_FATAL_FAILURE(moveFromABuildTree());
     ASSERT_TRUE(QDir(buildTree.path()).removeRecursively());
 
-    const test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("media-check"));
-    RunningTalvor moved(RunningTalvor::Offscreen, copy.executable());
+    // What the copy loads at its start comes from the copy.
+    {
+        RunningTalvor started(RunningTalvor::Offscreen, copy.executable());
+        ASSERT_TRUE(started.waitFor("started")) << started.log();
+        expectMappedFromTheCopyAlone(started.process().processId(), QStringLiteral("libtalvor"));
+    }
+
+    // Its sounds, read with the media module it opens at the first use: the driver, placed
+    // beside the copy's program, loads the copy's libraries and module as the program does.
+    const QString driver =
+        QFileInfo(copy.executable()).absolutePath() + QStringLiteral("/talvor-test-driver");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TALVOR_TEST_DRIVER), driver));
+    RunningTalvor moved(RunningTalvor::Offscreen, test::DriverAction{QStringLiteral("media-check")},
+                        driver);
     ASSERT_TRUE(moved.waitFor("test sound ")) << moved.log();
     const QString log = QString::fromUtf8(moved.output());
     EXPECT_TRUE(log.contains(QStringLiteral("test data folder ") + copy.folder() +
@@ -114,14 +143,8 @@ TEST_F(appMoveCopyTest, TheCopyRunsWithTheBuildTreeGoneAndLoadsNothingFromABuild
     EXPECT_FALSE(log.contains(QStringLiteral(" lasts 0 s"))) << "the sound was read\n"
                                                              << moved.log();
 
-    // What it has loaded of ours comes from the copy, nothing from the build.
-    QFile maps(QStringLiteral("/proc/%1/maps").arg(moved.process().processId()));
-    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
-    const QString mapped = QString::fromUtf8(maps.readAll());
-    EXPECT_FALSE(mapped.contains(QStringLiteral(TALVOR_BINARY_DIR "/"))) << mapped.toStdString();
-    EXPECT_TRUE(mapped.contains(copy.folder() + QStringLiteral("/lib")) &&
-                mapped.contains(QStringLiteral("talvor-media.so")))
-        << mapped.toStdString();
+    expectMappedFromTheCopyAlone(moved.process().processId(), QStringLiteral("talvor-media.so"));
+    ASSERT_TRUE(QFile::remove(driver));
     // The kit's network module is opened only at a request: it must have come along too.
     EXPECT_TRUE(QFileInfo::exists(platform::programLibraryFolder(copy.executable()) +
                                   QStringLiteral("/talvor-network.so")));

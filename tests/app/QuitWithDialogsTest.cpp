@@ -1,5 +1,6 @@
 // The build-tree program on the display, quit by a signal while one of its dialogs is open:
 // it must leave within two seconds and save, whatever the dialog.
+#include "DisplayWindows.h"
 #include "RunningTalvor.h"
 #include "support/TestEnvironment.h"
 
@@ -19,45 +20,11 @@ namespace talvor {
 namespace {
 
 using test::RunningTalvor;
+using test::waitForDialogs;
+using test::xdotool;
 
-QString xdotool(const QStringList& arguments) {
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), arguments);
-    p.waitForFinished(10000);
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
-// The dialog windows the process shows now (X11 type DIALOG), by window id.
-QStringList visibleDialogs(qint64 pid) {
-    QStringList dialogs;
-    const QString ids = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                 QStringLiteral("--pid"), QString::number(pid)});
-    for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        QProcess p;
-        p.start(QStringLiteral("xprop"),
-                {QStringLiteral("-id"), id, QStringLiteral("_NET_WM_WINDOW_TYPE")});
-        p.waitForFinished(10000);
-        if (p.readAllStandardOutput().contains("_NET_WM_WINDOW_TYPE_DIALOG")) {
-            dialogs << id;
-        }
-    }
-    return dialogs;
-}
-
-// Waits until `count` dialogs besides `others` show (20 s at most); their ids, or none.
-QStringList waitForDialogs(RunningTalvor& app, int count, const QStringList& others = {}) {
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 20000 && app.process().state() == QProcess::Running) {
-        QStringList dialogs = visibleDialogs(app.process().processId());
-        dialogs.removeIf([&](const QString& id) { return others.contains(id); });
-        if (dialogs.size() >= count) {
-            return dialogs;
-        }
-        QThread::msleep(100);
-    }
-    return {};
-}
+// The locations window's import chooser, opened as its Import button does.
+const test::DriverAction kImportLocations{QStringLiteral("import-locations")};
 
 // The visible windows of the process named `name`.
 QStringList windowsNamed(qint64 pid, const QString& name) {
@@ -107,8 +74,7 @@ bool openTheTimeMenu(RunningTalvor& app) {
 class QuitWithDialogs : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DISPLAY") ||
-            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("version")}) != 0) {
+        if (!test::canDriveTheDisplay()) {
             GTEST_SKIP() << "needs an X display and xdotool";
         }
         test::storeAnAlarmForTomorrow();
@@ -162,8 +128,7 @@ TEST_F(appQuitWithDialogs, TheNoticeThatTheMoveFailed) {
     RunningTalvor app(RunningTalvor::OnDisplay);
     const QStringList question = waitForDialogs(app, 1);
     ASSERT_EQ(question.size(), 1) << app.log();
-    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), question.front()});
-    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    test::pressReturnIn(question.front());
     ASSERT_TRUE(app.waitFor("Could not copy myself")) << app.log();
     ASSERT_EQ(waitForDialogs(app, 1, question).size(), 1) << app.log();
     expectQuickCleanQuit(app);
@@ -171,8 +136,7 @@ TEST_F(appQuitWithDialogs, TheNoticeThatTheMoveFailed) {
 
 // The locations window's import chooser, opened as its Import button does.
 TEST_F(appQuitWithDialogs, TheImportChooser) {
-    test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("import-locations"));
-    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
+    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer, kImportLocations);
     ASSERT_TRUE(app.waitFor("started")) << app.log();
     const QStringList chooser = waitForDialogs(app, 1);
     ASSERT_EQ(chooser.size(), 1) << app.log();
@@ -183,8 +147,7 @@ TEST_F(appQuitWithDialogs, TheImportChooser) {
 
 // The Quit item of the time menu, chosen with the keyboard while the chooser is open.
 TEST_F(appQuitWithDialogs, TheImportChooserAndTheQuitItem) {
-    test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("import-locations"));
-    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
+    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer, kImportLocations);
     ASSERT_EQ(waitForDialogs(app, 1).size(), 1) << app.log();
     ASSERT_TRUE(openTheTimeMenu(app)) << app.log();
     expectQuickCleanQuit(app, [] {

@@ -24,29 +24,28 @@
 
 namespace talvor::test {
 
+// What the test driver (talvor-test-driver, driver/TestDriver.cpp) does in the program it
+// starts: an action and the driver's options for it ("--day=10").
+struct DriverAction {
+    QString name;
+    QStringList options = {};
+};
+
 // A running copy of the application in the sandbox's home: offscreen and without the move
-// offer, or on the display as a user starts it from the build tree.
+// offer, or on the display as a user starts it from the build tree. The product itself, or
+// the test driver where the test needs an action done inside the program.
 class RunningTalvor {
   public:
     enum Where { Offscreen, OnDisplay, OnDisplayWithoutMoveOffer };
     // `executable`: another copy of the program (an upgraded or second install).
     explicit RunningTalvor(Where where = Offscreen,
                            const QString& executable = QStringLiteral(TALVOR_EXECUTABLE)) {
-        app_.setProcessChannelMode(QProcess::MergedChannels);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (where == Offscreen) {
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        } else {
-            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        }
-        if (where == OnDisplay) {
-            env.remove(QStringLiteral("TALVOR_NO_MOVE_OFFER"));
-        } else {
-            env.insert(QStringLiteral("TALVOR_NO_MOVE_OFFER"), QStringLiteral("1"));
-        }
-        app_.setProcessEnvironment(env);
-        app_.start(executable, {});
-        app_.waitForStarted();
+        start(where, executable, {});
+    }
+    // The driver at `driver` (a copy of it beside a moved program), doing `action`.
+    RunningTalvor(Where where, const DriverAction& action,
+                  const QString& driver = QStringLiteral(TALVOR_TEST_DRIVER)) {
+        start(where, driver, QStringList{action.name} + action.options);
     }
     ~RunningTalvor() {
         if (app_.state() != QProcess::NotRunning) {
@@ -72,6 +71,24 @@ class RunningTalvor {
     std::string log() const { return output_.toStdString(); }
 
   private:
+    void start(Where where, const QString& executable, const QStringList& arguments) {
+        app_.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (where == Offscreen) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        }
+        if (where == OnDisplay) {
+            env.remove(QStringLiteral("TALVOR_NO_MOVE_OFFER"));
+        } else {
+            env.insert(QStringLiteral("TALVOR_NO_MOVE_OFFER"), QStringLiteral("1"));
+        }
+        app_.setProcessEnvironment(env);
+        app_.start(executable, arguments);
+        app_.waitForStarted();
+    }
+
     QProcess app_;
     QByteArray output_;
 };

@@ -96,9 +96,9 @@ TEST(appWindowsBelowTheStrip, EveryWindowOfTheTimeMenuShowsWhollyBelowTheStrip) 
 
     const QString shot = sandbox.root() + QStringLiteral("/windows-below-the-strip.png");
     const test::ScopedEnvVar onDisplay("DISPLAY", display.name());
-    const test::ScopedEnvVar action("TALVOR_TEST_ACTION", QStringLiteral("time-menu-windows"));
-    const test::ScopedEnvVar picture("TALVOR_TEST_SCREENSHOT", shot);
-    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer);
+    RunningTalvor app(RunningTalvor::OnDisplayWithoutMoveOffer,
+                      test::DriverAction{QStringLiteral("time-menu-windows"),
+                                         {QStringLiteral("--picture=") + shot}});
     ASSERT_TRUE(app.waitFor("test steps done", 60000)) << app.log();
     app.signal(SIGTERM);
     app.waitForExit();
