@@ -22,6 +22,7 @@
 #include "support/QtPrinters.h"
 #include "support/ShellHarness.h"
 #include "support/TestEnvironment.h"
+#include "support/ThreadStates.h"
 #include "world/TalvorFloatingClockCtrl.h"
 #include "world/TalvorLocationWinCtrl.h"
 
@@ -542,11 +543,23 @@ TEST(shellStartUpHandOver, ClearsOnceInTheBackgroundAndAQuitWaitsForIt) {
     clearing.start();
     clearing.start();  // once only
     EXPECT_FALSE(done.load()) << "start() returned while the job still runs";
+    std::atomic<pid_t> quitting{0};
+    std::atomic<bool> quitReturned{false};
     std::thread quitter([&] {
+        quitting = test::currentThreadId();
         clearing.finish();
+        quitReturned = true;
         EXPECT_TRUE(done.load()) << "the quit went on before the clearing ended";
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The job goes on only once the quit waits for it (or did not wait at all): the check
+    // above then always sees a quit that came while the job ran.
+    const auto quitWaits = [&] {
+        return quitReturned.load() || (quitting.load() != 0 && test::threadIsBlocked(quitting));
+    };
+    for (int looks = 0; !quitWaits() && looks < 10000; ++looks) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(quitWaits()) << "the quit neither waited nor returned";
     release = true;
     quitter.join();
     clearing.finish();

@@ -6,6 +6,7 @@
 #include "platform/UserDefaults.h"
 #include "support/FakeClock.h"
 #include "support/TestEnvironment.h"
+#include "support/ThreadStates.h"
 #include "widgets/DeletableTableView.h"
 #include "world/LocationItemModel.h"
 #include "world/TalvorLocationWinCtrl.h"
@@ -361,9 +362,11 @@ TEST_F(worldLocationsWindow, QuittingDoesNotWaitForAnImportStillReading) {
     const std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> reading{false};
     std::atomic<bool> readDone{false};
-    ports_.readImport = [released, &reading, &readDone](const QString& path,
-                                                        const LocationTransfer::Limits& limits,
-                                                        QString* problem) {
+    std::atomic<pid_t> reader{0};
+    ports_.readImport = [released, &reading, &readDone, &reader](
+                            const QString& path, const LocationTransfer::Limits& limits,
+                            QString* problem) {
+        reader = test::currentThreadId();
         reading = true;
         released.wait_for(std::chrono::seconds(10));
         auto imported = LocationTransfer::read(path, limits, problem);
@@ -383,8 +386,11 @@ TEST_F(worldLocationsWindow, QuittingDoesNotWaitForAnImportStillReading) {
     EXPECT_FALSE(ctrl_->importRunning());
 
     release.set_value();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return readDone.load(); }, 10000));
-    QTest::qWait(50);
+    // The import's thread posts its end, if at all, before it ends: once it has ended,
+    // whatever it posted is delivered here.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::threadHasEnded(reader.load()); }, 10000));
+    EXPECT_TRUE(readDone);
+    QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(alerts_.isEmpty());
     EXPECT_EQ(onDisk(), before);
     EXPECT_EQ(ctrl_->locationList(), before);
