@@ -2,6 +2,7 @@
 // whose monitor is recorded), measured with sox: a ringing alarm is heard, and so are the
 // spoken hour and the quarter chime.
 #include "AlarmsTestSupport.h"
+#include "support/SkipInCI.h"
 
 #include "alarms/AlarmsKeys.h"
 #include "alarms/PlatformChimeSounds.h"
@@ -140,6 +141,8 @@ TEST_F(alarmsAudio, TheDefaultBreakSoundsAreHeard) {
 // The test server's input is a 440 Hz tone: a message recorded from it is that tone.
 TEST_F(alarmsAudio, ARecordedMessageHoldsTheToneOfTheInput) {
     if (QMediaDevices::audioInputs().isEmpty()) {
+        test::maySkipInCI(
+            "the private sound server of a machine without a sound card offers no input");
         GTEST_SKIP() << "no audio input here";
     }
     ReminderController window(dir_.path());

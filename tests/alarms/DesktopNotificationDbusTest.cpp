@@ -1,4 +1,5 @@
 #include "AlarmsTestSupport.h"
+#include "support/SkipInCI.h"
 
 #include "alarms/UserNotificationCenter.h"
 #include "support/FakeSoundPlayer.h"
@@ -65,6 +66,8 @@ TEST(alarmsDesktopNotifications, ANotificationReachesTheNotificationService) {
     ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
                                       QDBusConnection::ExportAllSlots));
     if (!server.registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+        test::maySkipInCI(
+            "another test program on the shared session bus may hold the notification service");
         GTEST_SKIP() << "a notification service already runs on this bus";
     }
     QSignalSpy spy(&fake, &FakeNotificationServer::notified);
@@ -115,6 +118,8 @@ TEST(alarmsDesktopNotifications, AQuitNoticeIsTakenBeforeTheCallReturns) {
     if (!bus->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"))) {
         service->quit();
         service->wait();
+        test::maySkipInCI(
+            "another test program on the shared session bus may hold the notification service");
         GTEST_SKIP() << "the notification service could not be had on this bus";
     }
 
@@ -145,6 +150,8 @@ class alarmsDbusNotify : public AlarmsTest {
         ASSERT_TRUE(server_->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
                                             &fake_, QDBusConnection::ExportAllSlots));
         if (!server_->registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+            test::maySkipInCI(
+                "another test program on the shared session bus may hold the notification service");
             GTEST_SKIP() << "a notification service already runs on this bus";
         }
         registered_ = true;

@@ -9,6 +9,7 @@
 #include "support/FakeClock.h"
 #include "support/ManualScheduler.h"
 #include "support/ScopedMachineZone.h"
+#include "support/SkipInCI.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -84,6 +85,8 @@ TEST(calendarReminderDbus, ANotifyArrivesAtTheRemindersMinute) {
     ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
                                       QDBusConnection::ExportAllSlots));
     if (!server.registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+        test::maySkipInCI(
+            "another test program on the shared session bus may hold the notification service");
         GTEST_SKIP() << "a notification service already runs on this bus";
     }
 
@@ -128,6 +131,8 @@ TEST(calendarReminderDbus, TheAlarmOfAnEventInTheCalendarFoldersIsAnnounced) {
     ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
                                       QDBusConnection::ExportAllSlots));
     if (!server.registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+        test::maySkipInCI(
+            "another test program on the shared session bus may hold the notification service");
         GTEST_SKIP() << "a notification service already runs on this bus";
     }
 

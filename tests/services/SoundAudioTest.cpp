@@ -6,6 +6,7 @@
 #include "services/AlertSound.h"
 #include "services/SoundFadeOut.h"
 #include "services/SoundRecorder.h"
+#include "support/SkipInCI.h"
 
 #include <QAudioDevice>
 #include <QEventLoop>
@@ -155,6 +156,8 @@ TEST_F(servicesSoundsAudio, AFadeLowersTheLevelStepByStepUntilTheStop) {
 
 TEST_F(servicesSoundsAudio, TheDefaultInputIsRecordedIntoBothChannels) {
     if (QMediaDevices::audioInputs().isEmpty()) {
+        test::maySkipInCI(
+            "the private sound server of a machine without a sound card offers no input");
         GTEST_SKIP() << "no audio input here";
     }
     QString written;
