@@ -236,13 +236,13 @@ TEST_F(prefsCountDownEditor, SavingKeepsTheUidAndWhatOthersSaved) {
     EXPECT_EQ(edited.eventTime(), at("2024-06-02T07:15:42"));
     EXPECT_EQ(edited.soundPath(), QStringLiteral("/s/Bell.ogg"));
     EXPECT_EQ(edited.hoursBefore(), 2);
-    QTest::qWait(20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return updates >= 1; }));
     EXPECT_EQ(updates, 1);
 
     auto* again = NewCountDownEventWindowController::openFor(edited);
     again->deleteButton()->click();
     EXPECT_EQ(storedNames(), QStringList{QStringLiteral("Party")});
-    QTest::qWait(20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return updates >= 2; }));
     EXPECT_EQ(updates, 2);
 }
 
