@@ -5,7 +5,7 @@
 //
 //   talvor-test-driver <action> [--day=<n>] [--picture=<file>] [--day-view-rows=<n>]
 //
-// Actions: media-check, throw-from-event-handler, crash, time-menu-windows, mini-calendar,
+// Actions: nothing, media-check, throw-from-event-handler, crash, time-menu-windows, mini-calendar,
 // import-locations. Everything the driver reports is a log line starting with "test ".
 #include "calendarui/CalWindow.h"
 #include "calendarui/EditEventController.h"
@@ -372,6 +372,8 @@ const std::map<QString, Action>& actions() {
              whenLaunched(delegate,
                           [&delegate, options] { showMiniCalendarDay(delegate, options); });
          }},
+        // The program as it is, from the driver's file: for a run after one of the driver's.
+        {QStringLiteral("nothing"), [](AppDelegate&, const DriverOptions&) {}},
         {QStringLiteral("import-locations"),
          [](AppDelegate& delegate, const DriverOptions&) {
              QTimer::singleShot(0, &delegate, [&delegate] {
