@@ -24,6 +24,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QUrlQuery>
 #include <QVBoxLayout>
@@ -63,6 +64,82 @@ QIcon pictureIcon(const QString& name) {
     }
     return QIcon(pixmap);
 }
+
+// Rows of either table kept in sight at the pane's own size; more scroll in their table.
+constexpr int kRowsInSight = 3;
+
+// A table that asks for a few rows' height, not Qt's fixed 192 pixels: two of those put the
+// pane's foot (and the hour grid's lower rows) below the window it opens in.
+class PlannerTable : public QTableWidget {
+  public:
+    using QTableWidget::QTableWidget;
+    QSize sizeHint() const override {
+        return {QTableWidget::sizeHint().width(), heightForRows(kRowsInSight)};
+    }
+    QSize minimumSizeHint() const override {
+        return {QTableWidget::minimumSizeHint().width(), heightForRows(1)};
+    }
+
+  private:
+    int heightForRows(int rows) const {
+        return horizontalHeader()->sizeHint().height() +
+               rows * verticalHeader()->defaultSectionSize() + 2 * frameWidth();
+    }
+};
+
+// The width an hour column needs for its widest number ("23", bold when chosen) and a hair
+// of room either side: no style padding, so that the 24 hours fit the pane's width.
+int hourColumnWidth(const QFont& font) {
+    QFont bold = font;
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    int widest = 0;
+    for (int h = 0; h < 24; ++h) {
+        widest = std::max(widest, metrics.horizontalAdvance(QString::number(h)));
+    }
+    return widest + 4;
+}
+
+// The grid's hour headings, centred in their whole column.
+class HourHeader : public QHeaderView {
+  public:
+    explicit HourHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+  protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override {
+        return {hourColumnWidth(font()),
+                QHeaderView::sectionSizeFromContents(logicalIndex).height()};
+    }
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        option.rect = rect;
+        option.section = logicalIndex;
+        style()->drawControl(QStyle::CE_HeaderSection, &option, painter, this);
+        painter->setPen(palette().color(QPalette::ButtonText));
+        painter->drawText(rect, Qt::AlignCenter,
+                          model()->headerData(logicalIndex, orientation()).toString());
+    }
+};
+
+// A grid cell: its colour and its hour, centred in the whole cell.
+class HourCell : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        painter->save();
+        painter->fillRect(option.rect, index.data(Qt::BackgroundRole).value<QBrush>());
+        const QVariant font = index.data(Qt::FontRole);
+        painter->setFont(font.isValid() ? font.value<QFont>() : option.font);
+        painter->setPen(index.data(Qt::ForegroundRole).value<QBrush>().color());
+        painter->drawText(option.rect, Qt::AlignCenter, index.data().toString());
+        painter->restore();
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        return {hourColumnWidth(option.font), option.fontMetrics.height() + 4};
+    }
+};
 
 QColor gridColour(const MeetingPlanner::Times& t) {
     if (t.working) {
@@ -163,13 +240,16 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
     when->addWidget(reset_);
     root->addLayout(when);
 
-    rows_ = new QTableWidget(0, ColumnCount, v.get());
+    rows_ = new PlannerTable(0, ColumnCount, v.get());
     rows_->setObjectName(QStringLiteral("selTimeZoneTbl"));
     rows_->setHorizontalHeaderLabels(
         {QString(), tr("Place"), tr("Zone"), tr("Start"), tr("Date"), tr("End"), tr("Date")});
     rows_->verticalHeader()->hide();
     rows_->setSelectionBehavior(QAbstractItemView::SelectRows);
     rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The times and dates as wide as they read, the place in the rest: with the meeting's
+    // end shown too, every column fits the pane.
+    rows_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     rows_->horizontalHeader()->setSectionResizeMode(Place, QHeaderView::Stretch);
     rows_->horizontalHeader()->setSectionsMovable(false);
     connect(rows_, &QTableWidget::itemSelectionChanged, this, [this] {
@@ -186,12 +266,29 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
     root->addWidget(rows_, 1);
 
     // Each place's 24 hours across the chosen local day: working hours green, night dark.
-    grid_ = new QTableWidget(0, 24, v.get());
+    grid_ = new PlannerTable(0, 24, v.get());
     grid_->setObjectName(QStringLiteral("plannerGrid"));
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->setSelectionMode(QAbstractItemView::NoSelection);
+    // The 24 hours fit the pane's width at the window's size: a smaller type than the
+    // pane's, columns without padding, and the place names (whole in the table above, and
+    // in their tool tips) in what is left.
+    QFont small = grid_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    grid_->setFont(small);
+    grid_->setHorizontalHeader(new HourHeader(grid_));
+    grid_->setItemDelegate(new HourCell(grid_));
+    // A cell keeps its number's room beside the grid line.
+    const int hourWidth = hourColumnWidth(small) + (grid_->showGrid() ? 1 : 0);
+    grid_->horizontalHeader()->setMinimumSectionSize(hourWidth);
     grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    grid_->horizontalHeader()->setMinimumSectionSize(18);
+    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int paneRoom = kMaxWidth - margins().left() - margins().right();
+    const int frame = 2 * grid_->frameWidth();
+    // Room kept for the grid's own scroll bar, shown when there are many places.
+    const int bar = grid_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, grid_);
+    grid_->verticalHeader()->setMaximumWidth(std::max(40, paneRoom - frame - bar - 24 * hourWidth));
+    grid_->setMinimumWidth(paneRoom);
     QStringList hours;
     for (int h = 0; h < 24; ++h) {
         hours << QString::number(h);
@@ -437,7 +534,6 @@ void GlobalSchedulerViewController::reload() {
     momentLabel_->setText(formatWithPattern(QStringLiteral("hh:mm a"), start, local));
     rows_->setRowCount(static_cast<int>(planner_.rows().size()));
     grid_->setRowCount(static_cast<int>(planner_.rows().size()));
-    QStringList names;
     for (int i = 0; i < planner_.rows().size(); ++i) {
         const MeetingPlanner::Row& row = planner_.rows().at(i);
         const MeetingPlanner::Times s = planner_.timesAt(row, start, local);
@@ -458,9 +554,10 @@ void GlobalSchedulerViewController::reload() {
         set(StartDate, s.date);
         set(End, e.time + QLatin1Char(' ') + e.amPm);
         set(EndDate, e.date);
-        names << row.cityName;
+        auto* name = new QTableWidgetItem(row.cityName);
+        name->setToolTip(row.cityName);
+        grid_->setVerticalHeaderItem(i, name);
     }
-    grid_->setVerticalHeaderLabels(names);
     const QList<QList<MeetingPlanner::Times>> day = planner_.dayGrid(chosenDay(), local);
     const int chosenHour = std::min(23, MeetingPlanner::minutesIntoDay(start, local) / 60);
     for (int r = 0; r < day.size(); ++r) {

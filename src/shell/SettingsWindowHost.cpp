@@ -353,8 +353,15 @@ void SettingsWindowHost::fitToScreen() {
     if (screen == nullptr) {
         return;
     }
-    const QSize room = screen->availableGeometry().size() - kFrameAllowance;
-    window_->resize(window_->size().boundedTo(room).expandedTo(window_->minimumSize()));
+    window_->resize(fittedTo(window_->size(), screen->availableGeometry().size()));
+}
+
+QSize SettingsWindowHost::fittedTo(const QSize& size, const QSize& available) {
+    return size.boundedTo(available - kFrameAllowance).expandedTo(kMinimumSize);
+}
+
+QSize SettingsWindowHost::openingSize(const QSize& available) {
+    return fittedTo(kDefaultSize, available);
 }
 
 void SettingsWindowHost::paneShownAgain() {

@@ -91,6 +91,8 @@ class SettingsWindowHost : public QObject {
     // What the window manager's frame and title bar take at most, beyond the window's own
     // size.
     static constexpr QSize kFrameAllowance{16, 40};
+    // The size the window opens at on a screen whose free area is `available`.
+    static QSize openingSize(const QSize& available);
 
     // Every sidebar choice that loads something, by tag.
     static std::span<const SettingsPaneRow> paneRows();
@@ -169,6 +171,7 @@ class SettingsWindowHost : public QObject {
     // Lays the shown pane out in the area: as wide as the area or wider, its own height.
     void fitPane();
     void fitToScreen();
+    static QSize fittedTo(const QSize& size, const QSize& available);
     void paneShownAgain();
     void paneWillHide();
 

@@ -1,6 +1,8 @@
 #include "foundation/PreferenceDomain.h"
+#include "foundation/TalvorFilePaths.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
+#include "prefs/GlobalSchedulerViewController.h"
 #include "services/AppleInterfaceStyle.h"
 #include "shell/SettingsWindowHost.h"
 #include "support/FakeClock.h"
@@ -18,12 +20,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -659,6 +663,111 @@ TEST_F(shellSettingsWindow, PaneHearsWhenItIsShownAgainAndWhenItLeaves) {
 
     w.doOnMain(1);  // another pane takes its place: told before it saves and goes
     EXPECT_EQ(events(), QStringList({"hiding", "save", "gone"}));
+}
+
+// The meeting planner in the real window at the size the window opens with on a 1280x800
+// and on an 800x600 screen (each below the 24-pixel strip), and made larger: the hour grid
+// is wholly in sight without scrolling, and every hour column is inside the grid and wide
+// enough for its number (no "..."). At the window's smallest the pane scrolls, and each
+// hour can be scrolled wholly into sight, still whole.
+TEST_F(shellSettingsWindow, ThePlannersHourGridFitsTheWindowItOpensIn) {
+    const auto place = [](const char* name, const char* zone) {
+        return QVariant(QVariantMap{{QStringLiteral("CityName"), QString::fromUtf8(name)},
+                                    {QStringLiteral("FilePath"), QString::fromLatin1(zone)}});
+    };
+    ASSERT_TRUE(TalvorFilePaths::TalvorSaveSchedulerTable(
+        {QVariantMap{{QStringLiteral("CityName"), QStringLiteral("Local Time")},
+                     {QStringLiteral("FilePath"), QStringLiteral("empty")},
+                     {QStringLiteral("ActualCityName"), QStringLiteral("False")}},
+         place("New_York", "America/New_York"), place("Kathmandu", "Asia/Kathmandu"),
+         place("Port Moresby", "Pacific/Port_Moresby"),
+         place("Santa Cruz de Tenerife", "Atlantic/Canary")}));
+    PaneFactory factory;
+    factory.add(QStringLiteral("GlobalSchedulerViewController"), [](const QString& nibName) {
+        PaneDelegate d;
+        d.makeLocationManager = [] { return std::make_unique<test::FakeLocationService>(); };
+        return std::make_unique<GlobalSchedulerViewController>(nibName, d);
+    });
+    SettingsWindowHost& w = open(std::move(factory));
+    QWidget* window = w.window();
+    w.doOnMain(24);
+    w.showPrefs();
+    auto* grid = window->findChild<QTableWidget*>(QStringLiteral("plannerGrid"));
+    ASSERT_NE(grid, nullptr);
+    ASSERT_EQ(grid->rowCount(), 5);
+    QHeaderView* hours = grid->horizontalHeader();
+    QWidget* port = w.paneArea()->viewport();
+
+    // Why an hour is not shown whole at the area's current scroll position; empty when it is.
+    const auto cutHour = [&](int h) -> std::string {
+        const QRect head(hours->mapTo(port, QPoint(hours->sectionViewportPosition(h), 0)),
+                         QSize(hours->sectionSize(h), hours->height()));
+        if (!port->rect().contains(head)) {
+            return "its heading is not wholly in the pane area";
+        }
+        if (!grid->viewport()->rect().contains(
+                QRect(grid->columnViewportPosition(h), 0, grid->columnWidth(h), 1))) {
+            return "its column runs past the grid";
+        }
+        // What the cells' delegate asks for the column.
+        const int cells = static_cast<QAbstractItemView*>(grid)->sizeHintForColumn(h);
+        const int needed = std::max({hours->sectionSizeHint(h), cells,
+                                     hours->fontMetrics().horizontalAdvance(QString::number(h))});
+        if (grid->columnWidth(h) < needed) {
+            return "its column is " + std::to_string(grid->columnWidth(h)) + " wide, needs " +
+                   std::to_string(needed);
+        }
+        return {};
+    };
+
+    struct Size {
+        const char* what;
+        QSize size;
+    };
+    const Size sizes[] = {
+        {"opened on 1280x800", SettingsWindowHost::openingSize(QSize(1280, 800 - 24))},
+        {"opened on 800x600", SettingsWindowHost::openingSize(QSize(800, 600 - 24))},
+        {"made larger", QSize(1100, 820)},
+    };
+    for (const Size& s : sizes) {
+        SCOPED_TRACE(s.what);
+        window->resize(s.size);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(window->size(), s.size);
+        EXPECT_EQ(w.paneArea()->horizontalScrollBar()->value(), 0);
+        EXPECT_EQ(w.paneArea()->verticalScrollBar()->value(), 0);
+        EXPECT_TRUE(port->rect().contains(QRect(grid->mapTo(port, QPoint()), grid->size())))
+            << "the grid is cut off at the window's size";
+        for (int h = 0; h < 24; ++h) {
+            EXPECT_EQ(cutHour(h), "") << "hour " << h;
+        }
+    }
+
+    // With a meeting, its end columns fit beside the start's, at the size the window opens with.
+    window->resize(sizes[1].size);
+    auto* meeting = window->findChild<QAbstractButton*>(QStringLiteral("scheduleMeeting"));
+    ASSERT_NE(meeting, nullptr);
+    meeting->click();
+    QCoreApplication::processEvents();
+    auto* rows = window->findChild<QTableWidget*>(QStringLiteral("selTimeZoneTbl"));
+    ASSERT_NE(rows, nullptr);
+    for (int c = 0; c < rows->columnCount(); ++c) {
+        EXPECT_FALSE(rows->isColumnHidden(c)) << "column " << c;
+        EXPECT_TRUE(rows->viewport()->rect().contains(
+            QRect(rows->columnViewportPosition(c), 0, rows->columnWidth(c), 1)))
+            << "column " << c << " needs scrolling";
+    }
+
+    window->resize(window->minimumSize());
+    QCoreApplication::processEvents();
+    for (int h = 0; h < 24; ++h) {
+        const QRect head(
+            hours->mapTo(w.paneArea()->widget(), QPoint(hours->sectionViewportPosition(h), 0)),
+            QSize(hours->sectionSize(h), hours->height()));
+        w.paneArea()->ensureVisible(head.right(), head.bottom(), 1, 1);
+        w.paneArea()->ensureVisible(head.left(), head.top(), 1, 1);
+        EXPECT_EQ(cutHour(h), "") << "hour " << h << " at the smallest size, scrolled to";
+    }
 }
 
 // The window on an 800x600 screen below the 24-pixel strip: it opens within the room left,

@@ -12,5 +12,8 @@ QImage renderCountDownPane(double scale);
 QImage renderCountDownTiles(double scale);
 // The stopwatch counting down, its options drawer open.
 QImage renderStopWatch(double scale);
+// The top of a `width`-wide screen: the strip, and the stopwatch where it first opens, in the
+// middle of the room below the strip.
+QImage renderStopWatchBelowTheStrip(int width, double scale);
 
 }  // namespace talvor::shot

@@ -30,7 +30,7 @@ QVariant row(const char* city, const char* zone) {
 
 }  // namespace
 
-QImage renderSettingsPlanner(double scale) {
+QImage renderSettingsPlanner(const QSize& size, double scale) {
     // The places are read from a data folder of the scene's own.
     QTemporaryDir data;
     const QByteArray oldData = qgetenv("XDG_DATA_HOME");
@@ -42,11 +42,11 @@ QImage renderSettingsPlanner(double scale) {
                      {QStringLiteral("FilePath"), QStringLiteral("empty")},
                      {QStringLiteral("ActualCityName"), QStringLiteral("False")}},
          row("New_York", "America/New_York"), row("Kathmandu", "Asia/Kathmandu"),
-         row("Sydney", "Australia/Sydney"), row("Chatham", "Pacific/Chatham")});
+         row("Santa Cruz de Tenerife", "Atlantic/Canary"), row("Chatham", "Pacific/Chatham")});
     QImage image;
     {
         SettingsScene scene(24);
-        scene.window().resize(1100, 820);
+        scene.window().resize(size);
         QCoreApplication::processEvents();
         if (auto* meeting =
                 scene.window().findChild<QCheckBox*>(QStringLiteral("scheduleMeeting"))) {

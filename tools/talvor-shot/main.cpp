@@ -19,6 +19,7 @@
 #include "alarms/CustomModalWindowController.h"
 #include "platform/Paths.h"
 #include "prefs/BoardingWinController.h"
+#include "shell/SettingsWindowHost.h"
 #include "widgets/TalvorCustomDatePanel.h"
 #include "widgets/WidgetGallery.h"
 
@@ -102,6 +103,11 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderCountDownTiles(s.scale); }},
     {"stopwatch", "the stopwatch counting down, its options open",
      [](const Settings& s) { return talvor::shot::renderStopWatch(s.scale); }},
+    {"stopwatch-below-strip",
+     "the top of the screen: the strip, and the stopwatch where it first opens, below it",
+     [](const Settings& s) {
+         return talvor::shot::renderStopWatchBelowTheStrip(s.width, s.scale);
+     }},
     {"reminder-window", "the recorded-message window with two messages",
      [](const Settings& s) { return talvor::shot::renderReminderWindow(s.scale); }},
     {"settings", "the settings window on its About pane",
@@ -167,8 +173,17 @@ const Scene kScenes[] = {
          QCoreApplication::processEvents();
          return grabWindow(scene.window(), s.scale);
      }},
-    {"settings-planner", "the Global Scheduler with five places and a meeting across them",
-     [](const Settings& s) { return talvor::shot::renderSettingsPlanner(s.scale); }},
+    {"settings-planner",
+     "the Global Scheduler at the window's opening size: five places, a meeting across them",
+     [](const Settings& s) {
+         return talvor::shot::renderSettingsPlanner(
+             talvor::SettingsWindowHost::openingSize(QSize(1280, 800 - 24)), s.scale);
+     }},
+    {"settings-planner-small", "the Global Scheduler as it opens on an 800x600 screen",
+     [](const Settings& s) {
+         return talvor::shot::renderSettingsPlanner(
+             talvor::SettingsWindowHost::openingSize(QSize(800, 600 - 24)), s.scale);
+     }},
     {"floating-flags", "four floating clocks on the flag face",
      [](const Settings& s) { return talvor::shot::renderFlagClocks(s.scale); }},
     {"settings-date-difference", "the settings window on its Date Difference pane, 100 days apart",
