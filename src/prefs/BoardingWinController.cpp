@@ -3,6 +3,7 @@
 #include "platform/CalendarStore.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
+#include "platform/WindowPlacement.h"
 #include "services/Manual.h"
 #include "widgets/BFPageControl.h"
 
@@ -13,17 +14,18 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
+#include <QSet>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace talvor {
 namespace {
 
-constexpr QSize kPictureSize(560, 320);
+constexpr QSize kPictureSize = OnboardingPictures::kSize;
 
 struct BoardingPage {
     const char* image;
@@ -75,6 +77,34 @@ constexpr std::array<PictureText, 7> kPictureTexts = {{
     {"image4.jpg", "World clocks", "Add cities to the time menu to see their time at a glance."},
     {"image6.jpg", "Calendars and alarms", "The date menu opens month calendars and reminders."},
 }};
+
+const QColor kDesktop(0x3a, 0x3f, 0x4b);
+
+// What a page shows when its picture is not installed: its heading and line, plainly.
+QImage standIn(const QString& name, const QSize& size) {
+    const auto text =
+        std::find_if(kPictureTexts.begin(), kPictureTexts.end(),
+                     [&](const PictureText& t) { return name == QLatin1String(t.name); });
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(kDesktop);
+    if (text == kPictureTexts.end()) {
+        return image;
+    }
+    QPainter p(&image);
+    p.setPen(Qt::white);
+    QFont font = p.font();
+    font.setPixelSize(26);
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(QRect(24, 0, size.width() - 48, size.height() / 2),
+               Qt::AlignHCenter | Qt::AlignBottom, QLatin1String(text->heading));
+    font.setPixelSize(16);
+    font.setBold(false);
+    p.setFont(font);
+    p.drawText(QRect(24, size.height() / 2 + 12, size.width() - 48, size.height() / 2 - 12),
+               Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, QLatin1String(text->line));
+    return image;
+}
 
 QPixmap pixmapFor(const QString& name) {
     return QPixmap::fromImage(OnboardingPictures::picture(name, kPictureSize));
@@ -135,53 +165,38 @@ bool canMakeWindows(const char* what) {
 
 namespace OnboardingPictures {
 
+QString folder() {
+    return platform::Paths::systemDataDir() + QStringLiteral("/Onboarding/");
+}
+
 QImage picture(const QString& name, const QSize& size) {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    const std::size_t index = static_cast<std::size_t>(
-        std::find_if(kPictureTexts.begin(), kPictureTexts.end(),
-                     [&](const PictureText& t) { return name == QLatin1String(t.name); }) -
-        kPictureTexts.begin());
-    const PictureText text =
-        index < kPictureTexts.size() ? kPictureTexts[index] : PictureText{"", "Talvor", ""};
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const int hue = static_cast<int>((index * 47 + 200) % 360);
-    QLinearGradient sky(0, 0, 0, size.height());
-    sky.setColorAt(0, QColor::fromHsv(hue, 90, 250));
-    sky.setColorAt(1, QColor::fromHsv(hue, 160, 180));
-    p.fillRect(image.rect(), sky);
-    // A bar along the top, with the two items the program puts there.
-    const QRect bar(0, 0, size.width(), 26);
-    p.fillRect(bar, QColor(250, 250, 250, 220));
-    QFont font = p.font();
-    font.setPixelSize(14);
-    p.setFont(font);
-    p.setPen(QColor(30, 30, 30));
-    p.drawText(bar.adjusted(0, 0, -16, 0), Qt::AlignRight | Qt::AlignVCenter,
-               QStringLiteral("Thu 4 Mar    10:09"));
-    font.setPixelSize(30);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRect(24, 70, size.width() - 48, 50), Qt::AlignCenter, QLatin1String(text.heading));
-    font.setPixelSize(16);
-    font.setBold(false);
-    p.setFont(font);
-    p.drawText(QRect(24, 130, size.width() - 48, 60), Qt::AlignCenter | Qt::TextWordWrap,
-               QLatin1String(text.line));
-    // A clock face: every page shows the same hour, so the pages read as one story.
-    const QPointF centre(size.width() / 2.0, size.height() - 70.0);
-    p.setPen(QPen(Qt::white, 3));
-    p.setBrush(QColor(255, 255, 255, 60));
-    p.drawEllipse(centre, 36, 36);
-    p.drawLine(centre, centre + QPointF(0, -24));
-    p.drawLine(centre, centre + QPointF(18, 6));
-    return image;
+    const QString path = folder() + name;
+    const QImage shot(path);
+    if (!shot.isNull()) {
+        if (shot.size() == size) {
+            return shot;
+        }
+        // Made for another size: the whole of it, centred on the desktop's colour.
+        QImage fitted(size, QImage::Format_ARGB32_Premultiplied);
+        fitted.fill(kDesktop);
+        const QImage scaled = shot.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        QPainter p(&fitted);
+        p.drawImage((size.width() - scaled.width()) / 2, (size.height() - scaled.height()) / 2,
+                    scaled);
+        return fitted;
+    }
+    // Once for each picture: the window is opened again and again.
+    static QSet<QString> missing;
+    if (!missing.contains(path)) {
+        missing.insert(path);
+        platform::log(
+            QStringLiteral("Welcome window: no picture %1; its words stand in").arg(path));
+    }
+    return standIn(name, size);
 }
 
 QUrl video(const QString& name) {
-    const QString path = platform::Paths::systemDataDir() + QStringLiteral("/Onboarding/") + name +
-                         QStringLiteral(".webm");
+    const QString path = folder() + name + QStringLiteral(".webm");
     return QFile::exists(path) ? QUrl::fromLocalFile(path) : QUrl();
 }
 
@@ -189,6 +204,10 @@ QUrl video(const QString& name) {
 
 BoardingWinController::BoardingWinController(platform::VideoPlayer::Factory makePlayer)
     : makePlayer_(std::move(makePlayer)) {}
+
+QString BoardingWinController::pictureName(int page) {
+    return QLatin1String(kBoardingPages.at(static_cast<std::size_t>(page)).image);
+}
 
 BoardingWinController::~BoardingWinController() {
     if (player_) {
@@ -452,6 +471,10 @@ std::unique_ptr<TutorialWindowController> TutorialWindowController::init() {
 }
 
 void TutorialWindowController::showWindow() {
+    // Without a window manager a new window opens at the top left, over the strip.
+    if (!window_->isVisible()) {
+        platform::placeInFreeArea(*window_);
+    }
     window_->show();
     window_->raise();
     window_->activateWindow();

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QPushButton>
+#include <QSize>
 #include <QWidget>
 
 #include <functional>
@@ -19,8 +20,15 @@ class QHBoxLayout;
 
 namespace talvor {
 
-// The pictures of the welcome and tutorial pages, drawn by the program, by resource name.
+// The pictures of the welcome and tutorial pages, by resource name ("1-WelcomeScreen.png"):
+// the program's own windows, rendered when it is built and installed beside its other data.
 namespace OnboardingPictures {
+// The size every page shows its picture at.
+inline constexpr QSize kSize{560, 320};
+// Where the pictures and videos are installed.
+QString folder();
+// The installed picture at `size` (scaled whole when made for another size); when it is not
+// installed, the page's heading and line on a plain field, and one log line.
 QImage picture(const QString& name, const QSize& size);
 // The walkthrough video `name` ("3-TurningoffAppleClock"), installed beside the program's
 // other data; an empty URL when it is not installed.
@@ -43,6 +51,8 @@ class BoardingWinController : public QObject {
     ~BoardingWinController() override;
 
     static constexpr int kPages = 5;
+    // The name of page `page`'s picture ("1-WelcomeScreen.png").
+    static QString pictureName(int page);
 
     QWidget* window() const { return window_.get(); }
     // Shows the window, in front and focused.

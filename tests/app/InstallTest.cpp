@@ -1,6 +1,8 @@
 // An install into a staging folder, as a packager makes one (`cmake --install` with DESTDIR),
 // and its removal through the `uninstall` target.
+#include "prefs/BoardingWinController.h"
 #include "support/QtPrinters.h"
+#include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -8,7 +10,9 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QImage>
+#include <QLabel>
 #include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -177,6 +181,33 @@ TEST(appInstall, AStagingInstallIsValidForTheDesktopAndTheUninstallRemovesIt) {
         QImage(icons + QStringLiteral("/hicolor/scalable/apps/") + kId + QStringLiteral(".svg"))
             .isNull());
     QFile::remove(icons + QStringLiteral("/hicolor/index.theme"));
+
+    // The welcome window's pictures: the program's own windows rendered at build time, each
+    // shown whole by its page from the installed data.
+    {
+        test::ScopedEnvVar data{"TALVOR_SYSTEM_DATA_DIR", share + QStringLiteral("/talvor")};
+        std::unique_ptr<BoardingWinController> welcome = BoardingWinController::init({});
+        ASSERT_NE(welcome, nullptr);
+        for (int page = 0; page < BoardingWinController::kPages; ++page) {
+            SCOPED_TRACE(page);
+            welcome->pageControlDidSelectPageAtIndex(page);
+            const QImage shown =
+                welcome->currImg()->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+            const QString file = share + QStringLiteral("/talvor/Onboarding/") +
+                                 BoardingWinController::pictureName(page);
+            const QImage picture = QImage(file).convertToFormat(QImage::Format_RGB32);
+            ASSERT_EQ(picture.size(), OnboardingPictures::kSize) << file.toStdString();
+            EXPECT_EQ(shown, picture);
+            // A window, not a plain field: many colours.
+            QSet<QRgb> colours;
+            for (int y = 0; y < picture.height(); y += 4) {
+                for (int x = 0; x < picture.width(); x += 4) {
+                    colours.insert(picture.pixel(x, y));
+                }
+            }
+            EXPECT_GT(colours.size(), 20);
+        }
+    }
 
     // The installed program answers from there.
     const auto version = run(stage.path() + program, {QStringLiteral("--version")}, QString());

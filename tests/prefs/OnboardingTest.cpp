@@ -2,10 +2,12 @@
 #include "platform/CalendarStore.h"
 #include "platform/Clock.h"
 #include "platform/PreferenceStore.h"
+#include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 #include "prefs/BoardingWinController.h"
 #include "support/FakeCalendarStore.h"
 #include "support/FakeClock.h"
+#include "support/FakeScreens.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 #include "widgets/BFPageControl.h"
@@ -13,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -289,6 +292,53 @@ TEST(prefsOnboardingVideos, FoundWhereTheProgramsDataIsInstalled) {
     EXPECT_EQ(url.toLocalFile(), QFileInfo(file).absoluteFilePath());
 }
 
+// The pages show the pictures installed with the program (its own windows, rendered when it
+// is built), whole; a page whose picture is missing keeps its words, and the log says so
+// once, however often the page is shown.
+TEST(prefsOnboardingPictures, PagesShowTheInstalledPicturesAndTheirWordsWhenOneIsMissing) {
+    QTemporaryDir share;
+    test::ScopedEnvVar data{"TALVOR_SYSTEM_DATA_DIR", share.path()};
+    ASSERT_TRUE(QDir().mkpath(OnboardingPictures::folder()));
+    QImage welcome(OnboardingPictures::kSize, QImage::Format_RGB32);
+    welcome.fill(QColor(200, 30, 40));
+    {
+        QPainter p(&welcome);
+        p.fillRect(QRect(40, 30, 100, 60), QColor(20, 40, 220));
+    }
+    ASSERT_TRUE(welcome.save(OnboardingPictures::folder() + BoardingWinController::pictureName(0)));
+    // Made for another size: shown whole, not cut.
+    QImage wide(QSize(1120, 160), QImage::Format_RGB32);
+    wide.fill(QColor(20, 160, 60));
+    ASSERT_TRUE(wide.save(OnboardingPictures::folder() + BoardingWinController::pictureName(1)));
+
+    test::LogCapture log;
+    auto boarding = BoardingWinController::init({});
+    ASSERT_NE(boarding, nullptr);
+    boarding->showWindow();
+    const auto shown = [&] {
+        return boarding->currImg()->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    boarding->pageControlDidSelectPageAtIndex(0);
+    EXPECT_EQ(shown(), welcome);
+
+    boarding->pageControlDidSelectPageAtIndex(1);
+    const QImage fitted = shown();
+    ASSERT_EQ(fitted.size(), OnboardingPictures::kSize);
+    EXPECT_EQ(fitted.pixelColor(2, fitted.height() / 2), QColor(20, 160, 60)) << "its left end";
+    EXPECT_EQ(fitted.pixelColor(fitted.width() - 3, fitted.height() / 2), QColor(20, 160, 60))
+        << "its right end";
+    EXPECT_NE(fitted.pixelColor(2, 2), QColor(20, 160, 60)) << "scaled whole, not stretched";
+
+    const QString missing = BoardingWinController::pictureName(3);
+    for (int i = 0; i < 2; ++i) {
+        boarding->pageControlDidSelectPageAtIndex(3);
+        EXPECT_EQ(shown().size(), OnboardingPictures::kSize);
+        EXPECT_TRUE(boarding->currImg()->isVisible());
+    }
+    const QStringList said = log.lines().filter(missing);
+    EXPECT_EQ(said.size(), 1) << said.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST(prefsPageDots, DotColoursAndTheirEdge) {
     BFPageControl dots;
     dots.setNumberOfPages(3);
@@ -352,6 +402,21 @@ TEST(prefsTutorial, TheEndsHideTheirButtonsAndTheLastOffersTheManual) {
     check(1);
     tutorial->pageControlDidSelectPageAtIndex(2);
     check(2);
+}
+
+// Opened from the General pane, the tutorial is wholly below the strip, even without a
+// window manager to place it.
+TEST(prefsTutorial, OpensBelowTheStrip) {
+    test::FakeScreens screens({QRectF(0, 0, 800, 600)});
+    const int strip = 0;
+    platform::Screens::reserve(&strip, QRectF(0, 0, 800, 24));
+    std::unique_ptr<TutorialWindowController> tutorial = TutorialWindowController::init();
+    ASSERT_NE(tutorial, nullptr);
+    tutorial->showWindow();
+    const QRect frame = tutorial->window()->frameGeometry();
+    platform::Screens::reserve(&strip, QRectF());
+    EXPECT_TRUE(QRect(0, 24, 800, 576).contains(frame))
+        << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
 }
 
 }  // namespace

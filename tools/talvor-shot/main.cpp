@@ -3,6 +3,8 @@
 //
 //   talvor-shot [--out DIR] [--scale F] [--width W] [SCENE...]    (no scene: all of them)
 //   talvor-shot --list
+//   talvor-shot --onboarding --out DIR    (the welcome window's pictures, as it loads them)
+//   talvor-shot --clip SCENE,SCENE... --out DIR    (a clip's frames, for its videos)
 #include "AlarmScene.h"
 #include "CalendarPaneScenes.h"
 #include "CalendarScenes.h"
@@ -19,6 +21,7 @@
 #include "alarms/CustomModalWindowController.h"
 #include "platform/Paths.h"
 #include "prefs/BoardingWinController.h"
+#include "prefs/TalvorPrefsFloatingViewCtrl.h"
 #include "shell/SettingsWindowHost.h"
 #include "widgets/TalvorCustomDatePanel.h"
 #include "widgets/WidgetGallery.h"
@@ -27,15 +30,20 @@
 #include "platform/PreferenceStore.h"
 #include "platform/StatusBarPanel.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
+#include <QTemporaryDir>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -173,6 +181,43 @@ const Scene kScenes[] = {
          QCoreApplication::processEvents();
          return grabWindow(scene.window(), s.scale);
      }},
+    {"settings-floating-no-place",
+     "the Floating Clocks pane at the window's size, the clocks on and no place floating",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(2);
+         if (auto* pane =
+                 dynamic_cast<talvor::TalvorPrefsFloatingViewCtrl*>(scene.host().viewCtrl())) {
+             pane->locations = [] { return std::optional<talvor::LocationTable>(); };
+             if (QAbstractButton* on = pane->check(QStringLiteral("Floater"))) {
+                 on->setChecked(true);
+             }
+             pane->viewDidShow();
+         }
+         QCoreApplication::processEvents();
+         return grabWindow(scene.window(), s.scale);
+     }},
+    {"settings-general", "the General pane without an update feed",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(27);
+         QCoreApplication::processEvents();
+         return grabWindow(scene.window(), s.scale);
+     }},
+    {"settings-big-calendar", "the Menubar Calendar pane with the big calendar chosen",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(26);
+         if (auto* big =
+                 scene.window().findChild<QAbstractButton*>(QStringLiteral("radioBigCal"))) {
+             big->click();
+         }
+         QCoreApplication::processEvents();
+         return grabWindow(scene.window(), s.scale);
+     }},
+    {"settings-light-dark", "the Light/Dark Mode pane",
+     [](const Settings& s) {
+         talvor::shot::SettingsScene scene(29);
+         QCoreApplication::processEvents();
+         return grabWindow(scene.window(), s.scale);
+     }},
     {"settings-planner",
      "the Global Scheduler at the window's opening size: five places, a meeting across them",
      [](const Settings& s) {
@@ -271,6 +316,114 @@ const Scene kScenes[] = {
      }},
 };
 
+// The welcome and tutorial windows' pictures, by the names the windows load them by: a part of
+// a scene, at `factor` of its size (0: scaled to cover the picture), placed by `anchor`.
+struct OnboardingPicture {
+    const char* name;
+    const char* scene;
+    double factor;
+    Qt::Alignment anchor;
+};
+const OnboardingPicture kOnboardingPictures[] = {
+    {"1-WelcomeScreen.png", "bar-menu", 1.0, Qt::AlignRight | Qt::AlignTop},
+    {"2-TimeDayMode.png", "settings-light-dark", 0, Qt::AlignLeft | Qt::AlignTop},
+    {"image3.jpg", "time-menu", 1.0, Qt::AlignHCenter | Qt::AlignTop},
+    {"4-DragTimeDate.png", "settings-time-item", 1.0, Qt::AlignRight | Qt::AlignTop},
+    {"image5.jpg", "settings-menu-items", 0, Qt::AlignLeft | Qt::AlignTop},
+    {"image4.jpg", "time-menu-world-clocks", 1.0, Qt::AlignHCenter | Qt::AlignTop},
+    {"image6.jpg", "mini-calendar", 0, Qt::AlignHCenter | Qt::AlignTop},
+};
+
+QImage onboardingPicture(const QImage& shot, const OnboardingPicture& picture) {
+    const QSize size = talvor::OnboardingPictures::kSize;
+    const double factor = picture.factor > 0 ? picture.factor
+                                             : std::max(double(size.width()) / shot.width(),
+                                                        double(size.height()) / shot.height());
+    const QImage scaled = factor == 1.0
+                              ? shot
+                              : shot.scaled((QSizeF(shot.size()) * factor).toSize(),
+                                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const int x = picture.anchor & Qt::AlignLeft    ? 0
+                  : picture.anchor & Qt::AlignRight ? size.width() - scaled.width()
+                                                    : (size.width() - scaled.width()) / 2;
+    const int y = picture.anchor & Qt::AlignBottom    ? size.height() - scaled.height()
+                  : picture.anchor & Qt::AlignVCenter ? (size.height() - scaled.height()) / 2
+                                                      : 0;
+    QImage out(size, QImage::Format_RGB32);
+    out.fill(QColor(0x3a, 0x3f, 0x4b));  // the desktop of the other scenes
+    QPainter p(&out);
+    p.drawImage(x, y, scaled);
+    return out;
+}
+
+const Scene* sceneNamed(const QString& name) {
+    const auto it = std::find_if(std::begin(kScenes), std::end(kScenes),
+                                 [&](const Scene& s) { return name == QLatin1String(s.name); });
+    return it == std::end(kScenes) ? nullptr : &*it;
+}
+
+// Renders every picture of the welcome and tutorial windows into `dir`; the count of
+// failures.
+int renderOnboardingPictures(const QDir& dir, const Settings& settings) {
+    int failures = 0;
+    for (const OnboardingPicture& picture : kOnboardingPictures) {
+        const Scene* scene = sceneNamed(QLatin1String(picture.scene));
+        const QImage shot = scene != nullptr ? scene->render(settings) : QImage();
+        const QString path = dir.filePath(QString::fromLatin1(picture.name));
+        if (shot.isNull() ||
+            !onboardingPicture(shot, picture)
+                 .save(path, nullptr, path.endsWith(QLatin1String(".jpg")) ? 90 : -1)) {
+            std::fprintf(stderr, "talvor-shot: could not write %s\n", qPrintable(path));
+            ++failures;
+            continue;
+        }
+        std::printf("%s\n", qPrintable(path));
+    }
+    return failures;
+}
+
+// The frames of a short clip (15 a second) for the welcome window's videos: each scene's
+// picture, cut as the welcome pictures are, held two seconds and then faded into the next.
+// The count of failures.
+int renderClipFrames(const QDir& dir, const QStringList& scenes, const Settings& settings) {
+    constexpr int kHold = 30;
+    constexpr int kFade = 8;
+    std::vector<QImage> pictures;
+    for (const QString& name : scenes) {
+        const Scene* scene = sceneNamed(name);
+        if (scene == nullptr) {
+            std::fprintf(stderr, "talvor-shot: no scene \"%s\" (see --list)\n", qPrintable(name));
+            return 1;
+        }
+        pictures.push_back(onboardingPicture(scene->render(settings),
+                                             {"", "", 1.0, Qt::AlignRight | Qt::AlignTop}));
+    }
+    int frame = 0;
+    const auto write = [&](const QImage& image) {
+        const QString path =
+            dir.filePath(QStringLiteral("frame-%1.png").arg(frame++, 3, 10, QLatin1Char('0')));
+        return image.save(path);
+    };
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        for (int k = 0; k < kHold; ++k) {
+            if (!write(pictures[i])) {
+                return 1;
+            }
+        }
+        for (int f = 1; i + 1 < pictures.size() && f <= kFade; ++f) {
+            QImage blend = pictures[i];
+            QPainter p(&blend);
+            p.setOpacity(f / (kFade + 1.0));
+            p.drawImage(0, 0, pictures[i + 1]);
+            p.end();
+            if (!write(blend)) {
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -298,7 +451,14 @@ int main(int argc, char* argv[]) {
                                    QStringLiteral("Screen width in points (default: 1280)."),
                                    QStringLiteral("points"), QStringLiteral("1280"));
     const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("Lists the scenes."));
-    options.addOptions({out, scale, width, list});
+    const QCommandLineOption onboarding(
+        QStringLiteral("onboarding"),
+        QStringLiteral("Renders the welcome and tutorial windows' pictures, by their names."));
+    const QCommandLineOption clip(
+        QStringLiteral("clip"),
+        QStringLiteral("Writes the frames of a clip through the given scenes (frame-000.png...)."),
+        QStringLiteral("scene,scene,..."));
+    options.addOptions({out, scale, width, list, onboarding, clip});
     options.addPositionalArgument(QStringLiteral("scene"),
                                   QStringLiteral("Scenes to render (default: all)."));
     options.process(app);
@@ -316,6 +476,20 @@ int main(int argc, char* argv[]) {
     if (!dir.exists() && !QDir().mkpath(dir.path())) {
         std::fprintf(stderr, "talvor-shot: cannot create %s\n", qPrintable(dir.path()));
         return 1;
+    }
+
+    if (options.isSet(clip) || options.isSet(onboarding)) {
+        // Build and tool steps: the scenes' windows keep their files in a home of their own,
+        // never the builder's.
+        const QTemporaryDir home;
+        for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+            qputenv(var, QDir(home.path()).filePath(QString::fromLatin1(var)).toUtf8());
+        }
+        const int failures =
+            options.isSet(clip)
+                ? renderClipFrames(dir, options.value(clip).split(QLatin1Char(',')), Settings{})
+                : renderOnboardingPictures(dir, Settings{});
+        return failures == 0 ? 0 : 1;
     }
 
     const QStringList wanted = options.positionalArguments();
