@@ -171,7 +171,7 @@ QString folder() {
 
 QImage picture(const QString& name, const QSize& size) {
     const QString path = folder() + name;
-    const QImage shot(path);
+    QImage shot(path);
     if (!shot.isNull()) {
         if (shot.size() == size) {
             return shot;
