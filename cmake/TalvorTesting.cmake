@@ -1,4 +1,4 @@
-# talvor_add_test(<name> LABEL <unit|ui|dbus|x11|crash> [LINUX] [LOCK <resource>] SOURCES ... LIBS ...)
+# talvor_add_test(<name> LABEL <unit|ui|dbus|x11|wayland|crash> [LINUX] [LOCK <resource>] SOURCES ... LIBS ...)
 # One GoogleTest executable; each test case becomes a CTest test carrying the label.
 # LINUX: the test exercises the Linux adapters (platform/linux): it links them and installs
 # them as the system services before main, as the application does.

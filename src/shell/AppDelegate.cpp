@@ -52,6 +52,7 @@
 #include "world/WorldKeys.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QSysInfo>
 #include <QTimer>
@@ -67,6 +68,17 @@ namespace {
 const QString kNoPanelHost = QStringLiteral(
     "Desktop panel: no panel of this desktop shows status items, so they stay on the strip "
     "(on GNOME: install the AppIndicator extension)");
+// Where the strip cannot dock either, the user learns what puts the items in the top bar.
+const QString kNoPanelHostOnWayland = QStringLiteral(
+    "Desktop panel: no panel of this Wayland desktop shows status items, so they show on "
+    "Talvor's own strip, a plain window the desktop places. To have them in the top bar on "
+    "GNOME, install the AppIndicator extension (sudo apt install "
+    "gnome-shell-extension-appindicator) and log in again; on other desktops, run a panel "
+    "with a tray (system tray, StatusNotifierItem)");
+
+bool waylandSession() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 qint64 dayOfMonth(Date now, const QTimeZone& zone) {
     return now.toQDateTime().toTimeZone(zone).date().day();
@@ -145,7 +157,9 @@ void AppDelegate::continueLaunching() {
     }
     // The watcher answers within moments; nothing is drawn before it has.
     platform::DesktopPanel::shared().findHost(this, [this, chosen](bool host) {
-        if (!host && chosen) {
+        if (!host && waylandSession()) {
+            platform::log(kNoPanelHostOnWayland);
+        } else if (!host && chosen) {
             platform::log(kNoPanelHost);
         }
         showStatusItems(platform::effectiveStatusItemsPlace(chosen, host) ==

@@ -32,11 +32,12 @@ struct DriverAction {
 };
 
 // A running copy of the application in the sandbox's home: offscreen and without the move
-// offer, or on the display as a user starts it from the build tree. The product itself, or
-// the test driver where the test needs an action done inside the program.
+// offer, or on the display as a user starts it from the build tree, or as a native client of
+// the Wayland compositor WAYLAND_DISPLAY names (no X display to fall back on). The product itself,
+// or the test driver where the test needs an action done inside the program.
 class RunningTalvor {
   public:
-    enum Where { Offscreen, OnDisplay, OnDisplayWithoutMoveOffer };
+    enum Where { Offscreen, OnDisplay, OnDisplayWithoutMoveOffer, OnWayland };
     // `executable`: another copy of the program (an upgraded or second install).
     explicit RunningTalvor(Where where = Offscreen,
                            const QString& executable = QStringLiteral(TALVOR_EXECUTABLE)) {
@@ -76,6 +77,10 @@ class RunningTalvor {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (where == Offscreen) {
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else if (where == OnWayland) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+            env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+            env.remove(QStringLiteral("DISPLAY"));
         } else {
             env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         }

@@ -13,9 +13,12 @@
 #include "platform/Log.h"
 #include "platform/MediaBackend.h"
 #include "platform/Menu.h"
+#include "platform/MenuMirror.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
 #include "platform/SoundPlayer.h"
+#include "platform/StatusBar.h"
+#include "platform/StatusBarPanel.h"
 #include "platform/TalvorException.h"
 #include "platform/linux/LinuxSystemServices.h"
 #include "shell/AppDelegate.h"
@@ -27,6 +30,7 @@
 #include <QDirIterator>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -291,6 +295,59 @@ void showMiniCalendarDay(AppDelegate& delegate, const DriverOptions& options) {
         });
 }
 
+// --- time-menu --------------------------------------------------------------------------
+
+platform::StatusBarPanel* shownStrip() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->windowTitle() == QLatin1String("Talvor menu bar") && isExposed(*w)) {
+            return qobject_cast<platform::StatusBarPanel*>(w);
+        }
+    }
+    return nullptr;
+}
+
+// Logs where the status items show: "test items in the desktop panel", or the strip's frame;
+// on the strip, opens the time menu as a press on the time does and logs "test time menu
+// shown, N entries" once the menu is on the screen.
+void openTheTimeMenu(AppDelegate& delegate) {
+    if (delegate.desktopPanelItems() != nullptr) {
+        log(QStringLiteral("test items in the desktop panel"));
+        return;
+    }
+    waitUntil(
+        delegate, [] { return shownStrip() != nullptr; }, 30000,
+        [&delegate](bool shown) {
+            platform::StatusBarPanel* strip = shownStrip();
+            if (!shown || strip == nullptr) {
+                log(QStringLiteral("test no status items shown"));
+                return;
+            }
+            logFrame(QStringLiteral("strip 'Talvor menu bar'"), strip->frameGeometry());
+            const std::shared_ptr<platform::Menu> menu = delegate.timeMenu();
+            for (const auto& item : platform::StatusBar::systemStatusBar().statusItems()) {
+                if (item->menu() == menu) {
+                    item->popUpStatusItemMenu(menu);
+                }
+            }
+            const auto openMenu = [strip = QPointer<platform::StatusBarPanel>(strip)]() -> QMenu* {
+                platform::MenuMirror* open = strip ? strip->openMenuMirror() : nullptr;
+                QMenu* shownMenu = open != nullptr ? open->menu() : nullptr;
+                return shownMenu != nullptr && shownMenu->windowHandle() != nullptr &&
+                               shownMenu->windowHandle()->isExposed()
+                           ? shownMenu
+                           : nullptr;
+            };
+            waitUntil(
+                delegate, [openMenu] { return openMenu() != nullptr; }, 10000,
+                [openMenu](bool) {
+                    const QMenu* shownMenu = openMenu();
+                    log(shownMenu != nullptr ? QStringLiteral("test time menu shown, %1 entries")
+                                                   .arg(shownMenu->actions().size())
+                                             : QStringLiteral("test time menu not shown"));
+                });
+        });
+}
+
 // --- media-check ------------------------------------------------------------------------
 
 // Logs what the program loads its sounds with and from: the media module and a bundled
@@ -366,6 +423,10 @@ const std::map<QString, Action>& actions() {
                  delegate.calendars().showCal();
                  chooseTimeMenuWindows(delegate, picture, 0);
              });
+         }},
+        {QStringLiteral("time-menu"),
+         [](AppDelegate& delegate, const DriverOptions&) {
+             whenLaunched(delegate, [&delegate] { openTheTimeMenu(delegate); });
          }},
         {QStringLiteral("mini-calendar"),
          [](AppDelegate& delegate, const DriverOptions& options) {
