@@ -162,6 +162,9 @@ void StatusBarPanel::place(const StatusItem* changed) {
             if (!screen->virtualGeometry().intersects(target)) {
                 target.moveTopRight(avail.topRight());
             }
+            // A fixed size: tiling compositors (sway) float such a window at that size
+            // instead of stretching the strip over a whole tile.
+            setFixedSize(target.size());
         }
         if (geometry() != target) {
             setGeometry(target);

@@ -15,6 +15,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -213,6 +216,22 @@ QStringList openMenuOf(const QString& service) {
     return labels;
 }
 
+// The compositor's node of the window titled `name` in its tree (get_tree), or an empty one.
+QJsonObject windowNamed(const QJsonObject& node, const QString& name) {
+    if (node.value(QStringLiteral("name")).toString() == name) {
+        return node;
+    }
+    for (const char* children : {"nodes", "floating_nodes"}) {
+        for (const QJsonValue& child : node.value(QLatin1String(children)).toArray()) {
+            const QJsonObject found = windowNamed(child.toObject(), name);
+            if (!found.isEmpty()) {
+                return found;
+            }
+        }
+    }
+    return {};
+}
+
 // Waits for `text` in the program's output while this thread answers the bus.
 bool waitServing(RunningTalvor& app, const QByteArray& text, int ms = 60000) {
     return QTest::qWaitFor([&] { return app.waitFor(text, 50); }, ms);
@@ -255,9 +274,16 @@ TEST_F(appWaylandSession, WithoutAPanelTheStripShowsAndItsTimeMenuOpens) {
     RunningTalvor app(RunningTalvor::OnWayland, test::DriverAction{QStringLiteral("time-menu")});
     ASSERT_TRUE(app.waitFor("test time menu shown", 60000)) << app.log();
     EXPECT_TRUE(app.output().contains("test strip 'Talvor menu bar'")) << app.log();
-    EXPECT_TRUE(compositor.ask({QStringLiteral("-t"), QStringLiteral("get_tree")})
-                    .contains("Talvor menu bar"))
-        << compositor.ask({QStringLiteral("-t"), QStringLiteral("get_tree")}).toStdString();
+    // Mapped as a band of its own size, not stretched over a tile of the screen.
+    const QByteArray tree = compositor.ask({QStringLiteral("-t"), QStringLiteral("get_tree")});
+    const QJsonObject strip =
+        windowNamed(QJsonDocument::fromJson(tree).object(), QStringLiteral("Talvor menu bar"));
+    ASSERT_FALSE(strip.isEmpty()) << tree.toStdString();
+    EXPECT_EQ(strip.value(QStringLiteral("type")).toString().toStdString(), "floating_con")
+        << tree.toStdString();
+    EXPECT_LT(
+        strip.value(QStringLiteral("rect")).toObject().value(QStringLiteral("height")).toInt(), 100)
+        << tree.toStdString();
     EXPECT_EQ(app.output().count("gnome-shell-extension-appindicator"), 1) << app.log();
     expectCleanQuit(app);
 }
