@@ -103,6 +103,17 @@ TEST_F(prefsOnboarding, EachPageShowsItsOwnControls) {
         if (r.title) {
             EXPECT_EQ(boarding->titleLbl()->text(), QLatin1String(r.titleText));
         }
+        // Nothing a page shows lies over the dots, which lead to the other pages.
+        const QRect dots = boarding->control()->geometry();
+        const QWidget* video = player != nullptr ? player->view() : nullptr;
+        for (const QWidget* shown : std::initializer_list<const QWidget*>{
+                 boarding->currImg(), boarding->titleLbl(), boarding->stepsLbl(),
+                 boarding->btnHelpManual(), boarding->continueBtn(), video}) {
+            if (shown != nullptr && shown->isVisible()) {
+                EXPECT_FALSE(shown->geometry().intersects(dots))
+                    << shown->objectName().toStdString() << " covers the page dots";
+            }
+        }
     }
 }
 

@@ -306,6 +306,15 @@ const Scene kScenes[] = {
          QCoreApplication::processEvents();
          return grabWindow(*welcome->window(), s.scale);
      }},
+    {"welcome-video-page",
+     "the welcome window's first video page: the title, the video's place, the steps, the dots",
+     [](const Settings& s) {
+         auto welcome = talvor::BoardingWinController::init({});
+         welcome->pageControlDidSelectPageAtIndex(2);
+         welcome->showWindow();
+         QCoreApplication::processEvents();
+         return grabWindow(*welcome->window(), s.scale);
+     }},
     {"welcome-last-page", "the welcome window's last page: its title, the video's place, Continue",
      [](const Settings& s) {
          auto welcome = talvor::BoardingWinController::init({});
