@@ -11,6 +11,7 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
 #include "platform/OpenDialogs.h"
+#include "platform/Preferences.h"
 #include "platform/TalvorException.h"
 #include "platform/UserDefaults.h"
 
@@ -150,6 +151,10 @@ void TalvorNSApplication::terminate() {
         return;
     }
     terminating_ = true;
+    // A quit before the strip's first frame ends the hold on the settings' writes: while held,
+    // a save below would count as done with nothing on disk, and a file that then cannot be
+    // written would take the alarms with it instead of having them kept aside.
+    platform::Preferences::releaseWrites();
     // First, so that what their cancel branches change is saved with the rest.
     platform::closeOpenPopups();
     platform::closeOpenDialogs();

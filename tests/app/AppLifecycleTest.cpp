@@ -225,6 +225,28 @@ TEST(appAppLifecycle, SettingsThatCannotBeSavedAreNoticedOnceAndTheAlarmsKept) {
     }
 }
 
+// A quit before the strip's first frame finds the settings' writes still held: the alarms
+// must reach the file then too, or be kept aside when it cannot be written.
+TEST(appAppLifecycle, AQuitWhileWritesAreHeldKeepsTheAlarmsTheSettingsCannotTake) {
+    test::XdgSandbox sandbox;
+    storeAnAlarmForTomorrow();
+    const QString file = platform::Preferences::filePathFor(appTalvor4Prefs);
+    const QString unsaved = sandbox.root() + QStringLiteral("/data/talvor/UnsavedAlarms.plist");
+    RunningTalvor app(RunningTalvor::Offscreen, test::DriverAction{QStringLiteral("hold-writes")});
+    ASSERT_TRUE(app.waitFor("test writes held")) << app.log();
+    test::forgetStoredAlarms();
+    {
+        test::SettingsWritersLock writers;
+        ASSERT_TRUE(writers.held());
+        QFile::rename(file, file + QStringLiteral(".kept"));
+        QFile::link(sandbox.root() + QStringLiteral("/gone/settings.plist"), file);
+    }
+    app.signal(SIGTERM);
+    ASSERT_TRUE(app.waitForExit()) << app.log();
+    EXPECT_EQ(app.output().count("Talvor cannot save its settings"), 1) << app.log();
+    EXPECT_TRUE(QFile::exists(unsaved)) << app.log();
+}
+
 // A copy of the built program at `path`, as an install or an upgrade puts it there.
 bool installCopy(const QString& path) {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -16,6 +16,7 @@
 #include "platform/MenuMirror.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
+#include "platform/Preferences.h"
 #include "platform/SoundPlayer.h"
 #include "platform/StatusBar.h"
 #include "platform/StatusBarPanel.h"
@@ -432,6 +433,15 @@ const std::map<QString, Action>& actions() {
          [](AppDelegate& delegate, const DriverOptions& options) {
              whenLaunched(delegate,
                           [&delegate, options] { showMiniCalendarDay(delegate, options); });
+         }},
+        // Writes held again after the start, as they are before the strip's first frame: a
+        // quit then meets them held on any machine, however fast its first frame comes.
+        {QStringLiteral("hold-writes"),
+         [](AppDelegate& delegate, const DriverOptions&) {
+             whenLaunched(delegate, [] {
+                 platform::Preferences::holdWrites();
+                 log(QStringLiteral("test writes held"));
+             });
          }},
         // The program as it is, from the driver's file: for a run after one of the driver's.
         {QStringLiteral("nothing"), [](AppDelegate&, const DriverOptions&) {}},
