@@ -10,10 +10,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
+
+#include <algorithm>
 
 namespace talvor {
 
@@ -153,7 +156,12 @@ void HotKeyField::showEvent(QShowEvent* event) {
 }
 
 QSize HotKeyField::sizeHint() const {
-    return {140, 22};
+    // Room for the longest combination, so that no shortcut is drawn cut off.
+    const QFontMetrics metrics(font());
+    const int widest =
+        std::max(metrics.horizontalAdvance(QStringLiteral("Ctrl+Alt+Shift+Super+F12")),
+                 metrics.horizontalAdvance(displayString_));
+    return {std::max(140, widest + 16), std::max(22, metrics.height() + 8)};
 }
 
 void HotKeyField::setKeyCode(qint32 keyCode, platform::ModifierFlags flags) {
@@ -179,6 +187,7 @@ void HotKeyField::setClearButton(QAbstractButton* button) {
 
 void HotKeyField::updateStringValueForKeys() {
     displayString_ = recorder_.stringValueForKeys();
+    updateGeometry();
     update();
 }
 
@@ -287,9 +296,7 @@ void HotKeyField::paintEvent(QPaintEvent*) {
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(bounds, radius, radius);
     }
-    QFont font = QApplication::font();
-    font.setPointSize(12);
-    painter.setFont(font);
+    painter.setFont(font());
     painter.setPen(recorder_.isRecordingModifiers() ? QColor(Qt::red) : QColor(Qt::black));
     painter.drawText(rect(), Qt::AlignCenter, displayString_);
 }

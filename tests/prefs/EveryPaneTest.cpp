@@ -8,6 +8,7 @@
 #include "prefs/PaneFactory.h"
 #include "prefs/PaneTable.h"
 #include "services/AppleInterfaceStyle.h"
+#include "services/HotKeyField.h"
 #include "support/FakeClock.h"
 #include "support/FakeSystemEvents.h"
 #include "support/LightAppearance.h"
@@ -19,6 +20,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -182,6 +184,15 @@ TEST_F(prefsEveryPane, EveryPaneFitsTheWindowWithTheCommonMargins) {
             }
             EXPECT_GE(label->width(), label->minimumSizeHint().width())
                 << "cut: \"" << label->text().toStdString() << "\"";
+        }
+        // A hot-key field shows even the longest shortcut whole (F12 is key code 111).
+        for (HotKeyField* field : view->findChildren<HotKeyField*>()) {
+            field->setKeyCode(111, platform::CommandKeyMask | platform::AlternateKeyMask |
+                                       platform::ShiftKeyMask | platform::ControlKeyMask);
+            QCoreApplication::processEvents();
+            EXPECT_GE(field->width(),
+                      QFontMetrics(field->font()).horizontalAdvance(field->displayString()))
+                << "cut: \"" << field->displayString().toStdString() << "\"";
         }
         view->hide();
         takePosted();
