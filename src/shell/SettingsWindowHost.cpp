@@ -525,6 +525,7 @@ void SettingsWindowHost::loadPane(const QString& className, const QString& nibNa
     removeSubview();
     platform::debugLog(QStringLiteral("adding subview %1\n").arg(className));
     view->setParent(placeHolderView_);
+    view->installEventFilter(this);
     currentView_ = view;
     fitPane();
     paneArea_->ensureVisible(0, 0);
@@ -586,6 +587,7 @@ void SettingsWindowHost::removeSubview() {
     if (!shown.isEmpty()) {
         QWidget* first = shown.first();
         first->hide();
+        first->removeEventFilter(this);
         first->setParent(nullptr);
         // A pane's view belongs to its pane; anything else shown here belongs to the window.
         if (!viewCtrl_ || first != viewCtrl_->viewIfLoaded()) {
@@ -593,6 +595,17 @@ void SettingsWindowHost::removeSubview() {
         }
     }
     placeHolderView_->update();
+}
+
+bool SettingsWindowHost::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest && watched == currentView_) {
+        const QSize asked = currentView_->sizeHint().expandedTo(currentView_->minimumSizeHint());
+        if (asked != paneSize_) {
+            paneSize_ = asked;
+            fitPane();
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 PreferencePane* SettingsWindowHost::returnViewController() const {

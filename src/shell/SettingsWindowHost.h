@@ -87,7 +87,8 @@ class SettingsWindowHost : public QObject {
 
     // The smallest the window gets, and what it opens at when the screen has room.
     static constexpr QSize kMinimumSize{600, 400};
-    static constexpr QSize kDefaultSize{760, 556};
+    // Wide enough for the widest pane beside the sidebar, with both scroll bars showing.
+    static constexpr QSize kDefaultSize{800, 556};
     // What the window manager's frame and title bar take at most, beyond the window's own
     // size.
     static constexpr QSize kFrameAllowance{16, 40};
@@ -151,6 +152,10 @@ class SettingsWindowHost : public QObject {
     bool IsShowCreateAlarm = false;
     bool IsShowGlobalScheduler = false;
     bool IsShowCountDown = false;
+
+  protected:
+    // A shown pane that changes what it holds is laid out anew at the size it then asks.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     class Window;

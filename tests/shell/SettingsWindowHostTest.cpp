@@ -856,5 +856,39 @@ TEST_F(shellSettingsWindow, FitsASmallScreenAndEveryControlCanBeScrolledTo) {
     }
 }
 
+// At the size the window opens with, no pane scrolls sideways and none is squeezed below
+// what its layout asks, also after a pane swaps what it shows (the menu-bar calendar's two
+// kinds).
+TEST_F(shellSettingsWindow, AtItsOpeningSizeNoPaneScrollsSidewaysOrIsSqueezed) {
+    SettingsWindowHost& w = open();
+    QWidget* window = w.window();
+    w.showPrefs();
+    ASSERT_NE(window->screen(), nullptr);
+    // The offscreen screen is 800 pixels wide: the window opens a little narrower there.
+    ASSERT_EQ(window->size(),
+              SettingsWindowHost::openingSize(window->screen()->availableGeometry().size()));
+    const auto fits = [&w](const char* what) {
+        QCoreApplication::processEvents();
+        QWidget* view = w.currentView();
+        ASSERT_NE(view, nullptr) << what;
+        EXPECT_FALSE(w.paneArea()->horizontalScrollBar()->isVisible()) << what;
+        EXPECT_GE(view->width(), view->minimumSizeHint().width()) << what;
+        EXPECT_GE(view->height(), view->minimumSizeHint().height()) << what;
+    };
+    for (const SettingsPaneRow& row : SettingsWindowHost::paneRows()) {
+        if (!row.selected || !w.button(*row.selected)->isVisibleTo(window)) {
+            continue;
+        }
+        w.doOnMain(row.tag);
+        fits(row.className);
+        for (const char* kind : {"radioBigCal", "radioMinnow"}) {
+            if (auto* choice = w.currentView()->findChild<QAbstractButton*>(kind)) {
+                choice->click();
+                fits(kind);
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace talvor
