@@ -73,6 +73,9 @@ class RunningTalvor {
 
   private:
     void start(Where where, const QString& executable, const QStringList& arguments) {
+        if (where != OnWayland) {
+            keepTheItemsOnTheStrip();
+        }
         app_.setProcessChannelMode(QProcess::MergedChannels);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (where == Offscreen) {
@@ -93,6 +96,11 @@ class RunningTalvor {
         app_.start(executable, arguments);
         app_.waitForStarted();
     }
+
+    // The tests share one session bus, where another test's panel (a StatusNotifierWatcher)
+    // comes and goes: unless the sandbox's settings chose already, the program keeps its
+    // items on its own strip, as a user who chose "our own strip".
+    static void keepTheItemsOnTheStrip();
 
     QProcess app_;
     QByteArray output_;
@@ -119,6 +127,14 @@ inline bool synchronizeBesideARunningCopy(platform::PreferenceStore& store) {
         QThread::msleep(20);
     }
     return true;
+}
+
+inline void RunningTalvor::keepTheItemsOnTheStrip() {
+    platform::PlistPreferenceStore store = settingsFile();
+    if (!store.contains(QStringLiteral("StatusItemsPlace"))) {
+        store.setValue(QStringLiteral("StatusItemsPlace"), QStringLiteral("strip"));
+        synchronizeBesideARunningCopy(store);
+    }
 }
 
 // Leaves an alarm for tomorrow in the settings, as a previous run would have.

@@ -504,6 +504,11 @@ int main(int argc, char* argv[]) {
                              {.version = QStringLiteral(TALVOR_VERSION),
                               .services = talvor::platform::linuxSystemServices(),
                               .launched = [options](talvor::AppDelegate& delegate) {
+                                  // Said for every action: the program now hears everything it
+                                  // listens for.
+                                  talvor::whenLaunched(delegate, [] {
+                                      talvor::platform::log(QStringLiteral("test launch finished"));
+                                  });
                                   talvor::actions().at(options->action)(delegate, *options);
                               }});
 }
