@@ -214,7 +214,7 @@ void GCalender::installService(const GoogleAuthorization& authorization) {
         return a && *a && generation == serviceGeneration_;
     };
     api_ = std::make_unique<GoogleApi>(
-        *services_.network, services_.endpoints, credentials(), authorization,
+        *services_.network, scheduler(), services_.endpoints, credentials(), authorization,
         [this, current](const GoogleAuthorization& fresh) {
             if (current()) {
                 setAuthorization(fresh);
@@ -263,8 +263,8 @@ void GCalender::loginToGoogle(Completion completion) {
     }
     retire(std::move(signIn_));
     signIn_ =
-        std::make_unique<GoogleSignIn>(*services_.network, *services_.browser, services_.endpoints,
-                                       credentials(), services_.signInTimeout);
+        std::make_unique<GoogleSignIn>(*services_.network, scheduler(), *services_.browser,
+                                       services_.endpoints, credentials(), services_.signInTimeout);
     std::shared_ptr<bool> alive = alive_;
     signIn_->start([this, alive, completion = std::move(completion)](
                        std::optional<GoogleAuthorization> a, const QString& message) {
@@ -305,10 +305,14 @@ void GCalender::loadPersonalSources(SourcesCompletion completion) {
         });
         return;
     }
-    listCalendars(QDeadlineTimer(services_.limits.syncDeadline), std::move(completion));
+    listCalendars(googleDeadline(scheduler(), services_.limits), std::move(completion));
 }
 
-void GCalender::listCalendars(QDeadlineTimer deadline, SourcesCompletion completion) {
+platform::Scheduler& GCalender::scheduler() const {
+    return services_.scheduler ? *services_.scheduler : platform::Scheduler::shared();
+}
+
+void GCalender::listCalendars(Date deadline, SourcesCompletion completion) {
     listCalendarsPage(
         GooglePaging(deadline, services_.limits.maxPages), {},
         [completion = std::move(completion)](
@@ -331,7 +335,7 @@ void GCalender::listCalendarsPage(GooglePaging paging, std::vector<CalSourcePtr>
     if (!paging.token().isEmpty()) {
         path += '&' + queryPair("pageToken", paging.token());
     }
-    const QDeadlineTimer deadline = paging.deadline();
+    const Date deadline = paging.deadline();
     auto onPage = [this, paging = std::move(paging), sources = std::move(sources),
                    completion = std::move(completion)](const GoogleReply& reply) mutable {
         if (!reply.ok()) {
@@ -390,7 +394,7 @@ void GCalender::listEventsPage(
     if (!paging.token().isEmpty()) {
         path += '&' + queryPair("pageToken", paging.token());
     }
-    const QDeadlineTimer deadline = paging.deadline();
+    const Date deadline = paging.deadline();
     auto onPage = [this, calendarId, from, to, paging = std::move(paging), items = std::move(items),
                    done = std::move(done)](const GoogleReply& reply) mutable {
         if (!reply.ok()) {
@@ -424,7 +428,7 @@ void GCalender::loadEventsInBatch(const std::shared_ptr<CalMonth>& month) {
     if (!ensureService(nullptr)) {
         return;
     }
-    const QDeadlineTimer deadline(services_.limits.syncDeadline);
+    const Date deadline = googleDeadline(scheduler(), services_.limits);
     if (!personalSources_.empty()) {
         loadEventsOfSources(month, deadline);
         return;
@@ -474,8 +478,7 @@ void GCalender::stopAtQuit() {
     ++loadsCancelled_;
 }
 
-void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month,
-                                    QDeadlineTimer deadline) {
+void GCalender::loadEventsOfSources(const std::shared_ptr<CalMonth>& month, Date deadline) {
     std::vector<CalSourcePtr> sources;
     std::set<QString> seen;
     auto consider = [&](const CalSourcePtr& s) {

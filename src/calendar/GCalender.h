@@ -58,6 +58,8 @@ class GCalender : public CalendarBackEnd {
     // What the back end talks through; sharedInterface() uses the real ones.
     struct Services {
         QNetworkAccessManager* network = nullptr;
+        // Keeps the deadlines, waits and the sign-in's time-out; none: the shared one.
+        platform::Scheduler* scheduler = nullptr;
         platform::SecretStore* secrets = nullptr;
         platform::BrowserOpener* browser = nullptr;
         platform::NotificationCenter* center = nullptr;
@@ -185,13 +187,14 @@ class GCalender : public CalendarBackEnd {
     bool ensureService(Completion* failWith);
     void insertEvent(const CalSourcePtr& source, const QJsonObject& resource,
                      Completion completion);
-    void listCalendars(QDeadlineTimer deadline, SourcesCompletion completion);
+    platform::Scheduler& scheduler() const;
+    void listCalendars(Date deadline, SourcesCompletion completion);
     void listCalendarsPage(GooglePaging paging, std::vector<CalSourcePtr> sources,
                            SourcesCompletion completion);
     void listEventsPage(const QString& calendarId, Date from, Date to, GooglePaging paging,
                         std::vector<QJsonObject> items,
                         std::function<void(std::vector<QJsonObject> items, QString message)> done);
-    void loadEventsOfSources(const std::shared_ptr<CalMonth>& month, QDeadlineTimer deadline);
+    void loadEventsOfSources(const std::shared_ptr<CalMonth>& month, Date deadline);
     void endSeriesBefore(const CalSourcePtr& source, const CalEvent& occurrence,
                          Completion completion);
 

@@ -7,13 +7,17 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace talvor {
 
 namespace {
+
+double seconds(std::chrono::milliseconds wait) {
+    return std::chrono::duration<double>(wait).count();
+}
 
 qint64 nowUnix() {
     return static_cast<qint64>(platform::Clock::shared().now().timeIntervalSince1970());
@@ -81,6 +85,11 @@ std::optional<std::chrono::milliseconds> googleRetryDelay(
     return wait;
 }
 
+Date googleDeadline(const platform::Scheduler& scheduler, const GoogleLimits& limits) {
+    return scheduler.clock().now().addingTimeInterval(
+        std::chrono::duration<double>(limits.syncDeadline).count());
+}
+
 std::optional<QString> GooglePaging::advance(const QString& next) {
     if (!seen_.insert(next).second) {
         return QStringLiteral("Google sent the same page of a list twice; Talvor stopped there");
@@ -94,10 +103,12 @@ std::optional<QString> GooglePaging::advance(const QString& next) {
     return std::nullopt;
 }
 
-GoogleApi::GoogleApi(QNetworkAccessManager& network, GoogleEndpoints endpoints,
-                     GoogleClientCredentials credentials, GoogleAuthorization authorization,
-                     Changed changed, Revoked revoked, GoogleLimits limits)
+GoogleApi::GoogleApi(QNetworkAccessManager& network, platform::Scheduler& scheduler,
+                     GoogleEndpoints endpoints, GoogleClientCredentials credentials,
+                     GoogleAuthorization authorization, Changed changed, Revoked revoked,
+                     GoogleLimits limits)
     : network_(network),
+      scheduler_(scheduler),
       endpoints_(std::move(endpoints)),
       credentials_(std::move(credentials)),
       authorization_(std::move(authorization)),
@@ -128,13 +139,13 @@ void GoogleApi::abandon(const QString& message) {
         stop(call.reply);
     }
     stop(refreshReply_);
+    refreshDeadline_.cancel();
     for (auto& [id, call] : calls) {
         call.callback(GoogleReply{0, {}, message});
     }
 }
 
-void GoogleApi::get(const QByteArray& path, Callback callback,
-                    std::optional<QDeadlineTimer> deadline) {
+void GoogleApi::get(const QByteArray& path, Callback callback, std::optional<Date> deadline) {
     start("GET", path, {}, std::move(callback), deadline);
 }
 
@@ -153,22 +164,17 @@ void GoogleApi::deleteResource(const QByteArray& path, Callback callback) {
 }
 
 void GoogleApi::start(const QByteArray& verb, const QByteArray& path, const QByteArray& body,
-                      Callback callback, std::optional<QDeadlineTimer> deadline) {
+                      Callback callback, std::optional<Date> deadline) {
     const std::uint64_t id = nextCall_++;
     Call call;
     call.verb = verb;
     call.path = path;
     call.body = body;
     call.callback = std::move(callback);
-    call.deadline = deadline.value_or(QDeadlineTimer(limits_.syncDeadline));
-    if (!call.deadline.isForever()) {
-        call.timer = std::make_unique<QTimer>();
-        call.timer->setSingleShot(true);
-        QObject::connect(call.timer.get(), &QTimer::timeout, &context_, [this, id] {
-            finish(id, GoogleReply{0, {}, kTooSlowMessage});
-        });
-        call.timer->start(std::chrono::milliseconds(call.deadline.remainingTime()));
-    }
+    call.deadline = deadline.value_or(googleDeadline(scheduler_, limits_));
+    call.timer = scheduler_.scheduleAt(call.deadline, [this, id] {
+        finish(id, GoogleReply{0, {}, kTooSlowMessage});
+    });
     calls_.emplace(id, std::move(call));
     send(id);
 }
@@ -242,7 +248,7 @@ void GoogleApi::answered(std::uint64_t id, QNetworkReply& reply,
         platform::debugLog(QStringLiteral("Google: status %1, sent again in %2 ms")
                                .arg(status)
                                .arg(wait->count()));
-        QTimer::singleShot(*wait, &context_, [this, id] { send(id); });
+        call.retry = scheduler_.scheduleAfter(seconds(*wait), [this, id] { send(id); });
         return;
     }
     GoogleReply out;
@@ -270,9 +276,9 @@ std::optional<std::chrono::milliseconds> GoogleApi::retryWait(const Call& call,
     if (!refused && !failed) {
         return std::nullopt;
     }
-    const std::chrono::milliseconds timeLeft =
-        call.deadline.isForever() ? std::chrono::milliseconds::max()
-                                  : std::chrono::milliseconds(call.deadline.remainingTime());
+    const Date now = scheduler_.clock().now();
+    const auto timeLeft = std::chrono::milliseconds(
+        static_cast<std::int64_t>(std::floor(call.deadline.timeIntervalSince(now) * 1000.0)));
     return googleRetryDelay(limits_, call.retries,
                             googleRetryAfter(reply.rawHeader("Retry-After"),
                                              platform::Clock::shared().now().toQDateTime()),
@@ -286,10 +292,8 @@ void GoogleApi::finish(std::uint64_t id, const GoogleReply& reply) {
     }
     Call& call = node.mapped();
     stop(call.reply);
-    if (call.timer) {
-        call.timer->stop();
-        call.timer.release()->deleteLater();  // this may be its timeout
-    }
+    call.timer.cancel();
+    call.retry.cancel();
     call.callback(reply);
 }
 
@@ -311,14 +315,18 @@ void GoogleApi::refreshThen(std::function<void(const QString& error)> next) {
     ReplyCap cap(*reply, limits_.maxReplyBytes);
     // Every call waiting for it waits on a renewal that drips: it has a sync's time, no more.
     auto late = std::make_shared<bool>(false);
-    QTimer::singleShot(limits_.syncDeadline, reply, [reply, late] {
-        *late = true;
-        reply->abort();
-    });
+    refreshDeadline_ = scheduler_.scheduleAt(googleDeadline(scheduler_, limits_),
+                                             [reply = QPointer<QNetworkReply>(reply), late] {
+                                                 if (reply) {
+                                                     *late = true;
+                                                     reply->abort();
+                                                 }
+                                             });
     QObject::connect(
         reply, &QNetworkReply::finished, &context_, [this, reply, cap, late]() mutable {
             reply->deleteLater();
             refreshReply_ = nullptr;
+            refreshDeadline_.cancel();
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             const std::optional<QByteArray> received = cap.take(*reply);
             const QByteArray body = received.value_or(QByteArray());

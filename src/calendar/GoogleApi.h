@@ -1,10 +1,11 @@
 #pragma once
 
 #include "GoogleAuth.h"
+#include "platform/Date.h"
+#include "platform/Scheduler.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QObject>
 #include <QPointer>
@@ -22,7 +23,6 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QTimer;
 
 namespace talvor {
 
@@ -42,6 +42,9 @@ struct GoogleLimits {
     std::chrono::milliseconds maxRetryDelay{30000};
 };
 
+// When a sync begun now must be done: the limits' time of a sync on the scheduler's clock.
+Date googleDeadline(const platform::Scheduler& scheduler, const GoogleLimits& limits);
+
 // A Retry-After header (RFC 9110: seconds, or a date compared with `now`); none when it is
 // missing or unreadable.
 std::optional<std::chrono::milliseconds> googleRetryAfter(const QByteArray& header,
@@ -57,16 +60,15 @@ std::optional<std::chrono::milliseconds> googleRetryDelay(
 // for so far. A page token seen before would go round for ever.
 class GooglePaging {
   public:
-    GooglePaging(QDeadlineTimer deadline, int maxPages)
-        : deadline_(deadline), maxPages_(maxPages) {}
-    const QDeadlineTimer& deadline() const { return deadline_; }
+    GooglePaging(Date deadline, int maxPages) : deadline_(deadline), maxPages_(maxPages) {}
+    Date deadline() const { return deadline_; }
     // Of the page to ask for; empty for the first.
     const QString& token() const { return token_; }
     // Moves on to the page `next` names; why not, when the listing must stop here.
     std::optional<QString> advance(const QString& next);
 
   private:
-    QDeadlineTimer deadline_;
+    Date deadline_;
     int maxPages_;
     int pages_ = 1;
     QString token_;
@@ -87,6 +89,7 @@ struct GoogleReply {
 // for them. Each call ends by its deadline; a reply beyond the size cap is cut off; a call
 // refused with 429, or failed with 5xx unless it is a POST, is sent again within the limits.
 // Completions run on the main thread, once, later; none runs after the object is destroyed.
+// Deadlines and waits are kept by `scheduler`, which must outlive the object.
 class GoogleApi {
   public:
     using Callback = std::function<void(const GoogleReply& reply)>;
@@ -101,17 +104,19 @@ class GoogleApi {
         QStringLiteral("Google took too long to answer; please try again later");
     static QString tooLargeMessage(qint64 maxBytes);
 
-    GoogleApi(QNetworkAccessManager& network, GoogleEndpoints endpoints,
-              GoogleClientCredentials credentials, GoogleAuthorization authorization,
-              Changed changed, Revoked revoked = nullptr, GoogleLimits limits = {});
+    GoogleApi(QNetworkAccessManager& network, platform::Scheduler& scheduler,
+              GoogleEndpoints endpoints, GoogleClientCredentials credentials,
+              GoogleAuthorization authorization, Changed changed, Revoked revoked = nullptr,
+              GoogleLimits limits = {});
     ~GoogleApi();
     GoogleApi(const GoogleApi&) = delete;
     GoogleApi& operator=(const GoogleApi&) = delete;
 
     // `path` under the API base, with its query already encoded ("/calendar/v3/...?a=b").
-    // Without a deadline a call has the limits' time of a sync.
+    // Without a deadline (a date on the scheduler's clock) a call has the limits' time of a
+    // sync.
     void get(const QByteArray& path, Callback callback,
-             std::optional<QDeadlineTimer> deadline = std::nullopt);
+             std::optional<Date> deadline = std::nullopt);
     void post(const QByteArray& path, const QJsonObject& body, Callback callback);
     void patch(const QByteArray& path, const QJsonObject& body, Callback callback);
     void deleteResource(const QByteArray& path, Callback callback);
@@ -129,14 +134,15 @@ class GoogleApi {
         QByteArray path;
         QByteArray body;
         Callback callback;
-        QDeadlineTimer deadline;
-        std::unique_ptr<QTimer> timer;   // ends the call at its deadline
+        Date deadline;
+        platform::TimerHandle timer;     // ends the call at its deadline
+        platform::TimerHandle retry;     // sends it again after a refusal
         QNetworkReply* reply = nullptr;  // of the try under way
         bool refreshed = false;          // a 401 after a refresh is final
         int retries = 0;
     };
     void start(const QByteArray& verb, const QByteArray& path, const QByteArray& body,
-               Callback callback, std::optional<QDeadlineTimer> deadline);
+               Callback callback, std::optional<Date> deadline);
     void send(std::uint64_t id);
     void refreshAndSend(std::uint64_t id, int statusIfRefused);
     void transmit(std::uint64_t id);
@@ -149,6 +155,7 @@ class GoogleApi {
     void stop(QNetworkReply* reply);
 
     QNetworkAccessManager& network_;
+    platform::Scheduler& scheduler_;
     GoogleEndpoints endpoints_;
     GoogleClientCredentials credentials_;
     GoogleAuthorization authorization_;
@@ -159,7 +166,8 @@ class GoogleApi {
     std::map<std::uint64_t, Call> calls_;  // every call not yet answered
     std::uint64_t nextCall_ = 1;
     QPointer<QNetworkReply> refreshReply_;
-    QObject context_;  // last: its connections go first
+    platform::TimerHandle refreshDeadline_;  // ends a renewal that drips
+    QObject context_;                        // last: its connections go first
 };
 
 }  // namespace talvor

@@ -195,18 +195,15 @@ QString googleFailureMessage(int status, const QByteArray& body, const QString& 
     return QStringLiteral("Google answered with an error (status %1): %2").arg(status).arg(detail);
 }
 
-GoogleSignIn::GoogleSignIn(QNetworkAccessManager& network, platform::BrowserOpener& browser,
-                           GoogleEndpoints endpoints, GoogleClientCredentials credentials,
-                           std::chrono::milliseconds timeout)
+GoogleSignIn::GoogleSignIn(QNetworkAccessManager& network, platform::Scheduler& scheduler,
+                           platform::BrowserOpener& browser, GoogleEndpoints endpoints,
+                           GoogleClientCredentials credentials, std::chrono::milliseconds timeout)
     : network_(network),
+      scheduler_(scheduler),
       browser_(browser),
       endpoints_(std::move(endpoints)),
       credentials_(std::move(credentials)),
-      timeout_(timeout) {
-    timer_.setSingleShot(true);
-    QObject::connect(&timer_, &QTimer::timeout, &context_,
-                     [this] { finish(std::nullopt, kTimeOutMessage); });
-}
+      timeout_(timeout) {}
 
 GoogleSignIn::~GoogleSignIn() {
     cancel();
@@ -215,7 +212,7 @@ GoogleSignIn::~GoogleSignIn() {
 void GoogleSignIn::cancel() {
     running_ = false;
     completion_ = nullptr;
-    timer_.stop();
+    timer_.cancel();
     listener_.stop();
     if (reply_) {
         reply_->disconnect(&context_);
@@ -256,7 +253,8 @@ void GoogleSignIn::start(Completion completion) {
                      {QStringLiteral("access_type"), QStringLiteral("offline")},
                  })),
                  QUrl::StrictMode);
-    timer_.start(timeout_);
+    timer_ = scheduler_.scheduleAfter(std::chrono::duration<double>(timeout_).count(),
+                                      [this] { finish(std::nullopt, kTimeOutMessage); });
     if (!browser_.openInBrowser(url)) {
         finish(std::nullopt,
                QStringLiteral("The browser could not be opened for the Google sign-in"));

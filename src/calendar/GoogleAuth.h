@@ -1,13 +1,13 @@
 #pragma once
 
 #include "platform/LoopbackRedirectListener.h"
+#include "platform/Scheduler.h"
 
 #include <QByteArray>
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -117,8 +117,10 @@ class GoogleSignIn {
     static constexpr std::chrono::milliseconds kDefaultTimeout{60000};
     static inline const QString kTimeOutMessage = QStringLiteral("Time Out");
 
-    GoogleSignIn(QNetworkAccessManager& network, platform::BrowserOpener& browser,
-                 GoogleEndpoints endpoints, GoogleClientCredentials credentials,
+    // The time-out is kept by `scheduler`, which must outlive the object.
+    GoogleSignIn(QNetworkAccessManager& network, platform::Scheduler& scheduler,
+                 platform::BrowserOpener& browser, GoogleEndpoints endpoints,
+                 GoogleClientCredentials credentials,
                  std::chrono::milliseconds timeout = kDefaultTimeout);
     ~GoogleSignIn();
     GoogleSignIn(const GoogleSignIn&) = delete;
@@ -136,12 +138,13 @@ class GoogleSignIn {
     void finish(std::optional<GoogleAuthorization> authorization, const QString& message);
 
     QNetworkAccessManager& network_;
+    platform::Scheduler& scheduler_;
     platform::BrowserOpener& browser_;
     GoogleEndpoints endpoints_;
     GoogleClientCredentials credentials_;
     std::chrono::milliseconds timeout_;
     platform::LoopbackRedirectListener listener_;
-    QTimer timer_;
+    platform::TimerHandle timer_;
     QPointer<QNetworkReply> reply_;
     QByteArray verifier_;
     QByteArray state_;

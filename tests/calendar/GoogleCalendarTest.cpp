@@ -12,9 +12,11 @@
 #include "support/FakeClock.h"
 #include "support/FakeGoogleServer.h"
 #include "support/FakeSecretStore.h"
+#include "support/ManualScheduler.h"
 #include "support/ScopedMachineZone.h"
 #include "support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -102,6 +104,7 @@ class GoogleCalendar : public ::testing::Test {
         GCalender::Services s;
         s.limits = limits;
         s.network = &network;
+        s.scheduler = &scheduler;
         s.secrets = &secrets;
         s.browser = &browser;
         s.center = &center;
@@ -123,14 +126,40 @@ class GoogleCalendar : public ::testing::Test {
             const QUrl back = page->header(QNetworkRequest::LocationHeader).toUrl();
             if (!back.isValid()) {
                 browserPage = "no redirect";
+                ++browserWalks;
                 return;
             }
             QNetworkReply* landing = network.get(QNetworkRequest(back));
             QObject::connect(landing, &QNetworkReply::finished, landing, [this, landing] {
                 landing->deleteLater();
                 browserPage = landing->readAll();
+                ++browserWalks;
             });
         });
+    }
+
+    // Waits for `done`. With passRetryWaits, time passes on the scheduler whenever a wait of
+    // under a minute is next (a retry's): the deadlines, minutes away, never pass by themselves.
+    bool waitUntil(const std::function<bool()>& done) {
+        return QTest::qWaitFor(
+            [&] {
+                if (done()) {
+                    return true;
+                }
+                const std::optional<Date> next = scheduler.nextFireDate();
+                if (passRetryWaits && next && next->timeIntervalSince(clock.now()) < 60) {
+                    scheduler.advanceTo(*next);
+                }
+                return done();
+            },
+            10000);
+    }
+
+    // Nothing more can come: every call has ended (each keeps its deadline on the scheduler,
+    // the sign-in its time-out) and the completions they queued have run.
+    void settle() {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return scheduler.activeTimerCount() == 0; }, 10000));
+        QCoreApplication::processEvents();
     }
 
     Outcome signIn() {
@@ -140,7 +169,7 @@ class GoogleCalendar : public ::testing::Test {
             out.ok = ok;
             out.message = message;
         });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return out.calls > 0; }, 10000));
+        EXPECT_TRUE(waitUntil([&] { return out.calls > 0; }));
         return out;
     }
 
@@ -152,7 +181,7 @@ class GoogleCalendar : public ::testing::Test {
                 out = {sources, message};
                 done = true;
             });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
+        EXPECT_TRUE(waitUntil([&] { return done; }));
         return out;
     }
 
@@ -163,7 +192,7 @@ class GoogleCalendar : public ::testing::Test {
             out.ok = ok;
             out.message = message;
         });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return out.calls > 0; }, 10000));
+        EXPECT_TRUE(waitUntil([&] { return out.calls > 0; }));
         return out;
     }
 
@@ -173,8 +202,8 @@ class GoogleCalendar : public ::testing::Test {
         platform::Observation watch = center.addObserver(QStringLiteral("EventsLoaded"), QVariant(),
                                                          [&](const auto&) { ++loaded; });
         cal->loadEventsInBatch(month);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return loaded > 0; }, 10000));
-        QTest::qWait(50);  // a second post would come now
+        EXPECT_TRUE(waitUntil([&] { return loaded > 0; }));
+        settle();  // a second post would have come by now
         if (posts) {
             *posts = loaded;
         }
@@ -212,6 +241,7 @@ class GoogleCalendar : public ::testing::Test {
     test::ScopedMachineZone machine{"Europe/Berlin", "en_US"};
     test::FakeClock clock{berlin(2026, 12, 10, 9, 0),
                           QTimeZone(QByteArrayLiteral("Europe/Berlin"))};
+    test::ManualScheduler scheduler{clock};
     test::LogCapture log;
     FakeGoogleServer server;
     test::FakeSecretStore secrets{false};
@@ -219,6 +249,8 @@ class GoogleCalendar : public ::testing::Test {
     QNetworkAccessManager network;
     platform::NotificationCenter center;
     QByteArray browserPage;
+    int browserWalks = 0;  // the browser's visits that came to an end
+    bool passRetryWaits = false;
     std::unique_ptr<GCalender> cal;
     int savedDebug = 0;
 };
@@ -312,7 +344,8 @@ TEST_F(GoogleCalendar, RefusedSignInsReportOnceAndStoreNothing) {
         cal = std::make_unique<GCalender>(services(300ms));
         c.arrange();
         const Outcome out = signIn();
-        QTest::qWait(600);  // past the time-out: no second report
+        scheduler.advanceBy(0.6);  // past the time-out: no second report
+        settle();
         EXPECT_EQ(out.calls, 1);
         EXPECT_FALSE(out.ok);
         EXPECT_TRUE(out.message.contains(QLatin1String(c.messagePart)))
@@ -336,8 +369,13 @@ TEST_F(GoogleCalendar, TimeOutReportsOnceAndStopsTheListener) {
     ASSERT_EQ(browser.opened.size(), 1);
     const quint16 port = redirectPort(browser.opened.front());
     EXPECT_TRUE(accepts(QHostAddress::LocalHost, port));
+    scheduler.advanceBy(0.19);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(out.calls, 0) << "before its time";
+    scheduler.advanceBy(0.02);
     ASSERT_TRUE(QTest::qWaitFor([&] { return out.calls > 0; }, 5000));
-    QTest::qWait(500);
+    scheduler.advanceBy(0.5);
+    settle();
     EXPECT_EQ(out.calls, 1);
     EXPECT_FALSE(out.ok);
     EXPECT_EQ(out.message, QStringLiteral("Time Out"));
@@ -345,8 +383,10 @@ TEST_F(GoogleCalendar, TimeOutReportsOnceAndStopsTheListener) {
     EXPECT_FALSE(accepts(QHostAddress::LocalHost, port));
 
     // A browser that comes back late reaches nothing, and changes nothing.
+    const int walks = browserWalks;
     userAgrees(browser.opened.front());
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return browserWalks > walks; }, 5000));
+    settle();
     EXPECT_EQ(out.calls, 1);
     EXPECT_FALSE(kept().has_value());
 }
@@ -775,7 +815,7 @@ TEST_F(GoogleCalendar, TheCalendarInterfaceWritesThroughGoogle) {
         bool ok = false;
         std::optional<QString> message;
     };
-    auto run = [](const std::function<void(CalendarBackEnd::Completion)>& call) {
+    auto run = [this](const std::function<void(CalendarBackEnd::Completion)>& call) {
         auto answer = std::make_shared<Answer>();
         call([answer](bool ok, std::optional<QString> message) {
             ++answer->calls;
@@ -783,7 +823,7 @@ TEST_F(GoogleCalendar, TheCalendarInterfaceWritesThroughGoogle) {
             answer->message = std::move(message);
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return answer->calls > 0; }, 10000));
-        QTest::qWait(20);
+        settle();
         EXPECT_EQ(answer->calls, 1);
         return *answer;
     };
@@ -1015,14 +1055,14 @@ TEST_F(GoogleCalendar, RepliesThatDripOrOverflowEndTheListingWithOneMessage) {
     struct Case {
         const char* name;
         FakeGoogleServer::Stream stream;
-        std::optional<QString> message;  // none: listed
-        std::chrono::milliseconds deadline = 1min;
+        std::optional<QString> message;    // none: listed
+        bool outlivesTheDeadline = false;  // time passes once it has begun
     };
     const std::vector<Case> cases = {
         {"a byte every 20 ms",
          {kCalendarList, Framing::ContentLength, 1000, empty, 1, 20ms},
          GoogleApi::kTooSlowMessage,
-         300ms},
+         true},
         {"Content-Length beyond the cap",
          {kCalendarList, Framing::ContentLength, kFlood, empty, 64 << 10, kPace},
          GoogleApi::tooLargeMessage(kCap)},
@@ -1040,7 +1080,6 @@ TEST_F(GoogleCalendar, RepliesThatDripOrOverflowEndTheListingWithOneMessage) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        limits.syncDeadline = c.deadline;
         cal = std::make_unique<GCalender>(services(10s, limits));
         server.addStream(c.stream);
         const qint64 streamedBefore = server.streamedBytes();
@@ -1053,7 +1092,13 @@ TEST_F(GoogleCalendar, RepliesThatDripOrOverflowEndTheListingWithOneMessage) {
             listed = sources.has_value();
             message = m;
         });
+        if (c.outlivesTheDeadline) {
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return server.streamedBytes() > streamedBefore; }, 10000));
+            scheduler.advanceBy(std::chrono::duration<double>(limits.syncDeadline).count());
+        }
         ASSERT_TRUE(QTest::qWaitFor([&] { return answers > 0; }, 10000));
+        settle();
         EXPECT_EQ(answers, 1);
         if (!c.message) {
             EXPECT_TRUE(listed) << message.toStdString();
@@ -1077,18 +1122,38 @@ TEST_F(GoogleCalendar, AMonthsLoadHasOneDeadlineAndLogsItsFailuresOnce) {
                           timed("2026-12-05T18:00:00+01:00", "2026-12-05T19:00:00+01:00")));
     ASSERT_TRUE(signIn().ok);
     GoogleLimits limits;
-    // Long enough for the listing and the club's events on a loaded machine under a
-    // sanitizer; the two drips would take 20 s.
     limits.syncDeadline = 3s;
     cal = std::make_unique<GCalender>(services(10s, limits));
     for (const char* id : {"work@example.org", "home@example.org"}) {
+        // They would take 20 s.
         server.addStream({"/calendar/v3/calendars/" + QByteArray(id) + "/events",
                           FakeGoogleServer::Framing::Chunked, 1000, R"({"items":[]})", 1, 20ms});
     }
     const qsizetype logBefore = log.lines().size();
     int posts = 0;
-    const auto byDay = load(month(2026, 12), &posts);
+    platform::Observation watch = center.addObserver(QStringLiteral("EventsLoaded"), QVariant(),
+                                                     [&](const auto&) { ++posts; });
+    const auto december = month(2026, 12);
+    cal->loadEventsInBatch(december);
+    scheduler.advanceBy(2);  // the listing takes two of the three seconds
+    // The club has answered, the two drips go on: their two calls are left.
+    const QByteArray club = "/calendar/v3/calendars/club@example.org/events";
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return server.requestsTo(club).size() == 1 && scheduler.activeTimerCount() == 2; },
+        10000));
+    EXPECT_EQ(posts, 0);
+    scheduler.advanceBy(1);  // the month's deadline, not three seconds after the listing
+    ASSERT_TRUE(QTest::qWaitFor([&] { return posts > 0; }, 10000));
+    settle();
     EXPECT_EQ(posts, 1);
+    std::map<int, QStringList> byDay;
+    for (int day = 1; day <= december->maxDay(); ++day) {
+        if (const auto* events = december->eventsForDay(day)) {
+            for (const CalEventDay& e : *events) {
+                byDay[day].append(e.title());
+            }
+        }
+    }
     EXPECT_EQ(byDay, (std::map<int, QStringList>{{5, {QStringLiteral("Match")}}}));
     EXPECT_EQ(loggedSince(logBefore, GoogleApi::kTooSlowMessage), 1);
     EXPECT_EQ(loggedSince(logBefore, QStringLiteral("\"Work\"")), 1);
@@ -1169,8 +1234,9 @@ TEST_F(GoogleCalendar, RefusedCallsAreSentAgainWithinTheRetryCap) {
     ASSERT_TRUE(signIn().ok);
     GoogleLimits limits;
     limits.maxRetries = 2;
-    limits.firstRetryDelay = 1ms;
+    limits.firstRetryDelay = 1s;
     cal = std::make_unique<GCalender>(services(10s, limits));
+    passRetryWaits = true;
     const QByteArray busy = R"({"error":{"code":429,"message":"Rate Limit Exceeded"}})";
     struct Case {
         const char* name;
@@ -1179,14 +1245,17 @@ TEST_F(GoogleCalendar, RefusedCallsAreSentAgainWithinTheRetryCap) {
         int times;               // the refusals in a row
         std::size_t requests;
         bool listed;
+        double waited;  // seconds, in all
     };
     const std::vector<Case> cases = {
-        {"429, wait 0 s", 429, "0", 1, 2, true},
-        {"503 twice, no wait named", 503, "", 2, 3, true},
-        {"429 every time", 429, "0", 1000, 3, false},
-        {"429, wait an hour", 429, "3600", 1, 1, false},
+        {"429, wait 0 s", 429, "0", 1, 2, true, 0},
+        {"429, wait 5 s", 429, "5", 1, 2, true, 5},
+        {"503 twice, no wait named", 503, "", 2, 3, true, 1 + 2},
+        {"429 every time", 429, "0", 1000, 3, false, 0},
+        {"429, wait an hour", 429, "3600", 1, 1, false, 0},
         // The clock says 08:00 UTC.
-        {"429, wait until a date an hour ahead", 429, "Thu, 10 Dec 2026 09:00:00 GMT", 1, 1, false},
+        {"429, wait until a date an hour ahead", 429, "Thu, 10 Dec 2026 09:00:00 GMT", 1, 1, false,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1198,8 +1267,10 @@ TEST_F(GoogleCalendar, RefusedCallsAreSentAgainWithinTheRetryCap) {
         server.addFault(fault);
         const std::size_t before = server.requestsTo(kCalendarList).size();
         const qsizetype logBefore = log.lines().size();
+        const Date started = clock.now();
         const auto [sources, message] = listCalendars();
         EXPECT_EQ(sources.has_value(), c.listed) << message.toStdString();
+        EXPECT_DOUBLE_EQ(clock.now().timeIntervalSince(started), c.waited);
         EXPECT_EQ(server.requestsTo(kCalendarList).size() - before, c.requests);
         if (!c.listed) {
             EXPECT_TRUE(message.contains(QStringLiteral("status %1").arg(c.status)))
@@ -1232,10 +1303,13 @@ TEST_F(GoogleCalendar, QuittingEndsTheCallsUnderWayUnanswered) {
     int answers = 0;
     cal->loadPersonalSources([&](const auto&, const QString&) { ++answers; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.streamedBytes() > 0; }, 10000));
+    const int endedBefore = server.streamsEnded();
     cal->stopAtQuit();
     EXPECT_FALSE(cal->hasService());
     const qint64 atQuit = server.streamedBytes();
-    QTest::qWait(300);  // fifteen bytes more, were the connection still open
+    // It would take 20 s, were the connection still open.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.streamsEnded() > endedBefore; }, 10000));
+    settle();
     EXPECT_EQ(answers, 0);
     EXPECT_LE(server.streamedBytes() - atQuit, 2);  // the writes under way when it closed
 }
@@ -1258,7 +1332,7 @@ TEST_F(GoogleCalendar, OverlappingLoadsFileEachEventOnceAndAGoneMonthIsLeftAlone
     cal->loadEventsInBatch(gone);
     gone.reset();  // a month the windows let go while its events are on their way
     ASSERT_TRUE(QTest::qWaitFor([&] { return posts > 0; }, 10000));
-    QTest::qWait(200);
+    settle();
     EXPECT_EQ(posts, 1);
     ASSERT_NE(december->eventsForDay(7), nullptr);
     EXPECT_EQ(december->eventsForDay(7)->size(), 1u);
@@ -1337,7 +1411,7 @@ TEST_F(GoogleCalendar, SigningOutAnswersTheCallsUnderWayOnce) {
     Outcome out;
     cal->logoutFromGoogle([&](bool ok, const QString&) { out.ok = ok, ++out.calls; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return out.calls && created.calls && listed; }, 5000));
-    QTest::qWait(200);
+    settle();
     EXPECT_EQ(created.calls, 1);
     EXPECT_FALSE(created.ok);
     EXPECT_EQ(listed, 1);

@@ -19,6 +19,7 @@ namespace {
 struct StreamTally {
     std::mutex mutex;
     qint64 bytes = 0;
+    int ended = 0;
     bool stopping = false;
 };
 
@@ -114,19 +115,26 @@ void serve(httplib::Response& res, const FakeGoogleServer::Stream& stream,
         tally->bytes += static_cast<qint64>(text.size());
         return true;
     };
+    // Called once the answer is over, sent whole or not.
+    auto ended = [tally](bool) {
+        std::lock_guard lock(tally->mutex);
+        ++tally->ended;
+    };
     switch (stream.framing) {
         case Framing::ContentLength:
-            res.set_content_provider(static_cast<size_t>(stream.bytes), "application/json",
-                                     [piece](size_t offset, size_t, httplib::DataSink& sink) {
-                                         return piece(offset, sink);
-                                     });
+            res.set_content_provider(
+                static_cast<size_t>(stream.bytes), "application/json",
+                [piece](size_t offset, size_t, httplib::DataSink& sink) {
+                    return piece(offset, sink);
+                },
+                ended);
             break;
         case Framing::Chunked:
-            res.set_chunked_content_provider("application/json", piece);
+            res.set_chunked_content_provider("application/json", piece, ended);
             break;
         case Framing::CloseDelimited:
             res.set_header("Connection", "close");
-            res.set_content_provider("application/json", piece);
+            res.set_content_provider("application/json", piece, ended);
             break;
     }
 }
@@ -483,6 +491,11 @@ void FakeGoogleServer::addStream(Stream stream) {
 qint64 FakeGoogleServer::streamedBytes() const {
     std::lock_guard lock(state_->tally->mutex);
     return state_->tally->bytes;
+}
+
+int FakeGoogleServer::streamsEnded() const {
+    std::lock_guard lock(state_->tally->mutex);
+    return state_->tally->ended;
 }
 
 void FakeGoogleServer::revokeAccessTokens() {

@@ -77,6 +77,8 @@ class FakeGoogleServer {
     void addStream(Stream stream);
     // The bytes of streamed bodies written to clients so far.
     qint64 streamedBytes() const;
+    // The streamed answers that are over: sent whole, or the client hung up.
+    int streamsEnded() const;
     // The access token handed out so far stops working (the service answers 401).
     void revokeAccessTokens();
     // The user takes Talvor's access away: every token handed out so far stops working, and
