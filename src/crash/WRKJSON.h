@@ -7,9 +7,10 @@
 #include <variant>
 #include <vector>
 
-// A strict JSON reader for the record files (RFC 8259: no comments, no trailing commas, no
-// leading zeros, valid escapes and UTF-8). Integers keep their exact value: a non-negative
-// one as unsigned 64 bits, a negative one as signed; others are doubles.
+// The record files' JSON as their readers see it, read by the kit's one strict reader
+// (kit/KitJson.h; RFC 8259: no comments, no trailing commas, no leading zeros, valid escapes
+// and UTF-8, finite numbers). Integers keep their exact value: a non-negative one as unsigned
+// 64 bits, a negative one as signed; others are doubles.
 namespace talvor::crash {
 
 struct JSONMember;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace talvor::kit {
 
@@ -52,12 +53,25 @@ const JsonObject* JsonValue::object() const {
     return p ? p->get() : nullptr;
 }
 
+JsonValue JsonValue::fromUnsigned(std::uint64_t value) {
+    JsonValue out;
+    if (value <= std::uint64_t(std::numeric_limits<std::int64_t>::max())) {
+        out.value_ = std::int64_t(value);
+    } else {
+        out.value_ = value;
+    }
+    return out;
+}
+
 std::optional<double> JsonValue::numberAsDouble() const {
     if (const bool* b = boolean()) {
         return *b ? 1.0 : 0.0;
     }
     if (const auto* i = integer()) {
         return double(*i);
+    }
+    if (const auto* u = unsignedInteger()) {
+        return double(*u);
     }
     if (const double* d = real()) {
         return *d;
@@ -197,6 +211,9 @@ bool write(std::string& out, const JsonValue& value) {
             return true;
         case JsonValue::Kind::Integer:
             out += std::to_string(*value.integer());
+            return true;
+        case JsonValue::Kind::Unsigned:
+            out += std::to_string(*value.unsignedInteger());
             return true;
         case JsonValue::Kind::Double: {
             const double d = *value.real();
@@ -513,6 +530,13 @@ class Parser {
                 std::from_chars(number.data(), number.data() + number.size(), value);
             if (result.ec == std::errc() && result.ptr == number.data() + number.size()) {
                 return JsonValue(value);
+            }
+            std::uint64_t large = 0;
+            const auto unsignedResult =
+                std::from_chars(number.data(), number.data() + number.size(), large);
+            if (unsignedResult.ec == std::errc() &&
+                unsignedResult.ptr == number.data() + number.size()) {
+                return JsonValue::fromUnsigned(large);
             }
         }
         double value = 0;

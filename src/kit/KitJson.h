@@ -39,7 +39,8 @@ class JsonObject {
 
 class JsonValue {
   public:
-    enum class Kind { Null, Bool, Integer, Double, Decimal, String, Array, Object };
+    // Unsigned: an integer above the signed range (a crash record's address), kept exact.
+    enum class Kind { Null, Bool, Integer, Double, Decimal, String, Array, Object, Unsigned };
 
     JsonValue() = default;
     JsonValue(std::nullptr_t) {}
@@ -53,15 +54,18 @@ class JsonValue {
     JsonValue(const char* value) : value_(std::string(value)) {}
     JsonValue(JsonArray value) : value_(std::make_shared<JsonArray>(std::move(value))) {}
     JsonValue(JsonObject value) : value_(std::make_shared<JsonObject>(std::move(value))) {}
+    // An integer of any size: Integer where it fits, else Unsigned.
+    static JsonValue fromUnsigned(std::uint64_t value);
 
     Kind kind() const { return Kind(value_.index()); }
     bool isNull() const { return kind() == Kind::Null; }
     bool isNumber() const {
         return kind() == Kind::Bool || kind() == Kind::Integer || kind() == Kind::Double ||
-               kind() == Kind::Decimal;
+               kind() == Kind::Decimal || kind() == Kind::Unsigned;
     }
     const bool* boolean() const { return std::get_if<bool>(&value_); }
     const std::int64_t* integer() const { return std::get_if<std::int64_t>(&value_); }
+    const std::uint64_t* unsignedInteger() const { return std::get_if<std::uint64_t>(&value_); }
     const double* real() const { return std::get_if<double>(&value_); }
     const TLYDecimal* decimal() const { return std::get_if<TLYDecimal>(&value_); }
     const std::string* string() const { return std::get_if<std::string>(&value_); }
@@ -75,7 +79,7 @@ class JsonValue {
 
   private:
     std::variant<std::monostate, bool, std::int64_t, double, TLYDecimal, std::string,
-                 std::shared_ptr<const JsonArray>, std::shared_ptr<const JsonObject>>
+                 std::shared_ptr<const JsonArray>, std::shared_ptr<const JsonObject>, std::uint64_t>
         value_;
 };
 
@@ -93,7 +97,8 @@ namespace json {
 // write (not-a-number, infinity). Bytes that are not UTF-8 are written as U+FFFD.
 std::optional<std::string> serialize(const JsonValue& value);
 // A document of at most `maxBytes`, nested at most `maxDepth` deep; nullopt for anything else
-// (trailing text, bad escapes, lone surrogates, numbers out of range).
+// (trailing text, bad escapes, lone surrogates, numbers out of range). Integers keep their
+// exact value up to 2^64 - 1; others are doubles.
 std::optional<JsonValue> parse(std::string_view text, std::size_t maxDepth = 64,
                                std::size_t maxBytes = 1024 * 1024);
 // A value for a log line: texts as they are, everything else as JSON.

@@ -171,6 +171,27 @@ TEST(kitAnalyticsJson, RefusesBadDocuments) {
     EXPECT_EQ(*surrogates->string(), "\U0001F600");
 }
 
+// The crash records read addresses with this reader: an integer keeps its exact value up to
+// 2^64 - 1, beyond that it is a double; written back, it is the same number.
+TEST(kitAnalyticsJson, IntegersKeepTheirExactValue) {
+    const auto value = json::parse(
+        R"({"max":18446744073709551615,"over":9223372036854775808,"min":-9223372036854775808,)"
+        R"("big":18446744073709551616,"small":-9223372036854775809})");
+    ASSERT_TRUE(value && value->object());
+    const JsonObject& o = *value->object();
+    ASSERT_TRUE(o.find("max")->unsignedInteger());
+    EXPECT_EQ(*o.find("max")->unsignedInteger(), UINT64_MAX);
+    ASSERT_TRUE(o.find("over")->unsignedInteger());
+    EXPECT_EQ(*o.find("over")->unsignedInteger(), 9223372036854775808ULL);
+    ASSERT_TRUE(o.find("min")->integer());
+    EXPECT_EQ(*o.find("min")->integer(), INT64_MIN);
+    EXPECT_TRUE(o.find("big")->real());
+    EXPECT_TRUE(o.find("small")->real());
+    EXPECT_EQ(o.find("max")->numberAsDouble(), 18446744073709551615.0);
+    EXPECT_EQ(json::serialize(*o.find("max")), "18446744073709551615");
+    EXPECT_EQ(JsonValue::fromUnsigned(7), JsonValue(std::int64_t(7))) << "small ones stay signed";
+}
+
 // --- Attributes and their limits ----------------------------------------------------------
 
 TEST(kitAnalyticsAttributes, LimitsTable) {
