@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -83,11 +84,71 @@ bool startsWith(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
-// Qt's own headers: <QDate>, <QtCore/QDate>.
+bool endsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Qt's own headers: <QDate>, <QtCore/QDate>, and the older <qstring.h> forms.
 bool isQtHeader(const std::string& path) {
     return (path.size() > 1 && path[0] == 'Q' &&
             std::isupper(static_cast<unsigned char>(path[1])) != 0) ||
-           startsWith(path, "Qt");
+           startsWith(path, "Qt") ||
+           (path.size() > 3 && path[0] == 'q' && path.find('/') == std::string::npos &&
+            endsWith(path, ".h"));
+}
+
+std::string readText(const fs::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The lines of the Markdown table that follows `heading` (a line of its own) in `text`.
+std::vector<std::string> tableAfter(const std::string& text, const std::string& heading) {
+    std::vector<std::string> rows;
+    std::istringstream in(text);
+    std::string line;
+    bool inSection = false;
+    while (std::getline(in, line)) {
+        if (line == heading) {
+            inSection = true;
+            continue;
+        }
+        if (!inSection) {
+            continue;
+        }
+        if (startsWith(line, "## ")) {
+            break;
+        }
+        if (startsWith(line, "|")) {
+            rows.push_back(line);
+        } else if (!rows.empty()) {
+            break;  // the table is over
+        }
+    }
+    // The header row and its rule carry no entry.
+    if (rows.size() >= 2) {
+        rows.erase(rows.begin(), rows.begin() + 2);
+    }
+    return rows;
+}
+
+std::string firstCell(const std::string& row) {
+    const auto end = row.find('|', 1);
+    return row.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+}
+
+// The names in backticks of a table cell.
+std::vector<std::string> quotedNames(const std::string& cell) {
+    std::vector<std::string> names;
+    static const std::regex quoted("`([^`]+)`");
+    for (auto it = std::sregex_iterator(cell.begin(), cell.end(), quoted);
+         it != std::sregex_iterator(); ++it) {
+        names.push_back((*it)[1]);
+    }
+    return names;
 }
 
 // The headers of Qt Multimedia and GStreamer, which only the media module may load.
@@ -135,12 +196,76 @@ std::vector<LayeringFault> findLayeringFaults(const fs::path& sourceRoot) {
                 faults.push_back({where, room + " includes a Qt header (\"" + inc.path +
                                              "\"): the kits are standard C++"});
             }
+            const bool mediaFromPlatform = room == "platform" && startsWith(inc.path, "media/");
             if (!inMediaFolder(inc.file) &&
-                (startsWith(inc.path, kMedia) || isMediaHeader(inc.path))) {
+                (startsWith(inc.path, kMedia) || mediaFromPlatform || isMediaHeader(inc.path))) {
                 faults.push_back({where, "\"" + inc.path +
                                              "\" belongs to the media module: only "
                                              "platform/MediaBackend loads it, at first use"});
             }
+        }
+    }
+    return faults;
+}
+
+std::vector<std::string> documentedRoomOrder(const fs::path& sourceRoot) {
+    std::vector<std::string> rooms;
+    const std::string text = readText(sourceRoot / "docs" / "ARCHITECTURE.md");
+    for (const std::string& row : tableAfter(text, "## Rooms and their order")) {
+        const std::vector<std::string> names = quotedNames(firstCell(row));
+        if (!names.empty() && names.front() != "platform/linux") {
+            rooms.push_back(names.front());
+        }
+    }
+    return rooms;
+}
+
+std::vector<LayeringFault> findUnexplainedPrefixes(const fs::path& sourceRoot) {
+    // The usual abbreviations of a technology, which the glossary does not list.
+    std::set<std::string> known = {"DBus", "X11", "Xcb", "Gst", "URL", "SDK", "JSON"};
+    const std::string text = readText(sourceRoot / "docs" / "ARCHITECTURE.md");
+    for (const std::string& row : tableAfter(text, "## Glossary of inherited names")) {
+        for (const std::string& name : quotedNames(firstCell(row))) {
+            known.insert(name);
+        }
+    }
+    // Whether `prefix` is one known name or several in a row (TRL + URL).
+    const std::function<bool(const std::string&)> explained = [&](const std::string& prefix) {
+        if (prefix.empty()) {
+            return true;
+        }
+        for (const std::string& name : known) {
+            if (startsWith(prefix, name) && explained(prefix.substr(name.size()))) {
+                return true;
+            }
+        }
+        return false;
+    };
+    static const std::regex capitals("^([A-Z]+)[A-Z][a-z]");
+    static const std::regex small("^([a-z]+)[A-Z]");
+    std::vector<LayeringFault> faults;
+    std::vector<fs::path> headers;
+    for (const auto& entry : fs::recursive_directory_iterator(sourceRoot / "src")) {
+        if (entry.is_regular_file() && entry.path().extension() == ".h") {
+            headers.push_back(entry.path());
+        }
+    }
+    std::sort(headers.begin(), headers.end());
+    for (const fs::path& header : headers) {
+        const std::string name = header.stem().string();
+        bool technology = false;
+        for (const char* word : {"DBus", "X11", "Xcb", "Gst"}) {
+            technology = technology || startsWith(name, word);
+        }
+        std::smatch m;
+        if (technology ||
+            !(std::regex_search(name, m, capitals) || std::regex_search(name, m, small))) {
+            continue;
+        }
+        if (!explained(m[1])) {
+            faults.push_back({fs::relative(header, sourceRoot).generic_string(),
+                              "the prefix \"" + m[1].str() +
+                                  "\" is not in the glossary of docs/ARCHITECTURE.md"});
         }
     }
     return faults;

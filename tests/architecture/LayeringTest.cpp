@@ -91,6 +91,50 @@ TEST_F(architectureLayeringTree, KitsStayFreeOfQtAndOnlyTheMediaModuleLoadsMedia
         << describe(faults);
 }
 
+// The forms that slipped past the first checks: Qt's lower-case headers, and the media
+// module reached from platform by a path relative to it.
+TEST_F(architectureLayeringTree, OlderQtHeadersAndRelativeMediaIncludesAreCaught) {
+    write("src/kit/Log.cpp", "#include <qstring.h>\n#include <queue>\n#include <quadrant>\n");
+    write("src/platform/Sound.cpp", "#include \"media/QtSoundPlayer.h\"\n");
+    write("src/platform/media/QtSoundPlayer.cpp", "#include \"media/QtSoundPlayer.h\"\n");
+    const std::vector<LayeringFault> faults = findLayeringFaults(root());
+    std::vector<std::string> where;
+    for (const LayeringFault& f : faults) {
+        where.push_back(f.where);
+    }
+    EXPECT_EQ(where, (std::vector<std::string>{"src/kit/Log.cpp:1", "src/platform/Sound.cpp:1"}))
+        << describe(faults);
+}
+
+TEST_F(architectureLayeringTree, TheDocumentNamesTheOrderAndEveryPrefix) {
+    write("docs/ARCHITECTURE.md",
+          "# Architecture\n\n## Rooms and their order\n\nText.\n\n"
+          "| room | library | what |\n|---|---|---|\n"
+          "| `kit` | `talvor_kit` | the kit |\n"
+          "| `platform` | `talvor_platform` | seams |\n"
+          "| `platform/linux` | `talvor_platform_linux` | adapters |\n"
+          "| `app` | `talvor` | main |\n\nAfter.\n\n"
+          "## Glossary of inherited names\n\n"
+          "| prefix or name | room | what it names |\n|---|---|---|\n"
+          "| `TRL` | `kit/` | Trellis; `XYZ` in this cell explains nothing |\n"
+          "| `my`, `MA` | `calendarui/` | views |\n");
+    for (const char* header : {"src/kit/TRLHost.h", "src/kit/TRLURLBuilder.h", "src/kit/XYZThing.h",
+                               "src/calendarui/myCalView.h", "src/calendarui/MAAttachedWindow.h",
+                               "src/calendarui/zzCalendar.h", "src/calendarui/CalendarWindow.h",
+                               "src/platform/linux/DBusMenuTypes.h", "src/kit/WRKJSON.h"}) {
+        write(header, "#pragma once\n");
+    }
+    EXPECT_EQ(documentedRoomOrder(root()), (std::vector<std::string>{"kit", "platform", "app"}));
+    const std::vector<LayeringFault> faults = findUnexplainedPrefixes(root());
+    std::vector<std::string> where;
+    for (const LayeringFault& f : faults) {
+        where.push_back(f.where);
+    }
+    EXPECT_EQ(where,
+              (std::vector<std::string>{"src/calendarui/zzCalendar.h", "src/kit/XYZThing.h"}))
+        << describe(faults);
+}
+
 TEST_F(architectureLayeringTree, SubdirectoriesAreAddedInTheRoomOrder) {
     write("CMakeLists.txt",
           "add_subdirectory(src/kit)\nadd_subdirectory(src/prefs)\n"
@@ -131,6 +175,15 @@ TEST(architectureLayering, NoRoomIncludesARoomListedAfterIt) {
 
 TEST(architectureLayering, RoomsAreBuiltAndTestedInTheirOrder) {
     const std::vector<LayeringFault> faults = findSubdirectoryOrderFaults(kSourceRoot);
+    EXPECT_TRUE(faults.empty()) << describe(faults);
+}
+
+TEST(architectureLayering, TheOrderCheckedIsTheDocumentedOrder) {
+    EXPECT_EQ(documentedRoomOrder(kSourceRoot), roomOrder());
+}
+
+TEST(architectureLayering, EveryHeaderPrefixIsInTheGlossary) {
+    const std::vector<LayeringFault> faults = findUnexplainedPrefixes(kSourceRoot);
     EXPECT_TRUE(faults.empty()) << describe(faults);
 }
 
