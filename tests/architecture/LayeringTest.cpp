@@ -20,6 +20,14 @@ std::string describe(const std::vector<LayeringFault>& faults) {
     return out;
 }
 
+std::vector<std::string> places(const std::vector<LayeringFault>& faults) {
+    std::vector<std::string> out;
+    for (const LayeringFault& f : faults) {
+        out.push_back(f.where);
+    }
+    return out;
+}
+
 std::string names(const std::set<std::string>& libs) {
     std::string out;
     for (const std::string& lib : libs) {
@@ -57,10 +65,7 @@ TEST_F(architectureLayeringTree, NamesEachIncludeThatBreaksTheOrderWithItsFileAn
     write("src/app/main.cpp", "#include \"shell/Start.h\"\n");
 
     const std::vector<LayeringFault> faults = findLayeringFaults(root());
-    std::vector<std::string> where;
-    for (const LayeringFault& f : faults) {
-        where.push_back(f.where);
-    }
+    const std::vector<std::string> where = places(faults);
     EXPECT_EQ(where, (std::vector<std::string>{"src/platform/Seam.cpp:1", "src/sky/Sun.cpp:3",
                                                "src/world/Clock.cpp:1"}))
         << describe(faults);
@@ -80,10 +85,7 @@ TEST_F(architectureLayeringTree, KitsStayFreeOfQtAndOnlyTheMediaModuleLoadsMedia
           "#include <gst/gst.h>\n");
 
     const std::vector<LayeringFault> faults = findLayeringFaults(root());
-    std::vector<std::string> where;
-    for (const LayeringFault& f : faults) {
-        where.push_back(f.where);
-    }
+    const std::vector<std::string> where = places(faults);
     EXPECT_EQ(where,
               (std::vector<std::string>{
                   "src/kit/Queue.cpp:2", "src/crash/Report.cpp:1", "src/platform/Sound.cpp:1",
@@ -98,10 +100,7 @@ TEST_F(architectureLayeringTree, OlderQtHeadersAndRelativeMediaIncludesAreCaught
     write("src/platform/Sound.cpp", "#include \"media/QtSoundPlayer.h\"\n");
     write("src/platform/media/QtSoundPlayer.cpp", "#include \"media/QtSoundPlayer.h\"\n");
     const std::vector<LayeringFault> faults = findLayeringFaults(root());
-    std::vector<std::string> where;
-    for (const LayeringFault& f : faults) {
-        where.push_back(f.where);
-    }
+    const std::vector<std::string> where = places(faults);
     EXPECT_EQ(where, (std::vector<std::string>{"src/kit/Log.cpp:1", "src/platform/Sound.cpp:1"}))
         << describe(faults);
 }
@@ -126,10 +125,7 @@ TEST_F(architectureLayeringTree, TheDocumentNamesTheOrderAndEveryPrefix) {
     }
     EXPECT_EQ(documentedRoomOrder(root()), (std::vector<std::string>{"kit", "platform", "app"}));
     const std::vector<LayeringFault> faults = findUnexplainedPrefixes(root());
-    std::vector<std::string> where;
-    for (const LayeringFault& f : faults) {
-        where.push_back(f.where);
-    }
+    const std::vector<std::string> where = places(faults);
     EXPECT_EQ(where,
               (std::vector<std::string>{"src/calendarui/zzCalendar.h", "src/kit/XYZThing.h"}))
         << describe(faults);
