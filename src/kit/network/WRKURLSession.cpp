@@ -196,6 +196,11 @@ KitError noNetwork(const std::string& url) {
     return urlError(keys::NSURLErrorUnknown, url, "no transfer could be made");
 }
 
+// The module's absence is in the log once; each request says it in its own error.
+KitError noModule(const std::string& url) {
+    return urlError(keys::NSURLErrorUnknown, url, "no network module: the kit's network is off");
+}
+
 // The response and the failure a finished transfer gives.
 std::pair<std::optional<HTTPURLResponse>, std::optional<KitError>> outcome(
     Transfer& transfer, const net::TransferEnd& end) {
@@ -687,8 +692,10 @@ WRKURLSession::Result WRKURLSession::sendSynchronousRequest(
         return {{}, std::nullopt, std::move(error)};
     }
     const net::NetworkModule* module = net::networkModule();
-    const std::optional<net::TransferEnd> end =
-        module != nullptr ? module->performOne(transfer.request, transfer) : std::nullopt;
+    if (module == nullptr) {
+        return {{}, std::nullopt, noModule(request.URL)};
+    }
+    const std::optional<net::TransferEnd> end = module->performOne(transfer.request, transfer);
     if (!end) {
         return {{}, std::nullopt, noNetwork(request.URL)};
     }

@@ -111,8 +111,8 @@ struct WRKURLSessionDelegate {
 
 class WRKURLSession {
   public:
-    // None without a configuration. Without a delegate queue the session makes its own,
-    // running one callback at a time.
+    // None without a configuration, or without the network module (NetworkModule.h). Without
+    // a delegate queue the session makes its own, running one callback at a time.
     static std::shared_ptr<WRKURLSession> sessionWithConfiguration(
         const std::optional<WRKURLSessionConfiguration>& configuration,
         std::shared_ptr<WRKURLSessionDelegate> delegate = nullptr,
