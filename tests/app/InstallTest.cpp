@@ -1,5 +1,7 @@
 // An install into a staging folder, as a packager makes one (`cmake --install` with DESTDIR),
 // and its removal through the `uninstall` target.
+#include "kit/network/NetworkModule.h"
+#include "platform/MediaBackend.h"
 #include "prefs/BoardingWinController.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
@@ -18,6 +20,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <dlfcn.h>
 
 #include <optional>
 
@@ -250,6 +254,29 @@ TEST(appInstall, TheInstalledProgramCarriesNoTestHooks) {
              {"TALVOR_TEST", "throwFromEventHandler", "crashFromTestAction", "test-driver"}) {
             EXPECT_FALSE(bytes.contains(hook)) << path.toStdString() << " holds " << hook;
         }
+    }
+}
+
+// The modules the program opens at their first use lie where the installed program looks
+// for them (its lib folder's talvor/), and open there with every library they need.
+TEST(appInstall, TheModulesOpenedAtFirstUseOpenFromTheInstalledLibraryFolder) {
+    const StagingInstall staging;
+    ASSERT_TRUE(staging.installed);
+    ASSERT_EQ(staging.installed->exitCode, 0) << staging.installed->output.toStdString();
+    const QString folder = staging.prefix() + QStringLiteral("/" TALVOR_INSTALL_LIBDIR "/talvor/");
+    const struct {
+        const char* file;
+        const char* entry;
+    } modules[] = {{"talvor-network.so", kit::net::kNetworkModuleEntry},
+                   {"talvor-media.so", platform::kMediaModuleEntry}};
+    for (const auto& module : modules) {
+        const QString path = folder + QLatin1String(module.file);
+        SCOPED_TRACE(path.toStdString());
+        ASSERT_TRUE(QFileInfo::exists(path));
+        // Kept open: a module's libraries may not all unload cleanly.
+        void* opened = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(opened, nullptr) << dlerror();
+        EXPECT_NE(dlsym(opened, module.entry), nullptr) << dlerror();
     }
 }
 
