@@ -234,10 +234,7 @@ void TLYUploader::startUploadRequest(const URLRequest& request, const std::strin
 
 void TLYUploader::startNewUploadRequest(const URLRequest& request, const std::string& filePath,
                                         const std::string& uniqueName) {
-    const auto fail = [&](std::int64_t code) {
-        KitError error(keys::TRLNetworkErrorDomain, code, std::nullopt, {},
-                       {{"NSFilePath", filePath.empty() ? "(null)" : filePath},
-                        {TLYUploaderUniqueNameKey, uniqueName.empty() ? "(null)" : uniqueName}});
+    const auto end = [&](const KitError& error) {
         std::weak_ptr<TLYUploader> weak = weak_from_this();
         if (auto queue = queue_.lock()) {
             queue->addOperation([weak, uniqueName, error] {
@@ -246,6 +243,11 @@ void TLYUploader::startNewUploadRequest(const URLRequest& request, const std::st
                 }
             });
         }
+    };
+    const auto fail = [&](std::int64_t code) {
+        end(KitError(keys::TRLNetworkErrorDomain, code, std::nullopt, {},
+                     {{"NSFilePath", filePath.empty() ? "(null)" : filePath},
+                      {TLYUploaderUniqueNameKey, uniqueName.empty() ? "(null)" : uniqueName}}));
     };
     if (request.URL.empty() || filePath.empty() || uniqueName.empty()) {
         fail(TLYUploaderErrorMissingArgument);
@@ -257,7 +259,8 @@ void TLYUploader::startNewUploadRequest(const URLRequest& request, const std::st
     }
     const auto current = session();
     if (!current) {
-        fail(TLYUploaderErrorMissingArgument);
+        // The transport's failure, not the file's: the file waits for a run that can send it.
+        end(WRKURLSession::unavailableError(request.URL));
         return;
     }
     std::weak_ptr<TLYUploader> weak = weak_from_this();

@@ -678,6 +678,10 @@ void WRKURLSession::setSessionDescription(std::string description) {
     state_->description = std::move(description);
 }
 
+KitError WRKURLSession::unavailableError(const std::string& url) {
+    return net::networkModule() == nullptr ? noModule(url) : noNetwork(url);
+}
+
 WRKURLSession::Result WRKURLSession::sendSynchronousRequest(
     const URLRequest& request, const WRKURLSessionConfiguration& configuration,
     const std::optional<std::string>& bodyFile,

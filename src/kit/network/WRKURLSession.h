@@ -167,6 +167,9 @@ class WRKURLSession {
         const std::optional<std::string>& bodyFile = {},
         std::function<std::optional<bool>(const ServerTrust&)> challenge = {});
 
+    // Why no session could be made: no network module (or none that can move transfers).
+    static KitError unavailableError(const std::string& url);
+
   private:
     WRKURLSession() = default;
     WRKURLSessionTaskRef makeTask(WRKURLSessionTask::Kind kind, const URLRequest& request,
