@@ -445,11 +445,11 @@ void AlarmMenuController::acceptedAlarm(AlarmEditor& controller,
     acceptedAlarm(alarm, controller.editingOne().get());
 }
 
-void AlarmMenuController::setAlarmSetController(QObject* controller) {
-    alarmSetController_ = controller;
-    if (auto* editor = dynamic_cast<AlarmEditor*>(controller)) {
-        editor->setDelegate(this);
-        editor->showWithAlarm(nullptr);
+void AlarmMenuController::setAlarmSetController(AlarmEditor* controller) {
+    alarmSetController_ = controller != nullptr ? controller->watch() : AlarmEditor::Watch();
+    if (controller != nullptr) {
+        controller->setDelegate(this);
+        controller->showWithAlarm(nullptr);
     }
 }
 
@@ -509,11 +509,10 @@ void AlarmMenuController::setAlarm(const std::shared_ptr<Alarm>& saved) {
 void AlarmMenuController::editAlarm(const std::shared_ptr<Alarm>& alarm) {
     editingAlarm_ = alarm;
     if (host_ != nullptr) {
-        host_->showPrefs();
-        host_->doOnMain(22);
+        host_->showAlarmEditor();
     }
     // Loading the page shows an empty form: the alarm to edit comes after.
-    if (auto* editor = dynamic_cast<AlarmEditor*>(alarmSetController_.data())) {
+    if (AlarmEditor* editor = alarmSetController_.get()) {
         editor->showWithAlarm(alarm);
     }
 }

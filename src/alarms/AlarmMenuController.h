@@ -13,7 +13,6 @@
 #include "services/SoundRepeat.h"
 
 #include <QObject>
-#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -34,9 +33,9 @@ class AlarmMenuHost {
     virtual ~AlarmMenuHost() = default;
     // Takes the alarm menu as the submenu of the time menu's "Alarms..." item.
     virtual void addItem(std::shared_ptr<platform::Menu> alarmMenu) = 0;
-    // Opens the settings window, then the sidebar choice `tag` (22: creating an alarm).
-    virtual void showPrefs() = 0;
-    virtual void doOnMain(int tag) = 0;
+    // Opens the settings window on the alarm editor's page ("Create Alarm"), which makes
+    // the page the alarm menu's editor (`setAlarmSetController`).
+    virtual void showAlarmEditor() = 0;
 };
 
 // The delegate of every active alarm, the owner of the alarm item of the menu bar and of
@@ -141,8 +140,8 @@ class AlarmMenuController : public AlarmDelegate,
 
     // Records the alarm editor the alarm menu talks to (none: forgets it), becomes its
     // delegate and has it show an empty form.
-    void setAlarmSetController(QObject* controller);
-    QObject* alarmSetController() const { return alarmSetController_.data(); }
+    void setAlarmSetController(AlarmEditor* controller);
+    AlarmEditor* alarmSetController() const { return alarmSetController_.get(); }
     // The alarm the editor was last asked to show.
     const std::shared_ptr<Alarm>& editingAlarm() const { return editingAlarm_; }
 
@@ -188,7 +187,7 @@ class AlarmMenuController : public AlarmDelegate,
     const Alarm* playingAlarm_ = nullptr;
     std::function<bool(const QString&)> isSystemSound_;
     std::function<void(const UserNotification&)> notifier_;
-    QPointer<QObject> alarmSetController_;
+    AlarmEditor::Watch alarmSetController_;
     AlarmMenuHost* host_ = nullptr;
     std::shared_ptr<platform::Menu> alarmMenu_;
     std::shared_ptr<platform::Menu> activeAlarmMenu_;

@@ -58,6 +58,8 @@ class AlarmSetController : public PreferencePane,
     explicit AlarmSetController(QString nibName, PaneDelegate delegate = {});
     ~AlarmSetController() override;
 
+    AlarmEditor* alarmEditor() override { return this; }
+
     // AlarmEditor.
     void showWithAlarm(const std::shared_ptr<Alarm>& alarm) override;
     void setDelegate(AlarmSetControllerDelegate* delegate) override { delegate_ = delegate; }

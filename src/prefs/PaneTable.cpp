@@ -16,6 +16,25 @@
 
 namespace talvor {
 
+QString describe(const PaneCall& call) {
+    return std::visit(
+        PaneCallHandlers{
+            [](const PaneRequest::UpdateMenu& r) {
+                return QStringLiteral("UpdateMenu(%1)").arg(r.code);
+            },
+            [](const PaneRequest::OpenURL& r) {
+                return QStringLiteral("openURL(%1)").arg(r.url.toString());
+            },
+            [](const PaneRequest::LocationTimeZoneSetup&) {
+                return QStringLiteral("locationTimeZoneSetup()");
+            },
+            [](const PaneRequest::UpdateMenuBarItems&) {
+                return QStringLiteral("updateMenuBarItems()");
+            },
+            [](const PaneRequest::UpdateTake5&) { return QStringLiteral("UpdateTake5()"); }},
+        call);
+}
+
 PaneBinding PaneBinding::preferenceKey(const QString& key) {
     return {[key]() -> QVariant {
                 const std::optional<qint64> value = PreferenceDomain::store().integerValue(key);

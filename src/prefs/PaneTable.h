@@ -4,11 +4,13 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 #include <QVariant>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
+#include <variant>
 #include <vector>
 
 class QBoxLayout;
@@ -16,13 +18,45 @@ class QGroupBox;
 
 namespace talvor {
 
-// A request a pane makes of the application above it: the delegate member and its argument.
-struct PaneCall {
-    QString request{};
-    QVariant argument{};
-
-    friend bool operator==(const PaneCall&, const PaneCall&) = default;
+// The requests a pane makes of the application above it, each with its own argument; a
+// pane carries them out with the `PaneDelegate` member of the same name.
+namespace PaneRequest {
+// Rebuild a group of the time menu.
+struct UpdateMenu {
+    qint32 code = 0;
+    friend bool operator==(const UpdateMenu&, const UpdateMenu&) = default;
 };
+struct OpenURL {
+    QUrl url{};
+    friend bool operator==(const OpenURL&, const OpenURL&) = default;
+};
+// Open the locations window as a sheet on the pane's window.
+struct LocationTimeZoneSetup {
+    friend bool operator==(const LocationTimeZoneSetup&, const LocationTimeZoneSetup&) = default;
+};
+struct UpdateMenuBarItems {
+    friend bool operator==(const UpdateMenuBarItems&, const UpdateMenuBarItems&) = default;
+};
+struct UpdateTake5 {
+    friend bool operator==(const UpdateTake5&, const UpdateTake5&) = default;
+};
+}  // namespace PaneRequest
+
+using PaneCall =
+    std::variant<PaneRequest::UpdateMenu, PaneRequest::OpenURL, PaneRequest::LocationTimeZoneSetup,
+                 PaneRequest::UpdateMenuBarItems, PaneRequest::UpdateTake5>;
+
+// The request's name and argument, as a log line shows it ("UpdateMenu(3)").
+QString describe(const PaneCall& call);
+
+// One handler per request for `std::visit`: a request a pane does not handle fails to
+// compile unless a catch-all is given.
+template <class... Handlers>
+struct PaneCallHandlers : Handlers... {
+    using Handlers::operator()...;
+};
+template <class... Handlers>
+PaneCallHandlers(Handlers...) -> PaneCallHandlers<Handlers...>;
 
 // Where a row's value lives. `read` gives no value (an invalid QVariant) when nothing is
 // stored, and may be empty for a control whose state is not kept; `write` puts the value

@@ -10,6 +10,7 @@
 
 namespace talvor {
 
+class AlarmEditor;
 class PaneTable;
 
 // A settings pane: a controller made for a nib name, whose view is built on first use. The
@@ -47,6 +48,8 @@ class PreferencePane : public QObject {
 
     // The pane's controls as table rows; null for a pane built wholly by hand.
     virtual PaneTable* table() { return nullptr; }
+    // The pane as the alarm menu's editor; null for every pane but the alarm page.
+    virtual AlarmEditor* alarmEditor() { return nullptr; }
 
   protected:
     PreferencePane(QString className, QString nibName, QString title);

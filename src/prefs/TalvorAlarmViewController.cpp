@@ -41,7 +41,7 @@ std::vector<PaneRow> TalvorAlarmViewController::makeRows() {
          .defaultValue = false,
          .effects = {.store = true,
                      .post = keys::TalvorSettingsUpdatedNotification,
-                     .call = PaneCall{QStringLiteral("UpdateMenu"), kAlarmsGroup}},
+                     .call = PaneCall{PaneRequest::UpdateMenu{kAlarmsGroup}}},
          .section = kTimeMenu},
         {.id = QStringLiteral("showTake5"),
          .kind = K::Check,
@@ -49,19 +49,23 @@ std::vector<PaneRow> TalvorAlarmViewController::makeRows() {
                                     "Show \"Take 5...\" in the time menu"),
          .binding = timeSetting(&TalvorTimeSettings::showTake5),
          .defaultValue = false,
-         .effects = {.store = true, .call = PaneCall{QStringLiteral("UpdateTake5"), {}}},
+         .effects = {.store = true, .call = PaneCall{PaneRequest::UpdateTake5{}}},
          .section = kTimeMenu},
     };
 }
 
 void TalvorAlarmViewController::perform(const PaneCall& call) {
-    if (call.request == QLatin1String("UpdateMenu")) {
-        if (delegate_.UpdateMenu) {
-            delegate_.UpdateMenu(call.argument.toInt());
-        }
-    } else if (call.request == QLatin1String("UpdateTake5")) {
-        delegate_.call(delegate_.UpdateTake5);
-    }
+    std::visit(PaneCallHandlers{[this](const PaneRequest::UpdateMenu& r) {
+                                    if (delegate_.UpdateMenu) {
+                                        delegate_.UpdateMenu(r.code);
+                                    }
+                                },
+                                [this](const PaneRequest::UpdateTake5&) {
+                                    delegate_.call(delegate_.UpdateTake5);
+                                },
+                                // The alarm rows make no other request.
+                                [](const auto&) {}},
+               call);
 }
 
 void TalvorAlarmViewController::viewDidShow() {

@@ -35,7 +35,7 @@ QString defaultDateFormat() {
 }
 
 PaneCall updateMenuBarItems() {
-    return {QStringLiteral("updateMenuBarItems"), {}};
+    return PaneRequest::UpdateMenuBarItems{};
 }
 
 }  // namespace
@@ -359,7 +359,7 @@ void TalvorDateViewController::saveViewSettings() {
 }
 
 void TalvorDateViewController::perform(const PaneCall& call) {
-    if (call.request == QLatin1String("updateMenuBarItems")) {
+    if (std::holds_alternative<PaneRequest::UpdateMenuBarItems>(call)) {
         delegate_.call(delegate_.updateMenuBarItems);
     }
 }

@@ -96,7 +96,7 @@ PaneBinding locationOrder() {
 }
 
 PaneCall updateMenu(qint32 code) {
-    return {QStringLiteral("UpdateMenu"), code};
+    return PaneRequest::UpdateMenu{code};
 }
 
 }  // namespace
@@ -133,7 +133,7 @@ std::vector<PaneRow> TalvorMenuViewController::makeRows() {
             .section = section};
     };
     const auto openURL = [](const QString& path) {
-        return PaneCall{QStringLiteral("openURL"), page(path)};
+        return PaneCall{PaneRequest::OpenURL{page(path)}};
     };
     std::vector<PaneRow> rows = {
         {.id = QStringLiteral("format"),
@@ -155,7 +155,7 @@ std::vector<PaneRow> TalvorMenuViewController::makeRows() {
         {.id = QStringLiteral("locationTimeZoneSetup"),
          .kind = K::Button,
          .label = QT_TR_NOOP("Edit Locations…"),
-         .effects = {.call = PaneCall{QStringLiteral("locationTimeZoneSetup"), {}}},
+         .effects = {.call = PaneCall{PaneRequest::LocationTimeZoneSetup{}}},
          .section = kLocations},
         box("showIP", QT_TR_NOOP("Show external IP address"), &TalvorTimeSettings::showIP,
             ExternalIP, kNetwork),
@@ -209,7 +209,7 @@ std::vector<PaneRow> TalvorMenuViewController::makeRows() {
     const std::optional<QUrl> manual = Manual::url(Manual::Section::MenuItems);
     PaneRow help{.id = QStringLiteral("helpBtn"), .kind = K::Button, .label = QT_TR_NOOP("?")};
     if (manual) {
-        help.effects.call = PaneCall{QStringLiteral("openURL"), *manual};
+        help.effects.call = PaneCall{PaneRequest::OpenURL{*manual}};
     } else {
         help.action = [] { Manual::open(Manual::Section::MenuItems, [](const QUrl&) {}); };
     }
@@ -622,13 +622,13 @@ void TalvorMenuViewController::openPage(const QUrl& url) const {
 }
 
 void TalvorMenuViewController::perform(const PaneCall& call) {
-    if (call.request == QLatin1String("UpdateMenu")) {
-        askUpdateMenu(call.argument.toInt());
-    } else if (call.request == QLatin1String("openURL")) {
-        openPage(call.argument.toUrl());
-    } else if (call.request == QLatin1String("locationTimeZoneSetup")) {
-        locationTimeZoneSetup();
-    }
+    std::visit(PaneCallHandlers{
+                   [this](const PaneRequest::UpdateMenu& r) { askUpdateMenu(r.code); },
+                   [this](const PaneRequest::OpenURL& r) { openPage(r.url); },
+                   [this](const PaneRequest::LocationTimeZoneSetup&) { locationTimeZoneSetup(); },
+                   // The menu items' rows make no other request.
+                   [](const auto&) {}},
+               call);
 }
 
 void TalvorMenuViewController::askUpdateMenu(qint32 code) const {

@@ -39,7 +39,7 @@ QString defaultTimeFormat() {
 }
 
 PaneCall updateMenuBarItems() {
-    return {QStringLiteral("updateMenuBarItems"), {}};
+    return PaneRequest::UpdateMenuBarItems{};
 }
 
 }  // namespace
@@ -423,7 +423,7 @@ void TalvorTimeViewController::saveViewSettings() {
 }
 
 void TalvorTimeViewController::perform(const PaneCall& call) {
-    if (call.request == QLatin1String("updateMenuBarItems")) {
+    if (std::holds_alternative<PaneRequest::UpdateMenuBarItems>(call)) {
         delegate_.call(delegate_.updateMenuBarItems);
     }
 }

@@ -598,7 +598,7 @@ void AppDelegate::openURL(const QUrl& url) {
     }
 }
 
-void AppDelegate::SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) {
+void AppDelegate::SetAlarmPrefSetControllerDelegate(AlarmEditor* alarmSetController) {
     // The shared alarm menu controller, with or without the application object around it.
     AlarmMenuController::mainMenuController().setAlarmSetController(alarmSetController);
 }

@@ -136,7 +136,7 @@ class AppDelegate : public QObject,
     void updateOtherItems() override { parts_.calendars->updateMinnowItem(); }
 
     // SettingsWindowHostDelegate.
-    void SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) override;
+    void SetAlarmPrefSetControllerDelegate(AlarmEditor* alarmSetController) override;
     QWidget* minnowCalendarWindow() override;
 
     // ztCalendarMenuExtra: what the big calendar shows of the moon.
@@ -155,8 +155,13 @@ class AppDelegate : public QObject,
 
     // The settings window and the onboarding window.
     SettingsWindowHost& settingsWindow() { return *parts_.settings; }
-    void showPrefs() override { parts_.settings->showPrefs(); }
-    void doOnMain(int tag) override { parts_.settings->doOnMain(tag); }
+    void showPrefs() { parts_.settings->showPrefs(); }
+    void doOnMain(PaneTag tag) { parts_.settings->doOnMain(tag); }
+    // AlarmMenuHost: the settings window, then its "Create Alarm" choice.
+    void showAlarmEditor() override {
+        showPrefs();
+        doOnMain(PaneTag::createAlarm);
+    }
     BoardingScreen& boarding() { return boarding_; }
 
     StatusItemsController& statusItems() { return *parts_.items; }

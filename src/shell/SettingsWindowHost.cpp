@@ -30,40 +30,48 @@ namespace {
 
 using Extra = SettingsPaneRow::Extra;
 using B = SidebarButton;
+using T = PaneTag;
 
 const QString kLastUsedPrefTag = QStringLiteral("lastUsedPrefTag");
 
-// Tags -1, 7 and 13 name classes that do not exist: choosing them empties the pane area.
+// Tags `aboutView`, `stocks` and `takeABreak` name classes that do not exist: choosing them empties
+// the pane area.
 constexpr SettingsPaneRow kRows[] = {
-    {-1, "TalvorAboutViewController", "PrefsAbout", "", std::nullopt},
-    {1, "TalvorTimeViewController", "PrefDateTime", "Time Menu", B::btnTimeMenu},
-    {2, "TalvorPrefsFloatingViewCtrl", "PrefFloating", "Floating Clocks", B::btnFloatingClocks},
-    {3, "TalvorCalendarPrefs", "TalvorCalendarPrefs", "MiniCal/Event/To Do", B::btnMiniCalendar},
-    {4, "TalvorMenuViewController", "PrefsMenu", "Menu Items", B::btnMenuItems},
-    {5, "TalvorAlarmViewController", "alarmSetup", "Alarms", std::nullopt},
-    {6, "TalvorPrefsChimesView", "PrefChimes", "Chimes", B::btnChimesMenu},
-    {7, "TalvorStockViewController", "PrefsStocks", "Stock Portfolio", std::nullopt},
-    {8, "TalvorSetTimeZoneViewCtrl", "PrefsSetTimeZone", "Set TimeZone", B::btnSetTimeZone},
-    {10, "TalvorASMViewCtrl", "PrefASM", "Applications Menu", B::btnASM},
-    {11, "TalvorTake5WindowsController", "TalvorTake5WindowsController", "Take 5", B::btnAlarm},
-    {12, "TalvorPrefsMenuExtra", "PrefsMenuExtras", "About", B::btnAbout},
-    {13, "TalvorTakeABreakViewController", "TalvorTakeABreakViewController", "Take A Break",
-     B::btnAppMenuItems},
-    {14, "TCalendarPrefs", "TCalendarPrefs", "Minnow", B::btnMinnowCalendar},
-    {20, "DateDiffPrefCalculator", "DateDiffPrefCalculator", "Date Difference",
+    {T::aboutView, "TalvorAboutViewController", "PrefsAbout", "", std::nullopt},
+    {T::timeMenu, "TalvorTimeViewController", "PrefDateTime", "Time Menu", B::btnTimeMenu},
+    {T::floatingClocks, "TalvorPrefsFloatingViewCtrl", "PrefFloating", "Floating Clocks",
+     B::btnFloatingClocks},
+    {T::miniCalendar, "TalvorCalendarPrefs", "TalvorCalendarPrefs", "MiniCal/Event/To Do",
+     B::btnMiniCalendar},
+    {T::menuItems, "TalvorMenuViewController", "PrefsMenu", "Menu Items", B::btnMenuItems},
+    {T::alarms, "TalvorAlarmViewController", "alarmSetup", "Alarms", std::nullopt},
+    {T::chimes, "TalvorPrefsChimesView", "PrefChimes", "Chimes", B::btnChimesMenu},
+    {T::stocks, "TalvorStockViewController", "PrefsStocks", "Stock Portfolio", std::nullopt},
+    {T::setTimeZone, "TalvorSetTimeZoneViewCtrl", "PrefsSetTimeZone", "Set TimeZone",
+     B::btnSetTimeZone},
+    {T::applicationsMenu, "TalvorASMViewCtrl", "PrefASM", "Applications Menu", B::btnASM},
+    {T::take5, "TalvorTake5WindowsController", "TalvorTake5WindowsController", "Take 5",
+     B::btnAlarm},
+    {T::about, "TalvorPrefsMenuExtra", "PrefsMenuExtras", "About", B::btnAbout},
+    {T::takeABreak, "TalvorTakeABreakViewController", "TalvorTakeABreakViewController",
+     "Take A Break", B::btnAppMenuItems},
+    {T::minnow, "TCalendarPrefs", "TCalendarPrefs", "Minnow", B::btnMinnowCalendar},
+    {T::dateDifference, "DateDiffPrefCalculator", "DateDiffPrefCalculator", "Date Difference",
      B::btnDateDifference, Extra::setIsShowDateDiff},
-    {21, "CountDownTimerViewController", "CountDownTimerViewController", "Countdown Timer",
-     B::btnCountDown},
-    {22, "AlarmSetController", "AlarmSetController", "Create Alarm", B::btnCreateAlarm,
+    {T::countDown, "CountDownTimerViewController", "CountDownTimerViewController",
+     "Countdown Timer", B::btnCountDown},
+    {T::createAlarm, "AlarmSetController", "AlarmSetController", "Create Alarm", B::btnCreateAlarm,
      Extra::setIsShowCreateAlarm},
-    {24, "GlobalSchedulerViewController", "GlobalSchedulerViewController", "Global Scheduler",
-     B::btnGlobalScheduler, Extra::setIsShowGlobalScheduler},
-    {25, "FeedbakReviewUpdateVC", "FeedbakReviewUpdateVC", "Feedback", B::btnFeedback},
-    {26, "MenuCalendarPrefs", "MenuCalendarPrefs", "Menubar Calendar", B::btnMenuCalendar},
-    {27, "AdvancedPrefVC", "AdvancedPrefVC", "General", B::btnAdvanced},
-    {28, "TalvorDateViewController", "PrefDateDMY", "Date Menu", B::btnDateMenu},
-    {29, "SwitchLightDarkVC", "SwitchLightDarkVC", "Light/Dark Mode", B::btnSwitchLightDark},
-    {17, "TalvorTodoViewController", "TalvorTodoViewController", "To Do", B::btnTodo},
+    {T::globalScheduler, "GlobalSchedulerViewController", "GlobalSchedulerViewController",
+     "Global Scheduler", B::btnGlobalScheduler, Extra::setIsShowGlobalScheduler},
+    {T::feedback, "FeedbakReviewUpdateVC", "FeedbakReviewUpdateVC", "Feedback", B::btnFeedback},
+    {T::menubarCalendar, "MenuCalendarPrefs", "MenuCalendarPrefs", "Menubar Calendar",
+     B::btnMenuCalendar},
+    {T::general, "AdvancedPrefVC", "AdvancedPrefVC", "General", B::btnAdvanced},
+    {T::dateMenu, "TalvorDateViewController", "PrefDateDMY", "Date Menu", B::btnDateMenu},
+    {T::lightDark, "SwitchLightDarkVC", "SwitchLightDarkVC", "Light/Dark Mode",
+     B::btnSwitchLightDark},
+    {T::todo, "TalvorTodoViewController", "TalvorTodoViewController", "To Do", B::btnTodo},
 };
 
 // The sidebar from top to bottom: a section label starts a group.
@@ -71,40 +79,40 @@ struct SidebarEntry {
     std::optional<SectionLabel> section;
     const char* sectionTitle;
     std::optional<SidebarButton> button;
-    int tag;
+    PaneTag tag;
 };
 
 constexpr SidebarEntry kSidebar[] = {
-    {std::nullopt, nullptr, B::btnAdvanced, 27},
-    {std::nullopt, nullptr, B::btnFeedback, 25},
+    {std::nullopt, nullptr, B::btnAdvanced, T::general},
+    {std::nullopt, nullptr, B::btnFeedback, T::feedback},
     {SectionLabel::textTime, QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Time"), std::nullopt,
-     0},
-    {std::nullopt, nullptr, B::btnTimeMenu, 1},
-    {std::nullopt, nullptr, B::btnMenuItems, 4},
-    {std::nullopt, nullptr, B::btnFloatingClocks, 2},
-    {std::nullopt, nullptr, B::btnChimesMenu, 6},
-    {std::nullopt, nullptr, B::btnAlarm, 11},
-    {std::nullopt, nullptr, B::btnCreateAlarm, 22},
-    {std::nullopt, nullptr, B::btnCountDown, 21},
-    {std::nullopt, nullptr, B::btnGlobalScheduler, 24},
-    {std::nullopt, nullptr, B::btnSetTimeZone, 8},
-    {std::nullopt, nullptr, B::btnSwitchLightDark, 29},
+     T::none},
+    {std::nullopt, nullptr, B::btnTimeMenu, T::timeMenu},
+    {std::nullopt, nullptr, B::btnMenuItems, T::menuItems},
+    {std::nullopt, nullptr, B::btnFloatingClocks, T::floatingClocks},
+    {std::nullopt, nullptr, B::btnChimesMenu, T::chimes},
+    {std::nullopt, nullptr, B::btnAlarm, T::take5},
+    {std::nullopt, nullptr, B::btnCreateAlarm, T::createAlarm},
+    {std::nullopt, nullptr, B::btnCountDown, T::countDown},
+    {std::nullopt, nullptr, B::btnGlobalScheduler, T::globalScheduler},
+    {std::nullopt, nullptr, B::btnSetTimeZone, T::setTimeZone},
+    {std::nullopt, nullptr, B::btnSwitchLightDark, T::lightDark},
     {SectionLabel::textDate, QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Date"), std::nullopt,
-     0},
-    {std::nullopt, nullptr, B::btnDateMenu, 28},
-    {std::nullopt, nullptr, B::btnDateDifference, 20},
-    {std::nullopt, nullptr, B::btnMenuCalendar, 26},
-    {std::nullopt, nullptr, B::btnMinnowCalendar, 14},
-    {std::nullopt, nullptr, B::btnMiniCalendar, 3},
-    {std::nullopt, nullptr, B::btnTodo, 17},
+     T::none},
+    {std::nullopt, nullptr, B::btnDateMenu, T::dateMenu},
+    {std::nullopt, nullptr, B::btnDateDifference, T::dateDifference},
+    {std::nullopt, nullptr, B::btnMenuCalendar, T::menubarCalendar},
+    {std::nullopt, nullptr, B::btnMinnowCalendar, T::minnow},
+    {std::nullopt, nullptr, B::btnMiniCalendar, T::miniCalendar},
+    {std::nullopt, nullptr, B::btnTodo, T::todo},
     {SectionLabel::textApplications,
-     QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Applications"), std::nullopt, 0},
-    {std::nullopt, nullptr, B::btnASM, 10},
+     QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Applications"), std::nullopt, T::none},
+    {std::nullopt, nullptr, B::btnASM, T::applicationsMenu},
     {SectionLabel::textMisc, QT_TRANSLATE_NOOP("talvor::SettingsWindowHost", "Misc"), std::nullopt,
-     0},
-    {std::nullopt, nullptr, B::btnAbout, 12},
+     T::none},
+    {std::nullopt, nullptr, B::btnAbout, T::about},
     // Its pane has no class; the button stays for the painting but is not offered.
-    {std::nullopt, nullptr, B::btnAppMenuItems, 13},
+    {std::nullopt, nullptr, B::btnAppMenuItems, T::takeABreak},
 };
 
 QColor grey(int level) {
@@ -212,7 +220,7 @@ std::span<const SettingsPaneRow> SettingsWindowHost::paneRows() {
     return kRows;
 }
 
-const SettingsPaneRow* SettingsWindowHost::paneRow(int tag) {
+const SettingsPaneRow* SettingsWindowHost::paneRow(PaneTag tag) {
     const auto it = std::find_if(std::begin(kRows), std::end(kRows),
                                  [tag](const SettingsPaneRow& r) { return r.tag == tag; });
     return it == std::end(kRows) ? nullptr : &*it;
@@ -289,11 +297,11 @@ void SettingsWindowHost::buildWindow() {
         const SettingsPaneRow* row = paneRow(entry.tag);
         auto* b = new DVButton(QString::fromUtf8(row->title).trimmed(), sidebar);
         b->setFlat(true);
-        b->setProperty("tag", entry.tag);
+        b->setProperty("tag", static_cast<int>(entry.tag));
         b->setBackgroundColor(kOthers);
         b->setFixedHeight(22);
         b->setVisible(panes_.contains(QString::fromLatin1(row->className)));
-        const int tag = entry.tag;
+        const PaneTag tag = entry.tag;
         connect(b, &QPushButton::clicked, this, [this, tag] { doOnMain(tag); });
         buttons_.at(static_cast<size_t>(*entry.button)) = b;
         column->addWidget(b);
@@ -419,7 +427,7 @@ const SettingsPaneRow& SettingsWindowHost::firstUsableRow() const {
             return *row;
         }
     }
-    return *paneRow(1);
+    return *paneRow(PaneTag::timeMenu);
 }
 
 void SettingsWindowHost::showPrefs() {
@@ -434,11 +442,11 @@ void SettingsWindowHost::showPrefs() {
         activateAndOrderFront();
         return;
     }
-    doOnMain(static_cast<int>(std::clamp<qint64>(stored, std::numeric_limits<int>::min(),
-                                                 std::numeric_limits<int>::max())));
+    doOnMain(static_cast<PaneTag>(std::clamp<qint64>(stored, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max())));
 }
 
-void SettingsWindowHost::doOnMain(int tag) {
+void SettingsWindowHost::doOnMain(PaneTag tag) {
     const bool dark = DVButton::isDarkAppearance();
     const QColor selected = dark ? NamedColors::lightGrayColor() : kSelected;
     const QColor others = dark ? QColor(Qt::transparent) : kOthers;
@@ -450,7 +458,7 @@ void SettingsWindowHost::doOnMain(int tag) {
     IsShowCountDown = false;
 
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    defaults.setInteger(tag, kLastUsedPrefTag);
+    defaults.setInteger(static_cast<int>(tag), kLastUsedPrefTag);
     defaults.synchronize();
 
     if (const SettingsPaneRow* row = paneRow(tag)) {
@@ -467,8 +475,8 @@ void SettingsWindowHost::doOnMain(int tag) {
                 break;
             case Extra::setIsShowCreateAlarm:
                 IsShowCreateAlarm = true;
-                if (viewCtrl_) {
-                    delegate_.SetAlarmPrefSetControllerDelegate(viewCtrl_.get());
+                if (AlarmEditor* editor = viewCtrl_ ? viewCtrl_->alarmEditor() : nullptr) {
+                    delegate_.SetAlarmPrefSetControllerDelegate(editor);
                 }
                 break;
             case Extra::setIsShowGlobalScheduler:
@@ -479,7 +487,7 @@ void SettingsWindowHost::doOnMain(int tag) {
     activateAndOrderFront();
 }
 
-void SettingsWindowHost::changeSettings(int tag) {
+void SettingsWindowHost::changeSettings(PaneTag tag) {
     QMetaObject::invokeMethod(
         this, [this, tag] { doOnMain(tag); }, Qt::QueuedConnection);
 }

@@ -21,6 +21,7 @@ class QScrollArea;
 
 namespace talvor {
 
+class AlarmEditor;
 class DVButton;
 
 // What the settings window asks of the application delegate.
@@ -28,7 +29,7 @@ class SettingsWindowHostDelegate {
   public:
     virtual ~SettingsWindowHostDelegate() = default;
     // The "Create Alarm" pane just loaded becomes the alarm menu's editor.
-    virtual void SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) = 0;
+    virtual void SetAlarmPrefSetControllerDelegate(AlarmEditor* alarmSetController) = 0;
     // The mini calendar's window, when it has one.
     virtual QWidget* minnowCalendarWindow() = 0;
     // Opens a file or a web page with the desktop's application for it.
@@ -61,13 +62,43 @@ enum class SidebarButton {
 };
 inline constexpr int kSidebarButtonCount = 21;
 
+// The sidebar choices by tag. The number is what "lastUsedPrefTag" stores, so a stored
+// tag may be one without a name here (0: nothing chosen yet); such a tag loads nothing.
+enum class PaneTag : int {
+    none = 0,
+    aboutView = -1,
+    timeMenu = 1,
+    floatingClocks = 2,
+    miniCalendar = 3,
+    menuItems = 4,
+    alarms = 5,
+    chimes = 6,
+    stocks = 7,
+    setTimeZone = 8,
+    applicationsMenu = 10,
+    take5 = 11,
+    about = 12,
+    takeABreak = 13,
+    minnow = 14,
+    todo = 17,
+    dateDifference = 20,
+    countDown = 21,
+    createAlarm = 22,
+    globalScheduler = 24,
+    feedback = 25,
+    menubarCalendar = 26,
+    general = 27,
+    dateMenu = 28,
+    lightDark = 29,
+};
+
 // The section labels of the sidebar.
 enum class SectionLabel { textTime, textDate, textApplications, textMisc };
 
 // One sidebar choice: the pane a tag loads, and the flag its choice sets.
 struct SettingsPaneRow {
     enum class Extra { none, setIsShowDateDiff, setIsShowCreateAlarm, setIsShowGlobalScheduler };
-    int tag;
+    PaneTag tag;
     const char* className;
     const char* nibName;
     const char* title;
@@ -97,7 +128,7 @@ class SettingsWindowHost : public QObject {
 
     // Every sidebar choice that loads something, by tag.
     static std::span<const SettingsPaneRow> paneRows();
-    static const SettingsPaneRow* paneRow(int tag);
+    static const SettingsPaneRow* paneRow(PaneTag tag);
 
     // The window and its parts are built on first use, so that start-up does not wait for
     // them.
@@ -114,9 +145,9 @@ class SettingsWindowHost : public QObject {
     // Opens the window on the remembered pane.
     void showPrefs();
     // The sidebar choice of `tag`: remembered, painted and loaded; the window comes forward.
-    void doOnMain(int tag);
+    void doOnMain(PaneTag tag);
     // `doOnMain` from the event loop.
-    void changeSettings(int tag);
+    void changeSettings(PaneTag tag);
     // Shows the pane of `className` made for `nibName`, the window titled after `title`.
     // Without a nib name, `className` is a URL to open instead.
     void loadPrefsView(const QString& className, const std::optional<QString>& nibName,

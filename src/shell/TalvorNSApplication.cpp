@@ -183,7 +183,7 @@ void TalvorNSApplication::restoreActiveAlarms() {
     talvor::restoreActiveAlarms();
 }
 
-void TalvorNSApplication::SetAlarmPrefSetControllerDelegate(QObject* alarmSetController) {
+void TalvorNSApplication::SetAlarmPrefSetControllerDelegate(AlarmEditor* alarmSetController) {
     amc().setAlarmSetController(alarmSetController);
 }
 

@@ -12,6 +12,7 @@ class QThread;
 
 namespace talvor {
 
+class AlarmEditor;
 class AlarmMenuController;
 class TalvorChimeSettings;
 class TalvorDateSettings;
@@ -77,7 +78,7 @@ class TalvorNSApplication : public QApplication {
     void storeActiveAlarms();
     void restoreActiveAlarms();
     // Forwards the alarm editor to the alarm menu controller.
-    void SetAlarmPrefSetControllerDelegate(QObject* alarmSetController);
+    void SetAlarmPrefSetControllerDelegate(AlarmEditor* alarmSetController);
 
     // "<executable> v<version> is running on <system>" in the log; returns the executable name.
     QString ouputRunningInfo();

@@ -317,8 +317,7 @@ TEST_F(alarmsFiring, TheWindowOpensUnderTheAlarmItem) {
 class NoHost : public AlarmMenuHost {
   public:
     void addItem(std::shared_ptr<platform::Menu>) override {}
-    void showPrefs() override {}
-    void doOnMain(int) override {}
+    void showAlarmEditor() override {}
 };
 
 TEST_F(alarmsFiring, AClickOnTheItemOpensTheActiveAlarmsAndBringsTheWindowsForward) {

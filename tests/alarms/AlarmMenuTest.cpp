@@ -21,8 +21,7 @@ class RecordingHost : public AlarmMenuHost {
     void addItem(std::shared_ptr<platform::Menu> alarmMenu) override {
         menu = std::move(alarmMenu);
     }
-    void showPrefs() override { calls << QStringLiteral("showPrefs"); }
-    void doOnMain(int tag) override { calls << QStringLiteral("doOnMain %1").arg(tag); }
+    void showAlarmEditor() override { calls << QStringLiteral("showAlarmEditor"); }
 
     std::shared_ptr<platform::Menu> menu;
     QStringList calls;
@@ -271,12 +270,12 @@ TEST_F(alarmsMenu, CreatingAnAlarmOpensItsSettingsPane) {
     controller_.awakeFromNib(&host);
     host.menu->performActionForItemAtIndex(
         host.menu->indexOfItemWithTitle(QStringLiteral("Create alarm...")));
-    EXPECT_EQ(host.calls, (QStringList{"showPrefs", "doOnMain 22"}));
+    EXPECT_EQ(host.calls, (QStringList{"showAlarmEditor"}));
 
     // Once the host is gone, nothing calls it.
     controller_.awakeFromNib(nullptr);
     controller_.editAlarm();
-    EXPECT_EQ(host.calls.size(), 2);
+    EXPECT_EQ(host.calls.size(), 1);
 }
 
 TEST_F(alarmsMenu, TheAlarmItemTakesRoomOnlyWhileThereAreAlarms) {

@@ -24,8 +24,7 @@ namespace {
 class NoHost : public AlarmMenuHost {
   public:
     void addItem(std::shared_ptr<platform::Menu>) override {}
-    void showPrefs() override {}
-    void doOnMain(int) override {}
+    void showAlarmEditor() override {}
 };
 
 using alarmsX11 = AlarmsTest;

@@ -201,10 +201,25 @@ TEST_F(alarmsStatus, ARingingAlarmFlashesTheItemUntilItIsRefreshed) {
     EXPECT_EQ(controller_.statusView().durationAngle(), 0);
 }
 
+// An editor that shows nothing: what the alarm menu asks of it is written down.
+class RecordingEditor : public AlarmEditor {
+  public:
+    void showWithAlarm(const std::shared_ptr<Alarm>& alarm) override { shown.push_back(alarm); }
+    void setDelegate(AlarmSetControllerDelegate* d) override { delegate = d; }
+    const std::shared_ptr<Alarm>& editingOne() const override { return editing; }
+
+    std::vector<std::shared_ptr<Alarm>> shown;
+    AlarmSetControllerDelegate* delegate = nullptr;
+    std::shared_ptr<Alarm> editing;
+};
+
 TEST_F(alarmsStatus, TheEditorIsRecordedUntilItGoes) {
-    auto editor = std::make_unique<QObject>();
+    auto editor = std::make_unique<RecordingEditor>();
     controller_.setAlarmSetController(editor.get());
     EXPECT_EQ(controller_.alarmSetController(), editor.get());
+    // It is made the editor's delegate and asked for an empty form.
+    EXPECT_EQ(editor->delegate, &controller_);
+    EXPECT_EQ(editor->shown, (std::vector<std::shared_ptr<Alarm>>{nullptr}));
     editor.reset();
     EXPECT_EQ(controller_.alarmSetController(), nullptr);
 }

@@ -29,9 +29,9 @@ namespace {
 // menu's editor, as the real window does.
 struct EditorHost : AlarmMenuHost {
     void addItem(std::shared_ptr<platform::Menu> m) override { menu = std::move(m); }
-    void showPrefs() override { ++opened; }
-    void doOnMain(int tag) override {
-        if (tag == 22 && pane != nullptr) {
+    void showAlarmEditor() override {
+        ++opened;
+        if (pane != nullptr) {
             AlarmMenuController::mainMenuController().setAlarmSetController(pane);
         }
     }

@@ -14,7 +14,7 @@
 namespace talvor {
 
 void PrintTo(const PaneCall& call, std::ostream* os) {
-    *os << call.request.toStdString() << "(" << call.argument.toString().toStdString() << ")";
+    *os << describe(call).toStdString();
 }
 
 namespace {
@@ -24,34 +24,31 @@ namespace {
 class PaneTableRows : public ::testing::Test {
   protected:
     PaneTableRows()
-        : table(
-              "PaneTableRows",
-              {{.id = QStringLiteral("showThing"),
-                .kind = PaneRow::Kind::Check,
-                .label = "Show the thing",
-                .binding = PaneBinding::preferenceKey(QStringLiteral("ThingFlag")),
-                .defaultValue = true,
-                .effects = {.store = true, .post = QStringLiteral("ThingChanged")},
-                .section = "Things"},
-               {.id = QStringLiteral("size"),
-                .kind = PaneRow::Kind::Choice,
-                .label = "Size:",
-                .binding = PaneBinding::preferenceKey(QStringLiteral("ThingSize")),
-                .defaultValue = 1,
-                .effects = {.store = true, .call = PaneCall{QStringLiteral("Rebuild"), 7}},
-                .section = "Things",
-                .choices = {"Small", "Medium", "Large"}},
-               {.id = QStringLiteral("reset"),
-                .kind = PaneRow::Kind::Button,
-                .label = "Reset",
-                .effects = {.store = true, .reload = true},
-                .action = [this] { log << QStringLiteral("action"); }}},
-              {[this] { log << QStringLiteral("store"); },
-               [this](const QString& name) { log << QStringLiteral("post ") + name; },
-               [this](const PaneCall& call) {
-                   log << QStringLiteral("call %1 %2").arg(call.request, call.argument.toString());
-               },
-               [this] { log << QStringLiteral("reload"); }}) {
+        : table("PaneTableRows",
+                {{.id = QStringLiteral("showThing"),
+                  .kind = PaneRow::Kind::Check,
+                  .label = "Show the thing",
+                  .binding = PaneBinding::preferenceKey(QStringLiteral("ThingFlag")),
+                  .defaultValue = true,
+                  .effects = {.store = true, .post = QStringLiteral("ThingChanged")},
+                  .section = "Things"},
+                 {.id = QStringLiteral("size"),
+                  .kind = PaneRow::Kind::Choice,
+                  .label = "Size:",
+                  .binding = PaneBinding::preferenceKey(QStringLiteral("ThingSize")),
+                  .defaultValue = 1,
+                  .effects = {.store = true, .call = PaneCall{PaneRequest::UpdateMenu{7}}},
+                  .section = "Things",
+                  .choices = {"Small", "Medium", "Large"}},
+                 {.id = QStringLiteral("reset"),
+                  .kind = PaneRow::Kind::Button,
+                  .label = "Reset",
+                  .effects = {.store = true, .reload = true},
+                  .action = [this] { log << QStringLiteral("action"); }}},
+                {[this] { log << QStringLiteral("store"); },
+                 [this](const QString& name) { log << QStringLiteral("post ") + name; },
+                 [this](const PaneCall& call) { log << QStringLiteral("call ") + describe(call); },
+                 [this] { log << QStringLiteral("reload"); }}) {
         auto* layout = new QVBoxLayout(&view);
         table.build(view, *layout);
     }
@@ -110,7 +107,7 @@ TEST_F(prefsPaneTableRows, UsingAControlStoresThenPostsThenCalls) {
     menu->setCurrentIndex(0);
     emit menu->activated(0);
     EXPECT_EQ(stored("ThingSize"), QVariant(qint64(0)));
-    EXPECT_EQ(log, QStringList{QStringLiteral("call Rebuild 7")});
+    EXPECT_EQ(log, QStringList{QStringLiteral("call UpdateMenu(7)")});
 
     // A button without a binding: its action, the pane's own store step, then the reload.
     log.clear();

@@ -83,7 +83,7 @@ TEST_F(shellAlarmEditor, AnAlarmSetInTheFormIsListedRingsAndIsKept) {
     ASSERT_EQ(alarmsSubmenu(), nullptr) << "alarms are not offered before the box is on";
 
     // The sidebar's "Create Alarm": the page becomes the alarm menu's editor.
-    app.settingsWindow().doOnMain(22);
+    app.settingsWindow().doOnMain(PaneTag::createAlarm);
     AlarmSetController* page = editor();
     ASSERT_NE(page, nullptr);
     page->view()->findChild<QCheckBox*>(QStringLiteral("showAlarm"))->click();
@@ -137,7 +137,7 @@ TEST_F(shellAlarmEditor, AnAlarmSetInTheFormIsListedRingsAndIsKept) {
     });
     EXPECT_GT(teaLine - offered.begin(), offered.indexOf(QStringLiteral("Inactive alarms:")))
         << offered.join(u'|').toStdString();
-    second.settingsWindow().doOnMain(22);
+    second.settingsWindow().doOnMain(PaneTag::createAlarm);
     ASSERT_NE(editor(), nullptr);
     EXPECT_EQ(editor()->titleBox()->itemText(0), QStringLiteral("Tea"));
 }

@@ -185,7 +185,7 @@ TEST_F(shellCalendarWindows, EscapeClosesTheMiniCalendarThroughTheDelegate) {
 class SettingsOverTheCalendar : public SettingsWindowHostDelegate {
   public:
     explicit SettingsOverTheCalendar(QWidget* minnow) : minnow_(minnow) {}
-    void SetAlarmPrefSetControllerDelegate(QObject*) override {}
+    void SetAlarmPrefSetControllerDelegate(AlarmEditor*) override {}
     QWidget* minnowCalendarWindow() override { return minnow_; }
     void openURL(const QUrl&) override {}
 

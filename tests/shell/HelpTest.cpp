@@ -58,14 +58,20 @@ TEST_F(shellHelp, HelpManualOpensTheInstalledManualThroughTheDesktop) {
 TEST_F(shellHelp, EachPanesHelpButtonOpensItsSection) {
     AppDelegate& delegate = harness.launch();
     struct Case {
-        int tag;
+        PaneTag tag;
         const char* anchor;
     };
     const Case cases[] = {
-        {4, "pane-menu-items"},         {6, "pane-chimes"},        {8, "pane-set-timezone"},
-        {10, "pane-applications-menu"}, {12, "pane-about"},        {26, "pane-menubar-calendar"},
-        {29, "pane-light-dark"},        {22, "pane-create-alarm"}, {11, "pane-take-5"},
-        {21, "pane-countdown-timer"},
+        {PaneTag::menuItems, "pane-menu-items"},
+        {PaneTag::chimes, "pane-chimes"},
+        {PaneTag::setTimeZone, "pane-set-timezone"},
+        {PaneTag::applicationsMenu, "pane-applications-menu"},
+        {PaneTag::about, "pane-about"},
+        {PaneTag::menubarCalendar, "pane-menubar-calendar"},
+        {PaneTag::lightDark, "pane-light-dark"},
+        {PaneTag::createAlarm, "pane-create-alarm"},
+        {PaneTag::take5, "pane-take-5"},
+        {PaneTag::countDown, "pane-countdown-timer"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.anchor);

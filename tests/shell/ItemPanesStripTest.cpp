@@ -41,7 +41,7 @@ class ItemPanesStrip : public ::testing::Test {
         icu::Locale::setDefault(previousLocale, status);
     }
     // The pane behind the sidebar button of `tag`.
-    PreferencePane& pane(AppDelegate& app, int tag) {
+    PreferencePane& pane(AppDelegate& app, PaneTag tag) {
         app.settingsWindow().doOnMain(tag);
         PreferencePane* p = app.settingsWindow().viewCtrl();
         EXPECT_NE(p, nullptr);
@@ -80,14 +80,14 @@ TEST_F(shellItemPanesStrip, ATimeFormatChosenInThePaneShowsAtOnce) {
     const QImage before = offscreen.render();
     EXPECT_EQ(app.statusItems().TalvorTime()->title(), QStringLiteral("09:30:00 AM"));
 
-    PreferencePane& time = pane(app, 1);
+    PreferencePane& time = pane(app, PaneTag::timeMenu);
     choose(*control<QComboBox>(time, "format"), QStringLiteral("HH:mm"));
     deliver();
     EXPECT_EQ(app.statusItems().TalvorTime()->title(), QStringLiteral("09:30"));
     const QImage after = offscreen.render();
     EXPECT_NE(after, before) << "the strip is drawn with the new format";
 
-    PreferencePane& date = pane(app, 28);
+    PreferencePane& date = pane(app, PaneTag::dateMenu);
     choose(*control<QComboBox>(date, "format"), QStringLiteral("EEEE$*&, $*&d$*&"));
     deliver();
     EXPECT_EQ(app.statusItems().customDateStatusItem()->dateButton()->attributedTitle().string(),
@@ -97,12 +97,12 @@ TEST_F(shellItemPanesStrip, ATimeFormatChosenInThePaneShowsAtOnce) {
 TEST_F(shellItemPanesStrip, TheMoonBoxHidesTheMoonAndTheAnalogBoxShowsTheClock) {
     AppDelegate& app = harness.launch();
     ASSERT_FALSE(app.statusItems().customDateStatusItem()->moonImage().isNull());
-    PreferencePane& date = pane(app, 28);
+    PreferencePane& date = pane(app, PaneTag::dateMenu);
     control<QAbstractButton>(date, "showMoon")->click();
     deliver();
     EXPECT_TRUE(app.statusItems().customDateStatusItem()->moonImage().isNull());
 
-    PreferencePane& time = pane(app, 1);
+    PreferencePane& time = pane(app, PaneTag::timeMenu);
     EXPECT_TRUE(app.statusItems().TalvorTime()->image().isNull());
     control<QAbstractButton>(time, "analogClock")->click();
     deliver();
@@ -123,12 +123,12 @@ TEST_F(shellItemPanesStrip, TheMoonBoxHidesTheMoonAndTheAnalogBoxShowsTheClock) 
 TEST_F(shellItemPanesStrip, TheTake5AndCountDownBoxesReachTheTimeMenu) {
     AppDelegate& app = harness.launch();
     struct Case {
-        int paneTag;
+        PaneTag paneTag;
         const char* box;
         qint64 itemTag;
     };
-    for (const Case& c : {Case{11, "showTake5", TimeMenu::kTake5Tag},
-                          Case{21, "showHideCountDown", TimeMenu::kCountDownTag}}) {
+    for (const Case& c : {Case{PaneTag::take5, "showTake5", TimeMenu::kTake5Tag},
+                          Case{PaneTag::countDown, "showHideCountDown", TimeMenu::kCountDownTag}}) {
         SCOPED_TRACE(c.box);
         PreferencePane& p = pane(app, c.paneTag);
         QCheckBox* box = control<QCheckBox>(p, c.box);
@@ -140,7 +140,7 @@ TEST_F(shellItemPanesStrip, TheTake5AndCountDownBoxesReachTheTimeMenu) {
         box->click();
         EXPECT_EQ(app.timeMenu()->itemWithTag(c.itemTag) != nullptr, wasShown);
     }
-    PreferencePane& take5 = pane(app, 11);
+    PreferencePane& take5 = pane(app, PaneTag::take5);
     QCheckBox* enable = control<QCheckBox>(take5, "IsBreakEnabled");
     ASSERT_NE(enable, nullptr);
     if (enable->isChecked()) {

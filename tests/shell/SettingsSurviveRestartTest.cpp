@@ -35,20 +35,20 @@ Date utc(int y, int mo, int d, int h, int mi, int s) {
 
 // The control of the settings-window pane of `tag`, the pane opened through the sidebar.
 template <class W>
-W* paneControl(AppDelegate& app, int tag, const char* name) {
+W* paneControl(AppDelegate& app, PaneTag tag, const char* name) {
     SettingsWindowHost& host = app.settingsWindow();
     host.doOnMain(tag);
     PreferencePane* pane = host.viewCtrl();
     W* w = pane != nullptr && pane->view() != nullptr
                ? pane->view()->findChild<W*>(QString::fromLatin1(name))
                : nullptr;
-    EXPECT_NE(w, nullptr) << "pane " << tag << " has no " << name;
+    EXPECT_NE(w, nullptr) << "pane " << static_cast<int>(tag) << " has no " << name;
     return w;
 }
 
 SwitchLightDarkVC* lightDarkPane(AppDelegate& app) {
     SettingsWindowHost& host = app.settingsWindow();
-    host.doOnMain(29);
+    host.doOnMain(PaneTag::lightDark);
     auto* pane = qobject_cast<SwitchLightDarkPane*>(host.viewCtrl());
     SwitchLightDarkVC* vc = pane != nullptr ? pane->controller() : nullptr;
     EXPECT_NE(vc, nullptr);
@@ -104,76 +104,133 @@ const Row kRows[] = {
          return checked(gmtButton(locations));
      }},
     {"MenuItemOptBits: a Menu Items cell",
-     [](AppDelegate& app) { paneControl<QAbstractButton>(app, 4, "menuItem13")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QAbstractButton>(app, 4, "menuItem13")); }},
+     [](AppDelegate& app) {
+         paneControl<QAbstractButton>(app, PaneTag::menuItems, "menuItem13")->click();
+     },
+     [](AppDelegate& app) {
+         return checked(paneControl<QAbstractButton>(app, PaneTag::menuItems, "menuItem13"));
+     }},
     {"MenuBarOptBits bit 0: the Time Menu's show-time box",
-     [](AppDelegate& app) { paneControl<QAbstractButton>(app, 1, "showTime")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QAbstractButton>(app, 1, "showTime")); }},
+     [](AppDelegate& app) {
+         paneControl<QAbstractButton>(app, PaneTag::timeMenu, "showTime")->click();
+     },
+     [](AppDelegate& app) {
+         return checked(paneControl<QAbstractButton>(app, PaneTag::timeMenu, "showTime"));
+     }},
     {"TalvorTimeICONPref: the Time Menu's analog clock box",
-     [](AppDelegate& app) { paneControl<QAbstractButton>(app, 1, "analogClock")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QAbstractButton>(app, 1, "analogClock")); }},
+     [](AppDelegate& app) {
+         paneControl<QAbstractButton>(app, PaneTag::timeMenu, "analogClock")->click();
+     },
+     [](AppDelegate& app) {
+         return checked(paneControl<QAbstractButton>(app, PaneTag::timeMenu, "analogClock"));
+     }},
     {"CustomTime: the Time Menu's format pop-up",
-     [](AppDelegate& app) { chooseFormat(paneControl<QComboBox>(app, 1, "format"), "HH:mm"); },
-     [](AppDelegate& app) { return shownFormat(paneControl<QComboBox>(app, 1, "format")); }},
+     [](AppDelegate& app) {
+         chooseFormat(paneControl<QComboBox>(app, PaneTag::timeMenu, "format"), "HH:mm");
+     },
+     [](AppDelegate& app) {
+         return shownFormat(paneControl<QComboBox>(app, PaneTag::timeMenu, "format"));
+     }},
     {"TalvorCalMoonPref: the Date Menu's moon box",
-     [](AppDelegate& app) { paneControl<QAbstractButton>(app, 28, "showMoon")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QAbstractButton>(app, 28, "showMoon")); }},
+     [](AppDelegate& app) {
+         paneControl<QAbstractButton>(app, PaneTag::dateMenu, "showMoon")->click();
+     },
+     [](AppDelegate& app) {
+         return checked(paneControl<QAbstractButton>(app, PaneTag::dateMenu, "showMoon"));
+     }},
     {"CustomDate: the Date Menu's format pop-up",
      [](AppDelegate& app) {
-         chooseFormat(paneControl<QComboBox>(app, 28, "format"), "yyyy-MM-dd");
+         chooseFormat(paneControl<QComboBox>(app, PaneTag::dateMenu, "format"), "yyyy-MM-dd");
      },
-     [](AppDelegate& app) { return shownFormat(paneControl<QComboBox>(app, 28, "format")); }},
+     [](AppDelegate& app) {
+         return shownFormat(paneControl<QComboBox>(app, PaneTag::dateMenu, "format"));
+     }},
     {"CustomLocTime: the Menu Items time-format pop-up",
      [](AppDelegate& app) {
-         chooseFormat(paneControl<QComboBox>(app, 4, "timeLocFormat"), "HH:mm:ss");
+         chooseFormat(paneControl<QComboBox>(app, PaneTag::menuItems, "timeLocFormat"), "HH:mm:ss");
      },
-     [](AppDelegate& app) { return shownFormat(paneControl<QComboBox>(app, 4, "timeLocFormat")); }},
-    {"FloatingStates field 13: the Floating Clocks pane's second hand",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 2, "FloaterAnalogSecHand")->click(); },
      [](AppDelegate& app) {
-         return checked(paneControl<QCheckBox>(app, 2, "FloaterAnalogSecHand"));
+         return shownFormat(paneControl<QComboBox>(app, PaneTag::menuItems, "timeLocFormat"));
+     }},
+    {"FloatingStates field 13: the Floating Clocks pane's second hand",
+     [](AppDelegate& app) {
+         paneControl<QCheckBox>(app, PaneTag::floatingClocks, "FloaterAnalogSecHand")->click();
+     },
+     [](AppDelegate& app) {
+         return checked(
+             paneControl<QCheckBox>(app, PaneTag::floatingClocks, "FloaterAnalogSecHand"));
      }},
     {"FloaterLeftAlign: the Floating Clocks pane's box",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 2, "FloaterLeftAlign")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 2, "FloaterLeftAlign")); }},
-    {"floatingTimeFormat: the Floating Clocks pane's time pop-up",
      [](AppDelegate& app) {
-         chooseFormat(paneControl<QComboBox>(app, 2, "timeFormatPopUp"), "HH:mm");
+         paneControl<QCheckBox>(app, PaneTag::floatingClocks, "FloaterLeftAlign")->click();
      },
      [](AppDelegate& app) {
-         return shownFormat(paneControl<QComboBox>(app, 2, "timeFormatPopUp"));
+         return checked(paneControl<QCheckBox>(app, PaneTag::floatingClocks, "FloaterLeftAlign"));
+     }},
+    {"floatingTimeFormat: the Floating Clocks pane's time pop-up",
+     [](AppDelegate& app) {
+         chooseFormat(paneControl<QComboBox>(app, PaneTag::floatingClocks, "timeFormatPopUp"),
+                      "HH:mm");
+     },
+     [](AppDelegate& app) {
+         return shownFormat(
+             paneControl<QComboBox>(app, PaneTag::floatingClocks, "timeFormatPopUp"));
      }},
     {"globalSchedulerShow: the Global Scheduler's menu box",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 24, "showGlobalScheduler")->click(); },
      [](AppDelegate& app) {
-         return checked(paneControl<QCheckBox>(app, 24, "showGlobalScheduler"));
+         paneControl<QCheckBox>(app, PaneTag::globalScheduler, "showGlobalScheduler")->click();
+     },
+     [](AppDelegate& app) {
+         return checked(
+             paneControl<QCheckBox>(app, PaneTag::globalScheduler, "showGlobalScheduler"));
      }},
     {"ipShow: the Menu Items box",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 4, "showIP")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 4, "showIP")); }},
-    {"ChimeStates: the Chimes pane's spoken hour",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 6, "SpeakHour")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 6, "SpeakHour")); }},
-    {"ASMFlag: the Applications Menu box",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 10, "checkboxMenuExtra")->click(); },
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, PaneTag::menuItems, "showIP")->click(); },
      [](AppDelegate& app) {
-         return checked(paneControl<QCheckBox>(app, 10, "checkboxMenuExtra"));
+         return checked(paneControl<QCheckBox>(app, PaneTag::menuItems, "showIP"));
+     }},
+    {"ChimeStates: the Chimes pane's spoken hour",
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, PaneTag::chimes, "SpeakHour")->click(); },
+     [](AppDelegate& app) {
+         return checked(paneControl<QCheckBox>(app, PaneTag::chimes, "SpeakHour"));
+     }},
+    {"ASMFlag: the Applications Menu box",
+     [](AppDelegate& app) {
+         paneControl<QCheckBox>(app, PaneTag::applicationsMenu, "checkboxMenuExtra")->click();
+     },
+     [](AppDelegate& app) {
+         return checked(
+             paneControl<QCheckBox>(app, PaneTag::applicationsMenu, "checkboxMenuExtra"));
      }},
     {"alarmShow: the alarm page's Alarms box",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 22, "showAlarm")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 22, "showAlarm")); }},
+     [](AppDelegate& app) {
+         paneControl<QCheckBox>(app, PaneTag::createAlarm, "showAlarm")->click();
+     },
+     [](AppDelegate& app) {
+         return checked(paneControl<QCheckBox>(app, PaneTag::createAlarm, "showAlarm"));
+     }},
     {"take5Show: the alarm item pane's Take 5 box",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 5, "showTake5")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 5, "showTake5")); }},
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, PaneTag::alarms, "showTake5")->click(); },
+     [](AppDelegate& app) {
+         return checked(paneControl<QCheckBox>(app, PaneTag::alarms, "showTake5"));
+     }},
     {"AppDockIconFlag: the About pane's taskbar box",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 12, "dockIcon")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 12, "dockIcon")); }},
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, PaneTag::about, "dockIcon")->click(); },
+     [](AppDelegate& app) {
+         return checked(paneControl<QCheckBox>(app, PaneTag::about, "dockIcon"));
+     }},
     {"ShareDataWithService: the General pane's sharing box",
-     [](AppDelegate& app) { paneControl<QCheckBox>(app, 27, "bShareData")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QCheckBox>(app, 27, "bShareData")); }},
+     [](AppDelegate& app) { paneControl<QCheckBox>(app, PaneTag::general, "bShareData")->click(); },
+     [](AppDelegate& app) {
+         return checked(paneControl<QCheckBox>(app, PaneTag::general, "bShareData"));
+     }},
     {"SelectedMenuCalendar: the Menubar Calendar choice",
-     [](AppDelegate& app) { paneControl<QRadioButton>(app, 26, "radioBigCal")->click(); },
-     [](AppDelegate& app) { return checked(paneControl<QRadioButton>(app, 26, "radioBigCal")); }},
+     [](AppDelegate& app) {
+         paneControl<QRadioButton>(app, PaneTag::menubarCalendar, "radioBigCal")->click();
+     },
+     [](AppDelegate& app) {
+         return checked(paneControl<QRadioButton>(app, PaneTag::menubarCalendar, "radioBigCal"));
+     }},
     {"AppearanceSwitch: the Light/Dark pane's row",
      [](AppDelegate& app) { lightDarkPane(app)->radioBtnSwitch()->button(1)->click(); },
      [](AppDelegate& app) { return QVariant(lightDarkPane(app)->selectedRow()); }},
@@ -181,7 +238,7 @@ const Row kRows[] = {
      [](AppDelegate& app) { lightDarkPane(app)->menuBtn()->click(); },
      [](AppDelegate& app) { return checked(lightDarkPane(app)->menuBtn()); }},
     {"lastUsedPrefTag: the settings window's last pane",
-     [](AppDelegate& app) { app.settingsWindow().doOnMain(12); },
+     [](AppDelegate& app) { app.settingsWindow().doOnMain(PaneTag::about); },
      [](AppDelegate& app) {
          app.settingsWindow().showPrefs();
          return QVariant(app.settingsWindow().returnViewControllerName());

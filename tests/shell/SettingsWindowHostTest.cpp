@@ -36,6 +36,12 @@
 #include <functional>
 
 namespace talvor {
+
+// A tag by its stored number, as "lastUsedPrefTag" holds it.
+std::ostream& operator<<(std::ostream& os, PaneTag tag) {
+    return os << static_cast<int>(tag);
+}
+
 namespace {
 
 using B = SidebarButton;
@@ -46,14 +52,14 @@ QColor grey(int level) {
 
 struct Recorded {
     QStringList calls;
-    QList<QObject*> alarmEditors;
+    QList<AlarmEditor*> alarmEditors;
     QList<QUrl> opened;
 };
 
 class RecordingDelegate : public SettingsWindowHostDelegate {
   public:
     explicit RecordingDelegate(Recorded& r) : r_(r) {}
-    void SetAlarmPrefSetControllerDelegate(QObject* c) override { r_.alarmEditors << c; }
+    void SetAlarmPrefSetControllerDelegate(AlarmEditor* c) override { r_.alarmEditors << c; }
     QWidget* minnowCalendarWindow() override { return minnow; }
     void openURL(const QUrl& url) override { r_.opened << url; }
     QWidget* minnow = nullptr;
@@ -183,7 +189,7 @@ TEST_F(shellSettingsWindow, EachTagShowsItsPaneUnderItsTitle) {
     for (const SettingsPaneRow& row : SettingsWindowHost::paneRows()) {
         SCOPED_TRACE(row.tag);
         EXPECT_EQ(SettingsWindowHost::paneRow(row.tag), &row);
-        w.doOnMain(1);  // a pane and a title to start from
+        w.doOnMain(PaneTag::timeMenu);  // a pane and a title to start from
         const QString titleBefore = w.window()->windowTitle();
         w.doOnMain(row.tag);
         EXPECT_EQ(storedTag(), QVariant(qint64(row.tag)));
@@ -222,9 +228,10 @@ TEST_F(shellSettingsWindow, EverySidebarButtonHasOneRow) {
 
 TEST_F(shellSettingsWindow, TagsWithoutARowKeepThePaneShownButAreRemembered) {
     SettingsWindowHost& w = open();
-    w.doOnMain(12);
+    w.doOnMain(PaneTag::about);
     PreferencePane* about = w.viewCtrl();
-    for (int tag : {0, 9, 15, 19, 23, -2, 30}) {
+    for (int number : {0, 9, 15, 19, 23, -2, 30}) {
+        const auto tag = static_cast<PaneTag>(number);
         w.doOnMain(tag);
         EXPECT_EQ(w.viewCtrl(), about) << tag;
         EXPECT_EQ(w.window()->windowTitle(), titled(QStringLiteral("About")));
@@ -240,11 +247,11 @@ TEST_F(shellSettingsWindow, ReplacedPaneSavesFirstAndLeavesTheArea) {
                                              journal, QSize(300, 200));
     });
     SettingsWindowHost& w = open(std::move(factory));
-    w.doOnMain(1);
+    w.doOnMain(PaneTag::timeMenu);
     const QString first = journal.value(0).mid(5);
     QPointer<QWidget> firstView = w.currentView();
 
-    w.doOnMain(1);  // the same pane again: a fresh one in its place
+    w.doOnMain(PaneTag::timeMenu);  // the same pane again: a fresh one in its place
     const QString second = journal.value(2).mid(5);
     EXPECT_EQ(journal,
               QStringList({"made " + first, "save " + first, "made " + second, "gone " + first}));
@@ -252,9 +259,9 @@ TEST_F(shellSettingsWindow, ReplacedPaneSavesFirstAndLeavesTheArea) {
     EXPECT_EQ(shownInArea(), 1);
 
     journal.clear();
-    w.doOnMain(4);  // a pane that does not save
+    w.doOnMain(PaneTag::menuItems);  // a pane that does not save
     EXPECT_EQ(journal, QStringList({"save " + second, "gone " + second}));
-    w.doOnMain(-1);  // no class: nothing to ask
+    w.doOnMain(PaneTag::aboutView);  // no class: nothing to ask
     EXPECT_EQ(journal.size(), 2);
     EXPECT_EQ(shownInArea(), 0);
 }
@@ -271,7 +278,7 @@ TEST_F(shellSettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
     }
     SettingsWindowHost& w = open(std::move(factory));
 
-    w.doOnMain(1);
+    w.doOnMain(PaneTag::timeMenu);
     const QSize area = w.paneArea()->viewport()->size();
     ASSERT_GT(area.height(), 150);
     EXPECT_EQ(w.currentView()->geometry(), QRect(QPoint(0, 0), area)) << "a short pane fills";
@@ -283,7 +290,7 @@ TEST_F(shellSettingsWindow, PaneHangsFromTheTopAndIsNeverNarrowerThanTheArea) {
     EXPECT_EQ(w.paneArea()->viewport()->width(), area.width() + 120);
     EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, area.width() + 120, area.height() + 40));
 
-    w.doOnMain(28);
+    w.doOnMain(PaneTag::dateMenu);
     EXPECT_EQ(w.currentView()->geometry(), QRect(0, 0, 900, 700));
     EXPECT_EQ(w.placeHolderView()->size(), QSize(900, 700)) << "all of it can be scrolled to";
 }
@@ -312,7 +319,7 @@ TEST_F(shellSettingsWindow, TheVersionRowSitsAtTheSameHeightOnEveryPane) {
         QWidget* viewport = w.paneArea()->viewport();
         ASSERT_LE(w.currentView()->height(), viewport->height()) << row.tag << " scrolls";
         const QPoint foot = version->mapTo(viewport, QPoint(0, version->height()));
-        fromBottom.insert(row.tag, viewport->height() - foot.y());
+        fromBottom.insert(static_cast<int>(row.tag), viewport->height() - foot.y());
     }
     ASSERT_GE(fromBottom.size(), 4);
     const auto [low, high] = std::minmax_element(fromBottom.begin(), fromBottom.end());
@@ -327,7 +334,7 @@ TEST_F(shellSettingsWindow, RemembersTheLastChoiceAcrossWindows) {
     EXPECT_EQ(paintedApart(grey(226)), QList<B>{B::btnAdvanced});
     EXPECT_FALSE(storedTag().isValid()) << "opening alone stores nothing";
 
-    first.doOnMain(12);
+    first.doOnMain(PaneTag::about);
     const int syncs = domain.store().synchronizeCount();
     EXPECT_GT(syncs, 0) << "the choice is written at once";
 
@@ -377,7 +384,7 @@ TEST_F(shellSettingsWindow, FirstOpeningShowsTheFirstPaneWithControls) {
 TEST_F(shellSettingsWindow, TheTitleNamesTheProgramAndItsVersion) {
     SettingsWindowHost& w = open();
     EXPECT_EQ(w.window()->windowTitle(), QStringLiteral("Talvor Settings \u2014 Talvor Pro 9.8.7"));
-    w.doOnMain(12);
+    w.doOnMain(PaneTag::about);
     EXPECT_EQ(w.window()->windowTitle(),
               QStringLiteral("Talvor Settings: About \u2014 Talvor Pro 9.8.7"));
 }
@@ -420,7 +427,7 @@ TEST_F(shellSettingsWindow, SidebarClickChoosesAndDarkAppearancePaintsItsOwnColo
 
 TEST_F(shellSettingsWindow, ChangeSettingsChoosesFromTheEventLoop) {
     SettingsWindowHost& w = open();
-    w.changeSettings(6);
+    w.changeSettings(PaneTag::chimes);
     EXPECT_EQ(w.viewCtrl(), nullptr);
     QCoreApplication::processEvents();
     EXPECT_EQ(w.returnViewControllerName(), QStringLiteral("TalvorPrefsChimesView"));
@@ -501,7 +508,7 @@ TEST_F(shellSettingsWindow, ToggleShortcutsCloseWhatTheyOpened) {
 // shows: after another pane was chosen, from the sidebar or another shortcut, it opens again.
 TEST_F(shellSettingsWindow, CountDownShortcutOpensAgainAfterAnotherPaneWasChosen) {
     const std::function<void(SettingsWindowHost&)> others[] = {
-        [](SettingsWindowHost& w) { w.doOnMain(4); },
+        [](SettingsWindowHost& w) { w.doOnMain(PaneTag::menuItems); },
         [](SettingsWindowHost& w) { w.button(B::btnChimesMenu)->click(); },
         [](SettingsWindowHost& w) { w.showFeedbackPrefs(); },
         [](SettingsWindowHost& w) { w.showTake5Prefrences(); },
@@ -552,7 +559,7 @@ TEST_F(shellSettingsWindow, CtrlQQuitsAndCtrlWCloses) {
     SettingsWindowHost& w = open();
     int quits = 0;
     w.setQuitAction([&quits] { ++quits; });
-    w.doOnMain(4);
+    w.doOnMain(PaneTag::menuItems);
     w.window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.window()));
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w.window();
@@ -580,10 +587,10 @@ TEST_F(shellSettingsWindow, ClosingTheWindowClearsTheShortcutFlagsAndKeepsThePan
 
 TEST_F(shellSettingsWindow, CreateAlarmPaneBecomesTheAlarmEditor) {
     SettingsWindowHost& w = open();
-    w.doOnMain(22);
+    w.doOnMain(PaneTag::createAlarm);
     EXPECT_TRUE(w.IsShowCreateAlarm);
-    EXPECT_EQ(recorded.alarmEditors, QList<QObject*>{w.viewCtrl()});
-    w.doOnMain(20);
+    EXPECT_EQ(recorded.alarmEditors, QList<AlarmEditor*>{w.viewCtrl()->alarmEditor()});
+    w.doOnMain(PaneTag::dateDifference);
     EXPECT_TRUE(w.IsShowDateDiff);
     EXPECT_FALSE(w.IsShowCreateAlarm);
     EXPECT_EQ(recorded.alarmEditors.size(), 1);
@@ -591,7 +598,7 @@ TEST_F(shellSettingsWindow, CreateAlarmPaneBecomesTheAlarmEditor) {
 
 TEST_F(shellSettingsWindow, WebAddressOpensInTheBrowserAndSaysSo) {
     SettingsWindowHost& w = open();
-    w.doOnMain(1);
+    w.doOnMain(PaneTag::timeMenu);
     w.loadPrefsView(QStringLiteral("https://example.org/help"), std::nullopt,
                     QStringLiteral("Help"));
     EXPECT_EQ(recorded.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.org/help"))});
@@ -606,7 +613,7 @@ TEST_F(shellSettingsWindow, WebAddressOpensInTheBrowserAndSaysSo) {
     EXPECT_EQ(w.currentView(), nullptr);
     EXPECT_EQ(shownInArea(), 0);
 
-    w.doOnMain(4);
+    w.doOnMain(PaneTag::menuItems);
     EXPECT_EQ(shownInArea(), 1);
 }
 
@@ -618,7 +625,7 @@ TEST_F(shellSettingsWindow, ShutDownSavesTheOpenPane) {
     });
     SettingsWindowHost& w = open(std::move(factory));
     w.saveOpenPane();  // nothing open yet
-    w.doOnMain(27);
+    w.doOnMain(PaneTag::general);
     w.saveOpenPane();
     EXPECT_EQ(journal.filter(QStringLiteral("save")).size(), 1);
 }
@@ -647,7 +654,7 @@ TEST_F(shellSettingsWindow, PaneHearsWhenItIsShownAgainAndWhenItLeaves) {
         return words;
     };
     SettingsWindowHost& w = open(std::move(factory));
-    w.doOnMain(27);
+    w.doOnMain(PaneTag::general);
     EXPECT_EQ(events(), QStringList({"made", "shown"}));
 
     // The window comes back to the front: the pane shows what others stored meanwhile.
@@ -661,7 +668,7 @@ TEST_F(shellSettingsWindow, PaneHearsWhenItIsShownAgainAndWhenItLeaves) {
     EXPECT_EQ(events(), QStringList({"save", "made", "gone", "shown"}))
         << "the closed window's pane heard it once";
 
-    w.doOnMain(1);  // another pane takes its place: told before it saves and goes
+    w.doOnMain(PaneTag::timeMenu);  // another pane takes its place: told before it saves and goes
     EXPECT_EQ(events(), QStringList({"hiding", "save", "gone"}));
 }
 
@@ -690,7 +697,7 @@ TEST_F(shellSettingsWindow, ThePlannersHourGridFitsTheWindowItOpensIn) {
     });
     SettingsWindowHost& w = open(std::move(factory));
     QWidget* window = w.window();
-    w.doOnMain(24);
+    w.doOnMain(PaneTag::globalScheduler);
     w.showPrefs();
     auto* grid = window->findChild<QTableWidget*>(QStringLiteral("plannerGrid"));
     ASSERT_NE(grid, nullptr);

@@ -93,7 +93,7 @@ class shellSoundMenus : public ::testing::Test {
         return QTest::qWaitFor([&] { return loaded; }, 10000);
     }
     TalvorPrefsChimesView* openChimesPane() {
-        harness.delegate->settingsWindow().doOnMain(6);
+        harness.delegate->settingsWindow().doOnMain(PaneTag::chimes);
         return dynamic_cast<TalvorPrefsChimesView*>(harness.delegate->settingsWindow().viewCtrl());
     }
 

@@ -69,7 +69,7 @@ QImage alarmPage(Fill fill) {
     TalvorTimeSettings time;
     time.showAlarm = true;
     SharedInstance<TalvorTimeSettings>::Override use(time);
-    SettingsScene scene(22);
+    SettingsScene scene(PaneTag::createAlarm);
     auto* page = dynamic_cast<AlarmSetController*>(scene.host().viewCtrl());
     if (page == nullptr) {
         return {};
@@ -119,7 +119,7 @@ QImage renderAlarmItemPane(double scale) {
     time.showAlarm = true;
     time.showTake5 = true;
     SharedInstance<TalvorTimeSettings>::Override use(time);
-    SettingsScene scene(5);
+    SettingsScene scene(PaneTag::alarms);
     return grabWindow(scene.window(), scale);
 }
 

@@ -33,7 +33,7 @@
 namespace talvor::shot {
 namespace {
 
-QImage paneOf(int tag, QSize size, double scale,
+QImage paneOf(PaneTag tag, QSize size, double scale,
               const std::function<void(QWidget&)>& arrange = {}) {
     SettingsScene scene(tag);
     scene.window().resize(size);
@@ -147,7 +147,7 @@ QImage renderGoogleCalendarsPane(double scale) {
     while (!listed && waited.elapsed() < 2000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
-    QImage shot = paneOf(14, QSize(880, 1000), scale, [](QWidget& window) {
+    QImage shot = paneOf(PaneTag::minnow, QSize(880, 1000), scale, [](QWidget& window) {
         if (auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("sourceTabs"))) {
             if (QWidget* page = window.findChild<QWidget*>(QStringLiteral("google"))) {
                 const QSignalBlocker quiet(tabs);  // shown, not chosen: no reload
@@ -177,7 +177,7 @@ QImage renderMiniCalendarPane(double scale) {
         religious[0]->setEnabled(true);
         religious[1]->setHighlightType(3);
     }
-    return paneOf(14, QSize(880, 1000), scale, [](QWidget& window) {
+    return paneOf(PaneTag::minnow, QSize(880, 1000), scale, [](QWidget& window) {
         if (auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("sourceTabs"))) {
             tabs->setCurrentIndex(1);
         }
@@ -191,7 +191,7 @@ QImage renderHolidayCalendarsPane(double scale, bool sports) {
             s->setHighlightType(2);
         }
     }
-    return paneOf(14, QSize(880, 1000), scale, [sports](QWidget& window) {
+    return paneOf(PaneTag::minnow, QSize(880, 1000), scale, [sports](QWidget& window) {
         if (auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("sourceTabs"))) {
             const QSignalBlocker quiet(tabs);
             tabs->setCurrentIndex(sports ? 2 : 0);
@@ -209,11 +209,11 @@ QImage renderCalendarWindowPane(double scale) {
     TalvorCalPrefsSettings settings;
     settings.ShowNoOfCalendar = 6;
     SharedInstance<TalvorCalPrefsSettings>::Override use(settings);
-    return paneOf(3, QSize(860, 720), scale);
+    return paneOf(PaneTag::miniCalendar, QSize(860, 720), scale);
 }
 
 QImage renderTodoPane(double scale) {
-    return paneOf(17, QSize(820, 760), scale);
+    return paneOf(PaneTag::todo, QSize(820, 760), scale);
 }
 
 QImage renderHighlightPicker(double scale) {

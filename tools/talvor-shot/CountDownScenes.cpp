@@ -44,7 +44,7 @@ QImage renderTake5Pane(double scale) {
     TalvorTimeSettings time;
     time.showTake5 = true;
     SharedInstance<TalvorTimeSettings>::Override use(time);
-    SettingsScene scene(11);
+    SettingsScene scene(PaneTag::take5);
     return grabWindow(scene.window(), scale);
 }
 
@@ -52,7 +52,7 @@ QImage renderCountDownPane(double scale) {
     TalvorTimeSettings time;
     time.showCountDown = true;
     SharedInstance<TalvorTimeSettings>::Override use(time);
-    SettingsScene scene(21);
+    SettingsScene scene(PaneTag::countDown);
     auto* page = dynamic_cast<CountDownTimerViewController*>(scene.host().viewCtrl());
     if (page == nullptr) {
         return {};

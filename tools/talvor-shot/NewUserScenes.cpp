@@ -33,7 +33,7 @@ namespace {
 
 class StillDelegate : public SettingsWindowHostDelegate {
   public:
-    void SetAlarmPrefSetControllerDelegate(QObject*) override {}
+    void SetAlarmPrefSetControllerDelegate(AlarmEditor*) override {}
     QWidget* minnowCalendarWindow() override { return nullptr; }
     void openURL(const QUrl&) override {}
 };
@@ -90,7 +90,7 @@ class StillClock : public platform::Clock {
 
 // A format pane with a composed format in its field: each source named is dropped in turn,
 // the texts between them typed. Draws the whole window, or only the composer.
-QImage renderFormatPane(double scale, int tag, const std::vector<const char*>& steps,
+QImage renderFormatPane(double scale, PaneTag tag, const std::vector<const char*>& steps,
                         bool composerOnly) {
     // The built-in format lists, whatever the user keeps.
     QTemporaryDir data;
@@ -144,15 +144,17 @@ QImage renderFormatPane(double scale, int tag, const std::vector<const char*>& s
 }  // namespace
 
 QImage renderSettingsTimeItem(double scale) {
-    return renderFormatPane(scale, 1, {"hour", ":", "minute", " ", "ampm"}, false);
+    return renderFormatPane(scale, PaneTag::timeMenu, {"hour", ":", "minute", " ", "ampm"}, false);
 }
 
 QImage renderSettingsDateItem(double scale) {
-    return renderFormatPane(scale, 28, {"dayOfWeek", ", ", "month", " ", "dayOfMonth"}, false);
+    return renderFormatPane(scale, PaneTag::dateMenu,
+                            {"dayOfWeek", ", ", "month", " ", "dayOfMonth"}, false);
 }
 
 QImage renderFormatComposer(double scale) {
-    return renderFormatPane(scale, 28, {"dayOfWeek", ", ", "month", " ", "dayOfMonth"}, true);
+    return renderFormatPane(scale, PaneTag::dateMenu,
+                            {"dayOfWeek", ", ", "month", " ", "dayOfMonth"}, true);
 }
 
 QImage renderSettingsFirstOpening(double scale) {
@@ -162,20 +164,21 @@ QImage renderSettingsFirstOpening(double scale) {
 QImage renderSettingsCountDown(double scale) {
     return settings(scale, [](SettingsWindowHost& host) {
         host.showCountDownTimer();
-        host.doOnMain(6);
+        host.doOnMain(PaneTag::chimes);
         host.showCountDownTimer();
     });
 }
 
 QImage renderSettingsApplicationsMenu(double scale) {
-    return settings(scale, [](SettingsWindowHost& host) { host.doOnMain(10); });
+    return settings(scale,
+                    [](SettingsWindowHost& host) { host.doOnMain(PaneTag::applicationsMenu); });
 }
 
 QImage renderSettingsChimes(double scale) {
     return settings(scale, [](SettingsWindowHost& host) {
         PreferenceDomain::writeInteger(QStringLiteral("QuietStart"), 2400);
         PreferenceDomain::writeInteger(QStringLiteral("QuietEnd"), 700);
-        host.doOnMain(6);
+        host.doOnMain(PaneTag::chimes);
     });
 }
 

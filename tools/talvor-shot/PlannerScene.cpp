@@ -45,7 +45,7 @@ QImage renderSettingsPlanner(const QSize& size, double scale) {
          row("Santa Cruz de Tenerife", "Atlantic/Canary"), row("Chatham", "Pacific/Chatham")});
     QImage image;
     {
-        SettingsScene scene(24);
+        SettingsScene scene(PaneTag::globalScheduler);
         scene.window().resize(size);
         QCoreApplication::processEvents();
         if (auto* meeting =

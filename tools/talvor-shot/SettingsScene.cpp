@@ -13,7 +13,7 @@ namespace {
 // The picture needs no calendar, alarm editor or browser.
 class StillDelegate : public SettingsWindowHostDelegate {
   public:
-    void SetAlarmPrefSetControllerDelegate(QObject*) override {}
+    void SetAlarmPrefSetControllerDelegate(AlarmEditor*) override {}
     QWidget* minnowCalendarWindow() override { return nullptr; }
     void openURL(const QUrl&) override {}
 };
@@ -27,7 +27,7 @@ struct SettingsScene::Parts {
     std::unique_ptr<SettingsWindowHost> host;
 };
 
-SettingsScene::SettingsScene(int tag) : parts_(std::make_unique<Parts>()) {
+SettingsScene::SettingsScene(PaneTag tag) : parts_(std::make_unique<Parts>()) {
     platform::UserDefaults::setStandard(&parts_->defaults);
     parts_->host = std::make_unique<SettingsWindowHost>(parts_->delegate, PaneFactory::standard());
     parts_->host->doOnMain(tag);

@@ -1,12 +1,10 @@
 #pragma once
 
+#include "shell/SettingsWindowHost.h"
+
 #include <QWidget>
 
 #include <memory>
-
-namespace talvor {
-class SettingsWindowHost;
-}
 
 namespace talvor::shot {
 
@@ -14,7 +12,7 @@ namespace talvor::shot {
 // user's settings are neither read nor written.
 class SettingsScene {
   public:
-    explicit SettingsScene(int tag);
+    explicit SettingsScene(PaneTag tag);
     ~SettingsScene();
     QWidget& window();
     SettingsWindowHost& host();

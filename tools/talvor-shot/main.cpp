@@ -120,12 +120,12 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderReminderWindow(s.scale); }},
     {"settings", "the settings window on its About pane",
      [](const Settings& s) {
-         talvor::shot::SettingsScene scene(12);
+         talvor::shot::SettingsScene scene(talvor::PaneTag::about);
          return grabWindow(scene.window(), s.scale);
      }},
     {"settings-menu-items", "the settings window at its smallest, on its Menu Items pane",
      [](const Settings& s) {
-         talvor::shot::SettingsScene scene(4);
+         talvor::shot::SettingsScene scene(talvor::PaneTag::menuItems);
          scene.window().resize(scene.window().minimumSize());
          QCoreApplication::processEvents();  // the layouts follow the new size
          return grabWindow(scene.window(), s.scale);
@@ -160,7 +160,7 @@ const Scene kScenes[] = {
      }},
     {"settings-time-zone", "the settings window on its Set TimeZone pane",
      [](const Settings& s) {
-         talvor::shot::SettingsScene scene(8);
+         talvor::shot::SettingsScene scene(talvor::PaneTag::setTimeZone);
          return grabWindow(scene.window(), s.scale);
      }},
     {"break-window", "the Take 5 break window, standing alone",
@@ -176,7 +176,7 @@ const Scene kScenes[] = {
      }},
     {"settings-floating", "the settings window on its Floating Clocks pane",
      [](const Settings& s) {
-         talvor::shot::SettingsScene scene(2);
+         talvor::shot::SettingsScene scene(talvor::PaneTag::floatingClocks);
          scene.window().resize(1000, 900);  // the whole pane, unscrolled
          QCoreApplication::processEvents();
          return grabWindow(scene.window(), s.scale);
@@ -184,7 +184,7 @@ const Scene kScenes[] = {
     {"settings-floating-no-place",
      "the Floating Clocks pane at the window's size, the clocks on and no place floating",
      [](const Settings& s) {
-         talvor::shot::SettingsScene scene(2);
+         talvor::shot::SettingsScene scene(talvor::PaneTag::floatingClocks);
          if (auto* pane =
                  dynamic_cast<talvor::TalvorPrefsFloatingViewCtrl*>(scene.host().viewCtrl())) {
              pane->locations = [] { return std::optional<talvor::LocationTable>(); };
@@ -198,13 +198,13 @@ const Scene kScenes[] = {
      }},
     {"settings-general", "the General pane without an update feed",
      [](const Settings& s) {
-         talvor::shot::SettingsScene scene(27);
+         talvor::shot::SettingsScene scene(talvor::PaneTag::general);
          QCoreApplication::processEvents();
          return grabWindow(scene.window(), s.scale);
      }},
     {"settings-big-calendar", "the Menubar Calendar pane with the big calendar chosen",
      [](const Settings& s) {
-         talvor::shot::SettingsScene scene(26);
+         talvor::shot::SettingsScene scene(talvor::PaneTag::menubarCalendar);
          if (auto* big =
                  scene.window().findChild<QAbstractButton*>(QStringLiteral("radioBigCal"))) {
              big->click();
@@ -214,7 +214,7 @@ const Scene kScenes[] = {
      }},
     {"settings-light-dark", "the Light/Dark Mode pane",
      [](const Settings& s) {
-         talvor::shot::SettingsScene scene(29);
+         talvor::shot::SettingsScene scene(talvor::PaneTag::lightDark);
          QCoreApplication::processEvents();
          return grabWindow(scene.window(), s.scale);
      }},
@@ -233,7 +233,7 @@ const Scene kScenes[] = {
      [](const Settings& s) { return talvor::shot::renderFlagClocks(s.scale); }},
     {"settings-date-difference", "the settings window on its Date Difference pane, 100 days apart",
      [](const Settings& s) {
-         talvor::shot::SettingsScene scene(20);
+         talvor::shot::SettingsScene scene(talvor::PaneTag::dateDifference);
          if (auto* to = scene.window().findChild<QDateTimeEdit*>(QStringLiteral("date2"))) {
              to->setDateTime(to->dateTime().addDays(100).addSecs(5 * 3600));
          }
