@@ -209,286 +209,319 @@ void MonthGridPainter::drawImageInRect(QPainter& painter, const QRectF& rect, co
     painter.restore();
 }
 
+int MonthGridPainter::MonthGeometry::columnOf(const QDate& d) const {
+    return (weekdayOf(d) - firstDay + 7) % 7;
+}
+
+QRectF MonthGridPainter::MonthGeometry::cell(int row, int column) const {
+    return QRectF(rect.left() + (column + columnShift) * cw, gridTop + row * rowH, cw, rowH);
+}
+
 void MonthGridPainter::drawCalRect(QPainter& painter, const QRectF& r, const QDate& month,
                                    bool showTitle, const QImage& image, bool toScreen,
                                    const QDate& todayDate) {
     const myCalSettings& settings = settings_;
     const bool header = settings.drawWindowTitle() & myCalSettings::kWeekdayHeader;
     const bool weekNumbers = settings.showWeekNum() != 0;
-    const qreal headerH = header ? zeroHeight(fonts_.dayOfWeek) : 0;
-    const qreal titleH = showTitle ? zeroHeight(fonts_.year) : 0;
-    const qreal gridH = r.height() - headerH - titleH;
-    const qreal cw = (r.width() - 2) / (weekNumbers ? 8 : 7);
-    const qreal rowH = gridH / 6;
-    const qreal gridTop = r.bottom() - gridH;
-    const QDate start(month.year(), month.month(), 1);
-    const int firstDay = settings.firstDay();
+    MonthGeometry g;
+    g.rect = r;
+    g.headerH = header ? zeroHeight(fonts_.dayOfWeek) : 0;
+    g.titleH = showTitle ? zeroHeight(fonts_.year) : 0;
+    g.gridH = r.height() - g.headerH - g.titleH;
+    g.cw = (r.width() - 2) / (weekNumbers ? 8 : 7);
+    g.rowH = g.gridH / 6;
+    g.gridTop = r.bottom() - g.gridH;
+    g.start = QDate(month.year(), month.month(), 1);
+    g.firstDay = settings.firstDay();
+    g.weekNumbers = weekNumbers;
+    g.columnShift = weekNumbers ? 1 : 0;
 
     DrawnMonth drawn;
-    drawn.first = start;
+    drawn.first = g.start;
     drawn.rect = r;
 
     if (!image.isNull()) {
-        drawPicture(painter, r, gridH, image);
+        drawPicture(painter, r, g.gridH, image);
     }
-
-    // Grid.
-    painter.save();
-    const int horGrid = settings.HorGrid();
-    if (horGrid == 1 && style_.gridLines) {
-        painter.setPen(QPen(colors_.grid, 1));
-        for (int k = 1; k <= 5; ++k) {
-            const qreal y = gridTop + k * rowH;
-            painter.drawLine(QPointF(r.left(), y), QPointF(r.right() - 1, y));
-        }
-    } else if (horGrid != 0) {
-        QPainterPath bands;
-        for (int k = 0; k < 6; ++k) {
-            bands.addRoundedRect(
-                QRectF(r.left() + 1, gridTop + k * rowH + 1, r.width() - 2, rowH - 1.5), 7.5, 7.5);
-        }
-        painter.fillPath(bands, colors_.grid);
-    }
-    if (settings.VerGrid() != 0 && style_.gridLines) {
-        painter.setPen(QPen(colors_.grid, 1));
-        for (int k = 0; k < 6; ++k) {
-            const qreal x = r.left() + (weekNumbers ? 2 : 1) * cw + k * cw;
-            painter.drawLine(QPointF(x, gridTop), QPointF(x, r.bottom()));
-        }
-    }
-    painter.restore();
-
-    // Title.
+    drawGrid(painter, g);
     if (showTitle) {
-        const QLocale locale;
-        const QString name = locale.standaloneMonthName(
-            start.month(), style_.longMonthNames ? QLocale::LongFormat : QLocale::ShortFormat);
-        painter.setFont(fonts_.year);
-        painter.setPen(colors_.month);
-        const QRectF titleBox(r.left(), r.top(), r.width(), titleH + 2);
-        drawShadowedText(painter, titleBox, Qt::AlignHCenter | Qt::AlignBottom,
-                         QStringLiteral("%1 %2").arg(name).arg(start.year(), 4));
+        drawMonthTitle(painter, g);
     }
-
-    // Weekday header.
     if (header) {
-        const QLocale locale;
-        QLocale::FormatType form = r.width() < 200   ? QLocale::NarrowFormat
-                                   : r.width() < 400 ? QLocale::ShortFormat
-                                                     : QLocale::LongFormat;
-        const QFontMetricsF metrics(fonts_.dayOfWeek);
-        int keep = form == QLocale::NarrowFormat ? 1 : form == QLocale::ShortFormat ? 3 : 0;
-        const auto nameOf = [&](int weekday) {  // 0 Sunday
-            QString name = locale.standaloneDayName(weekday == 0 ? 7 : weekday, form);
-            return keep > 0 ? name.left(keep) : name;
-        };
-        for (int w = 0; w < 7; ++w) {
-            if (metrics.horizontalAdvance(nameOf(w)) > cw) {
-                if (keep == 0 || keep > 3) {
-                    form = QLocale::ShortFormat;
-                    keep = 3;
-                }
-                if (metrics.horizontalAdvance(nameOf(w)) > cw) {
-                    keep = 1;
-                    break;
-                }
-            }
-        }
-        const qreal headerTop = r.top() + titleH;
-        if (weekNumbers && (!style_.weekHeaderOnlyOverShortNames || keep == 3)) {
-            painter.setFont(fonts_.weekNo);
-            painter.setPen(colors_.weekNo);
-            painter.drawText(QRectF(r.left() + 2, headerTop, cw, headerH + 2),
-                             Qt::AlignLeft | Qt::AlignBottom,
-                             keep >= 3 ? QStringLiteral("W#") : QStringLiteral("W"));
-        }
-        painter.setFont(fonts_.dayOfWeek);
-        painter.setPen(colors_.dayOfWeek);
-        for (int c = 0; c < 7; ++c) {
-            const int weekday = (firstDay + c) % 7;
-            const qreal left = r.left() + (c + (weekNumbers ? 1 : 0)) * cw + 2;
-            drawShadowedText(painter, QRectF(left, headerTop, cw - 2, headerH + 2),
-                             Qt::AlignHCenter | Qt::AlignBottom, nameOf(weekday));
-            drawn.weekdayNames << nameOf(weekday);
-        }
+        drawWeekdayHeader(painter, g, drawn);
     }
-
     const QPointF& p = selection_.p;
     if (p.x() >= 0 && r.contains(p)) {
-        selection_.month = start.month();
-        selection_.year = start.year();
+        selection_.month = g.start.month();
+        selection_.year = g.start.year();
     }
-
-    const QList<myCalSettings::Person> people =
-        settings.showAddressBDays() != 0 && !settings.birthdayTableBuilt()
-            ? settings.BirthDaySearchStart()
-            : QList<myCalSettings::Person>();
-    const int columnShift = weekNumbers ? 1 : 0;
+    DayMarks marks{settings.showAddressBDays() != 0 && !settings.birthdayTableBuilt()
+                       ? settings.BirthDaySearchStart()
+                       : QList<myCalSettings::Person>(),
+                   infoBadge(g.cw > 32 ? 14 : 10)};
     QFont bold = fonts_.dayInUse;
     bold.setBold(true);
-    const QImage info = infoBadge(cw > 32 ? 14 : 10);
     int row = 0;
-    QDate day = start;
-    QDate last = start;
-    const auto columnOf = [&](const QDate& d) { return (weekdayOf(d) - firstDay + 7) % 7; };
-    const auto rowWeek = [&](const QDate& d) {
-        if (!style_.firstRowWeekNumber && d.month() == start.month() && d.day() <= 7 &&
-            d.addDays(-columnOf(d)) <= start) {
-            return start.weekNumber();  // the first row: the week of the 1st
-        }
-        // The ISO week of the row's Monday.
-        const QDate rowStart = d.addDays(-columnOf(d));
-        const QDate monday = rowStart.addDays((1 - weekdayOf(rowStart) + 7) % 7);
-        return monday.weekNumber();
-    };
-    const auto drawWeekNumber = [&](const QDate& d) {
-        const int week = rowWeek(d);
-        drawn.weekNumbers << week;
-        if (weekNumbers && week <= style_.highestWeekNumber &&
-            (row > 0 || style_.firstRowWeekNumber)) {
-            painter.setFont(fonts_.weekNo);
-            painter.setPen(colors_.weekNo);
-            drawShadowedText(painter, QRectF(r.left() + 3, gridTop + row * rowH, cw - 3, rowH),
-                             Qt::AlignLeft | Qt::AlignBottom, QString::asprintf("%2d", week));
-        }
-    };
+    QDate last = g.start;
     drawn.topFreeSpace = QRectF();
     drawn.bottomFreeSpace = QRectF();
-    drawWeekNumber(start);
-    for (; day.month() == start.month(); day = day.addDays(1)) {
-        const int column = columnOf(day);
+    drawWeekNumber(painter, g, g.start, row, drawn);
+    for (QDate day = g.start; day.month() == g.start.month(); day = day.addDays(1)) {
+        const int column = g.columnOf(day);
         if (day.day() != 1 && column == 0) {
             ++row;
-            drawWeekNumber(day);
+            drawWeekNumber(painter, g, day, row, drawn);
         }
-        const QRectF cell(r.left() + (column + columnShift) * cw, gridTop + row * rowH, cw, rowH);
+        const QRectF cell = g.cell(row, column);
         drawn.days << DrawnDay{day, cell};
-        if (day.day() == 1) {
+        if (day.day() == 1 && column != 0) {
             drawn.topFreeSpace =
-                column == 0 ? QRectF()
-                            : QRectF(r.left() + columnShift * cw, gridTop, column * cw, rowH);
+                QRectF(r.left() + g.columnShift * g.cw, g.gridTop, column * g.cw, g.rowH);
         }
-        // Selection.
-        const bool navigated = style_.navigatedDay.has_value();
-        const bool picked = toScreen && ((!navigated && p.x() >= 0 && cell.contains(p)) ||
-                                         (navigated && day == *style_.navigatedDay));
-        if (picked) {
-            painter.setPen(QPen(colors_.selectedDay, 2));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRect(cell.adjusted(1, 1, -1, -1));
-            if (!navigated) {
-                selection_.day = day.day();
-                selection_.dayOfYear = day.dayOfYear();
-                selection_.month = day.month();
-                selection_.year = day.year();
-                selection_.week = rowWeek(day);
-                QStringList parts;
-                const QString week =
-                    selection_.week > 0 ? QObject::tr("Week %1").arg(selection_.week) : QString();
-                const QString dayOfYear = selection_.dayOfYear > 0
-                                              ? QObject::tr("Day %1").arg(selection_.dayOfYear)
-                                              : QString();
-                for (const QString& part : style_.tipDayFirst ? QStringList{dayOfYear, week}
-                                                              : QStringList{week, dayOfYear}) {
-                    if (!part.isEmpty()) {
-                        parts << part;
-                    }
-                }
-                view_.setToolTip(parts.isEmpty() ? monthGridClickHint()
-                                                 : QObject::tr("Selected day is:\n%1\n%2")
-                                                       .arg(parts.value(0), parts.value(1)));
-            }
+        if (toScreen) {
+            drawSelection(painter, g, day, cell);
         }
         // The number.
         const bool isToday = day == todayDate;
         const bool weekend = day.dayOfWeek() >= 6;
         painter.setFont(isToday ? bold : fonts_.dayInUse);
         painter.setPen(isToday ? colors_.today : weekend ? colors_.weekend : colors_.days);
-        const QRectF place = cell.adjusted(2, 2, -2.5, 0);
-        drawShadowedText(painter, place, style_.dayNumberFlags, QString::number(day.day()));
-
-        // Special days and birthdays.
+        drawShadowedText(painter, cell.adjusted(2, 2, -2.5, 0), style_.dayNumberFlags,
+                         QString::number(day.day()));
         if (settings.hasSpecialDays() || settings.showAddressBDays() != 0) {
-            const std::optional<QString> special = settings.specialDayText(day);
-            QRectF label = cell.adjusted(2, 2, -2, -2);
-            if (special) {
-                const bool atLeft = style_.markOppositeLeftNumber ? settings.dayHPos() != 0
-                                                                  : settings.dayHPos() <= 1;
-                const qreal x = atLeft ? cell.left() + 2 : cell.right() - info.width() - 2.5;
-                label = QRectF(x, cell.top() + 3, info.width(), info.height());
-                painter.drawImage(label.topLeft(), info);
-            }
-            QString names;
-            if (settings.showAddressBDays() != 0) {
-                names = settings_.GetBirthDay(day, people);
-            }
-            if (!names.isEmpty()) {
-                const int side =
-                    static_cast<int>(std::min<qreal>(12, std::max<qreal>(4, rowH / 3)));
-                const QRectF nameBox =
-                    style_.birthdayInMarkPlace ? label : cell.adjusted(2, 2, -2, -2);
-                if (settings.showAddressBDays() == 2 && nameBox.width() > 14) {
-                    const QRectF textBox = nameBox.adjusted(12, 0, 0, 0);
-                    const QFontMetricsF labelMetrics(fonts_.label);
-                    QString shown = names.simplified();
-                    while (shown.size() > 1 &&
-                           labelMetrics.horizontalAdvance(shown) > textBox.width()) {
-                        shown.chop(2);
-                        shown += QChar(0x2026);
-                    }
-                    painter.setFont(fonts_.label);
-                    painter.setPen(Qt::black);
-                    painter.drawText(textBox, Qt::AlignRight | Qt::AlignTop, shown);
-                }
-                const qreal x = style_.birthdayInMarkPlace ? nameBox.left()
-                                : special                  ? label.right() + 1
-                                                           : nameBox.left();
-                painter.drawImage(QRectF(x, cell.top() + 2, side, side), birthdayBadge(side));
-            }
-            QString tip;
-            if (!names.isEmpty() && special) {
-                tip = QObject::tr("Birthday(s):\r%1\r\rEvent(s):\r%2").arg(names, *special);
-            } else if (!names.isEmpty()) {
-                tip = QObject::tr("Birthday(s):\r%1\r").arg(names);
-            } else if (special) {
-                tip = *special;
-            }
-            if (!tip.isEmpty()) {
-                regions_.append({cell, tip});
-            }
+            drawDayMarks(painter, g, day, cell, marks);
         }
         last = day;
     }
-    drawAuxMonthStarts(painter, drawn, cw);
+    drawAuxMonthStarts(painter, drawn, g.cw);
     // The space after the last day.
     if (row < 5) {
         drawn.bottomFreeSpace =
-            QRectF(r.left() + columnShift * cw, gridTop + 5 * rowH, 7 * cw, rowH);
+            QRectF(r.left() + g.columnShift * g.cw, g.gridTop + 5 * g.rowH, 7 * g.cw, g.rowH);
     } else {
-        const int after = columnOf(last) + 1;
-        const qreal width = (7 - after) * cw;
-        drawn.bottomFreeSpace = QRectF(r.left() + (after + columnShift) * cw, gridTop + row * rowH,
-                                       width < 3 ? 0 : width, rowH);
+        const int after = g.columnOf(last) + 1;
+        const qreal width = (7 - after) * g.cw;
+        drawn.bottomFreeSpace = QRectF(r.left() + (after + g.columnShift) * g.cw,
+                                       g.gridTop + row * g.rowH, width < 3 ? 0 : width, g.rowH);
     }
-
-    // The settings' error.
-    if (const auto& error = settings.err()) {
-        const QString text =
-            QObject::tr("Suggestion: %1\n[%2]").arg(error->suggestion, error->reason);
-        const QRectF space = !drawn.topFreeSpace.isEmpty() &&
-                                     drawn.topFreeSpace.width() > drawn.bottomFreeSpace.width()
-                                 ? drawn.topFreeSpace
-                                 : drawn.bottomFreeSpace;
-        painter.setPen(QPen(Qt::red, 1));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(space);
-        painter.setPen(Qt::black);
-        painter.setFont(fonts_.label);
-        painter.drawText(space.adjusted(2, 2, -2, -2),
-                         Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text);
-        regions_.append({space, text});
-    }
+    drawSettingsError(painter, drawn);
     drawn_ << drawn;
+}
+
+void MonthGridPainter::drawGrid(QPainter& painter, const MonthGeometry& g) {
+    const QRectF& r = g.rect;
+    painter.save();
+    const int horGrid = settings_.HorGrid();
+    if (horGrid == 1 && style_.gridLines) {
+        painter.setPen(QPen(colors_.grid, 1));
+        for (int k = 1; k <= 5; ++k) {
+            const qreal y = g.gridTop + k * g.rowH;
+            painter.drawLine(QPointF(r.left(), y), QPointF(r.right() - 1, y));
+        }
+    } else if (horGrid != 0) {
+        QPainterPath bands;
+        for (int k = 0; k < 6; ++k) {
+            bands.addRoundedRect(
+                QRectF(r.left() + 1, g.gridTop + k * g.rowH + 1, r.width() - 2, g.rowH - 1.5), 7.5,
+                7.5);
+        }
+        painter.fillPath(bands, colors_.grid);
+    }
+    if (settings_.VerGrid() != 0 && style_.gridLines) {
+        painter.setPen(QPen(colors_.grid, 1));
+        for (int k = 0; k < 6; ++k) {
+            const qreal x = r.left() + (g.weekNumbers ? 2 : 1) * g.cw + k * g.cw;
+            painter.drawLine(QPointF(x, g.gridTop), QPointF(x, r.bottom()));
+        }
+    }
+    painter.restore();
+}
+
+void MonthGridPainter::drawMonthTitle(QPainter& painter, const MonthGeometry& g) {
+    const QLocale locale;
+    const QString name = locale.standaloneMonthName(
+        g.start.month(), style_.longMonthNames ? QLocale::LongFormat : QLocale::ShortFormat);
+    painter.setFont(fonts_.year);
+    painter.setPen(colors_.month);
+    const QRectF titleBox(g.rect.left(), g.rect.top(), g.rect.width(), g.titleH + 2);
+    drawShadowedText(painter, titleBox, Qt::AlignHCenter | Qt::AlignBottom,
+                     QStringLiteral("%1 %2").arg(name).arg(g.start.year(), 4));
+}
+
+void MonthGridPainter::drawWeekdayHeader(QPainter& painter, const MonthGeometry& g,
+                                         DrawnMonth& drawn) {
+    const QRectF& r = g.rect;
+    const QLocale locale;
+    QLocale::FormatType form = r.width() < 200   ? QLocale::NarrowFormat
+                               : r.width() < 400 ? QLocale::ShortFormat
+                                                 : QLocale::LongFormat;
+    const QFontMetricsF metrics(fonts_.dayOfWeek);
+    int keep = form == QLocale::NarrowFormat ? 1 : form == QLocale::ShortFormat ? 3 : 0;
+    const auto nameOf = [&](int weekday) {  // 0 Sunday
+        QString name = locale.standaloneDayName(weekday == 0 ? 7 : weekday, form);
+        return keep > 0 ? name.left(keep) : name;
+    };
+    for (int w = 0; w < 7; ++w) {
+        if (metrics.horizontalAdvance(nameOf(w)) > g.cw) {
+            if (keep == 0 || keep > 3) {
+                form = QLocale::ShortFormat;
+                keep = 3;
+            }
+            if (metrics.horizontalAdvance(nameOf(w)) > g.cw) {
+                keep = 1;
+                break;
+            }
+        }
+    }
+    const qreal headerTop = r.top() + g.titleH;
+    if (g.weekNumbers && (!style_.weekHeaderOnlyOverShortNames || keep == 3)) {
+        painter.setFont(fonts_.weekNo);
+        painter.setPen(colors_.weekNo);
+        painter.drawText(QRectF(r.left() + 2, headerTop, g.cw, g.headerH + 2),
+                         Qt::AlignLeft | Qt::AlignBottom,
+                         keep >= 3 ? QStringLiteral("W#") : QStringLiteral("W"));
+    }
+    painter.setFont(fonts_.dayOfWeek);
+    painter.setPen(colors_.dayOfWeek);
+    for (int c = 0; c < 7; ++c) {
+        const int weekday = (g.firstDay + c) % 7;
+        const qreal left = r.left() + (c + g.columnShift) * g.cw + 2;
+        drawShadowedText(painter, QRectF(left, headerTop, g.cw - 2, g.headerH + 2),
+                         Qt::AlignHCenter | Qt::AlignBottom, nameOf(weekday));
+        drawn.weekdayNames << nameOf(weekday);
+    }
+}
+
+int MonthGridPainter::rowWeek(const MonthGeometry& g, const QDate& d) const {
+    if (!style_.firstRowWeekNumber && d.month() == g.start.month() && d.day() <= 7 &&
+        d.addDays(-g.columnOf(d)) <= g.start) {
+        return g.start.weekNumber();  // the first row: the week of the 1st
+    }
+    // The ISO week of the row's Monday.
+    const QDate rowStart = d.addDays(-g.columnOf(d));
+    const QDate monday = rowStart.addDays((1 - weekdayOf(rowStart) + 7) % 7);
+    return monday.weekNumber();
+}
+
+void MonthGridPainter::drawWeekNumber(QPainter& painter, const MonthGeometry& g, const QDate& d,
+                                      int row, DrawnMonth& drawn) {
+    const int week = rowWeek(g, d);
+    drawn.weekNumbers << week;
+    if (g.weekNumbers && week <= style_.highestWeekNumber &&
+        (row > 0 || style_.firstRowWeekNumber)) {
+        painter.setFont(fonts_.weekNo);
+        painter.setPen(colors_.weekNo);
+        drawShadowedText(painter,
+                         QRectF(g.rect.left() + 3, g.gridTop + row * g.rowH, g.cw - 3, g.rowH),
+                         Qt::AlignLeft | Qt::AlignBottom, QString::asprintf("%2d", week));
+    }
+}
+
+void MonthGridPainter::drawSelection(QPainter& painter, const MonthGeometry& g, const QDate& day,
+                                     const QRectF& cell) {
+    const QPointF& p = selection_.p;
+    const bool navigated = style_.navigatedDay.has_value();
+    const bool picked = (!navigated && p.x() >= 0 && cell.contains(p)) ||
+                        (navigated && day == *style_.navigatedDay);
+    if (!picked) {
+        return;
+    }
+    painter.setPen(QPen(colors_.selectedDay, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(cell.adjusted(1, 1, -1, -1));
+    if (navigated) {
+        return;
+    }
+    selection_.day = day.day();
+    selection_.dayOfYear = day.dayOfYear();
+    selection_.month = day.month();
+    selection_.year = day.year();
+    selection_.week = rowWeek(g, day);
+    QStringList parts;
+    const QString week =
+        selection_.week > 0 ? QObject::tr("Week %1").arg(selection_.week) : QString();
+    const QString dayOfYear =
+        selection_.dayOfYear > 0 ? QObject::tr("Day %1").arg(selection_.dayOfYear) : QString();
+    for (const QString& part :
+         style_.tipDayFirst ? QStringList{dayOfYear, week} : QStringList{week, dayOfYear}) {
+        if (!part.isEmpty()) {
+            parts << part;
+        }
+    }
+    view_.setToolTip(
+        parts.isEmpty()
+            ? monthGridClickHint()
+            : QObject::tr("Selected day is:\n%1\n%2").arg(parts.value(0), parts.value(1)));
+}
+
+void MonthGridPainter::drawDayMarks(QPainter& painter, const MonthGeometry& g, const QDate& day,
+                                    const QRectF& cell, const DayMarks& marks) {
+    const myCalSettings& settings = settings_;
+    const QImage& info = marks.info;
+    const std::optional<QString> special = settings.specialDayText(day);
+    QRectF label = cell.adjusted(2, 2, -2, -2);
+    if (special) {
+        const bool atLeft =
+            style_.markOppositeLeftNumber ? settings.dayHPos() != 0 : settings.dayHPos() <= 1;
+        const qreal x = atLeft ? cell.left() + 2 : cell.right() - info.width() - 2.5;
+        label = QRectF(x, cell.top() + 3, info.width(), info.height());
+        painter.drawImage(label.topLeft(), info);
+    }
+    QString names;
+    if (settings.showAddressBDays() != 0) {
+        names = settings_.GetBirthDay(day, marks.people);
+    }
+    if (!names.isEmpty()) {
+        const int side = static_cast<int>(std::min<qreal>(12, std::max<qreal>(4, g.rowH / 3)));
+        const QRectF nameBox = style_.birthdayInMarkPlace ? label : cell.adjusted(2, 2, -2, -2);
+        if (settings.showAddressBDays() == 2 && nameBox.width() > 14) {
+            const QRectF textBox = nameBox.adjusted(12, 0, 0, 0);
+            const QFontMetricsF labelMetrics(fonts_.label);
+            QString shown = names.simplified();
+            while (shown.size() > 1 && labelMetrics.horizontalAdvance(shown) > textBox.width()) {
+                shown.chop(2);
+                shown += QChar(0x2026);
+            }
+            painter.setFont(fonts_.label);
+            painter.setPen(Qt::black);
+            painter.drawText(textBox, Qt::AlignRight | Qt::AlignTop, shown);
+        }
+        const qreal x = style_.birthdayInMarkPlace ? nameBox.left()
+                        : special                  ? label.right() + 1
+                                                   : nameBox.left();
+        painter.drawImage(QRectF(x, cell.top() + 2, side, side), birthdayBadge(side));
+    }
+    QString tip;
+    if (!names.isEmpty() && special) {
+        tip = QObject::tr("Birthday(s):\r%1\r\rEvent(s):\r%2").arg(names, *special);
+    } else if (!names.isEmpty()) {
+        tip = QObject::tr("Birthday(s):\r%1\r").arg(names);
+    } else if (special) {
+        tip = *special;
+    }
+    if (!tip.isEmpty()) {
+        regions_.append({cell, tip});
+    }
+}
+
+void MonthGridPainter::drawSettingsError(QPainter& painter, const DrawnMonth& drawn) {
+    const auto& error = settings_.err();
+    if (!error) {
+        return;
+    }
+    const QString text = QObject::tr("Suggestion: %1\n[%2]").arg(error->suggestion, error->reason);
+    const QRectF space =
+        !drawn.topFreeSpace.isEmpty() && drawn.topFreeSpace.width() > drawn.bottomFreeSpace.width()
+            ? drawn.topFreeSpace
+            : drawn.bottomFreeSpace;
+    painter.setPen(QPen(Qt::red, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(space);
+    painter.setPen(Qt::black);
+    painter.setFont(fonts_.label);
+    painter.drawText(space.adjusted(2, 2, -2, -2), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
+                     text);
+    regions_.append({space, text});
 }
 
 void MonthGridPainter::drawAuxMonthStarts(QPainter& painter, DrawnMonth& drawn, qreal cellWidth) {

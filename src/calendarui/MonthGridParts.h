@@ -138,6 +138,43 @@ class MonthGridPainter {
     static qreal zeroHeight(const QFont& font);
 
   private:
+    // Where the parts of one month go.
+    struct MonthGeometry {
+        QRectF rect;
+        qreal headerH = 0;
+        qreal titleH = 0;
+        qreal gridH = 0;
+        qreal cw = 0;  // a column's width
+        qreal rowH = 0;
+        qreal gridTop = 0;
+        QDate start;  // the 1st
+        int firstDay = 0;
+        bool weekNumbers = false;
+        int columnShift = 0;  // 1 with the week-number column
+        int columnOf(const QDate& d) const;
+        QRectF cell(int row, int column) const;
+    };
+    // What every day's marks share: the people with birthdays and the special-day badge.
+    struct DayMarks {
+        QList<myCalSettings::Person> people;
+        QImage info;
+    };
+    // The steps of `drawCalRect`, in their order.
+    void drawGrid(QPainter& painter, const MonthGeometry& g);
+    void drawMonthTitle(QPainter& painter, const MonthGeometry& g);
+    void drawWeekdayHeader(QPainter& painter, const MonthGeometry& g, DrawnMonth& drawn);
+    // The week shown on the row of `d`.
+    int rowWeek(const MonthGeometry& g, const QDate& d) const;
+    void drawWeekNumber(QPainter& painter, const MonthGeometry& g, const QDate& d, int row,
+                        DrawnMonth& drawn);
+    // Frames the clicked (or navigated) day and tells its week and day of the year.
+    void drawSelection(QPainter& painter, const MonthGeometry& g, const QDate& day,
+                       const QRectF& cell);
+    // The special-day badge, the birthday badge and names, and their tool tip.
+    void drawDayMarks(QPainter& painter, const MonthGeometry& g, const QDate& day,
+                      const QRectF& cell, const DayMarks& marks);
+    // The settings' error, in the larger free space of the grid.
+    void drawSettingsError(QPainter& painter, const DrawnMonth& drawn);
     void drawShadowedText(QPainter& painter, const QRectF& box, int flags, const QString& text);
     // Marks the days of `drawn` on which a month of the settings' second calendar begins.
     void drawAuxMonthStarts(QPainter& painter, DrawnMonth& drawn, qreal cellWidth);
