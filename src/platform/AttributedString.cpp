@@ -7,9 +7,35 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace talvor::platform {
+namespace {
+
+// The strip measures the same few texts several times a tick (its layout, each item's width,
+// the drawing pen), and each measure shapes the text anew: a few recent widths are kept.
+// Per thread, since fonts may be measured off the main thread too.
+double advanceOf(const QString& text, const QFont& font) {
+    struct Entry {
+        QString text;
+        QFont font;
+        double width = 0;
+    };
+    thread_local std::array<Entry, 16> recent;
+    thread_local std::size_t next = 0;
+    for (const Entry& e : recent) {
+        if (e.text == text && !e.text.isNull() && e.font == font) {
+            return e.width;
+        }
+    }
+    const double width = QFontMetricsF(font).horizontalAdvance(text);
+    recent[next] = Entry{text, font, width};
+    next = (next + 1) % recent.size();
+    return width;
+}
+
+}  // namespace
 
 AttributedString::AttributedString(const QString& text, const TextAttributes& attributes) {
     append(text, attributes);
@@ -160,7 +186,7 @@ void drawShadow(QPainter& p, const QString& text, const QFont& font, const TextS
     const QFontMetricsF fm(font);
     const double margin =
         std::ceil(shadow.blurRadius * 2.0) + 2.0 + std::abs(obliqueness) * fm.ascent();
-    const QRectF box(0, 0, fm.horizontalAdvance(text) + 2 * margin,
+    const QRectF box(0, 0, advanceOf(text, font) + 2 * margin,
                      fm.ascent() + fm.descent() + 2 * margin);
     const double dpr = p.device() != nullptr ? p.device()->devicePixelRatioF() : 1.0;
     QImage layer((box.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
@@ -190,8 +216,9 @@ TextMetrics measureAttributedString(const AttributedString& text, const TextDefa
         return m;
     }
     for (const AttributedString::Run& r : text.runs()) {
-        const QFontMetricsF fm(runFont(r.attributes, defaults));
-        m.width += fm.horizontalAdvance(r.text);
+        const QFont font = runFont(r.attributes, defaults);
+        const QFontMetricsF fm(font);
+        m.width += advanceOf(r.text, font);
         m.ascent = std::max(m.ascent, fm.ascent() + r.attributes.baselineOffset);
         m.descent = std::max(m.descent, fm.descent() - r.attributes.baselineOffset);
     }
@@ -199,7 +226,7 @@ TextMetrics measureAttributedString(const AttributedString& text, const TextDefa
 }
 
 double widthOfString(const QString& text, const QFont& font) {
-    return QFontMetricsF(font).horizontalAdvance(text);
+    return advanceOf(text, font);
 }
 
 void drawAttributedString(QPainter& painter, const AttributedString& text, const QPointF& baseline,
@@ -213,7 +240,7 @@ void drawAttributedString(QPainter& painter, const AttributedString& text, const
         }
         drawRunText(painter, r.text, font, r.attributes.foregroundColor.value_or(defaults.color),
                     at, r.attributes.obliqueness);
-        pen.rx() += QFontMetricsF(font).horizontalAdvance(r.text);
+        pen.rx() += advanceOf(r.text, font);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QToolTip>
@@ -41,6 +42,15 @@ bool samePlaces(const std::vector<PlacedStatusItem>& a, const std::vector<Placed
                       [](const PlacedStatusItem& x, const PlacedStatusItem& y) {
                           return x.item == y.item && x.rect == y.rect;
                       });
+}
+
+// The pixels `r` covers whole.
+QRect wholePixelsOf(const QRectF& r) {
+    const int left = static_cast<int>(std::ceil(r.left()));
+    const int top = static_cast<int>(std::ceil(r.top()));
+    const int right = static_cast<int>(std::floor(r.right()));
+    const int bottom = static_cast<int>(std::floor(r.bottom()));
+    return right > left && bottom > top ? QRect(left, top, right - left, bottom - top) : QRect();
 }
 
 }  // namespace
@@ -218,12 +228,24 @@ void StatusBarPanel::relayout(const StatusItem* changed) {
         item->setWindowFrame(frame);
     }
     // A new text of the same width repaints its item alone: the rest of the strip would be
-    // drawn and sent to the display again unchanged, every second.
-    const QRectF changedRect = changed != nullptr && !moved ? itemRect(changed) : QRectF();
-    if (changedRect.isEmpty()) {
+    // drawn and sent to the display again unchanged, every second. Only the pixels wholly
+    // inside the item: the columns it shares with a neighbour hold their padding, and taking
+    // them would draw the neighbour too.
+    std::vector<const StatusItem*> highlighted;
+    for (const PlacedStatusItem& p : placed_) {
+        if (p.item->highlightMode() && p.item->isHighlighted()) {
+            highlighted.push_back(p.item);
+        }
+    }
+    const bool highlightChanged = highlighted != highlighted_;
+    highlighted_ = std::move(highlighted);
+    const QRectF changedRect =
+        changed != nullptr && !moved && !highlightChanged ? itemRect(changed) : QRectF();
+    const QRect inside = wholePixelsOf(changedRect);
+    if (inside.isEmpty()) {
         update();
     } else {
-        update(changedRect.toAlignedRect());
+        update(inside);
     }
 }
 
@@ -393,11 +415,16 @@ bool StatusBarPanel::event(QEvent* e) {
     return QWidget::event(e);
 }
 
-void StatusBarPanel::paintEvent(QPaintEvent*) {
+void StatusBarPanel::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     paintStatusBarBackground(p, QRectF(rect()), style_);
+    // A tick repaints the item whose text changed: the others are not laid out and drawn only
+    // to be clipped away.
+    const QRectF dirty(event->rect());
     for (const PlacedStatusItem& placed : placed_) {
-        paintStatusItem(p, *placed.item, placed.rect, style_);
+        if (placed.rect.intersects(dirty)) {
+            paintStatusItem(p, *placed.item, placed.rect, style_);
+        }
     }
 }
 

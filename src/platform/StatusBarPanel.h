@@ -82,6 +82,9 @@ class StatusBarPanel : public QWidget {
     Mode mode_;
     StatusBarStyle style_;
     std::vector<PlacedStatusItem> placed_;
+    // The items whose highlight the strip shows: a highlight coming or going reaches the
+    // columns shared with a neighbour, so it repaints them too.
+    std::vector<const StatusItem*> highlighted_;
     std::map<const Menu*, MenuMirror*> mirrors_;
     QPointer<MenuMirror> openMirror_;
     QPointer<StatusItem> openItem_;

@@ -70,15 +70,30 @@ QImage drawDisc(int size, double angle, QRgb lit) {
 }  // namespace
 
 QImage moonPicture(const QString& name, int size) {
+    // The date item asks each minute and the phase's picture changes every few days; drawing
+    // the disc costs more than a minute of ticks.
+    struct Drawn {
+        QString name;
+        int size = 0;
+        QImage picture;
+    };
+    thread_local Drawn last;
+    if (last.size == size && last.name == name && !last.name.isNull()) {
+        return last.picture;
+    }
+    QImage picture;
     if (name == QLatin1String("MMblue")) {
-        return drawDisc(size, std::numbers::pi, kBlueLit);
+        picture = drawDisc(size, std::numbers::pi, kBlueLit);
+    } else {
+        bool ok = false;
+        const int index = name.startsWith(QLatin1String("MM")) ? name.mid(2).toInt(&ok) : -1;
+        if (!ok || index < 0 || index > 7 || name.size() != 3) {
+            return QImage();
+        }
+        picture = drawDisc(size, index * std::numbers::pi / 4.0, kLit);
     }
-    bool ok = false;
-    const int index = name.startsWith(QLatin1String("MM")) ? name.mid(2).toInt(&ok) : -1;
-    if (!ok || index < 0 || index > 7 || name.size() != 3) {
-        return QImage();
-    }
-    return drawDisc(size, index * std::numbers::pi / 4.0, kLit);
+    last = Drawn{name, size, picture};
+    return picture;
 }
 
 MoonDisplay::MoonDisplay(const TalvorDateSettings& dateSettings, platform::Clock& clock)

@@ -453,6 +453,52 @@ TEST(platformStatusBarPanel, ANewTextOfTheSameWidthRepaintsOnlyItsItem) {
     EXPECT_TRUE(shown == normalized(offscreen.renderNatural(shown.devicePixelRatio())));
 }
 
+// Items of fractional widths share a pixel column with their neighbours: the tick's repaint
+// keeps to the changed item's whole pixels, so a neighbour is neither laid out nor drawn
+// again, and the strip still shows what a whole repaint would. A highlight coming or going
+// reaches into the shared columns and repaints the strip.
+TEST(platformStatusBarPanel, ATickDrawsNoNeighbourOfTheChangedItem) {
+    StatusBar bar;
+    auto left = bar.statusItemWithLength(40.5);
+    auto time = bar.statusItemWithLength(VariableStatusItemLength);
+    auto right = bar.statusItemWithLength(30.25);
+    auto leftView = std::make_shared<RecordingView>();
+    auto rightView = std::make_shared<RecordingView>();
+    left->setView(leftView);
+    right->setView(rightView);
+    time->setAttributedTitle(styled(QStringLiteral("12:00:01 PM")));
+    MemoryPreferenceStore store;
+    StatusBarPanel panel(bar, {StatusBarPanel::Mode::Floating, &store});
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    PaintRecorder recorder;
+    panel.installEventFilter(&recorder);
+    const auto repaintAfter = [&](const std::function<void()>& change) {
+        recorder.painted = QRegion();
+        leftView->drawn.clear();
+        rightView->drawn.clear();
+        change();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder.painted.isEmpty(); }, 2000));
+        return recorder.painted;
+    };
+    ASSERT_NE(panel.itemRect(time.get()).left(), std::floor(panel.itemRect(time.get()).left()))
+        << "the time item should start inside a pixel";
+
+    const QRegion ticked =
+        repaintAfter([&] { time->setAttributedTitle(styled(QStringLiteral("12:00:02 PM"))); });
+    EXPECT_FALSE(
+        ticked.intersects(panel.itemRect(left.get()).toAlignedRect().adjusted(0, 0, -1, 0)));
+    EXPECT_TRUE(leftView->drawn.empty());
+    EXPECT_TRUE(rightView->drawn.empty());
+    OffscreenStatusBar offscreen(bar);
+    const QImage shown = normalized(panel.grab().toImage());
+    EXPECT_TRUE(shown == normalized(offscreen.renderNatural(shown.devicePixelRatio())));
+
+    time->setHighlightMode(true);
+    EXPECT_EQ(repaintAfter([&] { time->setHighlighted(true); }), QRegion(panel.rect()));
+    EXPECT_EQ(repaintAfter([&] { time->setHighlighted(false); }), QRegion(panel.rect()));
+}
+
 TEST(platformStatusBarPanel, PressesOpenMenusRunActionsAndReachViews) {
     StatusBar bar;
     auto withMenu = bar.statusItemWithLength(VariableStatusItemLength);
