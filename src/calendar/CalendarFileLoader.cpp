@@ -13,6 +13,8 @@ namespace {
 
 // How often a long load shows its progress.
 constexpr auto kBatchInterval = std::chrono::milliseconds(150);
+// How long a worker waits for more files before it ends.
+constexpr auto kIdleEnd = std::chrono::seconds(60);
 
 }  // namespace
 
@@ -58,10 +60,7 @@ CalendarFileLoader::CalendarFileLoader(QObject* parent) : QObject(parent) {
     const int cores = ::sched_getaffinity(0, sizeof allowed, &allowed) == 0
                           ? CPU_COUNT(&allowed)
                           : static_cast<int>(std::thread::hardware_concurrency());
-    const int count = std::clamp(cores - 1, 1, 4);
-    for (int i = 0; i < count; ++i) {
-        threads_.emplace_back([this] { run(); });
-    }
+    maxWorkers_ = std::clamp(cores - 1, 1, 4);
 }
 
 CalendarFileLoader::~CalendarFileLoader() {
@@ -72,22 +71,41 @@ CalendarFileLoader::~CalendarFileLoader() {
         queue_.clear();
     }
     wake_.notify_all();
-    for (std::thread& thread : threads_) {
-        thread.join();
+    for (Worker& worker : workers_) {
+        worker.thread.join();
     }
 }
 
 void CalendarFileLoader::load(std::vector<Job> jobs) {
+    std::list<Worker> ended;
     {
         const std::lock_guard lock(mutex_);
         for (Job& job : jobs) {
             queue_.push_back(std::move(job));
         }
+        for (auto it = workers_.begin(); it != workers_.end();) {
+            auto next = std::next(it);
+            if (it->finished) {
+                ended.splice(ended.end(), workers_, it);
+            }
+            it = next;
+        }
+        // As many workers as there are files to read, up to the few allowed.
+        while (static_cast<int>(workers_.size()) < maxWorkers_ &&
+               idle_ < static_cast<int>(queue_.size())) {
+            Worker& worker = workers_.emplace_back();
+            ++idle_;
+            worker.thread = std::thread([this, &worker] { run(worker); });
+        }
     }
     wake_.notify_all();
+    // They have returned or are about to: joining takes no time.
+    for (Worker& worker : ended) {
+        worker.thread.join();
+    }
 }
 
-void CalendarFileLoader::run() {
+void CalendarFileLoader::run(Worker& self) {
     std::vector<Result> batch;
     auto batchStart = std::chrono::steady_clock::now();
     std::unique_lock lock(mutex_);
@@ -99,12 +117,18 @@ void CalendarFileLoader::run() {
             lock.lock();
             continue;
         }
-        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (!wake_.wait_for(lock, kIdleEnd, [this] { return stopping_ || !queue_.empty(); })) {
+            // Nothing to read for a while: the next load starts a worker again.
+            --idle_;
+            self.finished = true;
+            return;
+        }
         if (stopping_) {
             return;
         }
         Job job = std::move(queue_.front());
         queue_.pop_front();
+        --idle_;
         lock.unlock();
         if (batch.empty()) {
             batchStart = std::chrono::steady_clock::now();
@@ -119,6 +143,7 @@ void CalendarFileLoader::run() {
             batch.clear();
         }
         lock.lock();
+        ++idle_;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,8 +47,9 @@ struct ParsedCalendarFile {
 
 // Reads and parses calendar files on threads of its own (a few, for a folder of thousands of
 // files), so that a huge calendar never holds up the windows; what is read comes back in
-// batches on the owner's thread, a few times a second. Destroying it stops the work, the
-// reading of the files in hand too, so quitting never waits on a load.
+// batches on the owner's thread, a few times a second. The threads start with the first files
+// to read and end after a minute without any. Destroying it stops the work, the reading of
+// the files in hand too, so quitting never waits on a load.
 class CalendarFileLoader : public QObject {
     Q_OBJECT
   public:
@@ -69,7 +71,12 @@ class CalendarFileLoader : public QObject {
     void loaded(const std::vector<CalendarFileLoader::Result>& batch);
 
   private:
-    void run();
+    struct Worker {
+        std::thread thread;
+        bool finished = false;  // under mutex_
+    };
+
+    void run(Worker& self);
     void deliver(std::vector<Result> batch);
 
     std::mutex mutex_;
@@ -77,7 +84,9 @@ class CalendarFileLoader : public QObject {
     std::deque<Job> queue_;
     bool stopping_ = false;
     std::atomic<bool> stop_{false};  // also ends the reading of the files in hand
-    std::vector<std::thread> threads_;
+    int maxWorkers_ = 1;
+    int idle_ = 0;               // workers without a file in hand, under mutex_
+    std::list<Worker> workers_;  // changed on the owner's thread only
 };
 
 }  // namespace talvor

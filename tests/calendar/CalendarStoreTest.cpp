@@ -1,6 +1,7 @@
 // The calendar folders: listing, a month's occurrences, changes from outside, damaged files,
 // writing and removing, and the access consent.
 #include "calendar/CalSource.h"
+#include "calendar/CalendarFileLoader.h"
 #include "calendar/TalvorVCALENDAR.h"
 #include "calendar/VdirCalendarStore.h"
 #include "platform/Clock.h"
@@ -23,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -890,4 +892,53 @@ TEST_F(CalendarStore, SeriesEndsAndExclusionsTakeTheFormOfTheStart) {
 }
 
 }  // namespace
+}  // namespace talvor
+
+namespace talvor {
+namespace {
+
+int threadsOfThisProcess() {
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/task"))
+                                .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                                .size());
+}
+
+}  // namespace
+
+// The loader is made at start-up for every user, most with no calendar files: it starts its
+// threads with the first files to read, and reads each file it is given once.
+TEST(CalendarFileLoaderThreads, StartWithTheFirstFilesAndReadEachOnce) {
+    const int before = threadsOfThisProcess();
+    CalendarFileLoader loader;
+    EXPECT_LE(threadsOfThisProcess(), before);
+
+    QTemporaryDir dir;
+    std::vector<CalendarFileLoader::Job> jobs;
+    for (int i = 0; i < 12; ++i) {
+        const QString path = dir.filePath(QStringLiteral("e%1.ics").arg(i));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:x" +
+                   QByteArray::number(i) +
+                   "\r\nDTSTART:20261211T100000Z\r\nSUMMARY:s\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        jobs.push_back({path, static_cast<quint64>(i)});
+    }
+    std::vector<quint64> tickets;
+    QObject::connect(&loader, &CalendarFileLoader::loaded,
+                     [&](const std::vector<CalendarFileLoader::Result>& batch) {
+                         for (const auto& r : batch) {
+                             EXPECT_EQ(r.file->data.events.size(), 1U);
+                             tickets.push_back(r.job.ticket);
+                         }
+                     });
+    loader.load(jobs);
+    EXPECT_GT(threadsOfThisProcess(), before);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tickets.size() >= jobs.size(); }, 5000));
+    std::sort(tickets.begin(), tickets.end());
+    EXPECT_EQ(tickets, (std::vector<quint64>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    // A second round while the workers wait is read by them.
+    loader.load({jobs.front()});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tickets.size() == jobs.size() + 1; }, 5000));
+}
+
 }  // namespace talvor
