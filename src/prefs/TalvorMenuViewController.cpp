@@ -227,24 +227,16 @@ std::optional<int> TalvorMenuViewController::locationOrderItem(quint32 word) {
     return std::nullopt;
 }
 
-std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
-    auto view = std::make_unique<QWidget>();
-    view->setObjectName(className());
-    QWidget* v = view.get();
-    auto* root = new QVBoxLayout(v);
-    root->setContentsMargins(24, 20, 24, 20);  // as every pane
-
-    // The choosers come first in their section; the table's rows follow them.
-    QGroupBox* locations = table_.section(*v, *root, kLocations);
-    auto* grid = static_cast<QGridLayout*>(locations->layout());
-    timeLocFormat_ = new QComboBox(locations);
+void TalvorMenuViewController::buildFormatChooser(QGroupBox& locations) {
+    auto* grid = static_cast<QGridLayout*>(locations.layout());
+    timeLocFormat_ = new QComboBox(&locations);
     timeLocFormat_->setObjectName(QStringLiteral("timeLocFormat"));
     TimeLocFormatStr_ = std::make_unique<FormatPopUp>(FormatList::Kind::Time, timeLocFormat_);
     connect(timeLocFormat_, &QComboBox::activated, this, &TalvorMenuViewController::setTimeFormat);
-    auto* custom = new QPushButton(tr("Custom…"), locations);
+    auto* custom = new QPushButton(tr("Custom…"), &locations);
     custom->setObjectName(QStringLiteral("chooseCustomDate"));
     connect(custom, &QPushButton::clicked, this, &TalvorMenuViewController::chooseCustomDate);
-    auto* remove = new QPushButton(tr("Delete"), locations);
+    auto* remove = new QPushButton(tr("Delete"), &locations);
     remove->setObjectName(QStringLiteral("deleteFormat"));
     connect(remove, &QPushButton::clicked, this,
             &TalvorMenuViewController::actDeleteCustomTimeToMenu);
@@ -252,10 +244,13 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
     formatRow->addWidget(timeLocFormat_, 1);
     formatRow->addWidget(custom);
     formatRow->addWidget(remove);
-    grid->addWidget(new QLabel(tr("Time format:"), locations), 0, 0);
+    grid->addWidget(new QLabel(tr("Time format:"), &locations), 0, 0);
     grid->addLayout(formatRow, 0, 1, 1, 2);
+}
 
-    fontText_ = new FontTextField(locations);
+void TalvorMenuViewController::buildFontAndColour(QGroupBox& locations) {
+    auto* grid = static_cast<QGridLayout*>(locations.layout());
+    fontText_ = new FontTextField(&locations);
     fontText_->setObjectName(QStringLiteral("fontText"));
     fontText_->setReadOnly(true);
     fontText_->delegateChangeFont = [this](QObject* sender) {
@@ -263,33 +258,28 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
             changeFont(panel->currentFont(), panel);
         }
     };
-    auto* fontButton = new QPushButton(tr("Font…"), locations);
+    auto* fontButton = new QPushButton(tr("Font…"), &locations);
     fontButton->setObjectName(QStringLiteral("setFont"));
     connect(fontButton, &QPushButton::clicked, this, [this] { setFont(); });
-    grid->addWidget(new QLabel(tr("Font:"), locations), 1, 0);
+    grid->addWidget(new QLabel(tr("Font:"), &locations), 1, 0);
     grid->addWidget(fontText_, 1, 1);
     grid->addWidget(fontButton, 1, 2);
 
-    menuColor_ = new QPushButton(locations);
+    menuColor_ = new QPushButton(&locations);
     menuColor_->setObjectName(QStringLiteral("menuColor"));
     menuColor_->setFixedSize(44, 22);
     connect(menuColor_, &QPushButton::clicked, this, &TalvorMenuViewController::setColor);
-    grid->addWidget(new QLabel(tr("Colour:"), locations), 2, 0);
+    grid->addWidget(new QLabel(tr("Colour:"), &locations), 2, 0);
     grid->addWidget(menuColor_, 2, 1, Qt::AlignLeft);
     grid->setColumnStretch(1, 1);
+}
 
-    table_.setColumns(kLocations, 3);
-    table_.setColumns(kNetwork, 2);
-    table_.setColumns(kCells, 3);
-    table_.section(*v, *root, kNetwork);
-    table_.section(*v, *root, kCells);
-
-    // The composer of a location time format, after the sections.
+void TalvorMenuViewController::buildComposer(QWidget& view, QBoxLayout& root) {
     const platform::Clock& clock = platform::Clock::shared();
     FormatComposerParts composer =
-        buildFormatComposer(*v, tr("Compose a location time format"),
+        buildFormatComposer(view, tr("Compose a location time format"),
                             timeTokenSources(clock.now(), clock.currentZone()), &renderNow);
-    root->addWidget(composer.group);
+    root.addWidget(composer.group);
     customTimeTokeField_ = composer.field;
     customTimePreview_ = composer.preview;
     addToTimeMenu_ = composer.add;
@@ -297,11 +287,11 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
             &TalvorMenuViewController::updateCustomTimePreview);
     connect(addToTimeMenu_, &QPushButton::clicked, this,
             &TalvorMenuViewController::actAddCustomTimeToMenu);
+}
 
-    table_.build(*v, *root);
-
-    // The external IP line's page, under the boxes that show the IP lines.
-    QGroupBox* network = table_.section(*v, *root, kNetwork);
+// The external IP line's page, under the boxes that show the IP lines.
+void TalvorMenuViewController::buildEchoField(QWidget& view, QBoxLayout& root) {
+    QGroupBox* network = table_.section(view, root, kNetwork);
     auto* networkGrid = static_cast<QGridLayout*>(network->layout());
     const int echoLine = networkGrid->rowCount();
     auto* echoLabel = new QLabel(tr("IP-echo address:"), network);
@@ -312,8 +302,10 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
     networkGrid->addWidget(echoLabel, echoLine, 0);
     networkGrid->addWidget(ipEchoURL_, echoLine, 1);
     connect(ipEchoURL_, &QLineEdit::editingFinished, this, &TalvorMenuViewController::setIPEchoURL);
+}
 
-    menuItems_ = new QButtonGroup(v);
+void TalvorMenuViewController::gatherMenuCells(QWidget& view) {
+    menuItems_ = new QButtonGroup(&view);
     menuItems_->setObjectName(QStringLiteral("menuItems"));
     menuItems_->setExclusive(false);
     for (int tag : kCellTags) {
@@ -325,24 +317,53 @@ std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
     // The word's cells keep their bits, but nothing in the time menu reads those bits and
     // they have no agreed titles: cells named "Option 3" would only puzzle the user.
     if (QWidget* cell = table_.control(QStringLiteral("menuItem%1").arg(kCellTags.front()))) {
-        if (QWidget* group = cell->parentWidget(); group != nullptr && group != view.get()) {
+        if (QWidget* group = cell->parentWidget(); group != nullptr && group != &view) {
             group->setVisible(false);
         }
     }
-    if (auto* version =
-            qobject_cast<QAbstractButton*>(table_.control(QStringLiteral("btnHelpVersionNo")))) {
-        version->setText(tr("Version %1").arg(QCoreApplication::applicationVersion()));
-        // The foot sits at the bottom of the pane, as on every other pane.
-        for (int i = 0; i < root->count(); ++i) {
-            QLayout* row = root->itemAt(i)->layout();
-            if (row != nullptr && row->indexOf(version) >= 0) {
-                root->insertStretch(i, 1);
-                break;
-            }
-        }
-    } else {
-        root->addStretch(1);
+}
+
+void TalvorMenuViewController::finishFoot(QBoxLayout& root) {
+    auto* version =
+        qobject_cast<QAbstractButton*>(table_.control(QStringLiteral("btnHelpVersionNo")));
+    if (version == nullptr) {
+        root.addStretch(1);
+        return;
     }
+    version->setText(tr("Version %1").arg(QCoreApplication::applicationVersion()));
+    // The foot sits at the bottom of the pane, as on every other pane.
+    for (int i = 0; i < root.count(); ++i) {
+        QLayout* row = root.itemAt(i)->layout();
+        if (row != nullptr && row->indexOf(version) >= 0) {
+            root.insertStretch(i, 1);
+            break;
+        }
+    }
+}
+
+std::unique_ptr<QWidget> TalvorMenuViewController::loadView() {
+    auto view = std::make_unique<QWidget>();
+    view->setObjectName(className());
+    QWidget* v = view.get();
+    auto* root = new QVBoxLayout(v);
+    root->setContentsMargins(24, 20, 24, 20);  // as every pane
+
+    // The choosers come first in their section; the table's rows follow them.
+    QGroupBox* locations = table_.section(*v, *root, kLocations);
+    buildFormatChooser(*locations);
+    buildFontAndColour(*locations);
+
+    table_.setColumns(kLocations, 3);
+    table_.setColumns(kNetwork, 2);
+    table_.setColumns(kCells, 3);
+    table_.section(*v, *root, kNetwork);
+    table_.section(*v, *root, kCells);
+    // The composer of a location time format, after the sections.
+    buildComposer(*v, *root);
+    table_.build(*v, *root);
+    buildEchoField(*v, *root);
+    gatherMenuCells(*v);
+    finishFoot(*root);
 
     TimeLocFormatStr_->LoadDateFormatMenu();
     LoadMenuBarOptions();

@@ -14,10 +14,12 @@
 #include <functional>
 #include <optional>
 
+class QBoxLayout;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QFontDialog;
+class QGroupBox;
 class QLabel;
 class QPushButton;
 
@@ -121,6 +123,13 @@ class TalvorMenuViewController : public PreferencePane {
 
   private:
     std::vector<PaneRow> makeRows();
+    // The steps of loadView that are not the table's rows.
+    void buildFormatChooser(QGroupBox& locations);
+    void buildFontAndColour(QGroupBox& locations);
+    void buildComposer(QWidget& view, QBoxLayout& root);
+    void buildEchoField(QWidget& view, QBoxLayout& root);
+    void gatherMenuCells(QWidget& view);
+    void finishFoot(QBoxLayout& root);
     // A box's action from outside the view: dropped until set-up ends.
     void applyBox(const char* id, bool on);
     void perform(const PaneCall& call);
