@@ -67,6 +67,32 @@ const CheckField kCheckFields[] = {
      &FloatingOptions::hotKeyEnabled},
 };
 
+// Beside the packed fields, two boxes kept under keys of their own.
+const CheckField kKeyedChecks[] = {
+    {"FloaterLeftAlign", QT_TR_NOOP("Align left"), nullptr},
+    {"FloaterShowTimeZone", QT_TR_NOOP("Show the time zone"), nullptr},
+};
+
+const char* const kTexts = QT_TRANSLATE_NOOP("talvor::TalvorPrefsFloatingViewCtrl", "Texts");
+
+// The boxes of the Texts section. Each stores the whole pane (`saveFloaterOptions`), since
+// most are fields of the one packed text.
+std::vector<PaneRow> textRows() {
+    std::vector<PaneRow> rows;
+    const auto add = [&rows](const CheckField& f) {
+        PaneRow row;
+        row.id = QLatin1String(f.name);
+        row.kind = PaneRow::Kind::Check;
+        row.label = f.label;
+        row.effects.store = true;
+        row.section = kTexts;
+        rows.push_back(std::move(row));
+    };
+    std::for_each(std::begin(kCheckFields), std::end(kCheckFields), add);
+    std::for_each(std::begin(kKeyedChecks), std::end(kKeyedChecks), add);
+    return rows;
+}
+
 void writeFont(const QFont& font) {
     TalvorLoadFonts::TalvorSaveFont(keys::FloaterFont, font);
 }
@@ -89,7 +115,8 @@ TalvorPrefsFloatingViewCtrl::TalvorPrefsFloatingViewCtrl(QString nibName, PaneDe
     : PreferencePane(QStringLiteral("TalvorPrefsFloatingViewCtrl"), std::move(nibName),
                      QStringLiteral("Floating Clocks")),
       locations(&TalvorFilePaths::TalvorLoadLocationFile),
-      delegate_(std::move(delegate)) {}
+      delegate_(std::move(delegate)),
+      table_(staticMetaObject.className(), textRows(), {[this] { saveFloaterOptions(); }}) {}
 
 bool TalvorPrefsFloatingViewCtrl::floatingHintShown() const {
     return floatingHint_ && !floatingHint_->isHidden();
@@ -140,33 +167,29 @@ QSlider* TalvorPrefsFloatingViewCtrl::slider(const QString& name) const {
     return it != sliders_.end() ? it->second.data() : nullptr;
 }
 
-std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
-    auto v = std::make_unique<QWidget>();
-    v->setObjectName(className());
-    auto* root = new QVBoxLayout(v.get());
-    root->setContentsMargins(24, 20, 24, 20);
-
-    auto* show = new QCheckBox(tr("Show floating clocks"), v.get());
+void TalvorPrefsFloatingViewCtrl::buildShowBox(QWidget& view, QBoxLayout& root) {
+    auto* show = new QCheckBox(tr("Show floating clocks"), &view);
     show->setObjectName(QStringLiteral("Floater"));
     checks_[show->objectName()] = show;
     connect(show, &QCheckBox::clicked, this, [this] { actShowFloatingClock(); });
-    root->addWidget(show);
+    root.addWidget(show);
     // The clocks show only the places marked to float, and a fresh home has none: without a
     // word the box would seem to do nothing.
     floatingHint_ = new QLabel(
         tr("No place floats yet, so no clock shows. Click \"Locations…\" below and tick the "
            "\"Floating\" box of a place: its clock then appears on the desktop."),
-        v.get());
+        &view);
     floatingHint_->setObjectName(QStringLiteral("floatingHint"));
     floatingHint_->setWordWrap(true);
     floatingHint_->setVisible(false);
-    root->addWidget(floatingHint_);
+    root.addWidget(floatingHint_);
+}
 
-    auto* look = new QGroupBox(tr("Clocks"), v.get());
-    auto* grid = new QGridLayout(look);
-    digital_ = new QRadioButton(tr("Digital"), look);
+void TalvorPrefsFloatingViewCtrl::buildClockType(QGroupBox& look) {
+    auto* grid = static_cast<QGridLayout*>(look.layout());
+    digital_ = new QRadioButton(tr("Digital"), &look);
     digital_->setObjectName(QStringLiteral("FloaterClockDigital"));
-    analog_ = new QRadioButton(tr("Analog"), look);
+    analog_ = new QRadioButton(tr("Analog"), &look);
     analog_->setObjectName(QStringLiteral("FloaterClockAnalog"));
     for (QRadioButton* b : {digital_.data(), analog_.data()}) {
         connect(b, &QRadioButton::clicked, this, [this] { saveFloaterOptions(); });
@@ -175,17 +198,20 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
     type->addWidget(analog_);
     type->addWidget(digital_);
     type->addStretch(1);
-    grid->addWidget(new QLabel(tr("Type:"), look), 0, 0);
+    grid->addWidget(new QLabel(tr("Type:"), &look), 0, 0);
     grid->addLayout(type, 0, 1);
+}
 
+void TalvorPrefsFloatingViewCtrl::buildLookPopUps(QGroupBox& look) {
+    auto* grid = static_cast<QGridLayout*>(look.layout());
     const auto addPopUp = [&](const QString& name, const QString& label, const QStringList& items,
                               int row) {
-        auto* box = new QComboBox(look);
+        auto* box = new QComboBox(&look);
         box->setObjectName(name);
         box->addItems(items);
         connect(box, &QComboBox::activated, this, [this] { saveFloaterOptions(); });
         popUps_[name] = box;
-        grid->addWidget(new QLabel(label, look), row, 0);
+        grid->addWidget(new QLabel(label, &look), row, 0);
         grid->addWidget(box, row, 1);
     };
     QStringList faces{tr("Country flags")};
@@ -200,10 +226,13 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
     addPopUp(QStringLiteral("FloaterColumns"), tr("Clocks a row:"), columns, 2);
     addPopUp(QStringLiteral("FloaterWinLayer"), tr("Window:"),
              {tr("On the desktop"), tr("Normal window"), tr("Above other windows")}, 3);
+}
 
+void TalvorPrefsFloatingViewCtrl::buildLookSliders(QGroupBox& look) {
+    auto* grid = static_cast<QGridLayout*>(look.layout());
     const auto addSlider = [&](const QString& name, const QString& label, int low, int high,
                                int row) {
-        auto* s = new QSlider(Qt::Horizontal, look);
+        auto* s = new QSlider(Qt::Horizontal, &look);
         s->setObjectName(name);
         s->setRange(low, high);
         connect(s, &QSlider::valueChanged, this, [this] {
@@ -212,7 +241,7 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
             }
         });
         sliders_[name] = s;
-        grid->addWidget(new QLabel(label, look), row, 0);
+        grid->addWidget(new QLabel(label, &look), row, 0);
         grid->addWidget(s, row, 1);
     };
     addSlider(QStringLiteral("FloaterClockSize"), tr("Size:"),
@@ -220,86 +249,80 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
     addSlider(QStringLiteral("FloaterSpacing"), tr("Spacing:"), 0, 100, 5);
     // Percent: a window below a tenth is invisible.
     addSlider(QStringLiteral("FloaterTransparency"), tr("Opacity:"), 10, 100, 6);
-    root->addWidget(look);
+}
 
-    auto* texts = new QGroupBox(tr("Texts"), v.get());
-    auto* textGrid = new QGridLayout(texts);
-    int n = 0;
-    for (const CheckField& f : kCheckFields) {
-        auto* box = new QCheckBox(tr(f.label), texts);
-        box->setObjectName(QLatin1String(f.name));
-        connect(box, &QCheckBox::clicked, this, [this] { saveFloaterOptions(); });
-        checks_[box->objectName()] = box;
-        textGrid->addWidget(box, n / 2, n % 2);
-        ++n;
+void TalvorPrefsFloatingViewCtrl::buildTexts(QWidget& view, QBoxLayout& root) {
+    table_.setColumns(kTexts, 2);
+    table_.build(view, root);
+    for (const PaneRow& row : table_.rows()) {
+        checks_[row.id] = qobject_cast<QCheckBox*>(table_.control(row.id));
     }
-    for (const auto& [name, label] :
-         {std::pair{QStringLiteral("FloaterLeftAlign"), tr("Align left")},
-          std::pair{QStringLiteral("FloaterShowTimeZone"), tr("Show the time zone")}}) {
-        auto* box = new QCheckBox(label, texts);
-        box->setObjectName(name);
-        connect(box, &QCheckBox::clicked, this, [this] { saveFloaterOptions(); });
-        checks_[name] = box;
-        textGrid->addWidget(box, n / 2, n % 2);
-        ++n;
-    }
-    root->addWidget(texts);
+}
 
-    // The shortcut that shows and hides the clocks, kept with the other shortcuts.
+// The shortcut that shows and hides the clocks, kept with the other shortcuts.
+void TalvorPrefsFloatingViewCtrl::buildHotKeyRow(QWidget& view, QBoxLayout& root) {
     auto* hotKeyRow = new QHBoxLayout;
-    hotKey_ = new HotKeyField(v.get());
+    hotKey_ = new HotKeyField(&view);
     hotKey_->setObjectName(QStringLiteral("FloaterHotKey"));
-    auto* clearHotKey = new QPushButton(tr("Clear"), v.get());
+    auto* clearHotKey = new QPushButton(tr("Clear"), &view);
     clearHotKey->setObjectName(QStringLiteral("clearFloaterHotKey"));
     hotKey_->setClearButton(clearHotKey);
     connect(clearHotKey, &QPushButton::clicked, this, [this] { hotKey_->clear(); });
     hotKey_->setTarget(this, &TalvorPrefsFloatingViewCtrl::hotKeyChanged);
-    hotKeyRow->addWidget(new QLabel(tr("Hot key:"), v.get()));
+    hotKeyRow->addWidget(new QLabel(tr("Hot key:"), &view));
     hotKeyRow->addWidget(hotKey_);
     hotKeyRow->addWidget(clearHotKey);
     hotKeyRow->addStretch(1);
-    root->addLayout(hotKeyRow);
+    root.addLayout(hotKeyRow);
+}
 
-    auto* formats = new QGroupBox(tr("Formats"), v.get());
-    auto* formatGrid = new QGridLayout(formats);
-    auto* timeBox = new QComboBox(formats);
+void TalvorPrefsFloatingViewCtrl::buildFormatPopUps(QGroupBox& formats) {
+    auto* formatGrid = static_cast<QGridLayout*>(formats.layout());
+    auto* timeBox = new QComboBox(&formats);
     timeBox->setObjectName(QStringLiteral("timeFormatPopUp"));
-    auto* dateBox = new QComboBox(formats);
+    auto* dateBox = new QComboBox(&formats);
     dateBox->setObjectName(QStringLiteral("dateFormatPopUp"));
     timePopUp_ = std::make_unique<FormatPopUp>(FormatList::Kind::Time, timeBox);
     datePopUp_ = std::make_unique<FormatPopUp>(FormatList::Kind::Date, dateBox);
     connect(timeBox, &QComboBox::activated, this, &TalvorPrefsFloatingViewCtrl::setTimeFormat);
     connect(dateBox, &QComboBox::activated, this, &TalvorPrefsFloatingViewCtrl::setDateFormat);
-    formatGrid->addWidget(new QLabel(tr("Time:"), formats), 0, 0);
+    formatGrid->addWidget(new QLabel(tr("Time:"), &formats), 0, 0);
     formatGrid->addWidget(timeBox, 0, 1);
-    formatGrid->addWidget(new QLabel(tr("Date:"), formats), 1, 0);
+    formatGrid->addWidget(new QLabel(tr("Date:"), &formats), 1, 0);
     formatGrid->addWidget(dateBox, 1, 1);
-    auto* custom = new QPushButton(tr("Custom…"), formats);
+    auto* custom = new QPushButton(tr("Custom…"), &formats);
     custom->setObjectName(QStringLiteral("chooseCustomDate"));
     connect(custom, &QPushButton::clicked, this, &TalvorPrefsFloatingViewCtrl::chooseCustomDate);
     formatGrid->addWidget(custom, 0, 2);
+}
 
-    auto* fontField = new FontTextField(formats);
+void TalvorPrefsFloatingViewCtrl::buildFontRow(QGroupBox& formats) {
+    auto* formatGrid = static_cast<QGridLayout*>(formats.layout());
+    auto* fontField = new FontTextField(&formats);
     fontField->setVisible(false);
     fontField->delegateChangeFont = [this](QObject* sender) {
         if (auto* panel = qobject_cast<QFontDialog*>(sender)) {
             changeFont(panel->currentFont());
         }
     };
-    fontInfo_ = new QLabel(formats);
+    fontInfo_ = new QLabel(&formats);
     fontInfo_->setObjectName(QStringLiteral("FloaterFontInfo"));
-    auto* fontButton = new QPushButton(tr("Font…"), formats);
+    auto* fontButton = new QPushButton(tr("Font…"), &formats);
     fontButton->setObjectName(QStringLiteral("SetFont"));
     connect(fontButton, &QPushButton::clicked, this, [this, fontField] {
         QFontDialog* panel = fontField->openFontPanel();
         const QSignalBlocker quiet(panel);
         panel->setCurrentFont(font_);
     });
-    formatGrid->addWidget(new QLabel(tr("Font:"), formats), 2, 0);
+    formatGrid->addWidget(new QLabel(tr("Font:"), &formats), 2, 0);
     formatGrid->addWidget(fontInfo_, 2, 1);
     formatGrid->addWidget(fontButton, 2, 2);
-    backgroundWell_ = makeColourWell(*formats, QStringLiteral("FloaterBGColor"));
-    textWell_ = makeColourWell(*formats, QStringLiteral("FloaterTextColor"));
+}
+
+void TalvorPrefsFloatingViewCtrl::buildColourWells(QGroupBox& formats) {
+    auto* formatGrid = static_cast<QGridLayout*>(formats.layout());
+    backgroundWell_ = makeColourWell(formats, QStringLiteral("FloaterBGColor"));
+    textWell_ = makeColourWell(formats, QStringLiteral("FloaterTextColor"));
     connect(backgroundWell_, &QPushButton::clicked, this, [this] {
         openColourPanel(viewIfLoaded(), background_,
                         [this](const QColor& c) { changeColor(c, true); });
@@ -308,28 +331,53 @@ std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
         openColourPanel(viewIfLoaded(), text_, [this](const QColor& c) { changeColor(c, false); });
     });
     auto* wells = new QHBoxLayout;
-    wells->addWidget(new QLabel(tr("Background:"), formats));
+    wells->addWidget(new QLabel(tr("Background:"), &formats));
     wells->addWidget(backgroundWell_);
     wells->addSpacing(12);
-    wells->addWidget(new QLabel(tr("Text:"), formats));
+    wells->addWidget(new QLabel(tr("Text:"), &formats));
     wells->addWidget(textWell_);
     wells->addStretch(1);
     formatGrid->addLayout(wells, 3, 0, 1, 3);
-    root->addWidget(formats);
+}
 
-    auto* locationsButton = new QPushButton(tr("Locations…"), v.get());
+void TalvorPrefsFloatingViewCtrl::buildFoot(QWidget& view, QBoxLayout& root) {
+    auto* locationsButton = new QPushButton(tr("Locations…"), &view);
     locationsButton->setObjectName(QStringLiteral("locationTimeZoneSetup"));
     connect(locationsButton, &QPushButton::clicked, this, [this] {
         if (delegate_.locationTimeZoneSetup) {
             delegate_.locationTimeZoneSetup(viewIfLoaded() ? viewIfLoaded()->window() : nullptr);
         }
     });
-    root->addWidget(locationsButton, 0, Qt::AlignLeft);
-    root->addStretch(1);
+    root.addWidget(locationsButton, 0, Qt::AlignLeft);
+    root.addStretch(1);
     PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
-        *v, [this] { delegate_.open(PaneLinks::changeLogPage()); },
+        view, [this] { delegate_.open(PaneLinks::changeLogPage()); },
         [this] { delegate_.openManual(Manual::Section::FloatingClocks); });
-    root->addLayout(links.layout);
+    root.addLayout(links.layout);
+}
+
+std::unique_ptr<QWidget> TalvorPrefsFloatingViewCtrl::loadView() {
+    auto v = std::make_unique<QWidget>();
+    v->setObjectName(className());
+    auto* root = new QVBoxLayout(v.get());
+    root->setContentsMargins(24, 20, 24, 20);
+
+    buildShowBox(*v, *root);
+    auto* look = new QGroupBox(tr("Clocks"), v.get());
+    new QGridLayout(look);
+    buildClockType(*look);
+    buildLookPopUps(*look);
+    buildLookSliders(*look);
+    root->addWidget(look);
+    buildTexts(*v, *root);
+    buildHotKeyRow(*v, *root);
+    auto* formats = new QGroupBox(tr("Formats"), v.get());
+    new QGridLayout(formats);
+    buildFormatPopUps(*formats);
+    buildFontRow(*formats);
+    buildColourWells(*formats);
+    root->addWidget(formats);
+    buildFoot(*v, *root);
 
     timePopUp_->LoadDateFormatMenu();
     datePopUp_->LoadDateFormatMenu();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PaneDelegate.h"
+#include "PaneTable.h"
 #include "PreferencePane.h"
 #include "foundation/LocationRecord.h"
 #include "world/FloatingOptions.h"
@@ -15,8 +16,10 @@
 #include <optional>
 
 class QAbstractButton;
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -82,6 +85,17 @@ class TalvorPrefsFloatingViewCtrl : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    // The steps of loadView, in the order the controls appear.
+    void buildShowBox(QWidget& view, QBoxLayout& root);
+    void buildClockType(QGroupBox& look);
+    void buildLookPopUps(QGroupBox& look);
+    void buildLookSliders(QGroupBox& look);
+    void buildTexts(QWidget& view, QBoxLayout& root);
+    void buildHotKeyRow(QWidget& view, QBoxLayout& root);
+    void buildFormatPopUps(QGroupBox& formats);
+    void buildFontRow(QGroupBox& formats);
+    void buildColourWells(QGroupBox& formats);
+    void buildFoot(QWidget& view, QBoxLayout& root);
     void enableByType();
     void updateFloatingHint();
     void hotKeyChanged(HotKeyField& field);
@@ -106,6 +120,9 @@ class TalvorPrefsFloatingViewCtrl : public PreferencePane {
     QPointer<QPushButton> textWell_;
     std::unique_ptr<FormatPopUp> timePopUp_;
     std::unique_ptr<FormatPopUp> datePopUp_;
+    // The Texts boxes. Not handed out as `table()`: the clock type disables some of them,
+    // and each stores the whole pane rather than a value of its own.
+    PaneTable table_;
 };
 
 }  // namespace talvor
