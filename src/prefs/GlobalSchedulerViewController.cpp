@@ -192,55 +192,47 @@ int GlobalSchedulerViewController::durationMinutes() const {
     return duration_ ? duration_->value() : kDefaultDuration;
 }
 
-std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
-    bool added = false;
-    planner_ =
-        MeetingPlanner::fromTable(TalvorFilePaths::TalvorLoadSchedulerLocationFile(), &added);
-    if (added) {
-        save();
-    }
-
-    auto v = std::make_unique<QWidget>();
-    v->setObjectName(className());
-    auto* root = new QVBoxLayout(v.get());
-    root->setContentsMargins(24, 20, 24, 20);
-
-    auto* show = new QCheckBox(tr("Show the Global Scheduler in the time menu"), v.get());
+void GlobalSchedulerViewController::buildShowBox(QWidget& view, QBoxLayout& root) {
+    auto* show = new QCheckBox(tr("Show the Global Scheduler in the time menu"), &view);
     show->setObjectName(QStringLiteral("showGlobalScheduler"));
     show->setChecked(TalvorTimeSettings::sharedInstance().showGlobalScheduler);
     connect(show, &QCheckBox::clicked, this, &GlobalSchedulerViewController::showGlobalScheduler);
-    root->addWidget(show);
+    root.addWidget(show);
+}
 
-    // The moment: a day and a time on it.
+// The moment: a day and a time on it.
+void GlobalSchedulerViewController::buildMoment(QWidget& view, QBoxLayout& root) {
     auto* when = new QHBoxLayout;
     const QDate today = chosenDay();
-    date_ = new QDateEdit(v.get());
+    date_ = new QDateEdit(&view);
     date_->setObjectName(QStringLiteral("chosenDate"));
     date_->setCalendarPopup(true);
     date_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     date_->setDate(today);
     // Another day moves the moment as the slider does.
     connect(date_, &QDateEdit::dateChanged, this, [this] { sliderChanged(slider_->value()); });
-    slider_ = new QSlider(Qt::Horizontal, v.get());
+    slider_ = new QSlider(Qt::Horizontal, &view);
     slider_->setObjectName(QStringLiteral("timeZoneMovingSlider"));
     slider_->setRange(0, MeetingPlanner::kMinutesADay);
     slider_->setTickInterval(60);
     slider_->setTickPosition(QSlider::TicksBelow);
     slider_->setValue(MeetingPlanner::minutesIntoDay(platform::Clock::shared().now(), localZone()));
     connect(slider_, &QSlider::valueChanged, this, &GlobalSchedulerViewController::sliderChanged);
-    reset_ = new QPushButton(tr("Now"), v.get());
+    reset_ = new QPushButton(tr("Now"), &view);
     reset_->setObjectName(QStringLiteral("resetTimeBtn"));
     reset_->setEnabled(false);
     connect(reset_, &QPushButton::clicked, this, &GlobalSchedulerViewController::resetTime);
-    momentLabel_ = new QLabel(v.get());
+    momentLabel_ = new QLabel(&view);
     momentLabel_->setObjectName(QStringLiteral("momentLabel"));
     when->addWidget(date_);
     when->addWidget(slider_, 1);
     when->addWidget(momentLabel_);
     when->addWidget(reset_);
-    root->addLayout(when);
+    root.addLayout(when);
+}
 
-    rows_ = new PlannerTable(0, ColumnCount, v.get());
+void GlobalSchedulerViewController::buildPlacesTable(QWidget& view, QBoxLayout& root) {
+    rows_ = new PlannerTable(0, ColumnCount, &view);
     rows_->setObjectName(QStringLiteral("selTimeZoneTbl"));
     rows_->setHorizontalHeaderLabels(
         {QString(), tr("Place"), tr("Zone"), tr("Start"), tr("Date"), tr("End"), tr("Date")});
@@ -263,10 +255,12 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
         }
         delete_->setEnabled(deletable);
     });
-    root->addWidget(rows_, 1);
+    root.addWidget(rows_, 1);
+}
 
-    // Each place's 24 hours across the chosen local day: working hours green, night dark.
-    grid_ = new PlannerTable(0, 24, v.get());
+// Each place's 24 hours across the chosen local day: working hours green, night dark.
+void GlobalSchedulerViewController::buildHourGrid(QWidget& view, QBoxLayout& root) {
+    grid_ = new PlannerTable(0, 24, &view);
     grid_->setObjectName(QStringLiteral("plannerGrid"));
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->setSelectionMode(QAbstractItemView::NoSelection);
@@ -296,21 +290,23 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
     grid_->setHorizontalHeaderLabels(hours);
     connect(grid_, &QTableWidget::cellClicked, this,
             [this](int, int column) { slider_->setValue(column * 60); });
-    root->addWidget(grid_, 1);
+    root.addWidget(grid_, 1);
+}
 
-    // Adding and deleting places.
+// Adding and deleting places.
+void GlobalSchedulerViewController::buildPlaceEditor(QWidget& view, QBoxLayout& root) {
     auto* edit = new QHBoxLayout;
-    region_ = new QComboBox(v.get());
+    region_ = new QComboBox(&view);
     region_->setObjectName(QStringLiteral("region"));
     region_->addItems(zones_.regions());
     connect(region_, &QComboBox::activated, this, &GlobalSchedulerViewController::ZoneDidChange);
-    zone_ = new QComboBox(v.get());
+    zone_ = new QComboBox(&view);
     zone_->setObjectName(QStringLiteral("locationTbl"));
     zone_->setMinimumContentsLength(20);
-    add_ = new QPushButton(tr("Add"), v.get());
+    add_ = new QPushButton(tr("Add"), &view);
     add_->setObjectName(QStringLiteral("addTimeZoneBtn"));
     connect(add_, &QPushButton::clicked, this, [this] { addChosenZone(); });
-    delete_ = new QPushButton(tr("Delete"), v.get());
+    delete_ = new QPushButton(tr("Delete"), &view);
     delete_->setObjectName(QStringLiteral("deleteTimeZones"));
     delete_->setEnabled(false);
     connect(delete_, &QPushButton::clicked, this,
@@ -319,10 +315,12 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
     edit->addWidget(zone_, 1);
     edit->addWidget(add_);
     edit->addWidget(delete_);
-    root->addLayout(edit);
+    root.addLayout(edit);
+}
 
-    // The meeting and its exports.
-    auto* meeting = new QGroupBox(tr("Meeting"), v.get());
+// The meeting and its exports.
+void GlobalSchedulerViewController::buildMeeting(QWidget& view, QBoxLayout& root) {
+    auto* meeting = new QGroupBox(tr("Meeting"), &view);
     // The sending buttons go on a row of their own: on one row the pane is wider than the
     // settings window.
     auto* meetingRows = new QVBoxLayout(meeting);
@@ -363,12 +361,36 @@ std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
     sendRow->addStretch(1);
     sendRow->addWidget(email_);
     sendRow->addWidget(copy_);
-    root->addWidget(meeting);
+    root.addWidget(meeting);
+}
 
+void GlobalSchedulerViewController::buildLinks(QWidget& view, QBoxLayout& root) {
     PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
-        *v, [this] { delegate_.open(PaneLinks::changeLogPage()); },
+        view, [this] { delegate_.open(PaneLinks::changeLogPage()); },
         [this] { delegate_.openManual(Manual::Section::GlobalScheduler); });
-    root->addLayout(links.layout);
+    root.addLayout(links.layout);
+}
+
+std::unique_ptr<QWidget> GlobalSchedulerViewController::loadView() {
+    bool added = false;
+    planner_ =
+        MeetingPlanner::fromTable(TalvorFilePaths::TalvorLoadSchedulerLocationFile(), &added);
+    if (added) {
+        save();
+    }
+
+    auto v = std::make_unique<QWidget>();
+    v->setObjectName(className());
+    auto* root = new QVBoxLayout(v.get());
+    root->setContentsMargins(24, 20, 24, 20);
+
+    buildShowBox(*v, *root);
+    buildMoment(*v, *root);
+    buildPlacesTable(*v, *root);
+    buildHourGrid(*v, *root);
+    buildPlaceEditor(*v, *root);
+    buildMeeting(*v, *root);
+    buildLinks(*v, *root);
 
     ZoneDidChange();
     actScheduleMeeting(false);

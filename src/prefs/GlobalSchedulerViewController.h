@@ -12,6 +12,7 @@
 #include <optional>
 #include <utility>
 
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
@@ -69,6 +70,14 @@ class GlobalSchedulerViewController : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    // The steps of loadView, in the order the controls appear.
+    void buildShowBox(QWidget& view, QBoxLayout& root);
+    void buildMoment(QWidget& view, QBoxLayout& root);
+    void buildPlacesTable(QWidget& view, QBoxLayout& root);
+    void buildHourGrid(QWidget& view, QBoxLayout& root);
+    void buildPlaceEditor(QWidget& view, QBoxLayout& root);
+    void buildMeeting(QWidget& view, QBoxLayout& root);
+    void buildLinks(QWidget& view, QBoxLayout& root);
     void save();
     // The moment back to now (the slider, the day), adding enabled; the duration stays.
     void backToNow();
