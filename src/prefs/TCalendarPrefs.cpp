@@ -922,34 +922,22 @@ void TCalendarPrefs::loadPersonalSources() {
         });
 }
 
-std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
-    auto view = std::make_unique<QWidget>();
-    view->setObjectName(className());
-    view_ = view.get();
-    auto* layout = new QVBoxLayout(view.get());
-    layout->setContentsMargins(20, 16, 20, 16);
+QCheckBox* TCalendarPrefs::makeBox(QWidget* parent, const char* id, const QString& title) {
+    auto* box = new QCheckBox(title, parent);
+    box->setObjectName(QLatin1String(id));
+    connect(box, &QCheckBox::clicked, this, [this, box] { checkBoxChanged(box); });
+    return box;
+}
 
-    const auto addBox = [this](QWidget* parent, const char* id, const QString& title) {
-        auto* box = new QCheckBox(title, parent);
-        box->setObjectName(QLatin1String(id));
-        connect(box, &QCheckBox::clicked, this, [this, box] { checkBoxChanged(box); });
-        return box;
-    };
-    const auto addMenu = [this](QWidget* parent, const char* id) {
-        auto* menu = new QComboBox(parent);
-        menu->setObjectName(QLatin1String(id));
-        connect(menu, &QComboBox::activated, this, [this, menu] { menuChanged(menu); });
-        return menu;
-    };
+QComboBox* TCalendarPrefs::makeMenu(QWidget* parent, const char* id) {
+    auto* menu = new QComboBox(parent);
+    menu->setObjectName(QLatin1String(id));
+    connect(menu, &QComboBox::activated, this, [this, menu] { menuChanged(menu); });
+    return menu;
+}
 
-    auto* showHide = new QCheckBox(tr("Show the mini calendar in the menu bar"), view.get());
-    showHide->setObjectName(QStringLiteral("showHideMinnow"));
-    connect(showHide, &QCheckBox::clicked, this, [this] { showHideMinnowOnMenuBar(); });
-    layout->addWidget(showHide);
-
-    auto* look = new QGroupBox(tr("Calendar"), view.get());
-    auto* form = new QFormLayout(look);
-    QComboBox* months = addMenu(look, "numMonthsPopup");
+void TCalendarPrefs::buildMonthMenus(QGroupBox& look, QFormLayout& form) {
+    QComboBox* months = makeMenu(&look, "numMonthsPopup");
     const char* layoutTitles[] = {QT_TR_NOOP("1 month"),
                                   QT_TR_NOOP("2 months, stacked"),
                                   QT_TR_NOOP("2 months, side by side"),
@@ -960,19 +948,22 @@ std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
         months->addItem(layoutIcon(monthLayouts()[i].rows, monthLayouts()[i].cols),
                         tr(layoutTitles[i]));
     }
-    form->addRow(tr("Months:"), months);
-    form->addRow(tr("Start with:"), addMenu(look, "monthCenterPopup"));
-    QComboBox* sizes = addMenu(look, "sizePopup");
+    form.addRow(tr("Months:"), months);
+    form.addRow(tr("Start with:"), makeMenu(&look, "monthCenterPopup"));
+    QComboBox* sizes = makeMenu(&look, "sizePopup");
     for (const char* t : {QT_TR_NOOP("Small"), QT_TR_NOOP("Medium"), QT_TR_NOOP("Large")}) {
         sizes->addItem(tr(t));
     }
-    form->addRow(tr("Text size:"), sizes);
-    QComboBox* firstDay = addMenu(look, "firstDayPopup");
+    form.addRow(tr("Text size:"), sizes);
+    QComboBox* firstDay = makeMenu(&look, "firstDayPopup");
     const QLocale locale;
     for (int d : {7, 1, 2, 3, 4, 5, 6}) {
         firstDay->addItem(locale.standaloneDayName(d, QLocale::LongFormat));
     }
-    form->addRow(tr("Week starts on:"), firstDay);
+    form.addRow(tr("Week starts on:"), firstDay);
+}
+
+void TCalendarPrefs::buildCalendarSystems(QGroupBox& look, QFormLayout& form) {
     const char* systems[] = {QT_TR_NOOP("Gregorian"),       QT_TR_NOOP("Buddhist"),
                              QT_TR_NOOP("Hebrew"),          QT_TR_NOOP("Islamic"),
                              QT_TR_NOOP("Islamic (civil)"), QT_TR_NOOP("Japanese")};
@@ -980,26 +971,21 @@ std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
          {std::tuple{"custCalCheckBox", "custCalPopup", QT_TR_NOOP("Calendar system:")},
           std::tuple{"auxCalCheckBox", "auxCalPopup", QT_TR_NOOP("Second calendar:")}}) {
         auto* row = new QHBoxLayout();
-        QCheckBox* on = addBox(look, boxId, tr(title));
-        QComboBox* menu = addMenu(look, menuId);
+        QCheckBox* on = makeBox(&look, boxId, tr(title));
+        QComboBox* menu = makeMenu(&look, menuId);
         for (const char* s : systems) {
             menu->addItem(tr(s));
         }
         row->addWidget(on);
         row->addWidget(menu, 1);
-        form->addRow(row);
+        form.addRow(row);
     }
-    // Side by side: the pane stays short enough for the settings window without scrolling.
-    auto* days = new QHBoxLayout();
-    days->addWidget(addBox(look, "showWeekNumCheckBox", tr("Show week numbers")));
-    days->addWidget(addBox(look, "showDateCalcCheckBox", tr("Say how far a day is from today")));
-    days->addStretch(1);
-    form->addRow(days);
-    layout->addWidget(look);
+}
 
-    auto* keysBox = new QGroupBox(tr("Start and keys"), view.get());
+void TCalendarPrefs::buildKeys(QWidget& view, QBoxLayout& layout) {
+    auto* keysBox = new QGroupBox(tr("Start and keys"), &view);
     auto* keysGrid = new QGridLayout(keysBox);
-    keysGrid->addWidget(addBox(keysBox, "startupItemCheckBox", tr("Start Talvor at login")), 0, 0,
+    keysGrid->addWidget(makeBox(keysBox, "startupItemCheckBox", tr("Start Talvor at login")), 0, 0,
                         1, 3);
     int r = 1;
     for (const auto& [id, title] :
@@ -1018,61 +1004,72 @@ std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
         keysGrid->addWidget(clear, r, 2);
         ++r;
     }
-    layout->addWidget(keysBox);
+    layout.addWidget(keysBox);
+}
 
-    auto* tabs = new QTabWidget(view.get());
+QTableWidget* TCalendarPrefs::makeSourceTable(QTabWidget& tabs, const QString& id) {
+    auto* table = new QTableWidget(0, 3, &tabs);
+    table->setObjectName(id);
+    table->setHorizontalHeaderLabels({tr("Show"), tr("Name"), tr("Colour")});
+    table->horizontalHeader()->setSectionResizeMode(Name, QHeaderView::Stretch);
+    table->horizontalHeader()->setSectionResizeMode(Enabled, QHeaderView::ResizeToContents);
+    table->setColumnWidth(Colour, 56);
+    table->verticalHeader()->hide();
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    auto* wells = new ColorWellCellDelegate(table);
+    table->setItemDelegateForColumn(Colour, wells);
+    connect(table, &QTableWidget::itemChanged, this, [this, table](QTableWidgetItem* item) {
+        if (loading_ || item->column() != Enabled) {
+            return;
+        }
+        SourceTable* entry = tableEntry(table);
+        if (entry && item->row() < int(entry->sources.size())) {
+            currentTableView_ = table;
+            setSource(entry->sources[static_cast<size_t>(item->row())],
+                      item->checkState() == Qt::Checked);
+        }
+    });
+    connect(table, &QTableWidget::cellClicked, this, [this, table](int row, int column) {
+        currentTableView_ = table;
+        if (column == Colour) {
+            table->selectRow(row);
+            showColorPanel(table);
+        }
+    });
+    return table;
+}
+
+void TCalendarPrefs::addSourcePage(QTabWidget& tabs, const SourceTable& t) {
+    QTableWidget* table = t.table;
+    if (t.id == QLatin1String("personalTable")) {
+        tabs.addTab(googlePage(&tabs, table), tr(t.title));
+    } else if (t.publicList && t.list().empty()) {
+        // A list that has no calendars says so rather than show an empty table.
+        auto* page = new SlimPage(&tabs);
+        page->setObjectName(t.id + QStringLiteral("Page"));
+        auto* column = new QVBoxLayout(page);
+        auto* note = new QLabel(
+            tr("There are no %1 calendars to choose from.").arg(tr(t.title).toLower()), page);
+        note->setObjectName(t.id + QStringLiteral("Empty"));
+        note->setAlignment(Qt::AlignCenter);
+        note->setWordWrap(true);
+        table->setParent(page);
+        table->hide();
+        column->addWidget(note, 1);
+        column->addWidget(table);
+        tabs.addTab(page, tr(t.title));
+    } else {
+        tabs.addTab(table, tr(t.title));
+    }
+}
+
+QTabWidget* TCalendarPrefs::buildSourceTabs(QWidget& view) {
+    auto* tabs = new QTabWidget(&view);
     tabs->setObjectName(QStringLiteral("sourceTabs"));
     for (SourceTable& t : tables_) {
-        auto* table = new QTableWidget(0, 3, tabs);
-        table->setObjectName(t.id);
-        table->setHorizontalHeaderLabels({tr("Show"), tr("Name"), tr("Colour")});
-        table->horizontalHeader()->setSectionResizeMode(Name, QHeaderView::Stretch);
-        table->horizontalHeader()->setSectionResizeMode(Enabled, QHeaderView::ResizeToContents);
-        table->setColumnWidth(Colour, 56);
-        table->verticalHeader()->hide();
-        table->setSelectionBehavior(QAbstractItemView::SelectRows);
-        table->setSelectionMode(QAbstractItemView::SingleSelection);
-        auto* wells = new ColorWellCellDelegate(table);
-        table->setItemDelegateForColumn(Colour, wells);
-        connect(table, &QTableWidget::itemChanged, this, [this, table](QTableWidgetItem* item) {
-            if (loading_ || item->column() != Enabled) {
-                return;
-            }
-            SourceTable* entry = tableEntry(table);
-            if (entry && item->row() < int(entry->sources.size())) {
-                currentTableView_ = table;
-                setSource(entry->sources[static_cast<size_t>(item->row())],
-                          item->checkState() == Qt::Checked);
-            }
-        });
-        connect(table, &QTableWidget::cellClicked, this, [this, table](int row, int column) {
-            currentTableView_ = table;
-            if (column == Colour) {
-                table->selectRow(row);
-                showColorPanel(table);
-            }
-        });
-        t.table = table;
-        if (t.id == QLatin1String("personalTable")) {
-            tabs->addTab(googlePage(tabs, table), tr(t.title));
-        } else if (t.publicList && t.list().empty()) {
-            // A list that has no calendars says so rather than show an empty table.
-            auto* page = new SlimPage(tabs);
-            page->setObjectName(t.id + QStringLiteral("Page"));
-            auto* column = new QVBoxLayout(page);
-            auto* note = new QLabel(
-                tr("There are no %1 calendars to choose from.").arg(tr(t.title).toLower()), page);
-            note->setObjectName(t.id + QStringLiteral("Empty"));
-            note->setAlignment(Qt::AlignCenter);
-            note->setWordWrap(true);
-            table->setParent(page);
-            table->hide();
-            column->addWidget(note, 1);
-            column->addWidget(table);
-            tabs->addTab(page, tr(t.title));
-        } else {
-            tabs->addTab(table, tr(t.title));
-        }
+        t.table = makeSourceTable(*tabs, t.id);
+        addSourcePage(*tabs, t);
     }
     // The back-end tabs choose the back end, as the radio buttons do.
     connect(tabs, &QTabWidget::currentChanged, this, [this, tabs](int index) {
@@ -1084,18 +1081,50 @@ std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
             backEndTabSelected(id == QLatin1String("google"));
         }
     });
+    return tabs;
+}
+
+void TCalendarPrefs::buildBackEndChoice(QWidget& view, QBoxLayout& layout) {
     auto* choice = new QHBoxLayout();
-    choice->addWidget(new QLabel(tr("Show events from:"), view.get()));
-    auto* apple = new QRadioButton(tr("This computer"), view.get());
+    choice->addWidget(new QLabel(tr("Show events from:"), &view));
+    auto* apple = new QRadioButton(tr("This computer"), &view);
     apple->setObjectName(QStringLiteral("radioButtonApple"));
-    auto* google = new QRadioButton(tr("Google Calendar"), view.get());
+    auto* google = new QRadioButton(tr("Google Calendar"), &view);
     google->setObjectName(QStringLiteral("radioButtonGoogle"));
     connect(apple, &QRadioButton::clicked, this, [this] { selectBackEnd(false); });
     connect(google, &QRadioButton::clicked, this, [this] { selectBackEnd(true); });
     choice->addWidget(apple);
     choice->addWidget(google);
     choice->addStretch(1);
-    layout->addLayout(choice);
+    layout.addLayout(choice);
+}
+
+std::unique_ptr<QWidget> TCalendarPrefs::loadView() {
+    auto view = std::make_unique<QWidget>();
+    view->setObjectName(className());
+    view_ = view.get();
+    auto* layout = new QVBoxLayout(view.get());
+    layout->setContentsMargins(20, 16, 20, 16);
+
+    auto* showHide = new QCheckBox(tr("Show the mini calendar in the menu bar"), view.get());
+    showHide->setObjectName(QStringLiteral("showHideMinnow"));
+    connect(showHide, &QCheckBox::clicked, this, [this] { showHideMinnowOnMenuBar(); });
+    layout->addWidget(showHide);
+
+    auto* look = new QGroupBox(tr("Calendar"), view.get());
+    auto* form = new QFormLayout(look);
+    buildMonthMenus(*look, *form);
+    buildCalendarSystems(*look, *form);
+    // Side by side: the pane stays short enough for the settings window without scrolling.
+    auto* days = new QHBoxLayout();
+    days->addWidget(makeBox(look, "showWeekNumCheckBox", tr("Show week numbers")));
+    days->addWidget(makeBox(look, "showDateCalcCheckBox", tr("Say how far a day is from today")));
+    days->addStretch(1);
+    form->addRow(days);
+    layout->addWidget(look);
+    buildKeys(*view, *layout);
+    QTabWidget* tabs = buildSourceTabs(*view);
+    buildBackEndChoice(*view, *layout);
     layout->addWidget(tabs, 1);
 
     loadSettings();

@@ -14,6 +14,11 @@
 
 #include <vector>
 
+class QBoxLayout;
+class QFormLayout;
+class QGroupBox;
+class QTabWidget;
+
 namespace talvor {
 
 class GCalender;
@@ -100,6 +105,16 @@ class TCalendarPrefs : public PreferencePane {
 
   private:
     struct SourceTable;
+    // The steps of loadView, in the order the controls appear.
+    QCheckBox* makeBox(QWidget* parent, const char* id, const QString& title);
+    QComboBox* makeMenu(QWidget* parent, const char* id);
+    void buildMonthMenus(QGroupBox& look, QFormLayout& form);
+    void buildCalendarSystems(QGroupBox& look, QFormLayout& form);
+    void buildKeys(QWidget& view, QBoxLayout& layout);
+    QTableWidget* makeSourceTable(QTabWidget& tabs, const QString& id);
+    void addSourcePage(QTabWidget& tabs, const SourceTable& t);
+    QTabWidget* buildSourceTabs(QWidget& view);
+    void buildBackEndChoice(QWidget& view, QBoxLayout& layout);
     QString mainCalendar() const;
     void loadSettings();
     void fillTable(SourceTable& t);
