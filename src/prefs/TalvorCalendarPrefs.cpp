@@ -452,19 +452,15 @@ void TalvorCalendarPrefs::refreshPreview() {
     preview_->update();
 }
 
-std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
-    auto view = std::make_unique<QWidget>();
-    view->setObjectName(className());
-    view_ = view.get();
-    auto* layout = new QVBoxLayout(view.get());
-    layout->setContentsMargins(24, 20, 24, 20);
-
-    auto* show = new QCheckBox(tr("Show the calendar of the date item"), view.get());
+void TalvorCalendarPrefs::buildShowBox(QWidget& view, QBoxLayout& layout) {
+    auto* show = new QCheckBox(tr("Show the calendar of the date item"), &view);
     show->setObjectName(QStringLiteral("showBigCalendar"));
     connect(show, &QCheckBox::clicked, this, [this](bool on) { showHideBigCalendar(on); });
-    layout->addWidget(show);
+    layout.addWidget(show);
+}
 
-    auto* monthsBox = new QGroupBox(tr("Months shown"), view.get());
+void TalvorCalendarPrefs::buildMonthsBox(QWidget& view, QBoxLayout& layout) {
+    auto* monthsBox = new QGroupBox(tr("Months shown"), &view);
     auto* monthsRow = new QHBoxLayout(monthsBox);
     auto* months = new QButtonGroup(monthsBox);
     for (const Radio& r : kMonthRadios) {
@@ -475,9 +471,11 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
         connect(radio, &QRadioButton::clicked, this,
                 [this, tag = r.tag] { SelectCalendarToShow(tag); });
     }
-    layout->addWidget(monthsBox);
+    layout.addWidget(monthsBox);
+}
 
-    auto* windowBox = new QGroupBox(tr("Window"), view.get());
+void TalvorCalendarPrefs::buildWindowBox(QWidget& view, QBoxLayout& layout) {
+    auto* windowBox = new QGroupBox(tr("Window"), &view);
     auto* form = new QFormLayout(windowBox);
     for (const Popup& p : popups()) {
         auto* menu = new QComboBox(windowBox);
@@ -500,9 +498,11 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
                 [this, tag = r.tag] { SelectShortLongMonthName(tag); });
     }
     form->addRow(tr("Months:"), names);
-    layout->addWidget(windowBox);
+    layout.addWidget(windowBox);
+}
 
-    auto* coloursBox = new QGroupBox(tr("Colours"), view.get());
+void TalvorCalendarPrefs::buildColoursBox(QWidget& view, QBoxLayout& layout) {
+    auto* coloursBox = new QGroupBox(tr("Colours"), &view);
     auto* grid = new QGridLayout(coloursBox);
     int i = 0;
     for (const Well& w : wells()) {
@@ -526,63 +526,70 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
         editor->activateWindow();
     });
     grid->addWidget(themes, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignLeft);
-    layout->addWidget(coloursBox);
+    layout.addWidget(coloursBox);
+}
 
-    auto* gridBox = new QGroupBox(tr("Days and pictures"), view.get());
-    auto* gridForm = new QFormLayout(gridBox);
-    // Long labels go above their fields rather than past the window's width.
-    gridForm->setRowWrapPolicy(QFormLayout::WrapLongRows);
-    // A text field that writes when it is left or Return is pressed, if its text changed.
-    const auto field = [this, gridBox](const QString& id, const QString& hint,
-                                       void (Pane::*action)(const QString&)) {
-        auto* edit = new QLineEdit(gridBox);
-        edit->setObjectName(id);
-        edit->setPlaceholderText(hint);
-        edit->setClearButtonEnabled(true);
-        connect(edit, &QLineEdit::editingFinished, this, [this, edit, id, action] {
-            if (edit->text().trimmed() != PreferenceDomain::readText(id, QString())) {
-                (this->*action)(edit->text());
-            }
-        });
-        return edit;
-    };
-    const auto chooser = [this, gridBox](const char* id, const QString& title,
-                                         void (Pane::*action)()) {
-        auto* button = new QPushButton(title, gridBox);
-        button->setObjectName(QLatin1String(id));
-        connect(button, &QPushButton::clicked, this, [this, action] { (this->*action)(); });
-        return button;
-    };
+// A text field that writes when it is left or Return is pressed, if its text changed.
+QLineEdit* TalvorCalendarPrefs::makeTextField(QGroupBox& box, const QString& id,
+                                              const QString& hint,
+                                              void (TalvorCalendarPrefs::*action)(const QString&)) {
+    auto* edit = new QLineEdit(&box);
+    edit->setObjectName(id);
+    edit->setPlaceholderText(hint);
+    edit->setClearButtonEnabled(true);
+    connect(edit, &QLineEdit::editingFinished, this, [this, edit, id, action] {
+        if (edit->text().trimmed() != PreferenceDomain::readText(id, QString())) {
+            (this->*action)(edit->text());
+        }
+    });
+    return edit;
+}
+
+QPushButton* TalvorCalendarPrefs::makeChooser(QGroupBox& box, const char* id, const QString& title,
+                                              void (TalvorCalendarPrefs::*action)()) {
+    auto* button = new QPushButton(title, &box);
+    button->setObjectName(QLatin1String(id));
+    connect(button, &QPushButton::clicked, this, [this, action] { (this->*action)(); });
+    return button;
+}
+
+void TalvorCalendarPrefs::buildPictureRow(QGroupBox& gridBox, QFormLayout& gridForm) {
     auto* pictureRow = new QHBoxLayout();
     pictureRow->addWidget(
-        field(keys::CalBGImagePath,
-              tr("A picture, a folder of 1.jpg … 12.jpg, or a web address (%Y%m%d: today)"),
-              &Pane::SelectCalBGImagePath),
+        makeTextField(gridBox, keys::CalBGImagePath,
+                      tr("A picture, a folder of 1.jpg … 12.jpg, or a web address (%Y%m%d: today)"),
+                      &Pane::SelectCalBGImagePath),
         1);
     pictureRow->addWidget(
-        chooser("chooseCalBGImageFile", tr("Picture…"), &Pane::chooseCalBGImageFile));
-    pictureRow->addWidget(
-        chooser("chooseCalBGImageFolder", tr("Folder…"), &Pane::chooseCalBGImageFolder));
-    gridForm->addRow(tr("Picture behind the months:"), pictureRow);
-    auto* specialDays = new QCheckBox(tr("Mark the days listed in SpecialDays.txt"), gridBox);
+        makeChooser(gridBox, "chooseCalBGImageFile", tr("Picture…"), &Pane::chooseCalBGImageFile));
+    pictureRow->addWidget(makeChooser(gridBox, "chooseCalBGImageFolder", tr("Folder…"),
+                                      &Pane::chooseCalBGImageFolder));
+    gridForm.addRow(tr("Picture behind the months:"), pictureRow);
+}
+
+void TalvorCalendarPrefs::buildSpecialDayRows(QGroupBox& gridBox, QFormLayout& gridForm) {
+    auto* specialDays = new QCheckBox(tr("Mark the days listed in SpecialDays.txt"), &gridBox);
     specialDays->setObjectName(keys::bSpecialDays);
     connect(specialDays, &QCheckBox::clicked, this, [this](bool on) { SelectSpecialDays(on); });
-    gridForm->addRow(tr("Special days:"), specialDays);
+    gridForm.addRow(tr("Special days:"), specialDays);
     auto* calendarRow = new QHBoxLayout();
-    calendarRow->addWidget(
-        field(keys::CalSpecialDaysPath, tr("An .ics file or a webcal:// or https:// address"),
-              &Pane::SelectSpecialDaysCalendar),
-        1);
-    calendarRow->addWidget(
-        chooser("chooseSpecialDaysCalendar", tr("Choose…"), &Pane::chooseSpecialDaysCalendar));
-    gridForm->addRow(tr("Special days from a calendar:"), calendarRow);
-    auto* birthdays = new QComboBox(gridBox);
+    calendarRow->addWidget(makeTextField(gridBox, keys::CalSpecialDaysPath,
+                                         tr("An .ics file or a webcal:// or https:// address"),
+                                         &Pane::SelectSpecialDaysCalendar),
+                           1);
+    calendarRow->addWidget(makeChooser(gridBox, "chooseSpecialDaysCalendar", tr("Choose…"),
+                                       &Pane::chooseSpecialDaysCalendar));
+    gridForm.addRow(tr("Special days from a calendar:"), calendarRow);
+    auto* birthdays = new QComboBox(&gridBox);
     birthdays->setObjectName(keys::showAddressBDays);
     birthdays->addItems(
         {tr("Not shown"), tr("Marked, names in the tool tip"), tr("Marked with names")});
     connect(birthdays, &QComboBox::activated, this, [this](int index) { SelectBirthdays(index); });
-    gridForm->addRow(tr("Birthdays from Contacts:"), birthdays);
-    preview_ = new myCalView(gridBox);
+    gridForm.addRow(tr("Birthdays from Contacts:"), birthdays);
+}
+
+void TalvorCalendarPrefs::buildPreview(QGroupBox& gridBox, QFormLayout& gridForm) {
+    preview_ = new myCalView(&gridBox);
     preview_->setObjectName(QStringLiteral("monthGridPreview"));
     preview_->setFixedSize(280, 210);
     // A picture dropped on the preview is the choice: shown in the field and announced.
@@ -591,12 +598,13 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
             SelectCalBGImagePath(PreferenceDomain::readText(keys::CalBGImagePath, QString()));
         }
     });
-    gridForm->addRow(tr("Preview:"), preview_);
-    layout->addWidget(gridBox);
+    gridForm.addRow(tr("Preview:"), preview_);
+}
 
+void TalvorCalendarPrefs::buildButtons(QWidget& view, QBoxLayout& layout) {
     auto* buttons = new QHBoxLayout();
     for (const Button& b : kButtons) {
-        auto* button = new QPushButton(tr(b.title), view.get());
+        auto* button = new QPushButton(tr(b.title), &view);
         button->setObjectName(QLatin1String(b.id));
         connect(button, &QPushButton::clicked, this,
                 [this, action = b.action] { (this->*action)(); });
@@ -606,8 +614,30 @@ std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
         }
     }
     buttons->addStretch(1);
-    layout->addLayout(buttons);
-    layout->addStretch(1);
+    layout.addLayout(buttons);
+    layout.addStretch(1);
+}
+
+std::unique_ptr<QWidget> TalvorCalendarPrefs::loadView() {
+    auto view = std::make_unique<QWidget>();
+    view->setObjectName(className());
+    view_ = view.get();
+    auto* layout = new QVBoxLayout(view.get());
+    layout->setContentsMargins(24, 20, 24, 20);
+
+    buildShowBox(*view, *layout);
+    buildMonthsBox(*view, *layout);
+    buildWindowBox(*view, *layout);
+    buildColoursBox(*view, *layout);
+    auto* gridBox = new QGroupBox(tr("Days and pictures"), view.get());
+    auto* gridForm = new QFormLayout(gridBox);
+    // Long labels go above their fields rather than past the window's width.
+    gridForm->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    buildPictureRow(*gridBox, *gridForm);
+    buildSpecialDayRows(*gridBox, *gridForm);
+    buildPreview(*gridBox, *gridForm);
+    layout->addWidget(gridBox);
+    buildButtons(*view, *layout);
 
     showSettings();
     view->resize(kMaxWidth, 680);

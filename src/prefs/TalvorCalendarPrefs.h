@@ -13,6 +13,11 @@
 
 #include <functional>
 
+class QBoxLayout;
+class QFormLayout;
+class QGroupBox;
+class QLineEdit;
+
 namespace talvor {
 
 class TalvorCalPrefsSettings;
@@ -86,6 +91,19 @@ class TalvorCalendarPrefs : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    // The steps of loadView, in the order the controls appear.
+    void buildShowBox(QWidget& view, QBoxLayout& layout);
+    void buildMonthsBox(QWidget& view, QBoxLayout& layout);
+    void buildWindowBox(QWidget& view, QBoxLayout& layout);
+    void buildColoursBox(QWidget& view, QBoxLayout& layout);
+    QLineEdit* makeTextField(QGroupBox& box, const QString& id, const QString& hint,
+                             void (TalvorCalendarPrefs::*action)(const QString&));
+    QPushButton* makeChooser(QGroupBox& box, const char* id, const QString& title,
+                             void (TalvorCalendarPrefs::*action)());
+    void buildPictureRow(QGroupBox& gridBox, QFormLayout& gridForm);
+    void buildSpecialDayRows(QGroupBox& gridBox, QFormLayout& gridForm);
+    void buildPreview(QGroupBox& gridBox, QFormLayout& gridForm);
+    void buildButtons(QWidget& view, QBoxLayout& layout);
     void saveAndAnnounce();
     void showSettings();
     void openWell(const QString& id);
