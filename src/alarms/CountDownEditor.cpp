@@ -1,16 +1,9 @@
 #include "CountDownEditor.h"
 
-#include "AlarmForm.h"
 #include "AlarmsKeys.h"
 #include "ReminderController.h"
 #include "platform/Clock.h"
 #include "platform/DistributedNotificationCenter.h"
-#include "platform/Menu.h"
-#include "platform/MenuMirror.h"
-#include "platform/SoundPlayer.h"
-#include "services/AudioStorageController.h"
-#include "services/SoundFadeOut.h"
-#include "services/SoundRepeat.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -73,8 +66,7 @@ const std::vector<CountDownForm::Choice>& CountDownForm::displayModes() {
     return choices;
 }
 
-CountDownForm::CountDownForm(QWidget* parent)
-    : QWidget(parent), soundsMenu_(platform::Menu::create(QStringLiteral("Sounds"))) {
+CountDownForm::CountDownForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CountDownForm"));
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -124,34 +116,25 @@ CountDownForm::CountDownForm(QWidget* parent)
 
     playSoundCheck_ = named(new QCheckBox(tr("Play sound"), this), "playSoundCheck");
     grid->addWidget(playSoundCheck_, row, 0);
-    auto* soundRow = new QHBoxLayout;
-    selectSoundButton_ = named(new QPushButton(tr("Select Sound"), this), "selectSoundButton");
-    selectSoundButton_->setMinimumWidth(140);
-    soundsMirror_ = new platform::MenuMirror(soundsMenu_, selectSoundButton_);
-    selectSoundButton_->setMenu(soundsMirror_->menu());
-    connect(soundsMirror_->menu(), &QMenu::aboutToShow, this, [this] { rebuildSoundMenu(); });
-    soundRow->addWidget(selectSoundButton_, 1);
-    playButton_ = named(new QPushButton(tr("Play"), this), "playButton");
-    soundRow->addWidget(playButton_);
-    shouldFadeInCheck_ = named(new QCheckBox(tr("Fade in"), this), "shouldFadeInCheck");
-    soundRow->addWidget(shouldFadeInCheck_);
-    grid->addLayout(soundRow, row++, 1, 1, 3);
+    soundChooser_ =
+        new SoundChooser({.recordTitle = QStringLiteral("Record Countdown Timer Sound..."),
+                          .fadeIn = true,
+                          .repeatSystemSound = true},
+                         this);
+    grid->addWidget(soundChooser_, row++, 1, 1, 3);
     grid->setColumnStretch(1, 1);
 
     connect(playSoundCheck_, &QCheckBox::toggled, this, [this] { playSoundCheckChanged(); });
-    connect(playButton_, &QPushButton::clicked, this, [this] { playButtonPushed(); });
+    connect(soundChooser_, &SoundChooser::soundChosen, this,
+            [this](const QString& path) { setSoundPath(path); });
+    connect(soundChooser_, &SoundChooser::recordAsked, this, [this] { showRecordingWindow(); });
     setEvent(std::nullopt);
 }
 
-CountDownForm::~CountDownForm() {
-    stopPreview();
-    if (AlarmSoundMenuContructor::sharedConstructor().target() == this) {
-        AlarmSoundMenuContructor::sharedConstructor().setTarget(nullptr);
-    }
-}
+CountDownForm::~CountDownForm() = default;
 
 void CountDownForm::setEvent(const std::optional<Event>& event) {
-    stopPreview();
+    soundChooser_->stopPreview();
     soundPath_.clear();
     if (event) {
         titleField_->setText(event->eventName());
@@ -175,8 +158,8 @@ void CountDownForm::setEvent(const std::optional<Event>& event) {
         xDaysField_->clear();
         xHoursField_->clear();
         playSoundCheck_->setChecked(false);
-        shouldFadeInCheck_->setChecked(false);
-        selectSoundButton_->setText(tr("Select Sound"));
+        soundChooser_->fadeInCheck()->setChecked(false);
+        soundChooser_->showSound(QString());
     }
     playSoundCheckChanged();
 }
@@ -203,56 +186,11 @@ void CountDownForm::setSoundPath(const QString& path) {
     if (!path.isEmpty()) {
         soundPath_ = path;
     }
-    playButton_->setEnabled(!path.isEmpty() && playSoundCheck_->isChecked());
-    selectSoundButton_->setText(path.isEmpty() ? tr("Select Sound") : soundTitle(path));
+    soundChooser_->showSound(path);
 }
 
 void CountDownForm::playSoundCheckChanged() {
-    const bool on = playSoundCheck_->isChecked();
-    selectSoundButton_->setEnabled(on);
-    shouldFadeInCheck_->setEnabled(on);
-    playButton_->setEnabled(on && !soundPath_.isEmpty());
-}
-
-void CountDownForm::stopPreview() {
-    if (demoSound_) {
-        demoSound_->stop();
-        demoSound_.reset();
-    }
-}
-
-void CountDownForm::playButtonPushed() {
-    stopPreview();
-    if (soundPath_.isEmpty()) {
-        return;
-    }
-    demoSound_ = platform::SoundSystem::shared().soundWithContentsOfFile(soundPath_);
-    if (demoSound_) {
-        FadeOut::playFor(demoSound_, 20.0, 10.0);
-    }
-}
-
-void CountDownForm::rebuildSoundMenu() {
-    AlarmSoundMenuContructor& constructor = AlarmSoundMenuContructor::sharedConstructor();
-    constructor.setTarget(this);
-    constructor.setObjectMenu(soundsMenu_);
-    constructor.constructMenu(QStringLiteral("Record Countdown Timer Sound..."));
-}
-
-void CountDownForm::soundSelected(platform::MenuItem& sender) {
-    const QString path = sender.representedObject().toString();
-    if (path.isEmpty()) {
-        return;
-    }
-    // A system sound is short: heard three times, as it will ring.
-    if (AudioStorageController::sharedController().isSystemSound(path)) {
-        Repeat::playSoundAtPath(path, 3);
-    }
-    setSoundPath(path);
-}
-
-void CountDownForm::manageReminders(platform::MenuItem&) {
-    showRecordingWindow();
+    soundChooser_->setActive(playSoundCheck_->isChecked());
 }
 
 void CountDownForm::showRecordingWindow() {

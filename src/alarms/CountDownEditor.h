@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Event.h"
-#include "services/AlarmSoundMenuContructor.h"
+#include "services/SoundChooser.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,16 +20,10 @@ class QGridLayout;
 
 namespace talvor {
 
-namespace platform {
-class Menu;
-class MenuMirror;
-class SoundPlayer;
-}  // namespace platform
-
 // The fields of a count-down event, shared by the editor window and the count-down page:
 // title, days and hours before, the day and the time (seconds too), the remaining-time text,
 // when it shows, and the expiry sound with its menu, Play and fade-in boxes.
-class CountDownForm : public QWidget, public AlarmSoundMenuTarget {
+class CountDownForm : public QWidget {
     Q_OBJECT
   public:
     // The resolution pop-up's items: code and title, in menu order.
@@ -55,11 +49,6 @@ class CountDownForm : public QWidget, public AlarmSoundMenuTarget {
     void setSoundPath(const QString& path);
     const QString& soundPath() const { return soundPath_; }
     void playSoundCheckChanged();
-    // 20 seconds at most, fading from the tenth.
-    void playButtonPushed();
-    void stopPreview();
-    void soundSelected(platform::MenuItem& sender) override;
-    void manageReminders(platform::MenuItem& sender) override;
     void showRecordingWindow();
 
     QLineEdit* titleField() const { return titleField_; }
@@ -70,18 +59,13 @@ class CountDownForm : public QWidget, public AlarmSoundMenuTarget {
     QComboBox* popUpResolution() const { return popUpResolution_; }
     QComboBox* popUpDisplayWindow() const { return popUpDisplayWindow_; }
     QCheckBox* playSoundCheck() const { return playSoundCheck_; }
-    QPushButton* selectSoundButton() const { return selectSoundButton_; }
-    QPushButton* playButton() const { return playButton_; }
-    QCheckBox* shouldFadeInCheck() const { return shouldFadeInCheck_; }
-    const std::shared_ptr<platform::Menu>& soundsMenu() const { return soundsMenu_; }
+    QPushButton* selectSoundButton() const { return soundChooser_->soundButton(); }
+    QPushButton* playButton() const { return soundChooser_->playButton(); }
+    QCheckBox* shouldFadeInCheck() const { return soundChooser_->fadeInCheck(); }
+    SoundChooser* soundChooser() const { return soundChooser_; }
 
   private:
-    void rebuildSoundMenu();
-
     QString soundPath_;
-    std::shared_ptr<platform::SoundPlayer> demoSound_;
-    std::shared_ptr<platform::Menu> soundsMenu_;
-    QPointer<platform::MenuMirror> soundsMirror_;
     QPointer<QLineEdit> titleField_;
     QPointer<QLineEdit> xDaysField_;
     QPointer<QLineEdit> xHoursField_;
@@ -90,9 +74,7 @@ class CountDownForm : public QWidget, public AlarmSoundMenuTarget {
     QPointer<QComboBox> popUpResolution_;
     QPointer<QComboBox> popUpDisplayWindow_;
     QPointer<QCheckBox> playSoundCheck_;
-    QPointer<QPushButton> selectSoundButton_;
-    QPointer<QPushButton> playButton_;
-    QPointer<QCheckBox> shouldFadeInCheck_;
+    QPointer<SoundChooser> soundChooser_;
 };
 
 // A fresh identifier: the upper-case text of a new UUID.

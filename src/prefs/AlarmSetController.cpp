@@ -9,14 +9,9 @@
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/Menu.h"
-#include "platform/MenuMirror.h"
 #include "platform/OpenDialogs.h"
-#include "platform/SoundPlayer.h"
 #include "platform/WindowPlacement.h"
 #include "services/AudioStorageController.h"
-#include "services/SoundFadeOut.h"
-#include "services/SoundKeys.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -112,19 +107,26 @@ AlarmSetController::AlarmSetController(QString nibName, PaneDelegate delegate)
                      QStringLiteral("Create Alarm")),
       delegate2_(delegate),
       timeFormat_(shortTimeFormat()),
-      itemPane_(QStringLiteral("alarmSetup"), std::move(delegate)),
-      soundsMenu_(platform::Menu::create(QStringLiteral("Sounds"))) {
+      itemPane_(QStringLiteral("alarmSetup"), std::move(delegate)) {
     alarmsArray_ = SavedAlarms::load();
 }
 
 AlarmSetController::~AlarmSetController() {
-    stopPreview();
     if (customAlert_) {
         customAlert_->close();
     }
-    if (AlarmSoundMenuContructor::sharedConstructor().target() == this) {
-        AlarmSoundMenuContructor::sharedConstructor().setTarget(nullptr);
-    }
+}
+
+QPushButton* AlarmSetController::soundButton() const {
+    return soundChooser_ ? soundChooser_->soundButton() : nullptr;
+}
+
+QCheckBox* AlarmSetController::shouldFadeInCheck() const {
+    return soundChooser_ ? soundChooser_->fadeInCheck() : nullptr;
+}
+
+SoundFileWell* AlarmSetController::soundWell() const {
+    return soundChooser_ ? soundChooser_->well() : nullptr;
 }
 
 QRadioButton* AlarmSetController::timeRadio(int row) const {
@@ -217,41 +219,16 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     auto* how = new QGridLayout(howBox);
     playSoundCheck_ = named(new QCheckBox(tr("Play sound"), howBox), "playSoundCheck");
     how->addWidget(playSoundCheck_, 0, 0);
-    auto* soundRow = new QHBoxLayout;
-    soundButton_ = named(new QPushButton(tr("Select Sound"), howBox), "selectSoundButton");
-    soundButton_->setMinimumWidth(140);
-    soundsMirror_ = new platform::MenuMirror(soundsMenu_, soundButton_);
-    soundButton_->setMenu(soundsMirror_->menu());
-    connect(soundsMirror_->menu(), &QMenu::aboutToShow, this, [this] { rebuildSoundMenu(); });
-    soundRow->addWidget(soundButton_, 1);
-    playButton_ = named(new QPushButton(tr("Play"), howBox), "playButton");
-    soundRow->addWidget(playButton_);
-    chooseFileButton_ = named(new QPushButton(tr("Add File..."), howBox), "chooseFileButton");
-    soundRow->addWidget(chooseFileButton_);
-    how->addLayout(soundRow, 0, 1);
-    soundWell_ = named(new SoundFileWell(howBox), "soundWell");
-    soundWell_->setDelegate(this);
-    soundWell_->setToolTip(
-        tr("Drop sound files here to add them to the sound library; click "
-           "to see the library's folder."));
-    auto* wellLayout = new QHBoxLayout(soundWell_);
-    wellLayout->setContentsMargins(6, 4, 6, 4);
-    auto* wellText = new QLabel(tr("Drop sound files here"), soundWell_);
-    wellText->setEnabled(false);
-    wellLayout->addWidget(wellText, 0, Qt::AlignCenter);
-    how->addWidget(soundWell_, 4, 1);
-    wellClicked_ = platform::NotificationCenter::defaultCenter().addObserver(
-        SoundKeys::SoundFileWellClicked, platform::senderObject(soundWell_.data()),
-        [this](const platform::Notification&) { soundWellClicked(); });
-    shouldFadeInCheck_ = named(new QCheckBox(tr("Fade in"), howBox), "shouldFadeInCheck");
-    how->addWidget(shouldFadeInCheck_, 1, 1);
+    soundChooser_ = new SoundChooser(
+        {.fadeIn = true, .addFile = true, .well = true, .repeatSystemSound = true}, howBox);
+    how->addWidget(soundChooser_, 0, 1);
     speakNameCheck_ = named(new QCheckBox(tr("Speak title"), howBox), "speakNameCheck");
-    how->addWidget(speakNameCheck_, 2, 0);
+    how->addWidget(speakNameCheck_, 1, 0);
     voiceButton_ = named(new QPushButton(tr("Select Voice"), howBox), "voiceNamePopUp");
     voiceMenu_ = new QMenu(voiceButton_);
     voiceButton_->setMenu(voiceMenu_);
     connect(voiceMenu_, &QMenu::aboutToShow, this, [this] { fillVoiceMenu(); });
-    how->addWidget(voiceButton_, 2, 1);
+    how->addWidget(voiceButton_, 1, 1);
     auto* snoozeRow = new QHBoxLayout;
     snoozeRow->addWidget(new QLabel(tr("Snooze:"), howBox));
     snoozeTimePopUp_ = named(new QComboBox(howBox), "snoozeTimePopUp");
@@ -260,7 +237,7 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     }
     snoozeRow->addWidget(snoozeTimePopUp_);
     snoozeRow->addStretch(1);
-    how->addLayout(snoozeRow, 3, 1);
+    how->addLayout(snoozeRow, 2, 1);
     layout->addWidget(howBox);
 
     descriptionLabel_ = named(new QLabel(v), "descriptionLabel");
@@ -313,10 +290,12 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     }
     connect(foreverCheck_, &QCheckBox::toggled, this, describe);
     connect(playSoundCheck_, &QCheckBox::toggled, this, [this] { playSoundCheckChanged(); });
-    connect(shouldFadeInCheck_, &QCheckBox::toggled, this, describe);
+    connect(soundChooser_->fadeInCheck(), &QCheckBox::toggled, this, describe);
+    connect(soundChooser_, &SoundChooser::soundChosen, this,
+            [this](const QString& path) { soundChosen(path); });
+    connect(soundChooser_, &SoundChooser::recordAsked, this, [this] { manageReminders(); });
+    connect(soundChooser_, &SoundChooser::wellClicked, this, [this] { soundWellClicked(); });
     connect(speakNameCheck_, &QCheckBox::toggled, this, [this] { speakNameCheckChanged(); });
-    connect(playButton_, &QPushButton::clicked, this, [this] { playButtonPushed(); });
-    connect(chooseFileButton_, &QPushButton::clicked, this, [this] { chooseAudioFile(); });
     connect(removeAlarmButton_, &QPushButton::clicked, this, [this] { removeAlarmButtonPushed(); });
     connect(recordButton_, &QPushButton::clicked, this, [this] { manageReminders(); });
     connect(cancelButton_, &QPushButton::clicked, this, [this] { cancelButtonPushed(); });
@@ -380,7 +359,7 @@ AlarmForm AlarmSetController::form() const {
     f.snoozeMinutes = snoozeTimePopUp_->currentData().toInt();
     f.playSound = playSoundCheck_->isChecked();
     f.soundPath = soundPath_;
-    f.fadeIn = shouldFadeInCheck_->isChecked();
+    f.fadeIn = soundChooser_->fadeInCheck()->isChecked();
     f.speak = speakNameCheck_->isChecked();
     f.voiceName = voiceName_;
     return f;
@@ -423,7 +402,7 @@ void AlarmSetController::setAlarm(const Alarm* alarm) {
     snoozeTimePopUp_->setCurrentIndex(snooze >= 0 ? snooze : snoozeTimePopUp_->findData(5));
     setSoundPath(f.soundPath);
     playSoundCheck_->setChecked(f.playSound);
-    shouldFadeInCheck_->setChecked(f.fadeIn);
+    soundChooser_->fadeInCheck()->setChecked(f.fadeIn);
     setVoiceName(f.voiceName);
     speakNameCheck_->setChecked(f.speak);
     removeAlarmButton_->setEnabled(false);
@@ -476,10 +455,7 @@ void AlarmSetController::playSoundCheckChanged() {
     if (!root_) {
         return;
     }
-    const bool on = playSoundCheck_->isChecked();
-    soundButton_->setEnabled(on);
-    shouldFadeInCheck_->setEnabled(on);
-    playButton_->setEnabled(on && !soundPath_.isEmpty());
+    soundChooser_->setActive(playSoundCheck_->isChecked());
     manageDescriptionLabel();
 }
 
@@ -496,8 +472,7 @@ void AlarmSetController::setSoundPath(const QString& path) {
     if (!root_) {
         return;
     }
-    playButton_->setEnabled(!path.isEmpty() && playSoundCheck_->isChecked());
-    soundButton_->setText(path.isEmpty() ? tr("Select Sound") : soundTitle(path));
+    soundChooser_->showSound(path);
     manageDescriptionLabel();
 }
 
@@ -507,13 +482,6 @@ void AlarmSetController::setVoiceName(const QString& name) {
         voiceButton_->setText(name.isEmpty() ? tr("Select Voice") : name);
     }
     manageDescriptionLabel();
-}
-
-void AlarmSetController::rebuildSoundMenu() {
-    AlarmSoundMenuContructor& constructor = AlarmSoundMenuContructor::sharedConstructor();
-    constructor.setTarget(this);
-    constructor.setObjectMenu(soundsMenu_);
-    constructor.constructMenu();
 }
 
 void AlarmSetController::fillVoiceMenu() {
@@ -538,24 +506,11 @@ void AlarmSetController::fillVoiceMenu() {
     }
 }
 
-void AlarmSetController::soundSelected(platform::MenuItem& sender) {
-    const QString path = sender.representedObject().toString();
-    if (path.isEmpty()) {
-        return;
-    }
+void AlarmSetController::soundChosen(const QString& path) {
     setSoundPath(path);
     if (playSoundCheck_ && !playSoundCheck_->isChecked()) {
         playSoundCheck_->setChecked(true);
     }
-    // A system sound is short: heard three times, as it rings.
-    stopPreview();
-    if (AudioStorageController::sharedController().isSystemSound(path)) {
-        previewRepeat_ = Repeat::playSoundAtPath(path, 3);
-    }
-}
-
-void AlarmSetController::manageReminders(platform::MenuItem&) {
-    manageReminders();
 }
 
 void AlarmSetController::manageReminders() {
@@ -569,35 +524,6 @@ void AlarmSetController::manageReminders() {
             }
         });
     reminders.runWithAlarm(nullptr);
-}
-
-void AlarmSetController::stopPreview() {
-    previewRepeat_.cancel();
-    if (demoSound_) {
-        demoSound_->stop();
-        demoSound_.reset();
-    }
-}
-
-void AlarmSetController::playButtonPushed() {
-    stopPreview();
-    if (soundPath_.isEmpty()) {
-        return;
-    }
-    demoSound_ = platform::SoundSystem::shared().soundWithContentsOfFile(soundPath_);
-    if (demoSound_) {
-        FadeOut::playFor(demoSound_, 20.0, 10.0);
-    }
-}
-
-void AlarmSetController::chooseAudioFile() {
-    AudioStorageController::chooseAudioFilesToAdd(root_);
-}
-
-void AlarmSetController::imageDragDidEnd() {
-    if (soundWell_ && !soundWell_->url().isEmpty()) {
-        AudioStorageController::sharedController().addAudioFilesWithURLs({soundWell_->url()});
-    }
 }
 
 void AlarmSetController::soundWellClicked() {

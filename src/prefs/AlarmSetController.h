@@ -6,9 +6,7 @@
 #include "alarms/AlarmEditor.h"
 #include "alarms/AlarmForm.h"
 #include "platform/NotificationCenter.h"
-#include "services/AlarmSoundMenuContructor.h"
-#include "services/SoundFileWell.h"
-#include "services/SoundRepeat.h"
+#include "services/SoundChooser.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -27,10 +25,6 @@
 
 namespace talvor {
 
-namespace platform {
-class MenuMirror;
-class SoundPlayer;
-}  // namespace platform
 class TextSpeaker;
 
 // The confirmation shown once an alarm is set.
@@ -49,10 +43,7 @@ class CustomAlert : public QWidget {
 // describes it in a sentence as the user edits, checks it, keeps it in the saved alarms and
 // hands it to its delegate (the alarm menu), which activates it. Above the form, the alarm
 // item pane's boxes.
-class AlarmSetController : public PreferencePane,
-                           public AlarmEditor,
-                           public AlarmSoundMenuTarget,
-                           public SoundFileWellDelegate {
+class AlarmSetController : public PreferencePane, public AlarmEditor {
     Q_OBJECT
   public:
     explicit AlarmSetController(QString nibName, PaneDelegate delegate = {});
@@ -85,19 +76,12 @@ class AlarmSetController : public PreferencePane,
     void speakNameCheckChanged();
     void setSoundPath(const QString& path);
     void setVoiceName(const QString& name);
-    // Previews the sound: 20 seconds at most, fading from the tenth.
-    void playButtonPushed();
-    void stopPreview();
-    void chooseAudioFile();
-    // A file dropped on the well joins the sound library.
-    void imageDragDidEnd() override;
+    // A sound chosen in the sound menu: kept, and "Play sound" ticked.
+    void soundChosen(const QString& path);
     // A click on the well shows the sound library's folder.
     void soundWellClicked();
     void helpBtnClicked();
-
-    // The sound menu.
-    void soundSelected(platform::MenuItem& sender) override;
-    void manageReminders(platform::MenuItem& sender) override;
+    // Records a message that becomes the alarm's sound.
     void manageReminders();
 
     // The saved alarms the title box lists, in order.
@@ -123,8 +107,8 @@ class AlarmSetController : public PreferencePane,
     QCheckBox* foreverCheck() const { return foreverCheck_; }
     QComboBox* snoozeTimePopUp() const { return snoozeTimePopUp_; }
     QCheckBox* playSoundCheck() const { return playSoundCheck_; }
-    QPushButton* soundButton() const { return soundButton_; }
-    QCheckBox* shouldFadeInCheck() const { return shouldFadeInCheck_; }
+    QPushButton* soundButton() const;
+    QCheckBox* shouldFadeInCheck() const;
     QCheckBox* speakNameCheck() const { return speakNameCheck_; }
     QPushButton* voiceButton() const { return voiceButton_; }
     QLabel* descriptionLabel() const { return descriptionLabel_; }
@@ -134,7 +118,7 @@ class AlarmSetController : public PreferencePane,
     QLabel* afterQuitLabel() const { return afterQuitLabel_; }
     QPushButton* removeAlarmButton() const { return removeAlarmButton_; }
     QPushButton* setButton() const { return setButton_; }
-    SoundFileWell* soundWell() const { return soundWell_; }
+    SoundFileWell* soundWell() const;
 
     static constexpr std::array<int, 8> kSnoozeMinutes = {1, 2, 5, 10, 15, 20, 30, 60};
 
@@ -147,7 +131,6 @@ class AlarmSetController : public PreferencePane,
     void showConfirmation(const Alarm& alarm);
     void showAfterQuit();
     void fillVoiceMenu();
-    void rebuildSoundMenu();
 
     PaneDelegate delegate2_;
     AlarmSetControllerDelegate* delegate_ = nullptr;
@@ -159,10 +142,6 @@ class AlarmSetController : public PreferencePane,
     QString lastAlertText_;
     TalvorAlarmViewController itemPane_;
     std::unique_ptr<TextSpeaker> textSpeaker_;
-    std::shared_ptr<platform::SoundPlayer> demoSound_;
-    Repeat::Handle previewRepeat_;
-    std::shared_ptr<platform::Menu> soundsMenu_;
-    QPointer<platform::MenuMirror> soundsMirror_;
     QPointer<CustomAlert> customAlert_;
     bool filling_ = false;
 
@@ -180,12 +159,7 @@ class AlarmSetController : public PreferencePane,
     QPointer<QCheckBox> foreverCheck_;
     QPointer<QComboBox> snoozeTimePopUp_;
     QPointer<QCheckBox> playSoundCheck_;
-    QPointer<QPushButton> soundButton_;
-    QPointer<QPushButton> playButton_;
-    QPointer<QPushButton> chooseFileButton_;
-    QPointer<SoundFileWell> soundWell_;
-    platform::Observation wellClicked_;
-    QPointer<QCheckBox> shouldFadeInCheck_;
+    QPointer<SoundChooser> soundChooser_;
     QPointer<QCheckBox> speakNameCheck_;
     QPointer<QPushButton> voiceButton_;
     QPointer<QMenu> voiceMenu_;

@@ -1,17 +1,11 @@
 #include "TalvorTake5WindowsController.h"
 
 #include "BreakFormatters.h"
-#include "alarms/AlarmForm.h"
 #include "alarms/ReminderController.h"
 #include "alarms/TalvorTakeABreakSettings.h"
 #include "foundation/TalvorTimeSettings.h"
-#include "platform/Menu.h"
-#include "platform/MenuMirror.h"
 #include "platform/OpenDialogs.h"
-#include "platform/SoundPlayer.h"
 #include "services/AudioStorageController.h"
-#include "services/SoundFadeOut.h"
-#include "services/SoundKeys.h"
 
 #include <QButtonGroup>
 #include <QFileDialog>
@@ -39,15 +33,9 @@ TalvorTake5WindowsController::TalvorTake5WindowsController(QString nibName, Pane
     : PreferencePane(QStringLiteral("TalvorTake5WindowsController"), std::move(nibName),
                      QStringLiteral("Take 5")),
       delegate_(std::move(delegate)),
-      settings_(TalvorTakeABreakSettings::sharedInstance()),
-      soundsMenu_(platform::Menu::create(QStringLiteral("Sounds"))) {}
+      settings_(TalvorTakeABreakSettings::sharedInstance()) {}
 
-TalvorTake5WindowsController::~TalvorTake5WindowsController() {
-    stopPreview();
-    if (AlarmSoundMenuContructor::sharedConstructor().target() == this) {
-        AlarmSoundMenuContructor::sharedConstructor().setTarget(nullptr);
-    }
-}
+TalvorTake5WindowsController::~TalvorTake5WindowsController() = default;
 
 QSlider* TalvorTake5WindowsController::slider(Field tag) const {
     switch (tag) {
@@ -156,35 +144,17 @@ std::unique_ptr<QWidget> TalvorTake5WindowsController::loadView() {
     radioRow->addWidget(breakDuration_);
     radioRow->addStretch(1);
     sound->addLayout(radioRow, 0, 0, 1, 2);
-    auto* soundRow = new QHBoxLayout;
-    selectSoundButton_ = named(new QPushButton(tr("Select Sound"), soundBox), "selectSoundButton");
-    selectSoundButton_->setMinimumWidth(140);
-    soundsMirror_ = new platform::MenuMirror(soundsMenu_, selectSoundButton_);
-    selectSoundButton_->setMenu(soundsMirror_->menu());
-    connect(soundsMirror_->menu(), &QMenu::aboutToShow, this, [this] { rebuildSoundMenu(); });
-    soundRow->addWidget(selectSoundButton_, 1);
-    playButton_ = named(new QPushButton(tr("Play"), soundBox), "playButton");
-    soundRow->addWidget(playButton_);
-    chooseFileButton_ = named(new QPushButton(tr("Add File..."), soundBox), "chooseFileButton");
-    soundRow->addWidget(chooseFileButton_);
-    recordButton_ = named(new QPushButton(tr("Record..."), soundBox), "recordButton");
-    soundRow->addWidget(recordButton_);
-    sound->addLayout(soundRow, 1, 0, 1, 2);
-    soundWell_ = named(new SoundFileWell(soundBox), "soundWell");
-    soundWell_->setDelegate(this);
-    soundWell_->setToolTip(
-        tr("Drop sound files here to add them to the sound library; click "
-           "to see the library's folder."));
-    auto* wellLayout = new QHBoxLayout(soundWell_);
-    wellLayout->setContentsMargins(6, 4, 6, 4);
-    auto* wellText = new QLabel(tr("Drop sound files here"), soundWell_);
-    wellText->setEnabled(false);
-    wellLayout->addWidget(wellText, 0, Qt::AlignCenter);
-    soundWell_->setMinimumHeight(40);
-    sound->addWidget(soundWell_, 2, 0, 1, 2);
-    wellClicked_ = platform::NotificationCenter::defaultCenter().addObserver(
-        SoundKeys::SoundFileWellClicked, platform::senderObject(soundWell_.data()),
-        [this](const platform::Notification&) { soundWellClicked(); });
+    soundChooser_ = new SoundChooser(
+        {.recordTitle = QStringLiteral("Record Break Every/Duration Sound..."),
+         .addFile = true,
+         .well = true,
+         .builtInPath = TalvorTakeABreakSettings::defaultSoundPath(),
+         // The built-in sound can be heard too: it is what a break plays.
+         .fileOf = [](const QString& path) { return TalvorTakeABreakSettings::soundFile(path); }},
+        soundBox);
+    recordButton_ = named(new QPushButton(tr("Record..."), soundChooser_), "recordButton");
+    soundChooser_->addToRow(recordButton_);
+    sound->addWidget(soundChooser_, 1, 0, 1, 2);
     layout->addWidget(soundBox);
     layout->addStretch(1);
     const PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
@@ -223,8 +193,10 @@ std::unique_ptr<QWidget> TalvorTake5WindowsController::loadView() {
     connect(breakEvery_, &QRadioButton::toggled, this, [this](bool on) {
         soundOption(on ? SoundOption::BreakEvery : SoundOption::BreakDuration);
     });
-    connect(playButton_, &QPushButton::clicked, this, [this] { playButtonPushed(); });
-    connect(chooseFileButton_, &QPushButton::clicked, this, [this] { chooseAudioFile(); });
+    connect(soundChooser_, &SoundChooser::soundChosen, this,
+            [this](const QString& path) { setSoundPath(path); });
+    connect(soundChooser_, &SoundChooser::recordAsked, this, [this] { manageReminders(); });
+    connect(soundChooser_, &SoundChooser::wellClicked, this, [this] { soundWellClicked(); });
     connect(recordButton_, &QPushButton::clicked, this, [this] { manageReminders(); });
     view->resize(480, 520);
     return view;
@@ -339,19 +311,17 @@ TalvorTake5WindowsController::SoundOption TalvorTake5WindowsController::currentS
 }
 
 void TalvorTake5WindowsController::soundOption(SoundOption option) {
-    stopPreview();
+    if (soundChooser_) {
+        soundChooser_->stopPreview();
+    }
     showSound(option == SoundOption::BreakEvery ? settings_.soundPath()
                                                 : settings_.durationSoundPath());
 }
 
 void TalvorTake5WindowsController::showSound(const QString& path) {
-    if (!selectSoundButton_) {
-        return;
+    if (soundChooser_) {
+        soundChooser_->showSound(path);
     }
-    const bool builtIn = path.isEmpty() || path == TalvorTakeABreakSettings::defaultSoundPath();
-    selectSoundButton_->setText(builtIn ? tr("Select Sound") : soundTitle(path));
-    // The built-in sound can be heard too: it is what a break plays.
-    playButton_->setEnabled(TalvorTakeABreakSettings::soundFile(path).has_value());
 }
 
 void TalvorTake5WindowsController::setSoundPath(const QString& path) {
@@ -366,26 +336,6 @@ void TalvorTake5WindowsController::setSoundPath(const QString& path) {
     showSound(path);
 }
 
-void TalvorTake5WindowsController::rebuildSoundMenu() {
-    AlarmSoundMenuContructor& constructor = AlarmSoundMenuContructor::sharedConstructor();
-    constructor.setTarget(this);
-    constructor.setObjectMenu(soundsMenu_);
-    constructor.constructMenu(QStringLiteral("Record Break Every/Duration Sound..."));
-}
-
-void TalvorTake5WindowsController::soundSelected(platform::MenuItem& sender) {
-    const QString path = sender.representedObject().toString();
-    if (path.isEmpty()) {
-        return;
-    }
-    setSoundPath(path);
-    stopPreview();
-}
-
-void TalvorTake5WindowsController::manageReminders(platform::MenuItem&) {
-    manageReminders();
-}
-
 void TalvorTake5WindowsController::manageReminders() {
     Take5ReminderController& reminders = Take5ReminderController::sharedInstance();
     // The message chosen with OK becomes the sound the radios choose.
@@ -396,38 +346,6 @@ void TalvorTake5WindowsController::manageReminders() {
             }
         });
     reminders.runWithAlarm(nullptr);
-}
-
-void TalvorTake5WindowsController::stopPreview() {
-    if (demoSound_) {
-        demoSound_->stop();
-        demoSound_.reset();
-    }
-}
-
-void TalvorTake5WindowsController::playButtonPushed() {
-    stopPreview();
-    const QString stored = currentSoundOption() == SoundOption::BreakEvery
-                               ? settings_.soundPath()
-                               : settings_.durationSoundPath();
-    const std::optional<QString> file = TalvorTakeABreakSettings::soundFile(stored);
-    if (!file) {
-        return;
-    }
-    demoSound_ = platform::SoundSystem::shared().soundWithContentsOfFile(*file);
-    if (demoSound_) {
-        FadeOut::playFor(demoSound_, 20.0, 10.0);
-    }
-}
-
-void TalvorTake5WindowsController::chooseAudioFile() {
-    AudioStorageController::chooseAudioFilesToAdd(viewIfLoaded());
-}
-
-void TalvorTake5WindowsController::imageDragDidEnd() {
-    if (soundWell_ && !soundWell_->url().isEmpty()) {
-        AudioStorageController::sharedController().addAudioFilesWithURLs({soundWell_->url()});
-    }
 }
 
 void TalvorTake5WindowsController::soundWellClicked() {

@@ -2,9 +2,7 @@
 
 #include "PaneDelegate.h"
 #include "PreferencePane.h"
-#include "platform/NotificationCenter.h"
-#include "services/AlarmSoundMenuContructor.h"
-#include "services/SoundFileWell.h"
+#include "services/SoundChooser.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -18,19 +16,13 @@
 
 namespace talvor {
 
-namespace platform {
-class MenuMirror;
-class SoundPlayer;
-}  // namespace platform
 class BreakNumberFormatter;
 class TalvorTakeABreakSettings;
 
 // The "Take 5" page: whether breaks run and show in the time menu, how often, how long and
 // how many, and the two sounds (the break's start and its end) chosen through one sound
 // button that the two radios switch between.
-class TalvorTake5WindowsController : public PreferencePane,
-                                     public AlarmSoundMenuTarget,
-                                     public SoundFileWellDelegate {
+class TalvorTake5WindowsController : public PreferencePane {
     Q_OBJECT
   public:
     // Which sound the sound button shows and sets.
@@ -54,17 +46,9 @@ class TalvorTake5WindowsController : public PreferencePane,
     void soundOption(SoundOption option);
     // Stores `path` as the sound the radios choose and shows it.
     void setSoundPath(const QString& path);
-    // Previews the chosen sound: 20 seconds at most, fading from the tenth.
-    void playButtonPushed();
-    void stopPreview();
-    void chooseAudioFile();
-    void imageDragDidEnd() override;
     void soundWellClicked();
     void helpBtnClicked();
-
-    // The sound menu.
-    void soundSelected(platform::MenuItem& sender) override;
-    void manageReminders(platform::MenuItem& sender) override;
+    // Records a message that becomes the sound the radios choose.
     void manageReminders();
 
     SoundOption currentSoundOption() const;
@@ -77,10 +61,10 @@ class TalvorTake5WindowsController : public PreferencePane,
     QLabel* textBreakRepeatLbl() const { return textBreakRepeatLbl_; }
     QRadioButton* breakEvery() const { return breakEvery_; }
     QRadioButton* breakDuration() const { return breakDuration_; }
-    QPushButton* selectSoundButton() const { return selectSoundButton_; }
-    QPushButton* playButton() const { return playButton_; }
-    SoundFileWell* soundWell() const { return soundWell_; }
-    const std::shared_ptr<platform::Menu>& soundsMenu() const { return soundsMenu_; }
+    // The sound row's controls, once the view is built.
+    SoundChooser* soundChooser() const { return soundChooser_; }
+    QPushButton* selectSoundButton() const { return soundChooser_->soundButton(); }
+    QPushButton* playButton() const { return soundChooser_->playButton(); }
 
   protected:
     std::unique_ptr<QWidget> loadView() override;
@@ -88,17 +72,12 @@ class TalvorTake5WindowsController : public PreferencePane,
   private:
     // The pop-up's title and the play button for `path`, without storing it.
     void showSound(const QString& path);
-    void rebuildSoundMenu();
     void setControlsEnabled(bool on);
     void showValue(Field tag, int value);
     void storeValue(Field tag, int value);
 
     PaneDelegate delegate_;
     TalvorTakeABreakSettings& settings_;
-    std::shared_ptr<platform::SoundPlayer> demoSound_;
-    std::shared_ptr<platform::Menu> soundsMenu_;
-    QPointer<platform::MenuMirror> soundsMirror_;
-    platform::Observation wellClicked_;
     bool filling_ = false;
 
     QPointer<QCheckBox> showTake5_;
@@ -113,11 +92,8 @@ class TalvorTake5WindowsController : public PreferencePane,
     QPointer<QLabel> textBreakRepeatLbl_;
     QPointer<QRadioButton> breakEvery_;
     QPointer<QRadioButton> breakDuration_;
-    QPointer<QPushButton> selectSoundButton_;
-    QPointer<QPushButton> playButton_;
-    QPointer<QPushButton> chooseFileButton_;
+    QPointer<SoundChooser> soundChooser_;
     QPointer<QPushButton> recordButton_;
-    QPointer<SoundFileWell> soundWell_;
 };
 
 }  // namespace talvor
