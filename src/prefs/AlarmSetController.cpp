@@ -141,6 +141,20 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     layout->setContentsMargins(24, 20, 24, 20);
     itemPane_.buildInto(*v, *layout);
 
+    buildTitleBox(v, layout);
+    buildWhenBox(v, layout);
+    buildHowBox(v, layout);
+    buildFoot(v, layout);
+    connectControls();
+    root_ = v;
+    reloadTitles();
+    setAlarm(editingOne_.get());
+    showAfterQuit();
+    view->resize(480, 620);
+    return view;
+}
+
+void AlarmSetController::buildTitleBox(QWidget* v, QVBoxLayout* layout) {
     // The alarm's title: typed, or one of the saved alarms.
     auto* alarmBox = new QGroupBox(tr("Alarm"), v);
     auto* titleRow = new QHBoxLayout(alarmBox);
@@ -153,7 +167,9 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     removeAlarmButton_ = named(new QPushButton(tr("Remove"), alarmBox), "removeAlarmButton");
     titleRow->addWidget(removeAlarmButton_);
     layout->addWidget(alarmBox);
+}
 
+void AlarmSetController::buildWhenBox(QWidget* v, QVBoxLayout* layout) {
     // When it rings: three kinds, one row each.
     auto* whenBox = new QGroupBox(tr("When"), v);
     auto* grid = new QGridLayout(whenBox);
@@ -213,7 +229,9 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     }
     atDatePicker_->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
     layout->addWidget(whenBox);
+}
 
+void AlarmSetController::buildHowBox(QWidget* v, QVBoxLayout* layout) {
     // How it rings.
     auto* howBox = new QGroupBox(tr("Sound and voice"), v);
     auto* how = new QGridLayout(howBox);
@@ -239,7 +257,9 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     snoozeRow->addStretch(1);
     how->addLayout(snoozeRow, 2, 1);
     layout->addWidget(howBox);
+}
 
+void AlarmSetController::buildFoot(QWidget* v, QVBoxLayout* layout) {
     descriptionLabel_ = named(new QLabel(v), "descriptionLabel");
     descriptionLabel_->setWordWrap(true);
     layout->addWidget(descriptionLabel_);
@@ -266,7 +286,9 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     const PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
         *v, [this] { delegate2_.open(PaneLinks::changeLogPage()); }, [this] { helpBtnClicked(); });
     layout->addLayout(links.layout);
+}
 
+void AlarmSetController::connectControls() {
     // Every change keeps the sentence in step.
     const auto describe = [this] { manageDescriptionLabel(); };
     connect(titleBox_, &QComboBox::editTextChanged, this, [this] {
@@ -300,13 +322,6 @@ std::unique_ptr<QWidget> AlarmSetController::loadView() {
     connect(recordButton_, &QPushButton::clicked, this, [this] { manageReminders(); });
     connect(cancelButton_, &QPushButton::clicked, this, [this] { cancelButtonPushed(); });
     connect(setButton_, &QPushButton::clicked, this, [this] { setButtonPushed(); });
-
-    root_ = v;
-    reloadTitles();
-    setAlarm(editingOne_.get());
-    showAfterQuit();
-    view->resize(480, 620);
-    return view;
 }
 
 void AlarmSetController::viewDidShow() {

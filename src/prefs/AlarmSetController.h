@@ -23,6 +23,8 @@
 #include <array>
 #include <memory>
 
+class QVBoxLayout;
+
 namespace talvor {
 
 class TextSpeaker;
@@ -126,6 +128,16 @@ class AlarmSetController : public PreferencePane, public AlarmEditor {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    // The title box and Remove.
+    void buildTitleBox(QWidget* v, QVBoxLayout* layout);
+    // When it rings: "In", "At" a day, "At" on weekdays.
+    void buildWhenBox(QWidget* v, QVBoxLayout* layout);
+    // The sound, the voice and the snooze.
+    void buildHowBox(QWidget* v, QVBoxLayout* layout);
+    // The sentence, its notes, the buttons and the links.
+    void buildFoot(QWidget* v, QVBoxLayout* layout);
+    // What each control does.
+    void connectControls();
     void reloadTitles();
     void showProblems(const QStringList& lines);
     void showConfirmation(const Alarm& alarm);

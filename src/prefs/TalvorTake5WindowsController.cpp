@@ -68,6 +68,21 @@ std::unique_ptr<QWidget> TalvorTake5WindowsController::loadView() {
     auto* layout = new QVBoxLayout(v);
     layout->setContentsMargins(24, 16, 24, 16);
 
+    buildSwitches(v, layout);
+    buildNumbersBox(v, layout);
+    buildSoundBox(v, layout);
+    layout->addStretch(1);
+    const PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
+        *v, [this] { delegate_.open(PaneLinks::changeLogPage()); }, [this] { helpBtnClicked(); });
+    layout->addLayout(links.layout);
+
+    showStoredValues();
+    connectControls();
+    view->resize(480, 520);
+    return view;
+}
+
+void TalvorTake5WindowsController::buildSwitches(QWidget* v, QVBoxLayout* layout) {
     auto* intro = new QLabel(tr("Take 5 reminds you to take a short break from the screen: "
                                 "every so many minutes a break window counts the break down."),
                              v);
@@ -77,7 +92,9 @@ std::unique_ptr<QWidget> TalvorTake5WindowsController::loadView() {
     layout->addWidget(showTake5_);
     isBreakEnabled_ = named(new QCheckBox(tr("Enable breaks"), v), "IsBreakEnabled");
     layout->addWidget(isBreakEnabled_);
+}
 
+void TalvorTake5WindowsController::buildNumbersBox(QWidget* v, QVBoxLayout* layout) {
     auto* numbersBox = new QGroupBox(tr("Breaks"), v);
     auto* grid = new QGridLayout(numbersBox);
     struct RowSpec {
@@ -130,7 +147,9 @@ std::unique_ptr<QWidget> TalvorTake5WindowsController::loadView() {
     grid->addWidget(textBreakRepeatLbl_, 2, 3);
     grid->setColumnStretch(1, 1);
     layout->addWidget(numbersBox);
+}
 
+void TalvorTake5WindowsController::buildSoundBox(QWidget* v, QVBoxLayout* layout) {
     auto* soundBox = new QGroupBox(tr("Sounds"), v);
     auto* sound = new QGridLayout(soundBox);
     breakEvery_ = named(new QRadioButton(tr("Break Every Sound"), soundBox), "breakEvery");
@@ -156,11 +175,9 @@ std::unique_ptr<QWidget> TalvorTake5WindowsController::loadView() {
     soundChooser_->addToRow(recordButton_);
     sound->addWidget(soundChooser_, 1, 0, 1, 2);
     layout->addWidget(soundBox);
-    layout->addStretch(1);
-    const PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
-        *v, [this] { delegate_.open(PaneLinks::changeLogPage()); }, [this] { helpBtnClicked(); });
-    layout->addLayout(links.layout);
+}
 
+void TalvorTake5WindowsController::showStoredValues() {
     // The stored values, shown without writing anything back.
     filling_ = true;
     settings_.loadPrefs();
@@ -172,7 +189,9 @@ std::unique_ptr<QWidget> TalvorTake5WindowsController::loadView() {
     showSound(settings_.soundPath());
     showTake5_->setChecked(TalvorTimeSettings::sharedInstance().showTake5);
     filling_ = false;
+}
 
+void TalvorTake5WindowsController::connectControls() {
     connect(showTake5_, &QCheckBox::toggled, this, [this] { showTake5Changed(); });
     connect(isBreakEnabled_, &QCheckBox::toggled, this, [this] { breakEnabledChanged(); });
     connect(breakFreqSlider_, &QSlider::valueChanged, this, [this](int x) { changeBreakFreq(x); });
@@ -198,8 +217,6 @@ std::unique_ptr<QWidget> TalvorTake5WindowsController::loadView() {
     connect(soundChooser_, &SoundChooser::recordAsked, this, [this] { manageReminders(); });
     connect(soundChooser_, &SoundChooser::wellClicked, this, [this] { soundWellClicked(); });
     connect(recordButton_, &QPushButton::clicked, this, [this] { manageReminders(); });
-    view->resize(480, 520);
-    return view;
 }
 
 void TalvorTake5WindowsController::setControlsEnabled(bool on) {

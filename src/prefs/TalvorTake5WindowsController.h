@@ -14,6 +14,8 @@
 
 #include <memory>
 
+class QVBoxLayout;
+
 namespace talvor {
 
 class BreakNumberFormatter;
@@ -72,6 +74,16 @@ class TalvorTake5WindowsController : public PreferencePane {
   private:
     // The pop-up's title and the play button for `path`, without storing it.
     void showSound(const QString& path);
+    // The introduction and the two boxes.
+    void buildSwitches(QWidget* v, QVBoxLayout* layout);
+    // How often, how long, how many: a slider and a field each.
+    void buildNumbersBox(QWidget* v, QVBoxLayout* layout);
+    // The two sounds: the radios and the sound row.
+    void buildSoundBox(QWidget* v, QVBoxLayout* layout);
+    // The stored values, shown without writing anything back.
+    void showStoredValues();
+    // What each control does.
+    void connectControls();
     void setControlsEnabled(bool on);
     void showValue(Field tag, int value);
     void storeValue(Field tag, int value);
