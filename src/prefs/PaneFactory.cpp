@@ -5,6 +5,7 @@
 #include "CountDownTimerViewController.h"
 #include "DateDiffPrefCalculator.h"
 #include "FeedbakReviewUpdateVC.h"
+#include "FormatItemTables.h"
 #include "GlobalSchedulerViewController.h"
 #include "MenuCalendarPrefs.h"
 #include "SwitchLightDarkPane.h"
@@ -12,13 +13,11 @@
 #include "TalvorASMViewCtrl.h"
 #include "TalvorAlarmViewController.h"
 #include "TalvorCalendarPrefs.h"
-#include "TalvorDateViewController.h"
 #include "TalvorPrefsChimesView.h"
 #include "TalvorPrefsFloatingViewCtrl.h"
 #include "TalvorPrefsMenuExtra.h"
 #include "TalvorSetTimeZoneViewCtrl.h"
 #include "TalvorTake5WindowsController.h"
-#include "TalvorTimeViewController.h"
 #include "TalvorTodoViewController.h"
 
 #include <algorithm>
@@ -43,12 +42,18 @@ PaneFactory::Maker maker(const PaneDelegate& delegate) {
     return [delegate](const QString& nibName) { return std::make_unique<Pane>(nibName, delegate); };
 }
 
+PaneFactory::Maker formatItemMaker(const FormatItemTable& table, const PaneDelegate& delegate) {
+    return [&table, delegate](const QString& nibName) {
+        return std::make_unique<FormatItemPane>(table, nibName, delegate);
+    };
+}
+
 }  // namespace
 
 PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuDelegate menuItems,
                                   const PaneDelegate& delegate) {
     PaneFactory f;
-    f.add(QStringLiteral("TalvorTimeViewController"), maker<TalvorTimeViewController>(delegate));
+    f.add(QStringLiteral("TalvorTimeViewController"), formatItemMaker(timeItemTable(), delegate));
     f.add(QStringLiteral("TalvorPrefsFloatingViewCtrl"),
           maker<TalvorPrefsFloatingViewCtrl>(delegate));
     f.add(QStringLiteral("TalvorCalendarPrefs"), maker<TalvorCalendarPrefs>(delegate));
@@ -66,7 +71,7 @@ PaneFactory PaneFactory::standard(SwitchLightDarkDelegate lightDark, TalvorMenuD
     f.add(QStringLiteral("FeedbakReviewUpdateVC"), maker<FeedbakReviewUpdateVC>(delegate));
     f.add(QStringLiteral("MenuCalendarPrefs"), maker<MenuCalendarPrefs>(delegate));
     f.add(QStringLiteral("AdvancedPrefVC"), maker<AdvancedPrefVC>(delegate));
-    f.add(QStringLiteral("TalvorDateViewController"), maker<TalvorDateViewController>(delegate));
+    f.add(QStringLiteral("TalvorDateViewController"), formatItemMaker(dateItemTable(), delegate));
     f.add(QStringLiteral("TCalendarPrefs"), maker<TCalendarPrefs>(delegate));
     f.add(QStringLiteral("TalvorTodoViewController"), maker<TalvorTodoViewController>(delegate));
     f.add(QStringLiteral("TalvorTake5WindowsController"),

@@ -8,9 +8,8 @@
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
+#include "prefs/FormatItemTables.h"
 #include "prefs/FormatPaneParts.h"
-#include "prefs/TalvorDateViewController.h"
-#include "prefs/TalvorTimeViewController.h"
 #include "services/AppleInterfaceStyle.h"
 #include "services/SystemEventNames.h"
 #include "support/FakeClock.h"
@@ -79,9 +78,8 @@ class ItemPanes : public ::testing::Test {
         d.openURL = [this](const QUrl&) { calls << QStringLiteral("openURL"); };
         return d;
     }
-    template <class Pane>
-    std::unique_ptr<Pane> make() {
-        auto pane = std::make_unique<Pane>(QStringLiteral("Nib"), delegate());
+    std::unique_ptr<FormatItemPane> make(const FormatItemTable& table) {
+        auto pane = std::make_unique<FormatItemPane>(table, QStringLiteral("Nib"), delegate());
         pane->view();
         takePosted();
         return pane;
@@ -158,7 +156,7 @@ TEST_F(prefsTimeItemPane, FlagBoxesSetTheirBitOfTheWordAndTheirSetting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.box);
         TalvorMenuBarFlags = 0;
-        auto pane = make<TalvorTimeViewController>();
+        auto pane = make(timeItemTable());
         auto* box = child<QAbstractButton>(*pane, c.box);
         ASSERT_FALSE(box->isChecked());
         box->click();
@@ -174,17 +172,17 @@ TEST_F(prefsTimeItemPane, FlagBoxesSetTheirBitOfTheWordAndTheirSetting) {
     }
     // Another tag changes the word alone; the locations window's bit is kept.
     TalvorMenuBarFlags = kMenuBarGMTOffsets;
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     const bool analog = timeSettings.showAnalogClockInMenu;
     const bool flash = timeSettings.flashSeparator;
-    pane->showTime(5, true);
+    TimeItem::showTime(5, true);
     EXPECT_EQ(store().integerValue(keys::MenuBarOptBits), 0x220);
     EXPECT_EQ(timeSettings.showAnalogClockInMenu, analog);
     EXPECT_EQ(timeSettings.flashSeparator, flash);
 }
 
 TEST_F(prefsTimeItemPane, EnableShowsOrHidesTheItem) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     auto* enable = child<QAbstractButton>(*pane, "enableMenuExtra");
     EXPECT_TRUE(enable->isChecked()) << "shown by default";
     enable->click();
@@ -195,7 +193,7 @@ TEST_F(prefsTimeItemPane, EnableShowsOrHidesTheItem) {
 }
 
 TEST_F(prefsTimeItemPane, AFontAbove32PointsIsStoredAt32) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     QFontDialog* panel = pane->setFont();
     ASSERT_NE(panel, nullptr);
     child<FontTextField>(*pane, "fontText")->pickFont(QFont(QStringLiteral("Title Sans"), 48));
@@ -212,7 +210,7 @@ TEST_F(prefsTimeItemPane, AFontAbove32PointsIsStoredAt32) {
 }
 
 TEST_F(prefsTimeItemPane, ResetRestoresTheDefaultsAndAnnouncesOnce) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     timeSettings.timeFormat = QStringLiteral("HH:mm");
     timeSettings.flashSeparator = true;
     timeSettings.locationTimeFormat = QStringLiteral("HH");
@@ -232,7 +230,7 @@ TEST_F(prefsTimeItemPane, ResetRestoresTheDefaultsAndAnnouncesOnce) {
 }
 
 TEST_F(prefsTimeItemPane, TokensAndTypedTextComposeTheFormat) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     auto* preview = child<QLabel>(*pane, "customPreview");
     auto* add = child<QPushButton>(*pane, "addToMenu");
     EXPECT_FALSE(add->isEnabled());
@@ -267,7 +265,7 @@ TEST_F(prefsTimeItemPane, TokensAndTypedTextComposeTheFormat) {
 
 TEST_F(prefsTimeItemPane, TokensKeepTheirSourcesPatternWhenSamplesLookAlike) {
     clock.set(at("2026-05-15T03:03:07Z"));  // the hour and the minute both show "3"
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     FormatTokenField* field = pane->tokenField();
     dropFrom(*pane, "minute");
     type(*pane, QStringLiteral(":"));
@@ -286,7 +284,7 @@ TEST_F(prefsTimeItemPane, TokensKeepTheirSourcesPatternWhenSamplesLookAlike) {
 }
 
 TEST_F(prefsTimeItemPane, TheFormatPopUpShowsTheListAndSelectsTheFormat) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     auto* format = child<QComboBox>(*pane, "format");
     const QStringList list = FormatList::builtIn(FormatList::Kind::Time);
     ASSERT_EQ(format->count(), list.size());
@@ -305,12 +303,12 @@ TEST_F(prefsTimeItemPane, TheFormatPopUpShowsTheListAndSelectsTheFormat) {
     // A format that is in no entry shows as the last item.
     timeSettings.timeFormat = QStringLiteral("H");
     timeSettings.writePrefs();
-    auto reopened = make<TalvorTimeViewController>();
+    auto reopened = make(timeItemTable());
     EXPECT_EQ(child<QComboBox>(*reopened, "format")->currentIndex(), list.size() - 1);
 }
 
 TEST_F(prefsTimeItemPane, AddingAndDeletingChangeTheUsersListAndTheFormat) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     auto* format = child<QComboBox>(*pane, "format");
     const int before = format->count();
     dropFrom(*pane, "hour");
@@ -328,9 +326,9 @@ TEST_F(prefsTimeItemPane, AddingAndDeletingChangeTheUsersListAndTheFormat) {
         answers.erase(answers.begin());
         answer(yes);
     };
-    pane->actDeleteCustomTimeToMenu();
+    pane->deleteSelectedFormat();
     EXPECT_EQ(format->count(), before + 1);
-    pane->actDeleteCustomTimeToMenu();
+    pane->deleteSelectedFormat();
     EXPECT_EQ(format->count(), before);
     EXPECT_EQ(format->currentIndex(), before - 1) << "the new last entry";
     EXPECT_EQ(timeSettings.timeFormat, FormatList::builtIn(FormatList::Kind::Time).last());
@@ -342,14 +340,14 @@ TEST_F(prefsTimeItemPane, AddingAndDeletingChangeTheUsersListAndTheFormat) {
     pane->formatPopUp()->confirmDelete = [](QWidget*, std::function<void(bool)> answer) {
         answer(true);
     };
-    pane->actDeleteCustomTimeToMenu();
+    pane->deleteSelectedFormat();
     EXPECT_FALSE(FormatList::isSeparator(timeSettings.timeFormat))
         << timeSettings.timeFormat.toStdString();
     EXPECT_FALSE(FormatList::isSeparator(format->currentData().toString()));
 }
 
 TEST_F(prefsTimeItemPane, AFailedWriteKeepsTheListAndTheFormat) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     auto* format = child<QComboBox>(*pane, "format");
     const int before = format->count();
     const QString formatBefore = timeSettings.timeFormat;
@@ -374,7 +372,7 @@ TEST_F(prefsTimeItemPane, OnlyTheWellOfTheCurrentAppearanceIsEnabled) {
         if (dark) {
             defaults.setObject(QStringLiteral("Dark"), keys::AppleInterfaceStyle);
         }
-        auto pane = make<TalvorTimeViewController>();
+        auto pane = make(timeItemTable());
         EXPECT_EQ(child<QPushButton>(*pane, "timeColor")->isEnabled(), !dark);
         EXPECT_EQ(child<QPushButton>(*pane, "timeColorDMode")->isEnabled(), dark);
         pane->changeColor(QColor(Qt::red), dark);
@@ -383,7 +381,7 @@ TEST_F(prefsTimeItemPane, OnlyTheWellOfTheCurrentAppearanceIsEnabled) {
 }
 
 TEST_F(prefsTimeItemPane, TheCustomSheetSetsTheFormatOnlyOnOk) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     TalvorCustomDatePanel& panel = TalvorCustomDatePanel::sharedPanel();
     auto* format = child<QComboBox>(*pane, "format");
     child<QPushButton>(*pane, "chooseCustomDate")->click();
@@ -409,7 +407,7 @@ TEST_F(prefsTimeItemPane, TheCustomSheetStartsFromTheSelectedItem) {
         SCOPED_TRACE(c.stored);
         timeSettings.timeFormat = QString::fromLatin1(c.stored);
         timeSettings.writePrefs();
-        auto pane = make<TalvorTimeViewController>();
+        auto pane = make(timeItemTable());
         auto* format = child<QComboBox>(*pane, "format");
         const QStringList& entries = pane->formatPopUp()->list().entries();
         ASSERT_EQ(entries.contains(timeSettings.timeFormat), c.inList);
@@ -424,7 +422,7 @@ TEST_F(prefsTimeItemPane, TheCustomSheetStartsFromTheSelectedItem) {
 // The separator field sets what the time item shows between its numbers (the item's own
 // drawing of it is tested with the tick), stores it and announces it; empty is the colon.
 TEST_F(prefsTimeItemPane, TheSeparatorFieldSetsTheItemsSeparator) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     auto* separator = child<QLineEdit>(*pane, "separator");
     EXPECT_TRUE(separator->text().isEmpty());
     EXPECT_EQ(separator->placeholderText(), QStringLiteral(":"));
@@ -433,7 +431,7 @@ TEST_F(prefsTimeItemPane, TheSeparatorFieldSetsTheItemsSeparator) {
     EXPECT_EQ(store().stringValue(keys::TimeSeparator), QStringLiteral("."));
     EXPECT_TRUE(takePosted().contains(keys::TalvorMenuBarDatePrefsChangeNotification));
 
-    auto again = make<TalvorTimeViewController>();
+    auto again = make(timeItemTable());
     EXPECT_EQ(child<QLineEdit>(*again, "separator")->text(), QStringLiteral("."))
         << "the field shows the stored separator";
     separator->selectAll();
@@ -444,7 +442,7 @@ TEST_F(prefsTimeItemPane, TheSeparatorFieldSetsTheItemsSeparator) {
 }
 
 TEST_F(prefsTimeItemPane, AnAppearanceChangeSwitchesTheWells) {
-    auto pane = make<TalvorTimeViewController>();
+    auto pane = make(timeItemTable());
     auto* light = child<QPushButton>(*pane, "timeColor");
     auto* dark = child<QPushButton>(*pane, "timeColorDMode");
     ASSERT_TRUE(light->isEnabled());
@@ -457,7 +455,7 @@ TEST_F(prefsTimeItemPane, AnAppearanceChangeSwitchesTheWells) {
 }
 
 TEST_F(prefsDateItemPane, TokensAndTextComposeIntoPiecesWithAPreview) {
-    auto pane = make<TalvorDateViewController>();
+    auto pane = make(dateItemTable());
     auto* preview = child<QLabel>(*pane, "customPreview");
     auto* add = child<QPushButton>(*pane, "addToMenu");
     dropFrom(*pane, "dayOfWeek");
@@ -484,7 +482,7 @@ TEST_F(prefsDateItemPane, TokensAndTextComposeIntoPiecesWithAPreview) {
 }
 
 TEST_F(prefsDateItemPane, ResetEmptiesTheComposerAndRestoresTheDefaults) {
-    auto pane = make<TalvorDateViewController>();
+    auto pane = make(dateItemTable());
     dateSettings.dateFormat = QStringLiteral("yyyy");
     dateSettings.hasDropShadow = true;
     dateSettings.writePrefs();
@@ -518,7 +516,7 @@ TEST_F(prefsDateItemPane, BoxesStoreTheirSettings) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.box);
-        auto pane = make<TalvorDateViewController>();
+        auto pane = make(dateItemTable());
         calls.clear();
         const bool before = dateSettings.*c.setting;
         child<QAbstractButton>(*pane, c.box)->click();
@@ -531,7 +529,7 @@ TEST_F(prefsDateItemPane, BoxesStoreTheirSettings) {
 }
 
 TEST_F(prefsDateItemPane, CompositeEntriesOfTheListRenderInThePopUp) {
-    auto pane = make<TalvorDateViewController>();
+    auto pane = make(dateItemTable());
     auto* format = child<QComboBox>(*pane, "format");
     const int composite = format->findData(QStringLiteral("EEEE$*&, $*&d$*&"));
     ASSERT_GE(composite, 0);
