@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Menu.h"
+#include "platform/SharedInstance.h"
 #include "platform/SoundPlayer.h"
 #include "platform/StatusBar.h"
 #include "services/AudioStorageController.h"
@@ -20,22 +21,13 @@
 #include <climits>
 #include <cmath>
 #include <memory>
-#include <vector>
 
 namespace talvor {
 
 namespace {
 
-AlarmMenuController* gShared = nullptr;
-// Whether gShared was made here, to live for the process.
-bool gSharedMadeHere = false;
-
-// Objects made here and then replaced: still alive for the process (code may hold them),
-// and reachable, so a leak checker does not count them lost.
-std::vector<std::unique_ptr<AlarmMenuController>>& retired() {
-    static auto* list = new std::vector<std::unique_ptr<AlarmMenuController>>();
-    return *list;
-}
+// Made on first use, lives for the process; the owner may install its own.
+using SharedMenuController = SharedInstance<AlarmMenuController, SharedLifetime::ForProcess>;
 
 // When a saved alarm rings once set again: a relative one by its interval (its due time
 // would move with the clock), any other by its due time.
@@ -77,25 +69,15 @@ AlarmMenuController::~AlarmMenuController() {
     if (statusItem_ != nullptr && statusItem_->statusBar() != nullptr) {
         statusItem_->statusBar()->removeStatusItem(statusItem_.get());
     }
-    if (gShared == this) {
-        gShared = nullptr;
-    }
+    SharedMenuController::withdraw(this);
 }
 
 AlarmMenuController& AlarmMenuController::mainMenuController() {
-    if (gShared == nullptr) {
-        gShared = new AlarmMenuController();  // lives for the process
-        gSharedMadeHere = true;
-    }
-    return *gShared;
+    return SharedMenuController::get();
 }
 
 void AlarmMenuController::setMainMenuController(AlarmMenuController* controller) {
-    if (gSharedMadeHere && gShared != nullptr && gShared != controller) {
-        retired().emplace_back(gShared);
-    }
-    gSharedMadeHere = false;
-    gShared = controller;
+    SharedMenuController::replace(controller);
 }
 
 void AlarmMenuController::awakeFromNib(AlarmMenuHost* host) {

@@ -4,27 +4,19 @@
 #include "AlarmDates.h"
 #include "AlarmsKeys.h"
 #include "platform/Clock.h"
+#include "platform/SharedInstance.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <vector>
 
 namespace talvor {
 
 namespace {
 
-Clock* gShared = nullptr;
-// Whether gShared was made here, to live for the process.
-bool gSharedMadeHere = false;
-
-// Objects made here and then replaced: still alive for the process (code may hold them),
-// and reachable, so a leak checker does not count them lost.
-std::vector<std::unique_ptr<Clock>>& retired() {
-    static auto* list = new std::vector<std::unique_ptr<Clock>>();
-    return *list;
-}
+// Made on first use, lives for the process; the owner may install its own.
+using SharedClock = SharedInstance<Clock, SharedLifetime::ForProcess>;
 
 Date now() {
     return platform::Clock::shared().now();
@@ -42,26 +34,21 @@ Clock::Clock(platform::Scheduler& scheduler) : scheduler_(scheduler) {
 }
 
 Clock::~Clock() {
-    if (gShared == this) {
-        gShared = nullptr;
-    }
+    SharedClock::withdraw(this);
 }
 
 Clock& Clock::sharedClock() {
-    if (gShared == nullptr) {
-        gShared = new Clock();  // lives for the process
-        gSharedMadeHere = true;
-        gShared->setSavesChanges(true);
-    }
-    return *gShared;
+    return SharedClock::get();
+}
+
+std::unique_ptr<Clock> Clock::makeShared() {
+    auto clock = std::make_unique<Clock>();
+    clock->setSavesChanges(true);
+    return clock;
 }
 
 void Clock::setSharedClock(Clock* clock) {
-    if (gSharedMadeHere && gShared != nullptr && gShared != clock) {
-        retired().emplace_back(gShared);
-    }
-    gSharedMadeHere = false;
-    gShared = clock;
+    SharedClock::replace(clock);
 }
 
 void Clock::updateAlarms(bool /*fromTimer*/) {

@@ -27,6 +27,8 @@ class Clock {
     static Clock& sharedClock();
     // Tests: replaces the shared clock (not owned); nullptr makes a fresh one on next use.
     static void setSharedClock(Clock* clock);
+    // The clock sharedClock() makes: one that saves its changes.
+    static std::unique_ptr<Clock> makeShared();
 
     // Sends `tick` to every alarm, in list order.
     void updateAlarms(bool fromTimer);

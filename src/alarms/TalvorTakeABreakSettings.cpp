@@ -3,9 +3,9 @@
 #include "AlarmsKeys.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SettingsTable.h"
-#include "foundation/SharedInstance.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Paths.h"
+#include "platform/SharedInstance.h"
 
 #include <QFileInfo>
 

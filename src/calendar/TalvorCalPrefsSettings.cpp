@@ -3,9 +3,9 @@
 #include "foundation/CalendarExtras.h"
 #include "foundation/PreferenceDomain.h"
 #include "foundation/SettingsTable.h"
-#include "foundation/SharedInstance.h"
 #include "foundation/TalvorLoadFonts.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/SharedInstance.h"
 
 namespace talvor {
 

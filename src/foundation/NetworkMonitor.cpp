@@ -5,6 +5,9 @@
 namespace talvor {
 namespace {
 
+// Not a SharedInstance: the monitor is co-owned (an installer keeps its shared_ptr, and one that
+// is replaced goes when its last holder lets go), and it is made on first use from any
+// thread, so the slot is a shared_ptr under a lock.
 std::mutex gSharedMutex;
 std::shared_ptr<NetworkMonitor> gShared;
 

@@ -3,11 +3,11 @@
 #include "FoundationKeys.h"
 #include "PreferenceDomain.h"
 #include "SettingsTable.h"
-#include "SharedInstance.h"
 #include "TalvorTimeSettings.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Log.h"
+#include "platform/SharedInstance.h"
 
 namespace talvor {
 namespace {

@@ -3,11 +3,11 @@
 #include "FoundationKeys.h"
 #include "PreferenceDomain.h"
 #include "SettingsTable.h"
-#include "SharedInstance.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FontResolver.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Log.h"
+#include "platform/SharedInstance.h"
 #include "platform/UserDefaults.h"
 
 namespace talvor {

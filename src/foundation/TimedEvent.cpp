@@ -15,6 +15,9 @@ namespace {
 constexpr double kTickInterval = 60.0;
 constexpr double kTickOffset = 0.01;
 
+// Not a SharedInstance: the list is co-owned (an installer keeps its shared_ptr, and one that
+// is replaced goes when its last holder lets go), and it is made on first use from any
+// thread, so the slot is a shared_ptr under a lock.
 std::mutex gSharedMutex;
 std::shared_ptr<TimedEventList> gShared;
 

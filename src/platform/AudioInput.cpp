@@ -2,13 +2,10 @@
 
 #include "Log.h"
 #include "MediaBackend.h"
-
-#include <atomic>
+#include "SharedInstance.h"
 
 namespace talvor::platform {
 namespace {
-
-std::atomic<AudioInputSystem*> gShared{nullptr};
 
 // Without the media module: no device to record from.
 class NoAudioInputs : public AudioInputSystem {
@@ -29,20 +26,19 @@ class NoAudioInputs : public AudioInputSystem {
 }  // namespace
 
 AudioInputSystem& AudioInputSystem::shared() {
-    if (AudioInputSystem* s = gShared.load()) {
-        return *s;
-    }
-    static AudioInputSystem* real = []() -> AudioInputSystem* {
-        if (MediaBackend* media = mediaBackend()) {
-            return &media->audioInputs();
-        }
-        return new NoAudioInputs();
-    }();
-    return *real;
+    return SharedInstance<AudioInputSystem>::getOr([]() -> AudioInputSystem& {
+        static AudioInputSystem* real = []() -> AudioInputSystem* {
+            if (MediaBackend* media = mediaBackend()) {
+                return &media->audioInputs();
+            }
+            return new NoAudioInputs();
+        }();
+        return *real;
+    });
 }
 
 void AudioInputSystem::setShared(AudioInputSystem* system) {
-    gShared.store(system);
+    SharedInstance<AudioInputSystem>::setStandIn(system);
 }
 
 }  // namespace talvor::platform

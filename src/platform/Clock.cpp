@@ -1,6 +1,7 @@
 #include "Clock.h"
 
 #include "Log.h"
+#include "SharedInstance.h"
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -9,14 +10,11 @@
 
 #include <sys/timerfd.h>
 #include <unistd.h>
-#include <atomic>
 #include <chrono>
 #include <ctime>
 
 namespace talvor::platform {
 namespace {
-
-std::atomic<Clock*> gShared{nullptr};
 
 const QStringList kZoneFiles = {QStringLiteral("/etc/localtime"), QStringLiteral("/etc/timezone")};
 // TZ cannot be watched; it and any missed file event are caught by this slow poll.
@@ -37,15 +35,11 @@ QByteArray systemZoneId() {
 }  // namespace
 
 Clock::~Clock() {
-    Clock* self = this;
-    gShared.compare_exchange_strong(self, nullptr);
+    SharedInstance<Clock>::withdraw(this);
 }
 
 Clock& Clock::shared() {
-    if (Clock* c = gShared.load()) {
-        return *c;
-    }
-    return system();
+    return SharedInstance<Clock>::getOr(&Clock::system);
 }
 
 Clock& Clock::system() {
@@ -54,7 +48,7 @@ Clock& Clock::system() {
 }
 
 void Clock::setShared(Clock* clock) {
-    gShared.store(clock);
+    SharedInstance<Clock>::setStandIn(clock);
 }
 
 SystemClock::SystemClock(QObject* parent) : Clock(parent), zoneId_(systemZoneId()) {

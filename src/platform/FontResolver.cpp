@@ -1,5 +1,7 @@
 #include "FontResolver.h"
 
+#include "SharedInstance.h"
+
 #include <QFontDatabase>
 #include <QGuiApplication>
 
@@ -7,13 +9,10 @@
 #include <QPointer>
 
 #include <array>
-#include <atomic>
 #include <mutex>
 
 namespace talvor::platform {
 namespace {
-
-std::atomic<const FontResolver*> gShared{nullptr};
 
 bool haveFontDatabase() {
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
@@ -77,15 +76,14 @@ class FontAnswers {
 FontResolver::~FontResolver() = default;
 
 const FontResolver& FontResolver::shared() {
-    if (const FontResolver* r = gShared.load()) {
-        return *r;
-    }
-    static const QtFontResolver system;
-    return system;
+    return SharedInstance<const FontResolver>::getOr([]() -> const FontResolver& {
+        static const QtFontResolver system;
+        return system;
+    });
 }
 
 void FontResolver::setShared(const FontResolver* resolver) {
-    gShared.store(resolver);
+    SharedInstance<const FontResolver>::setStandIn(resolver);
 }
 
 std::optional<QFont> QtFontResolver::fontNamed(const QString& family, double pointSize) const {

@@ -2,21 +2,15 @@
 
 #include "Clock.h"
 #include "Log.h"
+#include "SharedInstance.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
 
-#include <atomic>
 #include <cmath>
 
 namespace talvor::platform {
-namespace {
-
-std::atomic<Scheduler*> gShared{nullptr};
-
-}  // namespace
-
 TimerHandle::TimerHandle(TimerHandle&& other) noexcept
     : scheduler_(std::exchange(other.scheduler_, nullptr)), id_(std::exchange(other.id_, 0)) {}
 
@@ -42,8 +36,7 @@ bool TimerHandle::isActive() const {
 }
 
 Scheduler::~Scheduler() {
-    Scheduler* self = this;
-    gShared.compare_exchange_strong(self, nullptr);
+    SharedInstance<Scheduler>::withdraw(this);
 }
 
 TimerHandle Scheduler::scheduleAfter(double seconds, Action action) {
@@ -51,16 +44,15 @@ TimerHandle Scheduler::scheduleAfter(double seconds, Action action) {
 }
 
 Scheduler& Scheduler::shared() {
-    if (Scheduler* s = gShared.load()) {
-        return *s;
-    }
-    // Over the system clock: a fake clock standing in at first use would not outlive it.
-    static QtScheduler* real = new QtScheduler(Clock::system());
-    return *real;
+    return SharedInstance<Scheduler>::getOr([]() -> Scheduler& {
+        // Over the system clock: a fake clock standing in at first use would not outlive it.
+        static QtScheduler* real = new QtScheduler(Clock::system());
+        return *real;
+    });
 }
 
 void Scheduler::setShared(Scheduler* scheduler) {
-    gShared.store(scheduler);
+    SharedInstance<Scheduler>::setStandIn(scheduler);
 }
 
 double sanitizedInterval(double interval) {

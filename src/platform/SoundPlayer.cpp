@@ -1,16 +1,13 @@
 #include "SoundPlayer.h"
 
 #include "MediaBackend.h"
+#include "SharedInstance.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>
 
-#include <atomic>
-
 namespace talvor::platform {
 namespace {
-std::atomic<SoundSystem*> gShared{nullptr};
-
 // Without the media module: every sound is one that cannot be read.
 class NoSoundSystem : public SoundSystem {
   public:
@@ -36,21 +33,20 @@ bool isAudioType(const QMimeType& type) {
 }  // namespace
 
 SoundSystem& SoundSystem::shared() {
-    if (SoundSystem* s = gShared.load()) {
-        return *s;
-    }
-    // Never destroyed: sounds may still be finishing while the process exits.
-    static SoundSystem* real = []() -> SoundSystem* {
-        if (MediaBackend* media = mediaBackend()) {
-            return &media->sounds();
-        }
-        return new NoSoundSystem();
-    }();
-    return *real;
+    return SharedInstance<SoundSystem>::getOr([]() -> SoundSystem& {
+        // Never destroyed: sounds may still be finishing while the process exits.
+        static SoundSystem* real = []() -> SoundSystem* {
+            if (MediaBackend* media = mediaBackend()) {
+                return &media->sounds();
+            }
+            return new NoSoundSystem();
+        }();
+        return *real;
+    });
 }
 
 void SoundSystem::setShared(SoundSystem* system) {
-    gShared.store(system);
+    SharedInstance<SoundSystem>::setStandIn(system);
 }
 
 bool isSoundFile(const QString& path) {

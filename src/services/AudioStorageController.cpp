@@ -4,6 +4,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/OpenDialogs.h"
 #include "platform/Paths.h"
+#include "platform/SharedInstance.h"
 #include "platform/SoundPlayer.h"
 
 #include <QCoreApplication>
@@ -16,8 +17,6 @@
 
 namespace talvor {
 namespace {
-
-std::atomic<AudioStorageController*> gShared{nullptr};
 
 const QDir::Filters kEntries =
     QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
@@ -185,8 +184,7 @@ AudioStorageController::AudioStorageController(SoundSourceFolders sources, QStri
     : sources_(std::move(sources)), cacheRoot_(std::move(cacheRoot)), cancelled_(cancelled) {}
 
 AudioStorageController::~AudioStorageController() {
-    AudioStorageController* self = this;
-    gShared.compare_exchange_strong(self, nullptr);
+    SharedInstance<AudioStorageController>::withdraw(this);
     if (cancel_) {
         cancel_->store(true);
     }
@@ -200,15 +198,14 @@ void AudioStorageController::waitForBackgroundPass() {
 }
 
 AudioStorageController& AudioStorageController::sharedController() {
-    if (AudioStorageController* c = gShared.load()) {
-        return *c;
-    }
-    static AudioStorageController* real = new AudioStorageController();
-    return *real;
+    return SharedInstance<AudioStorageController>::getOr([]() -> AudioStorageController& {
+        static AudioStorageController* real = new AudioStorageController();
+        return *real;
+    });
 }
 
 void AudioStorageController::setSharedController(AudioStorageController* controller) {
-    gShared.store(controller);
+    SharedInstance<AudioStorageController>::setStandIn(controller);
 }
 
 QString AudioStorageController::storedSoundsPath() {

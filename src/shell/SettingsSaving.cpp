@@ -1,12 +1,12 @@
 #include "SettingsSaving.h"
 
 #include "alarms/ActiveAlarms.h"
-#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
 #include "platform/OpenDialogs.h"
 #include "platform/Preferences.h"
+#include "platform/SharedInstance.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,9 +1,9 @@
 #include "SettingsWindowHost.h"
 
-#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
+#include "platform/SharedInstance.h"
 #include "platform/UserDefaults.h"
 #include "platform/WindowPlacement.h"
 #include "widgets/DVButton.h"

@@ -4,6 +4,7 @@
 #include "foundation/IcuDates.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/SharedInstance.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -14,7 +15,8 @@
 namespace talvor {
 namespace {
 
-TalvorCustomDatePanel* gShared = nullptr;
+// Made on first use; a parent that takes it in deletes it, and the next use makes another.
+using SharedPanel = SharedInstance<TalvorCustomDatePanel, SharedLifetime::ForProcess>;
 
 }  // namespace
 
@@ -40,16 +42,11 @@ TalvorCustomDatePanel::TalvorCustomDatePanel(QWidget* parent) : QDialog(parent) 
 
 TalvorCustomDatePanel::~TalvorCustomDatePanel() {
     platform::debugLog(QStringLiteral("dealloc customDAte"));
-    if (gShared == this) {
-        gShared = nullptr;
-    }
+    SharedPanel::withdraw(this);
 }
 
 TalvorCustomDatePanel& TalvorCustomDatePanel::sharedPanel() {
-    if (gShared == nullptr) {
-        gShared = new TalvorCustomDatePanel();
-    }
-    return *gShared;
+    return SharedPanel::get();
 }
 
 void TalvorCustomDatePanel::beginSheet(QWidget* parent) {

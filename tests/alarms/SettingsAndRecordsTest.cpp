@@ -4,9 +4,9 @@
 #include "alarms/Event.h"
 #include "alarms/ReminderStrings.h"
 #include "alarms/TalvorTakeABreakSettings.h"
-#include "foundation/SharedInstance.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Paths.h"
+#include "platform/SharedInstance.h"
 #include "support/SettingsRoundTrip.h"
 #include "support/TestEnvironment.h"
 

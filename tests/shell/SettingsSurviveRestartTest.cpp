@@ -4,9 +4,9 @@
 // shut-down (saving) and a new start reads the files again.
 
 #include "alarms/TalvorTakeABreakSettings.h"
-#include "foundation/SharedInstance.h"
 #include "foundation/TalvorMenuItemFlags.h"
 #include "platform/Preferences.h"
+#include "platform/SharedInstance.h"
 #include "prefs/PreferencePane.h"
 #include "prefs/SwitchLightDarkPane.h"
 #include "support/QtPrinters.h"

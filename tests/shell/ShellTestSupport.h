@@ -1,10 +1,10 @@
 #pragma once
 
 #include "foundation/PreferenceDomain.h"
-#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Menu.h"
+#include "platform/SharedInstance.h"
 #include "platform/StatusBar.h"
 #include "platform/UserDefaults.h"
 #include "shell/StatusItemsController.h"

@@ -5,7 +5,6 @@
 // shell's tests only: it needs the shell library.
 
 #include "foundation/PreferenceDomain.h"
-#include "foundation/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "foundation/TimedEvent.h"
@@ -15,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
+#include "platform/SharedInstance.h"
 #include "platform/StatusBar.h"
 #include "platform/UserDefaults.h"
 #include "services/AppStartup.h"
