@@ -49,6 +49,21 @@ QVariantList builtInStartTimes() {
     return list;
 }
 
+// The sounds installed with the program, by name.
+QStringList userSoundFiles() {
+    QStringList files;
+    QDirIterator it(platform::Paths::systemDataDir() + QStringLiteral("/UserSounds"),
+                    {QStringLiteral("*.ogg"), QStringLiteral("*.wav")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        files << it.next();
+    }
+    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
+        return QFileInfo(a).completeBaseName() < QFileInfo(b).completeBaseName();
+    });
+    return files;
+}
+
 }  // namespace
 
 const QString StopWatchWinController::kNotification =
@@ -127,6 +142,21 @@ StopWatchWinController::StopWatchWinController(QWidget* parent) : QWidget(parent
     setObjectName(QStringLiteral("StopWatchWindow"));
     setWindowTitle(tr("Stopwatch"));
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buildTimeRow());
+    layout->addLayout(buildButtonRow());
+    buildDrawer();
+    layout->addWidget(prefDrawer_);
+    loadSettings();
+    BuildCustomTimeMenu();
+    time_ = platform::Scheduler::shared().clock().now();
+    applyTextStyle();
+    showDirection();
+    ResetClock();
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+// The time, with the arrows that change it beside it.
+QHBoxLayout* StopWatchWinController::buildTimeRow() {
     auto* top = new QHBoxLayout;
     timeText_ = new QLabel(this);
     timeText_->setObjectName(QStringLiteral("timeText"));
@@ -146,7 +176,12 @@ StopWatchWinController::StopWatchWinController(QWidget* parent) : QWidget(parent
         arrows->addWidget(b);
     }
     top->addLayout(arrows);
-    layout->addLayout(top);
+    connect(upButton_, &QPushButton::clicked, this, [this] { ChangeTime(kStep); });
+    connect(downButton_, &QPushButton::clicked, this, [this] { ChangeTime(-kStep); });
+    return top;
+}
+
+QHBoxLayout* StopWatchWinController::buildButtonRow() {
     auto* buttons = new QHBoxLayout;
     StartButton_ = new QPushButton(tr("Start"), this);
     StartButton_->setObjectName(QStringLiteral("StartButton"));
@@ -162,9 +197,14 @@ StopWatchWinController::StopWatchWinController(QWidget* parent) : QWidget(parent
     buttons->addWidget(reset);
     buttons->addStretch(1);
     buttons->addWidget(options);
-    layout->addLayout(buttons);
+    connect(StartButton_, &QPushButton::clicked, this, [this] { StartClock(); });
+    connect(reset, &QPushButton::clicked, this, [this] { ResetClock(); });
+    connect(options, &QPushButton::clicked, this, [this] { ToggleDrawer(); });
+    return buttons;
+}
 
-    // The drawer.
+// The options, hidden until asked for.
+void StopWatchWinController::buildDrawer() {
     prefDrawer_ = new QWidget(this);
     prefDrawer_->setObjectName(QStringLiteral("prefDrawer"));
     auto* grid = new QGridLayout(prefDrawer_);
@@ -196,17 +236,7 @@ StopWatchWinController::StopWatchWinController(QWidget* parent) : QWidget(parent
     swSound_ = new QComboBox(prefDrawer_);
     swSound_->setObjectName(QStringLiteral("swSound"));
     swSound_->addItem(tr("Beep"), QString());
-    QStringList files;
-    QDirIterator it(platform::Paths::systemDataDir() + QStringLiteral("/UserSounds"),
-                    {QStringLiteral("*.ogg"), QStringLiteral("*.wav")}, QDir::Files,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        files << it.next();
-    }
-    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
-        return QFileInfo(a).completeBaseName() < QFileInfo(b).completeBaseName();
-    });
-    for (const QString& f : files) {
+    for (const QString& f : userSoundFiles()) {
         swSound_->addItem(QFileInfo(f).completeBaseName(), f);
     }
     grid->addWidget(swSound_, row++, 1);
@@ -224,9 +254,17 @@ StopWatchWinController::StopWatchWinController(QWidget* parent) : QWidget(parent
     looks->addStretch(1);
     grid->addLayout(looks, row++, 1);
     prefDrawer_->hide();
-    layout->addWidget(prefDrawer_);
+    connect(startingAt_, &QComboBox::activated, this, [this](int i) { SetStartTime(i); });
+    connect(swResolution_, &QComboBox::activated, this, [this](int i) { SetResolution(i); });
+    connect(modes, &QButtonGroup::idClicked, this, [this](int id) { ModeSet(id); });
+    connect(swSound_, &QComboBox::activated, this, [this] { SetSound(); });
+    connect(windowLayer_, &QComboBox::activated, this, [this](int i) { WindowModeSet(i); });
+    connect(fontButton, &QPushButton::clicked, this, [this] { SetFont(); });
+    connect(colorButton, &QPushButton::clicked, this, [this] { SetColor(); });
+}
 
-    // The stored settings.
+// The stored settings, into the counter and the drawer's controls.
+void StopWatchWinController::loadSettings() {
     const platform::UserDefaults& defaults = platform::UserDefaults::standard();
     StopWatchSettings settings;
     if (std::optional<StopWatchSettings> stored =
@@ -255,25 +293,6 @@ StopWatchWinController::StopWatchWinController(QWidget* parent) : QWidget(parent
     const int sound = swSound_->findData(defaults.stringForKey(kSoundKey));
     swSound_->setCurrentIndex(sound > 0 ? sound : std::min(4, swSound_->count() - 1));
     (dirFlag_ == 1 ? downMode_ : upMode_)->setChecked(true);
-    BuildCustomTimeMenu();
-    time_ = platform::Scheduler::shared().clock().now();
-    applyTextStyle();
-    showDirection();
-    ResetClock();
-
-    connect(StartButton_, &QPushButton::clicked, this, [this] { StartClock(); });
-    connect(reset, &QPushButton::clicked, this, [this] { ResetClock(); });
-    connect(options, &QPushButton::clicked, this, [this] { ToggleDrawer(); });
-    connect(upButton_, &QPushButton::clicked, this, [this] { ChangeTime(kStep); });
-    connect(downButton_, &QPushButton::clicked, this, [this] { ChangeTime(-kStep); });
-    connect(startingAt_, &QComboBox::activated, this, [this](int i) { SetStartTime(i); });
-    connect(swResolution_, &QComboBox::activated, this, [this](int i) { SetResolution(i); });
-    connect(modes, &QButtonGroup::idClicked, this, [this](int id) { ModeSet(id); });
-    connect(swSound_, &QComboBox::activated, this, [this] { SetSound(); });
-    connect(windowLayer_, &QComboBox::activated, this, [this](int i) { WindowModeSet(i); });
-    connect(fontButton, &QPushButton::clicked, this, [this] { SetFont(); });
-    connect(colorButton, &QPushButton::clicked, this, [this] { SetColor(); });
-    setFocusPolicy(Qt::StrongFocus);
 }
 
 StopWatchWinController::~StopWatchWinController() {

@@ -16,6 +16,8 @@
 #include <memory>
 #include <optional>
 
+class QHBoxLayout;
+
 namespace talvor {
 
 namespace platform {
@@ -101,6 +103,10 @@ class StopWatchWinController : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    QHBoxLayout* buildTimeRow();
+    QHBoxLayout* buildButtonRow();
+    void buildDrawer();
+    void loadSettings();
     void formatTime();
     void showDirection();
     void applyTextStyle();

@@ -159,11 +159,9 @@ bool binary(ExpressionStack& stack, std::uint8_t op) {
     return stack.push(r);
 }
 
-bool executeOpcode(const std::uint8_t** cursor, const std::uint8_t* start, const std::uint8_t* end,
-                   ExpressionStack& stack, const WRKThreadState& registers) {
-    const std::uint8_t op = readAndAdvance<std::uint8_t>(cursor);
-    std::uint64_t a = 0;
-    std::uint64_t b = 0;
+// lit0-lit31, reg0-reg31, breg0-breg31, regx and bregx: a number or a register's value.
+bool pushLiteralOrRegister(std::uint8_t op, const std::uint8_t** cursor, ExpressionStack& stack,
+                           const WRKThreadState& registers) {
     bool ok = true;
     if (op >= 0x30 && op <= 0x4f) {  // lit0-lit31
         return stack.push(op - 0x30u);
@@ -177,11 +175,23 @@ bool executeOpcode(const std::uint8_t** cursor, const std::uint8_t* start, const
         const std::uint64_t value = registerValue(registers, op - 0x70u, &ok);
         return ok && stack.push(value + static_cast<std::uint64_t>(offset));
     }
+    if (op == 0x90) {  // regx
+        const std::uint64_t value =
+            registerValue(registers, WRKParseULEB128AndAdvance(cursor), &ok);
+        return ok && stack.push(value);
+    }
+    // bregx
+    const std::uint64_t column = WRKParseULEB128AndAdvance(cursor);
+    const std::int64_t offset = WRKParseLEB128AndAdvance(cursor);
+    const std::uint64_t value = registerValue(registers, column, &ok);
+    return ok && stack.push(value + static_cast<std::uint64_t>(offset));
+}
+
+// addr and const1u-constsx: a constant that follows the opcode.
+bool pushConstant(std::uint8_t op, const std::uint8_t** cursor, ExpressionStack& stack) {
     switch (op) {
         case 0x03:  // addr
             return stack.push(readAndAdvance<std::uint64_t>(cursor));
-        case 0x06:  // deref
-            return stack.pop(&a) && readWord(a, &b) && stack.push(b);
         case 0x08:
             return stack.push(readAndAdvance<std::uint8_t>(cursor));
         case 0x09:
@@ -199,8 +209,15 @@ bool executeOpcode(const std::uint8_t** cursor, const std::uint8_t* start, const
             return stack.push(readAndAdvance<std::uint64_t>(cursor));
         case 0x10:
             return stack.push(WRKParseULEB128AndAdvance(cursor));
-        case 0x11:
+        default:  // 0x11
             return stack.push(static_cast<std::uint64_t>(WRKParseLEB128AndAdvance(cursor)));
+    }
+}
+
+// dup, drop, over, pick, swap and rot.
+bool rearrangeStack(std::uint8_t op, const std::uint8_t** cursor, ExpressionStack& stack) {
+    std::uint64_t a = 0;
+    switch (op) {
         case 0x12:  // dup
             return stack.peek(0, &a) && stack.push(a);
         case 0x13:  // drop
@@ -218,7 +235,7 @@ bool executeOpcode(const std::uint8_t** cursor, const std::uint8_t* start, const
             std::swap(*top, *second);
             return true;
         }
-        case 0x17: {  // rot: the top goes below the next two
+        default: {  // 0x17, rot: the top goes below the next two
             std::uint64_t* first = stack.at(0);
             std::uint64_t* second = stack.at(1);
             std::uint64_t* third = stack.at(2);
@@ -231,62 +248,96 @@ bool executeOpcode(const std::uint8_t** cursor, const std::uint8_t* start, const
             *third = top;
             return true;
         }
+    }
+}
+
+// deref and deref_size: the word at the address on the top.
+bool dereference(std::uint8_t op, const std::uint8_t** cursor, ExpressionStack& stack) {
+    std::uint64_t a = 0;
+    std::uint64_t b = 0;
+    if (op == 0x06) {  // deref
+        return stack.pop(&a) && readWord(a, &b) && stack.push(b);
+    }
+    // deref_size
+    const std::uint8_t size = readAndAdvance<std::uint8_t>(cursor);
+    if (size == 0 || size > 8 || !stack.pop(&a) || !readWord(a, &b, size)) {
+        return false;
+    }
+    return stack.push(b);
+}
+
+// abs, neg, not and plus_uconst: the top replaced.
+bool unary(std::uint8_t op, const std::uint8_t** cursor, ExpressionStack& stack) {
+    std::uint64_t a = 0;
+    if (!stack.pop(&a)) {
+        return false;
+    }
+    switch (op) {
         case 0x19: {  // abs
-            if (!stack.pop(&a)) {
-                return false;
-            }
             const auto s = static_cast<std::int64_t>(a);
             return stack.push(s < 0 ? 0 - a : a);
         }
         case 0x1f:  // neg
-            return stack.pop(&a) && stack.push(0 - a);
+            return stack.push(0 - a);
         case 0x20:  // not
-            return stack.pop(&a) && stack.push(~a);
-        case 0x23:  // plus_uconst
-            return stack.pop(&a) && stack.push(a + WRKParseULEB128AndAdvance(cursor));
-        case 0x28: {  // bra
-            const auto offset = readAndAdvance<std::int16_t>(cursor);
-            if (!stack.pop(&a)) {
-                return false;
-            }
-            if (a != 0) {
-                *cursor += offset;
-            }
-            return *cursor >= start && *cursor <= end;
-        }
-        case 0x2f: {  // skip
-            *cursor += readAndAdvance<std::int16_t>(cursor);
-            return *cursor >= start && *cursor <= end;
-        }
-        case 0x90: {  // regx
-            const std::uint64_t value =
-                registerValue(registers, WRKParseULEB128AndAdvance(cursor), &ok);
-            return ok && stack.push(value);
-        }
-        case 0x92: {  // bregx
-            const std::uint64_t column = WRKParseULEB128AndAdvance(cursor);
-            const std::int64_t offset = WRKParseLEB128AndAdvance(cursor);
-            const std::uint64_t value = registerValue(registers, column, &ok);
-            return ok && stack.push(value + static_cast<std::uint64_t>(offset));
-        }
-        case 0x94: {  // deref_size
-            const std::uint8_t size = readAndAdvance<std::uint8_t>(cursor);
-            if (size == 0 || size > 8 || !stack.pop(&a) || !readWord(a, &b, size)) {
-                return false;
-            }
-            return stack.push(b);
-        }
-        case 0x96:  // nop
-            return true;
-        default:
-            if ((op >= 0x1a && op <= 0x1e) || op == 0x21 || op == 0x22 ||
-                (op >= 0x24 && op <= 0x27) || (op >= 0x29 && op <= 0x2e)) {
-                return binary(stack, op);
-            }
-            WRKSDKLogWarn("Error: Unrecognized DWARF expression opcode 0x%x\n",
-                          static_cast<unsigned>(op));
-            return false;
+            return stack.push(~a);
+        default:  // 0x23, plus_uconst
+            return stack.push(a + WRKParseULEB128AndAdvance(cursor));
     }
+}
+
+// bra and skip; the cursor stays within the expression.
+bool jump(std::uint8_t op, const std::uint8_t** cursor, const std::uint8_t* start,
+          const std::uint8_t* end, ExpressionStack& stack) {
+    const auto offset = readAndAdvance<std::int16_t>(cursor);
+    if (op == 0x28) {  // bra
+        std::uint64_t a = 0;
+        if (!stack.pop(&a)) {
+            return false;
+        }
+        if (a != 0) {
+            *cursor += offset;
+        }
+    } else {  // skip
+        *cursor += offset;
+    }
+    return *cursor >= start && *cursor <= end;
+}
+
+bool isBinary(std::uint8_t op) {
+    return (op >= 0x1a && op <= 0x1e) || op == 0x21 || op == 0x22 || (op >= 0x24 && op <= 0x27) ||
+           (op >= 0x29 && op <= 0x2e);
+}
+
+bool executeOpcode(const std::uint8_t** cursor, const std::uint8_t* start, const std::uint8_t* end,
+                   ExpressionStack& stack, const WRKThreadState& registers) {
+    const std::uint8_t op = readAndAdvance<std::uint8_t>(cursor);
+    if ((op >= 0x30 && op <= 0x8f) || op == 0x90 || op == 0x92) {
+        return pushLiteralOrRegister(op, cursor, stack, registers);
+    }
+    if (op == 0x03 || (op >= 0x08 && op <= 0x11)) {
+        return pushConstant(op, cursor, stack);
+    }
+    if (op >= 0x12 && op <= 0x17) {
+        return rearrangeStack(op, cursor, stack);
+    }
+    if (op == 0x06 || op == 0x94) {
+        return dereference(op, cursor, stack);
+    }
+    if (op == 0x19 || op == 0x1f || op == 0x20 || op == 0x23) {
+        return unary(op, cursor, stack);
+    }
+    if (op == 0x28 || op == 0x2f) {
+        return jump(op, cursor, start, end, stack);
+    }
+    if (isBinary(op)) {
+        return binary(stack, op);
+    }
+    if (op == 0x96) {  // nop
+        return true;
+    }
+    WRKSDKLogWarn("Error: Unrecognized DWARF expression opcode 0x%x\n", static_cast<unsigned>(op));
+    return false;
 }
 
 // Sets a rule; rules for columns beyond the table (vector registers) are ignored.
@@ -296,206 +347,262 @@ void setRule(WRKDwarfRegisterState* state, std::uint64_t column, WRKDwarfRule ru
     }
 }
 
-bool runInstructions(const std::uint8_t* cursor, const std::uint8_t* end, const WRKDwarfCIE& cie,
+// Runs call-frame instructions into a register state, up to the row that holds `pcLimit`.
+class CallFrameProgram {
+  public:
+    CallFrameProgram(const std::uint8_t* cursor, const std::uint8_t* end, const WRKDwarfCIE& cie,
                      std::uint64_t location, std::uint64_t pcLimit,
-                     const WRKDwarfRegisterState* initial, WRKDwarfRegisterState* state) {
-    WRKDwarfRegisterState remembered[kRememberDepth];
-    std::size_t rememberedCount = 0;
-    while (cursor < end) {
-        const std::uint8_t op = readAndAdvance<std::uint8_t>(&cursor);
-        const std::uint8_t high = op & 0xc0;
-        const std::uint8_t low = op & 0x3f;
-        std::uint64_t advance = 0;
-        bool isAdvance = false;
-        if (high == 0x40) {
-            advance = low * cie.codeAlignment;
-            isAdvance = true;
-        } else if (high == 0x80) {
-            setRule(
-                state, low,
-                {WRKDwarfRuleOffset,
-                 static_cast<std::int64_t>(WRKParseULEB128AndAdvance(&cursor)) * cie.dataAlignment,
-                 nullptr});
-            continue;
-        } else if (high == 0xc0) {
-            if (initial == nullptr || low >= kWRKDwarfColumnCount) {
-                if (initial == nullptr) {
-                    return false;  // a restore among the CIE's own instructions
-                }
-                continue;
-            }
-            state->rules[low] = initial->rules[low];
-            continue;
-        }
-        if (!isAdvance) {
-            switch (op) {
-                case 0x00:  // nop
+                     const WRKDwarfRegisterState* initial, WRKDwarfRegisterState* state)
+        : cursor_(cursor),
+          end_(end),
+          cie_(cie),
+          location_(location),
+          pcLimit_(pcLimit),
+          initial_(initial),
+          state_(state) {}
+
+    bool run() {
+        while (cursor_ < end_) {
+            switch (step()) {
+                case Outcome::Next:
                     break;
-                case 0x01: {  // set_loc
-                    std::uint64_t to = 0;
-                    if (!WRKParseAddressWithEncodingAndAdvance(&cursor, cie.pointerEncoding, 0,
-                                                               &to)) {
-                        return false;
-                    }
-                    if (to > pcLimit) {
-                        return true;
-                    }
-                    location = to;
-                    break;
-                }
-                case 0x02:
-                    advance = readAndAdvance<std::uint8_t>(&cursor) * cie.codeAlignment;
-                    isAdvance = true;
-                    break;
-                case 0x03:
-                    advance = readAndAdvance<std::uint16_t>(&cursor) * cie.codeAlignment;
-                    isAdvance = true;
-                    break;
-                case 0x04:
-                    advance = readAndAdvance<std::uint32_t>(&cursor) * cie.codeAlignment;
-                    isAdvance = true;
-                    break;
-                case 0x05: {  // offset_extended
-                    const std::uint64_t column = WRKParseULEB128AndAdvance(&cursor);
-                    const auto offset =
-                        static_cast<std::int64_t>(WRKParseULEB128AndAdvance(&cursor));
-                    setRule(state, column,
-                            {WRKDwarfRuleOffset, offset * cie.dataAlignment, nullptr});
-                    break;
-                }
-                case 0x06: {  // restore_extended
-                    const std::uint64_t column = WRKParseULEB128AndAdvance(&cursor);
-                    if (initial == nullptr) {
-                        return false;
-                    }
-                    if (column < kWRKDwarfColumnCount) {
-                        state->rules[column] = initial->rules[column];
-                    }
-                    break;
-                }
-                case 0x07:  // undefined
-                    setRule(state, WRKParseULEB128AndAdvance(&cursor),
-                            {WRKDwarfRuleUndefined, 0, nullptr});
-                    break;
-                case 0x08:  // same_value
-                    setRule(state, WRKParseULEB128AndAdvance(&cursor),
-                            {WRKDwarfRuleSameValue, 0, nullptr});
-                    break;
-                case 0x09: {  // register
-                    const std::uint64_t column = WRKParseULEB128AndAdvance(&cursor);
-                    const std::uint64_t other = WRKParseULEB128AndAdvance(&cursor);
-                    setRule(state, column,
-                            {WRKDwarfRuleRegister, static_cast<std::int64_t>(other), nullptr});
-                    break;
-                }
-                case 0x0a:  // remember_state
-                    if (rememberedCount == kRememberDepth) {
-                        WRKSDKLogWarn("Error: remember_state nested too deep\n");
-                        return false;
-                    }
-                    remembered[rememberedCount++] = *state;
-                    break;
-                case 0x0b: {  // restore_state: the rules and the CFA come back (epilogues
-                              // rely on the CFA too)
-                    if (rememberedCount == 0) {
-                        return false;
-                    }
-                    const WRKDwarfRegisterState& saved = remembered[--rememberedCount];
-                    std::memcpy(state->rules, saved.rules, sizeof state->rules);
-                    state->cfaRegister = saved.cfaRegister;
-                    state->cfaOffset = saved.cfaOffset;
-                    state->cfaExpression = saved.cfaExpression;
-                    break;
-                }
-                case 0x0c:  // def_cfa
-                    state->cfaRegister = WRKParseULEB128AndAdvance(&cursor);
-                    state->cfaOffset =
-                        static_cast<std::int64_t>(WRKParseULEB128AndAdvance(&cursor));
-                    state->cfaExpression = nullptr;
-                    break;
-                case 0x0d:  // def_cfa_register
-                    state->cfaRegister = WRKParseULEB128AndAdvance(&cursor);
-                    state->cfaExpression = nullptr;
-                    break;
-                case 0x0e:  // def_cfa_offset
-                    state->cfaOffset =
-                        static_cast<std::int64_t>(WRKParseULEB128AndAdvance(&cursor));
-                    break;
-                case 0x0f: {  // def_cfa_expression
-                    state->cfaExpression = cursor;
-                    const std::uint64_t length = WRKParseULEB128AndAdvance(&cursor);
-                    cursor += length;
-                    break;
-                }
-                case 0x10:    // expression
-                case 0x16: {  // val_expression
-                    const std::uint64_t column = WRKParseULEB128AndAdvance(&cursor);
-                    const std::uint8_t* expression = cursor;
-                    const std::uint64_t length = WRKParseULEB128AndAdvance(&cursor);
-                    cursor += length;
-                    setRule(state, column,
-                            {op == 0x10 ? WRKDwarfRuleExpression : WRKDwarfRuleValExpression, 0,
-                             expression});
-                    break;
-                }
-                case 0x11: {  // offset_extended_sf
-                    const std::uint64_t column = WRKParseULEB128AndAdvance(&cursor);
-                    const std::int64_t offset = WRKParseLEB128AndAdvance(&cursor);
-                    setRule(state, column,
-                            {WRKDwarfRuleOffset, offset * cie.dataAlignment, nullptr});
-                    break;
-                }
-                case 0x12:  // def_cfa_sf
-                    state->cfaRegister = WRKParseULEB128AndAdvance(&cursor);
-                    state->cfaOffset = WRKParseLEB128AndAdvance(&cursor) * cie.dataAlignment;
-                    state->cfaExpression = nullptr;
-                    break;
-                case 0x13:  // def_cfa_offset_sf
-                    state->cfaOffset = WRKParseLEB128AndAdvance(&cursor) * cie.dataAlignment;
-                    break;
-                case 0x14: {  // val_offset
-                    const std::uint64_t column = WRKParseULEB128AndAdvance(&cursor);
-                    const auto offset =
-                        static_cast<std::int64_t>(WRKParseULEB128AndAdvance(&cursor));
-                    setRule(state, column,
-                            {WRKDwarfRuleValOffset, offset * cie.dataAlignment, nullptr});
-                    break;
-                }
-                case 0x15: {  // val_offset_sf
-                    const std::uint64_t column = WRKParseULEB128AndAdvance(&cursor);
-                    const std::int64_t offset = WRKParseLEB128AndAdvance(&cursor);
-                    setRule(state, column,
-                            {WRKDwarfRuleValOffset, offset * cie.dataAlignment, nullptr});
-                    break;
-                }
-                case 0x2d:  // GNU_window_save, or on aarch64 the return-address signing state
-                    break;
-                case 0x2e:  // GNU_args_size
-                    WRKParseULEB128AndAdvance(&cursor);
-                    break;
-                case 0x2f: {  // GNU_negative_offset_extended
-                    const std::uint64_t column = WRKParseULEB128AndAdvance(&cursor);
-                    const auto offset =
-                        static_cast<std::int64_t>(WRKParseULEB128AndAdvance(&cursor));
-                    setRule(state, column,
-                            {WRKDwarfRuleOffset, -offset * cie.dataAlignment, nullptr});
-                    break;
-                }
-                default:
-                    WRKSDKLogWarn("Error: Unrecognized DWARF instruction 0x%x\n",
-                                  static_cast<unsigned>(op));
+                case Outcome::Done:
+                    return true;
+                case Outcome::Failed:
                     return false;
             }
         }
-        if (isAdvance) {
-            // A row applies from its first address on: stop before one that starts past the PC.
-            if (location + advance > pcLimit) {
-                return true;
-            }
-            location += advance;
+        return true;
+    }
+
+  private:
+    // Done: the row for the PC is complete.
+    enum class Outcome { Next, Done, Failed };
+
+    Outcome step() {
+        const std::uint8_t op = readAndAdvance<std::uint8_t>(&cursor_);
+        const std::uint8_t low = op & 0x3f;
+        switch (op & 0xc0) {
+            case 0x40:  // advance_loc
+                return advanceBy(low * cie_.codeAlignment);
+            case 0x80:  // offset
+                setRule(state_, low,
+                        {WRKDwarfRuleOffset,
+                         static_cast<std::int64_t>(readULEB()) * cie_.dataAlignment, nullptr});
+                return Outcome::Next;
+            case 0xc0:  // restore
+                if (initial_ == nullptr) {
+                    return Outcome::Failed;  // a restore among the CIE's own instructions
+                }
+                if (low < kWRKDwarfColumnCount) {
+                    state_->rules[low] = initial_->rules[low];
+                }
+                return Outcome::Next;
+            default:
+                return extended(op);
         }
     }
-    return true;
+
+    Outcome extended(std::uint8_t op) {
+        switch (op) {
+            case 0x00:  // nop
+            case 0x2d:  // GNU_window_save, or on aarch64 the return-address signing state
+                return Outcome::Next;
+            case 0x2e:  // GNU_args_size
+                readULEB();
+                return Outcome::Next;
+            case 0x01:  // set_loc
+                return setLocation();
+            case 0x02:  // advance_loc1
+                return advanceBy(readAndAdvance<std::uint8_t>(&cursor_) * cie_.codeAlignment);
+            case 0x03:  // advance_loc2
+                return advanceBy(readAndAdvance<std::uint16_t>(&cursor_) * cie_.codeAlignment);
+            case 0x04:  // advance_loc4
+                return advanceBy(readAndAdvance<std::uint32_t>(&cursor_) * cie_.codeAlignment);
+            case 0x06:  // restore_extended
+                return restoreExtended();
+            case 0x0a:  // remember_state
+                return rememberState();
+            case 0x0b:  // restore_state
+                return restoreState();
+            case 0x0c:
+            case 0x0d:
+            case 0x0e:
+            case 0x0f:
+            case 0x12:
+            case 0x13:
+                defineCfa(op);
+                return Outcome::Next;
+            case 0x05:
+            case 0x07:
+            case 0x08:
+            case 0x09:
+            case 0x10:
+            case 0x11:
+            case 0x14:
+            case 0x15:
+            case 0x16:
+            case 0x2f:
+                registerRule(op);
+                return Outcome::Next;
+            default:
+                WRKSDKLogWarn("Error: Unrecognized DWARF instruction 0x%x\n",
+                              static_cast<unsigned>(op));
+                return Outcome::Failed;
+        }
+    }
+
+    // A row applies from its first address on: stop before one that starts past the PC.
+    Outcome advanceBy(std::uint64_t advance) {
+        if (location_ + advance > pcLimit_) {
+            return Outcome::Done;
+        }
+        location_ += advance;
+        return Outcome::Next;
+    }
+
+    Outcome setLocation() {
+        std::uint64_t to = 0;
+        if (!WRKParseAddressWithEncodingAndAdvance(&cursor_, cie_.pointerEncoding, 0, &to)) {
+            return Outcome::Failed;
+        }
+        if (to > pcLimit_) {
+            return Outcome::Done;
+        }
+        location_ = to;
+        return Outcome::Next;
+    }
+
+    Outcome restoreExtended() {
+        const std::uint64_t column = readULEB();
+        if (initial_ == nullptr) {
+            return Outcome::Failed;
+        }
+        if (column < kWRKDwarfColumnCount) {
+            state_->rules[column] = initial_->rules[column];
+        }
+        return Outcome::Next;
+    }
+
+    Outcome rememberState() {
+        if (rememberedCount_ == kRememberDepth) {
+            WRKSDKLogWarn("Error: remember_state nested too deep\n");
+            return Outcome::Failed;
+        }
+        remembered_[rememberedCount_++] = *state_;
+        return Outcome::Next;
+    }
+
+    // The rules and the CFA come back (epilogues rely on the CFA too).
+    Outcome restoreState() {
+        if (rememberedCount_ == 0) {
+            return Outcome::Failed;
+        }
+        const WRKDwarfRegisterState& saved = remembered_[--rememberedCount_];
+        std::memcpy(state_->rules, saved.rules, sizeof state_->rules);
+        state_->cfaRegister = saved.cfaRegister;
+        state_->cfaOffset = saved.cfaOffset;
+        state_->cfaExpression = saved.cfaExpression;
+        return Outcome::Next;
+    }
+
+    // def_cfa and its variants: where the canonical frame address comes from.
+    void defineCfa(std::uint8_t op) {
+        switch (op) {
+            case 0x0c:  // def_cfa
+                state_->cfaRegister = readULEB();
+                state_->cfaOffset = static_cast<std::int64_t>(readULEB());
+                state_->cfaExpression = nullptr;
+                break;
+            case 0x0d:  // def_cfa_register
+                state_->cfaRegister = readULEB();
+                state_->cfaExpression = nullptr;
+                break;
+            case 0x0e:  // def_cfa_offset
+                state_->cfaOffset = static_cast<std::int64_t>(readULEB());
+                break;
+            case 0x0f:  // def_cfa_expression
+                state_->cfaExpression = cursor_;
+                skipBlock();
+                break;
+            case 0x12:  // def_cfa_sf
+                state_->cfaRegister = readULEB();
+                state_->cfaOffset = WRKParseLEB128AndAdvance(&cursor_) * cie_.dataAlignment;
+                state_->cfaExpression = nullptr;
+                break;
+            default:  // 0x13, def_cfa_offset_sf
+                state_->cfaOffset = WRKParseLEB128AndAdvance(&cursor_) * cie_.dataAlignment;
+                break;
+        }
+    }
+
+    // The rules that say where one register's value of the caller is.
+    void registerRule(std::uint8_t op) {
+        const std::uint64_t column = readULEB();
+        switch (op) {
+            case 0x05:  // offset_extended
+                setScaledRule(column, WRKDwarfRuleOffset, static_cast<std::int64_t>(readULEB()));
+                break;
+            case 0x11:  // offset_extended_sf
+                setScaledRule(column, WRKDwarfRuleOffset, WRKParseLEB128AndAdvance(&cursor_));
+                break;
+            case 0x2f:  // GNU_negative_offset_extended
+                setScaledRule(column, WRKDwarfRuleOffset, -static_cast<std::int64_t>(readULEB()));
+                break;
+            case 0x14:  // val_offset
+                setScaledRule(column, WRKDwarfRuleValOffset, static_cast<std::int64_t>(readULEB()));
+                break;
+            case 0x15:  // val_offset_sf
+                setScaledRule(column, WRKDwarfRuleValOffset, WRKParseLEB128AndAdvance(&cursor_));
+                break;
+            case 0x07:  // undefined
+                setRule(state_, column, {WRKDwarfRuleUndefined, 0, nullptr});
+                break;
+            case 0x08:  // same_value
+                setRule(state_, column, {WRKDwarfRuleSameValue, 0, nullptr});
+                break;
+            case 0x09:  // register
+                setRule(state_, column,
+                        {WRKDwarfRuleRegister, static_cast<std::int64_t>(readULEB()), nullptr});
+                break;
+            default: {  // 0x10 expression, 0x16 val_expression
+                const std::uint8_t* expression = cursor_;
+                skipBlock();
+                setRule(state_, column,
+                        {op == 0x10 ? WRKDwarfRuleExpression : WRKDwarfRuleValExpression, 0,
+                         expression});
+                break;
+            }
+        }
+    }
+
+    void setScaledRule(std::uint64_t column, WRKDwarfRuleKind kind, std::int64_t factor) {
+        setRule(state_, column, {kind, factor * cie_.dataAlignment, nullptr});
+    }
+
+    std::uint64_t readULEB() { return WRKParseULEB128AndAdvance(&cursor_); }
+
+    // An expression's bytes, after their length.
+    void skipBlock() {
+        const std::uint64_t length = readULEB();
+        cursor_ += length;
+    }
+
+    const std::uint8_t* cursor_;
+    const std::uint8_t* end_;
+    const WRKDwarfCIE& cie_;
+    std::uint64_t location_;
+    std::uint64_t pcLimit_;
+    const WRKDwarfRegisterState* initial_;
+    WRKDwarfRegisterState* state_;
+    WRKDwarfRegisterState remembered_[kRememberDepth];
+    std::size_t rememberedCount_ = 0;
+};
+
+bool runInstructions(const std::uint8_t* cursor, const std::uint8_t* end, const WRKDwarfCIE& cie,
+                     std::uint64_t location, std::uint64_t pcLimit,
+                     const WRKDwarfRegisterState* initial, WRKDwarfRegisterState* state) {
+    return CallFrameProgram(cursor, end, cie, location, pcLimit, initial, state).run();
 }
 
 }  // namespace
