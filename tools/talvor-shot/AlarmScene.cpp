@@ -9,7 +9,7 @@
 #include "alarms/SavedAlarms.h"
 #include "alarms/SnoozeWindowController.h"
 #include "alarms/StatusView.h"
-#include "foundation/SharedInstance.h"
+#include "platform/SharedInstance.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/OffscreenStatusBar.h"
 #include "platform/OpenDialogs.h"

@@ -8,7 +8,7 @@
 #include "calendar/GCalender.h"
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/ColorPickerController.h"
-#include "foundation/SharedInstance.h"
+#include "platform/SharedInstance.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SecretStore.h"
 

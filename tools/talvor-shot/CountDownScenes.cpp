@@ -8,7 +8,7 @@
 #include "alarms/CountDownTiles.h"
 #include "alarms/EventsWindowController.h"
 #include "alarms/StopWatch.h"
-#include "foundation/SharedInstance.h"
+#include "platform/SharedInstance.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
 #include "platform/OffscreenStatusBar.h"
