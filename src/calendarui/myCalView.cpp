@@ -12,6 +12,10 @@
 namespace talvor {
 namespace {
 
+QRectF inset(const QRectF& r, qreal by) {
+    return r.adjusted(by, by, -by, -by);
+}
+
 // Keys that carry no character of their own (arrows, F-keys, Home, ...), as opposed to text
 // keys and the few control characters (Escape, Tab, Backspace, Return).
 bool isFunctionKey(int key) {
@@ -206,33 +210,52 @@ void myCalView::frame(QPainter& painter, const QRectF& inner) {
     painter.drawRect(inner.adjusted(-half, -half, half, half));
 }
 
-void myCalView::drawLayout(QPainter& painter, const QRectF& target, int layout, bool toScreen) {
-    regionList_.clear();
-    drawnMonths_.clear();
-    drawnPictures_.clear();
-    myCalSettings& settings = *calSettings_;
-    ensureColors();
-    if (!haveDayFont_) {
-        LoadYearMonthFont();
-        LoadDayFont();
-        LoadLabelFont();
-        LoadDayOfWeekFont();
-        if (!haveDayFont_) {
-            platform::log(QStringLiteral("CalDayFont nil"));
-            return;
-        }
-    }
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    const bool titleBit = settings.drawWindowTitle() & myCalSettings::kMonthTitle;
-    const int frameWidth = settings.iDrawFrame();
-    const qreal margin = settings.margin();
-    const qreal marginC = settings.marginC();
-    const auto inset = [](const QRectF& r, qreal by) { return r.adjusted(by, by, -by, -by); };
+// The rows of months a layout lays out in its target: a month's column width and row height,
+// the top of the first row of months and the step from one row to the next.
+struct myCalView::Grid {
+    int across = 1;
+    int down = 1;
+    qreal columnW = 0;
+    qreal rowH = 0;
+    qreal top = 0;
+    qreal step = 0;
+};
 
-    const QDate kept = oCurDate_;
-    QDate first = oCurDate_.addMonths(settings.startMonthOffset());
+myCalView::Grid myCalView::gridFor(const QRectF& target, int layout) const {
+    Grid grid;
+    grid.across = std::max(1, calSettings_->cntH());
+    grid.down = std::max(1, calSettings_->cntV());
+    grid.columnW = target.width() / grid.across;
+    grid.top = target.top();
+    if (layout == 7) {
+        grid.rowH = target.height() / (grid.down + 1);
+        grid.top += grid.rowH;  // below the picture row
+        grid.step = grid.rowH;
+    } else {
+        // Layouts with a picture row above each row of months take two rows a month.
+        const int k = layout == 1 || layout == 6 ? 1 : 2;
+        grid.rowH = target.height() / (grid.down * k);
+        grid.step = k * grid.rowH;
+    }
+    return grid;
+}
+
+bool myCalView::ensureDayFont() {
+    if (haveDayFont_) {
+        return true;
+    }
+    LoadYearMonthFont();
+    LoadDayFont();
+    LoadLabelFont();
+    LoadDayOfWeekFont();
+    if (!haveDayFont_) {
+        platform::log(QStringLiteral("CalDayFont nil"));
+    }
+    return haveDayFont_;
+}
+
+QDate myCalView::startLayout(int layout) {
+    QDate first = oCurDate_.addMonths(calSettings_->startMonthOffset());
     first = QDate(first.year(), first.month(), 1);
     selection_.day = -1;
     selection_.dayOfYear = -1;
@@ -240,126 +263,37 @@ void myCalView::drawLayout(QPainter& painter, const QRectF& target, int layout, 
     selection_.month = first.month();
     selection_.year = first.year();
     oCurDate_ = first;
-
     // Each draw fits the day font afresh, so a larger view gets its numbers back.
     fonts_.daySize = loadedDaySize_;
     fonts_.dayInUse = fonts_.day;
     fonts_.dayInUse.setPointSizeF(loadedDaySize_);
     style_.gridLines = layout != 8;
+    return first;
+}
 
-    const int across = std::max(1, settings.cntH());
-    const int down = std::max(1, settings.cntV());
-    const qreal columnW = target.width() / across;
-    qreal rowH = 0;
-    qreal top = target.top();  // of the first row of months
-    qreal step = 0;
-    if (layout == 7) {
-        rowH = target.height() / (down + 1);
-        top += rowH;  // below the picture row
-        step = rowH;
-    } else {
-        const int k = layout == 1 || layout == 6 ? 1 : 2;
-        rowH = target.height() / (down * k);
-        step = k * rowH;
+void myCalView::drawLayout(QPainter& painter, const QRectF& target, int layout, bool toScreen) {
+    regionList_.clear();
+    drawnMonths_.clear();
+    drawnPictures_.clear();
+    ensureColors();
+    if (!ensureDayFont()) {
+        return;
     }
-    preCalFontSize(inset(QRectF(target.left(), top, columnW, rowH), marginC));
-
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const QDate kept = oCurDate_;
+    const QDate first = startLayout(layout);
+    const Grid grid = gridFor(target, layout);
+    preCalFontSize(
+        inset(QRectF(target.left(), grid.top, grid.columnW, grid.rowH), calSettings_->marginC()));
     if (layout == 8) {
-        settings.LoadMonthImage(first.month());
-        const QRectF picture = inset(target, margin);
-        QSizeF box = picture.height() >= 384 ? QSizeF(std::min<qreal>(picture.width() / 3, 256),
-                                                      std::min<qreal>(picture.height() / 3, 256))
-                                             : QSizeF(picture.width() / 2, picture.height() / 2);
-        // Near the bottom right corner: 5 in from the picture's width, 6 up from the bottom.
-        const QRectF corner(target.left() + picture.width() - box.width() - 5.0,
-                            target.bottom() - 6.0 - box.height(), box.width(), box.height());
-        if (settings.bgImage().isNull()) {
-            painter.fillRect(picture, colors_.background);
-        } else {
-            drawPictureCell(painter, picture, false, true);
-        }
-        drawMonth(painter, inset(corner, marginC), true, false, toScreen);
-        if (frameWidth > 0) {
-            frame(painter, inset(corner, marginC));
-        }
+        drawCornerMonth(painter, target, first.month(), toScreen);
     } else if (layout < 8) {
         if (layout == 6 || layout == 7) {
-            settings.LoadMonthImage(first.month());
-            const QRectF whole =
-                layout == 6
-                    ? inset(target, margin)
-                    : inset(QRectF(target.left(), target.top(), target.width(), rowH), margin);
-            if (settings.bgImage().isNull()) {
-                painter.fillRect(whole, colors_.background);
-            } else {
-                drawPictureCell(painter, whole, false, true);
-            }
+            drawSharedPicture(painter, target, layout, grid, first.month());
         }
-        qreal rowTop = top;
-        for (int row = 0; row < down; ++row) {
-            qreal width = columnW;
-            qreal x = target.left();
-            for (int column = 0; column < across; ++column) {
-                if (layout != 6 && layout != 7) {
-                    settings.LoadMonthImage(oCurDate_.month());
-                }
-                const bool hasPicture = !settings.bgImage().isNull();
-                QRectF monthCell;
-                switch (layout) {
-                    case 7:
-                    case 6: {
-                        monthCell = QRectF(x, rowTop, width, rowH);
-                        if (layout == 7) {
-                            painter.fillRect(inset(monthCell, margin), colors_.background);
-                        }
-                        drawMonth(painter, inset(monthCell, marginC), layout == 7 || titleBit,
-                                  false, toScreen);
-                        break;
-                    }
-                    case 2:
-                    case 3:
-                    case 4:
-                    case 5: {
-                        const bool wide = layout == 3 || layout == 5;
-                        if (wide && column == 0) {
-                            drawPictureCell(
-                                painter,
-                                inset(QRectF(target.left(), rowTop, target.width(), rowH), margin),
-                                false, true);
-                            width = std::floor(width);
-                        }
-                        const QRectF upper(x, rowTop, width, rowH);
-                        monthCell = QRectF(x, rowTop + rowH, width, rowH);
-                        painter.fillRect(inset(monthCell, margin), colors_.background);
-                        if (!wide && !hasPicture) {
-                            painter.fillRect(inset(upper, margin), colors_.background);
-                        }
-                        if (layout == 2) {
-                            drawPictureCell(painter, inset(upper, margin), true, true);
-                        } else if (layout == 3) {
-                            drawPictureCell(painter, inset(upper, margin), true, false);
-                        } else if (layout == 4) {
-                            drawPictureCell(painter, inset(upper, margin), false, true);
-                        }
-                        drawMonth(painter, inset(monthCell, marginC), layout >= 4, false, toScreen);
-                        break;
-                    }
-                    default: {  // 0, 1 and any other
-                        monthCell = QRectF(x, rowTop, width, rowH);
-                        if (!hasPicture) {
-                            painter.fillRect(inset(monthCell, margin), colors_.background);
-                        }
-                        drawMonth(painter, inset(monthCell, marginC), titleBit, true, toScreen);
-                        break;
-                    }
-                }
-                frame(painter, inset(monthCell, marginC));
-                oCurDate_ = oCurDate_.addMonths(1);
-                settings.setErr(std::nullopt);
-                x += width;
-            }
-            rowTop += step;
-        }
+        drawMonthRows(painter, target, layout, grid, toScreen);
     }
     oCurDate_ = kept;
     if (dragging_) {
@@ -368,6 +302,122 @@ void myCalView::drawLayout(QPainter& painter, const QRectF& target, int layout, 
         painter.drawRect(QRectF(target).adjusted(2, 2, -2, -2));
     }
     painter.restore();
+}
+
+void myCalView::drawCornerMonth(QPainter& painter, const QRectF& target, int month, bool toScreen) {
+    myCalSettings& settings = *calSettings_;
+    settings.LoadMonthImage(month);
+    const QRectF picture = inset(target, settings.margin());
+    QSizeF box = picture.height() >= 384 ? QSizeF(std::min<qreal>(picture.width() / 3, 256),
+                                                  std::min<qreal>(picture.height() / 3, 256))
+                                         : QSizeF(picture.width() / 2, picture.height() / 2);
+    // Near the bottom right corner: 5 in from the picture's width, 6 up from the bottom.
+    const QRectF corner(target.left() + picture.width() - box.width() - 5.0,
+                        target.bottom() - 6.0 - box.height(), box.width(), box.height());
+    if (settings.bgImage().isNull()) {
+        painter.fillRect(picture, colors_.background);
+    } else {
+        drawPictureCell(painter, picture, false, true);
+    }
+    drawMonth(painter, inset(corner, settings.marginC()), true, false, toScreen);
+    if (settings.iDrawFrame() > 0) {
+        frame(painter, inset(corner, settings.marginC()));
+    }
+}
+
+void myCalView::drawSharedPicture(QPainter& painter, const QRectF& target, int layout,
+                                  const Grid& grid, int month) {
+    myCalSettings& settings = *calSettings_;
+    settings.LoadMonthImage(month);
+    const QRectF whole = layout == 6
+                             ? inset(target, settings.margin())
+                             : inset(QRectF(target.left(), target.top(), target.width(), grid.rowH),
+                                     settings.margin());
+    if (settings.bgImage().isNull()) {
+        painter.fillRect(whole, colors_.background);
+    } else {
+        drawPictureCell(painter, whole, false, true);
+    }
+}
+
+void myCalView::drawMonthRows(QPainter& painter, const QRectF& target, int layout, const Grid& grid,
+                              bool toScreen) {
+    myCalSettings& settings = *calSettings_;
+    const bool shared = layout == 6 || layout == 7;
+    const bool wide = layout == 3 || layout == 5;
+    qreal rowTop = grid.top;
+    for (int row = 0; row < grid.down; ++row) {
+        qreal width = grid.columnW;
+        qreal x = target.left();
+        for (int column = 0; column < grid.across; ++column) {
+            if (!shared) {
+                settings.LoadMonthImage(oCurDate_.month());
+            }
+            if (wide && column == 0) {
+                // One picture across the row, the months below it on whole points.
+                drawPictureCell(painter,
+                                inset(QRectF(target.left(), rowTop, target.width(), grid.rowH),
+                                      settings.margin()),
+                                false, true);
+                width = std::floor(width);
+            }
+            const QRectF monthCell =
+                drawMonthCell(painter, QRectF(x, rowTop, width, grid.rowH), layout, toScreen);
+            frame(painter, inset(monthCell, settings.marginC()));
+            oCurDate_ = oCurDate_.addMonths(1);
+            settings.setErr(std::nullopt);
+            x += width;
+        }
+        rowTop += grid.step;
+    }
+}
+
+QRectF myCalView::drawMonthCell(QPainter& painter, const QRectF& slot, int layout, bool toScreen) {
+    const myCalSettings& settings = *calSettings_;
+    const qreal margin = settings.margin();
+    const qreal marginC = settings.marginC();
+    const bool titleBit = settings.drawWindowTitle() & myCalSettings::kMonthTitle;
+    const bool hasPicture = !settings.bgImage().isNull();
+    switch (layout) {
+        case 7:
+        case 6:
+            if (layout == 7) {
+                painter.fillRect(inset(slot, margin), colors_.background);
+            }
+            drawMonth(painter, inset(slot, marginC), layout == 7 || titleBit, false, toScreen);
+            return slot;
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            return drawBelowPicture(painter, slot, layout, hasPicture, toScreen);
+        default:  // 0, 1 and any other
+            if (!hasPicture) {
+                painter.fillRect(inset(slot, margin), colors_.background);
+            }
+            drawMonth(painter, inset(slot, marginC), titleBit, true, toScreen);
+            return slot;
+    }
+}
+
+QRectF myCalView::drawBelowPicture(QPainter& painter, const QRectF& upper, int layout,
+                                   bool hasPicture, bool toScreen) {
+    const qreal margin = calSettings_->margin();
+    const QRectF monthCell = upper.translated(0, upper.height());
+    painter.fillRect(inset(monthCell, margin), colors_.background);
+    const bool wide = layout == 3 || layout == 5;
+    if (!wide && !hasPicture) {
+        painter.fillRect(inset(upper, margin), colors_.background);
+    }
+    if (layout == 2) {
+        drawPictureCell(painter, inset(upper, margin), true, true);
+    } else if (layout == 3) {
+        drawPictureCell(painter, inset(upper, margin), true, false);
+    } else if (layout == 4) {
+        drawPictureCell(painter, inset(upper, margin), false, true);
+    }
+    drawMonth(painter, inset(monthCell, calSettings_->marginC()), layout >= 4, false, toScreen);
+    return monthCell;
 }
 
 }  // namespace talvor

@@ -72,6 +72,21 @@ class myCalView : public MonthViewBase {
                    bool toScreen);
     void drawPictureCell(QPainter& painter, const QRectF& rect, bool title, bool withPicture);
     void frame(QPainter& painter, const QRectF& inner);
+    // The steps of drawLayout.
+    struct Grid;
+    Grid gridFor(const QRectF& target, int layout) const;
+    bool ensureDayFont();
+    // Starts a draw at the first month shown, which it returns; no day picked yet.
+    QDate startLayout(int layout);
+    void drawCornerMonth(QPainter& painter, const QRectF& target, int month, bool toScreen);
+    void drawSharedPicture(QPainter& painter, const QRectF& target, int layout, const Grid& grid,
+                           int month);
+    void drawMonthRows(QPainter& painter, const QRectF& target, int layout, const Grid& grid,
+                       bool toScreen);
+    // Draws the month of a slot in a row and returns its cell.
+    QRectF drawMonthCell(QPainter& painter, const QRectF& slot, int layout, bool toScreen);
+    QRectF drawBelowPicture(QPainter& painter, const QRectF& upper, int layout, bool hasPicture,
+                            bool toScreen);
 
     std::function<void(bool taken)> dropDone_;
     float loadedDaySize_ = 11;  // the day size before fitting to the cells
