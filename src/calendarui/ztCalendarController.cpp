@@ -181,7 +181,9 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
         connect(moveTo->addAction(tr(place.title)), &QAction::triggered, this,
                 [this, position] { placement_->positionWindow(position); });
     }
-    layout->insertWidget(layout->indexOf(splitter_) + 1, buildBottomPart());
+    lists_ = std::make_unique<BigCalendarLists>(*window_, *menu_, clock_, defaults_,
+                                                [this] { relayout(); });
+    layout->insertWidget(layout->indexOf(splitter_) + 1, lists_->part());
     auto* menuButton =
         smallButton(window_.get(), QStringLiteral("≡"), QStringLiteral("settingButton"));
     menuButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
@@ -222,13 +224,8 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
         }));
     observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
         QStringLiteral("EventsLoaded"), QVariant(), [this](const platform::Notification&) {
-            if (hiddenBottom_ || taskORevents_) {
-                return;
-            }
-            if (window_->isVisible()) {
-                drawList();
-            } else {
-                listStale_ = true;
+            if (lists_) {
+                lists_->eventsLoaded();
             }
         }));
     // Posted when the calendars are to be read again (another back end or calendar chosen,
@@ -397,7 +394,7 @@ bool ztCalendarController::getWindowType(int choice) {
 
 void ztCalendarController::relayout() {
     // A hidden view has no size of its own yet: the months of the choice stay until it shows.
-    if (calView_ == nullptr || relayingOut_ || animatingSize_ || !calView_->isVisible()) {
+    if (calView_ == nullptr || relayingOut_ || isAnimatingSize() || !calView_->isVisible()) {
         return;
     }
     relayingOut_ = true;
@@ -525,15 +522,8 @@ void ztCalendarController::updateCalPrefs() {
     if (calView_ == nullptr) {
         return;
     }
-    if (TalvorDateSettings::sharedInstance().hideToDoEventSection != hiddenBottom_) {
-        hideShowTaskEvents();
-    }
+    lists_->datePrefsChanged();
     applyFirstWeekdayAndWeeks();
-    applyTodoSettings();
-    archiveFinishedTodos();
-    if (taskORevents_ && !hiddenBottom_) {
-        drawList();  // the priorities' texts and colours
-    }
     calView_->update();
 }
 
@@ -605,12 +595,9 @@ bool ztCalendarController::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::Hide) {
             closeAttachedWindow();
         }
-        if (event->type() == QEvent::Show && listStale_) {
-            reloadList();
+        if (event->type() == QEvent::Show && lists_) {
+            lists_->windowShown();
         }
-    } else if (listArea_ != nullptr && watched == static_cast<QObject*>(listArea_) &&
-               event->type() == QEvent::Resize) {
-        drawList();  // the rows wrap to the new width
     } else if (watched == calView_) {
         if (event->type() == QEvent::Resize) {
             relayout();
@@ -971,6 +958,67 @@ bool ztCalendarController::printCalendar(QPrinter& printer, int months) {
     return painter.end();
 }
 
+// The events / to-do part --------------------------------------------------------------
+
+int ztCalendarController::bottomPartRoom() const {
+    return lists_ && window_ ? lists_->room() : 0;
+}
+
+void ztCalendarController::hideShowTaskEvents() {
+    if (lists_) {
+        lists_->hideShowTaskEvents();
+    }
+}
+
+void ztCalendarController::hideShowMiniCalendar() {
+    if (splitter_ == nullptr) {
+        return;
+    }
+    if (isBottomHidden()) {
+        hideShowTaskEvents();
+    }
+    splitter_->setVisible(splitter_->isHidden());
+}
+
+void ztCalendarController::setListMode(ListMode mode) {
+    if (lists_) {
+        lists_->setShowsTodos(mode == ListMode::Todos);
+    }
+}
+
+QDate ztCalendarController::selectedDay() const {
+    return lists_ ? lists_->selectedDay()
+                  : clock_.now().toQDateTime().toTimeZone(clock_.currentZone()).date();
+}
+
+void ztCalendarController::selectDay(const QDate& day) {
+    if (lists_) {
+        lists_->selectDay(day);
+    }
+}
+
+void ztCalendarController::reloadList() {
+    if (lists_) {
+        lists_->reloadList();
+    }
+}
+
+QStringList ztCalendarController::listedItems() const {
+    return lists_ ? lists_->listedItems() : QStringList();
+}
+
+void ztCalendarController::applyTodoSettings() {
+    if (lists_) {
+        lists_->applyTodoSettings();
+    }
+}
+
+void ztCalendarController::archiveFinishedTodos() {
+    if (lists_) {
+        lists_->archiveFinishedTodos();
+    }
+}
+
 // Moon of the day ----------------------------------------------------------------------
 
 void ztCalendarController::updateMoon() {
@@ -999,12 +1047,7 @@ void ztCalendarController::releaseWindow() {
     moonPicture_ = nullptr;
     moonText_ = nullptr;
     settingsButton_ = nullptr;
-    hideBottom_ = nullptr;
-    listArea_ = nullptr;
-    listTitle_ = nullptr;
-    eventsButton_ = nullptr;
-    todoButton_ = nullptr;
-    hideShowMenuItem_ = nullptr;
+    lists_.reset();
     window_.reset();
 }
 

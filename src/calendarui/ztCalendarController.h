@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BigCalendarLists.h"
 #include "MAAttachedWindow.h"
 #include "MonthGridFeed.h"
 #include "calendar/CalMonth.h"
@@ -221,23 +222,25 @@ class ztCalendarController : public QObject {
     // The first day of each month shown, in reading order.
     QList<QDate> shownMonths() const;
 
-    // --- The events / to-do part under the months ---
+    // --- The events / to-do part under the months (BigCalendarLists) ---
     // Hides or shows the part, the window shrinking or growing by it (animated while the
     // window is shown); the menu item says what it would do next.
     void hideShowTaskEvents();
     // Shows the part when it is hidden, then hides or shows the months (and picture).
     void hideShowMiniCalendar();
-    bool isBottomHidden() const { return hiddenBottom_; }
-    bool isAnimatingSize() const { return animatingSize_; }
-    QWidget* bottomPart() const { return hideBottom_; }
+    bool isBottomHidden() const { return lists_ && lists_->isHidden(); }
+    bool isAnimatingSize() const { return lists_ && lists_->isAnimatingSize(); }
+    QWidget* bottomPart() const { return lists_ ? lists_->part() : nullptr; }
     QSplitter* topPart() const { return splitter_; }
     // In the ≡ menu; hides or shows the part and keeps the choice in the date settings.
-    QAction* hideShowMenuItem() const { return hideShowMenuItem_; }
+    QAction* hideShowMenuItem() const { return lists_ ? lists_->hideShowMenuItem() : nullptr; }
     enum class ListMode { Events, Todos };
     void setListMode(ListMode mode);
-    ListMode listMode() const { return taskORevents_ ? ListMode::Todos : ListMode::Events; }
-    QToolButton* eventsButton() const { return eventsButton_; }
-    QToolButton* todoButton() const { return todoButton_; }
+    ListMode listMode() const {
+        return lists_ && lists_->showsTodos() ? ListMode::Todos : ListMode::Events;
+    }
+    QToolButton* eventsButton() const { return lists_ ? lists_->eventsButton() : nullptr; }
+    QToolButton* todoButton() const { return lists_ ? lists_->todoButton() : nullptr; }
     // The day whose events are listed: the one picked in the months, else today.
     QDate selectedDay() const;
     void selectDay(const QDate& day);
@@ -263,11 +266,8 @@ class ztCalendarController : public QObject {
     void setPictureHeight(int height);
     // Lays out the months of the choice and sizes the window to hold them.
     void showMonthsOfChoice();
-    QWidget* buildBottomPart();
-    // The height the part takes in the window; 0 while it is hidden.
+    // The height the events part takes in the window; 0 while it is hidden.
     int bottomPartRoom() const;
-    void drawList();
-    void retitleHideShowItem();
     template <class Dialog>
     Dialog* opened(Dialog* dialog);
     // A picture file, null when it cannot be read or is too large.
@@ -299,22 +299,7 @@ class ztCalendarController : public QObject {
     int noOfCal_ = 1;
     bool relayingOut_ = false;
     MonthGridFeed monthGridFeed_;
-    // The events / to-do part.
-    bool hiddenBottom_ = false;
-    bool animatingSize_ = false;
-    QRect contentOldFrame_;  // the frame before the part was hidden
-    QWidget* hideBottom_ = nullptr;
-    QAction* hideShowMenuItem_ = nullptr;
-    QLabel* listTitle_ = nullptr;
-    QToolButton* eventsButton_ = nullptr;
-    QToolButton* todoButton_ = nullptr;
-    QScrollArea* listArea_ = nullptr;
-    QPointer<QPropertyAnimation> animation_;
-    bool taskORevents_ = false;  // true: the to-dos
-    bool listStale_ = true;      // not drawn since the window was last open: drawn when it opens
-    QDate selectedDay_;          // invalid: today
-    CalMonthPtr events_;         // the month of the selected day, filled by the back end
-    std::vector<platform::StoreTodo> tasks_;
+    std::unique_ptr<BigCalendarLists> lists_;
 };
 
 }  // namespace talvor

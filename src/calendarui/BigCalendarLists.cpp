@@ -1,6 +1,5 @@
-// The part under the months: the events of the picked day, or the to-dos, from the calendars
-// the mini calendar reads. It can be hidden, the window shrinking by it.
-#include "CalendarWindow.h"
+#include "BigCalendarLists.h"
+
 #include "EditEventController.h"
 #include "TodoArchive.h"
 #include "TodoSettings.h"
@@ -11,10 +10,10 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
-#include "ztCalendarController.h"
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
@@ -22,7 +21,6 @@
 #include <QMenu>
 #include <QPropertyAnimation>
 #include <QScrollArea>
-#include <QSplitter>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -49,28 +47,39 @@ QToolButton* switchButton(QWidget* parent, const QString& text, const QString& n
 
 }  // namespace
 
-QWidget* ztCalendarController::buildBottomPart() {
-    hideBottom_ = new QWidget(window_.get());
+BigCalendarLists::BigCalendarLists(QWidget& window, QMenu& menu, platform::Clock& clock,
+                                   platform::UserDefaults& defaults, std::function<void()> resized)
+    : window_(window), clock_(clock), defaults_(defaults), resized_(std::move(resized)) {
+    hideBottom_ = new QWidget(&window_);
     hideBottom_->setObjectName(QStringLiteral("hideBottom"));
     hideBottom_->setFixedHeight(kBottomHeight);
-    listTitle_ = new QLabel(hideBottom_);
+    buildHeader(*hideBottom_);
+    buildMenuItem(menu);
+    retitleHideShowItem();
+    applyTodoSettings();
+}
+
+BigCalendarLists::~BigCalendarLists() = default;
+
+void BigCalendarLists::buildHeader(QWidget& part) {
+    listTitle_ = new QLabel(&part);
     listTitle_->setObjectName(QStringLiteral("listTitle"));
     listTitle_->setStyleSheet(QStringLiteral("QLabel { color: white; font-weight: bold; }"));
-    eventsButton_ = switchButton(hideBottom_, tr("Events"), QStringLiteral("showEvents"));
-    todoButton_ = switchButton(hideBottom_, tr("To Do"), QStringLiteral("showTodos"));
+    eventsButton_ = switchButton(&part, tr("Events"), QStringLiteral("showEvents"));
+    todoButton_ = switchButton(&part, tr("To Do"), QStringLiteral("showTodos"));
     eventsButton_->setChecked(true);
-    auto* modes = new QButtonGroup(hideBottom_);
+    auto* modes = new QButtonGroup(&part);
     modes->addButton(eventsButton_);
     modes->addButton(todoButton_);
-    connect(eventsButton_, &QToolButton::clicked, this, [this] { setListMode(ListMode::Events); });
-    connect(todoButton_, &QToolButton::clicked, this, [this] { setListMode(ListMode::Todos); });
+    connect(eventsButton_, &QToolButton::clicked, this, [this] { setShowsTodos(false); });
+    connect(todoButton_, &QToolButton::clicked, this, [this] { setShowsTodos(true); });
     auto* header = new QHBoxLayout;
     header->setContentsMargins(0, 0, 0, 0);
     header->addWidget(listTitle_, 1);
     header->addWidget(eventsButton_);
     header->addWidget(todoButton_);
 
-    listArea_ = new QScrollArea(hideBottom_);
+    listArea_ = new QScrollArea(&part);
     listArea_->setObjectName(QStringLiteral("eventList"));
     listArea_->setFrameShape(QFrame::NoFrame);
     listArea_->setWidgetResizable(true);
@@ -79,13 +88,15 @@ QWidget* ztCalendarController::buildBottomPart() {
     listArea_->viewport()->setAutoFillBackground(false);  // the panel's glass shows through
     listArea_->installEventFilter(this);
 
-    auto* layout = new QVBoxLayout(hideBottom_);
+    auto* layout = new QVBoxLayout(&part);
     layout->setContentsMargins(0, 2, 0, 0);
     layout->setSpacing(2);
     layout->addLayout(header);
     layout->addWidget(listArea_, 1);
+}
 
-    hideShowMenuItem_ = new QAction(menu_);
+void BigCalendarLists::buildMenuItem(QMenu& menu) {
+    hideShowMenuItem_ = new QAction(&menu);
     hideShowMenuItem_->setObjectName(QStringLiteral("hideShowMenuItem"));
     connect(hideShowMenuItem_, &QAction::triggered, this, [this] {
         hideShowTaskEvents();
@@ -94,14 +105,11 @@ QWidget* ztCalendarController::buildBottomPart() {
         settings.hideToDoEventSection = hiddenBottom_;
         settings.writePrefsAndSync();
     });
-    menu_->addSeparator();
-    menu_->addAction(hideShowMenuItem_);
-    retitleHideShowItem();
-    applyTodoSettings();
-    return hideBottom_;
+    menu.addSeparator();
+    menu.addAction(hideShowMenuItem_);
 }
 
-void ztCalendarController::applyTodoSettings() {
+void BigCalendarLists::applyTodoSettings() {
     if (todoButton_ == nullptr) {
         return;
     }
@@ -110,7 +118,7 @@ void ztCalendarController::applyTodoSettings() {
     hideShowMenuItem_->setIcon(TodoSettings::icon(tag));
 }
 
-void ztCalendarController::archiveFinishedTodos() {
+void BigCalendarLists::archiveFinishedTodos() {
     const TodoArchiveOptions options = TodoArchiveOptions::fromStored(
         defaults_.objectForKey(TodoSettings::kArchiveOptions).toMap());
     if (!options.on || options.location.isEmpty()) {
@@ -149,28 +157,25 @@ void ztCalendarController::archiveFinishedTodos() {
     }
 }
 
-int ztCalendarController::bottomPartRoom() const {
-    return hiddenBottom_ || !window_ ? 0 : kBottomHeight + window_->layout()->spacing();
+int BigCalendarLists::room() const {
+    return hiddenBottom_ ? 0 : kBottomHeight + window_.layout()->spacing();
 }
 
-void ztCalendarController::retitleHideShowItem() {
+void BigCalendarLists::retitleHideShowItem() {
     hideShowMenuItem_->setText(hiddenBottom_ ? tr("Show Events/To Do Items")
                                              : tr("Hide Events/To Do Items"));
 }
 
-void ztCalendarController::hideShowTaskEvents() {
-    if (!window_ || hideBottom_ == nullptr) {
-        return;
-    }
+void BigCalendarLists::hideShowTaskEvents() {
     if (animation_ && animation_->state() == QAbstractAnimation::Running) {
         // The next change starts where the running one was going.
         const QRect end = animation_->endValue().toRect();
         animation_->stop();
-        window_->setGeometry(end);
+        window_.setGeometry(end);
     }
     hiddenBottom_ = !hiddenBottom_;
-    const QRect frame = window_->geometry();
-    const int room = kBottomHeight + window_->layout()->spacing();
+    const QRect frame = window_.geometry();
+    const int room = kBottomHeight + window_.layout()->spacing();
     QRect target = frame;
     if (hiddenBottom_) {
         contentOldFrame_ = frame;
@@ -186,51 +191,41 @@ void ztCalendarController::hideShowTaskEvents() {
         reloadList();
     }
     // The layout's least height follows the part at once, so that the window may shrink.
-    window_->layout()->activate();
-    target.setHeight(std::max(target.height(), window_->minimumHeight()));
+    window_.layout()->activate();
+    target.setHeight(std::max(target.height(), window_.minimumHeight()));
     retitleHideShowItem();
-    if (!window_->isVisible()) {
+    if (!window_.isVisible()) {
         animatingSize_ = false;
-        window_->setGeometry(target);
+        window_.setGeometry(target);
         return;
     }
     animatingSize_ = true;
-    auto* animation = new QPropertyAnimation(window_.get(), "geometry", this);
+    auto* animation = new QPropertyAnimation(&window_, "geometry", this);
     animation->setDuration(kAnimationMs);
     animation->setStartValue(frame);
     animation->setEndValue(target);
     connect(animation, &QPropertyAnimation::finished, this, [this] {
         animatingSize_ = false;
-        relayout();
+        resized_();
     });
     animation_ = animation;
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-void ztCalendarController::hideShowMiniCalendar() {
-    if (splitter_ == nullptr) {
-        return;
-    }
-    if (hiddenBottom_) {
-        hideShowTaskEvents();
-    }
-    splitter_->setVisible(splitter_->isHidden());
-}
-
-void ztCalendarController::setListMode(ListMode mode) {
-    taskORevents_ = mode == ListMode::Todos;
+void BigCalendarLists::setShowsTodos(bool todos) {
+    taskORevents_ = todos;
     (taskORevents_ ? todoButton_ : eventsButton_)->setChecked(true);
     reloadList();
 }
 
-QDate ztCalendarController::selectedDay() const {
+QDate BigCalendarLists::selectedDay() const {
     if (selectedDay_.isValid()) {
         return selectedDay_;
     }
     return clock_.now().toQDateTime().toTimeZone(clock_.currentZone()).date();
 }
 
-void ztCalendarController::selectDay(const QDate& day) {
+void BigCalendarLists::selectDay(const QDate& day) {
     if (!day.isValid() || day == selectedDay_) {
         return;
     }
@@ -246,12 +241,12 @@ void ztCalendarController::selectDay(const QDate& day) {
     }
 }
 
-void ztCalendarController::reloadList() {
-    if (hideBottom_ == nullptr || hiddenBottom_) {
+void BigCalendarLists::reloadList() {
+    if (hiddenBottom_) {
         return;  // read when the part is shown
     }
     // A closed window's rows are made when it opens, not at every change of the calendars.
-    listStale_ = !window_->isVisible();
+    listStale_ = !window_.isVisible();
     if (listStale_) {
         return;
     }
@@ -272,7 +267,7 @@ void ztCalendarController::reloadList() {
     drawList();
 }
 
-void ztCalendarController::drawList() {
+void BigCalendarLists::drawList() {
     if (listArea_ == nullptr) {
         return;
     }
@@ -288,46 +283,12 @@ void ztCalendarController::drawList() {
     auto* column = new QVBoxLayout(rows);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
-    // The rows keep their width whether or not the scroll bar shows.
-    const int width = std::max(
-        100, listArea_->width() - listArea_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-    auto grey = [](QLabel* label) {
-        label->setStyleSheet(QStringLiteral("QLabel { color: rgb(170,170,170); }"));
-    };
     if (taskORevents_) {
-        const QLocale locale;
-        for (const platform::StoreTodo& task : tasks_) {
-            // The priority as the to-do pane names and colours it; none says nothing.
-            const QString level = TodoSettings::levelOf(task.priority);
-            const bool prioritised = level != QLatin1String("0");
-            QString text = (task.completed ? QStringLiteral("☑ ") : QStringLiteral("☐ "));
-            if (prioritised) {
-                text += TodoSettings::text(level, defaults_) + QStringLiteral(": ");
-            }
-            text += task.title.isEmpty() ? tr("No title") : task.title;
-            if (task.due) {
-                const QDate due = task.due->toQDateTime().toTimeZone(clock_.currentZone()).date();
-                text += QStringLiteral(" — ") +
-                        tr("due %1").arg(locale.toString(due, QLocale::ShortFormat));
-            }
-            auto* row = new QLabel(text, rows);
-            row->setObjectName(QStringLiteral("todoRow"));
-            row->setWordWrap(true);
-            if (task.completed) {
-                grey(row);
-            } else if (prioritised) {
-                row->setStyleSheet(QStringLiteral("QLabel { color: %1; }")
-                                       .arg(TodoSettings::colour(level, defaults_).name()));
-            }
-            column->addWidget(row);
-        }
-        if (tasks_.empty()) {
-            auto* none = new QLabel(tr("No to-do items"), rows);
-            none->setObjectName(QStringLiteral("todoRow"));
-            grey(none);
-            column->addWidget(none);
-        }
+        drawTodoRows(*rows, *column);
     } else {
+        // The rows keep their width whether or not the scroll bar shows.
+        const int width = std::max(
+            100, listArea_->width() - listArea_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
         const std::vector<CalEventDay>* events =
             events_ && events_->year() == day.year() && events_->month() == day.month()
                 ? events_->eventsForDay(day.day())
@@ -345,7 +306,45 @@ void ztCalendarController::drawList() {
     rows->setAutoFillBackground(false);  // set by the scroll area; the glass shows through
 }
 
-QStringList ztCalendarController::listedItems() const {
+void BigCalendarLists::drawTodoRows(QWidget& rows, QVBoxLayout& column) const {
+    auto grey = [](QLabel* label) {
+        label->setStyleSheet(QStringLiteral("QLabel { color: rgb(170,170,170); }"));
+    };
+    const QLocale locale;
+    for (const platform::StoreTodo& task : tasks_) {
+        // The priority as the to-do pane names and colours it; none says nothing.
+        const QString level = TodoSettings::levelOf(task.priority);
+        const bool prioritised = level != QLatin1String("0");
+        QString text = (task.completed ? QStringLiteral("☑ ") : QStringLiteral("☐ "));
+        if (prioritised) {
+            text += TodoSettings::text(level, defaults_) + QStringLiteral(": ");
+        }
+        text += task.title.isEmpty() ? tr("No title") : task.title;
+        if (task.due) {
+            const QDate due = task.due->toQDateTime().toTimeZone(clock_.currentZone()).date();
+            text += QStringLiteral(" — ") +
+                    tr("due %1").arg(locale.toString(due, QLocale::ShortFormat));
+        }
+        auto* row = new QLabel(text, &rows);
+        row->setObjectName(QStringLiteral("todoRow"));
+        row->setWordWrap(true);
+        if (task.completed) {
+            grey(row);
+        } else if (prioritised) {
+            row->setStyleSheet(QStringLiteral("QLabel { color: %1; }")
+                                   .arg(TodoSettings::colour(level, defaults_).name()));
+        }
+        column.addWidget(row);
+    }
+    if (tasks_.empty()) {
+        auto* none = new QLabel(tr("No to-do items"), &rows);
+        none->setObjectName(QStringLiteral("todoRow"));
+        grey(none);
+        column.addWidget(none);
+    }
+}
+
+QStringList BigCalendarLists::listedItems() const {
     QStringList out;
     if (listArea_ == nullptr || listArea_->widget() == nullptr) {
         return out;
@@ -358,6 +357,41 @@ QStringList ztCalendarController::listedItems() const {
         }
     }
     return out;
+}
+
+void BigCalendarLists::eventsLoaded() {
+    if (hiddenBottom_ || taskORevents_) {
+        return;
+    }
+    if (window_.isVisible()) {
+        drawList();
+    } else {
+        listStale_ = true;
+    }
+}
+
+void BigCalendarLists::windowShown() {
+    if (listStale_) {
+        reloadList();
+    }
+}
+
+void BigCalendarLists::datePrefsChanged() {
+    if (TalvorDateSettings::sharedInstance().hideToDoEventSection != hiddenBottom_) {
+        hideShowTaskEvents();
+    }
+    applyTodoSettings();
+    archiveFinishedTodos();
+    if (taskORevents_ && !hiddenBottom_) {
+        drawList();  // the priorities' texts and colours
+    }
+}
+
+bool BigCalendarLists::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == static_cast<QObject*>(listArea_) && event->type() == QEvent::Resize) {
+        drawList();  // the rows wrap to the new width
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace talvor
