@@ -19,8 +19,6 @@
 #include "platform/UserDefaults.h"
 
 #include <QEvent>
-#include <QFileDialog>
-#include <QFontDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -32,7 +30,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QRadialGradient>
 #include <QScrollArea>
@@ -143,52 +140,22 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     layout->addWidget(splitter_, 1);
     layout->addLayout(moonRow);
 
-    menu_ = new QMenu(window_.get());
-    menu_->setObjectName(QStringLiteral("calendarSettingsMenu"));
-    const struct {
-        const char* title;
-        std::function<void()> run;
-    } items[] = {
-        {QT_TR_NOOP("Print 1 Month"), [this] { printWithDialog(1); }},
-        {QT_TR_NOOP("Print 3 Months"), [this] { printWithDialog(3); }},
-        {QT_TR_NOOP("Print 6 Months"), [this] { printWithDialog(6); }},
-        {QT_TR_NOOP("Print 12 Months"), [this] { printWithDialog(12); }},
-        {QT_TR_NOOP("Add photo"), [this] { choosePhoto(); }},
-        {QT_TR_NOOP("Set cal weekday font size"), [this] { chooseFont(FontOption::Weekday); }},
-        {QT_TR_NOOP("Set cal Month font size"), [this] { chooseFont(FontOption::Month); }},
-        {QT_TR_NOOP("Set cal day font size"), [this] { chooseFont(FontOption::Day); }},
-    };
-    for (const auto& item : items) {
-        connect(menu_->addAction(tr(item.title)), &QAction::triggered, this, item.run);
-    }
-    // The placement's named positions, on the screen that holds the window.
-    QMenu* moveTo = menu_->addMenu(tr("Move Window To"));
-    moveTo->setObjectName(QStringLiteral("moveWindowMenu"));
-    const struct {
-        const char* title;
-        const char* position;
-    } places[] = {
-        {QT_TR_NOOP("Top Left"), "top left"},
-        {QT_TR_NOOP("Top Right"), "top right"},
-        {QT_TR_NOOP("Center Left"), "center left"},
-        {QT_TR_NOOP("Center Right"), "center right"},
-        {QT_TR_NOOP("Bottom Left"), "bottom left"},
-        {QT_TR_NOOP("Bottom Center"), "bottom center"},
-        {QT_TR_NOOP("Bottom Right"), "bottom right"},
-    };
-    for (const auto& place : places) {
-        const QString position = QString::fromLatin1(place.position);
-        connect(moveTo->addAction(tr(place.title)), &QAction::triggered, this,
-                [this, position] { placement_->positionWindow(position); });
-    }
-    lists_ = std::make_unique<BigCalendarLists>(*window_, *menu_, clock_, defaults_,
+    menu_ = std::make_unique<BigCalendarMenu>(
+        *window_,
+        BigCalendarMenu::Actions{
+            [this](QPrinter& printer, int months) { return printCalendar(printer, months); },
+            [this](const QString& path) { return addPhoto(path); },
+            [this](FontOption option) { return calendarFont(option); },
+            [this](FontOption option, const QFont& font) { applyCalendarFont(option, font); },
+            [this](const QString& position) { placement_->positionWindow(position); }});
+    lists_ = std::make_unique<BigCalendarLists>(*window_, *menu_->menu(), clock_, defaults_,
                                                 [this] { relayout(); });
     layout->insertWidget(layout->indexOf(splitter_) + 1, lists_->part());
     auto* menuButton =
         smallButton(window_.get(), QStringLiteral("≡"), QStringLiteral("settingButton"));
     menuButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
     menuButton->setPopupMode(QToolButton::InstantPopup);
-    menuButton->setMenu(menu_);
+    menuButton->setMenu(menu_->menu());
     buttons->insertWidget(1, menuButton);
     zoomButton_ = smallButton(window_.get(), QStringLiteral("+"), QStringLiteral("zoomButton"));
     zoomButton_->setCheckable(true);
@@ -838,48 +805,22 @@ void ztCalendarController::applyCalendarFont(FontOption option, const QFont& fon
 
 // Dialogs ------------------------------------------------------------------------------
 
-template <class Dialog>
-Dialog* ztCalendarController::opened(Dialog* dialog) {
-    dialog_ = dialog;
-    return dialog;
-}
-
 void ztCalendarController::printWithDialog(int months) {
-    if (!printer_) {
-        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (menu_) {
+        menu_->printWithDialog(months);
     }
-    auto* dialog = new QPrintDialog(printer_.get(), window_.get());
-    dialog->setObjectName(QStringLiteral("printCalendar"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, months] { printCalendar(*printer_, months); });
-    opened(dialog)->open();
 }
 
 void ztCalendarController::choosePhoto() {
-    QStringList patterns;
-    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
-        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    if (menu_) {
+        menu_->choosePhoto();
     }
-    auto* dialog = new QFileDialog(window_.get(), tr("Add photo"));
-    dialog->setObjectName(QStringLiteral("addPhoto"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setNameFilter(tr("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))));
-    // Emitted for a local file by the dialog of any platform (a remote choice is no picture).
-    connect(dialog, &QFileDialog::fileSelected, this,
-            [this](const QString& path) { addPhoto(path); });
-    opened(dialog)->open();
 }
 
 void ztCalendarController::chooseFont(FontOption option) {
-    auto* dialog = new QFontDialog(calendarFont(option), window_.get());
-    dialog->setObjectName(QStringLiteral("calendarFont"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setOption(QFontDialog::DontUseNativeDialog);
-    connect(dialog, &QFontDialog::fontSelected, this,
-            [this, option](const QFont& font) { applyCalendarFont(option, font); });
-    opened(dialog)->open();
+    if (menu_) {
+        menu_->chooseFont(option);
+    }
 }
 
 // Printing -----------------------------------------------------------------------------
@@ -1048,6 +989,7 @@ void ztCalendarController::releaseWindow() {
     moonText_ = nullptr;
     settingsButton_ = nullptr;
     lists_.reset();
+    menu_.reset();
     window_.reset();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BigCalendarLists.h"
+#include "BigCalendarMenu.h"
 #include "MAAttachedWindow.h"
 #include "MonthGridFeed.h"
 #include "calendar/CalMonth.h"
@@ -171,13 +172,13 @@ class ztCalendarController : public QObject {
     static QImage defaultPicture(const QSize& size);
 
     // The three fonts of the calendar: the month titles, the weekday names, the day numbers.
-    enum class FontOption { Month = 1, Weekday = 2, Day = 3 };
+    using FontOption = CalendarFontOption;
     QFont calendarFont(FontOption option) const;
     // Applies the font and keeps it in the calendar-window settings.
     void applyCalendarFont(FontOption option, const QFont& font);
 
     // The settings menu: printing, a photo, the fonts.
-    QMenu* settingsMenu() const { return menu_; }
+    QMenu* settingsMenu() const { return menu_ ? menu_->menu() : nullptr; }
     // Opens the print dialog; the months (1, 3, 6 or 12) are printed when it is accepted.
     void printWithDialog(int months);
     // Opens a file chooser for a photo.
@@ -268,8 +269,6 @@ class ztCalendarController : public QObject {
     void showMonthsOfChoice();
     // The height the events part takes in the window; 0 while it is hidden.
     int bottomPartRoom() const;
-    template <class Dialog>
-    Dialog* opened(Dialog* dialog);
     // A picture file, null when it cannot be read or is too large.
     static QImage readPicture(const QString& path);
 
@@ -286,7 +285,7 @@ class ztCalendarController : public QObject {
     QLabel* moonText_ = nullptr;
     QToolButton* settingsButton_ = nullptr;
     QPointer<MAAttachedWindow> attachedWindow_;
-    QMenu* menu_ = nullptr;
+    std::unique_ptr<BigCalendarMenu> menu_;
     QToolButton* zoomButton_ = nullptr;
     QWidget* sizeGrip_ = nullptr;
     bool movableByBackground_ = true;
@@ -294,8 +293,6 @@ class ztCalendarController : public QObject {
     std::vector<platform::Observation> observations_;
     std::optional<QRect> previousWindowSize_;
     Counts previousCounts_;
-    std::unique_ptr<QPrinter> printer_;
-    QPointer<QDialog> dialog_;
     int noOfCal_ = 1;
     bool relayingOut_ = false;
     MonthGridFeed monthGridFeed_;

@@ -85,7 +85,7 @@ void ztCalendarController::resetPreferences() {
 }
 
 QDialog* ztCalendarController::openDialog() const {
-    return dialog_ && dialog_->isVisible() ? dialog_.data() : nullptr;
+    return menu_ ? menu_->openDialog() : nullptr;
 }
 
 QSize ztCalendarController::monthLayout() const {
