@@ -81,6 +81,51 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     placement_ =
         new TalvorCustomWindow(*window_, defaults_, screens_, TalvorCustomWindow::Style::Kept);
 
+    buildMonths();
+    QHBoxLayout* buttons = buildNavigation();
+    QHBoxLayout* moonRow = buildMoonRow();
+    auto* layout = new QVBoxLayout(window_.get());
+    layout->setContentsMargins(8, 2, 8, 4);
+    layout->setSpacing(4);
+    layout->addLayout(buttons);
+    layout->addWidget(splitter_, 1);
+    layout->addLayout(moonRow);
+
+    menu_ = std::make_unique<BigCalendarMenu>(
+        *window_,
+        BigCalendarMenu::Actions{
+            [this](QPrinter& printer, int months) { return printCalendar(printer, months); },
+            [this](const QString& path) { return addPhoto(path); },
+            [this](FontOption option) { return calendarFont(option); },
+            [this](FontOption option, const QFont& font) { applyCalendarFont(option, font); },
+            [this](const QString& position) { placement_->positionWindow(position); }});
+    lists_ = std::make_unique<BigCalendarLists>(*window_, *menu_->menu(), clock_, defaults_,
+                                                [this] { relayout(); });
+    layout->insertWidget(layout->indexOf(splitter_) + 1, lists_->part());
+    addWindowButtons(*buttons);
+    connect(settingsButton_, &QToolButton::clicked, this, &ztCalendarController::settingsBtnAction);
+
+    noOfCal_ = monthsOfChoice(TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar);
+    calView_->calSettings().SetGridLines(2, 0);
+    calView_->LoadDayFont();
+    applyFonts();
+    pictureWell_->hide();
+    observeNotifications();
+    // A click beside the days (a title, the weekday names) keeps the day picked before.
+    calView_->setAction([this](myCalProView& view) {
+        if (view.GetDayClicked() >= 1) {
+            selectDay(view.dateValue().date());
+        }
+    });
+    showMonthsOfChoice();
+    applyFirstWeekdayAndWeeks();
+    applyMonthGridSettings();
+    if (TalvorDateSettings::sharedInstance().hideToDoEventSection) {
+        hideShowTaskEvents();
+    }
+}
+
+void ztCalendarController::buildMonths() {
     calView_ = new myCalProView(window_.get());
     calView_->setObjectName(QStringLiteral("myCalProView"));
     calView_->setClock(&clock_);
@@ -103,7 +148,9 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
         }
         relayout();
     });
+}
 
+QHBoxLayout* ztCalendarController::buildNavigation() {
     auto* prev = smallButton(window_.get(), QStringLiteral("<"), QStringLiteral("prevMonth"));
     auto* todayButton = smallButton(window_.get(), QStringLiteral("D"), QStringLiteral("today"));
     auto* next = smallButton(window_.get(), QStringLiteral(">"), QStringLiteral("nextMonth"));
@@ -117,7 +164,10 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
         button->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
         buttons->addWidget(button);
     }
+    return buttons;
+}
 
+QHBoxLayout* ztCalendarController::buildMoonRow() {
     moonPicture_ = new QLabel(window_.get());
     moonPicture_->setFixedSize(kMoonSide, kMoonSide);
     moonText_ = new QLabel(window_.get());
@@ -132,31 +182,16 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     moonRow->addWidget(settingsButton_, 0, Qt::AlignBottom);
     sizeGrip_ = new QSizeGrip(window_.get());
     moonRow->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
+    return moonRow;
+}
 
-    auto* layout = new QVBoxLayout(window_.get());
-    layout->setContentsMargins(8, 2, 8, 4);
-    layout->setSpacing(4);
-    layout->addLayout(buttons);
-    layout->addWidget(splitter_, 1);
-    layout->addLayout(moonRow);
-
-    menu_ = std::make_unique<BigCalendarMenu>(
-        *window_,
-        BigCalendarMenu::Actions{
-            [this](QPrinter& printer, int months) { return printCalendar(printer, months); },
-            [this](const QString& path) { return addPhoto(path); },
-            [this](FontOption option) { return calendarFont(option); },
-            [this](FontOption option, const QFont& font) { applyCalendarFont(option, font); },
-            [this](const QString& position) { placement_->positionWindow(position); }});
-    lists_ = std::make_unique<BigCalendarLists>(*window_, *menu_->menu(), clock_, defaults_,
-                                                [this] { relayout(); });
-    layout->insertWidget(layout->indexOf(splitter_) + 1, lists_->part());
+void ztCalendarController::addWindowButtons(QHBoxLayout& buttons) {
     auto* menuButton =
         smallButton(window_.get(), QStringLiteral("≡"), QStringLiteral("settingButton"));
     menuButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
     menuButton->setPopupMode(QToolButton::InstantPopup);
     menuButton->setMenu(menu_->menu());
-    buttons->insertWidget(1, menuButton);
+    buttons.insertWidget(1, menuButton);
     zoomButton_ = smallButton(window_.get(), QStringLiteral("+"), QStringLiteral("zoomButton"));
     zoomButton_->setCheckable(true);
     zoomButton_->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
@@ -165,16 +200,11 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
         smallButton(window_.get(), QStringLiteral("×"), QStringLiteral("closeButton"));
     closeButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
     connect(closeButton, &QToolButton::clicked, this, &ztCalendarController::actClose);
-    buttons->insertWidget(0, closeButton);
-    buttons->addWidget(zoomButton_);
+    buttons.insertWidget(0, closeButton);
+    buttons.addWidget(zoomButton_);
+}
 
-    connect(settingsButton_, &QToolButton::clicked, this, &ztCalendarController::settingsBtnAction);
-
-    noOfCal_ = monthsOfChoice(TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar);
-    calView_->calSettings().SetGridLines(2, 0);
-    calView_->LoadDayFont();
-    applyFonts();
-    pictureWell_->hide();
+void ztCalendarController::observeNotifications() {
     // The to-do pane's "TodoPreferencesChanged" carries the hiding of the lower part.
     for (const QString& name : {QStringLiteral("TalvorUpdateCalNotification"),
                                 QStringLiteral("TalvorMenuBarDatePrefsChangeNotification"),
@@ -200,18 +230,6 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     observations_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
         QStringLiteral("loadCalendarEvents"), QVariant(),
         [this](const platform::Notification&) { reloadList(); }));
-    // A click beside the days (a title, the weekday names) keeps the day picked before.
-    calView_->setAction([this](myCalProView& view) {
-        if (view.GetDayClicked() >= 1) {
-            selectDay(view.dateValue().date());
-        }
-    });
-    showMonthsOfChoice();
-    applyFirstWeekdayAndWeeks();
-    applyMonthGridSettings();
-    if (TalvorDateSettings::sharedInstance().hideToDoEventSection) {
-        hideShowTaskEvents();
-    }
 }
 
 ztCalendarController::ztCalendarController()

@@ -25,6 +25,7 @@
 
 class QAction;
 class QDialog;
+class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QPrinter;
@@ -259,6 +260,13 @@ class ztCalendarController : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The steps of building the window.
+    void buildMonths();
+    QHBoxLayout* buildNavigation();
+    QHBoxLayout* buildMoonRow();
+    // The ≡ menu, zoom and close buttons on the navigation row.
+    void addWindowButtons(QHBoxLayout& buttons);
+    void observeNotifications();
     void updateMoon();
     void paintPanel();
     void applyFirstWeekdayAndWeeks();
