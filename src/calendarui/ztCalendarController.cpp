@@ -1,5 +1,6 @@
 #include "ztCalendarController.h"
 
+#include "BigCalendarPrintout.h"
 #include "CalendarApplication.h"
 #include "CalendarPlacement.h"
 #include "CalendarUiKeys.h"
@@ -844,77 +845,17 @@ void ztCalendarController::chooseFont(FontOption option) {
 // Printing -----------------------------------------------------------------------------
 
 QSizeF ztCalendarController::printSize(int months, bool withPicture) {
-    switch (months) {
-        case 1:
-            return withPicture ? QSizeF(450, 590) : QSizeF(450, 450);
-        case 3:
-            return withPicture ? QSizeF(768, 500) : QSizeF(768, 350);
-        case 6:
-            return withPicture ? QSizeF(715, 750) : QSizeF(715, 704);
-        case 12:
-            return withPicture ? QSizeF(1024, 968) : QSizeF(1186, 850);
-        default:
-            return {};
-    }
+    return BigCalendarPrintout::printSize(months, withPicture);
 }
 
 void ztCalendarController::drawPrintout(QPainter& painter, const QRectF& target, int months) {
-    myCalSettings& settings = calView_->calSettings();
-    const Counts kept{settings.cntH(), settings.cntV()};
-    if (months > 0) {
-        const Counts counts = countsForMonths(months);
-        settings.SetCntH(counts.across);
-        settings.SetCntV(counts.down);
-        calView_->scaleDayFontForMonths();
-    }
-    QRectF monthsArea = target;
-    if (pictureShown()) {
-        const qreal pictureHeight =
-            months > 0 ? target.height() - printSize(months, false).height() * target.width() /
-                                               printSize(months, false).width()
-                       : pictureWell_->height() * target.height() /
-                             (pictureWell_->height() + calView_->height());
-        const QRectF pictureArea(target.topLeft(),
-                                 QSizeF(target.width(), std::max<qreal>(0, pictureHeight)));
-        const QImage& picture = pictureWell_->image();
-        const QSizeF fitted =
-            picture.size().scaled(pictureArea.size().toSize(), Qt::KeepAspectRatio);
-        painter.drawImage(
-            QRectF(pictureArea.center() - QPointF(fitted.width(), fitted.height()) / 2, fitted),
-            picture);
-        monthsArea.setTop(pictureArea.bottom());
-    }
-    calView_->drawMonths(painter, monthsArea, false);
-    settings.SetCntH(kept.across);
-    settings.SetCntV(kept.down);
-    calView_->scaleDayFontForMonths();
+    BigCalendarPrintout(*calView_, *pictureWell_).draw(painter, target, months);
 }
 
 bool ztCalendarController::printCalendar(QPrinter& printer, int months) {
     // As shown: the window without the events part, which is not printed.
-    const QSizeF size = months > 0 ? printSize(months, pictureShown())
-                                   : QSizeF(window_->size() - QSize(0, bottomPartRoom()));
-    printer.setDocName(myCalSettings::printJobTitle());
-    // One unit a point, as the sizes and the fonts are given: the page keeps the proportions
-    // of the window (text stays vector in a PDF).
-    printer.setResolution(72);
-    printer.setFullPage(true);
-    printer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    printer.setPageOrientation(months == 1 ? QPageLayout::Portrait : QPageLayout::Landscape);
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        platform::log(QStringLiteral("Talvor: the calendar could not be printed"));
-        return false;
-    }
-    // Fitted to the page both ways and centred.
-    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
-    const qreal scale = std::min(page.width() / size.width(), page.height() / size.height());
-    painter.translate(page.center().x() - size.width() * scale / 2,
-                      page.center().y() - size.height() * scale / 2);
-    painter.scale(scale, scale);
-    painter.fillRect(QRectF(QPointF(0, 0), size), calView_->colors().background);
-    drawPrintout(painter, QRectF(QPointF(0, 0), size), months);
-    return painter.end();
+    return BigCalendarPrintout(*calView_, *pictureWell_)
+        .print(printer, months, QSizeF(window_->size() - QSize(0, bottomPartRoom())));
 }
 
 // The events / to-do part --------------------------------------------------------------
