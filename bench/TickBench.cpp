@@ -3,7 +3,7 @@
 // again after every tick in which an item said it changed, as the panel does. Reports the
 // time per tick, heap allocations per tick (C++ `new`, and every malloc: those include the
 // `new`s and Qt's own containers) and bar redraws per tick.
-#include "foundation/SharedInstance.h"
+#include "platform/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
