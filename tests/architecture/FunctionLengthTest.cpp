@@ -15,17 +15,8 @@ constexpr int kLimit = 120;
 
 // Functions still longer than the limit, by file and name. Shorten one, then take it off:
 // a listed function that is no longer long fails the test, so the list only shrinks.
-const std::set<std::pair<std::string, std::string>> kStillLong = {
-    {"src/calendarui/myCalView.cpp", "myCalView::drawLayout"},
-    {"src/calendarui/ztCalendarController.cpp", "ztCalendarController::ztCalendarController"},
-    {"src/prefs/AlarmSetController.cpp", "AlarmSetController::loadView"},
-    {"src/prefs/GlobalSchedulerViewController.cpp", "GlobalSchedulerViewController::loadView"},
-    {"src/prefs/TCalendarPrefs.cpp", "TCalendarPrefs::loadView"},
-    {"src/prefs/TalvorCalendarPrefs.cpp", "TalvorCalendarPrefs::loadView"},
-    {"src/prefs/TalvorMenuViewController.cpp", "TalvorMenuViewController::loadView"},
-    {"src/prefs/TalvorPrefsFloatingViewCtrl.cpp", "TalvorPrefsFloatingViewCtrl::loadView"},
-    {"src/prefs/TalvorTake5WindowsController.cpp", "TalvorTake5WindowsController::loadView"},
-};
+// (None is now: the list stays for a function that must wait for its split.)
+const std::set<std::pair<std::string, std::string>> kStillLong = {};
 
 TEST(architectureFunctionLength, NoFunctionInSrcIsLongerThanTheLimit) {
     std::set<std::pair<std::string, std::string>> stillLong;
