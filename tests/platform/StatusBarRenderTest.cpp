@@ -418,6 +418,39 @@ class PaintRecorder : public QObject {
     QRegion painted;
 };
 
+// A floating panel on the screen, with what it repaints after a change.
+class WatchedPanel {
+  public:
+    explicit WatchedPanel(StatusBar& bar)
+        : bar_(bar), panel_(bar, {StatusBarPanel::Mode::Floating, &store_}) {
+        panel_.show();
+        exposed_ = QTest::qWaitForWindowExposed(&panel_);
+        panel_.installEventFilter(&recorder_);
+    }
+    bool exposed() const { return exposed_; }
+    StatusBarPanel& panel() { return panel_; }
+
+    QRegion repaintAfter(const std::function<void()>& change) {
+        recorder_.painted = QRegion();
+        change();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder_.painted.isEmpty(); }, 2000));
+        return recorder_.painted;
+    }
+    // What was repainted piecemeal is still exactly what the offscreen presenter paints.
+    bool showsAWholeRepaint() {
+        OffscreenStatusBar offscreen(bar_);
+        const QImage shown = normalized(panel_.grab().toImage());
+        return shown == normalized(offscreen.renderNatural(shown.devicePixelRatio()));
+    }
+
+  private:
+    StatusBar& bar_;
+    MemoryPreferenceStore store_;
+    StatusBarPanel panel_;
+    PaintRecorder recorder_;
+    bool exposed_ = false;
+};
+
 // The tick retitles an item every second: a text of the same width repaints that item
 // alone, while a wider one moves its neighbours and repaints the strip.
 TEST(platformStatusBarPanel, ANewTextOfTheSameWidthRepaintsOnlyItsItem) {
@@ -426,31 +459,20 @@ TEST(platformStatusBarPanel, ANewTextOfTheSameWidthRepaintsOnlyItsItem) {
     auto time = bar.statusItemWithLength(VariableStatusItemLength);
     date->setAttributedTitle(styled(QStringLiteral("Mon 12 May")));
     time->setAttributedTitle(styled(QStringLiteral("12:00:01 PM")));
-    MemoryPreferenceStore store;
-    StatusBarPanel panel(bar, {StatusBarPanel::Mode::Floating, &store});
-    panel.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
-    PaintRecorder recorder;
-    panel.installEventFilter(&recorder);
-    const auto repaintAfter = [&](const QString& title) {
-        recorder.painted = QRegion();
-        time->setAttributedTitle(styled(title));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder.painted.isEmpty(); }, 2000))
-            << title.toStdString();
-        return recorder.painted;
+    WatchedPanel watched(bar);
+    ASSERT_TRUE(watched.exposed());
+    const auto retitle = [&](const QString& title) {
+        return watched.repaintAfter([&] { time->setAttributedTitle(styled(title)); });
     };
 
     ASSERT_EQ(widthOfString(QStringLiteral("12:00:02 PM"), barFont()),
               widthOfString(QStringLiteral("12:00:01 PM"), barFont()));
-    EXPECT_EQ(repaintAfter(QStringLiteral("12:00:02 PM")),
-              QRegion(panel.itemRect(time.get()).toAlignedRect()));
-    const QRegion widened = repaintAfter(QStringLiteral("12:00:02 PM and more"));
-    EXPECT_EQ(widened, QRegion(panel.rect()));
-    // What was repainted piecemeal is still exactly what the offscreen presenter paints.
-    repaintAfter(QStringLiteral("12:00:03 PM and more"));
-    OffscreenStatusBar offscreen(bar);
-    const QImage shown = normalized(panel.grab().toImage());
-    EXPECT_TRUE(shown == normalized(offscreen.renderNatural(shown.devicePixelRatio())));
+    EXPECT_EQ(retitle(QStringLiteral("12:00:02 PM")),
+              QRegion(watched.panel().itemRect(time.get()).toAlignedRect()));
+    const QRegion widened = retitle(QStringLiteral("12:00:02 PM and more"));
+    EXPECT_EQ(widened, QRegion(watched.panel().rect()));
+    retitle(QStringLiteral("12:00:03 PM and more"));
+    EXPECT_TRUE(watched.showsAWholeRepaint());
 }
 
 // Items of fractional widths share a pixel column with their neighbours: the tick's repaint
@@ -467,36 +489,25 @@ TEST(platformStatusBarPanel, ATickDrawsNoNeighbourOfTheChangedItem) {
     left->setView(leftView);
     right->setView(rightView);
     time->setAttributedTitle(styled(QStringLiteral("12:00:01 PM")));
-    MemoryPreferenceStore store;
-    StatusBarPanel panel(bar, {StatusBarPanel::Mode::Floating, &store});
-    panel.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
-    PaintRecorder recorder;
-    panel.installEventFilter(&recorder);
-    const auto repaintAfter = [&](const std::function<void()>& change) {
-        recorder.painted = QRegion();
-        leftView->drawn.clear();
-        rightView->drawn.clear();
-        change();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder.painted.isEmpty(); }, 2000));
-        return recorder.painted;
-    };
+    WatchedPanel watched(bar);
+    ASSERT_TRUE(watched.exposed());
+    StatusBarPanel& panel = watched.panel();
     ASSERT_NE(panel.itemRect(time.get()).left(), std::floor(panel.itemRect(time.get()).left()))
         << "the time item should start inside a pixel";
 
-    const QRegion ticked =
-        repaintAfter([&] { time->setAttributedTitle(styled(QStringLiteral("12:00:02 PM"))); });
+    leftView->drawn.clear();
+    rightView->drawn.clear();
+    const QRegion ticked = watched.repaintAfter(
+        [&] { time->setAttributedTitle(styled(QStringLiteral("12:00:02 PM"))); });
     EXPECT_FALSE(
         ticked.intersects(panel.itemRect(left.get()).toAlignedRect().adjusted(0, 0, -1, 0)));
     EXPECT_TRUE(leftView->drawn.empty());
     EXPECT_TRUE(rightView->drawn.empty());
-    OffscreenStatusBar offscreen(bar);
-    const QImage shown = normalized(panel.grab().toImage());
-    EXPECT_TRUE(shown == normalized(offscreen.renderNatural(shown.devicePixelRatio())));
+    EXPECT_TRUE(watched.showsAWholeRepaint());
 
     time->setHighlightMode(true);
-    EXPECT_EQ(repaintAfter([&] { time->setHighlighted(true); }), QRegion(panel.rect()));
-    EXPECT_EQ(repaintAfter([&] { time->setHighlighted(false); }), QRegion(panel.rect()));
+    EXPECT_EQ(watched.repaintAfter([&] { time->setHighlighted(true); }), QRegion(panel.rect()));
+    EXPECT_EQ(watched.repaintAfter([&] { time->setHighlighted(false); }), QRegion(panel.rect()));
 }
 
 TEST(platformStatusBarPanel, PressesOpenMenusRunActionsAndReachViews) {
