@@ -15,22 +15,24 @@ namespace {
 
 // The strip measures the same few texts several times a tick (its layout, each item's width,
 // the drawing pen), and each measure shapes the text anew: a few recent widths are kept.
-// Per thread, since fonts may be measured off the main thread too.
+// Per thread, since fonts may be measured off the main thread too; by the font's key, so that
+// no font outlives the application in the cache.
 double advanceOf(const QString& text, const QFont& font) {
     struct Entry {
         QString text;
-        QFont font;
+        QString font;
         double width = 0;
     };
     thread_local std::array<Entry, 16> recent;
     thread_local std::size_t next = 0;
+    const QString key = font.key();
     for (const Entry& e : recent) {
-        if (e.text == text && !e.text.isNull() && e.font == font) {
+        if (e.text == text && !e.text.isNull() && e.font == key) {
             return e.width;
         }
     }
     const double width = QFontMetricsF(font).horizontalAdvance(text);
-    recent[next] = Entry{text, font, width};
+    recent[next] = Entry{text, key, width};
     next = (next + 1) % recent.size();
     return width;
 }
