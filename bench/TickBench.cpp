@@ -3,11 +3,11 @@
 // again after every tick in which an item said it changed, as the panel does. Reports the
 // time per tick, heap allocations per tick (C++ `new`, and every malloc: those include the
 // `new`s and Qt's own containers) and bar redraws per tick.
-#include "platform/SharedInstance.h"
 #include "foundation/TalvorDateSettings.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Log.h"
 #include "platform/OffscreenStatusBar.h"
+#include "platform/SharedInstance.h"
 #include "shell/AppDelegate.h"
 #include "shell/ShellTestSupport.h"
 #include "shell/TalvorNSApplication.h"

@@ -9,10 +9,10 @@
 #include "alarms/SavedAlarms.h"
 #include "alarms/SnoozeWindowController.h"
 #include "alarms/StatusView.h"
-#include "platform/SharedInstance.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/OffscreenStatusBar.h"
 #include "platform/OpenDialogs.h"
+#include "platform/SharedInstance.h"
 #include "prefs/AlarmSetController.h"
 #include "shell/SettingsWindowHost.h"
 

@@ -8,9 +8,9 @@
 #include "calendar/GCalender.h"
 #include "calendar/TalvorCalPrefsSettings.h"
 #include "calendarui/ColorPickerController.h"
-#include "platform/SharedInstance.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SecretStore.h"
+#include "platform/SharedInstance.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
