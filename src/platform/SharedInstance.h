@@ -93,10 +93,10 @@ class SharedInstance {
     // As setStandIn(), and the object made here steps aside for good: still alive (code may
     // hold it) and reachable, so a leak checker does not count it lost.
     static void replace(T* object) requires(Lifetime == SharedLifetime::ForProcess) {
-        if (T* made = std::exchange(kept(), nullptr)) {
-            if (made != object) {
-                retired().emplace_back(made);
-            }
+        // The object made here, handed back, stays ours: a later replace retires it.
+        if (T* made = kept(); made != nullptr && made != object) {
+            retired().emplace_back(made);
+            kept() = nullptr;
         }
         standIn().store(object);
     }
