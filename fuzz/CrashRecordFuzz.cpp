@@ -59,9 +59,15 @@ std::string writtenLine(const std::string& text) {
     }
     crash::WRKFile file;
     file.fd = fd;
+    // Two sections, so the text used as a key never meets the hex entry's key: a repeated key
+    // is read as its last value, which would hide the first.
     crash::WRKFileWriteSectionStart(&file, "s");
     crash::WRKFileWriteHashStart(&file);
     crash::WRKFileWriteHashEntryString(&file, text.c_str(), text.c_str());
+    crash::WRKFileWriteHashEnd(&file);
+    crash::WRKFileWriteSectionEnd(&file);
+    crash::WRKFileWriteSectionStart(&file, "h");
+    crash::WRKFileWriteHashStart(&file);
     crash::WRKFileWriteHashEntryHexEncodedString(&file, "hex", text.c_str());
     crash::WRKFileWriteHashEnd(&file);
     crash::WRKFileWriteSectionEnd(&file);
@@ -85,21 +91,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)crash::WRKFileParseSections(input);
 
     const std::string text = input.substr(0, input.find('\0'));
-    const std::string line = writtenLine(text);
-    if (line.empty() || line.back() != '\n') {
+    const std::string written = writtenLine(text);
+    if (written.empty() || written.back() != '\n') {
         std::abort();
     }
-    const auto sections = crash::WRKFileParseSections(line);
-    if (sections.size() != 1) {
+    const auto sections = crash::WRKFileParseSections(written);
+    if (sections.size() != 2) {
         std::abort();
     }
-    const crash::JSONValue* section = sections[0].find("s");
-    const crash::JSONValue::Object* members = section ? section->object() : nullptr;
-    if (members == nullptr || members->size() != 2 || !members->at(0).value.string() ||
-        !members->at(1).value.string()) {
+    const crash::JSONValue* plain = sections[0].find("s");
+    const crash::JSONValue* hex = sections[1].find("h");
+    const crash::JSONValue::Object* members = plain ? plain->object() : nullptr;
+    const crash::JSONValue::Object* hexMembers = hex ? hex->object() : nullptr;
+    if (members == nullptr || members->size() != 1 || !members->at(0).value.string() ||
+        hexMembers == nullptr || hexMembers->size() != 1 || !hexMembers->at(0).value.string()) {
         std::abort();
     }
-    if (crash::WRKFileHexDecodeString(members->at(1).value.string()->c_str()) != text) {
+    if (crash::WRKFileHexDecodeString(hexMembers->at(0).value.string()->c_str()) != text) {
         std::abort();
     }
     // Well-formed UTF-8 comes back as it was, key and value.
