@@ -3,6 +3,7 @@
 #include "foundation/TalvorFilePaths.h"
 #include "foundation/TalvorTimeSettings.h"
 #include "platform/Clock.h"
+#include "platform/FreedMemory.h"
 #include "platform/Log.h"
 #include "platform/Menu.h"
 
@@ -67,8 +68,27 @@ void WorldClockItems::reloadLocListNow() {
     if (QCoreApplication::instance() != nullptr) {
         QCoreApplication::applicationDirPath();
     }
-    loading_ =
-        std::async(std::launch::async, [] { return TalvorFilePaths::TalvorLoadLocationFile(); });
+    loading_ = std::async(std::launch::async, [] {
+        std::optional<LocationTable> table = TalvorFilePaths::TalvorLoadLocationFile();
+        if (table) {
+            *table = recordsInUse(*table);
+        }
+        // The whole table was read into this thread's arena: its megabytes go back now.
+        platform::returnFreedMemory();
+        return table;
+    });
+}
+
+LocationTable WorldClockItems::recordsInUse(const LocationTable& table) {
+    LocationTable kept;
+    for (const QVariant& entry : table) {
+        const QVariantList record = LocationRecord::fields(entry);
+        if (LocationRecord::flag(record, LocationRecord::kInTimeMenu) ||
+            LocationRecord::flag(record, LocationRecord::kFloating)) {
+            kept.push_back(entry);
+        }
+    }
+    return kept;
 }
 
 void WorldClockItems::takeLoadedTable() const {

@@ -54,9 +54,10 @@ class WorldClockItems {
     WorldClockItems(const WorldClockItems&) = delete;
     WorldClockItems& operator=(const WorldClockItems&) = delete;
 
-    // Replaces the list with the live location table; a table that cannot be read keeps
-    // the list as it was. The table is read on a thread of its own: the first reader of the
-    // list waits for it.
+    // Replaces the list with the records of the live location table that the time menu or
+    // the floating clocks show (the table holds thousands more, which only the locations
+    // window needs); a table that cannot be read keeps the list as it was. The table is read
+    // on a thread of its own: the first reader of the list waits for it.
     void reloadLocListNow();
     const LocationTable& LocationList() const;
     void setLocationList(LocationTable list);
@@ -73,6 +74,8 @@ class WorldClockItems {
     // Lines the group has: the shown records plus "Add Location...".
     int lineCount() const;
     static bool isShown(const QVariant& entry);
+    // The records shown in the time menu or as floating clocks, in the table's order.
+    static LocationTable recordsInUse(const LocationTable& table);
     // The line's title for `now`.
     QString titleFor(const QVariantList& record, Date now);
     // The title in the location font and colour, with the location shadow when it is on.

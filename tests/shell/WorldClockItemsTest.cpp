@@ -93,6 +93,27 @@ TEST_F(shellWorldClocks, TheTableReadInTheBackgroundReachesTheFirstReader) {
     EXPECT_EQ(titles().size(), 3) << titles().join(QLatin1Char('|')).toStdString();
 }
 
+// Of the thousands of records a table holds, the list keeps those the menu or the floating
+// clocks show, in the table's order; the file keeps them all.
+TEST_F(shellWorldClocks, TheListKeepsOnlyTheRecordsInUse) {
+    test::XdgSandbox sandbox;
+    QVariantList hidden = paris(QStringLiteral("hidden"));
+    hidden[10] = false;
+    QVariantList floating = hidden;
+    floating[0] = QStringLiteral("floating");
+    floating.append(true);
+    QVariantList shownAsText = paris(QStringLiteral("text flag"));
+    shownAsText[10] = QStringLiteral("1");
+    const LocationTable table{QVariant(hidden), QVariant(paris()), QVariant(floating),
+                              QVariant(shownAsText), QVariant(QStringLiteral("not a record"))};
+    ASSERT_TRUE(TalvorFilePaths::TalvorSaveLocationTable(table));
+
+    items().reloadLocListNow();
+    EXPECT_EQ(items().LocationList(), (LocationTable{QVariant(paris()), QVariant(floating)}));
+    EXPECT_EQ(items().lineCount(), 2);
+    EXPECT_EQ(TalvorFilePaths::TalvorLoadLocationFile(), std::optional(table));
+}
+
 TEST_F(shellWorldClocks, TitlesFollowTheFlagWord) {
     QVariantList noZone = paris();
     noZone[5] = QStringLiteral("-100");
