@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -56,7 +57,13 @@ QString lockPathOf(const QString& folder) {
 void sayLooseFiles(const QDir& root) {
     static std::mutex mutex;
     static QSet<QString> said;
-    for (const QString& name : root.entryList({QStringLiteral("*.ics")}, QDir::Files)) {
+    // Names are matched here, not by a name filter, which would compile a regular expression
+    // (and map its library) at every start.
+    for (QDirIterator it(root.path(), QDir::Files); it.hasNext();) {
+        const QString name = it.nextFileInfo().fileName();
+        if (!name.endsWith(QLatin1String(".ics"), Qt::CaseInsensitive)) {
+            continue;
+        }
         const QString path = QDir::cleanPath(root.absoluteFilePath(name));
         const std::lock_guard<std::mutex> lock(mutex);
         if (!said.contains(path)) {
@@ -73,8 +80,13 @@ QStringList calendarFolders(const QStringList& roots) {
     for (const QString& root : roots) {
         QDir dir(root);
         sayLooseFiles(dir);
-        for (const QString& name :
-             dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable, QDir::Name)) {
+        QStringList names;
+        for (QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable);
+             it.hasNext();) {
+            names << it.nextFileInfo().fileName();
+        }
+        std::sort(names.begin(), names.end());
+        for (const QString& name : std::as_const(names)) {
             out << QDir::cleanPath(dir.absoluteFilePath(name));
         }
     }

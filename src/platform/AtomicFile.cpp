@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -298,10 +299,12 @@ int removeUnfinishedWrites(const QString& path) {
     const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
     const qsizetype length = temporaryTemplate(info).size() - info.absolutePath().size() - 1;
     int removed = 0;
-    for (const QFileInfo& leftover :
-         QDir(info.absolutePath())
-             .entryInfoList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden)) {
-        if (leftover.fileName().size() == length && !leftover.isSymLink() &&
+    // Matched by hand: a wildcard filter would compile a regular expression at every start,
+    // and match the name without regard to case, taking another file's leftovers.
+    for (QDirIterator it(info.absolutePath(), QDir::Files | QDir::Hidden); it.hasNext();) {
+        const QFileInfo leftover = it.nextFileInfo();
+        const QString name = leftover.fileName();
+        if (name.size() == length && name.startsWith(prefix) && !leftover.isSymLink() &&
             QFile::remove(leftover.absoluteFilePath())) {
             ++removed;
         }

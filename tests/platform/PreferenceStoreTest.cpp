@@ -328,8 +328,9 @@ TEST_F(platformPlistStore, TemporaryCopiesOfAKilledWriteAreRemovedAtTheNextStart
         ASSERT_TRUE(store->synchronize());
     }
     const QDir dir(QFileInfo(path()).absolutePath());
-    for (const char* name : {".test.domain.plist.a1B2c3", ".test.domain.plist.Zz9Yy8", "keep.txt",
-                             ".test.domain.plist.toolong1", ".other.plist.a1B2c3"}) {
+    for (const char* name :
+         {".test.domain.plist.a1B2c3", ".test.domain.plist.Zz9Yy8", "keep.txt",
+          ".test.domain.plist.toolong1", ".other.plist.a1B2c3", ".TEST.domain.plist.a1B2c3"}) {
         QFile f(dir.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("<?xml half");
@@ -338,7 +339,8 @@ TEST_F(platformPlistStore, TemporaryCopiesOfAKilledWriteAreRemovedAtTheNextStart
     auto store = open();
     EXPECT_EQ(store->value(QStringLiteral("k")), QVariant(true));
     EXPECT_EQ(dir.entryList(QDir::Files | QDir::Hidden, QDir::Name),
-              (QStringList{QStringLiteral(".other.plist.a1B2c3"),
+              (QStringList{QStringLiteral(".TEST.domain.plist.a1B2c3"),
+                           QStringLiteral(".other.plist.a1B2c3"),
                            QStringLiteral(".test.domain.plist.lock"),
                            QStringLiteral(".test.domain.plist.toolong1"),
                            QStringLiteral("keep.txt"), QStringLiteral("test.domain.plist")}));
