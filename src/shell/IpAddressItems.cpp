@@ -100,15 +100,12 @@ std::optional<QString> addressFromEchoReply(const QByteArray& body) {
 
 IpAddressItems::IpAddressItems(platform::Menu& timeMenu, TalvorTimeSettings& settings,
                                QObject* parent)
-    : QObject(parent),
-      menu_(timeMenu),
-      settings_(settings),
-      network_(new QNetworkAccessManager(this)) {}
+    : QObject(parent), menu_(timeMenu), settings_(settings) {}
 
 IpAddressItems::~IpAddressItems() {
     center_.reset();
     // Aborting finishes the replies at once: none may reach a half-destroyed object.
-    for (QNetworkReply* reply : network_->findChildren<QNetworkReply*>()) {
+    for (QNetworkReply* reply : findChildren<QNetworkReply*>()) {
         reply->disconnect(this);
         reply->abort();
     }
@@ -276,6 +273,11 @@ void IpAddressItems::getIPBGThread() {
     // An address needs no compression, and Qt inflates a compressed reply, however large,
     // before the reading below sees any of it.
     request.setRawHeader("Accept-Encoding", "identity");
+    if (network_ == nullptr) {
+        // Made at the first fetch: a network manager reads the proxy settings and loads the
+        // network libraries, which a start without the address lines never needs.
+        network_ = new QNetworkAccessManager(this);
+    }
     QNetworkReply* reply = network_->post(request, QByteArray());
     current_ = reply;
     // Read as it streams: Qt would otherwise take whatever the page sends, as fast as it

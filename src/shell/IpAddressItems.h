@@ -140,7 +140,7 @@ class IpAddressItems : public QObject, public TimeMenuIpLines {
 
     platform::Menu& menu_;
     TalvorTimeSettings& settings_;
-    QNetworkAccessManager* network_;
+    QNetworkAccessManager* network_ = nullptr;
     std::unique_ptr<IXSCNotificationCenter> center_;
     platform::TimerHandle pendingFetch_;
     std::function<void()> linesChanged_;
