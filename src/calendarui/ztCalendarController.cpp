@@ -42,7 +42,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace talvor {
 namespace {
@@ -106,7 +105,7 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     addWindowButtons(*buttons);
     connect(settingsButton_, &QToolButton::clicked, this, &ztCalendarController::settingsBtnAction);
 
-    noOfCal_ = monthsOfChoice(TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar);
+    layout_ = BigCalendarLayout(TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar);
     calView_->calSettings().SetGridLines(2, 0);
     calView_->LoadDayFont();
     applyFonts();
@@ -282,87 +281,6 @@ void ztCalendarController::belowView(const QWidget& view) {
 
 // Settings -----------------------------------------------------------------------------
 
-int ztCalendarController::monthsOfChoice(int showNoOfCalendar) {
-    switch (showNoOfCalendar) {
-        case 1:
-        case 6:
-        case 12:
-            return showNoOfCalendar;
-        default:
-            return 0;
-    }
-}
-
-ztCalendarController::Counts ztCalendarController::countsForMonths(int months) {
-    switch (months) {
-        case 3:
-            return {3, 1};
-        case 6:
-            return {3, 2};
-        case 12:
-            return {4, 3};
-        default:
-            return {1, 1};
-    }
-}
-
-ztCalendarController::Counts ztCalendarController::countsToFit(const QSizeF& area) {
-    const QSize cell = monthCell();
-    const Counts fits{std::max(1, static_cast<int>(area.width() / cell.width())),
-                      std::max(1, static_cast<int>(area.height() / cell.height()))};
-    if (fits.across * fits.down <= 12) {
-        return fits;
-    }
-    // The most months up to a year; of equal counts, the months nearest their own shape.
-    Counts best{1, 1};
-    double bestSkew = 0;
-    for (int across = std::min(fits.across, 12); across >= 1; --across) {
-        const Counts counts{across, std::min(fits.down, 12 / across)};
-        const double skew = std::abs(std::log((area.width() / counts.across / cell.width()) /
-                                              (area.height() / counts.down / cell.height())));
-        const int months = counts.across * counts.down;
-        if (months > best.across * best.down ||
-            (months == best.across * best.down && skew < bestSkew)) {
-            best = counts;
-            bestSkew = skew;
-        }
-    }
-    return best;
-}
-
-ztCalendarController::Counts ztCalendarController::monthsForResize(int noOfCal, Counts current,
-                                                                   Counts fits) {
-    const int H = current.across;
-    const int V = current.down;
-    fits.across = std::max(1, fits.across);
-    fits.down = std::max(1, fits.down);
-    switch (noOfCal) {
-        case 1:
-            return {1, 1};
-        case 3:
-            if (H * V > 3) {
-                static constexpr Counts three[] = {{1, 3}, {3, 1}, {3, 1}};
-                return H <= 3 ? three[H - 1] : Counts{3, 1};
-            }
-            return fits.across * fits.down < 4 ? fits : current;
-        case 6:
-            if (H * V >= 7) {
-                static constexpr int down[] = {6, 3, 2, 1, 1, 1};
-                return H <= 6 ? Counts{H, down[H - 1]} : Counts{6, 1};
-            }
-            return fits.across * fits.down < 7 ? fits : current;
-        case 12:
-            if (H * V > 12) {
-                static constexpr int down[] = {12, 6, 4, 3, 2, 2, 1, 1, 1, 1, 1, 1};
-                return H <= 12 ? Counts{H, down[H - 1]} : Counts{12, 1};
-            }
-            return fits.across * fits.down < 13 ? fits : current;
-        default:
-            return countsToFit(
-                QSizeF(fits.across * monthCell().width(), fits.down * monthCell().height()));
-    }
-}
-
 int ztCalendarController::getWindowLayer(int choice) {
     switch (choice) {
         case 0:
@@ -379,27 +297,9 @@ bool ztCalendarController::getWindowType(int choice) {
 }
 
 void ztCalendarController::relayout() {
-    // A hidden view has no size of its own yet: the months of the choice stay until it shows.
-    if (calView_ == nullptr || relayingOut_ || isAnimatingSize() || !calView_->isVisible()) {
-        return;
+    if (calView_ != nullptr && !isAnimatingSize()) {
+        layout_.fitToView(*calView_);
     }
-    relayingOut_ = true;
-    myCalSettings& settings = calView_->calSettings();
-    const QSize cell = monthCell();
-    const Counts fits{calView_->width() / cell.width(), calView_->height() / cell.height()};
-    const Counts now{settings.cntH(), settings.cntV()};
-    const Counts next = monthsForResize(noOfCal_, now, fits);
-    if (next.across != now.across) {
-        settings.SetCntH(next.across);
-    }
-    if (next.down != now.down) {
-        settings.SetCntV(next.down);
-    }
-    if (!(next == now)) {
-        calView_->scaleDayFontForMonths();
-        calView_->update();
-    }
-    relayingOut_ = false;
 }
 
 void ztCalendarController::applyFirstWeekdayAndWeeks() {
@@ -411,10 +311,8 @@ void ztCalendarController::updateCalendarPrefs() {
         return;
     }
     TalvorCalPrefsSettings& prefs = TalvorCalPrefsSettings::sharedInstance();
-    const int months = monthsOfChoice(prefs.ShowNoOfCalendar);
-    const bool newChoice = months != noOfCal_;
+    const bool newChoice = layout_.choose(prefs.ShowNoOfCalendar);
     if (newChoice) {
-        noOfCal_ = months;
         showMonthsOfChoice();
     }
     // The desktop layer keeps the window below the others; the other layers keep it where a
@@ -484,24 +382,11 @@ void ztCalendarController::applyFonts() {
 }
 
 void ztCalendarController::showMonthsOfChoice() {
-    myCalSettings& settings = calView_->calSettings();
-    // Without a count, as many as the window holds: those shown now, at most a year, until
-    // a resize fits more or fewer.
-    const Counts counts = noOfCal_ > 0
-                              ? countsForMonths(noOfCal_)
-                              : countsToFit(QSizeF(settings.cntH() * monthCell().width(),
-                                                   settings.cntV() * monthCell().height()));
-    if (settings.cntH() != counts.across || settings.cntV() != counts.down) {
-        settings.SetCntH(counts.across);
-        settings.SetCntV(counts.down);
-        calView_->scaleDayFontForMonths();
-        calView_->update();
-    }
+    const Counts counts = layout_.showChoice(*calView_);
     // Room for the moon's lines beside a single month too.
     const int picture = pictureShown() ? pictureWell_->height() : 0;
     window_->resize(
-        std::max(360, counts.across * monthCell().width() + 16),
-        counts.down * monthCell().height() + kMoonSide + 40 + picture + bottomPartRoom());
+        BigCalendarLayout::windowSize(counts, kMoonSide + 40 + picture + bottomPartRoom()));
 }
 
 void ztCalendarController::updateCalPrefs() {
@@ -606,17 +491,14 @@ void ztCalendarController::zoomCalendar(bool on) {
     if (!window_ || on == isZoomed()) {
         return;
     }
-    myCalSettings& settings = calView_->calSettings();
     if (on) {
         previousWindowSize_ = window_->geometry();
-        previousCounts_ = {settings.cntH(), settings.cntV()};
+        layout_.keepShown(*calView_);
         window_->setGeometry(screens_.availableArea(QRectF(window_->geometry()).center()).toRect());
     } else {
         window_->setGeometry(*previousWindowSize_);
         previousWindowSize_.reset();
-        settings.SetCntH(previousCounts_.across);
-        settings.SetCntV(previousCounts_.down);
-        calView_->scaleDayFontForMonths();
+        layout_.restoreKept(*calView_);
     }
     if (zoomButton_->isChecked() != on) {
         const QSignalBlocker quiet(zoomButton_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BigCalendarLayout.h"
 #include "BigCalendarLists.h"
 #include "BigCalendarMenu.h"
 #include "MAAttachedWindow.h"
@@ -125,26 +126,18 @@ class ztCalendarController : public QObject {
     // today. True when taken.
     bool handleCalendarKey(int key, Qt::KeyboardModifiers modifiers);
 
-    // Months to show for the months-shown choice ("NoOfCalendarToShow", the number the
-    // calendar pane stores): 1, 6 or 12; 0 for any other value (the pane's unlimited choice),
-    // as many as the window holds (at most a year).
-    static int monthsOfChoice(int showNoOfCalendar);
-    int NoOfCal() const { return noOfCal_; }
-    struct Counts {
-        int across = 1;
-        int down = 1;
-        bool operator==(const Counts&) const = default;
-    };
-    // The months across and down after a resize: the current counts, the counts that fit the
-    // new size (each at least 1), and the chosen number of months (0: as many as fit, at most
-    // a year).
-    static Counts monthsForResize(int noOfCal, Counts current, Counts fits);
-    // The layout the window opens with for a number of months (0: one month).
-    static Counts countsForMonths(int months);
-    // As many months as fit `area`, at most a year, each as near the shape of monthCell().
-    static Counts countsToFit(const QSizeF& area);
-    // The smallest room of one month.
-    static QSize monthCell() { return {230, 190}; }
+    // The month layout's rules (BigCalendarMonthCounts).
+    using Counts = BigCalendarMonthCounts;
+    static int monthsOfChoice(int showNoOfCalendar) {
+        return Counts::monthsOfChoice(showNoOfCalendar);
+    }
+    int NoOfCal() const { return layout_.months(); }
+    static Counts monthsForResize(int noOfCal, Counts current, Counts fits) {
+        return Counts::forResize(noOfCal, current, fits);
+    }
+    static Counts countsForMonths(int months) { return Counts::forMonths(months); }
+    static Counts countsToFit(const QSizeF& area) { return Counts::toFit(area); }
+    static QSize monthCell() { return Counts::cell(); }
     // Lays the months out for the calendar's present size.
     void relayout();
 
@@ -300,9 +293,7 @@ class ztCalendarController : public QObject {
     QPointF dragFrom_;
     std::vector<platform::Observation> observations_;
     std::optional<QRect> previousWindowSize_;
-    Counts previousCounts_;
-    int noOfCal_ = 1;
-    bool relayingOut_ = false;
+    BigCalendarLayout layout_{1};
     MonthGridFeed monthGridFeed_;
     std::unique_ptr<BigCalendarLists> lists_;
 };

@@ -92,22 +92,12 @@ QSize ztCalendarController::monthLayout() const {
     if (calView_ == nullptr) {
         return {};
     }
-    return {calView_->calSettings().cntH(), calView_->calSettings().cntV()};
+    const Counts counts = BigCalendarLayout::shown(*calView_);
+    return {counts.across, counts.down};
 }
 
 QList<QDate> ztCalendarController::shownMonths() const {
-    QList<QDate> months;
-    if (calView_ == nullptr) {
-        return months;
-    }
-    const myCalSettings& settings = calView_->calSettings();
-    const QDate shown = calView_->oCurDate().addMonths(settings.startMonthOffset());
-    const QDate first(shown.year(), shown.month(), 1);
-    const QSize layout = monthLayout();
-    for (int i = 0; i < layout.width() * layout.height(); ++i) {
-        months << first.addMonths(i);
-    }
-    return months;
+    return calView_ == nullptr ? QList<QDate>() : BigCalendarLayout::shownMonths(*calView_);
 }
 
 }  // namespace talvor
