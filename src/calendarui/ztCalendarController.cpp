@@ -1,5 +1,6 @@
 #include "ztCalendarController.h"
 
+#include "BigCalendarFonts.h"
 #include "BigCalendarPrintout.h"
 #include "CalendarApplication.h"
 #include "CalendarPlacement.h"
@@ -108,7 +109,7 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     layout_ = BigCalendarLayout(TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar);
     calView_->calSettings().SetGridLines(2, 0);
     calView_->LoadDayFont();
-    applyFonts();
+    BigCalendarFonts(*calView_).applyStored();
     pictureWell_->hide();
     observeNotifications();
     // A click beside the days (a title, the weekday names) keeps the day picked before.
@@ -352,7 +353,7 @@ void ztCalendarController::updateCalendarPrefs() {
     }
     calView_->setLongMonthNames(prefs.ShortLongMonthName != 0);
     calView_->setDoubleClickOpensCalendar(prefs.CalendarDoubleClickApp == 0);
-    applyFonts();
+    BigCalendarFonts(*calView_).applyStored();
     applyFirstWeekdayAndWeeks();
     applyMonthGridSettings();
     calView_->Today();
@@ -371,14 +372,6 @@ void ztCalendarController::applyMonthGridSettings() {
     monthGridFeed_.apply(calView_->calSettings(), defaults_,
                          clock_.now().toQDateTime().toTimeZone(clock_.currentZone()).date());
     calView_->update();
-}
-
-void ztCalendarController::applyFonts() {
-    const TalvorCalPrefsSettings& prefs = TalvorCalPrefsSettings::sharedInstance();
-    calView_->setCalYearFont(prefs.CalendarWinMonthFontSize);
-    calView_->setCalDayOfWeekFont(prefs.CalendarWinDayOfWeekFontSize);
-    calView_->setCalDayFont(prefs.CalendarWinDayFontSize);
-    calView_->scaleDayFontForMonths();
 }
 
 void ztCalendarController::showMonthsOfChoice() {
@@ -673,35 +666,11 @@ void ztCalendarController::deletePhoto() {
 // Fonts --------------------------------------------------------------------------------
 
 QFont ztCalendarController::calendarFont(FontOption option) const {
-    switch (option) {
-        case FontOption::Month:
-            return calView_->getCalYearFont();
-        case FontOption::Weekday:
-            return calView_->getCalDayOfWeekFont();
-        case FontOption::Day:
-            break;
-    }
-    return calView_->getCalDayFont();
+    return BigCalendarFonts(*calView_).font(option);
 }
 
 void ztCalendarController::applyCalendarFont(FontOption option, const QFont& font) {
-    TalvorCalPrefsSettings& prefs = TalvorCalPrefsSettings::sharedInstance();
-    switch (option) {
-        case FontOption::Month:
-            calView_->setCalYearFont(font);
-            prefs.CalendarWinMonthFontSize = font;
-            break;
-        case FontOption::Weekday:
-            calView_->setCalDayOfWeekFont(font);
-            prefs.CalendarWinDayOfWeekFontSize = font;
-            break;
-        case FontOption::Day:
-            calView_->setCalDayFont(font);
-            prefs.CalendarWinDayFontSize = font;
-            break;
-    }
-    calView_->update();
-    prefs.writePrefsAndSync();
+    BigCalendarFonts(*calView_).apply(option, font);
 }
 
 // Dialogs ------------------------------------------------------------------------------

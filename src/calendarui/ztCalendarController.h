@@ -263,7 +263,6 @@ class ztCalendarController : public QObject {
     void updateMoon();
     void paintPanel();
     void applyFirstWeekdayAndWeeks();
-    void applyFonts();
     bool pictureShown() const;
     void setPictureHeight(int height);
     // Lays out the months of the choice and sizes the window to hold them.
