@@ -1,6 +1,7 @@
 #include "ztCalendarController.h"
 
 #include "BigCalendarFonts.h"
+#include "BigCalendarPicture.h"
 #include "BigCalendarPrintout.h"
 #include "CalendarApplication.h"
 #include "CalendarPlacement.h"
@@ -23,23 +24,19 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPrinter>
-#include <QRadialGradient>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSizeGrip>
 #include <QSplitter>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -51,13 +48,6 @@ using Shared = SharedController<ztCalendarController>;
 
 constexpr int kMoonSide = 48;
 constexpr int kMoonWindowSide = 256;
-constexpr int kPictureHeight = 274;
-
-const QString& kShowDefaultCalBGImg = keys::ShowDefaultCalBGImg;
-const QString& kIsBGImageShownBefore = keys::isBGImageShownBefore;
-const QString& kCalImgURL = keys::CalImgURL;
-const QString& kCalImgWidth = keys::CalImgWidth;
-const QString& kCalImgHeight = keys::CalImgHeight;
 
 QToolButton* smallButton(QWidget* parent, const QString& text, const QString& name) {
     auto* button = new QToolButton(parent);
@@ -110,7 +100,7 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     calView_->calSettings().SetGridLines(2, 0);
     calView_->LoadDayFont();
     BigCalendarFonts(*calView_).applyStored();
-    pictureWell_->hide();
+    picture_->well().hide();
     observeNotifications();
     // A click beside the days (a title, the weekday names) keeps the day picked before.
     calView_->setAction([this](myCalProView& view) {
@@ -133,20 +123,14 @@ void ztCalendarController::buildMonths() {
     calView_->setAcceptDrops(false);  // pictures go to the picture well
     calView_->setMinimumSize(monthCell());
     calView_->installEventFilter(this);
-    pictureWell_ = new DragView(window_.get());
-    pictureWell_->setObjectName(QStringLiteral("calBGImg"));
-    pictureWell_->setDelegate([this](const QImage& picture) { setCalendarPicture(picture); });
-    pictureWell_->setMinimumHeight(40);
+    picture_.emplace(*window_, defaults_,
+                     [this](int before, int height) { makePictureRoom(before, height); });
     splitter_ = new QSplitter(Qt::Vertical, window_.get());
-    splitter_->addWidget(pictureWell_);
+    splitter_->addWidget(&picture_->well());
     splitter_->addWidget(calView_);
     splitter_->setChildrenCollapsible(false);
     connect(splitter_, &QSplitter::splitterMoved, this, [this] {
-        if (pictureShown()) {
-            defaults_.setDouble(pictureWell_->width(), kCalImgWidth);
-            defaults_.setDouble(pictureWell_->height(), kCalImgHeight);
-            defaults_.synchronize();
-        }
+        picture_->keepSize();
         relayout();
     });
 }
@@ -340,17 +324,7 @@ void ztCalendarController::updateCalendarPrefs() {
     calView_->setCalDayNoLocation(prefs.CalDayNoLocation);
     movableByBackground_ = prefs.movableAndResizable();
     sizeGrip_->setVisible(movableByBackground_);
-    switch (prefs.imageScaling()) {
-        case TalvorCalPrefsSettings::Scaling::Proportional:
-            pictureWell_->setScaling(DragView::Scaling::Proportional);
-            break;
-        case TalvorCalPrefsSettings::Scaling::None:
-            pictureWell_->setScaling(DragView::Scaling::None);
-            break;
-        case TalvorCalPrefsSettings::Scaling::IndependentAxes:
-            pictureWell_->setScaling(DragView::Scaling::IndependentAxes);
-            break;
-    }
+    picture_->setScaling(prefs.imageScaling());
     calView_->setLongMonthNames(prefs.ShortLongMonthName != 0);
     calView_->setDoubleClickOpensCalendar(prefs.CalendarDoubleClickApp == 0);
     BigCalendarFonts(*calView_).applyStored();
@@ -377,9 +351,8 @@ void ztCalendarController::applyMonthGridSettings() {
 void ztCalendarController::showMonthsOfChoice() {
     const Counts counts = layout_.showChoice(*calView_);
     // Room for the moon's lines beside a single month too.
-    const int picture = pictureShown() ? pictureWell_->height() : 0;
-    window_->resize(
-        BigCalendarLayout::windowSize(counts, kMoonSide + 40 + picture + bottomPartRoom()));
+    window_->resize(BigCalendarLayout::windowSize(
+        counts, kMoonSide + 40 + picture_->shownHeight() + bottomPartRoom()));
 }
 
 void ztCalendarController::updateCalPrefs() {
@@ -551,78 +524,19 @@ void ztCalendarController::closeAttachedWindow() {
 
 // Pictures -----------------------------------------------------------------------------
 
-QImage ztCalendarController::defaultPicture(const QSize& size) {
-    QImage picture(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, picture.height());
-    sky.setColorAt(0, QColor(250, 214, 170));
-    sky.setColorAt(0.6, QColor(236, 160, 150));
-    sky.setColorAt(1, QColor(70, 110, 130));
-    painter.fillRect(picture.rect(), sky);
-    // A water lily on still water.
-    const QPointF centre(picture.width() * 0.5, picture.height() * 0.72);
-    const qreal r = std::min(picture.width(), picture.height()) * 0.18;
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(60, 120, 80));
-    painter.drawEllipse(centre + QPointF(0, r * 0.45), r * 1.6, r * 0.35);
-    for (int petal = 0; petal < 7; ++petal) {
-        painter.save();
-        painter.translate(centre);
-        painter.rotate(-90 + (petal - 3) * 25);
-        QRadialGradient glow(QPointF(r * 0.5, 0), r * 0.6);
-        glow.setColorAt(0, QColor(255, 240, 245));
-        glow.setColorAt(1, QColor(232, 120, 160));
-        painter.setBrush(glow);
-        painter.drawEllipse(QRectF(0, -r * 0.18, r, r * 0.36));
-        painter.restore();
-    }
-    painter.setBrush(QColor(250, 210, 80));
-    painter.drawEllipse(centre, r * 0.15, r * 0.15);
-    return picture;
-}
-
-bool ztCalendarController::pictureShown() const {
-    return pictureWell_ != nullptr && !pictureWell_->isHidden() && !pictureWell_->image().isNull();
-}
-
 void ztCalendarController::showCalBGImg() {
     if (!window_) {
         return;
     }
     paintPanel();
-    const bool own = defaults_.boolForKey(kShowDefaultCalBGImg);
-    const bool firstTime = !own && !defaults_.boolForKey(kIsBGImageShownBefore);
-    const QImage picture = own ? storedPhoto() : defaultPicture(QSize(640, 400));
-    if (picture.isNull()) {
-        if (pictureShown()) {
-            setPictureHeight(0);
-        }
-        pictureWell_->setImage(QImage());
-        pictureWell_->hide();
-        return;
-    }
-    setCalendarPicture(picture);
-    if (firstTime) {
-        // The first showing has its own height, whatever was stored.
-        setPictureHeight(kPictureHeight);
-        defaults_.setBool(true, kIsBGImageShownBefore);
-        defaults_.synchronize();
-    }
+    picture_->showChosen();
 }
 
 void ztCalendarController::setCalendarPicture(const QImage& picture) {
-    const bool hadPicture = pictureShown();
-    pictureWell_->setImage(picture);
-    pictureWell_->show();
-    if (!hadPicture) {
-        const double stored = defaults_.doubleForKey(kCalImgHeight);
-        setPictureHeight(stored > 40 ? static_cast<int>(stored) : kPictureHeight);
-    }
+    picture_->show(picture);
 }
 
-void ztCalendarController::setPictureHeight(int height) {
-    const int before = pictureWell_->isHidden() ? 0 : pictureWell_->height();
+void ztCalendarController::makePictureRoom(int before, int height) {
     const int calendarHeight = calView_->height();
     window_->resize(window_->width(),
                     std::max(window_->minimumHeight(), window_->height() - before + height));
@@ -638,28 +552,12 @@ void ztCalendarController::paintPanel() {
 }
 
 bool ztCalendarController::addPhoto(const QString& path) {
-    const QImage picture = readPicture(path);
-    if (picture.isNull()) {
-        platform::log(QStringLiteral("Talvor: the picture %1 could not be read").arg(path));
-        return false;
-    }
-    defaults_.setObject(QUrl::fromLocalFile(path).toString(), kCalImgURL);
-    defaults_.setBool(true, kShowDefaultCalBGImg);
-    defaults_.synchronize();
-    setCalendarPicture(picture);
-    return true;
+    return picture_ && picture_->add(path);
 }
 
 void ztCalendarController::deletePhoto() {
-    defaults_.setDouble(0, kCalImgWidth);
-    defaults_.setDouble(0, kCalImgHeight);
-    defaults_.removeObjectForKey(kCalImgURL);
-    defaults_.setBool(true, kShowDefaultCalBGImg);
-    defaults_.synchronize();
-    if (pictureShown()) {
-        setPictureHeight(0);
-        pictureWell_->setImage(QImage());
-        pictureWell_->hide();
+    if (picture_) {
+        picture_->remove();
     }
 }
 
@@ -700,12 +598,12 @@ QSizeF ztCalendarController::printSize(int months, bool withPicture) {
 }
 
 void ztCalendarController::drawPrintout(QPainter& painter, const QRectF& target, int months) {
-    BigCalendarPrintout(*calView_, *pictureWell_).draw(painter, target, months);
+    BigCalendarPrintout(*calView_, picture_->well()).draw(painter, target, months);
 }
 
 bool ztCalendarController::printCalendar(QPrinter& printer, int months) {
     // As shown: the window without the events part, which is not printed.
-    return BigCalendarPrintout(*calView_, *pictureWell_)
+    return BigCalendarPrintout(*calView_, picture_->well())
         .print(printer, months, QSizeF(window_->size() - QSize(0, bottomPartRoom())));
 }
 
@@ -793,7 +691,7 @@ void ztCalendarController::updateMoon() {
 void ztCalendarController::releaseWindow() {
     closeAttachedWindow();
     calView_ = nullptr;
-    pictureWell_ = nullptr;
+    picture_.reset();
     splitter_ = nullptr;
     moonPicture_ = nullptr;
     moonText_ = nullptr;

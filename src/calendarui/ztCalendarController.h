@@ -3,6 +3,7 @@
 #include "BigCalendarLayout.h"
 #include "BigCalendarLists.h"
 #include "BigCalendarMenu.h"
+#include "BigCalendarPicture.h"
 #include "MAAttachedWindow.h"
 #include "MonthGridFeed.h"
 #include "calendar/CalMonth.h"
@@ -110,7 +111,7 @@ class ztCalendarController : public QObject {
     QLabel* moonPicture() const { return moonPicture_; }
     QLabel* moonText() const { return moonText_; }
     QToolButton* settingsButton() const { return settingsButton_; }
-    DragView* pictureWell() const { return pictureWell_; }
+    DragView* pictureWell() const { return picture_ ? &picture_->well() : nullptr; }
     // A window style other than 0: the panel moves by its background and shows its grip.
     bool isMovableByBackground() const { return movableByBackground_; }
     QWidget* sizeGrip() const { return sizeGrip_; }
@@ -163,7 +164,9 @@ class ztCalendarController : public QObject {
     bool addPhoto(const QString& path);
     void deletePhoto();
     // Our own picture, shown until the user picks one.
-    static QImage defaultPicture(const QSize& size);
+    static QImage defaultPicture(const QSize& size) {
+        return BigCalendarPicture::defaultPicture(size);
+    }
 
     // The three fonts of the calendar: the month titles, the weekday names, the day numbers.
     using FontOption = CalendarFontOption;
@@ -263,14 +266,12 @@ class ztCalendarController : public QObject {
     void updateMoon();
     void paintPanel();
     void applyFirstWeekdayAndWeeks();
-    bool pictureShown() const;
-    void setPictureHeight(int height);
+    // Room in the window for the picture growing from `before` to `height`.
+    void makePictureRoom(int before, int height);
     // Lays out the months of the choice and sizes the window to hold them.
     void showMonthsOfChoice();
     // The height the events part takes in the window; 0 while it is hidden.
     int bottomPartRoom() const;
-    // A picture file, null when it cannot be read or is too large.
-    static QImage readPicture(const QString& path);
 
     platform::Clock& clock_;
     platform::UserDefaults& defaults_;
@@ -279,7 +280,7 @@ class ztCalendarController : public QObject {
     std::unique_ptr<CalendarWindow> window_;
     TalvorCustomWindow* placement_ = nullptr;  // owned by the window
     myCalProView* calView_ = nullptr;
-    DragView* pictureWell_ = nullptr;
+    std::optional<BigCalendarPicture> picture_;
     QSplitter* splitter_ = nullptr;
     QLabel* moonPicture_ = nullptr;
     QLabel* moonText_ = nullptr;

@@ -1,14 +1,10 @@
 // The calendar window's services to the calendar panes: its picture, fonts, printing and the
 // months it shows. Each hands over to the window's own command.
-#include "CalendarUiKeys.h"
-#include "DragView.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "ztCalendarController.h"
 
 #include <QDialog>
-#include <QImageReader>
-#include <QPainter>
 #include <QUrl>
 
 namespace talvor {
@@ -31,28 +27,8 @@ void ztCalendarController::actDeletePhoto() {
     deletePhoto();
 }
 
-QImage ztCalendarController::readPicture(const QString& path) {
-    QImageReader reader(path);
-    // A picture of any size must not take the memory of a poster.
-    reader.setAllocationLimit(256);
-    return reader.read();
-}
-
 QImage ztCalendarController::storedPhoto(const QSize& size) const {
-    const QUrl url(defaults_.stringForKey(keys::CalImgURL));
-    if (!url.isLocalFile()) {
-        return {};
-    }
-    QImage picture = readPicture(url.toLocalFile());
-    if (picture.isNull() || !size.isValid() || size.isEmpty() || pictureWell_ == nullptr) {
-        return picture;
-    }
-    QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(Qt::transparent);
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(DragView::fitted(picture.size(), size, pictureWell_->scaling()), picture);
-    return canvas;
+    return picture_ ? picture_->stored(size) : BigCalendarPicture::storedFile(defaults_);
 }
 
 void ztCalendarController::actSetCalMonthFontSize() {
@@ -76,8 +52,7 @@ bool ztCalendarController::printCal(QPrinter& printer) {
 }
 
 void ztCalendarController::resetPreferences() {
-    defaults_.setBool(false, keys::isBGImageShownBefore);
-    defaults_.synchronize();
+    BigCalendarPicture::showOursAsAtFirst(defaults_);
     // A closed window shows it so when it next opens.
     if (isWindowVisible()) {
         showCalBGImg();
