@@ -1,6 +1,7 @@
 #include "ztCalendarController.h"
 
 #include "BigCalendarFonts.h"
+#include "BigCalendarMoon.h"
 #include "BigCalendarPicture.h"
 #include "BigCalendarPrintout.h"
 #include "CalendarApplication.h"
@@ -45,9 +46,6 @@ namespace talvor {
 namespace {
 
 using Shared = SharedController<ztCalendarController>;
-
-constexpr int kMoonSide = 48;
-constexpr int kMoonWindowSide = 256;
 
 QToolButton* smallButton(QWidget* parent, const QString& text, const QString& name) {
     auto* button = new QToolButton(parent);
@@ -153,17 +151,12 @@ QHBoxLayout* ztCalendarController::buildNavigation() {
 }
 
 QHBoxLayout* ztCalendarController::buildMoonRow() {
-    moonPicture_ = new QLabel(window_.get());
-    moonPicture_->setFixedSize(kMoonSide, kMoonSide);
-    moonText_ = new QLabel(window_.get());
-    moonText_->setWordWrap(true);
-    moonText_->setStyleSheet(QStringLiteral("QLabel { color: white; }"));
-    moonText_->setMinimumHeight(kMoonSide);
+    moon_ = std::make_unique<BigCalendarMoon>(*window_, clock_, screens_);
     settingsButton_ = smallButton(window_.get(), tr("Settings…"), QStringLiteral("settings"));
     settingsButton_->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
     auto* moonRow = new QHBoxLayout;
-    moonRow->addWidget(moonPicture_, 0, Qt::AlignTop);
-    moonRow->addWidget(moonText_, 1);
+    moonRow->addWidget(moon_->picture(), 0, Qt::AlignTop);
+    moonRow->addWidget(moon_->text(), 1);
     moonRow->addWidget(settingsButton_, 0, Qt::AlignBottom);
     sizeGrip_ = new QSizeGrip(window_.get());
     moonRow->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
@@ -222,7 +215,8 @@ ztCalendarController::ztCalendarController()
                            platform::Screens::shared()) {}
 
 ztCalendarController::~ztCalendarController() {
-    closeAttachedWindow();
+    // The pieces go before the window, whose last events (it hides as it goes) reach this.
+    releaseWindow();
 }
 
 ztCalendarController& ztCalendarController::sharedInstance() {
@@ -352,7 +346,7 @@ void ztCalendarController::showMonthsOfChoice() {
     const Counts counts = layout_.showChoice(*calView_);
     // Room for the moon's lines beside a single month too.
     window_->resize(BigCalendarLayout::windowSize(
-        counts, kMoonSide + 40 + picture_->shownHeight() + bottomPartRoom()));
+        counts, BigCalendarMoon::kSide + 40 + picture_->shownHeight() + bottomPartRoom()));
 }
 
 void ztCalendarController::updateCalPrefs() {
@@ -483,42 +477,14 @@ void ztCalendarController::actClose() {
 // The moon -----------------------------------------------------------------------------
 
 void ztCalendarController::toggleMoonWindow(const QDate& day, const QPointF& globalPoint) {
-    if (attachedWindow_) {
-        closeAttachedWindow();
-        return;
+    if (moon_) {
+        moon_->toggleWindow(menuExtra_, day, globalPoint);
     }
-    if (menuExtra_ == nullptr || !window_) {
-        return;
-    }
-    const Date date = Date::fromQDateTime(QDateTime(day, QTime(12, 0)));
-    auto* moon = new QLabel;
-    moon->setObjectName(QStringLiteral("moonOfTheDay"));
-    moon->setFixedSize(kMoonWindowSide, kMoonWindowSide);
-    const QImage picture = menuExtra_->mooonImage(date);
-    if (!picture.isNull()) {
-        moon->setPixmap(QPixmap::fromImage(picture.scaled(
-            kMoonWindowSide, kMoonWindowSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    }
-    moon->setAlignment(Qt::AlignCenter);
-    moon->setToolTip(menuExtra_->addNextMoons(std::nullopt, date));
-    auto* close = new QToolButton(moon);
-    close->setObjectName(QStringLiteral("closeMoon"));
-    close->setText(QStringLiteral("×"));
-    close->setAutoRaise(true);
-    close->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
-    close->setGeometry(kMoonWindowSide - 32, 2, 16, 16);
-    connect(close, &QToolButton::clicked, this, &ztCalendarController::closeAttachedWindow);
-    const QRectF visible = screens_.availableArea(globalPoint);
-    attachedWindow_ = new MAAttachedWindow(moon, globalPoint - QPointF(0, 10), window_.get(),
-                                           MAAttachedWindow::kAutomatic, 12, visible);
-    attachedWindow_->show();
 }
 
 void ztCalendarController::closeAttachedWindow() {
-    if (attachedWindow_) {
-        attachedWindow_->hide();
-        attachedWindow_->deleteLater();
-        attachedWindow_ = nullptr;
+    if (moon_) {
+        moon_->closeWindow();
     }
 }
 
@@ -671,21 +637,9 @@ void ztCalendarController::archiveFinishedTodos() {
 // Moon of the day ----------------------------------------------------------------------
 
 void ztCalendarController::updateMoon() {
-    if (moonPicture_ == nullptr) {
-        return;
+    if (moon_) {
+        moon_->showToday(menuExtra_);
     }
-    if (menuExtra_ == nullptr) {
-        moonPicture_->clear();
-        moonText_->clear();
-        return;
-    }
-    const Date today = clock_.now();
-    const QImage moon = menuExtra_->mooonImage(today);
-    moonPicture_->setPixmap(
-        moon.isNull() ? QPixmap()
-                      : QPixmap::fromImage(moon.scaled(kMoonSide, kMoonSide, Qt::KeepAspectRatio,
-                                                       Qt::SmoothTransformation)));
-    moonText_->setText(menuExtra_->addNextMoons(std::nullopt, today));
 }
 
 void ztCalendarController::releaseWindow() {
@@ -693,8 +647,7 @@ void ztCalendarController::releaseWindow() {
     calView_ = nullptr;
     picture_.reset();
     splitter_ = nullptr;
-    moonPicture_ = nullptr;
-    moonText_ = nullptr;
+    moon_.reset();
     settingsButton_ = nullptr;
     lists_.reset();
     menu_.reset();

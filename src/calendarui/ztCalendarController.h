@@ -3,6 +3,7 @@
 #include "BigCalendarLayout.h"
 #include "BigCalendarLists.h"
 #include "BigCalendarMenu.h"
+#include "BigCalendarMoon.h"
 #include "BigCalendarPicture.h"
 #include "MAAttachedWindow.h"
 #include "MonthGridFeed.h"
@@ -11,6 +12,7 @@
 #include "platform/CalendarStore.h"
 #include "platform/Date.h"
 #include "platform/NotificationCenter.h"
+#include "ztCalendarMenuExtra.h"
 
 #include <QDate>
 #include <QFont>
@@ -47,18 +49,6 @@ class UserDefaults;
 class CalendarWindow;
 class DragView;
 class TalvorCustomWindow;
-
-// What the date menu's calendar asks of the application delegate (`setMenuExtra:`).
-class ztCalendarMenuExtra {
-  public:
-    virtual ~ztCalendarMenuExtra() = default;
-    // The moon's picture on `date`.
-    virtual QImage mooonImage(Date date) = 0;
-    // The moon's text ("Current Moon: ...") as of `onDate`, after `prefix` when given.
-    virtual QString addNextMoons(const std::optional<QString>& prefix, Date onDate) = 0;
-    // Opens the settings window at the "Menubar Calendar" pane.
-    virtual void showMenubarCalendarPrefs() = 0;
-};
 
 // The date menu's big calendar: a heads-up window hung below the date item with a picture
 // above a printable multi-month calendar, navigation buttons, the moon of the day and a
@@ -108,8 +98,8 @@ class ztCalendarController : public QObject {
     void applyMonthGridSettings();
 
     myCalProView* monthView() const { return calView_; }
-    QLabel* moonPicture() const { return moonPicture_; }
-    QLabel* moonText() const { return moonText_; }
+    QLabel* moonPicture() const { return moon_ ? moon_->picture() : nullptr; }
+    QLabel* moonText() const { return moon_ ? moon_->text() : nullptr; }
     QToolButton* settingsButton() const { return settingsButton_; }
     DragView* pictureWell() const { return picture_ ? &picture_->well() : nullptr; }
     // A window style other than 0: the panel moves by its background and shows its grip.
@@ -156,7 +146,7 @@ class ztCalendarController : public QObject {
 
     // The moon of `day` in a window pointing at `globalPoint`; a second call closes it.
     void toggleMoonWindow(const QDate& day, const QPointF& globalPoint);
-    MAAttachedWindow* attachedWindow() const { return attachedWindow_; }
+    MAAttachedWindow* attachedWindow() const { return moon_ ? moon_->window() : nullptr; }
     void closeAttachedWindow();
 
     // The calendar's picture: a dropped one, a chosen file ("CalImgURL"), or none.
@@ -282,10 +272,8 @@ class ztCalendarController : public QObject {
     myCalProView* calView_ = nullptr;
     std::optional<BigCalendarPicture> picture_;
     QSplitter* splitter_ = nullptr;
-    QLabel* moonPicture_ = nullptr;
-    QLabel* moonText_ = nullptr;
     QToolButton* settingsButton_ = nullptr;
-    QPointer<MAAttachedWindow> attachedWindow_;
+    std::unique_ptr<BigCalendarMoon> moon_;
     std::unique_ptr<BigCalendarMenu> menu_;
     QToolButton* zoomButton_ = nullptr;
     QWidget* sizeGrip_ = nullptr;
