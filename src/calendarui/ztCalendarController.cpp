@@ -3,9 +3,9 @@
 #include "BigCalendarFonts.h"
 #include "BigCalendarMoon.h"
 #include "BigCalendarPicture.h"
+#include "BigCalendarPlacement.h"
 #include "BigCalendarPrintout.h"
 #include "CalendarApplication.h"
-#include "CalendarPlacement.h"
 #include "CalendarUiKeys.h"
 #include "CalendarWindow.h"
 #include "DragView.h"
@@ -66,10 +66,7 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     window_->setWindowTitle(tr("Calendar"));
     window_->setShowHandler([this] { updateCalendarPrefs(); });
     window_->installEventFilter(this);
-    // The panel keeps its own frame style (the window settings choose it).
-    placement_ =
-        new TalvorCustomWindow(*window_, defaults_, screens_, TalvorCustomWindow::Style::Kept);
-
+    placement_.emplace(*window_, defaults_, screens_);
     buildMonths();
     QHBoxLayout* buttons = buildNavigation();
     QHBoxLayout* moonRow = buildMoonRow();
@@ -87,7 +84,7 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
             [this](const QString& path) { return addPhoto(path); },
             [this](FontOption option) { return calendarFont(option); },
             [this](FontOption option, const QFont& font) { applyCalendarFont(option, font); },
-            [this](const QString& position) { placement_->positionWindow(position); }});
+            [this](const QString& position) { placement_->frame().positionWindow(position); }});
     lists_ = std::make_unique<BigCalendarLists>(*window_, *menu_->menu(), clock_, defaults_,
                                                 [this] { relayout(); });
     layout->insertWidget(layout->indexOf(splitter_) + 1, lists_->part());
@@ -241,17 +238,9 @@ bool ztCalendarController::isWindowVisible() const {
 }
 
 void ztCalendarController::belowView(const QRectF& anchor) {
-    if (!window_) {
-        return;
+    if (window_) {
+        placement_->belowView(anchor);
     }
-    if (placement_ != nullptr && placement_->hasSavedFrame()) {
-        const QRectF frame(window_->geometry());
-        window_->move(CalendarPlacement::keptOnScreen(frame, screens_.freeArea(frame.center()))
-                          .topLeft()
-                          .toPoint());
-        return;
-    }
-    window_->hangBelow(anchor, screens_);
 }
 
 void ztCalendarController::belowView(const QWidget& view) {
@@ -259,21 +248,6 @@ void ztCalendarController::belowView(const QWidget& view) {
 }
 
 // Settings -----------------------------------------------------------------------------
-
-int ztCalendarController::getWindowLayer(int choice) {
-    switch (choice) {
-        case 0:
-            return -1;
-        case 2:
-            return 1;
-        default:
-            return 0;
-    }
-}
-
-bool ztCalendarController::getWindowType(int choice) {
-    return choice != 1;
-}
 
 void ztCalendarController::relayout() {
     if (calView_ != nullptr && !isAnimatingSize()) {
@@ -294,21 +268,7 @@ void ztCalendarController::updateCalendarPrefs() {
     if (newChoice) {
         showMonthsOfChoice();
     }
-    // The desktop layer keeps the window below the others; the other layers keep it where a
-    // window opened from the menu bar belongs, above them.
-    const bool below = getWindowLayer(prefs.CalendarWinLayer) < 0;
-    if (below != window_->windowFlags().testFlag(Qt::WindowStaysOnBottomHint)) {
-        Qt::WindowFlags flags = window_->windowFlags();
-        flags.setFlag(Qt::WindowStaysOnBottomHint, below);
-        flags.setFlag(Qt::WindowStaysOnTopHint, !below);
-        if (flags != window_->windowFlags()) {
-            const bool visible = window_->isVisible();
-            window_->setWindowFlags(flags);
-            if (visible) {
-                window_->show();
-            }
-        }
-    }
+    placement_->setLayer(prefs.CalendarWinLayer);
     calView_->setCalColorBorder(prefs.CalendarWinBordarGolor);
     calView_->setCalColorDayOfWeek(prefs.CalendarWinDayOfWeekGolor);
     calView_->setCalColorMonth(prefs.CalendarWinMonthColor);
@@ -316,8 +276,8 @@ void ztCalendarController::updateCalendarPrefs() {
     calView_->setCalColorRow(prefs.CalendarWinRowGolor);
     calView_->setCalColorBG(prefs.CalendarWinBGolor);
     calView_->setCalDayNoLocation(prefs.CalDayNoLocation);
-    movableByBackground_ = prefs.movableAndResizable();
-    sizeGrip_->setVisible(movableByBackground_);
+    placement_->setMovableByBackground(prefs.movableAndResizable());
+    sizeGrip_->setVisible(prefs.movableAndResizable());
     picture_->setScaling(prefs.imageScaling());
     calView_->setLongMonthNames(prefs.ShortLongMonthName != 0);
     calView_->setDoubleClickOpensCalendar(prefs.CalendarDoubleClickApp == 0);
@@ -412,16 +372,8 @@ bool ztCalendarController::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::Resize) {
             paintPanel();
         }
-        if (event->type() == QEvent::MouseButtonPress) {
-            dragFrom_ =
-                static_cast<QMouseEvent*>(event)->globalPosition() - QPointF(window_->pos());
-        }
-        if (event->type() == QEvent::MouseMove && movableByBackground_) {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->buttons() & Qt::LeftButton) {
-                window_->move((mouse->globalPosition() - dragFrom_).toPoint());
-                return true;
-            }
+        if (placement_->dragByBackground(*event)) {
+            return true;
         }
         if (event->type() == QEvent::Hide) {
             closeAttachedWindow();
@@ -452,12 +404,10 @@ void ztCalendarController::zoomCalendar(bool on) {
         return;
     }
     if (on) {
-        previousWindowSize_ = window_->geometry();
         layout_.keepShown(*calView_);
-        window_->setGeometry(screens_.availableArea(QRectF(window_->geometry()).center()).toRect());
+        placement_->zoomIn();
     } else {
-        window_->setGeometry(*previousWindowSize_);
-        previousWindowSize_.reset();
+        placement_->zoomOut();
         layout_.restoreKept(*calView_);
     }
     if (zoomButton_->isChecked() != on) {
@@ -648,6 +598,7 @@ void ztCalendarController::releaseWindow() {
     picture_.reset();
     splitter_ = nullptr;
     moon_.reset();
+    placement_.reset();
     settingsButton_ = nullptr;
     lists_.reset();
     menu_.reset();

@@ -5,6 +5,7 @@
 #include "BigCalendarMenu.h"
 #include "BigCalendarMoon.h"
 #include "BigCalendarPicture.h"
+#include "BigCalendarPlacement.h"
 #include "MAAttachedWindow.h"
 #include "MonthGridFeed.h"
 #include "calendar/CalMonth.h"
@@ -78,7 +79,7 @@ class ztCalendarController : public QObject {
     // once the user has placed it, it stays where it was put (kept on the screen).
     void belowView(const QRectF& anchor);
     // The window's placement: snapping to the screen's edges, named positions, saved frame.
-    TalvorCustomWindow* placement() const { return placement_; }
+    TalvorCustomWindow* placement() const { return placement_ ? &placement_->frame() : nullptr; }
     // The same below a widget.
     void belowView(const QWidget& view);
     // Paints the panel and shows the calendar picture: the user's, else our own.
@@ -103,7 +104,7 @@ class ztCalendarController : public QObject {
     QToolButton* settingsButton() const { return settingsButton_; }
     DragView* pictureWell() const { return picture_ ? &picture_->well() : nullptr; }
     // A window style other than 0: the panel moves by its background and shows its grip.
-    bool isMovableByBackground() const { return movableByBackground_; }
+    bool isMovableByBackground() const { return placement_ && placement_->isMovableByBackground(); }
     QWidget* sizeGrip() const { return sizeGrip_; }
     void releaseWindow();
 
@@ -134,13 +135,13 @@ class ztCalendarController : public QObject {
 
     // Window level (-1 below others, 0 normal, 1 above others) and style (true: framed) of
     // the stored choices.
-    static int getWindowLayer(int choice);
-    static bool getWindowType(int choice);
+    static int getWindowLayer(int choice) { return BigCalendarPlacement::windowLayer(choice); }
+    static bool getWindowType(int choice) { return BigCalendarPlacement::windowType(choice); }
 
     // Zoom on: the window fills the usable area of its screen; off: it goes back to its
     // frame and months from before.
     void zoomCalendar(bool on);
-    bool isZoomed() const { return previousWindowSize_.has_value(); }
+    bool isZoomed() const { return placement_ && placement_->isZoomed(); }
     // Closes the window (the title bar's close button).
     void actClose();
 
@@ -268,7 +269,7 @@ class ztCalendarController : public QObject {
     platform::Screens& screens_;
     ztCalendarMenuExtra* menuExtra_ = nullptr;
     std::unique_ptr<CalendarWindow> window_;
-    TalvorCustomWindow* placement_ = nullptr;  // owned by the window
+    std::optional<BigCalendarPlacement> placement_;
     myCalProView* calView_ = nullptr;
     std::optional<BigCalendarPicture> picture_;
     QSplitter* splitter_ = nullptr;
@@ -277,10 +278,7 @@ class ztCalendarController : public QObject {
     std::unique_ptr<BigCalendarMenu> menu_;
     QToolButton* zoomButton_ = nullptr;
     QWidget* sizeGrip_ = nullptr;
-    bool movableByBackground_ = true;
-    QPointF dragFrom_;
     std::vector<platform::Observation> observations_;
-    std::optional<QRect> previousWindowSize_;
     BigCalendarLayout layout_{1};
     MonthGridFeed monthGridFeed_;
     std::unique_ptr<BigCalendarLists> lists_;
