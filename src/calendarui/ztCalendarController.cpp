@@ -1,5 +1,6 @@
 #include "ztCalendarController.h"
 
+#include "BigCalendarButtons.h"
 #include "BigCalendarFonts.h"
 #include "BigCalendarMoon.h"
 #include "BigCalendarPicture.h"
@@ -31,11 +32,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPixmap>
 #include <QPrinter>
-#include <QScrollArea>
-#include <QSignalBlocker>
-#include <QSizeGrip>
 #include <QSplitter>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -46,15 +43,6 @@ namespace talvor {
 namespace {
 
 using Shared = SharedController<ztCalendarController>;
-
-QToolButton* smallButton(QWidget* parent, const QString& text, const QString& name) {
-    auto* button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setText(text);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    return button;
-}
 
 }  // namespace
 
@@ -68,15 +56,7 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
     window_->installEventFilter(this);
     placement_.emplace(*window_, defaults_, screens_);
     buildMonths();
-    QHBoxLayout* buttons = buildNavigation();
-    QHBoxLayout* moonRow = buildMoonRow();
-    auto* layout = new QVBoxLayout(window_.get());
-    layout->setContentsMargins(8, 2, 8, 4);
-    layout->setSpacing(4);
-    layout->addLayout(buttons);
-    layout->addWidget(splitter_, 1);
-    layout->addLayout(moonRow);
-
+    moon_ = std::make_unique<BigCalendarMoon>(*window_, clock_, screens_);
     menu_ = std::make_unique<BigCalendarMenu>(
         *window_,
         BigCalendarMenu::Actions{
@@ -87,9 +67,12 @@ ztCalendarController::ztCalendarController(platform::Clock& clock, platform::Use
             [this](const QString& position) { placement_->frame().positionWindow(position); }});
     lists_ = std::make_unique<BigCalendarLists>(*window_, *menu_->menu(), clock_, defaults_,
                                                 [this] { relayout(); });
-    layout->insertWidget(layout->indexOf(splitter_) + 1, lists_->part());
-    addWindowButtons(*buttons);
-    connect(settingsButton_, &QToolButton::clicked, this, &ztCalendarController::settingsBtnAction);
+    buttons_.emplace(*window_, *menu_->menu(),
+                     BigCalendarButtons::Actions{[this] { actClose(); }, [this] { prevMonth(); },
+                                                 [this] { today(); }, [this] { nextMonth(); },
+                                                 [this](bool on) { zoomCalendar(on); },
+                                                 [this] { settingsBtnAction(); }});
+    layOut();
 
     layout_ = BigCalendarLayout(TalvorCalPrefsSettings::sharedInstance().ShowNoOfCalendar);
     calView_->calSettings().SetGridLines(2, 0);
@@ -130,53 +113,19 @@ void ztCalendarController::buildMonths() {
     });
 }
 
-QHBoxLayout* ztCalendarController::buildNavigation() {
-    auto* prev = smallButton(window_.get(), QStringLiteral("<"), QStringLiteral("prevMonth"));
-    auto* todayButton = smallButton(window_.get(), QStringLiteral("D"), QStringLiteral("today"));
-    auto* next = smallButton(window_.get(), QStringLiteral(">"), QStringLiteral("nextMonth"));
-    connect(prev, &QToolButton::clicked, this, &ztCalendarController::prevMonth);
-    connect(todayButton, &QToolButton::clicked, this, &ztCalendarController::today);
-    connect(next, &QToolButton::clicked, this, &ztCalendarController::nextMonth);
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(2);
-    buttons->addStretch(1);
-    for (QToolButton* button : {prev, todayButton, next}) {
-        button->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
-        buttons->addWidget(button);
-    }
-    return buttons;
-}
-
-QHBoxLayout* ztCalendarController::buildMoonRow() {
-    moon_ = std::make_unique<BigCalendarMoon>(*window_, clock_, screens_);
-    settingsButton_ = smallButton(window_.get(), tr("Settings…"), QStringLiteral("settings"));
-    settingsButton_->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
-    auto* moonRow = new QHBoxLayout;
-    moonRow->addWidget(moon_->picture(), 0, Qt::AlignTop);
-    moonRow->addWidget(moon_->text(), 1);
-    moonRow->addWidget(settingsButton_, 0, Qt::AlignBottom);
-    sizeGrip_ = new QSizeGrip(window_.get());
-    moonRow->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
-    return moonRow;
-}
-
-void ztCalendarController::addWindowButtons(QHBoxLayout& buttons) {
-    auto* menuButton =
-        smallButton(window_.get(), QStringLiteral("≡"), QStringLiteral("settingButton"));
-    menuButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
-    menuButton->setPopupMode(QToolButton::InstantPopup);
-    menuButton->setMenu(menu_->menu());
-    buttons.insertWidget(1, menuButton);
-    zoomButton_ = smallButton(window_.get(), QStringLiteral("+"), QStringLiteral("zoomButton"));
-    zoomButton_->setCheckable(true);
-    zoomButton_->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
-    connect(zoomButton_, &QToolButton::toggled, this, &ztCalendarController::zoomCalendar);
-    auto* closeButton =
-        smallButton(window_.get(), QStringLiteral("×"), QStringLiteral("closeButton"));
-    closeButton->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
-    connect(closeButton, &QToolButton::clicked, this, &ztCalendarController::actClose);
-    buttons.insertWidget(0, closeButton);
-    buttons.addWidget(zoomButton_);
+void ztCalendarController::layOut() {
+    auto* bottomRow = new QHBoxLayout;
+    bottomRow->addWidget(moon_->picture(), 0, Qt::AlignTop);
+    bottomRow->addWidget(moon_->text(), 1);
+    bottomRow->addWidget(buttons_->settingsButton(), 0, Qt::AlignBottom);
+    bottomRow->addWidget(buttons_->sizeGrip(), 0, Qt::AlignBottom | Qt::AlignRight);
+    auto* layout = new QVBoxLayout(window_.get());
+    layout->setContentsMargins(8, 2, 8, 4);
+    layout->setSpacing(4);
+    layout->addLayout(buttons_->titleRow());
+    layout->addWidget(splitter_, 1);
+    layout->addWidget(lists_->part());
+    layout->addLayout(bottomRow);
 }
 
 void ztCalendarController::observeNotifications() {
@@ -277,7 +226,7 @@ void ztCalendarController::updateCalendarPrefs() {
     calView_->setCalColorBG(prefs.CalendarWinBGolor);
     calView_->setCalDayNoLocation(prefs.CalDayNoLocation);
     placement_->setMovableByBackground(prefs.movableAndResizable());
-    sizeGrip_->setVisible(prefs.movableAndResizable());
+    buttons_->sizeGrip()->setVisible(prefs.movableAndResizable());
     picture_->setScaling(prefs.imageScaling());
     calView_->setLongMonthNames(prefs.ShortLongMonthName != 0);
     calView_->setDoubleClickOpensCalendar(prefs.CalendarDoubleClickApp == 0);
@@ -410,10 +359,7 @@ void ztCalendarController::zoomCalendar(bool on) {
         placement_->zoomOut();
         layout_.restoreKept(*calView_);
     }
-    if (zoomButton_->isChecked() != on) {
-        const QSignalBlocker quiet(zoomButton_);
-        zoomButton_->setChecked(on);
-    }
+    buttons_->showZoomed(on);
     paintPanel();
     relayout();
 }
@@ -599,7 +545,7 @@ void ztCalendarController::releaseWindow() {
     splitter_ = nullptr;
     moon_.reset();
     placement_.reset();
-    settingsButton_ = nullptr;
+    buttons_.reset();
     lists_.reset();
     menu_.reset();
     window_.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BigCalendarButtons.h"
 #include "BigCalendarLayout.h"
 #include "BigCalendarLists.h"
 #include "BigCalendarMenu.h"
@@ -101,11 +102,11 @@ class ztCalendarController : public QObject {
     myCalProView* monthView() const { return calView_; }
     QLabel* moonPicture() const { return moon_ ? moon_->picture() : nullptr; }
     QLabel* moonText() const { return moon_ ? moon_->text() : nullptr; }
-    QToolButton* settingsButton() const { return settingsButton_; }
+    QToolButton* settingsButton() const { return buttons_ ? buttons_->settingsButton() : nullptr; }
     DragView* pictureWell() const { return picture_ ? &picture_->well() : nullptr; }
     // A window style other than 0: the panel moves by its background and shows its grip.
     bool isMovableByBackground() const { return placement_ && placement_->isMovableByBackground(); }
-    QWidget* sizeGrip() const { return sizeGrip_; }
+    QWidget* sizeGrip() const { return buttons_ ? buttons_->sizeGrip() : nullptr; }
     void releaseWindow();
 
     // Navigation (the buttons and keys).
@@ -249,10 +250,9 @@ class ztCalendarController : public QObject {
   private:
     // The steps of building the window.
     void buildMonths();
-    QHBoxLayout* buildNavigation();
-    QHBoxLayout* buildMoonRow();
-    // The ≡ menu, zoom and close buttons on the navigation row.
-    void addWindowButtons(QHBoxLayout& buttons);
+    // The rows of the window: the title row's buttons, the picture over the months, the
+    // events part, the moon with the settings button.
+    void layOut();
     void observeNotifications();
     void updateMoon();
     void paintPanel();
@@ -273,11 +273,9 @@ class ztCalendarController : public QObject {
     myCalProView* calView_ = nullptr;
     std::optional<BigCalendarPicture> picture_;
     QSplitter* splitter_ = nullptr;
-    QToolButton* settingsButton_ = nullptr;
     std::unique_ptr<BigCalendarMoon> moon_;
     std::unique_ptr<BigCalendarMenu> menu_;
-    QToolButton* zoomButton_ = nullptr;
-    QWidget* sizeGrip_ = nullptr;
+    std::optional<BigCalendarButtons> buttons_;
     std::vector<platform::Observation> observations_;
     BigCalendarLayout layout_{1};
     MonthGridFeed monthGridFeed_;
