@@ -55,6 +55,8 @@ class TalvorCustomWindow;
 // The date menu's big calendar: a heads-up window hung below the date item with a picture
 // above a printable multi-month calendar, navigation buttons, the moon of the day and a
 // settings button. Resizing the window lays out as many months as fit the chosen count.
+// Each part is a BigCalendar class of its own; this builds the window from them, hands the
+// settings and notifications on, and keeps the calls the panes and the shell make.
 class ztCalendarController : public QObject {
     Q_OBJECT
   public:
