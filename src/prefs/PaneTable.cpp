@@ -7,12 +7,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 
 namespace talvor {
 
@@ -31,7 +34,8 @@ QString describe(const PaneCall& call) {
             [](const PaneRequest::UpdateMenuBarItems&) {
                 return QStringLiteral("updateMenuBarItems()");
             },
-            [](const PaneRequest::UpdateTake5&) { return QStringLiteral("UpdateTake5()"); }},
+            [](const PaneRequest::UpdateTake5&) { return QStringLiteral("UpdateTake5()"); },
+            [](const PaneRequest::AppDockIcon&) { return QStringLiteral("appDockIcon()"); }},
         call);
 }
 
@@ -71,15 +75,47 @@ void PaneTable::setColumns(const char* section, int columns) {
 }
 
 QGroupBox* PaneTable::section(QWidget& view, QBoxLayout& layout, const char* title) {
+    return makeSection(view, layout, title, false);
+}
+
+QGroupBox* PaneTable::makeSection(QWidget& view, QBoxLayout& layout, const char* title, bool form) {
     const QString key = QString::fromUtf8(title);
     if (QGroupBox* box = sections_.value(key)) {
         return box;
     }
     auto* box = new QGroupBox(ViewExtras::literalTitle(translate(title)), &view);
-    new QGridLayout(box);
+    if (form) {
+        new QFormLayout(box);
+    } else {
+        new QGridLayout(box);
+    }
     layout.addWidget(box);
     sections_.insert(key, box);
     return box;
+}
+
+QWidget* PaneTable::makeField(const PaneRow& row, QWidget& parent) {
+    if (row.kind == PaneRow::Kind::Text) {
+        auto* field = new QLineEdit(&parent);
+        // Leaving the field unchanged stores nothing; showing a value clears the mark.
+        QObject::connect(field, &QLineEdit::editingFinished, field, [this, field, id = row.id] {
+            if (field->isModified()) {
+                field->setModified(false);
+                apply(id, field->text());
+            }
+        });
+        return field;
+    }
+    auto* number = new QSpinBox(&parent);
+    number->setRange(row.range.min, row.range.max);
+    if (*row.suffix != '\0') {
+        number->setSuffix(translate(row.suffix));
+    }
+    // One change when the typing ends, not one per digit.
+    number->setKeyboardTracking(false);
+    QObject::connect(number, &QSpinBox::valueChanged, number,
+                     [this, id = row.id](int value) { apply(id, value); });
+    return number;
 }
 
 QWidget* PaneTable::makeControl(const PaneRow& row, QWidget& parent) {
@@ -110,14 +146,30 @@ QWidget* PaneTable::makeControl(const PaneRow& row, QWidget& parent) {
             made = button;
             break;
         }
+        case PaneRow::Kind::Text:
+        case PaneRow::Kind::Number:
+            made = makeField(row, parent);
+            break;
     }
     made->setObjectName(row.id);
     return made;
 }
 
+namespace {
+
+bool labelled(PaneRow::Kind kind) {
+    return kind == PaneRow::Kind::Choice || kind == PaneRow::Kind::Text ||
+           kind == PaneRow::Kind::Number;
+}
+
+}  // namespace
+
 void PaneTable::place(const PaneRow& row, QWidget* control, QWidget& view, QBoxLayout& layout) {
-    const QString key = QString::fromUtf8(row.section);
-    if (key.isEmpty()) {
+    if (row.place == PaneRow::Place::Column) {
+        placeInColumn(row, control, view, layout);
+        return;
+    }
+    if (*row.section == '\0') {
         if (foot_ == nullptr) {
             foot_ = new QHBoxLayout();
             layout.addLayout(foot_);
@@ -128,22 +180,66 @@ void PaneTable::place(const PaneRow& row, QWidget* control, QWidget& view, QBoxL
         }
         return;
     }
-    QGroupBox* box = section(view, layout, row.section);
+    QGroupBox* box = makeSection(view, layout, row.section, row.place == PaneRow::Place::Form);
     control->setParent(box);
-    auto* grid = static_cast<QGridLayout*>(box->layout());
+    if (qobject_cast<QFormLayout*>(box->layout()) != nullptr) {
+        placeInForm(row, control, *box);
+    } else {
+        // A form row in a section laid out as a grid takes a line of its own there.
+        placeInGrid(row, control, *box);
+    }
+}
+
+void PaneTable::placeInColumn(const PaneRow& row, QWidget* control, QWidget& view,
+                              QBoxLayout& layout) {
+    if (row.kind == PaneRow::Kind::Check && row.indent == 0) {
+        layout.addWidget(control);
+        return;
+    }
+    auto* line = new QHBoxLayout();
+    line->addSpacing(row.indent * 20);
+    if (labelled(row.kind)) {
+        auto* label = new QLabel(translate(row.label), &view);
+        label->setBuddy(control);
+        line->addWidget(label);
+    }
+    line->addWidget(control, row.kind == PaneRow::Kind::Text ? 1 : 0);
+    // A button or a short field keeps its own width, on the left.
+    if (row.kind != PaneRow::Kind::Check && row.kind != PaneRow::Kind::Text) {
+        line->addStretch(1);
+    }
+    layout.addLayout(line);
+}
+
+void PaneTable::placeInForm(const PaneRow& row, QWidget* control, QGroupBox& box) {
+    auto* form = static_cast<QFormLayout*>(box.layout());
+    if (labelled(row.kind)) {
+        auto* label = new QLabel(translate(row.label), &box);
+        label->setBuddy(control);
+        form->addRow(label, control);
+    } else {
+        form->addRow(control);
+    }
+}
+
+void PaneTable::placeInGrid(const PaneRow& row, QWidget* control, QGroupBox& box) {
+    auto* grid = static_cast<QGridLayout*>(box.layout());
+    const QString key = QString::fromUtf8(row.section);
     const int columns = columns_.value(key, 1);
     // Rows follow what the section already holds.
     int& n = placed_[key];
     if (n == 0 && grid->count() > 0) {
         n = grid->rowCount() * columns;
     }
-    if (row.kind == PaneRow::Kind::Choice) {
-        // A pop-up takes a line of its own, after its label.
+    if (labelled(row.kind)) {
+        // A field takes a line of its own, after its label.
         const int line = (n + columns - 1) / columns;
-        auto* label = new QLabel(translate(row.label), box);
+        auto* label = new QLabel(translate(row.label), &box);
         label->setBuddy(control);
         grid->addWidget(label, line, 0);
-        grid->addWidget(control, line, 1, 1, std::max(1, columns - 1), Qt::AlignLeft);
+        const Qt::Alignment align =
+            row.kind == PaneRow::Kind::Text ? Qt::Alignment() : Qt::Alignment(Qt::AlignLeft);
+        grid->addWidget(control, line, 1, 1, std::max(1, columns - 1), align);
         n = (line + 1) * columns;
         return;
     }
@@ -152,11 +248,16 @@ void PaneTable::place(const PaneRow& row, QWidget* control, QWidget& view, QBoxL
     ++n;
 }
 
-void PaneTable::build(QWidget& view, QBoxLayout& layout) {
+void PaneTable::build(QWidget& view, QBoxLayout& layout, const QString& last) {
     for (const PaneRow& row : rows_) {
-        QWidget* made = makeControl(row, view);
-        place(row, made, view, layout);
-        controls_.insert(row.id, made);
+        if (!controls_.contains(row.id)) {
+            QWidget* made = makeControl(row, view);
+            place(row, made, view, layout);
+            controls_.insert(row.id, made);
+        }
+        if (row.id == last) {
+            return;
+        }
     }
 }
 
@@ -176,6 +277,10 @@ void PaneTable::load() {
             box->setChecked(value.toBool());
         } else if (auto* menu = qobject_cast<QComboBox*>(w)) {
             menu->setCurrentIndex(value.toInt());
+        } else if (auto* field = qobject_cast<QLineEdit*>(w)) {
+            field->setText(value.toString());
+        } else if (auto* number = qobject_cast<QSpinBox*>(w)) {
+            number->setValue(value.toInt());
         }
     }
 }
@@ -191,6 +296,10 @@ QVariant PaneTable::shown(const QString& id) const {
             return static_cast<QAbstractButton*>(w)->isChecked();
         case PaneRow::Kind::Choice:
             return static_cast<QComboBox*>(w)->currentIndex();
+        case PaneRow::Kind::Text:
+            return static_cast<QLineEdit*>(w)->text();
+        case PaneRow::Kind::Number:
+            return static_cast<QSpinBox*>(w)->value();
         case PaneRow::Kind::Button:
             break;
     }

@@ -40,11 +40,15 @@ struct UpdateMenuBarItems {
 struct UpdateTake5 {
     friend bool operator==(const UpdateTake5&, const UpdateTake5&) = default;
 };
+// Put the program in or out of the taskbar after "AppDockIconFlag".
+struct AppDockIcon {
+    friend bool operator==(const AppDockIcon&, const AppDockIcon&) = default;
+};
 }  // namespace PaneRequest
 
-using PaneCall =
-    std::variant<PaneRequest::UpdateMenu, PaneRequest::OpenURL, PaneRequest::LocationTimeZoneSetup,
-                 PaneRequest::UpdateMenuBarItems, PaneRequest::UpdateTake5>;
+using PaneCall = std::variant<PaneRequest::UpdateMenu, PaneRequest::OpenURL,
+                              PaneRequest::LocationTimeZoneSetup, PaneRequest::UpdateMenuBarItems,
+                              PaneRequest::UpdateTake5, PaneRequest::AppDockIcon>;
 
 // The request's name and argument, as a log line shows it ("UpdateMenu(3)").
 QString describe(const PaneCall& call);
@@ -97,6 +101,21 @@ struct PaneRow {
         Check,   // value: bool
         Choice,  // value: the item's index; items from `choices`
         Button,  // no value; `action` runs when clicked
+        Text,    // value: the text, applied when editing it ends with a change
+        Number,  // value: an integer within `range`, shown with `suffix`
+    };
+    enum class Place {
+        // The next cell of the section's grid; a labelled field takes a line of its own.
+        Cell,
+        // A line of the section's form, the label beside its field; a box spans the line.
+        // A section whose first row is a form row is laid out as a form.
+        Form,
+        // A line of its own in the pane's layout, outside any section, `indent` steps in.
+        Column,
+    };
+    struct Range {
+        int min = 0;
+        int max = 99;
     };
     // The control's object name.
     QString id{};
@@ -112,6 +131,11 @@ struct PaneRow {
     std::vector<const char*> choices{};
     // Runs first when the control is used (a button's whole work).
     std::function<void()> action{};
+    Place place = Place::Cell;
+    int indent = 0;
+    // Number rows only; the suffix is translated like the label.
+    Range range{};
+    const char* suffix = "";
 };
 
 // What the table asks of its pane.
@@ -136,10 +160,12 @@ class PaneTable {
     QString translate(const char* source) const;
 
     // Builds every row's control into `view`: one group box per section in the order the
-    // sections first appear, laid out in `columns` columns (set before building), then the
-    // foot, its first control on the left and the others on the right. Sections made
-    // beforehand with `section` keep their place and take the rows after what they hold.
-    void build(QWidget& view, QBoxLayout& layout);
+    // sections first appear, laid out in `columns` columns (set before building) or as a
+    // form, column rows in their place among them, then the foot, its first control on the
+    // left and the others on the right. Sections made beforehand with `section` keep their
+    // place and take the rows after what they hold. Builds only the rows not built yet, up
+    // to the row `last` when given, so a pane can put its own widgets between rows.
+    void build(QWidget& view, QBoxLayout& layout, const QString& last = QString());
     QGroupBox* section(QWidget& view, QBoxLayout& layout, const char* title);
     void setColumns(const char* section, int columns);
 
@@ -152,7 +178,12 @@ class PaneTable {
 
   private:
     QWidget* makeControl(const PaneRow& row, QWidget& parent);
+    QWidget* makeField(const PaneRow& row, QWidget& parent);
     void place(const PaneRow& row, QWidget* control, QWidget& view, QBoxLayout& layout);
+    void placeInColumn(const PaneRow& row, QWidget* control, QWidget& view, QBoxLayout& layout);
+    void placeInForm(const PaneRow& row, QWidget* control, QGroupBox& box);
+    void placeInGrid(const PaneRow& row, QWidget* control, QGroupBox& box);
+    QGroupBox* makeSection(QWidget& view, QBoxLayout& layout, const char* title, bool form);
 
     const char* context_;
     std::vector<PaneRow> rows_;

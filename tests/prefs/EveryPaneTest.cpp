@@ -24,7 +24,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QRegularExpression>
+#include <QSpinBox>
 
 #include <gtest/gtest.h>
 
@@ -216,6 +218,19 @@ QVariant drive(const PaneRow& row, QWidget& control) {
         case PaneRow::Kind::Button:
             dynamic_cast<QAbstractButton&>(control).click();
             break;
+        case PaneRow::Kind::Text: {
+            auto& field = dynamic_cast<QLineEdit&>(control);
+            field.setText(field.text() + QStringLiteral("x"));
+            field.setModified(true);
+            emit field.editingFinished();
+            return field.text();
+        }
+        case PaneRow::Kind::Number: {
+            auto& number = dynamic_cast<QSpinBox&>(control);
+            number.setValue(number.value() < number.maximum() ? number.value() + 1
+                                                              : number.minimum());
+            return number.value();
+        }
     }
     return {};
 }

@@ -5,8 +5,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -127,6 +131,136 @@ TEST_F(prefsPaneTableRows, ApplyingWithoutAControlOrForAnUnknownRow) {
     EXPECT_EQ(bare.shown(QStringLiteral("x")), QVariant()) << "nothing shown without a control";
     bare.apply(QStringLiteral("nothing"), true);
     EXPECT_EQ(domain.store().dictionaryRepresentation().size(), 1);
+}
+
+// A form section of a text and a number row, a box spanning the form, and two rows in the
+// pane's own column around a widget of the pane's.
+class PaneTableFields : public ::testing::Test {
+  protected:
+    PaneTableFields()
+        : table("PaneTableFields",
+                {{.id = QStringLiteral("title"),
+                  .kind = PaneRow::Kind::Text,
+                  .label = "Title:",
+                  .binding = {[this] { return title; },
+                              [this](const QVariant& v) {
+                                  title = v;
+                                  log << QStringLiteral("write ") + v.toString();
+                              }},
+                  .defaultValue = QStringLiteral("Untitled"),
+                  .effects = {.store = true, .post = QStringLiteral("TitleChanged")},
+                  .section = "Card",
+                  .place = PaneRow::Place::Form},
+                 {.id = QStringLiteral("minutes"),
+                  .kind = PaneRow::Kind::Number,
+                  .label = "Every:",
+                  .binding = PaneBinding::preferenceKey(QStringLiteral("Minutes")),
+                  .defaultValue = 15,
+                  .effects = {.store = true, .call = PaneCall{PaneRequest::UpdateTake5{}}},
+                  .section = "Card",
+                  .place = PaneRow::Place::Form,
+                  .range = {5, 90},
+                  .suffix = " min"},
+                 {.id = QStringLiteral("loud"),
+                  .kind = PaneRow::Kind::Check,
+                  .label = "Loud",
+                  .section = "Card",
+                  .place = PaneRow::Place::Form},
+                 {.id = QStringLiteral("top"),
+                  .kind = PaneRow::Kind::Check,
+                  .label = "On top",
+                  .place = PaneRow::Place::Column},
+                 {.id = QStringLiteral("under"),
+                  .kind = PaneRow::Kind::Check,
+                  .label = "Under it",
+                  .place = PaneRow::Place::Column,
+                  .indent = 1}},
+                {{},
+                 [this](const QString& name) { log << QStringLiteral("post ") + name; },
+                 [this](const PaneCall& call) { log << QStringLiteral("call ") + describe(call); },
+                 {}}) {
+        layout = new QVBoxLayout(&view);
+        table.build(view, *layout, QStringLiteral("top"));
+        own = new QLabel(QStringLiteral("the pane's own"), &view);
+        layout->addWidget(own);
+        table.build(view, *layout);
+    }
+    template <class T>
+    T* find(const char* name) {
+        return view.findChild<T*>(QLatin1String(name));
+    }
+
+    test::ScopedMemoryDomain domain{appTalvor4Prefs};
+    QVariant title;
+    QStringList log;
+    QWidget view;
+    QVBoxLayout* layout = nullptr;
+    QLabel* own = nullptr;
+    PaneTable table;
+};
+
+using prefsPaneTableFields = PaneTableFields;
+
+TEST_F(prefsPaneTableFields, FormRowsPutTheLabelBesideTheFieldAndColumnRowsKeepTheirOrder) {
+    auto* text = find<QLineEdit>("title");
+    auto* number = find<QSpinBox>("minutes");
+    auto* loud = find<QCheckBox>("loud");
+    ASSERT_TRUE(text && number && loud);
+    auto* card = qobject_cast<QGroupBox*>(text->parentWidget());
+    ASSERT_NE(card, nullptr);
+    auto* form = qobject_cast<QFormLayout*>(card->layout());
+    ASSERT_NE(form, nullptr) << "a section of form rows is a form";
+    auto* label = qobject_cast<QLabel*>(form->labelForField(text));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QStringLiteral("Title:"));
+    EXPECT_EQ(label->buddy(), text);
+    EXPECT_EQ(qobject_cast<QLabel*>(form->labelForField(number))->text(), QStringLiteral("Every:"));
+    EXPECT_EQ(form->labelForField(loud), nullptr) << "a box spans its line";
+    EXPECT_EQ(number->minimum(), 5);
+    EXPECT_EQ(number->maximum(), 90);
+    EXPECT_EQ(number->suffix(), QStringLiteral(" min"));
+
+    // The section, the first column row, the pane's widget, then the indented row.
+    ASSERT_EQ(layout->count(), 4);
+    EXPECT_EQ(layout->itemAt(0)->widget(), card);
+    EXPECT_EQ(layout->itemAt(1)->widget(), find<QCheckBox>("top"));
+    EXPECT_EQ(layout->itemAt(2)->widget(), own);
+    QLayout* indented = layout->itemAt(3)->layout();
+    ASSERT_NE(indented, nullptr);
+    EXPECT_EQ(indented->itemAt(0)->spacerItem()->sizeHint().width(), 20);
+    EXPECT_EQ(indented->itemAt(1)->widget(), find<QCheckBox>("under"));
+}
+
+TEST_F(prefsPaneTableFields, LoadingShowsStoredTextAndNumbersOrTheirDefaults) {
+    table.load();
+    EXPECT_EQ(table.shown(QStringLiteral("title")), QVariant(QStringLiteral("Untitled")));
+    EXPECT_EQ(table.shown(QStringLiteral("minutes")), QVariant(15));
+
+    title = QStringLiteral("Tea");
+    domain.store().setValue(QStringLiteral("Minutes"), qint64(40));
+    table.load();
+    EXPECT_EQ(find<QLineEdit>("title")->text(), QStringLiteral("Tea"));
+    EXPECT_EQ(find<QSpinBox>("minutes")->value(), 40);
+    EXPECT_TRUE(log.isEmpty()) << "loading writes nothing";
+}
+
+TEST_F(prefsPaneTableFields, EditingStoresOnceWhenTheFieldChangedThenPostsOrCalls) {
+    table.load();
+    auto* text = find<QLineEdit>("title");
+    emit text->editingFinished();
+    EXPECT_TRUE(log.isEmpty()) << "leaving an unchanged field stores nothing";
+
+    text->setText(QStringLiteral("Coffee"));
+    text->setModified(true);  // as typing does
+    emit text->editingFinished();
+    emit text->editingFinished();
+    EXPECT_EQ(log, QStringList({"write Coffee", "post TitleChanged"}));
+
+    log.clear();
+    find<QSpinBox>("minutes")->setValue(95);
+    EXPECT_EQ(domain.store().value(QStringLiteral("Minutes")), QVariant(qint64(90)))
+        << "kept within the range";
+    EXPECT_EQ(log, QStringList{QStringLiteral("call UpdateTake5()")});
 }
 
 }  // namespace
