@@ -15,12 +15,47 @@ namespace {
 const QString kSyncFailed =
     QStringLiteral("About settings: the settings file could not be synchronised");
 
+const QString kDockIcon = QStringLiteral("dockIcon");
+
 }  // namespace
 
 TalvorPrefsMenuExtra::TalvorPrefsMenuExtra(QString nibName, PaneDelegate delegate)
     : PreferencePane(QStringLiteral("TalvorPrefsMenuExtra"), std::move(nibName),
                      QStringLiteral("About")),
-      delegate_(std::move(delegate)) {}
+      delegate_(std::move(delegate)),
+      table_(staticMetaObject.className(), makeRows(),
+             {{},
+              [this](const QString& name) { delegate_.postDistributed(name); },
+              [this](const PaneCall& call) { perform(call); },
+              [this] { table_.load(); }}) {}
+
+std::vector<PaneRow> TalvorPrefsMenuExtra::makeRows() {
+    // The flag, not the box, is the truth: the box shows it, and a click stores the flip.
+    return {
+        {.id = kDockIcon,
+         .kind = PaneRow::Kind::Check,
+         .label = QT_TRANSLATE_NOOP("talvor::TalvorPrefsMenuExtra", "Hide Talvor from the taskbar"),
+         .binding = {[this] { return QVariant(flag_ != 0); },
+                     [this](const QVariant& hidden) {
+                         flag_ = hidden.toBool() ? 1 : 0;
+                         writePrefs();
+                     }},
+         .defaultValue = false,
+         .effects = {.store = true,
+                     .post = keys::TalvorASMPrefsUdpateNotification,
+                     .call = PaneCall{PaneRequest::AppDockIcon{}}},
+         .place = PaneRow::Place::Column}};
+}
+
+void TalvorPrefsMenuExtra::perform(const PaneCall& call) {
+    if (std::holds_alternative<PaneRequest::AppDockIcon>(call)) {
+        delegate_.call(delegate_.appDockIcon);
+    }
+}
+
+QCheckBox* TalvorPrefsMenuExtra::dockIconCheckbox() const {
+    return qobject_cast<QCheckBox*>(table_.control(kDockIcon));
+}
 
 QColor TalvorPrefsMenuExtra::linkColor() {
     return QColor::fromRgbF(0.0f, 70.0f / 255.0f, 1.0f, 1.0f);
@@ -30,9 +65,7 @@ void TalvorPrefsMenuExtra::readPrefs() {
     PreferenceDomain::synchronize(kSyncFailed);
     // Any non-zero value means "out of the taskbar"; kept as 0 or 1 so a click always flips it.
     flag_ = PreferenceDomain::readInteger(keys::AppDockIconFlag, 0) != 0 ? 1 : 0;
-    if (dockIcon_) {
-        dockIcon_->setChecked(flag_ != 0);
-    }
+    table_.load();
 }
 
 void TalvorPrefsMenuExtra::writePrefs() {
@@ -55,13 +88,8 @@ void TalvorPrefsMenuExtra::displayVersionInfo() {
 }
 
 void TalvorPrefsMenuExtra::HideShowDockIcon() {
-    flag_ = 1 - flag_;
-    if (dockIcon_) {
-        dockIcon_->setChecked(flag_ != 0);
-    }
-    writePrefs();
-    delegate_.postDistributed(keys::TalvorASMPrefsUdpateNotification);
-    delegate_.call(delegate_.appDockIcon);
+    table_.apply(kDockIcon, flag_ == 0);
+    table_.load();
 }
 
 void TalvorPrefsMenuExtra::helpBtnClicked() {
@@ -93,11 +121,7 @@ std::unique_ptr<QWidget> TalvorPrefsMenuExtra::loadView() {
     versionField_->setObjectName(QStringLiteral("versionField"));
     layout->addWidget(versionField_);
 
-    dockIcon_ = new QCheckBox(tr("Hide Talvor from the taskbar"), view.get());
-    dockIcon_->setObjectName(QStringLiteral("dockIcon"));
-    // The flag, not the box, decides: the action sets the box from the flipped flag.
-    connect(dockIcon_, &QCheckBox::clicked, this, [this] { HideShowDockIcon(); });
-    layout->addWidget(dockIcon_);
+    table_.build(*view, *layout);
     layout->addStretch(1);
 
     const PaneLinks::LinkRow links = PaneLinks::makeLinkRow(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PaneDelegate.h"
+#include "PaneTable.h"
 #include "PreferencePane.h"
 
 #include <QCheckBox>
@@ -21,12 +22,15 @@ class TalvorPrefsMenuExtra : public PreferencePane {
     // The link colour of the version field and the company button.
     static QColor linkColor();
 
+    PaneTable* table() override { return &table_; }
+
     // Synchronises the domain, reads the flag and shows it.
     void readPrefs();
     // Stores the flag and synchronises.
     void writePrefs();
     void displayVersionInfo();
-    // The taskbar check box: flips the flag, stores it, announces it and has it applied.
+    // As a click on the taskbar box: flips the flag, stores it, announces it and has it
+    // applied.
     void HideShowDockIcon();
     void helpBtnClicked();
     void OnVersionNoClicked();
@@ -35,7 +39,7 @@ class TalvorPrefsMenuExtra : public PreferencePane {
     // 1: out of the taskbar.
     qint32 flag() const { return flag_; }
     // Null until the view is built.
-    QCheckBox* dockIconCheckbox() const { return dockIcon_; }
+    QCheckBox* dockIconCheckbox() const;
     QLabel* versionField() const { return versionField_; }
     QPushButton* versionButton() const { return versionButton_; }
     QPushButton* companyButton() const { return companyButton_; }
@@ -45,9 +49,12 @@ class TalvorPrefsMenuExtra : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    std::vector<PaneRow> makeRows();
+    void perform(const PaneCall& call);
+
     PaneDelegate delegate_;
     qint32 flag_ = 0;
-    QPointer<QCheckBox> dockIcon_;
+    PaneTable table_;
     QPointer<QLabel> versionField_;
     QPointer<QPushButton> versionButton_;
     QPointer<QPushButton> companyButton_;
