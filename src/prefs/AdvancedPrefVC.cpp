@@ -30,6 +30,11 @@ const QString kCalImgURL = QStringLiteral("CalImgURL");
 const QString kCalImgWidth = QStringLiteral("CalImgWidth");
 const QString kCalImgHeight = QStringLiteral("CalImgHeight");
 
+const QString kDockIcon = QStringLiteral("btnAppIconInDock");
+const QString kStartAtLogin = QStringLiteral("bStartAtLogin");
+const QString kShareData = QStringLiteral("bShareData");
+const QString kResetAll = QStringLiteral("btnResetAllPrefs");
+
 void defaultConfirm(QWidget* window, std::function<void(bool)> answer) {
     auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Reset all settings"),
                                 QObject::tr("Reset all settings to their defaults?"),
@@ -130,42 +135,126 @@ AdvancedPrefVC::AdvancedPrefVC(QString nibName, PaneDelegate delegate, Variant v
       delegate_(std::move(delegate)),
       variant_(variant),
       steps_(std::move(steps)),
-      updater_(UpdateCheck::configuredFeed(), QCoreApplication::applicationVersion()) {
+      updater_(UpdateCheck::configuredFeed(), QCoreApplication::applicationVersion()),
+      table_(staticMetaObject.className(), makeRows(),
+             {{},
+              [this](const QString& name) { delegate_.postDistributed(name); },
+              [this](const PaneCall& call) { perform(call); },
+              [this] { table_.load(); }}) {
     offerUpdate = [this](QWidget* window, const AppcastItem& offer) {
         defaultOffer(window, offer, delegate_);
     };
     connect(&LoginItems::shared(), &LoginItems::changed, this, [this] { showStartAtLogin(); });
 }
 
+std::vector<PaneRow> AdvancedPrefVC::makeRows() {
+    using K = PaneRow::Kind;
+    constexpr PaneRow::Place column = PaneRow::Place::Column;
+    return {
+        {.id = kDockIcon,
+         .kind = K::Check,
+         .label = QT_TRANSLATE_NOOP("talvor::AdvancedPrefVC", "Hide Talvor from the taskbar"),
+         .binding = {
+             [] { return QVariant(PreferenceDomain::readInteger(keys::AppDockIconFlag, 0) != 0); },
+             [this](const QVariant& hidden) { storeDockIcon(hidden.toBool()); }},
+         .defaultValue = false,
+         .effects = {.store = true,
+                     .post = keys::TalvorASMPrefsUdpateNotification,
+                     .call = PaneCall{PaneRequest::AppDockIcon{}}},
+         .place = column},
+        // The autostart entry is the truth: shown from it, and after a change what took.
+        {.id = kStartAtLogin,
+         .kind = K::Check,
+         .label = QT_TRANSLATE_NOOP("talvor::AdvancedPrefVC", "Start Talvor at login"),
+         .binding = {[] { return QVariant(LoginItems::shared().isEnabled()); },
+                     [this](const QVariant& start) { storeStartAtLogin(start.toBool()); }},
+         .effects = {.store = true},
+         .place = column},
+        // Never chosen: sharing is allowed, and shown so without writing anything.
+        {.id = kShareData,
+         .kind = K::Check,
+         .label =
+             QT_TRANSLATE_NOOP("talvor::AdvancedPrefVC",
+                               "Share anonymous usage data and crash reports with the developer"),
+         .binding = {[] {
+                         const platform::UserDefaults& defaults =
+                             platform::UserDefaults::standard();
+                         return defaults.objectForKey(keys::ShareDataWithService).isValid()
+                                    ? QVariant(defaults.boolForKey(keys::ShareDataWithService))
+                                    : QVariant();
+                     },
+                     [](const QVariant& shared) {
+                         platform::UserDefaults& defaults = platform::UserDefaults::standard();
+                         defaults.setBool(shared.toBool(), keys::ShareDataWithService);
+                         defaults.synchronize();
+                     }},
+         .defaultValue = true,
+         .effects = {.store = true},
+         .place = column},
+        {.id = QStringLiteral("btnOnboarding"),
+         .kind = K::Button,
+         .label = QT_TRANSLATE_NOOP("talvor::AdvancedPrefVC", "Show the Welcome Window"),
+         .action = [this] { actOpenOnboardingScreen(); },
+         .place = column},
+        {.id = QStringLiteral("btnTutorial"),
+         .kind = K::Button,
+         .label = QT_TRANSLATE_NOOP("talvor::AdvancedPrefVC", "Show the Tutorial"),
+         .action = [this] { actOpenTutorial(); },
+         .place = column,
+         .sameLine = true},
+        {.id = kResetAll,
+         .kind = K::Button,
+         .label = QT_TRANSLATE_NOOP("talvor::AdvancedPrefVC", "Reset All Settings..."),
+         .action = [this] { actResetAllPreferences(); },
+         .place = column},
+    };
+}
+
+void AdvancedPrefVC::perform(const PaneCall& call) {
+    if (std::holds_alternative<PaneRequest::AppDockIcon>(call)) {
+        delegate_.call(delegate_.appDockIcon);
+    }
+}
+
+QCheckBox* AdvancedPrefVC::dockIconCheckbox() const {
+    return qobject_cast<QCheckBox*>(table_.control(kDockIcon));
+}
+
+QCheckBox* AdvancedPrefVC::startAtLoginCheckbox() const {
+    return qobject_cast<QCheckBox*>(table_.control(kStartAtLogin));
+}
+
+QCheckBox* AdvancedPrefVC::shareDataCheckbox() const {
+    return qobject_cast<QCheckBox*>(table_.control(kShareData));
+}
+
+QPushButton* AdvancedPrefVC::resetButton() const {
+    return qobject_cast<QPushButton*>(table_.control(kResetAll));
+}
+
 void AdvancedPrefVC::readPrefs() {
     PreferenceDomain::synchronize(kSyncFailed);
-    if (btnAppIconInDock_) {
-        btnAppIconInDock_->setChecked(PreferenceDomain::readInteger(keys::AppDockIconFlag, 0) != 0);
-    }
-    if (bShareData_) {
-        // Never chosen: sharing is allowed, and shown so without writing anything.
-        const platform::UserDefaults& defaults = platform::UserDefaults::standard();
-        bShareData_->setChecked(!defaults.objectForKey(keys::ShareDataWithService).isValid() ||
-                                defaults.boolForKey(keys::ShareDataWithService));
-    }
+    table_.load();
 }
 
 void AdvancedPrefVC::actShareData() {
-    platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    defaults.setBool(bShareData_ && bShareData_->isChecked(), keys::ShareDataWithService);
-    defaults.synchronize();
+    const QCheckBox* box = shareDataCheckbox();
+    table_.apply(kShareData, box != nullptr && box->isChecked());
 }
 
-void AdvancedPrefVC::writePrefs() {
-    const bool hidden = btnAppIconInDock_ && btnAppIconInDock_->isChecked();
+void AdvancedPrefVC::storeDockIcon(bool hidden) {
     PreferenceDomain::writeInteger(keys::AppDockIconFlag, hidden ? 1 : 0);
     PreferenceDomain::synchronize(kSyncFailed);
 }
 
+void AdvancedPrefVC::writePrefs() {
+    const QCheckBox* box = dockIconCheckbox();
+    storeDockIcon(box != nullptr && box->isChecked());
+}
+
 void AdvancedPrefVC::actHideShowDockIcon() {
-    writePrefs();
-    delegate_.postDistributed(keys::TalvorASMPrefsUdpateNotification);
-    delegate_.call(delegate_.appDockIcon);
+    const QCheckBox* box = dockIconCheckbox();
+    table_.apply(kDockIcon, box != nullptr && box->isChecked());
 }
 
 void AdvancedPrefVC::actResetAllPreferences() {
@@ -179,8 +268,8 @@ void AdvancedPrefVC::actResetAllPreferences() {
 void AdvancedPrefVC::resetAllPreferences() {
     platform::log(QStringLiteral("Reset all preferences"));
     view();
-    if (btnAppIconInDock_ && btnAppIconInDock_->isChecked()) {
-        btnAppIconInDock_->setChecked(false);
+    if (QCheckBox* box = dockIconCheckbox(); box != nullptr && box->isChecked()) {
+        box->setChecked(false);
         actHideShowDockIcon();
     }
     const auto run = [](const std::function<void()>& step) {
@@ -205,16 +294,19 @@ void AdvancedPrefVC::resetAllPreferences() {
 }
 
 void AdvancedPrefVC::showStartAtLogin() {
-    if (bStartAtLogin_) {
-        bStartAtLogin_->setChecked(LoginItems::shared().isEnabled());
+    if (QCheckBox* box = startAtLoginCheckbox()) {
+        box->setChecked(LoginItems::shared().isEnabled());
     }
 }
 
 void AdvancedPrefVC::starAtLoginBtnClicked() {
-    if (!bStartAtLogin_) {
-        return;
+    if (const QCheckBox* box = startAtLoginCheckbox()) {
+        table_.apply(kStartAtLogin, box->isChecked());
     }
-    if (!LoginItems::shared().setEnabled(bStartAtLogin_->isChecked())) {
+}
+
+void AdvancedPrefVC::storeStartAtLogin(bool start) {
+    if (!LoginItems::shared().setEnabled(start)) {
         platform::log(QStringLiteral("Start at login: the autostart entry could not be changed"));
     }
     showStartAtLogin();  // the entry is the truth, whether or not the change took
@@ -267,21 +359,7 @@ std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
     auto* layout = new QVBoxLayout(view.get());
     layout->setContentsMargins(24, 20, 24, 20);
 
-    btnAppIconInDock_ = new QCheckBox(tr("Hide Talvor from the taskbar"), view.get());
-    btnAppIconInDock_->setObjectName(QStringLiteral("btnAppIconInDock"));
-    connect(btnAppIconInDock_, &QCheckBox::clicked, this, [this] { actHideShowDockIcon(); });
-    layout->addWidget(btnAppIconInDock_);
-
-    bStartAtLogin_ = new QCheckBox(tr("Start Talvor at login"), view.get());
-    bStartAtLogin_->setObjectName(QStringLiteral("bStartAtLogin"));
-    connect(bStartAtLogin_, &QCheckBox::clicked, this, [this] { starAtLoginBtnClicked(); });
-    layout->addWidget(bStartAtLogin_);
-
-    bShareData_ = new QCheckBox(
-        tr("Share anonymous usage data and crash reports with the developer"), view.get());
-    bShareData_->setObjectName(QStringLiteral("bShareData"));
-    connect(bShareData_, &QCheckBox::clicked, this, [this] { actShareData(); });
-    layout->addWidget(bShareData_);
+    table_.build(*view, *layout, kShareData);
 
     placeChoice_ = new StatusItemsPlaceChoice(
         [this](platform::StatusItemsPlace place) {
@@ -310,25 +388,7 @@ std::unique_ptr<QWidget> AdvancedPrefVC::loadView() {
         layout->addWidget(updateStatus_);
     }
 
-    auto* onboarding = new QPushButton(tr("Show the Welcome Window"), view.get());
-    onboarding->setObjectName(QStringLiteral("btnOnboarding"));
-    connect(onboarding, &QPushButton::clicked, this, [this] { actOpenOnboardingScreen(); });
-    auto* tutorial = new QPushButton(tr("Show the Tutorial"), view.get());
-    tutorial->setObjectName(QStringLiteral("btnTutorial"));
-    connect(tutorial, &QPushButton::clicked, this, [this] { actOpenTutorial(); });
-    auto* onboardingRow = new QHBoxLayout;
-    onboardingRow->addWidget(onboarding);
-    onboardingRow->addWidget(tutorial);
-    onboardingRow->addStretch(1);
-    layout->addLayout(onboardingRow);
-
-    btnResetAllPrefs_ = new QPushButton(tr("Reset All Settings..."), view.get());
-    btnResetAllPrefs_->setObjectName(QStringLiteral("btnResetAllPrefs"));
-    connect(btnResetAllPrefs_, &QPushButton::clicked, this, [this] { actResetAllPreferences(); });
-    auto* resetRow = new QHBoxLayout;
-    resetRow->addWidget(btnResetAllPrefs_);
-    resetRow->addStretch(1);
-    layout->addLayout(resetRow);
+    table_.build(*view, *layout);
     layout->addStretch(1);
 
     const PaneLinks::LinkRow links = PaneLinks::makeLinkRow(

@@ -2,6 +2,7 @@
 
 #include "BoardingWinController.h"
 #include "PaneDelegate.h"
+#include "PaneTable.h"
 #include "PreferencePane.h"
 #include "StatusItemsPlaceChoice.h"
 #include "services/UpdateCheck.h"
@@ -52,6 +53,8 @@ class AdvancedPrefVC : public PreferencePane {
 
     static Manual::Section helpPage() { return Manual::Section::General; }
 
+    PaneTable* table() override { return &table_; }
+
     Variant variant() const { return variant_; }
     void readPrefs();
     void writePrefs();
@@ -81,11 +84,11 @@ class AdvancedPrefVC : public PreferencePane {
     // Asks whether to reset; tests answer at once. The default opens an alert on `window`.
     std::function<void(QWidget* window, std::function<void(bool reset)> answer)> confirmReset;
 
-    QCheckBox* dockIconCheckbox() const { return btnAppIconInDock_; }
-    QCheckBox* startAtLoginCheckbox() const { return bStartAtLogin_; }
-    QCheckBox* shareDataCheckbox() const { return bShareData_; }
+    QCheckBox* dockIconCheckbox() const;
+    QCheckBox* startAtLoginCheckbox() const;
+    QCheckBox* shareDataCheckbox() const;
     StatusItemsPlaceChoice* placeChoice() const { return placeChoice_; }
-    QPushButton* resetButton() const { return btnResetAllPrefs_; }
+    QPushButton* resetButton() const;
     QPushButton* updateButton() const { return bCheckForUpdates_; }
     QLabel* updateStatus() const { return updateStatus_; }
 
@@ -93,6 +96,10 @@ class AdvancedPrefVC : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    std::vector<PaneRow> makeRows();
+    void perform(const PaneCall& call);
+    void storeDockIcon(bool hidden);
+    void storeStartAtLogin(bool start);
     void showStartAtLogin();
 
     PaneDelegate delegate_;
@@ -100,11 +107,8 @@ class AdvancedPrefVC : public PreferencePane {
     ResetAllSteps steps_;
     UpdateCheck updater_;
     std::unique_ptr<TutorialWindowController> tutorial_;
-    QPointer<QCheckBox> btnAppIconInDock_;
-    QPointer<QCheckBox> bStartAtLogin_;
-    QPointer<QCheckBox> bShareData_;
+    PaneTable table_;
     QPointer<StatusItemsPlaceChoice> placeChoice_;
-    QPointer<QPushButton> btnResetAllPrefs_;
     QPointer<QPushButton> bCheckForUpdates_;
     QPointer<QLabel> updateStatus_;
     QPointer<QPushButton> btnHelpVersionNo_;

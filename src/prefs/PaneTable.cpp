@@ -192,12 +192,20 @@ void PaneTable::place(const PaneRow& row, QWidget* control, QWidget& view, QBoxL
 
 void PaneTable::placeInColumn(const PaneRow& row, QWidget* control, QWidget& view,
                               QBoxLayout& layout) {
+    if (row.sameLine && columnLine_ != nullptr) {
+        // Before the line's closing stretch.
+        columnLine_->insertWidget(columnLine_->count() - 1, control);
+        return;
+    }
+    columnLine_ = nullptr;
     if (row.kind == PaneRow::Kind::Check && row.indent == 0) {
         layout.addWidget(control);
         return;
     }
     auto* line = new QHBoxLayout();
-    line->addSpacing(row.indent * 20);
+    if (row.indent > 0) {
+        line->addSpacing(row.indent * 20);
+    }
     if (labelled(row.kind)) {
         auto* label = new QLabel(translate(row.label), &view);
         label->setBuddy(control);
@@ -207,6 +215,7 @@ void PaneTable::placeInColumn(const PaneRow& row, QWidget* control, QWidget& vie
     // A button or a short field keeps its own width, on the left.
     if (row.kind != PaneRow::Kind::Check && row.kind != PaneRow::Kind::Text) {
         line->addStretch(1);
+        columnLine_ = line;
     }
     layout.addLayout(line);
 }

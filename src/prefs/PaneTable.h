@@ -136,6 +136,8 @@ struct PaneRow {
     // Number rows only; the suffix is translated like the label.
     Range range{};
     const char* suffix = "";
+    // Column rows: beside the column row before, as buttons that belong together.
+    bool sameLine = false;
 };
 
 // What the table asks of its pane.
@@ -193,6 +195,8 @@ class PaneTable {
     QHash<QString, int> columns_;
     QHash<QString, int> placed_;
     QBoxLayout* foot_ = nullptr;
+    // The last column line that a row may join.
+    QBoxLayout* columnLine_ = nullptr;
 };
 
 }  // namespace talvor

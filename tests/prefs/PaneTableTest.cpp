@@ -133,8 +133,8 @@ TEST_F(prefsPaneTableRows, ApplyingWithoutAControlOrForAnUnknownRow) {
     EXPECT_EQ(domain.store().dictionaryRepresentation().size(), 1);
 }
 
-// A form section of a text and a number row, a box spanning the form, and two rows in the
-// pane's own column around a widget of the pane's.
+// A form section of a text and a number row, a box spanning the form, and rows in the
+// pane's own column around a widget of the pane's, the last two buttons on one line.
 class PaneTableFields : public ::testing::Test {
   protected:
     PaneTableFields()
@@ -174,7 +174,16 @@ class PaneTableFields : public ::testing::Test {
                   .kind = PaneRow::Kind::Check,
                   .label = "Under it",
                   .place = PaneRow::Place::Column,
-                  .indent = 1}},
+                  .indent = 1},
+                 {.id = QStringLiteral("open"),
+                  .kind = PaneRow::Kind::Button,
+                  .label = "Open",
+                  .place = PaneRow::Place::Column},
+                 {.id = QStringLiteral("close"),
+                  .kind = PaneRow::Kind::Button,
+                  .label = "Close",
+                  .place = PaneRow::Place::Column,
+                  .sameLine = true}},
                 {{},
                  [this](const QString& name) { log << QStringLiteral("post ") + name; },
                  [this](const PaneCall& call) { log << QStringLiteral("call ") + describe(call); },
@@ -220,8 +229,8 @@ TEST_F(prefsPaneTableFields, FormRowsPutTheLabelBesideTheFieldAndColumnRowsKeepT
     EXPECT_EQ(number->maximum(), 90);
     EXPECT_EQ(number->suffix(), QStringLiteral(" min"));
 
-    // The section, the first column row, the pane's widget, then the indented row.
-    ASSERT_EQ(layout->count(), 4);
+    // The section, the first column row, the pane's widget, the indented row, the buttons.
+    ASSERT_EQ(layout->count(), 5);
     EXPECT_EQ(layout->itemAt(0)->widget(), card);
     EXPECT_EQ(layout->itemAt(1)->widget(), find<QCheckBox>("top"));
     EXPECT_EQ(layout->itemAt(2)->widget(), own);
@@ -229,6 +238,12 @@ TEST_F(prefsPaneTableFields, FormRowsPutTheLabelBesideTheFieldAndColumnRowsKeepT
     ASSERT_NE(indented, nullptr);
     EXPECT_EQ(indented->itemAt(0)->spacerItem()->sizeHint().width(), 20);
     EXPECT_EQ(indented->itemAt(1)->widget(), find<QCheckBox>("under"));
+    QLayout* buttons = layout->itemAt(4)->layout();
+    ASSERT_NE(buttons, nullptr);
+    ASSERT_EQ(buttons->count(), 3);
+    EXPECT_EQ(buttons->itemAt(0)->widget(), find<QPushButton>("open"));
+    EXPECT_EQ(buttons->itemAt(1)->widget(), find<QPushButton>("close"));
+    EXPECT_NE(buttons->itemAt(2)->spacerItem(), nullptr) << "kept on the left";
 }
 
 TEST_F(prefsPaneTableFields, LoadingShowsStoredTextAndNumbersOrTheirDefaults) {
