@@ -35,7 +35,11 @@ QString describe(const PaneCall& call) {
                 return QStringLiteral("updateMenuBarItems()");
             },
             [](const PaneRequest::UpdateTake5&) { return QStringLiteral("UpdateTake5()"); },
-            [](const PaneRequest::AppDockIcon&) { return QStringLiteral("appDockIcon()"); }},
+            [](const PaneRequest::AppDockIcon&) { return QStringLiteral("appDockIcon()"); },
+            [](const PaneRequest::SetupASMMenu&) { return QStringLiteral("setupASMMenu()"); },
+            [](const PaneRequest::ApplicationChange&) {
+                return QStringLiteral("applicationChange()");
+            }},
         call);
 }
 

@@ -44,11 +44,20 @@ struct UpdateTake5 {
 struct AppDockIcon {
     friend bool operator==(const AppDockIcon&, const AppDockIcon&) = default;
 };
+// Create or remove the applications item after its flags.
+struct SetupASMMenu {
+    friend bool operator==(const SetupASMMenu&, const SetupASMMenu&) = default;
+};
+// Rebuild the applications menu.
+struct ApplicationChange {
+    friend bool operator==(const ApplicationChange&, const ApplicationChange&) = default;
+};
 }  // namespace PaneRequest
 
 using PaneCall = std::variant<PaneRequest::UpdateMenu, PaneRequest::OpenURL,
                               PaneRequest::LocationTimeZoneSetup, PaneRequest::UpdateMenuBarItems,
-                              PaneRequest::UpdateTake5, PaneRequest::AppDockIcon>;
+                              PaneRequest::UpdateTake5, PaneRequest::AppDockIcon,
+                              PaneRequest::SetupASMMenu, PaneRequest::ApplicationChange>;
 
 // The request's name and argument, as a log line shows it ("UpdateMenu(3)").
 QString describe(const PaneCall& call);

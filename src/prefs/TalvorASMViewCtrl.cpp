@@ -17,33 +17,33 @@ const QString kSyncFailed =
 
 using Ctrl = TalvorASMViewCtrl;
 
-// The boxes as they appear, with their titles and actions.
+// The boxes as they appear: the item, then its look and the menu's sections under it.
 struct Box {
     const char* control;
     const char* title;
-    void (Ctrl::*action)();
-    int indent;
+    qint32 Ctrl::*field;
+    bool menuSection;
 };
 const Box kBoxes[] = {
     {"checkboxMenuExtra",
      QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Show the Applications menu in the menu bar"),
-     &Ctrl::enableMenuExtra, 0},
+     &Ctrl::ASMFlag, false},
     {"showIconOnly",
      QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl",
                        "Show only the icon of the frontmost application"),
-     &Ctrl::showIconOnly, 1},
+     &Ctrl::ASMIconFlag, false},
     {"bCurrentRunningApp", QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Running applications"),
-     &Ctrl::toggleCurrentlyInUseApps, 1},
+     &Ctrl::RunningAppsFlag, true},
     {"bRecentMenu", QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Recent items"),
-     &Ctrl::toggleRecent, 1},
+     &Ctrl::RecentFlag, true},
     {"bSysPrefsMenu", QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Settings panels"),
-     &Ctrl::toggleSysPrefs, 1},
+     &Ctrl::PrefsFlag, true},
     {"bMenuExtraMenu", QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl", "Menu extras"),
-     &Ctrl::toggleMenuExtra, 1},
+     &Ctrl::MenuExtraFlag, true},
     {"hideTimingInfo",
      QT_TRANSLATE_NOOP("talvor::TalvorASMViewCtrl",
                        "Show how long each application has been in use"),
-     &Ctrl::toggleActivityTimer, 1},
+     &Ctrl::showAppTimes, true},
 };
 
 }  // namespace
@@ -51,7 +51,62 @@ const Box kBoxes[] = {
 TalvorASMViewCtrl::TalvorASMViewCtrl(QString nibName, PaneDelegate delegate)
     : PreferencePane(QStringLiteral("TalvorASMViewCtrl"), std::move(nibName),
                      QStringLiteral("Applications Menu")),
-      delegate_(std::move(delegate)) {}
+      delegate_(std::move(delegate)),
+      table_(staticMetaObject.className(), makeRows(),
+             {[this] { writePrefs(); },
+              [this](const QString& name) { delegate_.postDistributed(name); },
+              [this](const PaneCall& call) { perform(call); }, [this] { showFlags(); }}) {}
+
+std::vector<PaneRow> TalvorASMViewCtrl::makeRows() {
+    std::vector<PaneRow> rows;
+    for (const Box& b : kBoxes) {
+        PaneRow row{
+            .id = QLatin1String(b.control),
+            .kind = PaneRow::Kind::Check,
+            .label = b.title,
+            .binding = {[this, field = b.field] { return QVariant(this->*field != 0); }, {}},
+            .place = PaneRow::Place::Column,
+            .indent = b.field == &Ctrl::ASMFlag ? 0 : 1};
+        // The flags in memory are the truth, written whole by the pane's store step.
+        if (b.menuSection) {
+            // A section flips from its value in memory, whatever the box shows.
+            row.action = [this, field = b.field] {
+                this->*field = 1 - this->*field;
+                showFlags();
+            };
+            row.effects = {.store = true,
+                           .post = keys::TalvorASMPrefsUdpateNotification,
+                           .call = PaneCall{PaneRequest::ApplicationChange{}}};
+        } else {
+            // The item and its look follow their boxes; the item is rebuilt, nothing is
+            // announced.
+            row.action = [this, field = b.field, control = b.control] {
+                if (QCheckBox* box = checkbox(control)) {
+                    this->*field = box->isChecked() ? 1 : 0;
+                }
+                showFlags();
+                if (field == &Ctrl::ASMFlag) {
+                    platform::log(QStringLiteral("asm menu %1").arg(ASMFlag));
+                }
+            };
+            row.effects = {.store = true, .call = PaneCall{PaneRequest::SetupASMMenu{}}};
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void TalvorASMViewCtrl::perform(const PaneCall& call) {
+    std::visit(PaneCallHandlers{[this](const PaneRequest::SetupASMMenu&) {
+                                    delegate_.call(delegate_.setupASMMenu);
+                                },
+                                [this](const PaneRequest::ApplicationChange&) {
+                                    delegate_.call(delegate_.applicationChange);
+                                },
+                                // The boxes make no other request.
+                                [](const auto&) {}},
+               call);
+}
 
 const std::array<TalvorASMViewCtrl::Flag, 8>& TalvorASMViewCtrl::flags() {
     static const std::array<Flag, 8> table{{
@@ -91,10 +146,11 @@ void TalvorASMViewCtrl::postUpate() {
 }
 
 void TalvorASMViewCtrl::toggle(qint32 TalvorASMViewCtrl::*field) {
-    this->*field = 1 - this->*field;
-    showFlags();
-    writePrefs();
-    postUpate();
+    for (const Flag& f : flags()) {
+        if (f.field == field && f.control != nullptr) {
+            table_.apply(QLatin1String(f.control));
+        }
+    }
 }
 
 void TalvorASMViewCtrl::toggleMenuExtra() {
@@ -118,21 +174,11 @@ void TalvorASMViewCtrl::toggleActivityTimer() {
 }
 
 void TalvorASMViewCtrl::enableMenuExtra() {
-    if (QCheckBox* box = checkbox("checkboxMenuExtra")) {
-        ASMFlag = box->isChecked() ? 1 : 0;
-    }
-    showFlags();
-    writePrefs();
-    delegate_.call(delegate_.setupASMMenu);
-    platform::log(QStringLiteral("asm menu %1").arg(ASMFlag));
+    toggle(&Ctrl::ASMFlag);
 }
 
 void TalvorASMViewCtrl::showIconOnly() {
-    if (QCheckBox* box = checkbox("showIconOnly")) {
-        ASMIconFlag = box->isChecked() ? 1 : 0;
-    }
-    writePrefs();
-    delegate_.call(delegate_.setupASMMenu);
+    toggle(&Ctrl::ASMIconFlag);
 }
 
 void TalvorASMViewCtrl::helpBtnClicked() {
@@ -144,18 +190,14 @@ void TalvorASMViewCtrl::OnVersionNoClicked() {
 }
 
 QCheckBox* TalvorASMViewCtrl::checkbox(const char* control) const {
-    return controls_ ? controls_->findChild<QCheckBox*>(QLatin1String(control)) : nullptr;
+    return qobject_cast<QCheckBox*>(table_.control(QLatin1String(control)));
 }
 
 void TalvorASMViewCtrl::showFlags() {
-    for (const Flag& f : flags()) {
-        if (QCheckBox* box = f.control ? checkbox(f.control) : nullptr) {
-            box->setChecked(this->*f.field != 0);
-        }
-    }
+    table_.load();
     // The menu's own options mean nothing while there is no menu.
     for (const Box& b : kBoxes) {
-        if (QCheckBox* box = b.indent > 0 ? checkbox(b.control) : nullptr) {
+        if (QCheckBox* box = b.field != &Ctrl::ASMFlag ? checkbox(b.control) : nullptr) {
             box->setEnabled(ASMFlag != 0);
         }
     }
@@ -164,18 +206,9 @@ void TalvorASMViewCtrl::showFlags() {
 std::unique_ptr<QWidget> TalvorASMViewCtrl::loadView() {
     auto view = std::make_unique<QWidget>();
     view->setObjectName(className());
-    controls_ = view.get();
     auto* layout = new QVBoxLayout(view.get());
     layout->setContentsMargins(24, 20, 24, 20);
-    for (const Box& b : kBoxes) {
-        auto* box = new QCheckBox(tr(b.title), view.get());
-        box->setObjectName(QLatin1String(b.control));
-        connect(box, &QCheckBox::clicked, this, [this, action = b.action] { (this->*action)(); });
-        auto* row = new QHBoxLayout();
-        row->addSpacing(b.indent * 20);
-        row->addWidget(box);
-        layout->addLayout(row);
-    }
+    table_.build(*view, *layout);
     layout->addStretch(1);
 
     const PaneLinks::LinkRow links = PaneLinks::makeLinkRow(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PaneDelegate.h"
+#include "PaneTable.h"
 #include "PreferencePane.h"
 
 #include <QCheckBox>
@@ -21,6 +22,8 @@ class TalvorASMViewCtrl : public PreferencePane {
 
     static Manual::Section helpPage() { return Manual::Section::ApplicationsMenu; }
 
+    PaneTable* table() override { return &table_; }
+
     // One flag: its key, field, check box and value when absent.
     struct Flag {
         const QString& key;
@@ -39,7 +42,8 @@ class TalvorASMViewCtrl : public PreferencePane {
     // Tells other processes and has the menu rebuilt.
     void postUpate();
 
-    // Flip a menu section from its value in memory, store, announce.
+    // As a click on a box. A menu section flips from its value in memory, is stored and
+    // announced.
     void toggleMenuExtra();
     void toggleCurrentlyInUseApps();
     void toggleRecent();
@@ -69,11 +73,13 @@ class TalvorASMViewCtrl : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    std::vector<PaneRow> makeRows();
+    void perform(const PaneCall& call);
     void toggle(qint32 TalvorASMViewCtrl::*field);
     void showFlags();
 
     PaneDelegate delegate_;
-    QPointer<QWidget> controls_;  // the view, also while it is being built
+    PaneTable table_;
     QPointer<QPushButton> versionButton_;
 };
 
