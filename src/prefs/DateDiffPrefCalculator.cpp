@@ -13,15 +13,49 @@
 #include <tuple>
 
 namespace talvor {
+namespace {
+
+const QString kShowHide = QStringLiteral("showHide");
+
+}  // namespace
 
 DateDiffPrefCalculator::DateDiffPrefCalculator(QString nibName, PaneDelegate delegate,
                                                std::function<void(qint32)> updateMenu)
     : PreferencePane(QStringLiteral("DateDiffPrefCalculator"), std::move(nibName),
                      QStringLiteral("Date Difference")),
       delegate_(std::move(delegate)),
-      updateMenu_(std::move(updateMenu)) {}
+      updateMenu_(std::move(updateMenu)),
+      table_(staticMetaObject.className(), makeRows(),
+             {{},
+              {},
+              [this](const PaneCall& call) {
+                  // The box makes no other request.
+                  if (const auto* r = std::get_if<PaneRequest::UpdateMenu>(&call);
+                      r != nullptr && updateMenu_) {
+                      updateMenu_(r->code);
+                  }
+              },
+              [this] { table_.load(); }}) {}
 
 DateDiffPrefCalculator::~DateDiffPrefCalculator() = default;
+
+std::vector<PaneRow> DateDiffPrefCalculator::makeRows() {
+    return {{.id = kShowHide,
+             .kind = PaneRow::Kind::Check,
+             .label = QT_TRANSLATE_NOOP("talvor::DateDiffPrefCalculator",
+                                        "Show the calculator in the time menu"),
+             .binding = PaneBinding::member<TalvorTimeSettings, bool>(
+                 &TalvorTimeSettings::sharedInstance, &TalvorTimeSettings::showDateDiffereneCalc,
+                 [](TalvorTimeSettings& settings) { settings.writePrefsAndSync(); }),
+             .defaultValue = false,
+             .effects = {.store = true,
+                         .call = PaneCall{PaneRequest::UpdateMenu{kDateDifferenceGroup}}},
+             .place = PaneRow::Place::Column}};
+}
+
+QCheckBox* DateDiffPrefCalculator::showHideBox() const {
+    return qobject_cast<QCheckBox*>(table_.control(kShowHide));
+}
 
 QCheckBox* DateDiffPrefCalculator::unitBox(int index) const {
     return index >= 0 && index < 5 ? units_[index].data() : nullptr;
@@ -73,11 +107,8 @@ std::unique_ptr<QWidget> DateDiffPrefCalculator::loadView() {
     phrases->addRow(tr("To, seen from From:"), earlier_);
     layout->addLayout(phrases);
 
-    showHide_ = new QCheckBox(tr("Show the calculator in the time menu"), view.get());
-    showHide_->setChecked(TalvorTimeSettings::sharedInstance().showDateDiffereneCalc);
-    connect(showHide_, &QCheckBox::toggled, this,
-            [this](bool on) { showHideDateDiffMenuItem(on); });
-    layout->addWidget(showHide_);
+    table_.build(*view, *layout);
+    table_.load();
     layout->addStretch(1);
     const PaneLinks::LinkRow links = PaneLinks::makeLinkRow(
         *view, [this] { OnVersionNoClicked(); }, [this] { helpBtnClicked(); });
@@ -131,12 +162,7 @@ void DateDiffPrefCalculator::showResult() {
 }
 
 void DateDiffPrefCalculator::showHideDateDiffMenuItem(bool shown) {
-    TalvorTimeSettings& settings = TalvorTimeSettings::sharedInstance();
-    settings.showDateDiffereneCalc = shown;
-    settings.writePrefsAndSync();
-    if (updateMenu_) {
-        updateMenu_(kDateDifferenceGroup);
-    }
+    table_.apply(kShowHide, shown);
 }
 
 void DateDiffPrefCalculator::helpBtnClicked() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PaneDelegate.h"
+#include "PaneTable.h"
 #include "PreferencePane.h"
 #include "calendar/RelativeDateDescriptor.h"
 
@@ -27,7 +28,10 @@ class DateDiffPrefCalculator : public PreferencePane {
 
     static constexpr qint32 kDateDifferenceGroup = 9;
 
+    PaneTable* table() override { return &table_; }
+
     void computeDateDiff();
+    // As a click on the menu box: stores the choice and has the menu rebuilt.
     void showHideDateDiffMenuItem(bool shown);
     void helpBtnClicked();
     void OnVersionNoClicked();
@@ -40,12 +44,13 @@ class DateDiffPrefCalculator : public PreferencePane {
     QLabel* diffLabel() const { return diffLabel_; }
     QLineEdit* laterField() const { return later_; }
     QLineEdit* earlierField() const { return earlier_; }
-    QCheckBox* showHideBox() const { return showHide_; }
+    QCheckBox* showHideBox() const;
 
   protected:
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    std::vector<PaneRow> makeRows();
     void readControls();
     void showResult();
 
@@ -58,7 +63,7 @@ class DateDiffPrefCalculator : public PreferencePane {
     QPointer<QLabel> diffLabel_;
     QPointer<QLineEdit> later_;
     QPointer<QLineEdit> earlier_;
-    QPointer<QCheckBox> showHide_;
+    PaneTable table_;
 };
 
 }  // namespace talvor
