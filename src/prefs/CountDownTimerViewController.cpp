@@ -16,12 +16,25 @@ namespace {
 // The time menu's group of the "Count Down..." item.
 constexpr qint32 kCountDownMenuGroup = 8;
 
+const QString kShowHideCountDown = QStringLiteral("showHideCountDown");
+
 }  // namespace
 
 CountDownTimerViewController::CountDownTimerViewController(QString nibName, PaneDelegate delegate)
     : PreferencePane(QStringLiteral("CountDownTimerViewController"), std::move(nibName),
                      QStringLiteral("Countdown Timer")),
-      delegate_(std::move(delegate)) {}
+      delegate_(std::move(delegate)),
+      table_(staticMetaObject.className(), makeRows(),
+             {{},
+              {},
+              [this](const PaneCall& call) {
+                  // The box makes no other request.
+                  if (const auto* r = std::get_if<PaneRequest::UpdateMenu>(&call);
+                      r != nullptr && delegate_.UpdateMenu) {
+                      delegate_.UpdateMenu(r->code);
+                  }
+              },
+              [this] { table_.load(); }}) {}
 
 CountDownTimerViewController::~CountDownTimerViewController() {
     if (savedAlert_) {
@@ -36,10 +49,8 @@ std::unique_ptr<QWidget> CountDownTimerViewController::loadView() {
     auto* layout = new QVBoxLayout(v);
     layout->setContentsMargins(24, 20, 24, 20);
 
-    showHideCountDown_ = new QCheckBox(tr("Show \"Count Down...\" in the time menu"), v);
-    showHideCountDown_->setObjectName(QStringLiteral("showHideCountDown"));
-    showHideCountDown_->setChecked(TalvorTimeSettings::sharedInstance().showCountDown);
-    layout->addWidget(showHideCountDown_);
+    table_.build(*v, *layout);
+    table_.load();
 
     auto* newBox = new QGroupBox(tr("New count-down"), v);
     auto* newLayout = new QVBoxLayout(newBox);
@@ -71,7 +82,6 @@ std::unique_ptr<QWidget> CountDownTimerViewController::loadView() {
     eventsUpdate_ = platform::DistributedNotificationCenter::defaultCenter().addObserver(
         keys::EventsUpdate, QVariant(),
         [this](const platform::Notification&) { updateEventsGUI(); });
-    connect(showHideCountDown_, &QCheckBox::toggled, this, [this] { showHideCountDownMenuItem(); });
     connect(addButton_, &QPushButton::clicked, this, [this] { setEvent(); });
     view->resize(560, 640);
     return view;
@@ -115,12 +125,25 @@ void CountDownTimerViewController::updateEventsGUI() {
 }
 
 void CountDownTimerViewController::showHideCountDownMenuItem() {
-    TalvorTimeSettings& time = TalvorTimeSettings::sharedInstance();
-    time.showCountDown = showHideCountDown_->isChecked();
-    time.writePrefsAndSync();
-    if (delegate_.UpdateMenu) {
-        delegate_.UpdateMenu(kCountDownMenuGroup);
+    if (const QCheckBox* box = showHideCountDown()) {
+        table_.apply(kShowHideCountDown, box->isChecked());
     }
+}
+
+std::vector<PaneRow> CountDownTimerViewController::makeRows() {
+    return {
+        {.id = kShowHideCountDown,
+         .kind = PaneRow::Kind::Check,
+         .label = QT_TRANSLATE_NOOP("talvor::CountDownTimerViewController",
+                                    "Show \"Count Down...\" in the time menu"),
+         .binding = PaneBinding::timeSetting(&TalvorTimeSettings::showCountDown),
+         .defaultValue = false,
+         .effects = {.store = true, .call = PaneCall{PaneRequest::UpdateMenu{kCountDownMenuGroup}}},
+         .place = PaneRow::Place::Column}};
+}
+
+QCheckBox* CountDownTimerViewController::showHideCountDown() const {
+    return qobject_cast<QCheckBox*>(table_.control(kShowHideCountDown));
 }
 
 }  // namespace talvor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PaneDelegate.h"
+#include "PaneTable.h"
 #include "PreferencePane.h"
 #include "alarms/CountDownEditor.h"
 #include "alarms/CountDownTiles.h"
@@ -28,11 +29,14 @@ class CountDownTimerViewController : public PreferencePane {
     void eventSavedDidEnd(int returnCode);
     // The tiles from the store as it is now.
     void updateEventsGUI();
+    // As a click on the menu box: stores what it shows and has the menu rebuilt.
     void showHideCountDownMenuItem();
+
+    PaneTable* table() override { return &table_; }
 
     CountDownForm* form() const { return form_; }
     EventsCollectionView* eventsCollectionView() const { return eventsCollectionView_; }
-    QCheckBox* showHideCountDown() const { return showHideCountDown_; }
+    QCheckBox* showHideCountDown() const;
     QPushButton* addButton() const { return addButton_; }
     QMessageBox* savedAlert() const { return savedAlert_; }
 
@@ -40,13 +44,15 @@ class CountDownTimerViewController : public PreferencePane {
     std::unique_ptr<QWidget> loadView() override;
 
   private:
+    std::vector<PaneRow> makeRows();
+
     PaneDelegate delegate_;
     platform::Observation eventsUpdate_;
     QPointer<CountDownForm> form_;
     QPointer<EventsCollectionView> eventsCollectionView_;
-    QPointer<QCheckBox> showHideCountDown_;
     QPointer<QPushButton> addButton_;
     QPointer<QMessageBox> savedAlert_;
+    PaneTable table_;
 };
 
 }  // namespace talvor

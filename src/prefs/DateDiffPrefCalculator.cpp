@@ -44,9 +44,7 @@ std::vector<PaneRow> DateDiffPrefCalculator::makeRows() {
              .kind = PaneRow::Kind::Check,
              .label = QT_TRANSLATE_NOOP("talvor::DateDiffPrefCalculator",
                                         "Show the calculator in the time menu"),
-             .binding = PaneBinding::member<TalvorTimeSettings, bool>(
-                 &TalvorTimeSettings::sharedInstance, &TalvorTimeSettings::showDateDiffereneCalc,
-                 [](TalvorTimeSettings& settings) { settings.writePrefsAndSync(); }),
+             .binding = PaneBinding::timeSetting(&TalvorTimeSettings::showDateDiffereneCalc),
              .defaultValue = false,
              .effects = {.store = true,
                          .call = PaneCall{PaneRequest::UpdateMenu{kDateDifferenceGroup}}},

@@ -1,6 +1,7 @@
 #include "PaneTable.h"
 
 #include "foundation/PreferenceDomain.h"
+#include "foundation/TalvorTimeSettings.h"
 #include "widgets/ViewExtras.h"
 
 #include <QAbstractButton>
@@ -52,6 +53,12 @@ PaneBinding PaneBinding::preferenceKey(const QString& key) {
                 PreferenceDomain::writeInteger(key, value.toInt());
                 PreferenceDomain::synchronize(QStringLiteral("storing %1 failed").arg(key));
             }};
+}
+
+PaneBinding PaneBinding::timeSetting(bool TalvorTimeSettings::*field) {
+    return member<TalvorTimeSettings, bool>(
+        &TalvorTimeSettings::sharedInstance, field,
+        [](TalvorTimeSettings& settings) { settings.writePrefsAndSync(); });
 }
 
 PaneTable::PaneTable(const char* translationContext, std::vector<PaneRow> rows, PaneTableHost host)

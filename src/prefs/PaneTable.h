@@ -18,6 +18,8 @@ class QGroupBox;
 
 namespace talvor {
 
+class TalvorTimeSettings;
+
 // The requests a pane makes of the application above it, each with its own argument; a
 // pane carries them out with the `PaneDelegate` member of the same name.
 namespace PaneRequest {
@@ -80,6 +82,8 @@ struct PaneBinding {
 
     // An integer or boolean under `key` in the application preference domain.
     static PaneBinding preferenceKey(const QString& key);
+    // A switch of the shared time settings, stored with them.
+    static PaneBinding timeSetting(bool TalvorTimeSettings::*field);
     // A member of a settings model, reached through `model`; `commit` stores the model.
     template <class Model, class T>
     static PaneBinding member(std::function<Model&()> model, T Model::*field,

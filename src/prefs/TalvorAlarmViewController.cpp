@@ -10,12 +10,6 @@ namespace {
 
 const char* const kTimeMenu = QT_TRANSLATE_NOOP("talvor::TalvorAlarmViewController", "Time menu");
 
-PaneBinding timeSetting(bool TalvorTimeSettings::*field) {
-    return PaneBinding::member<TalvorTimeSettings, bool>(
-        &TalvorTimeSettings::sharedInstance, field,
-        [](TalvorTimeSettings& settings) { settings.writePrefsAndSync(); });
-}
-
 // The time menu's group of the alarm items.
 constexpr qint32 kAlarmsGroup = 3;
 
@@ -37,7 +31,7 @@ std::vector<PaneRow> TalvorAlarmViewController::makeRows() {
          .kind = K::Check,
          .label = QT_TRANSLATE_NOOP("talvor::TalvorAlarmViewController",
                                     "Show \"Alarms...\" in the time menu"),
-         .binding = timeSetting(&TalvorTimeSettings::showAlarm),
+         .binding = PaneBinding::timeSetting(&TalvorTimeSettings::showAlarm),
          .defaultValue = false,
          .effects = {.store = true,
                      .post = keys::TalvorSettingsUpdatedNotification,
@@ -47,7 +41,7 @@ std::vector<PaneRow> TalvorAlarmViewController::makeRows() {
          .kind = K::Check,
          .label = QT_TRANSLATE_NOOP("talvor::TalvorAlarmViewController",
                                     "Show \"Take 5...\" in the time menu"),
-         .binding = timeSetting(&TalvorTimeSettings::showTake5),
+         .binding = PaneBinding::timeSetting(&TalvorTimeSettings::showTake5),
          .defaultValue = false,
          .effects = {.store = true, .call = PaneCall{PaneRequest::UpdateTake5{}}},
          .section = kTimeMenu},
