@@ -24,17 +24,9 @@ CountDownTimerViewController::CountDownTimerViewController(QString nibName, Pane
     : PreferencePane(QStringLiteral("CountDownTimerViewController"), std::move(nibName),
                      QStringLiteral("Countdown Timer")),
       delegate_(std::move(delegate)),
-      table_(staticMetaObject.className(), makeRows(),
-             {{},
-              {},
-              [this](const PaneCall& call) {
-                  // The box makes no other request.
-                  if (const auto* r = std::get_if<PaneRequest::UpdateMenu>(&call);
-                      r != nullptr && delegate_.UpdateMenu) {
-                      delegate_.UpdateMenu(r->code);
-                  }
-              },
-              [this] { table_.load(); }}) {}
+      table_(
+          staticMetaObject.className(), makeRows(),
+          {{}, {}, PaneTableHost::menuRebuilds(delegate_.UpdateMenu), [this] { table_.load(); }}) {}
 
 CountDownTimerViewController::~CountDownTimerViewController() {
     if (savedAlert_) {
@@ -131,15 +123,10 @@ void CountDownTimerViewController::showHideCountDownMenuItem() {
 }
 
 std::vector<PaneRow> CountDownTimerViewController::makeRows() {
-    return {
-        {.id = kShowHideCountDown,
-         .kind = PaneRow::Kind::Check,
-         .label = QT_TRANSLATE_NOOP("talvor::CountDownTimerViewController",
-                                    "Show \"Count Down...\" in the time menu"),
-         .binding = PaneBinding::timeSetting(&TalvorTimeSettings::showCountDown),
-         .defaultValue = false,
-         .effects = {.store = true, .call = PaneCall{PaneRequest::UpdateMenu{kCountDownMenuGroup}}},
-         .place = PaneRow::Place::Column}};
+    return {timeMenuSwitch(kShowHideCountDown,
+                           QT_TRANSLATE_NOOP("talvor::CountDownTimerViewController",
+                                             "Show \"Count Down...\" in the time menu"),
+                           &TalvorTimeSettings::showCountDown, kCountDownMenuGroup)};
 }
 
 QCheckBox* CountDownTimerViewController::showHideCountDown() const {

@@ -26,29 +26,15 @@ DateDiffPrefCalculator::DateDiffPrefCalculator(QString nibName, PaneDelegate del
       delegate_(std::move(delegate)),
       updateMenu_(std::move(updateMenu)),
       table_(staticMetaObject.className(), makeRows(),
-             {{},
-              {},
-              [this](const PaneCall& call) {
-                  // The box makes no other request.
-                  if (const auto* r = std::get_if<PaneRequest::UpdateMenu>(&call);
-                      r != nullptr && updateMenu_) {
-                      updateMenu_(r->code);
-                  }
-              },
-              [this] { table_.load(); }}) {}
+             {{}, {}, PaneTableHost::menuRebuilds(updateMenu_), [this] { table_.load(); }}) {}
 
 DateDiffPrefCalculator::~DateDiffPrefCalculator() = default;
 
 std::vector<PaneRow> DateDiffPrefCalculator::makeRows() {
-    return {{.id = kShowHide,
-             .kind = PaneRow::Kind::Check,
-             .label = QT_TRANSLATE_NOOP("talvor::DateDiffPrefCalculator",
-                                        "Show the calculator in the time menu"),
-             .binding = PaneBinding::timeSetting(&TalvorTimeSettings::showDateDiffereneCalc),
-             .defaultValue = false,
-             .effects = {.store = true,
-                         .call = PaneCall{PaneRequest::UpdateMenu{kDateDifferenceGroup}}},
-             .place = PaneRow::Place::Column}};
+    return {timeMenuSwitch(
+        kShowHide,
+        QT_TRANSLATE_NOOP("talvor::DateDiffPrefCalculator", "Show the calculator in the time menu"),
+        &TalvorTimeSettings::showDateDiffereneCalc, kDateDifferenceGroup)};
 }
 
 QCheckBox* DateDiffPrefCalculator::showHideBox() const {

@@ -61,6 +61,26 @@ PaneBinding PaneBinding::timeSetting(bool TalvorTimeSettings::*field) {
         [](TalvorTimeSettings& settings) { settings.writePrefsAndSync(); });
 }
 
+PaneRow timeMenuSwitch(const QString& id, const char* label, bool TalvorTimeSettings::*field,
+                       qint32 group) {
+    return {.id = id,
+            .kind = PaneRow::Kind::Check,
+            .label = label,
+            .binding = PaneBinding::timeSetting(field),
+            .defaultValue = false,
+            .effects = {.store = true, .call = PaneCall{PaneRequest::UpdateMenu{group}}},
+            .place = PaneRow::Place::Column};
+}
+
+std::function<void(const PaneCall& call)> PaneTableHost::menuRebuilds(
+    std::function<void(qint32 code)> updateMenu) {
+    return [updateMenu = std::move(updateMenu)](const PaneCall& call) {
+        if (const auto* r = std::get_if<PaneRequest::UpdateMenu>(&call); r && updateMenu) {
+            updateMenu(r->code);
+        }
+    };
+}
+
 PaneTable::PaneTable(const char* translationContext, std::vector<PaneRow> rows, PaneTableHost host)
     : context_(translationContext), rows_(std::move(rows)), host_(std::move(host)) {}
 

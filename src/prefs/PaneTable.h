@@ -153,6 +153,11 @@ struct PaneRow {
     bool sameLine = false;
 };
 
+// A box in the pane's column that shows or hides an item of the time menu: bound to the
+// item's switch in the time settings, it has the item's group of the menu rebuilt.
+PaneRow timeMenuSwitch(const QString& id, const char* label, bool TalvorTimeSettings::*field,
+                       qint32 group);
+
 // What the table asks of its pane.
 struct PaneTableHost {
     // The store step of a row without a binding.
@@ -160,6 +165,11 @@ struct PaneTableHost {
     std::function<void(const QString& name)> post{};
     std::function<void(const PaneCall& call)> call{};
     std::function<void()> reload{};
+
+    // A call step for rows whose only request is a rebuild of the time menu, passed to
+    // `updateMenu` (which may be empty).
+    static std::function<void(const PaneCall& call)> menuRebuilds(
+        std::function<void(qint32 code)> updateMenu);
 };
 
 // A pane's controls as rows: builds them, shows their stored values and carries out their

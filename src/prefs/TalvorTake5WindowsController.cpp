@@ -27,13 +27,29 @@ W* named(W* w, const char* name) {
 // The time menu's group of the "Take 5..." item.
 constexpr qint32 kTake5MenuGroup = 4;
 
+const QString kShowTake5 = QStringLiteral("showTake5");
+
+std::vector<PaneRow> take5Rows() {
+    return {timeMenuSwitch(kShowTake5,
+                           QT_TRANSLATE_NOOP("talvor::TalvorTake5WindowsController",
+                                             "Show \"Take 5\" in the time menu"),
+                           &TalvorTimeSettings::showTake5, kTake5MenuGroup)};
+}
+
 }  // namespace
 
 TalvorTake5WindowsController::TalvorTake5WindowsController(QString nibName, PaneDelegate delegate)
     : PreferencePane(QStringLiteral("TalvorTake5WindowsController"), std::move(nibName),
                      QStringLiteral("Take 5")),
       delegate_(std::move(delegate)),
-      settings_(TalvorTakeABreakSettings::sharedInstance()) {}
+      settings_(TalvorTakeABreakSettings::sharedInstance()),
+      table_(
+          staticMetaObject.className(), take5Rows(),
+          {{}, {}, PaneTableHost::menuRebuilds(delegate_.UpdateMenu), [this] { table_.load(); }}) {}
+
+QCheckBox* TalvorTake5WindowsController::showTake5() const {
+    return qobject_cast<QCheckBox*>(table_.control(kShowTake5));
+}
 
 TalvorTake5WindowsController::~TalvorTake5WindowsController() = default;
 
@@ -88,8 +104,7 @@ void TalvorTake5WindowsController::buildSwitches(QWidget* v, QVBoxLayout* layout
                              v);
     intro->setWordWrap(true);
     layout->addWidget(intro);
-    showTake5_ = named(new QCheckBox(tr("Show \"Take 5\" in the time menu"), v), "showTake5");
-    layout->addWidget(showTake5_);
+    table_.build(*v, *layout);
     isBreakEnabled_ = named(new QCheckBox(tr("Enable breaks"), v), "IsBreakEnabled");
     layout->addWidget(isBreakEnabled_);
 }
@@ -187,12 +202,11 @@ void TalvorTake5WindowsController::showStoredValues() {
     showValue(Repeat, settings_.takeABreakRepeat());
     setControlsEnabled(settings_.enableTakeABreak());
     showSound(settings_.soundPath());
-    showTake5_->setChecked(TalvorTimeSettings::sharedInstance().showTake5);
+    table_.load();
     filling_ = false;
 }
 
 void TalvorTake5WindowsController::connectControls() {
-    connect(showTake5_, &QCheckBox::toggled, this, [this] { showTake5Changed(); });
     connect(isBreakEnabled_, &QCheckBox::toggled, this, [this] { breakEnabledChanged(); });
     connect(breakFreqSlider_, &QSlider::valueChanged, this, [this](int x) { changeBreakFreq(x); });
     connect(breakDurationSlider_, &QSlider::valueChanged, this,
@@ -296,11 +310,8 @@ void TalvorTake5WindowsController::controlTextDidChange(Field tag) {
 }
 
 void TalvorTake5WindowsController::showTake5Changed() {
-    TalvorTimeSettings& time = TalvorTimeSettings::sharedInstance();
-    time.showTake5 = showTake5_->isChecked();
-    time.writePrefsAndSync();
-    if (delegate_.UpdateMenu) {
-        delegate_.UpdateMenu(kTake5MenuGroup);
+    if (const QCheckBox* box = showTake5()) {
+        table_.apply(kShowTake5, box->isChecked());
     }
 }
 

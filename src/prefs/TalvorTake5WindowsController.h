@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PaneDelegate.h"
+#include "PaneTable.h"
 #include "PreferencePane.h"
 #include "services/SoundChooser.h"
 
@@ -36,7 +37,10 @@ class TalvorTake5WindowsController : public PreferencePane {
     ~TalvorTake5WindowsController() override;
 
     // The box "Show in menu": stored, and the time menu rebuilt.
+    // As a click on the time menu box: stores what it shows and has the menu rebuilt.
     void showTake5Changed();
+
+    PaneTable* table() override { return &table_; }
     // The box "Enable": breaks start from a new work period, or stop.
     void breakEnabledChanged();
     void enableTake5();
@@ -55,7 +59,7 @@ class TalvorTake5WindowsController : public PreferencePane {
 
     SoundOption currentSoundOption() const;
 
-    QCheckBox* showTake5() const { return showTake5_; }
+    QCheckBox* showTake5() const;
     QCheckBox* isBreakEnabled() const { return isBreakEnabled_; }
     QSlider* slider(Field tag) const;
     QLineEdit* textField(Field tag) const;
@@ -92,7 +96,6 @@ class TalvorTake5WindowsController : public PreferencePane {
     TalvorTakeABreakSettings& settings_;
     bool filling_ = false;
 
-    QPointer<QCheckBox> showTake5_;
     QPointer<QCheckBox> isBreakEnabled_;
     QPointer<QSlider> breakFreqSlider_;
     QPointer<QSlider> breakDurationSlider_;
@@ -106,6 +109,7 @@ class TalvorTake5WindowsController : public PreferencePane {
     QPointer<QRadioButton> breakDuration_;
     QPointer<SoundChooser> soundChooser_;
     QPointer<QPushButton> recordButton_;
+    PaneTable table_;
 };
 
 }  // namespace talvor
