@@ -74,8 +74,8 @@ PaneRow timeMenuSwitch(const QString& id, const char* label, bool TalvorTimeSett
 
 std::function<void(const PaneCall& call)> PaneTableHost::menuRebuilds(
     std::function<void(qint32 code)> updateMenu) {
-    return [updateMenu = std::move(updateMenu)](const PaneCall& call) {
-        if (const auto* r = std::get_if<PaneRequest::UpdateMenu>(&call); r && updateMenu) {
+    return [updateMenu = std::move(updateMenu)](const PaneCall& request) {
+        if (const auto* r = std::get_if<PaneRequest::UpdateMenu>(&request); r && updateMenu) {
             updateMenu(r->code);
         }
     };
